@@ -1,0 +1,51 @@
+# Harvella: install what is missing, build, run, test, benchmark.
+# The build folders live under build/; every target installs its packages first.
+
+PACKAGES := g++ cmake ninja-build pkg-config \
+            libgtest-dev libgmock-dev libbenchmark-dev \
+            qt6-base-dev libgl-dev fonts-dejavu-core \
+            nginx-light dante-server microsocks curl \
+            xvfb xauth clang libclang-rt-14-dev
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+JOBS := $(shell nproc)
+CMAKE_COMMON := -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+
+.PHONY: deps run build release test tsan bench fuzz clean
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+release: deps
+	cmake -S . -B build/release $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DHARVELLA_TESTS=OFF
+	cmake --build build/release -j $(JOBS)
+
+build: release
+
+run: release
+	./build/release/bin/harvella
+
+test: deps
+	cmake -S . -B build/test $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DHARVELLA_SANITIZE=ON -DHARVELLA_WERROR=ON -DHARVELLA_BENCH=OFF
+	cmake --build build/test -j $(JOBS)
+	cd build/test && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+tsan: deps
+	cmake -S . -B build/tsan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DHARVELLA_TSAN=ON -DHARVELLA_BENCH=OFF
+	cmake --build build/tsan -j $(JOBS)
+	cd build/tsan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -L 'messages|sockets|net'
+
+bench: deps
+	cmake -S . -B build/bench $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DHARVELLA_TESTS=OFF
+	cmake --build build/bench -j $(JOBS)
+	@for b in build/bench/benchbin/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; done
+
+clean:
+	rm -rf build

@@ -1,0 +1,48 @@
+# Helpers that give every folder of the layout the same shape: one library per
+# folder built from the sources found in it, one test program per test folder
+# registered in ctest under the folder's label, one program per benchmark file.
+
+# harvella_library(<target> [DEPENDS <targets>...])
+# Builds the .cpp files of the current folder into <target>. A folder that has
+# no sources yet becomes an interface library so that dependants still link.
+function(harvella_library target)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${target} PUBLIC ${ARG_DEPENDS})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${target} INTERFACE ${ARG_DEPENDS})
+  endif()
+endfunction()
+
+# harvella_tests(<name> LABELS <labels>... DEPENDS <targets>...)
+# Builds the .cpp files of the current test folder into test_<name> and
+# registers every test case in ctest with the given labels.
+function(harvella_tests name)
+  cmake_parse_arguments(ARG "" "" "LABELS;DEPENDS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(test_${name} ${sources})
+  target_link_libraries(test_${name} PRIVATE ${ARG_DEPENDS} testsupport GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(test_${name} PRIVATE
+    HARVELLA_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+    HARVELLA_BUILD_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(test_${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600)
+endfunction()
+
+# harvella_bench(<name> DEPENDS <targets>...)
+# One benchmark program per call; `make bench` runs them all.
+function(harvella_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  add_executable(bench_${name} ${ARG_SOURCES})
+  target_link_libraries(bench_${name} PRIVATE ${ARG_DEPENDS} benchmark::benchmark)
+  set_target_properties(bench_${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/benchbin)
+endfunction()
