@@ -1,0 +1,82 @@
+// FileUtils: files, folders and paths. The directory separator is '/'.
+// Every function that touches the file system maps its path through
+// ResolvePath, so a path whose case differs from the name on disk still
+// finds the existing file or folder. Files written as a whole go to a
+// temporary file in the same folder and are renamed over the old one, so a
+// failed write leaves the old file untouched. Nothing here changes the
+// process's current directory.
+#pragma once
+
+#include "platform/rtl/DateUtils.h"
+#include "platform/rtl/SysUtils.h"
+
+#include <cstdint>
+#include <vector>
+
+constexpr char PathDelim = '/';
+
+// Files and folders.
+bool FileExists(const AnsiString& fileName);  // false for a folder
+bool DirectoryExists(const AnsiString& dir);
+// Creates every missing level; true when the folder exists afterwards.
+bool ForceDirectories(const AnsiString& dir);
+bool CreateDir(const AnsiString& dir);
+// Removes an empty folder.
+bool RemoveDir(const AnsiString& dir);
+// Removes a file (never a folder).
+bool DeleteFile(const AnsiString& fileName);
+// Fails when newName already exists.
+bool RenameFile(const AnsiString& oldName, const AnsiString& newName);
+// Copies the bytes and the modification time; the copy is written atomically.
+bool CopyFile(const AnsiString& source, const AnsiString& dest, bool failIfExists);
+// Size in bytes, -1 if there is no such file.
+int64_t FileSizeOf(const AnsiString& fileName);
+// Modification time in local time.
+bool FileAge(const AnsiString& fileName, TDateTime& age);
+bool FileSetDate(const AnsiString& fileName, TDateTime age);
+AnsiString GetCurrentDir();
+
+// Paths (pure text, no file-system access).
+// "a/b/c.txt" -> "a/b/"
+AnsiString ExtractFilePath(const AnsiString& fileName);
+// "a/b/c.txt" -> "a/b"; "/x" -> "/"
+AnsiString ExtractFileDir(const AnsiString& fileName);
+// "a/b/c.txt" -> "c.txt"
+AnsiString ExtractFileName(const AnsiString& fileName);
+// "a/b/c.txt" -> ".txt"; "" without an extension
+AnsiString ExtractFileExt(const AnsiString& fileName);
+// Replaces or appends the extension (ext includes the dot, or is empty).
+AnsiString ChangeFileExt(const AnsiString& fileName, const AnsiString& ext);
+AnsiString IncludeTrailingPathDelimiter(const AnsiString& path);
+AnsiString ExcludeTrailingPathDelimiter(const AnsiString& path);
+// Absolute path with "." and ".." resolved, relative to the current directory.
+AnsiString ExpandFileName(const AnsiString& fileName);
+// True when the byte at 1-based index is '/'; false outside the string.
+bool IsPathDelimiter(const AnsiString& s, int index);
+
+// The one mapping of a path for the file system: when the exact name is
+// missing, each component reuses an existing entry that differs only in
+// (ASCII) case. Components that have no such entry stay as given.
+AnsiString ResolvePath(const AnsiString& path);
+
+// Whole files.
+// Throws EFCreateError naming the file and the reason; the old file stays.
+void WriteFileAtomically(const AnsiString& path, const AnsiString& bytes);
+// False when the file cannot be read (bytes is then empty).
+bool ReadFileToString(const AnsiString& path, AnsiString& bytes);
+
+// Searching. Names only, sorted by bytes; mask wildcards "*" and "?",
+// compared without regard to ASCII case.
+bool MatchesMask(const AnsiString& name, const AnsiString& mask);
+std::vector<AnsiString> FindFiles(const AnsiString& folder, const AnsiString& mask);
+// Folders other than "." and "..".
+std::vector<AnsiString> FindFolders(const AnsiString& folder, const AnsiString& mask);
+
+// The program folder: the executable's folder with a trailing '/', unless a
+// test has set another.
+AnsiString ProgramFolder();
+void SetProgramFolder(const AnsiString& folder);
+
+// Both with a trailing '/'. MakeTempFolder creates a new, empty, private folder.
+AnsiString GetTempFolder();
+AnsiString MakeTempFolder(const AnsiString& prefix);
