@@ -46,7 +46,7 @@ public:
 private:
   struct Line {
     AnsiString text;
-    AnsiString key;  // trimmed key of a key line, empty otherwise
+    AnsiString name;  // trimmed section name or key
     AnsiString value;  // trimmed value of a key line
     bool isSection = false;
     bool isKey = false;
