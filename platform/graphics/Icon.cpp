@@ -1,0 +1,62 @@
+#include "platform/graphics/Icon.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
+
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/QtBridge.h"
+
+TIcon::TIcon() : image_(std::make_unique<QImage>()) {}
+TIcon::~TIcon() = default;
+
+int TIcon::Width() const { return image_->width(); }
+int TIcon::Height() const { return image_->height(); }
+
+void TIcon::SetNative(const QImage& image) {
+  *image_ = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  Changed();
+}
+
+void TIcon::AssignBitmap(const TBitmap& bitmap) {
+  SetNative(bitmap.Transparent() ? bitmap.MaskedImage() : bitmap.Native());
+}
+
+void TIcon::Draw(TCanvas& canvas, const TRect& r) const {
+  if (Empty() || !canvas.HasImage()) return;
+  canvas.EndPaint();
+  QPainter p(canvas.Target());
+  TPoint o{canvas.ViewportOrg().X - canvas.WindowOrg().X,
+           canvas.ViewportOrg().Y - canvas.WindowOrg().Y};
+  if (canvas.HasClip()) {
+    TRect clip = canvas.ClipRect();
+    OffsetRect(clip, o.X, o.Y);
+    p.setClipRect(ToQRect(clip));
+  }
+  TRect d = r;
+  OffsetRect(d, o.X, o.Y);
+  p.drawImage(ToQRect(d), *image_);
+}
+
+void TIcon::LoadFromStream(TStream& stream) {
+  QByteArray bytes;
+  char buffer[65536];
+  for (int64_t n; (n = stream.Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, qsizetype(n));
+  QImage loaded;
+  if (!loaded.loadFromData(bytes)) throw EInvalidGraphic("Icon image is not valid");
+  SetNative(loaded);
+}
+
+void TIcon::SaveToStream(TStream& stream) const {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image_->save(&buffer, "PNG");
+  stream.WriteBuffer(bytes.constData(), bytes.size());
+}
+
+std::unique_ptr<TGraphic> TIcon::Clone() const {
+  auto copy = std::make_unique<TIcon>();
+  copy->SetNative(*image_);
+  return copy;
+}
