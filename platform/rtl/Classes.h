@@ -172,6 +172,7 @@ private:
   void CheckNotSorted() const;
   void ReleaseObject(TObject* obj);
   void SortItems();
+  std::vector<Item> SortedAsAdded(std::vector<Item> added) const;
 
   std::vector<Item> items_;
   bool sorted_ = false;

@@ -1,0 +1,414 @@
+// Files, folders and paths over POSIX calls. Every path that reaches the
+// file system goes through ResolvePath first.
+#include "platform/rtl/FileUtils.h"
+
+#include "platform/rtl/AtomicFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+char FoldByte(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool StatPath(const AnsiString& path, struct stat& st) {
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+bool PathPresent(const AnsiString& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+DirHandle OpenDir(const AnsiString& folder) {
+  return DirHandle(::opendir(folder.empty() ? "." : folder.c_str()));
+}
+
+// The entry of 'folder' that equals 'name' up to ASCII case; the smallest
+// by bytes when there are several, empty when there is none.
+AnsiString FindCaseVariant(const AnsiString& folder, const AnsiString& name) {
+  DirHandle dir = OpenDir(folder);
+  AnsiString best;
+  if (!dir)
+    return best;
+  while (dirent* entry = ::readdir(dir.get())) {
+    AnsiString candidate = entry->d_name;
+    if (SameText(candidate, name) && (best.empty() || candidate < best))
+      best = candidate;
+  }
+  return best;
+}
+
+// Names in 'folder' matching 'mask' whose kind (folder or not) is 'wantFolders'.
+std::vector<AnsiString> ListEntries(const AnsiString& folder, const AnsiString& mask,
+                                    bool wantFolders) {
+  std::vector<AnsiString> names;
+  AnsiString resolved = ResolvePath(folder);
+  DirHandle dir = OpenDir(resolved);
+  if (!dir)
+    return names;
+  AnsiString prefix = resolved.empty() ? AnsiString() : IncludeTrailingPathDelimiter(resolved);
+  while (dirent* entry = ::readdir(dir.get())) {
+    AnsiString name = entry->d_name;
+    if (name == "." || name == ".." || !MatchesMask(name, mask))
+      continue;
+    struct stat st;
+    if (StatPath(prefix + name, st) && S_ISDIR(st.st_mode) == wantFolders)
+      names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::mutex& ProgramFolderMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+AnsiString& ProgramFolderSetting() {
+  static AnsiString folder;
+  return folder;
+}
+
+AnsiString ExecutableFolder() {
+  char buffer[4096];
+  ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (length <= 0)
+    return IncludeTrailingPathDelimiter(GetCurrentDir());
+  return ExtractFilePath(AnsiString(buffer, static_cast<size_t>(length)));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+AnsiString ResolvePath(const AnsiString& path) {
+  if (path.empty() || PathPresent(path))
+    return path;
+  AnsiString result;
+  bool missing = false;  // once a component is absent, the rest cannot exist
+  size_t i = 0;
+  while (i < path.size()) {
+    size_t end = path.find(PathDelim, i);
+    if (end == AnsiString::npos)
+      end = path.size();
+    AnsiString component = path.substr(i, end - i);
+    if (!missing && !component.empty() && component != "." && component != ".." &&
+        !PathPresent(result + component)) {
+      AnsiString variant = FindCaseVariant(result, component);
+      missing = variant.empty();
+      if (!missing)
+        component = variant;
+    }
+    result += component;
+    if (end < path.size())
+      result += PathDelim;
+    i = end + 1;
+  }
+  return result;
+}
+
+bool FileExists(const AnsiString& fileName) {
+  struct stat st;
+  return StatPath(ResolvePath(fileName), st) && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const AnsiString& dir) {
+  struct stat st;
+  return StatPath(ResolvePath(dir), st) && S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(const AnsiString& dir) {
+  AnsiString path = ExcludeTrailingPathDelimiter(ResolvePath(dir));
+  if (path.empty())
+    return false;
+  for (size_t end = path.find(PathDelim, 1);; end = path.find(PathDelim, end + 1)) {
+    AnsiString level = path.substr(0, end);
+    struct stat st;
+    if (!StatPath(level, st) && ::mkdir(level.c_str(), 0777) != 0 && errno != EEXIST)
+      return false;
+    if (end == AnsiString::npos)
+      break;
+  }
+  return DirectoryExists(path);
+}
+
+bool CreateDir(const AnsiString& dir) {
+  AnsiString path = ResolvePath(dir);
+  return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool RemoveDir(const AnsiString& dir) {
+  AnsiString path = ResolvePath(dir);
+  return !path.empty() && ::rmdir(path.c_str()) == 0;
+}
+
+bool DeleteFile(const AnsiString& fileName) {
+  AnsiString path = ResolvePath(fileName);
+  struct stat st;
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+    return false;
+  return ::unlink(path.c_str()) == 0;
+}
+
+bool RenameFile(const AnsiString& oldName, const AnsiString& newName) {
+  AnsiString from = ResolvePath(oldName);
+  // The new name is used as given (only its folder is resolved), so that a
+  // rename may change the case of a name.
+  AnsiString folder = ExtractFilePath(newName);
+  AnsiString to = (folder.empty() ? folder : ResolvePath(folder)) + ExtractFileName(newName);
+  if (from.empty() || to.empty())
+    return false;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS)
+    return false;
+  // File systems without RENAME_NOREPLACE: check, then rename.
+  return !PathPresent(to) && ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool CopyFile(const AnsiString& source, const AnsiString& dest, bool failIfExists) {
+  AnsiString from = ResolvePath(source);
+  int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) && !(failIfExists && FileExists(dest));
+  try {
+    if (ok) {
+      AtomicFile copy(dest);
+      char buffer[65536];
+      ssize_t got;
+      while ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))
+        if (got > 0)
+          copy.Write(buffer, static_cast<size_t>(got));
+      ok = got == 0;
+      if (ok) {
+        copy.SetModificationTime(st.st_mtim);
+        copy.Commit();
+      }
+    }
+  } catch (const EStreamError&) {
+    ok = false;
+  }
+  ::close(fd);
+  return ok;
+}
+
+int64_t FileSizeOf(const AnsiString& fileName) {
+  struct stat st;
+  if (!StatPath(ResolvePath(fileName), st) || S_ISDIR(st.st_mode))
+    return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool FileAge(const AnsiString& fileName, TDateTime& age) {
+  struct stat st;
+  if (!StatPath(ResolvePath(fileName), st))
+    return false;
+  age = UnixToDateTime(st.st_mtim.tv_sec) + (st.st_mtim.tv_nsec / 1000000) / MSecsPerDay;
+  return true;
+}
+
+bool FileSetDate(const AnsiString& fileName, TDateTime age) {
+  int year, month, day, hour, min, sec, msec;
+  DecodeDateTime(age, year, month, day, hour, min, sec, msec);
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(DateTimeToUnix(age));
+  times[1].tv_nsec = msec * 1000000L;
+  AnsiString path = ResolvePath(fileName);
+  return !path.empty() && ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+AnsiString GetCurrentDir() {
+  std::vector<char> buffer(4096);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE)
+      return AnsiString();
+    buffer.resize(buffer.size() * 2);
+  }
+  return AnsiString(buffer.data());
+}
+
+// ---------------------------------------------------------------------------
+
+AnsiString ExtractFilePath(const AnsiString& fileName) {
+  size_t slash = fileName.rfind(PathDelim);
+  return slash == AnsiString::npos ? AnsiString() : fileName.substr(0, slash + 1);
+}
+
+AnsiString ExtractFileDir(const AnsiString& fileName) {
+  size_t slash = fileName.rfind(PathDelim);
+  if (slash == AnsiString::npos)
+    return AnsiString();
+  return fileName.substr(0, slash == 0 ? 1 : slash);
+}
+
+AnsiString ExtractFileName(const AnsiString& fileName) {
+  return fileName.substr(fileName.rfind(PathDelim) + 1);  // npos + 1 == 0
+}
+
+AnsiString ExtractFileExt(const AnsiString& fileName) {
+  size_t at = fileName.find_last_of("./");
+  return at != AnsiString::npos && fileName[at] == '.' ? fileName.substr(at) : AnsiString();
+}
+
+AnsiString ChangeFileExt(const AnsiString& fileName, const AnsiString& ext) {
+  AnsiString current = ExtractFileExt(fileName);
+  return fileName.substr(0, fileName.size() - current.size()) + ext;
+}
+
+AnsiString IncludeTrailingPathDelimiter(const AnsiString& path) {
+  return path.ends_with(PathDelim) ? path : path + PathDelim;
+}
+
+AnsiString ExcludeTrailingPathDelimiter(const AnsiString& path) {
+  return path.size() > 1 && path.ends_with(PathDelim) ? path.substr(0, path.size() - 1) : path;
+}
+
+AnsiString ExpandFileName(const AnsiString& fileName) {
+  AnsiString full = fileName.starts_with(PathDelim)
+                        ? fileName
+                        : IncludeTrailingPathDelimiter(GetCurrentDir()) + fileName;
+  std::vector<AnsiString> parts;
+  size_t i = 0;
+  while (i <= full.size()) {
+    size_t end = std::min(full.find(PathDelim, i), full.size());
+    AnsiString part = full.substr(i, end - i);
+    if (part == "..") {
+      if (!parts.empty())
+        parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    i = end + 1;
+  }
+  AnsiString result;
+  for (const AnsiString& part : parts)
+    result += PathDelim + part;
+  if (result.empty())
+    return AnsiString(1, PathDelim);
+  bool trailing = fileName.ends_with(PathDelim) || fileName.ends_with("/.") ||
+                  fileName.ends_with("/..") || fileName == "." || fileName == "..";
+  return trailing ? result + PathDelim : result;
+}
+
+bool IsPathDelimiter(const AnsiString& s, int index) {
+  return index >= 1 && static_cast<size_t>(index) <= s.size() &&
+         s[static_cast<size_t>(index) - 1] == PathDelim;
+}
+
+// ---------------------------------------------------------------------------
+
+void WriteFileAtomically(const AnsiString& path, const AnsiString& bytes) {
+  AtomicFile file(path);
+  file.Write(bytes.data(), bytes.size());
+  file.Commit();
+}
+
+bool ReadFileToString(const AnsiString& path, AnsiString& bytes) {
+  bytes.clear();
+  AnsiString resolved = ResolvePath(path);
+  int fd = resolved.empty() ? -1 : ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0)
+    bytes.reserve(static_cast<size_t>(st.st_size));
+  char buffer[65536];
+  ssize_t got;
+  while ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))
+    if (got > 0)
+      bytes.append(buffer, static_cast<size_t>(got));
+  int error = errno;
+  ::close(fd);
+  if (got == 0)
+    return true;
+  bytes.clear();
+  errno = error;
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+
+bool MatchesMask(const AnsiString& name, const AnsiString& mask) {
+  if (mask == "*.*")  // the customary "every file", dot or not
+    return true;
+  // Iterative wildcard match: on a mismatch, let the last '*' take one more byte.
+  size_t n = 0, m = 0, starMask = AnsiString::npos, starName = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && mask[m] == '*') {
+      starMask = m++;
+      starName = n;
+    } else if (m < mask.size() && (mask[m] == '?' || FoldByte(mask[m]) == FoldByte(name[n]))) {
+      ++m;
+      ++n;
+    } else if (starMask != AnsiString::npos) {
+      m = starMask + 1;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*')
+    ++m;
+  return m == mask.size();
+}
+
+std::vector<AnsiString> FindFiles(const AnsiString& folder, const AnsiString& mask) {
+  return ListEntries(folder, mask, false);
+}
+
+std::vector<AnsiString> FindFolders(const AnsiString& folder, const AnsiString& mask) {
+  return ListEntries(folder, mask, true);
+}
+
+// ---------------------------------------------------------------------------
+
+AnsiString ProgramFolder() {
+  std::lock_guard lock(ProgramFolderMutex());
+  AnsiString& folder = ProgramFolderSetting();
+  if (folder.empty())
+    folder = ExecutableFolder();
+  return folder;
+}
+
+void SetProgramFolder(const AnsiString& folder) {
+  std::lock_guard lock(ProgramFolderMutex());
+  ProgramFolderSetting() = folder.empty() ? folder : IncludeTrailingPathDelimiter(folder);
+}
+
+AnsiString GetTempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  struct stat st;
+  if (tmp && *tmp && StatPath(tmp, st) && S_ISDIR(st.st_mode))
+    return IncludeTrailingPathDelimiter(tmp);
+  return "/tmp/";
+}
+
+AnsiString MakeTempFolder(const AnsiString& prefix) {
+  AnsiString pattern = GetTempFolder() + prefix + "XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (!::mkdtemp(buffer.data()))
+    throw EInOutError(Format("Cannot create a temporary folder \"%s\". %s", pattern,
+                             SysErrorMessage(errno)));
+  return IncludeTrailingPathDelimiter(buffer.data());
+}
