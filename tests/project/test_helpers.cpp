@@ -1,0 +1,140 @@
+// Text, path and checksum helpers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "project/TextHelpers.h"
+#include "test_helpers_support.h"
+
+namespace {
+
+using Fields = std::vector<AnsiString>;
+
+}  // namespace
+
+TEST(Checksum, AddsTheTableStepInsteadOfReplacing) {
+  EXPECT_EQ(StrCRC32(""), 0u);
+  EXPECT_EQ(StrCRC32("abc"), 0x6C8D9D41u);
+  EXPECT_EQ(StrCRC32("a"), 0xE8B7BE44u);
+  EXPECT_NE(StrCRC32("ab"), StrCRC32("ba"));
+}
+
+TEST(QueryToFileName, ReplacesQueryByChecksumAndDropsExtension) {
+  AnsiString s = "page.asp?id=1";
+  QueryToFileName(s);
+  EXPECT_EQ(s, "page" + UIntToStr(StrCRC32("id=1")));
+
+  s = "index.php?x=1&y=2";
+  QueryToFileName(s);
+  EXPECT_EQ(s, "index" + UIntToStr(StrCRC32("x=1&y=2")));
+
+  s = "dir.d/file?q";  // a folder separator after the dot stops the scan
+  QueryToFileName(s);
+  EXPECT_EQ(s, "dir.d/file" + UIntToStr(StrCRC32("q")));
+
+  s = "x*a";  // the checksum is written unsigned, even with the top bit set
+  QueryToFileName(s);
+  EXPECT_EQ(s, "x3904355908");
+
+  s = "file.htm";
+  QueryToFileName(s);
+  EXPECT_EQ(s, "file.htm");
+}
+
+TEST(EscapeUrlChars, EscapesTheFourSequencesOnly) {
+  EXPECT_EQ(EscapeUrlChars("http://a/b?c&d"), "http%3a2f2fa/b%3fc%26d");
+  EXPECT_EQ(EscapeUrlChars("c:\\\\x"), "c%3a5c5cx");
+  EXPECT_EQ(EscapeUrlChars("c:\\x:y"), "c:\\x:y");
+  EXPECT_EQ(EscapeUrlChars("??&&"), "%3f%3f%26%26");
+  EXPECT_EQ(EscapeUrlChars(""), "");
+  EXPECT_EQ(SlashToBackslash("a/b/"), "a\\b\\");
+}
+
+TEST(SplitStr, TrimsFieldsAndKeepsEmptyOnes) {
+  TStringList list;
+  list.Add("old");
+  SplitStr(";", "a; b;;c", list);
+  EXPECT_EQ(Items(list), (Fields{"a", "b", "", "c"}));
+  SplitStr(";", "a;", list);
+  EXPECT_EQ(Items(list), (Fields{"a", ""}));
+  SplitStr(";", ";", list);
+  EXPECT_EQ(Items(list), (Fields{"", ""}));
+  SplitStr(";", " x\t", list);
+  EXPECT_EQ(Items(list), (Fields{"x"}));
+  SplitStr(";", "", list);
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(SplitFields("||", "a||b|c"), (Fields{"a", "b|c"}));
+}
+
+TEST(JoinWithSep, PutsExactlyOneSeparatorBetween) {
+  EXPECT_EQ(JoinWithSep("a/", "/b", "/"), "a/b");
+  EXPECT_EQ(JoinWithSep("a", "b", "/"), "a/b");
+  EXPECT_EQ(JoinWithSep("a/", "b", "/"), "a/b");
+  EXPECT_EQ(JoinWithSep("a", "/b", "/"), "a/b");
+  EXPECT_EQ(JoinWithSep("", "b", "/"), "b");
+  EXPECT_EQ(JoinWithSep("a", "", "/"), "a");
+}
+
+TEST(CompareDateTimePart, NeedsEveryComparedPartOnOneSide) {
+  const TDateTime jan2001 = EncodeDate(2001, 1, 5);
+  const TDateTime mar2000 = EncodeDate(2000, 3, 1);
+  EXPECT_EQ(CompareDateTimePart(2, jan2001, mar2000), 0);
+  EXPECT_EQ(CompareDateTimePart(0, jan2001, mar2000), 1);
+  EXPECT_EQ(CompareDateTimePart(0, mar2000, jan2001), -1);
+  EXPECT_EQ(CompareDateTimePart(7, jan2001, mar2000), 1);
+  EXPECT_EQ(CompareDateTimePart(7, mar2000, mar2000), 0);
+  const TDateTime early = EncodeDate(2000, 1, 1) + EncodeTime(1, 1, 1, 1);
+  const TDateTime late = EncodeDate(2001, 2, 2) + EncodeTime(2, 2, 2, 2);
+  for (int part = 0; part <= 6; ++part) {
+    EXPECT_EQ(CompareDateTimePart(part, early, late), -1) << part;
+    EXPECT_EQ(CompareDateTimePart(part, late, early), 1) << part;
+  }
+  EXPECT_EQ(CompareDateTimePart(8, early, late), 0);
+  EXPECT_EQ(CompareDateTimePart(-1, early, late), 0);
+}
+
+TEST(MakeDirPath, CreatesMissingLevelsWithoutMovingTheCurrentDirectory) {
+  TempFolder temp;
+  const AnsiString before = GetCurrentDir();
+  EXPECT_TRUE(MakeDirPath(temp / "a/b//c"));
+  EXPECT_TRUE(DirectoryExists(temp / "a/b/c"));
+  EXPECT_TRUE(MakeDirPath(temp / "a/b/c/"));
+  EXPECT_EQ(GetCurrentDir(), before);
+}
+
+TEST(MakeDirPath, RefusesUnsafeOrImpossiblePaths) {
+  TempFolder temp;
+  temp.Write("file", "x");
+  EXPECT_FALSE(MakeDirPath(temp / "file/sub"));
+  EXPECT_FALSE(MakeDirPath(temp / "a/../b"));
+  EXPECT_FALSE(MakeDirPath(temp / "a/./b"));
+  EXPECT_FALSE(DirectoryExists(temp / "a"));
+  EXPECT_FALSE(MakeDirPath("relative/dir"));
+  EXPECT_FALSE(MakeDirPath("/"));
+  EXPECT_FALSE(MakeDirPath(""));
+}
+
+TEST(GetLanguageList, ListsLanguageFilesButTheDefault) {
+  TempFolder program(true);
+  for (const char* name : {"German.lan", "language.lan", "b.LAN", "b.lan", "x.txt"})
+    program.Write(name, "");
+  CreateDir(program / "folder.lan");
+  TStringList list;
+  list.Add("stale");
+  GetLanguageList(list);
+  EXPECT_EQ(Items(list), (Fields{"b", "german"}));
+}
+
+TEST(MsgBox, GoesThroughTheHookAsTaskModal) {
+  unsigned seenFlags = 0;
+  AnsiString seenText;
+  SetMessageBoxHook([&](const AnsiString& text, const AnsiString&, unsigned flags) {
+    seenText = text;
+    seenFlags = flags;
+    return IDNO;
+  });
+  EXPECT_EQ(MsgBox("Sure?", "Harvella", MB_YESNO | MB_ICONQUESTION), IDNO);
+  SetMessageBoxHook(nullptr);
+  EXPECT_EQ(seenText, "Sure?");
+  EXPECT_EQ(seenFlags, MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL);
+}

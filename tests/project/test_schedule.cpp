@@ -1,0 +1,208 @@
+// The schedule: text form, defaults and the due test of each kind.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "project/Schedule.h"
+
+namespace {
+
+TDateTime At(int y, int m, int d, int h = 0, int n = 0, int s = 0) {
+  return EncodeDate(y, m, d) + EncodeTime(h, n, s, 0);
+}
+
+// Sets the injectable clock for the lifetime of the object.
+class ClockAt {
+public:
+  explicit ClockAt(TDateTime moment) { SetClock([moment] { return moment; }); }
+  ~ClockAt() { ResetClock(); }
+};
+
+// Enabled from 1 Feb 2026 09:00 to 31 Dec 2026 20:00, never run.
+TScheduleObj Schedule(uint8_t kind) {
+  TScheduleObj s;
+  s.Enabled = true;
+  s.StartDate = EncodeDate(2026, 2, 1);
+  s.StartTime = EncodeTime(9, 0, 0, 0);
+  s.EndDate = EncodeDate(2026, 12, 31);
+  s.EndTime = EncodeTime(20, 0, 0, 0);
+  s.Kind = kind;
+  s.EveryDays = 1;
+  return s;
+}
+
+const AnsiString WeeklyExample = "1|01.02.2026|08:00:00|01.03.2026|20:00:00||2|1|5|1|1|01.02.2026|0||1|0|1";
+
+}  // namespace
+
+TEST(ScheduleText, ReadsAndWritesTheSeventeenFields) {
+  TScheduleObj s;
+  s.ParseText(WeeklyExample);
+  EXPECT_TRUE(s.Enabled);
+  EXPECT_EQ(s.Kind, TScheduleObj::skWeekly);
+  EXPECT_EQ(s.WeekDays, 5);
+  EXPECT_EQ(s.StartDate, EncodeDate(2026, 2, 1));
+  EXPECT_EQ(s.StartTime, EncodeTime(8, 0, 0, 0));
+  EXPECT_EQ(s.LastStart, 0);
+  EXPECT_FALSE(s.Batches);
+  EXPECT_EQ(s.FormatText(), WeeklyExample);
+
+  const AnsiString ran = "|01.02.2026|08:00:00|01.03.2026|20:00:00|05.02.2026 10:15:30|8|3|0|4095|31|"
+                         "07.02.2026|12|1|30|7|15";
+  s.ParseText(ran);
+  EXPECT_EQ(s.LastStart, At(2026, 2, 5, 10, 15, 30));
+  EXPECT_EQ(s.Kind, TScheduleObj::skOnce);
+  EXPECT_EQ(s.RunCount, 12);
+  EXPECT_EQ(s.FormatText(), ran);
+
+  TScheduleObj copy;
+  copy.Assign(s);
+  EXPECT_EQ(copy.FormatText(), ran);
+}
+
+TEST(ScheduleText, MidnightTimesSurviveAReload) {
+  const AnsiString text = "1|01.02.2026|00:00:00|01.03.2026|00:00:00||1|1|0|1|1|01.02.2026|0||1|0|1";
+  ClockAt clock(At(2026, 1, 10, 10, 30));
+  TScheduleObj s;
+  s.ParseText(text);
+  EXPECT_EQ(s.StartTime, 0);
+  EXPECT_EQ(s.EndTime, 0);
+  EXPECT_EQ(s.FormatText(), text);
+}
+
+TEST(ScheduleText, MissingOrDamagedFieldsKeepTheDefaultsOfNow) {
+  ClockAt clock(At(2026, 1, 31, 10, 30, 15));
+  TScheduleObj s;
+  s.ParseText("1|31.02.2026|25:00:00|1.03.2026|20-00-00|xx|3|12x| 7 |$10");
+  EXPECT_TRUE(s.Enabled);
+  EXPECT_EQ(s.StartDate, EncodeDate(2026, 1, 31));
+  EXPECT_NEAR(s.StartTime, EncodeTime(10, 30, 15, 0), 1e-9);
+  EXPECT_EQ(s.EndDate, EncodeDate(2026, 2, 28));  // one calendar month, clipped
+  EXPECT_NEAR(s.EndTime, EncodeTime(11, 30, 15, 0), 1e-9);
+  EXPECT_EQ(s.LastStart, 0);
+  EXPECT_EQ(s.Kind, TScheduleObj::skDaily);
+  EXPECT_EQ(s.EveryDays, 0);
+  EXPECT_EQ(s.WeekDays, 7);
+  EXPECT_EQ(s.Months, 16);
+  EXPECT_EQ(s.DayOfMonth, 1);
+  EXPECT_EQ(s.OnceDate, EncodeDate(2026, 1, 31));
+  EXPECT_EQ(s.BatchMinutes, 1);
+  EXPECT_EQ(s.PauseMinutes, 1);
+
+  s.ParseText("");
+  EXPECT_FALSE(s.Enabled);
+  EXPECT_EQ(s.StartDate, EncodeDate(2026, 1, 31));
+  for (const char* damaged : {"|||||||||||||||||||||", "1|01.02.2026 x|", "||||| 01.02.2026 ",
+                              "||||||||||||99999999999999999999", "\x01|\xff|."})
+    EXPECT_NO_THROW(s.ParseText(damaged)) << damaged;
+}
+
+TEST(ScheduleDefaults, EndTimeStaysOnTheSameDay) {
+  ClockAt clock(At(2026, 12, 31, 23, 30));
+  TScheduleObj s;
+  s.SetDefaults();
+  EXPECT_EQ(s.EndDate, EncodeDate(2027, 1, 31));
+  EXPECT_EQ(s.EndTime, EncodeTime(23, 59, 59, 0));
+  TScheduleObj reread;
+  reread.ParseText(s.FormatText());
+  EXPECT_EQ(reread.EndTime, s.EndTime);
+}
+
+TEST(ScheduleDue, DailyWaitsForTheIntervalAndStartTime) {
+  TScheduleObj s = Schedule(TScheduleObj::skDaily);
+  EXPECT_FALSE(s.IsDue(At(2026, 2, 1, 8, 59, 59)));
+  EXPECT_TRUE(s.IsDue(At(2026, 2, 1, 9, 0)));
+  s.LastStart = At(2026, 3, 9, 10, 0);
+  EXPECT_FALSE(s.IsDue(At(2026, 3, 10, 8, 59)));
+  EXPECT_TRUE(s.IsDue(At(2026, 3, 10, 9, 0)));
+  s.LastStart = At(2026, 3, 7, 10, 0);
+  EXPECT_TRUE(s.IsDue(At(2026, 3, 10, 0, 1)));  // missed days: due at any time
+  s.LastStart = At(2026, 3, 10, 9, 0);
+  s.EveryDays = 0;  // counts as one day
+  EXPECT_FALSE(s.IsDue(At(2026, 3, 10, 12, 0)));
+  EXPECT_TRUE(s.IsDue(At(2026, 3, 11, 9, 0)));
+  EXPECT_FALSE(s.IsDue(At(2026, 12, 31, 20, 0, 1)));  // past the end
+  EXPECT_FALSE(s.IsDue(At(2027, 1, 1, 12, 0)));
+}
+
+TEST(ScheduleDue, WeeklyLooksBackToTheEarliestDayOnly) {
+  TScheduleObj s = Schedule(TScheduleObj::skWeekly);
+  s.StartDate = EncodeDate(2026, 2, 4);  // a Wednesday
+  s.WeekDays = 1;                        // Monday
+  for (int day = 4; day <= 8; ++day) EXPECT_FALSE(s.IsDue(At(2026, 2, day, 12, 0))) << day;
+  EXPECT_FALSE(s.IsDue(At(2026, 2, 9, 8, 59)));
+  EXPECT_TRUE(s.IsDue(At(2026, 2, 9, 9, 0)));
+  s.LastStart = At(2026, 2, 9, 9, 0);
+  EXPECT_FALSE(s.IsDue(At(2026, 2, 15, 12, 0)));  // Sunday: looks back to Tuesday
+  EXPECT_TRUE(s.IsDue(At(2026, 2, 16, 9, 0)));
+  EXPECT_TRUE(s.IsDue(At(2026, 2, 18, 7, 0)));  // missed Monday, two days later
+  s.WeekDays = 0;
+  EXPECT_FALSE(s.IsDue(At(2026, 2, 16, 9, 0)));
+}
+
+TEST(ScheduleDue, MonthlyWaitsForTheDayOfMonthClippedToTheMonth) {
+  TScheduleObj s = Schedule(TScheduleObj::skMonthly);
+  s.Months = 0xFFF;
+  s.DayOfMonth = 31;
+  s.LastStart = At(2026, 3, 31, 9, 0);
+  EXPECT_FALSE(s.IsDue(At(2026, 4, 29, 12, 0)));
+  EXPECT_TRUE(s.IsDue(At(2026, 4, 30, 9, 0)));  // April has 30 days
+
+  s.DayOfMonth = 15;
+  s.LastStart = At(2026, 2, 15, 9, 0);
+  EXPECT_FALSE(s.IsDue(At(2026, 3, 1, 12, 0)));  // the 1st is not the 15th
+  EXPECT_FALSE(s.IsDue(At(2026, 3, 14, 12, 0)));
+  EXPECT_TRUE(s.IsDue(At(2026, 3, 15, 9, 0)));
+  EXPECT_TRUE(s.IsDue(At(2026, 3, 20, 9, 0)));  // missed day, later in the month
+
+  s.LastStart = 0;  // never run: the first 15th on or after the start date
+  EXPECT_FALSE(s.IsDue(At(2026, 2, 1, 12, 0)));
+  EXPECT_TRUE(s.IsDue(At(2026, 2, 15, 9, 0)));
+
+  s.Months = 1 << 3;  // April only
+  EXPECT_FALSE(s.IsDue(At(2026, 3, 15, 9, 0)));
+  EXPECT_TRUE(s.IsDue(At(2026, 4, 15, 9, 0)));
+  s.Months = 0;
+  EXPECT_FALSE(s.IsDue(At(2026, 4, 15, 9, 0)));
+}
+
+TEST(ScheduleDue, OnceRunsOnItsDayOrWhenMissed) {
+  TScheduleObj s = Schedule(TScheduleObj::skOnce);
+  s.OnceDate = EncodeDate(2026, 3, 1);
+  EXPECT_FALSE(s.IsDue(At(2026, 2, 28, 12, 0)));
+  EXPECT_FALSE(s.IsDue(At(2026, 3, 1, 8, 0)));
+  EXPECT_TRUE(s.IsDue(At(2026, 3, 1, 9, 0)));
+  EXPECT_TRUE(s.IsDue(At(2026, 3, 5, 7, 0)));
+  {
+    ClockAt clock(At(2026, 3, 5, 7, 0));
+    EXPECT_TRUE(s.IsDue());
+    s.RunPhase = 2;
+    s.MarkExecuted();
+    EXPECT_EQ(s.RunPhase, 0);
+    EXPECT_EQ(s.RunCount, 1);
+    EXPECT_EQ(s.LastStart, At(2026, 3, 5, 7, 0));
+  }
+  EXPECT_FALSE(s.IsDue(At(2026, 3, 6, 12, 0)));
+  s.Kind = 9;
+  s.LastStart = 0;
+  EXPECT_FALSE(s.IsDue(At(2026, 3, 6, 12, 0)));
+}
+
+TEST(ScheduleText, RandomTextsReadWithoutFailureAndSettle) {
+  ClockAt clock(At(2026, 6, 15, 12, 0));
+  const char pieces[] = "0123456789.:| x-$";
+  std::mt19937 random(1206);
+  for (int round = 0; round < 3000; ++round) {
+    AnsiString text;
+    const int length = std::uniform_int_distribution<int>(0, 120)(random);
+    for (int i = 0; i < length; ++i)
+      text += pieces[std::uniform_int_distribution<int>(0, sizeof pieces - 2)(random)];
+    TScheduleObj s;
+    ASSERT_NO_THROW(s.ParseText(text)) << text;
+    const AnsiString written = s.FormatText();
+    TScheduleObj reread;
+    reread.ParseText(written);
+    ASSERT_EQ(reread.FormatText(), written) << text;
+    ASSERT_NO_THROW(s.IsDue(At(2026, 6, 15, 12, 0))) << text;
+  }
+}
