@@ -1,0 +1,246 @@
+#include "platform/messages/MessageQueue.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace messages_detail {
+
+namespace {
+
+// Windows never run timers faster than this; neither do we, so that a short
+// timer cannot starve everything else.
+constexpr UINT kMinimumTimerMs = 10;
+
+int MakeWakeDescriptor() {
+  int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+  return fd;
+}
+
+bool CalledOnMainThread() {
+  static thread_local const bool isMain = syscall(SYS_gettid) == getpid();
+  return isMain;
+}
+
+// Ends the calling thread's queue when the thread ends.
+struct QueueHolder {
+  std::shared_ptr<ThreadQueue> queue;
+  ~QueueHolder() {
+    if (queue && !queue->IsMain()) queue->Shutdown();
+  }
+};
+
+}  // namespace
+
+bool MessageFilter::Matches(HWND target, UINT msg) const {
+  if (wnd != nullptr && target != wnd) return false;
+  if (first == 0 && last == 0) return true;
+  return msg >= first && msg <= last;
+}
+
+ThreadQueue::ThreadQueue(bool isMain) : isMain_(isMain), wakeFd_(MakeWakeDescriptor()) {}
+
+ThreadQueue::~ThreadQueue() { close(wakeFd_); }
+
+bool ThreadQueue::Post(const MSG& msg) {
+  {
+    std::lock_guard lock(mutex_);
+    if (dead_) return false;
+    posts_.push_back(msg);
+  }
+  Wake();
+  return true;
+}
+
+void ThreadQueue::PostQuit(int exitCode) {
+  {
+    std::lock_guard lock(mutex_);
+    quitPosted_ = true;
+    quitCode_ = exitCode;
+  }
+  Wake();
+}
+
+void ThreadQueue::RestoreQuit(int exitCode) {
+  std::lock_guard lock(mutex_);
+  if (quitPosted_) return;
+  quitPosted_ = true;
+  quitCode_ = exitCode;
+}
+
+bool ThreadQueue::EnqueueSend(const std::shared_ptr<SendRequest>& request) {
+  {
+    std::lock_guard lock(mutex_);
+    if (dead_) return false;
+    sends_.push_back(request);
+    pendingSends_.fetch_add(1);
+  }
+  Wake();
+  return true;
+}
+
+void ThreadQueue::SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs) {
+  auto interval = std::chrono::milliseconds(std::max(elapseMs, kMinimumTimerMs));
+  {
+    std::lock_guard lock(mutex_);
+    auto due = Clock::now() + interval;
+    auto found = std::find_if(timers_.begin(), timers_.end(),
+                              [&](const Timer& t) { return t.wnd == wnd && t.id == id; });
+    if (found != timers_.end()) {
+      found->interval = interval;
+      found->due = due;
+    } else {
+      timers_.push_back({wnd, id, interval, due});
+    }
+  }
+  Wake();
+}
+
+bool ThreadQueue::KillTimer(HWND wnd, UINT_PTR id) {
+  std::lock_guard lock(mutex_);
+  auto removed = std::erase_if(timers_, [&](const Timer& t) { return t.wnd == wnd && t.id == id; });
+  return removed > 0;
+}
+
+void ThreadQueue::KillTimers(HWND wnd) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(timers_, [&](const Timer& t) { return t.wnd == wnd; });
+}
+
+void ThreadQueue::Wake() {
+  if (signalled_.exchange(true)) return;
+  uint64_t one = 1;
+  [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+  if (!isMain_) return;
+  std::function<void()> hook;
+  {
+    std::lock_guard lock(hookMutex_);
+    hook = wakeHook_;
+  }
+  if (hook) hook();
+}
+
+void ThreadQueue::SetWakeHook(std::function<void()> hook) {
+  {
+    std::lock_guard lock(hookMutex_);
+    wakeHook_ = std::move(hook);
+  }
+  // Work that arrived before the hook must not wait for the next wake.
+  signalled_.store(false);
+  if (HasWork()) Wake();
+}
+
+void ThreadQueue::ServeSends() {
+  while (pendingSends_.load() > 0) {
+    std::shared_ptr<SendRequest> request;
+    {
+      std::lock_guard lock(mutex_);
+      if (sends_.empty()) return;
+      request = std::move(sends_.front());
+      sends_.pop_front();
+      pendingSends_.fetch_sub(1);
+    }
+    ServeRequest(*request);
+  }
+}
+
+bool ThreadQueue::Peek(MSG& msg, const MessageFilter& filter, Clock::time_point cutoff, bool remove) {
+  std::lock_guard lock(mutex_);
+  for (auto it = posts_.begin(); it != posts_.end(); ++it) {
+    if (!filter.Matches(it->hwnd, it->message)) continue;
+    msg = *it;
+    if (remove) posts_.erase(it);
+    return true;
+  }
+  if (quitPosted_ && filter.Matches(filter.wnd, WM_QUIT)) {
+    msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(quitCode_), 0};
+    if (remove) quitPosted_ = false;
+    return true;
+  }
+  Timer* next = nullptr;
+  for (auto& timer : timers_) {
+    if (timer.due > cutoff || !filter.Matches(timer.wnd, WM_TIMER)) continue;
+    if (next == nullptr || timer.due < next->due) next = &timer;
+  }
+  if (next == nullptr) return false;
+  msg = MSG{next->wnd, WM_TIMER, next->id, 0};
+  // The next tick counts from now, so a late pump never gets a burst.
+  if (remove) next->due = Clock::now() + next->interval;
+  return true;
+}
+
+bool ThreadQueue::HasWork() {
+  std::lock_guard lock(mutex_);
+  if (!sends_.empty() || !posts_.empty() || quitPosted_) return true;
+  auto now = Clock::now();
+  return std::any_of(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.due <= now; });
+}
+
+int ThreadQueue::NextTimerDelay() {
+  std::lock_guard lock(mutex_);
+  if (timers_.empty()) return -1;
+  auto due = std::min_element(timers_.begin(), timers_.end(),
+                              [](const Timer& a, const Timer& b) { return a.due < b.due; })->due;
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+  return static_cast<int>(std::max<decltype(left)>(left, 0));
+}
+
+void ThreadQueue::ClearWake() {
+  signalled_.store(false);
+  uint64_t count;
+  [[maybe_unused]] auto read_ = read(wakeFd_, &count, sizeof count);
+}
+
+void ThreadQueue::Wait(int timeoutMs) {
+  pollfd p{wakeFd_, POLLIN, 0};
+  while (poll(&p, 1, timeoutMs) < 0 && errno == EINTR) {
+  }
+}
+
+void ThreadQueue::WaitServing(const std::function<bool()>& done) {
+  for (;;) {
+    ServeSends();
+    if (done()) return;
+    ClearWake();
+    ServeSends();
+    if (done()) return;
+    Wait(-1);
+  }
+}
+
+void ThreadQueue::Shutdown() {
+  std::deque<std::shared_ptr<SendRequest>> orphans;
+  {
+    std::lock_guard lock(mutex_);
+    dead_ = true;
+    orphans.swap(sends_);
+    pendingSends_.store(0);
+    posts_.clear();
+    timers_.clear();
+  }
+  for (auto& request : orphans) {
+    request->done.store(true);
+    request->sender->Wake();
+  }
+}
+
+std::shared_ptr<ThreadQueue> MainQueue() {
+  // Never destroyed: other threads may still post to it while the process exits.
+  static auto* main = new std::shared_ptr<ThreadQueue>(std::make_shared<ThreadQueue>(true));
+  return *main;
+}
+
+std::shared_ptr<ThreadQueue> CurrentQueue() {
+  static thread_local QueueHolder holder;
+  if (!holder.queue) holder.queue = CalledOnMainThread() ? MainQueue() : std::make_shared<ThreadQueue>(false);
+  return holder.queue;
+}
+
+bool IsMainThreadCall() { return CalledOnMainThread(); }
+
+}  // namespace messages_detail

@@ -1,0 +1,117 @@
+// The message queue of one thread (internal to platform/messages).
+//
+// Holds posted messages in arrival order, incoming sends (window sends and
+// main-thread calls) and the timers of the thread's windows, plus a wake
+// descriptor. Other threads add work and wake the owner; only the owner takes
+// work out. A thread that waits clears its wake state, checks for work, then
+// blocks in poll, so a wake that races with the check is never lost.
+#pragma once
+
+#include "platform/messages/Messages.h"
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace messages_detail {
+
+class ThreadQueue;
+
+// A send waiting for its target thread: a window message, or a call to run.
+struct SendRequest {
+  HWND wnd = nullptr;
+  UINT msg = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  std::function<void()> call;
+  LRESULT result = 0;
+  std::exception_ptr error;
+  std::atomic<bool> done{false};
+  std::shared_ptr<ThreadQueue> sender;
+};
+
+using Clock = std::chrono::steady_clock;
+
+struct MessageFilter {
+  HWND wnd = nullptr;
+  UINT first = 0;
+  UINT last = 0;
+  bool Matches(HWND target, UINT msg) const;
+};
+
+class ThreadQueue {
+public:
+  explicit ThreadQueue(bool isMain);
+  ~ThreadQueue();
+  ThreadQueue(const ThreadQueue&) = delete;
+  ThreadQueue& operator=(const ThreadQueue&) = delete;
+
+  bool IsMain() const { return isMain_; }
+
+  // Any thread.
+  bool Post(const MSG& msg);
+  void PostQuit(int exitCode);
+  bool EnqueueSend(const std::shared_ptr<SendRequest>& request);
+  void SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs);
+  bool KillTimer(HWND wnd, UINT_PTR id);
+  void KillTimers(HWND wnd);
+  void Wake();
+  void SetWakeHook(std::function<void()> hook);
+
+  // The owning thread.
+  void ServeSends();
+  // Takes (or with remove false, copies) the first posted message matching the
+  // filter, then WM_QUIT, then a timer that was due at `cutoff`.
+  bool Peek(MSG& msg, const MessageFilter& filter, Clock::time_point cutoff, bool remove);
+  void RestoreQuit(int exitCode);
+  bool HasWork();
+  // Milliseconds until the next timer is due (0 if due), -1 without timers.
+  int NextTimerDelay();
+  void ClearWake();
+  void Wait(int timeoutMs);
+  // Serves incoming sends until done() holds, blocking in between.
+  void WaitServing(const std::function<bool()>& done);
+  // Called when the owning thread ends: later work is refused and waiting
+  // senders are released with result 0.
+  void Shutdown();
+
+private:
+  struct Timer {
+    HWND wnd;
+    UINT_PTR id;
+    Clock::duration interval;
+    Clock::time_point due;
+  };
+
+  const bool isMain_;
+  const int wakeFd_;
+  std::atomic<bool> signalled_{false};
+  std::atomic<int> pendingSends_{0};
+  std::mutex mutex_;
+  std::deque<MSG> posts_;
+  std::deque<std::shared_ptr<SendRequest>> sends_;
+  std::vector<Timer> timers_;
+  bool quitPosted_ = false;
+  int quitCode_ = 0;
+  bool dead_ = false;
+  std::mutex hookMutex_;
+  std::function<void()> wakeHook_;
+};
+
+// The queue of the calling thread, made on first use.
+std::shared_ptr<ThreadQueue> CurrentQueue();
+// The main thread's queue (made on first use from any thread).
+std::shared_ptr<ThreadQueue> MainQueue();
+// Whether the calling thread is the one that runs main().
+bool IsMainThreadCall();
+
+// Serves one send request on the calling (target) thread and releases the
+// sender.
+void ServeRequest(SendRequest& request);
+
+}  // namespace messages_detail

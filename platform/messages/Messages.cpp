@@ -1,0 +1,242 @@
+#include "platform/messages/Messages.h"
+
+#include "platform/messages/MessageQueue.h"
+
+#include <atomic>
+#include <shared_mutex>
+#include <unordered_map>
+
+using namespace messages_detail;
+
+namespace {
+
+struct Window {
+  TWndMethod method;
+  std::weak_ptr<ThreadQueue> owner;
+};
+
+// Every live window by handle. Handles count up and are never reused.
+class WindowRegistry {
+public:
+  HWND Add(TWndMethod method, const std::shared_ptr<ThreadQueue>& owner) {
+    auto window = std::make_shared<Window>(Window{std::move(method), owner});
+    std::unique_lock lock(mutex_);
+    auto handle = ++lastHandle_;
+    windows_.emplace(handle, std::move(window));
+    return reinterpret_cast<HWND>(handle);
+  }
+
+  std::shared_ptr<Window> Remove(HWND wnd) {
+    std::unique_lock lock(mutex_);
+    auto found = windows_.find(reinterpret_cast<std::uintptr_t>(wnd));
+    if (found == windows_.end()) return nullptr;
+    auto window = std::move(found->second);
+    windows_.erase(found);
+    return window;
+  }
+
+  std::shared_ptr<Window> Find(HWND wnd) const {
+    std::shared_lock lock(mutex_);
+    auto found = windows_.find(reinterpret_cast<std::uintptr_t>(wnd));
+    return found == windows_.end() ? nullptr : found->second;
+  }
+
+private:
+  mutable std::shared_mutex mutex_;
+  std::unordered_map<std::uintptr_t, std::shared_ptr<Window>> windows_;
+  std::uintptr_t lastHandle_ = 0;
+};
+
+WindowRegistry& Windows() {
+  // Never destroyed: threads may still post while the process exits.
+  static auto* registry = new WindowRegistry;
+  return *registry;
+}
+
+struct MainThreadHooks {
+  std::mutex mutex;
+  std::function<void()> pump;
+};
+
+MainThreadHooks& Hooks() {
+  static auto* hooks = new MainThreadHooks;
+  return *hooks;
+}
+
+LRESULT CallWindow(const Window& window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (!window.method) return 0;
+  TMessage message{msg, wParam, lParam, 0};
+  window.method(message);
+  return message.Result;
+}
+
+std::shared_ptr<ThreadQueue> OwnerOf(const std::shared_ptr<Window>& window) {
+  return window ? window->owner.lock() : nullptr;
+}
+
+// Queues the request on the target thread and serves this thread's incoming
+// sends until the target has answered.
+void SendAndWait(ThreadQueue& target, const std::shared_ptr<SendRequest>& request) {
+  auto self = CurrentQueue();
+  request->sender = self;
+  if (!target.EnqueueSend(request)) return;
+  self->WaitServing([&] { return request->done.load(); });
+  if (request->error) std::rethrow_exception(request->error);
+}
+
+// Dispatches posted messages and due timers until none is left; stops at
+// WM_QUIT and tells whether it saw one.
+bool Drain(ThreadQueue& queue, int& quitCode) {
+  const MessageFilter all;
+  const auto cutoff = Clock::now();
+  MSG msg;
+  for (;;) {
+    queue.ServeSends();
+    if (!queue.Peek(msg, all, cutoff, true)) return false;
+    if (msg.message == WM_QUIT) {
+      quitCode = static_cast<int>(msg.wParam);
+      return true;
+    }
+    DispatchMessage(msg);
+  }
+}
+
+bool PeekFiltered(ThreadQueue& queue, MSG& msg, HWND wnd, UINT filterMin, UINT filterMax, bool remove) {
+  queue.ServeSends();
+  return queue.Peek(msg, MessageFilter{wnd, filterMin, filterMax}, Clock::now(), remove);
+}
+
+}  // namespace
+
+namespace messages_detail {
+
+void ServeRequest(SendRequest& request) {
+  try {
+    if (request.call) {
+      request.call();
+    } else if (auto window = Windows().Find(request.wnd)) {
+      request.result = CallWindow(*window, request.msg, request.wParam, request.lParam);
+    }
+  } catch (...) {
+    request.error = std::current_exception();
+  }
+  auto sender = request.sender;
+  request.done.store(true);
+  sender->Wake();
+}
+
+}  // namespace messages_detail
+
+HWND AllocateHWnd(TWndMethod method) { return Windows().Add(std::move(method), CurrentQueue()); }
+
+void DeallocateHWnd(HWND wnd) {
+  auto window = Windows().Remove(wnd);
+  if (auto owner = OwnerOf(window)) owner->KillTimers(wnd);
+}
+
+bool IsWindow(HWND wnd) { return OwnerOf(Windows().Find(wnd)) != nullptr; }
+
+bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto owner = OwnerOf(Windows().Find(wnd));
+  return owner && owner->Post(MSG{wnd, msg, wParam, lParam});
+}
+
+LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto window = Windows().Find(wnd);
+  auto owner = OwnerOf(window);
+  if (!owner) return 0;
+  if (owner == CurrentQueue()) return CallWindow(*window, msg, wParam, lParam);
+  auto request = std::make_shared<SendRequest>();
+  request->wnd = wnd;
+  request->msg = msg;
+  request->wParam = wParam;
+  request->lParam = lParam;
+  SendAndWait(*owner, request);
+  return request->result;
+}
+
+void RunOnMainThread(const std::function<void()>& call) {
+  if (IsMainThreadCall()) {
+    call();
+    return;
+  }
+  auto request = std::make_shared<SendRequest>();
+  request->call = call;
+  SendAndWait(*MainQueue(), request);
+}
+
+void PostQuitMessage(int exitCode) { CurrentQueue()->PostQuit(exitCode); }
+
+bool PeekMessage(MSG& msg, HWND wnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
+  return PeekFiltered(*CurrentQueue(), msg, wnd, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0);
+}
+
+bool GetMessage(MSG& msg, HWND wnd, UINT filterMin, UINT filterMax) {
+  auto queue = CurrentQueue();
+  for (;;) {
+    if (PeekFiltered(*queue, msg, wnd, filterMin, filterMax, true)) break;
+    queue->ClearWake();
+    if (PeekFiltered(*queue, msg, wnd, filterMin, filterMax, true)) break;
+    queue->Wait(queue->NextTimerDelay());
+  }
+  return msg.message != WM_QUIT;
+}
+
+void TranslateMessage(const MSG&) {}
+
+LRESULT DispatchMessage(const MSG& msg) {
+  auto window = Windows().Find(msg.hwnd);
+  return window ? CallWindow(*window, msg.message, msg.wParam, msg.lParam) : 0;
+}
+
+void WaitMessage() {
+  auto queue = CurrentQueue();
+  for (;;) {
+    queue->ClearWake();
+    if (queue->HasWork()) return;
+    queue->Wait(queue->NextTimerDelay());
+  }
+}
+
+bool ProcessMessages() {
+  auto queue = CurrentQueue();
+  if (queue->IsMain()) {
+    std::function<void()> pump;
+    {
+      std::lock_guard lock(Hooks().mutex);
+      pump = Hooks().pump;
+    }
+    if (pump) pump();
+  }
+  int quitCode = 0;
+  return !Drain(*queue, quitCode);
+}
+
+UINT_PTR SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs) {
+  auto owner = OwnerOf(Windows().Find(wnd));
+  if (!owner || id == 0) return 0;
+  owner->SetTimer(wnd, id, elapseMs);
+  return id;
+}
+
+bool KillTimer(HWND wnd, UINT_PTR id) {
+  auto owner = OwnerOf(Windows().Find(wnd));
+  return owner && owner->KillTimer(wnd, id);
+}
+
+bool IsMainThread() { return IsMainThreadCall(); }
+
+void SetMainThreadWakeHook(std::function<void()> hook) { MainQueue()->SetWakeHook(std::move(hook)); }
+
+void SetMainThreadPumpHook(std::function<void()> hook) {
+  std::lock_guard lock(Hooks().mutex);
+  Hooks().pump = std::move(hook);
+}
+
+int DrainMainThreadQueue() {
+  auto queue = MainQueue();
+  queue->ClearWake();
+  int quitCode = 0;
+  if (Drain(*queue, quitCode)) queue->RestoreQuit(quitCode);
+  return queue->NextTimerDelay();
+}
