@@ -1,0 +1,202 @@
+#include "platform/rtl/FileUtils.h"
+
+#include "TestHelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Lets writes beyond 'bytes' fail with EFBIG (also for root) while in scope.
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previous_);
+  }
+
+private:
+  rlimit saved_{};
+  void (*previous_)(int) = nullptr;
+};
+
+}  // namespace
+
+TEST(FileUtils, PathTextHelpers) {
+  EXPECT_EQ(ExtractFilePath("a/b/c.txt"), "a/b/");
+  EXPECT_EQ(ExtractFilePath("c.txt"), "");
+  EXPECT_EQ(ExtractFileDir("a/b/c.txt"), "a/b");
+  EXPECT_EQ(ExtractFileDir("/c.txt"), "/");
+  EXPECT_EQ(ExtractFileName("a/b/c.txt"), "c.txt");
+  EXPECT_EQ(ExtractFileName("c.txt"), "c.txt");
+  EXPECT_EQ(ExtractFileExt("a/b.d/c.tar.gz"), ".gz");
+  EXPECT_EQ(ExtractFileExt("a/b.d/c"), "");
+  EXPECT_EQ(ExtractFileExt("a\\b.txt"), ".txt");
+  EXPECT_EQ(ChangeFileExt("a/b.d/c.htm", ".html"), "a/b.d/c.html");
+  EXPECT_EQ(ChangeFileExt("a/b.d/c", ".html"), "a/b.d/c.html");
+  EXPECT_EQ(ChangeFileExt("c.htm", ""), "c");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("a"), "a/");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("a/"), "a/");
+  EXPECT_EQ(ExcludeTrailingPathDelimiter("a/"), "a");
+  EXPECT_EQ(ExcludeTrailingPathDelimiter("/"), "/");
+  EXPECT_EQ(ExpandFileName("/x/./y/../z//w"), "/x/z/w");
+  EXPECT_EQ(ExpandFileName("/x/y/"), "/x/y/");
+  EXPECT_EQ(ExpandFileName("/.."), "/");
+  EXPECT_EQ(ExpandFileName("rel"), IncludeTrailingPathDelimiter(GetCurrentDir()) + "rel");
+  EXPECT_TRUE(IsPathDelimiter("a/b", 2));
+  EXPECT_FALSE(IsPathDelimiter("a/b", 4));
+}
+
+TEST(FileUtils, FoldersAreNotFilesAndForceDirectoriesKeepsCurrentFolder) {
+  ScratchFolder folder;
+  AnsiString cwd = GetCurrentDir();
+  ASSERT_TRUE(ForceDirectories(folder / "a/b/c/"));
+  EXPECT_EQ(GetCurrentDir(), cwd);
+  EXPECT_TRUE(DirectoryExists(folder / "a/b/c"));
+  EXPECT_FALSE(FileExists(folder / "a/b"));
+  EXPECT_EQ(FileSizeOf(folder / "a/b"), -1);
+  EXPECT_TRUE(ForceDirectories(folder / "a/b"));
+  EXPECT_FALSE(ForceDirectories(""));
+
+  WriteFileAtomically(folder / "a/file", "12345");
+  EXPECT_TRUE(FileExists(folder / "a/file"));
+  EXPECT_FALSE(DirectoryExists(folder / "a/file"));
+  EXPECT_EQ(FileSizeOf(folder / "a/file"), 5);
+  EXPECT_FALSE(ForceDirectories(folder / "a/file/sub"));
+  EXPECT_FALSE(CreateDir(folder / "a"));
+  EXPECT_FALSE(DeleteFile(folder / "a/b"));
+  EXPECT_FALSE(RemoveDir(folder / "a/b"));  // not empty
+  EXPECT_TRUE(RemoveDir(folder / "a/b/c"));
+  EXPECT_TRUE(DeleteFile(folder / "a/file"));
+  EXPECT_FALSE(FileExists(folder / "a/file"));
+}
+
+TEST(FileUtils, ResolvePathReusesNamesDifferingOnlyInCase) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "Site/Images"));
+  WriteFileAtomically(folder / "Site/Index.HTML", "home");
+  EXPECT_EQ(ResolvePath(folder / "site/index.html"), folder / "Site/Index.HTML");
+  EXPECT_EQ(ResolvePath(folder / "SITE/images/new/x.gif"), folder / "Site/Images/new/x.gif");
+  EXPECT_TRUE(FileExists(folder / "site/INDEX.html"));
+  EXPECT_EQ(Contents(folder / "site/index.html"), "home");
+  // Writing through a lower-cased path replaces the existing file.
+  WriteFileAtomically(folder / "site/index.html", "new");
+  EXPECT_EQ(FindFiles(folder / "Site", "*"), (std::vector<AnsiString>{"Index.HTML"}));
+  EXPECT_EQ(Contents(folder / "Site/Index.HTML"), "new");
+  // An exact name wins over a case variant; of several variants the
+  // smallest by bytes is taken.
+  std::ofstream(folder / "Site/index.html") << "exact";
+  EXPECT_EQ(Contents(folder / "Site/index.html"), "exact");
+  EXPECT_EQ(Contents(folder / "Site/Index.HTML"), "new");
+  EXPECT_EQ(Contents(folder / "Site/INDEX.html"), "new");
+  ASSERT_TRUE(ForceDirectories(folder / "site/images/sub"));
+  EXPECT_TRUE(DirectoryExists(folder / "Site/Images/sub"));
+  EXPECT_FALSE(DirectoryExists(folder / "site/images/sub/x"));
+}
+
+TEST(FileUtils, AtomicWritesLeaveTheOldFileOnFailure) {
+  ScratchFolder folder;
+  AnsiString name = folder / "doc.htm";
+  WriteFileAtomically(name, "old");
+  chmod(name.c_str(), 0640);
+  WriteFileAtomically(name, "newer");
+  EXPECT_EQ(Contents(name), "newer");
+  struct stat st {};
+  stat(name.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+  {
+    FileSizeLimit limit(1000);
+    try {
+      WriteFileAtomically(name, AnsiString(5000, 'x'));
+      FAIL();
+    } catch (const EFCreateError& e) {
+      EXPECT_NE(e.Message().find(name), AnsiString::npos) << e.Message();
+    }
+  }
+  EXPECT_EQ(Contents(name), "newer");
+  EXPECT_EQ(FindFiles(folder.path(), "*"), (std::vector<AnsiString>{"doc.htm"}));
+  EXPECT_EQ(FindFiles(folder.path(), ".*"), std::vector<AnsiString>());
+
+  EXPECT_THROW(WriteFileAtomically(folder.path(), "x"), EFCreateError);
+  EXPECT_THROW(WriteFileAtomically(folder / "missing/doc.htm", "x"), EFCreateError);
+
+  if (geteuid() != 0) {  // root may write into a read-only folder
+    chmod(folder.path().c_str(), 0555);
+    EXPECT_THROW(WriteFileAtomically(name, "blocked"), EFCreateError);
+    chmod(folder.path().c_str(), 0755);
+    EXPECT_EQ(Contents(name), "newer");
+  }
+}
+
+TEST(FileUtils, RenameCopyAndDates) {
+  ScratchFolder folder;
+  WriteFileAtomically(folder / "a", "A");
+  WriteFileAtomically(folder / "b", "B");
+  EXPECT_FALSE(RenameFile(folder / "a", folder / "b"));
+  EXPECT_EQ(Contents(folder / "b"), "B");
+  EXPECT_TRUE(RenameFile(folder / "a", folder / "c"));
+  EXPECT_FALSE(FileExists(folder / "a"));
+
+  TDateTime stamp = EncodeDate(2020, 5, 17) + EncodeTime(10, 20, 30, 0);
+  ASSERT_TRUE(FileSetDate(folder / "c", stamp));
+  TDateTime age = 0;
+  ASSERT_TRUE(FileAge(folder / "c", age));
+  EXPECT_NEAR(age, stamp, 1.0 / MSecsPerDay);
+  EXPECT_FALSE(FileAge(folder / "none", age));
+
+  EXPECT_FALSE(CopyFile(folder / "c", folder / "b", true));
+  EXPECT_EQ(Contents(folder / "b"), "B");
+  EXPECT_TRUE(CopyFile(folder / "c", folder / "b", false));
+  EXPECT_EQ(Contents(folder / "b"), "A");
+  ASSERT_TRUE(FileAge(folder / "b", age));
+  EXPECT_NEAR(age, stamp, 1.0 / MSecsPerDay);
+  EXPECT_FALSE(CopyFile(folder / "none", folder / "d", false));
+  EXPECT_FALSE(FileExists(folder / "d"));
+}
+
+TEST(FileUtils, FindFilesMatchesMasksWithoutCase) {
+  ScratchFolder folder;
+  for (const char* name : {"a.htm", "B.HTM", "c.html", "x.txt", "xy.txt", "noext"})
+    WriteFileAtomically(folder / name, "");
+  ASSERT_TRUE(ForceDirectories(folder / "dir.htm"));
+  EXPECT_EQ(FindFiles(folder.path(), "*.htm"), (std::vector<AnsiString>{"B.HTM", "a.htm"}));
+  EXPECT_EQ(FindFiles(folder.path(), "?.TXT"), (std::vector<AnsiString>{"x.txt"}));
+  EXPECT_EQ(FindFiles(folder.path(), "*.*").size(), 6u);
+  EXPECT_EQ(FindFiles(folder.path(), "*t*t"), (std::vector<AnsiString>{"x.txt", "xy.txt"}));
+  EXPECT_EQ(FindFolders(folder.path(), "*"), (std::vector<AnsiString>{"dir.htm"}));
+  EXPECT_TRUE(FindFiles(folder / "missing", "*").empty());
+  EXPECT_TRUE(MatchesMask("abc", "a*c*"));
+  EXPECT_FALSE(MatchesMask("abc", "a?"));
+  EXPECT_FALSE(MatchesMask(AnsiString(200, 'a'), AnsiString(20, '*') + "b*"));
+}
+
+TEST(FileUtils, ProgramAndTemporaryFolders) {
+  AnsiString exeFolder = ProgramFolder();
+  EXPECT_TRUE(EndsStr("/", exeFolder));
+  EXPECT_TRUE(DirectoryExists(exeFolder));
+  ScratchFolder folder;
+  SetProgramFolder(folder.path() + "prog");
+  EXPECT_EQ(ProgramFolder(), folder / "prog/");
+  SetProgramFolder("");
+  EXPECT_EQ(ProgramFolder(), exeFolder);
+  EXPECT_TRUE(EndsStr("/", GetTempFolder()));
+  AnsiString first = MakeTempFolder("rtl-x-");
+  AnsiString second = MakeTempFolder("rtl-x-");
+  EXPECT_TRUE(DirectoryExists(first));
+  EXPECT_NE(first, second);
+  RemoveDir(first);
+  RemoveDir(second);
+}
