@@ -1,0 +1,102 @@
+// TListObj: the site tree of one project: the root node, a depth-first cursor
+// that exposes the cursor node's URL, file line and fields, the download
+// queue, and the site-tree file (".wmt").
+//
+// File format: one line per node except the root, depth first, each ended by
+// CR LF: (depth - 1) TABs, the node's name, then eight fields each preceded by
+// "|": queued ("1" or empty), state, start marks of set 0, server date
+// ("dd.mm.yyyy" or empty), link level, local name, original size, size.
+// Names never hold "|" or control bytes (AddPath encodes them); a local name
+// holding "|" is read back whole, since it is the one free-text field.
+//
+// Guarantees: a node freed by DeleteNode, Clear or LoadFromFile is no longer
+// reachable from the queue or the cursor; saving writes a temporary file and
+// renames it, so a failed or aborted save keeps the old file (and Modified).
+//
+// Thread rule: the tree's structure changes on the user-interface thread
+// only, under SiteTreeMutex (LockSiteTree). Download workers read their node
+// and write its data fields; they never insert or free nodes (the default
+// document of a folder is inserted when the worker's report is handled on the
+// user-interface thread).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "project/SiteTreeNode.h"
+
+class TQuereObj;
+
+class TListObj {
+public:
+  explicit TListObj(const AnsiString& fileName = AnsiString());
+  ~TListObj();
+  TListObj(const TListObj&) = delete;
+  TListObj& operator=(const TListObj&) = delete;
+
+  bool Modified = false;
+  bool WwwAlias = false;          // a host and "www." + host are one host
+  TDataObj* Cursor = nullptr;     // nullptr at the end of the walk
+  TDataObj* Root;                 // owned
+  uint8_t CursorQueued = 0;
+  bool Eof = false;
+  TQuereObj* Queue;               // owned
+  AnsiString FileName;
+  bool Abort = false;             // stops a running load or save
+  AnsiString CursorUrl;           // the cursor's URL, with a final "/" for a folder
+  AnsiString CursorFields;        // the file line's fields, without the first "|"
+  AnsiString CursorLine;          // (depth - 1) TABs and the name
+  int32_t CursorDepth = 0;
+  int32_t CursorLevel = 0;
+  // Run after every line read by LoadFromFile (the main window pumps its
+  // messages here, so the user can set Abort during a long load).
+  std::function<void()> OnLoadLine;
+  // Why the last SaveToFile failed; empty after a successful save.
+  AnsiString LastSaveError;
+
+  // Inserts a URL; a node created by this call, or a folder made on the way
+  // (level 99), takes the given link level. nullptr for an empty URL.
+  TDataObj* AddUrl(int32_t level, const AnsiString& url);
+  void First();
+  void Next();
+  void LoadCursorFields();
+  // Frees every node below the root, empties the queue, ends the walk.
+  void Clear();
+  void SetCursorState(uint8_t state);
+  uint8_t GetCursorState() const;
+  int GetRootCount() const;
+  // Frees the node with its subtree, takes them out of the queue and moves the
+  // cursor, when it was on one of them, to the node after the subtree.
+  // nullptr, the root and nodes of other trees are ignored.
+  void DeleteNode(TDataObj* node);
+  TDataObj* PickNext(int limit) const;
+  // The node after the cursor's subtree in depth-first order (see the .cpp).
+  TDataObj* NextAfterSubtree();
+  bool IsHostMarked(const AnsiString& url, bool subDomain, int markSet) const;
+  bool IsPathMarked(const AnsiString& url, int markSet) const;
+  // The node reached from the root by following child indexes (top first), as
+  // a view that mirrors the tree addresses its nodes; nullptr when an index
+  // is out of range.
+  TDataObj* NodeFromTreeNode(const std::vector<int>& indexPath) const;
+  void GetNodeText(const std::vector<int>& indexPath, AnsiString& s) const;
+
+  // Replaces the tree with the file's (empty argument: FileName). A missing
+  // file gives an empty tree. The queue is emptied, the walk ended.
+  void LoadFromFile(const AnsiString& fileName = AnsiString());
+  // Writes the tree; false (with LastSaveError) when the folder or file cannot
+  // be written or Abort stopped it; the old file then stays and Modified too.
+  bool SaveToFile(const AnsiString& fileName);
+  bool SaveIfModified();
+
+  void LockSiteTree();
+  void UnlockSiteTree();
+
+private:
+  friend class TDataObj;
+  void NodeFreed(TDataObj* node);
+  void EndWalk();
+  bool Owns(const TDataObj* node) const;
+  void ApplyLine(TDataObj*& cursor, const char* line, size_t length);
+  AnsiString Serialize(bool& aborted);
+};

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "test_sitetree_support.h"
+
+namespace {
+
+struct QueueFixture : ::testing::Test {
+  TListObj tree;
+  TQuereObj& queue = *tree.Queue;
+  TDataObj* Node(const AnsiString& name, int level, uint8_t state = nsPending, int retries = 0) {
+    TDataObj* node = tree.AddUrl(level, "http://h/" + name);
+    node->State = state;
+    node->CountRetry = retries;
+    return node;
+  }
+};
+
+}  // namespace
+
+TEST_F(QueueFixture, AddKeepsOneEntryAndAddFirstGoesToTheFront) {
+  TDataObj* a = Node("a.htm", 1);
+  TDataObj* b = Node("b.htm", 1);
+  TDataObj* c = Node("c.htm", 1);
+  EXPECT_TRUE(queue.Add(a));
+  EXPECT_TRUE(queue.Add(b));
+  EXPECT_TRUE(queue.Add(a));
+  EXPECT_TRUE(queue.AddFirst(b));  // already queued: keeps its place
+  EXPECT_TRUE(queue.AddFirst(c));
+  EXPECT_EQ(queue.BucketNodes(0), (std::vector<TDataObj*>{c, a, b}));
+  EXPECT_EQ(queue.NodeCount(), 3);
+  EXPECT_EQ(queue.PickNext(0), c);
+  queue.Remove(c);
+  EXPECT_EQ(queue.PickNext(0), a);
+  EXPECT_FALSE(queue.Contains(c));
+}
+
+TEST_F(QueueFixture, BucketsRunInNumericLevelOrder) {
+  TDataObj* deep = Node("deep.htm", 10000);
+  TDataObj* mid = Node("mid.htm", 99);
+  TDataObj* low = Node("low.htm", 9);
+  TDataObj* negative = Node("neg.htm", -1);
+  for (TDataObj* n : {deep, mid, low, negative}) queue.Add(n);
+  ASSERT_EQ(queue.Count(), 4);
+  EXPECT_EQ(queue.BucketLevel(0), -1);
+  EXPECT_EQ(queue.BucketLevel(1), 9);
+  EXPECT_EQ(queue.BucketLevel(2), 99);
+  EXPECT_EQ(queue.BucketLevel(3), 10000);
+  for (TDataObj* expected : {negative, low, mid, deep}) {
+    EXPECT_EQ(queue.PickNext(0), expected);
+    queue.Remove(expected);
+  }
+  EXPECT_EQ(queue.PickNext(0), nullptr);
+  EXPECT_EQ(queue.Count(), 4);  // empty buckets stay
+}
+
+TEST_F(QueueFixture, RemoveFollowsTheCurrentLevel) {
+  TDataObj* n = Node("n.htm", 1);
+  TDataObj* other = Node("o.htm", 2);
+  queue.Add(n);
+  queue.Add(other);
+  n->Level = 2;  // a bucket for the new level exists: the old entry stays
+  queue.Remove(n);
+  EXPECT_EQ(queue.BucketNodes(0), (std::vector<TDataObj*>{n}));
+  n->Level = 7;  // no bucket for level 7: the first bucket holding it
+  queue.Remove(n);
+  EXPECT_TRUE(queue.BucketNodes(0).empty());
+  EXPECT_FALSE(queue.Contains(n));
+
+  n->Level = 1;
+  queue.Add(n);
+  n->Level = 2;
+  queue.Add(n);  // now in two buckets
+  EXPECT_EQ(queue.NodeCount(), 3);
+  queue.RemoveAll(n);
+  EXPECT_EQ(queue.NodeCount(), 1);
+  EXPECT_EQ(queue.PickNext(0), other);
+}
+
+TEST_F(QueueFixture, PickNextPrefersPendingThenFewestRetries) {
+  TDataObj* failedLow = Node("f.htm", 1, nsFailed, 0);
+  TDataObj* pendingDeep = Node("p.htm", 2);
+  queue.Add(failedLow);
+  queue.Add(pendingDeep);
+  EXPECT_EQ(queue.PickNext(0), pendingDeep);
+  pendingDeep->State = nsAborted;
+  EXPECT_EQ(queue.PickNext(0), pendingDeep);
+  pendingDeep->State = nsLoaded;
+  EXPECT_EQ(queue.PickNext(0), failedLow);
+
+  queue.Clear();
+  TDataObj* r2 = Node("r2.htm", 1, nsFailed, 2);
+  TDataObj* r1a = Node("r1a.htm", 1, nsFailed, 1);
+  TDataObj* r1b = Node("r1b.htm", 2, nsFailed, 1);
+  for (TDataObj* n : {r2, r1a, r1b}) queue.Add(n);
+  EXPECT_EQ(queue.PickNext(5), r1a);
+  EXPECT_EQ(queue.PickNext(1), nullptr);
+  EXPECT_EQ(queue.PickNext(0), nullptr);
+  r1b->CountRetry = 0;
+  EXPECT_EQ(queue.PickNext(0), r1b);
+  EXPECT_EQ(queue.PickNext(1), r1b);
+  TDataObj* loaded = Node("l.htm", 0, nsLoaded);
+  queue.Clear();
+  queue.Add(loaded);
+  EXPECT_EQ(queue.PickNext(3), nullptr);
+  EXPECT_EQ(tree.PickNext(3), nullptr);
+}
+
+TEST_F(QueueFixture, ManyRemovalsKeepPositionsRight) {
+  std::vector<TDataObj*> nodes;
+  for (int i = 0; i < 2000; ++i) nodes.push_back(Node("n" + IntToStr(i), 3));
+  for (int i = 0; i < 2000; ++i) (i % 3 ? queue.Add(nodes[i]) : queue.AddFirst(nodes[i]));
+  for (int i = 0; i < 2000; ++i)
+    if (i % 5 != 0) queue.Remove(nodes[i]);
+  std::vector<TDataObj*> expected;
+  for (int i = 1999; i >= 0; --i)
+    if (i % 3 == 0 && i % 5 == 0) expected.push_back(nodes[i]);
+  for (int i = 0; i < 2000; ++i)
+    if (i % 3 != 0 && i % 5 == 0) expected.push_back(nodes[i]);
+  EXPECT_EQ(queue.BucketNodes(0), expected);
+  for (TDataObj* n : expected) {
+    EXPECT_EQ(queue.PickNext(0), n);
+    queue.Remove(n);
+  }
+}
+
+TEST(SiteTreeLock, IsRecursiveAndExcludesOtherThreads) {
+  TListObj tree;
+  tree.LockSiteTree();
+  LockSiteTree();
+  std::atomic<bool> entered{false};
+  std::thread other([&] {
+    LockSiteTree();
+    entered = true;
+    UnlockSiteTree();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(entered);
+  UnlockSiteTree();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(entered);
+  tree.UnlockSiteTree();
+  other.join();
+  EXPECT_TRUE(entered);
+}

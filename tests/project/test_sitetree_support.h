@@ -1,0 +1,55 @@
+// Helpers for the site-tree tests: the tree written out as file lines (the
+// cursor walk) and the nodes reachable from a tree or its queue.
+#pragma once
+
+#include <filesystem>
+#include <set>
+
+#include "platform/rtl/FileUtils.h"
+#include "project/uQuere.h"
+
+// A private folder for one test, removed when the test ends.
+class TreeFolder {
+public:
+  TreeFolder() : path_(MakeTempFolder("harvella-sitetree-")) {}
+  ~TreeFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  AnsiString operator/(const AnsiString& name) const { return path_ + name; }
+  AnsiString Read(const AnsiString& name) const {
+    AnsiString bytes;
+    ReadFileToString(path_ + name, bytes);
+    return bytes;
+  }
+  void Write(const AnsiString& name, const AnsiString& bytes) const { WriteFileAtomically(path_ + name, bytes); }
+
+private:
+  AnsiString path_;
+};
+
+// Every node as its file line, each ended by "\n" instead of CR LF.
+inline AnsiString Dump(TListObj& tree) {
+  AnsiString out;
+  for (tree.First(); !tree.Eof; tree.Next()) out += tree.CursorLine + "|" + tree.CursorFields + "\n";
+  return out;
+}
+
+inline std::set<const TDataObj*> TreeNodes(const TListObj& tree) {
+  std::set<const TDataObj*> nodes;
+  std::vector<const TDataObj*> pending{tree.Root};
+  while (!pending.empty()) {
+    const TDataObj* node = pending.back();
+    pending.pop_back();
+    nodes.insert(node);
+    for (int i = 0; i < node->ChildCount(); ++i) pending.push_back(node->Child(i));
+  }
+  return nodes;
+}
+
+inline std::vector<TDataObj*> QueuedNodes(const TQuereObj& queue) {
+  std::vector<TDataObj*> nodes;
+  for (int i = 0; i < queue.Count(); ++i)
+    for (TDataObj* node : queue.BucketNodes(i)) nodes.push_back(node);
+  return nodes;
+}
