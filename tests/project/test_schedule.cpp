@@ -1,8 +1,6 @@
 // The schedule: text form, defaults and the due test of each kind.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "project/Schedule.h"
 
 namespace {
@@ -186,23 +184,4 @@ TEST(ScheduleDue, OnceRunsOnItsDayOrWhenMissed) {
   s.Kind = 9;
   s.LastStart = 0;
   EXPECT_FALSE(s.IsDue(At(2026, 3, 6, 12, 0)));
-}
-
-TEST(ScheduleText, RandomTextsReadWithoutFailureAndSettle) {
-  ClockAt clock(At(2026, 6, 15, 12, 0));
-  const char pieces[] = "0123456789.:| x-$";
-  std::mt19937 random(1206);
-  for (int round = 0; round < 3000; ++round) {
-    AnsiString text;
-    const int length = std::uniform_int_distribution<int>(0, 120)(random);
-    for (int i = 0; i < length; ++i)
-      text += pieces[std::uniform_int_distribution<int>(0, sizeof pieces - 2)(random)];
-    TScheduleObj s;
-    ASSERT_NO_THROW(s.ParseText(text)) << text;
-    const AnsiString written = s.FormatText();
-    TScheduleObj reread;
-    reread.ParseText(written);
-    ASSERT_EQ(reread.FormatText(), written) << text;
-    ASSERT_NO_THROW(s.IsDue(At(2026, 6, 15, 12, 0))) << text;
-  }
 }

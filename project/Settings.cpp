@@ -1,0 +1,118 @@
+// TParamProObj: defaults, copying and the project's companion files (see
+// Settings.h). Reading and writing the settings file: SettingsFile.cpp.
+#include "project/Settings.h"
+
+#include <memory>
+
+#include "platform/rtl/FileUtils.h"
+
+namespace {
+
+const AnsiString CompanionExts[] = {".url", ".wmt"};
+
+TProject DefaultProject() {
+  TProject project;
+  project.BottomHeight = 60;
+  project.LeftWidth = 380;
+  project.UrlBoxHeight = 93;
+  project.ViewBits = 31;
+  project.Options = DefaultProjectOptions;
+  project.Agent = "Trovanel - www.harvella.example/crawler.html";
+  project.AutoSave = 5;
+  project.Connections = 3;
+  project.LinkLevel = 3;
+  project.TimeOut = 100;
+  project.Retries = 5;
+  project.Layout = 1;
+  return project;
+}
+
+// The name the file system will use, so that two spellings of one file compare equal.
+AnsiString SameFileKey(const AnsiString& fileName) { return ResolvePath(ExpandFileName(fileName)); }
+
+}  // namespace
+
+void TSizerObj::Assign(const TSizerObj& Source) {
+  CheckSize = Source.CheckSize;
+  Load = Source.Load;
+  MinSize = Source.MinSize;
+  MaxSize = Source.MaxSize;
+}
+
+TParamProObj::TParamProObj(const AnsiString& AFileName, bool AIsDefault)
+    : IsDefault(AIsDefault), Folder(ExtractFilePath(AFileName)), FileName(AFileName) {
+  for (TStringList& list : FileTypes) list.SetOwnsObjects(true);
+}
+
+void TParamProObj::SetDefaults() {
+  Deleted = false;
+  Project = DefaultProject();
+  for (TStringList& list : FileTypes) list.Clear();
+  LoadAllSizes = true;
+  AllOthers = false;
+  MinSize = 0;
+  MaxSize = 0;
+  for (TStringList& list : IncludeMasks) list.Clear();
+  for (TStringList& list : ExcludeMasks) list.Clear();
+  Domain.Names.Clear();
+  Domain.Codes.Clear();
+  Domain.Flags = {};
+  Domain.Joined = {};
+  Schedule.Clear();
+}
+
+void TParamProObj::Assign(const TParamProObj& Source) {
+  if (&Source == this) return;
+  SetDefaults();
+  Project = Source.Project;
+  Schedule.Assign(Source.Schedule);
+  for (int k = 0; k < FileTypeCategories; ++k) {
+    const TStringList& from = Source.FileTypes.at(k);
+    for (int i = 0; i < from.Count(); ++i) {
+      auto sizer = std::make_unique<TSizerObj>();
+      if (const auto* sourceSizer = dynamic_cast<const TSizerObj*>(from.Objects(i)))
+        sizer->Assign(*sourceSizer);
+      FileTypes.at(k).AddObject(from[i], sizer.get());
+      sizer.release();
+    }
+  }
+  LoadAllSizes = Source.LoadAllSizes;
+  AllOthers = Source.AllOthers;
+  MinSize = Source.MinSize;
+  MaxSize = Source.MaxSize;
+  for (int k = 0; k < MaskKinds; ++k) {
+    IncludeMasks.at(k).AddStrings(Source.IncludeMasks.at(k));
+    ExcludeMasks.at(k).AddStrings(Source.ExcludeMasks.at(k));
+  }
+  Domain.Names.AddStrings(Source.Domain.Names);
+  Domain.Codes.AddStrings(Source.Domain.Codes);
+  Domain.Flags = Source.Domain.Flags;
+  Domain.Joined = Source.Domain.Joined;
+  FileName = Source.FileName;
+}
+
+void TParamProObj::SaveAs(const AnsiString& NewName) const {
+  const AnsiString newFolder = ExtractFilePath(NewName);
+  if (!newFolder.empty() && !DirectoryExists(newFolder) && !ForceDirectories(newFolder))
+    throw EFCreateError(Format("Cannot create folder \"%s\"", newFolder));
+  for (const AnsiString& ext : CompanionExts) {
+    const AnsiString newCompanion = ChangeFileExt(NewName, ext);
+    if (!FileExists(newCompanion)) WriteFileAtomically(newCompanion, AnsiString());
+    if (FileName.empty()) continue;
+    const AnsiString oldCompanion = ChangeFileExt(FileName, ext);
+    if (!FileExists(oldCompanion) || SameFileKey(oldCompanion) == SameFileKey(newCompanion)) continue;
+    if (!CopyFile(oldCompanion, newCompanion, false))
+      throw EFCreateError(Format("Cannot copy \"%s\" to \"%s\"", oldCompanion, newCompanion));
+  }
+}
+
+void TParamProObj::DeleteFiles() {
+  if (!FileName.empty()) {
+    if (FileExists(FileName)) DeleteFile(FileName);
+    for (const AnsiString& ext : CompanionExts) {
+      const AnsiString companion = ChangeFileExt(FileName, ext);
+      if (FileExists(companion)) DeleteFile(companion);
+    }
+  }
+  Deleted = true;
+}

@@ -1,0 +1,6 @@
+// The process-wide settings objects and language choice (see global.h).
+#include "project/global.h"
+
+TParamProObj* DefaultParams = nullptr;
+TParamProObj* CurrentParams = nullptr;
+tLang CurrentLang;
