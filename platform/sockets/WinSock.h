@@ -38,8 +38,9 @@
 //   WSAAsyncGetHostByAddr run on a small resolver pool, fill the caller's
 //   buffer with a hostent whose pointers point into that buffer (the address
 //   list is cut to what fits), then post `msg` with wParam = the request handle
-//   and lParam = WSAMAKEASYNCREPLY(bytes used, error). The buffer must stay
-//   valid until that message arrives or the request was cancelled.
+//   and lParam = WSAMAKEASYNCREPLY(bytes used, error). The buffer must be
+//   aligned for a pointer (alignas(hostent)) and stay valid until that message
+//   arrives or the request was cancelled.
 //   WSACancelAsyncRequest succeeds only while the reply has not been posted;
 //   once it succeeded nothing is written or posted for the request. Otherwise
 //   it fails with WSAEALREADY (or WSAEINVAL for an unknown handle).

@@ -1,0 +1,142 @@
+#include "platform/sockets/SocketTable.h"
+
+#include <vector>
+
+namespace winsock::detail {
+
+using namespace sockets_system;
+
+void SocketEntry::Notify(long event, int error) const {
+  if (wnd != nullptr && (events & event) != 0) PostMessage(wnd, msg, id, WSAMAKESELECTREPLY(event, error));
+}
+
+EntryPtr SocketTable::Add(int fd, int type) {
+  std::lock_guard lock(mutex_);
+  auto entry = std::make_shared<SocketEntry>(++lastId_, fd, type);
+  entries_.emplace(entry->id, entry);
+  return entry;
+}
+
+EntryPtr SocketTable::Find(SOCKET id) const {
+  std::lock_guard lock(mutex_);
+  auto found = entries_.find(id);
+  return found == entries_.end() ? nullptr : found->second;
+}
+
+EntryPtr SocketTable::Remove(SOCKET id) {
+  std::lock_guard lock(mutex_);
+  auto found = entries_.find(id);
+  if (found == entries_.end()) return nullptr;
+  auto entry = std::move(found->second);
+  entries_.erase(found);
+  return entry;
+}
+
+Reactor::Reactor(SocketTable& table) : table_(table), thread_([this] { Loop(); }) { thread_.detach(); }
+
+void Reactor::Watch(const SocketEntry& entry) { poller_.Add(entry.fd, entry.id); }
+
+void Reactor::Forget(const SocketEntry& entry) { poller_.Remove(entry.fd); }
+
+void Reactor::Rearm(const SocketEntry& entry) {
+  // After FD_CLOSE nothing more is posted; stay quiet.
+  if (entry.closed || entry.closePosted) return;
+  unsigned interest = 0;
+  if (entry.connecting) interest |= Writable;
+  if (entry.listening && entry.acceptArmed) interest |= Readable;
+  if (entry.connected && entry.writeArmed) interest |= Writable;
+  if (entry.connected && entry.readArmed) interest |= Readable;
+  // Without an armed read, a peer's close is still noticed when nothing is
+  // left to read; with data left it waits for the owner's next receive.
+  if (entry.IsStream() && entry.connected && !entry.peerClosed) interest |= PeerClosed;
+  if (interest != 0) poller_.Arm(entry.fd, entry.id, interest);
+}
+
+void Reactor::Loop() {
+  std::vector<Poller::Event> events;
+  for (;;) {
+    poller_.Wait(events);
+    for (const auto& event : events) {
+      auto entry = table_.Find(event.key);
+      if (!entry) continue;
+      std::lock_guard lock(entry->mutex);
+      if (entry->closed) continue;
+      Handle(*entry, event.readiness);
+      Rearm(*entry);
+    }
+  }
+}
+
+void Reactor::Handle(SocketEntry& entry, unsigned readiness) {
+  if (entry.connecting) {
+    HandleConnect(entry, readiness);
+    return;
+  }
+  if (entry.listening) {
+    if ((readiness & Readable) && entry.acceptArmed) {
+      entry.acceptArmed = false;
+      entry.Notify(FD_ACCEPT, 0);
+    }
+    return;
+  }
+  if (!entry.connected) return;
+  if (entry.IsStream()) {
+    HandleStreamInput(entry, readiness);
+  } else if ((readiness & Readable) && entry.readArmed) {
+    entry.readArmed = false;
+    entry.Notify(FD_READ, 0);
+  }
+  if ((readiness & Writable) && entry.writeArmed && !entry.closePosted) {
+    entry.writeArmed = false;
+    entry.Notify(FD_WRITE, 0);
+  }
+}
+
+void Reactor::HandleConnect(SocketEntry& entry, unsigned readiness) {
+  if ((readiness & (Writable | Failed | PeerClosed)) == 0) return;
+  int error = PendingError(entry.fd);
+  entry.connecting = false;
+  if (error != 0) {
+    entry.Notify(FD_CONNECT, error);
+    return;
+  }
+  entry.connected = true;
+  entry.writeArmed = false;
+  entry.Notify(FD_CONNECT, 0);
+  entry.Notify(FD_WRITE, 0);
+}
+
+void Reactor::HandleStreamInput(SocketEntry& entry, unsigned readiness) {
+  if (entry.closePosted || (readiness & (Readable | PeerClosed | Failed)) == 0) return;
+  if (readiness & Failed) {
+    if (int error = PendingError(entry.fd); error != 0) {
+      entry.closePosted = true;
+      entry.Notify(FD_CLOSE, error);
+      return;
+    }
+  }
+  if (readiness & PeerClosed) entry.peerClosed = true;
+  int waiting = BytesWaiting(entry.fd);
+  if (waiting > 0) {
+    if (entry.readArmed) {
+      entry.readArmed = false;
+      entry.Notify(FD_READ, 0);
+    }
+  } else if (entry.peerClosed) {
+    entry.closePosted = true;
+    entry.Notify(FD_CLOSE, waiting < 0 ? -waiting : 0);
+  }
+}
+
+SocketTable& Sockets() {
+  // Never destroyed: the reactor may still look sockets up while the process exits.
+  static auto* table = new SocketTable;
+  return *table;
+}
+
+Reactor& TheReactor() {
+  static auto* reactor = new Reactor(Sockets());
+  return *reactor;
+}
+
+}  // namespace winsock::detail

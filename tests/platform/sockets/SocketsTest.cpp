@@ -1,0 +1,317 @@
+#include "platform/sockets/WinSock.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace winsock;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr UINT WM_SOCKET = WM_USER + 1;
+constexpr UINT WM_LOOKUP = WM_USER + 2;
+
+struct Event {
+  SOCKET socket;
+  int event;
+  int error;
+};
+
+// A hidden window of the test thread that records socket notifications.
+class Notifications {
+public:
+  Notifications()
+      : wnd_(AllocateHWnd([this](TMessage& m) {
+          Event e{m.WParam, WSAGETSELECTEVENT(m.LParam), WSAGETSELECTERROR(m.LParam)};
+          if (m.Msg == WM_SOCKET) events_.push_back(e);
+          if (m.Msg == WM_LOOKUP) lookups_.push_back(e);
+        })) {}
+  ~Notifications() { DeallocateHWnd(wnd_); }
+  HWND Wnd() const { return wnd_; }
+
+  // Pumps until pred holds or the time is up.
+  bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 5s) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      ProcessMessages();
+      std::this_thread::sleep_for(1ms);
+    }
+    return true;
+  }
+  bool WaitFor(SOCKET s, int event) {
+    return PumpUntil([&] { return Count(s, event) > 0; });
+  }
+  int Count(SOCKET s, int event) const {
+    int n = 0;
+    for (auto& e : events_) n += e.socket == s && e.event == event;
+    return n;
+  }
+  const Event* Find(SOCKET s, int event) const {
+    for (auto& e : events_)
+      if (e.socket == s && e.event == event) return &e;
+    return nullptr;
+  }
+  std::vector<int> Sequence(SOCKET s) const {
+    std::vector<int> out;
+    for (auto& e : events_)
+      if (e.socket == s) out.push_back(e.event);
+    return out;
+  }
+
+  // Replies of host lookups (socket = request handle, event = bytes used).
+  const Event* Lookup(HANDLE h) const {
+    for (auto& e : lookups_)
+      if (e.socket == h) return &e;
+    return nullptr;
+  }
+
+private:
+  HWND wnd_;
+  std::vector<Event> events_;
+  std::vector<Event> lookups_;
+};
+
+sockaddr_in Loopback(u_short port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return a;
+}
+
+const sockaddr* AsAddr(const sockaddr_in& a) { return reinterpret_cast<const sockaddr*>(&a); }
+
+// A blocking listener on a free loopback port.
+struct Listener {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  u_short port = 0;
+  Listener() {
+    auto a = Loopback(0);
+    EXPECT_EQ(bind(s, AsAddr(a), sizeof a), 0);
+    EXPECT_EQ(listen(s, 5), 0);
+    sockaddr_in bound{};
+    int len = sizeof bound;
+    EXPECT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&bound), &len), 0);
+    port = ntohs(bound.sin_port);
+  }
+  ~Listener() { closesocket(s); }
+};
+
+SOCKET SelectedClient(Notifications& n, u_short port) {
+  SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  EXPECT_EQ(WSAAsyncSelect(c, n.Wnd(), WM_SOCKET, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE), 0);
+  auto a = Loopback(port);
+  int r = connect(c, AsAddr(a), sizeof a);
+  EXPECT_TRUE(r == 0 || WSAGetLastError() == WSAEWOULDBLOCK);
+  return c;
+}
+
+std::string ReceiveAll(SOCKET s) {
+  std::string out;
+  char buf[4096];
+  int got;
+  while ((got = recv(s, buf, sizeof buf, 0)) > 0) out.append(buf, static_cast<size_t>(got));
+  return out;
+}
+
+}  // namespace
+
+TEST(Sockets, ConnectReadAndPeerCloseWithDataStillWaiting) {
+  Notifications n;
+  Listener listener;
+  SOCKET c = SelectedClient(n, listener.port);
+  SOCKET server = accept(listener.s, nullptr, nullptr);
+  ASSERT_NE(server, INVALID_SOCKET);
+  ASSERT_TRUE(n.WaitFor(c, FD_WRITE));
+  EXPECT_EQ(n.Sequence(c), (std::vector<int>{FD_CONNECT, FD_WRITE}));
+  EXPECT_EQ(n.Find(c, FD_CONNECT)->error, 0);
+
+  ASSERT_EQ(send(server, "hello", 5, 0), 5);
+  ASSERT_TRUE(n.WaitFor(c, FD_READ));
+  // Not received yet: more data and the peer's close bring nothing new.
+  ASSERT_EQ(send(server, " world", 6, 0), 6);
+  EXPECT_EQ(closesocket(server), 0);
+  n.PumpUntil([] { return false; }, 150ms);
+  EXPECT_EQ(n.Sequence(c), (std::vector<int>{FD_CONNECT, FD_WRITE, FD_READ}));
+  winsock::u_long waiting = 0;
+  EXPECT_EQ(ioctlsocket(c, FIONREAD, &waiting), 0);
+  EXPECT_EQ(waiting, 11u);
+
+  char part[5];
+  ASSERT_EQ(recv(c, part, sizeof part, 0), 5);
+  ASSERT_TRUE(n.PumpUntil([&] { return n.Count(c, FD_READ) == 2; }));  // re-armed, data left
+  EXPECT_EQ(n.Count(c, FD_CLOSE), 0);
+  EXPECT_EQ(ReceiveAll(c), " world");
+  ASSERT_TRUE(n.WaitFor(c, FD_CLOSE));
+  EXPECT_EQ(n.Find(c, FD_CLOSE)->error, 0);
+  n.PumpUntil([] { return false; }, 100ms);
+  EXPECT_EQ(n.Sequence(c), (std::vector<int>{FD_CONNECT, FD_WRITE, FD_READ, FD_READ, FD_CLOSE}));
+  EXPECT_EQ(closesocket(c), 0);
+  EXPECT_EQ(closesocket(c), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+}
+
+TEST(Sockets, RefusedConnectAndResetReportTheirErrors) {
+  Notifications n;
+  u_short freePort;
+  {
+    Listener probe;
+    freePort = probe.port;
+  }
+  SOCKET refused = SelectedClient(n, freePort);
+  ASSERT_TRUE(n.WaitFor(refused, FD_CONNECT));
+  EXPECT_EQ(n.Find(refused, FD_CONNECT)->error, WSAECONNREFUSED);
+  n.PumpUntil([] { return false; }, 50ms);
+  EXPECT_EQ(n.Sequence(refused), std::vector<int>{FD_CONNECT});
+  closesocket(refused);
+
+  Listener listener;
+  SOCKET c = SelectedClient(n, listener.port);
+  SOCKET server = accept(listener.s, nullptr, nullptr);
+  ASSERT_TRUE(n.WaitFor(c, FD_WRITE));
+  linger hard{1, 0};
+  ASSERT_EQ(setsockopt(server, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard), 0);
+  linger readBack{};
+  int len = sizeof readBack;
+  ASSERT_EQ(getsockopt(server, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&readBack), &len), 0);
+  EXPECT_EQ(readBack.l_onoff, 1);
+  EXPECT_EQ(closesocket(server), 0);
+  ASSERT_TRUE(n.WaitFor(c, FD_CLOSE));
+  EXPECT_EQ(n.Find(c, FD_CLOSE)->error, WSAECONNRESET);
+  // Sending on the reset connection fails without a signal.
+  EXPECT_EQ(send(c, "x", 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+  closesocket(c);
+}
+
+TEST(Sockets, ClosedSocketsEventsNeverReachANewSocket) {
+  Notifications n;
+  Listener listener;
+  SOCKET old = SelectedClient(n, listener.port);
+  SOCKET server = accept(listener.s, nullptr, nullptr);
+  ASSERT_TRUE(n.WaitFor(old, FD_WRITE));
+  send(server, "data", 4, 0);
+  std::this_thread::sleep_for(20ms);  // the old socket's READ is posted
+  closesocket(old);
+  SOCKET fresh = SelectedClient(n, listener.port);
+  EXPECT_NE(fresh, old);
+  SOCKET server2 = accept(listener.s, nullptr, nullptr);
+  ASSERT_TRUE(n.WaitFor(fresh, FD_WRITE));
+  n.PumpUntil([] { return false; }, 100ms);
+  EXPECT_EQ(n.Sequence(fresh), (std::vector<int>{FD_CONNECT, FD_WRITE}));
+  EXPECT_EQ(recv(old, nullptr, 0, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+  closesocket(server);
+  closesocket(server2);
+  closesocket(fresh);
+}
+
+TEST(Sockets, AcceptNotificationAndInheritedSelection) {
+  Notifications n;
+  SOCKET l = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  auto any = Loopback(0);
+  ASSERT_EQ(bind(l, AsAddr(any), sizeof any), 0);
+  ASSERT_EQ(WSAAsyncSelect(l, n.Wnd(), WM_SOCKET, FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE), 0);
+  ASSERT_EQ(listen(l, 5), 0);
+  sockaddr_in bound{};
+  int len = sizeof bound;
+  getsockname(l, reinterpret_cast<sockaddr*>(&bound), &len);
+  SOCKET c = SelectedClient(n, ntohs(bound.sin_port));
+  ASSERT_TRUE(n.WaitFor(l, FD_ACCEPT));
+  sockaddr_in peer{};
+  len = sizeof peer;
+  SOCKET a = accept(l, reinterpret_cast<sockaddr*>(&peer), &len);
+  ASSERT_NE(a, INVALID_SOCKET);
+  EXPECT_EQ(std::string(inet_ntoa(peer.sin_addr)), "127.0.0.1");
+  ASSERT_TRUE(n.WaitFor(a, FD_WRITE));
+  ASSERT_TRUE(n.WaitFor(c, FD_WRITE));
+  send(c, "ping", 4, 0);
+  ASSERT_TRUE(n.WaitFor(a, FD_READ));
+  EXPECT_EQ(ReceiveAll(a), "ping");
+  EXPECT_EQ(n.Count(l, FD_ACCEPT), 1);
+  closesocket(c);
+  ASSERT_TRUE(n.WaitFor(a, FD_CLOSE));
+  closesocket(a);
+  closesocket(l);
+}
+
+TEST(Sockets, AddressesNamesAndErrorTexts) {
+  EXPECT_EQ(inet_addr("1.2.3.4"), htonl(0x01020304));
+  EXPECT_EQ(inet_addr(" 10.0.0.1 "), htonl(0x0a000001));
+  EXPECT_EQ(inet_addr("0x7f.1"), htonl(0x7f000001));
+  EXPECT_EQ(inet_addr("127.0.0.010"), htonl(0x7f000008));
+  EXPECT_EQ(inet_addr("256.1.1.1"), INADDR_NONE);
+  EXPECT_EQ(inet_addr("1.2.3.4.5"), INADDR_NONE);
+  EXPECT_EQ(inet_addr("1.2.3.4294967297"), INADDR_NONE);
+  EXPECT_EQ(inet_addr("99999999999999999999999"), INADDR_NONE);
+  EXPECT_EQ(inet_addr("1..2.3"), INADDR_NONE);
+  EXPECT_EQ(inet_addr("1.2.3.x"), INADDR_NONE);
+  EXPECT_EQ(inet_addr(""), INADDR_NONE);
+  EXPECT_EQ(std::string(inet_ntoa(in_addr{htonl(0xc0a80001)})), "192.168.0.1");
+  EXPECT_EQ(htons(0x1234), 0x3412);
+
+  servent* http = getservbyname("http", "tcp");
+  ASSERT_NE(http, nullptr);
+  EXPECT_EQ(ntohs(static_cast<winsock::u_short>(http->s_port)), 80);
+  ASSERT_NE(getservbyname("socks", nullptr), nullptr);
+  EXPECT_EQ(getservbyname("no-such-service", "tcp"), nullptr);
+  EXPECT_EQ(WSAGetLastError(), WSANO_DATA);
+  protoent* tcp = getprotobyname("tcp");
+  ASSERT_NE(tcp, nullptr);
+  EXPECT_EQ(tcp->p_proto, 6);
+  EXPECT_EQ(getprotobyname("udp")->p_proto, 17);
+
+  EXPECT_STREQ(WSAErrorText(WSAECONNREFUSED), "Connection refused");
+  EXPECT_STREQ(WSAErrorText(WSAEWOULDBLOCK), "Operation would block");
+  EXPECT_STREQ(WSAErrorText(WSAHOST_NOT_FOUND), "Host not found");
+  EXPECT_STREQ(WSAErrorText(12345), "Not a WinSock error");
+  EXPECT_EQ(socket(AF_INET, 99, 0), INVALID_SOCKET);
+  EXPECT_EQ(WSAGetLastError(), WSAESOCKTNOSUPPORT);
+  WSAData data;
+  EXPECT_EQ(WSAStartup(0x0101, &data), 0);
+  EXPECT_EQ(data.wVersion, 0x0101);
+  EXPECT_EQ(WSACleanup(), 0);
+}
+
+TEST(Sockets, HostLookupsBlockingAndAsynchronous) {
+  hostent* local = gethostbyname("127.0.0.1");
+  ASSERT_NE(local, nullptr);
+  ASSERT_NE(local->h_addr_list[0], nullptr);
+  winsock::u_long address;
+  std::memcpy(&address, local->h_addr_list[0], sizeof address);
+  EXPECT_EQ(address, htonl(INADDR_LOOPBACK));
+
+  Notifications n;
+  alignas(hostent) char buf[MAXGETHOSTSTRUCT];
+  HANDLE h = WSAAsyncGetHostByName(n.Wnd(), WM_LOOKUP, "localhost", buf, sizeof buf);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(n.PumpUntil([&] { return n.Lookup(h) != nullptr; }));
+  EXPECT_EQ(n.Lookup(h)->error, 0);
+  EXPECT_GT(n.Lookup(h)->event, static_cast<int>(sizeof(hostent)));
+  auto* host = reinterpret_cast<hostent*>(buf);
+  ASSERT_NE(host->h_addr_list[0], nullptr);
+  EXPECT_EQ(host->h_addrtype, AF_INET);
+  EXPECT_EQ(host->h_length, 4);
+  EXPECT_EQ(WSACancelAsyncRequest(h), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEALREADY);
+
+  // A request cancelled in time never writes or posts.
+  alignas(hostent) char other[MAXGETHOSTSTRUCT] = {};
+  HANDLE cancelled = WSAAsyncGetHostByName(n.Wnd(), WM_LOOKUP, "localhost", other, sizeof other);
+  if (WSACancelAsyncRequest(cancelled) == 0) {
+    n.PumpUntil([] { return false; }, 100ms);
+    EXPECT_EQ(n.Lookup(cancelled), nullptr);
+    EXPECT_EQ(other[0], 0);
+  }
+  char unaligned[8];
+  EXPECT_EQ(WSAAsyncGetHostByName(n.Wnd(), WM_LOOKUP, "localhost", unaligned + 1, 4), 0u);
+  EXPECT_EQ(WSACancelAsyncRequest(987654321), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+}
