@@ -134,6 +134,8 @@ public:
   // an equal item (dupIgnore returns the existing index, dupError throws).
   int AddObject(const AnsiString& s, TObject* obj) override;
   int IndexOf(const AnsiString& s) const override;
+  // Insert, SetString, Exchange, Move and CustomSort would break the order
+  // of a sorted list and throw EListError "Operation not allowed on sorted list".
   void Exchange(int index1, int index2) override;
   void Move(int curIndex, int newIndex) override;
   void SetText(const AnsiString& text) override;

@@ -326,7 +326,11 @@ void WriteFileAtomically(const AnsiString& path, const AnsiString& bytes) {
 bool ReadFileToString(const AnsiString& path, AnsiString& bytes) {
   bytes.clear();
   AnsiString resolved = ResolvePath(path);
-  int fd = resolved.empty() ? -1 : ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
+  if (resolved.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  int fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0)
     return false;
   struct stat st;

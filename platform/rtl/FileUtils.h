@@ -62,7 +62,7 @@ AnsiString ResolvePath(const AnsiString& path);
 // Whole files.
 // Throws EFCreateError naming the file and the reason; the old file stays.
 void WriteFileAtomically(const AnsiString& path, const AnsiString& bytes);
-// False when the file cannot be read (bytes is then empty).
+// False when the file cannot be read (bytes is then empty; errno tells why).
 bool ReadFileToString(const AnsiString& path, AnsiString& bytes);
 
 // Searching. Names only, sorted by bytes; mask wildcards "*" and "?",

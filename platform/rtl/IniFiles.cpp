@@ -125,7 +125,10 @@ void TIniFile::WriteString(const AnsiString& section, const AnsiString& ident,
   int key = FindKey(header, name);
   if (key >= 0) {
     Line& line = lines_[static_cast<size_t>(key)];
-    line = ParseLine(line.name + "=" + Trim(SingleLine(value)));  // keeps the key's spelling
+    Line updated = ParseLine(line.name + "=" + Trim(SingleLine(value)));  // keeps the key's spelling
+    if (updated.text == line.text)
+      return;  // nothing to write
+    line = updated;
   } else if (header >= 0) {
     int at = SectionEnd(header);
     while (at > header + 1 && Trim(lines_[static_cast<size_t>(at) - 1].text).empty())

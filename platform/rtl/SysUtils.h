@@ -160,6 +160,8 @@ AnsiString FloatToStr(double value);
 // "*" for width or precision taken from an int argument, and %%.
 // For d u x X the precision is the minimum number of digits ("%.2d" -> "05");
 // for s it is the maximum number of characters; f defaults to 2 decimals.
+// x gives lower-case, X upper-case hexadecimal digits; a negative value
+// shown by u, x or X is the two's complement of its own type's width.
 // A bad format, a missing argument or a wrong argument type throws EConvertError.
 
 class FormatArg {
