@@ -1,0 +1,121 @@
+#include "net/WSockbuf.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+int EffectiveSize(int Size)
+{
+    return Size <= 0 ? DefaultBufSize : Size;
+}
+
+} // namespace
+
+TBuffer::TBuffer(int Size)
+    : FBuf(std::make_unique<char[]>(EffectiveSize(Size))), FBufSize(EffectiveSize(Size))
+{
+}
+
+void TBuffer::SetBufSize(int Size)
+{
+    Size = EffectiveSize(Size);
+    if (Size == FBufSize)
+        return;
+    if (FWrCount > FRdCount) {
+        // Unsent data is never cut off: the block keeps room for all of it.
+        Size = std::max(Size, FWrCount);
+        auto storage = std::make_unique<char[]>(Size);
+        std::memcpy(storage.get(), FBuf.get(), FWrCount);
+        FBuf = std::move(storage);
+    } else {
+        FBuf = std::make_unique<char[]>(Size);
+        FWrCount = 0;
+        FRdCount = 0;
+    }
+    FBufSize = Size;
+}
+
+int TBuffer::Write(const void* Data, int Len)
+{
+    const int count = std::clamp(Len, 0, FBufSize - FWrCount);
+    if (count > 0) {
+        std::memcpy(FBuf.get() + FWrCount, Data, count);
+        FWrCount += count;
+    }
+    return count;
+}
+
+const char* TBuffer::Peek(int& Len) const
+{
+    Len = FWrCount - FRdCount;
+    return Len > 0 ? FBuf.get() + FRdCount : nullptr;
+}
+
+int TBuffer::Remove(int Len)
+{
+    const int count = std::clamp(Len, 0, FWrCount - FRdCount);
+    FRdCount += count;
+    if (FRdCount == FWrCount) {
+        FRdCount = 0;
+        FWrCount = 0;
+    }
+    return count;
+}
+
+TBufferChain::TBufferChain(int BlockSize) : FBlockSize(EffectiveSize(BlockSize))
+{
+}
+
+void TBufferChain::PutData(const void* Data, int Len)
+{
+    auto bytes = static_cast<const char*>(Data);
+    if (FBlocks.empty())
+        FBlocks.push_back(std::make_unique<TBuffer>(FBlockSize));
+    while (Len > 0) {
+        const int written = FBlocks.back()->Write(bytes, Len);
+        bytes += written;
+        Len -= written;
+        if (Len > 0)
+            FBlocks.push_back(std::make_unique<TBuffer>(FBlockSize));
+    }
+}
+
+const char* TBufferChain::PeekFirst(int& Len)
+{
+    Len = 0;
+    while (!FBlocks.empty()) {
+        if (const char* data = FBlocks.front()->Peek(Len))
+            return data;
+        if (FBlocks.size() == 1)
+            return nullptr;
+        FBlocks.pop_front();
+    }
+    return nullptr;
+}
+
+void TBufferChain::RemoveFirst(int Len)
+{
+    if (!FBlocks.empty())
+        FBlocks.front()->Remove(Len);
+}
+
+bool TBufferChain::Empty() const
+{
+    return std::all_of(FBlocks.begin(), FBlocks.end(), [](const auto& block) {
+        int len = 0;
+        return block->Peek(len) == nullptr;
+    });
+}
+
+void TBufferChain::Discard()
+{
+    FBlocks.clear();
+}
+
+const TBuffer& TBufferChain::Block(int Index) const
+{
+    if (Index < 0 || Index >= BlockCount())
+        throw ERangeError(Format("Block index out of range (%d)", Index));
+    return *FBlocks[Index];
+}

@@ -1,0 +1,68 @@
+// Send buffer of the asynchronous socket: fixed-size blocks (TBuffer) and the
+// ordered chain of them (TBufferChain) that holds the data the system has not
+// taken yet. A block is written at its end and consumed from its start; once
+// it has been consumed completely it is reused from its start. The chain
+// copies each byte once and never refuses data.
+#pragma once
+
+#include "platform/rtl/Classes.h"
+#include "platform/rtl/SysUtils.h"
+
+#include <deque>
+#include <memory>
+
+// Block size used when a size of 0 or less is asked for.
+constexpr int DefaultBufSize = 1514;
+
+class TBuffer : public TObject {
+public:
+    explicit TBuffer(int Size);
+
+    // New capacity (DefaultBufSize for 0 or less); unsent data is kept as
+    // long as it fits the new capacity.
+    void SetBufSize(int Size);
+    // Copies as many bytes as fit behind the data; returns that number.
+    int Write(const void* Data, int Len);
+    // The unsent data and its length, or nullptr and 0.
+    const char* Peek(int& Len) const;
+    // Marks up to Len bytes as sent; returns how many were.
+    int Remove(int Len);
+
+    const char* Buf() const { return FBuf.get(); }
+    int BufSize() const { return FBufSize; }
+    int WrCount() const { return FWrCount; }
+    int RdCount() const { return FRdCount; }
+
+private:
+    std::unique_ptr<char[]> FBuf;
+    int FBufSize = 0;
+    int FWrCount = 0;
+    int FRdCount = 0;
+};
+
+// The socket's list of blocks, oldest first. The last block always stays for
+// reuse; emptied blocks before it are freed.
+class TBufferChain {
+public:
+    explicit TBufferChain(int BlockSize = DefaultBufSize);
+
+    // Appends the data, filling the last block and adding blocks as needed.
+    void PutData(const void* Data, int Len);
+    // The unsent data of the oldest block that still holds some, after
+    // freeing emptied blocks in front of it; nullptr and 0 when all is sent.
+    const char* PeekFirst(int& Len);
+    // Marks Len bytes of the oldest block as sent.
+    void RemoveFirst(int Len);
+    // True when no unsent byte is left.
+    bool Empty() const;
+    // Drops every block with its unsent data.
+    void Discard();
+
+    int BlockSize() const { return FBlockSize; }
+    int BlockCount() const { return static_cast<int>(FBlocks.size()); }
+    const TBuffer& Block(int Index) const;
+
+private:
+    int FBlockSize;
+    std::deque<std::unique_ptr<TBuffer>> FBlocks;
+};

@@ -1,0 +1,355 @@
+// Event sequences of the socket component against a scripted loopback peer.
+#include "support/LoopbackServer.h"
+#include "test_wsocket_recorder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Step = LoopbackStep;
+using Lines = std::vector<std::string>;
+
+void ConnectTo(TCustomWSocket& socket, int port)
+{
+    socket.SetAddr(LoopbackServer::Address());
+    socket.SetPort(std::to_string(port));
+    socket.Connect();
+}
+
+bool WaitClosed(const EventRecorder& events)
+{
+    return PumpUntil([&] { return events.Socket.State() == wsClosed && !events.Events.empty(); });
+}
+
+std::string Pattern(int size)
+{
+    std::string data;
+    for (int i = 0; i < size; ++i)
+        data += static_cast<char>('A' + i % 23);
+    return data;
+}
+
+} // namespace
+
+TEST(WSocketEvents, ConnectExchangeAndClose)
+{
+    LoopbackServer server({Step::Expect("hello"), Step::Send("world"), Step::ReadUntilClose()});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    events.RecordStates();
+    ConnectTo(socket, server.Port());
+    EXPECT_EQ(socket.State(), wsConnecting);
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("sent 0"); }));
+    EXPECT_EQ(events.Events, (Lines{"state 7>1", "state 1>3", "state 3>4", "connected 0", "sent 0"}));
+    EXPECT_EQ(socket.PeerAddr(), "127.0.0.1");
+    EXPECT_EQ(socket.PeerPort(), server.PortText());
+
+    events.Events.clear();
+    EXPECT_EQ(socket.SendStr("hello"), 5);
+    ASSERT_TRUE(PumpUntil([&] { return events.Data == "world"; }));
+    EXPECT_EQ(socket.ReadCount(), 5);
+    socket.Close();
+    EXPECT_EQ(events.Events, (Lines{"senddata 5", "sent 0", "data 0", "state 4>7", "closed 0"}));
+    EXPECT_EQ(socket.PeerAddr(), "error");
+    ASSERT_TRUE(server.WaitForConnections(1));
+    EXPECT_EQ(server.Received(0), "hello");
+    EXPECT_TRUE(server.Failures().empty());
+    PumpFor(50);
+    EXPECT_EQ(events.Count("closed 0"), 1);
+}
+
+TEST(WSocketEvents, RefusedConnect)
+{
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    events.RecordStates();
+    ConnectTo(socket, LoopbackServer::FreePort());
+    ASSERT_TRUE(WaitClosed(events));
+    PumpFor(50);
+    EXPECT_EQ(events.Events,
+              (Lines{"state 7>1", "state 1>3", "state 3>4", "connected 10061", "state 4>7", "closed 0"}));
+    EXPECT_EQ(socket.HSocket(), winsock::INVALID_SOCKET);
+}
+
+TEST(WSocketEvents, PeerCloseDeliversRemainingDataThenOneClose)
+{
+    const std::string payload = Pattern(3000);
+    LoopbackServer server({Step::Send(payload), Step::Close()});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    events.ChunkSize = 100;
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("closed 0"); }));
+    PumpFor(50);
+    EXPECT_EQ(events.Data, payload);
+    EXPECT_EQ(events.Condensed(), (Lines{"connected 0", "sent 0", "data 0", "closed 0"}));
+    EXPECT_GE(events.Count("data 0"), 30) << "one call per chunk read";
+    EXPECT_EQ(socket.State(), wsClosed);
+}
+
+TEST(WSocketEvents, DataWithoutHandlerIsDiscarded)
+{
+    LoopbackServer server({Step::Send(Pattern(5000)), Step::Close()});
+    TCustomWSocket socket;
+    EventRecorder events(socket, /*readData=*/false);
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("closed 0"); }));
+    PumpFor(50);
+    EXPECT_EQ(events.Events, (Lines{"connected 0", "sent 0", "closed 0"}));
+    EXPECT_EQ(socket.State(), wsClosed);
+}
+
+TEST(WSocketEvents, ResetByPeer)
+{
+    LoopbackServer server({Step::Send("x"), Step::Expect("ack"), Step::Reset()});
+    TCustomWSocket socket;
+    EventRecorder events(socket, false);
+    socket.OnDataAvailable = [&](TObject*, uint16_t) {
+        if (socket.ReceiveStr() == "x")
+            socket.SendStr("ack");
+    };
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(WaitClosed(events));
+    PumpFor(50);
+    EXPECT_EQ(events.Count("closed 10054"), 1);
+    EXPECT_EQ(events.Events.back(), "closed 10054");
+    EXPECT_EQ(socket.State(), wsClosed);
+}
+
+TEST(WSocketEvents, CloseInsideSessionClosedFiresOnce)
+{
+    LoopbackServer server({Step::Send("bye"), Step::Close()});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    socket.OnSessionClosed = [&](TObject*, uint16_t e) {
+        events.Events.push_back("closed " + std::to_string(e));
+        socket.Close();
+    };
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("closed 0"); }));
+    PumpFor(50);
+    EXPECT_EQ(events.Count("closed 0"), 1);
+    EXPECT_EQ(events.Data, "bye");
+}
+
+TEST(WSocketEvents, CloseAndReopenGetsNoStaleEvent)
+{
+    LoopbackServer server({{Step::Expect("go"), Step::Send("old"), Step::Close()},
+                           {Step::Send("new"), Step::ReadUntilClose()}});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("sent 0"); }));
+    // The first connection's write, read and close notifications queue up
+    // unserved; the next connection is opened before they are delivered.
+    socket.SendStr("go");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    socket.Close();
+    ConnectTo(socket, server.Port());
+    events.Events.clear();
+    ASSERT_TRUE(PumpUntil([&] { return events.Data == "new"; })) << events.Data;
+    PumpFor(200);
+    EXPECT_EQ(events.Data, "new");
+    EXPECT_EQ(events.Condensed(), (Lines{"connected 0", "sent 0", "data 0"}));
+    EXPECT_EQ(socket.State(), wsConnected);
+    socket.Close();
+    EXPECT_EQ(events.Count("closed 0"), 1);
+}
+
+TEST(WSocketEvents, SendGoesOutInBlocksOfTheBufferSize)
+{
+    const std::string payload = Pattern(4000);
+    LoopbackServer server({Step::ExpectBytes(4000), Step::Send("done"), Step::ReadUntilClose()});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("sent 0"); }));
+    events.Events.clear();
+    EXPECT_EQ(socket.SendStr(payload), 4000);
+    EXPECT_EQ(events.Events, (Lines{"senddata 1514", "senddata 1514", "senddata 972"}));
+    EXPECT_TRUE(socket.AllSent());
+    ASSERT_TRUE(PumpUntil([&] { return events.Data == "done"; }));
+    EXPECT_EQ(events.Count("sent 0"), 1) << "OnDataSent comes from the message loop, once";
+    EXPECT_EQ(server.Received(0), payload);
+
+    events.Events.clear();
+    EXPECT_EQ(socket.Send(nullptr, 0), 0);
+    EXPECT_TRUE(events.Events.empty());
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("sent 0"); })) << "an empty send still reports";
+    socket.Close();
+}
+
+TEST(WSocketEvents, LargeSendSurvivesWouldBlock)
+{
+    const std::string payload = Pattern(4 * 1024 * 1024);
+    LoopbackServer server({Step::Delay(200), Step::ExpectBytes(static_cast<int>(payload.size())),
+                           Step::Send("done"), Step::ReadUntilClose()});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    int64_t handedOver = 0;
+    socket.OnSendData = [&](TObject*, int n) { handedOver += n; };
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("sent 0"); }));
+    events.Events.clear();
+    socket.SendStr(payload);
+    EXPECT_FALSE(socket.AllSent()) << "the system could not take it all at once";
+    socket.Flush();
+    EXPECT_TRUE(socket.AllSent());
+    ASSERT_TRUE(PumpUntil([&] { return events.Data == "done"; }, 10000));
+    EXPECT_EQ(handedOver, static_cast<int64_t>(payload.size()));
+    EXPECT_TRUE(server.Received(0) == payload);
+    socket.Close();
+}
+
+TEST(WSocketEvents, SendWhileConnectingReports10057)
+{
+    LoopbackServer server({Step::ReadUntilClose()});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    int errors = 0;
+    socket.OnError = [&](TObject*) { ++errors; };
+    ConnectTo(socket, server.Port());
+    ASSERT_EQ(socket.State(), wsConnecting);
+    EXPECT_EQ(socket.SendStr("early"), -1);
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(socket.LastError(), 10057);
+    PumpFor(100);
+    EXPECT_TRUE(events.Events.empty()) << "the dropped connection reports nothing more";
+}
+
+TEST(WSocketEvents, ExceptionInHandlerAbortsConnection)
+{
+    LoopbackServer server({Step::Send("x"), Step::ReadUntilClose()});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    socket.OnDataAvailable = [&](TObject*, uint16_t) { throw EConvertError("bad data"); };
+    std::string seen;
+    socket.OnBgException = [&](TObject*, Exception& e, bool& canClose) {
+        seen = e.Message();
+        EXPECT_TRUE(canClose);
+    };
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(WaitClosed(events));
+    EXPECT_EQ(seen, "bad data");
+    EXPECT_EQ(events.Count("closed 0"), 1);
+    ASSERT_TRUE(server.WaitForConnections(1));
+    EXPECT_TRUE(server.PeerReset(0)) << "abort resets the connection";
+}
+
+TEST(WSocketEvents, BackgroundHandlerMayKeepConnection)
+{
+    LoopbackServer server({Step::Send("x"), Step::Expect("go"), Step::Send("y"), Step::ReadUntilClose()});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    socket.OnDataAvailable = [&](TObject*, uint16_t) {
+        const AnsiString data = socket.ReceiveStr();
+        events.Data += data;
+        if (data == "x")
+            throw Exception("first block refused");
+    };
+    int background = 0;
+    socket.OnBgException = [&](TObject*, Exception&, bool& canClose) {
+        ++background;
+        canClose = false;
+        throw Exception("ignored");
+    };
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return events.Data == "x"; }));
+    EXPECT_EQ(socket.State(), wsConnected);
+    socket.SendStr("go");
+    ASSERT_TRUE(PumpUntil([&] { return events.Data == "xy"; }));
+    PostMessage(socket.Handle(), WM_TRIGGER_EXCEPTION, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return background == 2; }));
+    EXPECT_EQ(socket.State(), wsConnected);
+    socket.Close();
+}
+
+TEST(WSocketEvents, ConnectAfterCloseNeedsPortAgain)
+{
+    LoopbackServer server({Step::ReadUntilClose()});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("connected 0"); }));
+    EXPECT_THROW(socket.SetPort("1"), ESocketException);
+    socket.Close();
+    socket.SetAddr("127.0.0.1");
+    try {
+        socket.Connect();
+        FAIL() << "Connect without a port";
+    } catch (const ESocketException& e) {
+        EXPECT_EQ(e.Message(), "Connect: No Port Specified");
+    }
+}
+
+TEST(WSocketEvents, WaitForCloseReadsToTheEnd)
+{
+    LoopbackServer server({Step::Send("bye"), Step::Delay(100), Step::Close()});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("connected 0"); }));
+    socket.WaitForClose();
+    PumpUntil([&] { return socket.State() == wsClosed; }, 1000);
+    EXPECT_EQ(events.Data, "bye");
+    EXPECT_EQ(events.Count("closed 0"), 1);
+}
+
+TEST(WSocketEvents, ListenAcceptAndTakeOver)
+{
+    TCustomWSocket listener;
+    TCustomWSocket served;
+    EventRecorder listenEvents(listener, false);
+    EventRecorder servedEvents(served);
+    listener.OnSessionAvailable = [&](TObject*, uint16_t) { served.Dup(listener.Accept()); };
+    listener.SetAddr("127.0.0.1");
+    listener.SetPort("0");
+    listener.Listen();
+    ASSERT_EQ(listener.State(), wsListening);
+    const AnsiString port = listener.GetXPort();
+    ASSERT_NE(port, "error");
+
+    TCustomWSocket client;
+    EventRecorder clientEvents(client);
+    client.SetAddr("127.0.0.1");
+    client.SetPort(port);
+    client.SetLingerOnOff(wsLingerOff); // a graceful close for the served side
+    client.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return served.State() == wsConnected && clientEvents.Has("connected 0"); }));
+    client.SendStr("ping");
+    ASSERT_TRUE(PumpUntil([&] { return servedEvents.Data == "ping"; }));
+    served.SendStr("pong");
+    ASSERT_TRUE(PumpUntil([&] { return clientEvents.Data == "pong"; }));
+    client.Close();
+    ASSERT_TRUE(PumpUntil([&] { return servedEvents.Has("closed 0"); }));
+    EXPECT_EQ(served.State(), wsClosed);
+}
+
+TEST(WSocketEvents, ScriptTextDrivesThePeer)
+{
+    const auto scripts = LoopbackServer::ParseScript("# greeting\n"
+                                                     "send hi\\r\\n\n"
+                                                     "expect \\x21\n"
+                                                     "reset\n"
+                                                     "connection\n"
+                                                     "send second\\sone\n");
+    ASSERT_EQ(scripts.size(), 2u);
+    EXPECT_EQ(scripts[0][0].text, "hi\r\n");
+    EXPECT_EQ(scripts[1][0].text, "second one");
+    EXPECT_THROW(LoopbackServer::ParseScript("jump 3\n"), std::invalid_argument);
+
+    LoopbackServer server(scripts);
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    socket.OnDataAvailable = [&](TObject*, uint16_t) {
+        events.Data += socket.ReceiveStr();
+        if (events.Data == "hi\r\n")
+            socket.SendStr("!");
+    };
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return socket.State() == wsClosed && !events.Events.empty(); }));
+    EXPECT_EQ(events.Data, "hi\r\n");
+    EXPECT_EQ(events.Count("closed 10054"), 1);
+    ASSERT_TRUE(server.WaitForConnections(1));
+    EXPECT_EQ(server.Received(0), "!");
+}
