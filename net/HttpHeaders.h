@@ -1,0 +1,71 @@
+// Pieces of the HTTP/1.0 client that work on text alone: the request header
+// in its fixed line order, the document name of a request path, the reading
+// of status and field lines, and the cleaning of what goes on the wire.
+//
+// Contract: the request target never carries a byte 0x00-0x20 or 0x7F (they
+// are percent-encoded) and no header value carries CR, LF or NUL (they are
+// dropped), whatever the URL, referrer or cookie held.
+#pragma once
+
+#include "platform/rtl/DateUtils.h"
+#include "platform/rtl/SysUtils.h"
+
+#include <cstdint>
+#include <vector>
+
+// Everything the request header is made of.
+struct THttpRequestFields {
+    AnsiString Method;            // "GET", "POST" or "HEAD"
+    AnsiString Path;              // request target (the whole URL through a proxy)
+    AnsiString Version = "1.0";
+    AnsiString Sender;            // From:
+    AnsiString Accept;            // Accept:
+    AnsiString Reference;         // Referer:
+    AnsiString ContentTypePost;   // Content-Type: (POST)
+    AnsiString Agent;             // User-Agent:
+    AnsiString TargetHost;        // Host:
+    bool NoCache = false;         // Pragma: no-cache
+    int64_t PostSize = 0;         // Content-Length: (POST)
+    TDateTime ModifiedSince = 0;  // If-Modified-Since: when not 0
+    AnsiString Username, Password;
+    bool UseProxy = false;
+    AnsiString ProxyUsername, ProxyPassword;
+    AnsiString Cookie;
+    AnsiString RangeBegin, RangeEnd;
+};
+
+// The header lines in their fixed order, without the final empty line:
+// request line, From, Accept, Referer, Content-Type (POST), User-Agent, Host,
+// Pragma, Content-Length (POST), If-Modified-Since, Authorization,
+// Proxy-Authorization, Cookie, Range.
+std::vector<AnsiString> BuildRequestLines(const THttpRequestFields& Fields);
+
+// Bytes 0x00-0x20 and 0x7F become "%XX"; everything else stays.
+AnsiString EncodeRequestTarget(const AnsiString& Target);
+// The value without CR, LF and NUL.
+AnsiString CleanHeaderValue(const AnsiString& Value);
+
+// The document name of a request path: the path before its "?", then the
+// text after its last "/" (at most 255 bytes); "index.htm" for an empty name
+// or a path ending in "/".
+AnsiString HttpDocName(const AnsiString& Path);
+
+// Replaces the text after the last "." of Name by Ext, or appends "." Ext.
+void ReplaceExt(AnsiString& Name, const AnsiString& Ext);
+
+enum class TStatusLine { NotStatus, Valid, Invalid };
+
+// A line starting "HTTP/1.0" or "HTTP/1.1" is a status line: the code is
+// characters 10 to 12 (three digits, else Invalid) and the reason the text
+// from character 14.
+TStatusLine ParseStatusLine(const AnsiString& Line, int& Code, AnsiString& Reason);
+
+// Splits "Name: value" into the lower-cased name and the value; the blanks
+// after the ":" are skipped but never the last character. False without ":".
+bool SplitHeaderField(const AnsiString& Line, AnsiString& Name, AnsiString& Value);
+
+// "bytes 100-199/1000" gives "100" and "199".
+void ParseContentRange(const AnsiString& Value, AnsiString& RangeBegin, AnsiString& RangeEnd);
+
+// A content-length value: the trimmed decimal number, 0 when it is not one.
+int64_t ParseContentLength(const AnsiString& Value);

@@ -1,0 +1,798 @@
+#include "net/HttpProt.h"
+
+#include "net/HttpDates.h"
+#include "net/HttpHeaders.h"
+#include "net/HttpLocation.h"
+#include "net/UrlUtils.h"
+#include "platform/rtl/FileUtils.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Body blocks are received and passed on in pieces of this size.
+constexpr int BodyBlockSize = 64 * 1024;
+// One POST block.
+constexpr int SendBlockSize = 8193;
+
+const char* const AbortedText = "Connection aborted on request";
+
+AnsiString ErrorWithCode(const AnsiString& Text, int Error)
+{
+    return Text + " (Error #" + IntToStr(Error) + ")";
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// THttpAbortHandle
+
+void THttpAbortHandle::Abort()
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    if (FWnd != nullptr)
+        PostMessage(FWnd, WM_HTTP_ABORT, FGeneration, 0);
+}
+
+void THttpAbortHandle::Publish(HWND Wnd, uint32_t Generation)
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    FWnd = Wnd;
+    FGeneration = Generation;
+}
+
+// ---------------------------------------------------------------------------
+// Life cycle
+
+THttpCli::THttpCli(TComponent* AOwner)
+    : TComponent(AOwner), FAbortHandle(std::make_shared<THttpAbortHandle>()),
+      FRcvBuf(BodyBlockSize + 1)
+{
+    FWindow = AllocateHWnd([this](TMessage& Msg) { WndProc(Msg); });
+    FSocket = std::make_unique<THttpSocket>(nullptr);
+    FSocket->OnDnsLookupDone = [this](TObject*, Word Error) { SocketDnsLookupDone(Error); };
+    FSocket->OnSessionConnected = [this](TObject*, Word Error) { SocketSessionConnected(Error); };
+    FSocket->OnDataAvailable = [this](TObject*, Word Error) { SocketDataAvailable(Error); };
+    FSocket->OnDataSent = [this](TObject*, Word Error) { SocketDataSent(Error); };
+    FSocket->OnSessionClosed = [this](TObject*, Word Error) { SocketSessionClosed(Error); };
+    FAbortHandle->Publish(FWindow, FGeneration);
+}
+
+THttpCli::~THttpCli()
+{
+    FDestroying = true;
+    FAbortHandle->Publish(nullptr, 0);
+    FAbortHandle->PublishState(httpReady);
+    FSocket.reset();
+    DeallocateHWnd(FWindow);
+}
+
+void THttpCli::SetMultiThreaded(bool Value)
+{
+    FMultiThreaded = Value;
+    FSocket->SetMultiThreaded(Value);
+}
+
+// ---------------------------------------------------------------------------
+// Messages and state
+
+void THttpCli::WndProc(TMessage& Msg)
+{
+    const bool current = Msg.WParam == FGeneration;
+    switch (Msg.Msg) {
+    case WM_HTTP_REQUEST_DONE:
+        if (OnRequestDone)
+            OnRequestDone(this, static_cast<THttpRequest>(Msg.WParam), static_cast<Word>(Msg.LParam));
+        break;
+    case WM_HTTP_SET_READY:
+        if (current)
+            SetState(httpReady);
+        break;
+    case WM_HTTP_RELOCATE:
+        if (current && (FState == httpWaitingHeader || FState == httpWaitingBody))
+            StartLookup();
+        break;
+    case WM_HTTP_ABORT:
+        if (current)
+            Abort();
+        break;
+    default:
+        break;
+    }
+}
+
+void THttpCli::SetState(THttpClientState NewState)
+{
+    if (NewState == FState)
+        return;
+    FState = NewState;
+    FAbortHandle->PublishState(NewState);
+    if (OnStateChange)
+        OnStateChange(this);
+    if (NewState == httpReady)
+        PostMessage(FWindow, WM_HTTP_REQUEST_DONE, FRequestType, FRequestDoneError);
+}
+
+void THttpCli::NextGeneration()
+{
+    ++FGeneration;
+    FAbortHandle->Publish(FWindow, FGeneration);
+}
+
+// True while the request of that generation runs and has not been stopped
+// (by Abort, a failure or the end of its connection) from inside a handler.
+bool THttpCli::StillRunning(uint32_t Generation) const
+{
+    return Generation == FGeneration && !FDestroying && FState != httpReady &&
+           FState != httpAborting && !FSessionEnded;
+}
+
+// ---------------------------------------------------------------------------
+// Starting, waiting, aborting
+
+void THttpCli::RunRequest(THttpRequest RqType)
+{
+    StartRequest(RqType);
+    while (FState != httpReady) {
+        WaitMessage();
+        if (!ProcessMessages()) {
+            // The thread is asked to quit: end the request and leave the quit
+            // message for the caller's own loop.
+            Abort();
+            PostQuitMessage(0);
+        }
+    }
+    if (FStatusCode >= 400)
+        throw EHttpException(FReasonPhrase, static_cast<Word>(FStatusCode));
+}
+
+void THttpCli::StartRequest(THttpRequest RqType)
+{
+    if (FState != httpReady)
+        throw EHttpException("HTTP component is busy", 1);
+    if (RqType == httpPOST && SendStream == nullptr)
+        throw EHttpException("HTTP component has nothing to post", 2);
+
+    NextGeneration();
+    FRcvdHeader.Clear();
+    FRequestType = RqType;
+    FRequestDoneError = 0;
+    FRelocating = false;
+    FSessionEnded = true;
+    FFailed = false;
+    FRelocations = 0;
+    FDocName.clear();
+    FStatusCode = 0;
+    FReasonPhrase.clear();
+    FRcvdCount = 0;
+    FSentCount = 0;
+    FContentLength = -1;
+    FContentType.clear();
+    FSending = false;
+    FLocation = URL;
+    FQuery.clear();
+    SetTarget(URL);
+    const uint32_t generation = FGeneration;
+    SetState(httpNotConnected);
+    if (generation == FGeneration && FState == httpNotConnected)
+        StartLookup();
+}
+
+// Fills TargetHost, Hostname, Port, Path, Query and DocName from an URL
+// (through the proxy when one is set). Credentials in the URL replace
+// Username and Password.
+void THttpCli::SetTarget(const AnsiString& Url)
+{
+    AnsiString proto, user, pass, host, port, path;
+    SplitUrl(Url, proto, user, pass, host, port, path, FQuery);
+    FTargetHost = host;
+    if (!user.empty())
+        Username = user;
+    if (!pass.empty())
+        Password = pass;
+    if (path.empty())
+        path = "/";
+    FDocName = HttpDocName(path);
+    FConnectionUrl = (proto.empty() ? AnsiString("http") : proto) + "://" + host +
+                     (port.empty() ? AnsiString() : ":" + port) + path;
+    if (Proxy.empty()) {
+        FPath = path;
+        FHostname = host;
+        FPort = port.empty() ? AnsiString("80") : port;
+        return;
+    }
+    FPath = FConnectionUrl;
+    AnsiString proxyQuery;
+    SplitUrl(Proxy, proto, user, pass, host, port, path, proxyQuery);
+    FHostname = host;
+    FPort = port.empty() ? ProxyPort : port;
+}
+
+void THttpCli::StartLookup()
+{
+    FDnsResult.clear();
+    FSessionEnded = false;
+    FRcvCnt = 0;
+    FHeaderLines = 0;
+    FHeaderBytes = 0;
+    FBodyBlocks = 0;
+    FBodyBytes = 0;
+    FStatusSeen = false;
+    FLocationSeen = false;
+    const uint32_t generation = FGeneration;
+    SetState(httpDnsLookup);
+    if (!StillRunning(generation))
+        return;
+    try {
+        FSocket->DnsLookup(FHostname);
+    } catch (const Exception&) {
+        if (FState == httpDnsLookup) {
+            Fail("can't resolve hostname to IP address", 10022);
+            SocketSessionClosed(0);
+        }
+    }
+}
+
+void THttpCli::Abort()
+{
+    if (FState == httpReady) {
+        if (FSocket->State() != wsClosed)
+            FSocket->Close();
+        return;
+    }
+    const bool lookup = FState == httpDnsLookup;
+    SetState(httpAborting);
+    if (lookup) {
+        try {
+            FSocket->CancelDnsLookup();
+        } catch (const Exception&) {
+        }
+    }
+    FStatusCode = 404;
+    FReasonPhrase = AbortedText;
+    FRequestDoneError = 3;
+    FFailed = true;
+    FRelocating = false;
+    if (lookup)
+        SocketSessionClosed(0);
+    else
+        FinishConnection();
+    NextGeneration();
+    SetState(httpReady);
+}
+
+// Records the request's failure; the first outcome stays.
+void THttpCli::Fail(const AnsiString& Reason, Word Error)
+{
+    if (FFailed)
+        return;
+    FFailed = true;
+    FStatusCode = 404;
+    FReasonPhrase = Reason;
+    FRequestDoneError = Error;
+}
+
+// A broken response: the request fails and the connection ends.
+void THttpCli::FailConnection(const AnsiString& Reason)
+{
+    Fail(Reason);
+    FRelocating = false;
+    FinishConnection();
+}
+
+// Closes the socket and makes sure the end of the connection is handled
+// once, whether or not the socket reports it.
+void THttpCli::FinishConnection()
+{
+    CloseSocket();
+    if (!FSessionEnded)
+        SocketSessionClosed(0);
+}
+
+void THttpCli::CloseSocket()
+{
+    if (FSocket->State() != wsClosed)
+        FSocket->Close();
+    FConnected = false;
+}
+
+// ---------------------------------------------------------------------------
+// Socket events
+
+void THttpCli::SocketDnsLookupDone(Word Error)
+{
+    if (FDestroying || FState != httpDnsLookup)
+        return;
+    if (Error != 0) {
+        Fail("can't resolve hostname to IP address", Error);
+        SocketSessionClosed(Error);
+        return;
+    }
+    FDnsResult = FSocket->DnsResult();
+    SetState(httpDnsLookupDone);
+    if (FState != httpDnsLookupDone)
+        return;
+    try {
+        FSocket->SetAddr(FDnsResult);
+        FSocket->SetPort(FPort);
+        FSocket->Connect();
+    } catch (const Exception&) {
+        const int error = FSocket->LastError();
+        Fail(ErrorWithCode("can't connect: " + SocketErrorText(error), error), static_cast<Word>(error));
+        FinishConnection();
+    }
+}
+
+void THttpCli::SocketSessionConnected(Word Error)
+{
+    if (FDestroying || FSessionEnded)
+        return;
+    if (Error != 0) {
+        Fail(ErrorWithCode(SocketErrorText(Error), Error), Error);
+        FinishConnection();
+        return;
+    }
+    const uint32_t generation = FGeneration;
+    FConnected = true;
+    SetState(httpConnected);
+    TriggerSessionConnected();
+    if (!StillRunning(generation))
+        return;
+    SetState(httpWaitingHeader);
+    if (!StillRunning(generation))
+        return;
+    switch (FRequestType) {
+    case httpPOST:
+        WriteRequestHeader("POST");
+        TriggerSendBegin();
+        FSending = true;
+        SocketDataSent(0);
+        break;
+    case httpHEAD:
+        WriteRequestHeader("HEAD");
+        break;
+    default:
+        WriteRequestHeader("GET");
+        break;
+    }
+}
+
+void THttpCli::SocketDataSent(Word)
+{
+    if (!FSending || FDestroying || SendStream == nullptr)
+        return;
+    char block[SendBlockSize];
+    const auto len = static_cast<int>(SendStream->Read(block, sizeof(block)));
+    if (len <= 0) {
+        FSending = false;
+        TriggerSendEnd();
+        return;
+    }
+    FSentCount += len;
+    TriggerSendData(block, len);
+    FSocket->Send(block, len);
+}
+
+void THttpCli::SocketSessionClosed(Word Error)
+{
+    if (FDestroying || FSessionEnded)
+        return;
+    FSessionEnded = true;
+    FConnected = false;
+    if (FRelocating) {
+        LocationSessionClosed();
+        return;
+    }
+    CheckEndOfResponse(Error);
+    if (FBodyBlocks > 0)
+        TriggerDocEnd();
+    PostMessage(FWindow, WM_HTTP_SET_READY, FGeneration, 0);
+}
+
+// A response that ends before its header is complete, or a 2xx body that
+// is shorter than its Content-Length, is a failure and never a success.
+void THttpCli::CheckEndOfResponse(Word Error)
+{
+    if (FFailed || FRequestType == httpNONE)
+        return;
+    if (FState == httpWaitingHeader && FStatusCode < 400) {
+        Fail(Error != 0 ? ErrorWithCode(SocketErrorText(Error), Error)
+                        : AnsiString("Connection closed before the end of the HTTP header"),
+             Error);
+        return;
+    }
+    if (FState != httpWaitingBody || FRequestType == httpHEAD)
+        return;
+    const bool complete = FContentLength >= 0 && FBodyBytes >= FContentLength;
+    const bool success = FStatusCode >= 200 && FStatusCode < 300;
+    if (success && FContentLength >= 0 && !complete)
+        Fail(Format("Document truncated: %d of %d bytes received", FBodyBytes, FContentLength), Error);
+    else if (Error != 0 && !complete && FStatusCode < 400)
+        Fail(ErrorWithCode(SocketErrorText(Error), Error), Error);
+}
+
+void THttpCli::LocationSessionClosed()
+{
+    FConnected = false;
+    FLocationSeen = false;
+    FRelocating = false;
+    if (OnLocationChange)
+        OnLocationChange(this);
+    PostMessage(FWindow, WM_HTTP_RELOCATE, FGeneration, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Request header
+
+void THttpCli::WriteRequestHeader(const AnsiString& Method)
+{
+    FRequestHeader.clear();
+    TriggerRequestHeaderBegin();
+    THttpRequestFields fields;
+    fields.Method = Method;
+    fields.Path = FPath;
+    fields.Sender = Sender;
+    fields.Accept = Accept;
+    fields.Reference = Reference;
+    fields.ContentTypePost = ContentTypePost;
+    fields.Agent = Agent;
+    fields.TargetHost = FTargetHost;
+    fields.NoCache = NoCache;
+    fields.PostSize = (Method == "POST" && SendStream != nullptr) ? SendStream->Size() : 0;
+    fields.ModifiedSince = ModifiedSince;
+    fields.Username = Username;
+    fields.Password = Password;
+    fields.UseProxy = !Proxy.empty();
+    fields.ProxyUsername = ProxyUsername;
+    fields.ProxyPassword = ProxyPassword;
+    fields.Cookie = Cookie;
+    fields.RangeBegin = ContentRangeBegin;
+    fields.RangeEnd = ContentRangeEnd;
+    for (const AnsiString& line : BuildRequestLines(fields))
+        SendCommand(line);
+    ContentRangeBegin.clear();
+    ContentRangeEnd.clear();
+    FAcceptRanges.clear();
+    TriggerRequestHeaderEnd();
+    SendCommand("");
+    FSocket->Send(FRequestHeader.data(), Length(FRequestHeader));
+    FRequestHeader.clear();
+}
+
+void THttpCli::SendCommand(const AnsiString& S)
+{
+    AnsiString line = S;
+    if (OnCommand)
+        OnCommand(this, line);
+    FRequestHeader += line;
+    FRequestHeader += "\r\n";
+}
+
+// ---------------------------------------------------------------------------
+// Receiving
+
+void THttpCli::SocketDataAvailable(Word Error)
+{
+    if (FDestroying)
+        return;
+    if (FState == httpWaitingBody && FRcvCnt == 0)
+        ReceiveBody();
+    else
+        ReceiveHeaderBytes(Error);
+}
+
+// Body: every receive is one block, passed on as it is.
+void THttpCli::ReceiveBody()
+{
+    const int len = FSocket->Receive(FRcvBuf.data(), BodyBlockSize);
+    if (len < 0)
+        ReceiveFailed();
+    if (len <= 0 || FRequestType == httpNONE)
+        return;
+    PassBodyData(FRcvBuf.data(), len);
+}
+
+// A receive that failed with anything but "would block" ends the connection
+// (a reset closes the socket without a close event).
+void THttpCli::ReceiveFailed()
+{
+    const int error = FSocket->LastError();
+    if (error == 0 || error == winsock::WSAEWOULDBLOCK)
+        return;
+    CloseSocket();
+    SocketSessionClosed(static_cast<Word>(error));
+}
+
+// Header: bytes are gathered until whole lines are there; each line goes to
+// the header parser (or, outside a response, to OnStrayLine).
+void THttpCli::ReceiveHeaderBytes(Word Error)
+{
+    const int room = HttpMaxLineLength - FRcvCnt;
+    if (room <= 0) {
+        FailConnection("HTTP line too long");
+        return;
+    }
+    const int len = FSocket->Receive(FRcvBuf.data() + FRcvCnt, room);
+    if (len < 0)
+        ReceiveFailed();
+    if (len <= 0 || FRequestType == httpNONE)
+        return;
+    FRcvCnt += len;
+    const uint32_t generation = FGeneration;
+    while (FRcvCnt > 0 && StillRunning(generation)) {
+        if (FState == httpWaitingBody) {
+            PassBufferedBody("");
+            return;
+        }
+        if (!TakeLine(Error))
+            break;
+    }
+    if (FRcvCnt >= HttpMaxLineLength && StillRunning(generation))
+        FailConnection("HTTP line too long");
+}
+
+// Takes the first complete line off the buffer and hands it on; false when
+// no complete line is buffered or the response failed.
+bool THttpCli::TakeLine(Word Error)
+{
+    const char* data = FRcvBuf.data();
+    const auto* lf = static_cast<const char*>(std::memchr(data, '\n', FRcvCnt));
+    if (lf == nullptr)
+        return false;
+    const int rawLen = static_cast<int>(lf - data) + 1;
+    int lineLen = rawLen - 1;
+    if (lineLen > 0 && data[lineLen - 1] == '\r')
+        --lineLen;
+    const bool waiting = FState == httpWaitingHeader || FState == httpWaitingBody;
+    if (waiting && std::memchr(data, '\0', lineLen) != nullptr) {
+        FailConnection("Invalid character in HTTP header");
+        return false;
+    }
+    const AnsiString rawLine(data, rawLen);
+    FLastResponse.assign(data, lineLen);
+    FRcvCnt -= rawLen;
+    std::memmove(FRcvBuf.data(), data + rawLen, FRcvCnt);
+    if (waiting) {
+        ParseHeaderLine(FLastResponse, rawLine);
+        return true;
+    }
+    if (OnStrayLine)
+        OnStrayLine(this, Error);
+    return true;
+}
+
+void THttpCli::ParseHeaderLine(const AnsiString& Line, const AnsiString& RawLine)
+{
+    const uint32_t generation = FGeneration;
+    if (FHeaderLines == 0)
+        TriggerHeaderBegin();
+    if (!StillRunning(generation))
+        return;
+    ++FHeaderLines;
+    FHeaderBytes += Length(RawLine);
+    if (FHeaderLines == 1 && UpperCase(Copy(Line, 1, 6)) == "<HTML>") {
+        // A document without a header: its lines keep their ends.
+        if (FContentType.empty())
+            FContentType = "text/html";
+        SetState(httpWaitingBody);
+        TriggerHeaderEnd();
+        if (StillRunning(generation))
+            PassBufferedBody(RawLine);
+        return;
+    }
+    if (FHeaderLines > HttpMaxHeaderLines || FHeaderBytes > HttpMaxHeaderBytes) {
+        FailConnection("HTTP header too large");
+        return;
+    }
+    if (Line.empty()) {
+        HeaderEnd();
+        return;
+    }
+    FRcvdHeader.Add(Line);
+    int code = 0;
+    AnsiString reason;
+    switch (ParseStatusLine(Line, code, reason)) {
+    case TStatusLine::Valid:
+        FStatusCode = code;
+        FReasonPhrase = reason;
+        FStatusSeen = true;
+        break;
+    case TStatusLine::Invalid:
+        FailConnection("Invalid HTTP status line");
+        return;
+    case TStatusLine::NotStatus:
+        ParseHeaderField(Line);
+        break;
+    }
+    if (OnHeaderData)
+        OnHeaderData(this);
+    if (FStatusCode >= 400 && StillRunning(generation))
+        FinishConnection();
+}
+
+void THttpCli::ParseHeaderField(const AnsiString& Line)
+{
+    AnsiString name, value;
+    if (!SplitHeaderField(Line, name, value))
+        return;
+    if (name == "location") {
+        FollowLocation(value);
+    } else if (name == "content-length") {
+        FContentLength = ParseContentLength(value);
+    } else if (name == "content-range") {
+        ParseContentRange(value, ContentRangeBegin, ContentRangeEnd);
+    } else if (name == "accept-ranges") {
+        FAcceptRanges = value;
+    } else if (name == "content-type") {
+        FContentType = LowerCase(value);
+    } else if (name == "www-authenticate") {
+        FAuthenticateHeaders.Add(value);
+    } else if (name == "set-cookie") {
+        bool accept = true;
+        TriggerCookie(value, accept);
+    } else if (name == "date") {
+        TDateTime date = 0;
+        if (TryRFC1123StrToDate(value, date)) {
+            FResponseDate = date;
+            if (FLastModified == 0)
+                FLastModified = date;
+        }
+    } else if (name == "last-modified") {
+        TDateTime date = 0;
+        if (TryRFC1123StrToDate(value, date))
+            FLastModified = date;
+    }
+}
+
+// The target of a "Location:" header, resolved against the URL of this
+// connection, becomes the next request's target.
+void THttpCli::FollowLocation(const AnsiString& Value)
+{
+    FLocationSeen = true;
+    FLocation = ResolveLocation(FConnectionUrl, Value);
+    const AnsiString savedUser = Username, savedPassword = Password;
+    FQuery.clear();
+    SetTarget(FLocation);
+    Username = savedUser;
+    Password = savedPassword;
+}
+
+void THttpCli::HeaderEnd()
+{
+    if (!FStatusSeen) {
+        FailConnection("Missing HTTP status line");
+        return;
+    }
+    if (FLocationSeen && !FSessionEnded) {
+        RelocationHeaderEnd();
+        return;
+    }
+    if (LowerCase(ExtractFileExt(FDocName)) == ".exe" && FContentType == "text/html")
+        ReplaceExt(FDocName, "htm");
+    const uint32_t generation = FGeneration;
+    SetState(httpWaitingBody);
+    TriggerHeaderEnd();
+    if (StillRunning(generation) && FRcvCnt > 0)
+        PassBufferedBody("");
+}
+
+void THttpCli::RelocationHeaderEnd()
+{
+    const uint32_t generation = FGeneration;
+    TriggerHeaderEnd();
+    if (!StillRunning(generation))
+        return;
+    if (++FRelocations > HttpMaxRelocations) {
+        FailConnection("Too many redirections");
+        return;
+    }
+    FRcvCnt = 0;
+    FHeaderLines = 0;
+    FBodyBlocks = 0;
+    FContentLength = -1;
+    FContentType.clear();
+    FRcvdHeader.Clear();
+    Cookie.clear();
+    FRelocating = true;
+    FinishConnection();
+}
+
+void THttpCli::PassBufferedBody(const AnsiString& Prefix)
+{
+    AnsiString block = Prefix;
+    block.append(FRcvBuf.data(), FRcvCnt);
+    FRcvCnt = 0;
+    PassBodyData(block.data(), Length(block));
+}
+
+void THttpCli::PassBodyData(const char* Data, int Len)
+{
+    const uint32_t generation = FGeneration;
+    if (FBodyBlocks == 0)
+        TriggerDocBegin();
+    if (!StillRunning(generation))
+        return;
+    ++FBodyBlocks;
+    FRcvdCount += Len;
+    FBodyBytes += Len;
+    if (RcvdStream != nullptr)
+        RcvdStream->WriteBuffer(Data, Len);
+    TriggerDocData(Data, Len);
+}
+
+// ---------------------------------------------------------------------------
+// Triggers
+
+void THttpCli::TriggerCookie(const AnsiString& Data, bool& Accept)
+{
+    if (OnCookie)
+        OnCookie(this, Data, Accept);
+}
+
+void THttpCli::TriggerSessionConnected()
+{
+    if (OnSessionConnected)
+        OnSessionConnected(this);
+}
+
+void THttpCli::TriggerRequestHeaderBegin()
+{
+    if (OnRequestHeaderBegin)
+        OnRequestHeaderBegin(this);
+}
+
+void THttpCli::TriggerRequestHeaderEnd()
+{
+    if (OnRequestHeaderEnd)
+        OnRequestHeaderEnd(this);
+}
+
+void THttpCli::TriggerHeaderBegin()
+{
+    if (OnHeaderBegin)
+        OnHeaderBegin(this);
+}
+
+void THttpCli::TriggerHeaderEnd()
+{
+    if (OnHeaderEnd)
+        OnHeaderEnd(this);
+}
+
+void THttpCli::TriggerDocBegin()
+{
+    if (OnDocBegin)
+        OnDocBegin(this);
+}
+
+void THttpCli::TriggerDocEnd()
+{
+    if (OnDocEnd)
+        OnDocEnd(this);
+}
+
+void THttpCli::TriggerSendBegin()
+{
+    if (OnSendBegin)
+        OnSendBegin(this);
+}
+
+void THttpCli::TriggerSendEnd()
+{
+    if (OnSendEnd)
+        OnSendEnd(this);
+}
+
+
+void THttpCli::TriggerDocData(const void* Buffer, int Len)
+{
+    if (OnDocData)
+        OnDocData(this, Buffer, Len);
+}
+
+void THttpCli::TriggerSendData(const void* Buffer, int Len)
+{
+    if (OnSendData)
+        OnSendData(this, Buffer, Len);
+}

@@ -1,0 +1,293 @@
+// THttpCli: the HTTP/1.0 client component. One request at a time over a
+// fresh connection of its own socket: host lookup, connect, request header
+// (and POST body), response header line by line, then the body in blocks
+// until the server closes the connection. Everything runs in socket events
+// and in messages to the client's hidden window on the thread that created
+// the client; the synchronous Get pumps that thread until the request ends.
+//
+// Contract
+// - Get returns when the request is over. It raises EHttpException(reason,
+//   status) when the final StatusCode is 400 or more; the client's own
+//   failures (lookup, connect, abort, a response that ends before a complete
+//   header, a 2xx body shorter than its Content-Length, too many
+//   redirections) end with status 404 and a reason, never as success.
+// - Each return to httpReady is followed, one message later, by
+//   OnRequestDone. Every request carries a generation number: messages left
+//   over from an earlier (aborted) request never restart or end a later one.
+// - A "Location:" header makes the client fetch the resolved target (at most
+//   20 restarts, then the request fails with 404).
+// - Nothing is locked: the client and its socket belong to their thread.
+//   Abort runs on that thread only. Other threads use THttpAbortHandle, which
+//   posts the abort to the client's window and stays safe after the client
+//   is freed.
+// - The request line and header values never carry CR, LF or NUL from the
+//   URL, the referrer or the cookie; the received header is limited to 8192
+//   bytes a line, 4096 lines and 1 MiB.
+#pragma once
+
+#include "net/WSocket.h"
+#include "platform/messages/Messages.h"
+#include "platform/rtl/Classes.h"
+#include "platform/rtl/Component.h"
+#include "platform/rtl/DateUtils.h"
+#include "platform/rtl/SysUtils.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+using THttpSocket = TCustomWSocket;
+
+enum THttpClientState : uint8_t {
+    httpReady,
+    httpNotConnected,
+    httpConnected,
+    httpDnsLookup,
+    httpDnsLookupDone,
+    httpWaitingHeader,
+    httpWaitingBody,
+    httpAborting
+};
+
+enum THttpRequest : uint8_t { httpNONE, httpGET, httpPOST, httpHEAD };
+
+using Word = uint16_t;
+
+// Error of the client: ErrorCode 1 busy, 2 nothing to post, else the HTTP
+// status (404 for the client's own failures).
+class EHttpException : public Exception {
+public:
+    EHttpException(const AnsiString& Msg, Word Code) : Exception(Msg), ErrorCode(Code) {}
+    Word ErrorCode;
+};
+
+using TOnCommand = std::function<void(TObject* Sender, AnsiString& S)>;
+using TDocDataEvent = std::function<void(TObject* Sender, const void* Buffer, int Len)>;
+using TCookieRcvdEvent = std::function<void(TObject* Sender, const AnsiString& Data, bool& Accept)>;
+using THttpRequestDone = std::function<void(TObject* Sender, THttpRequest RqType, Word Error)>;
+using THttpStrayLine = std::function<void(TObject* Sender, Word Error)>;
+
+// Messages of the client's hidden window; wParam carries the generation of
+// the request they belong to (WM_HTTP_REQUEST_DONE: the request type, with
+// the error in lParam).
+constexpr UINT WM_HTTP_REQUEST_DONE = WM_USER + 1;
+constexpr UINT WM_HTTP_SET_READY = WM_USER + 2;
+constexpr UINT WM_HTTP_RELOCATE = WM_USER + 3;
+constexpr UINT WM_HTTP_ABORT = WM_USER + 4;
+
+// Limits of the received header.
+constexpr int HttpMaxLineLength = 8192;
+constexpr int HttpMaxHeaderLines = 4096;
+constexpr int HttpMaxHeaderBytes = 1024 * 1024;
+// Restarts after "Location:" headers before the request fails.
+constexpr int HttpMaxRelocations = 20;
+
+// Handed from the thread that owns a client to other threads (the user
+// interface) so that they can stop its running request. Abort posts the
+// request to the client's window; it aborts only the request that was
+// running when Abort was called, and does nothing once the client is freed.
+class THttpAbortHandle {
+public:
+    void Abort();
+    // The client's state as last published (httpReady once it is freed).
+    THttpClientState State() const { return static_cast<THttpClientState>(FState.load()); }
+
+private:
+    friend class THttpCli;
+    void Publish(HWND Wnd, uint32_t Generation);
+    void PublishState(THttpClientState State) { FState.store(State); }
+
+    mutable std::mutex FLock;
+    HWND FWnd = nullptr;
+    uint32_t FGeneration = 0;
+    std::atomic<int> FState{httpReady};
+};
+
+class THttpCli : public TComponent {
+public:
+    explicit THttpCli(TComponent* AOwner);
+    ~THttpCli() override;
+    AnsiString ClassName() const override { return "THttpCli"; }
+
+    // Settings (published properties).
+    AnsiString URL;
+    AnsiString Proxy;
+    AnsiString ProxyPort = "80";
+    AnsiString Username, Password;
+    AnsiString ProxyUsername, ProxyPassword;
+    AnsiString Sender;
+    AnsiString Reference;
+    AnsiString Agent = "Mozilla/3.0 (compatible)";
+    AnsiString Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+    bool NoCache = false;
+    TDateTime ModifiedSince = 0;
+    // Sent as "Cookie:"; cleared when a "Location:" header is followed.
+    AnsiString Cookie;
+    AnsiString ContentTypePost = "application/x-www-form-urlencoded";
+    // "Range:" bounds; cleared once a request header used them.
+    AnsiString ContentRangeBegin, ContentRangeEnd;
+    // POST body source and optional copy of every received body block; the
+    // caller owns both.
+    TStream* SendStream = nullptr;
+    TStream* RcvdStream = nullptr;
+    bool MultiThreaded() const { return FMultiThreaded; }
+    void SetMultiThreaded(bool Value);
+
+    // Events.
+    TNotifyEvent OnStateChange;
+    TNotifyEvent OnSessionConnected;
+    TNotifyEvent OnRequestHeaderBegin;
+    TNotifyEvent OnRequestHeaderEnd;
+    TNotifyEvent OnHeaderBegin;
+    TNotifyEvent OnHeaderEnd;
+    TNotifyEvent OnHeaderData;
+    TNotifyEvent OnDocBegin;
+    TNotifyEvent OnDocEnd;
+    TDocDataEvent OnDocData;
+    TNotifyEvent OnSendBegin;
+    TNotifyEvent OnSendEnd;
+    TDocDataEvent OnSendData;
+    TNotifyEvent OnTrace;
+    TOnCommand OnCommand;
+    TCookieRcvdEvent OnCookie;
+    THttpRequestDone OnRequestDone;
+    TNotifyEvent OnLocationChange;
+    THttpStrayLine OnStrayLine;
+
+    // Requests. Get/Post/Head wait (pumping this thread) until the request
+    // is over; StartRequest returns at once.
+    void Get() { RunRequest(httpGET); }
+    void Post() { RunRequest(httpPOST); }
+    void Head() { RunRequest(httpHEAD); }
+    void RunRequest(THttpRequest RqType);
+    void StartRequest(THttpRequest RqType);
+    // Stops the running request (on the client's own thread).
+    void Abort();
+    // For other threads: see THttpAbortHandle.
+    std::shared_ptr<THttpAbortHandle> AbortHandle() const { return FAbortHandle; }
+
+    // State of the request and of the last response.
+    THttpClientState State() const { return FState; }
+    int StatusCode() const { return FStatusCode; }
+    const AnsiString& ReasonPhrase() const { return FReasonPhrase; }
+    int64_t ContentLength() const { return FContentLength; }
+    const AnsiString& ContentType() const { return FContentType; }
+    const AnsiString& DocName() const { return FDocName; }
+    const AnsiString& Location() const { return FLocation; }
+    void SetLocation(const AnsiString& Value) { FLocation = Value; }
+    const AnsiString& Hostname() const { return FHostname; }
+    const AnsiString& TargetHost() const { return FTargetHost; }
+    const AnsiString& Port() const { return FPort; }
+    const AnsiString& Path() const { return FPath; }
+    const AnsiString& Query() const { return FQuery; }
+    const AnsiString& AcceptRanges() const { return FAcceptRanges; }
+    TStringList& RcvdHeader() { return FRcvdHeader; }
+    TStringList& AuthenticateHeaders() { return FAuthenticateHeaders; }
+    int64_t RcvdCount() const { return FRcvdCount; }
+    int64_t SentCount() const { return FSentCount; }
+    TDateTime ResponseDate() const { return FResponseDate; }
+    TDateTime LastModified() const { return FLastModified; }
+    bool Connected() const { return FConnected; }
+    const AnsiString& DnsResult() const { return FDnsResult; }
+    THttpRequest RequestType() const { return FRequestType; }
+    Word RequestDoneError() const { return FRequestDoneError; }
+    // The header line or body block being handled.
+    const AnsiString& LastResponse() const { return FLastResponse; }
+    THttpSocket& Socket() { return *FSocket; }
+
+protected:
+    virtual void SendCommand(const AnsiString& S);
+    virtual void StartLookup();
+    virtual void CloseSocket();
+    virtual void LocationSessionClosed();
+    virtual void TriggerCookie(const AnsiString& Data, bool& Accept);
+    virtual void TriggerSessionConnected();
+    virtual void TriggerRequestHeaderBegin();
+    virtual void TriggerRequestHeaderEnd();
+    virtual void TriggerHeaderBegin();
+    virtual void TriggerHeaderEnd();
+    virtual void TriggerDocBegin();
+    virtual void TriggerDocData(const void* Buffer, int Len);
+    virtual void TriggerDocEnd();
+    virtual void TriggerSendBegin();
+    virtual void TriggerSendData(const void* Buffer, int Len);
+    virtual void TriggerSendEnd();
+
+private:
+    void WndProc(TMessage& Msg);
+    void SetState(THttpClientState NewState);
+    void NextGeneration();
+    bool StillRunning(uint32_t Generation) const;
+    void SetTarget(const AnsiString& Url);
+    void Fail(const AnsiString& Reason, Word Error = 0);
+    void FailConnection(const AnsiString& Reason);
+    void FinishConnection();
+
+    void SocketDnsLookupDone(Word Error);
+    void SocketSessionConnected(Word Error);
+    void SocketDataAvailable(Word Error);
+    void SocketDataSent(Word Error);
+    void SocketSessionClosed(Word Error);
+    void CheckEndOfResponse(Word Error);
+
+    void WriteRequestHeader(const AnsiString& Method);
+    void ReceiveBody();
+    void ReceiveFailed();
+    void ReceiveHeaderBytes(Word Error);
+    bool TakeLine(Word Error);
+    void ParseHeaderLine(const AnsiString& Line, const AnsiString& RawLine);
+    void HeaderEnd();
+    void RelocationHeaderEnd();
+    void ParseHeaderField(const AnsiString& Line);
+    void FollowLocation(const AnsiString& Value);
+    void PassBodyData(const char* Data, int Len);
+    void PassBufferedBody(const AnsiString& Prefix);
+
+    HWND FWindow = nullptr;
+    std::unique_ptr<THttpSocket> FSocket;
+    std::shared_ptr<THttpAbortHandle> FAbortHandle;
+    bool FMultiThreaded = false;
+    bool FDestroying = false;
+
+    THttpClientState FState = httpReady;
+    uint32_t FGeneration = 0;
+    THttpRequest FRequestType = httpNONE;
+    Word FRequestDoneError = 0;
+    int FStatusCode = 0;
+    AnsiString FReasonPhrase;
+    int64_t FContentLength = -1;
+    AnsiString FContentType;
+    AnsiString FDocName;
+    AnsiString FLocation;
+    AnsiString FHostname, FTargetHost, FPort, FPath, FQuery;
+    AnsiString FAcceptRanges;
+    AnsiString FDnsResult;
+    TStringList FRcvdHeader;
+    TStringList FAuthenticateHeaders;
+    int64_t FRcvdCount = 0;
+    int64_t FSentCount = 0;
+    TDateTime FResponseDate = 0;
+    TDateTime FLastModified = 0;
+    bool FConnected = false;
+
+    // Request under way.
+    AnsiString FRequestHeader;
+    AnsiString FLastResponse;
+    AnsiString FConnectionUrl;      // absolute URL of the current connection
+    std::vector<char> FRcvBuf;
+    int FRcvCnt = 0;
+    int FHeaderLines = 0;
+    int64_t FHeaderBytes = 0;
+    int FBodyBlocks = 0;
+    int64_t FBodyBytes = 0;
+    int FRelocations = 0;
+    bool FSending = false;
+    bool FFailed = false;           // the request already has its final outcome
+    bool FStatusSeen = false;
+    bool FLocationSeen = false;
+    bool FRelocating = false;       // the closing connection leads to a restart
+    bool FSessionEnded = true;      // the current connection has been wound up
+};

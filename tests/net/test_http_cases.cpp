@@ -1,0 +1,253 @@
+// Runs every scripted HTTP case of tests/data/http against THttpCli and the
+// loopback server (file format: test_http_casefile.h).
+#include "test_http_casefile.h"
+#include "test_http_support.h"
+
+#include "support/LoopbackServer.h"
+#include "net/HttpProt.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string CaseFolder()
+{
+    return std::string(HARVELLA_TEST_DATA) + "/http";
+}
+
+// Where in the request the client is stopped from inside its own events.
+struct AbortPlan {
+    std::string When;
+    int Value = 0;
+};
+
+class CaseRun {
+public:
+    explicit CaseRun(const HttpCaseFile& file) : File(file) {}
+
+    void Run()
+    {
+        Ports.Refused = LoopbackServer::FreePort();
+        std::unique_ptr<LoopbackServer> other = StartServer(File.HasOtherReply, File.OtherReply);
+        Ports.Other = other ? other->Port() : 0;
+        std::unique_ptr<LoopbackServer> server = StartServer(File.HasReply, File.Reply);
+        Ports.Port = server ? server->Port() : Ports.Refused;
+        Setup();
+        std::thread aborter;
+        if (Abort.When == "thread")
+            aborter = std::thread([handle = Client.AbortHandle(), ms = Abort.Value] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+                handle->Abort();
+            });
+        Outcome = RunWithWatchdog(Client, Method);
+        if (aborter.joinable())
+            aborter.join();
+        if (server) {
+            server->WaitForConnections(static_cast<int>(File.Requests.size()), 2000);
+            server->Stop();
+            for (size_t i = 0; i < File.Requests.size(); ++i)
+                Received.push_back(server->Received(static_cast<int>(i)));
+            Connections = server->AcceptedCount();
+        }
+        if (other) {
+            other->Stop();
+            OtherConnections = other->AcceptedCount();
+        }
+    }
+
+    void Check()
+    {
+        for (size_t i = 0; i < File.Requests.size(); ++i) {
+            const std::string expected = ReplacePlaceholders(File.Requests[i], Ports);
+            const std::string got = i < Received.size() ? Received[i] : std::string("<no connection>");
+            EXPECT_EQ(Printable(expected), Printable(got)) << "request of connection " << i;
+        }
+        for (const auto& [key, value] : File.Expect)
+            CheckExpectation(key, ReplacePlaceholders(value, Ports));
+    }
+
+private:
+    std::unique_ptr<LoopbackServer> StartServer(bool wanted, const std::string& reply)
+    {
+        if (!wanted)
+            return nullptr;
+        auto scripts = LoopbackServer::ParseScript(ReplacePlaceholders(reply, Ports), CaseFolder());
+        auto server = std::make_unique<LoopbackServer>(WithRequestReads(scripts), AcceptLimit());
+        server->ReadTimeoutMs = 5000;
+        return server;
+    }
+
+    // "accept <n>": the server takes n connections (default: one a script).
+    int AcceptLimit() const
+    {
+        for (const auto& [key, value] : File.Client)
+            if (key == "accept")
+                return std::stoi(value);
+        return -1;
+    }
+
+    std::vector<LoopbackScript> WithRequestReads(std::vector<LoopbackScript> scripts)
+    {
+        for (LoopbackScript& script : scripts) {
+            const bool readsFirst = !script.empty() && (script[0].kind == LoopbackStep::Kind::ExpectText ||
+                                                        script[0].kind == LoopbackStep::Kind::ExpectBytes ||
+                                                        script[0].kind == LoopbackStep::Kind::ReadUntilClose);
+            if (!readsFirst)
+                script.insert(script.begin(), LoopbackStep::Expect("\r\n\r\n"));
+        }
+        return scripts;
+    }
+
+    void Setup()
+    {
+        for (const auto& [key, raw] : File.Client) {
+            const std::string value = UnescapeCaseText(ReplacePlaceholders(raw, Ports));
+            if (key == "url")
+                Client.URL = value;
+            else if (key == "method")
+                Method = value;
+            else if (key == "post")
+                PostBody.WriteString(value);
+            else if (key == "set")
+                SetProperty(Client, value);
+            else if (key == "append-cookies")
+                AppendCookies = true;
+            else if (key == "abort")
+                ParseAbort(value);
+            else if (key == "accept")
+                continue;
+            else
+                ADD_FAILURE() << File.Name << ": unknown client line " << key;
+        }
+        PostBody.SetPosition(0);
+        Client.SendStream = &PostBody;
+        InstallEvents();
+    }
+
+    void ParseAbort(const std::string& value)
+    {
+        std::istringstream in(value);
+        in >> Abort.When >> Abort.Value;
+    }
+
+    void InstallEvents()
+    {
+        Client.OnStateChange = [this](TObject*) {
+            States += (States.empty() ? "" : " ") + std::to_string(Client.State());
+            if (Abort.When == "state" && Client.State() == Abort.Value)
+                Client.Abort();
+        };
+        Client.OnHeaderEnd = [this](TObject*) {
+            ++HeaderEnds;
+            if (Abort.When == "header-end")
+                Client.Abort();
+        };
+        Client.OnDocBegin = [this](TObject*) {
+            if (Abort.When == "doc-begin")
+                Client.Abort();
+        };
+        Client.OnDocData = [this](TObject*, const void* data, int len) {
+            Body.append(static_cast<const char*>(data), len);
+            if (Abort.When == "doc-data")
+                Client.Abort();
+        };
+        Client.OnCookie = [this](TObject*, const AnsiString& data, bool&) {
+            CookiesSeen += (CookiesSeen.empty() ? "" : "|") + data;
+            if (AppendCookies)
+                Client.Cookie += data;
+        };
+        Client.OnLocationChange = [this](TObject*) { ++LocationChanges; };
+    }
+
+    void CheckExpectation(const std::string& key, const std::string& value)
+    {
+        const std::string text = UnescapeCaseText(value);
+        SCOPED_TRACE(File.Name + ": expect " + key + " " + value);
+        if (key == "raises")
+            EXPECT_EQ(text, Outcome.Raised ? std::to_string(Outcome.Code) : "none") << Outcome.Message;
+        else if (key == "status")
+            EXPECT_EQ(text, std::to_string(Client.StatusCode()));
+        else if (key == "reason")
+            EXPECT_EQ(text, Client.ReasonPhrase());
+        else if (key == "body")
+            EXPECT_EQ(Printable(text), Printable(Body));
+        else if (key == "body-size")
+            EXPECT_EQ(text, std::to_string(Body.size()));
+        else if (key == "states")
+            EXPECT_EQ(text, States);
+        else if (key == "header-ends")
+            EXPECT_EQ(text, std::to_string(HeaderEnds));
+        else if (key == "location-changes")
+            EXPECT_EQ(text, std::to_string(LocationChanges));
+        else if (key == "cookies-seen")
+            EXPECT_EQ(text, CookiesSeen);
+        else if (key == "connections")
+            EXPECT_EQ(text, std::to_string(Connections));
+        else if (key == "other-connections")
+            EXPECT_EQ(text, std::to_string(OtherConnections));
+        else if (key == "header")
+            CheckHeaderLine(text);
+        else
+            EXPECT_EQ(text, ClientField(Client, key));
+    }
+
+    void CheckHeaderLine(const std::string& text)
+    {
+        const size_t blank = text.find(' ');
+        const int index = std::stoi(text.substr(0, blank));
+        const std::string line = blank == std::string::npos ? "" : text.substr(blank + 1);
+        ASSERT_LT(index, Client.RcvdHeader().Count());
+        EXPECT_EQ(line, Client.RcvdHeader()[index]);
+    }
+
+    const HttpCaseFile& File;
+    THttpCli Client{nullptr};
+    TStringStream PostBody;
+    std::string Method = "GET";
+    AbortPlan Abort;
+    bool AppendCookies = false;
+    RequestOutcome Outcome;
+    std::string Body, States, CookiesSeen;
+    int HeaderEnds = 0, LocationChanges = 0, Connections = 0, OtherConnections = 0;
+    HttpCasePorts Ports;
+    std::vector<std::string> Received;
+};
+
+class HttpCase : public testing::TestWithParam<std::string> {};
+
+TEST_P(HttpCase, BehavesAsScripted)
+{
+    const std::string path = GetParam();
+    const HttpCaseFile file = ParseHttpCase(path, ReadWholeFile(path));
+    ASSERT_FALSE(file.Expect.empty()) << path << " has no expectations";
+    CaseRun run(file);
+    run.Run();
+    run.Check();
+}
+
+std::string CaseName(const testing::TestParamInfo<std::string>& info)
+{
+    std::string name = info.param.substr(info.param.find_last_of('/') + 1);
+    name = name.substr(0, name.find('.'));
+    for (char& c : name)
+        if (!isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, HttpCase, testing::ValuesIn(ListHttpCaseFiles(CaseFolder())), CaseName);
+
+} // namespace
