@@ -155,12 +155,18 @@ TEST(ScheduleDue, MonthlyWaitsForTheDayOfMonthClippedToTheMonth) {
 
   s.LastStart = 0;  // never run: the first 15th on or after the start date
   EXPECT_FALSE(s.IsDue(At(2026, 2, 1, 12, 0)));
+  EXPECT_FALSE(s.IsDue(At(2026, 3, 1, 12, 0)));  // a later 1st is not the 15th either
   EXPECT_TRUE(s.IsDue(At(2026, 2, 15, 9, 0)));
 
   s.Months = 1 << 3;  // April only
   EXPECT_FALSE(s.IsDue(At(2026, 3, 15, 9, 0)));
   EXPECT_TRUE(s.IsDue(At(2026, 4, 15, 9, 0)));
   s.Months = 0;
+  EXPECT_FALSE(s.IsDue(At(2026, 4, 15, 9, 0)));
+
+  s.Months = 0xFFF;  // the month after the last representable one never comes
+  s.EndDate = EncodeDate(9999, 12, 31);
+  s.LastStart = At(9999, 12, 31, 9, 0);
   EXPECT_FALSE(s.IsDue(At(2026, 4, 15, 9, 0)));
 }
 

@@ -64,5 +64,11 @@ TEST_F(SettingsTest, RandomAndTruncatedFilesReadWithoutFailureAndSettle) {
     ASSERT_NO_THROW(third = LoadAndSaveAs(program_ / "second.pro", isDefault, program_ / "third.pro"))
         << round;
     ASSERT_EQ(second, third) << "round " << round << ", input:\n" << text;
+    TParamProObj params(input, isDefault);
+    params.LoadFromFile("");
+    for (uint8_t kind = 0; kind <= TScheduleObj::skOnce; ++kind) {
+      params.Schedule.Kind = kind;
+      ASSERT_NO_THROW(params.Schedule.IsDue()) << round;
+    }
   }
 }
