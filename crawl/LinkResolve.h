@@ -1,0 +1,59 @@
+// Link resolution: turns links as written in a page (relative paths, site-
+// absolute paths, protocol-relative references, bare "www." names, with
+// fragments, backslashes and "../" steps) into absolute URLs against the page's
+// base, decides which links are not followed, derives the page's base, and
+// splits URLs into the parts the filters compare. Pure functions on strings.
+#pragma once
+
+#include "platform/rtl/SysUtils.h"
+
+// Makes Link absolute against Base (an absolute URL, normally ending with "/").
+// False when the link is not followed: a bare "#fragment" or a "mailto:" link.
+// IsEmail is set for a scheme-less link holding "@"; such a link is accepted
+// here and dropped by the parser. "../" steps never climb above the host.
+bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail);
+
+// Trims Link and removes its "/../" steps: 'http://h/a/b/../c' -> 'http://h/a/c'.
+// A step right after the host is dropped: 'http://h/../c' -> 'http://h/c'.
+// False when Link is empty.
+bool CollapseDotDot(AnsiString& Link);
+
+// The directory URL of a page URL: 'http://host/dir/page.htm' ->
+// 'http://host/dir/', 'http://host/dir/sub' -> 'http://host/dir/sub/'.
+void DirectoryUrl(AnsiString& Url);
+
+// Scheme ("http" when missing) "://" host path: user, password, port and
+// query dropped.
+void NormalizeBase(AnsiString& Url);
+
+// A base tag's href cut to its directory.
+AnsiString BaseDirOf(const AnsiString& Href);
+
+// The base the links of a page resolve against: the override (link import),
+// else the base tag's directory, else the page's directory (the page URL cut
+// after its last "/" when the base target is "_self"), normalised and ending
+// with "/".
+AnsiString PageBase(const AnsiString& PageUrl, const AnsiString& BaseOverride,
+                    const AnsiString& BaseHref, const AnsiString& BaseTarget);
+
+// Length of "scheme://" when "://" starts within the first 9 characters of
+// Url, else 0.
+size_t SchemePrefixLength(const AnsiString& Url);
+
+// False when Link is empty or its trimmed text begins with "javascript:".
+bool IsNotScriptLink(const AnsiString& Link);
+
+// The text after the last "." of the URL's host; empty when there is none.
+AnsiString TopLevelLabel(const AnsiString& Url);
+
+// The parts of a URL that the filters compare.
+struct TSplitSite {
+  AnsiString Scheme; // "http" when missing
+  AnsiString Host;   // without port
+  AnsiString Dir;    // directory without trailing "/"
+  AnsiString File;
+  AnsiString Query;  // text after "?"
+  AnsiString Site;   // host from after its second-to-last "." on
+  int Port = 80;     // 80 when missing or not a number
+};
+TSplitSite SplitSite(const AnsiString& Url);

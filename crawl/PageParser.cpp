@@ -1,0 +1,146 @@
+#include "crawl/PageParser.h"
+
+#include <algorithm>
+#include <climits>
+#include <numeric>
+
+#include "crawl/LinkLevels.h"
+#include "crawl/LinkResolve.h"
+#include "net/UrlUtils.h"
+
+namespace {
+
+struct TReplacement {
+  int Pos;
+  int Length;
+  AnsiString Text;
+};
+
+AnsiString HostOf(const AnsiString& Url) {
+  AnsiString proto, user, pass, host, port, path, query;
+  SplitUrl(Url, proto, user, pass, host, port, path, query);
+  return host;
+}
+
+// Candidates from the highest position to the lowest.
+std::vector<size_t> DescendingOrder(const std::vector<TLinkCandidate>& Candidates) {
+  std::vector<size_t> order(Candidates.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return Candidates[a].Pos > Candidates[b].Pos; });
+  return order;
+}
+
+// Sorted without regard to case; of links equal but for case the first stays.
+std::vector<AnsiString> SortedUnique(const std::vector<AnsiString>& Links) {
+  std::vector<std::pair<AnsiString, size_t>> keys;
+  keys.reserve(Links.size());
+  for (size_t i = 0; i < Links.size(); ++i) keys.emplace_back(LowerCase(Links[i]), i);
+  std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return CompareStr(a.first, b.first) < 0; });
+  std::vector<AnsiString> result;
+  for (size_t i = 0; i < keys.size(); ++i)
+    if (i == 0 || keys[i].first != keys[i - 1].first) result.push_back(Links[keys[i].second]);
+  return result;
+}
+
+// The page rebuilt with Replacements (in descending position order).
+AnsiString Rebuilt(const AnsiString& Content, const std::vector<TReplacement>& Replacements) {
+  AnsiString out;
+  size_t extra = 0;
+  for (const TReplacement& r : Replacements) extra += r.Text.size();
+  out.reserve(Content.size() + extra);
+  size_t done = 0;
+  for (auto r = Replacements.rbegin(); r != Replacements.rend(); ++r) {
+    out.append(Content, done, static_cast<size_t>(r->Pos - 1) - done);
+    out += r->Text;
+    done = static_cast<size_t>(r->Pos - 1 + r->Length);
+  }
+  out.append(Content, done, AnsiString::npos);
+  return out;
+}
+
+class TCandidateLoop {
+public:
+  TCandidateLoop(const TParseSettings& Settings, const TPageScan& Scan, const AnsiString& Base)
+      : Settings_(Settings), Scan_(Scan), Base_(Base), PageHost_(HostOf(Settings.PageUrl)),
+        BaseSite_(LowerCase(SplitSite(Base).Site)) {}
+
+  void Take(const TLinkCandidate& Candidate);
+  std::vector<AnsiString> Links;
+  std::vector<TReplacement> Replacements;
+
+private:
+  void Rewrite(const TLinkCandidate& Candidate, const AnsiString& Link);
+  bool PassesFilters(AnsiString& Link) const;
+
+  const TParseSettings& Settings_;
+  const TPageScan& Scan_;
+  const AnsiString& Base_;
+  const AnsiString PageHost_;
+  const AnsiString BaseSite_;
+  int LowestTaken_ = INT_MAX;
+};
+
+void TCandidateLoop::Take(const TLinkCandidate& Candidate) {
+  AnsiString link = Candidate.IsBase ? Scan_.BaseHref : Candidate.Text;
+  bool isEmail = false;
+  if (!ResolveUrl(link, Base_, isEmail) || isEmail) return;
+  if (!CollapseDotDot(link)) return;
+  if (Settings_.DownloadMode && Settings_.TranslateLinks) Rewrite(Candidate, link);
+  if (PassesFilters(link)) Links.push_back(link);
+}
+
+void TCandidateLoop::Rewrite(const TLinkCandidate& Candidate, const AnsiString& Link) {
+  if (Candidate.Pos + Candidate.Length > LowestTaken_) return;
+  AnsiString local;
+  const bool ok = Candidate.IsBase ? RewriteBaseLink(PageHost_, Link, local, Settings_.Rewrite)
+                                   : RewriteLink(PageHost_, Base_, Link, local, Settings_.Rewrite);
+  if (!ok || SameText(local, Link)) return;
+  Replacements.push_back({Candidate.Pos, Candidate.Length, local});
+  LowestTaken_ = Candidate.Pos;
+}
+
+bool TCandidateLoop::PassesFilters(AnsiString& Link) const {
+  if (Settings_.ExternalOnly && Settings_.Level <= 1 && LowerCase(SplitSite(Link).Site) == BaseSite_) return false;
+  Link.resize(std::min(Link.size(), Link.find('#')));
+  const AnsiString code = LowerCase(TopLevelLabel(Link));
+  if (code != "1" && Settings_.DownloadMode && !code.empty() && !Settings_.DomainFilter.empty())
+    return Settings_.DomainFilter.find(code) != AnsiString::npos;
+  return true;
+}
+
+} // namespace
+
+TParseResult ParseDocument(AnsiString& Content, const TParseSettings& Settings, const TScanHooks& Hooks) {
+  TParseResult result;
+  if (Hooks.IsStopped() || EndsText(".js", Settings.PageUrl) || Content.empty()) return result;
+  const TPageScan scan = EndsText(".css", Settings.PageUrl) ? ScanCss(Content, Hooks) : ScanHtml(Content, Hooks);
+  result.Base = PageBase(Settings.PageUrl, Settings.BaseOverride, scan.BaseHref, scan.BaseTarget);
+  TCandidateLoop loop(Settings, scan, result.Base);
+  int taken = 0;
+  for (size_t index : DescendingOrder(scan.Candidates)) {
+    if (Hooks.IsStopped()) break;
+    const TLinkCandidate& candidate = scan.Candidates[index];
+    if (!IsNotScriptLink(candidate.Text)) continue;
+    if (++taken % 100 == 0) Hooks.Report(Format("%10d", taken));
+    loop.Take(candidate);
+  }
+  Hooks.Report("");
+  if (!loop.Replacements.empty()) Content = Rebuilt(Content, loop.Replacements);
+  result.Rewritten = static_cast<int>(loop.Replacements.size());
+  result.Links = SortedUnique(loop.Links);
+  return result;
+}
+
+bool IsParsablePage(int StatusCode, bool HasContent, bool NoSave, const AnsiString& Location,
+                    const AnsiString& LocalName, const AnsiString& ContentType, int MaxLevel, int Level) {
+  if (!((StatusCode < 400 && HasContent) || NoSave)) return false;
+  AnsiString ext = ExtensionOf(Location.empty() ? LocalName : Location);
+  if (!ext.empty()) ext = "." + ext;
+  const AnsiString type = LowerCase(ContentType);
+  if (!type.empty() && AnsiString("application/zip|application/octet-stream|image/").find(type) != AnsiString::npos)
+    return false;
+  if (type.find("image/") != AnsiString::npos) return false;
+  if (!ext.empty() && AnsiString(".gif .jpg .tif .jpeg .bmp ").find(LowerCase(ext)) != AnsiString::npos) return false;
+  return MaxLevel == 0 || MaxLevel >= Level;
+}

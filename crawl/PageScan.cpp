@@ -1,0 +1,596 @@
+#include "crawl/PageScan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "crawl/LinkResolve.h"
+
+namespace {
+
+enum class TTagExtra { None, Anchor, Base, Meta, Script, Style, Title };
+
+struct TTagRule {
+  const char* Name;
+  const char* LinkAttrs[2];
+  const char* ScriptAttr;
+  TTagExtra Extra;
+};
+
+// Tags whose attributes hold links; every other tag is passed over.
+const TTagRule TagTable[] = {
+    {"a", {"href", nullptr}, "onmouseover", TTagExtra::Anchor},
+    {"area", {"href", nullptr}, "onmouseover", TTagExtra::None},
+    {"base", {nullptr, nullptr}, nullptr, TTagExtra::Base},
+    {"bgsound", {"src", nullptr}, nullptr, TTagExtra::None},
+    {"body", {"background", nullptr}, "onload", TTagExtra::None},
+    {"csobj", {"csref", nullptr}, nullptr, TTagExtra::None},
+    {"embed", {"src", nullptr}, nullptr, TTagExtra::None},
+    {"form", {"action", nullptr}, nullptr, TTagExtra::None},
+    {"frame", {"src", nullptr}, "onmouseover", TTagExtra::None},
+    {"iframe", {"src", nullptr}, "onmouseover", TTagExtra::None},
+    {"img", {"src", "dynsrc"}, "onmouseover", TTagExtra::None},
+    {"image", {"src", "dynsrc"}, "onmouseover", TTagExtra::None},
+    {"input", {"src", nullptr}, "onfocus", TTagExtra::None},
+    {"link", {"href", nullptr}, "onmouseover", TTagExtra::None},
+    {"meta", {"url", nullptr}, nullptr, TTagExtra::Meta},
+    {"object", {"data", nullptr}, "onmouseover", TTagExtra::None},
+    {"script", {"src", nullptr}, nullptr, TTagExtra::Script},
+    {"table", {"background", nullptr}, "onmouseover", TTagExtra::Style},
+    {"td", {"href", "background"}, "onmouseover", TTagExtra::Style},
+    {"title", {nullptr, nullptr}, nullptr, TTagExtra::Title},
+};
+
+const TTagRule* FindTagRule(const AnsiString& Name) {
+  for (const TTagRule& rule : TagTable)
+    if (Name == rule.Name) return &rule;
+  return nullptr;
+}
+
+bool IsBlank(unsigned char c) { return c <= 0x20; }
+
+// Letters, the six characters after "Z", and "-".
+bool IsAttrNameChar(unsigned char c) {
+  return (c >= 'A' && c <= 'Z' + 6) || (c >= 'a' && c <= 'z') || c == '-';
+}
+
+// Characters that never stand in a link taken from a script string or url().
+bool IsForbiddenLinkChar(unsigned char c) {
+  return c <= 0x20 || c == '"' || (c != 0 && std::strchr("<>[]()+;", c) != nullptr);
+}
+
+bool HasForbiddenLinkChar(const AnsiString& S) {
+  return std::any_of(S.begin(), S.end(), [](char c) { return IsForbiddenLinkChar(static_cast<unsigned char>(c)); });
+}
+
+struct TAttrValue {
+  AnsiString Text;
+  int Pos = 0;
+};
+
+// Where a tag's scan ended: Last is the last character of the tag's text, Next
+// where the page scan goes on.
+struct TTagSpan {
+  AnsiString Name;
+  int Last = 0;
+  int Next = 0;
+};
+
+class TScanner {
+public:
+  TScanner(const AnsiString& Content, const TScanHooks& Hooks, TPageScan& Out)
+      : S_(Content), N_(static_cast<int>(Content.size())), Hooks_(Hooks), Out_(Out) {}
+
+  void ScanHtml();
+  void ScanCss();
+
+private:
+  unsigned char At(int I) const { return ByteAt(S_, I); }
+  AnsiString Text(int From, int To) const { return From > To ? AnsiString() : Copy(S_, From, To - From + 1); }
+  bool MatchText(int I, const char* Word, int To) const;
+  int FindText(const char* Word, int From) const;
+  int SkipBlanks(int I, int To) const;
+  void Add(int Pos, const AnsiString& Text, bool IsBase = false);
+  void ReportProgress(int Done);
+
+  int HandleTag(int Lt);
+  TTagSpan ScanTag(int Lt) const;
+  bool FindAttribute(int& P, int End, const char* Name, bool ScriptMode, TAttrValue& Value) const;
+  bool ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value, int& After) const;
+  void AddLinkAttr(int Lt, int Last, const char* Name);
+  void AddScriptAttr(int Lt, int Last, const char* Name);
+  void ReadBase(int Lt, int Last);
+  void ReadStyle(int Lt, int Last);
+  int ParseScript(int BodyStart);
+  int FindClosingTag(int From) const;
+  void ScanScriptText(int From, int To, bool HrefRule);
+  void TakeScriptString(int From, int To, bool HrefRule);
+  int TakeWindowOpen(int I, int To);
+  int TakeHttpRun(int I, int To);
+  int TakeAddItem(int I, int To);
+  int ReadQuoted(int I, int To, char Quote, TAttrValue& Value) const;
+  int CssBlockEnd(int Open) const;
+  void ScanCssUrls(int From, int To);
+
+  const AnsiString& S_;
+  const int N_;
+  const TScanHooks& Hooks_;
+  TPageScan& Out_;
+  int LastReport_ = 0;
+};
+
+bool TScanner::MatchText(int I, const char* Word, int To) const {
+  const int len = static_cast<int>(std::strlen(Word));
+  if (I < 1 || I + len - 1 > To || I + len - 1 > N_) return false;
+  for (int k = 0; k < len; ++k)
+    if (std::tolower(At(I + k)) != static_cast<unsigned char>(Word[k])) return false;
+  return true;
+}
+
+// 1-based position of Word (lower case) at or after From, without regard to
+// case; 0 when absent.
+int TScanner::FindText(const char* Word, int From) const {
+  for (int i = std::max(From, 1); i <= N_; ++i) {
+    const size_t lt = S_.find(Word[0], static_cast<size_t>(i - 1));
+    if (lt == AnsiString::npos) return 0;
+    i = static_cast<int>(lt) + 1;
+    if (MatchText(i, Word, N_)) return i;
+  }
+  return 0;
+}
+
+int TScanner::SkipBlanks(int I, int To) const {
+  while (I <= To && IsBlank(At(I))) ++I;
+  return I;
+}
+
+void TScanner::Add(int Pos, const AnsiString& Text, bool IsBase) {
+  Out_.Candidates.push_back({Text, Pos, static_cast<int>(Text.size()), IsBase});
+}
+
+void TScanner::ReportProgress(int Done) {
+  if (N_ <= 1000 || Done - LastReport_ <= 1000) return;
+  LastReport_ = Done;
+  Hooks_.Report(Format("%10d <%10d>", Done, N_));
+}
+
+// ---------------------------------------------------------------------------
+// HTML
+
+void TScanner::ScanHtml() {
+  int i = 1;
+  while (i <= N_ && !Hooks_.IsStopped()) {
+    const size_t lt = S_.find('<', static_cast<size_t>(i - 1));
+    if (lt == AnsiString::npos) break;
+    const int tagStart = static_cast<int>(lt) + 1;
+    int next = tagStart + 1;
+    try {
+      next = HandleTag(tagStart);
+    } catch (const std::exception&) {
+      next = tagStart + 1;
+    }
+    i = std::max(next, tagStart + 1);
+    ReportProgress(std::min(i, N_));
+  }
+}
+
+TTagSpan TScanner::ScanTag(int Lt) const {
+  TTagSpan tag;
+  bool single = false, dbl = false, nameDone = false, isMeta = false;
+  int i = Lt + 1;
+  for (; i <= N_; ++i) {
+    const unsigned char c = At(i);
+    if (isMeta && IsBlank(c)) break;
+    if (c == '\'' && !dbl && !isMeta) {
+      single = !single;
+    } else if (c == '"' && !single && !isMeta) {
+      dbl = !dbl;
+    } else if (c == '<' && !single && !dbl) {
+      break;
+    } else if (c == '>' && !single && !dbl) {
+      tag.Last = i;
+      tag.Next = i + 1;
+      return tag;
+    } else if (c != '\r' && !nameDone) {
+      if (!IsBlank(c)) {
+        tag.Name += static_cast<char>(c);
+        continue;
+      }
+      nameDone = true;
+      if (StartsStr("!--", tag.Name)) {
+        tag.Name = "!--";
+        break;
+      }
+      isMeta = SameText(tag.Name, "meta");
+    }
+  }
+  tag.Last = i - 1;
+  tag.Next = i;
+  return tag;
+}
+
+int TScanner::HandleTag(int Lt) {
+  const TTagSpan tag = ScanTag(Lt);
+  if (tag.Name.empty()) return tag.Next;
+  const AnsiString name = LowerCase(tag.Name);
+  if (StartsStr("!--", name)) {
+    const size_t close = S_.find("-->", static_cast<size_t>(Lt + 3));
+    return close == AnsiString::npos ? tag.Next : static_cast<int>(close) + 4;
+  }
+  const TTagRule* rule = FindTagRule(name);
+  if (!rule) return tag.Next;
+  for (const char* attr : rule->LinkAttrs)
+    if (attr) AddLinkAttr(Lt, tag.Last, attr);
+  if (rule->ScriptAttr) AddScriptAttr(Lt, tag.Last, rule->ScriptAttr);
+  switch (rule->Extra) {
+  case TTagExtra::Anchor:
+    if (ContainsText(Text(Lt, std::min(Lt + 49, tag.Last)), "javascript:")) AddScriptAttr(Lt, tag.Last, "onmouseclick");
+    break;
+  case TTagExtra::Base:
+    ReadBase(Lt, tag.Last);
+    break;
+  case TTagExtra::Style:
+    ReadStyle(Lt, tag.Last);
+    break;
+  case TTagExtra::Script:
+    return ParseScript(tag.Next);
+  case TTagExtra::Title: {
+    const int close = FindText("</title", tag.Next);
+    return close == 0 ? tag.Next : close;
+  }
+  case TTagExtra::Meta:
+  case TTagExtra::None:
+    break;
+  }
+  return tag.Next;
+}
+
+// Searches [P, End] for the attribute Name: "=" (in ScriptMode also ":" or
+// "(") outside quotes, preceded by the name. P is left after the value.
+bool TScanner::FindAttribute(int& P, int End, const char* Name, bool ScriptMode, TAttrValue& Value) const {
+  char quote = 0;
+  for (int i = P; i <= End; ++i) {
+    const unsigned char c = At(i);
+    if (quote) {
+      if (c == static_cast<unsigned char>(quote)) quote = 0;
+      continue;
+    }
+    if (c == '\'' || c == '"') {
+      quote = static_cast<char>(c);
+      continue;
+    }
+    if (!(c == '=' || (ScriptMode && (c == ':' || c == '(')))) continue;
+    int nameEnd = i - 1;
+    while (nameEnd >= P && At(nameEnd) == ' ') --nameEnd;
+    int nameStart = nameEnd;
+    while (nameStart >= P && IsAttrNameChar(At(nameStart))) --nameStart;
+    if (!SameText(Text(nameStart + 1, nameEnd), Name)) continue;
+    int after = 0;
+    if (ReadAttrValue(i, End, ScriptMode, Value, after)) {
+      P = after;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Reads the value after the separator at Eq. False when the value is a script
+// concatenation (the other quote kind followed by "+").
+bool TScanner::ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value, int& After) const {
+  int v = SkipBlanks(Eq + 1, End);
+  unsigned char quote = 0;
+  if (v <= End && (At(v) == '"' || At(v) == '\'')) quote = At(v++);
+  int e = v;
+  for (; e <= End; ++e) {
+    const unsigned char c = At(e);
+    if (quote) {
+      if (c == quote || c < 0x20) break;
+      const unsigned char other = quote == '"' ? '\'' : '"';
+      if (c == other && e + 1 <= End && At(e + 1) == '+') return false;
+    } else if (IsBlank(c) || c == '>' || (ScriptMode && c == ')')) {
+      break;
+    }
+  }
+  Value = {Text(v, e - 1), v};
+  After = e;
+  return true;
+}
+
+void TScanner::AddLinkAttr(int Lt, int Last, const char* Name) {
+  int p = Lt;
+  TAttrValue value;
+  if (FindAttribute(p, Last, Name, false, value) && IsUrlValue(value.Text)) Add(value.Pos, value.Text);
+}
+
+void TScanner::AddScriptAttr(int Lt, int Last, const char* Name) {
+  int p = Lt;
+  TAttrValue value;
+  if (FindAttribute(p, Last, Name, false, value)) ScanScriptText(value.Pos, Last, false);
+}
+
+void TScanner::ReadBase(int Lt, int Last) {
+  int p = Lt;
+  TAttrValue href;
+  if (FindAttribute(p, Last, "href", false, href) && !href.Text.empty()) {
+    if (Out_.BaseHref.empty()) Out_.BaseHref = BaseDirOf(href.Text);
+    Add(href.Pos, href.Text, true);
+  }
+  p = Lt;
+  TAttrValue target;
+  if (FindAttribute(p, Last, "target", false, target)) Out_.BaseTarget = target.Text;
+}
+
+void TScanner::ReadStyle(int Lt, int Last) {
+  int p = Lt;
+  TAttrValue style;
+  if (!FindAttribute(p, Last, "style", false, style) || style.Text.empty()) return;
+  const int from = style.Pos, to = style.Pos + static_cast<int>(style.Text.size()) - 1;
+  TAttrValue background;
+  int q = from;
+  int urlFrom = from;
+  if (FindAttribute(q, to, "background", true, background)) {
+    urlFrom = background.Pos;
+  } else {
+    q = from;
+    if (FindAttribute(q, to, "background-image", false, background)) urlFrom = background.Pos;
+  }
+  TAttrValue url;
+  if (FindAttribute(urlFrom, to, "url", true, url) && IsUrlValue(url.Text)) Add(url.Pos, url.Text);
+}
+
+// ---------------------------------------------------------------------------
+// Scripts
+
+int TScanner::ParseScript(int BodyStart) {
+  const int close = FindClosingTag(BodyStart);
+  const int to = close - 1;
+  const int first = SkipBlanks(BodyStart, to);
+  if (MatchText(first, "<!--", to)) ScanScriptText(first, to, true);
+  for (int i = BodyStart; i <= to;) {
+    const unsigned char c = static_cast<unsigned char>(std::tolower(At(i)));
+    if (c == 'w' && MatchText(i, "window.open", to))
+      i = TakeWindowOpen(i + 11, to);
+    else if (c == 'h' && S_.compare(static_cast<size_t>(i - 1), 7, "http://") == 0 && i + 6 <= to)
+      i = TakeHttpRun(i, to);
+    else if (c == 'a' && MatchText(i, "additem", to))
+      i = TakeAddItem(i + 7, to);
+    else
+      ++i;
+  }
+  return close;
+}
+
+// Position of the "</script" that ends a script element: outside quotes and
+// braces; failing that the first one at all; the end of the page when none.
+int TScanner::FindClosingTag(int From) const {
+  unsigned char quote = 0;
+  int braces = 0;
+  for (int i = From; i <= N_; ++i) {
+    const unsigned char c = At(i);
+    if (quote) {
+      if (c == quote && !(quote == '\'' && i > From && At(i - 1) == '\\')) quote = 0;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    } else if (c == '{') {
+      ++braces;
+    } else if (c == '}') {
+      if (braces > 0) --braces;
+    } else if (c == '<' && braces == 0 && MatchText(i, "</script", N_)) {
+      return i;
+    }
+  }
+  const int plain = FindText("</script", From);
+  return plain == 0 ? N_ + 1 : plain;
+}
+
+void TScanner::ScanScriptText(int From, int To, bool HrefRule) {
+  unsigned char quote = 0;
+  int start = 0;
+  for (int i = From; i <= To; ++i) {
+    const unsigned char c = At(i);
+    if (!quote) {
+      if (c == '\'' || c == '"') {
+        quote = c;
+        start = i + 1;
+      }
+    } else if (c == quote) {
+      TakeScriptString(start, i - 1, HrefRule);
+      quote = 0;
+    }
+  }
+}
+
+void TScanner::TakeScriptString(int From, int To, bool HrefRule) {
+  const AnsiString raw = Text(From, To);
+  const AnsiString text = Trim(raw);
+  if (text.empty() || text.find('.') == AnsiString::npos) return;
+  bool isLink = StartsStr("../", text) || StartsStr("./", text);
+  if (!isLink)
+    isLink = !(StartsStr(".", text) || EndsStr(".", text) || StartsStr("\"", text) || EndsStr("\"", text));
+  if (isLink && StartsText("document.", text))
+    isLink = text.size() <= 12 && !StartsText("document.all", text);
+  if (isLink && !HasForbiddenLinkChar(text)) {
+    Add(From + static_cast<int>(raw.size() - TrimLeft(raw).size()), text);
+    return;
+  }
+  if (!HrefRule) return;
+  int p = From;
+  TAttrValue href;
+  if (FindAttribute(p, To, "href", true, href) && IsUrlValue(href.Text)) Add(href.Pos, href.Text);
+}
+
+// Reads a quoted text starting at I (the opening quote); a quote preceded by
+// a backslash does not end it. Returns the position after the closing quote,
+// or 0 when it does not close before To.
+int TScanner::ReadQuoted(int I, int To, char Quote, TAttrValue& Value) const {
+  for (int e = I + 1; e <= To; ++e) {
+    if (At(e) == static_cast<unsigned char>(Quote) && At(e - 1) != '\\') {
+      Value = {Text(I + 1, e - 1), I + 1};
+      return e + 1;
+    }
+  }
+  return 0;
+}
+
+int TScanner::TakeWindowOpen(int I, int To) {
+  int j = SkipBlanks(I, To);
+  if (j > To || At(j) != '(') return I;
+  j = SkipBlanks(j + 1, To);
+  if (j > To || (At(j) != '\'' && At(j) != '"')) return I;
+  TAttrValue arg;
+  const int after = ReadQuoted(j, To, static_cast<char>(At(j)), arg);
+  if (after == 0) return I;
+  if (IsUrlValue(arg.Text)) Add(arg.Pos, arg.Text);
+  return after;
+}
+
+int TScanner::TakeHttpRun(int I, int To) {
+  int e = I;
+  while (e <= To) {
+    const unsigned char c = At(e);
+    if (c < 0x20 || c == '"' || c == '\'' || c == '>' || c == ')' || c == '(') break;
+    ++e;
+  }
+  const AnsiString value = Text(I, e - 1);
+  if (IsUrlValue(value)) Add(I, value);
+  return e;
+}
+
+int TScanner::TakeAddItem(int I, int To) {
+  int j = SkipBlanks(I, To);
+  if (j > To || At(j) != '(') return I;
+  j = SkipBlanks(j + 1, To);
+  TAttrValue first, second;
+  if (j > To || At(j) != '\'' || (j = ReadQuoted(j, To, '\'', first)) == 0) return I;
+  j = SkipBlanks(j, To);
+  if (j > To || At(j) != ',') return I;
+  j = SkipBlanks(j + 1, To);
+  if (j > To || At(j) != '\'' || (j = ReadQuoted(j, To, '\'', second)) == 0) return I;
+  if (IsUrlValue(second.Text)) Add(second.Pos, second.Text);
+  return j;
+}
+
+// ---------------------------------------------------------------------------
+// Style sheets
+
+void TScanner::ScanCss() {
+  int depth = 0;
+  unsigned char quote = 0;
+  for (int i = 1; i <= N_ && !Hooks_.IsStopped();) {
+    const unsigned char c = At(i);
+    const unsigned char next = i < N_ ? At(i + 1) : 0;
+    if (depth > 0 || !quote) {
+      if (c == '/' && next == '*') {
+        ++depth;
+        i += 2;
+        continue;
+      }
+      if (c == '*' && next == '/') {
+        if (depth > 0) --depth;
+        i += 2;
+        continue;
+      }
+    }
+    if (depth > 0) {
+      ++i;
+    } else if (quote) {
+      if (c == quote) quote = 0;
+      ++i;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      ++i;
+    } else if (c == '{') {
+      const int end = CssBlockEnd(i);
+      try {
+        ScanCssUrls(i + 1, std::min(end - 1, N_));
+      } catch (const std::exception&) {
+      }
+      i = end + 1;
+      ReportProgress(std::min(i, N_));
+    } else {
+      ++i;
+    }
+  }
+}
+
+// Position of the "}" that closes the block opened at Open; beyond the end of
+// the text when it is not closed.
+int TScanner::CssBlockEnd(int Open) const {
+  int count = 0;
+  bool single = false, dbl = false;
+  for (int j = Open; j <= N_; ++j) {
+    const unsigned char c = At(j);
+    if (c == '\'' && !dbl) {
+      single = !single;
+    } else if (c == '"' && !single) {
+      dbl = !dbl;
+    } else if (!single && !dbl) {
+      if (c == '{') ++count;
+      if (c == '}' && --count == 0) return j;
+    }
+  }
+  return N_ + 1;
+}
+
+void TScanner::ScanCssUrls(int From, int To) {
+  unsigned char quote = 0;
+  for (int i = From; i <= To;) {
+    const unsigned char c = At(i);
+    if (quote) {
+      if (c == quote) quote = 0;
+      ++i;
+      continue;
+    }
+    if (c == '\'' || c == '"') {
+      quote = c;
+      ++i;
+      continue;
+    }
+    if (!MatchText(i, "url", To)) {
+      ++i;
+      continue;
+    }
+    int j = SkipBlanks(i + 3, To);
+    if (j > To || At(j) != '(') {
+      i += 3;
+      continue;
+    }
+    ++j;
+    while (j <= To && (IsBlank(At(j)) || At(j) == '\'')) ++j;
+    const int start = j;
+    while (j <= To && !IsBlank(At(j)) && At(j) != ')' && At(j) != '\'') ++j;
+    const AnsiString value = Text(start, j - 1);
+    while (j <= To && (IsBlank(At(j)) || At(j) == '\'')) ++j;
+    if (j <= To && At(j) == ')' && !value.empty() && !HasForbiddenLinkChar(value)) Add(start, value);
+    i = std::max(j, i + 3);
+  }
+}
+
+} // namespace
+
+TPageScan ScanHtml(const AnsiString& Content, const TScanHooks& Hooks) {
+  TPageScan scan;
+  TScanner(Content, Hooks, scan).ScanHtml();
+  return scan;
+}
+
+TPageScan ScanCss(const AnsiString& Content, const TScanHooks& Hooks) {
+  TPageScan scan;
+  TScanner(Content, Hooks, scan).ScanCss();
+  return scan;
+}
+
+bool IsUrlValue(const AnsiString& V) {
+  if (V.empty()) return false;
+  if (V[0] == '.' && !(V.size() > 1 && (V[1] == '.' || V[1] == '/'))) return false;
+  if (V.front() == '"' || V.back() == '.' || V.back() == '"') return false;
+  for (size_t i = 0; i < V.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(V[i]);
+    if (c == '&' && V.compare(i, 5, "&amp;") == 0) {
+      i += 4;
+      continue;
+    }
+    if (c < 0x20 || c == '"' || (c != 0 && std::strchr("<>[]();", c) != nullptr)) return false;
+  }
+  return true;
+}

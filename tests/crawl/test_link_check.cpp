@@ -1,0 +1,109 @@
+// Parses and rewrites every page of a small generated site as the crawl would
+// save it, and checks that every rewritten link names a file of the mirror.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "crawl/MirrorNames.h"
+#include "crawl/PageParser.h"
+
+namespace {
+
+struct TSitePage {
+  AnsiString Type;
+  AnsiString Content;
+};
+
+const AnsiString Folder = "/mirror/";
+
+std::map<AnsiString, TSitePage> GeneratedSite() {
+  const AnsiString html = "text/html";
+  return {
+      {"http://site.org/",
+       {html, "<html><head><link href=style/main.css rel=stylesheet><title>Home</title></head>"
+              "<body background=img/bg.gif><a href=a/>A</a> <a href=\"a/b/page.htm\">page</a>"
+              "<a href='a/b/sub'>sub</a><a href=\"shop/list.asp?id=7&cat=2\">list</a><a href=shop/?page=3>q</a>"
+              "<a href=\"/a/b/../c/deep.htm\">deep</a><a href=http://site.org/a/b/page.htm#frag>f</a>"
+              "<img src=\"img/logo.gif\" onmouseover=\"this.src='img/bg.gif'\"><table style=\"background:url(img/bg.gif)\">"
+              "<script>window.open('a/c/deep.htm'); var u = 'http://site.org/index.htm';</script></body></html>"}},
+      {"http://site.org/index.htm", {html, "<a href=a/>A</a><a href=./a/b/page.htm>B</a>"}},
+      {"http://site.org/a/", {html, "<a href=../index.htm>up</a><a href=b/page.htm>p</a>"
+                                    "<a href=\"../shop/list.asp?id=7&cat=2\">l</a><a href=b/?x=1>x</a>"}},
+      {"http://site.org/a/b/page.htm",
+       {html, "<a href=../../>home</a><a href=sub>s</a><a href=sub/>s/</a><a href=../c/deep.htm>d</a>"
+              "<link href=/style/main.css><img src=http://site.org/img/logo.gif><a href=\"?x=1\">q</a>"}},
+      {"http://site.org/a/b/sub/", {html, "<a href=../page.htm>p</a>"}},
+      {"http://site.org/a/b/sub", {html, "<a href=../page.htm>p</a><img src=../../../img/logo.gif>"}},
+      {"http://site.org/a/b/?x=1", {html, "<a href=page.htm>p</a><a href=sub>s</a>"}},
+      {"http://site.org/a/c/deep.htm", {html, "<a href=../../index.htm>i</a><a href=\"../b/sub\">s</a>"}},
+      {"http://site.org/shop/list.asp?id=7&cat=2",
+       {html, "<a href=\"list.asp?id=8\">8</a><a href=../a/>a</a><a href=?page=3>q</a>"}},
+      {"http://site.org/shop/list.asp?id=8", {html, "<a href=\"list.asp?id=7&cat=2\">7</a>"}},
+      {"http://site.org/shop/?page=3", {html, "<a href=\"list.asp?id=8\">8</a><a href=/a/b/sub>s</a>"}},
+      {"http://site.org/style/main.css",
+       {"text/css", "body { background: url(../img/bg.gif) } p { x: url('/img/logo.gif') }"}},
+      {"http://site.org/img/logo.gif", {"image/gif", "GIF89a"}},
+      {"http://site.org/img/bg.gif", {"image/gif", "GIF89a"}},
+  };
+}
+
+AnsiString FileOf(const AnsiString& Url, const TSitePage& Page, bool Dirs) {
+  return MirrorNameFor(MirrorRequestForUrl(Url, Page.Type), Dirs, Folder).FileName();
+}
+
+// The file a relative link in the file Page names: its fragment dropped, "."
+// and ".." resolved.
+AnsiString Target(const AnsiString& Page, const AnsiString& Link) {
+  const AnsiString joined = Page.substr(0, Page.rfind('/') + 1) + Link.substr(0, Link.find('#'));
+  std::vector<AnsiString> parts;
+  size_t start = 0;
+  while (start <= joined.size()) {
+    size_t end = joined.find('/', start);
+    if (end == AnsiString::npos) end = joined.size();
+    const AnsiString part = joined.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  AnsiString path;
+  for (const AnsiString& part : parts) path += "/" + part;
+  return path;
+}
+
+// Number of rewritten links checked; every failure is reported.
+int CheckSite(bool Dirs) {
+  const std::map<AnsiString, TSitePage> site = GeneratedSite();
+  std::set<AnsiString> files;
+  for (const auto& [url, page] : site) files.insert(FileOf(url, page, Dirs));
+  int checked = 0;
+  for (const auto& [url, page] : site) {
+    if (page.Type.find("image/") == 0) continue;
+    TParseSettings settings;
+    settings.PageUrl = url;
+    settings.TranslateLinks = true;
+    settings.Rewrite.DirStructure = Dirs;
+    settings.Rewrite.Folder = Folder;
+    AnsiString content = page.Content;
+    const TParseResult result = ParseDocument(content, settings);
+    for (const AnsiString& link : result.Links) EXPECT_TRUE(site.count(link)) << url << " found " << link;
+    const bool css = EndsText(".css", url);
+    const AnsiString file = FileOf(url, page, Dirs);
+    for (const TLinkCandidate& c : (css ? ScanCss(content) : ScanHtml(content)).Candidates) {
+      EXPECT_EQ(c.Text.find("://"), AnsiString::npos) << url << " kept " << c.Text;
+      EXPECT_TRUE(files.count(Target(file, c.Text))) << url << ": " << c.Text << " -> " << Target(file, c.Text);
+      ++checked;
+    }
+  }
+  return checked;
+}
+
+} // namespace
+
+TEST(LinkCheck, RewrittenLinksNameMirrorFiles) {
+  EXPECT_GE(CheckSite(true), 40);
+  EXPECT_GE(CheckSite(false), 40);
+}

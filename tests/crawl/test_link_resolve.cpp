@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include "crawl/LinkResolve.h"
+
+namespace {
+
+// Resolves Link against Base; "(refused)" when it is not followed.
+AnsiString Resolved(AnsiString Link, const AnsiString& Base = "http://h/a/b/") {
+  bool isEmail = false;
+  if (!ResolveUrl(Link, Base, isEmail)) return "(refused)";
+  return isEmail ? "(e-mail) " + Link : Link;
+}
+
+AnsiString Collapsed(AnsiString Link) {
+  CollapseDotDot(Link);
+  return Link;
+}
+
+AnsiString DirectoryOf(AnsiString Url) {
+  DirectoryUrl(Url);
+  return Url;
+}
+
+} // namespace
+
+TEST(LinkResolve, RelativeAndAbsoluteForms) {
+  EXPECT_EQ(Resolved("page.htm"), "http://h/a/b/page.htm");
+  EXPECT_EQ(Resolved("page.htm#top"), "http://h/a/b/page.htm#top");
+  EXPECT_EQ(Resolved("//cdn.example.org/x.js"), "http://cdn.example.org/x.js");
+  EXPECT_EQ(Resolved("..\\img\\a.gif"), "http://h/a/img/a.gif");
+  EXPECT_EQ(Resolved("./x/../y.htm"), "http://h/a/b/x/../y.htm");
+  EXPECT_EQ(Resolved("../../c.htm"), "http://h/c.htm");
+  EXPECT_EQ(Resolved("/img/a.gif", "https://h/dir/"), "http://h/img/a.gif");
+  EXPECT_EQ(Resolved("www.example.org"), "http://www.example.org");
+  EXPECT_EQ(Resolved("https://s/x"), "https://s/x");
+  EXPECT_EQ(Resolved("HTTP://X"), "http://h/a/b/HTTP://X");
+  EXPECT_EQ(Resolved("x.htm", "http://h/dir"), "http://h/dir/x.htm");
+}
+
+TEST(LinkResolve, LinksNotFollowed) {
+  EXPECT_EQ(Resolved("#top"), "(refused)");
+  EXPECT_EQ(Resolved("mailto:me@h.org"), "(refused)");
+  EXPECT_EQ(Resolved("me@h.org"), "(e-mail) me@h.org");
+  EXPECT_FALSE(IsNotScriptLink(" JavaScript:go()"));
+  EXPECT_FALSE(IsNotScriptLink(""));
+  EXPECT_TRUE(IsNotScriptLink("page.htm"));
+}
+
+TEST(LinkResolve, DotDotStepsStopAtTheHost) {
+  EXPECT_EQ(Resolved("../../../../x.htm"), "http://h/x.htm");
+  EXPECT_EQ(Collapsed(" http://h/a/b/../c "), "http://h/a/c");
+  EXPECT_EQ(Collapsed("http://h/a/b/../../c"), "http://h/c");
+  EXPECT_EQ(Collapsed("http://h/../c"), "http://h/c");
+  EXPECT_EQ(Collapsed("http://h/../../c/../d"), "http://h/d");
+  AnsiString blank = "   ";
+  EXPECT_FALSE(CollapseDotDot(blank));
+}
+
+TEST(LinkResolve, DirectoryUrlAndBase) {
+  EXPECT_EQ(DirectoryOf("http://host/dir/page.htm"), "http://host/dir/");
+  EXPECT_EQ(DirectoryOf("http://host/dir/sub"), "http://host/dir/sub/");
+  EXPECT_EQ(DirectoryOf("http://www.example.org"), "http://www.example.org/");
+  EXPECT_EQ(DirectoryOf("http://host/dir/list.asp?id=7"), "http://host/dir/");
+  EXPECT_EQ(DirectoryOf("http://host?x=1"), "http://host/");
+
+  EXPECT_EQ(PageBase("http://u:p@host:81/d/p.htm?x", "", "", ""), "http://host/d/");
+  EXPECT_EQ(PageBase("https://host/d/p.htm", "", "", ""), "https://host/d/");
+  EXPECT_EQ(PageBase("http://host/d/sub", "", "", "_SELF"), "http://host/d/");
+  EXPECT_EQ(PageBase("http://host/d/p.htm", "", "http://b/x/", ""), "http://b/x/");
+  EXPECT_EQ(PageBase("http://host/d/p.htm", "http://o/", "http://b/x/", ""), "http://o/");
+  EXPECT_EQ(PageBase("http://host", "", "", ""), "http://host/");
+
+  EXPECT_EQ(BaseDirOf("http://h/dir/page.htm"), "http://h/dir/");
+  EXPECT_EQ(BaseDirOf("http://h/dir/x.php?a=b/c"), "http://h/dir/");
+  EXPECT_EQ(BaseDirOf("http://h?x"), "http://h");
+  EXPECT_EQ(BaseDirOf("http://h"), "http://h");
+}
+
+TEST(LinkResolve, SiteParts) {
+  const TSplitSite s = SplitSite("https://img.example.org:8080/a/b/c.gif?x=1");
+  EXPECT_EQ(s.Scheme, "https");
+  EXPECT_EQ(s.Host, "img.example.org");
+  EXPECT_EQ(s.Port, 8080);
+  EXPECT_EQ(s.Dir, "a/b");
+  EXPECT_EQ(s.File, "c.gif");
+  EXPECT_EQ(s.Query, "x=1");
+  EXPECT_EQ(s.Site, "example.org");
+  const TSplitSite bare = SplitSite("localhost:x/dir/");
+  EXPECT_EQ(bare.Scheme, "http");
+  EXPECT_EQ(bare.Port, 80);
+  EXPECT_EQ(bare.Dir, "dir");
+  EXPECT_EQ(bare.Site, "localhost");
+  EXPECT_EQ(SplitSite("http://www.example.org/").Site, "example.org");
+
+  EXPECT_EQ(TopLevelLabel("http://www.example.org:80/x.htm"), "org");
+  EXPECT_EQ(TopLevelLabel("http://localhost/x.htm"), "");
+}

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "crawl/LinkLevels.h"
+#include "crawl/LinkRewrite.h"
+#include "project/TextHelpers.h"
+
+namespace {
+
+AnsiString Local(const AnsiString& Link, const AnsiString& Base = "http://host/a/b/", bool Www = false,
+                 bool Dirs = true) {
+  TRewriteSettings settings;
+  settings.WwwAlias = Www;
+  settings.DirStructure = Dirs;
+  settings.DomainCodes = "com\r\norg\r\n";
+  settings.Folder = "/dl/";
+  AnsiString local;
+  const bool changed = RewriteLink("host", Base, Link, local, settings);
+  return changed ? local : "(same) " + local;
+}
+
+AnsiString Sum(const AnsiString& Query) { return "_" + IntToHex(StrCRC32(Query), 8); }
+
+} // namespace
+
+TEST(LinkRewrite, DirectoryStructure) {
+  EXPECT_EQ(Local("http://host/a/c/p.htm"), "../c/p.htm");
+  EXPECT_EQ(Local("http://host/a/b/img/x.gif"), "img/x.gif");
+  EXPECT_EQ(Local("http://host/a/b/sub"), "sub/index.htm");
+  EXPECT_EQ(Local("http://HOST/A/B/"), "index.htm");
+  EXPECT_EQ(Local("http://host/a/b"), "index.htm");
+  EXPECT_EQ(Local("http://other.org/"), "../../../other.org/index.htm");
+  EXPECT_EQ(Local("http%3A2f2fhost/a/x.htm"), "../x.htm");
+  EXPECT_EQ(Local("/"), "index.htm");
+  EXPECT_EQ(Local(" host "), "index.htm");
+  EXPECT_EQ(Local("http://host/a/b/list.asp?id=7&x=1"), "list" + Sum("id=7&x=1") + ".htm");
+  EXPECT_EQ(Local("http://host/a/b/?id=7"), "query" + Sum("id=7"));
+  EXPECT_EQ(Local("http://host/a/b/list.asp?id=7#part"), "list" + Sum("id=7") + ".htm#part");
+  EXPECT_EQ(Local("http://host/a/b/sub#part"), "sub/index.htm#part");
+  EXPECT_EQ(Local("example.com/x.htm"), "../../../example.com/x.htm");
+  EXPECT_EQ(Local("http://host/x.htm", "http://host"), "x.htm");
+  EXPECT_EQ(Local(""), "(same) ");
+}
+
+TEST(LinkRewrite, WwwOption) {
+  EXPECT_EQ(Local("http://www.example.org/x.htm", "http://example.org/a/", true), "../x.htm");
+  EXPECT_EQ(Local("http://www.example.org/x.htm", "http://example.org/a/", false), "../../www.example.org/x.htm");
+  EXPECT_EQ(Local("http://example.org/x.htm", "http://www.example.org/a/", true), "../x.htm");
+  EXPECT_EQ(Local("http://example.org/x.htm", "http://www.example.org/a/", true, false),
+            "www.example.org_x.htm");
+}
+
+TEST(LinkRewrite, FlatLayout) {
+  EXPECT_EQ(Local("http://host/a/c/p.htm", "http://host/a/b/", false, false), "host_a_c_p.htm");
+  EXPECT_EQ(Local("http://host/a/b/sub", "http://host/a/b/", false, false), "host_a_b_sub_index.htm");
+  EXPECT_EQ(Local("http://host/", "http://host/a/b/", false, false), "host_index.htm");
+  EXPECT_EQ(Local("http://host/a/list.asp?id=7", "http://host/a/b/", false, false),
+            "host_a_list" + Sum("id=7") + ".htm");
+  EXPECT_EQ(Local("relative.htm", "http://host/a/b/", false, false), "(same) ");
+
+  TRewriteSettings flat;
+  flat.DirStructure = false;
+  flat.Folder = "/dl/";
+  AnsiString base;
+  ASSERT_TRUE(RewriteBaseLink("host", "http://h/x/", base, flat));
+  EXPECT_EQ(base, "/dl/");
+}
+
+TEST(LinkRewrite, HelpersAndBasePath) {
+  AnsiString path;
+  ASSERT_TRUE(LocalPathForUrl("page", "http://h/dir/", "/dl/", path));
+  EXPECT_EQ(path, "/dl/h/dir/");
+  ASSERT_TRUE(LocalPathForUrl("page", "/dir/x", "/dl/", path));
+  EXPECT_EQ(path, "/dl/page/dir/x");
+  EXPECT_FALSE(LocalPathForUrl("", "/dir/x", "/dl/", path));
+
+  EXPECT_TRUE(IsDomainCode("example.com", "com\r\nnet\r\n"));
+  EXPECT_FALSE(IsDomainCode("example.de", "com\r\nnet\r\n"));
+  EXPECT_FALSE(IsDomainCode("localhost", "com\r\n"));
+  EXPECT_FALSE(IsDomainCode("trailing.", "com\r\n"));
+  EXPECT_EQ(CountHostLabels("www.a.org/x.y/z"), 3);
+  EXPECT_EQ(CountHostLabels("host"), 1);
+  EXPECT_TRUE(HasNoExtension("a.b/c"));
+  EXPECT_FALSE(HasNoExtension("a/c.htm"));
+}
+
+TEST(LinkLevels, LevelFreeExtensions) {
+  for (const char* ext : {"exe", "ZIP", "arj", "lzh", "gfx", "jpg", "jpeg", "gif", "bmp", "tif", "com", "bat", "JS",
+                          "css", "swf", "jsx", ".js", "json"})
+    EXPECT_TRUE(IsLevelFreeExt(ext)) << ext;
+  for (const char* ext : {"jsp", "JSPX", "htm", "png", "", "j"}) EXPECT_FALSE(IsLevelFreeExt(ext)) << ext;
+
+  EXPECT_EQ(ExtensionOf("http://h/d.x/page.JS?a=b.c"), "JS");
+  EXPECT_EQ(ExtensionOf("http://h/d.x/page"), "");
+  EXPECT_EQ(ExtensionOf("x.jpg"), "jpg");
+
+  const std::vector<TFoundLink> found =
+      FoundLinkLevels({"http://h/a.htm", "http://h/A.HTM", "http://h/x.jsx", "http://h/x.jsp", "  ", "http://h/"}, 3);
+  ASSERT_EQ(found.size(), 4u);
+  EXPECT_EQ(found[0].Url, "http://h/a.htm");
+  EXPECT_EQ(found[0].Level, 4);
+  EXPECT_EQ(found[1].Level, 3);
+  EXPECT_EQ(found[2].Level, 4);
+  EXPECT_EQ(found[3].Url, "http://h/");
+  EXPECT_EQ(found[3].Level, 4);
+}

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "crawl/PageParser.h"
+#include "project/TextHelpers.h"
+
+namespace {
+
+using V = std::vector<AnsiString>;
+
+TParseSettings Settings(const AnsiString& PageUrl, bool Translate = false) {
+  TParseSettings s;
+  s.PageUrl = PageUrl;
+  s.TranslateLinks = Translate;
+  s.Rewrite.Folder = "/dl/";
+  return s;
+}
+
+V Links(AnsiString Page, const TParseSettings& S) { return ParseDocument(Page, S).Links; }
+
+AnsiString Rewritten(AnsiString Page, const TParseSettings& S) {
+  ParseDocument(Page, S);
+  return Page;
+}
+
+} // namespace
+
+TEST(PageParser, LinksResolvedSortedAndFiltered) {
+  const AnsiString page = "<a href=B.htm><a href=b.htm><a href='#top'><a href=\"javascript:x()\">"
+                          "<a href=mailto:me@h.org><a href=me@h.org><a href=../up.htm#s><img src=//cdn.org/i.gif>";
+  EXPECT_EQ(Links(page, Settings("http://h/d/p.htm")),
+            V({"http://cdn.org/i.gif", "http://h/d/b.htm", "http://h/up.htm"}));
+}
+
+TEST(PageParser, DocumentKindsAndBases) {
+  EXPECT_EQ(Links("<a href=x.htm>", Settings("http://h/s.JS")), V());
+  EXPECT_EQ(Links("<a href=x.htm> p { b: url(i.gif) }", Settings("http://h/s/st.CSS")), V({"http://h/s/i.gif"}));
+  EXPECT_EQ(Links("<base href=\"http://b/dir/x.htm\"><a href=y.htm>", Settings("http://h/p.htm")),
+            V({"http://b/dir/", "http://b/dir/y.htm"}));
+  EXPECT_EQ(Links("<base target=_self><a href=y.htm>", Settings("http://h/d/sub")), V({"http://h/d/y.htm"}));
+  TParseSettings import = Settings("/home/u/saved.htm");
+  import.BaseOverride = "http://site.org/x/";
+  import.DownloadMode = false;
+  EXPECT_EQ(Links("<a href=y.htm>", import), V({"http://site.org/x/y.htm"}));
+}
+
+TEST(PageParser, SiteAndDomainFilters) {
+  const AnsiString page = "<a href=http://www.h.org/a.htm><a href=http://img.h.org/b.gif><a href=http://o.com/c.htm>"
+                          "<a href=http://o.net/d.htm><a href=http://10.0.0.1/e.htm>";
+  TParseSettings s = Settings("http://h.org/");
+  s.ExternalOnly = true;
+  s.Level = 1;
+  EXPECT_EQ(Links(page, s), V({"http://10.0.0.1/e.htm", "http://o.com/c.htm", "http://o.net/d.htm"}));
+  s.Level = 2;
+  s.DomainFilter = "com;org;";
+  EXPECT_EQ(Links(page, s), V({"http://10.0.0.1/e.htm", "http://img.h.org/b.gif", "http://o.com/c.htm",
+                               "http://www.h.org/a.htm"}));
+}
+
+TEST(PageParser, RewritingInPlace) {
+  const TParseSettings s = Settings("http://host/a/b/page.htm", true);
+  EXPECT_EQ(Rewritten("<td background=\"http://host/a/c/bg.gif\" href=\"sub\">", s),
+            "<td background=\"../c/bg.gif\" href=\"sub/index.htm\">");
+  EXPECT_EQ(Rewritten("<a href=/x/y/long/name.htm>1</a><img src=i.gif>", s),
+            "<a href=../../x/y/long/name.htm>1</a><img src=i.gif>");
+  EXPECT_EQ(Rewritten("<a href=\"http://other.org/\">x</a> <a href='#top'>", s),
+            "<a href=\"../../../other.org/index.htm\">x</a> <a href='#top'>");
+  EXPECT_EQ(Rewritten("<a onmouseover=\"i.src='http://host/a/b/o.gif'\" href='http://host/a/b/o.gif'>", s),
+            "<a onmouseover=\"i.src='o.gif'\" href='o.gif'>");
+  EXPECT_EQ(Rewritten("<a onmouseover=go() href='http://host/a/b/o.gif'>", s), "<a onmouseover=go() href='o.gif'>");
+  TParseSettings import = s;
+  import.DownloadMode = false;
+  EXPECT_EQ(Rewritten("<a href=http://host/a/c/p.htm>", import), "<a href=http://host/a/c/p.htm>");
+}
+
+TEST(PageParser, RewritingBaseAndFlatLayout) {
+  TParseSettings s = Settings("http://host/a/page.htm", true);
+  EXPECT_EQ(Rewritten("<base href=\"http://host/a/b/x.htm\"><a href=c.htm><a href=http://host/a/d.htm>", s),
+            "<base href=\"/dl/host/a/b/\"><a href=c.htm><a href=../d.htm>");
+  s.Rewrite.DirStructure = false;
+  EXPECT_EQ(Rewritten("<a href=c/d.htm><a href=\"list.asp?id=7\"><a href=http://o.org/>", s),
+            "<a href=host_a_c_d.htm><a href=\"host_a_list_" + IntToHex(StrCRC32("id=7"), 8) +
+                ".htm\"><a href=o.org_index.htm>");
+}
+
+TEST(PageParser, PagesThatAreParsed) {
+  EXPECT_TRUE(IsParsablePage(200, true, false, "http://h/p.htm", "p.htm", "text/html", 0, 9));
+  EXPECT_TRUE(IsParsablePage(404, false, true, "http://h/p.htm", "p.htm", "text/html", 0, 9));
+  EXPECT_FALSE(IsParsablePage(404, true, false, "http://h/p.htm", "p.htm", "text/html", 0, 9));
+  EXPECT_FALSE(IsParsablePage(200, false, false, "http://h/p.htm", "p.htm", "text/html", 0, 9));
+  EXPECT_FALSE(IsParsablePage(200, true, false, "http://h/p", "p", "image/png", 0, 1));
+  EXPECT_FALSE(IsParsablePage(200, true, false, "http://h/p", "p", "application/octet-stream", 0, 1));
+  EXPECT_FALSE(IsParsablePage(200, true, false, "http://h/x.JPG?s=1", "x.jpg", "", 0, 1));
+  EXPECT_FALSE(IsParsablePage(200, true, false, "", "x.gif", "", 0, 1));
+  EXPECT_FALSE(IsParsablePage(200, true, false, "http://h/p.htm", "p.htm", "text/html", 2, 3));
+  EXPECT_TRUE(IsParsablePage(200, true, false, "http://h/p.htm", "p.htm", "text/html", 3, 3));
+}
+
+TEST(PageParser, ProgressTexts) {
+  AnsiString page;
+  for (int i = 0; i < 250; ++i) page += "<a href=p" + IntToStr(i) + ".htm>";
+  std::vector<AnsiString> texts;
+  TScanHooks hooks;
+  hooks.Progress = [&](const AnsiString& t) { texts.push_back(t); };
+  ParseDocument(page, Settings("http://h/"), hooks);
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), "");
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "       200"), texts.end());
+}

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include "crawl/PageScan.h"
+
+namespace {
+
+// The candidates of an HTML text as "text@pos" items.
+std::vector<AnsiString> Html(const AnsiString& Page) {
+  std::vector<AnsiString> found;
+  for (const TLinkCandidate& c : ScanHtml(Page).Candidates) found.push_back(c.Text + "@" + IntToStr(c.Pos));
+  return found;
+}
+
+std::vector<AnsiString> Texts(const TPageScan& Scan) {
+  std::vector<AnsiString> found;
+  for (const TLinkCandidate& c : Scan.Candidates) found.push_back(c.Text);
+  return found;
+}
+
+std::vector<AnsiString> HtmlTexts(const AnsiString& Page) { return Texts(ScanHtml(Page)); }
+
+using V = std::vector<AnsiString>;
+
+} // namespace
+
+TEST(PageScan, TagTable) {
+  EXPECT_EQ(Html("<A HREF=page.htm>"), V({"page.htm@9"}));
+  EXPECT_EQ(Html("<a href='page.htm'>"), V({"page.htm@10"}));
+  EXPECT_EQ(HtmlTexts("<area href=a.htm><bgsound src=b.wav><body background=c.gif><csobj csref=d.htm>"
+                      "<embed src=e.swf><form action=f.cgi><frame src=g.htm><iframe src=h.htm>"
+                      "<img src=i.gif dynsrc=j.avi><image src=k.gif><input src=l.gif><link href=m.css>"
+                      "<meta url=n.htm><object data=o.swf><script src=p.js></script><table background=q.gif>"
+                      "<td href=r.htm background=s.gif><p href=t.htm></a href=u.htm>"),
+            V({"a.htm", "b.wav", "c.gif", "d.htm", "e.swf", "f.cgi", "g.htm", "h.htm", "i.gif", "j.avi", "k.gif",
+               "l.gif", "m.css", "n.htm", "o.swf", "p.js", "q.gif", "r.htm", "s.gif"}));
+  EXPECT_EQ(HtmlTexts("<!-- <a href=hidden.htm> --><a href=shown.htm>"), V({"shown.htm"}));
+  EXPECT_EQ(HtmlTexts("<title>a <a href=no.htm> title</title><a href=yes.htm>"), V({"yes.htm"}));
+  EXPECT_EQ(HtmlTexts("<a\r\nhref=x.htm><<a href=y.htm><a href=z.htm"), V({"x.htm", "y.htm", "z.htm"}));
+}
+
+TEST(PageScan, Attributes) {
+  EXPECT_EQ(HtmlTexts("<a title=\"1 < 2\" href=\"x.htm\">"), V({"x.htm"}));
+  EXPECT_EQ(HtmlTexts("<a href = x.htm>"), V({"x.htm"}));
+  EXPECT_EQ(HtmlTexts("<a data-href=no.htm xhref=no2.htm>"), V());
+  EXPECT_EQ(HtmlTexts("<a href=\"x.htm\" onmouseover=\"this.src='b.gif'\">"), V({"x.htm", "b.gif"}));
+  EXPECT_EQ(HtmlTexts("<a onmouseover=\"i.src='b.gif'\" href='x.htm'>"), V({"x.htm", "b.gif"}));
+  EXPECT_EQ(Html("<a onmouseover=go() href='x.htm'>"), V({"x.htm@27", "x.htm@27"}));
+  EXPECT_EQ(HtmlTexts("<a href=\"javascript:go('c.htm')\" onmouseclick=\"go('d.htm')\">"),
+            V({"d.htm"}));
+  EXPECT_EQ(HtmlTexts("<a href=x.htm onmouseclick=\"go('d.htm')\">"), V({"x.htm"}));
+  EXPECT_EQ(HtmlTexts("<a href=\"x'+y+'.htm\" href=z.htm>"), V({"z.htm"}));
+  for (const char* bad : {"", ".x", "\"x", "x.", "a<b", "a[1]", "f(x)", "a;b", "a\x01"})
+    EXPECT_FALSE(IsUrlValue(bad)) << bad;
+  for (const char* good : {"../x", "./x", "a?b=1&amp;c=2", "x.htm#top", "http://h/"})
+    EXPECT_TRUE(IsUrlValue(good)) << good;
+  EXPECT_EQ(HtmlTexts("<meta http-equiv=\"refresh\" content=\"0; url=next.htm\"><a href=a.htm>"), V({"a.htm"}));
+}
+
+TEST(PageScan, StyleAttributesAndBase) {
+  EXPECT_EQ(HtmlTexts("<td style=\"color:red; background:url('bg.gif')\">"), V({"bg.gif"}));
+  EXPECT_EQ(HtmlTexts("<table style=\"background-image: url(t.gif)\">"), V({"t.gif"}));
+  EXPECT_EQ(HtmlTexts("<td style=\"x:url(u.gif)\">"), V({"u.gif"}));
+  const TPageScan scan = ScanHtml("<base href=\"http://b/dir/x.htm\" target=_self><a href=y.htm>");
+  EXPECT_EQ(scan.BaseHref, "http://b/dir/");
+  EXPECT_EQ(scan.BaseTarget, "_self");
+  ASSERT_EQ(scan.Candidates.size(), 2u);
+  EXPECT_TRUE(scan.Candidates[0].IsBase);
+  EXPECT_EQ(scan.Candidates[0].Text, "http://b/dir/x.htm");
+  EXPECT_FALSE(scan.Candidates[1].IsBase);
+}
+
+TEST(PageScan, ScriptRules) {
+  EXPECT_EQ(HtmlTexts("<script>window.open ( \"w.htm\" ); x='http://h/p.htm'; menu.addItem('Home', 'home.htm');"
+                      "</script><a href=after.htm>"),
+            V({"w.htm", "http://h/p.htm", "home.htm", "after.htm"}));
+  EXPECT_EQ(HtmlTexts("<script>\n<!--\nimg='../i/a.gif'; s=\"document.gif\"; t='document.all.x'; u='.hidden';"
+                      " v='a b.htm'; w='nodot'; document.write('<a href=\"in.htm\">');\n//-->\n</script>"),
+            V({"../i/a.gif", "document.gif", "in.htm"}));
+  EXPECT_EQ(HtmlTexts("<script>var s = '{'; if (a) { b = '</script>'; }</script><a href=z.htm>"), V({"z.htm"}));
+  EXPECT_EQ(HtmlTexts("<script>// don't</script><a href=after.htm>"), V({"after.htm"}));
+  EXPECT_EQ(HtmlTexts("<script>x='it\\'s.htm'"), V());
+}
+
+TEST(PageScan, StyleSheets) {
+  const AnsiString css = "/* a { background: url(no1.gif) } don't */ @import 'no2.css';\n"
+                         "p { background: url( 'a.gif' ) }\n"
+                         "div { x: URL(b.png); y: url(\"no3.gif\"); z: url(c d.gif) }\n"
+                         "q { content: '}'; w: url(e.gif) } r { s: url(f.gif)";
+  EXPECT_EQ(Texts(ScanCss(css)), V({"a.gif", "b.png", "e.gif", "f.gif"}));
+  const TPageScan scan = ScanCss("p{x:url(a.gif)}");
+  ASSERT_EQ(scan.Candidates.size(), 1u);
+  EXPECT_EQ(scan.Candidates[0].Pos, 9);
+}
+
+TEST(PageScan, ProgressAndStop) {
+  AnsiString page;
+  while (page.size() < 5000) page += "<p>some text of the page</p>";
+  std::vector<AnsiString> texts;
+  TScanHooks hooks;
+  hooks.Progress = [&](const AnsiString& t) { texts.push_back(t); };
+  ScanHtml(page, hooks);
+  EXPECT_GE(texts.size(), 4u);
+  EXPECT_LE(texts.size(), 5u);
+  EXPECT_EQ(texts.front().substr(10), " <      5012>");
+
+  int calls = 0;
+  hooks.Stopped = [&] { return ++calls > 3; };
+  EXPECT_TRUE(ScanHtml("<a href=1.htm><a href=2.htm><a href=3.htm><a href=4.htm><a href=5.htm>", hooks)
+                  .Candidates.size() == 3);
+}
