@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -50,27 +51,45 @@ void AppendLocalName(AnsiString& out, const AnsiString& name) {
   }
 }
 
+std::string_view TrimmedField(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) s.remove_suffix(1);
+  return s;
+}
+
+// Plain decimal numbers are read here; anything else goes through the
+// platform's integer reader (signs, hexadecimal), and 0 when that fails too.
 int FieldInt(std::string_view text) {
+  text = TrimmedField(text);
+  if (!text.empty() && text.size() <= 9 &&
+      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    int value = 0;
+    for (char c : text) value = value * 10 + (c - '0');
+    return value;
+  }
   int value = 0;
-  return TryStrToInt(Trim(AnsiString(text)), value) ? value : 0;
+  return TryStrToInt(AnsiString(text), value) ? value : 0;
 }
 
 TDateTime FieldDate(std::string_view text) {
-  AnsiString s = Trim(AnsiString(text));
+  text = TrimmedField(text);
+  if (text.size() != 10) return 0;
+  AnsiString s(text);
   int day, month, year;
   TDateTime date;
-  if (s.size() != 10 || !TryStrToInt(s.substr(0, 2), day) || !TryStrToInt(s.substr(3, 2), month) ||
+  if (!TryStrToInt(s.substr(0, 2), day) || !TryStrToInt(s.substr(3, 2), month) ||
       !TryStrToInt(s.substr(6, 4), year) || !TryEncodeDate(year, month, day, date))
     return 0;
   return date;
 }
 
-std::vector<std::string_view> SplitFields(std::string_view text) {
-  std::vector<std::string_view> fields;
+// The fields after a name; more than eight only when a local name holds "|".
+size_t SplitFields(std::string_view text, std::vector<std::string_view>& fields) {
+  fields.clear();
   for (;;) {
     size_t bar = text.find('|');
     fields.push_back(text.substr(0, bar));
-    if (bar == std::string_view::npos) return fields;
+    if (bar == std::string_view::npos) return fields.size();
     text.remove_prefix(bar + 1);
   }
 }
@@ -115,7 +134,8 @@ void AppendNodeFields(AnsiString& out, const TDataObj& node) {
 }
 
 void ApplyNodeFields(TDataObj& node, std::string_view text) {
-  std::vector<std::string_view> fields = SplitFields(text);
+  thread_local std::vector<std::string_view> fields;
+  SplitFields(text, fields);
   if (fields.size() > FieldCount) {
     // Fields 1-5 from the left, 7-8 from the right; the local name keeps its "|".
     size_t nameStart = size_t(fields[5].data() - text.data());
@@ -129,7 +149,7 @@ void ApplyNodeFields(TDataObj& node, std::string_view text) {
   for (size_t i = 0; i < fields.size(); ++i) {
     std::string_view f = fields[i];
     switch (i) {
-      case 0: node.Queued = Trim(AnsiString(f)) == "1" ? 1 : 0; break;
+      case 0: node.Queued = TrimmedField(f) == "1" ? 1 : 0; break;
       case 1: node.State = uint8_t(FieldInt(f) & 0xFF); break;
       case 2: node.DirIn = uint8_t(FieldInt(f) & (dmStartHost | dmStartDir)); break;
       case 3: node.ServerDate = FieldDate(f); break;
@@ -154,7 +174,7 @@ void TListObj::ApplyLine(TDataObj*& cursor, const char* line, size_t length) {
   if (!cursor) cursor = Root;
   std::string_view rest(line + tabs, length - tabs);
   size_t bar = rest.find('|');
-  cursor = cursor->AddPath(AnsiString(rest.substr(0, bar)), WwwAlias);
+  cursor = cursor->AddPath(rest.substr(0, bar), WwwAlias);
   if (cursor && bar != std::string_view::npos) ApplyNodeFields(*cursor, rest.substr(bar + 1));
 }
 

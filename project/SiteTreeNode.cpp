@@ -6,11 +6,12 @@
 #include "project/SiteTree.h"
 
 // The children of a node: the list in its order, and an open-addressing hash
-// index over it (linear probing; a slot holds the child's position + 1, 0 is
-// free) keyed by the ASCII-folded name.
+// index over it (linear probing) keyed by the ASCII-folded name. A slot holds
+// the name's 32-bit hash in its high half and the child's position + 1 in its
+// low half; 0 is a free slot.
 struct TChildList {
   std::vector<TDataObj*> Items;
-  std::vector<uint32_t> Slots;
+  std::vector<uint64_t> Slots;
   // Position after the folders at the front when it was last looked at.
   uint32_t FolderEnd = 0;
   // The tree that owns this node; set on the root of a TListObj only.
@@ -23,10 +24,10 @@ constexpr size_t MinSlots = 4;
 
 unsigned char Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
 
-uint64_t FoldedHash(std::string_view s) {
+uint32_t FoldedHash(std::string_view s) {
   uint64_t h = 1469598103934665603ULL;
   for (unsigned char c : s) h = (h ^ Fold(c)) * 1099511628211ULL;
-  return h ^ (h >> 29);
+  return uint32_t(h ^ (h >> 32));
 }
 
 bool SameFolded(std::string_view a, std::string_view b) {
@@ -46,45 +47,55 @@ int CompareFolded(std::string_view a, std::string_view b) {
   return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
 }
 
-size_t Mask(const TChildList& k) { return k.Slots.size() - 1; }
+uint64_t MakeSlot(uint32_t hash, uint32_t position) { return (uint64_t(hash) << 32) | (position + 1); }
+uint32_t SlotHash(uint64_t slot) { return uint32_t(slot >> 32); }
+uint32_t SlotPosition(uint64_t slot) { return uint32_t(slot) - 1; }
 
-size_t Home(const TChildList& k, uint32_t slotValue) {
-  return FoldedHash(k.Items[slotValue - 1]->Name()) & Mask(k);
-}
+size_t Mask(const TChildList& k) { return k.Slots.size() - 1; }
 
 // Position of the child named name, or -1.
 int Lookup(const TChildList& k, std::string_view name) {
   if (k.Slots.empty()) return -1;
-  for (size_t i = FoldedHash(name) & Mask(k);; i = (i + 1) & Mask(k)) {
-    uint32_t v = k.Slots[i];
-    if (v == 0) return -1;
-    if (SameFolded(k.Items[v - 1]->Name(), name)) return int(v - 1);
+  uint32_t hash = FoldedHash(name);
+  for (size_t i = hash & Mask(k);; i = (i + 1) & Mask(k)) {
+    uint64_t slot = k.Slots[i];
+    if (slot == 0) return -1;
+    if (SlotHash(slot) == hash && SameFolded(k.Items[SlotPosition(slot)]->Name(), name))
+      return int(SlotPosition(slot));
   }
 }
 
-void PlaceSlot(TChildList& k, uint32_t position) {
-  size_t i = Home(k, position + 1);
+void PlaceSlot(TChildList& k, uint64_t slot) {
+  size_t i = SlotHash(slot) & Mask(k);
   while (k.Slots[i] != 0) i = (i + 1) & Mask(k);
-  k.Slots[i] = position + 1;
+  k.Slots[i] = slot;
 }
 
 void Rehash(TChildList& k, size_t slotCount) {
-  k.Slots.assign(slotCount, 0);
-  for (uint32_t p = 0; p < k.Items.size(); ++p) PlaceSlot(k, p);
+  std::vector<uint64_t> old(slotCount, 0);
+  old.swap(k.Slots);
+  for (uint64_t slot : old)
+    if (slot != 0) PlaceSlot(k, slot);
 }
 
-// Adds delta to every slot that refers to a position at or after from.
+// Rebuilds the index from the names (after the list was reordered).
+void Reindex(TChildList& k) {
+  std::fill(k.Slots.begin(), k.Slots.end(), 0);
+  for (uint32_t p = 0; p < k.Items.size(); ++p) PlaceSlot(k, MakeSlot(FoldedHash(k.Items[p]->Name()), p));
+}
+
+// Adds delta to the position of every slot that refers to a position at or after from.
 void ShiftSlots(TChildList& k, uint32_t from, int delta) {
-  for (uint32_t& v : k.Slots)
-    if (v > from) v += delta;
+  for (uint64_t& slot : k.Slots)
+    if (slot != 0 && SlotPosition(slot) >= from) slot = uint64_t(int64_t(slot) + delta);
 }
 
-// Removes the slot of position p, moving later entries of its probe run back.
-void EraseSlot(TChildList& k, uint32_t position) {
-  size_t i = Home(k, position + 1);
-  while (k.Slots[i] != position + 1) i = (i + 1) & Mask(k);
+// Removes the slot of a position, moving later entries of its probe run back.
+void EraseSlot(TChildList& k, uint32_t hash, uint32_t position) {
+  size_t i = hash & Mask(k);
+  while (k.Slots[i] != MakeSlot(hash, position)) i = (i + 1) & Mask(k);
   for (size_t j = (i + 1) & Mask(k); k.Slots[j] != 0; j = (j + 1) & Mask(k)) {
-    size_t h = Home(k, k.Slots[j]);
+    size_t h = SlotHash(k.Slots[j]) & Mask(k);
     bool movable = (j > i) ? (h <= i || h > j) : (h <= i && h > j);
     if (movable) {
       k.Slots[i] = k.Slots[j];
@@ -98,13 +109,10 @@ void InsertItem(TChildList& k, uint32_t position, TDataObj* child) {
   if (k.Items.size() >= 0xFFFFFFFEu) throw EIntOverflow("Too many entries in one site-tree folder");
   k.Items.insert(k.Items.begin() + position, child);
   size_t needed = std::max(MinSlots, k.Slots.size());
-  while (k.Items.size() * 2 > needed) needed *= 2;
-  if (needed != k.Slots.size()) {
-    Rehash(k, needed);
-    return;
-  }
+  while (k.Items.size() * 4 > needed * 3) needed *= 2;
   if (position + 1 < k.Items.size()) ShiftSlots(k, position, 1);
-  PlaceSlot(k, position);
+  if (needed != k.Slots.size()) Rehash(k, needed);
+  PlaceSlot(k, MakeSlot(FoldedHash(child->Name()), position));
 }
 
 // Where a new folder goes: before the first child without the folder bit.
@@ -199,9 +207,15 @@ bool IsRootNode(const TDataObj* node) { return node->Parent == nullptr && node->
 
 // The path walk's starting text: trimmed, unsafe bytes encoded, and below the
 // root without leading empty components.
-AnsiString StartText(const TDataObj* node, const AnsiString& url) {
-  AnsiString text = EncodeTreeUnsafeBytes(AnsiString(TrimView(url)));
-  return IsRootNode(node) ? text : AnsiString(SkipEmptyComponents(text));
+bool IsUnsafe(unsigned char c) { return c < 0x20 || c == '|'; }
+
+std::string_view StartText(const TDataObj* node, std::string_view url, AnsiString& buffer) {
+  std::string_view text = TrimView(url);
+  if (std::any_of(text.begin(), text.end(), [](char c) { return IsUnsafe(c); })) {
+    buffer = EncodeTreeUnsafeBytes(AnsiString(text));
+    text = buffer;
+  }
+  return IsRootNode(node) ? text : SkipEmptyComponents(text);
 }
 
 }  // namespace
@@ -217,7 +231,7 @@ AnsiString TakeScheme(std::string_view& url) {
 }
 
 AnsiString EncodeTreeUnsafeBytes(const AnsiString& s) {
-  auto unsafe = [](unsigned char c) { return c < 0x20 || c == '|'; };
+  auto unsafe = [](char c) { return IsUnsafe(c); };
   if (std::none_of(s.begin(), s.end(), unsafe)) return s;
   static const char hex[] = "0123456789ABCDEF";
   AnsiString out;
@@ -305,16 +319,16 @@ TDataObj* TDataObj::CreateChild(const AnsiString& name, bool folder) {
 void TDataObj::RemoveChild(TDataObj* child) {
   int position = child->IndexInParent();
   if (position < 0 || child->Parent != this) return;
-  EraseSlot(*FKids, uint32_t(position));
+  EraseSlot(*FKids, FoldedHash(child->FName), uint32_t(position));
   FKids->Items.erase(FKids->Items.begin() + position);
   ShiftSlots(*FKids, uint32_t(position) + 1, -1);
   if (uint32_t(position) < FKids->FolderEnd) --FKids->FolderEnd;
   child->Parent = nullptr;
 }
 
-TDataObj* TDataObj::AddPath(const AnsiString& url, bool www) {
-  AnsiString text = StartText(this, url);
-  std::string_view rest = text;
+TDataObj* TDataObj::AddPath(std::string_view url, bool www) {
+  AnsiString buffer;
+  std::string_view rest = StartText(this, url, buffer);
   std::vector<TDataObj*> path;
   size_t firstCreated = SIZE_MAX;
   TDataObj* node = this;
@@ -349,9 +363,9 @@ TDataObj* TDataObj::AddPath(const AnsiString& url, bool www) {
   return leaf;
 }
 
-TDataObj* TDataObj::FindPath(const AnsiString& url, bool www, int markSet) const {
-  AnsiString text = StartText(this, url);
-  std::string_view rest = text;
+TDataObj* TDataObj::FindPath(std::string_view url, bool www, int markSet) const {
+  AnsiString buffer;
+  std::string_view rest = StartText(this, url, buffer);
   const TDataObj* node = this;
   while (!rest.empty()) {
     TPathStep step = SplitForFind(rest, IsRootNode(node), www);
@@ -448,7 +462,7 @@ void TDataObj::Sort() {
     if (node->ChildCount() == 0) continue;
     TChildList& kids = *node->FKids;
     std::sort(kids.Items.begin(), kids.Items.end(), before);
-    Rehash(kids, kids.Slots.size());
+    Reindex(kids);
     kids.FolderEnd = 0;
     while (kids.FolderEnd < kids.Items.size() && (kids.Items[kids.FolderEnd]->State & nsFolder))
       ++kids.FolderEnd;

@@ -76,10 +76,10 @@ public:
   // ("a//b") are skipped. With www, a host and the same host with "www." in
   // front are one host node. New tells whether the returned node was created
   // by this call; folders created on the way get level FolderLevel.
-  TDataObj* AddPath(const AnsiString& url, bool www);
+  TDataObj* AddPath(std::string_view url, bool www);
   // Follows a URL's path without inserting; the first node on it that has the
   // start-directory mark of the mark set (0 DirIn, 1 DirInResume), or nullptr.
-  TDataObj* FindPath(const AnsiString& url, bool www, int markSet) const;
+  TDataObj* FindPath(std::string_view url, bool www, int markSet) const;
 
   TDataObj* TopNode();                   // the host node above; root: itself
   const AnsiString& Name() const { return FName; }
