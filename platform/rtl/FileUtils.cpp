@@ -21,6 +21,11 @@ char FoldByte(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
+bool SameFolded(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return FoldByte(x) == FoldByte(y); });
+}
+
 bool StatPath(const AnsiString& path, struct stat& st) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
@@ -47,8 +52,9 @@ AnsiString FindCaseVariant(const AnsiString& folder, const AnsiString& name) {
   if (!dir)
     return best;
   while (dirent* entry = ::readdir(dir.get())) {
-    AnsiString candidate = entry->d_name;
-    if (SameText(candidate, name) && (best.empty() || candidate < best))
+    std::string_view candidate = entry->d_name;
+    if (candidate.size() == name.size() && SameFolded(candidate, name) &&
+        (best.empty() || candidate < best))
       best = candidate;
   }
   return best;

@@ -1,11 +1,9 @@
-// TIniFile: the file's lines are held in memory, read again whenever the
-// file on disk has changed (size, time or identity), and every change is
+// TIniFile: every access reads the file; its lines are parsed again only
+// when the bytes differ from those last read or written. Every change is
 // written back at once through an atomic write.
 #include "platform/rtl/IniFiles.h"
 
 #include "platform/rtl/FileUtils.h"
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -22,18 +20,6 @@ AnsiString SingleLine(const AnsiString& s) {
 }  // namespace
 
 TIniFile::TIniFile(const AnsiString& fileName) : fileName_(fileName) {}
-
-TIniFile::Stamp TIniFile::CurrentStamp() const {
-  Stamp stamp;
-  struct stat st;
-  AnsiString path = ResolvePath(fileName_);
-  if (!path.empty() && ::stat(path.c_str(), &st) == 0) {
-    stamp.size = static_cast<int64_t>(st.st_size);
-    stamp.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    stamp.inode = static_cast<uint64_t>(st.st_ino);
-  }
-  return stamp;
-}
 
 TIniFile::Line TIniFile::ParseLine(const AnsiString& text) {
   Line line;
@@ -55,11 +41,11 @@ TIniFile::Line TIniFile::ParseLine(const AnsiString& text) {
 }
 
 void TIniFile::Refresh() {
-  Stamp stamp = CurrentStamp();
-  if (loaded_ && stamp == stamp_)
-    return;
   AnsiString bytes;
   ReadFileToString(fileName_, bytes);  // a missing file is an empty one
+  if (loaded_ && bytes == diskBytes_)
+    return;  // parsed already
+  diskBytes_ = bytes;
   if (bytes.starts_with("\xEF\xBB\xBF"))
     bytes.erase(0, 3);
   TStringList text;
@@ -67,7 +53,6 @@ void TIniFile::Refresh() {
   lines_.clear();
   for (int i = 0; i < text.Count(); ++i)
     lines_.push_back(ParseLine(text[i]));
-  stamp_ = stamp;
   loaded_ = true;
 }
 
@@ -81,7 +66,7 @@ void TIniFile::Store() {
     loaded_ = false;  // memory holds what the disk does not: read the disk again
     throw EIniFileException(e.Message());
   }
-  stamp_ = CurrentStamp();
+  diskBytes_ = text;
 }
 
 int TIniFile::FindSection(const AnsiString& section) const {

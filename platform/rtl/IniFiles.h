@@ -2,14 +2,13 @@
 // profile semantics. Sections and keys are found without regard to case,
 // keys and values are trimmed, a missing file or key gives the default.
 // Every write goes to disk at once (atomically) and keeps the order, the
-// comments and the other lines of the file; lines end with CR LF. A file
-// changed by someone else is read again before the next access.
+// comments and the other lines of the file; lines end with CR LF. Every
+// access reads the file, so changes made by others are seen at once.
 #pragma once
 
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/SysUtils.h"
 
-#include <cstdint>
 #include <vector>
 
 // A write that could not reach the disk.
@@ -51,13 +50,6 @@ private:
     bool isSection = false;
     bool isKey = false;
   };
-  struct Stamp {
-    int64_t size = -1;
-    int64_t mtimeNs = 0;
-    uint64_t inode = 0;
-    bool operator==(const Stamp&) const = default;
-  };
-
   void Refresh();
   void Store();
   static Line ParseLine(const AnsiString& text);
@@ -66,10 +58,9 @@ private:
   // One past the section's last line.
   int SectionEnd(int header) const;
   int FindKey(int header, const AnsiString& ident) const;
-  Stamp CurrentStamp() const;
 
   AnsiString fileName_;
   std::vector<Line> lines_;
-  Stamp stamp_;
+  AnsiString diskBytes_;  // the file as last read or written
   bool loaded_ = false;
 };
