@@ -140,9 +140,10 @@ bool DirectoryExists(const AnsiString& dir) {
 }
 
 bool ForceDirectories(const AnsiString& dir) {
-  AnsiString path = ExcludeTrailingPathDelimiter(ResolvePath(dir));
-  if (path.empty())
+  if (dir.empty())
     return false;
+  // "." and ".." are resolved first so that "a/../b" does not create "a".
+  AnsiString path = ExcludeTrailingPathDelimiter(ResolvePath(ExpandFileName(dir)));
   for (size_t end = path.find(PathDelim, 1);; end = path.find(PathDelim, end + 1)) {
     AnsiString level = path.substr(0, end);
     struct stat st;

@@ -69,6 +69,8 @@ TEST(FileUtils, FoldersAreNotFilesAndForceDirectoriesKeepsCurrentFolder) {
   EXPECT_EQ(FileSizeOf(folder / "a/b"), -1);
   EXPECT_TRUE(ForceDirectories(folder / "a/b"));
   EXPECT_FALSE(ForceDirectories(""));
+  EXPECT_TRUE(ForceDirectories(folder / "x/../y"));
+  EXPECT_EQ(FindFolders(folder.path(), "*"), (std::vector<AnsiString>{"a", "y"}));
 
   WriteFileAtomically(folder / "a/file", "12345");
   EXPECT_TRUE(FileExists(folder / "a/file"));
