@@ -156,7 +156,7 @@ namespace {
 
 // Scheme plus host of a URL; without subDomain only the last two labels.
 AnsiString HostText(const AnsiString& url, bool subDomain) {
-  AnsiString text = Trim(EncodeTreeUnsafeBytes(url));
+  AnsiString text = EncodeTreeUnsafeBytes(Trim(url));
   std::string_view rest = text;
   AnsiString scheme = TakeScheme(rest);
   rest = rest.substr(0, rest.find('/'));

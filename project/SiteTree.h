@@ -97,6 +97,6 @@ private:
   void NodeFreed(TDataObj* node);
   void EndWalk();
   bool Owns(const TDataObj* node) const;
-  void ApplyLine(TDataObj*& cursor, const char* line, size_t length);
+  void ApplyLine(const char* line, size_t length);
   AnsiString Serialize(bool& aborted);
 };

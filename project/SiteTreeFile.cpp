@@ -164,7 +164,10 @@ void ApplyNodeFields(TDataObj& node, std::string_view text) {
 // One line: n leading TABs attach the name below the nearest node on the
 // cursor's path whose depth is at most n; no TABs (or a cleared cursor)
 // attach it below the root. A line whose name gives no node clears the cursor.
-void TListObj::ApplyLine(TDataObj*& cursor, const char* line, size_t length) {
+// The walk uses the tree's own cursor, so a node freed while messages are
+// pumped between lines cannot be left behind in it.
+void TListObj::ApplyLine(const char* line, size_t length) {
+  TDataObj*& cursor = Cursor;
   size_t tabs = 0;
   while (tabs < length && line[tabs] == '\t') ++tabs;
   if (tabs == 0)
@@ -188,16 +191,16 @@ void TListObj::LoadFromFile(const AnsiString& fileName) {
   FileName = name;
   AnsiString bytes;
   ReadFileToString(name, bytes);
-  TDataObj* cursor = nullptr;
   for (size_t start = 0; start < bytes.size() && !Abort;) {
     size_t end = LineEnd(bytes, start);
     if (end > start) {
-      ApplyLine(cursor, bytes.data() + start, end - start);
+      ApplyLine(bytes.data() + start, end - start);
       if (OnLoadLine) OnLoadLine();
     }
     start = NextLineStart(bytes, end);
   }
   Root->Sort();
+  EndWalk();
   Modified = false;
 }
 

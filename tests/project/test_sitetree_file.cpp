@@ -141,3 +141,16 @@ TEST(SiteTreeFile, DeepFileRoundTripsWithoutRecursion) {
   ASSERT_TRUE(tree.SaveToFile(folder / "again.wmt"));
   EXPECT_EQ(folder.Read("again.wmt"), bytes);
 }
+
+TEST(SiteTreeFile, NodeFreedBetweenLinesIsNotUsed) {
+  TreeFolder folder;
+  folder.Write("p.wmt", "http://a.test\r\n\tb.htm\r\n\tc.htm\r\n");
+  TListObj tree;
+  tree.OnLoadLine = [&] {
+    if (tree.GetRootCount() == 1 && tree.Root->Child(0)->Name() == "http://a.test") tree.DeleteNode(tree.Root->Child(0));
+  };
+  tree.LoadFromFile(folder / "p.wmt");
+  EXPECT_EQ(Dump(tree),
+            "http://b.htm|1|1|0||0||0|0\n"
+            "\tc.htm|1|1|0||0||0|0\n");
+}
