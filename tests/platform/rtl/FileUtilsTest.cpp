@@ -4,35 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fstream>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-// Lets writes beyond 'bytes' fail with EFBIG (also for root) while in scope.
-class FileSizeLimit {
-public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previous_);
-  }
-
-private:
-  rlimit saved_{};
-  void (*previous_)(int) = nullptr;
-};
-
-}  // namespace
 
 TEST(FileUtils, PathTextHelpers) {
   EXPECT_EQ(ExtractFilePath("a/b/c.txt"), "a/b/");

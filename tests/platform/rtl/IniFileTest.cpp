@@ -63,7 +63,16 @@ TEST(IniFile, WritesReachDiskAtOnceKeepingOrderAndComments) {
 
 TEST(IniFile, FailedWriteIsReportedAndLeavesFileIntact) {
   ScratchFolder folder;
-  TIniFile ini(folder / "no-such-folder/settings.ini");
-  EXPECT_THROW(ini.WriteString("a", "b", "c"), EIniFileException);
-  EXPECT_EQ(ini.ReadString("a", "b", "def"), "def");
+  AnsiString name = folder / "settings.ini";
+  TIniFile ini(name);
+  ini.WriteString("Main", "Key", "old");
+  {
+    FileSizeLimit limit(100);
+    EXPECT_THROW(ini.WriteString("Main", "Key", AnsiString(500, 'x')), EIniFileException);
+  }
+  EXPECT_EQ(Contents(name), "[Main]\r\nKey=old\r\n");
+  EXPECT_EQ(ini.ReadString("Main", "Key", ""), "old");
+
+  TIniFile nowhere(folder / "no-such-folder/settings.ini");
+  EXPECT_THROW(nowhere.WriteString("a", "b", "c"), EIniFileException);
 }

@@ -1,11 +1,13 @@
 // Helpers of the rtl tests: a private temporary folder removed afterwards,
-// a file's bytes, and the items of a string list.
+// a file's bytes, the items of a string list, and a limit on file sizes.
 #pragma once
 
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/FileUtils.h"
 
+#include <csignal>
 #include <filesystem>
+#include <sys/resource.h>
 #include <vector>
 
 class ScratchFolder {
@@ -40,3 +42,23 @@ inline std::vector<AnsiString> Items(const TStrings& list) {
     items.push_back(list[i]);
   return items;
 }
+
+// Lets writes beyond 'bytes' fail with EFBIG (also for root) while in scope.
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previous_);
+  }
+
+private:
+  rlimit saved_{};
+  void (*previous_)(int) = nullptr;
+};
