@@ -71,7 +71,10 @@ public:
   // nullptr, the root and nodes of other trees are ignored.
   void DeleteNode(TDataObj* node);
   TDataObj* PickNext(int limit) const;
-  // The node after the cursor's subtree in depth-first order (see the .cpp).
+  // Moves the cursor past a subtree and returns it (nullptr at the end): the
+  // subtree of the cursor, of its parent when the cursor is a leaf below a
+  // host, or of the first host when there is no cursor; a childless host
+  // simply moves on to the next node.
   TDataObj* NextAfterSubtree();
   bool IsHostMarked(const AnsiString& url, bool subDomain, int markSet) const;
   bool IsPathMarked(const AnsiString& url, int markSet) const;

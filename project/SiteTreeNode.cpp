@@ -116,6 +116,9 @@ void InsertItem(TChildList& k, uint32_t position, TDataObj* child) {
 }
 
 // Where a new folder goes: before the first child without the folder bit.
+// The search starts where the last folder went, so a folder of many entries
+// is not scanned again for every new sub-folder; it moves back over children
+// that have lost the bit and forward over those that have gained it since.
 uint32_t FolderInsertPosition(TChildList& k) {
   uint32_t p = std::min<uint32_t>(k.FolderEnd, uint32_t(k.Items.size()));
   while (p > 0 && !(k.Items[p - 1]->State & nsFolder)) --p;
@@ -205,10 +208,10 @@ TDataObj* FindStepChild(const TDataObj* node, const TPathStep& step) {
 
 bool IsRootNode(const TDataObj* node) { return node->Parent == nullptr && node->Depth == 0; }
 
-// The path walk's starting text: trimmed, unsafe bytes encoded, and below the
-// root without leading empty components.
 bool IsUnsafe(unsigned char c) { return c < 0x20 || c == '|'; }
 
+// The path walk's starting text: trimmed, unsafe bytes encoded, and below the
+// root without leading empty components.
 std::string_view StartText(const TDataObj* node, std::string_view url, AnsiString& buffer) {
   std::string_view text = TrimView(url);
   if (std::any_of(text.begin(), text.end(), [](char c) { return IsUnsafe(c); })) {
@@ -221,7 +224,7 @@ std::string_view StartText(const TDataObj* node, std::string_view url, AnsiStrin
 }  // namespace
 
 AnsiString TakeScheme(std::string_view& url) {
-  size_t p = url.find("://");
+  size_t p = url.substr(0, 11).find("://");
   if (p != std::string_view::npos && p < 9) {
     AnsiString scheme(url.substr(0, p + 3));
     url.remove_prefix(p + 3);

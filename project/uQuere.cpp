@@ -113,9 +113,9 @@ bool TQuereObj::AddFirst(TDataObj* node) {
   TBucket& bucket = FBuckets[node->Level];
   if (Find(node, node->Level, pos)) return true;
   if (bucket.Head == 0) Repack(bucket, node->Level, std::max(MinFrontGap, bucket.Live));
+  Record(node, node->Level, uint32_t(bucket.Head - 1));
   --bucket.Head;
   bucket.Items[bucket.Head] = node;
-  Record(node, node->Level, uint32_t(bucket.Head));
   ++bucket.Live;
   return true;
 }
