@@ -33,9 +33,11 @@ function(harvella_tests name)
   target_compile_definitions(test_${name} PRIVATE
     HARVELLA_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
     HARVELLA_BUILD_DIR="${PROJECT_BINARY_DIR}")
+  # The folder's labels apply to every test discovered in it.
+  set_property(DIRECTORY PROPERTY LABELS ${ARG_LABELS})
   gtest_discover_tests(test_${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600)
+    PROPERTIES TIMEOUT 600)
 endfunction()
 
 # harvella_bench(<name> DEPENDS <targets>...)
