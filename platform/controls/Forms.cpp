@@ -1,0 +1,467 @@
+#include "platform/controls/Forms.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+
+#include "platform/controls/Dialogs.h"
+#include "platform/controls/Menus.h"
+#include "platform/controls/QtInternals.h"
+#include "platform/graphics/QtBridge.h"
+
+TApplication* Application = nullptr;
+TScreen* Screen = nullptr;
+TMouse* Mouse = nullptr;
+
+namespace {
+
+constexpr UINT CM_RELEASE = CM_BASE + 33;
+
+QEvent::Type DrainEventType() {
+  static const auto type = QEvent::Type(QEvent::registerEventType());
+  return type;
+}
+
+// Serves the user-interface thread's message queue from Qt's event loop:
+// a wake posts a drain event; the next due timer arms a single-shot timer.
+class TQueuePump : public QObject {
+ public:
+  TQueuePump() {
+    timer_.setSingleShot(true);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Drain(); });
+  }
+
+  bool event(QEvent* e) override {
+    if (e->type() != DrainEventType()) return QObject::event(e);
+    Drain();
+    return true;
+  }
+
+  void Wake() { QCoreApplication::postEvent(this, new QEvent(DrainEventType())); }
+
+ private:
+  void Drain() {
+    int next = -1;
+    bool failed = true;
+    GuardedCall(nullptr, [&] {
+      next = DrainMainThreadQueue();
+      failed = false;
+    });
+    if (failed) {
+      Wake();
+      return;
+    }
+    if (next >= 0)
+      timer_.start(next);
+    else
+      timer_.stop();
+  }
+
+  QTimer timer_;
+};
+
+TQueuePump* g_pump = nullptr;
+
+// The form's own window events: the close box, activation, and showing.
+class TFormFilter : public QObject {
+ public:
+  TFormFilter(TForm* form, QObject* parent) : QObject(parent), form_(form) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != form_->Widget()) return false;
+    if (event->type() == QEvent::Close) {
+      if (form_->Visible()) {
+        event->ignore();
+        GuardedCall(form_, [&] { form_->Close(); });
+        return true;
+      }
+      return false;
+    }
+    if (event->type() == QEvent::WindowActivate)
+      GuardedCall(form_, [&] { Screen->FormActivated(form_); });
+    return false;
+  }
+
+ private:
+  TForm* form_;
+};
+
+struct TWidgetsFactoryInstaller {
+  TWidgetsFactoryInstaller() {
+    SetGuiApplicationFactory([] {
+      static int argc = 1;
+      static char name[] = "harvella";
+      static char* argv[] = {name, nullptr};
+      new QApplication(argc, argv);
+    });
+  }
+} g_factoryInstaller;
+
+}  // namespace
+
+void GuardedCall(TObject* sender, const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const std::exception& e) {
+    if (Application) Application->HandleException(sender, e);
+  } catch (...) {
+    if (Application) Application->HandleException(sender, Exception("Unknown exception"));
+  }
+}
+
+void InitializeControls() {
+  if (Application) return;
+  EnsureGuiApplication();
+  Application = new TApplication();
+  Screen = new TScreen();
+  Mouse = new TMouse();
+  g_pump = new TQueuePump();
+  SetMainThreadWakeHook([] {
+    if (g_pump) g_pump->Wake();
+  });
+  SetMainThreadPumpHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
+  SetMessageBoxHook([](const AnsiString& text, const AnsiString& caption, unsigned flags) {
+    return Application->MessageBox(text, caption, flags);
+  });
+  g_pump->Wake();
+}
+
+// ---------------------------------------------------------------------------
+// TForm
+
+TForm::TForm(TComponent* owner) : TWinControl(owner) {
+  InitializeControls();
+  auto* window = new QWidget(nullptr, Qt::Window);
+  window->setAttribute(Qt::WA_DeleteOnClose, false);
+  client_ = new QWidget(window);
+  SetWidget(window);
+  window->installEventFilter(new TFormFilter(this, window));
+  Font().SetName("DejaVu Sans");
+  SetVisible(false);
+  SetColor(clBtnFace);
+  QPalette pal = window->palette();
+  pal.setColor(QPalette::Window, ToQColor(clBtnFace));
+  window->setPalette(pal);
+  window->setAutoFillBackground(true);
+  SetBounds(100, 100, 400, 300);
+  Screen->AddForm(this);
+}
+
+TForm::~TForm() {
+  if (OnDestroy) GuardedCall(this, [&] { OnDestroy(this); });
+  Screen->RemoveForm(this);
+  if (Application && Application->MainForm() == this) Application->SetMainForm(nullptr);
+}
+
+void TForm::DefineProperties(TPropList& props) { TWinControl::DefineProperties(props); }
+
+QWidget* TForm::ContainerWidget() const { return client_; }
+
+TRect TForm::ClientRect() const {
+  int menuHeight = menu_ ? menu_->MenuBar()->sizeHint().height() : 0;
+  return Rect(0, 0, Width(), std::max(0, Height() - menuHeight));
+}
+
+void TForm::BoundsChanged(bool sizeChanged) {
+  int menuHeight = menu_ ? menu_->MenuBar()->sizeHint().height() : 0;
+  client_->setGeometry(0, menuHeight, Width(), std::max(0, Height() - menuHeight));
+  if (menu_) menu_->MenuBar()->setGeometry(0, 0, Width(), menuHeight);
+  TWinControl::BoundsChanged(sizeChanged);
+}
+
+void TForm::SetMenu(TMainMenu* menu) {
+  if (menu_) menu_->MenuBar()->setParent(nullptr);
+  menu_ = menu;
+  if (menu_) {
+    menu_->MenuBar()->setParent(Widget());
+    menu_->MenuBar()->show();
+  }
+  BoundsChanged(true);
+}
+
+void TForm::SetBorderStyle(TFormBorderStyle style) {
+  borderStyle_ = style;
+  Qt::WindowFlags flags = Qt::Window;
+  switch (style) {
+    case bsNoneForm: flags |= Qt::FramelessWindowHint; break;
+    case bsDialog: flags = Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint; break;
+    case bsToolWindow: case bsSizeToolWin: flags = Qt::Tool; break;
+    default: break;
+  }
+  bool shown = Widget()->isVisible();
+  Widget()->setWindowFlags(flags);
+  if (shown) Widget()->show();
+}
+
+void TForm::TextChanged() { Widget()->setWindowTitle(ToQString(Caption())); }
+
+void TForm::VisibleChanged() {
+  if (Visible()) {
+    Widget()->show();
+    if (OnShow) OnShow(this);
+  } else {
+    Widget()->hide();
+    if (OnHide) OnHide(this);
+  }
+}
+
+void TForm::DoCreate() {
+  if (created_) return;
+  created_ = true;
+  if (OnCreate) OnCreate(this);
+}
+
+void TForm::PlaceOnScreen() {
+  if (position_ != poScreenCenter && position_ != poDesktopCenter && position_ != poMainFormCenter &&
+      position_ != poOwnerFormCenter)
+    return;
+  QRect area(0, 0, 1024, 768);
+  if (QScreen* s = QGuiApplication::primaryScreen()) area = s->availableGeometry();
+  SetBounds(area.x() + (area.width() - Width()) / 2, area.y() + (area.height() - Height()) / 2,
+            Width(), Height());
+}
+
+void TForm::Show() {
+  DoCreate();
+  if (!Visible()) PlaceOnScreen();
+  SetVisible(true);
+  Activate();
+}
+
+bool TForm::Active() const { return Screen && Screen->ActiveForm() == this; }
+
+void TForm::Activate() {
+  Widget()->raise();
+  Widget()->activateWindow();
+  Screen->FormActivated(this);
+}
+
+void TForm::ActivationChanged(bool active) {
+  if (active) {
+    if (activeControl_ && activeControl_->CanFocus()) activeControl_->SetFocus();
+    if (OnActivate) OnActivate(this);
+  } else if (OnDeactivate) {
+    OnDeactivate(this);
+  }
+}
+
+TWinControl* TForm::ActiveControl() const {
+  TControl* c = TControl::FromWidget(QApplication::focusWidget());
+  auto* w = dynamic_cast<TWinControl*>(c);
+  return w && ContainsControl(w) ? w : activeControl_;
+}
+
+void TForm::SetActiveControl(TWinControl* control) {
+  activeControl_ = control;
+  if (control && Visible()) control->SetFocus();
+}
+
+TWindowState TForm::WindowState() const {
+  if (Widget()->isMinimized()) return wsMinimized;
+  if (Widget()->isMaximized()) return wsMaximized;
+  return wsNormal;
+}
+
+void TForm::SetWindowState(TWindowState state) {
+  if (state == wsMinimized) Widget()->showMinimized();
+  else if (state == wsMaximized) Widget()->showMaximized();
+  else if (Visible()) Widget()->showNormal();
+}
+
+bool TForm::CloseQuery() {
+  bool canClose = true;
+  if (OnCloseQuery) OnCloseQuery(this, canClose);
+  return canClose;
+}
+
+int TForm::ShowModal() {
+  DoCreate();
+  TForm* previous = Screen->ActiveForm();
+  modal_ = true;
+  modalResult_ = mrNone;
+  Widget()->setWindowModality(Qt::ApplicationModal);
+  Show();
+  for (;;) {
+    while (modalResult_ == mrNone && !Application->Terminated()) Application->HandleMessage();
+    if (Application->Terminated() && modalResult_ == mrNone) modalResult_ = mrCancel;
+    if (!CloseQuery() && !Application->Terminated()) {
+      modalResult_ = mrNone;
+      continue;
+    }
+    TCloseAction action = caHide;
+    if (OnClose) OnClose(this, action);
+    if (action == caNone && !Application->Terminated()) {
+      modalResult_ = mrNone;
+      continue;
+    }
+    const int result = modalResult_;
+    modal_ = false;
+    Widget()->setWindowModality(Qt::NonModal);
+    SetVisible(false);
+    if (previous && previous != this && previous->Visible()) previous->Activate();
+    if (action == caFree) Release();
+    return result;
+  }
+}
+
+void TForm::Close() {
+  if (closing_) return;
+  if (modal_) {
+    modalResult_ = mrCancel;
+    return;
+  }
+  closing_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{closing_};
+  if (!CloseQuery()) return;
+  TCloseAction action = Application && Application->MainForm() == this ? caFree : caHide;
+  if (OnClose) OnClose(this, action);
+  CloseDone(action);
+}
+
+void TForm::CloseDone(TCloseAction action) {
+  if (action == caNone) return;
+  const bool isMain = Application && Application->MainForm() == this;
+  if (action == caMinimize) {
+    Widget()->showMinimized();
+    return;
+  }
+  SetVisible(false);
+  if (Screen->ActiveForm() == this)
+    for (int i = 0; i < Screen->FormCount(); ++i)
+      if (Screen->Forms(i) != this && Screen->Forms(i)->Visible()) {
+        Screen->Forms(i)->Activate();
+        break;
+      }
+  if (isMain) Application->Terminate();
+  else if (action == caFree) Release();
+}
+
+void TForm::Release() { PostMessage(Handle(), CM_RELEASE, 0, 0); }
+
+void TForm::WndProc(TMessage& m) {
+  if (m.Msg == CM_RELEASE) {
+    delete this;
+    return;
+  }
+  if (m.Msg == WM_CLOSE) {
+    Close();
+    return;
+  }
+  TWinControl::WndProc(m);
+}
+
+// ---------------------------------------------------------------------------
+// TApplication
+
+TApplication::TApplication() : TComponent(nullptr) {
+  handle_ = AllocateHWnd([](TMessage&) {});
+}
+
+TApplication::~TApplication() { DeallocateHWnd(handle_); }
+
+void TApplication::Initialize() { InitializeControls(); }
+
+void TApplication::Run() {
+  if (mainForm_ && !mainForm_->Visible()) mainForm_->Show();
+  while (!terminated_) HandleMessage();
+}
+
+void TApplication::Terminate() {
+  terminated_ = true;
+  if (g_pump) g_pump->Wake();
+}
+
+void TApplication::ProcessMessages() {
+  if (!::ProcessMessages()) Terminate();
+}
+
+void TApplication::HandleMessage() {
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+}
+
+bool TApplication::HelpContext(int context) {
+  lastHelpContext_ = context;
+  return !helpFile_.empty();
+}
+
+int TApplication::MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags) {
+  return RunMessageBox(text, caption.empty() ? title_ : caption, flags);
+}
+
+void TApplication::HandleException(TObject* sender, const std::exception& e) {
+  if (dynamic_cast<const EAbort*>(&e)) return;
+  if (OnException)
+    OnException(sender, e);
+  else
+    ShowException(e);
+}
+
+void TApplication::ShowException(const std::exception& e) {
+  AnsiString text = e.what();
+  if (auto* ex = dynamic_cast<const Exception*>(&e)) text = ex->Message();
+  MessageBox(text, title_, MB_OK | MB_ICONERROR);
+}
+
+// ---------------------------------------------------------------------------
+// TScreen, TMouse
+
+TScreen::TScreen() : TComponent(nullptr) {}
+
+TForm* TScreen::Forms(int index) const {
+  if (index < 0 || index >= FormCount()) throw EListError(Format("List index out of bounds (%d)", index));
+  return forms_[size_t(index)];
+}
+
+TWinControl* TScreen::ActiveControl() const {
+  return activeForm_ ? activeForm_->ActiveControl() : nullptr;
+}
+
+void TScreen::SetCursor(TCursor cursor) {
+  if (cursor == cursor_) return;
+  if (cursor_ != crDefault) QGuiApplication::restoreOverrideCursor();
+  cursor_ = cursor;
+  if (cursor_ != crDefault) QGuiApplication::setOverrideCursor(NativeCursor(cursor_));
+}
+
+int TScreen::Width() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().width() : 1024;
+}
+
+int TScreen::Height() const {
+  QScreen* s = QGuiApplication::primaryScreen();
+  return s ? s->geometry().height() : 768;
+}
+
+void TScreen::AddForm(TForm* form) { forms_.push_back(form); }
+
+void TScreen::RemoveForm(TForm* form) {
+  forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
+  if (activeForm_ == form) activeForm_ = nullptr;
+}
+
+void TScreen::FormActivated(TForm* form) {
+  if (activeForm_ == form) return;
+  auto it = std::find(forms_.begin(), forms_.end(), form);
+  if (it == forms_.end()) return;
+  forms_.erase(it);
+  forms_.insert(forms_.begin(), form);
+  TForm* old = activeForm_;
+  activeForm_ = form;
+  if (old) old->ActivationChanged(false);
+  form->ActivationChanged(true);
+}
+
+TPoint TMouse::CursorPos() const {
+  QPoint p = QCursor::pos();
+  return {p.x(), p.y()};
+}
+
+void TMouse::SetCursorPos(TPoint p) { QCursor::setPos(p.X, p.Y); }

@@ -1,0 +1,185 @@
+// A custom control receives the message sequences that user actions produce.
+#include <gtest/gtest.h>
+
+#include <QScrollBar>
+
+#include "Support.h"
+#include "platform/rtl/DateUtils.h"
+
+namespace {
+
+struct Fixture : ::testing::Test {
+  TForm* form = nullptr;
+  TRecorder* rec = nullptr;
+  void SetUp() override {
+    form = new TForm(nullptr);
+    form->SetBounds(0, 0, 300, 200);
+    rec = new TRecorder(form);
+    rec->SetParent(form);
+    rec->SetBounds(10, 10, 200, 150);
+    rec->log.clear();
+  }
+  void TearDown() override { delete form; }
+};
+
+}  // namespace
+
+TEST_F(Fixture, ClicksAndDoubleClicksArriveAsButtonMessagesWithClientCoordinates) {
+  int clicks = 0, dbl = 0;
+  rec->OnClick = [&](TObject*) { ++clicks; };
+  rec->OnDblClick = [&](TObject*) { ++dbl; };
+  SendMouse(rec, QEvent::MouseButtonPress, {5, 6});
+  SendMouse(rec, QEvent::MouseButtonRelease, {5, 6});
+  SendMouse(rec, QEvent::MouseButtonDblClick, {5, 6});
+  SendMouse(rec, QEvent::MouseButtonRelease, {5, 6});
+  auto seq = rec->Messages({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK});
+  EXPECT_EQ(seq, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}));
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(dbl, 1);
+  for (const TMessage& m : rec->log)
+    if (m.Msg == WM_LBUTTONDOWN) {
+      EXPECT_EQ(PointFromLParam(m.LParam), Point(5, 6));
+      EXPECT_EQ(m.WParam & MK_LBUTTON, MK_LBUTTON);
+    }
+  rec->log.clear();
+  SendMouse(rec, QEvent::MouseButtonPress, {7, 8}, Qt::RightButton, Qt::ControlModifier);
+  ASSERT_FALSE(rec->Messages({WM_RBUTTONDOWN}).empty());
+  for (const TMessage& m : rec->log) {
+    if (m.Msg == WM_RBUTTONDOWN) {
+      EXPECT_EQ(m.WParam, MK_RBUTTON | MK_CONTROL);
+    }
+  }
+}
+
+TEST_F(Fixture, KeysArriveAsKeyDownCharKeyUpAndZeroedKeysAreConsumed) {
+  std::vector<uint16_t> downs;
+  std::u16string typed;
+  rec->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) { downs.push_back(key); };
+  rec->OnKeyPress = [&](TObject*, char16_t& key) { typed += key; };
+  SendKey(rec, QEvent::KeyPress, Qt::Key_A, "a");
+  SendKey(rec, QEvent::KeyRelease, Qt::Key_A, "a");
+  SendKey(rec, QEvent::KeyPress, Qt::Key_Down);
+  EXPECT_EQ(rec->Messages({WM_KEYDOWN, WM_CHAR, WM_KEYUP}),
+            (std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_KEYUP, WM_KEYDOWN}));
+  EXPECT_EQ(downs, (std::vector<uint16_t>{'A', VK_DOWN}));
+  EXPECT_EQ(typed, u"a");
+  rec->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) { key = 0; };
+  rec->log.clear();
+  SendKey(rec, QEvent::KeyPress, Qt::Key_B, "b");
+  EXPECT_TRUE(rec->Messages({WM_CHAR}).empty());
+}
+
+TEST_F(Fixture, WheelFocusAndCaptureMessages) {
+  QWheelEvent wheel(QPointF(5, 5), QPointF(rec->Widget()->mapToGlobal(QPoint(5, 5))), QPoint(),
+                    QPoint(0, -120), Qt::NoButton, Qt::ShiftModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(rec->Widget(), &wheel);
+  ASSERT_EQ(rec->Messages({WM_MOUSEWHEEL}).size(), 1u);
+  for (const TMessage& m : rec->log)
+    if (m.Msg == WM_MOUSEWHEEL) {
+      EXPECT_EQ(int16_t(HiWord(m.WParam)), -120);
+      EXPECT_EQ(m.WParam & MK_SHIFT, MK_SHIFT);
+    }
+  QFocusEvent in(QEvent::FocusIn);
+  QApplication::sendEvent(rec->Widget(), &in);
+  QFocusEvent out(QEvent::FocusOut);
+  QApplication::sendEvent(rec->Widget(), &out);
+  EXPECT_EQ(rec->Messages({WM_SETFOCUS, WM_KILLFOCUS}), (std::vector<UINT>{WM_SETFOCUS, WM_KILLFOCUS}));
+
+  auto* other = new TRecorder(form);
+  other->SetParent(form);
+  other->SetBounds(220, 10, 50, 50);
+  SetCapture(rec->Handle());
+  EXPECT_EQ(GetCapture(), rec->Handle());
+  rec->log.clear();
+  SendMouse(other, QEvent::MouseMove, {3, 3});
+  EXPECT_EQ(rec->Messages({WM_MOUSEMOVE}).size(), 1u);
+  EXPECT_TRUE(other->Messages({WM_MOUSEMOVE}).empty());
+  SetCapture(other->Handle());
+  EXPECT_EQ(rec->Messages({WM_CAPTURECHANGED}).size(), 1u);
+  ReleaseCapture();
+  EXPECT_EQ(other->Messages({WM_CAPTURECHANGED}).size(), 1u);
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST_F(Fixture, TimersArriveByIdThroughTheQtLoop) {
+  std::vector<WPARAM> ids;
+  rec->WindowProc = [&, old = rec->WindowProc](TMessage& m) {
+    if (m.Msg == WM_TIMER) ids.push_back(m.WParam);
+    old(m);
+  };
+  SetTimer(rec->Handle(), 7, 10);
+  SetTimer(rec->Handle(), 9, 25);
+  uint32_t start = GetTickCount();
+  while (GetTickCount() - start < 120) Application->ProcessMessages();
+  KillTimer(rec->Handle(), 7);
+  KillTimer(rec->Handle(), 9);
+  auto count = [&](WPARAM id) { return std::count(ids.begin(), ids.end(), id); };
+  EXPECT_GE(count(7), 3);
+  EXPECT_GE(count(9), 1);
+  EXPECT_GT(count(7), count(9));
+}
+
+TEST_F(Fixture, ScrollBarsSendScrollMessagesAndShrinkTheClientArea) {
+  EXPECT_EQ(rec->ClientWidth(), 200);
+  SCROLLINFO si;
+  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  si.nMin = 0;
+  si.nMax = 999;
+  si.nPage = 100;
+  si.nPos = 50;
+  EXPECT_EQ(rec->SetScrollInfo(SB_VERT, si, true), 50);
+  EXPECT_TRUE(rec->ScrollBarVisible(SB_VERT));
+  EXPECT_EQ(rec->ClientWidth(), 200 - GetSystemMetrics(SM_CXVSCROLL));
+  EXPECT_FALSE(rec->Messages({WM_SIZE}).empty());
+  si.nPos = 5000;
+  EXPECT_EQ(rec->SetScrollInfo(SB_VERT, si, true), 900);
+
+  std::vector<int> codes;
+  int track = -1;
+  rec->WindowProc = [&, old = rec->WindowProc](TMessage& m) {
+    if (m.Msg == WM_VSCROLL) {
+      codes.push_back(LoWord(m.WParam));
+      if (LoWord(m.WParam) == SB_THUMBTRACK) {
+        SCROLLINFO q;
+        q.fMask = SIF_TRACKPOS;
+        rec->GetScrollInfo(SB_VERT, q);
+        track = q.nTrackPos;
+      }
+    }
+    old(m);
+  };
+  auto* bar = rec->Widget()->findChildren<QScrollBar*>()[SB_VERT];
+  bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+  bar->setSliderPosition(300);
+  EXPECT_EQ(codes, (std::vector<int>{SB_LINEDOWN, SB_ENDSCROLL, SB_PAGEUP, SB_ENDSCROLL, SB_THUMBTRACK}));
+  EXPECT_EQ(track, 300);
+  SCROLLINFO q;
+  q.fMask = SIF_POS;
+  rec->GetScrollInfo(SB_VERT, q);
+  EXPECT_EQ(q.nPos, 900);  // the control decides the position, not the bar
+  si.fMask = SIF_RANGE;
+  si.nMax = 50;
+  rec->SetScrollInfo(SB_VERT, si, true);
+  EXPECT_FALSE(rec->ScrollBarVisible(SB_VERT));
+}
+
+TEST_F(Fixture, PaintingGoesThroughTheBackBufferAlsoOutsideThePaintMessage) {
+  rec->OnPaint = [&](TObject*) {
+    rec->Canvas()->Brush().SetColor(clYellow);
+    rec->Canvas()->FillRect(rec->ClientRect());
+  };
+  QImage shot = rec->Widget()->grab().toImage();
+  EXPECT_GE(rec->paints, 1);
+  EXPECT_EQ(shot.pixel(20, 20) & 0xFFFFFF, 0xFFFF00u);
+  int paints = rec->paints;
+  rec->Canvas()->Brush().SetColor(clBlue);
+  rec->Canvas()->FillRect(Rect(0, 0, 10, 10));
+  shot = rec->Widget()->grab().toImage();
+  EXPECT_EQ(rec->paints, paints);
+  EXPECT_EQ(shot.pixel(5, 5) & 0xFFFFFF, 0x0000FFu);
+  rec->Invalidate();
+  shot = rec->Widget()->grab().toImage();
+  EXPECT_EQ(rec->paints, paints + 1);
+  EXPECT_EQ(shot.pixel(5, 5) & 0xFFFFFF, 0xFFFF00u);
+}
