@@ -61,7 +61,7 @@ void TListObj::LoadCursorFields() {
   CursorDepth = Cursor->Depth;
   CursorLevel = Cursor->Level;
   Cursor->GetPath(CursorUrl);
-  if ((Cursor->State & nsFolder) && !CursorUrl.empty() && CursorUrl.back() != '/') CursorUrl += '/';
+  if ((Cursor->State & snFolder) && !CursorUrl.empty() && CursorUrl.back() != '/') CursorUrl += '/';
   AppendNodeLineStart(CursorLine, *Cursor);
   AppendNodeFields(CursorFields, *Cursor);
 }

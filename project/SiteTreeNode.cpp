@@ -121,8 +121,8 @@ void InsertItem(TChildList& k, uint32_t position, TDataObj* child) {
 // that have lost the bit and forward over those that have gained it since.
 uint32_t FolderInsertPosition(TChildList& k) {
   uint32_t p = std::min<uint32_t>(k.FolderEnd, uint32_t(k.Items.size()));
-  while (p > 0 && !(k.Items[p - 1]->State & nsFolder)) --p;
-  while (p < k.Items.size() && (k.Items[p]->State & nsFolder)) ++p;
+  while (p > 0 && !(k.Items[p - 1]->State & snFolder)) --p;
+  while (p < k.Items.size() && (k.Items[p]->State & snFolder)) ++p;
   return p;
 }
 
@@ -311,7 +311,7 @@ TDataObj* TDataObj::CreateChild(const AnsiString& name, bool folder) {
   child->FName = name;
   uint32_t position = uint32_t(FKids->Items.size());
   if (folder) {
-    child->State |= nsFolder;
+    child->State |= snFolder;
     position = FolderInsertPosition(*FKids);
   }
   InsertItem(*FKids, position, child.get());
@@ -355,9 +355,9 @@ TDataObj* TDataObj::AddPath(std::string_view url, bool www) {
   int32_t created = firstCreated == SIZE_MAX ? 0 : int32_t(k - firstCreated);
   Descendants += created;
   if (Parent) Parent->Descendants += created;
-  if (k > 1) State |= nsFolder;
+  if (k > 1) State |= snFolder;
   for (size_t i = 0; i + 1 < k; ++i) {
-    path[i]->State |= nsFolder;
+    path[i]->State |= snFolder;
     if (firstCreated != SIZE_MAX) path[i]->Descendants += int32_t(k - std::max(i + 1, firstCreated));
   }
   TDataObj* leaf = path.back();
@@ -418,7 +418,7 @@ void TDataObj::MarkStartHost(int markSet) { (markSet == 0 ? DirIn : DirInResume)
 
 void TDataObj::MarkStartDir(int markSet) {
   TDataObj* target = nullptr;
-  if ((State & nsFolder) || Depth == 1)
+  if ((State & snFolder) || Depth == 1)
     target = this;
   else if (Depth > 1 && Parent)
     target = Parent;
@@ -467,7 +467,7 @@ void TDataObj::Sort() {
     std::sort(kids.Items.begin(), kids.Items.end(), before);
     Reindex(kids);
     kids.FolderEnd = 0;
-    while (kids.FolderEnd < kids.Items.size() && (kids.Items[kids.FolderEnd]->State & nsFolder))
+    while (kids.FolderEnd < kids.Items.size() && (kids.Items[kids.FolderEnd]->State & snFolder))
       ++kids.FolderEnd;
     pending.insert(pending.end(), kids.Items.begin(), kids.Items.end());
   }

@@ -25,13 +25,13 @@ class TQuereObj;
 struct TChildList;
 
 // Bits of TDataObj::State.
-constexpr uint8_t nsPending = 1;
-constexpr uint8_t nsLoading = 2;
-constexpr uint8_t nsLoaded = 4;
-constexpr uint8_t nsFailed = 8;
-constexpr uint8_t nsAborted = 16;
-constexpr uint8_t nsDeleted = 32;
-constexpr uint8_t nsFolder = 128;
+constexpr uint8_t snPending = 1;
+constexpr uint8_t snLoading = 2;
+constexpr uint8_t snLoaded = 4;
+constexpr uint8_t snFailed = 8;
+constexpr uint8_t snAborted = 16;
+constexpr uint8_t snDeleted = 32;
+constexpr uint8_t snFolder = 128;
 
 // Bits of the start marks DirIn and DirInResume.
 constexpr uint8_t dmStartHost = 1;
@@ -58,7 +58,7 @@ public:
   int32_t SizeOrig = 0;          // size as received
   uint8_t DirIn = 0;             // start marks of a new run (mark set 0)
   uint8_t DirInResume = 0;       // start marks of a resumed run (mark set 1)
-  uint8_t State = nsPending;     // ns* bits
+  uint8_t State = snPending;     // sn* bits
   uint8_t Queued = 0;            // 1: download when the dispatcher picks it
   bool New = false;              // created by the last AddPath that returned it
 

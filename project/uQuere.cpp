@@ -164,8 +164,8 @@ TDataObj* TQuereObj::PickNext(int limit) const {
     for (size_t i = bucket.Head; i < bucket.Items.size(); ++i) {
       TDataObj* node = bucket.Items[i];
       if (!node) continue;
-      if (node->State & (nsPending | nsAborted)) return node;
-      bool candidate = (node->State & nsFailed) &&
+      if (node->State & (snPending | snAborted)) return node;
+      bool candidate = (node->State & snFailed) &&
                        (node->CountRetry == 0 || (limit >= 1 && node->CountRetry < limit));
       if (candidate && (!retry || node->CountRetry < retry->CountRetry)) retry = node;
     }

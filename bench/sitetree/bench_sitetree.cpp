@@ -98,7 +98,7 @@ int main() {
   int drained = 0;
   while (TDataObj* node = tree->PickNext(0)) {
     tree->Queue->Remove(node);
-    node->State = nsLoaded;
+    node->State = snLoaded;
     ++drained;
   }
   Print("picknext_drain", drained / Seconds(start), "urls/s");

@@ -10,7 +10,7 @@ namespace {
 struct QueueFixture : ::testing::Test {
   TListObj tree;
   TQuereObj& queue = *tree.Queue;
-  TDataObj* Node(const AnsiString& name, int level, uint8_t state = nsPending, int retries = 0) {
+  TDataObj* Node(const AnsiString& name, int level, uint8_t state = snPending, int retries = 0) {
     TDataObj* node = tree.AddUrl(level, "http://h/" + name);
     node->State = state;
     node->CountRetry = retries;
@@ -80,20 +80,20 @@ TEST_F(QueueFixture, RemoveFollowsTheCurrentLevel) {
 }
 
 TEST_F(QueueFixture, PickNextPrefersPendingThenFewestRetries) {
-  TDataObj* failedLow = Node("f.htm", 1, nsFailed, 0);
+  TDataObj* failedLow = Node("f.htm", 1, snFailed, 0);
   TDataObj* pendingDeep = Node("p.htm", 2);
   queue.Add(failedLow);
   queue.Add(pendingDeep);
   EXPECT_EQ(queue.PickNext(0), pendingDeep);
-  pendingDeep->State = nsAborted;
+  pendingDeep->State = snAborted;
   EXPECT_EQ(queue.PickNext(0), pendingDeep);
-  pendingDeep->State = nsLoaded;
+  pendingDeep->State = snLoaded;
   EXPECT_EQ(queue.PickNext(0), failedLow);
 
   queue.Clear();
-  TDataObj* r2 = Node("r2.htm", 1, nsFailed, 2);
-  TDataObj* r1a = Node("r1a.htm", 1, nsFailed, 1);
-  TDataObj* r1b = Node("r1b.htm", 2, nsFailed, 1);
+  TDataObj* r2 = Node("r2.htm", 1, snFailed, 2);
+  TDataObj* r1a = Node("r1a.htm", 1, snFailed, 1);
+  TDataObj* r1b = Node("r1b.htm", 2, snFailed, 1);
   for (TDataObj* n : {r2, r1a, r1b}) queue.Add(n);
   EXPECT_EQ(queue.PickNext(5), r1a);
   EXPECT_EQ(queue.PickNext(1), nullptr);
@@ -101,7 +101,7 @@ TEST_F(QueueFixture, PickNextPrefersPendingThenFewestRetries) {
   r1b->CountRetry = 0;
   EXPECT_EQ(queue.PickNext(0), r1b);
   EXPECT_EQ(queue.PickNext(1), r1b);
-  TDataObj* loaded = Node("l.htm", 0, nsLoaded);
+  TDataObj* loaded = Node("l.htm", 0, snLoaded);
   queue.Clear();
   queue.Add(loaded);
   EXPECT_EQ(queue.PickNext(3), nullptr);

@@ -11,7 +11,7 @@ AnsiString DataFile(const AnsiString& name) { return AnsiString(HARVELLA_TEST_DA
 void Fill(TListObj& tree) {
   tree.AddUrl(2, "http://www.site.test/a/b.htm");
   TDataObj* c = tree.AddUrl(1, "http://www.site.test/a/c.htm");
-  c->State = nsLoaded;
+  c->State = snLoaded;
   c->Queued = 0;
   c->ServerDate = EncodeDate(2024, 2, 29) + 0.75;
   c->LocalName = "site/www.site.test/a/c.htm";
@@ -22,7 +22,7 @@ void Fill(TListObj& tree) {
   TDataObj* host = tree.AddUrl(0, "http://other.test/");
   host->MarkStartHost(0);
   host->MarkStartDir(0);
-  tree.AddUrl(3, "http://other.test/z.htm")->State = nsFailed;
+  tree.AddUrl(3, "http://other.test/z.htm")->State = snFailed;
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ TEST(SiteTreeNode, AddPathSchemesAndComponentKinds) {
   EXPECT_EQ(tree.Root->AddPath("http:///x", false), nullptr);
 
   TDataObj* host = tree.Root->AddPath("http://k/", false);
-  EXPECT_EQ(host->State, nsPending | nsFolder);
+  EXPECT_EQ(host->State, snPending | snFolder);
   EXPECT_EQ(host->Level, 0);  // no tail follows
   host->AddPath("p.htm", false);
   host->AddPath("images", false);  // no ".", "?", ":" or "=": a folder
@@ -135,7 +135,7 @@ TEST(SiteTreeNode, SortPutsFoldersFirstThenNamesWithoutCase) {
   for (const char* name : {"p.htm", "Zed/q.htm", "alpha.htm", "beta", "images", "Zed/A.htm", "Zed/b/"})
     host->AddPath(name, false);
   host->FindChild("beta")->DirIn = dmStartDir;
-  host->FindChild("images")->State = nsLoaded;  // no start mark, no children: not a folder
+  host->FindChild("images")->State = snLoaded;  // no start mark, no children: not a folder
   tree.Root->Sort();
   AnsiString names;
   for (int i = 0; i < host->ChildCount(); ++i) names += host->Child(i)->Name() + ",";

@@ -123,11 +123,11 @@ private:
     TDataObj* picked = tree_.PickNext(limit);
     TDataObj* expected = nullptr;
     for (TDataObj* n : QueuedNodes(*tree_.Queue)) {
-      if (n->State & (nsPending | nsAborted)) {
+      if (n->State & (snPending | snAborted)) {
         expected = n;
         break;
       }
-      bool candidate = (n->State & nsFailed) && (n->CountRetry == 0 || (limit >= 1 && n->CountRetry < limit));
+      bool candidate = (n->State & snFailed) && (n->CountRetry == 0 || (limit >= 1 && n->CountRetry < limit));
       if (candidate && (!expected || n->CountRetry < expected->CountRetry)) expected = n;
     }
     ASSERT_EQ(picked, expected);
@@ -140,7 +140,7 @@ private:
   void Mutate() {
     TDataObj* node = RandomNode();
     if (!node) return;
-    static const uint8_t states[] = {nsPending, nsLoading, nsLoaded, nsFailed, nsAborted, nsLoaded | nsFolder};
+    static const uint8_t states[] = {snPending, snLoading, snLoaded, snFailed, snAborted, snLoaded | snFolder};
     node->State = states[Pick(6)];
     node->CountRetry = Pick(4);
     if (Pick(4) == 0) node->Level = Pick(6);
