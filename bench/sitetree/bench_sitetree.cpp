@@ -73,13 +73,12 @@ void Print(const char* name, double value, const char* unit) { std::printf("%s: 
 
 int main() {
   std::vector<AnsiString> urls = MakeUrls();
-  std::vector<TDataObj*> leaves;
-  leaves.reserve(UrlCount);
+  std::vector<TDataObj*> leaves(UrlCount, nullptr);  // touched before the baseline
   int64_t before = ResidentBytes();
 
   auto tree = std::make_unique<TListObj>();
   auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < UrlCount; ++i) leaves.push_back(tree->AddUrl(i % 6, urls[size_t(i)]));
+  for (int i = 0; i < UrlCount; ++i) leaves[size_t(i)] = tree->AddUrl(i % 6, urls[size_t(i)]);
   Print("addurl", UrlCount / Seconds(start), "urls/s");
   int64_t nodes = 0;
   int64_t names = NameBytes(*tree, nodes);
