@@ -28,7 +28,7 @@ void Fill(TListObj& tree) {
 }  // namespace
 
 TEST(SiteTreeFile, WritesOneLinePerNodeWithCrLf) {
-  TreeFolder folder;
+  TempFolder folder;
   TListObj tree;
   Fill(tree);
   ASSERT_TRUE(tree.SaveToFile(folder / "sub/dir/p.wmt"));
@@ -71,7 +71,7 @@ TEST(SiteTreeFile, ReadsDamagedAndMixedLines) {
 }
 
 TEST(SiteTreeFile, SaveThenLoadKeepsWhatTheFileHolds) {
-  TreeFolder folder;
+  TempFolder folder;
   TListObj tree;
   Fill(tree);
   TDataObj* pipe = tree.AddUrl(1, "http://other.test/q.htm");
@@ -92,7 +92,7 @@ TEST(SiteTreeFile, SaveThenLoadKeepsWhatTheFileHolds) {
 }
 
 TEST(SiteTreeFile, MissingFileAbortAndFailuresKeepState) {
-  TreeFolder folder;
+  TempFolder folder;
   TListObj tree(folder / "none.wmt");
   Fill(tree);
   tree.LoadFromFile("");
@@ -130,7 +130,7 @@ TEST(SiteTreeFile, MissingFileAbortAndFailuresKeepState) {
 }
 
 TEST(SiteTreeFile, DeepFileRoundTripsWithoutRecursion) {
-  TreeFolder folder;
+  TempFolder folder;
   const int depth = 4000;
   AnsiString bytes = "http://n0||129|0||99||0|0\r\n";
   for (int i = 1; i < depth; ++i) bytes += AnsiString(size_t(i), '\t') + "n" + IntToStr(i) + "||129|0||99||0|0\r\n";
@@ -143,7 +143,7 @@ TEST(SiteTreeFile, DeepFileRoundTripsWithoutRecursion) {
 }
 
 TEST(SiteTreeFile, NodeFreedBetweenLinesIsNotUsed) {
-  TreeFolder folder;
+  TempFolder folder;
   folder.Write("p.wmt", "http://a.test\r\n\tb.htm\r\n\tc.htm\r\n");
   TListObj tree;
   tree.OnLoadLine = [&] {

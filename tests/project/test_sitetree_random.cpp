@@ -192,7 +192,7 @@ private:
   }
 
   std::mt19937 rng_;
-  TreeFolder folder_;
+  TempFolder folder_;
   AnsiString file_;
   TListObj tree_;
   std::map<const TDataObj*, AnsiString> paths_;

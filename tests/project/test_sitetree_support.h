@@ -1,32 +1,12 @@
 // Helpers for the site-tree tests: the tree written out as file lines (the
-// cursor walk) and the nodes reachable from a tree or its queue.
+// cursor walk) and the nodes reachable from a tree or its queue; TempFolder
+// comes with the project tests' shared helpers.
 #pragma once
 
-#include <filesystem>
 #include <set>
 
-#include "platform/rtl/FileUtils.h"
+#include "project/test_helpers_support.h"
 #include "project/uQuere.h"
-
-// A private folder for one test, removed when the test ends.
-class TreeFolder {
-public:
-  TreeFolder() : path_(MakeTempFolder("harvella-sitetree-")) {}
-  ~TreeFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  AnsiString operator/(const AnsiString& name) const { return path_ + name; }
-  AnsiString Read(const AnsiString& name) const {
-    AnsiString bytes;
-    ReadFileToString(path_ + name, bytes);
-    return bytes;
-  }
-  void Write(const AnsiString& name, const AnsiString& bytes) const { WriteFileAtomically(path_ + name, bytes); }
-
-private:
-  AnsiString path_;
-};
 
 // Every node as its file line, each ended by "\n" instead of CR LF.
 inline AnsiString Dump(TListObj& tree) {
