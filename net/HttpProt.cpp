@@ -385,9 +385,11 @@ void THttpCli::SocketSessionClosed(Word Error)
         return;
     }
     CheckEndOfResponse(Error);
+    const uint32_t generation = FGeneration;
     if (FBodyBlocks > 0)
         TriggerDocEnd();
-    PostMessage(FWindow, WM_HTTP_SET_READY, FGeneration, 0);
+    if (generation == FGeneration)
+        PostMessage(FWindow, WM_HTTP_SET_READY, generation, 0);
 }
 
 // A response that ends before its header is complete, or a 2xx body that
@@ -417,9 +419,11 @@ void THttpCli::LocationSessionClosed()
     FConnected = false;
     FLocationSeen = false;
     FRelocating = false;
+    const uint32_t generation = FGeneration;
     if (OnLocationChange)
         OnLocationChange(this);
-    PostMessage(FWindow, WM_HTTP_RELOCATE, FGeneration, 0);
+    if (generation == FGeneration)
+        PostMessage(FWindow, WM_HTTP_RELOCATE, generation, 0);
 }
 
 // ---------------------------------------------------------------------------
