@@ -172,6 +172,10 @@ TDataObj* TQuereObj::PickNext(int limit) const {
   return retry;
 }
 
+bool TQuereObj::Contains(const TDataObj* node) const {
+  return node->FQueueRefs > 0 && Holds(node->FQueueLevel, node->FQueuePos, node);
+}
+
 int TQuereObj::NodeCount() const {
   size_t n = 0;
   for (const auto& [level, bucket] : FBuckets) n += bucket.Live;

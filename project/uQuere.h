@@ -45,7 +45,7 @@ public:
 
   int Count() const { return int(FBuckets.size()); }   // buckets, empty ones included
   int NodeCount() const;                                // entries in all buckets
-  bool Contains(const TDataObj* node) const { return node->FQueueRefs > 0; }
+  bool Contains(const TDataObj* node) const;           // in some bucket of this queue
   int BucketLevel(int index) const;
   std::vector<TDataObj*> BucketNodes(int index) const;
 
