@@ -324,7 +324,7 @@ void TDataObj::RemoveChild(TDataObj* child) {
   if (position < 0 || child->Parent != this) return;
   EraseSlot(*FKids, FoldedHash(child->FName), uint32_t(position));
   FKids->Items.erase(FKids->Items.begin() + position);
-  ShiftSlots(*FKids, uint32_t(position) + 1, -1);
+  if (size_t(position) < FKids->Items.size()) ShiftSlots(*FKids, uint32_t(position) + 1, -1);
   if (uint32_t(position) < FKids->FolderEnd) --FKids->FolderEnd;
   child->Parent = nullptr;
 }
