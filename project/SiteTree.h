@@ -6,8 +6,9 @@
 // CR LF: (depth - 1) TABs, the node's name, then eight fields each preceded by
 // "|": queued ("1" or empty), state, start marks of set 0, server date
 // ("dd.mm.yyyy" or empty), link level, local name, original size, size.
-// Names never hold "|" or control bytes (AddPath encodes them); a local name
-// holding "|" is read back whole, since it is the one free-text field.
+// Names never hold "|" or control bytes (AddPath encodes them). A local name
+// is written with its control bytes percent-encoded, and one holding "|" is
+// read back whole, since it is the one free-text field.
 //
 // Guarantees: a node freed by DeleteNode, Clear or LoadFromFile is no longer
 // reachable from the queue or the cursor; saving writes a temporary file and
