@@ -31,8 +31,10 @@ AnsiString ErrorWithCode(const AnsiString& Text, int Error)
 void THttpAbortHandle::Abort()
 {
     std::lock_guard<std::mutex> guard(FLock);
-    if (FWnd != nullptr)
-        PostMessage(FWnd, WM_HTTP_ABORT, FGeneration, 0);
+    if (FWnd == nullptr)
+        return;
+    FRequested.store(FGeneration);
+    PostMessage(FWnd, WM_HTTP_ABORT, FGeneration, 0);
 }
 
 void THttpAbortHandle::Publish(HWND Wnd, uint32_t Generation)
@@ -480,6 +482,10 @@ void THttpCli::SocketDataAvailable(Word Error)
 {
     if (FDestroying)
         return;
+    if (FAbortHandle->Requested(FGeneration)) {
+        Abort();
+        return;
+    }
     if (FState == httpWaitingBody && FRcvCnt == 0)
         ReceiveBody();
     else

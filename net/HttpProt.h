@@ -87,8 +87,10 @@ constexpr int HttpMaxRelocations = 20;
 
 // Handed from the thread that owns a client to other threads (the user
 // interface) so that they can stop its running request. Abort posts the
-// request to the client's window; it aborts only the request that was
-// running when Abort was called, and does nothing once the client is freed.
+// request to the client's window (and marks it for the client's data
+// handler); the abort itself runs on the client's thread. It stops only the
+// request that was running when Abort was called, and does nothing once the
+// client is freed.
 class THttpAbortHandle {
 public:
     void Abort();
@@ -99,10 +101,15 @@ private:
     friend class THttpCli;
     void Publish(HWND Wnd, uint32_t Generation);
     void PublishState(THttpClientState State) { FState.store(State); }
+    // True when Abort was called while the request of that generation ran;
+    // the client checks it between blocks, so that a fast stream of data
+    // cannot keep the posted request waiting.
+    bool Requested(uint32_t Generation) const { return FRequested.load() == Generation; }
 
     mutable std::mutex FLock;
     HWND FWnd = nullptr;
     uint32_t FGeneration = 0;
+    std::atomic<uint32_t> FRequested{0};
     std::atomic<int> FState{httpReady};
 };
 
