@@ -237,6 +237,8 @@ TCustomWSocket::TCustomWSocket(TComponent* AOwner)
 
 TCustomWSocket::~TCustomWSocket()
 {
+    // The owner's handlers may already be gone; nothing is reported any more.
+    ClearEvents();
     FDestroying = true;
     try {
         CancelDnsLookup();
@@ -248,6 +250,20 @@ TCustomWSocket::~TCustomWSocket()
     CountSocketOut();
     FBufList.Discard();
     DeallocateHWnd(FWindowHandle);
+}
+
+void TCustomWSocket::ClearEvents()
+{
+    OnDataAvailable = nullptr;
+    OnDataSent = nullptr;
+    OnSendData = nullptr;
+    OnSessionClosed = nullptr;
+    OnSessionAvailable = nullptr;
+    OnSessionConnected = nullptr;
+    OnChangeState = nullptr;
+    OnDnsLookupDone = nullptr;
+    OnError = nullptr;
+    OnBgException = nullptr;
 }
 
 void TCustomWSocket::AssignDefaultValue()
@@ -536,15 +552,19 @@ void TCustomWSocket::DoASyncSelect(TMessage& Msg)
 
 int TCustomWSocket::DoRecv(void* Buffer, int Size, int Flags)
 {
-    ++FRecvCalls;
-    return recv(FHSocket, static_cast<char*>(Buffer), Size, Flags);
+    const int count = recv(FHSocket, static_cast<char*>(Buffer), Size, Flags);
+    if (count > 0 && (Flags & MSG_PEEK) == 0)
+        FRecvBytes += static_cast<uint64_t>(count);
+    return count;
 }
 
 int TCustomWSocket::DoRecvFrom(void* Buffer, int Size, int Flags, sockaddr_in& From, int& FromLen)
 {
-    ++FRecvCalls;
-    return recvfrom(FHSocket, static_cast<char*>(Buffer), Size, Flags, reinterpret_cast<sockaddr*>(&From),
-                    &FromLen);
+    const int count = recvfrom(FHSocket, static_cast<char*>(Buffer), Size, Flags,
+                               reinterpret_cast<sockaddr*>(&From), &FromLen);
+    if (count > 0 && (Flags & MSG_PEEK) == 0)
+        FRecvBytes += static_cast<uint64_t>(count);
+    return count;
 }
 
 int TCustomWSocket::GetRcvdCount()
@@ -605,7 +625,7 @@ void TCustomWSocket::ASyncReceive(uint16_t Error)
     const TSocket socket = FHSocket;
     for (;;) {
         FLastError = 0;
-        const uint64_t callsBefore = FRecvCalls;
+        const uint64_t takenBefore = FRecvBytes;
         const int64_t readBefore = FReadCount;
         if (!TriggerDataAvailable(Error) && !DiscardReceived())
             return;
@@ -613,7 +633,7 @@ void TCustomWSocket::ASyncReceive(uint16_t Error)
             return;
         // A handler that took nothing leaves the data for a later event
         // instead of being called forever.
-        if (FRecvCalls == callsBefore && FReadCount == readBefore)
+        if (FRecvBytes == takenBefore && FReadCount == readBefore)
             return;
         const int waiting = GetRcvdCount();
         if (waiting < 0) {

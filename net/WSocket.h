@@ -129,7 +129,9 @@ public:
     void SetAddr(const AnsiString& Value);
     const AnsiString& Port() const { return FPortStr; }
     void SetPort(const AnsiString& Value) { SetRemotePort(Value); }
+    virtual void SetRemotePort(const AnsiString& Value);
     const AnsiString& Proto() const { return FProtoStr; }
+    virtual void SetProto(const AnsiString& Value);
     const AnsiString& LocalAddr() const { return FLocalAddr; }
     void SetLocalAddr(const AnsiString& Value);
     const AnsiString& LocalPort() const { return FLocalPortStr; }
@@ -175,8 +177,6 @@ protected:
     virtual void WndProc(TMessage& Msg);
     virtual void AssignDefaultValue();
     virtual void InternalClose(bool Shut, uint16_t Error);
-    virtual void SetRemotePort(const AnsiString& Value);
-    virtual void SetProto(const AnsiString& Value);
     virtual int GetRcvdCount();
     virtual void BindSocket();
     virtual int RealSend(const void* Data, int Len);
@@ -242,8 +242,8 @@ protected:
     TSocket FASocket = winsock::INVALID_SOCKET;
     AnsiString FDnsResult;
     std::unique_ptr<TStringList> FDnsResultList;
-    // Platform receive calls made so far; a receive re-arms the read event.
-    uint64_t FRecvCalls = 0;
+    // Bytes taken from the platform so far (by any receive).
+    uint64_t FRecvBytes = 0;
 
 private:
     struct TSavedReply {
@@ -256,6 +256,7 @@ private:
     // False (after reporting) when the socket is not closed.
     bool CanChange(const char* Property);
     void GuardedWndProc(TMessage& Msg);
+    void ClearEvents();
     void DoASyncSelect(TMessage& Msg);
     void DoLookupDone(TMessage& Msg);
     void StartLookup(winsock::HANDLE Handle, const AnsiString& Name);

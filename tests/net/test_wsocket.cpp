@@ -132,11 +132,17 @@ TEST(WSocketLookup, NameLookedUpAsynchronously)
     ASSERT_GE(socket.DnsResultList().Count(), 1);
     EXPECT_EQ(socket.DnsResultList().Strings(0), "127.0.0.1");
 
+    socket.ReverseDnsLookup("127.0.0.1");
+    ASSERT_TRUE(PumpUntil([&] { return events.Count("dns 0") == 2; }));
+    EXPECT_EQ(socket.DnsResult(), "localhost");
+    EXPECT_EQ(socket.DnsResultList().Count(), 1);
+
+    events.Events.clear();
     socket.DnsLookup("localhost");
     socket.CancelDnsLookup();
     PumpFor(200);
     EXPECT_EQ(events.Count("dns 10004"), 1);
-    EXPECT_EQ(events.Count("dns 0"), 1) << "a cancelled lookup never reports";
+    EXPECT_EQ(events.Events, std::vector<std::string>{"dns 10004"}) << "a cancelled lookup never reports";
 }
 
 TEST(WSocketLookup, EmptyNameAndFailedLookup)

@@ -99,6 +99,21 @@ TEST(WSocketEvents, DataWithoutHandlerIsDiscarded)
     EXPECT_EQ(socket.State(), wsClosed);
 }
 
+TEST(WSocketEvents, HandlerThatReadsNothingIsNotCalledForever)
+{
+    LoopbackServer server({Step::Send("later"), Step::ReadUntilClose()});
+    TCustomWSocket socket;
+    EventRecorder events(socket, false);
+    int calls = 0;
+    socket.OnDataAvailable = [&](TObject*, uint16_t) { ++calls; };
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return calls > 0; }));
+    PumpFor(50);
+    EXPECT_EQ(calls, 1) << "no receive, so no further read event";
+    EXPECT_EQ(socket.ReceiveStr(), "later");
+    socket.Close();
+}
+
 TEST(WSocketEvents, ResetByPeer)
 {
     LoopbackServer server({Step::Send("x"), Step::Expect("ack"), Step::Reset()});
@@ -352,4 +367,34 @@ TEST(WSocketEvents, ScriptTextDrivesThePeer)
     EXPECT_EQ(events.Count("closed 10054"), 1);
     ASSERT_TRUE(server.WaitForConnections(1));
     EXPECT_EQ(server.Received(0), "!");
+}
+
+TEST(WSocketEvents, DatagramsBetweenTwoSockets)
+{
+    TCustomWSocket receiver;
+    std::string received;
+    receiver.OnDataAvailable = [&](TObject*, uint16_t) {
+        char buffer[64];
+        winsock::sockaddr_in from{};
+        int fromLen = sizeof from;
+        const int count = receiver.ReceiveFrom(buffer, sizeof buffer, from, fromLen);
+        if (count > 0)
+            received.append(buffer, static_cast<size_t>(count));
+    };
+    receiver.SetProto("udp");
+    receiver.SetAddr(LoopbackServer::Address());
+    receiver.SetPort("0");
+    receiver.Listen();
+    ASSERT_EQ(receiver.State(), wsConnected);
+
+    TCustomWSocket sender;
+    EventRecorder events(sender);
+    sender.SetProto("udp");
+    sender.SetAddr(LoopbackServer::Address());
+    sender.SetPort(receiver.GetXPort());
+    sender.Connect();
+    EXPECT_EQ(events.Events, Lines{"connected 0"}) << "a datagram socket is connected at once";
+    EXPECT_EQ(sender.SendStr("dgram"), 5);
+    ASSERT_TRUE(PumpUntil([&] { return received == "dgram"; }));
+    EXPECT_EQ(receiver.ReadCount(), 5);
 }

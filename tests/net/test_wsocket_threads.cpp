@@ -1,0 +1,111 @@
+// The socket component on worker threads, paused delivery and the delayed
+// close and release messages.
+#include "support/LoopbackServer.h"
+#include "test_wsocket_recorder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Step = LoopbackStep;
+
+// Runs one request on the calling thread with the socket's own pump and
+// returns the received text and the number of session-closed events.
+std::string ExchangeOnOwnPump(int port)
+{
+    TCustomWSocket socket;
+    socket.SetMultiThreaded(true);
+    std::string data;
+    int closed = 0;
+    socket.OnSessionConnected = [&](TObject*, uint16_t error) {
+        if (error == 0)
+            socket.SendStr("ping");
+    };
+    socket.OnDataAvailable = [&](TObject*, uint16_t) { data += socket.ReceiveStr(); };
+    socket.OnSessionClosed = [&](TObject*, uint16_t) { ++closed; };
+    socket.SetAddr(LoopbackServer::Address());
+    socket.SetPort(std::to_string(port));
+    socket.Connect();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (socket.State() != wsClosed && std::chrono::steady_clock::now() < end) {
+        socket.MessagePump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return data + "/" + std::to_string(closed);
+}
+
+} // namespace
+
+TEST(WSocketThreads, SocketsOnWorkerThreadsPumpTheirOwnQueues)
+{
+    constexpr int Workers = 6;
+    LoopbackServer server(
+        std::vector<LoopbackScript>(Workers, {Step::Expect("ping"), Step::Send("pong"), Step::Close()}));
+    std::vector<std::string> results(Workers);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < Workers; ++i)
+        threads.emplace_back([&, i] { results[i] = ExchangeOnOwnPump(server.Port()); });
+    for (auto& thread : threads)
+        thread.join();
+    for (const auto& result : results)
+        EXPECT_EQ(result, "pong/1");
+}
+
+TEST(WSocketThreads, QuitMessageEndsThePump)
+{
+    bool ownPump = false;
+    bool applicationPump = false;
+    std::thread([&] {
+        TCustomWSocket socket;
+        socket.SetMultiThreaded(true);
+        PostQuitMessage(0);
+        socket.MessagePump();
+        ownPump = socket.Terminated();
+    }).join();
+    std::thread([&] {
+        TCustomWSocket socket;
+        PostQuitMessage(0);
+        socket.MessagePump();
+        applicationPump = socket.Terminated();
+    }).join();
+    EXPECT_TRUE(ownPump);
+    EXPECT_TRUE(applicationPump);
+}
+
+TEST(WSocketThreads, PauseHoldsEventsUntilResume)
+{
+    LoopbackServer server({Step::Expect("go"), Step::Send("abc"), Step::ReadUntilClose()});
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    socket.SetAddr(LoopbackServer::Address());
+    socket.SetPort(server.PortText());
+    socket.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("sent 0"); }));
+    socket.Pause();
+    socket.SendStr("go");
+    PumpFor(200);
+    EXPECT_EQ(events.Data, "");
+    socket.Resume();
+    ASSERT_TRUE(PumpUntil([&] { return events.Data == "abc"; }));
+    socket.Close();
+}
+
+TEST(WSocketThreads, DelayedCloseAndRelease)
+{
+    LoopbackServer server({Step::ReadUntilClose()});
+    TComponent owner(nullptr);
+    auto* socket = new TCustomWSocket(&owner);
+    EventRecorder events(*socket);
+    socket->SetAddr(LoopbackServer::Address());
+    socket->SetPort(server.PortText());
+    socket->Connect();
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("connected 0"); }));
+    socket->CloseDelayed();
+    EXPECT_EQ(socket->State(), wsConnected);
+    ASSERT_TRUE(PumpUntil([&] { return socket->State() == wsClosed; }));
+    EXPECT_EQ(events.Count("closed 0"), 1);
+
+    socket->Release();
+    EXPECT_EQ(owner.ComponentCount(), 1);
+    ASSERT_TRUE(PumpUntil([&] { return owner.ComponentCount() == 0; }));
+}
