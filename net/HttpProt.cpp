@@ -11,8 +11,9 @@
 
 namespace {
 
-// Body blocks are received and passed on in pieces of this size.
-constexpr int BodyBlockSize = 64 * 1024;
+// Body blocks are received and passed on in pieces of up to this size: large
+// enough that a fast local transfer is not held up by per-block work.
+constexpr int BodyBlockSize = 256 * 1024;
 // One POST block.
 constexpr int SendBlockSize = 8193;
 
@@ -49,7 +50,7 @@ void THttpAbortHandle::Publish(HWND Wnd, uint32_t Generation)
 
 THttpCli::THttpCli(TComponent* AOwner)
     : TComponent(AOwner), FAbortHandle(std::make_shared<THttpAbortHandle>()),
-      FRcvBuf(BodyBlockSize + 1)
+      FRcvBuf(new char[BodyBlockSize])
 {
     FWindow = AllocateHWnd([this](TMessage& Msg) { WndProc(Msg); });
     FSocket = std::make_unique<THttpSocket>(nullptr);
@@ -495,12 +496,12 @@ void THttpCli::SocketDataAvailable(Word Error)
 // Body: every receive is one block, passed on as it is.
 void THttpCli::ReceiveBody()
 {
-    const int len = FSocket->Receive(FRcvBuf.data(), BodyBlockSize);
+    const int len = FSocket->Receive(FRcvBuf.get(), BodyBlockSize);
     if (len < 0)
         ReceiveFailed();
     if (len <= 0 || FRequestType == httpNONE)
         return;
-    PassBodyData(FRcvBuf.data(), len);
+    PassBodyData(FRcvBuf.get(), len);
 }
 
 // A receive that failed with anything but "would block" ends the connection
@@ -523,7 +524,7 @@ void THttpCli::ReceiveHeaderBytes(Word Error)
         FailConnection("HTTP line too long");
         return;
     }
-    const int len = FSocket->Receive(FRcvBuf.data() + FRcvCnt, room);
+    const int len = FSocket->Receive(FRcvBuf.get() + FRcvCnt, room);
     if (len < 0)
         ReceiveFailed();
     if (len <= 0 || FRequestType == httpNONE)
@@ -546,7 +547,7 @@ void THttpCli::ReceiveHeaderBytes(Word Error)
 // no complete line is buffered or the response failed.
 bool THttpCli::TakeLine(Word Error)
 {
-    const char* data = FRcvBuf.data();
+    const char* data = FRcvBuf.get();
     const auto* lf = static_cast<const char*>(std::memchr(data, '\n', FRcvCnt));
     if (lf == nullptr)
         return false;
@@ -562,7 +563,7 @@ bool THttpCli::TakeLine(Word Error)
     const AnsiString rawLine(data, rawLen);
     FLastResponse.assign(data, lineLen);
     FRcvCnt -= rawLen;
-    std::memmove(FRcvBuf.data(), data + rawLen, FRcvCnt);
+    std::memmove(FRcvBuf.get(), data + rawLen, FRcvCnt);
     if (waiting) {
         ParseHeaderLine(FLastResponse, rawLine);
         return true;
@@ -711,7 +712,7 @@ void THttpCli::RelocationHeaderEnd()
 void THttpCli::PassBufferedBody(const AnsiString& Prefix)
 {
     AnsiString block = Prefix;
-    block.append(FRcvBuf.data(), FRcvCnt);
+    block.append(FRcvBuf.get(), FRcvCnt);
     FRcvCnt = 0;
     PassBodyData(block.data(), Length(block));
 }

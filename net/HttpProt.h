@@ -37,7 +37,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 using THttpSocket = TCustomWSocket;
 
@@ -284,7 +283,7 @@ private:
     AnsiString FRequestHeader;
     AnsiString FLastResponse;
     AnsiString FConnectionUrl;      // absolute URL of the current connection
-    std::vector<char> FRcvBuf;
+    std::unique_ptr<char[]> FRcvBuf;
     int FRcvCnt = 0;
     int FHeaderLines = 0;
     int64_t FHeaderBytes = 0;
