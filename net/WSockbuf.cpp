@@ -100,14 +100,6 @@ void TBufferChain::RemoveFirst(int Len)
         FBlocks.front()->Remove(Len);
 }
 
-bool TBufferChain::Empty() const
-{
-    return std::all_of(FBlocks.begin(), FBlocks.end(), [](const auto& block) {
-        int len = 0;
-        return block->Peek(len) == nullptr;
-    });
-}
-
 void TBufferChain::Discard()
 {
     FBlocks.clear();

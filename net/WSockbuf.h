@@ -53,12 +53,9 @@ public:
     const char* PeekFirst(int& Len);
     // Marks Len bytes of the oldest block as sent.
     void RemoveFirst(int Len);
-    // True when no unsent byte is left.
-    bool Empty() const;
     // Drops every block with its unsent data.
     void Discard();
 
-    int BlockSize() const { return FBlockSize; }
     int BlockCount() const { return static_cast<int>(FBlocks.size()); }
     const TBuffer& Block(int Index) const;
 

@@ -475,6 +475,9 @@ void TCustomWSocket::GuardedWndProc(TMessage& Msg)
     } catch (std::exception& E) {
         Exception wrapped(E.what());
         HandleBackGroundException(wrapped);
+    } catch (...) {
+        Exception unknown("Unknown exception in a socket event handler");
+        HandleBackGroundException(unknown);
     }
 }
 
