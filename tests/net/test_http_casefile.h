@@ -6,7 +6,8 @@
 //                   "post <text>" (the POST body), "set <Property> <value>",
 //                   "abort <when>" (header-end, doc-begin, doc-data,
 //                   state <n>, thread <ms>), "append-cookies" (the cookie
-//                   event appends to Cookie, as the download worker does)
+//                   event appends to Cookie, as the download worker does),
+//                   "accept <n>" (the server takes n connections)
 //   --- request     the exact bytes one connection must receive: each line
 //                   is sent with CR LF after it (a line starting "|" is
 //                   raw bytes without a line end); one section per connection
@@ -15,8 +16,18 @@
 //                   each connection first reads the request header unless
 //                   its script starts with a read step
 //   --- other-reply the script of a second server (its port is {other})
-//   --- expect      "key value" lines checked after the request; see
-//                   CheckExpectation in test_http_cases.cpp for the keys
+//   --- expect      "key value" lines checked after the request:
+//                   raises <code>|none, status, reason, body (escaped),
+//                   body-size, states (state numbers in order), header-ends,
+//                   doc-events "<begins> <ends>", location-changes,
+//                   cookies-seen (joined by "|"), connections,
+//                   other-connections, header <index> <line>, and the
+//                   client's fields docname, location, hostname,
+//                   target-host, port, path, query, content-type,
+//                   content-length, rcvd-count, sent-count, accept-ranges,
+//                   range, cookie, header-count, authenticate,
+//                   last-modified / response-date ("yyyy-mm-dd hh:nn:ss"
+//                   or 0), request-done-error, state
 //
 // Texts take the escapes \r \n \t \\ \s (blank) and \xHH. In every section
 // {host} is 127.0.0.1, {port} the scripted server's port, {other} the second

@@ -156,6 +156,7 @@ private:
                 Client.Abort();
         };
         Client.OnDocBegin = [this](TObject*) {
+            ++DocBegins;
             if (Abort.When == "doc-begin")
                 Client.Abort();
         };
@@ -169,6 +170,7 @@ private:
             if (AppendCookies)
                 Client.Cookie += data;
         };
+        Client.OnDocEnd = [this](TObject*) { ++DocEnds; };
         Client.OnLocationChange = [this](TObject*) { ++LocationChanges; };
     }
 
@@ -190,6 +192,8 @@ private:
             EXPECT_EQ(text, States);
         else if (key == "header-ends")
             EXPECT_EQ(text, std::to_string(HeaderEnds));
+        else if (key == "doc-events")
+            EXPECT_EQ(text, std::to_string(DocBegins) + " " + std::to_string(DocEnds));
         else if (key == "location-changes")
             EXPECT_EQ(text, std::to_string(LocationChanges));
         else if (key == "cookies-seen")
@@ -221,7 +225,7 @@ private:
     bool AppendCookies = false;
     RequestOutcome Outcome;
     std::string Body, States, CookiesSeen;
-    int HeaderEnds = 0, LocationChanges = 0, Connections = 0, OtherConnections = 0;
+    int HeaderEnds = 0, DocBegins = 0, DocEnds = 0, LocationChanges = 0, Connections = 0, OtherConnections = 0;
     HttpCasePorts Ports;
     std::vector<std::string> Received;
 };
