@@ -16,6 +16,11 @@
 //   over from an earlier (aborted) request never restart or end a later one.
 // - A "Location:" header makes the client fetch the resolved target (at most
 //   20 restarts, then the request fails with 404).
+// - The wait of Get blocks in this thread's message pump; call it on a
+//   worker thread (on the user-interface thread the event loop would not be
+//   served while it waits). MultiThreaded is handed on to the socket.
+// - Body blocks are passed on as they arrive (up to 256 KiB each); counts
+//   and lengths are 64-bit.
 // - Nothing is locked: the client and its socket belong to their thread.
 //   Abort runs on that thread only. Other threads use THttpAbortHandle, which
 //   posts the abort to the client's window and stays safe after the client
