@@ -1,0 +1,86 @@
+#include "crawl/SavePaths.h"
+
+#include <vector>
+
+#include "platform/rtl/FileUtils.h"
+#include "project/TextHelpers.h"
+
+namespace {
+
+constexpr size_t MaxComponentLength = 255;
+
+std::vector<AnsiString> Components(const AnsiString& Text) {
+  std::vector<AnsiString> parts;
+  size_t start = 0;
+  while (start <= Text.size()) {
+    size_t end = Text.find('/', start);
+    if (end == AnsiString::npos) end = Text.size();
+    if (end > start) parts.push_back(Text.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+// Backslashes and control bytes stay encoded; "." and ".." are escaped.
+AnsiString EncodeComponent(const AnsiString& Part) {
+  if (Part == "." || Part == "..") return StringReplace(Part, ".", "%2E", rfReplaceAll);
+  AnsiString result;
+  for (const char c : Part) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || c == '\\' || byte == 0x7F)
+      result += "%" + IntToHex(byte, 2);
+    else
+      result += c;
+  }
+  return result;
+}
+
+bool Creatable(const AnsiString& Part) {
+  if (Part.empty() || Part.size() > MaxComponentLength) return false;
+  if (Part.find_first_of(":*?\"<>|") != AnsiString::npos) return false;
+  return Part.back() != '.' && Part.back() != ' ';
+}
+
+} // namespace
+
+TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, const AnsiString& NamePart,
+                          const AnsiString& LocalName) {
+  TMirrorPath path;
+  if (Folder.empty() || Folder.front() != '/' || Folder.back() != '/' || !StartsStr(Folder, LocalDir)) return path;
+  const std::vector<AnsiString> folderParts = Components(Folder);
+  for (const AnsiString& part : folderParts)
+    if (part == "." || part == "..") return path;
+
+  std::vector<AnsiString> parts = Components(EscapeUrlChars(LocalDir.substr(Folder.size())) + NamePart + LocalName);
+  if (parts.empty()) {
+    path.Result = TMirrorPathResult::NameNotCreatable;
+    return path;
+  }
+  AnsiString dir = ExcludeTrailingPathDelimiter(Folder);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const AnsiString part = EncodeComponent(parts[i]);
+    const bool isName = i + 1 == parts.size();
+    if (!Creatable(part)) {
+      path.Result = isName ? TMirrorPathResult::NameNotCreatable : TMirrorPathResult::DirNotCreatable;
+      return path;
+    }
+    if (isName)
+      path.File = dir + "/" + part;
+    else
+      dir += "/" + part;
+  }
+  const AnsiString root = IncludeTrailingPathDelimiter(ResolvePath(ExcludeTrailingPathDelimiter(Folder)));
+  path.File = ResolvePath(path.File);
+  path.Dir = ExtractFileDir(path.File);
+  path.Result = StartsStr(root, path.File) ? TMirrorPathResult::Ok : TMirrorPathResult::Outside;
+  return path;
+}
+
+bool FallbackBase(const AnsiString& LocalName, AnsiString& Base) {
+  const size_t stop = LocalName.find_first_of(".?=*");
+  if (stop == AnsiString::npos) return false;
+  Base = LocalName.substr(0, stop);
+  return true;
+}
+
+AnsiString FallbackName(const AnsiString& Base, int N) { return Format("%s-%d.htm", Base, N); }

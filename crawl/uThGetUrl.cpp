@@ -1,0 +1,508 @@
+#include "crawl/uThGetUrl.h"
+
+#include <algorithm>
+
+#include "crawl/AcceptRules.h"
+#include "crawl/LinkLevels.h"
+#include "crawl/PageParser.h"
+#include "crawl/SavePaths.h"
+#include "crawl/WorkerMessages.h"
+#include "net/HttpProt.h"
+#include "platform/rtl/FileUtils.h"
+#include "project/SiteTreeNode.h"
+#include "project/TextHelpers.h"
+#include "project/uQuere.h"
+
+namespace {
+
+constexpr int MaxRedirects = 5;
+constexpr int64_t ReadBlockSize = 4096;
+constexpr uint16_t sfKeptByStart = sfAbort | sfTimedOut;
+
+bool EndsWithSlashOrEmpty(const AnsiString& Path) { return Path.empty() || Path == "/" || EndsStr("/", Path); }
+
+AnsiString LowerExtOf(const AnsiString& Name) {
+  const AnsiString ext = ExtractFileExt(Name);
+  return LowerCase(ext.empty() ? ext : ext.substr(1));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Life cycle
+
+thGetUrl::thGetUrl(bool CreateSuspended, const TParamProObj* Params, const TrcHttp& ARec)
+    : Rec(ARec), FParams(std::make_unique<TParamProObj>("", false)) {
+  if (Params != nullptr)
+    FParams->Assign(*Params);
+  else
+    FParams->SetDefaults();
+  const AnsiString& folder = FParams->Project.Folder;
+  if (!folder.empty()) FFolder = IncludeTrailingPathDelimiter(ExpandFileName(folder));
+  Rec.Flags.Store(sfCreated);
+  if (Rec.Node != nullptr) {
+    FNode.State = Rec.Node->State;
+    FNode.Size = Rec.Node->Size;
+    FNode.SizeOrig = Rec.Node->SizeOrig;
+    FNode.LocalName = Rec.Node->LocalName;
+    FNode.ServerDate = Rec.Node->ServerDate;
+  }
+  SetFreeOnTerminate(true);
+  if (!CreateSuspended) Start();
+}
+
+thGetUrl::~thGetUrl() = default;
+
+void thGetUrl::SetState(uint16_t Value) {
+  Rec.Flags.Store(Value);
+  if ((Value & sfAbort) == 0 || Rec.Mode != 1) return;
+  std::lock_guard<std::mutex> guard(FClientLock);
+  if (FAbortHandle && FAbortHandle->State() != httpAborting) FAbortHandle->Abort();
+}
+
+void thGetUrl::Execute() {
+  Content.clear();
+  Redirects = 0;
+  try {
+    if (Rec.Mode == 1)
+      Download();
+    else
+      ReadLocal();
+  } catch (...) {
+    // A failure of the worker's own steps ends as a failed download.
+    Rec.Flags.Set(sfFailed);
+    if (FNode.Mark == TNodeMark::None) FNode.Mark = TNodeMark::Failed;
+    FSuccess = false;
+  }
+  Rec.Flags.Set(sfReporting);
+  try {
+    Synchronize([this] { ReportResult(); });
+  } catch (...) {
+    // The receiver's failure stays on its side; the worker ends normally.
+  }
+  Rec.Flags.Clear(sfReporting);
+  FreeClient();
+  Links.clear();
+  Content.clear();
+  Results.Clear();
+}
+
+bool thGetUrl::Stopped() const { return Rec.Flags.Has(sfAbort) || Terminated(); }
+
+bool thGetUrl::HasOption(int32_t Option) const { return (FParams->Project.Options & Option) != 0; }
+
+int32_t thGetUrl::ClampedSize(int64_t Size) const {
+  return static_cast<int32_t>(std::clamp<int64_t>(Size, 0, MaxDocumentSize));
+}
+
+// ---------------------------------------------------------------------------
+// Mode 1: download
+
+void thGetUrl::CreateClient() {
+  Http = std::make_unique<THttpCli>(nullptr);
+  std::lock_guard<std::mutex> guard(FClientLock);
+  FAbortHandle = Http->AbortHandle();
+}
+
+void thGetUrl::FreeClient() {
+  {
+    std::lock_guard<std::mutex> guard(FClientLock);
+    FAbortHandle.reset();
+  }
+  Http.reset();
+}
+
+void thGetUrl::ConfigureClient() {
+  Http->URL = EncodeSpaces(Rec.Url);
+  Http->Agent = Rec.Agent;
+  Http->Sender = Rec.Sender;
+  Http->Reference = Rec.Reference;
+  if (Rec.UseProxy) {
+    Http->Proxy = Rec.Proxy;
+    Http->ProxyUsername = Rec.ProxyUsername;
+    Http->ProxyPassword = Rec.ProxyPassword;
+    Http->ProxyPort = Rec.ProxyPort;
+  }
+  if (Rec.UseAuth) {
+    Http->Username = Rec.Username;
+    Http->Password = Rec.Password;
+  }
+  Http->OnDocData = [this](TObject*, const void* Buffer, int Len) { HttpDocData(Buffer, Len); };
+  Http->OnStateChange = [this](TObject*) { HttpStateChange(); };
+  Http->OnHeaderEnd = [this](TObject*) { HttpHeaderEnd(); };
+  Http->OnCookie = [this](TObject*, const AnsiString& Data, bool&) { HttpCookie(Data); };
+  Http->Socket().SetLingerTimeout(1);
+}
+
+void thGetUrl::Download() {
+  Rec.DefaultDocSaved = false;
+  CreateClient();
+  ConfigureClient();
+  Rec.Flags.StoreKeeping(sfWorking, sfKeptByStart);
+  bool fetched = false;
+  if (!Rec.Flags.Has(sfAbort)) {
+    try {
+      Http->Get();
+      fetched = true;
+    } catch (...) {
+      // Failures, refusals and aborts all end here; the state word tells them apart.
+    }
+  }
+  FSuccess = fetched;
+  if (!fetched && !Rec.Flags.Has(sfLocalKept)) {
+    Rec.Flags.Set(sfFailed);
+  } else {
+    FSuccess = true;
+    Rec.Flags.Store(Rec.Flags.Has(sfRedirected) ? sfFinished | sfRedirected : sfFinished);
+    if (FNode.SizeOrig == 0) FNode.SizeOrig = ClampedSize(Length(Content));
+    if (HasOption(poExtractLocal) || HasOption(poExternalOnly)) ParseIfPage();
+    if (FNode.Size == 0) FNode.Size = ClampedSize(Length(Content));
+  }
+  SaveDocument();
+}
+
+void thGetUrl::HttpStateChange() {
+  const int state = Http->State();
+  if (state >= httpReady && state <= httpAborting) StateCode = state + scClientState;
+  SendState(StateCode);
+  // An abort posted before this request began belonged to no request: post it again.
+  if (Rec.Flags.Has(sfAbort) && state != httpReady && state != httpAborting) Http->AbortHandle()->Abort();
+}
+
+void thGetUrl::HttpDocData(const void* Buffer, int Len) {
+  if (FIgnoreBody || Len < 1) return;
+  if (Stopped()) {
+    RefuseReply();
+    return;
+  }
+  if (int64_t(Content.size()) + Len > FBodyLimit) {
+    // Too large to keep: the download fails.
+    NoSave = false;
+    RefuseReply();
+    return;
+  }
+  Content.append(static_cast<const char*>(Buffer), Len);
+  const int64_t total = Length(Content);
+  const int64_t expected = Http->ContentLength();
+  SendProgress(expected < 1 ? Format("%10d ", total) : Format("%10d <%10d>", total, expected));
+  if (Rec.Flags.Has(sfAbort)) RefuseReply();
+}
+
+void thGetUrl::HttpCookie(const AnsiString& Data) { Http->Cookie += Data; }
+
+void thGetUrl::RefuseReply() {
+  FIgnoreBody = true;
+  Http->Abort();
+}
+
+// ---------------------------------------------------------------------------
+// Acceptance at the end of a response header
+
+void thGetUrl::HttpHeaderEnd() {
+  if (Stopped()) return;
+  NoSave = false;
+  FRefused = false;
+  FIgnoreBody = false;
+  const int status = Http->StatusCode();
+  if (status < 300)
+    AcceptDocument();
+  else
+    AcceptRedirect(status);
+}
+
+void thGetUrl::AcceptDocument() {
+  bool ok = true;
+  try {
+    ok = AcceptAndName(Http->Location());
+  } catch (const Exception&) {
+    ok = true;
+  }
+  NoSave = !ok;
+  FRefused = !ok;
+  const AnsiString ext = LowerExtOf(LocalName);
+  const int64_t length = Http->ContentLength();
+  if (length > MaxDocumentSize) {
+    RefuseReply();
+    return;
+  }
+  if (ok && length > 0 && !ext.empty() && !SizeRulesAllow(*FParams, ext, length)) {
+    ok = false;
+    NoSave = true;
+    FRefused = true;
+  }
+  FBodyLimit = length > 0 ? MaxDocumentSize : MaxBodySize(*FParams, ext);
+  ServerDate = Http->LastModified();
+  if (ok && FParams->Project.UpdateMode != umDownloadAll) ok = !KeepLocalCopy(length);
+  if (length > 0) FNode.SizeOrig = FNode.Size = ClampedSize(length);
+  if (!ok) RefuseReply();
+}
+
+void thGetUrl::AcceptRedirect(int Status) {
+  bool ok = Status < 400;
+  if (Status == 301 || Status == 302) {
+    ok = Redirects < MaxRedirects && !GetLocation(Http->RcvdHeader()).empty();
+    if (ok) ++Redirects;
+  }
+  if (ok)
+    Rec.Flags.Set(sfRedirected);
+  else
+    RefuseReply();
+}
+
+bool thGetUrl::AcceptAndName(const AnsiString& Url) {
+  LocalDir.clear();
+  LocalName.clear();
+  NamePart.clear();
+  FRequest = MirrorRequestForUrl(Url, Http->ContentType());
+  FRequest.Host = Http->TargetHost();
+  if (!Http->DocName().empty()) FRequest.DocName = Http->DocName();
+  FRequest.Redirected = Rec.Flags.Has(sfRedirected);
+
+  AnsiString docName = FRequest.DocName;
+  const TNameExt nameExt = SplitNameExt(docName, FRequest.Path, FRequest.ContentType);
+  TAcceptSubject subject{FRequest.Host, FRequest.Path, nameExt.Name, nameExt.Ext};
+  if (!FRequest.Query.empty() && subject.Path == "/" + FRequest.Query) subject.Path = "/";
+  if (!AcceptByFilters(*FParams, subject)) return false;
+
+  const TMirrorName name = MirrorNameFor(FRequest, HasOption(poCopyDirectories), FFolder);
+  LocalDir = name.LocalDir;
+  NamePart = name.NamePart;
+  LocalName = name.LocalName;
+  return true;
+}
+
+// True when the update mode keeps the local file; its bytes then become the
+// document. An unreadable or empty local file is not kept.
+bool thGetUrl::KeepLocalCopy(int64_t ContentLength) {
+  const TMirrorPath path = MapMirrorPath(FFolder, LocalDir, NamePart, LocalName);
+  if (!path.Ok() || !FileExists(path.File)) return false;
+  const uint8_t mode = FParams->Project.UpdateMode;
+  bool fetch = false;
+  if (mode == umNewOrModified || mode == umNewModifiedOrResized) {
+    TDateTime localTime = 0;
+    fetch = !FileAge(path.File, localTime) || ServerCopyIsNewer(ServerDate, localTime);
+    if (mode == umNewModifiedOrResized && (ContentLength < 1 || ContentLength != FNode.SizeOrig)) fetch = true;
+  }
+  if (fetch) return false;
+  AnsiString bytes;
+  if (ReadFileToString(path.File, bytes) && !bytes.empty()) {
+    Content = bytes;
+    NoSave = true;
+    Rec.Flags.Set(sfLocalKept);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Parsing
+
+void thGetUrl::ParseIfPage() {
+  if (Rec.Flags.Has(sfAbort)) return;
+  if (!IsParsablePage(Http->StatusCode(), !Content.empty(), NoSave, Http->Location(), LocalName, Http->ContentType(),
+                      Rec.MaxLevel, Rec.Level))
+    return;
+  SendState(scExtraction);
+  try {
+    ParseDocument("");
+  } catch (...) {
+    // A page the parser cannot finish keeps what it had found.
+  }
+}
+
+void thGetUrl::ParseDocument(const AnsiString& BaseOverride) {
+  if (Terminated()) return;
+  TParseSettings settings;
+  settings.PageUrl = Rec.Mode == 1 ? (Http->Location().empty() ? Http->URL : Http->Location()) : Rec.Url;
+  settings.BaseOverride = BaseOverride;
+  settings.DownloadMode = Rec.Mode == 1;
+  settings.TranslateLinks = HasOption(poConvertLinks);
+  settings.ExternalOnly = HasOption(poExternalOnly);
+  settings.Level = Rec.Level;
+  settings.DomainFilter = FParams->Domain.Joined[0];
+  settings.Rewrite.WwwAlias = HasOption(poSameWww);
+  settings.Rewrite.DirStructure = HasOption(poCopyDirectories);
+  settings.Rewrite.DomainCodes = FParams->Domain.Codes.Text();
+  settings.Rewrite.Folder = FFolder;
+  TScanHooks hooks;
+  hooks.Stopped = [this] { return Stopped(); };
+  hooks.Progress = [this](const AnsiString& Text) { SendProgress(Text); };
+  Links = ::ParseDocument(Content, settings, hooks).Links;
+}
+
+void thGetUrl::CollectLinks(bool StopOnAbort) {
+  if (Terminated() || Links.empty()) return;
+  SendState(scAdding);
+  Results.Clear();
+  for (const TFoundLink& link : FoundLinkLevels(Links, Rec.Level)) {
+    if (Terminated() || (StopOnAbort && Rec.Flags.Has(sfAbort))) break;
+    Results.AddObject(link.Url, LevelObject(link.Level));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+void thGetUrl::SaveDocument() {
+  CollectLinks(true);
+  if (Terminated()) {
+    RecordOutcome(4);
+    return;
+  }
+  if (Rec.Flags.Has(sfRedirected)) Results.InsertObject(0, Http->Location(), LevelObject(Rec.Level));
+  int outcome = NoSave ? 3 : 4;
+  if (!Rec.Flags.Has(sfAbort | sfFailed) && Http->StatusCode() < 400 && !Content.empty() && !NoSave) {
+    SendState(scDownLoad);
+    outcome = WriteDocument() ? 3 : 4;
+  }
+  RecordOutcome(outcome);
+}
+
+bool thGetUrl::WriteDocument() {
+  TMirrorPath path = MapMirrorPath(FFolder, LocalDir, NamePart, LocalName);
+  if (path.Result == TMirrorPathResult::Outside || path.Result == TMirrorPathResult::DirNotCreatable) return false;
+  if (!DirectoryExists(path.Dir)) {
+    try {
+      if (!ForceDirectories(path.Dir)) MakeDirPath(path.Dir);
+    } catch (const Exception&) {
+      // Reported below as a folder that does not exist.
+    }
+  }
+  if (!DirectoryExists(path.Dir)) return false;
+  if (!path.Ok() || !WriteFile(path.File)) {
+    AnsiString base;
+    if (!FallbackBase(LocalName, base)) return false;
+    bool taken = false;
+    for (int n = 1; n <= MaxFallbackNames && !taken; ++n) {
+      LocalName = FallbackName(base, n);
+      path = MapMirrorPath(FFolder, LocalDir, NamePart, LocalName);
+      taken = path.Ok() && !FileExists(path.File) && !DirectoryExists(path.File) && WriteFile(path.File);
+    }
+    if (!taken) return false;
+  }
+  if (ServerDate != 0) FileSetDate(path.File, ServerDate);
+  FNode.Size = ClampedSize(Length(Content));
+  return true;
+}
+
+bool thGetUrl::WriteFile(const AnsiString& FileName) {
+  if (DirectoryExists(FileName)) return false;
+  try {
+    WriteFileAtomically(FileName, Content);
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+// Outcome 3: the node is loaded (saved, kept or refused); anything else fails it.
+void thGetUrl::RecordOutcome(int Outcome) {
+  if (Outcome != 3) {
+    FNode.Mark = TNodeMark::Failed;
+    return;
+  }
+  FNode.Mark = TNodeMark::Loaded;
+  if (FRefused || LocalDir.empty() || Trim(LocalName).empty()) return;
+  const bool folder = (FNode.State & snFolder) != 0;
+  Rec.DefaultDocSaved = (folder || EndsWithSlashOrEmpty(FRequest.Path)) && IsDefaultDocName(LocalName);
+  FNode.SetNames = true;
+  FNode.LocalName.clear();
+  if ((FNode.State & NodeKeepsLocalName) != 0 || !SameText(LocalName, FRequest.DocName) || Rec.DefaultDocSaved)
+    FNode.LocalName = LocalName;
+  FNode.ServerDate = ServerDate;
+  FNode.AddDefaultChild = Rec.DefaultDocSaved && folder;
+}
+
+// ---------------------------------------------------------------------------
+// Mode 0: re-reading a local file
+
+void thGetUrl::ReadLocal() {
+  const bool read = LoadLocalFile();
+  if (read && !Rec.Flags.Has(sfAbort)) {
+    Rec.Flags.Store(sfFinished);
+    if (!Content.empty()) {
+      SendState(scExtraction);
+      try {
+        ParseDocument(Rec.BaseHref);
+      } catch (...) {
+        // The links found so far stay.
+      }
+    }
+  }
+  if (Rec.Flags.Has(sfFailed))
+    FNode.Mark = TNodeMark::Failed;
+  else
+    CollectLinks(false);
+  FSuccess = read;
+}
+
+bool thGetUrl::LoadLocalFile() {
+  try {
+    if (!FileExists(Rec.Url)) throw EFOpenError("Cannot open file \"" + Rec.Url + "\"");
+    TFileStream file(Rec.Url, fmOpenRead | fmShareDenyNone);
+    Rec.Flags.StoreKeeping(sfWorking, sfKeptByStart);
+    const int64_t size = file.Size();
+    if (size > MaxDocumentSize) throw EFOpenError("File too large: \"" + Rec.Url + "\"");
+    Content.assign(static_cast<size_t>(std::max<int64_t>(size, 0)), '\0');
+    int64_t done = 0;
+    while (done < size) {
+      const int64_t got = file.Read(Content.data() + done, std::min(ReadBlockSize, size - done));
+      if (got <= 0) break;
+      done += got;
+    }
+    Content.resize(static_cast<size_t>(done));
+  } catch (const Exception&) {
+    Content.clear();
+    Rec.Flags.Set(sfFailed);
+    return false;
+  }
+  Rec.Flags.StoreKeeping(sfLocalRead, sfKeptByStart);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Reporting
+
+void thGetUrl::SendState(int Code) {
+  StateCode = Code;
+  if (!Terminated() && Rec.Row != nullptr)
+    SendMessage(Rec.Wnd, WM_THREADSTATE, reinterpret_cast<WPARAM>(Rec.Row), StateCode);
+}
+
+void thGetUrl::SendProgress(const AnsiString& Text) {
+  ProgressText = Text;
+  if (!Terminated())
+    SendMessage(Rec.Wnd, WM_THREADSIZE, reinterpret_cast<WPARAM>(Rec.Row), reinterpret_cast<LPARAM>(ProgressText.c_str()));
+}
+
+// Runs on the user-interface thread while the worker waits.
+void thGetUrl::ReportResult() {
+  ApplyNodeOutcome();
+  if (Terminated()) return;
+  SendState(scAdding);
+  if (Results.Count() > 0) {
+    Results.InsertObject(0, Http ? Http->Cookie : AnsiString(), LevelObject(Rec.Level));
+    SendMessage(Rec.Wnd, WM_LINKSFOUND, Rec.Mode == 0 ? 1 : 0, reinterpret_cast<LPARAM>(&Results));
+  }
+  SendState(Rec.Flags.Has(sfFailed) ? scError : scOk);
+}
+
+void thGetUrl::ApplyNodeOutcome() {
+  TDataObj* node = Rec.Node;
+  if (node == nullptr || FNode.Mark == TNodeMark::None) return;
+  std::lock_guard<std::recursive_mutex> guard(SiteTreeMutex);
+  node->Size = FNode.Size;
+  node->SizeOrig = FNode.SizeOrig;
+  if (FNode.Mark == TNodeMark::Failed) {
+    node->State = static_cast<uint8_t>((node->State & ~snLoading) | snFailed);
+    return;
+  }
+  if (FNode.SetNames) {
+    node->LocalName = FNode.LocalName;
+    node->ServerDate = FNode.ServerDate;
+  }
+  node->State = static_cast<uint8_t>((node->State & ~snLoading) | snLoaded);
+  if (!FNode.AddDefaultChild) return;
+  TDataObj* child = node->AddPath(node->LocalName, HasOption(poSameWww));
+  if (child == nullptr || !child->New) return;
+  for (TDataObj* up = node; up != nullptr; up = up->Parent) up->New = true;
+}

@@ -1,0 +1,138 @@
+// thGetUrl: the download worker. One thread carries out one work order
+// (TrcHttp): in Mode 1 it fetches the URL with its own HTTP client, accepts
+// or refuses the reply at the end of its header (status, redirects, masks,
+// file types, sizes, update mode), parses a page for links, writes the
+// document into the local mirror and works out the outcome of its site-tree
+// node; in Mode 0 it re-reads a local HTML file and only parses it (link
+// import). Either way it ends with a synchronised report on the
+// user-interface thread.
+//
+// Contract
+// - Create suspended, set OnTerminate and FirstThread, then Start. The thread
+//   frees itself after OnTerminate has run on the user-interface thread;
+//   OnTerminate may read Rec (Node, Row, Mode, DefaultDocSaved), FirstThread,
+//   Success() and Flags().
+// - The settings are copied when the worker is created: later changes to the
+//   caller's settings object do not reach a running worker.
+// - The worker never touches the site tree from its own thread. The node's
+//   outcome (state, sizes, local name, server date, and the default-document
+//   child of a folder node) is applied by the report on the user-interface
+//   thread, under the site-tree lock, before the found links are sent.
+// - Messages to Rec.Wnd, all sent (blocking): WM_THREADSTATE and
+//   WM_THREADSIZE while it runs (only with a Row), WM_LINKSFOUND from the
+//   report (see crawl/WorkerMessages.h).
+// - SetState (user-interface thread) replaces the state word; with the abort
+//   bit it posts the abort to the client's window, and the worker performs
+//   it on its own thread. An abort that arrives before the request starts is
+//   kept, so the request never starts. No exception leaves the thread.
+// - Every file it writes lies inside the download folder (crawl/SavePaths.h)
+//   and replaces an older copy only after a complete write.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "crawl/MirrorNames.h"
+#include "crawl/TrcHttp.h"
+#include "platform/messages/Threads.h"
+#include "platform/rtl/Classes.h"
+#include "project/Settings.h"
+
+class THttpCli;
+class THttpAbortHandle;
+
+// Node state bit that makes the node keep its local name even when it equals
+// the server's document name.
+constexpr uint8_t NodeKeepsLocalName = 0x40;
+
+class thGetUrl : public TThread {
+public:
+  thGetUrl(bool CreateSuspended, const TParamProObj* Params, const TrcHttp& ARec);
+  ~thGetUrl() override;
+  AnsiString ClassName() const override { return "thGetUrl"; }
+
+  // User-interface thread: replaces the state word (see above).
+  void SetState(uint16_t Value);
+  uint16_t Flags() const { return Rec.Flags.Load(); }
+  bool Success() const { return FSuccess; }
+
+  TrcHttp Rec;
+  bool FirstThread = false;
+
+protected:
+  void Execute() override;
+
+private:
+  // What the report applies to the site-tree node.
+  enum class TNodeMark { None, Loaded, Failed };
+  struct TNodeOutcome {
+    TNodeMark Mark = TNodeMark::None;
+    uint8_t State = 0;           // the node's state when the worker was made
+    int32_t Size = 0;
+    int32_t SizeOrig = 0;
+    bool SetNames = false;
+    AnsiString LocalName;
+    TDateTime ServerDate = 0;
+    bool AddDefaultChild = false;
+  };
+
+  void Download();
+  void ReadLocal();
+  bool LoadLocalFile();
+  void CreateClient();
+  void FreeClient();
+  void ConfigureClient();
+
+  void HttpStateChange();
+  void HttpDocData(const void* Buffer, int Len);
+  void HttpHeaderEnd();
+  void HttpCookie(const AnsiString& Data);
+  void AcceptDocument();
+  void AcceptRedirect(int Status);
+  bool AcceptAndName(const AnsiString& Url);
+  bool KeepLocalCopy(int64_t ContentLength);
+  void RefuseReply();
+
+  void ParseIfPage();
+  void ParseDocument(const AnsiString& BaseOverride);
+  void CollectLinks(bool StopOnAbort);
+  void SaveDocument();
+  bool WriteDocument();
+  bool WriteFile(const AnsiString& FileName);
+  void RecordOutcome(int Outcome);
+  void ReportResult();
+  void ApplyNodeOutcome();
+
+  void SendState(int Code);
+  void SendProgress(const AnsiString& Text);
+  bool Stopped() const;
+  bool HasOption(int32_t Option) const;
+  int32_t ClampedSize(int64_t Size) const;
+
+  std::unique_ptr<TParamProObj> FParams;
+  AnsiString FFolder;              // the download folder, absolute, ending with "/"
+  std::unique_ptr<THttpCli> Http;
+  std::mutex FClientLock;          // guards FAbortHandle
+  std::shared_ptr<THttpAbortHandle> FAbortHandle;
+
+  AnsiString LocalDir;
+  AnsiString LocalName;
+  AnsiString NamePart;
+  TMirrorRequest FRequest;         // the request as the naming saw it
+  std::vector<AnsiString> Links;
+  AnsiString Content;
+  bool NoSave = false;
+  bool FRefused = false;           // the header handler refused the reply
+  bool FIgnoreBody = false;        // no further body bytes are taken
+  int64_t FBodyLimit = 0;
+  TDateTime ServerDate = 0;
+  int StateCode = 0;
+  AnsiString ProgressText;
+  TStringList Results;
+  AnsiString FCookie;
+  int Redirects = 0;
+  bool FSuccess = false;
+  TNodeOutcome FNode;
+};

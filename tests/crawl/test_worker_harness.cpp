@@ -1,0 +1,175 @@
+#include "test_worker_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "crawl/WorkerMessages.h"
+#include "platform/rtl/DateUtils.h"
+#include "platform/rtl/FileUtils.h"
+
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------------------
+// WorkerHarness
+
+WorkerHarness::WorkerHarness() {
+  FWnd = AllocateHWnd([this](TMessage& Message) { Receive(Message); });
+}
+
+WorkerHarness::~WorkerHarness() { DeallocateHWnd(FWnd); }
+
+TrcHttp WorkerHarness::Order(const std::string& Url, int Level) const {
+  TrcHttp rec;
+  rec.Wnd = FWnd;
+  rec.Url = Url;
+  rec.Level = Level;
+  rec.Agent = "test agent";
+  rec.Row = reinterpret_cast<TListItem*>(const_cast<int*>(&FRowToken));
+  rec.Mode = 1;
+  return rec;
+}
+
+void WorkerHarness::Receive(TMessage& Message) {
+  if (FRun == nullptr) return;
+  switch (Message.Msg) {
+  case WM_THREADSTATE:
+    FRun->States.push_back(static_cast<int>(Message.LParam));
+    break;
+  case WM_THREADSIZE:
+    FRun->Progress.emplace_back(reinterpret_cast<const char*>(Message.LParam));
+    break;
+  case WM_LINKSFOUND: {
+    ++FRun->LinkMessages;
+    FRun->LinksMode = static_cast<int>(Message.WParam);
+    const auto* list = reinterpret_cast<const TStringList*>(Message.LParam);
+    for (int i = 0; i < list->Count(); ++i) FRun->Links.push_back({list->Strings(i), ObjectLevel(list->Objects(i))});
+    if (FThread != nullptr) FRun->FlagsSeenInReport.push_back(FThread->Flags());
+    break;
+  }
+  default:
+    break;
+  }
+}
+
+WorkerRun WorkerHarness::Run(const TParamProObj& Params, const TrcHttp& Rec,
+                             const std::function<void(thGetUrl*)>& Started, int TimeoutMs) {
+  WorkerRun run;
+  FRun = &run;
+  auto* thread = new thGetUrl(true, &Params, Rec);
+  FThread = thread;
+  thread->OnTerminate = [&run, this](TObject* Sender) {
+    auto* worker = static_cast<thGetUrl*>(Sender);
+    run.Flags = worker->Flags();
+    run.Success = worker->Success();
+    run.DefaultDocSaved = worker->Rec.DefaultDocSaved;
+    run.Ended = true;
+    FThread = nullptr;
+  };
+  thread->Start();
+  if (Started) Started(thread);
+  SetTimer(FWnd, 1, 20);
+  const uint32_t deadline = GetTickCount() + static_cast<uint32_t>(TimeoutMs);
+  while (!run.Ended && static_cast<int32_t>(deadline - GetTickCount()) > 0) {
+    WaitMessage();
+    ProcessMessages();
+  }
+  KillTimer(FWnd, 1);
+  FRun = nullptr;
+  return run;
+}
+
+// ---------------------------------------------------------------------------
+// TempFolder
+
+TempFolder::TempFolder() : FRoot(MakeTempFolder("harvella-worker-")), FPath(FRoot + "dl/") {
+  fs::create_directories(FPath);
+}
+
+TempFolder::~TempFolder() {
+  std::error_code error;
+  fs::remove_all(FRoot, error);
+}
+
+std::string TempFolder::Read(const std::string& Relative) const {
+  std::ifstream in(FPath + Relative, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool TempFolder::Exists(const std::string& Relative) const { return fs::is_regular_file(FPath + Relative); }
+
+void TempFolder::Write(const std::string& Relative, const std::string& Bytes) const {
+  fs::create_directories(fs::path(FPath + Relative).parent_path());
+  std::ofstream(FPath + Relative, std::ios::binary) << Bytes;
+}
+
+std::vector<std::string> TempFolder::Files() const {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(FPath))
+    if (entry.is_regular_file()) files.push_back(entry.path().string().substr(FPath.size()));
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string TempFolder::EntriesOutside() const {
+  std::string found;
+  for (const auto& entry : fs::recursive_directory_iterator(FRoot)) {
+    const std::string path = entry.path().string() + (entry.is_directory() ? "/" : "");
+    if (path.rfind(FPath, 0) != 0) found += path + "\n";
+  }
+  return found;
+}
+
+void WorkerSettings(TParamProObj& Params, const std::string& Folder) {
+  Params.SetDefaults();
+  Params.Project.Folder = Folder;
+  Params.Project.LinkLevel = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Case files
+//
+//   --- order   one setting a line (see ApplyOrder in test_worker_cases.cpp)
+//   --- reply   one server connection script each, in the loopback server's
+//               language; the request header is read first unless the
+//               script starts with a read step
+//   --- expect  "key value" lines (see CheckExpect in test_worker_cases.cpp)
+// "#" lines are comments; {host} and {port} are the server's address.
+
+WorkerCase LoadWorkerCase(const std::string& Path) {
+  WorkerCase result;
+  result.Name = fs::path(Path).stem().string();
+  std::ifstream in(Path);
+  std::string line, section;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("--- ", 0) == 0) {
+      section = line.substr(4);
+      if (section == "reply") result.Replies.emplace_back();
+      continue;
+    }
+    if (line.empty() || line[0] == '#') continue;
+    if (section == "reply") {
+      result.Replies.back() += line + "\n";
+      continue;
+    }
+    const size_t blank = line.find(' ');
+    std::pair<std::string, std::string> item{line.substr(0, blank), blank == std::string::npos ? "" : line.substr(blank + 1)};
+    if (section == "order") result.Order.push_back(item);
+    if (section == "expect") result.Expect.push_back(item);
+  }
+  return result;
+}
+
+std::vector<std::string> WorkerCaseFiles() {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(std::string(HARVELLA_TEST_DATA) + "/worker"))
+    if (entry.path().extension() == ".case") files.push_back(entry.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}

@@ -1,0 +1,91 @@
+// Test harness for the download worker: plays the main window with a hidden
+// window on the test's main thread, records what the worker sends
+// (WM_THREADSTATE, WM_THREADSIZE, WM_LINKSFOUND) and pumps until the
+// worker's termination event has run. Also a temporary download folder and
+// the scripted worker cases of tests/data/worker (one case per file).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "crawl/uThGetUrl.h"
+#include "platform/messages/Messages.h"
+#include "project/Settings.h"
+
+struct WorkerLink {
+  std::string Url;
+  int Level = 0;
+};
+
+struct WorkerRun {
+  std::vector<int> States;             // state codes in the order sent
+  std::vector<std::string> Progress;   // progress texts in the order sent
+  int LinkMessages = 0;                // WM_LINKSFOUND received
+  int LinksMode = -1;                  // its wParam
+  std::vector<WorkerLink> Links;       // its items, item 0 (the cookie) included
+  uint16_t Flags = 0;
+  bool Success = false;
+  bool DefaultDocSaved = false;
+  bool Ended = false;                  // the termination event ran in time
+  std::vector<uint16_t> FlagsSeenInReport; // the state word while the links were handed over
+};
+
+class WorkerHarness {
+public:
+  WorkerHarness();
+  ~WorkerHarness();
+  WorkerHarness(const WorkerHarness&) = delete;
+  WorkerHarness& operator=(const WorkerHarness&) = delete;
+
+  HWND Wnd() const { return FWnd; }
+  // A work order for a download of Url shown in a row of the harness.
+  TrcHttp Order(const std::string& Url, int Level = 0) const;
+  // Runs one worker to its end. Started is called right after Start on the
+  // main thread (for aborts); the run gives up after TimeoutMs.
+  WorkerRun Run(const TParamProObj& Params, const TrcHttp& Rec,
+                const std::function<void(thGetUrl*)>& Started = {}, int TimeoutMs = 20000);
+
+private:
+  void Receive(TMessage& Message);
+
+  HWND FWnd = nullptr;
+  WorkerRun* FRun = nullptr;
+  thGetUrl* FThread = nullptr;
+  int FRowToken = 0;
+};
+
+// A temporary download folder "<root>/dl/" inside a temporary root, both
+// removed afterwards.
+class TempFolder {
+public:
+  TempFolder();
+  ~TempFolder();
+  const std::string& Path() const { return FPath; }   // the download folder, ends with "/"
+  const std::string& Root() const { return FRoot; }
+  std::string Read(const std::string& Relative) const;
+  bool Exists(const std::string& Relative) const;
+  void Write(const std::string& Relative, const std::string& Bytes) const;
+  // Every file below the folder, relative, sorted.
+  std::vector<std::string> Files() const;
+  // Every entry below the root that is not the download folder or inside it.
+  std::string EntriesOutside() const;
+
+private:
+  std::string FRoot;
+  std::string FPath;
+};
+
+// Settings for worker tests: defaults, download folder Folder.
+void WorkerSettings(TParamProObj& Params, const std::string& Folder);
+
+// A scripted worker case (tests/data/worker/*.case); see the .cpp.
+struct WorkerCase {
+  std::string Name;
+  std::vector<std::pair<std::string, std::string>> Order;
+  std::vector<std::string> Replies;   // one server script per section
+  std::vector<std::pair<std::string, std::string>> Expect;
+};
+WorkerCase LoadWorkerCase(const std::string& Path);
+std::vector<std::string> WorkerCaseFiles();
