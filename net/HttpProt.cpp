@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -277,9 +278,9 @@ void THttpCli::Fail(const AnsiString& Reason, Word Error)
 }
 
 // A broken response: the request fails and the connection ends.
-void THttpCli::FailConnection(const AnsiString& Reason)
+void THttpCli::FailConnection(const AnsiString& Reason, Word Error)
 {
-    Fail(Reason);
+    Fail(Reason, Error);
     FRelocating = false;
     FinishConnection();
 }
@@ -374,7 +375,19 @@ void THttpCli::SocketDataSent(Word)
     }
     FSentCount += len;
     TriggerSendData(block, len);
-    FSocket->Send(block, len);
+    SendBytes(block, len);
+}
+
+// A send that fails (the peer reset the connection) fails the request; the
+// socket may have closed without telling.
+void THttpCli::SendBytes(const char* Data, int Len)
+{
+    try {
+        FSocket->Send(Data, Len);
+    } catch (const Exception&) {
+        const int error = FSocket->LastError();
+        FailConnection(ErrorWithCode(SocketErrorText(error), error), static_cast<Word>(error));
+    }
 }
 
 void THttpCli::SocketSessionClosed(Word Error)
@@ -463,8 +476,9 @@ void THttpCli::WriteRequestHeader(const AnsiString& Method)
     FAcceptRanges.clear();
     TriggerRequestHeaderEnd();
     SendCommand("");
-    FSocket->Send(FRequestHeader.data(), Length(FRequestHeader));
+    const AnsiString header = std::move(FRequestHeader);
     FRequestHeader.clear();
+    SendBytes(header.data(), Length(header));
 }
 
 void THttpCli::SendCommand(const AnsiString& S)

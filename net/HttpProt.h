@@ -234,7 +234,7 @@ private:
     bool StillRunning(uint32_t Generation) const;
     void SetTarget(const AnsiString& Url);
     void Fail(const AnsiString& Reason, Word Error = 0);
-    void FailConnection(const AnsiString& Reason);
+    void FailConnection(const AnsiString& Reason, Word Error = 0);
     void FinishConnection();
 
     void SocketDnsLookupDone(Word Error);
@@ -245,6 +245,7 @@ private:
     void CheckEndOfResponse(Word Error);
 
     void WriteRequestHeader(const AnsiString& Method);
+    void SendBytes(const char* Data, int Len);
     void ReceiveBody();
     void ReceiveFailed();
     void ReceiveHeaderBytes(Word Error);
