@@ -349,6 +349,8 @@ void THttpCli::SocketSessionConnected(Word Error)
     switch (FRequestType) {
     case httpPOST:
         WriteRequestHeader("POST");
+        if (!StillRunning(generation))
+            return;
         TriggerSendBegin();
         FSending = true;
         SocketDataSent(0);
