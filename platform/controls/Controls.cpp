@@ -275,8 +275,7 @@ TPaintWidget::~TPaintWidget() {
 void TPaintWidget::EnsureBuffer() {
   QSize wanted(std::max(1, width()), std::max(1, height()));
   if (buffer.size() == wanted) return;
-  clientCanvas.EndPaint();
-  windowCanvas.EndPaint();
+  TCanvas::EndPaintOn(&buffer);
   buffer = QImage(wanted, QImage::Format_RGB32);
   buffer.fill(ToQRgb(owner->Color()));
   clientCanvas.SetTarget(&buffer);
@@ -294,8 +293,7 @@ void TPaintWidget::paintEvent(QPaintEvent* event) {
     if (auto* cc = dynamic_cast<TCustomControl*>(owner)) cc->PaintInvalid();
     if (auto* gc = dynamic_cast<TGraphicControl*>(owner)) gc->PaintInvalid();
   });
-  clientCanvas.EndPaint();
-  windowCanvas.EndPaint();
+  TCanvas::EndPaintOn(&buffer);
   QPainter p(this);
   p.drawImage(event->rect(), buffer, event->rect());
 }
@@ -363,21 +361,20 @@ void TControl::SetParent(TWinControl* parent) {
   if (parent == parent_) return;
   if (parent_) parent_->RemoveControl(this);
   parent_ = parent;
-  if (parent_) {
-    parent_->InsertControl(this);
-    if (parentFont_) {
-      font_->Assign(parent_->Font());
-      parentFont_ = true;
-    }
-    if (parentColor_) color_ = parent_->Color();
-    ApplyPalette();
-  }
   if (widget_) {
     widget_->setParent(parent_ ? parent_->ContainerWidget() : nullptr);
     ApplyGeometry();
     widget_->setVisible(visible_ && parent_);
   }
-  if (parent_) parent_->AlignControls();
+  if (!parent_) return;
+  parent_->InsertControl(this);
+  if (parentFont_) {
+    font_->Assign(parent_->Font());
+    parentFont_ = true;
+  }
+  if (parentColor_) color_ = parent_->Color();
+  ApplyPalette();
+  parent_->AlignControls();
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
@@ -707,6 +704,7 @@ void TWinControl::InsertControl(TControl* control) {
 
 void TWinControl::RemoveControl(TControl* control) {
   controls_.erase(std::remove(controls_.begin(), controls_.end(), control), controls_.end());
+  ChildRemoved(control);
   if (!IsDestroying()) AlignControls();
 }
 

@@ -234,6 +234,7 @@ class TWinControl : public TControl {
   void ColorChanged() override;
   virtual void AlignControls();
   virtual void ChildInserted(TControl*) {}
+  virtual void ChildRemoved(TControl*) {}
 
  private:
   friend class TControl;

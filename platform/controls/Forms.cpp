@@ -82,7 +82,7 @@ class TFormFilter : public QObject {
       return false;
     }
     if (event->type() == QEvent::WindowActivate)
-      GuardedCall(form_, [&] { Screen->FormActivated(form_); });
+      GuardedCall(form_, [&] { form_->ActivatedByWindowSystem(); });
     return false;
   }
 
@@ -162,21 +162,21 @@ void TForm::DefineProperties(TPropList& props) { TWinControl::DefineProperties(p
 QWidget* TForm::ContainerWidget() const { return client_; }
 
 TRect TForm::ClientRect() const {
-  int menuHeight = menu_ ? menu_->MenuBar()->sizeHint().height() : 0;
+  int menuHeight = menu_ && menu_->MenuBar() ? menu_->MenuBar()->sizeHint().height() : 0;
   return Rect(0, 0, Width(), std::max(0, Height() - menuHeight));
 }
 
 void TForm::BoundsChanged(bool sizeChanged) {
-  int menuHeight = menu_ ? menu_->MenuBar()->sizeHint().height() : 0;
+  int menuHeight = menu_ && menu_->MenuBar() ? menu_->MenuBar()->sizeHint().height() : 0;
   client_->setGeometry(0, menuHeight, Width(), std::max(0, Height() - menuHeight));
-  if (menu_) menu_->MenuBar()->setGeometry(0, 0, Width(), menuHeight);
+  if (menu_ && menu_->MenuBar()) menu_->MenuBar()->setGeometry(0, 0, Width(), menuHeight);
   TWinControl::BoundsChanged(sizeChanged);
 }
 
 void TForm::SetMenu(TMainMenu* menu) {
-  if (menu_) menu_->MenuBar()->setParent(nullptr);
+  if (menu_ && menu_->MenuBar()) menu_->MenuBar()->setParent(nullptr);
   menu_ = menu;
-  if (menu_) {
+  if (menu_ && menu_->MenuBar()) {
     menu_->MenuBar()->setParent(Widget());
     menu_->MenuBar()->show();
   }
@@ -235,8 +235,21 @@ void TForm::Show() {
 bool TForm::Active() const { return Screen && Screen->ActiveForm() == this; }
 
 void TForm::Activate() {
-  Widget()->raise();
-  Widget()->activateWindow();
+  if (Widget()->isVisible() && QApplication::activeWindow() != Widget()) {
+    ++activationEchoes_;
+    Widget()->raise();
+    Widget()->activateWindow();
+  }
+  Screen->FormActivated(this);
+}
+
+void TForm::ActivatedByWindowSystem() {
+  // The window system reports the activations this program asked for later;
+  // those were handled when they were asked for.
+  if (activationEchoes_ > 0) {
+    --activationEchoes_;
+    return;
+  }
   Screen->FormActivated(this);
 }
 
@@ -379,7 +392,16 @@ void TApplication::Terminate() {
 }
 
 void TApplication::ProcessMessages() {
-  if (!::ProcessMessages()) Terminate();
+  // A handler's exception goes to the handler of the application; the rest
+  // of the queue is served afterwards.
+  for (;;) {
+    try {
+      if (!::ProcessMessages()) Terminate();
+      return;
+    } catch (const std::exception& e) {
+      HandleException(this, e);
+    }
+  }
 }
 
 void TApplication::HandleMessage() {

@@ -76,8 +76,10 @@ class TForm : public TWinControl {
 
   void WndProc(TMessage& message) override;
   void DefineProperties(TPropList& props) override;
-  // Platform: activation moved to / away from this form.
+  // Platform: activation moved to / away from this form; the window system
+  // activated it.
   void ActivationChanged(bool active);
+  void ActivatedByWindowSystem();
 
  protected:
   void TextChanged() override;
@@ -97,6 +99,7 @@ class TForm : public TWinControl {
   bool created_ = false;
   bool keyPreview_ = false;
   bool closing_ = false;
+  int activationEchoes_ = 0;
   TWinControl* activeControl_ = nullptr;
 };
 

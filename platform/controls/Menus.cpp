@@ -170,7 +170,10 @@ TMenu::TMenu(TComponent* owner) : TComponent(owner), items_(new TMenuItem(this))
 
 TMenu::~TMenu() = default;
 
-TMainMenu::TMainMenu(TComponent* owner) : TMenu(owner), bar_(new QMenuBar()) {}
+TMainMenu::TMainMenu(TComponent* owner) : TMenu(owner), bar_(new QMenuBar()) {
+  // The bar dies with the form window it is placed on.
+  QObject::connect(bar_, &QObject::destroyed, [this] { bar_ = nullptr; });
+}
 
 TMainMenu::~TMainMenu() {
   if (auto* form = dynamic_cast<TForm*>(Owner()); form && form->Menu() == this) form->SetMenu(nullptr);
@@ -178,6 +181,7 @@ TMainMenu::~TMainMenu() {
 }
 
 void TMainMenu::Changed() {
+  if (!bar_) return;
   bar_->clear();
   for (int i = 0; i < items_->Count(); ++i) bar_->addAction(items_->Items(i)->Action());
 }

@@ -27,7 +27,7 @@ void TBitmap::SetSize(int width, int height) {
   width = std::max(0, width);
   height = std::max(0, height);
   if (width == Width() && height == Height()) return;
-  canvas_->EndPaint();
+  TCanvas::EndPaintOn(image_.get());
   QImage resized;
   if (width > 0 && height > 0) {
     resized = QImage(width, height, QImage::Format_RGB32);
@@ -46,17 +46,17 @@ TCanvas* TBitmap::Canvas() { return canvas_.get(); }
 
 void* TBitmap::ScanLine(int y) {
   if (y < 0 || y >= Height()) throw ERangeError("Scan line index out of range");
-  canvas_->EndPaint();
+  TCanvas::EndPaintOn(image_.get());
   return image_->scanLine(y);
 }
 
 QImage& TBitmap::Native() {
-  canvas_->EndPaint();
+  TCanvas::EndPaintOn(image_.get());
   return *image_;
 }
 
 const QImage& TBitmap::Native() const {
-  canvas_->EndPaint();
+  TCanvas::EndPaintOn(image_.get());
   return *image_;
 }
 
@@ -72,7 +72,7 @@ void TBitmap::SetTransparentColor(TColor color) {
 }
 
 void TBitmap::Assign(const TBitmap& source) {
-  canvas_->EndPaint();
+  TCanvas::EndPaintOn(image_.get());
   *image_ = source.Native().copy();
   pixelFormat_ = source.pixelFormat_;
   transparent_ = source.transparent_;
@@ -104,19 +104,7 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& r) const {
                       Height(), canvas.CopyMode());
     return;
   }
-  QImage masked = MaskedImage();
-  canvas.EndPaint();
-  QPainter p(canvas.Target());
-  TPoint o{canvas.ViewportOrg().X - canvas.WindowOrg().X,
-           canvas.ViewportOrg().Y - canvas.WindowOrg().Y};
-  if (canvas.HasClip()) {
-    TRect clip = canvas.ClipRect();
-    OffsetRect(clip, o.X, o.Y);
-    p.setClipRect(ToQRect(clip));
-  }
-  TRect d = r;
-  OffsetRect(d, o.X, o.Y);
-  p.drawImage(ToQRect(d), masked);
+  canvas.DrawNativeImage(r, MaskedImage());
 }
 
 void TBitmap::LoadFromStream(TStream& stream) {
@@ -125,7 +113,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
   for (int64_t n; (n = stream.Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, qsizetype(n));
   QImage loaded;
   if (!loaded.loadFromData(bytes)) throw EInvalidGraphic("Bitmap image is not valid");
-  canvas_->EndPaint();
+  TCanvas::EndPaintOn(image_.get());
   *image_ = loaded.convertToFormat(QImage::Format_RGB32);
   pixelFormat_ = pf32bit;
   Changed();

@@ -6,6 +6,7 @@
 #include <QPolygon>
 #include <QRegion>
 #include <algorithm>
+#include <unordered_map>
 
 #include "platform/graphics/Graphic.h"
 #include "platform/graphics/QtBridge.h"
@@ -152,6 +153,13 @@ QString EndEllipsis(const QString& s, const QFontMetrics& fm, int width) {
   return cut + "...";
 }
 
+// The canvas whose Qt painter is active on each image: Qt allows one
+// painter per image, so a canvas starting to paint ends the other's.
+std::unordered_map<const QImage*, TCanvas*>& ActivePainters() {
+  static std::unordered_map<const QImage*, TCanvas*> active;
+  return active;
+}
+
 }  // namespace
 
 TCanvas::TCanvas() : painter_(std::make_unique<QPainter>()) { brush_.SetColor(clWhite); }
@@ -160,6 +168,7 @@ TCanvas::~TCanvas() { EndPaint(); }
 
 void TCanvas::SetTarget(QImage* image) {
   EndPaint();
+  EndPaintOn(image);
   target_ = image;
 }
 
@@ -168,12 +177,22 @@ int TCanvas::Width() const { return HasImage() ? target_->width() : 0; }
 int TCanvas::Height() const { return HasImage() ? target_->height() : 0; }
 
 void TCanvas::EndPaint() {
-  if (painter_ && painter_->isActive()) painter_->end();
+  if (!painter_ || !painter_->isActive()) return;
+  painter_->end();
+  auto it = ActivePainters().find(target_);
+  if (it != ActivePainters().end() && it->second == this) ActivePainters().erase(it);
+}
+
+void TCanvas::EndPaintOn(const QImage* image) {
+  auto it = ActivePainters().find(image);
+  if (it != ActivePainters().end()) it->second->EndPaint();
 }
 
 QPainter& TCanvas::Painter() {
   if (!painter_->isActive()) {
+    EndPaintOn(target_);
     painter_->begin(target_);
+    ActivePainters()[target_] = this;
     UpdatePainterClip();
   }
   TPoint o = Offset();
@@ -326,7 +345,7 @@ std::vector<QRect> TCanvas::DeviceAreas(const QRect& device) const {
 
 void TCanvas::DrawFocusRect(const TRect& r) {
   if (!HasImage() || IsRectEmpty(r)) return;
-  EndPaint();
+  EndPaintOn(target_);
   TPoint o = Offset();
   QRect dev(r.Left + o.X, r.Top + o.Y, r.Width(), r.Height());
   auto toggle = [&](int x, int y) {
@@ -351,7 +370,7 @@ TColor TCanvas::Pixel(int x, int y) const {
   TPoint o = Offset();
   QPoint d(x + o.X, y + o.Y);
   if (!target_->rect().contains(d)) return clNone;
-  const_cast<TCanvas*>(this)->EndPaint();
+  EndPaintOn(target_);
   return FromQRgb(target_->pixel(d));
 }
 
@@ -360,7 +379,7 @@ void TCanvas::SetPixel(int x, int y, TColor color) {
   TPoint o = Offset();
   QPoint d(x + o.X, y + o.Y);
   if (!target_->rect().contains(d) || (hasClip_ && !clip_.Contains(d.x(), d.y()))) return;
-  EndPaint();
+  EndPaintOn(target_);
   target_->setPixel(d, ToQRgb(color));
   Changed();
 }
@@ -486,6 +505,12 @@ void TCanvas::StretchDraw(const TRect& r, const TGraphic* graphic) {
   Changed();
 }
 
+void TCanvas::DrawNativeImage(const TRect& r, const QImage& image) {
+  if (!HasImage() || IsRectEmpty(r)) return;
+  Painter().drawImage(ToQRect(r), image);
+  Changed();
+}
+
 void TCanvas::CopyRect(const TRect& dest, TCanvas& source, const TRect& sourceRect) {
   StretchBlt(dest.Left, dest.Top, dest.Width(), dest.Height(), &source, sourceRect.Left,
              sourceRect.Top, sourceRect.Width(), sourceRect.Height(), copyMode_);
@@ -493,7 +518,7 @@ void TCanvas::CopyRect(const TRect& dest, TCanvas& source, const TRect& sourceRe
 
 void TCanvas::BlitPixels(const QImage* src, int sx, int sy, int dx, int dy, int w, int h,
                          uint8_t rop3) {
-  EndPaint();
+  EndPaintOn(target_);
   uint32_t pattern[8][8];
   for (int py = 0; py < 8; ++py)
     for (int px = 0; px < 8; ++px) pattern[py][px] = ToQRgb(brush_.PatternPixel(px, py));
@@ -530,7 +555,7 @@ bool TCanvas::BitBlt(int x, int y, int width, int height, const TCanvas* source,
     TPoint so = source->Offset();
     srcX = sx + so.X;
     srcY = sy + so.Y;
-    const_cast<TCanvas*>(source)->EndPaint();
+    EndPaintOn(source->target_);
     // Copy when source and destination share an image so that overlapping
     // areas read the pixels as they were before the blit.
     sourceCopy = source->target_->copy(srcX, srcY, width, height);
@@ -556,7 +581,7 @@ bool TCanvas::StretchBlt(int x, int y, int width, int height, const TCanvas* sou
       sh <= 0)
     return false;
   TPoint so = source->Offset();
-  const_cast<TCanvas*>(source)->EndPaint();
+  EndPaintOn(source->target_);
   QImage scaled = source->target_->copy(sx + so.X, sy + so.Y, sw, sh)
                       .scaled(width, height, Qt::IgnoreAspectRatio, Qt::FastTransformation)
                       .convertToFormat(QImage::Format_RGB32);

@@ -121,11 +121,16 @@ class TCanvas : public TObject {
   // Called after each painting operation (a control's window shows its back buffer).
   TNotifyEvent OnChange;
 
+  // Platform: blends an image (with alpha) into r, within the clip.
+  void DrawNativeImage(const TRect& r, const QImage& image);
   // Platform: the image painted on, and the end of the Qt painting session
   // before the image is read, resized or written directly.
   void SetTarget(QImage* image);
   QImage* Target() const { return target_; }
   void EndPaint();
+  // Ends whichever canvas is painting on the image (before the image is
+  // read or written directly).
+  static void EndPaintOn(const QImage* image);
 
  private:
   QPainter& Painter();

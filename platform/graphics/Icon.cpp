@@ -24,18 +24,7 @@ void TIcon::AssignBitmap(const TBitmap& bitmap) {
 
 void TIcon::Draw(TCanvas& canvas, const TRect& r) const {
   if (Empty() || !canvas.HasImage()) return;
-  canvas.EndPaint();
-  QPainter p(canvas.Target());
-  TPoint o{canvas.ViewportOrg().X - canvas.WindowOrg().X,
-           canvas.ViewportOrg().Y - canvas.WindowOrg().Y};
-  if (canvas.HasClip()) {
-    TRect clip = canvas.ClipRect();
-    OffsetRect(clip, o.X, o.Y);
-    p.setClipRect(ToQRect(clip));
-  }
-  TRect d = r;
-  OffsetRect(d, o.X, o.Y);
-  p.drawImage(ToQRect(d), *image_);
+  canvas.DrawNativeImage(r, *image_);
 }
 
 void TIcon::LoadFromStream(TStream& stream) {

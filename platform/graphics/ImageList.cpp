@@ -160,18 +160,14 @@ void TImageList::DrawEx(TCanvas* canvas, int x, int y, int index, TDrawingStyle 
   if (style == dsSelected) picture = Blended(picture, ToQRgb(blend), 50);
   if (style == dsFocus) picture = Blended(picture, ToQRgb(blend), 25);
   if (!enabled) picture = Greyed(picture);
-  canvas->EndPaint();
-  QPainter p(canvas->Target());
-  TPoint o{canvas->ViewportOrg().X - canvas->WindowOrg().X,
-           canvas->ViewportOrg().Y - canvas->WindowOrg().Y};
-  if (canvas->HasClip()) {
-    TRect clip = canvas->ClipRect();
-    OffsetRect(clip, o.X, o.Y);
-    p.setClipRect(ToQRect(clip));
+  const TRect r = Bounds(x, y, width_, height_);
+  if (style == dsNormal && bkColor_ != clNone) {
+    TColor old = canvas->Brush().Color();
+    canvas->Brush().SetColor(bkColor_);
+    canvas->FillRect(r);
+    canvas->Brush().SetColor(old);
   }
-  if (style == dsNormal && bkColor_ != clNone)
-    p.fillRect(QRect(x + o.X, y + o.Y, width_, height_), ToQColor(bkColor_));
-  p.drawImage(x + o.X, y + o.Y, picture);
+  canvas->DrawNativeImage(r, picture);
 }
 
 bool TImageList::GetBitmap(int index, TBitmap* bitmap) const {

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <QWidget>
 #include <vector>
 
 #include "platform/controls/Forms.h"

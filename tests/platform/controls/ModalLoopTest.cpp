@@ -1,0 +1,126 @@
+// Modal loops nest inside the Qt event loop and keep serving the message
+// queue; exceptions and message boxes go through the application.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "DemoForm.h"
+#include "Support.h"
+
+namespace {
+
+constexpr UINT WM_POKE = WM_USER + 401;
+constexpr UINT WM_ASK = WM_USER + 402;
+
+struct Answers {
+  std::vector<TDialogRequest> asked;
+  int result = IDOK;
+  Answers() {
+    SetDialogResponder([this](const TDialogRequest& r) {
+      asked.push_back(r);
+      TDialogAnswer a;
+      a.Result = result;
+      a.FileName = r.Kind == dkMessageBox ? AnsiString() : "/tmp/chosen.txt";
+      a.FilterIndex = 2;
+      return a;
+    });
+  }
+  ~Answers() { SetDialogResponder(nullptr); }
+};
+
+}  // namespace
+
+TEST(ModalLoop, ServesTimersPostedMessagesAndAWorkersBlockingSend) {
+  TForm owner(nullptr);
+  owner.Show();
+  auto* dialog = new TForm(nullptr);
+  int ticks = 0, pokes = 0;
+  LRESULT answered = 0;
+  std::thread worker;
+  dialog->WindowProc = [&, old = dialog->WindowProc](TMessage& m) {
+    if (m.Msg == WM_POKE) ++pokes;
+    if (m.Msg == WM_ASK) m.Result = LRESULT(m.WParam * 2);
+    else old(m);
+  };
+  auto* timer = new TTimer(dialog);
+  timer->SetInterval(5);
+  timer->OnTimer = [&](TObject*) {
+    if (++ticks == 1) {
+      PostMessage(dialog->Handle(), WM_POKE, 0, 0);
+      worker = std::thread([&] { answered = SendMessage(dialog->Handle(), WM_ASK, 21, 0); });
+    }
+    if (ticks >= 3 && pokes == 1 && answered == 42) dialog->SetModalResult(mrOk);
+  };
+  int activations = 0, deactivations = 0;
+  owner.OnDeactivate = [&](TObject*) { ++deactivations; };
+  owner.OnActivate = [&](TObject*) { ++activations; };
+  EXPECT_EQ(dialog->ShowModal(), mrOk);
+  worker.join();
+  EXPECT_EQ(answered, 42);
+  EXPECT_EQ(pokes, 1);
+  EXPECT_GE(ticks, 3);
+  EXPECT_FALSE(dialog->Visible());
+  EXPECT_EQ(deactivations, 1);
+  EXPECT_EQ(activations, 1);
+  EXPECT_EQ(Screen->ActiveForm(), &owner);
+  EXPECT_EQ(Screen->Forms(1), dialog);
+  delete dialog;
+}
+
+TEST(ModalLoop, CloseQueryCanRefuseAndButtonsSetTheModalResult) {
+  TDemoForm form(nullptr);
+  int queries = 0;
+  form.OnCloseQuery = [&](TObject*, bool& canClose) { canClose = ++queries > 1; };
+  form.Button1->SetModalResult(mrYes);
+  PostMessage(form.Button1->Handle(), WM_NULL, 0, 0);
+  auto* timer = new TTimer(&form);
+  timer->SetInterval(1);
+  int step = 0;
+  timer->OnTimer = [&](TObject*) {
+    if (++step == 1 || step == 3) form.Button1->Click();
+  };
+  EXPECT_EQ(form.ShowModal(), mrYes);
+  EXPECT_EQ(queries, 2);
+  EXPECT_GE(step, 3);
+}
+
+TEST(Application, ExceptionsFromHandlersReachOnExceptionAndMessageBoxesAreAnswered) {
+  Answers answers;
+  TForm form(nullptr);
+  std::vector<AnsiString> errors;
+  Application->OnException = [&](TObject*, const std::exception& e) { errors.push_back(e.what()); };
+  form.WindowProc = [old = form.WindowProc](TMessage& m) {
+    if (m.Msg == WM_POKE) throw EConvertError("bad value");
+    if (m.Msg == WM_POKE + 1) Abort();
+    old(m);
+  };
+  PostMessage(form.Handle(), WM_POKE, 0, 0);
+  PostMessage(form.Handle(), WM_POKE + 1, 0, 0);
+  PostMessage(form.Handle(), WM_NULL, 0, 0);
+  Application->ProcessMessages();
+  Application->ProcessMessages();
+  EXPECT_EQ(errors, (std::vector<AnsiString>{"bad value"}));
+  Application->OnException = nullptr;
+
+  answers.result = IDNO;
+  EXPECT_EQ(ShowMessageBox("Save changes?", "Harvella", MB_YESNO | MB_ICONQUESTION), IDNO);
+  ASSERT_EQ(answers.asked.size(), 1u);
+  EXPECT_EQ(answers.asked[0].Text, "Save changes?");
+  EXPECT_EQ(answers.asked[0].Flags, unsigned(MB_YESNO | MB_ICONQUESTION));
+  Application->ShowException(EConvertError("shown"));
+  EXPECT_EQ(answers.asked.back().Text, "shown");
+  EXPECT_EQ(answers.asked.back().Flags & 0xF0, unsigned(MB_ICONERROR));
+
+  answers.result = IDOK;
+  TOpenDialog dialog(nullptr);
+  dialog.Filter = "Text files (*.txt)|*.TXT|All files (*.*)|*.*";
+  dialog.FileName = "start.url";
+  EXPECT_TRUE(dialog.Execute());
+  EXPECT_EQ(dialog.FileName, "/tmp/chosen.txt");
+  EXPECT_EQ(dialog.FilterIndex, 2);
+  EXPECT_EQ(answers.asked.back().FileName, "start.url");
+  answers.result = IDCANCEL;
+  AnsiString folder = "/old";
+  EXPECT_FALSE(SelectDirectory("Pick", "", folder));
+  EXPECT_EQ(folder, "/old");
+}

@@ -1,0 +1,230 @@
+// The standard controls on a form with every kind: change events from code,
+// layout, menus, item lists and rich text.
+#include <gtest/gtest.h>
+
+#include "DemoForm.h"
+#include "Support.h"
+#include "platform/rtl/FileUtils.h"
+
+namespace {
+
+struct Demo : ::testing::Test {
+  TDemoForm* form = nullptr;
+  void SetUp() override { form = new TDemoForm(nullptr); }
+  void TearDown() override { delete form; }
+};
+
+}  // namespace
+
+TEST_F(Demo, CheckedTextAndPositionSetFromCodeFireTheChangeEvents) {
+  int editChanges = 0, checks = 0, radio2 = 0, spins = 0;
+  form->Edit1->OnChange = [&](TObject*) { ++editChanges; };
+  form->CheckBox1->OnClick = [&](TObject*) { ++checks; };
+  form->RadioButton2->OnClick = [&](TObject*) { ++radio2; };
+  form->SpinEdit1->OnChange = [&](TObject*) { ++spins; };
+
+  form->Edit1->SetText("12");
+  form->Edit1->SetText("12");
+  EXPECT_EQ(editChanges, 1);
+  form->CheckBox1->SetChecked(true);
+  form->CheckBox1->SetChecked(true);
+  EXPECT_EQ(checks, 1);
+  EXPECT_TRUE(form->CheckBox1->Checked());
+  form->RadioButton1->SetChecked(true);
+  form->RadioButton2->SetChecked(true);
+  EXPECT_EQ(radio2, 1);
+  EXPECT_FALSE(form->RadioButton1->Checked());
+  form->SpinEdit1->SetValue(20);
+  EXPECT_EQ(spins, 1);
+  form->SpinEdit1->SetValue(500);
+  EXPECT_EQ(form->SpinEdit1->Value(), 60);
+
+  editChanges = 0;
+  form->UpDown1->SetPosition(5000);
+  EXPECT_EQ(form->UpDown1->Position(), 999);
+  EXPECT_EQ(form->Edit1->Text(), "999");
+  EXPECT_EQ(editChanges, 1);
+  form->UpDown1->Step(btPrev);
+  EXPECT_EQ(form->Edit1->Text(), "998");
+  form->UpDown1->SetPosition(-3);
+  EXPECT_EQ(form->UpDown1->Position(), 1);
+}
+
+TEST_F(Demo, ItemIndexAndActivePageFromCodeFireNothingButUserPicksDo) {
+  int comboChanges = 0, listClicks = 0, clickChecks = 0, pageChanges = 0, dateChanges = 0;
+  form->ComboBox1->OnChange = [&](TObject*) { ++comboChanges; };
+  form->ListBox1->OnClick = [&](TObject*) { ++listClicks; };
+  form->CheckListBox1->OnClickCheck = [&](TObject*) { ++clickChecks; };
+  form->PageControl1->OnChange = [&](TObject*) { ++pageChanges; };
+  form->DatePicker1->OnChange = [&](TObject*) { ++dateChanges; };
+
+  form->ComboBox1->SetItemIndex(1);
+  EXPECT_EQ(form->ComboBox1->Text(), "Deutsch");
+  form->ListBox1->SetItemIndex(2);
+  form->CheckListBox1->SetChecked(0, true);
+  form->PageControl1->SetActivePage(form->TabSheet2);
+  form->DatePicker1->SetDate(EncodeDate(2027, 1, 2));
+  EXPECT_EQ(comboChanges + listClicks + clickChecks + pageChanges + dateChanges, 0);
+  EXPECT_EQ(form->ListBox1->ItemIndex(), 2);
+  EXPECT_TRUE(form->CheckListBox1->Checked(0));
+  EXPECT_DOUBLE_EQ(form->DatePicker1->Date(), EncodeDate(2027, 1, 2));
+
+  form->ComboBox1->SelectByUser(0);
+  form->CheckListBox1->ToggleByUser(2);
+  form->PageControl1->SelectByUser(0);
+  form->DatePicker1->ChangeByUser(EncodeDate(2027, 1, 3));
+  EXPECT_EQ(comboChanges, 1);
+  EXPECT_EQ(clickChecks, 1);
+  EXPECT_TRUE(form->CheckListBox1->Checked(2));
+  EXPECT_EQ(pageChanges, 1);
+  EXPECT_EQ(form->PageControl1->ActivePage(), form->TabSheet1);
+  EXPECT_EQ(dateChanges, 1);
+  EXPECT_THROW(form->CheckListBox1->Checked(7), EListError);
+}
+
+TEST_F(Demo, TreeAndListViewSelectionsFromCodeNotifyAndCanBeRefused) {
+  std::vector<AnsiString> changes;
+  TTreeView* tree = form->TreeView1;
+  tree->OnChange = [&](TObject*, TTreeNode* n) { changes.push_back(n ? n->Text() : "-"); };
+  TTreeNode* folders = tree->Items()->Item(1);
+  EXPECT_EQ(folders->Text(), "Folders");
+  EXPECT_EQ(folders->Level(), 1);
+  EXPECT_EQ(folders->Parent()->Text(), "Project");
+  EXPECT_EQ(tree->Items()->Count(), 6);
+  EXPECT_EQ(tree->Items()->GetFirstNode()->GetNextSibling()->Text(), "Connection");
+  EXPECT_EQ(folders->GetNext()->Text(), "Link Level");
+  EXPECT_EQ(folders->GetPrev()->Text(), "Project");
+  tree->SetSelected(folders);
+  EXPECT_EQ(changes, (std::vector<AnsiString>{"Folders"}));
+  tree->OnChanging = [&](TObject*, TTreeNode*, bool& allow) { allow = false; };
+  tree->SetSelected(tree->Items()->Item(3));
+  EXPECT_EQ(tree->Selected(), folders);
+  EXPECT_EQ(changes.size(), 1u);
+  tree->OnCollapsing = [](TObject*, TTreeNode*, bool& allow) { allow = false; };
+  tree->Items()->GetFirstNode()->Collapse(false);
+  EXPECT_TRUE(tree->Items()->GetFirstNode()->Expanded());
+  tree->Items()->GetFirstNode()->Delete();
+  EXPECT_EQ(tree->Items()->Count(), 3);
+
+  std::vector<int> selected;
+  form->ListView1->OnSelectItem = [&](TObject*, TListItem* item, bool) { selected.push_back(item->Index()); };
+  TListItem* second = form->ListView1->Items()->Add();
+  second->SetCaption("http://example.com/b.css");
+  second->SubItems()->Add("Queued");
+  second->SetData(&selected);
+  form->ListView1->SetSelected(second);
+  EXPECT_EQ(selected, (std::vector<int>{1}));
+  EXPECT_EQ(form->ListView1->Selected()->Data(), &selected);
+  EXPECT_EQ(form->ListView1->Items()->Item(0)->SubItems()->Strings(1), "12 KB");
+  form->ListView1->Items()->Delete(0);
+  EXPECT_EQ(form->ListView1->Items()->Count(), 1);
+  EXPECT_EQ(form->ListView1->Column(1)->Caption(), "State");
+}
+
+TEST_F(Demo, AlignAnchorsAndSplitterLayOutTheForm) {
+  const int clientH = form->ClientHeight();
+  EXPECT_EQ(form->pnlTop->BoundsRect(), Rect(0, 0, form->ClientWidth(), 34));
+  EXPECT_EQ(form->StatusBar1->Top(), clientH - form->StatusBar1->Height());
+  EXPECT_EQ(form->pnlLeft->BoundsRect(), Rect(0, 34, 180, clientH - 22));
+  EXPECT_EQ(form->Splitter1->Left(), 180);
+  EXPECT_EQ(form->PageControl1->BoundsRect(), Rect(184, 34, form->ClientWidth(), clientH - 22));
+  EXPECT_EQ(form->TreeView1->BoundsRect(), form->pnlLeft->AlignRect());
+
+  auto* anchored = new TButton(form);
+  anchored->SetParent(form->TabSheet1);
+  anchored->SetBounds(300, 250, 60, 24);
+  anchored->SetAnchors(akRight | akBottom);
+  form->SetBounds(0, 0, 800, 560);
+  EXPECT_EQ(anchored->BoundsRect(), Rect(340, 290, 400, 314));
+  EXPECT_EQ(form->PageControl1->Width(), 800 - 184);
+
+  EXPECT_EQ(form->Splitter1->ResizedControl(), form->pnlLeft);
+  SendMouse(form->Splitter1, QEvent::MouseButtonPress, {1, 20});
+  SendMouse(form->Splitter1, QEvent::MouseMove, {41, 20});
+  SendMouse(form->Splitter1, QEvent::MouseButtonRelease, {41, 20});
+  EXPECT_EQ(form->pnlLeft->Width(), 220);
+  EXPECT_EQ(form->Splitter1->Left(), 220);
+  EXPECT_EQ(form->PageControl1->Left(), 224);
+}
+
+TEST_F(Demo, PagesWithHiddenTabsStillShowAndMenusChangeAtRunTime) {
+  EXPECT_TRUE(form->PageControl1->TabBarVisible());
+  form->PageControl1->SetActivePage(form->TabSheet3);
+  EXPECT_EQ(form->PageControl1->ActivePageIndex(), 2);
+  for (int i = 0; i < form->PageControl1->PageCount(); ++i) form->PageControl1->Pages(i)->SetTabVisible(false);
+  EXPECT_FALSE(form->PageControl1->TabBarVisible());
+  EXPECT_EQ(form->TabSheet1->Top(), form->PageControl1->AlignRect().Top + 1);
+
+  EXPECT_EQ(form->File1->Caption(), "&File");
+  EXPECT_EQ(form->File1->Count(), 3);
+  EXPECT_TRUE(form->Line1->IsLine());
+  int clicks = 0;
+  auto* added = new TMenuItem(form);
+  added->SetCaption("Save && E&xit");
+  added->SetAutoCheck(true);
+  added->OnClick = [&](TObject*) { ++clicks; };
+  form->File1->Insert(2, added);
+  EXPECT_EQ(form->File1->IndexOf(added), 2);
+  added->Click();
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(added->Checked());
+  EXPECT_EQ(StripHotkey(added->Caption()), "Save & Exit");
+  form->File1->Remove(added);
+  EXPECT_EQ(form->File1->Count(), 3);
+  delete added;
+  form->File1->Delete(0);
+  EXPECT_EQ(form->File1->Items(0), form->Line1);
+  EXPECT_THROW(form->File1->Items(5), EListError);
+}
+
+TEST_F(Demo, MemoLinesAndRichTextFiles) {
+  int changes = 0;
+  form->Memo1->OnChange = [&](TObject*) { ++changes; };
+  form->Memo1->Lines()->Add("third");
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(form->Memo1->Text(), "http://example.com/\r\nhttp://example.org/docs/\r\nthird\r\n");
+
+  AnsiString dir = MakeTempFolder("gui");
+  TStrings* lines = form->RichEdit1->Lines();
+  lines->Clear();
+  lines->Add("http://example.com/{a}");
+  lines->Add("\xC3\xA9t\xC3\xA9 \\ path");
+  lines->SaveToFile(dir + "urls.url");
+  AnsiString stored;
+  ASSERT_TRUE(ReadFileToString(dir + "urls.url", stored));
+  EXPECT_EQ(stored.rfind("{\\rtf1", 0), 0u);
+  EXPECT_NE(stored.find("\\{a\\}"), std::string::npos);
+  lines->Clear();
+  lines->LoadFromFile(dir + "urls.url");
+  ASSERT_EQ(lines->Count(), 2);
+  EXPECT_EQ((*lines)[0], "http://example.com/{a}");
+  EXPECT_EQ((*lines)[1], "\xC3\xA9t\xC3\xA9 \\ path");
+  WriteFileAtomically(dir + "plain.txt", "one\r\ntwo\n");
+  lines->LoadFromFile(dir + "plain.txt");
+  EXPECT_EQ(lines->Count(), 2);
+  EXPECT_EQ(form->RichEdit1->Text(), "one\r\ntwo\r\n");
+}
+
+TEST_F(Demo, StatusPanelsGridCellsAndClipboard) {
+  EXPECT_EQ(form->StatusBar1->Panel(2)->Text(), "00:00:00");
+  EXPECT_EQ(form->StringGrid1->Cells(3, 5), "500");
+  EXPECT_THROW(form->StringGrid1->Cells(4, 0), ERangeError);
+  std::vector<std::pair<int, int>> drawn;
+  form->StringGrid1->OnDrawCell = [&](TObject*, int c, int r, TRect, TGridDrawState) { drawn.push_back({c, r}); };
+  form->StringGrid1->Widget()->grab();
+  EXPECT_FALSE(drawn.empty());
+  EXPECT_TRUE(std::count(drawn.begin(), drawn.end(), std::pair{0, 0}) == 1);
+
+  Clipboard()->SetAsText("http://example.com/");
+  EXPECT_EQ(Clipboard()->AsText(), "http://example.com/");
+  unsigned nodes = RegisterClipboardFormat("Harvella nodes");
+  EXPECT_EQ(RegisterClipboardFormat("harvella NODES"), nodes);
+  EXPECT_GE(nodes, 0xC000u);
+  Clipboard()->Open();
+  Clipboard()->SetAsText("text too");
+  Clipboard()->SetData(nodes, AnsiString("\x01\x00\x02", 3));
+  Clipboard()->Close();
+  EXPECT_TRUE(Clipboard()->HasFormat(nodes));
+  EXPECT_TRUE(Clipboard()->HasFormat(CF_TEXT));
+  EXPECT_EQ(Clipboard()->GetData(nodes), AnsiString("\x01\x00\x02", 3));
+}
