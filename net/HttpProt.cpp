@@ -60,6 +60,10 @@ THttpCli::THttpCli(TComponent* AOwner)
     FSocket->OnDataAvailable = [this](TObject*, Word Error) { SocketDataAvailable(Error); };
     FSocket->OnDataSent = [this](TObject*, Word Error) { SocketDataSent(Error); };
     FSocket->OnSessionClosed = [this](TObject*, Word Error) { SocketSessionClosed(Error); };
+    // An exception from a handler inside a socket event fails the request
+    // (the socket then aborts its connection), so a half-received document
+    // never ends as a success.
+    FSocket->OnBgException = [this](TObject*, Exception& E, bool&) { Fail(E.Message()); };
     FAbortHandle->Publish(FWindow, FGeneration);
 }
 
@@ -83,27 +87,38 @@ void THttpCli::SetMultiThreaded(bool Value)
 
 void THttpCli::WndProc(TMessage& Msg)
 {
-    const bool current = Msg.WParam == FGeneration;
-    switch (Msg.Msg) {
-    case WM_HTTP_REQUEST_DONE:
+    if (Msg.Msg == WM_HTTP_REQUEST_DONE) {
         if (OnRequestDone)
             OnRequestDone(this, static_cast<THttpRequest>(Msg.WParam), static_cast<Word>(Msg.LParam));
-        break;
-    case WM_HTTP_SET_READY:
-        if (current)
-            SetState(httpReady);
-        break;
-    case WM_HTTP_RELOCATE:
-        if (current && (FState == httpWaitingHeader || FState == httpWaitingBody))
-            StartLookup();
-        break;
-    case WM_HTTP_ABORT:
-        if (current)
-            Abort();
-        break;
-    default:
-        break;
+        return;
     }
+    if (Msg.WParam != FGeneration)
+        return;
+    try {
+        if (Msg.Msg == WM_HTTP_SET_READY)
+            SetState(httpReady);
+        else if (Msg.Msg == WM_HTTP_RELOCATE && (FState == httpWaitingHeader || FState == httpWaitingBody))
+            StartLookup();
+        else if (Msg.Msg == WM_HTTP_ABORT)
+            Abort();
+    } catch (const Exception& E) {
+        EndAfterException(E.Message());
+    }
+}
+
+// A handler raised while the client served one of its messages or started
+// a request: the request fails with that message and the client is ready.
+void THttpCli::EndAfterException(const AnsiString& Message)
+{
+    if (FState == httpReady)
+        return;
+    Fail(Message);
+    FRelocating = false;
+    FinishConnection();
+    NextGeneration();
+    FState = httpReady;
+    FAbortHandle->PublishState(httpReady);
+    PostMessage(FWindow, WM_HTTP_REQUEST_DONE, FRequestType, FRequestDoneError);
 }
 
 void THttpCli::SetState(THttpClientState NewState)
@@ -178,9 +193,14 @@ void THttpCli::StartRequest(THttpRequest RqType)
     FQuery.clear();
     SetTarget(URL);
     const uint32_t generation = FGeneration;
-    SetState(httpNotConnected);
-    if (generation == FGeneration && FState == httpNotConnected)
-        StartLookup();
+    try {
+        SetState(httpNotConnected);
+        if (generation == FGeneration && FState == httpNotConnected)
+            StartLookup();
+    } catch (const Exception& E) {
+        EndAfterException(E.Message());
+        throw;
+    }
 }
 
 // Fills TargetHost, Hostname, Port, Path, Query and DocName from an URL

@@ -236,6 +236,7 @@ private:
     void Fail(const AnsiString& Reason, Word Error = 0);
     void FailConnection(const AnsiString& Reason, Word Error = 0);
     void FinishConnection();
+    void EndAfterException(const AnsiString& Message);
 
     void SocketDnsLookupDone(Word Error);
     void SocketSessionConnected(Word Error);

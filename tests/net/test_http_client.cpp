@@ -235,3 +235,23 @@ TEST(HttpClient, FreedWhileRunning)
     ProcessMessages();
     SUCCEED();
 }
+
+// A handler that raises fails the request: the document is not taken as
+// complete, and the client is ready for the next request.
+TEST(HttpClient, RaisingHandlerFailsTheRequest)
+{
+    LoopbackServer server(std::vector<LoopbackScript>{Reply("HTTP/1.0 200 OK\r\n\r\npart one"),
+                                                      Reply("HTTP/1.0 200 OK\r\n\r\nagain")});
+    THttpCli client(nullptr);
+    client.URL = Url(server, "/");
+    client.OnDocData = [](TObject*, const void*, int) { throw EStreamError("disk full"); };
+    const RequestOutcome outcome = RunWithWatchdog(client, "GET");
+    EXPECT_EQ(404, outcome.Code);
+    EXPECT_EQ("disk full", outcome.Message);
+    client.OnDocData = nullptr;
+    client.OnStateChange = [](TObject*) { throw EAbort("stop"); };
+    EXPECT_THROW(client.Get(), EAbort);
+    EXPECT_EQ(httpReady, client.State());
+    client.OnStateChange = nullptr;
+    EXPECT_FALSE(RunWithWatchdog(client, "GET").Raised);
+}
