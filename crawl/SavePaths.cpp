@@ -47,32 +47,33 @@ TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, 
                           const AnsiString& LocalName) {
   TMirrorPath path;
   if (Folder.empty() || Folder.front() != '/' || Folder.back() != '/' || !StartsStr(Folder, LocalDir)) return path;
-  const std::vector<AnsiString> folderParts = Components(Folder);
-  for (const AnsiString& part : folderParts)
+  for (const AnsiString& part : Components(Folder))
     if (part == "." || part == "..") return path;
 
   std::vector<AnsiString> parts = Components(EscapeUrlChars(LocalDir.substr(Folder.size())) + NamePart + LocalName);
-  if (parts.empty()) {
+  const AnsiString name = parts.empty() ? AnsiString() : EncodeComponent(parts.back());
+  if (!parts.empty()) parts.pop_back();
+  const AnsiString root = ResolvePath(ExcludeTrailingPathDelimiter(Folder));
+  AnsiString dir = ExcludeTrailingPathDelimiter(Folder);
+  for (const AnsiString& part : parts) {
+    const AnsiString encoded = EncodeComponent(part);
+    if (!Creatable(encoded)) {
+      path.Result = TMirrorPathResult::DirNotCreatable;
+      return path;
+    }
+    dir += "/" + encoded;
+  }
+  path.Dir = ResolvePath(dir);
+  if (path.Dir != root && !StartsStr(root + "/", path.Dir)) {
+    path.Dir.clear();
+    return path;
+  }
+  if (!Creatable(name)) {
     path.Result = TMirrorPathResult::NameNotCreatable;
     return path;
   }
-  AnsiString dir = ExcludeTrailingPathDelimiter(Folder);
-  for (size_t i = 0; i < parts.size(); ++i) {
-    const AnsiString part = EncodeComponent(parts[i]);
-    const bool isName = i + 1 == parts.size();
-    if (!Creatable(part)) {
-      path.Result = isName ? TMirrorPathResult::NameNotCreatable : TMirrorPathResult::DirNotCreatable;
-      return path;
-    }
-    if (isName)
-      path.File = dir + "/" + part;
-    else
-      dir += "/" + part;
-  }
-  const AnsiString root = IncludeTrailingPathDelimiter(ResolvePath(ExcludeTrailingPathDelimiter(Folder)));
-  path.File = ResolvePath(path.File);
-  path.Dir = ExtractFileDir(path.File);
-  path.Result = StartsStr(root, path.File) ? TMirrorPathResult::Ok : TMirrorPathResult::Outside;
+  path.File = ResolvePath(path.Dir + "/" + name);
+  path.Result = StartsStr(path.Dir + "/", path.File) ? TMirrorPathResult::Ok : TMirrorPathResult::Outside;
   return path;
 }
 

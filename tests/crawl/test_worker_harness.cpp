@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "crawl/WorkerMessages.h"
@@ -12,6 +13,10 @@
 #include "platform/rtl/FileUtils.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+constexpr UINT DeferredAbort = WM_USER + 1;
+}
 
 // ---------------------------------------------------------------------------
 // WorkerHarness
@@ -38,9 +43,14 @@ void WorkerHarness::Receive(TMessage& Message) {
   switch (Message.Msg) {
   case WM_THREADSTATE:
     FRun->States.push_back(static_cast<int>(Message.LParam));
+    if (FThread != nullptr && FHooks->OnState) FHooks->OnState(FThread, static_cast<int>(Message.LParam));
     break;
   case WM_THREADSIZE:
     FRun->Progress.emplace_back(reinterpret_cast<const char*>(Message.LParam));
+    if (FThread != nullptr && FHooks->OnProgress) FHooks->OnProgress(FThread, FRun->Progress.back());
+    break;
+  case DeferredAbort:
+    if (FThread != nullptr) FThread->SetState(sfAbort);
     break;
   case WM_LINKSFOUND: {
     ++FRun->LinkMessages;
@@ -55,31 +65,36 @@ void WorkerHarness::Receive(TMessage& Message) {
   }
 }
 
-WorkerRun WorkerHarness::Run(const TParamProObj& Params, const TrcHttp& Rec,
-                             const std::function<void(thGetUrl*)>& Started, int TimeoutMs) {
-  WorkerRun run;
-  FRun = &run;
+void WorkerHarness::DeferAbort() { PostMessage(FWnd, DeferredAbort, 0, 0); }
+
+WorkerRun WorkerHarness::Run(const TParamProObj& Params, const TrcHttp& Rec, const WorkerHooks& Hooks, int TimeoutMs) {
+  // Shared with the termination event, which may come after a run that gave up.
+  auto run = std::make_shared<WorkerRun>();
+  FRun = run.get();
+  FHooks = &Hooks;
   auto* thread = new thGetUrl(true, &Params, Rec);
   FThread = thread;
-  thread->OnTerminate = [&run, this](TObject* Sender) {
+  thread->OnTerminate = [run, this](TObject* Sender) {
     auto* worker = static_cast<thGetUrl*>(Sender);
-    run.Flags = worker->Flags();
-    run.Success = worker->Success();
-    run.DefaultDocSaved = worker->Rec.DefaultDocSaved;
-    run.Ended = true;
-    FThread = nullptr;
+    run->Flags = worker->Flags();
+    run->Success = worker->Success();
+    run->DefaultDocSaved = worker->Rec.DefaultDocSaved;
+    run->Ended = true;
+    if (FThread == worker) FThread = nullptr;
   };
+  if (Hooks.BeforeStart) Hooks.BeforeStart(thread);
   thread->Start();
-  if (Started) Started(thread);
+  if (Hooks.AfterStart) Hooks.AfterStart(thread);
   SetTimer(FWnd, 1, 20);
   const uint32_t deadline = GetTickCount() + static_cast<uint32_t>(TimeoutMs);
-  while (!run.Ended && static_cast<int32_t>(deadline - GetTickCount()) > 0) {
+  while (!run->Ended && static_cast<int32_t>(deadline - GetTickCount()) > 0) {
     WaitMessage();
     ProcessMessages();
   }
   KillTimer(FWnd, 1);
   FRun = nullptr;
-  return run;
+  if (!run->Ended) FThread = nullptr;
+  return *run;
 }
 
 // ---------------------------------------------------------------------------

@@ -32,6 +32,15 @@ struct WorkerRun {
   std::vector<uint16_t> FlagsSeenInReport; // the state word while the links were handed over
 };
 
+// Calls the harness makes on the main thread while a worker runs; each gets
+// the worker, which is alive until its termination event has run.
+struct WorkerHooks {
+  std::function<void(thGetUrl*)> BeforeStart;
+  std::function<void(thGetUrl*)> AfterStart;
+  std::function<void(thGetUrl*, int Code)> OnState;          // inside WM_THREADSTATE
+  std::function<void(thGetUrl*, const std::string&)> OnProgress; // inside WM_THREADSIZE
+};
+
 class WorkerHarness {
 public:
   WorkerHarness();
@@ -42,10 +51,11 @@ public:
   HWND Wnd() const { return FWnd; }
   // A work order for a download of Url shown in a row of the harness.
   TrcHttp Order(const std::string& Url, int Level = 0) const;
-  // Runs one worker to its end. Started is called right after Start on the
-  // main thread (for aborts); the run gives up after TimeoutMs.
-  WorkerRun Run(const TParamProObj& Params, const TrcHttp& Rec,
-                const std::function<void(thGetUrl*)>& Started = {}, int TimeoutMs = 20000);
+  // Runs one worker to its end; the run gives up after TimeoutMs.
+  WorkerRun Run(const TParamProObj& Params, const TrcHttp& Rec, const WorkerHooks& Hooks = {}, int TimeoutMs = 20000);
+  // Posts an abort (the stop handler's SetState(0x20)) that the main thread
+  // performs when it next pumps, while the worker goes on.
+  void DeferAbort();
 
 private:
   void Receive(TMessage& Message);
@@ -53,6 +63,7 @@ private:
   HWND FWnd = nullptr;
   WorkerRun* FRun = nullptr;
   thGetUrl* FThread = nullptr;
+  const WorkerHooks* FHooks = nullptr;
   int FRowToken = 0;
 };
 

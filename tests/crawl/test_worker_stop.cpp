@@ -1,0 +1,104 @@
+// Stop at every moment: a worker aborted before it starts, right after,
+// in each client state while it connects, while the header comes in (at a
+// moment that drifts from round to round) and while the body comes in. No
+// round may hang, and an aborted download never writes its document.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "crawl/WorkerMessages.h"
+#include "support/LoopbackServer.h"
+#include "test_worker_harness.h"
+
+namespace {
+
+constexpr int Rounds = 1000;
+// A fresh server now and then, so that finished connection threads are joined.
+constexpr int RoundsPerServer = 100;
+
+LoopbackScript HalfHeader() {
+  return {LoopbackStep::Expect("\r\n\r\n"), LoopbackStep::Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n"),
+          LoopbackStep::ReadUntilClose()};
+}
+
+LoopbackScript HalfBody() {
+  return {LoopbackStep::Expect("\r\n\r\n"),
+          LoopbackStep::Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 100\r\n\r\nfirst part"),
+          LoopbackStep::ReadUntilClose()};
+}
+
+class WorkerStop : public ::testing::Test {
+protected:
+  void SetUp() override { WorkerSettings(Params, Folder.Path()); }
+
+  // Runs the rounds; Hooks(round) gives the abort of each round.
+  void RunRounds(const LoopbackScript& Script, const std::function<WorkerHooks(int)>& Hooks) {
+    std::unique_ptr<LoopbackServer> server;
+    int failedRounds = 0, hungRounds = 0;
+    for (int round = 0; round < Rounds; ++round) {
+      if (round % RoundsPerServer == 0) server = std::make_unique<LoopbackServer>(std::vector<LoopbackScript>{Script}, 1000);
+      const WorkerHooks hooks = Hooks(round);
+      const WorkerRun run = Harness.Run(Params, Harness.Order("http://127.0.0.1:" + server->PortText() + "/p.htm"), hooks, 10000);
+      if (!run.Ended) ++hungRounds;
+      if (!(run.Flags & sfFailed) || run.Success || run.States.empty() || run.States.back() != scError) ++failedRounds;
+      if (hungRounds > 0) break;
+    }
+    EXPECT_EQ(hungRounds, 0);
+    EXPECT_EQ(failedRounds, 0);
+    EXPECT_TRUE(Folder.Files().empty());
+  }
+
+  TempFolder Folder;
+  TParamProObj Params{"", false};
+  WorkerHarness Harness;
+};
+
+TEST_F(WorkerStop, BeforeAndRightAfterStart) {
+  RunRounds(HalfBody(), [](int round) {
+    WorkerHooks hooks;
+    auto abort = [](thGetUrl* worker) { worker->SetState(sfAbort); };
+    if (round % 2 == 0)
+      hooks.BeforeStart = abort;
+    else
+      hooks.AfterStart = abort;
+    return hooks;
+  });
+}
+
+TEST_F(WorkerStop, InEveryClientStateWhileConnecting) {
+  const int states[] = {scClientState + 1, scClientState + 3, scClientState + 4, scClientState + 2,
+                        scClientState + 5, scClientState + 6};
+  RunRounds(HalfBody(), [&states](int round) {
+    WorkerHooks hooks;
+    const int target = states[round % 6];
+    hooks.OnState = [target](thGetUrl* worker, int code) {
+      if (code == target) worker->SetState(static_cast<uint16_t>(worker->Flags() | sfAbort));
+    };
+    return hooks;
+  });
+}
+
+TEST_F(WorkerStop, WhileTheHeaderComesIn) {
+  RunRounds(HalfHeader(), [this](int) {
+    WorkerHooks hooks;
+    hooks.OnState = [this](thGetUrl*, int code) {
+      if (code == scClientState + 5) Harness.DeferAbort();
+    };
+    return hooks;
+  });
+}
+
+TEST_F(WorkerStop, WhileTheBodyComesIn) {
+  RunRounds(HalfBody(), [this](int round) {
+    WorkerHooks hooks;
+    hooks.OnProgress = [this, round](thGetUrl* worker, const std::string&) {
+      if (round % 2 == 0)
+        worker->SetState(static_cast<uint16_t>(worker->Flags() | sfAbort | sfTimedOut));
+      else
+        Harness.DeferAbort();
+    };
+    return hooks;
+  });
+}
+
+} // namespace
