@@ -812,26 +812,32 @@ void TWinControl::AlignControls() {
   --alignDisabled_;
 }
 
+TWinControl* TWinControl::KeyPreviewer() {
+  for (TWinControl* p = Parent(); p; p = p->Parent())
+    if (p->PreviewsKeys()) return p;
+  return nullptr;
+}
+
 void TWinControl::WndProc(TMessage& m) {
   switch (m.Msg) {
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN: {
-      uint16_t key = uint16_t(m.WParam);
-      KeyDown(key, CurrentShiftState());
-      m.WParam = key;
-      return;
-    }
+    case WM_SYSKEYDOWN:
     case WM_KEYUP:
     case WM_SYSKEYUP: {
+      const bool down = m.Msg == WM_KEYDOWN || m.Msg == WM_SYSKEYDOWN;
       uint16_t key = uint16_t(m.WParam);
-      KeyUp(key, CurrentShiftState());
+      TShiftState shift = CurrentShiftState();
+      TWinControl* preview = KeyPreviewer();
+      if (preview) down ? preview->KeyDown(key, shift) : preview->KeyUp(key, shift);
+      if (key) down ? KeyDown(key, shift) : KeyUp(key, shift);
       m.WParam = key;
       return;
     }
     case WM_CHAR:
     case WM_SYSCHAR: {
       char16_t key = char16_t(m.WParam);
-      KeyPress(key);
+      if (TWinControl* preview = KeyPreviewer()) preview->KeyPress(key);
+      if (key) KeyPress(key);
       m.WParam = key;
       return;
     }
@@ -1242,4 +1248,33 @@ short GetKeyState(int vk) {
     default: break;
   }
   return down ? short(0x8000) : 0;
+}
+
+void InvalidateRect(HWND wnd, const TRect* r, bool) {
+  TControl* c = TControl::FromHandle(wnd);
+  if (!c) return;
+  if (auto* cc = dynamic_cast<TCustomControl*>(c); cc && r)
+    cc->InvalidateRect(*r);
+  else
+    c->Invalidate();
+}
+
+void UpdateWindow(HWND wnd) {
+  if (TControl* c = TControl::FromHandle(wnd)) c->Update();
+}
+
+bool GetClientRect(HWND wnd, TRect& r) {
+  TControl* c = TControl::FromHandle(wnd);
+  if (!c) return false;
+  r = c->ClientRect();
+  return true;
+}
+
+TPoint GetCursorPos() {
+  QPoint p = QCursor::pos();
+  return {p.x(), p.y()};
+}
+
+TControl* FindControlAtPos(TPoint screen) {
+  return TControl::FromWidget(QApplication::widgetAt(screen.X, screen.Y));
 }

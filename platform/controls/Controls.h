@@ -222,6 +222,8 @@ class TWinControl : public TControl {
   virtual QWidget* ContainerWidget() const;
   // The area left for aligned children (the client rectangle less frames).
   virtual TRect AlignRect() const { return ClientRect(); }
+  // A form that sees its controls' keys first (KeyPreview).
+  virtual bool PreviewsKeys() const { return false; }
   void FontChanged() override;
 
  protected:
@@ -240,6 +242,7 @@ class TWinControl : public TControl {
   friend class TControl;
   void InsertControl(TControl* control);
   void RemoveControl(TControl* control);
+  TWinControl* KeyPreviewer();
   void AnchorChildren(TSize oldSize, TSize newSize);
 
   std::vector<TControl*> controls_;
@@ -339,3 +342,10 @@ constexpr int SM_CXVSCROLL = 2, SM_CYHSCROLL = 3, SM_CXEDGE = 45, SM_CYEDGE = 46
 // The shift state from the current keyboard modifiers and mouse buttons.
 TShiftState CurrentShiftState();
 short GetKeyState(int virtualKey);
+// Window-handle forms of the control operations.
+void InvalidateRect(HWND wnd, const TRect* r, bool erase);
+void UpdateWindow(HWND wnd);
+bool GetClientRect(HWND wnd, TRect& r);
+TPoint GetCursorPos();
+// The control under a screen point (nullptr outside the program's windows).
+TControl* FindControlAtPos(TPoint screen);

@@ -481,9 +481,6 @@ void TScreen::FormActivated(TForm* form) {
   form->ActivationChanged(true);
 }
 
-TPoint TMouse::CursorPos() const {
-  QPoint p = QCursor::pos();
-  return {p.x(), p.y()};
-}
+TPoint TMouse::CursorPos() const { return GetCursorPos(); }
 
 void TMouse::SetCursorPos(TPoint p) { QCursor::setPos(p.X, p.Y); }

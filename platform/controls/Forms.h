@@ -62,6 +62,7 @@ class TForm : public TWinControl {
   void SetWindowState(TWindowState state);
   bool KeyPreview() const { return keyPreview_; }
   void SetKeyPreview(bool value) { keyPreview_ = value; }
+  bool PreviewsKeys() const override { return keyPreview_; }
   TRect ClientRect() const override;
   QWidget* ContainerWidget() const override;
 

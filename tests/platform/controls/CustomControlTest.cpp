@@ -1,6 +1,7 @@
 // A custom control receives the message sequences that user actions produce.
 #include <gtest/gtest.h>
 
+#include <QEnterEvent>
 #include <QScrollBar>
 
 #include "Support.h"
@@ -182,4 +183,85 @@ TEST_F(Fixture, PaintingGoesThroughTheBackBufferAlsoOutsideThePaintMessage) {
   shot = rec->Widget()->grab().toImage();
   EXPECT_EQ(rec->paints, paints + 1);
   EXPECT_EQ(shot.pixel(5, 5) & 0xFFFFFF, 0xFFFF00u);
+}
+
+namespace {
+
+// Reserves a 20-pixel band at the top of the window for a header painted in
+// the non-client area.
+class THeadered : public TRecorder {
+ public:
+  using TRecorder::TRecorder;
+  void WndProc(TMessage& m) override {
+    if (m.Msg == WM_NCCALCSIZE) {
+      TRecorder::WndProc(m);
+      reinterpret_cast<TRect*>(m.LParam)->Top += 20;
+      return;
+    }
+    if (m.Msg == WM_NCPAINT) {
+      TCanvas* wc = GetWindowCanvas(Handle());
+      wc->Brush().SetColor(clRed);
+      wc->FillRect(Rect(0, 0, Width(), 20));
+    }
+    TRecorder::WndProc(m);
+  }
+};
+
+}  // namespace
+
+TEST_F(Fixture, NonClientAreaEnterLeaveCursorAndKeyPreview) {
+  auto* h = new THeadered(form);
+  h->SetParent(form);
+  h->SetBorderStyle(bsSingle);
+  h->SetBounds(0, 0, 100, 80);
+  EXPECT_EQ(h->ClientRect(), Rect(0, 0, 96, 56));
+  EXPECT_EQ(h->ClientOffset(), Point(2, 22));
+  h->OnPaint = [&](TObject*) {
+    h->Canvas()->Brush().SetColor(clLime);
+    h->Canvas()->FillRect(h->ClientRect());
+  };
+  QImage shot = h->Widget()->grab().toImage();
+  EXPECT_EQ(shot.pixel(50, 10) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(shot.pixel(50, 40) & 0xFFFFFF, 0x00FF00u);
+
+  h->log.clear();
+  SendMouse(h, QEvent::MouseButtonPress, {50, 10});
+  SendMouse(h, QEvent::MouseButtonPress, {50, 40});
+  EXPECT_EQ(h->Messages({WM_NCLBUTTONDOWN, WM_LBUTTONDOWN}), (std::vector<UINT>{WM_NCLBUTTONDOWN, WM_LBUTTONDOWN}));
+  for (const TMessage& m : h->log) {
+    if (m.Msg == WM_LBUTTONDOWN) {
+      EXPECT_EQ(PointFromLParam(m.LParam), Point(48, 18));
+    }
+  }
+
+  int entered = 0, left = 0;
+  h->OnMouseEnter = [&](TObject*) { ++entered; };
+  h->OnMouseLeave = [&](TObject*) { ++left; };
+  QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+  QApplication::sendEvent(h->Widget(), &enter);
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(h->Widget(), &leave);
+  EXPECT_EQ(entered, 1);
+  EXPECT_EQ(left, 1);
+
+  h->log.clear();
+  h->SetCursor(crHandPoint);
+  SendMouse(h, QEvent::MouseMove, {50, 40});
+  EXPECT_EQ(h->Messages({WM_SETCURSOR, WM_MOUSEMOVE}), (std::vector<UINT>{WM_SETCURSOR, WM_MOUSEMOVE}));
+  EXPECT_EQ(h->Widget()->cursor().shape(), Qt::PointingHandCursor);
+  Screen->SetCursor(crHourGlass);
+  SendMouse(h, QEvent::MouseMove, {50, 41});
+  EXPECT_EQ(h->Widget()->cursor().shape(), Qt::WaitCursor);
+  Screen->SetCursor(crDefault);
+
+  std::vector<uint16_t> seen;
+  form->SetKeyPreview(true);
+  form->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) {
+    seen.push_back(key);
+    if (key == VK_ESCAPE) key = 0;
+  };
+  h->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) { seen.push_back(key + 1000); };
+  SendKey(h, QEvent::KeyPress, Qt::Key_Escape);
+  SendKey(h, QEvent::KeyPress, Qt::Key_Home);
+  EXPECT_EQ(seen, (std::vector<uint16_t>{VK_ESCAPE, VK_HOME, VK_HOME + 1000}));
 }

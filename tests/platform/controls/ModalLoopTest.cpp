@@ -6,6 +6,7 @@
 
 #include "DemoForm.h"
 #include "Support.h"
+#include "platform/messages/Threads.h"
 
 namespace {
 
@@ -123,4 +124,52 @@ TEST(Application, ExceptionsFromHandlersReachOnExceptionAndMessageBoxesAreAnswer
   AnsiString folder = "/old";
   EXPECT_FALSE(SelectDirectory("Pick", "", folder));
   EXPECT_EQ(folder, "/old");
+}
+
+namespace {
+
+class TWorker : public TThread {
+ public:
+  explicit TWorker(std::vector<AnsiString>& log, HWND target) : log_(log), target_(target) {}
+
+ protected:
+  void Execute() override {
+    Synchronize([this] { log_.push_back("sync"); });
+    PostMessage(target_, WM_POKE, 0, 0);
+    SendMessage(target_, WM_POKE + 1, 0, 0);
+  }
+
+ private:
+  std::vector<AnsiString>& log_;
+  HWND target_;
+};
+
+}  // namespace
+
+TEST(ModalLoop, SynchronizeMessagesAndOnTerminateAreServedInOrderInNestedLoops) {
+  TForm form(nullptr);
+  std::vector<AnsiString> log;
+  form.WindowProc = [&, old = form.WindowProc](TMessage& m) {
+    if (m.Msg == WM_POKE) log.push_back("posted");
+    if (m.Msg == WM_POKE + 1) {
+      log.push_back("sent");
+      Application->ProcessMessages();  // a nested pump inside a handler
+    }
+    old(m);
+  };
+  TWorker worker(log, form.Handle());
+  bool done = false;
+  worker.OnTerminate = [&](TObject*) {
+    log.push_back("terminate");
+    done = true;
+  };
+  worker.Start();
+  while (!done) Application->HandleMessage();
+  worker.WaitFor();
+  // Sends are served before posted messages, so those two may come either way.
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log.front(), "sync");
+  EXPECT_EQ(log.back(), "terminate");
+  EXPECT_NE(std::find(log.begin(), log.end(), "posted"), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(), "sent"), log.end());
 }
