@@ -268,6 +268,7 @@ class TTabSheet : public TWinControl {
   explicit TTabSheet(TComponent* owner);
   ~TTabSheet() override;
   AnsiString ClassName() const override { return "TTabSheet"; }
+  bool PublishesCaption() const override { return true; }
   TPageControl* PageControl() const { return pageControl_; }
   void SetPageControl(TPageControl* control);
   bool TabVisible() const { return tabVisible_; }

@@ -350,7 +350,8 @@ TControl* TControl::FromWidget(const QWidget* widget) {
 
 void TControl::DefineProperties(TPropList& props) {
   props.push_back(StringProp("Name", [this] { return Name(); }, [this](const AnsiString& v) { SetName(v); }));
-  props.push_back(StringProp("Caption", [this] { return GetText(); }, [this](const AnsiString& v) { SetText(v); }));
+  if (PublishesCaption())
+    props.push_back(StringProp("Caption", [this] { return GetText(); }, [this](const AnsiString& v) { SetText(v); }));
   props.push_back(StringProp("Hint", [this] { return hint_; }, [this](const AnsiString& v) { SetHint(v); }));
   props.push_back(IntegerProp("Tag", [this] { return int(Tag()); }, [this](int v) { SetTag(v); }));
   props.push_back(BooleanProp("Visible", [this] { return visible_; }, [this](bool v) { SetVisible(v); }));

@@ -157,6 +157,9 @@ class TControl : public TComponent, public TPublisher {
   // Whether releasing the left button in the control is a click (custom
   // controls); native controls report clicks themselves.
   virtual bool ClicksOnMouseUp() const { return false; }
+  // Whether Caption is among the published properties (controls that show
+  // a caption, not those whose text is their content).
+  virtual bool PublishesCaption() const { return false; }
   void Notification(TComponent* component, TOperation operation) override;
   void SetTextSilently(const AnsiString& s) { text_ = s; }
   TColor EffectiveColor() const;

@@ -37,6 +37,7 @@ class TForm : public TWinControl {
   AnsiString ClassName() const override { return className_; }
   // Forms built in code name their class for the language files.
   void SetClassName(const AnsiString& name) { className_ = name; }
+  bool PublishesCaption() const override { return true; }
 
   void Show();
   // Runs a nested message loop until ModalResult is set or the form closes;

@@ -25,17 +25,6 @@ TForm* ParentForm(TControl* c) {
   return dynamic_cast<TForm*>(c);
 }
 
-void Bevel3D(TCanvas* c, TRect r, TColor topLeft, TColor bottomRight) {
-  c->Pen().SetColor(topLeft);
-  c->MoveTo(r.Left, r.Bottom - 1);
-  c->LineTo(r.Left, r.Top);
-  c->LineTo(r.Right, r.Top);
-  c->Pen().SetColor(bottomRight);
-  c->MoveTo(r.Right - 1, r.Top);
-  c->LineTo(r.Right - 1, r.Bottom - 1);
-  c->LineTo(r.Left - 1, r.Bottom - 1);
-}
-
 void StringsProps(TPropList& props, const AnsiString& name, TStrings* strings) {
   props.push_back(StringsProp(name, [strings] { return strings; }));
 }
@@ -611,12 +600,8 @@ void TPanel::Paint() {
   c->Brush().SetColor(Color());
   c->FillRect(r);
   for (TPanelBevel bevel : {bevelOuter_, bevelInner_}) {
-    if (bevel == bvNone) continue;
-    for (int i = 0; i < bevelWidth_; ++i) {
-      if (bevel == bvRaised) Bevel3D(c, r, clBtnHighlight, clBtnShadow);
-      if (bevel == bvLowered) Bevel3D(c, r, clBtnShadow, clBtnHighlight);
-      InflateRect(r, -1, -1);
-    }
+    if (bevel == bvRaised) Frame3D(c, r, clBtnHighlight, clBtnShadow, bevelWidth_);
+    if (bevel == bvLowered) Frame3D(c, r, clBtnShadow, clBtnHighlight, bevelWidth_);
   }
   if (Caption().empty()) return;
   c->Font().Assign(Font());
@@ -640,11 +625,14 @@ void TBevel::Paint() {
     c->LineTo(x2, y2);
   };
   switch (shape_) {
-    case bsBox: Bevel3D(c, r, first, second); break;
-    case bsFrame:
-      Bevel3D(c, Rect(r.Left, r.Top, r.Right - 1, r.Bottom - 1), first, first);
-      Bevel3D(c, Rect(r.Left + 1, r.Top + 1, r.Right, r.Bottom), second, second);
+    case bsBox: Frame3D(c, r, first, second, 1); break;
+    case bsFrame: {
+      TRect outer = Rect(r.Left, r.Top, r.Right - 1, r.Bottom - 1);
+      TRect inner = Rect(r.Left + 1, r.Top + 1, r.Right, r.Bottom);
+      Frame3D(c, outer, first, first, 1);
+      Frame3D(c, inner, second, second, 1);
       break;
+    }
     case bsTopLine: line(0, 0, Width(), 0, first); line(0, 1, Width(), 1, second); break;
     case bsBottomLine: line(0, Height() - 2, Width(), Height() - 2, first); line(0, Height() - 1, Width(), Height() - 1, second); break;
     case bsLeftLine: line(0, 0, 0, Height(), first); line(1, 0, 1, Height(), second); break;

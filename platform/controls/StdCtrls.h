@@ -32,6 +32,7 @@ class TLabel : public TGraphicControl {
  public:
   explicit TLabel(TComponent* owner);
   AnsiString ClassName() const override { return "TLabel"; }
+  bool PublishesCaption() const override { return true; }
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool value);
   TAlignment Alignment() const { return alignment_; }
@@ -68,6 +69,7 @@ class TButton : public TWinControl {
  public:
   explicit TButton(TComponent* owner);
   AnsiString ClassName() const override { return "TButton"; }
+  bool PublishesCaption() const override { return true; }
   int ModalResult() const { return modalResult_; }
   void SetModalResult(int r) { modalResult_ = r; }
   bool Default() const { return default_; }
@@ -91,6 +93,7 @@ class TSpeedButton : public TWinControl {
  public:
   explicit TSpeedButton(TComponent* owner);
   AnsiString ClassName() const override { return "TSpeedButton"; }
+  bool PublishesCaption() const override { return true; }
   TBitmap* Glyph() { return &glyph_; }
   void GlyphChanged();
   bool Flat() const { return flat_; }
@@ -119,6 +122,7 @@ class TCheckBox : public TWinControl {
  public:
   explicit TCheckBox(TComponent* owner);
   AnsiString ClassName() const override { return "TCheckBox"; }
+  bool PublishesCaption() const override { return true; }
   bool Checked() const;
   // Fires OnClick when the state changes.
   void SetChecked(bool value);
@@ -138,6 +142,7 @@ class TRadioButton : public TWinControl {
  public:
   explicit TRadioButton(TComponent* owner);
   AnsiString ClassName() const override { return "TRadioButton"; }
+  bool PublishesCaption() const override { return true; }
   bool Checked() const;
   // Checking unchecks the other radio buttons of the parent; OnClick fires
   // for the button that became checked.
@@ -305,6 +310,7 @@ class TGroupBox : public TWinControl {
  public:
   explicit TGroupBox(TComponent* owner);
   AnsiString ClassName() const override { return "TGroupBox"; }
+  bool PublishesCaption() const override { return true; }
   TRect AlignRect() const override;
 
  protected:
@@ -320,6 +326,7 @@ class TPanel : public TCustomControl {
  public:
   explicit TPanel(TComponent* owner);
   AnsiString ClassName() const override { return "TPanel"; }
+  bool PublishesCaption() const override { return true; }
   TPanelBevel BevelOuter() const { return bevelOuter_; }
   void SetBevelOuter(TPanelBevel b) { bevelOuter_ = b; Invalidate(); }
   TPanelBevel BevelInner() const { return bevelInner_; }

@@ -654,6 +654,20 @@ void TCanvas::SetBkColor(TColor color) {
   brush_.SetStyle(style);
 }
 
+void Frame3D(TCanvas* canvas, TRect& r, TColor topColor, TColor bottomColor, int width) {
+  for (int i = 0; i < width && !IsRectEmpty(r); ++i) {
+    canvas->Pen().SetColor(topColor);
+    canvas->MoveTo(r.Left, r.Bottom - 1);
+    canvas->LineTo(r.Left, r.Top);
+    canvas->LineTo(r.Right, r.Top);
+    canvas->Pen().SetColor(bottomColor);
+    canvas->MoveTo(r.Right - 1, r.Top);
+    canvas->LineTo(r.Right - 1, r.Bottom - 1);
+    canvas->LineTo(r.Left - 1, r.Bottom - 1);
+    InflateRect(r, -1, -1);
+  }
+}
+
 bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy,
             uint32_t rop) {
   return dest && dest->BitBlt(x, y, width, height, source, sx, sy, rop);

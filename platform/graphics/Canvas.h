@@ -48,6 +48,8 @@ class TCanvas : public TObject {
   TCanvas& operator=(const TCanvas&) = delete;
   AnsiString ClassName() const override { return "TCanvas"; }
 
+  // The canvas as a device context for the HDC functions below.
+  TCanvas* Handle() { return this; }
   TFont& Font() { return font_; }
   TPen& Pen() { return pen_; }
   TBrush& Brush() { return brush_; }
@@ -155,6 +157,10 @@ class TCanvas : public TObject {
   TPoint windowOrg_;
   TPoint viewportOrg_;
 };
+
+// Draws a 3D frame of the given width inside r (top and left edges in
+// topColor, right and bottom in bottomColor) and shrinks r by the width.
+void Frame3D(TCanvas* canvas, TRect& r, TColor topColor, TColor bottomColor, int width);
 
 // Device-context style access to a canvas.
 using HDC = TCanvas*;

@@ -23,6 +23,11 @@ TEST(Published, PropertiesByNameOnNestedComponentsInCreationOrder) {
   EXPECT_EQ(GetStrProp(form.sbOpen, "Hint"), "Open a project");
   EXPECT_THROW(GetStrProp(form.Timer1, "Caption"), EInvalidOperation);
 
+  TPropList editProps = GetPropList(form.Edit1);
+  EXPECT_EQ(FindProp(editProps, "Caption"), nullptr);  // an edit's text is its content
+  EXPECT_NE(FindProp(editProps, "Text"), nullptr);
+  EXPECT_EQ(GetStrProp(form.TabSheet2, "Caption"), "Lists");
+
   TPropList props = GetPropList(form.ComboBox1);
   const TPropInfo* items = FindProp(props, "items");
   ASSERT_NE(items, nullptr);
