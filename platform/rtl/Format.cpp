@@ -7,7 +7,7 @@
 
 namespace {
 
-struct Spec {
+struct Directive {
   bool left = false;
   bool zero = false;
   int width = -1;
@@ -35,8 +35,8 @@ public:
         out.push_back('%');
         ++i;
       } else {
-        Spec spec = ParseSpec(i);
-        out += Convert(spec, NextArg());
+        Directive directive = ParseDirective(i);
+        out += Convert(directive, NextArg());
       }
     }
     return out;
@@ -78,8 +78,8 @@ private:
     return ReadDigits(i);
   }
 
-  Spec ParseSpec(size_t& i) {
-    Spec spec;
+  Directive ParseDirective(size_t& i) {
+    Directive directive;
     size_t start = i;
     if (AtDigit(i)) {  // "%1:s" picks the argument by index
       int index = ReadDigits(i);
@@ -91,34 +91,34 @@ private:
       }
     }
     for (; i < fmt_.size() && (fmt_[i] == '-' || fmt_[i] == '0'); ++i)
-      (fmt_[i] == '-' ? spec.left : spec.zero) = true;
+      (fmt_[i] == '-' ? directive.left : directive.zero) = true;
     if (AtDigit(i) || (i < fmt_.size() && fmt_[i] == '*')) {
-      spec.width = ReadCount(i);
-      if (spec.width < 0) {
-        spec.left = true;
-        spec.width = -spec.width;
+      directive.width = ReadCount(i);
+      if (directive.width < 0) {
+        directive.left = true;
+        directive.width = -directive.width;
       }
     }
     if (i < fmt_.size() && fmt_[i] == '.') {
       ++i;
-      spec.precision = std::max(ReadCount(i), -1);
+      directive.precision = std::max(ReadCount(i), -1);
     }
     if (i >= fmt_.size())
       Fail();
-    spec.type = fmt_[i++];
-    return spec;
+    directive.type = fmt_[i++];
+    return directive;
   }
 
-  AnsiString Convert(const Spec& spec, const FormatArg& arg) const {
-    switch (spec.type) {
-      case 'd': case 'D': return Integer(spec, arg, 10, false);
-      case 'u': case 'U': return Integer(spec, arg, 10, true);
-      case 'x': return Integer(spec, arg, 16, true);
-      case 'X': return UpperCase(Integer(spec, arg, 16, true));
-      case 's': case 'S': return Text(spec, arg);
-      case 'f': case 'F': return Float(spec, arg, 'f', 2);
-      case 'e': case 'E': return Float(spec, arg, 'e', 15);
-      case 'g': case 'G': return Float(spec, arg, 'g', 15);
+  AnsiString Convert(const Directive& directive, const FormatArg& arg) const {
+    switch (directive.type) {
+      case 'd': case 'D': return Integer(directive, arg, 10, false);
+      case 'u': case 'U': return Integer(directive, arg, 10, true);
+      case 'x': return Integer(directive, arg, 16, true);
+      case 'X': return UpperCase(Integer(directive, arg, 16, true));
+      case 's': case 'S': return Text(directive, arg);
+      case 'f': case 'F': return Float(directive, arg, 'f', 2);
+      case 'e': case 'E': return Float(directive, arg, 'e', 15);
+      case 'g': case 'G': return Float(directive, arg, 'g', 15);
       default: Fail();
     }
   }
@@ -132,7 +132,7 @@ private:
     return arg.wide() ? bits : bits & 0xFFFFFFFFu;
   }
 
-  AnsiString Integer(const Spec& spec, const FormatArg& arg, int base, bool asUnsigned) const {
+  AnsiString Integer(const Directive& directive, const FormatArg& arg, int base, bool asUnsigned) const {
     if (arg.kind() != FormatArg::Kind::Signed && arg.kind() != FormatArg::Kind::Unsigned)
       Fail();
     bool negative = !asUnsigned && arg.kind() == FormatArg::Kind::Signed && arg.asSigned() < 0;
@@ -142,40 +142,40 @@ private:
                                     : static_cast<uint64_t>(arg.asSigned());
     char buffer[32];
     AnsiString digits(buffer, std::to_chars(buffer, buffer + sizeof buffer, magnitude, base).ptr);
-    if (spec.precision > static_cast<int>(digits.size()))
-      digits.insert(0, static_cast<size_t>(spec.precision) - digits.size(), '0');
-    return Pad(spec, negative ? "-" : "", digits, spec.precision < 0);
+    if (directive.precision > static_cast<int>(digits.size()))
+      digits.insert(0, static_cast<size_t>(directive.precision) - digits.size(), '0');
+    return Pad(directive, negative ? "-" : "", digits, directive.precision < 0);
   }
 
-  AnsiString Text(const Spec& spec, const FormatArg& arg) const {
+  AnsiString Text(const Directive& directive, const FormatArg& arg) const {
     if (arg.kind() != FormatArg::Kind::Text)
       Fail();
     std::string_view text = arg.asText();
-    if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < text.size())
-      text = text.substr(0, static_cast<size_t>(spec.precision));
-    return Pad(spec, "", AnsiString(text), false);
+    if (directive.precision >= 0 && static_cast<size_t>(directive.precision) < text.size())
+      text = text.substr(0, static_cast<size_t>(directive.precision));
+    return Pad(directive, "", AnsiString(text), false);
   }
 
-  AnsiString Float(const Spec& spec, const FormatArg& arg, char type, int defaultPrecision) const {
+  AnsiString Float(const Directive& directive, const FormatArg& arg, char type, int defaultPrecision) const {
     if (arg.kind() != FormatArg::Kind::Float)
       Fail();
     AnsiString text =
-        FloatText(arg.asFloat(), type, spec.precision < 0 ? defaultPrecision : spec.precision);
+        FloatText(arg.asFloat(), type, directive.precision < 0 ? defaultPrecision : directive.precision);
     bool negative = !text.empty() && text[0] == '-';
-    return Pad(spec, negative ? "-" : "", negative ? text.substr(1) : text, true);
+    return Pad(directive, negative ? "-" : "", negative ? text.substr(1) : text, true);
   }
 
   // Fills to the width: spaces on the left (or right with "-"), or zeros
   // between sign and digits with "0" where zeros are allowed.
-  static AnsiString Pad(const Spec& spec, const AnsiString& sign, const AnsiString& body,
+  static AnsiString Pad(const Directive& directive, const AnsiString& sign, const AnsiString& body,
                         bool zerosAllowed) {
     size_t length = sign.size() + body.size();
-    if (spec.width < 0 || static_cast<size_t>(spec.width) <= length)
+    if (directive.width < 0 || static_cast<size_t>(directive.width) <= length)
       return sign + body;
-    size_t fill = static_cast<size_t>(spec.width) - length;
-    if (spec.left)
+    size_t fill = static_cast<size_t>(directive.width) - length;
+    if (directive.left)
       return sign + body + AnsiString(fill, ' ');
-    if (spec.zero && zerosAllowed)
+    if (directive.zero && zerosAllowed)
       return sign + AnsiString(fill, '0') + body;
     return AnsiString(fill, ' ') + sign + body;
   }
