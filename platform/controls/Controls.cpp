@@ -201,6 +201,11 @@ class TControlBridge : public QObject {
       control_->WindowProc(m);
       if (m.WParam == 0) return true;
     }
+    if ((vk == VK_RETURN || vk == VK_ESCAPE) && !(control_->Perform(WM_GETDLGCODE, 0, 0) & DLGC_WANTALLKEYS)) {
+      TWinControl* root = win;
+      while (root->Parent()) root = root->Parent();
+      if (root->DialogKey(vk)) return true;
+    }
     bool eaten = false;
     for (QChar ch : e->text()) {
       if (ch.unicode() < 0x20 && ch.unicode() != 8 && ch.unicode() != 13 && ch.unicode() != 27 &&

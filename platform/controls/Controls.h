@@ -227,6 +227,9 @@ class TWinControl : public TControl {
   virtual TRect AlignRect() const { return ClientRect(); }
   // A form that sees its controls' keys first (KeyPreview).
   virtual bool PreviewsKeys() const { return false; }
+  // Enter and Escape that no control took: a form clicks its default or
+  // cancel button; true when the key was used.
+  virtual bool DialogKey(int virtualKey) { (void)virtualKey; return false; }
   void FontChanged() override;
 
  protected:

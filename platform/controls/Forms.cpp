@@ -12,6 +12,7 @@
 #include "platform/controls/Dialogs.h"
 #include "platform/controls/Menus.h"
 #include "platform/controls/QtInternals.h"
+#include "platform/controls/StdCtrls.h"
 #include "platform/graphics/QtBridge.h"
 
 TApplication* Application = nullptr;
@@ -356,6 +357,28 @@ void TForm::CloseDone(TCloseAction action) {
   else if (action == caFree) Release();
 }
 
+namespace {
+
+TButton* FindButton(TWinControl* parent, bool wantDefault) {
+  for (int i = 0; i < parent->ControlCount(); ++i) {
+    TControl* c = parent->Controls(i);
+    if (!c->Visible() || !c->Enabled()) continue;
+    if (auto* b = dynamic_cast<TButton*>(c); b && (wantDefault ? b->Default() : b->Cancel())) return b;
+    if (auto* w = dynamic_cast<TWinControl*>(c))
+      if (TButton* found = FindButton(w, wantDefault)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool TForm::DialogKey(int virtualKey) {
+  TButton* button = FindButton(this, virtualKey == VK_RETURN);
+  if (!button) return false;
+  button->Click();
+  return true;
+}
+
 void TForm::Release() { PostMessage(Handle(), CM_RELEASE, 0, 0); }
 
 void TForm::WndProc(TMessage& m) {
@@ -380,6 +403,11 @@ TApplication::TApplication() : TComponent(nullptr) {
 TApplication::~TApplication() { DeallocateHWnd(handle_); }
 
 void TApplication::Initialize() { InitializeControls(); }
+
+void TApplication::SetTitle(const AnsiString& title) {
+  title_ = title;
+  QGuiApplication::setApplicationDisplayName(ToQString(title));
+}
 
 void TApplication::Run() {
   if (mainForm_ && !mainForm_->Visible()) mainForm_->Show();

@@ -64,6 +64,7 @@ class TForm : public TWinControl {
   bool KeyPreview() const { return keyPreview_; }
   void SetKeyPreview(bool value) { keyPreview_ = value; }
   bool PreviewsKeys() const override { return keyPreview_; }
+  bool DialogKey(int virtualKey) override;
   TRect ClientRect() const override;
   QWidget* ContainerWidget() const override;
 
@@ -129,7 +130,7 @@ class TApplication : public TComponent {
   // Waits for at least one event and serves what arrived.
   void HandleMessage();
   const AnsiString& Title() const { return title_; }
-  void SetTitle(const AnsiString& title) { title_ = title; }
+  void SetTitle(const AnsiString& title);
   const AnsiString& HelpFile() const { return helpFile_; }
   void SetHelpFile(const AnsiString& file) { helpFile_ = file; }
   // Records the help request (no help viewer here); true when a help file is set.

@@ -297,6 +297,14 @@ void TMemo::PullLines() {
   lines_->Load(lines);
 }
 
+void TMemo::WndProc(TMessage& m) {
+  if (m.Msg == WM_GETDLGCODE) {
+    m.Result = DLGC_WANTALLKEYS | DLGC_WANTARROWS | DLGC_WANTCHARS;
+    return;
+  }
+  TWinControl::WndProc(m);
+}
+
 AnsiString TMemo::GetText() const { return lines_->Text(); }
 void TMemo::SetText(const AnsiString& s) { lines_->SetText(s); }
 bool TMemo::ReadOnly() const { return editor_->isReadOnly(); }
@@ -531,8 +539,11 @@ int TListBox::SelCount() const { return int(list_->selectedItems().size()); }
 
 void TListBox::SetColumns(int n) {
   columns_ = n;
-  list_->setFlow(n > 1 ? QListView::TopToBottom : QListView::TopToBottom);
+  list_->setFlow(QListView::TopToBottom);
   list_->setWrapping(n > 1);
+  list_->setResizeMode(QListView::Adjust);
+  int rowHeight = -Font().Height() + 6;
+  list_->setGridSize(n > 1 ? QSize(std::max(1, (ClientWidth() - 4) / n), rowHeight) : QSize());
 }
 
 TCheckListBox::TCheckListBox(TComponent* owner) : TListBox(owner) {

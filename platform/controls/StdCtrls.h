@@ -207,6 +207,7 @@ class TMemo : public TWinControl {
   void PasteFromClipboard();
   TNotifyEvent OnChange;
   TNotifyEvent OnSelectionChange;
+  void WndProc(TMessage& message) override;
 
  protected:
   QPlainTextEdit* Editor() const { return editor_; }

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "platform/graphics/QtBridge.h"
+#include "platform/rtl/FileUtils.h"
 
 const QImage& NativeImage(const TBitmap& bitmap) { return bitmap.Native(); }
 QImage& NativeImage(TBitmap& bitmap) { return bitmap.Native(); }
@@ -125,6 +126,14 @@ void TBitmap::SaveToStream(TStream& stream) const {
   buffer.open(QIODevice::WriteOnly);
   Native().save(&buffer, "BMP");
   stream.WriteBuffer(bytes.constData(), bytes.size());
+}
+
+void TBitmap::SaveToFile(const AnsiString& fileName) const {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  Native().save(&buffer, SameText(ExtractFileExt(fileName), ".png") ? "PNG" : "BMP");
+  WriteFileAtomically(fileName, AnsiString(bytes.constData(), size_t(bytes.size())));
 }
 
 std::unique_ptr<TGraphic> TBitmap::Clone() const {

@@ -50,6 +50,8 @@ class TBitmap : public TGraphic {
   void Draw(TCanvas& canvas, const TRect& r) const override;
   void LoadFromStream(TStream& stream) override;
   void SaveToStream(TStream& stream) const override;
+  // PNG for a ".png" name, BMP otherwise.
+  void SaveToFile(const AnsiString& fileName) const override;
   std::unique_ptr<TGraphic> Clone() const override;
 
   // Platform: the image itself (its painter is ended first).

@@ -228,3 +228,23 @@ TEST_F(Demo, StatusPanelsGridCellsAndClipboard) {
   EXPECT_TRUE(Clipboard()->HasFormat(CF_TEXT));
   EXPECT_EQ(Clipboard()->GetData(nodes), AnsiString("\x01\x00\x02", 3));
 }
+
+TEST_F(Demo, EnterAndEscapeClickTheDefaultAndCancelButtonsUnlessAMemoTakesThem) {
+  auto* cancel = new TButton(form);
+  cancel->SetParent(form->pnlTop);
+  cancel->SetCancel(true);
+  cancel->SetModalResult(mrCancel);
+  form->Button1->SetDefault(true);
+  form->Button1->SetModalResult(mrOk);
+  int defaults = 0, cancels = 0;
+  form->Button1->OnClick = [&](TObject*) { ++defaults; };
+  cancel->OnClick = [&](TObject*) { ++cancels; };
+  SendKey(form->Edit1, QEvent::KeyPress, Qt::Key_Return, "\r");
+  EXPECT_EQ(defaults, 1);
+  EXPECT_EQ(form->ModalResult(), mrOk);
+  SendKey(form->Edit1, QEvent::KeyPress, Qt::Key_Escape, "\x1b");
+  EXPECT_EQ(cancels, 1);
+  EXPECT_EQ(form->ModalResult(), mrCancel);
+  SendKey(form->Memo1, QEvent::KeyPress, Qt::Key_Return, "\r");
+  EXPECT_EQ(defaults, 1);
+}
