@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
@@ -132,7 +133,7 @@ void ThreadQueue::SetWakeHook(std::function<void()> hook) {
   }
   // Work that arrived before the hook must not wait for the next wake.
   signalled_.store(false);
-  if (HasWork()) Wake();
+  if (HasWork(MessageFilter{})) Wake();
 }
 
 void ThreadQueue::ServeSends() {
@@ -174,19 +175,24 @@ bool ThreadQueue::Peek(MSG& msg, const MessageFilter& filter, Clock::time_point 
   return true;
 }
 
-bool ThreadQueue::HasWork() {
+bool ThreadQueue::HasWork(const MessageFilter& filter) {
   std::lock_guard lock(mutex_);
-  if (!sends_.empty() || !posts_.empty() || quitPosted_) return true;
+  if (!sends_.empty()) return true;
+  if (std::any_of(posts_.begin(), posts_.end(), [&](const MSG& m) { return filter.Matches(m.hwnd, m.message); }))
+    return true;
+  if (quitPosted_ && filter.Matches(filter.wnd, WM_QUIT)) return true;
   auto now = Clock::now();
-  return std::any_of(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.due <= now; });
+  return std::any_of(timers_.begin(), timers_.end(),
+                     [&](const Timer& t) { return t.due <= now && filter.Matches(t.wnd, WM_TIMER); });
 }
 
-int ThreadQueue::NextTimerDelay() {
+int ThreadQueue::NextTimerDelay(const MessageFilter& filter) {
   std::lock_guard lock(mutex_);
-  if (timers_.empty()) return -1;
-  auto due = std::min_element(timers_.begin(), timers_.end(),
-                              [](const Timer& a, const Timer& b) { return a.due < b.due; })->due;
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+  std::optional<Clock::time_point> next;
+  for (const auto& timer : timers_)
+    if (filter.Matches(timer.wnd, WM_TIMER) && (!next || timer.due < *next)) next = timer.due;
+  if (!next) return -1;
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now()).count();
   return static_cast<int>(std::max<decltype(left)>(left, 0));
 }
 
@@ -206,10 +212,10 @@ void ThreadQueue::WaitServing(const std::function<bool()>& done) {
   for (;;) {
     ServeSends();
     if (done()) return;
+    // Nothing may be taken between clearing the wake state and blocking,
+    // or a wake that came in between would be lost.
     ClearWake();
-    ServeSends();
-    if (done()) return;
-    Wait(-1);
+    if (pendingSends_.load() == 0 && !done()) Wait(-1);
   }
 }
 

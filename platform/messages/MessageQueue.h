@@ -3,8 +3,9 @@
 // Holds posted messages in arrival order, incoming sends (window sends and
 // main-thread calls) and the timers of the thread's windows, plus a wake
 // descriptor. Other threads add work and wake the owner; only the owner takes
-// work out. A thread that waits clears its wake state, checks for work, then
-// blocks in poll, so a wake that races with the check is never lost.
+// work out. A thread that waits clears its wake state, checks for work
+// without taking any, then blocks in poll, so a wake that races with the
+// check is never lost.
 #pragma once
 
 #include "platform/messages/Messages.h"
@@ -69,9 +70,12 @@ public:
   // filter, then WM_QUIT, then a timer that was due at `cutoff`.
   bool Peek(MSG& msg, const MessageFilter& filter, Clock::time_point cutoff, bool remove);
   void RestoreQuit(int exitCode);
-  bool HasWork();
-  // Milliseconds until the next timer is due (0 if due), -1 without timers.
-  int NextTimerDelay();
+  // Whether a send, or a posted message, quit or due timer matching the
+  // filter, waits; takes nothing.
+  bool HasWork(const MessageFilter& filter);
+  // Milliseconds until the next timer matching the filter is due (0 if due),
+  // -1 without one.
+  int NextTimerDelay(const MessageFilter& filter = MessageFilter{});
   void ClearWake();
   void Wait(int timeoutMs);
   // Serves incoming sends until done() holds, blocking in between.

@@ -173,11 +173,11 @@ bool PeekMessage(MSG& msg, HWND wnd, UINT filterMin, UINT filterMax, UINT remove
 
 bool GetMessage(MSG& msg, HWND wnd, UINT filterMin, UINT filterMax) {
   auto queue = CurrentQueue();
+  const MessageFilter filter{wnd, filterMin, filterMax};
   for (;;) {
     if (PeekFiltered(*queue, msg, wnd, filterMin, filterMax, true)) break;
     queue->ClearWake();
-    if (PeekFiltered(*queue, msg, wnd, filterMin, filterMax, true)) break;
-    queue->Wait(queue->NextTimerDelay());
+    if (!queue->HasWork(filter)) queue->Wait(queue->NextTimerDelay(filter));
   }
   return msg.message != WM_QUIT;
 }
@@ -193,7 +193,7 @@ void WaitMessage() {
   auto queue = CurrentQueue();
   for (;;) {
     queue->ClearWake();
-    if (queue->HasWork()) return;
+    if (queue->HasWork(MessageFilter{})) return;
     queue->Wait(queue->NextTimerDelay());
   }
 }

@@ -118,12 +118,22 @@ TEST(Messages, SendIsDirectOnOwnThreadAndBlocksAcrossThreads) {
     m.Result = static_cast<LRESULT>(m.WParam + 1);
   });
   for (WPARAM i = 10; i < 200; ++i) EXPECT_EQ(SendMessage(worker.Wnd(), WM_ASK, i, 0), static_cast<LRESULT>(i + 1));
+  // Many sends in a row: a wake-up lost between two of them would hang here.
+  PumpThread echo([](TMessage& m) { m.Result = static_cast<LRESULT>(m.WParam); });
+  LRESULT sum = 0;
+  for (WPARAM i = 0; i < 100000; ++i) sum += SendMessage(echo.Wnd(), WM_ASK, i & 1, 0);
+  EXPECT_EQ(sum, 50000);
   // While the worker is busy, a post and then a send arrive: the send is
   // served first.
   PostMessage(worker.Wnd(), WM_NULL, 0, 0);
   PostMessage(worker.Wnd(), WM_RECORD, 1, 0);
-  std::thread sender([&] { SendMessage(worker.Wnd(), WM_ASK, 2, 0); });
-  std::this_thread::sleep_for(50ms);
+  std::atomic<bool> sending{false};
+  std::thread sender([&] {
+    sending = true;
+    SendMessage(worker.Wnd(), WM_ASK, 2, 0);
+  });
+  while (!sending.load()) std::this_thread::sleep_for(1ms);
+  std::this_thread::sleep_for(200ms);  // the send is queued by then
   release = true;
   sender.join();
   worker.Stop();
@@ -166,7 +176,7 @@ TEST(Messages, SendToAThreadThatEndsReleasesTheSender) {
   std::thread owner([&] {
     wnd = AllocateHWnd([](TMessage&) {});
     while (!entered.load()) std::this_thread::sleep_for(1ms);
-    std::this_thread::sleep_for(50ms);  // the send is queued, never served
+    std::this_thread::sleep_for(200ms);  // the send is queued, never served
   });
   while (!wnd.load()) std::this_thread::sleep_for(1ms);
   std::thread sender([&] {
