@@ -35,7 +35,8 @@
 // - DrainMainThreadQueue(): called on the main thread by the event loop; it
 //   serves every pending send, posted message and due timer without blocking
 //   and returns the milliseconds until the next timer is due (-1: none), so the
-//   loop arms a single-shot timer for the next call.
+//   loop arms a single-shot timer for the next call. A WM_QUIT stays queued
+//   for the next GetMessage or ProcessMessages.
 // - SetMainThreadPumpHook(f): ProcessMessages on the main thread calls f first
 //   (the loop's own processing of pending events) and then drains the queue,
 //   so ProcessMessages and modal loops nest.
