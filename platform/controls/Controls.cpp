@@ -1044,22 +1044,14 @@ void TCustomControl::Update() {
 }
 
 void TCustomControl::ScrollWindow(int dx, int dy, const TRect* area) {
-  paintWidget_->EnsureBuffer();
-  TCanvas* c = Canvas();
   TRect r = area ? *area : ClientRect();
-  TRect src = r;
-  OffsetRect(src, -dx, -dy);
-  TRect visible;
-  IntersectRect(visible, src, r);
-  c->SetClipRect(r);
-  c->BitBlt(visible.Left + dx, visible.Top + dy, visible.Width(), visible.Height(), c,
-            visible.Left, visible.Top, SRCCOPY);
-  c->ResetClip();
+  ScrollDC(Canvas(), dx, dy, r, ClientRect());
   TRegion uncovered(r);
-  TRect moved = visible;
+  TRect moved = r;
   OffsetRect(moved, dx, dy);
   uncovered.Subtract(TRegion(moved));
   for (const TRect& u : uncovered.Rects()) InvalidateRect(u);
+  paintWidget_->update();
 }
 
 void TCustomControl::PaintInvalid() {

@@ -668,6 +668,63 @@ void Frame3D(TCanvas* canvas, TRect& r, TColor topColor, TColor bottomColor, int
   }
 }
 
+namespace {
+
+void EdgeLine(TCanvas* c, TRect& r, unsigned flags, TColor topLeft, TColor bottomRight) {
+  auto line = [&](int x1, int y1, int x2, int y2, TColor color) {
+    c->Brush().SetColor(color);
+    c->FillRect(Rect(x1, y1, x2, y2));
+  };
+  if (flags & BF_LEFT) line(r.Left, r.Top, r.Left + 1, r.Bottom, topLeft);
+  if (flags & BF_TOP) line(r.Left, r.Top, r.Right, r.Top + 1, topLeft);
+  if (flags & BF_RIGHT) line(r.Right - 1, r.Top, r.Right, r.Bottom, bottomRight);
+  if (flags & BF_BOTTOM) line(r.Left, r.Bottom - 1, r.Right, r.Bottom, bottomRight);
+  if (flags & BF_LEFT) ++r.Left;
+  if (flags & BF_TOP) ++r.Top;
+  if (flags & BF_RIGHT) --r.Right;
+  if (flags & BF_BOTTOM) --r.Bottom;
+}
+
+}  // namespace
+
+bool DrawEdge(HDC dc, TRect& r, unsigned edge, unsigned flags) {
+  if (!dc) return false;
+  TRect inside = r;
+  const TColor old = dc->Brush().Color();
+  const TBrushStyle oldStyle = dc->Brush().Style();
+  const bool soft = flags & BF_SOFT;
+  if (flags & (BF_FLAT | BF_MONO)) {
+    TColor flat = (flags & BF_MONO) ? clWindowFrame : clBtnShadow;
+    if (edge & 3) EdgeLine(dc, inside, flags, flat, flat);
+    if (edge & 12) EdgeLine(dc, inside, flags, (flags & BF_MONO) ? clWindow : clBtnFace, (flags & BF_MONO) ? clWindow : clBtnFace);
+  } else {
+    if (edge & BDR_RAISEDOUTER) EdgeLine(dc, inside, flags, soft ? clBtnHighlight : cl3DLight, cl3DDkShadow);
+    else if (edge & BDR_SUNKENOUTER) EdgeLine(dc, inside, flags, soft ? cl3DDkShadow : clBtnShadow, clBtnHighlight);
+    if (edge & BDR_RAISEDINNER) EdgeLine(dc, inside, flags, soft ? cl3DLight : clBtnHighlight, clBtnShadow);
+    else if (edge & BDR_SUNKENINNER) EdgeLine(dc, inside, flags, soft ? clBtnShadow : cl3DDkShadow, cl3DLight);
+  }
+  if (flags & BF_MIDDLE) {
+    dc->Brush().SetColor(clBtnFace);
+    dc->FillRect(inside);
+  }
+  dc->Brush().SetColor(old);
+  dc->Brush().SetStyle(oldStyle);
+  if (flags & BF_ADJUST) r = inside;
+  return true;
+}
+
+bool ScrollDC(HDC dc, int dx, int dy, const TRect& scroll, const TRect& clip) {
+  if (!dc) return false;
+  TRect area;
+  if (!IntersectRect(area, scroll, clip)) return true;
+  TRect source = area;
+  OffsetRect(source, -dx, -dy);
+  TRect moved;
+  if (!IntersectRect(moved, source, area)) return true;
+  return dc->BitBlt(moved.Left + dx, moved.Top + dy, moved.Width(), moved.Height(), dc, moved.Left,
+                    moved.Top, SRCCOPY);
+}
+
 bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy,
             uint32_t rop) {
   return dest && dest->BitBlt(x, y, width, height, source, sx, sy, rop);

@@ -162,6 +162,14 @@ class TCanvas : public TObject {
 // topColor, right and bottom in bottomColor) and shrinks r by the width.
 void Frame3D(TCanvas* canvas, TRect& r, TColor topColor, TColor bottomColor, int width);
 
+// Edge kinds and flags of DrawEdge.
+constexpr unsigned BDR_RAISEDOUTER = 1, BDR_SUNKENOUTER = 2, BDR_RAISEDINNER = 4,
+                   BDR_SUNKENINNER = 8, EDGE_RAISED = 5, EDGE_SUNKEN = 10, EDGE_ETCHED = 6,
+                   EDGE_BUMP = 9;
+constexpr unsigned BF_LEFT = 1, BF_TOP = 2, BF_RIGHT = 4, BF_BOTTOM = 8, BF_RECT = 15,
+                   BF_MIDDLE = 0x800, BF_SOFT = 0x1000, BF_ADJUST = 0x2000, BF_FLAT = 0x4000,
+                   BF_MONO = 0x8000;
+
 // Device-context style access to a canvas.
 using HDC = TCanvas*;
 bool BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy,
@@ -176,3 +184,10 @@ TColor SetTextColor(HDC dc, TColor color);
 TColor SetBkColor(HDC dc, TColor color);
 int SetBkMode(HDC dc, int mode);
 void SetWindowOrgEx(HDC dc, int x, int y, TPoint* old);
+// Draws up to two one-pixel edges (outer, then inner) on the sides named by
+// flags in the classic 3D colours; BF_MIDDLE fills the inside with the
+// button face, BF_ADJUST leaves r as the inside.
+bool DrawEdge(HDC dc, TRect& r, unsigned edge, unsigned flags);
+// Moves the pixels of scroll (within clip) by dx, dy; the uncovered area
+// keeps its old pixels.
+bool ScrollDC(HDC dc, int dx, int dy, const TRect& scroll, const TRect& clip);

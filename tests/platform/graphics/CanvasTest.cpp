@@ -174,3 +174,23 @@ TEST(Canvas, DrawingOnAnEmptyBitmapDoesNothingAndScanLinesAreChecked) {
   EXPECT_EQ(b.Canvas()->Pixel(3, 2), RGB(0x12, 0x34, 0x56));
   EXPECT_EQ(b.Canvas()->Pixel(5, 2), clWhite);
 }
+
+TEST(Canvas, EdgesAndScrollingWithinARectangle) {
+  auto b = WhiteBitmap(12, 12);
+  TCanvas* c = b->Canvas();
+  TRect r = Rect(0, 0, 12, 12);
+  DrawEdge(c, r, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+  EXPECT_EQ(r, Rect(2, 2, 10, 10));
+  EXPECT_EQ(c->Pixel(0, 5), ColorToRGB(clBtnShadow));
+  EXPECT_EQ(c->Pixel(11, 5), ColorToRGB(clBtnHighlight));
+  EXPECT_EQ(c->Pixel(1, 5), ColorToRGB(cl3DDkShadow));
+  EXPECT_EQ(c->Pixel(5, 5), clWhite);
+
+  auto s = WhiteBitmap(10, 10);
+  s->Canvas()->SetPixel(2, 2, clRed);
+  s->Canvas()->SetPixel(2, 8, clBlue);
+  ScrollDC(s->Canvas(), 0, 3, Rect(0, 0, 10, 6), Rect(0, 0, 10, 10));
+  EXPECT_EQ(s->Canvas()->Pixel(2, 5), clRed);
+  EXPECT_EQ(s->Canvas()->Pixel(2, 2), clRed);  // the uncovered strip keeps its pixels
+  EXPECT_EQ(s->Canvas()->Pixel(2, 8), clBlue);  // outside the scrolled rectangle
+}
