@@ -47,5 +47,17 @@ bench: deps
 	cmake --build build/bench -j $(JOBS)
 	@for b in build/bench/benchbin/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; done
 
+# Fuzzing of the page parser and the link routines with libFuzzer (clang);
+# kept out of `make test`. FUZZ_SECONDS sets how long it runs.
+FUZZ_SECONDS ?= 60
+FUZZ_SOURCES := $(wildcard fuzz/*.cpp) $(wildcard crawl/Link*.cpp crawl/Mirror*.cpp crawl/Page*.cpp) \
+                net/UrlUtils.cpp project/TextHelpers.cpp $(wildcard platform/rtl/*.cpp)
+
+fuzz: deps
+	mkdir -p build/fuzz/corpus
+	clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I. \
+	  $(FUZZ_SOURCES) -o build/fuzz/fuzz_parser -pthread
+	./build/fuzz/fuzz_parser -max_total_time=$(FUZZ_SECONDS) -dict=fuzz/parser.dict build/fuzz/corpus fuzz/seeds
+
 clean:
 	rm -rf build

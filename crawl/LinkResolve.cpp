@@ -1,5 +1,7 @@
 #include "crawl/LinkResolve.h"
 
+#include <algorithm>
+
 #include "net/UrlUtils.h"
 #include "project/TextHelpers.h"
 
@@ -39,13 +41,13 @@ AnsiString StepUp(const AnsiString& Base, int Steps) {
 
 bool ResolveRelativeSteps(AnsiString& Link, const AnsiString& Base, const AnsiString& Fragment) {
   int steps = 0;
-  if (!StartsStr("./", Link)) {
-    while (StartsStr("../", Link)) {
+  if (!Link.starts_with("./")) {
+    while (Link.starts_with("../")) {
       Link.erase(0, 3);
       ++steps;
     }
   }
-  while (StartsStr("./", Link)) Link.erase(0, 2);
+  while (Link.starts_with("./")) Link.erase(0, 2);
   const AnsiString base = steps > 0 ? StepUp(Base, steps) : Base;
   Link = JoinWithSep(base, Link, "/") + Fragment;
   return true;
@@ -64,14 +66,14 @@ bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail) {
     Link.resize(hash);
   }
   if (Link.empty()) return false;
-  if (StartsStr("//", Link)) {
+  if (Link.starts_with("//")) {
     Link = "http:" + Link + fragment;
     return true;
   }
-  Link = StringReplace(Link, "\\", "/", rfReplaceAll);
-  if (StartsStr("../", Link) || StartsStr("./", Link)) return ResolveRelativeSteps(Link, Base, fragment);
+  std::replace(Link.begin(), Link.end(), '\\', '/');
+  if (Link.starts_with("../") || Link.starts_with("./")) return ResolveRelativeSteps(Link, Base, fragment);
   for (const char* scheme : SchemeTable) {
-    if (!StartsStr(scheme, Link)) continue;
+    if (!Link.starts_with(scheme)) continue;
     const AnsiString entry = scheme;
     if (entry == "mailto:") return false;
     if (entry == "www.") Link = "http://" + Link;
@@ -83,7 +85,7 @@ bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail) {
     Link += fragment;
     return true;
   }
-  if (!StartsStr("/", Link)) {
+  if (!Link.starts_with('/')) {
     Link = JoinWithSep(Base, Link, "/") + fragment;
     return true;
   }
@@ -94,7 +96,8 @@ bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail) {
 }
 
 bool CollapseDotDot(AnsiString& Link) {
-  Link = Trim(Link);
+  if (Link.empty() || static_cast<unsigned char>(Link.front()) <= 0x20 || static_cast<unsigned char>(Link.back()) <= 0x20)
+    Link = Trim(Link);
   const size_t root = Link.find("://") == AnsiString::npos ? 0 : RootLength(Link);
   for (;;) {
     const size_t step = Link.find("/../");

@@ -1,8 +1,11 @@
 #include "crawl/LinkRewrite.h"
 
 #include <algorithm>
+#include <string_view>
+#include <utility>
 
 #include "crawl/LinkResolve.h"
+#include "crawl/LinkText.h"
 #include "crawl/MirrorNames.h"
 #include "net/UrlUtils.h"
 #include "project/TextHelpers.h"
@@ -13,8 +16,12 @@ AnsiString HostPartOf(const AnsiString& S) { return S.substr(0, S.find('/')); }
 
 // An escaped "://" near the start of a link stands for the real one.
 void UnescapeSchemeSeparator(AnsiString& Local) {
-  const size_t at = LowerCase(Local).find("%3a2f2f");
-  if (at != AnsiString::npos && at < 9) Local.replace(at, 7, "://");
+  for (size_t at = Local.find('%'); at < 9 && at != AnsiString::npos; at = Local.find('%', at + 1)) {
+    if (StartsTextView(std::string_view(Local).substr(at), "%3a2f2f")) {
+      Local.replace(at, 7, "://");
+      return;
+    }
+  }
 }
 
 // With the "www." option, the link's host takes the form of the base's host
@@ -30,99 +37,110 @@ void AliasWwwHost(const AnsiString& BaseHost, AnsiString& LinkHost, AnsiString& 
 }
 
 // Drops the folders that Local and B (the base without scheme and host) share.
-void DropCommonFolders(AnsiString& Local, AnsiString& B) {
-  for (size_t slash = B.find('/'); slash != AnsiString::npos; slash = B.find('/')) {
-    const bool samePrefix = Local.size() > slash && SameText(Local.substr(0, slash + 1), B.substr(0, slash + 1));
-    if (!samePrefix && !SameText(Local, B.substr(0, slash))) return;
+void DropCommonFolders(AnsiString& Local, std::string_view& B) {
+  for (size_t slash = B.find('/'); slash != std::string_view::npos; slash = B.find('/')) {
+    const std::string_view folder = B.substr(0, slash + 1);
+    if (!StartsTextView(Local, folder) && !SameTextView(Local, folder.substr(0, slash))) return;
     Local.erase(0, std::min(Local.size(), slash + 1));
-    B.erase(0, slash + 1);
+    B.remove_prefix(slash + 1);
   }
   const size_t localSlash = Local.find('/');
-  if (localSlash != AnsiString::npos && Local.compare(0, localSlash, B) == 0) Local.erase(0, localSlash + 1);
+  if (localSlash != AnsiString::npos && std::string_view(Local).substr(0, localSlash) == B)
+    Local.erase(0, localSlash + 1);
 }
 
 void AddDocumentName(AnsiString& Local, bool IsQuery) {
-  if (Local.empty() || EndsStr("/", Local))
+  if (Local.empty() || Local.ends_with('/'))
     Local += "index.htm";
   else if (!IsQuery && HasNoExtension(Local))
     Local += "/index.htm";
 }
 
-AnsiString DirectoryLink(AnsiString Local, const AnsiString& Base, const TRewriteSettings& Settings) {
-  AnsiString B = LowerCase(Base);
-  B.erase(0, SchemePrefixLength(B));
-  const AnsiString baseHost = HostPartOf(B);
-  AnsiString linkHost;
-  bool hasHost = false;
-  if (const size_t scheme = SchemePrefixLength(Local); scheme > 0) {
-    Local.erase(0, scheme);
-    hasHost = true;
-    linkHost = HostPartOf(Local);
-  } else if (!StartsStr("/", Local)) {
-    linkHost = HostPartOf(Local);
-    hasHost = IsDomainCode(linkHost, Settings.DomainCodes);
-  }
-  if (Settings.WwwAlias && hasHost && !baseHost.empty() && !linkHost.empty())
-    AliasWwwHost(baseHost, linkHost, Local);
-  if (hasHost && SameText(linkHost, baseHost)) {
-    B.erase(0, baseHost.size());
-    Local.erase(0, linkHost.size());
-  } else if (!hasHost) {
-    if (Local.empty() || StartsStr("/", Local))
-      B.erase(0, baseHost.size());
-    else
-      B.clear();
-  }
-  const bool isQuery = LocalNameForQuery(Local);
-  DropCommonFolders(Local, B);
-  AnsiString ups;
-  for (char c : B)
-    if (c == '/') ups += "../";
-  Local = ups + Local;
-  AddDocumentName(Local, isQuery);
-  return EscapeUrlChars(Local);
-}
-
-// The flat file name of an absolute link; empty when the link has no scheme.
-AnsiString FlatLink(const AnsiString& Local, const AnsiString& Base, const TRewriteSettings& Settings) {
-  const size_t scheme = SchemePrefixLength(Local);
-  if (scheme == 0) return AnsiString();
-  AnsiString B = LowerCase(Base);
-  B.erase(0, SchemePrefixLength(B));
-  const AnsiString baseHost = HostPartOf(B);
-  AnsiString rest = Local.substr(scheme);
-  AnsiString linkHost = HostPartOf(rest);
-  if (Settings.WwwAlias && !baseHost.empty() && !linkHost.empty()) AliasWwwHost(baseHost, linkHost, rest);
-  const AnsiString url = Local.substr(0, scheme) + rest;
-  const TMirrorName name = MirrorNameFor(MirrorRequestForUrl(url, AssumedContentType(url)), false, "");
-  return name.NamePart + name.LocalName;
-}
-
 } // namespace
 
-bool RewriteLink(const AnsiString& PageHost, const AnsiString& Base, const AnsiString& Link,
-                 AnsiString& Local, const TRewriteSettings& Settings) {
+TLinkRewriter::TLinkRewriter(const AnsiString& PageHost, const AnsiString& Base, const TRewriteSettings& Settings)
+    : PageHost_(PageHost), BaseFolders_(LowerCase(Base)), Settings_(Settings) {
+  BaseFolders_.erase(0, SchemePrefixLength(BaseFolders_));
+  BaseHost_ = HostPartOf(BaseFolders_);
+}
+
+bool TLinkRewriter::Rewrite(const AnsiString& Link, AnsiString& Local) const {
   Local = Trim(Link);
   if (Link.empty()) return false;
   UnescapeSchemeSeparator(Local);
-  if (Local.empty() || Local == "/" || SameText(Local, PageHost)) {
+  if (Local.empty() || Local == "/" || SameText(Local, PageHost_)) {
     Local = "index.htm";
     return true;
   }
   const size_t hash = Local.find('#');
   const AnsiString fragment = hash == AnsiString::npos ? AnsiString() : Local.substr(hash);
   Local.resize(std::min(Local.size(), hash));
-  Local = Settings.DirStructure ? DirectoryLink(Local, Base, Settings) : FlatLink(Local, Base, Settings);
+  Local = Settings_.DirStructure ? DirectoryLink(std::move(Local)) : FlatLink(Local);
   if (Local.empty()) return false;
   Local += fragment;
   return Local != Link;
 }
 
+bool TLinkRewriter::RewriteBase(const AnsiString& Url, AnsiString& Local) const {
+  if (Settings_.DirStructure) return LocalPathForUrl(PageHost_, Url, Settings_.Folder, Local);
+  Local = Settings_.Folder;
+  return !Local.empty();
+}
+
+AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
+  std::string_view B = BaseFolders_;
+  AnsiString baseHost = BaseHost_, linkHost;
+  bool hasHost = false;
+  if (const size_t scheme = SchemePrefixLength(Local); scheme > 0) {
+    Local.erase(0, scheme);
+    hasHost = true;
+    linkHost = HostPartOf(Local);
+  } else if (!Local.starts_with('/')) {
+    linkHost = HostPartOf(Local);
+    hasHost = IsDomainCode(linkHost, Settings_.DomainCodes);
+  }
+  if (Settings_.WwwAlias && hasHost && !baseHost.empty() && !linkHost.empty())
+    AliasWwwHost(baseHost, linkHost, Local);
+  if (hasHost && SameText(linkHost, BaseHost_)) {
+    B.remove_prefix(BaseHost_.size());
+    Local.erase(0, linkHost.size());
+  } else if (!hasHost) {
+    if (Local.empty() || Local.starts_with('/'))
+      B.remove_prefix(BaseHost_.size());
+    else
+      B = {};
+  }
+  const bool isQuery = LocalNameForQuery(Local);
+  DropCommonFolders(Local, B);
+  const size_t ups = static_cast<size_t>(std::count(B.begin(), B.end(), '/'));
+  AnsiString relative;
+  relative.reserve(ups * 3 + Local.size() + 10);
+  for (size_t i = 0; i < ups; ++i) relative += "../";
+  relative += Local;
+  AddDocumentName(relative, isQuery);
+  return EscapeNameChars(std::move(relative));
+}
+
+AnsiString TLinkRewriter::FlatLink(const AnsiString& Local) const {
+  const size_t scheme = SchemePrefixLength(Local);
+  if (scheme == 0) return AnsiString();
+  AnsiString baseHost = BaseHost_;
+  AnsiString rest = Local.substr(scheme);
+  AnsiString linkHost = HostPartOf(rest);
+  if (Settings_.WwwAlias && !baseHost.empty() && !linkHost.empty()) AliasWwwHost(baseHost, linkHost, rest);
+  const AnsiString url = Local.substr(0, scheme) + rest;
+  const TMirrorName name = MirrorNameFor(MirrorRequestForUrl(url, AssumedContentType(url)), false, "");
+  return name.NamePart + name.LocalName;
+}
+
+bool RewriteLink(const AnsiString& PageHost, const AnsiString& Base, const AnsiString& Link,
+                 AnsiString& Local, const TRewriteSettings& Settings) {
+  return TLinkRewriter(PageHost, Base, Settings).Rewrite(Link, Local);
+}
+
 bool RewriteBaseLink(const AnsiString& PageHost, const AnsiString& Url, AnsiString& Local,
                      const TRewriteSettings& Settings) {
-  if (Settings.DirStructure) return LocalPathForUrl(PageHost, Url, Settings.Folder, Local);
-  Local = Settings.Folder;
-  return !Local.empty();
+  return TLinkRewriter(PageHost, AnsiString(), Settings).RewriteBase(Url, Local);
 }
 
 bool LocalPathForUrl(const AnsiString& PageHost, const AnsiString& Url, const AnsiString& Folder,

@@ -15,6 +15,24 @@ struct TRewriteSettings {
   AnsiString Folder;        // the download folder, ending with "/"
 };
 
+// Rewrites the links of one page; the parts of its base are worked out once.
+class TLinkRewriter {
+public:
+  TLinkRewriter(const AnsiString& PageHost, const AnsiString& Base, const TRewriteSettings& Settings);
+  // As RewriteLink and RewriteBaseLink below, for this page.
+  bool Rewrite(const AnsiString& Link, AnsiString& Local) const;
+  bool RewriteBase(const AnsiString& Url, AnsiString& Local) const;
+
+private:
+  AnsiString DirectoryLink(AnsiString Local) const;
+  AnsiString FlatLink(const AnsiString& Local) const;
+
+  AnsiString PageHost_;
+  AnsiString BaseFolders_; // the base lower-cased, without its scheme
+  AnsiString BaseHost_;
+  TRewriteSettings Settings_;
+};
+
 // Local := the relative local name for the absolute Link on a page of host
 // PageHost whose base is Base; a "#fragment" is kept after the local name.
 // True when Local differs from Link.

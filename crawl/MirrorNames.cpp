@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "crawl/LinkText.h"
 #include "net/UrlUtils.h"
 #include "project/TextHelpers.h"
 
@@ -81,7 +82,13 @@ AnsiString LocalNameOf(const TMirrorRequest& R, bool EndsWithSlash) {
 
 } // namespace
 
-AnsiString EncodeSpaces(const AnsiString& S) { return StringReplace(S, " ", "%20", rfReplaceAll); }
+AnsiString EscapeNameChars(AnsiString S) {
+  return HoldsAnyOf(S, "?:&") ? EscapeUrlChars(S) : S;
+}
+
+AnsiString EncodeSpaces(const AnsiString& S) {
+  return S.find(' ') == AnsiString::npos ? S : StringReplace(S, " ", "%20", rfReplaceAll);
+}
 
 AnsiString DecodePercent(const AnsiString& S, bool FileNameMode) {
   AnsiString result;
@@ -103,6 +110,7 @@ AnsiString DecodePercent(const AnsiString& S, bool FileNameMode) {
 }
 
 bool LocalNameForQuery(AnsiString& Path) {
+  if (!HoldsAnyOf(Path, ":?=")) return false;
   AnsiString path = EncodeSpaces(Path);
   size_t dot = 0, slash = 0, q = 0, eq = 0;
   for (size_t i = 1; i <= path.size(); ++i) {
@@ -192,7 +200,7 @@ TMirrorName MirrorNameFor(TMirrorRequest R, bool DirStructure, const AnsiString&
   }
   name.LocalDir = Folder + DecodePercent(name.LocalDir, false);
   name.NamePart = DecodePercent(name.NamePart, false);
-  name.LocalName = EscapeUrlChars(DecodePercent(name.LocalName, true));
+  name.LocalName = EscapeNameChars(DecodePercent(name.LocalName, true));
   return name;
 }
 

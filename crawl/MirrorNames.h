@@ -6,6 +6,10 @@
 
 #include "platform/rtl/SysUtils.h"
 
+// EscapeUrlChars of S ("?", "://", ":\\" and "&" escaped), skipping the work
+// when S holds none of them.
+AnsiString EscapeNameChars(AnsiString S);
+
 // Every blank becomes "%20".
 AnsiString EncodeSpaces(const AnsiString& S);
 

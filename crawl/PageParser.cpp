@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <numeric>
+#include <string_view>
+#include <unordered_set>
 
 #include "crawl/LinkLevels.h"
 #include "crawl/LinkResolve.h"
@@ -32,14 +34,19 @@ std::vector<size_t> DescendingOrder(const std::vector<TLinkCandidate>& Candidate
 }
 
 // Sorted without regard to case; of links equal but for case the first stays.
-std::vector<AnsiString> SortedUnique(const std::vector<AnsiString>& Links) {
-  std::vector<std::pair<AnsiString, size_t>> keys;
+std::vector<AnsiString> SortedUnique(std::vector<AnsiString>& Links) {
+  std::vector<AnsiString> keys;
+  std::vector<size_t> order;
+  std::unordered_set<std::string_view> seen;
   keys.reserve(Links.size());
-  for (size_t i = 0; i < Links.size(); ++i) keys.emplace_back(LowerCase(Links[i]), i);
-  std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return CompareStr(a.first, b.first) < 0; });
-  std::vector<AnsiString> result;
+  seen.reserve(Links.size());
+  for (const AnsiString& link : Links) keys.push_back(LowerCase(link));
   for (size_t i = 0; i < keys.size(); ++i)
-    if (i == 0 || keys[i].first != keys[i - 1].first) result.push_back(Links[keys[i].second]);
+    if (seen.insert(keys[i]).second) order.push_back(i);
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return keys[a] < keys[b]; });
+  std::vector<AnsiString> result;
+  result.reserve(order.size());
+  for (size_t i : order) result.push_back(std::move(Links[i]));
   return result;
 }
 
@@ -62,7 +69,7 @@ AnsiString Rebuilt(const AnsiString& Content, const std::vector<TReplacement>& R
 class TCandidateLoop {
 public:
   TCandidateLoop(const TParseSettings& Settings, const TPageScan& Scan, const AnsiString& Base)
-      : Settings_(Settings), Scan_(Scan), Base_(Base), PageHost_(HostOf(Settings.PageUrl)),
+      : Settings_(Settings), Scan_(Scan), Base_(Base), Rewriter_(HostOf(Settings.PageUrl), Base, Settings.Rewrite),
         BaseSite_(LowerCase(SplitSite(Base).Site)) {}
 
   void Take(const TLinkCandidate& Candidate);
@@ -76,7 +83,7 @@ private:
   const TParseSettings& Settings_;
   const TPageScan& Scan_;
   const AnsiString& Base_;
-  const AnsiString PageHost_;
+  const TLinkRewriter Rewriter_;
   const AnsiString BaseSite_;
   int LowestTaken_ = INT_MAX;
 };
@@ -87,14 +94,13 @@ void TCandidateLoop::Take(const TLinkCandidate& Candidate) {
   if (!ResolveUrl(link, Base_, isEmail) || isEmail) return;
   if (!CollapseDotDot(link)) return;
   if (Settings_.DownloadMode && Settings_.TranslateLinks) Rewrite(Candidate, link);
-  if (PassesFilters(link)) Links.push_back(link);
+  if (PassesFilters(link)) Links.push_back(std::move(link));
 }
 
 void TCandidateLoop::Rewrite(const TLinkCandidate& Candidate, const AnsiString& Link) {
   if (Candidate.Pos + Candidate.Length > LowestTaken_) return;
   AnsiString local;
-  const bool ok = Candidate.IsBase ? RewriteBaseLink(PageHost_, Link, local, Settings_.Rewrite)
-                                   : RewriteLink(PageHost_, Base_, Link, local, Settings_.Rewrite);
+  const bool ok = Candidate.IsBase ? Rewriter_.RewriteBase(Link, local) : Rewriter_.Rewrite(Link, local);
   if (!ok || SameText(local, Link)) return;
   Replacements.push_back({Candidate.Pos, Candidate.Length, local});
   LowestTaken_ = Candidate.Pos;
@@ -103,10 +109,9 @@ void TCandidateLoop::Rewrite(const TLinkCandidate& Candidate, const AnsiString& 
 bool TCandidateLoop::PassesFilters(AnsiString& Link) const {
   if (Settings_.ExternalOnly && Settings_.Level <= 1 && LowerCase(SplitSite(Link).Site) == BaseSite_) return false;
   Link.resize(std::min(Link.size(), Link.find('#')));
+  if (!Settings_.DownloadMode || Settings_.DomainFilter.empty()) return true;
   const AnsiString code = LowerCase(TopLevelLabel(Link));
-  if (code != "1" && Settings_.DownloadMode && !code.empty() && !Settings_.DomainFilter.empty())
-    return Settings_.DomainFilter.find(code) != AnsiString::npos;
-  return true;
+  return code == "1" || code.empty() || Settings_.DomainFilter.find(code) != AnsiString::npos;
 }
 
 } // namespace

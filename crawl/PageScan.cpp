@@ -3,15 +3,17 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <string_view>
 
 #include "crawl/LinkResolve.h"
+#include "crawl/LinkText.h"
 
 namespace {
 
 enum class TTagExtra { None, Anchor, Base, Meta, Script, Style, Title };
 
 struct TTagRule {
-  const char* Name;
+  std::string_view Name;
   const char* LinkAttrs[2];
   const char* ScriptAttr;
   TTagExtra Extra;
@@ -41,9 +43,10 @@ const TTagRule TagTable[] = {
     {"title", {nullptr, nullptr}, nullptr, TTagExtra::Title},
 };
 
-const TTagRule* FindTagRule(const AnsiString& Name) {
+const TTagRule* FindTagRule(std::string_view Name) {
+  if (Name.empty()) return nullptr;
   for (const TTagRule& rule : TagTable)
-    if (Name == rule.Name) return &rule;
+    if (rule.Name[0] == Name[0] && rule.Name == Name) return &rule;
   return nullptr;
 }
 
@@ -56,11 +59,25 @@ bool IsAttrNameChar(unsigned char c) {
 
 // Characters that never stand in a link taken from a script string or url().
 bool IsForbiddenLinkChar(unsigned char c) {
-  return c <= 0x20 || c == '"' || (c != 0 && std::strchr("<>[]()+;", c) != nullptr);
+  switch (c) {
+  case '"': case '<': case '>': case '[': case ']': case '(': case ')': case '+': case ';':
+    return true;
+  default:
+    return c <= 0x20;
+  }
+}
+
+// Characters that never stand in an attribute value taken as a link.
+bool IsForbiddenValueChar(unsigned char c) {
+  return c < 0x20 || (c != '+' && c > 0x20 && IsForbiddenLinkChar(c));
 }
 
 bool HasForbiddenLinkChar(const AnsiString& S) {
   return std::any_of(S.begin(), S.end(), [](char c) { return IsForbiddenLinkChar(static_cast<unsigned char>(c)); });
+}
+
+[[noreturn, gnu::noinline, gnu::cold]] void RaiseIndexError(int Index) {
+  throw ERangeError("Character index out of range (" + IntToStr(Index) + ")");
 }
 
 struct TAttrValue {
@@ -85,22 +102,34 @@ public:
   void ScanCss();
 
 private:
-  unsigned char At(int I) const { return ByteAt(S_, I); }
+  // Checked access: an index outside the text raises ERangeError, which ends
+  // the tag being handled.
+  unsigned char At(int I) const {
+    if (I < 1 || I > N_) [[unlikely]]
+      RaiseIndexError(I);
+    return static_cast<unsigned char>(S_[static_cast<size_t>(I - 1)]);
+  }
   AnsiString Text(int From, int To) const { return From > To ? AnsiString() : Copy(S_, From, To - From + 1); }
-  bool MatchText(int I, const char* Word, int To) const;
+  bool MatchText(int I, std::string_view Word, int To) const;
+  bool HasText(const char* Word, int From, int To) const;
   int FindText(const char* Word, int From) const;
   int SkipBlanks(int I, int To) const;
   void Add(int Pos, const AnsiString& Text, bool IsBase = false);
   void ReportProgress(int Done);
 
   int HandleTag(int Lt);
-  TTagSpan ScanTag(int Lt) const;
+  TTagSpan ScanTag(int Lt);
+  int SkipTo(unsigned char Quote, int I) const;
+  int SkipToTagMark(int I) const;
   bool FindAttribute(int& P, int End, const char* Name, bool ScriptMode, TAttrValue& Value) const;
+  bool NameBeforeIs(int Separator, int From, const char* Name) const;
+  void IndexSeparators(int Lt, int Last);
+  bool FindTagAttribute(int Last, const char* Name, TAttrValue& Value) const;
   bool ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value, int& After) const;
-  void AddLinkAttr(int Lt, int Last, const char* Name);
-  void AddScriptAttr(int Lt, int Last, const char* Name);
-  void ReadBase(int Lt, int Last);
-  void ReadStyle(int Lt, int Last);
+  void AddLinkAttr(int Last, const char* Name);
+  void AddScriptAttr(int Last, const char* Name);
+  void ReadBase(int Last);
+  void ReadStyle(int Last);
   int ParseScript(int BodyStart);
   int FindClosingTag(int From) const;
   void ScanScriptText(int From, int To, bool HrefRule);
@@ -117,14 +146,22 @@ private:
   const TScanHooks& Hooks_;
   TPageScan& Out_;
   int LastReport_ = 0;
+  int TagStart_ = 0;
+  std::vector<int> Separators_; // the "=" outside quotes of the tag being handled
 };
 
-bool TScanner::MatchText(int I, const char* Word, int To) const {
-  const int len = static_cast<int>(std::strlen(Word));
-  if (I < 1 || I + len - 1 > To || I + len - 1 > N_) return false;
-  for (int k = 0; k < len; ++k)
-    if (std::tolower(At(I + k)) != static_cast<unsigned char>(Word[k])) return false;
-  return true;
+bool TScanner::MatchText(int I, std::string_view Word, int To) const {
+  const int last = I + static_cast<int>(Word.size()) - 1;
+  if (I < 1 || last > To || last > N_) return false;
+  return StartsTextView(std::string_view(S_.data() + I - 1, Word.size()), Word);
+}
+
+// Word (lower case) stands within [From, To], without regard to case.
+bool TScanner::HasText(const char* Word, int From, int To) const {
+  for (int i = From; i <= To; ++i)
+    if (FoldAsciiByte(static_cast<char>(At(i))) == static_cast<unsigned char>(Word[0]) && MatchText(i, Word, To))
+      return true;
+  return false;
 }
 
 // 1-based position of Word (lower case) at or after From, without regard to
@@ -174,11 +211,37 @@ void TScanner::ScanHtml() {
   }
 }
 
-TTagSpan TScanner::ScanTag(int Lt) const {
+// Position of the next Quote at or after I, or beyond the text.
+int TScanner::SkipTo(unsigned char Quote, int I) const {
+  while (I <= N_ && At(I) != Quote) ++I;
+  return I;
+}
+
+// Position of the next quote, "<", ">" or "=" at or after I, or beyond the text.
+int TScanner::SkipToTagMark(int I) const {
+  while (I <= N_) {
+    switch (At(I)) {
+    case '\'': case '"': case '<': case '>': case '=':
+      return I;
+    default:
+      ++I;
+    }
+  }
+  return I;
+}
+
+// Scans a tag from its "<" and notes the "=" outside quotes on the way.
+TTagSpan TScanner::ScanTag(int Lt) {
   TTagSpan tag;
+  TagStart_ = Lt;
+  Separators_.clear();
   bool single = false, dbl = false, nameDone = false, isMeta = false;
   int i = Lt + 1;
   for (; i <= N_; ++i) {
+    if (nameDone && !isMeta) {
+      i = single ? SkipTo('\'', i) : dbl ? SkipTo('"', i) : SkipToTagMark(i);
+      if (i > N_) break;
+    }
     const unsigned char c = At(i);
     if (isMeta && IsBlank(c)) break;
     if (c == '\'' && !dbl && !isMeta) {
@@ -191,6 +254,8 @@ TTagSpan TScanner::ScanTag(int Lt) const {
       tag.Last = i;
       tag.Next = i + 1;
       return tag;
+    } else if (c == '=' && nameDone && !single && !dbl) {
+      Separators_.push_back(i);
     } else if (c != '\r' && !nameDone) {
       if (!IsBlank(c)) {
         tag.Name += static_cast<char>(c);
@@ -219,18 +284,19 @@ int TScanner::HandleTag(int Lt) {
   }
   const TTagRule* rule = FindTagRule(name);
   if (!rule) return tag.Next;
+  if (rule->Extra == TTagExtra::Meta) IndexSeparators(Lt, tag.Last);
   for (const char* attr : rule->LinkAttrs)
-    if (attr) AddLinkAttr(Lt, tag.Last, attr);
-  if (rule->ScriptAttr) AddScriptAttr(Lt, tag.Last, rule->ScriptAttr);
+    if (attr) AddLinkAttr(tag.Last, attr);
+  if (rule->ScriptAttr) AddScriptAttr(tag.Last, rule->ScriptAttr);
   switch (rule->Extra) {
   case TTagExtra::Anchor:
-    if (ContainsText(Text(Lt, std::min(Lt + 49, tag.Last)), "javascript:")) AddScriptAttr(Lt, tag.Last, "onmouseclick");
+    if (HasText("javascript:", Lt, std::min(Lt + 49, tag.Last))) AddScriptAttr(tag.Last, "onmouseclick");
     break;
   case TTagExtra::Base:
-    ReadBase(Lt, tag.Last);
+    ReadBase(tag.Last);
     break;
   case TTagExtra::Style:
-    ReadStyle(Lt, tag.Last);
+    ReadStyle(tag.Last);
     break;
   case TTagExtra::Script:
     return ParseScript(tag.Next);
@@ -260,16 +326,51 @@ bool TScanner::FindAttribute(int& P, int End, const char* Name, bool ScriptMode,
       continue;
     }
     if (!(c == '=' || (ScriptMode && (c == ':' || c == '(')))) continue;
-    int nameEnd = i - 1;
-    while (nameEnd >= P && At(nameEnd) == ' ') --nameEnd;
-    int nameStart = nameEnd;
-    while (nameStart >= P && IsAttrNameChar(At(nameStart))) --nameStart;
-    if (!SameText(Text(nameStart + 1, nameEnd), Name)) continue;
+    if (!NameBeforeIs(i, P, Name)) continue;
     int after = 0;
     if (ReadAttrValue(i, End, ScriptMode, Value, after)) {
       P = after;
       return true;
     }
+  }
+  return false;
+}
+
+// The attribute name just before the separator at Separator (blanks between
+// skipped, not reaching before From) is Name, without regard to case.
+bool TScanner::NameBeforeIs(int Separator, int From, const char* Name) const {
+  int nameEnd = Separator - 1;
+  while (nameEnd >= From && At(nameEnd) == ' ') --nameEnd;
+  int nameStart = nameEnd;
+  while (nameStart >= From && IsAttrNameChar(At(nameStart))) --nameStart;
+  const std::string_view name(S_.data() + nameStart, static_cast<size_t>(nameEnd - nameStart));
+  return SameTextView(name, Name);
+}
+
+// Notes the "=" outside quotes of the tag [Lt, Last] (the tag scan of a meta
+// tag does not follow quotes), so that looking up each attribute does not scan
+// the tag again.
+void TScanner::IndexSeparators(int Lt, int Last) {
+  TagStart_ = Lt;
+  Separators_.clear();
+  unsigned char quote = 0;
+  for (int i = Lt; i <= Last; ++i) {
+    const unsigned char c = At(i);
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    } else if (c == '=') {
+      Separators_.push_back(i);
+    }
+  }
+}
+
+// FindAttribute of the tag being handled, through its indexed separators.
+bool TScanner::FindTagAttribute(int Last, const char* Name, TAttrValue& Value) const {
+  for (int separator : Separators_) {
+    int after = 0;
+    if (NameBeforeIs(separator, TagStart_, Name) && ReadAttrValue(separator, Last, false, Value, after)) return true;
   }
   return false;
 }
@@ -296,34 +397,29 @@ bool TScanner::ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value
   return true;
 }
 
-void TScanner::AddLinkAttr(int Lt, int Last, const char* Name) {
-  int p = Lt;
+void TScanner::AddLinkAttr(int Last, const char* Name) {
   TAttrValue value;
-  if (FindAttribute(p, Last, Name, false, value) && IsUrlValue(value.Text)) Add(value.Pos, value.Text);
+  if (FindTagAttribute(Last, Name, value) && IsUrlValue(value.Text)) Add(value.Pos, value.Text);
 }
 
-void TScanner::AddScriptAttr(int Lt, int Last, const char* Name) {
-  int p = Lt;
+void TScanner::AddScriptAttr(int Last, const char* Name) {
   TAttrValue value;
-  if (FindAttribute(p, Last, Name, false, value)) ScanScriptText(value.Pos, Last, false);
+  if (FindTagAttribute(Last, Name, value)) ScanScriptText(value.Pos, Last, false);
 }
 
-void TScanner::ReadBase(int Lt, int Last) {
-  int p = Lt;
+void TScanner::ReadBase(int Last) {
   TAttrValue href;
-  if (FindAttribute(p, Last, "href", false, href) && !href.Text.empty()) {
+  if (FindTagAttribute(Last, "href", href) && !href.Text.empty()) {
     if (Out_.BaseHref.empty()) Out_.BaseHref = BaseDirOf(href.Text);
     Add(href.Pos, href.Text, true);
   }
-  p = Lt;
   TAttrValue target;
-  if (FindAttribute(p, Last, "target", false, target)) Out_.BaseTarget = target.Text;
+  if (FindTagAttribute(Last, "target", target)) Out_.BaseTarget = target.Text;
 }
 
-void TScanner::ReadStyle(int Lt, int Last) {
-  int p = Lt;
+void TScanner::ReadStyle(int Last) {
   TAttrValue style;
-  if (!FindAttribute(p, Last, "style", false, style) || style.Text.empty()) return;
+  if (!FindTagAttribute(Last, "style", style) || style.Text.empty()) return;
   const int from = style.Pos, to = style.Pos + static_cast<int>(style.Text.size()) - 1;
   TAttrValue background;
   int q = from;
@@ -332,7 +428,7 @@ void TScanner::ReadStyle(int Lt, int Last) {
     urlFrom = background.Pos;
   } else {
     q = from;
-    if (FindAttribute(q, to, "background-image", false, background)) urlFrom = background.Pos;
+    if (FindAttribute(q, to, "background-image", true, background)) urlFrom = background.Pos;
   }
   TAttrValue url;
   if (FindAttribute(urlFrom, to, "url", true, url) && IsUrlValue(url.Text)) Add(url.Pos, url.Text);
@@ -570,6 +666,7 @@ void TScanner::ScanCssUrls(int From, int To) {
 
 TPageScan ScanHtml(const AnsiString& Content, const TScanHooks& Hooks) {
   TPageScan scan;
+  scan.Candidates.reserve(Content.size() / 128);
   TScanner(Content, Hooks, scan).ScanHtml();
   return scan;
 }
@@ -590,7 +687,7 @@ bool IsUrlValue(const AnsiString& V) {
       i += 4;
       continue;
     }
-    if (c < 0x20 || c == '"' || (c != 0 && std::strchr("<>[]();", c) != nullptr)) return false;
+    if (IsForbiddenValueChar(c)) return false;
   }
   return true;
 }
