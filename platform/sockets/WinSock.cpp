@@ -145,6 +145,15 @@ int SendWhole(SocketEntry& entry, const char* buf, int len, int flags) {
   }
 }
 
+// A receive of 0 bytes tells the state of the stream: 0 when data waits or the
+// peer has closed, "would block" while the connection is open and idle (the
+// system itself would just return 0).
+long PeekForEmptyReceive(SocketEntry& entry) {
+  char probe;
+  long got = Blocking(entry, false, [&] { return sys::Receive(entry.fd, &probe, 1, MSG_PEEK); });
+  return got < 0 ? got : 0;
+}
+
 int SendError(SocketEntry& entry, int error) {
   if (error == WSAEWOULDBLOCK) ArmWrite(entry);
   if (error == WSAESHUTDOWN) {
@@ -268,7 +277,10 @@ int recv(SOCKET s, char* buf, int len, int flags) {
   auto entry = Sockets().Find(s);
   if (!entry) return Fail(WSAENOTSOCK);
   if (len < 0 || (buf == nullptr && len > 0)) return Fail(WSAEFAULT);
-  long got = Blocking(*entry, false, [&] { return sys::Receive(entry->fd, buf, static_cast<std::size_t>(len), flags); });
+  long got = len == 0 && entry->IsStream() ? PeekForEmptyReceive(*entry)
+                                           : Blocking(*entry, false, [&] {
+                                               return sys::Receive(entry->fd, buf, static_cast<std::size_t>(len), flags);
+                                             });
   ArmRead(*entry);
   return static_cast<int>(Result(got));
 }

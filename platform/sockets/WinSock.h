@@ -31,6 +31,8 @@
 //   already posted for a socket that has been closed still carry its old id,
 //   so they never reach a socket made later. An accepted socket inherits the
 //   listener's selection.
+// - recv of 0 bytes on a stream returns 0 when data waits or the peer has
+//   closed, and fails with WSAEWOULDBLOCK while the connection is idle.
 // - send and sendto never raise SIGPIPE (MSG_NOSIGNAL). closesocket never
 //   fails with WSAEWOULDBLOCK; with SO_LINGER on and a time of 0 it resets the
 //   connection.

@@ -133,6 +133,9 @@ TEST(Sockets, ConnectReadAndPeerCloseWithDataStillWaiting) {
   EXPECT_EQ(n.Sequence(c), (std::vector<int>{FD_CONNECT, FD_WRITE}));
   EXPECT_EQ(n.Find(c, FD_CONNECT)->error, 0);
 
+  // A receive of 0 bytes on an idle open connection would block.
+  EXPECT_EQ(recv(c, nullptr, 0, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
   ASSERT_EQ(send(server, "hello", 5, 0), 5);
   ASSERT_TRUE(n.WaitFor(c, FD_READ));
   // Not received yet: more data and the peer's close bring nothing new.
@@ -151,6 +154,7 @@ TEST(Sockets, ConnectReadAndPeerCloseWithDataStillWaiting) {
   EXPECT_EQ(ReceiveAll(c), " world");
   ASSERT_TRUE(n.WaitFor(c, FD_CLOSE));
   EXPECT_EQ(n.Find(c, FD_CLOSE)->error, 0);
+  EXPECT_EQ(recv(c, nullptr, 0, 0), 0);
   n.PumpUntil([] { return false; }, 100ms);
   EXPECT_EQ(n.Sequence(c), (std::vector<int>{FD_CONNECT, FD_WRITE, FD_READ, FD_READ, FD_CLOSE}));
   EXPECT_EQ(closesocket(c), 0);
