@@ -60,6 +60,12 @@ int QtMessageBox(const AnsiString& text, const AnsiString& caption, unsigned fla
 
 void SetDialogResponder(TDialogResponder responder) { Responder() = std::move(responder); }
 
+bool AskDialogResponder(const TDialogRequest& request, TDialogAnswer& answer) {
+  if (!Responder()) return false;
+  answer = Responder()(request);
+  return true;
+}
+
 int RunMessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags) {
   if (Responder()) {
     TDialogRequest request;

@@ -8,7 +8,7 @@
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/Component.h"
 
-enum TDialogKind { dkMessageBox, dkOpenFile, dkSaveFile, dkFolder };
+enum TDialogKind { dkMessageBox, dkOpenFile, dkSaveFile, dkFolder, dkPopupMenu };
 
 struct TDialogRequest {
   TDialogKind Kind = dkMessageBox;
@@ -22,13 +22,16 @@ struct TDialogRequest {
 };
 
 struct TDialogAnswer {
-  int Result = 0;        // IDOK, IDCANCEL, IDYES...; for file dialogs IDOK or IDCANCEL
+  int Result = 0;        // IDOK, IDCANCEL, IDYES...; for file dialogs IDOK or IDCANCEL;
+                         // for a popup menu the 1-based item to click (0: none)
   AnsiString FileName;   // chosen file or folder
   int FilterIndex = 1;
 };
 
 using TDialogResponder = std::function<TDialogAnswer(const TDialogRequest&)>;
 void SetDialogResponder(TDialogResponder responder);
+// The installed responder's answer; false (and no answer) without one.
+bool AskDialogResponder(const TDialogRequest& request, TDialogAnswer& answer);
 
 // The message box behind Application->MessageBox and the rtl hook.
 int RunMessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags);

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <algorithm>
 
+#include "platform/controls/Dialogs.h"
 #include "platform/controls/Forms.h"
 #include "platform/controls/QtInternals.h"
 #include "platform/graphics/QtBridge.h"
@@ -191,5 +192,13 @@ TPopupMenu::~TPopupMenu() = default;
 
 void TPopupMenu::Popup(int x, int y) {
   if (OnPopup) OnPopup(this);
+  TDialogRequest request;
+  request.Kind = dkPopupMenu;
+  request.Text = Name();
+  TDialogAnswer answer;
+  if (AskDialogResponder(request, answer)) {
+    if (answer.Result >= 1 && answer.Result <= items_->Count()) items_->Items(answer.Result - 1)->Click();
+    return;
+  }
   items_->SubMenu()->exec(QPoint(x, y));
 }

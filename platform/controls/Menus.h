@@ -112,7 +112,8 @@ class TPopupMenu : public TMenu {
   explicit TPopupMenu(TComponent* owner);
   ~TPopupMenu() override;
   AnsiString ClassName() const override { return "TPopupMenu"; }
-  // Shows the menu at a screen position and returns when it closes.
+  // Shows the menu at a screen position and returns when it closes; with a
+  // dialog responder installed the responder picks the item instead.
   void Popup(int x, int y);
   TComponent* PopupComponent() const { return popupComponent_; }
   void SetPopupComponent(TComponent* c) { popupComponent_ = c; }

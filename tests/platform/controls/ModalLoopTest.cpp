@@ -2,6 +2,7 @@
 // queue; exceptions and message boxes go through the application.
 #include <gtest/gtest.h>
 
+#include <QContextMenuEvent>
 #include <thread>
 
 #include "DemoForm.h"
@@ -120,6 +121,17 @@ TEST(Application, ExceptionsFromHandlersReachOnExceptionAndMessageBoxesAreAnswer
   EXPECT_EQ(dialog.FileName, "/tmp/chosen.txt");
   EXPECT_EQ(dialog.FilterIndex, 2);
   EXPECT_EQ(answers.asked.back().FileName, "start.url");
+  TDemoForm form2(nullptr);
+  int copies = 0;
+  form2.Copy1->OnClick = [&](TObject*) { ++copies; };
+  answers.result = 1;
+  SendMouse(form2.ListView1, QEvent::MouseButtonPress, {5, 5}, Qt::RightButton);
+  QContextMenuEvent context(QContextMenuEvent::Mouse, QPoint(5, 5), form2.ListView1->Widget()->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(form2.ListView1->Widget(), &context);
+  EXPECT_EQ(copies, 1);
+  EXPECT_EQ(answers.asked.back().Kind, dkPopupMenu);
+  EXPECT_EQ(answers.asked.back().Text, "pmList");
+
   answers.result = IDCANCEL;
   AnsiString folder = "/old";
   EXPECT_FALSE(SelectDirectory("Pick", "", folder));
