@@ -950,7 +950,7 @@ void TStringGrid::KeyDown(uint16_t& key, TShiftState shift) {
   }
 }
 
-bool TStringGrid::EditorMode() const { return editor_->isVisible(); }
+bool TStringGrid::EditorMode() const { return !editor_->isHidden(); }
 
 void TStringGrid::SetEditorMode(bool value) {
   if (!value) {
@@ -967,7 +967,7 @@ void TStringGrid::SetEditorMode(bool value) {
 }
 
 void TStringGrid::CommitEditor() {
-  if (!editor_->isVisible()) return;
+  if (editor_->isHidden()) return;
   editor_->hide();
   AnsiString value = FromQString(editor_->text());
   SetCells(col_, row_, value);

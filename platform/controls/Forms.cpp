@@ -354,7 +354,7 @@ void TForm::CloseDone(TCloseAction action) {
         break;
       }
   if (isMain) Application->Terminate();
-  else if (action == caFree) Release();
+  if (action == caFree) Release();
 }
 
 namespace {

@@ -1,0 +1,116 @@
+// Speed-button groups, labels, grids, timers and the application's main loop.
+#include <gtest/gtest.h>
+
+#include "DemoForm.h"
+#include "Support.h"
+#include "platform/rtl/DateUtils.h"
+
+namespace {
+
+void Pump(int ms) {
+  uint32_t start = GetTickCount();
+  while (GetTickCount() - start < uint32_t(ms)) Application->ProcessMessages();
+}
+
+}  // namespace
+
+TEST(MoreControls, SpeedButtonGroupsKeepOneButtonDown) {
+  TForm form(nullptr);
+  std::vector<TSpeedButton*> group;
+  for (int i = 0; i < 3; ++i) {
+    auto* b = new TSpeedButton(&form);
+    b->SetParent(&form);
+    b->SetGroupIndex(1);
+    group.push_back(b);
+  }
+  group[0]->Click();
+  EXPECT_TRUE(group[0]->Down());
+  group[1]->Click();
+  EXPECT_FALSE(group[0]->Down());
+  EXPECT_TRUE(group[1]->Down());
+  group[1]->Click();
+  EXPECT_TRUE(group[1]->Down());
+  group[1]->SetAllowAllUp(true);
+  group[1]->Click();
+  EXPECT_FALSE(group[1]->Down());
+  auto* lone = new TSpeedButton(&form);
+  lone->SetParent(&form);
+  lone->SetDown(true);
+  EXPECT_FALSE(lone->Down());
+}
+
+TEST(MoreControls, LabelsSizeToTheirCaptionAndGridsEditCells) {
+  TDemoForm form(nullptr);
+  TLabel* label = form.Label1;
+  TBitmap probe(1, 1);
+  probe.Canvas()->Font().Assign(label->Font());
+  EXPECT_EQ(label->Width(), probe.Canvas()->TextWidth("Connections:"));
+  label->SetCaption("A much longer caption");
+  EXPECT_EQ(label->Width(), probe.Canvas()->TextWidth("A much longer caption"));
+  label->SetAutoSize(false);
+  label->SetWidth(60);
+  label->SetWordWrap(true);
+  label->SetAutoSize(true);
+  EXPECT_EQ(label->Width(), 60);
+  EXPECT_GE(label->Height(), 2 * probe.Canvas()->TextHeight("A"));
+
+  TStringGrid* grid = form.StringGrid1;
+  grid->SetOptions(grid->Options() | goEditing);
+  std::vector<AnsiString> edits;
+  grid->OnSetEditText = [&](TObject*, int c, int r, const AnsiString& v) {
+    edits.push_back(IntToStr(c) + "," + IntToStr(r) + "=" + v);
+  };
+  EXPECT_EQ(grid->Row(), 1);
+  SendKey(grid, QEvent::KeyPress, Qt::Key_Down);
+  SendKey(grid, QEvent::KeyPress, Qt::Key_Right);
+  EXPECT_EQ(grid->Row(), 2);
+  EXPECT_EQ(grid->Col(), 2);
+  SendKey(grid, QEvent::KeyPress, Qt::Key_7, "7");
+  EXPECT_TRUE(grid->EditorMode());
+  grid->SetEditorMode(false);
+  EXPECT_EQ(grid->Cells(2, 2), "7");
+  EXPECT_EQ(edits, (std::vector<AnsiString>{"2,2=7"}));
+  grid->OnSelectCell = [](TObject*, int, int row, bool& can) { can = row != 4; };
+  grid->SetRow(4);
+  EXPECT_EQ(grid->Row(), 2);
+  grid->OnSelectCell = nullptr;
+  grid->SetRow(5);
+  EXPECT_GT(grid->TopRow(), 1);  // scrolled so that the row shows
+  EXPECT_FALSE(IsRectEmpty(grid->CellRect(1, 5)));
+  EXPECT_TRUE(IsRectEmpty(grid->CellRect(1, 1)));
+  int col, row;
+  TRect cell = grid->CellRect(1, 0);
+  ASSERT_TRUE(grid->MouseToCell(cell.Left + 1, cell.Top + 1, col, row));
+  EXPECT_EQ(col, 1);
+  EXPECT_EQ(row, 0);
+}
+
+TEST(MoreControls, TimersStartStopAndTheMainLoopEndsWithTheMainForm) {
+  TForm form(nullptr);
+  auto* timer = new TTimer(&form);
+  int ticks = 0;
+  timer->SetInterval(5);
+  timer->OnTimer = [&](TObject*) { ++ticks; };
+  Pump(40);
+  EXPECT_GE(ticks, 2);
+  timer->SetEnabled(false);
+  int stopped = ticks;
+  Pump(30);
+  EXPECT_EQ(ticks, stopped);
+
+  auto* main = new TForm(nullptr);
+  Application->SetMainForm(main);
+  auto* closer = new TTimer(main);
+  closer->SetInterval(10);
+  closer->OnTimer = [&](TObject*) { main->Close(); };
+  bool closed = false;
+  main->OnClose = [&](TObject*, TCloseAction& action) {
+    closed = true;
+    EXPECT_EQ(action, caFree);
+  };
+  Application->Run();
+  EXPECT_TRUE(closed);
+  EXPECT_TRUE(Application->Terminated());
+  Pump(5);  // the released main form goes away with its posted release
+  EXPECT_EQ(Application->MainForm(), nullptr);
+}

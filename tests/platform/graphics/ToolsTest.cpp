@@ -1,0 +1,84 @@
+// Fonts, pens and shapes, icons and cursors.
+#include <gtest/gtest.h>
+
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Cursors.h"
+#include "platform/graphics/Icon.h"
+#include "platform/rtl/FileUtils.h"
+
+TEST(Tools, FontSizesPensInXorModeAndFilledShapes) {
+  TFont font;
+  font.SetSize(9);
+  EXPECT_EQ(font.Height(), -12);
+  font.SetHeight(-16);
+  EXPECT_EQ(font.Size(), 12);
+  int changes = 0;
+  font.OnChange = [&](TObject*) { ++changes; };
+  font.SetStyle(fsBold | fsItalic);
+  font.SetStyle(fsBold | fsItalic);
+  EXPECT_EQ(changes, 1);
+
+  TBitmap b(20, 20);
+  TCanvas* c = b.Canvas();
+  c->Brush().SetColor(RGB(0x10, 0x20, 0x30));
+  c->FillRect(Rect(0, 0, 20, 20));
+  c->Pen().SetMode(pmXor);
+  c->Pen().SetColor(clWhite);
+  c->MoveTo(0, 5);
+  c->LineTo(20, 5);
+  EXPECT_EQ(c->Pixel(3, 5), RGB(0xEF, 0xDF, 0xCF));
+  c->MoveTo(0, 5);
+  c->LineTo(20, 5);
+  EXPECT_EQ(c->Pixel(3, 5), RGB(0x10, 0x20, 0x30));
+
+  c->Pen().SetMode(pmCopy);
+  c->Pen().SetStyle(psClear);
+  c->Brush().SetColor(clRed);
+  c->Polygon({{10, 10}, {19, 10}, {19, 19}});
+  EXPECT_EQ(c->Pixel(17, 12), clRed);
+  EXPECT_EQ(c->Pixel(11, 18), RGB(0x10, 0x20, 0x30));
+  c->Brush().SetColor(clBlue);
+  c->Ellipse(0, 0, 9, 9);
+  EXPECT_EQ(c->Pixel(4, 4), clBlue);
+  EXPECT_EQ(c->Pixel(0, 0), RGB(0x10, 0x20, 0x30));
+  c->Brush().SetStyle(bsClear);
+  c->Pen().SetStyle(psSolid);
+  c->Pen().SetColor(clLime);
+  c->RoundRect(10, 0, 20, 9, 4, 4);
+  EXPECT_EQ(c->Pixel(15, 0), clLime);
+  EXPECT_EQ(c->Pixel(15, 4), RGB(0x10, 0x20, 0x30));
+}
+
+TEST(Tools, IconsBlendCursorsRegisterAndPicturesLoadByExtension) {
+  TBitmap source(4, 4);
+  source.Canvas()->Brush().SetColor(clFuchsia);
+  source.Canvas()->FillRect(Rect(0, 0, 4, 4));
+  source.Canvas()->SetPixel(1, 1, clGreen);
+  source.SetTransparent(true);
+  source.SetTransparentColor(clFuchsia);
+  TIcon icon;
+  icon.AssignBitmap(source);
+  TBitmap target(4, 4);
+  target.Canvas()->Draw(0, 0, &icon);
+  EXPECT_EQ(target.Canvas()->Pixel(1, 1), clGreen);
+  EXPECT_EQ(target.Canvas()->Pixel(0, 0), clWhite);
+
+  EXPECT_FALSE(IsCursorRegistered(5));
+  RegisterCursor(5, source, {1, 1});
+  EXPECT_TRUE(IsCursorRegistered(5));
+
+  AnsiString dir = MakeTempFolder("pictures");
+  source.SaveToFile(dir + "glyph.png");
+  TPicture picture;
+  picture.LoadFromFile(dir + "glyph.png");
+  ASSERT_NE(picture.Graphic(), nullptr);
+  EXPECT_EQ(picture.Graphic()->ClassName(), "TBitmap");
+  EXPECT_EQ(picture.Bitmap()->Canvas()->Pixel(1, 1), clGreen);
+  TPicture copy;
+  copy.Assign(picture);
+  EXPECT_EQ(copy.Width(), 4);
+  source.SaveToFile(dir + "glyph.ico.png");
+  TIcon loaded;
+  loaded.LoadFromFile(dir + "glyph.ico.png");
+  EXPECT_EQ(loaded.Width(), 4);
+}
