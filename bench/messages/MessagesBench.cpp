@@ -1,56 +1,24 @@
 // Posted and sent messages between two threads.
 #include "platform/messages/Messages.h"
+#include "tests/platform/messages/PumpThread.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <future>
 #include <thread>
 
 namespace {
 
 constexpr UINT WM_PING = WM_USER + 1;
-constexpr UINT WM_STOP = WM_USER + 2;
 
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-// A thread with one window whose method is given; pumps until WM_STOP.
-class Pump {
-public:
-  explicit Pump(TWndMethod method) {
-    std::promise<HWND> made;
-    auto handle = made.get_future();
-    thread_ = std::thread([method = std::move(method), made = std::move(made)]() mutable {
-      HWND wnd = AllocateHWnd([&](TMessage& m) {
-        if (m.Msg == WM_STOP)
-          PostQuitMessage(0);
-        else
-          method(m);
-      });
-      made.set_value(wnd);
-      MSG msg;
-      while (GetMessage(msg, nullptr, 0, 0)) DispatchMessage(msg);
-      DeallocateHWnd(wnd);
-    });
-    wnd_ = handle.get();
-  }
-  ~Pump() {
-    PostMessage(wnd_, WM_STOP, 0, 0);
-    thread_.join();
-  }
-  HWND Wnd() const { return wnd_; }
-
-private:
-  HWND wnd_;
-  std::thread thread_;
-};
-
 void OneWay() {
   constexpr long count = 4'000'000;
   std::atomic<long> received{0};
-  Pump receiver([&](TMessage&) { received.fetch_add(1, std::memory_order_relaxed); });
+  PumpThread receiver([&](TMessage&) { received.fetch_add(1, std::memory_order_relaxed); });
   auto start = Clock::now();
   for (long i = 0; i < count; ++i) PostMessage(receiver.Wnd(), WM_PING, static_cast<WPARAM>(i), 0);
   while (received.load() < count) std::this_thread::yield();
@@ -61,8 +29,8 @@ void RoundTrip() {
   constexpr long count = 200'000;
   std::atomic<HWND> partner{nullptr};
   std::atomic<long> returned{0};
-  Pump echo([&](TMessage& m) { PostMessage(partner.load(), WM_PING, m.WParam, 0); });
-  Pump origin([&](TMessage& m) {
+  PumpThread echo([&](TMessage& m) { PostMessage(partner.load(), WM_PING, m.WParam, 0); });
+  PumpThread origin([&](TMessage& m) {
     if (returned.fetch_add(1) + 1 < count) PostMessage(echo.Wnd(), WM_PING, m.WParam + 1, 0);
   });
   partner = origin.Wnd();
@@ -74,7 +42,7 @@ void RoundTrip() {
 
 void SendRoundTrip() {
   constexpr long count = 200'000;
-  Pump target([](TMessage& m) { m.Result = static_cast<LRESULT>(m.WParam + 1); });
+  PumpThread target([](TMessage& m) { m.Result = static_cast<LRESULT>(m.WParam + 1); });
   auto start = Clock::now();
   for (long i = 0; i < count; ++i) SendMessage(target.Wnd(), WM_PING, static_cast<WPARAM>(i), 0);
   std::printf("send_across_threads: %.0f messages/s\n", count / Seconds(start));

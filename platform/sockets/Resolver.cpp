@@ -149,11 +149,14 @@ ResolverPool& Pool() {
   return *pool;
 }
 
+HANDLE NoLookup(int error) {
+  WSASetLastError(error);
+  return 0;
+}
+
 HANDLE SubmitLookup(AsyncLookup lookup) {
-  if (lookup.buf == nullptr || lookup.buflen <= 0 || reinterpret_cast<std::uintptr_t>(lookup.buf) % alignof(hostent) != 0) {
-    WSASetLastError(WSAEFAULT);
-    return 0;
-  }
+  if (lookup.buf == nullptr || lookup.buflen <= 0 || reinterpret_cast<std::uintptr_t>(lookup.buf) % alignof(hostent) != 0)
+    return NoLookup(WSAEFAULT);
   return Pool().Submit(std::move(lookup));
 }
 
@@ -220,35 +223,16 @@ protoent* getprotobyname(const char* name) {
 }
 
 HANDLE WSAAsyncGetHostByName(HWND wnd, UINT msg, const char* name, char* buf, int buflen) {
-  if (name == nullptr) {
-    WSASetLastError(WSAEFAULT);
-    return 0;
-  }
-  AsyncLookup lookup;
-  lookup.wnd = wnd;
-  lookup.msg = msg;
-  lookup.name = name;
-  lookup.buf = buf;
-  lookup.buflen = buflen;
+  if (name == nullptr) return NoLookup(WSAEFAULT);
+  AsyncLookup lookup{0, wnd, msg, false, name, 0, buf, buflen};
   return SubmitLookup(std::move(lookup));
 }
 
 HANDLE WSAAsyncGetHostByAddr(HWND wnd, UINT msg, const char* addr, int len, int type, char* buf, int buflen) {
-  if (addr == nullptr || len < static_cast<int>(sizeof(u_long))) {
-    WSASetLastError(WSAEFAULT);
-    return 0;
-  }
-  if (type != AF_INET) {
-    WSASetLastError(WSAEAFNOSUPPORT);
-    return 0;
-  }
-  AsyncLookup lookup;
-  lookup.wnd = wnd;
-  lookup.msg = msg;
-  lookup.byAddress = true;
+  if (addr == nullptr || len < static_cast<int>(sizeof(u_long))) return NoLookup(WSAEFAULT);
+  if (type != AF_INET) return NoLookup(WSAEAFNOSUPPORT);
+  AsyncLookup lookup{0, wnd, msg, true, "", 0, buf, buflen};
   std::memcpy(&lookup.address, addr, sizeof lookup.address);
-  lookup.buf = buf;
-  lookup.buflen = buflen;
   return SubmitLookup(std::move(lookup));
 }
 
