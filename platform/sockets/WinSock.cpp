@@ -193,6 +193,7 @@ SOCKET socket(int af, int type, int protocol) {
   int fd = sys::Open(type, protocol);
   if (fd < 0) return Fail(-fd), INVALID_SOCKET;
   auto entry = Sockets().Add(fd, type);
+  std::lock_guard lock(entry->mutex);
   entry->connected = type == SOCK_DGRAM;
   TheReactor().Watch(*entry);
   return entry->id;
