@@ -416,17 +416,30 @@ void TControl::SetClientSize(int width, int height) {
 
 TPoint TControl::ClientOrigin() const { return ClientToScreen({0, 0}); }
 
+namespace {
+
+// The widget whose corner is the control's client origin, and the offset
+// of the client area inside it.
+const QWidget* ClientWidget(const TControl* c, TPoint& offset) {
+  offset = {0, 0};
+  if (auto* cc = dynamic_cast<const TCustomControl*>(c)) offset = cc->ClientOffset();
+  if (auto* form = dynamic_cast<const TForm*>(c)) return form->ContainerWidget();
+  return c->Widget();
+}
+
+}  // namespace
+
 TPoint TControl::ClientToScreen(TPoint p) const {
-  TPoint off{0, 0};
-  if (auto* cc = dynamic_cast<const TCustomControl*>(this)) off = cc->ClientOffset();
-  QPoint g = widget_ ? widget_->mapToGlobal(QPoint(p.X + off.X, p.Y + off.Y)) : QPoint(p.X, p.Y);
+  TPoint off;
+  const QWidget* w = ClientWidget(this, off);
+  QPoint g = w ? w->mapToGlobal(QPoint(p.X + off.X, p.Y + off.Y)) : QPoint(p.X, p.Y);
   return {g.x(), g.y()};
 }
 
 TPoint TControl::ScreenToClient(TPoint p) const {
-  TPoint off{0, 0};
-  if (auto* cc = dynamic_cast<const TCustomControl*>(this)) off = cc->ClientOffset();
-  QPoint l = widget_ ? widget_->mapFromGlobal(QPoint(p.X, p.Y)) : QPoint(p.X, p.Y);
+  TPoint off;
+  const QWidget* w = ClientWidget(this, off);
+  QPoint l = w ? w->mapFromGlobal(QPoint(p.X, p.Y)) : QPoint(p.X, p.Y);
   return {l.x() - off.X, l.y() - off.Y};
 }
 

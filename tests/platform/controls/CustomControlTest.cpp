@@ -1,8 +1,6 @@
 // A custom control receives the message sequences that user actions produce.
 #include <gtest/gtest.h>
 
-#include <QEnterEvent>
-#include <QScrollBar>
 
 #include "Support.h"
 #include "platform/rtl/DateUtils.h"
@@ -29,10 +27,10 @@ TEST_F(Fixture, ClicksAndDoubleClicksArriveAsButtonMessagesWithClientCoordinates
   int clicks = 0, dbl = 0;
   rec->OnClick = [&](TObject*) { ++clicks; };
   rec->OnDblClick = [&](TObject*) { ++dbl; };
-  SendMouse(rec, QEvent::MouseButtonPress, {5, 6});
-  SendMouse(rec, QEvent::MouseButtonRelease, {5, 6});
-  SendMouse(rec, QEvent::MouseButtonDblClick, {5, 6});
-  SendMouse(rec, QEvent::MouseButtonRelease, {5, 6});
+  SimulateMouse(rec, smDown, 5, 6);
+  SimulateMouse(rec, smUp, 5, 6);
+  SimulateMouse(rec, smDoubleClick, 5, 6);
+  SimulateMouse(rec, smUp, 5, 6);
   auto seq = rec->Messages({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK});
   EXPECT_EQ(seq, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}));
   EXPECT_EQ(clicks, 2);
@@ -43,7 +41,7 @@ TEST_F(Fixture, ClicksAndDoubleClicksArriveAsButtonMessagesWithClientCoordinates
       EXPECT_EQ(m.WParam & MK_LBUTTON, MK_LBUTTON);
     }
   rec->log.clear();
-  SendMouse(rec, QEvent::MouseButtonPress, {7, 8}, Qt::RightButton, Qt::ControlModifier);
+  SimulateMouse(rec, smDown, 7, 8, mbRight, ssCtrl);
   ASSERT_FALSE(rec->Messages({WM_RBUTTONDOWN}).empty());
   for (const TMessage& m : rec->log) {
     if (m.Msg == WM_RBUTTONDOWN) {
@@ -57,33 +55,29 @@ TEST_F(Fixture, KeysArriveAsKeyDownCharKeyUpAndZeroedKeysAreConsumed) {
   std::u16string typed;
   rec->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) { downs.push_back(key); };
   rec->OnKeyPress = [&](TObject*, char16_t& key) { typed += key; };
-  SendKey(rec, QEvent::KeyPress, Qt::Key_A, "a");
-  SendKey(rec, QEvent::KeyRelease, Qt::Key_A, "a");
-  SendKey(rec, QEvent::KeyPress, Qt::Key_Down);
+  SimulateKey(rec, true, 'A', "a");
+  SimulateKey(rec, false, 'A', "a");
+  SimulateKey(rec, true, VK_DOWN);
   EXPECT_EQ(rec->Messages({WM_KEYDOWN, WM_CHAR, WM_KEYUP}),
             (std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_KEYUP, WM_KEYDOWN}));
   EXPECT_EQ(downs, (std::vector<uint16_t>{'A', VK_DOWN}));
   EXPECT_EQ(typed, u"a");
   rec->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) { key = 0; };
   rec->log.clear();
-  SendKey(rec, QEvent::KeyPress, Qt::Key_B, "b");
+  SimulateKey(rec, true, 'B', "b");
   EXPECT_TRUE(rec->Messages({WM_CHAR}).empty());
 }
 
 TEST_F(Fixture, WheelFocusAndCaptureMessages) {
-  QWheelEvent wheel(QPointF(5, 5), QPointF(rec->Widget()->mapToGlobal(QPoint(5, 5))), QPoint(),
-                    QPoint(0, -120), Qt::NoButton, Qt::ShiftModifier, Qt::NoScrollPhase, false);
-  QApplication::sendEvent(rec->Widget(), &wheel);
+  SimulateWheel(rec, 5, 5, -120, ssShift);
   ASSERT_EQ(rec->Messages({WM_MOUSEWHEEL}).size(), 1u);
   for (const TMessage& m : rec->log)
     if (m.Msg == WM_MOUSEWHEEL) {
       EXPECT_EQ(int16_t(HiWord(m.WParam)), -120);
       EXPECT_EQ(m.WParam & MK_SHIFT, MK_SHIFT);
     }
-  QFocusEvent in(QEvent::FocusIn);
-  QApplication::sendEvent(rec->Widget(), &in);
-  QFocusEvent out(QEvent::FocusOut);
-  QApplication::sendEvent(rec->Widget(), &out);
+  SimulateFocus(rec, true);
+  SimulateFocus(rec, false);
   EXPECT_EQ(rec->Messages({WM_SETFOCUS, WM_KILLFOCUS}), (std::vector<UINT>{WM_SETFOCUS, WM_KILLFOCUS}));
 
   auto* other = new TRecorder(form);
@@ -92,7 +86,7 @@ TEST_F(Fixture, WheelFocusAndCaptureMessages) {
   SetCapture(rec->Handle());
   EXPECT_EQ(GetCapture(), rec->Handle());
   rec->log.clear();
-  SendMouse(other, QEvent::MouseMove, {3, 3});
+  SimulateMouse(other, smMove, 3, 3);
   EXPECT_EQ(rec->Messages({WM_MOUSEMOVE}).size(), 1u);
   EXPECT_TRUE(other->Messages({WM_MOUSEMOVE}).empty());
   SetCapture(other->Handle());
@@ -149,10 +143,9 @@ TEST_F(Fixture, ScrollBarsSendScrollMessagesAndShrinkTheClientArea) {
     }
     old(m);
   };
-  auto* bar = rec->Widget()->findChildren<QScrollBar*>()[SB_VERT];
-  bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-  bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-  bar->setSliderPosition(300);
+  SimulateScrollBar(rec, SB_VERT, SB_LINEDOWN);
+  SimulateScrollBar(rec, SB_VERT, SB_PAGEUP);
+  SimulateScrollBar(rec, SB_VERT, SB_THUMBTRACK, 300);
   EXPECT_EQ(codes, (std::vector<int>{SB_LINEDOWN, SB_ENDSCROLL, SB_PAGEUP, SB_ENDSCROLL, SB_THUMBTRACK}));
   EXPECT_EQ(track, 300);
   SCROLLINFO q;
@@ -170,19 +163,20 @@ TEST_F(Fixture, PaintingGoesThroughTheBackBufferAlsoOutsideThePaintMessage) {
     rec->Canvas()->Brush().SetColor(clYellow);
     rec->Canvas()->FillRect(rec->ClientRect());
   };
-  QImage shot = rec->Widget()->grab().toImage();
+  TBitmap shot;
+  CaptureControl(rec, shot);
   EXPECT_GE(rec->paints, 1);
-  EXPECT_EQ(shot.pixel(20, 20) & 0xFFFFFF, 0xFFFF00u);
+  EXPECT_EQ(shot.Canvas()->Pixel(20, 20), clYellow);
   int paints = rec->paints;
   rec->Canvas()->Brush().SetColor(clBlue);
   rec->Canvas()->FillRect(Rect(0, 0, 10, 10));
-  shot = rec->Widget()->grab().toImage();
+  CaptureControl(rec, shot);
   EXPECT_EQ(rec->paints, paints);
-  EXPECT_EQ(shot.pixel(5, 5) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(shot.Canvas()->Pixel(5, 5), clBlue);
   rec->Invalidate();
-  shot = rec->Widget()->grab().toImage();
+  CaptureControl(rec, shot);
   EXPECT_EQ(rec->paints, paints + 1);
-  EXPECT_EQ(shot.pixel(5, 5) & 0xFFFFFF, 0xFFFF00u);
+  EXPECT_EQ(shot.Canvas()->Pixel(5, 5), clYellow);
 }
 
 namespace {
@@ -220,13 +214,14 @@ TEST_F(Fixture, NonClientAreaEnterLeaveCursorAndKeyPreview) {
     h->Canvas()->Brush().SetColor(clLime);
     h->Canvas()->FillRect(h->ClientRect());
   };
-  QImage shot = h->Widget()->grab().toImage();
-  EXPECT_EQ(shot.pixel(50, 10) & 0xFFFFFF, 0xFF0000u);
-  EXPECT_EQ(shot.pixel(50, 40) & 0xFFFFFF, 0x00FF00u);
+  TBitmap shot;
+  CaptureControl(h, shot);
+  EXPECT_EQ(shot.Canvas()->Pixel(50, 10), clRed);
+  EXPECT_EQ(shot.Canvas()->Pixel(50, 40), clLime);
 
   h->log.clear();
-  SendMouse(h, QEvent::MouseButtonPress, {50, 10});
-  SendMouse(h, QEvent::MouseButtonPress, {50, 40});
+  SimulateMouse(h, smDown, 50, 10);
+  SimulateMouse(h, smDown, 50, 40);
   EXPECT_EQ(h->Messages({WM_NCLBUTTONDOWN, WM_LBUTTONDOWN}), (std::vector<UINT>{WM_NCLBUTTONDOWN, WM_LBUTTONDOWN}));
   for (const TMessage& m : h->log) {
     if (m.Msg == WM_LBUTTONDOWN) {
@@ -237,21 +232,19 @@ TEST_F(Fixture, NonClientAreaEnterLeaveCursorAndKeyPreview) {
   int entered = 0, left = 0;
   h->OnMouseEnter = [&](TObject*) { ++entered; };
   h->OnMouseLeave = [&](TObject*) { ++left; };
-  QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-  QApplication::sendEvent(h->Widget(), &enter);
-  QEvent leave(QEvent::Leave);
-  QApplication::sendEvent(h->Widget(), &leave);
+  SimulateMouseEnter(h, true);
+  SimulateMouseEnter(h, false);
   EXPECT_EQ(entered, 1);
   EXPECT_EQ(left, 1);
 
   h->log.clear();
   h->SetCursor(crHandPoint);
-  SendMouse(h, QEvent::MouseMove, {50, 40});
+  SimulateMouse(h, smMove, 50, 40);
   EXPECT_EQ(h->Messages({WM_SETCURSOR, WM_MOUSEMOVE}), (std::vector<UINT>{WM_SETCURSOR, WM_MOUSEMOVE}));
-  EXPECT_EQ(h->Widget()->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(ShownCursor(h), crHandPoint);
   Screen->SetCursor(crHourGlass);
-  SendMouse(h, QEvent::MouseMove, {50, 41});
-  EXPECT_EQ(h->Widget()->cursor().shape(), Qt::WaitCursor);
+  SimulateMouse(h, smMove, 50, 41);
+  EXPECT_EQ(ShownCursor(h), crHourGlass);
   Screen->SetCursor(crDefault);
 
   std::vector<uint16_t> seen;
@@ -261,7 +254,7 @@ TEST_F(Fixture, NonClientAreaEnterLeaveCursorAndKeyPreview) {
     if (key == VK_ESCAPE) key = 0;
   };
   h->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) { seen.push_back(key + 1000); };
-  SendKey(h, QEvent::KeyPress, Qt::Key_Escape);
-  SendKey(h, QEvent::KeyPress, Qt::Key_Home);
+  SimulateKey(h, true, VK_ESCAPE);
+  SimulateKey(h, true, VK_HOME);
   EXPECT_EQ(seen, (std::vector<uint16_t>{VK_ESCAPE, VK_HOME, VK_HOME + 1000}));
 }

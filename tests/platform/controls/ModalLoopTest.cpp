@@ -2,7 +2,6 @@
 // queue; exceptions and message boxes go through the application.
 #include <gtest/gtest.h>
 
-#include <QContextMenuEvent>
 #include <thread>
 
 #include "DemoForm.h"
@@ -125,9 +124,8 @@ TEST(Application, ExceptionsFromHandlersReachOnExceptionAndMessageBoxesAreAnswer
   int copies = 0;
   form2.Copy1->OnClick = [&](TObject*) { ++copies; };
   answers.result = 1;
-  SendMouse(form2.ListView1, QEvent::MouseButtonPress, {5, 5}, Qt::RightButton);
-  QContextMenuEvent context(QContextMenuEvent::Mouse, QPoint(5, 5), form2.ListView1->Widget()->mapToGlobal(QPoint(5, 5)));
-  QApplication::sendEvent(form2.ListView1->Widget(), &context);
+  SimulateMouse(form2.ListView1, smDown, 5, 5, mbRight);
+  SimulateContextMenu(form2.ListView1, 5, 5);
   EXPECT_EQ(copies, 1);
   EXPECT_EQ(answers.asked.back().Kind, dkPopupMenu);
   EXPECT_EQ(answers.asked.back().Text, "pmList");

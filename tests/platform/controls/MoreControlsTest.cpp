@@ -61,11 +61,11 @@ TEST(MoreControls, LabelsSizeToTheirCaptionAndGridsEditCells) {
     edits.push_back(IntToStr(c) + "," + IntToStr(r) + "=" + v);
   };
   EXPECT_EQ(grid->Row(), 1);
-  SendKey(grid, QEvent::KeyPress, Qt::Key_Down);
-  SendKey(grid, QEvent::KeyPress, Qt::Key_Right);
+  SimulateKey(grid, true, VK_DOWN);
+  SimulateKey(grid, true, VK_RIGHT);
   EXPECT_EQ(grid->Row(), 2);
   EXPECT_EQ(grid->Col(), 2);
-  SendKey(grid, QEvent::KeyPress, Qt::Key_7, "7");
+  SimulateKey(grid, true, '7', "7");
   EXPECT_TRUE(grid->EditorMode());
   grid->SetEditorMode(false);
   EXPECT_EQ(grid->Cells(2, 2), "7");

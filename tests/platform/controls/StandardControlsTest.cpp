@@ -139,9 +139,9 @@ TEST_F(Demo, AlignAnchorsAndSplitterLayOutTheForm) {
   EXPECT_EQ(form->PageControl1->Width(), 800 - 184);
 
   EXPECT_EQ(form->Splitter1->ResizedControl(), form->pnlLeft);
-  SendMouse(form->Splitter1, QEvent::MouseButtonPress, {1, 20});
-  SendMouse(form->Splitter1, QEvent::MouseMove, {41, 20});
-  SendMouse(form->Splitter1, QEvent::MouseButtonRelease, {41, 20});
+  SimulateMouse(form->Splitter1, smDown, 1, 20);
+  SimulateMouse(form->Splitter1, smMove, 41, 20);
+  SimulateMouse(form->Splitter1, smUp, 41, 20);
   EXPECT_EQ(form->pnlLeft->Width(), 220);
   EXPECT_EQ(form->Splitter1->Left(), 220);
   EXPECT_EQ(form->PageControl1->Left(), 224);
@@ -211,7 +211,8 @@ TEST_F(Demo, StatusPanelsGridCellsAndClipboard) {
   EXPECT_THROW(form->StringGrid1->Cells(4, 0), ERangeError);
   std::vector<std::pair<int, int>> drawn;
   form->StringGrid1->OnDrawCell = [&](TObject*, int c, int r, TRect, TGridDrawState) { drawn.push_back({c, r}); };
-  form->StringGrid1->Widget()->grab();
+  TBitmap shot;
+  CaptureControl(form->StringGrid1, shot);
   EXPECT_FALSE(drawn.empty());
   EXPECT_TRUE(std::count(drawn.begin(), drawn.end(), std::pair{0, 0}) == 1);
 
@@ -239,12 +240,12 @@ TEST_F(Demo, EnterAndEscapeClickTheDefaultAndCancelButtonsUnlessAMemoTakesThem) 
   int defaults = 0, cancels = 0;
   form->Button1->OnClick = [&](TObject*) { ++defaults; };
   cancel->OnClick = [&](TObject*) { ++cancels; };
-  SendKey(form->Edit1, QEvent::KeyPress, Qt::Key_Return, "\r");
+  SimulateKey(form->Edit1, true, VK_RETURN, "\r");
   EXPECT_EQ(defaults, 1);
   EXPECT_EQ(form->ModalResult(), mrOk);
-  SendKey(form->Edit1, QEvent::KeyPress, Qt::Key_Escape, "\x1b");
+  SimulateKey(form->Edit1, true, VK_ESCAPE, "\x1b");
   EXPECT_EQ(cancels, 1);
   EXPECT_EQ(form->ModalResult(), mrCancel);
-  SendKey(form->Memo1, QEvent::KeyPress, Qt::Key_Return, "\r");
+  SimulateKey(form->Memo1, true, VK_RETURN, "\r");
   EXPECT_EQ(defaults, 1);
 }

@@ -1,15 +1,11 @@
-// Helpers of the controls tests: a custom control that records the messages
-// it receives, and synthetic Qt input sent to a control's widget.
+// Helper of the controls tests: a custom control that records the messages
+// it receives.
 #pragma once
 
-#include <QApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QWheelEvent>
-#include <QWidget>
 #include <vector>
 
 #include "platform/controls/Forms.h"
+#include "platform/controls/Simulate.h"
 
 class TRecorder : public TCustomControl {
  public:
@@ -29,17 +25,3 @@ class TRecorder : public TCustomControl {
     TCustomControl::WndProc(m);
   }
 };
-
-inline void SendMouse(TControl* c, QEvent::Type type, QPoint p, Qt::MouseButton button = Qt::LeftButton,
-                      Qt::KeyboardModifiers mods = Qt::NoModifier) {
-  QWidget* w = c->Widget();
-  Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease || type == QEvent::MouseMove ? Qt::NoButton : Qt::MouseButtons(button);
-  QMouseEvent e(type, QPointF(p), QPointF(w->mapToGlobal(p)), type == QEvent::MouseMove ? Qt::NoButton : button, buttons, mods);
-  QApplication::sendEvent(w, &e);
-}
-
-inline void SendKey(TControl* c, QEvent::Type type, int key, const QString& text = QString(),
-                    Qt::KeyboardModifiers mods = Qt::NoModifier) {
-  QKeyEvent e(type, key, mods, text);
-  QApplication::sendEvent(c->Widget(), &e);
-}
