@@ -319,3 +319,43 @@ TEST(Sockets, HostLookupsBlockingAndAsynchronous) {
   EXPECT_EQ(WSACancelAsyncRequest(987654321), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
 }
+
+TEST(Sockets, BlockingModeAndDatagrams) {
+  Listener listener;
+  SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  auto to = Loopback(listener.port);
+  ASSERT_EQ(connect(c, AsAddr(to), sizeof to), 0);  // blocking: done on return
+  SOCKET server = accept(listener.s, nullptr, nullptr);
+  std::thread later([&] {
+    std::this_thread::sleep_for(30ms);
+    send(server, "late", 4, 0);
+  });
+  char buf[8];
+  EXPECT_EQ(recv(c, buf, sizeof buf, 0), 4);  // waits for the data
+  later.join();
+  winsock::u_long on = 1;
+  ASSERT_EQ(ioctlsocket(c, FIONBIO, &on), 0);
+  EXPECT_EQ(recv(c, buf, sizeof buf, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+  closesocket(server);
+  closesocket(c);
+
+  Notifications n;
+  SOCKET a = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  SOCKET b = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  auto any = Loopback(0);
+  ASSERT_EQ(bind(b, AsAddr(any), sizeof any), 0);
+  sockaddr_in bAddr{};
+  int len = sizeof bAddr;
+  getsockname(b, reinterpret_cast<sockaddr*>(&bAddr), &len);
+  ASSERT_EQ(WSAAsyncSelect(b, n.Wnd(), WM_SOCKET, FD_READ), 0);
+  ASSERT_EQ(sendto(a, "datagram", 8, 0, AsAddr(bAddr), sizeof bAddr), 8);
+  ASSERT_TRUE(n.WaitFor(b, FD_READ));
+  sockaddr_in from{};
+  len = sizeof from;
+  ASSERT_EQ(recvfrom(b, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len), 8);
+  EXPECT_EQ(std::string(buf, 8), "datagram");
+  EXPECT_EQ(from.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  closesocket(a);
+  closesocket(b);
+}
