@@ -125,6 +125,7 @@ TDemoForm::TDemoForm(TComponent* owner) : TForm(owner) {
   picture->Canvas()->Brush().SetColor(clYellow);
   picture->Canvas()->Rectangle(16, 16, 32, 32);
   StringGrid1 = Make<TStringGrid>(this, TabSheet1, "StringGrid1", Bounds(70, 214, 370, 110));
+  StringGrid1->SetOptions(StringGrid1->Options() | goRowSelect);
   StringGrid1->SetColCount(4);
   StringGrid1->SetRowCount(6);
   StringGrid1->SetDefaultColWidth(86);
@@ -139,13 +140,13 @@ TDemoForm::TDemoForm(TComponent* owner) : TForm(owner) {
     StringGrid1->SetCells(3, r, IntToStr(r * 100));
   }
 
-  ListBox1 = Make<TListBox>(this, TabSheet2, "ListBox1", Bounds(8, 8, 160, 100));
+  ListBox1 = Make<TListBox>(this, TabSheet1, "ListBox1", Bounds(452, 8, 110, 90));
   ListBox1->Items()->SetCommaText("alpha,beta,gamma");
-  CheckListBox1 = Make<TCheckListBox>(this, TabSheet2, "CheckListBox1", Bounds(180, 8, 160, 100));
+  CheckListBox1 = Make<TCheckListBox>(this, TabSheet1, "CheckListBox1", Bounds(452, 106, 110, 90));
   for (const char* day : {"Monday", "Tuesday", "Wednesday"}) CheckListBox1->Items()->Add(day);
   CheckListBox1->SetChecked(1, true);
-  ListView1 = Make<TListView>(this, TabSheet2, "ListView1", Bounds(8, 116, 440, 120));
-  for (auto [caption, width] : {std::pair{"URL", 240}, {"State", 90}, {"Size", 90}}) {
+  ListView1 = Make<TListView>(this, TabSheet1, "ListView1", Bounds(8, 332, 554, 76));
+  for (auto [caption, width] : {std::pair{"URL", 300}, {"State", 120}, {"Size", 110}}) {
     auto* col = static_cast<TListColumn*>(ListView1->Columns()->Add());
     col->SetCaption(caption);
     col->SetWidth(width);
@@ -155,6 +156,9 @@ TDemoForm::TDemoForm(TComponent* owner) : TForm(owner) {
   row->SubItems()->Add("Loaded");
   row->SubItems()->Add("12 KB");
   ListView1->SetPopupMenu(pmList);
+
+  auto* note = Make<TLabel>(this, TabSheet2, "Label2", Bounds(8, 8, 200, 16));
+  note->SetCaption("Nothing else here");
 
   Timer1 = new TTimer(this);
   Timer1->SetName("Timer1");
