@@ -48,6 +48,11 @@ ThreadQueue::ThreadQueue(bool isMain) : isMain_(isMain), wakeFd_(MakeWakeDescrip
 
 ThreadQueue::~ThreadQueue() { close(wakeFd_); }
 
+bool ThreadQueue::Alive() {
+  std::lock_guard lock(mutex_);
+  return !dead_;
+}
+
 bool ThreadQueue::Post(const MSG& msg) {
   {
     std::lock_guard lock(mutex_);

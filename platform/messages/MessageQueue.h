@@ -53,6 +53,8 @@ public:
   ThreadQueue& operator=(const ThreadQueue&) = delete;
 
   bool IsMain() const { return isMain_; }
+  // False once the owning thread has ended.
+  bool Alive();
 
   // Any thread.
   bool Post(const MSG& msg);

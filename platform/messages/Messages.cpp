@@ -134,7 +134,10 @@ void DeallocateHWnd(HWND wnd) {
   if (auto owner = OwnerOf(window)) owner->KillTimers(wnd);
 }
 
-bool IsWindow(HWND wnd) { return OwnerOf(Windows().Find(wnd)) != nullptr; }
+bool IsWindow(HWND wnd) {
+  auto owner = OwnerOf(Windows().Find(wnd));
+  return owner && owner->Alive();
+}
 
 bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto owner = OwnerOf(Windows().Find(wnd));

@@ -76,6 +76,7 @@ TEST(Messages, PostsArriveInOrderAcrossWindowsAndDeadWindowsDropThem) {
   EXPECT_FALSE(PostMessage(worker.Wnd(), WM_RECORD, 0, 0));
   EXPECT_FALSE(PostMessage(second, WM_RECORD, 0, 0));
   EXPECT_EQ(SendMessage(second, WM_RECORD, 0, 0), 0);
+  EXPECT_FALSE(IsWindow(second));
 
   HWND local = AllocateHWnd([](TMessage&) {});
   DeallocateHWnd(local);
