@@ -1,0 +1,191 @@
+#include "SiteServer.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "platform/sockets/WinSock.h"
+
+using namespace winsock;
+
+namespace {
+
+std::string RequestTarget(const std::string& Head) {
+  const size_t first = Head.find(' ');
+  if (first == std::string::npos) return "/";
+  const size_t second = Head.find(' ', first + 1);
+  return Head.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+}
+
+const char* ReasonOf(int Status) {
+  switch (Status) {
+    case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 404: return "Not Found";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+  }
+}
+
+void SendAll(SOCKET Socket, const std::string& Bytes) {
+  size_t done = 0;
+  while (done < Bytes.size()) {
+    const int sent = send(Socket, Bytes.data() + done, int(Bytes.size() - done), 0);
+    if (sent <= 0) return;
+    done += size_t(sent);
+  }
+}
+
+}  // namespace
+
+TSiteServer::TSiteServer(THandler Handler, int HandlerThreads) : FHandler(std::move(Handler)) {
+  FListener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  listen(FListener, 512);
+  int length = sizeof address;
+  getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length);
+  FPort = ntohs(address.sin_port);
+  for (int i = 0; i < HandlerThreads; ++i) FHandlers.emplace_back([this] { HandlerLoop(); });
+  FAcceptor = std::thread([this] { AcceptLoop(); });
+}
+
+TSiteServer::~TSiteServer() { Stop(); }
+
+std::string TSiteServer::Url(const std::string& Target) const {
+  return "http://127.0.0.1:" + std::to_string(FPort) + Target;
+}
+
+int TSiteServer::Requests(const std::string& Target) const {
+  std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(FLock));
+  auto it = FCounts.find(Target);
+  return it == FCounts.end() ? 0 : it->second;
+}
+
+void TSiteServer::Stop() {
+  if (FStopping.exchange(true)) return;
+  // Wake the acceptor with a connection of our own.
+  SOCKET wake = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(u_short(FPort));
+  connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  FAcceptor.join();
+  closesocket(wake);
+  FWork.notify_all();
+  for (std::thread& handler : FHandlers) handler.join();
+  closesocket(FListener);
+  for (SOCKET pending : FPending) closesocket(pending);
+  FPending.clear();
+}
+
+void TSiteServer::AcceptLoop() {
+  while (!FStopping) {
+    SOCKET client = accept(FListener, nullptr, nullptr);
+    if (client == INVALID_SOCKET) continue;
+    if (FStopping) {
+      closesocket(client);
+      break;
+    }
+    std::lock_guard<std::mutex> lock(FLock);
+    FPending.push_back(client);
+    FWork.notify_one();
+  }
+}
+
+void TSiteServer::HandlerLoop() {
+  for (;;) {
+    SOCKET client;
+    {
+      std::unique_lock<std::mutex> lock(FLock);
+      FWork.wait(lock, [this] { return FStopping || !FPending.empty(); });
+      if (FPending.empty()) return;
+      client = FPending.front();
+      FPending.pop_front();
+    }
+    Serve(client);
+  }
+}
+
+void TSiteServer::Enter(const std::string& Target) {
+  std::lock_guard<std::mutex> lock(FLock);
+  ++FCounts[Target];
+  const int now = ++FInFlight[Target];
+  if (now > FMaxSame) FMaxSame = now;
+  ++FTotal;
+}
+
+void TSiteServer::Leave(const std::string& Target) {
+  std::lock_guard<std::mutex> lock(FLock);
+  --FInFlight[Target];
+}
+
+void TSiteServer::Serve(SOCKET Client) {
+  std::string head;
+  char buffer[4096];
+  while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
+    const int got = recv(Client, buffer, sizeof buffer, 0);
+    if (got <= 0) break;
+    head.append(buffer, size_t(got));
+  }
+  if (head.find("\r\n\r\n") == std::string::npos) {
+    closesocket(Client);
+    return;
+  }
+  const std::string target = RequestTarget(head);
+  Enter(target);
+  const TSiteReply reply = FHandler(target);
+  if (reply.DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(reply.DelayMs));
+  std::string response = "HTTP/1.0 " + std::to_string(reply.Status) + " " + ReasonOf(reply.Status) + "\r\n";
+  response += "Content-Type: " + reply.ContentType + "\r\n";
+  if (!reply.Location.empty()) response += "Location: " + reply.Location + "\r\n";
+  response += "Content-Length: " + std::to_string(reply.Body.size()) + "\r\n\r\n";
+  if (head.compare(0, 5, "HEAD ") != 0) response += reply.Body;
+  Leave(target);
+  SendAll(Client, response);
+  shutdown(Client, SD_SEND);
+  closesocket(Client);
+}
+
+// --- Generated site ------------------------------------------------------------
+
+TGeneratedSite::TGeneratedSite(int Pages, int StyleSheets, int Images)
+    : FPages(Pages), FStyleSheets(StyleSheets), FImages(Images) {}
+
+std::string TGeneratedSite::PagePath(int Index) const {
+  return "/d" + std::to_string(Index / 10) + "/p" + std::to_string(Index) + ".htm";
+}
+
+std::string TGeneratedSite::Page(int Index) const {
+  std::string body = "<html><head><title>Page " + std::to_string(Index) + "</title>";
+  body += "<link rel=\"stylesheet\" href=\"" + Base + "/css/s" + std::to_string(Index % FStyleSheets) + ".css\"></head><body>";
+  body += "<p>Generated page " + std::to_string(Index) + ".</p>";
+  body += "<a href=\"" + Base + PagePath(0) + "\">home</a>";
+  for (int child = 5 * Index + 1; child <= 5 * Index + 5 && child < FPages; ++child)
+    body += " <a href=\"" + Base + PagePath(child) + "\">page " + std::to_string(child) + "</a>";
+  for (int k = 0; k < 2; ++k)
+    body += " <img src=\"" + Base + "/img/i" + std::to_string((Index + k * 7) % FImages) + ".gif\">";
+  body += "</body></html>\n";
+  return body;
+}
+
+TSiteReply TGeneratedSite::Reply(const std::string& Target) const {
+  TSiteReply reply;
+  int index = 0;
+  char kind = 0;
+  if (Target == "/" ) return {200, "text/html", Page(0), "", 0};
+  if (std::sscanf(Target.c_str(), "/d%*d/p%d.ht%c", &index, &kind) == 2 && index >= 0 && index < FPages &&
+      Target == PagePath(index))
+    return {200, "text/html", Page(index), "", 0};
+  if (std::sscanf(Target.c_str(), "/css/s%d.cs%c", &index, &kind) == 2 && index >= 0 && index < FStyleSheets)
+    return {200, "text/css", "body { background: url(" + Base + "/img/i" + std::to_string(index) + ".gif) }\n", "", 0};
+  if (std::sscanf(Target.c_str(), "/img/i%d.gi%c", &index, &kind) == 2 && index >= 0 && index < FImages)
+    return {200, "image/gif", std::string("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 13), "", 0};
+  reply.Status = 404;
+  reply.Body = "<html><body>Not found</body></html>";
+  return reply;
+}

@@ -1,0 +1,89 @@
+// TSiteServer: a small HTTP/1.0 server on 127.0.0.1 for the crawl benchmark
+// and the main window's tests. One acceptor thread hands each connection to
+// a pool of handler threads; a handler reads the request head, asks the
+// site function for the reply of the request target (path with query),
+// waits the reply's delay, sends it and closes the connection. It counts the
+// requests per target and records the largest number of requests for one
+// target served at the same moment, so tests can see a document fetched
+// twice at once.
+//
+// TGeneratedSite: a site of linked pages with style sheets and images,
+// generated in memory (the benchmark) or written into a folder (for nginx).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct TSiteReply {
+  int Status = 200;
+  std::string ContentType = "text/html";
+  std::string Body;
+  std::string Location;  // sent as "Location:" when not empty
+  int DelayMs = 0;       // wait before answering
+};
+
+class TSiteServer {
+public:
+  using THandler = std::function<TSiteReply(const std::string& Target)>;
+
+  explicit TSiteServer(THandler Handler, int HandlerThreads = 64);
+  ~TSiteServer();
+  TSiteServer(const TSiteServer&) = delete;
+  TSiteServer& operator=(const TSiteServer&) = delete;
+
+  int Port() const { return FPort; }
+  // "http://127.0.0.1:<port>" + Target.
+  std::string Url(const std::string& Target) const;
+  int Requests(const std::string& Target) const;
+  int TotalRequests() const { return FTotal.load(); }
+  // The most requests for one target that were being served at once.
+  int MaxConcurrentSameTarget() const { return FMaxSame.load(); }
+  void Stop();
+
+private:
+  void AcceptLoop();
+  void HandlerLoop();
+  void Serve(std::uintptr_t Socket);
+  void Enter(const std::string& Target);
+  void Leave(const std::string& Target);
+
+  THandler FHandler;
+  std::uintptr_t FListener;
+  int FPort = 0;
+  std::atomic<bool> FStopping{false};
+  std::thread FAcceptor;
+  std::vector<std::thread> FHandlers;
+  std::mutex FLock;
+  std::condition_variable FWork;
+  std::deque<std::uintptr_t> FPending;
+  std::map<std::string, int> FCounts;
+  std::map<std::string, int> FInFlight;
+  std::atomic<int> FTotal{0};
+  std::atomic<int> FMaxSame{0};
+};
+
+// A generated site: Pages pages "/d<k>/p<i>.htm" (ten to a folder), page i
+// linking to pages 5i+1 .. 5i+5 and back to page 0, to one of the style
+// sheets and to two of the images; each style sheet names an image. Links
+// are absolute (Base + path), since relative links lose a server's port.
+class TGeneratedSite {
+public:
+  TGeneratedSite(int Pages, int StyleSheets = 10, int Images = 50);
+  std::string Base;  // "http://127.0.0.1:<port>"; set once the server runs
+  // The reply for a request target ("/" is page 0); 404 for anything else.
+  TSiteReply Reply(const std::string& Target) const;
+  std::string PagePath(int Page) const;
+  // Number of distinct documents (pages, style sheets, images).
+  int DocumentCount() const { return FPages + FStyleSheets + FImages; }
+
+private:
+  std::string Page(int Index) const;
+  int FPages, FStyleSheets, FImages;
+};

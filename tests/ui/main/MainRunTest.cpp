@@ -1,0 +1,102 @@
+// Runs of the real main window against nginx serving a generated site.
+#include "MainWindowFixture.h"
+#include "TestSite.h"
+#include "PortRelay.h"
+#include "support/NginxServer.h"
+
+namespace {
+
+class NginxRunTest : public MainWindowTest {
+protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
+    Root = Temp + "site/";
+    std::filesystem::create_directories(Root.c_str());
+    Nginx = std::make_unique<NginxServer>(Root);
+    // Reached through port 80 of an address of its own: links resolved
+    // against a page keep no port.
+    Relay = std::make_unique<TPortRelay>();
+    if (!Relay->Ok()) GTEST_SKIP() << "port 80 of a loopback address cannot be bound";
+    Base = "http://" + Relay->Host();
+    Host = Relay->Host();
+    Nginx->AddRedirect("/old.htm", Base + "/new.htm");
+    Nginx->AddStatus("/missing.htm", 404);
+    ASSERT_TRUE(Nginx->Start()) << Nginx->ErrorLog();
+    Relay->SetTargetPort(Nginx->Port());
+    WriteTestSite(Root, Base);
+  }
+  void TearDown() override {
+    Relay.reset();
+    Nginx.reset();
+    MainWindowTest::TearDown();
+  }
+  std::string Root;
+  std::string Base;
+  std::string Host;
+  std::unique_ptr<NginxServer> Nginx;
+  std::unique_ptr<TPortRelay> Relay;
+};
+
+}  // namespace
+
+std::set<std::string> InHost(const std::string& host, std::initializer_list<const char*> names) {
+  std::set<std::string> files;
+  for (const char* name : names) files.insert(host + "/" + name);
+  return files;
+}
+
+TEST_F(NginxRunTest, FreshRunMirrorsTheSite) {
+  Extract({Base + "/index.htm"});
+  ASSERT_TRUE(RunToEnd());
+  // The 404 is not saved; the redirected page is saved under its target's name;
+  // the two query pages get names of their own.
+  EXPECT_EQ(MirrorFiles(),
+            InHost(Host, {"index.htm", "style.css", "img/logo.gif", "img/bg.gif", "img/pic.gif", "dir1/page1.htm",
+                          "dir1/sub/page2.htm", "dir2/other.htm", "deep/level3.htm", "deep/level4.htm", "new.htm",
+                          "page3_1F495915.htm", "page3_9842A79F.htm"}));
+  // Every rewritten link opens a file, except those to the missing page and
+  // to the redirected one (its copy is the redirect target's).
+  int checked = 0;
+  for (const TLocalLink& link : LocalLinks(Mirror)) {
+    if (link.Link == "missing.htm" || link.Link == "old.htm") continue;
+    EXPECT_TRUE(link.Opens) << link.From << " -> " << link.Link;
+    ++checked;
+  }
+  EXPECT_GE(checked, 12);
+  EXPECT_EQ(BoxesSaying(CompletedText), 1);
+  TDataObj* missing = NodeOf(Base + "/missing.htm");
+  ASSERT_NE(missing, nullptr);
+  EXPECT_TRUE(missing->State & snFailed);
+  EXPECT_EQ(NodeOf(Base + "/index.htm")->State, snLoaded);
+  EXPECT_EQ(Form->ActiveThreads, 0);
+  EXPECT_EQ(Form->RunState & (rsStarted | rsScanBegun | rsResume), 0);
+  EXPECT_EQ(Form->lvState->Items()->Count(), 0);
+}
+
+TEST_F(NginxRunTest, LinkLevelLimitAndFilters) {
+  CurrentParams->Project.LinkLevel = 2;
+  CurrentParams->ExcludeMasks[1].Add("+dir2");
+  auto* gif = new TSizerObj;
+  gif->Load = false;
+  CurrentParams->FileTypes[1].AddObject("gif", gif);
+  Extract({Base + "/index.htm"});
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(MirrorFiles(), InHost(Host, {"index.htm", "style.css", "dir1/page1.htm", "dir1/sub/page2.htm",
+                                         "deep/level3.htm", "new.htm", "page3_1F495915.htm", "page3_9842A79F.htm"}));
+  // Links beyond the limit do not even join the tree; refused links do.
+  EXPECT_EQ(NodeOf(Base + "/deep/level4.htm"), nullptr);
+  EXPECT_EQ(NodeOf(Base + "/dir2/other.htm"), nullptr);
+}
+
+TEST_F(NginxRunTest, FoundLinksOnlyGrowTheTreeWhenNotFollowed) {
+  Form->cbURL->SetChecked(false);
+  EXPECT_FALSE(CurrentParams->Project.Options & poFollowNewLinks);
+  Extract({Base + "/index.htm"});
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(MirrorFiles(), InHost(Host, {"index.htm"}));
+  TDataObj* page1 = NodeOf(Base + "/dir1/page1.htm");
+  ASSERT_NE(page1, nullptr);
+  EXPECT_FALSE(page1->State & snLoaded);
+  EXPECT_EQ(Form->Store->Queue->NodeCount(), 0);
+}

@@ -1,0 +1,205 @@
+// TMainForm: the program's main window and its run control.
+//
+// The window shows the toolbar (project commands, Extract / Resume / Stop,
+// the connections and time-out edits), the start-URL box and the site map
+// on the left, the online and offline preview pages on the right and the
+// download list at the bottom; its components are created in code with
+// their design-time texts, and its message texts live in the message lists
+// `ml` and `ml2`.
+//
+// Run control (all on the user-interface thread): StartScan queues the start
+// URLs (fresh run) or the unfinished nodes (resume) of the site tree; a 10 ms
+// pump posts WM_DISPATCH, whose handler starts one download worker per picked
+// node while fewer run than the project's connection limit; workers report
+// through WM_THREADSTATE, WM_THREADSIZE and WM_LINKSFOUND (AddLinks) and end
+// in ThreadTerminated; WM_STOPRUN stops or finishes the run, which may repeat
+// as further passes over the failed nodes.
+//
+// Guarantees: a node has at most one worker at a time (busy from dispatch to
+// the worker's end); every worker reads its own unchanging copy of the
+// settings; nothing a worker uses (site tree, settings, rows) is freed while
+// it runs: closing the window, "Delete All Links" and the destructor stop
+// the run and wait for the workers first.
+#pragma once
+
+#include <array>
+#include <unordered_map>
+
+#include "components/MsgLanguage.h"
+#include "platform/controls/ComCtrls.h"
+#include "platform/controls/Dialogs.h"
+#include "platform/controls/ExtCtrls.h"
+#include "platform/controls/Forms.h"
+#include "platform/controls/Menus.h"
+#include "platform/controls/StdCtrls.h"
+#include "project/SiteTree.h"
+#include "project/global.h"
+#include "ui/main/uMainMessages.h"
+#include "ui/main/uMainSiteMap.h"
+#include "crawl/TrcHttp.h"
+
+class thGetUrl;
+
+// Commands the window defers to its own queue when they arrive inside a
+// worker's report (which they would otherwise have to wait for).
+enum TDeferredCommand : WPARAM { dcDeleteAllLinks = 1 };
+
+class TMainForm : public TForm {
+public:
+  explicit TMainForm(TComponent* AOwner);
+  ~TMainForm() override;
+  AnsiString ClassName() const override { return "TMainForm"; }
+
+  // --- Components --------------------------------------------------------
+  TMainMenu* MainMenu1;
+  TMenuItem *File1, *mmNew, *OpenProject1, *Reopen1, *SaveProject1, *Saveas1, *Delete1, *Preferences1,
+      *ProjectOptions1, *Exit2;
+  TMenuItem *View1, *Toppanel1, *MiddlePanel1, *BottomPanel1, *Toolbar1, *StatusBar1;
+  TMenuItem *miLang, *miLangDefault;
+  TMenuItem *Help1, *Help2, *Support1, *Aboutprogram1, *About1;
+  TPopupMenu* pmGoTo;
+  TMenuItem *Search1, *Next1, *CopytoClipBoard1, *PastefromClipboard1, *MenuItem6, *miDeleteAllLinks,
+      *miRefresh, *miReLoad, *ReplaceADA1, *MenuItem7, *ViewOnline1, *PreviewOnline1, *PreviewOffline1, *miLvl;
+  TPopupMenu* pmAbort;
+  TMenuItem *abort1, *Copy1, *Resume1;
+
+  TPanel* pnlTop;
+  TSpeedButton *sbNew, *sbOpen, *sbSave, *sbSaveAs, *sbDelete, *sbProOptions, *sbScan, *sbResume, *sbStop;
+  TCheckBox* cbURL;
+  TLabel *lbLink, *lbTimeOut;
+  TEdit *elink, *eTimeOut, *eSupport, *eAbout;
+  TUpDown *udLink, *udTimeOut;
+  std::array<TSpeedButton*, 8> sbLayout;
+  TSpeedButton* ExplorerButton5;
+
+  TPanel *pnlPro, *pnlLeft, *Panel10, *Panel11, *Panel8, *Panel9, *Panel16;
+  TSpeedButton *sbLoad, *sbSaveURL, *sbCopy, *sbPaste, *sbImport, *sbExport;
+  TRichEdit* richURL;
+  TSplitter *Splitter5, *Splitter4, *Splitter3;
+  TSpeedButton *sbSearch, *sbNext, *sbCopyND, *sbPasteNd, *sbDeleteNd, *sbRefresh, *BrowseButton1, *BrowseButton2;
+
+  TPanel *pnlRight, *Middlepanel2;
+  TPageControl* pcWB;
+  TTabSheet *tsOn, *tsOff;
+  TPanel *pnlOn, *pnlOff, *pnlWebOn, *pnlWebOff;
+  TComboBox *URLs, *Urls2;
+  TSpeedButton *sbBackOn, *sbForwardOn, *sbStopOn, *sbRefreshOn;
+  TSpeedButton *sbBackOff, *sbForwardOff, *sbStopOff, *sbRefreshOff;
+  TStatusBar *StatusBar2, *StatusBar3;
+
+  TPanel* pnlBottom;
+  TListView* lvState;
+
+  TTimer *gTimer, *TimerOut, *TimerSch;
+  TOpenDialog* od;
+  TSaveDialog* sd;
+  TMsgLanguage *ml, *ml2;
+
+  // --- Run-control state -------------------------------------------------
+  bool SchedulerPaused = false;
+  TListObj* Store = nullptr;
+  int PassCount = 0;
+  AnsiString ResumeUrl;
+  uint16_t RunState = 0;
+  int FinishedThreads = 0;
+  int ActiveThreads = 0;
+  TDataObj* FirstNode = nullptr;
+  TSiteMapLink SiteMap;
+
+  // --- Start-up ----------------------------------------------------------
+  void FormCreate(TObject* Sender);
+  void AppException(TObject* Sender, const std::exception& E);
+  void FormCloseQuery(TObject* Sender, bool& CanClose);
+
+  // --- Run control -------------------------------------------------------
+  void sbScanClick(TObject* Sender);
+  bool StartScan(int Resume);
+  void gTimerTimer(TObject* Sender);
+  void TimerOutTimer(TObject* Sender);
+  bool AllocDownloadRow(TListItem*& Row);
+  void ThreadTerminated(TObject* Sender);
+  void sbStopClick(TObject* Sender);
+  // Re-downloads Node (the focused site-map node, else the first node).
+  void ReDownload(TDataObj* Node);
+  void miReLoadClick(TObject* Sender);
+  void miDeleteAllLinksClick(TObject* Sender);
+  // A run is in progress or a worker still runs.
+  bool RunInProgress() const;
+  // Stops a run and serves messages until no worker runs; false when called
+  // inside a worker's report (the caller must defer its step).
+  bool StopRunAndWait();
+  bool IsNodeBusy(const TDataObj* Node) const;
+  // The project's connection limit (at least 1).
+  int ConnectionLimit() const;
+
+  // --- Link filter and found links ---------------------------------------
+  bool AcceptLink(const AnsiString& Url, bool Resume, int Level, bool Strict);
+  void AddLinks(TStringList& List, bool LocalFile);
+
+  // --- Download list -----------------------------------------------------
+  void abort1Click(TObject* Sender);
+  void Copy1Click(TObject* Sender);
+  void Resume1Click(TObject* Sender);
+
+  // --- Run settings on the window and command state ----------------------
+  void SyncControls();
+  void elinkChange(TObject* Sender);
+  void eTimeOutChange(TObject* Sender);
+  void cbURLClick(TObject* Sender);
+  void HookRunSettingEdits(bool Hook);
+  void UpdateCommands();
+
+  void WndProc(TMessage& Message) override;
+
+private:
+
+  void CreateComponents();
+  void CreateMenus();
+  void CreateToolbar();
+  void CreateLeftSide();
+  void CreateRightSide();
+  void CreateDownloadList();
+  void CreateMessageLists();
+  void CreateNonVisual();
+
+  // Message handlers.
+  void WMStartup();
+  void WMDispatch();
+  void WMStopRun(WPARAM Reason);
+  void WMStopPump();
+  void WMRunFinished();
+  void WMSaveProject(WPARAM Kind);
+  void WMThreadState(TListItem* Row, LPARAM Code);
+  void WMThreadSize(TListItem* Row, const char* Text);
+  void WMLinksFound(WPARAM LocalFile, TStringList* List);
+  void WMDeferredCommand(WPARAM Command);
+
+  // Run-control steps.
+  bool QueueStartUrls(TStringList& Lines);
+  void QueueResumeNodes();
+  int QueueResumeSweep(TDataObj* From, TDataObj*& StoppedAt);
+  void StartTimers();
+  void StartWorker(TDataObj* Node, TListItem* Row);
+  TrcHttp WorkOrder(TDataObj* Node, TListItem* Row);
+  void AbortWorkers(uint16_t Bits, bool Replace);
+  void FinishRunSchedule(bool& Box);
+  void RefreshSiteMapAfterRun();
+  void ReloadViewsAfterRun();
+  AnsiString FirstStartUrl() const;
+  bool RowIsListed(const TListItem* Row) const;
+  thGetUrl* RowThread(const TListItem* Row) const;
+  void SetPump(bool On);
+  bool Option(int32_t Bit) const;
+
+  // Running download workers with their nodes (a node is busy while listed).
+  std::unordered_map<thGetUrl*, TDataObj*> FWorkers;
+  std::unordered_map<const TDataObj*, thGetUrl*> FBusyNodes;
+  int FReportDepth = 0;       // worker reports being served (nested sends)
+  bool FCloseAfterRun = false;
+  bool FExitConfirmed = false;
+  bool FDestroying = false;
+  bool FEditsHooked = false;
+  AnsiString FPanel10Caption;
+};
+
+extern TMainForm* MainForm;

@@ -1,0 +1,34 @@
+// The download list: the workers' state and progress messages and the
+// list's popup commands.
+#include "crawl/uThGetUrl.h"
+#include "platform/controls/Clipbrd.h"
+#include "ui/main/uMain.h"
+
+bool TMainForm::RowIsListed(const TListItem* Row) const {
+  return Row && lvState->Items()->IndexOf(Row) >= 0;
+}
+
+thGetUrl* TMainForm::RowThread(const TListItem* Row) const {
+  return RowIsListed(Row) ? static_cast<thGetUrl*>(Row->Data()) : nullptr;
+}
+
+void TMainForm::WMThreadState(TListItem* Row, LPARAM Code) {
+  if (!RowIsListed(Row) || Code < 0 || Code >= ml2->Items().Count() || Row->SubItems()->Count() < 1) return;
+  Row->SubItems()->SetString(0, ml2->Items()[int(Code)]);
+}
+
+void TMainForm::WMThreadSize(TListItem* Row, const char* Text) {
+  if (!RowIsListed(Row) || Row->SubItems()->Count() < 2) return;
+  Row->SubItems()->SetString(1, Text ? AnsiString(Text) : AnsiString());
+}
+
+void TMainForm::abort1Click(TObject*) {
+  if (thGetUrl* worker = RowThread(lvState->Selected())) worker->SetState(uint16_t(worker->Flags() | sfAbort));
+}
+
+void TMainForm::Copy1Click(TObject*) {
+  if (TListItem* row = lvState->Selected(); RowIsListed(row)) Clipboard()->SetAsText(row->Caption());
+}
+
+// Download workers are never held suspended, so there is nothing to resume.
+void TMainForm::Resume1Click(TObject*) {}

@@ -1,0 +1,119 @@
+#include "ui/main/uMainFilter.h"
+
+#include "project/SiteTree.h"
+
+namespace {
+
+constexpr int SearchedTypeLists = 6;  // Text .. Video; "Other" is not searched
+
+// The enabled pattern of a mask entry ("+pattern"), or false.
+bool EnabledPattern(const AnsiString& Entry, AnsiString& Pattern) {
+  if (Entry.size() < 2 || Entry[0] != '+') return false;
+  Pattern = Entry.substr(1);
+  return true;
+}
+
+bool AnyPatternIn(const TStrings& List, const AnsiString& Text, bool& HasEnabled) {
+  AnsiString pattern;
+  HasEnabled = false;
+  for (int i = 0; i < List.Count(); ++i) {
+    if (!EnabledPattern(List.Strings(i), pattern)) continue;
+    HasEnabled = true;
+    if (Text.find(pattern) != AnsiString::npos) return true;
+  }
+  return false;
+}
+
+bool DomainModesPass(const TParamProObj& Params, const TListObj& Store, const AnsiString& Url, bool Resume,
+                     bool Strict) {
+  const int32_t options = Params.Project.Options;
+  if (!(options & (poInDomainList | poInSubDomain | poInUrlDirectory))) return true;
+  const int markSet = Resume ? 1 : 0;
+  const bool lenient = Resume && !Strict;
+  bool hostOk = true;
+  if (options & (poInDomainList | poInSubDomain))
+    hostOk = lenient || Store.IsHostMarked(Url, (options & poInSubDomain) != 0, markSet);
+  if (!hostOk) return false;
+  if (options & poInUrlDirectory) return lenient || Store.IsPathMarked(Url, markSet);
+  return true;
+}
+
+bool MasksPass(const TParamProObj& Params, const TLinkParts& Parts) {
+  auto passes = [&](int kind, const AnsiString& text) {
+    const TStrings& include = Params.IncludeMasks[size_t(kind)];
+    const TStrings& exclude = Params.ExcludeMasks[size_t(kind)];
+    if (include.Count() > 0 && !PassesIncludeMasks(include, text)) return false;
+    return exclude.Count() == 0 || PassesExcludeMasks(exclude, text);
+  };
+  if (!Parts.Host.empty() && !passes(0, Parts.Host)) return false;
+  if (!passes(1, Parts.Directory)) return false;
+  return SameText(Parts.FileName, "index.htm") || passes(2, Parts.FileName);
+}
+
+}  // namespace
+
+bool PassesIncludeMasks(const TStrings& List, const AnsiString& Text) {
+  bool hasEnabled = false;
+  const bool found = AnyPatternIn(List, LowerCase(Text), hasEnabled);
+  return found || !hasEnabled;
+}
+
+bool PassesExcludeMasks(const TStrings& List, const AnsiString& Text) {
+  bool hasEnabled = false;
+  return !AnyPatternIn(List, Text, hasEnabled);
+}
+
+bool IsKnownFileType(const TParamProObj& Params, const AnsiString& Ext) {
+  if (Ext.empty()) return false;
+  const AnsiString wanted = LowerCase(Ext);
+  for (int list = 0; list < SearchedTypeLists; ++list)
+    if (Params.FileTypes[size_t(list)].Text().find(wanted) != AnsiString::npos) return true;
+  return false;
+}
+
+bool FileTypeLoads(const TParamProObj& Params, const AnsiString& Ext) {
+  for (const TStringList& list : Params.FileTypes) {
+    const int index = list.IndexOf(Ext);
+    if (index < 0) continue;
+    const auto* rule = dynamic_cast<const TSizerObj*>(list.Objects(index));
+    return !rule || rule->Load;
+  }
+  return true;
+}
+
+TLinkParts SplitLinkForFilter(const TParamProObj& Params, const AnsiString& Url) {
+  TLinkParts parts;
+  AnsiString rest = Url;
+  const size_t scheme = rest.find("://");
+  if (scheme != AnsiString::npos && scheme < 9) rest.erase(0, scheme + 3);
+  const size_t slash = rest.find('/');
+  if (slash == AnsiString::npos) {
+    parts.Host = rest;
+    return parts;
+  }
+  parts.Host = rest.substr(0, slash);
+  rest.erase(0, slash + 1);
+  const size_t query = rest.find('?');
+  if (query != AnsiString::npos) rest.resize(query);
+  const size_t lastSlash = rest.rfind('/');
+  const size_t segment = lastSlash == AnsiString::npos ? 0 : lastSlash + 1;
+  const size_t dot = rest.rfind('.');
+  if (dot != AnsiString::npos && dot >= segment && dot + 1 < rest.size()) parts.Ext = rest.substr(dot + 1);
+  if (IsKnownFileType(Params, parts.Ext)) {
+    parts.Directory = lastSlash == AnsiString::npos ? AnsiString() : rest.substr(0, lastSlash);
+    parts.FileName = rest.substr(segment);
+  } else {
+    parts.Directory = rest;
+    parts.FileName = "index.htm";
+  }
+  return parts;
+}
+
+bool AcceptLinkBy(const TParamProObj& Params, const TListObj& Store, const AnsiString& Url, bool Resume,
+                  int Level, bool Strict) {
+  if (!DomainModesPass(Params, Store, Url, Resume, Strict)) return false;
+  if (Level < 1) return true;
+  const TLinkParts parts = SplitLinkForFilter(Params, Url);
+  if (!MasksPass(Params, parts)) return false;
+  return parts.Ext.empty() || FileTypeLoads(Params, parts.Ext);
+}

@@ -1,0 +1,47 @@
+// The link filter and the intake of the links a worker found.
+#include "project/uQuere.h"
+#include "ui/main/uMain.h"
+#include "ui/main/uMainFilter.h"
+
+bool TMainForm::AcceptLink(const AnsiString& Url, bool Resume, int Level, bool Strict) {
+  return CurrentParams && Store && AcceptLinkBy(*CurrentParams, *Store, Url, Resume, Level, Strict);
+}
+
+void TMainForm::WMLinksFound(WPARAM LocalFile, TStringList* List) {
+  if (!List || List->Count() == 0 || !Store || !CurrentParams) return;
+  ++FReportDepth;
+  struct TLeave {
+    int& depth;
+    ~TLeave() { --depth; }
+  } leave{FReportDepth};
+  AddLinks(*List, LocalFile == 1);
+}
+
+void TMainForm::AddLinks(TStringList& List, bool LocalFile) {
+  std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+  SiteMap.BeginUpdate();
+  const int pageLevel = ObjectLevel(List.Objects(0));
+  const AnsiString cookie = List[0];
+  for (int i = 1; i < List.Count(); ++i) {
+    const int level = ObjectLevel(List.Objects(i));
+    const int limit = CurrentParams->Project.LinkLevel;
+    const AnsiString url = List[i];
+    const bool wanted = !(limit != 0 && level > limit) &&
+                        (LocalFile || AcceptLink(url, (RunState & rsResume) != 0, level, true)) &&
+                        !url.empty() && url.find("feed:") == AnsiString::npos;
+    if (wanted) {
+      if (TDataObj* node = Store->AddUrl(level, url)) {
+        if (node->Depth < 2) SiteMap.SetRootCount(Store->GetRootCount());
+        node->SetLinkCookies(cookie);
+        if (Option(poFollowNewLinks)) {
+          if (level == pageLevel)
+            Store->Queue->AddFirst(node);
+          else
+            Store->Queue->Add(node);
+        }
+      }
+    }
+    Application->ProcessMessages();
+  }
+  SiteMap.EndUpdate();
+}

@@ -1,0 +1,576 @@
+// Run control: starting a fresh run or a resume, the pump and the
+// dispatcher, download rows, the time-out timer, the end of a worker, Stop,
+// passes and the end of a run.
+#include <chrono>
+#include <thread>
+
+#include "crawl/uThGetUrl.h"
+#include "project/uQuere.h"
+#include "ui/main/uMain.h"
+
+namespace {
+
+// The bytes of a marker that older start-URL boxes may hold; removed before a run.
+const AnsiString StartBoxMarker =
+    "\xEA\xEE\xED\xE5\xF6\xF4\xEE\xF0\xEC\xFB\xED\xE0\xF7\xE0\xEB\xEE\xF4\xEE\xF0\xEC\xFB";
+
+AnsiString WithoutMarker(AnsiString text) {
+  for (size_t at = text.find(StartBoxMarker); at != AnsiString::npos; at = text.find(StartBoxMarker, at))
+    text.erase(at, StartBoxMarker.size());
+  return text;
+}
+
+// The next node of a depth-first walk of the tree below Root, or nullptr.
+TDataObj* NextDepthFirst(TDataObj* Node) {
+  if (Node->ChildCount() > 0) return Node->Child(0);
+  for (; Node && Node->Depth > 0; Node = Node->Parent)
+    if (TDataObj* sibling = Node->NextSibling()) return sibling;
+  return nullptr;
+}
+
+// The node's URL as the tree's cursor gives it (a folder ends with "/").
+AnsiString NodeUrl(const TDataObj* Node) {
+  AnsiString url;
+  Node->GetPath(url);
+  if ((Node->State & snFolder) && !url.empty() && url.back() != '/') url += '/';
+  return url;
+}
+
+// The referring page of a URL: the URL cut before its last "/".
+AnsiString ReferenceOf(const AnsiString& Url) {
+  const size_t slash = Url.rfind('/');
+  return slash == AnsiString::npos ? AnsiString() : Url.substr(0, slash);
+}
+
+}  // namespace
+
+bool TMainForm::RunInProgress() const { return ActiveThreads > 0 || (RunState & (rsStarted | rsScanBegun)) != 0; }
+
+bool TMainForm::IsNodeBusy(const TDataObj* Node) const { return FBusyNodes.count(Node) != 0; }
+
+void TMainForm::SetPump(bool On) { gTimer->SetEnabled(On); }
+
+void TMainForm::sbScanClick(TObject* Sender) {
+  if (!CurrentParams) return;
+  CurrentParams->Schedule.RunPhase = rpManual;
+  auto* button = dynamic_cast<TComponent*>(Sender);
+  StartScan(button ? int(button->Tag()) : 0);
+}
+
+bool TMainForm::StartScan(int Resume) {
+  if (!CurrentParams || !Store || ActiveThreads > 0) return false;
+  const bool scheduleWasOn = TimerSch->Enabled();
+  const uint16_t stateBefore = RunState;
+  TimerSch->SetEnabled(false);
+  SendMessage(Handle(), WM_STOPPUMP, 0, 0);
+  if (Resume == 1) {
+    RunState |= rsResume;
+  } else {
+    RunState &= ~rsResume;
+    PassCount = 0;
+  }
+  RunState |= rsScanBegun;
+  SendMessage(Handle(), WM_UPDATEUI, 3, 0);
+  ResumeUrl.clear();
+  Store->WwwAlias = Option(poSameWww);
+  TStringList lines;
+  if (Resume != 1) {
+    lines.SetSorted(true);
+    lines.SetDuplicates(dupIgnore);
+    lines.SetText(WithoutMarker(richURL->Lines()->Text()));
+    bool any = false;
+    for (int i = 0; i < lines.Count() && !any; ++i) any = !Trim(lines[i]).empty();
+    if (!any) {
+      // Nothing is cleared or started: the run state and the timers stay as they were.
+      RunState = stateBefore;
+      SendMessage(Handle(), WM_UPDATEUI, 0, 0);
+      TimerSch->SetEnabled(scheduleWasOn);
+      MsgBox(ml2->Items()[23], ml2->Items()[21], MB_OK | MB_ICONWARNING);
+      return true;
+    }
+    {
+      std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+      Store->Clear();
+    }
+    FirstNode = nullptr;
+    SiteMap.Clear();
+    Store->First();
+  }
+  lvState->Items()->Clear();
+  lvState->SetTag(0);
+  RunState &= ~(rsStopping | rsNoDispatch | rsQueueDone);
+  if (Resume != 1)
+    QueueStartUrls(lines);
+  else
+    QueueResumeNodes();
+  if (!(RunState & rsNoDispatch)) StartTimers();
+  return true;
+}
+
+void TMainForm::StartTimers() {
+  lvState->SetTag(-1);
+  ActiveThreads = 0;
+  FinishedThreads = 0;
+  SetPump(true);
+  TimerOut->SetEnabled(true);
+  RunState |= rsStarted;
+}
+
+bool TMainForm::QueueStartUrls(TStringList& Lines) {
+  TListItem* progress = lvState->Items()->Add();
+  progress->SubItems()->Add(IntToStr(richURL->Lines()->Count()));
+  progress->SubItems()->Add("");
+  TDataObj* first = nullptr;
+  const bool markDir = Option(poInUrlDirectory);
+  const bool markHost = Option(poInDomainList | poInSubDomain);
+  for (int i = 0; i < Lines.Count() && !(RunState & rsNoDispatch); ++i) {
+    const AnsiString line = Trim(Lines[i]);
+    if (line.empty()) continue;
+    if (RowIsListed(progress)) progress->SetCaption(line);
+    {
+      std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+      if (TDataObj* node = Store->AddUrl(0, line)) {
+        if (!first) first = node;
+        if (markDir) node->MarkStartDir(0);
+        node->Queued = 1;
+        Store->Queue->Add(node);
+        if (markHost) node->TopNode()->MarkStartHost(0);
+      }
+    }
+    SiteMap.SetRootCount(Store->GetRootCount());
+    if (RowIsListed(progress)) progress->SubItems()->SetString(1, IntToStr(i + 1));
+    Application->ProcessMessages();
+  }
+  if (RowIsListed(progress)) progress->Delete();
+  if (!(RunState & rsNoDispatch)) {
+    FirstNode = first;
+    SiteMap.Refresh(first);
+  }
+  Store->First();
+  return first != nullptr;
+}
+
+void TMainForm::QueueResumeNodes() {
+  std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+  TDataObj* selected = SiteMap.FocusedNode();
+  if (!selected) selected = SiteMap.FirstNode();
+  Store->Queue->Clear();
+  Store->First();
+  if (Store->Root->ChildCount() == 0) return;
+  TDataObj* stoppedAt = nullptr;
+  for (int sweep = 0; sweep < 2; ++sweep) {
+    if (sweep == 0 && !selected) continue;
+    if (Store->Queue->NodeCount() > 0) break;
+    TDataObj* from = sweep == 0 ? selected : (stoppedAt ? stoppedAt : Store->Cursor);
+    if (!from) break;
+    QueueResumeSweep(from, stoppedAt);
+    if (RunState & rsNoDispatch) return;
+    if (sweep == 0 && Store->Queue->NodeCount() == 0) selected = nullptr;
+  }
+  const int passes = CurrentParams->Project.Retries;
+  if (Store->Queue->NodeCount() == 0 && passes > 0 && PassCount < passes) PassCount = passes;
+}
+
+int TMainForm::QueueResumeSweep(TDataObj* From, TDataObj*& StoppedAt) {
+  ResumeUrl = NodeUrl(From);
+  TDataObj* end = Option(poResumeAll) ? nullptr : NextDepthFirst(From->LastDescendant());
+  const int limit = CurrentParams->Project.LinkLevel;
+  const bool markDir = Option(poInUrlDirectory);
+  const bool markHost = Option(poInDomainList | poInSubDomain);
+  int queued = 0;
+  TDataObj* node = From;
+  while (node && node != end) {
+    // The limit is compared as a plain number here: 0 keeps only the start URLs.
+    if (!(node->State & snLoaded) && node->Level <= limit) {
+      if (markDir) node->MarkStartDir(1);
+      if (markHost) node->TopNode()->MarkStartHost(1);
+      if (AcceptLink(NodeUrl(node), true, node->Level, false)) {
+        node->Queued = 1;
+        Store->Queue->Add(node);
+        ++queued;
+      }
+    }
+    Application->ProcessMessages();
+    if (RunState & rsNoDispatch) break;
+    node = NextDepthFirst(node);
+  }
+  StoppedAt = node;
+  return queued;
+}
+
+// --- Pump and dispatcher -----------------------------------------------------
+
+void TMainForm::gTimerTimer(TObject*) {
+  SetPump(false);
+  if (ConnectionLimit() > ActiveThreads && !(RunState & rsNoDispatch)) {
+    PostMessage(Handle(), WM_DISPATCH, WPARAM(-1), 0);
+    return;
+  }
+  if (ActiveThreads == 0) {
+    const int passes = CurrentParams->Project.Retries;
+    if (passes >= 1 && passes > PassCount && (RunState & rsQueueDone)) {
+      ++PassCount;
+      sbResume->SetCaption(ml2->Items()[29] + IntToStr(PassCount));
+      StartScan(int(sbResume->Tag()));
+    } else {
+      PostMessage(Handle(), WM_STOPRUN, srQueueDone, 0);
+    }
+    return;
+  }
+  SetPump(true);
+}
+
+void TMainForm::WMStopPump() { SetPump(false); }
+
+void TMainForm::WMDispatch() {
+  // A dispatch that arrives after a stop must not touch the pump: the stop
+  // handler owns it then.
+  if ((RunState & rsNoDispatch) || !CurrentParams || !Store) return;
+  SetPump(false);
+  {
+    std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+    const int limit = CurrentParams->Project.LinkLevel;
+    for (;;) {
+      TDataObj* node = Store->PickNext(CurrentParams->Project.Retries);
+      if (!node) {
+        if (ActiveThreads == 0) RunState |= rsNoDispatch | rsQueueDone;
+        break;
+      }
+      Store->Cursor = node;
+      Store->LoadCursorFields();
+      if (!node->Queued || IsNodeBusy(node) || (limit != 0 && node->Level > limit) ||
+          (node->Level > 0 && !AcceptLink(Store->CursorUrl, (RunState & rsResume) != 0, node->Level, true))) {
+        // Not to be fetched now; a busy node comes back when its worker ends.
+        Store->Queue->Remove(node);
+      } else {
+        TListItem* row = nullptr;
+        if (!AllocDownloadRow(row)) break;
+        StartWorker(node, row);
+      }
+      Application->ProcessMessages();
+      if ((RunState & rsNoDispatch) || ActiveThreads >= ConnectionLimit()) break;
+    }
+  }
+  if ((RunState & rsStarted) && !(RunState & rsStopping)) SetPump(true);
+}
+
+TrcHttp TMainForm::WorkOrder(TDataObj* Node, TListItem* Row) {
+  const TProject& project = CurrentParams->Project;
+  TrcHttp rec;
+  rec.Wnd = Handle();
+  rec.Node = Node;
+  rec.Seconds = 0;
+  rec.MaxLevel = project.LinkLevel;
+  rec.Level = Node->Level;
+  rec.Url = Store->CursorUrl;
+  rec.Agent = project.Agent;
+  rec.Sender = project.Sender;
+  rec.Reference = (project.Options & poAutoReferer) ? ReferenceOf(rec.Url) : project.Reference;
+  rec.UseProxy = (project.Options & poUseProxy) != 0;
+  if (rec.UseProxy) {
+    rec.Proxy = project.Proxy.Host;
+    rec.ProxyUsername = project.Proxy.UserName;
+    rec.ProxyPassword = project.Proxy.Password;
+    rec.ProxyPort = project.Proxy.Port;
+  }
+  rec.UseAuth = (project.Options & poSiteLogin) != 0;
+  if (rec.UseAuth) {
+    rec.Username = project.Web.UserName;
+    rec.Password = project.Web.Password;
+  }
+  rec.Row = Row;
+  rec.Mode = 1;
+  return rec;
+}
+
+void TMainForm::StartWorker(TDataObj* Node, TListItem* Row) {
+  Node->State = uint8_t(snLoading | (Node->State & snFolder));
+  ++Node->CountRetry;
+  // The worker copies the settings now: later edits do not reach it.
+  auto* worker = new thGetUrl(true, CurrentParams, WorkOrder(Node, Row));
+  worker->OnTerminate = [this](TObject* s) { ThreadTerminated(s); };
+  worker->FirstThread = FinishedThreads == 0 && ActiveThreads == 0;
+  ++ActiveThreads;
+  FWorkers[worker] = Node;
+  FBusyNodes[Node] = worker;
+  Row->SetData(worker);
+  Row->SetCaption(worker->Rec.Url);
+  for (int i = 0; i < 3; ++i) Row->SubItems()->SetString(i, "");
+  worker->Start();
+}
+
+bool TMainForm::AllocDownloadRow(TListItem*& Row) {
+  Row = nullptr;
+  const int limit = ConnectionLimit();
+  if (limit <= ActiveThreads) return false;
+  TListItems* items = lvState->Items();
+  for (int i = 0; i < items->Count() && !Row; ++i)
+    if (!items->Item(i)->Data()) Row = items->Item(i);
+  if (Row && items->Count() > limit) {
+    // The limit was lowered: drop free rows from the end (never row 0, never past a busy row).
+    for (int i = items->Count() - 1; i > 0 && !items->Item(i)->Data(); --i) items->Delete(i);
+    Row = nullptr;
+  }
+  if (!Row && items->Count() < limit) Row = items->Add();
+  if (!Row) return false;
+  Row->SetCaption("");
+  Row->SubItems()->Clear();
+  for (int i = 0; i < 3; ++i) Row->SubItems()->Add("");
+  return true;
+}
+
+// --- Time-out, end of a worker, Stop -----------------------------------------
+
+void TMainForm::TimerOutTimer(TObject*) {
+  TListItems* items = lvState->Items();
+  for (int i = 0; i < items->Count(); ++i) {
+    TListItem* row = items->Item(i);
+    auto* worker = static_cast<thGetUrl*>(row->Data());
+    if (!worker || row->SubItems()->Count() < 3) continue;
+    const uint16_t flags = worker->Flags();
+    if (!(flags & sfWorking)) {
+      for (int k = 0; k < 3; ++k) row->SubItems()->SetString(k, "");
+      continue;
+    }
+    if (flags & sfTimedOut) continue;
+    ++worker->Rec.Seconds;
+    row->SubItems()->SetString(2, IntToStr(worker->Rec.Seconds));
+    if (udTimeOut->Position() <= worker->Rec.Seconds) {
+      worker->SetState(uint16_t(flags | sfAbort | sfTimedOut));
+      row->SubItems()->SetString(0, "TimeOut");
+    }
+  }
+}
+
+void TMainForm::ThreadTerminated(TObject* Sender) {
+  auto* worker = static_cast<thGetUrl*>(Sender);
+  if (FDestroying) return;
+  TListItem* row = worker->Rec.Row;
+  if (row && RowIsListed(row)) {
+    if (row->SubItems()->Count() > 2)
+      for (int k = 0; k < row->SubItems()->Count(); ++k) row->SubItems()->SetString(k, "");
+    row->SetData(nullptr);
+    row->Delete();
+  }
+  worker->Rec.Row = nullptr;
+  FWorkers.erase(worker);
+  TDataObj* node = worker->Rec.Node;
+  if (worker->Rec.Mode != 0 && node) {
+    FBusyNodes.erase(node);
+    std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+    if (node->State & snLoaded) {
+      TDataObj* target = node;
+      if (worker->Rec.DefaultDocSaved && !node->LocalName.empty())
+        if (TDataObj* child = node->AddPath(node->LocalName, false)) target = child;
+      target->State = snLoaded;
+      if (worker->FirstThread) SiteMap.Reveal(target, true);
+      Store->Queue->Remove(node);
+    } else {
+      // A failed node stays queued for a later try (also one taken out while busy).
+      Store->Queue->Add(node);
+    }
+  }
+  --ActiveThreads;
+  ++FinishedThreads;
+  if (worker->Rec.Mode == 0) PostMessage(Handle(), WM_STOPRUN, srImportDone, 0);
+}
+
+void TMainForm::sbStopClick(TObject*) {
+  TimerSch->SetTag(tpWaiting);
+  TimerSch->SetInterval(ScheduleWaitInterval);
+  sbStop->SetEnabled(false);
+  if (CurrentParams && CurrentParams->Schedule.RunPhase != rpManual) CurrentParams->Schedule.RunPhase = rpUserStop;
+  PostMessage(Handle(), WM_STOPRUN, srUserStop, 0);
+}
+
+void TMainForm::AbortWorkers(uint16_t Bits, bool Replace) {
+  for (auto& [worker, node] : FWorkers) worker->SetState(Replace ? Bits : uint16_t(worker->Flags() | Bits));
+}
+
+void TMainForm::WMStopRun(WPARAM Reason) {
+  // A second stop request for a run that has already ended does nothing.
+  if (!(RunState & (rsStarted | rsScanBegun)) && ActiveThreads == 0) return;
+  Screen->SetCursor(crHourGlass);
+  PassCount = 0;
+  RunState |= rsNoDispatch;
+  TimerOut->SetEnabled(false);
+  SetPump(false);
+  if (!(RunState & rsStopping)) {
+    RunState |= rsStopping;
+    if (RunState & rsStarted) AbortWorkers(sfAbort, true);
+  }
+  if (ActiveThreads > 0) {
+    // The pump posts WM_STOPRUN(0) once the last worker has ended.
+    SetPump(true);
+    Screen->SetCursor(crDefault);
+    return;
+  }
+  bool box = (RunState & rsStarted) && Reason == srQueueDone &&
+             (!CurrentParams->Schedule.Enabled || CurrentParams->Schedule.RunPhase == rpManual);
+  sbResume->SetCaption(ml2->Items()[14]);
+  SendMessage(Handle(), WM_SAVEPROJECT, 0, 0);
+  if (RunState & rsStarted) RefreshSiteMapAfterRun();
+  SendMessage(Handle(), WM_RUNFINISHED, 0, 0);
+  FinishRunSchedule(box);
+  Screen->SetCursor(crDefault);
+  if (box) MsgBox("The process has been completed", "Attention", MB_OK | MB_ICONINFORMATION);
+}
+
+void TMainForm::RefreshSiteMapAfterRun() {
+  std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+  Store->Root->Sort();
+  SiteMap.Clear();
+  SiteMap.SetRootCount(Store->GetRootCount());
+  SiteMap.Refresh(FirstNode);
+  Store->Modified = true;
+  if (!Store->FileName.empty()) Store->SaveIfModified();
+}
+
+void TMainForm::FinishRunSchedule(bool& Box) {
+  TScheduleObj& schedule = CurrentParams->Schedule;
+  switch (schedule.RunPhase) {
+    case rpManual:
+      return;
+    case rpUserStop:
+      schedule.RunPhase = rpIdle;
+      TimerSch->SetEnabled(false);
+      TimerSch->SetTag(tpWaiting);
+      TimerSch->SetInterval(ScheduleWaitInterval);
+      return;
+    case rpBatchOver:
+      schedule.RunPhase = rpPausing;
+      TimerSch->SetTag(tpPausing);
+      TimerSch->SetEnabled(false);
+      if (schedule.Batches) {
+        TimerSch->SetInterval(unsigned(std::max(1, int(schedule.PauseMinutes))) * 60000u);
+        TimerSch->SetEnabled(true);
+      }
+      return;
+    default: {
+      std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+      if (!Store->PickNext(CurrentParams->Project.Retries)) {
+        schedule.MarkExecuted();
+        Box = true;
+      }
+    }
+      schedule.RunPhase = rpIdle;
+      TimerSch->SetTag(tpWaiting);
+      TimerSch->SetInterval(ScheduleWaitInterval);
+      TimerSch->SetEnabled(schedule.Enabled);
+  }
+}
+
+AnsiString TMainForm::FirstStartUrl() const {
+  TStrings* lines = richURL->Lines();
+  for (int i = 0; i < lines->Count(); ++i) {
+    const AnsiString line = Trim(lines->Strings(i));
+    if (!line.empty()) return line;
+  }
+  return AnsiString();
+}
+
+void TMainForm::ReloadViewsAfterRun() {
+  // A project with a file reloads its site tree from it; without one the
+  // tree in memory is the project's.
+  if (Store->FileName.empty() || !FileExists(Store->FileName)) {
+    SiteMap.SetRootCount(Store->GetRootCount());
+    return;
+  }
+  std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+  FirstNode = nullptr;
+  SiteMap.Clear();
+  Store->LoadFromFile();
+  SiteMap.SetRootCount(Store->GetRootCount());
+}
+
+void TMainForm::WMRunFinished() {
+  SendMessage(Handle(), WM_UPDATEUI, 3, 0);
+  Screen->SetCursor(crHourGlass);
+  const AnsiString url = ((RunState & rsResume) && !ResumeUrl.empty()) ? ResumeUrl : FirstStartUrl();
+  if (!(RunState & rsResume)) ReloadViewsAfterRun();
+  Screen->SetCursor(crDefault);
+  RunState &= ~(rsResume | rsStarted | rsScanBegun);
+  SendMessage(Handle(), WM_UPDATEUI, 1, 0);
+  if (!url.empty()) SiteMap.SelectUrl(url);
+  SiteMap.SetFocus();
+  if (FCloseAfterRun && ActiveThreads == 0) {
+    FCloseAfterRun = false;
+    PostMessage(Handle(), WM_CLOSE, 0, 0);
+  }
+}
+
+void TMainForm::WMSaveProject(WPARAM) {
+  if (!CurrentParams || CurrentParams->Deleted || CurrentParams->FileName.empty()) return;
+  try {
+    richURL->Lines()->SaveToFile(ChangeFileExt(CurrentParams->FileName, ".url"));
+    CurrentParams->SaveToFile();
+  } catch (const Exception& e) {
+    MsgBox(e.Message(), ml->Items()[6], MB_OK | MB_ICONERROR);
+  }
+}
+
+// --- Re-download, waiting for the end of a run, deleting all links ------------
+
+void TMainForm::miReLoadClick(TObject*) { ReDownload(SiteMap.FocusedNode()); }
+
+void TMainForm::ReDownload(TDataObj* Node) {
+  if (!CurrentParams || !Store || RunInProgress()) return;
+  SendMessage(Handle(), WM_STOPPUMP, 0, 0);
+  RunState |= rsResume | rsScanBegun;
+  SendMessage(Handle(), WM_UPDATEUI, 0, 0);
+  Store->WwwAlias = Option(poSameWww);
+  {
+    std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+    if (!Node) Node = SiteMap.FirstNode();
+    Store->Queue->Clear();
+    if (Store->Root->ChildCount() > 0) {
+      if (!Node) {
+        Store->First();
+        Node = Store->Cursor;
+      }
+      Store->Cursor = Node;
+      Store->LoadCursorFields();
+      Node->Queued = 1;
+      Node->State = uint8_t((Node->State & ~snFailed) | snPending);
+      Node->CountRetry = 0;
+      ResumeUrl = Store->CursorUrl;
+      if (Option(poInUrlDirectory)) Node->MarkStartDir(1);
+      if (Option(poInDomainList | poInSubDomain)) Node->TopNode()->MarkStartHost(1);
+      Store->Queue->Add(Node);
+    }
+  }
+  // The stop bits go too, so that Stop works for this run.
+  RunState = uint16_t((RunState | rsScanBegun | rsStarted) & ~(rsStopping | rsNoDispatch | rsQueueDone));
+  StartTimers();
+}
+
+bool TMainForm::StopRunAndWait() {
+  if (!RunInProgress()) return true;
+  if (!(RunState & rsStopping) || !(RunState & rsNoDispatch)) sbStopClick(nullptr);
+  if (FReportDepth > 0) return false;
+  while (RunInProgress()) {
+    Application->ProcessMessages();
+    if (RunInProgress()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+void TMainForm::miDeleteAllLinksClick(TObject*) {
+  if (!Store) return;
+  if (!StopRunAndWait()) {
+    PostMessage(Handle(), WM_DEFERREDCOMMAND, dcDeleteAllLinks, 0);
+    return;
+  }
+  {
+    std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+    Store->Clear();
+    Store->Modified = true;
+  }
+  FirstNode = nullptr;
+  SiteMap.Clear();
+  SendMessage(Handle(), WM_UPDATEUI, 0, 0);
+}
+
+void TMainForm::WMDeferredCommand(WPARAM Command) {
+  if (Command == dcDeleteAllLinks) miDeleteAllLinksClick(nullptr);
+}
