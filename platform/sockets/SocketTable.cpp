@@ -48,7 +48,7 @@ void Reactor::Rearm(const SocketEntry& entry) {
   if (entry.connected && entry.readArmed) interest |= Readable;
   // Without an armed read, a peer's close is still noticed when nothing is
   // left to read; with data left it waits for the owner's next receive.
-  if (entry.IsStream() && entry.connected && !entry.peerClosed) interest |= PeerClosed;
+  if (entry.IsStream() && entry.connected && (entry.events & FD_CLOSE) && !entry.peerClosed) interest |= PeerClosed;
   if (interest != 0) poller_.Arm(entry.fd, entry.id, interest);
 }
 
@@ -108,24 +108,27 @@ void Reactor::HandleConnect(SocketEntry& entry, unsigned readiness) {
 
 void Reactor::HandleStreamInput(SocketEntry& entry, unsigned readiness) {
   if (entry.closePosted || (readiness & (Readable | PeerClosed | Failed)) == 0) return;
-  if (readiness & Failed) {
-    if (int error = PendingError(entry.fd); error != 0) {
-      entry.closePosted = true;
-      entry.Notify(FD_CLOSE, error);
-      return;
-    }
-  }
+  int error = (readiness & Failed) ? PendingError(entry.fd) : 0;
   if (readiness & PeerClosed) entry.peerClosed = true;
-  int waiting = BytesWaiting(entry.fd);
+  int waiting = error != 0 ? 0 : BytesWaiting(entry.fd);
   if (waiting > 0) {
     if (entry.readArmed) {
       entry.readArmed = false;
       entry.Notify(FD_READ, 0);
     }
-  } else if (entry.peerClosed) {
-    entry.closePosted = true;
-    entry.Notify(FD_CLOSE, waiting < 0 ? -waiting : 0);
+    return;
   }
+  if (error == 0 && !entry.peerClosed) return;
+  if (waiting < 0) error = -waiting;
+  // The connection is over (a reset at once, a graceful close once read).
+  // Without FD_CLOSE selected the socket just stops watching its input; a
+  // later selection looks again.
+  if ((entry.events & FD_CLOSE) == 0) {
+    entry.readArmed = false;
+    return;
+  }
+  entry.closePosted = true;
+  entry.Notify(FD_CLOSE, error);
 }
 
 SocketTable& Sockets() {

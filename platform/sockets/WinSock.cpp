@@ -410,6 +410,7 @@ int WSAAsyncSelect(SOCKET s, HWND wnd, UINT msg, long events) {
   entry->readArmed = (events & FD_READ) != 0;
   entry->acceptArmed = (events & FD_ACCEPT) != 0;
   entry->writeArmed = (events & FD_WRITE) != 0 && entry->connected;
+  entry->peerClosed = false;  // look at the connection's state afresh
   TheReactor().Rearm(*entry);
   return 0;
 }

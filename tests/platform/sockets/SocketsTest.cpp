@@ -359,3 +359,33 @@ TEST(Sockets, BlockingModeAndDatagrams) {
   closesocket(a);
   closesocket(b);
 }
+
+TEST(Sockets, SelectingAfterThePeerClosedStillReportsReadAndClose) {
+  Notifications n;
+  Listener listener;
+  SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  auto to = Loopback(listener.port);
+  ASSERT_EQ(connect(c, AsAddr(to), sizeof to), 0);
+  SOCKET server = accept(listener.s, nullptr, nullptr);
+  send(c, "bye", 3, 0);
+  closesocket(c);
+  std::this_thread::sleep_for(50ms);  // the close has arrived, unwatched
+  ASSERT_EQ(WSAAsyncSelect(server, n.Wnd(), WM_SOCKET, FD_READ | FD_WRITE | FD_CLOSE), 0);
+  ASSERT_TRUE(n.WaitFor(server, FD_READ));
+  EXPECT_EQ(n.Count(server, FD_CLOSE), 0);
+  EXPECT_EQ(ReceiveAll(server), "bye");
+  ASSERT_TRUE(n.WaitFor(server, FD_CLOSE));
+  EXPECT_EQ(n.Find(server, FD_CLOSE)->error, 0);
+  closesocket(server);
+
+  // Closed without data before anyone watched: FD_CLOSE still comes.
+  SOCKET quiet = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_EQ(connect(quiet, AsAddr(to), sizeof to), 0);
+  SOCKET server2 = accept(listener.s, nullptr, nullptr);
+  closesocket(quiet);
+  std::this_thread::sleep_for(50ms);
+  ASSERT_EQ(WSAAsyncSelect(server2, n.Wnd(), WM_SOCKET, FD_READ | FD_CLOSE), 0);
+  ASSERT_TRUE(n.WaitFor(server2, FD_CLOSE));
+  EXPECT_EQ(n.Sequence(server2), std::vector<int>{FD_CLOSE});
+  closesocket(server2);
+}
