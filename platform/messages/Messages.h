@@ -13,8 +13,8 @@
 // - SendMessage to a window of the calling thread calls its method directly.
 //   To another thread it blocks until that thread has served it and returns
 //   the method's result (0 for a dead window). A thread serves incoming sends
-//   whenever it pumps (PeekMessage, GetMessage, ProcessMessages, WaitMessage's
-//   caller, DrainMainThreadQueue) and while it waits in its own SendMessage or
+//   whenever it pumps (PeekMessage, GetMessage, ProcessMessages,
+//   DrainMainThreadQueue) and while it waits in its own SendMessage or
 //   TThread::WaitFor, always before its posted messages, so two threads that
 //   send to each other never dead-lock. An exception thrown by the target's
 //   method is raised again in the sending thread.

@@ -12,7 +12,8 @@
 //   sends to the calling thread and, on the main thread, Synchronize calls, so
 //   waiting for a thread that is synchronising does not dead-lock.
 // - Synchronize(call) makes the worker wait until the main thread has run the
-//   call at its next pump (nested pumps, sends and WaitFor included).
+//   call at its next pump (nested pumps, sends and WaitFor included); an
+//   exception thrown by the call is raised again in the worker.
 // - The destructor of a thread that still runs sets Terminated and waits for
 //   it. Derived destructors run first, so a derived class whose Execute uses
 //   its own members should WaitFor before it is deleted.
