@@ -1,7 +1,11 @@
 #include "crawl/LinkResolve.h"
 
 #include <algorithm>
+#include <string_view>
+#include <utility>
+#include <vector>
 
+#include "crawl/LinkText.h"
 #include "net/UrlUtils.h"
 #include "project/TextHelpers.h"
 
@@ -41,13 +45,15 @@ AnsiString StepUp(const AnsiString& Base, int Steps) {
 
 bool ResolveRelativeSteps(AnsiString& Link, const AnsiString& Base, const AnsiString& Fragment) {
   int steps = 0;
+  size_t skip = 0;
   if (!Link.starts_with("./")) {
-    while (Link.starts_with("../")) {
-      Link.erase(0, 3);
+    while (Link.compare(skip, 3, "../") == 0) {
+      skip += 3;
       ++steps;
     }
   }
-  while (Link.starts_with("./")) Link.erase(0, 2);
+  while (Link.compare(skip, 2, "./") == 0) skip += 2;
+  Link.erase(0, skip);
   const AnsiString base = steps > 0 ? StepUp(Base, steps) : Base;
   Link = JoinWithSep(base, Link, "/") + Fragment;
   return true;
@@ -96,20 +102,35 @@ bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail) {
 }
 
 bool CollapseDotDot(AnsiString& Link) {
-  if (Link.empty() || static_cast<unsigned char>(Link.front()) <= 0x20 || static_cast<unsigned char>(Link.back()) <= 0x20)
-    Link = Trim(Link);
-  const size_t root = Link.find("://") == AnsiString::npos ? 0 : RootLength(Link);
-  for (;;) {
-    const size_t step = Link.find("/../");
-    if (step == AnsiString::npos) break;
-    if (step + 1 <= root) {
-      Link.erase(step, 3);
-      continue;
+  if (HasOuterBlanks(Link)) Link = Trim(Link);
+  if (Link.find("/../") == AnsiString::npos) return !Link.empty();
+  // One pass over the "/"-separated parts after the scheme: a ".." part
+  // between two "/" takes back the part before it when that one follows a
+  // "/"; right after the host it is dropped; anywhere else it ends the work.
+  const size_t scheme = SchemePrefixLength(Link);
+  const std::string_view rest = std::string_view(Link).substr(scheme);
+  std::vector<std::string_view> kept;
+  bool stopped = false;
+  size_t start = 0;
+  for (bool first = true;; first = false) {
+    const size_t slash = rest.find('/', start);
+    const std::string_view part = rest.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+    const bool isStep = !stopped && !first && part == ".." && slash != std::string_view::npos;
+    if (isStep && kept.size() >= 2) {
+      kept.pop_back();
+    } else if (!(isStep && scheme > 0 && kept.size() == 1)) {
+      stopped = stopped || isStep;
+      kept.push_back(part);
     }
-    const size_t before = step == 0 ? AnsiString::npos : Link.rfind('/', step - 1);
-    if (before == AnsiString::npos) break;
-    Link.erase(before, step + 3 - before);
+    if (slash == std::string_view::npos) break;
+    start = slash + 1;
   }
+  AnsiString result = Link.substr(0, scheme);
+  for (size_t i = 0; i < kept.size(); ++i) {
+    if (i > 0) result += '/';
+    result.append(kept[i]);
+  }
+  Link = std::move(result);
   return !Link.empty();
 }
 
@@ -191,7 +212,9 @@ size_t SchemePrefixLength(const AnsiString& Url) {
 }
 
 bool IsNotScriptLink(const AnsiString& Link) {
-  return !Link.empty() && !StartsText("javascript:", Trim(Link));
+  size_t start = 0;
+  while (start < Link.size() && static_cast<unsigned char>(Link[start]) <= 0x20) ++start;
+  return !Link.empty() && !StartsTextView(std::string_view(Link).substr(start), "javascript:");
 }
 
 AnsiString TopLevelLabel(const AnsiString& Url) {

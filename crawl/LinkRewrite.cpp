@@ -38,15 +38,21 @@ void AliasWwwHost(const AnsiString& BaseHost, AnsiString& LinkHost, AnsiString& 
 
 // Drops the folders that Local and B (the base without scheme and host) share.
 void DropCommonFolders(AnsiString& Local, std::string_view& B) {
+  std::string_view rest = Local;
+  bool allShared = true;
   for (size_t slash = B.find('/'); slash != std::string_view::npos; slash = B.find('/')) {
     const std::string_view folder = B.substr(0, slash + 1);
-    if (!StartsTextView(Local, folder) && !SameTextView(Local, folder.substr(0, slash))) return;
-    Local.erase(0, std::min(Local.size(), slash + 1));
+    if (!StartsTextView(rest, folder) && !SameTextView(rest, folder.substr(0, slash))) {
+      allShared = false;
+      break;
+    }
+    rest.remove_prefix(std::min(rest.size(), slash + 1));
     B.remove_prefix(slash + 1);
   }
-  const size_t localSlash = Local.find('/');
-  if (localSlash != AnsiString::npos && std::string_view(Local).substr(0, localSlash) == B)
-    Local.erase(0, localSlash + 1);
+  const size_t localSlash = rest.find('/');
+  if (allShared && localSlash != std::string_view::npos && rest.substr(0, localSlash) == B)
+    rest.remove_prefix(localSlash + 1);
+  Local.erase(0, Local.size() - rest.size());
 }
 
 void AddDocumentName(AnsiString& Local, bool IsQuery) {
@@ -65,7 +71,7 @@ TLinkRewriter::TLinkRewriter(const AnsiString& PageHost, const AnsiString& Base,
 }
 
 bool TLinkRewriter::Rewrite(const AnsiString& Link, AnsiString& Local) const {
-  Local = Trim(Link);
+  Local = HasOuterBlanks(Link) ? Trim(Link) : Link;
   if (Link.empty()) return false;
   UnescapeSchemeSeparator(Local);
   if (Local.empty() || Local == "/" || SameText(Local, PageHost_)) {

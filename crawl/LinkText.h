@@ -31,3 +31,15 @@ inline bool HoldsAnyOf(std::string_view S, std::string_view Set) {
       if (c == wanted) return true;
   return false;
 }
+
+// True when S begins or ends with a byte up to 0x20 (what Trim removes).
+inline bool HasOuterBlanks(std::string_view S) {
+  return !S.empty() && (static_cast<unsigned char>(S.front()) <= 0x20 || static_cast<unsigned char>(S.back()) <= 0x20);
+}
+
+// True when S holds an upper-case ASCII letter.
+inline bool HoldsUpperCase(std::string_view S) {
+  for (char c : S)
+    if (c >= 'A' && c <= 'Z') return true;
+  return false;
+}

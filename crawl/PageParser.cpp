@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <deque>
 #include <numeric>
 #include <string_view>
 #include <unordered_set>
 
 #include "crawl/LinkLevels.h"
 #include "crawl/LinkResolve.h"
+#include "crawl/LinkText.h"
 #include "net/UrlUtils.h"
 
 namespace {
@@ -35,12 +38,20 @@ std::vector<size_t> DescendingOrder(const std::vector<TLinkCandidate>& Candidate
 
 // Sorted without regard to case; of links equal but for case the first stays.
 std::vector<AnsiString> SortedUnique(std::vector<AnsiString>& Links) {
-  std::vector<AnsiString> keys;
+  std::deque<AnsiString> lowered; // keeps its items in place for the views on them
+  std::vector<std::string_view> keys;
+  keys.reserve(Links.size());
+  for (const AnsiString& link : Links) {
+    if (!HoldsUpperCase(link)) {
+      keys.emplace_back(link);
+      continue;
+    }
+    lowered.push_back(LowerCase(link));
+    keys.emplace_back(lowered.back());
+  }
   std::vector<size_t> order;
   std::unordered_set<std::string_view> seen;
-  keys.reserve(Links.size());
   seen.reserve(Links.size());
-  for (const AnsiString& link : Links) keys.push_back(LowerCase(link));
   for (size_t i = 0; i < keys.size(); ++i)
     if (seen.insert(keys[i]).second) order.push_back(i);
   std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return keys[a] < keys[b]; });
@@ -98,11 +109,11 @@ void TCandidateLoop::Take(const TLinkCandidate& Candidate) {
 }
 
 void TCandidateLoop::Rewrite(const TLinkCandidate& Candidate, const AnsiString& Link) {
-  if (Candidate.Pos + Candidate.Length > LowestTaken_) return;
+  if (int64_t{Candidate.Pos} + Candidate.Length > LowestTaken_) return;
   AnsiString local;
   const bool ok = Candidate.IsBase ? Rewriter_.RewriteBase(Link, local) : Rewriter_.Rewrite(Link, local);
   if (!ok || SameText(local, Link)) return;
-  Replacements.push_back({Candidate.Pos, Candidate.Length, local});
+  Replacements.push_back({Candidate.Pos, Candidate.Length, std::move(local)});
   LowestTaken_ = Candidate.Pos;
 }
 

@@ -1,8 +1,11 @@
 #include "crawl/PageScan.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <exception>
+#include <map>
 #include <string_view>
 
 #include "crawl/LinkResolve.h"
@@ -96,7 +99,7 @@ struct TTagSpan {
 class TScanner {
 public:
   TScanner(const AnsiString& Content, const TScanHooks& Hooks, TPageScan& Out)
-      : S_(Content), N_(static_cast<int>(Content.size())), Hooks_(Hooks), Out_(Out) {}
+      : S_(Content), N_(static_cast<int>(std::min<size_t>(Content.size(), INT_MAX - 1))), Hooks_(Hooks), Out_(Out) {}
 
   void ScanHtml();
   void ScanCss();
@@ -113,6 +116,7 @@ private:
   bool MatchText(int I, std::string_view Word, int To) const;
   bool HasText(const char* Word, int From, int To) const;
   int FindText(const char* Word, int From) const;
+  int FindByte(char C, int From) const;
   int SkipBlanks(int I, int To) const;
   void Add(int Pos, const AnsiString& Text, bool IsBase = false);
   void ReportProgress(int Done);
@@ -148,6 +152,13 @@ private:
   int LastReport_ = 0;
   int TagStart_ = 0;
   std::vector<int> Separators_; // the "=" outside quotes of the tag being handled
+  // The last search for each closing text, so that many openings without a
+  // closing text do not search the rest of the page again and again.
+  struct TFindMemo {
+    int From = 0;
+    int Found = 0;
+  };
+  mutable std::map<const char*, TFindMemo> FindMemos_;
 };
 
 bool TScanner::MatchText(int I, std::string_view Word, int To) const {
@@ -167,13 +178,20 @@ bool TScanner::HasText(const char* Word, int From, int To) const {
 // 1-based position of Word (lower case) at or after From, without regard to
 // case; 0 when absent.
 int TScanner::FindText(const char* Word, int From) const {
-  for (int i = std::max(From, 1); i <= N_; ++i) {
-    const size_t lt = S_.find(Word[0], static_cast<size_t>(i - 1));
-    if (lt == AnsiString::npos) return 0;
-    i = static_cast<int>(lt) + 1;
-    if (MatchText(i, Word, N_)) return i;
-  }
-  return 0;
+  TFindMemo& memo = FindMemos_[Word];
+  if (memo.From != 0 && memo.From <= From && (memo.Found == 0 || memo.Found >= From)) return memo.Found;
+  int found = 0;
+  for (int i = FindByte(Word[0], From); i != 0 && found == 0; i = FindByte(Word[0], i + 1))
+    if (MatchText(i, Word, N_)) found = i;
+  memo = {From, found};
+  return found;
+}
+
+// 1-based position of the byte C at or after From; 0 when absent.
+int TScanner::FindByte(char C, int From) const {
+  if (From < 1 || From > N_) return 0;
+  const void* found = std::memchr(S_.data() + From - 1, C, static_cast<size_t>(N_ - From + 1));
+  return found ? static_cast<int>(static_cast<const char*>(found) - S_.data()) + 1 : 0;
 }
 
 int TScanner::SkipBlanks(int I, int To) const {
@@ -197,9 +215,8 @@ void TScanner::ReportProgress(int Done) {
 void TScanner::ScanHtml() {
   int i = 1;
   while (i <= N_ && !Hooks_.IsStopped()) {
-    const size_t lt = S_.find('<', static_cast<size_t>(i - 1));
-    if (lt == AnsiString::npos) break;
-    const int tagStart = static_cast<int>(lt) + 1;
+    const int tagStart = FindByte('<', i);
+    if (tagStart == 0) break;
     int next = tagStart + 1;
     try {
       next = HandleTag(tagStart);
@@ -279,8 +296,8 @@ int TScanner::HandleTag(int Lt) {
   if (tag.Name.empty()) return tag.Next;
   const AnsiString name = LowerCase(tag.Name);
   if (StartsStr("!--", name)) {
-    const size_t close = S_.find("-->", static_cast<size_t>(Lt + 3));
-    return close == AnsiString::npos ? tag.Next : static_cast<int>(close) + 4;
+    const int close = FindText("-->", Lt + 4);
+    return close == 0 ? tag.Next : close + 3;
   }
   const TTagRule* rule = FindTagRule(name);
   if (!rule) return tag.Next;
@@ -446,7 +463,7 @@ int TScanner::ParseScript(int BodyStart) {
     const unsigned char c = static_cast<unsigned char>(std::tolower(At(i)));
     if (c == 'w' && MatchText(i, "window.open", to))
       i = TakeWindowOpen(i + 11, to);
-    else if (c == 'h' && S_.compare(static_cast<size_t>(i - 1), 7, "http://") == 0 && i + 6 <= to)
+    else if (c == 'h' && i + 6 <= to && S_.compare(static_cast<size_t>(i - 1), 7, "http://") == 0)
       i = TakeHttpRun(i, to);
     else if (c == 'a' && MatchText(i, "additem", to))
       i = TakeAddItem(i + 7, to);
@@ -458,10 +475,16 @@ int TScanner::ParseScript(int BodyStart) {
 
 // Position of the "</script" that ends a script element: outside quotes and
 // braces; failing that the first one at all; the end of the page when none.
+// The search outside quotes looks no further than twice the distance to the
+// first one plus 4 KiB, so that broken scripts cost linear time.
 int TScanner::FindClosingTag(int From) const {
+  const int plain = FindText("</script", From);
+  if (plain == 0) return N_ + 1;
+  const int64_t reach = int64_t{plain} + (plain - From) + 4096;
+  const int limit = static_cast<int>(std::min<int64_t>(reach, N_));
   unsigned char quote = 0;
   int braces = 0;
-  for (int i = From; i <= N_; ++i) {
+  for (int i = From; i <= limit; ++i) {
     const unsigned char c = At(i);
     if (quote) {
       if (c == quote && !(quote == '\'' && i > From && At(i - 1) == '\\')) quote = 0;
@@ -475,8 +498,7 @@ int TScanner::FindClosingTag(int From) const {
       return i;
     }
   }
-  const int plain = FindText("</script", From);
-  return plain == 0 ? N_ + 1 : plain;
+  return plain;
 }
 
 void TScanner::ScanScriptText(int From, int To, bool HrefRule) {
@@ -666,7 +688,7 @@ void TScanner::ScanCssUrls(int From, int To) {
 
 TPageScan ScanHtml(const AnsiString& Content, const TScanHooks& Hooks) {
   TPageScan scan;
-  scan.Candidates.reserve(Content.size() / 128);
+  scan.Candidates.reserve(Content.size() / 64);
   TScanner(Content, Hooks, scan).ScanHtml();
   return scan;
 }

@@ -2,7 +2,8 @@
 // notes every candidate link with its 1-based position, as written. It is not
 // an HTML parser: it recognises a fixed set of tags and attributes by name,
 // the url(...) values of style blocks, and URL-like strings of scripts. A bad
-// index inside a tag ends that tag, never the scan.
+// index inside a tag ends that tag, never the scan. Texts beyond 2 GiB are
+// scanned up to there.
 #pragma once
 
 #include <functional>

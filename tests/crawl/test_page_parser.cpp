@@ -106,3 +106,29 @@ TEST(PageParser, ProgressTexts) {
   EXPECT_EQ(texts.back(), "");
   EXPECT_NE(std::find(texts.begin(), texts.end(), "       200"), texts.end());
 }
+
+// Pages built to make a careless scan search the rest of the page again and
+// again; each must finish in one pass (a quadratic scan would not end here).
+TEST(PageParser, PathologicalPagesFinish) {
+  const auto repeated = [](const AnsiString& Part, size_t Size) {
+    AnsiString page;
+    while (page.size() < Size) page += Part;
+    return page;
+  };
+  const TParseSettings s = Settings("http://h/a/p.htm", true);
+  for (const AnsiString& part : {AnsiString("<title>x"), AnsiString("<!-- x"), AnsiString("<script>a='</script"),
+                                 AnsiString("<script>{x</script>"), AnsiString("<a href='x")}) {
+    AnsiString page = repeated(part, 1 << 20);
+    ParseDocument(page, s);
+  }
+  AnsiString deep = "<a href=\"http://h/" + repeated("d/", 1 << 19) + "x.htm\"><a href=\"" +
+                    repeated("../", 1 << 19) + "y.htm\"><a href=\"http://h/" + repeated("a/../", 1 << 18) + "z.htm\">";
+  const TParseResult result = ParseDocument(deep, s);
+  ASSERT_EQ(result.Links.size(), 3u);
+  EXPECT_TRUE(result.Links[1] == "http://h/y.htm");
+  EXPECT_TRUE(result.Links[2] == "http://h/z.htm");
+  AnsiString deepBase = "<base href=\"http://h/" + repeated("d/", 1 << 19) + "\"><a href=\"http://h/" +
+                        repeated("d/", 1 << 19) + "x.htm\">";
+  EXPECT_EQ(ParseDocument(deepBase, s).Links.size(), 2u);
+  EXPECT_TRUE(deepBase.find("<a href=\"x.htm\">") != AnsiString::npos);
+}

@@ -34,6 +34,7 @@ TEST(PageScan, TagTable) {
             V({"a.htm", "b.wav", "c.gif", "d.htm", "e.swf", "f.cgi", "g.htm", "h.htm", "i.gif", "j.avi", "k.gif",
                "l.gif", "m.css", "n.htm", "o.swf", "p.js", "q.gif", "r.htm", "s.gif"}));
   EXPECT_EQ(HtmlTexts("<!-- <a href=hidden.htm> --><a href=shown.htm>"), V({"shown.htm"}));
+  EXPECT_EQ(HtmlTexts("<!--note<a href=hidden.htm>--><!----><a href=shown.htm>"), V({"shown.htm"}));
   EXPECT_EQ(HtmlTexts("<title>a <a href=no.htm> title</title><a href=yes.htm>"), V({"yes.htm"}));
   EXPECT_EQ(HtmlTexts("<a\r\nhref=x.htm><<a href=y.htm><a href=z.htm"), V({"x.htm", "y.htm", "z.htm"}));
 }
@@ -59,6 +60,7 @@ TEST(PageScan, Attributes) {
 TEST(PageScan, StyleAttributesAndBase) {
   EXPECT_EQ(HtmlTexts("<td style=\"color:red; background:url('bg.gif')\">"), V({"bg.gif"}));
   EXPECT_EQ(HtmlTexts("<table style=\"background-image: url(t.gif)\">"), V({"t.gif"}));
+  EXPECT_EQ(HtmlTexts("<table style=\"x: url(a.gif); background-image: url(b.gif)\">"), V({"b.gif"}));
   EXPECT_EQ(HtmlTexts("<td style=\"x:url(u.gif)\">"), V({"u.gif"}));
   const TPageScan scan = ScanHtml("<base href=\"http://b/dir/x.htm\" target=_self><a href=y.htm>");
   EXPECT_EQ(scan.BaseHref, "http://b/dir/");
