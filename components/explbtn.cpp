@@ -36,22 +36,18 @@ const TBitmap* DownPattern() {
   return pattern.get();
 }
 
-// Draws the picture leaving out the pixels of the transparent colour.
-void DrawKeyed(TCanvas& canvas, int x, int y, const TBitmap& picture, TColor transparent) {
-  TBitmap copy;
-  copy.Assign(picture);
-  copy.SetTransparentColor(transparent);
-  copy.SetTransparent(true);
-  canvas.Draw(x, y, &copy);
+// Draws a scratch copy of a picture leaving out the pixels of one colour.
+void DrawWithout(TCanvas& canvas, int x, int y, TBitmap& scratch, TColor transparent) {
+  scratch.SetTransparentColor(transparent);
+  scratch.SetTransparent(true);
+  canvas.Draw(x, y, &scratch);
 }
-
-TColor TopLeftColor(TBitmap& picture) { return FromPixel(Row(picture, 0)[0]); }
 
 void DrawTransparent(TCanvas& canvas, int x, int y, const TBitmap& picture) {
   if (picture.Empty()) return;
   TBitmap copy;
   copy.Assign(picture);
-  DrawKeyed(canvas, x, y, copy, TopLeftColor(copy));
+  DrawWithout(canvas, x, y, copy, FromPixel(Row(copy, 0)[0]));
 }
 
 // The dark pixels of the picture (not transparent, darker than light grey)
@@ -69,7 +65,7 @@ void DrawSilhouette(TCanvas& canvas, int x, int y, const TBitmap& picture, TColo
       line[col] = pixel != transparent && Brightness(pixel) < 3 * 0xC0 ? ink : key;
     }
   }
-  DrawKeyed(canvas, x, y, shape, FromPixel(key));
+  DrawWithout(canvas, x, y, shape, FromPixel(key));
 }
 
 struct TShadingLevels {

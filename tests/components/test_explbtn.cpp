@@ -66,6 +66,16 @@ TEST(ExplorerButtonMono, GreyLevelsFollowTheShadingThresholdsAndKeepTheTranspare
   EXPECT_EQ(levels(stMedium), (std::vector<TColor>{kKey, clWhite, kHighlight, kShadow, clBlack}));
   EXPECT_EQ(levels(stLight), (std::vector<TColor>{kKey, clWhite, clWhite, kShadow, clBlack}));
   EXPECT_EQ(levels(stDark), (std::vector<TColor>{kKey, clWhite, kHighlight, clBlack, clBlack}));
+
+  // A button makes its grey picture once loading has ended.
+  TExplorerButton button(nullptr);
+  button.SetLoading(true);
+  button.SetBitmap(source);
+  EXPECT_TRUE(button.MonoBitmap().Empty());
+  button.SetLoading(false);
+  ASSERT_EQ(button.MonoBitmap().Width(), 5);
+  button.SetShadingType(stLight);
+  EXPECT_EQ(const_cast<TBitmap&>(button.MonoBitmap()).Canvas()->Pixel(2, 0), clWhite);
 }
 
 TEST_F(ExplorerButton, ShowsTheGreyPictureUntilTheMouseEntersThenBevelAndColours) {
@@ -101,6 +111,11 @@ TEST_F(ExplorerButton, ShowsTheGreyPictureUntilTheMouseEntersThenBevelAndColours
 
   Click(button);
   EXPECT_EQ(clicked, std::vector<TObject*>{button});
+  // On a shown form the button paints through the window's paint event.
+  form.Show();
+  Application->ProcessMessages();
+  EXPECT_EQ(Pixel(button, 28, 24), clRed);
+  EXPECT_EQ(Pixel(button, 0, 25), kHighlight);
   button->Perform(CM_MOUSELEAVE, 0, 0);
   EXPECT_EQ(left, 1);
   EXPECT_FALSE(button->MouseInside());
