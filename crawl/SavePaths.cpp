@@ -50,9 +50,10 @@ TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, 
   for (const AnsiString& part : Components(Folder))
     if (part == "." || part == "..") return path;
 
-  std::vector<AnsiString> parts = Components(EscapeUrlChars(LocalDir.substr(Folder.size())) + NamePart + LocalName);
-  const AnsiString name = parts.empty() ? AnsiString() : EncodeComponent(parts.back());
-  if (!parts.empty()) parts.pop_back();
+  const AnsiString whole = EscapeUrlChars(LocalDir.substr(Folder.size())) + NamePart + LocalName;
+  const size_t lastSlash = whole.rfind('/');
+  const AnsiString name = EncodeComponent(lastSlash == AnsiString::npos ? whole : whole.substr(lastSlash + 1));
+  const std::vector<AnsiString> parts = Components(lastSlash == AnsiString::npos ? AnsiString() : whole.substr(0, lastSlash));
   const AnsiString root = ResolvePath(ExcludeTrailingPathDelimiter(Folder));
   AnsiString dir = ExcludeTrailingPathDelimiter(Folder);
   for (const AnsiString& part : parts) {

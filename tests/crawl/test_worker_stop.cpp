@@ -39,7 +39,12 @@ protected:
       if (round % RoundsPerServer == 0) server = std::make_unique<LoopbackServer>(std::vector<LoopbackScript>{Script}, 1000);
       const WorkerHooks hooks = Hooks(round);
       const WorkerRun run = Harness.Run(Params, Harness.Order("http://127.0.0.1:" + server->PortText() + "/p.htm"), hooks, 10000);
-      if (!run.Ended) ++hungRounds;
+      if (!run.Ended) {
+        ++hungRounds;
+        std::string states;
+        for (int code : run.States) states += std::to_string(code) + " ";
+        ADD_FAILURE() << "round " << round << " hung after states " << states << "flags " << run.Flags;
+      }
       if (!(run.Flags & sfFailed) || run.Success || run.States.empty() || run.States.back() != scError) ++failedRounds;
       if (hungRounds > 0) break;
     }

@@ -1,0 +1,74 @@
+// The file-system boundary of the mirror: components, escapes, names that
+// cannot be created, case reuse and the fallback names.
+#include <gtest/gtest.h>
+
+#include "crawl/SavePaths.h"
+#include "test_worker_harness.h"
+
+namespace {
+
+TEST(WorkerNamingPaths, MapsInsideTheFolder) {
+  TMirrorPath p = MapMirrorPath("/f/", "/f/host/a/b", "/", "page.htm");
+  ASSERT_TRUE(p.Ok());
+  EXPECT_EQ(p.File, "/f/host/a/b/page.htm");
+  EXPECT_EQ(p.Dir, "/f/host/a/b");
+  p = MapMirrorPath("/f/", "/f/", "host_a_", "page.htm");
+  EXPECT_EQ(p.File, "/f/host_a_page.htm");
+  p = MapMirrorPath("/f/", "/f/host//a", "/", "x.htm");
+  EXPECT_EQ(p.File, "/f/host/a/x.htm");
+}
+
+TEST(WorkerNamingPaths, RefusesFoldersAndNamesOutside) {
+  EXPECT_EQ(MapMirrorPath("/f/", "/g/host", "/", "x.htm").Result, TMirrorPathResult::Outside);
+  EXPECT_EQ(MapMirrorPath("f/", "f/host", "/", "x.htm").Result, TMirrorPathResult::Outside);
+  EXPECT_EQ(MapMirrorPath("", "host", "/", "x.htm").Result, TMirrorPathResult::Outside);
+  EXPECT_EQ(MapMirrorPath("/f/../", "/f/../host", "/", "x.htm").Result, TMirrorPathResult::Outside);
+}
+
+TEST(WorkerNamingPaths, EscapesDotsSeparatorsAndControlBytes) {
+  EXPECT_EQ(MapMirrorPath("/f/", "/f/host/../..", "/", "..").File, "/f/host/%2E%2E/%2E%2E/%2E%2E");
+  EXPECT_EQ(MapMirrorPath("/f/", "/f/host/.", "/", "x.htm").File, "/f/host/%2E/x.htm");
+  EXPECT_EQ(MapMirrorPath("/f/", "/f/host", "/", "a\\..\\b.htm").File, "/f/host/a%5C..%5Cb.htm");
+  EXPECT_EQ(MapMirrorPath("/f/", "/f/host", "/", std::string("a\x01\x1f\x7f.htm")).File, "/f/host/a%01%1F%7F.htm");
+  // The folder part gets the file-name escapes; the download folder keeps its name.
+  EXPECT_EQ(MapMirrorPath("/f&g/", "/f&g/host/a&b", "/", "x.htm").File, "/f&g/host/a%26b/x.htm");
+}
+
+TEST(WorkerNamingPaths, NamesWindowsCouldNotCreate) {
+  for (const char* name : {"a:b.htm", "a*b", "a?", "q\"", "<x>", "p|q", "dot.", "blank ", ""}) {
+    const TMirrorPath p = MapMirrorPath("/f/", "/f/host", "/", name);
+    EXPECT_EQ(p.Result, TMirrorPathResult::NameNotCreatable) << name;
+    EXPECT_EQ(p.Dir, "/f/host") << name;
+  }
+  EXPECT_EQ(MapMirrorPath("/f/", "/f/host", "/", std::string(256, 'n')).Result, TMirrorPathResult::NameNotCreatable);
+  EXPECT_TRUE(MapMirrorPath("/f/", "/f/host", "/", std::string(255, 'n')).Ok());
+  EXPECT_EQ(MapMirrorPath("/f/", "/f/host/a:b", "/", "x.htm").Result, TMirrorPathResult::DirNotCreatable);
+  EXPECT_EQ(MapMirrorPath("/f/", "/f/host/dir.", "/", "x.htm").Result, TMirrorPathResult::DirNotCreatable);
+}
+
+TEST(WorkerNamingPaths, ReusesComponentsThatDifferOnlyInCase) {
+  TempFolder folder;
+  folder.Write("Host/Docs/Page.HTM", "x");
+  const std::string root = folder.Path();
+  const TMirrorPath p = MapMirrorPath(root, root + "host/docs", "/", "page.htm");
+  ASSERT_TRUE(p.Ok());
+  EXPECT_EQ(p.File, root + "Host/Docs/Page.HTM");
+  EXPECT_EQ(MapMirrorPath(root, root + "host/new", "/", "p.htm").File, root + "Host/new/p.htm");
+}
+
+TEST(WorkerNamingPaths, FallbackNames) {
+  AnsiString base;
+  ASSERT_TRUE(FallbackBase("page.htm", base));
+  EXPECT_EQ(base, "page");
+  ASSERT_TRUE(FallbackBase("a*b.htm", base));
+  EXPECT_EQ(base, "a");
+  ASSERT_TRUE(FallbackBase("list=1", base));
+  EXPECT_EQ(base, "list");
+  ASSERT_TRUE(FallbackBase(".hidden", base));
+  EXPECT_EQ(base, "");
+  EXPECT_FALSE(FallbackBase("plain", base));
+  EXPECT_EQ(FallbackName("page", 1), "page-1.htm");
+  EXPECT_EQ(FallbackName("page", 1000), "page-1000.htm");
+}
+
+} // namespace

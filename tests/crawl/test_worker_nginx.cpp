@@ -1,0 +1,103 @@
+// The worker against a real nginx: a page with its links, a default
+// document, a redirect, a missing page, and the update modes with the
+// server's real dates (a page saved with the server's date is current the
+// next time).
+#include <gtest/gtest.h>
+
+#include "crawl/WorkerMessages.h"
+#include "platform/rtl/FileUtils.h"
+#include "project/SiteTree.h"
+#include "project/SiteTreeNode.h"
+#include "support/NginxServer.h"
+#include "test_worker_harness.h"
+
+namespace {
+
+class WorkerNginx : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
+    Site.Write("index.html", "<a href=\"docs/\">docs</a><img src=\"logo.gif\">");
+    Site.Write("docs/index.html", "<a href=\"../index.html\">up</a>");
+    Site.Write("logo.gif", "GIF89a");
+    Site.Write("new.htm", "moved here");
+    Server = std::make_unique<NginxServer>(Site.Path());
+    Server->AddRedirect("/old.htm", "/new.htm", 301);
+    ASSERT_TRUE(Server->Start()) << Server->ErrorLog();
+    WorkerSettings(Params, Mirror.Path());
+  }
+
+  WorkerRun Fetch(const std::string& Path, TDataObj* Node = nullptr, int Level = 0) {
+    TrcHttp rec = Harness.Order(Server->Url(Path), Level);
+    rec.Node = Node;
+    return Harness.Run(Params, rec);
+  }
+
+  TempFolder Site;
+  TempFolder Mirror;
+  std::unique_ptr<NginxServer> Server;
+  TParamProObj Params{"", false};
+  WorkerHarness Harness;
+};
+
+TEST_F(WorkerNginx, FetchesPagesFoldersRedirectsAndFailures) {
+  TListObj tree;
+  TDataObj* root = tree.AddUrl(0, Server->Url("/"));
+  WorkerRun run = Fetch("/", root);
+  ASSERT_TRUE(run.Ended);
+  EXPECT_EQ(run.Flags, sfFinished);
+  EXPECT_EQ(Mirror.Read("127.0.0.1/index.htm"), "<a href=\"docs/index.htm\">docs</a><img src=\"logo.gif\">");
+  ASSERT_EQ(run.Links.size(), 3u);
+  EXPECT_EQ(run.Links[1].Url, "http://127.0.0.1/docs/");
+  EXPECT_EQ(run.Links[1].Level, 1);
+  EXPECT_EQ(run.Links[2].Url, "http://127.0.0.1/logo.gif");
+  EXPECT_EQ(run.Links[2].Level, 0);
+  EXPECT_EQ(root->State & snLoaded, snLoaded);
+
+  TDataObj* docs = tree.AddUrl(1, Server->Url("/docs/"));
+  docs->State |= snFolder;
+  run = Fetch("/docs/", docs, 1);
+  EXPECT_TRUE(run.DefaultDocSaved);
+  EXPECT_EQ(docs->LocalName, "index.htm");
+  EXPECT_NE(docs->FindChild("index.htm"), nullptr);
+  EXPECT_TRUE(Mirror.Exists("127.0.0.1/docs/index.htm"));
+
+  run = Fetch("/old.htm");
+  EXPECT_EQ(run.Flags, sfFinished | sfRedirected);
+  EXPECT_EQ(Mirror.Read("127.0.0.1/new.htm"), "moved here");
+
+  run = Fetch("/missing.htm");
+  EXPECT_EQ(run.Flags & sfFailed, sfFailed);
+  EXPECT_EQ(run.States.back(), scError);
+  EXPECT_FALSE(Mirror.Exists("127.0.0.1/missing.htm"));
+}
+
+TEST_F(WorkerNginx, UpdateModesWithTheServersDates) {
+  const std::string local = Mirror.Path() + "127.0.0.1/new.htm";
+  ASSERT_TRUE(Fetch("/new.htm").Success);
+  // The saved copy carries the server's date: edited but dated the same, it
+  // counts as current, so the local bytes stay.
+  TDateTime serverDate = 0;
+  ASSERT_TRUE(FileAge(local, serverDate));
+  Mirror.Write("127.0.0.1/new.htm", "edited locally");
+  ASSERT_TRUE(FileSetDate(local, serverDate));
+  Params.Project.UpdateMode = umNewOrModified;
+  EXPECT_TRUE(Fetch("/new.htm").Success);
+  EXPECT_EQ(Mirror.Read("127.0.0.1/new.htm"), "edited locally");
+  // Older than the server's copy: replaced.
+  ASSERT_TRUE(FileSetDate(local, EncodeDate(2001, 1, 1)));
+  EXPECT_TRUE(Fetch("/new.htm").Success);
+  EXPECT_EQ(Mirror.Read("127.0.0.1/new.htm"), "moved here");
+  // Mode 3 never replaces an existing file.
+  Site.Write("new.htm", "changed on the server");
+  ASSERT_TRUE(FileSetDate(Site.Path() + "new.htm", Now() + 1));
+  Params.Project.UpdateMode = umSkipExisting;
+  EXPECT_TRUE(Fetch("/new.htm").Success);
+  EXPECT_EQ(Mirror.Read("127.0.0.1/new.htm"), "moved here");
+  // Mode 2 replaces it once the server's copy is newer.
+  Params.Project.UpdateMode = umNewModifiedOrResized;
+  EXPECT_TRUE(Fetch("/new.htm").Success);
+  EXPECT_EQ(Mirror.Read("127.0.0.1/new.htm"), "changed on the server");
+}
+
+} // namespace
