@@ -1,9 +1,11 @@
 // The explorer-style button: grey pictures, layout, painting in every state
-// (probed on its back buffer) and clicks through window messages.
+// (probed on its back buffer) and clicks through simulated mouse input.
 #include <gtest/gtest.h>
 
 #include "components/explbtn.h"
+#include "platform/controls/Dialogs.h"
 #include "platform/controls/Forms.h"
+#include "platform/controls/Simulate.h"
 
 namespace {
 
@@ -19,8 +21,6 @@ struct TSquare : TBitmap {
     Canvas()->FillRect(Rect(2, 2, 14, 14));
   }
 };
-
-LPARAM At(int x, int y) { return MakeLParam(x, y); }
 
 class ExplorerButton : public ::testing::Test {
  protected:
@@ -40,10 +40,7 @@ class ExplorerButton : public ::testing::Test {
     b->Update();
     return b->Canvas()->Pixel(x, y);
   }
-  void Click(TExplorerButton* b, int x = 20, int y = 20) {
-    SendMessage(b->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
-    SendMessage(b->Handle(), WM_LBUTTONUP, 0, At(x, y));
-  }
+  void Click(TExplorerButton* b) { SimulateClick(b, 20, 20); }
 
   TForm form{nullptr};
   TExplorerButton* button;
@@ -88,7 +85,7 @@ TEST_F(ExplorerButton, ShowsTheGreyPictureUntilTheMouseEntersThenBevelAndColours
   EXPECT_EQ(Pixel(button, 22, 17), kFace);
   EXPECT_EQ(Pixel(button, 0, 25), kFace);
 
-  button->Perform(CM_MOUSEENTER, 0, 0);
+  SimulateMouseEnter(button, true);
   EXPECT_EQ(entered, 1);
   EXPECT_EQ(Pixel(button, 28, 24), clRed);
   EXPECT_EQ(Pixel(button, 0, 25), kHighlight);
@@ -97,16 +94,16 @@ TEST_F(ExplorerButton, ShowsTheGreyPictureUntilTheMouseEntersThenBevelAndColours
   EXPECT_EQ(Pixel(button, 25, 49), kShadow);
 
   // Pressed: the bevel turns over and the picture sinks by one pixel.
-  SendMessage(button->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(30, 25));
+  SimulateMouse(button, smDown, 30, 25);
   EXPECT_EQ(Pixel(button, 0, 25), kShadow);
   EXPECT_EQ(Pixel(button, 59, 25), kHighlight);
   EXPECT_EQ(Pixel(button, 24, 24), kFace);
   EXPECT_EQ(Pixel(button, 36, 24), clRed);
   // Dragged out, it looks released; let go outside, nothing is clicked.
-  SendMessage(button->Handle(), WM_MOUSEMOVE, MK_LBUTTON, At(100, 100));
+  SimulateMouse(button, smMove, 100, 100);
   EXPECT_FALSE(button->MouseInside());
   EXPECT_EQ(Pixel(button, 24, 24), kHighlight);
-  SendMessage(button->Handle(), WM_LBUTTONUP, 0, At(100, 100));
+  SimulateMouse(button, smUp, 100, 100);
   EXPECT_TRUE(clicked.empty());
 
   Click(button);
@@ -116,7 +113,7 @@ TEST_F(ExplorerButton, ShowsTheGreyPictureUntilTheMouseEntersThenBevelAndColours
   Application->ProcessMessages();
   EXPECT_EQ(Pixel(button, 28, 24), clRed);
   EXPECT_EQ(Pixel(button, 0, 25), kHighlight);
-  button->Perform(CM_MOUSELEAVE, 0, 0);
+  SimulateMouseEnter(button, false);
   EXPECT_EQ(left, 1);
   EXPECT_FALSE(button->MouseInside());
 
@@ -165,7 +162,7 @@ TEST_F(ExplorerButton, GroupedButtonsActLikeRadioButtons) {
 
 TEST_F(ExplorerButton, DisabledButtonsAreEmbossedAndIgnoreTheMouse) {
   button->SetBitmap(TSquare());
-  button->Perform(CM_MOUSEENTER, 0, 0);
+  SimulateMouseEnter(button, true);
   button->SetEnabled(false);
   EXPECT_FALSE(button->MouseInside());
   EXPECT_EQ(Pixel(button, 30, 25), kShadow);
@@ -245,6 +242,11 @@ TEST_F(ExplorerButton, PlacesPictureAndCaptionByLayoutAndAlignment) {
   button->SetLayout(blBitmapTop);
   button->GetLayoutRects(picture, caption);
   EXPECT_EQ(picture.Width(), 26);
+  button->SetCaption("Go");
+  button->SetAlignment(taCenter);
+  button->SetBitmap(TBitmap());
+  button->GetLayoutRects(picture, caption);
+  EXPECT_EQ(caption, Bounds((80 - (TW + 10)) / 2, (60 - TH) / 2, TW, TH));
   delete menu;
   EXPECT_EQ(button->DropDownMenu(), nullptr);
 }
@@ -263,4 +265,35 @@ TEST_F(ExplorerButton, TheArrowMarkFollowsThePictureWhileADropDownMenuIsSet) {
   button->SetOptions(boMonoDisplay | boShowBevel | boPopupMark);
   delete menu;
   EXPECT_EQ(Pixel(button, 39, 27), kFace);
+}
+
+TEST_F(ExplorerButton, ADropDownMenuOpensOnThePressInsteadOfAClick) {
+  auto* menu = new TPopupMenu(&form);
+  menu->SetName("pmGoTo");
+  auto* item = new TMenuItem(&form);
+  menu->Items()->Add(item);
+  std::vector<AnsiString> asked;
+  int picked = 0;
+  item->OnClick = [&](TObject*) { ++picked; };
+  SetDialogResponder([&](const TDialogRequest& request) {
+    asked.push_back(request.Text);
+    TDialogAnswer answer;
+    answer.Result = 1;
+    return answer;
+  });
+  button->SetDropDownMenu(menu);
+  SimulateMouse(button, smDown, 20, 20);
+  EXPECT_EQ(asked, std::vector<AnsiString>{"pmGoTo"});
+  EXPECT_EQ(picked, 1);
+  SimulateMouse(button, smUp, 20, 20);
+  EXPECT_TRUE(clicked.empty());
+  // The menu closed: the button no longer looks pressed.
+  SimulateMouseEnter(button, true);
+  EXPECT_EQ(Pixel(button, 0, 25), kHighlight);
+
+  // A command of the menu may free the button.
+  item->OnClick = [&](TObject*) { delete button; };
+  SimulateMouse(button, smDown, 20, 20);
+  EXPECT_EQ(form.ControlCount(), 0);
+  SetDialogResponder(nullptr);
 }
