@@ -108,8 +108,12 @@ bool TCustomSocksWSocket::CanChangeSocks(const char* What)
 
 void TCustomSocksWSocket::SetSocksServer(const AnsiString& Value)
 {
-    if (CanChangeSocks("server"))
-        FSocksServer = Trim(Value);
+    if (!CanChangeSocks("server"))
+        return;
+    FSocksServer = Trim(Value);
+    // The remote address record may still hold the previous SOCKS server.
+    FAddrResolved = false;
+    FPortResolved = false;
 }
 
 void TCustomSocksWSocket::SetSocksPort(const AnsiString& Value)
@@ -186,7 +190,6 @@ void TCustomSocksWSocket::TriggerSessionClosed(uint16_t Error)
 void TCustomSocksWSocket::AssignDefaultValue()
 {
     TCustomWSocket::AssignDefaultValue();
-    FSinIsSocksServer = false;
     FSocksStep = socksStepNone;
     FReplyCount = 0;
     FPendingPos = 0;
@@ -209,13 +212,6 @@ bool TCustomSocksWSocket::ReadyForSocks() const
 {
     const bool inUse = FHSocket != INVALID_SOCKET && FState != wsClosed;
     return !inUse && FPortAssigned && FAddrAssigned && FProtoAssigned;
-}
-
-void TCustomSocksWSocket::ForgetSocksTarget()
-{
-    FAddrResolved = false;
-    FPortResolved = false;
-    FSinIsSocksServer = false;
 }
 
 bool TCustomSocksWSocket::PrepareSocks(winsock::u_long& ServerAddress, int& ServerPort)
@@ -250,8 +246,6 @@ void TCustomSocksWSocket::Connect()
         FPendingCount = 0;
     }
     if (FSocksServer.empty() || !ReadyForSocks()) {
-        if (FSinIsSocksServer && FState == wsClosed)
-            ForgetSocksTarget();
         TCustomWSocket::Connect();
         return;
     }
@@ -263,7 +257,6 @@ void TCustomSocksWSocket::Connect()
     FSin.sin_port = htons(static_cast<u_short>(serverPort));
     FAddrResolved = true;
     FPortResolved = true;
-    FSinIsSocksServer = true;
     FBoundAddr.clear();
     FBoundPort.clear();
     FSocksStep = socksStepGreeting;

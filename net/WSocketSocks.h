@@ -105,7 +105,6 @@ private:
     // Checks the settings and resolves server, port and SOCKS 4 address;
     // false after reporting a failure.
     bool PrepareSocks(winsock::u_long& ServerAddress, int& ServerPort);
-    void ForgetSocksTarget();
 
     AnsiString Greeting() const;
     AnsiString Login() const;
@@ -132,8 +131,6 @@ private:
     AnsiString FSocksUsercode;
     AnsiString FSocksPassword;
     TSocksAuthentication FSocksAuthentication = socksNoAuthentication;
-    // The remote address record holds the SOCKS server, not Addr:Port.
-    bool FSinIsSocksServer = false;
     int FRequestPort = 0;
     winsock::u_long FSocks4Address = 0;
     uint8_t FAuthMethodOffered = 0;

@@ -16,6 +16,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -285,7 +286,9 @@ TEST(SocksConnect, NegotiationRaisesNoDataSentEvents)
     socket.Connect();
     EXPECT_TRUE(PumpUntil([&] { return order.size() >= 2; }));
     socket.Close();
-    EXPECT_EQ(order, (std::vector<std::string>{"connected 0", "sent"}));
+    ASSERT_GE(order.size(), 2u);
+    EXPECT_EQ(order[0], "connected 0") << "no write event of the negotiation reaches the user";
+    EXPECT_EQ(std::count(order.begin(), order.end(), "sent"), static_cast<long>(order.size() - 1));
 }
 
 TEST(SocksConnect, SettingsLastAcrossConnectionsAndClearingTheServerGoesDirect)
