@@ -203,6 +203,7 @@ void thGetUrl::HttpHeaderEnd() {
   NoSave = false;
   FRefused = false;
   FIgnoreBody = false;
+  FBodyLimit = MaxDocumentSize;
   const int status = Http->StatusCode();
   if (status < 300)
     AcceptDocument();
@@ -214,7 +215,8 @@ void thGetUrl::AcceptDocument() {
   bool ok = true;
   try {
     ok = AcceptAndName(Http->Location());
-  } catch (const Exception&) {
+  } catch (...) {
+    // A document that cannot be judged is taken.
     ok = true;
   }
   NoSave = !ok;

@@ -104,6 +104,20 @@ void ApplyOrder(CaseRun& Run, TrcHttp& Rec) {
     } else if (key == "local-file") {
       Rec.Mode = 0;
       Rec.Url = Run.Folder.Path() + value;
+    } else if (key == "agent") {
+      Rec.Agent = value;
+    } else if (key == "sender") {
+      Rec.Sender = value;
+    } else if (key == "reference") {
+      Rec.Reference = value;
+    } else if (key == "auth") {
+      Rec.UseAuth = true;
+      Rec.Username = w.at(0);
+      Rec.Password = w.at(1);
+    } else if (key == "proxy") {
+      Rec.UseProxy = true;
+      Rec.Proxy = w.at(0);
+      Rec.ProxyPort = w.at(1);
     } else if (key == "base") {
       Rec.BaseHref = value;
     } else {

@@ -58,6 +58,7 @@ void WorkerHarness::Receive(TMessage& Message) {
     const auto* list = reinterpret_cast<const TStringList*>(Message.LParam);
     for (int i = 0; i < list->Count(); ++i) FRun->Links.push_back({list->Strings(i), ObjectLevel(list->Objects(i))});
     if (FThread != nullptr) FRun->FlagsSeenInReport.push_back(FThread->Flags());
+    if (FThread != nullptr && FHooks->OnLinks) FHooks->OnLinks(FThread);
     break;
   }
   default:

@@ -39,6 +39,7 @@ struct WorkerHooks {
   std::function<void(thGetUrl*)> AfterStart;
   std::function<void(thGetUrl*, int Code)> OnState;          // inside WM_THREADSTATE
   std::function<void(thGetUrl*, const std::string&)> OnProgress; // inside WM_THREADSIZE
+  std::function<void(thGetUrl*)> OnLinks;                       // inside WM_LINKSFOUND
 };
 
 class WorkerHarness {

@@ -1,0 +1,105 @@
+// What the worker hands over and when: the node's outcome only through the
+// report on the main thread (before the links), the settings as they were
+// when it was made, the reporting bit during the report, messages without a
+// download row, and a document none of whose names can be created.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "crawl/WorkerMessages.h"
+#include "project/SiteTree.h"
+#include "project/SiteTreeNode.h"
+#include "support/LoopbackServer.h"
+#include "test_worker_harness.h"
+
+namespace {
+
+LoopbackScript Page(const std::string& Body) {
+  return {LoopbackStep::Expect("\r\n\r\n"),
+          LoopbackStep::Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + Body)};
+}
+
+class WorkerReport : public ::testing::Test {
+protected:
+  void SetUp() override { WorkerSettings(Params, Folder.Path()); }
+  std::string Url(const LoopbackServer& Server, const std::string& Path) const {
+    return "http://127.0.0.1:" + Server.PortText() + Path;
+  }
+
+  TempFolder Folder;
+  TParamProObj Params{"", false};
+  WorkerHarness Harness;
+};
+
+TEST_F(WorkerReport, NodeChangesOnlyInTheReportBeforeTheLinks) {
+  LoopbackServer server({Page("<a href=\"next.htm\">n</a>")}, 10);
+  TListObj tree;
+  TDataObj* folder = tree.AddUrl(0, Url(server, "/dir/"));
+  folder->State = snLoading | snFolder;
+  TrcHttp rec = Harness.Order(Url(server, "/dir/"));
+  rec.Node = folder;
+  bool checkedWhileSaving = false, checkedAtLinks = false;
+  WorkerHooks hooks;
+  hooks.OnState = [&](thGetUrl*, int code) {
+    if (code != scDownLoad) return;
+    checkedWhileSaving = true;
+    EXPECT_EQ(folder->State, snLoading | snFolder);
+    EXPECT_EQ(folder->ChildCount(), 0);
+  };
+  hooks.OnLinks = [&](thGetUrl* worker) {
+    checkedAtLinks = true;
+    EXPECT_EQ(folder->State, snLoaded | snFolder);
+    EXPECT_NE(folder->FindChild("index.htm"), nullptr);
+    EXPECT_TRUE(worker->Flags() & sfReporting);
+  };
+  const WorkerRun run = Harness.Run(Params, rec, hooks);
+  ASSERT_TRUE(run.Ended);
+  EXPECT_TRUE(checkedWhileSaving);
+  EXPECT_TRUE(checkedAtLinks);
+  EXPECT_EQ(run.Flags, sfFinished);
+  EXPECT_TRUE(run.DefaultDocSaved);
+}
+
+TEST_F(WorkerReport, SettingsAreTakenWhenTheWorkerIsMade) {
+  LoopbackServer server({Page("snapshot")}, 10);
+  TempFolder other;
+  WorkerHooks hooks;
+  hooks.BeforeStart = [&](thGetUrl*) {
+    Params.Project.Folder = other.Path();
+    Params.IncludeMasks[0].Add("127.0.0.1");
+    Params.Project.Options &= ~poCopyDirectories;
+  };
+  const WorkerRun run = Harness.Run(Params, Harness.Order(Url(server, "/s/p.htm")), hooks);
+  ASSERT_TRUE(run.Ended);
+  EXPECT_EQ(Folder.Read("127.0.0.1/s/p.htm"), "snapshot");
+  EXPECT_TRUE(other.Files().empty());
+}
+
+TEST_F(WorkerReport, WithoutARowOnlyProgressAndLinksAreSent) {
+  LoopbackServer server({Page("<a href=\"a.htm\">a</a>")}, 10);
+  TrcHttp rec = Harness.Order(Url(server, "/p.htm"));
+  rec.Row = nullptr;
+  const WorkerRun run = Harness.Run(Params, rec);
+  ASSERT_TRUE(run.Ended);
+  EXPECT_TRUE(run.States.empty());
+  EXPECT_FALSE(run.Progress.empty());
+  EXPECT_EQ(run.LinkMessages, 1);
+}
+
+TEST_F(WorkerReport, AfterAThousandFallbackNamesNothingIsSaved) {
+  LoopbackServer server({Page("nowhere")}, 10);
+  std::filesystem::create_directories(Folder.Path() + "127.0.0.1/page.htm");
+  for (int n = 1; n <= 1000; ++n)
+    std::filesystem::create_directories(Folder.Path() + "127.0.0.1/page-" + std::to_string(n) + ".htm");
+  TListObj tree;
+  TrcHttp rec = Harness.Order(Url(server, "/page.htm"));
+  rec.Node = tree.AddUrl(0, Url(server, "/page.htm"));
+  const WorkerRun run = Harness.Run(Params, rec);
+  ASSERT_TRUE(run.Ended);
+  EXPECT_EQ(run.Flags, sfFinished);  // the download itself succeeded: the row says "Ok"
+  EXPECT_EQ(run.States.back(), scOk);
+  EXPECT_EQ(rec.Node->State & snFailed, snFailed);
+  EXPECT_TRUE(Folder.Files().empty());
+}
+
+} // namespace
