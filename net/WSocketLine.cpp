@@ -248,7 +248,7 @@ bool TCustomLineWSocket::TooLongLineFound()
 {
     const TSocket socket = FHSocket;
     TriggerLineTooLong();
-    if (FHSocket != socket || !LineHandling() || FLineLength != 0 || Buffered() < LineLimit)
+    if (FHSocket != socket || !LineHandling() || FLineLength != 0)
         return false;
     FLineLength = LineLimit;
     FScanned = UnfinishedStart();

@@ -18,6 +18,9 @@ constexpr uint8_t AddressIPv4 = 1;
 constexpr uint8_t AddressDomain = 3;
 constexpr uint8_t AddressIPv6 = 4;
 constexpr uint8_t Socks4Granted = 90;
+constexpr uint8_t Socks4Rejected = 91;
+constexpr uint8_t Socks4NoIdentd = 92;
+constexpr uint8_t Socks4IdentMismatch = 93;
 constexpr int GreetingReplySize = 2;
 constexpr int LoginReplySize = 2;
 constexpr int Socks4ReplySize = 8;
@@ -510,13 +513,13 @@ void TCustomSocksWSocket::HandleSocks4Reply()
     case Socks4Granted:
         SocksGranted();
         break;
-    case 91:
+    case Socks4Rejected:
         SocksError(socksRejectedOrFailed, "request rejected or failed");
         break;
-    case 92:
+    case Socks4NoIdentd:
         SocksError(socksConnectionRefused, "connection refused");
         break;
-    case 93:
+    case Socks4IdentMismatch:
         SocksError(socksAuthenticationFailed, "authentification failed");
         break;
     default:
