@@ -11,8 +11,10 @@
 // before anything is sent: a user name, password or host name that does not
 // fit is refused with a clear error. Replies are read into a buffer that
 // holds the longest SOCKS 5 reply, never more than its free room at a time.
-// All SOCKS settings can be changed only while the socket is closed, and
-// they stay in force from one connection to the next.
+// SOCKS 4 carries Addr as an IPv4 address, resolved in Connect (a host name
+// blocks there); SOCKS 4A and 5 pass the host name to the server. All SOCKS
+// settings can be changed only while the socket is closed, and they stay in
+// force from one connection to the next.
 #pragma once
 
 #include "net/WSocket.h"
