@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <type_traits>
 
 #include "components/MsgLanguage.h"
 #include "components/jlangy.h"
@@ -13,67 +14,48 @@
 
 namespace {
 
+template <class T>
+T* Named(T* component, const char* name, TWinControl* parent = nullptr) {
+  component->SetName(name);
+  if constexpr (std::is_base_of_v<TControl, T>) component->SetParent(parent);
+  return component;
+}
+
 // A form with menus, nested controls, lists, a collection, a message list, an
 // unnamed label and a label owned by a panel (which the files leave alone).
 struct TLangForm : TForm {
-  TMenuItem* File1 = new TMenuItem(this);
-  TMenuItem* N1 = new TMenuItem(this);
-  TPanel* Panel1 = new TPanel(this);
-  TLabel* Label1 = new TLabel(this);
-  TLabel* Inner = new TLabel(Panel1);
-  TButton* Button1 = new TButton(this);
-  TButton* Button2 = new TButton(this);
-  TEdit* Edit1 = new TEdit(this);
-  TMemo* Memo1 = new TMemo(this);
-  TComboBox* cbLang = new TComboBox(this);
-  TStatusBar* StatusBar1 = new TStatusBar(this);
-  TMsgLanguage* ml = new TMsgLanguage(this);
+  TMenuItem* File1 = Named(new TMenuItem(this), "File1");
+  TMenuItem* N1 = Named(new TMenuItem(this), "N1");
+  TPanel* Panel1 = Named(new TPanel(this), "Panel1", this);
+  TLabel* Label1 = Named(new TLabel(this), "Label1", Panel1);
+  TLabel* Inner = Named(new TLabel(Panel1), "Inner", Panel1);
+  TButton* Button1 = Named(new TButton(this), "Button1", this);
+  TButton* Button2 = Named(new TButton(this), "Button2", this);
+  TEdit* Edit1 = Named(new TEdit(this), "Edit1", this);
+  TMemo* Memo1 = Named(new TMemo(this), "Memo1", this);
+  TComboBox* cbLang = Named(new TComboBox(this), "cbLang", this);
+  TStatusBar* StatusBar1 = Named(new TStatusBar(this), "StatusBar1", this);
+  TMsgLanguage* ml = Named(new TMsgLanguage(this), "ml");
   TLabel* Anonymous = new TLabel(this);
 
   TLangForm() : TForm(nullptr) {
     SetClassName("TLangForm");
     SetCaption("Language test");
-    File1->SetName("File1");
     File1->SetCaption("&File");
-    N1->SetName("N1");
     N1->SetCaption("-");
-    Panel1->SetName("Panel1");
-    Panel1->SetParent(this);
     Panel1->SetCaption("");
     Panel1->SetHint("Tools");
-    Label1->SetName("Label1");
-    Label1->SetParent(Panel1);
     Label1->SetCaption("First line\r\nSecond");
-    Inner->SetName("Inner");
-    Inner->SetParent(Panel1);
     Inner->SetCaption("owned by the panel");
-    Button1->SetName("Button1");
-    Button1->SetParent(this);
     Button1->SetCaption("&Start");
     Button1->SetHint("Start the run");
-    Button2->SetName("Button2");
-    Button2->SetParent(this);
     Button2->SetCaption("");
-    Edit1->SetName("Edit1");
-    Edit1->SetParent(this);
     Edit1->SetText("http://example.org/");
-    Memo1->SetName("Memo1");
-    Memo1->SetParent(this);
-    Memo1->Lines()->Add("alpha");
-    Memo1->Lines()->Add("");
-    Memo1->Lines()->Add("gamma");
-    cbLang->SetName("cbLang");
-    cbLang->SetParent(this);
-    cbLang->Items()->Add("English");
-    cbLang->Items()->Add("Deutsch");
+    Memo1->Lines()->SetText("alpha\n\ngamma\n");
+    cbLang->Items()->SetText("English\nDeutsch\n");
     cbLang->SetItemIndex(1);
-    StatusBar1->SetName("StatusBar1");
-    StatusBar1->SetParent(this);
     for (const char* text : {"Ready", "", "Idle"}) static_cast<TStatusPanel*>(StatusBar1->Panels()->Add())->SetText(text);
-    ml->SetName("ml");
-    ml->Items().Add("Attention");
-    ml->Items().Add("Error");
-    Anonymous->SetParent(this);
+    ml->Items().SetText("Attention\nError\n");
     Anonymous->SetCaption("Anon");
   }
 };
