@@ -44,8 +44,6 @@ thGetUrl::thGetUrl(bool CreateSuspended, const TParamProObj* Params, const TrcHt
     FNode.State = Rec.Node->State;
     FNode.Size = Rec.Node->Size;
     FNode.SizeOrig = Rec.Node->SizeOrig;
-    FNode.LocalName = Rec.Node->LocalName;
-    FNode.ServerDate = Rec.Node->ServerDate;
   }
   SetFreeOnTerminate(true);
   if (!CreateSuspended) Start();
@@ -347,16 +345,17 @@ void thGetUrl::CollectLinks(bool StopOnAbort) {
 void thGetUrl::SaveDocument() {
   CollectLinks(true);
   if (Terminated()) {
-    RecordOutcome(4);
+    RecordOutcome(false);
     return;
   }
   if (Rec.Flags.Has(sfRedirected)) Results.InsertObject(0, Http->Location(), LevelObject(Rec.Level));
-  int outcome = NoSave ? 3 : 4;
+  // A refused reply and a kept local copy (NoSave) leave the node loaded.
+  bool loaded = NoSave;
   if (!Rec.Flags.Has(sfAbort | sfFailed) && Http->StatusCode() < 400 && !Content.empty() && !NoSave) {
     SendState(scDownLoad);
-    outcome = WriteDocument() ? 3 : 4;
+    loaded = WriteDocument();
   }
-  RecordOutcome(outcome);
+  RecordOutcome(loaded);
 }
 
 bool thGetUrl::WriteDocument() {
@@ -396,9 +395,9 @@ bool thGetUrl::WriteFile(const AnsiString& FileName) {
   }
 }
 
-// Outcome 3: the node is loaded (saved, kept or refused); anything else fails it.
-void thGetUrl::RecordOutcome(int Outcome) {
-  if (Outcome != 3) {
+// Loaded: saved, kept or refused; otherwise the node fails.
+void thGetUrl::RecordOutcome(bool Loaded) {
+  if (!Loaded) {
     FNode.Mark = TNodeMark::Failed;
     return;
   }

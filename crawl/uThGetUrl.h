@@ -72,7 +72,7 @@ private:
     uint8_t State = 0;           // the node's state when the worker was made
     int32_t Size = 0;
     int32_t SizeOrig = 0;
-    bool SetNames = false;
+    bool SetNames = false;           // LocalName and ServerDate are written
     AnsiString LocalName;
     TDateTime ServerDate = 0;
     bool AddDefaultChild = false;
@@ -101,7 +101,7 @@ private:
   void SaveDocument();
   bool WriteDocument();
   bool WriteFile(const AnsiString& FileName);
-  void RecordOutcome(int Outcome);
+  void RecordOutcome(bool Loaded);
   void ReportResult();
   void ApplyNodeOutcome();
 
