@@ -30,7 +30,7 @@
 //   bytes a line, 4096 lines and 1 MiB.
 #pragma once
 
-#include "net/WSocket.h"
+#include "net/TWSocket.h"
 #include "platform/messages/Messages.h"
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/Component.h"
@@ -43,7 +43,7 @@
 #include <memory>
 #include <mutex>
 
-using THttpSocket = TCustomWSocket;
+using THttpSocket = TWSocket;
 
 enum THttpClientState : uint8_t {
     httpReady,
