@@ -28,7 +28,7 @@ function(harvella_tests name)
   if(NOT sources)
     return()
   endif()
-  add_executable(test_${name} ${sources})
+  add_executable(test_${name} ${sources} ${PROJECT_SOURCE_DIR}/tests/common/LeakSuppressions.cpp)
   target_link_libraries(test_${name} PRIVATE ${ARG_DEPENDS} testsupport GTest::gtest GTest::gmock GTest::gtest_main)
   target_compile_definitions(test_${name} PRIVATE
     HARVELLA_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
