@@ -1,0 +1,68 @@
+// TIconList: an owned list of icons (entries may be empty) with change
+// notification and a binary stream form: a 32-bit count, then per entry a
+// 32-bit size and that many bytes of an icon file (size 0 for an empty
+// entry). A change of any icon in the list fires the list's OnChange; update
+// brackets (BeginUpdate/EndUpdate, counted) hold it back until the outermost
+// EndUpdate, which fires once. Also the start-up registrations of the icon
+// clipboard format and the two hand cursors.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/graphics/Icon.h"
+#include "platform/rtl/Classes.h"
+
+class TIconList : public TObject {
+ public:
+  TIconList() = default;
+  TIconList(const TIconList&) = delete;
+  TIconList& operator=(const TIconList&) = delete;
+  AnsiString ClassName() const override { return "TIconList"; }
+
+  int Count() const { return int(icons_.size()); }
+  // The icon at index, nullptr for an empty entry; EListError outside the list.
+  TIcon* Get(int index) const;
+  // Replaces the entry's picture with a copy of icon (nullptr empties it).
+  void Put(int index, const TIcon* icon);
+  // Add and Insert take the icon (nullptr for an empty entry); Add returns its index.
+  int Add(std::unique_ptr<TIcon> icon);
+  void Insert(int index, std::unique_ptr<TIcon> icon);
+  void Delete(int index);
+  void Clear();
+  void Exchange(int index1, int index2);
+  void Move(int curIndex, int newIndex);
+  int IndexOf(const TIcon* icon) const;
+
+  void Assign(const TIconList& source);
+  void Assign(const TIcon& source);
+
+  void BeginUpdate() { ++updateCount_; }
+  void EndUpdate();
+
+  void LoadFromStream(TStream& stream);
+  void SaveToStream(TStream& stream) const;
+
+  TNotifyEvent OnChange;
+
+ protected:
+  virtual void Changed();
+
+ private:
+  void CheckIndex(int index, int limit) const;
+  void Bind(TIcon* icon);
+
+  std::vector<std::unique_ptr<TIcon>> icons_;
+  int updateCount_ = 0;
+};
+
+// Screen cursor numbers of the library's hand cursors.
+constexpr int crHand = 14000;
+constexpr int crDragHand = 14001;
+
+// The clipboard format of icons (0 until RegisterIconFormats has run).
+extern unsigned IconClipboardFormat;
+
+// Registers the icon clipboard format with the picture system and puts the
+// two hand cursors into the cursor table. Runs once; later calls do nothing.
+void RegisterIconFormats();
