@@ -107,6 +107,12 @@ void thGetUrl::FreeClient() {
     std::lock_guard<std::mutex> guard(FClientLock);
     FAbortHandle.reset();
   }
+  if (!Http) return;
+  // The client's last events must not reach a worker whose client is going.
+  Http->OnStateChange = nullptr;
+  Http->OnDocData = nullptr;
+  Http->OnHeaderEnd = nullptr;
+  Http->OnCookie = nullptr;
   Http.reset();
 }
 

@@ -1,7 +1,5 @@
 #include "test_worker_harness.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
