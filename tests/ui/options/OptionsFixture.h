@@ -1,0 +1,132 @@
+// Test fixture for the options form: a private program folder with a
+// project file copied from the test data, the two settings objects, a test
+// main window that records the private messages it receives, every dialog
+// answered by the test, and the small dialogs replaced by queued answers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <vector>
+
+#include "platform/controls/Dialogs.h"
+#include "platform/controls/Forms.h"
+#include "platform/rtl/FileUtils.h"
+#include "ui/options/OptionsText.h"
+#include "ui/options/options.h"
+
+// Stands in for the main window: records WM_USER messages.
+class TTestMainWindow : public TForm {
+public:
+  struct Received {
+    UINT Msg;
+    WPARAM WParam;
+    LPARAM LParam;
+  };
+  explicit TTestMainWindow(TComponent* owner) : TForm(owner) {}
+  void WndProc(TMessage& m) override {
+    if (m.Msg >= WM_USER && m.Msg < WM_APP) Messages.push_back({m.Msg, m.WParam, m.LParam});
+    TForm::WndProc(m);
+  }
+  int Count(UINT msg, WPARAM wParam, LPARAM lParam) const {
+    int n = 0;
+    for (const Received& r : Messages) n += r.Msg == msg && r.WParam == wParam && r.LParam == lParam;
+    return n;
+  }
+  std::vector<Received> Messages;
+};
+
+class OptionsTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    InitializeControls();
+    Temp = MakeTempFolder("harvella-options");
+    SetProgramFolder(Temp);
+    ProjectFile = Temp + "projects/site.pro";
+    ForceDirectories(Temp + "projects");
+    CopyFile(Data("project.pro"), ProjectFile, false);
+    SetDialogResponder([this](const TDialogRequest& request) {
+      TDialogAnswer answer;
+      if (request.Kind == dkMessageBox) {
+        Boxes.push_back(request.Text);
+        answer.Result = BoxAnswer;
+      } else if (!FileAnswers.empty()) {
+        answer.Result = IDOK;
+        answer.FileName = FileAnswers.front();
+        FileAnswers.pop_front();
+      } else {
+        answer.Result = IDCANCEL;
+      }
+      return answer;
+    });
+    DefaultParams = new TParamProObj(Temp + "default.txt", true);
+    DefaultParams->LoadFromFile("");
+    CurrentParams = new TParamProObj(ProjectFile, false);
+    CurrentParams->LoadFromFile("");
+    Main = new TTestMainWindow(nullptr);
+    Main->Show();
+  }
+
+  void TearDown() override {
+    delete Main;  // frees the options forms it owns
+    Application->ProcessMessages();
+    delete DefaultParams;
+    delete CurrentParams;
+    DefaultParams = CurrentParams = nullptr;
+    CurrentLang = tLang();
+    SetDialogResponder(nullptr);
+    std::error_code ignored;
+    std::filesystem::remove_all(Temp, ignored);
+  }
+
+  static AnsiString Data(const char* name) { return AnsiString(HARVELLA_TEST_DATA) + "/options/" + name; }
+
+  static AnsiString FileText(const AnsiString& name) {
+    AnsiString bytes;
+    ReadFileToString(name, bytes);
+    return bytes;
+  }
+
+  // Shows a form with the small dialogs answered from the queues.
+  TFOptions* Open(bool ForDefault) {
+    TFOptions* form = ShowOptions(ForDefault, Main->Handle());
+    form->ItemQuery = [this](int Kind, AnsiString& Text) {
+      QueryKinds.push_back(Kind);
+      if (ItemAnswers.empty()) return false;
+      Text = ItemAnswers.front();
+      ItemAnswers.pop_front();
+      return true;
+    };
+    form->SizerQuery = [this](AnsiString& Extension, TSizerObj& Rule) {
+      if (SizerAnswers.empty()) return false;
+      Extension = SizerAnswers.front().Extension;
+      Rule.Assign(SizerAnswers.front().Rule);
+      SizerAnswers.pop_front();
+      return true;
+    };
+    return form;
+  }
+
+  // Closes the form as its Close button does and serves the release.
+  static void CloseForm(TFOptions* form) {
+    form->ExplorerButton42->OnClick(form->ExplorerButton42);
+    Application->ProcessMessages();
+  }
+
+  TTreeNode* Node(TFOptions* form, const AnsiString& text, int occurrence = 0) {
+    TTreeNodes* items = form->TreeView1->Items();
+    for (int i = 0; i < items->Count(); ++i)
+      if (items->Item(i)->Text() == text && occurrence-- == 0) return items->Item(i);
+    ADD_FAILURE() << "no tree item " << text;
+    return nullptr;
+  }
+
+  AnsiString Temp, ProjectFile;
+  TTestMainWindow* Main = nullptr;
+  std::vector<AnsiString> Boxes;
+  int BoxAnswer = IDOK;
+  std::deque<AnsiString> FileAnswers, ItemAnswers;
+  std::deque<TCategoryItem> SizerAnswers;
+  std::vector<int> QueryKinds;
+};
