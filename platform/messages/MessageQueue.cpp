@@ -202,9 +202,13 @@ int ThreadQueue::NextTimerDelay(const MessageFilter& filter) {
 }
 
 void ThreadQueue::ClearWake() {
-  signalled_.store(false);
+  // Drain the descriptor before clearing the flag: a wake that lands in
+  // between then either finds the flag still set (its work is seen by the
+  // caller's check that follows) or writes after the drain; clearing first
+  // would let the drain swallow a wake and leave the flag set for good.
   uint64_t count;
   [[maybe_unused]] auto read_ = read(wakeFd_, &count, sizeof count);
+  signalled_.store(false);
 }
 
 void ThreadQueue::Wait(int timeoutMs) {
