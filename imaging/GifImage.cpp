@@ -378,7 +378,9 @@ int TGIFImage::Height() const {
 }
 
 bool TGIFImage::Empty() const {
-  return frames_.empty() || frameIndex_ < 0 || !frames_[size_t(frameIndex_)]->HasCompressedData();
+  if (frameIndex_ < 0) return true;
+  const TGIFFrame& frame = *frames_[size_t(frameIndex_)];
+  return !frame.HasCompressedData() && (!frame.bitmap_ || frame.bitmap_->Empty());
 }
 
 bool TGIFImage::Transparent() const {

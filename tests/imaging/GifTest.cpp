@@ -1,0 +1,278 @@
+// GIF files written by the image and read back, and files assembled by hand.
+#include <gtest/gtest.h>
+
+#include "ImagingTestSupport.h"
+#include "imaging/ByteReader.h"
+#include "imaging/GifImage.h"
+#include "imaging/IcoList.h"
+#include "imaging/Imaging.h"
+#include "platform/controls/Clipbrd.h"
+#include "platform/graphics/Cursors.h"
+#include "platform/rtl/FileUtils.h"
+
+namespace {
+
+AnsiString Save(const TGIFImage& image) {
+  TStringStream out;
+  image.SaveToStream(out);
+  return out.DataString();
+}
+
+std::unique_ptr<TGIFImage> Load(const AnsiString& bytes) {
+  auto image = std::make_unique<TGIFImage>();
+  TStringStream in(bytes);
+  image->LoadFromStream(in);
+  return image;
+}
+
+void ExpectSamePixels(TBitmap& a, TBitmap& b) {
+  ASSERT_EQ(a.Width(), b.Width());
+  ASSERT_EQ(a.Height(), b.Height());
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x) ASSERT_EQ(PixelAt(a, x, y), PixelAt(b, x, y)) << x << "," << y;
+}
+
+// A screen of width x height with a 4-colour global table (black, red, green, blue).
+AnsiString Header(const char* signature, int width, int height) {
+  AnsiString out = signature;
+  PutWord(out, unsigned(width));
+  PutWord(out, unsigned(height));
+  out += AnsiString("\x81\x02\x00", 3);
+  out += AnsiString("\0\0\0\xFF\0\0\0\xFF\0\0\0\xFF", 12);
+  return out;
+}
+
+// A 2 x 1 image with pixels 1 and 2 (red, green).
+AnsiString RedGreenImage() {
+  AnsiString out(",");
+  PutWord(out, 0);
+  PutWord(out, 0);
+  PutWord(out, 2);
+  PutWord(out, 1);
+  PutByte(out, 0);
+  return out + PackCodes(2, {{4, 3}, {1, 3}, {2, 3}, {5, 3}});
+}
+
+AnsiString GraphicControl(int packed, int delay, int transparentIndex) {
+  AnsiString out("!\xF9\x04", 3);
+  PutByte(out, unsigned(packed));
+  PutWord(out, unsigned(delay));
+  PutByte(out, unsigned(transparentIndex));
+  PutByte(out, 0);
+  return out;
+}
+
+template <class E>
+AnsiString MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const E& e) {
+    return e.Message();
+  }
+  return "no exception";
+}
+
+}  // namespace
+
+TEST(GifImage, SingleFrameRoundTripKeepsColoursTransparencyAndTiming) {
+  auto bitmap = MakeBitmap(20, 10, [](int x, int y) { return uint32_t((x % 5) * 0x330000 + y * 0x11); });
+  TGIFImage image;
+  image.AddFrame(bitmap.get());
+  image.Frames(0).TransparentColor = RGB(0, 0, 0x11);
+  image.Frames(0).AnimateInterval = 250;
+  image.Frames(0).DisposalMethod = 2;
+  const AnsiString bytes = Save(image);
+  EXPECT_EQ(bytes.substr(0, 6), "GIF89a");  // extensions are written under 89a
+  auto loaded = Load(bytes);
+  ASSERT_EQ(loaded->FrameCount(), 1);
+  EXPECT_EQ(loaded->Width(), 20);
+  EXPECT_EQ(loaded->ScreenHeight, 10);
+  ExpectSamePixels(*bitmap, *loaded->Bitmap());
+  const TGIFFrame& frame = loaded->Frames(0);
+  EXPECT_EQ(frame.TransparentColor, RGB(0, 0, 0x11));
+  EXPECT_TRUE(loaded->Transparent());
+  EXPECT_EQ(frame.AnimateInterval, 250);
+  EXPECT_EQ(frame.DisposalMethod, 2);
+  EXPECT_FALSE(frame.LocalColors);
+  EXPECT_FALSE(frame.Corrupted);
+  // Saving again writes the compressed data as read.
+  EXPECT_EQ(Save(*loaded), bytes);
+}
+
+TEST(GifImage, MultiFrameRoundTripWithLocalTablesInterlaceLoopAndComment) {
+  auto first = MakeBitmap(16, 12, [](int x, int) { return x < 8 ? 0xFF0000u : 0x0000FFu; });
+  auto second = MakeBitmap(9, 28, [](int x, int y) { return uint32_t(x * 0x101010 + y * 0x000700); });
+  TGIFImage image;
+  image.AddFrame(first.get());
+  image.AddFrame(second.get());
+  image.Frames(1).TopLeft = Point(4, 2);
+  image.Frames(1).Interlaced = true;
+  image.Frames(1).AnimateInterval = 100;
+  image.Looping = true;
+  image.RepeatCount = 7;
+  image.Comment().Add("made in a test");
+  TStringStream withSize;
+  image.WriteData(withSize);
+  TByteReader r(withSize.DataString());
+  EXPECT_EQ(r.DWord(), withSize.DataString().size() - 4);
+
+  TGIFImage loaded;
+  TStringStream in(withSize.DataString());
+  loaded.ReadData(in);
+  ASSERT_EQ(loaded.FrameCount(), 2);
+  EXPECT_EQ(loaded.Version, 2);
+  EXPECT_TRUE(loaded.Looping);
+  EXPECT_EQ(loaded.RepeatCount, 7);
+  EXPECT_EQ(loaded.Comment().Text(), "made in a test\r\n");
+  EXPECT_EQ(loaded.ScreenWidth, 16);
+  EXPECT_EQ(loaded.ScreenHeight, 30);
+  EXPECT_FALSE(loaded.Frames(0).LocalColors);
+  EXPECT_TRUE(loaded.Frames(1).LocalColors);
+  EXPECT_TRUE(loaded.Frames(1).Interlaced);
+  EXPECT_EQ(loaded.Frames(1).TopLeft, Point(4, 2));
+  EXPECT_EQ(loaded.Frames(1).AnimateInterval, 100);
+  ExpectSamePixels(*first, *loaded.Frames(0).Bitmap());
+  ExpectSamePixels(*second, *loaded.Frames(1).Bitmap());
+
+  TGIFImage copy;
+  copy.Assign(&loaded);
+  EXPECT_TRUE(copy.Equals(loaded));
+  EXPECT_EQ(copy.FrameCount(), 2);
+  auto clone = loaded.Clone();
+  EXPECT_EQ(clone->Width(), 16);
+}
+
+TEST(GifImage, HandAssembledFilesFollowTheReadingRules) {
+  // Lower-case signature, a loop block of 65535, a comment and a background index.
+  AnsiString file = Header("gif89a", 2, 1);
+  file += AnsiString("!\xFF\x0bNETSCAPE2.0\x03\x01\xFF\xFF\x00", 19);
+  file += AnsiString("!\xFE\x05hello\x00", 9);
+  file += RedGreenImage() + ";";
+  auto image = Load(file);
+  EXPECT_EQ(image->Version, 2);
+  EXPECT_TRUE(image->Looping);
+  EXPECT_EQ(image->RepeatCount, 30000);
+  EXPECT_EQ(image->BackgroundColor, RGB(0, 255, 0));
+  EXPECT_EQ(PixelAt(*image->Bitmap(), 0, 0), 0xFF0000u);
+  EXPECT_EQ(PixelAt(*image->Bitmap(), 1, 0), 0x00FF00u);
+  // The comment stood before the image, so it belonged to the frame, not the image.
+  EXPECT_EQ(image->Comment().Count(), 0);
+
+  // A plain-text block between a graphic control block and the image drops the former.
+  AnsiString plain = Header("GIF89a", 2, 1) + GraphicControl(1, 50, 1);
+  plain += AnsiString("!\x01\x0c", 3) + AnsiString(12, '\0') + AnsiString("\x02hi\x00", 4);
+  plain += RedGreenImage() + ";";
+  auto withoutControl = Load(plain);
+  EXPECT_EQ(withoutControl->Frames(0).TransparentColor, clNone);
+  EXPECT_EQ(withoutControl->Frames(0).AnimateInterval, 0);
+  auto withControl = Load(Header("GIF89a", 2, 1) + GraphicControl(1, 50, 1) + RedGreenImage() + ";");
+  EXPECT_EQ(withControl->Frames(0).TransparentColor, RGB(255, 0, 0));
+  EXPECT_EQ(withControl->Frames(0).AnimateInterval, 500);
+
+  // Comments after the last image become the image's comment lines.
+  auto commented = Load(Header("GIF87a", 2, 1) + RedGreenImage() +
+                        AnsiString("!\xFE\x01" "a\x00!\xFE\x01" "b\x00;", 11));
+  ASSERT_EQ(commented->Comment().Count(), 3);
+  EXPECT_EQ(commented->Comment()[1], "\r\n\r\n");
+  // Single frame: looping writes no loop block; comment lines force 89a.
+  commented->Looping = true;
+  const AnsiString saved = Save(*commented);
+  EXPECT_EQ(saved.substr(0, 6), "GIF89a");
+  EXPECT_EQ(saved.find("NETSCAPE"), AnsiString::npos);
+}
+
+TEST(GifImage, DamagedFilesRaiseTheLibrarysErrors) {
+  using namespace ImagingText;
+  EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([] { Load("GIF88a1234567"); }), GifUnknownVersion);
+  EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([] { Load("PNG89a1234567"); }), GifUnknownVersion);
+  EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([] { Load(Header("GIF89a", 2, 1) + "!\x7a"); }),
+            "Неопределенное расширение GIF: 7a");
+  EXPECT_EQ(MessageOf<EReadError>([] { Load(Header("GIF89a", 2, 1) + "x"); }), StreamReadError);
+  EXPECT_EQ(MessageOf<EReadError>([] { Load("GIF89a\x01"); }), StreamReadError);
+  // A frame of more pixels than any real picture is refused before anything is allocated.
+  AnsiString huge = Header("GIF89a", 2, 1) + RedGreenImage() + ";";
+  huge[13 + 12 + 5] = '\xFF';
+  huge[13 + 12 + 6] = '\xFF';
+  huge[13 + 12 + 7] = '\xFF';
+  huge[13 + 12 + 8] = '\xFF';
+  EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { Load(huge); }), GifBadData);
+
+  TGIFImage empty;
+  EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { Save(empty); }), GifNoData);
+  EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { empty.SetWidth(3); }), GifCannotResize);
+  EXPECT_TRUE(empty.Empty());
+  EXPECT_EQ(empty.Width(), 0);
+}
+
+TEST(GifImage, TruncatedFileLoadsAsFarAsItGoes) {
+  auto bitmap = MakeBitmap(64, 64, [](int x, int y) { return uint32_t((x * 7 + y * 13) % 200); });
+  TGIFImage image;
+  image.AddFrame(bitmap.get());
+  image.AddFrame(bitmap.get());
+  const AnsiString bytes = Save(image);
+  const AnsiString cut = bytes.substr(0, bytes.size() * 3 / 4);
+  auto loaded = Load(cut);
+  ASSERT_EQ(loaded->FrameCount(), 2);
+  EXPECT_FALSE(loaded->Frames(0).Corrupted);
+  EXPECT_TRUE(loaded->Frames(1).Corrupted);
+  EXPECT_EQ(loaded->Frames(1).Bitmap()->Width(), 64);
+  // The shortened sub-block is written back with its real length.
+  auto again = Load(Save(*loaded));
+  EXPECT_EQ(again->FrameCount(), 2);
+
+  GifLoadCorrupted = false;
+  EXPECT_THROW(Load(cut), EReadError);
+  GifLoadCorrupted = true;
+}
+
+TEST(GifImage, DrawsTheCurrentFrameWithItsTransparentColour) {
+  TGIFImage image;
+  auto bitmap = MakeBitmap(2, 1, [](int x, int) { return x == 0 ? 0xFF0000u : 0x00FF00u; });
+  image.AddFrame(bitmap.get());
+  image.Frames(0).TransparentColor = RGB(0, 255, 0);
+  auto canvas = MakeBitmap(4, 2, [](int, int) { return 0x0000FFu; });
+  image.Draw(*canvas->Canvas(), Rect(0, 0, 4, 2));
+  EXPECT_EQ(PixelAt(*canvas, 0, 0), 0xFF0000u);
+  EXPECT_EQ(PixelAt(*canvas, 1, 1), 0xFF0000u);
+  EXPECT_EQ(PixelAt(*canvas, 2, 0), 0x0000FFu);
+  EXPECT_EQ(PixelAt(*canvas, 3, 1), 0x0000FFu);
+  image.Frames(0).TransparentColor = clNone;
+  image.Draw(*canvas->Canvas(), Rect(0, 0, 2, 1));
+  EXPECT_EQ(PixelAt(*canvas, 1, 0), 0x00FF00u);
+
+  TBitmap out;
+  image.AssignTo(out);
+  EXPECT_EQ(out.Width(), 2);
+  EXPECT_EQ(PixelAt(out, 0, 0), 0xFF0000u);
+}
+
+TEST(GifImage, RegisteredWithThePictureAndClipboardSystems) {
+  RegisterImagingFormats();
+  EXPECT_EQ(TPicture::ClassNameForExtension("GIF"), "TGIFImage");
+  EXPECT_NE(TPicture::FileFilter().find("CompuServe GIF Image (*.gif)"), AnsiString::npos);
+  EXPECT_EQ(GifClipboardFormat, RegisterClipboardFormat("GIF Image"));
+  EXPECT_TRUE(TPicture::FactoryForClipboardFormat(GifClipboardFormat));
+  EXPECT_TRUE(TPicture::FactoryForClipboardFormat(IconClipboardFormat));
+  EXPECT_TRUE(IsCursorRegistered(crHand));
+  EXPECT_TRUE(IsCursorRegistered(crDragHand));
+
+  const AnsiString folder = MakeTempFolder("imaging");
+  auto bitmap = MakeBitmap(3, 3, [](int x, int y) { return uint32_t(x * 0x400000 + y * 0x40); });
+  TGIFImage image;
+  image.AddFrame(bitmap.get());
+  image.SaveToFile(folder + "/picture.gif");
+  TPicture picture;
+  picture.LoadFromFile(folder + "/picture.gif");
+  ASSERT_NE(dynamic_cast<TGIFImage*>(picture.Graphic()), nullptr);
+  EXPECT_EQ(picture.Width(), 3);
+
+  image.SaveToClipboardFormat();
+  TGIFImage pasted;
+  pasted.LoadFromClipboardFormat();
+  ASSERT_EQ(pasted.FrameCount(), 1);
+  ExpectSamePixels(*bitmap, *pasted.Bitmap());
+  UnregisterImagingFormats();
+  EXPECT_EQ(TPicture::ClassNameForExtension("gif"), "");
+  DeleteFile(folder + "/picture.gif");
+  RemoveDir(folder);
+}

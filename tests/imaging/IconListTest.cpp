@@ -1,0 +1,102 @@
+// The icon list, its stream form, icon files and transparent drawing.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "ImagingTestSupport.h"
+#include "imaging/ByteReader.h"
+#include "imaging/GraphUtils.h"
+#include "imaging/IcoList.h"
+#include "imaging/IconFile.h"
+
+namespace {
+
+std::unique_ptr<TIcon> SmallIcon(uint8_t colour, int size = 16) {
+  return std::move(ReadIconFile(SmallIconFile(1, size, colour)).Icon);
+}
+
+}  // namespace
+
+TEST(IconList, StreamRoundTripKeepsEmptyEntries) {
+  TIconList list;
+  list.Add(SmallIcon(1));
+  list.Add(nullptr);
+  list.Add(SmallIcon(2, 32));
+  TStringStream out;
+  list.SaveToStream(out);
+  TByteReader r(out.DataString());
+  EXPECT_EQ(r.DWord(), 3u);
+  r.Skip(r.DWord());
+  EXPECT_EQ(r.DWord(), 0u);
+
+  TIconList loaded;
+  TStringStream in(out.DataString());
+  loaded.LoadFromStream(in);
+  ASSERT_EQ(loaded.Count(), 3);
+  EXPECT_EQ(loaded.Get(1), nullptr);
+  EXPECT_EQ(loaded.Get(2)->Width(), 32);
+  const QImage& pixels = loaded.Get(0)->Native();
+  EXPECT_EQ(qAlpha(pixels.pixel(0, 0)), 0);  // the masked corner stays see-through
+  EXPECT_EQ(pixels.pixel(3, 3), qRgb(255, 0, 0));
+
+  // Counts and sizes beyond the data are refused.
+  EXPECT_THROW([] { TStringStream s(DWords({1000000})); TIconList l; l.LoadFromStream(s); }(), EReadError);
+  EXPECT_THROW([] { TStringStream s(DWords({1, 500})); TIconList l; l.LoadFromStream(s); }(), EReadError);
+}
+
+TEST(IconList, ChangesFireOnceOutsideNestedUpdateBrackets) {
+  TIconList list;
+  int changes = 0;
+  list.OnChange = [&](TObject*) { ++changes; };
+  list.BeginUpdate();
+  list.BeginUpdate();
+  list.Add(SmallIcon(1));
+  list.Add(SmallIcon(2));
+  list.EndUpdate();
+  EXPECT_EQ(changes, 0);
+  list.EndUpdate();
+  EXPECT_EQ(changes, 1);
+  TIcon* first = list.Get(0);
+  list.Exchange(0, 1);
+  EXPECT_EQ(list.IndexOf(first), 1);
+  list.Move(1, 0);
+  EXPECT_EQ(list.IndexOf(first), 0);
+  changes = 0;
+  first->SetNative(QImage(4, 4, QImage::Format_ARGB32));  // a change of an icon in the list
+  EXPECT_EQ(changes, 1);
+  list.Put(1, nullptr);
+  EXPECT_EQ(list.Get(1), nullptr);
+  list.Delete(0);
+  EXPECT_EQ(list.Count(), 1);
+  EXPECT_THROW(list.Get(5), EListError);
+  TIconList copy;
+  copy.Assign(*SmallIcon(3));
+  EXPECT_EQ(copy.Count(), 1);
+}
+
+TEST(IconFile, DamagedIconFilesRaise) {
+  const AnsiString good = SmallIconFile(1, 16, 1);
+  EXPECT_THROW(ReadIconFile(good.substr(0, 4)), EReadError);
+  EXPECT_THROW(ReadIconFile(good.substr(0, good.size() - 40)), EReadError);
+  AnsiString wrongDepth = good;
+  wrongDepth[22 + 14] = 7;
+  EXPECT_THROW(ReadIconFile(wrongDepth), EInvalidGraphic);
+  AnsiString tooWide = good;
+  tooWide[22 + 5] = 0x7F;
+  EXPECT_THROW(ReadIconFile(tooWide), EInvalidGraphic);
+  const AnsiString written = IconToIconFile(*SmallIcon(5));
+  EXPECT_EQ(ReadIconFile(written).Icon->Width(), 16);
+}
+
+TEST(GraphUtils, TransparentDrawingLeavesOutOneColour) {
+  auto source = MakeBitmap(2, 2, [](int x, int y) { return x == 0 && y == 1 ? 0x00FF00u : 0xFF0000u; });
+  auto canvas = MakeBitmap(4, 4, [](int, int) { return 0x0000FFu; });
+  // clDefault takes the bottom-left pixel's colour; a size below 1 means the bitmap's own.
+  DrawTransparentBitmapRect(*canvas->Canvas(), *source, 1, 1, 0, 0, 0, 0, 0, 0, clDefault);
+  EXPECT_EQ(PixelAt(*canvas, 1, 1), 0xFF0000u);
+  EXPECT_EQ(PixelAt(*canvas, 1, 2), 0x0000FFu);
+  EXPECT_EQ(PixelAt(*canvas, 0, 0), 0x0000FFu);
+  DrawTransparentBitmapRect(*canvas->Canvas(), *source, Rect(0, 0, 4, 4), Rect(0, 0, 0, 0), clNone);
+  EXPECT_EQ(PixelAt(*canvas, 0, 3), 0x00FF00u);
+  EXPECT_EQ(PixelAt(*canvas, 3, 0), 0xFF0000u);
+}
