@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <random>
 
 #include "platform/sockets/WinSock.h"
 
@@ -39,24 +40,38 @@ void SendAll(SOCKET Socket, const std::string& Bytes) {
 }  // namespace
 
 TSiteServer::TSiteServer(THandler Handler, int HandlerThreads) : FHandler(std::move(Handler)) {
-  FListener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(FListener, 512);
-  int length = sizeof address;
-  getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length);
-  FPort = ntohs(address.sin_port);
+  std::mt19937 random{std::random_device{}()};
+  bool listening = false;
+  for (int attempt = 0; attempt < 20 && !listening; ++attempt)
+    listening = Listen(0x7f000000u | (2u + random() % 250u) << 16 | (random() % 256u) << 8 | (1u + random() % 250u), 80);
+  if (!listening) Listen(INADDR_LOOPBACK, 0);
   for (int i = 0; i < HandlerThreads; ++i) FHandlers.emplace_back([this] { HandlerLoop(); });
   FAcceptor = std::thread([this] { AcceptLoop(); });
 }
 
 TSiteServer::~TSiteServer() { Stop(); }
 
+bool TSiteServer::Listen(std::uint32_t Address, int Port) {
+  FListener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(Address);
+  address.sin_port = htons(winsock::u_short(Port));
+  if (bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(FListener, 512) != 0) {
+    closesocket(FListener);
+    return false;
+  }
+  int length = sizeof address;
+  getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length);
+  FPort = ntohs(address.sin_port);
+  FAddress = Address;
+  FHost = std::to_string(Address >> 24) + "." + std::to_string((Address >> 16) & 0xff) + "." +
+          std::to_string((Address >> 8) & 0xff) + "." + std::to_string(Address & 0xff);
+  return true;
+}
+
 std::string TSiteServer::Url(const std::string& Target) const {
-  return "http://127.0.0.1:" + std::to_string(FPort) + Target;
+  return "http://" + FHost + (FPort == 80 ? std::string() : ":" + std::to_string(FPort)) + Target;
 }
 
 int TSiteServer::Requests(const std::string& Target) const {
@@ -71,8 +86,8 @@ void TSiteServer::Stop() {
   SOCKET wake = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(u_short(FPort));
+  address.sin_addr.s_addr = htonl(FAddress);
+  address.sin_port = htons(winsock::u_short(FPort));
   connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof address);
   FAcceptor.join();
   closesocket(wake);

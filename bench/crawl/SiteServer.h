@@ -1,11 +1,13 @@
-// TSiteServer: a small HTTP/1.0 server on 127.0.0.1 for the crawl benchmark
+// TSiteServer: a small HTTP/1.0 server on the loopback for the crawl benchmark
 // and the main window's tests. One acceptor thread hands each connection to
 // a pool of handler threads; a handler reads the request head, asks the
 // site function for the reply of the request target (path with query),
 // waits the reply's delay, sends it and closes the connection. It counts the
 // requests per target and records the largest number of requests for one
 // target served at the same moment, so tests can see a document fetched
-// twice at once.
+// twice at once. It listens on port 80 of a loopback address of its own
+// (127.0.x.y) when it may, so its URLs carry no port (links resolved against
+// a page keep none); otherwise on a free port of 127.0.0.1.
 //
 // TGeneratedSite: a site of linked pages with style sheets and images,
 // generated in memory (the benchmark) or written into a folder (for nginx).
@@ -39,7 +41,8 @@ public:
   TSiteServer& operator=(const TSiteServer&) = delete;
 
   int Port() const { return FPort; }
-  // "http://127.0.0.1:<port>" + Target.
+  const std::string& Host() const { return FHost; }
+  // "http://<host>[:<port>]" + Target.
   std::string Url(const std::string& Target) const;
   int Requests(const std::string& Target) const;
   int TotalRequests() const { return FTotal.load(); }
@@ -54,8 +57,12 @@ private:
   void Enter(const std::string& Target);
   void Leave(const std::string& Target);
 
+  bool Listen(std::uint32_t Address, int Port);
+
   THandler FHandler;
-  std::uintptr_t FListener;
+  std::uintptr_t FListener = 0;
+  std::uint32_t FAddress = 0;
+  std::string FHost;
   int FPort = 0;
   std::atomic<bool> FStopping{false};
   std::thread FAcceptor;
@@ -76,7 +83,7 @@ private:
 class TGeneratedSite {
 public:
   TGeneratedSite(int Pages, int StyleSheets = 10, int Images = 50);
-  std::string Base;  // "http://127.0.0.1:<port>"; set once the server runs
+  std::string Base;  // the server's "http://host[:port]"; set once it runs
   // The reply for a request target ("/" is page 0); 404 for anything else.
   TSiteReply Reply(const std::string& Target) const;
   std::string PagePath(int Page) const;

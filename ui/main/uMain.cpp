@@ -30,6 +30,12 @@ TMainForm::~TMainForm() {
   SiteMap.SetView(nullptr);
   delete Store;
   Store = nullptr;
+  // The window made the settings objects at start-up and frees them.
+  delete CurrentParams;
+  CurrentParams = nullptr;
+  delete DefaultParams;
+  DefaultParams = nullptr;
+  if (Application) Application->OnException = nullptr;
   if (MainForm == this) MainForm = nullptr;
 }
 

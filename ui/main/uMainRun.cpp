@@ -366,6 +366,11 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
       if (worker->FirstThread) SiteMap.Reveal(target, true);
       Store->Queue->Remove(node);
     } else {
+      // A download the run's stop interrupted counts as aborted, not failed,
+      // so that a resume fetches it again whatever the retry limit.
+      const uint16_t flags = worker->Flags();
+      if ((RunState & rsStopping) && (flags & sfAbort) && !(flags & sfTimedOut) && (node->State & snFailed))
+        node->State = uint8_t((node->State & ~snFailed) | snAborted);
       // A failed node stays queued for a later try (also one taken out while busy).
       Store->Queue->Add(node);
     }
