@@ -385,16 +385,16 @@ void TFOptions::ShowPage(int Key) {
 
 void TFOptions::SelectFilterCategory(TTreeNode* Node, int Category) {
   lbFilter->SetCaption(Node->Text());
-  if (Params) StoreMasks();
+  if (OwnsParams()) StoreMasks();
   FilterCategory = Category;
-  if (Params) LoadMasks();
+  if (OwnsParams()) LoadMasks();
 }
 
 void TFOptions::SelectFileTypeCategory(TTreeNode* Node, int Category) {
   lbFileType->SetCaption(Node->Text());
-  if (Params) StoreSizeGrid(FileTypeCategory);
+  if (OwnsParams()) StoreSizeGrid(FileTypeCategory);
   FileTypeCategory = Category;
-  if (Params) FillSizeGrid(Category);
+  if (OwnsParams()) FillSizeGrid(Category);
 }
 
 void TFOptions::TreeView1Collapsing(TObject*, TTreeNode*, bool& AllowCollapse) { AllowCollapse = false; }
@@ -485,8 +485,8 @@ void TFOptions::ApplyPanels() {
 }
 
 void TFOptions::CheckBox5Click(TObject*) {
-  Edit3->SetVisible(!CheckBox5->Checked());
-  Edit2->SetVisible(!CheckBox5->Checked());
+  for (TControl* control : std::initializer_list<TControl*>{Edit3, Edit2, Label30, Label31})
+    control->SetVisible(!CheckBox5->Checked());
 }
 
 void TFOptions::SpeedButton1Click(TObject*) {

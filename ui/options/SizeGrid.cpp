@@ -112,7 +112,7 @@ void TFOptions::WriteSizeRow(int Row, const AnsiString& Extension, const TSizerO
 void TFOptions::SizeAddEditClick(TObject* Sender) { EditSizeRow(static_cast<TComponent*>(Sender)->Tag() != 0); }
 
 void TFOptions::EditSizeRow(bool Edit) {
-  if (!Params) return;
+  if (!OwnsParams()) return;
   TStringList& list = FileTypeList();
   const int row = sgSize->Row();
   Edit = Edit && row >= 1 && row - 1 < list.Count();
@@ -143,7 +143,7 @@ void TFOptions::EditSizeRow(bool Edit) {
 }
 
 void TFOptions::SizeDeleteClick(TObject*) {
-  if (Params) DeleteSizeRow(sgSize->Row());
+  if (OwnsParams()) DeleteSizeRow(sgSize->Row());
 }
 
 void TFOptions::DeleteSizeRow(int Row) {
@@ -171,7 +171,7 @@ void TFOptions::sgSizeMouseDown(TObject*, TMouseButton, TShiftState, int X, int 
 }
 
 void TFOptions::sgSizeDblClick(TObject*) {
-  if (!Params) return;
+  if (!OwnsParams()) return;
   const int col = FDownCol >= 0 ? FDownCol : sgSize->Col();
   const int row = FDownRow >= 0 ? FDownRow : sgSize->Row();
   TStringList& list = FileTypeList();
@@ -217,7 +217,7 @@ void TFOptions::sgSizeDrawCell(TObject*, int ACol, int ARow, TRect Rect, TGridDr
 }
 
 void TFOptions::SizeSaveClick(TObject*) {
-  if (!Params) return;
+  if (!OwnsParams()) return;
   SaveDialog1->Title = ml->Items()[omSaveIntoFile];
   SaveDialog1->Filter = ml->Items()[omTextFiles] + " (*.txt)|*.txt|" + ml->Items()[omAllFiles] + " (*.*)|*.*";
   SaveDialog1->FileName = "*.txt";
@@ -233,7 +233,7 @@ void TFOptions::SizeSaveClick(TObject*) {
 }
 
 void TFOptions::SizeLoadClick(TObject*) {
-  if (!Params) return;
+  if (!OwnsParams()) return;
   OpenDialog1->Title = ml->Items()[omLoadFromFile];
   OpenDialog1->Filter = ml->Items()[omTextFiles] + " (*.txt)|*.txt|" + ml->Items()[omAllFiles] + " (*.*)|*.*";
   OpenDialog1->FileName = "*.txt";

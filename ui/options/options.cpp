@@ -8,6 +8,8 @@
 
 TFOptions* FOptionsDefault = nullptr;
 TFOptions* FOptionsProject = nullptr;
+TItemQueryFunc OptionsItemQuery;
+TSizerFunc OptionsSizer;
 
 namespace {
 
@@ -92,7 +94,7 @@ TPanel* Frame(TComponent* owner, TWinControl* parent, const char* name, int y, i
 
 }  // namespace
 
-TFOptions::TFOptions(TComponent* AOwner) : TForm(AOwner) {
+TFOptions::TFOptions(TComponent* AOwner) : TForm(AOwner), ItemQuery(OptionsItemQuery), SizerQuery(OptionsSizer) {
   OnCreate = [this](TObject* s) { FormCreate(s); };
   OnActivate = [this](TObject* s) { FormActivate(s); };
   OnDeactivate = [this](TObject* s) { FormDeactivate(s); };
@@ -286,8 +288,10 @@ void TFOptions::CreateFileTypePage() {
   CheckBox5 = Check(this, tsFiles, "CheckBox5", "Load all file sizes", 308);
   CheckBox5->SetVisible(false);
   CheckBox5->OnClick = [this](TObject* s) { CheckBox5Click(s); };
-  Edit3 = Edit(this, tsFiles, "Edit3", 12, 334, 90);
-  Edit2 = Edit(this, tsFiles, "Edit2", 110, 334, 90);
+  Label30 = Label(this, tsFiles, "Label30", "Min size (kB)", 12, 334);
+  Label31 = Label(this, tsFiles, "Label31", "Max size (kB)", 110, 334);
+  Edit3 = Edit(this, tsFiles, "Edit3", 12, 354, 90);
+  Edit2 = Edit(this, tsFiles, "Edit2", 110, 354, 90);
   OpenDialog1 = Make<TOpenDialog>(this, nullptr, "OpenDialog1");
   SaveDialog1 = Make<TSaveDialog>(this, nullptr, "SaveDialog1");
 }
@@ -393,6 +397,8 @@ void TFOptions::CreateSchedulePage() {
 }
 
 TFOptions* ShowOptions(bool ForDefault, HWND MainWindow) {
+  TParamProObj* params = ForDefault ? DefaultParams : CurrentParams;
+  if (!params) return nullptr;
   TFOptions*& form = ForDefault ? FOptionsDefault : FOptionsProject;
   if (!form) {
     auto* owner = dynamic_cast<TComponent*>(TControl::FromHandle(MainWindow));
@@ -401,7 +407,7 @@ TFOptions* ShowOptions(bool ForDefault, HWND MainWindow) {
   }
   form->MainWindow = MainWindow;
   form->SetTag(ForDefault ? 1 : 2);
-  form->Attach(ForDefault ? DefaultParams : CurrentParams);
+  form->Attach(params);
   PostMessage(MainWindow, WM_OPTIONSSHOWN, 1, 1);
   form->Show();
   TTreeNode* first = form->TreeView1->Items()->GetFirstNode();
@@ -411,4 +417,12 @@ TFOptions* ShowOptions(bool ForDefault, HWND MainWindow) {
     form->TreeView1->SetSelected(first);
   Application->ProcessMessages();
   return ForDefault ? FOptionsDefault : FOptionsProject;
+}
+
+void CloseOptionsForms() {
+  for (TFOptions* form : {FOptionsDefault, FOptionsProject}) {
+    if (!form) continue;
+    form->StoreAndSave();
+    delete form;
+  }
 }

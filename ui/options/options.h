@@ -79,6 +79,7 @@ public:
   TSpeedButton *SpeedButton3, *SpeedButton8, *SpeedButton11, *SpeedButton4, *SpeedButton5;
   TCheckBox *cbAllOther, *CheckBox5;
   TEdit *Edit3, *Edit2;
+  TLabel *Label30, *Label31;
   TOpenDialog* OpenDialog1;
   TSaveDialog* SaveDialog1;
 
@@ -207,7 +208,17 @@ private:
 extern TFOptions* FOptionsDefault;
 extern TFOptions* FOptionsProject;
 
+// The small dialogs every new form starts with; the program sets them at
+// start-up to its item query and size-rule dialogs.
+extern TItemQueryFunc OptionsItemQuery;
+extern TSizerFunc OptionsSizer;
+
 // Creates (when missing) and shows the options form for the defaults or the
 // open project, owned by the main window whose handle is given; the form
-// reports to that window.
+// reports to that window. Nothing happens while that settings object does
+// not exist.
 TFOptions* ShowOptions(bool ForDefault, HWND MainWindow);
+
+// Stores, saves and frees every open options form at once; the main window
+// calls it before it frees the settings objects.
+void CloseOptionsForms();
