@@ -30,7 +30,7 @@ void NormalizeBase(AnsiString& Url);
 AnsiString BaseDirOf(const AnsiString& Href);
 
 // The base the links of a page resolve against: the override (link import),
-// else the base tag's directory, else the page's directory (the page URL cut
+// else the base tag's directory (made absolute by the caller), else the page's directory (the page URL cut
 // after its last "/" when the base target is "_self"), normalised and ending
 // with "/".
 AnsiString PageBase(const AnsiString& PageUrl, const AnsiString& BaseOverride,

@@ -77,10 +77,20 @@ AnsiString Rebuilt(const AnsiString& Content, const std::vector<TReplacement>& R
   return out;
 }
 
+// A base tag's href made absolute against the page's own base, as browsers
+// do; empty when it names nothing to resolve against (a bare "#fragment").
+AnsiString AbsoluteBaseHref(const AnsiString& BaseHref, const AnsiString& PageOwnBase) {
+  if (BaseHref.empty() || SchemePrefixLength(BaseHref) > 0) return BaseHref;
+  AnsiString href = BaseHref;
+  bool isEmail = false;
+  if (!ResolveUrl(href, PageOwnBase, isEmail) || isEmail || !CollapseDotDot(href)) return AnsiString();
+  return BaseDirOf(href.substr(0, href.find('#')));
+}
+
 class TCandidateLoop {
 public:
-  TCandidateLoop(const TParseSettings& Settings, const TPageScan& Scan, const AnsiString& Base)
-      : Settings_(Settings), Scan_(Scan), Base_(Base), Rewriter_(HostOf(Settings.PageUrl), Base, Settings.Rewrite),
+  TCandidateLoop(const TParseSettings& Settings, const AnsiString& BaseHref, const AnsiString& Base)
+      : Settings_(Settings), BaseHref_(BaseHref), Base_(Base), Rewriter_(HostOf(Settings.PageUrl), Base, Settings.Rewrite),
         BaseSite_(LowerCase(SplitSite(Base).Site)) {}
 
   void Take(const TLinkCandidate& Candidate);
@@ -92,7 +102,7 @@ private:
   bool PassesFilters(AnsiString& Link) const;
 
   const TParseSettings& Settings_;
-  const TPageScan& Scan_;
+  const AnsiString& BaseHref_;
   const AnsiString& Base_;
   const TLinkRewriter Rewriter_;
   const AnsiString BaseSite_;
@@ -100,7 +110,8 @@ private:
 };
 
 void TCandidateLoop::Take(const TLinkCandidate& Candidate) {
-  AnsiString link = Candidate.IsBase ? Scan_.BaseHref : Candidate.Text;
+  if (Candidate.IsBase && BaseHref_.empty()) return;
+  AnsiString link = Candidate.IsBase ? BaseHref_ : Candidate.Text;
   bool isEmail = false;
   if (!ResolveUrl(link, Base_, isEmail) || isEmail) return;
   if (!CollapseDotDot(link)) return;
@@ -120,6 +131,7 @@ void TCandidateLoop::Rewrite(const TLinkCandidate& Candidate, const AnsiString& 
 bool TCandidateLoop::PassesFilters(AnsiString& Link) const {
   if (Settings_.ExternalOnly && Settings_.Level <= 1 && LowerCase(SplitSite(Link).Site) == BaseSite_) return false;
   Link.resize(std::min(Link.size(), Link.find('#')));
+  if (Link.empty()) return false;
   if (!Settings_.DownloadMode || Settings_.DomainFilter.empty()) return true;
   const AnsiString code = LowerCase(TopLevelLabel(Link));
   return code == "1" || code.empty() || Settings_.DomainFilter.find(code) != AnsiString::npos;
@@ -131,8 +143,10 @@ TParseResult ParseDocument(AnsiString& Content, const TParseSettings& Settings, 
   TParseResult result;
   if (Hooks.IsStopped() || EndsText(".js", Settings.PageUrl) || Content.empty()) return result;
   const TPageScan scan = EndsText(".css", Settings.PageUrl) ? ScanCss(Content, Hooks) : ScanHtml(Content, Hooks);
-  result.Base = PageBase(Settings.PageUrl, Settings.BaseOverride, scan.BaseHref, scan.BaseTarget);
-  TCandidateLoop loop(Settings, scan, result.Base);
+  const AnsiString baseHref =
+      AbsoluteBaseHref(scan.BaseHref, PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget));
+  result.Base = PageBase(Settings.PageUrl, Settings.BaseOverride, baseHref, scan.BaseTarget);
+  TCandidateLoop loop(Settings, baseHref, result.Base);
   int taken = 0;
   for (size_t index : DescendingOrder(scan.Candidates)) {
     if (Hooks.IsStopped()) break;

@@ -52,6 +52,19 @@ void ExerciseUrlRoutines(const AnsiString& Link, const TParseSettings& Settings)
   MirrorNameFor(MirrorRequestForUrl(Link, AssumedContentType(Link)), Settings.Rewrite.DirStructure, "/dl/");
 }
 
+// What holds for every page: without rewriting the page is untouched; the
+// links are not empty, carry no fragment, and are sorted without regard to
+// case with no two equal.
+void CheckResult(const TParseSettings& Settings, const AnsiString& Original, const AnsiString& Content,
+                 const TParseResult& Result) {
+  if (!(Settings.TranslateLinks && Settings.DownloadMode) && Content != Original) __builtin_trap();
+  if (Result.Rewritten == 0 && Content != Original) __builtin_trap();
+  for (size_t i = 0; i < Result.Links.size(); ++i) {
+    if (Result.Links[i].empty() || Result.Links[i].find('#') != AnsiString::npos) __builtin_trap();
+    if (i > 0 && LowerCase(Result.Links[i - 1]) >= LowerCase(Result.Links[i])) __builtin_trap();
+  }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
@@ -68,7 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (end - start < 4096) ExerciseUrlRoutines(input.substr(start, end - start), settings);
     start = end + 1;
   }
+  const AnsiString original = content;
   const TParseResult result = ParseDocument(content, settings);
   FoundLinkLevels(result.Links, settings.Level);
+  CheckResult(settings, original, content, result);
   return 0;
 }

@@ -37,6 +37,9 @@ TEST(PageParser, DocumentKindsAndBases) {
   EXPECT_EQ(Links("<base href=\"http://b/dir/x.htm\"><a href=y.htm>", Settings("http://h/p.htm")),
             V({"http://b/dir/", "http://b/dir/y.htm"}));
   EXPECT_EQ(Links("<base target=_self><a href=y.htm>", Settings("http://h/d/sub")), V({"http://h/d/y.htm"}));
+  EXPECT_EQ(Links("<base href=\"../b/\"><a href=y.htm>", Settings("http://h/a/s/p.htm")),
+            V({"http://h/a/b/", "http://h/a/b/y.htm"}));
+  EXPECT_EQ(Links("<base href=\"#top\"><a href=y.htm>", Settings("http://h/a/p.htm")), V({"http://h/a/y.htm"}));
   TParseSettings import = Settings("/home/u/saved.htm");
   import.BaseOverride = "http://site.org/x/";
   import.DownloadMode = false;
