@@ -73,7 +73,7 @@ TEST_F(OptionsTest, MaskListsKeepTheEditsOfEachKind) {
   EXPECT_EQ(saved.ExcludeMasks[2].Count(), 0);
 }
 
-TEST_F(OptionsTest, InterlocksAndPanelsFollowTheCheckBoxes) {
+TEST_F(OptionsTest, ControlsThatActOnOtherControls) {
   TFOptions* form = Open(false);
   // Loading shows the settings as they are, even a contradictory pair.
   CurrentParams->Project.Options |= poExternalOnly | poInDomainList;
@@ -98,6 +98,13 @@ TEST_F(OptionsTest, InterlocksAndPanelsFollowTheCheckBoxes) {
   EXPECT_TRUE(form->Edit3->Visible());  // "Load all file sizes" is off in the file
   form->CheckBox5->SetChecked(true);
   EXPECT_FALSE(form->Edit3->Visible());
+
+  // "..." offers to create a folder that does not exist.
+  FileAnswers = {Temp + "new/mirror"};
+  BoxAnswer = IDYES;
+  form->SpeedButton9->Click();
+  EXPECT_TRUE(DirectoryExists(Temp + "new/mirror"));
+  EXPECT_EQ(form->Edit7->Text(), Temp + "new/mirror/");
 }
 
 TEST_F(OptionsTest, TheSchedulePageWritesTheSchedule) {
