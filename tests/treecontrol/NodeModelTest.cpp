@@ -1,0 +1,181 @@
+// Node records, counts and heights, structural operations and the update
+// bracket of the tree.
+#include "TreeFixture.h"
+
+#include "treecontrol/VTUnitServices.h"
+
+using NodeModel = TreeFixture;
+
+TEST_F(NodeModel, RootCountMakesUninitialisedRecordsWithTotals) {
+  int inits = 0;
+  tree->OnInitNode = [&](TBaseVirtualTree*, PVirtualNode, PVirtualNode, TVirtualNodeInitStates&) { ++inits; };
+  tree->SetRootNodeCount(3);
+  EXPECT_EQ(tree->RootNode()->TotalCount, 4u);
+  EXPECT_EQ(tree->RootNode()->TotalHeight, 18u + 3 * 18u);
+  EXPECT_EQ(tree->VisibleCount(), 3u);
+  for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(Nth(i)->Index, i);
+  EXPECT_EQ(inits, 0);
+  tree->SetRootNodeCount(2);
+  EXPECT_EQ(tree->RootNode()->LastChild, Nth(1));
+  EXPECT_EQ(tree->TotalCount(), 2u);
+  tree->SetNodeDataSize(-5);
+  EXPECT_EQ(tree->NodeDataSize(), -1);
+  tree->SetDefaultNodeHeight(0);
+  EXPECT_EQ(tree->DefaultNodeHeight(), 18);
+  EXPECT_EQ(tree->GetFirst(), Nth(0));
+  EXPECT_EQ(inits, 1);
+}
+
+TEST_F(NodeModel, CollapsedChildCountChangesTotalCountOnly) {
+  tree->SetRootNodeCount(2);
+  PVirtualNode first = Nth(0);
+  uint32_t height = tree->RootNode()->TotalHeight;
+  tree->SetChildCount(first, 5);
+  EXPECT_EQ(tree->RootNode()->TotalCount, 8u);
+  EXPECT_EQ(tree->RootNode()->TotalHeight, height);
+  EXPECT_EQ(tree->VisibleCount(), 2u);
+  tree->ToggleNode(first);
+  EXPECT_EQ(tree->VisibleCount(), 7u);
+  EXPECT_EQ(tree->RootNode()->TotalHeight, height + 5 * 18u);
+  EXPECT_EQ(first->TotalHeight, 6 * 18u);
+  tree->SetChildCount(first, 3);
+  EXPECT_EQ(first->LastChild->Index, 2u);
+  EXPECT_EQ(tree->VisibleCount(), 5u);
+  tree->SetNodeHeight(first->FirstChild, 40);
+  EXPECT_EQ(tree->RootNode()->TotalHeight, height + 2 * 18u + 40u);
+}
+
+TEST_F(NodeModel, ReadOnlyTreeRefusesChanges) {
+  tree->SetRootNodeCount(2);
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toReadOnly});
+  tree->SetChildCount(Nth(0), 4);
+  tree->SetNodeHeight(Nth(0), 30);
+  tree->DeleteNode(Nth(1));
+  tree->Clear();
+  EXPECT_EQ(Nth(0)->ChildCount, 0u);
+  EXPECT_EQ(Nth(0)->NodeHeight, 18);
+  EXPECT_EQ(tree->RootNodeCount(), 2u);
+}
+
+TEST_F(NodeModel, PositionsCompareByAncestryAndIndex) {
+  tree->SetRootNodeCount(6);
+  tree->SetChildCount(Nth(1), 2);
+  EXPECT_EQ(tree->ComparePositions(Nth(1), Nth(1)->FirstChild), -1);
+  EXPECT_EQ(tree->ComparePositions(Nth(1)->LastChild, Nth(1)), 1);
+  EXPECT_EQ(tree->ComparePositions(Nth(5), Nth(2)), 3);
+  EXPECT_LT(tree->ComparePositions(Nth(1)->LastChild, Nth(2)), 0);
+  EXPECT_THROW(tree->ComparePositions(nullptr, Nth(0)), EAssertionFailed);
+  EXPECT_THROW(tree->ReserveInternalData(4), EAssertionFailed);
+}
+
+TEST_F(NodeModel, DeletingSelectedNodesRenumbersEachParentOnce) {
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+  tree->SetRootNodeCount(5);
+  tree->SetChildCount(Nth(4), 3);
+  int frees = 0;
+  tree->OnFreeNode = [&](TBaseVirtualTree*, PVirtualNode) { ++frees; };
+  tree->GetFirst();  // initialises node 0 only
+  for (uint32_t i : {0u, 1u, 3u}) tree->SetSelected(Nth(i), true);
+  tree->SetSelected(Nth(4)->FirstChild, true);
+  tree->DeleteSelectedNodes();
+  EXPECT_EQ(tree->RootNodeCount(), 2u);
+  EXPECT_EQ(Nth(0)->Index, 0u);
+  EXPECT_EQ(Nth(0)->NextSibling->Index, 1u);
+  PVirtualNode parent = tree->RootNode()->LastChild;
+  EXPECT_EQ(parent->ChildCount, 2u);
+  EXPECT_EQ(parent->FirstChild->Index, 0u);
+  EXPECT_EQ(parent->LastChild->Index, 1u);
+  EXPECT_EQ(tree->SelectedCount(), 0);
+  EXPECT_EQ(frees, 1) << "only the initialised node is announced";
+  EXPECT_EQ(tree->RootNode()->TotalCount, 5u);
+}
+
+TEST_F(NodeModel, MovingChildrenKeepsOrderAndRefusesCycles) {
+  tree->SetRootNodeCount(2);
+  tree->SetChildCount(Nth(0), 3);
+  tree->SetChildCount(Nth(1), 1);
+  PVirtualNode source = Nth(0);
+  PVirtualNode target = Nth(1);
+  std::vector<PVirtualNode> kids{source->FirstChild, source->FirstChild->NextSibling, source->LastChild};
+  tree->MoveTo(source, target, amAddChildFirst, true);
+  EXPECT_EQ(source->ChildCount, 0u);
+  ASSERT_EQ(target->ChildCount, 4u);
+  PVirtualNode run = target->FirstChild;
+  for (uint32_t i = 0; i < 3; ++i, run = run->NextSibling) {
+    EXPECT_EQ(run, kids[i]);
+    EXPECT_EQ(run->Index, i);
+  }
+  EXPECT_EQ(run->Index, 3u);
+  EXPECT_EQ(target->TotalCount, 5u);
+  try {
+    tree->MoveTo(target, target->FirstChild, amAddChildLast, false);
+    FAIL() << "a node moved under itself";
+  } catch (const EVirtualTreeError& e) {
+    EXPECT_EQ(e.HelpContext(), 2001);
+    EXPECT_EQ(e.Message(), "Target node cannot be a child node of the node to be moved.");
+  }
+  tree->MoveTo(target, PVirtualNode(nullptr), amInsertBefore, false);
+  EXPECT_EQ(tree->GetFirstNoInit(), target);
+  EXPECT_EQ(tree->RootNode()->TotalCount, 7u);
+}
+
+TEST_F(NodeModel, UpdateBracketDefersStructureChangeToTheLastEnd) {
+  tree->SetRootNodeCount(4);
+  std::vector<TChangeReason> reasons;
+  tree->OnStructureChange = [&](TBaseVirtualTree*, PVirtualNode, TChangeReason r) { reasons.push_back(r); };
+  std::vector<TVTUpdateState> updates;
+  tree->OnUpdating = [&](TBaseVirtualTree*, TVTUpdateState s) { updates.push_back(s); };
+  tree->BeginUpdate();
+  tree->BeginUpdate();
+  tree->DeleteNode(Nth(3));
+  tree->DeleteNode(Nth(2));
+  tree->EndUpdate();
+  EXPECT_TRUE(reasons.empty());
+  tree->EndUpdate();
+  EXPECT_EQ(reasons, (std::vector<TChangeReason>{crChildDeleted}));
+  EXPECT_EQ(updates, (std::vector<TVTUpdateState>{usBegin, usUpdate, usUpdate, usEnd}));
+  tree->EndUpdate();
+  EXPECT_EQ(tree->UpdateCount(), 0);
+}
+
+TEST_F(NodeModel, InitChildrenOnDemandAndResetNode) {
+  tree->OnInitNode = [&](TBaseVirtualTree*, PVirtualNode parent, PVirtualNode, TVirtualNodeInitStates& states) {
+    if (!parent) states.Include(ivsHasChildren);
+  };
+  int asked = 0;
+  tree->OnInitChildren = [&](TBaseVirtualTree*, PVirtualNode node, uint32_t& count) {
+    ++asked;
+    count = node->Index == 1 ? 0 : 4;
+  };
+  tree->SetRootNodeCount(2);
+  tree->SetExpanded(tree->GetFirst(), true);
+  EXPECT_EQ(Nth(0)->ChildCount, 4u);
+  EXPECT_EQ(tree->VisibleCount(), 6u);
+  PVirtualNode second = tree->GetNextSibling(Nth(0));
+  tree->ToggleNode(second);
+  EXPECT_FALSE(tree->Expanded(second));
+  EXPECT_FALSE(tree->HasChildren(second));
+  EXPECT_EQ(asked, 2);
+  tree->ResetNode(Nth(0));
+  EXPECT_EQ(Nth(0)->ChildCount, 0u);
+  EXPECT_FALSE(Nth(0)->States & nsInitialized);
+  EXPECT_EQ(tree->VisibleCount(), 2u);
+  EXPECT_EQ(tree->RootNode()->TotalHeight, 3 * 18u);
+}
+
+TEST_F(NodeModel, ChangeEventsFireAtOnceOrOnceAfterTheDelay) {
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+  tree->SetRootNodeCount(3);
+  std::vector<PVirtualNode> changes;
+  tree->OnChange = [&](TBaseVirtualTree*, PVirtualNode n) { changes.push_back(n); };
+  tree->SetSelected(Nth(0), true);
+  EXPECT_EQ(changes.size(), 1u);
+  changes.clear();
+  tree->SetChangeDelay(50);
+  for (uint32_t i = 0; i < 3; ++i) tree->SetSelected(Nth(i), i != 0);
+  EXPECT_TRUE(changes.empty());
+  EXPECT_TRUE(PumpUntil([&] { return !changes.empty(); }));
+  ProcessMessages();
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0], Nth(2));
+}

@@ -1,0 +1,82 @@
+// A form with one string tree for the tree control tests, texts supplied by
+// events from a per-node label stored in the node data, and helpers that
+// drive the tree through its window messages.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/controls/Forms.h"
+#include "treecontrol/VirtualStringTree.h"
+
+// Exposes the protected keyboard entry so tests can give a shift state.
+class TTestTree : public TVirtualStringTree {
+ public:
+  using TVirtualStringTree::TVirtualStringTree;
+  void Key(uint16_t key, TShiftState shift = 0) {
+    uint16_t k = key;
+    KeyDown(k, shift);
+  }
+  void Char(char16_t c) {
+    uint16_t k = uint16_t(c >= u'a' && c <= u'z' ? c - 32 : c);
+    KeyDown(k, 0);
+    char16_t ch = c;
+    KeyPress(ch);
+  }
+  void KeyRelease(uint16_t key) {
+    uint16_t k = key;
+    KeyUp(k, 0);
+  }
+};
+
+struct TreeFixture : ::testing::Test {
+  TForm* form = nullptr;
+  TTestTree* tree = nullptr;
+  std::vector<std::u16string> names;  // texts of top-level nodes by index
+
+  void SetUp() override {
+    form = new TForm(nullptr);
+    form->SetBounds(0, 0, 400, 400);
+    tree = new TTestTree(form);
+    tree->SetParent(form);
+    tree->SetBounds(0, 0, 300, 200);
+    tree->OnGetText = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, TVSTTextType, WideString& text) {
+      if (tree->GetNodeLevel(node) == 0 && node->Index < names.size()) text = names[node->Index];
+      else text = u"n" + Utf8ToWide(std::to_string(node->Index));
+    };
+  }
+  void TearDown() override {
+    // Handlers of a test capture its locals; destruction must not reach them.
+    tree->OnFreeNode = nullptr;
+    tree->OnChange = nullptr;
+    tree->OnStructureChange = nullptr;
+    tree->OnUpdating = nullptr;
+    tree->OnFocusChanged = nullptr;
+    tree->OnStateChange = nullptr;
+    tree->OnScroll = nullptr;
+    delete form;
+  }
+
+  PVirtualNode Nth(uint32_t index) {
+    PVirtualNode run = tree->GetFirstNoInit();
+    while (run && run->Index != index) run = run->NextSibling;
+    return run;
+  }
+  void Click(int x, int y, WPARAM keys = 0) {
+    tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON | keys, MakeLParam(x, y));
+    tree->Perform(WM_LBUTTONUP, keys, MakeLParam(x, y));
+  }
+  // Serves the messages (validation thread, timers) until cond holds.
+  template <class F>
+  bool PumpUntil(F cond, int ms = 5000) {
+    for (int i = 0; i < ms / 2 && !cond(); ++i) {
+      ProcessMessages();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return cond();
+  }
+};

@@ -1,0 +1,610 @@
+// Header columns: one column's properties and the collection with display
+// order, left edges, hit tests, auto-size and painting of the header buttons.
+#include <algorithm>
+#include <cmath>
+
+#include "platform/rtl/DateUtils.h"
+#include "treecontrol/VTUnitServices.h"
+#include "treecontrol/VTStreamIO.h"
+#include "treecontrol/VirtualTrees.h"
+
+// ---- One column -------------------------------------------------------------------------
+
+TVirtualTreeColumn::TVirtualTreeColumn(TVirtualTreeColumns* owner) : owner_(owner) {}
+
+TVirtualTreeColumn::~TVirtualTreeColumn() = default;
+
+TBaseVirtualTree* TVirtualTreeColumn::Tree() const { return owner_->Header()->Treeview(); }
+
+void TVirtualTreeColumn::Changed(bool all) { owner_->Update(all ? nullptr : this); }
+
+void TVirtualTreeColumn::SetText(const WideString& value) {
+  if (value == text_) return;
+  text_ = value;
+  Changed(false);
+}
+
+void TVirtualTreeColumn::SetWidth(int value) {
+  value = std::clamp(value, minWidth_, std::max(minWidth_, maxWidth_));
+  if (value == width_) return;
+  TVTHeader* header = owner_->Header();
+  bool autoSized = header->Options().Contains(hoAutoResize) &&
+                   index_ == (owner_->IsValidColumn(header->AutoSizeIndex()) ? header->AutoSizeIndex()
+                                                                            : owner_->Count() - 1);
+  if (autoSized && !owner_->clearing_) return;
+  lastWidth_ = width_;
+  width_ = value;
+  owner_->UpdatePositions();
+  if (Tree()->IsLoading() || owner_->updateCount_ > 0) return;
+  if (header->Options().Contains(hoAutoResize)) owner_->AdjustAutoSize();
+  Tree()->DoColumnResize(index_);
+}
+
+void TVirtualTreeColumn::SetMinWidth(int value) {
+  minWidth_ = std::clamp(value, 0, maxWidth_);
+  SetWidth(width_);
+}
+
+void TVirtualTreeColumn::SetMaxWidth(int value) {
+  maxWidth_ = std::clamp(value, minWidth_, 10000);
+  SetWidth(width_);
+}
+
+void TVirtualTreeColumn::SetPosition(TColumnPosition value) {
+  if (Tree()->IsLoading()) {
+    position_ = value;
+    return;
+  }
+  int count = owner_->Count();
+  value = TColumnPosition(std::clamp<int64_t>(int64_t(value), 0, std::max(0, count - 1)));
+  if (value == position_) return;
+  owner_->InitializePositionArray();
+  Tree()->CancelEditNode();
+  auto& positions = owner_->positionToIndex_;
+  positions.erase(positions.begin() + position_);
+  positions.insert(positions.begin() + value, index_);
+  owner_->UpdatePositions(true);
+  Changed(true);
+  // The fixed block stays contiguous from the left.
+  TColumnIndex neighbour = position_ > 0 && options_.Contains(coFixed) ? owner_->ColumnFromPosition(position_ - 1)
+                                                                       : owner_->ColumnFromPosition(position_ + 1);
+  if (position_ == 0 && !options_.Contains(coFixed)) neighbour = owner_->ColumnFromPosition(1);
+  bool fixed = owner_->IsValidColumn(neighbour) && owner_->Items(neighbour)->options_.Contains(coFixed);
+  if (fixed)
+    options_.Include(coFixed);
+  else
+    options_.Exclude(coFixed);
+}
+
+void TVirtualTreeColumn::SetBiDiMode(TBiDiMode value) {
+  options_.Exclude(coParentBidiMode);
+  if (value == biDiMode_) return;
+  biDiMode_ = value;
+  Changed(false);
+  Tree()->Invalidate();
+}
+
+void TVirtualTreeColumn::SetOptions(TVTColumnOptions value) {
+  TVTColumnOptions old = options_;
+  if (value == old) return;
+  options_ = value;
+  if (value.Contains(coParentBidiMode) && !old.Contains(coParentBidiMode)) biDiMode_ = Tree()->BiDiMode();
+  if (value.Contains(coParentColor) && !old.Contains(coParentColor)) color_ = Tree()->Color();
+  if (value.Contains(coAutoSpring) && !old.Contains(coAutoSpring)) springRest_ = 0;
+  bool visibilityChanged = value.Contains(coVisible) != old.Contains(coVisible);
+  owner_->UpdatePositions(true);
+  if (Tree()->IsLoading()) return;
+  if ((visibilityChanged || (value.Contains(coParentColor) && !old.Contains(coParentColor))) &&
+      Tree()->UpdateCount() == 0 && Tree()->HandleAllocated()) {
+    if (visibilityChanged) Tree()->UpdateHorizontalScrollBar(false);
+    Tree()->Invalidate();
+    owner_->Header()->Invalidate();
+  }
+}
+
+void TVirtualTreeColumn::SetAlignment(TAlignment value) {
+  if (value == alignment_) return;
+  alignment_ = value;
+  Changed(false);
+  Tree()->Invalidate();
+}
+
+void TVirtualTreeColumn::SetColor(TColor value) {
+  options_.Exclude(coParentColor);
+  if (value == color_) return;
+  color_ = value;
+  Changed(false);
+  Tree()->Invalidate();
+}
+
+AnsiString TVirtualTreeColumn::GetDisplayName() const {
+  for (char16_t c : text_)
+    if (c > 255) return Format("Column %d", index_);
+  return WideToUtf8(text_);
+}
+
+int TVirtualTreeColumn::GetRect_Left() const {
+  if (options_.Contains(coFixed) && options_.Contains(coVisible)) return left_;
+  return left_ + Tree()->OffsetX();
+}
+
+bool TVirtualTreeColumn::Equals(const TVirtualTreeColumn& o) const {
+  return text_ == o.text_ && hint_ == o.hint_ && width_ == o.width_ && minWidth_ == o.minWidth_ &&
+         maxWidth_ == o.maxWidth_ && position_ == o.position_ && style_ == o.style_ && imageIndex_ == o.imageIndex_ &&
+         biDiMode_ == o.biDiMode_ && layout_ == o.layout_ && margin_ == o.margin_ && spacing_ == o.spacing_ &&
+         options_ == o.options_ && tag_ == o.tag_ && alignment_ == o.alignment_ && color_ == o.color_;
+}
+
+void TVirtualTreeColumn::Assign(const TVirtualTreeColumn& s) {
+  text_ = s.text_;
+  hint_ = s.hint_;
+  minWidth_ = s.minWidth_;
+  maxWidth_ = s.maxWidth_;
+  width_ = s.width_;
+  lastWidth_ = s.lastWidth_;
+  position_ = s.position_;
+  style_ = s.style_;
+  imageIndex_ = s.imageIndex_;
+  biDiMode_ = s.biDiMode_;
+  layout_ = s.layout_;
+  margin_ = s.margin_;
+  spacing_ = s.spacing_;
+  options_ = s.options_;
+  tag_ = s.tag_;
+  alignment_ = s.alignment_;
+  color_ = s.color_;
+}
+
+void TVirtualTreeColumn::RestoreLastWidth() { owner_->AnimatedResize(index_, lastWidth_); }
+
+// ---- The collection ----------------------------------------------------------------------
+
+TVirtualTreeColumns::TVirtualTreeColumns(TVTHeader* header) : header_(header) {}
+
+TVirtualTreeColumns::~TVirtualTreeColumns() {
+  clearing_ = true;
+  items_.clear();
+}
+
+TVirtualTreeColumn* TVirtualTreeColumns::Items(TColumnIndex index) const {
+  if (!IsValidColumn(index)) throw EListError(Format("List index out of bounds (%d)", index));
+  return items_[size_t(index)].get();
+}
+
+void TVirtualTreeColumns::Reindex() {
+  for (size_t i = 0; i < items_.size(); ++i) items_[i]->index_ = int(i);
+}
+
+TVirtualTreeColumn* TVirtualTreeColumns::Add() {
+  auto column = std::make_unique<TVirtualTreeColumn>(this);
+  column->index_ = Count();
+  column->position_ = TColumnPosition(Count());
+  TVirtualTreeColumn* result = column.get();
+  items_.push_back(std::move(column));
+  Update(nullptr);
+  return result;
+}
+
+void TVirtualTreeColumns::ColumnDestroying(TVirtualTreeColumn* column) {
+  int index = column->index_;
+  auto fix = [index](TColumnIndex& value) {
+    if (value == index)
+      value = NoColumn;
+    else if (value > index)
+      --value;
+  };
+  fix(HoverIndex);
+  fix(DownIndex);
+  fix(TrackIndex);
+  fix(ClickIndex);
+  positionToIndex_.erase(std::remove(positionToIndex_.begin(), positionToIndex_.end(), index), positionToIndex_.end());
+  for (TColumnIndex& entry : positionToIndex_)
+    if (entry > index) --entry;
+  TColumnIndex autoSize = header_->AutoSizeIndex();
+  fix(autoSize);
+  header_->SetAutoSizeIndex(autoSize);
+  TColumnIndex sort = header_->SortColumn();
+  fix(sort);
+  if (sort != header_->SortColumn()) header_->SetSortColumn(sort);
+}
+
+void TVirtualTreeColumns::Delete(TColumnIndex index) {
+  if (!IsValidColumn(index)) return;
+  TColumnIndex main = header_->MainColumn();
+  ColumnDestroying(items_[size_t(index)].get());
+  items_.erase(items_.begin() + index);
+  Reindex();
+  TColumnIndex newMain = main;
+  if (main == index)
+    newMain = Count() == 0 ? NoColumn : 0;
+  else if (main > index)
+    newMain = main - 1;
+  header_->SetMainColumn(newMain);
+  Update(nullptr);
+}
+
+void TVirtualTreeColumns::Clear() {
+  clearing_ = true;
+  HoverIndex = DownIndex = TrackIndex = ClickIndex = NoColumn;
+  if (!(header_->States() & hsLoading)) {
+    header_->SetAutoSizeIndex(NoColumn);
+    header_->SetMainColumn(NoColumn);
+    header_->SetSortColumn(NoColumn);
+  }
+  items_.clear();
+  positionToIndex_.clear();
+  clearing_ = false;
+  Update(nullptr);
+}
+
+void TVirtualTreeColumns::EndUpdate() {
+  if (updateCount_ > 0 && --updateCount_ == 0) Update(nullptr);
+}
+
+void TVirtualTreeColumns::InitializePositionArray() {
+  size_t count = items_.size();
+  if (positionToIndex_.size() == count) return;
+  std::vector<TColumnIndex> fixed;
+  for (TColumnIndex index : positionToIndex_)
+    if (index < int(count)) fixed.push_back(index);
+  for (size_t i = 0; i < count; ++i)
+    if (std::find(fixed.begin(), fixed.end(), TColumnIndex(i)) == fixed.end()) fixed.push_back(TColumnIndex(i));
+  positionToIndex_ = std::move(fixed);
+}
+
+void TVirtualTreeColumns::UpdatePositions(bool force) {
+  if (!force && updateCount_ > 0) return;
+  InitializePositionArray();
+  int left = 0;
+  for (size_t p = 0; p < positionToIndex_.size(); ++p) {
+    TVirtualTreeColumn* column = items_[size_t(positionToIndex_[p])].get();
+    column->position_ = TColumnPosition(p);
+    column->left_ = left;
+    if (column->options_.Contains(coVisible)) left += column->width_;
+  }
+}
+
+void TVirtualTreeColumns::Update(TVirtualTreeColumn* item) {
+  if (updateCount_ > 0) return;
+  InitializePositionArray();
+  UpdatePositions(true);
+  if (Count() > 0 && header_->MainColumn() < 0) header_->SetMainColumn(0);
+  TBaseVirtualTree* tree = header_->Treeview();
+  if (tree->IsLoading() || (header_->States() & hsLoading)) return;
+  if (header_->Options().Contains(hoAutoResize)) AdjustAutoSize();
+  if (!tree->HandleAllocated()) return;
+  if (!item) {
+    tree->UpdateHorizontalScrollBar(false);
+    header_->Invalidate();
+    tree->Invalidate();
+  } else {
+    header_->Invalidate(item->Index());
+  }
+}
+
+TColumnIndex TVirtualTreeColumns::ColumnFromPosition(TColumnPosition position) const {
+  if (position >= positionToIndex_.size()) return NoColumn;
+  return positionToIndex_[position];
+}
+
+TColumnIndex TVirtualTreeColumns::ColumnFromPoint(TPoint p, bool relative) const {
+  TBaseVirtualTree* tree = header_->Treeview();
+  if (p.X < 0 || p.Y < 0 || p.Y > tree->Height()) return InvalidColumn;
+  for (TColumnIndex index : positionToIndex_) {
+    const TVirtualTreeColumn* column = items_[size_t(index)].get();
+    if (!column->options_.Contains(coVisible)) continue;
+    int left = column->left_;
+    if (relative && !column->options_.Contains(coFixed)) left += tree->OffsetX();
+    if (p.X >= left && p.X < left + column->width_) return index;
+  }
+  return InvalidColumn;
+}
+
+TColumnIndex TVirtualTreeColumns::GetFirstVisibleColumn() const {
+  for (TColumnIndex index : positionToIndex_)
+    if (items_[size_t(index)]->options_.Contains(coVisible)) return index;
+  return InvalidColumn;
+}
+
+TColumnIndex TVirtualTreeColumns::GetLastVisibleColumn() const {
+  for (auto it = positionToIndex_.rbegin(); it != positionToIndex_.rend(); ++it)
+    if (items_[size_t(*it)]->options_.Contains(coVisible)) return *it;
+  return InvalidColumn;
+}
+
+TColumnIndex TVirtualTreeColumns::GetNextColumn(TColumnIndex column) const {
+  if (!IsValidColumn(column)) return InvalidColumn;
+  TColumnPosition p = items_[size_t(column)]->position_ + 1;
+  return p < positionToIndex_.size() ? positionToIndex_[p] : InvalidColumn;
+}
+
+TColumnIndex TVirtualTreeColumns::GetPreviousColumn(TColumnIndex column) const {
+  if (!IsValidColumn(column)) return InvalidColumn;
+  TColumnPosition p = items_[size_t(column)]->position_;
+  return p > 0 ? positionToIndex_[p - 1] : InvalidColumn;
+}
+
+TColumnIndex TVirtualTreeColumns::GetNextVisibleColumn(TColumnIndex column) const {
+  do {
+    column = GetNextColumn(column);
+  } while (IsValidColumn(column) && !items_[size_t(column)]->options_.Contains(coVisible));
+  return column;
+}
+
+TColumnIndex TVirtualTreeColumns::GetPreviousVisibleColumn(TColumnIndex column) const {
+  do {
+    column = GetPreviousColumn(column);
+  } while (IsValidColumn(column) && !items_[size_t(column)]->options_.Contains(coVisible));
+  return column;
+}
+
+std::vector<TColumnIndex> TVirtualTreeColumns::GetVisibleColumns() const {
+  std::vector<TColumnIndex> result;
+  for (TColumnIndex index : positionToIndex_)
+    if (items_[size_t(index)]->options_.Contains(coVisible)) result.push_back(index);
+  return result;
+}
+
+int TVirtualTreeColumns::GetVisibleFixedWidth() const {
+  int width = 0;
+  for (const auto& column : items_)
+    if (column->options_.Contains(coVisible) && column->options_.Contains(coFixed)) width += column->width_;
+  return width;
+}
+
+void TVirtualTreeColumns::GetColumnBounds(TColumnIndex column, int& left, int& right) const {
+  if (!IsValidColumn(column)) {
+    left = 0;
+    right = header_->Treeview()->ClientWidth();
+    return;
+  }
+  left = items_[size_t(column)]->GetRect_Left();
+  right = left + items_[size_t(column)]->width_;
+}
+
+int TVirtualTreeColumns::TotalWidth() const {
+  TColumnIndex last = GetLastVisibleColumn();
+  if (!IsValidColumn(last)) return 0;
+  return items_[size_t(last)]->left_ + items_[size_t(last)]->width_;
+}
+
+void TVirtualTreeColumns::AdjustAutoSize(bool force) {
+  if (Count() == 0) return;
+  TColumnIndex index = IsValidColumn(header_->AutoSizeIndex()) ? header_->AutoSizeIndex() : Count() - 1;
+  TBaseVirtualTree* tree = header_->Treeview();
+  int available = tree->HandleAllocated() ? tree->ClientWidth() : tree->Width();
+  for (const auto& column : items_)
+    if (column->index_ != index && column->options_.Contains(coVisible)) available -= column->width_;
+  TVirtualTreeColumn* column = items_[size_t(index)].get();
+  int width = std::clamp(available, column->minWidth_, std::max(column->minWidth_, column->maxWidth_));
+  if (width == column->width_ && !force) return;
+  column->lastWidth_ = column->width_;
+  column->width_ = width;
+  UpdatePositions(true);
+  tree->DoColumnResize(index);
+}
+
+void TVirtualTreeColumns::AnimatedResize(TColumnIndex column, int newWidth) {
+  if (!IsValidColumn(column)) return;
+  TVirtualTreeColumn* item = items_[size_t(column)].get();
+  newWidth = std::clamp(newWidth, item->minWidth_, std::max(item->minWidth_, item->maxWidth_));
+  if (newWidth == item->width_) return;
+  item->SetWidth(newWidth);
+}
+
+void TVirtualTreeColumns::Assign(const TVirtualTreeColumns& source) {
+  items_.clear();
+  for (const auto& column : source.items_) {
+    auto copy = std::make_unique<TVirtualTreeColumn>(this);
+    copy->Assign(*column);
+    items_.push_back(std::move(copy));
+  }
+  Reindex();
+  positionToIndex_ = source.positionToIndex_;
+  Update(nullptr);
+}
+
+bool TVirtualTreeColumns::Equals(const TVirtualTreeColumns& other) const {
+  if (Count() != other.Count() || positionToIndex_ != other.positionToIndex_) return false;
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (!items_[i]->Equals(*other.items_[i])) return false;
+  return true;
+}
+
+bool TVirtualTreeColumns::DetermineHoverIndex(TPoint p) {
+  TColumnIndex index = ColumnFromPoint(p);
+  if (index == HoverIndex) return false;
+  TColumnIndex old = HoverIndex;
+  HoverIndex = index;
+  if (IsValidColumn(old)) header_->Invalidate(old);
+  if (IsValidColumn(index)) header_->Invalidate(index);
+  return true;
+}
+
+void TVirtualTreeColumns::HandleClick(TPoint p, TMouseButton button, bool dblClick, bool force) {
+  TColumnIndex index = ColumnFromPoint(p);
+  if (IsValidColumn(index) && items_[size_t(index)]->options_.Contains(coAllowClick) && (index == DownIndex || force)) {
+    ClickIndex = index;
+    TShiftState shift = CurrentShiftState() & (ssShift | ssCtrl | ssAlt);
+    if (dblClick) shift |= ssDouble;
+    header_->Treeview()->DoHeaderClick(index, button, shift, p.X, p.Y);
+    header_->Invalidate(index);
+  } else {
+    ClickIndex = NoColumn;
+  }
+}
+
+// ---- Painting ---------------------------------------------------------------------------------
+
+void TVirtualTreeColumns::PaintButton(TCanvas* canvas, TVirtualTreeColumn* column, const TRect& r) {
+  TBaseVirtualTree* tree = header_->Treeview();
+  bool hot = column->index_ == HoverIndex && header_->Options().Contains(hoHotTrack);
+  bool pressed = column->index_ == DownIndex;
+  if (tree->OnHeaderDraw && header_->Options().Contains(hoOwnerDraw)) {
+    tree->OnHeaderDraw(header_, canvas, column, r, hot, pressed);
+    return;
+  }
+  canvas->Brush().SetColor(header_->Background());
+  canvas->Brush().SetStyle(bsSolid);
+  canvas->FillRect(r);
+  TRect edge = r;
+  if (header_->Style() == hsXPStyle) {
+    canvas->Brush().SetColor(pressed ? RGB(222, 223, 216) : hot ? RGB(250, 248, 243) : RGB(235, 234, 219));
+    canvas->FillRect(r);
+    canvas->Pen().SetColor(RGB(199, 197, 178));
+    canvas->MoveTo(r.Right - 2, r.Top + 3);
+    canvas->LineTo(r.Right - 2, r.Bottom - 5);
+  } else {
+    Frame3D(canvas, edge, pressed ? clBtnShadow : clBtnHighlight, pressed ? clBtnHighlight : clBtnShadow, 1);
+  }
+  TRect text = r;
+  InflateRect(text, -column->margin_, 0);
+  if (pressed) OffsetRect(text, 1, 1);
+  TImageList* images = header_->Images();
+  if (images && column->imageIndex_ >= 0 && column->imageIndex_ < images->Count() &&
+      header_->Options().Contains(hoShowImages)) {
+    images->Draw(canvas, text.Left, r.Top + (r.Height() - images->Height()) / 2, column->imageIndex_,
+                 column->options_.Contains(coEnabled));
+    text.Left += images->Width() + column->spacing_;
+  }
+  if (header_->Options().Contains(hoShowSortGlyphs) && column->index_ == header_->SortColumn()) {
+    int x = text.Right - 8, y = r.Top + r.Height() / 2;
+    canvas->Brush().SetColor(clBtnShadow);
+    canvas->Pen().SetColor(clBtnShadow);
+    if (header_->SortDirection() == sdAscending)
+      canvas->Polygon({Point(x, y + 2), Point(x + 8, y + 2), Point(x + 4, y - 2)});
+    else
+      canvas->Polygon({Point(x, y - 2), Point(x + 8, y - 2), Point(x + 4, y + 2)});
+    text.Right -= 8 + column->spacing_;
+  }
+  canvas->Font().Assign(header_->Font());
+  canvas->Brush().SetStyle(bsClear);
+  WideString caption = column->text_;
+  if (canvas->TextWidth(WideToUtf8(caption)) > text.Width())
+    caption = EllipsizeWideText(canvas, caption, text.Width());
+  unsigned flags = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
+  if (column->alignment_ == taRightJustify) flags |= DT_RIGHT;
+  if (column->alignment_ == taCenter) flags |= DT_CENTER;
+  if (!column->options_.Contains(coEnabled)) {
+    TRect shifted = text;
+    OffsetRect(shifted, 1, 1);
+    canvas->Font().SetColor(clBtnHighlight);
+    canvas->DrawTextW(caption, shifted, flags);
+    canvas->Font().SetColor(clBtnShadow);
+  } else if (hot) {
+    canvas->Font().SetColor(tree->Colors().HeaderHotColor());
+  }
+  canvas->DrawTextW(caption, text, flags);
+  canvas->Brush().SetStyle(bsSolid);
+}
+
+void TVirtualTreeColumns::PaintHeader(TCanvas* canvas, const TRect& r, int horizontalOffset) {
+  int right = r.Left;
+  for (TColumnIndex index : GetVisibleColumns()) {
+    TVirtualTreeColumn* column = items_[size_t(index)].get();
+    int left = r.Left + column->left_ + (column->options_.Contains(coFixed) ? 0 : horizontalOffset);
+    TRect button = Rect(left, r.Top, left + column->width_, r.Bottom);
+    PaintButton(canvas, column, button);
+    right = std::max(right, button.Right);
+  }
+  if (right < r.Right) {
+    canvas->Brush().SetColor(header_->Background());
+    canvas->Brush().SetStyle(bsSolid);
+    canvas->FillRect(Rect(right, r.Top, r.Right, r.Bottom));
+  }
+}
+
+// ---- Stream ------------------------------------------------------------------------------------
+
+namespace {
+
+
+void WriteWide(TStream& stream, const WideString& text) {
+  WriteInt(stream, int32_t(text.size()));
+  if (!text.empty()) stream.WriteBuffer(text.data(), int(text.size() * 2));
+}
+
+WideString ReadWide(TStream& stream) {
+  int32_t length = ReadInt(stream);
+  if (length < 0 || int64_t(length) * 2 > stream.Size() - stream.Position())
+    throw EStreamError("Stream read error");
+  WideString text(size_t(length), u'\0');
+  if (length > 0) stream.ReadBuffer(text.data(), length * 2);
+  return text;
+}
+
+}  // namespace
+
+void TVirtualTreeColumns::SaveToStream(TStream& stream) const {
+  WriteInt(stream, Count());
+  for (const auto& column : items_) {
+    WriteWide(stream, column->text_);
+    WriteWide(stream, column->hint_);
+    WriteInt(stream, column->width_);
+    WriteInt(stream, column->minWidth_);
+    WriteInt(stream, column->maxWidth_);
+    WriteInt(stream, column->style_);
+    WriteInt(stream, column->imageIndex_);
+    WriteInt(stream, column->layout_);
+    WriteInt(stream, column->margin_);
+    WriteInt(stream, column->spacing_);
+    WriteInt(stream, column->biDiMode_);
+    WriteInt(stream, column->options_.Value());
+    WriteInt(stream, int32_t(column->tag_));
+    WriteInt(stream, column->alignment_);
+    WriteInt(stream, column->color_);
+  }
+  if (Count() > 0)
+    for (TColumnIndex index : positionToIndex_) WriteInt(stream, index);
+}
+
+void TVirtualTreeColumns::LoadFromStream(TStream& stream, int version) {
+  Clear();
+  int32_t count = ReadInt(stream);
+  if (count < 0 || count > 10000) throw EStreamError("Stream read error");
+  BeginUpdate();
+  for (int32_t i = 0; i < count; ++i) {
+    TVirtualTreeColumn* column = Add();
+    column->SetText(ReadWide(stream));
+    column->SetHint(ReadWide(stream));
+    int width = ReadInt(stream);
+    column->SetMaxWidth(10000);
+    column->SetMinWidth(ReadInt(stream));
+    column->SetMaxWidth(ReadInt(stream));
+    column->width_ = std::clamp(width, column->minWidth_, column->maxWidth_);
+    column->SetStyle(TVirtualTreeColumnStyle(std::clamp(ReadInt(stream), 0, 1)));
+    column->SetImageIndex(ReadInt(stream));
+    column->SetLayout(TVTHeaderColumnLayout(std::clamp(ReadInt(stream), 0, 3)));
+    column->SetMargin(ReadInt(stream));
+    column->SetSpacing(ReadInt(stream));
+    column->biDiMode_ = TBiDiMode(std::clamp(ReadInt(stream), 0, 3));
+    uint32_t options = uint32_t(ReadInt(stream));
+    if (version >= 3)
+      options &= 0xFFFF;
+    else if (version == 2)
+      options &= 0xFF;
+    else
+      options = (options & 0x0F) | ((options & 0xF0) << 1);
+    column->options_ = TVTColumnOptions::FromBits(uint16_t(options));
+    if (version > 0) {
+      column->tag_ = ReadInt(stream);
+      column->alignment_ = TAlignment(std::clamp(ReadInt(stream), 0, 2));
+    }
+    if (version > 1) column->color_ = ReadInt(stream);
+  }
+  if (count > 0) {
+    positionToIndex_.clear();
+    for (int32_t i = 0; i < count; ++i) {
+      int32_t index = ReadInt(stream);
+      positionToIndex_.push_back(std::clamp(index, 0, count - 1));
+    }
+    std::vector<TColumnIndex> sorted = positionToIndex_;
+    std::sort(sorted.begin(), sorted.end());
+    if (std::unique(sorted.begin(), sorted.end()) != sorted.end()) {
+      // A corrupt position list falls back to the collection order.
+      for (int32_t i = 0; i < count; ++i) positionToIndex_[size_t(i)] = i;
+    }
+  }
+  EndUpdate();
+  UpdatePositions(true);
+}

@@ -1,0 +1,79 @@
+// Process-wide services every tree shares: the registry of clipboard formats
+// trees can offer, the tree error with its codes, the wide-text drawing and
+// shortening routines, the check-box image sets and the one-time set-up the
+// first tree runs. Format numbers come from the platform clipboard.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/graphics/Canvas.h"
+#include "platform/graphics/ImageList.h"
+#include "treecontrol/VTTypes.h"
+
+class TBaseVirtualTree;
+
+// The system's format description record (number, device, aspect, page, medium).
+struct TFormatEtc {
+  uint16_t cfFormat = 0;
+  void* ptd = nullptr;
+  uint32_t dwAspect = 1;
+  int32_t lindex = -1;
+  uint32_t tymed = 1;
+};
+
+struct TClipboardFormatEntry {
+  AnsiString Description;
+  AnsiString TreeClass;
+  uint32_t Priority = 0;
+  TFormatEtc FormatEtc;
+};
+
+class TClipboardFormatList : public TObject {
+ public:
+  AnsiString ClassName() const override { return "TClipboardFormatList"; }
+  void AddFormat(TClipboardFormatEntry entry);
+  void ClearFormats() { entries_.clear(); }
+  // The formats offered by a tree (ascending priority), optionally only the
+  // names in allowed.
+  std::vector<TFormatEtc> EnumerateTreeFormats(const TBaseVirtualTree& tree,
+                                               const std::vector<AnsiString>* allowed = nullptr) const;
+  // The tree class the name is registered for (the last registration wins,
+  // case-insensitively); empty when unknown.
+  AnsiString FindFormatByName(const AnsiString& description, uint16_t& format) const;
+  int Count() const { return int(entries_.size()); }
+
+ private:
+  void SortByPriority();
+  std::vector<TClipboardFormatEntry> entries_;
+};
+
+// The global list (created on the first registration).
+TClipboardFormatList* ClipboardFormatList();
+uint16_t RegisterTreeClipboardFormat(const AnsiString& description, const AnsiString& treeClass,
+                                     uint32_t priority, uint32_t tymed = 1, void* ptd = nullptr,
+                                     uint32_t aspect = 1, int32_t lindex = -1);
+// A standard format number (1..16 from the fixed table, nothing for others).
+uint16_t RegisterTreeClipboardFormat(uint16_t format, const AnsiString& treeClass, uint32_t priority);
+extern uint16_t ReferenceClipboardFormat;
+
+[[noreturn]] void RaiseTreeError(const WideString& message, int code);
+
+// The tree owning a node (follows Parent links up to the hidden root).
+TBaseVirtualTree* GetTreeOfNode(PVirtualNode node);
+TRect NormalizeRect(const TRect& r);
+void SortCardinals(std::vector<uint32_t>& values, int l, int r);
+// Draws (or with DT_CALCRECT measures) UTF-16 text line by line.
+void DrawWideText(TCanvas* canvas, const WideString& text, TRect& bounds, unsigned flags, bool adjustRight);
+// Shortens text to the width with "..." appended (always shortens).
+WideString EllipsizeWideText(TCanvas* canvas, const WideString& text, int width, int ellipsisWidth = 0);
+TColor ColorToImageListColor(TColor color);
+bool DetectMmx();
+
+extern bool MmxAvailable;
+bool TreeGlobalsInitialized();
+void InitializeTreeGlobals();
+void FinalizeTreeGlobals();
+// The shared check image list of a kind (nullptr for ckCustom).
+TImageList* SharedCheckImages(int kind);

@@ -1,0 +1,141 @@
+// The string tree: cells show texts that are asked for through OnGetText
+// every time a cell is painted, measured, searched or edited (DefaultText
+// "Node" when the handler leaves the text alone); the main column's text
+// width is cached per node. TStringEditLink with its TVTEdit is the default
+// in-place editor. TVirtualStringTree is the class the forms create.
+#pragma once
+
+#include "platform/controls/StdCtrls.h"
+#include "treecontrol/VirtualTrees.h"
+
+enum TVSTTextType { ttNormal, ttStatic };
+
+class TCustomVirtualStringTree;
+
+using TVSTGetTextEvent = std::function<void(TBaseVirtualTree* Sender, PVirtualNode Node, TColumnIndex Column,
+                                            TVSTTextType TextType, WideString& CellText)>;
+using TVSTGetHintEvent = std::function<void(TBaseVirtualTree* Sender, PVirtualNode Node, TColumnIndex Column,
+                                            int& LineBreakStyle, WideString& HintText)>;
+using TVSTNewTextEvent =
+    std::function<void(TBaseVirtualTree* Sender, PVirtualNode Node, TColumnIndex Column, const WideString& NewText)>;
+using TVTPaintText = std::function<void(TBaseVirtualTree* Sender, TCanvas* TargetCanvas, PVirtualNode Node,
+                                        TColumnIndex Column, TVSTTextType TextType)>;
+using TVSTShortenStringEvent =
+    std::function<void(TBaseVirtualTree* Sender, TCanvas* TargetCanvas, PVirtualNode Node, TColumnIndex Column,
+                       const WideString& S, int TextSpace, WideString& Result, bool& Done)>;
+
+class TCustomVirtualStringTree : public TBaseVirtualTree {
+ public:
+  explicit TCustomVirtualStringTree(TComponent* owner);
+  ~TCustomVirtualStringTree() override;
+  AnsiString ClassName() const override { return "TCustomVirtualStringTree"; }
+  bool InheritsFromClass(const AnsiString& className) const override;
+
+  const WideString& DefaultText() const { return defaultText_; }
+  void SetDefaultText(const WideString& value);
+  // The text of a cell (asks OnGetText); writing fires OnNewText.
+  WideString Text(PVirtualNode node, TColumnIndex column);
+  void SetText(PVirtualNode node, TColumnIndex column, const WideString& value);
+  using TBaseVirtualTree::SetText;
+  TCustomStringTreeOptions& StringTreeOptions() { return static_cast<TCustomStringTreeOptions&>(*options_); }
+  virtual int CalculateTextWidth(TCanvas* canvas, PVirtualNode node, const WideString& text, TColumnIndex column);
+  virtual int ComputeNodeHeight(TCanvas* canvas, PVirtualNode node, TColumnIndex column, WideString s = {});
+  void GetTextInfo(PVirtualNode node, TColumnIndex column, TFont& font, TRect& r, WideString& text) override;
+  void InvalidateNode(PVirtualNode node) override;
+  void ResetNode(PVirtualNode node) override;
+  void WndProc(TMessage& message) override;
+  int TextHeight() const { return textHeight_; }
+  // Frees an editor's edit after the current message (posted to the tree).
+  void ReleaseEditor(class TVTEdit* edit);
+
+  TVSTGetTextEvent OnGetText;
+  TVSTGetHintEvent OnGetHint;
+  TVSTNewTextEvent OnNewText;
+  TVTPaintText OnPaintText;
+  TVSTShortenStringEvent OnShortenString;
+
+ protected:
+  virtual void DoGetText(PVirtualNode node, TColumnIndex column, TVSTTextType type, WideString& text);
+  virtual void DoNewText(PVirtualNode node, TColumnIndex column, const WideString& text);
+  virtual void DoPaintText(PVirtualNode node, TCanvas* canvas, TColumnIndex column, TVSTTextType type);
+  virtual WideString DoShortenString(TCanvas* canvas, PVirtualNode node, TColumnIndex column, const WideString& s,
+                                     int width, int ellipsisWidth);
+  virtual void DoTextDrawing(TCanvas* canvas, const WideString& text, TRect r, unsigned format);
+  virtual int DoTextMeasuring(TCanvas* canvas, PVirtualNode node, TColumnIndex column, const WideString& text);
+  int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas) override;
+  void DoPaintNode(TVTPaintInfo& info) override;
+  IVTEditLinkPtr DoCreateEditor(PVirtualNode node, TColumnIndex column) override;
+  int DoIncrementalSearch(PVirtualNode node, const WideString& text) override;
+  TCustomVirtualTreeOptions* CreateOptions() override;
+  void MainColumnChanged() override;
+
+ private:
+  uint32_t* WidthCache(PVirtualNode node) const;
+  void MeasureFont();
+  void InitializeTextProperties(TVTPaintInfo& info);
+  void PaintNormalText(TVTPaintInfo& info, WideString text);
+  void PaintStaticText(TVTPaintInfo& info, const WideString& text);
+
+  WideString defaultText_ = u"Node";
+  int textHeight_ = 0;
+  int ellipsisWidth_ = 0;
+  int widthCacheOffset_ = 0;
+  std::vector<class TVTEdit*> releasedEdits_;
+};
+
+class TVirtualStringTree : public TCustomVirtualStringTree {
+ public:
+  explicit TVirtualStringTree(TComponent* owner);
+  AnsiString ClassName() const override { return "TVirtualStringTree"; }
+  bool InheritsFromClass(const AnsiString& className) const override;
+  TStringTreeOptions& TreeOptions() { return static_cast<TStringTreeOptions&>(*options_); }
+
+ protected:
+  TCustomVirtualTreeOptions* CreateOptions() override;
+};
+
+class TStringEditLink;
+
+// The single-line edit of the default editor: Return accepts, Escape
+// cancels, leaving it accepts with toAutoAcceptEditChange.
+class TVTEdit : public TEdit {
+ public:
+  TVTEdit(TComponent* owner, TStringEditLink* link);
+  AnsiString ClassName() const override { return "TVTEdit"; }
+  void Detach() { link_ = nullptr; }
+
+ protected:
+  void KeyDown(uint16_t& key, TShiftState shift) override;
+  void KeyPress(char16_t& key) override;
+  void DoExit() override;
+
+ private:
+  TStringEditLink* link_;
+};
+
+class TStringEditLink : public IVTEditLink, public std::enable_shared_from_this<TStringEditLink> {
+ public:
+  TStringEditLink();
+  ~TStringEditLink() override;
+  bool BeginEdit() override;
+  bool CancelEdit() override;
+  bool EndEdit() override;
+  bool PrepareEdit(TBaseVirtualTree* tree, PVirtualNode node, TColumnIndex column) override;
+  TRect GetBounds() override;
+  void SetBounds(const TRect& r) override;
+  void ProcessMessage(TMessage& message) override;
+  TVTEdit* Edit() const { return edit_; }
+  TCustomVirtualStringTree* Tree() const { return tree_; }
+  bool Stopping() const { return stopping_; }
+
+ private:
+  void ReleaseEdit();
+  TVTEdit* edit_ = nullptr;
+  TCustomVirtualStringTree* tree_ = nullptr;
+  PVirtualNode node_ = nullptr;
+  TColumnIndex column_ = NoColumn;
+  TAlignment alignment_ = taLeftJustify;
+  TRect textBounds_;
+  AnsiString original_;
+  bool stopping_ = false;
+};

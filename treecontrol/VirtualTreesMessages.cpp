@@ -1,0 +1,428 @@
+// The tree's window message table: validation state changes, mouse buttons
+// handed to the click handling, the wheel, scroll bars, timers, focus,
+// sizing, cursor, the header band in the non-client area and the standard
+// tree view queries.
+#include <algorithm>
+
+#include "platform/controls/Forms.h"
+#include "treecontrol/ThemeSrv.h"
+#include "treecontrol/VTWorkerThread.h"
+#include "treecontrol/VirtualTrees.h"
+
+namespace {
+
+TVirtualTreeStates StatesFromBits(unsigned bits) {
+  TVirtualTreeStates states;
+  if (bits & CsStopValidation) states.Include(stHaltValidation);
+  if (bits & CsUseCache) states.Include(stCacheValid);
+  if (bits & CsValidating) states.Include(stValidatingCache);
+  if (bits & CsValidationNeeded) states.Include(stCacheStale);
+  return states;
+}
+
+// Tree view query message numbers and item flags.
+constexpr UINT TVM_GETNEXTITEM = 0x110A, TVM_GETITEMRECT = 0x1104;
+
+}  // namespace
+
+void TBaseVirtualTree::WndProc(TMessage& m) {
+  if (!root_ || destroying_) {
+    TCustomControl::WndProc(m);
+    return;
+  }
+  if (m.Msg == WM_CHANGESTATE) {
+    ChangeStates(StatesFromBits(unsigned(m.WParam)), StatesFromBits(unsigned(m.LParam)));
+    return;
+  }
+  if (editLink_ && HasState(stEditing) && m.Msg == WM_KEYDOWN && m.WParam == WPARAM(VK_ESCAPE)) {
+    CancelEditNode();
+    return;
+  }
+  if (header_->Options().Contains(hoVisible) && header_->HandleMessage(m)) return;
+  switch (m.Msg) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN: {
+      TVirtualTreeState state = m.Msg == WM_LBUTTONDOWN   ? stLeftButtonDown
+                                : m.Msg == WM_RBUTTONDOWN ? stRightButtonDown
+                                                          : stMiddleButtonDown;
+      ChangeStates({state}, {});
+      TCustomControl::WndProc(m);
+      bool select = m.Msg == WM_LBUTTONDOWN ||
+                    (m.Msg == WM_RBUTTONDOWN && options_->SelectionOptions().Contains(toRightClickSelect)) ||
+                    (m.Msg == WM_MBUTTONDOWN && options_->SelectionOptions().Contains(toMiddleClickSelect));
+      if (m.Msg == WM_MBUTTONDOWN && options_->MiscOptions().Contains(toWheelPanning) && !HasState(stWheelPanning) &&
+          !HasState(stWheelScrolling) && (rangeX_ > ClientWidth() || rangeY_ > ClientHeight())) {
+        StartWheelPanning(PointFromLParam(m.LParam));
+        return;
+      }
+      if (m.Msg == WM_MBUTTONDOWN) StopWheelPanning();
+      if (select) {
+        TPoint p = PointFromLParam(m.LParam);
+        THitInfo hit;
+        GetHitTestInfoAt(p.X, p.Y, true, hit);
+        HandleMouseDown(m, hit);
+      }
+      return;
+    }
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP: {
+      TPoint p = PointFromLParam(m.LParam);
+      THitInfo hit;
+      if (m.Msg == WM_LBUTTONUP) {
+        ChangeStates({}, {stLeftButtonDown});
+        GetHitTestInfoAt(p.X, p.Y, true, hit);
+        HandleMouseUp(m, hit);
+        TCustomControl::WndProc(m);
+        return;
+      }
+      if (m.Msg == WM_MBUTTONUP) {
+        ChangeStates({}, {stMiddleButtonDown});
+        if (HasState(stWheelScrolling)) {
+          ChangeStates({}, {stWheelPanning});
+          return;
+        }
+        if (HasState(stWheelPanning)) {
+          StopWheelPanning();
+          return;
+        }
+        TCustomControl::WndProc(m);
+        if (options_->SelectionOptions().Contains(toMiddleClickSelect)) {
+          GetHitTestInfoAt(p.X, p.Y, true, hit);
+          HandleMouseUp(m, hit);
+        }
+        return;
+      }
+      ChangeStates({}, {stRightButtonDown, stPopupMenuShown});
+      if (Application) Application->CancelHint();
+      TCustomControl::WndProc(m);
+      GetHitTestInfoAt(p.X, p.Y, true, hit);
+      if (options_->SelectionOptions().Contains(toRightClickSelect)) HandleMouseUp(m, hit);
+      if (!PopupMenu()) ShowNodeMenu(hit.HitNode, hit.HitColumn, p);
+      return;
+    }
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK: {
+      TVirtualTreeState state = m.Msg == WM_LBUTTONDBLCLK   ? stLeftDblClick
+                                : m.Msg == WM_RBUTTONDBLCLK ? stRightDblClick
+                                                            : stMiddleDblClick;
+      ChangeStates({state}, {});
+      TCustomControl::WndProc(m);
+      bool select = m.Msg == WM_LBUTTONDBLCLK ||
+                    (m.Msg == WM_RBUTTONDBLCLK && options_->SelectionOptions().Contains(toRightClickSelect)) ||
+                    (m.Msg == WM_MBUTTONDBLCLK && options_->SelectionOptions().Contains(toMiddleClickSelect));
+      if (select) {
+        TPoint p = PointFromLParam(m.LParam);
+        THitInfo hit;
+        GetHitTestInfoAt(p.X, p.Y, true, hit);
+        HandleMouseDblClick(m, hit);
+      }
+      ChangeStates({}, {state});
+      return;
+    }
+    case WM_MOUSEMOVE: {
+      TPoint p = PointFromLParam(m.LParam);
+      CheckMouseDrag(p.X, p.Y);
+      TCustomControl::WndProc(m);
+      return;
+    }
+    case WM_HSCROLL:
+    case WM_VSCROLL: {
+      SCROLLINFO info;
+      info.fMask = SIF_TRACKPOS | SIF_POS;
+      GetScrollInfo(m.Msg == WM_HSCROLL ? SB_HORZ : SB_VERT, info);
+      HandleScrollMessage(m.Msg == WM_HSCROLL ? SB_HORZ : SB_VERT, LoWord(m.WParam), info.nTrackPos);
+      m.Result = 0;
+      return;
+    }
+    case WM_TIMER:
+      HandleTimer(m.WParam);
+      return;
+    case WM_SETFOCUS:
+      TCustomControl::WndProc(m);
+      if (!(selectionCount_ == 0 && options_->PaintOptions().Contains(toGhostedIfUnfocused))) Invalidate();
+      return;
+    case WM_KILLFOCUS:
+      TCustomControl::WndProc(m);
+      StopWheelPanning();
+      for (UINT_PTR id : {ExpandTimer, EditTimer, HeaderTimer, ScrollTimer, SearchTimer}) StopTimer(id);
+      searchBuffer_.clear();
+      lastSearchNode_ = nullptr;
+      ChangeStates({}, {stEditPending, stIncrementalSearching, stLeftButtonDown, stMiddleButtonDown,
+                        stOLEDragPending, stRightButtonDown, stScrolling, stScrollPending, stVCLDragPending});
+      if (selectionCount_ == 0 && options_->PaintOptions().Contains(toGhostedIfUnfocused))
+        InvalidateNode(focusedNode_);
+      else
+        Invalidate();
+      return;
+    case WM_CANCELMODE:
+      for (UINT_PTR id : {ExpandTimer, EditTimer, HeaderTimer, ScrollTimer, SearchTimer}) StopTimer(id);
+      searchBuffer_.clear();
+      lastSearchNode_ = nullptr;
+      ChangeStates({}, {stClearPending, stDrawSelPending, stDrawSelecting, stEditPending, stIncrementalSearching,
+                        stOLEDragPending, stVCLDragPending});
+      TCustomControl::WndProc(m);
+      return;
+    case WM_CONTEXTMENU:
+      ChangeStates({}, {stClearPending, stEditPending, stOLEDragPending, stVCLDragPending});
+      if (!HasState(stPopupMenuShown)) TCustomControl::WndProc(m);
+      return;
+    case WM_SETCURSOR:
+      if (!HasState(stWheelPanning) && !HasState(stWheelScrolling)) {
+        TCursor base = Cursor() == appliedCursor_ ? baseCursor_ : Cursor();
+        baseCursor_ = base;
+        TCursor wanted = base;
+        if (!(header_->Options().Contains(hoVisible) && header_->HeaderCursor(wanted))) {
+          if (options_->PaintOptions().Contains(toHotTrack) && hotNode_ && hotCursor_ != crDefault)
+            wanted = hotCursor_;
+          DoGetCursor(wanted);
+        }
+        appliedCursor_ = wanted;
+        if (wanted != Cursor()) SetCursor(wanted);
+      }
+      TCustomControl::WndProc(m);
+      return;
+    case WM_ERASEBKGND:
+      m.Result = 1;
+      return;
+    case WM_NCCALCSIZE: {
+      TCustomControl::WndProc(m);
+      int band = header_->BandHeight();
+      if (band > 0) {
+        auto* r = reinterpret_cast<TRect*>(m.LParam);
+        r->Top = std::min(r->Bottom, r->Top + band);
+      }
+      return;
+    }
+    case WM_NCHITTEST: {
+      TCustomControl::WndProc(m);
+      TPoint p = ScreenToClient(PointFromLParam(m.LParam));
+      if (header_->InHeader(p)) m.Result = HTBORDER;
+      return;
+    }
+    case WM_NCPAINT: {
+      TCustomControl::WndProc(m);
+      int band = header_->BandHeight();
+      if (band > 0 && HandleAllocated()) {
+        TCanvas* canvas = GetWindowCanvas(Handle());
+        if (canvas) {
+          TPoint offset = ClientOffset();
+          TRect r = Rect(offset.X, offset.Y - band, offset.X + ClientWidth(), offset.Y);
+          canvas->ResetClip();
+          canvas->SetClipRect(r);
+          header_->Columns().PaintHeader(canvas, r, offsetX_);
+          canvas->ResetClip();
+        }
+      }
+      return;
+    }
+    case WM_ENABLE:
+      TCustomControl::WndProc(m);
+      Invalidate();
+      return;
+    case WM_GETDLGCODE:
+      m.Result = DLGC_WANTARROWS | DLGC_WANTCHARS | (wantTabs_ ? DLGC_WANTTAB : 0);
+      return;
+    case WM_THEMECHANGED:
+      TCustomControl::WndProc(m);
+      ThemeServices()->WindowProc(m);
+      if (ThemeServices()->ThemesActive() && options_->PaintOptions().Contains(toThemeAware))
+        ChangeStates({stUseThemes}, {});
+      else
+        ChangeStates({}, {stUseThemes});
+      Invalidate();
+      return;
+    case CM_MOUSELEAVE:
+      if (!HasState(stWheelPanning) && !HasState(stWheelScrolling)) {
+        StopTimer(ScrollTimer);
+        ChangeStates({}, {stScrolling, stScrollPending});
+      }
+      if (hotNode_) {
+        PVirtualNode old = hotNode_;
+        hotNode_ = nullptr;
+        DoHotChange(old, nullptr);
+        InvalidateNode(old);
+      }
+      header_->Columns().HoverIndex = header_->Columns().DownIndex = NoColumn;
+      TCustomControl::WndProc(m);
+      return;
+    case CM_COLORCHANGED:
+      TCustomControl::WndProc(m);
+      PrepareBitmaps(true, false);
+      Invalidate();
+      return;
+    case CM_FONTCHANGED:
+      TCustomControl::WndProc(m);
+      PrepareBitmaps(true, false);
+      if (header_->ParentFont()) header_->Font().Assign(Font());
+      Invalidate();
+      return;
+    case TVM_GETITEMRECT: {
+      auto node = reinterpret_cast<PVirtualNode>(*reinterpret_cast<PVirtualNode*>(m.LParam));
+      m.Result = IsVisible(node) ? 1 : 0;
+      if (m.Result) *reinterpret_cast<TRect*>(m.LParam) = GetDisplayRect(node, NoColumn, m.WParam != 0);
+      return;
+    }
+    case TVM_GETNEXTITEM:
+      m.Result = LRESULT(TreeViewNextItem(int(m.WParam), reinterpret_cast<PVirtualNode>(m.LParam)));
+      return;
+    default:
+      TCustomControl::WndProc(m);
+  }
+}
+
+PVirtualNode TBaseVirtualTree::TreeViewNextItem(int code, PVirtualNode node) {
+  bool needsNode = code == 1 || code == 2 || code == 4 || code == 6 || code == 7;
+  if (needsNode && !node) return nullptr;
+  switch (code) {
+    case 0: return GetFirst();
+    case 1: return GetNextSibling(node);
+    case 2: return GetPreviousSibling(node);
+    case 3: return node ? GetNodeParent(node) : nullptr;
+    case 4: return GetFirstChild(node);
+    case 5: return GetFirstVisible();
+    case 6: return GetNextVisible(node);
+    case 7: return GetPreviousVisible(node);
+    case 8: return dropTargetNode_;
+    case 9: return focusedNode_;
+    case 10: return GetLastVisible();
+    default: return nullptr;
+  }
+}
+
+// ---- Scrolling ----------------------------------------------------------------------------------
+
+void TBaseVirtualTree::HandleScrollMessage(int bar, int code, int trackPos) {
+  TRect client = ClientRect();
+  if (bar == SB_HORZ) {
+    switch (code) {
+      case SB_LINELEFT: SetOffsetX(offsetX_ + scrollBarOptions_->HorizontalIncrement()); break;
+      case SB_LINERIGHT: SetOffsetX(offsetX_ - scrollBarOptions_->HorizontalIncrement()); break;
+      case SB_PAGELEFT: SetOffsetX(offsetX_ + client.Width()); break;
+      case SB_PAGERIGHT: SetOffsetX(offsetX_ - client.Width()); break;
+      case SB_THUMBPOSITION:
+      case SB_THUMBTRACK:
+        ChangeStates({stThumbTracking}, {});
+        SetOffsetX(-trackPos);
+        break;
+      case SB_LEFT: SetOffsetX(0); break;
+      case SB_RIGHT: SetOffsetX(-rangeX_); break;
+      case SB_ENDSCROLL:
+        ChangeStates({}, {stThumbTracking});
+        UpdateHorizontalScrollBar(false);
+        break;
+      default: break;
+    }
+    return;
+  }
+  switch (code) {
+    case SB_LINEUP: SetOffsetY(offsetY_ + scrollBarOptions_->VerticalIncrement()); break;
+    case SB_LINEDOWN: SetOffsetY(offsetY_ - scrollBarOptions_->VerticalIncrement()); break;
+    case SB_PAGEUP: SetOffsetY(offsetY_ + client.Height()); break;
+    case SB_PAGEDOWN: SetOffsetY(offsetY_ - client.Height()); break;
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK:
+      ChangeStates({stThumbTracking}, {});
+      SetOffsetY(-trackPos);
+      break;
+    case SB_TOP: SetOffsetY(0); break;
+    case SB_BOTTOM: SetOffsetY(-int(root_->TotalHeight)); break;
+    case SB_ENDSCROLL:
+      ChangeStates({}, {stThumbTracking});
+      UpdateScrollBars(true);
+      Invalidate();
+      break;
+    default: break;
+  }
+}
+
+bool TBaseVirtualTree::DoMouseWheel(TShiftState shift, int delta, TPoint mousePos) {
+  StopWheelPanning();
+  if (TCustomControl::DoMouseWheel(shift, delta, mousePos)) return true;
+  int steps = delta / 120;
+  if (steps == 0) steps = delta > 0 ? 1 : (delta < 0 ? -1 : 0);
+  if (ClientHeight() >= rangeY_) {
+    int amount = steps;
+    if (shift & ssCtrl) amount *= ClientWidth();
+    SetOffsetX(offsetX_ + amount * indent_);
+  } else {
+    int lines;
+    if (shift & ssCtrl)
+      lines = (ClientHeight() / std::max(1, defaultNodeHeight_)) * steps;
+    else
+      lines = delta * (Mouse ? Mouse->WheelScrollLines() : 3) / 120;
+    SetOffsetY(offsetY_ + lines * defaultNodeHeight_);
+  }
+  return true;
+}
+
+// ---- Timers -----------------------------------------------------------------------------------------
+
+void TBaseVirtualTree::HandleTimer(UINT_PTR id) {
+  switch (id) {
+    case ExpandTimer: DoAutoExpand(); break;
+    case EditTimer:
+      StopTimer(EditTimer);
+      DoEdit();
+      break;
+    case ScrollTimer:
+      if (HasState(stScrollPending)) {
+        if (Application) Application->CancelHint();
+        StartTimer(ScrollTimer, UINT(std::max(1, autoScrollInterval_)));
+        ChangeStates({stScrolling}, {stScrollPending});
+      }
+      DoTimerScroll();
+      break;
+    case ChangeTimer: DoChange(lastChangedNode_); break;
+    case StructureChangeTimer: DoStructureChange(lastStructureChangeNode_, lastStructureChangeReason_); break;
+    case SearchTimer:
+      ChangeStates({}, {stIncrementalSearching});
+      StopTimer(SearchTimer);
+      searchBuffer_.clear();
+      lastSearchNode_ = nullptr;
+      break;
+    default: break;
+  }
+}
+
+// ---- Focus and size ----------------------------------------------------------------------------------
+
+void TBaseVirtualTree::DoEnter() { TCustomControl::DoEnter(); }
+
+void TBaseVirtualTree::DoExit() { TCustomControl::DoExit(); }
+
+void TBaseVirtualTree::Resize() {
+  TCustomControl::Resize();
+  if (!HandleAllocated() || HasState(stSizing) || HasState(stWindowCreating) || ClientHeight() <= 0) return;
+  ChangeStates({stSizing}, {});
+  header_->ResizeSpring();
+  if (header_->Options().Contains(hoAutoResize)) header_->Columns().AdjustAutoSize();
+  ChangeStates({}, {stSizing});
+  UpdateScrollBars(true);
+  if (editLink_ && !header_->UseColumns() && focusedNode_)
+    editLink_->SetBounds(GetDisplayRect(focusedNode_, editColumn_, true));
+}
+
+void TBaseVirtualTree::RecreateWnd() {
+  UpdateScrollBars(true);
+  Invalidate();
+}
+
+// ---- Wheel panning ------------------------------------------------------------------------------------
+
+void TBaseVirtualTree::StartWheelPanning(TPoint position) {
+  StopTimer(ScrollTimer);
+  ChangeStates({stWheelPanning, stWheelScrolling}, {stScrolling, stScrollPending});
+  panningAnchor_ = position;
+  SetCapture(Handle());
+  StartTimer(ScrollTimer, 20);
+}
+
+void TBaseVirtualTree::StopWheelPanning() {
+  if (!HasState(stWheelPanning) && !HasState(stWheelScrolling)) return;
+  ChangeStates({}, {stWheelPanning, stWheelScrolling});
+  StopTimer(ScrollTimer);
+  if (HandleAllocated() && GetCapture() == Handle()) ReleaseCapture();
+}

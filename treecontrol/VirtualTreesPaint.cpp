@@ -1,0 +1,486 @@
+// Painting: rows composed one by one in an off-screen row bitmap (erase,
+// cells with selection and focus, tree lines, buttons, check, state and
+// normal images, the node's content) and copied to the target canvas; the
+// button bitmaps and line pattern; the background below the last row.
+#include <algorithm>
+
+#include "treecontrol/VTAlphaBlend.h"
+#include "treecontrol/VTUnitServices.h"
+#include "treecontrol/VirtualTrees.h"
+
+// ---- Bitmaps ---------------------------------------------------------------------------------
+
+void TBaseVirtualTree::PrepareBitmaps(bool needButtons, bool needLines) {
+  if (needButtons) {
+    for (int minus = 0; minus < 2; ++minus) {
+      TBitmap* bm = minus ? minusBM_.get() : plusBM_.get();
+      TCanvas* c = bm->Canvas();
+      c->Brush().SetStyle(bsSolid);
+      c->Brush().SetColor(clFuchsia);
+      c->FillRect(Rect(0, 0, 9, 9));
+      c->Pen().SetColor(colors_->TreeLineColor());
+      if (buttonStyle_ == bsTriangle) {
+        c->Brush().SetColor(colors_->TreeLineColor());
+        if (minus)
+          c->Polygon({Point(0, 2), Point(8, 2), Point(4, 6)});
+        else
+          c->Polygon({Point(2, 0), Point(6, 4), Point(2, 8)});
+      } else {
+        TColor fill = buttonFillMode_ == fmWindowColor ? clWindow : Color();
+        if (buttonFillMode_ == fmShaded) fill = clBtnFace;
+        if (buttonFillMode_ == fmTransparent)
+          c->Brush().SetStyle(bsClear);
+        else
+          c->Brush().SetColor(fill);
+        c->Rectangle(0, 0, 9, 9);
+        c->Brush().SetStyle(bsSolid);
+        c->Pen().SetColor(Font().Color());
+        c->MoveTo(2, 4);
+        c->LineTo(7, 4);
+        if (!minus) {
+          c->MoveTo(4, 2);
+          c->LineTo(4, 7);
+        }
+      }
+      bm->SetTransparentColor(clFuchsia);
+      bm->SetTransparent(true);
+    }
+  }
+  if (needLines) {
+    static const uint8_t dotted[8] = {0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA};
+    static const uint8_t solid[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    const uint8_t* bits = lineStyle_ == lsSolid ? solid : dotted;
+    if (lineStyle_ == lsCustomStyle) DoGetLineStyle(bits);
+    std::copy(bits, bits + 8, linePattern_);
+  }
+}
+
+// ---- Small element painters ---------------------------------------------------------------------
+
+void TBaseVirtualTree::DrawDottedHLine(TCanvas* canvas, int left, int right, int top) {
+  canvas->FillRect(Rect(std::min(left, right), top, std::max(left, right) + 1, top + 1));
+}
+
+void TBaseVirtualTree::DrawDottedVLine(TCanvas* canvas, int top, int bottom, int left) {
+  canvas->FillRect(Rect(left, std::min(top, bottom), left + 1, std::max(top, bottom) + 1));
+}
+
+bool TBaseVirtualTree::HasVisibleNextSibling(PVirtualNode node) const {
+  for (PVirtualNode run = node->NextSibling; run; run = run->NextSibling)
+    if (run->States & nsVisible) return true;
+  return false;
+}
+
+void TBaseVirtualTree::DetermineLineImages(PVirtualNode node, std::vector<TVTLineType>& images) const {
+  bool showRoot = options_->PaintOptions().Contains(toShowRoot);
+  int count = GetNodeLevel(node) + (showRoot ? 1 : 0);
+  images.assign(size_t(std::max(0, count)), ltNone);
+  if (count == 0) return;
+  bool next = HasVisibleNextSibling(node);
+  TVTLineType own = next ? ltTopDownRight : ltTopRight;
+  if (showRoot && node->Parent == root_ && IsFirstVisibleChild(root_, node)) own = next ? ltBottomRightCorner : ltRight;
+  images[size_t(count - 1)] = own;
+  int index = count - 2;
+  for (PVirtualNode run = node->Parent; run != root_ && index >= 0; run = run->Parent, --index)
+    images[size_t(index)] = HasVisibleNextSibling(run) ? ltTopDown : ltNone;
+}
+
+int TBaseVirtualTree::AlignmentPosition(PVirtualNode node, int height, int imageHeight) const {
+  switch (nodeAlignment_) {
+    case naFromTop: return node->Align;
+    case naFromBottom: return height - node->Align;
+    default:
+      if (imageHeight > 0) return (height - imageHeight) * node->Align / 100 + imageHeight / 2;
+      return height * node->Align / 100;
+  }
+}
+
+void TBaseVirtualTree::PaintTreeLines(const TVTPaintInfo& info, int vAlignment, int indentSize) {
+  TCanvas* c = info.Canvas;
+  c->Brush().SetPattern(linePattern_, Color(), colors_->TreeLineColor());
+  int x = info.CellRect.Left;
+  int top = info.CellRect.Top;
+  int bottom = info.CellRect.Bottom - 1;
+  for (int i = 0; i < indentSize && i < int(info.LineImage.size()); ++i, x += indent_) {
+    int middle = x + indent_ / 2;
+    switch (info.LineImage[size_t(i)]) {
+      case ltTopDown: DrawDottedVLine(c, top, bottom, middle); break;
+      case ltTopDownRight:
+        DrawDottedVLine(c, top, bottom, middle);
+        DrawDottedHLine(c, middle, x + indent_ - 1, top + vAlignment);
+        break;
+      case ltTopRight:
+        DrawDottedVLine(c, top, top + vAlignment, middle);
+        DrawDottedHLine(c, middle, x + indent_ - 1, top + vAlignment);
+        break;
+      case ltBottomRightCorner:
+        DrawDottedVLine(c, top + vAlignment, bottom, middle);
+        DrawDottedHLine(c, middle, x + indent_ - 1, top + vAlignment);
+        break;
+      case ltRight: DrawDottedHLine(c, middle, x + indent_ - 1, top + vAlignment); break;
+      default: break;
+    }
+  }
+  c->Brush().SetBitmap(nullptr);
+  c->Brush().SetStyle(bsSolid);
+}
+
+void TBaseVirtualTree::PaintNodeButton(TCanvas* canvas, PVirtualNode node, const TRect& r, int buttonX, int buttonY) {
+  TBitmap* bm = (node->States & nsExpanded) ? minusBM_.get() : plusBM_.get();
+  canvas->Draw(r.Left + buttonX, r.Top + buttonY, bm);
+}
+
+int TBaseVirtualTree::CheckImageIndex(PVirtualNode node) const {
+  if (node->CheckType == ctNone) return -1;
+  bool disabled = (node->States & nsDisabled) || !Enabled();
+  bool pressed = node->CheckState & 1;
+  int variant = disabled ? 3 : pressed ? 2 : node == hotNode_ ? 1 : 0;
+  TCheckState state = TCheckState(node->CheckState & ~1u);
+  switch (node->CheckType) {
+    case ctRadioButton: return (state == csCheckedNormal ? 16 : 12) + variant;
+    case ctButton: return 20 + (pressed ? 1 : 0);
+    default: return (state == csCheckedNormal ? 4 : state == csMixedNormal ? 8 : 0) + variant;
+  }
+}
+
+TImageList* TBaseVirtualTree::CheckImages() const {
+  if (checkImageKind_ == ckCustom) return customCheckImages_;
+  return SharedCheckImages(checkImageKind_);
+}
+
+void TBaseVirtualTree::PaintCheckImage(const TVTPaintInfo& info) {
+  const TVTImageInfo& image = info.ImageInfo[0];
+  if (image.Images && image.Index >= 0 && image.Index < image.Images->Count())
+    image.Images->Draw(info.Canvas, image.XPos, image.YPos, image.Index, true);
+}
+
+void TBaseVirtualTree::PaintImage(TVTPaintInfo& info, int imageInfoIndex, bool doOverlay) {
+  TVTImageInfo& image = info.ImageInfo[imageInfoIndex];
+  if (!image.Images || image.Index < 0 || image.Index >= image.Images->Count()) return;
+  PVirtualNode node = info.Node;
+  bool cut = (node->States & nsCutOrCopy) && HasState(stCutPending);
+  bool enabled = !(node->States & nsDisabled) && Enabled();
+  int overlay = -1;
+  if (doOverlay) {
+    bool ghosted = false;
+    DoGetImageIndex(node, ikOverlay, info.Column, ghosted, overlay);
+  }
+  bool selected = (node->States & nsSelected) && info.PaintOptions.Contains(poDrawSelection);
+  bool blended = options_->PaintOptions().Contains(toUseBlendedImages) && Focused() &&
+                 (image.Ghosted || cut ||
+                  (selected && !options_->SelectionOptions().Contains(toFullRowSelect) &&
+                   !options_->MiscOptions().Contains(toGridExtensions)));
+  TDrawingStyle style = blended ? dsSelected : dsTransparent;
+  if (overlay >= 0 && overlay <= 14) {
+    image.Images->DrawEx(info.Canvas, image.XPos, image.YPos, image.Index, style, overlay, enabled);
+  } else {
+    image.Images->DrawEx(info.Canvas, image.XPos, image.YPos, image.Index, style, -1, enabled);
+    if (overlay > 14 && overlay < image.Images->Count())
+      image.Images->Draw(info.Canvas, image.XPos, image.YPos, overlay, enabled);
+  }
+}
+
+void TBaseVirtualTree::PaintSelectionRectangle(TCanvas* target, const TRect& selectionRect) {
+  TRect r = NormalizeRect(selectionRect);
+  target->Font().SetColor(clWhite);
+  target->Brush().SetColor(clBlack);
+  target->DrawFocusRect(r);
+}
+
+// ---- Cells and rows --------------------------------------------------------------------------------
+
+void TBaseVirtualTree::EraseItem(TCanvas* canvas, PVirtualNode node, const TRect& r, bool focused) {
+  TColor color = Color();
+  TItemEraseAction action = eaDefault;
+  DoBeforeItemErase(canvas, node, r, color, action);
+  canvas->Brush().SetStyle(bsSolid);
+  if (action == eaColor) {
+    canvas->Brush().SetColor(color);
+    canvas->FillRect(r);
+  } else if (action == eaDefault) {
+    bool fullRowSelected = options_->SelectionOptions().Contains(toFullRowSelect) && (node->States & nsSelected) &&
+                           !options_->PaintOptions().Contains(toUseBlendedSelection) &&
+                           !options_->PaintOptions().Contains(toAlwaysHideSelection) &&
+                           (focused || !options_->PaintOptions().Contains(toHideSelection));
+    canvas->Brush().SetColor(color);
+    canvas->FillRect(r);
+    if (fullRowSelected) {
+      TRect row = r;
+      if (options_->PaintOptions().Contains(toShowHorzGridLines)) --row.Bottom;
+      bool active = focused || options_->PaintOptions().Contains(toPopupMode);
+      canvas->Brush().SetColor(active ? colors_->FocusedSelectionColor() : colors_->UnfocusedSelectionColor());
+      canvas->Pen().SetColor(active ? colors_->FocusedSelectionBorderColor()
+                                    : colors_->UnfocusedSelectionBorderColor());
+      if (selectionCurveRadius_ > 0)
+        canvas->RoundRect(row.Left, row.Top, row.Right, row.Bottom, selectionCurveRadius_, selectionCurveRadius_);
+      else
+        canvas->Rectangle(row);
+    }
+  }
+  DoAfterItemErase(canvas, node, r);
+}
+
+void TBaseVirtualTree::PaintCell(TVTPaintInfo& info, int, int) {
+  TCanvas* c = info.Canvas;
+  PVirtualNode node = info.Node;
+  if (info.PaintOptions.Contains(poColumnColor) && header_->Columns().IsValidColumn(info.Column)) {
+    c->Brush().SetColor(header_->Columns()[info.Column]->Color());
+    c->Brush().SetStyle(bsSolid);
+    c->FillRect(info.CellRect);
+  }
+  DoBeforeCellPaint(c, node, info.Column, info.CellRect);
+  bool fullRow = options_->SelectionOptions().Contains(toFullRowSelect);
+  bool focusedColumn = info.Column == focusedColumn_ || !header_->UseColumns();
+  if (!focusedColumn && !fullRow) return;
+  bool gridExtensions = options_->MiscOptions().Contains(toGridExtensions);
+  TRect selection = info.ContentRect;
+  int width = info.NodeWidth;
+  if (!gridExtensions) {
+    switch (info.Alignment) {
+      case taLeftJustify: selection.Right = std::min(selection.Right, selection.Left + width); break;
+      case taRightJustify:
+        if (width < selection.Width()) selection.Left = selection.Right - width;
+        break;
+      case taCenter:
+        if (width < selection.Width()) {
+          selection.Left = (selection.Left + selection.Right - width) / 2;
+          selection.Right = selection.Left + width;
+        }
+    }
+  }
+  bool focused = Focused() || options_->PaintOptions().Contains(toPopupMode);
+  bool drawn = false;
+  if (info.PaintOptions.Contains(poDrawSelection)) {
+    bool isTarget = node == dropTargetNode_;
+    bool paint = false;
+    if (isTarget) {
+      if (lastDropMode_ == dmOnNode || (node->States & nsSelected)) {
+        c->Brush().SetColor(colors_->DropTargetColor());
+        c->Pen().SetColor(colors_->DropTargetBorderColor());
+        paint = true;
+      }
+    } else if (node->States & nsSelected) {
+      c->Brush().SetColor(focused ? colors_->FocusedSelectionColor() : colors_->UnfocusedSelectionColor());
+      c->Pen().SetColor(focused ? colors_->FocusedSelectionBorderColor() : colors_->UnfocusedSelectionBorderColor());
+      paint = true;
+    }
+    if (paint) {
+      if (gridExtensions || fullRow) selection = info.CellRect;
+      if (!IsRectEmpty(selection)) {
+        c->Brush().SetStyle(bsSolid);
+        if (selectionCurveRadius_ > 0)
+          c->RoundRect(selection.Left, selection.Top, selection.Right, selection.Bottom, selectionCurveRadius_,
+                       selectionCurveRadius_);
+        else
+          c->Rectangle(selection);
+        drawn = true;
+      }
+    }
+  }
+  if (info.PaintOptions.Contains(poDrawFocusRect) && focusedColumn && node == focusedNode_ && focused) {
+    TRect r = gridExtensions ? info.CellRect : (drawn && fullRow ? info.CellRect : selection);
+    if (!IsRectEmpty(r)) c->DrawFocusRect(r);
+  }
+}
+
+void TBaseVirtualTree::PaintTree(TCanvas* target, const TRect& window, TPoint targetPoint,
+                                 TVTInternalPaintOptions options) {
+  if (HasState(stPainting) || window.Width() <= 0 || window.Height() <= 0) return;
+  ChangeStates({stPainting}, {});
+  struct Leave {
+    TBaseVirtualTree* tree;
+    ~Leave() { tree->ChangeStates({}, {stPainting}); }
+  } leave{this};
+  DoBeforePaint(target);
+  bool focused = Focused();
+  TVTPaintOptions paintOptions = options_->PaintOptions();
+  if (paintOptions.Contains(toAlwaysHideSelection) || (!focused && paintOptions.Contains(toHideSelection)))
+    options.Exclude(poDrawSelection);
+  if (paintOptions.Contains(toHideFocusRect)) options.Exclude(poDrawFocusRect);
+  TBitmap row(window.Width(), defaultNodeHeight_);
+  int nodeTop = 0;
+  PVirtualNode node = GetNodeAt(0, window.Top, false, nodeTop);
+  int y = node ? nodeTop : window.Top;
+  TVirtualTreeColumns& columns = header_->Columns();
+  std::vector<TColumnIndex> visibleColumns = header_->UseColumns() ? columns.GetVisibleColumns()
+                                                                   : std::vector<TColumnIndex>{NoColumn};
+  TColumnIndex mainColumn = header_->UseColumns() ? header_->MainColumn() : NoColumn;
+  int contentWidth = std::max(rangeX_, ClientWidth());
+  while (node && y < window.Bottom) {
+    if (!(node->States & nsInitialized)) InitNode(node);
+    MeasureItemHeight(Canvas(), node);
+    int height = node->NodeHeight;
+    if (height <= 0) {
+      node = GetNextVisible(node);
+      continue;
+    }
+    if (row.Height() != height) row.SetSize(window.Width(), height);
+    TCanvas* rc = row.Canvas();
+    rc->SetWindowOrg(window.Left, 0);
+    rc->Font().Assign(Font());
+    TRect itemRect = Rect(0, 0, contentWidth, height);
+    TRect rowRect = Rect(window.Left, 0, window.Right, height);
+    if (!DoBeforeItemPaint(rc, node, itemRect)) {
+      EraseItem(rc, node, Rect(std::min(window.Left, 0), 0, std::max(window.Right, contentWidth), height), focused);
+      TVTPaintInfo info;
+      info.Canvas = rc;
+      info.PaintOptions = options;
+      info.Node = node;
+      info.Level = GetNodeLevel(node);
+      DetermineLineImages(node, info.LineImage);
+      for (TColumnIndex column : visibleColumns) {
+        TRect cell;
+        if (column == NoColumn) {
+          cell = Rect(0, 0, contentWidth, height);
+        } else {
+          TVirtualTreeColumn* item = columns[column];
+          cell = Rect(item->Left(), 0, item->Left() + item->Width(), height);
+          if (cell.Left >= window.Right) break;
+          if (cell.Right <= window.Left) continue;
+        }
+        if (options.Contains(poMainOnly) && column != mainColumn) continue;
+        PaintRowCell(info, column, cell, column == mainColumn);
+      }
+      DoAfterItemPaint(rc, node, itemRect);
+      if (node == dropTargetNode_ && options.Contains(poDrawDropMark)) DoPaintDropMark(rc, node, itemRect);
+    }
+    if (HasState(stDrawSelecting)) {
+      TRect band = NormalizeRect(newSelRect_);
+      OffsetRect(band, 0, -y);
+      TRect clipped;
+      if (IntersectRect(clipped, band, rowRect)) PaintSelectionRectangle(rc, band);
+    }
+    rc->SetWindowOrg(0, 0);
+    target->BitBlt(targetPoint.X, targetPoint.Y + y - window.Top, window.Width(), height, rc, 0, 0, SRCCOPY);
+    y += height;
+    node = GetNextVisible(node);
+  }
+  if (y < window.Bottom) {
+    TRect rest = Rect(targetPoint.X, targetPoint.Y + y - window.Top, targetPoint.X + window.Width(),
+                      targetPoint.Y + window.Height());
+    if (!DoPaintBackground(target, rest)) {
+      target->Brush().SetStyle(bsSolid);
+      target->Brush().SetColor(Color());
+      target->FillRect(rest);
+      if (header_->UseColumns()) {
+        for (TColumnIndex column : visibleColumns) {
+          TVirtualTreeColumn* item = columns[column];
+          int left = targetPoint.X + item->Left() - window.Left;
+          TRect strip = Rect(left, rest.Top, left + item->Width(), rest.Bottom);
+          if (!item->Options().Contains(coParentColor)) {
+            target->Brush().SetColor(item->Color());
+            target->FillRect(strip);
+          }
+          if (options.Contains(poGridLines) && paintOptions.Contains(toShowVertGridLines) &&
+              paintOptions.Contains(toFullVertGridLines)) {
+            target->Brush().SetColor(colors_->GridLineColor());
+            target->FillRect(Rect(strip.Right - 1, strip.Top, strip.Right, strip.Bottom));
+          }
+        }
+      }
+    }
+  }
+  DoAfterPaint(target);
+}
+
+void TBaseVirtualTree::PaintRowCell(TVTPaintInfo& info, TColumnIndex column, const TRect& cell, bool mainColumn) {
+  TCanvas* rc = info.Canvas;
+  PVirtualNode node = info.Node;
+  TVirtualTreeColumns& columns = header_->Columns();
+  TVTPaintOptions paintOptions = options_->PaintOptions();
+  info.Column = column;
+  info.IsMainColumn = mainColumn;
+  info.CellRect = cell;
+  info.Alignment = column == NoColumn ? alignment_ : columns[column]->Alignment();
+  int height = cell.Height();
+  int indentWidth = 0;
+  if (mainColumn) indentWidth = indent_ * int(info.LineImage.size());
+  TRect content = cell;
+  content.Left += indentWidth + margin_;
+  // Images of the cell.
+  for (TVTImageInfo& image : info.ImageInfo) image = TVTImageInfo();
+  TImageList* checks = CheckImages();
+  if (mainColumn && options_->MiscOptions().Contains(toCheckSupport) && checks && node->CheckType != ctNone) {
+    info.ImageInfo[0] = {CheckImageIndex(node), checks, false, content.Left,
+                         AlignmentPosition(node, height, checks->Height()) - checks->Height() / 2};
+    content.Left += checks->Width() + 2;
+  }
+  if (stateImages_) {
+    TVTImageInfo& image = info.ImageInfo[1];
+    TImageList* list = DoGetImageIndex(node, ikState, column, image.Ghosted, image.Index);
+    if (image.Index >= 0) {
+      image.Images = list ? list : stateImages_;
+      image.XPos = content.Left;
+      image.YPos = AlignmentPosition(node, height, image.Images->Height()) - image.Images->Height() / 2;
+      content.Left += image.Images->Width() + 2;
+    }
+  }
+  if (images_) {
+    TVTImageInfo& image = info.ImageInfo[2];
+    TImageList* list =
+        DoGetImageIndex(node, (node->States & nsSelected) ? ikSelected : ikNormal, column, image.Ghosted, image.Index);
+    if (image.Index < 0 && (node->States & nsSelected))
+      list = DoGetImageIndex(node, ikNormal, column, image.Ghosted, image.Index);
+    if (image.Index >= 0) {
+      image.Images = list ? list : images_;
+      image.XPos = content.Left;
+      image.YPos = AlignmentPosition(node, height, image.Images->Height()) - image.Images->Height() / 2;
+      content.Left += image.Images->Width() + 2;
+    }
+  }
+  info.ContentRect = content;
+  info.NodeWidth = DoGetNodeWidth(node, column, rc);
+  // Grid lines.
+  TRect cellRect = cell;
+  if (info.PaintOptions.Contains(poGridLines) && paintOptions.Contains(toShowHorzGridLines)) {
+    rc->Brush().SetColor(colors_->GridLineColor());
+    rc->FillRect(Rect(cell.Left, cell.Bottom - 1, cell.Right, cell.Bottom));
+    --info.CellRect.Bottom;
+    --info.ContentRect.Bottom;
+  }
+  if (header_->UseColumns() && info.PaintOptions.Contains(poGridLines) && paintOptions.Contains(toShowVertGridLines)) {
+    rc->Brush().SetColor(colors_->GridLineColor());
+    rc->FillRect(Rect(cell.Right - 1, cell.Top, cell.Right, cell.Bottom));
+    --info.CellRect.Right;
+    --info.ContentRect.Right;
+  }
+  TVTInternalPaintOptions saved = info.PaintOptions;
+  bool editedHere = HasState(stEditing) && node == focusedNode_ && (column == editColumn_ || !header_->UseColumns());
+  if (editedHere) info.PaintOptions.Exclude(poDrawSelection);
+  if (!header_->UseColumns() || (column != NoColumn && columns[column]->Options().Contains(coParentColor)) ||
+      ((node->States & nsSelected) && options_->SelectionOptions().Contains(toFullRowSelect) &&
+       info.PaintOptions.Contains(poDrawSelection)))
+    info.PaintOptions.Exclude(poColumnColor);
+  PaintCell(info, cellRect.Left, cellRect.Width());
+  info.PaintOptions = saved;
+  if (mainColumn) {
+    int vAlignment = AlignmentPosition(node, height, 0);
+    TVTPaintInfo lines = info;
+    lines.CellRect.Left = cell.Left;
+    if (paintOptions.Contains(toShowTreeLines)) PaintTreeLines(lines, vAlignment, int(info.LineImage.size()));
+    bool showButton = paintOptions.Contains(toShowButtons) && (node->States & nsHasChildren) &&
+                      (!(node->States & nsAllChildrenHidden) || !options_->AutoOptions().Contains(toAutoHideButtons));
+    if (showButton && !info.LineImage.empty()) {
+      int buttonX = indentWidth - indent_ + (indent_ - plusBM_->Width()) / 2;
+      int buttonY = AlignmentPosition(node, height, plusBM_->Height()) - plusBM_->Height() / 2;
+      PaintNodeButton(rc, node, cell, buttonX, buttonY);
+    }
+  }
+  if (info.ImageInfo[0].Images) PaintCheckImage(info);
+  if (info.ImageInfo[1].Images) PaintImage(info, 1, false);
+  if (info.ImageInfo[2].Images) PaintImage(info, 2, true);
+  if (!editedHere) {
+    rc->Font().Assign(Font());
+    DoPaintNode(info);
+  }
+  DoAfterCellPaint(rc, node, column, cell);
+}
+
+void TBaseVirtualTree::Paint() {
+  TCanvas* canvas = Canvas();
+  TRect update = canvas->ClipRect();
+  if (IsRectEmpty(update)) return;
+  TRect window = update;
+  OffsetRect(window, EffectiveOffsetX(), -offsetY_);
+  PaintTree(canvas, window, update.TopLeft(), DefaultPaintTreeOptions);
+}
