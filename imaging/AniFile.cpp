@@ -162,15 +162,10 @@ void TAnimatedCursorImage::AssignTo(TBitmap& bitmap) const {
 }
 
 void TAnimatedCursorImage::AssignTo(TIconList& list) const {
-  list.BeginUpdate();
-  try {
+  list.Update([&] {
     list.Clear();
     for (const auto& frame : frames_) list.Add(CopyIcon(*frame->Icon));
-  } catch (...) {
-    list.EndUpdate();
-    throw;
-  }
-  list.EndUpdate();
+  });
 }
 
 void TAnimatedCursorImage::AssignToBitmap(TBitmap& bitmap, TColor backColor, bool decreaseColors,

@@ -19,7 +19,7 @@ class TByteReader;
 class TGIFImage;
 
 // Frames larger than this many pixels are refused as damaged data.
-constexpr int64_t kMaxGifPixels = int64_t(1) << 25;
+constexpr int64_t kMaxGifPixels = int64_t(1) << 24;
 
 struct TGIFColorTable {
   int Count = 0;

@@ -71,27 +71,17 @@ int TIconList::IndexOf(const TIcon* icon) const {
 
 void TIconList::Assign(const TIconList& source) {
   if (&source == this) return;
-  BeginUpdate();
-  try {
+  Update([&] {
     Clear();
     for (const auto& icon : source.icons_) Add(icon ? CopyIcon(*icon) : nullptr);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TIconList::Assign(const TIcon& source) {
-  BeginUpdate();
-  try {
+  Update([&] {
     Clear();
     Add(CopyIcon(source));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TIconList::EndUpdate() {
@@ -104,22 +94,13 @@ void TIconList::LoadFromStream(TStream& stream) {
   const uint32_t count = r.DWord();
   // Every entry needs at least its 4-byte size, so the count is bounded by the data.
   if (count > r.Remaining() / 4) RaiseStreamReadError();
-  BeginUpdate();
-  try {
+  Update([&] {
     Clear();
     for (uint32_t i = 0; i < count; ++i) {
       const uint32_t size = r.DWord();
-      if (size == 0) {
-        Add(nullptr);
-        continue;
-      }
-      Add(ReadIconFile(r.Bytes(size)).Icon);
+      Add(size == 0 ? nullptr : ReadIconFile(r.Bytes(size)).Icon);
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TIconList::SaveToStream(TStream& stream) const {

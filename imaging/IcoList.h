@@ -39,6 +39,18 @@ class TIconList : public TObject {
 
   void BeginUpdate() { ++updateCount_; }
   void EndUpdate();
+  // Runs change inside an update bracket that is closed even when it throws.
+  template <class F>
+  void Update(F&& change) {
+    BeginUpdate();
+    try {
+      change();
+    } catch (...) {
+      EndUpdate();
+      throw;
+    }
+    EndUpdate();
+  }
 
   void LoadFromStream(TStream& stream);
   void SaveToStream(TStream& stream) const;

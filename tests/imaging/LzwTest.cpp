@@ -96,11 +96,9 @@ TEST(Lzw, RoundTripsEveryDepthThroughTableFullResets) {
 
 TEST(Lzw, InterlacedAndUniformPicturesRoundTrip) {
   const std::vector<uint8_t> uniform(640 * 480, 7);
-  for (auto* pixels : {&uniform}) {
-    const AnsiString data = EncodeGifCodeStream(pixels->data(), 640, 480, 4, false);
-    EXPECT_EQ(ReferenceDecode(data).Pixels, AsString(*pixels));
-    EXPECT_LT(data.size(), 4000u);
-  }
+  const AnsiString packed = EncodeGifCodeStream(uniform.data(), 640, 480, 4, false);
+  EXPECT_EQ(ReferenceDecode(packed).Pixels, AsString(uniform));
+  EXPECT_LT(packed.size(), 4000u);
   const int w = 37, h = 23;
   const std::vector<uint8_t> pixels = RandomPixels(size_t(w * h), 8, 99);
   const AnsiString data = EncodeGifCodeStream(pixels.data(), w, h, 8, true);
