@@ -1,0 +1,89 @@
+// The position cache built by the validation thread agrees with a plain walk.
+#include "TreeFixture.h"
+
+#include <random>
+
+#include "treecontrol/VTWorkerThread.h"
+
+using PositionCache = TreeFixture;
+
+namespace {
+
+// Absolute tops of all visible nodes by walking from the first.
+std::vector<std::pair<PVirtualNode, int>> BruteForceTops(TBaseVirtualTree* tree) {
+  std::vector<std::pair<PVirtualNode, int>> tops;
+  int top = 0;
+  for (PVirtualNode n = tree->GetFirstVisibleNoInit(); n; n = tree->GetNextVisibleNoInit(n)) {
+    tops.emplace_back(n, top);
+    top += n->NodeHeight;
+  }
+  return tops;
+}
+
+}  // namespace
+
+TEST_F(PositionCache, RandomTreeOfHundredThousandNodesMatchesAWalk) {
+  std::mt19937 random(7);
+  tree->BeginUpdate();
+  tree->SetRootNodeCount(2000);
+  uint32_t total = 2000;
+  std::vector<PVirtualNode> parents;
+  for (PVirtualNode n = tree->GetFirstNoInit(); n; n = n->NextSibling) parents.push_back(n);
+  while (total < 100000) {
+    PVirtualNode parent = parents[random() % parents.size()];
+    if (parent->ChildCount > 0) continue;
+    uint32_t count = 1 + random() % 40;
+    tree->SetChildCount(parent, count);
+    total += count;
+    for (PVirtualNode c = parent->FirstChild; c; c = c->NextSibling) {
+      parents.push_back(c);
+      if (random() % 5 == 0) tree->SetNodeHeight(c, 10 + int(random() % 30));
+    }
+    if (random() % 3 != 0) tree->ToggleNode(parent);
+  }
+  tree->EndUpdate();
+  EXPECT_EQ(tree->TotalCount(), total);
+  auto tops = BruteForceTops(tree);
+  ASSERT_EQ(tops.size(), tree->VisibleCount());
+  ASSERT_TRUE(PumpUntil([&] { return tree->HasState(stCacheValid); }));
+  EXPECT_EQ(tree->PositionCache().size(), (tops.size() + 1999) / 2000);
+  for (size_t i = 0; i < tops.size(); i += 997) {
+    int nodeTop = -1;
+    EXPECT_EQ(tree->GetNodeAt(0, tops[i].second, false, nodeTop), tops[i].first) << i;
+    EXPECT_EQ(nodeTop, tops[i].second);
+    EXPECT_EQ(tree->GetNodeAt(0, tops[i].second + tops[i].first->NodeHeight - 1, false, nodeTop), tops[i].first);
+    TRect r = tree->GetDisplayRect(tops[i].first, NoColumn, false);
+    EXPECT_EQ(r.Top, tops[i].second + tree->OffsetY()) << i;
+  }
+  int nodeTop;
+  EXPECT_EQ(tree->GetNodeAt(0, int(tree->RootNode()->TotalHeight) + 5, false, nodeTop), nullptr);
+  // A collapse makes the cache stale until the thread has run again.
+  PVirtualNode expanded = tops[500].first;
+  while (!(expanded->States & nsExpanded) || expanded->ChildCount == 0) expanded = tree->GetNextNoInit(expanded);
+  tree->ToggleNode(expanded);
+  EXPECT_FALSE(tree->HasState(stCacheValid));
+  ASSERT_TRUE(PumpUntil([&] { return tree->HasState(stCacheValid); }));
+  tops = BruteForceTops(tree);
+  for (size_t i = 0; i < tops.size(); i += 1499) {
+    TRect r = tree->GetDisplayRect(tops[i].first, NoColumn, false);
+    EXPECT_EQ(r.Top, tops[i].second + tree->OffsetY()) << i;
+  }
+}
+
+TEST_F(PositionCache, SmallTreesKeepNoCacheAndTheThreadEndsWithTheLastTree) {
+  tree->SetRootNodeCount(2000);
+  PumpUntil([&] { return !tree->HasState(stValidatingCache) && !tree->HasState(stCacheStale); }, 300);
+  EXPECT_TRUE(tree->PositionCache().empty());
+  tree->SetRootNodeCount(2001);
+  ASSERT_TRUE(PumpUntil([&] { return tree->HasState(stCacheValid); }));
+  ASSERT_EQ(tree->PositionCache().size(), 2u);
+  EXPECT_EQ(tree->PositionCache()[1].Node->Index, 2000u);
+  EXPECT_EQ(tree->PositionCache()[1].AbsoluteTop, 2000u * 18u);
+  ASSERT_NE(ValidationWorker(), nullptr);
+  delete form;
+  form = nullptr;
+  EXPECT_EQ(ValidationWorker(), nullptr);
+  form = new TForm(nullptr);
+  tree = new TTestTree(form);
+  EXPECT_NE(ValidationWorker(), nullptr);
+}
