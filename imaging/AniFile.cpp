@@ -150,11 +150,7 @@ void TAnimatedCursorImage::AddIcon(const AnsiString& iconFile, int ordinal) {
 }
 
 void TAnimatedCursorImage::AssignTo(TIcon& icon) const {
-  if (frames_.empty()) return;
-  TMemoryStream png;
-  frames_.front()->Icon->SaveToStream(png);
-  png.SetPosition(0);
-  icon.LoadFromStream(png);
+  if (!frames_.empty()) AssignIcon(icon, *frames_.front()->Icon);
 }
 
 void TAnimatedCursorImage::AssignTo(TBitmap& bitmap) const {

@@ -560,6 +560,7 @@ void TGIFImage::ReadBlocks(TByteReader& r) {
       block = NextBlock(r);
     }
     if (block == ',') {
+      if (FrameCount() >= kMaxGifFrames) throw EInvalidGraphicOperation(ImagingText::GifBadData);
       ReadFrame(r, std::move(pending));
       pending.clear();
       block = NextBlock(r);

@@ -20,6 +20,8 @@ class TGIFImage;
 
 // Frames larger than this many pixels are refused as damaged data.
 constexpr int64_t kMaxGifPixels = int64_t(1) << 24;
+// Files with more frames than this are refused as damaged data.
+constexpr int kMaxGifFrames = 32768;
 
 struct TGIFColorTable {
   int Count = 0;

@@ -17,6 +17,12 @@ TIcon* TIconList::Get(int index) const {
 
 void TIconList::Put(int index, const TIcon* icon) {
   CheckIndex(index, Count() - 1);
+  TIcon* existing = icons_[size_t(index)].get();
+  if (existing && icon && !icon->Empty()) {
+    // The icon keeps its identity; its change event notifies the list.
+    AssignIcon(*existing, *icon);
+    return;
+  }
   std::unique_ptr<TIcon> copy = icon ? CopyIcon(*icon) : nullptr;
   Bind(copy.get());
   icons_[size_t(index)] = std::move(copy);

@@ -182,13 +182,16 @@ std::unique_ptr<TIcon> IconFromPixels(int width, int height, const std::vector<u
   return DecodePngIcon(EncodePng(width, height, argb));
 }
 
-std::unique_ptr<TIcon> CopyIcon(const TIcon& icon) {
-  if (icon.Empty()) return std::make_unique<TIcon>();
+void AssignIcon(TIcon& dest, const TIcon& source) {
   TMemoryStream png;
-  icon.SaveToStream(png);
+  source.SaveToStream(png);
   png.SetPosition(0);
+  dest.LoadFromStream(png);
+}
+
+std::unique_ptr<TIcon> CopyIcon(const TIcon& icon) {
   auto copy = std::make_unique<TIcon>();
-  copy->LoadFromStream(png);
+  if (!icon.Empty()) AssignIcon(*copy, icon);
   return copy;
 }
 

@@ -196,6 +196,10 @@ TEST(GifImage, DamagedFilesRaiseTheLibrarysErrors) {
   huge[13 + 12 + 7] = '\xFF';
   huge[13 + 12 + 8] = '\xFF';
   EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { Load(huge); }), GifBadData);
+  // So is a file of more frames than any real animation has.
+  AnsiString many = Header("GIF89a", 2, 1);
+  for (int i = 0; i <= kMaxGifFrames; ++i) many += RedGreenImage();
+  EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { Load(many + ";"); }), GifBadData);
 
   TGIFImage empty;
   EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { Save(empty); }), GifNoData);

@@ -64,6 +64,12 @@ TEST(IconList, ChangesFireOnceOutsideNestedUpdateBrackets) {
   changes = 0;
   first->SetNative(QImage(4, 4, QImage::Format_ARGB32));  // a change of an icon in the list
   EXPECT_EQ(changes, 1);
+  TIcon* second = list.Get(1);
+  changes = 0;
+  list.Put(1, SmallIcon(4, 24).get());
+  EXPECT_EQ(list.Get(1), second);
+  EXPECT_EQ(second->Width(), 24);
+  EXPECT_EQ(changes, 1);
   list.Put(1, nullptr);
   EXPECT_EQ(list.Get(1), nullptr);
   list.Delete(0);
