@@ -107,6 +107,21 @@ TEST(Fuzz, RandomLzwStreams) {
   }
 }
 
+TEST(Fuzz, MutatedIconListStreams) {
+  AnsiString seed = DWords({2});
+  for (const AnsiString& icon : {SmallIconFile(1, 8, 2), SmallIconFile(2, 5, 1, 1, 1)})
+    seed += DWords({uint32_t(icon.size())}) + icon;
+  std::mt19937 gen(777);
+  for (int i = 0; i < 1000; ++i) {
+    TIconList list;
+    TStringStream in(Mutate(seed, gen));
+    try {
+      list.LoadFromStream(in);
+    } catch (const Exception&) {
+    }
+  }
+}
+
 TEST(Fuzz, TruncatedAndMutatedAnimatedCursors) {
   const AnsiString seed = SeedAni();
   for (size_t n = 0; n < seed.size(); ++n) LoadAni(seed.substr(0, n));
