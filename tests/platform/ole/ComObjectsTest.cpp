@@ -1,0 +1,164 @@
+// Reference counting, interface lookup, global memory, streams, data objects.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/controls/Clipbrd.h"
+#include "platform/ole/DataObject.h"
+#include "platform/ole/DragDrop.h"
+
+namespace {
+
+class TTwoFaces : public TInterfacedObject<IDropSource, IDropTarget> {
+ public:
+  explicit TTwoFaces(bool& gone) : gone_(gone) {}
+  ~TTwoFaces() override { gone_ = true; }
+  HRESULT QueryContinueDrag(BOOL, DWORD) override { return S_OK; }
+  HRESULT GiveFeedback(DWORD) override { return S_OK; }
+  HRESULT DragEnter(IDataObject*, DWORD, POINTL, DWORD*) override { return S_OK; }
+  HRESULT DragOver(DWORD, POINTL, DWORD*) override { return S_OK; }
+  HRESULT DragLeave() override { return S_OK; }
+  HRESULT Drop(IDataObject*, DWORD, POINTL, DWORD*) override { return S_OK; }
+
+ private:
+  bool& gone_;
+};
+
+class TSink : public TInterfacedObject<IAdviseSink> {
+ public:
+  std::vector<AnsiString> seen;
+  void OnDataChange(const FORMATETC*, STGMEDIUM* medium) override {
+    AnsiString bytes;
+    MediumBytes(*medium, bytes);
+    seen.push_back(bytes);
+  }
+};
+
+}  // namespace
+
+TEST(ComObjects, CountReferencesAndAnswerForEachInterfaceWithOneIdentity) {
+  bool gone = false;
+  TComPtr<IDropSource> source(new TTwoFaces(gone));
+  EXPECT_EQ(static_cast<TTwoFaces*>(source.Get())->RefCount(), 1u);
+  TComPtr<IDropTarget> target = QueryInterfaceOf<IDropTarget>(source.Get());
+  ASSERT_TRUE(target);
+  EXPECT_EQ(static_cast<TTwoFaces*>(source.Get())->RefCount(), 2u);
+  EXPECT_TRUE(SameObject(source.Get(), target.Get()));
+  EXPECT_NE(static_cast<void*>(source.Get()), static_cast<void*>(target.Get()));
+
+  void* none = &gone;
+  EXPECT_EQ(source->QueryInterface(IDataObject::iid, &none), E_NOINTERFACE);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_EQ(source->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+
+  source.Reset();
+  EXPECT_FALSE(gone);
+  target.Reset();
+  EXPECT_TRUE(gone);
+
+  void* helper = &gone;
+  EXPECT_EQ(CoCreateInstance(CLSID_DragDropHelper, nullptr, CLSCTX_INPROC_SERVER, IDropTargetHelper::iid, &helper),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(helper, nullptr);
+}
+
+TEST(ComObjects, GlobalBlocksAndStreamsOverThem) {
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_SHARE, 8);
+  EXPECT_EQ(GlobalSize(block), 8u);
+  auto* bytes = static_cast<char*>(GlobalLock(block));
+  EXPECT_EQ(std::count(bytes, bytes + 8, 0), 8);
+  std::memcpy(bytes, "abcd", 4);
+  EXPECT_FALSE(GlobalUnlock(block));
+  EXPECT_EQ(GlobalBytes(block), AnsiString("abcd\0\0\0\0", 8));
+
+  IStream* raw = nullptr;
+  ASSERT_EQ(CreateStreamOnHGlobal(block, true, &raw), S_OK);
+  TComPtr<IStream> stream = TComPtr<IStream>::Adopt(raw);
+  uint64_t position = 0;
+  stream->Seek(0, STREAM_SEEK_END, &position);
+  EXPECT_EQ(position, 8u);
+  ULONG done = 0;
+  EXPECT_EQ(stream->Write("0123456789", 10, &done), S_OK);
+  HGLOBAL behind = nullptr;
+  EXPECT_EQ(GetHGlobalFromStream(stream.Get(), &behind), S_OK);
+  EXPECT_EQ(behind, block);  // growing keeps the handle
+  EXPECT_EQ(GlobalSize(block), 18u);
+
+  stream->Seek(2, STREAM_SEEK_SET, nullptr);
+  char got[32] = {};
+  EXPECT_EQ(stream->Read(got, 32, &done), S_FALSE);
+  EXPECT_EQ(done, 16u);
+  EXPECT_EQ(AnsiString(got, 2), "cd");
+  EXPECT_EQ(stream->Seek(-1, STREAM_SEEK_SET, nullptr), STG_E_INVALIDFUNCTION);
+
+  stream.Reset();  // the block went with the stream
+  EXPECT_EQ(GlobalFree(block), block);
+  EXPECT_EQ(GlobalLock(block), nullptr);
+}
+
+TEST(ComObjects, DataObjectOffersTwoFormatsForEnumerationQueriesAndData) {
+  const CLIPFORMAT nodes = CLIPFORMAT(RegisterClipboardFormat("Harvella Test Nodes"));
+  TComPtr<TDataObject> object(new TDataObject());
+  object->SetText("Grüße");
+  object->SetBytes(nodes, AnsiString("\x01\x00\x02", 3));
+  TComPtr<IDataObject> data(object.Get());
+
+  TComPtr<IEnumFORMATETC> list;
+  ASSERT_EQ(data->EnumFormatEtc(DATADIR_GET, list.Receive()), S_OK);
+  FORMATETC formats[4];
+  ULONG fetched = 0;
+  EXPECT_EQ(list->Next(4, formats, &fetched), S_FALSE);
+  ASSERT_EQ(fetched, 3u);
+  EXPECT_EQ(formats[0].cfFormat, CF_UNICODETEXT);
+  EXPECT_EQ(formats[1].cfFormat, CF_TEXT);
+  EXPECT_EQ(formats[2].cfFormat, nodes);
+  EXPECT_EQ(list->Skip(1), S_FALSE);
+  list->Reset();
+  EXPECT_EQ(list->Skip(2), S_OK);
+  TComPtr<IEnumFORMATETC> copy;
+  ASSERT_EQ(list->Clone(copy.Receive()), S_OK);
+  EXPECT_EQ(copy->Next(1, formats, nullptr), S_OK);
+  EXPECT_EQ(formats[0].cfFormat, nodes);
+  IEnumFORMATETC* setList = list.Get();
+  EXPECT_EQ(data->EnumFormatEtc(DATADIR_SET, &setList), OLE_S_USEREG);
+  EXPECT_EQ(setList, nullptr);
+
+  FORMATETC asked = MakeFormatEtc(nodes);
+  EXPECT_EQ(data->QueryGetData(&asked), S_OK);
+  asked.tymed = TYMED_GDI;
+  EXPECT_EQ(data->QueryGetData(&asked), DV_E_TYMED);
+  asked = MakeFormatEtc(nodes);
+  asked.dwAspect = DVASPECT_ICON;
+  EXPECT_EQ(data->QueryGetData(&asked), DV_E_DVASPECT);
+  asked = MakeFormatEtc(CLIPFORMAT(RegisterClipboardFormat("Not Offered")));
+  EXPECT_EQ(data->QueryGetData(&asked), DV_E_FORMATETC);
+
+  STGMEDIUM medium;
+  asked = MakeFormatEtc(nodes, TYMED_ISTREAM);
+  ASSERT_EQ(data->GetData(&asked, &medium), S_OK);
+  EXPECT_EQ(medium.tymed, TYMED_ISTREAM);
+  AnsiString bytes;
+  EXPECT_TRUE(MediumBytes(medium, bytes));
+  EXPECT_EQ(bytes, AnsiString("\x01\x00\x02", 3));
+  ReleaseStgMedium(&medium);
+  EXPECT_EQ(medium.tymed, TYMED_NULL);
+  ReleaseStgMedium(&medium);
+
+  ASSERT_EQ(GetDataBytes(data.Get(), CLIPFORMAT(CF_UNICODETEXT), bytes), S_OK);
+  EXPECT_EQ(TextFromUnicodeBytes(bytes), "Grüße");
+
+  // Data set from outside replaces the format and reaches advise sinks.
+  TComPtr<TSink> sink(new TSink());
+  DWORD connection = 0;
+  ASSERT_EQ(data->DAdvise(&asked, 0, sink.Get(), &connection), S_OK);
+  STGMEDIUM given;
+  given.tymed = TYMED_HGLOBAL;
+  given.hGlobal = GlobalFromBytes("new");
+  HGLOBAL givenBlock = given.hGlobal;
+  EXPECT_EQ(data->SetData(&asked, &given, true), S_OK);
+  EXPECT_EQ(GlobalFree(givenBlock), givenBlock);  // released by the object
+  EXPECT_EQ(sink->seen, std::vector<AnsiString>{"new"});
+  EXPECT_EQ(data->DUnadvise(connection), S_OK);
+  EXPECT_EQ(data->DUnadvise(connection), OLE_E_NOCONNECTION);
+  EXPECT_EQ(data->GetDataHere(&asked, &medium), E_NOTIMPL);
+}
