@@ -1,0 +1,149 @@
+// Header columns: widths, positions, hit tests, main and sort columns,
+// auto-size, the header band and the header stream.
+#include "TreeFixture.h"
+
+using Header = TreeFixture;
+
+namespace {
+
+void AddColumns(TTestTree* tree, std::initializer_list<int> widths) {
+  for (int w : widths) tree->Header().Columns().Add()->SetWidth(w);
+}
+
+}  // namespace
+
+TEST_F(Header, WidthsPositionsAndHitTests) {
+  AddColumns(tree, {100, 60, 80});
+  TVirtualTreeColumns& columns = tree->Header().Columns();
+  EXPECT_EQ(columns.TotalWidth(), 240);
+  EXPECT_EQ(columns[2]->Left(), 160);
+  EXPECT_EQ(columns.ColumnFromPoint(Point(99, 1)), 0);
+  EXPECT_EQ(columns.ColumnFromPoint(Point(100, 1)), 1);
+  EXPECT_EQ(columns.ColumnFromPoint(Point(239, 1)), 2);
+  EXPECT_EQ(columns.ColumnFromPoint(Point(240, 1)), InvalidColumn);
+  EXPECT_EQ(columns.ColumnFromPoint(Point(-1, 1)), InvalidColumn);
+  columns[0]->SetWidth(5);
+  EXPECT_EQ(columns[0]->Width(), 10) << "clamped to MinWidth";
+  columns[0]->SetMaxWidth(50);
+  EXPECT_EQ(columns[0]->Width(), 10);
+  columns[0]->SetWidth(70);
+  EXPECT_EQ(columns[0]->Width(), 50);
+  columns[2]->SetPosition(0);
+  EXPECT_EQ(columns.ColumnFromPosition(0), 2);
+  EXPECT_EQ(columns[0]->Position(), 1u);
+  EXPECT_EQ(columns[0]->Left(), 80);
+  columns[1]->SetOptions(columns[1]->Options() - TVTColumnOptions{coVisible});
+  EXPECT_EQ(columns.TotalWidth(), 130);
+  EXPECT_EQ(columns.GetVisibleColumns(), (std::vector<TColumnIndex>{2, 0}));
+  EXPECT_EQ(columns.GetNextVisibleColumn(0), InvalidColumn);
+}
+
+TEST_F(Header, MainSortAndFixedColumns) {
+  AddColumns(tree, {50, 50, 50});
+  TVTHeader& header = tree->Header();
+  TVirtualTreeColumns& columns = header.Columns();
+  EXPECT_EQ(header.MainColumn(), 0);
+  header.SetSortColumn(-7);
+  EXPECT_EQ(header.SortColumn(), NoColumn);
+  header.SetSortColumn(9);
+  EXPECT_EQ(header.SortColumn(), 2);
+  columns.Delete(0);
+  EXPECT_EQ(header.MainColumn(), 0);
+  EXPECT_EQ(header.SortColumn(), 1);
+  columns[0]->SetOptions(columns[0]->Options() + TVTColumnOptions{coFixed});
+  columns[1]->SetPosition(0);
+  EXPECT_TRUE(columns[1]->Options().Contains(coFixed)) << "moved in front of a fixed column";
+  columns[1]->SetPosition(1);
+  EXPECT_TRUE(columns[1]->Options().Contains(coFixed));
+  columns.Delete(0);
+  columns.Delete(0);
+  EXPECT_EQ(header.MainColumn(), NoColumn);
+}
+
+TEST_F(Header, AutoResizeFillsTheClientWidth) {
+  AddColumns(tree, {100, 50});
+  TVTHeader& header = tree->Header();
+  EXPECT_EQ(header.AutoSizeIndex(), 0);
+  header.SetAutoSizeIndex(1);
+  header.SetOptions(header.Options() + TVTHeaderOptions{hoAutoResize});
+  int client = tree->ClientWidth();
+  EXPECT_EQ(header.Columns()[1]->Width(), client - 100);
+  header.Columns()[1]->SetWidth(20);
+  EXPECT_EQ(header.Columns()[1]->Width(), client - 100);
+  std::vector<TColumnIndex> resized;
+  tree->OnColumnResize = [&](TVTHeader*, TColumnIndex c) { resized.push_back(c); };
+  header.Columns()[0]->SetWidth(120);
+  EXPECT_EQ(header.Columns()[1]->Width(), client - 120);
+  EXPECT_FALSE(resized.empty());
+  tree->OnColumnResize = nullptr;
+}
+
+TEST_F(Header, BandTakesTheTopOfTheWindowAndSplittersResize) {
+  int before = tree->ClientHeight();
+  AddColumns(tree, {100, 60});
+  TVTHeader& header = tree->Header();
+  header.SetOptions(header.Options() + TVTHeaderOptions{hoVisible});
+  EXPECT_EQ(tree->ClientHeight(), before - header.Height());
+  EXPECT_TRUE(header.InHeader(Point(10, -5)));
+  EXPECT_FALSE(header.InHeader(Point(10, 5)));
+  EXPECT_FALSE(header.DetermineSplitterIndex(Point(96, 5)));
+  EXPECT_TRUE(header.DetermineSplitterIndex(Point(98, 5)));
+  EXPECT_EQ(header.Columns().TrackIndex, 0);
+  EXPECT_TRUE(header.DetermineSplitterIndex(Point(104, 5)));
+  EXPECT_FALSE(header.DetermineSplitterIndex(Point(105, 5)));
+  std::vector<TColumnIndex> clicks;
+  tree->OnHeaderClick = [&](TVTHeader*, TColumnIndex c, TMouseButton, TShiftState, int, int) { clicks.push_back(c); };
+  TPoint screen = tree->ClientToScreen(Point(130, -8));
+  tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, MakeLParam(screen.X, screen.Y));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(130, -8));
+  EXPECT_EQ(clicks, (std::vector<TColumnIndex>{1}));
+  // Dragging the splitter of column 0 to x = 140.
+  screen = tree->ClientToScreen(Point(100, -8));
+  tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, MakeLParam(screen.X, screen.Y));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(120, -8));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(140, -8));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(140, -8));
+  EXPECT_EQ(header.Columns()[0]->Width(), 140);
+  EXPECT_EQ(clicks.size(), 1u) << "a resize is no click";
+  tree->OnHeaderClick = nullptr;
+}
+
+TEST_F(Header, StreamRoundTripAndOldVersions) {
+  AddColumns(tree, {70, 90});
+  TVTHeader& header = tree->Header();
+  header.Columns()[0]->SetText(u"Name");
+  header.Columns()[1]->SetAlignment(taRightJustify);
+  header.Columns()[1]->SetPosition(0);
+  header.SetSortColumn(1);
+  header.SetSortDirection(sdDescending);
+  TMemoryStream stream;
+  header.SaveToStream(stream);
+  TForm other(nullptr);
+  TTestTree copy(&other);
+  stream.SetPosition(0);
+  copy.Header().LoadFromStream(stream);
+  EXPECT_TRUE(copy.Header().Columns().Equals(header.Columns()));
+  EXPECT_EQ(copy.Header().SortColumn(), 1);
+  EXPECT_EQ(copy.Header().SortDirection(), sdDescending);
+  EXPECT_EQ(copy.Header().Columns()[0]->Text(), u"Name");
+  // Version 1: options 0x1F keep bits 0..3 and move bit 4 up.
+  TMemoryStream old;
+  auto put = [&](int32_t v) { old.WriteBuffer(&v, 4); };
+  put(-1);
+  put(1);
+  put(1);
+  for (int32_t v : {0, 0, 60, 10, 10000, 0, -1, 0, 4, 4, 0, 0x1F, 7, 0}) put(v);
+  put(0);
+  for (int32_t v : {0, int32_t(clBtnFace), 17, 0, 0, 0, -11, 0, 0, 0, 0, -1, 0}) put(v);
+  old.SetPosition(0);
+  copy.Header().LoadFromStream(old);
+  ASSERT_EQ(copy.Header().Columns().Count(), 1);
+  EXPECT_EQ(copy.Header().Columns()[0]->Options(),
+            (TVTColumnOptions{coAllowClick, coDraggable, coEnabled, coParentBidiMode, coResizable}));
+  EXPECT_EQ(copy.Header().Columns()[0]->Tag(), 7);
+  TMemoryStream broken;
+  put(-1);
+  broken.WriteBuffer(old.Memory(), 12);
+  broken.SetPosition(0);
+  EXPECT_THROW(copy.Header().LoadFromStream(broken), EStreamError);
+}
