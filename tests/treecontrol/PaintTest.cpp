@@ -1,0 +1,112 @@
+// Painting probes: rows, texts, selection, buttons and the background land
+// in the window's back buffer and in bitmaps painted with PaintTree.
+#include "TreeFixture.h"
+
+#include "platform/graphics/Bitmap.h"
+
+using Paint = TreeFixture;
+
+namespace {
+
+// Pixels in r that differ from the background colour.
+int InkIn(TCanvas* canvas, const TRect& r, TColor background) {
+  int ink = 0;
+  for (int y = r.Top; y < r.Bottom; ++y)
+    for (int x = r.Left; x < r.Right; ++x)
+      if (canvas->Pixel(x, y) != background) ++ink;
+  return ink;
+}
+
+int CountColor(TCanvas* canvas, const TRect& r, TColor color) {
+  int n = 0;
+  for (int y = r.Top; y < r.Bottom; ++y)
+    for (int x = r.Left; x < r.Right; ++x)
+      if (canvas->Pixel(x, y) == color) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(Paint, RowTextsLandInTheBackBuffer) {
+  names = {u"apple", u"WWWWWWWWWWWW", u""};
+  tree->SetRootNodeCount(3);
+  tree->Repaint();
+  TCanvas* canvas = tree->Canvas();
+  TColor white = ColorToRGB(clWindow);
+  int textLeft = 18 + 4 + 4;
+  int shortRow = InkIn(canvas, Rect(textLeft, 0, textLeft + 60, 18), white);
+  int longRow = InkIn(canvas, Rect(textLeft, 18, textLeft + 120, 36), white);
+  EXPECT_GT(shortRow, 10);
+  EXPECT_GT(longRow, shortRow) << "the longer text puts more ink";
+  EXPECT_LE(InkIn(canvas, Rect(textLeft, 36, textLeft + 60, 54), white), 8) << "an empty text shows at most lines";
+  EXPECT_EQ(InkIn(canvas, Rect(0, 60, 200, 120), white), 0) << "below the last row only background";
+}
+
+TEST_F(Paint, SelectionButtonsAndHiddenSelection) {
+  names = {u"alpha", u"beta"};
+  tree->SetRootNodeCount(2);
+  tree->SetChildCount(Nth(0), 1);
+  tree->SetFocus();
+  ProcessMessages();
+  tree->SetFocusedNode(Nth(1));
+  tree->SetSelected(Nth(1), true);
+  tree->Repaint();
+  TCanvas* canvas = tree->Canvas();
+  TColor highlight = ColorToRGB(tree->Focused() ? clHighlight : clBtnFace);
+  EXPECT_GT(CountColor(canvas, Rect(20, 18, 120, 36), highlight), 50);
+  EXPECT_EQ(CountColor(canvas, Rect(20, 0, 120, 18), highlight), 0);
+  // The plus button of the first node: its frame in the tree line colour.
+  EXPECT_GT(CountColor(canvas, Rect(4, 4, 14, 14), ColorToRGB(clBtnShadow)), 10);
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() + TVTPaintOptions{toAlwaysHideSelection});
+  tree->Repaint();
+  EXPECT_EQ(CountColor(canvas, Rect(20, 18, 120, 36), highlight), 0);
+}
+
+TEST_F(Paint, PaintTreeIntoABitmapWithEventsInOrder) {
+  names = {u"one", u"two"};
+  tree->SetRootNodeCount(2);
+  std::vector<std::string> log;
+  tree->OnBeforePaint = [&](TBaseVirtualTree*, TCanvas*) { log.push_back("before"); };
+  tree->OnBeforeItemErase = [&](TBaseVirtualTree*, TCanvas*, PVirtualNode node, TRect, TColor& color,
+                                TItemEraseAction& action) {
+    log.push_back("erase");
+    if (node->Index == 1) {
+      color = clYellow;
+      action = eaColor;
+    }
+  };
+  tree->OnAfterCellPaint = [&](TBaseVirtualTree*, TCanvas*, PVirtualNode, TColumnIndex, TRect) { log.push_back("cell"); };
+  tree->OnPaintBackground = [&](TBaseVirtualTree*, TCanvas* c, TRect r, bool& handled) {
+    log.push_back("background");
+    c->Brush().SetColor(clRed);
+    c->FillRect(r);
+    handled = true;
+  };
+  tree->OnAfterPaint = [&](TBaseVirtualTree*, TCanvas*) { log.push_back("after"); };
+  TBitmap bm(150, 60);
+  tree->PaintTree(bm.Canvas(), Rect(0, 0, 150, 60), Point(0, 0), DefaultPaintTreeOptions);
+  EXPECT_EQ(log, (std::vector<std::string>{"before", "erase", "cell", "erase", "cell", "background", "after"}));
+  EXPECT_EQ(bm.Canvas()->Pixel(140, 25), clYellow);
+  EXPECT_EQ(bm.Canvas()->Pixel(140, 50), clRed);
+  tree->OnBeforePaint = nullptr;
+  tree->OnBeforeItemErase = nullptr;
+  tree->OnAfterCellPaint = nullptr;
+  tree->OnPaintBackground = nullptr;
+  tree->OnAfterPaint = nullptr;
+}
+
+TEST_F(Paint, ColumnsGetTheirCellsAndScrolledViewsPaintTheRightRows) {
+  tree->Header().Columns().Add()->SetWidth(120);
+  tree->Header().Columns().Add()->SetWidth(120);
+  tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex column, TVSTTextType, WideString& text) {
+    text = column == 1 && node->Index % 2 ? u"WWWW" : u"";
+  };
+  tree->SetRootNodeCount(1000);
+  tree->SetOffsetY(-18 * 500);
+  tree->Repaint();
+  TCanvas* canvas = tree->Canvas();
+  TColor white = ColorToRGB(clWindow);
+  EXPECT_EQ(tree->TopNode()->Index, 500u);
+  EXPECT_EQ(InkIn(canvas, Rect(130, 2, 230, 16), white), 0) << "row 500 is even";
+  EXPECT_GT(InkIn(canvas, Rect(130, 20, 230, 34), white), 10) << "row 501 shows its second column";
+}
