@@ -166,7 +166,10 @@ void DirectoryUrl(AnsiString& Url) {
 void NormalizeBase(AnsiString& Url) {
   AnsiString proto, user, pass, host, port, path, query;
   SplitUrl(Url, proto, user, pass, host, port, path, query);
-  Url = (proto.empty() ? AnsiString("http") : proto) + "://" + host + path.substr(0, path.find('?'));
+  // A port other than the default stays: links of a site served on another
+  // port must resolve to that port, not to 80.
+  const AnsiString hostPort = port.empty() || port == "80" ? host : host + ":" + port;
+  Url = (proto.empty() ? AnsiString("http") : proto) + "://" + hostPort + path.substr(0, path.find('?'));
 }
 
 AnsiString BaseDirOf(const AnsiString& Href) {

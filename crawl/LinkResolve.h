@@ -22,8 +22,8 @@ bool CollapseDotDot(AnsiString& Link);
 // 'http://host/dir/', 'http://host/dir/sub' -> 'http://host/dir/sub/'.
 void DirectoryUrl(AnsiString& Url);
 
-// Scheme ("http" when missing) "://" host path: user, password, port and
-// query dropped.
+// Scheme ("http" when missing) "://" host path: user, password, the default
+// port 80 and the query dropped; any other port kept.
 void NormalizeBase(AnsiString& Url);
 
 // A base tag's href cut to its directory.

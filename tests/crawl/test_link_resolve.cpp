@@ -63,7 +63,8 @@ TEST(LinkResolve, DirectoryUrlAndBase) {
   EXPECT_EQ(DirectoryOf("http://host/dir/list.asp?id=7"), "http://host/dir/");
   EXPECT_EQ(DirectoryOf("http://host?x=1"), "http://host/");
 
-  EXPECT_EQ(PageBase("http://u:p@host:81/d/p.htm?x", "", "", ""), "http://host/d/");
+  EXPECT_EQ(PageBase("http://u:p@host:81/d/p.htm?x", "", "", ""), "http://host:81/d/");
+  EXPECT_EQ(PageBase("http://host:80/d/p.htm", "", "", ""), "http://host/d/");
   EXPECT_EQ(PageBase("https://host/d/p.htm", "", "", ""), "https://host/d/");
   EXPECT_EQ(PageBase("http://host/d/sub", "", "", "_SELF"), "http://host/d/");
   EXPECT_EQ(PageBase("http://host/d/p.htm", "", "http://b/x/", ""), "http://b/x/");

@@ -48,9 +48,9 @@ TEST_F(WorkerNginx, FetchesPagesFoldersRedirectsAndFailures) {
   EXPECT_EQ(run.Flags, sfFinished);
   EXPECT_EQ(Mirror.Read("127.0.0.1/index.htm"), "<a href=\"docs/index.htm\">docs</a><img src=\"logo.gif\">");
   ASSERT_EQ(run.Links.size(), 3u);
-  EXPECT_EQ(run.Links[1].Url, "http://127.0.0.1/docs/");
+  EXPECT_EQ(run.Links[1].Url, Server->Url("/docs/"));
   EXPECT_EQ(run.Links[1].Level, 1);
-  EXPECT_EQ(run.Links[2].Url, "http://127.0.0.1/logo.gif");
+  EXPECT_EQ(run.Links[2].Url, Server->Url("/logo.gif"));
   EXPECT_EQ(run.Links[2].Level, 0);
   EXPECT_EQ(root->State & snLoaded, snLoaded);
 
