@@ -1,0 +1,210 @@
+// Keyboard, incremental search, mouse clicks, check boxes, wheel, scroll
+// bars and in-place editing, driven through the tree's messages.
+#include "TreeFixture.h"
+
+using Input = TreeFixture;
+
+TEST_F(Input, ArrowKeysMoveTheFocusAndShiftExtends) {
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+  tree->SetRootNodeCount(5);
+  tree->SetChildCount(Nth(1), 2);
+  tree->Key(VK_DOWN);
+  EXPECT_EQ(tree->FocusedNode(), Nth(0));
+  tree->Key(VK_DOWN);
+  EXPECT_EQ(tree->FocusedNode(), Nth(1));
+  tree->Key(VK_RIGHT);
+  EXPECT_TRUE(tree->Expanded(Nth(1)));
+  tree->Key(VK_RIGHT);
+  EXPECT_EQ(tree->FocusedNode(), Nth(1)->FirstChild);
+  tree->Key(VK_LEFT);
+  EXPECT_EQ(tree->FocusedNode(), Nth(1));
+  tree->Key(VK_LEFT);
+  EXPECT_FALSE(tree->Expanded(Nth(1)));
+  EXPECT_EQ(tree->SelectedCount(), 1);
+  tree->Key(VK_DOWN, ssShift);
+  tree->Key(VK_DOWN, ssShift);
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(1), Nth(2), Nth(3)}));
+  tree->Key(VK_UP, ssShift);
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(1), Nth(2)}));
+  tree->Key(VK_END);
+  EXPECT_EQ(tree->FocusedNode(), Nth(4));
+  EXPECT_EQ(tree->SelectedCount(), 1);
+  tree->Key(VK_HOME, ssShift);
+  EXPECT_EQ(tree->SelectedCount(), 5) << "a range from the last focused node";
+  int offset = tree->OffsetY();
+  tree->SetRootNodeCount(100);
+  tree->Key(VK_DOWN, ssCtrl);
+  EXPECT_EQ(tree->OffsetY(), offset - 18);
+  EXPECT_EQ(tree->FocusedNode(), Nth(0)) << "Ctrl+Down scrolls without moving the focus";
+  tree->Key(VK_ADD);
+  EXPECT_FALSE(tree->Expanded(Nth(0))) << "no children, nothing to open";
+}
+
+TEST_F(Input, IncrementalSearchFindsRepeatsAndBacksUp) {
+  names = {u"apple", u"avocado", u"banana", u"alpha", u"alpine"};
+  tree->SetRootNodeCount(5);
+  tree->SetIncrementalSearch(isAll);
+  tree->Char(u'a');
+  EXPECT_EQ(tree->FocusedNode(), Nth(0));
+  tree->Char(u'a');
+  EXPECT_EQ(tree->FocusedNode(), Nth(1)) << "a repeated a moves to the next match";
+  tree->Char(u'v');
+  EXPECT_EQ(tree->FocusedNode(), Nth(1));
+  EXPECT_EQ(tree->SearchBuffer(), u"av");
+  tree->Char(u'\b');
+  EXPECT_EQ(tree->FocusedNode(), Nth(0)) << "back space searches a backwards";
+  tree->Char(u'l');
+  EXPECT_EQ(tree->FocusedNode(), Nth(3));
+  tree->Char(u'p');
+  tree->Char(u'i');
+  EXPECT_EQ(tree->FocusedNode(), Nth(4));
+  tree->Char(u'z');
+  EXPECT_EQ(tree->FocusedNode(), Nth(4)) << "no match keeps the focus";
+  EXPECT_TRUE(tree->Selected(Nth(4)));
+  tree->SetIncrementalSearchTimeout(20);
+  tree->Char(u'b');  // restarts the timer with the short time-out
+  EXPECT_TRUE(PumpUntil([&] { return tree->SearchBuffer().empty(); }, 2000));
+  tree->Char(u'b');
+  EXPECT_EQ(tree->FocusedNode(), Nth(2)) << "after the time-out a new search starts";
+  tree->SetIncrementalSearch(isNone);
+  tree->Char(u'a');
+  EXPECT_EQ(tree->FocusedNode(), Nth(2));
+}
+
+TEST_F(Input, ClicksSelectCtrlTogglesShiftExtends) {
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect, toFullRowSelect});
+  tree->SetRootNodeCount(6);
+  std::vector<PVirtualNode> focus;
+  tree->OnFocusChanged = [&](TBaseVirtualTree*, PVirtualNode n, TColumnIndex) { focus.push_back(n); };
+  Click(60, 18 * 1 + 5);
+  EXPECT_EQ(tree->FocusedNode(), Nth(1));
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(1)}));
+  Click(60, 18 * 3 + 5, MK_CONTROL);
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(1), Nth(3)}));
+  Click(60, 18 * 3 + 5, MK_CONTROL);
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(1)}));
+  Click(60, 18 * 1 + 5);
+  Click(60, 18 * 4 + 5, MK_SHIFT);
+  EXPECT_EQ(tree->SelectedCount(), 4);
+  Click(60, 18 * 2 + 5);
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(2)}));
+  Click(60, 18 * 20);
+  EXPECT_EQ(tree->SelectedCount(), 0) << "a click below the rows clears";
+  EXPECT_FALSE(focus.empty());
+}
+
+TEST_F(Input, LabelClicksSelectWithoutFullRowAndButtonsToggle) {
+  names = {u"first", u"second"};
+  tree->SetRootNodeCount(2);
+  tree->SetChildCount(Nth(0), 2);
+  Click(18 + 4 + 8, 18 + 5);
+  EXPECT_EQ(tree->FocusedNode(), Nth(1));
+  EXPECT_TRUE(tree->Selected(Nth(1)));
+  Click(9, 9);
+  EXPECT_TRUE(tree->Expanded(Nth(0)));
+  EXPECT_EQ(tree->FocusedNode(), Nth(1)) << "the button does not move the focus";
+  tree->Perform(WM_LBUTTONDBLCLK, MK_LBUTTON, MakeLParam(30, 5));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(30, 5));
+  EXPECT_FALSE(tree->Expanded(Nth(0))) << "a double click on the label toggles";
+}
+
+TEST_F(Input, CheckBoxesByMouseAndSpaceBar) {
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toCheckSupport});
+  tree->SetRootNodeCount(2);
+  tree->SetCheckType(Nth(0), ctCheckBox);
+  tree->SetCheckType(Nth(1), ctCheckBox);
+  std::vector<PVirtualNode> checked;
+  tree->OnChecked = [&](TBaseVirtualTree*, PVirtualNode n) { checked.push_back(n); };
+  int boxX = 18 + 4 + 5;
+  THitInfo hit;
+  tree->GetHitTestInfoAt(boxX, 5, true, hit);
+  ASSERT_TRUE(hit.HitPositions.Contains(hiOnItemCheckbox));
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(boxX, 5));
+  EXPECT_EQ(tree->CheckState(Nth(0)), csUncheckedPressed);
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(boxX, 5));
+  EXPECT_EQ(tree->CheckState(Nth(0)), csCheckedNormal);
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(boxX, 5));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(boxX, 18 * 5));
+  EXPECT_EQ(tree->CheckState(Nth(0)), csCheckedNormal) << "released outside: unchanged";
+  tree->SetFocusedNode(Nth(1));
+  tree->Key(VK_SPACE);
+  EXPECT_EQ(tree->CheckState(Nth(1)), csUncheckedPressed);
+  tree->KeyRelease(VK_SPACE);
+  EXPECT_EQ(tree->CheckState(Nth(1)), csCheckedNormal);
+  EXPECT_EQ(checked, (std::vector<PVirtualNode>{Nth(0), Nth(1)}));
+  tree->OnChecked = nullptr;
+}
+
+TEST_F(Input, TristatePropagationToParentAndChildren) {
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toCheckSupport});
+  tree->SetRootNodeCount(1);
+  PVirtualNode parent = Nth(0);
+  tree->SetChildCount(parent, 3);
+  tree->SetCheckType(parent, ctTriStateCheckBox);
+  for (PVirtualNode c = parent->FirstChild; c; c = c->NextSibling) tree->SetCheckType(c, ctCheckBox);
+  tree->SetCheckState(parent->FirstChild, csCheckedNormal);
+  EXPECT_EQ(tree->CheckState(parent), csMixedNormal);
+  tree->SetCheckState(parent, csCheckedNormal);
+  for (PVirtualNode c = parent->FirstChild; c; c = c->NextSibling) EXPECT_EQ(tree->CheckState(c), csCheckedNormal);
+  EXPECT_EQ(TCheckState(3 & ~1), csCheckedNormal);
+}
+
+TEST_F(Input, WheelAndScrollBarMessages) {
+  names = {u"a very long text that is wider than the tree window for sure, really", u"x"};
+  tree->SetRootNodeCount(200);
+  tree->Perform(WM_MOUSEWHEEL, WPARAM(uint32_t(uint16_t(-120)) << 16), MakeLParam(10, 10));
+  EXPECT_EQ(tree->OffsetY(), -3 * 18);
+  tree->Perform(WM_VSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(tree->OffsetY(), -3 * 18 - 20);
+  tree->Perform(WM_VSCROLL, SB_BOTTOM, 0);
+  EXPECT_EQ(tree->OffsetY(), tree->ClientHeight() - tree->RangeY());
+  tree->Perform(WM_VSCROLL, SB_TOP, 0);
+  EXPECT_EQ(tree->OffsetY(), 0);
+  tree->SetRootNodeCount(2);
+  tree->Repaint();
+  tree->UpdateScrollBars(true);
+  tree->Perform(WM_MOUSEWHEEL, WPARAM(uint32_t(uint16_t(-120)) << 16), MakeLParam(10, 10));
+  EXPECT_EQ(tree->OffsetY(), 0);
+  EXPECT_EQ(tree->OffsetX(), -18) << "with nothing to scroll vertically the wheel scrolls sideways";
+}
+
+TEST_F(Input, EditingWithReturnAndEscape) {
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toEditable});
+  names = {u"old", u"other"};
+  tree->SetRootNodeCount(2);
+  std::vector<WideString> texts;
+  tree->OnNewText = [&](TBaseVirtualTree*, PVirtualNode, TColumnIndex, const WideString& t) { texts.push_back(t); };
+  int edited = 0, cancelled = 0;
+  tree->OnEdited = [&](TBaseVirtualTree*, PVirtualNode, TColumnIndex) { ++edited; };
+  tree->OnEditCancelled = [&](TBaseVirtualTree*, TColumnIndex) { ++cancelled; };
+  ASSERT_TRUE(tree->EditNode(Nth(0), NoColumn));
+  EXPECT_TRUE(tree->IsEditing());
+  tree->EndEditNode();
+  EXPECT_TRUE(texts.empty()) << "an unchanged text is not written";
+  EXPECT_EQ(edited, 1);
+  ASSERT_TRUE(tree->EditNode(Nth(0), NoColumn));
+  tree->Perform(WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(cancelled, 1);
+  tree->SetFocusedNode(Nth(1));
+  tree->Key(VK_F2);
+  ASSERT_TRUE(tree->IsEditing());
+  tree->CancelEditNode();
+  ProcessMessages();
+  EXPECT_FALSE(tree->IsEditing());
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toReadOnly});
+  EXPECT_FALSE(tree->EditNode(Nth(0), NoColumn));
+  tree->OnNewText = nullptr;
+  tree->OnEdited = nullptr;
+  tree->OnEditCancelled = nullptr;
+}
+
+TEST_F(Input, StringTreeTextsAndDefaultText) {
+  tree->OnGetText = nullptr;
+  tree->SetRootNodeCount(1);
+  EXPECT_EQ(tree->Text(Nth(0), NoColumn), u"Node");
+  tree->SetDefaultText(u"");
+  EXPECT_EQ(tree->Text(Nth(0), NoColumn), u"");
+  EXPECT_THROW(tree->Text(nullptr, NoColumn), EAssertionFailed);
+  EXPECT_EQ(tree->NodeWidthOf(Nth(0), NoColumn), 2 * tree->TextMargin());
+}
