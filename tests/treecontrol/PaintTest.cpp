@@ -110,3 +110,41 @@ TEST_F(Paint, ColumnsGetTheirCellsAndScrolledViewsPaintTheRightRows) {
   EXPECT_EQ(InkIn(canvas, Rect(130, 2, 230, 16), white), 0) << "row 500 is even";
   EXPECT_GT(InkIn(canvas, Rect(130, 20, 230, 34), white), 10) << "row 501 shows its second column";
 }
+
+TEST_F(Paint, ScrolledPixelsEqualAFullRepaint) {
+  tree->SetRootNodeCount(300);
+  tree->SetFocusedNode(Nth(3));
+  tree->SetSelected(Nth(3), true);
+  tree->Repaint();
+  TCanvas* canvas = tree->Canvas();
+  TRect client = tree->ClientRect();
+  for (int delta : {-18, -37, -200, 55}) {
+    tree->SetOffsetY(tree->OffsetY() + delta);
+    tree->Update();
+    std::vector<TColor> scrolled;
+    for (int y = 0; y < client.Bottom; y += 3)
+      for (int x = 0; x < client.Right; x += 5) scrolled.push_back(canvas->Pixel(x, y));
+    tree->Repaint();
+    size_t i = 0, differing = 0;
+    for (int y = 0; y < client.Bottom; y += 3)
+      for (int x = 0; x < client.Right; x += 5) differing += scrolled[i++] != canvas->Pixel(x, y);
+    EXPECT_EQ(differing, 0u) << "after scrolling by " << delta;
+  }
+}
+
+TEST_F(Paint, HeaderCaptionsPaintInTheBand) {
+  tree->Header().Columns().Add()->SetText(u"WWWWWW");
+  tree->Header().Columns()[0]->SetWidth(150);
+  tree->Header().SetOptions(tree->Header().Options() + TVTHeaderOptions{hoVisible});
+  tree->SetRootNodeCount(1);
+  tree->Repaint();
+  TCanvas* window = GetWindowCanvas(tree->Handle());
+  ASSERT_NE(window, nullptr);
+  TPoint origin = tree->ClientOffset();
+  int band = tree->Header().Height();
+  int ink = 0;
+  for (int y = origin.Y - band + 2; y < origin.Y - 2; ++y)
+    for (int x = origin.X + 6; x < origin.X + 100; ++x)
+      if (window->Pixel(x, y) != ColorToRGB(clBtnFace)) ++ink;
+  EXPECT_GT(ink, 10) << "the caption is drawn above the client area";
+}
