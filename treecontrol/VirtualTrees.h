@@ -181,6 +181,7 @@ using TVTNodeMovingEvent =
 using TVTHelpContextEvent = std::function<void(TBaseVirtualTree* Sender, PVirtualNode Node,
                                                TColumnIndex Column, int& HelpContext)>;
 using TVTGetLineStyleEvent = std::function<void(TBaseVirtualTree* Sender, const uint8_t*& Bits)>;
+using TVTSaveNodeEvent = std::function<void(TBaseVirtualTree* Sender, PVirtualNode Node, TStream& Stream)>;
 using TVTScrollbarShowEvent = std::function<void(TBaseVirtualTree* Sender, int Bar, bool Show)>;
 
 class TBaseVirtualTree : public TCustomControl {
@@ -531,6 +532,9 @@ class TBaseVirtualTree : public TCustomControl {
   TVTUpdatingEvent OnUpdating;
   TVTGetNodeDataSizeEvent OnGetNodeDataSize;
   TVTHelpContextEvent OnGetHelpContext;
+  // Node data in the tree stream (written and read by the stream extension).
+  TVTSaveNodeEvent OnSaveNode;
+  TVTSaveNodeEvent OnLoadNode;
 
   // ---- Position cache (used by the validation thread) ---------------------
   struct TCacheEntry {
@@ -627,6 +631,11 @@ class TBaseVirtualTree : public TCustomControl {
   // Hook for a drag-and-drop extension: a drag is about to start at the
   // focused node; the base tree does nothing.
   virtual void DoStartDrag(PVirtualNode node);
+  // Hooks for the clipboard transfer (WM_COPY, WM_CUT, WM_PASTE); the base
+  // tree transfers nothing and answers false.
+  virtual bool CopyToClipBoard() { return false; }
+  virtual bool CutToClipBoard() { return false; }
+  virtual bool PasteFromClipboard() { return false; }
 
   // ---- Protected operations -----------------------------------------------
   virtual void AddToSelectionInternal(const std::vector<PVirtualNode>& nodes, bool forceInsert);

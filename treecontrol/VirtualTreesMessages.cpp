@@ -218,6 +218,21 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       }
       return;
     }
+    case WM_COPY:
+      m.Result = CopyToClipBoard();
+      return;
+    case WM_CUT:
+      m.Result = CutToClipBoard();
+      return;
+    case WM_PASTE:
+      m.Result = PasteFromClipboard();
+      return;
+    case WM_NCDESTROY:
+      HaltCacheValidation();
+      StopTimer(ChangeTimer);
+      StopTimer(StructureChangeTimer);
+      TCustomControl::WndProc(m);
+      return;
     case WM_ENABLE:
       TCustomControl::WndProc(m);
       Invalidate();

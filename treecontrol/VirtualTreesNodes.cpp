@@ -910,8 +910,9 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
     if ((target->States & nsHasChildren) && target->ChildCount == 0) targetTree->InitChildren(target);
   }
   if (!DoNodeMoving(source, target == targetTree->root_ ? nullptr : target)) return;
-  if (targetTree != this)
-    throw EVirtualTreeError("Moving nodes between trees needs the tree stream, which this build leaves out.", 2002);
+  // Moving into another tree goes through the tree stream, which this tree
+  // does not write; the move is refused before anything changes.
+  if (targetTree != this) throw EVirtualTreeError("Nodes can only be moved within their own tree.");
   if (target == source || HasAsParent(target, source))
     RaiseTreeError(u"Target node cannot be a child node of the node to be moved.", 2001);
   HaltCacheValidation();
