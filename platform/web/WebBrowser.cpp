@@ -212,7 +212,7 @@ void TWebBrowser::Stop() {
   CancelAll();
   ++navigation_;
   busy_ = false;
-  if (OnDocumentComplete) OnDocumentComplete(this, location_);
+  if (OnDocumentComplete) OnDocumentComplete(this, location_.empty() ? AnsiString("about:blank") : location_);
 }
 
 void TWebBrowser::Start(const AnsiString& url, int historyMove) {

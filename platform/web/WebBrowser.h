@@ -23,7 +23,8 @@
 //   OnStatusTextChange tells the address under the mouse ("" when none).
 // - GoBack / GoForward move in the pane's history (no-ops at its ends);
 //   Refresh fetches the shown page again; Stop abandons what is being
-//   fetched and completes with the page that is shown.
+//   fetched and completes (OnDocumentComplete) with the page that is shown,
+//   or "about:blank" before the first page.
 // - Content is bounded: a document above 16 MiB is cut, an image above 16
 //   MiB is not shown, and markup is made harmless first (HtmlSanitizer.h).
 #pragma once

@@ -6,6 +6,7 @@
 #include "platform/controls/Clipbrd.h"
 #include "platform/ole/DataObject.h"
 #include "platform/ole/DragDrop.h"
+#include "platform/ole/OleStream.h"
 
 namespace {
 
@@ -91,7 +92,19 @@ TEST(ComObjects, GlobalBlocksAndStreamsOverThem) {
   EXPECT_EQ(AnsiString(got, 2), "cd");
   EXPECT_EQ(stream->Seek(-1, STREAM_SEEK_SET, nullptr), STG_E_INVALIDFUNCTION);
 
-  stream.Reset();  // the block went with the stream
+  // Class-library code reads and writes the same stream.
+  {
+    TOleStream wrapper(stream.Get());
+    wrapper.SetPosition(18);
+    wrapper.WriteBuffer("xy", 2);
+    EXPECT_EQ(wrapper.Size(), 20);
+    wrapper.SetPosition(16);
+    char tail[4] = {};
+    EXPECT_EQ(wrapper.Read(tail, 4), 4);
+    EXPECT_EQ(AnsiString(tail, 4), "89xy");
+  }
+
+  stream.Reset();  // the block goes with the last reference
   EXPECT_EQ(GlobalFree(block), block);
   EXPECT_EQ(GlobalLock(block), nullptr);
 }
