@@ -63,4 +63,5 @@ TEST(OleClipboard, RegisteredFormatRoundTripsAndSurvivesAFlush) {
   EXPECT_EQ(got->QueryGetData(&asked), DV_E_FORMATETC);
   EXPECT_EQ(OleSetClipboard(nullptr), S_OK);
   EXPECT_EQ(Clipboard()->AsText(), "plain");
+  OleUninitialize();
 }

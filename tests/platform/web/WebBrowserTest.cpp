@@ -128,6 +128,13 @@ TEST_F(PaneFixture, LocalFileThenServedPageWithImageAndLinkThenHistory) {
   EXPECT_NE(ShownText().find("café"), AnsiString::npos);
   EXPECT_EQ(View()->document()->resource(QTextDocument::ImageResource, QUrl("img/logo.png")).value<QImage>().width(), 5);
 
+  AnsiString status = "unset";
+  pane->OnStatusTextChange = [&](TObject*, const AnsiString& text) { status = text; };
+  emit View()->highlighted(QUrl("../b/other.html#end"));  // the mouse over the link
+  EXPECT_EQ(status, "http://site.test/b/other.html#end");
+  emit View()->highlighted(QUrl());
+  EXPECT_EQ(status, "");
+
   events.clear();
   emit View()->anchorClicked(QUrl("../b/other.html#end"));  // what a click on the link does
   WaitIdle();
