@@ -46,12 +46,6 @@ HRESULT OleSetClipboard(IDataObject* data) {
 
 HRESULT OleGetClipboard(IDataObject** data) {
   if (!data) return E_POINTER;
-  *data = nullptr;
-  if (const TDataObjectMime* own = OwnContent()) {
-    *data = own->DataObject();
-    (*data)->AddRef();
-    return S_OK;
-  }
   *data = DataObjectFromMime(SystemClipboard()->mimeData()).Detach();
   return S_OK;
 }

@@ -69,6 +69,8 @@ QVariant TDataObjectMime::retrieveData(const QString& mimeType, QMetaType) const
 }
 
 TComPtr<IDataObject> DataObjectFromMime(const QMimeData* mime) {
+  // The program's own data comes back as the object itself.
+  if (auto* own = dynamic_cast<const TDataObjectMime*>(mime)) return TComPtr<IDataObject>(own->DataObject());
   TComPtr<TDataObject> data(new TDataObject());
   if (!mime) return TComPtr<IDataObject>(data.Get());
   if (mime->hasText()) data->SetText(FromQString(mime->text()));

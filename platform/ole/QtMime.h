@@ -27,7 +27,8 @@ class TDataObjectMime : public QMimeData {
   TComPtr<IDataObject> data_;
 };
 
-// A data object holding a copy of the text and registered formats of mime.
+// A data object holding a copy of the text and registered formats of mime
+// (for the program's own mime data, its data object).
 TComPtr<IDataObject> DataObjectFromMime(const QMimeData* mime);
 // Mime data holding a copy of every bridged format of a data object.
 QMimeData* RenderMime(IDataObject* data);

@@ -163,17 +163,19 @@ class TBrowserView : public QTextBrowser {
     setOpenExternalLinks(false);
     setUndoRedoEnabled(false);
     connect(this, &QTextBrowser::anchorClicked, [this](const QUrl& link) {
-      GuardedCall(pane_, [&] { pane_->LinkClicked(link); });
+      if (pane_) GuardedCall(pane_, [&] { pane_->LinkClicked(link); });
     });
     connect(this, qOverload<const QUrl&>(&QTextBrowser::highlighted), [this](const QUrl& link) {
-      GuardedCall(pane_, [&] { pane_->LinkHovered(link); });
+      if (pane_) GuardedCall(pane_, [&] { pane_->LinkHovered(link); });
     });
   }
   QVariant loadResource(int type, const QUrl& name) override {
     QVariant result;
-    GuardedCall(pane_, [&] { result = pane_->Resource(type, name); });
+    if (pane_) GuardedCall(pane_, [&] { result = pane_->Resource(type, name); });
     return result;
   }
+  // The pane is going: nothing is passed to it any more.
+  void Detach() { pane_ = nullptr; }
 
  private:
   TWebBrowser* pane_;
@@ -189,6 +191,7 @@ TWebBrowser::TWebBrowser(TComponent* owner)
 }
 
 TWebBrowser::~TWebBrowser() {
+  view_->Detach();
   CancelAll();
   inbox_.reset();
 }
@@ -370,7 +373,10 @@ QVariant TWebBrowser::Resource(int type, const QUrl& name) {
   const QUrl resolved = QUrl(ToQString(location_)).resolved(name);
   const AnsiString key = FromQString(resolved.toString(QUrl::RemoveFragment));
   AnsiString bytes;
-  if (resolved.isLocalFile()) {
+  const bool webPage = HasScheme(location_, "http://") || HasScheme(location_, "https://");
+  if (resolved.isLocalFile() && webPage) {
+    // A page from the web never reads the user's files, not even as pictures.
+  } else if (resolved.isLocalFile()) {
     const TWebResponse r = ReadLocalFile(FromQString(resolved.toLocalFile()), kMaxImage + 1);
     if (r.Ok && r.Body.size() <= kMaxImage) bytes = r.Body;
   } else if (auto it = resources_.find(key); it != resources_.end()) {

@@ -21,6 +21,7 @@
 // - Links are followed by the pane itself (relative ones against the page's
 //   address; "#name" scrolls); images come from files or the hook.
 //   OnStatusTextChange tells the address under the mouse ("" when none).
+//   A page from the web loads no local files as images or style sheets.
 // - GoBack / GoForward move in the pane's history (no-ops at its ends);
 //   Refresh fetches the shown page again; Stop abandons what is being
 //   fetched and completes (OnDocumentComplete) with the page that is shown,

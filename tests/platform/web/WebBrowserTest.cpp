@@ -14,6 +14,7 @@
 
 #include "platform/controls/Forms.h"
 #include "platform/controls/Simulate.h"
+#include "platform/graphics/QtBridge.h"
 #include "platform/rtl/DateUtils.h"
 #include "platform/rtl/FileUtils.h"
 #include "platform/web/WebBrowser.h"
@@ -205,6 +206,9 @@ TEST_F(PaneFixture, HostilePageIsShownWithoutHarm) {
   for (int i = 0; i < 20000; ++i) page += "<div><table><tr><td>";
   page += "deep</td></tr></table></div>";
   page += "<p title=\"" + AnsiString(2 << 20, 'x') + "\">after huge</p>";
+  WriteFileAtomically(folder + "private.png", PngBytes(4));
+  const AnsiString privateUrl = "file://" + folder + "private.png";
+  page += "<img src=\"" + privateUrl + "\">";
   page += "<a href=\"file:///bin/sh\">run</a><iframe src=\"http://evil.test/\"></iframe><object data=x></object>";
   web.Serve("http://evil.test/page.html", "text/html", page);
   web.Serve("http://evil.test/big.png", "image/png", PngBytes(2));
@@ -213,6 +217,8 @@ TEST_F(PaneFixture, HostilePageIsShownWithoutHarm) {
   for (const char* shown : {"visible text", "deep", "after huge", "run"}) EXPECT_NE(ShownText().find(shown), AnsiString::npos);
   EXPECT_EQ(ShownText().find("owned"), AnsiString::npos);
   EXPECT_EQ(web.asked, (std::vector<AnsiString>{"http://evil.test/page.html", "http://evil.test/big.png"}));
+  const QVariant peeked = View()->document()->resource(QTextDocument::ImageResource, QUrl(ToQString(privateUrl)));
+  EXPECT_EQ(peeked.value<QImage>().width(), 1);  // a web page never reads local files
   TBitmap picture;
   CaptureControl(pane, picture);  // lays out and paints the page
   EXPECT_EQ(picture.Width(), pane->Width());
