@@ -29,7 +29,6 @@ void ReleaseWorkerThread(TBaseVirtualTree* tree) {
   if (!g_worker) return;
   --g_worker->RefCount;
   tree->HaltCacheValidation();
-  g_worker->RemoveTree(tree);
   if (g_worker->RefCount > 0) return;
   g_worker->Terminate();
   g_event->SetEvent();
@@ -57,10 +56,11 @@ void TWorkerThread::AddTree(TBaseVirtualTree* tree) {
   if (std::find(waiting_.begin(), waiting_.end(), tree) == waiting_.end()) waiting_.push_back(tree);
 }
 
-void TWorkerThread::RemoveTree(TBaseVirtualTree* tree) {
+bool TWorkerThread::RemoveTree(TBaseVirtualTree* tree) {
   VTAssert(tree != nullptr, "Tree must not be nil.");
   std::lock_guard<std::mutex> lock(listLock_);
   waiting_.erase(std::remove(waiting_.begin(), waiting_.end(), tree), waiting_.end());
+  return currentTree_.load() == tree;
 }
 
 void TWorkerThread::ChangeTreeStates(unsigned enter, unsigned leave) {
@@ -73,6 +73,8 @@ void TWorkerThread::Execute() {
     event_.WaitFor();
     if (Terminated()) break;
     {
+      // Taken under the list lock, so a tree that removes itself either is
+      // still waiting (and is dropped) or sees itself as the current tree.
       std::lock_guard<std::mutex> lock(listLock_);
       if (!waiting_.empty()) {
         currentTree_.store(waiting_.front());
@@ -102,7 +104,8 @@ void TBaseVirtualTree::InvalidateCache() { ChangeStates({stCacheStale}, {stCache
 void TBaseVirtualTree::ValidateCache() {
   HaltCacheValidation();
   startIndex_ = 0;
-  if (HasState(stCacheStale) && ValidationWorker()) {
+  // A tree being destroyed has let go of the thread and must not queue again.
+  if (HasState(stCacheStale) && ValidationWorker() && !destroying_) {
     ValidationWorker()->AddTree(this);
     SignalValidationWorker();
   }
@@ -112,10 +115,7 @@ void TBaseVirtualTree::HaltCacheValidation() {
   ChangeStates({stHaltValidation}, {stCacheValid});
   TWorkerThread* worker = ValidationWorker();
   if (!worker) return;
-  if (!HasState(stValidatingCache) && worker->CurrentTree() != this) {
-    worker->RemoveTree(this);
-    return;
-  }
+  if (!worker->RemoveTree(this)) return;
   // The worker holds this tree: serve its sent state changes until it lets go.
   while (worker->CurrentTree() == this && !(Application && Application->Terminated())) {
     MSG msg;

@@ -31,7 +31,9 @@ class TWorkerThread : public TThread {
   ~TWorkerThread() override;
   AnsiString ClassName() const override { return "TWorkerThread"; }
   void AddTree(TBaseVirtualTree* tree);
-  void RemoveTree(TBaseVirtualTree* tree);
+  // Drops the tree from the waiting list; true when the thread is working on
+  // it right now (the caller must then wait until CurrentTree changes).
+  bool RemoveTree(TBaseVirtualTree* tree);
   // The tree being validated now, or null.
   TBaseVirtualTree* CurrentTree() const { return currentTree_.load(); }
   int RefCount = 0;

@@ -732,6 +732,9 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex) {
   if (!node || node == root_ || options_->MiscOptions().Contains(toReadOnly)) return;
   VTAssert(!HasState(stIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
   HaltCacheValidation();
+  // An editor must not outlive the node it writes to.
+  if (HasState(stEditing) && focusedNode_ && (focusedNode_ == node || HasAsParent(focusedNode_, node)))
+    CancelEditNode();
   PVirtualNode parent = node->Parent;
   bool parentClearing = parent->States & (nsClearing | nsDeleting);
   if (!parentClearing) StructureChange(parent == root_ ? nullptr : parent, crChildDeleted);

@@ -192,6 +192,27 @@ TEST_F(Input, EditingWithReturnAndEscape) {
   tree->CancelEditNode();
   ProcessMessages();
   EXPECT_FALSE(tree->IsEditing());
+  std::shared_ptr<TStringEditLink> link;
+  tree->OnCreateEditor = [&](TBaseVirtualTree*, PVirtualNode, TColumnIndex, IVTEditLinkPtr& out) {
+    link = std::make_shared<TStringEditLink>();
+    out = link;
+  };
+  ASSERT_TRUE(tree->EditNode(Nth(0), NoColumn));
+  ASSERT_TRUE(link && link->Edit());
+  EXPECT_EQ(link->Edit()->GetText(), "old");
+  link->Edit()->SetText("new");
+  link->Edit()->Perform(WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(texts, (std::vector<WideString>{u"new"}));
+  EXPECT_EQ(edited, 2);
+  // Deleting the edited node ends the edit first; nothing is written to it.
+  ASSERT_TRUE(tree->EditNode(Nth(1), NoColumn));
+  link->Edit()->SetText("lost");
+  tree->DeleteNode(Nth(1));
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(texts.size(), 1u);
+  ProcessMessages();
+  tree->OnCreateEditor = nullptr;
   tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toReadOnly});
   EXPECT_FALSE(tree->EditNode(Nth(0), NoColumn));
   tree->OnNewText = nullptr;

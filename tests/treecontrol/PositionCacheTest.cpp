@@ -87,3 +87,15 @@ TEST_F(PositionCache, SmallTreesKeepNoCacheAndTheThreadEndsWithTheLastTree) {
   tree = new TTestTree(form);
   EXPECT_NE(ValidationWorker(), nullptr);
 }
+
+TEST_F(PositionCache, TreesDestroyedWhileValidatingWaitForTheThread) {
+  for (int round = 0; round < 40; ++round) {
+    TForm other(nullptr);
+    auto* busy = new TTestTree(&other);
+    busy->SetRootNodeCount(3000 + uint32_t(round) * 500);
+    tree->SetRootNodeCount(2500 + uint32_t(round));
+    if (round % 3 == 0) ProcessMessages();
+    if (round % 2 == 0) busy->SetChildCount(busy->GetFirstNoInit(), 10);
+  }
+  EXPECT_TRUE(PumpUntil([&] { return tree->HasState(stCacheValid); }));
+}
