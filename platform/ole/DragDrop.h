@@ -31,13 +31,13 @@
 //   of CLSID_DragDropHelper fails); the interfaces exist for callers that ask.
 #pragma once
 
-#include "platform/messages/Messages.h"
+#include "platform/controls/WinTypes.h"
 #include "platform/ole/ObjIdl.h"
 
 constexpr DWORD DROPEFFECT_NONE = 0, DROPEFFECT_COPY = 1, DROPEFFECT_MOVE = 2,
                 DROPEFFECT_LINK = 4, DROPEFFECT_SCROLL = 0x80000000u;
-// Key-state bits handed to drop sources and targets (MK_ALT has no mouse
-// message counterpart).
+// Key-state bits handed to drop sources and targets: MK_LBUTTON, MK_RBUTTON,
+// MK_SHIFT, MK_CONTROL, MK_MBUTTON (WinTypes.h) and MK_ALT.
 constexpr DWORD MK_ALT = 0x20;
 
 struct POINTL {

@@ -5,7 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-#include "platform/controls/WinTypes.h"
+#include "platform/ole/DragDrop.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ DWORD ModifierBits(Qt::KeyboardModifiers m) {
   DWORD bits = 0;
   if (m & Qt::ShiftModifier) bits |= MK_SHIFT;
   if (m & Qt::ControlModifier) bits |= MK_CONTROL;
-  if (m & Qt::AltModifier) bits |= 0x20;
+  if (m & Qt::AltModifier) bits |= MK_ALT;
   return bits;
 }
 
@@ -42,7 +42,7 @@ DWORD KeyBit(int key) {
   switch (key) {
     case Qt::Key_Shift: return MK_SHIFT;
     case Qt::Key_Control: return MK_CONTROL;
-    case Qt::Key_Alt: return 0x20;
+    case Qt::Key_Alt: return MK_ALT;
     default: return 0;
   }
 }

@@ -14,12 +14,15 @@
 // - CreateStreamOnHGlobal makes a growing stream over a global block (a new
 //   one when given nullptr); with deleteOnRelease the block goes with the
 //   last reference to the stream.
+// - Standard format numbers (CF_TEXT, CF_UNICODETEXT, CF_HDROP) and
+//   registered formats come from the clipboard (Clipbrd.h).
 // - CreateDataAdviseHolder gives the standard advise holder: it keeps sinks
 //   with their connection numbers (from 1) and tells them of data changes.
 #pragma once
 
 #include <vector>
 
+#include "platform/controls/Clipbrd.h"
 #include "platform/ole/ComBase.h"
 #include "platform/ole/GlobalMemory.h"
 
