@@ -114,7 +114,10 @@ void TVTHeader::RecalculateHeader() {
 }
 
 void TVTHeader::Invalidate(TColumnIndex, bool) {
-  if (owner_->HandleAllocated() && options_.Contains(hoVisible)) owner_->Perform(WM_NCPAINT, 1, 0);
+  // The band lies above the client area; invalidating it makes the next
+  // paint of the window send WM_NCPAINT, which paints the header.
+  if (owner_->HandleAllocated() && options_.Contains(hoVisible))
+    owner_->InvalidateRect(Rect(0, -BandHeight(), owner_->Width(), 0));
 }
 
 bool TVTHeader::InHeader(TPoint p) const {

@@ -818,6 +818,8 @@ class TBaseVirtualTree : public TCustomControl {
   bool destroying_ = false;
   bool nodeDataSizeAsked_ = false;
   bool searchBackward_ = false;
+  bool redrawOff_ = false;
+  bool bracketRedrawOff_ = false;
   TShiftState drawSelShift_ = 0;
   TCursor baseCursor_ = crDefault;
   TCursor appliedCursor_ = crDefault;

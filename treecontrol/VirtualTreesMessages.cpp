@@ -184,6 +184,10 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       }
       TCustomControl::WndProc(m);
       return;
+    case WM_SETREDRAW:
+      redrawOff_ = m.WParam == 0;
+      if (!redrawOff_) Invalidate();
+      return;
     case WM_ERASEBKGND:
       m.Result = 1;
       return;

@@ -568,7 +568,17 @@ int TBaseVirtualTree::CompactNodeArray(std::vector<PVirtualNode>& nodes, int cou
 }
 
 void TBaseVirtualTree::SetRedraw(bool updating) {
-  if (Visible() && HandleAllocated()) Perform(WM_SETREDRAW, updating ? 0 : 1, 0);
+  if (!Visible() || !HandleAllocated()) return;
+  // The bracket switches redrawing back on only when it switched it off, so
+  // a caller's own WM_SETREDRAW 0 stays in force.
+  if (updating) {
+    if (redrawOff_) return;
+    bracketRedrawOff_ = true;
+    Perform(WM_SETREDRAW, 0, 0);
+  } else if (bracketRedrawOff_) {
+    bracketRedrawOff_ = false;
+    Perform(WM_SETREDRAW, 1, 0);
+  }
 }
 
 void TBaseVirtualTree::StopTimer(UINT_PTR id) {

@@ -477,6 +477,9 @@ void TBaseVirtualTree::PaintRowCell(TVTPaintInfo& info, TColumnIndex column, con
 }
 
 void TBaseVirtualTree::Paint() {
+  // While redrawing is off (WM_SETREDRAW) the window keeps its old picture;
+  // switching it on again repaints everything.
+  if (redrawOff_) return;
   TCanvas* canvas = Canvas();
   TRect update = canvas->ClipRect();
   if (IsRectEmpty(update)) return;

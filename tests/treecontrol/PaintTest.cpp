@@ -148,3 +148,20 @@ TEST_F(Paint, HeaderCaptionsPaintInTheBand) {
       if (window->Pixel(x, y) != ColorToRGB(clBtnFace)) ++ink;
   EXPECT_GT(ink, 10) << "the caption is drawn above the client area";
 }
+
+TEST_F(Paint, RedrawOffKeepsThePictureUntilSwitchedOn) {
+  names = {u"WWWWWWWW"};
+  tree->SetRootNodeCount(1);
+  tree->Repaint();
+  TCanvas* canvas = tree->Canvas();
+  TColor white = ColorToRGB(clWindow);
+  int before = InkIn(canvas, Rect(20, 0, 120, 18), white);
+  ASSERT_GT(before, 10);
+  tree->Perform(WM_SETREDRAW, 0, 0);
+  tree->SetRootNodeCount(0);
+  tree->Repaint();
+  EXPECT_EQ(InkIn(canvas, Rect(20, 0, 120, 18), white), before);
+  tree->Perform(WM_SETREDRAW, 1, 0);
+  tree->Update();
+  EXPECT_EQ(InkIn(canvas, Rect(20, 0, 120, 18), white), 0);
+}
