@@ -17,8 +17,10 @@
 namespace {
 
 constexpr UINT WM_WEBFETCHDONE = WM_USER + 0x7E1;
+constexpr UINT WM_WEBRELAYOUT = WM_USER + 0x7E2;
 constexpr size_t kMaxDocument = 16u << 20;
 constexpr size_t kMaxImage = 16u << 20;
+constexpr size_t kMaxFetchesPerPage = 200;
 constexpr int kNewEntry = 0, kBack = -1, kForward = 1, kSameEntry = 2;
 
 enum class TKind { Web, File, Blank, Ignored };
@@ -271,8 +273,27 @@ void TWebBrowser::CancelAll() {
 }
 
 void TWebBrowser::WndProc(TMessage& message) {
-  if (message.Msg != WM_WEBFETCHDONE) return TWinControl::WndProc(message);
-  GuardedCall(this, [this] { Collect(); });
+  if (message.Msg == WM_WEBFETCHDONE) GuardedCall(this, [this] { Collect(); });
+  else if (message.Msg == WM_WEBRELAYOUT) GuardedCall(this, [this] { Relayout(); });
+  else TWinControl::WndProc(message);
+}
+
+void TWebBrowser::ScheduleRelayout(bool reparse) {
+  reparsePending_ = reparsePending_ || reparse;
+  if (!relayoutPending_) PostMessage(Handle(), WM_WEBRELAYOUT, 0, 0);
+  relayoutPending_ = true;
+}
+
+void TWebBrowser::Relayout() {
+  if (!relayoutPending_) return;
+  relayoutPending_ = false;
+  if (std::exchange(reparsePending_, false)) {
+    view_->setHtml(ToQString(shownHtml_));
+    return;
+  }
+  QTextDocument* document = view_->document();
+  document->markContentsDirty(0, document->characterCount());
+  view_->viewport()->update();
 }
 
 void TWebBrowser::Collect() {
@@ -314,6 +335,7 @@ void TWebBrowser::DocumentArrived(const AnsiString& url, const TWebResponse& res
   resources_.clear();
   requested_.clear();
   namesUsed_.clear();
+  reparsePending_ = false;
   if (OnNavigateComplete2) OnNavigateComplete2(this, location_);
   if (!StillRunning(navigation)) return;
   Render(response);
@@ -382,8 +404,10 @@ QVariant TWebBrowser::Resource(int type, const QUrl& name) {
   } else if (auto it = resources_.find(key); it != resources_.end()) {
     bytes = it->second;
   } else if (HasScheme(key, "http://") || HasScheme(key, "https://")) {
-    namesUsed_[key].insert(name.toString());
-    if (requested_.insert(key).second) Fetch(key, image ? TPurpose::Image : TPurpose::StyleSheet);
+    if (requested_.size() < kMaxFetchesPerPage || requested_.count(key)) {
+      namesUsed_[key].insert(name.toString());
+      if (requested_.insert(key).second) Fetch(key, image ? TPurpose::Image : TPurpose::StyleSheet);
+    }
   }
   if (!image) return ToQString(TameStyleSheet(bytes));
   QImage picture = QImage::fromData(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
@@ -400,12 +424,8 @@ void TWebBrowser::ResourceArrived(const TPending& pending, const TWebResponse& r
   QTextDocument* document = view_->document();
   const int type = pending.purpose == TPurpose::Image ? QTextDocument::ImageResource : QTextDocument::StyleSheetResource;
   for (const QString& name : namesUsed_[pending.url]) document->addResource(type, QUrl(name), Resource(type, QUrl(name)));
-  if (pending.purpose == TPurpose::StyleSheet) {
-    view_->setHtml(ToQString(shownHtml_));
-  } else {
-    document->markContentsDirty(0, document->characterCount());
-    view_->viewport()->update();
-  }
+  // Pictures arriving together cost one layout; a style sheet a new parse.
+  ScheduleRelayout(pending.purpose == TPurpose::StyleSheet);
   CompleteIfDone();
 }
 

@@ -27,7 +27,8 @@
 //   fetched and completes (OnDocumentComplete) with the page that is shown,
 //   or "about:blank" before the first page.
 // - Content is bounded: a document above 16 MiB is cut, an image above 16
-//   MiB is not shown, and markup is made harmless first (HtmlSanitizer.h).
+//   MiB is not shown, a page fetches at most 200 images and style sheets
+//   from the web, and markup is made harmless first (HtmlSanitizer.h).
 #pragma once
 
 #include <functional>
@@ -95,6 +96,8 @@ class TWebBrowser : public TWinControl {
   void Render(const TWebResponse& response);
   void ResourceArrived(const TPending& pending, const TWebResponse& response);
   void EnterHistory();
+  void ScheduleRelayout(bool reparse);
+  void Relayout();
   void RequestImages();
   void CompleteIfDone();
   void CancelAll();
@@ -119,4 +122,6 @@ class TWebBrowser : public TWinControl {
   std::set<AnsiString> requested_;
   std::map<AnsiString, std::set<QString>> namesUsed_;  // resolved address -> names in the page
   uint64_t navigation_ = 0;
+  bool relayoutPending_ = false;
+  bool reparsePending_ = false;
 };
