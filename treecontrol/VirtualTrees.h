@@ -542,7 +542,9 @@ class TBaseVirtualTree : public TCustomControl {
     uint32_t AbsoluteTop;
   };
   static constexpr int CacheThreshold = 2000;
-  virtual bool BuildCache();
+  // Runs on the validation thread; not virtual, so a tree whose derived
+  // parts are being destroyed is never reached through its vtable.
+  bool BuildCache();
   void HaltCacheValidation();
   const std::vector<TCacheEntry>& PositionCache() const { return positionCache_; }
 
