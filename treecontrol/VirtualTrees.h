@@ -74,6 +74,8 @@ struct TVTImageInfo {
 // What the element painters get for one cell.
 struct TVTPaintInfo {
   TCanvas* Canvas = nullptr;
+  TBitmap* RowBitmap = nullptr;  // the row being composed (null when painting elsewhere)
+  int WindowLeft = 0;            // tree x of the row bitmap's first pixel
   TVTInternalPaintOptions PaintOptions;
   PVirtualNode Node = nullptr;
   TColumnIndex Column = NoColumn;

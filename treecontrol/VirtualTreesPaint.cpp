@@ -266,7 +266,20 @@ void TBaseVirtualTree::PaintCell(TVTPaintInfo& info, int, int) {
     }
     if (paint) {
       if (gridExtensions || fullRow) selection = info.CellRect;
-      if (!IsRectEmpty(selection)) {
+      if (!IsRectEmpty(selection) && MmxAvailable && info.RowBitmap &&
+          options_->PaintOptions().Contains(toUseBlendedSelection)) {
+        TRect blend = selection;
+        OffsetRect(blend, -info.WindowLeft, 0);
+        blend.Left = std::max(0, blend.Left);
+        blend.Right = std::min(info.RowBitmap->Width(), blend.Right);
+        c->EndPaint();
+        AlphaBlendRect(nullptr, info.RowBitmap, blend, Point(0, 0), abColorOverlay, selectionBlendFactor_,
+                       ColorToRGB(c->Brush().Color()));
+        c->Brush().SetStyle(bsClear);
+        c->Rectangle(selection);
+        c->Brush().SetStyle(bsSolid);
+        drawn = true;
+      } else if (!IsRectEmpty(selection)) {
         c->Brush().SetStyle(bsSolid);
         if (selectionCurveRadius_ > 0)
           c->RoundRect(selection.Left, selection.Top, selection.Right, selection.Bottom, selectionCurveRadius_,
@@ -324,6 +337,8 @@ void TBaseVirtualTree::PaintTree(TCanvas* target, const TRect& window, TPoint ta
       EraseItem(rc, node, Rect(std::min(window.Left, 0), 0, std::max(window.Right, contentWidth), height), focused);
       TVTPaintInfo info;
       info.Canvas = rc;
+      info.RowBitmap = &row;
+      info.WindowLeft = window.Left;
       info.PaintOptions = options;
       info.Node = node;
       info.Level = GetNodeLevel(node);

@@ -165,3 +165,37 @@ TEST_F(Paint, RedrawOffKeepsThePictureUntilSwitchedOn) {
   tree->Update();
   EXPECT_EQ(InkIn(canvas, Rect(20, 0, 120, 18), white), 0);
 }
+
+TEST_F(Paint, NodeImagesAndBlendedSelection) {
+  TImageList images(nullptr);
+  images.SetSize(16, 16);
+  TBitmap red(16, 16);
+  red.Canvas()->Brush().SetColor(clRed);
+  red.Canvas()->FillRect(Rect(0, 0, 16, 16));
+  images.AddMasked(&red, clFuchsia);
+  tree->SetImages(&images);
+  tree->OnGetImageIndex = [](TBaseVirtualTree*, PVirtualNode node, TVTImageKind kind, TColumnIndex, bool&, int& index) {
+    if (kind == ikNormal && node->Index == 0) index = 0;
+  };
+  names = {u"pic", u"plain"};
+  tree->SetRootNodeCount(2);
+  tree->Repaint();
+  TCanvas* canvas = tree->Canvas();
+  int imageLeft = 18 + 4;
+  EXPECT_GT(CountColor(canvas, Rect(imageLeft, 0, imageLeft + 16, 18), clRed), 200);
+  EXPECT_EQ(CountColor(canvas, Rect(imageLeft, 18, imageLeft + 16, 36), clRed), 0);
+  THitInfo hit;
+  tree->GetHitTestInfoAt(imageLeft + 8, 9, true, hit);
+  EXPECT_TRUE(hit.HitPositions.Contains(hiOnNormalIcon));
+  EXPECT_EQ(tree->GetDisplayRect(Nth(0), NoColumn, true).Left, imageLeft + 16 + 2);
+  EXPECT_EQ(tree->GetDisplayRect(Nth(1), NoColumn, true).Left, imageLeft);
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() + TVTPaintOptions{toUseBlendedSelection});
+  tree->SetSelected(Nth(1), true);
+  tree->Repaint();
+  TColor plain = ColorToRGB(tree->Focused() ? clHighlight : clBtnFace);
+  TColor blended = canvas->Pixel(imageLeft + 6, 18 + 9);
+  EXPECT_NE(blended, plain) << "a blended selection mixes the colour with the background";
+  EXPECT_NE(blended, ColorToRGB(clWindow));
+  tree->OnGetImageIndex = nullptr;
+  tree->SetImages(nullptr);
+}
