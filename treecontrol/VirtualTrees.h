@@ -835,6 +835,8 @@ class TBaseVirtualTree : public TCustomControl {
   PVirtualNode MergeSortedLists(PVirtualNode a, PVirtualNode b, TColumnIndex column, TSortDirection dir);
   PVirtualNode MergeSortList(PVirtualNode head, uint32_t count, TColumnIndex column, TSortDirection dir);
   bool HandleKeyNavigation(uint16_t key, TShiftState shift);
+  // Tab with extended focus: the next (previous) visible cell, row by row.
+  bool TabToNextCell(bool forward);
   void SelectFromKeyboard(PVirtualNode oldNode, PVirtualNode newNode, TShiftState shift);
   PVirtualNode FindSearchMatch(PVirtualNode start, const WideString& text, bool includeStart);
   PVirtualNode NextSearchCandidate(PVirtualNode node);

@@ -159,7 +159,9 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
         focusChange = true;
       }
       break;
-    case VK_TAB: return false;
+    case VK_TAB:
+      if (!selection.Contains(toExtendedFocus) || !header_->UseColumns()) return false;
+      return TabToNextCell(!(shift & ssShift));
     case VK_PRIOR:
     case VK_NEXT: {
       int direction = key == VK_PRIOR ? 1 : -1;
@@ -280,6 +282,29 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
   if (addRange && lastFocused && focusedNode_) SelectNodes(lastFocused, focusedNode_, true);
   if (focusedNode_ && (clearSelection || moved) && !(focusedNode_->States & nsSelected)) AddToSelection(focusedNode_);
   if (repaintAll) Invalidate();
+  return true;
+}
+
+bool TBaseVirtualTree::TabToNextCell(bool forward) {
+  TVirtualTreeColumns& columns = header_->Columns();
+  PVirtualNode node = focusedNode_ ? focusedNode_ : GetFirstVisible();
+  TColumnIndex column = focusedColumn_;
+  for (int guard = 0; node && guard < columns.Count() * 4 + 4; ++guard) {
+    column = forward ? columns.GetNextVisibleColumn(column) : columns.GetPreviousVisibleColumn(column);
+    if (!columns.IsValidColumn(column)) {
+      node = forward ? GetNextVisible(node) : GetPreviousVisible(node);
+      if (!node) break;
+      column = forward ? columns.GetFirstVisibleColumn() : columns.GetLastVisibleColumn();
+    }
+    if (!DoFocusChanging(focusedNode_, node, focusedColumn_, column)) continue;
+    PVirtualNode oldNode = focusedNode_;
+    TColumnIndex oldColumn = focusedColumn_;
+    focusedColumn_ = column;
+    FocusNode(node, false);
+    if (oldNode != focusedNode_ || oldColumn != focusedColumn_) DoFocusChange(focusedNode_, focusedColumn_);
+    Invalidate();
+    return true;
+  }
   return true;
 }
 

@@ -229,3 +229,27 @@ TEST_F(Input, StringTreeTextsAndDefaultText) {
   EXPECT_THROW(tree->Text(nullptr, NoColumn), EAssertionFailed);
   EXPECT_EQ(tree->NodeWidthOf(Nth(0), NoColumn), 2 * tree->TextMargin());
 }
+
+TEST_F(Input, TabWalksTheCellsWithExtendedFocus) {
+  for (int i = 0; i < 3; ++i) tree->Header().Columns().Add();
+  tree->TreeOptions().SetSelectionOptions({toExtendedFocus});
+  tree->SetRootNodeCount(2);
+  tree->SetFocusedNode(Nth(0));
+  tree->SetFocusedColumn(0);
+  tree->Key(VK_TAB);
+  EXPECT_EQ(tree->FocusedColumn(), 1);
+  tree->Key(VK_TAB);
+  tree->Key(VK_TAB);
+  EXPECT_EQ(tree->FocusedNode(), Nth(1));
+  EXPECT_EQ(tree->FocusedColumn(), 0);
+  tree->Key(VK_TAB, ssShift);
+  EXPECT_EQ(tree->FocusedNode(), Nth(0));
+  EXPECT_EQ(tree->FocusedColumn(), 2);
+  tree->OnFocusChanging = [](TBaseVirtualTree*, PVirtualNode, PVirtualNode, TColumnIndex, TColumnIndex c, bool& ok) {
+    ok = c != 1;
+  };
+  tree->SetFocusedColumn(0);
+  tree->Key(VK_TAB);
+  EXPECT_EQ(tree->FocusedColumn(), 2) << "a refused column is skipped";
+  tree->OnFocusChanging = nullptr;
+}
