@@ -363,7 +363,8 @@ bool TStringEditLink::PrepareEdit(TBaseVirtualTree* tree, PVirtualNode node, TCo
   edit_ = new TVTEdit(nullptr, this);
   edit_->Hide();
   WideString text;
-  strings->GetTextInfo(node, column, edit_->Font(), textBounds_, text);
+  TRect textBounds;
+  strings->GetTextInfo(node, column, edit_->Font(), textBounds, text);
   edit_->Font().SetColor(clWindowText);
   edit_->SetParent(strings);
   original_ = WideToUtf8(text);

@@ -135,7 +135,6 @@ class TStringEditLink : public IVTEditLink, public std::enable_shared_from_this<
   PVirtualNode node_ = nullptr;
   TColumnIndex column_ = NoColumn;
   TAlignment alignment_ = taLeftJustify;
-  TRect textBounds_;
   AnsiString original_;
   bool stopping_ = false;
 };

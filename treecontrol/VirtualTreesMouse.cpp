@@ -139,8 +139,9 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
     if (oldNode != focusedNode_ || columnChanged) DoFocusChange(focusedNode_, focusedColumn_);
   }
   if (autoDrag && anyHit) {
+    // The drag starts once the mouse has moved beyond the drag threshold.
     dragPending_ = true;
-    DoStartDrag(node);
+    ChangeStates({stOLEDragPending}, {});
   }
 }
 
@@ -285,6 +286,13 @@ void TBaseVirtualTree::CheckMouseDrag(int x, int y) {
       StartAutoScroll(x, y);
       Invalidate();
     }
+    return;
+  }
+  if (dragPending_ && (std::abs(x - dragStartPoint_.X) >= GetSystemMetrics(SM_CXDRAG) ||
+                       std::abs(y - dragStartPoint_.Y) >= GetSystemMetrics(SM_CYDRAG))) {
+    dragPending_ = false;
+    ChangeStates({}, {stOLEDragPending, stClearPending});
+    DoStartDrag(focusedNode_);
     return;
   }
   if (HasState(stWheelPanning) || HasState(stWheelScrolling)) {

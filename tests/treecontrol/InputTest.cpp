@@ -253,3 +253,19 @@ TEST_F(Input, TabWalksTheCellsWithExtendedFocus) {
   EXPECT_EQ(tree->FocusedColumn(), 2) << "a refused column is skipped";
   tree->OnFocusChanging = nullptr;
 }
+
+TEST_F(Input, DragStartsOnlyBeyondTheThresholdAndKeepsTheSelectionUntilUp) {
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect, toFullRowSelect});
+  tree->SetRootNodeCount(4);
+  tree->OnDragAllowed = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool& allowed) { allowed = true; };
+  tree->SelectNodes(Nth(0), Nth(2), false);
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(60, 18 + 5));
+  EXPECT_EQ(tree->SelectedCount(), 3) << "a press on a selected node keeps the selection";
+  EXPECT_TRUE(tree->HasState(stOLEDragPending));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(61, 18 + 6));
+  EXPECT_TRUE(tree->HasState(stOLEDragPending));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(61, 18 + 6));
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(1)})) << "released without a drag";
+  EXPECT_FALSE(tree->HasState(stOLEDragPending));
+  tree->OnDragAllowed = nullptr;
+}
