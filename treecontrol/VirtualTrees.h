@@ -450,6 +450,7 @@ class TBaseVirtualTree : public TCustomControl {
   virtual void UpdateScrollBars(bool doRepaint);
   void UpdateHorizontalScrollBar(bool doRepaint);
   void UpdateVerticalScrollBar(bool doRepaint);
+  int ApplyScrollBar(int bar, int range, int client, int position, bool doRepaint);
   virtual void Sort(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit = true);
   void SortTree(TColumnIndex column, TSortDirection direction, bool doInit = true);
   void ValidateChildren(PVirtualNode node, bool recursive);
@@ -671,6 +672,7 @@ class TBaseVirtualTree : public TCustomControl {
                                    TVTNodeAttachMode mode);
   virtual void InternalDisconnectNode(PVirtualNode node, bool keepFocus, bool reindex = true);
   PVirtualNode MakeNewNode();
+  void SetNodeFlag(PVirtualNode node, uint16_t flag, bool value);
   void FreeNode(PVirtualNode node);
   void AddToTotalCount(PVirtualNode node, int64_t value, bool relative);
   void AddToTotalHeight(PVirtualNode node, int64_t value, bool relative);

@@ -362,67 +362,45 @@ void TBaseVirtualTree::UpdateScrollBars(bool doRepaint) {
   ChangeStates({}, {stSizing});
 }
 
+// Shows or hides one scroll bar for a range, client extent and position;
+// returns the position the bar took.
+int TBaseVirtualTree::ApplyScrollBar(int bar, int range, int client, int position, bool doRepaint) {
+  TScrollStyle bars = scrollBarOptions_->ScrollBars();
+  bool wanted = bars == ssBoth || bars == (bar == SB_VERT ? ssVertical : ssHorizontal);
+  bool shownBefore = ScrollBarVisible(bar);
+  SCROLLINFO info;
+  info.fMask = SIF_ALL;
+  if (wanted && (client < range || scrollBarOptions_->AlwaysVisible())) {
+    if (scrollBarOptions_->AlwaysVisible()) info.fMask |= SIF_DISABLENOSCROLL;
+    info.nMax = range;
+    info.nPage = UINT(std::max(0, client + 1));
+    info.nPos = position;
+    SetScrollInfo(bar, info, doRepaint);
+    if (!shownBefore && ScrollBarVisible(bar) && OnShowScrollbar) OnShowScrollbar(this, bar, true);
+  } else {
+    SetScrollInfo(bar, info, doRepaint);
+    if (shownBefore) DoShowScrollbar(bar, false);
+    if (!wanted) return position;
+  }
+  SCROLLINFO now;
+  now.fMask = SIF_POS;
+  GetScrollInfo(bar, now);
+  return now.nPos;
+}
+
 void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
   if (!HandleAllocated()) return;
   if (int(root_->TotalHeight) < defaultNodeHeight_) root_->TotalHeight = uint32_t(defaultNodeHeight_);
   rangeY_ = int(root_->TotalHeight) - root_->NodeHeight + int(bottomSpace_);
-  TScrollStyle bars = scrollBarOptions_->ScrollBars();
-  bool shownBefore = ScrollBarVisible(SB_VERT);
-  if (bars != ssVertical && bars != ssBoth) {
-    if (shownBefore) DoShowScrollbar(SB_VERT, false);
-    DoSetOffsetXY({offsetX_, offsetY_}, 0);
-    return;
-  }
-  SCROLLINFO info;
-  int clientHeight = ClientHeight();
-  if (clientHeight < rangeY_ || scrollBarOptions_->AlwaysVisible()) {
-    info.fMask = SIF_ALL | (scrollBarOptions_->AlwaysVisible() ? SIF_DISABLENOSCROLL : 0);
-    info.nMin = 0;
-    info.nMax = rangeY_;
-    info.nPage = UINT(std::max(0, clientHeight + 1));
-    info.nPos = -offsetY_;
-    SetScrollInfo(SB_VERT, info, doRepaint);
-    if (!shownBefore && ScrollBarVisible(SB_VERT) && OnShowScrollbar) OnShowScrollbar(this, SB_VERT, true);
-  } else {
-    info.fMask = SIF_ALL;
-    SetScrollInfo(SB_VERT, info, doRepaint);
-    if (shownBefore) DoShowScrollbar(SB_VERT, false);
-  }
-  SCROLLINFO now;
-  now.fMask = SIF_POS;
-  GetScrollInfo(SB_VERT, now);
-  DoSetOffsetXY({offsetX_, -now.nPos}, 4);
+  int position = ApplyScrollBar(SB_VERT, rangeY_, ClientHeight(), -offsetY_, doRepaint);
+  DoSetOffsetXY({offsetX_, -position}, 4);
 }
 
 void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
   if (!HandleAllocated()) return;
   rangeX_ = header_->UseColumns() ? header_->Columns().TotalWidth() : WidestVisibleRow();
-  TScrollStyle bars = scrollBarOptions_->ScrollBars();
-  bool shownBefore = ScrollBarVisible(SB_HORZ);
-  if (bars != ssHorizontal && bars != ssBoth) {
-    if (shownBefore) DoShowScrollbar(SB_HORZ, false);
-    DoSetOffsetXY({offsetX_, offsetY_}, 0);
-    return;
-  }
-  SCROLLINFO info;
-  int clientWidth = ClientWidth();
-  if (clientWidth < rangeX_ || scrollBarOptions_->AlwaysVisible()) {
-    info.fMask = SIF_ALL | (scrollBarOptions_->AlwaysVisible() ? SIF_DISABLENOSCROLL : 0);
-    info.nMin = 0;
-    info.nMax = rangeX_;
-    info.nPage = UINT(std::max(0, clientWidth + 1));
-    info.nPos = EffectiveOffsetX();
-    SetScrollInfo(SB_HORZ, info, doRepaint);
-    if (!shownBefore && ScrollBarVisible(SB_HORZ) && OnShowScrollbar) OnShowScrollbar(this, SB_HORZ, true);
-  } else {
-    info.fMask = SIF_ALL;
-    SetScrollInfo(SB_HORZ, info, doRepaint);
-    if (shownBefore) DoShowScrollbar(SB_HORZ, false);
-  }
-  SCROLLINFO now;
-  now.fMask = SIF_POS;
-  GetScrollInfo(SB_HORZ, now);
-  DoSetOffsetXY({-now.nPos, offsetY_}, 4);
+  int position = ApplyScrollBar(SB_HORZ, rangeX_, ClientWidth(), EffectiveOffsetX(), doRepaint);
+  DoSetOffsetXY({-position, offsetY_}, 4);
 }
 
 int TBaseVirtualTree::WidestVisibleRow() {

@@ -431,23 +431,18 @@ void TBaseVirtualTree::SetHasChildren(PVirtualNode node, bool value) {
   InvalidateNode(node);
 }
 
-void TBaseVirtualTree::SetDisabled(PVirtualNode node, bool value) {
+void TBaseVirtualTree::SetNodeFlag(PVirtualNode node, uint16_t flag, bool value) {
   if (!node || node == root_) return;
   if (value)
-    node->States |= nsDisabled;
+    node->States |= flag;
   else
-    node->States &= uint16_t(~nsDisabled);
+    node->States &= uint16_t(~flag);
   InvalidateNode(node);
 }
 
-void TBaseVirtualTree::SetMultiLine(PVirtualNode node, bool value) {
-  if (!node || node == root_) return;
-  if (value)
-    node->States |= nsMultiline;
-  else
-    node->States &= uint16_t(~nsMultiline);
-  InvalidateNode(node);
-}
+void TBaseVirtualTree::SetDisabled(PVirtualNode node, bool value) { SetNodeFlag(node, nsDisabled, value); }
+
+void TBaseVirtualTree::SetMultiLine(PVirtualNode node, bool value) { SetNodeFlag(node, nsMultiline, value); }
 
 void TBaseVirtualTree::SetCheckType(PVirtualNode node, TCheckType value) {
   if (!node || node == root_ || node->CheckType == value) return;
