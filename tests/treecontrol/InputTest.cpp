@@ -269,3 +269,28 @@ TEST_F(Input, DragStartsOnlyBeyondTheThresholdAndKeepsTheSelectionUntilUp) {
   EXPECT_FALSE(tree->HasState(stOLEDragPending));
   tree->OnDragAllowed = nullptr;
 }
+
+TEST_F(Input, PagingAndHotTracking) {
+  tree->SetRootNodeCount(100);
+  int perPage = tree->ClientHeight() / 18;
+  tree->SetFocusedNode(Nth(0));
+  tree->Key(VK_NEXT);
+  EXPECT_GE(int(tree->FocusedNode()->Index), perPage - 1);
+  EXPECT_LE(int(tree->FocusedNode()->Index), perPage + 1);
+  tree->Key(VK_PRIOR);
+  EXPECT_EQ(tree->FocusedNode(), Nth(0));
+  tree->Key(VK_END);
+  EXPECT_EQ(tree->FocusedNode(), Nth(99));
+  TRect r = tree->GetDisplayRect(Nth(99), NoColumn, false);
+  EXPECT_LE(r.Bottom, tree->ClientHeight()) << "the focused node is scrolled into view";
+  EXPECT_GE(r.Top, 0);
+  std::vector<PVirtualNode> hot;
+  tree->OnHotChange = [&](TBaseVirtualTree*, PVirtualNode, PVirtualNode n) { hot.push_back(n); };
+  tree->Perform(WM_MOUSEMOVE, 0, MakeLParam(30, r.Top + 5));
+  tree->Perform(WM_MOUSEMOVE, 0, MakeLParam(31, r.Top + 6));
+  tree->Perform(WM_MOUSEMOVE, 0, MakeLParam(30, r.Top - 13));
+  EXPECT_EQ(hot, (std::vector<PVirtualNode>{Nth(99), Nth(98)}));
+  tree->Perform(CM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(tree->HotNode(), nullptr);
+  tree->OnHotChange = nullptr;
+}

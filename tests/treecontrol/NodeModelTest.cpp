@@ -199,3 +199,42 @@ TEST_F(NodeModel, OutOfRangeValuesAreClampedOrRefused) {
   bad.SetPosition(0);
   EXPECT_THROW(tree->Header().LoadFromStream(bad), EStreamError);
 }
+
+TEST_F(NodeModel, RootCountSetWhileLoadingAppliesWhenLoadingEnds) {
+  tree->SetLoading(true);
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toReadOnly});
+  tree->SetRootNodeCount(4);
+  EXPECT_EQ(tree->TotalCount(), 0u);
+  EXPECT_EQ(tree->GetFirst(), nullptr);
+  tree->SetLoading(false);
+  EXPECT_EQ(tree->TotalCount(), 4u);
+  EXPECT_EQ(tree->VisibleCount(), 4u);
+  EXPECT_TRUE(tree->TreeOptions().MiscOptions().Contains(toReadOnly));
+}
+
+TEST_F(NodeModel, UserDataIsZeroedPerNodeAndSizeChangesRebuild) {
+  struct Data {
+    int value;
+    char name[12];
+  };
+  int asked = 0;
+  tree->OnGetNodeDataSize = [&](TBaseVirtualTree*, int& size) {
+    ++asked;
+    size = sizeof(Data);
+  };
+  tree->SetRootNodeCount(3);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(tree->NodeDataSize(), int(sizeof(Data)));
+  for (uint32_t i = 0; i < 3; ++i) {
+    Data* data = tree->GetNodeDataAs<Data>(Nth(i));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->value, 0);
+    data->value = int(i) + 10;
+  }
+  EXPECT_EQ(tree->GetNodeDataAs<Data>(Nth(2))->value, 12);
+  EXPECT_EQ(tree->GetNodeData(tree->RootNode()), nullptr);
+  tree->SetNodeDataSize(64);
+  EXPECT_EQ(tree->RootNodeCount(), 3u);
+  EXPECT_EQ(tree->GetNodeDataAs<Data>(Nth(2))->value, 0) << "nodes are made anew";
+  EXPECT_EQ(asked, 1);
+}
