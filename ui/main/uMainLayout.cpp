@@ -23,20 +23,28 @@ TMenuItem* Item(TComponent* owner, TMenuItem* parent, const char* name, const An
   return item;
 }
 
+// Aligns a control after the ones of its side already placed (they are
+// stacked by position).
+void AlignAfter(TControl* control, TAlign align) {
+  if (align == alTop) control->SetTop(1 << 20);
+  if (align == alLeft) control->SetLeft(1 << 20);
+  control->SetAlign(align);
+}
+
 TPanel* Panel(TComponent* owner, TWinControl* parent, const char* name, TAlign align, int size) {
   auto* p = Make<TPanel>(owner, parent, name);
   p->SetCaption("");
   p->SetBevelOuter(bvNone);
   if (align == alTop || align == alBottom) p->SetHeight(size);
   if (align == alLeft || align == alRight) p->SetWidth(size);
-  p->SetAlign(align);
+  AlignAfter(p, align);
   return p;
 }
 
 // Buttons laid out from left to right in a bar.
 class TButtonRow {
 public:
-  TButtonRow(TComponent* owner, TWinControl* parent, int x = 2) : FOwner(owner), FParent(parent), FX(x) {}
+  TButtonRow(TComponent* owner, TWinControl* parent, int y = 2) : FOwner(owner), FParent(parent), FY(y) {}
   TSpeedButton* Add(const char* name, const AnsiString& caption, const AnsiString& hint, int width = 0) {
     auto* b = Make<TSpeedButton>(FOwner, FParent, name);
     b->SetCaption(caption);
@@ -44,33 +52,35 @@ public:
     b->SetShowHint(true);
     b->SetFlat(true);
     const int w = width > 0 ? width : 14 + 7 * int(caption.size());
-    b->SetBounds(FX, 2, w, 24);
+    b->SetBounds(FX, FY, w, 24);
     FX += w + 2;
     return b;
   }
   void Gap(int width = 8) { FX += width; }
   int X() const { return FX; }
+  int Y() const { return FY; }
   void Skip(int width) { FX += width; }
 
 private:
   TComponent* FOwner;
   TWinControl* FParent;
-  int FX;
+  int FX = 2;
+  int FY;
 };
 
 }  // namespace
 
 void TMainForm::CreateComponents() {
   SetCaption("Harvella");
-  SetBounds(80, 60, 1024, 720);
+  SetBounds(40, 30, 1024, 700);
   CreateMessageLists();
   CreateNonVisual();
   CreateMenus();
   CreateToolbar();
   pnlBottom = Panel(this, this, "pnlBottom", alBottom, 150);
   Splitter3 = Make<TSplitter>(this, this, "Splitter3");
-  Splitter3->SetHeight(4);
   Splitter3->SetAlign(alBottom);
+  Splitter3->SetHeight(4);
   pnlPro = Panel(this, this, "pnlPro", alClient, 0);
   CreateLeftSide();
   CreateRightSide();
@@ -182,7 +192,7 @@ void TMainForm::CreateMenus() {
 }
 
 void TMainForm::CreateToolbar() {
-  pnlTop = Panel(this, this, "pnlTop", alTop, 30);
+  pnlTop = Panel(this, this, "pnlTop", alTop, 58);
   TButtonRow row(this, pnlTop);
   sbNew = row.Add("sbNew", "New", "New project");
   sbOpen = row.Add("sbOpen", "Open", "Open project");
@@ -191,7 +201,7 @@ void TMainForm::CreateToolbar() {
   sbSaveAs->SetTag(1);
   sbDelete = row.Add("sbDelete", "Delete", "Delete project");
   sbProOptions = row.Add("sbProOptions", "Options", "Project options");
-  row.Gap();
+  row.Gap(16);
   sbScan = row.Add("sbScan", "Extract", "Extract the start URLs");
   sbScan->OnClick = [this](TObject* s) { sbScanClick(s); };
   sbResume = row.Add("sbResume", "Resume", "Resume the unfinished links", 80);
@@ -199,45 +209,39 @@ void TMainForm::CreateToolbar() {
   sbResume->OnClick = [this](TObject* s) { sbScanClick(s); };
   sbStop = row.Add("sbStop", "Stop", "Stop");
   sbStop->OnClick = [this](TObject* s) { sbStopClick(s); };
-  row.Gap();
-  cbURL = Make<TCheckBox>(this, pnlTop, "cbURL");
-  cbURL->SetCaption("Follow and extract new links");
-  cbURL->SetBounds(row.X(), 4, 200, 22);
-  cbURL->OnClick = [this](TObject* s) { cbURLClick(s); };
-  row.Skip(204);
-  lbLink = Make<TLabel>(this, pnlTop, "lbLink");
-  lbLink->SetCaption("Connections");
-  lbLink->SetBounds(row.X(), 8, 76, 16);
-  row.Skip(78);
-  elink = Make<TEdit>(this, pnlTop, "elink");
-  elink->SetBounds(row.X(), 3, 44, 24);
-  udLink = Make<TUpDown>(this, pnlTop, "udLink");
-  udLink->SetMin(1);
-  udLink->SetMax(999);
-  udLink->SetAssociate(elink);
-  udLink->SetPosition(1);
-  row.Skip(66);
-  lbTimeOut = Make<TLabel>(this, pnlTop, "lbTimeOut");
-  lbTimeOut->SetCaption("Time-out");
-  lbTimeOut->SetBounds(row.X(), 8, 56, 16);
-  row.Skip(58);
-  eTimeOut = Make<TEdit>(this, pnlTop, "eTimeOut");
-  eTimeOut->SetBounds(row.X(), 3, 52, 24);
-  udTimeOut = Make<TUpDown>(this, pnlTop, "udTimeOut");
-  udTimeOut->SetMin(1);
-  udTimeOut->SetMax(32767);
-  udTimeOut->SetAssociate(eTimeOut);
-  udTimeOut->SetPosition(60);
-  row.Skip(74);
+  row.Gap(16);
   for (int i = 0; i < 8; ++i) {
     const AnsiString name = "sbLayout" + IntToStr(i + 1);
     sbLayout[size_t(i)] = row.Add(name.c_str(), IntToStr(i + 1), "Select Layout", 22);
     sbLayout[size_t(i)]->SetTag(i + 1);
     sbLayout[size_t(i)]->SetGroupIndex(1);
   }
-  row.Gap();
+  row.Gap(16);
   ExplorerButton5 = row.Add("ExplorerButton5", "Exit", "Exit");
   ExplorerButton5->OnClick = [this](TObject*) { Close(); };
+
+  TButtonRow settings(this, pnlTop, 30);
+  cbURL = Make<TCheckBox>(this, pnlTop, "cbURL");
+  cbURL->SetCaption("Follow and extract new links");
+  cbURL->SetBounds(settings.X() + 4, settings.Y(), 210, 24);
+  cbURL->OnClick = [this](TObject* s) { cbURLClick(s); };
+  settings.Skip(224);
+  auto runSetting = [&](TLabel*& label, const char* labelName, const char* caption, int labelWidth, TEdit*& edit,
+                        const char* editName, TUpDown*& upDown, const char* upDownName, int max) {
+    label = Make<TLabel>(this, pnlTop, labelName);
+    label->SetCaption(caption);
+    label->SetBounds(settings.X(), settings.Y() + 4, labelWidth, 16);
+    settings.Skip(labelWidth + 4);
+    edit = Make<TEdit>(this, pnlTop, editName);
+    edit->SetBounds(settings.X(), settings.Y(), 52, 24);
+    upDown = Make<TUpDown>(this, pnlTop, upDownName);
+    upDown->SetMin(1);
+    upDown->SetMax(max);
+    upDown->SetAssociate(edit);
+    settings.Skip(84);
+  };
+  runSetting(lbLink, "lbLink", "Connections", 80, elink, "elink", udLink, "udLink", 999);
+  runSetting(lbTimeOut, "lbTimeOut", "Time-out (s)", 80, eTimeOut, "eTimeOut", udTimeOut, "udTimeOut", 32767);
   eSupport = Make<TEdit>(this, pnlTop, "eSupport");
   eSupport->SetVisible(false);
   eAbout = Make<TEdit>(this, pnlTop, "eAbout");
@@ -245,7 +249,7 @@ void TMainForm::CreateToolbar() {
 }
 
 void TMainForm::CreateLeftSide() {
-  pnlLeft = Panel(this, pnlPro, "pnlLeft", alLeft, 380);
+  pnlLeft = Panel(this, pnlPro, "pnlLeft", alLeft, 430);
   Panel10 = Panel(this, pnlLeft, "Panel10", alTop, 22);
   Panel10->SetCaption("Project:");
   Panel10->SetAlignment(taLeftJustify);
@@ -263,10 +267,10 @@ void TMainForm::CreateLeftSide() {
   richURL = Make<TRichEdit>(this, pnlLeft, "richURL");
   richURL->SetWordWrap(false);
   richURL->SetHeight(140);
-  richURL->SetAlign(alTop);
+  AlignAfter(richURL, alTop);
   Splitter5 = Make<TSplitter>(this, pnlLeft, "Splitter5");
+  AlignAfter(Splitter5, alTop);
   Splitter5->SetHeight(4);
-  Splitter5->SetAlign(alTop);
   Panel9 = Panel(this, pnlLeft, "Panel9", alTop, 28);
   TButtonRow mapRow(this, Panel9);
   sbSearch = mapRow.Add("sbSearch", "Search", "Search");
@@ -283,8 +287,8 @@ void TMainForm::CreateLeftSide() {
   Panel16->SetCaption("Site map");
   Panel16->SetPopupMenu(pmGoTo);
   Splitter4 = Make<TSplitter>(this, pnlPro, "Splitter4");
+  AlignAfter(Splitter4, alLeft);
   Splitter4->SetWidth(4);
-  Splitter4->SetAlign(alLeft);
 }
 
 void TMainForm::CreateRightSide() {

@@ -377,7 +377,12 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
   }
   --ActiveThreads;
   ++FinishedThreads;
-  if (worker->Rec.Mode == 0) PostMessage(Handle(), WM_STOPRUN, srImportDone, 0);
+  if (worker->Rec.Mode == 0) {
+    PostMessage(Handle(), WM_STOPRUN, srImportDone, 0);
+  } else if ((RunState & rsStarted) && !(RunState & rsNoDispatch) && ActiveThreads < ConnectionLimit()) {
+    // The freed connection is refilled at once rather than at the pump's next tick.
+    PostMessage(Handle(), WM_DISPATCH, WPARAM(-1), 0);
+  }
 }
 
 void TMainForm::sbStopClick(TObject*) {
