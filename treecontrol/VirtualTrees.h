@@ -33,6 +33,9 @@
 class TBaseVirtualTree;
 class TPopupMenu;
 
+// Posted by a paint that met rows wider than the horizontal range.
+constexpr UINT CM_UPDATEHORZSCROLLBAR = 0x8000 + 33;
+
 enum TVTNodeAlignment { naFromBottom, naFromTop, naProportional };
 enum TVTButtonStyle { bsRectangle, bsTriangle };
 enum TVTButtonFillMode { fmTreeColor, fmWindowColor, fmShaded, fmTransparent };

@@ -137,6 +137,9 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       m.Result = 0;
       return;
     }
+    case CM_UPDATEHORZSCROLLBAR:
+      UpdateHorizontalScrollBar(true);
+      return;
     case WM_TIMER:
       HandleTimer(m.WParam);
       return;

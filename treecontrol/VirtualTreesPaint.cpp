@@ -319,6 +319,7 @@ void TBaseVirtualTree::PaintTree(TCanvas* target, const TRect& window, TPoint ta
                                                                    : std::vector<TColumnIndex>{NoColumn};
   TColumnIndex mainColumn = header_->UseColumns() ? header_->MainColumn() : NoColumn;
   int contentWidth = std::max(rangeX_, ClientWidth());
+  int widestRow = 0;
   while (node && y < window.Bottom) {
     if (!(node->States & nsInitialized)) InitNode(node);
     MeasureItemHeight(Canvas(), node);
@@ -367,6 +368,10 @@ void TBaseVirtualTree::PaintTree(TCanvas* target, const TRect& window, TPoint ta
     }
     rc->SetWindowOrg(0, 0);
     target->BitBlt(targetPoint.X, targetPoint.Y + y - window.Top, window.Width(), height, rc, 0, 0, SRCCOPY);
+    if (!header_->UseColumns())
+      widestRow = std::max(widestRow, indent_ * (GetNodeLevel(node) + (paintOptions.Contains(toShowRoot) ? 1 : 0)) +
+                                          2 * margin_ + DoGetNodeWidth(node, NoColumn, nullptr) +
+                                          (images_ ? images_->Width() + 2 : 0));
     y += height;
     node = GetNextVisible(node);
   }
@@ -396,6 +401,9 @@ void TBaseVirtualTree::PaintTree(TCanvas* target, const TRect& window, TPoint ta
     }
   }
   DoAfterPaint(target);
+  // Rows met for the first time may be wider than the horizontal range; the
+  // scroll bar follows after the paint.
+  if (widestRow > rangeX_ && HandleAllocated()) PostMessage(Handle(), CM_UPDATEHORZSCROLLBAR, 0, 0);
 }
 
 void TBaseVirtualTree::PaintRowCell(TVTPaintInfo& info, TColumnIndex column, const TRect& cell, bool mainColumn) {

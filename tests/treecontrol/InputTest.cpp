@@ -162,7 +162,8 @@ TEST_F(Input, WheelAndScrollBarMessages) {
   EXPECT_EQ(tree->OffsetY(), 0);
   tree->SetRootNodeCount(2);
   tree->Repaint();
-  tree->UpdateScrollBars(true);
+  ProcessMessages();
+  EXPECT_GT(tree->RangeX(), tree->ClientWidth()) << "the paint brought the wide row into the range";
   tree->Perform(WM_MOUSEWHEEL, WPARAM(uint32_t(uint16_t(-120)) << 16), MakeLParam(10, 10));
   EXPECT_EQ(tree->OffsetY(), 0);
   EXPECT_EQ(tree->OffsetX(), -18) << "with nothing to scroll vertically the wheel scrolls sideways";
