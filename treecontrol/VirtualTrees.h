@@ -700,6 +700,10 @@ class TBaseVirtualTree : public TCustomControl {
   void PaintCell(TVTPaintInfo& info, int windowLeft, int maxWidth);
   void PaintRowCell(TVTPaintInfo& info, TColumnIndex column, const TRect& cell, bool mainColumn);
   void EraseItem(TCanvas* canvas, PVirtualNode node, const TRect& r, bool focused);
+  // Tiles (or, with toStaticBackground, places once) the background picture
+  // over r; treeOrigin is where the tree's point (0, 0) lies on the canvas.
+  void PaintBackgroundPicture(TCanvas* canvas, const TRect& r, TPoint treeOrigin);
+  bool ShowsBackground() const;
   int AlignmentPosition(PVirtualNode node, int height, int imageHeight) const;
   void DetermineLineImages(PVirtualNode node, std::vector<TVTLineType>& images) const;
   bool HasVisibleNextSibling(PVirtualNode node) const;
@@ -828,6 +832,7 @@ class TBaseVirtualTree : public TCustomControl {
   bool nodeDataSizeAsked_ = false;
   bool searchBackward_ = false;
   bool redrawOff_ = false;
+  int paintRowTop_ = 0;
   bool bracketRedrawOff_ = false;
   TShiftState drawSelShift_ = 0;
   TCursor baseCursor_ = crDefault;

@@ -187,6 +187,35 @@ void TBaseVirtualTree::PaintSelectionRectangle(TCanvas* target, const TRect& sel
   target->DrawFocusRect(r);
 }
 
+// ---- Background picture ---------------------------------------------------------------------------
+
+void TBaseVirtualTree::PaintBackgroundPicture(TCanvas* canvas, const TRect& r, TPoint treeOrigin) {
+  int w = background_->Width(), h = background_->Height();
+  if (w <= 0 || h <= 0 || IsRectEmpty(r)) return;
+  TCanvas* source = background_->Canvas();
+  auto blit = [&](int left, int top) {
+    TRect tile = Rect(left, top, left + w, top + h), part;
+    if (IntersectRect(part, tile, r))
+      canvas->BitBlt(part.Left, part.Top, part.Width(), part.Height(), source, part.Left - left, part.Top - top,
+                     SRCCOPY);
+  };
+  if (options_->PaintOptions().Contains(toStaticBackground)) {
+    canvas->Brush().SetColor(Color());
+    canvas->FillRect(r);
+    blit(treeOrigin.X + backgroundOffsetX_ - offsetX_, treeOrigin.Y + backgroundOffsetY_ - offsetY_);
+    return;
+  }
+  int startX = treeOrigin.X + backgroundOffsetX_, startY = treeOrigin.Y + backgroundOffsetY_;
+  startX -= ((startX - r.Left) / w + (startX > r.Left ? 1 : 0)) * w;
+  startY -= ((startY - r.Top) / h + (startY > r.Top ? 1 : 0)) * h;
+  for (int y = startY; y < r.Bottom; y += h)
+    for (int x = startX; x < r.Right; x += w) blit(x, y);
+}
+
+bool TBaseVirtualTree::ShowsBackground() const {
+  return options_->PaintOptions().Contains(toShowBackground) && !background_->Empty();
+}
+
 // ---- Cells and rows --------------------------------------------------------------------------------
 
 void TBaseVirtualTree::EraseItem(TCanvas* canvas, PVirtualNode node, const TRect& r, bool focused) {
@@ -197,6 +226,8 @@ void TBaseVirtualTree::EraseItem(TCanvas* canvas, PVirtualNode node, const TRect
   if (action == eaColor) {
     canvas->Brush().SetColor(color);
     canvas->FillRect(r);
+  } else if (action == eaDefault && ShowsBackground()) {
+    PaintBackgroundPicture(canvas, r, Point(0, -paintRowTop_));
   } else if (action == eaDefault) {
     bool fullRowSelected = options_->SelectionOptions().Contains(toFullRowSelect) && (node->States & nsSelected) &&
                            !options_->PaintOptions().Contains(toUseBlendedSelection) &&
@@ -332,6 +363,7 @@ void TBaseVirtualTree::PaintTree(TCanvas* target, const TRect& window, TPoint ta
     TCanvas* rc = row.Canvas();
     rc->SetWindowOrg(window.Left, 0);
     rc->Font().Assign(Font());
+    paintRowTop_ = y;
     TRect itemRect = Rect(0, 0, contentWidth, height);
     TRect rowRect = Rect(window.Left, 0, window.Right, height);
     if (!DoBeforeItemPaint(rc, node, itemRect)) {
@@ -378,7 +410,11 @@ void TBaseVirtualTree::PaintTree(TCanvas* target, const TRect& window, TPoint ta
   if (y < window.Bottom) {
     TRect rest = Rect(targetPoint.X, targetPoint.Y + y - window.Top, targetPoint.X + window.Width(),
                       targetPoint.Y + window.Height());
-    if (!DoPaintBackground(target, rest)) {
+    if (DoPaintBackground(target, rest)) {
+      // The application painted it.
+    } else if (ShowsBackground() && options.Contains(poBackground)) {
+      PaintBackgroundPicture(target, rest, Point(targetPoint.X - window.Left, targetPoint.Y - window.Top));
+    } else {
       target->Brush().SetStyle(bsSolid);
       target->Brush().SetColor(Color());
       target->FillRect(rest);

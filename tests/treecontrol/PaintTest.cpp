@@ -199,3 +199,19 @@ TEST_F(Paint, NodeImagesAndBlendedSelection) {
   tree->OnGetImageIndex = nullptr;
   tree->SetImages(nullptr);
 }
+
+TEST_F(Paint, BackgroundPictureIsTiledBehindRowsAndBelowThem) {
+  TBitmap* picture = tree->Background();
+  picture->SetSize(10, 10);
+  picture->Canvas()->Brush().SetColor(clLime);
+  picture->Canvas()->FillRect(Rect(0, 0, 10, 10));
+  picture->Canvas()->Brush().SetColor(clNavy);
+  picture->Canvas()->FillRect(Rect(0, 0, 5, 5));
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() + TVTPaintOptions{toShowBackground});
+  tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType, WideString& text) { text.clear(); };
+  tree->SetRootNodeCount(3);
+  tree->Repaint();
+  TCanvas* canvas = tree->Canvas();
+  for (TPoint p : {Point(102, 2), Point(152, 22), Point(202, 92)}) EXPECT_EQ(canvas->Pixel(p.X, p.Y), clNavy) << p.X;
+  for (TPoint p : {Point(107, 7), Point(157, 27), Point(207, 97)}) EXPECT_EQ(canvas->Pixel(p.X, p.Y), clLime) << p.X;
+}
