@@ -360,5 +360,7 @@ HRESULT TVTDragManager::Drop(IDataObject* data, DWORD keyState, POINTL point, DW
 HRESULT TVTDragManager::GiveFeedback(DWORD) { return DRAGDROP_S_USEDEFAULTCURSORS; }
 
 HRESULT TVTDragManager::QueryContinueDrag(BOOL escapePressed, DWORD keyState) {
-  return DefaultQueryContinueDrag(escapePressed, keyState);
+  const DWORD buttons = keyState & (MK_LBUTTON | MK_RBUTTON);
+  if (escapePressed || buttons == (MK_LBUTTON | MK_RBUTTON)) return DRAGDROP_S_CANCEL;
+  return buttons ? S_OK : DRAGDROP_S_DROP;
 }

@@ -260,6 +260,9 @@ class TBaseVirtualTree : public TCustomControl {
   static int CompactNodeArray(std::vector<PVirtualNode>& nodes, int count);
   PVirtualNode HotNode() const { return hotNode_; }
   PVirtualNode DropTargetNode() const { return dropTargetNode_; }
+  TDropMode LastDropMode() const { return lastDropMode_; }
+  // Marks the node a drag hovers over and where a drop would go (repaints both rows).
+  void SetDropTarget(PVirtualNode node, TDropMode mode);
   int RangeX() const { return rangeX_; }
   int RangeY() const { return rangeY_; }
   uint32_t BottomSpace() const { return bottomSpace_; }

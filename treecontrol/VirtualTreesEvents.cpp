@@ -705,6 +705,15 @@ void TBaseVirtualTree::DoAutoExpand() {
   }
 }
 
+void TBaseVirtualTree::SetDropTarget(PVirtualNode node, TDropMode mode) {
+  if (node == root_) node = nullptr;
+  if (node == dropTargetNode_ && mode == lastDropMode_) return;
+  if (dropTargetNode_) InvalidateNode(dropTargetNode_);
+  dropTargetNode_ = node;
+  lastDropMode_ = node ? mode : dmNowhere;
+  if (dropTargetNode_) InvalidateNode(dropTargetNode_);
+}
+
 void TBaseVirtualTree::ShowNodeMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
   TPopupMenu* menu = DoGetPopupMenu(node, column, position);
   if (!menu) return;

@@ -366,7 +366,12 @@ void TBaseVirtualTree::PaintTree(TCanvas* target, const TRect& window, TPoint ta
     paintRowTop_ = y;
     TRect itemRect = Rect(0, 0, contentWidth, height);
     TRect rowRect = Rect(window.Left, 0, window.Right, height);
-    if (!DoBeforeItemPaint(rc, node, itemRect)) {
+    if (options.Contains(poSelectedOnly) && !(node->States & nsSelected)) {
+      // Only the selection is wanted (drag pictures): the row stays empty.
+      rc->Brush().SetStyle(bsSolid);
+      rc->Brush().SetColor(Color());
+      rc->FillRect(rowRect);
+    } else if (!DoBeforeItemPaint(rc, node, itemRect)) {
       EraseItem(rc, node, Rect(std::min(window.Left, 0), 0, std::max(window.Right, contentWidth), height), focused);
       TVTPaintInfo info;
       info.Canvas = rc;

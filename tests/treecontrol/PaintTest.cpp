@@ -215,3 +215,22 @@ TEST_F(Paint, BackgroundPictureIsTiledBehindRowsAndBelowThem) {
   for (TPoint p : {Point(102, 2), Point(152, 22), Point(202, 92)}) EXPECT_EQ(canvas->Pixel(p.X, p.Y), clNavy) << p.X;
   for (TPoint p : {Point(107, 7), Point(157, 27), Point(207, 97)}) EXPECT_EQ(canvas->Pixel(p.X, p.Y), clLime) << p.X;
 }
+
+TEST_F(Paint, SelectedOnlyAndDropMarks) {
+  names = {u"WWWW", u"WWWW", u"WWWW"};
+  tree->SetRootNodeCount(3);
+  tree->SetSelected(Nth(1), true);
+  TBitmap bm(150, 54);
+  tree->PaintTree(bm.Canvas(), Rect(0, 0, 150, 54), Point(0, 0),
+                  TVTInternalPaintOptions{poDrawSelection, poSelectedOnly});
+  TColor white = ColorToRGB(clWindow);
+  EXPECT_EQ(InkIn(bm.Canvas(), Rect(0, 0, 150, 18), white), 0);
+  EXPECT_GT(InkIn(bm.Canvas(), Rect(0, 18, 150, 36), white), 20);
+  EXPECT_EQ(InkIn(bm.Canvas(), Rect(0, 36, 150, 54), white), 0);
+  tree->SetDropTarget(Nth(2), dmBelow);
+  EXPECT_EQ(tree->DropTargetNode(), Nth(2));
+  tree->PaintTree(bm.Canvas(), Rect(0, 0, 150, 54), Point(0, 0), DefaultPaintTreeOptions + TVTInternalPaintOptions{poDrawDropMark});
+  EXPECT_EQ(bm.Canvas()->Pixel(100, 53), ColorToRGB(clHighlight)) << "the drop mark below the target";
+  tree->DeleteNode(Nth(2));
+  EXPECT_EQ(tree->DropTargetNode(), nullptr);
+}
