@@ -295,3 +295,25 @@ TEST_F(Input, PagingAndHotTracking) {
   EXPECT_EQ(tree->HotNode(), nullptr);
   tree->OnHotChange = nullptr;
 }
+
+TEST_F(Input, RubberBandSelectsTheRowsItCrosses) {
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+  names = {u"a", u"b", u"c", u"d", u"e"};
+  tree->SetRootNodeCount(5);
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(250, 5));
+  EXPECT_TRUE(tree->HasState(stDrawSelPending));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(150, 30));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(20, 18 * 3 + 5));
+  EXPECT_TRUE(tree->HasState(stDrawSelecting));
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(0), Nth(1), Nth(2), Nth(3)}));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(20, 18 + 5));
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(0), Nth(1)})) << "shrinking gives rows back";
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(20, 18 + 5));
+  EXPECT_FALSE(tree->HasState(stDrawSelecting));
+  EXPECT_EQ(tree->SelectedCount(), 2);
+  // With Ctrl held at the start the band toggles.
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, MakeLParam(250, 18 + 5));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON | MK_CONTROL, MakeLParam(20, 18 * 2 + 5));
+  tree->Perform(WM_LBUTTONUP, MK_CONTROL, MakeLParam(20, 18 * 2 + 5));
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(0), Nth(2)}));
+}
