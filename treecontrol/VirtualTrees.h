@@ -670,6 +670,11 @@ class TBaseVirtualTree : public TCustomControl {
   unsigned ScrollDirectionsAt(int x, int y);
   void StartAutoScroll(int x, int y);
   void FocusNode(PVirtualNode node, bool ask);
+  // Calls back with growing steps (0 first) spread over duration ms, then
+  // once more with step size 0; nothing while an animation runs.
+  void Animate(int steps, int duration, const std::function<bool(int step, int stepSize)>& callback);
+  // Pushes the area below a toggling node down (expanding) or up.
+  void AnimateToggle(const TRect& area, bool expanding, int64_t steps);
   void UpdateHotNode(int x, int y);
   bool AskCheckChange(PVirtualNode node, TCheckState newState);
   bool PropagateCheckState(PVirtualNode node, TCheckState value);

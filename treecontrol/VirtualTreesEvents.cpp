@@ -2,6 +2,8 @@
 // notification with its delay timers, offsets, focusing, hot node, hit
 // parts of a cell, auto scrolling and the small node helpers.
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "platform/controls/Forms.h"
 #include "platform/controls/Menus.h"
@@ -486,6 +488,35 @@ bool TBaseVirtualTree::DoSetOffsetXY(TPoint value, unsigned options, const TRect
   if (HandleAllocated() && PtInRect(ClientRect(), mouse)) UpdateHotNode(mouse.X, mouse.Y);
   DoScroll(deltaX, deltaY);
   return true;
+}
+
+// ---- Animation ----------------------------------------------------------------------
+
+void TBaseVirtualTree::Animate(int steps, int duration, const std::function<bool(int step, int stepSize)>& callback) {
+  if (HasState(stInAnimation) || duration <= 0 || steps <= 0) return;
+  ChangeStates({stInAnimation}, {});
+  auto terminating = [] { return Application && Application->Terminated(); };
+  int stepSize = std::max(1, steps / duration);
+  int stepCount = steps / stepSize;
+  int remaining = duration;
+  bool first = true;
+  while (stepCount > 0 && remaining > 0 && !terminating()) {
+    uint32_t start = GetTickCount();
+    uint32_t due = uint32_t(remaining / stepCount);
+    int step = first ? 0 : steps - stepCount * stepSize;
+    first = false;
+    if (!callback(step, stepSize)) break;
+    while (GetTickCount() - start < due) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    remaining -= int(GetTickCount() - start);
+    --stepCount;
+    // Too many steps for the time left: fewer, larger steps.
+    while (stepCount > 1 && remaining > 0 && remaining / stepCount == 0) {
+      stepSize *= 2;
+      stepCount /= 2;
+    }
+  }
+  if (!terminating()) callback(0, 0);
+  ChangeStates({}, {stInAnimation});
 }
 
 // ---- Focus ------------------------------------------------------------------------

@@ -18,9 +18,18 @@ void TBaseVirtualTree::ToggleNode(PVirtualNode node) {
   HaltCacheValidation();
   PVirtualNode oldTop = updateCount_ == 0 ? TopNode() : nullptr;
   bool allowed = false;
+  bool animated = updateCount_ == 0 && options_->AnimationOptions().Contains(toAnimatedToggle) &&
+                  animationDuration_ > 0 && HandleAllocated() && IsShown(node);
   if (node->States & nsExpanded) {
     if (!DoCollapsing(node)) return;
     allowed = true;
+    if (animated && !HasState(stCollapsing)) {
+      Update();
+      TRect r = GetDisplayRect(node, NoColumn, false);
+      if (r.Bottom < ClientHeight())
+        AnimateToggle(Rect(0, r.Bottom, ClientWidth(), ClientHeight()), false,
+                      std::min<int64_t>(node->TotalHeight - node->NodeHeight, ClientHeight() - r.Bottom + 1));
+    }
     bool shown = IsShown(node);
     uint32_t hiddenCount = shown ? CountVisibleChildren(node) : 0;
     AddToTotalHeight(node, node->NodeHeight, false);
@@ -40,6 +49,14 @@ void TBaseVirtualTree::ToggleNode(PVirtualNode node) {
       int64_t heightDelta = 0;
       for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling)
         if (child->States & nsVisible) heightDelta += child->TotalHeight;
+      if (animated && !HasState(stExpanding) && !HasState(stPainting) && GetNextVisibleNoInit(node)) {
+        TRect r = GetDisplayRect(node, NoColumn, false);
+        if (r.Bottom < ClientHeight()) {
+          Update();
+          AnimateToggle(Rect(0, r.Bottom, ClientWidth(), ClientHeight()), true,
+                        std::min<int64_t>(ClientHeight() - r.Bottom + 1, heightDelta));
+        }
+      }
       node->States |= nsExpanded;
       AddToTotalHeight(node, heightDelta, true);
       if (IsShown(node)) visibleCount_ += CountVisibleChildren(node);
@@ -65,6 +82,24 @@ void TBaseVirtualTree::ToggleNode(PVirtualNode node) {
   } else {
     InvalidateNode(node);
   }
+}
+
+void TBaseVirtualTree::AnimateToggle(const TRect& area, bool expanding, int64_t steps) {
+  TCanvas* canvas = Canvas();
+  TColor color = Color();
+  Animate(int(std::min<int64_t>(steps, ClientHeight())), animationDuration_, [&](int step, int stepSize) {
+    if (stepSize <= 0) return true;
+    ScrollDC(canvas, 0, expanding ? stepSize : -stepSize, area, area);
+    if (step == 0) {
+      // The strip uncovered first is filled once; later steps carry it along.
+      TRect strip = expanding ? Rect(area.Left, area.Top, area.Right, area.Top + stepSize + 1)
+                              : Rect(area.Left, area.Bottom - stepSize - 1, area.Right, area.Bottom);
+      canvas->Brush().SetStyle(bsSolid);
+      canvas->Brush().SetColor(color);
+      canvas->FillRect(strip);
+    }
+    return true;
+  });
 }
 
 void TBaseVirtualTree::FullExpand(PVirtualNode node) {

@@ -1,6 +1,8 @@
 // Expanding and collapsing with their events, scrolling, positions and sort.
 #include "TreeFixture.h"
 
+#include "platform/rtl/DateUtils.h"
+
 using Geometry = TreeFixture;
 
 TEST_F(Geometry, ExpandingAsksTheEventsAndCanBeRefused) {
@@ -119,4 +121,28 @@ TEST_F(Geometry, HitTestParts) {
   EXPECT_TRUE(hit.HitPositions.Contains(hiNowhere));
   tree->GetHitTestInfoAt(-3, 5, true, hit);
   EXPECT_TRUE(hit.HitPositions.Contains(hiToLeft));
+}
+
+TEST_F(Geometry, AnimatedTogglingEndsInTheSameState) {
+  tree->SetAnimationDuration(30);
+  EXPECT_TRUE(tree->TreeOptions().AnimationOptions().Contains(toAnimatedToggle));
+  tree->SetRootNodeCount(5);
+  tree->SetChildCount(Nth(1), 4);
+  tree->Repaint();
+  std::vector<std::pair<int, int>> steps;
+  uint32_t start = GetTickCount();
+  tree->ToggleNode(Nth(1));
+  EXPECT_TRUE(tree->Expanded(Nth(1)));
+  EXPECT_EQ(tree->VisibleCount(), 9u);
+  tree->ToggleNode(Nth(1));
+  EXPECT_FALSE(tree->Expanded(Nth(1)));
+  EXPECT_EQ(tree->VisibleCount(), 5u);
+  EXPECT_GE(GetTickCount() - start, 30u) << "the two toggles were animated";
+  tree->Update();
+  std::vector<TColor> animated;
+  for (int y = 0; y < tree->ClientHeight(); y += 2) animated.push_back(tree->Canvas()->Pixel(40, y));
+  tree->Repaint();
+  size_t i = 0, differing = 0;
+  for (int y = 0; y < tree->ClientHeight(); y += 2) differing += animated[i++] != tree->Canvas()->Pixel(40, y);
+  EXPECT_EQ(differing, 0u) << "the final picture is the plain one";
 }
