@@ -225,7 +225,6 @@ class TBaseVirtualTree : public TCustomControl {
   bool IsVisible(PVirtualNode node);
   void SetIsVisible(PVirtualNode node, bool value);
   bool HasVisiblePath(PVirtualNode node) const;
-  bool IsFullyVisible(PVirtualNode node) const { return IsShown(node); }
   bool IsShown(PVirtualNode node) const;
   int ComparePositions(PVirtualNode node1, PVirtualNode node2) const;
   bool Selected(PVirtualNode node) const { return node && (node->States & nsSelected); }
@@ -697,7 +696,6 @@ class TBaseVirtualTree : public TCustomControl {
   PVirtualNode CacheEntryBeforeNode(PVirtualNode node, uint32_t& top) const;
   PVirtualNode CacheEntryAtPosition(uint32_t position, uint32_t& top) const;
   int WidestVisibleRow();
-  TRect ClientAreaRect() const { return ClientRect(); }
 
   // Painting helpers.
   virtual void PaintTreeLines(const TVTPaintInfo& info, int vAlignment, int indentSize);
@@ -705,7 +703,8 @@ class TBaseVirtualTree : public TCustomControl {
   virtual void PaintCheckImage(const TVTPaintInfo& info);
   virtual void PaintImage(TVTPaintInfo& info, int imageInfoIndex, bool doOverlay);
   virtual void PaintSelectionRectangle(TCanvas* target, const TRect& selectionRect);
-  void PaintCell(TVTPaintInfo& info, int windowLeft, int maxWidth);
+  // Background, selection and focus rectangle of one cell.
+  void PaintCell(TVTPaintInfo& info);
   void PaintRowCell(TVTPaintInfo& info, TColumnIndex column, const TRect& cell, bool mainColumn);
   void EraseItem(TCanvas* canvas, PVirtualNode node, const TRect& r, bool focused);
   // Tiles (or, with toStaticBackground, places once) the background picture
@@ -737,7 +736,6 @@ class TBaseVirtualTree : public TCustomControl {
   void DoIncrementalSearchKey(char16_t key);
   void HandleTimer(UINT_PTR id);
   void HandleScrollMessage(int bar, int code, int trackPos);
-  void HandleNonClient(TMessage& message);
   void StartWheelPanning(TPoint position);
   void StopWheelPanning();
   void CheckMouseDrag(int x, int y);
@@ -855,10 +853,9 @@ class TBaseVirtualTree : public TCustomControl {
   bool HandleKeyNavigation(uint16_t key, TShiftState shift);
   // Tab with extended focus: the next (previous) visible cell, row by row.
   bool TabToNextCell(bool forward);
-  void SelectFromKeyboard(PVirtualNode oldNode, PVirtualNode newNode, TShiftState shift);
   PVirtualNode FindSearchMatch(PVirtualNode start, const WideString& text, bool includeStart);
   PVirtualNode NextSearchCandidate(PVirtualNode node);
   PVirtualNode SearchWrapStart();
   bool SearchCandidateAllowed(PVirtualNode node) const;
-  void ToggleSelectionOnClick(const THitInfo& hitInfo, TShiftState shift, bool rightOrMiddle);
+  void ToggleSelectionOnClick(const THitInfo& hitInfo, TShiftState shift);
 };

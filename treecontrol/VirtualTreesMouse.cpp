@@ -131,7 +131,7 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
     }
     if (node != focusedNode_) FocusNode(node, false);
     if (multi && shift != 0) {
-      ToggleSelectionOnClick(hitInfo, shift, false);
+      ToggleSelectionOnClick(hitInfo, shift);
     } else {
       if (shift == 0) rangeAnchor_ = node;
       if (!(node->States & nsSelected)) AddToSelection(node);
@@ -145,7 +145,7 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
   }
 }
 
-void TBaseVirtualTree::ToggleSelectionOnClick(const THitInfo& hitInfo, TShiftState shift, bool) {
+void TBaseVirtualTree::ToggleSelectionOnClick(const THitInfo& hitInfo, TShiftState shift) {
   PVirtualNode node = hitInfo.HitNode;
   bool ctrl = shift & ssCtrl;
   bool shiftKey = shift & ssShift;

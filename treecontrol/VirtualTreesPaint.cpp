@@ -251,7 +251,7 @@ void TBaseVirtualTree::EraseItem(TCanvas* canvas, PVirtualNode node, const TRect
   DoAfterItemErase(canvas, node, r);
 }
 
-void TBaseVirtualTree::PaintCell(TVTPaintInfo& info, int, int) {
+void TBaseVirtualTree::PaintCell(TVTPaintInfo& info) {
   TCanvas* c = info.Canvas;
   PVirtualNode node = info.Node;
   if (info.PaintOptions.Contains(poColumnColor) && header_->Columns().IsValidColumn(info.Column)) {
@@ -495,7 +495,6 @@ void TBaseVirtualTree::PaintRowCell(TVTPaintInfo& info, TColumnIndex column, con
   info.ContentRect = content;
   info.NodeWidth = DoGetNodeWidth(node, column, rc);
   // Grid lines.
-  TRect cellRect = cell;
   if (info.PaintOptions.Contains(poGridLines) && paintOptions.Contains(toShowHorzGridLines)) {
     rc->Brush().SetColor(colors_->GridLineColor());
     rc->FillRect(Rect(cell.Left, cell.Bottom - 1, cell.Right, cell.Bottom));
@@ -515,7 +514,7 @@ void TBaseVirtualTree::PaintRowCell(TVTPaintInfo& info, TColumnIndex column, con
       ((node->States & nsSelected) && options_->SelectionOptions().Contains(toFullRowSelect) &&
        info.PaintOptions.Contains(poDrawSelection)))
     info.PaintOptions.Exclude(poColumnColor);
-  PaintCell(info, cellRect.Left, cellRect.Width());
+  PaintCell(info);
   info.PaintOptions = saved;
   if (mainColumn) {
     int vAlignment = AlignmentPosition(node, height, 0);
