@@ -220,3 +220,19 @@ TEST_F(RunControlTest, RunSettingEditsClampAndStore) {
   Form->eTimeOut->SetText("0");
   EXPECT_EQ(CurrentParams->Project.TimeOut, 1);
 }
+
+TEST_F(RunControlTest, OptionsFormPausesTheScheduleTimer) {
+  CurrentParams->Schedule.Enabled = true;
+  const HWND wnd = Form->Handle();
+  SendMessage(wnd, WM_OPTIONSSHOWN, 1, 0);
+  EXPECT_FALSE(Form->SchedulerPaused);
+  SendMessage(wnd, WM_OPTIONSSHOWN, 1, 1);
+  EXPECT_TRUE(Form->SchedulerPaused);
+  EXPECT_FALSE(Form->TimerSch->Enabled());
+  SendMessage(wnd, WM_OPTIONSSHOWN, 0, 1);
+  EXPECT_FALSE(Form->SchedulerPaused);
+  EXPECT_TRUE(Form->TimerSch->Enabled());
+  CurrentParams->Schedule.Enabled = false;
+  SendMessage(wnd, WM_OPTIONSSHOWN, 0, 1);
+  EXPECT_FALSE(Form->TimerSch->Enabled());
+}
