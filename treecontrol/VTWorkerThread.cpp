@@ -116,15 +116,12 @@ void TBaseVirtualTree::HaltCacheValidation() {
   TWorkerThread* worker = ValidationWorker();
   if (!worker) return;
   if (!worker->RemoveTree(this)) return;
-  // The worker holds this tree: serve its sent state changes until it lets go.
+  // The worker holds this tree: serve its sent state changes until it lets
+  // go. The filter admits no posted message or timer, so no handler can
+  // change the tree in the middle of the operation that is waiting here.
   while (worker->CurrentTree() == this && !(Application && Application->Terminated())) {
     MSG msg;
-    if (PeekMessage(msg, Handle(), 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) break;
-      DispatchMessage(msg);
-    } else {
-      std::this_thread::yield();
-    }
+    if (!PeekMessage(msg, Handle(), WM_CHANGESTATE, WM_CHANGESTATE, PM_REMOVE)) std::this_thread::yield();
   }
   ChangeStates({stCacheStale}, {});
 }
