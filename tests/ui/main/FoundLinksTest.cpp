@@ -1,0 +1,58 @@
+// The intake of a worker's found links (WM_LINKSFOUND) into the site tree
+// and the link queue.
+#include "MainWindowFixture.h"
+#include "crawl/WorkerMessages.h"
+
+namespace {
+
+class FoundLinksTest : public MainWindowTest {
+protected:
+  void Send(std::initializer_list<std::pair<const char*, int>> links, bool localFile = false) {
+    TStringList list;
+    list.AddObject("session=1", LevelObject(1));
+    for (const auto& [url, level] : links) list.AddObject(url, LevelObject(level));
+    SendMessage(Form->Handle(), WM_LINKSFOUND, localFile ? 1 : 0, reinterpret_cast<LPARAM>(&list));
+  }
+  std::vector<AnsiString> Queued() {
+    std::vector<AnsiString> urls;
+    for (int b = 0; b < Form->Store->Queue->Count(); ++b)
+      for (TDataObj* node : Form->Store->Queue->BucketNodes(b)) {
+        AnsiString url;
+        node->GetPath(url);
+        urls.push_back(url);
+      }
+    return urls;
+  }
+};
+
+}  // namespace
+
+TEST_F(FoundLinksTest, LinksJoinTreeAndQueueByLevel) {
+  CurrentParams->Project.Options = poFollowNewLinks;
+  CurrentParams->Project.LinkLevel = 2;
+  Send({{"http://h/a.htm", 2}, {"http://h/b.htm", 1}, {"http://h/deep.htm", 3}, {"", 1}, {"feed://h/x", 1},
+        {"http://h/c.htm", 1}});
+  // Links of the page's own level go to the front of their bucket.
+  EXPECT_EQ(Queued(), (std::vector<AnsiString>{"http://h/c.htm", "http://h/b.htm", "http://h/a.htm"}));
+  EXPECT_EQ(NodeOf("http://h/deep.htm"), nullptr);
+  EXPECT_EQ(NodeOf("feed://h/x"), nullptr);
+  EXPECT_EQ(Form->Store->GetRootCount(), 1);
+  EXPECT_EQ(NodeOf("http://h/b.htm")->LinkCookies(), "session=1");
+  // A link already known keeps its place.
+  Send({{"http://h/a.htm", 1}});
+  EXPECT_EQ(Queued().size(), 3u);
+}
+
+TEST_F(FoundLinksTest, FilterAppliesToDownloadsButNotToALocalFile) {
+  CurrentParams->Project.Options = poFollowNewLinks;
+  CurrentParams->ExcludeMasks[1].Add("+private");
+  Send({{"http://h/private/p.htm", 1}});
+  EXPECT_EQ(NodeOf("http://h/private/p.htm"), nullptr);
+  Send({{"http://h/private/p.htm", 1}}, true);
+  EXPECT_NE(NodeOf("http://h/private/p.htm"), nullptr);
+  // Without "follow new links" the tree grows and the queue does not.
+  CurrentParams->Project.Options = 0;
+  Send({{"http://h/other.htm", 1}});
+  EXPECT_NE(NodeOf("http://h/other.htm"), nullptr);
+  EXPECT_EQ(Queued().size(), 1u);
+}
