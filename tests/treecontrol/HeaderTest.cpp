@@ -147,3 +147,43 @@ TEST_F(Header, StreamRoundTripAndOldVersions) {
   broken.SetPosition(0);
   EXPECT_THROW(copy.Header().LoadFromStream(broken), EStreamError);
 }
+
+TEST_F(Header, DraggingAColumnMovesItAndEscapeCancels) {
+  AddColumns(tree, {80, 80, 80});
+  TVTHeader& header = tree->Header();
+  header.SetOptions(header.Options() + TVTHeaderOptions{hoVisible});
+  std::vector<std::pair<TColumnIndex, int>> dragged;
+  tree->OnHeaderDragged = [&](TVTHeader*, TColumnIndex c, int old) { dragged.emplace_back(c, old); };
+  auto press = [&](int x) {
+    TPoint screen = tree->ClientToScreen(Point(x, -8));
+    tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, MakeLParam(screen.X, screen.Y));
+  };
+  press(40);
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(60, -8));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(220, -8));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(220, -8));
+  EXPECT_EQ(header.Columns()[0]->Position(), 2u) << "dropped after the last column";
+  EXPECT_EQ(dragged, (std::vector<std::pair<TColumnIndex, int>>{{0, 0}}));
+  press(40);  // column 1 is first now
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(60, -8));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(130, -8));
+  tree->Perform(WM_KEYDOWN, VK_ESCAPE, 0);
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(130, -8));
+  EXPECT_EQ(header.Columns()[1]->Position(), 0u) << "Escape cancelled the drag";
+  EXPECT_EQ(dragged.size(), 1u);
+  EXPECT_EQ(header.States(), 0);
+  tree->OnHeaderDragged = nullptr;
+}
+
+TEST_F(Header, SpringColumnsShareAWidthChange) {
+  AddColumns(tree, {100, 50, 50});
+  TVTHeader& header = tree->Header();
+  for (int i : {1, 2})
+    header.Columns()[i]->SetOptions(header.Columns()[i]->Options() + TVTColumnOptions{coAutoSpring});
+  header.SetOptions(header.Options() + TVTHeaderOptions{hoAutoSpring});
+  header.ResizeSpring();  // notes the current width
+  tree->SetWidth(tree->Width() + 40);
+  EXPECT_EQ(header.Columns()[0]->Width(), 100);
+  EXPECT_EQ(header.Columns()[1]->Width(), 70);
+  EXPECT_EQ(header.Columns()[2]->Width(), 70);
+}
