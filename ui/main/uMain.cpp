@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "project/uQuere.h"
+#include "ui/main/uMainProjectOptions.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -11,6 +12,7 @@ TMainForm::TMainForm(TComponent* AOwner) : TForm(AOwner) {
   SetClassName("TMainForm");
   SetName("MainForm");
   CreateComponents();
+  ConnectProjectCommands();
   OnCreate = [this](TObject* s) { FormCreate(s); };
   OnCloseQuery = [this](TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };
   if (!MainForm) MainForm = this;
@@ -30,7 +32,9 @@ TMainForm::~TMainForm() {
   SiteMap.SetView(nullptr);
   delete Store;
   Store = nullptr;
-  // The window made the settings objects at start-up and frees them.
+  // The window made the settings objects at start-up and frees them, after
+  // the options forms that edit them.
+  CloseAllOptionsForms();
   delete CurrentParams;
   CurrentParams = nullptr;
   delete DefaultParams;
@@ -52,33 +56,6 @@ void TMainForm::AppException(TObject*, const std::exception& E) {
   Application->Terminate();
 }
 
-// Start-up: the default settings and an empty project that saves nothing.
-void TMainForm::WMStartup() {
-  FPanel10Caption = Panel10->Caption();
-  if (!DefaultParams) {
-    DefaultParams = new TParamProObj(JoinWithSep(ProgramFolder(), "default.txt", "/"), true);
-    DefaultParams->LoadFromFile("");
-  }
-  if (!CurrentParams) {
-    CurrentParams = new TParamProObj("", false);
-    CurrentParams->Assign(*DefaultParams);
-    CurrentParams->FileName.clear();
-    CurrentParams->Deleted = true;
-  }
-  if (!Store) Store = new TListObj("");
-  Store->WwwAlias = Option(poSameWww);
-  RunState |= rsViewsLoaded;
-  SyncControls();
-  PostMessage(Handle(), WM_STARTUPDONE, 0, 0);
-  HookRunSettingEdits(true);
-  if (CurrentParams->Schedule.Enabled) {
-    TimerSch->SetTag(tpWaiting);
-    TimerSch->SetInterval(ScheduleWaitInterval);
-    TimerSch->SetEnabled(true);
-  }
-  SendMessage(Handle(), WM_UPDATEUI, 0, 0);
-}
-
 void TMainForm::FormCloseQuery(TObject*, bool& CanClose) {
   if (!FExitConfirmed && CurrentParams && Option(poConfirmExit) &&
       MsgBox(ml->Items()[4], ml->Items()[1], MB_YESNO | MB_ICONQUESTION) != IDYES) {
@@ -93,6 +70,7 @@ void TMainForm::FormCloseQuery(TObject*, bool& CanClose) {
     return;
   }
   RunState |= rsQuitting;
+  QuitProject(CanClose);
 }
 
 bool TMainForm::Option(int32_t Bit) const { return CurrentParams && (CurrentParams->Project.Options & Bit) != 0; }
@@ -106,10 +84,13 @@ void TMainForm::WndProc(TMessage& m) {
     case WM_STARTUP: WMStartup(); return;
     case WM_STARTUPDONE: return;
     case WM_DISPATCH: WMDispatch(); return;
-    case WM_STOPRUN: WMStopRun(m.WParam); return;
+    case WM_STOPRUN: StopRunMsg(m.WParam); return;
     case WM_STOPPUMP: WMStopPump(); return;
     case WM_RUNFINISHED: WMRunFinished(); return;
-    case WM_SAVEPROJECT: WMSaveProject(m.WParam); return;
+    case WM_SAVEPROJECT: SaveProjectMsg(m.WParam); return;
+    case WM_LOADVIEWS: LoadProjectViews(); return;
+    case WM_CLOSEPROJECT: WMCloseProject(); return;
+    case WM_OPTIONS: OptionsMsg(m.WParam); return;
     case WM_UPDATEUI: UpdateCommands(); return;
     case WM_THREADSTATE: WMThreadState(reinterpret_cast<TListItem*>(m.WParam), m.LParam); return;
     case WM_THREADSIZE: WMThreadSize(reinterpret_cast<TListItem*>(m.WParam), reinterpret_cast<const char*>(m.LParam)); return;

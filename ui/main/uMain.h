@@ -110,6 +110,30 @@ public:
   void FormCreate(TObject* Sender);
   void AppException(TObject* Sender, const std::exception& E);
   void FormCloseQuery(TObject* Sender, bool& CanClose);
+  void FormClose(TObject* Sender, TCloseAction& Action);
+
+  // --- Projects and the recent-projects list (uMainProject.cpp) -----------
+  // Closes the open project and opens FileName; a new or missing file
+  // starts from the default settings and is written at once.
+  void OpenProject(const AnsiString& FileName, bool IsNew);
+  // Saves the open project (unless it is marked deleted) and frees its tree.
+  void CloseProject();
+  void LoadProjectViews();
+  void AddReopen(const AnsiString& Path);
+  void RemoveReopen(const AnsiString& Path);
+  // The path of Reopen item Index: its caption after the first ". ".
+  AnsiString ReopenPath(int Index) const;
+  int ReopenCapacity() const { return FReopenCount; }
+  void mmNewClick(TObject* Sender);
+  void OpenProjectClick(TObject* Sender);
+  void ReopenItemClick(TObject* Sender);
+  void SaveProjectClick(TObject* Sender);
+  void DeleteProjectClick(TObject* Sender);
+  void DefaultOptionsClick(TObject* Sender);
+  void ProjectOptionsClick(TObject* Sender);
+
+  // --- Scheduler timer (uMainScheduleTimer.cpp) ----------------------------
+  void TimerSchTimer(TObject* Sender);
 
   // --- Run control -------------------------------------------------------
   void sbScanClick(TObject* Sender);
@@ -190,6 +214,28 @@ private:
   thGetUrl* RowThread(const TListItem* Row) const;
   void SetPump(bool On);
   bool Option(int32_t Bit) const;
+
+  // Projects, start-up, shutdown and the scheduler (uMainProject.cpp,
+  // uMainStartup.cpp, uMainScheduleTimer.cpp).
+  void ConnectProjectCommands();
+  void SaveProjectMsg(WPARAM Kind);
+  void SaveProjectAs();
+  void SaveProjectFiles();
+  void OptionsMsg(WPARAM Kind);
+  void WMCloseProject();
+  void OpenFirstRecentOrNew();
+  void ReadReopenList();
+  void WriteReopenList();
+  void RenumberReopen();
+  void RecordArrangement();
+  void ApplyArrangement();
+  void QuitProject(bool& CanClose);
+  void StopRunMsg(WPARAM Reason);
+  void SetScheduleWaiting(bool Enabled);
+  bool ScheduleTimerWanted() const;
+  int FReopenCount = 10;        // capacity of the recent-projects list
+  AnsiString FReopenFile;       // "reopen.ini" once it has been read
+  bool FQuitAfterLoad = false;  // the window closes once the views are loaded
 
   // Running download workers with their nodes (a node is busy while listed).
   std::unordered_map<thGetUrl*, TDataObj*> FWorkers;

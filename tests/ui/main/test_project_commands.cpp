@@ -1,0 +1,153 @@
+// The project commands on real files: New with its "noname" numbering,
+// Open, Save As moving or copying the companions, Delete, and how Save and
+// closing a project treat open options forms.
+#include "test_startup_fixture.h"
+
+namespace {
+
+// An options form as the main window sees one: it counts the saves it is sent.
+class TFakeOptions : public TForm {
+public:
+  explicit TFakeOptions(std::vector<std::string>& Log) : TForm(nullptr), FLog(Log) { SetClassName("TFOptions"); }
+  void WndProc(TMessage& m) override {
+    if (m.Msg == WM_SAVEPROJECT) {
+      FLog.push_back("options save " + std::to_string(m.WParam) + " " + CurrentParams->FileName);
+      return;
+    }
+    TForm::WndProc(m);
+  }
+
+private:
+  std::vector<std::string>& FLog;
+};
+
+}  // namespace
+
+TEST_F(ProgramCycleTest, NewTakesTheFirstFreeNonameNumber) {
+  Start();
+  const AnsiString data = DataFolder();
+  EXPECT_EQ(CurrentParams->FileName, data + "noname01.pro");
+  Form->sbNew->Click();
+  Serve();
+  EXPECT_EQ(CurrentParams->FileName, data + "noname02.pro");
+  for (int n = 3; n <= 9; ++n) Write(data + Format("NoName%.2d.pro", n), "");
+  Form->mmNew->Click();
+  Serve();
+  EXPECT_EQ(CurrentParams->FileName, data + "noname10.pro");
+  for (int n = 11; n <= 99; ++n) Write(data + Format("noname%.2d.pro", n), "");
+  Form->mmNew->Click();
+  Serve();
+  EXPECT_EQ(CurrentParams->FileName, data + "noname100.pro");
+  EXPECT_EQ(Form->ReopenPath(0), LowerCase(data + "noname100.pro"));
+  EXPECT_EQ(Form->ReopenPath(3), LowerCase(data + "noname01.pro"));
+}
+
+TEST_F(ProgramCycleTest, SaveAsMovesANewProjectAndCopiesAnOldOne) {
+  Start();
+  const AnsiString noname = CurrentParams->FileName;
+  Form->richURL->Lines()->Clear();
+  Form->richURL->Lines()->Add("http://site.example/");
+  Form->Store->AddUrl(0, "http://site.example/");
+  Form->Store->Modified = true;
+  FileAnswers = {Temp + "Mine/site"};
+  Form->sbSaveAs->Click();
+  Serve();
+  const AnsiString site = Temp + "Mine/site.pro";
+  EXPECT_EQ(Presets, std::vector<std::string>{noname});
+  EXPECT_EQ(CurrentParams->FileName, site);
+  EXPECT_FALSE(CurrentParams->IsNew);
+  EXPECT_FALSE(CurrentParams->Deleted);
+  for (const char* ext : {".pro", ".url", ".wmt"}) {
+    EXPECT_TRUE(FileExists(ChangeFileExt(site, ext))) << ext;
+    EXPECT_FALSE(FileExists(ChangeFileExt(noname, ext))) << ext;
+  }
+  EXPECT_EQ(Read(Temp + "Mine/site.url"), "http://site.example/\r\n");
+  EXPECT_NE(Read(Temp + "Mine/site.wmt").find("site.example"), std::string::npos);
+  EXPECT_EQ(ReopenPaths(), std::vector<std::string>{LowerCase(site)});
+  EXPECT_EQ(Form->Panel10->Caption(), "Project: " + site);
+
+  // An upper-case ".PRO" is kept; the old project stays where it was.
+  FileAnswers = {Temp + "Mine/copy.PRO"};
+  Form->Saveas1->Click();
+  Serve();
+  EXPECT_EQ(CurrentParams->FileName, Temp + "Mine/copy.PRO");
+  for (const char* name : {"site.pro", "site.url", "site.wmt", "copy.PRO", "copy.url", "copy.wmt"})
+    EXPECT_TRUE(FileExists(Temp + "Mine/" + name)) << name;
+  EXPECT_EQ(ReopenPaths(), (std::vector<std::string>{LowerCase(Temp + "Mine/copy.PRO"), LowerCase(site)}));
+
+  // Save As to the open project's own name in another case is a plain save.
+  FileAnswers = {LowerCase(Temp + "Mine/COPY.pro")};
+  Form->richURL->Lines()->Add("http://more.example/");
+  Form->sbSaveAs->Click();
+  Serve();
+  EXPECT_EQ(CurrentParams->FileName, Temp + "Mine/copy.PRO");
+  EXPECT_EQ(Read(Temp + "Mine/copy.url"), "http://site.example/\r\nhttp://more.example/\r\n");
+  EXPECT_EQ(Form->Reopen1->Count(), 2);
+}
+
+TEST_F(ProgramCycleTest, OpenAndDelete) {
+  const AnsiString other = Temp + "other.pro";
+  Write(other, "[PROJECT2]\r\n1;agent;" + Temp + ";5;6\r\n");
+  Start();
+  const AnsiString noname = CurrentParams->FileName;
+  FileAnswers = {other};
+  Form->sbOpen->Click();
+  Serve();
+  EXPECT_EQ(Presets, std::vector<std::string>{noname});
+  EXPECT_EQ(CurrentParams->FileName, other);
+  EXPECT_EQ(CurrentParams->Project.Connections, 6);
+  // Opening the open project again does nothing.
+  CurrentParams->Project.Connections = 8;
+  FileAnswers = {UpperCase(other)};
+  Form->OpenProject1->Click();
+  EXPECT_EQ(CurrentParams->Project.Connections, 8);
+
+  // Delete removes the files and opens the next recent project.
+  Form->sbDelete->Click();
+  Serve();
+  EXPECT_FALSE(FileExists(other));
+  EXPECT_FALSE(FileExists(ChangeFileExt(other, ".url")));
+  EXPECT_EQ(CurrentParams->FileName, noname);
+  EXPECT_EQ(ReopenPaths(), std::vector<std::string>{LowerCase(noname)});
+  // Deleting the last project of the list starts a new one.
+  Form->Delete1->Click();
+  Serve();
+  EXPECT_FALSE(FileExists(ChangeFileExt(noname, ".url")));
+  EXPECT_EQ(CurrentParams->FileName, noname);
+  EXPECT_TRUE(CurrentParams->IsNew);
+  EXPECT_TRUE(FileExists(CurrentParams->FileName));
+}
+
+TEST_F(ProgramCycleTest, OptionsFormsAreSavedWithTheProjectAndClosedWithIt) {
+  Start();
+  std::vector<std::string> log;
+  auto* form = new TFakeOptions(log);
+  form->Show();
+  OptionsForms.ShowOptions = [&](bool ForDefault, HWND) { log.push_back(ForDefault ? "show default" : "show project"); };
+  OptionsForms.CloseProjectOptions = [&] {
+    log.push_back("close " + CurrentParams->FileName);
+    delete form;
+    form = nullptr;
+  };
+  const AnsiString first = CurrentParams->FileName;
+  Form->sbSave->Click();
+  log.push_back("after click");
+  Serve();
+  EXPECT_EQ(log, (std::vector<std::string>{"options save 1 " + first, "after click"}));
+  EXPECT_EQ(Read(ChangeFileExt(first, ".url")), Placeholder);
+
+  Form->ProjectOptions1->Click();
+  Form->Preferences1->Click();
+  Serve();
+  EXPECT_EQ(log.back(), "show default");
+  EXPECT_EQ(log[log.size() - 2], "show project");
+  EXPECT_FALSE(Form->TimerSch->Enabled());
+
+  // A new project closes the open one's options form before anything else.
+  log.clear();
+  Form->sbNew->Click();
+  Serve();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front(), "close " + first);
+  EXPECT_EQ(form, nullptr);
+}

@@ -1,0 +1,145 @@
+// The program's life cycle with real files: start-up in an empty program
+// folder, editing, quitting and starting again; the recent-projects list
+// "reopen.ini"; the quit question.
+#include "test_startup_fixture.h"
+
+namespace {
+
+std::string ProjectFileFor(const AnsiString& Temp) {
+  const std::string schedule = "|10.03.2026|14:30:00|10.04.2026|15:30:00||1|1|0|1|1|10.03.2026|0||1|0|1";
+  std::string text = "[PROJECT2]\r\n1;Trovanel - www.harvella.example/crawler.html;" + Temp +
+                     ";5;3;3;100;5;0;0;10236;;;;;;;;;1;380;93;60;31;" + schedule + "\r\n";
+  text += "[FILE`SIZE]\r\n1;0;90000000;0\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n[DOMAINS]\r\n";
+  for (int d = 1; d <= 3; ++d)
+    text += "[URL/DOMAIN FILTER INCLUDE " + std::to_string(d) + "]\r\n[URL/DOMAIN FILTER EXCLUDE " +
+            std::to_string(d) + "]\r\n";
+  return text;
+}
+
+std::string ReopenFile(int Count, const std::vector<std::string>& Paths) {
+  std::string text = "[REOPEN]\r\nCOUNT=" + std::to_string(Count) + "\r\n";
+  for (int k = 0; k < Count; ++k)
+    text += std::to_string(k) + "=" + (size_t(k) < Paths.size() ? Paths[size_t(k)] : "") + "\r\n";
+  return text;
+}
+
+}  // namespace
+
+TEST_F(ProgramCycleTest, StartEditSaveQuitAndStartAgain) {
+  Start();
+  const AnsiString project = DataFolder() + "noname01.pro";
+  EXPECT_EQ(CurrentParams->FileName, project);
+  EXPECT_TRUE(CurrentParams->IsNew);
+  EXPECT_EQ(BoxText(), Placeholder);
+  EXPECT_EQ(Form->Panel10->Caption(), "Project: " + project);
+  EXPECT_EQ(ReopenPaths(), std::vector<std::string>{LowerCase(project)});
+  EXPECT_FALSE(Form->Reopen1->Items(0)->Enabled());
+  EXPECT_EQ(Read(project), ProjectFileFor(Temp));
+
+  Form->richURL->Lines()->Clear();
+  Form->richURL->Lines()->Add("http://a.example/");
+  Form->richURL->Lines()->Add("http://b.example/x.htm");
+  Form->Store->AddUrl(0, "http://a.example/");
+  Form->Store->Modified = true;
+  CurrentParams->Project.Connections = 7;
+  Quit();
+  EXPECT_EQ(Read(ChangeFileExt(project, ".url")), "http://a.example/\r\nhttp://b.example/x.htm\r\n");
+  std::string expected = ProjectFileFor(Temp);
+  expected.replace(expected.find(";5;3;3;"), 7, ";5;7;3;");
+  EXPECT_EQ(Read(project), expected);
+  EXPECT_NE(Read(ChangeFileExt(project, ".wmt")).find("a.example"), std::string::npos);
+  EXPECT_EQ(Read(Temp + "reopen.ini"), ReopenFile(10, {LowerCase(project)}));
+  EXPECT_NE(Read(Temp + "default.txt"), "<missing>");
+
+  Start();
+  EXPECT_EQ(CurrentParams->FileName, project);
+  EXPECT_FALSE(CurrentParams->IsNew);
+  EXPECT_EQ(CurrentParams->Project.Connections, 7);
+  EXPECT_EQ(Form->elink->Text(), "7");
+  EXPECT_EQ(BoxText(), "http://a.example/\r\nhttp://b.example/x.htm\r\n");
+  EXPECT_EQ(Form->Store->GetRootCount(), 1);
+  Quit();
+  EXPECT_EQ(Read(project), expected);
+}
+
+TEST_F(ProgramCycleTest, RecentListSkipsEmptySlotsAndKeepsItsCapacity) {
+  const AnsiString a = Temp + "projects/a.pro", b = Temp + "projects/b.pro";
+  Write(a, "");
+  Write(b, "");
+  Write(Temp + "reopen.ini", "[REOPEN]\r\nCOUNT=4\r\n0=\r\n1=  " + a + "  \r\n2=\r\n3=" + b + "\r\n");
+  Start();
+  EXPECT_EQ(Form->ReopenCapacity(), 4);
+  EXPECT_EQ(CurrentParams->FileName, a);
+  EXPECT_EQ(ReopenPaths(), (std::vector<std::string>{LowerCase(a), b}));
+  EXPECT_EQ(Form->Reopen1->Items(1)->Caption(), "1. " + b);
+  // Opening b puts it on top; a moves down.
+  Form->Reopen1->Items(1)->Click();
+  Serve();
+  EXPECT_EQ(CurrentParams->FileName, b);
+  EXPECT_EQ(ReopenPaths(), (std::vector<std::string>{LowerCase(b), LowerCase(a)}));
+  EXPECT_TRUE(Form->Reopen1->Items(1)->Enabled());
+  Quit();
+  EXPECT_EQ(Read(Temp + "reopen.ini"), ReopenFile(4, {LowerCase(b), LowerCase(a)}));
+}
+
+TEST_F(ProgramCycleTest, CountZeroWritesNothingAndLargeCountsAreCapped) {
+  const std::string zero = "[REOPEN]\r\nCOUNT=0\r\n0=" + Temp + "gone.pro\r\n";
+  Write(Temp + "reopen.ini", zero);
+  Start();
+  // Nothing listed: a new project, and the empty list is never indexed.
+  EXPECT_EQ(CurrentParams->FileName, DataFolder() + "noname01.pro");
+  EXPECT_EQ(Form->Reopen1->Count(), 0);
+  Quit();
+  EXPECT_EQ(Read(Temp + "reopen.ini"), zero);
+
+  Write(Temp + "reopen.ini", "[REOPEN]\r\nCOUNT=100000\r\n");
+  Start();
+  EXPECT_EQ(Form->ReopenCapacity(), 100);
+  Quit();
+  EXPECT_EQ(Read(Temp + "reopen.ini"), ReopenFile(100, {LowerCase(DataFolder() + "noname02.pro")}));
+}
+
+TEST_F(ProgramCycleTest, MissingAndLowerCasedRecentFilesOpen) {
+  const AnsiString real = Temp + "Sites/MyProject.pro";
+  Write(real, "[PROJECT2]\r\n1;agent;" + Temp + "mirror/;5;9\r\n");
+  const AnsiString missing = Temp + "Gone/Deeper/old.pro";
+  Write(Temp + "reopen.ini", "[REOPEN]\r\nCOUNT=12\r\n0=" + LowerCase(real) + "\r\n11=" + missing + "\r\n");
+  Start();
+  EXPECT_EQ(CurrentParams->FileName, real);
+  EXPECT_EQ(CurrentParams->Project.Connections, 9);
+  EXPECT_FALSE(CurrentParams->IsNew);
+  // Opening the lower-cased entry again is opening the open project: nothing happens.
+  Form->Reopen1->Items(0)->Click();
+  EXPECT_EQ(CurrentParams->Project.Connections, 9);
+
+  // A missing file (in a missing folder) opens as a new project at its path.
+  Form->Reopen1->Items(1)->Click();
+  Serve();
+  EXPECT_EQ(CurrentParams->FileName, missing);
+  EXPECT_TRUE(CurrentParams->IsNew);
+  EXPECT_TRUE(FileExists(missing));
+  EXPECT_EQ(BoxText(), Placeholder);
+  EXPECT_EQ(ReopenPaths(), (std::vector<std::string>{LowerCase(missing), LowerCase(real)}));
+  // The project closed on the way was saved under its real name only.
+  EXPECT_TRUE(FileExists(ChangeFileExt(real, ".url")));
+}
+
+TEST_F(ProgramCycleTest, DecliningTheQuitQuestionKeepsEverything) {
+  Start();
+  CurrentParams->Project.Options |= poConfirmExit;
+  CurrentParams->Project.Connections = 11;
+  const std::string before = Read(CurrentParams->FileName);
+  BoxAnswer = IDNO;
+  Form->Close();
+  Serve();
+  EXPECT_EQ(Boxes, std::vector<std::string>{"Do you want to quit the program?"});
+  EXPECT_EQ(Read(CurrentParams->FileName), before);
+  EXPECT_FALSE(FileExists(Temp + "reopen.ini"));
+  EXPECT_FALSE(FileExists(Temp + "default.txt"));
+  ASSERT_NE(Form->Store, nullptr);
+  BoxAnswer = IDYES;
+  const AnsiString project = CurrentParams->FileName;
+  Quit();
+  EXPECT_NE(Read(project).find(";5;11;3;"), std::string::npos);
+  EXPECT_TRUE(FileExists(Temp + "reopen.ini"));
+}

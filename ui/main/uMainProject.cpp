@@ -1,0 +1,374 @@
+// Project commands: New, Open, Reopen, Save, Save As, Delete and the two
+// options commands; opening and closing a project, loading its views, and
+// the recent-projects menu.
+//
+// A project is a settings file "*.pro" with two companions beside it: the
+// start-URL box as plain text lines (".url") and the site tree (".wmt").
+// Paths of the recent list are kept lower-cased and are matched and opened
+// through ResolvePath, so a lower-cased path still names the file on disk.
+#include "project/uQuere.h"
+#include "ui/main/uMain.h"
+#include "ui/main/uMainProjectOptions.h"
+
+TOptionsFormsLink OptionsForms;
+
+void ShowOptionsForm(bool ForDefault, HWND MainWindow) {
+  if (OptionsForms.ShowOptions) OptionsForms.ShowOptions(ForDefault, MainWindow);
+}
+
+void CloseAllOptionsForms() {
+  if (OptionsForms.CloseOptionsForms) OptionsForms.CloseOptionsForms();
+}
+
+void CloseProjectOptionsForm() {
+  if (OptionsForms.CloseProjectOptions) OptionsForms.CloseProjectOptions();
+}
+
+std::vector<TForm*> OpenOptionsForms() {
+  std::vector<TForm*> forms;
+  for (int i = 0; i < Screen->FormCount(); ++i)
+    if (Screen->Forms(i)->ClassName() == "TFOptions") forms.push_back(Screen->Forms(i));
+  return forms;
+}
+
+namespace {
+
+// The line a new project's start-URL box begins with.
+const AnsiString PlaceholderUrl = "http://enter.your.start.url.here/";
+
+// The path as the file system finds it (case-insensitively where the exact
+// name is missing).
+AnsiString DiskPath(const AnsiString& Path) { return ResolvePath(ExpandFileName(Path)); }
+
+bool SameProjectPath(const AnsiString& A, const AnsiString& B) {
+  return !A.empty() && !B.empty() && SameText(DiskPath(A), DiskPath(B));
+}
+
+AnsiString ProjectFilter(const TMsgLanguage& Messages) {
+  return Messages.Items()[26] + " (*.pro)|*.PRO|" + Messages.Items()[27] + " (*.*)|*.*";
+}
+
+// The start-URL box's lines as a text file of their own.
+void SaveStartUrls(TStrings& Lines, const AnsiString& FileName) {
+  TStringList list;
+  list.Assign(Lines);
+  list.SaveToFile(FileName);
+}
+
+}  // namespace
+
+void TMainForm::ConnectProjectCommands() {
+  auto click = [this](void (TMainForm::*Handler)(TObject*)) {
+    return TNotifyEvent([this, Handler](TObject* Sender) { (this->*Handler)(Sender); });
+  };
+  sbNew->OnClick = mmNew->OnClick = click(&TMainForm::mmNewClick);
+  sbOpen->OnClick = OpenProject1->OnClick = click(&TMainForm::OpenProjectClick);
+  sbSave->OnClick = SaveProject1->OnClick = click(&TMainForm::SaveProjectClick);
+  sbSaveAs->OnClick = Saveas1->OnClick = click(&TMainForm::SaveProjectClick);
+  sbDelete->OnClick = Delete1->OnClick = click(&TMainForm::DeleteProjectClick);
+  Preferences1->OnClick = click(&TMainForm::DefaultOptionsClick);
+  sbProOptions->OnClick = ProjectOptions1->OnClick = click(&TMainForm::ProjectOptionsClick);
+  TimerSch->OnTimer = click(&TMainForm::TimerSchTimer);
+  OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
+}
+
+// --- Commands ------------------------------------------------------------------
+
+void TMainForm::mmNewClick(TObject*) {
+  const AnsiString folder = DiskPath(LowerCase(JoinWithSep(ProgramFolder(), "Data", "/")));
+  AnsiString path;
+  for (int n = 1;; ++n) {
+    path = JoinWithSep(folder, Format("noname%.2d.pro", n), "/");
+    if (!FileExists(ResolvePath(path))) break;
+  }
+  // The open project's own name is free again once it has been deleted.
+  if (CurrentParams && !CurrentParams->Deleted && SameProjectPath(path, CurrentParams->FileName)) return;
+  OpenProject(path, true);
+}
+
+void TMainForm::OpenProjectClick(TObject*) {
+  if (!CurrentParams) return;
+  od->FileName = CurrentParams->FileName;
+  od->Filter = ProjectFilter(*ml2);
+  if (!od->Execute() || SameProjectPath(od->FileName, CurrentParams->FileName)) return;
+  OpenProject(od->FileName, false);
+}
+
+void TMainForm::ReopenItemClick(TObject* Sender) {
+  const int index = Reopen1->IndexOf(dynamic_cast<TMenuItem*>(Sender));
+  if (index < 0 || !CurrentParams) return;
+  const AnsiString path = ReopenPath(index);
+  if (!SameProjectPath(path, CurrentParams->FileName)) OpenProject(path, false);
+}
+
+void TMainForm::SaveProjectClick(TObject* Sender) {
+  auto* command = dynamic_cast<TComponent*>(Sender);
+  // Every open options form stores its controls and writes its file first.
+  for (TForm* form : OpenOptionsForms()) SendMessage(form->Handle(), WM_SAVEPROJECT, 1, 0);
+  PostMessage(Handle(), WM_SAVEPROJECT, command ? WPARAM(command->Tag()) : 0, 0);
+}
+
+void TMainForm::DeleteProjectClick(TObject*) {
+  if (!CurrentParams || !StopRunAndWait()) return;
+  CloseProjectOptionsForm();
+  RemoveReopen(CurrentParams->FileName);
+  CurrentParams->DeleteFiles();
+  OpenFirstRecentOrNew();
+}
+
+void TMainForm::DefaultOptionsClick(TObject*) { PostMessage(Handle(), WM_OPTIONS, 0, 0); }
+
+void TMainForm::ProjectOptionsClick(TObject*) { PostMessage(Handle(), WM_OPTIONS, 1, 0); }
+
+void TMainForm::OpenFirstRecentOrNew() {
+  if (Reopen1->Count() > 0)
+    OpenProject(ReopenPath(0), false);
+  else
+    mmNewClick(nullptr);
+}
+
+// --- Opening and closing ------------------------------------------------------
+
+void TMainForm::OpenProject(const AnsiString& FileName, bool IsNew) {
+  // A project is never replaced under a running download or a loading view.
+  if (!CurrentParams || (RunState & rsViewsLoading) || !StopRunAndWait()) return;
+  const AnsiString path = DiskPath(FileName);
+  const AnsiString shownCaption = Panel10->Caption();
+  Panel10->SetCaption(FPanel10Caption);
+  RunState |= rsStopping;
+  SendMessage(Handle(), WM_UPDATEUI, 0, 0);
+  const AnsiString folder = ExtractFileDir(path);
+  if (!DirectoryExists(folder)) ForceDirectories(folder);
+  if (!DirectoryExists(folder)) {
+    MsgBox(ml2->Items()[22] + " : " + folder, ml2->Items()[21], MB_OK | MB_ICONERROR);
+    RunState &= uint16_t(~rsStopping);
+    Panel10->SetCaption(shownCaption);
+    SendMessage(Handle(), WM_UPDATEUI, 0, 0);
+    return;
+  }
+  CloseProject();
+  const bool isNew = IsNew || !FileExists(path);
+  if (isNew) {
+    CurrentParams->Assign(*DefaultParams);
+    CurrentParams->FileName = path;
+    CurrentParams->Folder = ExtractFilePath(path);
+    CurrentParams->Schedule.SetDefaults();
+    try {
+      CurrentParams->SaveToFile();
+    } catch (const Exception& e) {
+      MsgBox(e.Message(), ml->Items()[6], MB_OK | MB_ICONERROR);
+    }
+    richURL->Lines()->Add(PlaceholderUrl);
+  } else {
+    CurrentParams->LoadFromFile(path);
+  }
+  for (int k = 0; k < View1->Count(); ++k) View1->Items(k)->SetChecked((CurrentParams->Project.ViewBits >> k) & 1);
+  CurrentParams->IsNew = isNew;
+  Store = new TListObj(ChangeFileExt(path, ".wmt"));
+  Store->WwwAlias = Option(poSameWww);
+  AddReopen(path);
+  SyncControls();
+  SetScheduleWaiting(CurrentParams->Schedule.Enabled);
+  PostMessage(Handle(), WM_LOADVIEWS, 0, 0);
+  Panel10->SetCaption(FPanel10Caption + " " + path);
+}
+
+void TMainForm::LoadProjectViews() {
+  if (!CurrentParams || !Store) return;
+  Screen->SetCursor(crHourGlass);
+  RunState |= rsViewsLoading;
+  SendMessage(Handle(), WM_UPDATEUI, 2, 0);
+  const AnsiString urlFile = ChangeFileExt(CurrentParams->FileName, ".url");
+  if (FileExists(urlFile)) {
+    try {
+      richURL->Lines()->LoadFromFile(urlFile);
+    } catch (const Exception& e) {
+      MsgBox(e.Message(), ml->Items()[6], MB_OK | MB_ICONERROR);
+    }
+  }
+  {
+    std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+    FirstNode = nullptr;
+    SiteMap.Clear();
+    Store->LoadFromFile();
+    Store->First();
+    SiteMap.BeginUpdate();
+    SiteMap.SetRootCount(Store->GetRootCount());
+    SiteMap.EndUpdate();
+  }
+  Application->ProcessMessages();
+  ApplyArrangement();
+  if (RunState & rsCloseDeferred) PostMessage(Handle(), WM_CLOSEPROJECT, 0, 0);
+  RunState = uint16_t((RunState & ~(rsStopping | rsQueueDone | rsViewsLoading | rsCloseDeferred)) | rsViewsLoaded);
+  SendMessage(Handle(), WM_UPDATEUI, 0, 0);
+  Screen->SetCursor(crDefault);
+  if (FQuitAfterLoad) PostMessage(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TMainForm::WMCloseProject() {
+  Application->ProcessMessages();
+  CloseProject();
+}
+
+void TMainForm::CloseProject() {
+  // The project's options form goes first, so that it can never store one
+  // project's settings into the next.
+  CloseProjectOptionsForm();
+  if (RunState & rsViewsLoading) {
+    RunState |= rsCloseDeferred;
+    return;
+  }
+  if (!CurrentParams) return;
+  const bool save = !CurrentParams->Deleted && !CurrentParams->FileName.empty();
+  if (Store) {
+    if (save && !Store->SaveIfModified() && Store->Modified)
+      MsgBox(Store->LastSaveError, ml->Items()[6], MB_OK | MB_ICONERROR);
+    FirstNode = nullptr;
+    SiteMap.Clear();
+    std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+    delete Store;
+    Store = nullptr;
+  }
+  if (save) {
+    RecordArrangement();
+    SaveProjectFiles();
+  }
+  if (!(RunState & rsQuitting)) {
+    richURL->Lines()->Clear();
+    for (TComboBox* box : {URLs, Urls2}) {
+      box->Items()->Clear();
+      box->SetText("");
+    }
+  }
+  CurrentParams->SetDefaults();
+  PostMessage(Handle(), WM_UPDATEUI, 0, 0);
+}
+
+// The window arrangement kept with the project.
+void TMainForm::RecordArrangement() {
+  TProject& project = CurrentParams->Project;
+  if (pnlLeft->Visible() && pnlLeft->Align() == alLeft) project.LeftWidth = pnlLeft->Width();
+  if (richURL->Visible() && richURL->Align() == alTop) project.UrlBoxHeight = richURL->Height();
+  project.BottomHeight = pnlBottom->Height();
+  int32_t bits = 0;
+  for (int k = 0; k < View1->Count(); ++k)
+    if (View1->Items(k)->Checked()) bits |= int32_t(1) << k;
+  project.ViewBits = bits;
+}
+
+void TMainForm::ApplyArrangement() {
+  const TProject& project = CurrentParams->Project;
+  if (project.LeftWidth > 0) pnlLeft->SetWidth(project.LeftWidth);
+  if (project.UrlBoxHeight > 0) richURL->SetHeight(project.UrlBoxHeight);
+  if (project.BottomHeight > 0) pnlBottom->SetHeight(project.BottomHeight);
+}
+
+// --- Saving ---------------------------------------------------------------------
+
+// The start-URL box and the settings file; a failure is reported.
+void TMainForm::SaveProjectFiles() {
+  if (!CurrentParams || CurrentParams->Deleted || CurrentParams->FileName.empty()) return;
+  try {
+    SaveStartUrls(*richURL->Lines(), ChangeFileExt(CurrentParams->FileName, ".url"));
+    CurrentParams->SaveToFile();
+  } catch (const Exception& e) {
+    MsgBox(e.Message(), ml->Items()[6], MB_OK | MB_ICONERROR);
+  }
+}
+
+void TMainForm::SaveProjectMsg(WPARAM Kind) {
+  SaveProjectFiles();
+  if (Kind == 1 && CurrentParams && !CurrentParams->Deleted && !CurrentParams->FileName.empty()) SaveProjectAs();
+}
+
+void TMainForm::SaveProjectAs() {
+  sd->FileName = CurrentParams->FileName;
+  sd->Filter = ProjectFilter(*ml2);
+  if (!sd->Execute() || sd->FileName.empty()) return;
+  AnsiString path = ExpandFileName(sd->FileName);
+  if (!EndsText(".pro", path)) path += ".pro";
+  path = DiskPath(path);
+  const AnsiString oldPath = CurrentParams->FileName;
+  if (SameProjectPath(path, oldPath)) return;
+  try {
+    CurrentParams->SaveAs(path);
+    if (CurrentParams->IsNew) {
+      CurrentParams->DeleteFiles();
+      RemoveReopen(oldPath);
+      CurrentParams->IsNew = false;
+      CurrentParams->Deleted = false;
+    }
+    CurrentParams->FileName = path;
+    CurrentParams->Folder = ExtractFilePath(path);
+    CurrentParams->SaveToFile();
+  } catch (const Exception& e) {
+    MsgBox(e.Message(), ml->Items()[6], MB_OK | MB_ICONERROR);
+    return;
+  }
+  if (Store) {
+    Store->FileName = ChangeFileExt(path, ".wmt");
+    if (!Store->SaveIfModified() && Store->Modified) MsgBox(Store->LastSaveError, ml->Items()[6], MB_OK | MB_ICONERROR);
+  }
+  Panel10->SetCaption(FPanel10Caption + " " + path);
+  AddReopen(path);
+}
+
+// --- Options ----------------------------------------------------------------------
+
+void TMainForm::OptionsMsg(WPARAM Kind) {
+  if (Kind != 1) {
+    ShowOptionsForm(true, Handle());
+    return;
+  }
+  if (!CurrentParams) return;
+  TimerSch->SetEnabled(false);
+  SaveProjectFiles();
+  ShowOptionsForm(false, Handle());
+  if (Store) Store->WwwAlias = Option(poSameWww);
+  SyncControls();
+}
+
+// --- Recent projects ------------------------------------------------------------------
+
+AnsiString TMainForm::ReopenPath(int Index) const {
+  if (Index < 0 || Index >= Reopen1->Count()) return AnsiString();
+  const AnsiString& caption = Reopen1->Items(Index)->Caption();
+  const size_t dot = caption.find(". ");
+  return Trim(dot == AnsiString::npos ? caption : caption.substr(dot + 2));
+}
+
+void TMainForm::AddReopen(const AnsiString& Path) {
+  if (Path.empty()) return;
+  const AnsiString path = LowerCase(Path);
+  int found = -1;
+  for (int i = 0; i < Reopen1->Count() && found < 0; ++i)
+    if (SameProjectPath(ReopenPath(i), Path)) found = i;
+  if (found >= 0) {
+    for (int i = found; i > 0; --i) Reopen1->Items(i)->SetCaption(Reopen1->Items(i - 1)->Caption());
+    Reopen1->Items(0)->SetCaption("0. " + path);
+  } else {
+    auto* item = new TMenuItem(this);
+    item->SetCaption("0. " + path);
+    item->OnClick = [this](TObject* Sender) { ReopenItemClick(Sender); };
+    Reopen1->Insert(0, item);
+    if (Reopen1->Count() > FReopenCount) Reopen1->Delete(Reopen1->Count() - 1);
+  }
+  RenumberReopen();
+}
+
+void TMainForm::RemoveReopen(const AnsiString& Path) {
+  for (int i = 0; i < Reopen1->Count(); ++i)
+    if (SameProjectPath(ReopenPath(i), Path)) {
+      Reopen1->Delete(i);
+      break;
+    }
+  RenumberReopen();
+}
+
+// Captions "k. path", every item enabled but the open project's (item 0).
+void TMainForm::RenumberReopen() {
+  for (int i = 0; i < Reopen1->Count(); ++i) {
+    Reopen1->Items(i)->SetCaption(IntToStr(i) + ". " + ReopenPath(i));
+    Reopen1->Items(i)->SetEnabled(i > 0);
+  }
+}

@@ -1,0 +1,88 @@
+// Start-up and shutdown of the main window.
+//
+// Start-up runs from the posted WM_STARTUP: the default settings from
+// "default.txt", an empty placeholder project that saves nothing, the
+// recent-projects list from "reopen.ini" (both in the program folder), then
+// the most recent project or a new one. Shutdown: the close query closes the
+// options forms and the project and saves the defaults; the close writes the
+// recent-projects list back.
+//
+// "reopen.ini": section "REOPEN", "COUNT" (capacity, 10 when missing, at
+// most MaxReopenCount) and keys "0" .. COUNT-1 with the paths, most recent
+// first; empty slots are skipped on reading and written empty.
+#include "platform/rtl/IniFiles.h"
+#include "ui/main/uMain.h"
+#include "ui/main/uMainProjectOptions.h"
+
+namespace {
+
+const AnsiString ReopenSection = "REOPEN";
+constexpr int DefaultReopenCount = 10;
+constexpr int MaxReopenCount = 100;
+
+}  // namespace
+
+void TMainForm::WMStartup() {
+  FPanel10Caption = Panel10->Caption();
+  if (!DefaultParams) {
+    DefaultParams = new TParamProObj(JoinWithSep(ProgramFolder(), "default.txt", "/"), true);
+    DefaultParams->LoadFromFile("");
+  }
+  if (!CurrentParams) CurrentParams = new TParamProObj("", false);
+  ReadReopenList();
+  // Closing the placeholder before the first project opens saves nothing.
+  CurrentParams->Deleted = true;
+  OpenFirstRecentOrNew();
+  PostMessage(Handle(), WM_STARTUPDONE, 0, 0);
+  HookRunSettingEdits(true);
+  SetScheduleWaiting(CurrentParams->Schedule.Enabled);
+}
+
+void TMainForm::ReadReopenList() {
+  FReopenFile = JoinWithSep(ExtractFilePath(DefaultParams->FileName), "reopen.ini", "/");
+  TIniFile ini(FReopenFile);
+  FReopenCount = std::clamp(ini.ReadInteger(ReopenSection, "COUNT", DefaultReopenCount), 0, MaxReopenCount);
+  Reopen1->Clear();
+  for (int k = 0; k < FReopenCount; ++k) {
+    const AnsiString path = Trim(ini.ReadString(ReopenSection, IntToStr(k), ""));
+    if (path.empty()) continue;
+    auto* item = new TMenuItem(this);
+    item->SetCaption(IntToStr(Reopen1->Count()) + ". " + path);
+    item->OnClick = [this](TObject* Sender) { ReopenItemClick(Sender); };
+    Reopen1->Add(item);
+  }
+}
+
+void TMainForm::WriteReopenList() {
+  if (FReopenCount < 1 || FReopenFile.empty()) return;
+  try {
+    TIniFile ini(FReopenFile);
+    ini.WriteInteger(ReopenSection, "COUNT", FReopenCount);
+    for (int k = 0; k < FReopenCount; ++k) ini.WriteString(ReopenSection, IntToStr(k), ReopenPath(k));
+  } catch (const Exception& e) {
+    MsgBox(e.Message(), ml->Items()[6], MB_OK | MB_ICONERROR);
+  }
+}
+
+// The rest of the close query, once closing goes ahead.
+void TMainForm::QuitProject(bool& CanClose) {
+  if (RunState & rsViewsLoading) {
+    // Inside the view loader: the window closes when it is done.
+    FQuitAfterLoad = true;
+    CanClose = false;
+    return;
+  }
+  CloseAllOptionsForms();
+  CloseProject();
+  if (!DefaultParams) return;
+  try {
+    DefaultParams->SaveToFile();
+  } catch (const Exception& e) {
+    MsgBox(e.Message(), ml->Items()[6], MB_OK | MB_ICONERROR);
+  }
+}
+
+void TMainForm::FormClose(TObject*, TCloseAction&) {
+  WriteReopenList();
+  FReopenFile.clear();
+}
