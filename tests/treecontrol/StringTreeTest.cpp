@@ -1,0 +1,99 @@
+// The string tree: shortening in columns, static texts, measured heights,
+// sorting by the header's sort column and searching visible nodes only.
+#include "TreeFixture.h"
+
+#include "platform/graphics/Bitmap.h"
+
+using StringTree = TreeFixture;
+
+TEST_F(StringTree, LongTextsAreShortenedInColumnsOnly) {
+  std::vector<int> spaces;
+  tree->OnShortenString = [&](TBaseVirtualTree*, TCanvas*, PVirtualNode, TColumnIndex, const WideString& s, int space,
+                              WideString& result, bool& done) {
+    spaces.push_back(space);
+    result = s.substr(0, 2);
+    done = true;
+  };
+  names = {u"a rather long caption"};
+  tree->SetRootNodeCount(1);
+  TBitmap bm(300, 18);
+  tree->PaintTree(bm.Canvas(), Rect(0, 0, 300, 18), Point(0, 0), DefaultPaintTreeOptions);
+  EXPECT_TRUE(spaces.empty()) << "without columns the text is clipped, not shortened";
+  tree->Header().Columns().Add()->SetWidth(70);
+  tree->PaintTree(bm.Canvas(), Rect(0, 0, 300, 18), Point(0, 0), DefaultPaintTreeOptions);
+  ASSERT_EQ(spaces.size(), 1u);
+  EXPECT_LT(spaces[0], 70);
+  tree->OnShortenString = nullptr;
+}
+
+TEST_F(StringTree, StaticTextFollowsTheNormalText) {
+  tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType type, WideString& text) {
+    text = type == ttNormal ? u"x" : u"WWWWWW";
+  };
+  tree->SetRootNodeCount(1);
+  TBitmap bm(200, 18);
+  auto ink = [&] {
+    int n = 0;
+    for (int x = 60; x < 200; ++x)
+      for (int y = 0; y < 18; ++y) n += bm.Canvas()->Pixel(x, y) != ColorToRGB(clWindow);
+    return n;
+  };
+  tree->PaintTree(bm.Canvas(), Rect(0, 0, 200, 18), Point(0, 0), DefaultPaintTreeOptions);
+  EXPECT_EQ(ink(), 0);
+  tree->TreeOptions().SetStringOptions(tree->TreeOptions().StringOptions() + TVTStringOptions{toShowStaticText});
+  tree->PaintTree(bm.Canvas(), Rect(0, 0, 200, 18), Point(0, 0), DefaultPaintTreeOptions);
+  EXPECT_GT(ink(), 20);
+}
+
+TEST_F(StringTree, VariableHeightsAreMeasuredOnce) {
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toVariableNodeHeight});
+  int measured = 0;
+  tree->OnMeasureItem = [&](TBaseVirtualTree* t, TCanvas* canvas, PVirtualNode node, int& height) {
+    ++measured;
+    if (node->Index == 1) height = static_cast<TTestTree*>(t)->ComputeNodeHeight(canvas, node, NoColumn, u"a\nb\nc");
+  };
+  tree->SetRootNodeCount(3);
+  EXPECT_EQ(tree->NodeHeightOf(Nth(1)), 3 * tree->Canvas()->TextHeight("Wg"));
+  tree->NodeHeightOf(Nth(1));
+  EXPECT_EQ(measured, 1);
+  EXPECT_EQ(tree->RootNode()->TotalHeight, 3 * 18u + Nth(1)->NodeHeight);
+  tree->OnMeasureItem = nullptr;
+}
+
+TEST_F(StringTree, AutoSortFollowsTheHeaderSortColumn) {
+  names = {u"pear", u"apple", u"fig"};
+  tree->Header().Columns().Add();
+  tree->OnCompareNodes = [&](TBaseVirtualTree* t, PVirtualNode a, PVirtualNode b, TColumnIndex c, int& result) {
+    auto* s = static_cast<TTestTree*>(t);
+    result = s->Text(a, c).compare(s->Text(b, c));
+  };
+  tree->SetRootNodeCount(3);
+  PVirtualNode pear = Nth(0), apple = Nth(1), fig = Nth(2);
+  // Texts by node, since sorting renumbers the indexes.
+  tree->OnGetText = [=](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, TVSTTextType, WideString& text) {
+    text = node == pear ? u"pear" : node == apple ? u"apple" : u"fig";
+  };
+  tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() + TVTAutoOptions{toAutoSort});
+  tree->Header().SetSortColumn(0);
+  EXPECT_EQ(tree->GetFirstNoInit(), apple);
+  EXPECT_EQ(apple->NextSibling, fig);
+  tree->Header().SetSortDirection(sdDescending);
+  EXPECT_EQ(tree->GetFirstNoInit(), pear);
+  tree->OnCompareNodes = nullptr;
+}
+
+TEST_F(StringTree, VisibleOnlySearchSkipsCollapsedBranches) {
+  tree->OnGetText = [](TBaseVirtualTree* t, PVirtualNode node, TColumnIndex, TVSTTextType, WideString& text) {
+    text = t->GetNodeLevel(node) == 0 ? u"top" : u"inner";
+  };
+  tree->SetRootNodeCount(2);
+  tree->SetChildCount(Nth(0), 2);
+  tree->SetIncrementalSearch(isVisibleOnly);
+  tree->Char(u'i');
+  EXPECT_EQ(tree->FocusedNode(), nullptr);
+  tree->ToggleNode(Nth(0));
+  tree->SetIncrementalSearch(isNone);
+  tree->SetIncrementalSearch(isVisibleOnly);
+  tree->Char(u'i');
+  EXPECT_EQ(tree->FocusedNode(), Nth(0)->FirstChild);
+}
