@@ -1,0 +1,233 @@
+// The tree's data object, its format enumerator and the drag manager, with a
+// host that records what the OLE side asks of its tree.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/controls/Forms.h"
+#include "platform/ole/OleStream.h"
+#include "treecontrol/VTDataObject.h"
+#include "treecontrol/VTUnitServices.h"
+#include "treecontrol/VirtualStringTree.h"
+
+namespace {
+
+class TFakeHost : public TVTTransferHost {
+ public:
+  explicit TFakeHost(TBaseVirtualTree* tree) : tree_(tree) {}
+  TBaseVirtualTree* Tree() const override { return tree_; }
+  HRESULT RenderOLEData(const FORMATETC& format, STGMEDIUM& medium, bool forClipboard) override {
+    rendered.push_back(format.cfFormat);
+    renderedForClipboard = forClipboard;
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = GlobalFromBytes("rendered");
+    return S_OK;
+  }
+  void CancelCutOrCopy() override { ++cancels; }
+  HRESULT DragEnter(DWORD, TPoint point, DWORD& effect) override {
+    calls.push_back("enter");
+    lastPoint = point;
+    effect = DROPEFFECT_COPY;
+    return S_OK;
+  }
+  HRESULT DragOver(TBaseVirtualTree* source, DWORD, TDragState state, TPoint, DWORD&) override {
+    calls.push_back(state == dsDragMove ? "over" : "other");
+    overSource = source;
+    return S_OK;
+  }
+  void DragLeave() override { calls.push_back("leave"); }
+  HRESULT DragDrop(IDataObject*, DWORD, TPoint, DWORD&) override {
+    calls.push_back("drop");
+    throw Exception("handler failed");
+  }
+
+  std::vector<CLIPFORMAT> rendered;
+  bool renderedForClipboard = false;
+  int cancels = 0;
+  std::vector<AnsiString> calls;
+  TPoint lastPoint;
+  TBaseVirtualTree* overSource = nullptr;
+
+ private:
+  TBaseVirtualTree* tree_;
+};
+
+struct DataObjectFixture : ::testing::Test {
+  TForm* form = nullptr;
+  TVirtualStringTree* tree = nullptr;
+  std::unique_ptr<TFakeHost> host;
+
+  void SetUp() override {
+    form = new TForm(nullptr);
+    tree = new TVirtualStringTree(form);
+    tree->SetParent(form);
+    if (!TreeGlobalsInitialized()) InitializeTreeGlobals();
+    host = std::make_unique<TFakeHost>(tree);
+  }
+  void TearDown() override {
+    host.reset();
+    delete form;
+  }
+  static std::vector<CLIPFORMAT> Enumerate(IDataObject* data) {
+    TComPtr<IEnumFORMATETC> list;
+    EXPECT_EQ(data->EnumFormatEtc(DATADIR_GET, list.Receive()), S_OK);
+    std::vector<CLIPFORMAT> formats;
+    FORMATETC f;
+    while (list->Next(1, &f, nullptr) == S_OK) formats.push_back(f.cfFormat);
+    return formats;
+  }
+};
+
+}  // namespace
+
+TEST_F(DataObjectFixture, OffersTheStringTreeFormatsInPriorityOrderAndAnswersQueries) {
+  TComPtr<TVTDataObject> data(new TVTDataObject(host.get(), true));
+  const std::vector<CLIPFORMAT> expected{
+      CLIPFORMAT(RegisterClipboardFormat("Virtual Tree Data")), CLIPFORMAT(RegisterClipboardFormat("HTML Format")),
+      CLIPFORMAT(RegisterClipboardFormat("Rich Text Format Without Objects")),
+      CLIPFORMAT(RegisterClipboardFormat("Rich Text Format")), CLIPFORMAT(RegisterClipboardFormat("CSV")),
+      CLIPFORMAT(CF_UNICODETEXT), CLIPFORMAT(CF_TEXT), ReferenceClipboardFormat};
+  EXPECT_EQ(Enumerate(data.Get()), expected);
+
+  FORMATETC text = MakeFormatEtc(CF_TEXT);
+  EXPECT_EQ(data->QueryGetData(&text), S_OK);
+  text.tymed = TYMED_GDI;
+  EXPECT_EQ(data->QueryGetData(&text), DV_E_TYMED);
+  text = MakeFormatEtc(CF_TEXT);
+  text.dwAspect = DVASPECT_ICON;
+  EXPECT_EQ(data->QueryGetData(&text), DV_E_DVASPECT);
+  text = MakeFormatEtc(CF_TEXT);
+  text.lindex = 3;
+  EXPECT_EQ(data->QueryGetData(&text), DV_E_LINDEX);
+  FORMATETC unknown = MakeFormatEtc(CF_BITMAP);
+  EXPECT_EQ(data->QueryGetData(&unknown), DV_E_FORMATETC);
+
+  IEnumFORMATETC* none = reinterpret_cast<IEnumFORMATETC*>(1);
+  EXPECT_EQ(data->EnumFormatEtc(DATADIR_SET, &none), OLE_S_USEREG);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_EQ(data->GetCanonicalFormatEtc(&text, &text), DATA_S_SAMEFORMATETC);
+  EXPECT_EQ(data->GetDataHere(&text, nullptr), E_NOTIMPL);
+  EXPECT_EQ(data->DUnadvise(1), E_NOTIMPL);
+  IEnumSTATDATA* advises = nullptr;
+  EXPECT_EQ(data->EnumDAdvise(&advises), OLE_E_ADVISENOTSUPPORTED);
+
+  // Other formats are rendered by the tree.
+  STGMEDIUM medium;
+  text = MakeFormatEtc(CF_TEXT);
+  ASSERT_EQ(data->GetData(&text, &medium), S_OK);
+  EXPECT_EQ(GlobalBytes(medium.hGlobal), "rendered");
+  EXPECT_EQ(host->rendered, std::vector<CLIPFORMAT>{CLIPFORMAT(CF_TEXT)});
+  EXPECT_TRUE(host->renderedForClipboard);
+  ReleaseStgMedium(&medium);
+}
+
+TEST_F(DataObjectFixture, EnumeratorSkipsResetsAndClones) {
+  TComPtr<TVTDataObject> data(new TVTDataObject(host.get(), false));
+  TComPtr<IEnumFORMATETC> list;
+  ASSERT_EQ(data->EnumFormatEtc(DATADIR_GET, list.Receive()), S_OK);
+  const ULONG count = ULONG(data->FormatEtcArray().size());
+  FORMATETC items[20];
+  ULONG fetched = 0;
+  EXPECT_EQ(list->Next(2, items, &fetched), S_OK);
+  EXPECT_EQ(fetched, 2u);
+  EXPECT_EQ(list->Skip(count), S_FALSE);  // past the end: no move
+  TComPtr<IEnumFORMATETC> copy;
+  ASSERT_EQ(list->Clone(copy.Receive()), S_OK);
+  EXPECT_EQ(copy->Next(20, items, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, count - 2);
+  EXPECT_EQ(list->Skip(count - 2), S_OK);
+  EXPECT_EQ(list->Next(1, items, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 0u);
+  EXPECT_EQ(list->Reset(), S_OK);
+  EXPECT_EQ(list->Next(1, items, nullptr), S_OK);
+  EXPECT_EQ(items[0].cfFormat, data->FormatEtcArray()[0].cfFormat);
+}
+
+TEST_F(DataObjectFixture, TreeReferenceNamesTheLiveTreeOnlyAndNotWhileFlushing) {
+  TComPtr<TVTDataObject> data(new TVTDataObject(host.get(), false));
+  EXPECT_EQ(GetTreeFromDataObject(data.Get()), tree);
+  AnsiString bytes;
+  ASSERT_EQ(GetDataBytes(data.Get(), ReferenceClipboardFormat, bytes), S_OK);
+  ASSERT_EQ(bytes.size(), 8u);
+  uint32_t processId = 0;
+  std::memcpy(&processId, bytes.data(), 4);
+  EXPECT_EQ(processId, GetCurrentProcessId());
+
+  tree->ChangeStates({stClipboardFlushing}, {});
+  FORMATETC reference = MakeFormatEtc(ReferenceClipboardFormat);
+  STGMEDIUM medium;
+  EXPECT_EQ(data->GetData(&reference, &medium), E_FAIL);
+  tree->ChangeStates({}, {stClipboardFlushing});
+
+  // A data object that outlives its tree's transfer host names no tree and renders nothing.
+  host.reset();
+  EXPECT_EQ(GetTreeFromDataObject(data.Get()), nullptr);
+  FORMATETC text = MakeFormatEtc(CF_TEXT);
+  EXPECT_EQ(data->GetData(&text, &medium), E_FAIL);
+}
+
+TEST_F(DataObjectFixture, SetDataCopiesOrKeepsMediaAndClipboardObjectsCancelOnRelease) {
+  TComPtr<TVTDataObject> data(new TVTDataObject(host.get(), true));
+  const CLIPFORMAT own = CLIPFORMAT(RegisterClipboardFormat("Harvella test format"));
+  FORMATETC format = MakeFormatEtc(own);
+  STGMEDIUM medium;
+  medium.tymed = TYMED_HGLOBAL;
+  medium.hGlobal = GlobalFromBytes("copied");
+  ASSERT_EQ(data->SetData(&format, &medium, false), S_OK);
+  GlobalFree(medium.hGlobal);  // the object made its own copy
+  AnsiString bytes;
+  ASSERT_EQ(GetDataBytes(data.Get(), own, bytes), S_OK);
+  EXPECT_EQ(bytes, "copied");
+
+  // Handed out by reference: the medium names the data object as its release object.
+  STGMEDIUM out;
+  ASSERT_EQ(data->GetData(&format, &out), S_OK);
+  EXPECT_TRUE(SameObject(out.pUnkForRelease, static_cast<IDataObject*>(data.Get())));
+  ReleaseStgMedium(&out);
+
+  STGMEDIUM owned;
+  owned.tymed = TYMED_HGLOBAL;
+  owned.hGlobal = GlobalFromBytes("owned");
+  ASSERT_EQ(data->SetData(&format, &owned, true), S_OK);  // replaces and frees the copy
+  ASSERT_EQ(GetDataBytes(data.Get(), own, bytes), S_OK);
+  EXPECT_EQ(bytes, "owned");
+  EXPECT_EQ(GlobalSize(owned.hGlobal), 5u);  // kept, not copied
+
+  STGMEDIUM picture;
+  picture.tymed = TYMED_GDI;
+  EXPECT_EQ(data->SetData(&format, &picture, false), DV_E_TYMED);
+
+  EXPECT_EQ(host->cancels, 0);
+  data.Reset();
+  EXPECT_EQ(host->cancels, 1);
+  EXPECT_EQ(GlobalSize(owned.hGlobal), 0u);  // released with the object
+}
+
+TEST_F(DataObjectFixture, DragManagerForwardsTargetCallsAndDecidesTheSourceLoop) {
+  TComPtr<TVTDragManager> manager(new TVTDragManager(host.get()));
+  EXPECT_FALSE(manager->GetDropTargetHelperSupported());
+  TComPtr<IDataObject> own = manager->GetDataObject();
+  ASSERT_TRUE(own);
+  EXPECT_EQ(GetTreeFromDataObject(own.Get()), tree);
+
+  DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+  EXPECT_EQ(manager->DragEnter(own.Get(), MK_LBUTTON, POINTL{7, 9}, &effect), S_OK);
+  EXPECT_TRUE(manager->GetIsDropTarget());
+  EXPECT_EQ(manager->GetDragSource(), tree);
+  EXPECT_EQ(manager->GetDataObject(), own);
+  EXPECT_EQ(host->lastPoint.X, 7);
+  EXPECT_EQ(manager->DragOver(MK_LBUTTON, POINTL{8, 9}, &effect), S_OK);
+  EXPECT_EQ(host->overSource, tree);
+  EXPECT_EQ(manager->DragLeave(), S_OK);
+  EXPECT_FALSE(manager->GetIsDropTarget());
+  EXPECT_EQ(manager->GetDragSource(), nullptr);
+  // An exception in the tree's drop handling becomes E_UNEXPECTED.
+  EXPECT_EQ(manager->Drop(own.Get(), 0, POINTL{8, 9}, &effect), E_UNEXPECTED);
+  EXPECT_EQ(host->calls, (std::vector<AnsiString>{"enter", "over", "leave", "drop"}));
+
+  EXPECT_EQ(manager->QueryContinueDrag(false, MK_LBUTTON), S_OK);
+  EXPECT_EQ(manager->QueryContinueDrag(false, MK_LBUTTON | MK_RBUTTON), DRAGDROP_S_CANCEL);
+  EXPECT_EQ(manager->QueryContinueDrag(true, MK_LBUTTON), DRAGDROP_S_CANCEL);
+  EXPECT_EQ(manager->QueryContinueDrag(false, MK_MBUTTON), DRAGDROP_S_DROP);
+  EXPECT_EQ(manager->GiveFeedback(DROPEFFECT_MOVE), DRAGDROP_S_USEDEFAULTCURSORS);
+}

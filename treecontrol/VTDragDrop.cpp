@@ -1,0 +1,240 @@
+// TVTTreeTransfer: the drag loop of a tree as source and the drop-target
+// operations of a tree as target.
+#include "treecontrol/VTDragDrop.h"
+
+#include "platform/rtl/DateUtils.h"
+
+namespace {
+
+DWORD AllowedEffects(TDragOperations operations) {
+  DWORD effects = 0;
+  if (operations.Contains(doCopy)) effects |= DROPEFFECT_COPY;
+  if (operations.Contains(doMove)) effects |= DROPEFFECT_MOVE;
+  if (operations.Contains(doLink)) effects |= DROPEFFECT_LINK;
+  return effects ? effects : DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+}
+
+LPARAM PointParam(TPoint p) { return LPARAM((uint32_t(uint16_t(p.Y)) << 16) | uint16_t(p.X)); }
+
+int RowMiddle(const TRect& row) { return (row.Top + row.Bottom) / 2; }
+
+}  // namespace
+
+// ---- Source ------------------------------------------------------------------------
+
+void TVTTreeTransfer::UpdateDropTarget() {
+  const bool wanted = tree_->TreeOptions().MiscOptions().Contains(toAcceptOLEDrop) && tree_->HandleAllocated();
+  if (wanted == registered_) return;
+  if (wanted)
+    registered_ = SUCCEEDED(RegisterDragDrop(tree_->Handle(), static_cast<IDropTarget*>(dragManager_.Get())));
+  else
+    registered_ = !SUCCEEDED(RevokeDragDrop(tree_->Handle()));
+}
+
+TComPtr<IDataObject> TVTTreeTransfer::CreateDataObject() {
+  TComPtr<IDataObject> data;
+  if (OnCreateDataObject) OnCreateDataObject(tree_, data);
+  return data;
+}
+
+DWORD TVTTreeTransfer::StartDrag(TPoint) {
+  tree_->CancelEditNode();
+  PVirtualNode focused = tree_->FocusedNode();
+  if (focused && !tree_->Selected(focused)) {
+    tree_->AddToSelection(focused);
+    tree_->InvalidateNode(focused);
+  }
+  tree_->Update();
+  dragSelection_ = tree_->GetSortedSelection(true);
+  dragMoved_ = false;
+  tree_->ChangeStates({stOLEDragging}, {stClearPending, stOLEDragPending});
+  struct TDragEnd {
+    TVTTreeTransfer* Transfer;
+    ~TDragEnd() {
+      Transfer->tree_->ChangeStates({}, {stOLEDragging});
+      Transfer->dragSelection_.clear();
+    }
+  } dragEnd{this};
+  if (OnStartDrag) OnStartDrag(tree_);
+  TComPtr<IDataObject> data = dragManager_->GetDataObject();
+  lastDropMode_ = dmOnNode;
+  DWORD effect = DROPEFFECT_NONE;
+  const HRESULT hr = DoDragDrop(data.Get(), static_cast<IDropSource*>(dragManager_.Get()),
+                                AllowedEffects(tree_->DragOperations()), &effect);
+  if (FAILED(hr)) effect = DROPEFFECT_NONE;
+  dragManager_->ForceDragLeave();
+  const TPoint position = tree_->ScreenToClient(GetCursorPos());
+  if (OnEndDrag) OnEndDrag(tree_, tree_, position.X, position.Y);
+  DragFinished();
+  // Nodes the drop already moved within this tree are not deleted again.
+  if (effect == DROPEFFECT_MOVE && !dragMoved_ &&
+      tree_->TreeOptions().AutoOptions().Contains(toAutoDeleteMovedNodes)) {
+    tree_->BeginUpdate();
+    for (PVirtualNode node : dragSelection_) tree_->DeleteNode(node);
+    tree_->EndUpdate();
+  }
+  return effect;
+}
+
+void TVTTreeTransfer::DragFinished() {
+  tree_->ChangeStates({}, {stUserDragObject, stVCLDragging, stVCLDragPending});
+  const TPoint position = tree_->ScreenToClient(GetCursorPos());
+  UINT message = WM_LBUTTONUP;
+  if (tree_->HasState(stRightButtonDown)) message = WM_RBUTTONUP;
+  else if (tree_->HasState(stMiddleButtonDown)) message = WM_MBUTTONUP;
+  tree_->Perform(message, 0, PointParam(position));
+}
+
+// ---- Target ------------------------------------------------------------------------
+
+DWORD TVTTreeTransfer::SuggestDropEffect(TBaseVirtualTree* source, TShiftState shift, TPoint, DWORD allowed) const {
+  DWORD result = allowed;
+  if (source == tree_ && (allowed & DROPEFFECT_MOVE)) result = DROPEFFECT_MOVE;
+  else if (allowed & DROPEFFECT_COPY) result = DROPEFFECT_COPY;
+  const bool ctrl = shift & ssCtrl, shiftKey = shift & ssShift, alt = shift & ssAlt;
+  if (((ctrl && shiftKey) || alt) && (allowed & DROPEFFECT_LINK)) result = DROPEFFECT_LINK;
+  else if (ctrl && (allowed & DROPEFFECT_COPY)) result = DROPEFFECT_COPY;
+  else if (shiftKey && (allowed & DROPEFFECT_MOVE)) result = DROPEFFECT_MOVE;
+  return result;
+}
+
+TShiftState TVTTreeTransfer::ShiftStateOf(DWORD keyState) const {
+  TShiftState shift = 0;
+  if (keyState & MK_SHIFT) shift |= ssShift;
+  if (keyState & MK_CONTROL) shift |= ssCtrl;
+  if (keyState & MK_ALT) shift |= ssAlt;
+  if (tree_->HasState(stLeftButtonDown)) shift |= ssLeft;
+  if (tree_->HasState(stMiddleButtonDown)) shift |= ssMiddle;
+  if (tree_->HasState(stRightButtonDown)) shift |= ssRight;
+  return shift;
+}
+
+bool TVTTreeTransfer::DoDragOver(TBaseVirtualTree* source, TShiftState shift, TDragState state, TPoint point,
+                                 TDropMode mode, DWORD& effect) {
+  bool accept = false;
+  if (OnDragOver) OnDragOver(tree_, source, shift, state, point, mode, effect, accept);
+  return accept;
+}
+
+void TVTTreeTransfer::SetDropTarget(PVirtualNode node, TDropMode mode) {
+  if (node != dropTarget_) {
+    dropTarget_ = node;
+    dropTargetSince_ = GetTickCount();
+    if (node && tree_->FocusedColumn() == NoColumn && tree_->Header().MainColumn() != NoColumn)
+      tree_->SetFocusedColumn(tree_->Header().MainColumn());
+  }
+  lastDropMode_ = mode;
+  tree_->SetDropTarget(node, mode);
+}
+
+HRESULT TVTTreeTransfer::DragEnter(DWORD keyState, TPoint point, DWORD& effect) {
+  TBaseVirtualTree* source = dragManager_->GetDragSource();
+  const TShiftState shift = ShiftStateOf(keyState);
+  const TPoint client = tree_->ScreenToClient(point);
+  effect = SuggestDropEffect(source, shift, client, effect);
+  if (!DoDragOver(source, shift, dsDragEnter, client, lastDropMode_, effect)) {
+    effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  THitInfo hit;
+  tree_->GetHitTestInfoAt(client.X, client.Y, true, hit);
+  if (!hit.HitNode) {
+    lastDropMode_ = dmNowhere;
+    return S_OK;
+  }
+  TDropMode mode = dmOnNode;
+  if (!hit.HitPositions.Contains(hiOnItemLabel))
+    mode = client.Y < RowMiddle(tree_->GetDisplayRect(hit.HitNode, NoColumn, false)) ? dmAbove : dmBelow;
+  SetDropTarget(hit.HitNode, mode);
+  return S_OK;
+}
+
+TDropMode TVTTreeTransfer::DropModeAt(TPoint client, PVirtualNode& node) {
+  THitInfo hit;
+  tree_->GetHitTestInfoAt(client.X, client.Y, true, hit);
+  node = hit.HitNode;
+  const bool onContent = hit.HitPositions.Contains(hiOnItemLabel) || hit.HitPositions.Contains(hiOnNormalIcon) ||
+                         hit.HitPositions.Contains(hiOnStateIcon);
+  const TVTMiscOptions misc = tree_->TreeOptions().MiscOptions();
+  if (node && misc.Contains(toReportMode) &&
+      !(onContent && (hit.HitColumn == tree_->Header().MainColumn() || hit.HitColumn == NoColumn)))
+    node = nullptr;
+  if (!node) return dmNowhere;
+  if (onContent || !tree_->TreeOptions().PaintOptions().Contains(toShowDropmark)) return dmOnNode;
+  return client.Y < RowMiddle(tree_->GetDisplayRect(node, NoColumn, false)) ? dmAbove : dmBelow;
+}
+
+bool TVTTreeTransfer::AutoScroll(TPoint client) {
+  if (!tree_->TreeOptions().AutoOptions().Contains(toAutoScroll)) return false;
+  const TRect area = tree_->ClientRect();
+  const int zone = tree_->DefaultNodeHeight();
+  const int vertical = std::min(tree_->ScrollBarOptions().VerticalIncrement(), area.Height());
+  const int horizontal = tree_->ScrollBarOptions().HorizontalIncrement();
+  int dx = 0, dy = 0;
+  if (client.Y < area.Top + zone && tree_->OffsetY() != 0) dy = vertical;
+  else if (client.Y >= area.Bottom - zone && area.Height() - tree_->OffsetY() < tree_->RangeY()) dy = -vertical;
+  if (client.X < area.Left + zone && tree_->EffectiveOffsetX() != 0) dx = horizontal;
+  else if (client.X >= area.Right - zone && area.Width() + tree_->EffectiveOffsetX() < tree_->RangeX())
+    dx = -horizontal;
+  if (dx == 0 && dy == 0) {
+    autoScrollStart_ = 0;
+    return false;
+  }
+  if (autoScrollStart_ == 0) autoScrollStart_ = GetTickCount();
+  if (GetTickCount() - autoScrollStart_ < uint32_t(tree_->AutoScrollDelay())) return false;
+  const TPoint old = tree_->OffsetXY();
+  tree_->SetOffsetXY({old.X + dx, old.Y + dy});
+  return !(tree_->OffsetXY() == old);
+}
+
+void TVTTreeTransfer::AutoExpand() {
+  if (!dropTarget_ || !tree_->TreeOptions().AutoOptions().Contains(toAutoDropExpand)) return;
+  if (!(dropTarget_->States & nsHasChildren) || (dropTarget_->States & nsExpanded)) return;
+  if (GetTickCount() - dropTargetSince_ >= uint32_t(tree_->AutoExpandDelay())) tree_->SetExpanded(dropTarget_, true);
+}
+
+HRESULT TVTTreeTransfer::DragOver(TBaseVirtualTree* source, DWORD keyState, TDragState state, TPoint point,
+                                  DWORD& effect) {
+  const TPoint client = tree_->ScreenToClient(point);
+  const bool scrolled = AutoScroll(client);
+  const TShiftState shift = ShiftStateOf(keyState);
+  PVirtualNode node = nullptr;
+  const TDropMode mode = DropModeAt(client, node);
+  SetDropTarget(node, mode);
+  AutoExpand();
+  tree_->Update();
+  effect = SuggestDropEffect(source, shift, client, effect);
+  if (!DoDragOver(source, shift, state, client, mode, effect)) effect = DROPEFFECT_NONE;
+  if (scrolled) effect |= DROPEFFECT_SCROLL;
+  return S_OK;
+}
+
+void TVTTreeTransfer::DragLeave() {
+  SetDropTarget(nullptr, lastDropMode_);
+  autoScrollStart_ = 0;
+  tree_->Update();
+  DWORD effect = DROPEFFECT_NONE;
+  DoDragOver(nullptr, 0, dsDragLeave, {0, 0}, lastDropMode_, effect);
+}
+
+HRESULT TVTTreeTransfer::DragDrop(IDataObject* data, DWORD keyState, TPoint point, DWORD& effect) {
+  autoScrollStart_ = 0;
+  struct TForgetTarget {
+    TVTTreeTransfer* Transfer;
+    ~TForgetTarget() { Transfer->SetDropTarget(nullptr, Transfer->lastDropMode_); }
+  } forget{this};
+  TBaseVirtualTree* source = dragManager_->GetDragSource();
+  const HRESULT over = DragOver(source, keyState, dsDragMove, point, effect);
+  if (over != S_OK || (effect & ~DROPEFFECT_SCROLL) == 0) return E_FAIL;
+  effect &= ~DROPEFFECT_SCROLL;
+  TFormatArray formats;
+  TComPtr<IEnumFORMATETC> formatList;
+  if (!data || FAILED(data->EnumFormatEtc(DATADIR_GET, formatList.Receive())) || !formatList) return E_UNEXPECTED;
+  FORMATETC format;
+  ULONG fetched = 0;
+  while (formatList->Next(1, &format, &fetched) == S_OK && fetched == 1) formats.push_back(format.cfFormat);
+  if (OnDragDrop)
+    OnDragDrop(tree_, source, data, formats, ShiftStateOf(keyState), tree_->ScreenToClient(point), effect,
+               lastDropMode_);
+  return S_OK;
+}

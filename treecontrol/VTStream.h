@@ -1,0 +1,55 @@
+// The tree stream: the binary, little-endian form in which a tree writes its
+// structure (all top-level nodes, or one node, with their subtrees) and reads
+// it back, and the bare node chunks that the clipboard and drags carry.
+//
+// Layout: a 12-byte header (six UTF-16 units: bracket, "V", "T", version,
+// blank, bracket; version 2 written, 0 to 2 read), for version 2 a u32 count
+// of top-level node chunks, then the node chunks. Every chunk is {i32 type,
+// i32 size of what follows}; a node chunk (1) holds a base chunk (2: child
+// count, height, states, alignment, check state and type, reserved, then the
+// child node chunks), an optional user chunk (4, written by OnSaveNode, read
+// by OnLoadNode) and for string trees with toSaveCaptions a caption chunk (3).
+//
+// Contract
+// - Reading comes from outside: the whole input is checked before the tree
+//   changes (sizes against the bytes present, counts against the room they
+//   need, nesting deeper than MaxStreamNesting refused), and damaged data
+//   raises EVirtualTreeError (2002 to 2006) leaving the tree as it was after
+//   clearing. Only the lasting node states are taken from a stream.
+// - OnLoadNode sees a stream holding exactly the node's user chunk, so an
+//   application that reads too little or too much cannot derail the reader.
+// - A node's base chunk stores the number of child chunks actually written:
+//   children of a node that was never initialised are not written (the node
+//   keeps nsHasChildren and asks for them again).
+#pragma once
+
+#include <functional>
+
+#include "platform/rtl/Classes.h"
+#include "treecontrol/VTTypes.h"
+
+class TBaseVirtualTree;
+
+constexpr int MaxStreamNesting = 1000;
+constexpr int64_t MaxStreamBytes = int64_t(1) << 30;
+
+// Writes the header, the count and the chunks of every top-level node (node
+// nullptr) or of the one node.
+void SaveTreeToStream(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node = nullptr);
+void SaveTreeToFile(TBaseVirtualTree& tree, const AnsiString& fileName, PVirtualNode node = nullptr);
+// Replaces the tree's content with the stream's nodes (nothing for a
+// read-only tree).
+void LoadTreeFromStream(TBaseVirtualTree& tree, TStream& stream);
+void LoadTreeFromFile(TBaseVirtualTree& tree, const AnsiString& fileName);
+
+// One node chunk with its subtree.
+void WriteTreeNode(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node);
+// The node chunks of nodes, one after the other.
+AnsiString NodeChunks(TBaseVirtualTree& tree, const std::vector<PVirtualNode>& nodes);
+// Adds every node chunk in bytes at target (nullptr: the root) with mode,
+// in order; added is called for each new top-level node of the chunks and
+// answers whether it stays (it deletes the node otherwise). Raises EVirtualTreeError for damaged bytes before changing
+// the tree.
+using TNodeAddedEvent = std::function<bool(PVirtualNode node)>;
+void InsertNodeChunks(TBaseVirtualTree& tree, const AnsiString& bytes, PVirtualNode target, TVTNodeAttachMode mode,
+                      const TNodeAddedEvent& added);
