@@ -699,6 +699,7 @@ class TBaseVirtualTree : public TCustomControl {
 
   // Painting helpers.
   virtual void PaintTreeLines(const TVTPaintInfo& info, int vAlignment, int indentSize);
+  void PaintBandLines(const TVTPaintInfo& info, int indentSize);
   virtual void PaintNodeButton(TCanvas* canvas, PVirtualNode node, const TRect& r, int buttonX, int buttonY);
   virtual void PaintCheckImage(const TVTPaintInfo& info);
   virtual void PaintImage(TVTPaintInfo& info, int imageInfoIndex, bool doOverlay);

@@ -240,6 +240,13 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       StopTimer(StructureChangeTimer);
       TCustomControl::WndProc(m);
       return;
+    case WM_PRINTCLIENT: {
+      // Paints the whole client area into the device context in wParam.
+      TRect window = ClientRect();
+      OffsetRect(window, EffectiveOffsetX(), -offsetY_);
+      PaintTree(reinterpret_cast<TCanvas*>(m.WParam), window, Point(0, 0), TVTInternalPaintOptions::FromBits(0x3D));
+      return;
+    }
     case WM_ENABLE:
       TCustomControl::WndProc(m);
       Invalidate();

@@ -97,6 +97,10 @@ int TBaseVirtualTree::AlignmentPosition(PVirtualNode node, int height, int image
 
 void TBaseVirtualTree::PaintTreeLines(const TVTPaintInfo& info, int vAlignment, int indentSize) {
   TCanvas* c = info.Canvas;
+  if (lineMode_ == lmBands) {
+    if (info.PaintOptions.Contains(poGridLines)) PaintBandLines(info, indentSize);
+    return;
+  }
   c->Brush().SetPattern(linePattern_, Color(), colors_->TreeLineColor());
   int x = info.CellRect.Left;
   int top = info.CellRect.Top;
@@ -123,6 +127,23 @@ void TBaseVirtualTree::PaintTreeLines(const TVTPaintInfo& info, int vAlignment, 
   }
   c->Brush().SetBitmap(nullptr);
   c->Brush().SetStyle(bsSolid);
+}
+
+void TBaseVirtualTree::PaintBandLines(const TVTPaintInfo& info, int indentSize) {
+  // Bands: every indent level is a column of its own, closed at the right;
+  // a level ends with a line under the last visible child of its band.
+  TCanvas* c = info.Canvas;
+  c->Brush().SetStyle(bsSolid);
+  c->Brush().SetColor(colors_->GridLineColor());
+  int top = info.CellRect.Top, bottom = info.CellRect.Bottom - 1;
+  int x = info.CellRect.Left;
+  bool expandedBand = (info.Node->States & nsExpanded) && !(info.Node->States & nsAllChildrenHidden);
+  for (int i = 0; i < indentSize && i < int(info.LineImage.size()); ++i, x += indent_) {
+    c->FillRect(Rect(x + indent_ - 1, top, x + indent_, bottom + 1));
+    bool closes = info.LineImage[size_t(i)] == ltNone || info.LineImage[size_t(i)] == ltTopRight ||
+                  info.LineImage[size_t(i)] == ltRight;
+    if (i == indentSize - 1 && !expandedBand && closes) c->FillRect(Rect(x, bottom, x + indent_, bottom + 1));
+  }
 }
 
 void TBaseVirtualTree::PaintNodeButton(TCanvas* canvas, PVirtualNode node, const TRect& r, int buttonX, int buttonY) {

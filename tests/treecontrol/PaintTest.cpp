@@ -234,3 +234,21 @@ TEST_F(Paint, SelectedOnlyAndDropMarks) {
   tree->DeleteNode(Nth(2));
   EXPECT_EQ(tree->DropTargetNode(), nullptr);
 }
+
+TEST_F(Paint, PrintClientAndBandLines) {
+  names = {u"WWWW", u"WWWW"};
+  tree->SetRootNodeCount(2);
+  tree->SetChildCount(Nth(0), 1);
+  tree->ToggleNode(Nth(0));
+  TBitmap bm(tree->ClientWidth(), tree->ClientHeight());
+  tree->Perform(WM_PRINTCLIENT, WPARAM(bm.Canvas()), 0);
+  TColor white = ColorToRGB(clWindow);
+  EXPECT_GT(InkIn(bm.Canvas(), Rect(20, 0, 120, 18), white), 20);
+  TColor line = ColorToRGB(clBtnShadow);
+  EXPECT_TRUE(bm.Canvas()->Pixel(18 + 9, 21) == line || bm.Canvas()->Pixel(18 + 9, 22) == line)
+      << "dotted tree line to the child";
+  tree->SetLineMode(lmBands);
+  tree->Perform(WM_PRINTCLIENT, WPARAM(bm.Canvas()), 0);
+  EXPECT_EQ(bm.Canvas()->Pixel(17, 5), ColorToRGB(clBtnFace)) << "the band of the top level closes at its right";
+  EXPECT_EQ(bm.Canvas()->Pixel(35, 18 + 5), ColorToRGB(clBtnFace));
+}
