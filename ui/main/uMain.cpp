@@ -73,6 +73,13 @@ void TMainForm::FormCloseQuery(TObject*, bool& CanClose) {
   QuitProject(CanClose);
 }
 
+// The schedule timer runs only while no options form is open.
+void TMainForm::WMOptionsShown(WPARAM Shown, LPARAM Valid) {
+  if (Valid != 1 || !CurrentParams) return;
+  SchedulerPaused = Shown == 1;
+  TimerSch->SetEnabled(ScheduleTimerWanted());
+}
+
 bool TMainForm::Option(int32_t Bit) const { return CurrentParams && (CurrentParams->Project.Options & Bit) != 0; }
 
 int TMainForm::ConnectionLimit() const {
@@ -96,6 +103,7 @@ void TMainForm::WndProc(TMessage& m) {
     case WM_THREADSIZE: WMThreadSize(reinterpret_cast<TListItem*>(m.WParam), reinterpret_cast<const char*>(m.LParam)); return;
     case WM_LINKSFOUND: WMLinksFound(m.WParam, reinterpret_cast<TStringList*>(m.LParam)); return;
     case WM_DEFERREDCOMMAND: WMDeferredCommand(m.WParam); return;
+    case WM_OPTIONSSHOWN: WMOptionsShown(m.WParam, m.LParam); return;
     default: break;
   }
   TForm::WndProc(m);

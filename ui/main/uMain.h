@@ -197,6 +197,7 @@ private:
   void WMThreadSize(TListItem* Row, const char* Text);
   void WMLinksFound(WPARAM LocalFile, TStringList* List);
   void WMDeferredCommand(WPARAM Command);
+  void WMOptionsShown(WPARAM Shown, LPARAM Valid);
 
   // Run-control steps.
   bool QueueStartUrls(TStringList& Lines);
