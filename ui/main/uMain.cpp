@@ -12,6 +12,7 @@ TMainForm::TMainForm(TComponent* AOwner) : TForm(AOwner) {
   SetClassName("TMainForm");
   SetName("MainForm");
   CreateComponents();
+  HookUrlCommands();
   ConnectProjectCommands();
   OnCreate = [this](TObject* s) { FormCreate(s); };
   OnCloseQuery = [this](TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };

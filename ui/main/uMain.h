@@ -24,6 +24,7 @@
 
 #include <array>
 #include <unordered_map>
+#include <vector>
 
 #include "components/MsgLanguage.h"
 #include "platform/controls/ComCtrls.h"
@@ -160,6 +161,22 @@ public:
   bool AcceptLink(const AnsiString& Url, bool Resume, int Level, bool Strict);
   void AddLinks(TStringList& List, bool LocalFile);
 
+  // --- Start-URL box, link import and export (uMainUrls.cpp) --------------
+  TMsgLanguage* ml3 = nullptr;  // messages of these commands
+  void HookUrlCommands();
+  void sbLoadClick(TObject* Sender);
+  void sbSaveURLClick(TObject* Sender);
+  void sbCopyClick(TObject* Sender);
+  void sbPasteClick(TObject* Sender);
+  void sbImportClick(TObject* Sender);
+  void sbExportClick(TObject* Sender);
+  // The two kinds of link import: a link list (".txt", ".url"), and a local
+  // web page parsed by a worker with the base URL (empty: the page's name).
+  void ImportLinkList(const AnsiString& FileName);
+  void ImportPage(const AnsiString& FileName, const AnsiString& BaseUrl);
+  // Writes the URL of every site-tree node, depth first; false (reported) on failure.
+  bool ExportLinks(const AnsiString& FileName);
+
   // --- Download list -----------------------------------------------------
   void abort1Click(TObject* Sender);
   void Copy1Click(TObject* Sender);
@@ -237,6 +254,10 @@ private:
   int FReopenCount = 10;        // capacity of the recent-projects list
   AnsiString FReopenFile;       // "reopen.ini" once it has been read
   bool FQuitAfterLoad = false;  // the window closes once the views are loaded
+
+  // Start-URL box and link import helpers (uMainUrls.cpp).
+  bool ReadListOrSay(const AnsiString& FileName, std::vector<AnsiString>& Lines);
+  AnsiString UrlCompanion() const;
 
   // Running download workers with their nodes (a node is busy while listed).
   std::unordered_map<thGetUrl*, TDataObj*> FWorkers;

@@ -1,0 +1,76 @@
+#include "ui/main/uDialogParts.h"
+
+#include "components/jlangy.h"
+#include "platform/rtl/FileUtils.h"
+#include "project/global.h"
+#include "project/TextHelpers.h"
+
+void ApplyDialogLanguage(TForm* Form) {
+  const AnsiString file = ProgramFolder() + CurrentLang.Name + LanguageFileExt;
+  TjLangy langy(nullptr);
+  if (CurrentLang.WriteLanguage && SameText(CurrentLang.Name, DefaultLanguageName)) langy.SaveLanguage(Form, file);
+  if (CurrentLang.ApplyLanguage) langy.LoadLanguage(Form, file);
+  Form->Invalidate();
+}
+
+void SetUpDialog(TForm* Form, const char* ClassName, const char* Name, const AnsiString& Caption, int Width,
+                 int Height) {
+  Form->SetClassName(ClassName);
+  Form->SetName(Name);
+  Form->SetCaption(Caption);
+  Form->SetBorderStyle(bsDialog);
+  Form->SetPosition(poScreenCenter);
+  Form->SetClientSize(Width, Height);
+}
+
+TLabel* AddLabel(TForm* Form, const char* Name, const AnsiString& Caption, int Left, int Top) {
+  auto* label = new TLabel(Form);
+  label->SetName(Name);
+  label->SetParent(Form);
+  label->SetCaption(Caption);
+  label->SetLeft(Left);
+  label->SetTop(Top);
+  return label;
+}
+
+TEdit* AddEdit(TForm* Form, const char* Name, int Left, int Top, int Width) {
+  auto* edit = new TEdit(Form);
+  edit->SetName(Name);
+  edit->SetParent(Form);
+  edit->SetBounds(Left, Top, Width, 24);
+  return edit;
+}
+
+TCheckBox* AddCheckBox(TForm* Form, const char* Name, const AnsiString& Caption, int Left, int Top) {
+  auto* box = new TCheckBox(Form);
+  box->SetName(Name);
+  box->SetParent(Form);
+  box->SetCaption(Caption);
+  box->SetBounds(Left, Top, 130, 22);
+  return box;
+}
+
+TButton* AddButton(TForm* Form, const char* Name, const AnsiString& Caption, int Result, int Left, int Top) {
+  auto* button = new TButton(Form);
+  button->SetName(Name);
+  button->SetParent(Form);
+  button->SetCaption(Caption);
+  button->SetModalResult(Result);
+  button->SetBounds(Left, Top, 80, 26);
+  return button;
+}
+
+void AddOkCancel(TForm* Form, const AnsiString& OkCaption, int OkResult, int Left, int Top, TButton*& Ok,
+                 TButton*& Cancel) {
+  Ok = AddButton(Form, "btnOK", OkCaption, OkResult, Left, Top);
+  Ok->SetDefault(true);
+  Cancel = AddButton(Form, "btnCancel", "Cancel", mrCancel, Left + 88, Top);
+  Cancel->SetCancel(true);
+}
+
+TMsgLanguage* AddMessages(TForm* Form, std::initializer_list<const char*> Texts) {
+  auto* messages = new TMsgLanguage(Form);
+  messages->SetName("ml");
+  for (const char* text : Texts) messages->Items().Add(text);
+  return messages;
+}
