@@ -292,18 +292,19 @@ void TMainForm::SaveProjectAs() {
   if (SameProjectPath(path, oldPath)) return;
   try {
     CurrentParams->SaveAs(path);
-    if (CurrentParams->IsNew) {
-      CurrentParams->DeleteFiles();
-      RemoveReopen(oldPath);
-      CurrentParams->IsNew = false;
-      CurrentParams->Deleted = false;
-    }
     CurrentParams->FileName = path;
-    CurrentParams->Folder = ExtractFilePath(path);
     CurrentParams->SaveToFile();
   } catch (const Exception& e) {
+    CurrentParams->FileName = oldPath;
     MsgBox(e.Message(), ml->Items()[6], MB_OK | MB_ICONERROR);
     return;
+  }
+  CurrentParams->Folder = ExtractFilePath(path);
+  if (CurrentParams->IsNew) {
+    // A new project moves: its old files go once the new ones are written.
+    TParamProObj(oldPath, false).DeleteFiles();
+    RemoveReopen(oldPath);
+    CurrentParams->IsNew = false;
   }
   if (Store) {
     Store->FileName = ChangeFileExt(path, ".wmt");

@@ -38,7 +38,6 @@ TEST_F(ProgramCycleTest, NewTakesTheFirstFreeNonameNumber) {
   Form->mmNew->Click();
   Serve();
   EXPECT_EQ(CurrentParams->FileName, data + "noname100.pro");
-  EXPECT_EQ(Form->ReopenPath(0), LowerCase(data + "noname100.pro"));
   EXPECT_EQ(Form->ReopenPath(3), LowerCase(data + "noname01.pro"));
 }
 
@@ -49,11 +48,20 @@ TEST_F(ProgramCycleTest, SaveAsMovesANewProjectAndCopiesAnOldOne) {
   Form->richURL->Lines()->Add("http://site.example/");
   Form->Store->AddUrl(0, "http://site.example/");
   Form->Store->Modified = true;
+  // A settings file that cannot be written leaves the new project where it was.
+  ForceDirectories(Temp + "Mine/site.pro/");
+  FileAnswers = {Temp + "Mine/site"};
+  Form->sbSaveAs->Click();
+  Serve();
+  EXPECT_EQ(CurrentParams->FileName, noname);
+  EXPECT_TRUE(FileExists(noname));
+  EXPECT_EQ(Boxes.size(), 1u);
+  RemoveDir(Temp + "Mine/site.pro");
   FileAnswers = {Temp + "Mine/site"};
   Form->sbSaveAs->Click();
   Serve();
   const AnsiString site = Temp + "Mine/site.pro";
-  EXPECT_EQ(Presets, std::vector<std::string>{noname});
+  EXPECT_EQ(Presets, (std::vector<std::string>{noname, noname}));
   EXPECT_EQ(CurrentParams->FileName, site);
   EXPECT_FALSE(CurrentParams->IsNew);
   EXPECT_FALSE(CurrentParams->Deleted);
@@ -64,7 +72,6 @@ TEST_F(ProgramCycleTest, SaveAsMovesANewProjectAndCopiesAnOldOne) {
   EXPECT_EQ(Read(Temp + "Mine/site.url"), "http://site.example/\r\n");
   EXPECT_NE(Read(Temp + "Mine/site.wmt").find("site.example"), std::string::npos);
   EXPECT_EQ(ReopenPaths(), std::vector<std::string>{LowerCase(site)});
-  EXPECT_EQ(Form->Panel10->Caption(), "Project: " + site);
 
   // An upper-case ".PRO" is kept; the old project stays where it was.
   FileAnswers = {Temp + "Mine/copy.PRO"};
