@@ -1,7 +1,8 @@
 // Program entry of Harvella: the application object with its title and help
-// file, the image formats, the options forms joined to the main window, the
-// main window and the message loop. The window's start-up step loads the
-// settings and opens the most recent project.
+// file, the image formats, the options forms joined to the main window (with
+// the program's item-query and size-rule dialogs), the main window and the
+// message loop. The window's start-up step loads the settings and opens the
+// most recent project.
 //
 // An exception that reaches the application is shown and ends the program
 // (the main window's handler); the silent abort passes unseen. One that
@@ -11,11 +12,15 @@
 #include "platform/rtl/FileUtils.h"
 #include "ui/main/uMain.h"
 #include "ui/main/uMainProjectOptions.h"
+#include "ui/main/uMyIQ.h"
+#include "ui/main/uSizer.h"
 #include "ui/options/options.h"
 
 namespace {
 
 void ConnectOptionsForms() {
+  OptionsItemQuery = ExecuteItemQuery;
+  OptionsSizer = ExecuteSizer;
   OptionsForms.ShowOptions = [](bool ForDefault, HWND MainWindow) { ShowOptions(ForDefault, MainWindow); };
   OptionsForms.CloseOptionsForms = [] { CloseOptionsForms(); };
   OptionsForms.CloseProjectOptions = [] {
