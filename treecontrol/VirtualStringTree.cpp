@@ -121,6 +121,21 @@ int TCustomVirtualStringTree::DoGetNodeWidth(PVirtualNode node, TColumnIndex col
   return int(*cache);
 }
 
+WideString TCustomVirtualStringTree::DoGetNodeHint(PVirtualNode node, TColumnIndex column) {
+  WideString hint = TBaseVirtualTree::DoGetNodeHint(node, column);
+  int lineBreakStyle = 0;
+  if (OnGetHint) OnGetHint(this, node, column, lineBreakStyle, hint);
+  return hint;
+}
+
+WideString TCustomVirtualStringTree::DoGetNodeToolTip(PVirtualNode node, TColumnIndex column) {
+  if (!OnGetHint) return Text(node, column);
+  WideString hint;
+  int lineBreakStyle = 0;
+  OnGetHint(this, node, column, lineBreakStyle, hint);
+  return hint;
+}
+
 int TCustomVirtualStringTree::ComputeNodeHeight(TCanvas* canvas, PVirtualNode node, TColumnIndex column, WideString s) {
   if (s.empty()) s = Text(node, column);
   int width = header_->Columns().IsValidColumn(column) ? header_->Columns()[column]->Width() : ClientWidth();

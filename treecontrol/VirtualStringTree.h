@@ -63,6 +63,8 @@ class TCustomVirtualStringTree : public TBaseVirtualTree {
   virtual void DoTextDrawing(TCanvas* canvas, const WideString& text, TRect r, unsigned format);
   virtual int DoTextMeasuring(TCanvas* canvas, PVirtualNode node, TColumnIndex column, const WideString& text);
   int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas) override;
+  WideString DoGetNodeHint(PVirtualNode node, TColumnIndex column) override;
+  WideString DoGetNodeToolTip(PVirtualNode node, TColumnIndex column) override;
   void DoPaintNode(TVTPaintInfo& info) override;
   IVTEditLinkPtr DoCreateEditor(PVirtualNode node, TColumnIndex column) override;
   int DoIncrementalSearch(PVirtualNode node, const WideString& text) override;

@@ -478,6 +478,12 @@ class TBaseVirtualTree : public TCustomControl {
   const WideString& SearchBuffer() const { return searchBuffer_; }
   void WndProc(TMessage& message) override;
 
+  // ---- Hints ----------------------------------------------------------------
+  // The hint to show for a client point (negative Y: the header band) and
+  // the area it belongs to, by HintMode; false when no hint is due there.
+  // The hint window asks this before it shows anything.
+  bool GetHintFor(TPoint p, WideString& text, TRect& area);
+
   // ---- Events -------------------------------------------------------------
   TVTAfterCellPaintEvent OnAfterCellPaint;
   TVTAfterItemEraseEvent OnAfterItemErase;
@@ -638,6 +644,9 @@ class TBaseVirtualTree : public TCustomControl {
   virtual void DoTimerScroll();
   virtual void DoAutoExpand();
   virtual int DoGetHelpContext(PVirtualNode node, TColumnIndex column);
+  // Hint and tooltip texts of a node: the control's Hint in the base tree.
+  virtual WideString DoGetNodeHint(PVirtualNode node, TColumnIndex column);
+  virtual WideString DoGetNodeToolTip(PVirtualNode node, TColumnIndex column);
   // Hook for a drag-and-drop extension: a drag is about to start at the
   // focused node; the base tree does nothing.
   virtual void DoStartDrag(PVirtualNode node);

@@ -289,6 +289,51 @@ int TBaseVirtualTree::DoGetHelpContext(PVirtualNode node, TColumnIndex column) {
 
 void TBaseVirtualTree::DoStartDrag(PVirtualNode) {}
 
+WideString TBaseVirtualTree::DoGetNodeHint(PVirtualNode, TColumnIndex) { return Utf8ToWide(Hint()); }
+
+WideString TBaseVirtualTree::DoGetNodeToolTip(PVirtualNode, TColumnIndex) { return Utf8ToWide(Hint()); }
+
+bool TBaseVirtualTree::GetHintFor(TPoint p, WideString& text, TRect& area) {
+  text.clear();
+  area = TRect{};
+  HWND capture = GetCapture();
+  if ((capture && capture != Handle()) || !ShowHint() || HasState(stDrawSelecting) || HasState(stOLEDragging) ||
+      HasState(stScrolling) || (header_->States() & (hsDragging | hsTracking)))
+    return false;
+  TVirtualTreeColumns& columns = header_->Columns();
+  if (header_->InHeader(p)) {
+    if (!header_->Options().Contains(hoShowHint)) return false;
+    TColumnIndex column = columns.ColumnFromPoint(Point(p.X, p.Y + header_->BandHeight()));
+    if (!columns.IsValidColumn(column)) return false;
+    text = columns[column]->Hint();
+    columns.GetColumnBounds(column, area.Left, area.Right);
+    area.Top = -header_->BandHeight();
+    area.Bottom = 0;
+    return !text.empty();
+  }
+  THitInfo hit;
+  GetHitTestInfoAt(p.X, p.Y, true, hit);
+  if (hintMode_ == hmDefault || !hit.HitNode) {
+    text = Utf8ToWide(Hint());
+    area = ClientRect();
+    return !text.empty();
+  }
+  PVirtualNode node = hit.HitNode;
+  TRect cell = GetDisplayRect(node, hit.HitColumn, false);
+  if (hintMode_ == hmTooltip) {
+    TRect label = GetDisplayRect(node, hit.HitColumn, true, true);
+    int right = columns.IsValidColumn(hit.HitColumn) ? cell.Right : ClientWidth();
+    bool cut = hit.HitPositions.Contains(hiOnItemLabel) && (label.Right > right || label.Right > ClientWidth());
+    if (!cut && !(node->States & nsMultiline)) return false;
+    text = DoGetNodeToolTip(node, hit.HitColumn);
+    area = label;
+  } else {
+    text = DoGetNodeHint(node, hit.HitColumn);
+    area = cell;
+  }
+  return !text.empty();
+}
+
 void TBaseVirtualTree::DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) {
   if (OnHeaderClick) OnHeaderClick(header_.get(), column, button, shift, x, y);
 }

@@ -97,3 +97,28 @@ TEST_F(StringTree, VisibleOnlySearchSkipsCollapsedBranches) {
   tree->Char(u'i');
   EXPECT_EQ(tree->FocusedNode(), Nth(0)->FirstChild);
 }
+
+TEST_F(StringTree, HintsFollowTheHintMode) {
+  names = {u"short", u"a caption far too long for the two hundred pixels of this window, truly"};
+  tree->SetRootNodeCount(2);
+  tree->SetShowHint(true);
+  tree->SetHint("control hint");
+  WideString text;
+  TRect area;
+  EXPECT_TRUE(tree->GetHintFor(Point(30, 5), text, area));
+  EXPECT_EQ(text, u"control hint");
+  tree->SetHintMode(hmTooltip);
+  EXPECT_FALSE(tree->GetHintFor(Point(30, 5), text, area)) << "a text that fits needs no tooltip";
+  ASSERT_TRUE(tree->GetHintFor(Point(60, 18 + 5), text, area));
+  EXPECT_EQ(text, names[1]);
+  tree->SetHintMode(hmHint);
+  tree->OnGetHint = [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, int&, WideString& hint) {
+    hint = node->Index == 0 ? u"first" : u"";
+  };
+  EXPECT_TRUE(tree->GetHintFor(Point(30, 5), text, area));
+  EXPECT_EQ(text, u"first");
+  EXPECT_FALSE(tree->GetHintFor(Point(30, 18 + 5), text, area));
+  tree->SetShowHint(false);
+  EXPECT_FALSE(tree->GetHintFor(Point(30, 5), text, area));
+  tree->OnGetHint = nullptr;
+}
