@@ -14,6 +14,14 @@ namespace {
 
 AnsiString HostPartOf(const AnsiString& S) { return S.substr(0, S.find('/')); }
 
+// The mirror keeps a host's files in a folder named without the port, so a
+// host part "h:8080/..." is compared and written as "h/...".
+void DropHostPort(AnsiString& HostAndPath) {
+  const size_t hostEnd = std::min(HostAndPath.find('/'), HostAndPath.size());
+  const size_t colon = HostAndPath.rfind(':', hostEnd == 0 ? 0 : hostEnd - 1);
+  if (colon != AnsiString::npos && colon < hostEnd) HostAndPath.erase(colon, hostEnd - colon);
+}
+
 // An escaped "://" near the start of a link stands for the real one.
 void UnescapeSchemeSeparator(AnsiString& Local) {
   for (size_t at = Local.find('%'); at < 9 && at != AnsiString::npos; at = Local.find('%', at + 1)) {
@@ -67,6 +75,7 @@ void AddDocumentName(AnsiString& Local, bool IsQuery) {
 TLinkRewriter::TLinkRewriter(const AnsiString& PageHost, const AnsiString& Base, const TRewriteSettings& Settings)
     : PageHost_(PageHost), BaseFolders_(LowerCase(Base)), Settings_(Settings) {
   BaseFolders_.erase(0, SchemePrefixLength(BaseFolders_));
+  DropHostPort(BaseFolders_);
   BaseHost_ = HostPartOf(BaseFolders_);
 }
 
@@ -99,6 +108,7 @@ AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
   bool hasHost = false;
   if (const size_t scheme = SchemePrefixLength(Local); scheme > 0) {
     Local.erase(0, scheme);
+    DropHostPort(Local);
     hasHost = true;
     linkHost = HostPartOf(Local);
   } else if (!Local.starts_with('/')) {

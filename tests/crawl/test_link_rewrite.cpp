@@ -41,6 +41,13 @@ TEST(LinkRewrite, DirectoryStructure) {
   EXPECT_EQ(Local(""), "(same) ");
 }
 
+TEST(LinkRewrite, PortsNameTheHostsPortlessFolder) {
+  EXPECT_EQ(Local("http://host:8080/a/c/p.htm", "http://host:8080/a/b/"), "../c/p.htm");
+  EXPECT_EQ(Local("http://host:8080/a/b/x.htm", "http://host/a/b/"), "x.htm");
+  EXPECT_EQ(Local("http://other.org:81/y.htm"), "../../../other.org/y.htm");
+  EXPECT_EQ(Local("http://host:8080/a/c/p.htm", "http://host:8080/a/b/", false, false), "host_a_c_p.htm");
+}
+
 TEST(LinkRewrite, WwwOption) {
   EXPECT_EQ(Local("http://www.example.org/x.htm", "http://example.org/a/", true), "../x.htm");
   EXPECT_EQ(Local("http://www.example.org/x.htm", "http://example.org/a/", false), "../../www.example.org/x.htm");
