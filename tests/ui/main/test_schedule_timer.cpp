@@ -190,6 +190,9 @@ TEST_F(ScheduleTimerTest, OtherRunsAreNotRecordedAndTheTimerWaitsAgain) {
   EXPECT_TRUE(Waiting());
   Form->ReDownload(nullptr);
   ASSERT_TRUE(RunToEnd());
+  Write(Temp + "page.htm", "<a href=\"x.htm\">x</a>");
+  Form->ImportPage(Temp + "page.htm", Server->Url("/"));
+  ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(Schedule().RunCount, 0);
   EXPECT_EQ(Schedule().LastStart, 0);
   EXPECT_TRUE(Waiting());
