@@ -115,8 +115,9 @@ public:
 
   // --- Projects and the recent-projects list (uMainProject.cpp) -----------
   // Closes the open project and opens FileName; a new or missing file
-  // starts from the default settings and is written at once.
-  void OpenProject(const AnsiString& FileName, bool IsNew);
+  // starts from the default settings and is written at once. False (the
+  // open project stays) when FileName's folder cannot be made.
+  bool OpenProject(const AnsiString& FileName, bool IsNew);
   // Saves the open project (unless it is marked deleted) and frees its tree.
   void CloseProject();
   void LoadProjectViews();

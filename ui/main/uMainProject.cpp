@@ -120,18 +120,16 @@ void TMainForm::DefaultOptionsClick(TObject*) { PostMessage(Handle(), WM_OPTIONS
 
 void TMainForm::ProjectOptionsClick(TObject*) { PostMessage(Handle(), WM_OPTIONS, 1, 0); }
 
+// A recent project that cannot be opened gives way to a new one.
 void TMainForm::OpenFirstRecentOrNew() {
-  if (Reopen1->Count() > 0)
-    OpenProject(ReopenPath(0), false);
-  else
-    mmNewClick(nullptr);
+  if (Reopen1->Count() == 0 || !OpenProject(ReopenPath(0), false)) mmNewClick(nullptr);
 }
 
 // --- Opening and closing ------------------------------------------------------
 
-void TMainForm::OpenProject(const AnsiString& FileName, bool IsNew) {
+bool TMainForm::OpenProject(const AnsiString& FileName, bool IsNew) {
   // A project is never replaced under a running download or a loading view.
-  if (!CurrentParams || (RunState & rsViewsLoading) || !StopRunAndWait()) return;
+  if (!CurrentParams || Trim(FileName).empty() || (RunState & rsViewsLoading) || !StopRunAndWait()) return false;
   const AnsiString path = DiskPath(FileName);
   const AnsiString shownCaption = Panel10->Caption();
   Panel10->SetCaption(FPanel10Caption);
@@ -144,7 +142,7 @@ void TMainForm::OpenProject(const AnsiString& FileName, bool IsNew) {
     RunState &= uint16_t(~rsStopping);
     Panel10->SetCaption(shownCaption);
     SendMessage(Handle(), WM_UPDATEUI, 0, 0);
-    return;
+    return false;
   }
   CloseProject();
   const bool isNew = IsNew || !FileExists(path);
@@ -171,6 +169,7 @@ void TMainForm::OpenProject(const AnsiString& FileName, bool IsNew) {
   SetScheduleWaiting(CurrentParams->Schedule.Enabled);
   PostMessage(Handle(), WM_LOADVIEWS, 0, 0);
   Panel10->SetCaption(FPanel10Caption + " " + path);
+  return true;
 }
 
 void TMainForm::LoadProjectViews() {

@@ -124,6 +124,15 @@ TEST_F(ProgramCycleTest, MissingAndLowerCasedRecentFilesOpen) {
   EXPECT_TRUE(FileExists(ChangeFileExt(real, ".url")));
 }
 
+TEST_F(ProgramCycleTest, UnreachableRecentProjectGivesWayToANewOne) {
+  Write(Temp + "plain-file", "x");
+  Write(Temp + "reopen.ini", "[REOPEN]\r\n0=" + Temp + "plain-file/sub/x.pro\r\n");
+  Start();
+  EXPECT_EQ(Boxes, std::vector<std::string>{"-Directory does not exist : " + Temp + "plain-file/sub"});
+  EXPECT_EQ(CurrentParams->FileName, DataFolder() + "noname01.pro");
+  EXPECT_EQ(Form->Reopen1->Count(), 2);
+}
+
 TEST_F(ProgramCycleTest, DecliningTheQuitQuestionKeepsEverything) {
   Start();
   CurrentParams->Project.Options |= poConfirmExit;
