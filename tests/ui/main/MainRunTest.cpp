@@ -1,7 +1,6 @@
 // Runs of the real main window against nginx serving a generated site.
 #include "MainWindowFixture.h"
 #include "TestSite.h"
-#include "PortRelay.h"
 #include "support/NginxServer.h"
 
 namespace {
@@ -14,20 +13,15 @@ protected:
     Root = Temp + "site/";
     std::filesystem::create_directories(Root.c_str());
     Nginx = std::make_unique<NginxServer>(Root);
-    // Reached through port 80 of an address of its own: links resolved
-    // against a page keep no port.
-    Relay = std::make_unique<TPortRelay>();
-    if (!Relay->Ok()) GTEST_SKIP() << "port 80 of a loopback address cannot be bound";
-    Base = "http://" + Relay->Host();
-    Host = Relay->Host();
-    Nginx->AddRedirect("/old.htm", Base + "/new.htm");
+    Nginx->AddRedirect("/old.htm", "/new.htm");
     Nginx->AddStatus("/missing.htm", 404);
+    // The mirror's folder for the site is the host without the port.
     ASSERT_TRUE(Nginx->Start()) << Nginx->ErrorLog();
-    Relay->SetTargetPort(Nginx->Port());
+    Base = "http://127.0.0.1:" + std::to_string(Nginx->Port());
+    Host = "127.0.0.1";
     WriteTestSite(Root, Base);
   }
   void TearDown() override {
-    Relay.reset();
     Nginx.reset();
     MainWindowTest::TearDown();
   }
@@ -35,7 +29,6 @@ protected:
   std::string Base;
   std::string Host;
   std::unique_ptr<NginxServer> Nginx;
-  std::unique_ptr<TPortRelay> Relay;
 };
 
 }  // namespace
