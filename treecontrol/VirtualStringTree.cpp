@@ -121,6 +121,11 @@ int TCustomVirtualStringTree::DoGetNodeWidth(PVirtualNode node, TColumnIndex col
   return int(*cache);
 }
 
+bool TCustomVirtualStringTree::ColumnIsEmpty(PVirtualNode node, TColumnIndex column) {
+  if (!Text(node, column).empty()) return false;
+  return TBaseVirtualTree::ColumnIsEmpty(node, column);
+}
+
 WideString TCustomVirtualStringTree::DoGetNodeHint(PVirtualNode node, TColumnIndex column) {
   WideString hint = TBaseVirtualTree::DoGetNodeHint(node, column);
   int lineBreakStyle = 0;

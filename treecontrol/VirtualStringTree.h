@@ -64,6 +64,7 @@ class TCustomVirtualStringTree : public TBaseVirtualTree {
   virtual int DoTextMeasuring(TCanvas* canvas, PVirtualNode node, TColumnIndex column, const WideString& text);
   int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas) override;
   WideString DoGetNodeHint(PVirtualNode node, TColumnIndex column) override;
+  bool ColumnIsEmpty(PVirtualNode node, TColumnIndex column) override;
   WideString DoGetNodeToolTip(PVirtualNode node, TColumnIndex column) override;
   void DoPaintNode(TVTPaintInfo& info) override;
   IVTEditLinkPtr DoCreateEditor(PVirtualNode node, TColumnIndex column) override;

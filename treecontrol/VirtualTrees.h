@@ -187,6 +187,8 @@ using TVTHelpContextEvent = std::function<void(TBaseVirtualTree* Sender, PVirtua
                                                TColumnIndex Column, int& HelpContext)>;
 using TVTGetLineStyleEvent = std::function<void(TBaseVirtualTree* Sender, const uint8_t*& Bits)>;
 using TVTSaveNodeEvent = std::function<void(TBaseVirtualTree* Sender, PVirtualNode Node, TStream& Stream)>;
+using TVTGetCellIsEmptyEvent =
+    std::function<void(TBaseVirtualTree* Sender, PVirtualNode Node, TColumnIndex Column, bool& IsEmpty)>;
 using TVTScrollbarShowEvent = std::function<void(TBaseVirtualTree* Sender, int Bar, bool Show)>;
 
 class TBaseVirtualTree : public TCustomControl {
@@ -546,6 +548,7 @@ class TBaseVirtualTree : public TCustomControl {
   TVTUpdatingEvent OnUpdating;
   TVTGetNodeDataSizeEvent OnGetNodeDataSize;
   TVTHelpContextEvent OnGetHelpContext;
+  TVTGetCellIsEmptyEvent OnGetCellIsEmpty;
   // Node data in the tree stream (written and read by the stream extension).
   TVTSaveNodeEvent OnSaveNode;
   TVTSaveNodeEvent OnLoadNode;
@@ -644,6 +647,8 @@ class TBaseVirtualTree : public TCustomControl {
   virtual void DoTimerScroll();
   virtual void DoAutoExpand();
   virtual int DoGetHelpContext(PVirtualNode node, TColumnIndex column);
+  // Whether a cell shows nothing (OnGetCellIsEmpty; empty by default).
+  virtual bool ColumnIsEmpty(PVirtualNode node, TColumnIndex column);
   // Hint and tooltip texts of a node: the control's Hint in the base tree.
   virtual WideString DoGetNodeHint(PVirtualNode node, TColumnIndex column);
   virtual WideString DoGetNodeToolTip(PVirtualNode node, TColumnIndex column);

@@ -289,6 +289,12 @@ int TBaseVirtualTree::DoGetHelpContext(PVirtualNode node, TColumnIndex column) {
 
 void TBaseVirtualTree::DoStartDrag(PVirtualNode) {}
 
+bool TBaseVirtualTree::ColumnIsEmpty(PVirtualNode node, TColumnIndex column) {
+  bool empty = true;
+  if (OnGetCellIsEmpty) OnGetCellIsEmpty(this, node, column, empty);
+  return empty;
+}
+
 WideString TBaseVirtualTree::DoGetNodeHint(PVirtualNode, TColumnIndex) { return Utf8ToWide(Hint()); }
 
 WideString TBaseVirtualTree::DoGetNodeToolTip(PVirtualNode, TColumnIndex) { return Utf8ToWide(Hint()); }

@@ -402,13 +402,20 @@ void TBaseVirtualTree::PaintTree(TCanvas* target, const TRect& window, TPoint ta
       info.Node = node;
       info.Level = GetNodeLevel(node);
       DetermineLineImages(node, info.LineImage);
-      for (TColumnIndex column : visibleColumns) {
+      bool spanning = options_->AutoOptions().Contains(toAutoSpanColumns) && header_->UseColumns();
+      for (size_t i = 0; i < visibleColumns.size(); ++i) {
+        TColumnIndex column = visibleColumns[i];
         TRect cell;
         if (column == NoColumn) {
           cell = Rect(0, 0, contentWidth, height);
         } else {
           TVirtualTreeColumn* item = columns[column];
           cell = Rect(item->Left(), 0, item->Left() + item->Width(), height);
+          // With toAutoSpanColumns the cell widens over empty cells to its right.
+          while (spanning && i + 1 < visibleColumns.size() && ColumnIsEmpty(node, visibleColumns[i + 1]) &&
+                 !ColumnIsEmpty(node, column)) {
+            cell.Right += columns[visibleColumns[++i]]->Width();
+          }
           if (cell.Left >= window.Right) break;
           if (cell.Right <= window.Left) continue;
         }

@@ -122,3 +122,23 @@ TEST_F(StringTree, HintsFollowTheHintMode) {
   EXPECT_FALSE(tree->GetHintFor(Point(30, 5), text, area));
   tree->OnGetHint = nullptr;
 }
+
+TEST_F(StringTree, TextsSpanEmptyCellsToTheRight) {
+  for (int i = 0; i < 3; ++i) tree->Header().Columns().Add()->SetWidth(60);
+  tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex column, TVSTTextType, WideString& text) {
+    text = column == 0 ? u"WWWWWWWWWWWWWWWWWWWW" : u"";
+  };
+  tree->SetRootNodeCount(1);
+  TBitmap bm(180, 18);
+  auto inkBeyondFirst = [&] {
+    int n = 0;
+    for (int x = 70; x < 170; ++x)
+      for (int y = 0; y < 18; ++y) n += bm.Canvas()->Pixel(x, y) != ColorToRGB(clWindow);
+    return n;
+  };
+  tree->PaintTree(bm.Canvas(), Rect(0, 0, 180, 18), Point(0, 0), DefaultPaintTreeOptions);
+  EXPECT_EQ(inkBeyondFirst(), 0) << "the first cell is shortened within its column";
+  tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() + TVTAutoOptions{toAutoSpanColumns});
+  tree->PaintTree(bm.Canvas(), Rect(0, 0, 180, 18), Point(0, 0), DefaultPaintTreeOptions);
+  EXPECT_GT(inkBeyondFirst(), 50) << "the text runs over the empty neighbours";
+}
