@@ -56,8 +56,10 @@ AnsiString NodeBytesOf(const STGMEDIUM& medium) {
   }
 }
 
+// Global memory is preferred: the clipboard keeps a format's bytes without
+// their medium, and only the global-memory form says how many bytes belong.
 HRESULT RenderNodes(const AnsiString& chunks, DWORD tymed, STGMEDIUM& medium) {
-  if (tymed & TYMED_ISTREAM) {
+  if (!(tymed & TYMED_HGLOBAL)) {
     IStream* stream = nullptr;
     HRESULT hr = CreateStreamOnHGlobal(nullptr, true, &stream);
     if (FAILED(hr)) return hr;

@@ -1,0 +1,153 @@
+// Copy, cut and paste of nodes through the clipboard, within one tree and
+// between two trees; node identity travels as node data.
+#include <cstring>
+
+#include "TreeFixture.h"
+#include "platform/controls/Clipbrd.h"
+#include "platform/ole/OleClipboard.h"
+#include "treecontrol/VTDragDrop.h"
+#include "treecontrol/VTUnitServices.h"
+
+namespace {
+
+struct ClipboardFixture : TreeFixture {
+  TTestTree* other = nullptr;
+  std::unique_ptr<TVTTreeTransfer> transfer, otherTransfer;
+
+  void SetUp() override {
+    TreeFixture::SetUp();
+    OleInitialize(nullptr);
+    other = new TTestTree(form);
+    other->SetParent(form);
+    for (TTestTree* t : {tree, other}) {
+      t->SetNodeDataSize(sizeof(int32_t));
+      t->OnSaveNode = [](TBaseVirtualTree* sender, PVirtualNode node, TStream& stream) {
+        stream.WriteBuffer(sender->GetNodeData(node), 4);
+      };
+      t->OnLoadNode = [](TBaseVirtualTree* sender, PVirtualNode node, TStream& stream) {
+        stream.ReadBuffer(sender->GetNodeData(node), 4);
+      };
+      t->TreeOptions().SetSelectionOptions({toMultiSelect});
+    }
+    // Top-level values 10, 20, 30; node 20 has a child 21.
+    tree->SetRootNodeCount(3);
+    for (PVirtualNode n = tree->GetFirstNoInit(); n; n = n->NextSibling) Value(n) = int32_t(10 * (n->Index + 1));
+    tree->SetChildCount(Nth(1), 1);
+    Value(Nth(1)->FirstChild) = 21;
+    transfer = std::make_unique<TVTTreeTransfer>(tree);
+    otherTransfer = std::make_unique<TVTTreeTransfer>(other);
+  }
+  void TearDown() override {
+    transfer.reset();
+    otherTransfer.reset();
+    OleSetClipboard(nullptr);
+    TreeFixture::TearDown();
+    OleUninitialize();
+  }
+  static int32_t& Value(PVirtualNode node) {
+    return *GetTreeOfNode(node)->GetNodeDataAs<int32_t>(node);
+  }
+  // The values of the top-level nodes, children in brackets.
+  static std::string Layout(TBaseVirtualTree* t) {
+    std::string s;
+    for (PVirtualNode n = t->GetFirstNoInit(); n; n = n->NextSibling) {
+      s += (s.empty() ? "" : " ") + std::to_string(Value(n));
+      for (PVirtualNode c = n->FirstChild; c; c = c->NextSibling) s += "[" + std::to_string(Value(c)) + "]";
+    }
+    return s;
+  }
+  void SelectOnly(TBaseVirtualTree* t, PVirtualNode node) {
+    t->ClearSelection();
+    t->SetSelected(node, true);
+  }
+};
+
+}  // namespace
+
+TEST_F(ClipboardFixture, CopyMarksTheSelectionAndPastesCopiesIntoAnotherTree) {
+  Clipboard()->SetAsText("before");
+  EXPECT_FALSE(transfer->CopyToClipboard());  // nothing selected
+  EXPECT_FALSE(tree->HasState(stCopyPending));
+  EXPECT_EQ(Clipboard()->AsText(), "before");
+  EXPECT_FALSE(otherTransfer->PasteFromClipboard());  // no node data on the clipboard
+  EXPECT_EQ(other->TotalCount(), 0u);
+
+  SelectOnly(tree, Nth(1));
+  ASSERT_TRUE(transfer->CopyToClipboard());
+  EXPECT_TRUE(tree->HasState(stCopyPending));
+  EXPECT_TRUE(Nth(1)->States & nsCutOrCopy);
+  TComPtr<IDataObject> data;
+  ASSERT_EQ(OleGetClipboard(data.Receive()), S_OK);
+  EXPECT_EQ(GetTreeFromDataObject(data.Get()), tree);
+  // The global-memory form starts with the byte count of the node chunks.
+  AnsiString bytes;
+  FORMATETC format = MakeFormatEtc(TVTTreeTransfer::NodeFormat(), TYMED_HGLOBAL);
+  STGMEDIUM medium;
+  ASSERT_EQ(data->GetData(&format, &medium), S_OK);
+  bytes = GlobalBytes(medium.hGlobal);
+  ReleaseStgMedium(&medium);
+  uint32_t count = 0;
+  std::memcpy(&count, bytes.data(), 4);
+  EXPECT_EQ(count, bytes.size() - 4);
+  data.Reset();
+  // The text formats render the marked nodes as well.
+  EXPECT_EQ(Clipboard()->AsText(), "n1\r\n");
+
+  ASSERT_TRUE(otherTransfer->PasteFromClipboard());
+  EXPECT_EQ(Layout(other), "20[21]");
+  EXPECT_EQ(Layout(tree), "10 20[21] 30");  // a copy leaves the source alone
+  EXPECT_TRUE(tree->HasState(stCopyPending));
+
+  // A new clipboard content ends the pending copy.
+  Clipboard()->SetAsText("other");
+  EXPECT_FALSE(tree->HasState(stCopyPending));
+  EXPECT_FALSE(Nth(1)->States & nsCutOrCopy);
+}
+
+TEST_F(ClipboardFixture, CutAndPasteIntoAnotherTreeMovesTheNodes) {
+  SelectOnly(tree, Nth(0));
+  ASSERT_TRUE(transfer->CutToClipboard());
+  EXPECT_TRUE(tree->HasState(stCutPending));
+  other->SetRootNodeCount(1);
+  Value(other->GetFirstNoInit()) = 99;
+  other->SetDefaultPasteMode(amInsertAfter);
+  other->SetFocusedNode(nullptr);  // pasting onto the root: after becomes last
+  ASSERT_TRUE(otherTransfer->PasteFromClipboard());
+  EXPECT_EQ(Layout(other), "99 10");
+  EXPECT_EQ(Layout(tree), "20[21] 30");
+  EXPECT_FALSE(tree->HasState(stCutPending));
+}
+
+TEST_F(ClipboardFixture, CutAndPasteWithinOneTreeMovesInOrderAndNeverIntoItself) {
+  tree->SelectAll(false);
+  tree->SetSelected(Nth(1), false);
+  tree->SetSelected(Nth(1)->FirstChild, false);  // 10 and 30
+  ASSERT_TRUE(transfer->CutToClipboard());
+  tree->SetFocusedNode(Nth(1)->FirstChild);
+  tree->SetDefaultPasteMode(amInsertBefore);
+  ASSERT_TRUE(transfer->PasteFromClipboard());
+  EXPECT_EQ(Layout(tree), "20[10][30][21]");
+  EXPECT_EQ(tree->TotalCount(), 4u);
+  EXPECT_FALSE(tree->HasState(stCutPending));
+
+  SelectOnly(tree, tree->GetFirstNoInit());
+  ASSERT_TRUE(transfer->CutToClipboard());
+  tree->SetFocusedNode(tree->GetFirstNoInit()->LastChild);
+  tree->SetDefaultPasteMode(amAddChildLast);
+  EXPECT_TRUE(transfer->PasteFromClipboard());
+  EXPECT_EQ(Layout(tree), "20[10][30][21]");  // a node never goes into its own subtree
+}
+
+TEST_F(ClipboardFixture, CopiedNodesStayPasteableAfterTheirTreeGoesAndRefusedCopiesAreRemoved) {
+  SelectOnly(tree, Nth(2));
+  ASSERT_TRUE(transfer->CopyToClipboard());
+  transfer.reset();
+  other->OnNodeCopying = [](TBaseVirtualTree*, PVirtualNode node, PVirtualNode, bool& allowed) {
+    allowed = Value(node) != 30;
+  };
+  EXPECT_TRUE(otherTransfer->PasteFromClipboard());
+  EXPECT_EQ(other->TotalCount(), 0u);
+  other->OnNodeCopying = nullptr;
+  EXPECT_TRUE(otherTransfer->PasteFromClipboard());
+  EXPECT_EQ(Layout(other), "30");
+}
