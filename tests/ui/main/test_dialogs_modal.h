@@ -10,25 +10,20 @@
 #include "platform/controls/Forms.h"
 
 template <class TDialog>
-class TModalDriver {
-public:
-  explicit TModalDriver(std::function<void(TDialog*)> Act) : FAct(std::move(Act)) {
-    FTimer.SetInterval(5);
-    FTimer.OnTimer = [this](TObject*) {
-      for (int i = 0; i < Screen->FormCount() && !FActed; ++i)
+struct TModalDriver {
+  explicit TModalDriver(std::function<void(TDialog*)> Act) {
+    Timer.SetInterval(5);
+    Timer.OnTimer = [this, Act](TObject*) {
+      for (int i = 0; i < Screen->FormCount() && !Acted; ++i)
         if (Screen->Forms(i)->Modal()) {
-          FActed = true;
-          FTimer.SetEnabled(false);
-          FAct(dynamic_cast<TDialog*>(Screen->Forms(i)));
+          Acted = true;
+          Timer.SetEnabled(false);
+          Act(dynamic_cast<TDialog*>(Screen->Forms(i)));
         }
     };
   }
-  bool Acted() const { return FActed; }
-
-private:
-  std::function<void(TDialog*)> FAct;
-  TTimer FTimer{nullptr};
-  bool FActed = false;
+  TTimer Timer{nullptr};
+  bool Acted = false;
 };
 
 // Message boxes get BoxResult; file dialogs FileName (IDCANCEL when empty).
@@ -36,11 +31,8 @@ struct TDialogAnswers {
   TDialogAnswers() {
     SetDialogResponder([this](const TDialogRequest& request) {
       Requests.push_back(request);
-      TDialogAnswer answer;
-      answer.Result = request.Kind == dkMessageBox ? BoxResult : FileName.empty() ? IDCANCEL : IDOK;
-      answer.FileName = FileName;
-      answer.FilterIndex = FilterIndex;
-      return answer;
+      const bool box = request.Kind == dkMessageBox;
+      return TDialogAnswer{box ? BoxResult : FileName.empty() ? IDCANCEL : IDOK, FileName, FilterIndex};
     });
   }
   ~TDialogAnswers() { SetDialogResponder(nullptr); }
