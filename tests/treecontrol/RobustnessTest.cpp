@@ -53,8 +53,9 @@ class RandomActions : public TreeFixture, public ::testing::WithParamInterface<u
 
 TEST_P(RandomActions, KeepTheModelConsistent) {
   std::mt19937 random(GetParam());
-  tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect, toExtendedFocus});
   tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toCheckSupport, toEditable});
+  tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() + TVTAutoOptions{toAutoSpanColumns});
   tree->SetIncrementalSearch(isVisibleOnly);
   tree->OnInitNode = [&](TBaseVirtualTree* t, PVirtualNode, PVirtualNode node, TVirtualNodeInitStates& states) {
     if (t->GetNodeLevel(node) < 3 && random() % 2) states.Include(ivsHasChildren);
@@ -74,7 +75,7 @@ TEST_P(RandomActions, KeepTheModelConsistent) {
   const uint16_t keys[] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, VK_HOME, VK_END, VK_PRIOR, VK_NEXT, VK_SPACE,
                            VK_ADD, VK_SUBTRACT, VK_MULTIPLY, VK_DIVIDE, VK_BACK, VK_F2, VK_ESCAPE};
   for (int step = 0; step < 1500; ++step) {
-    int action = int(random() % 22);
+    int action = int(random() % 24);
     PVirtualNode node = randomNode();
     switch (action) {
       case 0: Click(int(random() % 300), int(random() % 200), (random() % 3 == 0) ? MK_CONTROL : 0); break;
@@ -115,6 +116,18 @@ TEST_P(RandomActions, KeepTheModelConsistent) {
         tree->Perform(WM_LBUTTONUP, 0, MakeLParam(x - 200, y + 60));
         break;
       }
+      case 21: {
+        // Columns come and go; the header band shows now and then.
+        TVirtualTreeColumns& columns = tree->Header().Columns();
+        if (columns.Count() < 4 && random() % 2)
+          columns.Add()->SetWidth(40 + int(random() % 80));
+        else if (columns.Count() > 0)
+          columns.Delete(TColumnIndex(random() % uint32_t(columns.Count())));
+        TVTHeaderOptions options = tree->Header().Options();
+        tree->Header().SetOptions(random() % 2 ? options + TVTHeaderOptions{hoVisible} : options - TVTHeaderOptions{hoVisible});
+        break;
+      }
+      case 22: tree->Key(VK_TAB, random() % 2 ? ssShift : 0); break;
       default: ProcessMessages();
     }
     CheckInvariants(tree);
