@@ -1,0 +1,94 @@
+// Less travelled operations: re-initialising, partial collapse, reaching a
+// hidden node, help contexts, radio buttons and column fitting.
+#include "TreeFixture.h"
+
+using Operations = TreeFixture;
+
+TEST_F(Operations, ReinitAndPartialCollapse) {
+  int inits = 0;
+  tree->OnInitNode = [&](TBaseVirtualTree*, PVirtualNode, PVirtualNode, TVirtualNodeInitStates&) { ++inits; };
+  tree->SetRootNodeCount(2);
+  tree->SetChildCount(Nth(0), 2);
+  tree->SetChildCount(Nth(0)->FirstChild, 2);
+  tree->FullExpand();
+  int before = inits;
+  tree->ReinitNode(Nth(0), true);
+  EXPECT_EQ(inits - before, 5) << "the node and its four descendants";
+  tree->FullCollapse(Nth(0));
+  EXPECT_FALSE(tree->Expanded(Nth(0)));
+  EXPECT_FALSE(tree->Expanded(Nth(0)->FirstChild));
+  EXPECT_EQ(tree->VisibleCount(), 2u);
+  EXPECT_TRUE(tree->IsFirstVisibleChild(nullptr, Nth(0)));
+  EXPECT_TRUE(tree->IsLastVisibleChild(nullptr, Nth(1)));
+  tree->DeleteChildren(Nth(0), true);
+  EXPECT_FALSE(tree->HasChildren(Nth(0)));
+  EXPECT_EQ(tree->TotalCount(), 2u);
+}
+
+TEST_F(Operations, ReachingANodeOpensItsAncestors) {
+  tree->SetRootNodeCount(3);
+  tree->SetChildCount(Nth(2), 1);
+  PVirtualNode child = Nth(2)->FirstChild;
+  tree->SetChildCount(child, 30);
+  PVirtualNode deep = child->LastChild;
+  tree->ScrollIntoView(deep, true);
+  EXPECT_TRUE(tree->Expanded(Nth(2)));
+  EXPECT_TRUE(tree->Expanded(child));
+  TRect r = tree->GetDisplayRect(deep, NoColumn, false);
+  EXPECT_GE(r.Top, 0);
+  EXPECT_LE(r.Bottom, tree->ClientHeight());
+  tree->SetFocusedNode(deep);
+  tree->Key(VK_BACK);
+  EXPECT_EQ(tree->FocusedNode(), child);
+  TRect text = tree->GetDisplayRect(deep, NoColumn, true);
+  EXPECT_EQ(text.Left - tree->OffsetX(), 3 * 18 + 4) << "two levels plus the root level, then the margin";
+}
+
+TEST_F(Operations, HelpContextsClimbTheAncestors) {
+  tree->SetRootNodeCount(1);
+  tree->SetChildCount(Nth(0), 1);
+  tree->ToggleNode(Nth(0));
+  std::vector<PVirtualNode> asked;
+  tree->OnGetHelpContext = [&](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, int& context) {
+    asked.push_back(node);
+    if (node == Nth(0)) context = 77;
+  };
+  tree->SetFocusedNode(Nth(0)->FirstChild);
+  Application->SetHelpFile("help.chm");
+  tree->Key(VK_F1);
+  EXPECT_EQ(asked, (std::vector<PVirtualNode>{Nth(0)->FirstChild, Nth(0)}));
+  EXPECT_EQ(Application->LastHelpContext(), 77);
+  tree->OnGetHelpContext = nullptr;
+}
+
+TEST_F(Operations, RadioButtonsExcludeEachOther) {
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toCheckSupport});
+  tree->SetRootNodeCount(3);
+  for (uint32_t i = 0; i < 3; ++i) tree->SetCheckType(Nth(i), ctRadioButton);
+  tree->SetCheckState(Nth(0), csCheckedNormal);
+  tree->SetCheckState(Nth(2), csCheckedNormal);
+  EXPECT_EQ(tree->CheckState(Nth(0)), csUncheckedNormal);
+  EXPECT_EQ(tree->CheckState(Nth(2)), csCheckedNormal);
+  tree->OnChecking = [](TBaseVirtualTree*, PVirtualNode, TCheckState&, bool& allowed) { allowed = false; };
+  tree->SetCheckState(Nth(1), csCheckedNormal);
+  EXPECT_EQ(tree->CheckState(Nth(1)), csUncheckedNormal) << "OnChecking refused";
+  tree->OnChecking = nullptr;
+  tree->SetDisabled(Nth(1), true);
+  tree->SetCheckState(Nth(1), csCheckedNormal);
+  EXPECT_EQ(tree->CheckState(Nth(1)), csUncheckedNormal) << "a disabled node keeps its state";
+}
+
+TEST_F(Operations, ColumnsFitTheirWidestCell) {
+  tree->Header().Columns().Add()->SetWidth(30);
+  tree->Header().Columns().Add()->SetWidth(30);
+  tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex column, TVSTTextType, WideString& text) {
+    text = column == 1 ? WideString(size_t(node->Index + 1) * 4, u'W') : u"x";
+  };
+  tree->SetRootNodeCount(3);
+  int widest = tree->GetMaxColumnWidth(1);
+  EXPECT_GT(widest, tree->Canvas()->TextWidth("WWWWWWWWWWWW"));
+  tree->Key(VK_ADD, ssCtrl);
+  EXPECT_EQ(tree->Header().Columns()[1]->Width(), widest);
+  tree->Key(VK_SUBTRACT, ssCtrl);
+  EXPECT_EQ(tree->Header().Columns()[1]->Width(), 30) << "restored to the last width";
+}
