@@ -70,6 +70,8 @@ void TMainForm::ConnectProjectCommands() {
   sbProOptions->OnClick = ProjectOptions1->OnClick = click(&TMainForm::ProjectOptionsClick);
   TimerSch->OnTimer = click(&TMainForm::TimerSchTimer);
   OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
+  // The run settings on the window follow what an options form changed.
+  OnActivate = [this](TObject*) { SyncControls(); };
 }
 
 // --- Commands ------------------------------------------------------------------

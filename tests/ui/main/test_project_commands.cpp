@@ -149,6 +149,12 @@ TEST_F(ProgramCycleTest, OptionsFormsAreSavedWithTheProjectAndClosedWithIt) {
   EXPECT_EQ(log.back(), "show default");
   EXPECT_EQ(log[log.size() - 2], "show project");
   EXPECT_FALSE(Form->TimerSch->Enabled());
+  // Back in the main window, its run settings show what the form changed.
+  CurrentParams->Project.Connections = 9;
+  Form->Show();
+  form->Activate();
+  Form->Activate();
+  EXPECT_EQ(Form->elink->Text(), "9");
 
   // A new project closes the open one's options form before anything else.
   log.clear();
