@@ -1,0 +1,176 @@
+// Dragging nodes within a tree and between two trees with simulated mouse
+// input: the drag starts from the tree's mouse handling, runs the OLE loop
+// and ends in the target's OnDragDrop, which inserts the nodes.
+#include <gtest/gtest.h>
+
+#include <QTimer>
+
+#include "platform/controls/Forms.h"
+#include "platform/controls/Simulate.h"
+#include "platform/ole/OleClipboard.h"
+#include "treecontrol/VTDragDrop.h"
+#include "treecontrol/VirtualStringTree.h"
+
+namespace {
+
+// A tree whose drags run through its transfer.
+class TDragTree : public TVirtualStringTree {
+ public:
+  using TVirtualStringTree::TVirtualStringTree;
+
+ protected:
+  void DoStartDrag(PVirtualNode) override { TVTTreeTransfer::Of(this)->StartDrag(GetCursorPos()); }
+};
+
+struct DragDropFixture : ::testing::Test {
+  TForm* form = nullptr;
+  TDragTree* left = nullptr;
+  TDragTree* right = nullptr;
+  std::unique_ptr<TVTTreeTransfer> leftTransfer, rightTransfer;
+  std::vector<TDropMode> dropModes;
+  std::vector<DWORD> dropEffects;
+  int endDrags = 0;
+
+  void SetUp() override {
+    OleInitialize(nullptr);
+    form = new TForm(nullptr);
+    form->SetBounds(0, 0, 420, 220);
+    left = MakeTree(0);
+    right = MakeTree(210);
+    form->Show();
+    leftTransfer = Wire(left);
+    rightTransfer = Wire(right);
+    left->SetRootNodeCount(3);
+    for (PVirtualNode n = left->GetFirstNoInit(); n; n = n->NextSibling)
+      *left->GetNodeDataAs<int32_t>(n) = int32_t(10 * (n->Index + 1));
+  }
+  void TearDown() override {
+    leftTransfer.reset();
+    rightTransfer.reset();
+    delete form;
+    OleUninitialize();
+  }
+  TDragTree* MakeTree(int x) {
+    auto* t = new TDragTree(form);
+    t->SetParent(form);
+    t->SetBounds(x, 0, 200, 200);
+    t->SetNodeDataSize(sizeof(int32_t));
+    t->OnGetText = [](TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex, TVSTTextType, WideString& text) {
+      text = u"node " + Utf8ToWide(std::to_string(*sender->GetNodeDataAs<int32_t>(node)));
+    };
+    t->OnSaveNode = [](TBaseVirtualTree* sender, PVirtualNode node, TStream& stream) {
+      stream.WriteBuffer(sender->GetNodeData(node), 4);
+    };
+    t->OnLoadNode = [](TBaseVirtualTree* sender, PVirtualNode node, TStream& stream) {
+      stream.ReadBuffer(sender->GetNodeData(node), 4);
+    };
+    t->OnDragAllowed = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool& allowed) { allowed = true; };
+    return t;
+  }
+  std::unique_ptr<TVTTreeTransfer> Wire(TDragTree* t) {
+    auto transfer = std::make_unique<TVTTreeTransfer>(t);
+    TVTTreeTransfer* raw = transfer.get();
+    raw->OnDragOver = [](TBaseVirtualTree*, TBaseVirtualTree*, TShiftState, TDragState, TPoint, TDropMode, DWORD&,
+                         bool& accept) { accept = true; };
+    raw->OnDragDrop = [this, raw](TBaseVirtualTree*, TBaseVirtualTree*, IDataObject* data, const TFormatArray& formats,
+                                  TShiftState, TPoint, DWORD& effect, TDropMode mode) {
+      EXPECT_FALSE(formats.empty());
+      dropModes.push_back(mode);
+      dropEffects.push_back(effect);
+      raw->ProcessDrop(data, mode, effect);
+    };
+    raw->OnEndDrag = [this](TBaseVirtualTree*, TBaseVirtualTree*, int, int) { ++endDrags; };
+    return transfer;
+  }
+  static std::string Layout(TBaseVirtualTree* t) {
+    std::string s;
+    for (PVirtualNode n = t->GetFirstNoInit(); n; n = n->NextSibling)
+      s += (s.empty() ? "" : " ") + std::to_string(*t->GetNodeDataAs<int32_t>(n));
+    return s;
+  }
+  PVirtualNode Row(TBaseVirtualTree* t, uint32_t index) {
+    PVirtualNode n = t->GetFirstNoInit();
+    while (n && n->Index != index) n = n->NextSibling;
+    return n;
+  }
+  TPoint LabelCentre(TBaseVirtualTree* t, PVirtualNode node) {
+    const TRect r = t->GetDisplayRect(node, NoColumn, true);
+    return {(r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2};
+  }
+  // Presses on a node's label of the left tree and moves past the drag
+  // threshold; steps run inside the drag loop.
+  void Drag(uint32_t row, std::function<void()> steps, TShiftState shift = 0) {
+    left->ClearSelection();
+    const TPoint start = LabelCentre(left, Row(left, row));
+    QTimer::singleShot(0, steps);
+    SimulateMouse(left, smDown, start.X, start.Y, mbLeft, shift);
+    SimulateMouse(left, smMove, start.X + 10, start.Y + 2, mbLeft, shift);
+  }
+};
+
+}  // namespace
+
+TEST_F(DragDropFixture, DragWithinATreeMovesTheNodeByDropMode) {
+  Drag(0, [&] {
+    const TRect row = left->GetDisplayRect(Row(left, 2), NoColumn, false);
+    SimulateMouse(left, smMove, 190, row.Top + 2);  // upper half, right of the label
+    SimulateMouse(left, smMove, 190, row.Bottom - 2);
+    EXPECT_EQ(leftTransfer->DropTargetNode(), Row(left, 2));
+    EXPECT_EQ(leftTransfer->LastDropMode(), dmBelow);
+    EXPECT_EQ(left->DropTargetNode(), Row(left, 2));
+    SimulateMouse(left, smUp, 190, row.Bottom - 2);
+  });
+  EXPECT_EQ(dropModes, std::vector<TDropMode>{dmBelow});
+  EXPECT_EQ(dropEffects, std::vector<DWORD>{DROPEFFECT_MOVE});
+  // Moved, not copied, and not deleted again by the source after the move.
+  EXPECT_EQ(Layout(left), "20 30 10");
+  EXPECT_EQ(left->TotalCount(), 3u);
+  EXPECT_EQ(endDrags, 1);
+  EXPECT_EQ(left->DropTargetNode(), nullptr);
+  EXPECT_FALSE(left->HasState(stOLEDragging));
+  EXPECT_FALSE(left->HasState(stLeftButtonDown));
+
+  // On a label: the node becomes a child.
+  Drag(0, [&] {
+    const TPoint label = LabelCentre(left, Row(left, 1));
+    SimulateMouse(left, smMove, label.X, label.Y);
+    SimulateMouse(left, smUp, label.X, label.Y);
+  });
+  EXPECT_EQ(dropModes.back(), dmOnNode);
+  EXPECT_EQ(Layout(left), "30 10");
+  EXPECT_EQ(Row(left, 0)->ChildCount, 1u);
+}
+
+TEST_F(DragDropFixture, DragToAnotherTreeCopiesAndWithShiftMoves) {
+  Drag(1, [&] {
+    SimulateMouse(right, smMove, 100, 150);
+    SimulateMouse(right, smUp, 100, 150);
+  });
+  EXPECT_EQ(dropModes, std::vector<TDropMode>{dmNowhere});
+  EXPECT_EQ(dropEffects, std::vector<DWORD>{DROPEFFECT_COPY});
+  EXPECT_EQ(Layout(right), "20");
+  EXPECT_EQ(Layout(left), "10 20 30");
+
+  Drag(
+      2,
+      [&] {
+        SimulateMouse(right, smMove, 100, 150, mbLeft, ssShift);
+        SimulateMouse(right, smUp, 100, 150, mbLeft, ssShift);
+      },
+      ssShift);
+  SimulateKey(left, false, VK_SHIFT);
+  EXPECT_EQ(dropEffects.back(), DROPEFFECT_MOVE);
+  EXPECT_EQ(Layout(right), "20 30");
+  EXPECT_EQ(Layout(left), "10 20");  // the source deleted what moved away
+
+  // A drop the target refuses reaches no OnDragDrop.
+  rightTransfer->OnDragOver = [](TBaseVirtualTree*, TBaseVirtualTree*, TShiftState, TDragState, TPoint, TDropMode,
+                                 DWORD&, bool& accept) { accept = false; };
+  Drag(0, [&] {
+    SimulateMouse(right, smMove, 100, 150);
+    SimulateMouse(right, smUp, 100, 150);
+  });
+  EXPECT_EQ(dropModes.size(), 2u);
+  EXPECT_EQ(Layout(right), "20 30");
+  EXPECT_EQ(endDrags, 3);
+}
