@@ -222,7 +222,7 @@ void TMainForm::CloseProject() {
   if (!CurrentParams) return;
   const bool save = !CurrentParams->Deleted && !CurrentParams->FileName.empty();
   if (Store) {
-    if (save && !Store->SaveIfModified() && Store->Modified)
+    if (save && !Store->SaveIfModified())
       MsgBox(Store->LastSaveError, ml->Items()[6], MB_OK | MB_ICONERROR);
     FirstNode = nullptr;
     SiteMap.Clear();
@@ -309,7 +309,7 @@ void TMainForm::SaveProjectAs() {
   }
   if (Store) {
     Store->FileName = ChangeFileExt(path, ".wmt");
-    if (!Store->SaveIfModified() && Store->Modified) MsgBox(Store->LastSaveError, ml->Items()[6], MB_OK | MB_ICONERROR);
+    if (!Store->SaveIfModified()) MsgBox(Store->LastSaveError, ml->Items()[6], MB_OK | MB_ICONERROR);
   }
   Panel10->SetCaption(FPanel10Caption + " " + path);
   AddReopen(path);

@@ -10,6 +10,8 @@
 // "reopen.ini": section "REOPEN", "COUNT" (capacity, 10 when missing, at
 // most MaxReopenCount) and keys "0" .. COUNT-1 with the paths, most recent
 // first; empty slots are skipped on reading and written empty.
+#include <algorithm>
+
 #include "platform/rtl/IniFiles.h"
 #include "ui/main/uMain.h"
 #include "ui/main/uMainProjectOptions.h"
