@@ -1,0 +1,111 @@
+// Tree view queries, state notifications, delayed structure changes, the
+// check state cycle, subtree keys and horizontal scrolling.
+#include "TreeFixture.h"
+
+using Queries = TreeFixture;
+
+namespace {
+
+constexpr UINT TVM_GETNEXTITEM = 0x110A;
+
+// Exposes the check state cycle.
+struct TCycleTree : TTestTree {
+  using TTestTree::TTestTree;
+  static TCheckState Next(TCheckType type, TCheckState state) { return NextCheckState(type, state); }
+};
+
+}  // namespace
+
+TEST_F(Queries, TreeViewNextItemCodes) {
+  tree->SetRootNodeCount(3);
+  tree->SetChildCount(Nth(1), 2);
+  tree->ToggleNode(Nth(1));
+  auto next = [&](int code, PVirtualNode node) {
+    return reinterpret_cast<PVirtualNode>(tree->Perform(TVM_GETNEXTITEM, WPARAM(code), LPARAM(node)));
+  };
+  EXPECT_EQ(next(0, nullptr), Nth(0));
+  EXPECT_EQ(next(1, Nth(0)), Nth(1));
+  EXPECT_EQ(next(2, Nth(1)), Nth(0));
+  EXPECT_EQ(next(3, Nth(1)), nullptr) << "a top-level node has no parent here";
+  EXPECT_EQ(next(3, Nth(1)->FirstChild), Nth(1));
+  EXPECT_EQ(next(4, Nth(1)), Nth(1)->FirstChild);
+  EXPECT_EQ(next(6, Nth(1)), Nth(1)->FirstChild);
+  EXPECT_EQ(next(7, Nth(2)), Nth(1)->LastChild);
+  EXPECT_EQ(next(10, nullptr), Nth(2));
+  EXPECT_EQ(next(1, nullptr), nullptr);
+  tree->SetFocusedNode(Nth(2));
+  EXPECT_EQ(next(9, nullptr), Nth(2));
+}
+
+TEST_F(Queries, StateChangesAndDelayedStructureChanges) {
+  std::vector<std::pair<TVirtualTreeStates, TVirtualTreeStates>> changes;
+  tree->OnStateChange = [&](TBaseVirtualTree*, TVirtualTreeStates enter, TVirtualTreeStates leave) {
+    if (enter.Contains(stUpdating) || leave.Contains(stUpdating)) changes.emplace_back(enter, leave);
+  };
+  tree->BeginUpdate();
+  tree->BeginUpdate();
+  tree->EndUpdate();
+  tree->EndUpdate();
+  ASSERT_EQ(changes.size(), 2u) << "entering once, leaving once";
+  EXPECT_TRUE(changes[0].first.Contains(stUpdating));
+  EXPECT_TRUE(changes[1].second.Contains(stUpdating));
+  std::vector<TChangeReason> reasons;
+  tree->OnStructureChange = [&](TBaseVirtualTree*, PVirtualNode, TChangeReason r) { reasons.push_back(r); };
+  tree->SetChangeDelay(30);
+  tree->SetRootNodeCount(3);
+  EXPECT_EQ(reasons, (std::vector<TChangeReason>{crChildAdded})) << "the closing bracket reports at once";
+  reasons.clear();
+  tree->DeleteNode(Nth(2));
+  tree->DeleteNode(Nth(1));
+  EXPECT_TRUE(reasons.empty());
+  EXPECT_TRUE(PumpUntil([&] { return !reasons.empty(); }));
+  ProcessMessages();
+  EXPECT_EQ(reasons, (std::vector<TChangeReason>{crChildDeleted})) << "one report for both deletions";
+}
+
+TEST_F(Queries, CheckStateCycle) {
+  EXPECT_EQ(TCycleTree::Next(ctCheckBox, csCheckedNormal), csUncheckedNormal);
+  EXPECT_EQ(TCycleTree::Next(ctCheckBox, csMixedNormal), csCheckedNormal);
+  EXPECT_EQ(TCycleTree::Next(ctTriStateCheckBox, csUncheckedNormal), csCheckedNormal);
+  EXPECT_EQ(TCycleTree::Next(ctRadioButton, csUncheckedNormal), csCheckedNormal);
+  EXPECT_EQ(TCycleTree::Next(ctButton, csCheckedNormal), csUncheckedNormal);
+}
+
+TEST_F(Queries, SubtreeKeysAndHorizontalScrolling) {
+  tree->SetRootNodeCount(2);
+  tree->SetChildCount(Nth(0), 2);
+  tree->SetChildCount(Nth(0)->FirstChild, 2);
+  tree->SetFocusedNode(Nth(0));
+  tree->Key(VK_MULTIPLY);
+  EXPECT_TRUE(tree->Expanded(Nth(0)->FirstChild));
+  EXPECT_FALSE(tree->Expanded(Nth(1))) << "only the focused subtree";
+  tree->Key(VK_DIVIDE);
+  EXPECT_FALSE(tree->Expanded(Nth(0)));
+  tree->Header().Columns().Add()->SetWidth(500);
+  tree->Header().Columns().Add()->SetWidth(500);
+  EXPECT_EQ(tree->RangeX(), 1000);
+  tree->Perform(WM_HSCROLL, SB_LINERIGHT, 0);
+  EXPECT_EQ(tree->OffsetX(), -20);
+  tree->Perform(WM_HSCROLL, SB_RIGHT, 0);
+  EXPECT_EQ(tree->OffsetX(), tree->ClientWidth() - 1000);
+  tree->Perform(WM_HSCROLL, SB_LEFT, 0);
+  EXPECT_EQ(tree->OffsetX(), 0);
+  tree->Key(VK_RIGHT, ssCtrl);
+  EXPECT_EQ(tree->OffsetX(), -18);
+  EXPECT_EQ(tree->Header().Columns().ColumnFromPoint(Point(490, 5)), 1) << "hit tests follow the scrolled columns";
+}
+
+TEST_F(Queries, InitializedOnlySearchLeavesOtherNodesAlone) {
+  int inits = 0;
+  tree->OnInitNode = [&](TBaseVirtualTree*, PVirtualNode, PVirtualNode, TVirtualNodeInitStates&) { ++inits; };
+  names = {u"one", u"two", u"three", u"ten"};
+  tree->SetRootNodeCount(4);
+  tree->GetFirst();
+  tree->GetNextSibling(Nth(0));
+  tree->SetIncrementalSearch(isInitializedOnly);
+  tree->Char(u't');
+  EXPECT_EQ(tree->FocusedNode(), Nth(1));
+  tree->Char(u'e');
+  EXPECT_EQ(tree->FocusedNode(), Nth(1)) << "ten is not initialised and stays out of reach";
+  EXPECT_EQ(inits, 2);
+}
