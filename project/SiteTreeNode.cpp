@@ -163,15 +163,26 @@ void SetNames(TPathStep& step, bool atRoot, bool www, const AnsiString& scheme, 
     step.Alias = scheme + "www." + AnsiString(comp);
 }
 
+// At the root a ":" followed by digits up to the next "/" (or the end) is a
+// host's port, not a stop: the position after the port is returned then.
+size_t SkipHostPort(std::string_view u, size_t colon) {
+  if (colon == std::string_view::npos || u[colon] != ':') return colon;
+  size_t end = colon + 1;
+  while (end < u.size() && u[end] >= '0' && u[end] <= '9') ++end;
+  if (end == colon + 1 || (end < u.size() && u[end] != '/')) return colon;
+  return end < u.size() ? end : std::string_view::npos;
+}
+
 // AddPath's rule: the first "/" splits when it ends the text or comes before
-// every "?", "=" and ":"; an unsplit component is a folder when it holds none
-// of ".", "?", ":" and "=".
+// every "?", "=" and ":" (a host's port aside); an unsplit component is a
+// folder when it holds none of ".", "?", ":" and "=".
 TPathStep SplitForAdd(std::string_view u, bool atRoot, bool www) {
   TPathStep step;
   AnsiString scheme = atRoot ? TakeScheme(u) : AnsiString();
   // Only the text up to the first of these characters is looked at, so a long
   // path is split in linear time.
   size_t first = u.find_first_of("/?=:");
+  if (atRoot) first = SkipHostPort(u, first);
   size_t s = first;
   if (first != std::string_view::npos && u[first] != '/') {
     s = u.find('/', first);

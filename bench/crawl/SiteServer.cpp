@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <random>
 
 #include "platform/sockets/WinSock.h"
 
@@ -40,11 +39,7 @@ void SendAll(SOCKET Socket, const std::string& Bytes) {
 }  // namespace
 
 TSiteServer::TSiteServer(THandler Handler, int HandlerThreads) : FHandler(std::move(Handler)) {
-  std::mt19937 random{std::random_device{}()};
-  bool listening = false;
-  for (int attempt = 0; attempt < 20 && !listening; ++attempt)
-    listening = Listen(0x7f000000u | (2u + random() % 250u) << 16 | (random() % 256u) << 8 | (1u + random() % 250u), 80);
-  if (!listening) Listen(INADDR_LOOPBACK, 0);
+  Listen(INADDR_LOOPBACK, 0);
   for (int i = 0; i < HandlerThreads; ++i) FHandlers.emplace_back([this] { HandlerLoop(); });
   FAcceptor = std::thread([this] { AcceptLoop(); });
 }

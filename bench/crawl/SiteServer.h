@@ -5,9 +5,7 @@
 // waits the reply's delay, sends it and closes the connection. It counts the
 // requests per target and records the largest number of requests for one
 // target served at the same moment, so tests can see a document fetched
-// twice at once. It listens on port 80 of a loopback address of its own
-// (127.0.x.y) when it may, so its URLs carry no port (links resolved against
-// a page keep none); otherwise on a free port of 127.0.0.1.
+// twice at once. It listens on a free port of 127.0.0.1.
 //
 // TGeneratedSite: a site of linked pages with style sheets and images,
 // generated in memory (the benchmark) or written into a folder (for nginx).

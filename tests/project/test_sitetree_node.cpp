@@ -38,6 +38,11 @@ TEST(SiteTreeNode, AddPathSchemesAndComponentKinds) {
   EXPECT_EQ(tree.Root->AddPath("", false), nullptr);
   EXPECT_EQ(tree.Root->AddPath(" \t ", false), nullptr);
   EXPECT_EQ(tree.Root->AddPath("http:///x", false), nullptr);
+  // A host's port belongs to the host: the path below it splits as usual.
+  TDataObj* ported = tree.Root->AddPath("http://h:8080/d/p.htm", false);
+  EXPECT_EQ(ported->Name(), "p.htm");
+  EXPECT_EQ(ported->Parent->Parent->Name(), "http://h:8080");
+  EXPECT_EQ(tree.Root->AddPath("http://h:8080", false)->Name(), "http://h:8080");
 
   TDataObj* host = tree.Root->AddPath("http://k/", false);
   EXPECT_EQ(host->State, snPending | snFolder);
