@@ -29,6 +29,9 @@ void ConnectOptionsForms() {
       delete form;
     }
   };
+  OptionsForms.ReattachProjectOptions = [](HWND MainWindow) {
+    if (FOptionsProject) ShowOptions(false, MainWindow);
+  };
 }
 
 }  // namespace

@@ -24,6 +24,10 @@ void CloseProjectOptionsForm() {
   if (OptionsForms.CloseProjectOptions) OptionsForms.CloseProjectOptions();
 }
 
+void ReattachProjectOptionsForm(HWND MainWindow) {
+  if (OptionsForms.ReattachProjectOptions) OptionsForms.ReattachProjectOptions(MainWindow);
+}
+
 std::vector<TForm*> OpenOptionsForms() {
   std::vector<TForm*> forms;
   for (int i = 0; i < Screen->FormCount(); ++i)
@@ -313,6 +317,7 @@ void TMainForm::SaveProjectAs() {
   }
   Panel10->SetCaption(FPanel10Caption + " " + path);
   AddReopen(path);
+  ReattachProjectOptionsForm(Handle());
 }
 
 // --- Options ----------------------------------------------------------------------

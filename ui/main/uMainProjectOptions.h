@@ -21,6 +21,9 @@ struct TOptionsFormsLink {
   std::function<void()> CloseOptionsForms;
   // Stores, saves and frees the open project's form at once.
   std::function<void()> CloseProjectOptions;
+  // Points an open project form at the project again (after Save As gave
+  // it another file), so that its later edits are not lost.
+  std::function<void(HWND MainWindow)> ReattachProjectOptions;
 };
 
 extern TOptionsFormsLink OptionsForms;
@@ -28,5 +31,6 @@ extern TOptionsFormsLink OptionsForms;
 void ShowOptionsForm(bool ForDefault, HWND MainWindow);
 void CloseAllOptionsForms();
 void CloseProjectOptionsForm();
+void ReattachProjectOptionsForm(HWND MainWindow);
 // The options forms on the screen, the most recently active first.
 std::vector<TForm*> OpenOptionsForms();

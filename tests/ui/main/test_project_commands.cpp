@@ -155,12 +155,18 @@ TEST_F(ProgramCycleTest, OptionsFormsAreSavedWithTheProjectAndClosedWithIt) {
   form->Activate();
   Form->Activate();
   EXPECT_EQ(Form->elink->Text(), "9");
+  // After Save As the form is pointed at the renamed project.
+  OptionsForms.ReattachProjectOptions = [&](HWND) { log.push_back("reattach " + CurrentParams->FileName); };
+  FileAnswers = {Temp + "renamed.pro"};
+  Form->sbSaveAs->Click();
+  Serve();
+  EXPECT_EQ(log.back(), "reattach " + Temp + "renamed.pro");
 
   // A new project closes the open one's options form before anything else.
   log.clear();
   Form->sbNew->Click();
   Serve();
   ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log.front(), "close " + first);
+  EXPECT_EQ(log.front(), "close " + Temp + "renamed.pro");
   EXPECT_EQ(form, nullptr);
 }
