@@ -433,7 +433,8 @@ void TMainForm::RefreshSiteMapAfterRun() {
   SiteMap.SetRootCount(Store->GetRootCount());
   SiteMap.Refresh(FirstNode);
   Store->Modified = true;
-  if (!Store->FileName.empty()) Store->SaveIfModified();
+  if (!Store->FileName.empty() && !Store->SaveIfModified())
+    MsgBox(Store->LastSaveError, ml->Items()[6], MB_OK | MB_ICONERROR);
 }
 
 void TMainForm::FinishRunSchedule(bool& Box) {
@@ -480,9 +481,9 @@ AnsiString TMainForm::FirstStartUrl() const {
 }
 
 void TMainForm::ReloadViewsAfterRun() {
-  // A project with a file reloads its site tree from it; without one the
-  // tree in memory is the project's.
-  if (Store->FileName.empty() || !FileExists(Store->FileName)) {
+  // A project with a file reloads its site tree from it; without one, or
+  // when the tree could not be written, the tree in memory is the project's.
+  if (Store->FileName.empty() || Store->Modified || !FileExists(Store->FileName)) {
     SiteMap.SetRootCount(Store->GetRootCount());
     return;
   }
