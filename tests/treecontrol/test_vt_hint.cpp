@@ -1,0 +1,100 @@
+// The hint window: texts and sizes of hints and tooltips, placement on the
+// desktop and the composed picture with its shadow.
+#include "TreeFixture.h"
+#include "treecontrol/VTHintWindow.h"
+
+namespace {
+
+struct HintFixture : TreeFixture {
+  TVirtualTreeHintWindow* hint = nullptr;
+  TVTHintData data;
+
+  void SetUp() override {
+    TreeFixture::SetUp();
+    names = {u"short", u"a long text that does not fit into the narrow column of this tree"};
+    tree->SetRootNodeCount(2);
+    hint = new TVirtualTreeHintWindow(form);
+    hint->SetParent(form);
+    form->Show();
+    data.Tree = tree;
+    data.Node = Nth(0);
+    tree->OnGetHint = [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, int&, WideString& text) {
+      if (node->Index == 0) text = u"Hello";
+    };
+  }
+  static int TextWidth(const TFont& font, const AnsiString& text) {
+    TBitmap bitmap(1, 1);
+    bitmap.Canvas()->Font().Assign(font);
+    return bitmap.Canvas()->TextWidth(text);
+  }
+  static uint32_t PixelAt(TBitmap& bitmap, int x, int y) {
+    return static_cast<uint32_t*>(bitmap.ScanLine(y))[x] & 0xFFFFFF;
+  }
+};
+
+}  // namespace
+
+TEST_F(HintFixture, HintTextsComeFromTheDefaultHintOrTheNodeAndSizeTheWindow) {
+  TRect r = hint->CalcHintRect(300, u"", &data);
+  EXPECT_EQ(hint->HintData().HintText, u"Hello");
+  const int shadow = TVirtualTreeHintWindow::ShadowSize;
+  EXPECT_EQ(r.Width(), TextWidth(hint->HintFont(), "Hello") + 2 * tree->TextMargin() + 2 + shadow);
+  EXPECT_EQ(r.Height(), hint->TextHeight() + 6 + shadow);
+
+  data.DefaultHint = u"Given";
+  hint->CalcHintRect(300, u"", &data);
+  EXPECT_EQ(hint->HintData().HintText, u"Given");
+  data.DefaultHint.clear();
+
+  data.Node = Nth(1);  // no hint for this node
+  EXPECT_TRUE(IsRectEmpty(hint->CalcHintRect(300, u"", &data)));
+}
+
+TEST_F(HintFixture, TooltipsCoverTheCellTextAndSkipTextsThatFit) {
+  tree->SetHintMode(hmTooltip);
+  data.Node = Nth(1);
+  const TRect r = hint->CalcHintRect(300, u"", &data);
+  const TRect cell = tree->GetDisplayRect(Nth(1), NoColumn, true, true);
+  EXPECT_EQ(hint->HintData().HintText, names[1]);
+  EXPECT_EQ(hint->HintData().LineBreakStyle, hlbForceSingleLine);
+  EXPECT_EQ(r.Width(), cell.Width() + 2 + TVirtualTreeHintWindow::ShadowSize);
+  EXPECT_EQ(r.Height(), cell.Height() + 2 + TVirtualTreeHintWindow::ShadowSize);
+
+  // A multiline node whose wrapped text fits its row gets no tooltip.
+  tree->SetMultiLine(Nth(0), true);
+  data.Node = Nth(0);
+  EXPECT_TRUE(IsRectEmpty(hint->CalcHintRect(300, u"", &data)));
+  EXPECT_EQ(hint->HintData().LineBreakStyle, hlbForceMultiLine);
+}
+
+TEST_F(HintFixture, ShownHintsStayOnTheDesktopAndCarryAShadow) {
+  const TRect size = hint->CalcHintRect(300, u"", &data);
+  const int w = size.Width(), h = size.Height();
+  const int desktopWidth = Screen->Width(), desktopHeight = Screen->Height();
+  hint->ActivateHint(Rect(desktopWidth - 10, desktopHeight - 10, desktopWidth - 10 + w, desktopHeight - 10 + h), u"");
+  ASSERT_TRUE(hint->Visible());
+  const TPoint shown = hint->ClientToScreen({0, 0});
+  EXPECT_EQ(shown.X, desktopWidth - w);
+  EXPECT_EQ(shown.Y, desktopHeight - h);
+
+  // Over the form's face: the frame, the hint colour, and shadow bands that darken the background.
+  hint->ActivateHint(Rect(320, 250, 320 + w, 250 + h), u"");
+  TBitmap& picture = hint->HintBitmap();
+  const uint32_t face = PixelAt(hint->BackgroundBitmap(), w - 1, h / 2);
+  auto darkened = [face](int alpha) {
+    uint32_t result = 0;
+    for (int shift = 0; shift < 24; shift += 8) result |= (((face >> shift) & 0xFF) * uint32_t(256 - alpha) >> 8) << shift;
+    return result;
+  };
+  EXPECT_EQ(PixelAt(picture, 0, 0), 0u);
+  const TColor info = ColorToRGB(clInfoBk);
+  EXPECT_EQ(PixelAt(picture, 1, 1), uint32_t(GetRValue(info) << 16 | GetGValue(info) << 8 | GetBValue(info)));
+  EXPECT_EQ(PixelAt(picture, w - 1, h / 2), darkened(5));
+  EXPECT_EQ(PixelAt(picture, w - 5, h / 2), darkened(50));
+  EXPECT_EQ(PixelAt(picture, w / 2, h - 1), darkened(5));
+  EXPECT_EQ(PixelAt(picture, w - 1, 2), face);  // the shadow starts below the top
+
+  hint->ActivateHint(Rect(0, 0, 0, 0), u"");
+  EXPECT_FALSE(hint->Visible());
+  EXPECT_EQ(hint->HintData().Tree, nullptr);
+}

@@ -1,0 +1,268 @@
+#include "treecontrol/VTHintWindow.h"
+
+#include <algorithm>
+
+#include "platform/controls/Forms.h"
+#include "treecontrol/VTAlphaBlend.h"
+#include "treecontrol/VTUnitServices.h"
+
+namespace {
+
+int& HintWindowCount() {
+  static int count = 0;
+  return count;
+}
+
+constexpr UINT LastKeyboardMessage = 0x0108;
+
+TRect OffsetRectBy(TRect r, int dx, int dy) {
+  OffsetRect(r, dx, dy);
+  return r;
+}
+
+TRect InflateRectBy(TRect r, int dx, int dy) {
+  InflateRect(r, dx, dy);
+  return r;
+}
+
+constexpr int ShadowAlphas[TVirtualTreeHintWindow::ShadowSize] = {5, 10, 20, 35, 50};
+
+TAlignment MirroredAlignment(TAlignment alignment, TBiDiMode bidi) {
+  if (bidi == bdLeftToRight) return alignment;
+  if (alignment == taLeftJustify) return taRightJustify;
+  if (alignment == taRightJustify) return taLeftJustify;
+  return alignment;
+}
+
+// A canvas for measuring text before the window has a size.
+TCanvas* MeasuringCanvas() {
+  static TBitmap bitmap(1, 1);
+  return bitmap.Canvas();
+}
+
+// Blends one pixel with black at alpha.
+void Darken(TBitmap& bitmap, int x, int y, int alpha) {
+  if (x < 0 || y < 0 || x >= bitmap.Width() || y >= bitmap.Height()) return;
+  auto* pixel = static_cast<uint32_t*>(bitmap.ScanLine(y)) + x;
+  const uint32_t black = 0;
+  BlendLineConstant(&black, pixel, 1, alpha, 0);
+}
+
+}  // namespace
+
+bool HintWindowExists() { return HintWindowCount() > 0; }
+
+TVirtualTreeHintWindow::TVirtualTreeHintWindow(TComponent* owner)
+    : TCustomControl(owner),
+      background_(std::make_unique<TBitmap>()),
+      hintBitmap_(std::make_unique<TBitmap>()),
+      animationBitmap_(std::make_unique<TBitmap>()) {
+  ++HintWindowCount();
+  SetVisible(false);
+  SetBorderStyle(bsNone);
+}
+
+TVirtualTreeHintWindow::~TVirtualTreeHintWindow() { --HintWindowCount(); }
+
+TRect TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const WideString& hint, const TVTHintData* data) {
+  if (data) hintData_ = *data;
+  if (hintData_.DefaultHint.empty()) hintData_.DefaultHint = hint;
+  TBaseVirtualTree* tree = hintData_.Tree;
+  PVirtualNode node = hintData_.Node;
+  auto* strings = dynamic_cast<TCustomVirtualStringTree*>(tree);
+  const bool tooltip = node && tree && tree->HintMode() == hmTooltip;
+
+  if (tree && tree->Header().Columns().IsValidColumn(hintData_.Column)) {
+    TVirtualTreeColumn* column = tree->Header().Columns()[hintData_.Column];
+    hintData_.BidiMode = column->BiDiMode();
+    hintData_.Alignment = column->Alignment();
+  } else if (tree) {
+    hintData_.BidiMode = tree->BiDiMode();
+    hintData_.Alignment = tree->Alignment();
+  }
+  hintData_.Alignment = MirroredAlignment(hintData_.Alignment, hintData_.BidiMode);
+
+  TCanvas* canvas = MeasuringCanvas();
+  if (tooltip) {
+    canvas->Font().Assign(tree->Font());
+    if (strings && strings->OnPaintText) strings->OnPaintText(tree, canvas, node, hintData_.Column, ttNormal);
+  } else {
+    canvas->Font().Assign(hintFont_);
+  }
+  hintFont_.Assign(canvas->Font());
+  textHeight_ = canvas->TextHeight("Wg");
+
+  hintData_.LineBreakStyle = hlbDefault;
+  hintData_.HintText = hintData_.DefaultHint;
+  if (hintData_.HintText.empty() && strings && node) {
+    if (tooltip) {
+      hintData_.HintText = strings->Text(node, hintData_.Column);
+    } else if (strings->OnGetHint) {
+      int style = hlbDefault;
+      strings->OnGetHint(tree, node, hintData_.Column, style, hintData_.HintText);
+      hintData_.LineBreakStyle = TVTTooltipLineBreakStyle(std::clamp(style, 0, 2));
+    }
+  }
+  if (hintData_.HintText.empty()) return {};
+
+  TRect result;
+  if (!tooltip) {
+    result = Rect(0, 0, maxWidth, textHeight_);
+    canvas->DrawTextW(hintData_.HintText, result, DT_CALCRECT);
+    const int margin = tree ? tree->TextMargin() : 4;
+    result.Bottom += 6;
+    result.Right += 2 * margin + 2;
+  } else {
+    result = ToolTipRect(strings);
+    if (IsRectEmpty(result)) return {};
+  }
+  // The shadow.
+  result.Right += ShadowSize;
+  result.Bottom += ShadowSize;
+  return result;
+}
+
+TRect TVirtualTreeHintWindow::ToolTipRect(TCustomVirtualStringTree* strings) {
+  TBaseVirtualTree* tree = hintData_.Tree;
+  PVirtualNode node = hintData_.Node;
+  if (hintData_.LineBreakStyle == hlbDefault)
+    hintData_.LineBreakStyle = tree->MultiLine(node) ? hlbForceMultiLine : hlbForceSingleLine;
+  TRect r;
+  if (hintData_.LineBreakStyle == hlbForceSingleLine || !strings) {
+    r = tree->GetDisplayRect(node, hintData_.Column, true, true);
+    if (tree->TreeOptions().PaintOptions().Contains(toShowHorzGridLines)) --r.Bottom;
+  } else {
+    r = tree->GetDisplayRect(node, hintData_.Column, false, true);
+    TRect measured = r;
+    if (hintData_.BidiMode == bdLeftToRight) measured.Left += tree->TextMargin();
+    else measured.Right -= tree->TextMargin();
+    MeasuringCanvas()->DrawTextW(hintData_.HintText, measured, DT_CALCRECT | DT_WORDBREAK);
+    r.Bottom = measured.Bottom + 1;
+    if (hintData_.BidiMode == bdLeftToRight) r.Right = measured.Right + 1;
+    else r.Left = r.Right - measured.Width() - tree->TextMargin() - 1;
+    const TRect client = tree->ClientRect();
+    const bool inside = r.Left >= client.Left && r.Top >= client.Top && r.Right <= client.Right + 3 &&
+                        r.Bottom <= client.Bottom + 3;
+    if (tree->NodeHeightOf(node) + 2 >= r.Height() && inside) return {};
+  }
+  r = Rect(-1, -1, r.Width() + 1, r.Height() + 1);
+  return r;
+}
+
+void TVirtualTreeHintWindow::ActivateHint(TRect rect, const WideString& hint) {
+  if (IsRectEmpty(rect)) {
+    Hide();
+    return;
+  }
+  if (hintData_.HintText.empty()) hintData_.HintText = hint;
+  // Keep the window on the desktop.
+  const int desktopWidth = Screen ? Screen->Width() : rect.Right;
+  const int desktopHeight = Screen ? Screen->Height() : rect.Bottom;
+  if (rect.Right > desktopWidth) rect = OffsetRectBy(rect, desktopWidth - rect.Right, 0);
+  if (rect.Bottom > desktopHeight) rect = OffsetRectBy(rect, 0, desktopHeight - rect.Bottom);
+  if (rect.Left < 0) rect = OffsetRectBy(rect, -rect.Left, 0);
+  if (rect.Top < 0) rect = OffsetRectBy(rect, 0, -rect.Top);
+  const TPoint origin = Parent() ? Parent()->ScreenToClient({rect.Left, rect.Top}) : TPoint{rect.Left, rect.Top};
+  SetBounds(origin.X, origin.Y, rect.Width(), rect.Height());
+  for (TBitmap* bitmap : {background_.get(), hintBitmap_.get(), animationBitmap_.get()})
+    bitmap->SetSize(rect.Width(), rect.Height());
+  if (hintData_.Tree) hintData_.Tree->Update();
+  CaptureBackground(rect);
+  InternalPaint(0, 0);
+  Show();
+  BringToFront();
+  Invalidate();
+}
+
+void TVirtualTreeHintWindow::CaptureBackground(const TRect& screen) {
+  TCanvas* canvas = background_->Canvas();
+  canvas->Brush().SetColor(Parent() ? Parent()->Color() : clBtnFace);
+  canvas->FillRect(Rect(0, 0, screen.Width(), screen.Height()));
+  TBaseVirtualTree* tree = hintData_.Tree;
+  if (!tree || !tree->HandleAllocated()) return;
+  // The tree's rows under the window.
+  const TPoint treeOrigin = tree->ClientToScreen({0, 0});
+  const TRect treeScreen = OffsetRectBy(tree->ClientRect(), treeOrigin.X, treeOrigin.Y);
+  TRect common;
+  if (!IntersectRect(common, treeScreen, screen)) return;
+  const TRect window = OffsetRectBy(common, -treeOrigin.X - tree->OffsetX(), -treeOrigin.Y - tree->OffsetY());
+  tree->PaintTree(canvas, window, {common.Left - screen.Left, common.Top - screen.Top}, DefaultPaintTreeOptions);
+}
+
+void TVirtualTreeHintWindow::PaintContent(TCanvas* canvas, const TRect& area) {
+  canvas->Font().Assign(hintFont_);
+  canvas->Font().SetColor(clInfoText);
+  canvas->Pen().SetColor(clBlack);
+  canvas->Brush().SetColor(clInfoBk);
+  canvas->Brush().SetStyle(bsSolid);
+  canvas->Rectangle(area);
+  TRect text = InflateRectBy(area, -1, -1);
+  const int margin = hintData_.Tree ? hintData_.Tree->TextMargin() : 4;
+  unsigned format = DT_NOPREFIX;
+  if (hintData_.BidiMode == bdLeftToRight) {
+    text.Left += margin;
+  } else {
+    text.Right -= margin - 1;
+    format |= DT_RIGHT | DT_RTLREADING;
+  }
+  if (hintData_.LineBreakStyle == hlbForceMultiLine && hintData_.Node) format |= DT_WORDBREAK;
+  canvas->SetBkMode(TRANSPARENT);
+  canvas->DrawTextW(hintData_.HintText, text, format);
+}
+
+void TVirtualTreeHintWindow::PaintShadow() {
+  const int width = hintBitmap_->Width(), height = hintBitmap_->Height();
+  for (int band = 0; band < ShadowSize; ++band) {
+    const int alpha = ShadowAlphas[band];
+    for (int y = ShadowSize + band; y < height - band; ++y) Darken(*hintBitmap_, width - 1 - band, y, alpha);
+    for (int x = ShadowSize + band; x < width - ShadowSize; ++x) Darken(*hintBitmap_, x, height - 1 - band, alpha);
+  }
+}
+
+void TVirtualTreeHintWindow::InternalPaint(int step, int stepSize) {
+  const int width = hintBitmap_->Width(), height = hintBitmap_->Height();
+  if (width <= 0 || height <= 0) return;
+  hintBitmap_->Canvas()->CopyRect(Rect(0, 0, width, height), *background_->Canvas(), Rect(0, 0, width, height));
+  PaintContent(hintBitmap_->Canvas(), Rect(0, 0, width - ShadowSize, height - ShadowSize));
+  PaintShadow();
+  TBitmap* shown = hintBitmap_.get();
+  if (step > 0 && stepSize > 0) {
+    // Fading in: the picture over the background, more opaque at every step.
+    animationBitmap_->Assign(*background_);
+    const int alpha = std::min(255, step * 255 / stepSize);
+    AlphaBlendRect(hintBitmap_.get(), animationBitmap_.get(), Rect(0, 0, width, height), {0, 0}, abConstantAlpha,
+                   alpha, 0);
+    shown = animationBitmap_.get();
+  }
+  if (Width() > 0 && Height() > 0) Canvas()->Draw(0, 0, shown);
+}
+
+void TVirtualTreeHintWindow::Paint() { InternalPaint(0, 0); }
+
+bool TVirtualTreeHintWindow::IsHintMsg(const TMessage& message) const {
+  const bool keyboard = message.Msg >= WM_KEYDOWN && message.Msg <= LastKeyboardMessage;
+  if (Visible() && (message.Msg == WM_NCMOUSEMOVE || keyboard)) return false;
+  return message.Msg != WM_NCMOUSEMOVE;
+}
+
+bool TVirtualTreeHintWindow::AnimationCallback(int step, int stepSize) {
+  TBaseVirtualTree* tree = hintData_.Tree;
+  if (!HintWindowExists() || !Visible() || (tree && tree->HasState(stCancelHintAnimation))) return false;
+  InternalPaint(step, stepSize);
+  if (Application) Application->ProcessMessages();
+  return true;
+}
+
+void TVirtualTreeHintWindow::WndProc(TMessage& message) {
+  switch (message.Msg) {
+    case WM_ERASEBKGND:
+    case WM_NCPAINT:
+      message.Result = 1;
+      return;
+    case CM_VISIBLECHANGED:
+      if (!message.WParam) hintData_ = TVTHintData();
+      break;
+    default: break;
+  }
+  TCustomControl::WndProc(message);
+}

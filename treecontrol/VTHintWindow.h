@@ -1,0 +1,80 @@
+// TVirtualTreeHintWindow: the window that shows a tree's hints and tooltips.
+// It measures the hint text (CalcHintRect), places itself on the desktop
+// (ActivateHint) and composes its picture off screen: background, frame,
+// text and a five-pixel soft shadow; it can fade in step by step.
+//
+// Contract
+// - In tooltip mode (hmTooltip) with a node the text is the node's cell text
+//   in the tree's font (OnPaintText may change it), placed over the cell;
+//   otherwise the hint (DefaultHint, else OnGetHint) in the hint font.
+// - An empty text or a multiline node whose text fits in its row gives an
+//   empty rectangle: no hint.
+// - The platform has no pop-up hint machinery: the window is a child of the
+//   form it is given (the tree's form); rectangles are screen coordinates,
+//   kept on the desktop, and mapped into that form. The background under the
+//   window is the form's colour and the tree's painting.
+// - Hiding the window clears its hint data.
+#pragma once
+
+#include <memory>
+
+#include "platform/graphics/Bitmap.h"
+#include "treecontrol/VirtualStringTree.h"
+
+enum TVTTooltipLineBreakStyle { hlbDefault, hlbForceSingleLine, hlbForceMultiLine };
+
+struct TVTHintData {
+  TBaseVirtualTree* Tree = nullptr;
+  PVirtualNode Node = nullptr;
+  TColumnIndex Column = NoColumn;
+  TRect HintRect;
+  WideString DefaultHint;
+  WideString HintText;
+  TBiDiMode BidiMode = bdLeftToRight;
+  TAlignment Alignment = taLeftJustify;
+  TVTTooltipLineBreakStyle LineBreakStyle = hlbDefault;
+};
+
+class TVirtualTreeHintWindow : public TCustomControl {
+ public:
+  static constexpr int ShadowSize = 5;
+
+  explicit TVirtualTreeHintWindow(TComponent* owner);
+  ~TVirtualTreeHintWindow() override;
+  AnsiString ClassName() const override { return "TVirtualTreeHintWindow"; }
+
+  TRect CalcHintRect(int maxWidth, const WideString& hint, const TVTHintData* data);
+  // Shows the hint at the screen rectangle (an empty one hides it).
+  void ActivateHint(TRect rect, const WideString& hint);
+  // Whether message closes the hint (mouse moves over the frame and keys do not).
+  bool IsHintMsg(const TMessage& message) const;
+  // One animation step (0 or less: the final picture); false ends the animation.
+  bool AnimationCallback(int step, int stepSize);
+
+  const TVTHintData& HintData() const { return hintData_; }
+  int TextHeight() const { return textHeight_; }
+  TFont& HintFont() { return hintFont_; }
+  // The composed picture (frame, text and shadow over the background).
+  TBitmap& HintBitmap() { return *hintBitmap_; }
+  TBitmap& BackgroundBitmap() { return *background_; }
+
+  void WndProc(TMessage& message) override;
+
+ protected:
+  void Paint() override;
+
+ private:
+  void InternalPaint(int step, int stepSize);
+  void PaintContent(TCanvas* canvas, const TRect& area);
+  void PaintShadow();
+  void CaptureBackground(const TRect& screen);
+  TRect ToolTipRect(TCustomVirtualStringTree* strings);
+
+  TVTHintData hintData_;
+  TFont hintFont_;
+  std::unique_ptr<TBitmap> background_, hintBitmap_, animationBitmap_;
+  int textHeight_ = 0;
+};
+
+// Whether a hint window exists (an animation stops when the last one goes).
+bool HintWindowExists();
