@@ -6,6 +6,7 @@
 
 #include "platform/controls/Forms.h"
 #include "platform/ole/OleStream.h"
+#include "treecontrol/VTAccessibilityFactory.h"
 #include "treecontrol/VTDataObject.h"
 #include "treecontrol/VTUnitServices.h"
 #include "treecontrol/VirtualStringTree.h"
@@ -230,4 +231,34 @@ TEST_F(DataObjectFixture, DragManagerForwardsTargetCallsAndDecidesTheSourceLoop)
   EXPECT_EQ(manager->QueryContinueDrag(true, MK_LBUTTON), DRAGDROP_S_CANCEL);
   EXPECT_EQ(manager->QueryContinueDrag(false, MK_MBUTTON), DRAGDROP_S_DROP);
   EXPECT_EQ(manager->GiveFeedback(DROPEFFECT_MOVE), DRAGDROP_S_USEDEFAULTCURSORS);
+}
+
+namespace {
+
+class TProvider : public ITreeAccessibleProvider {
+ public:
+  class TAccessible : public TInterfacedObject<IAccessible> {};
+  TComPtr<IAccessible> CreateAccessible(TBaseVirtualTree*) override {
+    ++asked;
+    return TComPtr<IAccessible>(new TAccessible());
+  }
+  int asked = 0;
+};
+
+}  // namespace
+
+TEST_F(DataObjectFixture, AccessibilityFactoryAnswersNothingWithoutProvidersAndAsksTheOnlyOne) {
+  TVTAccessibilityFactory& factory = GetAccessibilityFactory();
+  EXPECT_EQ(factory.AnswerGetObject(tree, OBJID_CLIENT), 0);
+  EXPECT_FALSE(factory.Accessible(tree));
+  EXPECT_FALSE(factory.AccessibleItem(tree));
+
+  TProvider provider;
+  factory.RegisterAccessibleProvider(&provider);
+  EXPECT_NE(factory.AnswerGetObject(tree, OBJID_CLIENT), 0);
+  EXPECT_EQ(provider.asked, 2);  // the tree's object and its item's
+  EXPECT_TRUE(factory.AccessibleItem(tree));
+  factory.UnRegisterAccessibleProvider(&provider);
+  factory.ForgetTree(tree);
+  EXPECT_EQ(factory.ProviderCount(), 0);
 }
