@@ -56,7 +56,9 @@ std::vector<PVirtualNode> WrittenChildren(const PVirtualNode node) {
   return children;
 }
 
-void WriteBaseChunk(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node) {
+void WriteNodeAt(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node, int depth);
+
+void WriteBaseChunk(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node, int depth) {
   const std::vector<PVirtualNode> children = WrittenChildren(node);
   char header[ChunkHeaderSize + BaseBodySize] = {};
   const int32_t type = BaseChunk;
@@ -71,7 +73,7 @@ void WriteBaseChunk(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node) 
   header[20] = char(node->CheckType);
   const int64_t start = stream.Position();
   stream.WriteBuffer(header, sizeof header);
-  for (PVirtualNode child : children) WriteTreeNode(tree, stream, child);
+  for (PVirtualNode child : children) WriteNodeAt(tree, stream, child, depth + 1);
   FinishChunkHeader(stream, start, stream.Position());
 }
 
@@ -100,6 +102,20 @@ void WriteCaptionChunk(TBaseVirtualTree& tree, TStream& stream, PVirtualNode nod
   for (char16_t unit : caption) Put<uint16_t>(stream, uint16_t(unit));
 }
 
+// Trees nested deeper than a reader takes are refused, not written.
+void WriteNodeAt(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node, int depth) {
+  if (depth > MaxStreamNesting) throw EStreamError("The tree is nested too deeply for the tree stream.");
+  if (tree.TreeOptions().MiscOptions().Contains(toInitOnSave)) {
+    if (!(node->States & nsInitialized)) tree.InitNode(node);
+    if ((node->States & nsHasChildren) && node->ChildCount == 0) tree.InitChildren(node);
+  }
+  const int64_t start = BeginChunk(stream, NodeChunk);
+  WriteBaseChunk(tree, stream, node, depth);
+  WriteUserChunk(tree, stream, node);
+  WriteCaptionChunk(tree, stream, node);
+  FinishChunkHeader(stream, start, stream.Position());
+}
+
 void WriteHeader(TStream& stream, uint32_t count) {
   for (uint16_t unit : MagicUnits) Put<uint16_t>(stream, unit);
   Put<uint32_t>(stream, count);
@@ -107,18 +123,29 @@ void WriteHeader(TStream& stream, uint32_t count) {
 
 // ---- Reading --------------------------------------------------------------------
 
+// A slice of the input.
+struct TSlice {
+  uint32_t Offset = 0;
+  uint32_t Length = 0;
+  bool Present = false;
+};
+
+constexpr uint32_t NoNode = UINT32_MAX;
+
+// One node as read, kept small: its texts and data stay in the input.
 struct TParsedNode {
-  bool HasBase = false;
   uint16_t States = nsVisible;
-  uint32_t Height = 0;
+  uint16_t Height = 0;
   uint8_t Align = 50;
   uint8_t CheckState = 0;
   uint8_t CheckType = 0;
-  bool HasUserData = false;
-  AnsiString UserData;
-  bool HasCaption = false;
-  WideString Caption;
-  std::vector<size_t> Children;
+  bool HasBase = false;
+  uint32_t ChildCount = 0;
+  uint32_t FirstChild = NoNode;
+  uint32_t LastChild = NoNode;
+  uint32_t NextSibling = NoNode;
+  TSlice UserData;
+  TSlice Caption;
 };
 
 // Checks and takes apart node chunks held in memory; no recursion.
@@ -127,19 +154,20 @@ class TChunkParser {
   TChunkParser(const AnsiString& data, int version) : data_(data), version_(version) {}
 
   // Parses up to count node chunks from the start; returns their indexes.
-  std::vector<size_t> ParseTopLevel(uint32_t count) {
-    std::vector<size_t> top;
+  std::vector<uint32_t> ParseTopLevel(uint32_t count) {
+    std::vector<uint32_t> top;
     while (pos_ < data_.size() && count > 0) {
       --count;
       top.push_back(ParseNode(data_.size()));
     }
     return top;
   }
-  const TParsedNode& Node(size_t index) const { return nodes_[index]; }
+  const TParsedNode& Node(uint32_t index) const { return nodes_[index]; }
+  AnsiString Bytes(const TSlice& slice) const { return data_.substr(slice.Offset, slice.Length); }
 
  private:
   struct TFrame {
-    size_t Node;
+    uint32_t Node;
     size_t NodeEnd;
     size_t BaseEnd = 0;
     uint32_t ChildrenLeft = 0;
@@ -168,12 +196,12 @@ class TChunkParser {
     const size_t end = ChunkHeader(limit, type, true);
     if (type != NodeChunk) AnchorMissing();
     nodes_.emplace_back();
-    return {nodes_.size() - 1, end};
+    return {uint32_t(nodes_.size() - 1), end};
   }
 
-  size_t ParseNode(size_t limit) {
+  uint32_t ParseNode(size_t limit) {
     std::vector<TFrame> stack{StartNode(limit)};
-    const size_t first = stack.front().Node;
+    const uint32_t first = stack.front().Node;
     while (!stack.empty()) {
       TFrame& top = stack.back();
       if (top.InChildren) {
@@ -185,13 +213,15 @@ class TChunkParser {
         --top.ChildrenLeft;
         if (stack.size() >= size_t(MaxStreamNesting))
           Fail(u"Stream data corrupt. The nodes are nested too deeply.", 2006);
-        const size_t parent = top.Node;
+        const uint32_t parent = top.Node;
         TFrame child = StartNode(top.BaseEnd);
-        nodes_[parent].Children.push_back(child.Node);
+        Link(parent, child.Node);
         stack.push_back(child);
         continue;
       }
       if (pos_ >= top.NodeEnd) {
+        // The base chunk is the node's anchor; a node without one is damage.
+        if (!nodes_[top.Node].HasBase) AnchorMissing();
         stack.pop_back();
         continue;
       }
@@ -199,6 +229,15 @@ class TChunkParser {
     }
     return first;
   }
+
+  void Link(uint32_t parent, uint32_t child) {
+    TParsedNode& p = nodes_[parent];
+    if (p.LastChild == NoNode) p.FirstChild = child;
+    else nodes_[p.LastChild].NextSibling = child;
+    p.LastChild = child;
+  }
+
+  TSlice Slice(size_t end) const { return {uint32_t(pos_), uint32_t(end - pos_), true}; }
 
   void ParseSubChunk(TFrame& frame) {
     int32_t type = 0;
@@ -208,9 +247,10 @@ class TChunkParser {
       case BaseChunk: {
         const size_t body = version_ >= 2 ? BaseBodySize : OldBaseBodySize;
         if (end - pos_ < body) AnchorMissing();
+        if (node.HasBase) UnexpectedData();
         node.HasBase = true;
         const uint32_t count = Take<uint32_t>();
-        node.Height = Take<uint32_t>();
+        node.Height = uint16_t(std::min<uint32_t>(Take<uint32_t>(), 65535));
         if (version_ >= 2) {
           node.States = Take<uint16_t>();
         } else {
@@ -223,19 +263,16 @@ class TChunkParser {
         if (version_ >= 2) pos_ += 4;
         if (uint64_t(count) * MinimumNodeBytes > end - pos_) NotEnoughData();
         frame.BaseEnd = end;
+        node.ChildCount = count;
         frame.ChildrenLeft = count;
         frame.InChildren = true;
         return;
       }
       case UserChunk:
-        node.HasUserData = end > pos_;
-        node.UserData.assign(data_, pos_, end - pos_);
+        if (end > pos_) node.UserData = Slice(end);
         break;
       case CaptionChunk:
-        node.HasCaption = true;
-        node.Caption.clear();
-        for (size_t p = pos_; p + 1 < end; p += 2)
-          node.Caption.push_back(char16_t(uint8_t(data_[p]) | uint8_t(data_[p + 1]) << 8));
+        node.Caption = Slice(end);
         break;
       default: break;
     }
@@ -255,7 +292,7 @@ class TNodeBuilder {
   TNodeBuilder(TBaseVirtualTree& tree, const TChunkParser& parser) : tree_(tree), parser_(parser) {}
 
   // A new node as the last child of parent.
-  PVirtualNode AddChild(PVirtualNode parent, size_t parsed) {
+  PVirtualNode AddChild(PVirtualNode parent, uint32_t parsed) {
     tree_.SetChildCount(parent, parent->ChildCount + 1);
     PVirtualNode node = parent->LastChild;
     Apply(node, parsed);
@@ -269,38 +306,46 @@ class TNodeBuilder {
   }
 
  private:
-  void Apply(PVirtualNode node, size_t index) {
+  void Apply(PVirtualNode node, uint32_t index) {
     const TParsedNode& parsed = parser_.Node(index);
     if (parsed.HasBase) {
       node->States |= parsed.States & (nsInitialized | nsDisabled | nsHasChildren | nsMultiline);
       node->Align = parsed.Align;
       node->CheckState = parsed.CheckState <= csMixedPressed ? parsed.CheckState : uint8_t(csUncheckedNormal);
       node->CheckType = parsed.CheckType <= ctButton ? parsed.CheckType : uint8_t(ctNone);
-      tree_.SetNodeHeight(node, int(std::min<uint32_t>(parsed.Height, 65535)));
+      tree_.SetNodeHeight(node, parsed.Height);
       // Expanding a node without children changes no height or count.
       if (parsed.States & nsExpanded) node->States |= nsExpanded;
       if (!(parsed.States & nsVisible)) tree_.SetIsVisible(node, false);
       if (parsed.States & nsSelected) selected_.push_back(node);
     }
-    if (!parsed.Children.empty()) {
-      tree_.SetChildCount(node, uint32_t(parsed.Children.size()));
+    if (parsed.ChildCount > 0) {
+      tree_.SetChildCount(node, parsed.ChildCount);
       PVirtualNode child = node->FirstChild;
-      for (size_t childIndex : parsed.Children) {
-        Apply(child, childIndex);
+      for (uint32_t run = parsed.FirstChild; run != NoNode && child; run = parser_.Node(run).NextSibling) {
+        Apply(child, run);
         child = child->NextSibling;
       }
     }
     LoadUserData(node, parsed);
-    if (parsed.HasCaption) {
+    if (parsed.Caption.Present) {
       if (auto* strings = dynamic_cast<TCustomVirtualStringTree*>(&tree_))
-        strings->SetText(node, tree_.Header().MainColumn(), parsed.Caption);
+        strings->SetText(node, tree_.Header().MainColumn(), Caption(parser_.Bytes(parsed.Caption)));
     }
   }
 
+  static WideString Caption(const AnsiString& bytes) {
+    WideString caption;
+    for (size_t p = 0; p + 1 < bytes.size(); p += 2)
+      caption.push_back(char16_t(uint8_t(bytes[p]) | uint8_t(bytes[p + 1]) << 8));
+    return caption;
+  }
+
   void LoadUserData(PVirtualNode node, const TParsedNode& parsed) {
-    if (!parsed.HasUserData || !tree_.OnLoadNode) return;
+    if (!parsed.UserData.Present || !tree_.OnLoadNode) return;
+    const AnsiString bytes = parser_.Bytes(parsed.UserData);
     TMemoryStream chunk;
-    chunk.WriteBuffer(parsed.UserData.data(), int64_t(parsed.UserData.size()));
+    chunk.WriteBuffer(bytes.data(), int64_t(bytes.size()));
     chunk.SetPosition(0);
     tree_.OnLoadNode(&tree_, node, chunk);
   }
@@ -347,17 +392,7 @@ void PrepareTarget(TBaseVirtualTree& tree, PVirtualNode target) {
 
 }  // namespace
 
-void WriteTreeNode(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node) {
-  if (tree.TreeOptions().MiscOptions().Contains(toInitOnSave)) {
-    if (!(node->States & nsInitialized)) tree.InitNode(node);
-    if ((node->States & nsHasChildren) && node->ChildCount == 0) tree.InitChildren(node);
-  }
-  const int64_t start = BeginChunk(stream, NodeChunk);
-  WriteBaseChunk(tree, stream, node);
-  WriteUserChunk(tree, stream, node);
-  WriteCaptionChunk(tree, stream, node);
-  FinishChunkHeader(stream, start, stream.Position());
-}
+void WriteTreeNode(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node) { WriteNodeAt(tree, stream, node, 1); }
 
 void SaveTreeToStream(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node) {
   if (node && node != tree.RootNode()) {
@@ -384,9 +419,9 @@ void LoadTreeFromStream(TBaseVirtualTree& tree, TStream& stream) {
   if (version >= 2) stream.ReadBuffer(&count, 4);
   const AnsiString data = ReadRest(stream);
   TChunkParser parser(data, version);
-  const std::vector<size_t> top = parser.ParseTopLevel(count);
+  const std::vector<uint32_t> top = parser.ParseTopLevel(count);
   TNodeBuilder builder(tree, parser);
-  for (size_t index : top) builder.AddChild(tree.RootNode(), index);
+  for (uint32_t index : top) builder.AddChild(tree.RootNode(), index);
   builder.SelectLoaded();
   if (tree.OnNodeCopied) tree.OnNodeCopied(&tree, nullptr);
 }
@@ -410,8 +445,9 @@ void InsertNodeChunks(TBaseVirtualTree& tree, const AnsiString& bytes, PVirtualN
     if (mode == amInsertBefore) mode = amAddChildFirst;
     if (mode == amInsertAfter) mode = amAddChildLast;
   }
+  if (int64_t(bytes.size()) > MaxStreamBytes) Fail(u"Unable to load tree structure, the data is too large.", 2004);
   TChunkParser parser(bytes, 2);
-  const std::vector<size_t> top = parser.ParseTopLevel(0x7FFFFFFF);
+  const std::vector<uint32_t> top = parser.ParseTopLevel(0x7FFFFFFF);
   TUpdateBracket bracket(tree);
   PrepareTarget(tree, target);
   TNodeBuilder builder(tree, parser);
@@ -420,7 +456,7 @@ void InsertNodeChunks(TBaseVirtualTree& tree, const AnsiString& bytes, PVirtualN
   // Nodes keep their order: each goes after the last one kept before it.
   PVirtualNode anchor = target;
   TVTNodeAttachMode anchorMode = mode;
-  for (size_t index : top) {
+  for (uint32_t index : top) {
     PVirtualNode node = builder.AddChild(parent, index);
     if (anchorMode != amAddChildLast && node != anchor) tree.MoveTo(node, anchor, anchorMode, false);
     builder.SelectLoaded();

@@ -11,11 +11,13 @@
 // by OnLoadNode) and for string trees with toSaveCaptions a caption chunk (3).
 //
 // Contract
-// - Reading comes from outside: the whole input is checked before the tree
-//   changes (sizes against the bytes present, counts against the room they
-//   need, nesting deeper than MaxStreamNesting refused), and damaged data
-//   raises EVirtualTreeError (2002 to 2006) leaving the tree as it was after
-//   clearing. Only the lasting node states are taken from a stream.
+// - Reading comes from outside: the whole input (at most MaxStreamBytes) is
+//   checked before the tree changes (sizes against the bytes present, counts
+//   against the room they need, every node with its base chunk, nesting
+//   deeper than MaxStreamNesting refused), and damaged data raises
+//   EVirtualTreeError (2002 to 2006) leaving the tree as it was after
+//   clearing. Only the lasting node states and valid check values are taken.
+// - Writing refuses (EStreamError) a tree nested deeper than a reader takes.
 // - OnLoadNode sees a stream holding exactly the node's user chunk, so an
 //   application that reads too little or too much cannot derail the reader.
 // - A node's base chunk stores the number of child chunks actually written:
@@ -31,7 +33,7 @@
 class TBaseVirtualTree;
 
 constexpr int MaxStreamNesting = 1000;
-constexpr int64_t MaxStreamBytes = int64_t(1) << 30;
+constexpr int64_t MaxStreamBytes = int64_t(1) << 28;
 
 // Writes the header, the count and the chunks of every top-level node (node
 // nullptr) or of the one node.

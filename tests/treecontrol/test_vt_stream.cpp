@@ -185,6 +185,13 @@ TEST_F(StreamFixture, DamagedStreamsAreRefusedWithTheirErrorAndLeaveAnEmptyTree)
   AnsiString wrongType = good;
   wrongType[0] = 7;
   EXPECT_EQ(ErrorCode(counted(1, wrongType)), 2005);
+  // A node chunk without its base chunk.
+  AnsiString bare;
+  Append(bare, int32_t(1));
+  Append(bare, int32_t(8));
+  Append(bare, int32_t(4));
+  Append(bare, int32_t(0));
+  EXPECT_EQ(ErrorCode(counted(1, bare)), 2005);
   // A child count far beyond the bytes present is refused without building anything.
   EXPECT_EQ(ErrorCode(counted(1, NodeChunk(Body(0x7FFFFFFF, nsVisible)))), 2004);
   // Bytes inside a node that are no chunk of it.
@@ -199,6 +206,13 @@ TEST_F(StreamFixture, DamagedStreamsAreRefusedWithTheirErrorAndLeaveAnEmptyTree)
   for (int level = 0; level < MaxStreamNesting + 5; ++level) deep = NodeChunk(Body(1, nsVisible), deep);
   EXPECT_EQ(ErrorCode(counted(1, deep)), 2006);
   EXPECT_EQ(copy->TotalCount(), 0u);
+  // Such a tree is not written either.
+  PVirtualNode run = tree->RootNode();
+  for (int level = 0; level <= MaxStreamNesting; ++level) {
+    tree->SetChildCount(run, 1);
+    run = run->FirstChild;
+  }
+  EXPECT_THROW(Saved(), EStreamError);
   // A read-only tree loads nothing and is not cleared.
   copy->SetRootNodeCount(2);
   copy->TreeOptions().SetMiscOptions(copy->TreeOptions().MiscOptions() + TVTMiscOptions{toReadOnly});
