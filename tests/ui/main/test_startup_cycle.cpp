@@ -92,11 +92,27 @@ TEST_F(ProgramCycleTest, CountZeroWritesNothingAndLargeCountsAreCapped) {
   Quit();
   EXPECT_EQ(Read(Temp + "reopen.ini"), zero);
 
-  Write(Temp + "reopen.ini", "[REOPEN]\r\nCOUNT=100000\r\n");
+  // Twelve entries: the items from 10 on open their paths too.
+  std::string ini = "[REOPEN]\r\nCOUNT=100000\r\n";
+  std::vector<std::string> paths;
+  for (int k = 0; k < 12; ++k) {
+    paths.push_back(Temp + "p" + std::to_string(k) + ".pro");
+    Write(paths.back(), "");
+    ini += std::to_string(k) + "=" + paths.back() + "\r\n";
+  }
+  Write(Temp + "reopen.ini", ini);
   Start();
   EXPECT_EQ(Form->ReopenCapacity(), 100);
+  EXPECT_EQ(Form->Reopen1->Items(11)->Caption(), "11. " + paths[11]);
+  Form->Reopen1->Items(11)->Click();
+  Serve();
+  EXPECT_EQ(CurrentParams->FileName, paths[11]);
   Quit();
-  EXPECT_EQ(Read(Temp + "reopen.ini"), ReopenFile(100, {LowerCase(DataFolder() + "noname02.pro")}));
+  // Opened paths are listed lower-cased; the others as they were read.
+  paths.insert(paths.begin(), LowerCase(paths[11]));
+  paths.pop_back();
+  paths[1] = LowerCase(paths[1]);
+  EXPECT_EQ(Read(Temp + "reopen.ini"), ReopenFile(100, paths));
 }
 
 TEST_F(ProgramCycleTest, MissingAndLowerCasedRecentFilesOpen) {
