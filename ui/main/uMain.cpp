@@ -5,6 +5,7 @@
 
 #include "project/uQuere.h"
 #include "ui/main/uMainProjectOptions.h"
+#include "ui/main/uMainViewFetch.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -14,6 +15,7 @@ TMainForm::TMainForm(TComponent* AOwner) : TForm(AOwner) {
   CreateComponents();
   HookUrlCommands();
   ConnectProjectCommands();
+  ConnectViewCommands();
   OnCreate = [this](TObject* s) { FormCreate(s); };
   OnCloseQuery = [this](TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };
   if (!MainForm) MainForm = this;
@@ -25,6 +27,7 @@ TMainForm::~TMainForm() {
   TimerOut->SetEnabled(false);
   TimerSch->SetEnabled(false);
   AbortWorkers(sfAbort, true);
+  AbortPreviewFetches();
   while (ActiveThreads > 0) {
     ::ProcessMessages();
     if (ActiveThreads > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -89,14 +92,21 @@ int TMainForm::ConnectionLimit() const {
 
 void TMainForm::WndProc(TMessage& m) {
   switch (m.Msg) {
-    case WM_STARTUP: WMStartup(); return;
+    case WM_STARTUP:
+      WMStartup();
+      BuildLanguageMenu();
+      return;
     case WM_STARTUPDONE: return;
     case WM_DISPATCH: WMDispatch(); return;
     case WM_STOPRUN: StopRunMsg(m.WParam); return;
     case WM_STOPPUMP: WMStopPump(); return;
     case WM_RUNFINISHED: WMRunFinished(); return;
     case WM_SAVEPROJECT: SaveProjectMsg(m.WParam); return;
-    case WM_LOADVIEWS: LoadProjectViews(); return;
+    case WM_LOADVIEWS:
+      LoadProjectViews();
+      ApplyLayout();
+      return;
+    case WM_APPLYLANGUAGE: WMApplyLanguage(m.WParam); return;
     case WM_CLOSEPROJECT: WMCloseProject(); return;
     case WM_OPTIONS: OptionsMsg(m.WParam); return;
     case WM_UPDATEUI: UpdateCommands(); return;

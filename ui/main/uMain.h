@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "components/MsgLanguage.h"
+#include "components/explbtn.h"
 #include "platform/controls/ComCtrls.h"
 #include "platform/controls/Dialogs.h"
 #include "platform/controls/ExtCtrls.h"
@@ -40,6 +41,16 @@
 #include "crawl/TrcHttp.h"
 
 class thGetUrl;
+class TGoToWeb;
+class TWebBrowser;
+
+// One text of a named component as a language file can set it: a string
+// property, a whole string list (Value holds its lines), or with Item >= 0
+// the string property ItemProperty of that collection item.
+struct TSavedText {
+  AnsiString Component, Property, ItemProperty, Value;
+  int Item = -1;
+};
 
 // Commands the window defers to its own queue when they arrive inside a
 // worker's report (which they would otherwise have to wait for).
@@ -70,8 +81,8 @@ public:
   TLabel *lbLink, *lbTimeOut;
   TEdit *elink, *eTimeOut, *eSupport, *eAbout;
   TUpDown *udLink, *udTimeOut;
-  std::array<TSpeedButton*, 8> sbLayout;
-  TSpeedButton* ExplorerButton5;
+  std::array<TExplorerButton*, 8> sbLayout;
+  TExplorerButton* ExplorerButton5;
 
   TPanel *pnlPro, *pnlLeft, *Panel10, *Panel11, *Panel8, *Panel9, *Panel16;
   TSpeedButton *sbLoad, *sbSaveURL, *sbCopy, *sbPaste, *sbImport, *sbExport;
@@ -191,6 +202,30 @@ public:
   void HookRunSettingEdits(bool Hook);
   void UpdateCommands();
 
+  // --- Layouts, panels, language and previews (uMainView*.cpp) ------------
+  TWebBrowser *WebBrowser1 = nullptr, *WebBrowser2 = nullptr;  // online, offline
+  TGoToWeb* GoToWeb1 = nullptr;
+  AnsiString FocusedPath;  // "/"-path of the node last previewed or opened
+  void ConnectViewCommands();
+  // Arranges the panels by the project's layout number (1..8) and the View ticks.
+  void ApplyLayout();
+  void LayoutButtonClick(TObject* Sender);
+  // Rebuilds the Language menu from the language files and applies the
+  // current language.
+  void BuildLanguageMenu();
+  void TickCurrentLanguage();
+  void LanguageItemClick(TObject* Sender);
+  // Writes (default language with the write flag) and loads the current
+  // language file into Form; the main window keeps its user data.
+  void ApplyLanguage(TForm* Form);
+  void WMApplyLanguage(WPARAM Always);
+  // Shows the online or offline page and navigates its pane to Text.
+  void ShowInBrowser(bool Online, const AnsiString& Text);
+  void PreviewNode(bool Online);
+  // The saved file (or nearest saved folder) of Link under the download
+  // folder; empty when there is none. Never a path outside that folder.
+  AnsiString UrlToLocalPath(const AnsiString& Link, bool IsFolder);
+
   void WndProc(TMessage& Message) override;
 
 private:
@@ -269,6 +304,19 @@ private:
   bool FDestroying = false;
   bool FEditsHooked = false;
   AnsiString FPanel10Caption;
+  // Layouts and previews (uMainViewLayout.cpp, uMainViewPreview.cpp).
+  void ApplyBaseLayout();
+  void ApplyPanelTicks();
+  void ShowBottomPanel();
+  void ConnectPreviewCommands();
+  TDataObj* PreviewTarget();
+  AnsiString OfflineFileOf(TDataObj* Node);
+  void OpenOutside(bool Online);
+  AnsiString MirrorFolder() const;
+  AnsiString SavedFileOf(const AnsiString& Link, bool IsFolder, const AnsiString& Folder) const;
+  AnsiString NearestSavedFolder(const AnsiString& Link, const AnsiString& Folder) const;
+  // The main window's own texts, kept to restore the default language.
+  std::vector<TSavedText> FDesignTexts;
 };
 
 extern TMainForm* MainForm;

@@ -46,15 +46,12 @@ class TButtonRow {
 public:
   TButtonRow(TComponent* owner, TWinControl* parent, int y = 2) : FOwner(owner), FParent(parent), FY(y) {}
   TSpeedButton* Add(const char* name, const AnsiString& caption, const AnsiString& hint, int width = 0) {
-    auto* b = Make<TSpeedButton>(FOwner, FParent, name);
-    b->SetCaption(caption);
-    b->SetHint(hint);
-    b->SetShowHint(true);
+    auto* b = AddOf<TSpeedButton>(name, caption, hint, width);
     b->SetFlat(true);
-    const int w = width > 0 ? width : 14 + 7 * int(caption.size());
-    b->SetBounds(FX, FY, w, 24);
-    FX += w + 2;
     return b;
+  }
+  TExplorerButton* AddExplorer(const char* name, const AnsiString& caption, const AnsiString& hint, int width = 0) {
+    return AddOf<TExplorerButton>(name, caption, hint, width);
   }
   void Gap(int width = 8) { FX += width; }
   int X() const { return FX; }
@@ -62,6 +59,17 @@ public:
   void Skip(int width) { FX += width; }
 
 private:
+  template <class T>
+  T* AddOf(const char* name, const AnsiString& caption, const AnsiString& hint, int width) {
+    auto* b = Make<T>(FOwner, FParent, name);
+    b->SetCaption(caption);
+    b->SetHint(hint);
+    b->SetShowHint(true);
+    const int w = width > 0 ? width : 14 + 7 * int(caption.size());
+    b->SetBounds(FX, FY, w, 24);
+    FX += w + 2;
+    return b;
+  }
   TComponent* FOwner;
   TWinControl* FParent;
   int FX = 2;
@@ -212,12 +220,12 @@ void TMainForm::CreateToolbar() {
   row.Gap(16);
   for (int i = 0; i < 8; ++i) {
     const AnsiString name = "sbLayout" + IntToStr(i + 1);
-    sbLayout[size_t(i)] = row.Add(name.c_str(), IntToStr(i + 1), "Select Layout", 22);
+    sbLayout[size_t(i)] = row.AddExplorer(name.c_str(), IntToStr(i + 1), "Select Layout", 22);
     sbLayout[size_t(i)]->SetTag(i + 1);
     sbLayout[size_t(i)]->SetGroupIndex(1);
   }
   row.Gap(16);
-  ExplorerButton5 = row.Add("ExplorerButton5", "Exit", "Exit");
+  ExplorerButton5 = row.AddExplorer("ExplorerButton5", "Exit", "Exit");
   ExplorerButton5->OnClick = [this](TObject*) { Close(); };
 
   TButtonRow settings(this, pnlTop, 30);
