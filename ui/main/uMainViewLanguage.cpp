@@ -86,6 +86,44 @@ private:
   std::vector<std::pair<TMemo*, AnsiString>> FMemos;
 };
 
+// The main window's user data, set aside while a language file is written
+// or read; the window shows its design state meanwhile.
+class TUserData {
+public:
+  TUserData(TMainForm& Form, const AnsiString& ProjectLabel) {
+    const AnsiString shown = Form.Panel10->Caption();
+    const AnsiString label = ProjectLabel.empty() ? shown : ProjectLabel;
+    FProject = StartsStr(label, shown) ? shown.substr(label.size()) : AnsiString();
+    Form.Panel10->SetCaption(label);
+    FUrls = Form.richURL->Lines()->Text();
+    Form.richURL->Lines()->Clear();
+    for (TEdit* edit : {Form.elink, Form.eTimeOut}) {
+      FEdits.push_back(edit->Text());
+      edit->SetText("");
+    }
+    for (TComboBox* combo : {Form.URLs, Form.Urls2}) {
+      FCombos.emplace_back(combo->Items()->Text(), combo->Text());
+      combo->Items()->Clear();
+      combo->SetText("");
+    }
+  }
+  void PutBack(TMainForm& Form, const AnsiString& ProjectLabel) const {
+    Form.Panel10->SetCaption(ProjectLabel + FProject);
+    Form.richURL->Lines()->SetText(FUrls);
+    Form.elink->SetText(FEdits[0]);
+    Form.eTimeOut->SetText(FEdits[1]);
+    Form.URLs->Items()->SetText(FCombos[0].first);
+    Form.URLs->SetText(FCombos[0].second);
+    Form.Urls2->Items()->SetText(FCombos[1].first);
+    Form.Urls2->SetText(FCombos[1].second);
+  }
+
+private:
+  AnsiString FProject, FUrls;
+  std::vector<AnsiString> FEdits;
+  std::vector<std::pair<AnsiString, AnsiString>> FCombos;
+};
+
 }  // namespace
 
 // --- The menu --------------------------------------------------------------------
@@ -155,40 +193,15 @@ void TMainForm::ApplyLanguage(TForm* Form) {
     ApplyDialogLanguage(Form);
     return;
   }
-  // Set the user data aside; the window shows its design state meanwhile.
   const bool hooked = FEditsHooked;
   HookRunSettingEdits(false);
-  const AnsiString urls = richURL->Lines()->Text();
-  const AnsiString links = elink->Text(), timeOut = eTimeOut->Text();
-  const AnsiString shown = Panel10->Caption();
-  const AnsiString design = FPanel10Caption.empty() ? shown : FPanel10Caption;
-  const AnsiString project = StartsStr(design, shown) ? shown.substr(design.size()) : AnsiString();
-  std::array<std::pair<AnsiString, AnsiString>, 2> addresses;
-  std::array<TComboBox*, 2> combos{URLs, Urls2};
-  for (size_t i = 0; i < combos.size(); ++i) {
-    addresses[i] = {combos[i]->Items()->Text(), combos[i]->Text()};
-    combos[i]->Items()->Clear();
-    combos[i]->SetText("");
-  }
-  richURL->Lines()->Clear();
-  elink->SetText("");
-  eTimeOut->SetText("");
-  Panel10->SetCaption(design);
-
+  TUserData aside(*this, FPanel10Caption);
   // Every language starts from the window's own texts, so that nothing of
   // the language shown before stays.
   if (FDesignTexts.empty()) FDesignTexts = CaptureTexts(*this);
   for (const TSavedText& text : FDesignTexts) RestoreText(*this, text);
   ApplyDialogLanguage(this);
-
   FPanel10Caption = Panel10->Caption();
-  Panel10->SetCaption(FPanel10Caption + project);
-  for (size_t i = 0; i < combos.size(); ++i) {
-    combos[i]->Items()->SetText(addresses[i].first);
-    combos[i]->SetText(addresses[i].second);
-  }
-  richURL->Lines()->SetText(urls);
-  elink->SetText(links);
-  eTimeOut->SetText(timeOut);
+  aside.PutBack(*this, FPanel10Caption);
   HookRunSettingEdits(hooked);
 }
