@@ -197,4 +197,5 @@ void TMainForm::UpdateCommands() {
   set(focused && !scanning, {}, {MenuItem6, miReLoad, miLvl, ReplaceADA1});
   PastefromClipboard1->SetEnabled(sbPasteNd->Enabled());
   CopytoClipBoard1->SetEnabled(sbCopyND->Enabled());
+  if (FSiteMapView) FSiteMapView->SetRunning(scanning);
 }

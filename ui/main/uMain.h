@@ -226,6 +226,25 @@ public:
   // folder; empty when there is none. Never a path outside that folder.
   AnsiString UrlToLocalPath(const AnsiString& Link, bool IsFolder);
 
+  // --- Site map (uMainSiteMap*.cpp) ---------------------------------------
+  TVirtualStringTree* tvURL = nullptr;
+  TImageList* SmallImage = nullptr;
+  AnsiString SearchText;  // the last text searched for in the site map
+  TSiteMapView* SiteMapView() const { return FSiteMapView.get(); }
+  // Search (first asking for the text) or search again after the focused node.
+  void SearchSiteMap(bool Next);
+  void CopySiteMapLink();
+  // Adds every non-empty line of the clipboard text as a link of level 0.
+  void PasteSiteMapLinks();
+  // Deletes the selected links with their subtrees; links a worker is
+  // fetching stay, and nothing is deleted while a run is being prepared.
+  void DeleteSiteMapLinks();
+  // Rebuilds the focused node's branch from the store.
+  void RefreshSiteMapBranch();
+  void pmGoToPopup(TObject* Sender);
+  // Rewrites the focused node's saved file with CR LF line breaks.
+  void ReplaceLineBreaksClick(TObject* Sender);
+
   void WndProc(TMessage& Message) override;
 
 private:
@@ -315,6 +334,9 @@ private:
   AnsiString MirrorFolder() const;
   AnsiString SavedFileOf(const AnsiString& Link, bool IsFolder, const AnsiString& Folder) const;
   AnsiString NearestSavedFolder(const AnsiString& Link, const AnsiString& Folder) const;
+  // Site map (uMainSiteMap*.cpp).
+  void CreateSiteMap();
+  std::unique_ptr<TSiteMapView> FSiteMapView;
   // The main window's own texts, kept to restore the default language.
   std::vector<TSavedText> FDesignTexts;
 };

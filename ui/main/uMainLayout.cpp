@@ -294,6 +294,7 @@ void TMainForm::CreateLeftSide() {
   Panel16 = Panel(this, pnlLeft, "Panel16", alClient, 0);
   Panel16->SetCaption("Site map");
   Panel16->SetPopupMenu(pmGoTo);
+  CreateSiteMap();
   Splitter4 = Make<TSplitter>(this, pnlPro, "Splitter4");
   AlignAfter(Splitter4, alLeft);
   Splitter4->SetWidth(4);

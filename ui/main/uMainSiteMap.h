@@ -3,11 +3,29 @@
 // it mirrors the store (TListObj), so every call here only tells it what to
 // show. TMainForm owns a link; until a view is installed (SetView) the link
 // has no view and every call is a no-op that reports "no node".
+//
+// TSiteMapView: the view behind the link, a string tree in virtual mode.
+// A view node stands for the site-tree node reached from the store's root by
+// the same child indexes; texts, images and child counts are asked for when
+// a row is shown or expanded, so only the rows on screen cost anything. The
+// view keeps no site-tree pointers: every look-up walks the index path again
+// and a path that leaves the tree gives no node (an empty row that cannot be
+// expanded). Rows shown on screen are brought up to the store's child counts
+// when an update bracket ends and, during a run, twice a second.
 #pragma once
+
+#include <memory>
+#include <vector>
 
 #include "platform/rtl/SysUtils.h"
 
 class TDataObj;
+class TImageList;
+class TListObj;
+class TMainForm;
+class TTimer;
+class TVirtualStringTree;
+struct TVirtualNode;
 
 class ISiteMapView {
 public:
@@ -50,3 +68,70 @@ public:
 private:
   ISiteMapView* FView = nullptr;
 };
+
+class TSiteMapView : public ISiteMapView {
+public:
+  TSiteMapView(TMainForm& Form, TVirtualStringTree* Tree);
+  ~TSiteMapView() override;
+  TSiteMapView(const TSiteMapView&) = delete;
+  TSiteMapView& operator=(const TSiteMapView&) = delete;
+
+  void Clear() override;
+  void SetRootCount(int Count) override;
+  void Refresh(TDataObj* Focus) override;
+  void Reveal(TDataObj* Node, bool Focus) override;
+  void SelectUrl(const AnsiString& Url) override;
+  TDataObj* FocusedNode() const override;
+  TDataObj* FirstNode() const override;
+  void BeginUpdate() override;
+  void EndUpdate() override;
+  void SetFocus() override;
+
+  // The site-tree node a view node stands for, or nullptr.
+  TDataObj* SiteNode(TVirtualNode* ViewNode) const;
+  // Expands the view along Node's index path; the view node reached, or nullptr.
+  TVirtualNode* RevealNode(TDataObj* Node);
+  // The view node of Node when the view has rows down to it (nothing is
+  // expanded or made), else nullptr.
+  TVirtualNode* ViewNodeOf(TDataObj* Node) const;
+  // Focuses a view node, scrolls it into view and focuses the tree.
+  void FocusViewNode(TVirtualNode* ViewNode, bool Center);
+  // The site nodes of the selected view nodes in tree order, without those
+  // that lie inside another one's subtree.
+  std::vector<TDataObj*> SelectedSiteNodes() const;
+  // Gives the rows on screen the store's child counts and repaints them.
+  void SyncShownRows();
+  // Counts changes that free site-tree nodes; a loop that serves messages
+  // while it holds a node compares it before going on.
+  unsigned Generation() const { return FGeneration; }
+  void NodesFreed() { ++FGeneration; }
+  // Keeps the rows on screen up to date while a run changes the store.
+  void SetRunning(bool Running);
+  // The image index (1 to 5) of a site node.
+  static int ImageIndexOf(const TDataObj* Node);
+
+private:
+  TListObj* Store() const;
+  void HookEvents();
+  TVirtualNode* ViewChild(TVirtualNode* Parent, int Index) const;
+  void MatchChildCount(TVirtualNode* ViewNode, const TDataObj* Node);
+
+  TMainForm& FForm;
+  TVirtualStringTree* FTree;
+  std::unique_ptr<TTimer> FRowTimer;
+  mutable std::vector<int> FPath;
+  unsigned FGeneration = 0;
+  int FUpdates = 0;
+};
+
+// Fills Images with the site map's state pictures (index 0 empty, 1 to 5 as
+// TSiteMapView::ImageIndexOf gives them).
+void DrawSiteMapImages(TImageList& Images);
+
+// The node-details caption: Caption's text before any "=" (its design text
+// "Level"), "=" and the link level, then the state bits, start marks, local
+// name, sizes and retry count that are set.
+AnsiString SiteNodeDetails(const AnsiString& Caption, const TDataObj& Node);
+
+// Text with every line break (CR, LF, CR LF or LF CR) written as CR LF.
+AnsiString WithCrLfBreaks(const AnsiString& Text);
