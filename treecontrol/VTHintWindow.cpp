@@ -14,6 +14,7 @@ int& HintWindowCount() {
 }
 
 constexpr UINT LastKeyboardMessage = 0x0108;
+constexpr int CursorHeight = 20;
 
 TRect OffsetRectBy(TRect r, int dx, int dy) {
   OffsetRect(r, dx, dy);
@@ -172,6 +173,34 @@ void TVirtualTreeHintWindow::ActivateHint(TRect rect, const WideString& hint) {
   Show();
   BringToFront();
   Invalidate();
+}
+
+bool TVirtualTreeHintWindow::ShowTreeHint(TBaseVirtualTree* tree, TPoint point, TPoint cursor) {
+  WideString text;
+  TRect area;
+  if (!tree || !tree->GetHintFor(point, text, area)) {
+    Hide();
+    return false;
+  }
+  TVTHintData data;
+  data.Tree = tree;
+  data.DefaultHint = text;
+  if (point.Y >= 0 && tree->HintMode() != hmDefault) {
+    THitInfo hit;
+    tree->GetHitTestInfoAt(point.X, point.Y, true, hit);
+    data.Node = hit.HitNode;
+    data.Column = hit.HitColumn;
+  }
+  TRect rect = CalcHintRect(Screen ? Screen->Width() : 1024, text, &data);
+  if (IsRectEmpty(rect)) {
+    Hide();
+    return false;
+  }
+  // A tooltip lies over the cell text; other hints below the mouse pointer.
+  const TPoint origin = tree->HintMode() == hmTooltip && data.Node ? tree->ClientToScreen({area.Left, area.Top})
+                                                                    : TPoint{cursor.X, cursor.Y + CursorHeight};
+  ActivateHint(OffsetRectBy(rect, origin.X, origin.Y), text);
+  return true;
 }
 
 void TVirtualTreeHintWindow::CaptureBackground(const TRect& screen) {

@@ -46,6 +46,10 @@ class TVirtualTreeHintWindow : public TCustomControl {
   TRect CalcHintRect(int maxWidth, const WideString& hint, const TVTHintData* data);
   // Shows the hint at the screen rectangle (an empty one hides it).
   void ActivateHint(TRect rect, const WideString& hint);
+  // Shows the hint the tree gives for a client point (its GetHintFor):
+  // a tooltip over the cell text, other hints below the mouse at cursor
+  // (screen); hides the window and answers false when none is due.
+  bool ShowTreeHint(TBaseVirtualTree* tree, TPoint point, TPoint cursor);
   // Whether message closes the hint (mouse moves over the frame and keys do not).
   bool IsHintMsg(const TMessage& message) const;
   // One animation step (0 or less: the final picture); false ends the animation.

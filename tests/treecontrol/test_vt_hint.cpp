@@ -98,3 +98,22 @@ TEST_F(HintFixture, ShownHintsStayOnTheDesktopAndCarryAShadow) {
   EXPECT_FALSE(hint->Visible());
   EXPECT_EQ(hint->HintData().Tree, nullptr);
 }
+
+TEST_F(HintFixture, TreeTooltipsLieExactlyOverTheCutCellText) {
+  tree->SetShowHint(true);
+  tree->SetHintMode(hmTooltip);
+  tree->OnGetHint = nullptr;  // tooltips show the cell text
+  const TRect label = tree->GetDisplayRect(Nth(1), NoColumn, true, true);
+  const TPoint inside{label.Left + 5, (label.Top + label.Bottom) / 2};
+  ASSERT_TRUE(hint->ShowTreeHint(tree, inside, tree->ClientToScreen(inside)));
+  const TPoint cell = tree->ClientToScreen({label.Left, label.Top});
+  const TPoint shown = hint->ClientToScreen({0, 0});
+  EXPECT_EQ(shown.X, cell.X - 1);
+  EXPECT_EQ(shown.Y, cell.Y - 1);
+  EXPECT_EQ(hint->HintData().HintText, names[1]);
+
+  // A text that fits shows nothing.
+  const TRect fits = tree->GetDisplayRect(Nth(0), NoColumn, true, true);
+  EXPECT_FALSE(hint->ShowTreeHint(tree, {fits.Left + 2, fits.Top + 2}, {0, 0}));
+  EXPECT_FALSE(hint->Visible());
+}
