@@ -87,3 +87,22 @@ TEST_F(ViewLanguageTest, StartsInTheChosenLanguageAndFallsBackWhenItsFileIsGone)
   EXPECT_EQ(written.find("elink.text"), std::string::npos);
   EXPECT_EQ(Form->richURL->Lines()->Text(), "http://private.example/\r\n");
 }
+
+TEST_F(ViewLanguageTest, OtherOpenFormsAreTranslatedButKeepWhatIsTypedIntoThem) {
+  Write(Temp + "deutsch.lan", "[TTYPINGFORM]\r\nLabel1.caption=Anschrift\r\nEdit1.text=aus der Datei\r\n");
+  Start();
+  TForm other(nullptr);
+  other.SetClassName("TTypingForm");
+  auto* label = new TLabel(&other);
+  label->SetName("Label1");
+  label->SetCaption("Address");
+  auto* edit = new TEdit(&other);
+  edit->SetName("Edit1");
+  edit->SetParent(&other);
+  edit->SetText("typed by the user");
+  other.Show();
+  CurrentLang = {true, false, "deutsch"};
+  SendMessage(Form->Handle(), WM_APPLYLANGUAGE, 0, 0);
+  EXPECT_EQ(label->Caption(), "Anschrift");
+  EXPECT_EQ(edit->Text(), "typed by the user");
+}
