@@ -347,16 +347,16 @@ void TMainForm::CreateDownloadList() {
   lvState->SetReadOnly(true);
   lvState->SetGridLines(true);
   lvState->SetPopupMenu(pmAbort);
-  struct TColumnSpec {
+  struct TColumnLayout {
     const char* caption;
     int width;
     TAlignment alignment;
   };
-  for (const TColumnSpec& spec : {TColumnSpec{"URL", 240, taLeftJustify}, TColumnSpec{"State", 90, taRightJustify},
-                                  TColumnSpec{"Size", 140, taRightJustify}, TColumnSpec{"Time", 40, taRightJustify}}) {
+  for (const TColumnLayout& layout : {TColumnLayout{"URL", 240, taLeftJustify}, TColumnLayout{"State", 90, taRightJustify},
+                                  TColumnLayout{"Size", 140, taRightJustify}, TColumnLayout{"Time", 40, taRightJustify}}) {
     auto* column = static_cast<TListColumn*>(lvState->Columns()->Add());
-    column->SetCaption(spec.caption);
-    column->SetWidth(spec.width);
-    column->SetAlignment(spec.alignment);
+    column->SetCaption(layout.caption);
+    column->SetWidth(layout.width);
+    column->SetAlignment(layout.alignment);
   }
 }
