@@ -301,7 +301,6 @@ private:
   void WriteReopenList();
   void RenumberReopen();
   void RecordArrangement();
-  void ApplyArrangement();
   void QuitProject(bool& CanClose);
   void StopRunMsg(WPARAM Reason);
   void SetScheduleWaiting(bool Enabled);

@@ -74,8 +74,6 @@ void TMainForm::ConnectProjectCommands() {
   sbProOptions->OnClick = ProjectOptions1->OnClick = click(&TMainForm::ProjectOptionsClick);
   TimerSch->OnTimer = click(&TMainForm::TimerSchTimer);
   OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
-  // The run settings on the window follow what an options form changed.
-  OnActivate = [this](TObject*) { SyncControls(); };
 }
 
 // --- Commands ------------------------------------------------------------------
@@ -202,7 +200,6 @@ void TMainForm::LoadProjectViews() {
     SiteMap.EndUpdate();
   }
   Application->ProcessMessages();
-  ApplyArrangement();
   if (RunState & rsCloseDeferred) PostMessage(Handle(), WM_CLOSEPROJECT, 0, 0);
   RunState = uint16_t((RunState & ~(rsStopping | rsQueueDone | rsViewsLoading | rsCloseDeferred)) | rsViewsLoaded);
   SendMessage(Handle(), WM_UPDATEUI, 0, 0);
@@ -259,13 +256,6 @@ void TMainForm::RecordArrangement() {
   for (int k = 0; k < View1->Count(); ++k)
     if (View1->Items(k)->Checked()) bits |= int32_t(1) << k;
   project.ViewBits = bits;
-}
-
-void TMainForm::ApplyArrangement() {
-  const TProject& project = CurrentParams->Project;
-  if (project.LeftWidth > 0) pnlLeft->SetWidth(project.LeftWidth);
-  if (project.UrlBoxHeight > 0) richURL->SetHeight(project.UrlBoxHeight);
-  if (project.BottomHeight > 0) pnlBottom->SetHeight(project.BottomHeight);
 }
 
 // --- Saving ---------------------------------------------------------------------
