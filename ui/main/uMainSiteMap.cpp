@@ -239,8 +239,9 @@ AnsiString WithCrLfBreaks(const AnsiString& Text) {
 }
 
 void TMainForm::ReplaceLineBreaksClick(TObject*) {
+  // During a run a worker may be writing the same file.
   TDataObj* node = SiteMap.FocusedNode();
-  if (!node) return;
+  if (!node || (RunState & rsScanBegun)) return;
   const AnsiString file = OfflineFileOf(node);
   AnsiString bytes;
   if (file.empty() || !FileExists(file) || !ReadFileToString(file, bytes)) return;
