@@ -264,7 +264,6 @@ private:
   void WMStopRun(WPARAM Reason);
   void WMStopPump();
   void WMRunFinished();
-  void WMSaveProject(WPARAM Kind);
   void WMThreadState(TListItem* Row, LPARAM Code);
   void WMThreadSize(TListItem* Row, const char* Text);
   void WMLinksFound(WPARAM LocalFile, TStringList* List);

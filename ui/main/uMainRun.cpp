@@ -7,6 +7,7 @@
 #include "crawl/uThGetUrl.h"
 #include "project/uQuere.h"
 #include "ui/main/uMain.h"
+#include "ui/main/uMainTimers.h"
 
 namespace {
 
@@ -453,7 +454,7 @@ void TMainForm::FinishRunSchedule(bool& Box) {
       TimerSch->SetTag(tpPausing);
       TimerSch->SetEnabled(false);
       if (schedule.Batches) {
-        TimerSch->SetInterval(unsigned(std::max(1, int(schedule.PauseMinutes))) * 60000u);
+        TimerSch->SetInterval(MinutesInterval(std::max(1, int(schedule.PauseMinutes))));
         TimerSch->SetEnabled(true);
       }
       return;
@@ -507,16 +508,6 @@ void TMainForm::WMRunFinished() {
   if (FCloseAfterRun && ActiveThreads == 0) {
     FCloseAfterRun = false;
     PostMessage(Handle(), WM_CLOSE, 0, 0);
-  }
-}
-
-void TMainForm::WMSaveProject(WPARAM) {
-  if (!CurrentParams || CurrentParams->Deleted || CurrentParams->FileName.empty()) return;
-  try {
-    richURL->Lines()->SaveToFile(ChangeFileExt(CurrentParams->FileName, ".url"));
-    CurrentParams->SaveToFile();
-  } catch (const Exception& e) {
-    MsgBox(e.Message(), ml->Items()[6], MB_OK | MB_ICONERROR);
   }
 }
 

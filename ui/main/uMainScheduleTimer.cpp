@@ -11,19 +11,7 @@
 
 #include "project/uQuere.h"
 #include "ui/main/uMain.h"
-
-namespace {
-
-// The timer's longest interval.
-constexpr int64_t MaxTimerInterval = 0x7FFFFFFF;
-
-// Minutes as a timer interval, computed in 64 bits and clamped to the
-// timer's range (a zero or negative length fires as soon as possible).
-unsigned MinutesInterval(int32_t Minutes) {
-  return unsigned(std::clamp<int64_t>(int64_t(Minutes) * 60000, 1, MaxTimerInterval));
-}
-
-}  // namespace
+#include "ui/main/uMainTimers.h"
 
 void TMainForm::SetScheduleWaiting(bool Enabled) {
   TimerSch->SetTag(tpWaiting);
