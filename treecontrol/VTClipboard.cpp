@@ -274,3 +274,20 @@ bool TVTTreeTransfer::ProcessDrop(IDataObject* data, TDropMode mode, DWORD effec
   if (mode == dmNowhere) target = nullptr;
   return ProcessOLEData(source, data, target, attach, source == tree_ && (effect & DROPEFFECT_MOVE));
 }
+
+// ---- The tree's clipboard hooks ------------------------------------------------------
+
+bool TBaseVirtualTree::CopyToClipBoard() {
+  TVTTreeTransfer* transfer = TVTTreeTransfer::Of(this);
+  return transfer && transfer->CopyToClipboard();
+}
+
+bool TBaseVirtualTree::CutToClipBoard() {
+  TVTTreeTransfer* transfer = TVTTreeTransfer::Of(this);
+  return transfer && transfer->CutToClipboard();
+}
+
+bool TBaseVirtualTree::PasteFromClipboard() {
+  TVTTreeTransfer* transfer = TVTTreeTransfer::Of(this);
+  return transfer && transfer->PasteFromClipboard();
+}

@@ -238,3 +238,8 @@ HRESULT TVTTreeTransfer::DragDrop(IDataObject* data, DWORD keyState, TPoint poin
                lastDropMode_);
   return S_OK;
 }
+
+void TBaseVirtualTree::DoStartDrag(PVirtualNode) {
+  TVTTreeTransfer* transfer = TVTTreeTransfer::Of(this);
+  if (transfer && dragType_ == dtOLE) transfer->StartDrag(GetCursorPos());
+}

@@ -7,8 +7,10 @@
 // expanding and the OnDragOver / OnDragDrop answers.
 //
 // Contract
-// - One transfer per tree, created after the tree and destroyed before it;
-//   with toAcceptOLEDrop the tree's window is registered as a drop target.
+// - One transfer per tree, made by the tree's owner after the tree and
+//   destroyed before it; the tree's clipboard messages (WM_COPY, WM_CUT,
+//   WM_PASTE) and its drag start find it through Of. With toAcceptOLEDrop
+//   the tree's window is registered as a drop target.
 //   A transfer going away while the clipboard holds its tree's data renders
 //   that data first, so pasting still works afterwards.
 // - Paste and drop insert nodes from the node format at a target with an

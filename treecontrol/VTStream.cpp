@@ -467,3 +467,13 @@ void InsertNodeChunks(TBaseVirtualTree& tree, const AnsiString& bytes, PVirtualN
     }
   }
 }
+
+void TBaseVirtualTree::SaveToStream(TStream& stream, PVirtualNode node) { SaveTreeToStream(*this, stream, node); }
+
+void TBaseVirtualTree::SaveToFile(const AnsiString& fileName, PVirtualNode node) {
+  SaveTreeToFile(*this, fileName, node);
+}
+
+void TBaseVirtualTree::LoadFromStream(TStream& stream) { LoadTreeFromStream(*this, stream); }
+
+void TBaseVirtualTree::LoadFromFile(const AnsiString& fileName) { LoadTreeFromFile(*this, fileName); }

@@ -383,6 +383,12 @@ class TBaseVirtualTree : public TCustomControl {
   int ReserveInternalData(int size);
   int InternalDataSize() const { return internalDataSize_; }
 
+  // ---- Tree stream (VTStream.h) --------------------------------------------
+  void SaveToStream(TStream& stream, PVirtualNode node = nullptr);
+  void SaveToFile(const AnsiString& fileName, PVirtualNode node = nullptr);
+  void LoadFromStream(TStream& stream);
+  void LoadFromFile(const AnsiString& fileName);
+
   // ---- Iteration --------------------------------------------------------
   PVirtualNode GetFirst();
   PVirtualNode GetFirstNoInit() const;
@@ -652,14 +658,14 @@ class TBaseVirtualTree : public TCustomControl {
   // Hint and tooltip texts of a node: the control's Hint in the base tree.
   virtual WideString DoGetNodeHint(PVirtualNode node, TColumnIndex column);
   virtual WideString DoGetNodeToolTip(PVirtualNode node, TColumnIndex column);
-  // Hook for a drag-and-drop extension: a drag is about to start at the
-  // focused node; the base tree does nothing.
+  // A drag is about to start at the focused node: an OLE drag runs through
+  // the tree's transfer (VTDragDrop.h); without one nothing happens.
   virtual void DoStartDrag(PVirtualNode node);
-  // Hooks for the clipboard transfer (WM_COPY, WM_CUT, WM_PASTE); the base
-  // tree transfers nothing and answers false.
-  virtual bool CopyToClipBoard() { return false; }
-  virtual bool CutToClipBoard() { return false; }
-  virtual bool PasteFromClipboard() { return false; }
+  // The clipboard transfer (WM_COPY, WM_CUT, WM_PASTE) through the tree's
+  // transfer; without one nothing is transferred and the answer is false.
+  virtual bool CopyToClipBoard();
+  virtual bool CutToClipBoard();
+  virtual bool PasteFromClipboard();
 
   // ---- Protected operations -----------------------------------------------
   virtual void AddToSelectionInternal(const std::vector<PVirtualNode>& nodes, bool forceInsert);

@@ -287,8 +287,6 @@ int TBaseVirtualTree::DoGetHelpContext(PVirtualNode node, TColumnIndex column) {
   return context;
 }
 
-void TBaseVirtualTree::DoStartDrag(PVirtualNode) {}
-
 bool TBaseVirtualTree::ColumnIsEmpty(PVirtualNode node, TColumnIndex column) {
   bool empty = true;
   if (OnGetCellIsEmpty) OnGetCellIsEmpty(this, node, column, empty);

@@ -93,7 +93,7 @@ TEST_F(ClipboardFixture, CopyMarksTheSelectionAndPastesCopiesIntoAnotherTree) {
   // The text formats render the marked nodes as well.
   EXPECT_EQ(Clipboard()->AsText(), "n1\r\n");
 
-  ASSERT_TRUE(otherTransfer->PasteFromClipboard());
+  ASSERT_EQ(other->Perform(WM_PASTE, 0, 0), 1);  // the tree's own paste goes through its transfer
   EXPECT_EQ(Layout(other), "20[21]");
   EXPECT_EQ(Layout(tree), "10 20[21] 30");  // a copy leaves the source alone
   EXPECT_TRUE(tree->HasState(stCopyPending));
@@ -106,7 +106,7 @@ TEST_F(ClipboardFixture, CopyMarksTheSelectionAndPastesCopiesIntoAnotherTree) {
 
 TEST_F(ClipboardFixture, CutAndPasteIntoAnotherTreeMovesTheNodes) {
   SelectOnly(tree, Nth(0));
-  ASSERT_TRUE(transfer->CutToClipboard());
+  ASSERT_EQ(tree->Perform(WM_CUT, 0, 0), 1);
   EXPECT_TRUE(tree->HasState(stCutPending));
   other->SetRootNodeCount(1);
   Value(other->GetFirstNoInit()) = 99;

@@ -13,19 +13,10 @@
 
 namespace {
 
-// A tree whose drags run through its transfer.
-class TDragTree : public TVirtualStringTree {
- public:
-  using TVirtualStringTree::TVirtualStringTree;
-
- protected:
-  void DoStartDrag(PVirtualNode) override { TVTTreeTransfer::Of(this)->StartDrag(GetCursorPos()); }
-};
-
 struct DragDropFixture : ::testing::Test {
   TForm* form = nullptr;
-  TDragTree* left = nullptr;
-  TDragTree* right = nullptr;
+  TVirtualStringTree* left = nullptr;
+  TVirtualStringTree* right = nullptr;
   std::unique_ptr<TVTTreeTransfer> leftTransfer, rightTransfer;
   std::vector<TDropMode> dropModes;
   std::vector<DWORD> dropEffects;
@@ -50,8 +41,8 @@ struct DragDropFixture : ::testing::Test {
     delete form;
     OleUninitialize();
   }
-  TDragTree* MakeTree(int x) {
-    auto* t = new TDragTree(form);
+  TVirtualStringTree* MakeTree(int x) {
+    auto* t = new TVirtualStringTree(form);
     t->SetParent(form);
     t->SetBounds(x, 0, 200, 200);
     t->SetNodeDataSize(sizeof(int32_t));
@@ -67,7 +58,7 @@ struct DragDropFixture : ::testing::Test {
     t->OnDragAllowed = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool& allowed) { allowed = true; };
     return t;
   }
-  std::unique_ptr<TVTTreeTransfer> Wire(TDragTree* t) {
+  std::unique_ptr<TVTTreeTransfer> Wire(TVirtualStringTree* t) {
     auto transfer = std::make_unique<TVTTreeTransfer>(t);
     TVTTreeTransfer* raw = transfer.get();
     raw->OnDragOver = [](TBaseVirtualTree*, TBaseVirtualTree*, TShiftState, TDragState, TPoint, TDropMode, DWORD&,

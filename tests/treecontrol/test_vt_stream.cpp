@@ -230,8 +230,8 @@ TEST_F(StreamFixture, UserDataLeftUnreadIsSkippedAndFilesRoundTrip) {
     *sender->GetNodeDataAs<int32_t>(node) = first;
   };
   const AnsiString folder = MakeTempFolder("vtstream");
-  SaveTreeToFile(*tree, folder + "tree.bin");
-  LoadTreeFromFile(*copy, folder + "tree.bin");
+  tree->SaveToFile(folder + "tree.bin");
+  copy->LoadFromFile(folder + "tree.bin");
   ASSERT_EQ(copy->RootNodeCount(), 2u);
   EXPECT_EQ(*copy->GetNodeDataAs<int32_t>(copy->GetLastNoInit()), 6);
   DeleteFile(folder + "tree.bin");
