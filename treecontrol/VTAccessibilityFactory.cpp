@@ -13,7 +13,7 @@ void TVTAccessibilityFactory::UnRegisterAccessibleProvider(ITreeAccessibleProvid
 
 TComPtr<IAccessible> TVTAccessibilityFactory::CreateAccessible(TBaseVirtualTree* tree) {
   if (!tree) return {};
-  const TTreeObjects& known = objects_[tree];
+  const TTreeObjects known = objects_.count(tree) ? objects_[tree] : TTreeObjects();
   if (!known.Accessible && !providers_.empty()) return providers_.front()->CreateAccessible(tree);
   if (known.AccessibleItem) return known.AccessibleItem;
   if (providers_.empty()) return {};
@@ -24,9 +24,11 @@ TComPtr<IAccessible> TVTAccessibilityFactory::CreateAccessible(TBaseVirtualTree*
 
 LRESULT TVTAccessibilityFactory::AnswerGetObject(TBaseVirtualTree* tree, LPARAM objectId) {
   if (!tree) return 0;
-  if (!objects_[tree].Accessible) objects_[tree].Accessible = CreateAccessible(tree);
-  if (!objects_[tree].AccessibleItem) objects_[tree].AccessibleItem = CreateAccessible(tree);
-  const TTreeObjects& objects = objects_[tree];
+  TTreeObjects objects = objects_.count(tree) ? objects_[tree] : TTreeObjects();
+  if (!objects.Accessible) objects.Accessible = CreateAccessible(tree);
+  if (objects.Accessible) objects_[tree].Accessible = objects.Accessible;
+  if (!objects.AccessibleItem) objects.AccessibleItem = CreateAccessible(tree);
+  if (objects.AccessibleItem) objects_[tree].AccessibleItem = objects.AccessibleItem;
   if (objectId != OBJID_CLIENT || !objects.Accessible) return 0;
   return reinterpret_cast<LRESULT>(objects.Accessible.Get());
 }

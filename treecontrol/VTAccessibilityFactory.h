@@ -28,6 +28,7 @@ class ITreeAccessibleProvider {
   virtual TComPtr<IAccessible> CreateAccessible(TBaseVirtualTree* tree) = 0;
 };
 
+constexpr UINT WM_GETOBJECT = 0x003D;
 constexpr LPARAM OBJID_CLIENT = -4;
 
 class TVTAccessibilityFactory {

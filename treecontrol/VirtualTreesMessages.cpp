@@ -6,6 +6,7 @@
 
 #include "platform/controls/Forms.h"
 #include "treecontrol/ThemeSrv.h"
+#include "treecontrol/VTAccessibilityFactory.h"
 #include "treecontrol/VTWorkerThread.h"
 #include "treecontrol/VirtualTrees.h"
 
@@ -233,6 +234,9 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       return;
     case WM_PASTE:
       m.Result = PasteFromClipboard();
+      return;
+    case WM_GETOBJECT:
+      m.Result = GetAccessibilityFactory().AnswerGetObject(this, m.LParam);
       return;
     case WM_NCDESTROY:
       HaltCacheValidation();

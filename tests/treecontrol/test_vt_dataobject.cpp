@@ -249,7 +249,7 @@ class TProvider : public ITreeAccessibleProvider {
 
 TEST_F(DataObjectFixture, AccessibilityFactoryAnswersNothingWithoutProvidersAndAsksTheOnlyOne) {
   TVTAccessibilityFactory& factory = GetAccessibilityFactory();
-  EXPECT_EQ(factory.AnswerGetObject(tree, OBJID_CLIENT), 0);
+  EXPECT_EQ(tree->Perform(WM_GETOBJECT, 0, OBJID_CLIENT), 0);
   EXPECT_FALSE(factory.Accessible(tree));
   EXPECT_FALSE(factory.AccessibleItem(tree));
 
