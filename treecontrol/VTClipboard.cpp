@@ -32,8 +32,10 @@ class TUpdateBracket {
 }
 
 // The node chunks of a node-format medium: u32 count and bytes on global
-// memory, the whole stream on a stream medium. Sizes are checked.
+// memory, the whole stream on a stream medium, nothing on an empty medium
+// (no nodes were marked). Sizes are checked.
 AnsiString NodeBytesOf(const STGMEDIUM& medium) {
+  if (medium.tymed == TYMED_NULL) return {};
   if (medium.tymed == TYMED_HGLOBAL) {
     const AnsiString block = GlobalBytes(medium.hGlobal);
     if (block.size() < 4) DamagedNodeData();

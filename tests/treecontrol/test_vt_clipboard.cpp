@@ -129,6 +129,8 @@ TEST_F(ClipboardFixture, CutAndPasteWithinOneTreeMovesInOrderAndNeverIntoItself)
   EXPECT_EQ(Layout(tree), "20[10][30][21]");
   EXPECT_EQ(tree->TotalCount(), 4u);
   EXPECT_FALSE(tree->HasState(stCutPending));
+  EXPECT_TRUE(transfer->PasteFromClipboard());  // the cut is used up: nothing more arrives
+  EXPECT_EQ(tree->TotalCount(), 4u);
 
   SelectOnly(tree, tree->GetFirstNoInit());
   ASSERT_TRUE(transfer->CutToClipboard());
