@@ -451,12 +451,16 @@ WideString ContentToUnicode(TCustomVirtualStringTree& tree, TVSTTextSourceType s
 
 AnsiString ContentToHTML(TCustomVirtualStringTree& tree, TVSTTextSourceType source, const WideString& caption) {
   THtmlWriter writer(tree, source);
-  return writer.Write(caption);
+  const AnsiString html = writer.Write(caption);
+  tree.Canvas()->Font().Assign(tree.Font());
+  return html;
 }
 
 AnsiString ContentToRTF(TCustomVirtualStringTree& tree, TVSTTextSourceType source) {
   TRtfWriter writer(tree, source);
-  return writer.Write();
+  const AnsiString rtf = writer.Write();
+  tree.Canvas()->Font().Assign(tree.Font());
+  return rtf;
 }
 
 AnsiString WrapClipboardHTML(const AnsiString& fragment) {
