@@ -59,9 +59,16 @@ DWORD TVTTreeTransfer::StartDrag(TPoint) {
   TComPtr<IDataObject> data = dragManager_->GetDataObject();
   lastDropMode_ = dmOnNode;
   DWORD effect = DROPEFFECT_NONE;
-  const HRESULT hr = DoDragDrop(data.Get(), static_cast<IDropSource*>(dragManager_.Get()),
-                                AllowedEffects(tree_->DragOperations()), &effect);
-  if (FAILED(hr)) effect = DROPEFFECT_NONE;
+  try {
+    const HRESULT hr = DoDragDrop(data.Get(), static_cast<IDropSource*>(dragManager_.Get()),
+                                  AllowedEffects(tree_->DragOperations()), &effect);
+    if (FAILED(hr)) effect = DROPEFFECT_NONE;
+  } catch (...) {
+    // A failing handler ends the drag; the mouse states still end cleanly.
+    dragManager_->ForceDragLeave();
+    DragFinished();
+    throw;
+  }
   dragManager_->ForceDragLeave();
   const TPoint position = tree_->ScreenToClient(GetCursorPos());
   if (OnEndDrag) OnEndDrag(tree_, tree_, position.X, position.Y);
