@@ -14,8 +14,6 @@ DWORD AllowedEffects(TDragOperations operations) {
   return effects ? effects : DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
 }
 
-LPARAM PointParam(TPoint p) { return LPARAM((uint32_t(uint16_t(p.Y)) << 16) | uint16_t(p.X)); }
-
 int RowMiddle(const TRect& row) { return (row.Top + row.Bottom) / 2; }
 
 }  // namespace
@@ -89,7 +87,7 @@ void TVTTreeTransfer::DragFinished() {
   UINT message = WM_LBUTTONUP;
   if (tree_->HasState(stRightButtonDown)) message = WM_RBUTTONUP;
   else if (tree_->HasState(stMiddleButtonDown)) message = WM_MBUTTONUP;
-  tree_->Perform(message, 0, PointParam(position));
+  tree_->Perform(message, 0, MakeLParam(position.X, position.Y));
 }
 
 // ---- Target ------------------------------------------------------------------------
