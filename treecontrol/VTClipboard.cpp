@@ -42,6 +42,7 @@ AnsiString NodeBytesOf(const STGMEDIUM& medium) {
     uint32_t count = 0;
     std::memcpy(&count, block.data(), 4);
     if (count > block.size() - 4) DamagedNodeData();
+    if (int64_t(count) > MaxStreamBytes) RaiseTreeError(u"Unable to load tree structure, the data is too large.", 2004);
     return block.substr(4, count);
   }
   if (medium.tymed != TYMED_ISTREAM || !medium.pstm) DamagedNodeData();
