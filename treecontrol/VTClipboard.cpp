@@ -42,7 +42,7 @@ AnsiString NodeBytesOf(const STGMEDIUM& medium) {
     uint32_t count = 0;
     std::memcpy(&count, block.data(), 4);
     if (count > block.size() - 4) DamagedNodeData();
-    if (int64_t(count) > MaxStreamBytes) RaiseTreeError(u"Unable to load tree structure, the data is too large.", 2004);
+    if (int64_t(count) > MaxStreamBytes) RaiseTreeDataTooLarge();
     return block.substr(4, count);
   }
   if (medium.tymed != TYMED_ISTREAM || !medium.pstm) DamagedNodeData();
@@ -54,7 +54,7 @@ AnsiString NodeBytesOf(const STGMEDIUM& medium) {
     if (FAILED(medium.pstm->Read(chunk, sizeof chunk, &read))) DamagedNodeData();
     bytes.append(chunk, read);
     if (int64_t(bytes.size()) > MaxStreamBytes)
-      RaiseTreeError(u"Unable to load tree structure, the data is too large.", 2004);
+      RaiseTreeDataTooLarge();
     if (read < sizeof chunk) return bytes;
   }
 }

@@ -357,7 +357,7 @@ class TNodeBuilder {
 
 AnsiString ReadRest(TStream& stream) {
   const int64_t rest = stream.Size() - stream.Position();
-  if (rest > MaxStreamBytes) Fail(u"Unable to load tree structure, the data is too large.", 2004);
+  if (rest > MaxStreamBytes) RaiseTreeDataTooLarge();
   AnsiString data(size_t(std::max<int64_t>(rest, 0)), '\0');
   data.resize(size_t(stream.Read(data.data(), int64_t(data.size()))));
   return data;
@@ -391,6 +391,8 @@ void PrepareTarget(TBaseVirtualTree& tree, PVirtualNode target) {
 }
 
 }  // namespace
+
+void RaiseTreeDataTooLarge() { RaiseTreeError(u"Unable to load tree structure, the data is too large.", 2004); }
 
 void WriteTreeNode(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node) { WriteNodeAt(tree, stream, node, 1); }
 
@@ -445,7 +447,7 @@ void InsertNodeChunks(TBaseVirtualTree& tree, const AnsiString& bytes, PVirtualN
     if (mode == amInsertBefore) mode = amAddChildFirst;
     if (mode == amInsertAfter) mode = amAddChildLast;
   }
-  if (int64_t(bytes.size()) > MaxStreamBytes) Fail(u"Unable to load tree structure, the data is too large.", 2004);
+  if (int64_t(bytes.size()) > MaxStreamBytes) RaiseTreeDataTooLarge();
   TChunkParser parser(bytes, 2);
   const std::vector<uint32_t> top = parser.ParseTopLevel(0x7FFFFFFF);
   TUpdateBracket bracket(tree);

@@ -35,6 +35,9 @@ class TBaseVirtualTree;
 constexpr int MaxStreamNesting = 1000;
 constexpr int64_t MaxStreamBytes = int64_t(1) << 28;
 
+// Refuses input above MaxStreamBytes (EVirtualTreeError 2004).
+[[noreturn]] void RaiseTreeDataTooLarge();
+
 // Writes the header, the count and the chunks of every top-level node (node
 // nullptr) or of the one node.
 void SaveTreeToStream(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node = nullptr);
