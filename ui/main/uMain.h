@@ -151,6 +151,8 @@ public:
   // --- Run control -------------------------------------------------------
   void sbScanClick(TObject* Sender);
   bool StartScan(int Resume);
+  // The node after From's branch where a partial resume stops sweeping.
+  TDataObj* ResumeSweepEnd(TDataObj* From);
   void gTimerTimer(TObject* Sender);
   void TimerOutTimer(TObject* Sender);
   bool AllocDownloadRow(TListItem*& Row);

@@ -172,9 +172,19 @@ void TMainForm::QueueResumeNodes() {
   if (Store->Queue->NodeCount() == 0 && passes > 0 && PassCount < passes) PassCount = passes;
 }
 
+// The node after From's branch, by the site tree's own rule (a page stands
+// for its folder); the tree's walk position is left as it was.
+TDataObj* TMainForm::ResumeSweepEnd(TDataObj* From) {
+  TDataObj* const saved = Store->Cursor;
+  Store->Cursor = From;
+  TDataObj* end = Store->NextAfterSubtree();
+  Store->Cursor = saved;
+  return end;
+}
+
 int TMainForm::QueueResumeSweep(TDataObj* From, TDataObj*& StoppedAt) {
   ResumeUrl = NodeUrl(From);
-  TDataObj* end = Option(poResumeAll) ? nullptr : NextDepthFirst(From->LastDescendant());
+  TDataObj* end = Option(poResumeAll) ? nullptr : ResumeSweepEnd(From);
   const int limit = CurrentParams->Project.LinkLevel;
   const bool markDir = Option(poInUrlDirectory);
   const bool markHost = Option(poInDomainList | poInSubDomain);

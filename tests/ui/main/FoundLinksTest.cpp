@@ -56,3 +56,17 @@ TEST_F(FoundLinksTest, FilterAppliesToDownloadsButNotToALocalFile) {
   EXPECT_NE(NodeOf("http://h/other.htm"), nullptr);
   EXPECT_EQ(Queued().size(), 1u);
 }
+
+TEST_F(FoundLinksTest, ResumeFromAPageCoversItsFolderOnly) {
+  CurrentParams->Project.Options = poFollowNewLinks;
+  CurrentParams->Project.LinkLevel = 0;
+  Send({{"http://h/a/x.htm", 1}, {"http://h/a/y.htm", 1}, {"http://h/b/z.htm", 1}});
+  TDataObj* page = NodeOf("http://h/a/x.htm");
+  ASSERT_NE(page, nullptr);
+  TDataObj* nextFolder = NodeOf("http://h/b/z.htm")->Parent;
+  TDataObj* walkAt = Form->Store->Cursor;
+  // The branch of a page is its folder: the sweep ends at the next folder.
+  EXPECT_EQ(Form->ResumeSweepEnd(page), nextFolder);
+  EXPECT_EQ(Form->ResumeSweepEnd(page->Parent), nextFolder);
+  EXPECT_EQ(Form->Store->Cursor, walkAt);
+}
