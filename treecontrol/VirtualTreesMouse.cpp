@@ -94,7 +94,9 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
     lastSelectionLevel_ = levelNode ? GetNodeLevel(levelNode) : -1;
   }
   if (multi && shift == 0 && anyHit && nodeSelected && autoDrag) ChangeStates({stClearPending}, {});
-  bool mayClear = !autoDrag;
+  // A press on an unselected node starts a new selection even where a drag
+  // may follow; only a press on a selected node keeps the selection to drag.
+  bool mayClear = !autoDrag || !nodeSelected;
   if (mayClear && !HasState(stClearPending)) {
     bool clear = (!anyHit && multi && shift == 0) ||
                  (anyHit && (!nodeSelected || !(shift & ssCtrl)) && (shift == 0 || !multi));

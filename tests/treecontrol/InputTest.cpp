@@ -268,6 +268,14 @@ TEST_F(Input, DragStartsOnlyBeyondTheThresholdAndKeepsTheSelectionUntilUp) {
   tree->Perform(WM_LBUTTONUP, 0, MakeLParam(61, 18 + 6));
   EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(1)})) << "released without a drag";
   EXPECT_FALSE(tree->HasState(stOLEDragPending));
+  // A press on an unselected node replaces the selection, drag or not.
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(60, 18 * 3 + 5));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(60, 18 * 3 + 5));
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(3)}));
+  tree->TreeOptions().SetSelectionOptions({toFullRowSelect});
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(60, 5));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(60, 5));
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(0)}));
   tree->OnDragAllowed = nullptr;
 }
 
