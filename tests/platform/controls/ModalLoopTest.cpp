@@ -2,6 +2,7 @@
 // queue; exceptions and message boxes go through the application.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "DemoForm.h"
@@ -36,7 +37,7 @@ TEST(ModalLoop, ServesTimersPostedMessagesAndAWorkersBlockingSend) {
   owner.Show();
   auto* dialog = new TForm(nullptr);
   int ticks = 0, pokes = 0;
-  LRESULT answered = 0;
+  std::atomic<LRESULT> answered = 0;
   std::thread worker;
   dialog->WindowProc = [&, old = dialog->WindowProc](TMessage& m) {
     if (m.Msg == WM_POKE) ++pokes;
