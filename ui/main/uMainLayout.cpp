@@ -65,7 +65,7 @@ private:
     b->SetCaption(caption);
     b->SetHint(hint);
     b->SetShowHint(true);
-    const int w = width > 0 ? width : 14 + 7 * int(caption.size());
+    const int w = width > 0 ? width : 10 + 6 * int(caption.size());
     b->SetBounds(FX, FY, w, 24);
     FX += w + 2;
     return b;
