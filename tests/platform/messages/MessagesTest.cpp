@@ -134,7 +134,7 @@ TEST(Messages, SendIsDirectOnOwnThreadAndBlocksAcrossThreads) {
     SendMessage(worker.Wnd(), WM_ASK, 2, 0);
   });
   while (!sending.load()) std::this_thread::sleep_for(1ms);
-  std::this_thread::sleep_for(200ms);  // the send is queued by then
+  std::this_thread::sleep_for(1000ms);  // the send is queued by then, even on a loaded machine
   release = true;
   sender.join();
   worker.Stop();
