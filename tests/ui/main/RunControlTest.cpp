@@ -98,7 +98,6 @@ TEST_F(RunControlTest, TimeOutAbortsTheDownload) {
   };
   Serve(1, 1);
   Form->udTimeOut->SetPosition(1);
-  EXPECT_EQ(CurrentParams->Project.TimeOut, 1);
   Extract({Server->Url("/slow.htm")});
   bool shown = false;
   ASSERT_TRUE(ServeUntil(

@@ -15,10 +15,6 @@
 
 namespace {
 
-// The program hands these dialogs to the options form.
-static_assert(std::is_convertible_v<decltype(&ExecuteItemQuery), TItemQueryFunc>);
-static_assert(std::is_convertible_v<decltype(&ExecuteSizer), TSizerFunc>);
-
 class DialogTest : public ::testing::Test {
 protected:
   void SetUp() override { InitializeControls(); }
