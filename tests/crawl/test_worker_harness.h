@@ -75,7 +75,6 @@ public:
   TempFolder();
   ~TempFolder();
   const std::string& Path() const { return FPath; }   // the download folder, ends with "/"
-  const std::string& Root() const { return FRoot; }
   std::string Read(const std::string& Relative) const;
   bool Exists(const std::string& Relative) const;
   void Write(const std::string& Relative, const std::string& Bytes) const;

@@ -26,10 +26,10 @@ LoopbackScript Reply(const std::string& bytes)
     return {Step::Expect("\r\n\r\n"), Step::Send(bytes), Step::Close()};
 }
 
-// Pumps this thread until the client is ready again.
-void PumpUntilReady(THttpCli& client)
+// Pumps this thread, waiting for messages, until done() holds.
+void PumpWhileNot(const std::function<bool()>& done)
 {
-    while (client.State() != httpReady) {
+    while (!done()) {
         WaitMessage();
         ProcessMessages();
     }
@@ -73,7 +73,7 @@ TEST(HttpClient, MisuseRaisesWithItsCode)
         EXPECT_EQ(1, e.ErrorCode);
         EXPECT_EQ("HTTP component is busy", e.Message());
     }
-    PumpUntilReady(client);
+    PumpWhileNot([&] { return client.State() == httpReady; });
     EXPECT_EQ(200, client.StatusCode());
     try {
         client.Post();
@@ -148,10 +148,7 @@ TEST(HttpClient, LeftOverSetReadyDoesNotEndTheNextRequest)
     };
     client.URL = Url(server, "/old.htm");
     client.StartRequest(httpGET);
-    while (bodiesAtReady.size() < 2) {
-        WaitMessage();
-        ProcessMessages();
-    }
+    PumpWhileNot([&] { return bodiesAtReady.size() >= 2; });
     // The first return to ready is the abort; the next one must be the end of
     // the new request, with its whole body.
     EXPECT_EQ("new", bodiesAtReady[1]);
@@ -179,10 +176,7 @@ TEST(HttpClient, LeftOverRelocationDoesNotRestartTheNextRequest)
     };
     client.URL = Url(server, "/old.htm");
     client.StartRequest(httpGET);
-    while (client.State() != httpReady || lookups == 0) {
-        WaitMessage();
-        ProcessMessages();
-    }
+    PumpWhileNot([&] { return client.State() == httpReady && lookups != 0; });
     EXPECT_EQ(1, lookups);
     EXPECT_EQ(200, client.StatusCode());
     EXPECT_EQ(Url(server, "/next.htm"), client.Location());
@@ -227,13 +221,9 @@ TEST(HttpClient, FreedWhileRunning)
     client->OnDocData = [&](TObject*, const void*, int) { gotData = true; };
     client->URL = Url(server, "/");
     client->StartRequest(httpGET);
-    while (!gotData) {
-        WaitMessage();
-        ProcessMessages();
-    }
+    PumpWhileNot([&] { return gotData; });
     client.reset();
     ProcessMessages();
-    SUCCEED();
 }
 
 // A handler that raises fails the request: the document is not taken as

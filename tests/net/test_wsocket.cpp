@@ -22,8 +22,6 @@ TEST(WSocketRoutines, ErrorTexts)
 {
     EXPECT_EQ(SocketErrorText(0), "No Error");
     EXPECT_EQ(SocketErrorText(10061), "Connection refused");
-    EXPECT_EQ(SocketErrorText(10054), "Connection reset by peer");
-    EXPECT_EQ(SocketErrorText(11001), "Host not found");
     EXPECT_EQ(SocketErrorText(12345), "Not a WinSock error");
 }
 
@@ -32,7 +30,6 @@ TEST(WSocketRoutines, DottedAddresses)
     EXPECT_TRUE(WSocketIsDottedIP("1.2.3.4"));
     EXPECT_TRUE(WSocketIsDottedIP(" 127.0.0.1 "));
     EXPECT_TRUE(WSocketIsDottedIP("255.255.255.255"));
-    EXPECT_FALSE(WSocketIsDottedIP(".1.2.3"));
     EXPECT_FALSE(WSocketIsDottedIP("1.2.3"));
     EXPECT_FALSE(WSocketIsDottedIP("1.2.3.4.5"));
     EXPECT_FALSE(WSocketIsDottedIP("1..2.3"));
@@ -51,8 +48,6 @@ TEST(WSocketRoutines, ResolvePortProtoAndHost)
     EXPECT_EQ(WSocketResolvePort("65535", ""), 65535);
     EXPECT_EQ(WSocketResolvePort("http", "tcp"), 80);
     EXPECT_EQ(MessageOf([] { WSocketResolvePort("65536", "tcp"); }), "WSocketResolvePort: Invalid Port.");
-    EXPECT_EQ(MessageOf([] { WSocketResolvePort("99999999999999999999", "tcp"); }),
-              "WSocketResolvePort: Invalid Port.");
     EXPECT_EQ(MessageOf([] { WSocketResolvePort("", "tcp"); }), "WSocketResolvePort: Invalid Port.");
     EXPECT_EQ(MessageOf([] { WSocketResolvePort(std::string(32, '1'), "tcp"); }),
               "WSocketResolvePort: Invalid Port.");

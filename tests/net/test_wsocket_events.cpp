@@ -362,7 +362,7 @@ TEST(WSocketEvents, ScriptTextDrivesThePeer)
             socket.SendStr("!");
     };
     ConnectTo(socket, server.Port());
-    ASSERT_TRUE(PumpUntil([&] { return socket.State() == wsClosed && !events.Events.empty(); }));
+    ASSERT_TRUE(WaitClosed(events));
     EXPECT_EQ(events.Data, "hi\r\n");
     EXPECT_EQ(events.Count("closed 10054"), 1);
     ASSERT_TRUE(server.WaitForConnections(1));

@@ -76,15 +76,6 @@ Strings FileLines(const AnsiString& fileName) {
 
 }  // namespace
 
-TEST_F(SettingsTest, ConstructionLeavesEverythingUnsetUntilDefaults) {
-  TParamProObj params(program_ / "p.pro", false);
-  EXPECT_EQ(params.Project.Options, 0);
-  EXPECT_EQ(params.Folder, program_.Path());
-  params.SetDefaults();
-  EXPECT_EQ(params.Project.Options, 0x27FC);
-  EXPECT_EQ(params.FileName, program_ / "p.pro");
-}
-
 TEST_F(SettingsTest, WritesTheDefaultsByteForByte) {
   TParamProObj params(program_ / "default.txt", true);
   params.SetDefaults();

@@ -40,7 +40,6 @@ TEST(StringList, IndexesAreCheckedAndLookupIgnoresCase) {
   list.Move(0, 2);
   list.Exchange(0, 1);
   EXPECT_EQ(Items(list), (std::vector<AnsiString>{"beta", "Alpha", "zero"}));
-  EXPECT_EQ(list.ClassName(), "TStringList");
 }
 
 TEST(StringList, SortedListsOrderFoldedThenRawAndApplyDuplicateRules) {
