@@ -62,8 +62,7 @@ TEST_F(NginxRunTest, FreshRunMirrorsTheSite) {
   ASSERT_NE(missing, nullptr);
   EXPECT_TRUE(missing->State & snFailed);
   EXPECT_EQ(NodeOf(Base + "/index.htm")->State, snLoaded);
-  EXPECT_EQ(Form->ActiveThreads, 0);
-  EXPECT_EQ(Form->RunState & (rsStarted | rsScanBegun | rsResume), 0);
+  EXPECT_EQ(Form->RunState & rsResume, 0);
   EXPECT_EQ(Form->lvState->Items()->Count(), 0);
 }
 

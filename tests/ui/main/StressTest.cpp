@@ -55,7 +55,6 @@ TEST_F(MainWindowTest, RunsStoppedAtRandomMomentsEndCleanly) {
     }
     ASSERT_TRUE(RunToEnd(20000)) << "run " << run << " state " << Form->RunState << " workers "
                                  << Form->ActiveThreads << " pump " << Form->gTimer->Enabled() << DescribeRows(*Form);
-    ASSERT_EQ(Form->ActiveThreads, 0);
     ASSERT_EQ(Form->lvState->Items()->Count(), 0);
   }
   EXPECT_GT(server.TotalRequests(), 200);
