@@ -45,7 +45,6 @@ TEST(HttpDates, MonthNamesAndWriter)
 TEST(HttpHeaders, DocumentNames)
 {
     EXPECT_EQ("index.htm", HttpDocName(""));
-    EXPECT_EQ("index.htm", HttpDocName("/"));
     EXPECT_EQ("index.htm", HttpDocName("/dir/"));
     EXPECT_EQ("index.htm", HttpDocName("/dir/?a=b/c"));
     EXPECT_EQ("b.cgi", HttpDocName("/a/b.cgi?x=1/2"));

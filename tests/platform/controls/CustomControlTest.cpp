@@ -1,9 +1,7 @@
 // A custom control receives the message sequences that user actions produce.
 #include <gtest/gtest.h>
 
-
 #include "Support.h"
-#include "platform/rtl/DateUtils.h"
 
 namespace {
 
@@ -104,8 +102,7 @@ TEST_F(Fixture, TimersArriveByIdThroughTheQtLoop) {
   };
   SetTimer(rec->Handle(), 7, 10);
   SetTimer(rec->Handle(), 9, 25);
-  uint32_t start = GetTickCount();
-  while (GetTickCount() - start < 120) Application->ProcessMessages();
+  PumpFor(120);
   KillTimer(rec->Handle(), 7);
   KillTimer(rec->Handle(), 9);
   auto count = [&](WPARAM id) { return std::count(ids.begin(), ids.end(), id); };

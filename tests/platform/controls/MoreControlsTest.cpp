@@ -3,16 +3,6 @@
 
 #include "DemoForm.h"
 #include "Support.h"
-#include "platform/rtl/DateUtils.h"
-
-namespace {
-
-void Pump(int ms) {
-  uint32_t start = GetTickCount();
-  while (GetTickCount() - start < uint32_t(ms)) Application->ProcessMessages();
-}
-
-}  // namespace
 
 TEST(MoreControls, SpeedButtonGroupsKeepOneButtonDown) {
   TForm form(nullptr);
@@ -91,11 +81,11 @@ TEST(MoreControls, TimersStartStopAndTheMainLoopEndsWithTheMainForm) {
   int ticks = 0;
   timer->SetInterval(5);
   timer->OnTimer = [&](TObject*) { ++ticks; };
-  Pump(40);
+  PumpFor(40);
   EXPECT_GE(ticks, 2);
   timer->SetEnabled(false);
   int stopped = ticks;
-  Pump(30);
+  PumpFor(30);
   EXPECT_EQ(ticks, stopped);
 
   auto* main = new TForm(nullptr);
@@ -111,6 +101,6 @@ TEST(MoreControls, TimersStartStopAndTheMainLoopEndsWithTheMainForm) {
   Application->Run();
   EXPECT_TRUE(closed);
   EXPECT_TRUE(Application->Terminated());
-  Pump(5);  // the released main form goes away with its posted release
+  PumpFor(5);  // the released main form goes away with its posted release
   EXPECT_EQ(Application->MainForm(), nullptr);
 }

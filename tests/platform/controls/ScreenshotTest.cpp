@@ -8,8 +8,7 @@
 #include <filesystem>
 
 #include "DemoForm.h"
-#include "platform/controls/Simulate.h"
-#include "platform/rtl/DateUtils.h"
+#include "Support.h"
 #include "platform/rtl/FileUtils.h"
 
 namespace {
@@ -18,11 +17,6 @@ AnsiString PictureFolder() {
   AnsiString folder = AnsiString(HARVELLA_BUILD_DIR) + "/pictures/";
   ForceDirectories(folder);
   return folder;
-}
-
-void Settle(int ms) {
-  uint32_t start = GetTickCount();
-  while (GetTickCount() - start < uint32_t(ms)) Application->ProcessMessages();
 }
 
 }  // namespace
@@ -48,7 +42,7 @@ TEST(Screenshots, FormWithEveryControlInARealWindowUnderXvfb) {
   if (std::getenv("HARVELLA_XVFB_CHILD")) {
     TDemoForm form(nullptr);
     form.Show();
-    Settle(700);
+    PumpFor(700);
     ASSERT_TRUE(SaveScreenshot(PictureFolder() + "controls-xvfb.png"));
     return;
   }

@@ -1,11 +1,17 @@
-// Helper of the controls tests: a custom control that records the messages
-// it receives.
+// Helpers of the controls tests: a custom control that records the messages
+// it receives, and a pump that runs the application's messages for a while.
 #pragma once
 
 #include <vector>
 
 #include "platform/controls/Forms.h"
 #include "platform/controls/Simulate.h"
+#include "platform/rtl/DateUtils.h"
+
+inline void PumpFor(int ms) {
+  const uint32_t start = GetTickCount();
+  while (GetTickCount() - start < uint32_t(ms)) Application->ProcessMessages();
+}
 
 class TRecorder : public TCustomControl {
  public:

@@ -14,7 +14,6 @@ TEST(FileUtils, PathTextHelpers) {
   EXPECT_EQ(ExtractFileDir("a/b/c.txt"), "a/b");
   EXPECT_EQ(ExtractFileDir("/c.txt"), "/");
   EXPECT_EQ(ExtractFileName("a/b/c.txt"), "c.txt");
-  EXPECT_EQ(ExtractFileName("c.txt"), "c.txt");
   EXPECT_EQ(ExtractFileExt("a/b.d/c.tar.gz"), ".gz");
   EXPECT_EQ(ExtractFileExt("a/b.d/c"), "");
   EXPECT_EQ(ExtractFileExt("a\\b.txt"), ".txt");
