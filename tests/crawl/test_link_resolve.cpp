@@ -21,6 +21,12 @@ AnsiString DirectoryOf(AnsiString Url) {
   return Url;
 }
 
+// Every part of SplitSite(Url): scheme|host|port|dir|file|query|site.
+AnsiString SiteParts(const AnsiString& Url) {
+  const TSplitSite s = SplitSite(Url);
+  return s.Scheme + "|" + s.Host + "|" + IntToStr(s.Port) + "|" + s.Dir + "|" + s.File + "|" + s.Query + "|" + s.Site;
+}
+
 } // namespace
 
 TEST(LinkResolve, RelativeAndAbsoluteForms) {
@@ -78,19 +84,8 @@ TEST(LinkResolve, DirectoryUrlAndBase) {
 }
 
 TEST(LinkResolve, SiteParts) {
-  const TSplitSite s = SplitSite("https://img.example.org:8080/a/b/c.gif?x=1");
-  EXPECT_EQ(s.Scheme, "https");
-  EXPECT_EQ(s.Host, "img.example.org");
-  EXPECT_EQ(s.Port, 8080);
-  EXPECT_EQ(s.Dir, "a/b");
-  EXPECT_EQ(s.File, "c.gif");
-  EXPECT_EQ(s.Query, "x=1");
-  EXPECT_EQ(s.Site, "example.org");
-  const TSplitSite bare = SplitSite("localhost:x/dir/");
-  EXPECT_EQ(bare.Scheme, "http");
-  EXPECT_EQ(bare.Port, 80);
-  EXPECT_EQ(bare.Dir, "dir");
-  EXPECT_EQ(bare.Site, "localhost");
+  EXPECT_EQ(SiteParts("https://img.example.org:8080/a/b/c.gif?x=1"), "https|img.example.org|8080|a/b|c.gif|x=1|example.org");
+  EXPECT_EQ(SiteParts("localhost:x/dir/"), "http|localhost|80|dir|||localhost");
   EXPECT_EQ(SplitSite("http://www.example.org/").Site, "example.org");
 
   EXPECT_EQ(TopLevelLabel("http://www.example.org:80/x.htm"), "org");

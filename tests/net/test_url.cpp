@@ -16,68 +16,30 @@ UrlParts Split(const AnsiString& url, const AnsiString& oldQuery = "")
     return p;
 }
 
-} // namespace
-
-TEST(SplitUrl, SchemeHostPortPathAndQuery)
+// Every part of url, in the order proto|user|pass|host|port|path|query.
+std::string Parts(const AnsiString& url, const AnsiString& oldQuery = "")
 {
-    const auto p = Split("http://h:8080/d/a.htm?x=1");
-    EXPECT_EQ(p.Proto, "http");
-    EXPECT_EQ(p.Host, "h");
-    EXPECT_EQ(p.Port, "8080");
-    EXPECT_EQ(p.Path, "/d/a.htm?x=1");
-    EXPECT_EQ(p.Query, "?x=1");
-    EXPECT_EQ(p.User, "");
-
-    const auto bare = Split("http://h:8080");
-    EXPECT_EQ(bare.Host, "h");
-    EXPECT_EQ(bare.Port, "8080");
-    EXPECT_EQ(bare.Path, "");
-
-    const auto colonInQuery = Split("http://h/a?b:c");
-    EXPECT_EQ(colonInQuery.Path, "/a?b:c");
-    EXPECT_EQ(colonInQuery.Query, "?b:c");
-    EXPECT_EQ(colonInQuery.Port, "");
-    EXPECT_EQ(colonInQuery.Host, "h");
+    const UrlParts p = Split(url, oldQuery);
+    return p.Proto + "|" + p.User + "|" + p.Pass + "|" + p.Host + "|" + p.Port + "|" + p.Path + "|" + p.Query;
 }
 
-TEST(SplitUrl, UserInformation)
+} // namespace
+
+TEST(SplitUrl, SchemeUserHostPortPathAndQuery)
 {
-    const auto p = Split("http://joe:se:cret@h:81/x/y");
-    EXPECT_EQ(p.User, "joe");
-    EXPECT_EQ(p.Pass, "se:cret");
-    EXPECT_EQ(p.Host, "h");
-    EXPECT_EQ(p.Port, "81");
-    EXPECT_EQ(p.Path, "/x/y");
-
-    const auto noPort = Split("ftp://joe@h/f");
-    EXPECT_EQ(noPort.Proto, "ftp");
-    EXPECT_EQ(noPort.User, "joe");
-    EXPECT_EQ(noPort.Pass, "");
-    EXPECT_EQ(noPort.Host, "h");
-    EXPECT_EQ(noPort.Port, "");
-
-    const auto mail = Split("mailto:ann@example.org");
-    EXPECT_EQ(mail.Proto, "mailto");
-    EXPECT_EQ(mail.User, "ann");
-    EXPECT_EQ(mail.Host, "example.org");
+    EXPECT_EQ(Parts("http://h:8080/d/a.htm?x=1"), "http|||h|8080|/d/a.htm?x=1|?x=1");
+    EXPECT_EQ(Parts("http://h:8080"), "http|||h|8080||");
+    EXPECT_EQ(Parts("http://h/a?b:c"), "http|||h||/a?b:c|?b:c");
+    EXPECT_EQ(Parts("http://joe:se:cret@h:81/x/y"), "http|joe|se:cret|h|81|/x/y|");
+    EXPECT_EQ(Parts("ftp://joe@h/f"), "ftp|joe||h||/f|");
+    EXPECT_EQ(Parts("mailto:ann@example.org"), "mailto|ann||example.org|||");
 }
 
 TEST(SplitUrl, PathsAndBareNames)
 {
-    const auto path = Split("/dir/a.htm?q", "old");
-    EXPECT_EQ(path.Proto, "http");
-    EXPECT_EQ(path.Host, "");
-    EXPECT_EQ(path.Path, "/dir/a.htm?q");
-    EXPECT_EQ(path.Query, "old") << "a path on its own never touches Query";
-
-    const auto name = Split("page.htm");
-    EXPECT_EQ(name.Proto, "");
-    EXPECT_EQ(name.Host, "page.htm");
-    EXPECT_EQ(name.Path, "");
-
-    const auto shortScheme = Split("http:/x/y");
-    EXPECT_EQ(shortScheme.Proto, "http");
-    EXPECT_EQ(shortScheme.Path, "/x/y");
+    EXPECT_EQ(Parts("/dir/a.htm?q", "old"), "http|||||/dir/a.htm?q|old") << "a path on its own never touches Query";
+    EXPECT_EQ(Parts("page.htm"), "|||page.htm|||");
+    EXPECT_EQ(Parts("http:/x/y"), "http|||||/x/y|");
 }
 
 TEST(SplitUrl, QueryKeptWithoutQuestionMarkAndOutputsReset)

@@ -140,17 +140,9 @@ TEST_F(SettingsTest, ReadsBadNumbersByTheirFieldsRules) {
   TParamProObj params("", false);
   params.LoadFromFile(program_ / "n.pro");
   EXPECT_EQ(params.Project.UpdateMode, umDownloadAll);
-  EXPECT_EQ(params.Project.AutoSave, 12);
-  EXPECT_EQ(params.Project.Connections, 0);
-  EXPECT_EQ(params.Project.LinkLevel, 31);
-  EXPECT_EQ(params.Project.TimeOut, -4);
-  EXPECT_EQ(params.Project.DiskLimit, 0);
-  EXPECT_EQ(params.Project.Options, 0);
-  EXPECT_EQ(params.Project.LeftWidth, 380);
-  EXPECT_EQ(params.Project.UrlBoxHeight, 93);
-  EXPECT_EQ(params.Project.BottomHeight, 7);
-  EXPECT_EQ(params.Project.ViewBits, 8);
-  EXPECT_EQ(params.Schedule.EveryDays, 0);  // field absent: cleared schedule
+  params.SaveToFile();  // the line as read back, with an absent schedule cleared
+  EXPECT_EQ(FileLines(program_ / "n.pro").at(1),
+            "1;a;/f/;12;0;31;-4;999999999;0;0;0;;;;;;;;;2;380;93;7;8;||||||1|0|0|0|0||0||0|0|0");
 
   program_.Write("n.pro", "[PROJECT2]\r\n;;;;;;;;;;262143;;;;;;;;;;12x;120\r\n");
   params.LoadFromFile(program_ / "n.pro");
