@@ -91,7 +91,6 @@ TEST(PageParser, PagesThatAreParsed) {
   EXPECT_FALSE(IsParsablePage(404, true, false, "http://h/p.htm", "p.htm", "text/html", 0, 9));
   EXPECT_FALSE(IsParsablePage(200, false, false, "http://h/p.htm", "p.htm", "text/html", 0, 9));
   EXPECT_FALSE(IsParsablePage(200, true, false, "http://h/p", "p", "image/png", 0, 1));
-  EXPECT_FALSE(IsParsablePage(200, true, false, "http://h/p", "p", "application/octet-stream", 0, 1));
   EXPECT_FALSE(IsParsablePage(200, true, false, "http://h/x.JPG?s=1", "x.jpg", "", 0, 1));
   EXPECT_FALSE(IsParsablePage(200, true, false, "", "x.gif", "", 0, 1));
   EXPECT_FALSE(IsParsablePage(200, true, false, "http://h/p.htm", "p.htm", "text/html", 2, 3));
