@@ -112,8 +112,9 @@ TEST(Messages, SendIsDirectOnOwnThreadAndBlocksAcrossThreads) {
   EXPECT_EQ(servedOn, std::this_thread::get_id());
 
   Log log;
-  std::atomic<bool> release{false};
+  std::atomic<bool> release{false}, busy{false};
   PumpThread worker([&](TMessage& m) {
+    if (m.Msg == WM_NULL) busy = true;
     while (m.Msg == WM_NULL && !release.load()) std::this_thread::sleep_for(1ms);
     log.Add(m.Msg, m.WParam);
     m.Result = static_cast<LRESULT>(m.WParam + 1);
@@ -128,6 +129,7 @@ TEST(Messages, SendIsDirectOnOwnThreadAndBlocksAcrossThreads) {
   // served first.
   PostMessage(worker.Wnd(), WM_NULL, 0, 0);
   PostMessage(worker.Wnd(), WM_RECORD, 1, 0);
+  while (!busy.load()) std::this_thread::sleep_for(1ms);  // the worker holds WM_NULL
   std::atomic<bool> sending{false};
   std::thread sender([&] {
     sending = true;
