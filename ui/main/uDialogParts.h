@@ -5,6 +5,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <type_traits>
 
 #include "components/MsgLanguage.h"
 #include "platform/controls/Forms.h"
@@ -18,6 +19,18 @@ void ApplyDialogLanguage(TForm* Form);
 // makes it a fixed dialog of the given client size, centred on the screen.
 void SetUpDialog(TForm* Form, const char* ClassName, const char* Name, const AnsiString& Caption, int Width,
                  int Height);
+
+// A component of class T named Name and owned by Owner; a control is also
+// put on Parent when one is given.
+template <class T>
+T* CreateNamed(TComponent* Owner, TWinControl* Parent, const char* Name) {
+  auto* component = new T(Owner);
+  component->SetName(Name);
+  if constexpr (std::is_base_of_v<TControl, T>) {
+    if (Parent) component->SetParent(Parent);
+  }
+  return component;
+}
 
 // Controls placed at fixed positions on a dialog.
 TLabel* AddLabel(TForm* Form, const char* Name, const AnsiString& Caption, int Left, int Top);

@@ -1,19 +1,9 @@
 // Creation of the main window's components with their design-time texts.
-#include <type_traits>
-
 #include "ui/main/uMain.h"
 
-namespace {
+#include "ui/main/uDialogParts.h"
 
-template <class T>
-T* Make(TComponent* owner, TWinControl* parent, const char* name) {
-  auto* c = new T(owner);
-  c->SetName(name);
-  if constexpr (std::is_base_of_v<TControl, T>) {
-    if (parent) c->SetParent(parent);
-  }
-  return c;
-}
+namespace {
 
 TMenuItem* Item(TComponent* owner, TMenuItem* parent, const char* name, const AnsiString& caption) {
   auto* item = new TMenuItem(owner);
@@ -32,7 +22,7 @@ void AlignAfter(TControl* control, TAlign align) {
 }
 
 TPanel* Panel(TComponent* owner, TWinControl* parent, const char* name, TAlign align, int size) {
-  auto* p = Make<TPanel>(owner, parent, name);
+  auto* p = CreateNamed<TPanel>(owner, parent, name);
   p->SetCaption("");
   p->SetBevelOuter(bvNone);
   if (align == alTop || align == alBottom) p->SetHeight(size);
@@ -61,7 +51,7 @@ public:
 private:
   template <class T>
   T* AddOf(const char* name, const AnsiString& caption, const AnsiString& hint, int width) {
-    auto* b = Make<T>(FOwner, FParent, name);
+    auto* b = CreateNamed<T>(FOwner, FParent, name);
     b->SetCaption(caption);
     b->SetHint(hint);
     b->SetShowHint(true);
@@ -86,7 +76,7 @@ void TMainForm::CreateComponents() {
   CreateMenus();
   CreateToolbar();
   pnlBottom = Panel(this, this, "pnlBottom", alBottom, 150);
-  Splitter3 = Make<TSplitter>(this, this, "Splitter3");
+  Splitter3 = CreateNamed<TSplitter>(this, this, "Splitter3");
   Splitter3->SetAlign(alBottom);
   Splitter3->SetHeight(4);
   pnlPro = Panel(this, this, "pnlPro", alClient, 0);
@@ -96,11 +86,11 @@ void TMainForm::CreateComponents() {
 }
 
 void TMainForm::CreateMessageLists() {
-  ml = Make<TMsgLanguage>(this, nullptr, "ml");
+  ml = CreateNamed<TMsgLanguage>(this, nullptr, "ml");
   for (const char* text : {"Error", "Attention", "Information", "Question", "Do you want to quit the program?",
                            "No Internet connection..", "Error"})
     ml->Items().Add(text);
-  ml2 = Make<TMsgLanguage>(this, nullptr, "ml2");
+  ml2 = CreateNamed<TMsgLanguage>(this, nullptr, "ml2");
   for (const char* text :
        {"Extraction", "Adding", "Ok", "DownLoad", "Ready", "Not Connected", "Connected", "DnsLookup",
         "DnsLookupDone", "WaitingHeader", "WaitingBody", "Aborting", "Queued", "Stopped", "Resume", "Pause",
@@ -112,24 +102,24 @@ void TMainForm::CreateMessageLists() {
 }
 
 void TMainForm::CreateNonVisual() {
-  gTimer = Make<TTimer>(this, nullptr, "gTimer");
+  gTimer = CreateNamed<TTimer>(this, nullptr, "gTimer");
   gTimer->SetEnabled(false);
   gTimer->SetInterval(10);
   gTimer->OnTimer = [this](TObject* s) { gTimerTimer(s); };
-  TimerOut = Make<TTimer>(this, nullptr, "TimerOut");
+  TimerOut = CreateNamed<TTimer>(this, nullptr, "TimerOut");
   TimerOut->SetEnabled(false);
   TimerOut->SetInterval(1000);
   TimerOut->OnTimer = [this](TObject* s) { TimerOutTimer(s); };
-  TimerSch = Make<TTimer>(this, nullptr, "TimerSch");
+  TimerSch = CreateNamed<TTimer>(this, nullptr, "TimerSch");
   TimerSch->SetEnabled(false);
   TimerSch->SetInterval(ScheduleWaitInterval);
   TimerSch->SetTag(tpWaiting);
-  od = Make<TOpenDialog>(this, nullptr, "od");
-  sd = Make<TSaveDialog>(this, nullptr, "sd");
+  od = CreateNamed<TOpenDialog>(this, nullptr, "od");
+  sd = CreateNamed<TSaveDialog>(this, nullptr, "sd");
 }
 
 void TMainForm::CreateMenus() {
-  MainMenu1 = Make<TMainMenu>(this, nullptr, "MainMenu1");
+  MainMenu1 = CreateNamed<TMainMenu>(this, nullptr, "MainMenu1");
   TMenuItem* root = MainMenu1->Items();
   File1 = Item(this, root, "File1", "&Project");
   mmNew = Item(this, File1, "mmNew", "&New project");
@@ -168,7 +158,7 @@ void TMainForm::CreateMenus() {
   About1 = Item(this, Help1, "About1", "&About...");
   SetMenu(MainMenu1);
 
-  pmGoTo = Make<TPopupMenu>(this, nullptr, "pmGoTo");
+  pmGoTo = CreateNamed<TPopupMenu>(this, nullptr, "pmGoTo");
   TMenuItem* go = pmGoTo->Items();
   miLvl = Item(this, go, "miLvl", "Level");
   Item(this, go, "N5", "-");
@@ -190,7 +180,7 @@ void TMainForm::CreateMenus() {
   miReLoad->OnClick = [this](TObject* s) { miReLoadClick(s); };
   ReplaceADA1 = Item(this, go, "ReplaceADA1", "Replace A->DA");
 
-  pmAbort = Make<TPopupMenu>(this, nullptr, "pmAbort");
+  pmAbort = CreateNamed<TPopupMenu>(this, nullptr, "pmAbort");
   abort1 = Item(this, pmAbort->Items(), "abort1", "Abort");
   abort1->OnClick = [this](TObject* s) { abort1Click(s); };
   Copy1 = Item(this, pmAbort->Items(), "Copy1", "Copy");
@@ -229,20 +219,20 @@ void TMainForm::CreateToolbar() {
   ExplorerButton5->OnClick = [this](TObject*) { Close(); };
 
   TButtonRow settings(this, pnlTop, 30);
-  cbURL = Make<TCheckBox>(this, pnlTop, "cbURL");
+  cbURL = CreateNamed<TCheckBox>(this, pnlTop, "cbURL");
   cbURL->SetCaption("Follow and extract new links");
   cbURL->SetBounds(settings.X() + 4, settings.Y(), 210, 24);
   cbURL->OnClick = [this](TObject* s) { cbURLClick(s); };
   settings.Skip(224);
   auto runSetting = [&](TLabel*& label, const char* labelName, const char* caption, int labelWidth, TEdit*& edit,
                         const char* editName, TUpDown*& upDown, const char* upDownName, int max) {
-    label = Make<TLabel>(this, pnlTop, labelName);
+    label = CreateNamed<TLabel>(this, pnlTop, labelName);
     label->SetCaption(caption);
     label->SetBounds(settings.X(), settings.Y() + 4, labelWidth, 16);
     settings.Skip(labelWidth + 4);
-    edit = Make<TEdit>(this, pnlTop, editName);
+    edit = CreateNamed<TEdit>(this, pnlTop, editName);
     edit->SetBounds(settings.X(), settings.Y(), 52, 24);
-    upDown = Make<TUpDown>(this, pnlTop, upDownName);
+    upDown = CreateNamed<TUpDown>(this, pnlTop, upDownName);
     upDown->SetMin(1);
     upDown->SetMax(max);
     upDown->SetAssociate(edit);
@@ -250,9 +240,9 @@ void TMainForm::CreateToolbar() {
   };
   runSetting(lbLink, "lbLink", "Connections", 80, elink, "elink", udLink, "udLink", 999);
   runSetting(lbTimeOut, "lbTimeOut", "Time-out (s)", 80, eTimeOut, "eTimeOut", udTimeOut, "udTimeOut", 32767);
-  eSupport = Make<TEdit>(this, pnlTop, "eSupport");
+  eSupport = CreateNamed<TEdit>(this, pnlTop, "eSupport");
   eSupport->SetVisible(false);
-  eAbout = Make<TEdit>(this, pnlTop, "eAbout");
+  eAbout = CreateNamed<TEdit>(this, pnlTop, "eAbout");
   eAbout->SetVisible(false);
 }
 
@@ -272,11 +262,11 @@ void TMainForm::CreateLeftSide() {
   Panel8 = Panel(this, pnlLeft, "Panel8", alTop, 20);
   Panel8->SetCaption("Start URLs");
   Panel8->SetAlignment(taLeftJustify);
-  richURL = Make<TRichEdit>(this, pnlLeft, "richURL");
+  richURL = CreateNamed<TRichEdit>(this, pnlLeft, "richURL");
   richURL->SetWordWrap(false);
   richURL->SetHeight(140);
   AlignAfter(richURL, alTop);
-  Splitter5 = Make<TSplitter>(this, pnlLeft, "Splitter5");
+  Splitter5 = CreateNamed<TSplitter>(this, pnlLeft, "Splitter5");
   AlignAfter(Splitter5, alTop);
   Splitter5->SetHeight(4);
   Panel9 = Panel(this, pnlLeft, "Panel9", alTop, 28);
@@ -295,7 +285,7 @@ void TMainForm::CreateLeftSide() {
   Panel16->SetCaption("Site map");
   Panel16->SetPopupMenu(pmGoTo);
   CreateSiteMap();
-  Splitter4 = Make<TSplitter>(this, pnlPro, "Splitter4");
+  Splitter4 = CreateNamed<TSplitter>(this, pnlPro, "Splitter4");
   AlignAfter(Splitter4, alLeft);
   Splitter4->SetWidth(4);
 }
@@ -303,10 +293,10 @@ void TMainForm::CreateLeftSide() {
 void TMainForm::CreateRightSide() {
   pnlRight = Panel(this, pnlPro, "pnlRight", alClient, 0);
   Middlepanel2 = Panel(this, pnlRight, "Middlepanel2", alTop, 4);
-  pcWB = Make<TPageControl>(this, pnlRight, "pcWB");
+  pcWB = CreateNamed<TPageControl>(this, pnlRight, "pcWB");
   pcWB->SetAlign(alClient);
   auto page = [this](const char* name, const AnsiString& caption) {
-    auto* sheet = Make<TTabSheet>(this, nullptr, name);
+    auto* sheet = CreateNamed<TTabSheet>(this, nullptr, name);
     sheet->SetPageControl(pcWB);
     sheet->SetCaption(caption);
     return sheet;
@@ -319,7 +309,7 @@ void TMainForm::CreateRightSide() {
     TButtonRow row(this, p);
     const char* captions[] = {"Back", "Forward", "Stop", "Refresh"};
     for (size_t i = 0; i < 4; ++i) *buttons[i] = row.Add(names[i], captions[i], captions[i]);
-    combo = Make<TComboBox>(this, p, comboName);
+    combo = CreateNamed<TComboBox>(this, p, comboName);
     combo->SetBounds(row.X() + 4, 2, 360, 24);
     combo->SetAnchors(akLeft | akTop | akRight);
     return p;
@@ -328,11 +318,11 @@ void TMainForm::CreateRightSide() {
               {"sbBackOn", "sbForwardOn", "sbStopOn", "sbRefreshOn"});
   pnlOff = bar(tsOff, "pnlOff", Urls2, "Urls2", {&sbBackOff, &sbForwardOff, &sbStopOff, &sbRefreshOff},
                {"sbBackOff", "sbForwardOff", "sbStopOff", "sbRefreshOff"});
-  StatusBar2 = Make<TStatusBar>(this, tsOn, "StatusBar2");
+  StatusBar2 = CreateNamed<TStatusBar>(this, tsOn, "StatusBar2");
   StatusBar2->SetHeight(20);
   StatusBar2->SetAlign(alBottom);
   StatusBar2->SetSimplePanel(true);
-  StatusBar3 = Make<TStatusBar>(this, tsOff, "StatusBar3");
+  StatusBar3 = CreateNamed<TStatusBar>(this, tsOff, "StatusBar3");
   StatusBar3->SetHeight(20);
   StatusBar3->SetAlign(alBottom);
   StatusBar3->SetSimplePanel(true);
@@ -342,7 +332,7 @@ void TMainForm::CreateRightSide() {
 }
 
 void TMainForm::CreateDownloadList() {
-  lvState = Make<TListView>(this, pnlBottom, "lvState");
+  lvState = CreateNamed<TListView>(this, pnlBottom, "lvState");
   lvState->SetAlign(alClient);
   lvState->SetReadOnly(true);
   lvState->SetGridLines(true);

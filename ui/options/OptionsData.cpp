@@ -2,8 +2,7 @@
 // page navigation, the activation protocol and the control events.
 #include <cmath>
 
-#include "components/jlangy.h"
-#include "platform/rtl/FileUtils.h"
+#include "ui/main/uDialogParts.h"
 #include "ui/options/OptionsText.h"
 #include "ui/options/options.h"
 
@@ -108,22 +107,12 @@ void StoreMaskList(TCheckListBox* list, TStringList& masks) {
     masks.Add((list->Checked(i) ? "+" : "") + list->Items()->Strings(i));
 }
 
-// Loads the chosen language into a form, or writes the form's own texts
-// into the default language file when that is asked for.
-void ApplyLanguage(TForm* form) {
-  const AnsiString file = ProgramFolder() + CurrentLang.Name + LanguageFileExt;
-  TjLangy langy(nullptr);
-  if (CurrentLang.WriteLanguage && SameText(CurrentLang.Name, DefaultLanguageName)) langy.SaveLanguage(form, file);
-  if (CurrentLang.ApplyLanguage) langy.LoadLanguage(form, file);
-  form->Invalidate();
-}
-
 }  // namespace
 
 // --- Creation and the activation protocol ------------------------------------
 
 void TFOptions::FormCreate(TObject*) {
-  ApplyLanguage(this);
+  ApplyDialogLanguage(this);
   TreeView1->FullExpand();
   FSelecting = true;
   TreeView1->SetSelected(TreeView1->Items()->GetFirstNode());

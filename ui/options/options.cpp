@@ -2,8 +2,7 @@
 // and ShowOptions.
 #include "ui/options/options.h"
 
-#include <type_traits>
-
+#include "ui/main/uDialogParts.h"
 #include "ui/options/OptionsText.h"
 
 TFOptions* FOptionsDefault = nullptr;
@@ -14,19 +13,9 @@ TSizerFunc OptionsSizer;
 namespace {
 
 template <class T>
-T* Make(TComponent* owner, TWinControl* parent, const char* name) {
-  auto* c = new T(owner);
-  c->SetName(name);
-  if constexpr (std::is_base_of_v<TControl, T>) {
-    if (parent) c->SetParent(parent);
-  }
-  return c;
-}
-
-template <class T>
 T* Place(TComponent* owner, TWinControl* parent, const char* name, const AnsiString& caption, int x, int y,
          int width, int height) {
-  T* c = Make<T>(owner, parent, name);
+  T* c = CreateNamed<T>(owner, parent, name);
   c->SetCaption(caption);
   c->SetBounds(x, y, width, height);
   return c;
@@ -41,7 +30,7 @@ TCheckBox* Check(TComponent* owner, TWinControl* parent, const char* name, const
 }
 
 TEdit* Edit(TComponent* owner, TWinControl* parent, const char* name, int x, int y, int width) {
-  TEdit* e = Make<TEdit>(owner, parent, name);
+  TEdit* e = CreateNamed<TEdit>(owner, parent, name);
   e->SetBounds(x, y, width, 24);
   return e;
 }
@@ -62,7 +51,7 @@ TSpeedButton* Button(TComponent* owner, TWinControl* parent, const char* name, c
 
 // An edit with an up-down beside it, limited to min..max.
 TUpDown* Counter(TComponent* owner, TWinControl* parent, const char* name, TEdit* edit, int min, int max) {
-  TUpDown* ud = Make<TUpDown>(owner, parent, name);
+  TUpDown* ud = CreateNamed<TUpDown>(owner, parent, name);
   ud->SetBounds(edit->Left() + edit->Width(), edit->Top(), 18, edit->Height());
   ud->SetMin(min);
   ud->SetMax(max);
@@ -71,7 +60,7 @@ TUpDown* Counter(TComponent* owner, TWinControl* parent, const char* name, TEdit
 }
 
 TSpinEdit* Spin(TComponent* owner, TWinControl* parent, const char* name, int x, int y) {
-  TSpinEdit* s = Make<TSpinEdit>(owner, parent, name);
+  TSpinEdit* s = CreateNamed<TSpinEdit>(owner, parent, name);
   s->SetBounds(x, y, 90, 24);
   s->SetMinValue(1);
   s->SetMaxValue(9999999);
@@ -80,7 +69,7 @@ TSpinEdit* Spin(TComponent* owner, TWinControl* parent, const char* name, int x,
 
 TDateTimePicker* Picker(TComponent* owner, TWinControl* parent, const char* name, TDateTimeKind kind, int x,
                         int y) {
-  TDateTimePicker* p = Make<TDateTimePicker>(owner, parent, name);
+  TDateTimePicker* p = CreateNamed<TDateTimePicker>(owner, parent, name);
   p->SetKind(kind);
   p->SetBounds(x, y, 110, 24);
   return p;
@@ -112,7 +101,7 @@ void TFOptions::CreateComponents() {
   SetCaption("Options");
   SetBounds(120, 90, 680, 480);
   CreateMessages();
-  pnlButtons = Make<TPanel>(this, this, "pnlButtons");
+  pnlButtons = CreateNamed<TPanel>(this, this, "pnlButtons");
   pnlButtons->SetCaption("");
   pnlButtons->SetBevelOuter(bvNone);
   pnlButtons->SetHeight(36);
@@ -121,7 +110,7 @@ void TFOptions::CreateComponents() {
   ExplorerButton42->SetAnchors(akRight | akTop);
   ExplorerButton42->OnClick = [this](TObject*) { Close(); };
   CreateTree();
-  PageControl1 = Make<TPageControl>(this, this, "PageControl1");
+  PageControl1 = CreateNamed<TPageControl>(this, this, "PageControl1");
   PageControl1->SetAlign(alClient);
   CreateFolderPages();
   CreateConnectionPages();
@@ -132,12 +121,12 @@ void TFOptions::CreateComponents() {
 }
 
 void TFOptions::CreateMessages() {
-  ml = Make<TMsgLanguage>(this, nullptr, "ml");
+  ml = CreateNamed<TMsgLanguage>(this, nullptr, "ml");
   for (const char* text : OptionsMessages) ml->Items().Add(text);
 }
 
 void TFOptions::CreateTree() {
-  TreeView1 = Make<TTreeView>(this, this, "TreeView1");
+  TreeView1 = CreateNamed<TTreeView>(this, this, "TreeView1");
   TreeView1->SetWidth(180);
   TreeView1->SetAlign(alLeft);
   TreeView1->SetReadOnly(true);
@@ -175,7 +164,7 @@ void TFOptions::CreateTree() {
 namespace {
 
 TTabSheet* Page(TComponent* owner, TPageControl* control, const char* name, const AnsiString& caption, int tag) {
-  auto* page = Make<TTabSheet>(owner, nullptr, name);
+  auto* page = CreateNamed<TTabSheet>(owner, nullptr, name);
   page->SetPageControl(control);
   page->SetCaption(caption);
   page->SetTag(tag);
@@ -273,7 +262,7 @@ void TFOptions::CreateConnectionPages() {
 void TFOptions::CreateFileTypePage() {
   tsFiles = Page(this, PageControl1, "tsFiles", "File Types", 30);
   lbFileType = Label(this, tsFiles, "lbFileType", "Text", 12, 8);
-  sgSize = Make<TStringGrid>(this, tsFiles, "sgSize");
+  sgSize = CreateNamed<TStringGrid>(this, tsFiles, "sgSize");
   sgSize->SetBounds(12, 28, 430, 220);
   SpeedButton3 = Button(this, tsFiles, "SpeedButton3", "Add", 12, 254, 0);
   SpeedButton8 = Button(this, tsFiles, "SpeedButton8", "Edit", 80, 254, 1);
@@ -292,8 +281,8 @@ void TFOptions::CreateFileTypePage() {
   Label31 = Label(this, tsFiles, "Label31", "Max size (kB)", 110, 334);
   Edit3 = Edit(this, tsFiles, "Edit3", 12, 354, 90);
   Edit2 = Edit(this, tsFiles, "Edit2", 110, 354, 90);
-  OpenDialog1 = Make<TOpenDialog>(this, nullptr, "OpenDialog1");
-  SaveDialog1 = Make<TSaveDialog>(this, nullptr, "SaveDialog1");
+  OpenDialog1 = CreateNamed<TOpenDialog>(this, nullptr, "OpenDialog1");
+  SaveDialog1 = CreateNamed<TSaveDialog>(this, nullptr, "SaveDialog1");
 }
 
 void TFOptions::CreateFilterPage() {
@@ -301,9 +290,9 @@ void TFOptions::CreateFilterPage() {
   lbFilter = Label(this, tsFilter, "lbFilter", "Domain name", 12, 8);
   Label(this, tsFilter, "Label14", "Include", 12, 28);
   Label(this, tsFilter, "Label15", "Exclude", 232, 28);
-  CheckListBox9 = Make<TCheckListBox>(this, tsFilter, "CheckListBox9");
+  CheckListBox9 = CreateNamed<TCheckListBox>(this, tsFilter, "CheckListBox9");
   CheckListBox9->SetBounds(12, 48, 210, 240);
-  CheckListBox10 = Make<TCheckListBox>(this, tsFilter, "CheckListBox10");
+  CheckListBox10 = CreateNamed<TCheckListBox>(this, tsFilter, "CheckListBox10");
   CheckListBox10->SetBounds(232, 48, 210, 240);
   SpeedButton6 = Button(this, tsFilter, "SpeedButton6", "Add", 12, 294, 0);
   SpeedButton7 = Button(this, tsFilter, "SpeedButton7", "Edit", 80, 294, 1);
@@ -323,7 +312,7 @@ void TFOptions::CreateFilterPage() {
 void TFOptions::CreateDomainBrowserDisplayPages() {
   TabSheet4 = Page(this, PageControl1, "TabSheet4", "Domains", 50);
   Label(this, TabSheet4, "Label16", "Domain List", 12, 8);
-  cblUE = Make<TCheckListBox>(this, TabSheet4, "cblUE");
+  cblUE = CreateNamed<TCheckListBox>(this, TabSheet4, "cblUE");
   cblUE->SetBounds(12, 28, 430, 280);
   cbAll = Place<TCheckBox>(this, TabSheet4, "cbAll", "All", 12, 314, 100, 22);
   cbAll->OnClick = [this](TObject* s) { cbAllClick(s); };
@@ -357,7 +346,7 @@ void TFOptions::CreateSchedulePage() {
   Label(this, TabSheet12, "Label22", "End", 12, 66);
   dpEnd = Picker(this, TabSheet12, "dpEnd", dtkDate, 60, 62);
   dpEndTm = Picker(this, TabSheet12, "dpEndTm", dtkTime, 176, 62);
-  pgSh = Make<TPageControl>(this, TabSheet12, "pgSh");
+  pgSh = CreateNamed<TPageControl>(this, TabSheet12, "pgSh");
   pgSh->SetBounds(8, 92, 440, 150);
   tsDaily = Page(this, pgSh, "tsDaily", "Daily", 0);
   tsWeekly = Page(this, pgSh, "tsWeekly", "Weekly", 1);
@@ -366,12 +355,12 @@ void TFOptions::CreateSchedulePage() {
   Label(this, tsDaily, "Label23", "Run every", 8, 12);
   seDaily = Spin(this, tsDaily, "seDaily", 90, 8);
   Label(this, tsDaily, "Label24", "day(s)", 190, 12);
-  clbWeekly = Make<TCheckListBox>(this, tsWeekly, "clbWeekly");
+  clbWeekly = CreateNamed<TCheckListBox>(this, tsWeekly, "clbWeekly");
   clbWeekly->SetBounds(8, 4, 420, 110);
   clbWeekly->SetColumns(2);
   for (const char* day : {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"})
     clbWeekly->Items()->Add(day);
-  clbM = Make<TCheckListBox>(this, tsMonthly, "clbM");
+  clbM = CreateNamed<TCheckListBox>(this, tsMonthly, "clbM");
   clbM->SetBounds(8, 4, 300, 110);
   clbM->SetColumns(3);
   for (const char* month : {"January", "February", "March", "April", "May", "June", "July", "August",
