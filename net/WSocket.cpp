@@ -305,39 +305,37 @@ bool TCustomWSocket::CanChange(const char* Property)
     return false;
 }
 
+bool TCustomWSocket::ChangeUnresolved(const char* Property, AnsiString& Field, const AnsiString& Value,
+                                      bool& Resolved)
+{
+    if (!CanChange(Property))
+        return false;
+    Field = Value;
+    Resolved = false;
+    return true;
+}
+
 void TCustomWSocket::SetAddr(const AnsiString& Value)
 {
-    if (!CanChange("Addr"))
-        return;
-    FAddrStr = Trim(Value);
-    FAddrAssigned = true;
-    FAddrResolved = false;
+    if (ChangeUnresolved("Addr", FAddrStr, Trim(Value), FAddrResolved))
+        FAddrAssigned = true;
 }
 
 void TCustomWSocket::SetRemotePort(const AnsiString& Value)
 {
-    if (!CanChange("Port"))
-        return;
-    FPortStr = Value;
-    FPortAssigned = true;
-    FPortResolved = false;
+    if (ChangeUnresolved("Port", FPortStr, Value, FPortResolved))
+        FPortAssigned = true;
 }
 
 void TCustomWSocket::SetProto(const AnsiString& Value)
 {
-    if (!CanChange("Proto"))
-        return;
-    FProtoStr = Value;
-    FProtoAssigned = true;
-    FProtoResolved = false;
+    if (ChangeUnresolved("Proto", FProtoStr, Value, FProtoResolved))
+        FProtoAssigned = true;
 }
 
 void TCustomWSocket::SetLocalPort(const AnsiString& Value)
 {
-    if (!CanChange("LocalPort"))
-        return;
-    FLocalPortStr = Value;
-    FLocalPortResolved = false;
+    ChangeUnresolved("LocalPort", FLocalPortStr, Value, FLocalPortResolved);
 }
 
 void TCustomWSocket::SetLocalAddr(const AnsiString& Value)

@@ -255,6 +255,9 @@ private:
 
     // False (after reporting) when the socket is not closed.
     bool CanChange(const char* Property);
+    // Stores Value into Field when the socket is closed (false, after
+    // reporting, otherwise); the new name must be resolved again before use.
+    bool ChangeUnresolved(const char* Property, AnsiString& Field, const AnsiString& Value, bool& Resolved);
     void GuardedWndProc(TMessage& Msg);
     void ClearEvents();
     void DoASyncSelect(TMessage& Msg);
