@@ -33,6 +33,35 @@ PVirtualNode Initialised(TBaseVirtualTree* tree, PVirtualNode node) {
   return node;
 }
 
+// The last node reached by taking step from node again and again (nullptr
+// when the first step finds none).
+template <class Step>
+PVirtualNode Deepest(PVirtualNode node, Step step) {
+  PVirtualNode result = nullptr;
+  for (PVirtualNode next = step(node); next; next = step(next)) result = next;
+  return result;
+}
+
+// Which way a sibling walk goes: NextSibling or PrevSibling.
+using SiblingLink = PVirtualNode TVirtualNode::*;
+
+// The nearest visible sibling of a node in the direction of link, each
+// sibling initialised on the way.
+PVirtualNode VisibleSibling(TBaseVirtualTree* tree, PVirtualNode node, SiblingLink link) {
+  do {
+    node = Initialised(tree, node->*link);
+  } while (node && !tree->IsVisible(node));
+  return node;
+}
+
+// The same walk, leaving the siblings as they are.
+PVirtualNode VisibleSiblingNoInit(PVirtualNode node, SiblingLink link) {
+  do {
+    node = node->*link;
+  } while (node && !(node->States & nsVisible));
+  return node;
+}
+
 }  // namespace
 
 PVirtualNode TBaseVirtualTree::GetFirst() { return Initialised(this, root_->FirstChild); }
@@ -108,23 +137,11 @@ PVirtualNode TBaseVirtualTree::GetLastChildNoInit(PVirtualNode node) const {
 }
 
 PVirtualNode TBaseVirtualTree::GetLast(PVirtualNode node) {
-  PVirtualNode result = nullptr;
-  PVirtualNode next = GetLastChild(node);
-  while (next) {
-    result = next;
-    next = GetLastChild(next);
-  }
-  return result;
+  return Deepest(node, [this](PVirtualNode parent) { return GetLastChild(parent); });
 }
 
 PVirtualNode TBaseVirtualTree::GetLastNoInit(PVirtualNode node) const {
-  PVirtualNode result = nullptr;
-  PVirtualNode next = GetLastChildNoInit(node);
-  while (next) {
-    result = next;
-    next = GetLastChildNoInit(next);
-  }
-  return result;
+  return Deepest(node, [this](PVirtualNode parent) { return GetLastChildNoInit(parent); });
 }
 
 PVirtualNode TBaseVirtualTree::GetLastVisibleChild(PVirtualNode node) {
@@ -152,23 +169,11 @@ PVirtualNode TBaseVirtualTree::GetLastVisibleChildNoInit(PVirtualNode node) cons
 }
 
 PVirtualNode TBaseVirtualTree::GetLastVisible(PVirtualNode node) {
-  PVirtualNode result = nullptr;
-  PVirtualNode next = GetLastVisibleChild(node);
-  while (next) {
-    result = next;
-    next = GetLastVisibleChild(next);
-  }
-  return result;
+  return Deepest(node, [this](PVirtualNode parent) { return GetLastVisibleChild(parent); });
 }
 
 PVirtualNode TBaseVirtualTree::GetLastVisibleNoInit(PVirtualNode node) const {
-  PVirtualNode result = nullptr;
-  PVirtualNode next = GetLastVisibleChildNoInit(node);
-  while (next) {
-    result = next;
-    next = GetLastVisibleChildNoInit(next);
-  }
-  return result;
+  return Deepest(node, [this](PVirtualNode parent) { return GetLastVisibleChildNoInit(parent); });
 }
 
 PVirtualNode TBaseVirtualTree::GetNext(PVirtualNode node) {
@@ -220,18 +225,12 @@ PVirtualNode TBaseVirtualTree::GetNextSibling(PVirtualNode node) {
 
 PVirtualNode TBaseVirtualTree::GetNextVisibleSibling(PVirtualNode node) {
   VTAssert(node && node != root_, "Invalid parameter.");
-  do {
-    node = GetNextSibling(node);
-  } while (node && !IsVisible(node));
-  return node;
+  return VisibleSibling(this, node, &TVirtualNode::NextSibling);
 }
 
 PVirtualNode TBaseVirtualTree::GetNextVisibleSiblingNoInit(PVirtualNode node) const {
   VTAssert(node && node != root_, "Invalid parameter.");
-  do {
-    node = node->NextSibling;
-  } while (node && !(node->States & nsVisible));
-  return node;
+  return VisibleSiblingNoInit(node, &TVirtualNode::NextSibling);
 }
 
 PVirtualNode TBaseVirtualTree::GetNextVisible(PVirtualNode node) {
@@ -251,8 +250,7 @@ PVirtualNode TBaseVirtualTree::GetNextVisible(PVirtualNode node) {
     }
   }
   while (node != root_) {
-    for (PVirtualNode sibling = GetNextSibling(node); sibling; sibling = GetNextSibling(sibling))
-      if (IsVisible(sibling)) return sibling;
+    if (PVirtualNode sibling = VisibleSibling(this, node, &TVirtualNode::NextSibling)) return sibling;
     node = node->Parent;
   }
   return nullptr;
@@ -271,8 +269,7 @@ PVirtualNode TBaseVirtualTree::GetNextVisibleNoInit(PVirtualNode node) const {
     if (next) return next;
   }
   while (node != root_) {
-    for (PVirtualNode sibling = node->NextSibling; sibling; sibling = sibling->NextSibling)
-      if (sibling->States & nsVisible) return sibling;
+    if (PVirtualNode sibling = VisibleSiblingNoInit(node, &TVirtualNode::NextSibling)) return sibling;
     node = node->Parent;
   }
   return nullptr;
@@ -281,13 +278,9 @@ PVirtualNode TBaseVirtualTree::GetNextVisibleNoInit(PVirtualNode node) const {
 PVirtualNode TBaseVirtualTree::GetPrevious(PVirtualNode node) {
   if (!node || node == root_) return nullptr;
   if (node->PrevSibling) {
-    PVirtualNode result = Initialised(this, node->PrevSibling);
-    PVirtualNode deeper = GetLastChild(result);
-    while (deeper) {
-      result = deeper;
-      deeper = GetLastChild(deeper);
-    }
-    return result;
+    PVirtualNode sibling = Initialised(this, node->PrevSibling);
+    PVirtualNode last = GetLast(sibling);
+    return last ? last : sibling;
   }
   return node->Parent == root_ ? nullptr : node->Parent;
 }
@@ -308,18 +301,12 @@ PVirtualNode TBaseVirtualTree::GetPreviousSibling(PVirtualNode node) {
 
 PVirtualNode TBaseVirtualTree::GetPreviousVisibleSibling(PVirtualNode node) {
   VTAssert(node && node != root_, "Invalid parameter.");
-  do {
-    node = GetPreviousSibling(node);
-  } while (node && !IsVisible(node));
-  return node;
+  return VisibleSibling(this, node, &TVirtualNode::PrevSibling);
 }
 
 PVirtualNode TBaseVirtualTree::GetPreviousVisibleSiblingNoInit(PVirtualNode node) const {
   VTAssert(node && node != root_, "Invalid parameter.");
-  do {
-    node = node->PrevSibling;
-  } while (node && !(node->States & nsVisible));
-  return node;
+  return VisibleSiblingNoInit(node, &TVirtualNode::PrevSibling);
 }
 
 PVirtualNode TBaseVirtualTree::GetPreviousVisible(PVirtualNode node) {
