@@ -72,6 +72,26 @@ bool IsCustom(TControl* c) {
   return dynamic_cast<TCustomControl*>(c) || dynamic_cast<TGraphicControl*>(c);
 }
 
+// Takes the widget's invalid region for painting: empty when nothing is
+// invalid or a paint is already running.
+QRegion TakeInvalidRegion(TPaintWidget* w) {
+  w->EnsureBuffer();
+  if (w->invalid.isEmpty() || w->painting) return QRegion();
+  QRegion region = w->invalid;
+  w->invalid = QRegion();
+  return region;
+}
+
+// Marks the widget as painting for the guard's lifetime.
+class PaintingGuard {
+ public:
+  explicit PaintingGuard(TPaintWidget* w) : w_(w) { w_->painting = true; }
+  ~PaintingGuard() { w_->painting = false; }
+
+ private:
+  TPaintWidget* w_;
+};
+
 }  // namespace
 
 // Translates the Qt events of a control's widgets into window messages.
@@ -1069,15 +1089,9 @@ void TCustomControl::ScrollWindow(int dx, int dy, const TRect* area) {
 
 void TCustomControl::PaintInvalid() {
   TPaintWidget* w = paintWidget_;
-  w->EnsureBuffer();
-  if (w->invalid.isEmpty() || w->painting) return;
-  QRegion region = w->invalid;
-  w->invalid = QRegion();
-  w->painting = true;
-  struct Reset {
-    TPaintWidget* w;
-    ~Reset() { w->painting = false; }
-  } reset{w};
+  const QRegion region = TakeInvalidRegion(w);
+  if (region.isEmpty()) return;
+  PaintingGuard painting(w);
   if (!region.subtracted(QRegion(ToQRect(ncClient_))).isEmpty()) {
     TMessage nc{WM_NCPAINT, 1, 0, 0};
     WindowProc(nc);
@@ -1165,14 +1179,8 @@ void TGraphicControl::BoundsChanged(bool sizeChanged) {
 
 void TGraphicControl::PaintInvalid() {
   TPaintWidget* w = paintWidget_;
-  w->EnsureBuffer();
-  if (w->invalid.isEmpty() || w->painting) return;
-  w->invalid = QRegion();
-  w->painting = true;
-  struct Reset {
-    TPaintWidget* w;
-    ~Reset() { w->painting = false; }
-  } reset{w};
+  if (TakeInvalidRegion(w).isEmpty()) return;
+  PaintingGuard painting(w);
   TCanvas& c = w->clientCanvas;
   c.ResetClip();
   TColor back = Parent() ? Parent()->Color() : Color();
