@@ -127,6 +127,14 @@ bool TVTHeader::InHeader(TPoint p) const {
 
 TPoint TVTHeader::BandPoint(TPoint client) const { return {client.X, client.Y + BandHeight()}; }
 
+void TVTHeader::CancelDragAndTrack() {
+  ReleaseCapture();
+  states_ = 0;
+  columns_->DropTarget = NoColumn;
+  DragColumn = NoColumn;
+  Invalidate();
+}
+
 TPoint TVTHeader::ClientPointOf(const TMessage& message) const {
   TPoint p = PointFromLParam(message.LParam);
   switch (message.Msg) {
@@ -304,21 +312,13 @@ bool TVTHeader::HandleMessage(TMessage& message) {
     case WM_KILLFOCUS:
     case WM_CANCELMODE:
       if (states_ & (hsDragging | hsTracking | hsDragPending | hsTrackPending)) {
-        ReleaseCapture();
-        states_ = 0;
-        columns_->DropTarget = NoColumn;
-        DragColumn = NoColumn;
-        Invalidate();
+        CancelDragAndTrack();
         return message.Msg == WM_CANCELMODE;
       }
       return false;
     case WM_KEYDOWN:
       if (message.WParam == WPARAM(VK_ESCAPE) && states_ != 0) {
-        ReleaseCapture();
-        states_ = 0;
-        columns_->DropTarget = NoColumn;
-        DragColumn = NoColumn;
-        Invalidate();
+        CancelDragAndTrack();
         return true;
       }
       return false;

@@ -249,6 +249,8 @@ class TVTHeader : public TObject {
   bool HandleLeftUp(TMessage& message, bool nonClient);
   TPoint ClientPointOf(const TMessage& message) const;
   TPoint BandPoint(TPoint client) const;
+  // Ends any drag or track of a column (pending or running) and repaints.
+  void CancelDragAndTrack();
 
   TBaseVirtualTree* owner_;
   std::unique_ptr<TVirtualTreeColumns> columns_;

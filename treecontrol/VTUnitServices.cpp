@@ -25,6 +25,18 @@ const char* const StandardFormatNames[17] = {
     "Tiff image", "OEM text", "DIB image", "Palette data", "Pen data", "Riff audio data", "Wav audio data",
     "Unicode text", "Enhanced metafile image", "File name(s)", "Locale descriptor"};
 
+// Adds a format to the list of the trees' clipboard formats (made on first use).
+void AddTreeFormat(const AnsiString& description, const AnsiString& treeClass, uint32_t priority,
+                   const TFormatEtc& formatEtc) {
+  if (!g_formats) g_formats = std::make_unique<TClipboardFormatList>();
+  TClipboardFormatEntry entry;
+  entry.Description = description;
+  entry.TreeClass = treeClass;
+  entry.Priority = priority;
+  entry.FormatEtc = formatEtc;
+  g_formats->AddFormat(std::move(entry));
+}
+
 }  // namespace
 
 // ---- Clipboard formats -------------------------------------------------------------------
@@ -65,13 +77,7 @@ uint16_t RegisterTreeClipboardFormat(const AnsiString& description, const AnsiSt
                                      uint32_t tymed, void* ptd, uint32_t aspect, int32_t lindex) {
   unsigned number = RegisterClipboardFormat(description);
   if (number > 0xFFFF) throw ERangeError("Range check error");
-  if (!g_formats) g_formats = std::make_unique<TClipboardFormatList>();
-  TClipboardFormatEntry entry;
-  entry.Description = description;
-  entry.TreeClass = treeClass;
-  entry.Priority = priority;
-  entry.FormatEtc = {uint16_t(number), ptd, aspect, lindex, tymed};
-  g_formats->AddFormat(std::move(entry));
+  AddTreeFormat(description, treeClass, priority, {uint16_t(number), ptd, aspect, lindex, tymed});
   return uint16_t(number);
 }
 
@@ -83,13 +89,9 @@ uint16_t RegisterTreeClipboardFormat(uint16_t format, const AnsiString& treeClas
   } else {
     description = ClipboardFormatName(format);
   }
-  if (!g_formats) g_formats = std::make_unique<TClipboardFormatList>();
-  TClipboardFormatEntry entry;
-  entry.Description = description;
-  entry.TreeClass = treeClass;
-  entry.Priority = priority;
-  entry.FormatEtc.cfFormat = format;
-  g_formats->AddFormat(std::move(entry));
+  TFormatEtc formatEtc;
+  formatEtc.cfFormat = format;
+  AddTreeFormat(description, treeClass, priority, formatEtc);
   return format;
 }
 
