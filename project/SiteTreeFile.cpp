@@ -39,16 +39,7 @@ void AppendDate(AnsiString& out, TDateTime date) {
 // A local name is free text; control bytes would end the line, so they are
 // written percent-encoded.
 void AppendLocalName(AnsiString& out, const AnsiString& name) {
-  static const char hex[] = "0123456789ABCDEF";
-  for (unsigned char c : name) {
-    if (c >= 0x20) {
-      out += char(c);
-      continue;
-    }
-    out += '%';
-    out += hex[c >> 4];
-    out += hex[c & 15];
-  }
+  AppendPercentEncoded(out, name, [](unsigned char c) { return c < 0x20; });
 }
 
 std::string_view TrimmedField(std::string_view s) {

@@ -245,13 +245,17 @@ AnsiString TakeScheme(std::string_view& url) {
 }
 
 AnsiString EncodeTreeUnsafeBytes(const AnsiString& s) {
-  auto unsafe = [](char c) { return IsUnsafe(c); };
-  if (std::none_of(s.begin(), s.end(), unsafe)) return s;
-  static const char hex[] = "0123456789ABCDEF";
+  if (std::none_of(s.begin(), s.end(), [](char c) { return IsUnsafe(c); })) return s;
   AnsiString out;
   out.reserve(s.size() + 8);
+  AppendPercentEncoded(out, s, IsUnsafe);
+  return out;
+}
+
+void AppendPercentEncoded(AnsiString& out, std::string_view s, bool (*mustEncode)(unsigned char)) {
+  static const char hex[] = "0123456789ABCDEF";
   for (unsigned char c : s) {
-    if (!unsafe(c)) {
+    if (!mustEncode(c)) {
       out += char(c);
       continue;
     }
@@ -259,7 +263,6 @@ AnsiString EncodeTreeUnsafeBytes(const AnsiString& s) {
     out += hex[c >> 4];
     out += hex[c & 15];
   }
-  return out;
 }
 
 TDataObj::TDataObj(int32_t depth) : Depth(depth) {}

@@ -125,6 +125,8 @@ private:
 
 // Percent-encodes "|" and bytes below 0x20, which would break a site-tree line.
 AnsiString EncodeTreeUnsafeBytes(const AnsiString& s);
+// Appends s to out, the bytes for which mustEncode holds written as "%XX".
+void AppendPercentEncoded(AnsiString& out, std::string_view s, bool (*mustEncode)(unsigned char));
 
 // Splits the scheme off a URL: the text up to and including "://" when that
 // starts within the first nine characters; otherwise url stays and the
