@@ -24,9 +24,7 @@ void SetUpDialog(TForm* Form, const char* ClassName, const char* Name, const Ans
 }
 
 TLabel* AddLabel(TForm* Form, const char* Name, const AnsiString& Caption, int Left, int Top) {
-  auto* label = new TLabel(Form);
-  label->SetName(Name);
-  label->SetParent(Form);
+  auto* label = CreateNamed<TLabel>(Form, Form, Name);
   label->SetCaption(Caption);
   label->SetLeft(Left);
   label->SetTop(Top);
@@ -34,26 +32,20 @@ TLabel* AddLabel(TForm* Form, const char* Name, const AnsiString& Caption, int L
 }
 
 TEdit* AddEdit(TForm* Form, const char* Name, int Left, int Top, int Width) {
-  auto* edit = new TEdit(Form);
-  edit->SetName(Name);
-  edit->SetParent(Form);
+  auto* edit = CreateNamed<TEdit>(Form, Form, Name);
   edit->SetBounds(Left, Top, Width, 24);
   return edit;
 }
 
 TCheckBox* AddCheckBox(TForm* Form, const char* Name, const AnsiString& Caption, int Left, int Top) {
-  auto* box = new TCheckBox(Form);
-  box->SetName(Name);
-  box->SetParent(Form);
+  auto* box = CreateNamed<TCheckBox>(Form, Form, Name);
   box->SetCaption(Caption);
   box->SetBounds(Left, Top, 130, 22);
   return box;
 }
 
 TButton* AddButton(TForm* Form, const char* Name, const AnsiString& Caption, int Result, int Left, int Top) {
-  auto* button = new TButton(Form);
-  button->SetName(Name);
-  button->SetParent(Form);
+  auto* button = CreateNamed<TButton>(Form, Form, Name);
   button->SetCaption(Caption);
   button->SetModalResult(Result);
   button->SetBounds(Left, Top, 80, 26);
@@ -69,8 +61,7 @@ void AddOkCancel(TForm* Form, const AnsiString& OkCaption, int OkResult, int Lef
 }
 
 TMsgLanguage* AddMessages(TForm* Form, std::initializer_list<const char*> Texts) {
-  auto* messages = new TMsgLanguage(Form);
-  messages->SetName("ml");
+  auto* messages = CreateNamed<TMsgLanguage>(Form, nullptr, "ml");
   for (const char* text : Texts) messages->Items().Add(text);
   return messages;
 }
