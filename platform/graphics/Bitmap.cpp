@@ -109,11 +109,7 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& r) const {
 }
 
 void TBitmap::LoadFromStream(TStream& stream) {
-  QByteArray bytes;
-  char buffer[65536];
-  for (int64_t n; (n = stream.Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, qsizetype(n));
-  QImage loaded;
-  if (!loaded.loadFromData(bytes)) throw EInvalidGraphic("Bitmap image is not valid");
+  const QImage loaded = ReadStreamImage(stream, "Bitmap");
   TCanvas::EndPaintOn(image_.get());
   *image_ = loaded.convertToFormat(QImage::Format_RGB32);
   pixelFormat_ = pf32bit;

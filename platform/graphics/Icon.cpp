@@ -28,11 +28,7 @@ void TIcon::Draw(TCanvas& canvas, const TRect& r) const {
 }
 
 void TIcon::LoadFromStream(TStream& stream) {
-  QByteArray bytes;
-  char buffer[65536];
-  for (int64_t n; (n = stream.Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, qsizetype(n));
-  QImage loaded;
-  if (!loaded.loadFromData(bytes)) throw EInvalidGraphic("Icon image is not valid");
+  const QImage loaded = ReadStreamImage(stream, "Icon");
   SetNative(loaded);
 }
 

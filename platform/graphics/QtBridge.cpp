@@ -1,7 +1,10 @@
 #include "platform/graphics/QtBridge.h"
 
+#include <QByteArray>
 #include <QGuiApplication>
 #include <cstdlib>
+
+#include "platform/graphics/Graphic.h"
 
 namespace {
 
@@ -31,4 +34,13 @@ void EnsureGuiApplication() {
   static char name[] = "harvella";
   static char* argv[] = {name, nullptr};
   new QGuiApplication(argc, argv);
+}
+
+QImage ReadStreamImage(TStream& stream, const char* kind) {
+  QByteArray bytes;
+  char buffer[65536];
+  for (int64_t n; (n = stream.Read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, qsizetype(n));
+  QImage loaded;
+  if (!loaded.loadFromData(bytes)) throw EInvalidGraphic(AnsiString(kind) + " image is not valid");
+  return loaded;
 }

@@ -15,6 +15,7 @@
 #include "platform/rtl/SysUtils.h"
 
 class TBitmap;
+class TStream;
 
 inline QRgb ToQRgb(TColor c) {
   TColor rgb = ColorToRGB(c);
@@ -29,6 +30,10 @@ inline TRect FromQRect(const QRect& r) { return Bounds(r.x(), r.y(), r.width(), 
 
 const QImage& NativeImage(const TBitmap& bitmap);
 QImage& NativeImage(TBitmap& bitmap);
+
+// Decodes the rest of the stream as an image; EInvalidGraphic ("<kind> image
+// is not valid") when it is none.
+QImage ReadStreamImage(TStream& stream, const char* kind);
 
 // Creates the Qt application object when there is none yet. The controls
 // module installs a factory that creates the widgets application; without it
