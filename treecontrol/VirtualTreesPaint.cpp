@@ -491,21 +491,23 @@ void TBaseVirtualTree::PaintRowCell(TVTPaintInfo& info, TColumnIndex column, con
   content.Left += indentWidth + margin_;
   // Images of the cell.
   for (TVTImageInfo& image : info.ImageInfo) image = TVTImageInfo();
+  // Puts an image of the list at the content's left edge, centred on the
+  // node, and moves the edge past it.
+  auto placeImage = [&](TVTImageInfo& image, TImageList* list) {
+    image.Images = list;
+    image.XPos = content.Left;
+    image.YPos = AlignmentPosition(node, height, list->Height()) - list->Height() / 2;
+    content.Left += list->Width() + 2;
+  };
   TImageList* checks = CheckImages();
   if (mainColumn && options_->MiscOptions().Contains(toCheckSupport) && checks && node->CheckType != ctNone) {
-    info.ImageInfo[0] = {CheckImageIndex(node), checks, false, content.Left,
-                         AlignmentPosition(node, height, checks->Height()) - checks->Height() / 2};
-    content.Left += checks->Width() + 2;
+    info.ImageInfo[0].Index = CheckImageIndex(node);
+    placeImage(info.ImageInfo[0], checks);
   }
   if (stateImages_) {
     TVTImageInfo& image = info.ImageInfo[1];
     TImageList* list = DoGetImageIndex(node, ikState, column, image.Ghosted, image.Index);
-    if (image.Index >= 0) {
-      image.Images = list ? list : stateImages_;
-      image.XPos = content.Left;
-      image.YPos = AlignmentPosition(node, height, image.Images->Height()) - image.Images->Height() / 2;
-      content.Left += image.Images->Width() + 2;
-    }
+    if (image.Index >= 0) placeImage(image, list ? list : stateImages_);
   }
   if (images_) {
     TVTImageInfo& image = info.ImageInfo[2];
@@ -513,12 +515,7 @@ void TBaseVirtualTree::PaintRowCell(TVTPaintInfo& info, TColumnIndex column, con
         DoGetImageIndex(node, (node->States & nsSelected) ? ikSelected : ikNormal, column, image.Ghosted, image.Index);
     if (image.Index < 0 && (node->States & nsSelected))
       list = DoGetImageIndex(node, ikNormal, column, image.Ghosted, image.Index);
-    if (image.Index >= 0) {
-      image.Images = list ? list : images_;
-      image.XPos = content.Left;
-      image.YPos = AlignmentPosition(node, height, image.Images->Height()) - image.Images->Height() / 2;
-      content.Left += image.Images->Width() + 2;
-    }
+    if (image.Index >= 0) placeImage(image, list ? list : images_);
   }
   info.ContentRect = content;
   info.NodeWidth = DoGetNodeWidth(node, column, rc);
