@@ -20,7 +20,7 @@ deps:
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
-	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
 
 release: deps
