@@ -13,6 +13,18 @@ inline void PumpFor(int ms) {
   while (GetTickCount() - start < uint32_t(ms)) Application->ProcessMessages();
 }
 
+// Runs the application's messages until Done() holds or the time is up; the
+// generous limit keeps a loaded machine from failing what merely runs late.
+template <class F>
+bool PumpUntil(F Done, int ms = 10000) {
+  const uint32_t start = GetTickCount();
+  while (!Done()) {
+    if (GetTickCount() - start >= uint32_t(ms)) return false;
+    Application->ProcessMessages();
+  }
+  return true;
+}
+
 class TRecorder : public TCustomControl {
  public:
   explicit TRecorder(TComponent* owner) : TCustomControl(owner) {}

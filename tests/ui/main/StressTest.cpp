@@ -38,6 +38,7 @@ TEST_F(MainWindowTest, RunsStoppedAtRandomMomentsEndCleanly) {
   CurrentParams->Project.LinkLevel = 10;
   CurrentParams->Project.Retries = 2;
   std::mt19937 random(20261206);
+  int stoppedWhileFetching = 0;
   for (int run = 0; run < 200; ++run) {
     if (run % 3 == 2)
       Form->sbResume->Click();
@@ -45,6 +46,7 @@ TEST_F(MainWindowTest, RunsStoppedAtRandomMomentsEndCleanly) {
       Extract({server.Url(site.PagePath(0))});
     const int serveMs = int(random() % 120);
     ServeUntil([&] { return !Form->RunInProgress(); }, serveMs);
+    stoppedWhileFetching += Form->ActiveThreads > 0;
     if (run % 25 == 24) {
       // Closing the window during a run stops it and waits for the workers.
       bool canClose = true;
@@ -57,6 +59,9 @@ TEST_F(MainWindowTest, RunsStoppedAtRandomMomentsEndCleanly) {
                                  << Form->ActiveThreads << " pump " << Form->gTimer->Enabled() << DescribeRows(*Form);
     ASSERT_EQ(Form->lvState->Items()->Count(), 0);
   }
-  EXPECT_GT(server.TotalRequests(), 200);
+  // How far each run gets depends on the machine's load; some of the stops
+  // must still have met workers in the middle of their downloads.
+  EXPECT_GT(stoppedWhileFetching, 0);
+  EXPECT_GT(server.TotalRequests(), 0);
   EXPECT_EQ(server.MaxConcurrentSameTarget(), 1);
 }
