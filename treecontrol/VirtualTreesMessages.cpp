@@ -41,6 +41,12 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
   }
   if (header_->Options().Contains(hoVisible) && header_->HandleMessage(m)) return;
   switch (m.Msg) {
+    case WM_NCLBUTTONDOWN:
+    case WM_NCRBUTTONDOWN:
+    case WM_NCMBUTTONDOWN:
+      if (!Focused() && CanFocus()) SetFocus();
+      TCustomControl::WndProc(m);
+      return;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN: {

@@ -187,7 +187,9 @@ class TControlBridge : public QObject {
       return custom || target != control_;
     }
     UINT msg = ButtonMessage(e->button(), e->type());
-    if (hit != HTCLIENT && custom && msg >= WM_LBUTTONDOWN && msg <= WM_LBUTTONDBLCLK) {
+    // The non-client button messages follow the client ones in the same order
+    // (left, right, middle; down, up, double click).
+    if (hit != HTCLIENT && custom && msg >= WM_LBUTTONDOWN && msg <= WM_MBUTTONDBLCLK) {
       target->Perform(WM_NCLBUTTONDOWN + (msg - WM_LBUTTONDOWN), WPARAM(hit),
                       MakeLParam(global.x(), global.y()));
       return true;

@@ -49,10 +49,14 @@ class TQueuePump : public QObject {
   void Drain() {
     int next = -1;
     bool failed = true;
+    bool quit = false;
     GuardedCall(nullptr, [&] {
-      next = DrainMainThreadQueue();
+      next = DrainMainThreadQueue(&quit);
       failed = false;
     });
+    // A WM_QUIT posted to the user-interface thread ends the application's
+    // loop, as it ends a GetMessage loop.
+    if (quit && Application && !Application->Terminated()) Application->Terminate();
     if (failed) {
       Wake();
       return;

@@ -236,10 +236,12 @@ void SetMainThreadPumpHook(std::function<void()> hook) {
   Hooks().pump = std::move(hook);
 }
 
-int DrainMainThreadQueue() {
+int DrainMainThreadQueue(bool* quitSeen) {
   auto queue = MainQueue();
   queue->ClearWake();
   int quitCode = 0;
-  if (Drain(*queue, quitCode)) queue->RestoreQuit(quitCode);
+  const bool quit = Drain(*queue, quitCode);
+  if (quit) queue->RestoreQuit(quitCode);
+  if (quitSeen) *quitSeen = quit;
   return queue->NextTimerDelay();
 }

@@ -36,7 +36,8 @@
 //   serves every pending send, posted message and due timer without blocking
 //   and returns the milliseconds until the next timer is due (-1: none), so the
 //   loop arms a single-shot timer for the next call. A WM_QUIT stays queued
-//   for the next GetMessage or ProcessMessages.
+//   for the next GetMessage or ProcessMessages; quitSeen (when given) tells
+//   the loop that one is pending, so that it can end itself.
 // - SetMainThreadPumpHook(f): ProcessMessages on the main thread calls f first
 //   (the loop's own processing of pending events) and then drains the queue,
 //   so ProcessMessages and modal loops nest.
@@ -120,7 +121,7 @@ bool KillTimer(HWND wnd, UINT_PTR id);
 bool IsMainThread();
 void SetMainThreadWakeHook(std::function<void()> hook);
 void SetMainThreadPumpHook(std::function<void()> hook);
-int DrainMainThreadQueue();
+int DrainMainThreadQueue(bool* quitSeen = nullptr);
 
 // Runs call on the main thread at its next pump and waits until it has run;
 // a call made on the main thread runs at once. An exception thrown by call is

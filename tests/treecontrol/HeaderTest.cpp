@@ -187,3 +187,18 @@ TEST_F(Header, SpringColumnsShareAWidthChange) {
   EXPECT_EQ(header.Columns()[1]->Width(), 70);
   EXPECT_EQ(header.Columns()[2]->Width(), 70);
 }
+
+TEST_F(Header, APressOnTheBorderFocusesTheTree) {
+  auto* other = new TEdit(form);
+  other->SetParent(form);
+  other->SetBounds(0, 250, 100, 20);
+  form->Show();
+  for (UINT press : {WM_NCLBUTTONDOWN, WM_NCRBUTTONDOWN, WM_NCMBUTTONDOWN}) {
+    other->SetFocus();
+    ProcessMessages();
+    ASSERT_TRUE(other->Focused());
+    TPoint screen = tree->ClientToScreen(Point(-1, 20));
+    tree->Perform(press, HTBORDER, MakeLParam(screen.X, screen.Y));
+    EXPECT_TRUE(tree->Focused()) << "message " << press;
+  }
+}

@@ -221,6 +221,11 @@ TEST_F(Fixture, NonClientAreaEnterLeaveCursorAndKeyPreview) {
   SimulateMouse(h, smDown, 50, 10);
   SimulateMouse(h, smDown, 50, 40);
   EXPECT_EQ(h->Messages({WM_NCLBUTTONDOWN, WM_LBUTTONDOWN}), (std::vector<UINT>{WM_NCLBUTTONDOWN, WM_LBUTTONDOWN}));
+  SimulateMouse(h, smDown, 50, 10, mbRight);
+  SimulateMouse(h, smUp, 50, 10, mbRight);
+  SimulateMouse(h, smDoubleClick, 50, 10, mbMiddle);
+  EXPECT_EQ(h->Messages({WM_NCRBUTTONDOWN, WM_NCRBUTTONUP, WM_NCMBUTTONDBLCLK, WM_RBUTTONDOWN, WM_MBUTTONDBLCLK}),
+            (std::vector<UINT>{WM_NCRBUTTONDOWN, WM_NCRBUTTONUP, WM_NCMBUTTONDBLCLK}));
   for (const TMessage& m : h->log) {
     if (m.Msg == WM_LBUTTONDOWN) {
       EXPECT_EQ(PointFromLParam(m.LParam), Point(48, 18));

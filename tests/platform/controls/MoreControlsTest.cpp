@@ -103,3 +103,20 @@ TEST(MoreControls, TimersStartStopAndTheMainLoopEndsWithTheMainForm) {
   PumpFor(5);  // the released main form goes away with its posted release
   EXPECT_EQ(Application->MainForm(), nullptr);
 }
+
+TEST(MoreControls, AQuitMessageEndsTheMainLoop) {
+  auto* main = new TForm(nullptr);
+  Application->SetMainForm(main);
+  auto* quitter = new TTimer(main);
+  quitter->SetInterval(10);
+  quitter->OnTimer = [&](TObject*) {
+    quitter->SetEnabled(false);
+    PostQuitMessage(3);
+  };
+  Application->Run();
+  EXPECT_TRUE(Application->Terminated());
+  MSG msg;
+  ASSERT_TRUE(PeekMessage(msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 3u);
+  delete main;
+}
