@@ -866,6 +866,16 @@ class TBaseVirtualTree : public TCustomControl {
   TCursor appliedCursor_ = crDefault;
   uint32_t lastSearchTick_ = 0;
 
+  // Wheel panning feedback and the hint the platform asks for (CM_HINTSHOW):
+  // the panning window over the anchor, the cursor pointing where the view
+  // moves, and the tree's own hint window.
+  virtual TCursor PanningCursorFor(int x, int y);
+  void ShowPanningFeedback();
+  bool AnswerHintShow(THintInfo& info);
+  int HintShowPause(int pause);
+  class TVTPanningWindow* panningWindow_ = nullptr;
+  class TVirtualTreeHintWindow* hintWindow_ = nullptr;
+
  private:
   void ApplyInitStates(PVirtualNode node, TVirtualNodeInitStates states);
   void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);

@@ -771,6 +771,7 @@ void TBaseVirtualTree::DoTimerScroll() {
     Invalidate();
   }
   Update();
+  if (panning) ShowPanningFeedback();
   if (scrollDirections_ == 0 && !panning) {
     StopTimer(ScrollTimer);
     ChangeStates({}, {stScrolling, stScrollPending});

@@ -7,6 +7,8 @@
 #include "platform/controls/Forms.h"
 #include "treecontrol/ThemeSrv.h"
 #include "treecontrol/VTAccessibilityFactory.h"
+#include "treecontrol/VTHintWindow.h"
+#include "treecontrol/VTPanningWindow.h"
 #include "treecontrol/VTWorkerThread.h"
 #include "treecontrol/VirtualTrees.h"
 
@@ -191,6 +193,8 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
         }
         appliedCursor_ = wanted;
         if (wanted != Cursor()) SetCursor(wanted);
+      } else {
+        ShowPanningFeedback();
       }
       TCustomControl::WndProc(m);
       return;
@@ -304,6 +308,12 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       if (m.Result) *reinterpret_cast<TRect*>(m.LParam) = GetDisplayRect(node, NoColumn, m.WParam != 0);
       return;
     }
+    case CM_HINTSHOW:
+      m.Result = AnswerHintShow(*reinterpret_cast<THintInfo*>(m.LParam)) ? 0 : 1;
+      return;
+    case CM_HINTSHOWPAUSE:
+      if (m.WParam) *reinterpret_cast<int*>(m.LParam) = HintShowPause(*reinterpret_cast<int*>(m.LParam));
+      return;
     case TVM_GETNEXTITEM:
       m.Result = LRESULT(TreeViewNextItem(int(m.WParam), reinterpret_cast<PVirtualNode>(m.LParam)));
       return;
@@ -455,13 +465,63 @@ void TBaseVirtualTree::StartWheelPanning(TPoint position) {
   StopTimer(ScrollTimer);
   ChangeStates({stWheelPanning, stWheelScrolling}, {stScrolling, stScrollPending});
   panningAnchor_ = position;
+  delete panningWindow_;
+  panningWindow_ = new TVTPanningWindow(this);
+  panningWindow_->Start(this, position, PanningImageName(rangeX_ > ClientWidth(), rangeY_ > ClientHeight()));
+  ShowPanningFeedback();
   SetCapture(Handle());
   StartTimer(ScrollTimer, 20);
 }
 
 void TBaseVirtualTree::StopWheelPanning() {
-  if (!HasState(stWheelPanning) && !HasState(stWheelScrolling)) return;
+  if (!HasState(stWheelPanning) && !HasState(stWheelScrolling) && !panningWindow_) return;
   ChangeStates({}, {stWheelPanning, stWheelScrolling});
+  delete panningWindow_;
+  panningWindow_ = nullptr;
+  if (Cursor() == appliedCursor_) SetCursor(baseCursor_);
+  appliedCursor_ = baseCursor_;
   StopTimer(ScrollTimer);
   if (HandleAllocated() && GetCapture() == Handle()) ReleaseCapture();
+}
+
+TCursor TBaseVirtualTree::PanningCursorFor(int x, int y) {
+  return PanningCursor(
+      PanningCursorName(ScrollDirectionsAt(x, y), rangeX_ > ClientWidth(), rangeY_ > ClientHeight()));
+}
+
+// The cursor shows the direction the view moves in (the control's own cursor
+// is kept to come back when panning ends); the panning window shows the rows
+// that moved beneath it.
+void TBaseVirtualTree::ShowPanningFeedback() {
+  if (Cursor() != appliedCursor_) baseCursor_ = Cursor();
+  const TPoint mouse = ScreenToClient(GetCursorPos());
+  appliedCursor_ = PanningCursorFor(mouse.X, mouse.Y);
+  SetCursor(appliedCursor_);
+  if (panningWindow_) panningWindow_->Invalidate();
+}
+
+// ---- Hints ----------------------------------------------------------------------------------------------
+
+// The mouse rests over the tree: the hint decision picks the text and the
+// rectangle it belongs to, and the tree's hint window shows it.
+bool TBaseVirtualTree::AnswerHintShow(THintInfo& info) {
+  WideString text;
+  TRect area;
+  TWinControl* form = PopupParentOf(this);
+  if (!form || !GetHintFor(info.CursorPos, text, area)) return false;
+  if (!hintWindow_) hintWindow_ = new TVirtualTreeHintWindow(this);
+  hintWindow_->SetParent(form);
+  if (!hintWindow_->ShowTreeHint(this, info.CursorPos, ClientToScreen(info.CursorPos))) return false;
+  info.HintStr = WideToUtf8(text);
+  info.CursorRect = area;
+  info.HintWindow = hintWindow_;
+  return true;
+}
+
+// While a hint shows, tooltips and column hints follow the mouse at once.
+int TBaseVirtualTree::HintShowPause(int pause) {
+  const TPoint mouse = ScreenToClient(GetCursorPos());
+  const bool overColumnHints = header_->Options().Contains(hoVisible) &&
+                               header_->Options().Contains(hoShowHint) && header_->InHeader(mouse);
+  return hintMode_ == hmTooltip || overColumnHints ? 0 : pause;
 }

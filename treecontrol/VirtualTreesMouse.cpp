@@ -298,8 +298,9 @@ void TBaseVirtualTree::CheckMouseDrag(int x, int y) {
     return;
   }
   if (HasState(stWheelPanning) || HasState(stWheelScrolling)) {
-    if (HasState(stWheelScrolling) && (std::abs(x - panningAnchor_.X) >= GetSystemMetrics(SM_CXDRAG) ||
-                                       std::abs(y - panningAnchor_.Y) >= GetSystemMetrics(SM_CYDRAG)))
+    if (HasState(stWheelPanning) && HasState(stWheelScrolling) &&
+        (std::abs(x - panningAnchor_.X) >= GetSystemMetrics(SM_CXDRAG) ||
+         std::abs(y - panningAnchor_.Y) >= GetSystemMetrics(SM_CYDRAG)))
       ChangeStates({}, {stWheelScrolling});
     return;
   }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -114,7 +115,9 @@ class TControlBridge : public QObject {
       case QEvent::MouseMove:
         return Mouse(watched, static_cast<QMouseEvent*>(event));
       case QEvent::Wheel: return Wheel(static_cast<QWheelEvent*>(event));
-      case QEvent::KeyPress: return KeyPress(static_cast<QKeyEvent*>(event));
+      case QEvent::KeyPress:
+        if (Application) Application->CancelHint();
+        return KeyPress(static_cast<QKeyEvent*>(event));
       case QEvent::KeyRelease: return KeyRelease(static_cast<QKeyEvent*>(event));
       case QEvent::FocusIn:
         if (watched == control_->Widget()) control_->Perform(WM_SETFOCUS, 0, 0);
@@ -127,10 +130,12 @@ class TControlBridge : public QObject {
         return false;
       case QEvent::Leave:
         if (watched == control_->Widget()) {
+          if (Application) Application->HintMouseLeave(control_);
           control_->Perform(CM_MOUSELEAVE, 0, 0);
           control_->Perform(WM_MOUSELEAVE, 0, 0);
         }
         return false;
+      case QEvent::ToolTip: return ToolTip(watched, static_cast<QHelpEvent*>(event));
       case QEvent::Resize: return Resized(watched);
       case QEvent::ContextMenu: {
         auto* ce = static_cast<QContextMenuEvent*>(event);
@@ -155,11 +160,23 @@ class TControlBridge : public QObject {
     return false;
   }
 
+  // The mouse rests over the widget: custom controls are asked for their
+  // hint; other widgets show their tool tip themselves.
+  bool ToolTip(QObject* watched, QHelpEvent* e) {
+    if (watched != control_->Widget() || !IsCustom(control_)) return false;
+    if (Application) Application->ActivateHint(control_, {e->globalPos().x(), e->globalPos().y()});
+    return true;
+  }
+
   bool Mouse(QObject* watched, QMouseEvent* e) {
     TControl* target = control_;
     const bool captured = g_capture && HandleMap().count(g_capture);
     if (captured) target = HandleMap()[g_capture];
     QPoint global = e->globalPosition().toPoint();
+    if (Application && e->type() == QEvent::MouseMove)
+      Application->HintMouseMove(control_, {global.x(), global.y()});
+    else if (Application)
+      Application->CancelHint();
     QWidget* w = target->Widget();
     QPoint local = w->mapFromGlobal(global);
     if (target == control_ && watched != w)

@@ -355,3 +355,21 @@ bool GetClientRect(HWND wnd, TRect& r);
 TPoint GetCursorPos();
 // The control under a screen point (nullptr outside the program's windows).
 TControl* FindControlAtPos(TPoint screen);
+
+// What CM_HINTSHOW carries (LParam points at it) when the mouse rests over a
+// custom control whose ShowHint is on. The control may change the text and
+// the rectangle (client coordinates) the hint belongs to, answer non-zero to
+// show nothing, or show the hint in a window of its own and name it in
+// HintWindow; otherwise HintStr shows as a tool tip at HintPos (screen).
+struct THintInfo {
+  TControl* HintControl = nullptr;
+  TPoint CursorPos;
+  TPoint HintPos;
+  AnsiString HintStr;
+  TRect CursorRect;
+  TControl* HintWindow = nullptr;
+};
+// Asked of the control under the mouse when it leaves a shown hint's
+// rectangle: WParam 1 while a hint shows, LParam points at the pause (ms)
+// before the next hint; 0 shows the next one at once.
+constexpr UINT CM_HINTSHOWPAUSE = CM_BASE + 65;

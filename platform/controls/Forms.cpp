@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
+#include <QToolTip>
 #include <QWindow>
 #include <algorithm>
 
@@ -443,6 +444,71 @@ void TApplication::HandleMessage() {
 bool TApplication::HelpContext(int context) {
   lastHelpContext_ = context;
   return !helpFile_.empty();
+}
+
+namespace {
+
+// Tool tips and default hints show this far below the mouse pointer.
+constexpr int HintCursorHeight = 20;
+
+}  // namespace
+
+void TApplication::ActivateHint(TControl* control, TPoint screen) {
+  if (!control) return;
+  const TPoint client = control->ScreenToClient(screen);
+  if (control == hintControl_ && PtInRect(hintRect_, client)) return;
+  CancelHint();
+  if (!showHint_ || !control->ShowHint()) return;
+  THintInfo info;
+  info.HintControl = control;
+  info.CursorPos = client;
+  info.HintPos = {screen.X, screen.Y + HintCursorHeight};
+  info.HintStr = control->Hint();
+  info.CursorRect = control->ClientRect();
+  if (control->Perform(CM_HINTSHOW, 0, LPARAM(&info)) != 0) return;
+  if (!info.HintWindow && info.HintStr.empty()) return;
+  hintIsToolTip_ = !info.HintWindow;
+  if (hintIsToolTip_) QToolTip::showText(QPoint(info.HintPos.X, info.HintPos.Y), ToQString(info.HintStr));
+  hintControl_ = control;
+  hintWindow_ = info.HintWindow;
+  hintRect_ = info.CursorRect;
+  control->FreeNotification(this);
+  if (hintWindow_) hintWindow_->FreeNotification(this);
+}
+
+void TApplication::HintMouseMove(TControl* control, TPoint screen) {
+  if (!hintControl_ || !control || control == hintWindow_) return;
+  if (control == hintControl_ && PtInRect(hintRect_, control->ScreenToClient(screen))) return;
+  int pause = 500;
+  control->Perform(CM_HINTSHOWPAUSE, 1, LPARAM(&pause));
+  CancelHint();
+  if (pause == 0) ActivateHint(control, screen);
+}
+
+void TApplication::HintMouseLeave(TControl* control) {
+  if (!hintControl_ || (control != hintControl_ && control != hintWindow_)) return;
+  // The hint's own window appearing under the mouse is no leave.
+  const TPoint screen = GetCursorPos();
+  const TControl* over = FindControlAtPos(screen);
+  if (over && over == hintWindow_) return;
+  if (over == hintControl_ && PtInRect(hintRect_, hintControl_->ScreenToClient(screen))) return;
+  CancelHint();
+}
+
+void TApplication::CancelHint() {
+  if (!hintControl_) return;
+  if (hintIsToolTip_) QToolTip::hideText();
+  TControl* window = hintWindow_;
+  hintControl_ = hintWindow_ = nullptr;
+  hintRect_ = TRect{};
+  if (window) window->Hide();
+}
+
+void TApplication::Notification(TComponent* component, TOperation operation) {
+  TComponent::Notification(component, operation);
+  if (operation != opRemove) return;
+  if (component == hintWindow_) hintWindow_ = nullptr;
+  if (component == hintControl_) CancelHint();
 }
 
 int TApplication::MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags) {

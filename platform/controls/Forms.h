@@ -138,7 +138,15 @@ class TApplication : public TComponent {
   int LastHelpContext() const { return lastHelpContext_; }
   bool ShowHint() const { return showHint_; }
   void SetShowHint(bool value) { showHint_ = value; }
-  void CancelHint() {}
+  // Hints. The mouse rests over control at a screen point: it is asked
+  // (CM_HINTSHOW) and its hint shows. Leaving the hint's rectangle, a mouse
+  // leave, a key or a button press hides it.
+  void ActivateHint(TControl* control, TPoint screen);
+  void HintMouseMove(TControl* control, TPoint screen);
+  void HintMouseLeave(TControl* control);
+  void CancelHint();
+  // The control whose hint shows (nullptr when none does).
+  TControl* HintControl() const { return hintControl_; }
   HWND Handle() const { return handle_; }
   // A message box owned by the active form; returns an ID value.
   int MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags);
@@ -157,6 +165,13 @@ class TApplication : public TComponent {
   int lastHelpContext_ = 0;
   bool showHint_ = true;
   HWND handle_ = nullptr;
+  TControl* hintControl_ = nullptr;
+  TControl* hintWindow_ = nullptr;
+  TRect hintRect_;
+  bool hintIsToolTip_ = false;
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
 };
 
 class TScreen : public TComponent {

@@ -1,6 +1,12 @@
 // The hint window: texts and sizes of hints and tooltips, placement on the
-// desktop and the composed picture with its shadow.
+// desktop, the composed picture with its shadow, and the tree's answer when
+// the mouse rests over it.
+#include <QApplication>
+#include <QHelpEvent>
+#include <QWidget>
+
 #include "TreeFixture.h"
+#include "platform/controls/Simulate.h"
 #include "treecontrol/VTHintWindow.h"
 
 namespace {
@@ -116,4 +122,62 @@ TEST_F(HintFixture, TreeTooltipsLieExactlyOverTheCutCellText) {
   const TRect fits = tree->GetDisplayRect(Nth(0), NoColumn, true, true);
   EXPECT_FALSE(hint->ShowTreeHint(tree, {fits.Left + 2, fits.Top + 2}, {0, 0}));
   EXPECT_FALSE(hint->Visible());
+}
+
+namespace {
+
+// The tree asked for its hint the way the platform asks after the mouse rested.
+struct HintTriggerFixture : HintFixture {
+  void SetUp() override {
+    HintFixture::SetUp();
+    names.push_back(u"another long text that does not fit into the narrow column either");
+    tree->SetRootNodeCount(3);
+    tree->SetShowHint(true);
+    tree->SetHintMode(hmTooltip);
+    tree->OnGetHint = nullptr;
+    Mouse->SetCursorPos({-100, -100});
+  }
+  void TearDown() override {
+    Application->CancelHint();
+    HintFixture::TearDown();
+  }
+  // A point on the node's text, in the tree's window.
+  QPoint OnText(uint32_t index) {
+    const TRect label = tree->GetDisplayRect(Nth(index), NoColumn, true, true);
+    const TPoint offset = tree->ClientOffset();
+    return QPoint(label.Left + 5 + offset.X, (label.Top + label.Bottom) / 2 + offset.Y);
+  }
+  void Rest(uint32_t index) {
+    QHelpEvent event(QEvent::ToolTip, OnText(index), tree->Widget()->mapToGlobal(OnText(index)));
+    QApplication::sendEvent(tree->Widget(), &event);
+  }
+  // The text the tree's own hint window shows ("" when none shows).
+  WideString Shown() {
+    for (int i = 0; i < form->ControlCount(); ++i) {
+      auto* window = dynamic_cast<TVirtualTreeHintWindow*>(form->Controls(i));
+      if (window && window != hint && window->Visible()) return window->HintData().HintText;
+    }
+    return u"";
+  }
+};
+
+}  // namespace
+
+TEST_F(HintTriggerFixture, RestingOverACutTextShowsItUntilTheMouseLeavesOrAKey) {
+  Rest(0);  // fits
+  EXPECT_EQ(Shown(), u"");
+  Rest(1);
+  EXPECT_EQ(Shown(), names[1]);
+  SimulateMouse(tree, smMove, OnText(1).x() + 3, OnText(1).y());
+  EXPECT_EQ(Shown(), names[1]);
+  SimulateMouse(tree, smMove, OnText(2).x(), OnText(2).y());  // tooltips follow at once
+  EXPECT_EQ(Shown(), names[2]);
+  SimulateMouseEnter(tree, false);
+  EXPECT_EQ(Shown(), u"");
+  Rest(1);
+  SimulateKey(tree, true, VK_DOWN);
+  EXPECT_EQ(Shown(), u"");
+  Rest(1);
+  Application->CancelHint();
+  EXPECT_EQ(Shown(), u"");
 }
