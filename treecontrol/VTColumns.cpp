@@ -10,7 +10,8 @@
 
 // ---- One column -------------------------------------------------------------------------
 
-TVirtualTreeColumn::TVirtualTreeColumn(TVirtualTreeColumns* owner) : owner_(owner) {}
+TVirtualTreeColumn::TVirtualTreeColumn(TVirtualTreeColumns* owner)
+    : owner_(owner), biDiMode_(owner->Header()->Treeview()->BiDiMode()) {}
 
 TVirtualTreeColumn::~TVirtualTreeColumn() = default;
 
@@ -125,7 +126,7 @@ AnsiString TVirtualTreeColumn::GetDisplayName() const {
 
 int TVirtualTreeColumn::GetRect_Left() const {
   if (options_.Contains(coFixed) && options_.Contains(coVisible)) return left_;
-  return left_ + Tree()->OffsetX();
+  return left_ - Tree()->EffectiveOffsetX();
 }
 
 bool TVirtualTreeColumn::Equals(const TVirtualTreeColumn& o) const {
@@ -252,6 +253,19 @@ void TVirtualTreeColumns::InitializePositionArray() {
   positionToIndex_ = std::move(fixed);
 }
 
+void TVirtualTreeColumns::ResetPositionArray(bool rightToLeft) {
+  size_t count = items_.size();
+  positionToIndex_.resize(count);
+  for (size_t p = 0; p < count; ++p) positionToIndex_[p] = TColumnIndex(rightToLeft ? count - 1 - p : p);
+  UpdatePositions(true);
+}
+
+void TVirtualTreeColumns::TreeBiDiModeChanged() {
+  TBiDiMode mode = header_->Treeview()->BiDiMode();
+  for (const auto& column : items_)
+    if (column->options_.Contains(coParentBidiMode)) column->biDiMode_ = mode;
+}
+
 void TVirtualTreeColumns::UpdatePositions(bool force) {
   if (!force && updateCount_ > 0) return;
   InitializePositionArray();
@@ -294,7 +308,7 @@ TColumnIndex TVirtualTreeColumns::ColumnFromPoint(TPoint p, bool relative) const
     const TVirtualTreeColumn* column = items_[size_t(index)].get();
     if (!column->options_.Contains(coVisible)) continue;
     int left = column->left_;
-    if (relative && !column->options_.Contains(coFixed)) left += tree->OffsetX();
+    if (relative && !column->options_.Contains(coFixed)) left -= tree->EffectiveOffsetX();
     if (p.X >= left && p.X < left + column->width_) return index;
   }
   return InvalidColumn;
@@ -460,22 +474,32 @@ void TVirtualTreeColumns::PaintButton(TCanvas* canvas, TVirtualTreeColumn* colum
   TRect text = r;
   InflateRect(text, -column->margin_, 0);
   if (pressed) OffsetRect(text, 1, 1);
+  // A right-to-left column is laid out as the mirror image: the glyph at
+  // the right, the sort mark at the left.
+  bool rightToLeft = column->biDiMode_ != bdLeftToRight;
   TImageList* images = header_->Images();
   if (images && column->imageIndex_ >= 0 && column->imageIndex_ < images->Count() &&
       header_->Options().Contains(hoShowImages)) {
-    images->Draw(canvas, text.Left, r.Top + (r.Height() - images->Height()) / 2, column->imageIndex_,
+    int x = rightToLeft ? text.Right - images->Width() : text.Left;
+    images->Draw(canvas, x, r.Top + (r.Height() - images->Height()) / 2, column->imageIndex_,
                  column->options_.Contains(coEnabled));
-    text.Left += images->Width() + column->spacing_;
+    if (rightToLeft)
+      text.Right -= images->Width() + column->spacing_;
+    else
+      text.Left += images->Width() + column->spacing_;
   }
   if (header_->Options().Contains(hoShowSortGlyphs) && column->index_ == header_->SortColumn()) {
-    int x = text.Right - 8, y = r.Top + r.Height() / 2;
+    int x = rightToLeft ? text.Left : text.Right - 8, y = r.Top + r.Height() / 2;
     canvas->Brush().SetColor(clBtnShadow);
     canvas->Pen().SetColor(clBtnShadow);
     if (header_->SortDirection() == sdAscending)
       canvas->Polygon({Point(x, y + 2), Point(x + 8, y + 2), Point(x + 4, y - 2)});
     else
       canvas->Polygon({Point(x, y - 2), Point(x + 8, y - 2), Point(x + 4, y + 2)});
-    text.Right -= 8 + column->spacing_;
+    if (rightToLeft)
+      text.Left += 8 + column->spacing_;
+    else
+      text.Right -= 8 + column->spacing_;
   }
   canvas->Font().Assign(header_->Font());
   canvas->Brush().SetStyle(bsClear);
@@ -483,8 +507,10 @@ void TVirtualTreeColumns::PaintButton(TCanvas* canvas, TVirtualTreeColumn* colum
   if (canvas->TextWidth(WideToUtf8(caption)) > text.Width())
     caption = EllipsizeWideText(canvas, caption, text.Width());
   unsigned flags = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
-  if (column->alignment_ == taRightJustify) flags |= DT_RIGHT;
-  if (column->alignment_ == taCenter) flags |= DT_CENTER;
+  TAlignment alignment = MirroredAlignment(column->alignment_, column->biDiMode_);
+  if (alignment == taRightJustify) flags |= DT_RIGHT;
+  if (alignment == taCenter) flags |= DT_CENTER;
+  if (rightToLeft) flags |= DT_RTLREADING;
   if (!column->options_.Contains(coEnabled)) {
     TRect shifted = text;
     OffsetRect(shifted, 1, 1);
@@ -499,19 +525,21 @@ void TVirtualTreeColumns::PaintButton(TCanvas* canvas, TVirtualTreeColumn* colum
 }
 
 void TVirtualTreeColumns::PaintHeader(TCanvas* canvas, const TRect& r, int horizontalOffset) {
-  int right = r.Left;
+  int left = r.Right, right = r.Left;
   for (TColumnIndex index : GetVisibleColumns()) {
     TVirtualTreeColumn* column = items_[size_t(index)].get();
-    int left = r.Left + column->left_ + (column->options_.Contains(coFixed) ? 0 : horizontalOffset);
-    TRect button = Rect(left, r.Top, left + column->width_, r.Bottom);
+    int x = r.Left + column->left_ + (column->options_.Contains(coFixed) ? 0 : horizontalOffset);
+    TRect button = Rect(x, r.Top, x + column->width_, r.Bottom);
     PaintButton(canvas, column, button);
+    left = std::min(left, button.Left);
     right = std::max(right, button.Right);
   }
-  if (right < r.Right) {
-    canvas->Brush().SetColor(header_->Background());
-    canvas->Brush().SetStyle(bsSolid);
-    canvas->FillRect(Rect(right, r.Top, r.Right, r.Bottom));
-  }
+  // The band outside the buttons: right of them, and left of them when
+  // they sit flush right.
+  canvas->Brush().SetColor(header_->Background());
+  canvas->Brush().SetStyle(bsSolid);
+  if (right < r.Right) canvas->FillRect(Rect(right, r.Top, r.Right, r.Bottom));
+  if (left > r.Left && right > r.Left) canvas->FillRect(Rect(r.Left, r.Top, left, r.Bottom));
 }
 
 // ---- Stream ------------------------------------------------------------------------------------

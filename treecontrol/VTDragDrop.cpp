@@ -178,7 +178,7 @@ bool TVTTreeTransfer::AutoScroll(TPoint client) {
   int dx = 0, dy = 0;
   if (client.Y < area.Top + zone && tree_->OffsetY() != 0) dy = vertical;
   else if (client.Y >= area.Bottom - zone && area.Height() - tree_->OffsetY() < tree_->RangeY()) dy = -vertical;
-  if (client.X < area.Left + zone && tree_->EffectiveOffsetX() != 0) dx = horizontal;
+  if (client.X < area.Left + zone && tree_->EffectiveOffsetX() > 0) dx = horizontal;
   else if (client.X >= area.Right - zone && area.Width() + tree_->EffectiveOffsetX() < tree_->RangeX())
     dx = -horizontal;
   if (dx == 0 && dy == 0) {
@@ -188,7 +188,7 @@ bool TVTTreeTransfer::AutoScroll(TPoint client) {
   if (autoScrollStart_ == 0) autoScrollStart_ = GetTickCount();
   if (GetTickCount() - autoScrollStart_ < uint32_t(tree_->AutoScrollDelay())) return false;
   const TPoint old = tree_->OffsetXY();
-  tree_->SetOffsetXY({old.X + dx, old.Y + dy});
+  tree_->SetOffsetXY({old.X + tree_->HorizontalDirection() * dx, old.Y + dy});
   return !(tree_->OffsetXY() == old);
 }
 

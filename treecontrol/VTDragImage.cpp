@@ -160,7 +160,7 @@ void TVTDragImage::RecaptureBackground(TBaseVirtualTree* tree, bool reshowDragIm
   TRect common;
   if (!IntersectRect(common, treeScreen, picture)) return;
   TRect window = common;
-  OffsetRect(window, -origin.X - tree->OffsetX(), -origin.Y - tree->OffsetY());
+  OffsetRect(window, -origin.X + tree->EffectiveOffsetX(), -origin.Y - tree->OffsetY());
   tree->PaintTree(backImage_->Canvas(), window, {common.Left - picture.Left, common.Top - picture.Top},
                   DefaultPaintTreeOptions);
   if (reshowDragImage) InternalShowDragImage();

@@ -56,13 +56,6 @@ bool IsMain(TBaseVirtualTree& tree, TColumnIndex column) {
   return column == NoColumn || column == tree.Header().MainColumn();
 }
 
-TAlignment Mirrored(TAlignment alignment, TBiDiMode bidi) {
-  if (bidi == bdLeftToRight) return alignment;
-  if (alignment == taLeftJustify) return taRightJustify;
-  if (alignment == taRightJustify) return taLeftJustify;
-  return alignment;
-}
-
 void ColumnLayout(TBaseVirtualTree& tree, TColumnIndex column, TAlignment& alignment, TBiDiMode& bidi) {
   if (column == NoColumn) {
     alignment = tree.Alignment();
@@ -72,7 +65,7 @@ void ColumnLayout(TBaseVirtualTree& tree, TColumnIndex column, TAlignment& align
     alignment = c->Alignment();
     bidi = c->BiDiMode();
   }
-  alignment = Mirrored(alignment, bidi);
+  alignment = MirroredAlignment(alignment, bidi);
 }
 
 template <class String>

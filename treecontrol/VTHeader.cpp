@@ -152,15 +152,25 @@ bool TVTHeader::DetermineSplitterIndex(TPoint p) {
   columns_->TrackIndex = NoColumn;
   if (columns_->Count() == 0) return false;
   std::vector<TColumnIndex> visible = columns_->GetVisibleColumns();
-  for (auto it = visible.rbegin(); it != visible.rend(); ++it) {
-    int left, right;
-    columns_->GetColumnBounds(*it, left, right);
-    if (p.X > right - 3 && p.X < right + 5) {
-      if (!columns_->Items(*it)->Options().Contains(coResizable)) return false;
-      columns_->TrackIndex = *it;
-      TrackStart = left;
-      return true;
+  // A column is resized at its trailing edge: the right one, or the left
+  // one when reading from the right; TrackStart is the edge that stays.
+  auto track = [&](TColumnIndex column, int stays) {
+    if (!columns_->Items(column)->Options().Contains(coResizable)) return false;
+    columns_->TrackIndex = column;
+    TrackStart = stays;
+    return true;
+  };
+  int left, right;
+  if (owner_->UseRightToLeftReading()) {
+    for (TColumnIndex column : visible) {
+      columns_->GetColumnBounds(column, left, right);
+      if (p.X > left - 5 && p.X < left + 3) return track(column, right);
     }
+    return false;
+  }
+  for (auto it = visible.rbegin(); it != visible.rend(); ++it) {
+    columns_->GetColumnBounds(*it, left, right);
+    if (p.X > right - 3 && p.X < right + 5) return track(*it, left);
   }
   return false;
 }
@@ -171,7 +181,8 @@ void TVTHeader::ApplyHeaderMouseMove(TPoint client) {
     states_ = uint8_t((states_ & ~hsTrackPending) | hsTracking);
   }
   if (states_ & hsTracking) {
-    if (columns_->IsValidColumn(columns_->TrackIndex)) columns_->Items(columns_->TrackIndex)->SetWidth(client.X - TrackStart);
+    int width = owner_->UseRightToLeftReading() ? TrackStart - client.X : client.X - TrackStart;
+    if (columns_->IsValidColumn(columns_->TrackIndex)) columns_->Items(columns_->TrackIndex)->SetWidth(width);
     return;
   }
   if (states_ & hsDragPending) {

@@ -152,6 +152,10 @@ class TVirtualTreeColumns : public TObject {
   void AnimatedResize(TColumnIndex column, int newWidth);
   void UpdatePositions(bool force = false);
   void InitializePositionArray();
+  // Display order by index: ascending, or descending for right-to-left.
+  void ResetPositionArray(bool rightToLeft);
+  // Columns with coParentBidiMode take the tree's reading order.
+  void TreeBiDiModeChanged();
   void Assign(const TVirtualTreeColumns& source);
   bool Equals(const TVirtualTreeColumns& other) const;
   TVTHeader* Header() const { return header_; }

@@ -28,13 +28,6 @@ TRect InflateRectBy(TRect r, int dx, int dy) {
 
 constexpr int ShadowAlphas[TVirtualTreeHintWindow::ShadowSize] = {5, 10, 20, 35, 50};
 
-TAlignment MirroredAlignment(TAlignment alignment, TBiDiMode bidi) {
-  if (bidi == bdLeftToRight) return alignment;
-  if (alignment == taLeftJustify) return taRightJustify;
-  if (alignment == taRightJustify) return taLeftJustify;
-  return alignment;
-}
-
 // A canvas for measuring text before the window has a size.
 TCanvas* MeasuringCanvas() {
   static TBitmap bitmap(1, 1);
@@ -214,7 +207,7 @@ void TVirtualTreeHintWindow::CaptureBackground(const TRect& screen) {
   const TRect treeScreen = OffsetRectBy(tree->ClientRect(), treeOrigin.X, treeOrigin.Y);
   TRect common;
   if (!IntersectRect(common, treeScreen, screen)) return;
-  const TRect window = OffsetRectBy(common, -treeOrigin.X - tree->OffsetX(), -treeOrigin.Y - tree->OffsetY());
+  const TRect window = OffsetRectBy(common, -treeOrigin.X + tree->EffectiveOffsetX(), -treeOrigin.Y - tree->OffsetY());
   tree->PaintTree(canvas, window, {common.Left - screen.Left, common.Top - screen.Top}, DefaultPaintTreeOptions);
 }
 

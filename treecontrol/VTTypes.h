@@ -175,6 +175,14 @@ enum TVTImageKind { ikNormal, ikSelected, ikState, ikOverlay };
 enum TSortDirection { sdAscending, sdDescending };
 enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
 
+// Left and right justification swap places when reading from the right.
+inline TAlignment MirroredAlignment(TAlignment alignment, TBiDiMode bidi) {
+  if (bidi == bdLeftToRight) return alignment;
+  if (alignment == taLeftJustify) return taRightJustify;
+  if (alignment == taRightJustify) return taLeftJustify;
+  return alignment;
+}
+
 // Hit positions (bit numbers of THitInfo::HitPositions).
 enum THitPosition : uint8_t {
   hiAbove, hiBelow, hiNowhere, hiOnItem, hiOnItemButton, hiOnItemCheckbox, hiOnItemIndent,

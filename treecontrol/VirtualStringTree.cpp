@@ -146,7 +146,9 @@ int TCustomVirtualStringTree::ComputeNodeHeight(TCanvas* canvas, PVirtualNode no
   int width = header_->Columns().IsValidColumn(column) ? header_->Columns()[column]->Width() : ClientWidth();
   TRect r = Rect(0, 0, width, 0);
   canvas->Font().Assign(Font());
-  canvas->DrawTextW(s, r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  unsigned format = DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX;
+  if (CellBiDiMode(column) != bdLeftToRight) format |= DT_RTLREADING | DT_RIGHT;
+  canvas->DrawTextW(s, r, format);
   return r.Height();
 }
 
@@ -269,6 +271,7 @@ void TCustomVirtualStringTree::PaintNormalText(TVTPaintInfo& info, WideString te
     if (info.Alignment == taRightJustify) format |= DT_RIGHT;
     if (info.Alignment == taCenter) format |= DT_CENTER;
   }
+  if (info.BidiMode != bdLeftToRight) format |= DT_RTLREADING;
   canvas->Brush().SetStyle(bsClear);
   DoTextDrawing(canvas, text, r, format);
   canvas->Brush().SetStyle(bsSolid);
@@ -390,7 +393,8 @@ bool TStringEditLink::PrepareEdit(TBaseVirtualTree* tree, PVirtualNode node, TCo
   original_ = WideToUtf8(text);
   edit_->SetText(original_);
   TVirtualTreeColumns& columns = strings->Header().Columns();
-  alignment_ = columns.IsValidColumn(column) ? columns[column]->Alignment() : strings->Alignment();
+  alignment_ = MirroredAlignment(columns.IsValidColumn(column) ? columns[column]->Alignment() : strings->Alignment(),
+                                 strings->CellBiDiMode(column));
   return true;
 }
 

@@ -275,6 +275,22 @@ class TBaseVirtualTree : public TCustomControl {
   TAlignment Alignment() const { return alignment_; }
   void SetAlignment(TAlignment value);
   TBiDiMode BiDiMode() const { return biDiMode_; }
+  // Changing the reading order mirrors the rows, the keys and horizontal
+  // scrolling; columns that follow the tree take the new mode.
+  void SetBiDiMode(TBiDiMode value);
+  // Any mode but left-to-right reads from the right: rows are indented from
+  // the right edge and the horizontal offset counts from the right end.
+  bool UseRightToLeftReading() const { return biDiMode_ != bdLeftToRight; }
+  // Columns narrower than the client area sit flush right when reading
+  // from the right: the width of the gap left of them (0 otherwise).
+  int RightToLeftOffset() const;
+  // The reading order of a cell: its column's, or the tree's without columns.
+  TBiDiMode CellBiDiMode(TColumnIndex column) const;
+  // Client x to tree x (the scrolled content's own coordinates).
+  int TreeX(int clientX) const { return clientX + EffectiveOffsetX(); }
+  // 1, or -1 for right-to-left reading: the sign by which an OffsetX
+  // change shows more of the content's left side.
+  int HorizontalDirection() const { return UseRightToLeftReading() ? -1 : 1; }
   int AnimationDuration() const { return animationDuration_; }
   void SetAnimationDuration(int value);
   TVTButtonStyle ButtonStyle() const { return buttonStyle_; }
@@ -469,6 +485,8 @@ class TBaseVirtualTree : public TCustomControl {
   void ValidateChildren(PVirtualNode node, bool recursive);
   void ValidateNode(PVirtualNode node, bool recursive);
   int EffectiveOffsetX() const;
+  // OffsetX that puts the client's left edge at a content position.
+  int OffsetXForPosition(int position) const;
 
   // ---- Painting -----------------------------------------------------------
   void PaintTree(TCanvas* target, const TRect& window, TPoint targetPoint,
@@ -685,6 +703,7 @@ class TBaseVirtualTree : public TCustomControl {
   void UpdateHiddenChildrenState(PVirtualNode node);
   void UpdateHiddenChildrenStateAll();
   virtual void HitPartLeftToRight(THitInfo& hitInfo, int x, TAlignment alignment, int right);
+  virtual void HitPartRightToLeft(THitInfo& hitInfo, int x, TAlignment alignment, int right);
   static TCheckState NextCheckState(TCheckType type, TCheckState state);
   unsigned ScrollDirectionsAt(int x, int y);
   void StartAutoScroll(int x, int y);
@@ -720,7 +739,10 @@ class TBaseVirtualTree : public TCustomControl {
   // Painting helpers.
   virtual void PaintTreeLines(const TVTPaintInfo& info, int vAlignment, int indentSize);
   void PaintBandLines(const TVTPaintInfo& info, int indentSize);
-  virtual void PaintNodeButton(TCanvas* canvas, PVirtualNode node, const TRect& r, int buttonX, int buttonY);
+  // buttonX counts from the cell's leading edge (the right one for
+  // right-to-left reading).
+  virtual void PaintNodeButton(TCanvas* canvas, PVirtualNode node, const TRect& r, int buttonX, int buttonY,
+                               TBiDiMode bidiMode);
   virtual void PaintCheckImage(const TVTPaintInfo& info);
   virtual void PaintImage(TVTPaintInfo& info, int imageInfoIndex, bool doOverlay);
   virtual void PaintSelectionRectangle(TCanvas* target, const TRect& selectionRect);
@@ -749,6 +771,12 @@ class TBaseVirtualTree : public TCustomControl {
   void KeyPress(char16_t& key) override;
   void KeyUp(uint16_t& key, TShiftState shift) override;
   void SelectByRectangle(const TRect& oldRect, const TRect& newRect);
+  // Where a node's label lies across the main column (tree coordinates),
+  // as the rubber band sees it: [left, right).
+  void LabelSpan(PVirtualNode node, int& left, int& right);
+  // Width from a cell's leading edge to its text: margin, and in the main
+  // column the level indent and check box, then state and normal image.
+  int ContentIndent(PVirtualNode node, TColumnIndex column);
   PVirtualNode TreeViewNextItem(int code, PVirtualNode node);
   void DoEnter() override;
   void DoExit() override;

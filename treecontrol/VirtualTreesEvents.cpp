@@ -326,8 +326,17 @@ bool TBaseVirtualTree::GetHintFor(TPoint p, WideString& text, TRect& area) {
   TRect cell = GetDisplayRect(node, hit.HitColumn, false);
   if (hintMode_ == hmTooltip) {
     TRect label = GetDisplayRect(node, hit.HitColumn, true, true);
-    int right = columns.IsValidColumn(hit.HitColumn) ? cell.Right : ClientWidth();
-    bool cut = hit.HitPositions.Contains(hiOnItemLabel) && (label.Right > right || label.Right > ClientWidth());
+    // The text runs out at the trailing edge: the right one, or the left
+    // one for a right-to-left cell.
+    bool beyond;
+    if (CellBiDiMode(hit.HitColumn) == bdLeftToRight) {
+      int right = columns.IsValidColumn(hit.HitColumn) ? cell.Right : ClientWidth();
+      beyond = label.Right > right || label.Right > ClientWidth();
+    } else {
+      int left = columns.IsValidColumn(hit.HitColumn) ? cell.Left : 0;
+      beyond = label.Left < left || label.Left < 0;
+    }
+    bool cut = hit.HitPositions.Contains(hiOnItemLabel) && beyond;
     if (!cut && !(node->States & nsMultiline)) return false;
     text = DoGetNodeToolTip(node, hit.HitColumn);
     area = label;
@@ -500,7 +509,15 @@ TCheckState TBaseVirtualTree::NextCheckState(TCheckType type, TCheckState state)
 
 // ---- Offsets ----------------------------------------------------------------------
 
-int TBaseVirtualTree::EffectiveOffsetX() const { return -offsetX_; }
+int TBaseVirtualTree::EffectiveOffsetX() const {
+  if (!UseRightToLeftReading()) return -offsetX_;
+  return std::max(0, rangeX_ - ClientWidth() + offsetX_) - RightToLeftOffset();
+}
+
+int TBaseVirtualTree::RightToLeftOffset() const {
+  if (!UseRightToLeftReading() || !header_ || !header_->UseColumns()) return 0;
+  return std::max(0, ClientWidth() - rangeX_);
+}
 
 bool TBaseVirtualTree::DoSetOffsetXY(TPoint value, unsigned options, const TRect* clipRect) {
   TRect client = ClientRect();
@@ -509,8 +526,12 @@ bool TBaseVirtualTree::DoSetOffsetXY(TPoint value, unsigned options, const TRect
   int deltaX = x - offsetX_;
   int deltaY = y - offsetY_;
   if (deltaX == 0 && deltaY == 0) return false;
+  int oldEffectiveX = EffectiveOffsetX();
   offsetX_ = x;
   offsetY_ = y;
+  // The picture moves by the change of the effective offset: the other way
+  // round for right-to-left reading.
+  deltaX = oldEffectiveX - EffectiveOffsetX();
   if (Application) Application->CancelHint();
   if (updateCount_ == 0 && HandleAllocated()) {
     if (options & 4) {
@@ -695,6 +716,24 @@ void TBaseVirtualTree::HitPartLeftToRight(THitInfo& hitInfo, int x, TAlignment a
   }
 }
 
+void TBaseVirtualTree::HitPartRightToLeft(THitInfo& hitInfo, int x, TAlignment alignment, int right) {
+  // The mirror image of the left-to-right layout, measured from the right
+  // edge: there the alignment means the same as in the mirror, and "left"
+  // and "right" of the label are swapped back to screen sides afterwards.
+  HitPartLeftToRight(hitInfo, right - 1 - x, alignment, right);
+  bool left = hitInfo.HitPositions.Contains(hiOnItemLeft);
+  bool rightOf = hitInfo.HitPositions.Contains(hiOnItemRight);
+  hitInfo.HitPositions.Exclude(hiOnItemLeft);
+  hitInfo.HitPositions.Exclude(hiOnItemRight);
+  if (left) hitInfo.HitPositions.Include(hiOnItemRight);
+  if (rightOf) hitInfo.HitPositions.Include(hiOnItemLeft);
+}
+
+TBiDiMode TBaseVirtualTree::CellBiDiMode(TColumnIndex column) const {
+  const TVirtualTreeColumns& columns = header_->Columns();
+  return columns.IsValidColumn(column) ? columns[column]->BiDiMode() : biDiMode_;
+}
+
 // ---- Auto scrolling -----------------------------------------------------------------
 
 namespace {
@@ -713,7 +752,7 @@ unsigned TBaseVirtualTree::ScrollDirectionsAt(int x, int y) {
     return result;
   }
   int zone = defaultNodeHeight_;
-  if (x < client.Left + zone && offsetX_ != 0) result |= sdLeft;
+  if (x < client.Left + zone && EffectiveOffsetX() > 0) result |= sdLeft;
   if (client.Width() + EffectiveOffsetX() < rangeX_ && x >= client.Right - zone) result |= sdRight;
   if (y < client.Top + zone && offsetY_ != 0) result |= sdUp;
   if (client.Height() - offsetY_ < rangeY_ && y >= client.Bottom - zone) result |= sdDown;
@@ -760,13 +799,13 @@ void TBaseVirtualTree::DoTimerScroll() {
     dx = panning ? panningAnchor_.X - mouse.X + 8
                  : -(mouse.X > client.Right ? hInc * (1 + mouse.X - client.Right) : hInc);
   ChangeStates({stScrolling}, {stScrollPending});
-  DoSetOffsetXY({offsetX_ + dx, offsetY_ + dy}, 0xF);
+  DoSetOffsetXY({offsetX_ + HorizontalDirection() * dx, offsetY_ + dy}, 0xF);
   if (offsetY_ == 0) scrollDirections_ &= ~unsigned(sdUp);
   if (client.Height() - offsetY_ >= rangeY_) scrollDirections_ &= ~unsigned(sdDown);
-  if (offsetX_ == 0) scrollDirections_ &= ~unsigned(sdLeft);
-  if (client.Width() - offsetX_ >= rangeX_) scrollDirections_ &= ~unsigned(sdRight);
+  if (EffectiveOffsetX() <= 0) scrollDirections_ &= ~unsigned(sdLeft);
+  if (client.Width() + EffectiveOffsetX() >= rangeX_) scrollDirections_ &= ~unsigned(sdRight);
   if (HasState(stDrawSelecting)) {
-    newSelRect_.Right = mouse.X - offsetX_;
+    newSelRect_.Right = TreeX(mouse.X);
     newSelRect_.Bottom = mouse.Y - offsetY_;
     Invalidate();
   }

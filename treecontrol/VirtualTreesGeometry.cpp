@@ -172,11 +172,11 @@ bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horiz
     if (fixed < 1) {
       if (r.Left >= 0 && r.Right <= clientWidth) return result;
       int n = (r.Left + r.Right) / 2 + EffectiveOffsetX() - clientWidth / 2;
-      result = DoSetOffsetXY({-n, offsetY_}, 0xF) || result;
+      result = DoSetOffsetXY({OffsetXForPosition(n), offsetY_}, 0xF) || result;
     } else {
       if (std::abs(r.Left - fixed) < 2) return result;
       int n = EffectiveOffsetX() - (r.Left - fixed);
-      result = DoSetOffsetXY({-n, offsetY_}, 0xF) || result;
+      result = DoSetOffsetXY({OffsetXForPosition(n), offsetY_}, 0xF) || result;
     }
   }
   return result;
@@ -238,6 +238,28 @@ int64_t TopFromTotals(PVirtualNode node, PVirtualNode root) {
 
 }  // namespace
 
+int TBaseVirtualTree::ContentIndent(PVirtualNode node, TColumnIndex column) {
+  int pos = margin_;
+  if (column == NoColumn || column == header_->MainColumn()) {
+    pos += indent_ * (GetNodeLevel(node) + (options_->PaintOptions().Contains(toShowRoot) ? 1 : 0));
+    TImageList* checks = CheckImages();
+    if (options_->MiscOptions().Contains(toCheckSupport) && checks && node->CheckType != ctNone)
+      pos += checks->Width() + 2;
+  }
+  bool ghosted = false;
+  int index = -1;
+  if (stateImages_) {
+    DoGetImageIndex(node, ikState, column, ghosted, index);
+    if (index > -1) pos += stateImages_->Width() + 2;
+  }
+  if (images_) {
+    index = -1;
+    DoGetImageIndex(node, ikNormal, column, ghosted, index);
+    if (index > -1) pos += images_->Width() + 2;
+  }
+  return pos;
+}
+
 TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped) {
   VTAssert(node != nullptr, "Node must not be nil.");
   VTAssert(node != root_, "Node must not be the hidden root node.");
@@ -260,36 +282,24 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
   TVirtualTreeColumns& columns = header_->Columns();
   if (column == NoColumn || !columns.IsValidColumn(column)) {
     column = NoColumn;
-    r.Left = offsetX_;
+    r.Left = -EffectiveOffsetX();
     r.Right = r.Left + std::max(rangeX_, ClientWidth());
   } else {
     columns.GetColumnBounds(column, r.Left, r.Right);
     r.Right -= 1;
   }
   if (!textOnly) return r;
-  bool mainColumn = column == NoColumn || column == header_->MainColumn();
-  int pos = margin_;
-  if (mainColumn) {
-    pos += indent_ * (GetNodeLevel(node) + (options_->PaintOptions().Contains(toShowRoot) ? 1 : 0));
-    TImageList* checks = CheckImages();
-    if (options_->MiscOptions().Contains(toCheckSupport) && checks && node->CheckType != ctNone)
-      pos += checks->Width() + 2;
-  }
-  bool ghosted = false;
-  int index = -1;
-  if (stateImages_) {
-    DoGetImageIndex(node, ikState, column, ghosted, index);
-    if (index > -1) pos += stateImages_->Width() + 2;
-  }
-  if (images_) {
-    index = -1;
-    DoGetImageIndex(node, ikNormal, column, ghosted, index);
-    if (index > -1) pos += images_->Width() + 2;
-  }
-  r.Left += pos;
+  int pos = ContentIndent(node, column);
+  // The leading edge moves inward: the left one, or the right one when
+  // the cell reads from the right.
+  TBiDiMode bidi = CellBiDiMode(column);
+  if (bidi == bdLeftToRight)
+    r.Left += pos;
+  else
+    r.Right -= pos;
   int width = DoGetNodeWidth(node, column, nullptr);
-  TAlignment alignment = column == NoColumn ? alignment_ : columns[column]->Alignment();
-  if (unclipped && width > r.Width()) alignment = taLeftJustify;
+  TAlignment alignment = MirroredAlignment(column == NoColumn ? alignment_ : columns[column]->Alignment(), bidi);
+  if (unclipped && width > r.Width()) alignment = bidi == bdLeftToRight ? taLeftJustify : taRightJustify;
   if (!unclipped || width <= r.Width()) {
     switch (alignment) {
       case taLeftJustify: r.Right = std::min(r.Right, r.Left + width); break;
@@ -300,8 +310,10 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
           r.Right = r.Left + width;
         }
     }
-  } else {
+  } else if (bidi == bdLeftToRight) {
     r.Right = r.Left + width;
+  } else {
+    r.Left = r.Right - width;
   }
   return r;
 }
@@ -309,28 +321,9 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
 int TBaseVirtualTree::GetMaxColumnWidth(TColumnIndex column) {
   PVirtualNode run = GetFirstVisible();
   if (!run) return 0;
-  bool mainColumn = column == NoColumn || column == header_->MainColumn();
-  TImageList* checks = CheckImages();
-  bool withChecks = mainColumn && options_->MiscOptions().Contains(toCheckSupport) && checks;
   int result = 0;
   while (run) {
-    int width = margin_;
-    if (mainColumn)
-      width += indent_ * (GetNodeLevel(run) + (options_->PaintOptions().Contains(toShowRoot) ? 1 : 0));
-    if (withChecks && run->CheckType != ctNone) width += checks->Width() + 2;
-    bool ghosted = false;
-    int index = -1;
-    if (images_) {
-      DoGetImageIndex(run, ikNormal, column, ghosted, index);
-      if (index > -1) width += images_->Width() + 2;
-    }
-    if (stateImages_) {
-      index = -1;
-      DoGetImageIndex(run, ikState, column, ghosted, index);
-      if (index > -1) width += stateImages_->Width() + 2;
-    }
-    width += DoGetNodeWidth(run, column, nullptr);
-    result = std::max(result, width);
+    result = std::max(result, ContentIndent(run, column) + DoGetNodeWidth(run, column, nullptr));
     run = GetNextVisible(run);
   }
   if (options_->PaintOptions().Contains(toShowVertGridLines)) ++result;
@@ -431,11 +424,15 @@ void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
   DoSetOffsetXY({offsetX_, -position}, 4);
 }
 
+int TBaseVirtualTree::OffsetXForPosition(int position) const {
+  return UseRightToLeftReading() ? ClientWidth() - rangeX_ + position : -position;
+}
+
 void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
   if (!HandleAllocated()) return;
   rangeX_ = header_->UseColumns() ? header_->Columns().TotalWidth() : WidestVisibleRow();
   int position = ApplyScrollBar(SB_HORZ, rangeX_, ClientWidth(), EffectiveOffsetX(), doRepaint);
-  DoSetOffsetXY({-position, offsetY_}, 4);
+  DoSetOffsetXY({OffsetXForPosition(position), offsetY_}, 4);
 }
 
 int TBaseVirtualTree::WidestVisibleRow() {

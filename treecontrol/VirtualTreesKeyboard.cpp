@@ -189,11 +189,13 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
     }
     case VK_HOME:
     case VK_END: {
-      PVirtualNode target = key == VK_HOME ? GetFirstVisible() : GetLastVisible();
+      // Right-to-left reading swaps the two ends.
+      bool home = (key == VK_HOME) != UseRightToLeftReading();
+      PVirtualNode target = home ? GetFirstVisible() : GetLastVisible();
       if (ctrl && !options_->MiscOptions().Contains(toGridExtensions)) {
         ScrollIntoView(target, selection.Contains(toCenterScrollIntoView),
                        !options_->AutoOptions().Contains(toDisableAutoscrollOnFocus));
-        SetOffsetX(key == VK_HOME ? 0 : -rangeX_);
+        SetOffsetX(home ? 0 : -rangeX_);
         return true;
       }
       newNode = target;
@@ -202,7 +204,7 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
     }
     case VK_LEFT:
       if (ctrl) {
-        SetOffsetX(offsetX_ + indent_);
+        SetOffsetX(offsetX_ + HorizontalDirection() * indent_);
         return true;
       }
       if (!focusedNode_) {
@@ -220,7 +222,7 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
       break;
     case VK_RIGHT:
       if (ctrl) {
-        SetOffsetX(offsetX_ - indent_);
+        SetOffsetX(offsetX_ - HorizontalDirection() * indent_);
         return true;
       }
       if (!focusedNode_) {

@@ -230,7 +230,7 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
           TRect r = Rect(offset.X, offset.Y - band, offset.X + ClientWidth(), offset.Y);
           canvas->ResetClip();
           canvas->SetClipRect(r);
-          header_->Columns().PaintHeader(canvas, r, offsetX_);
+          header_->Columns().PaintHeader(canvas, r, -EffectiveOffsetX());
           canvas->ResetClip();
         }
       }
@@ -346,18 +346,19 @@ PVirtualNode TBaseVirtualTree::TreeViewNextItem(int code, PVirtualNode node) {
 void TBaseVirtualTree::HandleScrollMessage(int bar, int code, int trackPos) {
   TRect client = ClientRect();
   if (bar == SB_HORZ) {
+    int direction = HorizontalDirection();
     switch (code) {
-      case SB_LINELEFT: SetOffsetX(offsetX_ + scrollBarOptions_->HorizontalIncrement()); break;
-      case SB_LINERIGHT: SetOffsetX(offsetX_ - scrollBarOptions_->HorizontalIncrement()); break;
-      case SB_PAGELEFT: SetOffsetX(offsetX_ + client.Width()); break;
-      case SB_PAGERIGHT: SetOffsetX(offsetX_ - client.Width()); break;
+      case SB_LINELEFT: SetOffsetX(offsetX_ + direction * scrollBarOptions_->HorizontalIncrement()); break;
+      case SB_LINERIGHT: SetOffsetX(offsetX_ - direction * scrollBarOptions_->HorizontalIncrement()); break;
+      case SB_PAGELEFT: SetOffsetX(offsetX_ + direction * client.Width()); break;
+      case SB_PAGERIGHT: SetOffsetX(offsetX_ - direction * client.Width()); break;
       case SB_THUMBPOSITION:
       case SB_THUMBTRACK:
         ChangeStates({stThumbTracking}, {});
-        SetOffsetX(-trackPos);
+        SetOffsetX(OffsetXForPosition(trackPos));
         break;
-      case SB_LEFT: SetOffsetX(0); break;
-      case SB_RIGHT: SetOffsetX(-rangeX_); break;
+      case SB_LEFT: SetOffsetX(OffsetXForPosition(0)); break;
+      case SB_RIGHT: SetOffsetX(OffsetXForPosition(rangeX_)); break;
       case SB_ENDSCROLL:
         ChangeStates({}, {stThumbTracking});
         UpdateHorizontalScrollBar(false);
@@ -395,7 +396,7 @@ bool TBaseVirtualTree::DoMouseWheel(TShiftState shift, int delta, TPoint mousePo
   if (ClientHeight() >= rangeY_) {
     int amount = steps;
     if (shift & ssCtrl) amount *= ClientWidth();
-    SetOffsetX(offsetX_ + amount * indent_);
+    SetOffsetX(offsetX_ + HorizontalDirection() * amount * indent_);
   } else {
     int lines;
     if (shift & ssCtrl)

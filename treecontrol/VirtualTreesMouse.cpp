@@ -12,7 +12,7 @@ void TBaseVirtualTree::GetHitTestInfoAt(int x, int y, bool relative, THitInfo& h
   int width = std::max(rangeX_, ClientWidth());
   int height = std::max(rangeY_, ClientHeight());
   if (relative) {
-    x -= offsetX_;
+    x = TreeX(x);
     y -= offsetY_;
   }
   if (x < 0) hitInfo.HitPositions.Include(hiToLeft);
@@ -42,7 +42,10 @@ void TBaseVirtualTree::GetHitTestInfoAt(int x, int y, bool relative, THitInfo& h
     alignment = item->Alignment();
   }
   hitInfo.HitPositions.Include(hiOnItem);
-  HitPartLeftToRight(hitInfo, x - left, alignment, right - left);
+  if (CellBiDiMode(hitInfo.HitColumn) == bdLeftToRight)
+    HitPartLeftToRight(hitInfo, x - left, alignment, right - left);
+  else
+    HitPartRightToLeft(hitInfo, x - left, alignment, right - left);
 }
 
 // ---- Button down ---------------------------------------------------------------------------------
@@ -118,7 +121,7 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
   if (!selection.Contains(toDisableDrawSelection) && multi && !labelHit && !(fullRow && anyHit)) {
     SetCapture(Handle());
     ChangeStates({stDrawSelPending}, {});
-    TPoint start = Point(LoWordSigned(message.LParam) - offsetX_, HiWordSigned(message.LParam) - offsetY_);
+    TPoint start = Point(TreeX(LoWordSigned(message.LParam)), HiWordSigned(message.LParam) - offsetY_);
     newSelRect_ = Rect(start.X, start.Y, start.X, start.Y);
     drawSelShift_ = shift;
     if (!cellHit) return;
@@ -272,7 +275,7 @@ void TBaseVirtualTree::HandleCheckClick(const THitInfo& hitInfo, bool release) {
 void TBaseVirtualTree::CheckMouseDrag(int x, int y) {
   if (HasState(stDrawSelPending) || HasState(stDrawSelecting)) {
     TRect old = NormalizeRect(newSelRect_);
-    newSelRect_.Right = x - offsetX_;
+    newSelRect_.Right = TreeX(x);
     newSelRect_.Bottom = y - offsetY_;
     if (HasState(stDrawSelPending) && (std::abs(newSelRect_.Right - newSelRect_.Left) > GetSystemMetrics(SM_CXDRAG) ||
                                        std::abs(newSelRect_.Bottom - newSelRect_.Top) > GetSystemMetrics(SM_CYDRAG))) {
@@ -307,6 +310,33 @@ void TBaseVirtualTree::CheckMouseDrag(int x, int y) {
   UpdateHotNode(x, y);
 }
 
+void TBaseVirtualTree::LabelSpan(PVirtualNode node, int& left, int& right) {
+  TVirtualTreeColumns& columns = header_->Columns();
+  TColumnIndex main = header_->UseColumns() ? header_->MainColumn() : NoColumn;
+  // Without columns the row spans the content's whole width, as painted.
+  int columnLeft = 0, columnRight = std::max(rangeX_, ClientWidth());
+  if (columns.IsValidColumn(main)) {
+    columnLeft = columns[main]->Left();
+    columnRight = columnLeft + columns[main]->Width();
+  }
+  int start = columnLeft + ContentIndent(node, main);
+  // Placed as if reading from the left; a right-to-left cell is the mirror
+  // image of that layout within the column.
+  int width = DoGetNodeWidth(node, main, nullptr);
+  left = start;
+  if (width <= columnRight - start) {
+    TAlignment alignment = main == NoColumn ? alignment_ : columns[main]->Alignment();
+    if (alignment == taRightJustify) left = columnRight - width;
+    if (alignment == taCenter) left = (start + columnRight - width) / 2;
+  }
+  right = left + width;
+  if (CellBiDiMode(main) != bdLeftToRight) {
+    int mirroredLeft = columnLeft + columnRight - right;
+    right = columnLeft + columnRight - left;
+    left = mirroredLeft;
+  }
+}
+
 void TBaseVirtualTree::SelectByRectangle(const TRect& oldRect, const TRect& newRect) {
   if (!root_->FirstChild) return;
   ClearTempCache();
@@ -315,17 +345,16 @@ void TBaseVirtualTree::SelectByRectangle(const TRect& oldRect, const TRect& newR
   int nodeTop = 0;
   PVirtualNode run = GetNodeAt(0, top, false, nodeTop);
   bool simple = options_->SelectionOptions().Contains(toSimpleDrawSelection);
-  bool showRoot = options_->PaintOptions().Contains(toShowRoot);
   bool ctrl = drawSelShift_ & ssCtrl;
   bool removed = false;
   while (run && nodeTop <= bottom) {
     int height = run->NodeHeight;
-    int left = indent_ * (GetNodeLevel(run) + (showRoot ? 1 : 0)) + margin_;
-    int width = DoGetNodeWidth(run, header_->MainColumn(), nullptr);
+    int left = 0, right = 0;
+    if (!simple) LabelSpan(run, left, right);
     auto inside = [&](const TRect& r) {
       bool vertical = nodeTop < r.Bottom && nodeTop + height > r.Top;
       if (simple) return vertical;
-      return vertical && left < r.Right && left + width > r.Left;
+      return vertical && left < r.Right && right > r.Left;
     };
     bool inNew = inside(newRect), inOld = inside(oldRect);
     if (inNew != inOld || (inNew && !(run->States & nsSelected))) {

@@ -1032,6 +1032,7 @@ void TBaseVirtualTree::Assign(const TBaseVirtualTree& source) {
   autoScrollDelay_ = source.autoScrollDelay_;
   autoScrollInterval_ = source.autoScrollInterval_;
   background_->Assign(*source.background_);
+  SetBiDiMode(source.biDiMode_);
   SetBorderStyle(source.BorderStyle());
   changeDelay_ = source.changeDelay_;
   SetCheckImageKind(source.checkImageKind_);
@@ -1067,6 +1068,22 @@ void TBaseVirtualTree::Assign(const TBaseVirtualTree& source) {
 }
 
 // ---- Appearance properties --------------------------------------------------------------
+
+void TBaseVirtualTree::SetBiDiMode(TBiDiMode value) {
+  if (value == biDiMode_) return;
+  biDiMode_ = value;
+  // OffsetX keeps counting from the reading start, so the effective offset
+  // follows from it; only the columns need telling.
+  TVirtualTreeColumns& columns = header_->Columns();
+  columns.TreeBiDiModeChanged();
+  if (options_->AutoOptions().Contains(toAutoBidiColumnOrdering)) columns.ResetPositionArray(UseRightToLeftReading());
+  if (IsLoading()) return;
+  header_->RecalculateHeader();
+  if (!HandleAllocated()) return;
+  UpdateHorizontalScrollBar(false);
+  header_->Invalidate();
+  Invalidate();
+}
 
 void TBaseVirtualTree::SetNodeAlignment(TVTNodeAlignment value) {
   if (value == nodeAlignment_) return;

@@ -95,6 +95,18 @@ int TBaseVirtualTree::AlignmentPosition(PVirtualNode node, int height, int image
   }
 }
 
+namespace {
+
+// Cell pixel columns counted from the cell's leading edge: the left edge,
+// or the right one when the cell reads from the right (the mirror image).
+struct TLeadingEdge {
+  const TRect& cell;
+  bool rightToLeft;
+  int operator()(int offset) const { return rightToLeft ? cell.Right - 1 - offset : cell.Left + offset; }
+};
+
+}  // namespace
+
 void TBaseVirtualTree::PaintTreeLines(const TVTPaintInfo& info, int vAlignment, int indentSize) {
   TCanvas* c = info.Canvas;
   if (lineMode_ == lmBands) {
@@ -102,26 +114,28 @@ void TBaseVirtualTree::PaintTreeLines(const TVTPaintInfo& info, int vAlignment, 
     return;
   }
   c->Brush().SetPattern(linePattern_, Color(), colors_->TreeLineColor());
-  int x = info.CellRect.Left;
+  TLeadingEdge at{info.CellRect, info.BidiMode != bdLeftToRight};
   int top = info.CellRect.Top;
   int bottom = info.CellRect.Bottom - 1;
+  int x = 0;
   for (int i = 0; i < indentSize && i < int(info.LineImage.size()); ++i, x += indent_) {
-    int middle = x + indent_ / 2;
+    int middle = at(x + indent_ / 2);
+    int towardsNode = at(x + indent_ - 1);
     switch (info.LineImage[size_t(i)]) {
       case ltTopDown: DrawDottedVLine(c, top, bottom, middle); break;
       case ltTopDownRight:
         DrawDottedVLine(c, top, bottom, middle);
-        DrawDottedHLine(c, middle, x + indent_ - 1, top + vAlignment);
+        DrawDottedHLine(c, middle, towardsNode, top + vAlignment);
         break;
       case ltTopRight:
         DrawDottedVLine(c, top, top + vAlignment, middle);
-        DrawDottedHLine(c, middle, x + indent_ - 1, top + vAlignment);
+        DrawDottedHLine(c, middle, towardsNode, top + vAlignment);
         break;
       case ltBottomRightCorner:
         DrawDottedVLine(c, top + vAlignment, bottom, middle);
-        DrawDottedHLine(c, middle, x + indent_ - 1, top + vAlignment);
+        DrawDottedHLine(c, middle, towardsNode, top + vAlignment);
         break;
-      case ltRight: DrawDottedHLine(c, middle, x + indent_ - 1, top + vAlignment); break;
+      case ltRight: DrawDottedHLine(c, middle, towardsNode, top + vAlignment); break;
       default: break;
     }
   }
@@ -136,19 +150,25 @@ void TBaseVirtualTree::PaintBandLines(const TVTPaintInfo& info, int indentSize) 
   c->Brush().SetStyle(bsSolid);
   c->Brush().SetColor(colors_->GridLineColor());
   int top = info.CellRect.Top, bottom = info.CellRect.Bottom - 1;
-  int x = info.CellRect.Left;
+  TLeadingEdge at{info.CellRect, info.BidiMode != bdLeftToRight};
+  int x = 0;
   bool expandedBand = (info.Node->States & nsExpanded) && !(info.Node->States & nsAllChildrenHidden);
   for (int i = 0; i < indentSize && i < int(info.LineImage.size()); ++i, x += indent_) {
-    c->FillRect(Rect(x + indent_ - 1, top, x + indent_, bottom + 1));
+    int edge = at(x + indent_ - 1);
+    c->FillRect(Rect(edge, top, edge + 1, bottom + 1));
     bool closes = info.LineImage[size_t(i)] == ltNone || info.LineImage[size_t(i)] == ltTopRight ||
                   info.LineImage[size_t(i)] == ltRight;
-    if (i == indentSize - 1 && !expandedBand && closes) c->FillRect(Rect(x, bottom, x + indent_, bottom + 1));
+    int a = at(x), b = at(x + indent_ - 1);
+    if (i == indentSize - 1 && !expandedBand && closes)
+      c->FillRect(Rect(std::min(a, b), bottom, std::max(a, b) + 1, bottom + 1));
   }
 }
 
-void TBaseVirtualTree::PaintNodeButton(TCanvas* canvas, PVirtualNode node, const TRect& r, int buttonX, int buttonY) {
+void TBaseVirtualTree::PaintNodeButton(TCanvas* canvas, PVirtualNode node, const TRect& r, int buttonX, int buttonY,
+                                       TBiDiMode bidiMode) {
   TBitmap* bm = (node->States & nsExpanded) ? minusBM_.get() : plusBM_.get();
-  canvas->Draw(r.Left + buttonX, r.Top + buttonY, bm);
+  int left = bidiMode == bdLeftToRight ? r.Left + buttonX : r.Right - buttonX - bm->Width();
+  canvas->Draw(left, r.Top + buttonY, bm);
 }
 
 int TBaseVirtualTree::CheckImageIndex(PVirtualNode node) const {
@@ -411,8 +431,10 @@ void TBaseVirtualTree::PaintTree(TCanvas* target, const TRect& window, TPoint ta
         } else {
           TVirtualTreeColumn* item = columns[column];
           cell = Rect(item->Left(), 0, item->Left() + item->Width(), height);
-          // With toAutoSpanColumns the cell widens over empty cells to its right.
-          while (spanning && i + 1 < visibleColumns.size() && ColumnIsEmpty(node, visibleColumns[i + 1]) &&
+          // With toAutoSpanColumns a left-to-right cell widens over empty
+          // left-to-right cells to its right.
+          while (spanning && i + 1 < visibleColumns.size() && CellBiDiMode(column) == bdLeftToRight &&
+                 CellBiDiMode(visibleColumns[i + 1]) == bdLeftToRight && ColumnIsEmpty(node, visibleColumns[i + 1]) &&
                  !ColumnIsEmpty(node, column)) {
             cell.Right += columns[visibleColumns[++i]]->Width();
           }
@@ -483,21 +505,32 @@ void TBaseVirtualTree::PaintRowCell(TVTPaintInfo& info, TColumnIndex column, con
   info.Column = column;
   info.IsMainColumn = mainColumn;
   info.CellRect = cell;
-  info.Alignment = column == NoColumn ? alignment_ : columns[column]->Alignment();
+  info.BidiMode = CellBiDiMode(column);
+  bool rightToLeft = info.BidiMode != bdLeftToRight;
+  info.Alignment = MirroredAlignment(column == NoColumn ? alignment_ : columns[column]->Alignment(), info.BidiMode);
   int height = cell.Height();
   int indentWidth = 0;
   if (mainColumn) indentWidth = indent_ * int(info.LineImage.size());
+  // The content starts past the indent at the leading edge.
   TRect content = cell;
-  content.Left += indentWidth + margin_;
+  if (rightToLeft)
+    content.Right -= indentWidth + margin_;
+  else
+    content.Left += indentWidth + margin_;
   // Images of the cell.
   for (TVTImageInfo& image : info.ImageInfo) image = TVTImageInfo();
-  // Puts an image of the list at the content's left edge, centred on the
-  // node, and moves the edge past it.
+  // Puts an image of the list at the content's leading edge, centred on
+  // the node, and moves the edge past it.
   auto placeImage = [&](TVTImageInfo& image, TImageList* list) {
     image.Images = list;
-    image.XPos = content.Left;
     image.YPos = AlignmentPosition(node, height, list->Height()) - list->Height() / 2;
-    content.Left += list->Width() + 2;
+    if (rightToLeft) {
+      image.XPos = content.Right - list->Width() - 2;
+      content.Right -= list->Width() + 2;
+    } else {
+      image.XPos = content.Left;
+      content.Left += list->Width() + 2;
+    }
   };
   TImageList* checks = CheckImages();
   if (mainColumn && options_->MiscOptions().Contains(toCheckSupport) && checks && node->CheckType != ctNone) {
@@ -528,7 +561,7 @@ void TBaseVirtualTree::PaintRowCell(TVTPaintInfo& info, TColumnIndex column, con
   }
   if (header_->UseColumns() && info.PaintOptions.Contains(poGridLines) && paintOptions.Contains(toShowVertGridLines)) {
     rc->Brush().SetColor(colors_->GridLineColor());
-    rc->FillRect(Rect(cell.Right - 1, cell.Top, cell.Right, cell.Bottom));
+    if (!rightToLeft || !ColumnIsEmpty(node, column)) rc->FillRect(Rect(cell.Right - 1, cell.Top, cell.Right, cell.Bottom));
     --info.CellRect.Right;
     --info.ContentRect.Right;
   }
@@ -545,13 +578,14 @@ void TBaseVirtualTree::PaintRowCell(TVTPaintInfo& info, TColumnIndex column, con
     int vAlignment = AlignmentPosition(node, height, 0);
     TVTPaintInfo lines = info;
     lines.CellRect.Left = cell.Left;
+    lines.CellRect.Right = cell.Right;
     if (paintOptions.Contains(toShowTreeLines)) PaintTreeLines(lines, vAlignment, int(info.LineImage.size()));
     bool showButton = paintOptions.Contains(toShowButtons) && (node->States & nsHasChildren) &&
                       (!(node->States & nsAllChildrenHidden) || !options_->AutoOptions().Contains(toAutoHideButtons));
     if (showButton && !info.LineImage.empty()) {
       int buttonX = indentWidth - indent_ + (indent_ - plusBM_->Width()) / 2;
       int buttonY = AlignmentPosition(node, height, plusBM_->Height()) - plusBM_->Height() / 2;
-      PaintNodeButton(rc, node, cell, buttonX, buttonY);
+      PaintNodeButton(rc, node, cell, buttonX, buttonY, info.BidiMode);
     }
   }
   if (info.ImageInfo[0].Images) PaintCheckImage(info);

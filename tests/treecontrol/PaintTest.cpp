@@ -6,27 +6,6 @@
 
 using Paint = TreeFixture;
 
-namespace {
-
-// Pixels in r that differ from the background colour.
-int InkIn(TCanvas* canvas, const TRect& r, TColor background) {
-  int ink = 0;
-  for (int y = r.Top; y < r.Bottom; ++y)
-    for (int x = r.Left; x < r.Right; ++x)
-      if (canvas->Pixel(x, y) != background) ++ink;
-  return ink;
-}
-
-int CountColor(TCanvas* canvas, const TRect& r, TColor color) {
-  int n = 0;
-  for (int y = r.Top; y < r.Bottom; ++y)
-    for (int x = r.Left; x < r.Right; ++x)
-      if (canvas->Pixel(x, y) == color) ++n;
-  return n;
-}
-
-}  // namespace
-
 TEST_F(Paint, RowTextsLandInTheBackBuffer) {
   names = {u"apple", u"WWWWWWWWWWWW", u""};
   tree->SetRootNodeCount(3);
@@ -168,11 +147,7 @@ TEST_F(Paint, RedrawOffKeepsThePictureUntilSwitchedOn) {
 
 TEST_F(Paint, NodeImagesAndBlendedSelection) {
   TImageList images(nullptr);
-  images.SetSize(16, 16);
-  TBitmap red(16, 16);
-  red.Canvas()->Brush().SetColor(clRed);
-  red.Canvas()->FillRect(Rect(0, 0, 16, 16));
-  images.AddMasked(&red, clFuchsia);
+  AddSolidImage(images, clRed);
   tree->SetImages(&images);
   tree->OnGetImageIndex = [](TBaseVirtualTree*, PVirtualNode node, TVTImageKind kind, TColumnIndex, bool&, int& index) {
     if (kind == ikNormal && node->Index == 0) index = 0;

@@ -1,6 +1,6 @@
 // A form with one string tree for the tree control tests, texts supplied by
 // events from a per-node label stored in the node data, and helpers that
-// drive the tree through its window messages.
+// drive the tree through its window messages; pixel probes for the paint tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,7 +11,34 @@
 #include <vector>
 
 #include "platform/controls/Forms.h"
+#include "platform/graphics/Bitmap.h"
 #include "treecontrol/VirtualStringTree.h"
+
+// Pixels in r that differ from the background colour.
+inline int InkIn(TCanvas* canvas, const TRect& r, TColor background) {
+  int ink = 0;
+  for (int y = r.Top; y < r.Bottom; ++y)
+    for (int x = r.Left; x < r.Right; ++x)
+      if (canvas->Pixel(x, y) != background) ++ink;
+  return ink;
+}
+
+inline int CountColor(TCanvas* canvas, const TRect& r, TColor color) {
+  int n = 0;
+  for (int y = r.Top; y < r.Bottom; ++y)
+    for (int x = r.Left; x < r.Right; ++x)
+      if (canvas->Pixel(x, y) == color) ++n;
+  return n;
+}
+
+// Adds one 16 x 16 image of a single colour to the list.
+inline void AddSolidImage(TImageList& images, TColor color) {
+  images.SetSize(16, 16);
+  TBitmap bitmap(16, 16);
+  bitmap.Canvas()->Brush().SetColor(color);
+  bitmap.Canvas()->FillRect(Rect(0, 0, 16, 16));
+  images.AddMasked(&bitmap, clFuchsia);
+}
 
 // Exposes the protected keyboard entry so tests can give a shift state.
 class TTestTree : public TVirtualStringTree {
