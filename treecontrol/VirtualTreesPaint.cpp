@@ -561,7 +561,8 @@ void TBaseVirtualTree::PaintRowCell(TVTPaintInfo& info, TColumnIndex column, con
   }
   if (header_->UseColumns() && info.PaintOptions.Contains(poGridLines) && paintOptions.Contains(toShowVertGridLines)) {
     rc->Brush().SetColor(colors_->GridLineColor());
-    if (!rightToLeft || !ColumnIsEmpty(node, column)) rc->FillRect(Rect(cell.Right - 1, cell.Top, cell.Right, cell.Bottom));
+    if (!rightToLeft || !ColumnIsEmpty(node, column))
+      rc->FillRect(Rect(cell.Right - 1, cell.Top, cell.Right, cell.Bottom));
     --info.CellRect.Right;
     --info.ContentRect.Right;
   }
