@@ -479,6 +479,9 @@ int TCanvas::DrawTextW(const WideString& wtext, TRect& r, unsigned flags) {
   QPainter& p = Painter();
   p.save();
   if (!(flags & DT_NOCLIP)) p.setClipRect(ToQRect(r), Qt::IntersectClip);
+  // Right-to-left reading: the lines' base direction is right to left, so
+  // neutral characters such as punctuation settle on the reading side.
+  if (flags & DT_RTLREADING) p.setLayoutDirection(Qt::RightToLeft);
   const bool opaque = brush_.Style() != bsClear;
   for (const TextLine& l : lines) {
     int w = fm.horizontalAdvance(l.text);

@@ -161,6 +161,19 @@ TEST(Canvas, DrawTextBreaksWordsCutsWithEllipsisAndUnderlinesPrefixes) {
   EXPECT_GT(DarkPixelsIn(*b, Rect(140, 70, 160, 100)), 0);
 }
 
+TEST(Canvas, RightToLeftReadingMovesNeutralCharactersToTheReadingSide) {
+  auto draw = [](const char* text, unsigned flags) {
+    auto b = WhiteBitmap(120, 20);
+    b->Canvas()->Font().SetColor(clBlack);
+    b->Canvas()->Brush().SetStyle(bsClear);
+    TRect r = Rect(0, 0, 120, 20);
+    b->Canvas()->DrawText(text, r, DT_SINGLELINE | flags);
+    return Pixels(*b);
+  };
+  EXPECT_EQ(draw("abc", 0), draw("abc", DT_RTLREADING));
+  EXPECT_NE(draw("abc!!!", 0), draw("abc!!!", DT_RTLREADING));
+}
+
 TEST(Canvas, DrawingOnAnEmptyBitmapDoesNothingAndScanLinesAreChecked) {
   TBitmap empty;
   empty.Canvas()->FillRect(Rect(0, 0, 10, 10));
