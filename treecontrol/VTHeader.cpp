@@ -8,6 +8,33 @@
 #include "treecontrol/VTStreamIO.h"
 #include "treecontrol/VirtualTrees.h"
 
+namespace {
+
+// The tree's timer ids that the header starts and stops on the tree window.
+constexpr UINT_PTR AutoExpandTimerId = 1, HeaderTimerId = 3;
+constexpr UINT HeaderTimerInterval = 50;
+
+// The tree states a press in the header or its menu ends.
+const TVirtualTreeStates PendingTreeStates{stClearPending, stDrawSelPending, stEditPending, stOLEDragPending,
+                                           stScrollPending, stVCLDragPending};
+
+TMouseButton ButtonOf(UINT message) {
+  switch (message) {
+    case WM_NCRBUTTONDOWN:
+    case WM_NCRBUTTONUP:
+    case WM_NCRBUTTONDBLCLK:
+      return mbRight;
+    case WM_NCMBUTTONDOWN:
+    case WM_NCMBUTTONUP:
+    case WM_NCMBUTTONDBLCLK:
+      return mbMiddle;
+    default:
+      return mbLeft;
+  }
+}
+
+}  // namespace
+
 TVTHeader::TVTHeader(TBaseVirtualTree* owner)
     : owner_(owner), columns_(std::make_unique<TVirtualTreeColumns>(this)) {}
 
@@ -141,6 +168,12 @@ TPoint TVTHeader::ClientPointOf(const TMessage& message) const {
     case WM_NCLBUTTONDOWN:
     case WM_NCLBUTTONUP:
     case WM_NCLBUTTONDBLCLK:
+    case WM_NCRBUTTONDOWN:
+    case WM_NCRBUTTONUP:
+    case WM_NCRBUTTONDBLCLK:
+    case WM_NCMBUTTONDOWN:
+    case WM_NCMBUTTONUP:
+    case WM_NCMBUTTONDBLCLK:
     case WM_NCMOUSEMOVE:
       return owner_->ScreenToClient(p);
     default:
@@ -179,6 +212,7 @@ void TVTHeader::ApplyHeaderMouseMove(TPoint client) {
   TPoint band = BandPoint(client);
   if (states_ & hsTrackPending) {
     states_ = uint8_t((states_ & ~hsTrackPending) | hsTracking);
+    StopHeaderTimer();
   }
   if (states_ & hsTracking) {
     int width = owner_->UseRightToLeftReading() ? TrackStart - client.X : client.X - TrackStart;
@@ -190,6 +224,7 @@ void TVTHeader::ApplyHeaderMouseMove(TPoint client) {
     bool moved = std::abs(client.X - start.X) > GetSystemMetrics(SM_CXDRAG) ||
                  std::abs(client.Y - start.Y) > GetSystemMetrics(SM_CYDRAG);
     if (moved && options_.Contains(hoDrag) && owner_->DoHeaderDragging(columns_->DownIndex)) {
+      StopHeaderTimer();
       DragColumn = columns_->DownIndex;
       columns_->HoverIndex = columns_->DownIndex = NoColumn;
       states_ = uint8_t((states_ & ~hsDragPending) | hsDragging);
@@ -255,13 +290,70 @@ bool TVTHeader::HandleLeftUp(TMessage& message, bool nonClient) {
   return handled;
 }
 
+void TVTHeader::StopHeaderTimer() {
+  if (owner_->HandleAllocated()) KillTimer(owner_->Handle(), HeaderTimerId);
+}
+
+bool TVTHeader::HandleHeaderTimer() {
+  TPoint client = owner_->ScreenToClient(GetCursorPos());
+  TColumnIndex down = columns_->DownIndex;
+  if (InHeader(client) && (down == NoColumn || columns_->ColumnFromPoint(BandPoint(client)) == down)) return true;
+  StopHeaderTimer();
+  columns_->HoverIndex = columns_->ClickIndex = columns_->DownIndex = NoColumn;
+  Invalidate();
+  return true;
+}
+
+bool TVTHeader::HandleRightUp(TPoint client, TPoint screen, TShiftState shift) {
+  if (Application) Application->CancelHint();
+  if (!InHeader(client)) return false;
+  TPoint band = BandPoint(client);
+  columns_->HandleClick(band, mbRight, false, true);
+  owner_->DoHeaderMouseUp(mbRight, shift, band.X, band.Y);
+  columns_->DownIndex = columns_->TrackIndex = NoColumn;
+  if (popupMenu_) {
+    if (owner_->HandleAllocated()) KillTimer(owner_->Handle(), AutoExpandTimerId);
+    columns_->HoverIndex = NoColumn;
+    owner_->ChangeStates({}, PendingTreeStates);
+    popupMenu_->SetPopupComponent(owner_);
+    popupMenu_->Popup(screen.X, screen.Y);
+  }
+  return true;
+}
+
 bool TVTHeader::HandleMessage(TMessage& message) {
   TShiftState shift = CurrentShiftState() & (ssShift | ssCtrl | ssAlt);
   switch (message.Msg) {
+    case WM_TIMER:
+      return message.WParam == HeaderTimerId && HandleHeaderTimer();
+    case WM_NCRBUTTONDOWN:
+    case WM_NCMBUTTONDOWN: {
+      // The tree still takes the focus: not handled.
+      TPoint client = ClientPointOf(message);
+      if (InHeader(client)) {
+        TPoint band = BandPoint(client);
+        owner_->DoHeaderMouseDown(ButtonOf(message.Msg), shift, band.X, band.Y);
+      }
+      return false;
+    }
+    case WM_NCMBUTTONUP: {
+      TPoint client = ClientPointOf(message);
+      if (!InHeader(client)) return false;
+      TPoint band = BandPoint(client);
+      columns_->HandleClick(band, mbMiddle, false, true);
+      owner_->DoHeaderMouseUp(mbMiddle, shift, band.X, band.Y);
+      columns_->DownIndex = NoColumn;
+      return true;
+    }
+    case WM_NCRBUTTONUP:
+      return HandleRightUp(ClientPointOf(message), PointFromLParam(message.LParam), shift);
     case WM_NCLBUTTONDOWN: {
       TPoint client = ClientPointOf(message);
       if (!InHeader(client)) return false;
       if (Application) Application->CancelHint();
+      owner_->ChangeStates({}, PendingTreeStates);
+      if (owner_->HandleAllocated()) KillTimer(owner_->Handle(), AutoExpandTimerId);
+      StopHeaderTimer();
       TPoint band = BandPoint(client);
       DragStart = PointFromLParam(message.LParam);
       owner_->DoHeaderMouseDown(mbLeft, shift, band.X, band.Y);
@@ -296,18 +388,24 @@ bool TVTHeader::HandleMessage(TMessage& message) {
         ApplyHeaderMouseMove(client);
         return true;
       }
-      if (InHeader(client) && options_.Contains(hoHotTrack)) columns_->DetermineHoverIndex(band);
-      return InHeader(client);
+      if (!InHeader(client)) return false;
+      bool hoverChanged = columns_->DetermineHoverIndex(band);
+      if (hoverChanged || (columns_->DownIndex != NoColumn && columns_->DownIndex != columns_->HoverIndex))
+        SetTimer(owner_->Handle(), HeaderTimerId, HeaderTimerInterval);
+      return true;
     }
     case WM_LBUTTONUP:
       if (states_ == 0) return false;
       return HandleLeftUp(message, false);
     case WM_NCLBUTTONUP:
       return HandleLeftUp(message, true);
-    case WM_NCLBUTTONDBLCLK: {
+    case WM_NCLBUTTONDBLCLK:
+    case WM_NCRBUTTONDBLCLK:
+    case WM_NCMBUTTONDBLCLK: {
       TPoint client = ClientPointOf(message);
       if (!InHeader(client)) return false;
       TPoint band = BandPoint(client);
+      TMouseButton button = ButtonOf(message.Msg);
       if (options_.Contains(hoDblClickResize) && DetermineSplitterIndex(band)) {
         TColumnIndex track = columns_->TrackIndex;
         TVirtualTreeColumn* column = columns_->Items(track);
@@ -315,9 +413,9 @@ bool TVTHeader::HandleMessage(TMessage& message) {
         columns_->TrackIndex = NoColumn;
         return true;
       }
-      columns_->HandleClick(band, mbLeft, true, true);
+      columns_->HandleClick(band, button, true, true);
       if (columns_->IsValidColumn(columns_->ClickIndex))
-        owner_->DoHeaderDblClick(columns_->ClickIndex, mbLeft, shift | ssDouble, band.X, band.Y);
+        owner_->DoHeaderDblClick(columns_->ClickIndex, button, shift | ssDouble, band.X, band.Y);
       return true;
     }
     case WM_KILLFOCUS:

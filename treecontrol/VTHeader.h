@@ -250,6 +250,11 @@ class TVTHeader : public TObject {
 
  private:
   void ApplyHeaderMouseMove(TPoint client);
+  void StopHeaderTimer();
+  // The mouse left the header band or the pressed column: hover and press end.
+  bool HandleHeaderTimer();
+  // A right click in the band: the click, then the header's popup menu.
+  bool HandleRightUp(TPoint client, TPoint screen, TShiftState shift);
   bool HandleLeftUp(TMessage& message, bool nonClient);
   TPoint ClientPointOf(const TMessage& message) const;
   TPoint BandPoint(TPoint client) const;

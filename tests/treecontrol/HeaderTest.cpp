@@ -2,6 +2,9 @@
 // auto-size, the header band and the header stream.
 #include "TreeFixture.h"
 
+#include "platform/controls/Dialogs.h"
+#include "platform/controls/Menus.h"
+
 using Header = TreeFixture;
 
 namespace {
@@ -201,4 +204,55 @@ TEST_F(Header, APressOnTheBorderFocusesTheTree) {
     tree->Perform(press, HTBORDER, MakeLParam(screen.X, screen.Y));
     EXPECT_TRUE(tree->Focused()) << "message " << press;
   }
+}
+
+TEST_F(Header, RightAndMiddleButtonsClickAndTheRightOneOpensTheMenu) {
+  AddColumns(tree, {100, 60});
+  TVTHeader& header = tree->Header();
+  header.SetOptions(header.Options() + TVTHeaderOptions{hoVisible});
+  auto* menu = new TPopupMenu(form);
+  header.SetPopupMenu(menu);
+  int popups = 0;
+  SetDialogResponder([&](const TDialogRequest& request) {
+    if (request.Kind == dkPopupMenu) ++popups;
+    return TDialogAnswer{};
+  });
+  std::vector<std::pair<TColumnIndex, TMouseButton>> clicks, doubles;
+  std::vector<TMouseButton> downs, ups;
+  tree->OnHeaderClick = [&](TVTHeader*, TColumnIndex c, TMouseButton b, TShiftState, int, int) {
+    clicks.emplace_back(c, b);
+  };
+  tree->OnHeaderDblClick = [&](TVTHeader*, TColumnIndex c, TMouseButton b, TShiftState, int, int) {
+    doubles.emplace_back(c, b);
+  };
+  tree->OnHeaderMouseDown = [&](TVTHeader*, TMouseButton b, TShiftState, int, int) { downs.push_back(b); };
+  tree->OnHeaderMouseUp = [&](TVTHeader*, TMouseButton b, TShiftState, int, int) { ups.push_back(b); };
+  auto send = [&](UINT msg, int x) {
+    TPoint screen = tree->ClientToScreen(Point(x, -8));
+    tree->Perform(msg, HTBORDER, MakeLParam(screen.X, screen.Y));
+  };
+  send(WM_NCRBUTTONDOWN, 130);
+  send(WM_NCRBUTTONUP, 130);
+  EXPECT_EQ(popups, 1);
+  EXPECT_EQ(menu->PopupComponent(), tree);
+  send(WM_NCMBUTTONDOWN, 30);
+  send(WM_NCMBUTTONUP, 30);
+  send(WM_NCRBUTTONDBLCLK, 30);
+  EXPECT_EQ(popups, 1) << "only a right button release opens the menu";
+  EXPECT_EQ(clicks, (std::vector<std::pair<TColumnIndex, TMouseButton>>{{1, mbRight}, {0, mbMiddle}, {0, mbRight}}));
+  EXPECT_EQ(doubles, (std::vector<std::pair<TColumnIndex, TMouseButton>>{{0, mbRight}}));
+  EXPECT_EQ(downs, (std::vector<TMouseButton>{mbRight, mbMiddle}));
+  EXPECT_EQ(ups, (std::vector<TMouseButton>{mbRight, mbMiddle}));
+  // A pressed column is released once the mouse has left the band.
+  Mouse->SetCursorPos({-100, -100});
+  send(WM_NCLBUTTONDOWN, 30);
+  EXPECT_EQ(header.Columns().DownIndex, 0);
+  tree->Perform(WM_TIMER, 3, 0);
+  EXPECT_EQ(header.Columns().DownIndex, NoColumn);
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(30, -8));
+  SetDialogResponder(nullptr);
+  tree->OnHeaderClick = nullptr;
+  tree->OnHeaderDblClick = nullptr;
+  tree->OnHeaderMouseDown = nullptr;
+  tree->OnHeaderMouseUp = nullptr;
 }
