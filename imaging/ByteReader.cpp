@@ -10,3 +10,7 @@ AnsiString ReadRestOfStream(TStream& stream) {
 void WriteBytes(TStream& stream, const AnsiString& bytes) {
   if (!bytes.empty()) stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
 }
+
+void ReturnUnread(TStream& stream, const TByteReader& reader) {
+  if (reader.Remaining() > 0) stream.Seek(-int64_t(reader.Remaining()), soFromCurrent);
+}

@@ -77,4 +77,8 @@ inline void PutDWord(AnsiString& out, uint32_t v) {
 
 // The bytes from the stream's position to its end.
 AnsiString ReadRestOfStream(TStream& stream);
+// Moves the stream back over the bytes of the reader that were not used, so
+// that after reading one object from the rest of a stream the stream stands
+// right behind that object.
+void ReturnUnread(TStream& stream, const TByteReader& reader);
 void WriteBytes(TStream& stream, const AnsiString& bytes);

@@ -283,8 +283,9 @@ void TGIFFrame::ApplyGraphicControl() {
   }
 }
 
-// Encodes the bitmap when there are no compressed data, then brings the
-// graphic control extension up to date and drops empty comments.
+// Encodes the bitmap when there are no compressed data, then settles which
+// colour table the frame is written with, brings the graphic control
+// extension up to date and drops empty comments.
 void TGIFFrame::PrepareForWriting() {
   if (!HasCompressedData()) {
     if (!bitmap_ || bitmap_->Empty()) throw EInvalidGraphicOperation(ImagingText::GifNoData);
@@ -304,16 +305,29 @@ void TGIFFrame::PrepareForWriting() {
     item->BitsPerPixel = uint8_t(BitsCovering(item->Colors.Count));
     item->Size = TSize{reduced.Width, reduced.Height};
     item_ = item;
-    TGIFData& data = owner_->Data();
-    LocalColors = data.Colors.Count > 0;
-    if (!LocalColors) {
-      data.Colors = item->Colors;
-      data.BitsPerPixel = item->BitsPerPixel;
-    }
+    LocalColors = false;
     owner_->RecalcScreenSize();
   }
+  MatchColorTable();
   UpdateGraphicControl();
   std::erase_if(extensions_, [](const auto& ext) { return ext->Kind == ekComment && ext->Data.empty(); });
+}
+
+// A frame that uses the global table is written with the colours it was
+// decoded or encoded with: an image without a global table takes the frame's
+// table as its own, and a frame whose table differs from the image's (one
+// taken from another image) is given a table of its own.
+void TGIFFrame::MatchColorTable() {
+  const TGIFColorTable& colors = item_->Colors;
+  if (LocalColors || colors.Count == 0) return;
+  TGIFData& data = owner_->Data();
+  if (data.Colors.Count == 0) {
+    data.Colors = colors;
+    data.BitsPerPixel = item_->BitsPerPixel;
+  } else {
+    LocalColors = colors.Count != data.Colors.Count ||
+                  !MemoryEquals(colors.Colors.data(), data.Colors.Colors.data(), size_t(colors.Count) * 3);
+  }
 }
 
 void TGIFFrame::UpdateGraphicControl() {
@@ -407,6 +421,7 @@ void TGIFImage::ReadData(TStream& stream) {
   TByteReader r(bytes);
   const uint32_t size = r.DWord();
   ReadGifStream(r.Bytes(size), true);
+  ReturnUnread(stream, r);
 }
 
 void TGIFImage::WriteData(TStream& stream) const {

@@ -94,6 +94,7 @@ class TGIFFrame : public TObject {
   void Decode();
   void ApplyGraphicControl();
   void PrepareForWriting();
+  void MatchColorTable();
   void UpdateGraphicControl();
 
   TGIFImage* owner_;

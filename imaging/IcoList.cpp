@@ -107,6 +107,7 @@ void TIconList::LoadFromStream(TStream& stream) {
       Add(size == 0 ? nullptr : ReadIconFile(r.Bytes(size)).Icon);
     }
   });
+  ReturnUnread(stream, r);
 }
 
 void TIconList::SaveToStream(TStream& stream) const {

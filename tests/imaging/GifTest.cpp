@@ -117,8 +117,9 @@ TEST(GifImage, MultiFrameRoundTripWithLocalTablesInterlaceLoopAndComment) {
   EXPECT_EQ(r.DWord(), withSize.DataString().size() - 4);
 
   TGIFImage loaded;
-  TStringStream in(withSize.DataString());
+  TStringStream in(withSize.DataString() + "next");
   loaded.ReadData(in);
+  EXPECT_EQ(ReadRestOfStream(in), "next");  // the form-file reader stops after the image
   ASSERT_EQ(loaded.FrameCount(), 2);
   EXPECT_EQ(loaded.Version, 2);
   EXPECT_TRUE(loaded.Looping);
@@ -179,6 +180,25 @@ TEST(GifImage, HandAssembledFilesFollowTheReadingRules) {
   const AnsiString saved = Save(*commented);
   EXPECT_EQ(saved.substr(0, 6), "GIF89a");
   EXPECT_EQ(saved.find("NETSCAPE"), AnsiString::npos);
+}
+
+TEST(GifImage, FrameTakenIntoAnotherImageKeepsItsColoursWhenWritten) {
+  auto source = Load(Header("GIF89a", 2, 1) + RedGreenImage() + ";");
+  TGIFImage copy;
+  copy.Assign(source->Frames(0));
+  auto reloaded = Load(Save(copy));
+  EXPECT_EQ(PixelAt(*reloaded->Bitmap(), 0, 0), 0xFF0000u);
+  EXPECT_EQ(PixelAt(*reloaded->Bitmap(), 1, 0), 0x00FF00u);
+  // Beside a frame that brought another table, it is written with a table of its own.
+  auto grey = MakeBitmap(2, 1, [](int x, int) { return x ? 0x404040u : 0xC0C0C0u; });
+  TGIFImage mixed;
+  mixed.AddFrame(grey.get());
+  mixed.AddFrame(source.get());
+  reloaded = Load(Save(mixed));
+  ASSERT_EQ(reloaded->FrameCount(), 2);
+  EXPECT_TRUE(reloaded->Frames(1).LocalColors);
+  EXPECT_EQ(PixelAt(*reloaded->Frames(0).Bitmap(), 1, 0), 0x404040u);
+  EXPECT_EQ(PixelAt(*reloaded->Frames(1).Bitmap(), 0, 0), 0xFF0000u);
 }
 
 TEST(GifImage, DamagedFilesRaiseTheLibrarysErrors) {

@@ -30,8 +30,9 @@ TEST(IconList, StreamRoundTripKeepsEmptyEntries) {
   EXPECT_EQ(r.DWord(), 0u);
 
   TIconList loaded;
-  TStringStream in(out.DataString());
+  TStringStream in(out.DataString() + "next");
   loaded.LoadFromStream(in);
+  EXPECT_EQ(ReadRestOfStream(in), "next");  // reading stops after the list
   ASSERT_EQ(loaded.Count(), 3);
   EXPECT_EQ(loaded.Get(1), nullptr);
   EXPECT_EQ(loaded.Get(2)->Width(), 32);
