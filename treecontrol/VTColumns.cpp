@@ -450,6 +450,70 @@ void TVirtualTreeColumns::HandleClick(TPoint p, TMouseButton button, bool dblCli
 
 // ---- Painting ---------------------------------------------------------------------------------
 
+namespace {
+
+void HorizontalLine(TCanvas* canvas, int x1, int x2, int y, TColor color) {
+  canvas->Pen().SetColor(color);
+  canvas->MoveTo(x1, y);
+  canvas->LineTo(x2, y);
+}
+
+void VerticalLine(TCanvas* canvas, int x, int y1, int y2, TColor color) {
+  canvas->Pen().SetColor(color);
+  canvas->MoveTo(x, y1);
+  canvas->LineTo(x, y2);
+}
+
+// The built-in XP look of one header button (or of the band right of the
+// last column, which is a normal button without separator).
+void PaintXPButton(TCanvas* canvas, const TRect& r, bool hot, bool pressed, bool separator) {
+  canvas->Brush().SetStyle(bsSolid);
+  canvas->Brush().SetColor(pressed ? RGB(222, 223, 216) : hot ? RGB(250, 248, 243) : RGB(235, 234, 219));
+  canvas->FillRect(r);
+  if (pressed) {
+    const TColor outer = RGB(165, 165, 151), middle = RGB(193, 194, 184), inner = RGB(208, 209, 201);
+    VerticalLine(canvas, r.Left, r.Top, r.Bottom, outer);
+    HorizontalLine(canvas, r.Left, r.Right, r.Bottom - 1, outer);
+    VerticalLine(canvas, r.Right - 1, r.Top, r.Bottom, outer);
+    VerticalLine(canvas, r.Left + 1, r.Top, r.Bottom - 1, middle);
+    HorizontalLine(canvas, r.Left + 1, r.Right - 1, r.Top, middle);
+    VerticalLine(canvas, r.Left + 2, r.Top + 1, r.Bottom - 1, inner);
+    HorizontalLine(canvas, r.Left + 2, r.Right - 1, r.Top + 1, inner);
+    return;
+  }
+  if (hot) return;
+  if (separator) {
+    VerticalLine(canvas, r.Right - 2, r.Top + 3, r.Bottom - 5, RGB(199, 197, 178));
+    VerticalLine(canvas, r.Right - 1, r.Top + 3, r.Bottom - 5, clWhite);
+  }
+  HorizontalLine(canvas, r.Left, r.Right, r.Bottom - 3, RGB(224, 222, 207));
+  HorizontalLine(canvas, r.Left, r.Right, r.Bottom - 2, RGB(213, 210, 195));
+  HorizontalLine(canvas, r.Left, r.Right, r.Bottom - 1, RGB(203, 199, 184));
+}
+
+// The raised or pressed button of the edge styles, with its face.
+void PaintEdgeButton(TCanvas* canvas, TRect r, TVTHeaderStyle style, bool pressed) {
+  switch (style) {
+    case hsThickButtons:
+      DrawEdge(canvas, r, EDGE_RAISED, pressed ? 0x780F : 0x380B);
+      break;
+    case hsFlatButtons:
+      DrawEdge(canvas, r, pressed ? BDR_SUNKENOUTER : BDR_RAISEDINNER, pressed ? 0x280F : 0x280B);
+      break;
+    default:
+      if (pressed) {
+        TRect divider = r;
+        DrawEdge(canvas, divider, BDR_RAISEDINNER, 0x280B);
+        DrawEdge(canvas, r, BDR_SUNKENOUTER, 0x280F);
+      } else {
+        DrawEdge(canvas, r, BDR_RAISEDINNER, 0x380F);
+      }
+      break;
+  }
+}
+
+}  // namespace
+
 void TVirtualTreeColumns::PaintButton(TCanvas* canvas, TVirtualTreeColumn* column, const TRect& r) {
   TBaseVirtualTree* tree = header_->Treeview();
   bool hot = column->index_ == HoverIndex && header_->Options().Contains(hoHotTrack);
@@ -458,19 +522,10 @@ void TVirtualTreeColumns::PaintButton(TCanvas* canvas, TVirtualTreeColumn* colum
     tree->OnHeaderDraw(header_, canvas, column, r, hot, pressed);
     return;
   }
-  canvas->Brush().SetColor(header_->Background());
-  canvas->Brush().SetStyle(bsSolid);
-  canvas->FillRect(r);
-  TRect edge = r;
-  if (header_->Style() == hsXPStyle) {
-    canvas->Brush().SetColor(pressed ? RGB(222, 223, 216) : hot ? RGB(250, 248, 243) : RGB(235, 234, 219));
-    canvas->FillRect(r);
-    canvas->Pen().SetColor(RGB(199, 197, 178));
-    canvas->MoveTo(r.Right - 2, r.Top + 3);
-    canvas->LineTo(r.Right - 2, r.Bottom - 5);
-  } else {
-    Frame3D(canvas, edge, pressed ? clBtnShadow : clBtnHighlight, pressed ? clBtnHighlight : clBtnShadow, 1);
-  }
+  if (header_->Style() == hsXPStyle)
+    PaintXPButton(canvas, r, hot, pressed, true);
+  else
+    PaintEdgeButton(canvas, r, header_->Style(), pressed);
   TRect text = r;
   InflateRect(text, -column->margin_, 0);
   if (pressed) OffsetRect(text, 1, 1);
@@ -536,10 +591,17 @@ void TVirtualTreeColumns::PaintHeader(TCanvas* canvas, const TRect& r, int horiz
   }
   // The band outside the buttons: right of them, and left of them when
   // they sit flush right.
-  canvas->Brush().SetColor(header_->Background());
-  canvas->Brush().SetStyle(bsSolid);
-  if (right < r.Right) canvas->FillRect(Rect(right, r.Top, r.Right, r.Bottom));
-  if (left > r.Left && right > r.Left) canvas->FillRect(Rect(r.Left, r.Top, left, r.Bottom));
+  auto fill = [&](const TRect& band) {
+    if (header_->Style() == hsXPStyle) {
+      PaintXPButton(canvas, band, false, false, false);
+    } else {
+      canvas->Brush().SetColor(header_->Background());
+      canvas->Brush().SetStyle(bsSolid);
+      canvas->FillRect(band);
+    }
+  };
+  if (right < r.Right) fill(Rect(right, r.Top, r.Right, r.Bottom));
+  if (left > r.Left && right > r.Left) fill(Rect(r.Left, r.Top, left, r.Bottom));
 }
 
 // ---- Stream ------------------------------------------------------------------------------------

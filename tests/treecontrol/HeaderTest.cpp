@@ -256,3 +256,31 @@ TEST_F(Header, RightAndMiddleButtonsClickAndTheRightOneOpensTheMenu) {
   tree->OnHeaderMouseDown = nullptr;
   tree->OnHeaderMouseUp = nullptr;
 }
+
+TEST_F(Header, ButtonStylesDrawTheirEdgesAndTheXPLook) {
+  AddColumns(tree, {60, 60});
+  TVTHeader& header = tree->Header();
+  TBitmap band(200, 17);
+  auto paint = [&](TVTHeaderStyle style, TColumnIndex down) {
+    header.SetStyle(style);
+    header.Columns().DownIndex = down;
+    header.Columns().PaintHeader(band.Canvas(), Rect(0, 0, 200, 17), 0);
+  };
+  auto at = [&](int x, int y) { return ColorToRGB(band.Canvas()->Pixel(x, y)); };
+  paint(hsThickButtons, 1);
+  EXPECT_EQ(at(0, 8), ColorToRGB(clBtnHighlight)) << "raised: soft outer highlight on the left";
+  EXPECT_EQ(at(59, 8), ColorToRGB(clBtnFace)) << "raised thick buttons have no right edge";
+  EXPECT_EQ(at(60, 8), ColorToRGB(clBtnShadow)) << "pressed thick buttons are flat";
+  EXPECT_EQ(at(119, 8), ColorToRGB(clBtnShadow));
+  paint(hsXPStyle, 1);
+  EXPECT_EQ(at(30, 8), RGB(235, 234, 219));
+  EXPECT_EQ(at(30, 16), RGB(203, 199, 184));
+  EXPECT_EQ(at(58, 8), RGB(199, 197, 178)) << "separator";
+  EXPECT_EQ(at(59, 8), ColorToRGB(clWhite));
+  EXPECT_EQ(at(60, 8), RGB(165, 165, 151)) << "pressed";
+  EXPECT_EQ(at(61, 8), RGB(193, 194, 184));
+  EXPECT_EQ(at(62, 8), RGB(208, 209, 201));
+  EXPECT_EQ(at(90, 8), RGB(222, 223, 216));
+  EXPECT_EQ(at(150, 15), RGB(213, 210, 195)) << "the band right of the last column";
+  header.Columns().DownIndex = NoColumn;
+}
