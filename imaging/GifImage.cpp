@@ -231,6 +231,8 @@ void TGIFFrame::Assign(const TGraphic* source) {
     }
     source = nullptr;
   }
+  // The source may be the frame's own bitmap: it is kept until it is copied.
+  const std::unique_ptr<TBitmap> previous = std::move(bitmap_);
   Reset();
   if (source && !source->Empty()) {
     bitmap_ = std::make_unique<TBitmap>();
@@ -479,23 +481,29 @@ void TGIFImage::Assign(const TGraphic* source) {
     Changed();
     return;
   }
+  // The source may be a frame's bitmap: the frames live until it is copied.
+  const auto previous = std::move(frames_);
   Clear();
   if (source) AddFrame(source);
   Changed();
 }
 
 void TGIFImage::Assign(const TGIFFrame& frame) {
-  const TGIFImage* owner = frame.Owner();
+  // The frame may be one of this image's own, which clearing frees.
+  auto copy = std::make_unique<TGIFFrame>(nullptr);
+  copy->Assign(frame);
+  const std::shared_ptr<TGIFData> ownerData = frame.Owner() ? frame.Owner()->data_ : nullptr;
   Clear();
-  if (owner) {
-    data_->AspectRatio = owner->data_->AspectRatio;
-    data_->BitsPerPixel = owner->data_->BitsPerPixel;
-    data_->ColorResolution = owner->data_->ColorResolution;
+  if (ownerData) {
+    data_->AspectRatio = ownerData->AspectRatio;
+    data_->BitsPerPixel = ownerData->BitsPerPixel;
+    data_->ColorResolution = ownerData->ColorResolution;
   }
   Version = 1;
-  frames_.push_back(std::make_unique<TGIFFrame>(this));
-  frames_.back()->Assign(frame);
+  copy->owner_ = this;
+  frames_.push_back(std::move(copy));
   frameIndex_ = 0;
+  RecalcScreenSize();
   Changed();
 }
 
@@ -515,7 +523,9 @@ void TGIFImage::AssignTo(TGraphic& dest) const {
     return;
   }
   if (Empty()) {
-    if (auto* bitmap = dynamic_cast<TBitmap*>(&dest)) bitmap->SetSize(0, 0);
+    const TBitmap none;
+    if (auto* bitmap = dynamic_cast<TBitmap*>(&dest)) bitmap->Assign(none);
+    if (auto* icon = dynamic_cast<TIcon*>(&dest)) icon->AssignBitmap(none);
     return;
   }
   frames_[size_t(frameIndex_)]->AssignTo(dest);

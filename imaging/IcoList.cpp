@@ -84,9 +84,10 @@ void TIconList::Assign(const TIconList& source) {
 }
 
 void TIconList::Assign(const TIcon& source) {
+  std::unique_ptr<TIcon> copy = CopyIcon(source);  // before clearing: the source may be an entry
   Update([&] {
     Clear();
-    Add(CopyIcon(source));
+    Add(std::move(copy));
   });
 }
 

@@ -199,6 +199,14 @@ TEST(GifImage, FrameTakenIntoAnotherImageKeepsItsColoursWhenWritten) {
   EXPECT_TRUE(reloaded->Frames(1).LocalColors);
   EXPECT_EQ(PixelAt(*reloaded->Frames(0).Bitmap(), 1, 0), 0x404040u);
   EXPECT_EQ(PixelAt(*reloaded->Frames(1).Bitmap(), 0, 0), 0xFF0000u);
+  // An image can be made of one of its own frames or of a frame's bitmap.
+  mixed.Assign(mixed.Frames(1));
+  ASSERT_EQ(mixed.FrameCount(), 1);
+  EXPECT_EQ(PixelAt(*mixed.Bitmap(), 1, 0), 0x00FF00u);
+  mixed.Frames(0).Assign(mixed.Bitmap());
+  mixed.Assign(mixed.Bitmap());
+  ASSERT_EQ(mixed.FrameCount(), 1);
+  EXPECT_EQ(PixelAt(*mixed.Bitmap(), 1, 0), 0x00FF00u);
 }
 
 TEST(GifImage, DamagedFilesRaiseTheLibrarysErrors) {
@@ -222,6 +230,11 @@ TEST(GifImage, DamagedFilesRaiseTheLibrarysErrors) {
   EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { Load(many + ";"); }), GifBadData);
 
   TGIFImage empty;
+  TIcon icon;
+  Load(Header("GIF89a", 2, 1) + RedGreenImage() + ";")->AssignTo(icon);
+  EXPECT_EQ(icon.Width(), 2);
+  empty.AssignTo(icon);  // an empty image empties the picture it is assigned to
+  EXPECT_TRUE(icon.Empty());
   EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { Save(empty); }), GifNoData);
   EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { empty.SetWidth(3); }), GifCannotResize);
   EXPECT_TRUE(empty.Empty());

@@ -79,6 +79,10 @@ TEST(IconList, ChangesFireOnceOutsideNestedUpdateBrackets) {
   TIconList copy;
   copy.Assign(*SmallIcon(3));
   EXPECT_EQ(copy.Count(), 1);
+  list.Add(SmallIcon(3, 24));
+  list.Assign(*list.Get(1));  // a list can be made of one of its own icons
+  ASSERT_EQ(list.Count(), 1);
+  EXPECT_EQ(list.Get(0)->Width(), 24);
 }
 
 TEST(IconFile, DamagedIconFilesRaise) {
