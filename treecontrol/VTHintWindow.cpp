@@ -79,7 +79,7 @@ TRect TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const WideString& hint,
   TCanvas* canvas = MeasuringCanvas();
   if (tooltip) {
     canvas->Font().Assign(tree->Font());
-    if (strings && strings->OnPaintText) strings->OnPaintText(tree, canvas, node, hintData_.Column, ttNormal);
+    if (strings) strings->DoPaintText(node, canvas, hintData_.Column, ttNormal);
   } else {
     canvas->Font().Assign(hintFont_);
   }
@@ -89,13 +89,9 @@ TRect TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const WideString& hint,
   hintData_.LineBreakStyle = hlbDefault;
   hintData_.HintText = hintData_.DefaultHint;
   if (hintData_.HintText.empty() && strings && node) {
-    if (tooltip) {
-      hintData_.HintText = strings->Text(node, hintData_.Column);
-    } else if (strings->OnGetHint) {
-      int style = hlbDefault;
-      strings->OnGetHint(tree, node, hintData_.Column, style, hintData_.HintText);
-      hintData_.LineBreakStyle = TVTTooltipLineBreakStyle(std::clamp(style, 0, 2));
-    }
+    int style = hlbDefault;
+    hintData_.HintText = strings->HintTextOf(node, hintData_.Column, tooltip, style);
+    hintData_.LineBreakStyle = TVTTooltipLineBreakStyle(std::clamp(style, 0, 2));
   }
   if (hintData_.HintText.empty()) return {};
 

@@ -126,19 +126,23 @@ bool TCustomVirtualStringTree::ColumnIsEmpty(PVirtualNode node, TColumnIndex col
   return TBaseVirtualTree::ColumnIsEmpty(node, column);
 }
 
-WideString TCustomVirtualStringTree::DoGetNodeHint(PVirtualNode node, TColumnIndex column) {
-  WideString hint = TBaseVirtualTree::DoGetNodeHint(node, column);
-  int lineBreakStyle = 0;
+WideString TCustomVirtualStringTree::HintTextOf(PVirtualNode node, TColumnIndex column, bool tooltip,
+                                                int& lineBreakStyle) {
+  lineBreakStyle = 0;
+  if (tooltip && !OnGetHint) return Text(node, column);
+  WideString hint = tooltip ? WideString() : TBaseVirtualTree::DoGetNodeHint(node, column);
   if (OnGetHint) OnGetHint(this, node, column, lineBreakStyle, hint);
   return hint;
 }
 
+WideString TCustomVirtualStringTree::DoGetNodeHint(PVirtualNode node, TColumnIndex column) {
+  int lineBreakStyle;
+  return HintTextOf(node, column, false, lineBreakStyle);
+}
+
 WideString TCustomVirtualStringTree::DoGetNodeToolTip(PVirtualNode node, TColumnIndex column) {
-  if (!OnGetHint) return Text(node, column);
-  WideString hint;
-  int lineBreakStyle = 0;
-  OnGetHint(this, node, column, lineBreakStyle, hint);
-  return hint;
+  int lineBreakStyle;
+  return HintTextOf(node, column, true, lineBreakStyle);
 }
 
 int TCustomVirtualStringTree::ComputeNodeHeight(TCanvas* canvas, PVirtualNode node, TColumnIndex column, WideString s) {

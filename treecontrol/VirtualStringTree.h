@@ -45,6 +45,9 @@ class TCustomVirtualStringTree : public TBaseVirtualTree {
   void ResetNode(PVirtualNode node) override;
   void WndProc(TMessage& message) override;
   int TextHeight() const { return textHeight_; }
+  // A node's hint (tooltip: its tooltip) text and the line-break style the
+  // application asks for with it (0 when it does not say).
+  WideString HintTextOf(PVirtualNode node, TColumnIndex column, bool tooltip, int& lineBreakStyle);
   // Frees an editor's edit after the current message (posted to the tree).
   void ReleaseEditor(class TVTEdit* edit);
 
@@ -55,6 +58,8 @@ class TCustomVirtualStringTree : public TBaseVirtualTree {
   TVSTShortenStringEvent OnShortenString;
 
  protected:
+  // The hint window measures a tooltip in the font the cell is painted with.
+  friend class TVirtualTreeHintWindow;
   virtual void DoGetText(PVirtualNode node, TColumnIndex column, TVSTTextType type, WideString& text);
   virtual void DoNewText(PVirtualNode node, TColumnIndex column, const WideString& text);
   virtual void DoPaintText(PVirtualNode node, TCanvas* canvas, TColumnIndex column, TVSTTextType type);

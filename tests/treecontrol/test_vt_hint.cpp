@@ -58,6 +58,14 @@ TEST_F(HintFixture, HintTextsComeFromTheDefaultHintOrTheNodeAndSizeTheWindow) {
 
 TEST_F(HintFixture, TooltipsCoverTheCellTextAndSkipTextsThatFit) {
   tree->SetHintMode(hmTooltip);
+  tree->OnGetHint = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, int& lineBreakStyle, WideString& text) {
+    lineBreakStyle = hlbForceMultiLine;
+    text = u"Asked";
+  };
+  hint->CalcHintRect(300, u"", &data);
+  EXPECT_EQ(hint->HintData().HintText, u"Asked") << "the hint handler gives the tooltip";
+  EXPECT_EQ(hint->HintData().LineBreakStyle, hlbForceMultiLine);
+  tree->OnGetHint = nullptr;  // tooltips show the cell text
   data.Node = Nth(1);
   const TRect r = hint->CalcHintRect(300, u"", &data);
   const TRect cell = tree->GetDisplayRect(Nth(1), NoColumn, true, true);
