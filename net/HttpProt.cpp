@@ -654,6 +654,9 @@ void THttpCli::ParseHeaderLine(const AnsiString& Line, const AnsiString& RawLine
     }
     if (OnHeaderData)
         OnHeaderData(this);
+    // A failure status ends the response at once: lines that came in the
+    // same receive are not parsed, so the outcome never depends on how the
+    // server's bytes were split.
     if (FStatusCode >= 400 && StillRunning(generation))
         FinishConnection();
 }
@@ -737,6 +740,8 @@ void THttpCli::RelocationHeaderEnd()
     FRcvCnt = 0;
     FHeaderLines = 0;
     FBodyBlocks = 0;
+    // The redirecting response's length and type do not describe the next
+    // document, which may send neither.
     FContentLength = -1;
     FContentType.clear();
     FRcvdHeader.Clear();

@@ -168,11 +168,10 @@ public:
     TNotifyEvent OnLocationChange;
     THttpStrayLine OnStrayLine;
 
-    // Requests. Get/Post/Head wait (pumping this thread) until the request
-    // is over; StartRequest returns at once.
+    // Requests. Get and RunRequest wait (pumping this thread) until the
+    // request is over; StartRequest returns at once. POST and HEAD are
+    // reached through RunRequest.
     void Get() { RunRequest(httpGET); }
-    void Post() { RunRequest(httpPOST); }
-    void Head() { RunRequest(httpHEAD); }
     void RunRequest(THttpRequest RqType);
     void StartRequest(THttpRequest RqType);
     // Stops the running request (on the client's own thread).

@@ -76,7 +76,7 @@ TEST(HttpClient, MisuseRaisesWithItsCode)
     PumpWhileNot([&] { return client.State() == httpReady; });
     EXPECT_EQ(200, client.StatusCode());
     try {
-        client.Post();
+        client.RunRequest(httpPOST);
         FAIL() << "a POST needs a stream";
     } catch (const EHttpException& e) {
         EXPECT_EQ(2, e.ErrorCode);

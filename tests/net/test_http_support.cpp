@@ -52,9 +52,9 @@ RequestOutcome RunWithWatchdog(THttpCli& client, const std::string& method, int 
     });
     try {
         if (method == "POST")
-            client.Post();
+            client.RunRequest(httpPOST);
         else if (method == "HEAD")
-            client.Head();
+            client.RunRequest(httpHEAD);
         else
             client.Get();
     } catch (const EHttpException& e) {
