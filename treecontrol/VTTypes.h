@@ -172,6 +172,28 @@ enum TChangeReason { crIgnore, crAccumulated, crChildAdded, crChildDeleted, crNo
 
 enum TVTUpdateState { usBegin, usBeginSynch, usSynch, usUpdate, usEnd, usEndSynch };
 enum TVTImageKind { ikNormal, ikSelected, ikState, ikOverlay };
+
+// Standard tree view queries the tree answers for tools that read tree views;
+// an item handle is the node pointer.
+constexpr UINT TVM_GETITEMRECT = 0x1104, TVM_GETNEXTITEM = 0x110A, TVM_GETITEMA = 0x110C;
+constexpr UINT TVIF_TEXT = 0x1, TVIF_IMAGE = 0x2, TVIF_STATE = 0x8, TVIF_HANDLE = 0x10, TVIF_SELECTEDIMAGE = 0x20,
+               TVIF_CHILDREN = 0x40;
+constexpr UINT TVIS_FOCUSED = 0x1, TVIS_SELECTED = 0x2, TVIS_CUT = 0x4, TVIS_DROPHILITED = 0x8, TVIS_EXPANDED = 0x20;
+
+// Item record of TVM_GETITEMA: the caller sets Mask, Item and, for the text,
+// a buffer of TextMax bytes; the tree fills the fields the mask names.
+struct TTVItemA {
+  UINT Mask = 0;
+  void* Item = nullptr;
+  UINT State = 0;
+  UINT StateMask = 0;
+  char* Text = nullptr;
+  int TextMax = 0;
+  int Image = 0;
+  int SelectedImage = 0;
+  int Children = 0;
+  LPARAM Param = 0;
+};
 enum TSortDirection { sdAscending, sdDescending };
 enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
 

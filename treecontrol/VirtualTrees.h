@@ -778,6 +778,7 @@ class TBaseVirtualTree : public TCustomControl {
   // column the level indent and check box, then state and normal image.
   int ContentIndent(PVirtualNode node, TColumnIndex column);
   PVirtualNode TreeViewNextItem(int code, PVirtualNode node);
+  bool TreeViewGetItem(TTVItemA& item);
   void DoEnter() override;
   void DoExit() override;
   bool DoMouseWheel(TShiftState shift, int delta, TPoint mousePos) override;
@@ -912,6 +913,11 @@ class TBaseVirtualTree : public TCustomControl {
   bool HandleKeyNavigation(uint16_t key, TShiftState shift);
   // Tab with extended focus: the next (previous) visible cell, row by row.
   bool TabToNextCell(bool forward);
+  // Grid keys: the first (last) or neighbouring visible column the focus may
+  // move to, InvalidColumn when OnFocusChanging refuses them all.
+  TColumnIndex EdgeFocusColumn(bool first, PVirtualNode node);
+  TColumnIndex NeighbourFocusColumn(bool next);
+  void MoveFocusedColumn(TColumnIndex column);
   PVirtualNode FindSearchMatch(PVirtualNode start, const WideString& text, bool includeStart);
   PVirtualNode NextSearchCandidate(PVirtualNode node);
   PVirtualNode SearchWrapStart();

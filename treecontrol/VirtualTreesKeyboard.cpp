@@ -148,6 +148,10 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
   if (!rangeAnchor_) rangeAnchor_ = GetFirstSelected() ? GetFirstSelected() : GetFirst();
   PVirtualNode newNode = focusedNode_;
   bool focusChange = false;
+  // Column the focus moves to within the row; InvalidColumn keeps the focused column.
+  TColumnIndex newColumn = InvalidColumn;
+  bool gridFocus = selection.Contains(toExtendedFocus) && options_->MiscOptions().Contains(toGridExtensions) &&
+                   header_->UseColumns();
   TRect client = ClientRect();
   auto deselectOnBacktrack = [&](bool condition) {
     if (extend && condition && focusedNode_) RemoveFromSelection(focusedNode_);
@@ -192,14 +196,20 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
       // Right-to-left reading swaps the two ends.
       bool home = (key == VK_HOME) != UseRightToLeftReading();
       PVirtualNode target = home ? GetFirstVisible() : GetLastVisible();
-      if (ctrl && !options_->MiscOptions().Contains(toGridExtensions)) {
+      bool grid = options_->MiscOptions().Contains(toGridExtensions);
+      if (shift == ssCtrl && !grid) {
         ScrollIntoView(target, selection.Contains(toCenterScrollIntoView),
                        !options_->AutoOptions().Contains(toDisableAutoscrollOnFocus));
         SetOffsetX(home ? 0 : -rangeX_);
         return true;
       }
-      newNode = target;
-      focusChange = newNode != focusedNode_;
+      bool columnOnly = grid && !ctrl;
+      if (!columnOnly) {
+        newNode = target;
+        focusChange = newNode != focusedNode_;
+      }
+      if (grid && !selection.Contains(toFullRowSelect))
+        newColumn = EdgeFocusColumn(key == VK_HOME, columnOnly ? focusedNode_ : target);
       break;
     }
     case VK_LEFT:
@@ -207,7 +217,9 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
         SetOffsetX(offsetX_ + HorizontalDirection() * indent_);
         return true;
       }
-      if (!focusedNode_) {
+      if (gridFocus) {
+        newColumn = NeighbourFocusColumn(false);
+      } else if (!focusedNode_) {
         newNode = GetFirstVisible();
         focusChange = true;
       } else if ((focusedNode_->States & nsExpanded) && focusedNode_->ChildCount > 0 && shift == 0) {
@@ -225,7 +237,9 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
         SetOffsetX(offsetX_ - HorizontalDirection() * indent_);
         return true;
       }
-      if (!focusedNode_) {
+      if (gridFocus) {
+        newColumn = NeighbourFocusColumn(true);
+      } else if (!focusedNode_) {
         newNode = GetFirstVisible();
         focusChange = true;
       } else if (!(focusedNode_->States & nsExpanded) && (focusedNode_->States & nsHasChildren) && shift == 0) {
@@ -269,12 +283,14 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
       break;
     default: return false;
   }
+  PVirtualNode old = focusedNode_;
   if (focusChange && newNode) {
     if (focusedColumn_ == NoColumn && header_->UseColumns()) focusedColumn_ = header_->MainColumn();
-    PVirtualNode old = focusedNode_;
     FocusNode(newNode, true);
-    if (old != focusedNode_) DoFocusChange(focusedNode_, focusedColumn_);
   }
+  bool columnMoved = newColumn != InvalidColumn && newColumn != focusedColumn_ && (!focusChange || old != focusedNode_);
+  if (columnMoved) MoveFocusedColumn(newColumn);
+  if (old != focusedNode_ || columnMoved) DoFocusChange(focusedNode_, focusedColumn_);
   bool moved = focusedNode_ != lastFocused;
   if (clearSelection && (moved || selectionCount_ != 1)) ClearSelection();
   if (shift == 0) {
@@ -285,6 +301,32 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
   if (focusedNode_ && (clearSelection || moved) && !(focusedNode_->States & nsSelected)) AddToSelection(focusedNode_);
   if (repaintAll) Invalidate();
   return true;
+}
+
+TColumnIndex TBaseVirtualTree::EdgeFocusColumn(bool first, PVirtualNode node) {
+  const TVirtualTreeColumns& columns = header_->Columns();
+  TColumnIndex column = first ? columns.GetFirstVisibleColumn() : columns.GetLastVisibleColumn();
+  while (columns.IsValidColumn(column) && !DoFocusChanging(focusedNode_, node, focusedColumn_, column))
+    column = first ? columns.GetNextVisibleColumn(column) : columns.GetPreviousVisibleColumn(column);
+  return column;
+}
+
+TColumnIndex TBaseVirtualTree::NeighbourFocusColumn(bool next) {
+  const TVirtualTreeColumns& columns = header_->Columns();
+  TColumnIndex column = next ? columns.GetNextVisibleColumn(focusedColumn_) : columns.GetPreviousVisibleColumn(focusedColumn_);
+  if (!columns.IsValidColumn(column) || !DoFocusChanging(focusedNode_, focusedNode_, focusedColumn_, column))
+    return InvalidColumn;
+  return column;
+}
+
+// Sets a focused column the focus-changing event has already allowed.
+void TBaseVirtualTree::MoveFocusedColumn(TColumnIndex column) {
+  CancelEditNode();
+  focusedColumn_ = column;
+  if (!focusedNode_) return;
+  ScrollIntoView(focusedNode_, options_->SelectionOptions().Contains(toCenterScrollIntoView),
+                 !options_->AutoOptions().Contains(toDisableAutoscrollOnFocus));
+  InvalidateNode(focusedNode_);
 }
 
 bool TBaseVirtualTree::TabToNextCell(bool forward) {

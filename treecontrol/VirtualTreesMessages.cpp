@@ -23,9 +23,6 @@ TVirtualTreeStates StatesFromBits(unsigned bits) {
   return states;
 }
 
-// Tree view query message numbers and item flags.
-constexpr UINT TVM_GETNEXTITEM = 0x110A, TVM_GETITEMRECT = 0x1104;
-
 }  // namespace
 
 void TBaseVirtualTree::WndProc(TMessage& m) {
@@ -317,6 +314,9 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
     case TVM_GETNEXTITEM:
       m.Result = LRESULT(TreeViewNextItem(int(m.WParam), reinterpret_cast<PVirtualNode>(m.LParam)));
       return;
+    case TVM_GETITEMA:
+      m.Result = TreeViewGetItem(*reinterpret_cast<TTVItemA*>(m.LParam)) ? 1 : 0;
+      return;
     default:
       TCustomControl::WndProc(m);
   }
@@ -339,6 +339,42 @@ PVirtualNode TBaseVirtualTree::TreeViewNextItem(int code, PVirtualNode node) {
     case 10: return GetLastVisible();
     default: return nullptr;
   }
+}
+
+bool TBaseVirtualTree::TreeViewGetItem(TTVItemA& item) {
+  if (!(item.Mask & TVIF_HANDLE) || !item.Item) return false;
+  auto node = static_cast<PVirtualNode>(item.Item);
+  auto imageIndex = [&](TVTImageKind kind) {
+    bool ghosted = false;
+    int index = -1;
+    DoGetImageIndex(node, kind, NoColumn, ghosted, index);
+    return index;
+  };
+  if (item.Mask & TVIF_CHILDREN) item.Children = int(node->ChildCount);
+  if (item.Mask & TVIF_IMAGE) item.Image = imageIndex(ikNormal);
+  if (item.Mask & TVIF_SELECTEDIMAGE) item.SelectedImage = imageIndex(ikSelected);
+  if (item.Mask & TVIF_STATE) {
+    item.StateMask = 0xFF2F;
+    item.State = 0;
+    if (node == focusedNode_) item.State |= TVIS_FOCUSED;
+    if (node->States & nsSelected) item.State |= TVIS_SELECTED;
+    if (node->States & nsCutOrCopy) item.State |= TVIS_CUT;
+    if (node == dropTargetNode_) item.State |= TVIS_DROPHILITED;
+    if (node->States & nsExpanded) item.State |= TVIS_EXPANDED;
+    item.State |= UINT((imageIndex(ikOverlay) + 1) & 0xF) << 8;
+    item.State |= UINT((imageIndex(ikState) + 1) & 0xF) << 12;
+  }
+  if ((item.Mask & TVIF_TEXT) && item.Text && item.TextMax > 0) {
+    TFont font;
+    TRect r;
+    WideString text;
+    GetTextInfo(node, header_->MainColumn(), font, r, text);
+    AnsiString ansi = WideToUtf8(text);
+    size_t length = std::min(ansi.size(), size_t(item.TextMax - 1));
+    std::copy_n(ansi.data(), length, item.Text);
+    item.Text[length] = 0;
+  }
+  return true;
 }
 
 // ---- Scrolling ----------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include "platform/controls/Forms.h"
 #include "platform/controls/Menus.h"
+#include "platform/ole/OleClipboard.h"
 #include "treecontrol/VTUnitServices.h"
 #include "treecontrol/VTWorkerThread.h"
 #include "treecontrol/VirtualTrees.h"
@@ -593,13 +594,7 @@ void TBaseVirtualTree::SetFocusedNode(PVirtualNode node) {
 void TBaseVirtualTree::SetFocusedColumn(TColumnIndex column) {
   if (column == focusedColumn_) return;
   if (!DoFocusChanging(focusedNode_, focusedNode_, focusedColumn_, column)) return;
-  CancelEditNode();
-  focusedColumn_ = column;
-  if (focusedNode_) {
-    ScrollIntoView(focusedNode_, options_->SelectionOptions().Contains(toCenterScrollIntoView),
-                   !options_->AutoOptions().Contains(toDisableAutoscrollOnFocus));
-    InvalidateNode(focusedNode_);
-  }
+  MoveFocusedColumn(column);
   if (dropTargetNode_) InvalidateNode(dropTargetNode_);
   DoFocusChange(focusedNode_, focusedColumn_);
 }
@@ -663,7 +658,11 @@ void TBaseVirtualTree::Clear() {
   BeginUpdate();
   HaltCacheValidation();
   if (!destroying_) CancelEditNode();
-  if (HasState(stCutPending) || HasState(stCopyPending)) ChangeStates({}, {stCutPending, stCopyPending});
+  if (HasState(stCutPending) || HasState(stCopyPending)) {
+    // The clipboard's object renders from these nodes; it must not outlive them.
+    OleSetClipboard(nullptr);
+    ChangeStates({}, {stCutPending, stCopyPending});
+  }
   InternalClearSelection();
   focusedNode_ = nullptr;
   rangeAnchor_ = nullptr;

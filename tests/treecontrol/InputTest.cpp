@@ -252,7 +252,28 @@ TEST_F(Input, TabWalksTheCellsWithExtendedFocus) {
   tree->SetFocusedColumn(0);
   tree->Key(VK_TAB);
   EXPECT_EQ(tree->FocusedColumn(), 2) << "a refused column is skipped";
+  tree->Key(VK_HOME);
+  EXPECT_EQ(tree->FocusedNode(), Nth(0)) << "without grid extensions Home focuses the first node only";
+  EXPECT_EQ(tree->FocusedColumn(), 2);
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions().Include(toGridExtensions));
+  tree->Key(VK_HOME);
+  EXPECT_EQ(tree->FocusedColumn(), 0);
+  tree->Key(VK_RIGHT);
+  EXPECT_EQ(tree->FocusedColumn(), 0) << "a refused neighbour column keeps the focus";
   tree->OnFocusChanging = nullptr;
+  tree->Key(VK_RIGHT);
+  tree->Key(VK_RIGHT);
+  tree->Key(VK_LEFT);
+  EXPECT_EQ(tree->FocusedColumn(), 1);
+  tree->Key(VK_END);
+  EXPECT_EQ(tree->FocusedNode(), Nth(0)) << "End without Ctrl moves only the column";
+  EXPECT_EQ(tree->FocusedColumn(), 2);
+  tree->Key(VK_HOME, ssCtrl);
+  EXPECT_EQ(tree->FocusedNode(), Nth(0));
+  EXPECT_EQ(tree->FocusedColumn(), 0);
+  tree->Key(VK_END, ssCtrl);
+  EXPECT_EQ(tree->FocusedNode(), Nth(1)) << "Ctrl+End focuses the last node and the last column";
+  EXPECT_EQ(tree->FocusedColumn(), 2);
 }
 
 TEST_F(Input, DragStartsOnlyBeyondTheThresholdAndKeepsTheSelectionUntilUp) {

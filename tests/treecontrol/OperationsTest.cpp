@@ -1,6 +1,10 @@
 // Less travelled operations: re-initialising, partial collapse, reaching a
-// hidden node, help contexts, radio buttons and column fitting.
+// hidden node, help contexts, radio buttons, column fitting and
+// clearing a tree whose nodes are on the clipboard.
 #include "TreeFixture.h"
+#include "platform/ole/OleClipboard.h"
+#include "treecontrol/VTDataObject.h"
+#include "treecontrol/VTDragDrop.h"
 
 using Operations = TreeFixture;
 
@@ -91,4 +95,21 @@ TEST_F(Operations, ColumnsFitTheirWidestCell) {
   EXPECT_EQ(tree->Header().Columns()[1]->Width(), widest);
   tree->Key(VK_SUBTRACT, ssCtrl);
   EXPECT_EQ(tree->Header().Columns()[1]->Width(), 30) << "restored to the last width";
+}
+
+TEST_F(Operations, ClearingAfterACopyTakesTheNodesOffTheClipboard) {
+  OleInitialize(nullptr);
+  {
+    TVTTreeTransfer transfer(tree);
+    tree->SetRootNodeCount(2);
+    tree->SetSelected(Nth(0), true);
+    ASSERT_TRUE(transfer.CopyToClipboard());
+    tree->Clear();
+    EXPECT_FALSE(tree->HasState(stCopyPending));
+    TComPtr<IDataObject> current;
+    OleGetClipboard(current.Receive());
+    EXPECT_FALSE(current && GetTreeFromDataObject(current.Get())) << "no object renders from freed nodes";
+  }
+  OleSetClipboard(nullptr);
+  OleUninitialize();
 }

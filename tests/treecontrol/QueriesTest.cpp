@@ -6,8 +6,6 @@ using Queries = TreeFixture;
 
 namespace {
 
-constexpr UINT TVM_GETNEXTITEM = 0x110A;
-
 // Exposes the check state cycle.
 struct TCycleTree : TTestTree {
   using TTestTree::TTestTree;
@@ -35,6 +33,34 @@ TEST_F(Queries, TreeViewNextItemCodes) {
   EXPECT_EQ(next(1, nullptr), nullptr);
   tree->SetFocusedNode(Nth(2));
   EXPECT_EQ(next(9, nullptr), Nth(2));
+}
+
+TEST_F(Queries, TreeViewItemQueryFillsTheAskedFields) {
+  names = {u"alpha", u"beta"};
+  tree->SetRootNodeCount(2);
+  tree->SetChildCount(Nth(1), 3);
+  tree->ToggleNode(Nth(1));
+  tree->SetFocusedNode(Nth(1));
+  tree->SetSelected(Nth(1), true);
+  tree->OnGetImageIndex = [](TBaseVirtualTree*, PVirtualNode, TVTImageKind kind, TColumnIndex, bool&, int& index) {
+    index = kind == ikNormal ? 4 : kind == ikSelected ? 5 : kind == ikState ? 1 : -1;
+  };
+  char buffer[4] = "xyz";
+  TTVItemA item;
+  item.Mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE | TVIF_CHILDREN;
+  item.Item = Nth(1);
+  item.Text = buffer;
+  item.TextMax = sizeof buffer;
+  EXPECT_EQ(tree->Perform(TVM_GETITEMA, 0, LPARAM(&item)), 0) << "without TVIF_HANDLE nothing is answered";
+  EXPECT_STREQ(buffer, "xyz");
+  item.Mask |= TVIF_HANDLE;
+  EXPECT_EQ(tree->Perform(TVM_GETITEMA, 0, LPARAM(&item)), 1);
+  EXPECT_EQ(item.Children, 3);
+  EXPECT_EQ(item.Image, 4);
+  EXPECT_EQ(item.SelectedImage, 5);
+  EXPECT_EQ(item.State, TVIS_FOCUSED | TVIS_SELECTED | TVIS_EXPANDED | (2u << 12)) << "no overlay, state image 1 + 1";
+  EXPECT_STREQ(buffer, "bet") << "the text is cut to the buffer";
+  tree->OnGetImageIndex = nullptr;
 }
 
 TEST_F(Queries, StateChangesAndDelayedStructureChanges) {
