@@ -57,7 +57,7 @@ private:
     if (!IsTranslatedText(lowerName)) return;
     AnsiString value = prop.Get();
     if (value.empty() || (lowerName == "caption" && value == "-")) return;
-    Write(name + "." + lowerName, value);
+    Write(name + "." + prop.Name, value);
   }
 
   void WriteLines(const AnsiString& prefix, const TStrings& lines) {

@@ -2,9 +2,10 @@
 // file, an ini file with one section per form (the form's class name in
 // upper case).
 //
-// Keys: "Self.Caption" for the form's caption; Component.caption / .hint /
-// .text for a component's string property of that name (written in lower
-// case, only when not empty, a caption "-" of a menu separator left out);
+// Keys: "Self.Caption" for the form's caption; Component.Caption / .Hint /
+// .Text for a component's string property of that name, spelled as the
+// component publishes it (written only when not empty, a caption "-" of a
+// menu separator left out; read without regard to case);
 // Component.Property.N for line N (from 0) of a string-list property, empty
 // lines left out; Component.Property.N.ItemProperty for a string property of
 // item N of a collection property. Component is the component's Name, or its

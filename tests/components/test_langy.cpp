@@ -63,15 +63,15 @@ struct TLangForm : TForm {
 const char* const kWritten =
     "[TLANGFORM]\r\n"
     "Self.Caption=Language test\r\n"
-    "File1.caption=&File\r\n"
-    "Panel1.hint=Tools\r\n"
-    "Label1.caption=First line~~Second\r\n"
-    "Button1.caption=&Start\r\n"
-    "Button1.hint=Start the run\r\n"
-    "Edit1.text=http://example.org/\r\n"
+    "File1.Caption=&File\r\n"
+    "Panel1.Hint=Tools\r\n"
+    "Label1.Caption=First line~~Second\r\n"
+    "Button1.Caption=&Start\r\n"
+    "Button1.Hint=Start the run\r\n"
+    "Edit1.Text=http://example.org/\r\n"
     "Memo1.Lines.0=alpha\r\n"
     "Memo1.Lines.2=gamma\r\n"
-    "cbLang.text=Deutsch\r\n"
+    "cbLang.Text=Deutsch\r\n"
     "cbLang.Items.0=English\r\n"
     "cbLang.Items.1=Deutsch\r\n"
     "StatusBar1.Panels.0.Text=Ready\r\n"
@@ -79,7 +79,7 @@ const char* const kWritten =
     "StatusBar1.Panels.2.Text=Idle\r\n"
     "ml.Items.0=Attention\r\n"
     "ml.Items.1=Error\r\n"
-    "TLabel.caption=Anon\r\n";
+    "TLabel.Caption=Anon\r\n";
 
 class Langy : public ::testing::Test {
  protected:

@@ -8,7 +8,14 @@
 void ApplyDialogLanguage(TForm* Form) {
   const AnsiString file = ProgramFolder() + CurrentLang.Name + LanguageFileExt;
   TjLangy langy(nullptr);
-  if (CurrentLang.WriteLanguage && SameText(CurrentLang.Name, DefaultLanguageName)) langy.SaveLanguage(Form, file);
+  if (CurrentLang.WriteLanguage && SameText(CurrentLang.Name, DefaultLanguageName)) {
+    try {
+      langy.SaveLanguage(Form, file);
+    } catch (const Exception&) {
+      // A program folder that cannot be written keeps no default language
+      // file; the form goes on with its own texts.
+    }
+  }
   if (CurrentLang.ApplyLanguage) langy.LoadLanguage(Form, file);
   Form->Invalidate();
 }

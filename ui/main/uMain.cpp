@@ -92,20 +92,14 @@ int TMainForm::ConnectionLimit() const {
 
 void TMainForm::WndProc(TMessage& m) {
   switch (m.Msg) {
-    case WM_STARTUP:
-      WMStartup();
-      BuildLanguageMenu();
-      return;
+    case WM_STARTUP: WMStartup(); return;
     case WM_STARTUPDONE: return;
     case WM_DISPATCH: WMDispatch(); return;
     case WM_STOPRUN: StopRunMsg(m.WParam); return;
     case WM_STOPPUMP: WMStopPump(); return;
     case WM_RUNFINISHED: WMRunFinished(); return;
     case WM_SAVEPROJECT: SaveProjectMsg(m.WParam); return;
-    case WM_LOADVIEWS:
-      LoadProjectViews();
-      ApplyLayout();
-      return;
+    case WM_LOADVIEWS: LoadProjectViews(); return;
     case WM_APPLYLANGUAGE: WMApplyLanguage(m.WParam); return;
     case WM_CLOSEPROJECT: WMCloseProject(); return;
     case WM_OPTIONS: OptionsMsg(m.WParam); return;

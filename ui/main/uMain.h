@@ -44,6 +44,9 @@ class thGetUrl;
 class TGoToWeb;
 class TWebBrowser;
 
+// The address that empties a preview pane.
+inline const AnsiString BlankPage = "about:blank";
+
 // One text of a named component as a language file can set it: a string
 // property, a whole string list (Value holds its lines), or with Item >= 0
 // the string property ItemProperty of that collection item.

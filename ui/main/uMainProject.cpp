@@ -6,6 +6,7 @@
 // start-URL box as plain text lines (".url") and the site tree (".wmt").
 // Paths of the recent list are kept lower-cased and are matched and opened
 // through ResolvePath, so a lower-cased path still names the file on disk.
+#include "platform/web/WebBrowser.h"
 #include "project/uQuere.h"
 #include "ui/main/uMain.h"
 #include "ui/main/uMainProjectOptions.h"
@@ -200,6 +201,7 @@ void TMainForm::LoadProjectViews() {
     SiteMap.EndUpdate();
   }
   Application->ProcessMessages();
+  ApplyLayout();
   if (RunState & rsCloseDeferred) PostMessage(Handle(), WM_CLOSEPROJECT, 0, 0);
   RunState = uint16_t((RunState & ~(rsStopping | rsQueueDone | rsViewsLoading | rsCloseDeferred)) | rsViewsLoaded);
   SendMessage(Handle(), WM_UPDATEUI, 0, 0);
@@ -236,6 +238,7 @@ void TMainForm::CloseProject() {
     SaveProjectFiles();
   }
   if (!(RunState & rsQuitting)) {
+    for (TWebBrowser* pane : {WebBrowser1, WebBrowser2}) pane->Navigate(BlankPage);
     richURL->Lines()->Clear();
     for (TComboBox* box : {URLs, Urls2}) {
       box->Items()->Clear();

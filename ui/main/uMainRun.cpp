@@ -6,6 +6,7 @@
 
 #include "crawl/uThGetUrl.h"
 #include "project/uQuere.h"
+#include "ui/main/Uwait.h"
 #include "ui/main/uMain.h"
 #include "ui/main/uMainTimers.h"
 
@@ -507,10 +508,10 @@ void TMainForm::ReloadViewsAfterRun() {
 
 void TMainForm::WMRunFinished() {
   SendMessage(Handle(), WM_UPDATEUI, 3, 0);
-  Screen->SetCursor(crHourGlass);
+  ShowWait(true);
   const AnsiString url = ((RunState & rsResume) && !ResumeUrl.empty()) ? ResumeUrl : FirstStartUrl();
   if (!(RunState & rsResume)) ReloadViewsAfterRun();
-  Screen->SetCursor(crDefault);
+  ShowWait(false);
   RunState &= ~(rsResume | rsStarted | rsScanBegun);
   SendMessage(Handle(), WM_UPDATEUI, 1, 0);
   if (!url.empty()) SiteMap.SelectUrl(url);

@@ -182,7 +182,10 @@ void TMainForm::RefreshSiteMapBranch() {
   TDataObj* node = FSiteMapView->SiteNode(row);
   PVirtualNode branch = tvURL->GetNodeParent(row);
   tvURL->DeleteChildren(branch ? branch : row, false);
-  if (node) FSiteMapView->FocusViewNode(FSiteMapView->RevealNode(node), true);
+  if (!node) return;
+  PVirtualNode shown = FSiteMapView->RevealNode(node);
+  tvURL->FullExpand();
+  FSiteMapView->FocusViewNode(shown, true);
 }
 
 // --- Popup menu ---------------------------------------------------------------

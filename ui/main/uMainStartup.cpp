@@ -30,6 +30,7 @@ void TMainForm::WMStartup() {
     DefaultParams = new TParamProObj(JoinWithSep(ProgramFolder(), "default.txt", "/"), true);
     DefaultParams->LoadFromFile("");
   }
+  BuildLanguageMenu();
   if (!CurrentParams) CurrentParams = new TParamProObj("", false);
   ReadReopenList();
   // Closing the placeholder before the first project opens saves nothing.

@@ -59,6 +59,8 @@ void ConnectPaneBar(const TPaneBar& Bar) {
   Bar.Pane->OnBeforeNavigate2 = [Bar](TObject*, const AnsiString&, bool&) { SetNavigating(Bar, true); };
   Bar.Pane->OnDocumentComplete = [Bar](TObject*, const AnsiString& Url) {
     SetNavigating(Bar, false);
+    // A cleared pane lists no address.
+    if (Url == BlankPage) return;
     int index = Bar.Combo->Items()->IndexOf(Url);
     if (index < 0) index = Bar.Combo->Items()->Add(Url);
     Bar.Combo->SetItemIndex(index);

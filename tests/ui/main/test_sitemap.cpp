@@ -207,6 +207,7 @@ TEST_F(SiteMapTest, RefreshRebuildsTheBranchAndReportsGrowTheShownRows) {
   PVirtualNode refreshed = Child(Child(nullptr, 0), 1);
   EXPECT_EQ(Tree->ChildCount(refreshed), 4u);
   EXPECT_EQ(Form->SiteMap.FocusedNode(), NodeOf("http://h0.test/d1/f0.htm"));
+  EXPECT_TRUE(Tree->Expanded(Child(Child(nullptr, 0), 0)));  // the whole view is expanded
   ExpectRowsMatchStore();
 }
 

@@ -1,4 +1,6 @@
 // The Language menu and applying a language file to the main window.
+#include <filesystem>
+
 #include "test_startup_fixture.h"
 
 namespace {
@@ -81,11 +83,17 @@ TEST_F(ViewLanguageTest, StartsInTheChosenLanguageAndFallsBackWhenItsFileIsGone)
   CurrentLang = {false, true, "language"};
   SendMessage(Form->Handle(), WM_APPLYLANGUAGE, 1, 0);
   const std::string written = Read(Temp + "language.lan");
-  EXPECT_NE(written.find("sbScan.caption=Extract\r\n"), std::string::npos);
-  EXPECT_NE(written.find("Panel10.caption=Project:\r\n"), std::string::npos);
+  EXPECT_NE(written.find("sbScan.Caption=Extract\r\n"), std::string::npos);
+  EXPECT_NE(written.find("Panel10.Caption=Project:\r\n"), std::string::npos);
   EXPECT_EQ(written.find("private.example"), std::string::npos);
-  EXPECT_EQ(written.find("elink.text"), std::string::npos);
+  EXPECT_EQ(written.find("elink.Text"), std::string::npos);
   EXPECT_EQ(Form->richURL->Lines()->Text(), "http://private.example/\r\n");
+
+  // A default language file that cannot be written is skipped.
+  ASSERT_TRUE(DeleteFile(Temp + "language.lan"));
+  ASSERT_TRUE(std::filesystem::create_directory(Temp + "language.lan"));
+  EXPECT_NO_THROW(Form->ApplyLanguage(Form));
+  EXPECT_EQ(Form->sbScan->Caption(), "Extract");
 }
 
 TEST_F(ViewLanguageTest, OtherOpenFormsAreTranslatedButKeepWhatIsTypedIntoThem) {

@@ -159,4 +159,11 @@ TEST_F(ViewPreviewTest, OfflinePreviewFindsWhatARunSaved) {
   Preview("http://127.0.0.1:" + nginx.PortText(), false);
   EXPECT_NE(Shown(Form->WebBrowser2).find("Startseite"), std::string::npos);
   EXPECT_EQ(MirrorFiles().size(), mirror.size());
+
+  // Closing the project empties the pane and its address list.
+  Form->CloseProject();
+  ASSERT_TRUE(ServeUntil([&] { return !Form->WebBrowser2->Busy() && Form->WebBrowser2->LocationURL() == BlankPage; },
+                         5000));
+  EXPECT_EQ(Shown(Form->WebBrowser2), "");
+  EXPECT_EQ(Form->Urls2->Items()->Count(), 0);
 }

@@ -194,6 +194,6 @@ TEST_F(OptionsTest, TheFormSpeaksTheChosenLanguage) {
   // Asked to, the form writes its own texts into the default language file.
   CurrentLang = {false, true, DefaultLanguageName};
   Open(true);
-  EXPECT_NE(FileText(Temp + "language.lan").find("cbPromptExit.caption=Ask confirmation for exit from program"),
+  EXPECT_NE(FileText(Temp + "language.lan").find("cbPromptExit.Caption=Ask confirmation for exit from program"),
             AnsiString::npos);
 }
