@@ -7,6 +7,7 @@
 #include "crawl/LinkResolve.h"
 #include "crawl/LinkText.h"
 #include "crawl/MirrorNames.h"
+#include "crawl/SavePaths.h"
 #include "net/UrlUtils.h"
 #include "project/TextHelpers.h"
 
@@ -63,6 +64,54 @@ void DropCommonFolders(AnsiString& Local, std::string_view& B) {
   Local.erase(0, Local.size() - rest.size());
 }
 
+// Bytes of a mirror name that a browser would read differently in a link:
+// "%" itself, "#", "?", quotes, angle brackets, blanks and control bytes.
+bool NeedsHrefEscape(unsigned char c) {
+  switch (c) {
+  case '%': case '#': case '?': case '"': case '\'': case '<': case '>':
+    return true;
+  default:
+    return c <= 0x20 || c == 0x7F;
+  }
+}
+
+AnsiString HrefEncoded(const AnsiString& Name) {
+  AnsiString out;
+  for (const char c : Name) {
+    const auto byte = static_cast<unsigned char>(c);
+    out += NeedsHrefEscape(byte) ? "%" + IntToHex(byte, 2) : AnsiString(1, c);
+  }
+  return out;
+}
+
+// A name as the mirror stores it, written for a link.
+AnsiString HrefOfMirrorName(const AnsiString& Name) { return HrefEncoded(MirrorComponent(Name)); }
+
+// The link to a mirror file from its relative path in URL form: each folder
+// and the file name take the form the mirror naming gives them on disk
+// (escapes decoded as for folders or file names, "?", ":", "&" escaped) and
+// are then encoded for the link, so that a browser opening the saved page,
+// which decodes the link, finds that file. "." and ".." steps stay.
+AnsiString HrefOfRelativePath(const AnsiString& Relative) {
+  if (std::none_of(Relative.begin(), Relative.end(),
+                   [](char c) { return c == '&' || c == ':' || c == '\\' || NeedsHrefEscape(static_cast<unsigned char>(c)); }))
+    return Relative;
+  AnsiString href;
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = Relative.find('/', start);
+    const bool isName = slash == AnsiString::npos;
+    const AnsiString part = Relative.substr(start, isName ? AnsiString::npos : slash - start);
+    if (part.empty() || part == "." || part == "..")
+      href += part;
+    else
+      href += HrefOfMirrorName(EscapeNameChars(DecodePercent(part, isName)));
+    if (isName) return href;
+    href += '/';
+    start = slash + 1;
+  }
+}
+
 void AddDocumentName(AnsiString& Local, bool IsQuery) {
   if (Local.empty() || Local.ends_with('/'))
     Local += "index.htm";
@@ -90,6 +139,8 @@ bool TLinkRewriter::Rewrite(const AnsiString& Link, AnsiString& Local) const {
   const size_t hash = Local.find('#');
   const AnsiString fragment = hash == AnsiString::npos ? AnsiString() : Local.substr(hash);
   Local.resize(std::min(Local.size(), hash));
+  // Blanks as the worker sends them, so the link meets the name of the file it fetched.
+  Local = EncodeSpaces(Local);
   Local = Settings_.DirStructure ? DirectoryLink(std::move(Local)) : FlatLink(Local);
   if (Local.empty()) return false;
   Local += fragment;
@@ -134,7 +185,7 @@ AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
   for (size_t i = 0; i < ups; ++i) relative += "../";
   relative += Local;
   AddDocumentName(relative, isQuery);
-  return EscapeNameChars(std::move(relative));
+  return HrefOfRelativePath(relative);
 }
 
 AnsiString TLinkRewriter::FlatLink(const AnsiString& Local) const {
@@ -146,7 +197,7 @@ AnsiString TLinkRewriter::FlatLink(const AnsiString& Local) const {
   if (Settings_.WwwAlias && !baseHost.empty() && !linkHost.empty()) AliasWwwHost(baseHost, linkHost, rest);
   const AnsiString url = Local.substr(0, scheme) + rest;
   const TMirrorName name = MirrorNameFor(MirrorRequestForUrl(url, AssumedContentType(url)), false, "");
-  return name.NamePart + name.LocalName;
+  return HrefOfMirrorName(name.NamePart == "/" ? name.LocalName : name.NamePart + name.LocalName);
 }
 
 bool RewriteLink(const AnsiString& PageHost, const AnsiString& Base, const AnsiString& Link,

@@ -2,7 +2,9 @@
 // saved page, so that the mirror browses offline. With the directory structure
 // a link becomes a path relative to the page's base ('../c/p.htm'); in the flat
 // layout every file lies in the download folder and a link becomes the flat
-// file name that the mirror naming gives its target ('host_dir_p.htm').
+// file name that the mirror naming gives its target ('host_dir_p.htm'). The
+// names in a link are those the files have on disk, percent-encoded ("%" as
+// "%25", blanks as "%20"), so a browser that decodes the link opens the file.
 #pragma once
 
 #include "platform/rtl/SysUtils.h"

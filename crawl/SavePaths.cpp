@@ -21,8 +21,15 @@ std::vector<AnsiString> Components(const AnsiString& Text) {
   return parts;
 }
 
-// Backslashes and control bytes stay encoded; "." and ".." are escaped.
-AnsiString EncodeComponent(const AnsiString& Part) {
+bool Creatable(const AnsiString& Part) {
+  if (Part.empty() || Part.size() > MaxComponentLength) return false;
+  if (Part.find_first_of(":*?\"<>|") != AnsiString::npos) return false;
+  return Part.back() != '.' && Part.back() != ' ';
+}
+
+} // namespace
+
+AnsiString MirrorComponent(const AnsiString& Part) {
   if (Part == "." || Part == "..") return StringReplace(Part, ".", "%2E", rfReplaceAll);
   AnsiString result;
   for (const char c : Part) {
@@ -35,14 +42,6 @@ AnsiString EncodeComponent(const AnsiString& Part) {
   return result;
 }
 
-bool Creatable(const AnsiString& Part) {
-  if (Part.empty() || Part.size() > MaxComponentLength) return false;
-  if (Part.find_first_of(":*?\"<>|") != AnsiString::npos) return false;
-  return Part.back() != '.' && Part.back() != ' ';
-}
-
-} // namespace
-
 TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, const AnsiString& NamePart,
                           const AnsiString& LocalName) {
   TMirrorPath path;
@@ -52,12 +51,12 @@ TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, 
 
   const AnsiString whole = EscapeUrlChars(LocalDir.substr(Folder.size())) + NamePart + LocalName;
   const size_t lastSlash = whole.rfind('/');
-  const AnsiString name = EncodeComponent(lastSlash == AnsiString::npos ? whole : whole.substr(lastSlash + 1));
+  const AnsiString name = MirrorComponent(lastSlash == AnsiString::npos ? whole : whole.substr(lastSlash + 1));
   const std::vector<AnsiString> parts = Components(lastSlash == AnsiString::npos ? AnsiString() : whole.substr(0, lastSlash));
   const AnsiString root = ResolvePath(ExcludeTrailingPathDelimiter(Folder));
   AnsiString dir = ExcludeTrailingPathDelimiter(Folder);
   for (const AnsiString& part : parts) {
-    const AnsiString encoded = EncodeComponent(part);
+    const AnsiString encoded = MirrorComponent(part);
     if (!Creatable(encoded)) {
       path.Result = TMirrorPathResult::DirNotCreatable;
       return path;

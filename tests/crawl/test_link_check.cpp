@@ -7,6 +7,7 @@
 
 #include "crawl/MirrorNames.h"
 #include "crawl/PageParser.h"
+#include "crawl/SavePaths.h"
 
 namespace {
 
@@ -26,7 +27,8 @@ std::map<AnsiString, TSitePage> GeneratedSite() {
               "<a href='a/b/sub'>sub</a><a href=\"shop/list.asp?id=7&cat=2\">list</a><a href=shop/?page=3>q</a>"
               "<a href=\"/a/b/../c/deep.htm\">deep</a><a href=http://site.org/a/b/page.htm#frag>f</a>"
               "<img src=\"img/logo.gif\" onmouseover=\"this.src='img/bg.gif'\"><table style=\"background:url(img/bg.gif)\">"
-              "<script>window.open('a/c/deep.htm'); var u = 'http://site.org/index.htm';</script></body></html>"}},
+              "<script>window.open('a/c/deep.htm'); var u = 'http://site.org/index.htm';</script>"
+              "<a href=\"my%20dir/a&b.htm\">ab</a></body></html>"}},
       {"http://site.org/index.htm", {html, "<a href=a/>A</a><a href=./a/b/page.htm>B</a>"}},
       {"http://site.org/a/", {html, "<a href=../index.htm>up</a><a href=b/page.htm>p</a>"
                                     "<a href=\"../shop/list.asp?id=7&cat=2\">l</a><a href=b/?x=1>x</a>"}},
@@ -43,19 +45,41 @@ std::map<AnsiString, TSitePage> GeneratedSite() {
       {"http://site.org/shop/?page=3", {html, "<a href=\"list.asp?id=8\">8</a><a href=/a/b/sub>s</a>"}},
       {"http://site.org/style/main.css",
        {"text/css", "body { background: url(../img/bg.gif) } p { x: url('/img/logo.gif') }"}},
+      {"http://site.org/my%20dir/a&b.htm",
+       {html, "<a href=\"../a/b/page.htm\">p</a><a href='x%41.htm'>x</a><a href=\"my file.htm\">f</a>"}},
+      {"http://site.org/my%20dir/x%41.htm", {html, "<a href=\"a&b.htm\">ab</a><a href=\"/my dir/\">d</a>"}},
+      {"http://site.org/my%20dir/my%20file.htm", {html, "<a href=x%41.htm>x</a>"}},
+      {"http://site.org/my%20dir/", {html, "<a href=\"a&b.htm\">ab</a>"}},
       {"http://site.org/img/logo.gif", {"image/gif", "GIF89a"}},
       {"http://site.org/img/bg.gif", {"image/gif", "GIF89a"}},
   };
 }
 
+// The file the mirror writes for Url.
 AnsiString FileOf(const AnsiString& Url, const TSitePage& Page, bool Dirs) {
-  return MirrorNameFor(MirrorRequestForUrl(Url, Page.Type), Dirs, Folder).FileName();
+  const TMirrorName name = MirrorNameFor(MirrorRequestForUrl(Url, Page.Type), Dirs, Folder);
+  return MapMirrorPath(Folder, name.LocalDir, name.NamePart, name.LocalName).File;
 }
 
-// The file a relative link in the file Page names: its fragment dropped, "."
-// and ".." resolved.
+// The link's path as a browser reads it: its escapes decoded.
+AnsiString Decoded(const AnsiString& Link) {
+  AnsiString path;
+  for (size_t i = 0; i < Link.size(); ++i) {
+    int code = 0;
+    if (Link[i] == '%' && i + 2 < Link.size() && TryStrToInt("$" + Link.substr(i + 1, 2), code)) {
+      path += static_cast<char>(code);
+      i += 2;
+    } else {
+      path += Link[i];
+    }
+  }
+  return path;
+}
+
+// The file a relative link in the file Page names: its fragment dropped, its
+// escapes decoded, "." and ".." resolved.
 AnsiString Target(const AnsiString& Page, const AnsiString& Link) {
-  const AnsiString joined = Page.substr(0, Page.rfind('/') + 1) + Link.substr(0, Link.find('#'));
+  const AnsiString joined = Page.substr(0, Page.rfind('/') + 1) + Decoded(Link.substr(0, Link.find('#')));
   std::vector<AnsiString> parts;
   size_t start = 0;
   while (start <= joined.size()) {
@@ -89,7 +113,7 @@ int CheckSite(bool Dirs) {
     settings.Rewrite.Folder = Folder;
     AnsiString content = page.Content;
     const TParseResult result = ParseDocument(content, settings);
-    for (const AnsiString& link : result.Links) EXPECT_TRUE(site.count(link)) << url << " found " << link;
+    for (const AnsiString& link : result.Links) EXPECT_TRUE(site.count(EncodeSpaces(link))) << url << " found " << link;
     const bool css = EndsText(".css", url);
     const AnsiString file = FileOf(url, page, Dirs);
     for (const TLinkCandidate& c : (css ? ScanCss(content) : ScanHtml(content)).Candidates) {

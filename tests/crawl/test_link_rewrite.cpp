@@ -39,6 +39,8 @@ TEST(LinkRewrite, DirectoryStructure) {
   EXPECT_EQ(Local("example.com/x.htm"), "../../../example.com/x.htm");
   EXPECT_EQ(Local("http://host/x.htm", "http://host"), "x.htm");
   EXPECT_EQ(Local(""), "(same) ");
+  // Names as stored on disk ("%20" kept in folders, "&" escaped), encoded for a browser.
+  EXPECT_EQ(Local("http://host/a/b/my%20dir/x%41 y&z.htm"), "my%2520dir/xA%20y%2526z.htm");
 }
 
 TEST(LinkRewrite, PortsNameTheHostsPortlessFolder) {
