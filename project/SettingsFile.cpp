@@ -138,7 +138,7 @@ const std::vector<ProjectField>& ProjectFields() {
       Number([](auto& project) -> auto& { return project.Retries; }),
       Number([](auto& project) -> auto& { return project.DiskLimit; }),
       Number([](auto& project) -> auto& { return project.DomainDiskLimit; }),
-      {[](const TParamProObj& p) { return IntToStr(p.Project.Options); },
+      {[](const TParamProObj& p) { return IntToStr(p.Project.Options & AllProjectOptions); },
        [](TParamProObj& p, const AnsiString& s) {
          int32_t value = 0;
          p.Project.Options = WholeNumber(s, value) ? value & AllProjectOptions : 0;

@@ -75,7 +75,9 @@ public:
   // "|" and bytes below 0x20 are stored percent-encoded; empty components
   // ("a//b") are skipped. With www, a host and the same host with "www." in
   // front are one host node. New tells whether the returned node was created
-  // by this call; folders created on the way get level FolderLevel.
+  // by this call; folders created on the way get level FolderLevel, while
+  // nodes already on the path keep theirs, so a start URL that a deeper link
+  // passes through is still fetched at its own level.
   TDataObj* AddPath(std::string_view url, bool www);
   // Follows a URL's path without inserting; the first node on it that has the
   // start-directory mark of the mark set (0 DirIn, 1 DirInResume), or nullptr.

@@ -152,6 +152,9 @@ TEST_F(SettingsTest, ReadsBadNumbersByTheirFieldsRules) {
   program_.Write("n.pro", "[PROJECT2]\r\n;;;;;;;;;;-1\r\n");
   params.LoadFromFile(program_ / "n.pro");
   EXPECT_EQ(params.Project.Options, 0x1FFFF);
+  params.Project.Options = -1;  // bits beyond the known options are not written
+  params.SaveToFile();
+  EXPECT_EQ(SplitFields(";", FileLines(program_ / "n.pro").at(1)).at(10), "131071");
 
   program_.Write("n.pro", "[FILE`SIZE]\r\n1;-5;7k\r\ntxt;txt,+;a,+,+,-5,12x; b , , + , 3 , 4 \r\n");
   params.LoadFromFile(program_ / "n.pro");
