@@ -308,7 +308,7 @@ void TGIFFrame::PrepareForWriting() {
     item->Size = TSize{reduced.Width, reduced.Height};
     item_ = item;
     LocalColors = false;
-    owner_->RecalcScreenSize();
+    owner_->GrowScreenSize(*this);
   }
   MatchColorTable();
   UpdateGraphicControl();
@@ -456,10 +456,12 @@ int TGIFImage::AddFrame(const TGraphic* graphic) {
 
 void TGIFImage::RecalcScreenSize() {
   ScreenWidth = ScreenHeight = 0;
-  for (const auto& f : frames_) {
-    ScreenWidth = std::min(kMaxGifSide, std::max(ScreenWidth, f->TopLeft.X + f->Width()));
-    ScreenHeight = std::min(kMaxGifSide, std::max(ScreenHeight, f->TopLeft.Y + f->Height()));
-  }
+  for (const auto& f : frames_) GrowScreenSize(*f);
+}
+
+void TGIFImage::GrowScreenSize(const TGIFFrame& frame) {
+  ScreenWidth = std::min(kMaxGifSide, std::max(ScreenWidth, frame.TopLeft.X + frame.Width()));
+  ScreenHeight = std::min(kMaxGifSide, std::max(ScreenHeight, frame.TopLeft.Y + frame.Height()));
 }
 
 void TGIFImage::Assign(const TGraphic* source) {

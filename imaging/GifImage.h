@@ -144,7 +144,10 @@ class TGIFImage : public TGraphic {
   void SetFrameIndex(int index);
   TGIFData& Data() { return *data_; }
   TStringList& Comment() { return data_->Comment; }
+  // The screen as the largest left + width and top + height over the frames.
   void RecalcScreenSize();
+  // Widens the screen to cover the frame.
+  void GrowScreenSize(const TGIFFrame& frame);
 
   void ReadGifStream(const AnsiString& bytes, bool decodeFirst);
   void WriteGifStream(TStream& stream, bool withSize);

@@ -108,6 +108,7 @@ TEST(GifImage, MultiFrameRoundTripWithLocalTablesInterlaceLoopAndComment) {
   image.Frames(1).TopLeft = Point(4, 2);
   image.Frames(1).Interlaced = true;
   image.Frames(1).AnimateInterval = 100;
+  image.ScreenWidth = 40;  // a screen wider than the frames stays so
   image.Looping = true;
   image.RepeatCount = 7;
   image.Comment().Add("made in a test");
@@ -125,7 +126,7 @@ TEST(GifImage, MultiFrameRoundTripWithLocalTablesInterlaceLoopAndComment) {
   EXPECT_TRUE(loaded.Looping);
   EXPECT_EQ(loaded.RepeatCount, 7);
   EXPECT_EQ(loaded.Comment().Text(), "made in a test\r\n");
-  EXPECT_EQ(loaded.ScreenWidth, 16);
+  EXPECT_EQ(loaded.ScreenWidth, 40);
   EXPECT_EQ(loaded.ScreenHeight, 30);
   EXPECT_FALSE(loaded.Frames(0).LocalColors);
   EXPECT_TRUE(loaded.Frames(1).LocalColors);
