@@ -116,17 +116,3 @@ TEST(GetLanguageList, ListsLanguageFilesButTheDefault) {
   GetLanguageList(list);
   EXPECT_EQ(Items(list), (Fields{"b", "german"}));
 }
-
-TEST(MsgBox, GoesThroughTheHookAsTaskModal) {
-  unsigned seenFlags = 0;
-  AnsiString seenText;
-  SetMessageBoxHook([&](const AnsiString& text, const AnsiString&, unsigned flags) {
-    seenText = text;
-    seenFlags = flags;
-    return IDNO;
-  });
-  EXPECT_EQ(MsgBox("Sure?", "Harvella", MB_YESNO | MB_ICONQUESTION), IDNO);
-  SetMessageBoxHook(nullptr);
-  EXPECT_EQ(seenText, "Sure?");
-  EXPECT_EQ(seenFlags, MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL);
-}

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
 #include "test_sitetree_support.h"
 
 namespace {
@@ -124,24 +121,4 @@ TEST_F(QueueFixture, ManyRemovalsKeepPositionsRight) {
     EXPECT_EQ(queue.PickNext(0), n);
     queue.Remove(n);
   }
-}
-
-TEST(SiteTreeLock, IsRecursiveAndExcludesOtherThreads) {
-  TListObj tree;
-  tree.LockSiteTree();
-  LockSiteTree();
-  std::atomic<bool> entered{false};
-  std::thread other([&] {
-    LockSiteTree();
-    entered = true;
-    UnlockSiteTree();
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(entered);
-  UnlockSiteTree();
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_FALSE(entered);
-  tree.UnlockSiteTree();
-  other.join();
-  EXPECT_TRUE(entered);
 }
