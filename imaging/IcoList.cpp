@@ -18,7 +18,7 @@ TIcon* TIconList::Get(int index) const {
 void TIconList::Put(int index, const TIcon* icon) {
   CheckIndex(index, Count() - 1);
   TIcon* existing = icons_[size_t(index)].get();
-  if (existing && icon && !icon->Empty()) {
+  if (existing && icon) {
     // The icon keeps its identity; its change event notifies the list.
     AssignIcon(*existing, *icon);
     return;

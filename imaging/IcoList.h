@@ -23,7 +23,8 @@ class TIconList : public TObject {
   int Count() const { return int(icons_.size()); }
   // The icon at index, nullptr for an empty entry; EListError outside the list.
   TIcon* Get(int index) const;
-  // Replaces the entry's picture with a copy of icon (nullptr empties it).
+  // Gives the entry the picture of icon, inside the entry's own icon when it
+  // has one (that icon stays the same object); nullptr makes an empty entry.
   void Put(int index, const TIcon* icon);
   // Add and Insert take the icon (nullptr for an empty entry); Add returns its index.
   int Add(std::unique_ptr<TIcon> icon);

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "imaging/ByteReader.h"
+#include "platform/graphics/Bitmap.h"
 
 namespace {
 
@@ -183,6 +184,10 @@ std::unique_ptr<TIcon> IconFromPixels(int width, int height, const std::vector<u
 }
 
 void AssignIcon(TIcon& dest, const TIcon& source) {
+  if (source.Empty()) {
+    dest.AssignBitmap(TBitmap());
+    return;
+  }
   TMemoryStream png;
   source.SaveToStream(png);
   png.SetPosition(0);

@@ -28,7 +28,8 @@ AnsiString IconToIconFile(const TIcon& icon);
 std::unique_ptr<TIcon> IconFromPixels(int width, int height, const std::vector<uint32_t>& argb);
 // Encodes ARGB pixels as an uncompressed PNG file.
 AnsiString EncodePng(int width, int height, const std::vector<uint32_t>& argb);
-// Gives dest the pixels of a non-empty source (dest's change event fires).
+// Gives dest the pixels of source; an empty source empties dest. Dest's
+// change event fires.
 void AssignIcon(TIcon& dest, const TIcon& source);
 // A copy of the icon (an empty icon for an empty source).
 std::unique_ptr<TIcon> CopyIcon(const TIcon& icon);

@@ -71,6 +71,10 @@ TEST(IconList, ChangesFireOnceOutsideNestedUpdateBrackets) {
   EXPECT_EQ(list.Get(1), second);
   EXPECT_EQ(second->Width(), 24);
   EXPECT_EQ(changes, 1);
+  const TIcon none;
+  list.Put(1, &none);  // an empty icon empties the entry's icon in place
+  EXPECT_EQ(list.Get(1), second);
+  EXPECT_TRUE(second->Empty());
   list.Put(1, nullptr);
   EXPECT_EQ(list.Get(1), nullptr);
   list.Delete(0);
