@@ -123,6 +123,10 @@ void TFOptions::FormCreate(TObject*) {
 }
 
 void TFOptions::FormActivate(TObject*) {
+  // The controls are loaded from the settings object, not from its file:
+  // the object is never older than the file, and it may hold edits the file
+  // has not yet seen (the main window's connections, time-out and follow
+  // switch), which a re-read would throw away.
   if (Tag() > 0 && Params) LoadControls();
   SendMessage(MainWindow, WM_APPLYLANGUAGE, 0, 0);
 }
