@@ -3,8 +3,10 @@
 #include <QDateTimeEdit>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -13,11 +15,14 @@
 #include <cmath>
 
 #include "platform/controls/QtInternals.h"
+#include "platform/graphics/ImageList.h"
 #include "platform/graphics/QtBridge.h"
 
 namespace {
 
 constexpr int kNodeRole = Qt::UserRole + 1;
+constexpr int kImageRole = Qt::UserRole + 2;
+constexpr int kStateRole = Qt::UserRole + 3;
 
 Qt::Alignment QtAlignment(TAlignment a) {
   return (a == taRightJustify ? Qt::AlignRight : a == taCenter ? Qt::AlignHCenter : Qt::AlignLeft) |
@@ -35,6 +40,27 @@ TDateTime FromQDateTime(const QDateTime& dt) {
   return days + dt.time().msecsSinceStartOfDay() / 86400000.0;
 }
 
+// Draws a list view item's pictures as the decoration of its first column;
+// they are composed at paint time, so changes to the image lists show.
+class TListImageDelegate : public QStyledItemDelegate {
+ public:
+  explicit TListImageDelegate(TListView* view) : QStyledItemDelegate(view->Native()), view_(view) {}
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.column() != 0) return;
+    QImage picture = view_->ItemPicture(index.data(kImageRole).toInt(), index.data(kStateRole).toInt());
+    if (picture.isNull()) return;
+    option->features |= QStyleOptionViewItem::HasDecoration;
+    option->icon = QIcon(QPixmap::fromImage(picture));
+    option->decorationSize = picture.size();
+  }
+
+ private:
+  TListView* view_;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -45,6 +71,8 @@ void TListColumn::DefineProperties(TPropList& props) {
 }
 
 TListItem::TListItem(TListView* owner, QTreeWidgetItem* item) : owner_(owner), item_(item) {
+  item_->setData(0, kImageRole, imageIndex_);
+  item_->setData(0, kStateRole, stateIndex_);
   subItems_.OnInserted = [this](int) { SyncSubItems(); };
   subItems_.OnDeleted = [this](int) { SyncSubItems(); };
   subItems_.OnChanged = [this](int) { SyncSubItems(); };
@@ -58,6 +86,20 @@ AnsiString TListItem::Caption() const { return FromQString(item_->text(0)); }
 void TListItem::SetCaption(const AnsiString& s) {
   item_->setText(0, ToQString(s));
   if (owner_->OnChange) owner_->OnChange(owner_, this, ctText);
+}
+
+void TListItem::SetImageIndex(int i) {
+  if (i == imageIndex_) return;
+  imageIndex_ = i;
+  item_->setData(0, kImageRole, i);
+  if (owner_->OnChange) owner_->OnChange(owner_, this, ctImage);
+}
+
+void TListItem::SetStateIndex(int i) {
+  if (i == stateIndex_) return;
+  stateIndex_ = i;
+  item_->setData(0, kStateRole, i);
+  if (owner_->OnChange) owner_->OnChange(owner_, this, ctState);
 }
 
 void TListItem::SyncSubItems() {
@@ -128,6 +170,7 @@ TListView::TListView(TComponent* owner)
   tree_->setAllColumnsShowFocus(true);
   tree_->setColumnCount(1);
   tree_->header()->setStretchLastSection(false);
+  tree_->setItemDelegate(new TListImageDelegate(this));
   columns_.OnUpdate = [this] { ColumnsChanged(); };
   QObject::connect(tree_, &QTreeWidget::currentItemChanged, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
     GuardedCall(this, [&] {
@@ -159,6 +202,46 @@ void TListView::ColumnsChanged() {
     tree_->headerItem()->setTextAlignment(i, QtAlignment(Column(i)->Alignment()));
   }
   tree_->setHeaderLabels(labels);
+}
+
+void TListView::SetImages(TImageList*& slot, TImageList* images) {
+  TImageList* old = slot;
+  if (old == images) return;
+  slot = images;
+  if (images) images->FreeNotification(this);
+  if (old && old != smallImages_ && old != stateImages_) old->RemoveFreeNotification(this);
+  tree_->doItemsLayout();
+}
+
+void TListView::Notification(TComponent* component, TOperation operation) {
+  TWinControl::Notification(component, operation);
+  if (operation != opRemove) return;
+  if (component == smallImages_) SetSmallImages(nullptr);
+  if (component == stateImages_) SetStateImages(nullptr);
+}
+
+QImage TListView::ItemPicture(int imageIndex, int stateIndex) const {
+  const TImageList* lists[] = {stateImages_, smallImages_};
+  const int indexes[] = {stateIndex, imageIndex};
+  int width = 0, height = 0;
+  for (const TImageList* list : lists)
+    if (list) {
+      width += list->Width();
+      height = std::max(height, list->Height());
+    }
+  if (width == 0) return QImage();
+  QImage picture(width, height, QImage::Format_ARGB32_Premultiplied);
+  picture.fill(Qt::transparent);
+  TCanvas canvas;
+  canvas.SetTarget(&picture);
+  int x = 0;
+  for (int i = 0; i < 2; ++i) {
+    if (!lists[i]) continue;
+    lists[i]->Draw(&canvas, x, (height - lists[i]->Height()) / 2, indexes[i]);
+    x += lists[i]->Width();
+  }
+  canvas.EndPaint();
+  return picture;
 }
 
 TListItem* TListView::ItemFor(const QTreeWidgetItem* item) const {

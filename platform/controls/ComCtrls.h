@@ -1,4 +1,5 @@
-// Common controls: list view (report style), tree view, page control with
+// Common controls: list view (report style, item pictures from a state and
+// a small image list), tree view, page control with
 // tab sheets (tabs can be hidden), status bar with panels, up-down with an
 // associated edit, spin edit, date-time picker, string grid with owner
 // drawing. Change events follow the native controls: a tree view's
@@ -14,6 +15,7 @@
 #include "platform/controls/StdCtrls.h"
 #include "platform/rtl/DateUtils.h"
 
+class QImage;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QTabBar;
@@ -22,6 +24,7 @@ class QSpinBox;
 class QDateTimeEdit;
 class QLineEdit;
 class QToolButton;
+class TImageList;
 class TListView;
 class TTreeView;
 class TTreeNodes;
@@ -63,8 +66,13 @@ class TListItem : public TObject {
   bool Focused() const;
   void SetFocused(bool value);
   int Index() const;
+  // Pictures before the caption: the state image (StateIndex in the view's
+  // StateImages), then the small image (ImageIndex in SmallImages); -1 or
+  // an index the list does not hold draws none.
   int ImageIndex() const { return imageIndex_; }
-  void SetImageIndex(int i) { imageIndex_ = i; }
+  void SetImageIndex(int i);
+  int StateIndex() const { return stateIndex_; }
+  void SetStateIndex(int i);
   void Delete();
   QTreeWidgetItem* Native() const { return item_; }
 
@@ -75,6 +83,7 @@ class TListItem : public TObject {
   TItemStrings subItems_;
   void* data_ = nullptr;
   int imageIndex_ = -1;
+  int stateIndex_ = -1;
 };
 
 class TListItems {
@@ -131,17 +140,31 @@ class TListView : public TWinControl {
   bool MultiSelect() const;
   void SetMultiSelect(bool value);
   void Clear() { items_.Clear(); }
+  // Each assigned list reserves its image width before every caption, so
+  // captions stay aligned; a list that is destroyed is unassigned.
+  TImageList* SmallImages() const { return smallImages_; }
+  void SetSmallImages(TImageList* images) { SetImages(smallImages_, images); }
+  TImageList* StateImages() const { return stateImages_; }
+  void SetStateImages(TImageList* images) { SetImages(stateImages_, images); }
+  // What is drawn before a caption (a null image when no list is assigned).
+  QImage ItemPicture(int imageIndex, int stateIndex) const;
   TLVChangeEvent OnChange;
   TLVSelectItemEvent OnSelectItem;
 
   QTreeWidget* Native() const { return tree_; }
   TListItem* ItemFor(const QTreeWidgetItem* item) const;
 
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
+
  private:
   void ColumnsChanged();
+  void SetImages(TImageList*& slot, TImageList* images);
   QTreeWidget* tree_;
   TCollection columns_;
   TListItems items_;
+  TImageList* smallImages_ = nullptr;
+  TImageList* stateImages_ = nullptr;
   bool gridLines_ = false;
   bool readOnly_ = false;
 };

@@ -995,7 +995,17 @@ void TCustomControl::RecalcNonClient() {
   paintWidget_->Invalidate(paintWidget_->rect());
 }
 
-TPoint TCustomControl::ClientOffset() const { return ncClient_.TopLeft(); }
+TPoint TCustomControl::ClientOffset() const {
+  const bool barOnLeft = leftScrollBar_ && ScrollBarVisible(SB_VERT);
+  return {ncClient_.Left + (barOnLeft ? kScrollBarSize : 0), ncClient_.Top};
+}
+
+void TCustomControl::SetLeftScrollBar(bool value) {
+  if (value == leftScrollBar_) return;
+  leftScrollBar_ = value;
+  LayoutScrollBars();
+  Invalidate();
+}
 
 bool TCustomControl::ScrollBarVisible(int bar) const { return paintWidget_->shown[bar]; }
 
@@ -1006,13 +1016,14 @@ TRect TCustomControl::ClientRect() const {
 }
 
 void TCustomControl::LayoutScrollBars() {
-  TRect client = ClientRect();
-  QScrollBar* v = paintWidget_->bars[SB_VERT];
-  QScrollBar* h = paintWidget_->bars[SB_HORZ];
-  v->setGeometry(ncClient_.Left + client.Width(), ncClient_.Top, kScrollBarSize, client.Height());
-  h->setGeometry(ncClient_.Left, ncClient_.Top + client.Height(), client.Width(), kScrollBarSize);
-  v->setVisible(ScrollBarVisible(SB_VERT));
-  h->setVisible(ScrollBarVisible(SB_HORZ));
+  const TRect client = ClientRect();
+  const TPoint origin = ClientOffset();
+  const int vLeft = leftScrollBar_ ? ncClient_.Left : origin.X + client.Width();
+  paintWidget_->bars[SB_VERT]->setGeometry(vLeft, origin.Y, kScrollBarSize, client.Height());
+  paintWidget_->bars[SB_HORZ]->setGeometry(origin.X, origin.Y + client.Height(), client.Width(), kScrollBarSize);
+  paintWidget_->bars[SB_VERT]->setVisible(ScrollBarVisible(SB_VERT));
+  paintWidget_->bars[SB_HORZ]->setVisible(ScrollBarVisible(SB_HORZ));
+  paintWidget_->clientCanvas.SetViewportOrg(origin.X, origin.Y);
 }
 
 void TCustomControl::BoundsChanged(bool sizeChanged) {
@@ -1084,7 +1095,7 @@ void TCustomControl::Invalidate() { paintWidget_->Invalidate(paintWidget_->rect(
 
 void TCustomControl::InvalidateRect(const TRect& r) {
   TRect d = r;
-  OffsetRect(d, ncClient_.Left, ncClient_.Top);
+  OffsetRect(d, ClientOffset().X, ClientOffset().Y);
   paintWidget_->Invalidate(ToQRect(d));
 }
 
@@ -1116,10 +1127,11 @@ void TCustomControl::PaintInvalid() {
     WindowProc(nc);
   }
   TCanvas& c = w->clientCanvas;
-  c.SetViewportOrg(ncClient_.Left, ncClient_.Top);
+  const TPoint origin = ClientOffset();
+  c.SetViewportOrg(origin.X, origin.Y);
   TRegion clip;
   TRect client = ClientRect();
-  OffsetRect(client, ncClient_.Left, ncClient_.Top);
+  OffsetRect(client, origin.X, origin.Y);
   for (const QRect& r : region) clip.Union(TRegion(FromQRect(r)));
   clip.Intersect(TRegion(client));
   c.SetClipRegion(&clip);

@@ -287,6 +287,10 @@ class TCustomControl : public TWinControl {
   bool ScrollBarVisible(int bar) const;
   // Re-reads the non-client area (sends WM_NCCALCSIZE) and repaints it.
   void RecalcNonClient();
+  // Places the vertical scroll bar at the left edge, the client area to its
+  // right (the window style right-to-left reading uses).
+  bool LeftScrollBar() const { return leftScrollBar_; }
+  void SetLeftScrollBar(bool value);
 
   TNotifyEvent OnPaint;
 
@@ -308,6 +312,7 @@ class TCustomControl : public TWinControl {
   TPaintWidget* paintWidget_;
   TBorderStyle borderStyle_ = bsNone;
   TRect ncClient_;
+  bool leftScrollBar_ = false;
 };
 
 // A windowless-style control: it cannot take the focus and paints through

@@ -150,6 +150,29 @@ TEST_F(Fixture, ScrollBarsSendScrollMessagesAndShrinkTheClientArea) {
   q.fMask = SIF_POS;
   rec->GetScrollInfo(SB_VERT, q);
   EXPECT_EQ(q.nPos, 900);  // the control decides the position, not the bar
+
+  // A bar on the left moves the client area right of it: painting and mouse follow.
+  rec->SetLeftScrollBar(true);
+  const int bar = GetSystemMetrics(SM_CXVSCROLL);
+  EXPECT_EQ(rec->ClientOffset().X, bar);
+  rec->OnPaint = [&](TObject*) {
+    rec->Canvas()->Brush().SetColor(clYellow);
+    rec->Canvas()->FillRect(rec->ClientRect());
+  };
+  TBitmap shot;
+  CaptureControl(rec, shot);
+  EXPECT_NE(shot.Canvas()->Pixel(bar / 2, 20), clYellow);
+  EXPECT_EQ(shot.Canvas()->Pixel(bar, 20), clYellow);
+  EXPECT_EQ(shot.Canvas()->Pixel(199, 20), clYellow);
+  rec->log.clear();
+  SimulateMouse(rec, smDown, bar + 4, 6);
+  ASSERT_EQ(rec->Messages({WM_LBUTTONDOWN}).size(), 1u);
+  for (const TMessage& m : rec->log) {
+    if (m.Msg != WM_LBUTTONDOWN) continue;
+    EXPECT_EQ(m.LParam, MakeLParam(4, 6));
+  }
+  rec->SetLeftScrollBar(false);
+  EXPECT_EQ(rec->ClientOffset().X, 0);
   si.fMask = SIF_RANGE;
   si.nMax = 50;
   rec->SetScrollInfo(SB_VERT, si, true);

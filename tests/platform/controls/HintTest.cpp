@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "Support.h"
+#include "platform/controls/PopupWindow.h"
 #include "platform/controls/StdCtrls.h"
 
 namespace {
@@ -19,11 +20,17 @@ class THinted : public TCustomControl {
   std::vector<THintInfo> asked;
   AnsiString answer;  // replaces the text when set
   bool refuse = false;
+  TPopupWindow* window = nullptr;  // shows the hint there when set
   void WndProc(TMessage& m) override {
     if (m.Msg != CM_HINTSHOW) return TCustomControl::WndProc(m);
     auto* info = reinterpret_cast<THintInfo*>(m.LParam);
     asked.push_back(*info);
     if (!answer.empty()) info->HintStr = answer;
+    if (window) {
+      window->SetBounds(info->HintPos.X, info->HintPos.Y, 60, 20);
+      window->Show();
+      info->HintWindow = window;
+    }
     m.Result = refuse;
   }
 };
@@ -67,4 +74,34 @@ TEST(HintTest, CustomControlsAnswerCmHintShowAndStandardOnesShowTheirToolTip) {
   button->SetShowHint(true);
   Rest(button, 5, 5);
   EXPECT_TRUE(ToolTipShows("Plain"));
+}
+
+TEST(HintTest, AHintsOwnPopupWindowFloatsAtScreenCoordinatesWithoutTakingTheFocus) {
+  TForm form(nullptr);
+  form.SetBounds(100, 100, 300, 200);
+  auto* control = new THinted(&form);
+  control->SetParent(&form);
+  control->SetBounds(10, 10, 100, 50);
+  control->SetHint("Hello");
+  control->SetShowHint(true);
+  control->window = new TPopupWindow(&form);
+  control->window->SetParent(&form);  // ignored: it stays a window of its own
+  EXPECT_EQ(control->window->Parent(), nullptr);
+  EXPECT_FALSE(control->window->Widget()->isVisible());
+  form.Show();
+  form.Widget()->activateWindow();
+  ASSERT_TRUE(PumpUntil([&] { return QApplication::activeWindow() == form.Widget(); }));
+  control->SetFocus();
+  ASSERT_EQ(GetFocus(), control->Handle());
+  Rest(control, 5, 6);
+  ASSERT_EQ(control->asked.size(), 1u);
+  EXPECT_TRUE(control->window->Widget()->isWindow());
+  EXPECT_TRUE(control->window->Widget()->isVisible());
+  EXPECT_EQ(control->window->ClientToScreen({0, 0}), control->asked[0].HintPos);
+  PumpFor(50);
+  EXPECT_EQ(QApplication::activeWindow(), form.Widget());
+  EXPECT_EQ(GetFocus(), control->Handle());
+  EXPECT_FALSE(ToolTipShows("Hello"));
+  Application->CancelHint();
+  EXPECT_FALSE(control->window->Widget()->isVisible());
 }

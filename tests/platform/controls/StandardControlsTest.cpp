@@ -2,8 +2,11 @@
 // layout, menus, item lists and rich text.
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include "DemoForm.h"
 #include "Support.h"
+#include "platform/graphics/ImageList.h"
 #include "platform/rtl/FileUtils.h"
 
 namespace {
@@ -119,6 +122,37 @@ TEST_F(Demo, TreeAndListViewSelectionsFromCodeNotifyAndCanBeRefused) {
   form->ListView1->Items()->Delete(0);
   EXPECT_EQ(form->ListView1->Items()->Count(), 1);
   EXPECT_EQ(form->ListView1->Column(1)->Caption(), "State");
+
+  // Item pictures: the state image, then the small image, before the caption.
+  TListView* list = form->ListView1;
+  auto states = std::make_unique<TImageList>(), smalls = std::make_unique<TImageList>();
+  states->SetSize(8, 16);
+  TBitmap picture(16, 16);
+  picture.Canvas()->Brush().SetColor(clRed);
+  picture.Canvas()->FillRect(Rect(0, 0, 16, 16));
+  states->Add(&picture, nullptr);
+  picture.Canvas()->Brush().SetColor(clBlue);
+  picture.Canvas()->FillRect(Rect(0, 0, 16, 16));
+  smalls->Add(&picture, nullptr);
+  list->SetStateImages(states.get());
+  list->SetSmallImages(smalls.get());
+  second->SetStateIndex(0);
+  second->SetImageIndex(0);
+  const QImage both = list->ItemPicture(0, 0);
+  EXPECT_EQ(both.width(), 24);
+  EXPECT_EQ(both.pixel(4, 8), 0xFFFF0000u);
+  EXPECT_EQ(both.pixel(12, 8), 0xFF0000FFu);
+  EXPECT_EQ(qAlpha(list->ItemPicture(-1, 0).pixel(12, 8)), 0);  // its room stays empty
+  list->SetSelected(nullptr);  // a selected item's picture takes the highlight's tint
+  TBitmap shot;
+  CaptureControl(list, shot);
+  bool shown = false;
+  for (int y = 0; y < shot.Height() && !shown; ++y)
+    for (int x = 0; x < shot.Width() && !shown; ++x) shown = shot.Canvas()->Pixel(x, y) == clBlue;
+  EXPECT_TRUE(shown);
+  smalls.reset();
+  EXPECT_EQ(list->SmallImages(), nullptr);
+  EXPECT_EQ(list->ItemPicture(0, 0).width(), 8);
 }
 
 TEST_F(Demo, AlignAnchorsAndSplitterLayOutTheForm) {
