@@ -97,12 +97,18 @@ void TParamProObj::SaveAs(const AnsiString& NewName) const {
     throw EFCreateError(Format("Cannot create folder \"%s\"", newFolder));
   for (const AnsiString& ext : CompanionExts) {
     const AnsiString newCompanion = ChangeFileExt(NewName, ext);
-    if (!FileExists(newCompanion)) WriteFileAtomically(newCompanion, AnsiString());
-    if (FileName.empty()) continue;
-    const AnsiString oldCompanion = ChangeFileExt(FileName, ext);
-    if (!FileExists(oldCompanion) || SameFileKey(oldCompanion) == SameFileKey(newCompanion)) continue;
-    if (!CopyFile(oldCompanion, newCompanion, false))
-      throw EFCreateError(Format("Cannot copy \"%s\" to \"%s\"", oldCompanion, newCompanion));
+    const AnsiString oldCompanion = FileName.empty() ? AnsiString() : ChangeFileExt(FileName, ext);
+    const bool sameFile = !oldCompanion.empty() && SameFileKey(oldCompanion) == SameFileKey(newCompanion);
+    if (sameFile) {
+      if (!FileExists(newCompanion)) WriteFileAtomically(newCompanion, AnsiString());
+    } else if (!oldCompanion.empty() && FileExists(oldCompanion)) {
+      if (!CopyFile(oldCompanion, newCompanion, false))
+        throw EFCreateError(Format("Cannot copy \"%s\" to \"%s\"", oldCompanion, newCompanion));
+    } else {
+      // Without an old companion the new one starts empty: a file left by the
+      // project that was saved over must not become this project's.
+      WriteFileAtomically(newCompanion, AnsiString());
+    }
   }
 }
 

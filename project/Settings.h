@@ -132,8 +132,9 @@ public:
   // Writes every setting to FileName (nothing when it is empty); throws
   // EFCreateError and leaves the old file untouched when writing fails.
   void SaveToFile() const;
-  // Copies the ".url" and ".wmt" companions to NewName's; the settings file
-  // itself is saved by the caller. Throws EFCreateError when a copy fails.
+  // Copies the ".url" and ".wmt" companions to NewName's; a companion that
+  // does not exist leaves NewName's empty. The settings file itself is saved
+  // by the caller. Throws EFCreateError when a copy fails.
   void SaveAs(const AnsiString& NewName) const;
   // Deletes the settings file and its companions that exist; sets Deleted.
   void DeleteFiles();

@@ -292,7 +292,7 @@ TEST_F(SettingsTest, SaveAsCopiesTheCompanionFiles) {
   program_.Write("other.wmt", "other tree");
   params.SaveAs(program_ / "other.pro");
   EXPECT_EQ(program_.Read("other.url"), "http://example.org/\r\n");
-  EXPECT_EQ(program_.Read("other.wmt"), "other tree");  // no old companion to copy
+  EXPECT_EQ(program_.Read("other.wmt"), "");  // no old companion: the one saved over is emptied
 
   program_.Write("third.url", "kept");
   TParamProObj third(program_ / "third.pro", false);
