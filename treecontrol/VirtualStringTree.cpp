@@ -285,8 +285,15 @@ void TCustomVirtualStringTree::PaintStaticText(TVTPaintInfo& info, const WideStr
   TCanvas* canvas = info.Canvas;
   canvas->Font().Assign(Font());
   PVirtualNode node = info.Node;
-  if ((node->States & nsSelected) && options_->SelectionOptions().Contains(toFullRowSelect) && Focused())
-    canvas->Font().SetColor(clHighlightText);
+  if (options_->SelectionOptions().Contains(toFullRowSelect)) {
+    const bool selected = node->States & nsSelected;
+    bool highlighted;
+    if (node == dropTargetNode_)
+      highlighted = lastDropMode_ == dmOnNode || selected;
+    else
+      highlighted = selected && (Focused() || options_->PaintOptions().Contains(toPopupMode));
+    if (highlighted) canvas->Font().SetColor(clHighlightText);
+  }
   DoPaintText(node, canvas, info.Column, ttStatic);
   if ((node->States & nsDisabled) || !Enabled()) canvas->Font().SetColor(colors_->DisabledColor());
   TRect r = info.ContentRect;
@@ -327,19 +334,56 @@ TCustomVirtualTreeOptions* TVirtualStringTree::CreateOptions() { return new TStr
 
 // ---- Editor -----------------------------------------------------------------------------------------------
 
-TVTEdit::TVTEdit(TComponent* owner, TStringEditLink* link) : TEdit(owner), link_(link) {}
+TVTEdit::TVTEdit(TComponent* owner, TStringEditLink* link) : TEdit(owner), link_(link) {
+  OnChange = [this](TObject*) {
+    TCustomVirtualStringTree* tree = link_ ? link_->Tree() : nullptr;
+    if (tree && Visible() && !tree->TreeOptions().MiscOptions().Contains(toGridExtensions) &&
+        !tree->MultiLine(link_->Node()))
+      AutoAdjustSize();
+  };
+}
+
+void TVTEdit::AutoAdjustSize() {
+  if (!link_) return;
+  TCustomVirtualStringTree* tree = link_->Tree();
+  TBitmap measure(1, 1);
+  measure.Canvas()->Font().Assign(Font());
+  const int width = measure.Canvas()->TextWidth(GetText()) + 2 * tree->TextMargin();
+  if (Width() > width) tree->InvalidateNode(link_->Node());
+  TRect r = BoundsRect();
+  const TPoint offset = tree->ClientOffset();
+  OffsetRect(r, -offset.X, -offset.Y);
+  if (link_->Alignment() == taRightJustify)
+    r.Left = r.Right - width;
+  else
+    r.Right = r.Left + width;
+  link_->SetBounds(r);
+}
 
 void TVTEdit::KeyDown(uint16_t& key, TShiftState shift) {
   TEdit::KeyDown(key, shift);
   if (!link_) return;
   TStringEditLink* link = link_;
   TCustomVirtualStringTree* tree = link->Tree();
+  const bool multiLine = tree->MultiLine(link->Node());
   switch (key) {
     case VK_RETURN:
       key = 0;
+      if (multiLine && !(shift & ssCtrl)) break;
       tree->InvalidateNode(tree->FocusedNode());
       tree->EndEditNode();
       tree->SetFocus();
+      break;
+    case VK_UP:
+    case VK_DOWN:
+      if (multiLine) break;
+      // The caret moves as with Left (Up) and Right (Down); a selection
+      // collapses to its start or end.
+      if (SelLength() > 0)
+        SetSelStart(key == VK_UP ? SelStart() : SelStart() + SelLength());
+      else
+        SetSelStart(std::max(0, SelStart() + (key == VK_UP ? -1 : 1)));
+      key = 0;
       break;
     case VK_ESCAPE:
       key = 0;

@@ -104,13 +104,16 @@ class TVirtualStringTree : public TCustomVirtualStringTree {
 
 class TStringEditLink;
 
-// The single-line edit of the default editor: Return accepts, Escape
-// cancels, leaving it accepts with toAutoAcceptEditChange.
+// The single-line edit of the default editor: Return accepts (Ctrl+Return
+// for a multiline node), Escape cancels, Up and Down move the caret like
+// Left and Right, leaving it accepts with toAutoAcceptEditChange. While the
+// user types, the edit follows the width of its text.
 class TVTEdit : public TEdit {
  public:
   TVTEdit(TComponent* owner, TStringEditLink* link);
   AnsiString ClassName() const override { return "TVTEdit"; }
   void Detach() { link_ = nullptr; }
+  void AutoAdjustSize();
 
  protected:
   void KeyDown(uint16_t& key, TShiftState shift) override;
@@ -134,6 +137,8 @@ class TStringEditLink : public IVTEditLink, public std::enable_shared_from_this<
   void ProcessMessage(TMessage& message) override;
   TVTEdit* Edit() const { return edit_; }
   TCustomVirtualStringTree* Tree() const { return tree_; }
+  PVirtualNode Node() const { return node_; }
+  TAlignment Alignment() const { return alignment_; }
   bool Stopping() const { return stopping_; }
 
  private:

@@ -142,3 +142,54 @@ TEST_F(StringTree, TextsSpanEmptyCellsToTheRight) {
   tree->PaintTree(bm.Canvas(), Rect(0, 0, 180, 18), Point(0, 0), DefaultPaintTreeOptions);
   EXPECT_GT(inkBeyondFirst(), 50) << "the text runs over the empty neighbours";
 }
+
+TEST_F(StringTree, TheEditorFollowsItsTextAndItsKeysFitTheNode) {
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toEditable});
+  std::shared_ptr<TStringEditLink> link;
+  tree->OnCreateEditor = [&](TBaseVirtualTree*, PVirtualNode, TColumnIndex, IVTEditLinkPtr& out) {
+    link = std::make_shared<TStringEditLink>();
+    out = link;
+  };
+  std::vector<WideString> texts;
+  tree->OnNewText = [&](TBaseVirtualTree*, PVirtualNode, TColumnIndex, const WideString& text) {
+    texts.push_back(text);
+  };
+  names = {u"abc", u"multi"};
+  tree->SetRootNodeCount(2);
+  form->Show();
+  ASSERT_TRUE(tree->EditNode(Nth(0), NoColumn));
+  TVTEdit* edit = link->Edit();
+  const int narrow = edit->Width();
+  edit->SetText("a much longer text than before");
+  EXPECT_GT(edit->Width(), narrow) << "the edit grows with its text";
+  EXPECT_LE(edit->BoundsRect().Right - tree->ClientOffset().X, tree->ClientWidth());
+  edit->SetText("a");
+  EXPECT_EQ(edit->Width(), 30) << "but is never narrower than 30 pixels";
+  edit->SetText("abcd");
+  edit->SetSelStart(2);
+  edit->Perform(WM_KEYDOWN, VK_UP, 0);
+  EXPECT_EQ(edit->SelStart(), 1);
+  edit->Perform(WM_KEYDOWN, VK_DOWN, 0);
+  edit->Perform(WM_KEYDOWN, VK_DOWN, 0);
+  EXPECT_EQ(edit->SelStart(), 3);
+  EXPECT_TRUE(tree->IsEditing()) << "arrows stay in the edit";
+  edit->Perform(WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_FALSE(tree->IsEditing());
+  ProcessMessages();
+
+  tree->SetMultiLine(Nth(1), true);
+  ASSERT_TRUE(tree->EditNode(Nth(1), NoColumn));
+  link->Edit()->SetText("two");
+  link->Edit()->Perform(WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_TRUE(tree->IsEditing()) << "Return alone does not end a multiline edit";
+  struct EditKeys : TVTEdit {
+    using TVTEdit::KeyDown;
+  };
+  uint16_t key = VK_RETURN;
+  (link->Edit()->*&EditKeys::KeyDown)(key, ssCtrl);
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(texts, (std::vector<WideString>{u"abcd", u"two"}));
+  ProcessMessages();
+  tree->OnCreateEditor = nullptr;
+  tree->OnNewText = nullptr;
+}
