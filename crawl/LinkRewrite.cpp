@@ -148,9 +148,15 @@ bool TLinkRewriter::Rewrite(const AnsiString& Link, AnsiString& Local) const {
 }
 
 bool TLinkRewriter::RewriteBase(const AnsiString& Url, AnsiString& Local) const {
-  if (Settings_.DirStructure) return LocalPathForUrl(PageHost_, Url, Settings_.Folder, Local);
-  Local = Settings_.Folder;
-  return !Local.empty();
+  if (!Settings_.DirStructure) {
+    Local = HrefEncoded(Settings_.Folder);
+    return !Local.empty();
+  }
+  if (!LocalPathForUrl(PageHost_, Url, Settings_.Folder, Local)) return false;
+  // The download folder as it is named; the host and its folders as the mirror stores them.
+  const size_t folder = StartsStr(Settings_.Folder, Local) ? Settings_.Folder.size() : 0;
+  Local = HrefEncoded(Local.substr(0, folder)) + HrefOfRelativePath(Local.substr(folder));
+  return true;
 }
 
 AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {

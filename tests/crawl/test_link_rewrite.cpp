@@ -72,6 +72,10 @@ TEST(LinkRewrite, FlatLayout) {
   AnsiString base;
   ASSERT_TRUE(RewriteBaseLink("host", "http://h/x/", base, flat));
   EXPECT_EQ(base, "/dl/");
+  TRewriteSettings dirs;
+  dirs.Folder = "/my dl/";
+  ASSERT_TRUE(RewriteBaseLink("host", "http://h/my%20dir/", base, dirs));
+  EXPECT_EQ(base, "/my%20dl/h/my%2520dir/");
 }
 
 TEST(LinkRewrite, HelpersAndBasePath) {
