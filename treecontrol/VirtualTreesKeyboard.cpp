@@ -76,6 +76,7 @@ void TBaseVirtualTree::KeyDown(uint16_t& key, TShiftState shift) {
       if (focusedNode_) FullExpand(focusedNode_);
       return;
     case VK_DIVIDE:
+    case 0xBF:
       if (searching) break;
       if (focusedNode_) FullCollapse(focusedNode_);
       return;
@@ -228,6 +229,8 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
       } else if (focusedNode_->Parent != root_) {
         PVirtualNode parent = focusedNode_->Parent;
         deselectOnBacktrack(focusedNode_->PrevSibling == nullptr && ComparePositions(parent, rangeAnchor_) > 0);
+        // From a later child the siblings passed over join the selection.
+        if (extend && focusedNode_->PrevSibling) addRange = repaintAll = true;
         newNode = parent;
         focusChange = true;
       }

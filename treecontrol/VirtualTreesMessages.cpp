@@ -102,6 +102,11 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       }
       ChangeStates({}, {stRightButtonDown, stPopupMenuShown});
       if (Application) Application->CancelHint();
+      // A rubber band ends before the popup menu opens over it.
+      if ((HasState(stDrawSelPending) || HasState(stDrawSelecting)) && PopupMenu()) {
+        ChangeStates({}, {stDrawSelPending, stDrawSelecting});
+        Invalidate();
+      }
       TCustomControl::WndProc(m);
       GetHitTestInfoAt(p.X, p.Y, true, hit);
       if (options_->SelectionOptions().Contains(toRightClickSelect)) HandleMouseUp(m, hit);

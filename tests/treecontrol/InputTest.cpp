@@ -38,6 +38,15 @@ TEST_F(Input, ArrowKeysMoveTheFocusAndShiftExtends) {
   EXPECT_EQ(tree->FocusedNode(), Nth(0)) << "Ctrl+Down scrolls without moving the focus";
   tree->Key(VK_ADD);
   EXPECT_FALSE(tree->Expanded(Nth(0))) << "no children, nothing to open";
+  tree->ToggleNode(Nth(1));
+  tree->SetFocusedNode(Nth(1)->LastChild);
+  tree->ClearSelection();
+  tree->Key(VK_LEFT, ssShift);
+  EXPECT_EQ(tree->GetSortedSelection(false),
+            (std::vector<PVirtualNode>{Nth(1), Nth(1)->FirstChild, Nth(1)->LastChild}))
+      << "Shift+Left from a later child selects up to the parent";
+  tree->Key(0xBF);
+  EXPECT_FALSE(tree->Expanded(Nth(1))) << "the slash key collapses the focused subtree";
 }
 
 TEST_F(Input, IncrementalSearchFindsRepeatsAndBacksUp) {
