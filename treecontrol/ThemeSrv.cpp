@@ -9,6 +9,7 @@ std::unique_ptr<TThemeServices> g_services;
 
 TThemedElementDetails Details(TThemedElement element, int value, std::initializer_list<std::pair<int, int>> parts) {
   // parts: (first value of a part, last value); part numbers count from 1.
+  // A value outside them is part 0, whose first value is 0.
   int part = 1;
   for (const auto& range : parts) {
     if (value >= range.first && value <= range.second) return {element, part, value - range.first + 1};
@@ -57,19 +58,13 @@ void TThemeServices::NotifyThemeChange() {
 }
 
 TThemedElementDetails TThemeServices::EditDetails(int value) {
-  TThemedElementDetails d = Details(teEdit, value, {{2, 8}, {9, 9}});
-  if (d.Part == 0) d.State = 0;
-  return d;
+  return Details(teEdit, value, {{2, 8}, {9, 9}});
 }
 
 TThemedElementDetails TThemeServices::HeaderDetails(int value) {
-  TThemedElementDetails d = Details(teHeader, value, {{2, 4}, {5, 7}, {8, 10}, {11, 12}});
-  if (d.Part == 0) d.State = 0;
-  return d;
+  return Details(teHeader, value, {{2, 4}, {5, 7}, {8, 10}, {11, 12}});
 }
 
 TThemedElementDetails TThemeServices::TreeviewDetails(int value) {
-  TThemedElementDetails d = Details(teTreeview, value, {{2, 6}, {7, 8}, {9, 9}});
-  if (d.Part == 0) d.State = 0;
-  return d;
+  return Details(teTreeview, value, {{2, 6}, {7, 8}, {9, 9}});
 }
