@@ -47,7 +47,8 @@ void TVirtualTreeColumn::SetMinWidth(int value) {
 }
 
 void TVirtualTreeColumn::SetMaxWidth(int value) {
-  maxWidth_ = std::clamp(value, minWidth_, 10000);
+  // Wide text output is native here, so no 10000-pixel cap applies.
+  maxWidth_ = std::max(value, minWidth_);
   SetWidth(width_);
 }
 

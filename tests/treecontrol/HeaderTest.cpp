@@ -31,6 +31,13 @@ TEST_F(Header, WidthsPositionsAndHitTests) {
   EXPECT_EQ(columns[0]->Width(), 10);
   columns[0]->SetWidth(70);
   EXPECT_EQ(columns[0]->Width(), 50);
+  columns[0]->SetMaxWidth(20000);
+  columns[0]->SetWidth(15000);
+  EXPECT_EQ(columns[0]->Width(), 15000) << "no cap at 10000 where wide text is drawn natively";
+  columns[0]->SetMaxWidth(5);
+  EXPECT_EQ(columns[0]->MaxWidth(), 10) << "never below MinWidth";
+  columns[0]->SetMaxWidth(50);
+  columns[0]->SetWidth(50);
   columns[2]->SetPosition(0);
   EXPECT_EQ(columns.ColumnFromPosition(0), 2);
   EXPECT_EQ(columns[0]->Position(), 1u);
