@@ -717,6 +717,8 @@ class TBaseVirtualTree : public TCustomControl {
   bool AskCheckChange(PVirtualNode node, TCheckState newState);
   bool PropagateCheckState(PVirtualNode node, TCheckState value);
   void ShowNodeMenu(PVirtualNode node, TColumnIndex column, TPoint position);
+  // The control's popup menu or one OnGetPopupMenu gives for the node.
+  virtual bool HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
   virtual void InternalConnectNode(PVirtualNode node, PVirtualNode destination, TBaseVirtualTree* targetTree,
                                    TVTNodeAttachMode mode);
   virtual void InternalDisconnectNode(PVirtualNode node, bool keepFocus, bool reindex = true);

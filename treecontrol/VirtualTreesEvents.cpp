@@ -834,6 +834,10 @@ void TBaseVirtualTree::SetDropTarget(PVirtualNode node, TDropMode mode) {
   if (dropTargetNode_) InvalidateNode(dropTargetNode_);
 }
 
+bool TBaseVirtualTree::HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
+  return PopupMenu() || DoGetPopupMenu(node, column, position);
+}
+
 void TBaseVirtualTree::ShowNodeMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
   TPopupMenu* menu = DoGetPopupMenu(node, column, position);
   if (!menu) return;

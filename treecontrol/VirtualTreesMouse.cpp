@@ -98,8 +98,11 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
   }
   if (multi && shift == 0 && anyHit && nodeSelected && autoDrag) ChangeStates({stClearPending}, {});
   // A press on an unselected node starts a new selection even where a drag
-  // may follow; only a press on a selected node keeps the selection to drag.
-  bool mayClear = !autoDrag || !nodeSelected;
+  // may follow; only a press on a selected node keeps the selection to drag
+  // it or, with the right button, for the node's popup menu.
+  bool menuFollows = HasState(stRightButtonDown) &&
+                     HasPopupMenu(node, hitInfo.HitColumn, PointFromLParam(message.LParam));
+  bool mayClear = !nodeSelected || (!autoDrag && !menuFollows);
   if (mayClear && !HasState(stClearPending)) {
     bool clear = (!anyHit && multi && shift == 0) ||
                  (anyHit && (!nodeSelected || !(shift & ssCtrl)) && (shift == 0 || !multi));

@@ -1,6 +1,8 @@
 // Keyboard, incremental search, mouse clicks, check boxes, wheel, scroll
 // bars and in-place editing, driven through the tree's messages.
 #include "TreeFixture.h"
+#include "platform/controls/Dialogs.h"
+#include "platform/controls/Menus.h"
 
 using Input = TreeFixture;
 
@@ -100,6 +102,23 @@ TEST_F(Input, ClicksSelectCtrlTogglesShiftExtends) {
   Click(60, 18 * 20);
   EXPECT_EQ(tree->SelectedCount(), 0) << "a click below the rows clears";
   EXPECT_FALSE(focus.empty());
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect, toFullRowSelect, toRightClickSelect});
+  Click(60, 18 * 1 + 5);
+  Click(60, 18 * 3 + 5, MK_SHIFT);
+  auto rightClick = [&](int y) {
+    tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, MakeLParam(60, y));
+    tree->Perform(WM_RBUTTONUP, 0, MakeLParam(60, y));
+  };
+  rightClick(18 * 2 + 5);
+  EXPECT_EQ(tree->SelectedCount(), 1) << "without a menu a right click selects the node alone";
+  Click(60, 18 * 3 + 5, MK_SHIFT);
+  auto* menu = new TPopupMenu(form);
+  tree->SetPopupMenu(menu);
+  SetDialogResponder([](const TDialogRequest&) { return TDialogAnswer{}; });
+  rightClick(18 * 2 + 5);
+  EXPECT_EQ(tree->SelectedCount(), 2) << "the selection stays for the popup menu";
+  SetDialogResponder(nullptr);
+  tree->SetPopupMenu(nullptr);
 }
 
 TEST_F(Input, LabelClicksSelectWithoutFullRowAndButtonsToggle) {
