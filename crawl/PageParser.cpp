@@ -111,6 +111,8 @@ private:
 
 void TCandidateLoop::Take(const TLinkCandidate& Candidate) {
   if (Candidate.IsBase && BaseHref_.empty()) return;
+  // A base tag's href stands for the base folder, already cut before any
+  // query; turning it into a query file name would break the absolute URL.
   AnsiString link = Candidate.IsBase ? BaseHref_ : Candidate.Text;
   bool isEmail = false;
   if (!ResolveUrl(link, Base_, isEmail) || isEmail) return;

@@ -119,6 +119,7 @@ private:
   int FindByte(char C, int From) const;
   int SkipBlanks(int I, int To) const;
   void Add(int Pos, const AnsiString& Text, bool IsBase = false);
+  void AddUrlValue(const TAttrValue& Value);
   void ReportProgress(int Done);
 
   int HandleTag(int Lt);
@@ -201,6 +202,19 @@ int TScanner::SkipBlanks(int I, int To) const {
 
 void TScanner::Add(int Pos, const AnsiString& Text, bool IsBase) {
   Out_.Candidates.push_back({Text, Pos, static_cast<int>(Text.size()), IsBase});
+}
+
+// Adds a value that IsUrlValue accepts once the blanks around it are
+// dropped, as a browser drops them; the position is that of its first
+// character, so rewriting replaces the link and leaves the blanks.
+void TScanner::AddUrlValue(const TAttrValue& Value) {
+  if (!HasOuterBlanks(Value.Text)) {
+    if (IsUrlValue(Value.Text)) Add(Value.Pos, Value.Text);
+    return;
+  }
+  const AnsiString text = Trim(Value.Text);
+  const int lead = static_cast<int>(Value.Text.size() - TrimLeft(Value.Text).size());
+  if (IsUrlValue(text)) Add(Value.Pos + lead, text);
 }
 
 void TScanner::ReportProgress(int Done) {
@@ -416,7 +430,7 @@ bool TScanner::ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value
 
 void TScanner::AddLinkAttr(int Last, const char* Name) {
   TAttrValue value;
-  if (FindTagAttribute(Last, Name, value) && IsUrlValue(value.Text)) Add(value.Pos, value.Text);
+  if (FindTagAttribute(Last, Name, value)) AddUrlValue(value);
 }
 
 void TScanner::AddScriptAttr(int Last, const char* Name) {
@@ -448,7 +462,7 @@ void TScanner::ReadStyle(int Last) {
     if (FindAttribute(q, to, "background-image", true, background)) urlFrom = background.Pos;
   }
   TAttrValue url;
-  if (FindAttribute(urlFrom, to, "url", true, url) && IsUrlValue(url.Text)) Add(url.Pos, url.Text);
+  if (FindAttribute(urlFrom, to, "url", true, url)) AddUrlValue(url);
 }
 
 // ---------------------------------------------------------------------------
@@ -534,7 +548,7 @@ void TScanner::TakeScriptString(int From, int To, bool HrefRule) {
   if (!HrefRule) return;
   int p = From;
   TAttrValue href;
-  if (FindAttribute(p, To, "href", true, href) && IsUrlValue(href.Text)) Add(href.Pos, href.Text);
+  if (FindAttribute(p, To, "href", true, href)) AddUrlValue(href);
 }
 
 // Reads a quoted text starting at I (the opening quote); a quote preceded by
@@ -558,7 +572,7 @@ int TScanner::TakeWindowOpen(int I, int To) {
   TAttrValue arg;
   const int after = ReadQuoted(j, To, static_cast<char>(At(j)), arg);
   if (after == 0) return I;
-  if (IsUrlValue(arg.Text)) Add(arg.Pos, arg.Text);
+  AddUrlValue(arg);
   return after;
 }
 
@@ -570,7 +584,7 @@ int TScanner::TakeHttpRun(int I, int To) {
     ++e;
   }
   const AnsiString value = Text(I, e - 1);
-  if (IsUrlValue(value)) Add(I, value);
+  AddUrlValue({value, I});
   return e;
 }
 
@@ -584,7 +598,7 @@ int TScanner::TakeAddItem(int I, int To) {
   if (j > To || At(j) != ',') return I;
   j = SkipBlanks(j + 1, To);
   if (j > To || At(j) != '\'' || (j = ReadQuoted(j, To, '\'', second)) == 0) return I;
-  if (IsUrlValue(second.Text)) Add(second.Pos, second.Text);
+  AddUrlValue(second);
   return j;
 }
 

@@ -51,6 +51,9 @@ thGetUrl::thGetUrl(bool CreateSuspended, const TParamProObj* Params, const TrcHt
 
 thGetUrl::~thGetUrl() = default;
 
+// The abort is posted to the client and runs on the worker's thread, so it is
+// safe in every client state; a connected request is not left waiting for its
+// next data block.
 void thGetUrl::SetState(uint16_t Value) {
   Rec.Flags.Store(Value);
   if ((Value & sfAbort) == 0 || Rec.Mode != 1) return;

@@ -70,6 +70,10 @@ TEST(PageParser, RewritingInPlace) {
   EXPECT_EQ(Rewritten("<a onmouseover=\"i.src='http://host/a/b/o.gif'\" href='http://host/a/b/o.gif'>", s),
             "<a onmouseover=\"i.src='o.gif'\" href='o.gif'>");
   EXPECT_EQ(Rewritten("<a onmouseover=go() href='http://host/a/b/o.gif'>", s), "<a onmouseover=go() href='o.gif'>");
+  // Blanks around a link are not part of it, as in a browser.
+  EXPECT_EQ(Rewritten("<a href=\" http://host/a/c/p.htm \">", s), "<a href=\" ../c/p.htm \">");
+  EXPECT_EQ(Links("<a href=\" p.htm\"><a href=\"q.htm  \"><a href=\" .x\">", s),
+            V({"http://host/a/b/p.htm", "http://host/a/b/q.htm"}));
   TParseSettings import = s;
   import.DownloadMode = false;
   EXPECT_EQ(Rewritten("<a href=http://host/a/c/p.htm>", import), "<a href=http://host/a/c/p.htm>");
