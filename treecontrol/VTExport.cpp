@@ -6,6 +6,17 @@
 #include "platform/controls/Clipbrd.h"
 #include "treecontrol/VTBufferedString.h"
 
+// Sets the canvas font to the tree's and lets the tree's paint-text step
+// (and so the application) change it for the cell.
+class TVTExportFont {
+ public:
+  static void Prepare(TCustomVirtualStringTree& tree, PVirtualNode node, TColumnIndex column) {
+    TCanvas* canvas = tree.Canvas();
+    canvas->Font().Assign(tree.Font());
+    tree.DoPaintText(node, canvas, column, ttNormal);
+  }
+};
+
 namespace {
 
 const AnsiString CRLF = "\r\n";
@@ -145,11 +156,8 @@ AnsiString AlignAttribute(TAlignment alignment) {
   }
 }
 
-// Sets the canvas font to the tree's and lets the application change it for the cell.
 void PrepareCellFont(TCustomVirtualStringTree& tree, PVirtualNode node, TColumnIndex column) {
-  TCanvas* canvas = tree.Canvas();
-  canvas->Font().Assign(tree.Font());
-  if (tree.OnPaintText) tree.OnPaintText(&tree, canvas, node, column, ttNormal);
+  TVTExportFont::Prepare(tree, node, column);
 }
 
 class THtmlWriter {

@@ -58,8 +58,9 @@ class TCustomVirtualStringTree : public TBaseVirtualTree {
   TVSTShortenStringEvent OnShortenString;
 
  protected:
-  // The hint window measures a tooltip in the font the cell is painted with.
+  // The hint window and the content export use the font a cell is painted with.
   friend class TVirtualTreeHintWindow;
+  friend class TVTExportFont;
   virtual void DoGetText(PVirtualNode node, TColumnIndex column, TVSTTextType type, WideString& text);
   virtual void DoNewText(PVirtualNode node, TColumnIndex column, const WideString& text);
   virtual void DoPaintText(PVirtualNode node, TCanvas* canvas, TColumnIndex column, TVSTTextType type);

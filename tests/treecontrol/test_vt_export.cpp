@@ -104,6 +104,18 @@ TEST_F(ExportFixture, NonBmpCharactersAndPaintedFontsSurvive) {
   EXPECT_NE(rtf.find(" \\u-10179\\'3f\\u-8704\\'3f\\cell"), AnsiString::npos);
   EXPECT_NE(rtf.find("\\tab \\b \\u121\\'3f\\b0\\cell"), AnsiString::npos);
   EXPECT_EQ(WideToUTF8Export(u"a\xD800" u"b"), "ab");  // a lone high surrogate is dropped
+
+  // A tree class that paints its texts in italics exports them so.
+  struct ItalicTree : TTestTree {
+    using TTestTree::TTestTree;
+    void DoPaintText(PVirtualNode, TCanvas* canvas, TColumnIndex, TVSTTextType) override {
+      canvas->Font().SetStyle(fsItalic);
+    }
+  };
+  auto* italic = new ItalicTree(form);
+  italic->SetParent(form);
+  italic->SetRootNodeCount(1);
+  EXPECT_NE(ContentToHTML(*italic, tstAll).find("{font: italic"), AnsiString::npos);
 }
 
 TEST_F(ExportFixture, ClipboardBlocksCarryTerminatorsAndTheHtmlFrame) {
