@@ -15,6 +15,8 @@
 #include "platform/controls/QtInternals.h"
 #include "platform/controls/StdCtrls.h"
 #include "platform/graphics/QtBridge.h"
+#include "platform/rtl/FileUtils.h"
+#include "platform/shell/Shell.h"
 
 TApplication* Application = nullptr;
 TScreen* Screen = nullptr;
@@ -443,7 +445,9 @@ void TApplication::HandleMessage() {
 
 bool TApplication::HelpContext(int context) {
   lastHelpContext_ = context;
-  return !helpFile_.empty();
+  if (helpFile_.empty()) return false;
+  const AnsiString file = ExpandFileName(helpFile_);
+  return FileExists(file) && OpenUrl(file);
 }
 
 namespace {

@@ -133,7 +133,9 @@ class TApplication : public TComponent {
   void SetTitle(const AnsiString& title);
   const AnsiString& HelpFile() const { return helpFile_; }
   void SetHelpFile(const AnsiString& file) { helpFile_ = file; }
-  // Records the help request (no help viewer here); true when a help file is set.
+  // Records the request and shows the help file, one document for every
+  // context, in the user's web browser; false when no help file exists or
+  // no browser starts.
   bool HelpContext(int context);
   int LastHelpContext() const { return lastHelpContext_; }
   bool ShowHint() const { return showHint_; }

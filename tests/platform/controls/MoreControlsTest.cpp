@@ -1,8 +1,13 @@
-// Speed-button groups, labels, grids, timers and the application's main loop.
+// Speed-button groups, labels, grids, timers, the application's main loop
+// and help.
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "DemoForm.h"
 #include "Support.h"
+#include "platform/rtl/FileUtils.h"
+#include "platform/shell/Shell.h"
 
 TEST(MoreControls, SpeedButtonGroupsKeepOneButtonDown) {
   TForm form(nullptr);
@@ -119,4 +124,35 @@ TEST(MoreControls, AQuitMessageEndsTheMainLoop) {
   ASSERT_TRUE(PeekMessage(msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(msg.wParam, 3u);
   delete main;
+}
+
+TEST(MoreControls, HelpShowsTheHelpFileInTheUsersBrowser) {
+  const AnsiString folder = MakeTempFolder("help");
+  const char* const names[] = {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_DATA_DIRS", "BROWSER"};
+  std::vector<AnsiString> saved;
+  for (const char* name : names) {
+    saved.push_back(GetEnvironmentVariable(name));
+    SetEnvironmentVariable(name, folder + "none");  // no desktop association
+  }
+  const AnsiString browser = folder + "browser";
+  WriteFileAtomically(browser, "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.args\"\n: > \"$0.done\"\n");
+  std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+  SetEnvironmentVariable("BROWSER", browser);
+  InitializeControls();
+  const AnsiString saveFile = Application->HelpFile();
+
+  Application->SetHelpFile(folder + "missing.html");
+  EXPECT_FALSE(Application->HelpContext(10));
+  Application->SetHelpFile(folder + "Help File.html");
+  WriteFileAtomically(Application->HelpFile(), "<p>Help</p>");
+  EXPECT_TRUE(Application->HelpContext(10));
+  EXPECT_EQ(Application->LastHelpContext(), 10);
+  EXPECT_TRUE(PumpUntil([&] { return FileExists(browser + ".done"); }));
+  AnsiString shown;
+  ReadFileToString(browser + ".args", shown);
+  EXPECT_EQ(shown, folder + "Help File.html");
+
+  Application->SetHelpFile(saveFile);
+  for (size_t i = 0; i < saved.size(); ++i) SetEnvironmentVariable(names[i], saved[i]);
+  std::filesystem::remove_all(folder);
 }
