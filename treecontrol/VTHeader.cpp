@@ -48,6 +48,12 @@ void TVTHeader::SetHeight(int value) {
   if (!owner_->IsLoading()) RecalculateHeader();
 }
 
+void TVTHeader::SetFont(const TFont& value) {
+  font_.Assign(value);
+  parentFont_ = false;
+  Invalidate();
+}
+
 void TVTHeader::SetParentFont(bool value) {
   if (value == parentFont_) return;
   parentFont_ = value;
@@ -249,6 +255,7 @@ void TVTHeader::ApplyHeaderMouseMove(TPoint client) {
 }
 
 bool TVTHeader::HandleLeftUp(TMessage& message, bool nonClient) {
+  if (Application) Application->CancelHint();
   TPoint client = ClientPointOf(message);
   TPoint band = BandPoint(client);
   bool hadState = states_ != 0;

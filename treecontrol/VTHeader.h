@@ -200,6 +200,8 @@ class TVTHeader : public TObject {
   int Height() const { return height_; }
   void SetHeight(int value);
   TFont& Font() { return font_; }
+  // Takes the font's values; the header no longer follows the tree's font.
+  void SetFont(const TFont& value);
   bool ParentFont() const { return parentFont_; }
   void SetParentFont(bool value);
   TVTHeaderOptions Options() const { return options_; }

@@ -57,6 +57,12 @@ TEST_F(Header, MainSortAndFixedColumns) {
   EXPECT_EQ(header.SortColumn(), NoColumn);
   header.SetSortColumn(9);
   EXPECT_EQ(header.SortColumn(), 2);
+  header.SetParentFont(true);
+  TFont bold;
+  bold.SetStyle(fsBold);
+  header.SetFont(bold);
+  EXPECT_FALSE(header.ParentFont()) << "an own font ends following the tree's";
+  EXPECT_EQ(header.Font().Style(), TFontStyles(fsBold));
   columns.Delete(0);
   EXPECT_EQ(header.MainColumn(), 0);
   EXPECT_EQ(header.SortColumn(), 1);
