@@ -82,7 +82,10 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
   if (!header_->UseColumns()) newColumn = NoColumn;
   bool columnChanged = newColumn != focusedColumn_;
   bool nodeSelected = anyHit && (node->States & nsSelected);
-  bool autoDrag = anyHit && DoDragAllowed(node, hitInfo.HitColumn);
+  bool fullRowDrag = options_->MiscOptions().Contains(toFullRowDrag);
+  // A press on the free part of a row selects (and may start a rubber band);
+  // only toFullRowDrag lets it start a drag.
+  bool autoDrag = anyHit && (!cellHit || fullRowDrag) && DoDragAllowed(node, hitInfo.HitColumn);
   // Button and check box.
   if (node && hitInfo.HitPositions.Contains(hiOnItemButton) && (node->States & nsHasChildren)) {
     ToggleNode(node);
@@ -121,7 +124,7 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
   if (Focused() && (labelHit || (gridExtensions && anyHit)) && nodeSelected && !columnChanged && shift == 0 &&
       node == focusedNode_)
     ChangeStates({stEditPending}, {});
-  if (!selection.Contains(toDisableDrawSelection) && multi && !labelHit && !(fullRow && anyHit)) {
+  if (!selection.Contains(toDisableDrawSelection) && multi && !labelHit && !fullRowDrag) {
     SetCapture(Handle());
     ChangeStates({stDrawSelPending}, {});
     TPoint start = Point(TreeX(LoWordSigned(message.LParam)), HiWordSigned(message.LParam) - offsetY_);
@@ -287,7 +290,6 @@ void TBaseVirtualTree::CheckMouseDrag(int x, int y) {
         ClearSelection();
       }
       ChangeStates({stDrawSelecting}, {stDrawSelPending});
-      if (!(drawSelShift_ & ssCtrl)) ClearSelection();
     }
     if (HasState(stDrawSelecting)) {
       SelectByRectangle(old, NormalizeRect(newSelRect_));

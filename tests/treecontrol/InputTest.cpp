@@ -309,14 +309,27 @@ TEST_F(Input, DragStartsOnlyBeyondTheThresholdAndKeepsTheSelectionUntilUp) {
   tree->SetRootNodeCount(4);
   tree->OnDragAllowed = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool& allowed) { allowed = true; };
   tree->SelectNodes(Nth(0), Nth(2), false);
-  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(60, 18 + 5));
-  EXPECT_EQ(tree->SelectedCount(), 3) << "a press on a selected node keeps the selection";
+  const TRect label = tree->GetDisplayRect(Nth(1), NoColumn, true);
+  const int x = (label.Left + label.Right) / 2;
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(x, 18 + 5));
+  EXPECT_EQ(tree->SelectedCount(), 3) << "a press on a selected label keeps the selection";
   EXPECT_TRUE(tree->HasState(stOLEDragPending));
-  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(61, 18 + 6));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(x + 1, 18 + 6));
   EXPECT_TRUE(tree->HasState(stOLEDragPending));
-  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(61, 18 + 6));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(x + 1, 18 + 6));
   EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(1)})) << "released without a drag";
   EXPECT_FALSE(tree->HasState(stOLEDragPending));
+  // The free part of a row starts a rubber band, not a drag, unless toFullRowDrag.
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(250, 5));
+  EXPECT_FALSE(tree->HasState(stOLEDragPending));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(20, 18 * 2 + 5));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(20, 18 * 2 + 5));
+  EXPECT_EQ(tree->SelectedCount(), 3) << "the band selected the rows it crossed";
+  tree->TreeOptions().SetMiscOptions({toFullRowDrag});
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(250, 5));
+  EXPECT_TRUE(tree->HasState(stOLEDragPending));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(250, 5));
+  tree->TreeOptions().SetMiscOptions({});
   // A press on an unselected node replaces the selection, drag or not.
   tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(60, 18 * 3 + 5));
   tree->Perform(WM_LBUTTONUP, 0, MakeLParam(60, 18 * 3 + 5));
@@ -373,4 +386,9 @@ TEST_F(Input, RubberBandSelectsTheRowsItCrosses) {
   tree->Perform(WM_MOUSEMOVE, MK_LBUTTON | MK_CONTROL, MakeLParam(20, 18 * 2 + 5));
   tree->Perform(WM_LBUTTONUP, MK_CONTROL, MakeLParam(20, 18 * 2 + 5));
   EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(0), Nth(2)}));
+  // With Shift the band adds to the selection.
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, MakeLParam(250, 18 * 3 + 5));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON | MK_SHIFT, MakeLParam(20, 18 * 4 + 5));
+  tree->Perform(WM_LBUTTONUP, MK_SHIFT, MakeLParam(20, 18 * 4 + 5));
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(0), Nth(2), Nth(3), Nth(4)}));
 }
