@@ -245,11 +245,18 @@ void TVirtualTreeHintWindow::InternalPaint(int step, int stepSize) {
   PaintShadow();
   TBitmap* shown = hintBitmap_.get();
   if (step > 0 && stepSize > 0) {
-    // Fading in: the picture over the background, more opaque at every step.
     animationBitmap_->Assign(*background_);
-    const int alpha = std::min(255, step * 255 / stepSize);
-    AlphaBlendRect(hintBitmap_.get(), animationBitmap_.get(), Rect(0, 0, width, height), {0, 0}, abConstantAlpha,
-                   alpha, 0);
+    if (hintData_.Tree && hintData_.Tree->HintAnimation() == hatSlide) {
+      // Sliding down: the picture's bottom rows come into view from the top.
+      const int rows = std::min(height, step * height / stepSize);
+      animationBitmap_->Canvas()->CopyRect(Rect(0, 0, width, rows), *hintBitmap_->Canvas(),
+                                           Rect(0, height - rows, width, height));
+    } else {
+      // Fading in (also the system default): more opaque at every step.
+      const int alpha = std::min(255, step * 255 / stepSize);
+      AlphaBlendRect(hintBitmap_.get(), animationBitmap_.get(), Rect(0, 0, width, height), {0, 0},
+                     abConstantAlpha, alpha, 0);
+    }
     shown = animationBitmap_.get();
   }
   if (Width() > 0 && Height() > 0) Canvas()->Draw(0, 0, shown);

@@ -1,7 +1,7 @@
 // TVirtualTreeHintWindow: the window that shows a tree's hints and tooltips.
 // It measures the hint text (CalcHintRect), places itself on the desktop
 // (ActivateHint) and composes its picture off screen: background, frame,
-// text and a five-pixel soft shadow; it can fade in step by step.
+// text and a five-pixel soft shadow; it can fade or slide in step by step.
 //
 // Contract
 // - In tooltip mode (hmTooltip) with a node the text is the node's cell text
@@ -61,6 +61,8 @@ class TVirtualTreeHintWindow : public TCustomControl {
   // The composed picture (frame, text and shadow over the background).
   TBitmap& HintBitmap() { return *hintBitmap_; }
   TBitmap& BackgroundBitmap() { return *background_; }
+  // The picture of the last animation step.
+  TBitmap& AnimationBitmap() { return *animationBitmap_; }
 
   void WndProc(TMessage& message) override;
 

@@ -108,6 +108,18 @@ TEST_F(HintFixture, ShownHintsStayOnTheDesktopAndCarryAShadow) {
   EXPECT_EQ(PixelAt(picture, w / 2, h - 1), darkened(5));
   EXPECT_EQ(PixelAt(picture, w - 1, 2), face);  // the shadow starts below the top
 
+  // Animation steps: halfway through a slide the bottom half of the picture
+  // shows at the top; a fade blends the whole picture.
+  tree->SetHintAnimation(hatSlide);
+  ASSERT_TRUE(hint->AnimationCallback(1, 2));
+  TBitmap& step = hint->AnimationBitmap();
+  EXPECT_EQ(PixelAt(step, w / 2, 0), PixelAt(picture, w / 2, h - h / 2));
+  EXPECT_EQ(PixelAt(step, w / 2, h - 1), PixelAt(hint->BackgroundBitmap(), w / 2, h - 1));
+  tree->SetHintAnimation(hatFade);
+  ASSERT_TRUE(hint->AnimationCallback(1, 2));
+  EXPECT_NE(PixelAt(step, 0, 0), PixelAt(hint->BackgroundBitmap(), 0, 0));
+  EXPECT_NE(PixelAt(step, 0, 0), PixelAt(picture, 0, 0));
+
   hint->ActivateHint(Rect(0, 0, 0, 0), u"");
   EXPECT_FALSE(hint->Visible());
   EXPECT_EQ(hint->HintData().Tree, nullptr);
