@@ -146,11 +146,12 @@ class TListView : public TWinControl {
   void SetSmallImages(TImageList* images) { SetImages(smallImages_, images); }
   TImageList* StateImages() const { return stateImages_; }
   void SetStateImages(TImageList* images) { SetImages(stateImages_, images); }
-  // What is drawn before a caption (a null image when no list is assigned).
-  QImage ItemPicture(int imageIndex, int stateIndex) const;
   TLVChangeEvent OnChange;
   TLVSelectItemEvent OnSelectItem;
 
+  // Platform: what is drawn before a caption (a null image when no list is
+  // assigned).
+  QImage ItemPicture(int imageIndex, int stateIndex) const;
   QTreeWidget* Native() const { return tree_; }
   TListItem* ItemFor(const QTreeWidgetItem* item) const;
 
