@@ -247,6 +247,8 @@ class TBaseVirtualTree : public TCustomControl {
   void SetFocusedNode(PVirtualNode node);
   TColumnIndex FocusedColumn() const { return focusedColumn_; }
   void SetFocusedColumn(TColumnIndex column);
+  // Focuses the cell; a refused focus change keeps the previous column.
+  virtual void SetFocusedNodeAndColumn(PVirtualNode node, TColumnIndex column);
   PVirtualNode TopNode();
   void SetTopNode(PVirtualNode node);
   int OffsetX() const { return offsetX_; }

@@ -599,6 +599,19 @@ void TBaseVirtualTree::SetFocusedColumn(TColumnIndex column) {
   DoFocusChange(focusedNode_, focusedColumn_);
 }
 
+void TBaseVirtualTree::SetFocusedNodeAndColumn(PVirtualNode node, TColumnIndex column) {
+  PVirtualNode oldNode = focusedNode_;
+  TColumnIndex oldColumn = focusedColumn_;
+  focusedColumn_ = column;
+  FocusNode(node, true);
+  if (focusedNode_ != (node == root_ ? nullptr : node)) {
+    focusedColumn_ = oldColumn;
+    return;
+  }
+  CancelEditNode();
+  if (oldNode != focusedNode_ || oldColumn != focusedColumn_) DoFocusChange(focusedNode_, focusedColumn_);
+}
+
 PVirtualNode TBaseVirtualTree::TopNode() {
   int top = 0;
   return GetNodeAt(0, 0, true, top);

@@ -302,6 +302,16 @@ TEST_F(Input, TabWalksTheCellsWithExtendedFocus) {
   tree->Key(VK_END, ssCtrl);
   EXPECT_EQ(tree->FocusedNode(), Nth(1)) << "Ctrl+End focuses the last node and the last column";
   EXPECT_EQ(tree->FocusedColumn(), 2);
+  tree->OnFocusChanging = [](TBaseVirtualTree*, PVirtualNode, PVirtualNode n, TColumnIndex, TColumnIndex, bool& ok) {
+    ok = n != nullptr;
+  };
+  tree->SetFocusedNodeAndColumn(Nth(0), 1);
+  EXPECT_EQ(tree->FocusedNode(), Nth(0));
+  EXPECT_EQ(tree->FocusedColumn(), 1);
+  tree->SetFocusedNodeAndColumn(nullptr, 2);
+  EXPECT_EQ(tree->FocusedNode(), Nth(0));
+  EXPECT_EQ(tree->FocusedColumn(), 1) << "a refused focus change keeps the column";
+  tree->OnFocusChanging = nullptr;
 }
 
 TEST_F(Input, DragStartsOnlyBeyondTheThresholdAndKeepsTheSelectionUntilUp) {
