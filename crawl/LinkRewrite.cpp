@@ -7,7 +7,6 @@
 #include "crawl/LinkResolve.h"
 #include "crawl/LinkText.h"
 #include "crawl/MirrorNames.h"
-#include "crawl/SavePaths.h"
 #include "net/UrlUtils.h"
 #include "project/TextHelpers.h"
 

@@ -176,6 +176,19 @@ TNameExt SplitNameExt(AnsiString& DocName, const AnsiString& Path, const AnsiStr
   return result;
 }
 
+AnsiString MirrorComponent(const AnsiString& Part) {
+  if (Part == "." || Part == "..") return StringReplace(Part, ".", "%2E", rfReplaceAll);
+  AnsiString result;
+  for (const char c : Part) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || c == '\\' || byte == 0x7F)
+      result += "%" + IntToHex(byte, 2);
+    else
+      result += c;
+  }
+  return result;
+}
+
 bool IsDefaultDocName(const AnsiString& Name) {
   for (const char* name : {"index.htm", "index.html", "default.html", "document.htm", "document.html"})
     if (SameText(Name, name)) return true;

@@ -34,6 +34,11 @@ struct TNameExt {
 };
 TNameExt SplitNameExt(AnsiString& DocName, const AnsiString& Path, const AnsiString& ContentType);
 
+// A folder or file name as it is written to disk (crawl/SavePaths.h):
+// backslashes and control bytes encoded ("%5C", "%01"), "." and ".." escaped
+// ("%2E").
+AnsiString MirrorComponent(const AnsiString& Part);
+
 // "index.htm", "index.html", "default.html", "document.htm", "document.html"
 // without regard to case.
 bool IsDefaultDocName(const AnsiString& Name);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "crawl/MirrorNames.h"
 #include "platform/rtl/FileUtils.h"
 #include "project/TextHelpers.h"
 
@@ -28,19 +29,6 @@ bool Creatable(const AnsiString& Part) {
 }
 
 } // namespace
-
-AnsiString MirrorComponent(const AnsiString& Part) {
-  if (Part == "." || Part == "..") return StringReplace(Part, ".", "%2E", rfReplaceAll);
-  AnsiString result;
-  for (const char c : Part) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || c == '\\' || byte == 0x7F)
-      result += "%" + IntToHex(byte, 2);
-    else
-      result += c;
-  }
-  return result;
-}
 
 TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, const AnsiString& NamePart,
                           const AnsiString& LocalName) {

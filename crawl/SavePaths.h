@@ -30,10 +30,6 @@ struct TMirrorPath {
 TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, const AnsiString& NamePart,
                           const AnsiString& LocalName);
 
-// A folder or file name as MapMirrorPath writes it: backslashes and control
-// bytes encoded ("%5C", "%01"), "." and ".." escaped ("%2E").
-AnsiString MirrorComponent(const AnsiString& Part);
-
 // The fallback base of a local name: the text before its first ".", "?",
 // "=" or "*"; false when it holds none of them (then there is no fallback).
 bool FallbackBase(const AnsiString& LocalName, AnsiString& Base);
