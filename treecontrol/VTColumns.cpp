@@ -1,9 +1,10 @@
 // Header columns: one column's properties and the collection with display
 // order, left edges, hit tests, auto-size and painting of the header buttons.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
-#include "platform/rtl/DateUtils.h"
 #include "treecontrol/VTUnitServices.h"
 #include "treecontrol/VTStreamIO.h"
 #include "treecontrol/VirtualTrees.h"
@@ -404,6 +405,22 @@ void TVirtualTreeColumns::AnimatedResize(TColumnIndex column, int newWidth) {
   TVirtualTreeColumn* item = items_[size_t(column)].get();
   newWidth = std::clamp(newWidth, item->minWidth_, std::max(item->minWidth_, item->maxWidth_));
   if (newWidth == item->width_) return;
+  TBaseVirtualTree* tree = header_->Treeview();
+  const int oldWidth = item->width_, step = (newWidth - oldWidth) / 32;
+  if (step != 0 && tree->HandleAllocated() && tree->Visible()) {
+    // The columns right of it move in 32 steps; only the final width counts
+    // as a resize.
+    for (int i = 1; i <= 32; ++i) {
+      item->width_ = oldWidth + i * step;
+      UpdatePositions(true);
+      header_->Invalidate();
+      tree->Invalidate();
+      tree->Update();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    item->width_ = oldWidth;
+    UpdatePositions(true);
+  }
   item->SetWidth(newWidth);
 }
 

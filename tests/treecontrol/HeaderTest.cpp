@@ -91,6 +91,13 @@ TEST_F(Header, AutoResizeFillsTheClientWidth) {
   header.Columns()[0]->SetWidth(120);
   EXPECT_EQ(header.Columns()[1]->Width(), client - 120);
   EXPECT_FALSE(resized.empty());
+  // An animated resize moves through its steps but reports one resize of the column.
+  form->Show();
+  resized.clear();
+  header.Columns().AnimatedResize(0, 40);
+  EXPECT_EQ(header.Columns()[0]->Width(), 40);
+  EXPECT_EQ(header.Columns()[1]->Width(), client - 40);
+  EXPECT_EQ(std::count(resized.begin(), resized.end(), 0), 1);
   tree->OnColumnResize = nullptr;
 }
 
