@@ -15,7 +15,6 @@
 #include <cmath>
 
 #include "platform/controls/QtInternals.h"
-#include "platform/graphics/ImageList.h"
 #include "platform/graphics/QtBridge.h"
 
 namespace {
@@ -171,6 +170,7 @@ TListView::TListView(TComponent* owner)
   tree_->setColumnCount(1);
   tree_->header()->setStretchLastSection(false);
   tree_->setItemDelegate(new TListImageDelegate(this));
+  smallLink_.OnChange = stateLink_.OnChange = [this](TObject*) { tree_->doItemsLayout(); };
   columns_.OnUpdate = [this] { ColumnsChanged(); };
   QObject::connect(tree_, &QTreeWidget::currentItemChanged, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
     GuardedCall(this, [&] {
@@ -204,11 +204,16 @@ void TListView::ColumnsChanged() {
   tree_->setHeaderLabels(labels);
 }
 
-void TListView::SetImages(TImageList*& slot, TImageList* images) {
+void TListView::SetImages(TImageList*& slot, TChangeLink& link, TImageList* images) {
   TImageList* old = slot;
   if (old == images) return;
   slot = images;
-  if (images) images->FreeNotification(this);
+  if (images) {
+    images->FreeNotification(this);
+    images->RegisterChanges(&link);
+  } else if (link.Sender()) {
+    link.Sender()->UnRegisterChanges(&link);
+  }
   if (old && old != smallImages_ && old != stateImages_) old->RemoveFreeNotification(this);
   tree_->doItemsLayout();
 }

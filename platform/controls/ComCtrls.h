@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/controls/StdCtrls.h"
+#include "platform/graphics/ImageList.h"
 #include "platform/rtl/DateUtils.h"
 
 class QImage;
@@ -24,7 +25,6 @@ class QSpinBox;
 class QDateTimeEdit;
 class QLineEdit;
 class QToolButton;
-class TImageList;
 class TListView;
 class TTreeView;
 class TTreeNodes;
@@ -141,11 +141,12 @@ class TListView : public TWinControl {
   void SetMultiSelect(bool value);
   void Clear() { items_.Clear(); }
   // Each assigned list reserves its image width before every caption, so
-  // captions stay aligned; a list that is destroyed is unassigned.
+  // captions stay aligned; a change to a list repaints the items, and a
+  // list that is destroyed is unassigned.
   TImageList* SmallImages() const { return smallImages_; }
-  void SetSmallImages(TImageList* images) { SetImages(smallImages_, images); }
+  void SetSmallImages(TImageList* images) { SetImages(smallImages_, smallLink_, images); }
   TImageList* StateImages() const { return stateImages_; }
-  void SetStateImages(TImageList* images) { SetImages(stateImages_, images); }
+  void SetStateImages(TImageList* images) { SetImages(stateImages_, stateLink_, images); }
   TLVChangeEvent OnChange;
   TLVSelectItemEvent OnSelectItem;
 
@@ -160,12 +161,13 @@ class TListView : public TWinControl {
 
  private:
   void ColumnsChanged();
-  void SetImages(TImageList*& slot, TImageList* images);
+  void SetImages(TImageList*& slot, TChangeLink& link, TImageList* images);
   QTreeWidget* tree_;
   TCollection columns_;
   TListItems items_;
   TImageList* smallImages_ = nullptr;
   TImageList* stateImages_ = nullptr;
+  TChangeLink smallLink_, stateLink_;
   bool gridLines_ = false;
   bool readOnly_ = false;
 };

@@ -45,10 +45,37 @@ TImageList::TImageList(TComponent* owner) : TComponent(owner) {
   std::fill(std::begin(overlays_), std::end(overlays_), -1);
 }
 
-TImageList::~TImageList() = default;
+TImageList::~TImageList() {
+  for (TChangeLink* link : links_) link->sender_ = nullptr;
+}
+
+TChangeLink::~TChangeLink() {
+  if (sender_) sender_->UnRegisterChanges(this);
+}
+
+void TImageList::RegisterChanges(TChangeLink* link) {
+  if (!link || link->sender_ == this) return;
+  if (link->sender_) link->sender_->UnRegisterChanges(link);
+  link->sender_ = this;
+  links_.push_back(link);
+}
+
+void TImageList::UnRegisterChanges(TChangeLink* link) {
+  auto it = std::find(links_.begin(), links_.end(), link);
+  if (it == links_.end()) return;
+  links_.erase(it);
+  link->sender_ = nullptr;
+}
 
 void TImageList::Changed() {
   if (OnChange) OnChange(this);
+  // A listener may unregister or destroy links while it is told: only links
+  // still registered are told.
+  const std::vector<TChangeLink*> links = links_;
+  for (TChangeLink* link : links) {
+    const bool registered = std::find(links_.begin(), links_.end(), link) != links_.end();
+    if (registered && link->OnChange) link->OnChange(this);
+  }
 }
 
 void TImageList::SetSize(int width, int height) {

@@ -1,7 +1,10 @@
 // TImageList: a list of same-sized pictures with masks, drawn transparently,
 // optionally blended with a highlight colour (selected or focused look),
 // greyed when disabled, and with an overlay picture on top. Overlay indexes
-// 0..14 name list images through Overlay().
+// 0..14 name list images through Overlay(). Any number of change links
+// hear of every change (OnChange serves one listener only); a link that is
+// destroyed leaves its list, and a list that is destroyed leaves its links
+// without a Sender.
 #pragma once
 
 #include <memory>
@@ -13,6 +16,22 @@
 class QImage;
 class TBitmap;
 class TIcon;
+
+class TImageList;
+
+class TChangeLink {
+ public:
+  TChangeLink() = default;
+  TChangeLink(const TChangeLink&) = delete;
+  TChangeLink& operator=(const TChangeLink&) = delete;
+  ~TChangeLink();
+  TImageList* Sender() const { return sender_; }
+  TNotifyEvent OnChange;
+
+ private:
+  friend class TImageList;
+  TImageList* sender_ = nullptr;
+};
 
 enum TDrawingStyle { dsFocus, dsSelected, dsNormal, dsTransparent };
 enum TImageType { itImage, itMask };
@@ -61,6 +80,10 @@ class TImageList : public TComponent {
   bool GetBitmap(int index, TBitmap* bitmap) const;
 
   TNotifyEvent OnChange;
+  // A link hears of changes until it is unregistered or destroyed; it can
+  // belong to one list at a time.
+  void RegisterChanges(TChangeLink* link);
+  void UnRegisterChanges(TChangeLink* link);
 
  private:
   void CheckIndex(int index) const;
@@ -73,4 +96,5 @@ class TImageList : public TComponent {
   TDrawingStyle drawingStyle_ = dsNormal;
   std::vector<std::unique_ptr<QImage>> images_;
   int overlays_[15];
+  std::vector<TChangeLink*> links_;
 };

@@ -49,6 +49,25 @@ TEST(ImageList, MasksOverlaysBlendingAndDisabledDrawing) {
   EXPECT_EQ(list.Count(), 1);
   EXPECT_EQ(list.OverlayImage(0), 0);
   EXPECT_THROW(list.Delete(3), EInvalidOperation);
+
+  // Change links hear of changes until they leave, by destruction too.
+  TChangeLink told;
+  int heard = 0;
+  told.OnChange = [&](TObject*) { ++heard; };
+  auto other = std::make_unique<TImageList>();
+  {
+    TChangeLink gone;
+    list.RegisterChanges(&gone);
+    list.RegisterChanges(&told);
+  }
+  list.Clear();
+  EXPECT_EQ(heard, 1);
+  other->RegisterChanges(&told);  // a link belongs to one list at a time
+  list.Clear();
+  other->Clear();
+  EXPECT_EQ(heard, 2);
+  other.reset();
+  EXPECT_EQ(told.Sender(), nullptr);
 }
 
 TEST(Bitmap, TransparentDrawingLeavesTheKeyColourOutAndStreamsRoundTrip) {
