@@ -73,6 +73,8 @@ void TVTHeader::SetOptions(TVTHeaderOptions value) {
       if (value.Contains(hoAutoResize)) owner_->Invalidate();
     }
   }
+  // A hidden band gets no more messages: its hover timer ends here.
+  if (!value.Contains(hoVisible)) StopHeaderTimer();
   if (!owner_->IsLoading() && owner_->HandleAllocated()) {
     if (value.Contains(hoVisible) != old.Contains(hoVisible)) RecalculateHeader();
     Invalidate();
