@@ -718,6 +718,7 @@ class TBaseVirtualTree : public TCustomControl {
   void UpdateHotNode(int x, int y);
   bool AskCheckChange(PVirtualNode node, TCheckState newState);
   bool PropagateCheckState(PVirtualNode node, TCheckState value);
+  void UpdateAncestorCheckStates(PVirtualNode node);
   void ShowNodeMenu(PVirtualNode node, TColumnIndex column, TPoint position);
   // The control's popup menu or one OnGetPopupMenu gives for the node.
   virtual bool HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);

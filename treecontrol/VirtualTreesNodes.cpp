@@ -477,6 +477,21 @@ bool TakesPart(PVirtualNode node) {
 
 TCheckState Unpressed(uint8_t state) { return TCheckState(state & ~1u); }
 
+// The state a node's children give it: mixed when one is mixed or checked and
+// unchecked ones meet, checked when checked ones occur alone, else fallback.
+TCheckState StateFromChildren(PVirtualNode node, TCheckState fallback) {
+  int unchecked = 0, checked = 0, mixed = 0;
+  for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling) {
+    switch (Unpressed(child->CheckState)) {
+      case csCheckedNormal: ++checked; break;
+      case csMixedNormal: ++mixed; break;
+      default: ++unchecked;
+    }
+  }
+  if (mixed > 0 || (checked > 0 && unchecked > 0)) return csMixedNormal;
+  return checked > 0 ? csCheckedNormal : fallback;
+}
+
 }  // namespace
 
 bool TBaseVirtualTree::PropagateCheckState(PVirtualNode node, TCheckState value) {
@@ -485,27 +500,15 @@ bool TBaseVirtualTree::PropagateCheckState(PVirtualNode node, TCheckState value)
   if (!(node->States & nsInitialized)) InitNode(node);
   bool outer = !HasState(stPropagatingChecks);
   if (outer) ChangeStates({stPropagatingChecks}, {});
-  bool allowed = true;
   bool tristate = options_->AutoOptions().Contains(toAutoTristateTracking);
   if (tristate && TakesPart(node) && node->ChildCount > 0 && (value == csUncheckedNormal || value == csCheckedNormal)) {
-    int unchecked = 0, checked = 0, mixed = 0;
     for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling) {
       if (TakesPart(child) && child->CheckState != value && !(child->States & nsDisabled)) {
         TCheckState wanted = value;
         if (DoChecking(child, wanted)) PropagateCheckState(child, wanted);
       }
-      switch (Unpressed(child->CheckState)) {
-        case csCheckedNormal: ++checked; break;
-        case csMixedNormal: ++mixed; break;
-        default: ++unchecked;
-      }
     }
-    if (mixed > 0 || (checked > 0 && unchecked > 0))
-      node->CheckState = csMixedNormal;
-    else if (checked > 0)
-      node->CheckState = csCheckedNormal;
-    else
-      node->CheckState = value;
+    node->CheckState = StateFromChildren(node, value);
   } else if (node->CheckType == ctRadioButton && value == csCheckedNormal) {
     for (PVirtualNode sibling = node->Parent->FirstChild; sibling; sibling = sibling->NextSibling)
       if (sibling != node && sibling->CheckType == ctRadioButton) sibling->CheckState = csUncheckedNormal;
@@ -514,33 +517,24 @@ bool TBaseVirtualTree::PropagateCheckState(PVirtualNode node, TCheckState value)
   } else {
     node->CheckState = value;
   }
-  if (!allowed) node->CheckState = Unpressed(node->CheckState);
-  PVirtualNode parent = node->Parent;
-  if (tristate && parent != root_) {
-    if (!(parent->States & nsInitialized)) InitNode(parent);
-    if (!(parent->States & (nsDisabled | nsChecking)) && parent->CheckType == ctTriStateCheckBox) {
-      int unchecked = 0, checked = 0, mixed = 0;
-      for (PVirtualNode child = parent->FirstChild; child; child = child->NextSibling) {
-        switch (Unpressed(child->CheckState)) {
-          case csCheckedNormal: ++checked; break;
-          case csMixedNormal: ++mixed; break;
-          default: ++unchecked;
-        }
-      }
-      TCheckState recomputed = mixed > 0 || (checked > 0 && unchecked > 0) ? csMixedNormal
-                               : checked > 0 ? csCheckedNormal : csUncheckedNormal;
-      if (recomputed != parent->CheckState && DoChecking(parent, recomputed)) {
-        parent->States |= nsChecking;
-        parent->CheckState = recomputed;
-        parent->States &= uint16_t(~nsChecking);
-        InvalidateNode(parent);
-      }
-    }
-  }
+  if (tristate) UpdateAncestorCheckStates(node);
   InvalidateNode(node);
   node->States &= uint16_t(~nsChecking);
   if (outer) ChangeStates({}, {stPropagatingChecks});
-  return allowed;
+  return true;
+}
+
+// Each tristate ancestor takes the state its children give it, up to the
+// first one that is disabled, busy with its own change, unchanged or refuses.
+void TBaseVirtualTree::UpdateAncestorCheckStates(PVirtualNode node) {
+  for (PVirtualNode parent = node->Parent; parent != root_; parent = parent->Parent) {
+    if (!(parent->States & nsInitialized)) InitNode(parent);
+    if ((parent->States & (nsDisabled | nsChecking)) || parent->CheckType != ctTriStateCheckBox) return;
+    TCheckState recomputed = StateFromChildren(parent, csUncheckedNormal);
+    if (recomputed == parent->CheckState || !DoChecking(parent, recomputed)) return;
+    parent->CheckState = recomputed;
+    InvalidateNode(parent);
+  }
 }
 
 bool TBaseVirtualTree::IsFirstVisibleChild(PVirtualNode parent, PVirtualNode node) const {

@@ -175,6 +175,19 @@ TEST_F(Input, TristatePropagationToParentAndChildren) {
   tree->SetCheckState(parent, csCheckedNormal);
   for (PVirtualNode c = parent->FirstChild; c; c = c->NextSibling) EXPECT_EQ(tree->CheckState(c), csCheckedNormal);
   EXPECT_EQ(TCheckState(3 & ~1), csCheckedNormal);
+  // A change two levels down reaches every tristate ancestor.
+  PVirtualNode middle = parent->LastChild;
+  tree->SetCheckType(middle, ctTriStateCheckBox);
+  tree->SetChildCount(middle, 2);
+  for (PVirtualNode c = middle->FirstChild; c; c = c->NextSibling) tree->SetCheckType(c, ctCheckBox);
+  tree->SetCheckState(middle->FirstChild, csCheckedNormal);
+  EXPECT_EQ(tree->CheckState(middle), csMixedNormal);
+  EXPECT_EQ(tree->CheckState(parent), csMixedNormal) << "from the grandchild up to the top";
+  tree->SetCheckState(middle->LastChild, csCheckedNormal);
+  EXPECT_EQ(tree->CheckState(middle), csCheckedNormal);
+  EXPECT_EQ(tree->CheckState(parent), csCheckedNormal);
+  tree->SetCheckState(middle->FirstChild, csUncheckedNormal);
+  EXPECT_EQ(tree->CheckState(parent), csMixedNormal);
 }
 
 TEST_F(Input, WheelAndScrollBarMessages) {
