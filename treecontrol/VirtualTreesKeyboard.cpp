@@ -204,7 +204,8 @@ bool TBaseVirtualTree::HandleKeyNavigation(uint16_t key, TShiftState shift) {
         SetOffsetX(home ? 0 : -rangeX_);
         return true;
       }
-      bool columnOnly = grid && !ctrl;
+      // Without columns there is no column to move: the focus goes to the node.
+      bool columnOnly = grid && !ctrl && header_->UseColumns();
       if (!columnOnly) {
         newNode = target;
         focusChange = newNode != focusedNode_;

@@ -49,6 +49,10 @@ TEST_F(Input, ArrowKeysMoveTheFocusAndShiftExtends) {
       << "Shift+Left from a later child selects up to the parent";
   tree->Key(0xBF);
   EXPECT_FALSE(tree->Expanded(Nth(1))) << "the slash key collapses the focused subtree";
+  tree->TreeOptions().SetMiscOptions({toGridExtensions});
+  tree->Key(VK_END);
+  EXPECT_EQ(tree->FocusedNode(), tree->GetLastVisible()) << "without columns End moves the focus";
+  tree->TreeOptions().SetMiscOptions({});
 }
 
 TEST_F(Input, IncrementalSearchFindsRepeatsAndBacksUp) {
