@@ -87,11 +87,23 @@ AnsiString AbsoluteBaseHref(const AnsiString& BaseHref, const AnsiString& PageOw
   return BaseDirOf(href.substr(0, href.find('#')));
 }
 
+// The URL of the page's own document (no query) that a link made only of a
+// query belongs to, as in a browser; empty when the page is a folder or its
+// links resolve against a given base.
+AnsiString PageDocumentUrl(const TParseSettings& Settings, const AnsiString& BaseHref) {
+  if (!Settings.DownloadMode || !Settings.BaseOverride.empty() || !BaseHref.empty()) return AnsiString();
+  AnsiString url = Settings.PageUrl.substr(0, Settings.PageUrl.find_first_of("?#"));
+  NormalizeBase(url);
+  const size_t slash = url.rfind('/');
+  if (slash == AnsiString::npos || slash < SchemePrefixLength(url) || slash + 1 == url.size()) return AnsiString();
+  return url;
+}
+
 class TCandidateLoop {
 public:
   TCandidateLoop(const TParseSettings& Settings, const AnsiString& BaseHref, const AnsiString& Base)
       : Settings_(Settings), BaseHref_(BaseHref), Base_(Base), Rewriter_(HostOf(Settings.PageUrl), Base, Settings.Rewrite),
-        BaseSite_(LowerCase(SplitSite(Base).Site)) {}
+        BaseSite_(LowerCase(SplitSite(Base).Site)), PageDocument_(PageDocumentUrl(Settings, BaseHref)) {}
 
   void Take(const TLinkCandidate& Candidate);
   std::vector<AnsiString> Links;
@@ -106,6 +118,7 @@ private:
   const AnsiString& Base_;
   const TLinkRewriter Rewriter_;
   const AnsiString BaseSite_;
+  const AnsiString PageDocument_;
   int LowestTaken_ = INT_MAX;
 };
 
@@ -114,6 +127,7 @@ void TCandidateLoop::Take(const TLinkCandidate& Candidate) {
   // A base tag's href stands for the base folder, already cut before any
   // query; turning it into a query file name would break the absolute URL.
   AnsiString link = Candidate.IsBase ? BaseHref_ : Candidate.Text;
+  if (!Candidate.IsBase && !PageDocument_.empty() && link.starts_with('?')) link = PageDocument_ + link;
   bool isEmail = false;
   if (!ResolveUrl(link, Base_, isEmail) || isEmail) return;
   if (!CollapseDotDot(link)) return;

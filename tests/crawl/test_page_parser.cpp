@@ -29,6 +29,9 @@ TEST(PageParser, LinksResolvedSortedAndFiltered) {
                           "<a href=mailto:me@h.org><a href=me@h.org><a href=../up.htm#s><img src=//cdn.org/i.gif>";
   EXPECT_EQ(Links(page, Settings("http://h/d/p.htm")),
             V({"http://cdn.org/i.gif", "http://h/d/b.htm", "http://h/up.htm"}));
+  // A link made only of a query belongs to the page's own document.
+  EXPECT_EQ(Links("<a href=?n=2>", Settings("http://h:81/d/p.php?n=1#x")), V({"http://h:81/d/p.php?n=2"}));
+  EXPECT_EQ(Links("<a href=?n=2>", Settings("http://h/d/")), V({"http://h/d/?n=2"}));
 }
 
 TEST(PageParser, DocumentKindsAndBases) {
