@@ -127,6 +127,8 @@ void TCandidateLoop::Take(const TLinkCandidate& Candidate) {
   // A base tag's href stands for the base folder, already cut before any
   // query; turning it into a query file name would break the absolute URL.
   AnsiString link = Candidate.IsBase ? BaseHref_ : Candidate.Text;
+  // "&amp;" is the one character reference a link value may hold; it stands for "&".
+  if (link.find("&amp;") != AnsiString::npos) link = StringReplace(link, "&amp;", "&", rfReplaceAll);
   if (!Candidate.IsBase && !PageDocument_.empty() && link.starts_with('?')) link = PageDocument_ + link;
   bool isEmail = false;
   if (!ResolveUrl(link, Base_, isEmail) || isEmail) return;

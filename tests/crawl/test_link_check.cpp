@@ -24,7 +24,7 @@ std::map<AnsiString, TSitePage> GeneratedSite() {
       {"http://site.org/",
        {html, "<html><head><link href=style/main.css rel=stylesheet><title>Home</title></head>"
               "<body background=img/bg.gif><a href=a/>A</a> <a href=\"a/b/page.htm\">page</a>"
-              "<a href='a/b/sub'>sub</a><a href=\"shop/list.asp?id=7&cat=2\">list</a><a href=shop/?page=3>q</a>"
+              "<a href='a/b/sub'>sub</a><a href=\"shop/list.asp?id=7&amp;cat=2\">list</a><a href=shop/?page=3>q</a>"
               "<a href=\"/a/b/../c/deep.htm\">deep</a><a href=http://site.org/a/b/page.htm#frag>f</a>"
               "<img src=\"img/logo.gif\" onmouseover=\"this.src='img/bg.gif'\"><table style=\"background:url(img/bg.gif)\">"
               "<script>window.open('a/c/deep.htm'); var u = 'http://site.org/index.htm';</script>"

@@ -32,6 +32,7 @@ TEST(PageParser, LinksResolvedSortedAndFiltered) {
   // A link made only of a query belongs to the page's own document.
   EXPECT_EQ(Links("<a href=?n=2>", Settings("http://h:81/d/p.php?n=1#x")), V({"http://h:81/d/p.php?n=2"}));
   EXPECT_EQ(Links("<a href=?n=2>", Settings("http://h/d/")), V({"http://h/d/?n=2"}));
+  EXPECT_EQ(Links("<a href=\"l.php?a=1&amp;b=2\">", Settings("http://h/d/")), V({"http://h/d/l.php?a=1&b=2"}));
 }
 
 TEST(PageParser, DocumentKindsAndBases) {
