@@ -86,15 +86,18 @@ AnsiString HrefEncoded(const AnsiString& Name) {
 // A name as the mirror stores it, written for a link.
 AnsiString HrefOfMirrorName(const AnsiString& Name) { return HrefEncoded(MirrorComponent(Name)); }
 
+// Bytes that make a name's form on disk or in a link differ from its URL form.
+bool ChangesInMirror(char c) {
+  return c == '&' || c == ':' || c == '\\' || NeedsHrefEscape(static_cast<unsigned char>(c));
+}
+
 // The link to a mirror file from its relative path in URL form: each folder
 // and the file name take the form the mirror naming gives them on disk
-// (escapes decoded as for folders or file names, "?", ":", "&" escaped) and
-// are then encoded for the link, so that a browser opening the saved page,
-// which decodes the link, finds that file. "." and ".." steps stay.
+// (escapes decoded as for folders or file names, "?" and "&" escaped) and are
+// then encoded for the link, so that a browser opening the saved page, which
+// decodes the link, finds that file. "." and ".." steps stay.
 AnsiString HrefOfRelativePath(const AnsiString& Relative) {
-  if (std::none_of(Relative.begin(), Relative.end(),
-                   [](char c) { return c == '&' || c == ':' || c == '\\' || NeedsHrefEscape(static_cast<unsigned char>(c)); }))
-    return Relative;
+  if (std::none_of(Relative.begin(), Relative.end(), ChangesInMirror)) return Relative;
   AnsiString href;
   size_t start = 0;
   for (;;) {

@@ -43,8 +43,7 @@ bool RewriteLink(const AnsiString& PageHost, const AnsiString& Base, const AnsiS
 
 // Local := the local folder that replaces a base tag's href: the folder of Url
 // in the mirror (the download folder itself in the flat layout), encoded for a
-// link as above. False when
-// Url names no host and PageHost is empty.
+// link as above. False when Url names no host and PageHost is empty.
 bool RewriteBaseLink(const AnsiString& PageHost, const AnsiString& Url, AnsiString& Local,
                      const TRewriteSettings& Settings);
 
