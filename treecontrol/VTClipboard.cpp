@@ -93,7 +93,6 @@ TVTTreeTransfer::TVTTreeTransfer(TBaseVirtualTree* tree) : tree_(tree) {
   VTAssert(tree != nullptr, "A transfer needs a tree.");
   if (!TreeGlobalsInitialized()) InitializeTreeGlobals();
   Transfers()[tree] = this;
-  dragManager_ = TComPtr<TVTDragManager>(new TVTDragManager(this));
   UpdateDropTarget();
 }
 

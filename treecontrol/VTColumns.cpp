@@ -532,48 +532,87 @@ void PaintEdgeButton(TCanvas* canvas, TRect r, TVTHeaderStyle style, bool presse
 
 }  // namespace
 
-void TVirtualTreeColumns::PaintButton(TCanvas* canvas, TVirtualTreeColumn* column, const TRect& r) {
-  TBaseVirtualTree* tree = header_->Treeview();
-  bool hot = column->index_ == HoverIndex && header_->Options().Contains(hoHotTrack);
-  bool pressed = column->index_ == DownIndex;
-  if (tree->OnHeaderDraw && header_->Options().Contains(hoOwnerDraw)) {
-    tree->OnHeaderDraw(header_, canvas, column, r, hot, pressed);
-    return;
-  }
-  if (header_->Style() == hsXPStyle)
-    PaintXPButton(canvas, r, hot, pressed, true);
-  else
-    PaintEdgeButton(canvas, r, header_->Style(), pressed);
+// Where the glyph, the sort glyph and the caption of a button go. A
+// right-to-left column is laid out as the mirror image: the glyph at the
+// right, the sort glyph at the left.
+THeaderPaintInfo TVirtualTreeColumns::ButtonLayout(TCanvas* canvas, TVirtualTreeColumn* column,
+                                                   const TRect& r) const {
+  THeaderPaintInfo info;
+  info.TargetCanvas = canvas;
+  info.Column = column;
+  info.PaintRectangle = r;
+  info.IsHoverIndex = column->index_ == HoverIndex && header_->Options().Contains(hoHotTrack);
+  info.IsDownIndex = column->index_ == DownIndex;
+  info.IsEnabled = column->options_.Contains(coEnabled);
   TRect text = r;
   InflateRect(text, -column->margin_, 0);
-  if (pressed) OffsetRect(text, 1, 1);
-  // A right-to-left column is laid out as the mirror image: the glyph at
-  // the right, the sort mark at the left.
-  bool rightToLeft = column->biDiMode_ != bdLeftToRight;
+  if (info.IsDownIndex) OffsetRect(text, 1, 1);
+  const bool rightToLeft = column->biDiMode_ != bdLeftToRight;
   TImageList* images = header_->Images();
-  if (images && column->imageIndex_ >= 0 && column->imageIndex_ < images->Count() &&
-      header_->Options().Contains(hoShowImages)) {
-    int x = rightToLeft ? text.Right - images->Width() : text.Left;
-    images->Draw(canvas, x, r.Top + (r.Height() - images->Height()) / 2, column->imageIndex_,
-                 column->options_.Contains(coEnabled));
+  info.ShowHeaderGlyph = images && column->imageIndex_ >= 0 && column->imageIndex_ < images->Count() &&
+                         header_->Options().Contains(hoShowImages);
+  if (info.ShowHeaderGlyph) {
+    info.GlyphPos = Point(rightToLeft ? text.Right - images->Width() : text.Left,
+                          r.Top + (r.Height() - images->Height()) / 2);
     if (rightToLeft)
       text.Right -= images->Width() + column->spacing_;
     else
       text.Left += images->Width() + column->spacing_;
   }
-  if (header_->Options().Contains(hoShowSortGlyphs) && column->index_ == header_->SortColumn()) {
-    int x = rightToLeft ? text.Left : text.Right - 8, y = r.Top + r.Height() / 2;
+  info.ShowSortGlyph = header_->Options().Contains(hoShowSortGlyphs) && column->index_ == header_->SortColumn();
+  if (info.ShowSortGlyph) {
+    info.SortGlyphPos = Point(rightToLeft ? text.Left : text.Right - 8, r.Top + r.Height() / 2);
+    if (rightToLeft)
+      text.Left += 8 + column->spacing_;
+    else
+      text.Right -= 8 + column->spacing_;
+  }
+  info.TextRectangle = text;
+  return info;
+}
+
+THeaderPaintElements TVirtualTreeColumns::OwnerPaintedElements(THeaderPaintInfo& info) const {
+  TBaseVirtualTree* tree = header_->Treeview();
+  THeaderPaintElements elements;
+  if (header_->Options().Contains(hoOwnerDraw) && tree->OnHeaderDrawQueryElements && tree->OnAdvancedHeaderDraw)
+    tree->OnHeaderDrawQueryElements(header_, info, elements);
+  return elements;
+}
+
+void TVirtualTreeColumns::PaintButton(TCanvas* canvas, TVirtualTreeColumn* column, const TRect& r) {
+  TBaseVirtualTree* tree = header_->Treeview();
+  THeaderPaintInfo info = ButtonLayout(canvas, column, r);
+  const bool advanced = header_->Options().Contains(hoOwnerDraw) && tree->OnHeaderDrawQueryElements &&
+                        tree->OnAdvancedHeaderDraw;
+  if (!advanced && tree->OnHeaderDraw && header_->Options().Contains(hoOwnerDraw)) {
+    tree->OnHeaderDraw(header_, canvas, column, r, info.IsHoverIndex, info.IsDownIndex);
+    return;
+  }
+  const THeaderPaintElements owned = OwnerPaintedElements(info);
+  if (owned.Contains(hpeBackground))
+    tree->OnAdvancedHeaderDraw(header_, info, {hpeBackground});
+  else if (header_->Style() == hsXPStyle)
+    PaintXPButton(canvas, r, info.IsHoverIndex, info.IsDownIndex, true);
+  else
+    PaintEdgeButton(canvas, r, header_->Style(), info.IsDownIndex);
+  if (info.ShowHeaderGlyph && !owned.Contains(hpeHeaderGlyph))
+    header_->Images()->Draw(canvas, info.GlyphPos.X, info.GlyphPos.Y, column->imageIndex_, info.IsEnabled);
+  if (info.ShowSortGlyph && !owned.Contains(hpeSortGlyph)) {
+    const int x = info.SortGlyphPos.X, y = info.SortGlyphPos.Y;
     canvas->Brush().SetColor(clBtnShadow);
     canvas->Pen().SetColor(clBtnShadow);
     if (header_->SortDirection() == sdAscending)
       canvas->Polygon({Point(x, y + 2), Point(x + 8, y + 2), Point(x + 4, y - 2)});
     else
       canvas->Polygon({Point(x, y - 2), Point(x + 8, y - 2), Point(x + 4, y + 2)});
-    if (rightToLeft)
-      text.Left += 8 + column->spacing_;
-    else
-      text.Right -= 8 + column->spacing_;
   }
+  if (!owned.Contains(hpeText)) PaintCaption(canvas, column, info);
+  const THeaderPaintElements rest = owned - THeaderPaintElements{hpeBackground};
+  if (!rest.Empty()) tree->OnAdvancedHeaderDraw(header_, info, rest);
+}
+
+void TVirtualTreeColumns::PaintCaption(TCanvas* canvas, TVirtualTreeColumn* column, const THeaderPaintInfo& info) {
+  TRect text = info.TextRectangle;
   canvas->Font().Assign(header_->Font());
   canvas->Brush().SetStyle(bsClear);
   WideString caption = column->text_;
@@ -583,18 +622,36 @@ void TVirtualTreeColumns::PaintButton(TCanvas* canvas, TVirtualTreeColumn* colum
   TAlignment alignment = MirroredAlignment(column->alignment_, column->biDiMode_);
   if (alignment == taRightJustify) flags |= DT_RIGHT;
   if (alignment == taCenter) flags |= DT_CENTER;
-  if (rightToLeft) flags |= DT_RTLREADING;
-  if (!column->options_.Contains(coEnabled)) {
+  if (column->biDiMode_ != bdLeftToRight) flags |= DT_RTLREADING;
+  if (!info.IsEnabled) {
     TRect shifted = text;
     OffsetRect(shifted, 1, 1);
     canvas->Font().SetColor(clBtnHighlight);
     canvas->DrawTextW(caption, shifted, flags);
     canvas->Font().SetColor(clBtnShadow);
-  } else if (hot) {
-    canvas->Font().SetColor(tree->Colors().HeaderHotColor());
+  } else if (info.IsHoverIndex) {
+    canvas->Font().SetColor(header_->Treeview()->Colors().HeaderHotColor());
   }
   canvas->DrawTextW(caption, text, flags);
   canvas->Brush().SetStyle(bsSolid);
+}
+
+// The band outside the buttons: the owner draws it when it asks for the
+// background, else the XP look or the header's Background.
+void TVirtualTreeColumns::PaintBand(TCanvas* canvas, const TRect& band) {
+  THeaderPaintInfo info;
+  info.TargetCanvas = canvas;
+  info.PaintRectangle = band;
+  info.TextRectangle = band;
+  if (OwnerPaintedElements(info).Contains(hpeBackground)) {
+    header_->Treeview()->OnAdvancedHeaderDraw(header_, info, {hpeBackground});
+  } else if (header_->Style() == hsXPStyle) {
+    PaintXPButton(canvas, band, false, false, false);
+  } else {
+    canvas->Brush().SetColor(header_->Background());
+    canvas->Brush().SetStyle(bsSolid);
+    canvas->FillRect(band);
+  }
 }
 
 void TVirtualTreeColumns::PaintHeader(TCanvas* canvas, const TRect& r, int horizontalOffset) {
@@ -607,19 +664,9 @@ void TVirtualTreeColumns::PaintHeader(TCanvas* canvas, const TRect& r, int horiz
     left = std::min(left, button.Left);
     right = std::max(right, button.Right);
   }
-  // The band outside the buttons: right of them, and left of them when
-  // they sit flush right.
-  auto fill = [&](const TRect& band) {
-    if (header_->Style() == hsXPStyle) {
-      PaintXPButton(canvas, band, false, false, false);
-    } else {
-      canvas->Brush().SetColor(header_->Background());
-      canvas->Brush().SetStyle(bsSolid);
-      canvas->FillRect(band);
-    }
-  };
-  if (right < r.Right) fill(Rect(right, r.Top, r.Right, r.Bottom));
-  if (left > r.Left && right > r.Left) fill(Rect(r.Left, r.Top, left, r.Bottom));
+  // Right of the buttons, and left of them when they sit flush right.
+  if (right < r.Right) PaintBand(canvas, Rect(right, r.Top, r.Right, r.Bottom));
+  if (left > r.Left && right > r.Left) PaintBand(canvas, Rect(r.Left, r.Top, left, r.Bottom));
 }
 
 // ---- Stream ------------------------------------------------------------------------------------

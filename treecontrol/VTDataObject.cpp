@@ -61,6 +61,7 @@ std::vector<FORMATETC> TVTTransferHost::NativeFormats() const {
       result.push_back(FromTreeFormat(f));
   }
   result.push_back(MakeFormatEtc(ReferenceClipboardFormat, TYMED_HGLOBAL));
+  if (tree && tree->OnGetUserClipboardFormats) tree->OnGetUserClipboardFormats(tree, result);
   return result;
 }
 

@@ -31,7 +31,8 @@ class TVTTransferHost {
 
   uint32_t HostId() const { return hostId_; }
   virtual TBaseVirtualTree* Tree() const = 0;
-  // The formats the tree offers (its registered formats, then the tree reference).
+  // The formats the tree offers: its registered formats, the tree reference,
+  // then those the tree's OnGetUserClipboardFormats adds.
   virtual std::vector<FORMATETC> NativeFormats() const;
   virtual HRESULT RenderOLEData(const FORMATETC& format, STGMEDIUM& medium, bool forClipboard) = 0;
   // Whether the tree is handing its clipboard content over right now.

@@ -20,13 +20,22 @@ int RowMiddle(const TRect& row) { return (row.Top + row.Bottom) / 2; }
 
 // ---- Source ------------------------------------------------------------------------
 
+IVTDragManager* TVTTreeTransfer::DragManager() {
+  if (dragManager_) return dragManager_.Get();
+  if (tree_->OnCreateDragManager) tree_->OnCreateDragManager(tree_, dragManager_);
+  if (!dragManager_) dragManager_ = TComPtr<IVTDragManager>(new TVTDragManager(this));
+  return dragManager_.Get();
+}
+
 void TVTTreeTransfer::UpdateDropTarget() {
   const bool wanted = tree_->TreeOptions().MiscOptions().Contains(toAcceptOLEDrop) && tree_->HandleAllocated();
   if (wanted == registered_) return;
-  if (wanted)
-    registered_ = SUCCEEDED(RegisterDragDrop(tree_->Handle(), static_cast<IDropTarget*>(dragManager_.Get())));
-  else
+  if (wanted) {
+    TComPtr<IDropTarget> target = QueryInterfaceOf<IDropTarget>(DragManager());
+    registered_ = target && SUCCEEDED(RegisterDragDrop(tree_->Handle(), target.Get()));
+  } else {
     registered_ = !SUCCEEDED(RevokeDragDrop(tree_->Handle()));
+  }
 }
 
 TComPtr<IDataObject> TVTTreeTransfer::CreateDataObject() {
@@ -54,20 +63,23 @@ DWORD TVTTreeTransfer::StartDrag(TPoint) {
     }
   } dragEnd{this};
   if (OnStartDrag) OnStartDrag(tree_);
-  TComPtr<IDataObject> data = dragManager_->GetDataObject();
+  IVTDragManager* manager = DragManager();
+  TComPtr<IDataObject> data = manager->GetDataObject();
+  TComPtr<IDropSource> dropSource = QueryInterfaceOf<IDropSource>(manager);
   lastDropMode_ = dmOnNode;
   DWORD effect = DROPEFFECT_NONE;
   try {
-    const HRESULT hr = DoDragDrop(data.Get(), static_cast<IDropSource*>(dragManager_.Get()),
-                                  AllowedEffects(tree_->DragOperations()), &effect);
+    const HRESULT hr = dropSource ? DoDragDrop(data.Get(), dropSource.Get(), AllowedEffects(tree_->DragOperations()),
+                                               &effect)
+                                  : E_NOINTERFACE;
     if (FAILED(hr)) effect = DROPEFFECT_NONE;
   } catch (...) {
     // A failing handler ends the drag; the mouse states still end cleanly.
-    dragManager_->ForceDragLeave();
+    manager->ForceDragLeave();
     DragFinished();
     throw;
   }
-  dragManager_->ForceDragLeave();
+  manager->ForceDragLeave();
   const TPoint position = tree_->ScreenToClient(GetCursorPos());
   if (OnEndDrag) OnEndDrag(tree_, tree_, position.X, position.Y);
   DragFinished();
@@ -133,7 +145,7 @@ void TVTTreeTransfer::SetDropTarget(PVirtualNode node, TDropMode mode) {
 }
 
 HRESULT TVTTreeTransfer::DragEnter(DWORD keyState, TPoint point, DWORD& effect) {
-  TBaseVirtualTree* source = dragManager_->GetDragSource();
+  TBaseVirtualTree* source = DragManager()->GetDragSource();
   const TShiftState shift = ShiftStateOf(keyState);
   const TPoint client = tree_->ScreenToClient(point);
   effect = SuggestDropEffect(source, shift, client, effect);
@@ -228,7 +240,7 @@ HRESULT TVTTreeTransfer::DragDrop(IDataObject* data, DWORD keyState, TPoint poin
     TVTTreeTransfer* Transfer;
     ~TForgetTarget() { Transfer->SetDropTarget(nullptr, Transfer->lastDropMode_); }
   } forget{this};
-  TBaseVirtualTree* source = dragManager_->GetDragSource();
+  TBaseVirtualTree* source = DragManager()->GetDragSource();
   const HRESULT over = DragOver(source, keyState, dsDragMove, point, effect);
   if (over != S_OK || (effect & ~DROPEFFECT_SCROLL) == 0) return E_FAIL;
   effect &= ~DROPEFFECT_SCROLL;

@@ -10,7 +10,8 @@
 // - One transfer per tree, made by the tree's owner after the tree and
 //   destroyed before it; the tree's clipboard messages (WM_COPY, WM_CUT,
 //   WM_PASTE) and its drag start find it through Of. With toAcceptOLEDrop
-//   the tree's window is registered as a drop target.
+//   the tree's window is registered as a drop target; switching the option
+//   on or off later registers or revokes it.
 //   A transfer going away while the clipboard holds its tree's data renders
 //   that data first, so pasting still works afterwards.
 // - Paste and drop insert nodes from the node format at a target with an
@@ -63,7 +64,9 @@ class TVTTreeTransfer : public TVTTransferHost {
   bool ProcessDrop(IDataObject* data, TDropMode mode, DWORD effect);
 
   // ---- Dragging ---------------------------------------------------------------
-  IVTDragManager* DragManager() const { return dragManager_.Get(); }
+  // The tree's drag manager, made on first use: the tree's
+  // OnCreateDragManager may supply one, else a TVTDragManager is made.
+  IVTDragManager* DragManager();
   // Registers or revokes the tree's window as a drop target by toAcceptOLEDrop.
   void UpdateDropTarget();
   // Runs a drag of the selection (the focused node joins it); returns the effect.
@@ -101,7 +104,7 @@ class TVTTreeTransfer : public TVTTransferHost {
   void MoveNodes(TBaseVirtualTree* source, PVirtualNode target, TVTNodeAttachMode mode);
 
   TBaseVirtualTree* tree_;
-  TComPtr<TVTDragManager> dragManager_;
+  TComPtr<IVTDragManager> dragManager_;
   bool registered_ = false;
   std::vector<PVirtualNode> dragSelection_;
   bool dragMoved_ = false;

@@ -15,6 +15,7 @@
 #include "treecontrol/VTTypes.h"
 
 class TBaseVirtualTree;
+class TVirtualTreeColumn;
 class TVirtualTreeColumns;
 class TVTHeader;
 class TPopupMenu;
@@ -35,6 +36,29 @@ enum TVTHeaderOption : uint8_t {
 };
 using TVTHeaderOptions = TEnumSet<TVTHeaderOption, uint16_t>;
 enum TVTHeaderStyle { hsThickButtons, hsFlatButtons, hsPlates, hsXPStyle };
+
+// The parts of a header button an owner-drawing application may paint
+// itself (hoOwnerDraw with OnHeaderDrawQueryElements and
+// OnAdvancedHeaderDraw); the header paints the parts it is not asked for.
+enum THeaderPaintElement : uint8_t { hpeBackground, hpeHeaderGlyph, hpeSortGlyph, hpeText };
+using THeaderPaintElements = TEnumSet<THeaderPaintElement, uint8_t>;
+
+// One header button as the header lays it out: its rectangle, the caption's
+// rectangle and where the glyph and the sort glyph go. Column is null for
+// the band right of the last column.
+struct THeaderPaintInfo {
+  TCanvas* TargetCanvas = nullptr;
+  TVirtualTreeColumn* Column = nullptr;
+  TRect PaintRectangle;
+  TRect TextRectangle;
+  bool IsHoverIndex = false;
+  bool IsDownIndex = false;
+  bool IsEnabled = true;
+  bool ShowHeaderGlyph = false;
+  bool ShowSortGlyph = false;
+  TPoint GlyphPos;
+  TPoint SortGlyphPos;
+};
 
 // Header states.
 enum : uint8_t { hsDragging = 2, hsDragPending = 4, hsLoading = 8, hsTracking = 16, hsTrackPending = 32 };
@@ -179,7 +203,13 @@ class TVirtualTreeColumns : public TObject {
   friend class TVirtualTreeColumn;
   void ColumnDestroying(TVirtualTreeColumn* column);
   void Reindex();
+  THeaderPaintInfo ButtonLayout(TCanvas* canvas, TVirtualTreeColumn* column, const TRect& r) const;
+  // The elements the application paints itself (empty unless it draws the
+  // header through the advanced events).
+  THeaderPaintElements OwnerPaintedElements(THeaderPaintInfo& info) const;
   void PaintButton(TCanvas* canvas, TVirtualTreeColumn* column, const TRect& r);
+  void PaintCaption(TCanvas* canvas, TVirtualTreeColumn* column, const THeaderPaintInfo& info);
+  void PaintBand(TCanvas* canvas, const TRect& band);
 
   TVTHeader* header_;
   std::vector<std::unique_ptr<TVirtualTreeColumn>> items_;

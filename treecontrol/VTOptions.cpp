@@ -2,6 +2,7 @@
 #include "treecontrol/VTOptions.h"
 
 #include "treecontrol/ThemeSrv.h"
+#include "treecontrol/VTDragDrop.h"
 #include "treecontrol/VirtualTrees.h"
 
 bool TCustomVirtualTreeOptions::OwnerIsLive() const { return owner_ && owner_->IsLive(); }
@@ -45,11 +46,17 @@ void TCustomVirtualTreeOptions::SetSelectionOptions(TVTSelectionOptions value) {
   }
 }
 
+// A tree that takes OLE drops registers or revokes its window at once; the
+// repaint-on-resize switch applies to the live window at once.
 void TCustomVirtualTreeOptions::SetMiscOptions(TVTMiscOptions value) {
   if (value == misc_) return;
-  bool checksChanged = value.Contains(toCheckSupport) != misc_.Contains(toCheckSupport);
+  const TVTMiscOptions changed = (value - misc_) + (misc_ - value);
   misc_ = value;
-  if (OwnerIsLive() && checksChanged) owner_->Invalidate();
+  if (!OwnerIsLive()) return;
+  if (changed.Contains(toCheckSupport)) owner_->Invalidate();
+  if (changed.Contains(toFullRepaintOnResize)) owner_->RecreateWnd();
+  if (changed.Contains(toAcceptOLEDrop))
+    if (TVTTreeTransfer* transfer = TVTTreeTransfer::Of(owner_)) transfer->UpdateDropTarget();
 }
 
 void TCustomVirtualTreeOptions::AssignTo(TCustomVirtualTreeOptions& dest) const {

@@ -1,7 +1,8 @@
 // The option sets of a tree (TCustomVirtualTreeOptions and the string tree's
 // variants). Reading an option is a membership test; assigning a set on a
 // live tree applies the change at once (repaint, selection reset, focused
-// column, themed state). An unchanged assignment does nothing.
+// column, themed state, drop-target registration, repaint on resize). An
+// unchanged assignment does nothing.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include "treecontrol/VirtualStringTree.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/controls/Forms.h"
 #include "treecontrol/VTUnitServices.h"
@@ -20,13 +21,16 @@ TCustomVirtualStringTree::TCustomVirtualStringTree(TComponent* owner) : TBaseVir
   MeasureFont();
 }
 
+// An edit still running loses its window with the tree: a modified text is
+// kept with toAutoAcceptEditChange.
 TCustomVirtualStringTree::~TCustomVirtualStringTree() {
   if (editLink_) {
     IVTEditLinkPtr link = std::move(editLink_);
+    if (auto* own = dynamic_cast<TStringEditLink*>(link.get())) own->DestroyEditWindow();
     link->CancelEdit();
   }
   ChangeStates({}, {stEditing});
-  for (TVTEdit* edit : releasedEdits_) delete edit;
+  for (TWinControl* edit : releasedEdits_) delete edit;
   releasedEdits_.clear();
 }
 
@@ -192,7 +196,7 @@ void TCustomVirtualStringTree::MainColumnChanged() {
 
 void TCustomVirtualStringTree::WndProc(TMessage& message) {
   if (message.Msg == CM_RELEASEEDITORS) {
-    for (TVTEdit* edit : releasedEdits_) delete edit;
+    for (TWinControl* edit : releasedEdits_) delete edit;
     releasedEdits_.clear();
     return;
   }
@@ -203,7 +207,7 @@ void TCustomVirtualStringTree::WndProc(TMessage& message) {
   }
 }
 
-void TCustomVirtualStringTree::ReleaseEditor(TVTEdit* edit) {
+void TCustomVirtualStringTree::ReleaseEditor(TWinControl* edit) {
   releasedEdits_.push_back(edit);
   if (HandleAllocated()) PostMessage(Handle(), CM_RELEASEEDITORS, 0, 0);
 }
@@ -334,7 +338,39 @@ TCustomVirtualTreeOptions* TVirtualStringTree::CreateOptions() { return new TStr
 
 // ---- Editor -----------------------------------------------------------------------------------------------
 
-TVTEdit::TVTEdit(TComponent* owner, TStringEditLink* link) : TEdit(owner), link_(link) {
+bool TVTEditWindow::HandleEditKey(uint16_t& key, TShiftState shift) {
+  TCustomVirtualStringTree* tree = link_->Tree();
+  switch (key) {
+    case VK_RETURN:
+      if (tree->MultiLine(link_->Node()) && !(shift & ssCtrl)) return true;
+      key = 0;
+      tree->InvalidateNode(tree->FocusedNode());
+      tree->EndEditNode();
+      tree->SetFocus();
+      return true;
+    case VK_ESCAPE:
+      key = 0;
+      tree->CancelEditNode();
+      tree->SetFocus();
+      return true;
+    default: return false;
+  }
+}
+
+void TVTEditWindow::HandleExit() {
+  if (!link_ || link_->Stopping()) return;
+  TCustomVirtualStringTree* tree = link_->Tree();
+  if (tree->StringTreeOptions().StringOptions().Contains(toAutoAcceptEditChange))
+    tree->EndEditNode();
+  else
+    tree->CancelEditNode();
+}
+
+void TVTEditWindow::WindowDestroying() {
+  if (TStringEditLink* link = std::exchange(link_, nullptr)) link->EditWindowDestroying();
+}
+
+TVTEdit::TVTEdit(TComponent* owner, TStringEditLink* link) : TEdit(owner), TVTEditWindow(link) {
   OnChange = [this](TObject*) {
     TCustomVirtualStringTree* tree = link_ ? link_->Tree() : nullptr;
     if (tree && Visible() && !tree->TreeOptions().MiscOptions().Contains(toGridExtensions) &&
@@ -362,36 +398,15 @@ void TVTEdit::AutoAdjustSize() {
 
 void TVTEdit::KeyDown(uint16_t& key, TShiftState shift) {
   TEdit::KeyDown(key, shift);
-  if (!link_) return;
-  TStringEditLink* link = link_;
-  TCustomVirtualStringTree* tree = link->Tree();
-  const bool multiLine = tree->MultiLine(link->Node());
-  switch (key) {
-    case VK_RETURN:
-      key = 0;
-      if (multiLine && !(shift & ssCtrl)) break;
-      tree->InvalidateNode(tree->FocusedNode());
-      tree->EndEditNode();
-      tree->SetFocus();
-      break;
-    case VK_UP:
-    case VK_DOWN:
-      if (multiLine) break;
-      // The caret moves as with Left (Up) and Right (Down); a selection
-      // collapses to its start or end.
-      if (SelLength() > 0)
-        SetSelStart(key == VK_UP ? SelStart() : SelStart() + SelLength());
-      else
-        SetSelStart(std::max(0, SelStart() + (key == VK_UP ? -1 : 1)));
-      key = 0;
-      break;
-    case VK_ESCAPE:
-      key = 0;
-      tree->CancelEditNode();
-      tree->SetFocus();
-      break;
-    default: break;
-  }
+  if (!link_ || HandleEditKey(key, shift)) return;
+  if (key != VK_UP && key != VK_DOWN) return;
+  // The caret moves as with Left (Up) and Right (Down); a selection
+  // collapses to its start or end.
+  if (SelLength() > 0)
+    SetSelStart(key == VK_UP ? SelStart() : SelStart() + SelLength());
+  else
+    SetSelStart(std::max(0, SelStart() + (key == VK_UP ? -1 : 1)));
+  key = 0;
 }
 
 void TVTEdit::KeyPress(char16_t& key) {
@@ -401,12 +416,33 @@ void TVTEdit::KeyPress(char16_t& key) {
 
 void TVTEdit::DoExit() {
   TEdit::DoExit();
-  if (!link_ || link_->Stopping()) return;
-  TCustomVirtualStringTree* tree = link_->Tree();
-  if (tree->StringTreeOptions().StringOptions().Contains(toAutoAcceptEditChange))
-    tree->EndEditNode();
-  else
-    tree->CancelEditNode();
+  HandleExit();
+}
+
+TVTMultiLineEdit::TVTMultiLineEdit(TComponent* owner, TStringEditLink* link) : TMemo(owner), TVTEditWindow(link) {
+  SetWordWrap(true);
+  SetScrollBars(ssVertical);
+}
+
+AnsiString TVTMultiLineEdit::EditText() const {
+  AnsiString text = GetText();
+  if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.resize(text.size() - 2);
+  return text;
+}
+
+void TVTMultiLineEdit::KeyDown(uint16_t& key, TShiftState shift) {
+  TMemo::KeyDown(key, shift);
+  if (link_) HandleEditKey(key, shift);
+}
+
+void TVTMultiLineEdit::KeyPress(char16_t& key) {
+  if (key == 9 || key == 27) key = 0;
+  TMemo::KeyPress(key);
+}
+
+void TVTMultiLineEdit::DoExit() {
+  TMemo::DoExit();
+  HandleExit();
 }
 
 TStringEditLink::TStringEditLink() = default;
@@ -415,14 +451,24 @@ TStringEditLink::~TStringEditLink() { ReleaseEdit(); }
 
 void TStringEditLink::ReleaseEdit() {
   if (!edit_) return;
-  TVTEdit* edit = edit_;
-  edit_ = nullptr;
+  TVTEditWindow* edit = std::exchange(edit_, nullptr);
   edit->Detach();
-  edit->Hide();
+  edit->Window()->Hide();
   if (tree_)
-    tree_->ReleaseEditor(edit);
+    tree_->ReleaseEditor(edit->Window());
   else
-    delete edit;
+    delete edit->Window();
+}
+
+void TStringEditLink::EditWindowDestroying() {
+  if (!stopping_ && tree_ && Modified() &&
+      tree_->StringTreeOptions().StringOptions().Contains(toAutoAcceptEditChange))
+    tree_->SetText(node_, column_, Utf8ToWide(edit_->EditText()));
+  edit_ = nullptr;
+}
+
+void TStringEditLink::DestroyEditWindow() {
+  if (edit_) delete edit_->Window();
 }
 
 bool TStringEditLink::PrepareEdit(TBaseVirtualTree* tree, PVirtualNode node, TColumnIndex column) {
@@ -431,15 +477,20 @@ bool TStringEditLink::PrepareEdit(TBaseVirtualTree* tree, PVirtualNode node, TCo
   tree_ = strings;
   node_ = node;
   column_ = column;
-  edit_ = new TVTEdit(nullptr, this);
-  edit_->Hide();
+  if (strings->MultiLine(node))
+    edit_ = new TVTMultiLineEdit(nullptr, this);
+  else
+    edit_ = new TVTEdit(nullptr, this);
+  TWinControl* window = edit_->Window();
+  window->Hide();
   WideString text;
   TRect textBounds;
-  strings->GetTextInfo(node, column, edit_->Font(), textBounds, text);
-  edit_->Font().SetColor(clWindowText);
-  edit_->SetParent(strings);
+  strings->GetTextInfo(node, column, window->Font(), textBounds, text);
+  window->Font().SetColor(clWindowText);
+  window->SetParent(strings);
   original_ = WideToUtf8(text);
-  edit_->SetText(original_);
+  window->SetText(original_);
+  original_ = edit_->EditText();
   TVirtualTreeColumns& columns = strings->Header().Columns();
   alignment_ = MirroredAlignment(columns.IsValidColumn(column) ? columns[column]->Alignment() : strings->Alignment(),
                                  strings->CellBiDiMode(column));
@@ -448,16 +499,16 @@ bool TStringEditLink::PrepareEdit(TBaseVirtualTree* tree, PVirtualNode node, TCo
 
 bool TStringEditLink::BeginEdit() {
   if (stopping_ || !edit_) return false;
-  edit_->Show();
-  edit_->SelectAll();
-  edit_->SetFocus();
+  edit_->Window()->Show();
+  edit_->SelectAllText();
+  edit_->Window()->SetFocus();
   return true;
 }
 
 bool TStringEditLink::EndEdit() {
   if (stopping_) return false;
   stopping_ = true;
-  if (edit_ && edit_->GetText() != original_) tree_->SetText(node_, column_, Utf8ToWide(edit_->GetText()));
+  if (Modified()) tree_->SetText(node_, column_, Utf8ToWide(edit_->EditText()));
   ReleaseEdit();
   return true;
 }
@@ -470,7 +521,7 @@ bool TStringEditLink::CancelEdit() {
   return true;
 }
 
-TRect TStringEditLink::GetBounds() { return edit_ ? edit_->BoundsRect() : TRect{}; }
+TRect TStringEditLink::GetBounds() { return edit_ ? edit_->Window()->BoundsRect() : TRect{}; }
 
 void TStringEditLink::SetBounds(const TRect& bounds) {
   if (stopping_ || !edit_) return;
@@ -486,9 +537,9 @@ void TStringEditLink::SetBounds(const TRect& bounds) {
   if (r.Left >= r.Right) r.Left = std::max(0, r.Right - 30);
   TPoint offset = tree_->ClientOffset();
   OffsetRect(r, offset.X, offset.Y);
-  edit_->SetBoundsRect(r);
+  edit_->Window()->SetBoundsRect(r);
 }
 
 void TStringEditLink::ProcessMessage(TMessage& message) {
-  if (edit_) edit_->WindowProc(message);
+  if (edit_) edit_->Window()->WindowProc(message);
 }

@@ -1,8 +1,8 @@
 // The string tree: cells show texts that are asked for through OnGetText
 // every time a cell is painted, measured, searched or edited (DefaultText
 // "Node" when the handler leaves the text alone); the main column's text
-// width is cached per node. TStringEditLink with its TVTEdit is the default
-// in-place editor. TVirtualStringTree is the class the forms create.
+// width is cached per node. TStringEditLink with its TVTEdit (a
+// TVTMultiLineEdit for a multiline node) is the default in-place editor. TVirtualStringTree is the class the forms create.
 #pragma once
 
 #include "platform/controls/StdCtrls.h"
@@ -49,7 +49,7 @@ class TCustomVirtualStringTree : public TBaseVirtualTree {
   // application asks for with it (0 when it does not say).
   WideString HintTextOf(PVirtualNode node, TColumnIndex column, bool tooltip, int& lineBreakStyle);
   // Frees an editor's edit after the current message (posted to the tree).
-  void ReleaseEditor(class TVTEdit* edit);
+  void ReleaseEditor(TWinControl* edit);
 
   TVSTGetTextEvent OnGetText;
   TVSTGetHintEvent OnGetHint;
@@ -89,7 +89,7 @@ class TCustomVirtualStringTree : public TBaseVirtualTree {
   int textHeight_ = 0;
   int ellipsisWidth_ = 0;
   int widthCacheOffset_ = 0;
-  std::vector<class TVTEdit*> releasedEdits_;
+  std::vector<TWinControl*> releasedEdits_;
 };
 
 class TVirtualStringTree : public TCustomVirtualStringTree {
@@ -105,24 +105,65 @@ class TVirtualStringTree : public TCustomVirtualStringTree {
 
 class TStringEditLink;
 
-// The single-line edit of the default editor: Return accepts (Ctrl+Return
-// for a multiline node), Escape cancels, Up and Down move the caret like
-// Left and Right, leaving it accepts with toAutoAcceptEditChange. While the
-// user types, the edit follows the width of its text.
-class TVTEdit : public TEdit {
+// What the editor link needs of its edit window, single- or multi-line, and
+// the key and focus handling both share: Return accepts (Ctrl+Return in a
+// multiline node), Escape cancels, leaving accepts with
+// toAutoAcceptEditChange and cancels otherwise. A window destroyed while it
+// still edits keeps a modified text with toAutoAcceptEditChange.
+class TVTEditWindow {
+ public:
+  explicit TVTEditWindow(TStringEditLink* link) : link_(link) {}
+  virtual ~TVTEditWindow() = default;
+  TVTEditWindow(const TVTEditWindow&) = delete;
+  TVTEditWindow& operator=(const TVTEditWindow&) = delete;
+  virtual TWinControl* Window() = 0;
+  virtual AnsiString EditText() const = 0;
+  virtual void SelectAllText() = 0;
+  void Detach() { link_ = nullptr; }
+
+ protected:
+  // True when the key belonged to the editor.
+  bool HandleEditKey(uint16_t& key, TShiftState shift);
+  void HandleExit();
+  // For the destructors of the edit windows.
+  void WindowDestroying();
+  TStringEditLink* link_;
+};
+
+// The single-line edit: Up and Down move the caret like Left and Right;
+// while the user types, the edit follows the width of its text.
+class TVTEdit : public TEdit, public TVTEditWindow {
  public:
   TVTEdit(TComponent* owner, TStringEditLink* link);
+  ~TVTEdit() override { WindowDestroying(); }
   AnsiString ClassName() const override { return "TVTEdit"; }
-  void Detach() { link_ = nullptr; }
+  TWinControl* Window() override { return this; }
+  AnsiString EditText() const override { return GetText(); }
+  void SelectAllText() override { SelectAll(); }
   void AutoAdjustSize();
 
  protected:
   void KeyDown(uint16_t& key, TShiftState shift) override;
   void KeyPress(char16_t& key) override;
   void DoExit() override;
+};
 
- private:
-  TStringEditLink* link_;
+// The edit of a multiline node: wrapped lines with a vertical scroll bar;
+// Return starts a new line.
+class TVTMultiLineEdit : public TMemo, public TVTEditWindow {
+ public:
+  TVTMultiLineEdit(TComponent* owner, TStringEditLink* link);
+  ~TVTMultiLineEdit() override { WindowDestroying(); }
+  AnsiString ClassName() const override { return "TVTMultiLineEdit"; }
+  TWinControl* Window() override { return this; }
+  // The lines joined by CR LF, without a line break after the last one.
+  AnsiString EditText() const override;
+  void SelectAllText() override { SelectAll(); }
+
+ protected:
+  void KeyDown(uint16_t& key, TShiftState shift) override;
+  void KeyPress(char16_t& key) override;
+  void DoExit() override;
 };
 
 class TStringEditLink : public IVTEditLink, public std::enable_shared_from_this<TStringEditLink> {
@@ -136,15 +177,22 @@ class TStringEditLink : public IVTEditLink, public std::enable_shared_from_this<
   TRect GetBounds() override;
   void SetBounds(const TRect& r) override;
   void ProcessMessage(TMessage& message) override;
-  TVTEdit* Edit() const { return edit_; }
+  // The edit window (a TVTEdit, or a TVTMultiLineEdit for a multiline node).
+  TWinControl* Edit() const { return edit_ ? edit_->Window() : nullptr; }
   TCustomVirtualStringTree* Tree() const { return tree_; }
   PVirtualNode Node() const { return node_; }
   TAlignment Alignment() const { return alignment_; }
   bool Stopping() const { return stopping_; }
+  // The edit window goes away while editing: with toAutoAcceptEditChange a
+  // modified text is written to the cell; the link no longer has a window.
+  void EditWindowDestroying();
+  // Destroys the edit window at once (its tree is going away).
+  void DestroyEditWindow();
 
  private:
   void ReleaseEdit();
-  TVTEdit* edit_ = nullptr;
+  bool Modified() const { return edit_ && edit_->EditText() != original_; }
+  TVTEditWindow* edit_ = nullptr;
   TCustomVirtualStringTree* tree_ = nullptr;
   PVirtualNode node_ = nullptr;
   TColumnIndex column_ = NoColumn;

@@ -25,6 +25,7 @@
 #include "platform/controls/Controls.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/ImageList.h"
+#include "platform/ole/ObjIdl.h"
 #include "treecontrol/VTHeader.h"
 #include "treecontrol/VTMiscObjects.h"
 #include "treecontrol/VTOptions.h"
@@ -32,6 +33,7 @@
 
 class TBaseVirtualTree;
 class TPopupMenu;
+class IVTDragManager;
 
 // Posted by a paint that met rows wider than the horizontal range.
 constexpr UINT CM_UPDATEHORZSCROLLBAR = 0x8000 + 33;
@@ -170,6 +172,10 @@ using TVTHeaderDraggedOutEvent =
 using TVTHeaderDraggingEvent = std::function<void(TVTHeader* Sender, TColumnIndex Column, bool& Allowed)>;
 using TVTHeaderPaintEvent = std::function<void(TVTHeader* Sender, TCanvas* HeaderCanvas,
                                                TVirtualTreeColumn* Column, TRect R, bool Hover, bool Pressed)>;
+using TVTHeaderPaintQueryElementsEvent =
+    std::function<void(TVTHeader* Sender, THeaderPaintInfo& PaintInfo, THeaderPaintElements& Elements)>;
+using TVTAdvancedHeaderPaintEvent =
+    std::function<void(TVTHeader* Sender, THeaderPaintInfo& PaintInfo, THeaderPaintElements Elements)>;
 using TVTGetCursorEvent = std::function<void(TBaseVirtualTree* Sender, TCursor& Cursor)>;
 using TVTGetHeaderCursorEvent = std::function<void(TVTHeader* Sender, TCursor& Cursor)>;
 using TVTPopupEvent = std::function<void(TBaseVirtualTree* Sender, PVirtualNode Node, TColumnIndex Column,
@@ -190,6 +196,12 @@ using TVTSaveNodeEvent = std::function<void(TBaseVirtualTree* Sender, PVirtualNo
 using TVTGetCellIsEmptyEvent =
     std::function<void(TBaseVirtualTree* Sender, PVirtualNode Node, TColumnIndex Column, bool& IsEmpty)>;
 using TVTScrollbarShowEvent = std::function<void(TBaseVirtualTree* Sender, int Bar, bool Show)>;
+// An application's own drag manager (empty: the tree makes a TVTDragManager).
+using TVTCreateDragManagerEvent =
+    std::function<void(TBaseVirtualTree* Sender, TComPtr<IVTDragManager>& DragManager)>;
+// Formats the tree's data objects offer after the registered ones.
+using TVTGetUserClipboardFormatsEvent =
+    std::function<void(TBaseVirtualTree* Sender, std::vector<FORMATETC>& Formats)>;
 
 class TBaseVirtualTree : public TCustomControl {
  public:
@@ -533,6 +545,7 @@ class TBaseVirtualTree : public TCustomControl {
   TVTColumnClickEvent OnColumnDblClick;
   TVTHeaderNotifyEvent OnColumnResize;
   TVTCompareEvent OnCompareNodes;
+  TVTCreateDragManagerEvent OnCreateDragManager;
   TVTCreateEditorEvent OnCreateEditor;
   TVTEditChangeEvent OnEdited;
   TVTChangeEvent OnExpanded;
@@ -546,12 +559,15 @@ class TBaseVirtualTree : public TCustomControl {
   TVTGetImageExEvent OnGetImageIndexEx;
   TVTGetLineStyleEvent OnGetLineStyle;
   TVTPopupEvent OnGetPopupMenu;
+  TVTGetUserClipboardFormatsEvent OnGetUserClipboardFormats;
   TVTHeaderClickEvent OnHeaderClick;
   TVTHeaderClickEvent OnHeaderDblClick;
   TVTHeaderDraggedEvent OnHeaderDragged;
   TVTHeaderDraggedOutEvent OnHeaderDraggedOut;
   TVTHeaderDraggingEvent OnHeaderDragging;
   TVTHeaderPaintEvent OnHeaderDraw;
+  TVTHeaderPaintQueryElementsEvent OnHeaderDrawQueryElements;
+  TVTAdvancedHeaderPaintEvent OnAdvancedHeaderDraw;
   TVTHeaderMouseEvent OnHeaderMouseDown;
   TVTHeaderMouseMoveEvent OnHeaderMouseMove;
   TVTHeaderMouseEvent OnHeaderMouseUp;

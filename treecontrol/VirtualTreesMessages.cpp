@@ -492,6 +492,7 @@ void TBaseVirtualTree::Resize() {
   if (header_->Options().Contains(hoAutoResize)) header_->Columns().AdjustAutoSize();
   ChangeStates({}, {stSizing});
   UpdateScrollBars(true);
+  if (options_->MiscOptions().Contains(toFullRepaintOnResize)) Invalidate();
   if (editLink_ && !header_->UseColumns() && focusedNode_)
     editLink_->SetBounds(GetDisplayRect(focusedNode_, editColumn_, true));
 }

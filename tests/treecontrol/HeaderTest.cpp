@@ -303,4 +303,24 @@ TEST_F(Header, ButtonStylesDrawTheirEdgesAndTheXPLook) {
   EXPECT_EQ(at(90, 8), RGB(222, 223, 216));
   EXPECT_EQ(at(150, 15), RGB(213, 210, 195)) << "the band right of the last column";
   header.Columns().DownIndex = NoColumn;
+
+  // Advanced owner drawing: the application paints what it asks for, the
+  // header paints the rest; the band right of the columns has no column.
+  header.SetOptions(header.Options() + TVTHeaderOptions{hoOwnerDraw});
+  tree->OnHeaderDrawQueryElements = [](TVTHeader*, THeaderPaintInfo& info, THeaderPaintElements& elements) {
+    elements = info.Column ? THeaderPaintElements{hpeBackground, hpeText} : THeaderPaintElements{hpeBackground};
+  };
+  std::vector<unsigned> drawn;
+  tree->OnAdvancedHeaderDraw = [&](TVTHeader*, THeaderPaintInfo& info, THeaderPaintElements elements) {
+    drawn.push_back(elements.Value());
+    info.TargetCanvas->Brush().SetColor(clRed);
+    if (elements.Contains(hpeBackground)) info.TargetCanvas->FillRect(info.PaintRectangle);
+  };
+  header.Columns().PaintHeader(band.Canvas(), Rect(0, 0, 200, 17), 0);
+  EXPECT_EQ(at(30, 8), ColorToRGB(clRed));
+  EXPECT_EQ(at(150, 8), ColorToRGB(clRed));
+  const unsigned background = 1u << hpeBackground, text = 1u << hpeText;
+  EXPECT_EQ(drawn, (std::vector<unsigned>{background, text, background, text, background}));
+  tree->OnHeaderDrawQueryElements = nullptr;
+  tree->OnAdvancedHeaderDraw = nullptr;
 }

@@ -158,7 +158,8 @@ TEST_F(StringTree, TheEditorFollowsItsTextAndItsKeysFitTheNode) {
   tree->SetRootNodeCount(2);
   form->Show();
   ASSERT_TRUE(tree->EditNode(Nth(0), NoColumn));
-  TVTEdit* edit = link->Edit();
+  auto* edit = dynamic_cast<TVTEdit*>(link->Edit());
+  ASSERT_TRUE(edit);
   const int narrow = edit->Width();
   edit->SetText("a much longer text than before");
   EXPECT_GT(edit->Width(), narrow) << "the edit grows with its text";
@@ -179,17 +180,28 @@ TEST_F(StringTree, TheEditorFollowsItsTextAndItsKeysFitTheNode) {
 
   tree->SetMultiLine(Nth(1), true);
   ASSERT_TRUE(tree->EditNode(Nth(1), NoColumn));
-  link->Edit()->SetText("two");
-  link->Edit()->Perform(WM_KEYDOWN, VK_RETURN, 0);
+  auto* lines = dynamic_cast<TVTMultiLineEdit*>(link->Edit());
+  ASSERT_TRUE(lines) << "a multiline node is edited in a multi-line edit";
+  lines->SetText("two\r\nlines");
+  lines->Perform(WM_KEYDOWN, VK_RETURN, 0);
   EXPECT_TRUE(tree->IsEditing()) << "Return alone does not end a multiline edit";
-  struct EditKeys : TVTEdit {
-    using TVTEdit::KeyDown;
+  struct LineKeys : TVTMultiLineEdit {
+    using TVTMultiLineEdit::KeyDown;
   };
   uint16_t key = VK_RETURN;
-  (link->Edit()->*&EditKeys::KeyDown)(key, ssCtrl);
+  (lines->*&LineKeys::KeyDown)(key, ssCtrl);
   EXPECT_FALSE(tree->IsEditing());
-  EXPECT_EQ(texts, (std::vector<WideString>{u"abcd", u"two"}));
+  EXPECT_EQ(texts, (std::vector<WideString>{u"abcd", u"two\r\nlines"}));
   ProcessMessages();
+
+  // An edit whose window goes with its tree keeps its text (toAutoAcceptEditChange).
+  ASSERT_TRUE(tree->EditNode(Nth(1), NoColumn));
+  link->Edit()->SetText("kept");
+  tree->OnCreateEditor = nullptr;
+  link.reset();
+  delete tree;
+  tree = new TTestTree(form);
+  EXPECT_EQ(texts.back(), u"kept");
   tree->OnCreateEditor = nullptr;
   tree->OnNewText = nullptr;
 }

@@ -89,6 +89,15 @@ TEST_F(DataObjectFixture, OffersTheStringTreeFormatsInPriorityOrderAndAnswersQue
       CLIPFORMAT(RegisterClipboardFormat("Rich Text Format")), CLIPFORMAT(RegisterClipboardFormat("CSV")),
       CLIPFORMAT(CF_UNICODETEXT), CLIPFORMAT(CF_TEXT), ReferenceClipboardFormat};
   EXPECT_EQ(Enumerate(data.Get()), expected);
+  const CLIPFORMAT user = CLIPFORMAT(RegisterClipboardFormat("Harvella user format"));
+  tree->OnGetUserClipboardFormats = [&](TBaseVirtualTree*, std::vector<FORMATETC>& formats) {
+    formats.push_back(MakeFormatEtc(user));
+  };
+  TComPtr<TVTDataObject> extended(new TVTDataObject(host.get(), true));
+  std::vector<CLIPFORMAT> withUser = expected;
+  withUser.push_back(user);
+  EXPECT_EQ(Enumerate(extended.Get()), withUser) << "the application's formats follow the tree's";
+  tree->OnGetUserClipboardFormats = nullptr;
 
   FORMATETC text = MakeFormatEtc(CF_TEXT);
   EXPECT_EQ(data->QueryGetData(&text), S_OK);

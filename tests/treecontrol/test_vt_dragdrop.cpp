@@ -165,3 +165,23 @@ TEST_F(DragDropFixture, DragToAnotherTreeCopiesAndWithShiftMoves) {
   EXPECT_EQ(Layout(right), "20 30");
   EXPECT_EQ(endDrags, 3);
 }
+
+TEST_F(DragDropFixture, AcceptOLEDropSwitchesTheRegistrationAndTheTreeMayBringItsDragManager) {
+  TComPtr<IDropTarget> probe = QueryInterfaceOf<IDropTarget>(leftTransfer->DragManager());
+  ASSERT_TRUE(probe);
+  EXPECT_EQ(RegisterDragDrop(left->Handle(), probe.Get()), DRAGDROP_E_ALREADYREGISTERED);
+  TStringTreeOptions& options = left->TreeOptions();
+  options.SetMiscOptions(options.MiscOptions() - TVTMiscOptions{toAcceptOLEDrop});
+  EXPECT_EQ(RevokeDragDrop(left->Handle()), DRAGDROP_E_NOTREGISTERED) << "switching the option off revokes";
+  options.SetMiscOptions(options.MiscOptions() + TVTMiscOptions{toAcceptOLEDrop});
+  EXPECT_EQ(RegisterDragDrop(left->Handle(), probe.Get()), DRAGDROP_E_ALREADYREGISTERED) << "on registers again";
+
+  TComPtr<IVTDragManager> own(new TVTDragManager(nullptr));
+  TVirtualStringTree* third = MakeTree(0);
+  third->OnCreateDragManager = [&](TBaseVirtualTree*, TComPtr<IVTDragManager>& manager) { manager = own; };
+  {
+    TVTTreeTransfer transfer(third);
+    EXPECT_EQ(transfer.DragManager(), own.Get());
+  }
+  third->OnCreateDragManager = nullptr;
+}
