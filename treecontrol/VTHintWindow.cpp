@@ -28,6 +28,13 @@ TRect InflateRectBy(TRect r, int dx, int dy) {
 
 constexpr int ShadowAlphas[TVirtualTreeHintWindow::ShadowSize] = {5, 10, 20, 35, 50};
 
+// The control's outermost parent: the form around it.
+TWinControl* FormOf(TControl* control) {
+  TWinControl* form = control->Parent();
+  while (form && form->Parent()) form = form->Parent();
+  return form;
+}
+
 // A canvas for measuring text before the window has a size.
 TCanvas* MeasuringCanvas() {
   static TBitmap bitmap(1, 1);
@@ -47,12 +54,11 @@ void Darken(TBitmap& bitmap, int x, int y, int alpha) {
 bool HintWindowExists() { return HintWindowCount() > 0; }
 
 TVirtualTreeHintWindow::TVirtualTreeHintWindow(TComponent* owner)
-    : TCustomControl(owner),
+    : TPopupWindow(owner),
       background_(std::make_unique<TBitmap>()),
       hintBitmap_(std::make_unique<TBitmap>()),
       animationBitmap_(std::make_unique<TBitmap>()) {
   ++HintWindowCount();
-  SetVisible(false);
   SetBorderStyle(bsNone);
 }
 
@@ -152,15 +158,13 @@ void TVirtualTreeHintWindow::ActivateHint(TRect rect, const WideString& hint) {
   if (rect.Bottom > desktopHeight) rect = OffsetRectBy(rect, 0, desktopHeight - rect.Bottom);
   if (rect.Left < 0) rect = OffsetRectBy(rect, -rect.Left, 0);
   if (rect.Top < 0) rect = OffsetRectBy(rect, 0, -rect.Top);
-  const TPoint origin = Parent() ? Parent()->ScreenToClient({rect.Left, rect.Top}) : TPoint{rect.Left, rect.Top};
-  SetBounds(origin.X, origin.Y, rect.Width(), rect.Height());
+  SetBounds(rect.Left, rect.Top, rect.Width(), rect.Height());
   for (TBitmap* bitmap : {background_.get(), hintBitmap_.get(), animationBitmap_.get()})
     bitmap->SetSize(rect.Width(), rect.Height());
   if (hintData_.Tree) hintData_.Tree->Update();
   CaptureBackground(rect);
   InternalPaint(0, 0);
   Show();
-  BringToFront();
   Invalidate();
 }
 
@@ -194,9 +198,10 @@ bool TVirtualTreeHintWindow::ShowTreeHint(TBaseVirtualTree* tree, TPoint point, 
 
 void TVirtualTreeHintWindow::CaptureBackground(const TRect& screen) {
   TCanvas* canvas = background_->Canvas();
-  canvas->Brush().SetColor(Parent() ? Parent()->Color() : clBtnFace);
-  canvas->FillRect(Rect(0, 0, screen.Width(), screen.Height()));
   TBaseVirtualTree* tree = hintData_.Tree;
+  TWinControl* form = tree ? FormOf(tree) : nullptr;
+  canvas->Brush().SetColor(form ? form->Color() : clBtnFace);
+  canvas->FillRect(Rect(0, 0, screen.Width(), screen.Height()));
   if (!tree || !tree->HandleAllocated()) return;
   // The tree's rows under the window.
   const TPoint treeOrigin = tree->ClientToScreen({0, 0});
@@ -289,5 +294,5 @@ void TVirtualTreeHintWindow::WndProc(TMessage& message) {
       break;
     default: break;
   }
-  TCustomControl::WndProc(message);
+  TPopupWindow::WndProc(message);
 }

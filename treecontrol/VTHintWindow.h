@@ -9,15 +9,17 @@
 //   otherwise the hint (DefaultHint, else OnGetHint) in the hint font.
 // - An empty text or a multiline node whose text fits in its row gives an
 //   empty rectangle: no hint.
-// - The platform has no pop-up hint machinery: the window is a child of the
-//   form it is given (the tree's form); rectangles are screen coordinates,
-//   kept on the desktop, and mapped into that form. The background under the
-//   window is the form's colour and the tree's painting.
+// - The window is a popup of its own, never parented: rectangles are screen
+//   coordinates kept on the desktop, and a hint may reach beyond the tree's
+//   form. It shows without taking the focus. The background composed under
+//   the picture is the tree's painting where the window covers the tree and
+//   the colour of the tree's form elsewhere.
 // - Hiding the window clears its hint data.
 #pragma once
 
 #include <memory>
 
+#include "platform/controls/PopupWindow.h"
 #include "platform/graphics/Bitmap.h"
 #include "treecontrol/VirtualStringTree.h"
 
@@ -35,7 +37,7 @@ struct TVTHintData {
   TVTTooltipLineBreakStyle LineBreakStyle = hlbDefault;
 };
 
-class TVirtualTreeHintWindow : public TCustomControl {
+class TVirtualTreeHintWindow : public TPopupWindow {
  public:
   static constexpr int ShadowSize = 5;
 

@@ -74,12 +74,6 @@ TRegion ShapeOf(TBitmap& image) {
 
 }  // namespace
 
-TWinControl* PopupParentOf(TControl* control) {
-  TWinControl* form = control->Parent();
-  while (form && form->Parent()) form = form->Parent();
-  return form;
-}
-
 AnsiString PanningImageName(bool horizontal, bool vertical) {
   if (horizontal && vertical) return "VT_MOVEALL";
   return horizontal ? "VT_MOVEEW" : "VT_MOVENS";
@@ -125,53 +119,19 @@ TCursor PanningCursor(const AnsiString& name) {
   return crDefault;
 }
 
-TVTPanningWindow::TVTPanningWindow(TComponent* owner) : TCustomControl(owner) {
-  SetVisible(false);
-  SetBorderStyle(bsNone);
-}
+TVTPanningWindow::TVTPanningWindow(TComponent* owner) : TPopupWindow(owner) { SetBorderStyle(bsNone); }
 
 void TVTPanningWindow::Start(TBaseVirtualTree* tree, TPoint anchor, const AnsiString& imageName) {
   image_ = PanningImage(imageName);
   VTAssert(image_ != nullptr, "Invalid wheel panning image.");
-  tree_ = tree;
   imageName_ = imageName;
-  shape_ = ShapeOf(*image_);
-  TWinControl* form = PopupParentOf(tree);
-  if (!form) return;
-  SetParent(form);
-  const TPoint at = form->ScreenToClient(tree->ClientToScreen(anchor));
-  SetBounds(at.X - Size / 2, at.Y - Size / 2, Size, Size);
+  const TPoint centre = tree->ClientToScreen(anchor);
+  SetBounds(centre.X - Size / 2, centre.Y - Size / 2, Size, Size);
+  SetShape(ShapeOf(*image_));
   Show();
-  BringToFront();
   Invalidate();
 }
 
-TBitmap& TVTPanningWindow::Picture() {
-  picture_.SetSize(Size, Size);
-  TCanvas* canvas = picture_.Canvas();
-  canvas->Brush().SetColor(Parent() ? Parent()->Color() : clBtnFace);
-  canvas->FillRect(Rect(0, 0, Size, Size));
-  PaintTreeBeneath(canvas);
-  if (image_) {
-    canvas->SetClipRegion(&shape_);
-    canvas->Draw(0, 0, image_.get());
-    canvas->ResetClip();
-  }
-  return picture_;
+void TVTPanningWindow::Paint() {
+  if (image_) Canvas()->Draw(0, 0, image_.get());
 }
-
-void TVTPanningWindow::PaintTreeBeneath(TCanvas* canvas) {
-  if (!tree_ || !tree_->HandleAllocated() || !Parent()) return;
-  const TPoint origin = ClientToScreen({0, 0});
-  const TRect screen = Rect(origin.X, origin.Y, origin.X + Size, origin.Y + Size);
-  const TPoint treeOrigin = tree_->ClientToScreen({0, 0});
-  TRect treeScreen = tree_->ClientRect();
-  OffsetRect(treeScreen, treeOrigin.X, treeOrigin.Y);
-  TRect common;
-  if (!IntersectRect(common, treeScreen, screen)) return;
-  TRect window = common;
-  OffsetRect(window, -treeOrigin.X - tree_->OffsetX(), -treeOrigin.Y - tree_->OffsetY());
-  tree_->PaintTree(canvas, window, {common.Left - screen.Left, common.Top - screen.Top}, DefaultPaintTreeOptions);
-}
-
-void TVTPanningWindow::Paint() { Canvas()->Draw(0, 0, &Picture()); }

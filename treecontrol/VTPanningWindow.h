@@ -11,18 +11,17 @@
 // - PanningImage draws the 32 x 32 picture of a name (nullptr for an unknown
 //   name); PanningCursor registers it once as a cursor with its hot spot in
 //   the centre (crDefault for an unknown name).
-// - TVTPanningWindow::Start shows the picture of a name centred on a client
-//   point of the tree, as a child of the tree's form without taking the
-//   focus; an unknown name fails the assertion "Invalid wheel panning image.".
-//   The window's Shape is the picture's non-transparent pixels: inside it the
-//   picture shows, outside it what lies beneath (the form's colour and the
-//   tree's rows), since the platform's child windows have no shapes of their own.
+// - TVTPanningWindow::Start shows the picture of a name as a popup window of
+//   its own, centred on a client point of the tree (screen coordinates),
+//   without taking the focus; an unknown name fails the assertion
+//   "Invalid wheel panning image.". The window's Shape is the picture's
+//   non-transparent pixels: outside it the desktop shows through.
 #pragma once
 
 #include <memory>
 
+#include "platform/controls/PopupWindow.h"
 #include "platform/graphics/Bitmap.h"
-#include "platform/graphics/Region.h"
 #include "treecontrol/VirtualTrees.h"
 
 // The scroll direction bits of auto scrolling.
@@ -32,11 +31,7 @@ AnsiString PanningImageName(bool horizontal, bool vertical);
 AnsiString PanningCursorName(unsigned directions, bool horizontal, bool vertical);
 std::unique_ptr<TBitmap> PanningImage(const AnsiString& name);
 TCursor PanningCursor(const AnsiString& name);
-// The control's outermost parent (its form), which holds the tree's popup
-// windows; nullptr for a control without a parent.
-TWinControl* PopupParentOf(TControl* control);
-
-class TVTPanningWindow : public TCustomControl {
+class TVTPanningWindow : public TPopupWindow {
  public:
   static constexpr int Size = 32;
 
@@ -45,20 +40,11 @@ class TVTPanningWindow : public TCustomControl {
 
   void Start(TBaseVirtualTree* tree, TPoint anchor, const AnsiString& imageName);
   const AnsiString& ImageName() const { return imageName_; }
-  // Window coordinates.
-  const TRegion& Shape() const { return shape_; }
-  // What the window shows: the picture over what lies beneath it.
-  TBitmap& Picture();
 
  protected:
   void Paint() override;
 
  private:
-  void PaintTreeBeneath(TCanvas* canvas);
-
-  TBaseVirtualTree* tree_ = nullptr;
   AnsiString imageName_;
   std::unique_ptr<TBitmap> image_;
-  TBitmap picture_;
-  TRegion shape_;
 };

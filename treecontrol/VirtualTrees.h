@@ -298,6 +298,11 @@ class TBaseVirtualTree : public TCustomControl {
   // Columns narrower than the client area sit flush right when reading
   // from the right: the width of the gap left of them (0 otherwise).
   int RightToLeftOffset() const;
+  // The same gap measured over the visible area, which counts the vertical
+  // scroll bar's width while the content is taller than the client area and
+  // the scroll bar style has a vertical bar; excludeScrollBar takes that
+  // width off again (the gap inside the client area, as above).
+  int RightToLeftOffset(bool excludeScrollBar) const;
   // The reading order of a cell: its column's, or the tree's without columns.
   TBiDiMode CellBiDiMode(TColumnIndex column) const;
   // Client x to tree x (the scrolled content's own coordinates).
@@ -494,6 +499,8 @@ class TBaseVirtualTree : public TCustomControl {
   void UpdateHorizontalScrollBar(bool doRepaint);
   void UpdateVerticalScrollBar(bool doRepaint);
   int ApplyScrollBar(int bar, int range, int client, int position, bool doRepaint);
+  // Whether the scroll bar style has the bar (SB_HORZ or SB_VERT).
+  bool ScrollBarWanted(int bar) const;
   virtual void Sort(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit = true);
   void SortTree(TColumnIndex column, TSortDirection direction, bool doInit = true);
   void ValidateChildren(PVirtualNode node, bool recursive);
@@ -870,6 +877,8 @@ class TBaseVirtualTree : public TCustomControl {
   TImageList* customCheckImages_ = nullptr;
   TImageList* images_ = nullptr;
   TImageList* stateImages_ = nullptr;
+  // A change in any of the image lists repaints the tree.
+  TChangeLink customCheckImagesLink_, imagesLink_, stateImagesLink_;
   int selectionCurveRadius_ = 0;
   uint8_t selectionBlendFactor_ = 128;
   TVTDrawSelectionMode drawSelectionMode_ = smDottedRectangle;

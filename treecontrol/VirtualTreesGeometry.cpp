@@ -393,8 +393,7 @@ void TBaseVirtualTree::UpdateScrollBars(bool doRepaint) {
 // Shows or hides one scroll bar for a range, client extent and position;
 // returns the position the bar took.
 int TBaseVirtualTree::ApplyScrollBar(int bar, int range, int client, int position, bool doRepaint) {
-  TScrollStyle bars = scrollBarOptions_->ScrollBars();
-  bool wanted = bars == ssBoth || bars == (bar == SB_VERT ? ssVertical : ssHorizontal);
+  bool wanted = ScrollBarWanted(bar);
   bool shownBefore = ScrollBarVisible(bar);
   SCROLLINFO info;
   info.fMask = SIF_ALL;
@@ -422,6 +421,17 @@ void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
   rangeY_ = int(root_->TotalHeight) - root_->NodeHeight + int(bottomSpace_);
   int position = ApplyScrollBar(SB_VERT, rangeY_, ClientHeight(), -offsetY_, doRepaint);
   DoSetOffsetXY({offsetX_, -position}, 4);
+}
+
+bool TBaseVirtualTree::ScrollBarWanted(int bar) const {
+  TScrollStyle bars = scrollBarOptions_->ScrollBars();
+  return bars == ssBoth || bars == (bar == SB_VERT ? ssVertical : ssHorizontal);
+}
+
+int TBaseVirtualTree::RightToLeftOffset(bool excludeScrollBar) const {
+  if (excludeScrollBar || !UseRightToLeftReading() || !header_->UseColumns()) return RightToLeftOffset();
+  const bool verticalBar = ScrollBarWanted(SB_VERT) && rangeY_ > ClientHeight();
+  return std::max(0, ClientWidth() + (verticalBar ? GetSystemMetrics(SM_CXVSCROLL) : 0) - rangeX_);
 }
 
 int TBaseVirtualTree::OffsetXForPosition(int position) const {

@@ -469,6 +469,8 @@ void TBaseVirtualTree::DoIncrementalSearchKey(char16_t key) {
     FocusNode(found, true);
     if (old != focusedNode_) DoFocusChange(focusedNode_, focusedColumn_);
     AddToSelection(found);
+  } else if (start && DoIncrementalSearch(start, text) != 0) {
+    MessageBeep(0);
   }
 }
 

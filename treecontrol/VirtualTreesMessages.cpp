@@ -533,14 +533,12 @@ TCursor TBaseVirtualTree::PanningCursorFor(int x, int y) {
 }
 
 // The cursor shows the direction the view moves in (the control's own cursor
-// is kept to come back when panning ends); the panning window shows the rows
-// that moved beneath it.
+// is kept to come back when panning ends).
 void TBaseVirtualTree::ShowPanningFeedback() {
   if (Cursor() != appliedCursor_) baseCursor_ = Cursor();
   const TPoint mouse = ScreenToClient(GetCursorPos());
   appliedCursor_ = PanningCursorFor(mouse.X, mouse.Y);
   SetCursor(appliedCursor_);
-  if (panningWindow_) panningWindow_->Invalidate();
 }
 
 // ---- Hints ----------------------------------------------------------------------------------------------
@@ -550,10 +548,8 @@ void TBaseVirtualTree::ShowPanningFeedback() {
 bool TBaseVirtualTree::AnswerHintShow(THintInfo& info) {
   WideString text;
   TRect area;
-  TWinControl* form = PopupParentOf(this);
-  if (!form || !GetHintFor(info.CursorPos, text, area)) return false;
+  if (!GetHintFor(info.CursorPos, text, area)) return false;
   if (!hintWindow_) hintWindow_ = new TVirtualTreeHintWindow(this);
-  hintWindow_->SetParent(form);
   if (!hintWindow_->ShowTreeHint(this, info.CursorPos, ClientToScreen(info.CursorPos))) return false;
   info.HintStr = WideToUtf8(text);
   info.CursorRect = area;

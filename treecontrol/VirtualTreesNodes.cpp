@@ -44,6 +44,10 @@ TBaseVirtualTree::TBaseVirtualTree(TComponent* owner) : TCustomControl(owner) {
   SetBorderStyle(bsSingle);
   AcquireWorkerThread();
   PrepareBitmaps(true, true);
+  for (TChangeLink* link : {&customCheckImagesLink_, &imagesLink_, &stateImagesLink_})
+    link->OnChange = [this](TObject*) {
+      if (!destroying_) Invalidate();
+    };
 }
 
 TBaseVirtualTree::~TBaseVirtualTree() {
@@ -1083,6 +1087,9 @@ void TBaseVirtualTree::SetBiDiMode(TBiDiMode value) {
   TVirtualTreeColumns& columns = header_->Columns();
   columns.TreeBiDiModeChanged();
   if (options_->AutoOptions().Contains(toAutoBidiColumnOrdering)) columns.ResetPositionArray(UseRightToLeftReading());
+  // As for any right-to-left control, the vertical scroll bar moves to the
+  // left unless only the reading order changed.
+  SetLeftScrollBar(value == bdRightToLeft || value == bdRightToLeftNoAlign);
   if (IsLoading()) return;
   header_->RecalculateHeader();
   if (!HandleAllocated()) return;
@@ -1148,29 +1155,35 @@ void TBaseVirtualTree::SetCheckImageKind(TCheckImageKind value) {
 
 namespace {
 
-void SwapImageList(TComponent* tree, TImageList*& field, TImageList* value) {
-  if (field) field->RemoveFreeNotification(tree);
+void SwapImageList(TComponent* tree, TImageList*& field, TChangeLink& link, TImageList* value) {
+  if (field) {
+    field->UnRegisterChanges(&link);
+    field->RemoveFreeNotification(tree);
+  }
   field = value;
-  if (field) field->FreeNotification(tree);
+  if (field) {
+    field->RegisterChanges(&link);
+    field->FreeNotification(tree);
+  }
 }
 
 }  // namespace
 
 void TBaseVirtualTree::SetCustomCheckImages(TImageList* value) {
   if (value == customCheckImages_) return;
-  SwapImageList(this, customCheckImages_, value);
+  SwapImageList(this, customCheckImages_, customCheckImagesLink_, value);
   RepaintIfLive();
 }
 
 void TBaseVirtualTree::SetImages(TImageList* value) {
   if (value == images_) return;
-  SwapImageList(this, images_, value);
+  SwapImageList(this, images_, imagesLink_, value);
   RepaintIfLive();
 }
 
 void TBaseVirtualTree::SetStateImages(TImageList* value) {
   if (value == stateImages_) return;
-  SwapImageList(this, stateImages_, value);
+  SwapImageList(this, stateImages_, stateImagesLink_, value);
   RepaintIfLive();
 }
 

@@ -1275,6 +1275,18 @@ int GetSystemMetrics(int index) {
   }
 }
 
+namespace {
+unsigned beepCount = 0;
+}
+
+bool MessageBeep(UINT) {
+  ++beepCount;
+  QApplication::beep();
+  return true;
+}
+
+unsigned BeepCount() { return beepCount; }
+
 TShiftState CurrentShiftState() {
   TShiftState s = ShiftFromModifiers(QGuiApplication::queryKeyboardModifiers());
   Qt::MouseButtons b = QGuiApplication::mouseButtons();

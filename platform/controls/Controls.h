@@ -350,6 +350,11 @@ TCanvas* GetWindowCanvas(HWND wnd);
 int GetSystemMetrics(int index);
 constexpr int SM_CXVSCROLL = 2, SM_CYHSCROLL = 3, SM_CXEDGE = 45, SM_CYEDGE = 46,
               SM_CXBORDER = 5, SM_CYBORDER = 6, SM_CXDRAG = 68, SM_CYDRAG = 69;
+// Sounds the system beep (type is one of the MB_ICON... values, or 0 for the
+// default sound; the desktop has one beep for all). BeepCount tells how many
+// beeps sounded so far.
+bool MessageBeep(UINT type);
+unsigned BeepCount();
 // The shift state from the current keyboard modifiers and mouse buttons.
 TShiftState CurrentShiftState();
 short GetKeyState(int virtualKey);

@@ -71,10 +71,13 @@ TEST_F(Input, IncrementalSearchFindsRepeatsAndBacksUp) {
   tree->Char(u'l');
   EXPECT_EQ(tree->FocusedNode(), Nth(3));
   tree->Char(u'p');
+  const unsigned beeps = BeepCount();
   tree->Char(u'i');
   EXPECT_EQ(tree->FocusedNode(), Nth(4));
+  EXPECT_EQ(BeepCount(), beeps) << "a match is silent";
   tree->Char(u'z');
   EXPECT_EQ(tree->FocusedNode(), Nth(4)) << "no match keeps the focus";
+  EXPECT_EQ(BeepCount(), beeps + 1) << "and beeps";
   EXPECT_TRUE(tree->Selected(Nth(4)));
   tree->SetIncrementalSearchTimeout(20);
   tree->Char(u'b');  // restarts the timer with the short time-out

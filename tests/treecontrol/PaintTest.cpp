@@ -159,6 +159,12 @@ TEST_F(Paint, NodeImagesAndBlendedSelection) {
   int imageLeft = 18 + 4;
   EXPECT_GT(CountColor(canvas, Rect(imageLeft, 0, imageLeft + 16, 18), clRed), 200);
   EXPECT_EQ(CountColor(canvas, Rect(imageLeft, 18, imageLeft + 16, 36), clRed), 0);
+  TBitmap blue(16, 16);
+  blue.Canvas()->Brush().SetColor(clBlue);
+  blue.Canvas()->FillRect(Rect(0, 0, 16, 16));
+  images.Replace(0, &blue, nullptr);
+  tree->Update();
+  EXPECT_GT(CountColor(canvas, Rect(imageLeft, 0, imageLeft + 16, 18), clBlue), 200) << "a list change repaints";
   THitInfo hit;
   tree->GetHitTestInfoAt(imageLeft + 8, 9, true, hit);
   EXPECT_TRUE(hit.HitPositions.Contains(hiOnNormalIcon));

@@ -203,3 +203,25 @@ TEST_F(BiDi, SpanningStaysLeftToRightAndRubberBandMeasuresFromTheRight) {
   tree->Perform(WM_LBUTTONUP, 0, MakeLParam(w - 190, 18 + 5));
   EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(0), Nth(1)}));
 }
+
+TEST_F(BiDi, TheVerticalScrollBarMovesLeftUnlessOnlyTheReadingOrderChanges) {
+  tree->SetRootNodeCount(50);
+  tree->Header().Columns().Add()->SetWidth(60);
+  const TPoint ltrOrigin = tree->ClientToScreen({0, 0});
+  tree->SetBiDiMode(bdRightToLeftReadingOnly);
+  EXPECT_FALSE(tree->LeftScrollBar());
+  for (TBiDiMode mode : {bdRightToLeft, bdRightToLeftNoAlign}) {
+    tree->SetBiDiMode(mode);
+    ASSERT_TRUE(tree->LeftScrollBar());
+    ASSERT_TRUE(tree->ScrollBarVisible(SB_VERT));
+    const int bar = GetSystemMetrics(SM_CXVSCROLL), w = tree->ClientWidth();
+    EXPECT_EQ(tree->ClientToScreen({0, 0}).X, ltrOrigin.X + bar) << "the client area starts right of the bar";
+    EXPECT_EQ(tree->RightToLeftOffset(true), w - 60);
+    EXPECT_EQ(tree->RightToLeftOffset(false), w - 60 + bar) << "the visible area counts the bar";
+  }
+  tree->ScrollBarOptions().SetScrollBars(ssHorizontal);
+  EXPECT_EQ(tree->RightToLeftOffset(false), tree->RightToLeftOffset(true)) << "no vertical bar to count";
+  tree->SetBiDiMode(bdLeftToRight);
+  EXPECT_FALSE(tree->LeftScrollBar());
+  EXPECT_EQ(tree->ClientToScreen({0, 0}), ltrOrigin);
+}

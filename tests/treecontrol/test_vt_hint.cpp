@@ -20,7 +20,6 @@ struct HintFixture : TreeFixture {
     names = {u"short", u"a long text that does not fit into the narrow column of this tree"};
     tree->SetRootNodeCount(2);
     hint = new TVirtualTreeHintWindow(form);
-    hint->SetParent(form);
     form->Show();
     data.Tree = tree;
     data.Node = Nth(0);
@@ -87,6 +86,7 @@ TEST_F(HintFixture, ShownHintsStayOnTheDesktopAndCarryAShadow) {
   const int desktopWidth = Screen->Width(), desktopHeight = Screen->Height();
   hint->ActivateHint(Rect(desktopWidth - 10, desktopHeight - 10, desktopWidth - 10 + w, desktopHeight - 10 + h), u"");
   ASSERT_TRUE(hint->Visible());
+  EXPECT_TRUE(hint->Widget()->isWindow()) << "a window of its own, free to leave the form";
   const TPoint shown = hint->ClientToScreen({0, 0});
   EXPECT_EQ(shown.X, desktopWidth - w);
   EXPECT_EQ(shown.Y, desktopHeight - h);
@@ -173,9 +173,9 @@ struct HintTriggerFixture : HintFixture {
   }
   // The text the tree's own hint window shows ("" when none shows).
   WideString Shown() {
-    for (int i = 0; i < form->ControlCount(); ++i) {
-      auto* window = dynamic_cast<TVirtualTreeHintWindow*>(form->Controls(i));
-      if (window && window != hint && window->Visible()) return window->HintData().HintText;
+    for (int i = 0; i < tree->ComponentCount(); ++i) {
+      auto* window = dynamic_cast<TVirtualTreeHintWindow*>(tree->Components(i));
+      if (window && window->Visible()) return window->HintData().HintText;
     }
     return u"";
   }
