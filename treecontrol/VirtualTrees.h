@@ -295,13 +295,11 @@ class TBaseVirtualTree : public TCustomControl {
   // Any mode but left-to-right reads from the right: rows are indented from
   // the right edge and the horizontal offset counts from the right end.
   bool UseRightToLeftReading() const { return biDiMode_ != bdLeftToRight; }
-  // Columns narrower than the client area sit flush right when reading
-  // from the right: the width of the gap left of them (0 otherwise).
-  int RightToLeftOffset() const;
-  // The same gap measured over the visible area, which counts the vertical
-  // scroll bar's width while the content is taller than the client area and
-  // the scroll bar style has a vertical bar; excludeScrollBar takes that
-  // width off again (the gap inside the client area, as above).
+  // Columns narrower than the visible area sit flush right when reading from
+  // the right: the width of the gap left of them (0 otherwise). The visible
+  // area counts the vertical scroll bar's width while the content is taller
+  // than the client area and the scroll bar style has a vertical bar;
+  // excludeScrollBar measures the gap inside the client area only.
   int RightToLeftOffset(bool excludeScrollBar) const;
   // The reading order of a cell: its column's, or the tree's without columns.
   TBiDiMode CellBiDiMode(TColumnIndex column) const;

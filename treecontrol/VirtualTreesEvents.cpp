@@ -511,12 +511,7 @@ TCheckState TBaseVirtualTree::NextCheckState(TCheckType type, TCheckState state)
 
 int TBaseVirtualTree::EffectiveOffsetX() const {
   if (!UseRightToLeftReading()) return -offsetX_;
-  return std::max(0, rangeX_ - ClientWidth() + offsetX_) - RightToLeftOffset();
-}
-
-int TBaseVirtualTree::RightToLeftOffset() const {
-  if (!UseRightToLeftReading() || !header_ || !header_->UseColumns()) return 0;
-  return std::max(0, ClientWidth() - rangeX_);
+  return std::max(0, rangeX_ - ClientWidth() + offsetX_) - RightToLeftOffset(true);
 }
 
 bool TBaseVirtualTree::DoSetOffsetXY(TPoint value, unsigned options, const TRect* clipRect) {

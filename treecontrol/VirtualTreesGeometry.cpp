@@ -429,8 +429,8 @@ bool TBaseVirtualTree::ScrollBarWanted(int bar) const {
 }
 
 int TBaseVirtualTree::RightToLeftOffset(bool excludeScrollBar) const {
-  if (excludeScrollBar || !UseRightToLeftReading() || !header_->UseColumns()) return RightToLeftOffset();
-  const bool verticalBar = ScrollBarWanted(SB_VERT) && rangeY_ > ClientHeight();
+  if (!UseRightToLeftReading() || !header_ || !header_->UseColumns()) return 0;
+  const bool verticalBar = !excludeScrollBar && ScrollBarWanted(SB_VERT) && rangeY_ > ClientHeight();
   return std::max(0, ClientWidth() + (verticalBar ? GetSystemMetrics(SM_CXVSCROLL) : 0) - rangeX_);
 }
 
