@@ -1,6 +1,19 @@
 // Runs every scripted HTTP case of tests/data/http against THttpCli and the
-// loopback server (file format: test_http_casefile.h).
-#include "test_http_casefile.h"
+// loopback server. The client section takes "url <url>", "method
+// GET|POST|HEAD", "post <text>" (the POST body), "set <Property> <value>",
+// "abort <when>" (header-end, doc-begin, doc-data, state <n>, thread <ms>),
+// "append-cookies" (the cookie event appends to Cookie, as the download
+// worker does) and "accept <n>" (the server takes n connections). The
+// "reply" script serves {port}, an "other-reply" script a second server on
+// {other}; each connection first reads the request header unless its
+// script starts with a read step. The expect section takes raises
+// <code>|none, status, reason, body (escaped), body-size, states (state
+// numbers in order), header-ends, doc-events "<begins> <ends>",
+// location-changes, cookies-seen (joined by "|"), connections,
+// other-connections, header <index> <line>, and the client's fields by
+// name (see ClientField). In every section {host} is 127.0.0.1 and
+// {refused} a port on which nothing listens.
+#include "test_casefile.h"
 #include "test_http_support.h"
 
 #include "support/LoopbackServer.h"
@@ -9,23 +22,32 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
 namespace {
 
-std::string ReadWholeFile(const std::string& path)
+const std::string CaseFolder = std::string(HARVELLA_TEST_DATA) + "/http";
+
+struct CasePorts {
+    int Port = 0;
+    int Other = 0;
+    int Refused = 0;
+};
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
 }
 
-std::string CaseFolder()
+std::string ReplacePlaceholders(std::string text, const CasePorts& ports)
 {
-    return std::string(HARVELLA_TEST_DATA) + "/http";
+    ReplaceAll(text, "{host}", "127.0.0.1");
+    ReplaceAll(text, "{port}", std::to_string(ports.Port));
+    ReplaceAll(text, "{other}", std::to_string(ports.Other));
+    ReplaceAll(text, "{refused}", std::to_string(ports.Refused));
+    return text;
 }
 
 // Where in the request the client is stopped from inside its own events.
@@ -36,14 +58,14 @@ struct AbortPlan {
 
 class CaseRun {
 public:
-    explicit CaseRun(const HttpCaseFile& file) : File(file) {}
+    explicit CaseRun(const CaseFile& file) : File(file) {}
 
     void Run()
     {
         Ports.Refused = LoopbackServer::FreePort();
-        std::unique_ptr<LoopbackServer> other = StartServer(File.HasOtherReply, File.OtherReply);
+        std::unique_ptr<LoopbackServer> other = StartServer("other-reply");
         Ports.Other = other ? other->Port() : 0;
-        std::unique_ptr<LoopbackServer> server = StartServer(File.HasReply, File.Reply);
+        std::unique_ptr<LoopbackServer> server = StartServer("reply");
         Ports.Port = server ? server->Port() : Ports.Refused;
         Setup();
         std::thread aborter;
@@ -80,11 +102,12 @@ public:
     }
 
 private:
-    std::unique_ptr<LoopbackServer> StartServer(bool wanted, const std::string& reply)
+    std::unique_ptr<LoopbackServer> StartServer(const std::string& section)
     {
-        if (!wanted)
+        const auto reply = File.Scripts.find(section);
+        if (reply == File.Scripts.end())
             return nullptr;
-        auto scripts = LoopbackServer::ParseScript(ReplacePlaceholders(reply, Ports), CaseFolder());
+        auto scripts = LoopbackServer::ParseScript(ReplacePlaceholders(reply->second, Ports), CaseFolder);
         auto server = std::make_unique<LoopbackServer>(WithRequestReads(scripts), AcceptLimit());
         server->ReadTimeoutMs = 5000;
         return server;
@@ -114,7 +137,7 @@ private:
     void Setup()
     {
         for (const auto& [key, raw] : File.Client) {
-            const std::string value = UnescapeCaseText(ReplacePlaceholders(raw, Ports));
+            const std::string value = LoopbackServer::UnescapeText(ReplacePlaceholders(raw, Ports));
             if (key == "url")
                 Client.URL = value;
             else if (key == "method")
@@ -176,7 +199,7 @@ private:
 
     void CheckExpectation(const std::string& key, const std::string& value)
     {
-        const std::string text = UnescapeCaseText(value);
+        const std::string text = LoopbackServer::UnescapeText(value);
         SCOPED_TRACE(File.Name + ": expect " + key + " " + value);
         if (key == "raises")
             EXPECT_EQ(text, Outcome.Raised ? std::to_string(Outcome.Code) : "none") << Outcome.Message;
@@ -217,7 +240,7 @@ private:
         EXPECT_EQ(line, Client.RcvdHeader()[index]);
     }
 
-    const HttpCaseFile& File;
+    const CaseFile& File;
     THttpCli Client{nullptr};
     TStringStream PostBody;
     std::string Method = "GET";
@@ -226,7 +249,7 @@ private:
     RequestOutcome Outcome;
     std::string Body, States, CookiesSeen;
     int HeaderEnds = 0, DocBegins = 0, DocEnds = 0, LocationChanges = 0, Connections = 0, OtherConnections = 0;
-    HttpCasePorts Ports;
+    CasePorts Ports;
     std::vector<std::string> Received;
 };
 
@@ -234,24 +257,13 @@ class HttpCase : public testing::TestWithParam<std::string> {};
 
 TEST_P(HttpCase, BehavesAsScripted)
 {
-    const std::string path = GetParam();
-    const HttpCaseFile file = ParseHttpCase(path, ReadWholeFile(path));
-    ASSERT_FALSE(file.Expect.empty()) << path << " has no expectations";
+    const CaseFile file = ReadCaseFile(GetParam());
+    ASSERT_FALSE(file.Expect.empty()) << file.Name << " has no expectations";
     CaseRun run(file);
     run.Run();
     run.Check();
 }
 
-std::string CaseName(const testing::TestParamInfo<std::string>& info)
-{
-    std::string name = info.param.substr(info.param.find_last_of('/') + 1);
-    name = name.substr(0, name.find('.'));
-    for (char& c : name)
-        if (!isalnum(static_cast<unsigned char>(c)))
-            c = '_';
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Files, HttpCase, testing::ValuesIn(ListHttpCaseFiles(CaseFolder())), CaseName);
+INSTANTIATE_TEST_SUITE_P(Files, HttpCase, testing::ValuesIn(ListCaseFiles(CaseFolder)), CaseTestName);
 
 } // namespace

@@ -10,12 +10,10 @@ struct RequestOutcome {
     bool Raised = false;
     int Code = 0;
     std::string Message;
-    bool WatchdogFired = false;
 };
 
 // Runs GET, POST or HEAD; a request that has not ended after timeoutMs is
-// aborted from another thread and the outcome marked (and reported as a
-// test failure).
+// aborted from another thread and reported as a test failure.
 RequestOutcome RunWithWatchdog(THttpCli& client, const std::string& method, int timeoutMs = 15000);
 
 // "Name value" for the settable properties (Proxy, Agent, NoCache ...).

@@ -19,10 +19,10 @@ struct LineClient {
         Socket.SetPort(Server.PortText());
     }
 
-    std::string Run()
+    std::string Run(int timeoutMs = 5000)
     {
         Socket.Connect();
-        EXPECT_TRUE(Events.WaitClosed()) << Events.Joined();
+        EXPECT_TRUE(Events.WaitClosed(timeoutMs)) << Events.Joined();
         return Events.JoinedLines();
     }
 
@@ -58,18 +58,12 @@ TEST(LineMode, LongLinesFireOnLineTooLongAndArriveInPieces)
     const std::string longest = std::string(limit, 'a') + "\r\n";
     const std::string tooLong = std::string(limit + 1, 'b') + "\r\n";
     const std::string endless(3 * limit + 5, 'c');
-    LoopbackServer server(LoopbackScript{Step::Send(longest), Step::Send(tooLong), Step::Send(endless), Step::Close()});
-    TWSocket socket;
-    SocksRecorder events(socket);
+    LineClient client({Step::Send(longest), Step::Send(tooLong), Step::Send(endless), Step::Close()});
     std::vector<std::string> lines;
     std::vector<size_t> tooLongAt;
-    socket.OnDataAvailable = [&](TObject*, uint16_t) { lines.push_back(socket.ReceiveStr()); };
-    socket.OnLineTooLong = [&](TObject*) { tooLongAt.push_back(lines.size()); };
-    socket.SetLineMode(true);
-    socket.SetAddr("127.0.0.1");
-    socket.SetPort(server.PortText());
-    socket.Connect();
-    EXPECT_TRUE(events.WaitClosed(20000));
+    client.Socket.OnDataAvailable = [&](TObject*, uint16_t) { lines.push_back(client.Socket.ReceiveStr()); };
+    client.Socket.OnLineTooLong = [&](TObject*) { tooLongAt.push_back(lines.size()); };
+    client.Run(20000);
 
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], longest) << "a line of exactly the limit is whole";

@@ -36,21 +36,8 @@ public:
         };
     }
 
-    std::string Joined() const
-    {
-        std::string text;
-        for (const auto& event : Events)
-            text += (text.empty() ? "" : "|") + event;
-        return text;
-    }
-
-    std::string JoinedLines() const
-    {
-        std::string text;
-        for (const auto& line : Lines)
-            text += (text.empty() ? "" : "|") + line;
-        return text;
-    }
+    std::string Joined() const { return Join(Events); }
+    std::string JoinedLines() const { return Join(Lines); }
 
     // Pumps until the socket reported its close.
     bool WaitClosed(int timeoutMs = 5000)
@@ -67,6 +54,14 @@ public:
     bool Closed = false;
 
 private:
+    static std::string Join(const std::vector<std::string>& items)
+    {
+        std::string text;
+        for (const auto& item : items)
+            text += (text.empty() ? "" : "|") + item;
+        return text;
+    }
+
     void Add(const char* what, int value, const std::string& text = "")
     {
         Events.push_back(std::string(what) + " " + std::to_string(value) + text);

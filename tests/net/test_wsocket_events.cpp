@@ -87,6 +87,10 @@ TEST(WSocketEvents, PeerCloseDeliversRemainingDataThenOneClose)
     TCustomWSocket socket;
     EventRecorder events(socket);
     events.ChunkSize = 100;
+    socket.OnSessionClosed = [&](TObject*, uint16_t e) {
+        events.Events.push_back("closed " + std::to_string(e));
+        socket.Close(); // closing again inside the handler adds no second event
+    };
     ConnectTo(socket, server.Port());
     ASSERT_TRUE(PumpUntil([&] { return events.Has("closed 0"); }));
     PumpFor(50);
@@ -138,22 +142,6 @@ TEST(WSocketEvents, ResetByPeer)
     EXPECT_EQ(events.Count("closed 10054"), 1);
     EXPECT_EQ(events.Events.back(), "closed 10054");
     EXPECT_EQ(socket.State(), wsClosed);
-}
-
-TEST(WSocketEvents, CloseInsideSessionClosedFiresOnce)
-{
-    LoopbackServer server({Step::Send("bye"), Step::Close()});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
-    socket.OnSessionClosed = [&](TObject*, uint16_t e) {
-        events.Events.push_back("closed " + std::to_string(e));
-        socket.Close();
-    };
-    ConnectTo(socket, server.Port());
-    ASSERT_TRUE(PumpUntil([&] { return events.Has("closed 0"); }));
-    PumpFor(50);
-    EXPECT_EQ(events.Count("closed 0"), 1);
-    EXPECT_EQ(events.Data, "bye");
 }
 
 TEST(WSocketEvents, CloseAndReopenGetsNoStaleEvent)
@@ -288,24 +276,6 @@ TEST(WSocketEvents, BackgroundHandlerMayKeepConnection)
     socket.Close();
 }
 
-TEST(WSocketEvents, ConnectAfterCloseNeedsPortAgain)
-{
-    LoopbackServer server({Step::ReadUntilClose()});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
-    ConnectTo(socket, server.Port());
-    ASSERT_TRUE(PumpUntil([&] { return events.Has("connected 0"); }));
-    EXPECT_THROW(socket.SetPort("1"), ESocketException);
-    socket.Close();
-    socket.SetAddr("127.0.0.1");
-    try {
-        socket.Connect();
-        FAIL() << "Connect without a port";
-    } catch (const ESocketException& e) {
-        EXPECT_EQ(e.Message(), "Connect: No Port Specified");
-    }
-}
-
 TEST(WSocketEvents, WaitForCloseReadsToTheEnd)
 {
     LoopbackServer server({Step::Send("bye"), Step::Delay(100), Step::Close()});
@@ -347,35 +317,6 @@ TEST(WSocketEvents, ListenAcceptAndTakeOver)
     client.Close();
     ASSERT_TRUE(PumpUntil([&] { return servedEvents.Has("closed 0"); }));
     EXPECT_EQ(served.State(), wsClosed);
-}
-
-TEST(WSocketEvents, ScriptTextDrivesThePeer)
-{
-    const auto scripts = LoopbackServer::ParseScript("# greeting\n"
-                                                     "send hi\\r\\n\n"
-                                                     "expect \\x21\n"
-                                                     "reset\n"
-                                                     "connection\n"
-                                                     "send second\\sone\n");
-    ASSERT_EQ(scripts.size(), 2u);
-    EXPECT_EQ(scripts[0][0].text, "hi\r\n");
-    EXPECT_EQ(scripts[1][0].text, "second one");
-    EXPECT_THROW(LoopbackServer::ParseScript("jump 3\n"), std::invalid_argument);
-
-    LoopbackServer server(scripts);
-    TCustomWSocket socket;
-    EventRecorder events(socket);
-    socket.OnDataAvailable = [&](TObject*, uint16_t) {
-        events.Data += socket.ReceiveStr();
-        if (events.Data == "hi\r\n")
-            socket.SendStr("!");
-    };
-    ConnectTo(socket, server.Port());
-    ASSERT_TRUE(WaitClosed(events));
-    EXPECT_EQ(events.Data, "hi\r\n");
-    EXPECT_EQ(events.Count("closed 10054"), 1);
-    ASSERT_TRUE(server.WaitForConnections(1));
-    EXPECT_EQ(server.Received(0), "!");
 }
 
 TEST(WSocketEvents, DatagramsBetweenTwoSockets)

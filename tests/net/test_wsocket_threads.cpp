@@ -53,23 +53,17 @@ TEST(WSocketThreads, SocketsOnWorkerThreadsPumpTheirOwnQueues)
 
 TEST(WSocketThreads, QuitMessageEndsThePump)
 {
-    bool ownPump = false;
-    bool applicationPump = false;
-    std::thread([&] {
-        TCustomWSocket socket;
-        socket.SetMultiThreaded(true);
-        PostQuitMessage(0);
-        socket.MessagePump();
-        ownPump = socket.Terminated();
-    }).join();
-    std::thread([&] {
-        TCustomWSocket socket;
-        PostQuitMessage(0);
-        socket.MessagePump();
-        applicationPump = socket.Terminated();
-    }).join();
-    EXPECT_TRUE(ownPump);
-    EXPECT_TRUE(applicationPump);
+    for (const bool ownPump : {true, false}) {
+        bool terminated = false;
+        std::thread([&] {
+            TCustomWSocket socket;
+            socket.SetMultiThreaded(ownPump);
+            PostQuitMessage(0);
+            socket.MessagePump();
+            terminated = socket.Terminated();
+        }).join();
+        EXPECT_TRUE(terminated) << ownPump;
+    }
 }
 
 TEST(WSocketThreads, PauseHoldsEventsUntilResume)

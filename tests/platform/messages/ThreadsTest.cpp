@@ -134,7 +134,7 @@ TEST(Threads, EventsAndRecursiveLocks) {
 
   TEvent manual(true, true);
   EXPECT_EQ(manual.WaitFor(0), wrSignaled);
-  EXPECT_EQ(manual.WaitFor(0), wrSignaled);
+  EXPECT_EQ(manual.WaitFor(0), wrSignaled) << "a manual-reset event stays set";
   manual.ResetEvent();
   std::thread setter([&] {
     std::this_thread::sleep_for(20ms);
