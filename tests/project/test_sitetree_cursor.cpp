@@ -47,9 +47,6 @@ TEST_F(CursorFixture, WalksDepthFirstWithDerivedStrings) {
   EXPECT_EQ(tree.Cursor, x);
   EXPECT_EQ(tree.CursorLine, "\t\tx.htm");
   EXPECT_EQ(tree.CursorFields, "1|1|0||1||0|0");
-  tree.SetCursorState(snLoaded);
-  EXPECT_EQ(x->State, snLoaded);
-  EXPECT_EQ(tree.GetCursorState(), snLoaded);
 
   TListObj empty;
   empty.First();
