@@ -78,14 +78,13 @@ void SetProperty(THttpCli& client, const std::string& nameAndValue)
     const std::string name = nameAndValue.substr(0, blank);
     const std::string value = blank == std::string::npos ? "" : nameAndValue.substr(blank + 1);
     AnsiString THttpCli::*const texts[] = {
-        &THttpCli::URL, &THttpCli::Proxy, &THttpCli::ProxyPort, &THttpCli::Username,
+        &THttpCli::Proxy, &THttpCli::ProxyPort, &THttpCli::Username,
         &THttpCli::Password, &THttpCli::ProxyUsername, &THttpCli::ProxyPassword, &THttpCli::Sender,
         &THttpCli::Reference, &THttpCli::Agent, &THttpCli::Accept, &THttpCli::Cookie,
-        &THttpCli::ContentTypePost, &THttpCli::ContentRangeBegin, &THttpCli::ContentRangeEnd};
-    const char* const names[] = {"URL", "Proxy", "ProxyPort", "Username", "Password",
+        &THttpCli::ContentRangeBegin};
+    const char* const names[] = {"Proxy", "ProxyPort", "Username", "Password",
                                  "ProxyUsername", "ProxyPassword", "Sender", "Reference", "Agent",
-                                 "Accept", "Cookie", "ContentTypePost", "ContentRangeBegin",
-                                 "ContentRangeEnd"};
+                                 "Accept", "Cookie", "ContentRangeBegin"};
     for (size_t i = 0; i < std::size(names); ++i) {
         if (name == names[i]) {
             client.*texts[i] = value;

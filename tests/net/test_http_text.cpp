@@ -46,22 +46,17 @@ TEST(HttpHeaders, StatusLinesAndFields)
     EXPECT_EQ(5000000000LL, ParseContentLength(" 5000000000 "));
 }
 
-TEST(HttpHeaders, RequestLinesKeepTheirOrderAndCarryNoLineBreaks)
+// The full order, POST, the proxy form and unsafe targets are scripted
+// cases; these are the pieces no case reaches.
+TEST(HttpHeaders, RangeEndAloneAndHostWithoutLineBreaks)
 {
     THttpRequestFields fields;
-    fields.Method = "POST";
+    fields.Method = "GET";
     fields.Path = "/a b";
     fields.TargetHost = "h\r\n";
-    fields.ContentTypePost = "text/plain";
-    fields.PostSize = 3;
-    fields.Agent = "A";
-    fields.UseProxy = true;
-    fields.ProxyUsername = "p";
     fields.RangeEnd = "9";
-    const std::vector<AnsiString> expected = {
-        "POST /a%20b HTTP/1.0", "Content-Type: text/plain", "User-Agent: A", "Host: h",
-        "Content-Length: 3",    "Proxy-Authorization: Basic cDo=", "Range: bytes=-9"};
-    EXPECT_EQ(expected, BuildRequestLines(fields));
+    EXPECT_EQ((std::vector<AnsiString>{"GET /a%20b HTTP/1.0", "Host: h", "Range: bytes=-9"}),
+              BuildRequestLines(fields));
     EXPECT_EQ("ab", CleanHeaderValue(AnsiString("a\r\n\0b", 6)));
 }
 
