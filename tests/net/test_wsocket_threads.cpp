@@ -51,21 +51,6 @@ TEST(WSocketThreads, SocketsOnWorkerThreadsPumpTheirOwnQueues)
         EXPECT_EQ(result, "pong/1");
 }
 
-TEST(WSocketThreads, QuitMessageEndsThePump)
-{
-    for (const bool ownPump : {true, false}) {
-        bool terminated = false;
-        std::thread([&] {
-            TCustomWSocket socket;
-            socket.SetMultiThreaded(ownPump);
-            PostQuitMessage(0);
-            socket.MessagePump();
-            terminated = socket.Terminated();
-        }).join();
-        EXPECT_TRUE(terminated) << ownPump;
-    }
-}
-
 TEST(WSocketThreads, PauseHoldsEventsUntilResume)
 {
     LoopbackServer server({Step::Expect("go"), Step::Send("abc"), Step::ReadUntilClose()});
