@@ -1,5 +1,5 @@
 // Language files: a form's texts written to an ini section and applied to
-// other forms of the same class.
+// other forms of the same class; the message list holds its own copy.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -175,4 +175,19 @@ TEST_F(Langy, AMissingFileIsCreatedEmptyAndChangesNothing) {
   EXPECT_NO_THROW(langy.LoadLanguage(&form, folder + "no/such/folder/x.lan"));
   EXPECT_FALSE(FileExists(folder + "no/such/folder/x.lan"));
   EXPECT_EQ(form.Caption(), "Language test");
+}
+
+TEST(MsgLanguage, ItemsAreCopiedNotShared) {
+  TComponent owner(nullptr);
+  auto* ml = new TMsgLanguage(&owner);
+  TStringList source;
+  source.Add("Attention");
+  source.Add("Error");
+  ml->SetItems(source);
+  source.SetString(0, "changed");
+  source.Add("third");
+  ASSERT_EQ(ml->Items().Count(), 2);
+  EXPECT_EQ((*ml)[0], "Attention");
+  EXPECT_EQ((*ml)[1], "Error");
+  EXPECT_THROW((*ml)[2], EListError);
 }

@@ -64,7 +64,7 @@ TEST(ScheduleText, ReadsAndWritesTheSeventeenFields) {
   EXPECT_EQ(copy.FormatText(), ran);
 }
 
-TEST(ScheduleText, MidnightTimesSurviveAReload) {
+TEST(ScheduleText, MidnightTimesSurviveAReloadAndEndTimesStayOnTheirDay) {
   const AnsiString text = "1|01.02.2026|00:00:00|01.03.2026|00:00:00||1|1|0|1|1|01.02.2026|0||1|0|1";
   ClockAt clock(At(2026, 1, 10, 10, 30));
   TScheduleObj s;
@@ -72,6 +72,15 @@ TEST(ScheduleText, MidnightTimesSurviveAReload) {
   EXPECT_EQ(s.StartTime, 0);
   EXPECT_EQ(s.EndTime, 0);
   EXPECT_EQ(s.FormatText(), text);
+
+  // An end time of start + 1 hour past midnight is clipped to the same day.
+  ClockAt late(At(2026, 12, 31, 23, 30));
+  s.SetDefaults();
+  EXPECT_EQ(s.EndDate, EncodeDate(2027, 1, 31));
+  EXPECT_EQ(s.EndTime, EncodeTime(23, 59, 59, 0));
+  TScheduleObj reread;
+  reread.ParseText(s.FormatText());
+  EXPECT_EQ(reread.EndTime, s.EndTime);
 }
 
 TEST(ScheduleText, MissingOrDamagedFieldsKeepTheDefaultsOfNow) {
@@ -88,17 +97,6 @@ TEST(ScheduleText, MissingOrDamagedFieldsKeepTheDefaultsOfNow) {
   for (const char* damaged : {"|||||||||||||||||||||", "1|01.02.2026 x|", "||||| 01.02.2026 ",
                               "||||||||||||99999999999999999999", "\x01|\xff|."})
     EXPECT_NO_THROW(s.ParseText(damaged)) << damaged;
-}
-
-TEST(ScheduleDefaults, EndTimeStaysOnTheSameDay) {
-  ClockAt clock(At(2026, 12, 31, 23, 30));
-  TScheduleObj s;
-  s.SetDefaults();
-  EXPECT_EQ(s.EndDate, EncodeDate(2027, 1, 31));
-  EXPECT_EQ(s.EndTime, EncodeTime(23, 59, 59, 0));
-  TScheduleObj reread;
-  reread.ParseText(s.FormatText());
-  EXPECT_EQ(reread.EndTime, s.EndTime);
 }
 
 TEST(ScheduleDue, DailyWaitsForTheIntervalAndStartTime) {

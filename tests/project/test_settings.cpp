@@ -78,18 +78,16 @@ Strings FileLines(const AnsiString& fileName) {
 
 }  // namespace
 
-TEST_F(SettingsTest, WritesTheDefaultsByteForByte) {
-  TParamProObj params(program_ / "default.txt", true);
-  params.SetDefaults();
+TEST_F(SettingsTest, WritesTheDefaultsAndAFullProjectByteForByte) {
+  TParamProObj defaults(program_ / "default.txt", true);
+  defaults.SetDefaults();
   CurrentLang = {true, false, "german"};
-  params.SaveToFile();
+  defaults.SaveToFile();
   EXPECT_EQ(program_.Read("default.txt"), SettingsData("default.txt"));
-}
 
-TEST_F(SettingsTest, WritesAFullProjectByteForByte) {
-  TParamProObj params(program_ / "full.pro", false);
-  FillFullProject(params);
-  params.SaveToFile();
+  TParamProObj project(program_ / "full.pro", false);
+  FillFullProject(project);
+  project.SaveToFile();
   EXPECT_EQ(program_.Read("full.pro"), SettingsData("full.pro"));
 }
 
