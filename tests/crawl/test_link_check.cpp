@@ -2,6 +2,7 @@
 // save it, and checks that every rewritten link names a file of the mirror.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -69,12 +70,9 @@ AnsiString Decoded(const AnsiString& Link) {
   AnsiString path;
   for (size_t i = 0; i < Link.size(); ++i) {
     int code = 0;
-    if (Link[i] == '%' && i + 2 < Link.size() && TryStrToInt("$" + Link.substr(i + 1, 2), code)) {
-      path += static_cast<char>(code);
-      i += 2;
-    } else {
-      path += Link[i];
-    }
+    const bool escape = Link[i] == '%' && i + 2 < Link.size() && TryStrToInt("$" + Link.substr(i + 1, 2), code);
+    path += escape ? static_cast<char>(code) : Link[i];
+    if (escape) i += 2;
   }
   return path;
 }
@@ -83,22 +81,7 @@ AnsiString Decoded(const AnsiString& Link) {
 // escapes decoded, "." and ".." resolved.
 AnsiString Target(const AnsiString& Page, const AnsiString& Link) {
   const AnsiString joined = Page.substr(0, Page.rfind('/') + 1) + Decoded(Link.substr(0, Link.find('#')));
-  std::vector<AnsiString> parts;
-  size_t start = 0;
-  while (start <= joined.size()) {
-    size_t end = joined.find('/', start);
-    if (end == AnsiString::npos) end = joined.size();
-    const AnsiString part = joined.substr(start, end - start);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    start = end + 1;
-  }
-  AnsiString path;
-  for (const AnsiString& part : parts) path += "/" + part;
-  return path;
+  return std::filesystem::path(joined).lexically_normal().string();
 }
 
 // Number of rewritten links checked; every failure is reported.

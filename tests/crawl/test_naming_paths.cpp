@@ -8,14 +8,11 @@
 namespace {
 
 TEST(WorkerNamingPaths, MapsInsideTheFolder) {
-  TMirrorPath p = MapMirrorPath("/f/", "/f/host/a/b", "/", "page.htm");
+  const TMirrorPath p = MapMirrorPath("/f/", "/f/host/a/b", "/", "page.htm");
   ASSERT_TRUE(p.Ok());
   EXPECT_EQ(p.File, "/f/host/a/b/page.htm");
-  EXPECT_EQ(p.Dir, "/f/host/a/b");
-  p = MapMirrorPath("/f/", "/f/", "host_a_", "page.htm");
-  EXPECT_EQ(p.File, "/f/host_a_page.htm");
-  p = MapMirrorPath("/f/", "/f/host//a", "/", "x.htm");
-  EXPECT_EQ(p.File, "/f/host/a/x.htm");
+  EXPECT_EQ(MapMirrorPath("/f/", "/f/", "host_a_", "page.htm").File, "/f/host_a_page.htm");
+  EXPECT_EQ(MapMirrorPath("/f/", "/f/host//a", "/", "x.htm").File, "/f/host/a/x.htm");
 }
 
 TEST(WorkerNamingPaths, RefusesFoldersAndNamesOutside) {
@@ -57,17 +54,15 @@ TEST(WorkerNamingPaths, ReusesComponentsThatDifferOnlyInCase) {
 }
 
 TEST(WorkerNamingPaths, FallbackNames) {
-  AnsiString base;
-  ASSERT_TRUE(FallbackBase("page.htm", base));
-  EXPECT_EQ(base, "page");
-  ASSERT_TRUE(FallbackBase("a*b.htm", base));
-  EXPECT_EQ(base, "a");
-  ASSERT_TRUE(FallbackBase("list=1", base));
-  EXPECT_EQ(base, "list");
-  ASSERT_TRUE(FallbackBase(".hidden", base));
-  EXPECT_EQ(base, "");
-  EXPECT_FALSE(FallbackBase("plain", base));
-  EXPECT_EQ(FallbackName("page", 1), "page-1.htm");
+  const auto base = [](const char* Name) {
+    AnsiString found;
+    return FallbackBase(Name, found) ? found : "(none)";
+  };
+  EXPECT_EQ(base("page.htm"), "page");
+  EXPECT_EQ(base("a*b.htm"), "a");
+  EXPECT_EQ(base("list=1"), "list");
+  EXPECT_EQ(base(".hidden"), "");
+  EXPECT_EQ(base("plain"), "(none)");
   EXPECT_EQ(FallbackName("page", 1000), "page-1000.htm");
 }
 

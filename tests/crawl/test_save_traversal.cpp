@@ -47,29 +47,20 @@ void RunAttempt(const Attempt& A, bool DirStructure) {
   TParamProObj params("", false);
   WorkerSettings(params, folder.Path());
   if (!DirStructure) params.Project.Options &= ~poCopyDirectories;
-  LoopbackScript page = {LoopbackStep::Expect("\r\n\r\n"),
-                         LoopbackStep::Send("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nescaped?")};
-  std::vector<LoopbackScript> scripts;
-  int port = LoopbackServer::FreePort();
+  const LoopbackScript page = {LoopbackStep::Expect("\r\n\r\n"),
+                               LoopbackStep::Send("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nescaped?")};
+  // A redirect may name a server's own port, known only once it listens: the
+  // order's server answers the redirect and then a relative target, a second
+  // server an absolute one.
+  LoopbackServer target({page}, 100);
+  std::vector<LoopbackScript> scripts = {page};
   if (A.Location != nullptr) {
-    // The redirect names the server's own port, known only once it listens:
-    // a first server answers the redirect, a second one the page.
-    LoopbackServer target({page}, 100);
-    const std::string location = WithPort(A.Location, target.PortText());
-    LoopbackServer server({{LoopbackStep::Expect("\r\n\r\n"),
-                            LoopbackStep::Send("HTTP/1.0 302 Found\r\nLocation: " + location + "\r\n\r\n")},
-                           page},
-                          100);
-    port = server.Port();
-    WorkerHarness harness;
-    const WorkerRun run = harness.Run(params, harness.Order("http://127.0.0.1:" + std::to_string(port) + A.Url));
-    ASSERT_TRUE(run.Ended);
-  } else {
-    LoopbackServer server({page}, 100);
-    WorkerHarness harness;
-    const WorkerRun run = harness.Run(params, harness.Order("http://127.0.0.1:" + server.PortText() + A.Url));
-    ASSERT_TRUE(run.Ended);
+    const std::string redirect = "HTTP/1.0 302 Found\r\nLocation: " + WithPort(A.Location, target.PortText()) + "\r\n\r\n";
+    scripts = {{LoopbackStep::Expect("\r\n\r\n"), LoopbackStep::Send(redirect)}, page};
   }
+  LoopbackServer server(scripts, 100);
+  WorkerHarness harness;
+  ASSERT_TRUE(harness.Run(params, harness.Order("http://127.0.0.1:" + server.PortText() + A.Url)).Ended);
   EXPECT_EQ(folder.EntriesOutside(), "");
   const std::vector<std::string> files = folder.Files();
   EXPECT_EQ(files.size(), 1u) << "the document is saved once, inside the folder";

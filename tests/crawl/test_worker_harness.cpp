@@ -38,29 +38,20 @@ TrcHttp WorkerHarness::Order(const std::string& Url, int Level) const {
 
 void WorkerHarness::Receive(TMessage& Message) {
   if (FRun == nullptr) return;
-  switch (Message.Msg) {
-  case WM_THREADSTATE:
+  const bool hooked = FThread != nullptr;
+  if (Message.Msg == DeferredAbort && hooked) FThread->SetState(sfAbort);
+  if (Message.Msg == WM_THREADSTATE) {
     FRun->States.push_back(static_cast<int>(Message.LParam));
-    if (FThread != nullptr && FHooks->OnState) FHooks->OnState(FThread, static_cast<int>(Message.LParam));
-    break;
-  case WM_THREADSIZE:
+    if (hooked && FHooks->OnState) FHooks->OnState(FThread, FRun->States.back());
+  } else if (Message.Msg == WM_THREADSIZE) {
     FRun->Progress.emplace_back(reinterpret_cast<const char*>(Message.LParam));
-    if (FThread != nullptr && FHooks->OnProgress) FHooks->OnProgress(FThread, FRun->Progress.back());
-    break;
-  case DeferredAbort:
-    if (FThread != nullptr) FThread->SetState(sfAbort);
-    break;
-  case WM_LINKSFOUND: {
+    if (hooked && FHooks->OnProgress) FHooks->OnProgress(FThread, FRun->Progress.back());
+  } else if (Message.Msg == WM_LINKSFOUND) {
     ++FRun->LinkMessages;
     FRun->LinksMode = static_cast<int>(Message.WParam);
     const auto* list = reinterpret_cast<const TStringList*>(Message.LParam);
     for (int i = 0; i < list->Count(); ++i) FRun->Links.push_back({list->Strings(i), ObjectLevel(list->Objects(i))});
-    if (FThread != nullptr) FRun->FlagsSeenInReport.push_back(FThread->Flags());
-    if (FThread != nullptr && FHooks->OnLinks) FHooks->OnLinks(FThread);
-    break;
-  }
-  default:
-    break;
+    if (hooked && FHooks->OnLinks) FHooks->OnLinks(FThread);
   }
 }
 
@@ -145,45 +136,11 @@ void WorkerSettings(TParamProObj& Params, const std::string& Folder) {
   Params.Project.LinkLevel = 0;
 }
 
-// ---------------------------------------------------------------------------
-// Case files
-//
-//   --- order   one setting a line (see ApplyOrder in test_worker_cases.cpp)
-//   --- reply   one server connection script each, in the loopback server's
-//               language; the request header is read first unless the
-//               script starts with a read step
-//   --- expect  "key value" lines (see CheckExpect in test_worker_cases.cpp)
-// "#" lines are comments; {host} and {port} are the server's address.
-
-WorkerCase LoadWorkerCase(const std::string& Path) {
-  WorkerCase result;
-  result.Name = fs::path(Path).stem().string();
-  std::ifstream in(Path);
-  std::string line, section;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("--- ", 0) == 0) {
-      section = line.substr(4);
-      if (section == "reply") result.Replies.emplace_back();
-      continue;
-    }
-    if (line.empty() || line[0] == '#') continue;
-    if (section == "reply") {
-      result.Replies.back() += line + "\n";
-      continue;
-    }
-    const size_t blank = line.find(' ');
-    std::pair<std::string, std::string> item{line.substr(0, blank), blank == std::string::npos ? "" : line.substr(blank + 1)};
-    if (section == "order") result.Order.push_back(item);
-    if (section == "expect") result.Expect.push_back(item);
-  }
-  return result;
-}
-
-std::vector<std::string> WorkerCaseFiles() {
-  std::vector<std::string> files;
-  for (const auto& entry : fs::directory_iterator(std::string(HARVELLA_TEST_DATA) + "/worker"))
-    if (entry.path().extension() == ".case") files.push_back(entry.path().string());
-  std::sort(files.begin(), files.end());
-  return files;
+void AddFileType(TParamProObj& Params, int List, const std::string& Ext, bool Load, bool Check, int Min, int Max) {
+  auto sizer = std::make_unique<TSizerObj>();
+  sizer->Load = Load;
+  sizer->CheckSize = Check;
+  sizer->MinSize = Min;
+  sizer->MaxSize = Max;
+  Params.FileTypes.at(List).AddObject(Ext, sizer.release());
 }

@@ -1,8 +1,7 @@
 // Test harness for the download worker: plays the main window with a hidden
 // window on the test's main thread, records what the worker sends
 // (WM_THREADSTATE, WM_THREADSIZE, WM_LINKSFOUND) and pumps until the
-// worker's termination event has run. Also a temporary download folder and
-// the scripted worker cases of tests/data/worker (one case per file).
+// worker's termination event has run. Also a temporary download folder.
 #pragma once
 
 #include <functional>
@@ -29,7 +28,6 @@ struct WorkerRun {
   bool Success = false;
   bool DefaultDocSaved = false;
   bool Ended = false;                  // the termination event ran in time
-  std::vector<uint16_t> FlagsSeenInReport; // the state word while the links were handed over
 };
 
 // Calls the harness makes on the main thread while a worker runs; each gets
@@ -49,7 +47,6 @@ public:
   WorkerHarness(const WorkerHarness&) = delete;
   WorkerHarness& operator=(const WorkerHarness&) = delete;
 
-  HWND Wnd() const { return FWnd; }
   // A work order for a download of Url shown in a row of the harness.
   TrcHttp Order(const std::string& Url, int Level = 0) const;
   // Runs one worker to its end; the run gives up after TimeoutMs.
@@ -90,13 +87,5 @@ private:
 
 // Settings for worker tests: defaults, download folder Folder.
 void WorkerSettings(TParamProObj& Params, const std::string& Folder);
-
-// A scripted worker case (tests/data/worker/*.case); see the .cpp.
-struct WorkerCase {
-  std::string Name;
-  std::vector<std::pair<std::string, std::string>> Order;
-  std::vector<std::string> Replies;   // one server script per section
-  std::vector<std::pair<std::string, std::string>> Expect;
-};
-WorkerCase LoadWorkerCase(const std::string& Path);
-std::vector<std::string> WorkerCaseFiles();
+// Adds extension Ext with its load and size rule (sizes in KB) to file-type list List.
+void AddFileType(TParamProObj& Params, int List, const std::string& Ext, bool Load, bool Check, int Min, int Max);
