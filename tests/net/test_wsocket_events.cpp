@@ -31,13 +31,19 @@ std::string Pattern(int size)
     return data;
 }
 
+// Each test drives one socket whose events are recorded (tests that need
+// more sockets make their own).
+class WSocketEvents : public testing::Test {
+protected:
+    TCustomWSocket socket;
+    EventRecorder events{socket};
+};
+
 } // namespace
 
-TEST(WSocketEvents, ConnectExchangeAndClose)
+TEST_F(WSocketEvents, ConnectExchangeAndClose)
 {
     LoopbackServer server({Step::Expect("hello"), Step::Send("world"), Step::ReadUntilClose()});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
     events.RecordStates();
     ConnectTo(socket, server.Port());
     EXPECT_EQ(socket.State(), wsConnecting);
@@ -67,10 +73,8 @@ TEST(WSocketEvents, ConnectExchangeAndClose)
     EXPECT_EQ(events.Count("closed 0"), 1);
 }
 
-TEST(WSocketEvents, RefusedConnect)
+TEST_F(WSocketEvents, RefusedConnect)
 {
-    TCustomWSocket socket;
-    EventRecorder events(socket);
     events.RecordStates();
     ConnectTo(socket, LoopbackServer::FreePort());
     ASSERT_TRUE(WaitClosed(events));
@@ -80,12 +84,10 @@ TEST(WSocketEvents, RefusedConnect)
     EXPECT_EQ(socket.HSocket(), winsock::INVALID_SOCKET);
 }
 
-TEST(WSocketEvents, PeerCloseDeliversRemainingDataThenOneClose)
+TEST_F(WSocketEvents, PeerCloseDeliversRemainingDataThenOneClose)
 {
     const std::string payload = Pattern(3000);
     LoopbackServer server({Step::Send(payload), Step::Close()});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
     events.ChunkSize = 100;
     socket.OnSessionClosed = [&](TObject*, uint16_t e) {
         events.Events.push_back("closed " + std::to_string(e));
@@ -100,11 +102,10 @@ TEST(WSocketEvents, PeerCloseDeliversRemainingDataThenOneClose)
     EXPECT_EQ(socket.State(), wsClosed);
 }
 
-TEST(WSocketEvents, DataWithoutHandlerIsDiscarded)
+TEST_F(WSocketEvents, DataWithoutHandlerIsDiscarded)
 {
     LoopbackServer server({Step::Send(Pattern(5000)), Step::Close()});
-    TCustomWSocket socket;
-    EventRecorder events(socket, /*readData=*/false);
+    socket.OnDataAvailable = nullptr;
     ConnectTo(socket, server.Port());
     ASSERT_TRUE(PumpUntil([&] { return events.Has("closed 0"); }));
     PumpFor(50);
@@ -112,11 +113,9 @@ TEST(WSocketEvents, DataWithoutHandlerIsDiscarded)
     EXPECT_EQ(socket.State(), wsClosed);
 }
 
-TEST(WSocketEvents, HandlerThatReadsNothingIsNotCalledForever)
+TEST_F(WSocketEvents, HandlerThatReadsNothingIsNotCalledForever)
 {
     LoopbackServer server({Step::Send("later"), Step::ReadUntilClose()});
-    TCustomWSocket socket;
-    EventRecorder events(socket, false);
     int calls = 0;
     socket.OnDataAvailable = [&](TObject*, uint16_t) { ++calls; };
     ConnectTo(socket, server.Port());
@@ -127,11 +126,9 @@ TEST(WSocketEvents, HandlerThatReadsNothingIsNotCalledForever)
     socket.Close();
 }
 
-TEST(WSocketEvents, ResetByPeer)
+TEST_F(WSocketEvents, ResetByPeer)
 {
     LoopbackServer server({Step::Send("x"), Step::Expect("ack"), Step::Reset()});
-    TCustomWSocket socket;
-    EventRecorder events(socket, false);
     socket.OnDataAvailable = [&](TObject*, uint16_t) {
         if (socket.ReceiveStr() == "x")
             socket.SendStr("ack");
@@ -144,12 +141,10 @@ TEST(WSocketEvents, ResetByPeer)
     EXPECT_EQ(socket.State(), wsClosed);
 }
 
-TEST(WSocketEvents, CloseAndReopenGetsNoStaleEvent)
+TEST_F(WSocketEvents, CloseAndReopenGetsNoStaleEvent)
 {
     LoopbackServer server({{Step::Expect("go"), Step::Send("old"), Step::Close()},
                            {Step::Send("new"), Step::ReadUntilClose()}});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
     ConnectTo(socket, server.Port());
     ASSERT_TRUE(PumpUntil([&] { return events.Has("sent 0"); }));
     // The first connection's write, read and close notifications queue up
@@ -168,12 +163,10 @@ TEST(WSocketEvents, CloseAndReopenGetsNoStaleEvent)
     EXPECT_EQ(events.Count("closed 0"), 1);
 }
 
-TEST(WSocketEvents, SendGoesOutInBlocksOfTheBufferSize)
+TEST_F(WSocketEvents, SendGoesOutInBlocksOfTheBufferSize)
 {
     const std::string payload = Pattern(4000);
     LoopbackServer server({Step::ExpectBytes(4000), Step::Send("done"), Step::ReadUntilClose()});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
     ConnectTo(socket, server.Port());
     ASSERT_TRUE(PumpUntil([&] { return events.Has("sent 0"); }));
     events.Events.clear();
@@ -191,13 +184,11 @@ TEST(WSocketEvents, SendGoesOutInBlocksOfTheBufferSize)
     socket.Close();
 }
 
-TEST(WSocketEvents, LargeSendSurvivesWouldBlock)
+TEST_F(WSocketEvents, LargeSendSurvivesWouldBlock)
 {
     const std::string payload = Pattern(4 * 1024 * 1024);
     LoopbackServer server({Step::Delay(200), Step::ExpectBytes(static_cast<int>(payload.size())),
                            Step::Send("done"), Step::ReadUntilClose()});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
     int64_t handedOver = 0;
     socket.OnSendData = [&](TObject*, int n) { handedOver += n; };
     ConnectTo(socket, server.Port());
@@ -213,11 +204,9 @@ TEST(WSocketEvents, LargeSendSurvivesWouldBlock)
     socket.Close();
 }
 
-TEST(WSocketEvents, SendWhileConnectingReports10057)
+TEST_F(WSocketEvents, SendWhileConnectingReports10057)
 {
     LoopbackServer server({Step::ReadUntilClose()});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
     int errors = 0;
     socket.OnError = [&](TObject*) { ++errors; };
     ConnectTo(socket, server.Port());
@@ -229,11 +218,9 @@ TEST(WSocketEvents, SendWhileConnectingReports10057)
     EXPECT_TRUE(events.Events.empty()) << "the dropped connection reports nothing more";
 }
 
-TEST(WSocketEvents, ExceptionInHandlerAbortsConnection)
+TEST_F(WSocketEvents, ExceptionInHandlerAbortsConnection)
 {
     LoopbackServer server({Step::Send("x"), Step::ReadUntilClose()});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
     socket.OnDataAvailable = [&](TObject*, uint16_t) { throw EConvertError("bad data"); };
     std::string seen;
     socket.OnBgException = [&](TObject*, Exception& e, bool& canClose) {
@@ -248,11 +235,9 @@ TEST(WSocketEvents, ExceptionInHandlerAbortsConnection)
     EXPECT_TRUE(server.PeerReset(0)) << "abort resets the connection";
 }
 
-TEST(WSocketEvents, BackgroundHandlerMayKeepConnection)
+TEST_F(WSocketEvents, BackgroundHandlerMayKeepConnection)
 {
     LoopbackServer server({Step::Send("x"), Step::Expect("go"), Step::Send("y"), Step::ReadUntilClose()});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
     socket.OnDataAvailable = [&](TObject*, uint16_t) {
         const AnsiString data = socket.ReceiveStr();
         events.Data += data;
@@ -276,11 +261,9 @@ TEST(WSocketEvents, BackgroundHandlerMayKeepConnection)
     socket.Close();
 }
 
-TEST(WSocketEvents, WaitForCloseReadsToTheEnd)
+TEST_F(WSocketEvents, WaitForCloseReadsToTheEnd)
 {
     LoopbackServer server({Step::Send("bye"), Step::Delay(100), Step::Close()});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
     ConnectTo(socket, server.Port());
     ASSERT_TRUE(PumpUntil([&] { return events.Has("connected 0"); }));
     socket.WaitForClose();
@@ -289,7 +272,7 @@ TEST(WSocketEvents, WaitForCloseReadsToTheEnd)
     EXPECT_EQ(events.Count("closed 0"), 1);
 }
 
-TEST(WSocketEvents, ListenAcceptAndTakeOver)
+TEST_F(WSocketEvents, ListenAcceptAndTakeOver)
 {
     TCustomWSocket listener;
     TCustomWSocket served;
@@ -319,7 +302,7 @@ TEST(WSocketEvents, ListenAcceptAndTakeOver)
     EXPECT_EQ(served.State(), wsClosed);
 }
 
-TEST(WSocketEvents, DatagramsBetweenTwoSockets)
+TEST_F(WSocketEvents, DatagramsBetweenTwoSockets)
 {
     TCustomWSocket receiver;
     std::string received;
@@ -338,12 +321,12 @@ TEST(WSocketEvents, DatagramsBetweenTwoSockets)
     ASSERT_EQ(receiver.State(), wsConnected);
 
     TCustomWSocket sender;
-    EventRecorder events(sender);
+    EventRecorder senderEvents(sender);
     sender.SetProto("udp");
     sender.SetAddr(LoopbackServer::Address());
     sender.SetPort(receiver.GetXPort());
     sender.Connect();
-    EXPECT_EQ(events.Events, Lines{"connected 0"}) << "a datagram socket is connected at once";
+    EXPECT_EQ(senderEvents.Events, Lines{"connected 0"}) << "a datagram socket is connected at once";
     EXPECT_EQ(sender.SendStr("dgram"), 5);
     ASSERT_TRUE(PumpUntil([&] { return received == "dgram"; }));
     EXPECT_EQ(receiver.ReadCount(), 5);
