@@ -140,17 +140,6 @@ TEST_F(ExplorerButton, DisabledButtonsAreEmbossedAndIgnoreTheMouse) {
   EXPECT_EQ(Pixel(30, 25), clGreen);
 }
 
-TEST_F(ExplorerButton, IconOnlyButtonsShowTheirCaptionAsHint) {
-  button->SetCaption("&Open");
-  button->SetOptions(button->Options() | boIconOnly);
-  EXPECT_EQ(button->Hint(), "Open");
-  EXPECT_TRUE(button->ShowHint());
-  button->SetCaption("Save && Exit &");
-  EXPECT_EQ(button->Hint(), "Save & Exit &");
-  button->SetOptions(button->Options() & ~boIconOnly);
-  EXPECT_EQ(button->Hint(), "");
-}
-
 TEST_F(ExplorerButton, PlacesPictureCaptionAndArrowMark) {
   button->SetBounds(0, 0, 80, 60);
   button->SetBitmap(TSquare());
@@ -165,19 +154,11 @@ TEST_F(ExplorerButton, PlacesPictureCaptionAndArrowMark) {
   EXPECT_EQ(picture, Bounds(32, top, 16, 16));
   EXPECT_EQ(caption, Bounds((80 - TW) / 2, top + 18, TW, TH));
 
-  button->SetLayout(blBitmapRight);
-  button->SetAlignment(taLeftJustify);
-  button->GetLayoutRects(picture, caption);
-  EXPECT_EQ(caption, Bounds(3, (60 - TH) / 2, TW, TH));
-  EXPECT_EQ(picture, Bounds(3 + TW + 2, 22, 16, 16));
-
   // The mark of a drop-down menu, painted in the caption's colour: rows of
   // 7, 5, 3, 1 from one pixel above half the picture's height, 3 pixels
   // right of it. Freeing the menu takes the mark away.
   auto* menu = new TPopupMenu(&form);
   button->SetDropDownMenu(menu);
-  button->SetLayout(blBitmapTop);
-  button->SetAlignment(taCenter);
   button->SetBounds(0, 0, 60, 50);
   button->SetCaption("");
   EXPECT_EQ(Pixel(36, 24), clBlack);

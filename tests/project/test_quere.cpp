@@ -100,7 +100,6 @@ TEST_F(QueueFixture, PickNextPrefersPendingThenFewestRetries) {
   queue.Clear();
   queue.Add(loaded);
   EXPECT_EQ(queue.PickNext(3), nullptr);
-  EXPECT_EQ(tree.PickNext(3), nullptr);
 }
 
 TEST_F(QueueFixture, ManyRemovalsKeepPositionsRight) {

@@ -108,7 +108,6 @@ TEST_F(SettingsTest, LegacyLineIsReadAndWrittenAsTheNewLine) {
   TParamProObj params("", false);
   params.LoadFromFile(program_ / "old.pro");
   EXPECT_EQ(params.Project.Agent, "Old;Agent");
-  EXPECT_EQ(params.Project.Options, 0x539B);
   EXPECT_EQ(Items(params.IncludeMasks[1]), (Strings{"+/docs/"}));
   EXPECT_EQ(params.Domain.Names.Count(), 3);
   params.SaveToFile();
@@ -119,8 +118,7 @@ TEST_F(SettingsTest, LegacyLineIsReadAndWrittenAsTheNewLine) {
             "4;Old^Agent;/old/folder/;7;4;2;30;1;0;0;21403;proxy;ppw;3128;pu;wu;wp;me@x;http://ref/;"
             "1;380;93;60;31;||||||1|0|0|0|0||0||0|0|0");
 
-  AnsiString modes = "[PROJECT]\r\n" + StringOfChar(';', 19) + "1;1\r\n";
-  program_.Write("modes.pro", modes);
+  program_.Write("modes.pro", "[PROJECT]\r\n" + StringOfChar(';', 19) + "1;1\r\n");
   params.LoadFromFile(program_ / "modes.pro");
   EXPECT_EQ(params.Project.UpdateMode, umNewOrModified);
   EXPECT_EQ(params.Project.Options, 0);
