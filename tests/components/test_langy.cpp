@@ -178,16 +178,14 @@ TEST_F(Langy, AMissingFileIsCreatedEmptyAndChangesNothing) {
 }
 
 TEST(MsgLanguage, ItemsAreCopiedNotShared) {
-  TComponent owner(nullptr);
-  auto* ml = new TMsgLanguage(&owner);
+  TMsgLanguage ml(nullptr);
   TStringList source;
-  source.Add("Attention");
-  source.Add("Error");
-  ml->SetItems(source);
+  source.SetText("Attention\nError\n");
+  ml.SetItems(source);
   source.SetString(0, "changed");
   source.Add("third");
-  ASSERT_EQ(ml->Items().Count(), 2);
-  EXPECT_EQ((*ml)[0], "Attention");
-  EXPECT_EQ((*ml)[1], "Error");
-  EXPECT_THROW((*ml)[2], EListError);
+  ASSERT_EQ(ml.Items().Count(), 2);
+  EXPECT_EQ(ml[0], "Attention");
+  EXPECT_EQ(ml[1], "Error");
+  EXPECT_THROW(ml[2], EListError);
 }

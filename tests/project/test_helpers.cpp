@@ -68,16 +68,15 @@ TEST(CompareDateTimePart, NeedsEveryComparedPartOnOneSide) {
     EXPECT_EQ(CompareDateTimePart(part, early, late), -1) << part;
     EXPECT_EQ(CompareDateTimePart(part, late, early), 1) << part;
   }
-  EXPECT_EQ(CompareDateTimePart(8, early, late), 0);
-  EXPECT_EQ(CompareDateTimePart(-1, early, late), 0);
+  for (int part : {-1, 8}) EXPECT_EQ(CompareDateTimePart(part, early, late), 0) << part;
 }
 
 TEST(MakeDirPath, CreatesMissingLevelsInPlaceAndRefusesUnsafeOrImpossiblePaths) {
   TempFolder temp;
   temp.Write("file", "x");
-  EXPECT_FALSE(MakeDirPath(temp / "file/sub"));
-  EXPECT_FALSE(MakeDirPath(temp / "a/../b"));
-  EXPECT_FALSE(MakeDirPath(temp / "a/./b"));
+  for (const AnsiString& path : {temp / "file/sub", temp / "a/../b", temp / "a/./b", AnsiString("relative/dir"),
+                                 AnsiString("/"), AnsiString("")})
+    EXPECT_FALSE(MakeDirPath(path)) << path;
   EXPECT_FALSE(DirectoryExists(temp / "a"));
 
   const AnsiString before = GetCurrentDir();
@@ -85,9 +84,6 @@ TEST(MakeDirPath, CreatesMissingLevelsInPlaceAndRefusesUnsafeOrImpossiblePaths) 
   EXPECT_TRUE(DirectoryExists(temp / "a/b/c"));
   EXPECT_TRUE(MakeDirPath(temp / "a/b/c/"));
   EXPECT_EQ(GetCurrentDir(), before);
-  EXPECT_FALSE(MakeDirPath("relative/dir"));
-  EXPECT_FALSE(MakeDirPath("/"));
-  EXPECT_FALSE(MakeDirPath(""));
 }
 
 TEST(GetLanguageList, ListsLanguageFilesButTheDefault) {

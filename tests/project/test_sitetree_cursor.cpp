@@ -100,9 +100,8 @@ TEST_F(CursorFixture, NodesByIndexPathAndMarks) {
   EXPECT_EQ(tree.NodeFromTreeNode({0, 1}), y);
   EXPECT_EQ(tree.NodeFromTreeNode({0, 0, 0}), x);
   EXPECT_EQ(tree.NodeFromTreeNode({}), tree.Root);
-  EXPECT_EQ(tree.NodeFromTreeNode({0, 5}), nullptr);
-  EXPECT_EQ(tree.NodeFromTreeNode({-1}), nullptr);
-  EXPECT_EQ(tree.NodeFromTreeNode({0, 0, 0, 0}), nullptr);
+  for (const std::vector<int>& path : {std::vector<int>{0, 5}, {-1}, {0, 0, 0, 0}})
+    EXPECT_EQ(tree.NodeFromTreeNode(path), nullptr);
   AnsiString s = "old";
   tree.GetNodeText({1}, s);
   EXPECT_EQ(s, "http://g.test");

@@ -33,9 +33,7 @@ TEST(SiteTreeNode, AddPathSchemesAndComponentKinds) {
   EXPECT_EQ(tree.Root->AddPath("ftp://h/x", false)->Parent->Name(), "ftp://h");
   EXPECT_EQ(tree.Root->AddPath("abcdefgh://y", false)->Name(), "abcdefgh://y");
   EXPECT_EQ(tree.Root->AddPath("abcdefghij://x", false)->Name(), "http://abcdefghij://x");
-  EXPECT_EQ(tree.Root->AddPath("", false), nullptr);
-  EXPECT_EQ(tree.Root->AddPath(" \t ", false), nullptr);
-  EXPECT_EQ(tree.Root->AddPath("http:///x", false), nullptr);
+  for (const char* empty : {"", " \t ", "http:///x"}) EXPECT_EQ(tree.Root->AddPath(empty, false), nullptr) << empty;
   // A host's port belongs to the host: the path below it splits as usual.
   TDataObj* ported = tree.Root->AddPath("http://h:8080/d/p.htm", false);
   EXPECT_EQ(ported->Name(), "p.htm");
