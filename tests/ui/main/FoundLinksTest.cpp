@@ -50,11 +50,6 @@ TEST_F(FoundLinksTest, FilterAppliesToDownloadsButNotToALocalFile) {
   EXPECT_EQ(NodeOf("http://h/private/p.htm"), nullptr);
   Send({{"http://h/private/p.htm", 1}}, true);
   EXPECT_NE(NodeOf("http://h/private/p.htm"), nullptr);
-  // Without "follow new links" the tree grows and the queue does not.
-  CurrentParams->Project.Options = 0;
-  Send({{"http://h/other.htm", 1}});
-  EXPECT_NE(NodeOf("http://h/other.htm"), nullptr);
-  EXPECT_EQ(Queued().size(), 1u);
 }
 
 TEST_F(FoundLinksTest, ResumeFromAPageCoversItsFolderOnly) {

@@ -32,27 +32,26 @@ protected:
 }  // namespace
 
 TEST_F(LinkFilterTest, SplitsUrlForTheMasks) {
-  TLinkParts parts = SplitLinkForFilter(Params, "http://Host/Dir/Page.HTM?x=1");
-  EXPECT_EQ(parts.Host, "Host");
-  EXPECT_EQ(parts.Directory, "Dir");
-  EXPECT_EQ(parts.FileName, "Page.HTM");
-  EXPECT_EQ(parts.Ext, "HTM");
-  // An unknown type keeps the whole path as the directory.
-  parts = SplitLinkForFilter(Params, "http://host/a/b.xyz");
-  EXPECT_EQ(parts.Directory, "a/b.xyz");
-  EXPECT_EQ(parts.FileName, "index.htm");
-  EXPECT_EQ(parts.Ext, "xyz");
-  // The extension belongs to the last path segment only.
-  parts = SplitLinkForFilter(Params, "http://host/v1.htm/page");
-  EXPECT_EQ(parts.Ext, "");
-  EXPECT_EQ(parts.Directory, "v1.htm/page");
-  parts = SplitLinkForFilter(Params, "http://host/dir.htm/?q=a.gif");
-  EXPECT_EQ(parts.Ext, "");
-  // A dot in the last character does not count; no "/" after the host.
-  EXPECT_EQ(SplitLinkForFilter(Params, "http://host/name.").Ext, "");
-  parts = SplitLinkForFilter(Params, "host.example");
-  EXPECT_EQ(parts.Host, "host.example");
-  EXPECT_EQ(parts.FileName, "");
+  // Host, directory, file name and extension; nullptr: not checked.
+  const struct {
+    const char *Url, *Host, *Directory, *FileName, *Ext;
+  } cases[] = {
+      {"http://Host/Dir/Page.HTM?x=1", "Host", "Dir", "Page.HTM", "HTM"},
+      // An unknown type keeps the whole path as the directory.
+      {"http://host/a/b.xyz", nullptr, "a/b.xyz", "index.htm", "xyz"},
+      // The extension belongs to the last path segment only.
+      {"http://host/v1.htm/page", nullptr, "v1.htm/page", nullptr, ""},
+      {"http://host/dir.htm/?q=a.gif", nullptr, nullptr, nullptr, ""},
+      // A dot in the last character does not count; no "/" after the host.
+      {"http://host/name.", nullptr, nullptr, nullptr, ""},
+      {"host.example", "host.example", nullptr, "", nullptr},
+  };
+  for (const auto& c : cases) {
+    const TLinkParts parts = SplitLinkForFilter(Params, c.Url);
+    for (const auto& [want, got] : {std::pair{c.Host, parts.Host}, {c.Directory, parts.Directory},
+                                    {c.FileName, parts.FileName}, {c.Ext, parts.Ext}})
+      if (want) { EXPECT_EQ(got, want) << c.Url; }
+  }
 }
 
 TEST_F(LinkFilterTest, MaskListsAndFileTypes) {

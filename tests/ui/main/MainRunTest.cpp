@@ -15,10 +15,8 @@ protected:
     Nginx = std::make_unique<NginxServer>(Root);
     Nginx->AddRedirect("/old.htm", "/new.htm");
     Nginx->AddStatus("/missing.htm", 404);
-    // The mirror's folder for the site is the host without the port.
     ASSERT_TRUE(Nginx->Start()) << Nginx->ErrorLog();
     Base = "http://127.0.0.1:" + std::to_string(Nginx->Port());
-    Host = "127.0.0.1";
     WriteTestSite(Root, Base);
   }
   void TearDown() override {
@@ -27,15 +25,15 @@ protected:
   }
   std::string Root;
   std::string Base;
-  std::string Host;
   std::unique_ptr<NginxServer> Nginx;
 };
 
 }  // namespace
 
-std::set<std::string> InHost(const std::string& host, std::initializer_list<const char*> names) {
+// The mirror's folder for the site is the host without the port.
+std::set<std::string> InHost(std::initializer_list<const char*> names) {
   std::set<std::string> files;
-  for (const char* name : names) files.insert(host + "/" + name);
+  for (const char* name : names) files.insert(std::string("127.0.0.1/") + name);
   return files;
 }
 
@@ -45,9 +43,9 @@ TEST_F(NginxRunTest, FreshRunMirrorsTheSite) {
   // The 404 is not saved; the redirected page is saved under its target's name;
   // the two query pages get names of their own.
   EXPECT_EQ(MirrorFiles(),
-            InHost(Host, {"index.htm", "style.css", "img/logo.gif", "img/bg.gif", "img/pic.gif", "dir1/page1.htm",
-                          "dir1/sub/page2.htm", "dir2/other.htm", "deep/level3.htm", "deep/level4.htm", "new.htm",
-                          "page3_1F495915.htm", "page3_9842A79F.htm"}));
+            InHost({"index.htm", "style.css", "img/logo.gif", "img/bg.gif", "img/pic.gif", "dir1/page1.htm",
+                    "dir1/sub/page2.htm", "dir2/other.htm", "deep/level3.htm", "deep/level4.htm", "new.htm",
+                    "page3_1F495915.htm", "page3_9842A79F.htm"}));
   // Every rewritten link opens a file, except those to the missing page and
   // to the redirected one (its copy is the redirect target's).
   int checked = 0;
@@ -74,8 +72,8 @@ TEST_F(NginxRunTest, LinkLevelLimitAndFilters) {
   CurrentParams->FileTypes[1].AddObject("gif", gif);
   Extract({Base + "/index.htm"});
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(MirrorFiles(), InHost(Host, {"index.htm", "style.css", "dir1/page1.htm", "dir1/sub/page2.htm",
-                                         "deep/level3.htm", "new.htm", "page3_1F495915.htm", "page3_9842A79F.htm"}));
+  EXPECT_EQ(MirrorFiles(), InHost({"index.htm", "style.css", "dir1/page1.htm", "dir1/sub/page2.htm", "deep/level3.htm",
+                                   "new.htm", "page3_1F495915.htm", "page3_9842A79F.htm"}));
   // Links beyond the limit do not even join the tree; refused links do.
   EXPECT_EQ(NodeOf(Base + "/deep/level4.htm"), nullptr);
   EXPECT_EQ(NodeOf(Base + "/dir2/other.htm"), nullptr);
@@ -86,7 +84,7 @@ TEST_F(NginxRunTest, FoundLinksOnlyGrowTheTreeWhenNotFollowed) {
   EXPECT_FALSE(CurrentParams->Project.Options & poFollowNewLinks);
   Extract({Base + "/index.htm"});
   ASSERT_TRUE(RunToEnd());
-  EXPECT_EQ(MirrorFiles(), InHost(Host, {"index.htm"}));
+  EXPECT_EQ(MirrorFiles(), InHost({"index.htm"}));
   TDataObj* page1 = NodeOf(Base + "/dir1/page1.htm");
   ASSERT_NE(page1, nullptr);
   EXPECT_FALSE(page1->State & snLoaded);

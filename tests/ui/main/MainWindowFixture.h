@@ -21,20 +21,9 @@
 class MainWindowTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    InitializeControls();
-    Temp = MakeTempFolder("harvella-main");
-    SetProgramFolder(Temp);
-    Mirror = Temp + "mirror/";
-    SetDialogResponder([this](const TDialogRequest& request) {
-      Boxes.push_back(request.Text);
-      TDialogAnswer answer;
-      answer.Result = request.Kind == dkMessageBox ? BoxAnswer : IDCANCEL;
-      return answer;
-    });
-    Form = new TMainForm(nullptr);
-    Form->DoCreate();
-    ServeUntil([this] { return Form->Store != nullptr; }, 5000);
-    ASSERT_NE(Form->Store, nullptr);
+    Prepare("harvella-main");
+    Start();
+    if (HasFatalFailure()) return;
     TProject& project = CurrentParams->Project;
     project.Folder = Mirror;
     project.Connections = 4;
@@ -49,6 +38,33 @@ protected:
     SetDialogResponder(nullptr);
     std::error_code ignored;
     std::filesystem::remove_all(Temp, ignored);
+  }
+
+  // A private program folder; message boxes get BoxAnswer, file dialogs the
+  // queued FileAnswers and FilterIndex (cancelled when none is left).
+  void Prepare(const char* Name) {
+    InitializeControls();
+    Temp = MakeTempFolder(Name);
+    SetProgramFolder(Temp);
+    Mirror = Temp + "mirror/";
+    SetDialogResponder([this](const TDialogRequest& request) {
+      if (request.Kind == dkMessageBox) {
+        Boxes.push_back(request.Text);
+        return TDialogAnswer{BoxAnswer, "", 1};
+      }
+      if (FileAnswers.empty()) return TDialogAnswer{IDCANCEL, "", 1};
+      Presets.push_back(request.FileName);
+      const TDialogAnswer answer{IDOK, FileAnswers.front(), FilterIndex};
+      FileAnswers.erase(FileAnswers.begin());
+      return answer;
+    });
+  }
+
+  // Creates the main window and serves messages until its project is shown.
+  void Start() {
+    Form = new TMainForm(nullptr);
+    Form->DoCreate();
+    ASSERT_TRUE(ServeUntil([this] { return Form->Store && (Form->RunState & rsViewsLoaded); }, 5000));
   }
 
   // Serves the window's messages until Done() or the time is up.
@@ -111,6 +127,9 @@ protected:
   AnsiString Mirror;
   std::vector<std::string> Boxes;
   int BoxAnswer = IDOK;
+  std::vector<std::string> FileAnswers;  // answers of the next file dialogs
+  std::vector<std::string> Presets;      // file names the file dialogs were preset with
+  int FilterIndex = 1;                   // the filter the file dialogs answer with
 };
 
 inline const std::string CompletedText = "The process has been completed";

@@ -2,12 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
+#include "platform/controls/Dialogs.h"
 #include "platform/controls/Simulate.h"
 #include "platform/rtl/FileUtils.h"
 #include "test_dialogs_modal.h"
 #include "ui/main/About.h"
-#include "ui/main/Uwait.h"
 #include "ui/main/uBaseHrf.h"
 #include "ui/main/uMyIQ.h"
 #include "ui/main/uSizer.h"
@@ -15,10 +16,18 @@
 
 namespace {
 
+// Every dialog request is recorded; message boxes are answered OK.
 class DialogTest : public ::testing::Test {
 protected:
-  void SetUp() override { InitializeControls(); }
-  TDialogAnswers Answers;
+  void SetUp() override {
+    InitializeControls();
+    SetDialogResponder([this](const TDialogRequest& request) {
+      Requests.push_back(request);
+      return TDialogAnswer{request.Kind == dkMessageBox ? IDOK : IDCANCEL, "", 1};
+    });
+  }
+  void TearDown() override { SetDialogResponder(nullptr); }
+  std::vector<TDialogRequest> Requests;
 };
 
 }  // namespace
@@ -87,9 +96,9 @@ TEST_F(DialogTest, SizerEditsTheRuleAndRefusesBadInput) {
   });
   EXPECT_TRUE(ExecuteSizer(ext, rule));
   EXPECT_EQ(closed, (std::vector<bool>{false, false, false, true}));
-  ASSERT_EQ(Answers.Requests.size(), 3u);
-  EXPECT_EQ(Answers.Requests[0].Text, "Please define file extention");
-  EXPECT_EQ(Answers.Requests[2].Text, "Min size bigger then Max size");
+  ASSERT_EQ(Requests.size(), 3u);
+  EXPECT_EQ(Requests[0].Text, "Please define file extention");
+  EXPECT_EQ(Requests[2].Text, "Min size bigger then Max size");
   EXPECT_EQ(ext, "jpg");
   EXPECT_TRUE(rule.CheckSize && !rule.Load);
   EXPECT_EQ(rule.MinSize, 50);
@@ -104,17 +113,6 @@ TEST_F(DialogTest, SizerEditsTheRuleAndRefusesBadInput) {
   EXPECT_EQ(rule.MinSize, 50);
 }
 
-TEST_F(DialogTest, WaitWindowIsOneAtATimeWithTheHourglass) {
-  ShowWait(true);
-  Twait* first = WaitWindow();
-  ShowWait(true);
-  EXPECT_TRUE(first && WaitWindow() == first && first->Visible());
-  EXPECT_EQ(Screen->Cursor(), crHourGlass);
-  ShowWait(false);
-  ShowWait(false);
-  EXPECT_TRUE(!WaitWindow() && Screen->Cursor() == crDefault);
-}
-
 TEST_F(DialogTest, AboutBoxClosesOnOkAndReportsALinkItCannotOpen) {
   TModalDriver<TAboutBox> driver([](TAboutBox* about) {
     about->GoToWeb1->SetUrl("-not-an-address");  // the opener refuses it
@@ -123,6 +121,6 @@ TEST_F(DialogTest, AboutBoxClosesOnOkAndReportsALinkItCannotOpen) {
   });
   ShowAboutBox();
   EXPECT_TRUE(driver.Acted);
-  ASSERT_EQ(Answers.Requests.size(), 1u);
-  EXPECT_EQ(Answers.Requests[0].Text + "|" + Answers.Requests[0].Caption, "No Internet connection..|Error");
+  ASSERT_EQ(Requests.size(), 1u);
+  EXPECT_EQ(Requests[0].Text + "|" + Requests[0].Caption, "No Internet connection..|Error");
 }

@@ -1,11 +1,9 @@
-// Drives a modal dialog from inside its loop (a timer hands the first modal
-// form to the action once) and answers every message box and file dialog.
+// Drives a modal dialog from inside its loop: a timer hands the first modal
+// form to the action once.
 #pragma once
 
 #include <functional>
-#include <vector>
 
-#include "platform/controls/Dialogs.h"
 #include "platform/controls/ExtCtrls.h"
 #include "platform/controls/Forms.h"
 
@@ -24,20 +22,4 @@ struct TModalDriver {
   }
   TTimer Timer{nullptr};
   bool Acted = false;
-};
-
-// Message boxes get BoxResult; file dialogs FileName (IDCANCEL when empty).
-struct TDialogAnswers {
-  TDialogAnswers() {
-    SetDialogResponder([this](const TDialogRequest& request) {
-      Requests.push_back(request);
-      const bool box = request.Kind == dkMessageBox;
-      return TDialogAnswer{box ? BoxResult : FileName.empty() ? IDCANCEL : IDOK, FileName, FilterIndex};
-    });
-  }
-  ~TDialogAnswers() { SetDialogResponder(nullptr); }
-  std::vector<TDialogRequest> Requests;
-  int BoxResult = IDOK;
-  AnsiString FileName;
-  int FilterIndex = 1;
 };

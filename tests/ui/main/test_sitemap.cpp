@@ -60,37 +60,6 @@ protected:
   TSiteMapView* View = nullptr;
 };
 
-TEST_F(SiteMapTest, ShowsTextsImagesAndChildCountsOnDemand) {
-  Fill(3, 10, 100);  // 3033 nodes
-  ASSERT_EQ(Tree->RootNodeCount(), 3u);
-  PVirtualNode host = Child(nullptr, 1);
-  EXPECT_EQ(Text(host), "http://h1.test");
-  EXPECT_TRUE(Tree->HasChildren(host));
-  EXPECT_EQ(Tree->ChildCount(host), 0u);  // nothing below is made before it is expanded
-  Tree->SetExpanded(host, true);
-  ASSERT_EQ(Tree->ChildCount(host), 10u);
-  PVirtualNode folder = Child(host, 9);
-  EXPECT_EQ(Text(folder), "d9");
-  Tree->SetExpanded(folder, true);
-  EXPECT_EQ(Tree->ChildCount(folder), 100u);
-  EXPECT_EQ(Text(Child(folder, 99)), "f99.htm");
-  EXPECT_EQ(Tree->TotalCount(), 3u + 10u + 100u);
-
-  TDataObj* file = View->SiteNode(Child(folder, 0));
-  file->State = snFailed;
-  EXPECT_EQ(TSiteMapView::ImageIndexOf(View->SiteNode(host)) * 10 + TSiteMapView::ImageIndexOf(file), 15);
-  EXPECT_EQ(TSiteMapView::ImageIndexOf(View->SiteNode(folder)), 2);
-  EXPECT_EQ(Form->SmallImage->Count(), 6);
-
-  // A row whose site node went away meanwhile shows nothing and does not expand.
-  Form->Store->DeleteNode(View->SiteNode(Child(host, 9)));
-  EXPECT_EQ(View->SiteNode(folder), nullptr);
-  EXPECT_EQ(Text(folder), "");
-  Tree->SetExpanded(folder, false);
-  Tree->SetExpanded(folder, true);
-  EXPECT_FALSE(Tree->Expanded(folder));
-}
-
 TEST_F(SiteMapTest, RevealsAndSelectsDeepNodes) {
   Fill(2, 3, 3);
   TDataObj* deep = Form->Store->AddUrl(3, "http://h1.test/d2/a/b/c/d/e/page.htm");
@@ -211,54 +180,40 @@ TEST_F(SiteMapTest, RefreshRebuildsTheBranchAndReportsGrowTheShownRows) {
   ExpectRowsMatchStore();
 }
 
-TEST_F(SiteMapTest, RedownloadQueuesTheFocusedNodeAgain) {
+TEST_F(SiteMapTest, PopupDetailsReplaceAndRedownloadActOnTheFocusedNode) {
   TSiteServer server([](const std::string&) { return TSiteReply{200, "text/plain", "x", "", 0}; });
-  const std::string url = server.Url("/a/b.txt");
-  TDataObj* node = Form->Store->AddUrl(0, url);
-  node->State = snFailed;
-  node->CountRetry = 3;
-  node->Queued = 0;
+  const std::string url = server.Url("/dir/a.txt");
+  TDataObj* node = Form->Store->AddUrl(2, url);
+  node->State = snLoaded | snFolder;
+  node->LocalName = "a.txt";
+  node->Size = 120;
+  node->CountRetry = 2;
+  node->DirIn = dmStartDir;
   Form->SiteMap.SetRootCount(1);
   Form->SiteMap.SelectUrl(url);
+  for (int i = 0; i < 2; ++i) {  // the caption is rebuilt from its text before "="
+    Form->pmGoToPopup(nullptr);
+    EXPECT_EQ(Form->miLvl->Caption(), "Level=2; State=[Loaded,Dir]; DirIn=[Dir]; File=a.txt; Size=120; CountRetry=2");
+  }
+
+  // Replace gives the saved file CR LF line breaks.
+  node->State = snLoaded;
+  const AnsiString saved = Mirror + "127.0.0.1/dir/a.txt";
+  ASSERT_TRUE(ForceDirectories(ExtractFilePath(saved)));
+  WriteFileAtomically(saved, "one\ntwo\n\rthree\r\nfour\r\r");
+  Form->ReplaceADA1->Click();
+  AnsiString bytes;
+  ASSERT_TRUE(ReadFileToString(saved, bytes));
+  EXPECT_EQ(bytes, "one\r\ntwo\r\nthree\r\nfour\r\n\r\n");
+
+  // Re-download queues a failed node again with fresh retries.
+  node->State = snFailed;
+  node->Queued = 0;
   Form->miReLoad->Click();
   EXPECT_TRUE(Form->Store->Queue->Contains(node) && node->Queued == 1 && node->CountRetry == 0);
   EXPECT_EQ(node->State & (snPending | snFailed), snPending);
   ASSERT_TRUE(RunToEnd());
   EXPECT_EQ(NodeOf(url)->State, snLoaded);
-}
-
-TEST_F(SiteMapTest, PopupShowsTheNodeDetails) {
-  TDataObj* node = Form->Store->AddUrl(2, "http://h.test/dir/page.htm");
-  node->State = snLoaded | snFolder;
-  node->LocalName = "page.htm";
-  node->Size = 120;
-  node->CountRetry = 2;
-  node->DirIn = dmStartDir;
-  Form->SiteMap.SetRootCount(1);
-  Form->SiteMap.SelectUrl("http://h.test/dir/page.htm");
-  Form->RunState |= rsViewsLoaded;
-  for (int i = 0; i < 2; ++i) {  // the caption is rebuilt from its text before "="
-    Form->pmGoToPopup(nullptr);
-    EXPECT_EQ(Form->miLvl->Caption(), "Level=2; State=[Loaded,Dir]; DirIn=[Dir]; File=page.htm; Size=120; CountRetry=2");
-  }
-  EXPECT_EQ(Form->FocusedPath, "http://h.test/dir/page.htm");
-  EXPECT_TRUE(Form->miReLoad->Enabled());
-}
-
-TEST_F(SiteMapTest, ReplaceGivesTheSavedFileCrLfBreaks) {
-  EXPECT_EQ(WithCrLfBreaks("a\nb\rc\n\rd\r\ne\r\r"), "a\r\nb\r\nc\r\nd\r\ne\r\n\r\n");
-  EXPECT_EQ(WithCrLfBreaks("x\r\ny\r\n"), "x\r\ny\r\n");
-
-  TDataObj* node = Form->Store->AddUrl(0, "http://h.test/dir/a.txt");
-  node->State = snLoaded;
-  ASSERT_TRUE(ForceDirectories(Mirror + "h.test/dir"));
-  WriteFileAtomically(Mirror + "h.test/dir/a.txt", "one\ntwo\n\rthree\r");
-  Form->SiteMap.SetRootCount(1);
-  Form->SiteMap.SelectUrl("http://h.test/dir/a.txt");
-  Form->ReplaceADA1->Click();
-  AnsiString bytes;
-  ASSERT_TRUE(ReadFileToString(Mirror + "h.test/dir/a.txt", bytes));
-  EXPECT_EQ(bytes, "one\r\ntwo\r\nthree\r\n");
 }
 
 TEST_F(SiteMapTest, DeleteDuringARunKeepsTheLinksWorkersFetch) {
@@ -282,8 +237,29 @@ TEST_F(SiteMapTest, DeleteDuringARunKeepsTheLinksWorkersFetch) {
   ASSERT_TRUE(RunToEnd());
 }
 
-TEST_F(SiteMapTest, HugeTreeScrollsToItsLastNodeAskingOnlyForShownTexts) {
-  Fill(1, 200, 1000);  // 200,201 nodes
+TEST_F(SiteMapTest, MakesRowsAndAsksForTextsOnlyWhenShown) {
+  Fill(2, 100, 1000);  // 200,202 nodes
+  ASSERT_EQ(Tree->RootNodeCount(), 2u);
+  PVirtualNode host = Child(nullptr, 0);
+  EXPECT_EQ(Text(host), "http://h0.test");
+  EXPECT_TRUE(Tree->HasChildren(host));
+  EXPECT_EQ(Tree->ChildCount(host), 0u);  // nothing below is made before it is expanded
+  Tree->SetExpanded(host, true);
+  ASSERT_EQ(Tree->ChildCount(host), 100u);
+  PVirtualNode folder = Child(host, 99);
+  EXPECT_EQ(Text(folder), "d99");
+  Tree->SetExpanded(folder, true);
+  EXPECT_EQ(Text(Child(folder, 999)), "f999.htm");
+  EXPECT_EQ(Tree->TotalCount(), 2u + 100u + 1000u);
+
+  // A row whose site node went away meanwhile shows nothing and does not expand.
+  Form->Store->DeleteNode(View->SiteNode(folder));
+  EXPECT_EQ(Text(folder), "");
+  Tree->SetExpanded(folder, false);
+  Tree->SetExpanded(folder, true);
+  EXPECT_FALSE(Tree->Expanded(folder));
+
+  // Scrolling to the very last node asks only for the texts on screen.
   int texts = 0;
   TVSTGetTextEvent original = Tree->OnGetText;
   Tree->OnGetText = [&](TBaseVirtualTree* Sender, PVirtualNode Node, TColumnIndex Column, TVSTTextType Type,
@@ -291,12 +267,12 @@ TEST_F(SiteMapTest, HugeTreeScrollsToItsLastNodeAskingOnlyForShownTexts) {
     ++texts;
     original(Sender, Node, Column, Type, Text);
   };
-  TDataObj* last = NodeOf("http://h0.test/d199/f999.htm");
+  TDataObj* last = NodeOf("http://h1.test/d99/f999.htm");
   Form->SiteMap.Reveal(last, true);
   TBitmap picture;
   CaptureControl(Tree, picture);
-  EXPECT_EQ(Form->SiteMap.FocusedNode(), last);
   EXPECT_EQ(Tree->GetLastVisible(), Tree->FocusedNode());
+  EXPECT_EQ(Form->SiteMap.FocusedNode(), last);
   EXPECT_LT(Tree->OffsetY(), -1000 * Tree->DefaultNodeHeight());
   EXPECT_GT(texts, 0);
   EXPECT_LT(texts, 1000);

@@ -36,9 +36,7 @@ TEST_F(ProgramCycleTest, StartEditSaveQuitAndStartAgain) {
   EXPECT_FALSE(Form->Reopen1->Items(0)->Enabled());
   EXPECT_EQ(Read(project), ProjectFileFor(Temp));
 
-  Form->richURL->Lines()->Clear();
-  Form->richURL->Lines()->Add("http://a.example/");
-  Form->richURL->Lines()->Add("http://b.example/x.htm");
+  Form->richURL->Lines()->SetText("http://a.example/\r\nhttp://b.example/x.htm\r\n");
   Form->Store->AddUrl(0, "http://a.example/");
   Form->Store->Modified = true;
   CurrentParams->Project.Connections = 7;
@@ -73,8 +71,7 @@ TEST_F(ProgramCycleTest, RecentListSkipsEmptySlotsAndKeepsItsCapacity) {
   EXPECT_EQ(ReopenPaths(), (std::vector<std::string>{LowerCase(a), b}));
   EXPECT_EQ(Form->Reopen1->Items(1)->Caption(), "1. " + b);
   // Opening b puts it on top; a moves down.
-  Form->Reopen1->Items(1)->Click();
-  Serve();
+  Press(Form->Reopen1->Items(1));
   EXPECT_EQ(CurrentParams->FileName, b);
   EXPECT_EQ(ReopenPaths(), (std::vector<std::string>{LowerCase(b), LowerCase(a)}));
   EXPECT_TRUE(Form->Reopen1->Items(1)->Enabled());
@@ -104,8 +101,7 @@ TEST_F(ProgramCycleTest, CountZeroWritesNothingAndLargeCountsAreCapped) {
   Start();
   EXPECT_EQ(Form->ReopenCapacity(), 100);
   EXPECT_EQ(Form->Reopen1->Items(11)->Caption(), "11. " + paths[11]);
-  Form->Reopen1->Items(11)->Click();
-  Serve();
+  Press(Form->Reopen1->Items(11));
   EXPECT_EQ(CurrentParams->FileName, paths[11]);
   Quit();
   // Opened paths are listed lower-cased; the others as they were read.
@@ -129,8 +125,7 @@ TEST_F(ProgramCycleTest, MissingAndLowerCasedRecentFilesOpen) {
   EXPECT_EQ(CurrentParams->Project.Connections, 9);
 
   // A missing file (in a missing folder) opens as a new project at its path.
-  Form->Reopen1->Items(1)->Click();
-  Serve();
+  Press(Form->Reopen1->Items(1));
   EXPECT_EQ(CurrentParams->FileName, missing);
   EXPECT_TRUE(CurrentParams->IsNew);
   EXPECT_TRUE(FileExists(missing));

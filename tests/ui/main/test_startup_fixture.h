@@ -15,11 +15,8 @@ protected:
   // The window is started by the test (Start), after it has prepared the
   // program folder.
   void SetUp() override {
-    InitializeControls();
-    Temp = MakeTempFolder("harvella-cycle");
-    SetProgramFolder(Temp);
+    Prepare("harvella-cycle");
     SetClockTo(EncodeDate(2026, 3, 10) + EncodeTime(14, 30, 0, 0));
-    SetDialogResponder([this](const TDialogRequest& request) { return Answer(request); });
   }
 
   void TearDown() override {
@@ -29,31 +26,9 @@ protected:
     ResetClock();
   }
 
-  TDialogAnswer Answer(const TDialogRequest& Request) {
-    TDialogAnswer answer;
-    answer.Result = IDCANCEL;
-    if (Request.Kind == dkMessageBox) {
-      Boxes.push_back(Request.Text);
-      answer.Result = BoxAnswer;
-    } else if (!FileAnswers.empty()) {
-      Presets.push_back(Request.FileName);
-      answer.Result = IDOK;
-      answer.FileName = FileAnswers.front();
-      FileAnswers.erase(FileAnswers.begin());
-    }
-    return answer;
-  }
-
   void SetClockTo(TDateTime Moment) {
     Clock = Moment;
     SetClock([this] { return Clock; });
-  }
-
-  // Creates the main window and serves messages until its project is shown.
-  void Start() {
-    Form = new TMainForm(nullptr);
-    Form->DoCreate();
-    ASSERT_TRUE(ServeUntil([this] { return (Form->RunState & rsViewsLoaded) && Form->Store; }, 5000));
   }
 
   // Closes the window as the user would (close query and close), then frees it.
@@ -65,6 +40,14 @@ protected:
   }
 
   void Serve() { Application->ProcessMessages(); }
+
+  // Clicks a command whose file dialogs answer Files, and serves its messages.
+  template <class TCommand>
+  void Press(TCommand* Command, std::vector<std::string> Files = {}) {
+    FileAnswers = std::move(Files);
+    Command->Click();
+    Serve();
+  }
 
   std::string Read(const AnsiString& Path) const {
     AnsiString bytes;
@@ -87,8 +70,6 @@ protected:
   std::string BoxText() const { return Form->richURL->Lines()->Text(); }
 
   TDateTime Clock = 0;
-  std::vector<std::string> FileAnswers;  // answers of the next file dialogs
-  std::vector<std::string> Presets;      // file names the file dialogs were preset with
 };
 
 inline const std::string Placeholder = "http://enter.your.start.url.here/\r\n";

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <optional>
 
 #include "MainWindowFixture.h"
 #include "platform/controls/Clipbrd.h"
@@ -25,11 +24,6 @@ protected:
   void SetUp() override {
     MainWindowTest::SetUp();
     Form->richURL->Lines()->Clear();
-    Answers.emplace();
-  }
-  void TearDown() override {
-    Answers.reset();
-    MainWindowTest::TearDown();
   }
   AnsiString Box() const { return Form->richURL->Lines()->Text(); }
   // Presses Import, answers its dialog and serves messages until it is done.
@@ -42,7 +36,6 @@ protected:
     Form->sbImport->Click();
     ASSERT_TRUE(ServeUntil([this] { return !Form->RunInProgress(); }, 30000));
   }
-  std::optional<TDialogAnswers> Answers;
 };
 
 }  // namespace
@@ -51,14 +44,13 @@ TEST_F(UrlCommandsTest, SavesLoadsCopiesAndPastesTheBox) {
   CurrentParams->FileName = Temp + "project.pro";
   const AnsiString lines = "http://site.example/\r\n\r\n  http://s\xC3\xA4ite.example/{x}\\y\r\n";
   Form->richURL->Lines()->SetText(lines);
-  Answers->FileName = Temp + "project.url";
+  FileAnswers = {Temp + "project.url", Temp + "project.url"};
   Form->sbSaveURL->Click();
-  EXPECT_EQ(Answers->Requests[0].FileName, Temp + "project.url") << "preset to the project's companion";
   EXPECT_TRUE(StartsStr("{\\rtf", Bytes(Temp + "project.url"))) << "stored as the rich-edit box stores it";
   Form->richURL->Lines()->SetText("replaced on load\r\n");
   Form->od->FileName.clear();
   Form->sbLoad->Click();
-  EXPECT_EQ(Answers->Requests[1].FileName, Temp + "project.url");
+  EXPECT_EQ(Presets, std::vector<std::string>(2, Temp + "project.url")) << "preset to the project's companion";
   EXPECT_EQ(Box(), lines);
 
   Form->richURL->SelectAll();
@@ -76,18 +68,18 @@ TEST_F(UrlCommandsTest, RefusesBinaryAndHugeFilesAndReportsFailedSaves) {
   WriteFileAtomically(Temp + "huge.txt", "");
   std::filesystem::resize_file((Temp + "huge.txt").c_str(), 17 * 1024 * 1024);
   for (const char* name : {"binary.txt", "huge.txt"}) {
-    Answers->FileName = Temp + name;
+    FileAnswers = {Temp + name};
     Form->sbLoad->Click();
     Form->ImportLinkList(Temp + name);
   }
   EXPECT_EQ(Box(), "http://kept.example/\r\n");
   EXPECT_EQ(Form->Store->GetRootCount(), 0);
-  ASSERT_EQ(Answers->Requests.size(), 6u);
-  EXPECT_EQ(Answers->Requests[1].Text, "The file \"" + Temp + "binary.txt\" is not a text file");
-  EXPECT_EQ(Answers->Requests[4].Text, "The file \"" + Temp + "huge.txt\" is larger than 16 MB");
-  Answers->FileName = Temp + "huge.txt/x.url";  // a folder that is a file
+  ASSERT_EQ(Boxes.size(), 4u) << "Load and Import each refuse";
+  EXPECT_EQ(Boxes[0], "The file \"" + Temp + "binary.txt\" is not a text file");
+  EXPECT_EQ(Boxes[2], "The file \"" + Temp + "huge.txt\" is larger than 16 MB");
+  FileAnswers = {Temp + "huge.txt/x.url"};  // a folder that is a file
   Form->sbSaveURL->Click();
-  EXPECT_EQ(Answers->Requests.back().Kind, dkMessageBox) << "reported, and the program goes on";
+  EXPECT_EQ(Boxes.size(), 5u) << "reported, and the program goes on";
 }
 
 TEST_F(UrlCommandsTest, ImportsLinkListsIntoTheSiteTree) {
@@ -123,23 +115,26 @@ TEST_F(UrlCommandsTest, ImportsTheLinksOfALocalPageAgainstItsBaseUrl) {
 }
 
 TEST_F(UrlCommandsTest, ExportsEveryNodeByteForByte) {
-  Form->sbExport->Click();
-  EXPECT_TRUE(Answers->Requests.empty()) << "an empty tree exports nothing";
+  const auto exportTo = [this](const char* Name) {
+    FileAnswers = {Temp + Name};
+    Form->sbExport->Click();
+  };
+  exportTo("never.txt");
+  EXPECT_TRUE(Presets.empty() && Boxes.empty()) << "an empty tree exports nothing";
   Form->ImportLinkList(DataFolder + "links.txt");
   const AnsiString expected = Bytes(DataFolder + "export.txt");
-  Answers->FileName = Temp + "links";
-  Form->sbExport->Click();
+  exportTo("links");
   EXPECT_EQ(Bytes(Temp + "links.txt"), expected) << "the first filter appends .txt";
-  Answers->FilterIndex = 2;
-  Form->sbExport->Click();
+  FilterIndex = 2;
+  exportTo("links");
   EXPECT_EQ(Bytes(Temp + "links"), expected) << "All files writes the name as given";
   // Replacing a file the dialog did not ask about needs a yes.
-  Answers->FilterIndex = 1;
+  FilterIndex = 1;
   WriteFileAtomically(Temp + "links.txt", "old");
-  Answers->BoxResult = IDNO;
-  Form->sbExport->Click();
+  BoxAnswer = IDNO;
+  exportTo("links");
   EXPECT_EQ(Bytes(Temp + "links.txt"), "old");
-  Answers->BoxResult = IDYES;
-  Form->sbExport->Click();
+  BoxAnswer = IDYES;
+  exportTo("links");
   EXPECT_EQ(Bytes(Temp + "links.txt"), expected);
 }

@@ -57,8 +57,7 @@ TEST_F(ViewLanguageTest, MenuListsTheLanguageFilesAndAppliesOneKeepingUserData) 
   EXPECT_EQ(Form->ml2->Items()[23], "Nothing to scan");
   Form->miLangDefault->Click();
   EXPECT_EQ(Ticked(), 0);
-  EXPECT_FALSE(CurrentLang.ApplyLanguage);
-  EXPECT_EQ(CurrentLang.Name, "language");
+  EXPECT_TRUE(!CurrentLang.ApplyLanguage && CurrentLang.Name == "language");
   EXPECT_EQ(Form->sbScan->Caption(), "Extract");
   EXPECT_EQ(Form->Panel10->Caption(), "Project: " + CurrentParams->FileName);
 }

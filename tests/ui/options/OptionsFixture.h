@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "platform/controls/Dialogs.h"
@@ -29,10 +31,10 @@ public:
     if (m.Msg >= WM_USER && m.Msg < WM_APP) Messages.push_back({m.Msg, m.WParam, m.LParam});
     TForm::WndProc(m);
   }
-  int Count(UINT msg, WPARAM wParam, LPARAM lParam) const {
-    int n = 0;
-    for (const Received& r : Messages) n += r.Msg == msg && r.WParam == wParam && r.LParam == lParam;
-    return n;
+  long Count(UINT msg, WPARAM wParam, LPARAM lParam) const {
+    return std::count_if(Messages.begin(), Messages.end(), [&](const Received& r) {
+      return r.Msg == msg && r.WParam == wParam && r.LParam == lParam;
+    });
   }
   std::vector<Received> Messages;
 };
@@ -82,6 +84,13 @@ protected:
 
   static AnsiString Data(const char* name) { return AnsiString(HARVELLA_TEST_DATA) + "/options/" + name; }
 
+  // The settings as the project file holds them now.
+  TParamProObj& Saved() {
+    SavedParams = std::make_unique<TParamProObj>(ProjectFile, false);
+    SavedParams->LoadFromFile("");
+    return *SavedParams;
+  }
+
   static AnsiString FileText(const AnsiString& name) {
     AnsiString bytes;
     ReadFileToString(name, bytes);
@@ -129,4 +138,5 @@ protected:
   std::deque<AnsiString> FileAnswers, ItemAnswers;
   std::deque<TCategoryItem> SizerAnswers;
   std::vector<int> QueryKinds;
+  std::unique_ptr<TParamProObj> SavedParams;
 };

@@ -10,10 +10,7 @@ TEST_F(OptionsTest, LoadsTheSettingsAndStoresEditsIntoTheObjectAndTheFile) {
   EXPECT_EQ(form->Caption(), "Project options (" + ProjectFile + ")");
   EXPECT_EQ(form->Edit15->Text(), Temp + "projects/");
   EXPECT_EQ(form->Edit16->Text(), "1");  // a time-out of 0 shows as the up-down's minimum
-  EXPECT_TRUE(form->rbNew->Checked());
   EXPECT_TRUE(form->cbNewSize->Checked());  // update mode 2
-  EXPECT_TRUE(form->cbProxy->Checked());
-  EXPECT_EQ(form->Edit14->Text(), "Agent;v2");
   EXPECT_FALSE(form->cblUE->Checked(1));
 
   form->Edit7->SetText(Temp + "download");
@@ -22,7 +19,6 @@ TEST_F(OptionsTest, LoadsTheSettingsAndStoresEditsIntoTheObjectAndTheFile) {
   form->rbSkip->SetChecked(true);
   form->cbMask->SetChecked(false);
   form->cbUser->SetChecked(false);
-  form->eProxy->SetText("gate.local");
   form->Edit14->SetText("Robot;1");
   form->cbPromptExit->SetChecked(true);
   form->cblUE->ToggleByUser(1);
@@ -31,9 +27,7 @@ TEST_F(OptionsTest, LoadsTheSettingsAndStoresEditsIntoTheObjectAndTheFile) {
   CloseForm(form);
   EXPECT_EQ(FOptionsProject, nullptr);
 
-  TParamProObj saved(ProjectFile, false);
-  saved.LoadFromFile("");
-  for (TParamProObj* p : {CurrentParams, &saved}) {
+  for (TParamProObj* p : {CurrentParams, &Saved()}) {
     SCOPED_TRACE(p == CurrentParams ? "object" : "file");
     EXPECT_EQ(p->Project.Folder, Temp + "download/");
     EXPECT_EQ(p->Project.Connections, 999);
@@ -41,7 +35,6 @@ TEST_F(OptionsTest, LoadsTheSettingsAndStoresEditsIntoTheObjectAndTheFile) {
     EXPECT_EQ(p->Project.TimeOut, 1);
     EXPECT_EQ(p->Project.UpdateMode, umSkipExisting);
     EXPECT_EQ(p->Project.Options, (10239 & ~(poUnused20 | poMaskProxyPassword | poSiteLogin)) | poConfirmExit);
-    EXPECT_EQ(p->Project.Proxy.Host, "gate.local");
     EXPECT_EQ(p->Project.Agent, "Robot;1");
     EXPECT_EQ(p->Domain.Flags[0], "+++");
     EXPECT_EQ(p->Domain.Joined[0], "com;de;net;");
@@ -77,8 +70,7 @@ TEST_F(OptionsTest, EntriesTheFileCannotHoldAreRefusedWithAMessage) {
   ASSERT_EQ(Boxes.size(), 1u);
   for (const char* part : {"Identify browser as", "Password", "Maximum Size", "Start", "^", "00:00:00"})
     EXPECT_NE(Boxes[0].find(part), AnsiString::npos) << part;
-  TParamProObj saved(ProjectFile, false);
-  saved.LoadFromFile("");
+  const TParamProObj& saved = Saved();
   EXPECT_EQ(saved.Project.Agent, "Agent;v2");
   EXPECT_EQ(saved.Project.Web.Password, "pw");
   EXPECT_EQ(saved.MaxSize, 5000);
@@ -105,9 +97,7 @@ TEST_F(OptionsTest, TellsTheMainWindowAndFollowsActivation) {
   Main->Activate();
   Application->ProcessMessages();
   EXPECT_EQ(Main->Count(WM_OPTIONSSHOWN, 0, 1), 1);
-  TParamProObj saved(ProjectFile, false);
-  saved.LoadFromFile("");
-  EXPECT_EQ(saved.Project.Connections, 6);
+  EXPECT_EQ(Saved().Project.Connections, 6);
 
   // Coming back shows what the main window changed meanwhile, saved or not.
   CurrentParams->Project.Connections = 12;
@@ -123,11 +113,9 @@ TEST_F(OptionsTest, TellsTheMainWindowAndFollowsActivation) {
   form->Edit10->SetText("9");
   SendMessage(form->Handle(), WM_SAVEPROJECT, 0, 0);
   EXPECT_EQ(CurrentParams->Project.Connections, 9);
-  saved.LoadFromFile("");
-  EXPECT_EQ(saved.Project.Connections, 6);
+  EXPECT_EQ(Saved().Project.Connections, 6);
   SendMessage(form->Handle(), WM_SAVEPROJECT, 1, 0);
-  saved.LoadFromFile("");
-  EXPECT_EQ(saved.Project.Connections, 9);
+  EXPECT_EQ(Saved().Project.Connections, 9);
 }
 
 TEST_F(OptionsTest, OneFormForTheDefaultsAndOneForTheProject) {
@@ -149,9 +137,7 @@ TEST_F(OptionsTest, OneFormForTheDefaultsAndOneForTheProject) {
   CloseOptionsForms();
   EXPECT_EQ(FOptionsProject, nullptr);
   EXPECT_EQ(FOptionsDefault, nullptr);
-  TParamProObj saved(ProjectFile, false);
-  saved.LoadFromFile("");
-  EXPECT_EQ(saved.Project.Connections, 7);
+  EXPECT_EQ(Saved().Project.Connections, 7);
   TParamProObj* current = CurrentParams;
   CurrentParams = nullptr;
   EXPECT_EQ(ShowOptions(false, Main->Handle()), nullptr);
