@@ -7,7 +7,6 @@
 
 #include "ImagingTestSupport.h"
 #include "imaging/AniFile.h"
-#include "imaging/ByteReader.h"
 #include "imaging/GifImage.h"
 #include "imaging/IcoList.h"
 #include "imaging/LzwCodec.h"
@@ -31,13 +30,10 @@ AnsiString SeedGif() {
 }
 
 AnsiString SeedAni() {
-  AnsiString chunks = Chunk("anih", DWords({36, 2, 3, 0, 0, 0, 0, 4, 1})) + Chunk("rate", DWords({3, 4, 5})) +
-                      Chunk("seq ", DWords({1, 0, 1})) +
-                      Chunk("LIST", AnsiString("fram") + Chunk("icon", SmallIconFile(2, 8, 1, 2, 2)) +
-                                        Chunk("icon", SmallIconFile(1, 4, 3)));
-  AnsiString out = "RIFF";
-  PutDWord(out, uint32_t(chunks.size() + 4));
-  return out + "ACON" + chunks;
+  return AniFile(Chunk("anih", DWords({36, 2, 3, 0, 0, 0, 0, 4, 1})) + Chunk("rate", DWords({3, 4, 5})) +
+                 Chunk("seq ", DWords({1, 0, 1})) +
+                 Chunk("LIST", AnsiString("fram") + Chunk("icon", SmallIconFile(2, 8, 1, 2, 2)) +
+                                   Chunk("icon", SmallIconFile(1, 4, 3))));
 }
 
 AnsiString Mutate(const AnsiString& seed, std::mt19937& gen) {

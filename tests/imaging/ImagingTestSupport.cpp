@@ -49,6 +49,12 @@ AnsiString DWords(const std::vector<uint32_t>& values) {
   return out;
 }
 
+AnsiString AniFile(const AnsiString& chunks) {
+  AnsiString out = "RIFF";
+  PutDWord(out, uint32_t(chunks.size() + 4));
+  return out + "ACON" + chunks;
+}
+
 AnsiString SmallIconFile(int type, int size, uint8_t colourIndex, int hotX, int hotY) {
   const int rowBytes = ((size * 4 + 31) / 32) * 4, maskRow = ((size + 31) / 32) * 4;
   AnsiString dib;

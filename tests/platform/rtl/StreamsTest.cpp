@@ -60,6 +60,6 @@ TEST(Streams, FileStreamsOpenCreateAndReportErrors) {
   memory.LoadFromFile(name);
   EXPECT_EQ(memory.Size(), 8);
   memory.SaveToFile(folder / "copy.bin");
-  EXPECT_EQ(FileSizeOf(folder / "copy.bin"), 8);
+  EXPECT_EQ(Contents(folder / "copy.bin"), "01234567");
   EXPECT_THROW(memory.LoadFromFile(folder / "none"), EFOpenError);
 }

@@ -1,5 +1,6 @@
-// Helpers of the rtl tests: a private temporary folder removed afterwards,
-// a file's bytes, the items of a string list, and a limit on file sizes.
+// Helpers of the rtl tests (the image library's tests use them too): a private
+// temporary folder removed afterwards, a file's bytes, the items of a string
+// list, the message of an expected exception, and a limit on file sizes.
 #pragma once
 
 #include "platform/rtl/Classes.h"
@@ -7,6 +8,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <sys/resource.h>
 #include <vector>
 
@@ -41,6 +43,17 @@ inline std::vector<AnsiString> Items(const TStrings& list) {
   for (int i = 0; i < list.Count(); ++i)
     items.push_back(list[i]);
   return items;
+}
+
+// The message of the exception of type E that action raises, or "no exception".
+template <class E>
+AnsiString MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const E& e) {
+    return e.Message();
+  }
+  return "no exception";
 }
 
 // Lets writes beyond 'bytes' fail with EFBIG (also for root) while in scope.
