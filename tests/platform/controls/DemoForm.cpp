@@ -1,13 +1,16 @@
 #include "DemoForm.h"
 
+#include <tuple>
+
 namespace {
 
 template <class T>
-T* Make(TForm* form, TWinControl* parent, const char* name, TRect bounds) {
+T* Make(TForm* form, TWinControl* parent, const char* name, TRect bounds, const char* caption = nullptr) {
   auto* c = new T(form);
   c->SetName(name);
   c->SetParent(parent);
   c->SetBoundsRect(bounds);
+  if (caption) c->SetCaption(caption);
   return c;
 }
 
@@ -38,15 +41,12 @@ TDemoForm::TDemoForm(TComponent* owner) : TForm(owner) {
   pmList->SetName("pmList");
   Copy1 = Item(this, pmList->Items(), "Copy1", "&Copy");
 
-  pnlTop = Make<TPanel>(this, this, "pnlTop", Rect(0, 0, 760, 34));
+  pnlTop = Make<TPanel>(this, this, "pnlTop", Rect(0, 0, 760, 34), "");
   pnlTop->SetAlign(alTop);
-  pnlTop->SetCaption("");
-  sbOpen = Make<TSpeedButton>(this, pnlTop, "sbOpen", Bounds(4, 4, 70, 26));
-  sbOpen->SetCaption("Open");
+  sbOpen = Make<TSpeedButton>(this, pnlTop, "sbOpen", Bounds(4, 4, 70, 26), "Open");
   sbOpen->SetHint("Open a project");
   sbOpen->SetShowHint(true);
-  Label1 = Make<TLabel>(this, pnlTop, "Label1", Bounds(86, 10, 80, 16));
-  Label1->SetCaption("&Connections:");
+  Label1 = Make<TLabel>(this, pnlTop, "Label1", Bounds(86, 10, 80, 16), "&Connections:");
   Edit1 = Make<TEdit>(this, pnlTop, "Edit1", Bounds(170, 6, 50, 22));
   UpDown1 = Make<TUpDown>(this, pnlTop, "UpDown1", Bounds(220, 6, 16, 22));
   UpDown1->SetMin(1);
@@ -57,8 +57,7 @@ TDemoForm::TDemoForm(TComponent* owner) : TForm(owner) {
   SpinEdit1->SetMinValue(1);
   SpinEdit1->SetMaxValue(60);
   SpinEdit1->SetValue(10);
-  Button1 = Make<TButton>(this, pnlTop, "Button1", Bounds(330, 5, 80, 24));
-  Button1->SetCaption("&Extract");
+  Button1 = Make<TButton>(this, pnlTop, "Button1", Bounds(330, 5, 80, 24), "&Extract");
 
   StatusBar1 = Make<TStatusBar>(this, this, "StatusBar1", Rect(0, 0, 760, 22));
   for (const char* text : {"Ready", "0 links", "00:00:00"}) {
@@ -72,34 +71,26 @@ TDemoForm::TDemoForm(TComponent* owner) : TForm(owner) {
   pnlLeft->SetBevelOuter(bvNone);
   TreeView1 = Make<TTreeView>(this, pnlLeft, "TreeView1", Rect(0, 0, 180, 100));
   TreeView1->SetAlign(alClient);
-  TTreeNode* project = TreeView1->Items()->Add(nullptr, "Project");
-  TreeView1->Items()->AddChild(project, "Folders");
-  TreeView1->Items()->AddChild(project, "Link Level");
-  TTreeNode* connection = TreeView1->Items()->Add(nullptr, "Connection");
-  TreeView1->Items()->AddChild(connection, "General");
-  TreeView1->Items()->AddChild(connection, "Proxy");
+  for (auto [root, first, second] : {std::tuple{"Project", "Folders", "Link Level"}, {"Connection", "General", "Proxy"}}) {
+    TTreeNode* node = TreeView1->Items()->Add(nullptr, root);
+    TreeView1->Items()->AddChild(node, first);
+    TreeView1->Items()->AddChild(node, second);
+  }
   TreeView1->FullExpand();
   Splitter1 = Make<TSplitter>(this, this, "Splitter1", Rect(180, 0, 184, 100));
   Splitter1->SetAlign(alLeft);
 
   PageControl1 = Make<TPageControl>(this, this, "PageControl1", Rect(184, 0, 760, 400));
   PageControl1->SetAlign(alClient);
-  TabSheet1 = Make<TTabSheet>(this, PageControl1, "TabSheet1", Rect(0, 0, 10, 10));
-  TabSheet1->SetCaption("Options");
-  TabSheet2 = Make<TTabSheet>(this, PageControl1, "TabSheet2", Rect(0, 0, 10, 10));
-  TabSheet2->SetCaption("Lists");
-  TabSheet3 = Make<TTabSheet>(this, PageControl1, "TabSheet3", Rect(0, 0, 10, 10));
-  TabSheet3->SetCaption("Hidden");
+  TabSheet1 = Make<TTabSheet>(this, PageControl1, "TabSheet1", Rect(0, 0, 10, 10), "Options");
+  TabSheet2 = Make<TTabSheet>(this, PageControl1, "TabSheet2", Rect(0, 0, 10, 10), "Lists");
+  TabSheet3 = Make<TTabSheet>(this, PageControl1, "TabSheet3", Rect(0, 0, 10, 10), "Hidden");
   TabSheet3->SetTabVisible(false);
 
-  CheckBox1 = Make<TCheckBox>(this, TabSheet1, "CheckBox1", Bounds(8, 8, 200, 20));
-  CheckBox1->SetCaption("Follow new links");
-  GroupBox1 = Make<TGroupBox>(this, TabSheet1, "GroupBox1", Bounds(8, 34, 220, 74));
-  GroupBox1->SetCaption("Update mode");
-  RadioButton1 = Make<TRadioButton>(this, GroupBox1, "RadioButton1", Bounds(10, 22, 200, 20));
-  RadioButton1->SetCaption("All files");
-  RadioButton2 = Make<TRadioButton>(this, GroupBox1, "RadioButton2", Bounds(10, 46, 200, 20));
-  RadioButton2->SetCaption("New and modified");
+  CheckBox1 = Make<TCheckBox>(this, TabSheet1, "CheckBox1", Bounds(8, 8, 200, 20), "Follow new links");
+  GroupBox1 = Make<TGroupBox>(this, TabSheet1, "GroupBox1", Bounds(8, 34, 220, 74), "Update mode");
+  RadioButton1 = Make<TRadioButton>(this, GroupBox1, "RadioButton1", Bounds(10, 22, 200, 20), "All files");
+  RadioButton2 = Make<TRadioButton>(this, GroupBox1, "RadioButton2", Bounds(10, 46, 200, 20), "New and modified");
   ComboBox1 = Make<TComboBox>(this, TabSheet1, "ComboBox1", Bounds(240, 8, 150, 22));
   ComboBox1->Items()->Add("English");
   ComboBox1->Items()->Add("Deutsch");
@@ -157,8 +148,7 @@ TDemoForm::TDemoForm(TComponent* owner) : TForm(owner) {
   row->SubItems()->Add("12 KB");
   ListView1->SetPopupMenu(pmList);
 
-  auto* note = Make<TLabel>(this, TabSheet2, "Label2", Bounds(8, 8, 200, 16));
-  note->SetCaption("Nothing else here");
+  Make<TLabel>(this, TabSheet2, "Label2", Bounds(8, 8, 200, 16), "Nothing else here");
 
   Timer1 = new TTimer(this);
   Timer1->SetName("Timer1");

