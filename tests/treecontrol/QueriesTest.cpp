@@ -1,18 +1,8 @@
-// Tree view queries, state notifications, delayed structure changes, the
-// check state cycle, subtree keys and horizontal scrolling.
+// Tree view queries, delayed structure changes, subtree keys, horizontal
+// scrolling and the search among initialised nodes.
 #include "TreeFixture.h"
 
 using Queries = TreeFixture;
-
-namespace {
-
-// Exposes the check state cycle.
-struct TCycleTree : TTestTree {
-  using TTestTree::TTestTree;
-  static TCheckState Next(TCheckType type, TCheckState state) { return NextCheckState(type, state); }
-};
-
-}  // namespace
 
 TEST_F(Queries, TreeViewNextItemCodes) {
   tree->SetRootNodeCount(3);
@@ -60,21 +50,9 @@ TEST_F(Queries, TreeViewItemQueryFillsTheAskedFields) {
   EXPECT_EQ(item.SelectedImage, 5);
   EXPECT_EQ(item.State, TVIS_FOCUSED | TVIS_SELECTED | TVIS_EXPANDED | (2u << 12)) << "no overlay, state image 1 + 1";
   EXPECT_STREQ(buffer, "bet") << "the text is cut to the buffer";
-  tree->OnGetImageIndex = nullptr;
 }
 
-TEST_F(Queries, StateChangesAndDelayedStructureChanges) {
-  std::vector<std::pair<TVirtualTreeStates, TVirtualTreeStates>> changes;
-  tree->OnStateChange = [&](TBaseVirtualTree*, TVirtualTreeStates enter, TVirtualTreeStates leave) {
-    if (enter.Contains(stUpdating) || leave.Contains(stUpdating)) changes.emplace_back(enter, leave);
-  };
-  tree->BeginUpdate();
-  tree->BeginUpdate();
-  tree->EndUpdate();
-  tree->EndUpdate();
-  ASSERT_EQ(changes.size(), 2u) << "entering once, leaving once";
-  EXPECT_TRUE(changes[0].first.Contains(stUpdating));
-  EXPECT_TRUE(changes[1].second.Contains(stUpdating));
+TEST_F(Queries, DelayedStructureChangesReportOnce) {
   std::vector<TChangeReason> reasons;
   tree->OnStructureChange = [&](TBaseVirtualTree*, PVirtualNode, TChangeReason r) { reasons.push_back(r); };
   tree->SetChangeDelay(30);
@@ -87,14 +65,6 @@ TEST_F(Queries, StateChangesAndDelayedStructureChanges) {
   EXPECT_TRUE(PumpUntil([&] { return !reasons.empty(); }));
   ProcessMessages();
   EXPECT_EQ(reasons, (std::vector<TChangeReason>{crChildDeleted})) << "one report for both deletions";
-}
-
-TEST_F(Queries, CheckStateCycle) {
-  EXPECT_EQ(TCycleTree::Next(ctCheckBox, csCheckedNormal), csUncheckedNormal);
-  EXPECT_EQ(TCycleTree::Next(ctCheckBox, csMixedNormal), csCheckedNormal);
-  EXPECT_EQ(TCycleTree::Next(ctTriStateCheckBox, csUncheckedNormal), csCheckedNormal);
-  EXPECT_EQ(TCycleTree::Next(ctRadioButton, csUncheckedNormal), csCheckedNormal);
-  EXPECT_EQ(TCycleTree::Next(ctButton, csCheckedNormal), csUncheckedNormal);
 }
 
 TEST_F(Queries, SubtreeKeysAndHorizontalScrolling) {

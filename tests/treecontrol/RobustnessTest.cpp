@@ -111,9 +111,7 @@ TEST_P(RandomActions, KeepTheModelConsistent) {
       case 20: {
         // Drag a rubber band from an empty spot.
         int x = 250 + int(random() % 40), y = int(random() % 150);
-        tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(x, y));
-        tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(x - 200, y + 60));
-        tree->Perform(WM_LBUTTONUP, 0, MakeLParam(x - 200, y + 60));
+        Drag({x, y}, {x - 200, y + 60});
         break;
       }
       case 21: {

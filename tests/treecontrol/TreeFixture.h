@@ -15,7 +15,7 @@
 #include "treecontrol/VirtualStringTree.h"
 
 // Pixels in r that differ from the background colour.
-inline int InkIn(TCanvas* canvas, const TRect& r, TColor background) {
+inline int InkIn(TCanvas* canvas, const TRect& r, TColor background = ColorToRGB(clWindow)) {
   int ink = 0;
   for (int y = r.Top; y < r.Bottom; ++y)
     for (int x = r.Left; x < r.Right; ++x)
@@ -96,6 +96,17 @@ struct TreeFixture : ::testing::Test {
   void Click(int x, int y, WPARAM keys = 0) {
     tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON | keys, MakeLParam(x, y));
     tree->Perform(WM_LBUTTONUP, keys, MakeLParam(x, y));
+  }
+  // A left-button drag from one client point to another through one step.
+  void Drag(TPoint from, TPoint to, WPARAM keys = 0) {
+    tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON | keys, MakeLParam(from.X, from.Y));
+    tree->Perform(WM_MOUSEMOVE, MK_LBUTTON | keys, MakeLParam(to.X, to.Y));
+    tree->Perform(WM_LBUTTONUP, keys, MakeLParam(to.X, to.Y));
+  }
+  // A mouse message on the header band at client x, as the band receives it.
+  void OnBand(UINT message, int x) {
+    const TPoint screen = tree->ClientToScreen(Point(x, -8));
+    tree->Perform(message, HTBORDER, MakeLParam(screen.X, screen.Y));
   }
   // Serves the messages (validation thread, timers) until cond holds.
   template <class F>

@@ -45,7 +45,7 @@ TEST_F(BiDi, LinesAndButtonsMirrorAndSwitchingBackRestores) {
   for (TVTLineMode mode : {lmNormal, lmBands}) {
     tree->SetLineMode(mode);
     auto ltr = Snapshot(tree);
-    EXPECT_GT(InkIn(ltr->Canvas(), Rect(0, 0, 40, 72), ColorToRGB(clWindow)), 40);
+    EXPECT_GT(InkIn(ltr->Canvas(), Rect(0, 0, 40, 72)), 40);
     tree->SetBiDiMode(bdRightToLeft);
     auto rtl = Snapshot(tree);
     EXPECT_EQ(Differences(*ltr, *rtl, true), 0) << "line mode " << mode;
@@ -83,13 +83,11 @@ TEST_F(BiDi, ImagesCheckBoxesAndTextFromTheRightAgreeWithHitTests) {
   TRect text = tree->GetDisplayRect(Nth(0), NoColumn, true);
   EXPECT_EQ(text.Right, imageLeft) << "the text starts where the image area ends";
   EXPECT_GT(text.Width(), 10);
-  TColor white = ColorToRGB(clWindow);
-  EXPECT_GT(InkIn(canvas, Rect(text.Left, 0, text.Right, 18), white), 20);
-  EXPECT_EQ(InkIn(canvas, Rect(0, 0, text.Left - 2, 18), white), 0) << "nothing is painted left of the label";
+  EXPECT_GT(InkIn(canvas, Rect(text.Left, 0, text.Right, 18)), 20);
+  EXPECT_EQ(InkIn(canvas, Rect(0, 0, text.Left - 2, 18)), 0) << "nothing is painted left of the label";
   EXPECT_TRUE(HitAt(tree, (text.Left + text.Right) / 2, 9).Contains(hiOnItemLabel));
   EXPECT_TRUE(HitAt(tree, text.Left - 20, 9).Contains(hiOnItemLeft));
   EXPECT_TRUE(HitAt(tree, w - 18 - 9, 18 + 9).Contains(hiOnItemIndent)) << "the child's indent";
-  tree->OnGetImageIndex = nullptr;
   tree->SetImages(nullptr);
 }
 
@@ -151,8 +149,7 @@ TEST_F(BiDi, HeaderColumnsOrderFlushRightHitTestsAndResize) {
   // Texts start at the reading side of their cells: the right for
   // right-to-left columns, the left for the left-to-right one.
   tree->Repaint();
-  TColor white = ColorToRGB(clWindow);
-  auto ink = [&](int from, int to) { return InkIn(tree->Canvas(), Rect(from, 0, to, 18), white); };
+  auto ink = [&](int from, int to) { return InkIn(tree->Canvas(), Rect(from, 0, to, 18)); };
   EXPECT_GT(ink(w - 18 - 8 - 20, w - 18 - 8), 10);
   EXPECT_GT(ink(w - 130 + 4, w - 130 + 24), 10);
   EXPECT_GT(ink(w - 130 - 4 - 20, w - 130 - 4), 10);
@@ -161,8 +158,7 @@ TEST_F(BiDi, HeaderColumnsOrderFlushRightHitTestsAndResize) {
   EXPECT_TRUE(header.DetermineSplitterIndex(Point(w - 60, 5)));
   EXPECT_EQ(columns.TrackIndex, 0);
   EXPECT_EQ(header.TrackStart, w);
-  TPoint screen = tree->ClientToScreen(Point(w - 60, -8));
-  tree->Perform(WM_NCLBUTTONDOWN, HTBORDER, MakeLParam(screen.X, screen.Y));
+  OnBand(WM_NCLBUTTONDOWN, w - 60);
   tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(w - 80, -8));
   tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(w - 90, -8));
   tree->Perform(WM_LBUTTONUP, 0, MakeLParam(w - 90, -8));
@@ -185,10 +181,9 @@ TEST_F(BiDi, SpanningStaysLeftToRightAndRubberBandMeasuresFromTheRight) {
   columns.Add()->SetWidth(60);
   columns.Add()->SetWidth(150);
   tree->SetRootNodeCount(3);
-  TColor white = ColorToRGB(clWindow);
   auto ink = [&](int from, int to) {
     tree->Repaint();
-    return InkIn(tree->Canvas(), Rect(from, 0, to, 17), white);
+    return InkIn(tree->Canvas(), Rect(from, 0, to, 17));
   };
   EXPECT_GT(ink(70, 200), 50) << "left to right the text runs on over the empty cell";
   tree->SetBiDiMode(bdRightToLeft);
