@@ -144,11 +144,19 @@ void ParseContentRange(const AnsiString& Value, AnsiString& RangeBegin, AnsiStri
 
 int64_t ParseContentLength(const AnsiString& Value)
 {
+    int64_t length = 0;
+    TryParseContentLength(Value, length);
+    return length;
+}
+
+bool TryParseContentLength(const AnsiString& Value, int64_t& Length)
+{
     const AnsiString text = Trim(Value);
     if (text.empty() || text.size() > 18)
-        return 0;
+        return false;
     for (const char c : text)
         if (!IsDigit(c))
-            return 0;
-    return StrToInt64(text);
+            return false;
+    Length = StrToInt64(text);
+    return true;
 }

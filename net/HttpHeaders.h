@@ -69,3 +69,5 @@ void ParseContentRange(const AnsiString& Value, AnsiString& RangeBegin, AnsiStri
 
 // A content-length value: the trimmed decimal number, 0 when it is not one.
 int64_t ParseContentLength(const AnsiString& Value);
+// The same; false (and Length untouched) when the value is not a number.
+bool TryParseContentLength(const AnsiString& Value, int64_t& Length);

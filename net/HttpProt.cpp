@@ -1,5 +1,6 @@
 #include "net/HttpProt.h"
 
+#include "net/HttpBody.h"
 #include "net/HttpDates.h"
 #include "net/HttpHeaders.h"
 #include "net/HttpLocation.h"
@@ -23,6 +24,17 @@ const char* const AbortedText = "Connection aborted on request";
 AnsiString ErrorWithCode(const AnsiString& Text, int Error)
 {
     return Text + " (Error #" + IntToStr(Error) + ")";
+}
+
+// A port the socket can connect to (a number up to 65535 or a service name).
+bool IsValidPort(const AnsiString& Port)
+{
+    try {
+        WSocketResolvePort(Port, "tcp");
+        return true;
+    } catch (const ESocketException&) {
+        return false;
+    }
 }
 
 } // namespace
@@ -243,11 +255,19 @@ void THttpCli::StartLookup()
     FBodyBlocks = 0;
     FBodyBytes = 0;
     FStatusSeen = false;
+    FInterim = false;
     FLocationSeen = false;
+    FFramedLength = -1;
+    FTransferEncoding.clear();
     const uint32_t generation = FGeneration;
     SetState(httpDnsLookup);
     if (!StillRunning(generation))
         return;
+    if (!IsValidPort(FPort)) {
+        Fail("can't connect: invalid port " + FPort, winsock::WSAEINVAL);
+        SocketSessionClosed(0);
+        return;
+    }
     try {
         FSocket->DnsLookup(FHostname);
     } catch (const Exception&) {
@@ -431,7 +451,8 @@ void THttpCli::SocketSessionClosed(Word Error)
 }
 
 // A response that ends before its header is complete, or a 2xx body that
-// is shorter than its Content-Length, is a failure and never a success.
+// ends before its framing says it is complete, is a failure and never a
+// success.
 void THttpCli::CheckEndOfResponse(Word Error)
 {
     if (FFailed || FRequestType == httpNONE)
@@ -442,13 +463,14 @@ void THttpCli::CheckEndOfResponse(Word Error)
              Error);
         return;
     }
-    if (FState != httpWaitingBody || FRequestType == httpHEAD)
+    if (FState != httpWaitingBody || FBody.Complete())
         return;
-    const bool complete = FContentLength >= 0 && FBodyBytes >= FContentLength;
     const bool success = FStatusCode >= 200 && FStatusCode < 300;
-    if (success && FContentLength >= 0 && !complete)
-        Fail(Format("Document truncated: %d of %d bytes received", FBodyBytes, FContentLength), Error);
-    else if (Error != 0 && !complete && FStatusCode < 400)
+    if (success && FBody.Framing() == TBodyFraming::Length)
+        Fail(Format("Document truncated: %d of %d bytes received", FBodyBytes, FFramedLength), Error);
+    else if (success && FBody.Framing() == TBodyFraming::Chunked)
+        Fail(Format("Document truncated: the chunked body ended after %d bytes", FBodyBytes), Error);
+    else if (Error != 0 && FStatusCode < 400)
         Fail(ErrorWithCode(SocketErrorText(Error), Error), Error);
 }
 
@@ -537,7 +559,7 @@ void THttpCli::ReceiveBody()
         ReceiveFailed();
     if (len <= 0 || FRequestType == httpNONE)
         return;
-    PassBodyData(FRcvBuf.get(), len);
+    FeedBody(FRcvBuf.get(), len);
 }
 
 // A receive that failed with anything but "would block" ends the connection
@@ -622,6 +644,7 @@ void THttpCli::ParseHeaderLine(const AnsiString& Line, const AnsiString& RawLine
         // A document without a header: its lines keep their ends.
         if (FContentType.empty())
             FContentType = "text/html";
+        FBody.Start(TBodyFraming::UntilClose);
         SetState(httpWaitingBody);
         TriggerHeaderEnd();
         if (StillRunning(generation))
@@ -632,14 +655,25 @@ void THttpCli::ParseHeaderLine(const AnsiString& Line, const AnsiString& RawLine
         FailConnection("HTTP header too large");
         return;
     }
+    if (FInterim) {
+        // An interim (1xx) reply announces the real one: its lines are not
+        // part of the response.
+        FInterim = !Line.empty();
+        return;
+    }
     if (Line.empty()) {
         HeaderEnd();
         return;
     }
-    FRcvdHeader.Add(Line);
     int code = 0;
     AnsiString reason;
-    switch (ParseStatusLine(Line, code, reason)) {
+    const TStatusLine status = ParseStatusLine(Line, code, reason);
+    if (status == TStatusLine::Valid && !FStatusSeen && code >= 100 && code < 200) {
+        FInterim = true;
+        return;
+    }
+    FRcvdHeader.Add(Line);
+    switch (status) {
     case TStatusLine::Valid:
         FStatusCode = code;
         FReasonPhrase = reason;
@@ -670,6 +704,10 @@ void THttpCli::ParseHeaderField(const AnsiString& Line)
         FollowLocation(value);
     } else if (name == "content-length") {
         FContentLength = ParseContentLength(value);
+        if (!TryParseContentLength(value, FFramedLength))
+            FFramedLength = -1;
+    } else if (name == "transfer-encoding") {
+        FTransferEncoding += (FTransferEncoding.empty() ? "" : ", ") + value;
     } else if (name == "content-range") {
         ParseContentRange(value, ContentRangeBegin, ContentRangeEnd);
     } else if (name == "accept-ranges") {
@@ -718,12 +756,25 @@ void THttpCli::HeaderEnd()
         RelocationHeaderEnd();
         return;
     }
+    TBodyFraming framing = TBodyFraming::UntilClose;
+    if (!ChooseBodyFraming(FRequestType == httpHEAD, FStatusCode, FTransferEncoding, FFramedLength, framing)) {
+        FailConnection("Unsupported transfer encoding: " + FTransferEncoding);
+        return;
+    }
+    // Beside chunked framing a Content-Length says nothing about the document.
+    if (framing == TBodyFraming::Chunked)
+        FContentLength = -1;
+    FBody.Start(framing, FFramedLength);
     if (LowerCase(ExtractFileExt(FDocName)) == ".exe" && FContentType == "text/html")
         ReplaceExt(FDocName, "htm");
     const uint32_t generation = FGeneration;
     SetState(httpWaitingBody);
     TriggerHeaderEnd();
-    if (StillRunning(generation) && FRcvCnt > 0)
+    if (!StillRunning(generation))
+        return;
+    if (FBody.Complete())
+        FinishConnection();
+    else if (FRcvCnt > 0)
         PassBufferedBody("");
 }
 
@@ -755,7 +806,25 @@ void THttpCli::PassBufferedBody(const AnsiString& Prefix)
     AnsiString block = Prefix;
     block.append(FRcvBuf.get(), FRcvCnt);
     FRcvCnt = 0;
-    PassBodyData(block.data(), Length(block));
+    FeedBody(block.data(), Length(block));
+}
+
+// Raw body bytes go through the framing; the document's bytes are passed on,
+// and the response ends as soon as its framing says it is complete, whether
+// or not the server closes the connection.
+void THttpCli::FeedBody(const char* Data, int Len)
+{
+    const uint32_t generation = FGeneration;
+    FBody.Feed(Data, Len, [&](const char* Run, int RunLen) {
+        PassBodyData(Run, RunLen);
+        return StillRunning(generation);
+    });
+    if (!StillRunning(generation))
+        return;
+    if (!FBody.Error().empty())
+        FailConnection(FBody.Error());
+    else if (FBody.Complete())
+        FinishConnection();
 }
 
 void THttpCli::PassBodyData(const char* Data, int Len)

@@ -1,21 +1,34 @@
 // THttpCli: the HTTP/1.0 client component. One request at a time over a
 // fresh connection of its own socket: host lookup, connect, request header
-// (and POST body), response header line by line, then the body in blocks
-// until the server closes the connection. Everything runs in socket events
-// and in messages to the client's hidden window on the thread that created
-// the client; the synchronous Get pumps that thread until the request ends.
+// (and POST body), response header line by line, then the body in blocks.
+// Everything runs in socket events and in messages to the client's hidden
+// window on the thread that created the client; the synchronous Get pumps
+// that thread until the request ends.
 //
 // Contract
 // - Get returns when the request is over. It raises EHttpException(reason,
 //   status) when the final StatusCode is 400 or more; the client's own
-//   failures (lookup, connect, abort, a response that ends before a complete
-//   header, a 2xx body shorter than its Content-Length, too many
+//   failures (lookup, an invalid port, connect, abort, a response that ends
+//   before a complete header, a 2xx body that ends before its framing says,
+//   malformed chunk framing, a transfer coding other than chunked, too many
 //   redirections) end with status 404 and a reason, never as success.
 // - Each return to httpReady is followed, one message later, by
 //   OnRequestDone. Every request carries a generation number: messages left
 //   over from an earlier (aborted) request never restart or end a later one.
+// - Interim replies (status 1xx) before the response are skipped: their
+//   lines reach neither RcvdHeader nor the fields nor OnHeaderData.
 // - A "Location:" header makes the client fetch the resolved target (at most
 //   20 restarts, then the request fails with 404).
+// - The document: OnDocBegin, OnDocData and RcvdStream receive the decoded
+//   body only, never chunk framing and never more than Content-Length bytes
+//   (bytes beyond it are dropped). The document ends, with OnDocEnd (when a
+//   block came) and then the return to httpReady, as soon as it is complete:
+//   after Content-Length bytes, after the last chunk of a chunked body
+//   ("Transfer-Encoding: chunked" wins over a Content-Length beside it; the
+//   ContentLength field is then -1), right at the header end for HEAD and
+//   for 204 and 304 replies, which have no body; otherwise when the server
+//   closes the connection. The client closes the connection itself once the
+//   document is complete.
 // - The wait of Get blocks in this thread's message pump; call it on a
 //   worker thread (on the user-interface thread the event loop would not be
 //   served while it waits). MultiThreaded is handed on to the socket.
@@ -30,6 +43,7 @@
 //   bytes a line, 4096 lines and 1 MiB.
 #pragma once
 
+#include "net/HttpBody.h"
 #include "net/TWSocket.h"
 #include "platform/messages/Messages.h"
 #include "platform/rtl/Classes.h"
@@ -257,6 +271,7 @@ private:
     void FollowLocation(const AnsiString& Value);
     void PassBodyData(const char* Data, int Len);
     void PassBufferedBody(const AnsiString& Prefix);
+    void FeedBody(const char* Data, int Len);
 
     HWND FWindow = nullptr;
     std::unique_ptr<THttpSocket> FSocket;
@@ -299,6 +314,10 @@ private:
     bool FSending = false;
     bool FFailed = false;           // the request already has its final outcome
     bool FStatusSeen = false;
+    bool FInterim = false;          // inside an interim (1xx) reply
+    int64_t FFramedLength = -1;     // a valid Content-Length, else -1
+    AnsiString FTransferEncoding;
+    THttpBodyReader FBody;
     bool FLocationSeen = false;
     bool FRelocating = false;       // the closing connection leads to a restart
     bool FSessionEnded = true;      // the current connection has been wound up

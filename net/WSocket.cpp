@@ -662,6 +662,11 @@ void TCustomWSocket::PutDataInSendBuffer(const void* Data, int Len)
     FBufList.PutData(Data, Len);
 }
 
+// Sends from the chain until it is empty or the system would block. A send
+// that takes only part of a block is normal (the system's buffer is nearly
+// full); the loop goes on, and the next send either takes more or would
+// block, which arms the next write event. Stopping after a partial send
+// would leave the rest waiting for a write event that never comes.
 void TCustomWSocket::TryToSend()
 {
     const TSocket socket = FHSocket;
@@ -691,8 +696,6 @@ void TCustomWSocket::TryToSend()
         FBufList.RemoveFirst(count);
         if (OnSendData)
             OnSendData(this, count);
-        if (count < len)
-            return;
     }
 }
 
