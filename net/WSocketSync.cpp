@@ -19,7 +19,7 @@ int TCustomSyncWSocket::WaitUntilReady(bool& DoneFlag)
     while (!DoneFlag) {
         // Counted as a signed difference, the end survives the tick counter's wrap.
         const bool timedOut = FTimeout > 0 && static_cast<int32_t>(GetTickCount() - end) > 0;
-        if (timedOut || FTerminated)
+        if (timedOut || FTerminated || ProgramTerminating())
             return WSocketWaitTimedOut;
         MessagePump();
         if (!DoneFlag)

@@ -423,6 +423,7 @@ void TApplication::Run() {
 
 void TApplication::Terminate() {
   terminated_ = true;
+  MarkProgramTerminating();
   if (g_pump) g_pump->Wake();
 }
 

@@ -10,6 +10,9 @@ using namespace messages_detail;
 
 namespace {
 
+// Set once the program is ending (see ProgramTerminating).
+std::atomic<bool> programTerminating{false};
+
 struct Window {
   TWndMethod method;
   std::weak_ptr<ThreadQueue> owner;
@@ -168,7 +171,14 @@ void RunOnMainThread(const std::function<void()>& call) {
   SendAndWait(*MainQueue(), request);
 }
 
-void PostQuitMessage(int exitCode) { CurrentQueue()->PostQuit(exitCode); }
+void PostQuitMessage(int exitCode) {
+  if (IsMainThreadCall()) MarkProgramTerminating();
+  CurrentQueue()->PostQuit(exitCode);
+}
+
+void MarkProgramTerminating() { programTerminating.store(true); }
+
+bool ProgramTerminating() { return programTerminating.load(); }
 
 bool PeekMessage(MSG& msg, HWND wnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
   return PeekFiltered(*CurrentQueue(), msg, wnd, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0);

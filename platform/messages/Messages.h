@@ -93,8 +93,16 @@ bool IsWindow(HWND wnd);
 bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Posts WM_QUIT (wParam = exitCode) to the calling thread; it is taken after
-// every message posted before it.
+// every message posted before it. Posted on the main thread, it also marks
+// the program as terminating.
 void PostQuitMessage(int exitCode);
+
+// The program is ending: set by MarkProgramTerminating (the application's
+// Terminate) or by a WM_QUIT posted to the main thread, from then on for
+// good. Waits that pump messages on other threads check it, so that they end
+// with the program.
+void MarkProgramTerminating();
+bool ProgramTerminating();
 
 // Pumping the calling thread's queue. Both serve pending sends first. The
 // filter (window, first and last message number; 0, 0, 0 = all) applies to

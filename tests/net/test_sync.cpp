@@ -1,9 +1,13 @@
 // The synchronous wait: it ends when an event sets the flag, when the
-// time-out has passed, or when the pump consumed a quit message.
+// time-out has passed, when the pump consumed a quit message, or when the
+// program is terminating.
 #include "support/LoopbackServer.h"
 #include "test_socks_support.h"
 
 #include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
 
 TEST(SyncWait, EndsWhenAnEventSetsTheFlag)
 {
@@ -19,7 +23,7 @@ TEST(SyncWait, EndsWhenAnEventSetsTheFlag)
     socket.Close();
 }
 
-TEST(SyncWait, TimeOutAndQuitMessageEndTheWait)
+TEST(SyncWait, TimeOutQuitMessageAndProgramEndEndTheWait)
 {
     TWSocket socket;
     bool never = false;
@@ -30,12 +34,40 @@ TEST(SyncWait, TimeOutAndQuitMessageEndTheWait)
     EXPECT_EQ(socket.Synchronize(nullptr, done), WSocketWaitTimedOut) << "the flag is cleared first";
     EXPECT_FALSE(done);
 
-    for (const bool multiThreaded : {true, false}) {
+    // A quit message ends the wait of the thread whose pump (its own or the
+    // application's) takes it.
+    for (const bool multiThreaded : {true, false})
+        std::thread([multiThreaded] {
+            TWSocket waiting;
+            waiting.SetMultiThreaded(multiThreaded);
+            bool flag = false;
+            PostQuitMessage(0);
+            EXPECT_EQ(waiting.WaitUntilReady(flag), WSocketWaitTimedOut) << "no time-out set";
+            EXPECT_TRUE(waiting.Terminated()) << multiThreaded;
+        }).join();
+    ASSERT_FALSE(ProgramTerminating());
+
+    // The program ending (a quit posted to the main thread) ends a wait on
+    // another thread, which takes no quit message itself. Should the wait not
+    // end, a message to the worker's own window sets its flag, so the test
+    // fails instead of hanging.
+    std::promise<HWND> releaser;
+    std::promise<int> result;
+    std::thread worker([&] {
         TWSocket waiting;
-        waiting.SetMultiThreaded(multiThreaded);
-        PostQuitMessage(0);
-        // Either pump (its own or the application's) consumes the quit message.
-        EXPECT_EQ(waiting.WaitUntilReady(never), WSocketWaitTimedOut) << "no time-out set";
-        EXPECT_TRUE(waiting.Terminated()) << multiThreaded;
-    }
+        waiting.SetMultiThreaded(true);
+        bool flag = false;
+        const HWND window = AllocateHWnd([&](TMessage&) { flag = true; });
+        releaser.set_value(window);
+        result.set_value(waiting.WaitUntilReady(flag));
+        DeallocateHWnd(window);
+    });
+    const HWND window = releaser.get_future().get();
+    PostQuitMessage(0);
+    auto outcome = result.get_future();
+    if (outcome.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+        PostMessage(window, WM_USER, 0, 0);
+    EXPECT_EQ(outcome.get(), WSocketWaitTimedOut);
+    worker.join();
+    EXPECT_FALSE(ProcessMessages()) << "the quit message stays for the main loop";
 }
