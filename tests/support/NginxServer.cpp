@@ -43,12 +43,17 @@ NginxServer::~NginxServer()
 
 void NginxServer::AddRedirect(const std::string& from, const std::string& to, int status)
 {
-    FLocations.push_back("location = " + from + " { return " + std::to_string(status) + " " + to + "; }");
+    AddLocation("location = " + from + " { return " + std::to_string(status) + " " + to + "; }");
 }
 
 void NginxServer::AddStatus(const std::string& path, int status)
 {
-    FLocations.push_back("location = " + path + " { return " + std::to_string(status) + "; }");
+    AddLocation("location = " + path + " { return " + std::to_string(status) + "; }");
+}
+
+void NginxServer::AddLocation(const std::string& block)
+{
+    FLocations.push_back(block);
 }
 
 std::string NginxServer::Url(const std::string& path) const

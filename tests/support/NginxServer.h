@@ -7,6 +7,7 @@
 //   NginxServer nginx(root);
 //   nginx.AddRedirect("/old.htm", "/new.htm");   // 302 unless told otherwise
 //   nginx.AddStatus("/gone.htm", 404);
+//   nginx.AddLocation("location = /x { return 204; }");
 //   ASSERT_TRUE(nginx.Start()) << nginx.ErrorLog();
 //   fetch(nginx.Url("/index.htm"));
 //
@@ -27,6 +28,8 @@ public:
     // Before Start: exact paths answered with a redirect or a fixed status.
     void AddRedirect(const std::string& from, const std::string& to, int status = 302);
     void AddStatus(const std::string& path, int status);
+    // Before Start: any location block, as it stands in the configuration.
+    void AddLocation(const std::string& block);
 
     // Writes the configuration, starts nginx and waits (up to timeoutMs)
     // until the port answers. False when nginx did not come up.
