@@ -24,6 +24,8 @@ const char* const Templates[] = {
     "<HTML><BODY>no header\r\nline two\n</BODY></HTML>",
     "HTTP/1.0 206 Partial\nContent-Range: bytes 1-3/9\nLast-Modified: Sat, 05 Nov 1994 01:02:03 GMT\n\nabc",
     "HTTP/1.0 301 Moved\r\nLocation: sub/../other.htm\r\n\r\n",
+    "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+    "4;x=y\r\nabcd\r\n3\r\nefg\r\n0\r\nTrailer: t\r\n\r\n",
 };
 
 class Fuzzer {

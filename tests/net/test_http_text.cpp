@@ -1,10 +1,13 @@
-// The text pieces of the HTTP client: dates, document names, header fields
-// and the resolution of locations.
+// The text pieces of the HTTP client: dates, document names, header fields,
+// the resolution of locations and the body framing.
+#include "net/HttpBody.h"
 #include "net/HttpDates.h"
 #include "net/HttpHeaders.h"
 #include "net/HttpLocation.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 TEST(HttpDates, ReadsAndWritesTheRfc1123FormOnly)
 {
@@ -76,4 +79,40 @@ TEST(HttpLocation, ResolvesAgainstTheCurrentUrlAndDropsDotSegments)
     EXPECT_EQ("/", RemoveDotSegments("/.."));
     EXPECT_EQ("/a/", RemoveDotSegments("/a/b/.."));
     EXPECT_EQ("/a/c?x=/../", RemoveDotSegments("/a/./b/../c?x=/../"));
+}
+
+// Random documents, chunked with random sizes and extensions, fed in random
+// pieces: the document comes back whole and complete, bytes behind the last
+// chunk (or behind a Content-Length) are never handed on.
+TEST(HttpBody, DecodedWhateverTheSplitAndNothingBeyondTheEnd)
+{
+    std::mt19937 random(2026);
+    auto below = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    for (int round = 0; round < 200; ++round) {
+        std::string document(below(3000), '\0');
+        for (char& c : document)
+            c = static_cast<char>(below(256));
+        const bool chunked = round % 2 == 0;
+        std::string wire = chunked ? "" : document;
+        for (size_t at = 0; chunked && at < document.size();) {
+            const size_t size = std::min<size_t>(1 + below(700), document.size() - at);
+            wire += IntToHex(static_cast<int64_t>(size), 1) + (below(2) ? ";ext=1" : "") + "\r\n" +
+                    document.substr(at, size) + "\r\n";
+            at += size;
+        }
+        wire += chunked ? "0\r\nTrailer: x\r\n\r\nafter the end" : "after the end";
+        THttpBodyReader reader;
+        reader.Start(chunked ? TBodyFraming::Chunked : TBodyFraming::Length, static_cast<int64_t>(document.size()));
+        std::string decoded;
+        for (size_t at = 0; at < wire.size();) {
+            const size_t piece = std::min<size_t>(1 + below(300), wire.size() - at);
+            EXPECT_TRUE(reader.Feed(wire.data() + at, static_cast<int>(piece), [&](const char* data, int len) {
+                decoded.append(data, len);
+                return true;
+            }));
+            at += piece;
+        }
+        EXPECT_TRUE(reader.Complete()) << round;
+        EXPECT_TRUE(decoded == document) << round;
+    }
 }
