@@ -107,6 +107,9 @@ public:
     virtual int Receive(void* Buffer, int Size);
     virtual AnsiString ReceiveStr();
     virtual int ReceiveFrom(void* Buffer, int Size, winsock::sockaddr_in& From, int& FromLen);
+    // Never blocks: what the system does not take at once waits in the send
+    // chain and leaves on the next write events, without Flush. OnDataSent
+    // fires (from the message loop) each time the chain has become empty.
     virtual int Send(const void* Data, int Len);
     virtual int SendTo(const winsock::sockaddr_in& Dest, int DestLen, const void* Data, int Len);
     virtual int SendStr(const AnsiString& Str);

@@ -18,13 +18,6 @@ std::string MessageOf(Call call)
 
 } // namespace
 
-TEST(WSocketRoutines, ErrorTexts)
-{
-    EXPECT_EQ(SocketErrorText(0), "No Error");
-    EXPECT_EQ(SocketErrorText(10061), "Connection refused");
-    EXPECT_EQ(SocketErrorText(12345), "Not a WinSock error");
-}
-
 TEST(WSocketRoutines, DottedAddresses)
 {
     for (const char* dotted : {"1.2.3.4", " 127.0.0.1 ", "255.255.255.255"})
