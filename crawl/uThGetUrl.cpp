@@ -1,6 +1,7 @@
 #include "crawl/uThGetUrl.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "crawl/AcceptRules.h"
 #include "crawl/LinkLevels.h"
@@ -8,6 +9,7 @@
 #include "crawl/SavePaths.h"
 #include "crawl/WorkerMessages.h"
 #include "net/HttpProt.h"
+#include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/FileUtils.h"
 #include "project/SiteTreeNode.h"
 #include "project/TextHelpers.h"
@@ -372,12 +374,16 @@ bool thGetUrl::WriteDocument() {
   if (path.Result == TMirrorPathResult::Outside || path.Result == TMirrorPathResult::DirNotCreatable) return false;
   if (!DirectoryExists(path.Dir)) {
     try {
-      if (!ForceDirectories(path.Dir)) MakeDirPath(path.Dir);
+      if (!ForceDirectories(path.Dir)) {
+        Rec.SaveError = errno;
+        MakeDirPath(path.Dir);
+      }
     } catch (const Exception&) {
       // Reported below as a folder that does not exist.
     }
   }
   if (!DirectoryExists(path.Dir)) return false;
+  Rec.SaveError = 0;
   if (!path.Ok() || !WriteFile(path.File)) {
     AnsiString base;
     if (!FallbackBase(LocalName, base)) return false;
@@ -398,7 +404,11 @@ bool thGetUrl::WriteFile(const AnsiString& FileName) {
   if (DirectoryExists(FileName)) return false;
   try {
     WriteFileAtomically(FileName, Content);
+    Rec.SaveError = 0;
     return true;
+  } catch (const EFWriteError& e) {
+    Rec.SaveError = e.ErrorCode;
+    return false;
   } catch (const Exception&) {
     return false;
   }

@@ -11,14 +11,40 @@
 
 namespace {
 
+const AnsiString TemporaryPrefix = ".~";
+const AnsiString TemporarySuffix = ".harvella-tmp";
+
 // Long names are shortened so that the temporary name stays within the
 // file system's limit of 255 bytes.
 AnsiString TemporaryName(const AnsiString& target, unsigned serial) {
-  return ExtractFilePath(target) + ".~" + ExtractFileName(target).substr(0, 120) + "." +
-         std::to_string(::getpid()) + "." + std::to_string(serial) + ".tmp";
+  return ExtractFilePath(target) + TemporaryPrefix + ExtractFileName(target).substr(0, 120) + "~" +
+         std::to_string(::getpid()) + "~" + std::to_string(serial) + TemporarySuffix;
 }
 
 std::atomic<unsigned> nextSerial{0};
+
+// The decimal number that ends text before position end and follows a '~';
+// its start (the '~') in 'at'. False when there is none.
+bool NumberBefore(const AnsiString& text, size_t end, size_t& at, unsigned long& number) {
+  size_t start = end;
+  while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9')
+    --start;
+  if (start == end || end - start > 10 || start == 0 || text[start - 1] != '~')
+    return false;
+  number = std::stoul(text.substr(start, end - start));
+  at = start - 1;
+  return true;
+}
+
+// After a rename the folder's entry reaches the disk too; a folder that
+// cannot be flushed does not undo the write.
+void SyncFolder(const AnsiString& folder) {
+  int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return;
+  ::fsync(fd);
+  ::close(fd);
+}
 
 }  // namespace
 
@@ -67,13 +93,30 @@ void AtomicFile::SetModificationTime(const struct timespec& mtime) {
 void AtomicFile::Commit() {
   int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0)
-    Fail(errno);
+  // The bytes reach the disk before the new name does.
+  int error = ::fsync(fd) != 0 ? errno : 0;
+  if (::close(fd) != 0 && error == 0)
+    error = errno;
+  if (error != 0)
+    Fail(error);
   if (::rename(temp_.c_str(), target_.c_str()) != 0)
     Fail(errno);
   committed_ = true;
+  SyncFolder(ExtractFilePath(target_));
+}
+
+int AtomicFile::TemporaryFileOwner(const AnsiString& fileName) {
+  const AnsiString name = ExtractFileName(fileName);
+  if (!StartsStr(TemporaryPrefix, name) || !EndsStr(TemporarySuffix, name))
+    return 0;
+  size_t serialAt, pidAt;
+  unsigned long serial, pid;
+  if (!NumberBefore(name, name.size() - TemporarySuffix.size(), serialAt, serial) ||
+      !NumberBefore(name, serialAt, pidAt, pid) || pidAt <= TemporaryPrefix.size() || pid == 0 || pid > 0x7FFFFFFF)
+    return 0;
+  return static_cast<int>(pid);
 }
 
 void AtomicFile::Fail(int error) const {
-  throw EFCreateError(Format("Cannot create file \"%s\". %s", target_, SysErrorMessage(error)));
+  throw EFWriteError(Format("Cannot create file \"%s\". %s", target_, SysErrorMessage(error)), error);
 }

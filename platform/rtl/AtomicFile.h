@@ -1,14 +1,29 @@
 // AtomicFile: writes a whole file through a temporary file in the target's
-// folder; Commit renames it over the target. Until then the old file stays
-// as it was, and a failure (EFCreateError naming the file and the reason) or
-// destruction without Commit removes the temporary file. An existing
-// target's permission bits are kept.
+// folder. Commit flushes the temporary file to disk, renames it over the
+// target and flushes the folder, so that a crash or a power cut leaves
+// either the old file or the new one, never a partial or empty one. Until
+// Commit the old file stays as it was; a failure (EFWriteError naming the
+// file and the reason, with the reason's error number) or destruction
+// without Commit removes the temporary file. An existing target's
+// permission bits are kept.
+//
+// Temporary names are ".~<name>~<pid>~<serial>.harvella-tmp" beside the
+// target (the name cut to 120 bytes): they carry the writing process's id,
+// so that a later start can tell a file left by a process that has died
+// from one still being written (TemporaryFileOwner).
 #pragma once
 
 #include "platform/rtl/SysUtils.h"
 
 #include <cstddef>
 #include <cstdint>
+
+// A failed write; ErrorCode is the system's error number of the failed step.
+class EFWriteError : public EFCreateError {
+public:
+  EFWriteError(const AnsiString& msg, int errorCode) : EFCreateError(msg), ErrorCode(errorCode) {}
+  int ErrorCode;
+};
 
 class AtomicFile {
 public:
@@ -21,6 +36,9 @@ public:
   // Gives the file this modification time when committed.
   void SetModificationTime(const struct timespec& mtime);
   void Commit();
+
+  // The process id a temporary name of this class carries; 0 for any other name.
+  static int TemporaryFileOwner(const AnsiString& fileName);
 
 private:
   [[noreturn]] void Fail(int error) const;

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -355,6 +356,60 @@ bool ReadFileToString(const AnsiString& path, AnsiString& bytes) {
   bytes.clear();
   errno = error;
   return false;
+}
+
+AnsiString ReadProblem(const AnsiString& fileName) {
+  AnsiString path = ResolvePath(fileName);
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0)
+    return (path.empty() || errno == ENOENT || errno == ENOTDIR) ? AnsiString() : SysErrorMessage(errno);
+  if (S_ISDIR(st.st_mode))
+    return SysErrorMessage(EISDIR);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return SysErrorMessage(errno);
+  char byte;
+  int error = ::read(fd, &byte, 1) < 0 ? errno : 0;
+  ::close(fd);
+  return error != 0 ? SysErrorMessage(error) : AnsiString();
+}
+
+bool IsStorageError(int errorCode) {
+  return errorCode == ENOSPC || errorCode == EDQUOT || errorCode == EROFS || errorCode == EACCES;
+}
+
+int RemoveStaleTemporaryFiles(const AnsiString& folder, bool recursive) {
+  int removed = 0;
+  if (folder.empty())
+    return removed;
+  std::vector<AnsiString> todo{IncludeTrailingPathDelimiter(ResolvePath(folder))};
+  while (!todo.empty()) {
+    const AnsiString dirPath = todo.back();
+    todo.pop_back();
+    DirHandle dir = OpenDir(dirPath);
+    if (!dir)
+      continue;
+    while (dirent* entry = ::readdir(dir.get())) {
+      const AnsiString name = entry->d_name;
+      if (name == "." || name == "..")
+        continue;
+      const AnsiString path = dirPath + name;
+      unsigned char type = entry->d_type;
+      struct stat st;
+      if (type == DT_UNKNOWN && ::lstat(path.c_str(), &st) == 0)
+        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+      if (type == DT_DIR && recursive) {
+        todo.push_back(path + PathDelim);
+        continue;
+      }
+      const int owner = AtomicFile::TemporaryFileOwner(name);
+      // A process that runs (or that we may not signal) may still be writing.
+      if (type == DT_REG && owner != 0 && ::kill(owner, 0) != 0 && errno == ESRCH &&
+          ::unlink(path.c_str()) == 0)
+        ++removed;
+    }
+  }
+  return removed;
 }
 
 // ---------------------------------------------------------------------------

@@ -2,9 +2,9 @@
 // Every function that touches the file system maps its path through
 // ResolvePath, so a path whose case differs from the name on disk still
 // finds the existing file or folder. Files written as a whole go to a
-// temporary file in the same folder and are renamed over the old one, so a
-// failed write leaves the old file untouched. Nothing here changes the
-// process's current directory.
+// temporary file in the same folder, flushed to disk and renamed over the
+// old one, so a failed write or a crash leaves the old file untouched.
+// Nothing here changes the process's current directory.
 #pragma once
 
 #include "platform/rtl/DateUtils.h"
@@ -64,6 +64,18 @@ AnsiString ResolvePath(const AnsiString& path);
 void WriteFileAtomically(const AnsiString& path, const AnsiString& bytes);
 // False when the file cannot be read (bytes is then empty; errno tells why).
 bool ReadFileToString(const AnsiString& path, AnsiString& bytes);
+// Why what stands at fileName cannot be read as a file (a folder, no
+// permission, ...); empty when it can, or when nothing is there.
+AnsiString ReadProblem(const AnsiString& fileName);
+// True for the reasons of a failed write that every further write to the
+// same place will meet too: a full disk or quota, a read-only file system,
+// a folder without write permission.
+bool IsStorageError(int errorCode);
+// Removes the temporary files of whole-file writes (see AtomicFile) whose
+// writing process no longer runs, in folder and, with recursive, in its
+// subfolders (symbolic links are not followed). Nothing else is touched.
+// Returns the number of files removed.
+int RemoveStaleTemporaryFiles(const AnsiString& folder, bool recursive);
 
 // Searching. Names only, sorted by bytes; mask wildcards "*" and "?",
 // compared without regard to ASCII case.

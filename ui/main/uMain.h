@@ -129,8 +129,10 @@ public:
 
   // --- Projects and the recent-projects list (uMainProject.cpp) -----------
   // Closes the open project and opens FileName; a new or missing file
-  // starts from the default settings and is written at once. False (the
-  // open project stays) when FileName's folder cannot be made.
+  // starts from the default settings and is written at once; temporary
+  // files that crashed writers left beside it and in its download folder
+  // are removed. False (the open project stays) when FileName cannot be
+  // read (or is a folder) or its folder cannot be made.
   bool OpenProject(const AnsiString& FileName, bool IsNew);
   // Saves the open project (unless it is marked deleted) and frees its tree.
   void CloseProject();
@@ -291,6 +293,13 @@ private:
   thGetUrl* RowThread(const TListItem* Row) const;
   void SetPump(bool On);
   bool Option(int32_t Bit) const;
+  // Saves the site tree and the start-URL list every AutoSave minutes of a run.
+  void AutoSaveIfDue();
+  // The first failed save of a run: shown in the download list, the run
+  // stops, and Message is shown once the run has ended.
+  void StopForSaveFailure(const AnsiString& What, const AnsiString& Reason, const AnsiString& Message);
+  TDateTime FLastAutoSave = 0;  // 0 until the run's first auto-save tick
+  AnsiString FSaveFailure;      // the message of the save failure that stopped the run
 
   // Projects, start-up, shutdown and the scheduler (uMainProject.cpp,
   // uMainStartup.cpp, uMainScheduleTimer.cpp).
@@ -298,6 +307,7 @@ private:
   void SaveProjectMsg(WPARAM Kind);
   void SaveProjectAs();
   void SaveProjectFiles();
+  void SaveStartUrls();
   void OptionsMsg(WPARAM Kind);
   void WMCloseProject();
   void OpenFirstRecentOrNew();

@@ -42,6 +42,7 @@ enum TStopReason : WPARAM {
   srUserStop = 2,      // the Stop button
   srImportDone = 4,    // the link-import worker ended
   srScheduleOver = 5,  // the scheduled run time is over
+  srSaveFailed = 6,    // a save failed in a way every further save would (full disk, read-only folder)
 };
 
 // Bits of TMainForm::RunState.

@@ -53,13 +53,6 @@ AnsiString ProjectFilter(const TMsgLanguage& Messages) {
   return Messages.Items()[26] + " (*.pro)|*.PRO|" + Messages.Items()[27] + " (*.*)|*.*";
 }
 
-// The start-URL box's lines as a text file of their own.
-void SaveStartUrls(TStrings& Lines, const AnsiString& FileName) {
-  TStringList list;
-  list.Assign(Lines);
-  list.SaveToFile(FileName);
-}
-
 }  // namespace
 
 void TMainForm::ConnectProjectCommands() {
@@ -84,7 +77,7 @@ void TMainForm::mmNewClick(TObject*) {
   AnsiString path;
   for (int n = 1;; ++n) {
     path = JoinWithSep(folder, Format("noname%.2d.pro", n), "/");
-    if (!FileExists(ResolvePath(path))) break;
+    if (!FileExists(ResolvePath(path)) && !DirectoryExists(ResolvePath(path))) break;
   }
   // The open project's own name is free again once it has been deleted.
   if (CurrentParams && !CurrentParams->Deleted && SameProjectPath(path, CurrentParams->FileName)) return;
@@ -136,6 +129,12 @@ bool TMainForm::OpenProject(const AnsiString& FileName, bool IsNew) {
   // A project is never replaced under a running download or a loading view.
   if (!CurrentParams || Trim(FileName).empty() || (RunState & rsViewsLoading) || !StopRunAndWait()) return false;
   const AnsiString path = DiskPath(FileName);
+  // An unreadable file (or a folder) is never replaced by a new project.
+  const AnsiString unreadable = ReadProblem(path);
+  if (!unreadable.empty()) {
+    MsgBox("Cannot open the project \"" + path + "\". " + unreadable, ml->Items()[6], MB_OK | MB_ICONERROR);
+    return false;
+  }
   const AnsiString shownCaption = Panel10->Caption();
   Panel10->SetCaption(FPanel10Caption);
   RunState |= rsStopping;
@@ -167,6 +166,9 @@ bool TMainForm::OpenProject(const AnsiString& FileName, bool IsNew) {
   }
   for (int k = 0; k < View1->Count(); ++k) View1->Items(k)->SetChecked((CurrentParams->Project.ViewBits >> k) & 1);
   CurrentParams->IsNew = isNew;
+  // What a crashed run left half-written beside the project and in its download folder.
+  RemoveStaleTemporaryFiles(ExtractFilePath(path), false);
+  RemoveStaleTemporaryFiles(CurrentParams->Project.Folder, true);
   Store = new TListObj(ChangeFileExt(path, ".wmt"));
   Store->WwwAlias = Option(poSameWww);
   AddReopen(path);
@@ -263,11 +265,18 @@ void TMainForm::RecordArrangement() {
 
 // --- Saving ---------------------------------------------------------------------
 
+// The start-URL box's lines as a text file of their own; throws on failure.
+void TMainForm::SaveStartUrls() {
+  TStringList list;
+  list.Assign(*richURL->Lines());
+  list.SaveToFile(ChangeFileExt(CurrentParams->FileName, ".url"));
+}
+
 // The start-URL box and the settings file; a failure is reported.
 void TMainForm::SaveProjectFiles() {
   if (!CurrentParams || CurrentParams->Deleted || CurrentParams->FileName.empty()) return;
   try {
-    SaveStartUrls(*richURL->Lines(), ChangeFileExt(CurrentParams->FileName, ".url"));
+    SaveStartUrls();
     CurrentParams->SaveToFile();
   } catch (const Exception& e) {
     MsgBox(e.Message(), ml->Items()[6], MB_OK | MB_ICONERROR);

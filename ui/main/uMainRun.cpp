@@ -1,8 +1,10 @@
 // Run control: starting a fresh run or a resume, the pump and the
-// dispatcher, download rows, the time-out timer, the end of a worker, Stop,
-// passes and the end of a run.
+// dispatcher, download rows, the time-out timer with the auto-save, the end
+// of a worker, a save failure that stops the run, Stop, passes and the end
+// of a run.
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "crawl/uThGetUrl.h"
 #include "project/uQuere.h"
@@ -352,6 +354,42 @@ void TMainForm::TimerOutTimer(TObject*) {
       row->SubItems()->SetString(0, "TimeOut");
     }
   }
+  AutoSaveIfDue();
+}
+
+// Under the tree's lock on this thread: the workers never touch the tree,
+// they only wait for the user-interface thread while it writes.
+void TMainForm::AutoSaveIfDue() {
+  const int32_t minutes = CurrentParams ? CurrentParams->Project.AutoSave : 0;
+  if (minutes <= 0 || !Store || Store->FileName.empty() || !FSaveFailure.empty()) return;
+  const TDateTime now = Now();
+  if (FLastAutoSave == 0 || now < FLastAutoSave) FLastAutoSave = now;
+  if (now < FLastAutoSave + minutes / MinsPerDay) return;
+  FLastAutoSave = now;
+  bool saved;
+  {
+    std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+    saved = Store->SaveIfModified();
+  }
+  if (!saved) {
+    StopForSaveFailure(Store->FileName, "Not saved", Store->LastSaveError);
+    return;
+  }
+  try {
+    SaveStartUrls();
+  } catch (const Exception& e) {
+    StopForSaveFailure(ChangeFileExt(CurrentParams->FileName, ".url"), "Not saved", e.Message());
+  }
+}
+
+void TMainForm::StopForSaveFailure(const AnsiString& What, const AnsiString& Reason, const AnsiString& Message) {
+  if (!FSaveFailure.empty()) return;
+  FSaveFailure = Message + "\r\nThe run has stopped; what was saved before is kept.";
+  RunState |= rsNoDispatch;  // no further download meets the same failure
+  TListItem* row = lvState->Items()->Add();
+  row->SetCaption(What);
+  for (const AnsiString& text : {Reason, AnsiString(), AnsiString()}) row->SubItems()->Add(text);
+  PostMessage(Handle(), WM_STOPRUN, srSaveFailed, 0);
 }
 
 void TMainForm::ThreadTerminated(TObject* Sender) {
@@ -370,6 +408,7 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
   if (worker->Rec.Mode != 0 && node) {
     FBusyNodes.erase(node);
     std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+    Store->Modified = true;
     if (node->State & snLoaded) {
       TDataObj* target = node;
       if (worker->Rec.DefaultDocSaved && !node->LocalName.empty())
@@ -378,10 +417,17 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
       if (worker->FirstThread) SiteMap.Reveal(target, true);
       Store->Queue->Remove(node);
     } else {
-      // A download the run's stop interrupted counts as aborted, not failed,
-      // so that a resume fetches it again whatever the retry limit.
+      // A download the run's stop interrupted, or one the disk refused,
+      // counts as aborted, not failed, so that a resume fetches it again
+      // whatever the retry limit.
       const uint16_t flags = worker->Flags();
-      if ((RunState & rsStopping) && (flags & sfAbort) && !(flags & sfTimedOut) && (node->State & snFailed))
+      const bool refused = IsStorageError(worker->Rec.SaveError);
+      if (refused)
+        StopForSaveFailure(worker->Rec.Url, SysErrorMessage(worker->Rec.SaveError),
+                           "Cannot save \"" + worker->Rec.Url + "\" in the download folder \"" +
+                               CurrentParams->Project.Folder + "\". " + SysErrorMessage(worker->Rec.SaveError) + ".");
+      if ((refused || ((RunState & rsStopping) && (flags & sfAbort) && !(flags & sfTimedOut))) &&
+          (node->State & snFailed))
         node->State = uint8_t((node->State & ~snFailed) | snAborted);
       // A failed node stays queued for a later try (also one taken out while busy).
       Store->Queue->Add(node);
@@ -429,13 +475,18 @@ void TMainForm::WMStopRun(WPARAM Reason) {
   }
   bool box = (RunState & rsStarted) && Reason == srQueueDone &&
              (!CurrentParams->Schedule.Enabled || CurrentParams->Schedule.RunPhase == rpManual);
+  const AnsiString failure = std::exchange(FSaveFailure, AnsiString());
+  FLastAutoSave = 0;
   sbResume->SetCaption(ml2->Items()[14]);
   SendMessage(Handle(), WM_SAVEPROJECT, 0, 0);
   if (RunState & rsStarted) RefreshSiteMapAfterRun();
   SendMessage(Handle(), WM_RUNFINISHED, 0, 0);
   FinishRunSchedule(box);
   Screen->SetCursor(crDefault);
-  if (box) MsgBox("The process has been completed", "Attention", MB_OK | MB_ICONINFORMATION);
+  if (!failure.empty())
+    MsgBox(failure, ml->Items()[6], MB_OK | MB_ICONERROR);
+  else if (box)
+    MsgBox("The process has been completed", "Attention", MB_OK | MB_ICONINFORMATION);
 }
 
 void TMainForm::RefreshSiteMapAfterRun() {

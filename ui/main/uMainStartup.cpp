@@ -1,9 +1,11 @@
 // Start-up and shutdown of the main window.
 //
 // Start-up runs from the posted WM_STARTUP: the default settings from
-// "default.txt", an empty placeholder project that saves nothing, the
-// recent-projects list from "reopen.ini" (both in the program folder), then
-// the most recent project or a new one. Shutdown: the close query closes the
+// "default.txt", the removal of temporary files that crashed writers left
+// in the program folder and its "data" folder, an empty placeholder project
+// that saves nothing, the recent-projects list from "reopen.ini" (both in
+// the program folder), then the most recent project or, when it cannot be
+// read, a new one. Shutdown: the close query closes the
 // options forms and the project and saves the defaults; the close writes the
 // recent-projects list back.
 //
@@ -30,6 +32,9 @@ void TMainForm::WMStartup() {
     DefaultParams = new TParamProObj(JoinWithSep(ProgramFolder(), "default.txt", "/"), true);
     DefaultParams->LoadFromFile("");
   }
+  // Temporary files of writers that died (a crash, a power cut) in the data folder.
+  RemoveStaleTemporaryFiles(ProgramFolder(), false);
+  RemoveStaleTemporaryFiles(ProgramFolder() + "data", false);
   BuildLanguageMenu();
   if (!CurrentParams) CurrentParams = new TParamProObj("", false);
   ReadReopenList();
