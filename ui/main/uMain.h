@@ -298,7 +298,7 @@ private:
   // The first failed save of a run: shown in the download list, the run
   // stops, and Message is shown once the run has ended.
   void StopForSaveFailure(const AnsiString& What, const AnsiString& Reason, const AnsiString& Message);
-  TDateTime FLastAutoSave = 0;  // 0 until the run's first auto-save tick
+  TDateTime FLastAutoSave = 0;  // the run's start or last auto-save; 0 between runs
   AnsiString FSaveFailure;      // the message of the save failure that stopped the run
 
   // Projects, start-up, shutdown and the scheduler (uMainProject.cpp,

@@ -172,6 +172,8 @@ bool TMainForm::OpenProject(const AnsiString& FileName, bool IsNew) {
   Store = new TListObj(ChangeFileExt(path, ".wmt"));
   Store->WwwAlias = Option(poSameWww);
   AddReopen(path);
+  // Written now, so that a restart after a crash reopens this project.
+  WriteReopenList();
   SyncControls();
   SetScheduleWaiting(CurrentParams->Schedule.Enabled);
   PostMessage(Handle(), WM_LOADVIEWS, 0, 0);

@@ -117,6 +117,7 @@ void TMainForm::StartTimers() {
   FinishedThreads = 0;
   SetPump(true);
   TimerOut->SetEnabled(true);
+  if (FLastAutoSave == 0) FLastAutoSave = Now();  // the run's start; further passes keep it
   RunState |= rsStarted;
 }
 
@@ -363,7 +364,7 @@ void TMainForm::AutoSaveIfDue() {
   const int32_t minutes = CurrentParams ? CurrentParams->Project.AutoSave : 0;
   if (minutes <= 0 || !Store || Store->FileName.empty() || !FSaveFailure.empty()) return;
   const TDateTime now = Now();
-  if (FLastAutoSave == 0 || now < FLastAutoSave) FLastAutoSave = now;
+  if (now < FLastAutoSave) FLastAutoSave = now;  // the clock was put back
   if (now < FLastAutoSave + minutes / MinsPerDay) return;
   FLastAutoSave = now;
   bool saved;

@@ -1,11 +1,15 @@
 #include "platform/rtl/FileUtils.h"
 
+#include "platform/rtl/AtomicFile.h"
+
 #include "TestHelpers.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 TEST(FileUtils, PathTextHelpers) {
@@ -89,14 +93,22 @@ TEST(FileUtils, AtomicWritesLeaveTheOldFileOnFailure) {
 
   {
     FileSizeLimit limit(1000);
-    const AnsiString message = MessageOf<EFCreateError>([&] { WriteFileAtomically(name, AnsiString(5000, 'x')); });
-    EXPECT_NE(message.find(name), AnsiString::npos) << message;
+    try {
+      WriteFileAtomically(name, AnsiString(5000, 'x'));
+      ADD_FAILURE() << "no exception";
+    } catch (const EFWriteError& e) {
+      EXPECT_EQ(e.ErrorCode, EFBIG);
+      EXPECT_NE(e.Message().find(name), AnsiString::npos) << e.Message();
+    }
   }
   EXPECT_EQ(Contents(name), "newer");
   EXPECT_EQ(FindFiles(folder.path(), "*"), (std::vector<AnsiString>{"doc.htm"}));
   EXPECT_EQ(FindFiles(folder.path(), ".*"), std::vector<AnsiString>());
 
   EXPECT_THROW(WriteFileAtomically(folder.path(), "x"), EFCreateError);
+  EXPECT_EQ(ReadProblem(folder.path()), SysErrorMessage(EISDIR));
+  EXPECT_EQ(ReadProblem(name), "");
+  EXPECT_EQ(ReadProblem(folder / "missing"), "");
   EXPECT_THROW(WriteFileAtomically(folder / "missing/doc.htm", "x"), EFCreateError);
 
   if (geteuid() != 0) {  // root may write into a read-only folder
@@ -159,4 +171,44 @@ TEST(FileUtils, ProgramAndTemporaryFolders) {
   EXPECT_EQ(ProgramFolder(), exeFolder);
   ScratchFolder other;  // each temporary folder is a new one
   EXPECT_NE(other.path(), folder.path());
+}
+
+// Only temporary files of whole-file writers whose process has ended go,
+// in every subfolder but none reached through a link; the live writer's
+// file and look-alike names stay.
+TEST(FileUtils, StaleTemporaryFilesOfEndedWritersAreRemoved) {
+  ScratchFolder folder;
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const std::string dead = std::to_string(ended);
+  const std::vector<std::string> stale{".~a.htm~" + dead + "~0.harvella-tmp", "sub/deep/.~x.y~" + dead + "~7.harvella-tmp"};
+  const std::vector<std::string> kept{
+      "a.htm", ".~a.htm~" + dead + "~0.tmp", "a.htm~" + dead + "~0.harvella-tmp", ".~~" + dead + "~0.harvella-tmp",
+      ".~a~x~0.harvella-tmp", ".~a.htm." + dead + ".0.harvella-tmp"};
+  ASSERT_TRUE(ForceDirectories(folder / "sub/deep"));
+  for (const std::string& name : stale) WriteFileAtomically(folder / name, "part");
+  for (const std::string& name : kept) WriteFileAtomically(folder / name, "keep");
+  ScratchFolder outside;
+  WriteFileAtomically(outside / stale[0], "keep");
+  symlink(outside.path().c_str(), (folder / "sub/link").c_str());
+  ASSERT_TRUE(ForceDirectories(folder / (".~d~" + dead + "~2.harvella-tmp")));
+
+  AtomicFile live(folder / "sub/live.htm");
+  live.Write("x", 1);
+  const std::vector<AnsiString> liveNames = FindFiles(folder / "sub", ".~live.htm~*");
+  ASSERT_EQ(liveNames.size(), 1u);
+  EXPECT_EQ(AtomicFile::TemporaryFileOwner(liveNames[0]), getpid());
+  EXPECT_EQ(AtomicFile::TemporaryFileOwner(stale[1]), ended);
+
+  EXPECT_EQ(RemoveStaleTemporaryFiles(folder.path(), false), 1);
+  EXPECT_TRUE(FileExists(folder / stale[1]));
+  EXPECT_EQ(RemoveStaleTemporaryFiles(folder.path(), true), 1);
+  for (const std::string& name : stale) EXPECT_FALSE(FileExists(folder / name)) << name;
+  for (const std::string& name : kept) EXPECT_EQ(Contents(folder / name), "keep") << name;
+  EXPECT_TRUE(DirectoryExists(folder / (".~d~" + dead + "~2.harvella-tmp")));
+  EXPECT_TRUE(FileExists(outside / stale[0]));
+  EXPECT_TRUE(FileExists(folder / ("sub/" + liveNames[0])));
+  live.Commit();
+  EXPECT_EQ(Contents(folder / "sub/live.htm"), "x");
 }

@@ -1,9 +1,34 @@
 // The program's life cycle with real files: start-up in an empty program
 // folder, editing, quitting and starting again; the recent-projects list
-// "reopen.ini"; the quit question.
+// "reopen.ini"; unreadable recent projects; the quit question.
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <tuple>
+
 #include "test_startup_fixture.h"
 
 namespace {
+
+// Root reads every file; while this is in scope the test's thread, which
+// does the main window's file work, does not.
+class WithoutFileOverride {
+public:
+  WithoutFileOverride() {
+    syscall(SYS_capget, &Header, Saved);
+    __user_cap_data_struct reduced[2] = {Saved[0], Saved[1]};
+    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    syscall(SYS_capset, &Header, reduced);
+  }
+  ~WithoutFileOverride() { syscall(SYS_capset, &Header, Saved); }
+
+private:
+  __user_cap_header_struct Header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct Saved[2]{};
+};
 
 std::string ProjectFileFor(const AnsiString& Temp) {
   const std::string schedule = "|10.03.2026|14:30:00|10.04.2026|15:30:00||1|1|0|1|1|10.03.2026|0||1|0|1";
@@ -142,6 +167,28 @@ TEST_F(ProgramCycleTest, UnreachableRecentProjectGivesWayToANewOne) {
   EXPECT_EQ(Boxes, std::vector<std::string>{"-Directory does not exist : " + Temp + "plain-file/sub"});
   EXPECT_EQ(CurrentParams->FileName, DataFolder() + "noname01.pro");
   EXPECT_EQ(Form->Reopen1->Count(), 2);
+  Quit();
+
+  // An unreadable project file, and a folder where a project file should be
+  // (one that also takes a new project's name): both are said, left as they
+  // are, and the program starts with a new project.
+  const AnsiString locked = Temp + "locked.pro", folder = DataFolder() + "noname02.pro";
+  const std::string lockedText = "[PROJECT2]\r\n1;agent;" + Temp + ";5;9\r\n";
+  Write(locked, lockedText);
+  chmod(locked.c_str(), 0);
+  ForceDirectories(folder);
+  for (const auto& [path, reason, opened] : {std::tuple{locked, EACCES, "noname03.pro"}, {folder, EISDIR, "noname04.pro"}}) {
+    Boxes.clear();
+    Write(Temp + "reopen.ini", "[REOPEN]\r\n0=" + path + "\r\n");
+    WithoutFileOverride asUser;
+    Start();
+    EXPECT_EQ(Boxes, std::vector<std::string>{"Cannot open the project \"" + path + "\". " + SysErrorMessage(reason)});
+    EXPECT_EQ(CurrentParams->FileName, DataFolder() + opened);
+    Quit();
+  }
+  chmod(locked.c_str(), 0600);
+  EXPECT_EQ(Read(locked), lockedText);
+  EXPECT_TRUE(DirectoryExists(folder));
 }
 
 TEST_F(ProgramCycleTest, DecliningTheQuitQuestionKeepsEverything) {
@@ -149,12 +196,13 @@ TEST_F(ProgramCycleTest, DecliningTheQuitQuestionKeepsEverything) {
   CurrentParams->Project.Options |= poConfirmExit;
   CurrentParams->Project.Connections = 11;
   const std::string before = Read(CurrentParams->FileName);
+  const std::string reopen = Read(Temp + "reopen.ini");
   BoxAnswer = IDNO;
   Form->Close();
   Serve();
   EXPECT_EQ(Boxes, std::vector<std::string>{"Do you want to quit the program?"});
   EXPECT_EQ(Read(CurrentParams->FileName), before);
-  EXPECT_FALSE(FileExists(Temp + "reopen.ini"));
+  EXPECT_EQ(Read(Temp + "reopen.ini"), reopen);
   EXPECT_FALSE(FileExists(Temp + "default.txt"));
   ASSERT_NE(Form->Store, nullptr);
   BoxAnswer = IDYES;

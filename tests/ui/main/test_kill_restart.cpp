@@ -1,0 +1,233 @@
+// The program killed with SIGKILL at random moments of a crawl, some of them
+// while it writes the site tree, and started again each time: every start
+// succeeds and loads the project and the whole tree, no temporary file of a
+// dead writer is left, and every file of the mirror holds the server's bytes.
+// The program runs in a child process: this test program started again
+// with HARVELLA_KILL_CHILD naming the program folder. HARVELLA_KILL_ROUNDS
+// sets the number of kills (20 by default).
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <iostream>
+#include <random>
+#include <sstream>
+
+#include "MainWindowFixture.h"
+#include "SiteServer.h"
+#include "platform/rtl/AtomicFile.h"
+
+extern char** environ;
+
+namespace {
+
+const char* const ChildVariable = "HARVELLA_KILL_CHILD";
+constexpr int TreePages = 3000;
+
+int NodeCount(const TDataObj* Node) {
+  int count = 0;
+  for (int i = 0; i < Node->ChildCount(); ++i) count += 1 + NodeCount(Node->Child(i));
+  return count;
+}
+
+// The running child with its input and output.
+struct TChild {
+  pid_t Pid = 0;
+  int Input = -1, Output = -1;
+  std::string Pending;
+
+  bool Start(const std::string& Folder) {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    std::vector<std::string> env{std::string(ChildVariable) + "=" + Folder};
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string self = "/proc/self/exe", filter = "--gtest_filter=KillRestart.DISABLED_Child",
+                disabled = "--gtest_also_run_disabled_tests";
+    char* argv[] = {self.data(), filter.data(), disabled.data(), nullptr};
+    const bool spawned = posix_spawn(&Pid, argv[0], &actions, nullptr, argv, envp.data()) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    Input = in[1];
+    Output = out[0];
+    return spawned;
+  }
+
+  // The child's line that starts with Prefix, within TimeoutMs.
+  bool ReadLine(const std::string& Prefix, std::string& Line, int TimeoutMs) {
+    for (;;) {
+      for (size_t end; (end = Pending.find('\n')) != std::string::npos;) {
+        Line = Pending.substr(0, end);
+        Pending.erase(0, end + 1);
+        if (Line.rfind(Prefix, 0) == 0) return true;
+      }
+      pollfd fd{Output, POLLIN, 0};
+      char buffer[4096];
+      const ssize_t got = poll(&fd, 1, TimeoutMs) == 1 ? read(Output, buffer, sizeof buffer) : 0;
+      if (got <= 0) return false;
+      Pending.append(buffer, size_t(got));
+    }
+  }
+
+  // Kills the child; true when it was still running until then.
+  bool Kill() {
+    kill(Pid, SIGKILL);
+    int status = 0;
+    waitpid(Pid, &status, 0);
+    Pid = 0;
+    close(Input);
+    close(Output);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+  }
+  ~TChild() {
+    if (Pid != 0) Kill();
+  }
+};
+
+// Waits for a file whose name starts with Prefix to be created in the watched folder.
+bool AwaitCreation(int Watch, const std::string& Prefix, int TimeoutMs) {
+  alignas(inotify_event) char buffer[8192];
+  for (pollfd fd{Watch, POLLIN, 0}; poll(&fd, 1, TimeoutMs) == 1;) {
+    const ssize_t got = read(Watch, buffer, sizeof buffer);
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      if (event->len > 0 && std::string(event->name).rfind(Prefix, 0) == 0) return true;
+      at += ssize_t(sizeof(inotify_event) + event->len);
+    }
+  }
+  return false;
+}
+
+// Every temporary file of a whole-file writer below Folder.
+std::vector<std::string> TemporaryFiles(const std::string& Folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(Folder))
+    if (AtomicFile::TemporaryFileOwner(entry.path().filename().string()) != 0) found.push_back(entry.path());
+  return found;
+}
+
+}  // namespace
+
+// The child: starts the program on the folder, reports what it loaded, waits
+// for a line on its input, then resumes the crawl again and again until it
+// is killed. Its clock runs 600 times fast: an auto-save at every tick of the
+// run's one-second timer.
+TEST(KillRestart, DISABLED_Child) {
+  const char* folder = std::getenv(ChildVariable);
+  if (!folder) GTEST_SKIP() << "runs only as the child of the kill test";
+  InitializeControls();
+  SetProgramFolder(folder);
+  SetDialogResponder([](const TDialogRequest&) { return TDialogAnswer{IDOK, "", 1}; });
+  const TDateTime start = Now();
+  const auto started = std::chrono::steady_clock::now();
+  SetClock([=] {
+    const auto elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started);
+    return start + elapsed.count() * 600 / MSecsPerDay;
+  });
+  auto* form = new TMainForm(nullptr);
+  form->DoCreate();
+  while (!form->Store || !(form->RunState & rsViewsLoaded)) Application->ProcessMessages();
+  std::cout << "loaded " << CurrentParams->FileName << " " << CurrentParams->Project.AutoSave << " "
+            << NodeCount(form->Store->Root) << std::endl;
+  std::string go;
+  std::getline(std::cin, go);
+  for (;;) {
+    if (!form->RunInProgress()) form->sbResume->Click();
+    Application->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+TEST(KillRestart, EveryStartAfterAKillLoadsTheProjectAndKeepsTheMirrorWhole) {
+  const char* roundsText = std::getenv("HARVELLA_KILL_ROUNDS");
+  const int rounds = roundsText ? std::atoi(roundsText) : 20;
+  const std::string temp = MakeTempFolder("harvella-kill"), data = temp + "data/", mirror = temp + "mirror/";
+  TGeneratedSite site(TreePages);
+  TSiteServer server([&](const std::string& Target) { return site.Reply(Target); });
+  site.Base = server.Url("");
+
+  // The project: its settings, start URL and a tree of pages still to fetch.
+  const AnsiString project = data + "kill.pro", treeFile = data + "kill.wmt";
+  ForceDirectories(data);
+  {
+    TParamProObj params(project, false);
+    params.LoadFromFile(project);
+    params.Project.Folder = mirror;
+    params.Project.AutoSave = 1;
+    params.Project.Connections = 4;
+    params.Project.LinkLevel = 0;
+    params.Project.Retries = 0;
+    params.Project.Options = (params.Project.Options & ~int32_t(poConvertLinks)) | poResumeAll;
+    params.SaveToFile();
+    TListObj tree(treeFile);
+    for (int page = 0; page < TreePages; ++page) tree.AddUrl(0, server.Url(site.PagePath(page)))->Queued = 1;
+    ASSERT_TRUE(tree.SaveToFile(treeFile));
+  }
+  WriteFileAtomically(ChangeFileExt(project, ".url"), server.Url(site.PagePath(0)) + "\r\n");
+  WriteFileAtomically(temp + "reopen.ini", "[REOPEN]\r\n0=" + project + "\r\n");
+  const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  ASSERT_GE(inotify_add_watch(watch, data.c_str(), IN_CREATE), 0);
+
+  std::mt19937 random(20260311);
+  int killedWhileSaving = 0;
+  for (int round = 0; round <= rounds; ++round) {
+    SCOPED_TRACE("start " + std::to_string(round));
+    TChild child;
+    ASSERT_TRUE(child.Start(temp));
+    std::string line;
+    ASSERT_TRUE(child.ReadLine("loaded ", line, 60000)) << "the program did not start";
+    std::istringstream report(line.substr(7));
+    std::string openedProject;
+    int autoSave = 0, nodes = 0;
+    report >> openedProject >> autoSave >> nodes;
+    EXPECT_EQ(openedProject, project);
+    EXPECT_EQ(autoSave, 1);
+    TListObj tree(treeFile);
+    tree.LoadFromFile("");
+    EXPECT_EQ(NodeCount(tree.Root), nodes);
+    EXPECT_GE(nodes, TreePages);
+    EXPECT_EQ(TemporaryFiles(temp), std::vector<std::string>());
+    int files = 0;
+    std::filesystem::create_directories(mirror);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(mirror)) {
+      if (!entry.is_regular_file()) continue;
+      const std::string path = entry.path().string().substr(mirror.size());
+      AnsiString bytes;
+      ReadFileToString(entry.path().string(), bytes);
+      EXPECT_EQ(bytes, site.Reply(path.substr(std::min(path.find('/'), path.size()))).Body) << path;
+      ++files;
+    }
+    if (round == rounds) {
+      child.Kill();
+      break;
+    }
+    ASSERT_EQ(write(child.Input, "go\n", 3), 3);
+    // Every third kill, and any late round while none has yet met a save,
+    // comes as the tree's temporary file appears.
+    const std::string treeTemp = ".~kill.wmt~" + std::to_string(child.Pid) + "~";
+    const bool atSave = round % 3 == 2 || (killedWhileSaving == 0 && round >= rounds - 3);
+    if (atSave)
+      AwaitCreation(watch, treeTemp, 30000);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(random() % 2000));
+    ASSERT_TRUE(child.Kill()) << "the program ended by itself";
+    killedWhileSaving += !FindFiles(data, treeTemp + "*").empty();
+    std::cout << "round " << round << ": " << nodes << " nodes, " << files << " files" << (atSave ? ", at a save" : "")
+              << std::endl;
+  }
+  close(watch);
+  std::cout << killedWhileSaving << " kills met the tree being written" << std::endl;
+  EXPECT_GT(killedWhileSaving, 0);
+  std::error_code ignored;
+  std::filesystem::remove_all(temp, ignored);
+}
