@@ -13,7 +13,9 @@
 // node while fewer run than the project's connection limit; workers report
 // through WM_THREADSTATE, WM_THREADSIZE and WM_LINKSFOUND (AddLinks) and end
 // in ThreadTerminated; WM_STOPRUN stops or finishes the run, which may repeat
-// as further passes over the failed nodes.
+// as further passes over the failed nodes. Every AutoSave minutes of a run
+// the one-second timer saves the site tree and the start-URL list; the first
+// save that fails for want of space or write permission stops the run.
 //
 // Guarantees: a node has at most one worker at a time (busy from dispatch to
 // the worker's end); every worker reads its own unchanging copy of the

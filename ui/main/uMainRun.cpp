@@ -423,10 +423,11 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
       // whatever the retry limit.
       const uint16_t flags = worker->Flags();
       const bool refused = IsStorageError(worker->Rec.SaveError);
-      if (refused)
-        StopForSaveFailure(worker->Rec.Url, SysErrorMessage(worker->Rec.SaveError),
-                           "Cannot save \"" + worker->Rec.Url + "\" in the download folder \"" +
-                               CurrentParams->Project.Folder + "\". " + SysErrorMessage(worker->Rec.SaveError) + ".");
+      if (refused) {
+        const AnsiString reason = SysErrorMessage(worker->Rec.SaveError);
+        StopForSaveFailure(worker->Rec.Url, reason, "Cannot save \"" + worker->Rec.Url + "\" in the download folder \"" +
+                                                        CurrentParams->Project.Folder + "\". " + reason + ".");
+      }
       if ((refused || ((RunState & rsStopping) && (flags & sfAbort) && !(flags & sfTimedOut))) &&
           (node->State & snFailed))
         node->State = uint8_t((node->State & ~snFailed) | snAborted);

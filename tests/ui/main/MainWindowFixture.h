@@ -24,9 +24,14 @@ protected:
     Prepare("harvella-main");
     Start();
     if (HasFatalFailure()) return;
+    UseMirror(4);
+  }
+
+  // The open project downloads into Mirror, without link-level limit or further passes.
+  void UseMirror(int Connections) {
     TProject& project = CurrentParams->Project;
     project.Folder = Mirror;
-    project.Connections = 4;
+    project.Connections = Connections;
     project.LinkLevel = 0;
     project.Retries = 0;
     project.TimeOut = 60;

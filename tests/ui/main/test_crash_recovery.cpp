@@ -82,13 +82,8 @@ TEST_F(ProgramCycleTest, AutoSaveKeepsTheTreeOfARunAbandonedWithoutItsEnd) {
   TGatedSite site;
   const std::string start = site.Server.Url(site.Site.PagePath(0));
   Start();
-  TProject& project = CurrentParams->Project;
-  project.Folder = Mirror;
-  project.AutoSave = 2;
-  project.Connections = 3;
-  project.LinkLevel = 0;
-  project.Retries = 0;
-  Form->SyncControls();
+  UseMirror(3);
+  CurrentParams->Project.AutoSave = 2;
   const AnsiString treeFile = ChangeFileExt(CurrentParams->FileName, ".wmt");
   auto loaded = [this] { return LoadedUrls(*Form->Store); };
 

@@ -5,6 +5,7 @@
 // The program runs in a child process: this test program started again
 // with HARVELLA_KILL_CHILD naming the program folder. HARVELLA_KILL_ROUNDS
 // sets the number of kills (20 by default).
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -12,9 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <iostream>
 #include <random>
-#include <sstream>
 
 #include "MainWindowFixture.h"
 #include "SiteServer.h"
@@ -33,66 +34,36 @@ int NodeCount(const TDataObj* Node) {
   return count;
 }
 
-// The running child with its input and output.
-struct TChild {
-  pid_t Pid = 0;
-  int Input = -1, Output = -1;
-  std::string Pending;
+// Starts the child and waits until it has stopped itself after its
+// start-up; 0 when it ended instead.
+pid_t StartChild(const std::string& Folder) {
+  std::vector<std::string> env{std::string(ChildVariable) + "=" + Folder};
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::string self = "/proc/self/exe", filter = "--gtest_filter=KillRestart.DISABLED_Child",
+              disabled = "--gtest_also_run_disabled_tests";
+  char* argv[] = {self.data(), filter.data(), disabled.data(), nullptr};
+  posix_spawn_file_actions_t quiet;  // the child's test report is not ours
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  int status = 0;
+  const bool spawned = posix_spawn(&pid, argv[0], &quiet, nullptr, argv, envp.data()) == 0;
+  posix_spawn_file_actions_destroy(&quiet);
+  if (!spawned) return 0;
+  waitpid(pid, &status, WUNTRACED);
+  return WIFSTOPPED(status) ? pid : 0;
+}
 
-  bool Start(const std::string& Folder) {
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    std::vector<std::string> env{std::string(ChildVariable) + "=" + Folder};
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string self = "/proc/self/exe", filter = "--gtest_filter=KillRestart.DISABLED_Child",
-                disabled = "--gtest_also_run_disabled_tests";
-    char* argv[] = {self.data(), filter.data(), disabled.data(), nullptr};
-    const bool spawned = posix_spawn(&Pid, argv[0], &actions, nullptr, argv, envp.data()) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    Input = in[1];
-    Output = out[0];
-    return spawned;
-  }
-
-  // The child's line that starts with Prefix, within TimeoutMs.
-  bool ReadLine(const std::string& Prefix, std::string& Line, int TimeoutMs) {
-    for (;;) {
-      for (size_t end; (end = Pending.find('\n')) != std::string::npos;) {
-        Line = Pending.substr(0, end);
-        Pending.erase(0, end + 1);
-        if (Line.rfind(Prefix, 0) == 0) return true;
-      }
-      pollfd fd{Output, POLLIN, 0};
-      char buffer[4096];
-      const ssize_t got = poll(&fd, 1, TimeoutMs) == 1 ? read(Output, buffer, sizeof buffer) : 0;
-      if (got <= 0) return false;
-      Pending.append(buffer, size_t(got));
-    }
-  }
-
-  // Kills the child; true when it was still running until then.
-  bool Kill() {
-    kill(Pid, SIGKILL);
-    int status = 0;
-    waitpid(Pid, &status, 0);
-    Pid = 0;
-    close(Input);
-    close(Output);
-    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-  }
-  ~TChild() {
-    if (Pid != 0) Kill();
-  }
-};
+// Kills the child; true when it was still running until then.
+bool Kill(pid_t Child) {
+  kill(Child, SIGKILL);
+  int status = 0;
+  waitpid(Child, &status, 0);
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
 
 // Waits for a file whose name starts with Prefix to be created in the watched folder.
 bool AwaitCreation(int Watch, const std::string& Prefix, int TimeoutMs) {
@@ -118,10 +89,10 @@ std::vector<std::string> TemporaryFiles(const std::string& Folder) {
 
 }  // namespace
 
-// The child: starts the program on the folder, reports what it loaded, waits
-// for a line on its input, then resumes the crawl again and again until it
-// is killed. Its clock runs 600 times fast: an auto-save at every tick of the
-// run's one-second timer.
+// The child: starts the program on the folder, writes what it loaded into
+// "loaded.txt" there and stops itself; once continued it resumes the crawl
+// again and again until it is killed. Its clock runs 600 times fast: an
+// auto-save at every tick of the run's one-second timer.
 TEST(KillRestart, DISABLED_Child) {
   const char* folder = std::getenv(ChildVariable);
   if (!folder) GTEST_SKIP() << "runs only as the child of the kill test";
@@ -137,10 +108,9 @@ TEST(KillRestart, DISABLED_Child) {
   auto* form = new TMainForm(nullptr);
   form->DoCreate();
   while (!form->Store || !(form->RunState & rsViewsLoaded)) Application->ProcessMessages();
-  std::cout << "loaded " << CurrentParams->FileName << " " << CurrentParams->Project.AutoSave << " "
-            << NodeCount(form->Store->Root) << std::endl;
-  std::string go;
-  std::getline(std::cin, go);
+  std::ofstream(std::string(folder) + "loaded.txt")
+      << CurrentParams->FileName << " " << CurrentParams->Project.AutoSave << " " << NodeCount(form->Store->Root);
+  raise(SIGSTOP);
   for (;;) {
     if (!form->RunInProgress()) form->sbResume->Click();
     Application->ProcessMessages();
@@ -182,11 +152,9 @@ TEST(KillRestart, EveryStartAfterAKillLoadsTheProjectAndKeepsTheMirrorWhole) {
   int killedWhileSaving = 0;
   for (int round = 0; round <= rounds; ++round) {
     SCOPED_TRACE("start " + std::to_string(round));
-    TChild child;
-    ASSERT_TRUE(child.Start(temp));
-    std::string line;
-    ASSERT_TRUE(child.ReadLine("loaded ", line, 60000)) << "the program did not start";
-    std::istringstream report(line.substr(7));
+    const pid_t child = StartChild(temp);
+    ASSERT_NE(child, 0) << "the program did not start";
+    std::ifstream report(temp + "loaded.txt");
     std::string openedProject;
     int autoSave = 0, nodes = 0;
     report >> openedProject >> autoSave >> nodes;
@@ -208,19 +176,17 @@ TEST(KillRestart, EveryStartAfterAKillLoadsTheProjectAndKeepsTheMirrorWhole) {
       ++files;
     }
     if (round == rounds) {
-      child.Kill();
+      Kill(child);
       break;
     }
-    ASSERT_EQ(write(child.Input, "go\n", 3), 3);
-    // Every third kill, and any late round while none has yet met a save,
-    // comes as the tree's temporary file appears.
-    const std::string treeTemp = ".~kill.wmt~" + std::to_string(child.Pid) + "~";
+    kill(child, SIGCONT);
+    const std::string treeTemp = ".~kill.wmt~" + std::to_string(child) + "~";
     const bool atSave = round % 3 == 2 || (killedWhileSaving == 0 && round >= rounds - 3);
     if (atSave)
       AwaitCreation(watch, treeTemp, 30000);
     else
       std::this_thread::sleep_for(std::chrono::milliseconds(random() % 2000));
-    ASSERT_TRUE(child.Kill()) << "the program ended by itself";
+    ASSERT_TRUE(Kill(child)) << "the program ended by itself";
     killedWhileSaving += !FindFiles(data, treeTemp + "*").empty();
     std::cout << "round " << round << ": " << nodes << " nodes, " << files << " files" << (atSave ? ", at a save" : "")
               << std::endl;

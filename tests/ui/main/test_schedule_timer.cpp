@@ -28,12 +28,7 @@ protected:
   // A project on the test site whose daily schedule is due from 09:00.
   void StartProject() {
     Start();
-    TProject& project = CurrentParams->Project;
-    project.Folder = Mirror;
-    project.LinkLevel = 0;
-    project.Retries = 0;
-    project.Connections = 2;
-    Form->SyncControls();
+    UseMirror(2);
     Form->richURL->Lines()->SetText(Server->Url("/"));
     TScheduleObj& schedule = CurrentParams->Schedule;
     schedule.Enabled = true;
