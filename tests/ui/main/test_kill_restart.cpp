@@ -26,7 +26,7 @@ extern char** environ;
 namespace {
 
 const char* const ChildVariable = "HARVELLA_KILL_CHILD";
-constexpr int TreePages = 3000;
+constexpr int TreePages = 2000;
 
 int NodeCount(const TDataObj* Node) {
   int count = 0;
@@ -185,7 +185,7 @@ TEST(KillRestart, EveryStartAfterAKillLoadsTheProjectAndKeepsTheMirrorWhole) {
     if (atSave)
       AwaitCreation(watch, treeTemp, 30000);
     else
-      std::this_thread::sleep_for(std::chrono::milliseconds(random() % 2000));
+      std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1500));
     ASSERT_TRUE(Kill(child)) << "the program ended by itself";
     killedWhileSaving += !FindFiles(data, treeTemp + "*").empty();
     std::cout << "round " << round << ": " << nodes << " nodes, " << files << " files" << (atSave ? ", at a save" : "")
