@@ -86,14 +86,16 @@ void TAnimatedCursorImage::ReadAniStream(const AnsiString& bytes) {
   r.DWord();
   if (r.Bytes(4) != "ACON") RaiseStreamReadError();
   Clear();
-  int iconOrdinal = 0;
+  std::vector<TIconFileImage> icons;
   while (r.Remaining() >= 8) {
     const TChunk chunk = ReadChunk(r);
     TByteReader data(chunk.Data);
     if (chunk.Id == "anih") {
       data.Read(&header_, sizeof header_);
-      if (header_.FrameCount > kMaxAniFrames - frames_.size()) RaiseStreamReadError();
-      for (uint32_t i = 0; i < header_.FrameCount; ++i)
+      // One frame per step: without a sequence, step i shows icon i.
+      const uint32_t steps = std::max(header_.FrameCount, header_.StepCount);
+      if (steps > kMaxAniFrames - frames_.size()) RaiseStreamReadError();
+      for (uint32_t i = 0; i < steps; ++i)
         frames_.push_back(std::make_unique<TIconFrame>(int(i), header_.DefaultRate));
     } else if (chunk.Id == "rate" || chunk.Id == "seq ") {
       for (size_t i = 0; data.Remaining() >= 4; ++i) {
@@ -105,19 +107,24 @@ void TAnimatedCursorImage::ReadAniStream(const AnsiString& bytes) {
           frames_[i]->Index = int(std::min<uint32_t>(value, kMaxAniFrames));
       }
     } else if (chunk.Id == "LIST") {
-      ReadList(chunk.Data, iconOrdinal);
+      ReadList(chunk.Data, icons);
     }
   }
+  // The icons go to the steps once every chunk is read: the sequence may
+  // follow the frame list.
+  for (size_t ordinal = 0; ordinal < icons.size(); ++ordinal) AddIcon(icons[ordinal], int(ordinal));
   std::erase_if(frames_, [](const auto& frame) { return !frame->Icon; });
 }
 
-void TAnimatedCursorImage::ReadList(const AnsiString& list, int& iconOrdinal) {
+void TAnimatedCursorImage::ReadList(const AnsiString& list, std::vector<TIconFileImage>& icons) {
   TByteReader r(list);
   const AnsiString type = r.Bytes(4);
   while (r.Remaining() >= 8) {
     const TChunk sub = ReadChunk(r);
     if (type == "fram" && sub.Id == "icon") {
-      AddIcon(sub.Data, iconOrdinal++);
+      if (icons.size() >= kMaxAniFrames) RaiseStreamReadError();
+      icons.push_back(ReadIconFile(sub.Data));
+      colorCount_ = std::max(colorCount_, icons.back().ColorCount);
     } else if (type == "INFO" && sub.Id == "INAM") {
       title_ = ZeroTerminated(sub.Data);
     } else if (type == "INFO" && sub.Id == "IART") {
@@ -126,9 +133,7 @@ void TAnimatedCursorImage::ReadList(const AnsiString& list, int& iconOrdinal) {
   }
 }
 
-void TAnimatedCursorImage::AddIcon(const AnsiString& iconFile, int ordinal) {
-  TIconFileImage image = ReadIconFile(iconFile);
-  colorCount_ = std::max(colorCount_, image.ColorCount);
+void TAnimatedCursorImage::AddIcon(TIconFileImage& image, int ordinal) {
   std::shared_ptr<TIcon> icon(std::move(image.Icon));
   auto give = [&](TIconFrame& frame) {
     frame.Icon = icon;

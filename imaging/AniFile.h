@@ -1,7 +1,8 @@
 // TAnimatedCursorImage reads animated cursor files (RIFF form "ACON") into a
-// list of frames, each an icon with its display rate (in jiffies, 1/60 s) and
-// its place in the sequence, plus the file's title and creator. Frames that
-// show the same icon share it. Writing is not supported. Anything that is not
+// list of frames, one per step, each an icon with its display rate (in
+// jiffies, 1/60 s) and its place in the sequence ("seq ", before or after the
+// frame list), plus the file's title and creator. Frames that show the same
+// icon share it. Writing is not supported. Anything that is not
 // a RIFF "ACON" stream, or whose chunks run past the data, raises EReadError
 // ("Stream read error"); icon data that cannot be decoded raise the icon's error.
 #pragma once
@@ -10,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/IconFile.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/Icon.h"
 
@@ -28,7 +30,7 @@ struct TAniHeader {
   uint32_t Flags = 0;
 };
 
-class TIconFrame : public TObject {
+class TIconFrame : public TPersistent {
  public:
   TIconFrame(int index, uint32_t rate) : Index(index), Rate(rate) {}
   AnsiString ClassName() const override { return "TIconFrame"; }
@@ -43,7 +45,7 @@ class TIconFrame : public TObject {
   uint32_t Rate;              // jiffies
 };
 
-class TAnimatedCursorImage : public TObject {
+class TAnimatedCursorImage : public TPersistent {
  public:
   TAnimatedCursorImage() = default;
   TAnimatedCursorImage(const TAnimatedCursorImage&) = delete;
@@ -77,8 +79,8 @@ class TAnimatedCursorImage : public TObject {
 
  private:
   void Clear();
-  void ReadList(const AnsiString& list, int& iconOrdinal);
-  void AddIcon(const AnsiString& iconFile, int ordinal);
+  void ReadList(const AnsiString& list, std::vector<TIconFileImage>& icons);
+  void AddIcon(TIconFileImage& image, int ordinal);
 
   TAniHeader header_;
   AnsiString title_;

@@ -1,6 +1,7 @@
 #include "imaging/ColorReduction.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "imaging/ByteReader.h"
 #include "imaging/VCLUtils.h"
@@ -247,6 +248,14 @@ int ColorDistance(const TRgb& a, const TPaletteEntry& b) {
   return dr * dr + dg * dg + db * db;
 }
 
+// The nearest of the first count palette entries (the first one on a tie).
+int NearestEntry(const TRgb& color, const TReducedBitmap& out, int count) {
+  int best = 0;
+  for (int i = 1; i < count; ++i)
+    if (ColorDistance(color, out.Palette[size_t(i)]) < ColorDistance(color, out.Palette[size_t(best)])) best = i;
+  return best;
+}
+
 void MapHistogram(const std::vector<TRgb>& pixels, TReducedBitmap& out, int colors) {
   THistogram histogram;
   int masks[3] = {255, 255, 255};
@@ -263,15 +272,35 @@ void MapHistogram(const std::vector<TRgb>& pixels, TReducedBitmap& out, int colo
   }
   for (int i = chosen; i < 256; ++i) out.Palette[size_t(i)] = Entry(128, 128, 128);
   out.ColorsUsed = chosen;
-  for (auto& e : entries) {
-    if (e.Index >= 0) continue;
-    int best = 0;
-    for (int i = 1; i < chosen; ++i)
-      if (ColorDistance(e.Color, out.Palette[size_t(i)]) < ColorDistance(e.Color, out.Palette[size_t(best)]))
-        best = i;
-    e.Index = best;
-  }
+  for (auto& e : entries)
+    if (e.Index < 0) e.Index = NearestEntry(e.Color, out, chosen);
   for (size_t i = 0; i < pixels.size(); ++i) out.Indexes[i] = uint8_t(histogram.IndexOf(pixels[i]));
+}
+
+// A bitmap that already has the format keeps its palette: each pixel takes
+// the first entry of its colour (the nearest entry for a colour that is not
+// in the palette, as painting on an indexed picture gives).
+void MapOwnPalette(const std::vector<TRgb>& pixels, const TLogPalette& palette, TReducedBitmap& out) {
+  out.ColorsUsed = std::min(int(palette.Entries.size()), 1 << out.BitCount);
+  std::unordered_map<uint32_t, uint8_t> indexOf;
+  for (int i = out.ColorsUsed - 1; i >= 0; --i) {
+    const TColor c = palette.Entries[size_t(i)];
+    out.Palette[size_t(i)] = Entry(GetRValue(c), GetGValue(c), GetBValue(c));
+    indexOf[uint32_t(ColorToRGB(c))] = uint8_t(i);
+  }
+  uint32_t lastColor = 0xFFFFFFFFu;
+  uint8_t lastIndex = 0;
+  for (size_t i = 0; i < pixels.size(); ++i) {
+    const TRgb& p = pixels[i];
+    const uint32_t color = uint32_t(RGB(p.R, p.G, p.B));
+    if (color != lastColor) {
+      auto [it, added] = indexOf.try_emplace(color, uint8_t(0));
+      if (added) it->second = uint8_t(NearestEntry(p, out, out.ColorsUsed));
+      lastColor = color;
+      lastIndex = it->second;
+    }
+    out.Indexes[i] = lastIndex;
+  }
 }
 
 int ColorsOfFormat(TPixelFormat format) {
@@ -289,13 +318,18 @@ void RaiseInvalidBitmap() { throw EInvalidGraphic(ImagingText::InvalidBitmap); }
 TReducedBitmap ReduceBitmap(TBitmap& bitmap, TPixelFormat format, TColorMapping mapping) {
   if (bitmap.Empty()) RaiseInvalidBitmap();
   const bool indexed = format == pf1bit || format == pf4bit || format == pf8bit;
-  if (!indexed || (format != pf8bit && mapping != cmHistogram)) ShowNotImplemented();
+  const bool asItIs = indexed && bitmap.PixelFormat() == format && bitmap.Palette() && mapping != cmGrayscale;
+  if (!asItIs && (!indexed || (format != pf8bit && mapping != cmHistogram))) ShowNotImplemented();
   TReducedBitmap out;
   out.Width = bitmap.Width();
   out.Height = bitmap.Height();
   out.BitCount = format == pf1bit ? 1 : format == pf4bit ? 4 : 8;
   out.Indexes.assign(size_t(out.Width) * size_t(out.Height), 0);
   const std::vector<TRgb> pixels = ReadPixels(bitmap);
+  if (asItIs) {
+    MapOwnPalette(pixels, *bitmap.Palette(), out);
+    return out;
+  }
   switch (mapping) {
     case cmMedianCut: MapMedianCut(pixels, out); break;
     case cmFixed7x8x4: MapFixed7x8x4(pixels, out); break;

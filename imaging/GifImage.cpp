@@ -9,6 +9,7 @@
 #include "imaging/LzwCodec.h"
 #include "platform/controls/Clipbrd.h"
 #include "platform/graphics/Icon.h"
+#include "platform/ole/GlobalMemory.h"
 
 bool GifLoadCorrupted = true;
 unsigned GifClipboardFormat = 0;
@@ -17,6 +18,7 @@ namespace {
 
 constexpr int kMaxRepeatCount = 30000;
 constexpr int kMaxGifSide = 65535;
+constexpr uint32_t kMaxDelay = 65535;  // hundredths of a second
 const AnsiString kCommentSeparator = "\r\n\r\n";
 
 int NextBlock(TByteReader& r) { return r.AtEnd() ? ';' : r.Byte(); }
@@ -101,19 +103,25 @@ void WriteColorTable(AnsiString& out, const TGIFColorTable& table) {
 }
 
 // Copies the minimum code size byte and the sub-blocks up to the
-// terminator; a sub-block cut by the end of the data is shortened to what
-// remains. Returns false when the data ended before the terminator.
-bool CopyImageData(TByteReader& r, AnsiString& data) {
-  if (r.AtEnd()) return false;
-  PutByte(data, r.Byte());
+// terminator. When the data end first, the sub-block they cut is shortened
+// to what remains and a terminator is added (data that end before the
+// minimum code size byte get minimumCodeSize), so that the frame is written
+// back whole. Returns false when the data ended before the terminator.
+bool CopyImageData(TByteReader& r, AnsiString& data, int minimumCodeSize) {
+  PutByte(data, r.AtEnd() ? unsigned(minimumCodeSize) : r.Byte());
   while (!r.AtEnd()) {
     const uint8_t length = r.Byte();
+    if (length == 0) {
+      PutByte(data, 0);
+      return true;
+    }
     const size_t n = std::min<size_t>(length, r.Remaining());
+    if (n == 0) break;
     PutByte(data, unsigned(n));
-    if (length == 0) return true;
     data += r.Bytes(n);
-    if (n < length) return false;
+    if (n < length) break;
   }
+  PutByte(data, 0);
   return false;
 }
 
@@ -178,17 +186,22 @@ void TGIFFrame::Decode() {
   const int bits = item.BitsPerPixel ? item.BitsPerPixel : 8;
   bool damaged = false;
   const std::vector<uint8_t> indexes =
-      DecodeGifCodeStream(reinterpret_cast<const uint8_t*>(item.ImageData.data()),
-                          item.ImageData.size(), width, height, Interlaced, bits, Corrupted, damaged);
+      DecodeGifCodeStream(reinterpret_cast<const uint8_t*>(item.ImageData.data()), item.ImageData.size(),
+                          width, height, Interlaced, bits, Corrupted, damaged,
+                          owner_ ? owner_->ProgressReporter(true) : nullptr);
   if (damaged) Corrupted = true;
+  const int depth = bits == 1 ? 1 : bits <= 4 ? 4 : 8;
+  auto colors = std::make_shared<TLogPalette>();
   uint32_t palette[256];
   for (int i = 0; i < 256; ++i) {
     const TColor c = i < item.Colors.Count ? item.Colors.ColorAt(i) : RGB(128, 128, 128);
     palette[i] = 0xFF000000u | uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 |
                  uint32_t(GetBValue(c));
+    if (i < 1 << depth) colors->Entries.push_back(c);
   }
   bitmap_->SetSize(width, height);
-  bitmap_->SetPixelFormat(bits == 1 ? pf1bit : bits <= 4 ? pf4bit : pf8bit);
+  bitmap_->SetPixelFormat(depth == 1 ? pf1bit : depth == 4 ? pf4bit : pf8bit);
+  bitmap_->SetPalette(std::move(colors));
   for (int y = 0; y < height; ++y) {
     auto* row = static_cast<uint32_t*>(bitmap_->ScanLine(y));
     const uint8_t* src = indexes.data() + size_t(y) * size_t(width);
@@ -279,8 +292,7 @@ void TGIFFrame::ApplyGraphicControl() {
     if (ext->Kind != ekGraphicControl || ext->Fixed.size() < 6) continue;
     const auto* b = reinterpret_cast<const uint8_t*>(ext->Fixed.data());
     if (b[1] & 1) TransparentColor = b[4] < item_->Colors.Count ? item_->Colors.ColorAt(b[4]) : clNone;
-    const int delay = std::min((b[2] | b[3] << 8) * 10, 65535);
-    AnimateInterval = uint16_t(std::max<int>(delay, AnimateInterval));
+    AnimateInterval = std::max<uint32_t>(uint32_t(b[2] | b[3] << 8) * 10, AnimateInterval);
     DisposalMethod = uint8_t((b[1] & 0x1C) >> 2);
   }
 }
@@ -303,7 +315,7 @@ void TGIFFrame::PrepareForWriting() {
       item->Colors.Colors[size_t(i) * 3 + 2] = reduced.Palette[size_t(i)].Blue;
     }
     item->ImageData = EncodeGifCodeStream(reduced.Indexes.data(), reduced.Width, reduced.Height,
-                                          reduced.BitCount, Interlaced);
+                                          reduced.BitCount, Interlaced, owner_->ProgressReporter(false));
     item->BitsPerPixel = uint8_t(BitsCovering(item->Colors.Count));
     item->Size = TSize{reduced.Width, reduced.Height};
     item_ = item;
@@ -340,13 +352,19 @@ void TGIFFrame::UpdateGraphicControl() {
     ext->Fixed = AnsiString("\x04\0\0\0\0\0", 6);
     extensions_.insert(extensions_.begin(), std::move(ext));
   }
+  const uint32_t delay = std::min(AnimateInterval / 10, kMaxDelay);
   for (auto& ext : extensions_) {
     if (!isControl(ext)) continue;
     AnsiString& b = ext->Fixed;
     uint8_t packed = uint8_t(b[1]);
-    b[2] = char((AnimateInterval / 10) & 0xFF);
-    b[3] = char((AnimateInterval / 10) >> 8);
-    const int index = FindGifColorIndex(item_->Colors, TransparentColor);
+    b[2] = char(delay & 0xFF);
+    b[3] = char(delay >> 8);
+    // A table may hold the transparent colour more than once: the index the
+    // frame was read with stays while it still has that colour.
+    const int own = uint8_t(b[4]);
+    const bool keepOwn = (packed & 1) && own < item_->Colors.Count && TransparentColor != clNone &&
+                         item_->Colors.ColorAt(own) == ColorToRGB(TransparentColor);
+    const int index = keepOwn ? own : FindGifColorIndex(item_->Colors, TransparentColor);
     if (index >= 0) {
       packed |= 1;
       b[4] = char(index);
@@ -393,10 +411,17 @@ int TGIFImage::Height() const {
   return frameIndex_ >= 0 ? frames_[size_t(frameIndex_)]->Bitmap()->Height() : 0;
 }
 
-bool TGIFImage::Empty() const {
-  if (frameIndex_ < 0) return true;
-  const TGIFFrame& frame = *frames_[size_t(frameIndex_)];
-  return !frame.HasCompressedData() && (!frame.bitmap_ || frame.bitmap_->Empty());
+bool TGIFImage::Empty() const { return frameIndex_ < 0 || !frames_[size_t(frameIndex_)]->HasCompressedData(); }
+
+HPALETTE TGIFImage::Palette() const {
+  return frameIndex_ >= 0 ? frames_[size_t(frameIndex_)]->Bitmap()->Palette() : nullptr;
+}
+
+TCodecProgress TGIFImage::ProgressReporter(bool withStartAndEnd) const {
+  if (!OnProgress) return nullptr;
+  return [this, withStartAndEnd](TProgressStage stage, int percentDone, const AnsiString& message) {
+    if (withStartAndEnd || stage == psRunning) Progress(stage, percentDone, message);
+  };
 }
 
 bool TGIFImage::Transparent() const {
@@ -514,7 +539,7 @@ void TGIFImage::Assign(const TAnimatedCursorImage& cursor) {
   for (int i = 0; i < cursor.FrameCount(); ++i) {
     const TIconFrame& source = cursor.Frames(i);
     AddFrame(source.Icon.get());
-    frames_.back()->AnimateInterval = uint16_t(std::min<uint64_t>(uint64_t(source.Rate) * 100 / 6, 65535));
+    frames_.back()->AnimateInterval = uint32_t(std::min<uint64_t>(uint64_t(source.Rate) * 100 / 6, UINT32_MAX));
   }
   Changed();
 }
@@ -524,7 +549,9 @@ void TGIFImage::AssignTo(TGraphic& dest) const {
     gif->Assign(this);
     return;
   }
-  if (Empty()) {
+  // A frame that has only a bitmap counts as empty, but its picture is given.
+  const TGIFFrame* frame = frameIndex_ >= 0 ? frames_[size_t(frameIndex_)].get() : nullptr;
+  if (!frame || (Empty() && (!frame->bitmap_ || frame->bitmap_->Empty()))) {
     const TBitmap none;
     if (auto* bitmap = dynamic_cast<TBitmap*>(&dest)) bitmap->Assign(none);
     if (auto* icon = dynamic_cast<TIcon*>(&dest)) icon->AssignBitmap(none);
@@ -538,6 +565,15 @@ void TGIFImage::AssignTo(TGraphic& dest) const {
 void TGIFImage::ReadGifStream(const AnsiString& bytes, bool decodeFirst) {
   Clear();
   TByteReader r(bytes);
+  WithProgress(ProgressReporter(true), [&] { ReadGif(r); });
+  if (!frames_.empty()) {
+    frameIndex_ = 0;
+    if (decodeFirst) DecodeFirstFrame();
+  }
+  Changed();
+}
+
+void TGIFImage::ReadGif(TByteReader& r) {
   if (!SameText(r.Bytes(3), "GIF")) throw EInvalidGraphicOperation(ImagingText::GifUnknownVersion);
   const AnsiString version = r.Bytes(3);
   if (SameText(version, "87a"))
@@ -563,11 +599,6 @@ void TGIFImage::ReadGifStream(const AnsiString& bytes, bool decodeFirst) {
     // A file cut short keeps the frames read before the cut.
     if (!GifLoadCorrupted || frames_.empty()) throw;
   }
-  if (!frames_.empty()) {
-    frameIndex_ = 0;
-    if (decodeFirst) DecodeFirstFrame();
-  }
-  Changed();
 }
 
 void TGIFImage::ReadBlocks(TByteReader& r) {
@@ -590,6 +621,7 @@ void TGIFImage::ReadBlocks(TByteReader& r) {
       if (FrameCount() >= kMaxGifFrames) throw EInvalidGraphicOperation(ImagingText::GifBadData);
       ReadFrame(r, std::move(pending));
       pending.clear();
+      Progress(psRunning, int(r.Position() * 100 / r.Size()));
       block = NextBlock(r);
       continue;
     }
@@ -619,11 +651,13 @@ void TGIFImage::ReadFrame(TByteReader& r, std::vector<std::unique_ptr<TExtension
     item.Colors = data_->Colors;
     item.BitsPerPixel = data_->BitsPerPixel;
   }
-  frame->Corrupted = !CopyImageData(r, item.ImageData);
+  frame->Corrupted = !CopyImageData(r, item.ImageData, std::max<int>(item.BitsPerPixel, 2));
   if (frame->Corrupted && !GifLoadCorrupted) RaiseStreamReadError();
   if (width == 0) width = ScreenWidth;
   if (height == 0) height = ScreenHeight;
-  if (int64_t(width) * height > kMaxGifPixels) throw EInvalidGraphicOperation(ImagingText::GifBadData);
+  const uint64_t pixels = uint64_t(width) * uint64_t(height);
+  if (pixels > uint64_t(kMaxGifPixels) && pixels > MaxDecodedPixels(item.ImageData.size()))
+    throw EInvalidGraphicOperation(ImagingText::GifBadData);
   frame->TopLeft = Point(left, top);
   item.Size = TSize{width, height};
   item.PackedFields = packed;
@@ -695,8 +729,11 @@ AnsiString TGIFImage::BuildFile() {
 
 void TGIFImage::WriteGifStream(TStream& stream, bool withSize) {
   if (frames_.empty()) throw EInvalidGraphicOperation(ImagingText::GifNoData);
-  for (const auto& f : frames_) f->PrepareForWriting();
-  const AnsiString file = BuildFile();
+  AnsiString file;
+  WithProgress(ProgressReporter(true), [&] {
+    for (const auto& f : frames_) f->PrepareForWriting();
+    file = BuildFile();
+  });
   if (withSize) {
     AnsiString size;
     PutDWord(size, uint32_t(file.size()));
@@ -716,7 +753,12 @@ void TGIFImage::SaveToClipboardFormat() const {
     if (std::all_of(frames_.begin(), frames_.end(), [](const auto& f) { return f->HasCompressedData(); })) {
       TStringStream gif;
       WriteData(gif);
-      clipboard->SetData(GifClipboardFormat, gif.DataString());
+      const AnsiString& bytes = gif.DataString();
+      HGLOBAL block = AllocZeroedGlobal(int64_t(bytes.size()));
+      std::copy(bytes.begin(), bytes.end(), static_cast<char*>(GlobalLock(block)));
+      GlobalUnlock(block);
+      clipboard->SetData(GifClipboardFormat, GlobalBytes(block));
+      FreeGlobalAndClear(block);
     }
   } catch (...) {
     clipboard->Close();
@@ -749,6 +791,8 @@ void RegisterGifImage() {
   if (done) return;
   done = true;
   GifClipboardFormat = RegisterClipboardFormat("GIF Image");
+  RegisterClass("TGIFFrame", [] { return std::make_unique<TGIFFrame>(nullptr); });
+  RegisterClass("TGIFImage", [] { return std::make_unique<TGIFImage>(); });
   auto factory = [] { return std::make_unique<TGIFImage>(); };
   TPicture::RegisterFileFormat("gif", ImagingText::GifFileDescription, "TGIFImage", factory);
   TPicture::RegisterClipboardFormat(GifClipboardFormat, factory);

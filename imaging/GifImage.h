@@ -2,9 +2,14 @@
 // animated. Each frame keeps its LZW data as read and decodes them into a
 // bitmap only when the bitmap is first needed; a frame that has only a
 // bitmap is reduced to 256 colours and encoded when the image is written.
-// Reading checks every size against the data: a file that ends early loads
-// as far as it goes while GifLoadCorrupted is set (the cut frame is marked
-// Corrupted), other damage raises EReadError or EInvalidGraphicOperation.
+// Reading checks every size against the data: a frame may have any size the
+// format can state, but no more pixels than its data can decode to (beyond
+// the 2^24 that any frame may have), so memory stays bounded by the file. A
+// file that ends early loads as far as it goes while GifLoadCorrupted is set
+// (the cut frame is marked Corrupted and keeps a data terminator), other
+// damage raises EReadError or EInvalidGraphicOperation. Saving writes the
+// frames' data as read, each with the transparent index it was read with.
+// Reading, decoding and writing report OnProgress.
 #pragma once
 
 #include <array>
@@ -12,13 +17,14 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/LzwCodec.h"
 #include "platform/graphics/Bitmap.h"
 
 class TAnimatedCursorImage;
 class TByteReader;
 class TGIFImage;
 
-// Frames larger than this many pixels are refused as damaged data.
+// Any frame may have this many pixels; a larger one needs the data to match.
 constexpr int64_t kMaxGifPixels = int64_t(1) << 24;
 // Files with more frames than this are refused as damaged data.
 constexpr int kMaxGifFrames = 32768;
@@ -47,7 +53,7 @@ struct TGIFItem {
 
 enum TGIFExtensionKind : uint8_t { ekGraphicControl, ekPlainText, ekApplication, ekComment };
 
-class TExtension : public TObject {
+class TExtension : public TPersistent {
  public:
   AnsiString ClassName() const override { return "TExtension"; }
   uint8_t Label() const;
@@ -57,7 +63,7 @@ class TExtension : public TObject {
   AnsiString Fixed;              // the fixed block bytes, starting with the block size
 };
 
-class TGIFFrame : public TObject {
+class TGIFFrame : public TPersistent {
  public:
   explicit TGIFFrame(TGIFImage* owner);
   ~TGIFFrame() override;
@@ -84,7 +90,7 @@ class TGIFFrame : public TObject {
   bool Corrupted = false;
   bool Grayscale = false;
   TColor TransparentColor = clNone;
-  uint16_t AnimateInterval = 0;  // milliseconds
+  uint32_t AnimateInterval = 0;  // milliseconds
   uint8_t DisposalMethod = 0;
   bool LocalColors = false;
 
@@ -111,7 +117,9 @@ class TGIFImage : public TGraphic {
 
   int Width() const override;
   int Height() const override;
+  // True without frames or when the current frame has no compressed data.
   bool Empty() const override;
+  HPALETTE Palette() const override;
   bool Transparent() const override;
   void Draw(TCanvas& canvas, const TRect& r) const override;
   void LoadFromStream(TStream& stream) override;
@@ -122,8 +130,8 @@ class TGIFImage : public TGraphic {
   [[noreturn]] void SetHeight(int height);
 
   // The form-file form: a 32-bit length, then the GIF.
-  void ReadData(TStream& stream);
-  void WriteData(TStream& stream) const;
+  void ReadData(TStream& stream) override;
+  void WriteData(TStream& stream) const override;
   void LoadFromClipboardFormat();
   void SaveToClipboardFormat() const;
 
@@ -160,6 +168,9 @@ class TGIFImage : public TGraphic {
   int RepeatCount = 1;  // at most 30000
 
  private:
+  friend class TGIFFrame;
+  TCodecProgress ProgressReporter(bool withStartAndEnd) const;
+  void ReadGif(TByteReader& r);
   void ReadBlocks(TByteReader& r);
   void ReadFrame(TByteReader& r, std::vector<std::unique_ptr<TExtension>> extensions);
   void DecodeFirstFrame();
@@ -181,7 +192,8 @@ int GifColorCountToBits(int count);
 // The first entry of the colour's RGB value, -1 for clNone or when absent.
 int FindGifColorIndex(const TGIFColorTable& table, TColor color);
 
-// Registers the clipboard format and the "gif" file type with the picture
-// system; UnregisterGifImage removes the file type.
+// Registers the clipboard format, the persistent classes TGIFImage and
+// TGIFFrame and the "gif" file type with the picture system;
+// UnregisterGifImage removes the file type.
 void RegisterGifImage();
 void UnregisterGifImage();

@@ -1,12 +1,33 @@
 #include "imaging/GraphUtils.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace {
 
 constexpr uint32_t kWhite = 0xFFFFFFFFu, kBlack = 0xFF000000u;
 
 uint32_t* Row(TBitmap& bitmap, int y) { return static_cast<uint32_t*>(bitmap.ScanLine(y)); }
+
+// Keeps a bitmap's canvas locked and its change event switched off while the
+// bitmap is drawn from.
+class TSourceGuard {
+ public:
+  explicit TSourceGuard(TBitmap& bitmap) : bitmap_(bitmap), onChange_(std::move(bitmap.OnChange)) {
+    bitmap_.OnChange = nullptr;
+    bitmap_.Canvas()->Lock();
+  }
+  ~TSourceGuard() {
+    bitmap_.Canvas()->Unlock();
+    bitmap_.OnChange = std::move(onChange_);
+  }
+  TSourceGuard(const TSourceGuard&) = delete;
+  TSourceGuard& operator=(const TSourceGuard&) = delete;
+
+ private:
+  TBitmap& bitmap_;
+  TNotifyEvent onChange_;
+};
 
 }  // namespace
 
@@ -41,17 +62,16 @@ void DrawTransparentBitmapRect(TCanvas& canvas, TBitmap& bitmap, int x, int y, i
     srcW = bitmap.Width();
     srcH = bitmap.Height();
   }
+  const TSourceGuard guard(bitmap);
   if (transparentColor == clNone) {
     canvas.StretchBlt(x, y, w, h, bitmap.Canvas(), srcX, srcY, srcW, srcH, canvas.CopyMode());
     return;
   }
   if (transparentColor == clDefault)
     transparentColor = TColor(bitmap.Canvas()->Pixel(0, bitmap.Height() - 1));
-  TNotifyEvent saved = bitmap.OnChange;
-  bitmap.OnChange = nullptr;
-  TransparentStretchBlt(canvas.Handle(), x, y, w, h, bitmap.Canvas(), srcX, srcY, srcW, srcH,
-                        transparentColor);
-  bitmap.OnChange = saved;
+  // The mask of a monochrome bitmap is always its white.
+  if (bitmap.Monochrome()) transparentColor = clWhite;
+  TransparentStretchBlt(canvas.Handle(), x, y, w, h, bitmap.Canvas(), srcX, srcY, srcW, srcH, transparentColor);
 }
 
 void DrawTransparentBitmapRect(TCanvas& canvas, TBitmap& bitmap, const TRect& dest,

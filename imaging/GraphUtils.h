@@ -15,7 +15,9 @@ void TransparentStretchBlt(HDC destDC, int x, int y, int w, int h, HDC sourceDC,
 // transparentColor left out. A destination width or height below 1 means the
 // bitmap's own; a source width or height below 1 means the whole bitmap.
 // clNone draws opaque (with the canvas's copy mode); clDefault means the
-// colour of the bitmap's bottom-left pixel.
+// colour of the bitmap's bottom-left pixel; a monochrome bitmap leaves out
+// its white whatever the colour given. The bitmap's canvas is locked and its
+// change event held back while it is drawn.
 void DrawTransparentBitmapRect(TCanvas& canvas, TBitmap& bitmap, int x, int y, int w, int h,
                                int srcX, int srcY, int srcW, int srcH, TColor transparentColor);
 void DrawTransparentBitmapRect(TCanvas& canvas, TBitmap& bitmap, const TRect& dest,

@@ -41,6 +41,20 @@ void TIconList::Insert(int index, std::unique_ptr<TIcon> icon) {
   Changed();
 }
 
+int TIconList::AddHandle(HICON handle) {
+  auto icon = std::make_unique<TIcon>();
+  icon->SetHandle(handle);
+  return Add(std::move(icon));
+}
+
+void TIconList::InsertResource(int index, HINSTANCE instance, const AnsiString& resourceName) {
+  const HICON handle = LoadIcon(instance, resourceName);
+  if (!handle) throw EResNotFound("Resource " + resourceName + " not found");
+  auto icon = std::make_unique<TIcon>();
+  icon->SetHandle(handle);
+  Insert(index, std::move(icon));
+}
+
 void TIconList::Delete(int index) {
   CheckIndex(index, Count() - 1);
   icons_.erase(icons_.begin() + index);
@@ -122,6 +136,19 @@ void TIconList::SaveToStream(TStream& stream) const {
   WriteBytes(stream, out);
 }
 
+void TIconList::DefineProperties(TFiler& filer) {
+  auto streamForm = [](const TIconList& list) {
+    TStringStream out;
+    list.SaveToStream(out);
+    return out.DataString();
+  };
+  const auto* ancestor = dynamic_cast<const TIconList*>(filer.Ancestor());
+  const bool hasData = ancestor ? streamForm(*this) != streamForm(*ancestor) : Count() > 0;
+  filer.DefineBinaryProperty(
+      "Icons", [this](TStream& stream) { LoadFromStream(stream); },
+      [this](TStream& stream) { SaveToStream(stream); }, hasData);
+}
+
 void TIconList::Changed() {
   if (updateCount_ == 0 && OnChange) OnChange(this);
 }
@@ -162,6 +189,10 @@ void RegisterIconFormats() {
   done = true;
   IconClipboardFormat = RegisterClipboardFormat("Harvella Icon");
   TPicture::RegisterClipboardFormat(IconClipboardFormat, [] { return std::make_unique<TIcon>(); });
-  RegisterCursor(crHand, *DrawHandCursor(false), Point(6, 0));
-  RegisterCursor(crDragHand, *DrawHandCursor(true), Point(7, 6));
+  RegisterResource(HInstance, kHandCursorResource, *DrawHandCursor(false), Point(6, 0));
+  RegisterResource(HInstance, kDragCursorResource, *DrawHandCursor(true), Point(7, 6));
+  for (auto [id, name] : {std::pair(crHand, kHandCursorResource), std::pair(crDragHand, kDragCursorResource)}) {
+    const TResourcePicture cursor = FindResourcePicture(HInstance, name);
+    RegisterCursor(id, *cursor.Picture, cursor.HotSpot);
+  }
 }

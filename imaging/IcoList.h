@@ -3,17 +3,21 @@
 // 32-bit size and that many bytes of an icon file (size 0 for an empty
 // entry). A change of any icon in the list fires the list's OnChange; update
 // brackets (BeginUpdate/EndUpdate, counted) hold it back until the outermost
-// EndUpdate, which fires once. Also the start-up registrations of the icon
-// clipboard format and the two hand cursors.
+// EndUpdate, which fires once. Form files keep the list as the binary
+// property "Icons" in the stream form, written when the list differs from
+// the ancestor's (without an ancestor: when it is not empty). Also the
+// start-up registrations of the icon clipboard format and of the two hand
+// cursors, which the library draws into the program's resources.
 #pragma once
 
 #include <memory>
 #include <vector>
 
 #include "platform/graphics/Icon.h"
-#include "platform/rtl/Classes.h"
+#include "platform/graphics/Resources.h"
+#include "platform/rtl/Persistent.h"
 
-class TIconList : public TObject {
+class TIconList : public TPersistent {
  public:
   TIconList() = default;
   TIconList(const TIconList&) = delete;
@@ -29,6 +33,11 @@ class TIconList : public TObject {
   // Add and Insert take the icon (nullptr for an empty entry); Add returns its index.
   int Add(std::unique_ptr<TIcon> icon);
   void Insert(int index, std::unique_ptr<TIcon> icon);
+  // Adds a new icon that takes over the icon handle; returns its index.
+  int AddHandle(HICON handle);
+  // Inserts a new icon loaded from the module's named icon resource;
+  // EResNotFound when there is none.
+  void InsertResource(int index, HINSTANCE instance, const AnsiString& resourceName);
   void Delete(int index);
   void Clear();
   void Exchange(int index1, int index2);
@@ -55,6 +64,7 @@ class TIconList : public TObject {
 
   void LoadFromStream(TStream& stream);
   void SaveToStream(TStream& stream) const;
+  void DefineProperties(TFiler& filer) override;
 
   TNotifyEvent OnChange;
 
@@ -69,9 +79,12 @@ class TIconList : public TObject {
   int updateCount_ = 0;
 };
 
-// Screen cursor numbers of the library's hand cursors.
+// Screen cursor numbers of the library's hand cursors, and the names of
+// their pictures in the program's resources.
 constexpr int crHand = 14000;
 constexpr int crDragHand = 14001;
+inline constexpr const char* kHandCursorResource = "RX_HANDCUR";
+inline constexpr const char* kDragCursorResource = "RX_DRAGCUR";
 
 // The clipboard format of icons (0 until RegisterIconFormats has run).
 extern unsigned IconClipboardFormat;

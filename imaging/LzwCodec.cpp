@@ -1,7 +1,6 @@
 #include "imaging/LzwCodec.h"
 
 #include <algorithm>
-#include <array>
 #include <memory>
 
 #include "imaging/VCLUtils.h"
@@ -61,45 +60,43 @@ class TPixelSink {
  public:
   TPixelSink(std::vector<uint8_t>& out, int width, int height, bool interlaced, int colorBits)
       : out_(out), width_(width), height_(height), interlaced_(interlaced),
-        mask_(uint8_t((1 << colorBits) - 1)) {}
+        mask_(uint8_t((1 << colorBits) - 1)), row_(out.data()) {}
 
   bool Full() const { return y_ >= height_; }
   void Put(int value) {
-    if (Full()) return;
-    out_[size_t(y_) * size_t(width_) + size_t(x_)] = uint8_t(value) & mask_;
-    if (++x_ == width_) {
-      x_ = 0;
-      y_ = interlaced_ ? NextInterlacedRow(y_, height_, pass_) : y_ + 1;
+    const uint16_t one = uint16_t(value);
+    PutReversed(&one, 1);
+  }
+  // Puts values[count - 1] first and values[0] last (a decoder's stack).
+  void PutReversed(const uint16_t* values, size_t count) {
+    while (count > 0 && !Full()) {
+      const size_t n = std::min(count, size_t(width_ - x_));
+      for (size_t i = 0; i < n; ++i) row_[size_t(x_) + i] = uint8_t(values[count - 1 - i]) & mask_;
+      x_ += int(n);
+      count -= n;
+      if (x_ == width_) NextRow();
     }
   }
 
  private:
+  void NextRow() {
+    x_ = 0;
+    y_ = interlaced_ ? NextInterlacedRow(y_, height_, pass_) : y_ + 1;
+    if (!Full()) row_ = out_.data() + size_t(y_) * size_t(width_);
+  }
+
   std::vector<uint8_t>& out_;
   int width_, height_;
   bool interlaced_;
   uint8_t mask_;
+  uint8_t* row_;
   int x_ = 0, y_ = 0, pass_ = 0;
 };
 
 [[noreturn]] void RaiseBadData() { throw EInvalidGraphicOperation(ImagingText::GifBadData); }
 
-}  // namespace
-
-int NextInterlacedRow(int row, int height, int& pass) {
-  static constexpr int kStep[4] = {8, 8, 4, 2};
-  static constexpr int kStart[4] = {0, 4, 2, 1};
-  if (pass >= 0 && pass < 4 && row + kStep[pass] < height) return row + kStep[pass];
-  while (++pass < 4)
-    if (kStart[pass] < height) return kStart[pass];
-  return height;
-}
-
-std::vector<uint8_t> DecodeGifCodeStream(const uint8_t* data, size_t size, int width, int height,
-                                         bool interlaced, int colorBits, bool tolerant,
-                                         bool& corrupted) {
-  if (width < 0 || height < 0) RaiseBadData();
-  std::vector<uint8_t> out(size_t(width) * size_t(height), 0);
-  if (width == 0 || height == 0) return out;
+void DecodeCodes(const uint8_t* data, size_t size, int width, int height, bool interlaced, int colorBits,
+                 bool tolerant, bool& corrupted, const TCodecProgress& progress, std::vector<uint8_t>& out) {
   int minSize = size > 0 ? data[0] : 0;
   if (minSize < 2 || minSize > 9) {
     if (!tolerant) throw EInvalidGraphicOperation(ImagingText::GifCodeSizeError);
@@ -108,8 +105,8 @@ std::vector<uint8_t> DecodeGifCodeStream(const uint8_t* data, size_t size, int w
   }
   colorBits = std::clamp(colorBits, 1, 8);
   const int clearCode = 1 << minSize, endCode = clearCode + 1, firstFree = clearCode + 2;
-  std::array<uint16_t, kMaxCodes> prefix{}, suffix{};
-  std::array<uint16_t, kMaxChain + 1> stack{};
+  uint16_t prefix[kMaxCodes] = {}, suffix[kMaxCodes] = {};
+  uint16_t stack[kMaxChain + 1] = {};
   int codeSize = minSize + 1, maxCode = 1 << codeSize, freeCode = firstFree;
   int oldCode = -1, finChar = 0;
   bool tableFull = false;
@@ -117,6 +114,7 @@ std::vector<uint8_t> DecodeGifCodeStream(const uint8_t* data, size_t size, int w
   TPixelSink sink(out, width, height, interlaced, colorBits);
 
   int code = reader.Read(codeSize);
+  int percentDone = 0;
   while (code != endCode && !sink.Full()) {
     if (code == clearCode) {
       codeSize = minSize + 1;
@@ -149,7 +147,7 @@ std::vector<uint8_t> DecodeGifCodeStream(const uint8_t* data, size_t size, int w
       if (corrupted && tolerant && depth >= kMaxChain) break;
       finChar = cur;
       stack[depth++] = uint16_t(finChar);
-      while (depth > 0) sink.Put(stack[--depth]);
+      sink.PutReversed(stack, depth);
       if (!tableFull) {
         prefix[size_t(freeCode)] = uint16_t(oldCode);
         suffix[size_t(freeCode)] = uint16_t(finChar);
@@ -165,13 +163,14 @@ std::vector<uint8_t> DecodeGifCodeStream(const uint8_t* data, size_t size, int w
       oldCode = inCode;
     }
     code = reader.Read(codeSize);
+    if (!progress || size == 0) continue;
+    const int percent = int(reader.Position() * 100 / size);
+    if (percent != percentDone) progress(psRunning, percentDone = percent, AnsiString());
   }
-  return out;
 }
 
-namespace {
-
-constexpr int kHashSlots = 17777;
+// A prime well above the 4096 codes: the probe chains stay short whatever the picture.
+constexpr int kHashSlots = 17783;
 
 // Packs codes least significant bit first and cuts the bytes into sub-blocks.
 class TCodeWriter {
@@ -208,10 +207,9 @@ struct TDictNode {
   uint8_t Suffix;
 };
 
-}  // namespace
 
-AnsiString EncodeGifCodeStream(const uint8_t* indexes, int width, int height, int bitsPerPixel,
-                               bool interlaced) {
+AnsiString EncodeCodes(const uint8_t* indexes, int width, int height, int bitsPerPixel, bool interlaced,
+                       const TCodecProgress& progress) {
   const int initBits = bitsPerPixel <= 1 ? 3 : std::min(bitsPerPixel, 8) + 1;
   const int clearCode = 1 << (initBits - 1), endCode = clearCode + 1;
   const int pixelMask = clearCode - 1;
@@ -222,7 +220,7 @@ AnsiString EncodeGifCodeStream(const uint8_t* indexes, int width, int height, in
   writer.Write(clearCode, codeSize);
   int prefix = 0;
   int64_t length = 0, hash = 0;
-  int pass = 0;
+  int pass = 0, rowsDone = 0;
   for (int y = 0; y < height; y = interlaced ? NextInterlacedRow(y, height, pass) : y + 1) {
     const uint8_t* row = indexes + size_t(y) * size_t(width);
     for (int x = 0; x < width; ++x) {
@@ -263,8 +261,42 @@ AnsiString EncodeGifCodeStream(const uint8_t* indexes, int width, int height, in
         std::fill(slots.begin(), slots.end(), int16_t(-1));
       }
     }
+    if (progress) progress(psRunning, int(int64_t(++rowsDone) * 100 / height), AnsiString());
   }
   if (length > 0) writer.Write(prefix, codeSize);
   writer.Write(endCode, codeSize);
   return writer.Finish(initBits - 1);
+}
+
+}  // namespace
+
+int NextInterlacedRow(int row, int height, int& pass) {
+  static constexpr int kStep[4] = {8, 8, 4, 2};
+  static constexpr int kStart[4] = {0, 4, 2, 1};
+  if (pass >= 0 && pass < 4 && row + kStep[pass] < height) return row + kStep[pass];
+  while (++pass < 4)
+    if (kStart[pass] < height) return kStart[pass];
+  return height;
+}
+
+uint64_t MaxDecodedPixels(size_t size) { return (uint64_t(size) * 8 / 3 + 2) * (kMaxChain + 1); }
+
+std::vector<uint8_t> DecodeGifCodeStream(const uint8_t* data, size_t size, int width, int height,
+                                         bool interlaced, int colorBits, bool tolerant, bool& corrupted,
+                                         const TCodecProgress& progress) {
+  if (width < 0 || height < 0) RaiseBadData();
+  std::vector<uint8_t> out(size_t(width) * size_t(height), 0);
+  if (width == 0 || height == 0) return out;
+  WithProgress(progress, [&] {
+    DecodeCodes(data, size, width, height, interlaced, colorBits, tolerant, corrupted, progress, out);
+  });
+  return out;
+}
+
+AnsiString EncodeGifCodeStream(const uint8_t* indexes, int width, int height, int bitsPerPixel,
+                               bool interlaced, const TCodecProgress& progress) {
+  AnsiString out;
+  WithProgress(progress,
+               [&] { out = EncodeCodes(indexes, width, height, bitsPerPixel, interlaced, progress); });
+  return out;
 }

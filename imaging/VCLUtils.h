@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/graphics/Colors.h"
+#include "platform/rtl/Persistent.h"
 #include "platform/rtl/SysUtils.h"
 
 // Raised when a picture operation cannot be carried out (bad GIF data, a size
@@ -14,12 +15,6 @@
 class EInvalidGraphicOperation : public Exception {
  public:
   using Exception::Exception;
-};
-
-// Raised when a stream ends early or holds a block that does not belong there.
-class EReadError : public EStreamError {
- public:
-  using EStreamError::EStreamError;
 };
 
 // The library's message texts, by their resource numbers.

@@ -76,6 +76,7 @@ void TBitmap::Assign(const TBitmap& source) {
   TCanvas::EndPaintOn(image_.get());
   *image_ = source.Native().copy();
   pixelFormat_ = source.pixelFormat_;
+  palette_ = source.palette_;
   transparent_ = source.transparent_;
   transparentMode_ = source.transparentMode_;
   transparentColor_ = source.transparentColor_;
@@ -113,6 +114,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
   TCanvas::EndPaintOn(image_.get());
   *image_ = loaded.convertToFormat(QImage::Format_RGB32);
   pixelFormat_ = pf32bit;
+  palette_.reset();
   Changed();
 }
 

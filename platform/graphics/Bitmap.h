@@ -32,6 +32,9 @@ class TBitmap : public TGraphic {
   void SetPixelFormat(TPixelFormat format) { pixelFormat_ = format; }
   bool Monochrome() const { return pixelFormat_ == pf1bit; }
   void SetMonochrome(bool value) { pixelFormat_ = value ? pf1bit : pf32bit; }
+  // The colours of an indexed picture (pf1bit, pf4bit, pf8bit) in index order.
+  HPALETTE Palette() const override { return palette_; }
+  void SetPalette(HPALETTE palette) { palette_ = std::move(palette); }
 
   TCanvas* Canvas();
   // Row y as 32-bit pixels; ERangeError outside 0..Height-1.
@@ -66,4 +69,5 @@ class TBitmap : public TGraphic {
   TPixelFormat pixelFormat_ = pfDevice;
   TTransparentMode transparentMode_ = tmAuto;
   TColor transparentColor_ = clDefault;
+  HPALETTE palette_;
 };

@@ -166,6 +166,22 @@ TCanvas::TCanvas() : painter_(std::make_unique<QPainter>()) { brush_.SetColor(cl
 
 TCanvas::~TCanvas() { EndPaint(); }
 
+void TCanvas::Lock() {
+  lock_.lock();
+  ++lockCount_;
+}
+
+void TCanvas::Unlock() {
+  --lockCount_;
+  lock_.unlock();
+}
+
+bool TCanvas::TryLock() {
+  if (!lock_.try_lock()) return false;
+  ++lockCount_;
+  return true;
+}
+
 void TCanvas::SetTarget(QImage* image) {
   EndPaint();
   EndPaintOn(image);

@@ -7,8 +7,10 @@
 // form for code written that way.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/graphics/GraphicsObjects.h"
@@ -123,6 +125,13 @@ class TCanvas : public TObject {
   // Called after each painting operation (a control's window shows its back buffer).
   TNotifyEvent OnChange;
 
+  // Keeps other threads off the canvas while a drawing uses it; the lock
+  // nests within one thread. LockCount counts the open locks.
+  void Lock();
+  void Unlock();
+  bool TryLock();
+  int LockCount() const { return lockCount_; }
+
   // Platform: blends an image (with alpha) into r, within the clip.
   void DrawNativeImage(const TRect& r, const QImage& image);
   // Platform: the image painted on, and the end of the Qt painting session
@@ -156,6 +165,8 @@ class TCanvas : public TObject {
   TRegion clip_;  // device coordinates
   TPoint windowOrg_;
   TPoint viewportOrg_;
+  std::recursive_mutex lock_;
+  std::atomic<int> lockCount_ = 0;
 };
 
 // Draws a 3D frame of the given width inside r (top and left edges in

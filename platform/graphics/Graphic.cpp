@@ -44,7 +44,25 @@ std::vector<FileFormat>::iterator FindFormat(const AnsiString& ext) {
 }  // namespace
 
 void TGraphic::Changed() {
+  modified_ = true;
   if (OnChange) OnChange(this);
+}
+
+void TGraphic::SetModified(bool value) {
+  if (value)
+    Changed();
+  else
+    modified_ = false;
+}
+
+void TGraphic::Progress(TProgressStage stage, int percentDone, const AnsiString& message) const {
+  if (OnProgress) OnProgress(const_cast<TGraphic*>(this), stage, percentDone, message);
+}
+
+void TGraphic::DefineProperties(TFiler& filer) {
+  filer.DefineBinaryProperty(
+      "Data", [this](TStream& stream) { ReadData(stream); }, [this](TStream& stream) { WriteData(stream); },
+      !Empty());
 }
 
 void TGraphic::LoadFromFile(const AnsiString& fileName) {

@@ -3,17 +3,73 @@
 #include <QBuffer>
 #include <QImage>
 #include <QPainter>
+#include <cstdint>
+#include <map>
+#include <mutex>
 
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/QtBridge.h"
 
+namespace {
+
+struct TIconHandles {
+  std::mutex lock;
+  std::map<HICON, QImage> pictures;
+  uintptr_t last = 0;
+};
+
+TIconHandles& IconHandles() {
+  static TIconHandles handles;
+  return handles;
+}
+
+}  // namespace
+
+HICON CreateIconHandle(const TIcon& icon) {
+  TIconHandles& h = IconHandles();
+  std::lock_guard guard(h.lock);
+  const auto handle = reinterpret_cast<HICON>(++h.last);
+  h.pictures[handle] = icon.Native();
+  return handle;
+}
+
+bool DestroyIcon(HICON handle) {
+  TIconHandles& h = IconHandles();
+  std::lock_guard guard(h.lock);
+  return h.pictures.erase(handle) > 0;
+}
+
 TIcon::TIcon() : image_(std::make_unique<QImage>()) {}
-TIcon::~TIcon() = default;
+TIcon::~TIcon() { ReleaseHandle(); }
+
+HICON TIcon::Handle() const {
+  if (!handle_) handle_ = CreateIconHandle(*this);
+  return handle_;
+}
+
+void TIcon::SetHandle(HICON handle) {
+  if (handle && handle == handle_) return;
+  QImage picture;
+  {
+    TIconHandles& h = IconHandles();
+    std::lock_guard guard(h.lock);
+    auto it = h.pictures.find(handle);
+    if (it != h.pictures.end()) picture = it->second;
+  }
+  SetNative(picture);
+  handle_ = picture.isNull() ? nullptr : handle;
+}
+
+void TIcon::ReleaseHandle() {
+  if (handle_) DestroyIcon(handle_);
+  handle_ = nullptr;
+}
 
 int TIcon::Width() const { return image_->width(); }
 int TIcon::Height() const { return image_->height(); }
 
 void TIcon::SetNative(const QImage& image) {
+  ReleaseHandle();
   *image_ = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   Changed();
 }

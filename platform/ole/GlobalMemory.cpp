@@ -84,6 +84,13 @@ HGLOBAL GlobalFree(HGLOBAL handle) {
   return r.blocks.erase(handle) ? nullptr : handle;
 }
 
+HGLOBAL AllocZeroedGlobal(int64_t size) { return size < 1 ? nullptr : GlobalAlloc(GHND, size_t(size)); }
+
+void FreeGlobalAndClear(HGLOBAL& block) {
+  if (block) GlobalFree(block);
+  block = nullptr;
+}
+
 HGLOBAL GlobalFromBytes(const AnsiString& bytes) {
   HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, bytes.size());
   if (!bytes.empty()) {

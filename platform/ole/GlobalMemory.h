@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/rtl/SysUtils.h"
 
@@ -31,6 +32,11 @@ size_t GlobalSize(HGLOBAL block);
 HGLOBAL GlobalReAlloc(HGLOBAL block, size_t bytes, unsigned flags);
 // Frees the block; nullptr on success, the handle itself when it was not a block.
 HGLOBAL GlobalFree(HGLOBAL block);
+
+// A zero-filled movable block of size bytes; nullptr for a size below 1.
+HGLOBAL AllocZeroedGlobal(int64_t size);
+// Frees the block, if any, and clears the handle.
+void FreeGlobalAndClear(HGLOBAL& block);
 
 // A new block holding bytes.
 HGLOBAL GlobalFromBytes(const AnsiString& bytes);
