@@ -5,7 +5,8 @@ PACKAGES := g++ cmake ninja-build pkg-config \
             libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev libgl-dev fonts-dejavu-core \
             nginx-light dante-server microsocks curl \
-            xvfb xauth clang libclang-rt-14-dev
+            xvfb xauth clang libclang-rt-14-dev \
+            imagemagick
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS := $(shell nproc)
@@ -58,6 +59,17 @@ fuzz: deps
 	clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I. \
 	  $(FUZZ_SOURCES) -o build/fuzz/fuzz_parser -pthread
 	./build/fuzz/fuzz_parser -max_total_time=$(FUZZ_SECONDS) -dict=fuzz/parser.dict build/fuzz/corpus fuzz/seeds
+
+# Fuzzing of the image library's readers (GIF, animated cursor, icon and icon
+# list), one libFuzzer target each, built with clang in build/fuzz-imaging.
+.PHONY: fuzz-imaging
+fuzz: fuzz-imaging
+fuzz-imaging: deps
+	cmake -S fuzz/imaging -B build/fuzz-imaging -G Ninja -DCMAKE_CXX_COMPILER=clang++
+	cmake --build build/fuzz-imaging -j $(JOBS) --target fuzz_gif fuzz_ani fuzz_icons
+	for reader in gif ani icons; do mkdir -p build/fuzz-imaging/corpus-$$reader && \
+	  QT_QPA_PLATFORM=offscreen ./build/fuzz-imaging/fuzz_$$reader -max_total_time=$(FUZZ_SECONDS) \
+	    build/fuzz-imaging/corpus-$$reader fuzz/imaging/seeds/$$reader || exit 1; done
 
 clean:
 	rm -rf build

@@ -655,9 +655,12 @@ void TGIFImage::ReadFrame(TByteReader& r, std::vector<std::unique_ptr<TExtension
   if (frame->Corrupted && !GifLoadCorrupted) RaiseStreamReadError();
   if (width == 0) width = ScreenWidth;
   if (height == 0) height = ScreenHeight;
-  const uint64_t pixels = uint64_t(width) * uint64_t(height);
-  if (pixels > uint64_t(kMaxGifPixels) && pixels > MaxDecodedPixels(item.ImageData.size()))
+  // No frame gets more pixels than its data can decode to: a cut one ends
+  // the file there, any other is damaged.
+  if (uint64_t(width) * uint64_t(height) > MaxDecodedPixels(item.ImageData.size())) {
+    if (frame->Corrupted) RaiseStreamReadError();
     throw EInvalidGraphicOperation(ImagingText::GifBadData);
+  }
   frame->TopLeft = Point(left, top);
   item.Size = TSize{width, height};
   item.PackedFields = packed;

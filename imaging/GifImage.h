@@ -3,11 +3,11 @@
 // bitmap only when the bitmap is first needed; a frame that has only a
 // bitmap is reduced to 256 colours and encoded when the image is written.
 // Reading checks every size against the data: a frame may have any size the
-// format can state, but no more pixels than its data can decode to (beyond
-// the 2^24 that any frame may have), so memory stays bounded by the file. A
-// file that ends early loads as far as it goes while GifLoadCorrupted is set
-// (the cut frame is marked Corrupted and keeps a data terminator), other
-// damage raises EReadError or EInvalidGraphicOperation. Saving writes the
+// format can state, but no more pixels than its data can decode to, so
+// memory stays bounded by the file. A file that ends early loads as far as
+// it goes while GifLoadCorrupted is set (the cut frame is marked Corrupted
+// and keeps a data terminator), other damage raises EReadError or
+// EInvalidGraphicOperation. Saving writes the
 // frames' data as read, each with the transparent index it was read with.
 // Reading, decoding and writing report OnProgress.
 #pragma once
@@ -24,8 +24,6 @@ class TAnimatedCursorImage;
 class TByteReader;
 class TGIFImage;
 
-// Any frame may have this many pixels; a larger one needs the data to match.
-constexpr int64_t kMaxGifPixels = int64_t(1) << 24;
 // Files with more frames than this are refused as damaged data.
 constexpr int kMaxGifFrames = 32768;
 
