@@ -1,10 +1,10 @@
-// Animated cursors built chunk by chunk.
+// Animated cursors built chunk by chunk (steps, rates and sequences meet
+// ImageMagick in MagickTest).
 #include <gtest/gtest.h>
 
 #include "ImagingTestSupport.h"
 #include "imaging/AniFile.h"
 #include "imaging/ByteReader.h"
-#include "imaging/GifImage.h"
 #include "imaging/IcoList.h"
 
 namespace {
@@ -28,7 +28,7 @@ std::unique_ptr<TAnimatedCursorImage> Read(const AnsiString& bytes) {
 
 }  // namespace
 
-TEST(AnimatedCursor, FramesFollowRatesAndSequenceAndShareIcons) {
+TEST(AnimatedCursor, FramesShareIconsAndGoToListsAndStrips) {
   const AnsiString info =
       Chunk("LIST", AnsiString("INFO") + Chunk("INAM", AnsiString("Spinner\0", 8)) +
                         Chunk("IART", AnsiString("Tester\0", 7)) + Chunk("ICOP", "x"));
@@ -42,16 +42,8 @@ TEST(AnimatedCursor, FramesFollowRatesAndSequenceAndShareIcons) {
   ASSERT_EQ(cursor.FrameCount(), 3);
   EXPECT_EQ(cursor.Frames(0).Icon, cursor.Frames(2).Icon);
   EXPECT_NE(cursor.Frames(0).Icon, cursor.Frames(1).Icon);
-  EXPECT_EQ(cursor.Frames(1).Rate, 6u);
   EXPECT_EQ(cursor.Frames(1).HotSpot, Point(5, 6));
   EXPECT_FALSE(cursor.Frames(1).IsIcon);
-  EXPECT_EQ(cursor.Frames(0).Icon->Width(), 16);
-
-  TGIFImage gif;
-  gif.Assign(cursor);
-  ASSERT_EQ(gif.FrameCount(), 3);
-  EXPECT_EQ(gif.Frames(2).AnimateInterval, 7 * 100 / 6);
-  EXPECT_EQ(PixelAt(*gif.Frames(1).Bitmap(), 5, 5), 0x00FF00u);
 
   TIconList list;
   cursor.AssignTo(list);

@@ -40,6 +40,20 @@ TEST(ColorReduction, HistogramKeepsExactColoursWhenFewAndLimitsThePalette) {
   }
 }
 
+TEST(ColorReduction, BitmapInTheRequestedFormatKeepsItsPalette) {
+  auto picture = MakeBitmap(6, 2, [](int x, int) { return x < 5 ? 0x0000FFu : 0x00FF00u; });
+  picture->SetPixelFormat(pf4bit);
+  const std::vector<TColor> colours = {clRed, RGB(0, 255, 0), clBlue, clBlue};
+  picture->SetPalette(std::make_shared<TLogPalette>(TLogPalette{colours}));
+  const TReducedBitmap r = ReduceBitmap(*picture, pf4bit, cmHistogram);
+  EXPECT_EQ(r.ColorsUsed, 4);
+  EXPECT_EQ(PaletteRgb(r, 0), 0xFF0000u);
+  EXPECT_EQ(r.At(0, 0), 2);  // the first entry of its colour
+  EXPECT_EQ(r.At(5, 1), 1);
+  // Another format is reduced from the colours.
+  EXPECT_EQ(ReduceBitmap(*picture, pf8bit, cmHistogram).ColorsUsed, 2);
+}
+
 TEST(ColorReduction, FixedGreyAndRampMappings) {
   auto blackWhite = MakeBitmap(4, 4, [](int x, int y) { return (x + y) % 2 ? 0xFFFFFFu : 0u; });
   EXPECT_EQ(IndexesUsed(ReduceBitmap(*blackWhite, pf8bit, cmFixed6x6x6)), (std::set<int>{0, 215}));

@@ -64,27 +64,6 @@ AnsiString GraphicControl(int packed, int delay, int transparentIndex) {
 
 }  // namespace
 
-TEST(GifImage, SingleFrameRoundTripKeepsColoursTransparencyAndTiming) {
-  auto bitmap = MakeBitmap(20, 10, [](int x, int y) { return uint32_t((x % 5) * 0x330000 + y * 0x11); });
-  TGIFImage image;
-  image.AddFrame(bitmap.get());
-  image.Frames(0).TransparentColor = RGB(0, 0, 0x11);
-  image.Frames(0).AnimateInterval = 250;
-  image.Frames(0).DisposalMethod = 2;
-  const AnsiString bytes = Save(image);
-  EXPECT_EQ(bytes.substr(0, 6), "GIF89a");  // extensions are written under 89a
-  auto loaded = Load(bytes);
-  ASSERT_EQ(loaded->FrameCount(), 1);
-  EXPECT_EQ(loaded->ScreenHeight, 10);
-  ExpectSamePixels(*bitmap, *loaded->Bitmap());
-  const TGIFFrame& frame = loaded->Frames(0);
-  EXPECT_EQ(frame.TransparentColor, RGB(0, 0, 0x11));
-  EXPECT_EQ(frame.AnimateInterval, 250);
-  EXPECT_EQ(frame.DisposalMethod, 2);
-  // Saving again writes the compressed data as read.
-  EXPECT_EQ(Save(*loaded), bytes);
-}
-
 TEST(GifImage, MultiFrameRoundTripWithLocalTablesInterlaceLoopAndComment) {
   auto first = MakeBitmap(16, 12, [](int x, int) { return x < 8 ? 0xFF0000u : 0x0000FFu; });
   auto second = MakeBitmap(9, 28, [](int x, int y) { return uint32_t(x * 0x101010 + y * 0x000700); });
@@ -94,6 +73,8 @@ TEST(GifImage, MultiFrameRoundTripWithLocalTablesInterlaceLoopAndComment) {
   image.Frames(1).TopLeft = Point(4, 2);
   image.Frames(1).Interlaced = true;
   image.Frames(1).AnimateInterval = 100;
+  image.Frames(0).TransparentColor = RGB(0, 0, 255);
+  image.Frames(0).DisposalMethod = 2;
   image.ScreenWidth = 40;  // a screen wider than the frames stays so
   image.Looping = true;
   image.RepeatCount = 7;
@@ -118,6 +99,9 @@ TEST(GifImage, MultiFrameRoundTripWithLocalTablesInterlaceLoopAndComment) {
   EXPECT_TRUE(loaded.Frames(1).Interlaced);
   EXPECT_EQ(loaded.Frames(1).TopLeft, Point(4, 2));
   EXPECT_EQ(loaded.Frames(1).AnimateInterval, 100);
+  EXPECT_EQ(loaded.Frames(0).TransparentColor, RGB(0, 0, 255));
+  EXPECT_EQ(loaded.Frames(0).DisposalMethod, 2);
+  EXPECT_EQ(Save(loaded), withSize.DataString().substr(4));  // the compressed data are written as read
   ExpectSamePixels(*first, *loaded.Frames(0).Bitmap());
   ExpectSamePixels(*second, *loaded.Frames(1).Bitmap());
 
@@ -223,6 +207,45 @@ TEST(GifImage, DamagedFilesRaiseTheLibrarysErrors) {
   EXPECT_TRUE(empty.Empty());
 }
 
+TEST(GifImage, LoadingAndSavingReportProgressAndTheErrorThatEndsThem) {
+  std::vector<std::pair<TProgressStage, AnsiString>> events;
+  auto record = [&](TObject*, TProgressStage stage, int, const AnsiString& message) {
+    events.emplace_back(stage, message);
+  };
+  auto bitmap = MakeBitmap(40, 30, [](int x, int y) { return uint32_t(x * 0x60000 + y * 8); });
+  TGIFImage image;
+  image.AddFrame(bitmap.get());
+  EXPECT_TRUE(image.Empty());  // a bitmap, but no compressed data yet
+  image.OnProgress = record;
+  const AnsiString bytes = Save(image);
+  EXPECT_FALSE(image.Empty());
+  auto expectBracket = [&](const AnsiString& endMessage) {
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events.front().first, psStarting);
+    EXPECT_EQ(events[1].first, psRunning);
+    EXPECT_EQ(events.back(), std::make_pair(psEnding, endMessage));
+  };
+  expectBracket("");
+
+  TGIFImage loaded;
+  loaded.OnProgress = record;
+  events.clear();
+  TStringStream in(bytes);
+  loaded.LoadFromStream(in);
+  expectBracket("");
+  EXPECT_TRUE(loaded.Modified());
+  const HPALETTE palette = loaded.Palette();
+  ASSERT_EQ(palette->Entries.size(), 256u);
+  EXPECT_EQ(palette->Entries[1], loaded.Frames(0).Item().Colors.ColorAt(1));
+
+  AnsiString badCodeSize = Header("GIF89a", 2, 1) + RedGreenImage() + ";";
+  badCodeSize[13 + 12 + 10] = 12;
+  events.clear();
+  TStringStream bad(badCodeSize);
+  EXPECT_THROW(loaded.LoadFromStream(bad), EInvalidGraphicOperation);
+  expectBracket(ImagingText::GifCodeSizeError);
+}
+
 TEST(GifImage, TruncatedFileLoadsAsFarAsItGoes) {
   auto bitmap = MakeBitmap(64, 64, [](int x, int y) { return uint32_t((x * 7 + y * 13) % 200); });
   TGIFImage image;
@@ -284,6 +307,15 @@ TEST(GifImage, RegisteredWithThePictureAndClipboardSystems) {
   pasted.LoadFromClipboardFormat();
   ASSERT_EQ(pasted.FrameCount(), 1);
   ExpectSamePixels(*bitmap, *pasted.Bitmap());
+
+  // Form files make the image again from its registered class name.
+  TStringStream form;
+  TWriter(form).WriteObject(pasted);
+  form.SetPosition(0);
+  const std::unique_ptr<TPersistent> object = TReader(form).ReadObject();
+  ASSERT_NE(dynamic_cast<TGIFImage*>(object.get()), nullptr);
+  ExpectSamePixels(*bitmap, *static_cast<TGIFImage*>(object.get())->Bitmap());
+  EXPECT_TRUE(GetClass("TGIFFrame"));
   UnregisterImagingFormats();
   EXPECT_EQ(TPicture::ClassNameForExtension("gif"), "");
 }

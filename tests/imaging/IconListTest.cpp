@@ -85,6 +85,36 @@ TEST(IconList, ChangesFireOnceOutsideNestedUpdateBrackets) {
   EXPECT_EQ(list.Get(0)->Width(), 24);
 }
 
+TEST(IconList, TakesHandlesAndResourcesAndStreamsAsTheIconsProperty) {
+  auto picture = MakeBitmap(12, 10, [](int x, int) { return x < 6 ? 0xFF0000u : 0x00FF00u; });
+  RegisterResource(HInstance, "TestArrow", *picture);
+  TIconList list;
+  list.InsertResource(0, HInstance, "TESTARROW");
+  EXPECT_EQ(list.Get(0)->Width(), 12);
+  EXPECT_THROW(list.InsertResource(0, HInstance, "NoSuchIcon"), EResNotFound);
+  const HICON handle = CreateIconHandle(*SmallIcon(2, 24));
+  EXPECT_EQ(list.AddHandle(handle), 1);
+  EXPECT_EQ(list.Get(1)->Height(), 24);
+  list.Delete(1);
+  EXPECT_FALSE(DestroyIcon(handle));  // the entry's icon owned the handle
+
+  // Written only when it differs from the ancestor's list, or without one when not empty.
+  auto form = [](TIconList& icons, const TIconList* ancestor) {
+    TStringStream out;
+    TWriter(out, ancestor).WriteProperties(icons);
+    return out.DataString();
+  };
+  TIconList same, empty;
+  same.Assign(list);
+  EXPECT_EQ(form(empty, nullptr), AnsiString(1, '\0'));
+  EXPECT_EQ(form(list, &same), AnsiString(1, '\0'));
+  TStringStream in(form(list, &empty));
+  TIconList read;
+  TReader(in).ReadProperties(read);
+  ASSERT_EQ(read.Count(), 1);
+  EXPECT_EQ(read.Get(0)->Width(), 12);
+}
+
 TEST(IconFile, DamagedIconFilesRaise) {
   const AnsiString good = SmallIconFile(1, 16, 1);
   EXPECT_THROW(ReadIconFile(good.substr(0, 4)), EReadError);
@@ -107,7 +137,12 @@ TEST(GraphUtils, TransparentDrawingLeavesOutOneColour) {
   EXPECT_EQ(PixelAt(*canvas, 1, 1), 0xFF0000u);
   EXPECT_EQ(PixelAt(*canvas, 1, 2), 0x0000FFu);
   EXPECT_EQ(PixelAt(*canvas, 0, 0), 0x0000FFu);
+  // The source stays locked while it is drawn.
+  int locksSeen = 0;
+  canvas->Canvas()->OnChange = [&](TObject*) { locksSeen = std::max(locksSeen, source->Canvas()->LockCount()); };
   DrawTransparentBitmapRect(*canvas->Canvas(), *source, Rect(0, 0, 4, 4), Rect(0, 0, 0, 0), clNone);
+  EXPECT_EQ(locksSeen, 1);
+  EXPECT_EQ(source->Canvas()->LockCount(), 0);
   EXPECT_EQ(PixelAt(*canvas, 0, 3), 0x00FF00u);
   EXPECT_EQ(PixelAt(*canvas, 3, 0), 0xFF0000u);
 }

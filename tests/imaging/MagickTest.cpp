@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 
 #include "ImagingTestSupport.h"
 #include "imaging/AniFile.h"
 #include "imaging/GifImage.h"
+#include "imaging/ByteReader.h"
 #include "imaging/GraphUtils.h"
+#include "imaging/LzwCodec.h"
 
 namespace {
 
@@ -42,6 +45,16 @@ void ExpectSameRgba(const AnsiString& expected, const AnsiString& actual) {
     if (expected[i + 3] != actual[i + 3] || (shows && expected.compare(i, 3, actual, i, 3) != 0)) ++differences;
   }
   EXPECT_EQ(differences, 0u) << "of " << expected.size() / 4 << " pixels";
+}
+
+AnsiString RgbaOf(TBitmap& bitmap) {
+  AnsiString rgba;
+  for (int y = 0; y < bitmap.Height(); ++y)
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      const uint32_t c = PixelAt(bitmap, x, y);
+      rgba += {char(c >> 16), char(c >> 8), char(c), char(255)};
+    }
+  return rgba;
 }
 
 std::unique_ptr<TGIFImage> LoadGif(const AnsiString& bytes) {
@@ -95,6 +108,32 @@ TEST(Magick, FilesSurviveALoadAndASave) {
       EXPECT_EQ(LoadGif(Contents(saved))->Comment().Text(), c.Comment + AnsiString("\r\n"));
     }
   }
+}
+
+TEST(Magick, EncodedPixelsOfEveryDepthReadBack) {
+  ScratchFolder folder;
+  const int w = 300, h = 200;  // enough codes to fill the table several times
+  for (int bits : {1, 2, 4, 8})
+    for (bool interlaced : {false, true}) {
+      SCOPED_TRACE(bits * 10 + interlaced);
+      std::mt19937 gen{unsigned(bits)};
+      std::vector<uint8_t> pixels(size_t(w) * h);
+      for (auto& p : pixels) p = uint8_t(gen() % 3 ? gen() & ((1u << bits) - 1) : 0);
+      AnsiString gif = "GIF87a", rgba;
+      PutWord(gif, w);
+      PutWord(gif, h);
+      gif += {char(0xF0 + bits - 1), 0, 0};
+      for (int i = 0; i < 1 << bits; ++i) gif += {char(i * 37), char(255 - i), char(i * 13)};
+      gif += AnsiString(",\0\0\0\0", 5);
+      PutWord(gif, w);
+      PutWord(gif, h);
+      PutByte(gif, interlaced ? 0x40 : 0);
+      gif += EncodeGifCodeStream(pixels.data(), w, h, bits, interlaced) + ";";
+      for (uint8_t p : pixels) rgba += {char(p * 37), char(255 - p), char(p * 13), char(255)};
+      WriteFileAtomically(folder / "encoded.gif", gif);
+      ExpectSameRgba(rgba, MagickRead(folder / "encoded.gif").Rgba);
+      ExpectSameRgba(rgba, RgbaOf(*LoadGif(gif)->Bitmap()));
+    }
 }
 
 TEST(Magick, AnimatedCursorStepsBecomeGifFrames) {
