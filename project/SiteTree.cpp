@@ -15,7 +15,9 @@ TListObj::~TListObj() {
 }
 
 TDataObj* TListObj::AddUrl(int32_t level, const AnsiString& url) {
-  TDataObj* node = Root->AddPath(url, WwwAlias);
+  bool refused = false;
+  TDataObj* node = Root->Insert(url, WwwAlias, refused);
+  if (refused) ++RefusedUrls;
   Eof = Root->ChildCount() == 0;
   if (!node) return nullptr;
   bool levelChanged = false;
@@ -73,6 +75,7 @@ void TListObj::EndWalk() {
 }
 
 void TListObj::Clear() {
+  FPartialFile.clear();
   Queue->Clear();
   Root->Clear();
   EndWalk();

@@ -12,7 +12,10 @@
 //
 // Guarantees: a node freed by DeleteNode, Clear or LoadFromFile is no longer
 // reachable from the queue or the cursor; saving writes a temporary file and
-// renames it, so a failed or aborted save keeps the old file (and Modified).
+// renames it, so a failed or aborted save keeps the old file (and Modified);
+// a tree whose load stopped early (Abort, a read error) is never written over
+// the file it came from. Loading costs time linear in the file's size (and
+// the final sort), whatever the file holds.
 //
 // Thread rule: the tree's structure changes on the user-interface thread
 // only, under SiteTreeMutex (LockSiteTree). Download workers read their node
@@ -50,19 +53,26 @@ public:
   AnsiString CursorLine;          // (depth - 1) TABs and the name
   int32_t CursorDepth = 0;
   int32_t CursorLevel = 0;
-  // Run after every line read by LoadFromFile (the main window pumps its
-  // messages here, so the user can set Abort during a long load).
-  std::function<void()> OnLoadLine;
+  // Run by LoadFromFile every LoadPumpInterval milliseconds while it reads
+  // and sorts (the main window serves its messages here, so that it stays
+  // alive and the user can set Abort). It must not change the tree.
+  std::function<void()> OnLoadPump;
+  int LoadPumpInterval = 10;
+  // URLs AddUrl refused as longer than MaxUrlLength or deeper than
+  // MaxPathComponents.
+  int RefusedUrls = 0;
   // Why the last SaveToFile failed; empty after a successful save.
   AnsiString LastSaveError;
 
   // Inserts a URL; a node created by this call, or a folder made on the way
-  // (level 99), takes the given link level. nullptr for an empty URL.
+  // (level 99), takes the given link level. nullptr for an empty URL and for
+  // one refused as too long or too deep (counted in RefusedUrls).
   TDataObj* AddUrl(int32_t level, const AnsiString& url);
   void First();
   void Next();
   void LoadCursorFields();
-  // Frees every node below the root, empties the queue, ends the walk.
+  // Frees every node below the root, empties the queue, ends the walk; the
+  // empty tree may be written over a file it was partly read from.
   void Clear();
   void SetCursorState(uint8_t state);
   uint8_t GetCursorState() const;
@@ -86,7 +96,8 @@ public:
   void GetNodeText(const std::vector<int>& indexPath, AnsiString& s) const;
 
   // Replaces the tree with the file's (empty argument: FileName). A missing
-  // file gives an empty tree. The queue is emptied, the walk ended.
+  // file gives an empty tree. The queue is emptied, the walk ended. Abort
+  // stops the reading; the lines read so far stay, sorted.
   void LoadFromFile(const AnsiString& fileName = AnsiString());
   // Writes the tree; false (with LastSaveError) when the folder or file cannot
   // be written or Abort stopped it; the old file then stays and Modified too.
@@ -102,5 +113,8 @@ private:
   void EndWalk();
   bool Owns(const TDataObj* node) const;
   void ApplyLine(const char* line, size_t length);
+  bool ReadTreeLines(const AnsiString& name, const std::function<void()>& tick);
   AnsiString Serialize(bool& aborted);
+
+  AnsiString FPartialFile;  // the file the last load read only in part
 };

@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstring>
+#include <memory>
 
+#include "platform/rtl/Classes.h"
 #include "platform/rtl/FileUtils.h"
 #include "project/SiteTree.h"
 #include "project/SiteTreeFields.h"
@@ -85,20 +88,6 @@ size_t SplitFields(std::string_view text, std::vector<std::string_view>& fields)
   }
 }
 
-// Lines end at CR, LF or CR LF.
-size_t LineEnd(const AnsiString& bytes, size_t from) {
-  size_t end = from;
-  while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
-  return end;
-}
-
-size_t NextLineStart(const AnsiString& bytes, size_t end) {
-  if (end < bytes.size() && bytes[end] == '\r') ++end;
-  else if (end < bytes.size()) return end + 1;
-  if (end < bytes.size() && bytes[end] == '\n') ++end;
-  return end;
-}
-
 }  // namespace
 
 void AppendNodeLineStart(AnsiString& out, const TDataObj& node) {
@@ -154,9 +143,9 @@ void ApplyNodeFields(TDataObj& node, std::string_view text) {
 
 // One line: n leading TABs attach the name below the nearest node on the
 // cursor's path whose depth is at most n; no TABs (or a cleared cursor)
-// attach it below the root. A line whose name gives no node clears the cursor.
-// The walk uses the tree's own cursor, so a node freed while messages are
-// pumped between lines cannot be left behind in it.
+// attach it below the root. A line whose name gives no node clears the
+// cursor; one refused as too long or too deep leaves it where the line was
+// attached, so that the lines below it are refused too.
 void TListObj::ApplyLine(const char* line, size_t length) {
   TDataObj*& cursor = Cursor;
   size_t tabs = 0;
@@ -168,54 +157,117 @@ void TListObj::ApplyLine(const char* line, size_t length) {
   if (!cursor) cursor = Root;
   std::string_view rest(line + tabs, length - tabs);
   size_t bar = rest.find('|');
-  cursor = cursor->AddPath(rest.substr(0, bar), WwwAlias);
+  bool refused = false;
+  TDataObj* node = cursor->Insert(rest.substr(0, bar), WwwAlias, refused);
+  if (refused) return;
+  cursor = node;
   if (cursor && bar != std::string_view::npos) ApplyNodeFields(*cursor, rest.substr(bar + 1));
+}
+
+namespace {
+
+constexpr int64_t BlockSize = 65536;
+
+// Runs the hook once interval has passed since it last returned.
+class TLoadPump {
+public:
+  TLoadPump(std::function<void()> hook, int intervalMs)
+      : FHook(std::move(hook)), FInterval(intervalMs), FDue(std::chrono::steady_clock::now() + FInterval) {}
+
+  void Tick() {
+    if (!FHook || std::chrono::steady_clock::now() < FDue) return;
+    FHook();
+    FDue = std::chrono::steady_clock::now() + FInterval;
+  }
+
+private:
+  std::function<void()> FHook;
+  std::chrono::milliseconds FInterval;
+  std::chrono::steady_clock::time_point FDue;
+};
+
+}  // namespace
+
+// Reads the file in blocks and applies each line that is not empty (lines end
+// at CR or LF); false when the reading stopped before the end of the file.
+bool TListObj::ReadTreeLines(const AnsiString& name, const std::function<void()>& tick) {
+  const int64_t size = FileSizeOf(name);
+  std::unique_ptr<TFileStream> stream;
+  try {
+    stream = std::make_unique<TFileStream>(name, fmOpenRead | fmShareDenyNone);
+  } catch (const Exception&) {
+    return false;
+  }
+  std::vector<char> block(size_t(BlockSize), '\0');
+  AnsiString carry;  // the start of a line that goes on in the next block
+  int64_t total = 0;
+  auto apply = [&](const char* line, size_t length) {
+    if (length == 0) return;
+    ApplyLine(line, length);
+    tick();
+  };
+  for (int64_t got; (got = stream->Read(block.data(), BlockSize)) > 0;) {
+    total += got;
+    const char* p = block.data();
+    const char* end = p + got;
+    while (p < end) {
+      if (Abort) return false;
+      const char* stop = std::find_if(p, end, [](char c) { return c == '\r' || c == '\n'; });
+      if (stop == end) {
+        carry.append(p, end);
+        break;
+      }
+      if (carry.empty()) {
+        apply(p, size_t(stop - p));
+      } else {
+        carry.append(p, stop);
+        apply(carry.data(), carry.size());
+        carry.clear();
+      }
+      p = stop + 1;
+    }
+    tick();
+  }
+  if (Abort) return false;
+  apply(carry.data(), carry.size());
+  return total >= size;
 }
 
 void TListObj::LoadFromFile(const AnsiString& fileName) {
   AnsiString name = fileName.empty() ? FileName : fileName;
   Clear();
-  if (!FileExists(name)) {
-    Modified = false;
-    return;
-  }
+  Modified = false;
+  if (!FileExists(name)) return;
   FileName = name;
-  AnsiString bytes;
-  ReadFileToString(name, bytes);
-  for (size_t start = 0; start < bytes.size() && !Abort;) {
-    size_t end = LineEnd(bytes, start);
-    if (end > start) {
-      ApplyLine(bytes.data() + start, end - start);
-      if (OnLoadLine) OnLoadLine();
-    }
-    start = NextLineStart(bytes, end);
-  }
-  Root->Sort();
+  TLoadPump pump(OnLoadPump, LoadPumpInterval);
+  const bool whole = ReadTreeLines(name, [&] { pump.Tick(); });
+  Root->Sort([&] { pump.Tick(); });
   EndWalk();
   Modified = false;
+  FPartialFile = whole ? AnsiString() : name;
 }
 
 AnsiString TListObj::Serialize(bool& aborted) {
   AnsiString out;
   aborted = false;
-  // Depth-first walk with an explicit stack of (node, next child position).
-  std::vector<std::pair<TDataObj*, int>> stack{{Root, 0}};
-  while (!stack.empty()) {
-    auto& [parent, next] = stack.back();
-    if (next >= parent->ChildCount()) {
-      stack.pop_back();
-      continue;
-    }
+  // Depth first: a node, its children, then its next sibling or the next
+  // sibling of the nearest ancestor that has one.
+  TDataObj* node = Root->ChildCount() > 0 ? Root->Child(0) : nullptr;
+  while (node) {
     if (Abort) {
       aborted = true;
       break;
     }
-    TDataObj* node = parent->Child(next++);
     AppendNodeLineStart(out, *node);
     out += '|';
     AppendNodeFields(out, *node);
     out += "\r\n";
-    if (node->ChildCount() > 0) stack.push_back({node, 0});
+    if (node->ChildCount() > 0) {
+      node = node->Child(0);
+      continue;
+    }
+    while (node && node != Root && !node->NextSibling()) node = node->Parent;
+    node = (node && node != Root) ? node->NextSibling() : nullptr;
   }
   return out;
 }
@@ -225,7 +277,9 @@ bool TListObj::SaveToFile(const AnsiString& fileName) {
   LastSaveError.clear();
   AnsiString folder = ExtractFilePath(fileName);
   bool saved = false;
-  if (!folder.empty() && !ForceDirectories(folder)) {
+  if (!FPartialFile.empty() && ExpandFileName(FPartialFile) == ExpandFileName(fileName)) {
+    LastSaveError = "The site tree was read from \"" + fileName + "\" only in part; it is not written over it";
+  } else if (!folder.empty() && !ForceDirectories(folder)) {
     LastSaveError = "Cannot create the folder \"" + folder + "\"";
   } else {
     bool aborted;

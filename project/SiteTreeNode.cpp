@@ -5,22 +5,7 @@
 
 #include "project/SiteTree.h"
 
-// The children of a node: the list in its order, and an open-addressing hash
-// index over it (linear probing) keyed by the ASCII-folded name. A slot holds
-// the name's 32-bit hash in its high half and the child's position + 1 in its
-// low half; 0 is a free slot.
-struct TChildList {
-  std::vector<TDataObj*> Items;
-  std::vector<uint64_t> Slots;
-  // Position after the folders at the front when it was last looked at.
-  uint32_t FolderEnd = 0;
-  // The tree that owns this node; set on the root of a TListObj only.
-  TListObj* Owner = nullptr;
-};
-
 namespace {
-
-constexpr size_t MinSlots = 4;
 
 unsigned char Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
 
@@ -47,84 +32,268 @@ int CompareFolded(std::string_view a, std::string_view b) {
   return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
 }
 
-uint64_t MakeSlot(uint32_t hash, uint32_t position) { return (uint64_t(hash) << 32) | (position + 1); }
-uint32_t SlotHash(uint64_t slot) { return uint32_t(slot >> 32); }
-uint32_t SlotPosition(uint64_t slot) { return uint32_t(slot) - 1; }
+// Heap keys of the order trees: a per-thread sequence, well mixed, so that
+// runs are repeatable.
+uint32_t NextPriority() {
+  thread_local uint64_t state = 0;
+  uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return uint32_t(z ^ (z >> 31));
+}
 
-size_t Mask(const TChildList& k) { return k.Slots.size() - 1; }
+bool IsPlain(const TDataObj* node) { return !(node->State & snFolder); }
 
-// Position of the child named name, or -1.
-int Lookup(const TChildList& k, std::string_view name) {
-  if (k.Slots.empty()) return -1;
-  uint32_t hash = FoldedHash(name);
-  for (size_t i = hash & Mask(k);; i = (i + 1) & Mask(k)) {
-    uint64_t slot = k.Slots[i];
-    if (slot == 0) return -1;
-    if (SlotHash(slot) == hash && SameFolded(k.Items[SlotPosition(slot)]->Name(), name))
-      return int(SlotPosition(slot));
+}  // namespace
+
+// The children of a node: an order tree (a treap keyed by position, each
+// node counting its subtree and the nodes in it without the folder bit) and
+// an open-addressing hash index over the names (linear probing; a slot keeps
+// the name's hash beside the node, so probing reads no node).
+struct TChildList {
+  struct TSlot {
+    TDataObj* Node = nullptr;  // nullptr: a free slot
+    uint32_t Hash = 0;
+  };
+
+  TDataObj* Top = nullptr;
+  std::vector<TSlot> Slots;
+  // The tree that owns this node; set on the root of a TListObj only.
+  TListObj* Owner = nullptr;
+
+  static constexpr size_t MinSlots = 8;
+
+  static uint32_t CountOf(const TDataObj* t) { return t ? t->FCount : 0; }
+  static uint32_t PlainOf(const TDataObj* t) { return t ? t->FPlain : 0; }
+
+  static void Update(TDataObj* t) {
+    t->FCount = 1 + CountOf(t->FLeft) + CountOf(t->FRight);
+    t->FPlain = (IsPlain(t) ? 1 : 0) + PlainOf(t->FLeft) + PlainOf(t->FRight);
   }
-}
 
-void PlaceSlot(TChildList& k, uint64_t slot) {
-  size_t i = SlotHash(slot) & Mask(k);
-  while (k.Slots[i] != 0) i = (i + 1) & Mask(k);
-  k.Slots[i] = slot;
-}
-
-void Rehash(TChildList& k, size_t slotCount) {
-  std::vector<uint64_t> old(slotCount, 0);
-  old.swap(k.Slots);
-  for (uint64_t slot : old)
-    if (slot != 0) PlaceSlot(k, slot);
-}
-
-// Rebuilds the index from the names (after the list was reordered).
-void Reindex(TChildList& k) {
-  std::fill(k.Slots.begin(), k.Slots.end(), 0);
-  for (uint32_t p = 0; p < k.Items.size(); ++p) PlaceSlot(k, MakeSlot(FoldedHash(k.Items[p]->Name()), p));
-}
-
-// Adds delta to the position of every slot that refers to a position at or after from.
-void ShiftSlots(TChildList& k, uint32_t from, int delta) {
-  for (uint64_t& slot : k.Slots)
-    if (slot != 0 && SlotPosition(slot) >= from) slot = uint64_t(int64_t(slot) + delta);
-}
-
-// Removes the slot of a position, moving later entries of its probe run back.
-void EraseSlot(TChildList& k, uint32_t hash, uint32_t position) {
-  size_t i = hash & Mask(k);
-  while (k.Slots[i] != MakeSlot(hash, position)) i = (i + 1) & Mask(k);
-  for (size_t j = (i + 1) & Mask(k); k.Slots[j] != 0; j = (j + 1) & Mask(k)) {
-    size_t h = SlotHash(k.Slots[j]) & Mask(k);
-    bool movable = (j > i) ? (h <= i || h > j) : (h <= i && h > j);
-    if (movable) {
-      k.Slots[i] = k.Slots[j];
-      i = j;
+  // Adds to the counts of t and of every node above it (only the path is
+  // touched, not the siblings along it).
+  static void AddUpwards(TDataObj* t, int32_t count, int32_t plain) {
+    for (; t; t = t->FUp) {
+      t->FCount += uint32_t(count);
+      t->FPlain += uint32_t(plain);
     }
   }
-  k.Slots[i] = 0;
-}
 
-void InsertItem(TChildList& k, uint32_t position, TDataObj* child) {
-  if (k.Items.size() >= 0xFFFFFFFEu) throw EIntOverflow("Too many entries in one site-tree folder");
-  k.Items.insert(k.Items.begin() + position, child);
-  size_t needed = std::max(MinSlots, k.Slots.size());
-  while (k.Items.size() * 4 > needed * 3) needed *= 2;
-  if (position + 1 < k.Items.size()) ShiftSlots(k, position, 1);
-  if (needed != k.Slots.size()) Rehash(k, needed);
-  PlaceSlot(k, MakeSlot(FoldedHash(child->Name()), position));
-}
+  static void SetLeft(TDataObj* t, TDataObj* child) {
+    t->FLeft = child;
+    if (child) child->FUp = t;
+  }
 
-// Where a new folder goes: before the first child without the folder bit.
-// The search starts where the last folder went, so a folder of many entries
-// is not scanned again for every new sub-folder; it moves back over children
-// that have lost the bit and forward over those that have gained it since.
-uint32_t FolderInsertPosition(TChildList& k) {
-  uint32_t p = std::min<uint32_t>(k.FolderEnd, uint32_t(k.Items.size()));
-  while (p > 0 && !(k.Items[p - 1]->State & snFolder)) --p;
-  while (p < k.Items.size() && (k.Items[p]->State & snFolder)) ++p;
-  return p;
-}
+  static void SetRight(TDataObj* t, TDataObj* child) {
+    t->FRight = child;
+    if (child) child->FUp = t;
+  }
+
+  // Every node of a before every node of b.
+  static TDataObj* Merge(TDataObj* a, TDataObj* b) {
+    if (!a) return b;
+    if (!b) return a;
+    if (a->FPriority > b->FPriority) {
+      SetRight(a, Merge(a->FRight, b));
+      Update(a);
+      return a;
+    }
+    SetLeft(b, Merge(a, b->FLeft));
+    Update(b);
+    return b;
+  }
+
+  // The first k nodes of t, and the rest.
+  static std::pair<TDataObj*, TDataObj*> Split(TDataObj* t, uint32_t k) {
+    if (!t) return {nullptr, nullptr};
+    t->FUp = nullptr;
+    if (CountOf(t->FLeft) >= k) {
+      auto [left, right] = Split(t->FLeft, k);
+      SetLeft(t, right);
+      Update(t);
+      if (left) left->FUp = nullptr;
+      return {left, t};
+    }
+    auto [left, right] = Split(t->FRight, k - CountOf(t->FLeft) - 1);
+    SetRight(t, left);
+    Update(t);
+    if (right) right->FUp = nullptr;
+    return {t, right};
+  }
+
+  uint32_t Count() const { return CountOf(Top); }
+
+  void InsertAt(uint32_t position, TDataObj* child) {
+    child->FLeft = child->FRight = child->FUp = nullptr;
+    Update(child);
+    auto [left, right] = Split(Top, position);
+    Top = Merge(Merge(left, child), right);
+    Top->FUp = nullptr;
+    Index(child);
+  }
+
+  void Erase(TDataObj* child) {
+    Unindex(child);
+    TDataObj* up = child->FUp;
+    TDataObj* joined = Merge(child->FLeft, child->FRight);
+    if (!up)
+      Top = joined;
+    else if (up->FLeft == child)
+      up->FLeft = joined;
+    else
+      up->FRight = joined;
+    if (joined) joined->FUp = up;
+    AddUpwards(up, -1, IsPlain(child) ? -1 : 0);
+    child->FLeft = child->FRight = child->FUp = nullptr;
+  }
+
+  static uint32_t PositionOf(const TDataObj* child) {
+    uint32_t position = CountOf(child->FLeft);
+    for (const TDataObj* t = child; t->FUp; t = t->FUp)
+      if (t->FUp->FRight == t) position += CountOf(t->FUp->FLeft) + 1;
+    return position;
+  }
+
+  TDataObj* At(uint32_t position) const {
+    TDataObj* t = Top;
+    while (t) {
+      uint32_t left = CountOf(t->FLeft);
+      if (position == left) return t;
+      if (position < left) {
+        t = t->FLeft;
+      } else {
+        position -= left + 1;
+        t = t->FRight;
+      }
+    }
+    return nullptr;
+  }
+
+  static TDataObj* Leftmost(TDataObj* t) {
+    while (t && t->FLeft) t = t->FLeft;
+    return t;
+  }
+
+  static TDataObj* Rightmost(TDataObj* t) {
+    while (t && t->FRight) t = t->FRight;
+    return t;
+  }
+
+  static TDataObj* Successor(const TDataObj* t) {
+    if (t->FRight) return Leftmost(t->FRight);
+    while (t->FUp && t->FUp->FRight == t) t = t->FUp;
+    return t->FUp;
+  }
+
+  // Position of the first child without the folder bit; Count() when every
+  // child has it.
+  uint32_t FirstPlainPosition() const {
+    uint32_t position = 0;
+    for (const TDataObj* t = Top; t;) {
+      if (PlainOf(t->FLeft) > 0) {
+        t = t->FLeft;
+      } else if (IsPlain(t)) {
+        return position + CountOf(t->FLeft);
+      } else {
+        position += CountOf(t->FLeft) + 1;
+        t = t->FRight;
+      }
+    }
+    return position;
+  }
+
+  // The children in order.
+  void Collect(std::vector<TDataObj*>& out) const {
+    for (TDataObj* t = Leftmost(Top); t; t = Successor(t)) out.push_back(t);
+  }
+
+  // Rebuilds the order tree from nodes in their new order, in linear time:
+  // a right-spine stack places each node by its heap key.
+  void Rebuild(const std::vector<TDataObj*>& nodes) {
+    std::vector<TDataObj*> spine;
+    for (TDataObj* n : nodes) {
+      n->FLeft = n->FRight = n->FUp = nullptr;
+      TDataObj* last = nullptr;
+      while (!spine.empty() && spine.back()->FPriority < n->FPriority) {
+        last = spine.back();
+        spine.pop_back();
+      }
+      SetLeft(n, last);
+      if (!spine.empty()) SetRight(spine.back(), n);
+      spine.push_back(n);
+    }
+    Top = spine.empty() ? nullptr : spine.front();
+    // Counts bottom-up: a node's subtree ends before the next node on its spine.
+    std::vector<TDataObj*> order;
+    std::vector<TDataObj*> pending;
+    if (Top) pending.push_back(Top);
+    while (!pending.empty()) {
+      TDataObj* t = pending.back();
+      pending.pop_back();
+      order.push_back(t);
+      if (t->FLeft) pending.push_back(t->FLeft);
+      if (t->FRight) pending.push_back(t->FRight);
+    }
+    for (auto it = order.rbegin(); it != order.rend(); ++it) Update(*it);
+  }
+
+  // --- Hash index by folded name ---
+
+  size_t Mask() const { return Slots.size() - 1; }
+
+  TDataObj* Find(std::string_view name) const {
+    if (Slots.empty()) return nullptr;
+    uint32_t hash = FoldedHash(name);
+    for (size_t i = hash & Mask();; i = (i + 1) & Mask()) {
+      const TSlot& slot = Slots[i];
+      if (!slot.Node) return nullptr;
+      if (slot.Hash == hash && SameFolded(slot.Node->FName, name)) return slot.Node;
+    }
+  }
+
+  void Place(TSlot slot) {
+    size_t i = slot.Hash & Mask();
+    while (Slots[i].Node) i = (i + 1) & Mask();
+    Slots[i] = slot;
+  }
+
+  // At most half the slots are used, so that probe runs stay short.
+  void Index(TDataObj* node) {
+    size_t needed = std::max(MinSlots, Slots.size());
+    while (size_t(Count()) * 2 > needed) needed *= 2;
+    if (needed != Slots.size()) {
+      std::vector<TSlot> old(needed);
+      old.swap(Slots);
+      for (const TSlot& slot : old)
+        if (slot.Node) Place(slot);
+    }
+    Place({node, node->FNameHash});
+  }
+
+  // Removes a node's slot, moving later entries of its probe run back.
+  void Unindex(TDataObj* node) {
+    size_t i = node->FNameHash & Mask();
+    while (Slots[i].Node != node) i = (i + 1) & Mask();
+    for (size_t j = (i + 1) & Mask(); Slots[j].Node; j = (j + 1) & Mask()) {
+      size_t home = Slots[j].Hash & Mask();
+      bool movable = (j > i) ? (home <= i || home > j) : (home <= i && home > j);
+      if (movable) {
+        Slots[i] = Slots[j];
+        i = j;
+      }
+    }
+    Slots[i] = TSlot();
+  }
+
+  void Reset() {
+    Top = nullptr;
+    Slots.clear();
+    Slots.shrink_to_fit();
+  }
+};
+
+namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
@@ -265,10 +434,18 @@ void AppendPercentEncoded(AnsiString& out, std::string_view s, bool (*mustEncode
   }
 }
 
-TDataObj::TDataObj(int32_t depth) : Depth(depth) {}
+TNodeState& TNodeState::operator=(uint8_t bits) {
+  const bool folderChanged = ((FBits ^ bits) & snFolder) != 0;
+  FBits = bits;
+  // State is the first member of the holder, which is a base of the node.
+  if (folderChanged) static_cast<TDataObj*>(reinterpret_cast<TNodeStateHolder*>(this))->FolderBitChanged();
+  return *this;
+}
+
+TDataObj::TDataObj(int32_t depth) : Depth(depth), FPriority(NextPriority()) {}
 
 TDataObj::~TDataObj() {
-  if (FKids && !FKids->Items.empty()) Clear();
+  if (FKids && FKids->Top) Clear();
   delete FKids;
 }
 
@@ -292,19 +469,19 @@ void TDataObj::SetOwnerTree(TListObj* owner) {
   FKids->Owner = owner;
 }
 
+void TDataObj::FolderBitChanged() {
+  if (Parent && Parent->FKids) TChildList::AddUpwards(this, 0, (State & snFolder) ? -1 : 1);
+}
+
 void TDataObj::DetachChildren(std::vector<TDataObj*>& out) {
   if (!FKids) return;
-  out.insert(out.end(), FKids->Items.begin(), FKids->Items.end());
-  FKids->Items.clear();
-  FKids->Items.shrink_to_fit();
-  FKids->Slots.clear();
-  FKids->Slots.shrink_to_fit();
-  FKids->FolderEnd = 0;
+  FKids->Collect(out);
+  FKids->Reset();
 }
 
 void TDataObj::Clear() {
   Descendants = 0;
-  if (!FKids || FKids->Items.empty()) return;
+  if (!FKids || !FKids->Top) return;
   TListObj* owner = OwnerTree();
   std::vector<TDataObj*> pending;
   DetachChildren(pending);
@@ -318,32 +495,33 @@ void TDataObj::Clear() {
   }
 }
 
+// A file goes to the end; a folder before the first child without the folder bit.
 TDataObj* TDataObj::CreateChild(const AnsiString& name, bool folder) {
   if (!FKids) FKids = new TChildList;
+  if (FKids->Count() >= 0x7FFFFFFEu) throw EIntOverflow("Too many entries in one site-tree folder");
   auto child = std::make_unique<TDataObj>(Depth + 1);
-  child->Parent = this;
   child->FName = name;
-  uint32_t position = uint32_t(FKids->Items.size());
-  if (folder) {
-    child->State |= snFolder;
-    position = FolderInsertPosition(*FKids);
-  }
-  InsertItem(*FKids, position, child.get());
-  if (folder) FKids->FolderEnd = position + 1;
+  child->FNameHash = FoldedHash(name);
+  if (folder) child->State |= snFolder;
+  FKids->InsertAt(folder ? FKids->FirstPlainPosition() : FKids->Count(), child.get());
+  child->Parent = this;
   return child.release();
 }
 
 void TDataObj::RemoveChild(TDataObj* child) {
-  int position = child->IndexInParent();
-  if (position < 0 || child->Parent != this) return;
-  EraseSlot(*FKids, FoldedHash(child->FName), uint32_t(position));
-  FKids->Items.erase(FKids->Items.begin() + position);
-  if (size_t(position) < FKids->Items.size()) ShiftSlots(*FKids, uint32_t(position) + 1, -1);
-  if (uint32_t(position) < FKids->FolderEnd) --FKids->FolderEnd;
+  if (child->Parent != this || !FKids) return;
+  FKids->Erase(child);
   child->Parent = nullptr;
 }
 
 TDataObj* TDataObj::AddPath(std::string_view url, bool www) {
+  bool refused = false;
+  return Insert(url, www, refused);
+}
+
+TDataObj* TDataObj::Insert(std::string_view url, bool www, bool& refused) {
+  refused = TrimView(url).size() > MaxUrlLength;
+  if (refused) return nullptr;
   AnsiString buffer;
   std::string_view rest = StartText(this, url, buffer);
   std::vector<TDataObj*> path;
@@ -353,6 +531,16 @@ TDataObj* TDataObj::AddPath(std::string_view url, bool www) {
     TPathStep step = SplitForAdd(rest, IsRootNode(node), www);
     if (step.Empty) return nullptr;  // a URL without a host
     TDataObj* child = FindStepChild(node, step);
+    if (!child && node->Depth > MaxPathComponents) {
+      // Too deep: what this call made goes again.
+      refused = true;
+      if (firstCreated != SIZE_MAX) {
+        TDataObj* made = path[firstCreated];
+        made->Parent->RemoveChild(made);
+        delete made;
+      }
+      return nullptr;
+    }
     if (!child) {
       child = node->CreateChild(step.Name, step.Folder);
       if (step.Folder && !step.Tail.empty()) child->Level = FolderLevel;
@@ -424,7 +612,7 @@ void TDataObj::GetPath(AnsiString& s) const {
 
 TDataObj* TDataObj::LastDescendant() {
   TDataObj* node = this;
-  while (node->ChildCount() > 0) node = node->FKids->Items.back();
+  while (node->ChildCount() > 0) node = TChildList::Rightmost(node->FKids->Top);
   return node;
 }
 
@@ -439,33 +627,43 @@ void TDataObj::MarkStartDir(int markSet) {
   if (target) (markSet == 0 ? target->DirIn : target->DirInResume) |= dmStartDir;
 }
 
-int TDataObj::ChildCount() const { return FKids ? int(FKids->Items.size()) : 0; }
+int TDataObj::ChildCount() const { return FKids ? int(FKids->Count()) : 0; }
 
 TDataObj* TDataObj::Child(int index) const {
   if (index < 0 || index >= ChildCount())
     throw ERangeError("Site-tree child index out of range (" + IntToStr(index) + ")");
-  return FKids->Items[size_t(index)];
+  return FKids->At(uint32_t(index));
 }
 
-TDataObj* TDataObj::FindChild(const AnsiString& name) const {
-  if (!FKids) return nullptr;
-  int position = Lookup(*FKids, name);
-  return position < 0 ? nullptr : FKids->Items[size_t(position)];
+TDataObj* TDataObj::FindChild(const AnsiString& name) const { return FKids ? FKids->Find(name) : nullptr; }
+
+int TDataObj::IndexInParent() const { return Parent ? int(TChildList::PositionOf(this)) : -1; }
+
+TDataObj* TDataObj::NextSibling() const { return Parent ? TChildList::Successor(this) : nullptr; }
+
+namespace {
+
+// Sorts in runs, then merges pairs of runs, so that tick can be called
+// between steps of a large folder's sort.
+template <class T, class Less>
+void SortInSteps(std::vector<T>& items, Less less, const std::function<void()>& tick) {
+  constexpr size_t Run = 4096;
+  const size_t n = items.size();
+  auto at = [&](size_t i) { return items.begin() + ptrdiff_t(std::min(i, n)); };
+  for (size_t i = 0; i < n; i += Run) {
+    std::sort(at(i), at(i + Run), less);
+    if (tick) tick();
+  }
+  for (size_t width = Run; width < n; width *= 2)
+    for (size_t i = 0; i + width < n; i += 2 * width) {
+      std::inplace_merge(at(i), at(i + width), at(i + 2 * width), less);
+      if (tick) tick();
+    }
 }
 
-int TDataObj::IndexInParent() const {
-  if (!Parent || !Parent->FKids) return -1;
-  int position = Lookup(*Parent->FKids, FName);
-  return (position >= 0 && Parent->FKids->Items[size_t(position)] == this) ? position : -1;
-}
+}  // namespace
 
-TDataObj* TDataObj::NextSibling() const {
-  int position = IndexInParent();
-  if (position < 0 || position + 1 >= Parent->ChildCount()) return nullptr;
-  return Parent->FKids->Items[size_t(position) + 1];
-}
-
-void TDataObj::Sort() {
+void TDataObj::Sort(const std::function<void()>& tick) {
   auto isFolder = [](const TDataObj* n) { return (n->DirIn & dmStartDir) || n->ChildCount() > 0; };
   auto before = [&](const TDataObj* a, const TDataObj* b) {
     bool fa = isFolder(a), fb = isFolder(b);
@@ -473,16 +671,15 @@ void TDataObj::Sort() {
     return CompareFolded(a->FName, b->FName) < 0;
   };
   std::vector<TDataObj*> pending{this};
+  std::vector<TDataObj*> items;
   while (!pending.empty()) {
     TDataObj* node = pending.back();
     pending.pop_back();
     if (node->ChildCount() == 0) continue;
-    TChildList& kids = *node->FKids;
-    std::sort(kids.Items.begin(), kids.Items.end(), before);
-    Reindex(kids);
-    kids.FolderEnd = 0;
-    while (kids.FolderEnd < kids.Items.size() && (kids.Items[kids.FolderEnd]->State & snFolder))
-      ++kids.FolderEnd;
-    pending.insert(pending.end(), kids.Items.begin(), kids.Items.end());
+    items.clear();
+    node->FKids->Collect(items);
+    SortInSteps(items, before, tick);
+    node->FKids->Rebuild(items);
+    pending.insert(pending.end(), items.begin(), items.end());
   }
 }

@@ -1,18 +1,21 @@
 // TDataObj: one node of a project's site tree (the unnamed root, a host, a
 // folder or a file). A node owns its children; they keep their order of
-// addition (new folders go before the first file) until Sort. Children are
-// found by name without regard to ASCII case through a hash index, and every
-// walk over the tree (insertion, search, sorting, freeing) is iterative, so
-// neither a huge folder nor a path of tens of thousands of levels costs more
-// than linear time or any stack.
+// addition (a new folder goes before the first child without the folder bit)
+// until Sort. The children form an order tree (a treap with subtree counts)
+// beside a hash index by name without regard to ASCII case, so adding,
+// finding and removing any child, the child at an index and the index of a
+// child cost O(log n) whatever the folder's size and mix of children. Every
+// walk over the tree (insertion, search, sorting, freeing) is iterative, so a
+// path of many levels needs no stack.
 //
 // Thread rule: the structure (children, names) changes on the user-interface
 // thread only, under the site-tree lock. A download worker writes only the
-// data fields of its own node (LocalName, ServerDate, Size, SizeOrig, State)
-// and never inserts or frees nodes.
+// data fields of its own node (LocalName, ServerDate, Size, SizeOrig, State,
+// keeping the folder bit) and never inserts or frees nodes.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -40,7 +43,39 @@ constexpr uint8_t dmStartDir = 2;
 // Link level of a folder made on the way to a deeper URL.
 constexpr int32_t FolderLevel = 99;
 
-class TDataObj {
+// URLs the tree refuses, as servers refuse such request lines: longer than
+// MaxUrlLength bytes, or more than MaxPathComponents components below the
+// host. A node's file line grows with its depth, so the limit also keeps a
+// saved tree linear in the URLs it holds.
+constexpr size_t MaxUrlLength = 8192;
+constexpr int32_t MaxPathComponents = 256;
+
+// The State byte of a node: read and written as a plain byte. A change of
+// the folder bit is reported to the parent's child list, which keeps where
+// the next folder goes (before the first child without the bit).
+class TNodeState {
+public:
+  TNodeState() = default;
+  TNodeState(const TNodeState&) = delete;
+  TNodeState& operator=(const TNodeState& other) { return *this = uint8_t(other); }
+  TNodeState& operator=(uint8_t bits);
+  TNodeState& operator|=(uint8_t bits) { return *this = uint8_t(FBits | bits); }
+  TNodeState& operator&=(uint8_t bits) { return *this = uint8_t(FBits & bits); }
+  operator uint8_t() const { return FBits; }
+
+private:
+  uint8_t FBits = snPending;
+};
+
+// The base that holds State as its first member, so that a state finds its node.
+struct TNodeStateHolder {
+  TNodeState State;  // sn* bits
+
+protected:
+  TNodeStateHolder() = default;
+};
+
+class TDataObj : public TNodeStateHolder {
 public:
   explicit TDataObj(int32_t depth);
   ~TDataObj();
@@ -58,7 +93,6 @@ public:
   int32_t SizeOrig = 0;          // size as received
   uint8_t DirIn = 0;             // start marks of a new run (mark set 0)
   uint8_t DirInResume = 0;       // start marks of a resumed run (mark set 1)
-  uint8_t State = snPending;     // sn* bits
   uint8_t Queued = 0;            // 1: download when the dispatcher picks it
   bool New = false;              // created by the last AddPath that returned it
 
@@ -71,7 +105,8 @@ public:
   void Clear();
 
   // Inserts a URL (below the root) or a path tail (below another node) and
-  // returns the node of its last component; nullptr for an empty URL.
+  // returns the node of its last component; nullptr for an empty URL and for
+  // one beyond MaxUrlLength or MaxPathComponents (nothing is inserted then).
   // "|" and bytes below 0x20 are stored percent-encoded; empty components
   // ("a//b") are skipped. With www, a host and the same host with "www." in
   // front are one host node. New tells whether the returned node was created
@@ -103,26 +138,38 @@ public:
 
   // Sorts the children of this node and of every node below: folders (start
   // directory mark or children) first, then by name without regard to case.
-  void Sort();
+  // tick, when given, is called every few thousand steps of a long sort.
+  void Sort(const std::function<void()>& tick = {});
 
 private:
   friend class TQuereObj;
   friend class TListObj;
+  friend class TNodeState;
+  friend struct TChildList;
 
+  TDataObj* Insert(std::string_view url, bool www, bool& refused);
   TDataObj* CreateChild(const AnsiString& name, bool folder);
   void RemoveChild(TDataObj* child);
   void DetachChildren(std::vector<TDataObj*>& out);
+  void FolderBitChanged();
   TListObj* OwnerTree() const;
   void SetOwnerTree(TListObj* owner);
   uint8_t MarkByte(int markSet) const { return markSet == 0 ? DirIn : DirInResume; }
 
-  // Declared in this order to keep a node at 136 bytes.
   uint16_t FQueueRefs = 0;                    // queue buckets holding this node
   TChildList* FKids = nullptr;                // nullptr while there are no children
   AnsiString FName;
   std::unique_ptr<AnsiString> FCookies;
   int32_t FQueueLevel = 0;                    // bucket of the first queue entry
   uint32_t FQueuePos = 0;                     // position in that bucket
+  // Place in the parent's order tree.
+  TDataObj* FLeft = nullptr;
+  TDataObj* FRight = nullptr;
+  TDataObj* FUp = nullptr;                    // nullptr at the top of the order tree
+  uint32_t FCount = 1;                        // nodes of this order subtree
+  uint32_t FPlain = 0;                        // of them, those without the folder bit
+  uint32_t FPriority = 0;                     // heap key of the order tree
+  uint32_t FNameHash = 0;                     // hash of the folded name
 };
 
 // Percent-encodes "|" and bytes below 0x20, which would break a site-tree line.

@@ -100,7 +100,8 @@ TEST(SiteTreeFile, MissingFileAbortAndFailuresKeepState) {
   ASSERT_TRUE(tree.SaveToFile(folder / "p.wmt"));
   AnsiString saved = folder.Read("p.wmt");
   int lines = 0;
-  tree.OnLoadLine = [&] {
+  tree.LoadPumpInterval = 0;
+  tree.OnLoadPump = [&] {
     if (++lines == 3) tree.Abort = true;
   };
   tree.LoadFromFile(folder / "p.wmt");
@@ -109,14 +110,19 @@ TEST(SiteTreeFile, MissingFileAbortAndFailuresKeepState) {
             "\ta||129|0||99||0|0\n"
             "\t\tb.htm|1|1|0||2||0|0\n");
 
-  // An aborted save and a failed one leave the old file and Modified.
+  // An aborted save and a failed one leave the old file and Modified; the
+  // partly read tree is never written over its file.
   tree.AddUrl(1, "http://new.test/");
   ASSERT_TRUE(tree.Modified);
-  EXPECT_FALSE(tree.SaveToFile(folder / "p.wmt"));
-  EXPECT_FALSE(tree.LastSaveError.empty());
-  EXPECT_TRUE(tree.Modified);
-  EXPECT_EQ(folder.Read("p.wmt"), saved);
-  tree.Abort = false;
+  for (bool abort : {true, false}) {
+    tree.Abort = abort;
+    EXPECT_FALSE(tree.SaveToFile(folder / "p.wmt"));
+    EXPECT_FALSE(tree.LastSaveError.empty());
+    EXPECT_TRUE(tree.Modified);
+    EXPECT_EQ(folder.Read("p.wmt"), saved);
+  }
+  EXPECT_TRUE(tree.SaveToFile(folder / "other.wmt"));
+  tree.Modified = true;
   folder.Write("plain", "x");
   EXPECT_FALSE(tree.SaveToFile(folder / "plain/p.wmt"));
   EXPECT_TRUE(tree.Modified);
@@ -126,28 +132,19 @@ TEST(SiteTreeFile, MissingFileAbortAndFailuresKeepState) {
   EXPECT_TRUE(DirectoryExists(folder / "dir.wmt/inner"));
 }
 
-TEST(SiteTreeFile, DeepFileRoundTripsWithoutRecursion) {
+// Lines below the deepest level a URL may reach are dropped, with the lines
+// under them; the next line at an allowed depth is read as usual.
+TEST(SiteTreeFile, LinesBeyondTheDepthLimitAreDropped) {
   TempFolder folder;
-  const int depth = 4000;
-  AnsiString bytes = "http://n0||129|0||99||0|0\r\n";
-  for (int i = 1; i < depth; ++i) bytes += AnsiString(size_t(i), '\t') + "n" + IntToStr(i) + "||129|0||99||0|0\r\n";
-  folder.Write("deep.wmt", bytes);
+  AnsiString kept = "http://n0||129|0||99||0|0\r\n";
+  for (int i = 1; i <= MaxPathComponents; ++i) kept += AnsiString(size_t(i), '\t') + "n" + IntToStr(i) + "||129|0||99||0|0\r\n";
+  AnsiString dropped;
+  for (int i = MaxPathComponents + 1; i < MaxPathComponents + 40; ++i)
+    dropped += AnsiString(size_t(i), '\t') + "n" + IntToStr(i) + "||129|0||99||0|0\r\n";
+  const AnsiString after = "\tsibling.htm||4|0||1||0|0\r\n";
+  folder.Write("deep.wmt", kept + dropped + after);
   TListObj tree;
   tree.LoadFromFile(folder / "deep.wmt");
-  EXPECT_EQ(tree.Root->LastDescendant()->Depth, depth);
   ASSERT_TRUE(tree.SaveToFile(folder / "again.wmt"));
-  EXPECT_EQ(folder.Read("again.wmt"), bytes);
-}
-
-TEST(SiteTreeFile, NodeFreedBetweenLinesIsNotUsed) {
-  TempFolder folder;
-  folder.Write("p.wmt", "http://a.test\r\n\tb.htm\r\n\tc.htm\r\n");
-  TListObj tree;
-  tree.OnLoadLine = [&] {
-    if (tree.GetRootCount() == 1 && tree.Root->Child(0)->Name() == "http://a.test") tree.DeleteNode(tree.Root->Child(0));
-  };
-  tree.LoadFromFile(folder / "p.wmt");
-  EXPECT_EQ(Dump(tree),
-            "http://b.htm|1|1|0||0||0|0\n"
-            "\tc.htm|1|1|0||0||0|0\n");
+  EXPECT_TRUE(folder.Read("again.wmt") == kept + after);
 }

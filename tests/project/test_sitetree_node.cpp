@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "test_sitetree_support.h"
 
 TEST(SiteTreeNode, AddPathSplitsHostFoldersAndFileWithWwwAlias) {
@@ -133,46 +136,54 @@ TEST(SiteTreeNode, SortPutsFoldersFirstThenNamesWithoutCase) {
   EXPECT_EQ(host->FindChild("P.HTM"), host->Child(4));
 }
 
-TEST(SiteTreeNode, WideFoldersUseTheIndexAndKeepOrder) {
+// One folder under random additions, deletions and folder-bit changes,
+// against a list that applies the insertion rule as it stands: a file goes
+// to the end, a folder before the first child without the folder bit.
+TEST(SiteTreeNode, ChildOrderFollowsTheFolderBitsUnderRandomChanges) {
   TListObj tree;
   TDataObj* host = tree.Root->AddPath("http://h/", false);
-  const int n = 8000;
-  for (int i = 0; i < n; ++i) {
-    host->AddPath("f" + IntToStr(i) + ".htm", false);
-    if (i % 4 == 0) host->AddPath("d" + IntToStr(i) + "/", false);
+  std::vector<TDataObj*> model;
+  std::mt19937 rng(17);
+  for (int step = 0; step < 20000; ++step) {
+    const unsigned op = rng() % 10;
+    if (op < 6) {
+      const bool folder = op % 2 == 0;
+      auto at = folder ? std::find_if(model.begin(), model.end(), [](TDataObj* n) { return !(n->State & snFolder); })
+                       : model.end();
+      model.insert(at, host->AddPath((folder ? "Page" : "img") + IntToStr(step) + (folder ? "" : ".png"), false));
+    } else if (!model.empty()) {
+      const size_t k = rng() % model.size();
+      if (op < 8) {
+        tree.DeleteNode(model[k]);
+        model.erase(model.begin() + ptrdiff_t(k));
+      } else {
+        model[k]->State = uint8_t(model[k]->State ^ snFolder);
+      }
+    }
+    if (step % 1000 != 999) continue;
+    ASSERT_EQ(host->ChildCount(), int(model.size()));
+    for (size_t k = 0; k < model.size(); ++k) {
+      ASSERT_EQ(host->Child(int(k)), model[k]) << "step " << step << ", child " << k;
+      ASSERT_EQ(model[k]->IndexInParent(), int(k));
+      ASSERT_EQ(model[k]->NextSibling(), k + 1 < model.size() ? model[k + 1] : nullptr);
+      ASSERT_EQ(host->FindChild(UpperCase(model[k]->Name())), model[k]);
+    }
   }
-  ASSERT_EQ(host->ChildCount(), n + n / 4);
-  for (int i = 0; i < n / 4; ++i) EXPECT_EQ(host->Child(i)->Name(), "d" + IntToStr(i * 4)) << i;
-  for (int i = 0; i < n; i += 97) {
-    TDataObj* file = host->FindChild("F" + IntToStr(i) + ".HTM");
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->IndexInParent(), n / 4 + i);
-  }
-  tree.DeleteNode(host->FindChild("d0"));
-  EXPECT_EQ(host->FindChild("d4")->IndexInParent(), 0);
-  EXPECT_EQ(host->FindChild("f0.htm")->IndexInParent(), n / 4 - 1);
-  EXPECT_EQ(host->FindChild("d0"), nullptr);
 }
 
-TEST(SiteTreeNode, DeepPathsNeedNoStack) {
-  const int depth = 100000;
-  AnsiString url = "http://h/";
-  for (int i = 0; i < depth; ++i) url += "d/";
-  url += "f.htm";
-  auto tree = std::make_unique<TListObj>();
-  TDataObj* leaf = tree->AddUrl(1, url);
-  ASSERT_NE(leaf, nullptr);
-  EXPECT_EQ(leaf->Depth, depth + 2);
-  EXPECT_EQ(tree->Root->Descendants, depth + 2);
-  EXPECT_EQ(tree->Root->AddPath(url, false), leaf);
-  EXPECT_EQ(tree->Root->LastDescendant(), leaf);
+// Nothing of a refused URL stays in the tree, not even the host it named.
+TEST(SiteTreeNode, UrlsBeyondTheLimitsAreRefusedAndCounted) {
+  TListObj tree;
   AnsiString path;
-  leaf->GetPath(path);
-  EXPECT_EQ(path, url);
-  tree->Root->Sort();
-  tree->Queue->Add(leaf);
-  tree->Root->Child(0)->Child(0)->Clear();
-  EXPECT_EQ(tree->Queue->NodeCount(), 0);
-  tree->AddUrl(1, url);
-  tree.reset();  // destruction of the deep tree
+  for (int i = 0; i < MaxPathComponents; ++i) path += "/d";
+  TDataObj* leaf = tree.AddUrl(1, "http://h" + path);
+  ASSERT_NE(leaf, nullptr);
+  EXPECT_EQ(leaf->Depth, MaxPathComponents + 1);
+  const int32_t nodes = tree.Root->Descendants;
+  for (const AnsiString& url : {"http://h" + path + "/e", "http://other" + path + "/e/f",
+                                "http://h/" + AnsiString(MaxUrlLength, 'x')})
+    EXPECT_EQ(tree.AddUrl(1, url), nullptr);
+  EXPECT_EQ(tree.RefusedUrls, 3);
+  EXPECT_EQ(tree.Root->Descendants, nodes);
+  EXPECT_EQ(tree.GetRootCount(), 1);
 }

@@ -1,0 +1,154 @@
+// Site-tree benchmark of one wide folder, the shape of a wiki or a shop:
+// extension-less pages (folder-like names) interleaved with ".png" images.
+// At 50,000 and 200,000 URLs it times AddUrl of all of them, the deletion of
+// half of them one by one (two of every four, in the folder's order), and
+// the load of the saved tree; it also loads random files of 5 MB and 20 MB.
+// Each figure is the best of three runs (the machine is shared), printed as
+// "name: value unit"; the "_ratio" figures give the
+// rate at the larger size in percent of the rate at the smaller one (100
+// means linear cost). For comparison it also deletes a random half, and
+// looks up the children by name in random order: a 200,000-node tree no
+// longer fits the processor's cache, so any access in random order slows
+// down by the memory's latency, the O(1) look-up as much as the deletion.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <vector>
+
+#include "platform/rtl/FileUtils.h"
+#include "project/uQuere.h"
+
+namespace {
+
+constexpr int SmallCount = 50000;
+constexpr int LargeCount = 200000;
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// The rates at the smaller and the larger size, and their ratio.
+void PrintPair(const char* name, const char* smallSize, double small, const char* largeSize, double large,
+               const char* unit) {
+  std::printf("%s_%s: %.1f %s\n", name, smallSize, small, unit);
+  std::printf("%s_%s: %.1f %s\n", name, largeSize, large, unit);
+  std::printf("%s_ratio: %.1f %%\n", name, 100 * large / small);
+}
+
+struct TRates {
+  double AddUrl = 0;
+  double Delete = 0;
+  double LoadLines = 0;
+  double DeleteRandom = 0;
+  double FindRandom = 0;
+};
+
+AnsiString FolderUrl(int i) {
+  return i % 2 == 0 ? "http://wiki.example/w/Page_" + IntToStr(i) : "http://wiki.example/w/image_" + IntToStr(i) + ".png";
+}
+
+std::vector<TDataObj*> Fill(TListObj& tree, const std::vector<AnsiString>& urls) {
+  std::vector<TDataObj*> nodes;
+  for (const AnsiString& url : urls) nodes.push_back(tree.AddUrl(1, url));
+  return nodes;
+}
+
+double DeleteRate(TListObj& tree, const std::vector<TDataObj*>& nodes) {
+  auto start = std::chrono::steady_clock::now();
+  for (TDataObj* node : nodes) tree.DeleteNode(node);
+  return double(nodes.size()) / Seconds(start);
+}
+
+// AddUrl of count URLs, the save of the tree, its load, the deletion of half
+// of the folder's children; then the random-order figures on a second tree.
+TRates WideFolder(int count, const AnsiString& folder) {
+  TRates rates;
+  std::vector<AnsiString> urls;
+  for (int i = 0; i < count; ++i) urls.push_back(FolderUrl(i));
+  TListObj tree;
+  auto start = std::chrono::steady_clock::now();
+  std::vector<TDataObj*> nodes = Fill(tree, urls);
+  rates.AddUrl = count / Seconds(start);
+
+  const AnsiString file = folder + "wide" + IntToStr(count) + ".wmt";
+  if (!tree.SaveToFile(file)) std::fprintf(stderr, "save failed: %s\n", tree.LastSaveError.c_str());
+  {
+    TListObj loaded;
+    start = std::chrono::steady_clock::now();
+    loaded.LoadFromFile(file);
+    rates.LoadLines = (count + 2) / Seconds(start);
+    if (loaded.Root->Child(0)->Child(0)->ChildCount() != count) std::fprintf(stderr, "reload incomplete\n");
+  }
+
+  std::vector<TDataObj*> half;
+  for (size_t i = 0; i < nodes.size(); ++i)
+    if (i % 4 < 2) half.push_back(nodes[i]);
+  rates.Delete = DeleteRate(tree, half);
+
+  TListObj other;
+  nodes = Fill(other, urls);
+  std::mt19937 rng{uint32_t(count)};
+  std::shuffle(nodes.begin(), nodes.end(), rng);
+  TDataObj* wide = other.Root->Child(0)->Child(0);
+  start = std::chrono::steady_clock::now();
+  size_t found = 0;
+  for (TDataObj* node : nodes) found += wide->FindChild(node->Name()) == node;
+  rates.FindRandom = double(found) / Seconds(start);
+  nodes.resize(nodes.size() / 2);
+  rates.DeleteRandom = DeleteRate(other, nodes);
+  return rates;
+}
+
+// Loads a file of random bytes; MB/s.
+double RandomFile(int64_t bytes, const AnsiString& folder) {
+  std::mt19937_64 rng{uint64_t(bytes)};
+  AnsiString data(size_t(bytes), '\0');
+  for (char& c : data) c = char(rng() & 0xFF);
+  const AnsiString file = folder + "random" + IntToStr(int(bytes >> 20)) + ".wmt";
+  WriteFileAtomically(file, data);
+  TListObj tree;
+  auto start = std::chrono::steady_clock::now();
+  tree.LoadFromFile(file);
+  return double(bytes) / 1e6 / Seconds(start);
+}
+
+constexpr int Runs = 3;
+
+TRates BestOf(int count, const AnsiString& folder) {
+  TRates best;
+  for (int run = 0; run < Runs; ++run) {
+    TRates r = WideFolder(count, folder);
+    best.AddUrl = std::max(best.AddUrl, r.AddUrl);
+    best.Delete = std::max(best.Delete, r.Delete);
+    best.LoadLines = std::max(best.LoadLines, r.LoadLines);
+    best.DeleteRandom = std::max(best.DeleteRandom, r.DeleteRandom);
+    best.FindRandom = std::max(best.FindRandom, r.FindRandom);
+  }
+  return best;
+}
+
+double BestRandomFile(int64_t bytes, const AnsiString& folder) {
+  double best = 0;
+  for (int run = 0; run < Runs; ++run) best = std::max(best, RandomFile(bytes, folder));
+  return best;
+}
+
+}  // namespace
+
+int main() {
+  const AnsiString folder = MakeTempFolder("harvella-bench-folder-");
+  const TRates small = BestOf(SmallCount, folder);
+  const TRates large = BestOf(LargeCount, folder);
+  PrintPair("folder_addurl", "50k", small.AddUrl, "200k", large.AddUrl, "urls/s");
+  PrintPair("folder_delete", "25k", small.Delete, "100k", large.Delete, "nodes/s");
+  PrintPair("folder_load", "50k", small.LoadLines, "200k", large.LoadLines, "lines/s");
+  PrintPair("folder_find_random", "50k", small.FindRandom, "200k", large.FindRandom, "lookups/s");
+  PrintPair("folder_delete_random", "25k", small.DeleteRandom, "100k", large.DeleteRandom, "nodes/s");
+  PrintPair("random_load", "5mb", BestRandomFile(int64_t(5) << 20, folder), "20mb",
+            BestRandomFile(int64_t(20) << 20, folder), "MB/s");
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+  return 0;
+}
