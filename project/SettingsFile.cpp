@@ -6,9 +6,13 @@
 // the file sizes, the domain rows, three pairs of filter sections and, in the
 // default settings only, the language. The reader never fails: numbers that
 // cannot be read follow fixed rules and absent fields keep their defaults.
-// The free-text fields of the project line store ";" as "^", so a ";" typed
-// into any of them cannot shift the fields that follow.
+// Texts are written with an escape (see Escape) and the project line carries
+// EscapeMark as a field after its 25, so every text comes back byte for byte
+// and none can split a field, start a line or a section. A file without the
+// mark is read as it always was: "^" in a text of the project line stands
+// for ";", the other texts stand as they are.
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -80,8 +84,69 @@ bool WholeNumber(const AnsiString& text, int32_t& value) {
 
 AnsiString Flag(bool value, const char* set, const char* clear) { return value ? set : clear; }
 
-AnsiString EncodeText(const AnsiString& text) { return StringReplace(text, ";", "^", rfReplaceAll); }
-AnsiString DecodeText(const AnsiString& text) { return StringReplace(text, "^", ";", rfReplaceAll); }
+// --- Text escape -----------------------------------------------------------------
+
+const AnsiString EscapeMark = "^XX";
+const char HexDigits[] = "0123456789ABCDEF";
+
+// "^", the field separators ";" and ",", control bytes, "[" at the start
+// (it would start a section) and a blank at either end (it would be trimmed).
+bool MustEscape(const AnsiString& text, size_t i) {
+  const unsigned char c = static_cast<unsigned char>(text[i]);
+  return c == '^' || c == ';' || c == ',' || c < 0x20 || (c == '[' && i == 0) ||
+         (c == ' ' && (i == 0 || i + 1 == text.size()));
+}
+
+// Each byte that must be escaped becomes "^" and its two hexadecimal digits.
+AnsiString Escape(const AnsiString& text) {
+  AnsiString out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!MustEscape(text, i)) {
+      out += text[i];
+      continue;
+    }
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    out += '^';
+    out += HexDigits[c >> 4];
+    out += HexDigits[c & 15];
+  }
+  return out;
+}
+
+int HexValue(char c) {
+  const char* at = std::strchr(HexDigits, c);
+  return (c != '\0' && at) ? int(at - HexDigits) : -1;
+}
+
+// "^" with two hexadecimal digits is a byte; any other "^" stands as it is.
+AnsiString Unescape(const AnsiString& text) {
+  AnsiString out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const int high = (text[i] == '^' && i + 2 < text.size()) ? HexValue(text[i + 1]) : -1;
+    const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
+    if (low < 0) {
+      out += text[i];
+      continue;
+    }
+    out += char(high * 16 + low);
+    i += 2;
+  }
+  return out;
+}
+
+// How the texts of one file read.
+struct TextReading {
+  AnsiString (*ProjectText)(const AnsiString&);  // texts of the project line
+  AnsiString (*Other)(const AnsiString&);        // every other text
+};
+
+AnsiString CaretAsSemicolon(const AnsiString& text) { return StringReplace(text, "^", ";", rfReplaceAll); }
+AnsiString AsItStands(const AnsiString& text) { return text; }
+
+constexpr TextReading EscapedFile{Unescape, Unescape};
+constexpr TextReading UnmarkedFile{CaretAsSemicolon, AsItStands};
 
 const AnsiString UpdateModeCodes[] = {"1", "2", "4", "3"};
 
@@ -100,26 +165,30 @@ uint8_t DecodeUpdateMode(const AnsiString& code) {
 // One field of the project line: how it is written and how it is read back.
 struct ProjectField {
   std::function<AnsiString(const TParamProObj&)> write;
-  std::function<void(TParamProObj&, const AnsiString&)> read;
+  std::function<void(TParamProObj&, const AnsiString&, const TextReading&)> read;
 };
 
 template <class Access>
 ProjectField Text(Access access) {
-  return {[access](const TParamProObj& p) { return EncodeText(access(p.Project)); },
-          [access](TParamProObj& p, const AnsiString& s) { access(p.Project) = DecodeText(s); }};
+  return {[access](const TParamProObj& p) { return Escape(access(p.Project)); },
+          [access](TParamProObj& p, const AnsiString& s, const TextReading& reading) {
+            access(p.Project) = reading.ProjectText(s);
+          }};
 }
 
 template <class Access>
 ProjectField Number(Access access) {
   return {[access](const TParamProObj& p) { return IntToStr(access(p.Project)); },
-          [access](TParamProObj& p, const AnsiString& s) { access(p.Project) = LeadingNumber(s); }};
+          [access](TParamProObj& p, const AnsiString& s, const TextReading&) {
+            access(p.Project) = LeadingNumber(s);
+          }};
 }
 
 // Taken only when the whole field is a number above 0.
 template <class Access>
 ProjectField Size(Access access) {
   return {[access](const TParamProObj& p) { return IntToStr(access(p.Project)); },
-          [access](TParamProObj& p, const AnsiString& s) {
+          [access](TParamProObj& p, const AnsiString& s, const TextReading&) {
             int32_t value = 0;
             if (WholeNumber(s, value) && value > 0) access(p.Project) = value;
           }};
@@ -128,7 +197,7 @@ ProjectField Size(Access access) {
 const std::vector<ProjectField>& ProjectFields() {
   static const std::vector<ProjectField> fields = {
       {[](const TParamProObj& p) { return EncodeUpdateMode(p.Project.UpdateMode); },
-       [](TParamProObj& p, const AnsiString& s) { p.Project.UpdateMode = DecodeUpdateMode(s); }},
+       [](TParamProObj& p, const AnsiString& s, const TextReading&) { p.Project.UpdateMode = DecodeUpdateMode(s); }},
       Text([](auto& project) -> auto& { return project.Agent; }),
       Text([](auto& project) -> auto& { return project.Folder; }),
       Number([](auto& project) -> auto& { return project.AutoSave; }),
@@ -139,7 +208,7 @@ const std::vector<ProjectField>& ProjectFields() {
       Number([](auto& project) -> auto& { return project.DiskLimit; }),
       Number([](auto& project) -> auto& { return project.DomainDiskLimit; }),
       {[](const TParamProObj& p) { return IntToStr(p.Project.Options & AllProjectOptions); },
-       [](TParamProObj& p, const AnsiString& s) {
+       [](TParamProObj& p, const AnsiString& s, const TextReading&) {
          int32_t value = 0;
          p.Project.Options = WholeNumber(s, value) ? value & AllProjectOptions : 0;
        }},
@@ -157,21 +226,24 @@ const std::vector<ProjectField>& ProjectFields() {
       Number([](auto& project) -> auto& { return project.BottomHeight; }),
       Number([](auto& project) -> auto& { return project.ViewBits; }),
       {[](const TParamProObj& p) { return p.Schedule.FormatText(); },
-       [](TParamProObj& p, const AnsiString& s) { p.Schedule.ParseText(s); }},
+       [](TParamProObj& p, const AnsiString& s, const TextReading&) { p.Schedule.ParseText(s); }},
   };
   return fields;
 }
 
-void ReadProjectLine(TParamProObj& params, const AnsiString& line) {
+// Applies the line and tells how the file's texts read.
+TextReading ReadProjectLine(TParamProObj& params, const AnsiString& line) {
   const Fields fields = SplitFields(";", line);
   const auto& table = ProjectFields();
-  for (size_t i = 0; i < fields.size() && i < table.size(); ++i) table[i].read(params, fields[i]);
+  const TextReading& reading = Field(fields, table.size()) == EscapeMark ? EscapedFile : UnmarkedFile;
+  for (size_t i = 0; i < fields.size() && i < table.size(); ++i) table[i].read(params, fields[i], reading);
+  return reading;
 }
 
 AnsiString ProjectLine(const TParamProObj& params) {
   AnsiString line;
-  for (const ProjectField& field : ProjectFields()) line += (line.empty() ? "" : ";") + field.write(params);
-  return line;
+  for (const ProjectField& field : ProjectFields()) line += field.write(params) + ";";
+  return line + EscapeMark;
 }
 
 // The legacy line: fields that match a field of the project line, by index.
@@ -190,7 +262,7 @@ void ReadLegacyLine(TParamProObj& params, const AnsiString& line) {
   const Fields fields = SplitFields(";", line);
   const auto& table = ProjectFields();
   for (const auto& [legacy, current] : LegacyFields)
-    if (legacy < fields.size()) table[current].read(params, fields[legacy]);
+    if (legacy < fields.size()) table[current].read(params, fields[legacy], UnmarkedFile);
   params.Project.Options = 0;
   for (const auto& [index, bit] : LegacyOptions)
     if (Field(fields, index) == "1") params.Project.Options |= bit;
@@ -206,7 +278,7 @@ int32_t SizeOfItem(const Fields& parts, size_t index) {
   return WholeNumber(Field(parts, index), value) && value > 0 ? value : 0;
 }
 
-void ReadCategory(TStringList& list, const AnsiString& line) {
+void ReadCategory(TStringList& list, const AnsiString& line, const TextReading& reading) {
   list.Clear();
   for (const AnsiString& item : SplitFields(";", line)) {
     const Fields parts = SplitFields(",", item);
@@ -216,27 +288,27 @@ void ReadCategory(TStringList& list, const AnsiString& line) {
     sizer->CheckSize = Field(parts, 2) == "+";
     sizer->MinSize = SizeOfItem(parts, 3);
     sizer->MaxSize = SizeOfItem(parts, 4);
-    list.AddObject(parts[0], sizer.get());
+    list.AddObject(reading.Other(parts[0]), sizer.get());
     sizer.release();
   }
 }
 
 // Fills the categories from lines[first], lines[first + 1], ...
-void ReadCategories(TParamProObj& params, const Lines& lines, size_t first) {
+void ReadCategories(TParamProObj& params, const Lines& lines, size_t first, const TextReading& reading) {
   for (size_t k = 0; k < params.FileTypes.size(); ++k) {
     params.FileTypes[k].Clear();
-    if (first + k < lines.size()) ReadCategory(params.FileTypes[k], lines[first + k]);
+    if (first + k < lines.size()) ReadCategory(params.FileTypes[k], lines[first + k], reading);
   }
 }
 
-void ReadFileSizes(TParamProObj& params, const Lines& section) {
+void ReadFileSizes(TParamProObj& params, const Lines& section, const TextReading& reading) {
   if (section.empty()) return;
   const Fields header = SplitFields(";", section.front());
   if (header.size() > 0) params.LoadAllSizes = header[0] == "1";
   if (header.size() > 1) params.MinSize = LeadingNumber(header[1]);
   if (header.size() > 2) params.MaxSize = LeadingNumber(header[2]);
   if (header.size() > 3) params.AllOthers = header[3] == "1";
-  ReadCategories(params, section, 1);
+  ReadCategories(params, section, 1, reading);
 }
 
 AnsiString CategoryLine(const TStringList& list) {
@@ -244,7 +316,7 @@ AnsiString CategoryLine(const TStringList& list) {
   for (int i = 0; i < list.Count(); ++i) {
     TSizerObj sizer;
     if (const auto* stored = dynamic_cast<const TSizerObj*>(list.Objects(i))) sizer.Assign(*stored);
-    line += (i == 0 ? "" : ";") + list[i] + "," + Flag(sizer.Load, "+", "") + "," +
+    line += (i == 0 ? "" : ";") + Escape(list[i]) + "," + Flag(sizer.Load, "+", "") + "," +
             Flag(sizer.CheckSize, "+", "") + "," + IntToStr(sizer.MinSize) + "," + IntToStr(sizer.MaxSize);
   }
   return line;
@@ -252,7 +324,7 @@ AnsiString CategoryLine(const TStringList& list) {
 
 // --- Domains --------------------------------------------------------------------------
 
-void ReadDomains(TDomain& domain, const Lines& rows) {
+void ReadDomains(TDomain& domain, const Lines& rows, const TextReading& reading) {
   domain.Names.Clear();
   domain.Codes.Clear();
   domain.Flags = {};
@@ -260,8 +332,8 @@ void ReadDomains(TDomain& domain, const Lines& rows) {
   for (const AnsiString& row : rows) {
     const Fields fields = SplitFields(";", row);
     if (fields.empty()) continue;
-    const AnsiString code = Field(fields, 1);
-    domain.Names.Add(fields[0]);
+    const AnsiString code = reading.Other(Field(fields, 1));
+    domain.Names.Add(reading.Other(fields[0]));
     domain.Codes.Add(code);
     for (size_t column = 0; column < 2; ++column) {
       const bool ticked = Field(fields, 2 + column) == "+";
@@ -277,7 +349,8 @@ Lines DomainLines(const TDomain& domain) {
   Lines lines;
   for (int row = 0; row < domain.Names.Count(); ++row) {
     const AnsiString code = row < domain.Codes.Count() ? domain.Codes[row] : AnsiString();
-    lines.push_back(domain.Names[row] + ";" + code + ";" + Flag(Ticked(domain.Flags[0], row), "+", "") + ";" +
+    lines.push_back(Escape(domain.Names[row]) + ";" + Escape(code) + ";" +
+                    Flag(Ticked(domain.Flags[0], row), "+", "") + ";" +
                     Flag(Ticked(domain.Flags[1], row), "+", ""));
   }
   return lines;
@@ -285,21 +358,27 @@ Lines DomainLines(const TDomain& domain) {
 
 // --- Masks and language --------------------------------------------------------------------
 
-void ReadMasks(TParamProObj& params, const Lines& lines) {
+void ReadMasks(TParamProObj& params, const Lines& lines, const TextReading& reading) {
   for (int d = 1; d <= MaskKinds; ++d) {
     for (const AnsiString& mask : Section(lines, FilterSection("INCLUDE", d)))
-      params.IncludeMasks[d - 1].Add(mask);
+      params.IncludeMasks[d - 1].Add(reading.Other(mask));
     for (const AnsiString& mask : Section(lines, FilterSection("EXCLUDE", d)))
-      params.ExcludeMasks[d - 1].Add(mask);
+      params.ExcludeMasks[d - 1].Add(reading.Other(mask));
   }
 }
 
-void ReadLanguage(const Lines& section) {
+Lines MaskLines(const TStrings& masks) {
+  Lines lines;
+  for (const AnsiString& mask : ListLines(masks)) lines.push_back(Escape(mask));
+  return lines;
+}
+
+void ReadLanguage(const Lines& section, const TextReading& reading) {
   if (section.empty()) return;
   const Fields fields = SplitFields(";", section.front());
   if (fields.size() > 0) CurrentLang.ApplyLanguage = fields[0] == "1";
   if (fields.size() > 1) CurrentLang.WriteLanguage = fields[1] == "1";
-  if (fields.size() > 2) CurrentLang.Name = fields[2];
+  if (fields.size() > 2) CurrentLang.Name = reading.Other(fields[2]);
 }
 
 // An empty or unreadable settings file: the default tables of the program folder.
@@ -308,8 +387,8 @@ void ReadEmptyFile(TParamProObj& params) {
   params.MinSize = 0;
   params.MaxSize = EmptyFileMaxSize;
   if (params.IsDefault) CurrentLang = tLang();
-  ReadDomains(params.Domain, ReadLines(ProgramFolder() + DomainFile));
-  ReadCategories(params, ReadLines(ProgramFolder() + FileTypeFile), 0);
+  ReadDomains(params.Domain, ReadLines(ProgramFolder() + DomainFile), UnmarkedFile);
+  ReadCategories(params, ReadLines(ProgramFolder() + FileTypeFile), 0, UnmarkedFile);
 }
 
 void AddSection(Lines& lines, const AnsiString& name, const Lines& body) {
@@ -332,15 +411,19 @@ void TParamProObj::LoadFromFile(const AnsiString& AFileName) {
   } else {
     const Lines project = Section(lines, "PROJECT2");
     const Lines legacy = Section(lines, "PROJECT");
+    TextReading reading = UnmarkedFile;
     if (!project.empty())
-      ReadProjectLine(*this, project.front());
+      reading = ReadProjectLine(*this, project.front());
     else if (!legacy.empty())
       ReadLegacyLine(*this, legacy.front());
-    ReadFileSizes(*this, Section(lines, FileSizeSection));
+    ReadFileSizes(*this, Section(lines, FileSizeSection), reading);
     const Lines domains = Section(lines, "DOMAINS");
-    ReadDomains(Domain, domains.empty() ? ReadLines(ProgramFolder() + DomainFile) : domains);
-    ReadMasks(*this, lines);
-    if (IsDefault) ReadLanguage(Section(lines, "LANGUAGE"));
+    if (domains.empty())
+      ReadDomains(Domain, ReadLines(ProgramFolder() + DomainFile), UnmarkedFile);
+    else
+      ReadDomains(Domain, domains, reading);
+    ReadMasks(*this, lines, reading);
+    if (IsDefault) ReadLanguage(Section(lines, "LANGUAGE"), reading);
   }
   if (Project.Folder.empty()) Project.Folder = ProgramFolder();
 }
@@ -355,12 +438,12 @@ void TParamProObj::SaveToFile() const {
   AddSection(lines, FileSizeSection, sizes);
   AddSection(lines, "DOMAINS", DomainLines(Domain));
   for (int d = 1; d <= MaskKinds; ++d) {
-    AddSection(lines, FilterSection("INCLUDE", d), ListLines(IncludeMasks[d - 1]));
-    AddSection(lines, FilterSection("EXCLUDE", d), ListLines(ExcludeMasks[d - 1]));
+    AddSection(lines, FilterSection("INCLUDE", d), MaskLines(IncludeMasks[d - 1]));
+    AddSection(lines, FilterSection("EXCLUDE", d), MaskLines(ExcludeMasks[d - 1]));
   }
   if (IsDefault)
     AddSection(lines, "LANGUAGE", {Flag(CurrentLang.ApplyLanguage, "1", "") + ";" +
-                                   Flag(CurrentLang.WriteLanguage, "1", "") + ";" + CurrentLang.Name});
+                                   Flag(CurrentLang.WriteLanguage, "1", "") + ";" + Escape(CurrentLang.Name)});
   AnsiString text;
   for (const AnsiString& line : lines) text += line + "\r\n";
   WriteFileAtomically(FileName, text);

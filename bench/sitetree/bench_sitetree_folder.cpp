@@ -46,7 +46,8 @@ struct TRates {
 };
 
 AnsiString FolderUrl(int i) {
-  return i % 2 == 0 ? "http://wiki.example/w/Page_" + IntToStr(i) : "http://wiki.example/w/image_" + IntToStr(i) + ".png";
+  const AnsiString folder = "http://wiki.example/w/";
+  return i % 2 == 0 ? folder + "Page_" + IntToStr(i) : folder + "image_" + IntToStr(i) + ".png";
 }
 
 std::vector<TDataObj*> Fill(TListObj& tree, const std::vector<AnsiString>& urls) {

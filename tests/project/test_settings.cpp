@@ -91,15 +91,72 @@ TEST_F(SettingsTest, WritesTheDefaultsAndAFullProjectByteForByte) {
   EXPECT_EQ(program_.Read("full.pro"), SettingsData("full.pro"));
 }
 
-TEST_F(SettingsTest, ReadsBackWhatItWrote) {
-  program_.Write("in.pro", SettingsData("full.pro"));
-  TParamProObj params("", false);
-  params.LoadFromFile(program_ / "in.pro");
-  EXPECT_FALSE(params.IsNew);
-  EXPECT_EQ(params.Folder, program_.Path());
-  EXPECT_EQ(params.Project.Agent, "Agent;v2");
-  EXPECT_EQ(params.Project.Web.Password, "pw;x");
-  EXPECT_EQ(LoadAndSaveAs(program_ / "in.pro", false, program_ / "out.pro"), SettingsData("full.pro"));
+// A file written before texts were escaped (no mark at the end of the
+// project line) reads as it always did: "^" in a project-line text is ";".
+TEST_F(SettingsTest, ReadsBackWhatItWroteAndFilesOfTheOldForm) {
+  const AnsiString current = SettingsData("full.pro");
+  const AnsiString unmarked = StringReplace(current, ";^XX\r\n", "\r\n", rfReplaceAll);
+  const AnsiString old = StringReplace(unmarked, "^3B", "^", rfReplaceAll);
+  for (const AnsiString& text : {current, old}) {
+    program_.Write("in.pro", text);
+    TParamProObj params("", false);
+    params.LoadFromFile(program_ / "in.pro");
+    EXPECT_FALSE(params.IsNew);
+    EXPECT_EQ(params.Folder, program_.Path());
+    EXPECT_EQ(params.Project.Agent, "Agent;v2");
+    EXPECT_EQ(params.Project.Web.Password, "pw;x");
+    EXPECT_EQ(LoadAndSaveAs(program_ / "in.pro", false, program_ / "out.pro"), current);
+  }
+}
+
+// Every byte value, alone and between and around other bytes, in every text
+// a setting holds comes back byte for byte, and so does one text of all 256
+// bytes that tries to forge a line and a section.
+TEST_F(SettingsTest, EveryTextComesBackByteForByte) {
+  std::vector<AnsiString> texts;
+  AnsiString all;
+  for (int b = 0; b < 256; ++b) {
+    const AnsiString c(1, char(b));
+    texts.push_back(c);
+    texts.push_back(c + "x" + c + c);
+    all += c;
+  }
+  texts.push_back(all + "\r\n[DOMAINS]\r\n[PROJECT2]");
+  auto textsOf = [](TParamProObj& p) {
+    TProject& j = p.Project;
+    return std::vector<AnsiString*>{&j.Agent,        &j.Folder,       &j.Proxy.Host, &j.Proxy.Password,
+                                    &j.Proxy.Port,   &j.Proxy.UserName, &j.Web.UserName, &j.Web.Password,
+                                    &j.Sender,       &j.Reference,    &CurrentLang.Name};
+  };
+  auto listsOf = [](TParamProObj& p) {
+    std::vector<TStringList*> lists{&p.Domain.Names, &p.Domain.Codes};
+    for (TStringList& list : p.FileTypes) lists.push_back(&list);
+    for (int d = 0; d < MaskKinds; ++d) lists.insert(lists.end(), {&p.IncludeMasks[d], &p.ExcludeMasks[d]});
+    return lists;
+  };
+  for (const AnsiString& text : texts) {
+    TParamProObj saved(program_ / "t.txt", true);
+    saved.SetDefaults();
+    for (AnsiString* field : textsOf(saved)) *field = text;
+    for (TStringList* list : listsOf(saved)) list->Clear();
+    saved.Domain.Flags = {"+", " "};
+    saved.Domain.Names.Add(text);
+    saved.Domain.Codes.Add(text);
+    for (int k = 0; k < FileTypeCategories; ++k) AddSizer(saved, k, text, true, false, 1, 2);
+    for (int d = 0; d < MaskKinds; ++d) {
+      saved.IncludeMasks[d].Add(text);
+      saved.ExcludeMasks[d].Add("+" + text);
+    }
+    saved.SaveToFile();
+    CurrentLang.Name.clear();
+    TParamProObj loaded("", true);
+    loaded.LoadFromFile(program_ / "t.txt");
+    for (AnsiString* field : textsOf(loaded)) ASSERT_TRUE(*field == text) << int(uint8_t(text[0]));
+    auto expected = listsOf(saved);
+    auto got = listsOf(loaded);
+    for (size_t i = 0; i < got.size(); ++i)
+      ASSERT_TRUE(Items(*got[i]) == Items(*expected[i])) << "list " << i << ", byte " << int(uint8_t(text[0]));
+  }
 }
 
 TEST_F(SettingsTest, LegacyLineIsReadAndWrittenAsTheNewLine) {
@@ -115,8 +172,8 @@ TEST_F(SettingsTest, LegacyLineIsReadAndWrittenAsTheNewLine) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[0], "[PROJECT2]");
   EXPECT_EQ(lines[1],
-            "4;Old^Agent;/old/folder/;7;4;2;30;1;0;0;21403;proxy;ppw;3128;pu;wu;wp;me@x;http://ref/;"
-            "1;380;93;60;31;||||||1|0|0|0|0||0||0|0|0");
+            "4;Old^3BAgent;/old/folder/;7;4;2;30;1;0;0;21403;proxy;ppw;3128;pu;wu;wp;me@x;http://ref/;"
+            "1;380;93;60;31;||||||1|0|0|0|0||0||0|0|0;^XX");
 
   program_.Write("modes.pro", "[PROJECT]\r\n" + StringOfChar(';', 19) + "1;1\r\n");
   params.LoadFromFile(program_ / "modes.pro");
@@ -136,7 +193,7 @@ TEST_F(SettingsTest, ReadsBadNumbersByTheirFieldsRules) {
   EXPECT_EQ(params.Project.UpdateMode, umDownloadAll);
   params.SaveToFile();  // the line as read back, with an absent schedule cleared
   EXPECT_EQ(FileLines(program_ / "n.pro").at(1),
-            "1;a;/f/;12;0;31;-4;999999999;0;0;0;;;;;;;;;2;380;93;7;8;||||||1|0|0|0|0||0||0|0|0");
+            "1;a;/f/;12;0;31;-4;999999999;0;0;0;;;;;;;;;2;380;93;7;8;||||||1|0|0|0|0||0||0|0|0;^XX");
 
   program_.Write("n.pro", "[PROJECT2]\r\n;;;;;;;;;;262143;;;;;;;;;;12x;120\r\n");
   params.LoadFromFile(program_ / "n.pro");

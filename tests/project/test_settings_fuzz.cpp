@@ -50,7 +50,7 @@ TEST_F(SettingsTest, RandomAndTruncatedFilesReadWithoutFailureAndSettle) {
                               SettingsData("default.txt")};
   Mutator mutator(20261206);
   const AnsiString input = program_ / "fuzz.pro";
-  for (int round = 0; round < 3000; ++round) {
+  for (int round = 0; round < 600; ++round) {
     const AnsiString& seed = seeds[round % std::size(seeds)];
     const AnsiString text = round % 10 == 9 ? mutator.RandomBytes() : mutator.Mutate(seed);
     program_.Write("fuzz.pro", text);

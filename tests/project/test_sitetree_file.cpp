@@ -137,10 +137,10 @@ TEST(SiteTreeFile, MissingFileAbortAndFailuresKeepState) {
 TEST(SiteTreeFile, LinesBeyondTheDepthLimitAreDropped) {
   TempFolder folder;
   AnsiString kept = "http://n0||129|0||99||0|0\r\n";
-  for (int i = 1; i <= MaxPathComponents; ++i) kept += AnsiString(size_t(i), '\t') + "n" + IntToStr(i) + "||129|0||99||0|0\r\n";
+  auto line = [](int depth) { return AnsiString(size_t(depth), '\t') + "n" + IntToStr(depth) + "||129|0||99||0|0\r\n"; };
+  for (int i = 1; i <= MaxPathComponents; ++i) kept += line(i);
   AnsiString dropped;
-  for (int i = MaxPathComponents + 1; i < MaxPathComponents + 40; ++i)
-    dropped += AnsiString(size_t(i), '\t') + "n" + IntToStr(i) + "||129|0||99||0|0\r\n";
+  for (int i = MaxPathComponents + 1; i < MaxPathComponents + 40; ++i) dropped += line(i);
   const AnsiString after = "\tsibling.htm||4|0||1||0|0\r\n";
   folder.Write("deep.wmt", kept + dropped + after);
   TListObj tree;

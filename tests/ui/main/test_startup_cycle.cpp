@@ -33,7 +33,7 @@ private:
 std::string ProjectFileFor(const AnsiString& Temp) {
   const std::string schedule = "|10.03.2026|14:30:00|10.04.2026|15:30:00||1|1|0|1|1|10.03.2026|0||1|0|1";
   std::string text = "[PROJECT2]\r\n1;Trovanel - www.harvella.example/crawler.html;" + Temp +
-                     ";5;3;3;100;5;0;0;10236;;;;;;;;;1;380;93;60;31;" + schedule + "\r\n";
+                     ";5;3;3;100;5;0;0;10236;;;;;;;;;1;380;93;60;31;" + schedule + ";^XX\r\n";
   text += "[FILE`SIZE]\r\n1;0;90000000;0\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n[DOMAINS]\r\n";
   for (int d = 1; d <= 3; ++d)
     text += "[URL/DOMAIN FILTER INCLUDE " + std::to_string(d) + "]\r\n[URL/DOMAIN FILTER EXCLUDE " +
