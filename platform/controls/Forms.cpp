@@ -132,8 +132,12 @@ void InitializeControls() {
     if (g_pump) g_pump->Wake();
   });
   SetMainThreadPumpHook([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
+  // A box belongs to the user-interface thread: asked for on another thread,
+  // it is shown there while the caller waits for the answer.
   SetMessageBoxHook([](const AnsiString& text, const AnsiString& caption, unsigned flags) {
-    return Application->MessageBox(text, caption, flags);
+    int result = IDCANCEL;
+    RunOnMainThread([&] { result = Application->MessageBox(text, caption, flags); });
+    return result;
   });
   g_pump->Wake();
 }

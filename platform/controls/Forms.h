@@ -7,7 +7,8 @@
 // Synchronize calls, timers) in arrival order; ProcessMessages and modal
 // loops nest. It routes exceptions that escape event handlers to
 // OnException (or a message box) and installs the message-box hook that
-// ShowMessageBox uses. Screen lists the forms in activation order and holds
+// ShowMessageBox uses; a box asked for on another thread is shown on the
+// user-interface thread. Screen lists the forms in activation order and holds
 // the global cursor; Mouse gives the pointer position.
 #pragma once
 

@@ -249,6 +249,8 @@ constexpr int IDNO = 7;
 
 using TMessageBoxHook =
     std::function<int(const AnsiString& text, const AnsiString& caption, unsigned flags)>;
-// An empty hook restores the stderr fallback.
+// An empty hook restores the stderr fallback. ShowMessageBox may be called
+// on any thread; the hook is called on the caller's thread and must bring
+// the box to the thread that owns the windows itself.
 void SetMessageBoxHook(TMessageBoxHook hook);
 int ShowMessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags);

@@ -16,10 +16,12 @@ constexpr UINT WM_ASK = WM_USER + 402;
 
 struct Answers {
   std::vector<TDialogRequest> asked;
+  std::vector<bool> onMainThread;
   int result = IDOK;
   Answers() {
     SetDialogResponder([this](const TDialogRequest& r) {
       asked.push_back(r);
+      onMainThread.push_back(IsMainThread());
       TDialogAnswer a;
       a.Result = result;
       a.FileName = r.Kind == dkMessageBox ? AnsiString() : "/tmp/chosen.txt";
@@ -105,6 +107,15 @@ TEST(Application, ExceptionsFromHandlersReachOnExceptionAndMessageBoxesAreAnswer
   Application->ShowException(EConvertError("shown"));
   EXPECT_EQ(answers.asked.back().Text, "shown");
   EXPECT_EQ(answers.asked.back().Flags & 0xF0, unsigned(MB_ICONERROR));
+  std::atomic<int> fromWorker = 0;
+  std::thread worker([&] { fromWorker = ShowMessageBox("From a worker", "Harvella", MB_YESNO); });
+  while (fromWorker == 0) {
+    Application->ProcessMessages();
+    std::this_thread::yield();
+  }
+  worker.join();
+  EXPECT_EQ(fromWorker, IDNO);
+  EXPECT_EQ(answers.onMainThread, std::vector<bool>(answers.asked.size(), true));
 
   answers.result = IDOK;
   TOpenDialog dialog(nullptr);
