@@ -171,7 +171,9 @@ void TMainForm::cbURLClick(TObject*) {
 // --- Command state -----------------------------------------------------------
 
 void TMainForm::UpdateCommands() {
-  const bool loaded = (RunState & rsViewsLoaded) != 0;
+  // While a site tree loads, only Stop (which ends the load) works on it.
+  const bool loading = (RunState & rsViewsLoading) != 0;
+  const bool loaded = (RunState & rsViewsLoaded) && !loading;
   const bool scanning = (RunState & rsScanBegun) != 0;
   const bool focused = loaded && SiteMap.FocusedNode() != nullptr;
   auto set = [](bool enabled, std::initializer_list<TControl*> controls, std::initializer_list<TMenuItem*> items) {
@@ -182,7 +184,7 @@ void TMainForm::UpdateCommands() {
   set(loaded && !scanning, {sbSave, sbSaveAs, sbDelete, sbProOptions}, {SaveProject1, Saveas1, Delete1, ProjectOptions1});
   set(loaded && !scanning, {sbScan, sbResume, sbLoad, sbPaste}, {});
   sbCopy->SetEnabled(sbScan->Enabled() && !richURL->SelText().empty());
-  sbStop->SetEnabled(loaded && scanning);
+  sbStop->SetEnabled((loaded && scanning) || loading);
   set(loaded, {sbSaveURL, BrowseButton1, BrowseButton2, cbURL, elink, udLink, eTimeOut, udTimeOut}, {});
   set(loaded && !scanning, {sbImport, sbExport, sbSearch, sbCopyND, sbDeleteNd, sbPasteNd, sbRefresh},
       {Search1, miRefresh});

@@ -198,7 +198,12 @@ void TMainForm::LoadProjectViews() {
     std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
     FirstNode = nullptr;
     SiteMap.Clear();
+    // The window keeps serving its messages while the tree loads; closing the
+    // project or the window, or Stop, sets Abort and ends the load at once.
+    Store->OnLoadPump = [] { Application->ProcessMessages(); };
     Store->LoadFromFile();
+    Store->OnLoadPump = nullptr;
+    Store->Abort = false;
     Store->First();
     SiteMap.BeginUpdate();
     SiteMap.SetRootCount(Store->GetRootCount());
@@ -224,6 +229,7 @@ void TMainForm::CloseProject() {
   CloseProjectOptionsForm();
   if (RunState & rsViewsLoading) {
     RunState |= rsCloseDeferred;
+    if (Store) Store->Abort = true;
     return;
   }
   if (!CurrentParams) return;

@@ -446,6 +446,10 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
 }
 
 void TMainForm::sbStopClick(TObject*) {
+  if ((RunState & rsViewsLoading) && Store) {
+    Store->Abort = true;  // the tree read so far stays; its file is not written over
+    return;
+  }
   TimerSch->SetTag(tpWaiting);
   TimerSch->SetInterval(ScheduleWaitInterval);
   sbStop->SetEnabled(false);

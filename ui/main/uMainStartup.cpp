@@ -75,8 +75,9 @@ void TMainForm::WriteReopenList() {
 // The rest of the close query, once closing goes ahead.
 void TMainForm::QuitProject(bool& CanClose) {
   if (RunState & rsViewsLoading) {
-    // Inside the view loader: the window closes when it is done.
+    // Inside the view loader: the load ends at once, then the window closes.
     FQuitAfterLoad = true;
+    if (Store) Store->Abort = true;
     CanClose = false;
     return;
   }
