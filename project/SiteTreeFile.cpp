@@ -250,24 +250,29 @@ void TListObj::LoadFromFile(const AnsiString& fileName) {
 AnsiString TListObj::Serialize(bool& aborted) {
   AnsiString out;
   aborted = false;
-  // Depth first: a node, its children, then its next sibling or the next
-  // sibling of the nearest ancestor that has one.
-  TDataObj* node = Root->ChildCount() > 0 ? Root->Child(0) : nullptr;
-  while (node) {
+  // Depth first, with the children of each node on the path still to write.
+  std::vector<std::vector<TDataObj*>> pending(1);
+  Root->GetChildren(pending.back());
+  std::reverse(pending.back().begin(), pending.back().end());
+  while (!pending.empty()) {
+    if (pending.back().empty()) {
+      pending.pop_back();
+      continue;
+    }
     if (Abort) {
       aborted = true;
       break;
     }
+    TDataObj* node = pending.back().back();
+    pending.back().pop_back();
     AppendNodeLineStart(out, *node);
     out += '|';
     AppendNodeFields(out, *node);
     out += "\r\n";
-    if (node->ChildCount() > 0) {
-      node = node->Child(0);
-      continue;
-    }
-    while (node && node != Root && !node->NextSibling()) node = node->Parent;
-    node = (node && node != Root) ? node->NextSibling() : nullptr;
+    if (node->ChildCount() == 0) continue;
+    pending.emplace_back();
+    node->GetChildren(pending.back());
+    std::reverse(pending.back().begin(), pending.back().end());
   }
   return out;
 }

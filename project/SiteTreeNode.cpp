@@ -32,264 +32,399 @@ int CompareFolded(std::string_view a, std::string_view b) {
   return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
 }
 
-// Heap keys of the order trees: a per-thread sequence, well mixed, so that
-// runs are repeatable.
-uint32_t NextPriority() {
-  thread_local uint64_t state = 0;
-  uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-  return uint32_t(z ^ (z >> 31));
-}
-
 bool IsPlain(const TDataObj* node) { return !(node->State & snFolder); }
 
 }  // namespace
 
-// The children of a node: an order tree (a treap keyed by position, each
-// node counting its subtree and the nodes in it without the folder bit) and
-// an open-addressing hash index over the names (linear probing; a slot keeps
-// the name's hash beside the node, so probing reads no node).
-struct TChildList {
-  struct TSlot {
-    TDataObj* Node = nullptr;  // nullptr: a free slot
-    uint32_t Hash = 0;
-  };
+// A block of a child list: a leaf of children or a branch of blocks, with
+// the number of children below it and of those without the folder bit.
+struct TChildBranch;
+struct TChildBlock {
+  explicit TChildBlock(bool leaf) : Leaf(leaf) {}
+  TChildBranch* Up = nullptr;
+  uint32_t Count = 0;
+  uint32_t Plain = 0;
+  const bool Leaf;
+};
 
-  TDataObj* Top = nullptr;
-  std::vector<TSlot> Slots;
+// A leaf entry: the child's address with bit 0 set when it lacks the folder bit.
+using TChildEntry = uintptr_t;
+
+struct TChildLeaf : TChildBlock {
+  TChildLeaf() : TChildBlock(true) {}
+  std::vector<TChildEntry> Entries;
+};
+
+struct TChildBranch : TChildBlock {
+  TChildBranch() : TChildBlock(false) {}
+  std::vector<TChildBlock*> Kids;
+};
+
+// The children of a node, in their order, in blocks: leaves of at most
+// LeafSize children under branches of at most BranchSize blocks, each block
+// counting its children and those of them without the folder bit. A folder
+// of up to LeafSize children is one leaf, a plain array. A folder of more
+// than IndexFrom children also has an open-addressing hash index over the
+// names (linear probing; the hashes sit in their own array, so probing reads
+// no node; hash 0 marks a free slot); a smaller one is searched in its leaf.
+struct TChildList {
+  static constexpr uint32_t LeafSize = 128;
+  static constexpr size_t BranchSize = 64;
+  static constexpr size_t MinSlots = 16;
+  static constexpr uint32_t IndexFrom = 8;
+
+  TChildBlock* Top = nullptr;
+  // The first leaf lives here: a small folder needs no block of its own.
+  TChildLeaf FirstLeaf;
+  std::vector<uint32_t> Hashes;
+  std::vector<TDataObj*> Nodes;
   // The tree that owns this node; set on the root of a TListObj only.
   TListObj* Owner = nullptr;
 
-  static constexpr size_t MinSlots = 8;
+  TChildList() = default;
+  TChildList(const TChildList&) = delete;
+  TChildList& operator=(const TChildList&) = delete;
+  ~TChildList() { FreeBlocks(); }
 
-  static uint32_t CountOf(const TDataObj* t) { return t ? t->FCount : 0; }
-  static uint32_t PlainOf(const TDataObj* t) { return t ? t->FPlain : 0; }
+  static TDataObj* NodeOf(TChildEntry e) { return reinterpret_cast<TDataObj*>(e & ~TChildEntry(1)); }
+  static bool PlainEntry(TChildEntry e) { return (e & 1) != 0; }
+  static TChildEntry EntryOf(TDataObj* node) { return reinterpret_cast<TChildEntry>(node) | (IsPlain(node) ? 1 : 0); }
+  static TChildLeaf* AsLeaf(TChildBlock* b) { return static_cast<TChildLeaf*>(b); }
+  static TChildBranch* AsBranch(TChildBlock* b) { return static_cast<TChildBranch*>(b); }
 
-  static void Update(TDataObj* t) {
-    t->FCount = 1 + CountOf(t->FLeft) + CountOf(t->FRight);
-    t->FPlain = (IsPlain(t) ? 1 : 0) + PlainOf(t->FLeft) + PlainOf(t->FRight);
-  }
+  uint32_t Count() const { return Top ? Top->Count : 0; }
 
-  // Adds to the counts of t and of every node above it (only the path is
-  // touched, not the siblings along it).
-  static void AddUpwards(TDataObj* t, int32_t count, int32_t plain) {
-    for (; t; t = t->FUp) {
-      t->FCount += uint32_t(count);
-      t->FPlain += uint32_t(plain);
+  static void AddUp(TChildBlock* b, int32_t count, int32_t plain) {
+    for (; b; b = b->Up) {
+      b->Count += uint32_t(count);
+      b->Plain += uint32_t(plain);
     }
   }
 
-  static void SetLeft(TDataObj* t, TDataObj* child) {
-    t->FLeft = child;
-    if (child) child->FUp = t;
+  static size_t IndexIn(const TChildBranch* up, const TChildBlock* kid) {
+    return size_t(std::find(up->Kids.begin(), up->Kids.end(), kid) - up->Kids.begin());
   }
 
-  static void SetRight(TDataObj* t, TDataObj* child) {
-    t->FRight = child;
-    if (child) child->FUp = t;
+  static size_t IndexIn(const TChildLeaf* leaf, const TDataObj* node) {
+    size_t i = 0;
+    while (NodeOf(leaf->Entries[i]) != node) ++i;
+    return i;
   }
 
-  // Every node of a before every node of b.
-  static TDataObj* Merge(TDataObj* a, TDataObj* b) {
-    if (!a) return b;
-    if (!b) return a;
-    if (a->FPriority > b->FPriority) {
-      SetRight(a, Merge(a->FRight, b));
-      Update(a);
-      return a;
+  // The leaf holding a position, which becomes the offset in it; the end of
+  // the list is the end of the last leaf.
+  TChildLeaf* LeafAt(uint32_t& position) const {
+    TChildBlock* b = Top;
+    while (!b->Leaf) {
+      const TChildBranch* branch = AsBranch(b);
+      size_t k = 0;
+      for (; k + 1 < branch->Kids.size() && position >= branch->Kids[k]->Count; ++k)
+        position -= branch->Kids[k]->Count;
+      b = branch->Kids[k];
     }
-    SetLeft(b, Merge(a, b->FLeft));
-    Update(b);
-    return b;
+    return AsLeaf(b);
   }
 
-  // The first k nodes of t, and the rest.
-  static std::pair<TDataObj*, TDataObj*> Split(TDataObj* t, uint32_t k) {
-    if (!t) return {nullptr, nullptr};
-    t->FUp = nullptr;
-    if (CountOf(t->FLeft) >= k) {
-      auto [left, right] = Split(t->FLeft, k);
-      SetLeft(t, right);
-      Update(t);
-      if (left) left->FUp = nullptr;
-      return {left, t};
+  static void Recount(TChildLeaf* leaf) {
+    leaf->Count = uint32_t(leaf->Entries.size());
+    leaf->Plain = uint32_t(std::count_if(leaf->Entries.begin(), leaf->Entries.end(), PlainEntry));
+  }
+
+  static void Recount(TChildBranch* branch) {
+    branch->Count = branch->Plain = 0;
+    for (const TChildBlock* kid : branch->Kids) {
+      branch->Count += kid->Count;
+      branch->Plain += kid->Plain;
     }
-    auto [left, right] = Split(t->FRight, k - CountOf(t->FLeft) - 1);
-    SetRight(t, left);
-    Update(t);
-    if (right) right->FUp = nullptr;
-    return {t, right};
   }
 
-  uint32_t Count() const { return CountOf(Top); }
+  // Puts a new block right after its left neighbour, splitting full branches
+  // on the way up (when appending, the left one keeps all it can). The new
+  // block's children are not yet counted above it.
+  void AttachAfter(TChildBlock* left, TChildBlock* right, bool appending) {
+    TChildBranch* up = left->Up;
+    if (!up) {
+      up = new TChildBranch;
+      up->Kids.push_back(left);
+      left->Up = up;
+      Recount(up);
+      Top = up;
+    } else if (up->Kids.size() == BranchSize) {
+      auto* sibling = new TChildBranch;
+      const size_t keep = appending ? BranchSize - 1 : BranchSize / 2;
+      sibling->Kids.assign(up->Kids.begin() + ptrdiff_t(keep), up->Kids.end());
+      up->Kids.resize(keep);
+      for (TChildBlock* kid : sibling->Kids) kid->Up = sibling;
+      Recount(up);
+      Recount(sibling);
+      AddUp(up->Up, -int32_t(sibling->Count), -int32_t(sibling->Plain));
+      AttachAfter(up, sibling, appending);
+      up = left->Up;
+    }
+    up->Kids.insert(up->Kids.begin() + ptrdiff_t(IndexIn(up, left)) + 1, right);
+    right->Up = up;
+    AddUp(up, int32_t(right->Count), int32_t(right->Plain));
+  }
+
+  // Splits a full leaf; the offset follows its entry into the half it lands in.
+  TChildLeaf* SplitLeaf(TChildLeaf* leaf, uint32_t& offset, bool appending) {
+    auto* right = new TChildLeaf;
+    const uint32_t keep = appending ? LeafSize : LeafSize / 2;
+    right->Entries.assign(leaf->Entries.begin() + keep, leaf->Entries.end());
+    leaf->Entries.resize(keep);
+    for (TChildEntry e : right->Entries) NodeOf(e)->FLeaf = right;
+    Recount(leaf);
+    Recount(right);
+    AddUp(leaf->Up, -int32_t(right->Count), -int32_t(right->Plain));
+    AttachAfter(leaf, right, appending);
+    if (offset < keep) return leaf;
+    offset -= keep;
+    return right;
+  }
+
+  TChildLeaf* LastLeaf(uint32_t& position) const {
+    TChildLeaf* leaf = AsLeaf(Edge(Top, true));
+    position = uint32_t(leaf->Entries.size());
+    return leaf;
+  }
 
   void InsertAt(uint32_t position, TDataObj* child) {
-    child->FLeft = child->FRight = child->FUp = nullptr;
-    Update(child);
-    auto [left, right] = Split(Top, position);
-    Top = Merge(Merge(left, child), right);
-    Top->FUp = nullptr;
+    const bool appending = position == Count();
+    if (!Top) NewTop();
+    TChildLeaf* leaf = appending ? LastLeaf(position) : LeafAt(position);
+    if (leaf->Entries.size() == LeafSize) leaf = SplitLeaf(leaf, position, appending);
+    const TChildEntry entry = EntryOf(child);
+    leaf->Entries.insert(leaf->Entries.begin() + position, entry);
+    child->FLeaf = leaf;
+    AddUp(leaf, 1, PlainEntry(entry) ? 1 : 0);
     Index(child);
   }
 
+  // Frees a block that has become empty, and a branch left without blocks;
+  // a top branch with one block gives way to it.
+  void Unlink(TChildBlock* b) {
+    TChildBranch* up = b->Up;
+    if (up) up->Kids.erase(up->Kids.begin() + ptrdiff_t(IndexIn(up, b)));
+    FreeBlock(b);
+    if (!up) {
+      Top = nullptr;
+      return;
+    }
+    if (up->Kids.empty()) {
+      Unlink(up);
+    } else if (up == Top && up->Kids.size() == 1) {
+      Top = up->Kids.front();
+      Top->Up = nullptr;
+      up->Kids.clear();
+      FreeBlock(up);
+    }
+  }
+
   void Erase(TDataObj* child) {
+    TChildLeaf* leaf = child->FLeaf;
+    const size_t i = IndexIn(leaf, child);
+    const bool plain = PlainEntry(leaf->Entries[i]);
+    leaf->Entries.erase(leaf->Entries.begin() + ptrdiff_t(i));
+    AddUp(leaf, -1, plain ? -1 : 0);
+    child->FLeaf = nullptr;
     Unindex(child);
-    TDataObj* up = child->FUp;
-    TDataObj* joined = Merge(child->FLeft, child->FRight);
-    if (!up)
-      Top = joined;
-    else if (up->FLeft == child)
-      up->FLeft = joined;
-    else
-      up->FRight = joined;
-    if (joined) joined->FUp = up;
-    AddUpwards(up, -1, IsPlain(child) ? -1 : 0);
-    child->FLeft = child->FRight = child->FUp = nullptr;
+    if (leaf->Entries.empty()) Unlink(leaf);
+  }
+
+  static void FolderBitChanged(TDataObj* child) {
+    TChildLeaf* leaf = child->FLeaf;
+    if (!leaf) return;
+    TChildEntry& entry = leaf->Entries[IndexIn(leaf, child)];
+    const bool plain = IsPlain(child);
+    if (plain == PlainEntry(entry)) return;
+    entry = EntryOf(child);
+    AddUp(leaf, 0, plain ? 1 : -1);
   }
 
   static uint32_t PositionOf(const TDataObj* child) {
-    uint32_t position = CountOf(child->FLeft);
-    for (const TDataObj* t = child; t->FUp; t = t->FUp)
-      if (t->FUp->FRight == t) position += CountOf(t->FUp->FLeft) + 1;
+    const TChildLeaf* leaf = child->FLeaf;
+    uint32_t position = uint32_t(IndexIn(leaf, child));
+    for (const TChildBlock* b = leaf; b->Up; b = b->Up)
+      for (const TChildBlock* kid : b->Up->Kids) {
+        if (kid == b) break;
+        position += kid->Count;
+      }
     return position;
   }
 
-  TDataObj* At(uint32_t position) const {
-    TDataObj* t = Top;
-    while (t) {
-      uint32_t left = CountOf(t->FLeft);
-      if (position == left) return t;
-      if (position < left) {
-        t = t->FLeft;
-      } else {
-        position -= left + 1;
-        t = t->FRight;
-      }
+  TDataObj* At(uint32_t position) const { return NodeOf(LeafAt(position)->Entries[position]); }
+
+  static TChildBlock* Edge(TChildBlock* b, bool last) {
+    while (!b->Leaf) b = last ? AsBranch(b)->Kids.back() : AsBranch(b)->Kids.front();
+    return b;
+  }
+
+  TDataObj* Last() const { return Top ? NodeOf(AsLeaf(Edge(Top, true))->Entries.back()) : nullptr; }
+
+  static TDataObj* Successor(const TDataObj* child) {
+    const TChildLeaf* leaf = child->FLeaf;
+    const size_t i = IndexIn(leaf, child);
+    if (i + 1 < leaf->Entries.size()) return NodeOf(leaf->Entries[i + 1]);
+    for (const TChildBlock* b = leaf; b->Up; b = b->Up) {
+      const size_t k = IndexIn(b->Up, b);
+      if (k + 1 < b->Up->Kids.size()) return NodeOf(AsLeaf(Edge(b->Up->Kids[k + 1], false))->Entries.front());
     }
     return nullptr;
-  }
-
-  static TDataObj* Leftmost(TDataObj* t) {
-    while (t && t->FLeft) t = t->FLeft;
-    return t;
-  }
-
-  static TDataObj* Rightmost(TDataObj* t) {
-    while (t && t->FRight) t = t->FRight;
-    return t;
-  }
-
-  static TDataObj* Successor(const TDataObj* t) {
-    if (t->FRight) return Leftmost(t->FRight);
-    while (t->FUp && t->FUp->FRight == t) t = t->FUp;
-    return t->FUp;
   }
 
   // Position of the first child without the folder bit; Count() when every
   // child has it.
   uint32_t FirstPlainPosition() const {
+    if (!Top || Top->Plain == 0) return Count();
     uint32_t position = 0;
-    for (const TDataObj* t = Top; t;) {
-      if (PlainOf(t->FLeft) > 0) {
-        t = t->FLeft;
-      } else if (IsPlain(t)) {
-        return position + CountOf(t->FLeft);
-      } else {
-        position += CountOf(t->FLeft) + 1;
-        t = t->FRight;
+    const TChildBlock* b = Top;
+    while (!b->Leaf)
+      for (const TChildBlock* kid : static_cast<const TChildBranch*>(b)->Kids) {
+        if (kid->Plain > 0) {
+          b = kid;
+          break;
+        }
+        position += kid->Count;
       }
-    }
-    return position;
+    const auto& entries = static_cast<const TChildLeaf*>(b)->Entries;
+    return position + uint32_t(std::find_if(entries.begin(), entries.end(), PlainEntry) - entries.begin());
   }
 
   // The children in order.
   void Collect(std::vector<TDataObj*>& out) const {
-    for (TDataObj* t = Leftmost(Top); t; t = Successor(t)) out.push_back(t);
+    if (!Top) return;
+    std::vector<const TChildBlock*> pending{Top};
+    while (!pending.empty()) {
+      const TChildBlock* b = pending.back();
+      pending.pop_back();
+      if (b->Leaf) {
+        for (TChildEntry e : static_cast<const TChildLeaf*>(b)->Entries) out.push_back(NodeOf(e));
+      } else {
+        const auto& kids = static_cast<const TChildBranch*>(b)->Kids;
+        pending.insert(pending.end(), kids.rbegin(), kids.rend());
+      }
+    }
   }
 
-  // Rebuilds the order tree from nodes in their new order, in linear time:
-  // a right-spine stack places each node by its heap key.
+  // Puts the children (the same ones) in a new order.
   void Rebuild(const std::vector<TDataObj*>& nodes) {
-    std::vector<TDataObj*> spine;
-    for (TDataObj* n : nodes) {
-      n->FLeft = n->FRight = n->FUp = nullptr;
-      TDataObj* last = nullptr;
-      while (!spine.empty() && spine.back()->FPriority < n->FPriority) {
-        last = spine.back();
-        spine.pop_back();
-      }
-      SetLeft(n, last);
-      if (!spine.empty()) SetRight(spine.back(), n);
-      spine.push_back(n);
+    FreeBlocks();
+    for (TDataObj* node : nodes) {
+      uint32_t position = 0;
+      if (!Top) NewTop();
+      TChildLeaf* leaf = LastLeaf(position);
+      if (leaf->Entries.size() == LeafSize) leaf = SplitLeaf(leaf, position, true);
+      const TChildEntry entry = EntryOf(node);
+      leaf->Entries.push_back(entry);
+      node->FLeaf = leaf;
+      AddUp(leaf, 1, PlainEntry(entry) ? 1 : 0);
     }
-    Top = spine.empty() ? nullptr : spine.front();
-    // Counts bottom-up: a node's subtree ends before the next node on its spine.
-    std::vector<TDataObj*> order;
-    std::vector<TDataObj*> pending;
+  }
+
+  TChildLeaf* NewTop() {
+    FirstLeaf.Up = nullptr;
+    FirstLeaf.Count = FirstLeaf.Plain = 0;
+    Top = &FirstLeaf;
+    return &FirstLeaf;
+  }
+
+  void FreeBlock(TChildBlock* b) {
+    if (b == &FirstLeaf)
+      FirstLeaf.Entries = {};
+    else if (b->Leaf)
+      delete AsLeaf(b);
+    else
+      delete AsBranch(b);
+  }
+
+  void FreeBlocks() {
+    std::vector<TChildBlock*> pending;
     if (Top) pending.push_back(Top);
+    Top = nullptr;
     while (!pending.empty()) {
-      TDataObj* t = pending.back();
+      TChildBlock* b = pending.back();
       pending.pop_back();
-      order.push_back(t);
-      if (t->FLeft) pending.push_back(t->FLeft);
-      if (t->FRight) pending.push_back(t->FRight);
+      if (!b->Leaf) pending.insert(pending.end(), AsBranch(b)->Kids.begin(), AsBranch(b)->Kids.end());
+      FreeBlock(b);
     }
-    for (auto it = order.rbegin(); it != order.rend(); ++it) Update(*it);
   }
 
   // --- Hash index by folded name ---
 
-  size_t Mask() const { return Slots.size() - 1; }
+  size_t Mask() const { return Hashes.size() - 1; }
+  static uint32_t SlotHash(uint32_t hash) { return hash ? hash : 1; }
 
   TDataObj* Find(std::string_view name) const {
-    if (Slots.empty()) return nullptr;
-    uint32_t hash = FoldedHash(name);
-    for (size_t i = hash & Mask();; i = (i + 1) & Mask()) {
-      const TSlot& slot = Slots[i];
-      if (!slot.Node) return nullptr;
-      if (slot.Hash == hash && SameFolded(slot.Node->FName, name)) return slot.Node;
+    if (Hashes.empty()) {
+      // Not indexed yet: all children are in the first leaf.
+      if (!Top) return nullptr;
+      for (TChildEntry e : FirstLeaf.Entries)
+        if (SameFolded(NodeOf(e)->FName, name)) return NodeOf(e);
+      return nullptr;
     }
+    const uint32_t hash = SlotHash(FoldedHash(name));
+    for (size_t i = hash & Mask(); Hashes[i]; i = (i + 1) & Mask())
+      if (Hashes[i] == hash && SameFolded(Nodes[i]->FName, name)) return Nodes[i];
+    return nullptr;
   }
 
-  void Place(TSlot slot) {
-    size_t i = slot.Hash & Mask();
-    while (Slots[i].Node) i = (i + 1) & Mask();
-    Slots[i] = slot;
+  void Place(uint32_t hash, TDataObj* node) {
+    size_t i = hash & Mask();
+    while (Hashes[i]) i = (i + 1) & Mask();
+    Hashes[i] = hash;
+    Nodes[i] = node;
   }
 
-  // At most half the slots are used, so that probe runs stay short.
+  // At most three quarters of the slots are used.
+  // A folder gets its index once it holds more than IndexFrom children.
   void Index(TDataObj* node) {
-    size_t needed = std::max(MinSlots, Slots.size());
-    while (size_t(Count()) * 2 > needed) needed *= 2;
-    if (needed != Slots.size()) {
-      std::vector<TSlot> old(needed);
-      old.swap(Slots);
-      for (const TSlot& slot : old)
-        if (slot.Node) Place(slot);
+    if (Hashes.empty()) {
+      if (Count() <= IndexFrom) return;
+      std::vector<TDataObj*> all;
+      Collect(all);
+      Rehash(all.size());
+      for (TDataObj* n : all) Place(SlotHash(FoldedHash(n->FName)), n);
+      return;
     }
-    Place({node, node->FNameHash});
+    Rehash(Count());
+    Place(SlotHash(FoldedHash(node->FName)), node);
+  }
+
+  // At most three quarters of the slots are used.
+  void Rehash(size_t count) {
+    size_t needed = std::max(MinSlots, Hashes.size());
+    while (count * 4 > needed * 3) needed *= 2;
+    if (needed == Hashes.size()) return;
+    std::vector<uint32_t> oldHashes(needed, 0);
+    std::vector<TDataObj*> oldNodes(needed, nullptr);
+    oldHashes.swap(Hashes);
+    oldNodes.swap(Nodes);
+    for (size_t i = 0; i < oldHashes.size(); ++i)
+      if (oldHashes[i]) Place(oldHashes[i], oldNodes[i]);
   }
 
   // Removes a node's slot, moving later entries of its probe run back.
   void Unindex(TDataObj* node) {
-    size_t i = node->FNameHash & Mask();
-    while (Slots[i].Node != node) i = (i + 1) & Mask();
-    for (size_t j = (i + 1) & Mask(); Slots[j].Node; j = (j + 1) & Mask()) {
-      size_t home = Slots[j].Hash & Mask();
-      bool movable = (j > i) ? (home <= i || home > j) : (home <= i && home > j);
+    if (Hashes.empty()) return;
+    size_t i = SlotHash(FoldedHash(node->FName)) & Mask();
+    while (Nodes[i] != node) i = (i + 1) & Mask();
+    for (size_t j = (i + 1) & Mask(); Hashes[j]; j = (j + 1) & Mask()) {
+      const size_t home = Hashes[j] & Mask();
+      const bool movable = (j > i) ? (home <= i || home > j) : (home <= i && home > j);
       if (movable) {
-        Slots[i] = Slots[j];
+        Hashes[i] = Hashes[j];
+        Nodes[i] = Nodes[j];
         i = j;
       }
     }
-    Slots[i] = TSlot();
+    Hashes[i] = 0;
+    Nodes[i] = nullptr;
   }
 
   void Reset() {
-    Top = nullptr;
-    Slots.clear();
-    Slots.shrink_to_fit();
+    FreeBlocks();
+    Hashes = {};
+    Nodes = {};
   }
 };
 
@@ -442,7 +577,7 @@ TNodeState& TNodeState::operator=(uint8_t bits) {
   return *this;
 }
 
-TDataObj::TDataObj(int32_t depth) : Depth(depth), FPriority(NextPriority()) {}
+TDataObj::TDataObj(int32_t depth) : Depth(depth) {}
 
 TDataObj::~TDataObj() {
   if (FKids && FKids->Top) Clear();
@@ -470,7 +605,7 @@ void TDataObj::SetOwnerTree(TListObj* owner) {
 }
 
 void TDataObj::FolderBitChanged() {
-  if (Parent && Parent->FKids) TChildList::AddUpwards(this, 0, (State & snFolder) ? -1 : 1);
+  TChildList::FolderBitChanged(this);
 }
 
 void TDataObj::DetachChildren(std::vector<TDataObj*>& out) {
@@ -501,7 +636,6 @@ TDataObj* TDataObj::CreateChild(const AnsiString& name, bool folder) {
   if (FKids->Count() >= 0x7FFFFFFEu) throw EIntOverflow("Too many entries in one site-tree folder");
   auto child = std::make_unique<TDataObj>(Depth + 1);
   child->FName = name;
-  child->FNameHash = FoldedHash(name);
   if (folder) child->State |= snFolder;
   FKids->InsertAt(folder ? FKids->FirstPlainPosition() : FKids->Count(), child.get());
   child->Parent = this;
@@ -612,7 +746,7 @@ void TDataObj::GetPath(AnsiString& s) const {
 
 TDataObj* TDataObj::LastDescendant() {
   TDataObj* node = this;
-  while (node->ChildCount() > 0) node = TChildList::Rightmost(node->FKids->Top);
+  while (node->ChildCount() > 0) node = node->FKids->Last();
   return node;
 }
 
@@ -637,9 +771,13 @@ TDataObj* TDataObj::Child(int index) const {
 
 TDataObj* TDataObj::FindChild(const AnsiString& name) const { return FKids ? FKids->Find(name) : nullptr; }
 
-int TDataObj::IndexInParent() const { return Parent ? int(TChildList::PositionOf(this)) : -1; }
+int TDataObj::IndexInParent() const { return FLeaf ? int(TChildList::PositionOf(this)) : -1; }
 
-TDataObj* TDataObj::NextSibling() const { return Parent ? TChildList::Successor(this) : nullptr; }
+TDataObj* TDataObj::NextSibling() const { return FLeaf ? TChildList::Successor(this) : nullptr; }
+
+void TDataObj::GetChildren(std::vector<TDataObj*>& out) const {
+  if (FKids) FKids->Collect(out);
+}
 
 namespace {
 

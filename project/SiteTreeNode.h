@@ -1,8 +1,8 @@
 // TDataObj: one node of a project's site tree (the unnamed root, a host, a
 // folder or a file). A node owns its children; they keep their order of
 // addition (a new folder goes before the first child without the folder bit)
-// until Sort. The children form an order tree (a treap with subtree counts)
-// beside a hash index by name without regard to ASCII case, so adding,
+// until Sort. The children sit in counted blocks (a small folder in one plain
+// array) beside a hash index by name without regard to ASCII case, so adding,
 // finding and removing any child, the child at an index and the index of a
 // child cost O(log n) whatever the folder's size and mix of children. Every
 // walk over the tree (insertion, search, sorting, freeing) is iterative, so a
@@ -26,6 +26,7 @@
 class TListObj;
 class TQuereObj;
 struct TChildList;
+struct TChildLeaf;
 
 // Bits of TDataObj::State.
 constexpr uint8_t snPending = 1;
@@ -75,8 +76,16 @@ protected:
   TNodeStateHolder() = default;
 };
 
+// The members are declared in this order to keep a node at 144 bytes.
 class TDataObj : public TNodeStateHolder {
+  uint16_t FQueueRefs = 0;       // queue buckets holding this node
+
 public:
+  uint8_t DirIn = 0;             // start marks of a new run (mark set 0)
+  uint8_t DirInResume = 0;       // start marks of a resumed run (mark set 1)
+  uint8_t Queued = 0;            // 1: download when the dispatcher picks it
+  bool New = false;              // created by the last AddPath that returned it
+
   explicit TDataObj(int32_t depth);
   ~TDataObj();
   TDataObj(const TDataObj&) = delete;
@@ -91,10 +100,6 @@ public:
   int32_t Level = 0;             // link level; FolderLevel for folders on the way
   int32_t Size = 0;              // size of the saved document
   int32_t SizeOrig = 0;          // size as received
-  uint8_t DirIn = 0;             // start marks of a new run (mark set 0)
-  uint8_t DirInResume = 0;       // start marks of a resumed run (mark set 1)
-  uint8_t Queued = 0;            // 1: download when the dispatcher picks it
-  bool New = false;              // created by the last AddPath that returned it
 
   // Text the main window stores with a found link; nothing reads it back.
   AnsiString LinkCookies() const;
@@ -135,6 +140,8 @@ public:
   int IndexInParent() const;
   // The next sibling in list order, or nullptr.
   TDataObj* NextSibling() const;
+  // Appends the children in list order to out.
+  void GetChildren(std::vector<TDataObj*>& out) const;
 
   // Sorts the children of this node and of every node below: folders (start
   // directory mark or children) first, then by name without regard to case.
@@ -147,6 +154,7 @@ private:
   friend class TNodeState;
   friend struct TChildList;
 
+  // AddPath; refused tells whether the URL was beyond the limits.
   TDataObj* Insert(std::string_view url, bool www, bool& refused);
   TDataObj* CreateChild(const AnsiString& name, bool folder);
   void RemoveChild(TDataObj* child);
@@ -156,20 +164,12 @@ private:
   void SetOwnerTree(TListObj* owner);
   uint8_t MarkByte(int markSet) const { return markSet == 0 ? DirIn : DirInResume; }
 
-  uint16_t FQueueRefs = 0;                    // queue buckets holding this node
   TChildList* FKids = nullptr;                // nullptr while there are no children
   AnsiString FName;
   std::unique_ptr<AnsiString> FCookies;
   int32_t FQueueLevel = 0;                    // bucket of the first queue entry
   uint32_t FQueuePos = 0;                     // position in that bucket
-  // Place in the parent's order tree.
-  TDataObj* FLeft = nullptr;
-  TDataObj* FRight = nullptr;
-  TDataObj* FUp = nullptr;                    // nullptr at the top of the order tree
-  uint32_t FCount = 1;                        // nodes of this order subtree
-  uint32_t FPlain = 0;                        // of them, those without the folder bit
-  uint32_t FPriority = 0;                     // heap key of the order tree
-  uint32_t FNameHash = 0;                     // hash of the folded name
+  TChildLeaf* FLeaf = nullptr;                // the parent's block that holds this node
 };
 
 // Percent-encodes "|" and bytes below 0x20, which would break a site-tree line.

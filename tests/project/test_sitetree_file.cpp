@@ -137,7 +137,9 @@ TEST(SiteTreeFile, MissingFileAbortAndFailuresKeepState) {
 TEST(SiteTreeFile, LinesBeyondTheDepthLimitAreDropped) {
   TempFolder folder;
   AnsiString kept = "http://n0||129|0||99||0|0\r\n";
-  auto line = [](int depth) { return AnsiString(size_t(depth), '\t') + "n" + IntToStr(depth) + "||129|0||99||0|0\r\n"; };
+  auto line = [](int depth) {
+    return AnsiString(size_t(depth), '\t') + "n" + IntToStr(depth) + "||129|0||99||0|0\r\n";
+  };
   for (int i = 1; i <= MaxPathComponents; ++i) kept += line(i);
   AnsiString dropped;
   for (int i = MaxPathComponents + 1; i < MaxPathComponents + 40; ++i) dropped += line(i);
