@@ -3,17 +3,17 @@
 // At 50,000 and 200,000 URLs it times AddUrl of all of them, the deletion of
 // half of them one by one (two of every four, in the folder's order), and
 // the load of the saved tree; it also loads random files of 5 MB and 20 MB.
-// Each figure is the best of five runs, in processor time (the machine is
-// shared), printed as
-// "name: value unit"; the "_ratio" figures give the
-// rate at the larger size in percent of the rate at the smaller one (100
-// means linear cost). For comparison it also deletes a random half, and
-// looks up the children by name in random order: a 200,000-node tree no
-// longer fits the processor's cache, so any access in random order slows
-// down by the memory's latency, the O(1) look-up as much as the deletion.
+// Each figure is the best of five runs in processor time, the sizes taking
+// turns (the machine is shared), printed as "name: value unit"; a "_ratio"
+// figure is the rate at the larger size in percent of the rate at the
+// smaller one (100 means linear cost). For comparison it also deletes a
+// random half and looks the children up by name in random order: a
+// 200,000-node tree no longer fits the processor's cache, so any access in
+// random order slows down by the memory's latency, the O(1) look-up as much
+// as the deletion.
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <random>
 #include <vector>
