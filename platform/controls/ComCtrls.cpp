@@ -19,6 +19,12 @@
 
 namespace {
 
+// An item's row in the client coordinates of its list or tree.
+TRect ItemRect(const QTreeWidget* tree, QTreeWidgetItem* item) {
+  const QRect row = tree->visualItemRect(item);
+  return row.isEmpty() ? TRect{} : FromQRect(row.translated(tree->viewport()->mapTo(tree, QPoint(0, 0))));
+}
+
 constexpr int kNodeRole = Qt::UserRole + 1;
 constexpr int kImageRole = Qt::UserRole + 2;
 constexpr int kStateRole = Qt::UserRole + 3;
@@ -123,9 +129,10 @@ void TListItem::SetFocused(bool value) {
 }
 
 int TListItem::Index() const { return owner_->Items()->IndexOf(this); }
+TRect TListItem::DisplayRect() const { return ItemRect(owner_->Native(), item_); }
 void TListItem::Delete() { owner_->Items()->Delete(Index()); }
 
-TListItems::~TListItems() { items_.clear(); }
+TListItems::~TListItems() { Clear(); }
 
 TListItem* TListItems::Item(int index) const {
   if (index < 0 || index >= Count()) throw EListError(Format("List index out of bounds (%d)", index));
@@ -142,12 +149,18 @@ TListItem* TListItems::Insert(int index) {
   return items_[size_t(index)].get();
 }
 
+// An item leaves the list before it is destroyed: Qt reports the change of
+// the current row while the item goes, and the handler looks the list up.
 void TListItems::Delete(int index) {
   Item(index);
+  std::unique_ptr<TListItem> doomed = std::move(items_[size_t(index)]);
   items_.erase(items_.begin() + index);
 }
 
-void TListItems::Clear() { items_.clear(); }
+void TListItems::Clear() {
+  std::vector<std::unique_ptr<TListItem>> doomed;
+  doomed.swap(items_);
+}
 
 int TListItems::IndexOf(const TListItem* item) const {
   for (size_t i = 0; i < items_.size(); ++i)
@@ -283,7 +296,25 @@ void TListView::SetItemIndex(int index) { SetSelected(index >= 0 && index < item
 
 void TListView::SetGridLines(bool value) {
   gridLines_ = value;
-  tree_->setStyleSheet(value ? "QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }" : "");
+  // A style sheet that styles the items draws a selected one only as told.
+  tree_->setStyleSheet(value ? "QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }"
+                               "QTreeView::item:selected { background: palette(highlight); color: palette(highlighted-text); }"
+                             : "");
+}
+
+int TListView::RowHeight() const {
+  if (QTreeWidgetItem* first = tree_->topLevelItem(0)) return std::max(1, tree_->visualItemRect(first).height());
+  QStyleOptionViewItem option;
+  option.initFrom(tree_->viewport());
+  option.features = QStyleOptionViewItem::HasDisplay;
+  option.text = "Xg";
+  return std::max(1, tree_->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), tree_).height());
+}
+
+int TListView::VisibleRowCount() const { return tree_->viewport()->height() / RowHeight(); }
+
+int TListView::HeightForRows(int rows) const {
+  return tree_->header()->sizeHint().height() + 2 * tree_->frameWidth() + rows * RowHeight();
 }
 
 bool TListView::MultiSelect() const { return tree_->selectionMode() == QAbstractItemView::ExtendedSelection; }
@@ -315,6 +346,8 @@ int TTreeNode::Index() const {
   if (item_->parent()) return item_->parent()->indexOfChild(item_);
   return item_->treeWidget()->indexOfTopLevelItem(item_);
 }
+
+TRect TTreeNode::DisplayRect() const { return ItemRect(item_->treeWidget(), item_); }
 
 int TTreeNode::Level() const {
   int level = 0;

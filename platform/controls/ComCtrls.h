@@ -66,6 +66,8 @@ class TListItem : public TObject {
   bool Focused() const;
   void SetFocused(bool value);
   int Index() const;
+  // The row's rectangle in the list's client coordinates (empty when hidden).
+  TRect DisplayRect() const;
   // Pictures before the caption: the state image (StateIndex in the view's
   // StateImages), then the small image (ImageIndex in SmallImages); -1 or
   // an index the list does not hold draws none.
@@ -133,6 +135,10 @@ class TListView : public TWinControl {
   void SetViewStyle(TViewStyle) {}
   bool GridLines() const { return gridLines_; }
   void SetGridLines(bool value);
+  // How many rows show wholly in the list's present height, and the height
+  // at which a number of rows would.
+  int VisibleRowCount() const;
+  int HeightForRows(int rows) const;
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool value) { readOnly_ = value; }
   bool RowSelect() const { return true; }
@@ -160,6 +166,7 @@ class TListView : public TWinControl {
   void Notification(TComponent* component, TOperation operation) override;
 
  private:
+  int RowHeight() const;
   void ColumnsChanged();
   void SetImages(TImageList*& slot, TChangeLink& link, TImageList* images);
   QTreeWidget* tree_;
@@ -190,6 +197,8 @@ class TTreeNode : public TObject {
   bool HasChildren() const { return Count() > 0; }
   int Index() const;
   int Level() const;
+  // The row's rectangle in the tree's client coordinates (empty when hidden).
+  TRect DisplayRect() const;
   // The node's position in the whole tree, depth first.
   int AbsoluteIndex() const;
   bool Expanded() const;

@@ -230,7 +230,7 @@ class TControlBridge : public QObject {
   bool KeyPress(QKeyEvent* e) {
     auto* win = dynamic_cast<TWinControl*>(control_);
     if (!win) return false;
-    int vk = VirtualKeyFromQt(e->key(), e->modifiers() & Qt::KeypadModifier);
+    int vk = VirtualKeyOf(e);
     const bool custom = IsCustom(control_);
     if ((vk == VK_TAB) && custom && !(control_->Perform(WM_GETDLGCODE, 0, 0) & DLGC_WANTTAB))
       return false;
@@ -259,7 +259,7 @@ class TControlBridge : public QObject {
 
   bool KeyRelease(QKeyEvent* e) {
     if (!dynamic_cast<TWinControl*>(control_) || e->isAutoRepeat()) return false;
-    int vk = VirtualKeyFromQt(e->key(), e->modifiers() & Qt::KeypadModifier);
+    int vk = VirtualKeyOf(e);
     if (vk == 0) return false;
     TMessage m{(e->modifiers() & Qt::AltModifier) ? WM_SYSKEYUP : WM_KEYUP, WPARAM(vk), 0, 0};
     control_->WindowProc(m);
@@ -269,37 +269,64 @@ class TControlBridge : public QObject {
   TControl* control_;
 };
 
+namespace {
+
+// Keys given one for one as {Qt key, virtual key}. The main keyboard's
+// punctuation keys (a US layout's) type the first character, with Shift the
+// second; "*" has no key of its own there and counts as the numeric pad's.
+const std::pair<int, int> KeyCodes[] = {
+    {Qt::Key_Backspace, VK_BACK},     {Qt::Key_Tab, VK_TAB},           {Qt::Key_Backtab, VK_TAB},
+    {Qt::Key_Return, VK_RETURN},      {Qt::Key_Enter, VK_RETURN},      {Qt::Key_Shift, VK_SHIFT},
+    {Qt::Key_Control, VK_CONTROL},    {Qt::Key_Alt, VK_MENU},          {Qt::Key_Pause, VK_PAUSE},
+    {Qt::Key_Escape, VK_ESCAPE},      {Qt::Key_Space, VK_SPACE},       {Qt::Key_PageUp, VK_PRIOR},
+    {Qt::Key_PageDown, VK_NEXT},      {Qt::Key_End, VK_END},           {Qt::Key_Home, VK_HOME},
+    {Qt::Key_Left, VK_LEFT},          {Qt::Key_Up, VK_UP},             {Qt::Key_Right, VK_RIGHT},
+    {Qt::Key_Down, VK_DOWN},          {Qt::Key_Insert, VK_INSERT},     {Qt::Key_Delete, VK_DELETE},
+    {Qt::Key_Menu, VK_APPS},          {Qt::Key_Semicolon, VK_OEM_1},   {Qt::Key_Colon, VK_OEM_1},
+    {Qt::Key_Equal, VK_OEM_PLUS},     {Qt::Key_Plus, VK_OEM_PLUS},     {Qt::Key_Comma, VK_OEM_COMMA},
+    {Qt::Key_Less, VK_OEM_COMMA},     {Qt::Key_Minus, VK_OEM_MINUS},   {Qt::Key_Underscore, VK_OEM_MINUS},
+    {Qt::Key_Period, VK_OEM_PERIOD},  {Qt::Key_Greater, VK_OEM_PERIOD}, {Qt::Key_Slash, VK_OEM_2},
+    {Qt::Key_Question, VK_OEM_2},     {Qt::Key_QuoteLeft, VK_OEM_3},   {Qt::Key_AsciiTilde, VK_OEM_3},
+    {Qt::Key_BracketLeft, VK_OEM_4},  {Qt::Key_BraceLeft, VK_OEM_4},   {Qt::Key_Backslash, VK_OEM_5},
+    {Qt::Key_Bar, VK_OEM_5},          {Qt::Key_BracketRight, VK_OEM_6}, {Qt::Key_BraceRight, VK_OEM_6},
+    {Qt::Key_Apostrophe, VK_OEM_7},   {Qt::Key_QuoteDbl, VK_OEM_7},    {Qt::Key_Asterisk, VK_MULTIPLY}};
+
+// The numeric pad's operator keys.
+const std::pair<int, int> PadCodes[] = {
+    {Qt::Key_Asterisk, VK_MULTIPLY}, {Qt::Key_Plus, VK_ADD}, {Qt::Key_Minus, VK_SUBTRACT}, {Qt::Key_Slash, VK_DIVIDE}};
+
+}  // namespace
+
 int VirtualKeyFromQt(int key, bool keypad) {
   if (key >= Qt::Key_A && key <= Qt::Key_Z) return key;
-  if (key >= Qt::Key_0 && key <= Qt::Key_9) return keypad ? 0x60 + (key - Qt::Key_0) : key;
+  if (key >= Qt::Key_0 && key <= Qt::Key_9) return keypad ? VK_NUMPAD0 + (key - Qt::Key_0) : key;
   if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return VK_F1 + (key - Qt::Key_F1);
-  switch (key) {
-    case Qt::Key_Backspace: return VK_BACK;
-    case Qt::Key_Tab: case Qt::Key_Backtab: return VK_TAB;
-    case Qt::Key_Return: case Qt::Key_Enter: return VK_RETURN;
-    case Qt::Key_Shift: return VK_SHIFT;
-    case Qt::Key_Control: return VK_CONTROL;
-    case Qt::Key_Alt: return VK_MENU;
-    case Qt::Key_Pause: return VK_PAUSE;
-    case Qt::Key_Escape: return VK_ESCAPE;
-    case Qt::Key_Space: return VK_SPACE;
-    case Qt::Key_PageUp: return VK_PRIOR;
-    case Qt::Key_PageDown: return VK_NEXT;
-    case Qt::Key_End: return VK_END;
-    case Qt::Key_Home: return VK_HOME;
-    case Qt::Key_Left: return VK_LEFT;
-    case Qt::Key_Up: return VK_UP;
-    case Qt::Key_Right: return VK_RIGHT;
-    case Qt::Key_Down: return VK_DOWN;
-    case Qt::Key_Insert: return VK_INSERT;
-    case Qt::Key_Delete: return VK_DELETE;
-    case Qt::Key_Menu: return VK_APPS;
-    case Qt::Key_Asterisk: return keypad ? VK_MULTIPLY : 0;
-    case Qt::Key_Plus: return keypad ? VK_ADD : 0xBB;
-    case Qt::Key_Minus: return keypad ? VK_SUBTRACT : 0xBD;
-    case Qt::Key_Slash: return keypad ? VK_DIVIDE : 0xBF;
-    default: return 0;
-  }
+  if (keypad)
+    for (const auto& [qt, vk] : PadCodes)
+      if (qt == key) return vk;
+  for (const auto& [qt, vk] : KeyCodes)
+    if (qt == key) return vk;
+  return 0;
+}
+
+int QtKeyFromVirtual(int vk, TShiftState shift, Qt::KeyboardModifiers& modifiers) {
+  modifiers = QtModifiers(shift);
+  if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) return vk;
+  if (vk >= VK_F1 && vk <= VK_F1 + 23) return Qt::Key_F1 + (vk - VK_F1);
+  for (const auto& [qt, code] : KeyCodes)
+    if (code == vk && code != VK_MULTIPLY) return qt;
+  modifiers |= Qt::KeypadModifier;
+  if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD0 + 9) return Qt::Key_0 + (vk - VK_NUMPAD0);
+  for (const auto& [qt, code] : PadCodes)
+    if (code == vk) return qt;
+  modifiers &= ~Qt::KeypadModifier;
+  return Qt::Key_unknown;
+}
+
+int VirtualKeyOf(const QKeyEvent* e) {
+  const int vk = VirtualKeyFromQt(e->key(), e->modifiers() & Qt::KeypadModifier);
+  if (vk != 0 || e->text().isEmpty() || e->text()[0].unicode() < 0x20) return vk;
+  return VK_PACKET;
 }
 
 // ---------------------------------------------------------------------------

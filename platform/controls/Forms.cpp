@@ -325,8 +325,10 @@ int TForm::ShowModal() {
     }
     const int result = modalResult_;
     modal_ = false;
-    Widget()->setWindowModality(Qt::NonModal);
+    // Qt lets other windows take input again when a modal window hides; a
+    // window that stops being modal while it shows stays blocking them.
     SetVisible(false);
+    Widget()->setWindowModality(Qt::NonModal);
     if (previous && previous != this && previous->Visible()) previous->Activate();
     if (action == caFree) Release();
     return result;

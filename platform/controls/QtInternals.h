@@ -1,10 +1,11 @@
 // Platform-internal pieces of the controls module that involve Qt types: the
 // widget that shows a custom control's back buffer and hosts its scroll bars,
-// the translation of Qt key codes, and the exception guard for code called
+// the translation between Qt key codes and virtual keys, and the exception guard for code called
 // from Qt's event dispatch.
 #pragma once
 
 #include <QImage>
+#include <QKeyEvent>
 #include <QRegion>
 #include <QScrollBar>
 #include <QWidget>
@@ -37,6 +38,24 @@ class TPaintWidget : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 };
 
+inline Qt::KeyboardModifiers QtModifiers(TShiftState shift) {
+  Qt::KeyboardModifiers m;
+  if (shift & ssShift) m |= Qt::ShiftModifier;
+  if (shift & ssCtrl) m |= Qt::ControlModifier;
+  if (shift & ssAlt) m |= Qt::AltModifier;
+  return m;
+}
+
+inline Qt::MouseButton QtButton(TMouseButton button) {
+  return button == mbRight ? Qt::RightButton : button == mbMiddle ? Qt::MiddleButton : Qt::LeftButton;
+}
+
 int VirtualKeyFromQt(int qtKey, bool keypad);
+// The Qt key of a virtual key and the modifiers of its event with that
+// shift state (the numeric pad's keys are marked).
+int QtKeyFromVirtual(int virtualKey, TShiftState shift, Qt::KeyboardModifiers& modifiers);
+// The virtual key of a key event: a typed character without a key code of
+// its own (a letter of another alphabet, "é") comes as VK_PACKET.
+int VirtualKeyOf(const QKeyEvent* event);
 // Runs call; an exception it throws goes to the application's handler.
 void GuardedCall(TObject* sender, const std::function<void()>& call);

@@ -14,49 +14,6 @@
 #include "platform/controls/QtInternals.h"
 #include "platform/graphics/QtBridge.h"
 
-namespace {
-
-Qt::KeyboardModifiers Modifiers(TShiftState shift) {
-  Qt::KeyboardModifiers m;
-  if (shift & ssShift) m |= Qt::ShiftModifier;
-  if (shift & ssCtrl) m |= Qt::ControlModifier;
-  if (shift & ssAlt) m |= Qt::AltModifier;
-  return m;
-}
-
-Qt::MouseButton QtButton(TMouseButton button) {
-  return button == mbRight ? Qt::RightButton : button == mbMiddle ? Qt::MiddleButton : Qt::LeftButton;
-}
-
-int QtKey(uint16_t vk) {
-  if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) return vk;
-  if (vk >= VK_F1 && vk <= VK_F12) return Qt::Key_F1 + (vk - VK_F1);
-  switch (vk) {
-    case VK_BACK: return Qt::Key_Backspace;
-    case VK_TAB: return Qt::Key_Tab;
-    case VK_RETURN: return Qt::Key_Return;
-    case VK_SHIFT: return Qt::Key_Shift;
-    case VK_CONTROL: return Qt::Key_Control;
-    case VK_MENU: return Qt::Key_Alt;
-    case VK_ESCAPE: return Qt::Key_Escape;
-    case VK_SPACE: return Qt::Key_Space;
-    case VK_PRIOR: return Qt::Key_PageUp;
-    case VK_NEXT: return Qt::Key_PageDown;
-    case VK_END: return Qt::Key_End;
-    case VK_HOME: return Qt::Key_Home;
-    case VK_LEFT: return Qt::Key_Left;
-    case VK_UP: return Qt::Key_Up;
-    case VK_RIGHT: return Qt::Key_Right;
-    case VK_DOWN: return Qt::Key_Down;
-    case VK_INSERT: return Qt::Key_Insert;
-    case VK_DELETE: return Qt::Key_Delete;
-    case VK_APPS: return Qt::Key_Menu;
-    default: return Qt::Key_unknown;
-  }
-}
-
-}  // namespace
-
 void SimulateMouse(TControl* control, TSimulatedMouse kind, int x, int y, TMouseButton button,
                    TShiftState shift) {
   QWidget* w = control->Widget();
@@ -66,7 +23,7 @@ void SimulateMouse(TControl* control, TSimulatedMouse kind, int x, int y, TMouse
   const Qt::MouseButton b = kind == smMove ? Qt::NoButton : QtButton(button);
   const Qt::MouseButtons held = kind == smDown || kind == smDoubleClick ? Qt::MouseButtons(b) : Qt::NoButton;
   QPoint p(x, y);
-  QMouseEvent e(type, QPointF(p), QPointF(w->mapToGlobal(p)), b, held, Modifiers(shift));
+  QMouseEvent e(type, QPointF(p), QPointF(w->mapToGlobal(p)), b, held, QtModifiers(shift));
   QApplication::sendEvent(w, &e);
 }
 
@@ -77,15 +34,16 @@ void SimulateClick(TControl* control, int x, int y, TMouseButton button) {
 
 void SimulateKey(TControl* control, bool down, uint16_t virtualKey, const AnsiString& text,
                  TShiftState shift) {
-  QKeyEvent e(down ? QEvent::KeyPress : QEvent::KeyRelease, QtKey(virtualKey), Modifiers(shift),
-              ToQString(text));
+  Qt::KeyboardModifiers modifiers;
+  const int key = QtKeyFromVirtual(virtualKey, shift, modifiers);
+  QKeyEvent e(down ? QEvent::KeyPress : QEvent::KeyRelease, key, modifiers, ToQString(text));
   QApplication::sendEvent(control->Widget(), &e);
 }
 
 void SimulateWheel(TControl* control, int x, int y, int delta, TShiftState shift) {
   QWidget* w = control->Widget();
   QWheelEvent e(QPointF(x, y), QPointF(w->mapToGlobal(QPoint(x, y))), QPoint(), QPoint(0, delta),
-                Qt::NoButton, Modifiers(shift), Qt::NoScrollPhase, false);
+                Qt::NoButton, QtModifiers(shift), Qt::NoScrollPhase, false);
   QApplication::sendEvent(w, &e);
 }
 

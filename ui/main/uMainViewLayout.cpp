@@ -8,6 +8,8 @@
 // number and sets some of the View ticks; then the bottom panel, the
 // browser bars and the status bars follow their ticks. Sizes come from the
 // project (left width, start-URL box height, bottom height).
+#include <algorithm>
+
 #include "About.h"
 #include "components/GoToWeb.h"
 #include "ui/main/uMain.h"
@@ -140,11 +142,13 @@ void TMainForm::ApplyBaseLayout() {
   Middlepanel2->SetVisible(MiddlePanel1->Checked());
 }
 
-// The bottom panel with the project's height, the browser bars and the
-// status bars as their View ticks say.
+// The bottom panel with the project's height, but never too low to show a
+// download row per default connection (within half the window); the
+// browser bars and the status bars as their View ticks say.
 void TMainForm::ApplyPanelTicks() {
   const int height = CurrentParams->Project.BottomHeight;
-  if (height > 0) pnlBottom->SetHeight(height);
+  const int rows = lvState->HeightForRows(DefaultParams->Project.Connections) + pnlBottom->Height() - lvState->Height();
+  if (height > 0) pnlBottom->SetHeight(std::max(height, std::min(rows, ClientHeight() / 2)));
   ShowBottomPanel();
   ShowAll({pnlOn, pnlOff}, Toolbar1->Checked());
   ShowAll({StatusBar2, StatusBar3}, StatusBar1->Checked());

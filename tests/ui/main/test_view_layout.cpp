@@ -88,3 +88,23 @@ TEST_F(ViewLayoutTest, CommandsFollowTheRunState) {
   Application->ProcessMessages();
   check(false);
 }
+
+TEST_F(ViewLayoutTest, DownloadListShowsARowPerDefaultConnectionAndTheSelectedRowsText) {
+  Form->Show();
+  TListView* list = Form->lvState;
+  const int rows = DefaultParams->Project.Connections;
+  for (int i = 0; i < rows; ++i) list->Items()->Add()->SetCaption("http://site.example/page" + IntToStr(i) + ".htm");
+  EXPECT_GE(list->VisibleRowCount(), rows);
+  // A selected row's text stands out from the selection's background.
+  list->Items()->Item(0)->SetSelected(true);
+  TBitmap shot;
+  CaptureControl(list, shot);
+  const TRect row = list->Items()->Item(0)->DisplayRect();
+  const TColor background = shot.Canvas()->Pixel(row.Left + 200, row.Top + 2);
+  auto brightness = [](TColor c) { return int(GetRValue(c)) + GetGValue(c) + GetBValue(c); };
+  int text = 0;
+  for (int y = row.Top; y < row.Bottom - 1; ++y)
+    for (int x = row.Left; x < row.Left + 150; ++x)
+      text += std::abs(brightness(shot.Canvas()->Pixel(x, y)) - brightness(background)) > 300;
+  EXPECT_GT(text, 30);
+}

@@ -1,0 +1,573 @@
+#include "platform/controls/UserInput.h"
+
+#include <sys/mman.h>
+#include <ucontext.h>
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPointer>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <chrono>
+#include <exception>
+
+#include "platform/controls/QtInternals.h"
+#include "platform/graphics/QtBridge.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#endif
+
+// Qt's entry points for input coming from the window system, the ones its
+// own test library injects through; the event goes through modal blocking,
+// shortcuts and focus like any input of the platform.
+Q_GUI_EXPORT void qt_handleMouseEvent(QWindow* window, const QPointF& local, const QPointF& global,
+                                      Qt::MouseButtons state, Qt::MouseButton button, QEvent::Type type,
+                                      Qt::KeyboardModifiers mods, int timestamp);
+Q_GUI_EXPORT void qt_handleKeyEvent(QWindow* window, QEvent::Type type, int key, Qt::KeyboardModifiers mods,
+                                    const QString& text, bool autorep, ushort count);
+
+namespace {
+
+// --- The script's own stack ----------------------------------------------------
+
+// AddressSanitizer must be told when the stack changes under it.
+void StartSwitch(void** fakeStack, const void* bottom, size_t size) {
+#if defined(__SANITIZE_ADDRESS__)
+  __sanitizer_start_switch_fiber(fakeStack, bottom, size);
+#else
+  (void)fakeStack, (void)bottom, (void)size;
+#endif
+}
+
+void FinishSwitch(void* fakeStack, const void** oldBottom, size_t* oldSize) {
+#if defined(__SANITIZE_ADDRESS__)
+  __sanitizer_finish_switch_fiber(fakeStack, oldBottom, oldSize);
+#else
+  (void)fakeStack, (void)oldBottom, (void)oldSize;
+#endif
+}
+
+// A script running on a stack of its own, on the user-interface thread:
+// Resume runs it until it yields or ends; Yield hands the thread back.
+class TUserScript {
+ public:
+  explicit TUserScript(std::function<void()> body) : body_(std::move(body)) {
+    stack_ = static_cast<char*>(mmap(nullptr, StackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0));
+    if (stack_ == MAP_FAILED) throw EInvalidOperation("No stack for the user script");
+    mprotect(stack_, GuardSize, PROT_NONE);  // an overflow faults instead of writing elsewhere
+    getcontext(&script_);
+    script_.uc_stack.ss_sp = stack_ + GuardSize;
+    script_.uc_stack.ss_size = StackSize - GuardSize;
+    script_.uc_link = nullptr;
+    makecontext(&script_, &TUserScript::Entry, 0);
+  }
+  ~TUserScript() { munmap(stack_, StackSize); }
+
+  void Resume() {
+    running_ = true;
+    void* fake = nullptr;
+    StartSwitch(&fake, stack_ + GuardSize, StackSize - GuardSize);
+    swapcontext(&loop_, &script_);
+    FinishSwitch(fake, nullptr, nullptr);
+    running_ = false;
+  }
+
+  void Yield() {
+    void* fake = nullptr;
+    StartSwitch(&fake, loopBottom_, loopSize_);
+    swapcontext(&script_, &loop_);
+    FinishSwitch(fake, &loopBottom_, &loopSize_);
+  }
+
+  bool Running() const { return running_; }
+  bool Finished() const { return finished_; }
+  std::exception_ptr Failure() const { return failure_; }
+
+  static TUserScript* current;
+
+ private:
+  static constexpr size_t StackSize = size_t(8) << 20;
+  static constexpr size_t GuardSize = 4096;
+
+  static void Entry() {
+    TUserScript* self = current;
+    FinishSwitch(nullptr, &self->loopBottom_, &self->loopSize_);
+    try {
+      self->body_();
+    } catch (...) {
+      self->failure_ = std::current_exception();
+    }
+    self->finished_ = true;
+    StartSwitch(nullptr, self->loopBottom_, self->loopSize_);
+    swapcontext(&self->script_, &self->loop_);
+  }
+
+  std::function<void()> body_;
+  char* stack_ = nullptr;
+  ucontext_t loop_{};
+  ucontext_t script_{};
+  const void* loopBottom_ = nullptr;
+  size_t loopSize_ = 0;
+  bool running_ = false;
+  bool finished_ = false;
+  std::exception_ptr failure_;
+};
+
+TUserScript* TUserScript::current = nullptr;
+
+bool InScript() { return TUserScript::current && TUserScript::current->Running(); }
+
+// --- When the script goes on -------------------------------------------------
+
+// A loop that never waits still lets the script go on after this many ticks.
+constexpr int TickMs = 10;
+constexpr int BusyTicks = 100;
+
+struct TResumeRule {
+  bool afterAction = false;  // else on any idle moment or tick
+  uint64_t posted = 0;       // actions posted by the script
+  uint64_t started = 0;      // actions the loop has begun
+  int ticksSinceStart = 0;
+} g_rule;
+
+void CloseLeftovers();
+
+// Resumes the suspended script at safe moments of the message loop: when
+// the loop is about to wait (idle) and on a steady tick.
+class TScriptPacer : public QObject {
+ public:
+  TScriptPacer() {
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+                     [this] { Consider(true); });
+    QObject::connect(&tick_, &QTimer::timeout, this, [this] { Consider(false); });
+    tick_.start(TickMs);
+  }
+
+ private:
+  void Consider(bool idle) {
+    TUserScript* script = TUserScript::current;
+    if (!script || script->Running() || script->Finished()) return;
+    if (g_rule.afterAction) {
+      if (g_rule.started < g_rule.posted) return;
+      if (!idle && ++g_rule.ticksSinceStart < BusyTicks) return;
+    }
+    script->Resume();
+    if (script->Finished()) {
+      CloseLeftovers();
+      QAbstractEventDispatcher::instance()->wakeUp();
+    }
+  }
+  QTimer tick_;
+};
+
+TScriptPacer* g_pacer = nullptr;
+
+// Outside a script: serves messages until the loop is about to wait.
+void ServeUntilIdle() {
+  bool idle = false;
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  auto connection = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&] {
+    idle = true;
+    dispatcher->wakeUp();
+  });
+  while (!idle) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  QObject::disconnect(connection);
+}
+
+// Makes an action: from the loop when a script runs, else at once.
+void Act(std::function<void()> action) {
+  if (!InScript()) {
+    action();
+    ServeUntilIdle();
+    return;
+  }
+  ++g_rule.posted;
+  g_rule.afterAction = true;
+  QMetaObject::invokeMethod(
+      g_pacer,
+      [action] {
+        ++g_rule.started;
+        g_rule.ticksSinceStart = 0;
+        action();
+      },
+      Qt::QueuedConnection);
+  TUserScript::current->Yield();
+}
+
+// --- Windows ------------------------------------------------------------------
+
+bool IsPopup(const QWidget* w) { return (w->windowFlags() & Qt::WindowType_Mask) == Qt::Popup; }
+
+// Showing top-level windows, topmost first.
+std::vector<QWidget*> WindowsTopFirst() {
+  std::vector<QWidget*> order;
+  auto add = [&](QWidget* w) {
+    if (w && w->isVisible() && w->windowHandle() && std::find(order.begin(), order.end(), w) == order.end())
+      order.push_back(w);
+  };
+  const QWidgetList all = QApplication::topLevelWidgets();
+  for (auto it = all.rbegin(); it != all.rend(); ++it)
+    if (IsPopup(*it)) add(*it);
+  add(QApplication::activePopupWidget());
+  add(QApplication::activeModalWidget());
+  add(QApplication::activeWindow());
+  for (auto it = all.rbegin(); it != all.rend(); ++it) add(*it);
+  return order;
+}
+
+QWidget* TopLevelOf(const QWindow* window) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->windowHandle() == window) return w;
+  return nullptr;
+}
+
+// --- The mouse -------------------------------------------------------------------
+
+struct TPointer {
+  Qt::MouseButtons buttons;
+  QPointer<QWindow> grab;  // the window a held button keeps the mouse in
+  int clock = 1;           // milliseconds of the input clock
+  bool secondClick = false;
+} g_pointer;
+
+// The window that gets the mouse at a screen point.
+QWindow* MouseWindowAt(QPoint global) {
+  if (QWidget* popup = QApplication::activePopupWidget()) return popup->windowHandle();
+  if (g_pointer.buttons && g_pointer.grab) return g_pointer.grab;
+  for (QWidget* w : WindowsTopFirst())
+    if (w->geometry().contains(global)) return w->windowHandle();
+  return nullptr;
+}
+
+// What a window manager does on a press: a window that no modal window
+// blocks becomes the active one.
+void ActivateOnPress(QWindow* window) {
+  QWidget* widget = TopLevelOf(window);
+  if (!widget || IsPopup(widget) || widget->isActiveWindow()) return;
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal && modal != widget) return;
+  window->requestActivate();
+  for (int i = 0; i < 100 && !widget->isActiveWindow(); ++i) QCoreApplication::processEvents();
+}
+
+void SendMouse(QPoint global, QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers mods) {
+  QCursor::setPos(global);
+  QCoreApplication::processEvents();
+  QWindow* window = MouseWindowAt(global);
+  if (!window) return;
+  if (type == QEvent::MouseButtonPress) {
+    if (!QApplication::activePopupWidget()) ActivateOnPress(window);
+    g_pointer.grab = window;
+    g_pointer.buttons |= button;
+  } else if (type == QEvent::MouseButtonRelease) {
+    g_pointer.buttons &= ~button;
+  }
+  g_pointer.clock += 1;
+  qt_handleMouseEvent(window, QPointF(window->mapFromGlobal(global)), QPointF(global), g_pointer.buttons,
+                      button, type, mods, g_pointer.clock);
+  // Two clicks are a double click only when UserDoubleClick makes them.
+  if (type == QEvent::MouseButtonRelease && !g_pointer.secondClick) g_pointer.clock += 1000;
+}
+
+bool MouseAction(const TUserPoint& at, QEvent::Type type, TMouseButton button, TShiftState shift) {
+  TPoint p;
+  if (!at.Resolve(p)) return false;
+  const Qt::MouseButton b = type == QEvent::MouseMove ? Qt::NoButton : QtButton(button);
+  const Qt::KeyboardModifiers mods = QtModifiers(shift);
+  Act([p, type, b, mods] { SendMouse(QPoint(p.X, p.Y), type, b, mods); });
+  return true;
+}
+
+// --- The keyboard ---------------------------------------------------------------
+
+QWindow* KeyWindow() {
+  if (QWidget* popup = QApplication::activePopupWidget()) return popup->windowHandle();
+  if (QWindow* focus = QGuiApplication::focusWindow()) return focus;
+  QWidget* active = QApplication::activeWindow();
+  return active ? active->windowHandle() : nullptr;
+}
+
+void KeyAction(QEvent::Type type, int qtKey, Qt::KeyboardModifiers mods, const QString& text) {
+  Act([=] {
+    if (QWindow* window = KeyWindow()) qt_handleKeyEvent(window, type, qtKey, mods, text, false, 1);
+  });
+}
+
+const struct {
+  TShiftState bit;
+  int key;
+} ModifierKeys[] = {{ssShift, Qt::Key_Shift}, {ssCtrl, Qt::Key_Control}, {ssAlt, Qt::Key_Alt}};
+
+// A stroke of qtKey with the modifier keys of shift held around it.
+void Stroke(int qtKey, Qt::KeyboardModifiers keyMods, const QString& text, TShiftState shift) {
+  Qt::KeyboardModifiers held;
+  for (const auto& m : ModifierKeys)
+    if (shift & m.bit) {
+      KeyAction(QEvent::KeyPress, m.key, held, QString());
+      held |= QtModifiers(m.bit);
+    }
+  KeyAction(QEvent::KeyPress, qtKey, keyMods, text);
+  KeyAction(QEvent::KeyRelease, qtKey, keyMods, text);
+  for (auto it = std::rbegin(ModifierKeys); it != std::rend(ModifierKeys); ++it)
+    if (shift & it->bit) {
+      held &= ~QtModifiers(it->bit);
+      KeyAction(QEvent::KeyRelease, it->key, held, QString());
+    }
+}
+
+// What a key types on a US keyboard.
+QString TypedBy(uint16_t vk, TShiftState shift) {
+  if (vk >= 'A' && vk <= 'Z') {
+    if (shift & ssCtrl) return QString(QChar(vk & 0x1F));
+    return QString(QChar(shift & ssShift ? vk : vk + ('a' - 'A')));
+  }
+  if (vk >= '0' && vk <= '9' && !(shift & ssShift)) return QString(QChar(vk));
+  switch (vk) {
+    case VK_SPACE: return " ";
+    case VK_RETURN: return "\r";
+    case VK_TAB: return "\t";
+    case VK_BACK: return "\b";
+    case VK_ESCAPE: return "\x1b";
+    case VK_MULTIPLY: return "*";
+    case VK_ADD: return "+";
+    case VK_SUBTRACT: return "-";
+    case VK_DIVIDE: return "/";
+    default: return QString();
+  }
+}
+
+bool ShiftedOnUsKeyboard(char32_t c) {
+  return c < 0x80 && AnsiString("~!@#$%^&*()_+{}|:\"<>?").find(char(c)) != AnsiString::npos;
+}
+
+// --- Finding -------------------------------------------------------------------------
+
+TMenuItem* FindItem(TMenuItem* parent, const AnsiString& caption) {
+  for (int i = 0; i < parent->Count(); ++i) {
+    TMenuItem* item = parent->Items(i);
+    if (StripHotkey(item->Caption()) == caption) return item;
+    if (TMenuItem* found = FindItem(item, caption)) return found;
+  }
+  return nullptr;
+}
+
+TMainMenu* MainMenuOf(TMenuItem* root) { return dynamic_cast<TMainMenu*>(root->Owner()); }
+
+// Cancels what a script left open: held buttons, menus and modal windows.
+void CloseLeftovers() {
+  if (g_pointer.buttons && g_pointer.grab) {
+    const QPoint at = QCursor::pos();
+    for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton})
+      if (g_pointer.buttons & b) SendMouse(at, QEvent::MouseButtonRelease, b, Qt::NoModifier);
+  }
+  while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  for (int i = 0; Screen && i < Screen->FormCount(); ++i)
+    if (Screen->Forms(i)->Modal()) Screen->Forms(i)->SetModalResult(mrCancel);
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->isModal() && !TControl::FromWidget(w)) w->close();
+}
+
+}  // namespace
+
+// --- Points --------------------------------------------------------------------------
+
+TUserPoint::TUserPoint(TControl* control) : control_(control), centre_(true) {}
+TUserPoint::TUserPoint(TControl* control, int x, int y) : control_(control), point_{x, y} {}
+TUserPoint::TUserPoint(TMenuItem* item) : item_(item) {}
+
+TUserPoint TUserPoint::OnScreen(int x, int y) {
+  TUserPoint p;
+  p.point_ = {x, y};
+  return p;
+}
+
+bool TUserPoint::Resolve(TPoint& screen) const {
+  if (control_) {
+    if (!control_->Showing() || !control_->Widget()->isVisible()) return false;
+    const TRect client = control_->ClientRect();
+    const TPoint local = centre_ ? Point((client.Left + client.Right) / 2, (client.Top + client.Bottom) / 2) : point_;
+    screen = control_->ClientToScreen(local);
+    return true;
+  }
+  if (!item_) {
+    screen = point_;
+    return true;
+  }
+  TMenuItem* parent = item_->Parent();
+  if (!parent) return false;
+  QWidget* shownIn = nullptr;
+  QRect r;
+  if (TMainMenu* bar = parent->Parent() ? nullptr : MainMenuOf(parent); bar && bar->MenuBar()) {
+    shownIn = bar->MenuBar();
+    r = bar->MenuBar()->actionGeometry(item_->Action());
+  } else {
+    shownIn = parent->SubMenu();
+    r = parent->SubMenu()->actionGeometry(item_->Action());
+  }
+  if (!shownIn->isVisible() || r.isEmpty()) return false;
+  const QPoint g = shownIn->mapToGlobal(r.center());
+  screen = {g.x(), g.y()};
+  return true;
+}
+
+// --- Scripts -------------------------------------------------------------------------
+
+void RunAsUser(const std::function<void()>& script) {
+  InitializeControls();
+  if (TUserScript::current) throw EInvalidOperation("A user script is running already");
+  TUserScript run(script);
+  TScriptPacer pacer;
+  TUserScript::current = &run;
+  g_pacer = &pacer;
+  g_rule = {};
+  run.Resume();
+  if (run.Finished()) CloseLeftovers();
+  while (!run.Finished()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  TUserScript::current = nullptr;
+  g_pacer = nullptr;
+  if (run.Failure()) std::rethrow_exception(run.Failure());
+}
+
+void UserCall(const std::function<void()>& call) { Act(call); }
+
+bool UserWaitFor(const std::function<bool()>& done, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  QTimer tick;  // outside a script: the loop wakes to look again
+  if (!InScript()) tick.start(TickMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    if (InScript()) {
+      g_rule.afterAction = false;
+      TUserScript::current->Yield();
+    } else {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+  }
+  return true;
+}
+
+// --- Mouse and keys ------------------------------------------------------------------
+
+bool UserMove(const TUserPoint& to, TShiftState shift) { return MouseAction(to, QEvent::MouseMove, mbLeft, shift); }
+
+bool UserPress(const TUserPoint& at, TMouseButton button, TShiftState shift) {
+  return MouseAction(at, QEvent::MouseButtonPress, button, shift);
+}
+
+bool UserRelease(const TUserPoint& at, TMouseButton button, TShiftState shift) {
+  return MouseAction(at, QEvent::MouseButtonRelease, button, shift);
+}
+
+bool UserClick(const TUserPoint& at, TMouseButton button, TShiftState shift) {
+  return UserMove(at, shift) && UserPress(at, button, shift) && UserRelease(at, button, shift);
+}
+
+bool UserDoubleClick(const TUserPoint& at, TShiftState shift) {
+  g_pointer.secondClick = true;
+  const bool first = UserClick(at, mbLeft, shift);
+  g_pointer.secondClick = false;
+  return first && UserPress(at, mbLeft, shift) && UserRelease(at, mbLeft, shift);
+}
+
+bool UserDrag(const TUserPoint& from, const TUserPoint& to, TMouseButton button, TShiftState shift) {
+  TPoint a, b;
+  if (!from.Resolve(a) || !to.Resolve(b) || !UserMove(from, shift) || !UserPress(from, button, shift)) return false;
+  constexpr int Steps = 8;
+  for (int i = 1; i <= Steps; ++i)
+    UserMove(TUserPoint::OnScreen(a.X + (b.X - a.X) * i / Steps, a.Y + (b.Y - a.Y) * i / Steps), shift);
+  return UserRelease(TUserPoint::OnScreen(b.X, b.Y), button, shift);
+}
+
+void UserKeyPress(uint16_t virtualKey, const AnsiString& text, TShiftState shift) {
+  Qt::KeyboardModifiers modifiers;
+  const int key = QtKeyFromVirtual(virtualKey, shift, modifiers);
+  KeyAction(QEvent::KeyPress, key, modifiers, ToQString(text));
+}
+
+void UserKeyRelease(uint16_t virtualKey, const AnsiString& text, TShiftState shift) {
+  Qt::KeyboardModifiers modifiers;
+  const int key = QtKeyFromVirtual(virtualKey, shift, modifiers);
+  KeyAction(QEvent::KeyRelease, key, modifiers, ToQString(text));
+}
+
+void UserKey(uint16_t virtualKey, TShiftState shift) {
+  Qt::KeyboardModifiers modifiers;
+  const int key = QtKeyFromVirtual(virtualKey, shift, modifiers);
+  Stroke(key, modifiers, TypedBy(virtualKey, shift), shift);
+}
+
+void UserType(const AnsiString& text) {
+  for (char32_t c : ToQString(text).toUcs4()) {
+    const QString typed = QString::fromUcs4(&c, 1);
+    int key = Qt::Key_unknown;
+    bool shifted = false;
+    if (c == '\r' || c == '\n') {
+      Stroke(Qt::Key_Return, Qt::NoModifier, "\r", 0);
+      continue;
+    }
+    if (c >= 'a' && c <= 'z') {
+      key = Qt::Key_A + int(c - 'a');
+    } else if (c < 0x80) {
+      key = int(c);  // Qt's codes of the other printable keys are their characters
+      shifted = (c >= 'A' && c <= 'Z') || ShiftedOnUsKeyboard(c);
+    } else if (c <= 0xFFFF) {
+      const QChar ch{char16_t(c)};
+      key = ch.toUpper().unicode();  // the key of a letter is its capital
+      shifted = ch.isUpper();
+    }
+    Stroke(key, shifted ? Qt::ShiftModifier : Qt::NoModifier, typed, shifted ? ssShift : 0);
+  }
+}
+
+// --- Finding ----------------------------------------------------------------------------
+
+TForm* FindForm(const AnsiString& caption) {
+  TForm* found = nullptr;
+  for (int i = 0; Screen && i < Screen->FormCount(); ++i) {
+    TForm* form = Screen->Forms(i);
+    if (!form->Visible()) continue;
+    if (caption.empty() ? form->Modal() : StripHotkey(form->Caption()) == caption) found = form;
+  }
+  return found;
+}
+
+TMenuItem* FindMenuItem(TMenu* menu, const AnsiString& caption) {
+  return menu ? FindItem(menu->Items(), caption) : nullptr;
+}
+
+TMenuItem* FindMenuItem(TForm* form, const AnsiString& caption) {
+  return form ? FindMenuItem(form->Menu(), caption) : nullptr;
+}
+
+TControl* FindButton(TWinControl* parent, const AnsiString& caption) {
+  for (int i = 0; parent && i < parent->ControlCount(); ++i) {
+    TControl* c = parent->Controls(i);
+    if (!c->Showing()) continue;
+    if (StripHotkey(c->Caption()) == caption) return c;
+    if (TControl* found = FindButton(dynamic_cast<TWinControl*>(c), caption)) return found;
+  }
+  return nullptr;
+}
+
+bool MenuShowing(TMenuItem* parent) { return parent && parent->SubMenu()->isVisible(); }
+
+bool UserScreenshot(const AnsiString& fileName) {
+  const std::vector<QWidget*> windows = WindowsTopFirst();
+  QRect area = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
+  for (QWidget* w : windows) area |= w->geometry();
+  if (area.isEmpty()) return false;
+  QImage screen(area.size(), QImage::Format_RGB32);
+  screen.fill(QColor(0x30, 0x50, 0x70));
+  QPainter painter(&screen);
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+    painter.drawPixmap((*it)->geometry().topLeft() - area.topLeft(), (*it)->grab());
+  painter.end();
+  return screen.save(ToQString(fileName), "PNG");
+}
