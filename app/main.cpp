@@ -11,30 +11,7 @@
 #include "platform/controls/Forms.h"
 #include "platform/rtl/FileUtils.h"
 #include "ui/main/uMain.h"
-#include "ui/main/uMainProjectOptions.h"
-#include "ui/main/uMyIQ.h"
-#include "ui/main/uSizer.h"
 #include "ui/options/options.h"
-
-namespace {
-
-void ConnectOptionsForms() {
-  OptionsItemQuery = ExecuteItemQuery;
-  OptionsSizer = ExecuteSizer;
-  OptionsForms.ShowOptions = [](bool ForDefault, HWND MainWindow) { ShowOptions(ForDefault, MainWindow); };
-  OptionsForms.CloseOptionsForms = [] { CloseOptionsForms(); };
-  OptionsForms.CloseProjectOptions = [] {
-    if (TFOptions* form = FOptionsProject) {
-      form->StoreAndSave();
-      delete form;
-    }
-  };
-  OptionsForms.ReattachProjectOptions = [](HWND MainWindow) {
-    if (FOptionsProject) ShowOptions(false, MainWindow);
-  };
-}
-
-}  // namespace
 
 int main() {
   InitializeControls();

@@ -248,6 +248,12 @@ void TExplorerButton::SetMouseInside(bool Value) {
 }
 
 void TExplorerButton::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DIALOGCHAR) {
+    if (!Enabled() || !Visible() || !IsAccel(char16_t(Message.WParam), Caption())) return;
+    Message.Result = 1;
+    PressByAccelerator();
+    return;
+  }
   if (Message.Msg == CM_MOUSEENTER) {
     SetMouseInside(true);
     if (OnEnter) OnEnter(this);
@@ -256,6 +262,17 @@ void TExplorerButton::WndProc(TMessage& Message) {
     if (OnExit) OnExit(this);
   }
   TGraphicControl::WndProc(Message);
+}
+
+// As if pressed and released by the mouse, messages served in between.
+void TExplorerButton::PressByAccelerator() {
+  std::shared_ptr<bool> alive = FAlive;
+  Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(0, 0));
+  if (!*alive) return;
+  Application->ProcessMessages();
+  if (!*alive) return;
+  Perform(WM_LBUTTONUP, 0, MakeLParam(0, 0));
+  if (*alive) SetMouseInside(CursorInside());
 }
 
 bool TExplorerButton::CursorInside() const { return PtInRect(ClientRect(), ScreenToClient(GetCursorPos())); }

@@ -12,7 +12,8 @@
 // and kept) whenever Bitmap, NoFocusBitmap or ShadingType change or loading
 // ends, while NoFocusBitmap is empty. Pictures are drawn transparently, the
 // colour of their top-left pixel being transparent. A click fires on the
-// release of the left button inside the button.
+// release of the left button inside the button; Alt and the caption's
+// accelerator press and release it as the mouse would.
 #pragma once
 
 #include <functional>
@@ -114,6 +115,7 @@ private:
   const TBitmap* UnfocusedPicture() const;
   void PicturesChanged();
   void DropDown();
+  void PressByAccelerator();
   void ForEachInGroup(const std::function<void(TExplorerButton*)>& Action);
   void SetMouseInside(bool Value);
   bool CursorInside() const;

@@ -253,8 +253,17 @@ class TControlBridge : public QObject {
       TMessage c{(e->modifiers() & Qt::AltModifier) ? WM_SYSCHAR : WM_CHAR, WPARAM(ch.unicode()), 0, 0};
       control_->WindowProc(c);
       if (c.WParam == 0) eaten = true;
+      else if (c.Msg == WM_SYSCHAR && AcceleratorTaken(win, ch.unicode())) return true;
     }
     return custom || eaten;
+  }
+
+  // Alt and a character: the first control of the window whose caption
+  // names it as its accelerator takes it (CM_DIALOGCHAR result not 0).
+  static bool AcceleratorTaken(TWinControl* win, char16_t ch) {
+    TWinControl* root = win;
+    while (root->Parent()) root = root->Parent();
+    return root->Perform(CM_DIALOGCHAR, WPARAM(ch), 0) != 0;
   }
 
   bool KeyRelease(QKeyEvent* e) {
@@ -928,6 +937,10 @@ void TWinControl::WndProc(TMessage& m) {
     }
     case WM_SETFOCUS: DoEnter(); return;
     case WM_KILLFOCUS: DoExit(); return;
+    case CM_DIALOGCHAR:
+      for (int i = 0; i < ControlCount() && !m.Result; ++i)
+        if (Controls(i)->Visible() && Controls(i)->Enabled()) m.Result = Controls(i)->Perform(m.Msg, m.WParam, m.LParam);
+      return;
     default: TControl::WndProc(m);
   }
 }

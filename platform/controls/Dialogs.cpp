@@ -63,7 +63,7 @@ void SetDialogResponder(TDialogResponder responder) { Responder() = std::move(re
 bool AskDialogResponder(const TDialogRequest& request, TDialogAnswer& answer) {
   if (!Responder()) return false;
   answer = Responder()(request);
-  return true;
+  return answer.Result >= 0;
 }
 
 int RunMessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags) {

@@ -1,6 +1,7 @@
 // Dialogs: message boxes, file open and save dialogs, the folder dialog.
 // Tests (and any caller without a user) install a responder that answers
-// every dialog instead of showing it; without one the real Qt dialog shows.
+// dialogs instead of showing them; without one, or when it answers with a
+// negative result, the real dialog shows.
 #pragma once
 
 #include <functional>
@@ -30,7 +31,7 @@ struct TDialogAnswer {
 
 using TDialogResponder = std::function<TDialogAnswer(const TDialogRequest&)>;
 void SetDialogResponder(TDialogResponder responder);
-// The installed responder's answer; false (and no answer) without one.
+// The installed responder's answer; false without one or when it declines.
 bool AskDialogResponder(const TDialogRequest& request, TDialogAnswer& answer);
 
 // The message box behind Application->MessageBox and the rtl hook.

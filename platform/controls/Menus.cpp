@@ -33,6 +33,16 @@ AnsiString StripHotkey(const AnsiString& caption) {
   return out;
 }
 
+bool IsAccel(char16_t key, const AnsiString& caption) {
+  const QString text = ToQString(caption);
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != '&') continue;
+    if (text[i + 1] != '&') return text[i + 1].toUpper() == QChar(key).toUpper();
+    ++i;
+  }
+  return false;
+}
+
 int ShortCut(int key, TShiftState shift) {
   int sc = key & 0xFF;
   if (shift & ssShift) sc |= 0x2000;
@@ -99,7 +109,8 @@ void TMenuItem::SetShortCut(int shortCut) {
 
 void TMenuItem::UpdateAction() {
   action_->setSeparator(IsLine());
-  action_->setText(ToQString(caption_));
+  // A separator's text would be drawn beside its line.
+  action_->setText(IsLine() ? QString() : ToQString(caption_));
   action_->setCheckable(checked_ || autoCheck_ || radioItem_);
   action_->setChecked(checked_);
   action_->setEnabled(enabled_);

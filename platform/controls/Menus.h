@@ -125,4 +125,7 @@ class TPopupMenu : public TMenu {
 
 // "&File" -> "File", "Save && Exit" -> "Save & Exit".
 AnsiString StripHotkey(const AnsiString& caption);
+// Whether key is the caption's accelerator (the character after a single
+// "&"), whatever its case.
+bool IsAccel(char16_t key, const AnsiString& caption);
 int ShortCut(int key, TShiftState shift);

@@ -360,6 +360,9 @@ TMenuItem* FindItem(TMenuItem* parent, const AnsiString& caption) {
 
 TMainMenu* MainMenuOf(TMenuItem* root) { return dynamic_cast<TMainMenu*>(root->Owner()); }
 
+// Shown on the screen now: a page control's other pages are not.
+bool ShownOnScreen(const TControl* control) { return control->Showing() && control->Widget()->isVisible(); }
+
 // Cancels what a script left open: held buttons, menus and modal windows.
 void CloseLeftovers() {
   if (g_pointer.buttons && g_pointer.grab) {
@@ -390,7 +393,7 @@ TUserPoint TUserPoint::OnScreen(int x, int y) {
 
 bool TUserPoint::Resolve(TPoint& screen) const {
   if (control_) {
-    if (!control_->Showing() || !control_->Widget()->isVisible()) return false;
+    if (!ShownOnScreen(control_)) return false;
     const TRect client = control_->ClientRect();
     const TPoint local = centre_ ? Point((client.Left + client.Right) / 2, (client.Top + client.Bottom) / 2) : point_;
     screen = control_->ClientToScreen(local);
@@ -549,7 +552,7 @@ TMenuItem* FindMenuItem(TForm* form, const AnsiString& caption) {
 TControl* FindButton(TWinControl* parent, const AnsiString& caption) {
   for (int i = 0; parent && i < parent->ControlCount(); ++i) {
     TControl* c = parent->Controls(i);
-    if (!c->Showing()) continue;
+    if (!ShownOnScreen(c)) continue;
     if (StripHotkey(c->Caption()) == caption) return c;
     if (TControl* found = FindButton(dynamic_cast<TWinControl*>(c), caption)) return found;
   }

@@ -49,6 +49,7 @@ void TMainForm::CreateSiteMap() {
   tvURL->SetStateImages(SmallImage);
   tvURL->Header().SetMainColumn(NoColumn);
   tvURL->SetDrawSelectionMode(smBlendedRectangle);
+  tvURL->SetIncrementalSearch(isVisibleOnly);
   tvURL->Colors().SetColor(UnfocusedSelectionColorIndex, clSilver);
   TStringTreeOptions& options = tvURL->TreeOptions();
   options.SetPaintOptions({toShowButtons, toShowDropmark, toShowTreeLines, toShowVertGridLines, toThemeAware,
@@ -214,7 +215,7 @@ void TMainForm::pmGoToPopup(TObject*) {
   const bool focused = (RunState & rsViewsLoaded) && node;
   const bool idle = focused && !(RunState & rsScanBegun);
   for (TMenuItem* item : {PreviewOffline1, ViewOnline1, PreviewOnline1}) item->SetEnabled(focused);
-  for (TMenuItem* item : {MenuItem7, miReLoad, miLvl, ReplaceADA1}) item->SetEnabled(idle);
+  for (TMenuItem* item : {MenuItem6, MenuItem7, miReLoad, miLvl, ReplaceADA1}) item->SetEnabled(idle);
   PastefromClipboard1->SetEnabled(sbPasteNd->Enabled());
   CopytoClipBoard1->SetEnabled(sbCopyND->Enabled());
   if (!node) return;

@@ -128,11 +128,13 @@ void TFOptions::FormActivate(TObject*) {
   // has not yet seen (the main window's connections, time-out and follow
   // switch), which a re-read would throw away.
   if (Tag() > 0 && Params) LoadControls();
+  FControlsAhead = true;
   SendMessage(MainWindow, WM_APPLYLANGUAGE, 0, 0);
 }
 
 void TFOptions::FormDeactivate(TObject*) {
   StoreAndSave();
+  FControlsAhead = false;
   PostMessage(MainWindow, WM_OPTIONSSHOWN, 0, 1);
 }
 
@@ -191,6 +193,9 @@ void TFOptions::LoadControls() {
 
 bool TFOptions::StoreControls() {
   if (!OwnsParams()) return false;
+  // Since the form stored on losing activation, what the user typed in the
+  // main window is newer than these controls.
+  if (!FControlsAhead) return true;
   TStringList refused;
   StoreProject(refused);
   StoreSchedule(refused);

@@ -3,6 +3,9 @@
 #include "ui/options/options.h"
 
 #include "ui/main/uDialogParts.h"
+#include "ui/main/uMainProjectOptions.h"
+#include "ui/main/uMyIQ.h"
+#include "ui/main/uSizer.h"
 #include "ui/options/OptionsText.h"
 
 TFOptions* FOptionsDefault = nullptr;
@@ -414,4 +417,20 @@ void CloseOptionsForms() {
     form->StoreAndSave();
     delete form;
   }
+}
+
+void ConnectOptionsForms() {
+  OptionsItemQuery = ExecuteItemQuery;
+  OptionsSizer = ExecuteSizer;
+  OptionsForms.ShowOptions = [](bool ForDefault, HWND MainWindow) { ShowOptions(ForDefault, MainWindow); };
+  OptionsForms.CloseOptionsForms = [] { CloseOptionsForms(); };
+  OptionsForms.CloseProjectOptions = [] {
+    if (TFOptions* form = FOptionsProject) {
+      form->StoreAndSave();
+      delete form;
+    }
+  };
+  OptionsForms.ReattachProjectOptions = [](HWND MainWindow) {
+    if (FOptionsProject) ShowOptions(false, MainWindow);
+  };
 }

@@ -9,7 +9,10 @@
 // - ShowOptions creates at most one form for the defaults and one for the
 //   project; both are modeless. The form stores its controls into the object
 //   and writes the settings file when it loses activation, on WM_SAVEPROJECT
-//   (wParam 1 also writes) and before it closes; closing frees it.
+//   (wParam 1 also writes) and before it closes; closing frees it. Once it
+//   has lost activation its controls are not stored again until it is
+//   active once more: the object may since hold newer values typed in the
+//   main window.
 // - On activation the controls are reloaded from the object (which always
 //   holds what was last saved plus the main window's unsaved changes), then
 //   WM_APPLYLANGUAGE(0) is sent to the main window; on deactivation
@@ -200,6 +203,7 @@ private:
 
   AnsiString FLoadedFile;      // file name of the object when it was loaded
   bool FLoading = false;       // controls are being filled: interlocks stay quiet
+  bool FControlsAhead = false; // active since the last store: the controls may hold the newer values
   bool FSelecting = false;     // the tree's selection is being moved by code
   int FDownCol = -1, FDownRow = -1;  // grid cell under the last press
 };
@@ -222,3 +226,7 @@ TFOptions* ShowOptions(bool ForDefault, HWND MainWindow);
 // Stores, saves and frees every open options form at once; the main window
 // calls it before it frees the settings objects.
 void CloseOptionsForms();
+
+// Joins the options forms to the main window's link (uMainProjectOptions.h)
+// with the program's item-query and size-rule dialogs, as the program runs.
+void ConnectOptionsForms();

@@ -65,10 +65,13 @@ TEST_F(ProgramCycleTest, StartEditSaveQuitAndStartAgain) {
   Form->Store->AddUrl(0, "http://a.example/");
   Form->Store->Modified = true;
   CurrentParams->Project.Connections = 7;
+  const int shownBottom = Form->pnlBottom->Height();
   Quit();
   EXPECT_EQ(Read(ChangeFileExt(project, ".url")), "http://a.example/\r\nhttp://b.example/x.htm\r\n");
+  // The window's bottom panel is written back as it showed.
   std::string expected = ProjectFileFor(Temp);
   expected.replace(expected.find(";5;3;3;"), 7, ";5;7;3;");
+  expected.replace(expected.find(";93;60;"), 7, ";93;" + std::to_string(shownBottom) + ";");
   EXPECT_EQ(Read(project), expected);
   EXPECT_NE(Read(ChangeFileExt(project, ".wmt")).find("a.example"), std::string::npos);
   EXPECT_EQ(Read(Temp + "reopen.ini"), ReopenFile(10, {LowerCase(project)}));

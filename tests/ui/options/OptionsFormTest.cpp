@@ -124,13 +124,14 @@ TEST_F(OptionsTest, OneFormForTheDefaultsAndOneForTheProject) {
   EXPECT_EQ(Open(false), project);
   EXPECT_EQ(FOptionsDefault, defaults);
 
-  defaults->Edit10->SetText("4");
   project->Edit10->SetText("7");
+  defaults->Activate();
+  defaults->Edit10->SetText("4");
   CloseForm(defaults);
   EXPECT_EQ(FOptionsDefault, nullptr);
   EXPECT_EQ(DefaultParams->Project.Connections, 4);
   EXPECT_TRUE(FileExists(Temp + "default.txt"));
-  EXPECT_EQ(CurrentParams->Project.Connections, 8);
+  EXPECT_EQ(CurrentParams->Project.Connections, 7);
 
   // The main window closes every form before it frees the settings.
   Open(true);
