@@ -561,16 +561,23 @@ TControl* FindButton(TWinControl* parent, const AnsiString& caption) {
 
 bool MenuShowing(TMenuItem* parent) { return parent && parent->SubMenu()->isVisible(); }
 
-bool UserScreenshot(const AnsiString& fileName) {
+void UserScreenshot(TBitmap& picture) {
   const std::vector<QWidget*> windows = WindowsTopFirst();
   QRect area = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
   for (QWidget* w : windows) area |= w->geometry();
-  if (area.isEmpty()) return false;
-  QImage screen(area.size(), QImage::Format_RGB32);
+  area |= QRect(0, 0, 1, 1);
+  QImage screen(area.bottomRight().x() + 1, area.bottomRight().y() + 1, QImage::Format_RGB32);
   screen.fill(QColor(0x30, 0x50, 0x70));
   QPainter painter(&screen);
   for (auto it = windows.rbegin(); it != windows.rend(); ++it)
-    painter.drawPixmap((*it)->geometry().topLeft() - area.topLeft(), (*it)->grab());
+    painter.drawPixmap((*it)->geometry().topLeft(), (*it)->grab());
   painter.end();
-  return screen.save(ToQString(fileName), "PNG");
+  picture.SetSize(screen.width(), screen.height());
+  NativeImage(picture) = screen;
+}
+
+bool UserScreenshot(const AnsiString& fileName) {
+  TBitmap picture;
+  UserScreenshot(picture);
+  return NativeImage(picture).save(ToQString(fileName), "PNG");
 }

@@ -39,6 +39,7 @@
 
 #include "platform/controls/Forms.h"
 #include "platform/controls/Menus.h"
+#include "platform/graphics/Bitmap.h"
 
 class TUserPoint {
  public:
@@ -98,5 +99,7 @@ TControl* FindButton(TWinControl* parent, const AnsiString& caption);
 bool MenuShowing(TMenuItem* parent);
 
 // The screen as the user sees it: every showing window drawn in its place,
-// bottom to top, into a PNG file; false when it cannot be written.
+// bottom to top, into a picture whose origin is the screen's, or into a PNG
+// file (false when it cannot be written).
+void UserScreenshot(TBitmap& picture);
 bool UserScreenshot(const AnsiString& fileName);

@@ -1,11 +1,13 @@
 // The explorer-style button: grey pictures, layout, painting in every state
-// (probed on its back buffer) and clicks through simulated mouse input.
+// (probed on its back buffer), clicks through simulated mouse input and the
+// caption's accelerator typed on the keyboard.
 #include <gtest/gtest.h>
 
 #include "components/explbtn.h"
 #include "platform/controls/Dialogs.h"
 #include "platform/controls/Forms.h"
 #include "platform/controls/Simulate.h"
+#include "platform/controls/UserInput.h"
 
 namespace {
 
@@ -194,4 +196,16 @@ TEST_F(ExplorerButton, ADropDownMenuOpensOnThePressInsteadOfAClick) {
   item->OnClick = [&](TObject*) { delete button; };
   SimulateMouse(button, smDown, 20, 20);
   EXPECT_EQ(form.ControlCount(), 0);
+}
+
+TEST_F(ExplorerButton, AltAndTheCaptionsAcceleratorPressIt) {
+  TExplorerButton* stop = Make(80);
+  button->SetCaption("&Go");
+  stop->SetCaption("Save && &stop");
+  form.Show();
+  UserKey('S', ssAlt);
+  UserKey('G', ssAlt);
+  button->SetEnabled(false);
+  UserKey('G', ssAlt);
+  EXPECT_EQ(clicked, (std::vector<TObject*>{stop, button}));
 }

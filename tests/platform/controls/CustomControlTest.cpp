@@ -1,7 +1,10 @@
-// A custom control receives the message sequences that user actions produce.
+// A custom control receives the message sequences that user actions produce,
+// the mouse and the keyboard coming through the window system.
 #include <gtest/gtest.h>
 
 #include "Support.h"
+#include "platform/controls/Menus.h"
+#include "platform/controls/UserInput.h"
 
 namespace {
 
@@ -36,39 +39,77 @@ void PaintClient(TRecorder* c, TColor color) {
 
 }  // namespace
 
-TEST_F(Fixture, ClicksAndDoubleClicksArriveAsButtonMessagesWithClientCoordinates) {
+TEST_F(Fixture, ClicksDoubleClicksAndDragsArriveAsButtonMessagesWithClientCoordinates) {
   int clicks = 0, dbl = 0;
   rec->OnClick = [&](TObject*) { ++clicks; };
   rec->OnDblClick = [&](TObject*) { ++dbl; };
-  SimulateMouse(rec, smDown, 5, 6);
-  SimulateMouse(rec, smUp, 5, 6);
-  SimulateMouse(rec, smDoubleClick, 5, 6);
-  SimulateMouse(rec, smUp, 5, 6);
+  form->Show();
+  UserDoubleClick(TUserPoint(rec, 5, 6));
   auto seq = rec->Messages({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK});
   EXPECT_EQ(seq, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}));
   EXPECT_EQ(std::pair(clicks, dbl), std::pair(2, 1));
   EXPECT_EQ(PointFromLParam(rec->First(WM_LBUTTONDOWN).LParam), Point(5, 6));
   EXPECT_EQ(rec->First(WM_LBUTTONDOWN).WParam & MK_LBUTTON, MK_LBUTTON);
-  SimulateMouse(rec, smDown, 7, 8, mbRight, ssCtrl);
+  UserClick(TUserPoint(rec, 7, 8), mbRight, ssCtrl);
   EXPECT_EQ(rec->First(WM_RBUTTONDOWN).WParam, MK_RBUTTON | MK_CONTROL);
+  rec->log.clear();
+  UserDrag(TUserPoint(rec, 10, 10), TUserPoint(rec, 90, 50));
+  EXPECT_EQ(rec->Messages({WM_MOUSEMOVE}).size(), 9u);
+  EXPECT_EQ(rec->log.back().Msg, WM_LBUTTONUP);
+  EXPECT_EQ(PointFromLParam(rec->log.back().LParam), Point(90, 50));
 }
 
-TEST_F(Fixture, KeysArriveAsKeyDownCharKeyUpAndZeroedKeysAreConsumed) {
+TEST_F(Fixture, TypedCharactersArriveAsKeyDownCharKeyUpAndZeroedKeysAreConsumed) {
   std::vector<uint16_t> downs;
   std::u16string typed;
   rec->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) { downs.push_back(key); };
   rec->OnKeyPress = [&](TObject*, char16_t& key) { typed += key; };
-  SimulateKey(rec, true, 'A', "a");
-  SimulateKey(rec, false, 'A', "a");
-  SimulateKey(rec, true, VK_DOWN);
-  EXPECT_EQ(rec->Messages({WM_KEYDOWN, WM_CHAR, WM_KEYUP}),
-            (std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_KEYUP, WM_KEYDOWN}));
-  EXPECT_EQ(downs, (std::vector<uint16_t>{'A', VK_DOWN}));
-  EXPECT_EQ(typed, u"a");
+  form->Show();
+  UserClick(rec);
+  UserType("a");
+  EXPECT_EQ(rec->Messages({WM_KEYDOWN, WM_CHAR, WM_KEYUP}), (std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
+  // Characters without a key code of their own: the main keyboard's "."
+  // and "*" (the numeric pad's), "é" and other letters as a packet.
+  UserType(".*\xC3\xA9\xD0\xB6");
+  UserKey(VK_DOWN);
+  EXPECT_EQ(downs, (std::vector<uint16_t>{'A', VK_OEM_PERIOD, VK_SHIFT, VK_MULTIPLY, VK_PACKET, VK_PACKET, VK_DOWN}));
+  EXPECT_EQ(typed, u"a.*\u00E9\u0436");
   rec->OnKeyDown = [&](TObject*, uint16_t& key, TShiftState) { key = 0; };
   rec->log.clear();
-  SimulateKey(rec, true, 'B', "b");
+  UserType("b");
   EXPECT_TRUE(rec->Messages({WM_CHAR}).empty());
+}
+
+TEST_F(Fixture, APopupMenuShowsItsSeparatorsAsPlainLines) {
+  auto* menu = new TPopupMenu(form);
+  for (const char* caption : {"One", "-", "Two"}) {
+    auto* item = new TMenuItem(form);
+    item->SetCaption(caption);
+    menu->Items()->Add(item);
+  }
+  rec->SetPopupMenu(menu);
+  form->Show();
+  RunAsUser([&] {
+    ASSERT_TRUE(UserClick(rec, mbRight));
+    ASSERT_TRUE(UserWaitFor([&] { return MenuShowing(menu->Items()); }));
+    TPoint line, text;
+    ASSERT_TRUE(TUserPoint(menu->Items()->Items(1)).Resolve(line) && TUserPoint(menu->Items()->Items(0)).Resolve(text));
+    TBitmap screen;
+    UserScreenshot(screen);
+    // The separator's row has no dark pixels; the caption's row has.
+    auto dark = [&](TPoint centre) {
+      int count = 0;
+      for (int y = centre.Y - 3; y <= centre.Y + 3; ++y)
+        for (int x = centre.X - 80; x < centre.X + 80; ++x) {
+          const TColor c = screen.Canvas()->Pixel(x, y);
+          count += GetRValue(c) + GetGValue(c) + GetBValue(c) < 200;
+        }
+      return count;
+    };
+    EXPECT_GT(dark(text), 10);
+    EXPECT_EQ(dark(line), 0);
+    UserKey(VK_ESCAPE);
+  });
 }
 
 TEST_F(Fixture, WheelFocusAndCaptureMessages) {

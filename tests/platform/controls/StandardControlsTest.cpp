@@ -128,6 +128,13 @@ TEST_F(Demo, TreeAndListViewSelectionsFromCodeNotifyAndCollapsingCanBeRefused) {
   smalls.reset();
   EXPECT_EQ(list->SmallImages(), nullptr);
   EXPECT_EQ(list->ItemPicture(0, 0).width(), 8);
+
+  // Rows go while one of them is the current row.
+  for (int i = 0; i < 3; ++i) list->Items()->Add();
+  list->SetSelected(list->Items()->Item(0));
+  list->Items()->Delete(0);
+  list->Items()->Clear();
+  EXPECT_EQ(list->Items()->Count(), 0);
 }
 
 TEST_F(Demo, AlignAnchorsAndSplitterLayOutTheForm) {
