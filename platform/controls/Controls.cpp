@@ -280,25 +280,19 @@ class TControlBridge : public QObject {
 
 namespace {
 
-// Keys given one for one as {Qt key, virtual key}. The main keyboard's
-// punctuation keys (a US layout's) type the first character, with Shift the
-// second; "*" has no key of its own there and counts as the numeric pad's.
+// Keys given one for one as {Qt key, virtual key}. On the main keyboard
+// "+", "-" and "/" have keys of their own; "*" has none there and counts as
+// the numeric pad's.
 const std::pair<int, int> KeyCodes[] = {
-    {Qt::Key_Backspace, VK_BACK},     {Qt::Key_Tab, VK_TAB},           {Qt::Key_Backtab, VK_TAB},
-    {Qt::Key_Return, VK_RETURN},      {Qt::Key_Enter, VK_RETURN},      {Qt::Key_Shift, VK_SHIFT},
-    {Qt::Key_Control, VK_CONTROL},    {Qt::Key_Alt, VK_MENU},          {Qt::Key_Pause, VK_PAUSE},
-    {Qt::Key_Escape, VK_ESCAPE},      {Qt::Key_Space, VK_SPACE},       {Qt::Key_PageUp, VK_PRIOR},
-    {Qt::Key_PageDown, VK_NEXT},      {Qt::Key_End, VK_END},           {Qt::Key_Home, VK_HOME},
-    {Qt::Key_Left, VK_LEFT},          {Qt::Key_Up, VK_UP},             {Qt::Key_Right, VK_RIGHT},
-    {Qt::Key_Down, VK_DOWN},          {Qt::Key_Insert, VK_INSERT},     {Qt::Key_Delete, VK_DELETE},
-    {Qt::Key_Menu, VK_APPS},          {Qt::Key_Semicolon, VK_OEM_1},   {Qt::Key_Colon, VK_OEM_1},
-    {Qt::Key_Equal, VK_OEM_PLUS},     {Qt::Key_Plus, VK_OEM_PLUS},     {Qt::Key_Comma, VK_OEM_COMMA},
-    {Qt::Key_Less, VK_OEM_COMMA},     {Qt::Key_Minus, VK_OEM_MINUS},   {Qt::Key_Underscore, VK_OEM_MINUS},
-    {Qt::Key_Period, VK_OEM_PERIOD},  {Qt::Key_Greater, VK_OEM_PERIOD}, {Qt::Key_Slash, VK_OEM_2},
-    {Qt::Key_Question, VK_OEM_2},     {Qt::Key_QuoteLeft, VK_OEM_3},   {Qt::Key_AsciiTilde, VK_OEM_3},
-    {Qt::Key_BracketLeft, VK_OEM_4},  {Qt::Key_BraceLeft, VK_OEM_4},   {Qt::Key_Backslash, VK_OEM_5},
-    {Qt::Key_Bar, VK_OEM_5},          {Qt::Key_BracketRight, VK_OEM_6}, {Qt::Key_BraceRight, VK_OEM_6},
-    {Qt::Key_Apostrophe, VK_OEM_7},   {Qt::Key_QuoteDbl, VK_OEM_7},    {Qt::Key_Asterisk, VK_MULTIPLY}};
+    {Qt::Key_Backspace, VK_BACK}, {Qt::Key_Tab, VK_TAB},         {Qt::Key_Backtab, VK_TAB},
+    {Qt::Key_Return, VK_RETURN},  {Qt::Key_Enter, VK_RETURN},    {Qt::Key_Shift, VK_SHIFT},
+    {Qt::Key_Control, VK_CONTROL}, {Qt::Key_Alt, VK_MENU},       {Qt::Key_Pause, VK_PAUSE},
+    {Qt::Key_Escape, VK_ESCAPE},  {Qt::Key_Space, VK_SPACE},     {Qt::Key_PageUp, VK_PRIOR},
+    {Qt::Key_PageDown, VK_NEXT},  {Qt::Key_End, VK_END},         {Qt::Key_Home, VK_HOME},
+    {Qt::Key_Left, VK_LEFT},      {Qt::Key_Up, VK_UP},           {Qt::Key_Right, VK_RIGHT},
+    {Qt::Key_Down, VK_DOWN},      {Qt::Key_Insert, VK_INSERT},   {Qt::Key_Delete, VK_DELETE},
+    {Qt::Key_Menu, VK_APPS},      {Qt::Key_Plus, VK_OEM_PLUS},   {Qt::Key_Minus, VK_OEM_MINUS},
+    {Qt::Key_Slash, VK_OEM_2},    {Qt::Key_Asterisk, VK_MULTIPLY}};
 
 // The numeric pad's operator keys.
 const std::pair<int, int> PadCodes[] = {

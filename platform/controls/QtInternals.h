@@ -55,7 +55,7 @@ int VirtualKeyFromQt(int qtKey, bool keypad);
 // shift state (the numeric pad's keys are marked).
 int QtKeyFromVirtual(int virtualKey, TShiftState shift, Qt::KeyboardModifiers& modifiers);
 // The virtual key of a key event: a typed character without a key code of
-// its own (a letter of another alphabet, "é") comes as VK_PACKET.
+// its own (".", "é", a letter of another alphabet) comes as VK_PACKET.
 int VirtualKeyOf(const QKeyEvent* event);
 // Runs call; an exception it throws goes to the application's handler.
 void GuardedCall(TObject* sender, const std::function<void()>& call);

@@ -1,8 +1,10 @@
-// Simulated user input and screen pictures, for tests that drive forms
-// without a user: each call delivers the Qt event a real action would
-// produce to the control's window (so the control sees the same window
-// messages), and the pictures render a control or grab the screen.
-// Coordinates are relative to the control's window.
+// Simulated input for tests of one control's message handling, and screen
+// pictures: each call delivers the Qt event a real action would produce
+// straight to the control's window (so the control sees the same window
+// messages, but no modal blocking, focus or shortcut applies), and the
+// pictures render a control or grab the screen. Coordinates are relative to
+// the control's window. Tests of interaction (menus, dialogs, focus,
+// typing, drags) use UserInput.h, which goes through the window system.
 #pragma once
 
 #include "platform/controls/Controls.h"

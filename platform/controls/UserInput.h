@@ -33,6 +33,16 @@
 // bar or in an open menu), or a screen point; it is resolved when the action
 // is made, and an action whose point cannot be resolved (a control not
 // showing, a menu item not shown) does nothing and returns false.
+//
+//   RunAsUser([&] {
+//     ASSERT_TRUE(UserClick(FindMenuItem(form, "Help")));
+//     ASSERT_TRUE(UserClick(FindMenuItem(form, "About...")));   // a modal form opens
+//     ASSERT_TRUE(UserWaitFor([] { return FindForm(); }));
+//     ASSERT_TRUE(UserClick(FindButton(FindForm(), "OK")));
+//     UserType("www.b");                                        // into the focused control
+//     UserDrag(TUserPoint(tree, 10, 10), TUserPoint(other, 20, 40));
+//     UserScreenshot(HARVELLA_BUILD_DIR "/step.png");
+//   });
 #pragma once
 
 #include <functional>
