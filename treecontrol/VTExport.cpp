@@ -86,9 +86,29 @@ bool Contains(const String& s, typename String::value_type c) {
 
 // ---- Separated text ------------------------------------------------------------
 
-template <class String, class Buffer, class Convert, class Quote>
+template <class String>
+bool HasLineBreak(const String& s) {
+  return Contains(s, typename String::value_type(13)) || Contains(s, typename String::value_type(10));
+}
+
+// Between double quotes, each double quote inside doubled.
+template <class String>
+String Quoted(const String& text) {
+  using Char = typename String::value_type;
+  String out(1, Char('"'));
+  for (Char c : text) {
+    out += c;
+    if (c == Char('"')) out += c;
+  }
+  return out + Char('"');
+}
+
+// A cell is quoted when columnQuote asks for it (column cells only) or when it
+// holds a line break, which would otherwise split its row.
+template <class String, class Buffer, class Convert, class ColumnQuote>
 String DelimitedText(TCustomVirtualStringTree& tree, TVSTTextSourceType source, typename String::value_type separator,
-                     Convert convert, Quote quote) {
+                     Convert convert, ColumnQuote columnQuote) {
+  const auto cell = [](const String& text, bool quote) { return quote || HasLineBreak(text) ? Quoted(text) : text; };
   Buffer buffer;
   const int maxLevel = MaxLevelOf(tree, source);
   const String levelString(size_t(maxLevel), separator);
@@ -110,14 +130,15 @@ String DelimitedText(TCustomVirtualStringTree& tree, TVSTTextSourceType source, 
     const size_t level = size_t(tree.GetNodeLevel(node));
     if (!useColumns) {
       buffer.Add(levelString.substr(0, level));
-      buffer.Add(convert(tree.Text(node, NoColumn)));
+      buffer.Add(cell(convert(tree.Text(node, NoColumn)), false));
       buffer.AddNewLine();
       continue;
     }
     for (size_t i = 0; i < columns.size(); ++i) {
       const bool main = IsMain(tree, columns[i]);
       if (main) buffer.Add(levelString.substr(0, level));
-      buffer.Add(quote(convert(tree.Text(node, columns[i]))));
+      const String text = convert(tree.Text(node, columns[i]));
+      buffer.Add(cell(text, columnQuote(text)));
       if (main) buffer.Add(levelString.substr(0, size_t(maxLevel) - level));
       if (i + 1 < columns.size()) buffer.Add(separatorText);
     }
@@ -148,6 +169,25 @@ bool SameFont(const TFont& a, const TFont& b) {
   return a.Name() == b.Name() && a.Size() == b.Size() && a.Color() == b.Color() && a.Style() == b.Style();
 }
 
+// Node and caption texts are data, not markup: the characters that open a tag,
+// an entity or end an attribute value are written as entities.
+AnsiString HtmlText(const WideString& text) {
+  const AnsiString utf8 = WideToUTF8Export(text);
+  if (utf8.find_first_of("<>&\"") == AnsiString::npos) return utf8;
+  AnsiString out;
+  out.reserve(utf8.size() + 16);
+  for (char c : utf8) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 AnsiString AlignAttribute(TAlignment alignment) {
   switch (alignment) {
     case taRightJustify: return " align=right";
@@ -171,7 +211,7 @@ class THtmlWriter {
   AnsiString Write(const WideString& caption) {
     WriteStyles();
     AnsiString attributes = " ";
-    if (!caption.empty()) attributes += "caption=\"" + WideToUTF8Export(caption) + "\"";
+    if (!caption.empty()) attributes += "caption=\"" + HtmlText(caption) + "\"";
     if (tree_.BorderStyle() != bsNone) attributes += " border=\"1\" frame=box";
     Add("<table class=\"default\" bgcolor=" + ColorValue(tree_.Color()) + attributes +
         " cellspacing=\"0\" cellpadding=" + IntToStr(tree_.Margin()) + ">" + CRLF);
@@ -212,7 +252,7 @@ class THtmlWriter {
       if (IsMain(tree_, index) && maxLevel_ > 0) Add(" colspan=\"" + IntToStr(maxLevel_ + 1) + "\"");
       Add(" bgcolor=" + ColorValue(clBtnFace));
       Add(" width=\"" + IntToStr(column->Width()) + "px\">");
-      Add(WideToUTF8Export(column->Text()));
+      Add(HtmlText(column->Text()));
       Add("</th>");
     }
     Add("</tr>" + CRLF);
@@ -246,7 +286,7 @@ class THtmlWriter {
       WriteDirection(column);
       if (main && maxLevel_ > 0 && level < maxLevel_) Add(" colspan=\"" + IntToStr(maxLevel_ - level + 1) + "\"");
       if (OwnColor(column)) Add(" bgcolor=" + ColorValue(tree_.Header().Columns()[column]->Color()));
-      Add(">" + WideToUTF8Export(tree_.Text(node, column)) + "</td>");
+      Add(">" + HtmlText(tree_.Text(node, column)) + "</td>");
     }
     Add(" </tr>" + CRLF);
   }
@@ -293,7 +333,9 @@ class TRtfWriter {
       document += "\\red" + IntToStr(GetRValue(color)) + "\\green" + IntToStr(GetGValue(color)) + "\\blue" +
                   IntToStr(GetBValue(color)) + ";";
     document += "}";
-    return document + body_.AsString() + "}";
+    body_.AppendTo(document);
+    document += "}";
+    return document;
   }
 
  private:
@@ -435,19 +477,17 @@ AnsiString WideToUTF8Export(const WideString& text) {
 char ListSeparator() { return ','; }
 
 AnsiString ContentToText(TCustomVirtualStringTree& tree, TVSTTextSourceType source, char separator) {
-  const auto quote = [separator](const AnsiString& text) {
-    if (!Contains(text, separator) && !Contains(text, '"')) return text;
-    return "\"" + StringReplace(text, "\"", "\"\"", TReplaceFlags{rfReplaceAll}) + "\"";
+  const auto columnQuote = [separator](const AnsiString& text) {
+    return Contains(text, separator) || Contains(text, '"');
   };
-  return DelimitedText<AnsiString, TBufferedString>(tree, source, separator, WideToUtf8, quote);
+  return DelimitedText<AnsiString, TBufferedString>(tree, source, separator, WideToUtf8, columnQuote);
 }
 
+// Unlike the 8-bit path, a quote alone does not make a cell quoted.
 WideString ContentToUnicode(TCustomVirtualStringTree& tree, TVSTTextSourceType source, char16_t separator) {
   const auto same = [](const WideString& text) { return text; };
-  const auto quote = [separator](const WideString& text) {
-    return Contains(text, separator) ? u"\"" + text + u"\"" : text;
-  };
-  return DelimitedText<WideString, TWideBufferedString>(tree, source, separator, same, quote);
+  const auto columnQuote = [separator](const WideString& text) { return Contains(text, separator); };
+  return DelimitedText<WideString, TWideBufferedString>(tree, source, separator, same, columnQuote);
 }
 
 AnsiString ContentToHTML(TCustomVirtualStringTree& tree, TVSTTextSourceType source, const WideString& caption) {

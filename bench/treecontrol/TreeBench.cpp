@@ -7,8 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/controls/Forms.h"
-#include "treecontrol/VirtualStringTree.h"
+#include "bench/treecontrol/BenchTree.h"
 
 namespace {
 
@@ -24,17 +23,7 @@ int main() {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   InitializeControls();
   TForm form(nullptr);
-  form.SetBounds(0, 0, 1024, 800);
-  auto* tree = new TVirtualStringTree(&form);
-  tree->SetParent(&form);
-  tree->SetBounds(0, 0, 1000, 760);
-  tree->OnInitNode = [](TBaseVirtualTree*, PVirtualNode parent, PVirtualNode, TVirtualNodeInitStates& states) {
-    if (!parent) states.Include(ivsHasChildren);
-  };
-  tree->OnInitChildren = [](TBaseVirtualTree*, PVirtualNode, uint32_t& count) { count = 999; };
-  tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, TVSTTextType, WideString& text) {
-    text = u"http://www.example.com/folder/page-" + Utf8ToWide(std::to_string(node->Index)) + u".html";
-  };
+  TVirtualStringTree* tree = MakeBenchTree(form);
 
   Clock::time_point start = Clock::now();
   tree->SetRootNodeCount(1000);

@@ -89,6 +89,24 @@ TEST_F(ExportFixture, ColumnsQuoteSeparatorsDifferentlyInBothTextPaths) {
             AnsiString::npos);
 }
 
+// Node texts are data: markup is escaped, a line break or a quote cannot leave its cell.
+TEST_F(ExportFixture, HostileTextsStayInTheirCells) {
+  AddColumns();
+  Build(u"<script>x</script>&", u"l1\r\nl2");
+  cells[u"top"][1] = u"a,\"b\"";
+  const char* csv = "Name,,Size\r\n<script>x</script>&,,\"a,\"\"b\"\"\"\r\n,\"l1\r\nl2\",1\r\n";
+  EXPECT_EQ(ContentToText(*tree, tstAll, ','), csv);
+  EXPECT_EQ(ContentToUnicode(*tree, tstAll, u','), Utf8ToWide(csv));
+  for (const AnsiString& html : {ContentToHTML(*tree, tstAll, u"\"><b>"),
+                                 BlockText(ContentToClipboard(*tree, RegisterClipboardFormat("HTML Format"), tstAll))}) {
+    EXPECT_NE(html.find(">&lt;script&gt;x&lt;/script&gt;&amp;</td>"), AnsiString::npos);
+    EXPECT_EQ(html.find("<script>"), AnsiString::npos);
+    EXPECT_EQ(html.find("<b>"), AnsiString::npos);
+  }
+  tree->Header().Columns().Clear();
+  EXPECT_EQ(ContentToText(*tree, tstAll, ','), "<script>x</script>&\r\n,\"l1\r\nl2\"\r\n");
+}
+
 TEST_F(ExportFixture, NonBmpCharactersAndPaintedFontsSurvive) {
   Build(u"\U0001F600", u"y");
   tree->OnPaintText = [](TBaseVirtualTree*, TCanvas* canvas, PVirtualNode node, TColumnIndex, TVSTTextType) {

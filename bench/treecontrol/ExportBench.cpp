@@ -1,0 +1,65 @@
+// Content export of a string tree to HTML, CSV, RTF and plain text at 100,000
+// and 1,000,000 nodes (top-level nodes with 999 children each, texts from
+// events). Each export must stay linear: the rate at 1M nodes is printed
+// next to the rate at 100k and as their ratio.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "bench/treecontrol/BenchTree.h"
+#include "treecontrol/VTExport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Nodes per second of an export of the whole tree: the best of three runs,
+// so that a busy machine disturbs the figure less.
+double Rate(TVirtualStringTree& tree, const std::function<size_t()>& exportAll) {
+  double best = 0;
+  for (int run = 0; run < 3; ++run) {
+    const Clock::time_point start = Clock::now();
+    const size_t bytes = exportAll();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (bytes == 0) std::printf("empty export\n");
+    best = std::max(best, tree.TotalCount() / seconds);
+  }
+  return best;
+}
+
+}  // namespace
+
+int main() {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  InitializeControls();
+  TForm form(nullptr);
+  TVirtualStringTree* tree = MakeBenchTree(form);
+
+  struct Form {
+    const char* name;
+    std::function<size_t()> run;
+  };
+  const Form forms[] = {
+      {"html", [&] { return ContentToHTML(*tree, tstAll).size(); }},
+      {"csv", [&] { return ContentToText(*tree, tstAll, ',').size(); }},
+      {"rtf", [&] { return ContentToRTF(*tree, tstAll).size(); }},
+      {"text", [&] { return ContentToUnicode(*tree, tstAll, u'\t').size(); }},
+  };
+  double small[4];
+  tree->SetRootNodeCount(100);
+  tree->FullExpand();
+  for (int i = 0; i < 4; ++i) small[i] = Rate(*tree, forms[i].run);
+  tree->Clear();
+  tree->SetRootNodeCount(1000);
+  tree->FullExpand();
+  std::printf("export_nodes: %u nodes\n", tree->TotalCount());
+  for (int i = 0; i < 4; ++i) {
+    const double large = Rate(*tree, forms[i].run);
+    std::printf("export_%s_rate_100k: %.0f nodes/s\n", forms[i].name, small[i]);
+    std::printf("export_%s_rate_1m: %.0f nodes/s\n", forms[i].name, large);
+    std::printf("export_%s_rate_ratio_1m_to_100k: %.0f %%\n", forms[i].name, 100.0 * large / small[i]);
+  }
+  return 0;
+}
