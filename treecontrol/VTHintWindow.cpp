@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/controls/Forms.h"
+#include "platform/graphics/Desktop.h"
 #include "treecontrol/VTAlphaBlend.h"
 #include "treecontrol/VTUnitServices.h"
 
@@ -47,6 +48,15 @@ void Darken(TBitmap& bitmap, int x, int y, int alpha) {
   auto* pixel = static_cast<uint32_t*>(bitmap.ScanLine(y)) + x;
   const uint32_t black = 0;
   BlendLineConstant(&black, pixel, 1, alpha, 0);
+}
+
+// At most as many characters as could show in the work area at two pixels a
+// character: a longer text is cut, so no text of any length costs more to lay
+// out than a screen full.
+WideString CutToArea(const WideString& text, const TRect& work, int lineHeight) {
+  const size_t columns = size_t(std::max(1, work.Width() / 2));
+  const size_t lines = size_t(std::max(1, work.Height() / std::max(1, lineHeight)));
+  return text.size() > columns * lines ? text.substr(0, columns * lines) : text;
 }
 
 }  // namespace
@@ -101,24 +111,38 @@ TRect TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const WideString& hint,
   }
   if (hintData_.HintText.empty()) return {};
 
+  // The hint, shadow included, never exceeds the work area: a long text is
+  // wrapped (hints) or cut at the window's edge (tooltips).
+  const TRect work = DesktopWorkArea();
+  hintData_.HintText = CutToArea(hintData_.HintText, work, textHeight_);
+  wrapText_ = false;
   TRect result;
   if (!tooltip) {
-    result = Rect(0, 0, maxWidth, textHeight_);
-    canvas->DrawTextW(hintData_.HintText, result, DT_CALCRECT);
     const int margin = tree ? tree->TextMargin() : 4;
+    const int widthLeft = std::max(1, std::min(maxWidth, work.Width() - ShadowSize - 2 * margin - 2));
+    result = Rect(0, 0, widthLeft, textHeight_);
+    canvas->DrawTextW(hintData_.HintText, result, DT_CALCRECT);
+    if (result.Width() > widthLeft) {
+      wrapText_ = true;
+      result = Rect(0, 0, widthLeft, textHeight_);
+      canvas->DrawTextW(hintData_.HintText, result, DT_CALCRECT | DT_WORDBREAK);
+      result.Right = std::min(result.Right, widthLeft);
+    }
     result.Bottom += 6;
     result.Right += 2 * margin + 2;
   } else {
-    result = ToolTipRect(strings);
+    result = ToolTipRect(strings, work);
     if (IsRectEmpty(result)) return {};
   }
+  result.Right = std::min(result.Right, result.Left + work.Width() - ShadowSize);
+  result.Bottom = std::min(result.Bottom, result.Top + work.Height() - ShadowSize);
   // The shadow.
   result.Right += ShadowSize;
   result.Bottom += ShadowSize;
   return result;
 }
 
-TRect TVirtualTreeHintWindow::ToolTipRect(TCustomVirtualStringTree* strings) {
+TRect TVirtualTreeHintWindow::ToolTipRect(TCustomVirtualStringTree* strings, const TRect& work) {
   TBaseVirtualTree* tree = hintData_.Tree;
   PVirtualNode node = hintData_.Node;
   if (hintData_.LineBreakStyle == hlbDefault)
@@ -132,6 +156,10 @@ TRect TVirtualTreeHintWindow::ToolTipRect(TCustomVirtualStringTree* strings) {
     TRect measured = r;
     if (hintData_.BidiMode == bdLeftToRight) measured.Left += tree->TextMargin();
     else measured.Right -= tree->TextMargin();
+    if (measured.Width() > work.Width()) {
+      if (hintData_.BidiMode == bdLeftToRight) measured.Right = measured.Left + work.Width();
+      else measured.Left = measured.Right - work.Width();
+    }
     MeasuringCanvas()->DrawTextW(hintData_.HintText, measured, DT_CALCRECT | DT_WORDBREAK);
     r.Bottom = measured.Bottom + 1;
     if (hintData_.BidiMode == bdLeftToRight) r.Right = measured.Right + 1;
@@ -151,13 +179,14 @@ void TVirtualTreeHintWindow::ActivateHint(TRect rect, const WideString& hint) {
     return;
   }
   if (hintData_.HintText.empty()) hintData_.HintText = hint;
-  // Keep the window on the desktop.
-  const int desktopWidth = Screen ? Screen->Width() : rect.Right;
-  const int desktopHeight = Screen ? Screen->Height() : rect.Bottom;
-  if (rect.Right > desktopWidth) rect = OffsetRectBy(rect, desktopWidth - rect.Right, 0);
-  if (rect.Bottom > desktopHeight) rect = OffsetRectBy(rect, 0, desktopHeight - rect.Bottom);
-  if (rect.Left < 0) rect = OffsetRectBy(rect, -rect.Left, 0);
-  if (rect.Top < 0) rect = OffsetRectBy(rect, 0, -rect.Top);
+  // Keep the window inside the work area.
+  const TRect work = DesktopWorkArea();
+  rect.Right = std::min(rect.Right, rect.Left + work.Width());
+  rect.Bottom = std::min(rect.Bottom, rect.Top + work.Height());
+  if (rect.Right > work.Right) rect = OffsetRectBy(rect, work.Right - rect.Right, 0);
+  if (rect.Bottom > work.Bottom) rect = OffsetRectBy(rect, 0, work.Bottom - rect.Bottom);
+  if (rect.Left < work.Left) rect = OffsetRectBy(rect, work.Left - rect.Left, 0);
+  if (rect.Top < work.Top) rect = OffsetRectBy(rect, 0, work.Top - rect.Top);
   SetBounds(rect.Left, rect.Top, rect.Width(), rect.Height());
   for (TBitmap* bitmap : {background_.get(), hintBitmap_.get(), animationBitmap_.get()})
     bitmap->SetSize(rect.Width(), rect.Height());
@@ -184,7 +213,7 @@ bool TVirtualTreeHintWindow::ShowTreeHint(TBaseVirtualTree* tree, TPoint point, 
     data.Node = hit.HitNode;
     data.Column = hit.HitColumn;
   }
-  TRect rect = CalcHintRect(Screen ? Screen->Width() : 1024, text, &data);
+  TRect rect = CalcHintRect(DesktopWorkArea().Width(), text, &data);
   if (IsRectEmpty(rect)) {
     Hide();
     return false;
@@ -228,7 +257,7 @@ void TVirtualTreeHintWindow::PaintContent(TCanvas* canvas, const TRect& area) {
     text.Right -= margin - 1;
     format |= DT_RIGHT | DT_RTLREADING;
   }
-  if (hintData_.LineBreakStyle == hlbForceMultiLine && hintData_.Node) format |= DT_WORDBREAK;
+  if ((hintData_.LineBreakStyle == hlbForceMultiLine && hintData_.Node) || wrapText_) format |= DT_WORDBREAK;
   canvas->SetBkMode(TRANSPARENT);
   canvas->DrawTextW(hintData_.HintText, text, format);
 }

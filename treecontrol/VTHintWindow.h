@@ -10,10 +10,13 @@
 // - An empty text or a multiline node whose text fits in its row gives an
 //   empty rectangle: no hint.
 // - The window is a popup of its own, never parented: rectangles are screen
-//   coordinates kept on the desktop, and a hint may reach beyond the tree's
+//   coordinates kept in the work area, and a hint may reach beyond the tree's
 //   form. It shows without taking the focus. The background composed under
 //   the picture is the tree's painting where the window covers the tree and
 //   the colour of the tree's form elsewhere.
+// - The window, shadow included, stays inside the desktop's work area: a hint
+//   too wide for it is word-wrapped, and whatever still does not fit (or a
+//   tooltip wider than the area) is cut at the window's edge.
 // - Hiding the window clears its hint data.
 #pragma once
 
@@ -76,12 +79,13 @@ class TVirtualTreeHintWindow : public TPopupWindow {
   void PaintContent(TCanvas* canvas, const TRect& area);
   void PaintShadow();
   void CaptureBackground(const TRect& screen);
-  TRect ToolTipRect(TCustomVirtualStringTree* strings);
+  TRect ToolTipRect(TCustomVirtualStringTree* strings, const TRect& work);
 
   TVTHintData hintData_;
   TFont hintFont_;
   std::unique_ptr<TBitmap> background_, hintBitmap_, animationBitmap_;
   int textHeight_ = 0;
+  bool wrapText_ = false;  // a hint wider than the work area is word-wrapped
 };
 
 // Whether a hint window exists (an animation stops when the last one goes).

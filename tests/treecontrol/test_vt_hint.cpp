@@ -7,6 +7,7 @@
 
 #include "TreeFixture.h"
 #include "platform/controls/Simulate.h"
+#include "platform/graphics/Desktop.h"
 #include "treecontrol/VTHintWindow.h"
 
 namespace {
@@ -123,6 +124,30 @@ TEST_F(HintFixture, ShownHintsStayOnTheDesktopAndCarryAShadow) {
   hint->ActivateHint(Rect(0, 0, 0, 0), u"");
   EXPECT_FALSE(hint->Visible());
   EXPECT_EQ(hint->HintData().Tree, nullptr);
+}
+
+// A text of any length gives a window no larger than the work area: a hint
+// wraps its text, a tooltip cuts it.
+TEST_F(HintFixture, GiantTextsStayInsideTheWorkArea) {
+  const TRect work = DesktopWorkArea();
+  WideString giant;
+  for (int i = 0; giant.size() < 100000; ++i) giant += u"word" + Utf8ToWide(std::to_string(i)) + u" ";
+  names[1] = giant;
+  tree->OnGetHint = [&](TBaseVirtualTree*, PVirtualNode, TColumnIndex, int&, WideString& text) { text = giant; };
+  for (TVTHintMode mode : {hmHint, hmTooltip}) {
+    tree->SetHintMode(mode);
+    data.Node = Nth(1);
+    const TRect r = hint->CalcHintRect(1 << 30, u"", &data);
+    EXPECT_LE(r.Width(), work.Width());
+    EXPECT_LE(r.Height(), work.Height());
+    EXPECT_EQ(hint->HintData().HintText.substr(0, 12), giant.substr(0, 12));
+    if (mode == hmHint) {
+      EXPECT_GT(r.Height(), 3 * hint->TextHeight()) << "the hint wraps";
+    }
+    hint->ActivateHint(Bounds(work.Left + 5, work.Top + 5, r.Width(), r.Height()), u"");
+    EXPECT_LE(hint->HintBitmap().Width(), work.Width());
+    EXPECT_LE(hint->BackgroundBitmap().Height(), work.Height());
+  }
 }
 
 TEST_F(HintFixture, TreeTooltipsLieExactlyOverTheCutCellText) {
