@@ -71,5 +71,19 @@ fuzz-imaging: deps
 	  QT_QPA_PLATFORM=offscreen ./build/fuzz-imaging/fuzz_$$reader -max_total_time=$(FUZZ_SECONDS) \
 	    build/fuzz-imaging/corpus-$$reader fuzz/imaging/seeds/$$reader || exit 1; done
 
+# The readers of tree streams, header streams and language files, fuzzed
+# through their own CMake project (fuzz/tree) with clang; part of `make fuzz`,
+# each for FUZZ_SECONDS.
+.PHONY: fuzz-tree
+fuzz: fuzz-tree
+fuzz-tree: deps
+	cmake -S fuzz/tree -B build/fuzz-tree $(CMAKE_COMMON) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build/fuzz-tree -j $(JOBS)
+	for t in tree_stream header_stream language_file; do \
+	  mkdir -p build/fuzz-tree/corpus-$$t && \
+	  QT_QPA_PLATFORM=offscreen ./build/fuzz-tree/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) \
+	    build/fuzz-tree/corpus-$$t fuzz/tree/seeds/$$t || exit 1; \
+	done
+
 clean:
 	rm -rf build

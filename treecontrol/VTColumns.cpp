@@ -716,23 +716,23 @@ void TVirtualTreeColumns::SaveToStream(TStream& stream) const {
 void TVirtualTreeColumns::LoadFromStream(TStream& stream, int version) {
   Clear();
   int32_t count = ReadInt(stream);
-  if (count < 0 || count > 10000) throw EStreamError("Stream read error");
+  if (count < 0 || count > MaxStreamColumns) throw EStreamError("Stream read error");
   BeginUpdate();
   for (int32_t i = 0; i < count; ++i) {
     TVirtualTreeColumn* column = Add();
     column->SetText(ReadWide(stream));
     column->SetHint(ReadWide(stream));
-    int width = ReadInt(stream);
-    column->SetMaxWidth(10000);
-    column->SetMinWidth(ReadInt(stream));
-    column->SetMaxWidth(ReadInt(stream));
+    const int width = ReadIntIn(stream, 0, MaxStreamColumnWidth);
+    column->SetMaxWidth(MaxStreamColumnWidth);
+    column->SetMinWidth(ReadIntIn(stream, 0, MaxStreamColumnWidth));
+    column->SetMaxWidth(ReadIntIn(stream, 0, MaxStreamColumnWidth));
     column->width_ = std::clamp(width, column->minWidth_, column->maxWidth_);
-    column->SetStyle(TVirtualTreeColumnStyle(std::clamp(ReadInt(stream), 0, 1)));
-    column->SetImageIndex(ReadInt(stream));
-    column->SetLayout(TVTHeaderColumnLayout(std::clamp(ReadInt(stream), 0, 3)));
-    column->SetMargin(ReadInt(stream));
-    column->SetSpacing(ReadInt(stream));
-    column->biDiMode_ = TBiDiMode(std::clamp(ReadInt(stream), 0, 3));
+    column->SetStyle(TVirtualTreeColumnStyle(ReadIntIn(stream, 0, 1)));
+    column->SetImageIndex(ReadIntIn(stream, -1, INT32_MAX));
+    column->SetLayout(TVTHeaderColumnLayout(ReadIntIn(stream, 0, 3)));
+    column->SetMargin(ReadIntIn(stream, -1, MaxStreamColumnSpacing));
+    column->SetSpacing(ReadIntIn(stream, 0, MaxStreamColumnSpacing));
+    column->biDiMode_ = TBiDiMode(ReadIntIn(stream, 0, 3));
     uint32_t options = uint32_t(ReadInt(stream));
     if (version >= 3)
       options &= 0xFFFF;
@@ -743,16 +743,13 @@ void TVirtualTreeColumns::LoadFromStream(TStream& stream, int version) {
     column->options_ = TVTColumnOptions::FromBits(uint16_t(options));
     if (version > 0) {
       column->tag_ = ReadInt(stream);
-      column->alignment_ = TAlignment(std::clamp(ReadInt(stream), 0, 2));
+      column->alignment_ = TAlignment(ReadIntIn(stream, 0, 2));
     }
     if (version > 1) column->color_ = ReadInt(stream);
   }
   if (count > 0) {
     positionToIndex_.clear();
-    for (int32_t i = 0; i < count; ++i) {
-      int32_t index = ReadInt(stream);
-      positionToIndex_.push_back(std::clamp(index, 0, count - 1));
-    }
+    for (int32_t i = 0; i < count; ++i) positionToIndex_.push_back(ReadIntIn(stream, 0, count - 1));
     std::vector<TColumnIndex> sorted = positionToIndex_;
     std::sort(sorted.begin(), sorted.end());
     if (std::unique(sorted.begin(), sorted.end()) != sorted.end()) {

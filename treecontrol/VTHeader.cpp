@@ -563,26 +563,33 @@ void TVTHeader::LoadFromStream(TStream& stream) {
     version = ReadInt(stream);
   }
   columns_->LoadFromStream(stream, version);
-  SetAutoSizeIndex(ReadInt(stream));
+  // Column numbers outside the columns just read mean no column.
+  const int32_t lastColumn = columns_->Count() - 1;
+  const auto readColumn = [&stream, lastColumn] {
+    const int32_t column = ReadInt(stream);
+    return column >= 0 && column <= lastColumn ? column : NoColumn;
+  };
+  SetAutoSizeIndex(readColumn());
   SetBackground(ReadInt(stream));
-  SetHeight(ReadInt(stream));
-  int32_t options = ReadInt(stream);
+  SetHeight(ReadIntIn(stream, 0, MaxStreamHeaderHeight));
+  const int32_t options = ReadInt(stream);
   options_ = saved;
-  SetOptions(TVTHeaderOptions::FromBits(uint16_t(options)));
-  SetStyle(TVTHeaderStyle(std::clamp(ReadInt(stream), 0, 3)));
+  SetOptions(TVTHeaderOptions::FromBits(uint16_t(options & ((1 << (hoAutoSpring + 1)) - 1))));
+  SetStyle(TVTHeaderStyle(ReadIntIn(stream, 0, 3)));
   font_.SetColor(ReadInt(stream));
-  font_.SetHeight(ReadInt(stream));
-  int32_t length = ReadInt(stream);
+  font_.SetHeight(ReadIntIn(stream, -MaxStreamFontHeight, MaxStreamFontHeight));
+  const int32_t length = ReadInt(stream);
   if (length < 0 || length > stream.Size() - stream.Position()) throw EStreamError("Stream read error");
   AnsiString name(size_t(length), '\0');
   if (length > 0) stream.ReadBuffer(name.data(), length);
   font_.SetName(name);
-  font_.SetPitch(TFontPitch(std::clamp(ReadInt(stream), 0, 2)));
-  font_.SetStyle(TFontStyles(ReadInt(stream)));
+  font_.SetPitch(TFontPitch(ReadIntIn(stream, 0, 2)));
+  font_.SetStyle(TFontStyles(ReadInt(stream) & (fsBold | fsItalic | fsUnderline | fsStrikeOut)));
   if (version > 0) {
-    SetMainColumn(ReadInt(stream));
-    SetSortColumn(ReadInt(stream));
-    SetSortDirection(TSortDirection(std::clamp(ReadInt(stream), 0, 1)));
+    const int32_t main = readColumn();
+    SetMainColumn(main == NoColumn && lastColumn >= 0 ? 0 : main);
+    SetSortColumn(readColumn());
+    SetSortDirection(TSortDirection(ReadIntIn(stream, 0, 1)));
   }
   owner_->DoColumnResize(NoColumn);
 }

@@ -11,12 +11,17 @@
 // by OnLoadNode) and for string trees with toSaveCaptions a caption chunk (3).
 //
 // Contract
-// - Reading comes from outside: the whole input (at most MaxStreamBytes) is
-//   checked before the tree changes (sizes against the bytes present, counts
-//   against the room they need, every node with its base chunk, nesting
-//   deeper than MaxStreamNesting refused), and damaged data raises
-//   EVirtualTreeError (2002 to 2006) leaving the tree as it was after
-//   clearing. Only the lasting node states and valid check values are taken.
+// - Reading and writing go through the tree's stream hooks (WriteNode,
+//   WriteChunks, ReadNode, ReadChunk, SkipNode, FinishChunkHeader,
+//   InternalAddFromStream), so a descendant can add chunk types of its own;
+//   a reader passes a chunk type it does not know by.
+// - Reading comes from outside: every size is checked against the bytes
+//   present and the enclosing chunk, a child count against the room its
+//   children need, nesting deeper than MaxStreamNesting and row heights
+//   beyond 32-bit positions are refused, and damaged data raises
+//   EVirtualTreeError (2002 to 2006). Nodes read before the error stay, with
+//   consistent counts, heights and selection. Only the lasting node states
+//   and valid check values are taken.
 // - Writing refuses (EStreamError) a tree nested deeper than a reader takes.
 // - OnLoadNode sees a stream holding exactly the node's user chunk, so an
 //   application that reads too little or too much cannot derail the reader.
@@ -33,6 +38,8 @@
 class TBaseVirtualTree;
 
 constexpr int MaxStreamNesting = 1000;
+// Chunk types of the base tree and of the string tree.
+enum : int32_t { StreamNodeChunk = 1, StreamBaseChunk = 2, StreamCaptionChunk = 3, StreamUserChunk = 4 };
 constexpr int64_t MaxStreamBytes = int64_t(1) << 28;
 
 // Refuses input above MaxStreamBytes (EVirtualTreeError 2004).
@@ -53,8 +60,8 @@ void WriteTreeNode(TBaseVirtualTree& tree, TStream& stream, PVirtualNode node);
 AnsiString NodeChunks(TBaseVirtualTree& tree, const std::vector<PVirtualNode>& nodes);
 // Adds every node chunk in bytes at target (nullptr: the root) with mode,
 // in order; added is called for each new top-level node of the chunks and
-// answers whether it stays (it deletes the node otherwise). Raises EVirtualTreeError for damaged bytes before changing
-// the tree.
+// answers whether it stays (it deletes the node otherwise). Damaged bytes
+// raise EVirtualTreeError; the nodes read before stay.
 using TNodeAddedEvent = std::function<bool(PVirtualNode node)>;
 void InsertNodeChunks(TBaseVirtualTree& tree, const AnsiString& bytes, PVirtualNode target, TVTNodeAttachMode mode,
                       const TNodeAddedEvent& added);

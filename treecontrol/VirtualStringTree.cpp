@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/controls/Forms.h"
+#include "treecontrol/VTStream.h"
 #include "treecontrol/VTUnitServices.h"
 
 namespace {
@@ -69,6 +70,31 @@ WideString TCustomVirtualStringTree::Text(PVirtualNode node, TColumnIndex column
 void TCustomVirtualStringTree::SetText(PVirtualNode node, TColumnIndex column, const WideString& value) {
   DoNewText(node, column, value);
   InvalidateNode(node);
+}
+
+// The caption chunk follows the base tree's chunks: the main column's text
+// of an initialised node as UTF-16 units, when toSaveCaptions is set and the
+// text is not empty.
+void TCustomVirtualStringTree::WriteChunks(TStream& stream, PVirtualNode node) {
+  TBaseVirtualTree::WriteChunks(stream, node);
+  if (node == root_ || !(node->States & nsInitialized)) return;
+  if (!StringTreeOptions().StringOptions().Contains(toSaveCaptions)) return;
+  const WideString caption = Text(node, header_->MainColumn());
+  if (caption.empty()) return;
+  if (caption.size() > size_t(INT32_MAX / 2)) throw EStreamError("A caption is too long for the tree stream.");
+  const int32_t header[2] = {StreamCaptionChunk, int32_t(2 * caption.size())};
+  stream.WriteBuffer(header, sizeof header);
+  stream.WriteBuffer(caption.data(), int64_t(2 * caption.size()));
+}
+
+// A loaded caption goes through the new-text path, so OnNewText sees it.
+bool TCustomVirtualStringTree::ReadChunk(TStream& stream, int version, PVirtualNode node, int chunkType,
+                                         int chunkSize) {
+  if (chunkType != StreamCaptionChunk) return TBaseVirtualTree::ReadChunk(stream, version, node, chunkType, chunkSize);
+  WideString caption(size_t(chunkSize / 2), u'\0');
+  stream.ReadBuffer(caption.data(), int64_t(2 * caption.size()));
+  SetText(node, header_->MainColumn(), caption);
+  return true;
 }
 
 void TCustomVirtualStringTree::DoGetText(PVirtualNode node, TColumnIndex column, TVSTTextType type, WideString& text) {

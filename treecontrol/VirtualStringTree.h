@@ -44,6 +44,8 @@ class TCustomVirtualStringTree : public TBaseVirtualTree {
   void InvalidateNode(PVirtualNode node) override;
   void ResetNode(PVirtualNode node) override;
   void WndProc(TMessage& message) override;
+  void WriteChunks(TStream& stream, PVirtualNode node) override;
+  bool ReadChunk(TStream& stream, int version, PVirtualNode node, int chunkType, int chunkSize) override;
   int TextHeight() const { return textHeight_; }
   // A node's hint (tooltip: its tooltip) text and the line-break style the
   // application asks for with it (0 when it does not say).

@@ -421,6 +421,17 @@ class TBaseVirtualTree : public TCustomControl {
   void SaveToFile(const AnsiString& fileName, PVirtualNode node = nullptr);
   void LoadFromStream(TStream& stream);
   void LoadFromFile(const AnsiString& fileName);
+  // Stream hooks (VTStream.cpp), overridable so that a descendant can write
+  // and read chunk types of its own. ReadChunk answers whether it used the
+  // chunk; InternalAddFromStream reads one node chunk into a connected node
+  // and brings counts, heights and selection up to date, also when reading fails.
+  virtual void WriteNode(TStream& stream, PVirtualNode node);
+  virtual void WriteChunks(TStream& stream, PVirtualNode node);
+  virtual void ReadNode(TStream& stream, int version, PVirtualNode node);
+  virtual bool ReadChunk(TStream& stream, int version, PVirtualNode node, int chunkType, int chunkSize);
+  virtual void SkipNode(TStream& stream);
+  virtual void FinishChunkHeader(TStream& stream, int64_t startPos, int64_t endPos);
+  virtual void InternalAddFromStream(TStream& stream, int version, PVirtualNode node);
 
   // ---- Iteration --------------------------------------------------------
   PVirtualNode GetFirst();

@@ -1,5 +1,7 @@
 #include "platform/graphics/GraphicsObjects.h"
 
+#include <algorithm>
+
 #include <QFont>
 #include <QImage>
 
@@ -20,6 +22,7 @@ void TFont::SetName(const AnsiString& name) {
 }
 
 void TFont::SetSize(int points) {
+  points = std::clamp(points, -MaxFontPoints, MaxFontPoints);
   if (points == size_) return;
   size_ = points;
   Rebuild();
@@ -28,8 +31,8 @@ void TFont::SetSize(int points) {
 int TFont::Height() const { return -(size_ * ScreenPixelsPerInch + 36) / 72; }
 
 void TFont::SetHeight(int height) {
-  int pixels = height < 0 ? -height : height;
-  SetSize((pixels * 72 + ScreenPixelsPerInch / 2) / ScreenPixelsPerInch);
+  const int64_t pixels = height < 0 ? -int64_t(height) : int64_t(height);
+  SetSize(int(std::min<int64_t>((pixels * 72 + ScreenPixelsPerInch / 2) / ScreenPixelsPerInch, MaxFontPoints)));
 }
 
 void TFont::SetColor(TColor color) {

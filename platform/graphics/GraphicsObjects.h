@@ -28,6 +28,10 @@ enum TFontStyle : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeO
 using TFontStyles = uint8_t;
 enum TFontPitch { fpDefault, fpVariable, fpFixed };
 
+// Sizes beyond MaxFontPoints (either sign) are held to it, so that no size
+// or height overflows in the conversions between the two.
+constexpr int MaxFontPoints = 10000;
+
 class TFont : public TGraphicsObject {
  public:
   TFont();

@@ -164,6 +164,23 @@ TEST_F(Header, StreamRoundTripAndOldVersions) {
   broken.WriteBuffer(old.Memory(), 12);
   broken.SetPosition(0);
   EXPECT_THROW(copy.Header().LoadFromStream(broken), EStreamError);
+
+  // Every number is held to its range: no overflow, no giant header or font.
+  TMemoryStream hostile;
+  for (int32_t v : {-1, 3, 1, 0, 0, INT32_MAX, INT32_MIN, INT32_MAX, 0, -5, 0, INT32_MAX, INT32_MAX, 0, 0xFF, 7, 0,
+                    0, 0, 99, 0, INT32_MAX, 0, 0, 0, 0x10000000, 0, 0, 0xFF, 99, -7, 0})
+    hostile.WriteBuffer(&v, 4);
+  hostile.SetPosition(0);
+  copy.Header().LoadFromStream(hostile);
+  TVirtualTreeColumn* column = copy.Header().Columns()[0];
+  EXPECT_LE(column->Width(), 100000);
+  EXPECT_LE(column->Margin() + column->Spacing(), 20000);
+  EXPECT_EQ(column->ImageIndex(), -1);
+  EXPECT_LE(copy.Header().Height(), 1000);
+  EXPECT_LE(-copy.Header().Font().Height(), 1000);
+  EXPECT_EQ(copy.Header().MainColumn(), 0);
+  EXPECT_EQ(copy.Header().SortColumn(), NoColumn);
+  EXPECT_EQ(copy.Header().AutoSizeIndex(), NoColumn);
 }
 
 TEST_F(Header, DraggingAColumnMovesItAndEscapeCancels) {
