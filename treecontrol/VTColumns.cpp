@@ -654,15 +654,20 @@ void TVirtualTreeColumns::PaintBand(TCanvas* canvas, const TRect& band) {
   }
 }
 
+// Scrolled buttons first, fixed ones last: a button scrolled under the fixed
+// strip disappears behind it.
 void TVirtualTreeColumns::PaintHeader(TCanvas* canvas, const TRect& r, int horizontalOffset) {
   int left = r.Right, right = r.Left;
-  for (TColumnIndex index : GetVisibleColumns()) {
-    TVirtualTreeColumn* column = items_[size_t(index)].get();
-    int x = r.Left + column->left_ + (column->options_.Contains(coFixed) ? 0 : horizontalOffset);
-    TRect button = Rect(x, r.Top, x + column->width_, r.Bottom);
-    PaintButton(canvas, column, button);
-    left = std::min(left, button.Left);
-    right = std::max(right, button.Right);
+  for (bool fixed : {false, true}) {
+    for (TColumnIndex index : GetVisibleColumns()) {
+      TVirtualTreeColumn* column = items_[size_t(index)].get();
+      if (column->options_.Contains(coFixed) != fixed) continue;
+      int x = r.Left + column->left_ + (fixed ? 0 : horizontalOffset);
+      TRect button = Rect(x, r.Top, x + column->width_, r.Bottom);
+      PaintButton(canvas, column, button);
+      left = std::min(left, button.Left);
+      right = std::max(right, button.Right);
+    }
   }
   // Right of the buttons, and left of them when they sit flush right.
   if (right < r.Right) PaintBand(canvas, Rect(right, r.Top, r.Right, r.Bottom));

@@ -60,7 +60,6 @@ std::vector<FORMATETC> TVTTransferHost::NativeFormats() const {
     for (const TFormatEtc& f : list->EnumerateTreeFormats(*tree, names.empty() ? nullptr : &names))
       result.push_back(FromTreeFormat(f));
   }
-  result.push_back(MakeFormatEtc(ReferenceClipboardFormat, TYMED_HGLOBAL));
   if (tree && tree->OnGetUserClipboardFormats) tree->OnGetUserClipboardFormats(tree, result);
   return result;
 }

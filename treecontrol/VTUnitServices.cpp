@@ -149,6 +149,7 @@ void DrawWideText(TCanvas* canvas, const WideString& text, TRect& bounds, unsign
     if (end >= text.size() || text[end] == 0) break;
     if (text[end] == 13 || text[end] == 0x2028) ++end;
     if (end < text.size() && text[end] == 10) ++end;
+    if (end == text.size()) break;  // a final line break adds no line
     start = end;
   }
   if (measure) {

@@ -412,9 +412,7 @@ void TVTEdit::AutoAdjustSize() {
   measure.Canvas()->Font().Assign(Font());
   const int width = measure.Canvas()->TextWidth(GetText()) + 2 * tree->TextMargin();
   if (Width() > width) tree->InvalidateNode(link_->Node());
-  TRect r = BoundsRect();
-  const TPoint offset = tree->ClientOffset();
-  OffsetRect(r, -offset.X, -offset.Y);
+  TRect r = link_->GetBounds();
   if (link_->Alignment() == taRightJustify)
     r.Left = r.Right - width;
   else
@@ -547,7 +545,15 @@ bool TStringEditLink::CancelEdit() {
   return true;
 }
 
-TRect TStringEditLink::GetBounds() { return edit_ ? edit_->Window()->BoundsRect() : TRect{}; }
+// Bounds are in the tree's client coordinates both ways; the edit window sits
+// in the tree's window, past the frame and the header band.
+TRect TStringEditLink::GetBounds() {
+  if (!edit_) return {};
+  TRect r = edit_->Window()->BoundsRect();
+  const TPoint offset = tree_->ClientOffset();
+  OffsetRect(r, -offset.X, -offset.Y);
+  return r;
+}
 
 void TStringEditLink::SetBounds(const TRect& bounds) {
   if (stopping_ || !edit_) return;

@@ -606,7 +606,20 @@ void TBaseVirtualTree::Paint() {
   TCanvas* canvas = Canvas();
   TRect update = canvas->ClipRect();
   if (IsRectEmpty(update)) return;
-  TRect window = update;
+  // Fixed columns do not scroll: their strip at the left is painted without
+  // the horizontal offset, the rest with it.
+  const int fixedWidth = header_->UseColumns() ? header_->Columns().GetVisibleFixedWidth() : 0;
+  TRect scrolled = update;
+  if (fixedWidth > 0 && update.Left < fixedWidth) {
+    TRect strip = update;
+    strip.Right = std::min(update.Right, fixedWidth);
+    TRect window = strip;
+    OffsetRect(window, 0, -offsetY_);
+    PaintTree(canvas, window, strip.TopLeft(), DefaultPaintTreeOptions);
+    scrolled.Left = strip.Right;
+  }
+  if (scrolled.Left >= scrolled.Right) return;
+  TRect window = scrolled;
   OffsetRect(window, EffectiveOffsetX(), -offsetY_);
-  PaintTree(canvas, window, update.TopLeft(), DefaultPaintTreeOptions);
+  PaintTree(canvas, window, scrolled.TopLeft(), DefaultPaintTreeOptions);
 }

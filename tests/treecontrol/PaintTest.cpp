@@ -93,6 +93,39 @@ TEST_F(Paint, HeaderCaptionsPaintInTheBand) {
   EXPECT_GT(InkIn(window, caption, ColorToRGB(clBtnFace)), 10) << "the caption is drawn above the client area";
 }
 
+// Under a horizontal scroll the fixed column keeps its pixels, rows and
+// header alike, while the others move under it.
+TEST_F(Paint, FixedColumnsStayPutUnderHorizontalScroll) {
+  tree->SetBounds(0, 0, 304, 200);
+  TVirtualTreeColumns& columns = tree->Header().Columns();
+  for (const char16_t* caption : {u"Fixed", u"Second", u"Third"}) {
+    TVirtualTreeColumn* column = columns.Add();
+    column->SetText(caption);
+    column->SetWidth(150);
+  }
+  columns[0]->SetOptions(columns[0]->Options() + TVTColumnOptions{coFixed});
+  columns[1]->SetColor(clAqua);
+  tree->Header().SetOptions(tree->Header().Options() + TVTHeaderOptions{hoVisible});
+  names = {u"WWWWWWWW", u"WWWWWWWW"};
+  tree->SetRootNodeCount(2);
+  tree->Repaint();
+  TCanvas* window = GetWindowCanvas(tree->Handle());
+  const TPoint origin = tree->ClientOffset();
+  const int top = origin.Y - tree->Header().Height(), bottom = origin.Y + 36;
+  auto strip = [&](int left, int right) {
+    std::vector<TColor> pixels;
+    for (int y = top; y < bottom; ++y)
+      for (int x = origin.X + left; x < origin.X + right; ++x) pixels.push_back(window->Pixel(x, y));
+    return pixels;
+  };
+  const std::vector<TColor> fixed = strip(0, 150), moving = strip(250, 300);
+  ASSERT_GT(InkIn(tree->Canvas(), Rect(20, 0, 150, 18)), 20);
+  tree->SetOffsetX(-100);
+  tree->Repaint();
+  EXPECT_EQ(strip(0, 150), fixed) << "the fixed column neither scrolls nor is painted over";
+  EXPECT_EQ(strip(150, 200), moving) << "the scrolled columns moved by the offset";
+}
+
 TEST_F(Paint, RedrawOffKeepsThePictureUntilSwitchedOn) {
   names = {u"WWWWWWWW"};
   tree->SetRootNodeCount(1);

@@ -39,8 +39,8 @@ TEST_F(Services, WideTextIsShortenedAndDrawnLineByLine) {
   WideString cut = EllipsizeWideText(c, u"Hello world", c->TextWidth("Hello") + dots);
   EXPECT_EQ(cut, u"Hello...");
   TRect r = Rect(0, 0, 200, 100);
-  DrawWideText(c, u"a\r\nb\rc\nd\u2028e", r, DT_CALCRECT, true);
-  EXPECT_EQ(r.Bottom, 5 * c->TextHeight("Wg"));
+  DrawWideText(c, u"a\r\nb\rc\nd\u2028e\r\n", r, DT_CALCRECT, true);
+  EXPECT_EQ(r.Bottom, 5 * c->TextHeight("Wg")) << "a final line break adds no line";
   EXPECT_LE(r.Right, c->TextWidth("W"));
 }
 

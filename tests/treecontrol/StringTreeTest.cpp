@@ -142,6 +142,8 @@ TEST_F(StringTree, TheEditorFollowsItsTextAndItsKeysFitTheNode) {
   ASSERT_TRUE(tree->EditNode(Nth(0), NoColumn));
   auto* edit = dynamic_cast<TVTEdit*>(link->Edit());
   ASSERT_TRUE(edit);
+  link->SetBounds(Rect(40, 2, 140, 20));
+  EXPECT_EQ(link->GetBounds(), Rect(40, 2, 140, 20)) << "bounds in the tree's client coordinates both ways";
   const int narrow = edit->Width();
   edit->SetText("a much longer text than before");
   EXPECT_GT(edit->Width(), narrow) << "the edit grows with its text";

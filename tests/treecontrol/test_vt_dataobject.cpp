@@ -88,7 +88,7 @@ TEST_F(DataObjectFixture, OffersTheStringTreeFormatsInPriorityOrderAndAnswersQue
       CLIPFORMAT(RegisterClipboardFormat("Virtual Tree Data")), CLIPFORMAT(RegisterClipboardFormat("HTML Format")),
       CLIPFORMAT(RegisterClipboardFormat("Rich Text Format Without Objects")),
       CLIPFORMAT(RegisterClipboardFormat("Rich Text Format")), CLIPFORMAT(RegisterClipboardFormat("CSV")),
-      CLIPFORMAT(CF_UNICODETEXT), CLIPFORMAT(CF_TEXT), ReferenceClipboardFormat};
+      CLIPFORMAT(CF_UNICODETEXT), CLIPFORMAT(CF_TEXT)};
   EXPECT_EQ(Enumerate(data.Get()), expected);
   const CLIPFORMAT user = CLIPFORMAT(RegisterClipboardFormat("Harvella user format"));
   tree->OnGetUserClipboardFormats = [&](TBaseVirtualTree*, std::vector<FORMATETC>& formats) {
