@@ -212,7 +212,7 @@ class THtmlWriter {
     WriteStyles();
     AnsiString attributes = " ";
     if (!caption.empty()) attributes += "caption=\"" + HtmlText(caption) + "\"";
-    if (tree_.BorderStyle() != bsNone) attributes += " border=\"1\" frame=box";
+    if (tree_.BorderStyle() != bsNone) attributes += " border=\"" + IntToStr(tree_.BorderWidth() + 1) + "\" frame=box";
     Add("<table class=\"default\" bgcolor=" + ColorValue(tree_.Color()) + attributes +
         " cellspacing=\"0\" cellpadding=" + IntToStr(tree_.Margin()) + ">" + CRLF);
     if (useColumns_) WriteCaptionRow();

@@ -1,6 +1,8 @@
 // Scroll bar options, colours and the clipboard format list of a tree.
 #include "treecontrol/VTMiscObjects.h"
 
+#include <algorithm>
+
 #include "treecontrol/VTUnitServices.h"
 #include "treecontrol/VirtualTrees.h"
 
@@ -40,12 +42,29 @@ TVTColors::TVTColors(TBaseVirtualTree* owner) : owner_(owner) {
   for (int i = 0; i < VTColorCount; ++i) colors_[i] = defaults[i];
 }
 
+namespace {
+
+// The window's frame: the four strips around the client area (client coordinates).
+void InvalidateFrame(TBaseVirtualTree& tree) {
+  const TPoint o = tree.ClientOffset();
+  const int right = tree.Width() - o.X, bottom = tree.Height() - o.Y;
+  const int width = tree.ClientWidth(), height = tree.ClientHeight();
+  for (const TRect& strip : {Rect(-o.X, -o.Y, right, 0), Rect(-o.X, height, right, bottom), Rect(-o.X, 0, 0, height),
+                             Rect(width, 0, right, height)})
+    tree.InvalidateRect(strip);
+}
+
+}  // namespace
+
 void TVTColors::SetColor(TVTColorIndex index, TColor value) {
   if (colors_[index] == value) return;
   colors_[index] = value;
   if (!owner_ || !owner_->IsLive()) return;
   if (index == TreeLineColorIndex) owner_->PrepareBitmaps(true, false);
-  owner_->Invalidate();
+  if (index == BorderColorIndex)
+    InvalidateFrame(*owner_);
+  else
+    owner_->Invalidate();
 }
 
 void TVTColors::Assign(const TVTColors& source) {
@@ -73,4 +92,12 @@ int TClipboardFormats::AddFormat(const AnsiString& name) {
 
 void TClipboardFormats::InsertFormat(int index, const AnsiString& name) {
   if (Accepts(name) && index >= 0) Add(name);
+}
+
+TRect TVTBevel::Sizes() const {
+  const int cuts = Kind == bkNone ? 0 : (Inner != bvNone) + (Outer != bvNone);
+  const int bevel = cuts * std::max(0, Width);
+  const int border = std::max(0, BorderWidth);
+  const auto side = [&](TBevelEdge edge) { return (Edges.Contains(edge) ? bevel : 0) + border; };
+  return Rect(side(beLeft), side(beTop), side(beRight), side(beBottom));
 }

@@ -1,7 +1,9 @@
-// Three small objects a tree owns and publishes: TScrollBarOptions (which
-// scroll bars, always visible, increments), TVTColors (the fifteen colours of
-// the tree's painting) and TClipboardFormats (the names of the clipboard
-// formats the tree offers; only names registered for the tree's class).
+// Small objects a tree owns and publishes: TScrollBarOptions (which scroll
+// bars, always visible, increments), TVTColors (the fifteen colours of the
+// tree's painting; a new BorderColor repaints only the window's frame),
+// TClipboardFormats (the names of the clipboard formats the tree offers; only
+// names registered for the tree's class) and TVTBevel (the bevel and border
+// between the window's frame and the client area).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include "platform/controls/StdCtrls.h"
 #include "platform/graphics/Colors.h"
 #include "platform/rtl/Classes.h"
+#include "treecontrol/VTTypes.h"
 
 class TBaseVirtualTree;
 
@@ -89,4 +92,24 @@ class TClipboardFormats : public TStringList {
  private:
   bool Accepts(const AnsiString& name) const;
   TBaseVirtualTree* owner_;
+};
+
+enum TBevelKind { bkNone, bkTile, bkSoft, bkFlat };
+enum TBevelEdge : uint8_t { beLeft, beTop, beRight, beBottom };
+using TBevelEdges = TEnumSet<TBevelEdge, uint8_t>;
+
+// The bevel (an inner and an outer cut, each Width pixels on every edge in
+// Edges, drawn only with a Kind other than bkNone) and the BorderWidth ring
+// filled with the BorderColor, from the frame inwards.
+struct TVTBevel {
+  TBevelKind Kind = bkNone;
+  TPanelBevel Inner = bvRaised;
+  TPanelBevel Outer = bvLowered;
+  TBevelEdges Edges = {beLeft, beTop, beRight, beBottom};
+  int Width = 1;
+  int BorderWidth = 0;
+  bool Ctl3D = true;
+  // The room bevel and ring take at each side, as widths in a rectangle.
+  TRect Sizes() const;
+  bool operator==(const TVTBevel&) const = default;
 };

@@ -523,6 +523,12 @@ class TBaseVirtualTree : public TCustomControl {
                  TVTInternalPaintOptions options);
   TBitmap* PlusBitmap() { return plusBM_.get(); }
   TBitmap* MinusBitmap() { return minusBM_.get(); }
+  // The bevel and border between the frame and the client area
+  // (VirtualTreesPaint.cpp); a new one lays the window out anew.
+  const TVTBevel& Bevel() const { return bevel_; }
+  void SetBevel(const TVTBevel& value);
+  int BorderWidth() const { return bevel_.BorderWidth; }
+  virtual void PaintNonClientBorder(TCanvas* canvas);
 
   // ---- Hit testing, mouse, keyboard ---------------------------------------
   void GetHitTestInfoAt(int x, int y, bool relative, THitInfo& hitInfo);
@@ -782,7 +788,10 @@ class TBaseVirtualTree : public TCustomControl {
                                TBiDiMode bidiMode);
   virtual void PaintCheckImage(const TVTPaintInfo& info);
   virtual void PaintImage(TVTPaintInfo& info, int imageInfoIndex, bool doOverlay);
-  virtual void PaintSelectionRectangle(TCanvas* target, const TRect& selectionRect);
+  // Paints the rubber band's part in a row (row coordinates, the row's
+  // bitmap starting at tree x windowOrgX): dotted, or blended and framed.
+  virtual void PaintSelectionRectangle(TBitmap* target, int windowOrgX, const TRect& selectionRect,
+                                       const TRect& targetRect);
   // Background, selection and focus rectangle of one cell.
   void PaintCell(TVTPaintInfo& info);
   void PaintRowCell(TVTPaintInfo& info, TColumnIndex column, const TRect& cell, bool mainColumn);
@@ -891,6 +900,7 @@ class TBaseVirtualTree : public TCustomControl {
   int selectionCurveRadius_ = 0;
   uint8_t selectionBlendFactor_ = 128;
   TVTDrawSelectionMode drawSelectionMode_ = smDottedRectangle;
+  TVTBevel bevel_;
   int backgroundOffsetX_ = 0;
   int backgroundOffsetY_ = 0;
   TVTIncrementalSearch incrementalSearch_ = isNone;

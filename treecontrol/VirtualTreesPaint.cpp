@@ -221,11 +221,91 @@ void TBaseVirtualTree::PaintImage(TVTPaintInfo& info, int imageInfoIndex, bool d
   }
 }
 
-void TBaseVirtualTree::PaintSelectionRectangle(TCanvas* target, const TRect& selectionRect) {
-  TRect r = NormalizeRect(selectionRect);
-  target->Font().SetColor(clWhite);
-  target->Brush().SetColor(clBlack);
-  target->DrawFocusRect(r);
+void TBaseVirtualTree::PaintSelectionRectangle(TBitmap* target, int windowOrgX, const TRect& selectionRect,
+                                               const TRect& targetRect) {
+  TCanvas* canvas = target->Canvas();
+  const TRect band = NormalizeRect(selectionRect);
+  const bool blended = MmxAvailable && (drawSelectionMode_ == smBlendedRectangle || HasState(stUseThemes));
+  if (!blended) {
+    canvas->Font().SetColor(clWhite);
+    canvas->Brush().SetColor(clBlack);
+    canvas->DrawFocusRect(band);
+    return;
+  }
+  TRect inside;
+  if (IntersectRect(inside, band, targetRect)) {
+    OffsetRect(inside, -windowOrgX, 0);
+    canvas->EndPaint();
+    AlphaBlendRect(nullptr, target, inside, Point(0, 0), abColorOverlay, selectionBlendFactor_,
+                   ColorToRGB(colors_->SelectionRectangleBlendColor()));
+  }
+  canvas->Brush().SetStyle(bsSolid);
+  canvas->Brush().SetColor(colors_->SelectionRectangleBorderColor());
+  canvas->FrameRect(band);
+}
+
+// ---- Bevel and border in the non-client area --------------------------------------------------
+
+namespace {
+
+// Fills the ring between outer and inner.
+void FillRing(TCanvas* canvas, const TRect& outer, const TRect& inner, TColor color) {
+  canvas->Brush().SetStyle(bsSolid);
+  canvas->Brush().SetColor(color);
+  for (const TRect& strip : {Rect(outer.Left, outer.Top, outer.Right, inner.Top),
+                             Rect(outer.Left, inner.Bottom, outer.Right, outer.Bottom),
+                             Rect(outer.Left, inner.Top, inner.Left, inner.Bottom),
+                             Rect(inner.Right, inner.Top, outer.Right, inner.Bottom)})
+    if (!IsRectEmpty(strip)) canvas->FillRect(strip);
+}
+
+unsigned CutEdge(TPanelBevel cut, bool outer) {
+  if (cut == bvLowered) return outer ? BDR_SUNKENOUTER : BDR_SUNKENINNER;
+  if (cut == bvRaised) return outer ? BDR_RAISEDOUTER : BDR_RAISEDINNER;
+  return 0;
+}
+
+}  // namespace
+
+void TBaseVirtualTree::SetBevel(const TVTBevel& value) {
+  if (value == bevel_) return;
+  bevel_ = value;
+  RecalcNonClient();
+  Invalidate();
+}
+
+// From the frame inwards: the bevel's cuts (outer, then inner) on its edges,
+// then the border ring in BorderColor.
+void TBaseVirtualTree::PaintNonClientBorder(TCanvas* canvas) {
+  if (!canvas || (bevel_.Kind == bkNone && bevel_.BorderWidth <= 0)) return;
+  const int frame = BorderStyle() == bsSingle ? 2 : 0;
+  TRect r = Rect(frame, frame, Width() - frame, Height() - frame);
+  canvas->ResetClip();
+  const TRect sizes = bevel_.Sizes();
+  const int border = std::max(0, bevel_.BorderWidth);
+  const TRect ring = Rect(r.Left + sizes.Left - border, r.Top + sizes.Top - border, r.Right - sizes.Right + border,
+                          r.Bottom - sizes.Bottom + border);
+  if (bevel_.Kind != bkNone) {
+    FillRing(canvas, r, ring, clBtnFace);
+    unsigned flags = bevel_.Kind == bkSoft ? BF_SOFT : bevel_.Kind == bkFlat ? BF_FLAT : 0;
+    if (!bevel_.Ctl3D) flags |= BF_MONO;
+    const TBevelEdge edges[4] = {beLeft, beTop, beRight, beBottom};
+    const unsigned sides[4] = {BF_LEFT, BF_TOP, BF_RIGHT, BF_BOTTOM};
+    for (int i = 0; i < 4; ++i)
+      if (bevel_.Edges.Contains(edges[i])) flags |= sides[i];
+    for (bool outer : {true, false}) {
+      const TPanelBevel cut = outer ? bevel_.Outer : bevel_.Inner;
+      if (cut == bvNone) continue;
+      TRect edge = r;
+      if (const unsigned kind = CutEdge(cut, outer)) DrawEdge(canvas, edge, kind, flags);
+      const int w = std::max(0, bevel_.Width);
+      r = Rect(r.Left + (bevel_.Edges.Contains(beLeft) ? w : 0), r.Top + (bevel_.Edges.Contains(beTop) ? w : 0),
+               r.Right - (bevel_.Edges.Contains(beRight) ? w : 0),
+               r.Bottom - (bevel_.Edges.Contains(beBottom) ? w : 0));
+    }
+  }
+  FillRing(canvas, ring, Rect(ring.Left + border, ring.Top + border, ring.Right - border, ring.Bottom - border),
+           colors_->BorderColor());
 }
 
 // ---- Background picture ---------------------------------------------------------------------------
@@ -451,7 +531,7 @@ void TBaseVirtualTree::PaintTree(TCanvas* target, const TRect& window, TPoint ta
       TRect band = NormalizeRect(newSelRect_);
       OffsetRect(band, 0, -y);
       TRect clipped;
-      if (IntersectRect(clipped, band, rowRect)) PaintSelectionRectangle(rc, band);
+      if (IntersectRect(clipped, band, rowRect)) PaintSelectionRectangle(&row, window.Left, band, rowRect);
     }
     rc->SetWindowOrg(0, 0);
     target->BitBlt(targetPoint.X, targetPoint.Y + y - window.Top, window.Width(), height, rc, 0, 0, SRCCOPY);

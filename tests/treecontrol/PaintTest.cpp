@@ -126,6 +126,52 @@ TEST_F(Paint, FixedColumnsStayPutUnderHorizontalScroll) {
   EXPECT_EQ(strip(150, 200), moving) << "the scrolled columns moved by the offset";
 }
 
+// From the frame inwards: the lowered outer and raised inner cut, then the
+// ring in BorderColor; a new BorderColor repaints the frame.
+TEST_F(Paint, BevelAndBorderFrameTheClientArea) {
+  tree->Colors().SetColor(BorderColorIndex, clRed);
+  TVTBevel bevel;
+  bevel.Kind = bkTile;
+  bevel.Width = 2;
+  bevel.BorderWidth = 3;
+  tree->SetBevel(bevel);
+  tree->SetRootNodeCount(1);
+  tree->Repaint();
+  TCanvas* window = GetWindowCanvas(tree->Handle());
+  EXPECT_EQ(tree->ClientOffset(), Point(2 + 2 * 2 + 3, 2 + 2 * 2 + 3));
+  const int y = tree->Height() / 2;
+  EXPECT_EQ(window->Pixel(2, y), ColorToRGB(clBtnShadow));
+  EXPECT_EQ(window->Pixel(4, y), ColorToRGB(clBtnHighlight));
+  EXPECT_EQ(CountColor(window, Rect(6, y, 9, y + 1), clRed), 3);
+  EXPECT_EQ(CountColor(window, Rect(tree->Width() - 9, y, tree->Width() - 6, y + 1), clRed), 3);
+  EXPECT_EQ(window->Pixel(9, y), ColorToRGB(clWindow));
+  tree->Colors().SetColor(BorderColorIndex, clLime);
+  tree->Update();
+  EXPECT_EQ(CountColor(window, Rect(6, y, 9, y + 1), clLime), 3);
+}
+
+// A rubber band drawn blended tints what it covers and has a frame; drawn
+// dotted it leaves the inside alone.
+TEST_F(Paint, BlendedRubberBand) {
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+  tree->SetRootNodeCount(5);
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(250, 5));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(200, 80));
+  ASSERT_TRUE(tree->HasState(stDrawSelecting));
+  TCanvas* canvas = tree->Canvas();
+  tree->SetDrawSelectionMode(smDottedRectangle);
+  tree->Repaint();
+  EXPECT_EQ(canvas->Pixel(225, 40), ColorToRGB(clWindow));
+  tree->SetDrawSelectionMode(smBlendedRectangle);
+  tree->Repaint();
+  const TColor window = ColorToRGB(clWindow), tint = ColorToRGB(tree->Colors().SelectionRectangleBlendColor());
+  const auto blend = [](int d, int c) { return (d * (256 - 128) + c * 128) / 256; };
+  EXPECT_EQ(canvas->Pixel(225, 40), RGB(blend(GetRValue(window), GetRValue(tint)), blend(GetGValue(window), GetGValue(tint)),
+                                        blend(GetBValue(window), GetBValue(tint))));
+  EXPECT_EQ(canvas->Pixel(200, 40), ColorToRGB(tree->Colors().SelectionRectangleBorderColor()));
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(200, 80));
+}
+
 TEST_F(Paint, RedrawOffKeepsThePictureUntilSwitchedOn) {
   names = {u"WWWWWWWW"};
   tree->SetRootNodeCount(1);
