@@ -1,8 +1,11 @@
-// Theme services: themed drawing of elements for the tree. Visual styles are
-// not available on this platform, so ThemesActive is false, no theme handle
-// is ever opened and the tree takes its unthemed paths. The element details
-// mapping and the theme-change notification stay, so a theme change message
-// still reaches OnThemeChanged.
+// Theme services: the tree's themed drawing through the desktop's visual
+// style (on this platform the application's widget style, see
+// platform/controls/VisualStyle.h). One object serves the process: it knows
+// whether themed drawing is possible, opens a handle per element class on
+// demand, draws themed elements (push, radio and check buttons, header items
+// and sort arrows, tree expand glyphs, the edit field's frame) and the themed
+// client edge, and notices a change of style (a tree passes WM_THEMECHANGED
+// on), closing its handles so that the next request opens them again.
 #pragma once
 
 #include <cstdint>
@@ -26,13 +29,16 @@ class TThemeServices : public TObject {
   bool ThemesAvailable() const { return themesAvailable_; }
   bool ThemesEnabled() const { return useThemes_; }
   bool ThemesActive() const { return themesAvailable_ && useThemes_ && controlsEnabled_; }
-  // The handle of an element class; null while themes are not used.
-  void* ThemeHandleFor(TThemedElement element) const;
+  // The handle of an element class, opened on first request; null while
+  // themes are not used.
+  void* ThemeHandleFor(TThemedElement element);
   void CloseThemeHandles();
   void RefreshThemeState();
+  // Draws the element in r; nothing when r lies outside clip or themes are off.
   void DrawThemedElement(TCanvas* canvas, const TThemedElementDetails& details, const TRect& r,
                          const TRect* clip = nullptr);
-  // Draws the themed client edge of a control with one; nothing otherwise.
+  // Draws the themed client edge of a control with one (a single border);
+  // the box between both scroll bars takes the button face when asked.
   void PaintThemedBorder(TWinControl* control, bool eraseLowerRightCorner);
   // Routes a window message: a theme change refreshes the state and notifies.
   void WindowProc(TMessage& message);

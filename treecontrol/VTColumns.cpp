@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "treecontrol/VTUnitServices.h"
+#include "treecontrol/ThemeSrv.h"
 #include "treecontrol/VTStreamIO.h"
 #include "treecontrol/VirtualTrees.h"
 
@@ -482,6 +483,27 @@ void VerticalLine(TCanvas* canvas, int x, int y1, int y2, TColor color) {
   canvas->LineTo(x, y2);
 }
 
+// The hot bar along a hot button's bottom from the utility images: left
+// piece, middle pieces while whole ones fit, right piece; a button narrower
+// than 33 pixels shows the right piece and the left one half the button wide.
+void PaintHotBar(TCanvas* canvas, const TRect& r) {
+  TImageList* bar = UtilityImages();
+  if (!bar || bar->Count() < 3) return;
+  const int piece = bar->Width(), top = r.Bottom - bar->Height();
+  bar->Draw(canvas, r.Right - piece, top, 2);
+  if (r.Width() < 2 * piece + 1) {
+    const bool clipped = canvas->HasClip();
+    const TRect old = canvas->ClipRect();
+    canvas->IntersectClipRect(Rect(r.Left, r.Top, r.Left + r.Width() / 2, r.Bottom));
+    bar->Draw(canvas, r.Left, top, 0);
+    if (clipped) canvas->SetClipRect(old);
+    else canvas->ResetClip();
+    return;
+  }
+  bar->Draw(canvas, r.Left, top, 0);
+  for (int x = r.Left + piece; x + piece <= r.Right - piece; x += piece) bar->Draw(canvas, x, top, 1);
+}
+
 // The built-in XP look of one header button (or of the band right of the
 // last column, which is a normal button without separator).
 void PaintXPButton(TCanvas* canvas, const TRect& r, bool hot, bool pressed, bool separator) {
@@ -499,7 +521,10 @@ void PaintXPButton(TCanvas* canvas, const TRect& r, bool hot, bool pressed, bool
     HorizontalLine(canvas, r.Left + 2, r.Right - 1, r.Top + 1, inner);
     return;
   }
-  if (hot) return;
+  if (hot) {
+    PaintHotBar(canvas, r);
+    return;
+  }
   if (separator) {
     VerticalLine(canvas, r.Right - 2, r.Top + 3, r.Bottom - 5, RGB(199, 197, 178));
     VerticalLine(canvas, r.Right - 1, r.Top + 3, r.Bottom - 5, clWhite);
@@ -589,15 +614,26 @@ void TVirtualTreeColumns::PaintButton(TCanvas* canvas, TVirtualTreeColumn* colum
     return;
   }
   const THeaderPaintElements owned = OwnerPaintedElements(info);
+  const bool themed = tree->HasState(stUseThemes);
   if (owned.Contains(hpeBackground))
     tree->OnAdvancedHeaderDraw(header_, info, {hpeBackground});
+  else if (themed)
+    ThemeServices()->DrawThemedElement(canvas, TThemeServices::HeaderDetails(info.IsDownIndex    ? 4
+                                                                             : info.IsHoverIndex ? 3
+                                                                                                 : 2),
+                                       r);
   else if (header_->Style() == hsXPStyle)
     PaintXPButton(canvas, r, info.IsHoverIndex, info.IsDownIndex, true);
   else
     PaintEdgeButton(canvas, r, header_->Style(), info.IsDownIndex);
   if (info.ShowHeaderGlyph && !owned.Contains(hpeHeaderGlyph))
     header_->Images()->Draw(canvas, info.GlyphPos.X, info.GlyphPos.Y, column->imageIndex_, info.IsEnabled);
-  if (info.ShowSortGlyph && !owned.Contains(hpeSortGlyph)) {
+  if (info.ShowSortGlyph && !owned.Contains(hpeSortGlyph) && themed) {
+    const int x = info.SortGlyphPos.X, y = info.SortGlyphPos.Y;
+    ThemeServices()->DrawThemedElement(
+        canvas, TThemeServices::HeaderDetails(header_->SortDirection() == sdAscending ? 11 : 12),
+        Rect(x - 1, y - 5, x + 10, y + 5));
+  } else if (info.ShowSortGlyph && !owned.Contains(hpeSortGlyph)) {
     const int x = info.SortGlyphPos.X, y = info.SortGlyphPos.Y;
     canvas->Brush().SetColor(clBtnShadow);
     canvas->Pen().SetColor(clBtnShadow);
@@ -637,7 +673,7 @@ void TVirtualTreeColumns::PaintCaption(TCanvas* canvas, TVirtualTreeColumn* colu
 }
 
 // The band outside the buttons: the owner draws it when it asks for the
-// background, else the XP look or the header's Background.
+// background, else the theme, the XP look or the header's Background.
 void TVirtualTreeColumns::PaintBand(TCanvas* canvas, const TRect& band) {
   THeaderPaintInfo info;
   info.TargetCanvas = canvas;
@@ -645,6 +681,8 @@ void TVirtualTreeColumns::PaintBand(TCanvas* canvas, const TRect& band) {
   info.TextRectangle = band;
   if (OwnerPaintedElements(info).Contains(hpeBackground)) {
     header_->Treeview()->OnAdvancedHeaderDraw(header_, info, {hpeBackground});
+  } else if (header_->Treeview()->HasState(stUseThemes)) {
+    ThemeServices()->DrawThemedElement(canvas, TThemeServices::HeaderDetails(1), band);
   } else if (header_->Style() == hsXPStyle) {
     PaintXPButton(canvas, band, false, false, false);
   } else {

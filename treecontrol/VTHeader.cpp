@@ -6,6 +6,7 @@
 #include "platform/controls/Forms.h"
 #include "platform/controls/Menus.h"
 #include "treecontrol/VTStreamIO.h"
+#include "treecontrol/VTUnitServices.h"
 #include "treecontrol/VirtualTrees.h"
 
 namespace {
@@ -450,7 +451,7 @@ bool TVTHeader::HeaderCursor(TCursor& cursor) {
   TPoint client = owner_->ScreenToClient(GetCursorPos());
   if (!InHeader(client) || !options_.Contains(hoColumnResize)) return false;
   TCursor wanted = cursor;
-  if (DetermineSplitterIndex(BandPoint(client))) wanted = crHSplit;
+  if (DetermineSplitterIndex(BandPoint(client))) wanted = HeaderSplitCursor;
   columns_->TrackIndex = NoColumn;
   owner_->DoGetHeaderCursor(wanted);
   if (wanted == crDefault) return false;

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/controls/Clipbrd.h"
+#include "platform/controls/VisualStyle.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/Cursors.h"
 #include "treecontrol/VirtualTrees.h"
@@ -17,7 +18,6 @@ namespace {
 
 std::unique_ptr<TClipboardFormatList> g_formats;
 bool g_initialized = false;
-std::vector<std::unique_ptr<TImageList>> g_checkImages;
 std::mutex g_imageLock;
 
 const char* const StandardFormatNames[17] = {
@@ -187,84 +187,260 @@ bool DetectMmx() {
 #endif
 }
 
-// ---- Check images ------------------------------------------------------------------------------
+// The scroll rectangle keeps what stays of the picture; the samples are the
+// screen strips the moved picture uncovers, the draws the ones it newly covers.
+void ComputeDragRects(int dragWidth, int dragHeight, int deltaX, int deltaY, TRect& clip, TRect& scroll,
+                      TRect& firstSample, TRect& secondSample, TRect& firstDraw, TRect& secondDraw) {
+  const int w = dragWidth, h = dragHeight, dx = deltaX, dy = deltaY;
+  clip = Rect(0, 0, w, h);
+  if (dx > 0) {
+    firstSample = Bounds(0, 0, dx, h);
+    if (dy > 0) {
+      scroll = Rect(0, 0, w - dx, h - dy);
+      secondSample = Bounds(dx, 0, w - dx, dy);
+      firstDraw = Bounds(0, h - dy, w - dx, dy);
+      secondDraw = Bounds(w - dx, 0, dx, h);
+    } else if (dy < 0) {
+      scroll = Rect(0, -dy, w - dx, h);
+      secondSample = Bounds(dx, dy + h, w - dx, -dy);
+      firstDraw = Bounds(0, 0, w - dx, -dy);
+      secondDraw = Bounds(w - dx, 0, dx, h);
+    } else {
+      scroll = Rect(0, 0, w - dx, h);
+      firstDraw = Bounds(w - dx, 0, dx, h);
+    }
+  } else if (dx == 0) {
+    if (dy >= 0) {
+      scroll = Rect(0, 0, w, h - dy);
+      secondSample = Bounds(0, 0, w, dy);
+      secondDraw = Bounds(0, h - dy, w, dy);
+    } else {
+      scroll = Rect(0, -dy, w, h);
+      secondSample = Bounds(0, dy + h, w, -dy);
+      secondDraw = Bounds(0, 0, w, -dy);
+    }
+  } else {
+    firstDraw = Bounds(0, 0, -dx, h);
+    if (dy > 0) {
+      scroll = Rect(-dx, 0, w, h);
+      firstSample = Bounds(0, 0, w + dx, dy);
+      secondSample = Bounds(w + dx, 0, -dx, h);
+      secondDraw = Bounds(-dx, h - dy, w + dx, dy);
+    } else if (dy < 0) {
+      scroll = Rect(-dx, -dy, w, h);
+      firstSample = Bounds(0, dy + h, w + dx, -dy);
+      secondSample = Bounds(w + dx, 0, -dx, h);
+      secondDraw = Bounds(-dx, 0, w + dx, -dy);
+    } else {
+      scroll = Rect(-dx, 0, w, h);
+      firstSample = Bounds(w + dx, 0, -dx, h);
+    }
+  }
+}
+
+// ---- Images and cursors ------------------------------------------------------------------
+// Every picture of the unit is drawn here, as the strips a resource would hold.
 
 namespace {
 
-struct TCheckPalette {
-  TColor Frame, Fill, Mark;
+// Colours of the strips that colour mapping replaces by the window, button
+// face and button shadow colours.
+constexpr TColor StripWhite = RGB(255, 255, 255), StripSilver = RGB(192, 192, 192), StripGrey = RGB(128, 128, 128);
+constexpr TColor StripTransparent = clFuchsia;
+constexpr int StripSize = 16;
+constexpr int CheckImageCount = 25;
+
+struct TCheckLook {
+  TColor Frame, Fill, HotFill, PressedFill, Mark;
+  bool Tick;
 };
 
-TCheckPalette PaletteOf(int kind, bool disabled, bool hot, bool pressed) {
-  TCheckPalette p{RGB(28, 81, 128), clWhite, RGB(33, 161, 33)};
-  if (kind == ckDarkCheck || kind == ckDarkTick) p = {clBlack, RGB(240, 240, 240), clBlack};
-  if (kind == ckFlat || kind == ckSystemFlat) p = {clGray, clWhite, clBlack};
-  if (kind == ckLightCheck || kind == ckLightTick) p.Mark = RGB(0, 80, 160);
-  if (hot) p.Fill = RGB(255, 240, 200);
-  if (pressed) p.Fill = RGB(210, 210, 210);
-  if (disabled) p = {clGray, RGB(236, 236, 236), clGray};
-  return p;
+TCheckLook LookOf(const AnsiString& name) {
+  if (name == "VT_CHECK_DARK") return {clBlack, StripWhite, RGB(255, 240, 200), StripSilver, clBlack, false};
+  if (name == "VT_TICK_LIGHT") return {StripGrey, StripWhite, RGB(255, 240, 200), StripSilver, RGB(0, 80, 160), true};
+  if (name == "VT_TICK_DARK") return {clBlack, StripWhite, RGB(255, 240, 200), StripSilver, clBlack, true};
+  if (name == "VT_FLAT") return {StripGrey, StripWhite, StripWhite, StripSilver, clBlack, false};
+  if (name == "VT_XP") return {RGB(28, 81, 128), RGB(244, 244, 240), RGB(255, 240, 200), RGB(220, 220, 210),
+                               RGB(33, 161, 33), true};
+  return {StripGrey, StripWhite, RGB(255, 240, 200), StripSilver, RGB(0, 80, 160), false};
 }
 
-// Draws one 16 x 16 check image: shape 0 box, 1 radio, 2 push button;
-// mark 0 none, 1 checked, 2 mixed.
-void DrawCheckImage(TBitmap& bm, int kind, int shape, int mark, int variant) {
-  TCanvas* c = bm.Canvas();
-  c->Brush().SetColor(clFuchsia);
-  c->FillRect(Rect(0, 0, 16, 16));
-  TCheckPalette p = PaletteOf(kind, variant == 3, variant == 1, variant == 2);
-  c->Pen().SetColor(p.Frame);
-  c->Brush().SetColor(p.Fill);
-  if (shape == 1)
-    c->Ellipse(2, 2, 15, 15);
+// Image index of a check strip: 0 blank; 1 to 4 radio button unchecked
+// (normal, hot, pressed, disabled), 5 to 8 checked; 9 to 12 check box
+// unchecked, 13 to 16 checked, 17 to 20 mixed; 21 to 24 push button.
+void DrawCheckImage(TCanvas* c, int left, const TCheckLook& look, int index) {
+  if (index == 0) return;
+  const int variant = (index - 1) % 4;
+  const bool radio = index <= 8, button = index >= 21;
+  const int mark = radio ? (index >= 5 ? 1 : 0) : button ? 0 : (index - 9) / 4;
+  const TRect box = Rect(left + 2, 2, left + 15, 15);
+  c->Pen().SetColor(variant == 3 ? StripGrey : look.Frame);
+  c->Brush().SetColor(variant == 1 ? look.HotFill : variant == 2 ? look.PressedFill : variant == 3 ? StripSilver : look.Fill);
+  if (button) {
+    c->Brush().SetColor(variant == 1 ? look.HotFill : StripSilver);
+    c->FillRect(box);
+    TRect edge = box;
+    DrawEdge(c, edge, variant == 2 ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+    return;
+  }
+  if (radio)
+    c->Ellipse(box.Left, box.Top, box.Right, box.Bottom);
   else
-    c->Rectangle(2, 2, 15, 15);
-  if (mark == 1) {
-    c->Pen().SetColor(p.Mark);
+    c->Rectangle(box);
+  const TColor markColor = variant == 3 ? StripGrey : look.Mark;
+  if (mark == 1 && radio) {
+    c->Brush().SetColor(markColor);
+    c->Pen().SetColor(markColor);
+    c->Ellipse(left + 6, 6, left + 11, 11);
+  } else if (mark == 1) {
+    c->Pen().SetColor(markColor);
     c->Pen().SetWidth(2);
-    if (shape == 1) {
-      c->Brush().SetColor(p.Mark);
-      c->Ellipse(6, 6, 11, 11);
-    } else if (kind == ckLightTick || kind == ckDarkTick) {
-      c->Polyline({Point(5, 8), Point(7, 11), Point(12, 5)});
+    if (look.Tick) {
+      c->Polyline({Point(left + 5, 8), Point(left + 7, 11), Point(left + 12, 5)});
     } else {
-      c->Polyline({Point(5, 5), Point(11, 11)});
-      c->Polyline({Point(11, 5), Point(5, 11)});
+      c->Polyline({Point(left + 5, 5), Point(left + 11, 11)});
+      c->Polyline({Point(left + 11, 5), Point(left + 5, 11)});
     }
     c->Pen().SetWidth(1);
   } else if (mark == 2) {
-    c->Brush().SetColor(p.Mark);
-    c->FillRect(Rect(5, 5, 12, 12));
+    c->Brush().SetColor(markColor);
+    c->FillRect(Rect(left + 5, 5, left + 12, 12));
   }
 }
 
-std::unique_ptr<TImageList> BuildCheckImages(int kind) {
-  auto list = std::make_unique<TImageList>(nullptr);
-  list->SetSize(16, 16);
-  TBitmap bm(16, 16);
-  // Layout: for box unchecked, checked, mixed and radio unchecked, checked:
-  // four variants each (normal, hot, pressed, disabled); then button up, down.
-  const int shapes[5][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}};
-  for (const auto& shape : shapes)
-    for (int variant = 0; variant < 4; ++variant) {
-      DrawCheckImage(bm, kind, shape[0], shape[1], variant);
-      list->AddMasked(&bm, clFuchsia);
+// The header's hot bar: left piece, middle piece, right piece, each in the
+// bottom three rows of its square.
+void DrawUtilityStrip(TCanvas* c) {
+  const TColor bar[3] = {RGB(255, 200, 60), RGB(248, 179, 48), RGB(229, 151, 0)};
+  for (int piece = 0; piece < 3; ++piece)
+    for (int row = 0; row < 3; ++row) {
+      const int inset = row == 0 ? 1 : 0;
+      const int left = piece * StripSize + (piece == 0 ? inset : 0);
+      const int right = (piece + 1) * StripSize - (piece == 2 ? inset : 0);
+      c->Brush().SetColor(bar[row]);
+      c->FillRect(Rect(left, StripSize - 3 + row, right, StripSize - 2 + row));
     }
-  for (int variant = 0; variant < 2; ++variant) {
-    DrawCheckImage(bm, kind, 2, 0, variant * 2);
-    list->AddMasked(&bm, clFuchsia);
+}
+
+// The named strip, drawn; false (and an empty bitmap) for an unknown name.
+bool LoadTreeResource(const AnsiString& name, TBitmap& strip) {
+  static const char* const checkStrips[] = {"VT_CHECK_LIGHT", "VT_CHECK_DARK", "VT_TICK_LIGHT",
+                                            "VT_TICK_DARK",   "VT_FLAT",       "VT_XP"};
+  const bool check = std::find(std::begin(checkStrips), std::end(checkStrips), name) != std::end(checkStrips);
+  if (!check && name != "VT_UTILITIES") {
+    strip.SetSize(0, 0);
+    return false;
   }
+  strip.SetSize((check ? CheckImageCount : 3) * StripSize, StripSize);
+  TCanvas* c = strip.Canvas();
+  c->Brush().SetStyle(bsSolid);
+  c->Brush().SetColor(StripTransparent);
+  c->FillRect(Rect(0, 0, strip.Width(), StripSize));
+  if (!check) {
+    DrawUtilityStrip(c);
+    return true;
+  }
+  const TCheckLook look = LookOf(name);
+  for (int index = 0; index < CheckImageCount; ++index) DrawCheckImage(c, index * StripSize, look, index);
+  return true;
+}
+
+void MapStripColors(TBitmap& strip) {
+  TCanvas* c = strip.Canvas();
+  const TColor window = ColorToRGB(clWindow), face = ColorToRGB(clBtnFace), shadow = ColorToRGB(clBtnShadow);
+  for (int y = 0; y < strip.Height(); ++y)
+    for (int x = 0; x < strip.Width(); ++x) {
+      const TColor pixel = c->Pixel(x, y);
+      if (pixel == StripWhite) c->SetPixel(x, y, window);
+      else if (pixel == StripSilver) c->SetPixel(x, y, face);
+      else if (pixel == StripGrey) c->SetPixel(x, y, shadow);
+    }
+}
+
+// The header splitter's cursor: two bars with arrows to the left and right.
+void RegisterHeaderSplitCursor() {
+  TBitmap picture(32, 32);
+  TCanvas* c = picture.Canvas();
+  c->Brush().SetColor(StripTransparent);
+  c->FillRect(Rect(0, 0, 32, 32));
+  c->Brush().SetColor(clBlack);
+  c->Pen().SetColor(clWhite);
+  c->Rectangle(14, 6, 16, 26);
+  c->Rectangle(17, 6, 19, 26);
+  c->Polygon({Point(5, 16), Point(11, 11), Point(11, 21)});
+  c->Polygon({Point(27, 16), Point(21, 11), Point(21, 21)});
+  c->FillRect(Rect(10, 15, 14, 18));
+  c->FillRect(Rect(19, 15, 22, 18));
+  picture.SetTransparentColor(StripTransparent);
+  picture.SetTransparent(true);
+  RegisterCursor(HeaderSplitCursor, picture, Point(16, 16));
+}
+
+std::vector<std::unique_ptr<TImageList>> g_images;  // by TCheckImageKind, then the utilities
+constexpr size_t UtilitiesSlot = ckSystemFlat + 1;
+
+std::unique_ptr<TImageList> StripList(const char* name, bool mapColors) {
+  auto list = std::make_unique<TImageList>(nullptr);
+  LoadImageStrip(*list, name, mapColors);
   return list;
 }
 
 }  // namespace
 
-TImageList* SharedCheckImages(int kind) {
-  if (kind == ckCustom || kind < 0 || kind >= int(g_checkImages.size())) return nullptr;
+void LoadImageStrip(TImageList& list, const AnsiString& resourceName, bool mapColors) {
   std::lock_guard<std::mutex> lock(g_imageLock);
-  if (!g_checkImages[size_t(kind)]) g_checkImages[size_t(kind)] = BuildCheckImages(kind);
-  return g_checkImages[size_t(kind)].get();
+  TBitmap strip;
+  LoadTreeResource(resourceName, strip);
+  VTAssert(strip.Height() >= 1, ("Internal image \"" + resourceName + "\" is missing or corrupt.").c_str());
+  if (mapColors) MapStripColors(strip);
+  const int size = strip.Height();
+  list.Clear();
+  list.SetSize(size, size);
+  const TColor transparent = strip.Canvas()->Pixel(0, 0);
+  TBitmap one(size, size);
+  for (int i = 0; i < strip.Width() / size; ++i) {
+    one.Canvas()->CopyRect(Rect(0, 0, size, size), *strip.Canvas(), Rect(i * size, 0, (i + 1) * size, size));
+    list.AddMasked(&one, transparent);
+  }
 }
+
+// The style's radio buttons and check boxes on a pure red mask; the push
+// buttons come from the flat or the dark check set. Without a visual style
+// the whole set is that set.
+void BuildSystemCheckImages(std::unique_ptr<TImageList>& list, bool flat) {
+  const int width = 13 + 3, height = 13 + 3;
+  list = std::make_unique<TImageList>(nullptr);
+  list->SetSize(width, height);
+  const TColor mask = RGB(255, 0, 0);
+  const TImageList& own = *g_images[flat ? ckFlat : ckDarkCheck];
+  TBitmap image(width, height);
+  TCanvas* c = image.Canvas();
+  for (int index = 0; index < CheckImageCount; ++index) {
+    c->Brush().SetStyle(bsSolid);
+    c->Brush().SetColor(mask);
+    c->FillRect(Rect(0, 0, width, height));
+    const int i = index - 1;
+    if (index >= 21 || (index > 0 && !VisualStyleAvailable())) {
+      own.Draw(c, (width - own.Width()) / 2, (height - own.Height()) / 2, index);
+    } else if (index > 0) {
+      const unsigned variants[4] = {ssNormal, ssHot, ssPressed, ssDisabled};
+      unsigned state = flat && i % 4 != 3 ? ssNormal : variants[i % 4];
+      if ((i >= 4 && i <= 7) || i >= 12) state |= i >= 16 ? ssMixed : ssChecked;
+      const TRect box = Rect(1, 2, width - 2, height - 1);
+      c->Brush().SetColor(clWindow);
+      c->FillRect(box);
+      DrawStyledElement(c, i < 8 ? seRadioButton : seCheckBox, state, box);
+    }
+    list->AddMasked(&image, mask);
+  }
+}
+
+TImageList* SharedCheckImages(int kind) {
+  if (kind == ckCustom || kind < 0 || size_t(kind) >= UtilitiesSlot || size_t(kind) >= g_images.size()) return nullptr;
+  return g_images[size_t(kind)].get();
+}
+
+TImageList* UtilityImages() { return g_images.size() > UtilitiesSlot ? g_images[UtilitiesSlot].get() : nullptr; }
 
 // ---- Set-up --------------------------------------------------------------------------------------
 
@@ -274,8 +450,18 @@ void InitializeTreeGlobals() {
   g_initialized = true;
   MmxAvailable = DetectMmx();
   ReferenceClipboardFormat = uint16_t(RegisterClipboardFormat("Virtual Tree Reference"));
-  g_checkImages.clear();
-  g_checkImages.resize(ckSystemFlat + 1);
+  g_images.clear();
+  g_images.resize(UtilitiesSlot + 1);
+  g_images[ckLightCheck] = StripList("VT_CHECK_LIGHT", true);
+  g_images[ckDarkCheck] = StripList("VT_CHECK_DARK", true);
+  g_images[ckLightTick] = StripList("VT_TICK_LIGHT", true);
+  g_images[ckDarkTick] = StripList("VT_TICK_DARK", true);
+  g_images[ckFlat] = StripList("VT_FLAT", true);
+  g_images[ckXP] = StripList("VT_XP", false);
+  g_images[UtilitiesSlot] = StripList("VT_UTILITIES", true);
+  BuildSystemCheckImages(g_images[ckSystem], false);
+  BuildSystemCheckImages(g_images[ckSystemFlat], true);
+  RegisterHeaderSplitCursor();
   RegisterTreeClipboardFormat("Virtual Tree Data", "TBaseVirtualTree", 50);
   RegisterTreeClipboardFormat("HTML Format", "TCustomVirtualStringTree", 80);
   RegisterTreeClipboardFormat("Rich Text Format Without Objects", "TCustomVirtualStringTree", 84);
@@ -286,7 +472,7 @@ void InitializeTreeGlobals() {
 }
 
 void FinalizeTreeGlobals() {
-  g_checkImages.clear();
+  g_images.clear();
   g_formats.reset();
   g_initialized = false;
 }

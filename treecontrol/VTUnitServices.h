@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/graphics/Canvas.h"
+#include "platform/graphics/Cursors.h"
 #include "platform/graphics/ImageList.h"
 #include "treecontrol/VTTypes.h"
 
@@ -75,5 +76,27 @@ extern bool MmxAvailable;
 bool TreeGlobalsInitialized();
 void InitializeTreeGlobals();
 void FinalizeTreeGlobals();
-// The shared check image list of a kind (nullptr for ckCustom).
+// The shared check image list of a kind (nullptr for ckCustom), 25 images:
+// 0 blank; 1 to 4 radio button unchecked (normal, hot, pressed, disabled),
+// 5 to 8 checked; 9 to 12 check box unchecked, 13 to 16 checked, 17 to 20
+// mixed; 21 to 24 push button (normal, hot, pressed, disabled).
 TImageList* SharedCheckImages(int kind);
+// The tree's utility images: the header's hot bar (left, middle, right piece).
+TImageList* UtilityImages();
+// Fills list with the square images of the named strip (VT_CHECK_LIGHT,
+// VT_CHECK_DARK, VT_TICK_LIGHT, VT_TICK_DARK, VT_FLAT, VT_XP, VT_UTILITIES),
+// transparent where the strip's top-left colour is; with mapColors white,
+// silver and grey become the window, button face and button shadow colours.
+// An unknown name fails an assertion.
+void LoadImageStrip(TImageList& list, const AnsiString& resourceName, bool mapColors);
+// A check image set drawn by the desktop's visual style (the system's check
+// boxes and radio buttons; flat: without hot and pressed shading).
+void BuildSystemCheckImages(std::unique_ptr<TImageList>& list, bool flat);
+// The screen cursor slot of the header splitter's cursor.
+constexpr TCursor HeaderSplitCursor = 63;
+// The rectangles a drag image needs to move its picture of width x height
+// by (deltaX, deltaY): clip and scroll for the picture's own bitmap, and the
+// strips (as rectangles) to sample from the screen before and to draw after;
+// outputs a case does not use are left unchanged.
+void ComputeDragRects(int dragWidth, int dragHeight, int deltaX, int deltaY, TRect& clip, TRect& scroll,
+                      TRect& firstSample, TRect& secondSample, TRect& firstDraw, TRect& secondDraw);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/controls/Forms.h"
+#include "treecontrol/ThemeSrv.h"
 #include "treecontrol/VTStream.h"
 #include "treecontrol/VTUnitServices.h"
 
@@ -20,6 +21,8 @@ TCustomVirtualStringTree::TCustomVirtualStringTree(TComponent* owner) : TBaseVir
   options_.reset(CreateOptions());
   widthCacheOffset_ = ReserveInternalData(4);
   MeasureFont();
+  // The tree starts in the desktop's visual style when toThemeAware asks for it.
+  if (options_->PaintOptions().Contains(toThemeAware) && ThemeServices()->ThemesActive()) ChangeStates({stUseThemes}, {});
 }
 
 // An edit still running loses its window with the tree: a modified text is
@@ -236,7 +239,10 @@ void TCustomVirtualStringTree::WndProc(TMessage& message) {
               std::max(r->Top + sizes.Top, r->Bottom - sizes.Bottom));
   }
   TBaseVirtualTree::WndProc(message);
-  if (message.Msg == WM_NCPAINT && HandleAllocated()) PaintNonClientBorder(GetWindowCanvas(Handle()));
+  if (message.Msg == WM_NCPAINT && HandleAllocated()) {
+    if (HasState(stUseThemes)) ThemeServices()->PaintThemedBorder(this, true);
+    PaintNonClientBorder(GetWindowCanvas(Handle()));
+  }
   if (message.Msg == CM_FONTCHANGED) {
     MeasureFont();
     for (PVirtualNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) *WidthCache(run) = 0;

@@ -4,6 +4,7 @@
 // button bitmaps and line pattern; the background below the last row.
 #include <algorithm>
 
+#include "treecontrol/ThemeSrv.h"
 #include "treecontrol/VTAlphaBlend.h"
 #include "treecontrol/VTUnitServices.h"
 #include "treecontrol/VirtualTrees.h"
@@ -168,6 +169,13 @@ void TBaseVirtualTree::PaintNodeButton(TCanvas* canvas, PVirtualNode node, const
                                        TBiDiMode bidiMode) {
   TBitmap* bm = (node->States & nsExpanded) ? minusBM_.get() : plusBM_.get();
   int left = bidiMode == bdLeftToRight ? r.Left + buttonX : r.Right - buttonX - bm->Width();
+  if (HasState(stUseThemes)) {
+    // The style's glyph, in a square centred where the button goes.
+    const TPoint centre{left + bm->Width() / 2, r.Top + buttonY + bm->Height() / 2};
+    ThemeServices()->DrawThemedElement(canvas, TThemeServices::TreeviewDetails((node->States & nsExpanded) ? 8 : 7),
+                                       Rect(centre.X - 6, centre.Y - 6, centre.X + 7, centre.Y + 7));
+    return;
+  }
   canvas->Draw(left, r.Top + buttonY, bm);
 }
 
@@ -178,9 +186,9 @@ int TBaseVirtualTree::CheckImageIndex(PVirtualNode node) const {
   int variant = disabled ? 3 : pressed ? 2 : node == hotNode_ ? 1 : 0;
   TCheckState state = TCheckState(node->CheckState & ~1u);
   switch (node->CheckType) {
-    case ctRadioButton: return (state == csCheckedNormal ? 16 : 12) + variant;
-    case ctButton: return 20 + (pressed ? 1 : 0);
-    default: return (state == csCheckedNormal ? 4 : state == csMixedNormal ? 8 : 0) + variant;
+    case ctRadioButton: return (state == csCheckedNormal ? 5 : 1) + variant;
+    case ctButton: return 21 + variant;
+    default: return (state == csCheckedNormal ? 13 : state == csMixedNormal ? 17 : 9) + variant;
   }
 }
 
@@ -189,8 +197,19 @@ TImageList* TBaseVirtualTree::CheckImages() const {
   return SharedCheckImages(checkImageKind_);
 }
 
+// Themed check images: 1 to 8 are the radio button's states, 9 to 20 the
+// check box's, 21 to 24 the push button's.
 void TBaseVirtualTree::PaintCheckImage(const TVTPaintInfo& info) {
   const TVTImageInfo& image = info.ImageInfo[0];
+  if (HasState(stUseThemes) && checkImageKind_ != ckCustom && image.Images) {
+    const int index = image.Index;
+    const TThemedElementDetails button = index <= 8    ? TThemedElementDetails{teButton, 2, index}
+                                         : index <= 20 ? TThemedElementDetails{teButton, 3, index - 8}
+                                                       : TThemedElementDetails{teButton, 1, index - 20};
+    ThemeServices()->DrawThemedElement(info.Canvas, button,
+                                       Bounds(image.XPos, image.YPos, image.Images->Width(), image.Images->Height()));
+    return;
+  }
   if (image.Images && image.Index >= 0 && image.Index < image.Images->Count())
     image.Images->Draw(info.Canvas, image.XPos, image.YPos, image.Index, true);
 }

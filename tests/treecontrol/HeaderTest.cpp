@@ -111,6 +111,10 @@ TEST_F(Header, BandTakesTheTopOfTheWindowAndSplittersResize) {
   EXPECT_EQ(header.Columns().TrackIndex, 0);
   EXPECT_TRUE(header.DetermineSplitterIndex(Point(104, 5)));
   EXPECT_FALSE(header.DetermineSplitterIndex(Point(105, 5)));
+  Mouse->SetCursorPos(tree->ClientToScreen(Point(100, -5)));
+  TCursor cursor = crDefault;
+  EXPECT_TRUE(header.HeaderCursor(cursor));
+  EXPECT_EQ(cursor, 63) << "the splitter's own cursor";
   std::vector<TColumnIndex> clicks;
   tree->OnHeaderClick = [&](TVTHeader*, TColumnIndex c, TMouseButton, TShiftState, int, int) { clicks.push_back(c); };
   OnBand(WM_NCLBUTTONDOWN, 130);
@@ -282,6 +286,7 @@ TEST_F(Header, RightAndMiddleButtonsClickAndTheRightOneOpensTheMenu) {
 }
 
 TEST_F(Header, ButtonStylesDrawTheirEdgesAndTheXPLook) {
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() - TVTPaintOptions{toThemeAware});  // the plain look
   AddColumns(tree, {60, 60});
   TVTHeader& header = tree->Header();
   TBitmap band(200, 17);

@@ -7,6 +7,7 @@
 using Paint = TreeFixture;
 
 TEST_F(Paint, SelectionButtonsAndHiddenSelection) {
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() - TVTPaintOptions{toThemeAware});  // the plain look
   names = {u"alpha", u"beta"};
   tree->SetRootNodeCount(2);
   tree->SetChildCount(Nth(0), 1);
@@ -151,7 +152,7 @@ TEST_F(Paint, BevelAndBorderFrameTheClientArea) {
 }
 
 // A rubber band drawn blended tints what it covers and has a frame; drawn
-// dotted it leaves the inside alone.
+// dotted (without a theme) it leaves the inside alone.
 TEST_F(Paint, BlendedRubberBand) {
   tree->TreeOptions().SetSelectionOptions({toMultiSelect});
   tree->SetRootNodeCount(5);
@@ -159,9 +160,10 @@ TEST_F(Paint, BlendedRubberBand) {
   tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(200, 80));
   ASSERT_TRUE(tree->HasState(stDrawSelecting));
   TCanvas* canvas = tree->Canvas();
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() - TVTPaintOptions{toThemeAware});
   tree->SetDrawSelectionMode(smDottedRectangle);
   tree->Repaint();
-  EXPECT_EQ(canvas->Pixel(225, 40), ColorToRGB(clWindow));
+  EXPECT_EQ(canvas->Pixel(225, 40), ColorToRGB(clWindow)) << "dotted without a theme";
   tree->SetDrawSelectionMode(smBlendedRectangle);
   tree->Repaint();
   const TColor window = ColorToRGB(clWindow), tint = ColorToRGB(tree->Colors().SelectionRectangleBlendColor());

@@ -3,6 +3,7 @@
 // buffered string builders.
 #include "TreeFixture.h"
 
+#include "platform/controls/VisualStyle.h"
 #include "platform/graphics/Bitmap.h"
 #include "treecontrol/ThemeSrv.h"
 #include "treecontrol/VTAlphaBlend.h"
@@ -67,20 +68,129 @@ TEST_F(Services, AlphaBlendingFormulasAndSaturation) {
   AlphaBlendRect(&source, &dest, Rect(0, 0, 9, 9), Point(-3, 0), abConstantAlpha, 255, 0);  // clipped, no crash
 }
 
-TEST_F(Services, ThemesAreUnavailableAndElementDetailsMap) {
-  EXPECT_FALSE(ThemeServices()->ThemesActive());
-  TThemedElementDetails header = TThemeServices::HeaderDetails(6);
-  EXPECT_EQ(header.Part, 2);
-  EXPECT_EQ(header.State, 2);
-  TThemedElementDetails glyph = TThemeServices::TreeviewDetails(8);
-  EXPECT_EQ(glyph.Part, 2);
-  EXPECT_EQ(glyph.State, 2);
+// Whether the style's own picture of an element, drawn on the window colour,
+// appears somewhere in area of the canvas, pixel for pixel.
+bool ShowsStyled(TCanvas* canvas, TStyledElement element, unsigned state, int w, int h, const TRect& area) {
+  TBitmap reference(w, h);
+  reference.Canvas()->Brush().SetColor(clWindow);
+  reference.Canvas()->FillRect(Rect(0, 0, w, h));
+  DrawStyledElement(reference.Canvas(), element, state, Rect(0, 0, w, h));
+  for (int y = area.Top; y + h <= area.Bottom; ++y)
+    for (int x = area.Left; x + w <= area.Right; ++x) {
+      bool same = true;
+      for (int dy = 0; dy < h && same; ++dy)
+        for (int dx = 0; dx < w && same; ++dx) same = canvas->Pixel(x + dx, y + dy) == reference.Canvas()->Pixel(dx, dy);
+      if (same) return true;
+    }
+  return false;
+}
+
+// With toThemeAware (the default) the tree draws its expand buttons, check
+// boxes and header items through the desktop's visual style, Qt's style here;
+// a change of style reaches the tree, which then draws in the new style.
+TEST_F(Services, ThemedElementsComeFromTheVisualStyle) {
+  ASSERT_TRUE(ThemeServices()->ThemesActive());
+  EXPECT_TRUE(tree->HasState(stUseThemes));
+  EXPECT_EQ(TThemeServices::HeaderDetails(6).State, 2);
+  EXPECT_EQ(TThemeServices::TreeviewDetails(8).Part, 2);
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() - TVTPaintOptions{toShowTreeLines});
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toCheckSupport});
+  tree->Header().Columns().Add()->SetWidth(150);
+  tree->Header().SetOptions(tree->Header().Options() + TVTHeaderOptions{hoVisible});
+  tree->SetRootNodeCount(2);
+  tree->SetChildCount(Nth(0), 1);
+  tree->SetCheckType(Nth(1), ctCheckBox);
+  tree->SetCheckState(Nth(1), csCheckedNormal);
+  TCanvas* canvas = tree->Canvas();
+  auto themed = [&] {
+    tree->Repaint();
+    return ShowsStyled(canvas, seTreeExpandGlyph, ssNormal, 13, 13, Rect(0, 0, 40, 18)) &&
+           ShowsStyled(canvas, seCheckBox, ssChecked, 16, 16, Rect(0, 18, 60, 36));
+  };
+  EXPECT_TRUE(themed());
+  // The header's item, away from its caption.
+  TBitmap item(150, tree->Header().Height());
+  DrawStyledElement(item.Canvas(), seHeaderSection, ssNormal, Rect(0, 0, 150, tree->Header().Height()));
+  TCanvas* window = GetWindowCanvas(tree->Handle());
+  const TPoint origin = tree->ClientOffset();
+  int differing = 0;
+  for (int y = 0; y < item.Height(); ++y)
+    for (int x = 100; x < 150; ++x)
+      differing += window->Pixel(origin.X + x, origin.Y - item.Height() + y) != item.Canvas()->Pixel(x, y);
+  EXPECT_EQ(differing, 0);
+
   int notified = 0;
   ThemeServices()->OnThemeChanged = [&](TObject*) { ++notified; };
-  tree->Perform(WM_THEMECHANGED, 0, 0);
-  EXPECT_EQ(notified, 1);
-  EXPECT_FALSE(tree->HasState(stUseThemes));
+  const AnsiString style = VisualStyleName();
+  ASSERT_TRUE(SetVisualStyle(SameText(style, "Windows") ? "Fusion" : "Windows"));
+  EXPECT_GE(notified, 1);
+  EXPECT_TRUE(themed()) << "drawn in the new style";
+  SetVisualStyle(style);
   ThemeServices()->OnThemeChanged = nullptr;
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() - TVTPaintOptions{toThemeAware});
+  EXPECT_FALSE(themed());
+}
+
+// Image strips split into squares, transparent in their top-left colour, with
+// the strip's greys mapped to the system colours on request; the system set
+// is the visual style's own check box; the splitter's cursor takes slot 63.
+TEST_F(Services, ImageStripsSystemChecksAndTheSplitterCursor) {
+  TImageList mapped(nullptr), unmapped(nullptr);
+  LoadImageStrip(mapped, "VT_CHECK_LIGHT", true);
+  LoadImageStrip(unmapped, "VT_CHECK_LIGHT", false);
+  ASSERT_EQ(mapped.Count(), 25);
+  EXPECT_EQ(mapped.Width(), mapped.Height());
+  auto drawn = [](TImageList& list, int index) {
+    TBitmap bitmap(16, 16);
+    bitmap.Canvas()->Brush().SetColor(clLime);
+    bitmap.Canvas()->FillRect(Rect(0, 0, 16, 16));
+    list.Draw(bitmap.Canvas(), 0, 0, index);
+    return bitmap.Canvas()->Pixel(8, 8);
+  };
+  EXPECT_EQ(drawn(mapped, 0), clLime) << "the blank image is all transparent";
+  EXPECT_EQ(drawn(unmapped, 12), RGB(192, 192, 192)) << "a disabled box is silver in the strip";
+  EXPECT_EQ(drawn(mapped, 12), ColorToRGB(clBtnFace));
+  EXPECT_THROW(LoadImageStrip(mapped, "VT_NO_SUCH_STRIP", true), EAssertionFailed);
+
+  TImageList* system = SharedCheckImages(ckSystem);
+  ASSERT_NE(system, nullptr);
+  ASSERT_EQ(system->Count(), 25);
+  TBitmap checked(16, 16), expected(16, 16);
+  for (TBitmap* b : {&checked, &expected}) {
+    b->Canvas()->Brush().SetColor(clWindow);
+    b->Canvas()->FillRect(Rect(0, 0, 16, 16));
+  }
+  system->Draw(checked.Canvas(), 0, 0, 13);
+  DrawStyledElement(expected.Canvas(), seCheckBox, ssChecked, Rect(1, 2, 14, 15));
+  int differing = 0;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) differing += checked.Canvas()->Pixel(x, y) != expected.Canvas()->Pixel(x, y);
+  EXPECT_EQ(differing, 0);
+  EXPECT_TRUE(IsCursorRegistered(HeaderSplitCursor));
+  EXPECT_EQ(HeaderSplitCursor, 63);
+}
+
+// For any move of a drag image the sample strips are exactly the part of the
+// picture's old place it leaves, the draw strips the part of its new place it
+// did not cover before, each pixel once.
+TEST_F(Services, DragRectsCoverWhatTheMovedPictureLeavesAndTakes) {
+  const int w = 12, h = 9;
+  for (int dx = -4; dx <= 4; dx += 2)
+    for (int dy = -3; dy <= 3; ++dy) {
+      TRect clip, scroll, samples[2], draws[2];
+      ComputeDragRects(w, h, dx, dy, clip, scroll, samples[0], samples[1], draws[0], draws[1]);
+      EXPECT_EQ(clip, Rect(0, 0, w, h));
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const TPoint p{x, y};
+          const int sampled = PtInRect(samples[0], p) + PtInRect(samples[1], p);
+          const int drawn = PtInRect(draws[0], p) + PtInRect(draws[1], p);
+          const bool left = !PtInRect(Rect(dx, dy, dx + w, dy + h), p);
+          const bool taken = !PtInRect(Rect(-dx, -dy, w - dx, h - dy), p);
+          EXPECT_EQ(sampled, left ? 1 : 0) << dx << "," << dy << " at " << x << "," << y;
+          EXPECT_EQ(drawn, taken ? 1 : 0) << dx << "," << dy << " at " << x << "," << y;
+        }
+    }
 }
 
 TEST_F(Services, OptionSetsApplyTheirEffects) {

@@ -36,6 +36,7 @@ THitPositions HitAt(TBaseVirtualTree* tree, int x, int y) {
 }  // namespace
 
 TEST_F(BiDi, LinesAndButtonsMirrorAndSwitchingBackRestores) {
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() - TVTPaintOptions{toThemeAware});  // the plain look
   tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType, WideString& text) { text.clear(); };
   tree->SetLineStyle(lsSolid);
   tree->SetRootNodeCount(3);
