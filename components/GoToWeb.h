@@ -3,6 +3,8 @@
 // started: without a shell, the address as one last argument). Execute
 // opens Url, trimmed of blanks; an address a browser could take for an
 // option (a leading '-') or that holds control characters is refused.
+// A browser command whose program ends in ".EXE", ".BAT" or ".COM" is split
+// there (SplitBrowserCommand), so a program path may hold blanks.
 // EMail and EMailSubject are kept for the forms and not used. BrowserState
 // is kept too: a browser started here opens in the window state the
 // desktop gives it.
@@ -11,7 +13,16 @@
 #include "platform/controls/Published.h"
 #include "platform/rtl/Component.h"
 
+#include "platform/shell/Shell.h"
+
 enum TBrowserState { gwMaximized, gwNormal };
+
+// The program is the command up to the last ".EXE", ".BAT" or ".COM" (any
+// case) that ends a word, without a leading double quote; the rest, without
+// double quotes and placeholders (a '%' up to the next blank), gives the
+// arguments, split at blanks. A command without such a program is split by
+// the desktop's rules (SplitCommand).
+TProgramCall SplitBrowserCommand(const AnsiString& command);
 
 class TGoToWeb : public TComponent, public TPublisher {
 public:

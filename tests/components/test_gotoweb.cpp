@@ -78,6 +78,25 @@ TEST_F(GoToWeb, SplitsCommandsIntoProgramAndArgumentsWithoutPlaceholders) {
   EXPECT_TRUE(SplitCommand("   ").Program.empty());
 }
 
+// A program ending in .exe, .bat or .com ends there, blanks in its path and all.
+TEST_F(GoToWeb, WindowsStyleCommandsSplitAfterTheProgramsExtension) {
+  TProgramCall call = SplitBrowserCommand("\"C:\\Prog\\browser.exe\" -nohome \"%1\"");
+  EXPECT_EQ(call.Program, "C:\\Prog\\browser.exe");
+  EXPECT_EQ(call.Arguments, std::vector<AnsiString>{"-nohome"});
+  call = SplitBrowserCommand("C:\\Program Files\\B\\b.EXE -x  -y");
+  EXPECT_EQ(call.Program, "C:\\Program Files\\B\\b.EXE");
+  EXPECT_EQ(call.Arguments, (std::vector<AnsiString>{"-x", "-y"}));
+  EXPECT_TRUE(SplitBrowserCommand("C:\\a.com.exe").Arguments.empty());
+  EXPECT_EQ(SplitBrowserCommand("run.command --x").Program, "run.command") << "no such program: desktop rules";
+
+  const AnsiString browser = FakeBrowser(folder + "my apps/fake browser.bat");
+  SetEnvironmentVariable("BROWSER", browser + " -x %s");
+  TGoToWeb link(nullptr);
+  link.SetUrl("http://example.org/");
+  ASSERT_TRUE(link.Execute());
+  EXPECT_EQ(ArgumentsOf(browser), "-x\nhttp://example.org/\n");
+}
+
 TEST_F(GoToWeb, TheDesktopAssociationStartsTheBrowserWithTheAddressAsOneArgument) {
   AnsiString browser = FakeBrowser(folder + "my apps/fake browser");
   Associate(folder + "config/mimeapps.list", "uninstalled.desktop;fake.desktop;");
