@@ -127,8 +127,17 @@ TEST_F(Services, ThemedElementsComeFromTheVisualStyle) {
   EXPECT_TRUE(themed()) << "drawn in the new style";
   SetVisualStyle(style);
   ThemeServices()->OnThemeChanged = nullptr;
+  // The client edge is the style's edit frame over the plain border.
+  auto edge = [&] {
+    tree->Repaint();
+    std::vector<TColor> pixels;
+    for (int y = 20; y < 60; ++y) pixels.push_back(window->Pixel(0, y)), pixels.push_back(window->Pixel(1, y));
+    return pixels;
+  };
+  const std::vector<TColor> styledEdge = edge();
   tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() - TVTPaintOptions{toThemeAware});
   EXPECT_FALSE(themed());
+  EXPECT_NE(edge(), styledEdge);
 }
 
 // Image strips split into squares, transparent in their top-left colour, with
@@ -204,7 +213,7 @@ TEST_F(Services, OptionSetsApplyTheirEffects) {
   EXPECT_FALSE(tree->TreeOptions().AnimationOptions().Contains(toAnimatedToggle));
 }
 
-TEST_F(Services, BufferedStringsGrowInBlocks) {
+TEST_F(Services, BufferedStringsKeepEverythingAdded) {
   TBufferedString narrow;
   std::string big(5000, 'x');
   narrow.Add(big);

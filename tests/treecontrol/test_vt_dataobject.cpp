@@ -122,28 +122,6 @@ TEST_F(DataObjectFixture, OffersTheStringTreeFormatsInPriorityOrderAndAnswersQue
   ReleaseStgMedium(&medium);
 }
 
-TEST_F(DataObjectFixture, EnumeratorSkipsResetsAndClones) {
-  TComPtr<TVTDataObject> data(new TVTDataObject(host.get(), false));
-  TComPtr<IEnumFORMATETC> list;
-  ASSERT_EQ(data->EnumFormatEtc(DATADIR_GET, list.Receive()), S_OK);
-  const ULONG count = ULONG(data->FormatEtcArray().size());
-  FORMATETC items[20];
-  ULONG fetched = 0;
-  EXPECT_EQ(list->Next(2, items, &fetched), S_OK);
-  EXPECT_EQ(fetched, 2u);
-  EXPECT_EQ(list->Skip(count), S_FALSE);  // past the end: no move
-  TComPtr<IEnumFORMATETC> copy;
-  ASSERT_EQ(list->Clone(copy.Receive()), S_OK);
-  EXPECT_EQ(copy->Next(20, items, &fetched), S_FALSE);
-  EXPECT_EQ(fetched, count - 2);
-  EXPECT_EQ(list->Skip(count - 2), S_OK);
-  EXPECT_EQ(list->Next(1, items, &fetched), S_FALSE);
-  EXPECT_EQ(fetched, 0u);
-  EXPECT_EQ(list->Reset(), S_OK);
-  EXPECT_EQ(list->Next(1, items, nullptr), S_OK);
-  EXPECT_EQ(items[0].cfFormat, data->FormatEtcArray()[0].cfFormat);
-}
-
 TEST_F(DataObjectFixture, TreeReferenceNamesTheLiveTreeOnlyAndNotWhileFlushing) {
   TComPtr<TVTDataObject> data(new TVTDataObject(host.get(), false));
   EXPECT_EQ(GetTreeFromDataObject(data.Get()), tree);
