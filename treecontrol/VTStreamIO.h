@@ -27,4 +27,4 @@ constexpr int32_t MaxStreamColumns = 10000;
 constexpr int32_t MaxStreamColumnWidth = 100000;
 constexpr int32_t MaxStreamColumnSpacing = 10000;
 constexpr int32_t MaxStreamHeaderHeight = 1000;
-constexpr int32_t MaxStreamFontHeight = 1000;
+constexpr int32_t MaxStreamFontHeight = 200;

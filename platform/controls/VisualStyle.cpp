@@ -110,16 +110,20 @@ bool SetVisualStyle(const AnsiString& name) {
   return true;
 }
 
+// Only the part of r the canvas can show is rendered, so an element of any
+// size costs no more than the canvas.
 void DrawStyledElement(TCanvas* canvas, TStyledElement element, unsigned state, const TRect& r) {
   QStyle* style = Style();
-  if (!canvas || !style || r.Width() <= 0 || r.Height() <= 0) return;
-  QImage picture(r.Width(), r.Height(), QImage::Format_ARGB32_Premultiplied);
+  TRect visible;
+  if (!canvas || !style || r.Width() <= 0 || r.Height() <= 0 || !IntersectRect(visible, r, canvas->ClipRect())) return;
+  QImage picture(visible.Width(), visible.Height(), QImage::Format_ARGB32_Premultiplied);
   picture.fill(Qt::transparent);
   {
     QPainter painter(&picture);
+    painter.translate(r.Left - visible.Left, r.Top - visible.Top);
     Paint(style, painter, element, state, r);
   }
-  canvas->DrawNativeImage(r, picture);
+  canvas->DrawNativeImage(visible, picture);
 }
 
 void WatchVisualStyleChanges() {
