@@ -253,6 +253,10 @@ TEST_F(StreamFixture, DescendantsAddChunkTypes) {
   stream.SetPosition(0);
   copy->LoadFromStream(stream);
   EXPECT_EQ(copy->RootNodeCount(), 2u);
+  stream.SetPosition(16);  // the first node chunk, after the header and the count
+  copy->SkipNode(stream);
+  copy->SkipNode(stream);
+  EXPECT_EQ(stream.Position(), stream.Size());
   ASSERT_EQ(newTexts.size(), 2u);
   EXPECT_EQ(newTexts[1].second, u"Node");
 }
