@@ -6,7 +6,7 @@
 #pragma once
 
 #include <algorithm>
-#include <memory>
+#include <string>
 
 #include "platform/rtl/Classes.h"
 
@@ -17,35 +17,29 @@ class TBasicBufferedString : public TObject {
   void Add(const String& s) {
     if (s.empty()) return;
     if (s.size() >= Free()) Grow(s.size() + 1);
-    std::copy(s.begin(), s.end(), data_.get() + position_);
-    position_ += s.size();
+    text_.append(s);
   }
   void AddNewLine() {
-    // Room for CR, LF and the terminator the block always keeps.
+    // Room for CR, LF and a terminator.
     const size_t room = sizeof(Char) == 1 ? 3u : 5u;
     if (Free() < room) Grow(room);
-    data_[position_++] = Char(13);
-    data_[position_++] = Char(10);
+    text_ += Char(13);
+    text_ += Char(10);
   }
-  String AsString() const { return data_ ? String(data_.get(), position_) : String(); }
+  String AsString() const { return text_; }
+  // The collected text, leaving the builder empty (no copy).
+  String TakeString() { return std::move(text_); }
   // Appends the collected units to out without an intermediate copy.
-  void AppendTo(String& out) const {
-    if (data_) out.append(data_.get(), position_);
-  }
+  void AppendTo(String& out) const { out.append(text_); }
 
  private:
-  size_t Free() const { return capacity_ - position_; }
+  size_t Free() const { return text_.capacity() - text_.size(); }
   // Makes room for at least `needed` more units.
   void Grow(size_t needed) {
-    const size_t capacity = std::max({capacity_ * 2, capacity_ + 4096, position_ + needed});
-    auto bigger = std::make_unique<Char[]>(capacity);
-    if (data_) std::copy(data_.get(), data_.get() + position_, bigger.get());
-    data_ = std::move(bigger);
-    capacity_ = capacity;
+    const size_t capacity = text_.capacity();
+    text_.reserve(std::max({capacity * 2, capacity + 4096, text_.size() + needed}));
   }
-  std::unique_ptr<Char[]> data_;
-  size_t position_ = 0;
-  size_t capacity_ = 0;
+  String text_;
 };
 
 class TBufferedString : public TBasicBufferedString<char> {

@@ -144,7 +144,7 @@ String DelimitedText(TCustomVirtualStringTree& tree, TVSTTextSourceType source, 
     }
     buffer.AddNewLine();
   }
-  return buffer.AsString();
+  return buffer.TakeString();
 }
 
 // ---- HTML ----------------------------------------------------------------------
@@ -219,7 +219,7 @@ class THtmlWriter {
     TSourceWalk walk(tree_, source_);
     for (PVirtualNode node = walk.First(); node; node = walk.Next(node)) WriteRow(node);
     Add("</table>");
-    return buffer_.AsString();
+    return buffer_.TakeString();
   }
 
  private:
