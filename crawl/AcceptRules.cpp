@@ -93,6 +93,10 @@ int64_t MaxBodySize(const TParamProObj& Params, const AnsiString& Ext) {
   return limit;
 }
 
+int64_t PageLimitFor(const TParamProObj& Params, const AnsiString& Ext) {
+  return std::min(PageLimit, MaxBodySize(Params, Ext));
+}
+
 bool ServerCopyIsNewer(TDateTime ServerDate, TDateTime LocalTime) {
   return WholeSeconds(ServerDate) > WholeSeconds(LocalTime);
 }

@@ -47,6 +47,10 @@ bool SizeRulesAllow(const TParamProObj& Params, const AnsiString& Ext, int64_t L
 int64_t MaxBodySize(const TParamProObj& Params, const AnsiString& Ext);
 // Largest document the worker keeps.
 constexpr int64_t MaxDocumentSize = 0x7FFFFFFF;
+// Largest page held in memory to be parsed: PageLimit, or less when a size
+// rule for Ext says so.
+constexpr int64_t PageLimit = 64 << 20;
+int64_t PageLimitFor(const TParamProObj& Params, const AnsiString& Ext);
 
 // Update modes 1 and 2: the server's copy is newer than the local file,
 // comparing the two whole times to the second.

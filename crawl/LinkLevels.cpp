@@ -24,14 +24,15 @@ AnsiString ExtensionOf(const AnsiString& Url) {
   return dot == AnsiString::npos ? AnsiString() : segment.substr(dot + 1);
 }
 
+int FoundLinkLevel(const AnsiString& Link, int PageLevel) {
+  return PageLevel + (IsLevelFreeExt(ExtensionOf(Link)) ? 0 : 1);
+}
+
 std::vector<TFoundLink> FoundLinkLevels(const std::vector<AnsiString>& Links, int PageLevel) {
   std::vector<TFoundLink> found;
   AnsiString previous;
   for (const AnsiString& link : Links) {
-    if (!SameText(link, previous)) {
-      const int increment = IsLevelFreeExt(ExtensionOf(link)) ? 0 : 1;
-      if (!Trim(link).empty()) found.push_back({link, PageLevel + increment});
-    }
+    if (!SameText(link, previous) && !Trim(link).empty()) found.push_back({link, FoundLinkLevel(link, PageLevel)});
     previous = link;
   }
   return found;

@@ -16,6 +16,9 @@ bool IsLevelFreeExt(const AnsiString& Ext);
 // The text after the last "." of the last path segment of Url, before any "?".
 AnsiString ExtensionOf(const AnsiString& Url);
 
+// The level of a link found on a page at PageLevel.
+int FoundLinkLevel(const AnsiString& Link, int PageLevel);
+
 struct TFoundLink {
   AnsiString Url;
   int Level = 0;

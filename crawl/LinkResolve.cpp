@@ -219,6 +219,49 @@ bool IsNotScriptLink(const AnsiString& Link) {
   while (start < Link.size() && static_cast<unsigned char>(Link[start]) <= 0x20) ++start;
   return !Link.empty() && !StartsTextView(std::string_view(Link).substr(start), "javascript:");
 }
+AnsiString CollapsedBase(const AnsiString& Base) {
+  const size_t scheme = SchemePrefixLength(Base);
+  const size_t hostEnd = std::min(Base.find('/', scheme), Base.size());
+  std::vector<std::string_view> folders;
+  const std::string_view path = std::string_view(Base).substr(hostEnd);
+  for (size_t start = 0; start < path.size();) {
+    const size_t slash = std::min(path.find('/', start), path.size());
+    const std::string_view part = path.substr(start, slash - start);
+    if (part == "..") {
+      if (!folders.empty()) folders.pop_back();
+    } else if (!part.empty() && part != ".") {
+      folders.push_back(part);
+    }
+    start = slash + 1;
+  }
+  AnsiString result = Base.substr(0, hostEnd) + "/";
+  for (const std::string_view folder : folders) {
+    result.append(folder);
+    result += '/';
+  }
+  return result;
+}
+
+bool IsValidHostName(std::string_view Host) {
+  if (Host.empty() || Host.size() > 253) return false;
+  size_t label = 0;
+  for (const char c : Host) {
+    if (c == '.') {
+      if (label == 0) return false;
+      label = 0;
+      continue;
+    }
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    if (!allowed || ++label > 63) return false;
+  }
+  return label > 0;
+}
+
+bool HasValidHost(const AnsiString& Url) {
+  AnsiString proto, user, pass, host, port, path, query;
+  SplitUrl(Url, proto, user, pass, host, port, path, query);
+  return IsValidHostName(host);
+}
 
 AnsiString TopLevelLabel(const AnsiString& Url) {
   AnsiString proto, user, pass, host, port, path, query;

@@ -5,6 +5,8 @@
 // splits URLs into the parts the filters compare. Pure functions on strings.
 #pragma once
 
+#include <string_view>
+
 #include "platform/rtl/SysUtils.h"
 
 // Makes Link absolute against Base (an absolute URL, normally ending with "/").
@@ -28,6 +30,18 @@ void NormalizeBase(AnsiString& Url);
 
 // A base tag's href cut to its directory.
 AnsiString BaseDirOf(const AnsiString& Href);
+
+// A base (ending with "/") as the mirror stores its folder: empty and "."
+// folders dropped, ".." taking back the folder before it, never the host.
+// Links resolve against it and are rewritten relative to it, so both count
+// the same folders.
+AnsiString CollapsedBase(const AnsiString& Base);
+
+// True for a host name a site can have: labels of letters, digits, "-" and
+// "_" (1 to 63 bytes each) joined by ".", at most 253 bytes; "." and ".."
+// are none. The host of Url is tested by HasValidHost.
+bool IsValidHostName(std::string_view Host);
+bool HasValidHost(const AnsiString& Url);
 
 // The base the links of a page resolve against: the override (link import),
 // else the base tag's directory (made absolute by the caller), else the page's directory (the page URL cut

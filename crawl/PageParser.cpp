@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <deque>
-#include <numeric>
 #include <string_view>
-#include <unordered_set>
 
 #include "crawl/LinkLevels.h"
 #include "crawl/LinkResolve.h"
@@ -15,11 +12,9 @@
 
 namespace {
 
-struct TReplacement {
-  int Pos;
-  int Length;
-  AnsiString Text;
-};
+// Longest link followed, as long as the longest URL browsers take.
+constexpr size_t MaxLinkLength = 2 << 20;
+constexpr size_t LinkBudgetSlack = 1 << 20;
 
 AnsiString HostOf(const AnsiString& Url) {
   AnsiString proto, user, pass, host, port, path, query;
@@ -27,64 +22,15 @@ AnsiString HostOf(const AnsiString& Url) {
   return host;
 }
 
-// Candidates from the highest position to the lowest.
-std::vector<size_t> DescendingOrder(const std::vector<TLinkCandidate>& Candidates) {
-  std::vector<size_t> order(Candidates.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return Candidates[a].Pos > Candidates[b].Pos; });
-  return order;
-}
-
-// Sorted without regard to case; of links equal but for case the first stays.
-std::vector<AnsiString> SortedUnique(std::vector<AnsiString>& Links) {
-  std::deque<AnsiString> lowered; // keeps its items in place for the views on them
-  std::vector<std::string_view> keys;
-  keys.reserve(Links.size());
-  for (const AnsiString& link : Links) {
-    if (!HoldsUpperCase(link)) {
-      keys.emplace_back(link);
-      continue;
-    }
-    lowered.push_back(LowerCase(link));
-    keys.emplace_back(lowered.back());
-  }
-  std::vector<size_t> order;
-  std::unordered_set<std::string_view> seen;
-  seen.reserve(Links.size());
-  for (size_t i = 0; i < keys.size(); ++i)
-    if (seen.insert(keys[i]).second) order.push_back(i);
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return keys[a] < keys[b]; });
-  std::vector<AnsiString> result;
-  result.reserve(order.size());
-  for (size_t i : order) result.push_back(std::move(Links[i]));
-  return result;
-}
-
-// The page rebuilt with Replacements (in descending position order).
-AnsiString Rebuilt(const AnsiString& Content, const std::vector<TReplacement>& Replacements) {
-  AnsiString out;
-  size_t extra = 0;
-  for (const TReplacement& r : Replacements) extra += r.Text.size();
-  out.reserve(Content.size() + extra);
-  size_t done = 0;
-  for (auto r = Replacements.rbegin(); r != Replacements.rend(); ++r) {
-    out.append(Content, done, static_cast<size_t>(r->Pos - 1) - done);
-    out += r->Text;
-    done = static_cast<size_t>(r->Pos - 1 + r->Length);
-  }
-  out.append(Content, done, AnsiString::npos);
-  return out;
-}
-
 // A base tag's href made absolute against the page's own base, as browsers
 // do; empty when it names nothing to resolve against (a bare "#fragment").
 AnsiString AbsoluteBaseHref(const AnsiString& BaseHref, const AnsiString& PageOwnBase) {
-  if (BaseHref.empty() || SchemePrefixLength(BaseHref) > 0) return BaseHref;
+  if (BaseHref.empty() || BaseHref.size() > MaxLinkLength) return AnsiString();
+  if (SchemePrefixLength(BaseHref) > 0) return CollapsedBase(BaseHref);
   AnsiString href = BaseHref;
   bool isEmail = false;
   if (!ResolveUrl(href, PageOwnBase, isEmail) || isEmail || !CollapseDotDot(href)) return AnsiString();
-  return BaseDirOf(href.substr(0, href.find('#')));
+  return CollapsedBase(BaseDirOf(href.substr(0, href.find('#'))));
 }
 
 // The URL of the page's own document (no query) that a link made only of a
@@ -99,54 +45,138 @@ AnsiString PageDocumentUrl(const TParseSettings& Settings, const AnsiString& Bas
   return url;
 }
 
-class TCandidateLoop {
-public:
-  TCandidateLoop(const TParseSettings& Settings, const AnsiString& BaseHref, const AnsiString& Base)
-      : Settings_(Settings), BaseHref_(BaseHref), Base_(Base), Rewriter_(HostOf(Settings.PageUrl), Base, Settings.Rewrite),
-        BaseSite_(LowerCase(SplitSite(Base).Site)), PageDocument_(PageDocumentUrl(Settings, BaseHref)) {}
+// The URL of the folder a page is saved in: the page URL's scheme and host,
+// then the folders of its mirror folder below the host's ("host/dir").
+AnsiString FolderUrl(const AnsiString& PageUrl, const AnsiString& PageFolder) {
+  AnsiString root = PageUrl;
+  NormalizeBase(root);
+  root.resize(std::min(root.find('/', SchemePrefixLength(root)), root.size()));
+  const size_t slash = PageFolder.find('/');
+  return CollapsedBase(root + "/" + (slash == AnsiString::npos ? AnsiString() : PageFolder.substr(slash + 1)) + "/");
+}
 
-  void Take(const TLinkCandidate& Candidate);
-  std::vector<AnsiString> Links;
-  std::vector<TReplacement> Replacements;
+// Folders of a base URL below its host.
+int FolderCount(const AnsiString& Base) {
+  const size_t hostEnd = Base.find('/', SchemePrefixLength(Base));
+  return hostEnd == AnsiString::npos ? 0 : static_cast<int>(std::count(Base.begin() + hostEnd + 1, Base.end(), '/'));
+}
 
-private:
-  void Rewrite(const TLinkCandidate& Candidate, const AnsiString& Link);
-  bool PassesFilters(AnsiString& Link) const;
+// A URL scheme ("name:") before any "/", "?" or "#"; FileScheme tells "file:".
+bool HasScheme(std::string_view Text, bool& FileScheme) {
+  const size_t colon = Text.find(':');
+  if (colon == std::string_view::npos || colon == 0 || Text.substr(0, colon).find_first_of("/\\?#") != std::string_view::npos)
+    return false;
+  FileScheme = SameTextView(Text.substr(0, colon), "file");
+  return true;
+}
 
-  const TParseSettings& Settings_;
-  const AnsiString& BaseHref_;
-  const AnsiString& Base_;
-  const TLinkRewriter Rewriter_;
-  const AnsiString BaseSite_;
-  const AnsiString PageDocument_;
-  int LowestTaken_ = INT_MAX;
-};
+// A path segment as a browser reads it: "%2e" is ".".
+bool IsDotSegment(std::string_view Segment, int Dots) {
+  int found = 0;
+  for (size_t i = 0; i < Segment.size(); ++i, ++found) {
+    if (Segment[i] == '.') continue;
+    if (!StartsTextView(Segment.substr(i), "%2e")) return false;
+    i += 2;
+  }
+  return found == Dots;
+}
 
-void TCandidateLoop::Take(const TLinkCandidate& Candidate) {
-  if (Candidate.IsBase && BaseHref_.empty()) return;
+// Bytes that cannot stand in an attribute value as they are.
+AnsiString AttributeSafe(const AnsiString& Url) {
+  AnsiString out;
+  for (const char c : Url) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool escape = byte <= 0x20 || byte == 0x7F || c == '"' || c == '\'' || c == '<' || c == '>';
+    out += escape ? "%" + IntToHex(byte, 2) : AnsiString(1, c);
+  }
+  return out;
+}
+
+} // namespace
+
+TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings, const TScanHooks& Hooks)
+    : Content_(Content), Settings_(Settings), Hooks_(Hooks), Links_(2 * Content.size() + LinkBudgetSlack) {
+  if (Hooks.IsStopped() || EndsText(".js", Settings.PageUrl) || Content.empty()) return;
+  TPageScan scan = EndsText(".css", Settings.PageUrl) ? ScanCss(Content, Hooks) : ScanHtml(Content, Hooks);
+  BaseHref_ = AbsoluteBaseHref(scan.BaseHref, PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget));
+  Base_ = PageBase(Settings.PageUrl, Settings.BaseOverride, BaseHref_, scan.BaseTarget);
+  if (Settings.BaseOverride.empty()) Base_ = CollapsedBase(Base_);
+  // Without a base tag the saved page's links resolve from the folder the
+  // page is saved in, which is not always the folder of its URL.
+  RewriteBase_ = BaseHref_.empty() && !Settings.PageFolder.empty() ? FolderUrl(Settings.PageUrl, Settings.PageFolder) : Base_;
+  Rewriter_ = std::make_unique<TLinkRewriter>(HostOf(Settings.PageUrl), RewriteBase_, Settings.Rewrite);
+  BaseSite_ = LowerCase(SplitSite(Base_).Site);
+  PageDocument_ = PageDocumentUrl(Settings, BaseHref_);
+  BaseDepth_ = Settings.Rewrite.DirStructure ? 1 + FolderCount(RewriteBase_) : 0;
+  Run(scan);
+}
+
+void TPageParse::Run(TPageScan& Scan) {
+  Candidates_ = std::move(Scan.Candidates);
+  std::sort(Candidates_.begin(), Candidates_.end(), [](const TLinkCandidate& a, const TLinkCandidate& b) {
+    return a.Pos != b.Pos ? a.Pos > b.Pos : a.Length > b.Length;
+  });
+  const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
+  int64_t lowestReplaced = INT64_MAX;
+  bool linksFull = false;
+  int taken = 0;
+  for (TLinkCandidate& candidate : Candidates_) {
+    if (Hooks_.IsStopped()) {
+      Links_ = TLinkSet(0);
+      return;
+    }
+    const std::string_view text = candidate.Text(Content_);
+    if (!IsNotScriptLink(AnsiString(text.substr(0, std::min<size_t>(text.size(), 64))))) continue;
+    if (++taken % 100 == 0) Hooks_.Report(Format("%10d", taken));
+    TJudgement judgement = Judge(candidate);
+    if (translate && !judgement.Local.empty() && int64_t{candidate.Pos} + candidate.Length <= lowestReplaced) {
+      candidate.Replaced = 1;
+      lowestReplaced = candidate.Pos;
+      ++Rewritten_;
+    }
+    if (!judgement.Link.empty() && !linksFull) linksFull = !Links_.Add(judgement.Link);
+  }
+  Hooks_.Report("");
+  if (!translate) std::vector<TLinkCandidate>().swap(Candidates_);
+  Links_.Sort([this] { return Hooks_.IsStopped(); });
+}
+
+// The link a candidate stands for, made absolute and collapsed; false when it
+// is not one to follow or rewrite.
+bool TPageParse::Resolve(const TLinkCandidate& Candidate, AnsiString& Link) const {
+  if (Candidate.Length > MaxLinkLength && !Candidate.IsBase) return false;
   // A base tag's href stands for the base folder, already cut before any
   // query; turning it into a query file name would break the absolute URL.
-  AnsiString link = Candidate.IsBase ? BaseHref_ : Candidate.Text;
+  // A base tag that resolves to nothing stands for the folder the links are
+  // rewritten against, so that the saved page still finds them.
+  if (Candidate.IsBase)
+    Link = BaseHref_.empty() ? RewriteBase_ : BaseHref_;
+  else
+    Link = AnsiString(Candidate.Text(Content_));
   // "&amp;" is the one character reference a link value may hold; it stands for "&".
-  if (link.find("&amp;") != AnsiString::npos) link = StringReplace(link, "&amp;", "&", rfReplaceAll);
-  if (!Candidate.IsBase && !PageDocument_.empty() && link.starts_with('?')) link = PageDocument_ + link;
+  if (Link.find("&amp;") != AnsiString::npos) Link = StringReplace(Link, "&amp;", "&", rfReplaceAll);
+  if (!Candidate.IsBase && !PageDocument_.empty() && Link.starts_with('?')) Link = PageDocument_ + Link;
   bool isEmail = false;
-  if (!ResolveUrl(link, Base_, isEmail) || isEmail) return;
-  if (!CollapseDotDot(link)) return;
-  if (Settings_.DownloadMode && Settings_.TranslateLinks) Rewrite(Candidate, link);
-  if (PassesFilters(link)) Links.push_back(std::move(link));
+  return ResolveUrl(Link, Base_, isEmail) && !isEmail && CollapseDotDot(Link) && HasValidHost(Link);
 }
 
-void TCandidateLoop::Rewrite(const TLinkCandidate& Candidate, const AnsiString& Link) {
-  if (int64_t{Candidate.Pos} + Candidate.Length > LowestTaken_) return;
-  AnsiString local;
-  const bool ok = Candidate.IsBase ? Rewriter_.RewriteBase(Link, local) : Rewriter_.Rewrite(Link, local);
-  if (!ok || SameText(local, Link)) return;
-  Replacements.push_back({Candidate.Pos, Candidate.Length, std::move(local)});
-  LowestTaken_ = Candidate.Pos;
+TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const {
+  TJudgement result;
+  AnsiString link;
+  const bool resolved = Resolve(Candidate, link);
+  const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
+  if (resolved && translate) {
+    AnsiString local;
+    const bool ok = Candidate.IsBase ? Rewriter_->RewriteBase(link, local) : Rewriter_->Rewrite(link, local);
+    if (ok && !SameText(local, link)) result.Local = std::move(local);
+  }
+  const std::string_view text = Candidate.Text(Content_);
+  if (translate && result.Local.empty() && LeavesMirror(text)) result.Local = OnlineUrlOf(text);
+  if (resolved && !(Candidate.IsBase && BaseHref_.empty()) && PassesFilters(link)) result.Link = std::move(link);
+  return result;
 }
 
-bool TCandidateLoop::PassesFilters(AnsiString& Link) const {
+bool TPageParse::PassesFilters(AnsiString& Link) const {
   if (Settings_.ExternalOnly && Settings_.Level <= 1 && LowerCase(SplitSite(Link).Site) == BaseSite_) return false;
   Link.resize(std::min(Link.size(), Link.find('#')));
   if (Link.empty()) return false;
@@ -155,28 +185,66 @@ bool TCandidateLoop::PassesFilters(AnsiString& Link) const {
   return code == "1" || code.empty() || Settings_.DomainFilter.find(code) != AnsiString::npos;
 }
 
-} // namespace
+// True when a browser opening the saved page would take Text, as it stands,
+// to a local path above the download folder: an absolute or "file:" path, or
+// a relative one with more ".." steps than the base's folders.
+bool TPageParse::LeavesMirror(std::string_view Text) const {
+  bool fileScheme = false;
+  if (HasScheme(Text, fileScheme)) return fileScheme;
+  Text = Text.substr(0, Text.find_first_of("?#"));
+  if (!Text.empty() && (Text[0] == '/' || Text[0] == '\\')) return true;
+  int depth = BaseDepth_;
+  for (size_t start = 0; start <= Text.size();) {
+    const size_t end = std::min(Text.find_first_of("/\\", start), Text.size());
+    const std::string_view segment = Text.substr(start, end - start);
+    if (IsDotSegment(segment, 2)) {
+      if (--depth < 0) return true;
+    } else if (end < Text.size() && !segment.empty() && !IsDotSegment(segment, 1)) {
+      ++depth;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+// Where Text leads when the page is read online.
+AnsiString TPageParse::OnlineUrlOf(std::string_view Text) const {
+  AnsiString url;
+  if (!Text.empty() && (Text[0] == '/' || Text[0] == '\\'))
+    url = Base_.substr(0, Base_.find('/', SchemePrefixLength(Base_)));
+  else
+    url = Base_;
+  url.append(Text);
+  return AttributeSafe(url);
+}
+
+bool TPageParse::WriteRewritten(const std::function<void(std::string_view)>& Out) const {
+  const std::string_view page = Content_;
+  size_t done = 0;
+  for (auto c = Candidates_.rbegin(); c != Candidates_.rend(); ++c) {
+    if (!c->Replaced) continue;
+    if (Hooks_.IsStopped()) return false;
+    const size_t at = static_cast<size_t>(c->Pos - 1);
+    Out(page.substr(done, at - done));
+    Out(Judge(*c).Local);
+    done = at + c->Length;
+  }
+  Out(page.substr(done));
+  return true;
+}
 
 TParseResult ParseDocument(AnsiString& Content, const TParseSettings& Settings, const TScanHooks& Hooks) {
   TParseResult result;
-  if (Hooks.IsStopped() || EndsText(".js", Settings.PageUrl) || Content.empty()) return result;
-  const TPageScan scan = EndsText(".css", Settings.PageUrl) ? ScanCss(Content, Hooks) : ScanHtml(Content, Hooks);
-  const AnsiString baseHref =
-      AbsoluteBaseHref(scan.BaseHref, PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget));
-  result.Base = PageBase(Settings.PageUrl, Settings.BaseOverride, baseHref, scan.BaseTarget);
-  TCandidateLoop loop(Settings, baseHref, result.Base);
-  int taken = 0;
-  for (size_t index : DescendingOrder(scan.Candidates)) {
-    if (Hooks.IsStopped()) break;
-    const TLinkCandidate& candidate = scan.Candidates[index];
-    if (!IsNotScriptLink(candidate.Text)) continue;
-    if (++taken % 100 == 0) Hooks.Report(Format("%10d", taken));
-    loop.Take(candidate);
+  TPageParse parse(Content, Settings, Hooks);
+  result.Base = parse.Base();
+  result.Rewritten = parse.Rewritten();
+  result.Links = parse.Links().ToVector();
+  if (parse.Rewritten() > 0) {
+    AnsiString rewritten;
+    rewritten.reserve(Content.size());
+    parse.WriteRewritten([&rewritten](std::string_view Piece) { rewritten.append(Piece); });
+    Content = std::move(rewritten);
   }
-  Hooks.Report("");
-  if (!loop.Replacements.empty()) Content = Rebuilt(Content, loop.Replacements);
-  result.Rewritten = static_cast<int>(loop.Replacements.size());
-  result.Links = SortedUnique(loop.Links);
   return result;
 }
 

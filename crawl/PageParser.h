@@ -3,11 +3,17 @@
 // local names when the project asks for it, filters them, and returns the
 // links to follow. It works on plain values, so the worker thread calls it
 // with its content and settings and tests call it without threads or sockets.
+// A style sheet (page URL ending with ".css") gets the style scan; a script
+// (".js") is not parsed.
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "crawl/LinkRewrite.h"
+#include "crawl/LinkSet.h"
 #include "crawl/PageScan.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -20,19 +26,76 @@ struct TParseSettings {
   bool ExternalOnly = false;   // on levels 0 and 1 keep only links to other sites
   int Level = 0;               // link level of the page
   AnsiString DomainFilter;     // domain codes links are restricted to ("com;net;"), or empty
+  AnsiString PageFolder;       // the page's folder below the download folder ("host/dir"), when saved
   TRewriteSettings Rewrite;    // the settings of the rewriting
 };
 
+// The parse of one page: the scan, then every candidate from the last to the
+// first: resolved against the page's base (collapsed, so that links and their
+// rewritten forms count the same folders), filtered, and with TranslateLinks
+// in download mode marked for its relative local name. Links whose host is
+// not a valid host name are neither followed nor rewritten.
+//
+// Contract
+// - Memory: at most one candidate (8 bytes) per 8 bytes of the page, and the
+//   found links within twice the page's size plus 1 MiB; links beyond that
+//   budget are not followed (their rewriting goes on). A link longer than
+//   2 MiB is not followed.
+// - Hooks.Stopped is polled throughout (scan, candidates, sorting, writing);
+//   a stopped parse ends at once and follows no links.
+// - With TranslateLinks in download mode, no link left as it stands in the
+//   page leads above the download folder once the saved page is opened: such
+//   a link (one the rewriting does not take, such as an e-mail-like path or a
+//   base tag that resolves nowhere) is replaced by its online URL.
+// - Content must outlive the parse; WriteRewritten hands out the page with
+//   its replacements in order, in pieces, without building a second copy.
+class TPageParse {
+public:
+  TPageParse(const AnsiString& Content, const TParseSettings& Settings, const TScanHooks& Hooks = {});
+  TPageParse(const TPageParse&) = delete;
+  TPageParse& operator=(const TPageParse&) = delete;
+
+  // The links to follow, sorted without regard to case, no two equal.
+  TLinkSet& Links() { return Links_; }
+  const AnsiString& Base() const { return Base_; }
+  int Rewritten() const { return Rewritten_; }
+  // False when the hooks stopped it before the whole page was handed out.
+  bool WriteRewritten(const std::function<void(std::string_view)>& Out) const;
+
+private:
+  struct TJudgement {
+    AnsiString Link;  // the absolute link to follow; empty when it is not followed
+    AnsiString Local; // the text that replaces it in the page; empty when it stays
+  };
+  void Run(TPageScan& Scan);
+  TJudgement Judge(const TLinkCandidate& Candidate) const;
+  bool Resolve(const TLinkCandidate& Candidate, AnsiString& Link) const;
+  bool PassesFilters(AnsiString& Link) const;
+  bool LeavesMirror(std::string_view Text) const;
+  AnsiString OnlineUrlOf(std::string_view Text) const;
+
+  const AnsiString& Content_;
+  const TParseSettings& Settings_;
+  const TScanHooks& Hooks_;
+  std::vector<TLinkCandidate> Candidates_; // from the last in the page to the first
+  AnsiString BaseHref_;
+  AnsiString Base_;        // the links resolve against it
+  AnsiString RewriteBase_; // the links are rewritten relative to it
+  std::unique_ptr<TLinkRewriter> Rewriter_;
+  AnsiString BaseSite_;
+  AnsiString PageDocument_;
+  int BaseDepth_ = 0; // folders between the download folder and the base's local folder
+  TLinkSet Links_;
+  int Rewritten_ = 0;
+};
+
+// The parse of Content as plain values: the links, the base, and Content
+// itself rewritten in place.
 struct TParseResult {
   std::vector<AnsiString> Links; // links to follow, sorted without regard to case, no duplicates
   AnsiString Base;               // the base the links were resolved against
   int Rewritten = 0;             // number of links replaced in the page
 };
-
-// Parses Content (a page, or a style sheet when the page URL ends with ".css";
-// a script, ending with ".js", is not parsed) and, with TranslateLinks in
-// download mode, replaces its links by their local names. Each link's text is
-// replaced at most once, and the page is rebuilt in one pass.
 TParseResult ParseDocument(AnsiString& Content, const TParseSettings& Settings, const TScanHooks& Hooks = {});
 
 // Whether a downloaded document is parsed at all: it has content (or is a kept

@@ -83,6 +83,12 @@ bool HasForbiddenLinkChar(const AnsiString& S) {
   throw ERangeError("Character index out of range (" + IntToStr(Index) + ")");
 }
 
+// Ends a scan that its caller stopped, from wherever the scan is.
+struct TScanStopped : std::exception {};
+
+// Longest text a candidate can have (the width of TLinkCandidate::Length).
+constexpr size_t MaxCandidateLength = (size_t{1} << 30) - 1;
+
 struct TAttrValue {
   AnsiString Text;
   int Pos = 0;
@@ -99,17 +105,23 @@ struct TTagSpan {
 class TScanner {
 public:
   TScanner(const AnsiString& Content, const TScanHooks& Hooks, TPageScan& Out)
-      : S_(Content), N_(static_cast<int>(std::min<size_t>(Content.size(), INT_MAX - 1))), Hooks_(Hooks), Out_(Out) {}
+      : S_(Content), N_(static_cast<int>(std::min<size_t>(Content.size(), INT_MAX - 1))), Hooks_(Hooks), Out_(Out),
+        MaxCandidates_(std::max<size_t>(Content.size() / sizeof(TLinkCandidate), 16)) {
+    Out_.Candidates.reserve(MaxCandidates_);
+  }
 
   void ScanHtml();
   void ScanCss();
 
 private:
   // Checked access: an index outside the text raises ERangeError, which ends
-  // the tag being handled.
+  // the tag being handled. Every walk over the text passes here, so this is
+  // where a stopped scan ends, also in the middle of one huge tag.
   unsigned char At(int I) const {
     if (I < 1 || I > N_) [[unlikely]]
       RaiseIndexError(I);
+    if ((I & 0xFFFF) == 0 && Hooks_.IsStopped()) [[unlikely]]
+      throw TScanStopped();
     return static_cast<unsigned char>(S_[static_cast<size_t>(I - 1)]);
   }
   AnsiString Text(int From, int To) const { return From > To ? AnsiString() : Copy(S_, From, To - From + 1); }
@@ -150,6 +162,7 @@ private:
   const int N_;
   const TScanHooks& Hooks_;
   TPageScan& Out_;
+  const size_t MaxCandidates_;
   int LastReport_ = 0;
   int TagStart_ = 0;
   std::vector<int> Separators_; // the "=" outside quotes of the tag being handled
@@ -201,7 +214,12 @@ int TScanner::SkipBlanks(int I, int To) const {
 }
 
 void TScanner::Add(int Pos, const AnsiString& Text, bool IsBase) {
-  Out_.Candidates.push_back({Text, Pos, static_cast<int>(Text.size()), IsBase});
+  if (Out_.Candidates.size() >= MaxCandidates_ || Text.size() > MaxCandidateLength) return;
+  TLinkCandidate candidate;
+  candidate.Pos = Pos;
+  candidate.Length = static_cast<uint32_t>(Text.size());
+  candidate.IsBase = IsBase;
+  Out_.Candidates.push_back(candidate);
 }
 
 // Adds a value that IsUrlValue accepts once the blanks around it are
@@ -702,14 +720,19 @@ void TScanner::ScanCssUrls(int From, int To) {
 
 TPageScan ScanHtml(const AnsiString& Content, const TScanHooks& Hooks) {
   TPageScan scan;
-  scan.Candidates.reserve(Content.size() / 64);
-  TScanner(Content, Hooks, scan).ScanHtml();
+  try {
+    TScanner(Content, Hooks, scan).ScanHtml();
+  } catch (const TScanStopped&) {
+  }
   return scan;
 }
 
 TPageScan ScanCss(const AnsiString& Content, const TScanHooks& Hooks) {
   TPageScan scan;
-  TScanner(Content, Hooks, scan).ScanCss();
+  try {
+    TScanner(Content, Hooks, scan).ScanCss();
+  } catch (const TScanStopped&) {
+  }
   return scan;
 }
 

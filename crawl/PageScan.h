@@ -6,17 +6,24 @@
 // scanned up to there.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 #include "platform/rtl/SysUtils.h"
 
-// A link as it stands in the page: its text and where it stands.
+// A link as it stands in the page: where it stands and how long it is; its
+// text is that part of the page. Eight bytes, so that a page's candidates
+// never cost more than the page itself (see ScanHtml).
 struct TLinkCandidate {
-  AnsiString Text;
-  int Pos = 0;         // 1-based position of its first character
-  int Length = 0;      // length of the text it occupies in the page
-  bool IsBase = false; // the href of a base tag
+  int32_t Pos = 0;          // 1-based position of its first character
+  uint32_t Length : 30 = 0; // length of the text it occupies in the page
+  uint32_t IsBase : 1 = 0;  // the href of a base tag
+  uint32_t Replaced : 1 = 0; // set by the parser for a link it replaces in the page
+  std::string_view Text(const AnsiString& Content) const {
+    return std::string_view(Content).substr(static_cast<size_t>(Pos - 1), Length);
+  }
 };
 
 struct TPageScan {
@@ -37,6 +44,8 @@ struct TScanHooks {
 
 // Scans an HTML page: tags, their link and script attributes, style
 // attributes, script elements, base tag; comments and titles are passed over.
+// The scan takes at most one candidate per 8 bytes of the page and polls
+// Hooks.Stopped at least every 64 KiB it walks, also inside one tag.
 TPageScan ScanHtml(const AnsiString& Content, const TScanHooks& Hooks = {});
 
 // Scans a style sheet: the url(...) values inside its blocks.

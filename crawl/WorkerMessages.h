@@ -9,7 +9,8 @@
 // - WM_LINKSFOUND:  wParam = 1 for a re-read local file, 0 for a download;
 //   lParam = the TStringList* of found links: item 0 is the page's cookie text
 //   with the page's own level, items 1.. are URLs with their link levels.
-//   The list belongs to the worker and is valid only during the call.
+//   The list belongs to the worker and is valid only during the call. A page
+//   of many links sends them in several such lists, in order.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,8 @@ constexpr int scOk = 2;          // "Ok": final code of a success
 constexpr int scDownLoad = 3;    // "DownLoad": the document is written to disk
 constexpr int scClientState = 4; // 4..11: the HTTP client's state 0..7 plus 4
 constexpr int scError = 38;      // "Error": final code of a failure
+constexpr int scNotParsed = 40;  // "Saved, not parsed": a page above the page limit, while
+                                 // it comes in and as the final code of its success
 
 // A link level stored as the object of a found-link item, and read back.
 inline TObject* LevelObject(int Level) {

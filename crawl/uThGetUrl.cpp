@@ -5,7 +5,7 @@
 
 #include "crawl/AcceptRules.h"
 #include "crawl/LinkLevels.h"
-#include "crawl/PageParser.h"
+#include "crawl/LinkResolve.h"
 #include "crawl/SavePaths.h"
 #include "crawl/WorkerMessages.h"
 #include "net/HttpProt.h"
@@ -20,6 +20,8 @@ namespace {
 constexpr int MaxRedirects = 5;
 constexpr int64_t ReadBlockSize = 4096;
 constexpr uint16_t sfKeptByStart = sfAbort | sfTimedOut;
+// Found links handed to the main window in one message.
+constexpr int LinksPerReport = 1024;
 
 bool EndsWithSlashOrEmpty(const AnsiString& Path) { return Path.empty() || Path == "/" || EndsStr("/", Path); }
 
@@ -85,8 +87,10 @@ void thGetUrl::Execute() {
   }
   Rec.Flags.Clear(sfReporting);
   FreeClient();
-  Links.clear();
-  Content.clear();
+  FFile.reset();
+  FParse.reset();
+  FLinks = TLinkSet();
+  AnsiString().swap(Content);
   Results.Clear();
 }
 
@@ -149,7 +153,10 @@ void thGetUrl::Download() {
   ConfigureClient();
   Rec.Flags.StoreKeeping(sfWorking, sfKeptByStart);
   bool fetched = false;
-  if (!Rec.Flags.Has(sfAbort)) {
+  if (!HasValidHost(Http->URL)) {
+    // Refused like a filtered document: no request, and not tried again.
+    NoSave = FRefused = true;
+  } else if (!Rec.Flags.Has(sfAbort)) {
     try {
       Http->Get();
       fetched = true;
@@ -163,9 +170,9 @@ void thGetUrl::Download() {
   } else {
     FSuccess = true;
     Rec.Flags.Store(Rec.Flags.Has(sfRedirected) ? sfFinished | sfRedirected : sfFinished);
-    if (FNode.SizeOrig == 0) FNode.SizeOrig = ClampedSize(Length(Content));
+    if (FNode.SizeOrig == 0) FNode.SizeOrig = ClampedSize(FReceived);
     if (HasOption(poExtractLocal) || HasOption(poExternalOnly)) ParseIfPage();
-    if (FNode.Size == 0) FNode.Size = ClampedSize(Length(Content));
+    if (FNode.Size == 0) FNode.Size = ClampedSize(FReceived);
   }
   SaveDocument();
 }
@@ -178,23 +185,71 @@ void thGetUrl::HttpStateChange() {
   if (Rec.Flags.Has(sfAbort) && state != httpReady && state != httpAborting) Http->AbortHandle()->Abort();
 }
 
+// The bytes are counted as they come, whatever the reply's Content-Length
+// said: past the size rule of the type the reply is refused, past the most
+// the worker takes the download fails.
 void thGetUrl::HttpDocData(const void* Buffer, int Len) {
   if (FIgnoreBody || Len < 1) return;
   if (Stopped()) {
     RefuseReply();
     return;
   }
-  if (int64_t(Content.size()) + Len > FBodyLimit) {
-    // Too large to keep: the download fails.
-    NoSave = false;
+  FReceived += Len;
+  if (FReceived > FBodyLimit) {
+    NoSave = FRefused = FBodyLimitIsRule;
     RefuseReply();
     return;
   }
-  Content.append(static_cast<const char*>(Buffer), Len);
-  const int64_t total = Length(Content);
+  TakeBody(static_cast<const char*>(Buffer), static_cast<size_t>(Len));
   const int64_t expected = Http->ContentLength();
-  SendProgress(expected < 1 ? Format("%10d ", total) : Format("%10d <%10d>", total, expected));
+  SendProgress(expected < 1 ? Format("%10d ", FReceived) : Format("%10d <%10d>", FReceived, expected));
   if (Rec.Flags.Has(sfAbort)) RefuseReply();
+}
+
+// A page to parse is held in memory up to the page limit; past it, and for
+// every other document, the body streams into the document's file.
+void thGetUrl::TakeBody(const char* Data, size_t Len) {
+  if (FKeepInMemory) {
+    if (Content.size() + Len <= static_cast<size_t>(FPageLimit)) {
+      Content.append(Data, Len);
+      return;
+    }
+    FKeepInMemory = false;
+    FNotParsed = true;
+    StreamToFile(Content.data(), Content.size());
+    AnsiString().swap(Content);
+  }
+  if (FNotParsed && !FNotParsedSent) {
+    FNotParsedSent = true;
+    SendState(scNotParsed);
+  }
+  StreamToFile(Data, Len);
+}
+
+// A body that cannot be saved still comes in, as it may hold links; the
+// node then fails.
+void thGetUrl::StreamToFile(const char* Data, size_t Len) {
+  if (NoSave || LocalDir.empty() || FSaveFailed || Len == 0) return;
+  try {
+    if (!FFile) OpenDocumentFile();
+    FFile->Write(Data, Len);
+    FWritten += static_cast<int64_t>(Len);
+  } catch (const Exception& failure) {
+    NoteSaveFailure(failure);
+  }
+}
+
+// A failed save: the document is not saved.
+void thGetUrl::NoteSaveFailure(const Exception& Failure) {
+  RecordSaveError(Failure);
+  FSaveFailed = true;
+  FFile.reset();
+}
+
+// The one place where a failed write hands its system error number to the
+// run control (Rec.SaveError).
+void thGetUrl::RecordSaveError(const Exception& Failure) {
+  if (const auto* write = dynamic_cast<const EFWriteError*>(&Failure)) Rec.SaveError = write->ErrorCode;
 }
 
 void thGetUrl::HttpCookie(const AnsiString& Data) { Http->Cookie += Data; }
@@ -213,6 +268,11 @@ void thGetUrl::HttpHeaderEnd() {
   FRefused = false;
   FIgnoreBody = false;
   FBodyLimit = MaxDocumentSize;
+  FBodyLimitIsRule = false;
+  FReceived = FWritten = 0;
+  FFile.reset();
+  FSaveFailed = FKeepInMemory = FParseWanted = FNotParsed = false;
+  AnsiString().swap(Content);
   const int status = Http->StatusCode();
   if (status < 300)
     AcceptDocument();
@@ -241,8 +301,12 @@ void thGetUrl::AcceptDocument() {
     NoSave = true;
     FRefused = true;
   }
-  FBodyLimit = length > 0 ? MaxDocumentSize : MaxBodySize(*FParams, ext);
+  if (length > 0 && !ext.empty()) {
+    FBodyLimit = MaxBodySize(*FParams, ext);
+    FBodyLimitIsRule = FBodyLimit < MaxDocumentSize;
+  }
   ServerDate = Http->LastModified();
+  PlanBody(length);
   if (ok && FParams->Project.UpdateMode != umDownloadAll) ok = !KeepLocalCopy(length);
   if (length > 0) FNode.SizeOrig = FNode.Size = ClampedSize(length);
   if (!ok) RefuseReply();
@@ -254,10 +318,27 @@ void thGetUrl::AcceptRedirect(int Status) {
     ok = Redirects < MaxRedirects && !GetLocation(Http->RcvdHeader()).empty();
     if (ok) ++Redirects;
   }
-  if (ok)
+  if (ok) {
     Rec.Flags.Set(sfRedirected);
-  else
+    PlanBody(Http->ContentLength());
+  } else {
     RefuseReply();
+  }
+}
+
+bool thGetUrl::WantsParse() const {
+  return (HasOption(poExtractLocal) || HasOption(poExternalOnly)) &&
+         IsParsablePage(Http->StatusCode(), true, false, Http->Location(), LocalName, Http->ContentType(), Rec.MaxLevel,
+                        Rec.Level);
+}
+
+// Where the body goes: a page to parse into memory unless its length is
+// already above the page limit; anything else into the document's file.
+void thGetUrl::PlanBody(int64_t ContentLength) {
+  FPageLimit = PageLimitFor(*FParams, LowerExtOf(LocalName));
+  FParseWanted = WantsParse();
+  FKeepInMemory = FParseWanted && ContentLength <= FPageLimit;
+  FNotParsed = FParseWanted && !FKeepInMemory;
 }
 
 bool thGetUrl::AcceptAndName(const AnsiString& Url) {
@@ -268,6 +349,7 @@ bool thGetUrl::AcceptAndName(const AnsiString& Url) {
   FRequest.Host = Http->TargetHost();
   if (!Http->DocName().empty()) FRequest.DocName = Http->DocName();
   FRequest.Redirected = Rec.Flags.Has(sfRedirected);
+  if (!IsValidHostName(FRequest.Host)) return false;
 
   AnsiString docName = FRequest.DocName;
   const TNameExt nameExt = SplitNameExt(docName, FRequest.Path, FRequest.ContentType);
@@ -295,9 +377,12 @@ bool thGetUrl::KeepLocalCopy(int64_t ContentLength) {
     if (mode == umNewModifiedOrResized && (ContentLength < 1 || ContentLength != FNode.SizeOrig)) fetch = true;
   }
   if (fetch) return false;
-  AnsiString bytes;
-  if (ReadFileToString(path.File, bytes) && !bytes.empty()) {
-    Content = bytes;
+  int64_t size = FileSizeOf(path.File);
+  FKeepInMemory = FParseWanted && size <= FPageLimit;
+  FNotParsed = FParseWanted && !FKeepInMemory;
+  if (size > 0 && FKeepInMemory && (!ReadFileToString(path.File, Content) || Content.empty())) size = 0;
+  if (size > 0) {
+    FReceived = size;
     NoSave = true;
     Rec.Flags.Set(sfLocalKept);
   }
@@ -322,8 +407,9 @@ void thGetUrl::ParseIfPage() {
 
 void thGetUrl::ParseDocument(const AnsiString& BaseOverride) {
   if (Terminated()) return;
-  TParseSettings settings;
+  TParseSettings& settings = FParseSettings;
   settings.PageUrl = Rec.Mode == 1 ? (Http->Location().empty() ? Http->URL : Http->Location()) : Rec.Url;
+  if (HasOption(poCopyDirectories) && StartsStr(FFolder, LocalDir)) settings.PageFolder = LocalDir.substr(FFolder.size());
   settings.BaseOverride = BaseOverride;
   settings.DownloadMode = Rec.Mode == 1;
   settings.TranslateLinks = HasOption(poConvertLinks);
@@ -334,20 +420,18 @@ void thGetUrl::ParseDocument(const AnsiString& BaseOverride) {
   settings.Rewrite.DirStructure = HasOption(poCopyDirectories);
   settings.Rewrite.DomainCodes = FParams->Domain.Codes.Text();
   settings.Rewrite.Folder = FFolder;
-  TScanHooks hooks;
-  hooks.Stopped = [this] { return Stopped(); };
-  hooks.Progress = [this](const AnsiString& Text) { SendProgress(Text); };
-  Links = ::ParseDocument(Content, settings, hooks).Links;
+  FScanHooks.Stopped = [this] { return Stopped(); };
+  FScanHooks.Progress = [this](const AnsiString& Text) { SendProgress(Text); };
+  FParse = std::make_unique<TPageParse>(Content, settings, FScanHooks);
+  FLinks = std::move(FParse->Links());
 }
 
+// The links go to the main window with the report, a part at a time.
 void thGetUrl::CollectLinks(bool StopOnAbort) {
-  if (Terminated() || Links.empty()) return;
+  FReportLinks = false;
+  if (Terminated() || FLinks.Empty()) return;
   SendState(scAdding);
-  Results.Clear();
-  for (const TFoundLink& link : FoundLinkLevels(Links, Rec.Level)) {
-    if (Terminated() || (StopOnAbort && Rec.Flags.Has(sfAbort))) break;
-    Results.AddObject(link.Url, LevelObject(link.Level));
-  }
+  FReportLinks = !(StopOnAbort && Rec.Flags.Has(sfAbort));
 }
 
 // ---------------------------------------------------------------------------
@@ -359,19 +443,24 @@ void thGetUrl::SaveDocument() {
     RecordOutcome(false);
     return;
   }
-  if (Rec.Flags.Has(sfRedirected)) Results.InsertObject(0, Http->Location(), LevelObject(Rec.Level));
+  if (Rec.Flags.Has(sfRedirected)) FRedirectTarget = Http->Location();
   // A refused reply and a kept local copy (NoSave) leave the node loaded.
   bool loaded = NoSave;
-  if (!Rec.Flags.Has(sfAbort | sfFailed) && Http->StatusCode() < 400 && !Content.empty() && !NoSave) {
+  if (!Rec.Flags.Has(sfAbort | sfFailed) && Http->StatusCode() < 400 && FReceived > 0 && !NoSave) {
     SendState(scDownLoad);
-    loaded = WriteDocument();
+    loaded = CommitDocument();
   }
+  FParse.reset();
+  AnsiString().swap(Content);
   RecordOutcome(loaded);
 }
 
-bool thGetUrl::WriteDocument() {
+// The document's file, or a fallback name when it cannot be created; the
+// folders on the way are made. Raises when no file can be made.
+void thGetUrl::OpenDocumentFile() {
   TMirrorPath path = MapMirrorPath(FFolder, LocalDir, NamePart, LocalName);
-  if (path.Result == TMirrorPathResult::Outside || path.Result == TMirrorPathResult::DirNotCreatable) return false;
+  if (path.Result == TMirrorPathResult::Outside || path.Result == TMirrorPathResult::DirNotCreatable)
+    throw EFCreateError("No folder for \"" + LocalName + "\" in the download folder");
   if (!DirectoryExists(path.Dir)) {
     try {
       if (!ForceDirectories(path.Dir)) {
@@ -382,34 +471,55 @@ bool thGetUrl::WriteDocument() {
       // Reported below as a folder that does not exist.
     }
   }
-  if (!DirectoryExists(path.Dir)) return false;
+  if (!DirectoryExists(path.Dir)) throw EFCreateError("Cannot create folder \"" + path.Dir + "\"");
   Rec.SaveError = 0;
-  if (!path.Ok() || !WriteFile(path.File)) {
-    AnsiString base;
-    if (!FallbackBase(LocalName, base)) return false;
-    bool taken = false;
-    for (int n = 1; n <= MaxFallbackNames && !taken; ++n) {
-      LocalName = FallbackName(base, n);
-      path = MapMirrorPath(FFolder, LocalDir, NamePart, LocalName);
-      taken = path.Ok() && !FileExists(path.File) && !DirectoryExists(path.File) && WriteFile(path.File);
-    }
-    if (!taken) return false;
+  if (path.Ok() && TryOpenDocumentFile(path.File)) return;
+  AnsiString base;
+  if (!FallbackBase(LocalName, base)) throw EFCreateError("Cannot create file \"" + LocalName + "\"");
+  for (int n = 1; n <= MaxFallbackNames; ++n) {
+    LocalName = FallbackName(base, n);
+    path = MapMirrorPath(FFolder, LocalDir, NamePart, LocalName);
+    if (path.Ok() && !FileExists(path.File) && !DirectoryExists(path.File) && TryOpenDocumentFile(path.File)) return;
   }
-  if (ServerDate != 0) FileSetDate(path.File, ServerDate);
-  FNode.Size = ClampedSize(Length(Content));
+  throw EFCreateError("Cannot create file \"" + LocalName + "\"");
+}
+
+// Writes a page held in memory (with its links rewritten) and renames the
+// document's file into place. False when it is not saved.
+bool thGetUrl::CommitDocument() {
+  try {
+    if (FKeepInMemory && !FSaveFailed) {
+      if (!FFile) OpenDocumentFile();
+      const auto write = [this](std::string_view Piece) {
+        FFile->Write(Piece.data(), Piece.size());
+        FWritten += static_cast<int64_t>(Piece.size());
+      };
+      if (FParse && FParse->Rewritten() > 0) {
+        if (!FParse->WriteRewritten(write)) return false;
+      } else {
+        write(Content);
+      }
+    }
+    if (FSaveFailed || !FFile) return false;
+    FFile->Commit();
+  } catch (const Exception& failure) {
+    NoteSaveFailure(failure);
+    return false;
+  }
+  FFile.reset();
+  Rec.SaveError = 0;
+  if (ServerDate != 0) FileSetDate(FFileName, ServerDate);
+  FNode.Size = ClampedSize(FWritten);
   return true;
 }
 
-bool thGetUrl::WriteFile(const AnsiString& FileName) {
-  if (DirectoryExists(FileName)) return false;
+bool thGetUrl::TryOpenDocumentFile(const AnsiString& FileName) {
   try {
-    WriteFileAtomically(FileName, Content);
-    Rec.SaveError = 0;
+    FFile = std::make_unique<AtomicFile>(FileName);
+    FFileName = FileName;
     return true;
-  } catch (const EFWriteError& e) {
-    Rec.SaveError = e.ErrorCode;
-    return false;
-  } catch (const Exception&) {
+  } catch (const Exception& failure) {
+    RecordSaveError(failure);
     return false;
   }
 }
@@ -430,6 +540,7 @@ void thGetUrl::RecordOutcome(bool Loaded) {
     FNode.LocalName = LocalName;
   FNode.ServerDate = ServerDate;
   FNode.AddDefaultChild = Rec.DefaultDocSaved && folder;
+  FNode.NotParsed = FNotParsed;
 }
 
 // ---------------------------------------------------------------------------
@@ -461,7 +572,11 @@ bool thGetUrl::LoadLocalFile() {
     TFileStream file(Rec.Url, fmOpenRead | fmShareDenyNone);
     Rec.Flags.StoreKeeping(sfWorking, sfKeptByStart);
     const int64_t size = file.Size();
-    if (size > MaxDocumentSize) throw EFOpenError("File too large: \"" + Rec.Url + "\"");
+    if (size > PageLimit) {
+      FNotParsed = true;
+      Rec.Flags.StoreKeeping(sfLocalRead, sfKeptByStart);
+      return true;
+    }
     Content.assign(static_cast<size_t>(std::max<int64_t>(size, 0)), '\0');
     int64_t done = 0;
     while (done < size) {
@@ -499,11 +614,28 @@ void thGetUrl::ReportResult() {
   ApplyNodeOutcome();
   if (Terminated()) return;
   SendState(scAdding);
-  if (Results.Count() > 0) {
-    Results.InsertObject(0, Http ? Http->Cookie : AnsiString(), LevelObject(Rec.Level));
+  SendLinks();
+  SendState(Rec.Flags.Has(sfFailed) ? scError : FNotParsed ? scNotParsed : scOk);
+}
+
+// Each list starts with the cookie text at the page's level; the first one
+// then has the redirect target. A stop ends the sending between two lists.
+void thGetUrl::SendLinks() {
+  const AnsiString cookie = Http ? Http->Cookie : AnsiString();
+  size_t next = 0;
+  for (bool first = true;; first = false) {
+    Results.Clear();
+    Results.AddObject(cookie, LevelObject(Rec.Level));
+    if (first && !FRedirectTarget.empty()) Results.AddObject(FRedirectTarget, LevelObject(Rec.Level));
+    while (FReportLinks && next < FLinks.Count() && Results.Count() <= LinksPerReport) {
+      const AnsiString link(FLinks[next++]);
+      if (!Trim(link).empty()) Results.AddObject(link, LevelObject(FoundLinkLevel(link, Rec.Level)));
+    }
+    if (Results.Count() == 1) break;
     SendMessage(Rec.Wnd, WM_LINKSFOUND, Rec.Mode == 0 ? 1 : 0, reinterpret_cast<LPARAM>(&Results));
+    if (!FReportLinks || next >= FLinks.Count() || Terminated() || (Rec.Mode == 1 && Rec.Flags.Has(sfAbort))) break;
   }
-  SendState(Rec.Flags.Has(sfFailed) ? scError : scOk);
+  Results.Clear();
 }
 
 void thGetUrl::ApplyNodeOutcome() {
@@ -520,6 +652,7 @@ void thGetUrl::ApplyNodeOutcome() {
     node->LocalName = FNode.LocalName;
     node->ServerDate = FNode.ServerDate;
   }
+  node->NotParsed = FNode.NotParsed;
   node->State = static_cast<uint8_t>((node->State & ~snLoading) | snLoaded);
   if (!FNode.AddDefaultChild) return;
   TDataObj* child = node->AddPath(node->LocalName, HasOption(poSameWww));

@@ -26,7 +26,16 @@
 //   it on its own thread. An abort that arrives before the request starts is
 //   kept, so the request never starts. No exception leaves the thread.
 // - Every file it writes lies inside the download folder (crawl/SavePaths.h)
-//   and replaces an older copy only after a complete write.
+//   and replaces an older copy only after a complete write: the body streams
+//   into a temporary file beside the target, renamed into place when the
+//   document is accepted. Only a document that will be parsed is held in
+//   memory, up to the page limit (PageLimitFor); a larger one is saved but
+//   not parsed, and says so with the state code scNotParsed.
+// - The size rules of a type apply when the reply has a Content-Length, to
+//   that length and to the bytes that actually come; a reply without one is
+//   never refused by size. No body is taken beyond MaxDocumentSize.
+// - A URL whose host is not a valid host name is refused without a request.
+// - Stop (the abort bit) ends every phase at once, parsing included.
 #pragma once
 
 #include <cstdint>
@@ -34,12 +43,15 @@
 #include <mutex>
 #include <vector>
 
+#include "crawl/LinkSet.h"
 #include "crawl/MirrorNames.h"
+#include "crawl/PageParser.h"
 #include "crawl/TrcHttp.h"
 #include "platform/messages/Threads.h"
 #include "platform/rtl/Classes.h"
 #include "project/Settings.h"
 
+class AtomicFile;
 class THttpCli;
 class THttpAbortHandle;
 
@@ -76,6 +88,7 @@ private:
     AnsiString LocalName;
     TDateTime ServerDate = 0;
     bool AddDefaultChild = false;
+    bool NotParsed = false;
   };
 
   void Download();
@@ -92,17 +105,26 @@ private:
   void AcceptDocument();
   void AcceptRedirect(int Status);
   bool AcceptAndName(const AnsiString& Url);
+  void PlanBody(int64_t ContentLength);
+  bool WantsParse() const;
   bool KeepLocalCopy(int64_t ContentLength);
   void RefuseReply();
+
+  void TakeBody(const char* Data, size_t Len);
+  void StreamToFile(const char* Data, size_t Len);
+  void OpenDocumentFile();
+  bool TryOpenDocumentFile(const AnsiString& FileName);
+  void NoteSaveFailure(const Exception& Failure);
+  void RecordSaveError(const Exception& Failure);
 
   void ParseIfPage();
   void ParseDocument(const AnsiString& BaseOverride);
   void CollectLinks(bool StopOnAbort);
   void SaveDocument();
-  bool WriteDocument();
-  bool WriteFile(const AnsiString& FileName);
+  bool CommitDocument();
   void RecordOutcome(bool Loaded);
   void ReportResult();
+  void SendLinks();
   void ApplyNodeOutcome();
 
   void SendState(int Code);
@@ -121,12 +143,28 @@ private:
   AnsiString LocalName;
   AnsiString NamePart;
   TMirrorRequest FRequest;         // the request as the naming saw it
-  std::vector<AnsiString> Links;
-  AnsiString Content;
+  AnsiString Content;              // the body while it is held for parsing
   bool NoSave = false;
   bool FRefused = false;           // the header handler refused the reply
   bool FIgnoreBody = false;        // no further body bytes are taken
-  int64_t FBodyLimit = 0;
+  int64_t FReceived = 0;           // body bytes of the final reply (or of the kept local copy)
+  int64_t FBodyLimit = 0;          // more body bytes than this end the download
+  bool FBodyLimitIsRule = false;   // ... and come from a size rule: the reply is refused
+  int64_t FPageLimit = 0;          // largest page held in memory for parsing
+  bool FParseWanted = false;       // the reply is a page the worker parses
+  bool FKeepInMemory = false;      // the body is held in Content
+  bool FNotParsed = false;         // a page too large to parse
+  bool FNotParsedSent = false;
+  std::unique_ptr<AtomicFile> FFile; // the temporary file the body streams into
+  AnsiString FFileName;            // the file it becomes
+  int64_t FWritten = 0;
+  bool FSaveFailed = false;
+  TParseSettings FParseSettings;
+  TScanHooks FScanHooks;
+  std::unique_ptr<TPageParse> FParse;
+  TLinkSet FLinks;                 // the links found, sorted
+  bool FReportLinks = false;       // the report hands them over
+  AnsiString FRedirectTarget;      // reported ahead of the links
   TDateTime ServerDate = 0;
   int StateCode = 0;
   AnsiString ProgressText;

@@ -78,6 +78,10 @@ protected:
 
 // The members are declared in this order to keep a node at 144 bytes.
 class TDataObj : public TNodeStateHolder {
+public:
+  bool NotParsed = false;        // saved, but too large to be parsed for links
+
+private:
   uint16_t FQueueRefs = 0;       // queue buckets holding this node
 
 public:

@@ -7,17 +7,17 @@ namespace {
 // The candidates of an HTML text as "text@pos" items.
 std::vector<AnsiString> Html(const AnsiString& Page) {
   std::vector<AnsiString> found;
-  for (const TLinkCandidate& c : ScanHtml(Page).Candidates) found.push_back(c.Text + "@" + IntToStr(c.Pos));
+  for (const TLinkCandidate& c : ScanHtml(Page).Candidates) found.push_back(AnsiString(c.Text(Page)) + "@" + IntToStr(c.Pos));
   return found;
 }
 
-std::vector<AnsiString> Texts(const TPageScan& Scan) {
+std::vector<AnsiString> Texts(const TPageScan& Scan, const AnsiString& Page) {
   std::vector<AnsiString> found;
-  for (const TLinkCandidate& c : Scan.Candidates) found.push_back(c.Text);
+  for (const TLinkCandidate& c : Scan.Candidates) found.emplace_back(c.Text(Page));
   return found;
 }
 
-std::vector<AnsiString> HtmlTexts(const AnsiString& Page) { return Texts(ScanHtml(Page)); }
+std::vector<AnsiString> HtmlTexts(const AnsiString& Page) { return Texts(ScanHtml(Page), Page); }
 
 using V = std::vector<AnsiString>;
 
@@ -79,7 +79,7 @@ TEST(PageScan, StyleSheets) {
                          "p { background: url( 'a.gif' ) }\n"
                          "div { x: URL(b.png); y: url(\"no3.gif\"); z: url(c d.gif) }\n"
                          "q { content: '}'; w: url(e.gif) } r { s: url(f.gif)";
-  EXPECT_EQ(Texts(ScanCss(css)), V({"a.gif", "b.png", "e.gif", "f.gif"}));
+  EXPECT_EQ(Texts(ScanCss(css), css), V({"a.gif", "b.png", "e.gif", "f.gif"}));
   const TPageScan scan = ScanCss("p{x:url(a.gif)}");
   ASSERT_EQ(scan.Candidates.size(), 1u);
   EXPECT_EQ(scan.Candidates[0].Pos, 9);

@@ -195,6 +195,7 @@ std::map<std::string, std::function<std::string()>> Facts(const CaseRun& Run) {
           {"node-local-name", [&] { return Run.Node->LocalName; }},
           {"node-size", [&] { return std::to_string(Run.Node->Size); }},
           {"node-size-orig", [&] { return std::to_string(Run.Node->SizeOrig); }},
+          {"node-not-parsed", [&]() -> std::string { return Run.Node->NotParsed ? "1" : "0"; }},
           {"connections", [&] { return std::to_string(Run.Server->AcceptedCount()); }}};
 }
 
@@ -227,6 +228,8 @@ void CheckExpect(const CaseRun& Run) {
       const auto [name, text] = SplitFirst(value);
       EXPECT_TRUE(Run.Folder.Exists(name)) << name;
       EXPECT_EQ(Run.Folder.Read(name), LoopbackServer::UnescapeText(text));
+    } else if (key == "files-within") {
+      for (const std::string& name : Run.Folder.Files()) EXPECT_LE(Run.Folder.Read(name).size(), std::stoul(value)) << name;
     } else if (key == "node-child") {
       const TDataObj* child = Run.Node->FindChild(value);
       ASSERT_NE(child, nullptr);

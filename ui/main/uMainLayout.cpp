@@ -97,7 +97,7 @@ void TMainForm::CreateMessageLists() {
         "Links", "Text files", "Project", "Saved", "Loaded", "Attention", "-Directory does not exist",
         "Nothing to scan", "Open project", "Save project", "Project files", "All files", "Pass", "Resume",
         "Import", "Export", "Search", "Search Item", "Not found", "Copy", "Paste", "No internet connection..",
-        "Error", "View File Error"})
+        "Error", "View File Error", "Saved, not parsed"})
     ml2->Items().Add(text);
 }
 

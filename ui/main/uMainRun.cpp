@@ -415,6 +415,7 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
       if (worker->Rec.DefaultDocSaved && !node->LocalName.empty())
         if (TDataObj* child = node->AddPath(node->LocalName, false)) target = child;
       target->State = snLoaded;
+      target->NotParsed = node->NotParsed;
       if (worker->FirstThread) SiteMap.Reveal(target, true);
       Store->Queue->Remove(node);
     } else {

@@ -198,6 +198,7 @@ AnsiString SiteNodeDetails(const AnsiString& Caption, const TDataObj& Node) {
   std::vector<AnsiString> states, marks;
   for (const auto& [bit, name] : StateNames)
     if (Node.State & bit) states.push_back(name);
+  if (Node.NotParsed) states.push_back("Not parsed");
   if (Node.DirIn & dmStartHost) marks.push_back("Host");
   if (Node.DirIn & dmStartDir) marks.push_back("Dir");
   AnsiString text = Caption.substr(0, Caption.find('=')) + "=" + IntToStr(Node.Level);
