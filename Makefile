@@ -54,11 +54,20 @@ FUZZ_SECONDS ?= 60
 FUZZ_SOURCES := $(wildcard fuzz/*.cpp) $(wildcard crawl/Link*.cpp crawl/Mirror*.cpp crawl/Page*.cpp) \
                 net/UrlUtils.cpp project/TextHelpers.cpp $(wildcard platform/rtl/*.cpp)
 
+# The crawl fuzz (fuzz/crawl) runs download workers against a random scripted
+# server in the sanitized test build; CRAWL_FUZZ_SECONDS and CRAWL_FUZZ_SEED
+# set the run.
+CRAWL_FUZZ_SECONDS ?= 600
+CRAWL_FUZZ_SEED ?= 1
+
 fuzz: deps
 	mkdir -p build/fuzz/corpus
 	clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I. \
 	  $(FUZZ_SOURCES) -o build/fuzz/fuzz_parser -pthread
 	./build/fuzz/fuzz_parser -max_total_time=$(FUZZ_SECONDS) -dict=fuzz/parser.dict build/fuzz/corpus fuzz/seeds
+	cmake -S . -B build/test $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DHARVELLA_SANITIZE=ON -DHARVELLA_WERROR=ON -DHARVELLA_BENCH=OFF
+	cmake --build build/test -j $(JOBS) --target crawl_fuzz
+	QT_QPA_PLATFORM=offscreen ./build/test/tests/crawl/crawl_fuzz --strict --seed $(CRAWL_FUZZ_SEED) --seconds $(CRAWL_FUZZ_SECONDS)
 
 # Fuzzing of the image library's readers (GIF, animated cursor, icon and icon
 # list), one libFuzzer target each, built with clang in build/fuzz-imaging.

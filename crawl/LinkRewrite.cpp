@@ -114,6 +114,17 @@ AnsiString HrefOfRelativePath(const AnsiString& Relative) {
   }
 }
 
+// The mirror saves "a//b" as "a/b" (and "//b" as "/b"); so does the link,
+// which would otherwise begin with "/" and lead to the root of the disk. The
+// query part, which names the file by its checksum, stays as it is.
+void DropEmptyFolders(AnsiString& Local) {
+  const size_t end = std::min(Local.find_first_of("?=:"), Local.size());
+  size_t out = 0;
+  for (size_t i = 0; i < end; ++i)
+    if (!(Local[i] == '/' && out > 0 && Local[out - 1] == '/')) Local[out++] = Local[i];
+  Local.erase(out, end - out);
+}
+
 void AddDocumentName(AnsiString& Local, bool IsQuery) {
   if (Local.empty() || Local.ends_with('/'))
     Local += "index.htm";
@@ -185,6 +196,7 @@ AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
     else
       B = {};
   }
+  DropEmptyFolders(Local);
   const bool isQuery = LocalNameForQuery(Local);
   DropCommonFolders(Local, B);
   const size_t ups = static_cast<size_t>(std::count(B.begin(), B.end(), '/'));

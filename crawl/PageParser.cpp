@@ -149,10 +149,13 @@ bool TPageParse::Resolve(const TLinkCandidate& Candidate, AnsiString& Link) cons
   // query; turning it into a query file name would break the absolute URL.
   // A base tag that resolves to nothing stands for the folder the links are
   // rewritten against, so that the saved page still finds them.
-  if (Candidate.IsBase)
+  // Both are absolute and collapsed already, and stay as the folders were
+  // counted.
+  if (Candidate.IsBase) {
     Link = BaseHref_.empty() ? RewriteBase_ : BaseHref_;
-  else
-    Link = AnsiString(Candidate.Text(Content_));
+    return HasValidHost(Link);
+  }
+  Link = AnsiString(Candidate.Text(Content_));
   // "&amp;" is the one character reference a link value may hold; it stands for "&".
   if (Link.find("&amp;") != AnsiString::npos) Link = StringReplace(Link, "&amp;", "&", rfReplaceAll);
   if (!Candidate.IsBase && !PageDocument_.empty() && Link.starts_with('?')) Link = PageDocument_ + Link;

@@ -458,9 +458,12 @@ void TScanner::AddScriptAttr(int Last, const char* Name) {
 
 void TScanner::ReadBase(int Last) {
   TAttrValue href;
-  if (FindTagAttribute(Last, "href", href) && !href.Text.empty()) {
-    if (Out_.BaseHref.empty()) Out_.BaseHref = BaseDirOf(href.Text);
-    Add(href.Pos, href.Text, true);
+  if (FindTagAttribute(Last, "href", href)) {
+    // As in a browser, the first base tag with an href decides, even an
+    // empty one (which stands for the page itself).
+    if (!Out_.BaseTagSeen) Out_.BaseHref = href.Text.empty() ? AnsiString() : BaseDirOf(href.Text);
+    Out_.BaseTagSeen = true;
+    if (!href.Text.empty()) Add(href.Pos, href.Text, true);
   }
   TAttrValue target;
   if (FindTagAttribute(Last, "target", target)) Out_.BaseTarget = target.Text;

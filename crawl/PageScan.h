@@ -29,6 +29,7 @@ struct TLinkCandidate {
 struct TPageScan {
   std::vector<TLinkCandidate> Candidates; // in page order (a tag's attributes in table order)
   AnsiString BaseHref;   // the first base tag's href cut to its directory
+  bool BaseTagSeen = false; // a base tag with an href was met
   AnsiString BaseTarget; // the base tag's target
 };
 

@@ -1,6 +1,6 @@
 // The worker's acceptance rules: its own include and exclude mask rules, the
-// file-type and size rules, the "Location:" lookup and the update-mode date
-// test.
+// file-type and size rules and the update-mode date test (the "Location:"
+// lookup and the size bounds in bytes run in the scripted worker cases).
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -48,22 +48,14 @@ TEST(WorkerAcceptMasks, FiltersTestHostDirectoryNameAndType) {
 TEST(WorkerAcceptSizes, RulesCompareBytesIn64Bits) {
   TParamProObj params("", false);
   params.SetDefaults();
-  AddFileType(params, 0, "htm", true, true, 10, 0);
   AddFileType(params, 3, "zip", true, true, 0, 3000000);
   AddFileType(params, 4, "mp3", true, false, 100, 100);
-  EXPECT_FALSE(SizeRulesAllow(params, "htm", 10239));
-  EXPECT_TRUE(SizeRulesAllow(params, "htm", 10240));
   EXPECT_TRUE(SizeRulesAllow(params, "zip", 2000000000));   // 3,000,000 KB does not wrap
   EXPECT_FALSE(SizeRulesAllow(params, "zip", 3072000001LL));
   EXPECT_TRUE(SizeRulesAllow(params, "mp3", 1));             // CheckSize off
   EXPECT_EQ(MaxBodySize(params, "zip"), MaxDocumentSize);   // above 2^31-1: capped
   AddFileType(params, 6, "zip", true, true, 0, 5);
   EXPECT_EQ(MaxBodySize(params, "zip"), 5 * 1024);
-}
-
-TEST(WorkerAcceptLocation, FirstLocationLineAnyCaseTrimmed) {
-  EXPECT_EQ(GetLocation(*Masks({"HTTP/1.0 302 Found", "Content-Type: text/html"})), "");
-  EXPECT_EQ(GetLocation(*Masks({"HTTP/1.0 302 Found", "location:   /next.htm  ", "Location: /o.htm"})), "/next.htm");
 }
 
 TEST(WorkerAcceptDates, NewerComparesWholeTimesToTheSecond) {

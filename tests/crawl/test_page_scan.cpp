@@ -100,4 +100,10 @@ TEST(PageScan, ProgressAndStop) {
   hooks.Stopped = [&] { return ++calls > 3; };
   EXPECT_TRUE(ScanHtml("<a href=1.htm><a href=2.htm><a href=3.htm><a href=4.htm><a href=5.htm>", hooks)
                   .Candidates.size() == 3);
+  // A stop also ends the scan inside one huge element.
+  AnsiString script = "<script><!--";
+  while (script.size() < (1 << 20)) script += "x='a.b'; ";
+  calls = 0;
+  hooks.Stopped = [&] { return ++calls > 1; };
+  EXPECT_LT(ScanHtml(script + "</script>", hooks).Candidates.size(), 10000u);
 }

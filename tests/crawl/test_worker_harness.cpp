@@ -39,7 +39,10 @@ TrcHttp WorkerHarness::Order(const std::string& Url, int Level) const {
 void WorkerHarness::Receive(TMessage& Message) {
   if (FRun == nullptr) return;
   const bool hooked = FThread != nullptr;
-  if (Message.Msg == DeferredAbort && hooked) FThread->SetState(sfAbort);
+  if (Message.Msg == DeferredAbort && hooked && FRun->Stopped == std::chrono::steady_clock::time_point()) {
+    FRun->Stopped = std::chrono::steady_clock::now();
+    FThread->SetState(sfAbort);
+  }
   if (Message.Msg == WM_THREADSTATE) {
     FRun->States.push_back(static_cast<int>(Message.LParam));
     if (hooked && FHooks->OnState) FHooks->OnState(FThread, FRun->States.back());
@@ -70,6 +73,7 @@ WorkerRun WorkerHarness::Run(const TParamProObj& Params, const TrcHttp& Rec, con
     run->Success = worker->Success();
     run->DefaultDocSaved = worker->Rec.DefaultDocSaved;
     run->Ended = true;
+    run->EndedAt = std::chrono::steady_clock::now();
     if (FThread == worker) FThread = nullptr;
   };
   if (Hooks.BeforeStart) Hooks.BeforeStart(thread);

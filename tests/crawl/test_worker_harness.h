@@ -4,6 +4,7 @@
 // worker's termination event has run. Also a temporary download folder.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <utility>
@@ -28,6 +29,8 @@ struct WorkerRun {
   bool Success = false;
   bool DefaultDocSaved = false;
   bool Ended = false;                  // the termination event ran in time
+  std::chrono::steady_clock::time_point Stopped; // when a deferred abort was made (else unset)
+  std::chrono::steady_clock::time_point EndedAt; // when the termination event ran
 };
 
 // Calls the harness makes on the main thread while a worker runs; each gets
@@ -52,7 +55,8 @@ public:
   // Runs one worker to its end; the run gives up after TimeoutMs.
   WorkerRun Run(const TParamProObj& Params, const TrcHttp& Rec, const WorkerHooks& Hooks = {}, int TimeoutMs = 20000);
   // Posts an abort (the stop handler's SetState(0x20)) that the main thread
-  // performs when it next pumps, while the worker goes on.
+  // performs when it next pumps, while the worker goes on. Any thread may
+  // call it.
   void DeferAbort();
 
 private:

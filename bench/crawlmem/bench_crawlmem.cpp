@@ -1,0 +1,251 @@
+// Peak memory of the whole program while it crawls, through the main window's
+// "Extract" with 32 connections, a site of ten 1 GiB files, an endless page
+// and a 100 MB page of links; nginx serves the files, a thread of this
+// program the endless page (which fails when it passes the most a document
+// may have, 2 GiB). Every saved file must be byte-identical to the
+// server's. A second figure, from a fresh process, is the memory the parse
+// of a 60 MB page of 2 million links takes beyond the page itself.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "crawl/PageParser.h"
+#include "platform/controls/Dialogs.h"
+#include "platform/controls/Forms.h"
+#include "platform/rtl/FileUtils.h"
+#include "platform/sockets/WinSock.h"
+#include "support/NginxServer.h"
+#include "ui/main/uMain.h"
+
+using namespace winsock;
+
+namespace {
+
+constexpr int BigFiles = 10;
+constexpr int64_t BigFileSize = int64_t{1} << 30;
+constexpr int64_t LinksPageSize = 100'000'000;
+constexpr size_t Block = 1 << 20;
+
+long PeakMemoryKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  return 0;
+}
+
+// Block n of file `Seed`, pseudo-random, so that a copy cannot pass by chance.
+void FillBlock(std::string& Bytes, uint64_t Seed, uint64_t N) {
+  uint64_t x = (Seed + 1) * 0x9E3779B97F4A7C15ull ^ (N + 1) * 0xD1B54A32D192ED03ull;
+  for (size_t i = 0; i < Bytes.size(); i += 8) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    for (size_t k = 0; k < 8 && i + k < Bytes.size(); ++k) Bytes[i + k] = static_cast<char>(x >> (8 * k));
+  }
+}
+
+std::string BigName(int I) { return "big" + std::to_string(I) + ".bin"; }
+
+std::string LinkLine(int I) { return "<a href=\"p" + std::to_string(1000000 + I) + ".htm\">x</a>\n"; }
+
+std::string LinksPage(int64_t Size) {
+  std::string page;
+  page.reserve(static_cast<size_t>(Size) + 64);
+  for (int i = 0; int64_t(page.size()) < Size; ++i) page += LinkLine(i);
+  return page;
+}
+
+void WriteSite(const std::string& Folder) {
+  std::string block(Block, '\0');
+  for (int i = 0; i < BigFiles; ++i) {
+    std::ofstream out(Folder + BigName(i), std::ios::binary);
+    for (int64_t n = 0; n * int64_t(Block) < BigFileSize; ++n) {
+      FillBlock(block, uint64_t(i), uint64_t(n));
+      out.write(block.data(), std::streamsize(block.size()));
+    }
+  }
+  std::ofstream links(Folder + "links.htm", std::ios::binary);
+  for (int64_t i = 0, size = 0; size < LinksPageSize; ++i) {
+    const std::string line = LinkLine(int(i));
+    links << line;
+    size += int64_t(line.size());
+  }
+  std::ofstream index(Folder + "index.htm", std::ios::binary);
+  for (int i = 0; i < BigFiles; ++i) index << "<a href=\"" << BigName(i) << "\">" << i << "</a>\n";
+  index << "<a href=\"links.htm\">links</a>\n";
+}
+
+bool SameFiles(const std::string& A, const std::string& B) {
+  std::ifstream a(A, std::ios::binary), b(B, std::ios::binary);
+  std::string x(Block, '\0'), y(Block, '\0');
+  while (a && b) {
+    a.read(x.data(), std::streamsize(x.size()));
+    b.read(y.data(), std::streamsize(y.size()));
+    if (a.gcount() != b.gcount() || x.compare(0, size_t(a.gcount()), y, 0, size_t(b.gcount())) != 0) return false;
+  }
+  return a.eof() && b.eof();
+}
+
+// An HTML page that never ends, one connection at a time until Stop.
+class TEndlessServer {
+public:
+  TEndlessServer() {
+    FListener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(FListener, 16);
+    int length = sizeof address;
+    getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length);
+    FPort = ntohs(address.sin_port);
+    FAcceptor = std::thread([this] {
+      for (;;) {
+        const SOCKET client = accept(FListener, nullptr, nullptr);
+        if (client == INVALID_SOCKET || FStopping) {
+          if (client != INVALID_SOCKET) closesocket(client);
+          return;
+        }
+        FClients.emplace_back([this, client] { Serve(client); });
+      }
+    });
+  }
+  ~TEndlessServer() {
+    FStopping = true;
+    const SOCKET wake = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(u_short(FPort));
+    connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    FAcceptor.join();
+    closesocket(wake);
+    for (std::thread& client : FClients) client.join();
+    closesocket(FListener);
+  }
+  int Port() const { return FPort; }
+  int64_t BytesSent() const { return FSent; }
+
+private:
+  void Serve(SOCKET Client) {
+    std::string head;
+    char buffer[4096];
+    while (head.find("\r\n\r\n") == std::string::npos) {
+      const int got = recv(Client, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      head.append(buffer, size_t(got));
+    }
+    std::string chunk = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n";
+    for (int sent; !FStopping && (sent = send(Client, chunk.data(), int(chunk.size()), 0)) > 0;) {
+      FSent += sent;
+      if (chunk.size() < 65536) chunk.assign(65536, 'e');
+    }
+    closesocket(Client);
+  }
+
+  SOCKET FListener = INVALID_SOCKET;
+  int FPort = 0;
+  std::atomic<bool> FStopping{false};
+  std::atomic<int64_t> FSent{0};
+  std::thread FAcceptor;
+  std::vector<std::thread> FClients;
+};
+
+// The parse of a page of links in this (fresh) process: the memory it takes
+// beyond the page itself, in MB, and as a multiple of the page's size.
+int MeasureParse(int64_t Size) {
+  const AnsiString page = LinksPage(Size);
+  const long before = PeakMemoryKb();
+  TParseSettings settings;
+  settings.PageUrl = "http://127.0.0.1:8080/d/index.htm";
+  settings.TranslateLinks = true;
+  settings.Rewrite.Folder = "/mirror/";
+  TPageParse parse(page, settings);
+  size_t written = 0;
+  parse.WriteRewritten([&written](std::string_view Piece) { written += Piece.size(); });
+  const double extraMb = (PeakMemoryKb() - before) / 1024.0;
+  std::printf("crawlmem_parse_%lldmb_links: %zu links\n", static_cast<long long>(Size / 1000000), parse.Links().Count());
+  std::printf("crawlmem_parse_%lldmb_memory_beyond_page: %.0f MB\n", static_cast<long long>(Size / 1000000), extraMb);
+  std::printf("crawlmem_parse_memory_per_page_size: %.2f times\n", extraMb * 1024 * 1024 / double(page.size()));
+  return written > 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--parse") return MeasureParse(std::atoll(argv[2]) * 1000000);
+  if (!NginxServer::Available()) {
+    std::fprintf(stderr, "nginx is missing\n");
+    return 1;
+  }
+  const AnsiString temp = MakeTempFolder("harvella-bench-crawlmem");
+  const std::string site = temp + "site/", mirror = temp + "mirror/";
+  std::filesystem::create_directories(site);
+  int failures = 0;
+  {
+    TEndlessServer endless;
+    WriteSite(site);
+    NginxServer nginx(site);
+    if (!nginx.Start()) {
+      std::fprintf(stderr, "nginx did not start: %s\n", nginx.ErrorLog().c_str());
+      return 1;
+    }
+    InitializeControls();
+    SetProgramFolder(temp);
+    SetDialogResponder([](const TDialogRequest&) {
+      TDialogAnswer answer;
+      answer.Result = IDOK;
+      return answer;
+    });
+    const long base = PeakMemoryKb();
+    const auto start = std::chrono::steady_clock::now();
+    auto* form = new TMainForm(nullptr);
+    form->DoCreate();
+    while (!form->Store) Application->ProcessMessages();
+    TProject& project = CurrentParams->Project;
+    project.Folder = mirror;
+    project.Connections = 32;
+    project.LinkLevel = 0;
+    project.Retries = 0;
+    project.TimeOut = 600;
+    form->SyncControls();
+    form->richURL->Lines()->Clear();
+    // The endless page is a start URL of its own: its server is another host.
+    form->richURL->Lines()->Add(nginx.Url("/index.htm"));
+    form->richURL->Lines()->Add("http://127.0.0.1:" + std::to_string(endless.Port()) + "/endless.htm");
+    form->sbScan->Click();
+    while (form->RunInProgress()) Application->HandleMessage();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const long peak = PeakMemoryKb();
+    delete form;
+    std::printf("crawlmem_32conn_peak_memory: %ld MB\n", peak / 1024);
+    std::printf("crawlmem_32conn_peak_memory_of_crawl: %ld MB\n", (peak - base) / 1024);
+    std::printf("crawlmem_32conn_seconds: %.1f s\n", seconds);
+    std::printf("crawlmem_endless_page_bytes_sent: %lld MB\n", static_cast<long long>(endless.BytesSent() >> 20));
+    std::vector<std::string> names{"links.htm"};
+    for (int i = 0; i < BigFiles; ++i) names.push_back(BigName(i));
+    for (const std::string& name : names) {
+      const std::string saved = mirror + "127.0.0.1/" + name;
+      if (!SameFiles(site + name, saved)) {
+        std::fprintf(stderr, "%s differs from the server's copy\n", saved.c_str());
+        ++failures;
+      }
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(mirror))
+      if (entry.path().filename().string().rfind(".~", 0) == 0) {
+        std::fprintf(stderr, "temporary file left: %s\n", entry.path().c_str());
+        ++failures;
+      }
+    std::printf("crawlmem_32conn_files_identical: %d of %zu files\n", int(names.size()) - failures, names.size());
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(temp.c_str(), ignored);
+  std::fflush(stdout);
+  failures += std::system((std::string(argv[0]) + " --parse 60").c_str()) != 0;
+  return failures == 0 ? 0 : 1;
+}
