@@ -144,21 +144,19 @@ void TPageParse::Run(TPageScan& Scan) {
 // The link a candidate stands for, made absolute and collapsed; false when it
 // is not one to follow or rewrite.
 bool TPageParse::Resolve(const TLinkCandidate& Candidate, AnsiString& Link) const {
-  if (Candidate.Length > MaxLinkLength && !Candidate.IsBase) return false;
-  // A base tag's href stands for the base folder, already cut before any
-  // query; turning it into a query file name would break the absolute URL.
-  // A base tag that resolves to nothing stands for the folder the links are
-  // rewritten against, so that the saved page still finds them.
-  // Both are absolute and collapsed already, and stay as the folders were
-  // counted.
+  // A base tag stands for the folder the links are rewritten against: its
+  // href's folder, or the page's own when the href resolves to nothing. That
+  // is absolute and collapsed already, and its folders stay as they were
+  // counted (a query file name would break it).
   if (Candidate.IsBase) {
     Link = BaseHref_.empty() ? RewriteBase_ : BaseHref_;
     return HasValidHost(Link);
   }
+  if (Candidate.Length > MaxLinkLength) return false;
   Link = AnsiString(Candidate.Text(Content_));
   // "&amp;" is the one character reference a link value may hold; it stands for "&".
   if (Link.find("&amp;") != AnsiString::npos) Link = StringReplace(Link, "&amp;", "&", rfReplaceAll);
-  if (!Candidate.IsBase && !PageDocument_.empty() && Link.starts_with('?')) Link = PageDocument_ + Link;
+  if (!PageDocument_.empty() && Link.starts_with('?')) Link = PageDocument_ + Link;
   bool isEmail = false;
   return ResolveUrl(Link, Base_, isEmail) && !isEmail && CollapseDotDot(Link) && HasValidHost(Link);
 }

@@ -226,8 +226,8 @@ void thGetUrl::TakeBody(const char* Data, size_t Len) {
   StreamToFile(Data, Len);
 }
 
-// A body that cannot be saved still comes in, as it may hold links; the
-// node then fails.
+// A body that cannot be saved still comes in to its end: the download
+// succeeds and the node fails.
 void thGetUrl::StreamToFile(const char* Data, size_t Len) {
   if (NoSave || LocalDir.empty() || FSaveFailed || Len == 0) return;
   try {
