@@ -22,15 +22,24 @@ AnsiString HostOf(const AnsiString& Url) {
   return host;
 }
 
+// A web folder: an http, https or ftp URL of a valid host.
+bool IsWebUrl(const AnsiString& Url) {
+  return (StartsText("http://", Url) || StartsText("https://", Url) || StartsText("ftp://", Url)) && HasValidHost(Url);
+}
+
 // A base tag's href made absolute against the page's own base, as browsers
-// do; empty when it names nothing to resolve against (a bare "#fragment").
+// do; empty when it names no web folder to resolve against (a bare
+// "#fragment", a "file:" URL, a host that is no host name).
 AnsiString AbsoluteBaseHref(const AnsiString& BaseHref, const AnsiString& PageOwnBase) {
   if (BaseHref.empty() || BaseHref.size() > MaxLinkLength) return AnsiString();
-  if (SchemePrefixLength(BaseHref) > 0) return CollapsedBase(BaseHref);
   AnsiString href = BaseHref;
-  bool isEmail = false;
-  if (!ResolveUrl(href, PageOwnBase, isEmail) || isEmail || !CollapseDotDot(href)) return AnsiString();
-  return CollapsedBase(BaseDirOf(href.substr(0, href.find('#'))));
+  if (SchemePrefixLength(BaseHref) == 0) {
+    bool isEmail = false;
+    if (!ResolveUrl(href, PageOwnBase, isEmail) || isEmail || !CollapseDotDot(href)) return AnsiString();
+    href = BaseDirOf(href.substr(0, href.find('#')));
+  }
+  href = CollapsedBase(href);
+  return IsWebUrl(href) ? href : AnsiString();
 }
 
 // The URL of the page's own document (no query) that a link made only of a

@@ -152,6 +152,19 @@ std::string LengthHeader(TRandom& R, size_t Size) {
   }
 }
 
+// Body in chunks of random sizes, now and then with a size that lies.
+std::string Chunked(TRandom& R, const std::string& Body) {
+  std::string out;
+  char size[32];
+  for (size_t done = 0; done < Body.size();) {
+    const size_t part = std::min<size_t>(Body.size() - done, 1 + static_cast<size_t>(R.Below(5000)));
+    std::snprintf(size, sizeof size, "%zx", R.Chance(2) ? part + 7 : part);
+    out += std::string(size) + "\r\n" + Body.substr(done, part) + "\r\n";
+    done += part;
+  }
+  return out + (R.Chance(90) ? "0\r\n\r\n" : "");
+}
+
 // The steps that send Head and Body: whole, in parts with pauses, cut off.
 void AddSending(TRandom& R, LoopbackScript& Script, const std::string& Head, const std::string& Body) {
   Script.push_back(LoopbackStep::Send(Head));
@@ -175,12 +188,18 @@ std::vector<LoopbackScript> RandomReplies(TRandom& R, bool Proxy) {
       const std::string status = R.Pick<std::string>({"301 Moved", "302 Found", "302 Found", "307 Temporary"});
       AddSending(R, script, "HTTP/1.0 " + status + "\r\nLocation: " + location + "\r\n\r\n", "");
     } else {
-      const TReply reply = RandomBody(R);
+      TReply reply = RandomBody(R);
       const std::string status = R.Pick<std::string>({"200 OK", "200 OK", "200 OK", "200 OK", "404 Not Found", "500 Error",
                                                       "204 No Content", "300 Choices", "304 Not Modified"});
-      std::string head = "HTTP/1.0 " + status + "\r\n";
+      std::string head = R.Chance(10) ? "HTTP/1.1 100 Continue\r\n\r\n" : "";
+      head += (R.Chance(50) ? "HTTP/1.0 " : "HTTP/1.1 ") + status + "\r\n";
       if (!reply.Type.empty()) head += "Content-Type: " + reply.Type + "\r\n";
-      head += LengthHeader(R, reply.Body.size());
+      if (R.Chance(15)) {
+        head += "Transfer-Encoding: chunked\r\n";
+        reply.Body = Chunked(R, reply.Body);
+      } else {
+        head += LengthHeader(R, reply.Body.size());
+      }
       if (R.Chance(20)) head += "Set-Cookie: id=" + std::to_string(R.Below(100)) + "\r\n";
       if (R.Chance(20)) head += "Last-Modified: Sat, 01 Jan 2000 00:00:00 GMT\r\n";
       AddSending(R, script, head + "\r\n", reply.Body);
