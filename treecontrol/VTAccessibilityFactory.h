@@ -12,7 +12,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/controls/WinTypes.h"
+#include "platform/controls/Accessibility.h"
 #include "platform/ole/ComBase.h"
 
 class TBaseVirtualTree;
@@ -27,9 +27,6 @@ class ITreeAccessibleProvider {
   virtual ~ITreeAccessibleProvider() = default;
   virtual TComPtr<IAccessible> CreateAccessible(TBaseVirtualTree* tree) = 0;
 };
-
-constexpr UINT WM_GETOBJECT = 0x003D;
-constexpr LPARAM OBJID_CLIENT = -4;
 
 class TVTAccessibilityFactory {
  public:

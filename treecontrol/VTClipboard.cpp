@@ -8,6 +8,7 @@
 #include "treecontrol/VTExport.h"
 #include "treecontrol/VTStream.h"
 #include "treecontrol/VTUnitServices.h"
+#include "treecontrol/VTWorkerThread.h"
 
 namespace {
 
@@ -149,6 +150,7 @@ bool TVTTreeTransfer::CutToClipboard() {
 
 void TVTTreeTransfer::CancelCutOrCopy() {
   if (!tree_->HasState(stCutPending) && !tree_->HasState(stCopyPending)) return;
+  TValidationPause pause(tree_);
   for (PVirtualNode run = tree_->GetFirstNoInit(); run; run = tree_->GetNextNoInit(run))
     run->States &= uint16_t(~nsCutOrCopy);
   tree_->ChangeStates({}, {stCutPending, stCopyPending});
@@ -255,9 +257,8 @@ void TVTTreeTransfer::InsertCopies(TBaseVirtualTree* source, const AnsiString& b
 
 void TVTTreeTransfer::MoveNodes(TBaseVirtualTree* source, PVirtualNode target, TVTNodeAttachMode mode) {
   TVTTreeTransfer* sourceTransfer = Of(source);
-  std::vector<PVirtualNode> nodes = source->HasState(stOLEDragging) && sourceTransfer
-                                        ? sourceTransfer->dragSelection_
-                                        : source->GetSortedCutCopySet(true);
+  std::vector<PVirtualNode> nodes =
+      source->HasState(stOLEDragging) ? source->DragSelection() : source->GetSortedCutCopySet(true);
   if (sourceTransfer) sourceTransfer->dragMoved_ = true;
   // Walking in the right direction keeps the nodes' order at the target.
   if (mode != amInsertBefore && mode != amAddChildLast) std::reverse(nodes.begin(), nodes.end());

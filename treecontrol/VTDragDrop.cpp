@@ -3,6 +3,7 @@
 #include "treecontrol/VTDragDrop.h"
 
 #include "platform/rtl/DateUtils.h"
+#include "treecontrol/VTDragImage.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ TComPtr<IDataObject> TVTTreeTransfer::CreateDataObject() {
   return data;
 }
 
-DWORD TVTTreeTransfer::StartDrag(TPoint) {
+DWORD TVTTreeTransfer::StartDrag(TPoint point) {
   tree_->CancelEditNode();
   PVirtualNode focused = tree_->FocusedNode();
   if (focused && !tree_->Selected(focused)) {
@@ -52,22 +53,31 @@ DWORD TVTTreeTransfer::StartDrag(TPoint) {
     tree_->InvalidateNode(focused);
   }
   tree_->Update();
-  dragSelection_ = tree_->GetSortedSelection(true);
+  tree_->SetDragSelection(tree_->GetSortedSelection(true));
   dragMoved_ = false;
   tree_->ChangeStates({stOLEDragging}, {stClearPending, stOLEDragPending});
   struct TDragEnd {
-    TVTTreeTransfer* Transfer;
+    TBaseVirtualTree* Tree;
     ~TDragEnd() {
-      Transfer->tree_->ChangeStates({}, {stOLEDragging});
-      Transfer->dragSelection_.clear();
+      Tree->ChangeStates({}, {stOLEDragging});
+      Tree->SetDragSelection({});
     }
-  } dragEnd{this};
-  if (OnStartDrag) OnStartDrag(tree_);
+  } dragEnd{tree_};
+  // The drag carries its data object; one a start handler supplies is not used.
+  TDragObject* supplied = nullptr;
+  tree_->DoStartDrag(supplied);
   IVTDragManager* manager = DragManager();
   TComPtr<IDataObject> data = manager->GetDataObject();
   TComPtr<IDropSource> dropSource = QueryInterfaceOf<IDropSource>(manager);
+  tree_->PrepareDragImage(tree_->ScreenToClient(point), data.Get());
   lastDropMode_ = dmOnNode;
   DWORD effect = DROPEFFECT_NONE;
+  auto finish = [&] {
+    manager->ForceDragLeave();
+    const TPoint position = tree_->ScreenToClient(GetCursorPos());
+    tree_->DoEndDrag(tree_, position.X, position.Y);
+    tree_->DragImage()->EndDrag();
+  };
   try {
     const HRESULT hr = dropSource ? DoDragDrop(data.Get(), dropSource.Get(), AllowedEffects(tree_->DragOperations()),
                                                &effect)
@@ -75,31 +85,19 @@ DWORD TVTTreeTransfer::StartDrag(TPoint) {
     if (FAILED(hr)) effect = DROPEFFECT_NONE;
   } catch (...) {
     // A failing handler ends the drag; the mouse states still end cleanly.
-    manager->ForceDragLeave();
-    DragFinished();
+    finish();
     throw;
   }
-  manager->ForceDragLeave();
-  const TPoint position = tree_->ScreenToClient(GetCursorPos());
-  if (OnEndDrag) OnEndDrag(tree_, tree_, position.X, position.Y);
-  DragFinished();
-  // Nodes the drop already moved within this tree are not deleted again.
+  finish();
+  // Nodes the drop already moved within this tree are not deleted again;
+  // nodes the handlers freed have left the drag selection.
   if (effect == DROPEFFECT_MOVE && !dragMoved_ &&
       tree_->TreeOptions().AutoOptions().Contains(toAutoDeleteMovedNodes)) {
     tree_->BeginUpdate();
-    for (PVirtualNode node : dragSelection_) tree_->DeleteNode(node);
+    while (!tree_->DragSelection().empty()) tree_->DeleteNode(tree_->DragSelection().back());
     tree_->EndUpdate();
   }
   return effect;
-}
-
-void TVTTreeTransfer::DragFinished() {
-  tree_->ChangeStates({}, {stUserDragObject, stVCLDragging, stVCLDragPending});
-  const TPoint position = tree_->ScreenToClient(GetCursorPos());
-  UINT message = WM_LBUTTONUP;
-  if (tree_->HasState(stRightButtonDown)) message = WM_RBUTTONUP;
-  else if (tree_->HasState(stMiddleButtonDown)) message = WM_MBUTTONUP;
-  tree_->Perform(message, 0, MakeLParam(position.X, position.Y));
 }
 
 // ---- Target ------------------------------------------------------------------------
@@ -151,6 +149,7 @@ HRESULT TVTTreeTransfer::DragEnter(DWORD keyState, TPoint point, DWORD& effect) 
   effect = SuggestDropEffect(source, shift, client, effect);
   if (!DoDragOver(source, shift, dsDragEnter, client, lastDropMode_, effect)) {
     effect = DROPEFFECT_NONE;
+    if (source) source->DragImage()->ShowDragImage();
     return S_OK;
   }
   THitInfo hit;
@@ -163,6 +162,7 @@ HRESULT TVTTreeTransfer::DragEnter(DWORD keyState, TPoint point, DWORD& effect) 
   if (!hit.HitPositions.Contains(hiOnItemLabel))
     mode = client.Y < RowMiddle(tree_->GetDisplayRect(hit.HitNode, NoColumn, false)) ? dmAbove : dmBelow;
   SetDropTarget(hit.HitNode, mode);
+  if (source) source->DragImage()->ShowDragImage();
   return S_OK;
 }
 
@@ -181,8 +181,9 @@ TDropMode TVTTreeTransfer::DropModeAt(TPoint client, PVirtualNode& node) {
   return client.Y < RowMiddle(tree_->GetDisplayRect(node, NoColumn, false)) ? dmAbove : dmBelow;
 }
 
+// An OLE drag near an edge scrolls at once, one increment per call.
 bool TVTTreeTransfer::AutoScroll(TPoint client) {
-  if (!tree_->TreeOptions().AutoOptions().Contains(toAutoScroll)) return false;
+  if (!tree_->TreeOptions().AutoOptions().Contains(toAutoScroll) || tree_->HasState(stVCLDragging)) return false;
   const TRect area = tree_->ClientRect();
   const int zone = tree_->DefaultNodeHeight();
   const int vertical = std::min(tree_->ScrollBarOptions().VerticalIncrement(), area.Height());
@@ -193,12 +194,7 @@ bool TVTTreeTransfer::AutoScroll(TPoint client) {
   if (client.X < area.Left + zone && tree_->EffectiveOffsetX() > 0) dx = horizontal;
   else if (client.X >= area.Right - zone && area.Width() + tree_->EffectiveOffsetX() < tree_->RangeX())
     dx = -horizontal;
-  if (dx == 0 && dy == 0) {
-    autoScrollStart_ = 0;
-    return false;
-  }
-  if (autoScrollStart_ == 0) autoScrollStart_ = GetTickCount();
-  if (GetTickCount() - autoScrollStart_ < uint32_t(tree_->AutoScrollDelay())) return false;
+  if (dx == 0 && dy == 0) return false;
   const TPoint old = tree_->OffsetXY();
   tree_->SetOffsetXY({old.X + tree_->HorizontalDirection() * dx, old.Y + dy});
   return !(tree_->OffsetXY() == old);
@@ -220,22 +216,27 @@ HRESULT TVTTreeTransfer::DragOver(TBaseVirtualTree* source, DWORD keyState, TDra
   SetDropTarget(node, mode);
   AutoExpand();
   tree_->Update();
+  // The picture of the dragged nodes keeps what the tree now shows under it.
+  if (TVTDragImage* image = source ? source->DragImage() : nullptr; image && image->Visible()) {
+    image->RecaptureBackground(tree_, false);
+    image->DragTo(point, true);
+  }
   effect = SuggestDropEffect(source, shift, client, effect);
   if (!DoDragOver(source, shift, state, client, mode, effect)) effect = DROPEFFECT_NONE;
   if (scrolled) effect |= DROPEFFECT_SCROLL;
+  lastEffect_ = effect & ~DROPEFFECT_SCROLL;
   return S_OK;
 }
 
 void TVTTreeTransfer::DragLeave() {
+  if (TBaseVirtualTree* source = DragManager()->GetDragSource()) source->DragImage()->HideDragImage();
   SetDropTarget(nullptr, lastDropMode_);
-  autoScrollStart_ = 0;
   tree_->Update();
   DWORD effect = DROPEFFECT_NONE;
   DoDragOver(nullptr, 0, dsDragLeave, {0, 0}, lastDropMode_, effect);
 }
 
 HRESULT TVTTreeTransfer::DragDrop(IDataObject* data, DWORD keyState, TPoint point, DWORD& effect) {
-  autoScrollStart_ = 0;
   struct TForgetTarget {
     TVTTreeTransfer* Transfer;
     ~TForgetTarget() { Transfer->SetDropTarget(nullptr, Transfer->lastDropMode_); }
@@ -256,7 +257,100 @@ HRESULT TVTTreeTransfer::DragDrop(IDataObject* data, DWORD keyState, TPoint poin
   return S_OK;
 }
 
-void TBaseVirtualTree::DoStartDrag(PVirtualNode) {
-  TVTTreeTransfer* transfer = TVTTreeTransfer::Of(this);
-  if (transfer && dragType_ == dtOLE) transfer->StartDrag(GetCursorPos());
+void TVTTreeTransfer::ClassLibraryDrop(TBaseVirtualTree* source, DWORD keyState, TPoint point) {
+  SetDropTarget(dropTarget_, lastDropMode_);
+  DWORD effect = lastEffect_;
+  if (OnDragDrop)
+    OnDragDrop(tree_, source, nullptr, {}, ShiftStateOf(keyState), tree_->ScreenToClient(point), effect,
+               lastDropMode_);
+  SetDropTarget(nullptr, lastDropMode_);
 }
+
+// ---- The tree's side of dragging -------------------------------------------------
+
+void TBaseVirtualTree::StartOLEDrag(TPoint at) {
+  if (TVTTreeTransfer* transfer = TVTTreeTransfer::Of(this)) transfer->StartDrag(ClientToScreen(at));
+}
+
+void TBaseVirtualTree::BeginDrag(bool immediate, int threshold) {
+  if (dragType_ == dtVCL) {
+    if (Dragging()) return;
+    ChangeStates({stVCLDragPending}, {});
+    SetDragSelection(GetSortedSelection(true));
+    PrepareDragImage(dragStartPoint_, nullptr);
+    TCustomControl::BeginDrag(immediate, threshold);
+    return;
+  }
+  if (HasState(stOLEDragPending) || HasState(stOLEDragging)) return;
+  dragThreshold_ = threshold < 0 ? GetSystemMetrics(SM_CXDRAG) : threshold;
+  if (immediate) {
+    StartOLEDrag(dragStartPoint_);
+    return;
+  }
+  dragPending_ = true;
+  ChangeStates({stOLEDragPending}, {});
+}
+
+bool TBaseVirtualTree::Dragging() const {
+  return HasState(stOLEDragPending) || HasState(stOLEDragging) || TCustomControl::Dragging();
+}
+
+void TBaseVirtualTree::DoStartDrag(TDragObject*& dragObject) {
+  TCustomControl::DoStartDrag(dragObject);
+  if (dragObject) ChangeStates({stUserDragObject}, {});
+}
+
+void TBaseVirtualTree::DoEndDrag(TObject* target, int x, int y) {
+  TCustomControl::DoEndDrag(target, x, y);
+  DragFinished();
+  // An OLE drag keeps its nodes until it has deleted what moved away.
+  if (HasState(stOLEDragging)) return;
+  DragImage()->EndDrag();
+  SetDragSelection({});
+}
+
+void TBaseVirtualTree::DragFinished() {
+  ChangeStates({}, {stUserDragObject, stVCLDragging, stVCLDragPending});
+  const TPoint position = ScreenToClient(GetCursorPos());
+  UINT message = WM_LBUTTONUP;
+  if (HasState(stRightButtonDown)) message = WM_RBUTTONUP;
+  else if (HasState(stMiddleButtonDown)) message = WM_MBUTTONUP;
+  Perform(message, 0, MakeLParam(position.X, position.Y));
+}
+
+void TBaseVirtualTree::SetDragSelection(std::vector<PVirtualNode> nodes) {
+  dragNodes_ = std::unordered_set<PVirtualNode>(nodes.begin(), nodes.end());
+  dragSelection_ = std::move(nodes);
+}
+
+const std::vector<PVirtualNode>& TBaseVirtualTree::DragSelection() {
+  if (dragNodes_.size() != dragSelection_.size())
+    std::erase_if(dragSelection_, [this](PVirtualNode node) { return !dragNodes_.count(node); });
+  return dragSelection_;
+}
+
+TVTDragImage* TBaseVirtualTree::DragImage() {
+  if (!dragImage_) dragImage_ = std::make_unique<TVTDragImage>(this);
+  return dragImage_.get();
+}
+
+void TBaseVirtualTree::PrepareDragImage(TPoint hotSpot, IDataObject* dataObject) {
+  if (dragImageKind_ == diNoImage) return;
+  TRect area = Bounds(hotSpot.X - dragWidth_ / 2, hotSpot.Y - dragHeight_ / 2, dragWidth_, dragHeight_);
+  if (!IntersectRect(area, area, ClientRect())) return;
+  TBitmap picture(area.Width(), area.Height());
+  picture.Canvas()->Brush().SetColor(Color());
+  picture.Canvas()->FillRect(Rect(0, 0, area.Width(), area.Height()));
+  TRect window = area;
+  OffsetRect(window, EffectiveOffsetX(), -offsetY_);
+  TVTInternalPaintOptions options{poDrawSelection, poSelectedOnly};
+  if (dragImageKind_ == diMainColumnOnly) options.Include(poMainOnly);
+  PaintTree(picture.Canvas(), window, {0, 0}, options);
+  TVTDragImage* image = DragImage();
+  image->EndDrag();
+  image->SetColorKey(Color());
+  image->PrepareDrag(picture, ClientToScreen(area.TopLeft()), {hotSpot.X - area.Left, hotSpot.Y - area.Top},
+                     dataObject);
+  image->EnterDrag();
+}
+

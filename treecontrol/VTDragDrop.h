@@ -37,8 +37,6 @@ using TVTDragDropEvent =
 using TVTCreateDataObjectEvent = std::function<void(TBaseVirtualTree* Sender, TComPtr<IDataObject>& DataObject)>;
 using TVTRenderOLEDataEvent = std::function<void(TBaseVirtualTree* Sender, const FORMATETC& FormatEtcIn,
                                                  STGMEDIUM& Medium, bool ForClipboard, HRESULT& Result)>;
-using TVTStartDragEvent = std::function<void(TBaseVirtualTree* Sender)>;
-using TVTEndDragEvent = std::function<void(TBaseVirtualTree* Sender, TBaseVirtualTree* Target, int X, int Y)>;
 
 class TVTTreeTransfer : public TVTTransferHost {
  public:
@@ -69,9 +67,9 @@ class TVTTreeTransfer : public TVTTransferHost {
   IVTDragManager* DragManager();
   // Registers or revokes the tree's window as a drop target by toAcceptOLEDrop.
   void UpdateDropTarget();
-  // Runs a drag of the selection (the focused node joins it); returns the effect.
+  // Runs a drag of the selection (the focused node joins it) from a screen
+  // point; returns the effect. OnStartDrag and OnEndDrag of the tree fire.
   DWORD StartDrag(TPoint point);
-  const std::vector<PVirtualNode>& DragSelection() const { return dragSelection_; }
   PVirtualNode DropTargetNode() const { return dropTarget_; }
   TDropMode LastDropMode() const { return lastDropMode_; }
   DWORD SuggestDropEffect(TBaseVirtualTree* source, TShiftState shift, TPoint point, DWORD allowed) const;
@@ -81,13 +79,14 @@ class TVTTreeTransfer : public TVTTransferHost {
   HRESULT DragOver(TBaseVirtualTree* source, DWORD keyState, TDragState state, TPoint point, DWORD& effect) override;
   void DragLeave() override;
   HRESULT DragDrop(IDataObject* data, DWORD keyState, TPoint point, DWORD& effect) override;
+  // A class-library drop: OnDragDrop without a data object or formats, with
+  // the effect and drop mode the last DragOver found.
+  void ClassLibraryDrop(TBaseVirtualTree* source, DWORD keyState, TPoint point);
 
   TVTDragOverEvent OnDragOver;
   TVTDragDropEvent OnDragDrop;
   TVTCreateDataObjectEvent OnCreateDataObject;
   TVTRenderOLEDataEvent OnRenderOLEData;
-  TVTStartDragEvent OnStartDrag;
-  TVTEndDragEvent OnEndDrag;
 
  private:
   bool PutOnClipboard();
@@ -99,17 +98,15 @@ class TVTTreeTransfer : public TVTTransferHost {
   bool AutoScroll(TPoint client);
   void SetDropTarget(PVirtualNode node, TDropMode mode);
   void AutoExpand();
-  void DragFinished();
   void InsertCopies(TBaseVirtualTree* source, const AnsiString& bytes, PVirtualNode target, TVTNodeAttachMode mode);
   void MoveNodes(TBaseVirtualTree* source, PVirtualNode target, TVTNodeAttachMode mode);
 
   TBaseVirtualTree* tree_;
   TComPtr<IVTDragManager> dragManager_;
   bool registered_ = false;
-  std::vector<PVirtualNode> dragSelection_;
   bool dragMoved_ = false;
   PVirtualNode dropTarget_ = nullptr;
   TDropMode lastDropMode_ = dmNowhere;
+  DWORD lastEffect_ = DROPEFFECT_NONE;
   uint32_t dropTargetSince_ = 0;
-  uint32_t autoScrollStart_ = 0;
 };

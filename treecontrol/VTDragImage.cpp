@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/controls/DragControl.h"
 #include "treecontrol/VTAlphaBlend.h"
 #include "treecontrol/VirtualTrees.h"
 
@@ -29,6 +30,14 @@ void CopyBlock(TBitmap& from, TPoint source, TBitmap& to, TPoint target, int wid
 }
 
 }  // namespace
+
+TVTDragImage::TVTDragImage(TBaseVirtualTree* owner) : owner_(owner) {}
+
+TVTDragImage::~TVTDragImage() = default;
+
+TRect TVTDragImage::PictureRect(TPoint position) const {
+  return Bounds(position.X, position.Y, dragImage_->Width(), dragImage_->Height());
+}
 
 void TVTDragImage::PrepareDrag(TBitmap& image, TPoint imagePosition, TPoint hotSpot, IDataObject*) {
   // The shell's drag source service is asked for first; it does not exist
@@ -71,18 +80,8 @@ void TVTDragImage::MakeAlphaChannel() {
   }
 }
 
-void TVTDragImage::CaptureScreen() {
-  if (screen_ && backImage_)
-    CopyBlock(*screen_, imagePosition_, *backImage_, {0, 0}, backImage_->Width(), backImage_->Height());
-}
-
-void TVTDragImage::RestoreScreen() {
-  if (screen_ && backImage_)
-    CopyBlock(*backImage_, {0, 0}, *screen_, imagePosition_, backImage_->Width(), backImage_->Height());
-}
-
 void TVTDragImage::InternalShowDragImage() {
-  if (!screen_ || !dragImage_) return;
+  if (!dragImage_) return;
   alphaImage_->Assign(*backImage_);
   const TRect all = Rect(0, 0, dragImage_->Width(), dragImage_->Height());
   const bool perPixel = fade_ || colorKey_ != clNone;
@@ -91,20 +90,22 @@ void TVTDragImage::InternalShowDragImage() {
   // Screen pixels are opaque.
   for (int y = 0; y < all.Height(); ++y)
     for (int x = 0; x < all.Width(); ++x) PixelRow(*alphaImage_, y)[x] |= 0xFF000000u;
-  CopyBlock(*alphaImage_, {0, 0}, *screen_, imagePosition_, all.Width(), all.Height());
+  if (!window_) window_ = std::make_unique<TDragImageWindow>(nullptr);
+  window_->Picture().Assign(*alphaImage_);
+  window_->ShowAt(imagePosition_);
 }
 
 void TVTDragImage::ShowDragImage() {
   if (states_ != (disHidden | disInDrag | disPrepared)) return;
   states_ &= uint8_t(~disHidden);
-  CaptureScreen();
+  GrabScreen(PictureRect(imagePosition_), *backImage_);
   InternalShowDragImage();
 }
 
 void TVTDragImage::HideDragImage() {
   if (!Visible()) return;
   states_ |= disHidden;
-  RestoreScreen();
+  if (window_) window_->Hide();
 }
 
 void TVTDragImage::EndDrag() {
@@ -141,11 +142,15 @@ bool TVTDragImage::DragTo(TPoint point, bool forceRepaint) {
     imagePosition_ = position;
     return moves;
   }
-  // The old place gets its screen back; the new place is kept, then covered.
-  RestoreScreen();
+  // The screen at the new place, where the picture covered part of it, is
+  // what the picture covered there before.
+  TBitmap screen;
+  GrabScreen(PictureRect(position), screen);
+  CopyBlock(*backImage_, {0, 0}, screen, {imagePosition_.X - position.X, imagePosition_.Y - position.Y},
+            backImage_->Width(), backImage_->Height());
+  backImage_->Assign(screen);
   lastPosition_ = imagePosition_;
   imagePosition_ = position;
-  CaptureScreen();
   InternalShowDragImage();
   return moves;
 }

@@ -1,23 +1,23 @@
 // TVTDragImage: the semi-transparent picture of what is dragged (nodes or a
 // header column) that follows the mouse. It keeps the screen under the
-// picture, blends the picture over it and restores it when the picture moves
-// or hides; with Fade the picture fades out from its centre, and pixels of
-// ColorKey are fully transparent.
+// picture, blends the picture over it and shows the result in a borderless
+// top-level window that lets the mouse through (TDragImageWindow), so the
+// picture looks translucent on every desktop; with Fade the picture fades
+// out from its centre, and pixels of ColorKey are fully transparent.
 //
 // Contract
 // - The shell's drag image service does not exist here, so the picture is
-//   always drawn by this object. This platform has no screen device either:
-//   the owner hands in the surface that stands for the screen (a bitmap in
-//   screen coordinates, SetScreen); without one nothing is drawn and
-//   dragging works without a picture.
+//   always shown by this object. Where the screen cannot be read, the
+//   picture is blended over the window colour.
 // - ShowDragImage acts only on a prepared, hidden picture of a running drag
-//   (PrepareDrag, then EnterDrag); HideDragImage and EndDrag put the screen
-//   back as it was, and EndDrag empties the states. Visible means shown
-//   (in a drag, prepared and not hidden).
+//   (PrepareDrag, then EnterDrag); HideDragImage and EndDrag take the window
+//   away, and EndDrag empties the states. Visible means shown (in a drag,
+//   prepared and not hidden).
 #pragma once
 
 #include <memory>
 
+#include "platform/controls/DragImageWindow.h"
 #include "platform/graphics/Bitmap.h"
 #include "platform/ole/ObjIdl.h"
 
@@ -28,10 +28,12 @@ enum TVTDragImageState : uint8_t { disHidden = 1, disInDrag = 2, disPrepared = 4
 
 class TVTDragImage : public TObject {
  public:
-  explicit TVTDragImage(TBaseVirtualTree* owner) : owner_(owner) {}
+  explicit TVTDragImage(TBaseVirtualTree* owner);
+  ~TVTDragImage() override;
   AnsiString ClassName() const override { return "TVTDragImage"; }
 
-  void SetScreen(TBitmap* screen) { screen_ = screen; }
+  // The window showing the picture (nil before the first show).
+  TDragImageWindow* Window() const { return window_.get(); }
   uint8_t States() const { return states_; }
   bool Visible() const { return states_ == (disInDrag | disPrepared); }
   uint8_t Transparency() const { return transparency_; }
@@ -65,13 +67,12 @@ class TVTDragImage : public TObject {
 
  private:
   TPoint Restricted(TPoint point) const;
+  TRect PictureRect(TPoint position) const;
   void MakeAlphaChannel();
-  void CaptureScreen();
-  void RestoreScreen();
   void InternalShowDragImage();
 
   TBaseVirtualTree* owner_;
-  TBitmap* screen_ = nullptr;
+  std::unique_ptr<TDragImageWindow> window_;
   std::unique_ptr<TBitmap> dragImage_, alphaImage_, backImage_;
   TPoint imagePosition_, lastPosition_, hotSpot_;
   uint8_t transparency_ = 128;

@@ -111,6 +111,15 @@ void TBaseVirtualTree::ValidateCache() {
   }
 }
 
+TValidationPause::TValidationPause(TBaseVirtualTree* tree)
+    : tree_(tree), halted_(tree->HasState(stValidatingCache)) {
+  if (halted_) tree_->HaltCacheValidation();
+}
+
+TValidationPause::~TValidationPause() {
+  if (halted_ && tree_->UpdateCount() == 0) tree_->ValidateCache();
+}
+
 void TBaseVirtualTree::HaltCacheValidation() {
   ChangeStates({stHaltValidation}, {stCacheValid});
   TWorkerThread* worker = ValidationWorker();

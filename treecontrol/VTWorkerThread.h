@@ -50,6 +50,24 @@ class TWorkerThread : public TThread {
   std::atomic<TBaseVirtualTree*> currentTree_{nullptr};
 };
 
+// Node fields the validation thread reads change only while it does not
+// walk the tree: a walk of this tree that is running is halted for the
+// change, and the tree is queued again once the change is done (at the end
+// of the update bracket when one is open). A walk can only begin while the
+// window's thread serves messages, so a change made without pumping is safe
+// when no walk runs at its start.
+class TValidationPause {
+ public:
+  explicit TValidationPause(TBaseVirtualTree* tree);
+  ~TValidationPause();
+  TValidationPause(const TValidationPause&) = delete;
+  TValidationPause& operator=(const TValidationPause&) = delete;
+
+ private:
+  TBaseVirtualTree* tree_;
+  bool halted_;
+};
+
 // The process-wide worker and its event (null while no tree exists).
 TWorkerThread* ValidationWorker();
 void AcquireWorkerThread();

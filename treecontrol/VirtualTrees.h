@@ -20,6 +20,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/controls/Controls.h"
@@ -34,6 +35,7 @@
 class TBaseVirtualTree;
 class TPopupMenu;
 class IVTDragManager;
+class TVTDragImage;
 
 // Posted by a paint that met rows wider than the horizontal range.
 constexpr UINT CM_UPDATEHORZSCROLLBAR = 0x8000 + 33;
@@ -629,6 +631,25 @@ class TBaseVirtualTree : public TCustomControl {
   void HaltCacheValidation();
   const std::vector<TCacheEntry>& PositionCache() const { return positionCache_; }
 
+  // ---- Dragging (VTDragDrop.cpp) ---------------------------------------------
+  // With DragType dtOLE a drag runs the OLE loop, with dtVCL the class
+  // library's drag (DragControl.h); both fire OnStartDrag and OnEndDrag.
+  void BeginDrag(bool immediate, int threshold = -1) override;
+  bool Dragging() const override;
+  void DoStartDrag(TDragObject*& dragObject) override;
+  void DoEndDrag(TObject* target, int x, int y) override;
+  // Leaves the drag states and hands the tree the button-up of the button
+  // still down, so that the mouse states end cleanly.
+  void DragFinished();
+  // The nodes a drag of this tree carries, in tree order; a node freed
+  // during the drag leaves the list at once.
+  void SetDragSelection(std::vector<PVirtualNode> nodes);
+  const std::vector<PVirtualNode>& DragSelection();
+  // The picture of the dragged nodes (VTDragImage.h), made on first use.
+  TVTDragImage* DragImage();
+  // Paints the selected nodes around hotSpot (client) into the picture.
+  void PrepareDragImage(TPoint hotSpot, IDataObject* dataObject);
+
   // ---- Hooks used by the header and sub-objects ---------------------------
   virtual void DoColumnResize(TColumnIndex column);
   virtual void DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y);
@@ -716,9 +737,9 @@ class TBaseVirtualTree : public TCustomControl {
   // Hint and tooltip texts of a node: the control's Hint in the base tree.
   virtual WideString DoGetNodeHint(PVirtualNode node, TColumnIndex column);
   virtual WideString DoGetNodeToolTip(PVirtualNode node, TColumnIndex column);
-  // A drag is about to start at the focused node: an OLE drag runs through
-  // the tree's transfer (VTDragDrop.h); without one nothing happens.
-  virtual void DoStartDrag(PVirtualNode node);
+  // An OLE drag of the selection starts at a client point through the
+  // tree's transfer (VTDragDrop.h); without one nothing happens.
+  virtual void StartOLEDrag(TPoint at);
   // The clipboard transfer (WM_COPY, WM_CUT, WM_PASTE) through the tree's
   // transfer; without one nothing is transferred and the answer is false.
   virtual bool CopyToClipBoard();
@@ -763,7 +784,7 @@ class TBaseVirtualTree : public TCustomControl {
   virtual void InternalConnectNode(PVirtualNode node, PVirtualNode destination, TBaseVirtualTree* targetTree,
                                    TVTNodeAttachMode mode);
   virtual void InternalDisconnectNode(PVirtualNode node, bool keepFocus, bool reindex = true);
-  PVirtualNode MakeNewNode();
+  virtual PVirtualNode MakeNewNode();
   void SetNodeFlag(PVirtualNode node, uint16_t flag, bool value);
   void FreeNode(PVirtualNode node);
   void AddToTotalCount(PVirtualNode node, int64_t value, bool relative);
@@ -825,6 +846,16 @@ class TBaseVirtualTree : public TCustomControl {
   int ContentIndent(PVirtualNode node, TColumnIndex column);
   PVirtualNode TreeViewNextItem(int code, PVirtualNode node);
   bool TreeViewGetItem(TTVItemA& item);
+  // Whether a handle from outside is a live node of this tree; handles
+  // handed out or checked once are known until their node is freed.
+  bool IsLiveNode(PVirtualNode candidate);
+  // A class-library drag over this tree (CM_DRAG).
+  void HandleClassLibraryDrag(TMessage& message);
+  // The picture of a header column being dragged follows the header's
+  // states and the pointer of the message the header saw.
+  void FollowHeaderDrag(uint8_t headerStatesBefore, const TMessage& m);
+  // Tells assistive technology about the tree (NotifyWinEvent).
+  void NotifyAccessibility(uint32_t event);
   void DoEnter() override;
   void DoExit() override;
   bool DoMouseWheel(TShiftState shift, int delta, TPoint mousePos) override;
@@ -943,6 +974,13 @@ class TBaseVirtualTree : public TCustomControl {
   TCursor baseCursor_ = crDefault;
   TCursor appliedCursor_ = crDefault;
   uint32_t lastSearchTick_ = 0;
+  // Dragged nodes, pictures of dragged nodes and header columns, and the
+  // node handles tree view queries know.
+  std::vector<PVirtualNode> dragSelection_;
+  std::unordered_set<PVirtualNode> dragNodes_;
+  std::unique_ptr<TVTDragImage> dragImage_, headerDragImage_;
+  int dragThreshold_ = 0;
+  std::unordered_set<PVirtualNode> knownHandles_;
 
   // Wheel panning feedback and the hint the platform asks for (CM_HINTSHOW):
   // the panning window over the anchor, the cursor pointing where the view
@@ -956,6 +994,11 @@ class TBaseVirtualTree : public TCustomControl {
 
  private:
   void ApplyInitStates(PVirtualNode node, TVirtualNodeInitStates states);
+  // Frees a node's whole subtree, deepest nodes first, without recursion.
+  void FreeSubtree(PVirtualNode top);
+  void ReleaseNode(PVirtualNode node);
+  void MoveToTree(PVirtualNode source, TBaseVirtualTree* targetTree, PVirtualNode target, TVTNodeAttachMode mode,
+                  bool childrenOnly);
   void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
   PVirtualNode MergeSortedLists(PVirtualNode a, PVirtualNode b, TColumnIndex column, TSortDirection dir);
   PVirtualNode MergeSortList(PVirtualNode head, uint32_t count, TColumnIndex column, TSortDirection dir);

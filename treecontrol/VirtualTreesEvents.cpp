@@ -5,10 +5,12 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/controls/Accessibility.h"
 #include "platform/controls/Forms.h"
 #include "platform/controls/Menus.h"
 #include "platform/rtl/DateUtils.h"
 #include "treecontrol/VTUnitServices.h"
+#include "treecontrol/VTWorkerThread.h"
 #include "treecontrol/VirtualTrees.h"
 
 // ---- Dispatchers ----------------------------------------------------------------
@@ -63,6 +65,7 @@ void TBaseVirtualTree::DoChange(PVirtualNode node) {
 
 void TBaseVirtualTree::DoChecked(PVirtualNode node) {
   if (OnChecked) OnChecked(this, node);
+  NotifyAccessibility(EVENT_OBJECT_STATECHANGE);
 }
 
 bool TBaseVirtualTree::DoChecking(PVirtualNode node, TCheckState& newState) {
@@ -74,6 +77,7 @@ bool TBaseVirtualTree::DoChecking(PVirtualNode node, TCheckState& newState) {
 
 void TBaseVirtualTree::DoCollapsed(PVirtualNode node) {
   if (OnCollapsed) OnCollapsed(this, node);
+  NotifyAccessibility(EVENT_OBJECT_STATECHANGE);
 }
 
 bool TBaseVirtualTree::DoCollapsing(PVirtualNode node) {
@@ -126,6 +130,7 @@ void TBaseVirtualTree::DoEdited(PVirtualNode node, TColumnIndex column) {
 
 void TBaseVirtualTree::DoExpanded(PVirtualNode node) {
   if (OnExpanded) OnExpanded(this, node);
+  NotifyAccessibility(EVENT_OBJECT_STATECHANGE);
 }
 
 bool TBaseVirtualTree::DoExpanding(PVirtualNode node) {
@@ -136,6 +141,13 @@ bool TBaseVirtualTree::DoExpanding(PVirtualNode node) {
 
 void TBaseVirtualTree::DoFocusChange(PVirtualNode node, TColumnIndex column) {
   if (OnFocusChanged) OnFocusChanged(this, node, column);
+  for (uint32_t event : {EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE,
+                         EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_SELECTION, EVENT_OBJECT_FOCUS})
+    NotifyAccessibility(event);
+}
+
+void TBaseVirtualTree::NotifyAccessibility(uint32_t event) {
+  if (HandleAllocated() && !destroying_) NotifyWinEvent(event, Handle(), OBJID_CLIENT, CHILDID_SELF);
 }
 
 bool TBaseVirtualTree::DoFocusChanging(PVirtualNode oldNode, PVirtualNode newNode, TColumnIndex oldColumn,
@@ -153,6 +165,8 @@ void TBaseVirtualTree::DoFreeNode(PVirtualNode node) {
   if (node == lastClickedNode_) lastClickedNode_ = nullptr;
   if (node == dropTargetNode_) dropTargetNode_ = nullptr;
   if (node == checkNode_) checkNode_ = nullptr;
+  if (!knownHandles_.empty()) knownHandles_.erase(node);
+  if (!dragNodes_.empty()) dragNodes_.erase(node);
   if (OnFreeNode && (node->States & (nsInitialized | nsInitialUserData))) OnFreeNode(this, node);
   FreeNode(node);
 }
@@ -381,7 +395,10 @@ void TBaseVirtualTree::DoHeaderMouseUp(TMouseButton button, TShiftState shift, i
   if (OnHeaderMouseUp) OnHeaderMouseUp(header_.get(), button, shift, x, y);
 }
 
-void TBaseVirtualTree::MainColumnChanged() {}
+void TBaseVirtualTree::MainColumnChanged() {
+  CancelEditNode();
+  NotifyAccessibility(EVENT_OBJECT_NAMECHANGE);
+}
 
 // ---- Change notification ---------------------------------------------------------
 
@@ -469,9 +486,20 @@ int TBaseVirtualTree::LevelDifference(PVirtualNode node1, PVirtualNode node2) co
 
 uint32_t TBaseVirtualTree::CountVisibleChildren(PVirtualNode node) const {
   if (!(node->States & nsExpanded)) return 0;
+  // A walk in tree order that enters only expanded visible nodes.
   uint32_t count = 0;
-  for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling)
-    if (child->States & nsVisible) count += 1 + CountVisibleChildren(child);
+  PVirtualNode run = node->FirstChild;
+  while (run) {
+    if (run->States & nsVisible) {
+      ++count;
+      if ((run->States & nsExpanded) && run->FirstChild) {
+        run = run->FirstChild;
+        continue;
+      }
+    }
+    while (run != node && !run->NextSibling) run = run->Parent;
+    run = run == node ? nullptr : run->NextSibling;
+  }
   return count;
 }
 
@@ -487,6 +515,8 @@ void TBaseVirtualTree::UpdateHiddenChildrenState(PVirtualNode node) {
   } else {
     hidden = !(node->States & nsHasChildren);
   }
+  if (hidden == bool(node->States & nsAllChildrenHidden)) return;
+  TValidationPause pause(this);
   if (hidden)
     node->States |= nsAllChildrenHidden;
   else

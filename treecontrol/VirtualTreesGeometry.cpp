@@ -3,6 +3,7 @@
 // stable merge sort of sibling lists.
 #include <algorithm>
 
+#include "treecontrol/VTWorkerThread.h"
 #include "treecontrol/VirtualTrees.h"
 
 // ---- Expand and collapse ------------------------------------------------------------
@@ -10,12 +11,12 @@
 void TBaseVirtualTree::ToggleNode(PVirtualNode node) {
   VTAssert(node != nullptr, "Node must not be nil.");
   if (node == root_ || (node->States & (nsDeleting | nsToggling))) return;
+  HaltCacheValidation();
   node->States |= nsToggling;
   struct Reset {
     PVirtualNode node;
     ~Reset() { node->States &= uint16_t(~nsToggling); }
   } reset{node};
-  HaltCacheValidation();
   PVirtualNode oldTop = updateCount_ == 0 ? TopNode() : nullptr;
   bool allowed = false;
   bool animated = updateCount_ == 0 && options_->AnimationOptions().Contains(toAnimatedToggle) &&
@@ -338,6 +339,7 @@ void TBaseVirtualTree::GetTextInfo(PVirtualNode, TColumnIndex, TFont& font, TRec
 
 void TBaseVirtualTree::MeasureItemHeight(TCanvas* canvas, PVirtualNode node) {
   if (node->States & nsHeightMeasured) return;
+  TValidationPause pause(this);
   node->States |= nsHeightMeasured;
   int height = node->NodeHeight;
   DoMeasureItem(canvas, node, height);
@@ -558,8 +560,18 @@ void TBaseVirtualTree::ValidateNode(PVirtualNode node, bool recursive) {
   if (!node) node = root_;
   if (node != root_ && !(node->States & nsInitialized)) InitNode(node);
   if (!recursive) return;
-  if ((node->States & nsHasChildren) && node->ChildCount == 0) InitChildren(node);
-  for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling) ValidateNode(child, true);
+  // Every node below in tree order, each initialised with its children.
+  PVirtualNode run = node;
+  while (run) {
+    if (run != root_ && (run->States & nsHasChildren) && run->ChildCount == 0) InitChildren(run);
+    PVirtualNode next = run->FirstChild;
+    if (!next) {
+      while (run != node && !run->NextSibling) run = run->Parent;
+      next = run == node ? nullptr : run->NextSibling;
+    }
+    if (next && !(next->States & nsInitialized)) InitNode(next);
+    run = next;
+  }
 }
 
 void TBaseVirtualTree::ValidateChildren(PVirtualNode node, bool recursive) {

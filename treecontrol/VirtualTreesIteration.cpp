@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "treecontrol/VTWorkerThread.h"
 #include "treecontrol/VirtualTrees.h"
 
 namespace {
@@ -233,20 +234,34 @@ PVirtualNode TBaseVirtualTree::GetNextVisibleSiblingNoInit(PVirtualNode node) co
   return VisibleSiblingNoInit(node, &TVirtualNode::NextSibling);
 }
 
+namespace {
+
+// For a node that is not shown: the node on its path just below its nearest
+// shown, expanded ancestor (possibly the node itself). Nothing of that
+// node's subtree after the node itself is shown, so the nodes shown before
+// and after the hidden node are those before and after that subtree.
+PVirtualNode HiddenBranch(const TBaseVirtualTree* tree, PVirtualNode node) {
+  PVirtualNode shownParent = tree->GetVisibleParent(node);
+  while (node->Parent != shownParent) node = node->Parent;
+  return node;
+}
+
+}  // namespace
+
 PVirtualNode TBaseVirtualTree::GetNextVisible(PVirtualNode node) {
   if (!node || node == root_) return nullptr;
   if (!IsShown(node)) {
-    node = GetVisibleParent(node);
-    if (node == root_) return nullptr;
-  }
-  if (!(node->States & nsInitialized)) InitNode(node);
-  if ((node->States & nsExpanded) && (node->States & nsHasChildren)) {
-    EnsureChildren(this, node);
-    PVirtualNode child = Initialised(this, node->FirstChild);
-    if (child && IsVisible(child)) return child;
-    if (child) {
-      PVirtualNode next = GetNextVisibleSibling(child);
-      if (next) return next;
+    node = HiddenBranch(this, node);
+  } else {
+    if (!(node->States & nsInitialized)) InitNode(node);
+    if ((node->States & nsExpanded) && (node->States & nsHasChildren)) {
+      EnsureChildren(this, node);
+      PVirtualNode child = Initialised(this, node->FirstChild);
+      if (child && IsVisible(child)) return child;
+      if (child) {
+        PVirtualNode next = GetNextVisibleSibling(child);
+        if (next) return next;
+      }
     }
   }
   while (node != root_) {
@@ -259,10 +274,8 @@ PVirtualNode TBaseVirtualTree::GetNextVisible(PVirtualNode node) {
 PVirtualNode TBaseVirtualTree::GetNextVisibleNoInit(PVirtualNode node) const {
   if (!node || node == root_) return nullptr;
   if (!IsShown(node)) {
-    node = GetVisibleParent(node);
-    if (node == root_) return nullptr;
-  }
-  if ((node->States & nsExpanded) && node->FirstChild) {
+    node = HiddenBranch(this, node);
+  } else if ((node->States & nsExpanded) && node->FirstChild) {
     PVirtualNode child = node->FirstChild;
     if (child->States & nsVisible) return child;
     PVirtualNode next = GetNextVisibleSiblingNoInit(child);
@@ -311,34 +324,33 @@ PVirtualNode TBaseVirtualTree::GetPreviousVisibleSiblingNoInit(PVirtualNode node
 
 PVirtualNode TBaseVirtualTree::GetPreviousVisible(PVirtualNode node) {
   if (!node || node == root_) return nullptr;
-  if (IsShown(node)) {
-    for (PVirtualNode sibling = GetPreviousSibling(node); sibling; sibling = GetPreviousSibling(sibling)) {
-      if (!IsVisible(sibling)) continue;
-      PVirtualNode last = GetLastVisible(sibling);
-      return last ? last : sibling;
-    }
-    return node->Parent == root_ ? nullptr : node->Parent;
+  if (!IsShown(node)) {
+    PVirtualNode branch = HiddenBranch(this, node);
+    // A collapsed branch shows itself; a hidden one ends before it.
+    if (branch != node && (branch->States & nsVisible)) return branch;
+    node = branch;
   }
-  PVirtualNode parent = GetVisibleParent(node);
-  if (parent == root_) return GetLastVisible(nullptr);
-  PVirtualNode last = GetLastVisible(parent);
-  return last ? last : parent;
+  for (PVirtualNode sibling = GetPreviousSibling(node); sibling; sibling = GetPreviousSibling(sibling)) {
+    if (!IsVisible(sibling)) continue;
+    PVirtualNode last = GetLastVisible(sibling);
+    return last ? last : sibling;
+  }
+  return node->Parent == root_ ? nullptr : node->Parent;
 }
 
 PVirtualNode TBaseVirtualTree::GetPreviousVisibleNoInit(PVirtualNode node) const {
   if (!node || node == root_) return nullptr;
-  if (IsShown(node)) {
-    for (PVirtualNode sibling = node->PrevSibling; sibling; sibling = sibling->PrevSibling) {
-      if (!(sibling->States & nsVisible)) continue;
-      PVirtualNode last = GetLastVisibleNoInit(sibling);
-      return last ? last : sibling;
-    }
-    return node->Parent == root_ ? nullptr : node->Parent;
+  if (!IsShown(node)) {
+    PVirtualNode branch = HiddenBranch(this, node);
+    if (branch != node && (branch->States & nsVisible)) return branch;
+    node = branch;
   }
-  PVirtualNode parent = GetVisibleParent(node);
-  if (parent == root_) return GetLastVisibleNoInit(nullptr);
-  PVirtualNode last = GetLastVisibleNoInit(parent);
-  return last ? last : parent;
+  for (PVirtualNode sibling = node->PrevSibling; sibling; sibling = sibling->PrevSibling) {
+    if (!(sibling->States & nsVisible)) continue;
+    PVirtualNode last = GetLastVisibleNoInit(sibling);
+    return last ? last : sibling;
+  }
+  return node->Parent == root_ ? nullptr : node->Parent;
 }
 
 PVirtualNode TBaseVirtualTree::GetVisibleParent(PVirtualNode node) const {
@@ -372,8 +384,13 @@ bool TBaseVirtualTree::FindNodeInSelection(PVirtualNode node, int& index, int lo
     int middle = (low + high) / 2;
     uintptr_t value = reinterpret_cast<uintptr_t>(selection_[middle]) & ~uintptr_t(1);
     if (value == key) {
-      // A removed (tagged) entry may sit beside a live one for the same node.
-      for (int i = std::max(0, middle - 1); i <= std::min(selectionCount_ - 1, middle + 1); ++i)
+      // Removed (tagged) entries for freed nodes whose address came back sit
+      // beside the live one: the whole run of that address is searched.
+      int first = middle, last = middle;
+      while (first > 0 && (reinterpret_cast<uintptr_t>(selection_[first - 1]) & ~uintptr_t(1)) == key) --first;
+      while (last + 1 < selectionCount_ && (reinterpret_cast<uintptr_t>(selection_[last + 1]) & ~uintptr_t(1)) == key)
+        ++last;
+      for (int i = first; i <= last; ++i)
         if (selection_[i] == node) {
           index = i;
           return true;
@@ -397,6 +414,7 @@ bool TBaseVirtualTree::InternalAddToSelection(PVirtualNode node, bool forceInser
 }
 
 bool TBaseVirtualTree::InternalAddToSelection(std::vector<PVirtualNode> items, bool forceInsert) {
+  TValidationPause pause(this);
   TVTSelectionOptions selection = options_->SelectionOptions();
   if (forceInsert) {
     for (PVirtualNode node : items) node->States |= nsSelected;
@@ -436,6 +454,7 @@ bool TBaseVirtualTree::InternalAddToSelection(std::vector<PVirtualNode> items, b
 void TBaseVirtualTree::InternalRemoveFromSelection(PVirtualNode node) {
   int index;
   if (FindNodeInSelection(node, index)) {
+    TValidationPause pause(this);
     node->States &= uint16_t(~nsSelected);
     selection_[index] = Tagged(node);
   }
@@ -452,6 +471,7 @@ void TBaseVirtualTree::PackSelection() {
 void TBaseVirtualTree::RemoveFromSelection(PVirtualNode node) {
   VTAssert(node != nullptr, "Node must not be nil!");
   if (!(node->States & nsSelected)) return;
+  TValidationPause pause(this);
   node->States &= uint16_t(~nsSelected);
   int index;
   if (FindNodeInSelection(node, index)) {
@@ -463,6 +483,7 @@ void TBaseVirtualTree::RemoveFromSelection(PVirtualNode node) {
 }
 
 void TBaseVirtualTree::InternalClearSelection() {
+  TValidationPause pause(this);
   if (updateCount_ > 0) PackSelection();
   for (int i = selectionCount_ - 1; i >= 0; --i)
     if (!IsTagged(selection_[i])) selection_[i]->States &= uint16_t(~nsSelected);
@@ -497,14 +518,16 @@ void TBaseVirtualTree::InternalCacheNode(PVirtualNode node) { tempNodeCache_.pus
 
 namespace {
 
-// A start node outside the visible part is replaced by its previous visible node.
-PVirtualNode FixStart(TBaseVirtualTree* tree, PVirtualNode start) {
-  if (!start) return tree->GetFirst();
-  if (!tree->IsShown(start)) {
-    PVirtualNode previous = tree->GetPreviousVisible(start);
+// An end of a range outside the visible part is replaced by its previous
+// visible node (a node in a collapsed branch by the branch); nil means the
+// first node.
+PVirtualNode ShownEnd(TBaseVirtualTree* tree, PVirtualNode end) {
+  if (!end) return tree->GetFirst();
+  if (!tree->IsShown(end)) {
+    PVirtualNode previous = tree->GetPreviousVisible(end);
     return previous ? previous : tree->GetFirst();
   }
-  return start;
+  return end;
 }
 
 }  // namespace
@@ -512,8 +535,9 @@ PVirtualNode FixStart(TBaseVirtualTree* tree, PVirtualNode start) {
 void TBaseVirtualTree::SelectNodes(PVirtualNode startNode, PVirtualNode endNode, bool addOnly) {
   VTAssert(endNode != nullptr, "EndNode must not be nil!");
   ClearTempCache();
-  startNode = FixStart(this, startNode);
-  if (!startNode) return;
+  startNode = ShownEnd(this, startNode);
+  endNode = ShownEnd(this, endNode);
+  if (!startNode || !endNode) return;
   if (ComparePositions(startNode, endNode) > 0) std::swap(startNode, endNode);
   PVirtualNode anchor = rangeAnchor_;
   if (!addOnly) InternalClearSelection();
@@ -528,8 +552,9 @@ void TBaseVirtualTree::SelectNodes(PVirtualNode startNode, PVirtualNode endNode,
 
 void TBaseVirtualTree::ToggleSelection(PVirtualNode startNode, PVirtualNode endNode) {
   VTAssert(endNode != nullptr, "EndNode must not be nil!");
-  startNode = FixStart(this, startNode);
-  if (!startNode) return;
+  startNode = ShownEnd(this, startNode);
+  endNode = ShownEnd(this, endNode);
+  if (!startNode || !endNode) return;
   int order = ComparePositions(startNode, endNode);
   if (order == 0) return;
   PVirtualNode from = order < 0 ? startNode : endNode;
@@ -556,8 +581,9 @@ void TBaseVirtualTree::ToggleSelection(PVirtualNode startNode, PVirtualNode endN
 
 void TBaseVirtualTree::UnselectNodes(PVirtualNode startNode, PVirtualNode endNode) {
   VTAssert(endNode != nullptr, "EndNode must not be nil!");
-  startNode = FixStart(this, startNode);
-  if (!startNode) return;
+  startNode = ShownEnd(this, startNode);
+  endNode = ShownEnd(this, endNode);
+  if (!startNode || !endNode) return;
   if (ComparePositions(startNode, endNode) > 0) std::swap(startNode, endNode);
   for (PVirtualNode run = startNode; run; run = GetNextVisible(run)) {
     InternalRemoveFromSelection(run);
@@ -622,6 +648,7 @@ std::vector<PVirtualNode> TBaseVirtualTree::GetSortedCutCopySet(bool resolve) co
 }
 
 void TBaseVirtualTree::MarkCutCopyNodes() {
+  TValidationPause pause(this);
   for (PVirtualNode node : GetSortedSelection(false))
     if (!(node->States & nsDisabled)) node->States |= nsCutOrCopy;
 }

@@ -7,8 +7,11 @@
 #include "platform/controls/Forms.h"
 #include "treecontrol/ThemeSrv.h"
 #include "treecontrol/VTAccessibilityFactory.h"
+#include "treecontrol/VTDragDrop.h"
+#include "treecontrol/VTDragImage.h"
 #include "treecontrol/VTHintWindow.h"
 #include "treecontrol/VTPanningWindow.h"
+#include "treecontrol/VTUnitServices.h"
 #include "treecontrol/VTWorkerThread.h"
 #include "treecontrol/VirtualTrees.h"
 
@@ -38,7 +41,12 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
     CancelEditNode();
     return;
   }
-  if (header_->Options().Contains(hoVisible) && header_->HandleMessage(m)) return;
+  if (header_->Options().Contains(hoVisible)) {
+    const uint8_t headerStates = header_->States();
+    const bool handled = header_->HandleMessage(m);
+    FollowHeaderDrag(headerStates, m);
+    if (handled) return;
+  }
   switch (m.Msg) {
     case WM_NCLBUTTONDOWN:
     case WM_NCRBUTTONDOWN:
@@ -256,6 +264,40 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       StopTimer(StructureChangeTimer);
       TCustomControl::WndProc(m);
       return;
+    case WM_PRINT: {
+      // The whole window into the canvas in WParam: the header band where
+      // it lies, then the client area below it.
+      auto* canvas = reinterpret_cast<TCanvas*>(m.WParam);
+      if (!canvas || ((m.LParam & PRF_CHECKVISIBLE) && !Showing())) return;
+      const TPoint client = ClientOffset();
+      const int band = header_->BandHeight();
+      if ((m.LParam & PRF_NONCLIENT) && band > 0) {
+        const TRect r = Rect(client.X, client.Y - band, client.X + ClientWidth(), client.Y);
+        canvas->SetClipRect(r);
+        header_->Columns().PaintHeader(canvas, r, -EffectiveOffsetX());
+        canvas->ResetClip();
+      }
+      if (m.LParam & PRF_CLIENT) {
+        const TPoint origin = canvas->WindowOrg();
+        canvas->SetWindowOrg(origin.X - client.X, origin.Y - client.Y);
+        Perform(WM_PRINTCLIENT, m.WParam, m.LParam);
+        canvas->SetWindowOrg(origin.X, origin.Y);
+      }
+      return;
+    }
+    case CM_SYSCOLORCHANGE:
+      TCustomControl::WndProc(m);
+      // The check images take the system colours anew.
+      for (auto [kind, strip] : {std::pair{ckLightCheck, "VT_CHECK_LIGHT"}, {ckDarkCheck, "VT_CHECK_DARK"},
+                                 {ckLightTick, "VT_TICK_LIGHT"}, {ckDarkTick, "VT_TICK_DARK"}, {ckFlat, "VT_FLAT"}})
+        if (TImageList* list = SharedCheckImages(kind)) LoadImageStrip(*list, strip, true);
+      if (TImageList* utilities = UtilityImages()) LoadImageStrip(*utilities, "VT_UTILITIES", true);
+      Perform(WM_SYSCOLORCHANGE, 0, 0);
+      Invalidate();
+      return;
+    case CM_DRAG:
+      HandleClassLibraryDrag(m);
+      return;
     case WM_PRINTCLIENT: {
       // Paints the whole client area into the device context in wParam.
       TRect window = ClientRect();
@@ -305,8 +347,9 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       Invalidate();
       return;
     case TVM_GETITEMRECT: {
-      auto node = reinterpret_cast<PVirtualNode>(*reinterpret_cast<PVirtualNode*>(m.LParam));
-      m.Result = IsVisible(node) ? 1 : 0;
+      // The handle arrives in the rectangle's place.
+      auto node = m.LParam ? *reinterpret_cast<PVirtualNode*>(m.LParam) : nullptr;
+      m.Result = IsLiveNode(node) && IsVisible(node) ? 1 : 0;
       if (m.Result) *reinterpret_cast<TRect*>(m.LParam) = GetDisplayRect(node, NoColumn, m.WParam != 0);
       return;
     }
@@ -320,7 +363,7 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       m.Result = LRESULT(TreeViewNextItem(int(m.WParam), reinterpret_cast<PVirtualNode>(m.LParam)));
       return;
     case TVM_GETITEMA:
-      m.Result = TreeViewGetItem(*reinterpret_cast<TTVItemA*>(m.LParam)) ? 1 : 0;
+      m.Result = m.LParam && TreeViewGetItem(*reinterpret_cast<TTVItemA*>(m.LParam)) ? 1 : 0;
       return;
     default:
       TCustomControl::WndProc(m);
@@ -328,27 +371,42 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
 }
 
 PVirtualNode TBaseVirtualTree::TreeViewNextItem(int code, PVirtualNode node) {
-  bool needsNode = code == 1 || code == 2 || code == 4 || code == 6 || code == 7;
-  if (needsNode && !node) return nullptr;
+  bool needsNode = code >= 1 && code <= 7 && code != 5;
+  if (needsNode && !IsLiveNode(node)) return nullptr;
+  PVirtualNode result = nullptr;
   switch (code) {
-    case 0: return GetFirst();
-    case 1: return GetNextSibling(node);
-    case 2: return GetPreviousSibling(node);
-    case 3: return node ? GetNodeParent(node) : nullptr;
-    case 4: return GetFirstChild(node);
-    case 5: return GetFirstVisible();
-    case 6: return GetNextVisible(node);
-    case 7: return GetPreviousVisible(node);
-    case 8: return dropTargetNode_;
-    case 9: return focusedNode_;
-    case 10: return GetLastVisible();
-    default: return nullptr;
+    case 0: result = GetFirst(); break;
+    case 1: result = GetNextSibling(node); break;
+    case 2: result = GetPreviousSibling(node); break;
+    case 3: result = GetNodeParent(node); break;
+    case 4: result = GetFirstChild(node); break;
+    case 5: result = GetFirstVisible(); break;
+    case 6: result = GetNextVisible(node); break;
+    case 7: result = GetPreviousVisible(node); break;
+    case 8: result = dropTargetNode_; break;
+    case 9: result = focusedNode_; break;
+    case 10: result = GetLastVisible(); break;
+    default: break;
   }
+  if (result) knownHandles_.insert(result);
+  return result;
+}
+
+bool TBaseVirtualTree::IsLiveNode(PVirtualNode candidate) {
+  if (!candidate || candidate == root_) return false;
+  if (knownHandles_.count(candidate)) return true;
+  // Compared by address only: a stale handle is never read.
+  for (PVirtualNode run = GetFirstNoInit(); run; run = GetNextNoInit(run))
+    if (run == candidate) {
+      knownHandles_.insert(candidate);
+      return true;
+    }
+  return false;
 }
 
 bool TBaseVirtualTree::TreeViewGetItem(TTVItemA& item) {
-  if (!(item.Mask & TVIF_HANDLE) || !item.Item) return false;
   auto node = static_cast<PVirtualNode>(item.Item);
+  if (!(item.Mask & TVIF_HANDLE) || !IsLiveNode(node)) return false;
   auto imageIndex = [&](TVTImageKind kind) {
     bool ghosted = false;
     int index = -1;
@@ -563,4 +621,87 @@ int TBaseVirtualTree::HintShowPause(int pause) {
   const bool overColumnHints = header_->Options().Contains(hoVisible) &&
                                header_->Options().Contains(hoShowHint) && header_->InHeader(mouse);
   return hintMode_ == hmTooltip || overColumnHints ? 0 : pause;
+}
+
+// ---- Class-library drags and header column drags -----------------------------------------
+
+void TBaseVirtualTree::HandleClassLibraryDrag(TMessage& m) {
+  auto& record = *reinterpret_cast<TDragRec*>(m.LParam);
+  const auto message = TDragMessage(m.WParam);
+  if (message == dmFindTarget) {
+    ChangeStates({}, {stVCLDragPending});
+    TControl* control = FindDragTargetAt(record.Pos);
+    m.Result = LRESULT(control ? control : this);
+    return;
+  }
+  TVTTreeTransfer* transfer = TVTTreeTransfer::Of(this);
+  if (!transfer) {
+    TCustomControl::WndProc(m);
+    return;
+  }
+  auto* source = dynamic_cast<TBaseVirtualTree*>(record.Source ? record.Source->Control() : nullptr);
+  const TShiftState shift = CurrentShiftState();
+  const DWORD keys = ((shift & ssShift) ? MK_SHIFT : 0) | ((shift & ssCtrl) ? MK_CONTROL : 0);
+  m.Result = 0;
+  switch (message) {
+    case dmDragLeave:
+      ChangeStates({}, {stVCLDragging});
+      if (source) source->DragImage()->HideDragImage();
+      transfer->DragLeave();
+      return;
+    case dmDragDrop:
+      transfer->ClassLibraryDrop(source, keys, record.Pos);
+      return;
+    case dmDragEnter:
+      ChangeStates({stVCLDragging}, {});
+      if (source) source->DragImage()->ShowDragImage();
+      break;
+    case dmDragMove: {
+      const TPoint client = ScreenToClient(record.Pos);
+      StartAutoScroll(client.X, client.Y);
+      break;
+    }
+    default: return;
+  }
+  DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+  const TDragState state = message == dmDragEnter ? dsDragEnter : dsDragMove;
+  const HRESULT answer = transfer->DragOver(source, keys, state, record.Pos, effect);
+  m.Result = answer == S_OK && (effect & ~DROPEFFECT_SCROLL) != 0 ? 1 : 0;
+}
+
+void TBaseVirtualTree::FollowHeaderDrag(uint8_t headerStatesBefore, const TMessage& m) {
+  const bool was = headerStatesBefore & hsDragging, is = header_->States() & hsDragging;
+  if (!was && !is) return;
+  if (!headerDragImage_) {
+    headerDragImage_ = std::make_unique<TVTDragImage>(this);
+    headerDragImage_->SetTransparency(140);
+    headerDragImage_->SetFade(true);
+  }
+  if (!is) {
+    headerDragImage_->EndDrag();
+    return;
+  }
+  TPoint pointer;
+  if (m.Msg == WM_NCMOUSEMOVE)
+    pointer = PointFromLParam(m.LParam);
+  else if (m.Msg == WM_MOUSEMOVE)
+    pointer = ClientToScreen(PointFromLParam(m.LParam));
+  else
+    return;
+  headerDragImage_->SetMoveRestriction(header_->Options().Contains(hoRestrictDrag) ? dmrHorizontalOnly : dmrNone);
+  if (!was) {
+    // The dragged column's part of the header band, where it lies now.
+    const int band = header_->BandHeight();
+    int left = 0, right = 0;
+    header_->Columns().GetColumnBounds(header_->DragColumn, left, right);
+    TBitmap bandPicture(std::max(1, ClientWidth()), std::max(1, band));
+    header_->Columns().PaintHeader(bandPicture.Canvas(), Rect(0, 0, bandPicture.Width(), band), -EffectiveOffsetX());
+    TBitmap picture(std::max(1, right - left), std::max(1, band));
+    picture.Canvas()->CopyRect(Rect(0, 0, picture.Width(), band), *bandPicture.Canvas(), Rect(left, 0, right, band));
+    const TPoint position = ClientToScreen(Point(left, -band));
+    headerDragImage_->PrepareDrag(picture, position, {pointer.X - position.X, pointer.Y - position.Y}, nullptr);
+    headerDragImage_->EnterDrag();
+    headerDragImage_->ShowDragImage();
+  }
+  headerDragImage_->DragTo(pointer, false);
 }

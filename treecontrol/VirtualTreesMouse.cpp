@@ -149,11 +149,8 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
     }
     if (oldNode != focusedNode_ || columnChanged) DoFocusChange(focusedNode_, focusedColumn_);
   }
-  if (autoDrag && anyHit) {
-    // The drag starts once the mouse has moved beyond the drag threshold.
-    dragPending_ = true;
-    ChangeStates({stOLEDragPending}, {});
-  }
+  // The drag starts once the mouse has moved beyond the drag threshold.
+  if (autoDrag && anyHit) BeginDrag(false);
 }
 
 void TBaseVirtualTree::ToggleSelectionOnClick(const THitInfo& hitInfo, TShiftState shift) {
@@ -298,11 +295,11 @@ void TBaseVirtualTree::CheckMouseDrag(int x, int y) {
     }
     return;
   }
-  if (dragPending_ && (std::abs(x - dragStartPoint_.X) >= GetSystemMetrics(SM_CXDRAG) ||
-                       std::abs(y - dragStartPoint_.Y) >= GetSystemMetrics(SM_CYDRAG))) {
+  if (dragPending_ && (std::abs(x - dragStartPoint_.X) >= dragThreshold_ ||
+                       std::abs(y - dragStartPoint_.Y) >= dragThreshold_)) {
     dragPending_ = false;
     ChangeStates({}, {stOLEDragPending, stClearPending});
-    DoStartDrag(focusedNode_);
+    StartOLEDrag({x, y});
     return;
   }
   if (HasState(stWheelPanning) || HasState(stWheelScrolling)) {

@@ -9,6 +9,8 @@
 #include "platform/controls/Forms.h"
 #include "platform/controls/Menus.h"
 #include "platform/ole/OleClipboard.h"
+#include "treecontrol/VTDragImage.h"
+#include "treecontrol/VTStream.h"
 #include "treecontrol/VTUnitServices.h"
 #include "treecontrol/VTWorkerThread.h"
 #include "treecontrol/VirtualTrees.h"
@@ -43,6 +45,7 @@ TBaseVirtualTree::TBaseVirtualTree(TComponent* owner) : TCustomControl(owner) {
   SetColor(clWindow);
   SetBorderStyle(bsSingle);
   AcquireWorkerThread();
+  WatchDragInput();
   PrepareBitmaps(true, true);
   for (TChangeLink* link : {&customCheckImagesLink_, &imagesLink_, &stateImagesLink_})
     link->OnChange = [this](TObject*) {
@@ -181,26 +184,36 @@ void TBaseVirtualTree::SetChildCount(PVirtualNode node, uint32_t newCount) {
     uint32_t index = node->LastChild ? node->LastChild->Index + 1 : 0;
     if (!node->LastChild) node->States |= nsHasChildren;
     node->States &= uint16_t(~(nsAllChildrenHidden | nsHeightMeasured));
-    int64_t heightSum = 0;
-    for (int64_t i = 0; i < remainder; ++i) {
-      PVirtualNode child = MakeNewNode();
-      child->Index = index++;
-      child->PrevSibling = node->LastChild;
-      if (node->LastChild) node->LastChild->NextSibling = child;
-      child->Parent = node;
-      node->LastChild = child;
-      if (!node->FirstChild) node->FirstChild = child;
-      heightSum += child->NodeHeight;
+    int64_t heightSum = 0, made = 0;
+    // The children made so far stay when memory runs out; the books are
+    // kept for them either way.
+    auto account = [&] {
+      if (node->States & nsExpanded) {
+        AddToTotalHeight(node, heightSum, true);
+        if (IsShown(node)) visibleCount_ = CheckedAdd(visibleCount_, made);
+      }
+      AddToTotalCount(node, made, true);
+      node->ChildCount = CheckedAdd(node->ChildCount, made);
+      InvalidateCache();
+    };
+    try {
+      for (; made < remainder; ++made) {
+        PVirtualNode child = MakeNewNode();
+        child->Index = index++;
+        child->PrevSibling = node->LastChild;
+        if (node->LastChild) node->LastChild->NextSibling = child;
+        child->Parent = node;
+        node->LastChild = child;
+        if (!node->FirstChild) node->FirstChild = child;
+        heightSum += child->NodeHeight;
+      }
+    } catch (...) {
+      account();
+      throw;
     }
-    if (node->States & nsExpanded) {
-      AddToTotalHeight(node, heightSum, true);
-      if (IsShown(node)) visibleCount_ = CheckedAdd(visibleCount_, remainder);
-    }
-    AddToTotalCount(node, remainder, true);
-    node->ChildCount = newCount;
+    account();
     if (updateCount_ == 0 && options_->AutoOptions().Contains(toAutoSort) && header_->SortColumn() > InvalidColumn)
       Sort(node, header_->SortColumn(), header_->SortDirection(), true);
-    InvalidateCache();
   } else {
     ++updateCount_;
     for (int64_t i = 0; i < -remainder; ++i) DeleteNode(node->LastChild, true);
@@ -427,6 +440,7 @@ void TBaseVirtualTree::SetExpanded(PVirtualNode node, bool value) {
 
 void TBaseVirtualTree::SetHasChildren(PVirtualNode node, bool value) {
   if (!node || node == root_) return;
+  TValidationPause pause(this);
   if (value) {
     node->States |= nsHasChildren;
   } else {
@@ -438,6 +452,7 @@ void TBaseVirtualTree::SetHasChildren(PVirtualNode node, bool value) {
 
 void TBaseVirtualTree::SetNodeFlag(PVirtualNode node, uint16_t flag, bool value) {
   if (!node || node == root_) return;
+  TValidationPause pause(this);
   if (value)
     node->States |= flag;
   else
@@ -500,6 +515,7 @@ TCheckState StateFromChildren(PVirtualNode node, TCheckState fallback) {
 
 bool TBaseVirtualTree::PropagateCheckState(PVirtualNode node, TCheckState value) {
   if (node->States & nsChecking) return false;
+  TValidationPause pause(this);
   node->States |= nsChecking;
   if (!(node->States & nsInitialized)) InitNode(node);
   bool outer = !HasState(stPropagatingChecks);
@@ -701,6 +717,8 @@ void TBaseVirtualTree::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
   VTAssert(!HasState(stIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
   ++updateCount_;
   HaltCacheValidation();
+  // An editor must not outlive the node it writes to.
+  if (HasState(stEditing) && focusedNode_ && HasAsParent(focusedNode_, node)) CancelEditNode();
   TPoint offsets{offsetX_, offsetY_};
   bool affectsVisible =
       node == root_ || (!(node->States & nsDeleting) && (node->States & nsExpanded) && IsShown(node));
@@ -712,7 +730,7 @@ void TBaseVirtualTree::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
     run->States |= nsDeleting;
     if (previous) previous->NextSibling = nullptr;
     node->LastChild = previous;
-    DeleteNode(run, true);
+    FreeSubtree(run);
     run = previous;
   }
   node->States &= uint16_t(~nsClearing);
@@ -768,6 +786,8 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex) {
   TPoint offsets{offsetX_, offsetY_};
   DeleteChildren(node, false);
   InternalDisconnectNode(node, false, reindex);
+  // A change waiting to be reported for the node goes to what remains of it.
+  if (lastStructureChangeNode_ == node) lastStructureChangeNode_ = parent == root_ ? nullptr : parent;
   DoFreeNode(node);
   if (!parentClearing) {
     if (parent != root_) UpdateHiddenChildrenState(parent);
@@ -778,6 +798,35 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex) {
       if (offsets != TPoint{offsetX_, offsetY_}) Invalidate();
     }
   }
+}
+
+void TBaseVirtualTree::FreeSubtree(PVirtualNode top) {
+  PVirtualNode run = top;
+  while (run) {
+    while (run->LastChild) run = run->LastChild;
+    PVirtualNode next = nullptr;
+    if (run != top) {
+      next = run->PrevSibling ? run->PrevSibling : run->Parent;
+      run->Parent->LastChild = run->PrevSibling;
+    }
+    ReleaseNode(run);
+    run = next;
+  }
+}
+
+// A node whose parent goes too: it leaves the selection and the focus
+// without touching the counts of its ancestors.
+void TBaseVirtualTree::ReleaseNode(PVirtualNode node) {
+  // The clearing operation holds an update bracket open: the selection
+  // array is packed when it closes.
+  if (node->States & nsSelected) InternalRemoveFromSelection(node);
+  if (node == focusedNode_) {
+    focusedNode_ = nullptr;
+    DoFocusChange(nullptr, focusedColumn_);
+  }
+  if (node == rangeAnchor_) ResetRangeAnchor();
+  if (node == rangeAnchor_) rangeAnchor_ = nullptr;
+  DoFreeNode(node);
 }
 
 void TBaseVirtualTree::DeleteSelectedNodes() {
@@ -928,9 +977,10 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
     if ((target->States & nsHasChildren) && target->ChildCount == 0) targetTree->InitChildren(target);
   }
   if (!DoNodeMoving(source, target == targetTree->root_ ? nullptr : target)) return;
-  // Moving into another tree goes through the tree stream, which this tree
-  // does not write; the move is refused before anything changes.
-  if (targetTree != this) throw EVirtualTreeError("Nodes can only be moved within their own tree.");
+  if (targetTree != this) {
+    MoveToTree(source, targetTree, target, mode, childrenOnly);
+    return;
+  }
   if (target == source || HasAsParent(target, source))
     RaiseTreeError(u"Target node cannot be a child node of the node to be moved.", 2001);
   HaltCacheValidation();
@@ -959,6 +1009,48 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
   StructureChange(source, crNodeMoved);
 }
 
+// Into another tree the nodes travel as node chunks of the tree stream:
+// the target tree makes them anew where they go, then they go here.
+void TBaseVirtualTree::MoveToTree(PVirtualNode source, TBaseVirtualTree* targetTree, PVirtualNode target,
+                                  TVTNodeAttachMode mode, bool childrenOnly) {
+  std::vector<PVirtualNode> moving;
+  if (childrenOnly)
+    for (PVirtualNode run = source->FirstChild; run; run = run->NextSibling) moving.push_back(run);
+  else
+    moving.push_back(source);
+  if (targetTree->TreeOptions().MiscOptions().Contains(toReadOnly)) return;
+  const AnsiString chunks = NodeChunks(*this, moving);
+  const bool asChild = mode == amAddChildFirst || mode == amAddChildLast;
+  PVirtualNode parent = asChild ? target : target->Parent;
+  PVirtualNode anchor = target;
+  targetTree->BeginUpdate();
+  try {
+    // Each node is made as the parent's last child, then put in its place;
+    // the ones after the first follow it, so the order is kept.
+    InsertNodeChunks(*targetTree, chunks, parent, amAddChildLast, [&](PVirtualNode node) {
+      if (mode != amAddChildLast) {
+        targetTree->InternalDisconnectNode(node, true);
+        targetTree->InternalConnectNode(node, anchor, targetTree, mode);
+        anchor = node;
+        mode = amInsertAfter;
+      }
+      targetTree->DoNodeMoved(node);
+      return true;
+    });
+    targetTree->StructureChange(parent == targetTree->root_ ? nullptr : parent, crNodeMoved);
+  } catch (...) {
+    targetTree->EndUpdate();
+    throw;
+  }
+  targetTree->EndUpdate();
+  BeginUpdate();
+  if (childrenOnly)
+    DeleteChildren(source, false);
+  else
+    DeleteNode(source, true);
+  EndUpdate();
+}
+
 void TBaseVirtualTree::ApplyInitStates(PVirtualNode node, TVirtualNodeInitStates states) {
   if (states.Contains(ivsDisabled)) node->States |= nsDisabled;
   if (states.Contains(ivsHasChildren)) node->States |= nsHasChildren;
@@ -978,6 +1070,7 @@ void TBaseVirtualTree::ApplyInitStates(PVirtualNode node, TVirtualNodeInitStates
 
 void TBaseVirtualTree::InitNode(PVirtualNode node) {
   if (!node || node == root_) return;
+  TValidationPause pause(this);
   node->States |= nsInitialized;
   TVirtualNodeInitStates states;
   if (node->States & nsExpanded) states.Include(ivsExpanded);
@@ -1003,6 +1096,7 @@ void TBaseVirtualTree::ReinitNode(PVirtualNode node, bool recursive) {
     if (recursive) ReinitChildren(nullptr, true);
     return;
   }
+  TValidationPause pause(this);
   node->States &= 0xDFE9;
   InitNode(node);
   if (recursive) ReinitChildren(node, true);
@@ -1019,6 +1113,7 @@ void TBaseVirtualTree::ResetNode(PVirtualNode node) {
     Clear();
     return;
   }
+  TValidationPause pause(this);
   CancelEditNode();
   DoReset(node);
   DeleteChildren(node, false);

@@ -387,6 +387,7 @@ TControl::TControl(TComponent* owner) : TComponent(owner), font_(std::make_uniqu
 }
 
 TControl::~TControl() {
+  ForgetDragControl(this);
   if (g_capture == handle_) g_capture = nullptr;
   if (parent_) parent_->RemoveControl(this);
   HandleMap().erase(handle_);
@@ -646,7 +647,9 @@ LRESULT TControl::Perform(UINT msg, WPARAM wParam, LPARAM lParam) {
   return m.Result;
 }
 
-void TControl::DefaultHandler(TMessage&) {}
+void TControl::DefaultHandler(TMessage& m) {
+  if (m.Msg == CM_DRAG) DefaultDragMessage(m);
+}
 
 void TControl::HandleMouseMessage(TMessage& m) {
   TPoint p = PointFromLParam(m.LParam);

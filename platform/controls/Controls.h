@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/controls/DragControl.h"
 #include "platform/controls/Published.h"
 #include "platform/controls/WinTypes.h"
 #include "platform/graphics/Canvas.h"
@@ -130,6 +131,25 @@ class TControl : public TComponent, public TPublisher {
   TMouseWheelEvent OnMouseWheel;
   TContextPopupEvent OnContextPopup;
 
+  // Class-library drag and drop (DragControl.h): BeginDrag starts a drag of
+  // this control (threshold < 0: the system's); Dragging tells whether one
+  // runs or waits. The hooks fire the events: start and end of a drag of
+  // this control, and its answers as a target.
+  TDragMode DragMode() const { return dragMode_; }
+  void SetDragMode(TDragMode mode) { dragMode_ = mode; }
+  TCursor DragCursor() const { return dragCursor_; }
+  void SetDragCursor(TCursor cursor) { dragCursor_ = cursor; }
+  virtual void BeginDrag(bool immediate, int threshold = -1);
+  virtual bool Dragging() const;
+  virtual void DoStartDrag(TDragObject*& dragObject);
+  virtual void DoEndDrag(TObject* target, int x, int y);
+  virtual void DragOver(TObject* source, int x, int y, TDragMessage state, bool& accept);
+  virtual void DragDrop(TObject* source, int x, int y);
+  TStartDragEvent OnStartDrag;
+  TDragOverEvent OnDragOver;
+  TDragDropEvent OnDragDrop;
+  TEndDragEvent OnEndDrag;
+
   // Platform.
   QWidget* Widget() const { return widget_; }
   static TControl* FromHandle(HWND wnd);
@@ -170,6 +190,7 @@ class TControl : public TComponent, public TPublisher {
   friend class TWinControl;
   friend class TControlBridge;
   void HandleMouseMessage(TMessage& m);
+  void DefaultDragMessage(TMessage& m);
   void ApplyGeometry();
   void ApplyPalette();
 
@@ -192,6 +213,8 @@ class TControl : public TComponent, public TPublisher {
   bool parentColor_ = false;
   TCursor cursor_ = crDefault;
   bool leftPressed_ = false;
+  TDragMode dragMode_ = dmManual;
+  TCursor dragCursor_ = crDrag;
 };
 
 class TWinControl : public TControl {

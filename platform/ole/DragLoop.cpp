@@ -105,15 +105,16 @@ class TDragLoop : public QObject {
   // Only a drag still in progress can go on in another program.
   void Follow(DWORD keys, bool mayHandOver) {
     followed_ = position_;
-    QWidget* under = QApplication::widgetAt(position_);
-    if (!under && mayHandOver && CanHandOver()) {
+    // A drag picture under the pointer is looked through.
+    TControl* under = FindDragTargetAt({position_.x(), position_.y()});
+    if (!under && !QApplication::widgetAt(position_) && mayHandOver && CanHandOver()) {
       Leave();
       handOver_ = true;
       done_ = true;
       return;
     }
     HWND window = nullptr;
-    TComPtr<IDropTarget> target = FindDropTarget(TControl::FromWidget(under), window);
+    TComPtr<IDropTarget> target = FindDropTarget(under, window);
     if (window != targetWindow_) {
       Leave();
       if (target) Enter(target, window, keys);

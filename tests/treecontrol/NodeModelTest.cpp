@@ -154,12 +154,6 @@ TEST_F(NodeModel, OutOfRangeValuesAreClampedOrRefused) {
   EXPECT_EQ(tree->RootNode()->TotalHeight, 18u + 65535u + 18u);
   tree->SetNodeHeight(Nth(0), -5);
   EXPECT_EQ(Nth(0)->NodeHeight, 0);
-  TForm otherForm(nullptr);
-  TTestTree other(&otherForm);
-  other.SetRootNodeCount(1);
-  EXPECT_THROW(tree->MoveTo(Nth(1), other.GetFirstNoInit(), amAddChildLast, false), EVirtualTreeError);
-  EXPECT_EQ(tree->RootNodeCount(), 2u);
-  EXPECT_EQ(other.TotalCount(), 1u);
   // A header stream that claims a caption longer than the stream is refused.
   TMemoryStream bad;
   for (int32_t v : {-1, 3, 1, 0x7FFFFFF0}) bad.WriteBuffer(&v, 4);

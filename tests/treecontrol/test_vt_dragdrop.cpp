@@ -56,6 +56,7 @@ struct DragDropFixture : ::testing::Test {
       stream.ReadBuffer(sender->GetNodeData(node), 4);
     };
     t->OnDragAllowed = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool& allowed) { allowed = true; };
+    t->OnEndDrag = [this](TObject*, TObject*, int, int) { ++endDrags; };
     return t;
   }
   std::unique_ptr<TVTTreeTransfer> Wire(TVirtualStringTree* t) {
@@ -70,7 +71,6 @@ struct DragDropFixture : ::testing::Test {
       dropEffects.push_back(effect);
       raw->ProcessDrop(data, mode, effect);
     };
-    raw->OnEndDrag = [this](TBaseVirtualTree*, TBaseVirtualTree*, int, int) { ++endDrags; };
     return transfer;
   }
   static std::string Layout(TBaseVirtualTree* t) {

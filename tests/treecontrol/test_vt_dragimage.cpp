@@ -1,28 +1,41 @@
-// The drag picture over a bitmap standing for the screen: blending, the
-// colour key, fading, moving with restrictions and restoring the screen.
+// The drag picture in its own window over a blue form: blending over what
+// the screen shows there, the colour key, fading, moving with restrictions.
 #include <gtest/gtest.h>
 
+#include "platform/controls/Forms.h"
 #include "treecontrol/VTDragImage.h"
 
 namespace {
 
 struct DragImageFixture : ::testing::Test {
-  TBitmap screen{100, 100};
+  TForm* form = nullptr;
   TBitmap picture{10, 10};
   TVTDragImage image{nullptr};
+  TPoint origin;
 
   void SetUp() override {
-    Fill(screen, 0xFFFFFF);
+    form = new TForm(nullptr);
+    form->SetBounds(0, 0, 200, 200);
+    form->SetColor(RGB(0, 0, 255));
+    form->Show();
+    ProcessMessages();
+    origin = form->ClientToScreen({0, 0});
     Fill(picture, 0xFF0000);  // red
-    image.SetScreen(&screen);
+  }
+  void TearDown() override {
+    image.EndDrag();
+    delete form;
   }
   static void Fill(TBitmap& bitmap, uint32_t pixel) {
     for (int y = 0; y < bitmap.Height(); ++y)
       for (int x = 0; x < bitmap.Width(); ++x) static_cast<uint32_t*>(bitmap.ScanLine(y))[x] = 0xFF000000u | pixel;
   }
-  uint32_t At(int x, int y) { return static_cast<uint32_t*>(screen.ScanLine(y))[x] & 0xFFFFFF; }
+  // A pixel of the shown window as 0xRRGGBB.
+  uint32_t Shown(int x, int y) {
+    return static_cast<uint32_t*>(image.Window()->Picture().ScanLine(y))[x] & 0xFFFFFF;
+  }
   void Start(TPoint position) {
-    image.PrepareDrag(picture, position, {5, 5}, nullptr);
+    image.PrepareDrag(picture, {origin.X + position.X, origin.Y + position.Y}, {5, 5}, nullptr);
     image.EnterDrag();
     image.ShowDragImage();
   }
@@ -30,53 +43,56 @@ struct DragImageFixture : ::testing::Test {
 
 }  // namespace
 
-TEST_F(DragImageFixture, PictureBlendsOverTheScreenAndHidingRestoresIt) {
+TEST_F(DragImageFixture, PictureBlendsOverTheScreenInAWindowThatHidingTakesAway) {
   image.ShowDragImage();  // nothing prepared: nothing happens
-  EXPECT_EQ(At(25, 25), 0xFFFFFFu);
   EXPECT_FALSE(image.Visible());
+  EXPECT_EQ(image.Window(), nullptr);
 
   Start({20, 20});
   ASSERT_TRUE(image.Visible());
-  // Prepared at full opacity (red 254), then blended at 128 over white.
-  EXPECT_EQ(At(25, 25), 0xFE7F7Fu);
-  EXPECT_EQ(At(19, 25), 0xFFFFFFu);
-  EXPECT_EQ(image.GetDragImageRect(), Rect(20, 20, 30, 30));
+  ASSERT_TRUE(image.Window()->Visible());
+  EXPECT_EQ(image.Window()->BoundsRect(), Bounds(origin.X + 20, origin.Y + 20, 10, 10));
+  // Red at 128 over the form's blue; nothing of a white fallback.
+  const uint32_t blended = Shown(5, 5);
+  EXPECT_GT(blended >> 16, 0x70u);
+  EXPECT_GT(blended & 0xFF, 0x70u);
+  EXPECT_LT((blended >> 8) & 0xFF, 0x08u);
+  EXPECT_EQ(image.GetDragImageRect(), Bounds(origin.X + 20, origin.Y + 20, 10, 10));
 
   image.HideDragImage();
-  EXPECT_EQ(At(25, 25), 0xFFFFFFu);
+  EXPECT_FALSE(image.Window()->Visible());
   EXPECT_TRUE(IsRectEmpty(image.GetDragImageRect()));
   image.ShowDragImage();
   image.EndDrag();
-  EXPECT_EQ(At(25, 25), 0xFFFFFFu);
+  EXPECT_FALSE(image.Window()->Visible());
   EXPECT_EQ(image.States(), 0);
 }
 
-TEST_F(DragImageFixture, ColourKeyLeavesTheScreenVisibleAndFadeKeepsTheCentre) {
+TEST_F(DragImageFixture, ColourKeyShowsTheScreenAndFadeKeepsTheCentre) {
   static_cast<uint32_t*>(picture.ScanLine(0))[0] = 0xFF00FF00u;  // one green pixel
   image.SetColorKey(clLime);
   image.SetTransparency(255);
   Start({20, 20});
-  EXPECT_EQ(At(20, 20), 0xFFFFFFu);
-  EXPECT_NE(At(21, 20), 0xFFFFFFu);
+  EXPECT_EQ(Shown(0, 0), 0x0000FFu);
+  EXPECT_GT(Shown(1, 0) >> 16, 0xF0u);
   image.EndDrag();
 
   image.SetColorKey(clNone);
   image.SetFade(true);
   Start({20, 20});
-  const uint32_t centre = At(25, 25), edge = At(20, 25);
+  const uint32_t centre = Shown(5, 5), edge = Shown(0, 5);
   EXPECT_LT(centre & 0xFF, 10u);          // almost the picture's red
-  EXPECT_GT(edge & 0xFF, centre & 0xFF);  // the border lets more screen through
+  EXPECT_GT(edge & 0xFF, centre & 0xFF);  // the border lets more of the blue through
 }
 
 TEST_F(DragImageFixture, MoveRestrictionKeepsTheOtherAxis) {
   image.SetMoveRestriction(dmrHorizontalOnly);
   Start({20, 20});
-  EXPECT_FALSE(image.WillMove({25, 60}));  // the hot spot is at (25, 25)
-  EXPECT_FALSE(image.DragTo({25, 60}, false));
-  EXPECT_TRUE(image.WillMove({45, 60}));
-  EXPECT_TRUE(image.DragTo({45, 60}, false));
-  EXPECT_EQ(image.ImagePosition().X, 40);
-  EXPECT_EQ(image.ImagePosition().Y, 20);
-  EXPECT_EQ(At(25, 25), 0xFFFFFFu);  // the old place got its screen back
-  EXPECT_EQ(At(45, 25), 0xFE7F7Fu);
+  const TPoint hotSpot{origin.X + 25, origin.Y + 25};
+  EXPECT_FALSE(image.WillMove({hotSpot.X, hotSpot.Y + 40}));
+  EXPECT_FALSE(image.DragTo({hotSpot.X, hotSpot.Y + 40}, false));
+  EXPECT_TRUE(image.DragTo({hotSpot.X + 20, hotSpot.Y + 40}, false));
+  EXPECT_EQ(image.Window()->Left(), origin.X + 40);
+  EXPECT_EQ(image.Window()->Top(), origin.Y + 20);
+  EXPECT_EQ(Shown(5, 5) & 0xFF00, 0u) << "blended over the blue it covers now";
 }
