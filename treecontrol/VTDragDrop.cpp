@@ -149,20 +149,22 @@ HRESULT TVTTreeTransfer::DragEnter(DWORD keyState, TPoint point, DWORD& effect) 
   effect = SuggestDropEffect(source, shift, client, effect);
   if (!DoDragOver(source, shift, dsDragEnter, client, lastDropMode_, effect)) {
     effect = DROPEFFECT_NONE;
-    if (source) source->DragImage()->ShowDragImage();
-    return S_OK;
+  } else {
+    THitInfo hit;
+    tree_->GetHitTestInfoAt(client.X, client.Y, true, hit);
+    if (!hit.HitNode) {
+      lastDropMode_ = dmNowhere;
+    } else {
+      TDropMode mode = dmOnNode;
+      if (!hit.HitPositions.Contains(hiOnItemLabel))
+        mode = client.Y < RowMiddle(tree_->GetDisplayRect(hit.HitNode, NoColumn, false)) ? dmAbove : dmBelow;
+      SetDropTarget(hit.HitNode, mode);
+    }
   }
-  THitInfo hit;
-  tree_->GetHitTestInfoAt(client.X, client.Y, true, hit);
-  if (!hit.HitNode) {
-    lastDropMode_ = dmNowhere;
-    return S_OK;
+  if (source) {
+    source->DragImage()->ShowDragImage();
+    source->DragImage()->DragTo(point, false);
   }
-  TDropMode mode = dmOnNode;
-  if (!hit.HitPositions.Contains(hiOnItemLabel))
-    mode = client.Y < RowMiddle(tree_->GetDisplayRect(hit.HitNode, NoColumn, false)) ? dmAbove : dmBelow;
-  SetDropTarget(hit.HitNode, mode);
-  if (source) source->DragImage()->ShowDragImage();
   return S_OK;
 }
 

@@ -9,6 +9,7 @@
 #include "treecontrol/ThemeSrv.h"
 #include "treecontrol/VTStream.h"
 #include "treecontrol/VTUnitServices.h"
+#include "treecontrol/VTWorkerThread.h"
 
 namespace {
 
@@ -208,7 +209,10 @@ void TCustomVirtualStringTree::GetTextInfo(PVirtualNode node, TColumnIndex colum
 void TCustomVirtualStringTree::InvalidateNode(PVirtualNode node) {
   if (uint32_t* cache = WidthCache(node)) {
     *cache = 0;
-    node->States &= uint16_t(~nsHeightMeasured);
+    if (node->States & nsHeightMeasured) {
+      TValidationPause pause(this);  // the validation thread reads the states
+      node->States &= uint16_t(~nsHeightMeasured);
+    }
   }
   TBaseVirtualTree::InvalidateNode(node);
 }

@@ -645,8 +645,10 @@ class TBaseVirtualTree : public TCustomControl {
   // during the drag leaves the list at once.
   void SetDragSelection(std::vector<PVirtualNode> nodes);
   const std::vector<PVirtualNode>& DragSelection();
-  // The picture of the dragged nodes (VTDragImage.h), made on first use.
+  // The picture of the dragged nodes (VTDragImage.h), made on first use,
+  // and that of a dragged header column (nil before the first column drag).
   TVTDragImage* DragImage();
+  TVTDragImage* HeaderDragImage() const { return headerDragImage_.get(); }
   // Paints the selected nodes around hotSpot (client) into the picture.
   void PrepareDragImage(TPoint hotSpot, IDataObject* dataObject);
 

@@ -650,6 +650,7 @@ void TBaseVirtualTree::HandleClassLibraryDrag(TMessage& m) {
       transfer->DragLeave();
       return;
     case dmDragDrop:
+      ChangeStates({}, {stVCLDragging});
       transfer->ClassLibraryDrop(source, keys, record.Pos);
       return;
     case dmDragEnter:

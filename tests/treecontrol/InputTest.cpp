@@ -1,8 +1,11 @@
 // Keyboard, incremental search, mouse clicks, check boxes, wheel, scroll
-// bars and in-place editing, driven through the tree's messages.
+// bars, in-place editing, header column pictures and accessibility notices,
+// driven through the tree's messages.
 #include "TreeFixture.h"
+#include "platform/controls/Accessibility.h"
 #include "platform/controls/Dialogs.h"
 #include "platform/controls/Menus.h"
+#include "treecontrol/VTDragImage.h"
 
 using Input = TreeFixture;
 
@@ -399,4 +402,42 @@ TEST_F(Input, RubberBandSelectsTheRowsItCrosses) {
   Drag({250, 18 * 3 + 5}, {20, 18 * 4 + 5}, MK_SHIFT);
   EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(0), Nth(2), Nth(3), Nth(4)}))
       << "Shift adds";
+}
+
+TEST_F(Input, ADraggedHeaderColumnShowsItsPictureAtThePointer) {
+  for (int width : {80, 80, 80}) tree->Header().Columns().Add()->SetWidth(width);
+  tree->Header().SetOptions(tree->Header().Options() + TVTHeaderOptions{hoVisible});
+  OnBand(WM_NCLBUTTONDOWN, 40);
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(60, -8));
+  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(220, -8));
+  ASSERT_NE(tree->HeaderDragImage(), nullptr);
+  ASSERT_TRUE(tree->HeaderDragImage()->Visible());
+  const TRect shown = tree->HeaderDragImage()->Window()->BoundsRect();
+  EXPECT_TRUE(PtInRect(shown, tree->ClientToScreen({220, -8})));
+  EXPECT_EQ(shown.Width(), 80) << "the dragged column's part of the band";
+  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(220, -8));
+  EXPECT_FALSE(tree->HeaderDragImage()->Visible());
+}
+
+TEST_F(Input, AssistiveTechnologyHearsChecksTogglesAndFocusMoves) {
+  std::vector<uint32_t> heard;
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE,
+                                       [&](uint32_t event, HWND wnd, int32_t object, int32_t child) {
+                                         if (wnd == tree->Handle() && object == OBJID_CLIENT && child == 0)
+                                           heard.push_back(event);
+                                       });
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toCheckSupport});
+  tree->SetRootNodeCount(2);
+  tree->SetChildCount(Nth(0), 1);
+  tree->SetCheckType(Nth(1), ctCheckBox);
+  tree->SetCheckState(Nth(1), csCheckedNormal);
+  tree->ToggleNode(Nth(0));
+  tree->ToggleNode(Nth(0));
+  EXPECT_EQ(heard, std::vector<uint32_t>(3, EVENT_OBJECT_STATECHANGE));
+  heard.clear();
+  tree->SetFocusedNode(Nth(1));
+  EXPECT_EQ(heard, (std::vector<uint32_t>{EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_NAMECHANGE,
+                                          EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_STATECHANGE,
+                                          EVENT_OBJECT_SELECTION, EVENT_OBJECT_FOCUS}));
+  UnhookWinEvent(hook);
 }

@@ -122,3 +122,36 @@ TEST_F(Iteration, SingleSelectionReplacesAndSelectAllNeedsMultiSelect) {
   EXPECT_EQ(tree->SelectedCount(), 5);
   EXPECT_EQ(tree->GetSortedSelection(false).size(), 5u);
 }
+
+TEST_F(Iteration, HiddenNodesLeadToTheVisibleNodesAroundThem) {
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+  Shape s = Build(tree);
+  tree->SetFocusedNode(s.a10);
+  Click(9, 9);  // the button of A: A10 is now inside a collapsed branch
+  ASSERT_FALSE(tree->Expanded(s.a));
+  ASSERT_EQ(tree->FocusedNode(), s.a10);
+  EXPECT_EQ(tree->GetNextVisible(s.a10), s.b);
+  EXPECT_EQ(tree->GetNextVisibleNoInit(s.a10), s.b);
+  EXPECT_EQ(tree->GetPreviousVisible(s.a10), s.a);
+  EXPECT_EQ(tree->GetPreviousVisibleNoInit(s.a10), s.a);
+  tree->SetIsVisible(s.b, false);
+  EXPECT_EQ(tree->GetNextVisible(s.b), s.c);
+  EXPECT_EQ(tree->GetPreviousVisible(s.b), s.a);
+  tree->SetIsVisible(s.b, true);
+
+  tree->Key(VK_DOWN);
+  EXPECT_EQ(tree->FocusedNode(), s.b);
+  tree->SetFocusedNode(s.a10);
+  tree->ToggleNode(s.a);
+  tree->Key(VK_UP);
+  EXPECT_EQ(tree->FocusedNode(), s.a);
+
+  // Ranges ending in a collapsed branch end at the branch.
+  tree->SelectNodes(s.c, s.a10, false);
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{s.a, s.b, s.c}));
+  tree->ClearSelection();
+  tree->SetFocusedNode(s.a10);
+  tree->ToggleNode(s.a);
+  tree->Key(VK_HOME, ssShift);
+  EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{s.a}));
+}

@@ -99,3 +99,26 @@ TEST_F(PositionCache, TreesDestroyedWhileValidatingWaitForTheThread) {
   }
   EXPECT_TRUE(PumpUntil([&] { return tree->HasState(stCacheValid); }));
 }
+
+// The walk of the validation thread reads the nodes' states: writes from
+// the window's thread wait until it has stopped (run under ThreadSanitizer).
+TEST_F(PositionCache, NodeStatesChangeOnlyWhileNoWalkRuns) {
+  tree->SetRootNodeCount(60000);
+  tree->SetChildCount(Nth(5), 3);
+  tree->SetChildCount(Nth(9), 3);
+  ASSERT_TRUE(PumpUntil([&] { return tree->HasState(stCacheValid); }));
+  auto whileValidating = [&](auto change) {
+    tree->InvalidateCache();
+    tree->ValidateCache();
+    PumpUntil([&] { return tree->HasState(stValidatingCache) || tree->HasState(stCacheValid); });
+    change();
+  };
+  whileValidating([&] { tree->GetFirst(); });
+  whileValidating([&] { tree->SetSelected(Nth(1), true); });
+  whileValidating([&] { tree->ClearSelection(); });
+  whileValidating([&] { tree->ToggleNode(Nth(5)); });
+  whileValidating([&] { tree->ResetNode(Nth(9)); });
+  whileValidating([&] { tree->SetDisabled(Nth(2), true); });
+  ASSERT_TRUE(PumpUntil([&] { return tree->HasState(stCacheValid); }));
+  EXPECT_EQ(tree->PositionCache().size(), (tree->VisibleCount() + 1999) / 2000);
+}

@@ -25,6 +25,30 @@ TEST_F(Queries, TreeViewNextItemCodes) {
   EXPECT_EQ(next(9, nullptr), Nth(2));
 }
 
+TEST_F(Queries, TreeViewQueriesRefuseHandlesThatAreNoLiveNodesOfTheTree) {
+  tree->SetRootNodeCount(3);
+  TTestTree other(form);
+  other.SetRootNodeCount(1);
+  PVirtualNode gone = Nth(2);
+  EXPECT_EQ(tree->Perform(TVM_GETNEXTITEM, 2, LPARAM(gone)), LPARAM(Nth(1))) << "a live node is answered";
+  tree->DeleteNode(gone);
+  tree->SetRootNodeCount(2);
+  for (PVirtualNode stranger : {gone, other.GetFirstNoInit(), tree->RootNode()})
+    for (WPARAM code : {1, 2, 3, 4, 6, 7}) EXPECT_EQ(tree->Perform(TVM_GETNEXTITEM, code, LPARAM(stranger)), 0);
+  EXPECT_EQ(tree->Perform(TVM_GETITEMRECT, 0, 0), 0);
+  TRect r;
+  *reinterpret_cast<PVirtualNode*>(&r) = gone;
+  EXPECT_EQ(tree->Perform(TVM_GETITEMRECT, 0, LPARAM(&r)), 0);
+  *reinterpret_cast<PVirtualNode*>(&r) = Nth(1);
+  EXPECT_EQ(tree->Perform(TVM_GETITEMRECT, 0, LPARAM(&r)), 1);
+  EXPECT_EQ(r.Top, 18);
+  TTVItemA item;
+  item.Mask = TVIF_HANDLE | TVIF_CHILDREN;
+  item.Item = other.GetFirstNoInit();
+  EXPECT_EQ(tree->Perform(TVM_GETITEMA, 0, LPARAM(&item)), 0);
+  EXPECT_EQ(tree->Perform(TVM_GETITEMA, 0, 0), 0);
+}
+
 TEST_F(Queries, TreeViewItemQueryFillsTheAskedFields) {
   names = {u"alpha", u"beta"};
   tree->SetRootNodeCount(2);
@@ -50,6 +74,32 @@ TEST_F(Queries, TreeViewItemQueryFillsTheAskedFields) {
   EXPECT_EQ(item.SelectedImage, 5);
   EXPECT_EQ(item.State, TVIS_FOCUSED | TVIS_SELECTED | TVIS_EXPANDED | (2u << 12)) << "no overlay, state image 1 + 1";
   EXPECT_STREQ(buffer, "bet") << "the text is cut to the buffer";
+}
+
+TEST_F(Queries, PrintingTheWindowAndChangedSystemColours) {
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toCheckSupport});
+  tree->Header().Columns().Add()->SetWidth(150);
+  tree->Header().SetOptions(tree->Header().Options() + TVTHeaderOptions{hoVisible});
+  tree->SetRootNodeCount(3);
+  tree->SetCheckType(Nth(0), ctCheckBox);
+  tree->SetSelected(Nth(1), true);
+  TBitmap client(tree->ClientWidth(), tree->ClientHeight()), window(tree->Width(), tree->Height());
+  tree->Perform(WM_PRINTCLIENT, WPARAM(client.Canvas()), 0);
+  tree->Perform(WM_PRINT, WPARAM(window.Canvas()), PRF_CLIENT | PRF_NONCLIENT);
+  const TPoint offset = tree->ClientOffset();
+  int same = 0;
+  for (int y = 0; y < client.Height(); y += 3)
+    for (int x = 0; x < client.Width(); x += 3)
+      same += client.Canvas()->Pixel(x, y) == window.Canvas()->Pixel(x + offset.X, y + offset.Y);
+  EXPECT_EQ(same, ((client.Height() + 2) / 3) * ((client.Width() + 2) / 3)) << "the client area below the band";
+  EXPECT_GT(InkIn(window.Canvas(), Rect(offset.X, 0, offset.X + 150, offset.Y), ColorToRGB(clWhite)), 100)
+      << "the header band above it";
+  // Check boxes are drawn anew from fresh images after the colours changed.
+  tree->Perform(CM_SYSCOLORCHANGE, 0, 0);
+  TBitmap again(tree->ClientWidth(), tree->ClientHeight());
+  tree->Perform(WM_PRINTCLIENT, WPARAM(again.Canvas()), 0);
+  EXPECT_EQ(CountColor(again.Canvas(), Rect(0, 0, 60, 18), client.Canvas()->Pixel(25, 9)),
+            CountColor(client.Canvas(), Rect(0, 0, 60, 18), client.Canvas()->Pixel(25, 9)));
 }
 
 TEST_F(Queries, DelayedStructureChangesReportOnce) {

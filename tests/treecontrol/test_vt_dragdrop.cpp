@@ -9,6 +9,7 @@
 #include "platform/controls/Simulate.h"
 #include "platform/ole/OleClipboard.h"
 #include "treecontrol/VTDragDrop.h"
+#include "treecontrol/VTDragImage.h"
 #include "treecontrol/VirtualStringTree.h"
 
 namespace {
@@ -184,4 +185,87 @@ TEST_F(DragDropFixture, AcceptOLEDropSwitchesTheRegistrationAndTheTreeMayBringIt
     EXPECT_EQ(transfer.DragManager(), own.Get());
   }
   third->OnCreateDragManager = nullptr;
+}
+
+TEST_F(DragDropFixture, ADropHandlerThatDeletesTheDraggedNodesLeavesTheSourceSound) {
+  rightTransfer->OnDragDrop = [this](TBaseVirtualTree*, TBaseVirtualTree*, IDataObject*, const TFormatArray&,
+                                     TShiftState, TPoint, DWORD& effect, TDropMode) {
+    // The freed records come back for the nodes made here.
+    left->DeleteSelectedNodes();
+    left->SetRootNodeCount(left->RootNodeCount() + 2);
+    for (PVirtualNode n = left->GetFirstNoInit(); n; n = n->NextSibling)
+      if (*left->GetNodeDataAs<int32_t>(n) == 0) *left->GetNodeDataAs<int32_t>(n) = 77;
+    effect = DROPEFFECT_MOVE;
+  };
+  Drag(0, [&] {
+    // The picture of the dragged node follows the pointer over the target.
+    SimulateMouse(right, smMove, 100, 150);
+    EXPECT_TRUE(left->DragImage()->Visible()) << int(left->DragImage()->States());
+    if (left->DragImage()->Window()) {
+      EXPECT_TRUE(PtInRect(left->DragImage()->Window()->BoundsRect(), right->ClientToScreen({100, 150})));
+    }
+    SimulateMouse(right, smUp, 100, 150);
+  });
+  EXPECT_FALSE(left->DragImage()->Visible());
+  EXPECT_EQ(Layout(left), "20 30 77 77");
+  EXPECT_EQ(left->SelectedCount(), 0);
+}
+
+TEST_F(DragDropFixture, AnOLEDragNearAnEdgeScrollsAtOnce) {
+  left->TreeOptions().SetAutoOptions(left->TreeOptions().AutoOptions() + TVTAutoOptions{toAutoScroll});
+  left->SetRootNodeCount(50);
+  DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+  const TPoint nearBottom = left->ClientToScreen({100, left->ClientHeight() - 3});
+  EXPECT_EQ(leftTransfer->DragOver(nullptr, 0, dsDragMove, nearBottom, effect), S_OK);
+  EXPECT_LT(left->OffsetY(), 0);
+  EXPECT_TRUE(effect & DROPEFFECT_SCROLL);
+}
+
+TEST_F(DragDropFixture, AClassLibraryDragTakesNodesToAnotherTree) {
+  left->SetDragType(dtVCL);
+  std::vector<TObject*> dropSources, endTargets;
+  int starts = 0;
+  left->OnStartDrag = [&](TObject*, TDragObject*& object) {
+    ++starts;
+    EXPECT_EQ(object, nullptr);
+  };
+  left->OnEndDrag = [&](TObject*, TObject* target, int, int) { endTargets.push_back(target); };
+  rightTransfer->OnDragDrop = [&](TBaseVirtualTree* target, TBaseVirtualTree* source, IDataObject* data,
+                                  const TFormatArray& formats, TShiftState, TPoint, DWORD& effect, TDropMode) {
+    EXPECT_EQ(data, nullptr);
+    EXPECT_TRUE(formats.empty());
+    EXPECT_EQ(effect, DROPEFFECT_COPY);
+    dropSources.push_back(source);
+    for (PVirtualNode node : std::vector<PVirtualNode>(source->DragSelection()))
+      source->MoveTo(node, target, amAddChildLast, false);
+  };
+  const TPoint start = LabelCentre(left, Row(left, 1));
+  SimulateMouse(left, smDown, start.X, start.Y);
+  SimulateMouse(left, smMove, start.X + 10, start.Y + 2);
+  EXPECT_TRUE(left->HasState(stVCLDragging)) << "over its own rows first";
+  SimulateMouse(right, smMove, 100, 150);
+  EXPECT_FALSE(left->HasState(stVCLDragging));
+  EXPECT_TRUE(right->HasState(stVCLDragging));
+  EXPECT_TRUE(left->DragImage()->Visible());
+  SimulateMouse(right, smUp, 100, 150);
+  EXPECT_EQ(starts, 1);
+  EXPECT_EQ(dropSources, std::vector<TObject*>{left});
+  EXPECT_EQ(endTargets, std::vector<TObject*>{right});
+  EXPECT_EQ(Layout(right), "20");
+  EXPECT_EQ(Layout(left), "10 30");
+  EXPECT_FALSE(right->HasState(stVCLDragging));
+  EXPECT_FALSE(left->Dragging());
+  EXPECT_FALSE(left->HasState(stLeftButtonDown));
+  EXPECT_FALSE(left->DragImage()->Visible());
+
+  // Escape cancels: no drop, the end hook sees no target.
+  SimulateMouse(left, smDown, start.X, start.Y);
+  SimulateMouse(left, smMove, start.X + 10, start.Y + 2);
+  SimulateMouse(right, smMove, 100, 150);
+  SimulateKey(right, true, VK_ESCAPE);
+  EXPECT_EQ(dropSources.size(), 1u);
+  EXPECT_EQ(endTargets.back(), nullptr);
+  EXPECT_FALSE(right->HasState(stVCLDragging));
+  left->OnStartDrag = nullptr;
+  left->OnEndDrag = nullptr;
 }
