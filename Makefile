@@ -48,9 +48,8 @@ bench: deps
 	cmake --build build/bench -j $(JOBS)
 	@for b in build/bench/benchbin/bench_*; do [ -x "$$b" ] || continue; echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; done
 
-# Fuzzing of the page parser and the link routines with libFuzzer (clang),
-# then two minutes of the tree control's seeded random actions; kept out of
-# `make test`. FUZZ_SECONDS sets how long the parser fuzzer runs.
+# Fuzzing of the page parser and the link routines with libFuzzer (clang);
+# kept out of `make test`. FUZZ_SECONDS sets how long it runs.
 FUZZ_SECONDS ?= 60
 FUZZ_SOURCES := $(wildcard fuzz/*.cpp) $(wildcard crawl/Link*.cpp crawl/Mirror*.cpp crawl/Page*.cpp) \
                 net/UrlUtils.cpp project/TextHelpers.cpp $(wildcard platform/rtl/*.cpp)

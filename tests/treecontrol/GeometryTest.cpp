@@ -110,7 +110,6 @@ TEST_F(Geometry, AnimatedTogglingEndsInTheSameState) {
   tree->SetRootNodeCount(5);
   tree->SetChildCount(Nth(1), 4);
   tree->Repaint();
-  std::vector<std::pair<int, int>> steps;
   uint32_t start = GetTickCount();
   tree->ToggleNode(Nth(1));
   EXPECT_TRUE(tree->Expanded(Nth(1)));

@@ -16,10 +16,6 @@ TEST_F(NodeModel, RootCountMakesUninitialisedRecordsWithTotals) {
   EXPECT_EQ(inits, 0);
   tree->SetRootNodeCount(2);
   EXPECT_EQ(tree->TotalCount(), 2u);
-  tree->SetNodeDataSize(-5);
-  EXPECT_EQ(tree->NodeDataSize(), -1);
-  tree->SetDefaultNodeHeight(0);
-  EXPECT_EQ(tree->DefaultNodeHeight(), 18);
   EXPECT_EQ(tree->GetFirst(), Nth(0));
   EXPECT_EQ(inits, 1);
 }
