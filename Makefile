@@ -94,5 +94,15 @@ fuzz-tree: deps
 	    build/fuzz-tree/corpus-$$t fuzz/tree/seeds/$$t || exit 1; \
 	done
 
+# Two minutes of the tree control's seeded random actions (invariants after
+# every step) in the sanitized test build.
+.PHONY: fuzz-treecontrol
+fuzz: fuzz-treecontrol
+fuzz-treecontrol: deps
+	cmake -S . -B build/test $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DHARVELLA_SANITIZE=ON -DHARVELLA_WERROR=ON -DHARVELLA_BENCH=OFF
+	cmake --build build/test -j $(JOBS) --target test_treecontrol
+	cd build/test && QT_QPA_PLATFORM=offscreen TREE_RANDOM_SECONDS=120 \
+	  ./tests/treecontrol/test_treecontrol --gtest_filter='*RandomActions*/0'
+
 clean:
 	rm -rf build
