@@ -73,6 +73,7 @@ struct TrcHttp {
   AnsiString Username;
   AnsiString Password;
   TListItem* Row = nullptr;     // the download-list row showing the worker
+  bool CollectedReports = false; // the row's state and progress wait to be collected (thGetUrl::TakeRowReport)
   TStateWord Flags;             // the state word
   uint8_t Mode = 1;             // 1 = download over HTTP, 0 = re-read a local file
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "crawl/AcceptRules.h"
 #include "crawl/LinkLevels.h"
@@ -597,16 +598,56 @@ bool thGetUrl::LoadLocalFile() {
 // ---------------------------------------------------------------------------
 // Reporting
 
+// With collected reports the worker's thread only keeps its row's state and
+// progress for the window; a message to the window costs a wait for the
+// user-interface thread each time.
+bool thGetUrl::CollectsOnThisThread() const { return Rec.CollectedReports && !IsMainThread(); }
+
 void thGetUrl::SendState(int Code) {
   StateCode = Code;
+  if (CollectsOnThisThread()) {
+    std::lock_guard<std::mutex> guard(FReportLock);
+    FUntakenCode = Code;
+    FStateUntaken = true;
+    return;
+  }
+  SendUntakenReport();
   if (!Terminated() && Rec.Row != nullptr)
     SendMessage(Rec.Wnd, WM_THREADSTATE, reinterpret_cast<WPARAM>(Rec.Row), StateCode);
 }
 
 void thGetUrl::SendProgress(const AnsiString& Text) {
+  if (CollectsOnThisThread()) {
+    std::lock_guard<std::mutex> guard(FReportLock);
+    FUntakenProgress = Text;
+    FProgressUntaken = true;
+    return;
+  }
+  SendUntakenReport();
   ProgressText = Text;
   if (!Terminated())
     SendMessage(Rec.Wnd, WM_THREADSIZE, reinterpret_cast<WPARAM>(Rec.Row), reinterpret_cast<LPARAM>(ProgressText.c_str()));
+}
+
+bool thGetUrl::TakeRowReport(int& Code, bool& HasCode, AnsiString& Progress, bool& HasProgress) {
+  std::lock_guard<std::mutex> guard(FReportLock);
+  HasCode = std::exchange(FStateUntaken, false);
+  HasProgress = std::exchange(FProgressUntaken, false);
+  if (HasCode) Code = FUntakenCode;
+  if (HasProgress) Progress = FUntakenProgress;
+  return HasCode || HasProgress;
+}
+
+// User-interface thread: what the window has not taken yet goes before the
+// report's own states.
+void thGetUrl::SendUntakenReport() {
+  int code = 0;
+  bool hasCode = false, hasProgress = false;
+  AnsiString progress;
+  if (!Rec.CollectedReports || !TakeRowReport(code, hasCode, progress, hasProgress) || Terminated()) return;
+  if (hasProgress)
+    SendMessage(Rec.Wnd, WM_THREADSIZE, reinterpret_cast<WPARAM>(Rec.Row), reinterpret_cast<LPARAM>(progress.c_str()));
+  if (hasCode && Rec.Row != nullptr) SendMessage(Rec.Wnd, WM_THREADSTATE, reinterpret_cast<WPARAM>(Rec.Row), code);
 }
 
 // Runs on the user-interface thread while the worker waits.

@@ -20,7 +20,12 @@
 //   thread, under the site-tree lock, before the found links are sent.
 // - Messages to Rec.Wnd, all sent (blocking): WM_THREADSTATE and
 //   WM_THREADSIZE while it runs (only with a Row), WM_LINKSFOUND from the
-//   report (see crawl/WorkerMessages.h).
+//   report (see crawl/WorkerMessages.h). With Rec.CollectedReports the
+//   worker's own thread sends no WM_THREADSTATE or WM_THREADSIZE: it keeps
+//   the latest state code and progress text for the window, which takes
+//   them with TakeRowReport at its own pace; the report, on the
+//   user-interface thread, first sends what was not yet taken and then its
+//   own states, so the row ends with the exact final state.
 // - SetState (user-interface thread) replaces the state word; with the abort
 //   bit it posts the abort to the client's window, and the worker performs
 //   it on its own thread. An abort that arrives before the request starts is
@@ -69,6 +74,10 @@ public:
   void SetState(uint16_t Value);
   uint16_t Flags() const { return Rec.Flags.Load(); }
   bool Success() const { return FSuccess; }
+  // User-interface thread, with Rec.CollectedReports: the state code and the
+  // progress text set since the last call (each flag tells whether it was);
+  // false when neither was.
+  bool TakeRowReport(int& Code, bool& HasCode, AnsiString& Progress, bool& HasProgress);
 
   TrcHttp Rec;
   bool FirstThread = false;
@@ -129,6 +138,8 @@ private:
 
   void SendState(int Code);
   void SendProgress(const AnsiString& Text);
+  bool CollectsOnThisThread() const;
+  void SendUntakenReport();
   bool Stopped() const;
   bool HasOption(int32_t Option) const;
   int32_t ClampedSize(int64_t Size) const;
@@ -168,6 +179,12 @@ private:
   TDateTime ServerDate = 0;
   int StateCode = 0;
   AnsiString ProgressText;
+  // Kept for TakeRowReport (Rec.CollectedReports), under FReportLock.
+  std::mutex FReportLock;
+  int FUntakenCode = 0;
+  AnsiString FUntakenProgress;
+  bool FStateUntaken = false;
+  bool FProgressUntaken = false;
   TStringList Results;
   AnsiString FCookie;
   int Redirects = 0;

@@ -1,5 +1,6 @@
 #include "SiteServer.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 
@@ -34,6 +35,17 @@ void SendAll(SOCKET Socket, const std::string& Bytes) {
     if (sent <= 0) return;
     done += size_t(sent);
   }
+}
+
+// A request that keeps its connection: HTTP/1.1 unless it asks to close,
+// HTTP/1.0 only when it asks to keep it.
+bool KeepsConnection(const std::string& Head) {
+  std::string lower(Head.size(), ' ');
+  for (size_t i = 0; i < Head.size(); ++i) lower[i] = char(std::tolower(static_cast<unsigned char>(Head[i])));
+  const size_t lineEnd = lower.find("\r\n");
+  const bool http11 = lineEnd != std::string::npos && lineEnd >= 8 && lower.compare(lineEnd - 8, 8, "http/1.1") == 0;
+  if (lower.find("\r\nconnection: close") != std::string::npos) return false;
+  return http11 || lower.find("\r\nconnection: keep-alive") != std::string::npos;
 }
 
 }  // namespace
@@ -86,6 +98,10 @@ void TSiteServer::Stop() {
   connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof address);
   FAcceptor.join();
   closesocket(wake);
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    for (SOCKET open : FOpen) shutdown(open, SD_BOTH);
+  }
   FWork.notify_all();
   for (std::thread& handler : FHandlers) handler.join();
   closesocket(FListener);
@@ -113,11 +129,15 @@ void TSiteServer::HandlerLoop() {
     {
       std::unique_lock<std::mutex> lock(FLock);
       FWork.wait(lock, [this] { return FStopping || !FPending.empty(); });
-      if (FPending.empty()) return;
+      if (FStopping || FPending.empty()) return;
       client = FPending.front();
       FPending.pop_front();
+      FOpen.insert(client);
     }
     Serve(client);
+    std::lock_guard<std::mutex> lock(FLock);
+    FOpen.erase(client);
+    closesocket(client);
   }
 }
 
@@ -126,39 +146,46 @@ void TSiteServer::Enter(const std::string& Target) {
   ++FCounts[Target];
   const int now = ++FInFlight[Target];
   if (now > FMaxSame) FMaxSame = now;
+  if (++FBusy > FMaxBusy) FMaxBusy = FBusy;
   ++FTotal;
 }
 
 void TSiteServer::Leave(const std::string& Target) {
   std::lock_guard<std::mutex> lock(FLock);
   --FInFlight[Target];
+  --FBusy;
 }
 
 void TSiteServer::Serve(SOCKET Client) {
-  std::string head;
+  std::string pending;
   char buffer[4096];
-  while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-    const int got = recv(Client, buffer, sizeof buffer, 0);
-    if (got <= 0) break;
-    head.append(buffer, size_t(got));
+  for (;;) {
+    size_t headEnd;
+    while ((headEnd = pending.find("\r\n\r\n")) == std::string::npos && pending.size() < 65536) {
+      const int got = recv(Client, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      pending.append(buffer, size_t(got));
+    }
+    if (headEnd == std::string::npos) break;
+    const std::string head = pending.substr(0, headEnd + 4);
+    pending.erase(0, headEnd + 4);
+    const std::string target = RequestTarget(head);
+    const bool keep = KeepsConnection(head);
+    Enter(target);
+    const TSiteReply reply = FHandler(target);
+    if (reply.DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(reply.DelayMs));
+    std::string response = std::string(keep ? "HTTP/1.1 " : "HTTP/1.0 ") + std::to_string(reply.Status) + " " +
+                           ReasonOf(reply.Status) + "\r\n";
+    response += "Content-Type: " + reply.ContentType + "\r\n";
+    if (!reply.Location.empty()) response += "Location: " + reply.Location + "\r\n";
+    if (keep) response += "Connection: keep-alive\r\n";
+    response += "Content-Length: " + std::to_string(reply.Body.size()) + "\r\n\r\n";
+    if (head.compare(0, 5, "HEAD ") != 0) response += reply.Body;
+    Leave(target);
+    SendAll(Client, response);
+    if (!keep || FStopping) break;
   }
-  if (head.find("\r\n\r\n") == std::string::npos) {
-    closesocket(Client);
-    return;
-  }
-  const std::string target = RequestTarget(head);
-  Enter(target);
-  const TSiteReply reply = FHandler(target);
-  if (reply.DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(reply.DelayMs));
-  std::string response = "HTTP/1.0 " + std::to_string(reply.Status) + " " + ReasonOf(reply.Status) + "\r\n";
-  response += "Content-Type: " + reply.ContentType + "\r\n";
-  if (!reply.Location.empty()) response += "Location: " + reply.Location + "\r\n";
-  response += "Content-Length: " + std::to_string(reply.Body.size()) + "\r\n\r\n";
-  if (head.compare(0, 5, "HEAD ") != 0) response += reply.Body;
-  Leave(target);
-  SendAll(Client, response);
   shutdown(Client, SD_SEND);
-  closesocket(Client);
 }
 
 // --- Generated site ------------------------------------------------------------

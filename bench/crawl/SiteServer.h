@@ -1,8 +1,10 @@
-// TSiteServer: a small HTTP/1.0 server on the loopback for the crawl benchmark
+// TSiteServer: a small HTTP server on the loopback for the crawl benchmark
 // and the main window's tests. One acceptor thread hands each connection to
-// a pool of handler threads; a handler reads the request head, asks the
+// a pool of handler threads; a handler reads each request head, asks the
 // site function for the reply of the request target (path with query),
-// waits the reply's delay, sends it and closes the connection. It counts the
+// waits the reply's delay and sends it. It keeps the connection for the
+// next request when the request allows (HTTP/1.1, or HTTP/1.0 asking for
+// keep-alive), else closes it; Stop ends kept connections. It counts the
 // requests per target and records the largest number of requests for one
 // target served at the same moment, so tests can see a document fetched
 // twice at once. It listens on a free port of 127.0.0.1.
@@ -17,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +49,9 @@ public:
   int TotalRequests() const { return FTotal.load(); }
   // The most requests for one target that were being served at once.
   int MaxConcurrentSameTarget() const { return FMaxSame.load(); }
+  // The most requests being served at once since the last reset.
+  int MaxConcurrent() const { return FMaxBusy.load(); }
+  void ResetMaxConcurrent() { FMaxBusy = 0; }
   void Stop();
 
 private:
@@ -68,10 +74,13 @@ private:
   std::mutex FLock;
   std::condition_variable FWork;
   std::deque<std::uintptr_t> FPending;
+  std::set<std::uintptr_t> FOpen;
   std::map<std::string, int> FCounts;
   std::map<std::string, int> FInFlight;
   std::atomic<int> FTotal{0};
   std::atomic<int> FMaxSame{0};
+  int FBusy = 0;
+  std::atomic<int> FMaxBusy{0};
 };
 
 // A generated site: Pages pages "/d<k>/p<i>.htm" (ten to a folder), page i

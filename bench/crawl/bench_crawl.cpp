@@ -1,105 +1,165 @@
 // The whole program's crawl of a generated site of 5,000 pages with style
-// sheets and images, driven through the main window's "Extract", at 1, 8 and
-// 32 connections: once from a server that answers at once and once from one
-// that answers after 20 ms. Prints the documents fetched per second, for the
-// delayed runs their ratio to the limit (connections / latency), and the
-// process's peak memory (the server runs in the same process).
-#include <chrono>
+// sheets and images, started from its root by the main window's "Extract",
+// once from a server that answers at once and once from one that answers
+// after 20 ms, each crawl in a process of its own:
+// - offscreen (nothing painted), at 1, 8 and 32 connections;
+// - the window shown on a virtual X server (Xvfb, started here), at 8 and
+//   32 connections, with the user-interface thread's CPU time;
+// - the peers on the same site in the same run: wget2 (--mirror
+//   --convert-links --page-requisites --max-threads=8 and 32), httrack (-c8
+//   and -c32 without its security limits) and, on the loopback only, wget
+//   (one connection: at 20 ms it would take minutes);
+// - the window shown at 32 connections over a site of 50,000 pages, whose
+//   rate is set beside the 5,000-page one.
+// One round each ("--one shown|offscreen CONNECTIONS LATENCY" runs only
+// that crawl of the program, for profiling). Prints documents fetched per second, for the delayed runs
+// their share of the limit (connections / latency) and the most requests
+// served at once, the program's peak memory, and for the shown runs the
+// user-interface thread's CPU seconds per 1,000 documents.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
 
+#include "Processes.h"
+#include "ProgramCrawl.h"
 #include "SiteServer.h"
-#include "platform/controls/Dialogs.h"
-#include "platform/controls/Forms.h"
-#include "platform/rtl/FileUtils.h"
-#include "ui/main/uMain.h"
 
 namespace {
 
 constexpr int SitePages = 5000;
+constexpr int LargeSitePages = 50000;
 constexpr int LatencyMs = 20;
 
-long PeakMemoryKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  return 0;
+void Print(const std::string& Name, double Value, const char* Unit) {
+  std::printf("%s: %.1f %s\n", Name.c_str(), Value, Unit);
+  std::fflush(stdout);
 }
 
-// Serves events as the program's own loop does (waiting for the next one).
-void ServeUntilIdle(TMainForm& form) {
-  while (form.RunInProgress()) Application->HandleMessage();
-}
+class TCrawlBench {
+public:
+  TCrawlBench()
+      : FSmall(SitePages),
+        FLarge(LargeSitePages),
+        FSite(&FSmall),
+        FServer(
+            [this](const std::string& Target) {
+              TSiteReply reply = FSite->Reply(Target);
+              reply.DelayMs = FDelay;
+              return reply;
+            },
+            128) {
+    FSmall.Base = FLarge.Base = FServer.Url("");
+  }
 
-// One fresh run; returns the documents fetched per second.
-double Crawl(TSiteServer& server, const TGeneratedSite& site, const AnsiString& folder, int connections) {
-  auto* form = new TMainForm(nullptr);
-  form->DoCreate();
-  while (!form->Store) Application->ProcessMessages();
-  TProject& project = CurrentParams->Project;
-  project.Folder = folder;
-  project.Connections = connections;
-  project.LinkLevel = 0;
-  project.Retries = 0;
-  project.TimeOut = 60;
-  form->SyncControls();
-  form->richURL->Lines()->Clear();
-  form->richURL->Lines()->Add(server.Url(site.PagePath(0)));
-  const int before = server.TotalRequests();
-  const auto start = std::chrono::steady_clock::now();
-  form->sbScan->Click();
-  ServeUntilIdle(*form);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const int documents = server.TotalRequests() - before;
-  delete form;
-  std::error_code ignored;
-  std::filesystem::remove_all(folder.c_str(), ignored);
-  if (documents < site.DocumentCount()) std::fprintf(stderr, "only %d of %d documents fetched\n", documents, site.DocumentCount());
-  return documents / seconds;
-}
+  // One crawl by the program alone (for profiling).
+  void RunOne(bool Shown, int Connections, int Latency) { Program(Connections, Latency, Shown); }
+
+  void Run() {
+    for (int latency : {0, LatencyMs}) {
+      for (int connections : {8, 32}) {
+        Program(connections, latency, true);
+        Peer("wget2_" + std::to_string(connections) + "threads", connections, latency,
+             "wget2 -q --mirror --convert-links --page-requisites --max-threads=" + std::to_string(connections));
+        Peer("httrack_c" + std::to_string(connections), connections, latency,
+             "httrack -q -c" + std::to_string(connections) + " --disable-security-limits -%c0 -A0");
+      }
+      if (latency == 0) {
+        Program(1, 0, false);
+        Peer("wget", 1, 0, "wget -q --mirror --convert-links --page-requisites");
+      }
+      for (int connections : {8, 32}) Program(connections, latency, false);
+    }
+    FSite = &FLarge;
+    const double large = Program(32, 0, true, "_50000pages");
+    if (FShown32 > 0) Print("crawl_shown_32conn_0ms_50000pages_of_5000pages", 100.0 * large / FShown32, "%");
+  }
+
+private:
+  std::string StartUrl() const { return FServer.Url("/"); }
+  int Documents() const { return FSite->DocumentCount() + 1; }  // "/" is a document of its own
+
+  // One crawl by the program; its documents per second (0 when it failed).
+  double Program(int Connections, int Latency, bool Shown, const std::string& Suffix = "") {
+    if (Shown && FDisplay.Name().empty()) return 0;
+    const std::string name = std::string(Shown ? "crawl_shown_" : "crawl_") + std::to_string(Connections) + "conn_" +
+                             std::to_string(Latency) + "ms" + Suffix;
+    const std::string output = FWork + "outcome";
+    const std::string environment =
+        Shown ? "QT_QPA_PLATFORM=xcb DISPLAY=" + FDisplay.Name() : std::string("QT_QPA_PLATFORM=offscreen");
+    FDelay = Latency;
+    FServer.ResetMaxConcurrent();
+    const int before = FServer.TotalRequests();
+    TimedCommand("env " + environment + " " + ShellWord(SelfPath()) + " --crawl " + ShellWord(StartUrl()) + " " +
+                 std::to_string(Connections) + (Shown ? " shown" : " offscreen") + " >" + ShellWord(output) +
+                 " 2>/dev/null");
+    const int documents = FServer.TotalRequests() - before;
+    TCrawlOutcome outcome;
+    if (!ParseOutcomeLine(FileText(output), outcome) || outcome.Seconds <= 0) {
+      std::fprintf(stderr, "%s: the crawl did not finish\n", name.c_str());
+      return 0;
+    }
+    const double rate = Report(name, documents, outcome.Seconds, Connections, Latency);
+    Print(name + "_peak_memory", double(outcome.PeakMemoryKb), "kB");
+    if (Shown) Print(name + "_ui_cpu_per_1000_pages", 1000.0 * outcome.UiCpuSeconds / documents, "s");
+    if (Shown && Connections == 32 && Latency == 0 && Suffix.empty()) FShown32 = rate;
+    return rate;
+  }
+
+  void Peer(const std::string& Name, int Connections, int Latency, const std::string& Command) {
+    const std::string program = Command.substr(0, Command.find(' '));
+    if (!HaveProgram(program)) return;
+    const std::string folder = NewFolder("harvella-bench-peer");
+    const bool httrack = program == "httrack";
+    const std::string line = httrack ? Command + " " + ShellWord(StartUrl()) + " -O " + ShellWord(folder)
+                                     : Command + " -P " + ShellWord(folder) + " " + ShellWord(StartUrl());
+    FDelay = Latency;
+    FServer.ResetMaxConcurrent();
+    const int before = FServer.TotalRequests();
+    // wget and wget2 end with a non-zero status when any link failed; the
+    // documents counted tell whether the mirror is whole.
+    const double seconds = std::abs(TimedCommand("cd " + ShellWord(folder) + " && " + line + " >/dev/null 2>&1"));
+    RemoveFolder(folder);
+    Report(Name + "_" + std::to_string(Latency) + "ms", FServer.TotalRequests() - before, seconds, Connections, Latency);
+  }
+
+  double Report(const std::string& Name, int Documents, double Seconds, int Connections, int Latency) {
+    const double rate = Documents / Seconds;
+    if (Documents < this->Documents())
+      std::fprintf(stderr, "%s: only %d of %d documents fetched\n", Name.c_str(), Documents, this->Documents());
+    Print(Name, rate, "pages/s");
+    if (Latency > 0) {
+      Print(Name + "_of_limit", 100.0 * rate / (Connections * 1000.0 / Latency), "%");
+      Print(Name + "_max_busy", FServer.MaxConcurrent(), "connections");
+    }
+    return rate;
+  }
+
+  TGeneratedSite FSmall, FLarge;
+  const TGeneratedSite* FSite;
+  int FDelay = 0;
+  TSiteServer FServer;
+  TVirtualDisplay FDisplay;
+  const std::string FWork = NewFolder("harvella-bench-crawl");
+  double FShown32 = 0;
+
+public:
+  ~TCrawlBench() { RemoveFolder(FWork); }
+};
 
 }  // namespace
 
-int main() {
-  InitializeControls();
-  const AnsiString temp = MakeTempFolder("harvella-bench-crawl");
-  SetProgramFolder(temp);
-  SetDialogResponder([](const TDialogRequest&) {
-    TDialogAnswer answer;
-    answer.Result = IDOK;
-    return answer;
-  });
-  TGeneratedSite site(SitePages);
-  int delay = 0;
-  TSiteServer server(
-      [&](const std::string& target) {
-        TSiteReply reply = site.Reply(target);
-        reply.DelayMs = delay;
-        return reply;
-      },
-      96);
-  site.Base = server.Url("");
-  int run = 0;
-  for (int latency : {0, LatencyMs}) {
-    delay = latency;
-    for (int connections : {1, 8, 32}) {
-      const AnsiString folder = temp + "mirror" + IntToStr(++run) + "/";
-      const double rate = Crawl(server, site, folder, connections);
-      const std::string name = "crawl_" + std::to_string(connections) + "conn_" + std::to_string(latency) + "ms";
-      std::printf("%s: %.1f pages/s\n", name.c_str(), rate);
-      if (latency > 0) {
-        const double limit = connections * 1000.0 / latency;
-        std::printf("%s_of_limit: %.1f %%\n", name.c_str(), 100.0 * rate / limit);
-      }
-      std::fflush(stdout);
-    }
+int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--crawl") == 0) {
+    const TCrawlOutcome outcome = RunProgramCrawl(argv[2], std::atoi(argv[3]), std::strcmp(argv[4], "shown") == 0);
+    std::printf("%s\n", OutcomeLine(outcome).c_str());
+    return 0;
   }
-  std::printf("crawl_peak_memory: %ld kB\n", PeakMemoryKb());
-  server.Stop();
-  std::error_code ignored;
-  std::filesystem::remove_all(temp.c_str(), ignored);
+  TCrawlBench bench;
+  if (argc == 5 && std::strcmp(argv[1], "--one") == 0)
+    bench.RunOne(std::strcmp(argv[2], "shown") == 0, std::atoi(argv[3]), std::atoi(argv[4]));
+  else
+    bench.Run();
   return 0;
 }

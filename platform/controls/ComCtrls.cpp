@@ -1,21 +1,50 @@
 #include "platform/controls/ComCtrls.h"
 
 #include <QDateTimeEdit>
+#include <QEvent>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
 
 #include "platform/controls/QtInternals.h"
 #include "platform/graphics/QtBridge.h"
+
+// A cell's text elided to its width and laid out for the font.
+struct TListItem::TLayoutCache {
+  struct TCell {
+    QString text;
+    int width = -1;
+    QFont font;
+    QStaticText laidOut;
+  };
+  std::vector<TCell> cells;
+
+  const QStaticText& Cell(int column, const QString& text, int width, const QFont& font) {
+    if (size_t(column) >= cells.size()) cells.resize(size_t(column) + 1);
+    TCell& cell = cells[size_t(column)];
+    if (cell.width != width || cell.text != text || cell.font != font) {
+      cell.text = text;
+      cell.width = width;
+      cell.font = font;
+      cell.laidOut.setText(QFontMetrics(font).elidedText(text, Qt::ElideRight, width));
+      cell.laidOut.setTextFormat(Qt::PlainText);
+      cell.laidOut.prepare(QTransform(), font);
+    }
+    return cell.laidOut;
+  }
+};
 
 namespace {
 
@@ -45,26 +74,112 @@ TDateTime FromQDateTime(const QDateTime& dt) {
   return days + dt.time().msecsSinceStartOfDay() / 86400000.0;
 }
 
-// Draws a list view item's pictures as the decoration of its first column;
-// they are composed at paint time, so changes to the image lists show.
-class TListImageDelegate : public QStyledItemDelegate {
+// Draws a list view's cells itself: the selection's background from the
+// style, the item's pictures before the caption, each text aligned as its
+// column says and elided to the cell, laid out once and kept with the row
+// until the text, the cell's width or the font changes, and with grid
+// lines a line right of and below each cell. A row's height is the font's,
+// found once per font, so laying out the rows shapes no text.
+class TListItemDelegate : public QStyledItemDelegate {
  public:
-  explicit TListImageDelegate(TListView* view) : QStyledItemDelegate(view->Native()), view_(view) {}
+  explicit TListItemDelegate(TListView* view) : QStyledItemDelegate(view->Native()), view_(view) {}
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    const QWidget* widget = view_->Native();
+    QStyle* style = widget->style();
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &cell, painter, widget);
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    QRect text = cell.rect.adjusted(margin, 0, -margin, 0);
+    if (index.column() == 0) {
+      const QImage picture = view_->ItemPicture(index.data(kImageRole).toInt(), index.data(kStateRole).toInt());
+      if (!picture.isNull()) {
+        painter->drawImage(text.left(), text.top() + (text.height() - picture.height()) / 2, picture);
+        text.setLeft(text.left() + picture.width() + margin);
+      }
+    }
+    const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                       : (cell.state & QStyle::State_Active) ? QPalette::Normal
+                                                                              : QPalette::Inactive;
+    painter->setPen(cell.palette.color(group, (cell.state & QStyle::State_Selected) ? QPalette::HighlightedText
+                                                                                      : QPalette::Text));
+    painter->setFont(cell.font);
+    DrawText(painter, text, cell, index);
+    if (cell.state & QStyle::State_HasFocus) {
+      QStyleOptionFocusRect focus;
+      focus.QStyleOption::operator=(cell);
+      focus.rect = cell.rect;
+      style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+    }
+    if (view_->GridLines()) {
+      painter->setPen(QColor(0xd0, 0xd0, 0xd0));
+      painter->drawLine(cell.rect.topRight(), cell.rect.bottomRight());
+      painter->drawLine(cell.rect.bottomLeft(), cell.rect.bottomRight());
+    }
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    if (option.font != heightFont_) {
+      QStyleOptionViewItem sample = option;
+      sample.features = QStyleOptionViewItem::HasDisplay;
+      sample.text = "Xg";
+      const QWidget* widget = view_->Native();
+      height_ = widget->style()->sizeFromContents(QStyle::CT_ItemViewItem, &sample, QSize(), widget).height() + 1;
+      heightFont_ = option.font;
+    }
+    const QImage picture =
+        index.column() == 0 ? view_->ItemPicture(index.data(kImageRole).toInt(), index.data(kStateRole).toInt()) : QImage();
+    return QSize(option.rect.width(), std::max(height_, picture.height() + 2));
+  }
 
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
-    if (index.column() != 0) return;
-    QImage picture = view_->ItemPicture(index.data(kImageRole).toInt(), index.data(kStateRole).toInt());
-    if (picture.isNull()) return;
-    option->features |= QStyleOptionViewItem::HasDecoration;
-    option->icon = QIcon(QPixmap::fromImage(picture));
-    option->decorationSize = picture.size();
+    if (index.column() < view_->Columns()->Count())
+      option->displayAlignment = QtAlignment(view_->Column(index.column())->Alignment());
+  }
+
+ private:
+  void DrawText(QPainter* painter, const QRect& rect, const QStyleOptionViewItem& cell, const QModelIndex& index) const {
+    if (cell.text.isEmpty() || rect.width() <= 0) return;
+    TListItem* item = view_->ShownItem(index.row());
+    TListItem::TLayoutCache scratch;
+    TListItem::TLayoutCache& cache = item ? item->LayoutCache() : scratch;
+    const QStaticText& laidOut = cache.Cell(index.column(), cell.text, rect.width(), cell.font);
+    const QSizeF size = laidOut.size();
+    const Qt::Alignment align = cell.displayAlignment;
+    const qreal x = (align & Qt::AlignRight)     ? rect.right() + 1 - size.width()
+                    : (align & Qt::AlignHCenter) ? rect.left() + (rect.width() - size.width()) / 2
+                                                 : rect.left();
+    painter->drawStaticText(QPointF(x, rect.top() + (rect.height() - size.height()) / 2), laidOut);
+  }
+
+  TListView* view_;
+  mutable QFont heightFont_;
+  mutable int height_ = 0;
+};
+
+// The list view's widget: a paint (an expose, a picture of the control)
+// that comes while the rows wait for their frame brings them up first.
+class TListWidget : public QTreeWidget {
+ public:
+  explicit TListWidget(TListView* view) : view_(view) {}
+
+ protected:
+  bool viewportEvent(QEvent* event) override {
+    if (event->type() == QEvent::Paint) GuardedCall(view_, [this] { view_->ShowPendingItems(); });
+    return QTreeWidget::viewportEvent(event);
   }
 
  private:
   TListView* view_;
 };
+
+// The widget's rows are brought up to the items at most once a frame.
+constexpr std::chrono::milliseconds ShowInterval(16);
+
+std::int64_t NowTicks() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
 }  // namespace
 
@@ -75,61 +190,57 @@ void TListColumn::DefineProperties(TPropList& props) {
   props.push_back(StringProp("Caption", [this] { return caption_; }, [this](const AnsiString& v) { SetCaption(v); }));
 }
 
-TListItem::TListItem(TListView* owner, QTreeWidgetItem* item) : owner_(owner), item_(item) {
-  item_->setData(0, kImageRole, imageIndex_);
-  item_->setData(0, kStateRole, stateIndex_);
-  subItems_.OnInserted = [this](int) { SyncSubItems(); };
-  subItems_.OnDeleted = [this](int) { SyncSubItems(); };
-  subItems_.OnChanged = [this](int) { SyncSubItems(); };
-  subItems_.OnReset = [this] { SyncSubItems(); };
+TListItem::TListItem(TListView* owner) : owner_(owner) {
+  subItems_.OnInserted = subItems_.OnDeleted = subItems_.OnChanged = [this](int) { owner_->ItemsChanged(); };
+  subItems_.OnReset = [this] { owner_->ItemsChanged(); };
 }
 
-TListItem::~TListItem() { delete item_; }
-
-AnsiString TListItem::Caption() const { return FromQString(item_->text(0)); }
+TListItem::~TListItem() = default;
 
 void TListItem::SetCaption(const AnsiString& s) {
-  item_->setText(0, ToQString(s));
+  caption_ = s;
+  owner_->ItemsChanged();
   if (owner_->OnChange) owner_->OnChange(owner_, this, ctText);
+}
+
+const AnsiString& TListItem::ColumnText(int column) const {
+  static const AnsiString none;
+  if (column == 0) return caption_;
+  return column - 1 < subItems_.Count() ? subItems_[column - 1] : none;
+}
+
+TListItem::TLayoutCache& TListItem::LayoutCache() const {
+  if (!layout_) layout_ = std::make_unique<TLayoutCache>();
+  return *layout_;
 }
 
 void TListItem::SetImageIndex(int i) {
   if (i == imageIndex_) return;
   imageIndex_ = i;
-  item_->setData(0, kImageRole, i);
+  owner_->ItemsChanged();
   if (owner_->OnChange) owner_->OnChange(owner_, this, ctImage);
 }
 
 void TListItem::SetStateIndex(int i) {
   if (i == stateIndex_) return;
   stateIndex_ = i;
-  item_->setData(0, kStateRole, i);
+  owner_->ItemsChanged();
   if (owner_->OnChange) owner_->OnChange(owner_, this, ctState);
 }
 
-void TListItem::SyncSubItems() {
-  QTreeWidget* tree = owner_->Native();
-  for (int c = 1; c < std::max(tree->columnCount(), subItems_.Count() + 1); ++c)
-    item_->setText(c, c - 1 < subItems_.Count() ? ToQString(subItems_[c - 1]) : QString());
-  for (int c = 1; c < owner_->Columns()->Count(); ++c)
-    item_->setTextAlignment(c, QtAlignment(owner_->Column(c)->Alignment()));
-}
+void TListItem::SetSelected(bool value) { owner_->SelectItem(this, value); }
 
-bool TListItem::Selected() const { return item_->isSelected(); }
-
-void TListItem::SetSelected(bool value) {
-  if (value) owner_->Native()->setCurrentItem(item_);
-  item_->setSelected(value);
-}
-
-bool TListItem::Focused() const { return owner_->Native()->currentItem() == item_; }
+bool TListItem::Focused() const { return owner_->focused_ == this; }
 
 void TListItem::SetFocused(bool value) {
-  if (value) owner_->Native()->setCurrentItem(item_, 0, QItemSelectionModel::NoUpdate);
+  if (value) owner_->Focus(this);
 }
 
 int TListItem::Index() const { return owner_->Items()->IndexOf(this); }
-TRect TListItem::DisplayRect() const { return ItemRect(owner_->Native(), item_); }
+TRect TListItem::DisplayRect() const {
+  owner_->ShowItems();
+  return ItemRect(owner_->Native(), owner_->Native()->topLevelItem(Index()));
+}
 void TListItem::Delete() { owner_->Items()->Delete(Index()); }
 
 TListItems::~TListItems() { Clear(); }
@@ -143,23 +254,19 @@ TListItem* TListItems::Add() { return Insert(Count()); }
 
 TListItem* TListItems::Insert(int index) {
   index = std::clamp(index, 0, Count());
-  auto* qitem = new QTreeWidgetItem();
-  owner_->Native()->insertTopLevelItem(index, qitem);
-  items_.insert(items_.begin() + index, std::make_unique<TListItem>(owner_, qitem));
+  items_.insert(items_.begin() + index, std::make_unique<TListItem>(owner_));
+  owner_->ItemsChanged();
   return items_[size_t(index)].get();
 }
 
-// An item leaves the list before it is destroyed: Qt reports the change of
-// the current row while the item goes, and the handler looks the list up.
 void TListItems::Delete(int index) {
-  Item(index);
-  std::unique_ptr<TListItem> doomed = std::move(items_[size_t(index)]);
+  owner_->ItemGone(Item(index));
   items_.erase(items_.begin() + index);
 }
 
 void TListItems::Clear() {
-  std::vector<std::unique_ptr<TListItem>> doomed;
-  doomed.swap(items_);
+  for (const auto& item : items_) owner_->ItemGone(item.get());
+  items_.clear();
 }
 
 int TListItems::IndexOf(const TListItem* item) const {
@@ -170,7 +277,8 @@ int TListItems::IndexOf(const TListItem* item) const {
 
 TListView::TListView(TComponent* owner)
     : TWinControl(owner),
-      tree_(new QTreeWidget()),
+      tree_(new TListWidget(this)),
+      showTimer_(new QTimer(tree_)),
       columns_([](TCollection* c) { return std::make_unique<TListColumn>(c); }),
       items_(this) {
   SetWidget(tree_);
@@ -182,16 +290,14 @@ TListView::TListView(TComponent* owner)
   tree_->setAllColumnsShowFocus(true);
   tree_->setColumnCount(1);
   tree_->header()->setStretchLastSection(false);
-  tree_->setItemDelegate(new TListImageDelegate(this));
+  tree_->setItemDelegate(new TListItemDelegate(this));
+  showTimer_->setSingleShot(true);
+  QObject::connect(showTimer_, &QTimer::timeout, [this] { GuardedCall(this, [this] { ShowItems(); }); });
   smallLink_.OnChange = stateLink_.OnChange = [this](TObject*) { tree_->doItemsLayout(); };
   columns_.OnUpdate = [this] { ColumnsChanged(); };
+  QObject::connect(tree_, &QTreeWidget::itemSelectionChanged, [this] { GuardedCall(this, [this] { UserSelected(); }); });
   QObject::connect(tree_, &QTreeWidget::currentItemChanged, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
-    GuardedCall(this, [&] {
-      TListItem* item = ItemFor(current);
-      if (!item) return;
-      if (OnChange) OnChange(this, item, ctState);
-      if (OnSelectItem) OnSelectItem(this, item, true);
-    });
+    GuardedCall(this, [&] { UserFocused(current); });
   });
   QObject::connect(tree_, &QTreeWidget::itemDoubleClicked, [this](QTreeWidgetItem*, int) {
     GuardedCall(this, [this] { DblClick(); });
@@ -199,7 +305,10 @@ TListView::TListView(TComponent* owner)
   SetBounds(0, 0, 250, 150);
 }
 
-TListView::~TListView() { items_.Clear(); }
+TListView::~TListView() {
+  items_.Clear();
+  showTimer_->stop();
+}
 
 void TListView::DefineProperties(TPropList& props) {
   TWinControl::DefineProperties(props);
@@ -215,6 +324,114 @@ void TListView::ColumnsChanged() {
     tree_->headerItem()->setTextAlignment(i, QtAlignment(Column(i)->Alignment()));
   }
   tree_->setHeaderLabels(labels);
+  ItemsChanged();
+  tree_->viewport()->update();
+}
+
+// The first change after the widget was brought up to date waits for the
+// rest of the frame.
+void TListView::ItemsChanged() {
+  if (showTimer_->isActive()) return;
+  const std::int64_t due = lastShowTicks_ + std::chrono::steady_clock::duration(ShowInterval).count();
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::chrono::steady_clock::duration(due - NowTicks()));
+  showTimer_->start(int(std::max<std::int64_t>(wait.count(), 0)));
+}
+
+void TListView::ItemGone(const TListItem* item) {
+  for (TShownRow& row : shown_)
+    if (row.item == item) row.item = nullptr;
+  if (focused_ == item) focused_ = nullptr;
+  ItemsChanged();
+}
+
+void TListView::ShowItems() {
+  showTimer_->stop();
+  lastShowTicks_ = NowTicks();
+  showing_ = true;
+  struct TDone {
+    bool& showing;
+    ~TDone() { showing = false; }
+  } done{showing_};
+  const int count = items_.Count();
+  while (tree_->topLevelItemCount() > count) delete tree_->takeTopLevelItem(tree_->topLevelItemCount() - 1);
+  if (tree_->topLevelItemCount() < count) {
+    QList<QTreeWidgetItem*> rows;
+    for (int i = tree_->topLevelItemCount(); i < count; ++i) rows << new QTreeWidgetItem();
+    tree_->addTopLevelItems(rows);
+  }
+  shown_.resize(size_t(count));
+  const int columns = tree_->columnCount();
+  QTreeWidgetItem* current = nullptr;
+  for (int i = 0; i < count; ++i) {
+    TListItem* item = items_.items_[size_t(i)].get();
+    TShownRow& row = shown_[size_t(i)];
+    QTreeWidgetItem* native = tree_->topLevelItem(i);
+    row.item = item;
+    row.texts.resize(size_t(columns));
+    for (int c = 0; c < columns; ++c) {
+      const AnsiString& text = item->ColumnText(c);
+      if (row.texts[size_t(c)] == text) continue;
+      row.texts[size_t(c)] = text;
+      native->setText(c, ToQString(text));
+    }
+    if (row.imageIndex != item->imageIndex_ || row.stateIndex != item->stateIndex_) {
+      row.imageIndex = item->imageIndex_;
+      row.stateIndex = item->stateIndex_;
+      native->setData(0, kImageRole, row.imageIndex);
+      native->setData(0, kStateRole, row.stateIndex);
+    }
+    if (native->isSelected() != item->selected_) native->setSelected(item->selected_);
+    if (item == focused_) current = native;
+  }
+  if (tree_->currentItem() != current) tree_->setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+}
+
+void TListView::ShowPendingItems() {
+  if (!showTimer_->isActive() || showing_) return;
+  const bool rowsChange = tree_->topLevelItemCount() != items_.Count();
+  ShowItems();
+  // The paint under way draws the rows as laid out now.
+  if (rowsChange) tree_->doItemsLayout();
+}
+
+TListItem* TListView::ShownItem(int row) const {
+  return row >= 0 && size_t(row) < shown_.size() ? shown_[size_t(row)].item : nullptr;
+}
+
+TListItem* TListView::ItemFor(const QTreeWidgetItem* item) const {
+  return item ? ShownItem(tree_->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item))) : nullptr;
+}
+
+// The user's selection: the items the selected rows show.
+void TListView::UserSelected() {
+  if (showing_) return;
+  for (int i = 0; i < tree_->topLevelItemCount(); ++i)
+    if (TListItem* item = ShownItem(i)) item->selected_ = tree_->topLevelItem(i)->isSelected();
+}
+
+void TListView::UserFocused(QTreeWidgetItem* current) {
+  if (showing_) return;
+  if (TListItem* item = ItemFor(current)) Focus(item);
+}
+
+// A new focused item is reported as the widget's change of its current row was.
+void TListView::Focus(TListItem* item) {
+  if (focused_ == item) return;
+  focused_ = item;
+  if (ItemFor(tree_->currentItem()) != item) ShowItems();
+  if (OnChange) OnChange(this, item, ctState);
+  if (OnSelectItem) OnSelectItem(this, item, true);
+}
+
+void TListView::SelectItem(TListItem* item, bool value) {
+  if (value && !MultiSelect())
+    for (const auto& other : items_.items_) other->selected_ = false;
+  item->selected_ = value;
+  const bool newFocus = value && focused_ != item;
+  if (value) focused_ = item;
+  ShowItems();
+  if (newFocus && OnChange) OnChange(this, item, ctState);
+  if (newFocus && OnSelectItem) OnSelectItem(this, item, true);
 }
 
 void TListView::SetImages(TImageList*& slot, TChangeLink& link, TImageList* images) {
@@ -262,29 +479,23 @@ QImage TListView::ItemPicture(int imageIndex, int stateIndex) const {
   return picture;
 }
 
-TListItem* TListView::ItemFor(const QTreeWidgetItem* item) const {
-  for (const auto& i : items_.items_)
-    if (i->Native() == item) return i.get();
+TListItem* TListView::Selected() const {
+  for (const auto& item : items_.items_)
+    if (item->selected_) return item.get();
   return nullptr;
 }
 
-TListItem* TListView::Selected() const {
-  QList<QTreeWidgetItem*> sel = tree_->selectedItems();
-  return sel.isEmpty() ? nullptr : ItemFor(sel.first());
-}
-
 void TListView::SetSelected(TListItem* item) {
-  if (!item) {
-    tree_->clearSelection();
+  if (item) {
+    item->SetSelected(true);
     return;
   }
-  item->SetSelected(true);
+  for (const auto& each : items_.items_) each->selected_ = false;
+  ShowItems();
 }
 
-TListItem* TListView::ItemFocused() const { return ItemFor(tree_->currentItem()); }
-
 void TListView::SetItemFocused(TListItem* item) {
-  if (item) item->SetFocused(true);
+  if (item) Focus(item);
 }
 
 int TListView::ItemIndex() const {
@@ -296,19 +507,14 @@ void TListView::SetItemIndex(int index) { SetSelected(index >= 0 && index < item
 
 void TListView::SetGridLines(bool value) {
   gridLines_ = value;
-  // A style sheet that styles the items draws a selected one only as told.
-  tree_->setStyleSheet(value ? "QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }"
-                               "QTreeView::item:selected { background: palette(highlight); color: palette(highlighted-text); }"
-                             : "");
+  tree_->viewport()->update();
 }
 
 int TListView::RowHeight() const {
   if (QTreeWidgetItem* first = tree_->topLevelItem(0)) return std::max(1, tree_->visualItemRect(first).height());
   QStyleOptionViewItem option;
   option.initFrom(tree_->viewport());
-  option.features = QStyleOptionViewItem::HasDisplay;
-  option.text = "Xg";
-  return std::max(1, tree_->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), tree_).height());
+  return std::max(1, tree_->itemDelegate()->sizeHint(option, QModelIndex()).height());
 }
 
 int TListView::VisibleRowCount() const { return tree_->viewport()->height() / RowHeight(); }

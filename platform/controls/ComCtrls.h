@@ -9,6 +9,7 @@
 // code fire nothing.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -25,6 +26,7 @@ class QSpinBox;
 class QDateTimeEdit;
 class QLineEdit;
 class QToolButton;
+class QTimer;
 class TListView;
 class TTreeView;
 class TTreeNodes;
@@ -51,17 +53,19 @@ class TListColumn : public TCollectionItem {
   TAlignment alignment_ = taLeftJustify;
 };
 
+// A row of a list view. It keeps its texts, pictures, data and selection
+// itself; its list shows them (see TListView).
 class TListItem : public TObject {
  public:
-  TListItem(TListView* owner, QTreeWidgetItem* item);
+  explicit TListItem(TListView* owner);
   ~TListItem() override;
   AnsiString ClassName() const override { return "TListItem"; }
-  AnsiString Caption() const;
+  const AnsiString& Caption() const { return caption_; }
   void SetCaption(const AnsiString& s);
   TStrings* SubItems() { return &subItems_; }
   void* Data() const { return data_; }
   void SetData(void* d) { data_ = d; }
-  bool Selected() const;
+  bool Selected() const { return selected_; }
   void SetSelected(bool value);
   bool Focused() const;
   void SetFocused(bool value);
@@ -76,16 +80,23 @@ class TListItem : public TObject {
   int StateIndex() const { return stateIndex_; }
   void SetStateIndex(int i);
   void Delete();
-  QTreeWidgetItem* Native() const { return item_; }
+  // The text of a column: 0 the caption, c the sub-item c - 1 ("" past the last).
+  const AnsiString& ColumnText(int column) const;
+
+  // Platform: the row's laid-out cell texts, kept between paints.
+  struct TLayoutCache;
+  TLayoutCache& LayoutCache() const;
 
  private:
-  void SyncSubItems();
+  friend class TListView;
   TListView* owner_;
-  QTreeWidgetItem* item_;
+  AnsiString caption_;
   TItemStrings subItems_;
   void* data_ = nullptr;
   int imageIndex_ = -1;
   int stateIndex_ = -1;
+  bool selected_ = false;
+  mutable std::unique_ptr<TLayoutCache> layout_;
 };
 
 class TListItems {
@@ -116,6 +127,13 @@ enum TItemChange { ctText, ctImage, ctState };
 using TLVChangeEvent = std::function<void(TObject* Sender, TListItem* Item, TItemChange Change)>;
 using TLVSelectItemEvent = std::function<void(TObject* Sender, TListItem* Item, bool Selected)>;
 
+// A list view in report style. Its items keep their own state; the widget
+// shows them a frame at a time: changes made within a frame reach it
+// together, and only the cells whose text or pictures differ from what it
+// shows are repainted (a row's laid-out texts are kept with the row). The
+// widget's rows are places: row i shows item i, so items that go and come
+// within a frame change texts, not rows. A selection made from code shows
+// at once; one made by the user is the item the row showed.
 class TListView : public TWinControl {
  public:
   explicit TListView(TComponent* owner);
@@ -127,7 +145,7 @@ class TListView : public TWinControl {
   TListItems* Items() { return &items_; }
   TListItem* Selected() const;
   void SetSelected(TListItem* item);
-  TListItem* ItemFocused() const;
+  TListItem* ItemFocused() const { return focused_; }
   void SetItemFocused(TListItem* item);
   int ItemIndex() const;
   void SetItemIndex(int index);
@@ -160,18 +178,44 @@ class TListView : public TWinControl {
   // assigned).
   QImage ItemPicture(int imageIndex, int stateIndex) const;
   QTreeWidget* Native() const { return tree_; }
+  // The item the widget's row shows (nullptr for none, or one deleted since).
   TListItem* ItemFor(const QTreeWidgetItem* item) const;
+  TListItem* ShownItem(int row) const;
+  // Brings the widget up to the items now (rows, texts, pictures, selection).
+  void ShowItems();
+  // The same when a change waits for its frame.
+  void ShowPendingItems();
 
  protected:
   void Notification(TComponent* component, TOperation operation) override;
 
  private:
   int RowHeight() const;
+  friend class TListItem;
+  friend class TListItems;
+  // What a row of the widget shows.
+  struct TShownRow {
+    TListItem* item = nullptr;
+    std::vector<AnsiString> texts;
+    int imageIndex = -1;
+    int stateIndex = -1;
+  };
   void ColumnsChanged();
   void SetImages(TImageList*& slot, TChangeLink& link, TImageList* images);
+  void ItemsChanged();
+  void ItemGone(const TListItem* item);
+  void SelectItem(TListItem* item, bool value);
+  void Focus(TListItem* item);
+  void UserSelected();
+  void UserFocused(QTreeWidgetItem* current);
   QTreeWidget* tree_;
+  QTimer* showTimer_;
   TCollection columns_;
   TListItems items_;
+  std::vector<TShownRow> shown_;
+  TListItem* focused_ = nullptr;
+  bool showing_ = false;
+  std::int64_t lastShowTicks_ = 0;
   TImageList* smallImages_ = nullptr;
   TImageList* stateImages_ = nullptr;
   TChangeLink smallLink_, stateLink_;

@@ -630,6 +630,7 @@ void TControl::Invalidate() {
 }
 
 void TControl::Update() {
+  TImmediatePaint now;
   if (widget_ && widget_->isVisible()) widget_->repaint();
 }
 
@@ -1137,6 +1138,7 @@ void TCustomControl::InvalidateRect(const TRect& r) {
 }
 
 void TCustomControl::Update() {
+  TImmediatePaint now;
   if (paintWidget_->isVisible())
     paintWidget_->repaint();
   else
@@ -1231,6 +1233,7 @@ TCanvas* TGraphicControl::Canvas() {
 void TGraphicControl::Invalidate() { paintWidget_->Invalidate(paintWidget_->rect()); }
 
 void TGraphicControl::Update() {
+  TImmediatePaint now;
   if (paintWidget_->isVisible())
     paintWidget_->repaint();
   else

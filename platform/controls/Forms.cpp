@@ -9,6 +9,7 @@
 #include <QToolTip>
 #include <QWindow>
 #include <algorithm>
+#include <chrono>
 
 #include "platform/controls/Dialogs.h"
 #include "platform/controls/Menus.h"
@@ -75,12 +76,73 @@ class TQueuePump : public QObject {
 
 TQueuePump* g_pump = nullptr;
 
-// The form's own window events: the close box, activation, and showing.
+// Windows paint at most once a frame (about 60 times a second).
+constexpr auto FrameTime = std::chrono::microseconds(16667);
+int g_paintHolds = 0;
+int g_immediatePaints = 0;
+
+// Qt asks a window to paint with an update request whenever something in
+// it changed. A request that comes less than a frame after the window's
+// last paint, or while painting is held, waits for the frame's end; what
+// changed meanwhile is painted together then. The request waits at low
+// priority, behind the message queue's drain, so the work that the
+// changes started is served before they are painted.
+class TFramePacer : public QObject {
+ public:
+  explicit TFramePacer(QWidget* window) : QObject(window), window_(window) {
+    timer_.setSingleShot(true);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      QCoreApplication::postEvent(window_, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+    });
+    Pacers().push_back(this);
+  }
+  ~TFramePacer() override { std::erase(Pacers(), this); }
+
+  // True when the request must wait (it is asked again later).
+  bool Defer() {
+    const auto now = std::chrono::steady_clock::now();
+    if (g_immediatePaints > 0 || (g_paintHolds == 0 && now >= nextFrame_)) {
+      nextFrame_ = now + FrameTime;
+      waiting_ = false;
+      return false;
+    }
+    waiting_ = true;
+    if (g_paintHolds == 0) Arm(now);
+    return true;
+  }
+
+  static void HoldsEnded() {
+    const auto now = std::chrono::steady_clock::now();
+    for (TFramePacer* pacer : Pacers())
+      if (pacer->waiting_) pacer->Arm(now);
+  }
+
+ private:
+  static std::vector<TFramePacer*>& Pacers() {
+    static std::vector<TFramePacer*> pacers;
+    return pacers;
+  }
+
+  void Arm(std::chrono::steady_clock::time_point now) {
+    if (timer_.isActive()) return;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(nextFrame_ - now).count();
+    timer_.start(int(std::max<decltype(left)>(left, 0)));
+  }
+
+  QWidget* window_;
+  QTimer timer_;
+  std::chrono::steady_clock::time_point nextFrame_{};
+  bool waiting_ = false;
+};
+
+// The form's own window events: the close box, activation, showing, and
+// the pace of its paints.
 class TFormFilter : public QObject {
  public:
-  TFormFilter(TForm* form, QObject* parent) : QObject(parent), form_(form) {}
+  TFormFilter(TForm* form, QWidget* window) : QObject(window), form_(form), pacer_(new TFramePacer(window)) {}
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (watched != form_->Widget()) return false;
+    if (event->type() == QEvent::UpdateRequest) return pacer_->Defer();
     if (event->type() == QEvent::Close) {
       if (form_->Visible()) {
         event->ignore();
@@ -96,6 +158,7 @@ class TFormFilter : public QObject {
 
  private:
   TForm* form_;
+  TFramePacer* pacer_;
 };
 
 struct TWidgetsFactoryInstaller {
@@ -140,6 +203,15 @@ void InitializeControls() {
     return result;
   });
   g_pump->Wake();
+}
+
+TImmediatePaint::TImmediatePaint() { ++g_immediatePaints; }
+TImmediatePaint::~TImmediatePaint() { --g_immediatePaints; }
+
+TPaintHold::TPaintHold() { ++g_paintHolds; }
+
+TPaintHold::~TPaintHold() {
+  if (--g_paintHolds == 0) TFramePacer::HoldsEnded();
 }
 
 // ---------------------------------------------------------------------------

@@ -8,8 +8,11 @@
 // loops nest. It routes exceptions that escape event handlers to
 // OnException (or a message box) and installs the message-box hook that
 // ShowMessageBox uses; a box asked for on another thread is shown on the
-// user-interface thread. Screen lists the forms in activation order and holds
-// the global cursor; Mouse gives the pointer position.
+// user-interface thread. A window paints at most once a frame (about 60 times
+// a second), everything that changed in it since its last paint at once;
+// while a TPaintHold lives no window paints. Screen lists the forms in
+// activation order and holds the global cursor; Mouse gives the pointer
+// position.
 #pragma once
 
 #include <vector>
@@ -105,6 +108,17 @@ class TForm : public TWinControl {
   bool closing_ = false;
   int activationEchoes_ = 0;
   TWinControl* activeControl_ = nullptr;
+};
+
+// Holds every window's painting while it lives, for work that must not
+// wait for a paint; what changed meanwhile is painted once the last hold
+// has ended.
+class TPaintHold {
+ public:
+  TPaintHold();
+  ~TPaintHold();
+  TPaintHold(const TPaintHold&) = delete;
+  TPaintHold& operator=(const TPaintHold&) = delete;
 };
 
 class TApplication : public TComponent {

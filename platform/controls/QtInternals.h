@@ -1,7 +1,7 @@
 // Platform-internal pieces of the controls module that involve Qt types: the
 // widget that shows a custom control's back buffer and hosts its scroll bars,
-// the translation between Qt key codes and virtual keys, and the exception guard for code called
-// from Qt's event dispatch.
+// the translation between Qt key codes and virtual keys, painting at once,
+// and the exception guard for code called from Qt's event dispatch.
 #pragma once
 
 #include <QImage>
@@ -49,6 +49,15 @@ inline Qt::KeyboardModifiers QtModifiers(TShiftState shift) {
 inline Qt::MouseButton QtButton(TMouseButton button) {
   return button == mbRight ? Qt::RightButton : button == mbMiddle ? Qt::MiddleButton : Qt::LeftButton;
 }
+
+// While one lives, a window paints at once when asked (Update, Repaint)
+// instead of waiting for its frame.
+struct TImmediatePaint {
+  TImmediatePaint();
+  ~TImmediatePaint();
+  TImmediatePaint(const TImmediatePaint&) = delete;
+  TImmediatePaint& operator=(const TImmediatePaint&) = delete;
+};
 
 int VirtualKeyFromQt(int qtKey, bool keypad);
 // The Qt key of a virtual key and the modifiers of its event with that

@@ -1,7 +1,8 @@
 // What the worker hands over and when: the node's outcome only through the
 // report on the main thread (before the links), the settings as they were
 // when it was made, the reporting bit during the report, messages without a
-// download row, and a document none of whose names can be created.
+// download row or with reports the window collects, and a document none of
+// whose names can be created.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -75,15 +76,25 @@ TEST_F(WorkerReport, SettingsAreTakenWhenTheWorkerIsMade) {
   EXPECT_TRUE(other.Files().empty());
 }
 
-TEST_F(WorkerReport, WithoutARowOnlyProgressAndLinksAreSent) {
-  LoopbackServer server({Page("<a href=\"a.htm\">a</a>")}, 10);
-  TrcHttp rec = Harness.Order(Url(server, "/p.htm"));
-  rec.Row = nullptr;
-  const WorkerRun run = Harness.Run(Params, rec);
-  ASSERT_TRUE(run.Ended);
-  EXPECT_TRUE(run.States.empty());
-  EXPECT_FALSE(run.Progress.empty());
-  EXPECT_EQ(run.LinkMessages, 1);
+// Without a row only progress and links are sent; with reports the window
+// collects, the worker's thread sends nothing and the report sends what was
+// left (the last progress and state) before its own states.
+TEST_F(WorkerReport, MessagesWithoutARowAndWithCollectedReports) {
+  for (const bool collected : {false, true}) {
+    LoopbackServer server({Page("<a href=\"a.htm\">a</a>")}, 10);
+    TrcHttp rec = Harness.Order(Url(server, "/p.htm"));
+    if (collected)
+      rec.CollectedReports = true;
+    else
+      rec.Row = nullptr;
+    const WorkerRun run = Harness.Run(Params, rec);
+    ASSERT_TRUE(run.Ended);
+    const std::vector<int> states = collected ? std::vector<int>{scDownLoad, scAdding, scOk} : std::vector<int>();
+    EXPECT_EQ(run.States, states);
+    EXPECT_EQ(run.Progress.size() == 1, collected);
+    EXPECT_FALSE(run.Progress.empty());
+    EXPECT_EQ(run.LinkMessages, 1);
+  }
 }
 
 TEST_F(WorkerReport, AfterAThousandFallbackNamesNothingIsSaved) {

@@ -12,10 +12,12 @@
 // pump posts WM_DISPATCH, whose handler starts one download worker per picked
 // node while fewer run than the project's connection limit; workers report
 // through WM_THREADSTATE, WM_THREADSIZE and WM_LINKSFOUND (AddLinks) and end
-// in ThreadTerminated; WM_STOPRUN stops or finishes the run, which may repeat
-// as further passes over the failed nodes. Every AutoSave minutes of a run
-// the one-second timer saves the site tree and the start-URL list; the first
-// save that fails for want of space or write permission stops the run.
+// in ThreadTerminated (their rows' states and progress are collected once a
+// frame, so a worker never waits for this thread to show them); WM_STOPRUN
+// stops or finishes the run, which may repeat as further passes over the
+// failed nodes. Every AutoSave minutes of a run the one-second timer saves
+// the site tree and the start-URL list; the first save that fails for want
+// of space or write permission stops the run.
 //
 // Guarantees: a node has at most one worker at a time (busy from dispatch to
 // the worker's end); every worker reads its own unchanging copy of the
@@ -275,6 +277,7 @@ private:
   void WMRunFinished();
   void WMThreadState(TListItem* Row, LPARAM Code);
   void WMThreadSize(TListItem* Row, const char* Text);
+  void CollectRowReports();
   void WMLinksFound(WPARAM LocalFile, TStringList* List);
   void WMDeferredCommand(WPARAM Command);
   void WMOptionsShown(WPARAM Shown, LPARAM Valid);
@@ -331,6 +334,8 @@ private:
 
   // Running download workers with their nodes (a node is busy while listed).
   std::unordered_map<thGetUrl*, TDataObj*> FWorkers;
+  // Collects the workers' row reports once a frame while workers run.
+  std::unique_ptr<TTimer> FReportTimer;
   std::unordered_map<const TDataObj*, thGetUrl*> FBusyNodes;
   int FReportDepth = 0;       // worker reports being served (nested sends)
   bool FCloseAfterRun = false;

@@ -22,6 +22,22 @@ void TMainForm::WMThreadSize(TListItem* Row, const char* Text) {
   Row->SubItems()->SetString(1, Text ? AnsiString(Text) : AnsiString());
 }
 
+// Each worker keeps its row's latest state and progress; they are taken
+// here once a frame, so a worker never waits for this thread and a row
+// changes at most once a frame. The report at a worker's end sends what is
+// left before its final state.
+void TMainForm::CollectRowReports() {
+  for (const auto& [worker, node] : FWorkers) {
+    int code = 0;
+    bool hasCode = false, hasProgress = false;
+    AnsiString progress;
+    if (!worker->TakeRowReport(code, hasCode, progress, hasProgress)) continue;
+    if (hasProgress) WMThreadSize(worker->Rec.Row, progress.c_str());
+    if (hasCode) WMThreadState(worker->Rec.Row, code);
+  }
+  if (FWorkers.empty()) FReportTimer->SetEnabled(false);
+}
+
 void TMainForm::abort1Click(TObject*) {
   if (thGetUrl* worker = RowThread(lvState->Selected())) worker->SetState(uint16_t(worker->Flags() | sfAbort));
 }

@@ -5,6 +5,9 @@
 
 namespace {
 
+// The workers' row reports are collected once a frame (about 60 a second).
+constexpr unsigned RowReportInterval = 16;
+
 TMenuItem* Item(TComponent* owner, TMenuItem* parent, const char* name, const AnsiString& caption) {
   auto* item = new TMenuItem(owner);
   if (name && *name) item->SetName(name);
@@ -110,6 +113,10 @@ void TMainForm::CreateNonVisual() {
   TimerOut->SetEnabled(false);
   TimerOut->SetInterval(1000);
   TimerOut->OnTimer = [this](TObject* s) { TimerOutTimer(s); };
+  FReportTimer = std::make_unique<TTimer>(nullptr);
+  FReportTimer->SetEnabled(false);
+  FReportTimer->SetInterval(RowReportInterval);
+  FReportTimer->OnTimer = [this](TObject*) { CollectRowReports(); };
   TimerSch = CreateNamed<TTimer>(this, nullptr, "TimerSch");
   TimerSch->SetEnabled(false);
   TimerSch->SetInterval(ScheduleWaitInterval);

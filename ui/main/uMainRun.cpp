@@ -243,6 +243,8 @@ void TMainForm::WMDispatch() {
   if ((RunState & rsNoDispatch) || !CurrentParams || !Store) return;
   SetPump(false);
   {
+    // The workers start without waiting for a paint of the rows they change.
+    TPaintHold hold;
     std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
     const int limit = CurrentParams->Project.LinkLevel;
     for (;;) {
@@ -294,6 +296,7 @@ TrcHttp TMainForm::WorkOrder(TDataObj* Node, TListItem* Row) {
     rec.Password = project.Web.Password;
   }
   rec.Row = Row;
+  rec.CollectedReports = true;
   rec.Mode = 1;
   return rec;
 }
@@ -311,6 +314,7 @@ void TMainForm::StartWorker(TDataObj* Node, TListItem* Row) {
   Row->SetData(worker);
   Row->SetCaption(worker->Rec.Url);
   for (int i = 0; i < 3; ++i) Row->SubItems()->SetString(i, "");
+  if (!FReportTimer->Enabled()) FReportTimer->SetEnabled(true);
   worker->Start();
 }
 

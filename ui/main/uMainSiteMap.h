@@ -11,10 +11,12 @@
 // view keeps no site-tree pointers: every look-up walks the index path again
 // and a path that leaves the tree gives no node (an empty row that cannot be
 // expanded). Rows shown on screen are brought up to the store's child counts
-// when an update bracket ends and, during a run, twice a second.
+// when an update bracket ends and, during a run, once a frame; only rows
+// whose node, picture or expand button changed are painted again.
 #pragma once
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/rtl/SysUtils.h"
@@ -99,13 +101,15 @@ public:
   // The site nodes of the selected view nodes in tree order, without those
   // that lie inside another one's subtree.
   std::vector<TDataObj*> SelectedSiteNodes() const;
-  // Gives the rows on screen the store's child counts and repaints them.
+  // Gives the rows on screen the store's child counts and repaints those
+  // whose node, picture or expand button changed.
   void SyncShownRows();
   // Counts changes that free site-tree nodes; a loop that serves messages
   // while it holds a node compares it before going on.
   unsigned Generation() const { return FGeneration; }
   void NodesFreed() { ++FGeneration; }
-  // Keeps the rows on screen up to date while a run changes the store.
+  // Keeps the rows on screen up to date, once a frame, while a run changes
+  // the store; update brackets that end meanwhile leave it to the frame.
   void SetRunning(bool Running);
   // The image index (1 to 5) of a site node.
   static int ImageIndexOf(const TDataObj* Node);
@@ -115,6 +119,16 @@ private:
   void HookEvents();
   TVirtualNode* ViewChild(TVirtualNode* Parent, int Index) const;
   void MatchChildCount(TVirtualNode* ViewNode, const TDataObj* Node);
+  std::vector<TVirtualNode*> RowsOnScreen() const;
+
+  // What a row on screen showed at the last update.
+  struct TShownRow {
+    const TDataObj* Node;
+    int Image;
+    bool HasChildren;
+    bool operator==(const TShownRow&) const = default;
+  };
+  std::unordered_map<const TVirtualNode*, TShownRow> FShownRows;
 
   TMainForm& FForm;
   TVirtualStringTree* FTree;

@@ -13,8 +13,8 @@ namespace {
 
 // How many top-level nodes a refresh reveals between two rounds of messages.
 constexpr int RefreshBatch = 256;
-// Interval of the row update during a run, in milliseconds.
-constexpr unsigned RowUpdateInterval = 500;
+// Interval of the row update during a run: a frame (about 60 a second).
+constexpr unsigned RowUpdateInterval = 16;
 
 }  // namespace
 
@@ -151,6 +151,7 @@ std::vector<TDataObj*> TSiteMapView::SelectedSiteNodes() const {
 
 void TSiteMapView::Clear() {
   NodesFreed();
+  FShownRows.clear();
   FTree->BeginUpdate();
   FTree->Clear();
   FTree->EndUpdate();
@@ -217,9 +218,11 @@ void TSiteMapView::BeginUpdate() {
   FTree->BeginUpdate();
 }
 
+// During a run the frame's row update follows; otherwise the rows are
+// brought up to date at once.
 void TSiteMapView::EndUpdate() {
   FTree->EndUpdate();
-  if (FUpdates > 0 && --FUpdates == 0) SyncShownRows();
+  if (FUpdates > 0 && --FUpdates == 0 && !FRowTimer->Enabled()) SyncShownRows();
 }
 
 void TSiteMapView::SetFocus() {
@@ -228,10 +231,7 @@ void TSiteMapView::SetFocus() {
 
 void TSiteMapView::SetRunning(bool Running) { FRowTimer->SetEnabled(Running); }
 
-void TSiteMapView::SyncShownRows() {
-  TListObj* store = Store();
-  if (!store || FTree->UpdateCount() > 0) return;
-  MatchChildCount(nullptr, store->Root);
+std::vector<TVirtualNode*> TSiteMapView::RowsOnScreen() const {
   std::vector<PVirtualNode> rows;
   const int height = FTree->ClientHeight();
   int y = 0;
@@ -239,6 +239,14 @@ void TSiteMapView::SyncShownRows() {
     rows.push_back(row);
     y += row->NodeHeight;
   }
+  return rows;
+}
+
+void TSiteMapView::SyncShownRows() {
+  TListObj* store = Store();
+  if (!store || FTree->UpdateCount() > 0) return;
+  MatchChildCount(nullptr, store->Root);
+  const std::vector<PVirtualNode> rows = RowsOnScreen();
   // Bottom up: a change to a row can only remove rows below it.
   for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
     PVirtualNode row = *it;
@@ -249,5 +257,15 @@ void TSiteMapView::SyncShownRows() {
     else if (FTree->HasChildren(row) != (site->ChildCount() > 0))
       FTree->SetHasChildren(row, site->ChildCount() > 0);
   }
-  FTree->Invalidate();
+  // Only a row whose node, picture or expand button differs from what it
+  // showed at the last update is painted again.
+  std::unordered_map<const TVirtualNode*, TShownRow> shown;
+  for (PVirtualNode row : RowsOnScreen()) {
+    const TDataObj* site = SiteNode(row);
+    const TShownRow now{site, ImageIndexOf(site), site && site->ChildCount() > 0};
+    const auto before = FShownRows.find(row);
+    if (before == FShownRows.end() || !(before->second == now)) FTree->InvalidateNode(row);
+    shown.emplace(row, now);
+  }
+  FShownRows = std::move(shown);
 }

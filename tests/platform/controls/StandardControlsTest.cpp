@@ -2,7 +2,10 @@
 // layout, menus, item lists and rich text.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
+#include <QTreeWidget>
 
 #include "DemoForm.h"
 #include "Support.h"
@@ -254,4 +257,53 @@ TEST_F(Demo, EnterAndEscapeClickTheDefaultAndCancelButtonsUnlessAMemoTakesThem) 
   EXPECT_EQ(form->ModalResult(), mrCancel);
   SimulateKey(form->Memo1, true, VK_RETURN, "\r");
   EXPECT_EQ(defaults, 1);
+}
+
+// The widget's rows are places that show the items a frame at a time: only
+// cells whose text differs reach it, items that go and come change texts
+// and not rows, and a selection stays with its item.
+TEST_F(Demo, AListViewShowsItsItemsOnceAFrameAndTheSelectionFollowsTheItem) {
+  TListView* list = form->ListView1;
+  QTreeWidget* tree = list->Native();
+  form->Show();
+  for (const char* name : {"a", "b", "c"}) list->Items()->Add()->SetCaption(name);
+  auto shown = [&] {
+    std::vector<AnsiString> rows;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) rows.push_back(tree->topLevelItem(i)->text(0).toStdString());
+    return rows;
+  };
+  EXPECT_TRUE(shown().empty());  // nothing before the frame
+  ASSERT_TRUE(PumpUntil([&] { return shown().size() == 4; }));
+  int changedCells = 0;
+  QObject::connect(tree->model(), &QAbstractItemModel::dataChanged, [&] { ++changedCells; });
+  TListItem* b = list->Items()->Item(2);
+  b->SetCaption("B");
+  b->SetCaption("b");
+  list->Items()->Item(1)->SubItems()->Add("loading");
+  list->ShowItems();
+  EXPECT_EQ(changedCells, 1);
+  EXPECT_EQ(tree->topLevelItem(1)->text(1), "loading");
+
+  std::vector<AnsiString> selected;
+  list->OnSelectItem = [&](TObject*, TListItem* item, bool) { selected.push_back(item->Caption()); };
+  b->SetSelected(true);
+  EXPECT_TRUE(tree->topLevelItem(2)->isSelected());
+  list->Items()->Delete(0);
+  list->Items()->Add()->SetCaption("d");
+  list->ShowItems();
+  EXPECT_EQ(shown(), (std::vector<AnsiString>{"a", "b", "c", "d"}));
+  EXPECT_TRUE(tree->topLevelItem(1)->isSelected());
+  EXPECT_FALSE(tree->topLevelItem(2)->isSelected());
+  EXPECT_EQ(list->Selected(), b);
+
+  // A click picks the item its row shows.
+  const QPoint row = tree->visualItemRect(tree->topLevelItem(2)).center();
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent click(type, row, tree->viewport()->mapToGlobal(row), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(tree->viewport(), &click);
+  }
+  EXPECT_EQ(list->Selected()->Caption(), "c");
+  EXPECT_EQ(list->ItemFocused(), list->Selected());
+  EXPECT_EQ(selected, (std::vector<AnsiString>{"b", "c"}));
 }

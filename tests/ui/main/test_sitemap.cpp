@@ -237,6 +237,31 @@ TEST_F(SiteMapTest, DeleteDuringARunKeepsTheLinksWorkersFetch) {
   ASSERT_TRUE(RunToEnd());
 }
 
+TEST_F(SiteMapTest, AnUpdatePaintsOnlyTheRowsWhoseNodeChanged) {
+  Fill(1, 1, 5);
+  Form->SiteMap.Reveal(NodeOf("http://h0.test/d0/f0.htm"), false);
+  std::vector<std::string> asked;
+  const TVTGetImageEvent original = Tree->OnGetImageIndex;
+  Tree->OnGetImageIndex = [&](TBaseVirtualTree* Sender, PVirtualNode Node, TVTImageKind Kind, TColumnIndex Column,
+                              bool& Ghosted, int& Index) {
+    asked.push_back(Text(Node));
+    original(Sender, Node, Kind, Column, Ghosted, Index);
+  };
+  ASSERT_TRUE(ServeUntil([&] { return !asked.empty(); }, 5000));  // the window's first paint
+  View->SyncShownRows();
+  Tree->Update();
+  asked.clear();
+  View->SyncShownRows();
+  Tree->Update();
+  EXPECT_TRUE(asked.empty());
+  NodeOf("http://h0.test/d0/f2.htm")->State = snFailed;
+  View->SyncShownRows();
+  Tree->Update();
+  EXPECT_FALSE(asked.empty());
+  for (const std::string& row : asked) EXPECT_EQ(row, "f2.htm");
+  Tree->OnGetImageIndex = original;
+}
+
 TEST_F(SiteMapTest, MakesRowsAndAsksForTextsOnlyWhenShown) {
   Fill(2, 100, 1000);  // 200,202 nodes
   ASSERT_EQ(Tree->RootNodeCount(), 2u);

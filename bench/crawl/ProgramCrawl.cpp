@@ -1,0 +1,93 @@
+#include "ProgramCrawl.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/controls/Dialogs.h"
+#include "platform/controls/Forms.h"
+#include "platform/rtl/FileUtils.h"
+#include "ui/main/uMain.h"
+
+namespace {
+
+long PeakMemoryKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  return 0;
+}
+
+// CPU time of the calling thread, from the scheduler's account.
+double ThreadCpuSeconds() {
+  std::ifstream stat("/proc/thread-self/schedstat");
+  long long nanoseconds = 0;
+  stat >> nanoseconds;
+  return double(nanoseconds) / 1e9;
+}
+
+// Serves events as the program's own loop does (waiting for the next one),
+// for a while or until the run has ended.
+void ServeUntilIdle(TMainForm& Form) {
+  while (Form.RunInProgress()) Application->HandleMessage();
+}
+
+void ServeFor(std::chrono::milliseconds Time) {
+  const auto end = std::chrono::steady_clock::now() + Time;
+  while (std::chrono::steady_clock::now() < end) Application->ProcessMessages();
+}
+
+}  // namespace
+
+TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool ShowWindow) {
+  InitializeControls();
+  const AnsiString temp = MakeTempFolder("harvella-bench-crawl");
+  SetProgramFolder(temp);
+  SetDialogResponder([](const TDialogRequest&) {
+    TDialogAnswer answer;
+    answer.Result = IDOK;
+    return answer;
+  });
+  auto* form = new TMainForm(nullptr);
+  form->DoCreate();
+  while (!form->Store) Application->ProcessMessages();
+  TProject& project = CurrentParams->Project;
+  project.Folder = temp + "mirror/";
+  project.Connections = Connections;
+  project.LinkLevel = 0;
+  project.Retries = 0;
+  project.TimeOut = 60;
+  form->SyncControls();
+  if (ShowWindow) {
+    form->Show();
+    // Lets the window system map and expose the window before the clock starts.
+    ServeFor(std::chrono::milliseconds(300));
+  }
+  form->richURL->Lines()->Clear();
+  form->richURL->Lines()->Add(StartUrl);
+  TCrawlOutcome outcome;
+  const double cpuBefore = ThreadCpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  form->sbScan->Click();
+  ServeUntilIdle(*form);
+  outcome.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  outcome.UiCpuSeconds = ThreadCpuSeconds() - cpuBefore;
+  outcome.PeakMemoryKb = PeakMemoryKb();
+  delete form;
+  std::error_code ignored;
+  std::filesystem::remove_all(temp.c_str(), ignored);
+  return outcome;
+}
+
+std::string OutcomeLine(const TCrawlOutcome& Outcome) {
+  char line[128];
+  std::snprintf(line, sizeof line, "outcome %.6f %.6f %ld", Outcome.Seconds, Outcome.UiCpuSeconds, Outcome.PeakMemoryKb);
+  return line;
+}
+
+bool ParseOutcomeLine(const std::string& Line, TCrawlOutcome& Outcome) {
+  return std::sscanf(Line.c_str(), "outcome %lf %lf %ld", &Outcome.Seconds, &Outcome.UiCpuSeconds,
+                     &Outcome.PeakMemoryKb) == 3;
+}

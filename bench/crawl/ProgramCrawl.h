@@ -1,0 +1,21 @@
+// One crawl by the whole program, as a user starts it: the main window is
+// made (and shown when asked), the start URL typed into its box, and
+// "Extract" pressed; the program's own message loop runs until the crawl
+// has ended. Runs in a process of its own, started by the benchmark, so
+// that its peak memory is the program's alone and the window system is the
+// one the process was started for.
+#pragma once
+
+#include <string>
+
+struct TCrawlOutcome {
+  double Seconds = 0;        // from "Extract" to the end of the run
+  double UiCpuSeconds = 0;   // CPU time of the user-interface thread meanwhile
+  long PeakMemoryKb = 0;     // the process's peak resident size
+};
+
+TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool ShowWindow);
+
+// The outcome as one line of text, and back.
+std::string OutcomeLine(const TCrawlOutcome& Outcome);
+bool ParseOutcomeLine(const std::string& Line, TCrawlOutcome& Outcome);
