@@ -6,31 +6,38 @@
 // - the window shown on a virtual X server (Xvfb, started here), at 8 and
 //   32 connections, with the user-interface thread's CPU time;
 // - the peers on the same site in the same run: wget2 (--mirror
-//   --convert-links --page-requisites --max-threads=8 and 32), httrack (-c8
-//   and -c32 without its security limits) and, on the loopback only, wget
-//   (one connection: at 20 ms it would take minutes);
+//   --convert-links --page-requisites --max-threads=8 and 32) and, on the
+//   loopback only, httrack (-c8 and -c32 without its security limits; it
+//   keeps about two requests going whatever -c says, so at 20 ms it would
+//   take minutes) and wget (one connection);
 // - the window shown at 32 connections over a site of 50,000 pages, whose
 //   rate is set beside the 5,000-page one.
-// One round each ("--one shown|offscreen CONNECTIONS LATENCY" runs only
-// that crawl of the program, for profiling). Prints documents fetched per second, for the delayed runs
+// One round each ("--one shown|offscreen CONNECTIONS LATENCY [large]" runs
+// only that crawl of the program, for profiling). The mirrors go to a
+// folder in memory (/dev/shm) where there is one, so that the cost of the
+// disk's file system, which varies with whatever else the machine writes,
+// is left out for every program alike. Prints documents fetched per second, for the delayed runs
 // their share of the limit (connections / latency) and the most requests
 // served at once, the program's peak memory, and for the shown runs the
 // user-interface thread's CPU seconds per 1,000 documents.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 
 #include "Processes.h"
 #include "ProgramCrawl.h"
 #include "SiteServer.h"
+#include "platform/shell/Shell.h"
 
 namespace {
 
 constexpr int SitePages = 5000;
 constexpr int LargeSitePages = 50000;
 constexpr int LatencyMs = 20;
+constexpr const char* MemoryFolder = "/dev/shm";
 
 void Print(const std::string& Name, double Value, const char* Unit) {
   std::printf("%s: %.1f %s\n", Name.c_str(), Value, Unit);
@@ -54,7 +61,10 @@ public:
   }
 
   // One crawl by the program alone (for profiling).
-  void RunOne(bool Shown, int Connections, int Latency) { Program(Connections, Latency, Shown); }
+  void RunOne(bool Shown, int Connections, int Latency, bool Large) {
+    if (Large) FSite = &FLarge;
+    Program(Connections, Latency, Shown, Large ? "_50000pages" : "");
+  }
 
   void Run() {
     for (int latency : {0, LatencyMs}) {
@@ -62,8 +72,9 @@ public:
         Program(connections, latency, true);
         Peer("wget2_" + std::to_string(connections) + "threads", connections, latency,
              "wget2 -q --mirror --convert-links --page-requisites --max-threads=" + std::to_string(connections));
-        Peer("httrack_c" + std::to_string(connections), connections, latency,
-             "httrack -q -c" + std::to_string(connections) + " --disable-security-limits -%c0 -A0");
+        if (latency == 0)
+          Peer("httrack_c" + std::to_string(connections), connections, latency,
+               "httrack -q -c" + std::to_string(connections) + " --disable-security-limits -%c0 -A0");
       }
       if (latency == 0) {
         Program(1, 0, false);
@@ -156,9 +167,11 @@ int main(int argc, char** argv) {
     std::printf("%s\n", OutcomeLine(outcome).c_str());
     return 0;
   }
+  if (std::filesystem::is_directory(MemoryFolder)) SetEnvironmentVariable("TMPDIR", MemoryFolder);
   TCrawlBench bench;
-  if (argc == 5 && std::strcmp(argv[1], "--one") == 0)
-    bench.RunOne(std::strcmp(argv[2], "shown") == 0, std::atoi(argv[3]), std::atoi(argv[4]));
+  if (argc >= 5 && std::strcmp(argv[1], "--one") == 0)
+    bench.RunOne(std::strcmp(argv[2], "shown") == 0, std::atoi(argv[3]), std::atoi(argv[4]),
+                 argc == 6 && std::strcmp(argv[5], "large") == 0);
   else
     bench.Run();
   return 0;

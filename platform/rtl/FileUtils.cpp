@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 #include <signal.h>
+#include <string_view>
+#include <unordered_map>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,19 +47,112 @@ DirHandle OpenDir(const AnsiString& folder) {
   return DirHandle(::opendir(folder.empty() ? "." : folder.c_str()));
 }
 
+AnsiString Folded(std::string_view name) {
+  AnsiString folded(name);
+  for (char& c : folded) c = FoldByte(c);
+  return folded;
+}
+
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+// The names of large folders, folded, for the look-ups of case variants:
+// scanning a folder of thousands of entries for each name missing in it
+// would make filling it cost the square of its size. An index holds while
+// the folder's identity and change times are those it had when the index
+// was made; a folder that this process adds a folder to (ForceDirectories,
+// CreateDir) brings its index up to date with the new name and the
+// folder's new times. A change that another
+// program makes within the same clock step as one of ours goes unseen until
+// the folder changes again (a variant that differs only in case is then
+// missed); any other change makes the next look-up scan the folder again.
+class TCaseIndexes {
+ public:
+  static TCaseIndexes& Instance() {
+    static TCaseIndexes indexes;
+    return indexes;
+  }
+
+  // True when a held index answers; 'variant' is then the entry (or empty).
+  bool Find(const AnsiString& folder, const struct stat& st, const AnsiString& name, AnsiString& variant) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto index = indexes_.find(folder);
+    if (index == indexes_.end() || !Holds(index->second, st)) return false;
+    const auto entry = index->second.names.find(Folded(name));
+    variant = entry == index->second.names.end() ? AnsiString() : entry->second;
+    return true;
+  }
+
+  void Keep(const AnsiString& folder, const struct stat& st, const std::vector<AnsiString>& names) {
+    if (names.size() < MinimumEntries) return;
+    TIndex index{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}};
+    for (const AnsiString& name : names) Add(index, name);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (indexes_.size() >= MaximumIndexes) indexes_.clear();
+    indexes_[folder] = std::move(index);
+  }
+
+  // This process made the entry 'path'.
+  void Added(const AnsiString& path) {
+    const size_t slash = path.rfind(PathDelim);
+    if (slash == AnsiString::npos) return;
+    const AnsiString folder = path.substr(0, slash + 1);
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto index = indexes_.find(folder);
+    if (index == indexes_.end()) return;
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0 || st.st_dev != index->second.device || st.st_ino != index->second.inode) {
+      indexes_.erase(index);
+      return;
+    }
+    Add(index->second, path.substr(slash + 1));
+    index->second.modified = st.st_mtim;
+    index->second.changed = st.st_ctim;
+  }
+
+ private:
+  static constexpr size_t MinimumEntries = 256;
+  static constexpr size_t MaximumIndexes = 32;
+  struct TIndex {
+    dev_t device;
+    ino_t inode;
+    timespec modified, changed;
+    std::unordered_map<AnsiString, AnsiString> names;  // folded -> the smallest entry by bytes
+  };
+
+  static bool Holds(const TIndex& index, const struct stat& st) {
+    return st.st_dev == index.device && st.st_ino == index.inode && SameTime(st.st_mtim, index.modified) &&
+           SameTime(st.st_ctim, index.changed);
+  }
+
+  static void Add(TIndex& index, const AnsiString& name) {
+    AnsiString& entry = index.names[Folded(name)];
+    if (entry.empty() || name < entry) entry = name;
+  }
+
+  std::mutex mutex_;
+  std::unordered_map<AnsiString, TIndex> indexes_;
+};
+
 // The entry of 'folder' that equals 'name' up to ASCII case; the smallest
 // by bytes when there are several, empty when there is none.
 AnsiString FindCaseVariant(const AnsiString& folder, const AnsiString& name) {
-  DirHandle dir = OpenDir(folder);
+  struct stat st;
+  if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0) return AnsiString();
   AnsiString best;
+  if (TCaseIndexes::Instance().Find(folder, st, name, best)) return best;
+  DirHandle dir = OpenDir(folder);
   if (!dir)
     return best;
+  std::vector<AnsiString> names;
   while (dirent* entry = ::readdir(dir.get())) {
     std::string_view candidate = entry->d_name;
+    if (candidate == "." || candidate == "..") continue;
+    names.emplace_back(candidate);
     if (candidate.size() == name.size() && SameFolded(candidate, name) &&
         (best.empty() || candidate < best))
       best = candidate;
   }
+  TCaseIndexes::Instance().Keep(folder, st, names);
   return best;
 }
 
@@ -148,8 +243,12 @@ bool ForceDirectories(const AnsiString& dir) {
   for (size_t end = path.find(PathDelim, 1);; end = path.find(PathDelim, end + 1)) {
     AnsiString level = path.substr(0, end);
     struct stat st;
-    if (!StatPath(level, st) && ::mkdir(level.c_str(), 0777) != 0 && errno != EEXIST)
-      return false;
+    if (!StatPath(level, st)) {
+      if (::mkdir(level.c_str(), 0777) == 0)
+        TCaseIndexes::Instance().Added(level);
+      else if (errno != EEXIST)
+        return false;
+    }
     if (end == AnsiString::npos)
       break;
   }
@@ -158,7 +257,10 @@ bool ForceDirectories(const AnsiString& dir) {
 
 bool CreateDir(const AnsiString& dir) {
   AnsiString path = ResolvePath(dir);
-  return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
+  if (path.empty() || ::mkdir(path.c_str(), 0777) != 0)
+    return false;
+  TCaseIndexes::Instance().Added(ExcludeTrailingPathDelimiter(path));
+  return true;
 }
 
 bool RemoveDir(const AnsiString& dir) {

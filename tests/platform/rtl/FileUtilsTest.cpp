@@ -75,6 +75,13 @@ TEST(FileUtils, ResolvePathReusesNamesDifferingOnlyInCase) {
   ASSERT_TRUE(ForceDirectories(folder / "site/images/sub"));
   EXPECT_TRUE(DirectoryExists(folder / "Site/Images/sub"));
   EXPECT_FALSE(DirectoryExists(folder / "site/images/sub/x"));
+  // A folder large enough to keep its names finds the folders made in it
+  // since, whatever their case.
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(ForceDirectories(folder / ("Big/D" + std::to_string(i))));
+  ASSERT_TRUE(ForceDirectories(folder / "big/New"));
+  EXPECT_EQ(ResolvePath(folder / "BIG/NEW/x"), folder / "Big/New/x");
+  EXPECT_EQ(ResolvePath(folder / "big/d299"), folder / "Big/D299");
+  EXPECT_FALSE(DirectoryExists(folder / "big/d300"));
 }
 
 TEST(FileUtils, AtomicWritesLeaveTheOldFileOnFailure) {
