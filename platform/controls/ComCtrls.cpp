@@ -402,9 +402,12 @@ TListItem* TListView::ItemFor(const QTreeWidgetItem* item) const {
   return item ? ShownItem(tree_->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item))) : nullptr;
 }
 
-// The user's selection: the items the selected rows show.
+// The user's selection: the items the selected rows show (with a single
+// selection, no other item stays selected).
 void TListView::UserSelected() {
   if (showing_) return;
+  if (!MultiSelect())
+    for (const auto& item : items_.items_) item->selected_ = false;
   for (int i = 0; i < tree_->topLevelItemCount(); ++i)
     if (TListItem* item = ShownItem(i)) item->selected_ = tree_->topLevelItem(i)->isSelected();
 }

@@ -18,6 +18,8 @@ void TMainForm::WMLinksFound(WPARAM LocalFile, TStringList* List) {
 }
 
 void TMainForm::AddLinks(TStringList& List, bool LocalFile) {
+  // The worker waits for this: the messages served between the links paint nothing.
+  TPaintHold hold;
   std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
   SiteMap.BeginUpdate();
   const int pageLevel = ObjectLevel(List.Objects(0));

@@ -136,6 +136,7 @@ private:
   mutable std::vector<int> FPath;
   unsigned FGeneration = 0;
   int FUpdates = 0;
+  bool FTreeBracketed = false;  // the outermost BeginUpdate bracketed the tree
 };
 
 // Fills Images with the site map's state pictures (index 0 empty, 1 to 5 as

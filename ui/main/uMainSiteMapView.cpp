@@ -213,16 +213,18 @@ TDataObj* TSiteMapView::FocusedNode() const { return SiteNode(FTree->FocusedNode
 
 TDataObj* TSiteMapView::FirstNode() const { return SiteNode(FTree->GetFirstNoInit()); }
 
+// During a run the frame's row update brings the rows up to date, and the
+// tree's own bracket, whose end repaints every row, is left out; otherwise
+// the tree is bracketed and the rows are brought up to date at the end.
 void TSiteMapView::BeginUpdate() {
-  ++FUpdates;
-  FTree->BeginUpdate();
+  if (FUpdates++ == 0) FTreeBracketed = !FRowTimer->Enabled();
+  if (FTreeBracketed) FTree->BeginUpdate();
 }
 
-// During a run the frame's row update follows; otherwise the rows are
-// brought up to date at once.
 void TSiteMapView::EndUpdate() {
-  FTree->EndUpdate();
-  if (FUpdates > 0 && --FUpdates == 0 && !FRowTimer->Enabled()) SyncShownRows();
+  if (FUpdates == 0) return;
+  if (FTreeBracketed) FTree->EndUpdate();
+  if (--FUpdates == 0 && FTreeBracketed) SyncShownRows();
 }
 
 void TSiteMapView::SetFocus() {
@@ -244,7 +246,7 @@ std::vector<TVirtualNode*> TSiteMapView::RowsOnScreen() const {
 
 void TSiteMapView::SyncShownRows() {
   TListObj* store = Store();
-  if (!store || FTree->UpdateCount() > 0) return;
+  if (!store || FTree->UpdateCount() > 0 || FUpdates > 0) return;
   MatchChildCount(nullptr, store->Root);
   const std::vector<PVirtualNode> rows = RowsOnScreen();
   // Bottom up: a change to a row can only remove rows below it.
