@@ -93,7 +93,10 @@ private:
 
   // One crawl by the program; its documents per second (0 when it failed).
   double Program(int Connections, int Latency, bool Shown, const std::string& Suffix = "") {
-    if (Shown && FDisplay.Name().empty()) return 0;
+    if (Shown && FDisplay.Name().empty()) {
+      std::fprintf(stderr, "no virtual X server (Xvfb): the crawls with the window shown are left out\n");
+      return 0;
+    }
     const std::string name = std::string(Shown ? "crawl_shown_" : "crawl_") + std::to_string(Connections) + "conn_" +
                              std::to_string(Latency) + "ms" + Suffix;
     const std::string output = FWork + "outcome";
