@@ -1,35 +1,26 @@
 // Connections through real SOCKS servers (dante for SOCKS 4 and 5,
 // microsocks for SOCKS 5 with user name and password) to a local server
-// that echoes what it gets and closes.
+// that echoes a line and closes.
 #include "support/LoopbackServer.h"
 #include "support/SocksServers.h"
-#include "test_socks_support.h"
+#include "test_socket_support.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-LoopbackScript EchoOnce(const std::string& text)
-{
-    return {LoopbackStep::Expect(text), LoopbackStep::Send(text), LoopbackStep::Close()};
-}
+const std::string Hello = "hello through socks\r\n";
 
-struct Through {
-    std::string Events;
-    std::string Data;
-};
-
-// Connects through the SOCKS server on socksPort to an echo server, sends a
-// line and returns what the client saw.
-Through ConnectThrough(int socksPort, const char* level, const std::string& user = "",
-                       const std::string& password = "")
+// The client's events and data, and the connections the echo server took.
+std::string ConnectThrough(const PeerProcess& socks, const char* level, const std::string& user = "",
+                           const std::string& password = "")
 {
-    LoopbackServer echo(EchoOnce("hello through socks\r\n"));
+    LoopbackServer echo({LoopbackStep::Expect(Hello), LoopbackStep::Send(Hello), LoopbackStep::Close()});
     TWSocket socket;
-    SocksRecorder events(socket);
-    events.SendOnConnect = "hello through socks\r\n";
+    EventRecorder events(socket);
+    events.SendOnConnect = Hello;
     socket.SetSocksServer("127.0.0.1");
-    socket.SetSocksPort(std::to_string(socksPort));
+    socket.SetSocksPort(socks.PortText());
     socket.SetSocksLevel(level);
     if (!user.empty()) {
         socket.SetSocksAuthentication(socksAuthenticateUsercode);
@@ -40,7 +31,8 @@ Through ConnectThrough(int socksPort, const char* level, const std::string& user
     socket.SetPort(echo.PortText());
     socket.Connect();
     EXPECT_TRUE(events.WaitClosed(10000)) << events.Joined();
-    return {events.Joined(), events.Data};
+    echo.Stop();
+    return events.Joined() + " / " + events.Data + " / " + std::to_string(echo.AcceptedCount());
 }
 
 } // namespace
@@ -51,12 +43,9 @@ TEST(SocksServers, DanteSocks5AndSocks4)
         GTEST_SKIP() << "dante-server is not installed";
     DanteServer dante;
     ASSERT_TRUE(dante.Start()) << dante.Log();
-    for (const char* level : {"5", "4"}) {
-        SCOPED_TRACE(level);
-        const Through result = ConnectThrough(dante.Port(), level);
-        EXPECT_EQ(result.Events, "socks-connected 0|connected 0|data|closed 0") << dante.Log();
-        EXPECT_EQ(result.Data, "hello through socks\r\n");
-    }
+    for (const char* level : {"5", "4"})
+        EXPECT_EQ(ConnectThrough(dante, level), "socks-connected 0|connected 0|data|closed 0 / " + Hello + " / 1")
+            << level << dante.Log();
 }
 
 TEST(SocksServers, MicrosocksWithUserNameAndPassword)
@@ -65,24 +54,8 @@ TEST(SocksServers, MicrosocksWithUserNameAndPassword)
         GTEST_SKIP() << "microsocks is not installed";
     MicrosocksServer microsocks("alice", "secret");
     ASSERT_TRUE(microsocks.Start()) << microsocks.Log();
-
-    const Through granted = ConnectThrough(microsocks.Port(), "5", "alice", "secret");
-    EXPECT_EQ(granted.Events, "socks-connected 0|auth 0|auth 1|connected 0|data|closed 0");
-    EXPECT_EQ(granted.Data, "hello through socks\r\n");
-
-    LoopbackServer unused(LoopbackScript{});
-    TWSocket socket;
-    SocksRecorder events(socket);
-    socket.SetSocksServer("127.0.0.1");
-    socket.SetSocksPort(microsocks.PortText());
-    socket.SetSocksAuthentication(socksAuthenticateUsercode);
-    socket.SetSocksUsercode("alice");
-    socket.SetSocksPassword("wrong");
-    socket.SetAddr("127.0.0.1");
-    socket.SetPort(unused.PortText());
-    socket.Connect();
-    EXPECT_TRUE(events.WaitClosed(10000));
-    EXPECT_EQ(events.Joined(),
-              "socks-connected 0|auth 0|socks-error 20015 socks authentication failed|connected 20015|closed 20015");
-    EXPECT_EQ(unused.AcceptedCount(), 0);
+    EXPECT_EQ(ConnectThrough(microsocks, "5", "alice", "secret"),
+              "socks-connected 0|auth 0|auth 1|connected 0|data|closed 0 / " + Hello + " / 1");
+    EXPECT_EQ(ConnectThrough(microsocks, "5", "alice", "wrong"),
+              "socks-connected 0|auth 0|socks-error 20015 socks authentication failed|connected 20015|closed 20015 /  / 0");
 }

@@ -2,7 +2,7 @@
 // time-out has passed, when the pump consumed a quit message, or when the
 // program is terminating.
 #include "support/LoopbackServer.h"
-#include "test_socks_support.h"
+#include "test_socket_support.h"
 
 #include <gtest/gtest.h>
 

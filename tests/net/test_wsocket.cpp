@@ -1,5 +1,5 @@
 // The socket component's free routines, error reporting and host lookups.
-#include "test_wsocket_recorder.h"
+#include "test_socket_support.h"
 
 #include <gtest/gtest.h>
 

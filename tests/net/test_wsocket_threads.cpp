@@ -1,7 +1,7 @@
 // The socket component on worker threads, paused delivery and the delayed
 // close and release messages.
 #include "support/LoopbackServer.h"
-#include "test_wsocket_recorder.h"
+#include "test_socket_support.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +56,7 @@ TEST(WSocketThreads, PauseHoldsEventsUntilResume)
     LoopbackServer server({Step::Expect("go"), Step::Send("abc"), Step::ReadUntilClose()});
     TCustomWSocket socket;
     EventRecorder events(socket);
+    events.RecordSends();
     socket.SetAddr(LoopbackServer::Address());
     socket.SetPort(server.PortText());
     socket.Connect();

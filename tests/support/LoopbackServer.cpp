@@ -129,8 +129,6 @@ LoopbackStep ParseStep(const std::string& word, const std::string& argument, con
         return Step::Send(ReadWholeFile(baseFolder + "/" + argument));
     if (word == "delay")
         return Step::Delay(std::stoi(argument));
-    if (word == "shutdown")
-        return Step::Shutdown();
     if (word == "close")
         return Step::Close();
     if (word == "reset")
@@ -320,9 +318,6 @@ bool LoopbackServer::RunStep(Connection& connection, const LoopbackStep& step)
         return true;
     case Kind::Delay:
         return !WaitReadable(FWakeRead, step.count);
-    case Kind::Shutdown:
-        shutdown(connection.fd, SHUT_WR);
-        return true;
     case Kind::Close:
         close(connection.fd);
         connection.fd = -1;
@@ -362,13 +357,20 @@ std::vector<LoopbackScript> LoopbackServer::ParseScript(const std::string& text,
                 scripts.emplace_back();
             continue;
         }
-        scripts.back().push_back(ParseStep(word, argument, baseFolder));
+        int times = 1;
+        std::string step = word, rest = argument;
+        if (word == "repeat") {
+            std::istringstream repeated(argument);
+            repeated >> times >> step >> std::ws;
+            std::getline(repeated, rest);
+        }
+        LoopbackStep parsed = ParseStep(step, rest, baseFolder);
+        if (parsed.kind == LoopbackStep::Kind::Send) {
+            const std::string once = parsed.text;
+            for (; times > 1; --times)
+                parsed.text += once;
+        }
+        scripts.back().insert(scripts.back().end(), times, parsed);
     }
     return scripts;
-}
-
-std::vector<LoopbackScript> LoopbackServer::LoadScript(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return ParseScript(ReadWholeFile(path), slash == std::string::npos ? "." : path.substr(0, slash));
 }

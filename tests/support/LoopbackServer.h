@@ -1,7 +1,7 @@
 // A scripted TCP peer on 127.0.0.1 for network tests. It listens on a free
 // port, accepts connections on a thread of its own and serves each with a
 // script of steps: read until some text or byte count has come, send bytes,
-// wait, half-close, close or reset. Everything each connection sent is
+// wait, close or reset. Everything each connection sent is
 // recorded. Reads time out (ReadTimeoutMs) so a test never hangs; a step that
 // times out ends that connection's script and is listed in Failures().
 //
@@ -13,9 +13,9 @@
 //   send <text>          send the text
 //   send-file <name>     send a file's bytes (name relative to the script file)
 //   delay <ms>           wait
-//   shutdown             stop sending (FIN), keep reading possible
 //   close                close the connection
 //   reset                close with a reset (RST)
+//   repeat <n> <step>    the step n times (a send sends its bytes n times)
 //   # ...                comment
 // Texts take the escapes \r \n \t \\ \s (blank) and \xHH. Connection i is
 // served by script i; the last script serves every further connection.
@@ -30,7 +30,7 @@
 #include <vector>
 
 struct LoopbackStep {
-    enum class Kind { ExpectText, ExpectBytes, ReadUntilClose, Send, Delay, Shutdown, Close, Reset };
+    enum class Kind { ExpectText, ExpectBytes, ReadUntilClose, Send, Delay, Close, Reset };
     Kind kind;
     std::string text;
     int count = 0;
@@ -40,7 +40,6 @@ struct LoopbackStep {
     static LoopbackStep ReadUntilClose() { return {Kind::ReadUntilClose, {}, 0}; }
     static LoopbackStep Send(std::string bytes) { return {Kind::Send, std::move(bytes), 0}; }
     static LoopbackStep Delay(int ms) { return {Kind::Delay, {}, ms}; }
-    static LoopbackStep Shutdown() { return {Kind::Shutdown, {}, 0}; }
     static LoopbackStep Close() { return {Kind::Close, {}, 0}; }
     static LoopbackStep Reset() { return {Kind::Reset, {}, 0}; }
 };
@@ -78,7 +77,6 @@ public:
     static int FreePort();
     static std::vector<LoopbackScript> ParseScript(const std::string& text,
                                                    const std::string& baseFolder = ".");
-    static std::vector<LoopbackScript> LoadScript(const std::string& path);
     // A script text with its escapes (\r \n \t \\ \s \xHH) replaced by the bytes.
     static std::string UnescapeText(const std::string& text);
 
