@@ -1,10 +1,15 @@
-// Helpers shared by the HTTP client tests: running a request with a
-// watchdog, setting a property by name and reading a field by name.
+// Helpers shared by the HTTP client tests: a request run with a watchdog,
+// and bytes shown readably for comparisons.
 #pragma once
 
 #include "net/HttpProt.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <future>
 #include <string>
+#include <thread>
 
 struct RequestOutcome {
     bool Raised = false;
@@ -14,14 +19,37 @@ struct RequestOutcome {
 
 // Runs GET, POST or HEAD; a request that has not ended after timeoutMs is
 // aborted from another thread and reported as a test failure.
-RequestOutcome RunWithWatchdog(THttpCli& client, const std::string& method, int timeoutMs = 15000);
+inline RequestOutcome RunWithWatchdog(THttpCli& client, const std::string& method, int timeoutMs = 15000)
+{
+    RequestOutcome outcome;
+    std::promise<void> finished;
+    std::thread watchdog([ended = finished.get_future(), handle = client.AbortHandle(), timeoutMs] {
+        if (ended.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready)
+            return;
+        ADD_FAILURE() << "the request did not end by itself";
+        handle->Abort();
+    });
+    try {
+        client.RunRequest(method == "POST" ? httpPOST : method == "HEAD" ? httpHEAD : httpGET);
+    } catch (const EHttpException& e) {
+        outcome = {true, e.ErrorCode, e.Message()};
+    }
+    finished.set_value();
+    watchdog.join();
+    return outcome;
+}
 
-// "Name value" for the settable properties (Proxy, Agent, NoCache ...).
-void SetProperty(THttpCli& client, const std::string& nameAndValue);
-
-// A read-only field by its name in lower case with dashes (docname,
-// location, content-length, last-modified ...).
-std::string ClientField(THttpCli& client, const std::string& name);
-
-// Bytes below 0x20 shown as escapes, for readable comparisons.
-std::string Printable(const std::string& bytes);
+// Bytes below 0x20 shown as escapes, a line break after each LF.
+inline std::string Printable(const std::string& bytes)
+{
+    std::string out;
+    for (const unsigned char c : bytes) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        if (c == '\r' || c == '\n')
+            out += c == '\r' ? "\\r" : "\\n\n";
+        else
+            out += c < 0x20 || c == 0x7F ? std::string(hex) : std::string(1, static_cast<char>(c));
+    }
+    return out;
+}
