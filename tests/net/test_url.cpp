@@ -1,61 +1,40 @@
+// URL splitting, the n-th occurrence search and the line encodings.
 #include "net/UrlUtils.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct UrlParts {
-    AnsiString Proto, User, Pass, Host, Port, Path, Query;
-};
-
-UrlParts Split(const AnsiString& url, const AnsiString& oldQuery = "")
-{
-    UrlParts p;
-    p.Query = oldQuery;
-    SplitUrl(url, p.Proto, p.User, p.Pass, p.Host, p.Port, p.Path, p.Query);
-    return p;
-}
-
 // Every part of url, in the order proto|user|pass|host|port|path|query.
-std::string Parts(const AnsiString& url, const AnsiString& oldQuery = "")
+std::string Parts(const AnsiString& url, AnsiString query = "")
 {
-    const UrlParts p = Split(url, oldQuery);
-    return p.Proto + "|" + p.User + "|" + p.Pass + "|" + p.Host + "|" + p.Port + "|" + p.Path + "|" + p.Query;
+    AnsiString proto = "stale", user = "stale", pass = "stale", host = "stale", port = "stale", path = "stale";
+    SplitUrl(url, proto, user, pass, host, port, path, query);
+    return proto + "|" + user + "|" + pass + "|" + host + "|" + port + "|" + path + "|" + query;
 }
 
 } // namespace
 
-TEST(SplitUrl, SchemeUserHostPortPathAndQuery)
+TEST(SplitUrl, EveryPartAndTheQueryKeptWhenNoneCame)
 {
-    EXPECT_EQ(Parts("http://h:8080/d/a.htm?x=1"), "http|||h|8080|/d/a.htm?x=1|?x=1");
-    EXPECT_EQ(Parts("http://h:8080"), "http|||h|8080||");
-    EXPECT_EQ(Parts("http://h/a?b:c"), "http|||h||/a?b:c|?b:c");
-    EXPECT_EQ(Parts("http://joe:se:cret@h:81/x/y"), "http|joe|se:cret|h|81|/x/y|");
-    EXPECT_EQ(Parts("ftp://joe@h/f"), "ftp|joe||h||/f|");
-    EXPECT_EQ(Parts("mailto:ann@example.org"), "mailto|ann||example.org|||");
-}
+    const std::pair<const char*, const char*> split[] = {
+        {"http://h:8080/d/a.htm?x=1", "http|||h|8080|/d/a.htm?x=1|?x=1"},
+        {"http://h:8080", "http|||h|8080||?old"},
+        {"http://h/a?b:c", "http|||h||/a?b:c|?b:c"},
+        {"http://joe:se:cret@h:81/x/y", "http|joe|se:cret|h|81|/x/y|?old"},
+        {"ftp://joe@h/f", "ftp|joe||h||/f|?old"},
+        {"mailto:ann@example.org", "mailto|ann||example.org|||?old"},
+        {"/dir/a.htm?q", "http|||||/dir/a.htm?q|?old"},
+        {"page.htm", "|||page.htm|||?old"},
+        {"http:/x/y", "http|||||/x/y|?old"},
+        {"", "||||||?old"},
+    };
+    for (const auto& [url, parts] : split)
+        EXPECT_EQ(Parts(url, "?old"), parts) << url;
 
-TEST(SplitUrl, PathsAndBareNames)
-{
-    EXPECT_EQ(Parts("/dir/a.htm?q", "old"), "http|||||/dir/a.htm?q|old") << "a path on its own never touches Query";
-    EXPECT_EQ(Parts("page.htm"), "|||page.htm|||");
-    EXPECT_EQ(Parts("http:/x/y"), "http|||||/x/y|");
-}
-
-TEST(SplitUrl, QueryKeptWithoutQuestionMarkAndOutputsReset)
-{
-    UrlParts p = Split("http://h/a.htm", "?old");
-    EXPECT_EQ(p.Query, "?old");
-
-    p.Proto = p.User = p.Pass = p.Host = p.Port = p.Path = "stale";
-    SplitUrl("", p.Proto, p.User, p.Pass, p.Host, p.Port, p.Path, p.Query);
-    EXPECT_EQ(p.Proto + p.User + p.Pass + p.Host + p.Port + p.Path, "");
-
-    AnsiString url = "http://h:1/p?z";
-    AnsiString proto, user, pass, host, port, query;
+    AnsiString url = "http://h:1/p?z", proto, user, pass, host, port, query;
     SplitUrl(url, proto, user, pass, host, port, url, query);
-    EXPECT_EQ(url, "/p?z") << "URL passed as its own output";
-    EXPECT_EQ(host, "h");
+    EXPECT_EQ(url + " " + host, "/p?z h") << "URL passed as its own output";
 }
 
 TEST(NthPos, CountsFromStartAndEnd)
@@ -71,18 +50,15 @@ TEST(NthPos, CountsFromStartAndEnd)
 
 TEST(EncodeLine, Base64AndUUencode)
 {
+    const std::tuple<int, const char*, const char*> encoded[] = {
+        {1, "Aladdin:open sesame", "QWxhZGRpbjpvcGVuIHNlc2FtZQ=="}, {1, "a", "YQ=="}, {1, "\xff\xfe\xfd", "//79"},
+        {0, "Cat", "#0V%T"}, {0, "a", "!80``"}};
     AnsiString out;
-    const std::pair<const char*, const char*> base64[] = {
-        {"Aladdin:open sesame", "QWxhZGRpbjpvcGVuIHNlc2FtZQ=="}, {"a", "YQ=="}, {"\xff\xfe\xfd", "//79"}};
-    for (const auto& [text, encoded] : base64) {
-        EncodeStr(1, text, out);
-        EXPECT_EQ(out, encoded);
+    for (const auto& [mode, text, expected] : encoded) {
+        EncodeStr(static_cast<uint8_t>(mode), text, out);
+        EXPECT_EQ(out, expected);
     }
-    EncodeStr(0, "Cat", out);
-    EXPECT_EQ(out, "#0V%T");
     EncodeLine(0, "\0\0\0", 3, out);
     EXPECT_EQ(out, "#````");
-    EncodeStr(0, "a", out);
-    EXPECT_EQ(out, "!80``");
     EXPECT_THROW(EncodeStr(0, AnsiString(65, 'x'), out), ERangeError);
 }

@@ -15,23 +15,17 @@ std::string ExchangeOnOwnPump(int port)
 {
     TCustomWSocket socket;
     socket.SetMultiThreaded(true);
-    std::string data;
-    int closed = 0;
-    socket.OnSessionConnected = [&](TObject*, uint16_t error) {
-        if (error == 0)
-            socket.SendStr("ping");
-    };
-    socket.OnDataAvailable = [&](TObject*, uint16_t) { data += socket.ReceiveStr(); };
-    socket.OnSessionClosed = [&](TObject*, uint16_t) { ++closed; };
+    EventRecorder events(socket);
+    events.SendOnConnect = "ping";
     socket.SetAddr(LoopbackServer::Address());
     socket.SetPort(std::to_string(port));
     socket.Connect();
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (socket.State() != wsClosed && std::chrono::steady_clock::now() < end) {
+    while (!events.Closed && std::chrono::steady_clock::now() < end) {
         socket.MessagePump();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return data + "/" + std::to_string(closed);
+    return events.Data + "/" + std::to_string(events.Count("closed 0"));
 }
 
 } // namespace
@@ -47,8 +41,7 @@ TEST(WSocketThreads, SocketsOnWorkerThreadsPumpTheirOwnQueues)
         threads.emplace_back([&, i] { results[i] = ExchangeOnOwnPump(server.Port()); });
     for (auto& thread : threads)
         thread.join();
-    for (const auto& result : results)
-        EXPECT_EQ(result, "pong/1");
+    EXPECT_EQ(results, std::vector<std::string>(Workers, "pong/1"));
 }
 
 TEST(WSocketThreads, PauseHoldsEventsUntilResume)
