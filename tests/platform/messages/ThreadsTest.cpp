@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -14,23 +13,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Runs a function as Execute; records where OnTerminate and the destructor ran.
+// Runs Body as Execute; sets Destroyed (when given) in its destructor.
 class FunctionThread : public TThread {
 public:
-  explicit FunctionThread(std::function<void(FunctionThread&)> body, std::atomic<bool>* destroyed = nullptr)
-      : body_(std::move(body)), destroyed_(destroyed) {}
   ~FunctionThread() override {
-    if (destroyed_) destroyed_->store(true);
+    if (Destroyed) *Destroyed = true;
   }
   using TThread::SetReturnValue;
   using TThread::Synchronize;
+  std::function<void(FunctionThread&)> Body;
+  std::atomic<bool>* Destroyed = nullptr;
 
 protected:
-  void Execute() override { body_(*this); }
-
-private:
-  std::function<void(FunctionThread&)> body_;
-  std::atomic<bool>* destroyed_;
+  void Execute() override { Body(*this); }
 };
 
 // Has no members of its own, so deleting it while Execute runs is sound.
@@ -48,114 +43,78 @@ protected:
 
 }  // namespace
 
-TEST(Threads, SynchronizeRunsOnTheMainThreadWhileItWaitsOrPumps) {
-  std::vector<int> order;
-  FunctionThread worker([&](FunctionThread& self) {
-    for (int i = 0; i < 3; ++i)
-      self.Synchronize([&, i] {
-        EXPECT_TRUE(IsMainThread());
-        order.push_back(i);
-      });
+TEST(Threads, SynchronizeRunsOnTheMainThreadWhileItPumpsOrWaits) {
+  std::vector<int> order;  // written on the main thread only
+  FunctionThread worker;
+  worker.Body = [&](FunctionThread& self) {
+    for (int i = 0; i < 3; ++i) self.Synchronize([&, i] { order.push_back(IsMainThread() ? i : -1); });
+    EXPECT_THROW(self.Synchronize([] { throw std::runtime_error("main failed"); }), std::runtime_error);
     self.SetReturnValue(17);
-  });
-  EXPECT_FALSE(worker.Finished());
+  };
   worker.Start();
   EXPECT_THROW(worker.Start(), EInvalidOperation);
+  while (order.empty()) ProcessMessages();
   EXPECT_EQ(worker.WaitFor(), 17);
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
-
-  // Served by a nested pump inside a handler too.
-  std::atomic<bool> served{false};
-  HWND wnd = AllocateHWnd([&](TMessage&) {
-    while (!served.load()) ProcessMessages();
-  });
-  FunctionThread nested([&](FunctionThread& self) {
-    self.Synchronize([&] { served = true; });
-    EXPECT_THROW(self.Synchronize([] { throw std::runtime_error("main failed"); }), std::runtime_error);
-  });
-  nested.Start();
-  SendMessage(wnd, WM_USER, 0, 0);
-  nested.WaitFor();
-  EXPECT_TRUE(served.load());
-  DeallocateHWnd(wnd);
 }
 
-TEST(Threads, OnTerminateRunsOnMainThreadBeforeTheThreadFreesItself) {
+TEST(Threads, OnTerminateBeforeFreeingExceptionsAndStoppingDestructor) {
   std::atomic<bool> destroyed{false};
-  std::atomic<bool> terminateSeen{false};
   bool destroyedBeforeHandler = true;
-  auto* worker = new FunctionThread(
-      [](FunctionThread& self) {
-        while (!self.Terminated()) std::this_thread::sleep_for(1ms);
-      },
-      &destroyed);
+  auto* worker = new FunctionThread;
+  worker->Body = [](FunctionThread& self) {
+    while (!self.Terminated()) std::this_thread::sleep_for(1ms);
+  };
+  worker->Destroyed = &destroyed;
   worker->SetFreeOnTerminate(true);
   worker->OnTerminate = [&](TObject* sender) {
-    EXPECT_TRUE(IsMainThread());
-    EXPECT_EQ(sender, worker);
+    EXPECT_TRUE(IsMainThread() && sender == worker);
     destroyedBeforeHandler = destroyed.load();
-    terminateSeen = true;
   };
   worker->Start();
   worker->Terminate();
-  auto end = std::chrono::steady_clock::now() + 5s;
-  while (!destroyed.load() && std::chrono::steady_clock::now() < end) {
+  for (auto end = std::chrono::steady_clock::now() + 10s; !destroyed.load() && std::chrono::steady_clock::now() < end;) {
     ProcessMessages();
     std::this_thread::sleep_for(1ms);
   }
-  EXPECT_TRUE(terminateSeen.load());
-  EXPECT_FALSE(destroyedBeforeHandler);
-  EXPECT_TRUE(destroyed.load());
-}
+  EXPECT_TRUE(destroyed.load() && !destroyedBeforeHandler);
 
-TEST(Threads, ExceptionEndsExecuteAndDestructorStopsARunningThread) {
-  FunctionThread failing([](FunctionThread&) { throw std::runtime_error("boom"); });
+  FunctionThread failing;
+  failing.Body = [](FunctionThread&) { throw std::runtime_error("boom"); };
   failing.Start();
-  failing.WaitFor();
-  EXPECT_TRUE(failing.Finished());
-  EXPECT_TRUE(failing.FatalException() != nullptr);
-
+  EXPECT_EQ(failing.WaitFor(), 0);
+  EXPECT_TRUE(failing.Finished() && failing.FatalException() != nullptr);
   auto* looping = new LoopingThread;
   looping->Start();
   while (!LoopingThread::running.load()) std::this_thread::sleep_for(1ms);
   delete looping;  // sets Terminated and waits
   EXPECT_FALSE(LoopingThread::running.load());
-
-  FunctionThread neverStarted([](FunctionThread&) {});
-  EXPECT_EQ(neverStarted.WaitFor(), 0);
 }
 
 TEST(Threads, EventsAndRecursiveLocks) {
-  TEvent autoReset(false, false);
-  EXPECT_EQ(autoReset.WaitFor(10), wrTimeout);
+  TEvent autoReset(false, false), manual(true, true);
   autoReset.SetEvent();
   EXPECT_EQ(autoReset.WaitFor(0), wrSignaled);
-  EXPECT_EQ(autoReset.WaitFor(0), wrTimeout);
-
-  TEvent manual(true, true);
-  EXPECT_EQ(manual.WaitFor(0), wrSignaled);
+  EXPECT_EQ(autoReset.WaitFor(10), wrTimeout);
+  manual.WaitFor(0);
   EXPECT_EQ(manual.WaitFor(0), wrSignaled) << "a manual-reset event stays set";
   manual.ResetEvent();
-  std::thread setter([&] {
-    std::this_thread::sleep_for(20ms);
-    manual.SetEvent();
-  });
+  std::thread setter([&] { manual.SetEvent(); });
   EXPECT_EQ(manual.WaitFor(), wrSignaled);
   setter.join();
 
   TCriticalSection section;
+  const auto enteredElsewhere = [&] {
+    bool entered = false;
+    std::thread([&] {
+      if ((entered = section.TryEnter())) section.Leave();
+    }).join();
+    return entered;
+  };
   section.Enter();
   section.Enter();
-  std::atomic<bool> otherGot{true};
-  std::thread other([&] { otherGot = section.TryEnter(); });
-  other.join();
-  EXPECT_FALSE(otherGot.load());
   section.Leave();
+  EXPECT_FALSE(enteredElsewhere()) << "entered twice, left once";
   section.Leave();
-  std::thread again([&] {
-    otherGot = section.TryEnter();
-    if (otherGot) section.Leave();
-  });
-  again.join();
-  EXPECT_TRUE(otherGot.load());
+  EXPECT_TRUE(enteredElsewhere());
 }
