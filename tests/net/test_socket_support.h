@@ -4,9 +4,10 @@
 // "closed 10054", "dns 0", "available 0", "data" (once for a run of data
 // events that got bytes), "socks-connected 0", "auth 1", "socks-error 20016
 // <text>", "too-long", and when asked "sent 0" and "senddata 1514"
-// (RecordSends) or "state 3>4" (RecordStates). The data handler reads
-// ChunkSize bytes a call (or all that is offered) into Data and each piece
-// into Lines; it can send a text once connected and answer the first data.
+// (RecordSends) or "state 3>4" (RecordStates). The data handler leaves the
+// first Unread offers unread, then reads ChunkSize bytes a call (or all that
+// is offered) into Data and each piece into Lines; it can send a text once
+// connected, answer the first data and close again when closed.
 #pragma once
 
 #include "net/TWSocket.h"
@@ -51,6 +52,8 @@ public:
         socket.OnSessionClosed = [this](TObject*, uint16_t e) {
             Add("closed", e);
             Closed = true;
+            if (CloseWhenClosed)
+                Socket.Close(); // closing again inside the handler adds no second event
         };
         socket.OnDnsLookupDone = [this](TObject*, uint16_t e) { Add("dns", e); };
         socket.OnSessionAvailable = [this](TObject*, uint16_t e) { Add("available", e); };
@@ -96,6 +99,8 @@ public:
     std::string Answer;
     int ChunkSize = 0;
     int DataCalls = 0;
+    int Unread = 0; // data offers left unread first
+    bool CloseWhenClosed = false;
     bool Closed = false;
 
 private:
@@ -114,7 +119,8 @@ private:
 
     void ReadData()
     {
-        ++DataCalls;
+        if (++DataCalls <= Unread)
+            return;
         const AnsiString piece = ChunkSize > 0 ? ReceiveChunk() : Socket.ReceiveStr();
         if (piece.empty())
             return;

@@ -26,16 +26,9 @@ void AimAtSocks(TWSocket& socket, const LoopbackServer& server, const char* addr
     socket.SetPort("80");
 }
 
-// A SOCKS 5 server that grants the request without authentication.
-LoopbackScript GrantingSocks5Server()
-{
-    return {Step::ExpectBytes(3), Step::Send(std::string("\x05\x00", 2)), Step::ExpectBytes(18),
-            Step::Send(std::string("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x50", 10)), Step::ReadUntilClose()};
-}
-
 } // namespace
 
-TEST(SocksSettings, LevelSpellingAndChangesRefusedUnlessClosed)
+TEST(Socks, SettingsWhileOpenAndNoDataSentEventOfTheNegotiation)
 {
     TWSocket socket;
     socket.SetSocksLevel("4a");
@@ -45,7 +38,13 @@ TEST(SocksSettings, LevelSpellingAndChangesRefusedUnlessClosed)
     socket.SetSocksPort(" 1080 ");
     EXPECT_EQ(socket.SocksPort(), "1080");
 
-    LoopbackServer server(GrantingSocks5Server());
+    // A SOCKS 5 server that grants the request without authentication.
+    LoopbackServer server({Step::ExpectBytes(3), Step::Send(std::string("\x05\x00", 2)), Step::ExpectBytes(18),
+                           Step::Send(std::string("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x50", 10)),
+                           Step::ReadUntilClose()});
+    EventRecorder events(socket);
+    events.SendOnConnect = "request";
+    socket.OnDataSent = [&](TObject*, uint16_t e) { events.Events.push_back("sent " + std::to_string(e)); };
     socket.SetSocksLevel("5");
     AimAtSocks(socket, server, "example.org");
     EXPECT_THAT([&] { socket.Listen(); }, Raises("Listening is not supported thru socks server"));
@@ -54,26 +53,13 @@ TEST(SocksSettings, LevelSpellingAndChangesRefusedUnlessClosed)
     EXPECT_THAT([&] { socket.SetSocksPort("1"); }, Raises("Can't change socks port if not closed"));
     EXPECT_THAT([&] { socket.SetSocksLevel("4"); }, Raises("Can't change socks level if not closed"));
     EXPECT_THAT([&] { socket.SetSocksUsercode("u"); }, Raises("Can't change socks usercode if not closed"));
-    EXPECT_EQ(socket.SocksServer(), "127.0.0.1");
-    EXPECT_EQ(socket.SocksUsercode(), "");
-}
-
-TEST(SocksConnect, NegotiationRaisesNoDataSentEvents)
-{
-    LoopbackServer server(GrantingSocks5Server());
-    TWSocket socket;
-    EventRecorder events(socket);
-    events.SendOnConnect = "request";
-    socket.OnDataSent = [&](TObject*, uint16_t e) { events.Events.push_back("sent " + std::to_string(e)); };
-    socket.SetSocksLevel("5");
-    AimAtSocks(socket, server, "example.org");
-    socket.Connect();
+    EXPECT_EQ(socket.SocksServer() + "/" + socket.SocksUsercode(), "127.0.0.1/");
     EXPECT_TRUE(PumpUntil([&] { return events.Has("sent 0"); }));
     socket.Close();
     EXPECT_EQ(events.Joined().rfind("socks-connected 0|connected 0|sent 0", 0), 0u) << events.Joined();
 }
 
-TEST(SocksConnect, SettingsLastAcrossConnectionsAndClearingTheServerGoesDirect)
+TEST(Socks, SettingsLastAcrossConnectionsAndClearingTheServerGoesDirect)
 {
     const LoopbackScript socks4 = {Step::ExpectBytes(9), Step::Send(std::string("\x00\x5a\0\0\0\0\0\0", 8)),
                                    Step::ReadUntilClose()};
@@ -97,8 +83,7 @@ TEST(SocksConnect, SettingsLastAcrossConnectionsAndClearingTheServerGoesDirect)
     events.SendOnConnect = "direct";
     events.Closed = false;
     socket.Connect();
-    EXPECT_TRUE(events.WaitClosed());
-    EXPECT_TRUE(target.WaitForConnections(1));
+    EXPECT_TRUE(events.WaitClosed() && target.WaitForConnections(1));
     EXPECT_EQ(target.Received(0), "direct");
     EXPECT_EQ(socksServer.AcceptedCount(), 2);
 }

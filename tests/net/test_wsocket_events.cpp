@@ -1,4 +1,5 @@
-// Event sequences of the socket component against a scripted loopback peer.
+// Event sequences of the socket component against a scripted loopback peer
+// that need code around them; the others are scripted cases (tests/data/socket).
 #include "support/LoopbackServer.h"
 #include "test_socket_support.h"
 
@@ -51,25 +52,6 @@ TEST_F(WSocketEvents, ConnectExchangeAndClose)
     EXPECT_EQ(events.Count("closed 0"), 1);
 }
 
-TEST_F(WSocketEvents, PeerCloseDeliversRemainingDataThenOneClose)
-{
-    std::string payload;
-    for (int i = 0; i < 3000; ++i)
-        payload += static_cast<char>('A' + i % 23);
-    LoopbackServer server({Step::Send(payload), Step::Close()});
-    events.ChunkSize = 100;
-    socket.OnSessionClosed = [&](TObject*, uint16_t e) {
-        events.Events.push_back("closed " + std::to_string(e));
-        socket.Close(); // closing again inside the handler adds no second event
-    };
-    ConnectTo(socket, server.Port());
-    ASSERT_TRUE(PumpUntil([&] { return events.Has("closed 0"); }));
-    PumpFor(50);
-    EXPECT_EQ(events.Data, payload);
-    EXPECT_EQ(events.Joined(), "connected 0|sent 0|data|closed 0");
-    EXPECT_GE(events.DataCalls, 30) << "one call per chunk read";
-}
-
 TEST_F(WSocketEvents, HandlerThatReadsNothingIsNotCalledForever)
 {
     LoopbackServer server({Step::Send("later"), Step::ReadUntilClose()});
@@ -102,6 +84,20 @@ TEST_F(WSocketEvents, CloseAndReopenGetsNoStaleEvent)
     EXPECT_EQ(events.Joined(), "connected 0|sent 0|data");
     socket.Close();
     EXPECT_EQ(events.Count("closed 0"), 1);
+}
+
+TEST_F(WSocketEvents, PauseHoldsEventsUntilResume)
+{
+    LoopbackServer server({Step::Expect("go"), Step::Send("abc"), Step::ReadUntilClose()});
+    ConnectTo(socket, server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return events.Has("sent 0"); }));
+    socket.Pause();
+    socket.SendStr("go");
+    PumpFor(200);
+    EXPECT_EQ(events.Data, "");
+    socket.Resume();
+    ASSERT_TRUE(PumpUntil([&] { return events.Data == "abc"; }));
+    socket.Close();
 }
 
 TEST_F(WSocketEvents, SendWhileConnectingReports10057)
@@ -211,4 +207,26 @@ TEST(WSocketServing, DatagramsBetweenTwoSockets)
     EXPECT_EQ(senderEvents.Joined(), "connected 0") << "a datagram socket is connected at once";
     EXPECT_EQ(sender.SendStr("dgram"), 5);
     ASSERT_TRUE(PumpUntil([&] { return received == "dgram"; }));
+}
+
+// Switched off with bytes buffered, line mode hands them over at once; the
+// server sends more only once the client has them.
+TEST(LineMode, SwitchingOffDeliversBufferedBytesAtOnce)
+{
+    LoopbackServer server({Step::Send("line\r\npartial"), Step::Expect("ok"), Step::Send(" more"), Step::Close()});
+    TWSocket socket;
+    EventRecorder events(socket);
+    socket.OnDataAvailable = [&](TObject*, uint16_t) {
+        const AnsiString piece = socket.ReceiveStr();
+        if (!piece.empty())
+            events.Lines.push_back(piece);
+        if (piece == "partial")
+            socket.SendStr("ok");
+    };
+    socket.SetLineMode(true);
+    ConnectTo(socket, server.Port());
+    EXPECT_TRUE(PumpUntil([&] { return events.Lines.size() == 1; }));
+    socket.SetLineMode(false);
+    EXPECT_TRUE(events.WaitClosed());
+    EXPECT_EQ(events.JoinedLines(), "line\r\n|partial| more");
 }

@@ -1,5 +1,5 @@
-// The socket component on worker threads, paused delivery and the delayed
-// close and release messages.
+// The socket component on worker threads, and the delayed close and release
+// messages.
 #include "support/LoopbackServer.h"
 #include "test_socket_support.h"
 
@@ -42,25 +42,6 @@ TEST(WSocketThreads, SocketsOnWorkerThreadsPumpTheirOwnQueues)
     for (auto& thread : threads)
         thread.join();
     EXPECT_EQ(results, std::vector<std::string>(Workers, "pong/1"));
-}
-
-TEST(WSocketThreads, PauseHoldsEventsUntilResume)
-{
-    LoopbackServer server({Step::Expect("go"), Step::Send("abc"), Step::ReadUntilClose()});
-    TCustomWSocket socket;
-    EventRecorder events(socket);
-    events.RecordSends();
-    socket.SetAddr(LoopbackServer::Address());
-    socket.SetPort(server.PortText());
-    socket.Connect();
-    ASSERT_TRUE(PumpUntil([&] { return events.Has("sent 0"); }));
-    socket.Pause();
-    socket.SendStr("go");
-    PumpFor(200);
-    EXPECT_EQ(events.Data, "");
-    socket.Resume();
-    ASSERT_TRUE(PumpUntil([&] { return events.Data == "abc"; }));
-    socket.Close();
 }
 
 TEST(WSocketThreads, DelayedCloseAndRelease)
