@@ -1,7 +1,6 @@
-// THttpCli behaviour that needs code around the request: errors of misuse,
-// several requests on one client, messages left over from an aborted
-// request, the abort handle, destruction mid-request and a handler that
-// raises out of the client.
+// THttpCli behaviour that needs code around the request: a request while
+// one runs, messages left over from an aborted request, destruction
+// mid-request and the abort handle. The rest is scripted (tests/data/http).
 #include "test_http_support.h"
 
 #include "net/HttpProt.h"
@@ -58,7 +57,7 @@ private:
 
 } // namespace
 
-TEST(HttpClient, MisuseRaisesWithItsCode)
+TEST(HttpClient, BusyClientRefusesAnotherRequest)
 {
     LoopbackServer server(Reply("HTTP/1.0 200 OK\r\n\r\nx", 100));
     THttpCli client(nullptr);
@@ -69,32 +68,8 @@ TEST(HttpClient, MisuseRaisesWithItsCode)
     EXPECT_EQ("HTTP component is busy", busy.Message);
     PumpWhileNot([&] { return client.State() == httpReady; });
     EXPECT_EQ(200, client.StatusCode());
-    EXPECT_EQ(2, RunWithWatchdog(client, "POST").Code) << "a POST needs a stream";
 }
 
-TEST(HttpClient, SecondRequestStartsClean)
-{
-    LoopbackServer server(std::vector<LoopbackScript>{
-        Reply("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\na"), Reply("HTTP/1.0 200 OK\r\n\r\nbb")});
-    THttpCli client(nullptr);
-    TStringStream copy;
-    client.RcvdStream = &copy;
-    client.URL = Url(server, "/first.cgi?x=1");
-    client.ContentRangeBegin = "5";
-    RunWithWatchdog(client, "GET");
-    client.URL = Url(server, "/second.htm");
-    RunWithWatchdog(client, "GET");
-    ASSERT_TRUE(server.WaitForConnections(2));
-    EXPECT_NE(std::string::npos, server.Received(0).find("Range: bytes=5-\r\n"));
-    EXPECT_EQ(std::string::npos, server.Received(1).find("Range:"));
-    EXPECT_EQ("", client.Query());
-    EXPECT_EQ(-1, client.ContentLength());
-    EXPECT_EQ("abb", copy.DataString());
-    EXPECT_EQ(2, client.RcvdCount());
-}
-
-// A set-ready message posted by the end of an aborted request's connection
-// must not end the next request.
 TEST(HttpClient, LeftOverSetReadyDoesNotEndTheNextRequest)
 {
     LoopbackServer server(std::vector<LoopbackScript>{Reply("HTTP/1.0 200 OK\r\n\r\nold"),
@@ -159,18 +134,4 @@ TEST(HttpClient, FreedWhileRunningAndTheAbortHandleOutlivesIt)
     handle->Abort();
     ProcessMessages();
     EXPECT_EQ(httpReady, handle->State());
-}
-
-// An exception other than the client's own leaves the client ready for the
-// next request.
-TEST(HttpClient, RaisingStateHandlerLeavesTheClientReady)
-{
-    LoopbackServer server(Reply("HTTP/1.0 200 OK\r\n\r\nagain"));
-    THttpCli client(nullptr);
-    client.URL = Url(server, "/");
-    client.OnStateChange = [](TObject*) { throw EAbort("stop"); };
-    EXPECT_THROW(client.Get(), EAbort);
-    EXPECT_EQ(httpReady, client.State());
-    client.OnStateChange = nullptr;
-    EXPECT_FALSE(RunWithWatchdog(client, "GET").Raised);
 }

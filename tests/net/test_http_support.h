@@ -18,7 +18,8 @@ struct RequestOutcome {
 };
 
 // Runs GET, POST or HEAD; a request that has not ended after timeoutMs is
-// aborted from another thread and reported as a test failure.
+// aborted from another thread and reported as a test failure. An exception
+// other than the client's own comes back with the code -1.
 inline RequestOutcome RunWithWatchdog(THttpCli& client, const std::string& method, int timeoutMs = 15000)
 {
     RequestOutcome outcome;
@@ -33,6 +34,8 @@ inline RequestOutcome RunWithWatchdog(THttpCli& client, const std::string& metho
         client.RunRequest(method == "POST" ? httpPOST : method == "HEAD" ? httpHEAD : httpGET);
     } catch (const EHttpException& e) {
         outcome = {true, e.ErrorCode, e.Message()};
+    } catch (const Exception& e) {
+        outcome = {true, -1, e.Message()};
     }
     finished.set_value();
     watchdog.join();
