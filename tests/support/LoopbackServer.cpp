@@ -63,17 +63,6 @@ void CloseWithReset(int fd)
     close(fd);
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    throw std::invalid_argument("bad hex digit in script text");
-}
-
 } // namespace
 
 std::string LoopbackServer::UnescapeText(const std::string& text)
@@ -91,9 +80,9 @@ std::string LoopbackServer::UnescapeText(const std::string& text)
         case 't': out += '\t'; break;
         case 's': out += ' '; break;
         case 'x':
-            if (i + 2 >= text.size())
-                throw std::invalid_argument("short \\x escape in script text");
-            out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+            if (i + 2 >= text.size() || !isxdigit(static_cast<unsigned char>(text[i + 1])))
+                throw std::invalid_argument("bad \\x escape in script text");
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
             i += 2;
             break;
         default: out += code; break;
