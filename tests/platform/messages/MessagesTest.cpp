@@ -94,13 +94,15 @@ TEST(Messages, SendsAreDirectOnTheOwnThreadAndServedBeforePostsElsewhere) {
   // first. The sender serves this thread's send only while it waits in its
   // own, so its message is queued before the worker is released.
   Log log;
-  std::atomic<bool> release{false};
+  std::atomic<bool> busy{false}, release{false};
   PumpThread worker([&](TMessage& m) {
+    busy = true;
     while (m.Msg == WM_NULL && !release.load()) std::this_thread::sleep_for(1ms);
     log.emplace_back(m.Msg, m.WParam);
   });
   PostMessage(worker.Wnd(), WM_NULL, 0, 0);
   PostMessage(worker.Wnd(), WM_RECORD, 1, 0);
+  while (!busy.load()) std::this_thread::sleep_for(1ms);  // the worker holds WM_NULL
   PumpThread sender(AnswerOne, [&] { SendMessage(worker.Wnd(), WM_ASK, 2, 0); });
   EXPECT_EQ(SendMessage(sender.Wnd(), WM_USER, 0, 0), 1);
   release = true;
@@ -160,12 +162,16 @@ TEST(Messages, TimersNeverBackUpComeOnlyWhenTheQueueIsEmptyAndIdlePumpsBlock) {
   EXPECT_EQ(SetTimer(wnd, 7, 100), 7u);
   std::this_thread::sleep_for(450ms);  // four intervals without a pump
   PostMessage(wnd, WM_USER, 0, 0);
+  const auto start = std::chrono::steady_clock::now();  // before the first tick is taken
   ProcessMessages();
   EXPECT_EQ(seen, (std::vector<UINT>{WM_USER, 5007}));
-  // Ticks go on while the thread pumps, which uses no processor meanwhile.
+  // Ticks go on while the thread pumps, each one the interval after the one
+  // before was taken (a lower bound, which no load can break), and the
+  // waiting pump uses no processor.
   const std::clock_t before = std::clock();
   MSG msg;
   while (seen.size() < 6 && GetMessage(msg, nullptr, 0, 0)) DispatchMessage(msg);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 390ms);  // room for rounding to milliseconds
   EXPECT_LT(static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC, 0.1);
   // Setting the same id again replaces the timer; killing it stops it.
   SetTimer(wnd, 7, 60000);

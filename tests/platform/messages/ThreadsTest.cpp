@@ -84,6 +84,7 @@ TEST(Threads, OnTerminateBeforeFreeingExceptionsAndStoppingDestructor) {
   failing.Start();
   EXPECT_EQ(failing.WaitFor(), 0);
   EXPECT_TRUE(failing.Finished() && failing.FatalException() != nullptr);
+  EXPECT_EQ(FunctionThread().WaitFor(), 0) << "never started";
   auto* looping = new LoopingThread;
   looping->Start();
   while (!LoopingThread::running.load()) std::this_thread::sleep_for(1ms);
