@@ -1,46 +1,30 @@
 // Text, path and checksum helpers.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "project/TextHelpers.h"
-#include "test_helpers_support.h"
+#include "project_support.h"
 
 using Fields = std::vector<AnsiString>;
 
-TEST(Checksum, AddsTheTableStepInsteadOfReplacing) {
+TEST(TextHelpers, ChecksumsQueryNamesAndEscapes) {
   EXPECT_EQ(StrCRC32(""), 0u);
-  EXPECT_EQ(StrCRC32("abc"), 0x6C8D9D41u);
+  EXPECT_EQ(StrCRC32("abc"), 0x6C8D9D41u);  // the table step is added, not put in place
   EXPECT_EQ(StrCRC32("a"), 0xE8B7BE44u);
-}
-
-TEST(QueryToFileName, ReplacesQueryByChecksumAndDropsExtension) {
-  AnsiString s = "page.asp?id=1";
-  QueryToFileName(s);
-  EXPECT_EQ(s, "page" + UIntToStr(StrCRC32("id=1")));
-
-  s = "dir.d/file?q";  // a folder separator after the dot stops the scan
-  QueryToFileName(s);
-  EXPECT_EQ(s, "dir.d/file" + UIntToStr(StrCRC32("q")));
-
-  s = "x*a";  // the checksum is written unsigned, even with the top bit set
-  QueryToFileName(s);
-  EXPECT_EQ(s, "x3904355908");
-
-  s = "file.htm";
-  QueryToFileName(s);
-  EXPECT_EQ(s, "file.htm");
-}
-
-TEST(EscapeUrlChars, EscapesTheFourSequencesOnly) {
+  // The query is replaced by its checksum, written unsigned, and the extension
+  // before it dropped; a folder separator after the dot stops the scan.
+  for (const auto& [name, expected] : {std::pair<AnsiString, AnsiString>{"page.asp?id=1", "page" + UIntToStr(StrCRC32("id=1"))},
+                                       {"dir.d/file?q", "dir.d/file" + UIntToStr(StrCRC32("q"))}, {"x*a", "x3904355908"},
+                                       {"file.htm", "file.htm"}}) {
+    AnsiString s = name;
+    QueryToFileName(s);
+    EXPECT_EQ(s, expected) << name;
+  }
   EXPECT_EQ(EscapeUrlChars("http://a/b?c&d"), "http%3a2f2fa/b%3fc%26d");
   EXPECT_EQ(EscapeUrlChars("c:\\\\x"), "c%3a5c5cx");
-  EXPECT_EQ(EscapeUrlChars("c:\\x:y"), "c:\\x:y");
-  EXPECT_EQ(EscapeUrlChars("??&&"), "%3f%3f%26%26");
-  EXPECT_EQ(EscapeUrlChars(""), "");
+  EXPECT_EQ(EscapeUrlChars("c:\\x:y??&&"), "c:\\x:y%3f%3f%26%26");
 }
 
-TEST(SplitAndJoin, SplitTrimsFieldsAndKeepsEmptyOnesJoinPutsOneSeparator) {
+TEST(TextHelpers, SplitTrimsFieldsAndKeepsEmptyOnesJoinPutsOneSeparator) {
   TStringList list;
   list.Add("old");
   SplitStr(";", "a; b;;c", list);
@@ -50,13 +34,10 @@ TEST(SplitAndJoin, SplitTrimsFieldsAndKeepsEmptyOnesJoinPutsOneSeparator) {
   SplitStr(";", "", list);
   EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(SplitFields("||", "a||b|c"), (Fields{"a", "b|c"}));
-
-  EXPECT_EQ(JoinWithSep("a/", "/b", "/"), "a/b");
-  EXPECT_EQ(JoinWithSep("a", "b", "/"), "a/b");
-  EXPECT_EQ(JoinWithSep("", "b", "/"), "b");
+  EXPECT_EQ(JoinWithSep("a/", "/b", "/") + JoinWithSep("a", "b", "/") + JoinWithSep("", "b", "/"), "a/ba/bb");
 }
 
-TEST(CompareDateTimePart, NeedsEveryComparedPartOnOneSide) {
+TEST(TextHelpers, CompareDateTimePartNeedsEveryComparedPartOnOneSide) {
   const TDateTime jan2001 = EncodeDate(2001, 1, 5);
   const TDateTime mar2000 = EncodeDate(2000, 3, 1);
   EXPECT_EQ(CompareDateTimePart(2, jan2001, mar2000), 0);
@@ -71,7 +52,7 @@ TEST(CompareDateTimePart, NeedsEveryComparedPartOnOneSide) {
   for (int part : {-1, 8}) EXPECT_EQ(CompareDateTimePart(part, early, late), 0) << part;
 }
 
-TEST(MakeDirPath, CreatesMissingLevelsInPlaceAndRefusesUnsafeOrImpossiblePaths) {
+TEST(TextHelpers, MakeDirPathCreatesMissingLevelsInPlaceAndRefusesUnsafeOrImpossiblePaths) {
   TempFolder temp;
   temp.Write("file", "x");
   for (const AnsiString& path : {temp / "file/sub", temp / "a/../b", temp / "a/./b", AnsiString("relative/dir"),
@@ -86,10 +67,9 @@ TEST(MakeDirPath, CreatesMissingLevelsInPlaceAndRefusesUnsafeOrImpossiblePaths) 
   EXPECT_EQ(GetCurrentDir(), before);
 }
 
-TEST(GetLanguageList, ListsLanguageFilesButTheDefault) {
+TEST(TextHelpers, LanguageListHoldsTheLanguageFilesButTheDefault) {
   TempFolder program(true);
-  for (const char* name : {"German.lan", "language.lan", "b.LAN", "b.lan", "x.txt"})
-    program.Write(name, "");
+  for (const char* name : {"German.lan", "language.lan", "b.LAN", "b.lan", "x.txt"}) program.Write(name, "");
   CreateDir(program / "folder.lan");
   TStringList list;
   list.Add("stale");

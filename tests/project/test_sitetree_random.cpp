@@ -1,15 +1,20 @@
 // 100,000 random operations on a site tree and its queue, checked against a
-// model of the nodes (by path) and of the queue entries (by node and level).
-// Under the sanitizers, any freed node still reached through the queue or the
-// cursor fails the run.
+// model of the nodes (by path) and of the queue (its buckets in level order,
+// each with its nodes in order). Under the sanitizers, any freed node still
+// reached through the queue or the cursor fails the run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <map>
 #include <random>
+#include <set>
 
-#include "test_sitetree_support.h"
+#include "project_support.h"
 
 namespace {
+
+using Bucket = std::vector<TDataObj*>;
 
 class RandomRun {
 public:
@@ -29,18 +34,25 @@ public:
   }
 
   void CheckAll() {
-    std::set<const TDataObj*> inTree = TreeNodes(tree_);
-    ASSERT_EQ(inTree.size(), paths_.size() + 1);
-    for (const auto& [node, path] : paths_) ASSERT_TRUE(inTree.count(node));
-    std::vector<TDataObj*> inQueue = QueuedNodes(*tree_.Queue);
-    std::multiset<const TDataObj*> queued(inQueue.begin(), inQueue.end());
-    std::multiset<const TDataObj*> expected;
-    for (const auto& [node, levels] : entries_)
-      for (size_t n = 0; n < levels.size(); ++n) expected.insert(node);
-    ASSERT_EQ(queued, expected);
-    for (const TDataObj* node : queued) ASSERT_TRUE(inTree.count(node));
+    const std::vector<TDataObj*> inTree = TreeNodes(tree_);
+    ASSERT_EQ(inTree.size(), paths_.size());
+    std::set<AnsiString> distinct;
+    for (TDataObj* node : inTree) {
+      ASSERT_TRUE(paths_.count(node));
+      ASSERT_EQ(node->Parent->Child(node->IndexInParent()), node);
+      distinct.insert(paths_[node]);
+    }
+    ASSERT_EQ(distinct.size(), paths_.size()) << "one path, two nodes";
     ASSERT_EQ(tree_.Queue->Count(), int(buckets_.size()));
-    ASSERT_TRUE(!tree_.Cursor || inTree.count(tree_.Cursor));
+    int index = 0;
+    std::set<const TDataObj*> queued;
+    for (const auto& [level, nodes] : buckets_) {
+      ASSERT_EQ(tree_.Queue->BucketLevel(index), level);
+      ASSERT_EQ(tree_.Queue->BucketNodes(index++), nodes) << "bucket of level " << level;
+      queued.insert(nodes.begin(), nodes.end());
+    }
+    for (TDataObj* node : inTree) ASSERT_EQ(tree_.Queue->Contains(node), queued.count(node) > 0);
+    ASSERT_TRUE(!tree_.Cursor || paths_.count(tree_.Cursor));
     tree_.LoadCursorFields();
   }
 
@@ -48,12 +60,14 @@ public:
 
 private:
   int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+  // Now and then a level that has no bucket yet.
+  int RandomLevel() { return Pick(10) ? std::array{-1, 0, 1, 2, 9, 10, 100}[size_t(Pick(7))] : 1000 + Pick(10000); }
 
   // Freed nodes are dropped from the pool lazily; their addresses are only compared.
   TDataObj* RandomNode() {
     if (pool_.size() > 2 * paths_.size() + 64) {
       pool_.clear();
-      for (const auto& entry : paths_) pool_.push_back(const_cast<TDataObj*>(entry.first));
+      for (const auto& entry : paths_) pool_.push_back(entry.first);
     }
     for (int attempt = 0; attempt < 8 && !pool_.empty(); ++attempt) {
       TDataObj* node = pool_[size_t(Pick(int(pool_.size())))];
@@ -63,7 +77,7 @@ private:
   }
 
   AnsiString RandomUrl() {
-    static const char* hosts[] = {"h1.test", "www.h1.test", "H2.test", "h3.test"};
+    static const char* hosts[] = {"h1.test", "www.h1.test", "H2.test", "h3.test:81"};
     static const char* parts[] = {"a", "B", "b", "c", "x.htm", "Y.htm", "p?q=1", ""};
     AnsiString url = Pick(2) ? "http://" : "";
     url += hosts[Pick(4)];
@@ -81,55 +95,61 @@ private:
   }
 
   void AddUrl() {
-    TDataObj* node = tree_.AddUrl(Pick(6), RandomUrl());
+    TDataObj* node = tree_.AddUrl(RandomLevel(), RandomUrl());
     if (!node) return;
     Remember(node);
-    int how = Pick(10);
-    if (how < 5) Queue(node, false);
-    else if (how < 7) Queue(node, true);
+    if (int how = Pick(10); how < 7) Queue(node, how >= 5);
   }
 
+  // A node goes to the back (or front) of its level's bucket unless it is there.
   void Queue(TDataObj* node, bool first) {
     first ? tree_.Queue->AddFirst(node) : tree_.Queue->Add(node);
-    buckets_.insert(node->Level);
-    entries_[node].insert(node->Level);
+    Bucket& bucket = buckets_[node->Level];
+    if (std::find(bucket.begin(), bucket.end(), node) == bucket.end())
+      bucket.insert(first ? bucket.begin() : bucket.end(), node);
   }
 
+  // Out of the bucket of the node's level, or when there is none, of the
+  // first bucket holding it.
   void ModelRemove(TDataObj* node) {
-    auto it = entries_.find(node);
-    if (it == entries_.end()) return;
-    if (buckets_.count(node->Level))
-      it->second.erase(node->Level);
-    else
-      it->second.erase(it->second.begin());
-    if (it->second.empty()) entries_.erase(it);
+    auto erase = [node](Bucket& bucket) { return std::erase(bucket, node) > 0; };
+    if (auto own = buckets_.find(node->Level); own != buckets_.end()) {
+      erase(own->second);
+      return;
+    }
+    for (auto& entry : buckets_)
+      if (erase(entry.second)) return;
+  }
+
+  void ModelRemoveAll(const std::set<TDataObj*>& gone) {
+    for (auto& entry : buckets_) std::erase_if(entry.second, [&](TDataObj* n) { return gone.count(n) > 0; });
   }
 
   void DeleteNode() {
     TDataObj* node = RandomNode();
     if (!node) return;
-    std::vector<const TDataObj*> gone{node};
-    for (size_t i = 0; i < gone.size(); ++i)
-      for (int c = 0; c < gone[i]->ChildCount(); ++c) gone.push_back(gone[i]->Child(c));
+    std::vector<TDataObj*> subtree{node};
+    for (size_t i = 0; i < subtree.size(); ++i)
+      for (int c = 0; c < subtree[i]->ChildCount(); ++c) subtree.push_back(subtree[i]->Child(c));
     tree_.DeleteNode(node);
-    for (const TDataObj* n : gone) {
-      paths_.erase(n);
-      entries_.erase(n);
-    }
+    for (TDataObj* n : subtree) paths_.erase(n);
+    ModelRemoveAll({subtree.begin(), subtree.end()});
   }
 
+  // The first pending or aborted node; failing that the failed one with the
+  // fewest retries (none yet, or below the limit), the first one on a tie.
   void PickAndMaybeRemove() {
     int limit = Pick(4);
-    TDataObj* picked = tree_.PickNext(limit);
-    TDataObj* expected = nullptr;
-    for (TDataObj* n : QueuedNodes(*tree_.Queue)) {
-      if (n->State & (snPending | snAborted)) {
-        expected = n;
-        break;
-      }
-      bool candidate = (n->State & snFailed) && (n->CountRetry == 0 || (limit >= 1 && n->CountRetry < limit));
-      if (candidate && (!expected || n->CountRetry < expected->CountRetry)) expected = n;
+    Bucket order;
+    for (const auto& entry : buckets_) order.insert(order.end(), entry.second.begin(), entry.second.end());
+    auto urgent = std::find_if(order.begin(), order.end(),
+                               [](TDataObj* n) { return n->State & (snPending | snAborted); });
+    TDataObj* expected = urgent != order.end() ? *urgent : nullptr;
+    for (TDataObj* n : order) {
+      bool retry = (n->State & snFailed) && (n->CountRetry == 0 || (limit >= 1 && n->CountRetry < limit));
+      if (urgent == order.end() && retry && (!expected || n->CountRetry < expected->CountRetry)) expected = n;
     }
+    TDataObj* picked = tree_.PickNext(limit);
     ASSERT_EQ(picked, expected);
     if (picked && Pick(2)) {
       tree_.Queue->Remove(picked);
@@ -143,7 +163,12 @@ private:
     static const uint8_t states[] = {snPending, snLoading, snLoaded, snFailed, snAborted, snLoaded | snFolder};
     node->State = states[Pick(6)];
     node->CountRetry = Pick(4);
-    if (Pick(4) == 0) node->Level = Pick(6);
+    if (Pick(4)) return;
+    for (int times = Pick(3); times > 0; --times) {  // queued again under other levels
+      node->Level = RandomLevel();
+      Queue(node, Pick(2));
+    }
+    node->Level = RandomLevel();
   }
 
   void MoveCursor() {
@@ -160,8 +185,13 @@ private:
   void RemoveRandom() {
     TDataObj* node = RandomNode();
     if (!node) return;
-    tree_.Queue->Remove(node);
-    ModelRemove(node);
+    if (Pick(4)) {
+      tree_.Queue->Remove(node);
+      ModelRemove(node);
+    } else {
+      tree_.Queue->RemoveAll(node);
+      ModelRemoveAll({node});
+    }
   }
 
   void SaveAndLoad() {
@@ -185,20 +215,17 @@ private:
   void ResetModel() {
     paths_.clear();
     pool_.clear();
-    entries_.clear();
     buckets_.clear();
-    for (const TDataObj* node : TreeNodes(tree_))
-      if (node != tree_.Root) Remember(const_cast<TDataObj*>(node));
+    for (TDataObj* node : TreeNodes(tree_)) Remember(node);
   }
 
   std::mt19937 rng_;
   TempFolder folder_;
   AnsiString file_;
   TListObj tree_;
-  std::map<const TDataObj*, AnsiString> paths_;
-  std::map<const TDataObj*, std::set<int>> entries_;
+  std::map<TDataObj*, AnsiString> paths_;
+  std::map<int, Bucket> buckets_;
   std::vector<TDataObj*> pool_;
-  std::set<int> buckets_;
 };
 
 }  // namespace
