@@ -180,9 +180,8 @@ constexpr UINT TVIF_TEXT = 0x1, TVIF_IMAGE = 0x2, TVIF_STATE = 0x8, TVIF_HANDLE 
                TVIF_CHILDREN = 0x40;
 constexpr UINT TVIS_FOCUSED = 0x1, TVIS_SELECTED = 0x2, TVIS_CUT = 0x4, TVIS_DROPHILITED = 0x8, TVIS_EXPANDED = 0x20;
 
-// Printing a window into a canvas (WParam) and the class library's notice
-// that the system colours changed.
-constexpr UINT WM_PRINT = 0x0317, WM_SYSCOLORCHANGE = 0x0015, CM_SYSCOLORCHANGE = 0xB000 + 36;
+// Printing a window into a canvas (WParam).
+constexpr UINT WM_PRINT = 0x0317;
 constexpr LPARAM PRF_CHECKVISIBLE = 0x1, PRF_NONCLIENT = 0x2, PRF_CLIENT = 0x4;
 
 // Item record of TVM_GETITEMA: the caller sets Mask, Item and, for the text,

@@ -223,7 +223,7 @@ void TCustomVirtualStringTree::ResetNode(PVirtualNode node) {
 }
 
 void TCustomVirtualStringTree::MainColumnChanged() {
-  CancelEditNode();
+  TBaseVirtualTree::MainColumnChanged();
   for (PVirtualNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) *WidthCache(run) = 0;
 }
 

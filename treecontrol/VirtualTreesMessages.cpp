@@ -61,6 +61,9 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
                                 : m.Msg == WM_RBUTTONDOWN ? stRightButtonDown
                                                           : stMiddleButtonDown;
       ChangeStates({state}, {});
+      // The tree captures the mouse with the left button: moves and the
+      // release reach it wherever the pointer goes (a drag may start there).
+      if (m.Msg == WM_LBUTTONDOWN) SetCapture(Handle());
       TCustomControl::WndProc(m);
       bool select = m.Msg == WM_LBUTTONDOWN ||
                     (m.Msg == WM_RBUTTONDOWN && options_->SelectionOptions().Contains(toRightClickSelect)) ||
@@ -168,6 +171,7 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       return;
     case WM_KILLFOCUS:
       TCustomControl::WndProc(m);
+      if (HasState(stLeftButtonDown) && GetCapture() == Handle()) ReleaseCapture();
       StopWheelPanning();
       for (UINT_PTR id : {ExpandTimer, EditTimer, HeaderTimer, ScrollTimer, SearchTimer}) StopTimer(id);
       searchBuffer_.clear();
@@ -292,7 +296,10 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
                                  {ckLightTick, "VT_TICK_LIGHT"}, {ckDarkTick, "VT_TICK_DARK"}, {ckFlat, "VT_FLAT"}})
         if (TImageList* list = SharedCheckImages(kind)) LoadImageStrip(*list, strip, true);
       if (TImageList* utilities = UtilityImages()) LoadImageStrip(*utilities, "VT_UTILITIES", true);
-      Perform(WM_SYSCOLORCHANGE, 0, 0);
+      // The window's own handling hears of it too (not the class library's,
+      // which turned it into this notice).
+      m.Msg = WM_SYSCOLORCHANGE;
+      DefaultHandler(m);
       Invalidate();
       return;
     case CM_DRAG:

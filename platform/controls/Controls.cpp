@@ -939,8 +939,39 @@ void TWinControl::WndProc(TMessage& m) {
       for (int i = 0; i < ControlCount() && !m.Result; ++i)
         if (Controls(i)->Visible() && Controls(i)->Enabled()) m.Result = Controls(i)->Perform(m.Msg, m.WParam, m.LParam);
       return;
+    // The system colours changed: every control inside hears of it.
+    case WM_SYSCOLORCHANGE: Perform(CM_SYSCOLORCHANGE, 0, 0); return;
+    case CM_SYSCOLORCHANGE:
+      for (int i = 0; i < ControlCount(); ++i) Controls(i)->Perform(m.Msg, m.WParam, m.LParam);
+      return;
     default: TControl::WndProc(m);
   }
+}
+
+namespace {
+
+// A new application palette is the desktop's new system colours: each
+// top-level window of a control gets WM_SYSCOLORCHANGE, as a window system
+// sends it.
+class TSystemColorWatch : public QObject {
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != qApp || event->type() != QEvent::ApplicationPaletteChange) return false;
+    for (QWidget* window : QApplication::topLevelWidgets())
+      if (TControl* control = TControl::FromWidget(window); control && control->Widget() == window)
+        GuardedCall(control, [control] { control->Perform(WM_SYSCOLORCHANGE, 0, 0); });
+    return false;
+  }
+};
+
+}  // namespace
+
+void WatchSystemColorChanges() {
+  static TSystemColorWatch* watch = nullptr;
+  if (watch || !qApp) return;
+  watch = new TSystemColorWatch;
+  watch->setParent(qApp);
+  qApp->installEventFilter(watch);
 }
 
 void TWinControl::KeyDown(uint16_t& key, TShiftState shift) {

@@ -9,6 +9,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
 #include <memory>
 
 #include "platform/controls/Controls.h"
@@ -20,6 +21,17 @@
 namespace {
 
 QPoint g_pointer;  // where the program last saw the pointer (screen)
+
+// Where the window system has no screen to read (the offscreen platform),
+// the desktop shows this colour.
+const QColor DesktopColor(0x30, 0x50, 0x70);
+
+// Windows kept above all others, as a window manager keeps them: menus and
+// other popups, tool tips, hints and drag pictures.
+bool StaysAbove(const QWidget* w) {
+  const Qt::WindowType type = w->windowType();
+  return type == Qt::Popup || type == Qt::ToolTip || (w->windowFlags() & Qt::WindowStaysOnTopHint);
+}
 
 class TPointerWatch : public QObject {
  protected:
@@ -261,21 +273,38 @@ void TControl::DefaultDragMessage(TMessage& m) {
   }
 }
 
+bool WindowSystemHasScreen() {
+  const QString name = QGuiApplication::platformName();
+  return name != "offscreen" && name != "minimal";
+}
+
+bool LetsMouseThrough(const QWidget* window) {
+  return window->testAttribute(Qt::WA_TransparentForMouseEvents) ||
+         (window->windowFlags() & Qt::WindowTransparentForInput);
+}
+
+std::vector<QWidget*> WindowsTopFirst() {
+  std::vector<QWidget*> order;
+  auto add = [&](QWidget* w) {
+    if (w && w->isVisible() && w->windowHandle() && std::find(order.begin(), order.end(), w) == order.end())
+      order.push_back(w);
+  };
+  const QWidgetList all = QApplication::topLevelWidgets();
+  for (auto it = all.rbegin(); it != all.rend(); ++it)
+    if (StaysAbove(*it)) add(*it);
+  add(QApplication::activePopupWidget());
+  add(QApplication::activeModalWidget());
+  add(QApplication::activeWindow());
+  for (auto it = all.rbegin(); it != all.rend(); ++it) add(*it);
+  return order;
+}
+
 TControl* FindDragTargetAt(TPoint screen) {
   const QPoint p(screen.X, screen.Y);
-  // Qt gives nothing, or the see-through window, where one lies under the point.
-  QWidget* under = QApplication::widgetAt(p);
-  if (under && !under->window()->testAttribute(Qt::WA_TransparentForMouseEvents)) return TControl::FromWidget(under);
-  // Topmost first, as the windows were made.
-  const QWindowList windows = QGuiApplication::topLevelWindows();
-  const QWidgetList widgets = QApplication::topLevelWidgets();
-  for (auto window = windows.crbegin(); window != windows.crend(); ++window) {
-    if (!(*window)->isVisible() || !(*window)->geometry().contains(p)) continue;
-    for (QWidget* widget : widgets) {
-      if (widget->windowHandle() != *window || widget->testAttribute(Qt::WA_TransparentForMouseEvents)) continue;
-      QWidget* child = widget->childAt(widget->mapFromGlobal(p));
-      return TControl::FromWidget(child ? child : widget);
-    }
+  for (QWidget* window : WindowsTopFirst()) {
+    if (LetsMouseThrough(window) || !window->geometry().contains(p)) continue;
+    QWidget* child = window->childAt(window->mapFromGlobal(p));
+    return TControl::FromWidget(child ? child : window);
   }
   return nullptr;
 }
@@ -286,9 +315,21 @@ bool GrabScreen(const TRect& area, TBitmap& picture) {
   picture.Canvas()->FillRect(Rect(0, 0, picture.Width(), picture.Height()));
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen || area.Width() <= 0 || area.Height() <= 0) return false;
+  QPainter painter(&NativeImage(picture));
+  if (!WindowSystemHasScreen()) {
+    // No screen to read: it shows the program's windows over the desktop.
+    const QRect wanted(area.Left, area.Top, area.Width(), area.Height());
+    painter.fillRect(QRect(QPoint(0, 0), wanted.size()), DesktopColor);
+    const std::vector<QWidget*> windows = WindowsTopFirst();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+      const QRect part = (*it)->geometry() & wanted;
+      if (!part.isEmpty())
+        painter.drawPixmap(part.topLeft() - wanted.topLeft(), (*it)->grab(part.translated(-(*it)->geometry().topLeft())));
+    }
+    return true;
+  }
   const QPixmap shot = screen->grabWindow(0, area.Left, area.Top, area.Width(), area.Height());
   if (shot.isNull()) return false;
-  QPainter painter(&NativeImage(picture));
   painter.drawPixmap(0, 0, shot);
   return true;
 }

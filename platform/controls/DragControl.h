@@ -72,13 +72,16 @@ void CancelDrag();
 // inside a mouse handler measures its threshold from there; controls that
 // start drags call it when they are made (BeginDrag calls it too).
 void WatchDragInput();
-// The control under a screen point for a drag: windows that let the mouse
-// through (a drag picture) are looked through; nil outside the program.
+// The control under a screen point for a drag, in the topmost window there:
+// windows that let the mouse through (a drag picture) are looked through;
+// nil outside the program.
 TControl* FindDragTargetAt(TPoint screen);
 // Platform: a control going away leaves the drag (its destructor calls this).
 void ForgetDragControl(TControl* control);
 
 // Copies what the screen shows in area (screen coordinates) into picture,
 // which takes the area's size; false when the screen cannot be read there
-// (the picture is then filled with the window colour).
+// (the picture is then filled with the window colour). Where the window
+// system has no screen to read (the offscreen platform), the screen is the
+// program's showing windows, stacked, over a desktop of one colour.
 bool GrabScreen(const TRect& area, TBitmap& picture);

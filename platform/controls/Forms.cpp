@@ -187,6 +187,7 @@ void GuardedCall(TObject* sender, const std::function<void()>& call) {
 void InitializeControls() {
   if (Application) return;
   EnsureGuiApplication();
+  WatchSystemColorChanges();
   Application = new TApplication();
   Screen = new TScreen();
   Mouse = new TMouse();

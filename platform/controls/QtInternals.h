@@ -1,7 +1,8 @@
 // Platform-internal pieces of the controls module that involve Qt types: the
 // widget that shows a custom control's back buffer and hosts its scroll bars,
 // the translation between Qt key codes and virtual keys, painting at once,
-// and the exception guard for code called from Qt's event dispatch.
+// the exception guard for code called from Qt's event dispatch, the system
+// colours' changes and the stacking of the top-level windows.
 #pragma once
 
 #include <QImage>
@@ -10,6 +11,7 @@
 #include <QScrollBar>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 #include "platform/controls/Controls.h"
 
@@ -68,3 +70,17 @@ int QtKeyFromVirtual(int virtualKey, TShiftState shift, Qt::KeyboardModifiers& m
 int VirtualKeyOf(const QKeyEvent* event);
 // Runs call; an exception it throws goes to the application's handler.
 void GuardedCall(TObject* sender, const std::function<void()>& call);
+
+// Makes a change of Qt's application palette reach the controls as a
+// change of the system colours (WM_SYSCOLORCHANGE to each top-level window);
+// InitializeControls calls it.
+void WatchSystemColorChanges();
+// Whether the windows show on a display shared with other programs, whose
+// screen can be read (not so on the offscreen platform).
+bool WindowSystemHasScreen();
+// Showing top-level windows, topmost first, stacked as a window manager
+// stacks them: popups, tool tips and drag pictures above the others, then
+// the active modal window, the active window and the rest, newest first.
+std::vector<QWidget*> WindowsTopFirst();
+// Whether the mouse goes through the window to what lies beneath (a drag picture).
+bool LetsMouseThrough(const QWidget* window);

@@ -8,7 +8,6 @@
 #include <QCursor>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
@@ -17,6 +16,7 @@
 #include <chrono>
 #include <exception>
 
+#include "platform/controls/DragControl.h"
 #include "platform/controls/QtInternals.h"
 #include "platform/graphics/QtBridge.h"
 
@@ -205,23 +205,6 @@ void Act(std::function<void()> action) {
 
 bool IsPopup(const QWidget* w) { return (w->windowFlags() & Qt::WindowType_Mask) == Qt::Popup; }
 
-// Showing top-level windows, topmost first.
-std::vector<QWidget*> WindowsTopFirst() {
-  std::vector<QWidget*> order;
-  auto add = [&](QWidget* w) {
-    if (w && w->isVisible() && w->windowHandle() && std::find(order.begin(), order.end(), w) == order.end())
-      order.push_back(w);
-  };
-  const QWidgetList all = QApplication::topLevelWidgets();
-  for (auto it = all.rbegin(); it != all.rend(); ++it)
-    if (IsPopup(*it)) add(*it);
-  add(QApplication::activePopupWidget());
-  add(QApplication::activeModalWidget());
-  add(QApplication::activeWindow());
-  for (auto it = all.rbegin(); it != all.rend(); ++it) add(*it);
-  return order;
-}
-
 QWidget* TopLevelOf(const QWindow* window) {
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w->windowHandle() == window) return w;
@@ -242,7 +225,7 @@ QWindow* MouseWindowAt(QPoint global) {
   if (QWidget* popup = QApplication::activePopupWidget()) return popup->windowHandle();
   if (g_pointer.buttons && g_pointer.grab) return g_pointer.grab;
   for (QWidget* w : WindowsTopFirst())
-    if (w->geometry().contains(global)) return w->windowHandle();
+    if (!LetsMouseThrough(w) && w->geometry().contains(global)) return w->windowHandle();
   return nullptr;
 }
 
@@ -257,9 +240,12 @@ void ActivateOnPress(QWindow* window) {
   for (int i = 0; i < 100 && !widget->isActiveWindow(); ++i) QCoreApplication::processEvents();
 }
 
+// The cursor is placed first, so that GetCursorPos answers the new point
+// while the event is handled, and Qt's own move for that placing is served
+// after the event: served before, it would take the event's place (with
+// Qt's idea of the buttons and modifiers, and nowhere outside the windows).
 void SendMouse(QPoint global, QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers mods) {
   QCursor::setPos(global);
-  QCoreApplication::processEvents();
   QWindow* window = MouseWindowAt(global);
   if (!window) return;
   if (type == QEvent::MouseButtonPress) {
@@ -274,6 +260,7 @@ void SendMouse(QPoint global, QEvent::Type type, Qt::MouseButton button, Qt::Key
                       button, type, mods, g_pointer.clock);
   // Two clicks are a double click only when UserDoubleClick makes them.
   if (type == QEvent::MouseButtonRelease && !g_pointer.secondClick) g_pointer.clock += 1000;
+  QCoreApplication::processEvents();
 }
 
 bool MouseAction(const TUserPoint& at, QEvent::Type type, TMouseButton button, TShiftState shift) {
@@ -562,18 +549,10 @@ TControl* FindButton(TWinControl* parent, const AnsiString& caption) {
 bool MenuShowing(TMenuItem* parent) { return parent && parent->SubMenu()->isVisible(); }
 
 void UserScreenshot(TBitmap& picture) {
-  const std::vector<QWidget*> windows = WindowsTopFirst();
   QRect area = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
-  for (QWidget* w : windows) area |= w->geometry();
+  for (QWidget* w : WindowsTopFirst()) area |= w->geometry();
   area |= QRect(0, 0, 1, 1);
-  QImage screen(area.bottomRight().x() + 1, area.bottomRight().y() + 1, QImage::Format_RGB32);
-  screen.fill(QColor(0x30, 0x50, 0x70));
-  QPainter painter(&screen);
-  for (auto it = windows.rbegin(); it != windows.rend(); ++it)
-    painter.drawPixmap((*it)->geometry().topLeft(), (*it)->grab());
-  painter.end();
-  picture.SetSize(screen.width(), screen.height());
-  NativeImage(picture) = screen;
+  GrabScreen(Rect(0, 0, area.right() + 1, area.bottom() + 1), picture);
 }
 
 bool UserScreenshot(const AnsiString& fileName) {

@@ -108,8 +108,9 @@ TControl* FindButton(TWinControl* parent, const AnsiString& caption);
 // Whether the items of parent show in an open menu.
 bool MenuShowing(TMenuItem* parent);
 
-// The screen as the user sees it: every showing window drawn in its place,
-// bottom to top, into a picture whose origin is the screen's, or into a PNG
-// file (false when it cannot be written).
+// The screen as the user sees it (GrabScreen: on the offscreen platform
+// every showing window in its place, stacked, over the desktop) into a
+// picture whose origin is the screen's, or into a PNG file (false when it
+// cannot be written).
 void UserScreenshot(TBitmap& picture);
 bool UserScreenshot(const AnsiString& fileName);

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "platform/controls/Forms.h"
+#include "platform/controls/QtInternals.h"
 #include "platform/ole/DropTargets.h"
 #include "platform/ole/InputTracker.h"
 #include "platform/ole/QtMime.h"
@@ -26,12 +27,6 @@ bool IsInput(QEvent::Type t) {
     case QEvent::ShortcutOverride: return true;
     default: return false;
   }
-}
-
-// Whether the window system lets a drag leave for other programs.
-bool CanHandOver() {
-  const QString p = QGuiApplication::platformName();
-  return p != "offscreen" && p != "minimal";
 }
 
 Qt::CursorShape CursorFor(DWORD effect) {
@@ -107,7 +102,7 @@ class TDragLoop : public QObject {
     followed_ = position_;
     // A drag picture under the pointer is looked through.
     TControl* under = FindDragTargetAt({position_.x(), position_.y()});
-    if (!under && !QApplication::widgetAt(position_) && mayHandOver && CanHandOver()) {
+    if (!under && !QApplication::widgetAt(position_) && mayHandOver && WindowSystemHasScreen()) {
       Leave();
       handOver_ = true;
       done_ = true;

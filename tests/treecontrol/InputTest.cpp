@@ -419,7 +419,7 @@ TEST_F(Input, ADraggedHeaderColumnShowsItsPictureAtThePointer) {
   EXPECT_FALSE(tree->HeaderDragImage()->Visible());
 }
 
-TEST_F(Input, AssistiveTechnologyHearsChecksTogglesAndFocusMoves) {
+TEST_F(Input, AssistiveTechnologyHearsChecksTogglesFocusMovesAndNameChanges) {
   std::vector<uint32_t> heard;
   HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE,
                                        [&](uint32_t event, HWND wnd, int32_t object, int32_t child) {
@@ -439,5 +439,10 @@ TEST_F(Input, AssistiveTechnologyHearsChecksTogglesAndFocusMoves) {
   EXPECT_EQ(heard, (std::vector<uint32_t>{EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_NAMECHANGE,
                                           EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_STATECHANGE,
                                           EVENT_OBJECT_SELECTION, EVENT_OBJECT_FOCUS}));
+  for (int i = 0; i < 2; ++i) tree->Header().Columns().Add();
+  tree->TreeOptions().SetSelectionOptions({toExtendedFocus});  // the focused column stays
+  heard.clear();
+  tree->Header().SetMainColumn(1);
+  EXPECT_EQ(heard, std::vector<uint32_t>{EVENT_OBJECT_NAMECHANGE}) << "the nodes' names come from another column";
   UnhookWinEvent(hook);
 }

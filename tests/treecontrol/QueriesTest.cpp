@@ -1,5 +1,8 @@
 // Tree view queries, delayed structure changes, subtree keys, horizontal
 // scrolling and the search among initialised nodes.
+#include <QApplication>
+#include <QPalette>
+
 #include "TreeFixture.h"
 
 using Queries = TreeFixture;
@@ -92,8 +95,16 @@ TEST_F(Queries, PrintingTheWindowAndChangedSystemColours) {
       ASSERT_EQ(client.Canvas()->Pixel(x, y), window.Canvas()->Pixel(x + offset.X, y + offset.Y)) << x << "," << y;
   EXPECT_GT(InkIn(window.Canvas(), Rect(offset.X, 0, offset.X + 150, offset.Y), ColorToRGB(clWhite)), 100)
       << "the header band above the client area";
-  // Check boxes are drawn anew from fresh images after the colours changed.
-  tree->Perform(CM_SYSCOLORCHANGE, 0, 0);
+  // The desktop's palette changes: the check images are made anew, and the
+  // check boxes drawn from them.
+  int rebuilt = 0;
+  TChangeLink link;
+  link.OnChange = [&](TObject*) { ++rebuilt; };
+  tree->CheckImages()->RegisterChanges(&link);
+  const QPalette desktop = QApplication::palette();
+  QApplication::setPalette(QPalette(Qt::darkGreen));
+  EXPECT_GT(rebuilt, 0);
+  QApplication::setPalette(desktop);
   TBitmap again(tree->ClientWidth(), tree->ClientHeight());
   tree->Perform(WM_PRINTCLIENT, WPARAM(again.Canvas()), 0);
   EXPECT_EQ(CountColor(again.Canvas(), Rect(0, 0, 60, 18), client.Canvas()->Pixel(25, 9)),
