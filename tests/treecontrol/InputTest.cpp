@@ -404,21 +404,6 @@ TEST_F(Input, RubberBandSelectsTheRowsItCrosses) {
       << "Shift adds";
 }
 
-TEST_F(Input, ADraggedHeaderColumnShowsItsPictureAtThePointer) {
-  for (int width : {80, 80, 80}) tree->Header().Columns().Add()->SetWidth(width);
-  tree->Header().SetOptions(tree->Header().Options() + TVTHeaderOptions{hoVisible});
-  OnBand(WM_NCLBUTTONDOWN, 40);
-  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(60, -8));
-  tree->Perform(WM_MOUSEMOVE, MK_LBUTTON, MakeLParam(220, -8));
-  ASSERT_NE(tree->HeaderDragImage(), nullptr);
-  ASSERT_TRUE(tree->HeaderDragImage()->Visible());
-  const TRect shown = tree->HeaderDragImage()->Window()->BoundsRect();
-  EXPECT_TRUE(PtInRect(shown, tree->ClientToScreen({220, -8})));
-  EXPECT_EQ(shown.Width(), 80) << "the dragged column's part of the band";
-  tree->Perform(WM_LBUTTONUP, 0, MakeLParam(220, -8));
-  EXPECT_FALSE(tree->HeaderDragImage()->Visible());
-}
-
 TEST_F(Input, AssistiveTechnologyHearsChecksTogglesFocusMovesAndNameChanges) {
   std::vector<uint32_t> heard;
   HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE,

@@ -82,8 +82,9 @@ struct UserDragFixture : TwoTreesFixture {
 
 TEST_F(UserDragFixture, AClassLibraryDragMovesTheSelectedNodesToAnotherTreeInOrder) {
   left->SetDragType(dtVCL);
-  rightTransfer->OnDragDrop = [](TBaseVirtualTree* target, TBaseVirtualTree* source, IDataObject*,
-                                 const TFormatArray&, TShiftState, TPoint, DWORD&, TDropMode) {
+  rightTransfer->OnDragDrop = [](TBaseVirtualTree* target, TBaseVirtualTree* source, IDataObject* data,
+                                 const TFormatArray& formats, TShiftState, TPoint, DWORD&, TDropMode) {
+    EXPECT_TRUE(!data && formats.empty()) << "no OLE data in a class-library drag";
     for (PVirtualNode node : std::vector<PVirtualNode>(source->DragSelection()))
       source->MoveTo(node, target, amAddChildLast, false);
   };
@@ -140,6 +141,7 @@ TEST_F(UserDragFixture, AHeaderColumnDraggedWithTheMouseTakesItsNewPlace) {
     DragShowingPicture(TUserPoint(left, 30, -8), TUserPoint(left, 160, -8), [&] { return left->HeaderDragImage(); },
                        "header-column");
   });
+  EXPECT_EQ(shown.Width(), 60) << "the dragged column's part of the band";
   EXPECT_EQ(header.Columns()[0]->Position(), 2u);
   EXPECT_EQ(header.Columns()[1]->Position(), 0u);
   EXPECT_FALSE(left->HeaderDragImage()->Visible());
