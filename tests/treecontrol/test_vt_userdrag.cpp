@@ -114,6 +114,7 @@ TEST_F(UserDragFixture, AnOLEDragCopiesTheSelectedNodesToAnotherTreeInOrder) {
   PictureClearOnTheDesktop();
   EXPECT_EQ(Layout(right), "99 20 40");
   EXPECT_EQ(Layout(left), "10 20 30 40");
+  EXPECT_EQ(dropEffects, std::vector<DWORD>{DROPEFFECT_COPY});
   // A quick drag of node 10: the first motion the tree hears of lies over
   // the other tree already; the pointer goes out over the desktop and back.
   leaves = 0;
