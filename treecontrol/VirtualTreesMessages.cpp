@@ -682,8 +682,11 @@ void TBaseVirtualTree::FollowHeaderDrag(uint8_t headerStatesBefore, const TMessa
   if (!was && !is) return;
   if (!headerDragImage_) {
     headerDragImage_ = std::make_unique<TVTDragImage>(this);
+    // A column's picture is drawn whole and darkened once, without fading
+    // from its centre: a faded header picture is all but invisible a few
+    // pixels away from its middle.
     headerDragImage_->SetTransparency(140);
-    headerDragImage_->SetFade(true);
+    headerDragImage_->SetPreBlendBias(-50);
   }
   if (!is) {
     headerDragImage_->EndDrag();

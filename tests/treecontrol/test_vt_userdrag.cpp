@@ -3,6 +3,7 @@
 // by OLE, and a header column taken to a new place. While each drag runs,
 // its picture floats under the pointer; the screen is kept then under the
 // build folder (tests/screenshots/tree-drags/).
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -138,11 +139,24 @@ TEST_F(UserDragFixture, AHeaderColumnDraggedWithTheMouseTakesItsNewPlace) {
     column->SetText(Utf8ToWide(text));
   }
   header.SetOptions(header.Options() + TVTHeaderOptions{hoVisible});
+  TBitmap before;
   RunAsUser([&] {
+    UserScreenshot(before);
     DragShowingPicture(TUserPoint(left, 30, -8), TUserPoint(left, 160, -8), [&] { return left->HeaderDragImage(); },
                        "header-column");
   });
   EXPECT_EQ(shown.Width(), 60) << "the dragged column's part of the band";
+  // The whole column shows over the band, not only a ghost at its middle.
+  const auto apart = [](TColor a, TColor b) {
+    int sum = 0;
+    for (int shift : {0, 8, 16}) sum += std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF));
+    return sum > 48;
+  };
+  int changed = 0;
+  for (int y = shown.Top; y < shown.Bottom; ++y)
+    for (int x = shown.Left; x < shown.Right; ++x)
+      changed += apart(screen.Canvas()->Pixel(x, y), before.Canvas()->Pixel(x, y));
+  EXPECT_GT(changed, shown.Width() * shown.Height() * 3 / 4);
   EXPECT_EQ(header.Columns()[0]->Position(), 2u);
   EXPECT_EQ(header.Columns()[1]->Position(), 0u);
   EXPECT_FALSE(left->HeaderDragImage()->Visible());
