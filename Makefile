@@ -24,9 +24,10 @@ deps:
 	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
 
+# The program alone: no tests, no benchmarks.
 release: deps
-	cmake -S . -B build/release $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DHARVELLA_TESTS=OFF
-	cmake --build build/release -j $(JOBS)
+	cmake -S . -B build/release $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DHARVELLA_TESTS=OFF -DHARVELLA_BENCH=OFF
+	cmake --build build/release -j $(JOBS) --target harvella
 
 build: release
 

@@ -8,6 +8,7 @@
 #include "platform/rtl/FileUtils.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <utility>
 
@@ -37,7 +38,26 @@ bool IsValidPort(const AnsiString& Port)
     }
 }
 
+// A URL scheme: a letter, then letters, digits, "+", "-" or ".".
+bool IsScheme(const AnsiString& Text)
+{
+    if (Text.empty() || !std::isalpha(static_cast<unsigned char>(Text[0])))
+        return false;
+    return std::all_of(Text.begin(), Text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    });
+}
+
 } // namespace
+
+AnsiString UnsupportedSchemeReason(const AnsiString& Url)
+{
+    AnsiString proto, user, pass, host, port, path, query;
+    SplitUrl(Url, proto, user, pass, host, port, path, query);
+    if (!IsScheme(proto) || SameText(proto, "http"))
+        return "";
+    return "not fetched: " + LowerCase(proto) + " is not supported (plain http only)";
+}
 
 // ---------------------------------------------------------------------------
 // THttpAbortHandle
@@ -223,6 +243,7 @@ void THttpCli::SetTarget(const AnsiString& Url)
     AnsiString proto, user, pass, host, port, path;
     SplitUrl(Url, proto, user, pass, host, port, path, FQuery);
     FTargetHost = host;
+    FRefusal = UnsupportedSchemeReason(Url);
     if (!user.empty())
         Username = user;
     if (!pass.empty())
@@ -263,6 +284,11 @@ void THttpCli::StartLookup()
     SetState(httpDnsLookup);
     if (!StillRunning(generation))
         return;
+    if (!FRefusal.empty()) {
+        Fail(FRefusal, winsock::WSAEPROTONOSUPPORT);
+        SocketSessionClosed(0);
+        return;
+    }
     if (!IsValidPort(FPort)) {
         Fail("can't connect: invalid port " + FPort, winsock::WSAEINVAL);
         SocketSessionClosed(0);

@@ -11,7 +11,12 @@
 //   failures (lookup, an invalid port, connect, abort, a response that ends
 //   before a complete header, a 2xx body that ends before its framing says,
 //   malformed chunk framing, a transfer coding other than chunked, too many
-//   redirections) end with status 404 and a reason, never as success.
+//   redirections, a scheme other than http) end with status 404 and a
+//   reason, never as success.
+// - The client speaks plain HTTP only: an address of any other scheme
+//   (https above all), whether requested or reached by a redirect, is
+//   refused before any connection, so nothing meant to be encrypted
+//   travels in clear text. UnsupportedSchemeReason gives the refusal.
 // - Each return to httpReady is followed, one message later, by
 //   OnRequestDone. Every request carries a generation number: messages left
 //   over from an earlier (aborted) request never restart or end a later one.
@@ -130,6 +135,10 @@ private:
     std::atomic<uint32_t> FRequested{0};
     std::atomic<int> FState{httpReady};
 };
+
+// The reason the client gives for refusing Url's scheme, "" when it
+// fetches Url (an http address, or one without a scheme).
+AnsiString UnsupportedSchemeReason(const AnsiString& Url);
 
 class THttpCli : public TComponent {
 public:
@@ -304,6 +313,7 @@ private:
     AnsiString FRequestHeader;
     AnsiString FLastResponse;
     AnsiString FConnectionUrl;      // absolute URL of the current connection
+    AnsiString FRefusal;            // why the target's scheme is refused, or empty
     std::unique_ptr<char[]> FRcvBuf;
     int FRcvCnt = 0;
     int FHeaderLines = 0;

@@ -425,7 +425,7 @@ void TParamProObj::LoadFromFile(const AnsiString& AFileName) {
     ReadMasks(*this, lines, reading);
     if (IsDefault) ReadLanguage(Section(lines, "LANGUAGE"), reading);
   }
-  if (Project.Folder.empty()) Project.Folder = ProgramFolder();
+  if (Project.Folder.empty()) Project.Folder = DefaultDownloadFolder();
 }
 
 void TParamProObj::SaveToFile() const {

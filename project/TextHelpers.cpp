@@ -96,7 +96,7 @@ void GetLanguageList(TStrings& List) {
   names.SetSorted(true);
   names.SetDuplicates(dupIgnore);
   const AnsiString defaultFile = DefaultLanguageName + LanguageFileExt;
-  for (const AnsiString& file : FindFiles(ProgramFolder(), "*" + LanguageFileExt)) {
+  for (const AnsiString& file : FindFiles(UserDataFolder(), "*" + LanguageFileExt)) {
     const AnsiString name = LowerCase(file);
     if (name == defaultFile) continue;
     names.Add(Copy(name, 1, Length(name) - Length(LanguageFileExt)));

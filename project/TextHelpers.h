@@ -1,6 +1,6 @@
 // Text, path and checksum helpers shared by the project model, the download
 // workers and the main window. Free functions without state (the language list
-// reads the program folder); all of them are safe to call from any thread and
+// reads the user's data folder); all of them are safe to call from any thread and
 // none raises an error for bad input. Positions count from 1.
 #pragma once
 
@@ -11,7 +11,7 @@
 #include "platform/rtl/DateUtils.h"
 #include "platform/rtl/SysUtils.h"
 
-// Extension and default name of the language files in the program folder.
+// Extension and default name of the language files in the user's data folder.
 inline const AnsiString LanguageFileExt = ".lan";
 inline const AnsiString DefaultLanguageName = "language";
 
@@ -42,7 +42,7 @@ void SplitStr(const AnsiString& Sep, const AnsiString& S, TStrings& List);
 AnsiString JoinWithSep(const AnsiString& A, const AnsiString& B, const AnsiString& Sep);
 
 // List receives the sorted, lower-cased names (without extension) of the
-// language files in the program folder, the default language file excepted.
+// language files in the user's data folder, the default language file excepted.
 void GetLanguageList(TStrings& List);
 
 // The application's message box, always task-modal; returns the button pressed.

@@ -45,6 +45,8 @@ TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool
   InitializeControls();
   const AnsiString temp = MakeTempFolder("harvella-bench-crawl");
   SetProgramFolder(temp);
+  SetUserDataFolder(temp);
+  SetUserHomeFolder(temp);
   SetDialogResponder([](const TDialogRequest&) {
     TDialogAnswer answer;
     answer.Result = IDOK;

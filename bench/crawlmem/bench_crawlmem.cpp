@@ -197,6 +197,8 @@ int main(int argc, char** argv) {
     }
     InitializeControls();
     SetProgramFolder(temp);
+    SetUserDataFolder(temp);
+    SetUserHomeFolder(temp);
     SetDialogResponder([](const TDialogRequest&) {
       TDialogAnswer answer;
       answer.Result = IDOK;

@@ -47,6 +47,8 @@ int main() {
   InitializeControls();
   const AnsiString temp = MakeTempFolder("harvella-sitemap-bench");
   SetProgramFolder(temp);
+  SetUserDataFolder(temp);
+  SetUserHomeFolder(temp);
   SetDialogResponder([](const TDialogRequest&) { return TDialogAnswer{IDOK, "", 1}; });
   auto* form = new TMainForm(nullptr);
   form->DoCreate();

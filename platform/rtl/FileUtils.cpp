@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <memory>
 #include <mutex>
 #include <signal.h>
@@ -185,6 +186,34 @@ std::mutex& ProgramFolderMutex() {
 AnsiString& ProgramFolderSetting() {
   static AnsiString folder;
   return folder;
+}
+
+AnsiString& UserDataFolderSetting() {
+  static AnsiString folder;
+  return folder;
+}
+
+AnsiString& UserHomeFolderSetting() {
+  static AnsiString folder;
+  return folder;
+}
+
+// A folder setting (empty: not set), read and written under one lock and
+// kept with a trailing '/'.
+AnsiString ReadFolderSetting(const AnsiString& setting) {
+  std::lock_guard lock(ProgramFolderMutex());
+  return setting;
+}
+
+void WriteFolderSetting(AnsiString& setting, const AnsiString& folder) {
+  std::lock_guard lock(ProgramFolderMutex());
+  setting = folder.empty() ? folder : IncludeTrailingPathDelimiter(folder);
+}
+
+// The value of an environment variable when it is an absolute path, else "".
+AnsiString AbsolutePathVariable(const char* name) {
+  const char* value = std::getenv(name);
+  return value && value[0] == '/' ? AnsiString(value) : AnsiString();
 }
 
 AnsiString ExecutableFolder() {
@@ -558,10 +587,33 @@ AnsiString ProgramFolder() {
   return folder;
 }
 
-void SetProgramFolder(const AnsiString& folder) {
-  std::lock_guard lock(ProgramFolderMutex());
-  ProgramFolderSetting() = folder.empty() ? folder : IncludeTrailingPathDelimiter(folder);
+void SetProgramFolder(const AnsiString& folder) { WriteFolderSetting(ProgramFolderSetting(), folder); }
+
+AnsiString UserHomeFolder() {
+  if (AnsiString set = ReadFolderSetting(UserHomeFolderSetting()); !set.empty()) return set;
+  AnsiString home = AbsolutePathVariable("HOME");
+  if (home.empty()) {
+    const long size = std::max(::sysconf(_SC_GETPW_R_SIZE_MAX), 16384L);
+    std::vector<char> buffer(static_cast<size_t>(size));
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
+      home = found->pw_dir;
+  }
+  return IncludeTrailingPathDelimiter(home.empty() ? AnsiString("/") : home);
 }
+
+void SetUserHomeFolder(const AnsiString& folder) { WriteFolderSetting(UserHomeFolderSetting(), folder); }
+
+AnsiString UserDataFolder() {
+  if (AnsiString set = ReadFolderSetting(UserDataFolderSetting()); !set.empty()) return set;
+  const AnsiString data = AbsolutePathVariable("XDG_DATA_HOME");
+  return (data.empty() ? UserHomeFolder() + ".local/share/" : IncludeTrailingPathDelimiter(data)) + "harvella/";
+}
+
+void SetUserDataFolder(const AnsiString& folder) { WriteFolderSetting(UserDataFolderSetting(), folder); }
+
+AnsiString DefaultDownloadFolder() { return UserHomeFolder() + "Downloads/Harvella/"; }
 
 AnsiString GetTempFolder() {
   const char* tmp = std::getenv("TMPDIR");

@@ -85,9 +85,24 @@ std::vector<AnsiString> FindFiles(const AnsiString& folder, const AnsiString& ma
 std::vector<AnsiString> FindFolders(const AnsiString& folder, const AnsiString& mask);
 
 // The program folder: the executable's folder with a trailing '/', unless a
-// test has set another.
+// test has set another. It holds the read-only files shipped with the
+// program; nothing is written there.
 AnsiString ProgramFolder();
 void SetProgramFolder(const AnsiString& folder);
+
+// The user's folders, each with a trailing '/' and created by whoever writes
+// into them. The data folder holds what the program writes for the user
+// (projects, recent list, default settings, language files):
+// $XDG_DATA_HOME/harvella/ when that variable holds an absolute path, else
+// ~/.local/share/harvella/. The default download folder is
+// ~/Downloads/Harvella/. The home is $HOME when it is an absolute path, else
+// the user's entry in the password database. A test sets the data folder and
+// the home; an empty value returns to the rules above.
+AnsiString UserDataFolder();
+void SetUserDataFolder(const AnsiString& folder);
+AnsiString UserHomeFolder();
+void SetUserHomeFolder(const AnsiString& folder);
+AnsiString DefaultDownloadFolder();
 
 // Both with a trailing '/'. MakeTempFolder creates a new, empty, private folder.
 AnsiString GetTempFolder();

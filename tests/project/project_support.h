@@ -1,7 +1,8 @@
 // Test support of the project model: the bytes of a test data file, scripted
 // cases, a private temporary folder for one test (removed with everything in
-// it when the test ends, optionally the program folder meanwhile), the items
-// of a string list, and the nodes of a site tree or its queue.
+// it when the test ends, optionally the program folder and the user's data
+// folder meanwhile), the items of a string list, and the nodes of a site tree
+// or its queue.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -50,10 +51,13 @@ class TempFolder {
 public:
   explicit TempFolder(bool asProgramFolder = false)
       : path_(MakeTempFolder("harvella-project-")), savedProgramFolder_(ProgramFolder()) {
-    if (asProgramFolder) SetProgramFolder(path_);
+    if (!asProgramFolder) return;
+    SetProgramFolder(path_);
+    SetUserDataFolder(path_);
   }
   ~TempFolder() {
     SetProgramFolder(savedProgramFolder_);
+    SetUserDataFolder("");
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }

@@ -79,7 +79,7 @@ TEST_F(SettingsTest, ReadingCasesSaveAsTheirFilesSay) {
     const bool isDefault = EndsStr(".txt", name);
     CurrentLang = {true, true, "before"};
     const AnsiString saved = StringReplace(LoadAndSaveAs(Installed(name), isDefault, program_ / "saved"),
-                                           program_.Path(), "<folder>/", rfReplaceAll);
+                                           DefaultDownloadFolder(), "<folder>/", rfReplaceAll);
     const AnsiString expected = SettingsData(name + ".saved");
     EXPECT_EQ(saved, expected.empty() ? SettingsData(name) : expected) << name;
     EXPECT_TRUE(isDefault || (CurrentLang.ApplyLanguage && CurrentLang.Name == "before")) << name;

@@ -5,14 +5,17 @@
 #include "project/global.h"
 #include "project/TextHelpers.h"
 
+AnsiString CurrentLanguageFile() { return UserDataFolder() + CurrentLang.Name + LanguageFileExt; }
+
 void ApplyDialogLanguage(TForm* Form) {
-  const AnsiString file = ProgramFolder() + CurrentLang.Name + LanguageFileExt;
+  const AnsiString file = CurrentLanguageFile();
   TjLangy langy(nullptr);
   if (CurrentLang.WriteLanguage && SameText(CurrentLang.Name, DefaultLanguageName)) {
     try {
+      ForceDirectories(UserDataFolder());
       langy.SaveLanguage(Form, file);
     } catch (const Exception&) {
-      // A program folder that cannot be written keeps no default language
+      // A data folder that cannot be written keeps no default language
       // file; the form goes on with its own texts.
     }
   }

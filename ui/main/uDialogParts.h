@@ -11,6 +11,9 @@
 #include "platform/controls/Forms.h"
 #include "platform/controls/StdCtrls.h"
 
+// The current language's file, in the user's data folder.
+AnsiString CurrentLanguageFile();
+
 // Loads the current language file into the form (and writes the form's own
 // texts into the default language file when that is asked for).
 void ApplyDialogLanguage(TForm* Form);

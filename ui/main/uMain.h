@@ -218,6 +218,8 @@ public:
   TGoToWeb* GoToWeb1 = nullptr;
   AnsiString FocusedPath;  // "/"-path of the node last previewed or opened
   void ConnectViewCommands();
+  // Opens the help page in the user's web browser, or says why it cannot.
+  void ShowHelp();
   // Arranges the panels by the project's layout number (1..8) and the View ticks.
   void ApplyLayout();
   void LayoutButtonClick(TObject* Sender);
@@ -242,6 +244,9 @@ public:
   TImageList* SmallImage = nullptr;
   AnsiString SearchText;  // the last text searched for in the site map
   TSiteMapView* SiteMapView() const { return FSiteMapView.get(); }
+  // What the site map shows after a failed node's name: the failure the last
+  // download of its URL ended with (kept until a fresh run), or "".
+  AnsiString FailureNote(const TDataObj& Node) const;
   // Search (first asking for the text) or search again after the focused node.
   void SearchSiteMap(bool Next);
   void CopySiteMapLink();
@@ -293,6 +298,7 @@ private:
   void FinishRunSchedule(bool& Box);
   void RefreshSiteMapAfterRun();
   void ReloadViewsAfterRun();
+  void FocusStartPage();
   AnsiString FirstStartUrl() const;
   bool RowIsListed(const TListItem* Row) const;
   thGetUrl* RowThread(const TListItem* Row) const;
@@ -305,6 +311,17 @@ private:
   void StopForSaveFailure(const AnsiString& What, const AnsiString& Reason, const AnsiString& Message);
   TDateTime FLastAutoSave = 0;  // the run's start or last auto-save; 0 between runs
   AnsiString FSaveFailure;      // the message of the save failure that stopped the run
+  // A worker's row is freed for the next download; a failed one keeps its
+  // URL, "Error" and the failure until a download takes the row.
+  void ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failure);
+  // Why a worker failed: the client's refusal of the URL's scheme, the
+  // time-out, else the last client state its row showed.
+  AnsiString FailureOf(const thGetUrl& Worker, const TListItem* Row) const;
+  std::unordered_map<AnsiString, AnsiString> FFailureNotes;  // by URL path
+  // The completion box's text: it says when the run downloaded nothing.
+  AnsiString CompletionText() const;
+  std::unordered_map<const TListItem*, int> FClientSteps;  // last client state code of each busy row
+  int FLoadedInRun = 0, FFailedInRun = 0;                  // downloads that ended loaded or failed
 
   // Projects, start-up, shutdown and the scheduler (uMainProject.cpp,
   // uMainStartup.cpp, uMainScheduleTimer.cpp).

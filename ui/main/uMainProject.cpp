@@ -73,7 +73,7 @@ void TMainForm::ConnectProjectCommands() {
 // --- Commands ------------------------------------------------------------------
 
 void TMainForm::mmNewClick(TObject*) {
-  const AnsiString folder = DiskPath(LowerCase(JoinWithSep(ProgramFolder(), "Data", "/")));
+  const AnsiString folder = DiskPath(UserDataFolder() + "data");
   AnsiString path;
   for (int n = 1;; ++n) {
     path = JoinWithSep(folder, Format("noname%.2d.pro", n), "/");

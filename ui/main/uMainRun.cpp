@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "crawl/uThGetUrl.h"
+#include "net/HttpProt.h"
 #include "project/uQuere.h"
 #include "ui/main/Uwait.h"
 #include "ui/main/uMain.h"
@@ -97,6 +98,7 @@ bool TMainForm::StartScan(int Resume) {
       Store->Clear();
     }
     FirstNode = nullptr;
+    FFailureNotes.clear();
     SiteMap.Clear();
     Store->First();
   }
@@ -397,16 +399,41 @@ void TMainForm::StopForSaveFailure(const AnsiString& What, const AnsiString& Rea
   PostMessage(Handle(), WM_STOPRUN, srSaveFailed, 0);
 }
 
+AnsiString TMainForm::FailureNote(const TDataObj& Node) const {
+  if (!(Node.State & snFailed) || FFailureNotes.empty()) return "";
+  AnsiString path;
+  Node.GetPath(path);
+  const auto note = FFailureNotes.find(path);
+  return note == FFailureNotes.end() ? AnsiString() : note->second;
+}
+
+AnsiString TMainForm::FailureOf(const thGetUrl& Worker, const TListItem* Row) const {
+  const AnsiString refusal = UnsupportedSchemeReason(Worker.Rec.Url);
+  if (!refusal.empty()) return refusal;
+  if (Worker.Flags() & sfTimedOut) return "TimeOut";
+  const auto step = FClientSteps.find(Row);
+  return step == FClientSteps.end() ? AnsiString() : ml2->Items()[step->second];
+}
+
+void TMainForm::ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failure) {
+  FClientSteps.erase(Row);
+  if (!Row) return;
+  Row->SetData(nullptr);
+  if (Failed && Row->SubItems()->Count() > 2) {
+    Row->SubItems()->SetString(0, ml2->Items()[scError]);
+    Row->SubItems()->SetString(1, Failure);
+    Row->SubItems()->SetString(2, "");
+    return;
+  }
+  if (Row->SubItems()->Count() > 2)
+    for (int k = 0; k < Row->SubItems()->Count(); ++k) Row->SubItems()->SetString(k, "");
+  Row->Delete();
+}
+
 void TMainForm::ThreadTerminated(TObject* Sender) {
   auto* worker = static_cast<thGetUrl*>(Sender);
   if (FDestroying) return;
-  TListItem* row = worker->Rec.Row;
-  if (row && RowIsListed(row)) {
-    if (row->SubItems()->Count() > 2)
-      for (int k = 0; k < row->SubItems()->Count(); ++k) row->SubItems()->SetString(k, "");
-    row->SetData(nullptr);
-    row->Delete();
-  }
+  TListItem* row = RowIsListed(worker->Rec.Row) ? worker->Rec.Row : nullptr;
   worker->Rec.Row = nullptr;
   FWorkers.erase(worker);
   TDataObj* node = worker->Rec.Node;
@@ -439,6 +466,18 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
       // A failed node stays queued for a later try (also one taken out while busy).
       Store->Queue->Add(node);
     }
+  }
+  const bool failed = worker->Rec.Mode != 0 && node && (node->State & snFailed);
+  const AnsiString failure = failed ? FailureOf(*worker, row) : AnsiString();
+  ReleaseRow(row, failed, failure);
+  if (worker->Rec.Mode != 0 && node) {
+    ++(failed ? FFailedInRun : FLoadedInRun);
+    AnsiString path;
+    node->GetPath(path);
+    if (failed)
+      FFailureNotes[path] = "  [" + ml2->Items()[scError] + (failure.empty() ? "" : ": " + failure) + "]";
+    else
+      FFailureNotes.erase(path);
   }
   --ActiveThreads;
   ++FinishedThreads;
@@ -487,6 +526,8 @@ void TMainForm::WMStopRun(WPARAM Reason) {
   bool box = (RunState & rsStarted) && Reason == srQueueDone &&
              (!CurrentParams->Schedule.Enabled || CurrentParams->Schedule.RunPhase == rpManual);
   const AnsiString failure = std::exchange(FSaveFailure, AnsiString());
+  const AnsiString completed = CompletionText();
+  FLoadedInRun = FFailedInRun = 0;
   FLastAutoSave = 0;
   sbResume->SetCaption(ml2->Items()[14]);
   SendMessage(Handle(), WM_SAVEPROJECT, 0, 0);
@@ -497,7 +538,16 @@ void TMainForm::WMStopRun(WPARAM Reason) {
   if (!failure.empty())
     MsgBox(failure, ml->Items()[6], MB_OK | MB_ICONERROR);
   else if (box)
-    MsgBox("The process has been completed", "Attention", MB_OK | MB_ICONINFORMATION);
+    MsgBox(completed, "Attention", MB_OK | MB_ICONINFORMATION);
+}
+
+AnsiString TMainForm::CompletionText() const {
+  const AnsiString completed = "The process has been completed";
+  if (FLoadedInRun > 0) return completed;
+  if (FFailedInRun > 0)
+    return completed + ", but nothing was downloaded: no address could be fetched. "
+                       "The download list and the site map show why.";
+  return completed + "; there was nothing to download.";
 }
 
 void TMainForm::RefreshSiteMapAfterRun() {
@@ -571,17 +621,27 @@ void TMainForm::ReloadViewsAfterRun() {
 void TMainForm::WMRunFinished() {
   SendMessage(Handle(), WM_UPDATEUI, 3, 0);
   ShowWait(true);
-  const AnsiString url = ((RunState & rsResume) && !ResumeUrl.empty()) ? ResumeUrl : FirstStartUrl();
-  if (!(RunState & rsResume)) ReloadViewsAfterRun();
+  const bool resume = RunState & rsResume;
+  const AnsiString url = (resume && !ResumeUrl.empty()) ? ResumeUrl : FirstStartUrl();
+  if (!resume) ReloadViewsAfterRun();
   ShowWait(false);
   RunState &= ~(rsResume | rsStarted | rsScanBegun);
   SendMessage(Handle(), WM_UPDATEUI, 1, 0);
   if (!url.empty()) SiteMap.SelectUrl(url);
+  if (!resume) FocusStartPage();
   SiteMap.SetFocus();
   if (FCloseAfterRun && ActiveThreads == 0) {
     FCloseAfterRun = false;
     PostMessage(Handle(), WM_CLOSE, 0, 0);
   }
+}
+
+// A start URL that names a folder had its page saved as the folder's default
+// document: the run ends on that page.
+void TMainForm::FocusStartPage() {
+  TDataObj* node = SiteMap.FocusedNode();
+  if (!node || node->LocalName.empty()) return;
+  if (TDataObj* page = node->FindChild(node->LocalName); page && page->ChildCount() == 0) SiteMap.Reveal(page, true);
 }
 
 // --- Re-download, waiting for the end of a run, deleting all links ------------

@@ -8,11 +8,16 @@
 // A view node stands for the site-tree node reached from the store's root by
 // the same child indexes; texts, images and child counts are asked for when
 // a row is shown or expanded, so only the rows on screen cost anything. The
-// view keeps no site-tree pointers: every look-up walks the index path again
-// and a path that leaves the tree gives no node (an empty row that cannot be
-// expanded). Rows shown on screen are brought up to the store's child counts
-// when an update bracket ends and, during a run, once a frame; only rows
-// whose node, picture or expand button changed are painted again.
+// view keeps no site-tree pointers but those below (each dropped when nodes
+// are freed): every look-up walks the index path again and a path that
+// leaves the tree gives no node (an empty row that cannot be expanded). Rows
+// shown on screen are brought up to the store's child counts when an update
+// bracket ends and, during a run, once a frame; only rows whose node,
+// picture, expand button or failure changed are painted again. Then the
+// focused and selected rows follow the site nodes they showed when they were
+// focused or selected (as focusing the row that shows them selects them),
+// wherever the store has inserted nodes above them. A failed node shows the
+// failure the run reported for it after its name.
 #pragma once
 
 #include <memory>
@@ -107,7 +112,7 @@ public:
   // Counts changes that free site-tree nodes; a loop that serves messages
   // while it holds a node compares it before going on.
   unsigned Generation() const { return FGeneration; }
-  void NodesFreed() { ++FGeneration; }
+  void NodesFreed();
   // Keeps the rows on screen up to date, once a frame, while a run changes
   // the store; update brackets that end meanwhile leave it to the frame.
   void SetRunning(bool Running);
@@ -120,12 +125,16 @@ private:
   TVirtualNode* ViewChild(TVirtualNode* Parent, int Index) const;
   void MatchChildCount(TVirtualNode* ViewNode, const TDataObj* Node);
   std::vector<TVirtualNode*> RowsOnScreen() const;
+  void KeepFocusAndSelection();
+  void FollowFocusAndSelection();
+  TVirtualNode* FollowedViewOf(TDataObj* Node);
 
   // What a row on screen showed at the last update.
   struct TShownRow {
     const TDataObj* Node;
     int Image;
     bool HasChildren;
+    bool Failure;  // the failure shown after the name
     bool operator==(const TShownRow&) const = default;
   };
   std::unordered_map<const TVirtualNode*, TShownRow> FShownRows;
@@ -137,6 +146,13 @@ private:
   unsigned FGeneration = 0;
   int FUpdates = 0;
   bool FTreeBracketed = false;  // the outermost BeginUpdate bracketed the tree
+  // The focused row and the site node it showed, and the selected rows' site
+  // nodes (not kept for selections beyond KeptSelectionLimit), taken when
+  // the focus changes to another row.
+  TVirtualNode* FKeptFocus = nullptr;
+  TDataObj* FKeptFocusNode = nullptr;
+  std::vector<TDataObj*> FKeptSelection;
+  bool FFollowing = false;
 };
 
 // Fills Images with the site map's state pictures (index 0 empty, 1 to 5 as

@@ -15,6 +15,8 @@ namespace {
 constexpr int RefreshBatch = 256;
 // Interval of the row update during a run: a frame (about 60 a second).
 constexpr unsigned RowUpdateInterval = 16;
+// Selections of more rows than this do not follow their nodes.
+constexpr int KeptSelectionLimit = 256;
 
 }  // namespace
 
@@ -33,12 +35,21 @@ TSiteMapView::~TSiteMapView() {
   FTree->OnInitChildren = nullptr;
   FTree->OnExpanding = nullptr;
   FTree->OnGetImageIndex = nullptr;
+  FTree->OnFocusChanged = nullptr;
+  FTree->OnFreeNode = nullptr;
 }
 
 void TSiteMapView::HookEvents() {
   FTree->OnGetText = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, TVSTTextType, WideString& text) {
     const TDataObj* site = SiteNode(node);
-    text = site ? Utf8ToWide(site->Name()) : WideString();
+    text = site ? Utf8ToWide(site->Name() + FForm.FailureNote(*site)) : WideString();
+  };
+  // A focus event for the row already focused (a column change) keeps its node.
+  FTree->OnFocusChanged = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex) {
+    if (node != FKeptFocus) KeepFocusAndSelection();
+  };
+  FTree->OnFreeNode = [this](TBaseVirtualTree*, PVirtualNode node) {
+    if (node == FKeptFocus) FKeptFocus = nullptr;
   };
   FTree->OnInitNode = [this](TBaseVirtualTree*, PVirtualNode, PVirtualNode node, TVirtualNodeInitStates& states) {
     const TDataObj* site = SiteNode(node);
@@ -65,10 +76,10 @@ TListObj* TSiteMapView::Store() const { return FForm.Store; }
 
 int TSiteMapView::ImageIndexOf(const TDataObj* Node) {
   if (!Node) return -1;
+  if (Node->State & snFailed) return 5;
   if (Node->Depth == 1 || (Node->DirIn & dmStartHost)) return 1;
   if ((Node->DirIn & dmStartDir) || Node->ChildCount() > 0) return 2;
-  if (Node->State & snLoaded) return 3;
-  return (Node->State & snFailed) ? 5 : 4;
+  return (Node->State & snLoaded) ? 3 : 4;
 }
 
 // --- Mapping -------------------------------------------------------------------
@@ -188,8 +199,9 @@ void TSiteMapView::FocusViewNode(TVirtualNode* ViewNode, bool Center) {
   if (!ViewNode) return;
   SetFocus();
   FTree->ClearSelection();
-  FTree->SetFocusedNode(ViewNode);
   FTree->SetSelected(ViewNode, true);
+  FTree->SetFocusedNode(ViewNode);
+  KeepFocusAndSelection();
   FTree->ScrollIntoView(ViewNode, Center);
 }
 
@@ -209,7 +221,10 @@ void TSiteMapView::SelectUrl(const AnsiString& Url) {
   if (node != store->Root) FocusViewNode(RevealNode(node), false);
 }
 
-TDataObj* TSiteMapView::FocusedNode() const { return SiteNode(FTree->FocusedNode()); }
+TDataObj* TSiteMapView::FocusedNode() const {
+  PVirtualNode focused = FTree->FocusedNode();
+  return focused && focused == FKeptFocus ? FKeptFocusNode : SiteNode(focused);
+}
 
 TDataObj* TSiteMapView::FirstNode() const { return SiteNode(FTree->GetFirstNoInit()); }
 
@@ -232,6 +247,63 @@ void TSiteMapView::SetFocus() {
 }
 
 void TSiteMapView::SetRunning(bool Running) { FRowTimer->SetEnabled(Running); }
+
+void TSiteMapView::NodesFreed() {
+  ++FGeneration;
+  FKeptFocus = nullptr;
+  FKeptFocusNode = nullptr;
+  FKeptSelection.clear();
+}
+
+void TSiteMapView::KeepFocusAndSelection() {
+  if (FFollowing) return;
+  FKeptFocus = FTree->FocusedNode();
+  FKeptFocusNode = SiteNode(FKeptFocus);
+  FKeptSelection.clear();
+  if (FTree->SelectedCount() <= KeptSelectionLimit)
+    for (PVirtualNode view : FTree->GetSortedSelection(false)) FKeptSelection.push_back(SiteNode(view));
+}
+
+TVirtualNode* TSiteMapView::FollowedViewOf(TDataObj* Node) {
+  std::vector<TDataObj*> chain;
+  for (TDataObj* n = Node; n && n->Parent; n = n->Parent) chain.push_back(n);
+  PVirtualNode view = nullptr;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (view && !FTree->Expanded(view)) return nullptr;
+    MatchChildCount(view, (*it)->Parent);
+    if (!(view = ViewChild(view, (*it)->IndexInParent()))) return nullptr;
+  }
+  return view;
+}
+
+// Rows inserted above the focused or a selected row leave the view node in
+// place while the store node at its index changes: focus and selection go
+// back to their nodes, without scrolling. The kept nodes stay as they are
+// (the tree may serve messages meanwhile, and the store grow again).
+void TSiteMapView::FollowFocusAndSelection() {
+  if (FFollowing) return;
+  const bool focusMoved = FKeptFocus && FTree->FocusedNode() == FKeptFocus && SiteNode(FKeptFocus) != FKeptFocusNode;
+  bool selectionMoved = false;
+  if (size_t(FTree->SelectedCount()) == FKeptSelection.size()) {
+    size_t i = 0;
+    for (PVirtualNode view : FTree->GetSortedSelection(false))
+      selectionMoved = selectionMoved || SiteNode(view) != FKeptSelection[i++];
+  }
+  if (!focusMoved && !selectionMoved) return;
+  FFollowing = true;
+  FTree->BeginUpdate();
+  if (selectionMoved) {
+    FTree->ClearSelection();
+    for (TDataObj* node : FKeptSelection)
+      if (PVirtualNode view = FollowedViewOf(node)) FTree->SetSelected(view, true);
+  }
+  if (PVirtualNode view = focusMoved ? FollowedViewOf(FKeptFocusNode) : nullptr) {
+    FTree->SetFocusedNode(view);
+    FKeptFocus = view;
+  }
+  FTree->EndUpdate();
+  FFollowing = false;
+}
 
 std::vector<TVirtualNode*> TSiteMapView::RowsOnScreen() const {
   std::vector<PVirtualNode> rows;
@@ -259,12 +331,14 @@ void TSiteMapView::SyncShownRows() {
     else if (FTree->HasChildren(row) != (site->ChildCount() > 0))
       FTree->SetHasChildren(row, site->ChildCount() > 0);
   }
-  // Only a row whose node, picture or expand button differs from what it
-  // showed at the last update is painted again.
+  FollowFocusAndSelection();
+  // Only a row whose node, picture, expand button or failure differs from
+  // what it showed at the last update is painted again.
   std::unordered_map<const TVirtualNode*, TShownRow> shown;
   for (PVirtualNode row : RowsOnScreen()) {
     const TDataObj* site = SiteNode(row);
-    const TShownRow now{site, ImageIndexOf(site), site && site->ChildCount() > 0};
+    const TShownRow now{site, ImageIndexOf(site), site && site->ChildCount() > 0,
+                        site && !FForm.FailureNote(*site).empty()};
     const auto before = FShownRows.find(row);
     if (before == FShownRows.end() || !(before->second == now)) FTree->InvalidateNode(row);
     shown.emplace(row, now);

@@ -2,10 +2,11 @@
 //
 // Start-up runs from the posted WM_STARTUP: the default settings from
 // "default.txt", the removal of temporary files that crashed writers left
-// in the program folder and its "data" folder, an empty placeholder project
-// that saves nothing, the recent-projects list from "reopen.ini" (both in
-// the program folder), then the most recent project or, when it cannot be
-// read, a new one. Shutdown: the close query closes the
+// in the user's data folder and its "data" folder, an empty placeholder
+// project that saves nothing, the recent-projects list from "reopen.ini"
+// (both in the user's data folder, which the program writes and the first
+// new project creates; nothing is copied into it), then the most recent
+// project or, when it cannot be read, a new one. Shutdown: the close query closes the
 // options forms and the project and saves the defaults; the close writes the
 // recent-projects list back.
 //
@@ -29,12 +30,12 @@ constexpr int MaxReopenCount = 100;
 void TMainForm::WMStartup() {
   FPanel10Caption = Panel10->Caption();
   if (!DefaultParams) {
-    DefaultParams = new TParamProObj(JoinWithSep(ProgramFolder(), "default.txt", "/"), true);
+    DefaultParams = new TParamProObj(UserDataFolder() + "default.txt", true);
     DefaultParams->LoadFromFile("");
   }
   // Temporary files of writers that died (a crash, a power cut) in the data folder.
-  RemoveStaleTemporaryFiles(ProgramFolder(), false);
-  RemoveStaleTemporaryFiles(ProgramFolder() + "data", false);
+  RemoveStaleTemporaryFiles(UserDataFolder(), false);
+  RemoveStaleTemporaryFiles(UserDataFolder() + "data", false);
   BuildLanguageMenu();
   if (!CurrentParams) CurrentParams = new TParamProObj("", false);
   ReadReopenList();

@@ -1,7 +1,7 @@
 // The Language menu and the application of a language file to the forms.
 //
 // The menu holds "Default (English)" (Tag -1), a separator and one item per
-// language file of the program folder; the current language is ticked. A
+// language file of the user's data folder; the current language is ticked. A
 // language file translates texts only: applying one to the main window
 // sets its user data aside first (start URLs, the previews' address lists,
 // the run-setting edits, the project shown beside "Project:") and puts it
@@ -16,8 +16,6 @@
 #include "ui/main/uMain.h"
 
 namespace {
-
-AnsiString CurrentLanguageFile() { return ProgramFolder() + CurrentLang.Name + LanguageFileExt; }
 
 bool IsLanguageText(const AnsiString& Property) {
   const AnsiString name = LowerCase(Property);

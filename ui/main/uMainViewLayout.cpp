@@ -1,5 +1,6 @@
 // The main window's eight layouts, the View menu's panel switches, the Help
-// menu and the small reactions of the window (selection in the start-URL
+// menu (the help page opens in the user's web browser; without a browser,
+// or without the page, a message names the page's file) and the small reactions of the window (selection in the start-URL
 // box, activation).
 //
 // A layout starts from the base arrangement (toolbar row as ticked, the
@@ -49,7 +50,7 @@ void TMainForm::ConnectViewCommands() {
     sbCopy->SetEnabled(sbScan->Enabled() && !richURL->SelText().empty());
   };
   OnActivate = [this](TObject*) { SyncControls(); };
-  Help2->OnClick = [](TObject*) { Application->HelpContext(10); };
+  Help2->OnClick = [this](TObject*) { ShowHelp(); };
   About1->OnClick = [](TObject*) { ShowAboutBox(); };
   GoToWeb1 = new TGoToWeb(this);
   GoToWeb1->SetName("GoToWeb1");
@@ -160,4 +161,13 @@ void TMainForm::ShowBottomPanel() {
   pnlBottom->SetVisible(bottom);
   Splitter3->SetVisible(bottom);
   Splitter3->SetTop(pnlBottom->Top() - Splitter3->Height() - 1);
+}
+
+void TMainForm::ShowHelp() {
+  if (Application->HelpContext(10)) return;
+  const AnsiString file = ExpandFileName(Application->HelpFile());
+  const AnsiString text = FileExists(file) ? "No web browser was found to show the help. The help is the file \"" +
+                                                 file + "\": open it in a web browser."
+                                           : "The help file \"" + file + "\" is missing.";
+  MsgBox(text, ml->Items()[1], MB_OK | MB_ICONINFORMATION);
 }

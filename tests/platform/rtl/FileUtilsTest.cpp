@@ -54,6 +54,20 @@ TEST(FileUtils, FoldersAreNotFilesAndForceDirectoriesKeepsCurrentFolder) {
   EXPECT_TRUE(DeleteFile(folder / "a/file"));
 }
 
+// What the program writes goes to the user's folders, never beside the program.
+TEST(FileUtils, UserFoldersComeFromTheEnvironment) {
+  ::setenv("HOME", "/home/someone", 1);
+  ::unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(UserDataFolder(), "/home/someone/.local/share/harvella/");
+  EXPECT_EQ(DefaultDownloadFolder(), "/home/someone/Downloads/Harvella/");
+  ::setenv("XDG_DATA_HOME", "/data/user", 1);
+  EXPECT_EQ(UserDataFolder(), "/data/user/harvella/");
+  ::setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored
+  EXPECT_EQ(UserDataFolder(), "/home/someone/.local/share/harvella/");
+  ::setenv("HOME", "", 1);  // the password database's home instead
+  EXPECT_TRUE(StartsStr("/", UserHomeFolder()) && EndsStr("/", UserHomeFolder()));
+}
+
 TEST(FileUtils, ResolvePathReusesNamesDifferingOnlyInCase) {
   ScratchFolder folder;
   ASSERT_TRUE(ForceDirectories(folder / "Site/Images"));

@@ -45,12 +45,15 @@ protected:
     std::filesystem::remove_all(Temp, ignored);
   }
 
-  // A private program folder; message boxes get BoxAnswer, file dialogs the
-  // queued FileAnswers and FilterIndex (cancelled when none is left).
+  // A private folder that is the program folder, the user's data folder and
+  // home; message boxes get BoxAnswer, file dialogs the queued FileAnswers
+  // and FilterIndex (cancelled when none is left).
   void Prepare(const char* Name) {
     InitializeControls();
     Temp = MakeTempFolder(Name);
     SetProgramFolder(Temp);
+    SetUserDataFolder(Temp);
+    SetUserHomeFolder(Temp);
     Mirror = Temp + "mirror/";
     SetDialogResponder([this](const TDialogRequest& request) {
       if (request.Kind == dkMessageBox) {

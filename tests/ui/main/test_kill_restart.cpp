@@ -98,6 +98,8 @@ TEST(KillRestart, DISABLED_Child) {
   if (!folder) GTEST_SKIP() << "runs only as the child of the kill test";
   InitializeControls();
   SetProgramFolder(folder);
+  SetUserDataFolder(folder);
+  SetUserHomeFolder(folder);
   SetDialogResponder([](const TDialogRequest&) { return TDialogAnswer{IDOK, "", 1}; });
   const TDateTime start = Now();
   const auto started = std::chrono::steady_clock::now();

@@ -45,6 +45,7 @@ protected:
     InitializeControls();
     Temp = MakeTempFolder("harvella-options");
     SetProgramFolder(Temp);
+    SetUserDataFolder(Temp);
     ProjectFile = Temp + "projects/site.pro";
     ForceDirectories(Temp + "projects");
     CopyFile(Data("project.pro"), ProjectFile, false);
