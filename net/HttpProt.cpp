@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -48,8 +49,34 @@ bool IsScheme(const AnsiString& Text)
     });
 }
 
-} // namespace
+struct TFailureLog {
+    std::mutex Lock;
+    std::unordered_map<AnsiString, AnsiString> Reasons;
+};
 
+TFailureLog& FailureLog()
+{
+    static TFailureLog log;
+    return log;
+}
+
+// Reason "" forgets the URL's record.
+void RecordFailure(const AnsiString& Url, const AnsiString& Reason)
+{
+    TFailureLog& log = FailureLog();
+    std::lock_guard<std::mutex> guard(log.Lock);
+    if (Reason.empty()) {
+        log.Reasons.erase(Url);
+        return;
+    }
+    // Records nobody takes (previews, tests) do not pile up.
+    if (log.Reasons.size() >= HttpFailureLogSize)
+        log.Reasons.clear();
+    log.Reasons[Url] = Reason;
+}
+
+// Why the client refuses Url's scheme, "" when it fetches Url (an http
+// address, or one without a scheme).
 AnsiString UnsupportedSchemeReason(const AnsiString& Url)
 {
     AnsiString proto, user, pass, host, port, path, query;
@@ -58,6 +85,21 @@ AnsiString UnsupportedSchemeReason(const AnsiString& Url)
         return "";
     return "not fetched: " + LowerCase(proto) + " is not supported (plain http only)";
 }
+
+} // namespace
+
+AnsiString TakeHttpFailure(const AnsiString& Url)
+{
+    TFailureLog& log = FailureLog();
+    std::lock_guard<std::mutex> guard(log.Lock);
+    const auto record = log.Reasons.find(Url);
+    if (record == log.Reasons.end())
+        return "";
+    AnsiString reason = std::move(record->second);
+    log.Reasons.erase(record);
+    return reason;
+}
+
 
 // ---------------------------------------------------------------------------
 // THttpAbortHandle
@@ -184,6 +226,7 @@ bool THttpCli::StillRunning(uint32_t Generation) const
 
 void THttpCli::RunRequest(THttpRequest RqType)
 {
+    RecordFailure(URL, "");
     StartRequest(RqType);
     while (FState != httpReady) {
         WaitMessage();
@@ -194,8 +237,10 @@ void THttpCli::RunRequest(THttpRequest RqType)
             PostQuitMessage(0);
         }
     }
-    if (FStatusCode >= 400)
+    if (FStatusCode >= 400) {
+        RecordFailure(URL, FServerFailure.empty() ? FReasonPhrase : FServerFailure);
         throw EHttpException(FReasonPhrase, static_cast<Word>(FStatusCode));
+    }
 }
 
 void THttpCli::StartRequest(THttpRequest RqType)
@@ -216,6 +261,7 @@ void THttpCli::StartRequest(THttpRequest RqType)
     FDocName.clear();
     FStatusCode = 0;
     FReasonPhrase.clear();
+    FServerFailure.clear();
     FRcvdCount = 0;
     FSentCount = 0;
     FContentLength = -1;
@@ -704,6 +750,8 @@ void THttpCli::ParseHeaderLine(const AnsiString& Line, const AnsiString& RawLine
         FStatusCode = code;
         FReasonPhrase = reason;
         FStatusSeen = true;
+        if (code >= 400)
+            FServerFailure = IntToStr(code) + " " + reason;
         break;
     case TStatusLine::Invalid:
         FailConnection("Invalid HTTP status line");

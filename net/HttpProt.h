@@ -16,7 +16,7 @@
 // - The client speaks plain HTTP only: an address of any other scheme
 //   (https above all), whether requested or reached by a redirect, is
 //   refused before any connection, so nothing meant to be encrypted
-//   travels in clear text. UnsupportedSchemeReason gives the refusal.
+//   travels in clear text.
 // - Each return to httpReady is followed, one message later, by
 //   OnRequestDone. Every request carries a generation number: messages left
 //   over from an earlier (aborted) request never restart or end a later one.
@@ -136,9 +136,14 @@ private:
     std::atomic<int> FState{httpReady};
 };
 
-// The reason the client gives for refusing Url's scheme, "" when it
-// fetches Url (an http address, or one without a scheme).
-AnsiString UnsupportedSchemeReason(const AnsiString& Url);
+// Why the last Get, Post or Head for a URL failed, for a caller that learns
+// of the failure without the client (the main window sees a download worker
+// end): the server's status and reason when it answered 400 or more, else
+// the client's own reason. The record is kept under the URL the client was
+// asked for until it is taken ("" when there is none); a request for the URL
+// drops an older one, and at most HttpFailureLogSize are kept. Thread-safe.
+AnsiString TakeHttpFailure(const AnsiString& Url);
+constexpr size_t HttpFailureLogSize = 4096;
 
 class THttpCli : public TComponent {
 public:
@@ -314,6 +319,7 @@ private:
     AnsiString FLastResponse;
     AnsiString FConnectionUrl;      // absolute URL of the current connection
     AnsiString FRefusal;            // why the target's scheme is refused, or empty
+    AnsiString FServerFailure;      // the status line's code and reason when 400 or more
     std::unique_ptr<char[]> FRcvBuf;
     int FRcvCnt = 0;
     int FHeaderLines = 0;

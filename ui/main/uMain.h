@@ -314,13 +314,12 @@ private:
   // A worker's row is freed for the next download; a failed one keeps its
   // URL, "Error" and the failure until a download takes the row.
   void ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failure);
-  // Why a worker failed: the client's refusal of the URL's scheme, the
-  // time-out, else the last client state its row showed.
-  AnsiString FailureOf(const thGetUrl& Worker, const TListItem* Row) const;
+  // Why a worker's download failed: the time-out, else what its HTTP client
+  // recorded (taken, so that nothing is left for a later download).
+  AnsiString FailureOf(const thGetUrl& Worker);
   std::unordered_map<AnsiString, AnsiString> FFailureNotes;  // by URL path
   // The completion box's text: it says when the run downloaded nothing.
   AnsiString CompletionText() const;
-  std::unordered_map<const TListItem*, int> FClientSteps;  // last client state code of each busy row
   int FLoadedInRun = 0, FFailedInRun = 0;                  // downloads that ended loaded or failed
 
   // Projects, start-up, shutdown and the scheduler (uMainProject.cpp,

@@ -1,7 +1,6 @@
 // The download list: the workers' state and progress messages and the
 // list's popup commands.
 #include "crawl/uThGetUrl.h"
-#include "net/HttpProt.h"
 #include "platform/controls/Clipbrd.h"
 #include "ui/main/uMain.h"
 
@@ -16,7 +15,6 @@ thGetUrl* TMainForm::RowThread(const TListItem* Row) const {
 void TMainForm::WMThreadState(TListItem* Row, LPARAM Code) {
   if (!RowIsListed(Row) || Code < 0 || Code >= ml2->Items().Count() || Row->SubItems()->Count() < 1) return;
   Row->SubItems()->SetString(0, ml2->Items()[int(Code)]);
-  if (Code > scClientState && Code <= scClientState + httpAborting) FClientSteps[Row] = int(Code);
 }
 
 void TMainForm::WMThreadSize(TListItem* Row, const char* Text) {

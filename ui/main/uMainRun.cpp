@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "crawl/MirrorNames.h"
 #include "crawl/uThGetUrl.h"
 #include "net/HttpProt.h"
 #include "project/uQuere.h"
@@ -407,16 +408,12 @@ AnsiString TMainForm::FailureNote(const TDataObj& Node) const {
   return note == FFailureNotes.end() ? AnsiString() : note->second;
 }
 
-AnsiString TMainForm::FailureOf(const thGetUrl& Worker, const TListItem* Row) const {
-  const AnsiString refusal = UnsupportedSchemeReason(Worker.Rec.Url);
-  if (!refusal.empty()) return refusal;
-  if (Worker.Flags() & sfTimedOut) return "TimeOut";
-  const auto step = FClientSteps.find(Row);
-  return step == FClientSteps.end() ? AnsiString() : ml2->Items()[step->second];
+AnsiString TMainForm::FailureOf(const thGetUrl& Worker) {
+  const AnsiString failure = TakeHttpFailure(EncodeSpaces(Worker.Rec.Url));
+  return (Worker.Flags() & sfTimedOut) ? AnsiString("TimeOut") : failure;
 }
 
 void TMainForm::ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failure) {
-  FClientSteps.erase(Row);
   if (!Row) return;
   Row->SetData(nullptr);
   if (Failed && Row->SubItems()->Count() > 2) {
@@ -468,8 +465,8 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
     }
   }
   const bool failed = worker->Rec.Mode != 0 && node && (node->State & snFailed);
-  const AnsiString failure = failed ? FailureOf(*worker, row) : AnsiString();
-  ReleaseRow(row, failed, failure);
+  const AnsiString failure = worker->Rec.Mode != 0 ? FailureOf(*worker) : AnsiString();
+  ReleaseRow(row, failed, failed ? failure : AnsiString());
   if (worker->Rec.Mode != 0 && node) {
     ++(failed ? FFailedInRun : FLoadedInRun);
     AnsiString path;

@@ -84,6 +84,8 @@ TEST_F(RunControlTest, FailedPageIsRetriedUpToTheRetriesLimit) {
     EXPECT_EQ(Form->sbResume->Caption(), "Resume");
   }
   EXPECT_EQ(BoxesSaying(CompletedText), 3);
+  // The server's answer, not the refusal of its body, is the failure shown.
+  EXPECT_EQ(Form->FailureNote(*NodeOf(Server->Url("/bad.htm"))), "  [Error: 500 Internal Server Error]");
 }
 
 TEST_F(RunControlTest, TimeOutAbortsTheDownload) {

@@ -51,7 +51,7 @@ TEST_F(MainWindowTest, StartUrlsThatCannotBeFetchedShowWhy) {
     ASSERT_EQ(Form->richURL->Lines()->Text(), Placeholder);
     ASSERT_TRUE(UserClick(Form->sbScan));
     ASSERT_TRUE(UserWaitFor([&] { return !Boxes.empty(); }));
-    expectFailure(placeholder, "http://enter.your.start.url.here", "DnsLookup");
+    expectFailure(placeholder, "http://enter.your.start.url.here", "can't resolve hostname to IP address");
 
     Boxes.clear();
     TypeStartUrlAndExtract(Form, https);
