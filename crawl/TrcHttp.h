@@ -54,6 +54,7 @@ private:
 struct TrcHttp {
   bool DefaultDocSaved = false; // written by the worker: saved under a default-document name
   int SaveError = 0;            // written by the worker: the system's error number of a failed save
+  AnsiString Failure;           // written by the worker: why its request failed
   HWND Wnd = nullptr;           // receives the worker's messages
   TDataObj* Node = nullptr;     // the site-tree node; nullptr for a link import
   int32_t Seconds = 0;          // counted by the main window's time-out timer

@@ -163,6 +163,7 @@ void thGetUrl::Download() {
       fetched = true;
     } catch (...) {
       // Failures, refusals and aborts all end here; the state word tells them apart.
+      Rec.Failure = Http->FailureReason();
     }
   }
   FSuccess = fetched;

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -49,32 +48,6 @@ bool IsScheme(const AnsiString& Text)
     });
 }
 
-struct TFailureLog {
-    std::mutex Lock;
-    std::unordered_map<AnsiString, AnsiString> Reasons;
-};
-
-TFailureLog& FailureLog()
-{
-    static TFailureLog log;
-    return log;
-}
-
-// Reason "" forgets the URL's record.
-void RecordFailure(const AnsiString& Url, const AnsiString& Reason)
-{
-    TFailureLog& log = FailureLog();
-    std::lock_guard<std::mutex> guard(log.Lock);
-    if (Reason.empty()) {
-        log.Reasons.erase(Url);
-        return;
-    }
-    // Records nobody takes (previews, tests) do not pile up.
-    if (log.Reasons.size() >= HttpFailureLogSize)
-        log.Reasons.clear();
-    log.Reasons[Url] = Reason;
-}
-
 // Why the client refuses Url's scheme, "" when it fetches Url (an http
 // address, or one without a scheme).
 AnsiString UnsupportedSchemeReason(const AnsiString& Url)
@@ -87,19 +60,6 @@ AnsiString UnsupportedSchemeReason(const AnsiString& Url)
 }
 
 } // namespace
-
-AnsiString TakeHttpFailure(const AnsiString& Url)
-{
-    TFailureLog& log = FailureLog();
-    std::lock_guard<std::mutex> guard(log.Lock);
-    const auto record = log.Reasons.find(Url);
-    if (record == log.Reasons.end())
-        return "";
-    AnsiString reason = std::move(record->second);
-    log.Reasons.erase(record);
-    return reason;
-}
-
 
 // ---------------------------------------------------------------------------
 // THttpAbortHandle
@@ -226,7 +186,6 @@ bool THttpCli::StillRunning(uint32_t Generation) const
 
 void THttpCli::RunRequest(THttpRequest RqType)
 {
-    RecordFailure(URL, "");
     StartRequest(RqType);
     while (FState != httpReady) {
         WaitMessage();
@@ -237,10 +196,8 @@ void THttpCli::RunRequest(THttpRequest RqType)
             PostQuitMessage(0);
         }
     }
-    if (FStatusCode >= 400) {
-        RecordFailure(URL, FServerFailure.empty() ? FReasonPhrase : FServerFailure);
+    if (FStatusCode >= 400)
         throw EHttpException(FReasonPhrase, static_cast<Word>(FStatusCode));
-    }
 }
 
 void THttpCli::StartRequest(THttpRequest RqType)

@@ -136,14 +136,6 @@ private:
     std::atomic<int> FState{httpReady};
 };
 
-// Why the last Get, Post or Head for a URL failed, for a caller that learns
-// of the failure without the client (the main window sees a download worker
-// end): the server's status and reason when it answered 400 or more, else
-// the client's own reason. The record is kept under the URL the client was
-// asked for until it is taken ("" when there is none); a request for the URL
-// drops an older one, and at most HttpFailureLogSize are kept. Thread-safe.
-AnsiString TakeHttpFailure(const AnsiString& Url);
-constexpr size_t HttpFailureLogSize = 4096;
 
 class THttpCli : public TComponent {
 public:
@@ -211,6 +203,9 @@ public:
     THttpClientState State() const { return FState; }
     int StatusCode() const { return FStatusCode; }
     const AnsiString& ReasonPhrase() const { return FReasonPhrase; }
+    // Why a failed request failed: the server's status and reason when it
+    // answered 400 or more, else the client's own reason.
+    AnsiString FailureReason() const { return FServerFailure.empty() ? FReasonPhrase : FServerFailure; }
     int64_t ContentLength() const { return FContentLength; }
     const AnsiString& ContentType() const { return FContentType; }
     const AnsiString& DocName() const { return FDocName; }

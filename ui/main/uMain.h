@@ -315,8 +315,8 @@ private:
   // URL, "Error" and the failure until a download takes the row.
   void ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failure);
   // Why a worker's download failed: the time-out, else what its HTTP client
-  // recorded (taken, so that nothing is left for a later download).
-  AnsiString FailureOf(const thGetUrl& Worker);
+  // gave as the request's failure.
+  static AnsiString FailureOf(const thGetUrl& Worker);
   std::unordered_map<AnsiString, AnsiString> FFailureNotes;  // by URL path
   // The completion box's text: it says when the run downloaded nothing.
   AnsiString CompletionText() const;

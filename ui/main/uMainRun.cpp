@@ -6,7 +6,6 @@
 #include <thread>
 #include <utility>
 
-#include "crawl/MirrorNames.h"
 #include "crawl/uThGetUrl.h"
 #include "net/HttpProt.h"
 #include "project/uQuere.h"
@@ -409,8 +408,7 @@ AnsiString TMainForm::FailureNote(const TDataObj& Node) const {
 }
 
 AnsiString TMainForm::FailureOf(const thGetUrl& Worker) {
-  const AnsiString failure = TakeHttpFailure(EncodeSpaces(Worker.Rec.Url));
-  return (Worker.Flags() & sfTimedOut) ? AnsiString("TimeOut") : failure;
+  return (Worker.Flags() & sfTimedOut) ? AnsiString("TimeOut") : Worker.Rec.Failure;
 }
 
 void TMainForm::ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failure) {
