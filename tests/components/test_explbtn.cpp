@@ -1,17 +1,17 @@
-// The explorer-style button: grey pictures, layout, painting in every state
-// (probed on its back buffer), clicks through simulated mouse input and the
-// caption's accelerator typed on the keyboard.
+// The explorer-style button: grey pictures, painting in every state (probed
+// on its back buffer), layout, and the mouse and the keyboard through the
+// window system.
 #include <gtest/gtest.h>
 
 #include "components/explbtn.h"
 #include "platform/controls/Dialogs.h"
 #include "platform/controls/Forms.h"
-#include "platform/controls/Simulate.h"
 #include "platform/controls/UserInput.h"
 
 namespace {
 
 const TColor kFace = ColorToRGB(clBtnFace), kLight = ColorToRGB(clBtnHighlight), kDark = ColorToRGB(clBtnShadow);
+using TLook = std::vector<TColor>;
 
 // 16x16: transparent (the top-left colour) around a square at 2..13.
 struct TSquare : TBitmap {
@@ -25,8 +25,12 @@ struct TSquare : TBitmap {
 
 class ExplorerButton : public ::testing::Test {
  protected:
-  ExplorerButton() { button = Make(10); }
-  ~ExplorerButton() override { SetDialogResponder(nullptr); }
+  ExplorerButton() {
+    form.SetBounds(0, 0, 300, 200);
+    button = Make(10);
+    form.Show();
+  }
+  ~ExplorerButton() override { form.Hide(); }
   TExplorerButton* Make(int left) {
     auto* b = new TExplorerButton(&form);
     b->SetParent(&form);
@@ -34,12 +38,17 @@ class ExplorerButton : public ::testing::Test {
     b->OnClick = [this](TObject* sender) { clicked.push_back(sender); };
     return b;
   }
-  // With the 16x16 picture the square lies at 24..35 x 19..30.
-  TColor Pixel(int x, int y) {
+  TLook Pixels(std::initializer_list<TPoint> points) {
     button->Invalidate();
-    button->Update();
-    return button->Canvas()->Pixel(x, y);
+    Application->ProcessMessages();
+    TLook look;
+    for (TPoint p : points) look.push_back(button->Canvas()->Pixel(p.X, p.Y));
+    return look;
   }
+  // The left edge (the bevel) and three points of the row y=24: left of the
+  // square of a 16x16 picture (which lies at 24..35 x 19..30), inside it and
+  // just right of it.
+  TLook Look() { return Pixels({{0, 25}, {23, 24}, {28, 24}, {36, 24}}); }
 
   TForm form{nullptr};
   TExplorerButton* button;
@@ -52,157 +61,123 @@ TEST(ExplorerButtonMono, GreyLevelsFollowTheShadingThresholdsAndKeepTheTranspare
   TBitmap source(5, 1);
   const TColor colours[] = {clFuchsia, RGB(200, 200, 200), RGB(100, 100, 100), RGB(30, 30, 30), RGB(10, 10, 10)};
   for (int x = 0; x < 5; ++x) source.Canvas()->SetPixel(x, 0, colours[x]);
-  auto levels = [&](TExplorerButtonShadingType shading) {
+  const std::pair<TExplorerButtonShadingType, TLook> expected[] = {
+      {stMedium, {clFuchsia, clWhite, kLight, kDark, clBlack}},
+      {stLight, {clFuchsia, clWhite, clWhite, kDark, clBlack}},
+      {stDark, {clFuchsia, clWhite, kLight, clBlack, clBlack}}};
+  for (const auto& [shading, look] : expected) {
     TBitmap mono;
     MakeMonoBitmap(source, shading, mono);
-    std::vector<TColor> out;
-    for (int x = 0; x < 5; ++x) out.push_back(mono.Canvas()->Pixel(x, 0));
-    return out;
-  };
-  EXPECT_EQ(levels(stMedium), (std::vector<TColor>{clFuchsia, clWhite, kLight, kDark, clBlack}));
-  EXPECT_EQ(levels(stLight), (std::vector<TColor>{clFuchsia, clWhite, clWhite, kDark, clBlack}));
-  EXPECT_EQ(levels(stDark), (std::vector<TColor>{clFuchsia, clWhite, kLight, clBlack, clBlack}));
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(mono.Canvas()->Pixel(x, 0), look[x]) << shading << " " << x;
+  }
 }
 
-TEST_F(ExplorerButton, ShowsTheGreyPictureUntilTheMouseEntersThenBevelAndColours) {
+TEST_F(ExplorerButton, EachStateOfTheMouseHasItsLookAndOnlyAReleaseInsideClicks) {
   button->SetBitmap(TSquare());
-  int entered = 0, left = 0;
-  button->OnEnter = [&](TObject*) { ++entered; };
-  button->OnExit = [&](TObject*) { ++left; };
-  EXPECT_EQ(Pixel(28, 24), kLight);
-  EXPECT_EQ(Pixel(0, 25), kFace);
-
-  SimulateMouseEnter(button, true);
-  EXPECT_EQ(entered, 1);
-  EXPECT_EQ(Pixel(28, 24), clRed);
-  EXPECT_EQ(Pixel(0, 25), kLight);
-
+  AnsiString crossings;
+  button->OnEnter = [&](TObject*) { crossings += '>'; };
+  button->OnExit = [&](TObject*) { crossings += '<'; };
+  const TLook grey = {kFace, kFace, kLight, kFace};
+  EXPECT_EQ(Look(), grey);
+  ASSERT_TRUE(UserMove(TUserPoint(button, 30, 25)));
+  EXPECT_EQ(Look(), (TLook{kLight, kFace, clRed, kFace}));
   // Pressed: the bevel turns over and the picture sinks by one pixel.
-  SimulateMouse(button, smDown, 30, 25);
-  EXPECT_EQ(Pixel(0, 25), kDark);
-  EXPECT_EQ(Pixel(24, 24), kFace);
-  EXPECT_EQ(Pixel(36, 24), clRed);
+  UserPress(TUserPoint(button, 30, 25));
+  EXPECT_EQ(Look(), (TLook{kDark, kFace, clRed, clRed}));
   // Dragged out it looks released; let go outside, nothing is clicked.
-  SimulateMouse(button, smMove, 100, 100);
-  EXPECT_EQ(Pixel(24, 24), kLight);
-  SimulateMouse(button, smUp, 100, 100);
+  UserMove(TUserPoint(button, 100, 100));
+  EXPECT_EQ(Look(), grey);
+  UserRelease(TUserPoint(button, 100, 100));
   EXPECT_TRUE(clicked.empty());
-  SimulateClick(button, 20, 20);
+  UserClick(TUserPoint(button, 20, 20));
   EXPECT_EQ(clicked, std::vector<TObject*>{button});
+  UserMove(TUserPoint(&form, 250, 150));
+  EXPECT_EQ(crossings, "><><");  // out while dragged, in again for the click
 
-  SimulateMouseEnter(button, false);
-  EXPECT_EQ(left, 1);
   // A NoFocusBitmap replaces the grey picture; without boMonoDisplay the
   // coloured one shows all the time.
   button->SetNoFocusBitmap(TSquare(clBlue));
-  EXPECT_EQ(Pixel(28, 24), clBlue);
+  EXPECT_EQ(Look()[2], clBlue);
   button->SetOptions(boShowBevel);
-  EXPECT_EQ(Pixel(28, 24), clRed);
+  EXPECT_EQ(Look()[2], clRed);
+
+  // Disabled: embossed in shadow and highlight, or the DisabledBitmap; the
+  // mouse is ignored.
+  button->SetEnabled(false);
+  EXPECT_EQ(Look(), (TLook{kFace, kFace, kDark, kLight}));
+  UserClick(TUserPoint(button, 20, 20));
+  EXPECT_EQ(clicked.size(), 1u);
+  button->SetDisabledBitmap(TSquare(clGreen));
+  EXPECT_EQ(Look()[2], clGreen);
+
+  // With a caption both are centred, the picture 2 pixels above the caption.
+  button->SetBounds(0, 0, 80, 60);
+  button->SetCaption("Go");
+  TRect picture, caption;
+  button->GetLayoutRects(picture, caption);
+  EXPECT_GT(caption.Width() * caption.Height(), 0);
+  EXPECT_EQ(picture, Bounds(32, (60 - (16 + 2 + caption.Height())) / 2, 16, 16));
+  EXPECT_EQ(caption, Bounds((80 - caption.Width()) / 2, picture.Bottom + 2, caption.Width(), caption.Height()));
 }
 
-TEST_F(ExplorerButton, GroupedButtonsActLikeRadioButtons) {
+TEST_F(ExplorerButton, GroupedButtonsActLikeRadioButtonsAndShowTheDownPattern) {
   TExplorerButton* second = Make(80);
   TExplorerButton* third = Make(150);
   for (TExplorerButton* b : {button, second, third}) b->SetGroupIndex(1);
-  SimulateClick(button, 20, 20);
-  SimulateClick(second, 20, 20);
+  for (TExplorerButton* b : {button, second, second}) UserClick(TUserPoint(b, 20, 20));
   EXPECT_FALSE(button->Down());
   EXPECT_TRUE(second->Down());
-  SimulateClick(second, 20, 20);
-  EXPECT_TRUE(second->Down());
   EXPECT_EQ(clicked, (std::vector<TObject*>{button, second, second}));
-
-  third->SetAllowAllUp(true);
-  EXPECT_TRUE(button->AllowAllUp());
-  SimulateClick(second, 20, 20);
+  third->SetAllowAllUp(true);  // for the whole group
+  UserClick(TUserPoint(second, 20, 20));
   EXPECT_FALSE(second->Down());
-
-  third->SetGroupIndex(0);
-  third->SetDown(true);
-  EXPECT_FALSE(third->Down());
 
   // A down button is filled with the checked pattern, unless told not to.
   button->SetDown(true);
-  EXPECT_EQ(Pixel(2, 2), kLight);
-  EXPECT_EQ(Pixel(3, 2), kFace);
+  EXPECT_EQ(Look(), (TLook{kDark, kFace, kLight, kLight}));
   button->SetShowDownPattern(false);
-  EXPECT_EQ(Pixel(2, 2), kFace);
+  EXPECT_EQ(Look(), (TLook{kDark, kFace, kFace, kFace}));
 }
 
-TEST_F(ExplorerButton, DisabledButtonsAreEmbossedAndIgnoreTheMouse) {
+TEST_F(ExplorerButton, ADropDownMenuIsMarkedAndOpensOnThePressInsteadOfAClick) {
   button->SetBitmap(TSquare());
-  SimulateMouseEnter(button, true);
-  button->SetEnabled(false);
-  EXPECT_FALSE(button->MouseInside());
-  EXPECT_EQ(Pixel(30, 25), kDark);
-  EXPECT_EQ(Pixel(36, 31), kLight);
-  SimulateClick(button, 20, 20);
-  EXPECT_TRUE(clicked.empty());
-  button->SetDisabledBitmap(TSquare(clGreen));
-  EXPECT_EQ(Pixel(30, 25), clGreen);
-}
-
-TEST_F(ExplorerButton, PlacesPictureCaptionAndArrowMark) {
-  button->SetBounds(0, 0, 80, 60);
-  button->SetBitmap(TSquare());
-  button->SetCaption("Go");
-  TBitmap measure(1, 1);
-  measure.Canvas()->Font().Assign(button->Font());
-  TRect size = Rect(0, 0, 76, 0);
-  measure.Canvas()->DrawText("Go", size, DT_CENTER | DT_END_ELLIPSIS | DT_CALCRECT);
-  const int TW = size.Width(), TH = size.Height(), top = (60 - (16 + TH + 2)) / 2;
-  TRect picture, caption;
-  button->GetLayoutRects(picture, caption);
-  EXPECT_EQ(picture, Bounds(32, top, 16, 16));
-  EXPECT_EQ(caption, Bounds((80 - TW) / 2, top + 18, TW, TH));
-
-  // The mark of a drop-down menu, painted in the caption's colour: rows of
-  // 7, 5, 3, 1 from one pixel above half the picture's height, 3 pixels
-  // right of it. Freeing the menu takes the mark away.
   auto* menu = new TPopupMenu(&form);
-  button->SetDropDownMenu(menu);
-  button->SetBounds(0, 0, 60, 50);
-  button->SetCaption("");
-  EXPECT_EQ(Pixel(36, 24), clBlack);
-  EXPECT_EQ(Pixel(42, 24), clBlack);
-  EXPECT_EQ(Pixel(39, 27), clBlack);
-  EXPECT_EQ(Pixel(38, 27), kFace);
-  delete menu;
-  EXPECT_EQ(button->DropDownMenu(), nullptr);
-  EXPECT_EQ(Pixel(39, 27), kFace);
-}
-
-TEST_F(ExplorerButton, ADropDownMenuOpensOnThePressInsteadOfAClick) {
-  auto* menu = new TPopupMenu(&form);
-  menu->SetName("pmGoTo");
-  auto* item = new TMenuItem(&form);
+  auto* item = new TMenuItem(menu);
   menu->Items()->Add(item);
   int picked = 0;
   item->OnClick = [&](TObject*) { ++picked; };
-  SetDialogResponder([&](const TDialogRequest& request) {
-    EXPECT_EQ(request.Text, "pmGoTo");
+  button->SetDropDownMenu(menu);
+  // The mark, in the caption's colour: rows of 7, 5, 3, 1 from one pixel
+  // above half the picture's height, 3 pixels right of it.
+  EXPECT_EQ(Pixels({{36, 24}, {42, 24}, {39, 27}, {38, 27}}), (TLook{clBlack, clBlack, clBlack, kFace}));
+  SetDialogResponder([](const TDialogRequest&) {
     TDialogAnswer answer;
-    answer.Result = 1;
+    answer.Result = 1;  // the first item
     return answer;
   });
-  button->SetDropDownMenu(menu);
-  SimulateClick(button, 20, 20);
+  UserClick(TUserPoint(button, 20, 20));
   EXPECT_EQ(picked, 1);
   EXPECT_TRUE(clicked.empty());
-  SimulateMouseEnter(button, true);
-  EXPECT_EQ(Pixel(0, 25), kLight);  // raised, no longer pressed
+  EXPECT_EQ(Look()[0], kLight);  // raised, no longer pressed
+  // Freeing the menu takes the mark away.
+  delete menu;
+  EXPECT_EQ(Pixels({{39, 27}}), TLook{kFace});
 
   // A command of the menu may free the button.
+  menu = new TPopupMenu(&form);
+  menu->Items()->Add(item = new TMenuItem(menu));
   item->OnClick = [&](TObject*) { delete button; };
-  SimulateMouse(button, smDown, 20, 20);
+  button->SetDropDownMenu(menu);
+  UserPress(TUserPoint(button, 20, 20));
+  UserRelease(TUserPoint(&form, 20, 20));
   EXPECT_EQ(form.ControlCount(), 0);
+  SetDialogResponder(nullptr);
 }
 
 TEST_F(ExplorerButton, AltAndTheCaptionsAcceleratorPressIt) {
   TExplorerButton* stop = Make(80);
   button->SetCaption("&Go");
   stop->SetCaption("Save && &stop");
-  form.Show();
   UserKey('S', ssAlt);
   UserKey('G', ssAlt);
   button->SetEnabled(false);

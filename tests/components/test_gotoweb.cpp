@@ -1,6 +1,6 @@
-// The link opener: finding the browser command and starting it without a
-// shell, the address as one argument. Fake browsers are scripts in a
-// temporary folder that record their arguments one per line.
+// The link opener: splitting browser commands, finding the browser and
+// starting it without a shell, the address as one argument. Fake browsers
+// are scripts in a temporary folder that record their arguments one per line.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,14 +9,14 @@
 
 #include "components/GoToWeb.h"
 #include "platform/rtl/FileUtils.h"
-#include "platform/shell/Shell.h"
 
 namespace {
 
-const char* const kVariables[] = {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_DATA_DIRS",
-                                  "XDG_CURRENT_DESKTOP", "BROWSER", "PATH"};
-// Their values during a test: everything inside the test's own folder.
-const char* const kValues[] = {"config", "none", "data", "none", "", "", "bin"};
+// The variables the browser lookup reads, and their values during a test:
+// folders inside the test's own folder, or nothing.
+const std::pair<const char*, const char*> kEnvironment[] = {
+    {"XDG_CONFIG_HOME", "config"}, {"XDG_CONFIG_DIRS", "none"}, {"XDG_DATA_HOME", "data"}, {"XDG_DATA_DIRS", "none"},
+    {"XDG_CURRENT_DESKTOP", nullptr}, {"BROWSER", nullptr}, {"PATH", "bin"}};
 
 // An address that a shell would split, expand and run commands from.
 const char* const kTrickyUrl = "http://example.org/a b;touch ${HOME}pwned?q='1'&r=\"2\"|$(touch pwned)`touch pwned`";
@@ -24,15 +24,15 @@ const char* const kTrickyUrl = "http://example.org/a b;touch ${HOME}pwned?q='1'&
 class GoToWeb : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (size_t i = 0; i < std::size(kVariables); ++i) {
-      saved.push_back(GetEnvironmentVariable(kVariables[i]));
-      SetEnvironmentVariable(kVariables[i], *kValues[i] ? folder + kValues[i] : AnsiString());
+    for (auto [name, value] : kEnvironment) {
+      saved.push_back(GetEnvironmentVariable(name));
+      SetEnvironmentVariable(name, value ? folder + value : AnsiString());
     }
     SetEnvironmentVariable("XDG_CURRENT_DESKTOP", "Test");
     ForceDirectories(folder + "bin");
   }
   void TearDown() override {
-    for (size_t i = 0; i < saved.size(); ++i) SetEnvironmentVariable(kVariables[i], saved[i]);
+    for (size_t i = 0; i < saved.size(); ++i) SetEnvironmentVariable(kEnvironment[i].first, saved[i]);
     std::filesystem::remove_all(folder);
   }
 
@@ -43,23 +43,27 @@ class GoToWeb : public ::testing::Test {
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     return path;
   }
-  void Associate(const AnsiString& listFile, const AnsiString& ids) {
+  // The desktop's list of default applications, and a desktop entry.
+  void Associate(const AnsiString& listFile, const AnsiString& ids, const AnsiString& id, const AnsiString& exec) {
     ForceDirectories(ExtractFilePath(listFile));
     WriteFileAtomically(listFile, "[Default Applications]\ntext/html=" + ids + "\n");
-  }
-  void DesktopEntry(const AnsiString& id, const AnsiString& exec) {
     ForceDirectories(folder + "data/applications");
-    WriteFileAtomically(folder + "data/applications/" + id,
-                        "[Desktop Entry]\nType=Application\nName=Fake\nExec=" + exec +
-                            "\n\n[Desktop Action private]\nExec=wrong %u\n");
+    WriteFileAtomically(folder + "data/applications/" + id, "[Desktop Entry]\nType=Application\nName=Fake\nExec=" +
+                                                                exec + "\n\n[Desktop Action private]\nExec=wrong %u\n");
   }
-  // The arguments the fake browser received, one per line.
+  // The arguments the fake browser received, one per line, once it is done
+  // (it runs on its own; its marker file is awaited for at most 10 s).
   AnsiString ArgumentsOf(const AnsiString& browser) {
     for (int i = 0; i < 400 && !FileExists(browser + ".done"); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
     AnsiString args;
     ReadFileToString(browser + ".args", args);
     return args;
+  }
+  bool Open(const AnsiString& url) {
+    TGoToWeb link(nullptr);
+    link.SetUrl(url);
+    return link.Execute();
   }
 
   AnsiString folder = MakeTempFolder("gotoweb");
@@ -68,82 +72,63 @@ class GoToWeb : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(GoToWeb, SplitsCommandsIntoProgramAndArgumentsWithoutPlaceholders) {
-  TProgramCall call = SplitCommand("\"/opt/my browser/run\" -nohome \"%1\"");
-  EXPECT_EQ(call.Program, "/opt/my browser/run");
-  EXPECT_EQ(call.Arguments, std::vector<AnsiString>{"-nohome"});
-  call = SplitCommand("  run  \"say \\\"hi\\\" \\$HOME\" 100%% --url=%U %F ");
-  EXPECT_EQ(call.Program, "run");
-  EXPECT_EQ(call.Arguments, (std::vector<AnsiString>{"say \"hi\" $HOME", "100%", "--url="}));
-  EXPECT_TRUE(SplitCommand("   ").Program.empty());
-}
-
-// A program ending in .exe, .bat or .com ends there, blanks in its path and all.
-TEST_F(GoToWeb, WindowsStyleCommandsSplitAfterTheProgramsExtension) {
-  TProgramCall call = SplitBrowserCommand("\"C:\\Prog\\browser.exe\" -nohome \"%1\"");
-  EXPECT_EQ(call.Program, "C:\\Prog\\browser.exe");
-  EXPECT_EQ(call.Arguments, std::vector<AnsiString>{"-nohome"});
-  call = SplitBrowserCommand("C:\\Program Files\\B\\b.EXE -x  -y");
-  EXPECT_EQ(call.Program, "C:\\Program Files\\B\\b.EXE");
-  EXPECT_EQ(call.Arguments, (std::vector<AnsiString>{"-x", "-y"}));
-  EXPECT_TRUE(SplitBrowserCommand("C:\\a.com.exe").Arguments.empty());
-  EXPECT_EQ(SplitBrowserCommand("run.command --x").Program, "run.command") << "no such program: desktop rules";
-
-  const AnsiString browser = FakeBrowser(folder + "my apps/fake browser.bat");
-  SetEnvironmentVariable("BROWSER", browser + " -x %s");
-  TGoToWeb link(nullptr);
-  link.SetUrl("http://example.org/");
-  ASSERT_TRUE(link.Execute());
-  EXPECT_EQ(ArgumentsOf(browser), "-x\nhttp://example.org/\n");
+// A program ending in .exe, .bat or .com ends there, blanks in its path and
+// all; other commands follow the desktop's rules. Placeholders go.
+TEST(GoToWebSplit, ProgramAndArgumentsWithoutPlaceholders) {
+  const char* const cases[][3] = {  // command, program, arguments joined by '|'
+      {"\"/opt/my browser/run\" -nohome \"%1\"", "/opt/my browser/run", "-nohome"},
+      {"  run  \"say \\\"hi\\\" \\$HOME\" 100%% --url=%U %F ", "run", "say \"hi\" $HOME|100%|--url="},
+      {"   ", "", ""},
+      {"\"C:\\Prog\\browser.exe\" -nohome \"%1\"", "C:\\Prog\\browser.exe", "-nohome"},
+      {"C:\\Program Files\\B\\b.EXE -x  -y", "C:\\Program Files\\B\\b.EXE", "-x|-y"},
+      {"C:\\a.com.exe", "C:\\a.com.exe", ""},
+      {"run.command --x", "run.command", "--x"}};
+  for (const auto& [command, program, arguments] : cases) {
+    const TProgramCall call = SplitBrowserCommand(command);
+    AnsiString joined;
+    for (const AnsiString& argument : call.Arguments) joined += (joined.empty() ? "" : "|") + argument;
+    EXPECT_EQ(call.Program + " / " + joined, AnsiString(program) + " / " + arguments) << command;
+  }
 }
 
 TEST_F(GoToWeb, TheDesktopAssociationStartsTheBrowserWithTheAddressAsOneArgument) {
-  AnsiString browser = FakeBrowser(folder + "my apps/fake browser");
-  Associate(folder + "config/mimeapps.list", "uninstalled.desktop;fake.desktop;");
-  DesktopEntry("fake.desktop", "\"" + browser + "\" --new-window %u");
-  EXPECT_EQ(FindBrowserCommand(), "\"" + browser + "\" --new-window %u");
-
-  TGoToWeb link(nullptr);
-  link.SetUrl(AnsiString("  ") + kTrickyUrl + " ");
-  ASSERT_TRUE(link.Execute());
+  const AnsiString browser = FakeBrowser(folder + "my apps/fake browser");
+  Associate(folder + "config/mimeapps.list", "uninstalled.desktop;fake.desktop;", "fake.desktop",
+            "\"" + browser + "\" --new-window %u");
+  ASSERT_TRUE(Open(AnsiString("  ") + kTrickyUrl + " "));
   EXPECT_EQ(ArgumentsOf(browser), AnsiString("--new-window\n") + kTrickyUrl + "\n");
   EXPECT_FALSE(FileExists(folder + "bin/pwned"));
   EXPECT_FALSE(FileExists(GetCurrentDir() + "/pwned"));
 
   // The current desktop's own list comes first.
-  AnsiString other = FakeBrowser(folder + "other");
-  Associate(folder + "config/test-mimeapps.list", "other.desktop");
-  DesktopEntry("other.desktop", other);
+  const AnsiString other = FakeBrowser(folder + "other");
+  Associate(folder + "config/test-mimeapps.list", "other.desktop", "other.desktop", other);
   EXPECT_EQ(FindBrowserCommand(), other);
 }
 
 TEST_F(GoToWeb, FallsBackToBrowserVariableThenXdgOpen) {
-  AnsiString second = FakeBrowser(folder + "second");
-  Associate(folder + "config/mimeapps.list", "gone.desktop");
-  DesktopEntry("gone.desktop", folder + "not-there %u");
-  SetEnvironmentVariable("BROWSER", folder + "missing:" + second + " %s");
-  ASSERT_TRUE(OpenUrl("http://example.org/x"));
-  EXPECT_EQ(ArgumentsOf(second), "http://example.org/x\n");
+  const AnsiString second = FakeBrowser(folder + "my apps/fake browser.bat");
+  Associate(folder + "config/mimeapps.list", "gone.desktop", "gone.desktop", folder + "not-there %u");
+  SetEnvironmentVariable("BROWSER", folder + "missing:" + second + " -x %s");
+  ASSERT_TRUE(Open("http://example.org/x"));
+  EXPECT_EQ(ArgumentsOf(second), "-x\nhttp://example.org/x\n");
 
-  AnsiString opener = FakeBrowser(folder + "bin/xdg-open");
+  // The shell module's own opener (for the help page) takes the same way.
+  const AnsiString opener = FakeBrowser(folder + "bin/xdg-open");
   SetEnvironmentVariable("BROWSER", "");
   std::filesystem::remove(folder + "data/applications/gone.desktop");
   ASSERT_TRUE(OpenUrl("https://example.org/?a=1&b=2"));
   EXPECT_EQ(ArgumentsOf(opener), "https://example.org/?a=1&b=2\n");
-
   std::filesystem::remove(opener);
   EXPECT_FALSE(OpenUrl("http://example.org/"));
 }
 
 TEST_F(GoToWeb, RefusesAddressesABrowserCouldTakeForOptionsOrCommands) {
-  AnsiString opener = FakeBrowser(folder + "bin/xdg-open");
-  TGoToWeb link(nullptr);
+  const AnsiString opener = FakeBrowser(folder + "bin/xdg-open");
   for (const char* url : {"", "   ", "-remote openURL(file:///etc/passwd)", " --new-tab", "http://a/\nb",
-                          "http://a/\tb", "http://a/\x7f"}) {
-    link.SetUrl(url);
-    EXPECT_FALSE(link.Execute()) << url;
-  }
+                          "http://a/\tb", "http://a/\x7f"})
+    EXPECT_FALSE(Open(url)) << url;
   EXPECT_FALSE(FileExists(opener + ".args"));
-  EXPECT_FALSE(StartProgram(folder + "bin/xdg-open", {AnsiString("a\0b", 3)}));
+  EXPECT_FALSE(StartProgram(opener, {AnsiString("a\0b", 3)}));
   EXPECT_FALSE(StartProgram("", {}));
 }

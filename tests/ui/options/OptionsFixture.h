@@ -10,6 +10,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "platform/controls/Dialogs.h"
@@ -21,22 +22,16 @@
 // Stands in for the main window: records WM_USER messages.
 class TTestMainWindow : public TForm {
 public:
-  struct Received {
-    UINT Msg;
-    WPARAM WParam;
-    LPARAM LParam;
-  };
+  using TReceived = std::tuple<UINT, WPARAM, LPARAM>;
   explicit TTestMainWindow(TComponent* owner) : TForm(owner) {}
   void WndProc(TMessage& m) override {
-    if (m.Msg >= WM_USER && m.Msg < WM_APP) Messages.push_back({m.Msg, m.WParam, m.LParam});
+    if (m.Msg >= WM_USER && m.Msg < WM_APP) Messages.emplace_back(m.Msg, m.WParam, m.LParam);
     TForm::WndProc(m);
   }
   long Count(UINT msg, WPARAM wParam, LPARAM lParam) const {
-    return std::count_if(Messages.begin(), Messages.end(), [&](const Received& r) {
-      return r.Msg == msg && r.WParam == wParam && r.LParam == lParam;
-    });
+    return std::count(Messages.begin(), Messages.end(), TReceived{msg, wParam, lParam});
   }
-  std::vector<Received> Messages;
+  std::vector<TReceived> Messages;
 };
 
 class OptionsTest : public ::testing::Test {
@@ -51,16 +46,8 @@ protected:
     CopyFile(Data("project.pro"), ProjectFile, false);
     SetDialogResponder([this](const TDialogRequest& request) {
       TDialogAnswer answer;
-      if (request.Kind == dkMessageBox) {
-        Boxes.push_back(request.Text);
-        answer.Result = BoxAnswer;
-      } else if (!FileAnswers.empty()) {
-        answer.Result = IDOK;
-        answer.FileName = FileAnswers.front();
-        FileAnswers.pop_front();
-      } else {
-        answer.Result = IDCANCEL;
-      }
+      if (request.Kind == dkMessageBox) Boxes.push_back(request.Text);
+      answer.Result = request.Kind == dkMessageBox ? BoxAnswer : Pop(FileAnswers, answer.FileName) ? IDOK : IDCANCEL;
       return answer;
     });
     DefaultParams = new TParamProObj(Temp + "default.txt", true);
@@ -85,6 +72,14 @@ protected:
 
   static AnsiString Data(const char* name) { return AnsiString(HARVELLA_TEST_DATA) + "/options/" + name; }
 
+  template <class T>
+  static bool Pop(std::deque<T>& queue, T& front) {
+    if (queue.empty()) return false;
+    front = queue.front();
+    queue.pop_front();
+    return true;
+  }
+
   // The settings as the project file holds them now.
   TParamProObj& Saved() {
     SavedParams = std::make_unique<TParamProObj>(ProjectFile, false);
@@ -103,16 +98,13 @@ protected:
     TFOptions* form = ShowOptions(ForDefault, Main->Handle());
     form->ItemQuery = [this](int Kind, AnsiString& Text) {
       QueryKinds.push_back(Kind);
-      if (ItemAnswers.empty()) return false;
-      Text = ItemAnswers.front();
-      ItemAnswers.pop_front();
-      return true;
+      return Pop(ItemAnswers, Text);
     };
     form->SizerQuery = [this](AnsiString& Extension, TSizerObj& Rule) {
-      if (SizerAnswers.empty()) return false;
-      Extension = SizerAnswers.front().Extension;
-      Rule.Assign(SizerAnswers.front().Rule);
-      SizerAnswers.pop_front();
+      TCategoryItem item;
+      if (!Pop(SizerAnswers, item)) return false;
+      Extension = item.Extension;
+      Rule.Assign(item.Rule);
       return true;
     };
     return form;
@@ -124,10 +116,14 @@ protected:
     Application->ProcessMessages();
   }
 
-  TTreeNode* Node(TFOptions* form, const AnsiString& text, int occurrence = 0) {
+  // Selects the tree item with that text (the occurrence-th one).
+  TTreeNode* Select(TFOptions* form, const AnsiString& text, int occurrence = 0) {
     TTreeNodes* items = form->TreeView1->Items();
     for (int i = 0; i < items->Count(); ++i)
-      if (items->Item(i)->Text() == text && occurrence-- == 0) return items->Item(i);
+      if (items->Item(i)->Text() == text && occurrence-- == 0) {
+        form->TreeView1->SetSelected(items->Item(i));
+        return items->Item(i);
+      }
     ADD_FAILURE() << "no tree item " << text;
     return nullptr;
   }

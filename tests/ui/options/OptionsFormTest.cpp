@@ -3,17 +3,29 @@
 // lifecycle of the two forms.
 #include "OptionsFixture.h"
 
-#include "project/TextHelpers.h"
-
-TEST_F(OptionsTest, LoadsTheSettingsAndStoresEditsIntoTheObjectAndTheFile) {
+// Edits on every page reach the object and the file; the expected file is
+// tests/data/options/edited.pro.
+TEST_F(OptionsTest, EditsOnEveryPageAreStoredIntoTheObjectAndTheFile) {
   TFOptions* form = Open(false);
   EXPECT_EQ(form->Caption(), "Project options (" + ProjectFile + ")");
   EXPECT_EQ(form->Edit15->Text(), Temp + "projects/");
   EXPECT_EQ(form->Edit16->Text(), "1");  // a time-out of 0 shows as the up-down's minimum
   EXPECT_TRUE(form->cbNewSize->Checked());  // update mode 2
-  EXPECT_FALSE(form->cblUE->Checked(1));
+  EXPECT_EQ(form->pgSh->ActivePage(), form->tsWeekly);
+  CloseForm(form);  // the first store drops option bit 0x20 and the time-out of 0
 
-  form->Edit7->SetText(Temp + "download");
+  // Showing and closing without edits, dialogs cancelled, changes nothing.
+  const AnsiString unchanged = FileText(ProjectFile);
+  form = Open(false);
+  for (TSpeedButton* button : {form->SpeedButton6, form->SpeedButton3, form->SpeedButton5, form->SpeedButton9})
+    button->Click();
+  CloseForm(form);
+  EXPECT_EQ(FileText(ProjectFile), unchanged);
+  EXPECT_TRUE(Boxes.empty());
+
+  CurrentParams->Schedule.MarkExecuted();
+  form = Open(false);
+  form->Edit7->SetText("/srv/other");
   form->Edit10->SetText("5000");  // clamped to 999
   form->Edit9->SetText("x");      // no number: the up-down's position stays
   form->rbSkip->SetChecked(true);
@@ -24,66 +36,56 @@ TEST_F(OptionsTest, LoadsTheSettingsAndStoresEditsIntoTheObjectAndTheFile) {
   form->cblUE->ToggleByUser(1);
   form->CheckBox5->SetChecked(false);
   form->Edit3->SetText("2");
+  // Refused: the file cannot hold them; the object keeps what it had.
+  form->eUserPsw->SetText("a^b");
+  form->Edit2->SetText("lots");
+  form->dpEndTm->SetTime(0);
+
+  // Masks: each kind of each category keeps its edits.
+  Select(form, "Domain name", 1);
+  EXPECT_TRUE(form->CheckListBox9->Checked(0));
+  ItemAnswers = {"tracker", "banner"};
+  form->SpeedButton6->Click();  // include: add
+  form->CheckListBox9->SetItemIndex(1);
+  form->SpeedButton7->Click();  // include: edit "ads"
+  EXPECT_EQ(QueryKinds, (std::vector<int>{1, 1, 0}));  // new (cancelled above), new, edit
+  ItemAnswers = {"[section", "+plus"};
+  form->SpeedButton13->Click();
+  form->SpeedButton13->Click();
+  EXPECT_EQ(Boxes.size(), 2u);
+  Select(form, "File name");
+  form->CheckBox3->SetChecked(true);  // exclude: all checked
+  form->CheckListBox10->SetItemIndex(0);
+  form->SpeedButton15->Click();  // exclude: delete "tmp"
+  Select(form, "Domain name", 1);
+  form->cbIE->SetChecked(true);
+  form->cbIE->SetChecked(false);
+
+  // Schedule: monthly (4), months 1, 6 and 12 (2081), the week days kept;
+  // "clear" forgets the last run.
+  EXPECT_EQ(form->eLastCnt->Text(), "1");
+  form->SpeedButton1->Click();
+  form->pgSh->SetActivePage(form->tsMonthly);
+  for (int month : {0, 5, 11}) form->clbM->SetChecked(month, true);
+  form->seDayOfMonth->SetValue(15);
+  form->dpStart->SetDate(EncodeDate(2026, 3, 1));
+  form->dpStartTime->SetTime(EncodeTime(6, 30, 0, 0));
+  form->dpEnd->SetDate(EncodeDate(2026, 12, 31));
+  form->cbSeries->SetChecked(true);
+  form->seMailCount->SetValue(20);
+  form->seMailPause->SetValue(40);
+  SendMessage(form->Handle(), WM_SAVEPROJECT, 1, 0);
+  ASSERT_EQ(Boxes.size(), 3u);
+  for (const char* part : {"Password", "Maximum Size", "End", "^", "00:00:00"})
+    EXPECT_NE(Boxes[2].find(part), AnsiString::npos) << part;
   CloseForm(form);
   EXPECT_EQ(FOptionsProject, nullptr);
 
-  for (TParamProObj* p : {CurrentParams, &Saved()}) {
-    SCOPED_TRACE(p == CurrentParams ? "object" : "file");
-    EXPECT_EQ(p->Project.Folder, Temp + "download/");
-    EXPECT_EQ(p->Project.Connections, 999);
-    EXPECT_EQ(p->Project.Retries, 2);
-    EXPECT_EQ(p->Project.TimeOut, 1);
-    EXPECT_EQ(p->Project.UpdateMode, umSkipExisting);
-    EXPECT_EQ(p->Project.Options, (10239 & ~(poUnused20 | poMaskProxyPassword | poSiteLogin)) | poConfirmExit);
-    EXPECT_EQ(p->Project.Agent, "Robot;1");
-    EXPECT_EQ(p->Domain.Flags[0], "+++");
-    EXPECT_EQ(p->Domain.Joined[0], "com;de;net;");
-    EXPECT_EQ(p->Domain.Flags[1], " ++");
-    EXPECT_FALSE(p->LoadAllSizes);
-    EXPECT_EQ(p->MinSize, 2);
-    EXPECT_EQ(p->MaxSize, 5000);
-    EXPECT_EQ(p->IncludeMasks[0].Text(), "+example.org\r\nads\r\n");
-  }
-}
-
-TEST_F(OptionsTest, ShowingAndClosingWithoutEditsChangesNothing) {
-  CloseForm(Open(false));  // the first store drops option bit 0x20 and the time-out of 0
-  const AnsiString before = FileText(ProjectFile);
-  TFOptions* form = Open(false);
-  // Dialogs that are cancelled change nothing either.
-  form->SpeedButton6->Click();
-  form->SpeedButton3->Click();
-  form->SpeedButton5->Click();
-  form->SpeedButton9->Click();
-  CloseForm(form);
-  EXPECT_EQ(FileText(ProjectFile), before);
-  EXPECT_TRUE(Boxes.empty());
-}
-
-TEST_F(OptionsTest, EntriesTheFileCannotHoldAreRefusedWithAMessage) {
-  TFOptions* form = Open(false);
-  form->Edit14->SetText("Robot^1");
-  form->eUserPsw->SetText("a^b");
-  form->Edit2->SetText("lots");
-  form->dpStartTime->SetTime(0);
-  SendMessage(form->Handle(), WM_SAVEPROJECT, 1, 0);
-  ASSERT_EQ(Boxes.size(), 1u);
-  for (const char* part : {"Identify browser as", "Password", "Maximum Size", "Start", "^", "00:00:00"})
-    EXPECT_NE(Boxes[0].find(part), AnsiString::npos) << part;
-  const TParamProObj& saved = Saved();
-  EXPECT_EQ(saved.Project.Agent, "Agent;v2");
-  EXPECT_EQ(saved.Project.Web.Password, "pw");
-  EXPECT_EQ(saved.MaxSize, 5000);
-  EXPECT_EQ(FormatDateTime("hh:nn:ss", saved.Schedule.StartTime), "08:00:00");
-
-  // A settings file that cannot be written is reported, not thrown.
-  Boxes.clear();
-  form->Edit14->SetText("Robot");
-  CurrentParams->FileName = Temp + "missing/folder/site.pro";
-  form->FormActivate(form);  // picks up the new file name
-  SendMessage(form->Handle(), WM_SAVEPROJECT, 1, 0);
-  ASSERT_EQ(Boxes.size(), 1u);
-  EXPECT_NE(Boxes[0].find("could not be written"), AnsiString::npos);
+  const AnsiString written = FileText(ProjectFile);
+  EXPECT_EQ(written, FileText(Data("edited.pro")));
+  CurrentParams->SaveToFile();  // the object holds what the file holds
+  EXPECT_EQ(FileText(ProjectFile), written);
+  EXPECT_EQ(CurrentParams->Domain.Joined[0], "com;de;net;");
 }
 
 TEST_F(OptionsTest, TellsTheMainWindowAndFollowsActivation) {
@@ -99,23 +101,33 @@ TEST_F(OptionsTest, TellsTheMainWindowAndFollowsActivation) {
   EXPECT_EQ(Main->Count(WM_OPTIONSSHOWN, 0, 1), 1);
   EXPECT_EQ(Saved().Project.Connections, 6);
 
-  // Coming back shows what the main window changed meanwhile, saved or not.
+  // What the main window changes meanwhile is not stored over by the
+  // inactive form, and shows when the form comes back.
   CurrentParams->Project.Connections = 12;
+  SendMessage(form->Handle(), WM_SAVEPROJECT, 1, 0);
+  EXPECT_EQ(Saved().Project.Connections, 12);
   CurrentLang.Name = "deutsch";
   const size_t sent = Main->Messages.size();
   form->Activate();
   EXPECT_EQ(form->Edit10->Text(), "12");
   EXPECT_EQ(CurrentLang.Name, "deutsch");
   ASSERT_GT(Main->Messages.size(), sent);
-  EXPECT_EQ(Main->Messages.back().Msg, WM_APPLYLANGUAGE);
+  EXPECT_EQ(std::get<0>(Main->Messages.back()), WM_APPLYLANGUAGE);
 
   // WM_SAVEPROJECT 0 stores only, 1 also writes.
   form->Edit10->SetText("9");
   SendMessage(form->Handle(), WM_SAVEPROJECT, 0, 0);
   EXPECT_EQ(CurrentParams->Project.Connections, 9);
-  EXPECT_EQ(Saved().Project.Connections, 6);
+  EXPECT_EQ(Saved().Project.Connections, 12);
   SendMessage(form->Handle(), WM_SAVEPROJECT, 1, 0);
   EXPECT_EQ(Saved().Project.Connections, 9);
+
+  // A settings file that cannot be written is reported, not thrown.
+  CurrentParams->FileName = Temp + "missing/folder/site.pro";
+  form->FormActivate(form);  // picks up the new file name
+  SendMessage(form->Handle(), WM_SAVEPROJECT, 1, 0);
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_NE(Boxes[0].find("could not be written"), AnsiString::npos);
 }
 
 TEST_F(OptionsTest, OneFormForTheDefaultsAndOneForTheProject) {

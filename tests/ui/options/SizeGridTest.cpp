@@ -34,7 +34,7 @@ void DoubleClickCell(TStringGrid* grid, int col, int row) {
 
 TEST_F(OptionsTest, SizeGridAddsEditsTogglesAndDeletesRows) {
   TFOptions* form = Open(false);
-  form->TreeView1->SetSelected(Node(form, "Programs"));
+  Select(form, "Programs");
   TStringGrid* grid = form->sgSize;
 
   // Adding to an empty list fills row 1; a second rule gets a new row.
@@ -73,9 +73,9 @@ TEST_F(OptionsTest, SizeGridAddsEditsTogglesAndDeletesRows) {
   EXPECT_EQ(Row(grid, 1), (std::vector<AnsiString>{"", "7z", "", "", ""}));
 
   // Leaving the category stores the flags shown.
-  form->TreeView1->SetSelected(Node(form, "Text"));
+  Select(form, "Text");
   EXPECT_TRUE(rule(1)->Load);
-  form->TreeView1->SetSelected(Node(form, "Programs"));
+  Select(form, "Programs");
   EXPECT_EQ(grid->Tag(), 0);
 
   // Deleting the only row leaves an empty row 1 and an empty list.
@@ -90,7 +90,7 @@ TEST_F(OptionsTest, SizeGridAddsEditsTogglesAndDeletesRows) {
 
 TEST_F(OptionsTest, CategoryFilesRoundTripByteForByte) {
   TFOptions* form = Open(false);
-  form->TreeView1->SetSelected(Node(form, "Video"));
+  Select(form, "Video");
   TStringList& video = CurrentParams->FileTypes[5];
 
   FileAnswers = {Data("mixed.txt")};
