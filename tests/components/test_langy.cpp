@@ -31,7 +31,6 @@ struct TLangForm : TForm {
   TLabel* Label1 = Named(new TLabel(this), "Label1", Panel1);
   TLabel* Inner = Named(new TLabel(Panel1), "Inner", Panel1);
   TButton* Button1 = Named(new TButton(this), "Button1", this);
-  TEdit* Edit1 = Named(new TEdit(this), "Edit1", this);
   TMemo* Memo1 = Named(new TMemo(this), "Memo1", this);
   TComboBox* cbLang = Named(new TComboBox(this), "cbLang", this);
   TStatusBar* StatusBar1 = Named(new TStatusBar(this), "StatusBar1", this);
@@ -48,7 +47,6 @@ struct TLangForm : TForm {
     Inner->SetCaption("owned by the panel");
     Button1->SetCaption("&Start");
     Button1->SetHint("Start the run");
-    Edit1->SetText("http://example.org/");
     Memo1->Lines()->SetText("alpha\n\ngamma\n");
     cbLang->Items()->SetText("English\nDeutsch\n");
     cbLang->SetItemIndex(1);
@@ -75,13 +73,14 @@ class Langy : public ::testing::Test {
 
 // The hand-written file applied, the form's texts are saved to a new file
 // and over a copy of the hand-written one (the expected bytes are data
-// files). A form with the program's own texts reads them back and saves the
-// same bytes.
+// files). A form with the program's own texts reads the second back and
+// saves the bytes of the first.
 TEST_F(Langy, AppliesAFileAndWritesBackWhatTheFormShows) {
   const AnsiString applied = folder + "applied.lan", merged = folder + "merged.lan", again = folder + "again.lan";
   ASSERT_TRUE(CopyFile(Data("deutsch.lan"), merged, false));
   TLangForm form;
   langy.LoadLanguage(&form, Data("deutsch.lan"));
+  EXPECT_EQ(form.Label1->Caption(), "Erste\r\nZweite");
   EXPECT_EQ(form.Inner->Caption(), "owned by the panel");
   // Every kind of line break is written as "~~".
   form.StatusBar1->Panel(0)->SetText("one\r\ntwo");
@@ -114,6 +113,5 @@ TEST(MsgLanguage, ItemsAreCopiedNotSharedAndIndexesAreChecked) {
   source.SetString(0, "changed");
   source.Add("third");
   EXPECT_EQ(ml.Items().Text(), "Attention\r\nError\r\n");
-  EXPECT_EQ(ml[1], "Error");
   EXPECT_THROW(ml[2], EListError);
 }

@@ -19,17 +19,15 @@
 #include "ui/options/OptionsText.h"
 #include "ui/options/options.h"
 
+using TReceived = std::tuple<UINT, WPARAM, LPARAM>;
+
 // Stands in for the main window: records WM_USER messages.
 class TTestMainWindow : public TForm {
 public:
-  using TReceived = std::tuple<UINT, WPARAM, LPARAM>;
   explicit TTestMainWindow(TComponent* owner) : TForm(owner) {}
   void WndProc(TMessage& m) override {
     if (m.Msg >= WM_USER && m.Msg < WM_APP) Messages.emplace_back(m.Msg, m.WParam, m.LParam);
     TForm::WndProc(m);
-  }
-  long Count(UINT msg, WPARAM wParam, LPARAM lParam) const {
-    return std::count(Messages.begin(), Messages.end(), TReceived{msg, wParam, lParam});
   }
   std::vector<TReceived> Messages;
 };
@@ -38,10 +36,8 @@ class OptionsTest : public ::testing::Test {
 protected:
   void SetUp() override {
     InitializeControls();
-    Temp = MakeTempFolder("harvella-options");
     SetProgramFolder(Temp);
     SetUserDataFolder(Temp);
-    ProjectFile = Temp + "projects/site.pro";
     ForceDirectories(Temp + "projects");
     CopyFile(Data("project.pro"), ProjectFile, false);
     SetDialogResponder([this](const TDialogRequest& request) {
@@ -50,10 +46,8 @@ protected:
       answer.Result = request.Kind == dkMessageBox ? BoxAnswer : Pop(FileAnswers, answer.FileName) ? IDOK : IDCANCEL;
       return answer;
     });
-    DefaultParams = new TParamProObj(Temp + "default.txt", true);
-    DefaultParams->LoadFromFile("");
-    CurrentParams = new TParamProObj(ProjectFile, false);
-    CurrentParams->LoadFromFile("");
+    DefaultParams = Loaded(new TParamProObj(Temp + "default.txt", true));
+    CurrentParams = Loaded(new TParamProObj(ProjectFile, false));
     Main = new TTestMainWindow(nullptr);
     Main->Show();
   }
@@ -80,10 +74,13 @@ protected:
     return true;
   }
 
+  static TParamProObj* Loaded(TParamProObj* params) {
+    params->LoadFromFile("");
+    return params;
+  }
   // The settings as the project file holds them now.
   TParamProObj& Saved() {
-    SavedParams = std::make_unique<TParamProObj>(ProjectFile, false);
-    SavedParams->LoadFromFile("");
+    SavedParams.reset(Loaded(new TParamProObj(ProjectFile, false)));
     return *SavedParams;
   }
 
@@ -128,7 +125,7 @@ protected:
     return nullptr;
   }
 
-  AnsiString Temp, ProjectFile;
+  AnsiString Temp = MakeTempFolder("harvella-options"), ProjectFile = Temp + "projects/site.pro";
   TTestMainWindow* Main = nullptr;
   std::vector<AnsiString> Boxes;
   int BoxAnswer = IDOK;

@@ -5,14 +5,11 @@
 
 namespace {
 
-TCategoryItem Item(const char* extension, bool load, bool checkSize, int min, int max) {
-  TCategoryItem item;
-  item.Extension = extension;
-  item.Rule.Load = load;
-  item.Rule.CheckSize = checkSize;
-  item.Rule.MinSize = min;
-  item.Rule.MaxSize = max;
-  return item;
+// Answers for the size-rule editor, written as category file lines.
+std::deque<TCategoryItem> Rules(const char* lines) {
+  std::vector<TCategoryItem> items;
+  EXPECT_EQ(ReadCategoryFile(lines, items), 0);
+  return {items.begin(), items.end()};
 }
 
 std::vector<AnsiString> Row(TStringGrid* grid, int row) {
@@ -38,7 +35,8 @@ TEST_F(OptionsTest, SizeGridAddsEditsTogglesAndDeletesRows) {
   TStringGrid* grid = form->sgSize;
 
   // Adding to an empty list fills row 1; a second rule gets a new row.
-  SizerAnswers = {Item("exe", true, true, 0, 900), Item("zip", false, false, 5, 0), Item("a,b", true, false, 0, 0)};
+  SizerAnswers = Rules("exe,+,+,0,900\r\nzip,,,5,0\r\nbad,+,,0,0");
+  SizerAnswers.back().Extension = "a,b";
   form->SpeedButton3->Click();
   EXPECT_EQ(grid->RowCount(), 2);
   EXPECT_EQ(Row(grid, 1), (std::vector<AnsiString>{"1", "exe", "1", "", "900"}));
@@ -51,7 +49,7 @@ TEST_F(OptionsTest, SizeGridAddsEditsTogglesAndDeletesRows) {
 
   // Editing the selected row rewrites it and its rule.
   grid->SetRow(2);
-  SizerAnswers = {Item("rar", false, false, 1, 2)};
+  SizerAnswers = Rules("rar,,,1,2");
   form->SpeedButton8->Click();
   EXPECT_EQ(Row(grid, 2), (std::vector<AnsiString>{"", "rar", "", "1", "2"}));
 
@@ -66,7 +64,7 @@ TEST_F(OptionsTest, SizeGridAddsEditsTogglesAndDeletesRows) {
   EXPECT_EQ(grid->Cells(0, 1), "");
   DoubleClickCell(grid, 0, 0);
   EXPECT_EQ(grid->Cells(0, 2), "1");
-  SizerAnswers = {Item("7z", false, false, 0, 0)};
+  SizerAnswers = Rules("7z");
   grid->SetRow(1);
   grid->SetCol(1);
   SimulateKey(grid, true, VK_RETURN);  // Enter on the extension column edits the row
@@ -76,7 +74,7 @@ TEST_F(OptionsTest, SizeGridAddsEditsTogglesAndDeletesRows) {
   Select(form, "Text");
   EXPECT_TRUE(rule(1)->Load);
   Select(form, "Programs");
-  EXPECT_EQ(grid->Tag(), 0);
+  EXPECT_EQ(grid->Tag(), 0);  // the header toggles start afresh
 
   // Deleting the only row leaves an empty row 1 and an empty list.
   grid->SetRow(1);
