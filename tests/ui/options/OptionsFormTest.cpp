@@ -124,7 +124,7 @@ TEST_F(OptionsTest, TellsTheMainWindowAndFollowsActivation) {
   EXPECT_NE(Boxes[0].find("could not be written"), AnsiString::npos);
 }
 
-TEST_F(OptionsTest, OneFormForTheDefaultsAndOneForTheProject) {
+TEST_F(OptionsTest, OneFormForTheDefaultsAndOneForTheProjectWhileItIsOpen) {
   TFOptions* project = Open(false);
   TFOptions* defaults = Open(true);
   EXPECT_EQ(Open(false), project);
@@ -149,13 +149,11 @@ TEST_F(OptionsTest, OneFormForTheDefaultsAndOneForTheProject) {
   CurrentParams = nullptr;
   EXPECT_EQ(ShowOptions(false, Main->Handle()), nullptr);
   CurrentParams = current;
-}
 
-TEST_F(OptionsTest, AClosedProjectIsNotOverwrittenByItsOptionsForm) {
+  // A closed project is not overwritten by its form: the main window closes
+  // the project and opens another before the form receives its WM_CLOSE.
   TFOptions* form = Open(false);
   form->Edit10->SetText("2");
-  // The main window closes the project and opens another before the form
-  // receives its WM_CLOSE.
   const AnsiString other = Temp + "projects/other.pro";
   CurrentParams->SetDefaults();
   CurrentParams->LoadFromFile(other);
