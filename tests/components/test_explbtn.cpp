@@ -30,7 +30,6 @@ class ExplorerButton : public ::testing::Test {
     button = Make(10);
     form.Show();
   }
-  ~ExplorerButton() override { form.Hide(); }
   TExplorerButton* Make(int left) {
     auto* b = new TExplorerButton(&form);
     b->SetParent(&form);
@@ -50,6 +49,7 @@ class ExplorerButton : public ::testing::Test {
   // just right of it.
   TLook Look() { return Pixels({{0, 25}, {23, 24}, {28, 24}, {36, 24}}); }
 
+  AnsiString crossings;  // '>' for each OnEnter, '<' for each OnExit
   TForm form{nullptr};
   TExplorerButton* button;
   std::vector<TObject*> clicked;
@@ -74,7 +74,6 @@ TEST(ExplorerButtonMono, GreyLevelsFollowTheShadingThresholdsAndKeepTheTranspare
 
 TEST_F(ExplorerButton, EachStateOfTheMouseHasItsLookAndOnlyAReleaseInsideClicks) {
   button->SetBitmap(TSquare());
-  AnsiString crossings;
   button->OnEnter = [&](TObject*) { crossings += '>'; };
   button->OnExit = [&](TObject*) { crossings += '<'; };
   const TLook grey = {kFace, kFace, kLight, kFace};
