@@ -1,6 +1,6 @@
 // Posted and sent messages between two threads.
 #include "platform/messages/Messages.h"
-#include "tests/platform/messages/PumpThread.h"
+#include "tests/support/PumpThread.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,5 @@
 #include "platform/messages/Messages.h"
+#include "tests/support/PumpThread.h"
 
 #include <gtest/gtest.h>
 
@@ -16,37 +17,9 @@ namespace {
 
 constexpr UINT WM_RECORD = WM_USER + 1;
 constexpr UINT WM_ASK = WM_USER + 2;
-constexpr UINT WM_STOP = WM_APP + 999;
 using Log = std::vector<std::pair<UINT, WPARAM>>;
 
 void AnswerOne(TMessage& m) { m.Result = 1; }
-
-// A worker thread that owns one hidden window with the test's method, made
-// before the constructor returns. By default the thread pumps its queue until
-// stopped; given a body, it runs that instead and its window ends with it.
-class PumpThread {
-public:
-  explicit PumpThread(TWndMethod method, std::function<void()> body = nullptr) {
-    std::promise<HWND> made;
-    thread_ = std::thread([&made, method = std::move(method), body = std::move(body)] {
-      made.set_value(AllocateHWnd([method](TMessage& m) { m.Msg == WM_STOP ? PostQuitMessage(0) : method(m); }));
-      MSG msg;
-      while (!body && GetMessage(msg, nullptr, 0, 0)) DispatchMessage(msg);
-      if (body) body();
-    });
-    wnd_ = made.get_future().get();
-  }
-  ~PumpThread() { Stop(); }
-  HWND Wnd() const { return wnd_; }
-  void Stop() {
-    PostMessage(wnd_, WM_STOP, 0, 0);
-    if (thread_.joinable()) thread_.join();
-  }
-
-private:
-  HWND wnd_ = nullptr;
-  std::thread thread_;
-};
 
 }  // namespace
 
