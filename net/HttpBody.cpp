@@ -73,6 +73,8 @@ void THttpBodyReader::Start(TBodyFraming Framing, int64_t Length)
     FLine.clear();
     FError.clear();
     FRemaining = Length;
+    FTrailerLines = 0;
+    FTrailerBytes = 0;
     switch (Framing) {
     case TBodyFraming::None:
         FStep = TStep::Done;
@@ -160,8 +162,13 @@ bool THttpBodyReader::EndOfLine()
         return true;
     default:
         // Trailer fields are not part of the document; an empty line ends them.
-        if (line.empty())
+        if (line.empty()) {
             FStep = TStep::Done;
+            return true;
+        }
+        FTrailerBytes += static_cast<int64_t>(line.size()) + 2;
+        if (++FTrailerLines > HttpMaxHeaderLines || FTrailerBytes > HttpMaxHeaderBytes)
+            return Malformed("trailer too large");
         return true;
     }
 }

@@ -5,7 +5,8 @@
 // - Length: the first Length bytes; the response is complete once they have
 //   come, and bytes beyond them are not part of the document;
 // - Chunked: the decoded chunk data, never the chunk sizes, extensions, line
-//   ends or trailer; complete after the last (empty) chunk and its trailer;
+//   ends or trailer; complete after the last (empty) chunk and its trailer,
+//   which may be no larger than a header may be;
 // - None: no body at all (complete at once).
 // Malformed chunk framing stops the reader with an error text.
 #pragma once
@@ -14,6 +15,11 @@
 
 #include <cstdint>
 #include <functional>
+
+// The most lines and bytes a response header, or a chunked body's trailer,
+// may hold.
+constexpr int HttpMaxHeaderLines = 4096;
+constexpr int HttpMaxHeaderBytes = 1024 * 1024;
 
 enum class TBodyFraming { None, UntilClose, Length, Chunked };
 
@@ -53,5 +59,7 @@ private:
     TStep FStep = TStep::Data;
     int64_t FRemaining = 0;   // bytes left of the length or of the chunk
     AnsiString FLine;         // a chunk-size, chunk-end or trailer line being gathered
+    int FTrailerLines = 0;
+    int64_t FTrailerBytes = 0;
     AnsiString FError;
 };

@@ -3,6 +3,8 @@
 #include "net/HttpDates.h"
 #include "net/UrlUtils.h"
 
+#include <cstring>
+
 namespace {
 
 AnsiString Base64Credentials(const AnsiString& User, const AnsiString& Password)
@@ -113,12 +115,29 @@ TStatusLine ParseStatusLine(const AnsiString& Line, int& Code, AnsiString& Reaso
     const AnsiString version = Copy(Line, 1, 8);
     if (version != "HTTP/1.0" && version != "HTTP/1.1")
         return TStatusLine::NotStatus;
+    // "HTTP/1.x", a blank, three digits of a code from 100, then the end of
+    // the line or a blank before the reason: "2000" is no code, and neither
+    // is "000".
     const AnsiString digits = Copy(Line, 10, 3);
-    if (digits.size() != 3 || !IsDigit(digits[0]) || !IsDigit(digits[1]) || !IsDigit(digits[2]))
+    if (CharAt(Line, 9) != ' ' || digits.size() != 3 || !IsDigit(digits[0]) || !IsDigit(digits[1]) ||
+        !IsDigit(digits[2]) || (Length(Line) > 12 && CharAt(Line, 13) != ' ') || digits[0] == '0')
         return TStatusLine::Invalid;
     Code = StrToInt(digits);
     Reason = Copy(Line, 14, Length(Line));
     return TStatusLine::Valid;
+}
+
+bool IsHeaderFieldLine(const AnsiString& Line)
+{
+    const int colon = Pos(":", Line);
+    if (colon <= 1)
+        return false;
+    for (int i = 1; i < colon; ++i) {
+        const auto c = static_cast<unsigned char>(CharAt(Line, i));
+        if (c <= 0x20 || c >= 0x7F || std::strchr("\"(),/;<=>?@[\\]{}", c) != nullptr)
+            return false;
+    }
+    return true;
 }
 
 bool SplitHeaderField(const AnsiString& Line, AnsiString& Name, AnsiString& Value)

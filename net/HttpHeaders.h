@@ -56,9 +56,14 @@ void ReplaceExt(AnsiString& Name, const AnsiString& Ext);
 enum class TStatusLine { NotStatus, Valid, Invalid };
 
 // A line starting "HTTP/1.0" or "HTTP/1.1" is a status line: the code is
-// characters 10 to 12 (three digits, else Invalid) and the reason the text
-// from character 14.
+// characters 10 to 12 and the reason the text from character 14. It is
+// Invalid unless character 9 is a blank, the code is three digits from 100
+// on, and character 13 is a blank or the line ends before it.
 TStatusLine ParseStatusLine(const AnsiString& Line, int& Code, AnsiString& Reason);
+
+// A well-formed field line: a name of token characters (no blank, control
+// character or separator), then ":".
+bool IsHeaderFieldLine(const AnsiString& Line);
 
 // Splits "Name: value" into the lower-cased name and the value; the blanks
 // after the ":" are skipped but never the last character. False without ":".

@@ -701,6 +701,14 @@ void THttpCli::ParseHeaderLine(const AnsiString& Line, const AnsiString& RawLine
         FInterim = true;
         return;
     }
+    // A second status line, a malformed one and a malformed field line make
+    // the whole reply unreadable (a folded continuation line is passed over).
+    const bool continuation = Line[0] == ' ' || Line[0] == '\t';
+    if ((status == TStatusLine::Valid && FStatusSeen) ||
+        (status == TStatusLine::NotStatus && !continuation && !IsHeaderFieldLine(Line))) {
+        FailConnection(status == TStatusLine::Valid ? "Second HTTP status line" : "Invalid HTTP header line");
+        return;
+    }
     FRcvdHeader.Add(Line);
     switch (status) {
     case TStatusLine::Valid:

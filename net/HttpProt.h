@@ -101,10 +101,9 @@ constexpr UINT WM_HTTP_SET_READY = WM_USER + 2;
 constexpr UINT WM_HTTP_RELOCATE = WM_USER + 3;
 constexpr UINT WM_HTTP_ABORT = WM_USER + 4;
 
-// Limits of the received header.
+// Limits of the received header (HttpMaxHeaderLines and HttpMaxHeaderBytes,
+// which hold for a chunked body's trailer too, in net/HttpBody.h).
 constexpr int HttpMaxLineLength = 8192;
-constexpr int HttpMaxHeaderLines = 4096;
-constexpr int HttpMaxHeaderBytes = 1024 * 1024;
 // Restarts after "Location:" headers before the request fails.
 constexpr int HttpMaxRelocations = 20;
 
