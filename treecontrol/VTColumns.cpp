@@ -760,7 +760,13 @@ void TVirtualTreeColumns::LoadFromStream(TStream& stream, int version) {
   Clear();
   int32_t count = ReadInt(stream);
   if (count < 0 || count > MaxStreamColumns) throw EStreamError("Stream read error");
-  BeginUpdate();
+  // A read that fails still closes the bracket, so that the columns keep
+  // their positions up to date afterwards.
+  struct TBracket {
+    TVirtualTreeColumns* Columns;
+    explicit TBracket(TVirtualTreeColumns* columns) : Columns(columns) { Columns->BeginUpdate(); }
+    ~TBracket() { Columns->EndUpdate(); }
+  } bracket(this);
   for (int32_t i = 0; i < count; ++i) {
     TVirtualTreeColumn* column = Add();
     column->SetText(ReadWide(stream));
@@ -800,6 +806,4 @@ void TVirtualTreeColumns::LoadFromStream(TStream& stream, int version) {
       for (int32_t i = 0; i < count; ++i) positionToIndex_[size_t(i)] = i;
     }
   }
-  EndUpdate();
-  UpdatePositions(true);
 }

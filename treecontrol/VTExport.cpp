@@ -116,8 +116,10 @@ String DelimitedText(TCustomVirtualStringTree& tree, TVSTTextSourceType source, 
   const bool useColumns = tree.Header().UseColumns();
   const String separatorText(1, separator);
   if (useColumns) {
+    // Captions are quoted as cells are, so that none splits the header line.
     for (size_t i = 0; i < columns.size(); ++i) {
-      buffer.Add(convert(tree.Header().Columns()[columns[i]]->Text()));
+      const String caption = convert(tree.Header().Columns()[columns[i]]->Text());
+      buffer.Add(cell(caption, columnQuote(caption)));
       if (i + 1 < columns.size()) {
         if (IsMain(tree, columns[i])) buffer.Add(levelString);
         buffer.Add(separatorText);
@@ -154,12 +156,26 @@ AnsiString ColorValue(TColor color) {
   return "#" + IntToHex(GetRValue(rgb), 2) + IntToHex(GetGValue(rgb), 2) + IntToHex(GetBValue(rgb), 2);
 }
 
+// A font name in a style rule: characters that could end the name, the
+// rule, its attribute or the style sheet are written as CSS escapes.
+AnsiString CssFontName(const AnsiString& name) {
+  AnsiString out;
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || std::strchr("\"'\\<>&;{}", c))
+      out += "\\" + IntToHex(byte, 2) + " ";
+    else
+      out += c;
+  }
+  return out;
+}
+
 AnsiString StyleRule(const AnsiString& name, const TFont& font) {
   AnsiString rule = name.empty() ? AnsiString(" style=\"{font:") : "." + name + "{font:";
   if (font.Style() & fsUnderline) rule += " underline";
   if (font.Style() & fsItalic) rule += " italic";
   if (font.Style() & fsBold) rule += " bold";
-  rule += " " + IntToStr(font.Size()) + "pt \"" + font.Name() + "\";";
+  rule += " " + IntToStr(font.Size()) + "pt \"" + CssFontName(font.Name()) + "\";";
   rule += "color:" + ColorValue(font.Color()) + ";}";
   if (name.empty()) rule += "\"";
   return rule;

@@ -552,10 +552,16 @@ void TVTHeader::LoadFromStream(TStream& stream) {
   states_ |= hsLoading;
   TVTHeaderOptions saved = options_;
   options_ = {};
+  // A read that fails leaves the header with the options it had.
   struct Done {
     TVTHeader* header;
-    ~Done() { header->states_ &= uint8_t(~hsLoading); }
-  } done{this};
+    TVTHeaderOptions options;
+    bool read = false;
+    ~Done() {
+      header->states_ &= uint8_t(~hsLoading);
+      if (!read) header->options_ = options;
+    }
+  } done{this, saved};
   int32_t version = ReadInt(stream);
   if (version >= 0) {
     stream.Seek(-4, soFromCurrent);
@@ -575,6 +581,7 @@ void TVTHeader::LoadFromStream(TStream& stream) {
   SetHeight(ReadIntIn(stream, 0, MaxStreamHeaderHeight));
   const int32_t options = ReadInt(stream);
   options_ = saved;
+  done.read = true;
   SetOptions(TVTHeaderOptions::FromBits(uint16_t(options & ((1 << (hoAutoSpring + 1)) - 1))));
   SetStyle(TVTHeaderStyle(ReadIntIn(stream, 0, 3)));
   font_.SetColor(ReadInt(stream));

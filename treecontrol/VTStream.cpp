@@ -27,10 +27,13 @@ constexpr uint64_t MaxLoadedHeight = INT32_MAX;
 }
 
 // What the reader and the writer of one thread track across the recursive
-// hooks: the nesting of the node at hand and the row heights read so far.
+// hooks: the nesting of the node at hand, the row heights read so far and
+// the number of base chunks taken into nodes (a node whose reading failed
+// before its base chunk was taken holds nothing that was read).
 struct TStreamWalk {
   int Depth = 0;
   uint64_t LoadedHeight = 0;
+  uint64_t BasesTaken = 0;
 };
 thread_local TStreamWalk Walk;
 
@@ -112,6 +115,18 @@ void PrepareTarget(TBaseVirtualTree& tree, PVirtualNode target) {
 PVirtualNode AddEmptyChild(TBaseVirtualTree& tree, PVirtualNode parent) {
   tree.SetChildCount(parent, parent->ChildCount + 1);
   return parent->LastChild;
+}
+
+// Reads one top-level node chunk into a node connected for it; when the
+// reading fails before anything of the node was taken, the node goes again.
+void AddFromStreamOrDrop(TBaseVirtualTree& tree, TStream& stream, int version, PVirtualNode node) {
+  const uint64_t bases = Walk.BasesTaken;
+  try {
+    tree.InternalAddFromStream(stream, version, node);
+  } catch (...) {
+    if (Walk.BasesTaken == bases) tree.DeleteNode(node);
+    throw;
+  }
 }
 
 }  // namespace
@@ -225,6 +240,7 @@ bool TBaseVirtualTree::ReadChunk(TStream& stream, int version, PVirtualNode node
       node->Align = body[field];
       node->CheckState = body[field + 1] <= csMixedPressed ? body[field + 1] : uint8_t(csUncheckedNormal);
       node->CheckType = body[field + 2] <= ctButton ? body[field + 2] : uint8_t(ctNone);
+      ++Walk.BasesTaken;
       for (uint32_t i = 0; i < count; ++i) {
         PVirtualNode child = MakeNewNode();
         child->Index = node->LastChild ? node->LastChild->Index + 1 : 0;
@@ -234,7 +250,20 @@ bool TBaseVirtualTree::ReadChunk(TStream& stream, int version, PVirtualNode node
         else node->FirstChild = child;
         node->LastChild = child;
         ++node->ChildCount;
-        ReadNode(stream, version, child);
+        const uint64_t bases = Walk.BasesTaken;
+        try {
+          ReadNode(stream, version, child);
+        } catch (...) {
+          // A child of which nothing was read leaves again.
+          if (Walk.BasesTaken == bases) {
+            node->LastChild = child->PrevSibling;
+            if (node->LastChild) node->LastChild->NextSibling = nullptr;
+            else node->FirstChild = nullptr;
+            --node->ChildCount;
+            FreeNode(child);
+          }
+          throw;
+        }
         if (stream.Position() > end) UnexpectedData();
       }
       if (stream.Position() != end) UnexpectedData();
@@ -336,7 +365,7 @@ void LoadTreeFromStream(TBaseVirtualTree& tree, TStream& stream) {
   uint32_t count = 0x7FFFFFFF;
   if (version >= 2) stream.ReadBuffer(&count, 4);
   for (; count > 0 && stream.Position() < stream.Size(); --count)
-    tree.InternalAddFromStream(stream, version, AddEmptyChild(tree, tree.RootNode()));
+    AddFromStreamOrDrop(tree, stream, version, AddEmptyChild(tree, tree.RootNode()));
   if (tree.OnNodeCopied) tree.OnNodeCopied(&tree, nullptr);
 }
 
@@ -372,7 +401,7 @@ void InsertNodeChunks(TBaseVirtualTree& tree, const AnsiString& bytes, PVirtualN
   while (stream.Position() < stream.Size()) {
     PVirtualNode node = AddEmptyChild(tree, parent);
     if (anchorMode != amAddChildLast && node != anchor) tree.MoveTo(node, anchor, anchorMode, false);
-    tree.InternalAddFromStream(stream, 2, node);
+    AddFromStreamOrDrop(tree, stream, 2, node);
     if (added && !added(node)) continue;
     if (anchorMode != amAddChildLast) {
       anchor = node;

@@ -20,8 +20,9 @@
 //   children need, nesting deeper than MaxStreamNesting and row heights
 //   beyond 32-bit positions are refused, and damaged data raises
 //   EVirtualTreeError (2002 to 2006). Nodes read before the error stay, with
-//   consistent counts, heights and selection. Only the lasting node states
-//   and valid check values are taken.
+//   consistent counts, heights and selection; a node of which nothing was
+//   read (its reading failed before its base chunk was taken) does not.
+//   Only the lasting node states and valid check values are taken.
 // - Writing refuses (EStreamError) a tree nested deeper than a reader takes.
 // - OnLoadNode sees a stream holding exactly the node's user chunk, so an
 //   application that reads too little or too much cannot derail the reader.

@@ -187,6 +187,41 @@ TEST_F(Header, StreamRoundTripAndOldVersions) {
   EXPECT_EQ(copy.Header().AutoSizeIndex(), NoColumn);
 }
 
+// A stream cut inside its column records fails, and the header still
+// works: new columns get their places, hit tests find them, the band paints
+// them, and the header's options are those it had.
+TEST_F(Header, AStreamCutInsideTheColumnsLeavesTheHeaderWorking) {
+  AddColumns(tree, {70, 90});
+  TVTHeader& header = tree->Header();
+  header.SetOptions(header.Options() + TVTHeaderOptions{hoVisible});
+  TMemoryStream saved;
+  header.SaveToStream(saved);
+  TMemoryStream cut;
+  cut.WriteBuffer(saved.Memory(), 40);
+  cut.SetPosition(0);
+  EXPECT_THROW(header.LoadFromStream(cut), EStreamError);
+  EXPECT_TRUE(header.Options().Contains(hoVisible));
+  TVirtualTreeColumns& columns = header.Columns();
+  const auto works = [&] {
+    while (columns.Count() > 0) columns.Delete(0);
+    AddColumns(tree, {50, 50, 50});
+    EXPECT_EQ(columns[2]->Position(), 2u);
+    EXPECT_EQ(columns[2]->Left(), 100);
+    EXPECT_EQ(columns.TotalWidth(), 150);
+    EXPECT_EQ(columns.ColumnFromPoint(Point(60, 1)), 1);
+    columns[1]->SetText(u"WWWWWW");
+    tree->Repaint();
+    const TPoint origin = tree->ClientOffset();
+    EXPECT_GT(InkIn(GetWindowCanvas(tree->Handle()), Rect(origin.X + 55, origin.Y - 15, origin.X + 98, origin.Y - 2),
+                    ColorToRGB(clBtnFace)),
+              10);
+  };
+  works();
+  saved.SetPosition(0);
+  header.LoadFromStream(saved);
+  works();
+}
+
 TEST_F(Header, DraggingAColumnMovesItAndEscapeCancels) {
   AddColumns(tree, {80, 80, 80});
   TVTHeader& header = tree->Header();

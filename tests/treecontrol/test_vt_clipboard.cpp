@@ -153,3 +153,26 @@ TEST_F(ClipboardFixture, CopiedNodesStayPasteableAfterTheirTreeGoesAndRefusedCop
   EXPECT_TRUE(otherTransfer->PasteFromClipboard());
   EXPECT_EQ(Layout(other), "30");
 }
+
+// A damaged block of nodes on the clipboard raises the tree's error and adds
+// no row, however often it is pasted.
+TEST_F(ClipboardFixture, DamagedNodeBlocksAddNoRows) {
+  TComPtr<TVTDataObject> data(new TVTDataObject(otherTransfer.get(), true));
+  FORMATETC format = MakeFormatEtc(TVTTreeTransfer::NodeFormat());
+  for (int round = 0; round < 3; ++round) {
+    STGMEDIUM medium;
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE, 7);
+    std::memcpy(GlobalLock(medium.hGlobal), "\3\0\0\0abc", 7);
+    GlobalUnlock(medium.hGlobal);
+    ASSERT_EQ(data->SetData(&format, &medium, true), S_OK);
+    ASSERT_EQ(OleSetClipboard(data.Get()), S_OK);
+    try {
+      transfer->PasteFromClipboard();
+      ADD_FAILURE() << "the damage is reported";
+    } catch (const EVirtualTreeError& e) {
+      EXPECT_EQ(e.HelpContext(), 2004);
+    }
+    EXPECT_EQ(Layout(tree), "10 20[21] 30");
+  }
+}

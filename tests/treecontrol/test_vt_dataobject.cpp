@@ -122,6 +122,36 @@ TEST_F(DataObjectFixture, OffersTheStringTreeFormatsInPriorityOrderAndAnswersQue
   ReleaseStgMedium(&medium);
 }
 
+// The format list is walked, skipped, rewound and copied: Skip moves only
+// when the end is not passed, a clone goes on from where its original was
+// and on its own.
+TEST_F(DataObjectFixture, EnumeratorSkipsResetsAndClones) {
+  TComPtr<TVTDataObject> data(new TVTDataObject(host.get(), false));
+  TComPtr<IEnumFORMATETC> list;
+  ASSERT_EQ(data->EnumFormatEtc(DATADIR_GET, list.Receive()), S_OK);
+  const ULONG count = ULONG(data->FormatEtcArray().size());
+  ASSERT_GE(count, 4u);
+  FORMATETC items[20];
+  ULONG fetched = 0;
+  EXPECT_EQ(list->Next(2, items, &fetched), S_OK);
+  EXPECT_EQ(fetched, 2u);
+  EXPECT_EQ(list->Skip(count - 1), S_FALSE) << "past the end: no move";
+  TComPtr<IEnumFORMATETC> copy;
+  ASSERT_EQ(list->Clone(copy.Receive()), S_OK);
+  EXPECT_EQ(copy->Next(20, items, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, count - 2);
+  EXPECT_EQ(items[0].cfFormat, data->FormatEtcArray()[2].cfFormat);
+  EXPECT_EQ(list->Skip(1), S_OK) << "the clone moved on its own";
+  EXPECT_EQ(list->Next(1, items, nullptr), S_OK);
+  EXPECT_EQ(items[0].cfFormat, data->FormatEtcArray()[3].cfFormat);
+  EXPECT_EQ(list->Skip(count - 4), S_OK) << "up to the end exactly";
+  EXPECT_EQ(list->Next(1, items, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 0u);
+  EXPECT_EQ(list->Reset(), S_OK);
+  EXPECT_EQ(list->Next(1, items, nullptr), S_OK);
+  EXPECT_EQ(items[0].cfFormat, data->FormatEtcArray()[0].cfFormat);
+}
+
 TEST_F(DataObjectFixture, TreeReferenceNamesTheLiveTreeOnlyAndNotWhileFlushing) {
   TComPtr<TVTDataObject> data(new TVTDataObject(host.get(), false));
   EXPECT_EQ(GetTreeFromDataObject(data.Get()), tree);

@@ -103,6 +103,23 @@ TEST_F(ExportFixture, HostileTextsStayInTheirCells) {
     EXPECT_EQ(html.find("<script>"), AnsiString::npos);
     EXPECT_EQ(html.find("<b>"), AnsiString::npos);
   }
+  // Captions are cells of the header line.
+  tree->Header().Columns()[0]->SetText(u"Name\r\nfirst");
+  tree->Header().Columns()[1]->SetText(u"Size, \"bytes\"");
+  const AnsiString captions = "\"Name\r\nfirst\",,\"Size, \"\"bytes\"\"\"\r\n";
+  EXPECT_EQ(ContentToText(*tree, tstAll, ',').substr(0, captions.size()), captions);
+  EXPECT_EQ(ContentToUnicode(*tree, tstAll, u',').substr(0, captions.size()), Utf8ToWide(captions));
+  // A font name cannot end its style rule, its attribute or the style sheet.
+  tree->Font().SetName("Evil\"</style><script>x</script>");
+  tree->OnPaintText = [](TBaseVirtualTree*, TCanvas* canvas, PVirtualNode, TColumnIndex, TVSTTextType) {
+    canvas->Font().SetStyle(fsBold);
+  };
+  const AnsiString html = ContentToHTML(*tree, tstAll);
+  EXPECT_EQ(html.find("<script>"), AnsiString::npos);
+  EXPECT_EQ(html.find("</style><"), AnsiString::npos);
+  EXPECT_NE(html.find(".default{font: 8pt \"Evil\\22 \\3C /style\\3E \\3C script\\3E x"), AnsiString::npos);
+  EXPECT_NE(html.find("style=\"{font: bold 8pt \"Evil\\22 \\3C /style"), AnsiString::npos);
+  tree->OnPaintText = nullptr;
   tree->Header().Columns().Clear();
   EXPECT_EQ(ContentToText(*tree, tstAll, ','), "<script>x</script>&\r\n,\"l1\r\nl2\"\r\n");
 }

@@ -93,6 +93,12 @@ AnsiString Body(uint32_t children, uint16_t states) {
   return b;
 }
 
+AnsiString Counted(uint32_t count, const AnsiString& chunks) {
+  AnsiString s = Header(2);
+  Append(s, count);
+  return s + chunks;
+}
+
 }  // namespace
 
 TEST_F(StreamFixture, RoundTripKeepsStructureStatesDataAndCaptions) {
@@ -188,7 +194,7 @@ TEST_F(StreamFixture, DamagedStreamsRaiseTheirErrorAndKeepWhatWasRead) {
   EXPECT_EQ(ErrorCode(counted(1, wrongType)), 2005);
   // A child count far beyond the bytes present is refused without building anything.
   EXPECT_EQ(ErrorCode(counted(1, NodeChunk(Body(0x7FFFFFFF, nsVisible)))), 2004);
-  EXPECT_EQ(copy->TotalCount(), 1u);
+  EXPECT_EQ(copy->TotalCount(), 0u);
   // Bytes inside a node that are no chunk of it.
   AnsiString trailing = good;
   int32_t size = 0;
@@ -222,6 +228,24 @@ TEST_F(StreamFixture, DamagedStreamsRaiseTheirErrorAndKeepWhatWasRead) {
   copy->TreeOptions().SetMiscOptions(copy->TreeOptions().MiscOptions() + TVTMiscOptions{toReadOnly});
   EXPECT_EQ(ErrorCode(Header(3)), 0);
   EXPECT_EQ(copy->TotalCount(), 2u);
+}
+
+// Nodes of which nothing could be read do not stay as empty rows: a damaged
+// second top-level chunk, or a damaged second child, leaves what came before.
+TEST_F(StreamFixture, NodesOfWhichNothingWasReadDoNotStay) {
+  const AnsiString good = NodeChunk(Body(0, nsInitialized | nsVisible));
+  AnsiString wrongType = good;
+  wrongType[0] = 7;
+  EXPECT_EQ(ErrorCode(Counted(3, good + wrongType + good)), 2005);
+  EXPECT_EQ(copy->RootNodeCount(), 1u);
+  EXPECT_EQ(copy->TotalCount(), 1u);
+  const AnsiString parent =
+      NodeChunk(Body(2, nsInitialized | nsVisible | nsExpanded | nsHasChildren), good + wrongType);
+  EXPECT_EQ(ErrorCode(Counted(1, parent)), 2005);
+  ASSERT_EQ(copy->RootNodeCount(), 1u);
+  EXPECT_EQ(copy->GetFirstNoInit()->ChildCount, 1u);
+  EXPECT_EQ(copy->VisibleCount(), 2u);
+  EXPECT_TRUE(CountsAgree(*copy));
 }
 
 // A descendant adds a chunk type of its own through the stream hooks; a
