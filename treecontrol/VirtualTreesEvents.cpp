@@ -785,6 +785,10 @@ unsigned TBaseVirtualTree::ScrollDirectionsAt(int x, int y) {
     autoScrollStart_ = 0;
     return 0;
   }
+  // During an OLE drag, and with the pointer over another control, at once;
+  // otherwise once the pointer has stayed AutoScrollDelay in the edge zone.
+  if (HasState(stOLEDragging)) return result;
+  if (TControl* under = FindControlAtPos(ClientToScreen({x, y})); under && under != this) return result;
   if (autoScrollStart_ == 0) autoScrollStart_ = GetTickCount();
   if (GetTickCount() - autoScrollStart_ < uint32_t(autoScrollDelay_)) return 0;
   return result;
@@ -795,8 +799,10 @@ void TBaseVirtualTree::StartAutoScroll(int x, int y) {
   scrollDirections_ = ScrollDirectionsAt(x, y);
   if (scrollDirections_ != 0) {
     if (!HasState(stScrolling) && !HasState(stScrollPending)) {
+      // The first step comes after AutoScrollDelay, the next ones after
+      // AutoScrollInterval (the timer's handler switches).
       ChangeStates({stScrollPending}, {});
-      StartTimer(ScrollTimer, UINT(std::max(1, autoScrollInterval_)));
+      StartTimer(ScrollTimer, UINT(std::max(1, autoScrollDelay_)));
     }
   } else if (HasState(stScrolling) || HasState(stScrollPending)) {
     StopTimer(ScrollTimer);

@@ -299,7 +299,9 @@ void TBaseVirtualTree::CheckMouseDrag(int x, int y) {
                        std::abs(y - dragStartPoint_.Y) >= dragThreshold_)) {
     dragPending_ = false;
     ChangeStates({}, {stOLEDragPending, stClearPending});
-    StartOLEDrag({x, y});
+    // The drag starts where the button went down, so that the picture of
+    // the dragged nodes is made around them however far the pointer went.
+    StartOLEDrag(dragStartPoint_);
     return;
   }
   if (HasState(stWheelPanning) || HasState(stWheelScrolling)) {

@@ -1,10 +1,12 @@
 // Keyboard, incremental search, mouse clicks, check boxes, wheel, scroll
 // bars, in-place editing, header column pictures and accessibility notices,
-// driven through the tree's messages.
+// driven through the tree's messages; auto scrolling by the user's mouse.
 #include "TreeFixture.h"
 #include "platform/controls/Accessibility.h"
 #include "platform/controls/Dialogs.h"
+#include "platform/controls/ExtCtrls.h"
 #include "platform/controls/Menus.h"
+#include "platform/controls/UserInput.h"
 #include "treecontrol/VTDragImage.h"
 
 using Input = TreeFixture;
@@ -402,6 +404,33 @@ TEST_F(Input, RubberBandSelectsTheRowsItCrosses) {
   Drag({250, 18 * 3 + 5}, {20, 18 * 4 + 5}, MK_SHIFT);
   EXPECT_EQ(tree->GetSortedSelection(false), (std::vector<PVirtualNode>{Nth(0), Nth(2), Nth(3), Nth(4)}))
       << "Shift adds";
+}
+
+// A rubber band drawn near an edge scrolls the view: over the tree itself
+// only once AutoScrollDelay has passed there, over another control at once;
+// the first step then waits AutoScrollDelay, the next ones the interval.
+TEST_F(Input, RubberBandScrollingWaitsItsDelayExceptOverAnotherControl) {
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+  tree->SetRootNodeCount(100);
+  auto* below = new TPanel(form);
+  below->SetParent(form);
+  below->SetBounds(0, 200, 300, 100);
+  form->Show();
+  tree->SetAutoScrollDelay(3600 * 1000);
+  RunAsUser([&] {
+    ASSERT_TRUE(UserPress(TUserPoint(tree, 250, 5)));
+    ASSERT_TRUE(UserMove(TUserPoint(tree, 200, 60)));
+    ASSERT_TRUE(UserMove(TUserPoint(tree, 200, 195)));
+    ASSERT_TRUE(tree->HasState(stDrawSelecting));
+    EXPECT_FALSE(tree->HasState(stScrollPending)) << "over the tree the delay runs first";
+    ASSERT_TRUE(UserMove(TUserPoint(below, 100, 50)));
+    EXPECT_TRUE(tree->HasState(stScrollPending)) << "over another control at once";
+    EXPECT_FALSE(UserWaitFor([&] { return tree->OffsetY() != 0; }, 200)) << "the first step waits the delay";
+    tree->Perform(WM_TIMER, 4, 0);
+    EXPECT_LT(tree->OffsetY(), 0);
+    EXPECT_TRUE(tree->HasState(stScrolling));
+    ASSERT_TRUE(UserRelease(TUserPoint(below, 100, 50)));
+  });
 }
 
 TEST_F(Input, AssistiveTechnologyHearsChecksTogglesFocusMovesAndNameChanges) {

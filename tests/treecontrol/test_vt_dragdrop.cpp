@@ -1,10 +1,12 @@
 // Dragging nodes within a tree and between two trees with simulated mouse
 // input: the drag starts from the tree's mouse handling, runs the OLE loop
-// and ends in the target's OnDragDrop, which inserts the nodes.
+// and ends in the target's OnDragDrop, which inserts the nodes. A quick drag
+// is made as the user makes it, through the window system.
 #include <QTimer>
 
 #include "TwoTrees.h"
 #include "platform/controls/Simulate.h"
+#include "platform/controls/UserInput.h"
 
 namespace {
 
@@ -149,4 +151,28 @@ TEST_F(DragDropFixture, AClassLibraryDragFollowsItsTargetsAndEscapeCancelsIt) {
   EXPECT_EQ(Layout(right), "");
   EXPECT_FALSE(right->HasState(stVCLDragging) || left->Dragging() || left->HasState(stLeftButtonDown));
   left->OnEndDrag = nullptr;
+}
+
+// A quick OLE drag whose first motion lies over the other tree already: the
+// picture of the dragged node still shows, under the pointer and not blank.
+TEST_F(DragDropFixture, AQuickOLEDragShowsThePictureOfItsNodeFromTheFirstMotion) {
+  const TPoint label = LabelCentre(left, Row(left, 1));
+  RunAsUser([&] {
+    ASSERT_TRUE(UserPress(TUserPoint(left, label.X, label.Y)));
+    ASSERT_TRUE(UserMove(TUserPoint(right, 100, 150)));
+    ASSERT_TRUE(UserMove(TUserPoint(right, 102, 152)));
+    ASSERT_TRUE(left->HasState(stOLEDragging));
+    TVTDragImage* picture = left->DragImage();
+    EXPECT_TRUE(picture->Visible());
+    if (picture->Visible() && picture->Window()) {
+      EXPECT_TRUE(PtInRect(picture->Window()->BoundsRect(), right->ClientToScreen({102, 152})));
+      TCanvas* drawn = picture->Window()->Picture().Canvas();
+      int ink = 0;
+      for (int y = 0; y < drawn->Height(); ++y)
+        for (int x = 0; x < drawn->Width(); ++x) ink += drawn->Pixel(x, y) != drawn->Pixel(0, 0);
+      EXPECT_GT(ink, 20) << "the node's text shows";
+    }
+    ASSERT_TRUE(UserRelease(TUserPoint(right, 102, 152)));
+  });
+  EXPECT_EQ(Layout(right), "20");
 }
