@@ -614,7 +614,9 @@ void TVirtualTreeColumns::PaintButton(TCanvas* canvas, TVirtualTreeColumn* colum
     return;
   }
   const THeaderPaintElements owned = OwnerPaintedElements(info);
-  const bool themed = tree->HasState(stUseThemes);
+  // The visual style stands in for the XP look only; the other styles keep
+  // their edges and plain sort glyphs.
+  const bool themed = tree->HasState(stUseThemes) && header_->Style() == hsXPStyle;
   if (owned.Contains(hpeBackground))
     tree->OnAdvancedHeaderDraw(header_, info, {hpeBackground});
   else if (themed)

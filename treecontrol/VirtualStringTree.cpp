@@ -227,26 +227,13 @@ void TCustomVirtualStringTree::MainColumnChanged() {
   for (PVirtualNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) *WidthCache(run) = 0;
 }
 
-// The bevel and border sit between the frame and what the base tree puts in
-// the non-client area (the header band): they take their room first and are
-// painted after it.
 void TCustomVirtualStringTree::WndProc(TMessage& message) {
   if (message.Msg == CM_RELEASEEDITORS) {
     for (TWinControl* edit : releasedEdits_) delete edit;
     releasedEdits_.clear();
     return;
   }
-  if (message.Msg == WM_NCCALCSIZE) {
-    auto* r = reinterpret_cast<TRect*>(message.LParam);
-    const TRect sizes = Bevel().Sizes();
-    *r = Rect(r->Left + sizes.Left, r->Top + sizes.Top, std::max(r->Left + sizes.Left, r->Right - sizes.Right),
-              std::max(r->Top + sizes.Top, r->Bottom - sizes.Bottom));
-  }
   TBaseVirtualTree::WndProc(message);
-  if (message.Msg == WM_NCPAINT && HandleAllocated()) {
-    if (HasState(stUseThemes)) ThemeServices()->PaintThemedBorder(this, true);
-    PaintNonClientBorder(GetWindowCanvas(Handle()));
-  }
   if (message.Msg == CM_FONTCHANGED) {
     MeasureFont();
     for (PVirtualNode run = GetFirstNoInit(); run; run = GetNextNoInit(run)) *WidthCache(run) = 0;

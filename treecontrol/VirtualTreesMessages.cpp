@@ -3,6 +3,7 @@
 // sizing, cursor, the header band in the non-client area and the standard
 // tree view queries.
 #include <algorithm>
+#include <utility>
 
 #include "platform/controls/Forms.h"
 #include "treecontrol/ThemeSrv.h"
@@ -193,6 +194,16 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       return;
     case WM_CONTEXTMENU:
       ChangeStates({}, {stClearPending, stEditPending, stOLEDragPending, stVCLDragPending});
+      if (m.LParam == LPARAM(-1)) {
+        // From the keyboard: the Menu key has opened the menu already;
+        // another key opens it at the focused node.
+        if (std::exchange(menuKeyServed_, false)) return;
+        if (focusedNode_) {
+          TRect r = GetDisplayRect(focusedNode_, focusedColumn_, true);
+          const TPoint screen = ClientToScreen(Point((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+          m.LParam = MakeLParam(screen.X, screen.Y);
+        }
+      }
       if (!HasState(stPopupMenuShown)) TCustomControl::WndProc(m);
       return;
     case WM_SETCURSOR:
@@ -220,12 +231,14 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
       m.Result = 1;
       return;
     case WM_NCCALCSIZE: {
+      // Inside the frame: the bevel and border, then the header band.
       TCustomControl::WndProc(m);
+      auto* r = reinterpret_cast<TRect*>(m.LParam);
+      const TRect sizes = bevel_.Sizes();
+      *r = Rect(r->Left + sizes.Left, r->Top + sizes.Top, std::max(r->Left + sizes.Left, r->Right - sizes.Right),
+                std::max(r->Top + sizes.Top, r->Bottom - sizes.Bottom));
       int band = header_->BandHeight();
-      if (band > 0) {
-        auto* r = reinterpret_cast<TRect*>(m.LParam);
-        r->Top = std::min(r->Bottom, r->Top + band);
-      }
+      if (band > 0) r->Top = std::min(r->Bottom, r->Top + band);
       return;
     }
     case WM_NCHITTEST: {
@@ -247,6 +260,11 @@ void TBaseVirtualTree::WndProc(TMessage& m) {
           header_->Columns().PaintHeader(canvas, r, -EffectiveOffsetX());
           canvas->ResetClip();
         }
+      }
+      // Then the bevel and border, and while themed the styled client edge.
+      if (HandleAllocated()) {
+        PaintNonClientBorder(GetWindowCanvas(Handle()));
+        if (HasState(stUseThemes)) ThemeServices()->PaintThemedBorder(this, true);
       }
       return;
     }

@@ -344,6 +344,23 @@ TEST_F(Header, ButtonStylesDrawTheirEdgesAndTheXPLook) {
   EXPECT_EQ(at(60, 8), RGB(165, 165, 151)) << "pressed";
   EXPECT_EQ(at(90, 8), RGB(222, 223, 216));
   EXPECT_EQ(at(150, 15), RGB(213, 210, 195)) << "the band right of the last column";
+  // Drawn with the visual style, the XP look becomes the style's header
+  // item, while the other styles keep their edges.
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() + TVTPaintOptions{toThemeAware});
+  ASSERT_TRUE(tree->HasState(stUseThemes));
+  paint(hsThickButtons, 1);
+  EXPECT_EQ(at(0, 8), ColorToRGB(clBtnHighlight));
+  EXPECT_EQ(at(59, 8), ColorToRGB(clBtnFace));
+  EXPECT_EQ(at(60, 8), ColorToRGB(clBtnShadow));
+  paint(hsFlatButtons, NoColumn);
+  const std::vector<TColor> flat{at(0, 8), at(58, 8), at(59, 16)};
+  paint(hsPlates, NoColumn);
+  const std::vector<TColor> plates{at(0, 8), at(58, 8), at(59, 16)};
+  EXPECT_NE(flat, plates);
+  paint(hsXPStyle, NoColumn);
+  EXPECT_NE(at(30, 8), RGB(235, 234, 219)) << "the style's item, not the built-in look";
+  EXPECT_NE((std::vector<TColor>{at(0, 8), at(58, 8), at(59, 16)}), flat);
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() - TVTPaintOptions{toThemeAware});
   header.Columns().DownIndex = NoColumn;
 
   // Advanced owner drawing: the application paints what it asks for, the

@@ -2,6 +2,9 @@
 // in the window's back buffer and in bitmaps painted with PaintTree.
 #include "TreeFixture.h"
 
+#include <filesystem>
+
+#include "platform/controls/Simulate.h"
 #include "platform/graphics/Bitmap.h"
 
 using Paint = TreeFixture;
@@ -128,27 +131,43 @@ TEST_F(Paint, FixedColumnsStayPutUnderHorizontalScroll) {
 }
 
 // From the frame inwards: the lowered outer and raised inner cut, then the
-// ring in BorderColor; a new BorderColor repaints the frame.
+// ring in BorderColor; a new BorderColor repaints the frame. A string tree
+// and a plain descendant of the base tree alike; the pictures are kept under
+// the build folder (tests/screenshots/tree-border/).
 TEST_F(Paint, BevelAndBorderFrameTheClientArea) {
-  tree->Colors().SetColor(BorderColorIndex, clRed);
-  TVTBevel bevel;
-  bevel.Kind = bkTile;
-  bevel.Width = 2;
-  bevel.BorderWidth = 3;
-  tree->SetBevel(bevel);
-  tree->SetRootNodeCount(1);
-  tree->Repaint();
-  TCanvas* window = GetWindowCanvas(tree->Handle());
-  EXPECT_EQ(tree->ClientOffset(), Point(2 + 2 * 2 + 3, 2 + 2 * 2 + 3));
-  const int y = tree->Height() / 2;
-  EXPECT_EQ(window->Pixel(2, y), ColorToRGB(clBtnShadow));
-  EXPECT_EQ(window->Pixel(4, y), ColorToRGB(clBtnHighlight));
-  EXPECT_EQ(CountColor(window, Rect(6, y, 9, y + 1), clRed), 3);
-  EXPECT_EQ(CountColor(window, Rect(tree->Width() - 9, y, tree->Width() - 6, y + 1), clRed), 3);
-  EXPECT_EQ(window->Pixel(9, y), ColorToRGB(clWindow));
-  tree->Colors().SetColor(BorderColorIndex, clLime);
-  tree->Update();
-  EXPECT_EQ(CountColor(window, Rect(6, y, 9, y + 1), clLime), 3);
+  struct TPlainTree : TBaseVirtualTree {
+    using TBaseVirtualTree::TBaseVirtualTree;
+  };
+  auto* plain = new TPlainTree(form);
+  plain->SetParent(form);
+  plain->SetBounds(0, 200, 300, 150);
+  const std::string shots = HARVELLA_BUILD_DIR "/tests/screenshots/tree-border/";
+  std::filesystem::create_directories(shots);
+  for (TBaseVirtualTree* t : {static_cast<TBaseVirtualTree*>(tree), static_cast<TBaseVirtualTree*>(plain)}) {
+    SCOPED_TRACE(t->ClassName());
+    t->Colors().SetColor(BorderColorIndex, clRed);
+    TVTBevel bevel;
+    bevel.Kind = bkTile;
+    bevel.Width = 2;
+    bevel.BorderWidth = 3;
+    t->SetBevel(bevel);
+    t->SetRootNodeCount(3);
+    t->Repaint();
+    TCanvas* window = GetWindowCanvas(t->Handle());
+    EXPECT_EQ(t->ClientOffset(), Point(2 + 2 * 2 + 3, 2 + 2 * 2 + 3));
+    const int y = t->Height() / 2;
+    EXPECT_EQ(window->Pixel(2, y), ColorToRGB(clBtnShadow));
+    EXPECT_EQ(window->Pixel(4, y), ColorToRGB(clBtnHighlight));
+    EXPECT_EQ(CountColor(window, Rect(6, y, 9, y + 1), clRed), 3);
+    EXPECT_EQ(CountColor(window, Rect(t->Width() - 9, y, t->Width() - 6, y + 1), clRed), 3);
+    EXPECT_EQ(window->Pixel(9, y), ColorToRGB(clWindow));
+    TBitmap shot;
+    CaptureControl(t, shot);
+    shot.SaveToFile(shots + t->ClassName() + ".png");
+    t->Colors().SetColor(BorderColorIndex, clLime);
+    t->Update();
+    EXPECT_EQ(CountColor(window, Rect(6, y, 9, y + 1), clLime), 3);
+  }
 }
 
 // A rubber band drawn blended tints what it covers and has a frame; drawn

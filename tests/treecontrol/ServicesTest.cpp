@@ -108,7 +108,9 @@ TEST_F(Services, ThemedElementsComeFromTheVisualStyle) {
            ShowsStyled(canvas, seCheckBox, ssChecked, 16, 16, Rect(0, 18, 60, 36));
   };
   EXPECT_TRUE(themed());
-  // The header's item, away from its caption.
+  // The header's item in the XP style, away from its caption.
+  tree->Header().SetStyle(hsXPStyle);
+  tree->Repaint();
   TBitmap item(150, tree->Header().Height());
   DrawStyledElement(item.Canvas(), seHeaderSection, ssNormal, Rect(0, 0, 150, tree->Header().Height()));
   TCanvas* window = GetWindowCanvas(tree->Handle());
