@@ -214,10 +214,10 @@ size_t SchemePrefixLength(const AnsiString& Url) {
   return at != AnsiString::npos && at < 9 ? at + 3 : 0;
 }
 
-bool IsNotScriptLink(const AnsiString& Link) {
+bool IsNotScriptLink(std::string_view Link) {
   size_t start = 0;
   while (start < Link.size() && static_cast<unsigned char>(Link[start]) <= 0x20) ++start;
-  return !Link.empty() && !StartsTextView(std::string_view(Link).substr(start), "javascript:");
+  return !Link.empty() && !StartsTextView(Link.substr(start), "javascript:");
 }
 AnsiString CollapsedBase(const AnsiString& Base) {
   const size_t scheme = SchemePrefixLength(Base);
@@ -243,21 +243,36 @@ AnsiString CollapsedBase(const AnsiString& Base) {
 }
 
 bool IsValidHostName(std::string_view Host) {
+  // One dot may end the name, as in "example.org." (the root of the names).
+  if (Host.size() > 1 && Host.back() == '.') Host.remove_suffix(1);
   if (Host.empty() || Host.size() > 253) return false;
   size_t label = 0;
+  char last = '.';
   for (const char c : Host) {
     if (c == '.') {
-      if (label == 0) return false;
+      if (label == 0 || last == '-') return false;
       label = 0;
+      last = c;
       continue;
     }
     const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-    if (!allowed || ++label > 63) return false;
+    if (!allowed || ++label > 63 || (label == 1 && c == '-')) return false;
+    last = c;
   }
-  return label > 0;
+  return label > 0 && last != '-';
 }
 
 bool HasValidHost(const AnsiString& Url) {
+  // The common form "http://host[:port]/..." without user information is
+  // split here as SplitUrl splits it, without copying its parts.
+  if (StartsText("http://", Url)) {
+    const std::string_view rest = std::string_view(Url).substr(7);
+    const std::string_view hostPart = rest.substr(0, rest.find_first_of("/?"));
+    if (hostPart.find('@') == std::string_view::npos) {
+      const size_t colon = hostPart.rfind(':');
+      return IsValidHostName(colon == std::string_view::npos ? hostPart : hostPart.substr(0, colon));
+    }
+  }
   AnsiString proto, user, pass, host, port, path, query;
   SplitUrl(Url, proto, user, pass, host, port, path, query);
   return IsValidHostName(host);

@@ -38,8 +38,9 @@ AnsiString BaseDirOf(const AnsiString& Href);
 AnsiString CollapsedBase(const AnsiString& Base);
 
 // True for a host name a site can have: labels of letters, digits, "-" and
-// "_" (1 to 63 bytes each) joined by ".", at most 253 bytes; "." and ".."
-// are none. The host of Url is tested by HasValidHost.
+// "_" (1 to 63 bytes each, neither starting nor ending with "-") joined by
+// ".", at most 253 bytes, with one "." allowed at the end ("h."); ".", ".."
+// and "-" are none. The host of Url is tested by HasValidHost.
 bool IsValidHostName(std::string_view Host);
 bool HasValidHost(const AnsiString& Url);
 
@@ -55,7 +56,7 @@ AnsiString PageBase(const AnsiString& PageUrl, const AnsiString& BaseOverride,
 size_t SchemePrefixLength(const AnsiString& Url);
 
 // False when Link is empty or its trimmed text begins with "javascript:".
-bool IsNotScriptLink(const AnsiString& Link);
+bool IsNotScriptLink(std::string_view Link);
 
 // The text after the last "." of the URL's host; empty when there is none.
 AnsiString TopLevelLabel(const AnsiString& Url);

@@ -14,12 +14,14 @@ namespace {
 
 AnsiString HostPartOf(const AnsiString& S) { return S.substr(0, S.find('/')); }
 
-// The mirror keeps a host's files in a folder named without the port, so a
-// host part "h:8080/..." is compared and written as "h/...".
+// The mirror keeps a host's files in a folder named without the port and
+// without a final dot, so a host part "h.:8080/..." is compared and written
+// as "h/...".
 void DropHostPort(AnsiString& HostAndPath) {
-  const size_t hostEnd = std::min(HostAndPath.find('/'), HostAndPath.size());
+  size_t hostEnd = std::min(HostAndPath.find('/'), HostAndPath.size());
   const size_t colon = HostAndPath.rfind(':', hostEnd == 0 ? 0 : hostEnd - 1);
-  if (colon != AnsiString::npos && colon < hostEnd) HostAndPath.erase(colon, hostEnd - colon);
+  if (colon != AnsiString::npos && colon < hostEnd) HostAndPath.erase(colon, hostEnd - colon), hostEnd = colon;
+  if (hostEnd > 1 && HostAndPath[hostEnd - 1] == '.') HostAndPath.erase(hostEnd - 1, 1);
 }
 
 // An escaped "://" near the start of a link stands for the real one.

@@ -3,6 +3,7 @@
 // on string views, so that comparing a prefix copies nothing.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 inline unsigned char FoldAsciiByte(char c) {
@@ -42,4 +43,23 @@ inline bool HoldsUpperCase(std::string_view S) {
   for (char c : S)
     if (c >= 'A' && c <= 'Z') return true;
   return false;
+}
+
+// True when S holds a control byte (below 0x20, or 0x7F).
+inline bool HoldsControlBytes(std::string_view S) {
+  for (char c : S)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+// A link value as a browser reads it: every control byte (TAB, LF, CR, NUL
+// and the others) dropped, then the blanks around what is left.
+inline std::string AsBrowserReads(std::string_view S) {
+  std::string out;
+  out.reserve(S.size());
+  for (char c : S)
+    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) out.push_back(c);
+  const size_t first = out.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  return out.substr(first, out.find_last_not_of(' ') - first + 1);
 }

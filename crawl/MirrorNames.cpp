@@ -64,7 +64,9 @@ AnsiString LocalDirOf(const TMirrorRequest& R) {
   AnsiString dir = R.Path;
   if (dir.size() > R.DocName.size() && EndsText("/" + R.DocName, dir))
     dir.resize(dir.size() - R.DocName.size());
-  return ResolvedLocalDir(dir.empty() ? R.Host : JoinWithSep(R.Host, dir, "/"));
+  // "h." names the same host as "h" and shares its folder.
+  const AnsiString host = R.Host.size() > 1 && EndsStr(".", R.Host) ? R.Host.substr(0, R.Host.size() - 1) : R.Host;
+  return ResolvedLocalDir(dir.empty() ? host : JoinWithSep(host, dir, "/"));
 }
 
 AnsiString LocalNameOf(const TMirrorRequest& R, bool EndsWithSlash) {

@@ -14,7 +14,6 @@ namespace {
 
 // Longest link followed, as long as the longest URL browsers take.
 constexpr size_t MaxLinkLength = 2 << 20;
-constexpr size_t LinkBudgetSlack = 1 << 20;
 
 AnsiString HostOf(const AnsiString& Url) {
   AnsiString proto, user, pass, host, port, path, query;
@@ -103,8 +102,9 @@ AnsiString AttributeSafe(const AnsiString& Url) {
 
 } // namespace
 
-TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings, const TScanHooks& Hooks)
-    : Content_(Content), Settings_(Settings), Hooks_(Hooks), Links_(2 * Content.size() + LinkBudgetSlack) {
+TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings, const TLinkSink& Sink,
+                       const TScanHooks& Hooks)
+    : Content_(Content), Settings_(Settings), Sink_(Sink), Hooks_(Hooks) {
   if (Hooks.IsStopped() || EndsText(".js", Settings.PageUrl) || Content.empty()) return;
   TPageScan scan = EndsText(".css", Settings.PageUrl) ? ScanCss(Content, Hooks) : ScanHtml(Content, Hooks);
   BaseHref_ = AbsoluteBaseHref(scan.BaseHref, PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget));
@@ -122,37 +122,73 @@ TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings
 
 void TPageParse::Run(TPageScan& Scan) {
   Candidates_ = std::move(Scan.Candidates);
-  std::sort(Candidates_.begin(), Candidates_.end(), [](const TLinkCandidate& a, const TLinkCandidate& b) {
+  // Found in page order but for the attributes of a tag: reversed, they are
+  // nearly in the order wanted, which is mostly confirmed without a sort.
+  std::reverse(Candidates_.begin(), Candidates_.end());
+  const auto later = [](const TLinkCandidate& a, const TLinkCandidate& b) {
     return a.Pos != b.Pos ? a.Pos > b.Pos : a.Length > b.Length;
-  });
+  };
+  const bool sorted = std::is_sorted(Candidates_.begin(), Candidates_.end(), later) ||
+                      SortUnlessStopped(Candidates_.begin(), Candidates_.end(), later,
+                                        std::function<bool()>([this] { return Hooks_.IsStopped(); }));
+  if (!sorted) {
+    std::vector<TLinkCandidate>().swap(Candidates_);
+    return;
+  }
   const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
   int64_t lowestReplaced = INT64_MAX;
-  bool linksFull = false;
   int taken = 0;
   for (TLinkCandidate& candidate : Candidates_) {
     if (Hooks_.IsStopped()) {
-      Links_ = TLinkSet(0);
+      Batch_.Clear();
       return;
     }
-    const std::string_view text = candidate.Text(Content_);
-    if (!IsNotScriptLink(AnsiString(text.substr(0, std::min<size_t>(text.size(), 64))))) continue;
+    const std::string_view start = candidate.Text(Content_).substr(0, 64);
+    if (HoldsControlBytes(start) ? !IsNotScriptLink(AsBrowserReads(start)) : !IsNotScriptLink(start)) continue;
     if (++taken % 100 == 0) Hooks_.Report(Format("%10d", taken));
     TJudgement judgement = Judge(candidate);
     if (translate && !judgement.Local.empty() && int64_t{candidate.Pos} + candidate.Length <= lowestReplaced) {
       candidate.Replaced = 1;
       lowestReplaced = candidate.Pos;
       ++Rewritten_;
+      KeepLocal(judgement.Local);
     }
-    if (!judgement.Link.empty() && !linksFull) linksFull = !Links_.Add(judgement.Link);
+    if (judgement.Link.empty()) continue;
+    Batch_.Add(judgement.Link);
+    if (Batch_.Bytes() >= LinkBatchBytes) HandOn();
   }
   Hooks_.Report("");
   if (!translate) std::vector<TLinkCandidate>().swap(Candidates_);
-  Links_.Sort([this] { return Hooks_.IsStopped(); });
+  HandOn();
+}
+
+// The replacement of the candidate just marked, kept for WriteRewritten
+// while the kept replacements and the candidates together cost no more than
+// the page itself; past that WriteRewritten works them out again.
+void TPageParse::KeepLocal(const AnsiString& Local) {
+  const size_t candidates = Candidates_.size() * sizeof(TLinkCandidate);
+  const size_t room = Content_.size() > candidates ? Content_.size() - candidates : 0;
+  const size_t cost = Locals_.size() + Local.size() + (LocalEnds_.size() + 1) * sizeof(uint32_t);
+  if (LocalsFull_ || cost > room || Locals_.size() + Local.size() > UINT32_MAX) {
+    LocalsFull_ = true;
+    return;
+  }
+  Locals_.append(Local);
+  LocalEnds_.push_back(static_cast<uint32_t>(Locals_.size()));
+}
+
+// The batch goes to the sink, sorted; a stopped sort hands on nothing.
+void TPageParse::HandOn() {
+  if (Batch_.Empty() || !Batch_.SortUnique([this] { return Hooks_.IsStopped(); })) return;
+  HandedOn_ += Batch_.Count();
+  if (Sink_) Sink_(Batch_);
+  Batch_.Clear();
 }
 
 // The link a candidate stands for, made absolute and collapsed; false when it
-// is not one to follow or rewrite.
-bool TPageParse::Resolve(const TLinkCandidate& Candidate, AnsiString& Link) const {
+// is not one to follow or rewrite. Text is the candidate's text as a browser
+// reads it.
+bool TPageParse::Resolve(const TLinkCandidate& Candidate, std::string_view Text, AnsiString& Link) const {
   // A base tag stands for the folder the links are rewritten against: its
   // href's folder, or the page's own when the href resolves to nothing. That
   // is absolute and collapsed already, and its folders stay as they were
@@ -161,8 +197,8 @@ bool TPageParse::Resolve(const TLinkCandidate& Candidate, AnsiString& Link) cons
     Link = BaseHref_.empty() ? RewriteBase_ : BaseHref_;
     return HasValidHost(Link);
   }
-  if (Candidate.Length > MaxLinkLength) return false;
-  Link = AnsiString(Candidate.Text(Content_));
+  if (Text.size() > MaxLinkLength) return false;
+  Link = AnsiString(Text);
   // "&amp;" is the one character reference a link value may hold; it stands for "&".
   if (Link.find("&amp;") != AnsiString::npos) Link = StringReplace(Link, "&amp;", "&", rfReplaceAll);
   if (!PageDocument_.empty() && Link.starts_with('?')) Link = PageDocument_ + Link;
@@ -172,16 +208,20 @@ bool TPageParse::Resolve(const TLinkCandidate& Candidate, AnsiString& Link) cons
 
 TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const {
   TJudgement result;
+  const std::string_view raw = Candidate.Text(Content_);
+  AnsiString cleaned;
+  const bool hasControls = HoldsControlBytes(raw);
+  if (hasControls) cleaned = AsBrowserReads(raw);
+  const std::string_view text = hasControls ? std::string_view(cleaned) : raw;
   AnsiString link;
-  const bool resolved = Resolve(Candidate, link);
+  const bool resolved = Resolve(Candidate, text, link);
   const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
   if (resolved && translate) {
     AnsiString local;
     const bool ok = Candidate.IsBase ? Rewriter_->RewriteBase(link, local) : Rewriter_->Rewrite(link, local);
-    if (ok && !SameText(local, link)) result.Local = std::move(local);
+    if (ok && (hasControls || !SameText(local, link))) result.Local = std::move(local);
   }
-  const std::string_view text = Candidate.Text(Content_);
-  if (translate && result.Local.empty() && LeavesMirror(text)) result.Local = OnlineUrlOf(text);
+  if (translate && result.Local.empty() && (hasControls || LeavesMirror(text))) result.Local = OnlineUrlOf(text);
   if (resolved && !(Candidate.IsBase && BaseHref_.empty()) && PassesFilters(link)) result.Link = std::move(link);
   return result;
 }
@@ -231,12 +271,22 @@ AnsiString TPageParse::OnlineUrlOf(std::string_view Text) const {
 bool TPageParse::WriteRewritten(const std::function<void(std::string_view)>& Out) const {
   const std::string_view page = Content_;
   size_t done = 0;
+  // The replacements were kept from the last in the page on; the first
+  // Rewritten_ - kept ones were not.
+  size_t replaced = static_cast<size_t>(Rewritten_);
+  unsigned polls = 0;
   for (auto c = Candidates_.rbegin(); c != Candidates_.rend(); ++c) {
     if (!c->Replaced) continue;
-    if (Hooks_.IsStopped()) return false;
+    if ((++polls & 0x3F) == 0 && Hooks_.IsStopped()) return false;
     const size_t at = static_cast<size_t>(c->Pos - 1);
     Out(page.substr(done, at - done));
-    Out(Judge(*c).Local);
+    const size_t index = --replaced;
+    if (index < LocalEnds_.size()) {
+      const size_t begin = index == 0 ? 0 : LocalEnds_[index - 1];
+      Out(std::string_view(Locals_).substr(begin, LocalEnds_[index] - begin));
+    } else {
+      Out(Judge(*c).Local);
+    }
     done = at + c->Length;
   }
   Out(page.substr(done));
@@ -245,10 +295,17 @@ bool TPageParse::WriteRewritten(const std::function<void(std::string_view)>& Out
 
 TParseResult ParseDocument(AnsiString& Content, const TParseSettings& Settings, const TScanHooks& Hooks) {
   TParseResult result;
-  TPageParse parse(Content, Settings, Hooks);
+  TLinkBatch all;
+  const TLinkSink sink = [&all](TLinkBatch& Batch) {
+    if (all.Empty())
+      std::swap(all, Batch);
+    else
+      all.Merge(Batch);
+  };
+  TPageParse parse(Content, Settings, sink, Hooks);
   result.Base = parse.Base();
   result.Rewritten = parse.Rewritten();
-  result.Links = parse.Links().ToVector();
+  result.Links = all.ToVector();
   if (parse.Rewritten() > 0) {
     AnsiString rewritten;
     rewritten.reserve(Content.size());

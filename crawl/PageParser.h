@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "crawl/LinkRewrite.h"
-#include "crawl/LinkSet.h"
+#include "crawl/LinkBatch.h"
 #include "crawl/PageScan.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -30,19 +30,25 @@ struct TParseSettings {
   TRewriteSettings Rewrite;    // the settings of the rewriting
 };
 
+// Receives the links of a page a batch at a time, sorted without regard to
+// case, no two equal within the batch.
+using TLinkSink = std::function<void(TLinkBatch& Batch)>;
+
 // The parse of one page: the scan, then every candidate from the last to the
 // first: resolved against the page's base (collapsed, so that links and their
 // rewritten forms count the same folders), filtered, and with TranslateLinks
 // in download mode marked for its relative local name. Links whose host is
-// not a valid host name are neither followed nor rewritten.
+// not a valid host name are neither followed nor rewritten. A link value is
+// read as a browser reads it: the blanks around it and every control byte
+// in it (TAB, LF, CR, NUL ...) are dropped before it is resolved.
 //
 // Contract
-// - Memory: at most one candidate (8 bytes) per 8 bytes of the page, and the
-//   found links within twice the page's size plus 1 MiB; links beyond that
-//   budget are not followed (their rewriting goes on). A link longer than
-//   2 MiB is not followed.
-// - Hooks.Stopped is polled throughout (scan, candidates, sorting, writing);
-//   a stopped parse ends at once and follows no links.
+// - Every link to follow is handed to Sink, in batches of about
+//   LinkBatchBytes as they are found and the last one when the candidates
+//   are done; none is dropped to save memory. Memory: the candidates (8
+//   bytes each, at most one per 8 bytes of the page) and one batch.
+// - Hooks.Stopped is polled throughout (scan, sorts, candidates, writing);
+//   a stopped parse ends at once and hands on no further batch.
 // - With TranslateLinks in download mode, no link left as it stands in the
 //   page leads above the download folder once the saved page is opened: such
 //   a link (one the rewriting does not take, such as an e-mail-like path or a
@@ -51,14 +57,15 @@ struct TParseSettings {
 //   its replacements in order, in pieces, without building a second copy.
 class TPageParse {
 public:
-  TPageParse(const AnsiString& Content, const TParseSettings& Settings, const TScanHooks& Hooks = {});
+  TPageParse(const AnsiString& Content, const TParseSettings& Settings, const TLinkSink& Sink,
+             const TScanHooks& Hooks = {});
   TPageParse(const TPageParse&) = delete;
   TPageParse& operator=(const TPageParse&) = delete;
 
-  // The links to follow, sorted without regard to case, no two equal.
-  TLinkSet& Links() { return Links_; }
   const AnsiString& Base() const { return Base_; }
   int Rewritten() const { return Rewritten_; }
+  // Links handed to the sink.
+  size_t LinksHandedOn() const { return HandedOn_; }
   // False when the hooks stopped it before the whole page was handed out.
   bool WriteRewritten(const std::function<void(std::string_view)>& Out) const;
 
@@ -68,14 +75,17 @@ private:
     AnsiString Local; // the text that replaces it in the page; empty when it stays
   };
   void Run(TPageScan& Scan);
+  void HandOn();
+  void KeepLocal(const AnsiString& Local);
   TJudgement Judge(const TLinkCandidate& Candidate) const;
-  bool Resolve(const TLinkCandidate& Candidate, AnsiString& Link) const;
+  bool Resolve(const TLinkCandidate& Candidate, std::string_view Text, AnsiString& Link) const;
   bool PassesFilters(AnsiString& Link) const;
   bool LeavesMirror(std::string_view Text) const;
   AnsiString OnlineUrlOf(std::string_view Text) const;
 
   const AnsiString& Content_;
   const TParseSettings& Settings_;
+  const TLinkSink& Sink_;
   const TScanHooks& Hooks_;
   std::vector<TLinkCandidate> Candidates_; // from the last in the page to the first
   AnsiString BaseHref_;
@@ -85,7 +95,11 @@ private:
   AnsiString BaseSite_;
   AnsiString PageDocument_;
   int BaseDepth_ = 0; // folders between the download folder and the base's local folder
-  TLinkSet Links_;
+  TLinkBatch Batch_;
+  std::string Locals_;              // kept replacements, from the last in the page on
+  std::vector<uint32_t> LocalEnds_; // where each of them ends in Locals_
+  bool LocalsFull_ = false;
+  size_t HandedOn_ = 0;
   int Rewritten_ = 0;
 };
 

@@ -226,13 +226,15 @@ void TScanner::Add(int Pos, const AnsiString& Text, bool IsBase) {
 // dropped, as a browser drops them; the position is that of its first
 // character, so rewriting replaces the link and leaves the blanks.
 void TScanner::AddUrlValue(const TAttrValue& Value) {
-  if (!HasOuterBlanks(Value.Text)) {
+  if (!HasOuterBlanks(Value.Text) && !HoldsControlBytes(Value.Text)) {
     if (IsUrlValue(Value.Text)) Add(Value.Pos, Value.Text);
     return;
   }
+  // The value is judged as a browser reads it (control bytes dropped); the
+  // candidate covers it as written, so that rewriting replaces all of it.
   const AnsiString text = Trim(Value.Text);
   const int lead = static_cast<int>(Value.Text.size() - TrimLeft(Value.Text).size());
-  if (IsUrlValue(text)) Add(Value.Pos + lead, text);
+  if (IsUrlValue(AsBrowserReads(text))) Add(Value.Pos + lead, text);
 }
 
 void TScanner::ReportProgress(int Done) {
@@ -434,7 +436,9 @@ bool TScanner::ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value
   for (; e <= End; ++e) {
     const unsigned char c = At(e);
     if (quote) {
-      if (c == quote || c < 0x20) break;
+      // A browser takes a quoted value to its closing quote, line breaks and
+      // other control bytes included (and then drops those).
+      if (c == quote) break;
       const unsigned char other = quote == '"' ? '\'' : '"';
       if (c == other && e + 1 <= End && At(e + 1) == '+') return false;
     } else if (IsBlank(c) || c == '>' || (ScriptMode && c == ')')) {

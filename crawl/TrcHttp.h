@@ -26,6 +26,13 @@ constexpr uint16_t sfTimedOut = 0x0100;
 constexpr uint16_t sfRedirected = 0x0200;
 constexpr uint16_t sfLocalKept = 0x0400;    // the local copy was judged current
 
+// The window's time-out counts a worker's seconds in every phase until its
+// report: downloading or reading, then parsing and writing (finished, not
+// yet reporting); one that timed out is counted no further.
+inline bool CountsTowardsTimeOut(uint16_t Flags) {
+  return (Flags & sfTimedOut) == 0 && ((Flags & sfWorking) != 0 || ((Flags & sfFinished) != 0 && (Flags & sfReporting) == 0));
+}
+
 class TStateWord {
 public:
   TStateWord(uint16_t Value = 0) : FValue(Value) {}

@@ -90,8 +90,9 @@ void thGetUrl::Execute() {
   FreeClient();
   FFile.reset();
   FParse.reset();
-  FLinks = TLinkSet();
+  FPendingLinks.Clear();
   AnsiString().swap(Content);
+  FMemory.Release();
   Results.Clear();
 }
 
@@ -172,7 +173,9 @@ void thGetUrl::Download() {
   } else {
     FSuccess = true;
     Rec.Flags.Store(Rec.Flags.Has(sfRedirected) ? sfFinished | sfRedirected : sfFinished);
+    if (Rec.Flags.Has(sfRedirected)) FRedirectTarget = Http->Location();
     if (FNode.SizeOrig == 0) FNode.SizeOrig = ClampedSize(FReceived);
+    if (FSpilled) ReloadSpilledPage();
     if (HasOption(poExtractLocal) || HasOption(poExternalOnly)) ParseIfPage();
     if (FNode.Size == 0) FNode.Size = ClampedSize(FReceived);
   }
@@ -212,14 +215,26 @@ void thGetUrl::HttpDocData(const void* Buffer, int Len) {
 // every other document, the body streams into the document's file.
 void thGetUrl::TakeBody(const char* Data, size_t Len) {
   if (FKeepInMemory) {
-    if (Content.size() + Len <= static_cast<size_t>(FPageLimit)) {
+    const size_t need = Content.size() + Len;
+    if (need > static_cast<size_t>(FPageLimit)) {
+      FNotParsed = true;
+    } else if (need > Content.capacity()) {
+      // The page grows within this worker's share of the page memory, or
+      // goes on into the file to be read back when there is room.
+      const size_t capacity = std::min(static_cast<size_t>(FPageLimit), std::max(need, 2 * Content.capacity()));
+      if (FMemory.TryGrow(PageMemoryCost(static_cast<int64_t>(capacity))))
+        Content.reserve(capacity);
+      else
+        FSpilled = true;
+    }
+    if (!FNotParsed && !FSpilled) {
       Content.append(Data, Len);
       return;
     }
     FKeepInMemory = false;
-    FNotParsed = true;
     StreamToFile(Content.data(), Content.size());
     AnsiString().swap(Content);
+    FMemory.Release();
   }
   if (FNotParsed && !FNotParsedSent) {
     FNotParsedSent = true;
@@ -273,8 +288,9 @@ void thGetUrl::HttpHeaderEnd() {
   FBodyLimitIsRule = false;
   FReceived = FWritten = 0;
   FFile.reset();
-  FSaveFailed = FKeepInMemory = FParseWanted = FNotParsed = false;
+  FSaveFailed = FKeepInMemory = FParseWanted = FNotParsed = FSpilled = FBodyInFile = false;
   AnsiString().swap(Content);
+  FMemory.Release();
   const int status = Http->StatusCode();
   if (status < 300)
     AcceptDocument();
@@ -341,6 +357,14 @@ void thGetUrl::PlanBody(int64_t ContentLength) {
   FParseWanted = WantsParse();
   FKeepInMemory = FParseWanted && ContentLength <= FPageLimit;
   FNotParsed = FParseWanted && !FKeepInMemory;
+  if (FKeepInMemory && ContentLength > 0) {
+    if (FMemory.TryGrow(PageMemoryCost(ContentLength))) {
+      Content.reserve(static_cast<size_t>(ContentLength));
+    } else {
+      FKeepInMemory = false;
+      FSpilled = true;
+    }
+  }
 }
 
 bool thGetUrl::AcceptAndName(const AnsiString& Url) {
@@ -382,7 +406,10 @@ bool thGetUrl::KeepLocalCopy(int64_t ContentLength) {
   int64_t size = FileSizeOf(path.File);
   FKeepInMemory = FParseWanted && size <= FPageLimit;
   FNotParsed = FParseWanted && !FKeepInMemory;
-  if (size > 0 && FKeepInMemory && (!ReadFileToString(path.File, Content) || Content.empty())) size = 0;
+  if (size > 0 && FKeepInMemory &&
+      (!FMemory.Wait(PageMemoryCost(size), [this] { return Stopped(); }) || !ReadFileToString(path.File, Content) ||
+       Content.empty()))
+    size = 0;
   if (size > 0) {
     FReceived = size;
     NoSave = true;
@@ -424,14 +451,38 @@ void thGetUrl::ParseDocument(const AnsiString& BaseOverride) {
   settings.Rewrite.Folder = FFolder;
   FScanHooks.Stopped = [this] { return Stopped(); };
   FScanHooks.Progress = [this](const AnsiString& Text) { SendProgress(Text); };
-  FParse = std::make_unique<TPageParse>(Content, settings, FScanHooks);
-  FLinks = std::move(FParse->Links());
+  FLinkSink = [this](TLinkBatch& Batch) { TakeLinkBatch(Batch); };
+  FParse = std::make_unique<TPageParse>(Content, settings, FLinkSink, FScanHooks);
+}
+
+// A page whose body went into the file for want of page memory is read back
+// once the body is complete, when room has been waited for; a stop ends the
+// wait and leaves it unparsed.
+void thGetUrl::ReloadSpilledPage() {
+  if (FReceived > FPageLimit || !FFile || FSaveFailed) {
+    FNotParsed = FParseWanted;
+    return;
+  }
+  if (!FMemory.Wait(PageMemoryCost(FReceived), [this] { return Stopped(); })) return;
+  if (!ReadFileToString(FFile->TemporaryPath(), Content) || static_cast<int64_t>(Content.size()) != FReceived) {
+    AnsiString().swap(Content);
+    FMemory.Release();
+    FNotParsed = FParseWanted;
+    return;
+  }
+  FKeepInMemory = FBodyInFile = true;
+}
+
+// The parser's batches: each one but the last goes to the window at once.
+void thGetUrl::TakeLinkBatch(TLinkBatch& Batch) {
+  if (!FPendingLinks.Empty() && !Terminated() && !Rec.Flags.Has(sfAbort)) SendLinkBatch(FPendingLinks);
+  std::swap(FPendingLinks, Batch);
 }
 
 // The links go to the main window with the report, a part at a time.
 void thGetUrl::CollectLinks(bool StopOnAbort) {
   FReportLinks = false;
-  if (Terminated() || FLinks.Empty()) return;
+  if (Terminated() || FPendingLinks.Empty()) return;
   SendState(scAdding);
   FReportLinks = !(StopOnAbort && Rec.Flags.Has(sfAbort));
 }
@@ -445,7 +496,6 @@ void thGetUrl::SaveDocument() {
     RecordOutcome(false);
     return;
   }
-  if (Rec.Flags.Has(sfRedirected)) FRedirectTarget = Http->Location();
   // A refused reply and a kept local copy (NoSave) leave the node loaded.
   bool loaded = NoSave;
   if (!Rec.Flags.Has(sfAbort | sfFailed) && Http->StatusCode() < 400 && FReceived > 0 && !NoSave) {
@@ -454,6 +504,8 @@ void thGetUrl::SaveDocument() {
   }
   FParse.reset();
   AnsiString().swap(Content);
+  // What stays held until the report is the last batch of links.
+  FMemory.ShrinkTo(FPendingLinks.Empty() ? 0 : PageMemoryOverhead);
   RecordOutcome(loaded);
 }
 
@@ -490,13 +542,19 @@ void thGetUrl::OpenDocumentFile() {
 // document's file into place. False when it is not saved.
 bool thGetUrl::CommitDocument() {
   try {
-    if (FKeepInMemory && !FSaveFailed) {
+    const bool rewritten = FParse && FParse->Rewritten() > 0;
+    if (FKeepInMemory && !FSaveFailed && (rewritten || !FBodyInFile)) {
+      // A body read back from the file is written anew only when rewritten.
+      if (FBodyInFile) {
+        FFile.reset();
+        FWritten = 0;
+      }
       if (!FFile) OpenDocumentFile();
       const auto write = [this](std::string_view Piece) {
         FFile->Write(Piece.data(), Piece.size());
         FWritten += static_cast<int64_t>(Piece.size());
       };
-      if (FParse && FParse->Rewritten() > 0) {
+      if (rewritten) {
         if (!FParse->WriteRewritten(write)) return false;
       } else {
         write(Content);
@@ -579,6 +637,8 @@ bool thGetUrl::LoadLocalFile() {
       Rec.Flags.StoreKeeping(sfLocalRead, sfKeptByStart);
       return true;
     }
+    if (!FMemory.Wait(PageMemoryCost(std::max<int64_t>(size, 0)), [this] { return Stopped(); }))
+      throw EFOpenError("Stopped before \"" + Rec.Url + "\" could be read");
     Content.assign(static_cast<size_t>(std::max<int64_t>(size, 0)), '\0');
     int64_t done = 0;
     while (done < size) {
@@ -660,22 +720,34 @@ void thGetUrl::ReportResult() {
   SendState(Rec.Flags.Has(sfFailed) ? scError : FNotParsed ? scNotParsed : scOk);
 }
 
-// Each list starts with the cookie text at the page's level; the first one
-// then has the redirect target. A stop ends the sending between two lists.
+// The report's links: the last batch (the others went while the page was
+// parsed), or the redirect target alone.
 void thGetUrl::SendLinks() {
+  if (FReportLinks)
+    SendLinkBatch(FPendingLinks);
+  else if (!FLinksSent && !FRedirectTarget.empty())
+    SendLinkBatch(TLinkBatch());
+  FPendingLinks.Clear();
+}
+
+// Each list starts with the cookie text at the page's level; the first one
+// the worker sends then has the redirect target. A stop ends the sending
+// between two lists.
+void thGetUrl::SendLinkBatch(const TLinkBatch& Batch) {
   const AnsiString cookie = Http ? Http->Cookie : AnsiString();
   size_t next = 0;
-  for (bool first = true;; first = false) {
+  for (;;) {
     Results.Clear();
     Results.AddObject(cookie, LevelObject(Rec.Level));
-    if (first && !FRedirectTarget.empty()) Results.AddObject(FRedirectTarget, LevelObject(Rec.Level));
-    while (FReportLinks && next < FLinks.Count() && Results.Count() <= LinksPerReport) {
-      const AnsiString link(FLinks[next++]);
+    if (!FLinksSent && !FRedirectTarget.empty()) Results.AddObject(FRedirectTarget, LevelObject(Rec.Level));
+    while (next < Batch.Count() && Results.Count() <= LinksPerReport) {
+      const AnsiString link(Batch[next++]);
       if (!Trim(link).empty()) Results.AddObject(link, LevelObject(FoundLinkLevel(link, Rec.Level)));
     }
     if (Results.Count() == 1) break;
+    FLinksSent = true;
     SendMessage(Rec.Wnd, WM_LINKSFOUND, Rec.Mode == 0 ? 1 : 0, reinterpret_cast<LPARAM>(&Results));
-    if (!FReportLinks || next >= FLinks.Count() || Terminated() || (Rec.Mode == 1 && Rec.Flags.Has(sfAbort))) break;
+    if (next >= Batch.Count() || Terminated() || (Rec.Mode == 1 && Rec.Flags.Has(sfAbort))) break;
   }
   Results.Clear();
 }

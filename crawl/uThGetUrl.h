@@ -17,7 +17,12 @@
 // - The worker never touches the site tree from its own thread. The node's
 //   outcome (state, sizes, local name, server date, and the default-document
 //   child of a folder node) is applied by the report on the user-interface
-//   thread, under the site-tree lock, before the found links are sent.
+//   thread, under the site-tree lock, before the links it still holds are
+//   sent.
+// - Every link found on a page is handed on: the parser's batches go to
+//   Rec.Wnd as they come (WM_LINKSFOUND sent from the worker's thread while
+//   it parses), all but the last one, which goes with the report; so a page
+//   of a few links hands them all over in the report.
 // - Messages to Rec.Wnd, all sent (blocking): WM_THREADSTATE and
 //   WM_THREADSIZE while it runs (only with a Row), WM_LINKSFOUND from the
 //   report (see crawl/WorkerMessages.h). With Rec.CollectedReports the
@@ -35,7 +40,10 @@
 //   into a temporary file beside the target, renamed into place when the
 //   document is accepted. Only a document that will be parsed is held in
 //   memory, up to the page limit (PageLimitFor); a larger one is saved but
-//   not parsed, and says so with the state code scNotParsed.
+//   not parsed, and says so with the state code scNotParsed. A page held
+//   takes its share of the program's page memory (crawl/PageMemory.h): when
+//   the share cannot grow, the body goes on into the file, and once it is
+//   complete the worker waits for room (holding nothing) and reads it back.
 // - The size rules of a type apply when the reply has a Content-Length, to
 //   that length and to the bytes that actually come; a reply without one is
 //   never refused by size. No body is taken beyond MaxDocumentSize.
@@ -48,8 +56,9 @@
 #include <mutex>
 #include <vector>
 
-#include "crawl/LinkSet.h"
+#include "crawl/LinkBatch.h"
 #include "crawl/MirrorNames.h"
+#include "crawl/PageMemory.h"
 #include "crawl/PageParser.h"
 #include "crawl/TrcHttp.h"
 #include "platform/messages/Threads.h"
@@ -127,7 +136,10 @@ private:
   void RecordSaveError(const Exception& Failure);
 
   void ParseIfPage();
+  void ReloadSpilledPage();
   void ParseDocument(const AnsiString& BaseOverride);
+  void TakeLinkBatch(TLinkBatch& Batch);
+  void SendLinkBatch(const TLinkBatch& Batch);
   void CollectLinks(bool StopOnAbort);
   void SaveDocument();
   bool CommitDocument();
@@ -164,6 +176,9 @@ private:
   int64_t FPageLimit = 0;          // largest page held in memory for parsing
   bool FParseWanted = false;       // the reply is a page the worker parses
   bool FKeepInMemory = false;      // the body is held in Content
+  bool FSpilled = false;           // a page to parse went into the file for want of page memory
+  bool FBodyInFile = false;        // ... and was read back: the file holds it as it came
+  TPageMemoryGrant FMemory;        // this worker's share of the page memory
   bool FNotParsed = false;         // a page too large to parse
   bool FNotParsedSent = false;
   std::unique_ptr<AtomicFile> FFile; // the temporary file the body streams into
@@ -172,9 +187,11 @@ private:
   bool FSaveFailed = false;
   TParseSettings FParseSettings;
   TScanHooks FScanHooks;
+  TLinkSink FLinkSink;
   std::unique_ptr<TPageParse> FParse;
-  TLinkSet FLinks;                 // the links found, sorted
+  TLinkBatch FPendingLinks;        // the last batch found, handed over by the report
   bool FReportLinks = false;       // the report hands them over
+  bool FLinksSent = false;         // a list of links went to the window already
   AnsiString FRedirectTarget;      // reported ahead of the links
   TDateTime ServerDate = 0;
   int StateCode = 0;

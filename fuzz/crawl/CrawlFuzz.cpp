@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "crawl/LinkText.h"
 #include "crawl/PageScan.h"
 #include "crawl/WorkerMessages.h"
 #include "support/LoopbackServer.h"
@@ -78,7 +79,9 @@ std::string RandomLink(TRandom& R) {
   case 4: return "/" + RandomPath(R);
   case 5: return "a@b/../../../../../" + RandomPath(R);
   case 6: return R.Pick<std::string>({"mailto:x@y.org", "javascript:go('../../x.htm')", "#top", "?q=1", "file:///etc/passwd",
-                                      "www.h.org/p.htm", "..\\..\\..\\..\\x.htm", "%2e%2e/%2e%2e/%2e%2e/%2e%2e/x"});
+                                      "www.h.org/p.htm", "..\\..\\..\\..\\x.htm", "%2e%2e/%2e%2e/%2e%2e/%2e%2e/x",
+                                      "../\n../../../../../../../../../etc/passwd", ".\t./..\r/../../../x.htm",
+                                      std::string("..\0/../../../../y.htm", 21), "\x7f../../../../../z.htm"});
   case 7: return "./" + RandomPath(R);
   case 8: return "https://" + RandomHost(R) + ":" + std::to_string(R.Below(70000)) + "/" + RandomPath(R);
   default: return RandomPath(R);
@@ -118,6 +121,12 @@ std::string RandomPage(TRandom& R) {
     // A large page: many links, past the smaller page limits of the size rules.
     const std::string link = "<a href=\"p" + std::to_string(R.Below(100)) + "/../../../../x.htm\">x</a>\n";
     for (int i = 300 + R.Below(30000); i > 0; --i) page += link;
+  }
+  if (R.Chance(2)) {
+    // A larger one of distinct links, handed on in several batches while it
+    // is parsed.
+    for (int i = 20000 + R.Below(100000); i > 0; --i)
+      page += "<a href=\"d" + std::to_string(i % 97) + "/../p" + std::to_string(i) + ".htm\">p</a>";
   }
   return page + "</html>";
 }
@@ -249,6 +258,7 @@ void AddSegments(std::vector<std::string>& Kept, bool& Above, const std::string&
 // the folder BaseDir (ending with "/"); empty when Ref leads off the machine,
 // "/.." when it leads above the root.
 std::string LocalTarget(std::string Ref, const std::string& BaseDir) {
+  Ref = AsBrowserReads(Ref);
   Ref = Ref.substr(0, Ref.find_first_of("?#"));
   std::replace(Ref.begin(), Ref.end(), '\\', '/');
   const size_t colon = Ref.find(':');
@@ -342,9 +352,9 @@ void RunOnce(uint64_t Seed, int Run, bool Strict, TTally& Tally) {
     hooks.OnProgress = [&](thGetUrl*, const std::string&) {
       if (++seen == stopAt) harness.DeferAbort();
     };
-  } else if (stopKind == 4) {
-    hooks.OnState = [&](thGetUrl*, int Code) {
-      if (Code == scExtraction) harness.DeferAbort();
+  } else if (stopKind == 4 || stopKind == 5) {
+    hooks.OnState = [&harness, stopKind](thGetUrl*, int Code) {
+      if (Code == (stopKind == 4 ? scExtraction : scDownLoad)) harness.DeferAbort();
     };
   }
   const WorkerRun run = harness.Run(params, order, hooks, 30000);

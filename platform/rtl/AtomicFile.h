@@ -36,6 +36,8 @@ public:
   // Gives the file this modification time when committed.
   void SetModificationTime(const struct timespec& mtime);
   void Commit();
+  // The temporary file the bytes go to until Commit; it can be read meanwhile.
+  const AnsiString& TemporaryPath() const { return temp_; }
 
   // The process id a temporary name of this class carries; 0 for any other name.
   static int TemporaryFileOwner(const AnsiString& fileName);

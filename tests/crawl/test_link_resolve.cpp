@@ -76,3 +76,11 @@ TEST(LinkResolve, SiteParts) {
   EXPECT_EQ(TopLevelLabel("http://www.example.org:80/x.htm"), "org");
   EXPECT_EQ(TopLevelLabel("http://localhost/x.htm"), "");
 }
+
+// Hosts a site can have, as a resolver takes them; folders are named after them.
+TEST(LinkResolve, HostNames) {
+  for (const char* host : {"h", "h.", "www.example.org.", "a-b.c_d", "x1.y2", "xn--bcher-kva.example"})
+    EXPECT_TRUE(IsValidHostName(host)) << host;
+  for (const char* host : {"", ".", "..", "-", "-h", "h-", "a.-b", "a-.b", "h..", "a..b", ".h", "h/x", "h:80"})
+    EXPECT_FALSE(IsValidHostName(host)) << host;
+}

@@ -138,3 +138,86 @@ TEST(PageParser, PathologicalPagesFinish) {
   EXPECT_EQ(ParseDocument(deepBase, s).Links.size(), 2u);
   EXPECT_TRUE(deepBase.find("<a href=\"x.htm\">") != AnsiString::npos);
 }
+
+namespace {
+
+// A page of Count distinct links on a long host name.
+AnsiString ManyLinks(int Count) {
+  AnsiString page;
+  for (int i = 0; i < Count; ++i)
+    page += "<a href=\"http://a-rather-long-host-name-of-a-site.example.org/f" + IntToStr(i % 50) + "/p" + IntToStr(i) +
+            ".htm\">" + IntToStr(i) + "</a>\n";
+  return page;
+}
+
+} // namespace
+
+// Every link of a page is handed on, however many: in sorted batches as the
+// parse finds them, never dropped to save memory.
+TEST(PageParser, EveryLinkHandedOnInBatches) {
+  for (const int count : {10000, 40000}) {
+    AnsiString page = ManyLinks(count);
+    EXPECT_EQ(ParseDocument(page, Settings("http://h/")).Links.size(), static_cast<size_t>(count));
+    size_t handed = 0, batches = 0;
+    bool sorted = true;
+    const TLinkSink sink = [&](TLinkBatch& Batch) {
+      ++batches;
+      handed += Batch.Count();
+      for (size_t i = 1; i < Batch.Count(); ++i) sorted = sorted && LowerCase(AnsiString(Batch[i - 1])) < LowerCase(AnsiString(Batch[i]));
+    };
+    const TParseSettings s = Settings("http://h/");
+    TPageParse parse(page, s, sink);
+    EXPECT_EQ(handed, static_cast<size_t>(count));
+    EXPECT_EQ(parse.LinksHandedOn(), handed);
+    EXPECT_TRUE(sorted);
+    EXPECT_GT(batches, count > 20000 ? 1u : 0u) << "a page of many links is handed on in parts";
+  }
+}
+
+// A stop ends the candidates, the last batch's sort and the writing of the
+// rewritten page at once: nothing is reported, handed on or written after it.
+TEST(PageParser, StopEndsTheCandidatesTheSortAndTheWriting) {
+  // The page stopped when its candidates are done holds one batch of links,
+  // so the stop meets the batch's sort.
+  const AnsiString large = ManyLinks(30000), oneBatch = ManyLinks(5000);
+  const TParseSettings s = Settings("http://h/", true);
+  enum class When { FirstCount, CandidatesDone, Writing };
+  for (const When when : {When::FirstCount, When::CandidatesDone, When::Writing}) {
+    const AnsiString& page = when == When::CandidatesDone ? oneBatch : large;
+    bool stopped = false;
+    int reportsAfter = 0, batchesAfter = 0;
+    TScanHooks hooks;
+    hooks.Stopped = [&] { return stopped; };
+    hooks.Progress = [&](const AnsiString& Text) {
+      reportsAfter += stopped;
+      if ((when == When::FirstCount && Trim(Text) == "100") || (when == When::CandidatesDone && Text.empty()))
+        stopped = true;
+    };
+    const TLinkSink sink = [&](TLinkBatch&) { batchesAfter += stopped; };
+    TPageParse parse(page, s, sink, hooks);
+    EXPECT_EQ(reportsAfter, 0);
+    EXPECT_EQ(batchesAfter, 0);
+    if (when != When::Writing) continue;
+    ASSERT_GT(parse.Rewritten(), 20000);
+    int piecesAfter = 0;
+    EXPECT_FALSE(parse.WriteRewritten([&](std::string_view) {
+      piecesAfter += stopped;
+      stopped = true;
+    }));
+    EXPECT_LT(piecesAfter, 200) << "the writing went on after the stop";
+  }
+}
+
+// A link value is read as a browser reads it: control bytes in a quoted
+// value are dropped and the whole value is rewritten, so no part of it left
+// in the page joins the rewritten link to climb out of the mirror.
+TEST(PageParser, ControlBytesInAValueAreDroppedAsABrowserDoes) {
+  TParseSettings s = Settings("http://h/d/p1.htm", true);
+  s.Rewrite.DirStructure = true;
+  s.PageFolder = "h/d";
+  AnsiString page = "<a href=\"../\n../../../../../../../x/etc/passwd\"><img src=\"i\tmg.gif\x01\"><a href=\"java\nscript:x()\">";
+  const TParseResult result = ParseDocument(page, s);
+  EXPECT_EQ(result.Links, V({"http://h/d/img.gif", "http://h/x/etc/passwd"}));
+  // A control byte at the end is no part of the link, as a browser drops it too.
+  EXPECT_EQ(page, "<a href=\"../x/etc/passwd/index.htm\"><img src=\"img.gif\x01\"><a href=\"java\nscript:x()\">");
+}

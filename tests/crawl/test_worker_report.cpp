@@ -5,8 +5,11 @@
 // whose names can be created.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <thread>
 
+#include "crawl/PageMemory.h"
 #include "crawl/WorkerMessages.h"
 #include "project/SiteTree.h"
 #include "project/SiteTreeNode.h"
@@ -111,6 +114,56 @@ TEST_F(WorkerReport, AfterAThousandFallbackNamesNothingIsSaved) {
   EXPECT_EQ(run.States.back(), scOk);
   EXPECT_EQ(rec.Node->State & snFailed, snFailed);
   EXPECT_TRUE(Folder.Files().empty());
+}
+
+// A page of Count distinct links to files in folders of the server.
+std::string LinkList(int Count) {
+  std::string page;
+  for (int i = 0; i < Count; ++i)
+    page += "<a href=\"f" + std::to_string(i % 40) + "/p" + std::to_string(i) + ".htm\">" + std::to_string(i) + "</a>\n";
+  return page;
+}
+
+// The links of a run without the cookie items that open each list.
+size_t FoundLinks(const WorkerRun& Run) {
+  return static_cast<size_t>(std::count_if(Run.Links.begin(), Run.Links.end(),
+                                           [](const WorkerLink& Link) { return Link.Url.rfind("http://", 0) == 0; }));
+}
+
+// Every link of a large list page is handed over: the batches found while
+// it is parsed go at once, the last one with the report.
+TEST_F(WorkerReport, EveryLinkOfALargePageIsHandedOn) {
+  LoopbackServer server({Page(LinkList(40000))}, 10);
+  int whileParsing = 0;
+  WorkerHooks hooks;
+  hooks.OnLinks = [&](thGetUrl* worker) { whileParsing += (worker->Flags() & sfReporting) == 0; };
+  const WorkerRun run = Harness.Run(Params, Harness.Order(Url(server, "/list.htm")), hooks, 60000);
+  ASSERT_TRUE(run.Ended);
+  EXPECT_EQ(FoundLinks(run), 40000u);
+  EXPECT_GT(whileParsing, 0);
+  EXPECT_EQ(run.States.back(), scOk);
+}
+
+// With the page memory taken by others, a page to parse goes into its file
+// as it comes; once the body is complete the worker waits for room, reads it
+// back, parses it and writes it rewritten.
+TEST_F(WorkerReport, APageWaitsForPageMemoryAndIsReadBack) {
+  Params.Project.Options |= poConvertLinks;
+  LoopbackServer server({Page(LinkList(3000))}, 10);
+  TPageMemoryGrant others;
+  ASSERT_TRUE(others.TryGrow(PageMemoryBudget - (1 << 20)));
+  std::thread release([&others] {
+    while (PageMemoryWaiters() != 1) std::this_thread::yield();
+    others.Release();
+  });
+  const WorkerRun run = Harness.Run(Params, Harness.Order(Url(server, "/d/list.htm")), {}, 60000);
+  release.join();
+  ASSERT_TRUE(run.Ended);
+  EXPECT_EQ(FoundLinks(run), 3000u);
+  const std::string saved = Folder.Read("127.0.0.1/d/list.htm");
+  EXPECT_EQ(saved.rfind("<a href=\"f0/p0.htm\">0</a>\n", 0), 0u) << saved.substr(0, 100);
+  EXPECT_EQ(saved.size(), LinkList(3000).size());
+  EXPECT_EQ(PageMemoryInUse(), 0);
 }
 
 } // namespace

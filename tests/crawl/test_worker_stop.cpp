@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "crawl/WorkerMessages.h"
+#include "project/SiteTree.h"
+#include "project/SiteTreeNode.h"
 #include "support/LoopbackServer.h"
 #include "test_worker_harness.h"
 
@@ -106,6 +108,53 @@ TEST_F(WorkerStop, WhileTheBodyComesIn) {
     };
     return hooks;
   });
+}
+
+// A large page stopped (or timed out, as the window's time-out does it) in
+// the middle of its parse or while its rewritten copy is written: the worker
+// goes no further, hands on no more links and saves nothing. The window's
+// time-out counts the worker's seconds in both phases.
+TEST_F(WorkerStop, DuringTheParseAndTheWriteOfALargePage) {
+  Params.Project.Options |= poConvertLinks;
+  std::string page;
+  for (int i = 0; i < 30000; ++i) page += "<a href=\"f/p" + std::to_string(i) + ".htm\">x</a>";
+  LoopbackServer server({{LoopbackStep::Expect("\r\n\r\n"),
+                          LoopbackStep::Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + page)}},
+                        10);
+  for (const int phase : {scExtraction, scDownLoad}) {
+    for (const bool timeOut : {false, true}) {
+      bool stopped = false, counted = false;
+      int progressAfter = 0, linksAfter = 0;
+      WorkerHooks hooks;
+      const auto stop = [&](thGetUrl* worker) {
+        counted = CountsTowardsTimeOut(worker->Flags());
+        worker->SetState(timeOut ? static_cast<uint16_t>(worker->Flags() | sfAbort | sfTimedOut) : sfAbort);
+        stopped = true;
+      };
+      hooks.OnProgress = [&](thGetUrl* worker, const std::string& Text) {
+        progressAfter += stopped;
+        // The first count of the links taken: the parse is in its candidates.
+        if (phase == scExtraction && !stopped && Text == "       100") stop(worker);
+      };
+      hooks.OnState = [&](thGetUrl* worker, int Code) {
+        if (phase == scDownLoad && !stopped && Code == scDownLoad) stop(worker);
+      };
+      hooks.OnLinks = [&](thGetUrl*) { linksAfter += stopped; };
+      TListObj tree;
+      const std::string url = "http://127.0.0.1:" + server.PortText() + "/p.htm";
+      TrcHttp rec = Harness.Order(url);
+      rec.Node = tree.AddUrl(0, url);
+      const WorkerRun run = Harness.Run(Params, rec, hooks);
+      ASSERT_TRUE(run.Ended);
+      EXPECT_TRUE(stopped);
+      EXPECT_TRUE(counted) << "the time-out counts the phase " << phase;
+      EXPECT_EQ(progressAfter, 0);
+      // Links collected before the write began still go with the report.
+      EXPECT_TRUE(phase != scExtraction || linksAfter == 0);
+      EXPECT_EQ(rec.Node->State & (snLoaded | snFailed), snFailed);
+      EXPECT_TRUE(Folder.Files().empty());
+    }
+  }
 }
 
 } // namespace

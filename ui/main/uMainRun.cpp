@@ -348,12 +348,14 @@ void TMainForm::TimerOutTimer(TObject*) {
     TListItem* row = items->Item(i);
     auto* worker = static_cast<thGetUrl*>(row->Data());
     if (!worker || row->SubItems()->Count() < 3) continue;
+    // Parsing and writing count as well as downloading, so the time-out
+    // ends a worker in every phase.
     const uint16_t flags = worker->Flags();
-    if (!(flags & sfWorking)) {
+    if (flags & sfTimedOut) continue;
+    if (!CountsTowardsTimeOut(flags)) {
       for (int k = 0; k < 3; ++k) row->SubItems()->SetString(k, "");
       continue;
     }
-    if (flags & sfTimedOut) continue;
     ++worker->Rec.Seconds;
     row->SubItems()->SetString(2, IntToStr(worker->Rec.Seconds));
     if (udTimeOut->Position() <= worker->Rec.Seconds) {

@@ -1,0 +1,88 @@
+// TLinkBatch: a batch of the links found on a page, held compactly (their
+// texts one after another in one buffer) until it is handed on. The page
+// parser fills a batch and hands it on whenever it has grown to about
+// LinkBatchBytes, so a page of millions of links never holds more than one
+// batch of them.
+//
+// Contract
+// - Add takes any link but one holding a NUL.
+// - SortUnique orders the links without regard to ASCII case and keeps only
+//   the first of links equal but for case. It polls Stopped while it sorts;
+//   a stopped sort empties the batch and returns false.
+// - Links are handed out as views into the batch; they stay valid until the
+//   batch changes.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/rtl/SysUtils.h"
+
+// About how many bytes a batch reaches (link texts and their index) before
+// the parser hands it on.
+constexpr size_t LinkBatchBytes = 1 << 20;
+
+class TLinkBatch {
+public:
+  void Add(std::string_view Link);
+  bool SortUnique(const std::function<bool()>& Stopped = {});
+  // Adds the links of a sorted batch to this sorted one, which stays sorted
+  // and keeps the first of links equal but for case.
+  void Merge(const TLinkBatch& Sorted);
+  void Clear();
+
+  size_t Count() const { return FLinks.size(); }
+  bool Empty() const { return FLinks.empty(); }
+  // The bytes the batch holds.
+  size_t Bytes() const { return FPool.capacity() + FFolded.capacity() + FLinks.capacity() * sizeof(TEntry); }
+  std::string_view operator[](size_t Index) const;
+  std::vector<AnsiString> ToVector() const;
+
+private:
+  struct TEntry {
+    uint32_t Offset;  // of the text in FPool
+    uint32_t Length;
+    uint32_t Key;     // offset of its lower-cased copy in FFolded, or NoKey when the text has no upper case
+    uint32_t Order;   // position of addition
+  };
+  static constexpr uint32_t NoKey = UINT32_MAX;
+  std::string_view KeyOf(const TEntry& Entry) const;
+  bool Less(const TEntry& A, const TEntry& B) const;
+  void DropDuplicates();
+
+  std::string FPool;
+  std::string FFolded;
+  std::vector<TEntry> FLinks;
+};
+
+// Sorts [First, Last) by Less unless Stopped says otherwise on the way
+// (polled now and then); false when it was stopped, the order then being any.
+template <typename TIter, typename TLess>
+bool SortUnlessStopped(TIter First, TIter Last, TLess Less, const std::function<bool()>& Stopped);
+
+// ---------------------------------------------------------------------------
+
+struct TSortStopped {};
+
+template <typename TIter, typename TLess>
+bool SortUnlessStopped(TIter First, TIter Last, TLess Less, const std::function<bool()>& Stopped) {
+  if (!Stopped) {
+    std::sort(First, Last, Less);
+    return true;
+  }
+  unsigned compares = 0;
+  try {
+    std::sort(First, Last, [&](const auto& A, const auto& B) {
+      if ((++compares & 0xFFF) == 0 && Stopped()) throw TSortStopped();
+      return Less(A, B);
+    });
+  } catch (const TSortStopped&) {
+    return false;
+  }
+  return true;
+}
