@@ -85,8 +85,8 @@ private:
 
   const AnsiString& Content_;
   const TParseSettings& Settings_;
-  const TLinkSink& Sink_;
-  const TScanHooks& Hooks_;
+  const TLinkSink Sink_;
+  const TScanHooks Hooks_; // a copy: the caller's may be a temporary
   std::vector<TLinkCandidate> Candidates_; // from the last in the page to the first
   AnsiString BaseHref_;
   AnsiString Base_;        // the links resolve against it

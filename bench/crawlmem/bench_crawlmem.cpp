@@ -3,8 +3,10 @@
 // and a 100 MB page of links; nginx serves the files, a thread of this
 // program the endless page (which fails when it passes the most a document
 // may have, 2 GiB). Every saved file must be byte-identical to the
-// server's. A second figure, from a fresh process, is the memory the parse
-// of a 60 MB page of 2 million links takes beyond the page itself.
+// server's. Then, each in a fresh process: the peak memory of the whole
+// program crawling eight parsable 60 MB pages at 8 and at 32 connections
+// (every page parsed, its links handed on, the copy identical), and the
+// parse of a 66 MB page of 3 million links with every link handed on.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -20,6 +22,8 @@
 #include "platform/controls/Forms.h"
 #include "platform/rtl/FileUtils.h"
 #include "platform/sockets/WinSock.h"
+#include "project/SiteTreeNode.h"
+#include "project/uQuere.h"
 #include "support/NginxServer.h"
 #include "ui/main/uMain.h"
 
@@ -156,29 +160,148 @@ private:
   std::vector<std::thread> FClients;
 };
 
-// The parse of a page of links in this (fresh) process: the memory it takes
-// beyond the page itself, in MB, and as a multiple of the page's size.
-int MeasureParse(int64_t Size) {
-  const AnsiString page = LinksPage(Size);
+// The parse of a page of Links links (22 bytes each) in this (fresh)
+// process, every link handed on: links a second, peak memory, and the memory
+// beyond the page itself.
+int MeasureParse(int Links) {
+  std::string page;
+  page.reserve(size_t(Links) * 22);
+  char line[32];
+  for (int i = 0; i < Links; ++i) {
+    std::snprintf(line, sizeof line, "<a href=p%07d.htm>\n", i);
+    page += line;
+  }
   const long before = PeakMemoryKb();
   TParseSettings settings;
   settings.PageUrl = "http://127.0.0.1:8080/d/index.htm";
   settings.TranslateLinks = true;
   settings.Rewrite.Folder = "/mirror/";
-  TPageParse parse(page, settings);
+  size_t handed = 0;
+  const TLinkSink sink = [&handed](TLinkBatch& Batch) { handed += Batch.Count(); };
+  const auto start = std::chrono::steady_clock::now();
+  TPageParse parse(page, settings, sink);
   size_t written = 0;
   parse.WriteRewritten([&written](std::string_view Piece) { written += Piece.size(); });
-  const double extraMb = (PeakMemoryKb() - before) / 1024.0;
-  std::printf("crawlmem_parse_%lldmb_links: %zu links\n", static_cast<long long>(Size / 1000000), parse.Links().Count());
-  std::printf("crawlmem_parse_%lldmb_memory_beyond_page: %.0f MB\n", static_cast<long long>(Size / 1000000), extraMb);
-  std::printf("crawlmem_parse_memory_per_page_size: %.2f times\n", extraMb * 1024 * 1024 / double(page.size()));
-  return written > 0 ? 0 : 1;
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const long peak = PeakMemoryKb();
+  const long long mb = static_cast<long long>(page.size() / 1000000);
+  std::printf("crawlmem_parse_%lldmb_links_handed_on: %zu of %d links\n", mb, handed, Links);
+  std::printf("crawlmem_parse_%lldmb_links_per_second: %.0f links/s\n", mb, double(handed) / seconds);
+  std::printf("crawlmem_parse_%lldmb_peak_memory: %ld MB\n", mb, peak / 1024);
+  std::printf("crawlmem_parse_%lldmb_memory_beyond_page: %.0f MB\n", mb, (peak - before) / 1024.0);
+  return written > 0 && handed == size_t(Links) ? 0 : 1;
+}
+
+// A parsable page of about Size bytes: text with a link now and then (to
+// pages beyond the link-level limit, so the crawl takes none of them).
+void WriteTextPage(const std::string& File, int64_t Size, int Seed) {
+  std::ofstream out(File, std::ios::binary);
+  out << "<html><body>\n";
+  for (int64_t i = 0, size = 0; size < Size; ++i) {
+    const std::string block = "<p>Paragraph " + std::to_string(i) + " of page " + std::to_string(Seed) +
+                              ", with words enough to fill a line or two of a window, and then a <a href=\"n" +
+                              std::to_string(Seed) + "/p" + std::to_string(i) + ".htm\">link</a> to another page.</p>\n";
+    out << block;
+    size += int64_t(block.size());
+  }
+  out << "</body></html>\n";
+}
+
+// The program with its main window made, its settings in a folder of its own.
+TMainForm* MakeMainForm(const AnsiString& Temp) {
+  InitializeControls();
+  SetProgramFolder(Temp);
+  SetUserDataFolder(Temp);
+  SetUserHomeFolder(Temp);
+  SetDialogResponder([](const TDialogRequest&) {
+    TDialogAnswer answer;
+    answer.Result = IDOK;
+    return answer;
+  });
+  auto* form = new TMainForm(nullptr);
+  form->DoCreate();
+  while (!form->Store) Application->ProcessMessages();
+  return form;
+}
+
+// "Extract" of the start URLs through the main window; the seconds it took.
+double Crawl(TMainForm& Form, const std::vector<std::string>& StartUrls, const std::string& Mirror, int Connections,
+             int LinkLevel) {
+  const auto start = std::chrono::steady_clock::now();
+  TProject& project = CurrentParams->Project;
+  project.Folder = Mirror;
+  project.Connections = Connections;
+  project.LinkLevel = LinkLevel;
+  project.Retries = 0;
+  project.TimeOut = 600;
+  Form.SyncControls();
+  Form.richURL->Lines()->Clear();
+  for (const std::string& url : StartUrls) Form.richURL->Lines()->Add(url);
+  Form.sbScan->Click();
+  while (Form.RunInProgress()) Application->HandleMessage();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Eight parsable 60 MB pages crawled with Connections connections, in this
+// (fresh) process: the peak memory of the whole program.
+int MeasurePages(int Connections) {
+  constexpr int Pages = 8;
+  constexpr int64_t PageSize = 60'000'000;
+  const AnsiString temp = MakeTempFolder("harvella-bench-crawlmem-pages");
+  const std::string site = temp + "site/", mirror = temp + "mirror/";
+  std::filesystem::create_directories(site);
+  int failures = 0;
+  {
+    std::ofstream index(site + "index.htm", std::ios::binary);
+    for (int i = 0; i < Pages; ++i) {
+      WriteTextPage(site + "page" + std::to_string(i) + ".htm", PageSize, i);
+      index << "<a href=\"page" << i << ".htm\">" << i << "</a>\n";
+    }
+  }
+  {
+    NginxServer nginx(site);
+    if (!nginx.Start()) {
+      std::fprintf(stderr, "nginx did not start: %s\n", nginx.ErrorLog().c_str());
+      return 1;
+    }
+    TMainForm* form = MakeMainForm(temp);
+    const double seconds = Crawl(*form, {nginx.Url("/index.htm")}, mirror, Connections, 1);
+    const long peak = PeakMemoryKb();
+    int parsed = 0;
+    for (int i = 0; i < Pages; ++i) {
+      const TDataObj* node = form->Store->AddUrl(1, nginx.Url("/page" + std::to_string(i) + ".htm"));
+      parsed += node && (node->State & snLoaded) && !node->NotParsed;
+    }
+    delete form;
+    std::printf("crawlmem_8pages_%dconn_pages_parsed: %d of %d pages\n", Connections, parsed, Pages);
+    failures += parsed != Pages;
+    std::printf("crawlmem_8pages_%dconn_peak_memory: %ld MB\n", Connections, peak / 1024);
+    std::printf("crawlmem_8pages_%dconn_seconds: %.1f s\n", Connections, seconds);
+    for (int i = 0; i < Pages; ++i) {
+      const std::string name = "page" + std::to_string(i) + ".htm";
+      if (!SameFiles(site + name, mirror + "127.0.0.1/" + name)) {
+        std::fprintf(stderr, "%s differs from the server's copy\n", name.c_str());
+        ++failures;
+      }
+    }
+    std::printf("crawlmem_8pages_%dconn_files_identical: %d of %d files\n", Connections, Pages - failures, Pages);
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(temp.c_str(), ignored);
+  return failures == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--parse") return MeasureParse(std::atoll(argv[2]) * 1000000);
+  if (argc == 3 && std::string(argv[1]) == "--parse") return MeasureParse(std::atoi(argv[2]));
+  if (argc == 3 && std::string(argv[1]) == "--pages") return MeasurePages(std::atoi(argv[2]));
+  if (argc == 2 && std::string(argv[1]) == "--big") {
+    // The first run alone (below); the others are run as they are.
+  } else if (argc > 1) {
+    std::fprintf(stderr, "usage: %s [--big | --pages CONNECTIONS | --parse LINKS]\n", argv[0]);
+    return 2;
+  }
   if (!NginxServer::Available()) {
     std::fprintf(stderr, "nginx is missing\n");
     return 1;
@@ -195,34 +318,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "nginx did not start: %s\n", nginx.ErrorLog().c_str());
       return 1;
     }
-    InitializeControls();
-    SetProgramFolder(temp);
-    SetUserDataFolder(temp);
-    SetUserHomeFolder(temp);
-    SetDialogResponder([](const TDialogRequest&) {
-      TDialogAnswer answer;
-      answer.Result = IDOK;
-      return answer;
-    });
     const long base = PeakMemoryKb();
-    const auto start = std::chrono::steady_clock::now();
-    auto* form = new TMainForm(nullptr);
-    form->DoCreate();
-    while (!form->Store) Application->ProcessMessages();
-    TProject& project = CurrentParams->Project;
-    project.Folder = mirror;
-    project.Connections = 32;
-    project.LinkLevel = 0;
-    project.Retries = 0;
-    project.TimeOut = 600;
-    form->SyncControls();
-    form->richURL->Lines()->Clear();
+    TMainForm* form = MakeMainForm(temp);
     // The endless page is a start URL of its own: its server is another host.
-    form->richURL->Lines()->Add(nginx.Url("/index.htm"));
-    form->richURL->Lines()->Add("http://127.0.0.1:" + std::to_string(endless.Port()) + "/endless.htm");
-    form->sbScan->Click();
-    while (form->RunInProgress()) Application->HandleMessage();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = Crawl(*form, {nginx.Url("/index.htm"), "http://127.0.0.1:" + std::to_string(endless.Port()) + "/endless.htm"},
+                                 mirror, 32, 0);
     const long peak = PeakMemoryKb();
     delete form;
     std::printf("crawlmem_32conn_peak_memory: %ld MB\n", peak / 1024);
@@ -248,6 +348,10 @@ int main(int argc, char** argv) {
   std::error_code ignored;
   std::filesystem::remove_all(temp.c_str(), ignored);
   std::fflush(stdout);
-  failures += std::system((std::string(argv[0]) + " --parse 60").c_str()) != 0;
+  if (argc == 2) return failures == 0 ? 0 : 1;
+  for (const char* run : {" --pages 8", " --pages 32", " --parse 3000000"}) {
+    std::fflush(stdout);
+    failures += std::system((std::string(argv[0]) + run).c_str()) != 0;
+  }
   return failures == 0 ? 0 : 1;
 }

@@ -165,8 +165,12 @@ TEST(PageParser, EveryLinkHandedOnInBatches) {
       handed += Batch.Count();
       for (size_t i = 1; i < Batch.Count(); ++i) sorted = sorted && LowerCase(AnsiString(Batch[i - 1])) < LowerCase(AnsiString(Batch[i]));
     };
-    const TParseSettings s = Settings("http://h/");
+    const TParseSettings s = Settings("http://h/", true);
     TPageParse parse(page, s, sink);
+    size_t written = 0;
+    EXPECT_TRUE(parse.WriteRewritten([&written](std::string_view Piece) { written += Piece.size(); }))
+        << "the parse keeps its own hooks, the caller's being a temporary here";
+    EXPECT_GT(written, 0u);
     EXPECT_EQ(handed, static_cast<size_t>(count));
     EXPECT_EQ(parse.LinksHandedOn(), handed);
     EXPECT_TRUE(sorted);
