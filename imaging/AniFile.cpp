@@ -71,7 +71,9 @@ void TAnimatedCursorImage::Assign(const TAnimatedCursorImage& source) {
   }
 }
 
-void TAnimatedCursorImage::LoadFromStream(TStream& stream) { ReadAniStream(ReadRestOfStream(stream)); }
+void TAnimatedCursorImage::LoadFromStream(TStream& stream) {
+  WithMemoryGuard([&] { ReadAniStream(ReadRestOfStream(stream)); });
+}
 
 void TAnimatedCursorImage::LoadFromFile(const AnsiString& fileName) {
   TFileStream stream(fileName, fmOpenRead | fmShareDenyNone);
@@ -87,33 +89,39 @@ void TAnimatedCursorImage::ReadAniStream(const AnsiString& bytes) {
   if (r.Bytes(4) != "ACON") RaiseStreamReadError();
   Clear();
   std::vector<TIconFileImage> icons;
+  std::vector<TChunk> steps;
   while (r.Remaining() >= 8) {
-    const TChunk chunk = ReadChunk(r);
-    TByteReader data(chunk.Data);
+    TChunk chunk = ReadChunk(r);
     if (chunk.Id == "anih") {
+      TByteReader data(chunk.Data);
       data.Read(&header_, sizeof header_);
       // One frame per step: without a sequence, step i shows icon i.
-      const uint32_t steps = std::max(header_.FrameCount, header_.StepCount);
-      if (steps > kMaxAniFrames - frames_.size()) RaiseStreamReadError();
-      for (uint32_t i = 0; i < steps; ++i)
+      const uint32_t count = std::max(header_.FrameCount, header_.StepCount);
+      if (count > kMaxAniFrames - frames_.size()) RaiseStreamReadError();
+      for (uint32_t i = 0; i < count; ++i)
         frames_.push_back(std::make_unique<TIconFrame>(int(i), header_.DefaultRate));
     } else if (chunk.Id == "rate" || chunk.Id == "seq ") {
-      for (size_t i = 0; data.Remaining() >= 4; ++i) {
-        const uint32_t value = data.DWord();
-        if (i >= frames_.size()) continue;
-        if (chunk.Id == "rate")
-          frames_[i]->Rate = value;
-        else
-          frames_[i]->Index = int(std::min<uint32_t>(value, kMaxAniFrames));
-      }
+      steps.push_back(std::move(chunk));
     } else if (chunk.Id == "LIST") {
       ReadList(chunk.Data, icons);
     }
   }
-  // The icons go to the steps once every chunk is read: the sequence may
-  // follow the frame list.
+  // Rates, sequence and icons go to the steps once every chunk is read: they
+  // may stand before the header or after the frame list.
+  for (const TChunk& chunk : steps) ApplySteps(chunk.Id, chunk.Data);
   for (size_t ordinal = 0; ordinal < icons.size(); ++ordinal) AddIcon(icons[ordinal], int(ordinal));
   std::erase_if(frames_, [](const auto& frame) { return !frame->Icon; });
+}
+
+void TAnimatedCursorImage::ApplySteps(const AnsiString& id, const AnsiString& values) {
+  TByteReader data(values);
+  for (size_t i = 0; i < frames_.size() && data.Remaining() >= 4; ++i) {
+    const uint32_t value = data.DWord();
+    if (id == "rate")
+      frames_[i]->Rate = value;
+    else
+      frames_[i]->Index = int(std::min<uint32_t>(value, kMaxAniFrames));
+  }
 }
 
 void TAnimatedCursorImage::ReadList(const AnsiString& list, std::vector<TIconFileImage>& icons) {
@@ -154,6 +162,12 @@ void TAnimatedCursorImage::AddIcon(TIconFileImage& image, int ordinal) {
   give(*frames_.back());
 }
 
+int64_t TAnimatedCursorImage::PixelsOfAllSteps() const {
+  int64_t pixels = 0;
+  for (const auto& frame : frames_) pixels += int64_t(frame->Icon->Width()) * frame->Icon->Height();
+  return pixels;
+}
+
 void TAnimatedCursorImage::AssignTo(TIcon& icon) const {
   if (!frames_.empty()) AssignIcon(icon, *frames_.front()->Icon);
 }
@@ -175,7 +189,7 @@ void TAnimatedCursorImage::AssignToBitmap(TBitmap& bitmap, TColor backColor, boo
   const int cellW = std::max(1, frames_.front()->Icon->Width());
   const int cellH = std::max(1, frames_.front()->Icon->Height());
   const int n = FrameCount();
-  if (int64_t(cellW) * cellH * n > (int64_t(1) << 26)) RaiseInvalidBitmap();
+  if (int64_t(cellW) * cellH * n > kMaxCursorPixels) RaiseInvalidBitmap();
   bitmap.SetSize(vertical ? cellW : cellW * n, vertical ? cellH * n : cellH);
   TCanvas* canvas = bitmap.Canvas();
   canvas->Brush().SetColor(backColor);

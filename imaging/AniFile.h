@@ -1,8 +1,10 @@
 // TAnimatedCursorImage reads animated cursor files (RIFF form "ACON") into a
 // list of frames, one per step, each an icon with its display rate (in
 // jiffies, 1/60 s) and its place in the sequence ("seq ", before or after the
-// frame list), plus the file's title and creator. Frames that show the same
-// icon share it. Writing is not supported. Anything that is not
+// frame list; rates and sequence also before the header), plus the file's
+// title and creator. Frames that show the same icon share it, and so do the
+// icons of a copy or of an icon list made from the steps. Writing is not
+// supported. Anything that is not
 // a RIFF "ACON" stream, or whose chunks run past the data, raises EReadError
 // ("Stream read error"); icon data that cannot be decoded raise the icon's error.
 #pragma once
@@ -16,6 +18,10 @@
 #include "platform/graphics/Icon.h"
 
 class TIconList;
+
+// The most pixels a picture of all steps may have (a strip of them, or the
+// frames of a GIF image): steps that show one icon must not multiply memory.
+constexpr int64_t kMaxCursorPixels = int64_t(1) << 26;
 
 // The "anih" record as stored: nine 32-bit little-endian values.
 struct TAniHeader {
@@ -66,6 +72,9 @@ class TAnimatedCursorImage : public TPersistent {
   [[noreturn]] void SaveToStream(TStream& stream) const;
   void ReadAniStream(const AnsiString& bytes);
 
+  // The pixels of all steps' icons together.
+  int64_t PixelsOfAllSteps() const;
+
   // The first frame's icon (nothing without frames).
   void AssignTo(TIcon& icon) const;
   // A strip of all frames over the bitmap's brush colour (nothing without frames).
@@ -80,6 +89,8 @@ class TAnimatedCursorImage : public TPersistent {
  private:
   void Clear();
   void ReadList(const AnsiString& list, std::vector<TIconFileImage>& icons);
+  // A "rate" or "seq " chunk's values, given to the steps in order.
+  void ApplySteps(const AnsiString& id, const AnsiString& values);
   void AddIcon(TIconFileImage& image, int ordinal);
 
   TAniHeader header_;

@@ -1,6 +1,7 @@
 #include "imaging/ColorReduction.h"
 
 #include <algorithm>
+#include <bit>
 #include <unordered_map>
 
 #include "imaging/ByteReader.h"
@@ -181,54 +182,90 @@ void MapMedianCut(const std::vector<TRgb>& pixels, TReducedBitmap& out) {
 
 // ---- histogram ----------------------------------------------------------
 
-constexpr int kHistogramSlots = 5191;
-constexpr int kMaxHistogramColors = 2049;
+// At most 2049 colours in a table of four times as many slots.
+constexpr int kHistogramSlotBits = 13;
+constexpr int kHistogramSlots = 1 << kHistogramSlotBits;
+constexpr size_t kMaxHistogramColors = 2049;
 constexpr uint16_t kEmptySlot = 0xFFFF;
 
+// The picture's rows as 32-bit pixels (0xAARRGGBB), top to bottom.
+using TPixelRows = std::vector<const uint32_t*>;
+
+TPixelRows RowsOf(TBitmap& bitmap) {
+  TPixelRows rows;
+  for (int y = 0; y < bitmap.Height(); ++y) rows.push_back(static_cast<const uint32_t*>(bitmap.ScanLine(y)));
+  return rows;
+}
+
+TRgb RgbOf(uint32_t color) { return TRgb{uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)}; }
+
+// The channel masks (red, green, blue) as one mask of 0xRRGGBB pixels.
+uint32_t PixelMask(const int masks[3]) { return uint32_t(masks[0]) << 16 | uint32_t(masks[1]) << 8 | uint32_t(masks[2]); }
+
 struct THistogramEntry {
-  TRgb Color;
+  uint32_t Color;  // masked, 0xRRGGBB
   uint32_t Count;
   int Index;
 };
 
+// The masked colours of a picture with their pixel counts, in the order they
+// first appear. A pixel of the colour of the pixel before it is counted
+// without a look-up, so pictures of large areas take little time.
 class THistogram {
  public:
   // Builds the histogram of the masked colours; false when there are too many.
-  bool Build(const std::vector<TRgb>& pixels, const int masks[3]) {
-    std::copy(masks, masks + 3, masks_);
+  bool Build(const TPixelRows& rows, int width, uint32_t mask) {
+    mask_ = mask;
     slots_.assign(kHistogramSlots, kEmptySlot);
     entries_.clear();
-    for (const TRgb& p : pixels) {
-      int slot = Find(Masked(p));
-      if (slots_[size_t(slot)] != kEmptySlot) {
-        ++entries_[slots_[size_t(slot)]].Count;
-        continue;
+    uint32_t last = 0;
+    int lastEntry = -1;
+    for (const uint32_t* row : rows)
+      for (int x = 0; x < width; ++x) {
+        const uint32_t color = row[x] & mask_;
+        if (color != last || lastEntry < 0) {
+          const int slot = Find(color);
+          if (slots_[size_t(slot)] == kEmptySlot) {
+            if (entries_.size() == kMaxHistogramColors) return false;
+            slots_[size_t(slot)] = uint16_t(entries_.size());
+            entries_.push_back(THistogramEntry{color, 0, -1});
+          }
+          last = color;
+          lastEntry = slots_[size_t(slot)];
+        }
+        ++entries_[size_t(lastEntry)].Count;
       }
-      if (int(entries_.size()) == kMaxHistogramColors) return false;
-      slots_[size_t(slot)] = uint16_t(entries_.size());
-      entries_.push_back(THistogramEntry{Masked(p), 1, -1});
-    }
     return true;
   }
 
   std::vector<THistogramEntry>& Entries() { return entries_; }
-  int IndexOf(const TRgb& p) const { return entries_[slots_[size_t(Find(Masked(p)))]].Index; }
+
+  // Writes each pixel's entry index into out (width indexes per row).
+  void MapPixels(const TPixelRows& rows, int width, uint8_t* out) const {
+    uint32_t last = 0;
+    uint8_t lastIndex = 0;
+    bool known = false;
+    for (const uint32_t* row : rows)
+      for (int x = 0; x < width; ++x, ++out) {
+        const uint32_t color = row[x] & mask_;
+        if (color != last || !known) {
+          lastIndex = uint8_t(entries_[slots_[size_t(Find(color))]].Index);
+          last = color;
+          known = true;
+        }
+        *out = lastIndex;
+      }
+  }
 
  private:
-  TRgb Masked(const TRgb& p) const {
-    return TRgb{uint8_t(p.R & masks_[0]), uint8_t(p.G & masks_[1]), uint8_t(p.B & masks_[2])};
-  }
-  int Find(const TRgb& c) const {
-    int slot = ((c.R + c.G) * (c.G + c.B) * (c.B + c.R)) % kHistogramSlots;
-    while (slots_[size_t(slot)] != kEmptySlot) {
-      const TRgb& e = entries_[slots_[size_t(slot)]].Color;
-      if (e.R == c.R && e.G == c.G && e.B == c.B) break;
-      slot = slot + 1 == kHistogramSlots ? 0 : slot + 1;
-    }
+  int Find(uint32_t color) const {
+    int slot = int((color * 2654435761u) >> (32 - kHistogramSlotBits));
+    while (slots_[size_t(slot)] != kEmptySlot && entries_[slots_[size_t(slot)]].Color != color)
+      slot = (slot + 1) & (kHistogramSlots - 1);
     return slot;
   }
 
-  int masks_[3] = {255, 255, 255};
+  uint32_t mask_ = 0xFFFFFF;
   std::vector<uint16_t> slots_;
   std::vector<THistogramEntry> entries_;
 };
@@ -241,6 +278,49 @@ void CoarsenMasks(int masks[3]) {
   int& b = masks[2];
   int& which = r < g ? g : (r > b ? r : b);
   which = (which << 1) & 0xFF;
+}
+
+// A set of 0xRRGGBB colours, one bit each.
+class TColorSet {
+ public:
+  TColorSet() : words_(size_t(1) << 18, 0) {}
+  // Adds the colour; true when it was not in the set.
+  bool Add(uint32_t color) {
+    uint64_t& word = words_[color >> 6];
+    const uint64_t bit = uint64_t(1) << (color & 63);
+    const bool added = !(word & bit);
+    word |= bit;
+    return added;
+  }
+  // This set's colours under the mask, in next; their number.
+  size_t ProjectInto(uint32_t mask, TColorSet& next) const {
+    std::fill(next.words_.begin(), next.words_.end(), 0);
+    size_t count = 0;
+    for (size_t w = 0; w < words_.size(); ++w)
+      for (uint64_t bits = words_[w]; bits; bits &= bits - 1)
+        count += next.Add((uint32_t(w) << 6 | uint32_t(std::countr_zero(bits))) & mask);
+    return count;
+  }
+
+ private:
+  std::vector<uint64_t> words_;
+};
+
+// Coarsens the masks, in the order of CoarsenMasks, until the picture has at
+// most 2049 colours under them: the histogram that the first of those masks
+// gives is the one that building it again for each mask would end with. The
+// colours are gathered once and projected onto each mask in turn.
+void CoarsenUntilFewColours(const TPixelRows& rows, int width, int masks[3]) {
+  TColorSet seen, next;
+  size_t count = 0;
+  const uint32_t start = PixelMask(masks);
+  for (const uint32_t* row : rows)
+    for (int x = 0; x < width; ++x) count += seen.Add(row[x] & start);
+  while (count > kMaxHistogramColors) {
+    CoarsenMasks(masks);
+    count = seen.ProjectInto(PixelMask(masks), next);
+    std::swap(seen, next);
+  }
 }
 
 int ColorDistance(const TRgb& a, const TPaletteEntry& b) {
@@ -256,10 +336,14 @@ int NearestEntry(const TRgb& color, const TReducedBitmap& out, int count) {
   return best;
 }
 
-void MapHistogram(const std::vector<TRgb>& pixels, TReducedBitmap& out, int colors) {
+void MapHistogram(TBitmap& bitmap, TReducedBitmap& out, int colors) {
+  const TPixelRows rows = RowsOf(bitmap);
   THistogram histogram;
   int masks[3] = {255, 255, 255};
-  while (!histogram.Build(pixels, masks)) CoarsenMasks(masks);
+  if (!histogram.Build(rows, out.Width, PixelMask(masks))) {
+    CoarsenUntilFewColours(rows, out.Width, masks);
+    histogram.Build(rows, out.Width, PixelMask(masks));
+  }
   std::vector<THistogramEntry>& entries = histogram.Entries();
   std::vector<uint32_t> counts;
   for (const auto& e : entries) counts.push_back(e.Count);
@@ -268,13 +352,14 @@ void MapHistogram(const std::vector<TRgb>& pixels, TReducedBitmap& out, int colo
     size_t best = size_t(std::max_element(counts.begin(), counts.end()) - counts.begin());
     counts[best] = 0;
     entries[best].Index = chosen;
-    out.Palette[size_t(chosen++)] = Entry(entries[best].Color.R, entries[best].Color.G, entries[best].Color.B);
+    const TRgb c = RgbOf(entries[best].Color);
+    out.Palette[size_t(chosen++)] = Entry(c.R, c.G, c.B);
   }
   for (int i = chosen; i < 256; ++i) out.Palette[size_t(i)] = Entry(128, 128, 128);
   out.ColorsUsed = chosen;
   for (auto& e : entries)
-    if (e.Index < 0) e.Index = NearestEntry(e.Color, out, chosen);
-  for (size_t i = 0; i < pixels.size(); ++i) out.Indexes[i] = uint8_t(histogram.IndexOf(pixels[i]));
+    if (e.Index < 0) e.Index = NearestEntry(RgbOf(e.Color), out, chosen);
+  histogram.MapPixels(rows, out.Width, out.Indexes.data());
 }
 
 // A bitmap that already has the format keeps its palette: each pixel takes
@@ -325,6 +410,10 @@ TReducedBitmap ReduceBitmap(TBitmap& bitmap, TPixelFormat format, TColorMapping 
   out.Height = bitmap.Height();
   out.BitCount = format == pf1bit ? 1 : format == pf4bit ? 4 : 8;
   out.Indexes.assign(size_t(out.Width) * size_t(out.Height), 0);
+  if (!asItIs && mapping == cmHistogram) {
+    MapHistogram(bitmap, out, ColorsOfFormat(format));
+    return out;
+  }
   const std::vector<TRgb> pixels = ReadPixels(bitmap);
   if (asItIs) {
     MapOwnPalette(pixels, *bitmap.Palette(), out);
@@ -336,7 +425,7 @@ TReducedBitmap ReduceBitmap(TBitmap& bitmap, TPixelFormat format, TColorMapping 
     case cmFixed6x6x6: MapFixed6x6x6(pixels, out); break;
     case cmChannelRamps: MapChannelRamps(pixels, out); break;
     case cmGrayscale: MapGrayscale(pixels, out); break;
-    default: MapHistogram(pixels, out, ColorsOfFormat(format)); break;
+    case cmHistogram: break;  // mapped from the rows above
   }
   return out;
 }

@@ -19,6 +19,8 @@ namespace {
 constexpr int kMaxRepeatCount = 30000;
 constexpr int kMaxGifSide = 65535;
 constexpr uint32_t kMaxDelay = 65535;  // hundredths of a second
+// The most pixels a frame may claim beyond those its data decode to.
+constexpr uint64_t kMaxMissingPixels = uint64_t(1) << 24;
 const AnsiString kCommentSeparator = "\r\n\r\n";
 
 int NextBlock(TByteReader& r) { return r.AtEnd() ? ';' : r.Byte(); }
@@ -170,7 +172,7 @@ TBitmap* TGIFFrame::Bitmap() {
     bitmap_ = std::make_unique<TBitmap>();
     if (HasCompressedData()) {
       try {
-        Decode();
+        WithMemoryGuard([&] { Decode(); });
       } catch (...) {
         bitmap_.reset();
         throw;
@@ -183,13 +185,16 @@ TBitmap* TGIFFrame::Bitmap() {
 void TGIFFrame::Decode() {
   const TGIFItem& item = *item_;
   const int width = item.Size.cx, height = item.Size.cy;
+  const uint64_t area = uint64_t(width) * uint64_t(height);
   const int bits = item.BitsPerPixel ? item.BitsPerPixel : 8;
   bool damaged = false;
-  const std::vector<uint8_t> indexes =
-      DecodeGifCodeStream(reinterpret_cast<const uint8_t*>(item.ImageData.data()), item.ImageData.size(),
-                          width, height, Interlaced, bits, Corrupted, damaged,
-                          owner_ ? owner_->ProgressReporter(true) : nullptr);
+  const TIndexBuffer indexes =
+      DecodeGifIndexes(reinterpret_cast<const uint8_t*>(item.ImageData.data()), item.ImageData.size(), area,
+                       bits, Corrupted, damaged, owner_ ? owner_->ProgressReporter(true) : nullptr);
   if (damaged) Corrupted = true;
+  // Pixels the data leave out show index 0, but the picture's memory follows
+  // what the data decode to, not the size the frame claims.
+  if (area - indexes.Size() > kMaxMissingPixels) throw EInvalidGraphicOperation(ImagingText::GifBadData);
   const int depth = bits == 1 ? 1 : bits <= 4 ? 4 : 8;
   auto colors = std::make_shared<TLogPalette>();
   uint32_t palette[256];
@@ -199,14 +204,16 @@ void TGIFFrame::Decode() {
                  uint32_t(GetBValue(c));
     if (i < 1 << depth) colors->Entries.push_back(c);
   }
-  bitmap_->SetSize(width, height);
   bitmap_->SetPixelFormat(depth == 1 ? pf1bit : depth == 4 ? pf4bit : pf8bit);
   bitmap_->SetPalette(std::move(colors));
-  for (int y = 0; y < height; ++y) {
+  if (area == 0) return;  // a frame of no pixels is an empty picture
+  bitmap_->SetSize(width, height);
+  if (bitmap_->Width() != width || bitmap_->Height() != height) RaiseOutOfMemory();
+  PlaceDecodedRows(indexes, width, height, Interlaced, [&](int y, const uint8_t* src, size_t count) {
     auto* row = static_cast<uint32_t*>(bitmap_->ScanLine(y));
-    const uint8_t* src = indexes.data() + size_t(y) * size_t(width);
-    for (int x = 0; x < width; ++x) row[x] = palette[src[x]];
-  }
+    for (size_t x = 0; x < count; ++x) row[x] = palette[src[x]];
+    std::fill(row + count, row + width, palette[0]);
+  });
 }
 
 void TGIFFrame::Reset() {
@@ -535,6 +542,7 @@ void TGIFImage::Assign(const TGIFFrame& frame) {
 }
 
 void TGIFImage::Assign(const TAnimatedCursorImage& cursor) {
+  if (cursor.PixelsOfAllSteps() > kMaxCursorPixels) RaiseInvalidBitmap();
   Clear();
   for (int i = 0; i < cursor.FrameCount(); ++i) {
     const TIconFrame& source = cursor.Frames(i);
@@ -565,7 +573,7 @@ void TGIFImage::AssignTo(TGraphic& dest) const {
 void TGIFImage::ReadGifStream(const AnsiString& bytes, bool decodeFirst) {
   Clear();
   TByteReader r(bytes);
-  WithProgress(ProgressReporter(true), [&] { ReadGif(r); });
+  WithProgress(ProgressReporter(true), [&] { WithMemoryGuard([&] { ReadGif(r); }); });
   if (!frames_.empty()) {
     frameIndex_ = 0;
     if (decodeFirst) DecodeFirstFrame();
@@ -655,8 +663,8 @@ void TGIFImage::ReadFrame(TByteReader& r, std::vector<std::unique_ptr<TExtension
   if (frame->Corrupted && !GifLoadCorrupted) RaiseStreamReadError();
   if (width == 0) width = ScreenWidth;
   if (height == 0) height = ScreenHeight;
-  // No frame gets more pixels than its data can decode to: a cut one ends
-  // the file there, any other is damaged.
+  // No frame gets more pixels than its data could decode to (decoding tells
+  // how many they do): a cut one ends the file there, any other is damaged.
   if (uint64_t(width) * uint64_t(height) > MaxDecodedPixels(item.ImageData.size())) {
     if (frame->Corrupted) RaiseStreamReadError();
     throw EInvalidGraphicOperation(ImagingText::GifBadData);
@@ -734,8 +742,10 @@ void TGIFImage::WriteGifStream(TStream& stream, bool withSize) {
   if (frames_.empty()) throw EInvalidGraphicOperation(ImagingText::GifNoData);
   AnsiString file;
   WithProgress(ProgressReporter(true), [&] {
-    for (const auto& f : frames_) f->PrepareForWriting();
-    file = BuildFile();
+    WithMemoryGuard([&] {
+      for (const auto& f : frames_) f->PrepareForWriting();
+      file = BuildFile();
+    });
   });
   if (withSize) {
     AnsiString size;

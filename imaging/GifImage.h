@@ -3,11 +3,13 @@
 // bitmap only when the bitmap is first needed; a frame that has only a
 // bitmap is reduced to 256 colours and encoded when the image is written.
 // Reading checks every size against the data: a frame may have any size the
-// format can state, but no more pixels than its data can decode to, so
-// memory stays bounded by the file. A file that ends early loads as far as
-// it goes while GifLoadCorrupted is set (the cut frame is marked Corrupted
-// and keeps a data terminator), other damage raises EReadError or
-// EInvalidGraphicOperation. Saving writes the
+// format can state, but no more pixels than its data could decode to, and
+// when it is decoded, memory grows with the pixels its data do decode to: a
+// frame that claims over 16M pixels more than that is refused as damaged
+// before its picture is made. Memory that cannot be had raises EOutOfMemory.
+// A file that ends early loads as far as it goes while GifLoadCorrupted is
+// set (the cut frame is marked Corrupted and keeps a data terminator), other
+// damage raises EReadError or EInvalidGraphicOperation. Saving writes the
 // frames' data as read, each with the transparent index it was read with.
 // Reading, decoding and writing report OnProgress.
 #pragma once

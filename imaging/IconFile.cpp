@@ -183,16 +183,7 @@ std::unique_ptr<TIcon> IconFromPixels(int width, int height, const std::vector<u
   return DecodePngIcon(EncodePng(width, height, argb));
 }
 
-void AssignIcon(TIcon& dest, const TIcon& source) {
-  if (source.Empty()) {
-    dest.AssignBitmap(TBitmap());
-    return;
-  }
-  TMemoryStream png;
-  source.SaveToStream(png);
-  png.SetPosition(0);
-  dest.LoadFromStream(png);
-}
+void AssignIcon(TIcon& dest, const TIcon& source) { dest.SetNative(source.Native()); }
 
 std::unique_ptr<TIcon> CopyIcon(const TIcon& icon) {
   auto copy = std::make_unique<TIcon>();

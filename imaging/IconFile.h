@@ -29,7 +29,8 @@ std::unique_ptr<TIcon> IconFromPixels(int width, int height, const std::vector<u
 // Encodes ARGB pixels as an uncompressed PNG file.
 AnsiString EncodePng(int width, int height, const std::vector<uint32_t>& argb);
 // Gives dest the pixels of source; an empty source empties dest. Dest's
-// change event fires.
+// change event fires. The two share the pixels until one of them takes a new
+// picture, so copies cost no memory of their own.
 void AssignIcon(TIcon& dest, const TIcon& source);
-// A copy of the icon (an empty icon for an empty source).
+// A copy of the icon (an empty icon for an empty source), sharing its pixels.
 std::unique_ptr<TIcon> CopyIcon(const TIcon& icon);

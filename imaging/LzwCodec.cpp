@@ -1,7 +1,9 @@
 #include "imaging/LzwCodec.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "imaging/VCLUtils.h"
 
@@ -55,48 +57,34 @@ class TCodeReader {
   bool ended_ = false;
 };
 
-// Writes pixels in row order (or interlaced order) into the index buffer.
+// Appends the decoded pixels to the index buffer until it holds the picture.
 class TPixelSink {
  public:
-  TPixelSink(std::vector<uint8_t>& out, int width, int height, bool interlaced, int colorBits)
-      : out_(out), width_(width), height_(height), interlaced_(interlaced),
-        mask_(uint8_t((1 << colorBits) - 1)), row_(out.data()) {}
+  TPixelSink(TIndexBuffer& out, uint64_t pixelCount, int colorBits)
+      : out_(out), limit_(size_t(pixelCount)), mask_(uint8_t((1 << colorBits) - 1)) {}
 
-  bool Full() const { return y_ >= height_; }
+  bool Full() const { return out_.Size() >= limit_; }
   void Put(int value) {
     const uint16_t one = uint16_t(value);
     PutReversed(&one, 1);
   }
   // Puts values[count - 1] first and values[0] last (a decoder's stack).
   void PutReversed(const uint16_t* values, size_t count) {
-    while (count > 0 && !Full()) {
-      const size_t n = std::min(count, size_t(width_ - x_));
-      for (size_t i = 0; i < n; ++i) row_[size_t(x_) + i] = uint8_t(values[count - 1 - i]) & mask_;
-      x_ += int(n);
-      count -= n;
-      if (x_ == width_) NextRow();
-    }
+    const size_t n = std::min(count, limit_ - out_.Size());
+    uint8_t* to = out_.Append(n, limit_);
+    for (size_t i = 0; i < n; ++i) to[i] = uint8_t(values[count - 1 - i]) & mask_;
   }
 
  private:
-  void NextRow() {
-    x_ = 0;
-    y_ = interlaced_ ? NextInterlacedRow(y_, height_, pass_) : y_ + 1;
-    if (!Full()) row_ = out_.data() + size_t(y_) * size_t(width_);
-  }
-
-  std::vector<uint8_t>& out_;
-  int width_, height_;
-  bool interlaced_;
+  TIndexBuffer& out_;
+  size_t limit_;
   uint8_t mask_;
-  uint8_t* row_;
-  int x_ = 0, y_ = 0, pass_ = 0;
 };
 
 [[noreturn]] void RaiseBadData() { throw EInvalidGraphicOperation(ImagingText::GifBadData); }
 
-void DecodeCodes(const uint8_t* data, size_t size, int width, int height, bool interlaced, int colorBits,
-                 bool tolerant, bool& corrupted, const TCodecProgress& progress, std::vector<uint8_t>& out) {
+void DecodeCodes(const uint8_t* data, size_t size, uint64_t pixelCount, int colorBits, bool tolerant,
+                 bool& corrupted, const TCodecProgress& progress, TIndexBuffer& out) {
   int minSize = size > 0 ? data[0] : 0;
   if (minSize < 2 || minSize > 9) {
     if (!tolerant) throw EInvalidGraphicOperation(ImagingText::GifCodeSizeError);
@@ -111,7 +99,7 @@ void DecodeCodes(const uint8_t* data, size_t size, int width, int height, bool i
   int oldCode = -1, finChar = 0;
   bool tableFull = false;
   TCodeReader reader(data, size, size > 0 ? 1 : 0, endCode);
-  TPixelSink sink(out, width, height, interlaced, colorBits);
+  TPixelSink sink(out, pixelCount, colorBits);
 
   int code = reader.Read(codeSize);
   int percentDone = 0;
@@ -169,8 +157,50 @@ void DecodeCodes(const uint8_t* data, size_t size, int width, int height, bool i
   }
 }
 
-// A prime well above the 4096 codes: the probe chains stay short whatever the picture.
-constexpr int kHashSlots = 17783;
+// The encoder's dictionary: the code of each string known so far, found by
+// its prefix code and last pixel in an open-addressing table twice as large
+// as the 4096 codes, so that probes stay short whatever the picture. A slot
+// holds the key (prefix shl 8 + pixel) above the code; codes stop at 4094,
+// so no slot of a string is all ones. Each prefix also remembers the string
+// it was last extended to (pixel + 1 above the code, 0 for none), which a
+// run of one colour finds again without a probe.
+class TCodeTable {
+ public:
+  static constexpr int kNotFound = -1;
+
+  TCodeTable() : slots_(kSlots, kEmpty), last_(4096, 0) {}
+  void Clear() {
+    std::fill(slots_.begin(), slots_.end(), kEmpty);
+    std::fill(last_.begin(), last_.end(), 0);
+  }
+  // The string's code, or kNotFound with slot_ left where it goes.
+  int Find(int prefix, int pixel) {
+    const uint32_t last = last_[size_t(prefix)];
+    if (last >> 12 == uint32_t(pixel) + 1) return int(last & 0xFFF);
+    key_ = uint32_t(prefix) << 8 | uint32_t(pixel);
+    slot_ = (key_ * 2654435761u) >> (32 - kSlotBits);
+    for (; slots_[slot_] != kEmpty; slot_ = (slot_ + 1) & (kSlots - 1))
+      if (slots_[slot_] >> 12 == key_) {
+        last_[size_t(prefix)] = (uint32_t(pixel) + 1) << 12 | (slots_[slot_] & 0xFFF);
+        return int(slots_[slot_] & 0xFFF);
+      }
+    return kNotFound;
+  }
+  // Gives the string last looked for the code.
+  void Add(int code) {
+    slots_[slot_] = key_ << 12 | uint32_t(code);
+    last_[key_ >> 8] = ((key_ & 0xFF) + 1) << 12 | uint32_t(code);
+  }
+
+ private:
+  static constexpr int kSlotBits = 13;
+  static constexpr uint32_t kSlots = 1u << kSlotBits;
+  static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+  std::vector<uint32_t> slots_;
+  std::vector<uint32_t> last_;
+  uint32_t key_ = 0;
+  uint32_t slot_ = 0;
+};
 
 // Packs codes least significant bit first and cuts the bytes into sub-blocks.
 class TCodeWriter {
@@ -202,68 +232,51 @@ class TCodeWriter {
   int bitCount_ = 0;
 };
 
-struct TDictNode {
-  uint16_t Prefix;
-  uint8_t Suffix;
-};
-
-
 AnsiString EncodeCodes(const uint8_t* indexes, int width, int height, int bitsPerPixel, bool interlaced,
                        const TCodecProgress& progress) {
   const int initBits = bitsPerPixel <= 1 ? 3 : std::min(bitsPerPixel, 8) + 1;
   const int clearCode = 1 << (initBits - 1), endCode = clearCode + 1;
   const int pixelMask = clearCode - 1;
-  std::vector<int16_t> slots(kHashSlots, -1);
-  std::vector<TDictNode> nodes(kMaxCodes);
+  TCodeTable table;
   TCodeWriter writer;
   int codeSize = initBits, maxCode = 1 << initBits, freeCode = endCode;
   writer.Write(clearCode, codeSize);
   int prefix = 0;
-  int64_t length = 0, hash = 0;
+  bool started = false;  // prefix holds the string so far
   int pass = 0, rowsDone = 0;
   for (int y = 0; y < height; y = interlaced ? NextInterlacedRow(y, height, pass) : y + 1) {
     const uint8_t* row = indexes + size_t(y) * size_t(width);
     for (int x = 0; x < width; ++x) {
       const int p = row[x] & pixelMask;
-      if (++length == 1) {
+      if (!started) {
         prefix = p;
-        hash = (p + 3) * 301;
+        started = true;
         continue;
       }
-      hash = ((p + length + 4) * hash) % kHashSlots;
-      int slot = int(hash);
-      while (slots[size_t(slot)] >= 0) {
-        const TDictNode& n = nodes[size_t(slots[size_t(slot)])];
-        if (n.Prefix == prefix && n.Suffix == p) break;
-        slot = slot + 1 == kHashSlots ? 0 : slot + 1;
-      }
-      if (slots[size_t(slot)] >= 0) {
-        prefix = slots[size_t(slot)];
+      const int code = table.Find(prefix, p);
+      if (code != TCodeTable::kNotFound) {
+        prefix = code;
         continue;
       }
       writer.Write(prefix, codeSize);
-      ++freeCode;
-      slots[size_t(slot)] = int16_t(freeCode);
-      nodes[size_t(freeCode)] = TDictNode{uint16_t(prefix), uint8_t(p)};
+      table.Add(++freeCode);
       prefix = p;
-      hash = (p + 3) * 301;
-      length = 1;
       if (freeCode >= maxCode) {
         maxCode <<= 1;
         ++codeSize;
       } else if (freeCode >= 0xFFE) {
         writer.Write(prefix, codeSize);
         writer.Write(clearCode, codeSize);
-        length = 0;
+        started = false;
         freeCode = endCode;
         codeSize = initBits;
         maxCode = 1 << initBits;
-        std::fill(slots.begin(), slots.end(), int16_t(-1));
+        table.Clear();
       }
     }
     if (progress) progress(psRunning, int(int64_t(++rowsDone) * 100 / height), AnsiString());
   }
-  if (length > 0) writer.Write(prefix, codeSize);
+  if (started) writer.Write(prefix, codeSize);
   writer.Write(endCode, codeSize);
   return writer.Finish(initBits - 1);
 }
@@ -281,14 +294,46 @@ int NextInterlacedRow(int row, int height, int& pass) {
 
 uint64_t MaxDecodedPixels(size_t size) { return (uint64_t(size) * 8 / 3 + 2) * (kMaxChain + 1); }
 
+TIndexBuffer::TIndexBuffer(TIndexBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0)) {}
+
+TIndexBuffer& TIndexBuffer::operator=(TIndexBuffer&& other) noexcept {
+  std::swap(data_, other.data_);
+  std::swap(size_, other.size_);
+  std::swap(capacity_, other.capacity_);
+  return *this;
+}
+
+TIndexBuffer::~TIndexBuffer() { std::free(data_); }
+
+void TIndexBuffer::Grow(size_t needed, size_t limit) {
+  const size_t capacity = std::min(limit, std::max({needed, capacity_ * 2, size_t(65536)}));
+  void* grown = std::realloc(data_, capacity);
+  if (!grown) RaiseOutOfMemory();
+  data_ = static_cast<uint8_t*>(grown);
+  capacity_ = capacity;
+}
+
+TIndexBuffer DecodeGifIndexes(const uint8_t* data, size_t size, uint64_t pixelCount, int colorBits,
+                              bool tolerant, bool& corrupted, const TCodecProgress& progress) {
+  TIndexBuffer out;
+  if (pixelCount == 0) return out;
+  WithProgress(progress,
+               [&] { DecodeCodes(data, size, pixelCount, colorBits, tolerant, corrupted, progress, out); });
+  return out;
+}
+
 std::vector<uint8_t> DecodeGifCodeStream(const uint8_t* data, size_t size, int width, int height,
                                          bool interlaced, int colorBits, bool tolerant, bool& corrupted,
                                          const TCodecProgress& progress) {
   if (width < 0 || height < 0) RaiseBadData();
+  const TIndexBuffer indexes =
+      DecodeGifIndexes(data, size, uint64_t(width) * uint64_t(height), colorBits, tolerant, corrupted, progress);
   std::vector<uint8_t> out(size_t(width) * size_t(height), 0);
-  if (width == 0 || height == 0) return out;
-  WithProgress(progress, [&] {
-    DecodeCodes(data, size, width, height, interlaced, colorBits, tolerant, corrupted, progress, out);
+  PlaceDecodedRows(indexes, width, height, interlaced, [&](int y, const uint8_t* row, size_t count) {
+    std::copy(row, row + count, out.begin() + ptrdiff_t(size_t(y) * size_t(width)));
   });
   return out;
 }

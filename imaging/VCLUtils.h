@@ -1,10 +1,13 @@
 // Small helpers shared by the image library: its exception classes, its own
 // message texts, the not-implemented reaction and a few integer and memory
 // helpers. The texts are the library's own and are used as they stand.
+// Memory that a picture needs and cannot get is EOutOfMemory, never an
+// abort of the program.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "platform/graphics/Colors.h"
 #include "platform/rtl/Persistent.h"
@@ -13,6 +16,12 @@
 // Raised when a picture operation cannot be carried out (bad GIF data, a size
 // change of a GIF image, nothing to write).
 class EInvalidGraphicOperation : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Raised when the memory a picture needs cannot be had.
+class EOutOfMemory : public Exception {
  public:
   using Exception::Exception;
 };
@@ -33,9 +42,21 @@ inline constexpr const char* GifFileDescription = "CompuServe GIF Image";       
 inline constexpr const char* NotImplemented = "Функция не реализована";                     // 61257
 inline constexpr const char* InvalidBitmap = "Bitmap image is not valid";                   // 65411
 inline constexpr const char* StreamReadError = "Stream read error";
+inline constexpr const char* OutOfMemory = "Out of memory";
 }  // namespace ImagingText
 
 [[noreturn]] void RaiseStreamReadError();
+[[noreturn]] void RaiseOutOfMemory();
+
+// Runs work; memory that cannot be had ends it with EOutOfMemory.
+template <class F>
+decltype(auto) WithMemoryGuard(F&& work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    RaiseOutOfMemory();
+  }
+}
 
 inline int32_t MaxInt32(int32_t a, int32_t b) { return a > b ? a : b; }
 inline int32_t MinInt32(int32_t a, int32_t b) { return a < b ? a : b; }

@@ -5,7 +5,9 @@
 #include "ImagingTestSupport.h"
 #include "imaging/AniFile.h"
 #include "imaging/ByteReader.h"
+#include "imaging/GifImage.h"
 #include "imaging/IcoList.h"
+#include "imaging/IconFile.h"
 
 namespace {
 
@@ -85,4 +87,28 @@ TEST(AnimatedCursor, DamagedFilesRaiseStreamReadError) {
   SetMessageBoxHook([](const AnsiString&, const AnsiString&, unsigned) { return IDOK; });
   EXPECT_THROW(cursor.SaveToStream(out), EAbort);
   SetMessageBoxHook(nullptr);
+}
+
+TEST(AnimatedCursor, StepsCannotMultiplyMemory) {
+  // One 1024 x 1024 icon (a few KB of compressed data) shown by 4096 steps.
+  const std::vector<uint32_t> green(size_t(1024) * 1024, 0xFF00FF00u);
+  const AnsiString file = AniFile(Chunk("anih", DWords({36, 1, 4096, 0, 0, 0, 0, 2, 3})) +
+                                  Chunk("seq ", DWords(std::vector<uint32_t>(4096, 0))) +
+                                  IconList({IconToIconFile(*IconFromPixels(1024, 1024, green))}));
+  ASSERT_LT(file.size(), 40000u);
+  auto cursor = Read(file);
+  ASSERT_EQ(cursor->FrameCount(), 4096);
+  // Lists and copies share the picture of every step.
+  TIconList list;
+  cursor->AssignTo(list);
+  ASSERT_EQ(list.Count(), 4096);
+  EXPECT_EQ(list.Get(4095)->Width(), 1024);
+  TAnimatedCursorImage copy;
+  copy.Assign(*cursor);
+  EXPECT_EQ(copy.Frames(4095).Icon->Height(), 1024);
+  // A picture of every step is refused beyond the strip's bound.
+  TGIFImage gif;
+  EXPECT_THROW(gif.Assign(*cursor), EInvalidGraphic);
+  TBitmap strip;
+  EXPECT_THROW(cursor->AssignToBitmap(strip, clWhite, false, false), EInvalidGraphic);
 }

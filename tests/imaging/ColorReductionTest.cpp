@@ -1,6 +1,9 @@
 // Properties of the colour mappings and the bitmap files they produce.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <functional>
+#include <random>
 #include <set>
 
 #include "ImagingTestSupport.h"
@@ -119,4 +122,39 @@ TEST(ColorReduction, BitmapFilesAndFailures) {
   EXPECT_THROW(ReduceBitmap(*picture, pf4bit, cmFixed6x6x6), EAbort);
   EXPECT_EQ(shown, 1);
   SetMessageBoxHook(nullptr);
+}
+
+TEST(ColorReduction, HistogramOutputIsUnchangedByItsTables) {
+  // FNV-1a hashes of the palette, the indexes and the colour count that the
+  // histogram gave when it was built again for every mask, through its
+  // earlier hash of 5191 slots: from few colours to far too many, so that
+  // up to a dozen channel bits are dropped.
+  struct TCase {
+    int Width, Height;
+    std::function<uint32_t(int, int, std::mt19937&)> Colour;
+    uint64_t Hashes[3];  // 2, 16 and 256 colours
+  };
+  const TCase cases[] = {
+      {200, 150, [](int x, int y, std::mt19937&) { return uint32_t((x * 37 % 256) << 16 | (y * 11 % 256) << 8 | ((x + y) * 5 % 256)); },
+       {0x9a51d00de3329ee1, 0xe63af98517eeea6d, 0xf67aa8dee1000fdf}},
+      {320, 240, [](int x, int y, std::mt19937& g) { return uint32_t(((x + g() % 9) & 255) << 16 | ((y * 2 + g() % 9) & 255) << 8 | ((x + y + g() % 9) & 255)); },
+       {0x5b642df4e509788b, 0x8f0836816a8a5813, 0x0ad4229f3eebb21d}},
+      {257, 93, [](int, int, std::mt19937& g) { return uint32_t(g() & 0xFFFFFF); },
+       {0x660e391aaff2c615, 0xba1fda781d5a94e4, 0x10f6ab67d12a16b6}},
+      {300, 200, [](int x, int y, std::mt19937&) { return uint32_t(x / 30 * 0x203040 + y / 40 * 0x050000); },
+       {0x93180b226aee8d89, 0xbae78f0f9254ff17, 0xb445333ae701e959}},
+  };
+  for (const TCase& c : cases) {
+    std::mt19937 gen(uint32_t(c.Width * 31 + c.Height));
+    auto picture = MakeBitmap(c.Width, c.Height, [&](int x, int y) { return c.Colour(x, y, gen); });
+    for (int f = 0; f < 3; ++f) {
+      const TReducedBitmap r = ReduceBitmap(*picture, std::array{pf1bit, pf4bit, pf8bit}[size_t(f)], cmHistogram);
+      uint64_t hash = 1469598103934665603ull;
+      auto add = [&](uint8_t b) { hash = (hash ^ b) * 1099511628211ull; };
+      for (const TPaletteEntry& e : r.Palette) add(e.Red), add(e.Green), add(e.Blue);
+      for (uint8_t index : r.Indexes) add(index);
+      add(uint8_t(r.ColorsUsed)), add(uint8_t(r.ColorsUsed >> 8));
+      EXPECT_EQ(hash, c.Hashes[f]) << c.Width << "x" << c.Height << " into " << std::array{2, 16, 256}[size_t(f)];
+    }
+  }
 }

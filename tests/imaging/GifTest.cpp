@@ -1,11 +1,15 @@
 // GIF files written by the image and read back, and files assembled by hand.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "ImagingTestSupport.h"
 #include "imaging/ByteReader.h"
 #include "imaging/GifImage.h"
 #include "imaging/IcoList.h"
 #include "imaging/Imaging.h"
+#include "imaging/LzwCodec.h"
 #include "platform/controls/Clipbrd.h"
 #include "platform/graphics/Cursors.h"
 #include "platform/rtl/FileUtils.h"
@@ -42,16 +46,19 @@ AnsiString Header(const char* signature, int width, int height) {
   return out;
 }
 
-// A 2 x 1 image with pixels 1 and 2 (red, green).
-AnsiString RedGreenImage() {
+// An image at the screen's top left, without a colour table of its own.
+AnsiString Image(int width, int height, const AnsiString& data) {
   AnsiString out(",");
   PutWord(out, 0);
   PutWord(out, 0);
-  PutWord(out, 2);
-  PutWord(out, 1);
+  PutWord(out, unsigned(width));
+  PutWord(out, unsigned(height));
   PutByte(out, 0);
-  return out + PackCodes(2, {{4, 3}, {1, 3}, {2, 3}, {5, 3}});
+  return out + data;
 }
+
+// A 2 x 1 image with pixels 1 and 2 (red, green).
+AnsiString RedGreenImage() { return Image(2, 1, PackCodes(2, {{4, 3}, {1, 3}, {2, 3}, {5, 3}})); }
 
 AnsiString GraphicControl(int packed, int delay, int transparentIndex) {
   AnsiString out("!\xF9\x04", 3);
@@ -142,6 +149,10 @@ TEST(GifImage, HandAssembledFilesFollowTheReadingRules) {
                         AnsiString("!\xFE\x01" "a\x00!\xFE\x01" "b\x00;", 11));
   ASSERT_EQ(commented->Comment().Count(), 3);
   EXPECT_EQ(commented->Comment()[1], "\r\n\r\n");
+  // A frame of no width (the screen's 0 stands in for its own) is an empty picture.
+  auto none = Load(Header("GIF87a", 0, 0) + Image(0, 5, PackCodes(2, {{4, 3}, {1, 3}, {5, 3}})) + ";");
+  EXPECT_EQ(none->Bitmap()->Width(), 0);
+
   // Single frame: looping writes no loop block; comment lines force 89a.
   commented->Looping = true;
   const AnsiString saved = Save(*commented);
@@ -318,4 +329,51 @@ TEST(GifImage, RegisteredWithThePictureAndClipboardSystems) {
   EXPECT_TRUE(GetClass("TGIFFrame"));
   UnregisterImagingFormats();
   EXPECT_EQ(TPicture::ClassNameForExtension("gif"), "");
+}
+
+TEST(GifImage, FrameMemoryFollowsWhatItsDataDecodeTo) {
+  // The largest size the format can state, with data of about 395 KB that
+  // hold one pixel and then clear codes: refused before its picture is made.
+  std::vector<std::pair<int, int>> codes = {{4, 3}, {1, 3}};
+  codes.insert(codes.end(), 1050000, {4, 3});
+  codes.emplace_back(5, 3);
+  const AnsiString claim = Header("GIF89a", 65535, 65535) + Image(65535, 65535, PackCodes(2, codes)) + ";";
+  ASSERT_GT(claim.size(), 390000u);
+  EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { Load(claim); }), ImagingText::GifBadData);
+
+  // A frame larger than 4096 x 4096 written by the library loads whole.
+  const std::vector<uint8_t> flat(size_t(4097) * 4096, 2);
+  auto large = Load(Header("GIF87a", 4097, 4096) + Image(4097, 4096, EncodeGifCodeStream(flat.data(), 4097, 4096, 2, false)) + ";");
+  EXPECT_EQ(large->Width(), 4097);
+  EXPECT_EQ(PixelAt(*large->Bitmap(), 4096, 4095), 0x00FF00u);
+}
+
+// Run by the next test in a process of its own whose allocations are capped
+// (when built with the address sanitizer): loading the file named by
+// HARVELLA_CAPPED_GIF must end in the library's out-of-memory error.
+TEST(GifImage, DISABLED_LoadUnderAMemoryCap) {
+  const char* file = std::getenv("HARVELLA_CAPPED_GIF");
+  ASSERT_TRUE(file);
+  TGIFImage image;
+#if defined(__SANITIZE_ADDRESS__)
+  EXPECT_THROW(image.LoadFromFile(file), EOutOfMemory);
+#else
+  try {
+    image.LoadFromFile(file);
+  } catch (const EOutOfMemory&) {
+  }
+#endif
+}
+
+TEST(GifImage, RunningOutOfMemoryIsTheLibrarysError) {
+  ScratchFolder folder;
+  const int width = 4000, height = 2500;  // 10 MB of indexes, 40 MB of picture
+  const std::vector<uint8_t> flat(size_t(width) * height, 1);
+  WriteFileAtomically(folder / "large.gif", Header("GIF87a", width, height) +
+                                                Image(width, height, EncodeGifCodeStream(flat.data(), width, height, 2, false)) + ";");
+  const AnsiString self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const AnsiString command = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}allocator_may_return_null=1:max_allocation_size_mb=8 "
+                             "HARVELLA_CAPPED_GIF='" + folder / "large.gif" + "' '" + self +
+                             "' --gtest_also_run_disabled_tests --gtest_filter=GifImage.DISABLED_LoadUnderAMemoryCap >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0);
 }

@@ -151,8 +151,9 @@ TEST(Magick, AnimatedCursorStepsBecomeGifFrames) {
   const std::vector<uint32_t> sequence = {0, 1, 2, 3, 3, 2, 1, 0}, rates = {6, 12, 18, 24, 30, 36, 42, 48};
   const AnsiString header = Chunk("anih", DWords({36, 4, 8, 0, 0, 0, 0, 6, 3}));
   const AnsiString steps = Chunk("seq ", DWords(sequence)) + Chunk("rate", DWords(rates));
-  // The sequence may stand before or after the frame list.
-  for (const AnsiString& chunks : {header + steps + Chunk("LIST", icons), header + Chunk("LIST", icons) + steps}) {
+  // The sequence and the rates may stand before the header or after the frame list.
+  for (const AnsiString& chunks : {header + steps + Chunk("LIST", icons), header + Chunk("LIST", icons) + steps,
+                                   steps + header + Chunk("LIST", icons)}) {
     TAnimatedCursorImage cursor;
     TStringStream in(AniFile(chunks));
     cursor.LoadFromStream(in);
