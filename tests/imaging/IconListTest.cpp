@@ -8,6 +8,7 @@
 #include "imaging/GraphUtils.h"
 #include "imaging/IcoList.h"
 #include "imaging/IconFile.h"
+#include "platform/ole/GlobalMemory.h"
 
 namespace {
 
@@ -95,6 +96,13 @@ TEST(IconList, TakesHandlesAndResourcesAndStreamsAsTheIconsProperty) {
   const HICON handle = CreateIconHandle(*SmallIcon(2, 24));
   EXPECT_EQ(list.AddHandle(handle), 1);
   EXPECT_EQ(list.Get(1)->Height(), 24);
+  const TIcon* first = list.Get(0);
+  list.InsertResource(1, HInstance, "TestArrow");  // between the two
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.Get(0), first);
+  EXPECT_EQ(list.Get(1)->Width(), 12);
+  EXPECT_EQ(list.Get(2)->Width(), 24);
+  list.Delete(1);
   list.Delete(1);
   EXPECT_FALSE(DestroyIcon(handle));  // the entry's icon owned the handle
 
@@ -145,4 +153,18 @@ TEST(GraphUtils, TransparentDrawingLeavesOutOneColour) {
   EXPECT_EQ(source->Canvas()->LockCount(), 0);
   EXPECT_EQ(PixelAt(*canvas, 0, 3), 0x00FF00u);
   EXPECT_EQ(PixelAt(*canvas, 3, 0), 0xFF0000u);
+}
+
+TEST(GraphUtils, GlobalBlocksAreZeroedAndFreedOnce) {
+  EXPECT_EQ(AllocZeroedGlobal(0), nullptr);
+  EXPECT_EQ(AllocZeroedGlobal(-1), nullptr);
+  HGLOBAL block = AllocZeroedGlobal(3);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(GlobalBytes(block), AnsiString(3, '\0'));
+  const HGLOBAL freed = block;
+  FreeGlobalAndClear(block);
+  EXPECT_EQ(block, nullptr);
+  EXPECT_EQ(GlobalSize(freed), 0u);  // the handle names no block any more
+  FreeGlobalAndClear(block);         // a cleared handle is left alone
+  EXPECT_EQ(block, nullptr);
 }

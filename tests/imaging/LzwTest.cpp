@@ -1,5 +1,7 @@
-// The LZW codec against hand-packed code streams and the output of its
-// earlier hash table (ImageMagick decodes what it encodes in MagickTest).
+// The LZW codec against hand-packed code streams, an independent
+// string-table decoder that also reports the code widths it met, and the
+// output of its earlier hash table (ImageMagick decodes what it encodes in
+// MagickTest).
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -12,6 +14,67 @@
 
 namespace {
 
+struct TTrace {
+  std::string Pixels;
+  int Clears = 0;
+  int MaxWidth = 0;
+  bool Valid = true;
+};
+
+// A plain string-table LZW decoder, written separately from the codec.
+TTrace ReferenceDecode(const AnsiString& data) {
+  TTrace t;
+  const int minSize = uint8_t(data[0]);
+  std::string bytes;
+  for (size_t pos = 1; pos < data.size() && data[pos] != 0; pos += 1 + uint8_t(data[pos]))
+    bytes += data.substr(pos + 1, uint8_t(data[pos]));
+  const int clear = 1 << minSize;
+  std::vector<std::string> dict;
+  int width = 0;
+  auto reset = [&] {
+    dict.clear();
+    for (int i = 0; i < clear + 2; ++i) dict.push_back(std::string(1, char(i)));
+    width = minSize + 1;
+  };
+  reset();
+  std::string prev;
+  size_t bitPos = 0;
+  while (bitPos + size_t(width) <= bytes.size() * 8) {
+    int code = 0;
+    for (int i = 0; i < width; ++i, ++bitPos)
+      code |= ((uint8_t(bytes[bitPos / 8]) >> (bitPos % 8)) & 1) << i;
+    t.MaxWidth = std::max(t.MaxWidth, width);
+    if (code == clear) {
+      ++t.Clears;
+      reset();
+      prev.clear();
+      continue;
+    }
+    if (code == clear + 1) break;
+    std::string entry;
+    if (code < int(dict.size()))
+      entry = dict[size_t(code)];
+    else if (code == int(dict.size()) && !prev.empty())
+      entry = prev + prev[0];
+    else
+      return t.Valid = false, t;
+    t.Pixels += entry;
+    if (!prev.empty() && dict.size() < 4096) dict.push_back(prev + entry[0]);
+    prev = entry;
+    if (int(dict.size()) == (1 << width) && width < 12) ++width;
+  }
+  return t;
+}
+
+std::vector<uint8_t> RandomPixels(size_t n, int bits, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::vector<uint8_t> v(n);
+  for (auto& p : v) p = uint8_t(gen() & ((1u << bits) - 1));
+  return v;
+}
+
+std::string AsString(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
 std::vector<uint8_t> Decode(const AnsiString& data, int w, int h, bool interlaced, int bits, bool tolerant,
                             bool& corrupted) {
   return DecodeGifCodeStream(reinterpret_cast<const uint8_t*>(data.data()), data.size(), w, h, interlaced,
@@ -19,6 +82,39 @@ std::vector<uint8_t> Decode(const AnsiString& data, int w, int h, bool interlace
 }
 
 }  // namespace
+
+TEST(Lzw, RoundTripsEveryDepthThroughTableFullResets) {
+  const int w = 300, h = 200;
+  for (int bits = 1; bits <= 8; ++bits) {
+    SCOPED_TRACE(bits);
+    const std::vector<uint8_t> pixels = RandomPixels(size_t(w * h), bits, unsigned(bits));
+    const AnsiString data = EncodeGifCodeStream(pixels.data(), w, h, bits, false);
+    EXPECT_EQ(uint8_t(data[0]), std::max(bits, 2));
+    const TTrace trace = ReferenceDecode(data);
+    ASSERT_TRUE(trace.Valid);
+    EXPECT_EQ(trace.Pixels, AsString(pixels));
+    EXPECT_GE(trace.Clears, 2);  // the first code and at least one table-full reset
+    EXPECT_EQ(trace.MaxWidth, 12);
+    bool corrupted = false;
+    EXPECT_EQ(Decode(data, w, h, false, bits, false, corrupted), pixels);
+    EXPECT_FALSE(corrupted);
+  }
+}
+
+TEST(Lzw, InterlacedAndUniformPicturesRoundTrip) {
+  const std::vector<uint8_t> uniform(640 * 480, 7);
+  const AnsiString packed = EncodeGifCodeStream(uniform.data(), 640, 480, 4, false);
+  EXPECT_EQ(ReferenceDecode(packed).Pixels, AsString(uniform));
+  EXPECT_LT(packed.size(), 4000u);
+  const int w = 37, h = 23;
+  const std::vector<uint8_t> pixels = RandomPixels(size_t(w * h), 8, 99);
+  const AnsiString data = EncodeGifCodeStream(pixels.data(), w, h, 8, true);
+  bool corrupted = false;
+  EXPECT_EQ(Decode(data, w, h, true, 8, false, corrupted), pixels);
+  // The stream itself holds the rows in interlaced order.
+  const std::string stream = ReferenceDecode(data).Pixels;
+  EXPECT_EQ(stream.substr(size_t(w), size_t(w)), AsString(pixels).substr(size_t(8 * w), size_t(w)));
+}
 
 TEST(Lzw, EncoderOutputIsUnchangedByItsHashTable) {
   // FNV-1a hashes of the bytes the encoder wrote with its earlier table.
