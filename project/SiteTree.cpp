@@ -1,5 +1,6 @@
 #include "project/SiteTree.h"
 
+#include "platform/rtl/AtomicFile.h"
 #include "project/SiteTreeFields.h"
 #include "project/uQuere.h"
 

@@ -13,9 +13,11 @@
 // Guarantees: a node freed by DeleteNode, Clear or LoadFromFile is no longer
 // reachable from the queue or the cursor; saving writes a temporary file and
 // renames it, so a failed or aborted save keeps the old file (and Modified);
-// a tree whose load stopped early (Abort, a read error) is never written over
-// the file it came from. Loading costs time linear in the file's size (and
-// the final sort), whatever the file holds.
+// a tree whose load stopped early (Abort, a file that cannot be read) is
+// never written over the file it came from. Loading costs time linear in the
+// file's size (and the final sort), whatever the file holds; a line whose URL
+// (its path from the host) would pass MaxUrlLength or MaxPathComponents is
+// refused with the lines below it, as AddUrl refuses such a URL.
 //
 // Thread rule: the tree's structure changes on the user-interface thread
 // only, under SiteTreeMutex (LockSiteTree). Download workers read their node
@@ -26,11 +28,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "project/SiteTreeNode.h"
 
 class TQuereObj;
+class AtomicFile;
 
 class TListObj {
 public:
@@ -55,14 +59,19 @@ public:
   int32_t CursorLevel = 0;
   // Run by LoadFromFile every LoadPumpInterval milliseconds while it reads
   // and sorts (the main window serves its messages here, so that it stays
-  // alive and the user can set Abort). It must not change the tree.
+  // alive and the user can set Abort). It must not change the tree. Abort
+  // ends the reading; the lines read are sorted all the same, unless Abort
+  // is set again, which ends the sort too.
   std::function<void()> OnLoadPump;
   int LoadPumpInterval = 10;
-  // URLs AddUrl refused as longer than MaxUrlLength or deeper than
-  // MaxPathComponents.
+  // URLs AddUrl refused, and lines LoadFromFile refused, as longer than
+  // MaxUrlLength or deeper than MaxPathComponents.
   int RefusedUrls = 0;
   // Why the last SaveToFile failed; empty after a successful save.
   AnsiString LastSaveError;
+  // Why the last LoadFromFile could not read its file (or all of it); empty
+  // when it read the whole file or there was none.
+  AnsiString LastLoadError;
 
   // Inserts a URL; a node created by this call, or a folder made on the way
   // (level 99), takes the given link level. nullptr for an empty URL and for
@@ -96,13 +105,23 @@ public:
   void GetNodeText(const std::vector<int>& indexPath, AnsiString& s) const;
 
   // Replaces the tree with the file's (empty argument: FileName). A missing
-  // file gives an empty tree. The queue is emptied, the walk ended. Abort
-  // stops the reading; the lines read so far stay, sorted.
+  // file gives an empty tree; one that cannot be read (a folder, no
+  // permission) an empty tree with LastLoadError. The queue is emptied, the
+  // walk ended. Abort stops the reading; the lines read so far stay, sorted
+  // unless Abort came again during the sort.
   void LoadFromFile(const AnsiString& fileName = AnsiString());
   // Writes the tree; false (with LastSaveError) when the folder or file cannot
   // be written or Abort stopped it; the old file then stays and Modified too.
   bool SaveToFile(const AnsiString& fileName);
   bool SaveIfModified();
+  // SaveIfModified in two steps, for a caller that holds the tree's lock
+  // only while the tree is read: BeginSave writes the lines into a
+  // temporary file beside FileName and clears Modified (false as SaveToFile
+  // fails); EndSave, without reading the tree, flushes that file to disk and
+  // renames it over FileName (false, with LastSaveError and Modified set
+  // again, when that fails). An unmodified tree has nothing to save.
+  bool BeginSave();
+  bool EndSave();
 
   void LockSiteTree();
   void UnlockSiteTree();
@@ -115,6 +134,11 @@ private:
   void ApplyLine(const char* line, size_t length);
   bool ReadTreeLines(const AnsiString& name, const std::function<void()>& tick);
   AnsiString Serialize(bool& aborted);
+  bool WriteSave();
 
   AnsiString FPartialFile;  // the file the last load read only in part
+  // While loading: the TABs of the last refused line, whose lines below go with it.
+  size_t FRefusedTabs = 0;
+  bool FRefusing = false;
+  std::unique_ptr<AtomicFile> FPendingSave;  // written by BeginSave, for EndSave
 };

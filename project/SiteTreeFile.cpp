@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/FileUtils.h"
 #include "project/SiteTree.h"
@@ -144,12 +145,18 @@ void ApplyNodeFields(TDataObj& node, std::string_view text) {
 // One line: n leading TABs attach the name below the nearest node on the
 // cursor's path whose depth is at most n; no TABs (or a cleared cursor)
 // attach it below the root. A line whose name gives no node clears the
-// cursor; one refused as too long or too deep leaves it where the line was
-// attached, so that the lines below it are refused too.
+// cursor. A line refused as too long or too deep (its URL counted from the
+// node it goes below) is counted, and so are the lines with more TABs that
+// follow it: they belong below it.
 void TListObj::ApplyLine(const char* line, size_t length) {
   TDataObj*& cursor = Cursor;
   size_t tabs = 0;
   while (tabs < length && line[tabs] == '\t') ++tabs;
+  if (FRefusing && tabs > FRefusedTabs) {
+    ++RefusedUrls;
+    return;
+  }
+  FRefusing = false;
   if (tabs == 0)
     cursor = nullptr;
   else
@@ -157,9 +164,16 @@ void TListObj::ApplyLine(const char* line, size_t length) {
   if (!cursor) cursor = Root;
   std::string_view rest(line + tabs, length - tabs);
   size_t bar = rest.find('|');
+  // The walk up to the host is no longer than the line's TABs.
+  const size_t above = cursor == Root ? 0 : cursor->UrlLength() + 1;
   bool refused = false;
-  TDataObj* node = cursor->Insert(rest.substr(0, bar), WwwAlias, refused);
-  if (refused) return;
+  TDataObj* node = cursor->Insert(rest.substr(0, bar), WwwAlias, refused, above);
+  if (refused) {
+    ++RefusedUrls;
+    FRefusing = true;
+    FRefusedTabs = tabs;
+    return;
+  }
   cursor = node;
   if (cursor && bar != std::string_view::npos) ApplyNodeFields(*cursor, rest.substr(bar + 1));
 }
@@ -195,7 +209,8 @@ bool TListObj::ReadTreeLines(const AnsiString& name, const std::function<void()>
   std::unique_ptr<TFileStream> stream;
   try {
     stream = std::make_unique<TFileStream>(name, fmOpenRead | fmShareDenyNone);
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
+    LastLoadError = e.Message();
     return false;
   }
   std::vector<char> block(size_t(BlockSize), '\0');
@@ -230,6 +245,7 @@ bool TListObj::ReadTreeLines(const AnsiString& name, const std::function<void()>
   }
   if (Abort) return false;
   apply(carry.data(), carry.size());
+  if (total < size) LastLoadError = "The file could not be read to its end";
   return total >= size;
 }
 
@@ -237,14 +253,26 @@ void TListObj::LoadFromFile(const AnsiString& fileName) {
   AnsiString name = fileName.empty() ? FileName : fileName;
   Clear();
   Modified = false;
+  LastLoadError = ReadProblem(name);
+  FPartialFile.clear();
+  FRefusing = false;
+  if (!LastLoadError.empty()) {
+    // Something that cannot be read stands there: it is never written over.
+    FileName = FPartialFile = name;
+    return;
+  }
   if (!FileExists(name)) return;
   FileName = name;
   TLoadPump pump(OnLoadPump, LoadPumpInterval);
   const bool whole = ReadTreeLines(name, [&] { pump.Tick(); });
-  Root->Sort([&] { pump.Tick(); });
+  Abort = false;
+  Root->Sort([&] {
+    pump.Tick();
+    return !Abort;
+  });
   EndWalk();
   Modified = false;
-  FPartialFile = whole ? AnsiString() : name;
+  if (!whole) FPartialFile = name;
 }
 
 AnsiString TListObj::Serialize(bool& aborted) {
@@ -279,30 +307,52 @@ AnsiString TListObj::Serialize(bool& aborted) {
 
 bool TListObj::SaveToFile(const AnsiString& fileName) {
   FileName = fileName;
+  return WriteSave() && EndSave();
+}
+
+bool TListObj::SaveIfModified() { return Modified ? SaveToFile(FileName) : true; }
+
+bool TListObj::BeginSave() { return Modified ? WriteSave() : true; }
+
+// The lines into a temporary file beside FileName, kept for EndSave.
+bool TListObj::WriteSave() {
+  FPendingSave.reset();
   LastSaveError.clear();
-  AnsiString folder = ExtractFilePath(fileName);
-  bool saved = false;
-  if (!FPartialFile.empty() && ExpandFileName(FPartialFile) == ExpandFileName(fileName)) {
-    LastSaveError = "The site tree was read from \"" + fileName + "\" only in part; it is not written over it";
+  const AnsiString folder = ExtractFilePath(FileName);
+  if (!FPartialFile.empty() && ExpandFileName(FPartialFile) == ExpandFileName(FileName)) {
+    LastSaveError = "The site tree was read from \"" + FileName + "\" only in part; it is not written over it";
   } else if (!folder.empty() && !ForceDirectories(folder)) {
     LastSaveError = "Cannot create the folder \"" + folder + "\"";
   } else {
     bool aborted;
     AnsiString bytes = Serialize(aborted);
     if (aborted) {
-      LastSaveError = "Saving \"" + fileName + "\" was aborted";
+      LastSaveError = "Saving \"" + FileName + "\" was aborted";
     } else {
       try {
-        WriteFileAtomically(fileName, bytes);
-        saved = true;
+        auto file = std::make_unique<AtomicFile>(FileName);
+        file->Write(bytes.data(), bytes.size());
+        FPendingSave = std::move(file);
       } catch (const Exception& e) {
         LastSaveError = e.Message();
       }
     }
   }
   EndWalk();
-  if (saved) Modified = false;
-  return saved;
+  if (!FPendingSave) return false;
+  Modified = false;
+  return true;
 }
 
-bool TListObj::SaveIfModified() { return Modified ? SaveToFile(FileName) : true; }
+bool TListObj::EndSave() {
+  if (!FPendingSave) return true;
+  std::unique_ptr<AtomicFile> file = std::move(FPendingSave);
+  try {
+    file->Commit();
+    return true;
+  } catch (const Exception& e) {
+    LastSaveError = e.Message();
+    Modified = true;
+    return false;
+  }
+}

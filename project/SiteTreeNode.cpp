@@ -653,8 +653,14 @@ TDataObj* TDataObj::AddPath(std::string_view url, bool www) {
   return Insert(url, www, refused);
 }
 
-TDataObj* TDataObj::Insert(std::string_view url, bool www, bool& refused) {
-  refused = TrimView(url).size() > MaxUrlLength;
+size_t TDataObj::UrlLength() const {
+  size_t length = 0;
+  for (const TDataObj* n = this; n && n->Depth >= 1; n = n->Parent) length += n->FName.size() + (n->Depth > 1 ? 1 : 0);
+  return length;
+}
+
+TDataObj* TDataObj::Insert(std::string_view url, bool www, bool& refused, size_t prefixLength) {
+  refused = prefixLength + TrimView(url).size() > MaxUrlLength;
   if (refused) return nullptr;
   AnsiString buffer;
   std::string_view rest = StartText(this, url, buffer);
@@ -781,27 +787,37 @@ void TDataObj::GetChildren(std::vector<TDataObj*>& out) const {
 
 namespace {
 
-// Sorts in runs, then merges pairs of runs, so that tick can be called
-// between steps of a large folder's sort.
+// Sorts in runs, then merges pairs of runs through a buffer, so that tick
+// is called after every Step items placed, however large the folder; false
+// when tick ended it (items then hold the same elements, in some order).
 template <class T, class Less>
-void SortInSteps(std::vector<T>& items, Less less, const std::function<void()>& tick) {
-  constexpr size_t Run = 4096;
+bool SortInSteps(std::vector<T>& items, Less less, const std::function<bool()>& tick) {
+  constexpr size_t Step = 4096;
   const size_t n = items.size();
-  auto at = [&](size_t i) { return items.begin() + ptrdiff_t(std::min(i, n)); };
-  for (size_t i = 0; i < n; i += Run) {
-    std::sort(at(i), at(i + Run), less);
-    if (tick) tick();
+  auto at = [n](std::vector<T>& v, size_t i) { return v.begin() + ptrdiff_t(std::min(i, n)); };
+  for (size_t i = 0; i < n; i += Step) {
+    std::sort(at(items, i), at(items, i + Step), less);
+    if (tick && !tick()) return false;
   }
-  for (size_t width = Run; width < n; width *= 2)
-    for (size_t i = 0; i + width < n; i += 2 * width) {
-      std::inplace_merge(at(i), at(i + width), at(i + 2 * width), less);
-      if (tick) tick();
+  std::vector<T> merged(n > Step ? n : 0);
+  for (size_t width = Step; width < n; width *= 2) {
+    auto out = merged.begin();
+    for (size_t i = 0; i < n; i += 2 * width) {
+      auto a = at(items, i), aEnd = at(items, i + width), b = aEnd, bEnd = at(items, i + 2 * width);
+      while (a != aEnd || b != bEnd) {
+        for (size_t k = 0; k < Step && (a != aEnd || b != bEnd); ++k)
+          *out++ = (b == bEnd || (a != aEnd && !less(*b, *a))) ? *a++ : *b++;
+        if (tick && !tick()) return false;
+      }
     }
+    items.swap(merged);
+  }
+  return true;
 }
 
 }  // namespace
 
-void TDataObj::Sort(const std::function<void()>& tick) {
+bool TDataObj::Sort(const std::function<bool()>& tick) {
   auto isFolder = [](const TDataObj* n) { return (n->DirIn & dmStartDir) || n->ChildCount() > 0; };
   auto before = [&](const TDataObj* a, const TDataObj* b) {
     bool fa = isFolder(a), fb = isFolder(b);
@@ -816,8 +832,10 @@ void TDataObj::Sort(const std::function<void()>& tick) {
     if (node->ChildCount() == 0) continue;
     items.clear();
     node->FKids->Collect(items);
-    SortInSteps(items, before, tick);
+    // A folder whose sort was ended keeps its children as they were.
+    if (!SortInSteps(items, before, tick)) return false;
     node->FKids->Rebuild(items);
     pending.insert(pending.end(), items.begin(), items.end());
   }
+  return true;
 }

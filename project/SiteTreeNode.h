@@ -131,6 +131,7 @@ public:
   const AnsiString& Name() const { return FName; }
   void GetName(AnsiString& s) const { s = FName; }
   void GetPath(AnsiString& s) const;     // "http://host/dir/file.htm"
+  size_t UrlLength() const;              // the length of that path; 0 for the root
   TDataObj* LastDescendant();            // last node of the subtree, depth first
   void MarkStartHost(int markSet);
   void MarkStartDir(int markSet);
@@ -149,8 +150,10 @@ public:
 
   // Sorts the children of this node and of every node below: folders (start
   // directory mark or children) first, then by name without regard to case.
-  // tick, when given, is called every few thousand steps of a long sort.
-  void Sort(const std::function<void()>& tick = {});
+  // tick, when given, is called every few thousand steps of any sort, even
+  // of a single folder of millions; when it returns false the sort ends at
+  // once (false), the folders it had not finished keeping their order.
+  bool Sort(const std::function<bool()>& tick = {});
 
 private:
   friend class TQuereObj;
@@ -158,8 +161,9 @@ private:
   friend class TNodeState;
   friend struct TChildList;
 
-  // AddPath; refused tells whether the URL was beyond the limits.
-  TDataObj* Insert(std::string_view url, bool www, bool& refused);
+  // AddPath; refused tells whether the URL was beyond the limits, its length
+  // counted from prefixLength (the length of this node's own URL and a "/").
+  TDataObj* Insert(std::string_view url, bool www, bool& refused, size_t prefixLength = 0);
   TDataObj* CreateChild(const AnsiString& name, bool folder);
   void RemoveChild(TDataObj* child);
   void DetachChildren(std::vector<TDataObj*>& out);

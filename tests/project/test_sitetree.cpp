@@ -82,3 +82,106 @@ TEST(SiteTree, DeleteNodeLeavesNodesOfOtherTreesAlone) {
   tree.DeleteNode(other.AddUrl(0, "http://other.test/"));
   EXPECT_EQ(other.GetRootCount(), 1);
 }
+
+// Loaded lines obey the intake's limits on the whole URL, counted from the
+// host: a chain of 8,000-byte names is refused from the first line that
+// passes 8 KiB, with every line below it, and a chain deeper than 256
+// components from its 257th; the refused lines are counted.
+TEST(SiteTree, LoadedLinesObeyTheUrlLimitsAndAreCounted) {
+  TempFolder folder;
+  const AnsiString name(8000, 'n');
+  AnsiString file = "http://h.test|||||||\r\n";
+  for (int depth = 1; depth < 300; ++depth) file += AnsiString(size_t(depth), '\t') + name + IntToStr(depth) + "|1|1\r\n";
+  file += "\tafter.htm|1|1\r\n";
+  for (int depth = 1; depth < 300; ++depth) file += AnsiString(size_t(depth), '\t') + "d" + IntToStr(depth) + "|1|1\r\n";
+  folder.Write("chain.wmt", file);
+  TListObj tree;
+  tree.LoadFromFile(folder / "chain.wmt");
+  EXPECT_EQ(tree.RefusedUrls, 298 + (299 - MaxPathComponents));
+  size_t longest = 0;
+  int deepest = 0;
+  for (TDataObj* node : TreeNodes(tree)) {
+    longest = std::max(longest, node->UrlLength());
+    deepest = std::max(deepest, int(node->Depth));
+  }
+  EXPECT_LE(longest, MaxUrlLength);
+  EXPECT_EQ(deepest, MaxPathComponents + 1);
+  ASSERT_EQ(tree.Root->ChildCount(), 1);
+  EXPECT_NE(tree.Root->Child(0)->FindChild("after.htm"), nullptr) << "a line after the refused ones is kept";
+}
+
+// Abort during the reading ends it and the lines read are sorted; Abort
+// again during the sort ends the sort at its next step, however large the
+// folder, which keeps the file's order.
+TEST(SiteTree, AbortEndsTheReadingThenTheSort) {
+  TempFolder folder;
+  constexpr int Pages = 30000;
+  AnsiString file = "http://h.test|||||||\r\n";
+  for (int i = Pages; i > 0; --i) file += "\tp" + IntToStr(100000 + i) + ".htm|1|1\r\n";
+  folder.Write("p.wmt", file);
+  TListObj tree;
+  tree.LoadPumpInterval = 0;
+  auto pages = [&] { return tree.Root->ChildCount() ? tree.Root->Child(0)->ChildCount() : 0; };
+  int ticksAfterAbort = 0;
+  tree.OnLoadPump = [&] {
+    if (tree.Abort) ++ticksAfterAbort;
+    if (pages() == Pages) tree.Abort = true;  // in the sort: every line has been read
+  };
+  tree.LoadFromFile(folder / "p.wmt");
+  ASSERT_EQ(pages(), Pages);
+  EXPECT_EQ(ticksAfterAbort, 0);
+  EXPECT_EQ(tree.Root->Child(0)->Child(0)->Name(), "p" + IntToStr(100000 + Pages) + ".htm") << "file order";
+
+  tree.Abort = false;
+  bool stopped = false;
+  tree.OnLoadPump = [&] {
+    if (!stopped && pages() == 1000) tree.Abort = stopped = true;
+  };
+  tree.LoadFromFile(folder / "p.wmt");
+  ASSERT_EQ(pages(), 1000);
+  EXPECT_EQ(tree.Root->Child(0)->Child(0)->Name(), "p" + IntToStr(100000 + Pages - 999) + ".htm") << "sorted";
+}
+
+// A site-tree file that cannot be read gives an empty tree that says why,
+// and it is never written over.
+TEST(SiteTree, AnUnreadableFileIsReportedAndNeverWrittenOver) {
+  TempFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "p.wmt/inner"));
+  TListObj tree;
+  tree.LoadFromFile(folder / "p.wmt");
+  EXPECT_FALSE(tree.LastLoadError.empty());
+  EXPECT_EQ(tree.Root->ChildCount(), 0);
+  tree.AddUrl(0, "http://h.test/");
+  EXPECT_FALSE(tree.SaveIfModified());
+  EXPECT_TRUE(DirectoryExists(folder / "p.wmt/inner"));
+}
+
+// A save in two steps: the first writes a temporary file beside the tree's
+// file, which the second, needing nothing of the tree, renames over it.
+TEST(SiteTree, TwoStepSaveCommitsTheTreeAsItWasWritten) {
+  TempFolder folder;
+  TListObj tree(folder / "s/p.wmt");
+  tree.AddUrl(1, "http://h.test/a.htm");
+  ASSERT_TRUE(tree.SaveIfModified());
+  const AnsiString first = folder.Read("s/p.wmt");
+  tree.AddUrl(1, "http://h.test/b.htm");
+  ASSERT_TRUE(tree.BeginSave());
+  EXPECT_FALSE(tree.Modified);
+  EXPECT_EQ(folder.Read("s/p.wmt"), first);
+  EXPECT_EQ(FindFiles(folder / "s/", "*").size(), 2u) << "the file and the written one";
+  tree.AddUrl(1, "http://h.test/c.htm");  // after the writing: for the next save
+  ASSERT_TRUE(tree.EndSave());
+  EXPECT_TRUE(tree.Modified);
+  TListObj reread;
+  reread.LoadFromFile(folder / "s/p.wmt");
+  EXPECT_EQ(TreeNodes(reread).size(), 3u);
+  EXPECT_EQ(FindFiles(folder / "s/", "*").size(), 1u);
+
+  ASSERT_TRUE(tree.BeginSave());
+  std::error_code ignored;
+  std::filesystem::remove_all((folder / "s").c_str(), ignored);
+  EXPECT_FALSE(tree.EndSave());
+  EXPECT_FALSE(tree.LastSaveError.empty());
+  EXPECT_TRUE(tree.Modified);
+  EXPECT_TRUE(tree.EndSave()) << "nothing is left to commit";
+}
