@@ -141,12 +141,14 @@ TEST(PageParser, PathologicalPagesFinish) {
 
 namespace {
 
-// A page of Count distinct links on a long host name.
+// A page of Count distinct short links, on a page whose URL has a long host
+// and folder, so that each link resolves to many times its own length.
+const AnsiString LongPageUrl =
+    "http://a-rather-long-host-name-of-a-site-that-holds-many-pages.example.org/" + AnsiString(60, 'f') + "/list.htm";
+
 AnsiString ManyLinks(int Count) {
   AnsiString page;
-  for (int i = 0; i < Count; ++i)
-    page += "<a href=\"http://a-rather-long-host-name-of-a-site.example.org/f" + IntToStr(i % 50) + "/p" + IntToStr(i) +
-            ".htm\">" + IntToStr(i) + "</a>\n";
+  for (int i = 0; i < Count; ++i) page += "<a href=p" + IntToStr(i) + ".htm>";
   return page;
 }
 
@@ -157,7 +159,7 @@ AnsiString ManyLinks(int Count) {
 TEST(PageParser, EveryLinkHandedOnInBatches) {
   for (const int count : {10000, 40000}) {
     AnsiString page = ManyLinks(count);
-    EXPECT_EQ(ParseDocument(page, Settings("http://h/")).Links.size(), static_cast<size_t>(count));
+    EXPECT_EQ(ParseDocument(page, Settings(LongPageUrl)).Links.size(), static_cast<size_t>(count));
     size_t handed = 0, batches = 0;
     bool sorted = true;
     const TLinkSink sink = [&](TLinkBatch& Batch) {
@@ -165,7 +167,7 @@ TEST(PageParser, EveryLinkHandedOnInBatches) {
       handed += Batch.Count();
       for (size_t i = 1; i < Batch.Count(); ++i) sorted = sorted && LowerCase(AnsiString(Batch[i - 1])) < LowerCase(AnsiString(Batch[i]));
     };
-    const TParseSettings s = Settings("http://h/", true);
+    const TParseSettings s = Settings(LongPageUrl, true);
     TPageParse parse(page, s, sink);
     size_t written = 0;
     EXPECT_TRUE(parse.WriteRewritten([&written](std::string_view Piece) { written += Piece.size(); }))
@@ -183,7 +185,7 @@ TEST(PageParser, EveryLinkHandedOnInBatches) {
 TEST(PageParser, StopEndsTheCandidatesTheSortAndTheWriting) {
   // The page stopped when its candidates are done holds one batch of links,
   // so the stop meets the batch's sort.
-  const AnsiString large = ManyLinks(30000), oneBatch = ManyLinks(5000);
+  const AnsiString large = ManyLinks(30000), oneBatch = ManyLinks(3000);
   const TParseSettings s = Settings("http://h/", true);
   enum class When { FirstCount, CandidatesDone, Writing };
   for (const When when : {When::FirstCount, When::CandidatesDone, When::Writing}) {
