@@ -40,6 +40,29 @@ function(harvella_tests name)
     PROPERTIES TIMEOUT 600)
 endfunction()
 
+# harvella_window_tests(<name> [FILTER <gtest filter>])
+# Registers the cases of test_<name> that drive windows (all, or those the
+# filter names) a second time, labelled "xvfb" and named "X11:<case>": each
+# runs on a virtual X server of its own with a window manager
+# (cmake/RunOnXServer.sh), besides its run on the offscreen platform.
+function(harvella_window_tests name)
+  cmake_parse_arguments(ARG "" "FILTER" "" ${ARGN})
+  if(NOT TARGET test_${name})
+    return()
+  endif()
+  # The discovery takes the runner from the target at this call only.
+  set_property(TARGET test_${name} PROPERTY CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/RunOnXServer.sh)
+  if(ARG_FILTER)
+    set(filter TEST_FILTER ${ARG_FILTER})
+  endif()
+  gtest_discover_tests(test_${name}
+    DISCOVERY_MODE PRE_TEST
+    TEST_PREFIX "X11:"
+    ${filter}
+    PROPERTIES TIMEOUT 600 LABELS xvfb)
+  set_property(TARGET test_${name} PROPERTY CROSSCOMPILING_EMULATOR "")
+endfunction()
+
 # harvella_bench(<name> DEPENDS <targets>...)
 # One benchmark program per call; `make bench` runs them all.
 function(harvella_bench name)

@@ -57,13 +57,6 @@ std::string BigName(int I) { return "big" + std::to_string(I) + ".bin"; }
 
 std::string LinkLine(int I) { return "<a href=\"p" + std::to_string(1000000 + I) + ".htm\">x</a>\n"; }
 
-std::string LinksPage(int64_t Size) {
-  std::string page;
-  page.reserve(static_cast<size_t>(Size) + 64);
-  for (int i = 0; int64_t(page.size()) < Size; ++i) page += LinkLine(i);
-  return page;
-}
-
 void WriteSite(const std::string& Folder) {
   std::string block(Block, '\0');
   for (int i = 0; i < BigFiles; ++i) {

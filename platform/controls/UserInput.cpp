@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QScreen>
+#include <QStyleHints>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -18,6 +19,7 @@
 
 #include "platform/controls/DragControl.h"
 #include "platform/controls/QtInternals.h"
+#include "platform/controls/UserInputX11.h"
 #include "platform/graphics/QtBridge.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -154,6 +156,7 @@ class TScriptPacer : public QObject {
   void Consider(bool idle) {
     TUserScript* script = TUserScript::current;
     if (!script || script->Running() || script->Finished()) return;
+    if (XServerUser::Pending()) return;
     if (g_rule.afterAction) {
       if (g_rule.started < g_rule.posted) return;
       if (!idle && ++g_rule.ticksSinceStart < BusyTicks) return;
@@ -169,14 +172,18 @@ class TScriptPacer : public QObject {
 
 TScriptPacer* g_pacer = nullptr;
 
-// Outside a script: serves messages until the loop is about to wait.
+// Outside a script: serves messages until the loop is about to wait with
+// nothing more to come from the X server.
 void ServeUntilIdle() {
   bool idle = false;
   QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
   auto connection = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&] {
+    if (XServerUser::Pending()) return;
     idle = true;
     dispatcher->wakeUp();
   });
+  QTimer tick;  // the loop wakes to look again while the server's input is on its way
+  if (XServerUser::Active()) tick.start(TickMs);
   while (!idle) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   QObject::disconnect(connection);
 }
@@ -229,13 +236,19 @@ QWindow* MouseWindowAt(QPoint global) {
   return nullptr;
 }
 
-// What a window manager does on a press: a window that no modal window
-// blocks becomes the active one.
-void ActivateOnPress(QWindow* window) {
-  QWidget* widget = TopLevelOf(window);
-  if (!widget || IsPopup(widget) || widget->isActiveWindow()) return;
+// The window that a press in window makes the active one, as a window
+// manager does: one that no modal window blocks; none while a popup is open.
+QWidget* ActivatedByPress(QWindow* window) {
+  QWidget* widget = window ? TopLevelOf(window) : nullptr;
+  if (!widget || IsPopup(widget) || widget->isActiveWindow() || QApplication::activePopupWidget()) return nullptr;
   QWidget* modal = QApplication::activeModalWidget();
-  if (modal && modal != widget) return;
+  if ((modal && modal != widget) || (widget->windowFlags() & Qt::WindowDoesNotAcceptFocus)) return nullptr;
+  return widget;
+}
+
+void ActivateOnPress(QWindow* window) {
+  QWidget* widget = ActivatedByPress(window);
+  if (!widget) return;
   window->requestActivate();
   for (int i = 0; i < 100 && !widget->isActiveWindow(); ++i) QCoreApplication::processEvents();
 }
@@ -244,12 +257,15 @@ void ActivateOnPress(QWindow* window) {
 // while the event is handled, and Qt's own move for that placing is served
 // after the event: served before, it would take the event's place (with
 // Qt's idea of the buttons and modifiers, and nowhere outside the windows).
+void SendMouseThroughServer(QPoint global, QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers mods);
+
 void SendMouse(QPoint global, QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers mods) {
+  if (XServerUser::Active()) return SendMouseThroughServer(global, type, button, mods);
   QCursor::setPos(global);
   QWindow* window = MouseWindowAt(global);
   if (!window) return;
   if (type == QEvent::MouseButtonPress) {
-    if (!QApplication::activePopupWidget()) ActivateOnPress(window);
+    ActivateOnPress(window);
     g_pointer.grab = window;
     g_pointer.buttons |= button;
   } else if (type == QEvent::MouseButtonRelease) {
@@ -263,11 +279,114 @@ void SendMouse(QPoint global, QEvent::Type type, Qt::MouseButton button, Qt::Key
   QCoreApplication::processEvents();
 }
 
+// --- The mouse and the keys on a real X server ----------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+// Every showing window has been put on the screen by the window manager,
+// so that its place is known, and the manager's last activation has
+// reached the program (but while a popup takes the keys).
+bool WindowsSettled() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->windowHandle() && !w->windowHandle()->isExposed()) return false;
+  return QApplication::activePopupWidget() || XServerUser::FocusAgrees();
+}
+
+// Runs action once the windows have settled, or after a while.
+void WhenWindowsSettled(std::function<void()> action, Clock::time_point deadline = {}) {
+  if (deadline == Clock::time_point()) deadline = Clock::now() + std::chrono::seconds(5);
+  if (WindowsSettled() || Clock::now() > deadline) return action();
+  XServerUser::RunLater(TickMs, [action, deadline] { WhenWindowsSettled(action, deadline); });
+}
+
+// Two presses make a double click only when UserDoubleClick makes them: a
+// press near the last one of that button waits until it cannot.
+struct TLastPress {
+  Clock::time_point when;
+  QPoint where;
+  Qt::MouseButton button = Qt::NoButton;
+} g_lastPress;
+
+int MsUntilNotADoubleClick(QPoint at, Qt::MouseButton button) {
+  const int distance = QGuiApplication::styleHints()->mouseDoubleClickDistance();
+  if (button != g_lastPress.button || std::abs(at.x() - g_lastPress.where.x()) > distance ||
+      std::abs(at.y() - g_lastPress.where.y()) > distance)
+    return 0;
+  const auto apart = std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
+  const auto left = apart - (Clock::now() - g_lastPress.when);
+  return std::max(0, int(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
+}
+
+// Presses (or releases) button at the pointer; the action is complete when
+// the program has seen the button change and, after a press, the window
+// manager has activated the window under the pointer.
+void PressThroughServer(QWindow* window, Qt::MouseButton button, bool down) {
+  QPointer<QWidget> activated = down ? ActivatedByPress(window) : nullptr;
+  const bool seen = window || (QGuiApplication::mouseButtons() & button);
+  if (down) g_lastPress = {Clock::now(), QCursor::pos(), button};
+  XServerUser::Button(button, down);
+  if (down) {
+    g_pointer.buttons |= button;
+    g_pointer.grab = window;
+  } else {
+    g_pointer.buttons &= ~button;
+  }
+  XServerUser::Flush([=] {
+    return (!seen || bool(QGuiApplication::mouseButtons() & button) == down) && (!activated || activated->isActiveWindow());
+  });
+}
+
+void SendMouseThroughServer(QPoint global, QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers mods) {
+  XServerUser::HoldModifiers(mods);
+  XServerUser::Move(global);
+  if (type == QEvent::MouseMove) return XServerUser::Flush();
+  QWindow* window = MouseWindowAt(global);
+  const bool down = type == QEvent::MouseButtonPress;
+  if (const int pause = down ? MsUntilNotADoubleClick(global, button) : 0)
+    return XServerUser::RunLater(pause, [=] { PressThroughServer(window, button, down); });
+  PressThroughServer(window, button, down);
+}
+
+// A mouse action made through the server: the point is resolved once the
+// windows have settled.
+void MouseThroughServer(const TUserPoint& at, QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers mods) {
+  Act([at, type, button, mods] {
+    WhenWindowsSettled([at, type, button, mods] {
+      TPoint p;
+      if (at.Resolve(p)) SendMouseThroughServer(QPoint(p.X, p.Y), type, button, mods);
+    });
+  });
+}
+
+// After a click or a drag the hand lets go of the modifier keys.
+void LetGoOfModifiers() {
+  if (!XServerUser::Active() || XServerUser::HeldModifiers() == Qt::NoModifier) return;
+  Act([] {
+    if (g_pointer.buttons) return;
+    XServerUser::HoldModifiers(Qt::NoModifier);
+    XServerUser::Flush();
+  });
+}
+
+// A key stroke or a typed character made through the server.
+void KeysThroughServer(std::function<void()> keys) {
+  Act([keys] {
+    WhenWindowsSettled([keys] {
+      keys();
+      XServerUser::Flush();
+    });
+  });
+}
+
 bool MouseAction(const TUserPoint& at, QEvent::Type type, TMouseButton button, TShiftState shift) {
   TPoint p;
   if (!at.Resolve(p)) return false;
   const Qt::MouseButton b = type == QEvent::MouseMove ? Qt::NoButton : QtButton(button);
   const Qt::KeyboardModifiers mods = QtModifiers(shift);
+  if (XServerUser::Active()) {
+    MouseThroughServer(at, type, b, mods);
+    return true;
+  }
   Act([p, type, b, mods] { SendMouse(QPoint(p.X, p.Y), type, b, mods); });
   return true;
 }
@@ -350,12 +469,17 @@ TMainMenu* MainMenuOf(TMenuItem* root) { return dynamic_cast<TMainMenu*>(root->O
 // Shown on the screen now: a page control's other pages are not.
 bool ShownOnScreen(const TControl* control) { return control->Showing() && control->Widget()->isVisible(); }
 
-// Cancels what a script left open: held buttons, menus and modal windows.
+// Cancels what a script left open: held buttons and keys, menus and modal
+// windows.
 void CloseLeftovers() {
-  if (g_pointer.buttons && g_pointer.grab) {
+  if (g_pointer.buttons && (g_pointer.grab || XServerUser::Active())) {
     const QPoint at = QCursor::pos();
     for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton})
       if (g_pointer.buttons & b) SendMouse(at, QEvent::MouseButtonRelease, b, Qt::NoModifier);
+  }
+  if (XServerUser::Active() && XServerUser::HeldModifiers() != Qt::NoModifier) {
+    XServerUser::HoldModifiers(Qt::NoModifier);
+    XServerUser::Flush();
   }
   while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
   for (int i = 0; Screen && i < Screen->FormCount(); ++i)
@@ -420,12 +544,18 @@ void RunAsUser(const std::function<void()>& script) {
   run.Resume();
   if (run.Finished()) CloseLeftovers();
   while (!run.Finished()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  if (XServerUser::Pending()) ServeUntilIdle();
   TUserScript::current = nullptr;
   g_pacer = nullptr;
   if (run.Failure()) std::rethrow_exception(run.Failure());
 }
 
 void UserCall(const std::function<void()>& call) { Act(call); }
+
+void UserWaitForWindows() {
+  if (!XServerUser::Active()) return Act([] {});
+  Act([] { WhenWindowsSettled([] { XServerUser::Flush(); }); });
+}
 
 bool UserWaitFor(const std::function<bool()>& done, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -456,10 +586,33 @@ bool UserRelease(const TUserPoint& at, TMouseButton button, TShiftState shift) {
 }
 
 bool UserClick(const TUserPoint& at, TMouseButton button, TShiftState shift) {
-  return UserMove(at, shift) && UserPress(at, button, shift) && UserRelease(at, button, shift);
+  const bool made = UserMove(at, shift) && UserPress(at, button, shift) && UserRelease(at, button, shift);
+  LetGoOfModifiers();
+  return made;
 }
 
 bool UserDoubleClick(const TUserPoint& at, TShiftState shift) {
+  if (XServerUser::Active()) {
+    // The server times the clicks: both go in one batch, so that no pause
+    // of a busy machine splits them.
+    if (!UserMove(at, shift)) return false;
+    Act([at] {
+      WhenWindowsSettled([at] {
+        TPoint p;
+        if (!at.Resolve(p)) return;
+        const QPoint global(p.X, p.Y);
+        QWindow* window = MouseWindowAt(global);
+        const auto clicks = [window] {
+          for (bool down : {true, false, true, false}) PressThroughServer(window, Qt::LeftButton, down);
+        };
+        if (const int pause = MsUntilNotADoubleClick(global, Qt::LeftButton))
+          return XServerUser::RunLater(pause, clicks);
+        clicks();
+      });
+    });
+    LetGoOfModifiers();
+    return true;
+  }
   g_pointer.secondClick = true;
   const bool first = UserClick(at, mbLeft, shift);
   g_pointer.secondClick = false;
@@ -472,16 +625,31 @@ bool UserDrag(const TUserPoint& from, const TUserPoint& to, TMouseButton button,
   constexpr int Steps = 8;
   for (int i = 1; i <= Steps; ++i)
     UserMove(TUserPoint::OnScreen(a.X + (b.X - a.X) * i / Steps, a.Y + (b.Y - a.Y) * i / Steps), shift);
-  return UserRelease(TUserPoint::OnScreen(b.X, b.Y), button, shift);
+  const bool released = UserRelease(TUserPoint::OnScreen(b.X, b.Y), button, shift);
+  LetGoOfModifiers();
+  return released;
+}
+
+// On a real X server a key goes down or up with the modifier keys of shift
+// held, and the keyboard's layout decides what it types.
+void KeyThroughServer(uint16_t virtualKey, TShiftState shift, bool down) {
+  Qt::KeyboardModifiers modifiers;
+  const int key = QtKeyFromVirtual(virtualKey, shift, modifiers);
+  KeysThroughServer([key, modifiers, shift, down] {
+    XServerUser::HoldModifiers(QtModifiers(shift));
+    XServerUser::Key(key, modifiers & Qt::KeypadModifier, down);
+  });
 }
 
 void UserKeyPress(uint16_t virtualKey, const AnsiString& text, TShiftState shift) {
+  if (XServerUser::Active()) return KeyThroughServer(virtualKey, shift, true);
   Qt::KeyboardModifiers modifiers;
   const int key = QtKeyFromVirtual(virtualKey, shift, modifiers);
   KeyAction(QEvent::KeyPress, key, modifiers, ToQString(text));
 }
 
 void UserKeyRelease(uint16_t virtualKey, const AnsiString& text, TShiftState shift) {
+  if (XServerUser::Active()) return KeyThroughServer(virtualKey, shift, false);
   Qt::KeyboardModifiers modifiers;
   const int key = QtKeyFromVirtual(virtualKey, shift, modifiers);
   KeyAction(QEvent::KeyRelease, key, modifiers, ToQString(text));
@@ -490,10 +658,23 @@ void UserKeyRelease(uint16_t virtualKey, const AnsiString& text, TShiftState shi
 void UserKey(uint16_t virtualKey, TShiftState shift) {
   Qt::KeyboardModifiers modifiers;
   const int key = QtKeyFromVirtual(virtualKey, shift, modifiers);
+  if (XServerUser::Active()) {
+    return KeysThroughServer([key, modifiers, shift] {
+      const Qt::KeyboardModifiers before = XServerUser::HeldModifiers();
+      XServerUser::HoldModifiers(QtModifiers(shift));
+      if (XServerUser::Key(key, modifiers & Qt::KeypadModifier, true))
+        XServerUser::Key(key, modifiers & Qt::KeypadModifier, false);
+      XServerUser::HoldModifiers(before);
+    });
+  }
   Stroke(key, modifiers, TypedBy(virtualKey, shift), shift);
 }
 
 void UserType(const AnsiString& text) {
+  if (XServerUser::Active()) {
+    for (char32_t c : ToQString(text).toUcs4()) KeysThroughServer([c] { XServerUser::Type(c); });
+    return;
+  }
   for (char32_t c : ToQString(text).toUcs4()) {
     const QString typed = QString::fromUcs4(&c, 1);
     int key = Qt::Key_unknown;
@@ -549,6 +730,8 @@ TControl* FindButton(TWinControl* parent, const AnsiString& caption) {
 bool MenuShowing(TMenuItem* parent) { return parent && parent->SubMenu()->isVisible(); }
 
 void UserScreenshot(TBitmap& picture) {
+  // On an X server the screen is read once it shows all the program did.
+  if (XServerUser::Active()) Act([] { XServerUser::Flush(); });
   QRect area = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
   for (QWidget* w : WindowsTopFirst()) area |= w->geometry();
   area |= QRect(0, 0, 1, 1);

@@ -2,10 +2,16 @@
 // for benchmarks that drive the program as a person does.
 //
 // Every action is injected where the window system hands input to the
-// program (Qt's window-system interface), never sent to a control, so modal
-// blocking, window activation, focus, shortcuts, key translation and menus
-// act on it exactly as on a real user's input. It works on any platform,
-// the offscreen one included.
+// program, never sent to a control, so modal blocking, window activation,
+// focus, shortcuts, key translation and menus act on it exactly as on a
+// real user's input. On an X server the X server itself makes it (its test
+// extension, UserInputX11.h): the server's pointer and buttons, the window
+// manager and the keyboard's layout act on it as on a person's hand, and
+// each action waits until the program has received what the server made of
+// it and the windows have settled where the window manager put them. On
+// other platforms (the offscreen one) it goes through Qt's window-system
+// interface, and the harness stands in for the window manager and a US
+// keyboard.
 // - The mouse goes to the window under the pointer: an open popup menu
 //   takes all mouse input, a pressed button keeps the mouse in its window
 //   until released, otherwise the first window containing the point of the
@@ -84,7 +90,8 @@ bool UserDoubleClick(const TUserPoint& at, TShiftState shift = 0);
 bool UserDrag(const TUserPoint& from, const TUserPoint& to, TMouseButton button = mbLeft, TShiftState shift = 0);
 
 // One key going down or up, typing text (UTF-8), with the shift state the
-// event reports; the modifier keys themselves are not pressed.
+// event reports; the modifier keys themselves are not pressed (on an X
+// server they are held, and the keyboard's layout decides what it types).
 void UserKeyPress(uint16_t virtualKey, const AnsiString& text = "", TShiftState shift = 0);
 void UserKeyRelease(uint16_t virtualKey, const AnsiString& text = "", TShiftState shift = 0);
 // A key stroke: the modifier keys of shift go down, the key goes down and
@@ -95,6 +102,10 @@ void UserType(const AnsiString& text);
 
 // Serves the loop until done() holds (true) or the time is up (false).
 bool UserWaitFor(const std::function<bool()>& done, int timeoutMs = 60000);
+// Serves the loop until the shown windows are on the screen as the user
+// sees them: on an X server the window manager places, shows and activates
+// a window some time after Show returns.
+void UserWaitForWindows();
 
 // A showing form with that caption, or the active modal form for "".
 TForm* FindForm(const AnsiString& caption = "");

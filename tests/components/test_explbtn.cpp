@@ -29,7 +29,7 @@ class ExplorerButton : public ::testing::Test {
     form.SetBounds(0, 0, 300, 200);
     button = Make(10);
     form.Show();
-    Application->ProcessMessages();
+    UserWaitForWindows();
   }
   TExplorerButton* Make(int left) {
     auto* b = new TExplorerButton(&form);

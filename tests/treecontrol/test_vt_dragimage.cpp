@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/controls/Forms.h"
+#include "platform/controls/UserInput.h"
 #include "treecontrol/VTDragImage.h"
 
 namespace {
@@ -18,7 +19,7 @@ struct DragImageFixture : ::testing::Test {
     form->SetBounds(0, 0, 200, 200);
     form->SetColor(RGB(0, 0, 255));
     form->Show();
-    ProcessMessages();
+    UserWaitForWindows();
     origin = form->ClientToScreen({0, 0});
     Fill(picture, 0xFF0000);  // red
   }

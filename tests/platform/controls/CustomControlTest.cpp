@@ -59,6 +59,31 @@ TEST_F(Fixture, ClicksDoubleClicksAndDragsArriveAsButtonMessagesWithClientCoordi
   EXPECT_EQ(PointFromLParam(rec->log.back().LParam), Point(90, 50));
 }
 
+// The pointer leaves every window with the button held and comes back: the
+// control keeps the mouse, every move reports the button and the cursor is
+// where the hand is. Two separate clicks in one place stay single clicks.
+TEST_F(Fixture, AHeldButtonKeepsTheMouseOutsideTheWindowsAndSeparateClicksStaySingle) {
+  form->Show();
+  RunAsUser([&] {
+    ASSERT_TRUE(UserPress(TUserPoint(rec, 20, 20)));
+    rec->log.clear();
+    ASSERT_TRUE(UserMove(TUserPoint::OnScreen(700, 600)));
+    ASSERT_TRUE(UserMove(TUserPoint(rec, 40, 30)));
+    ASSERT_TRUE(UserRelease(TUserPoint(rec, 40, 30)));
+  });
+  // Out there the control hears a non-client move at the screen point.
+  EXPECT_EQ(rec->Messages({WM_NCMOUSEMOVE, WM_MOUSEMOVE, WM_LBUTTONUP}),
+            (std::vector<UINT>{WM_NCMOUSEMOVE, WM_MOUSEMOVE, WM_LBUTTONUP}));
+  EXPECT_EQ(PointFromLParam(rec->First(WM_NCMOUSEMOVE).LParam), Point(700, 600));
+  EXPECT_EQ(rec->First(WM_MOUSEMOVE).WParam & MK_LBUTTON, MK_LBUTTON);
+  EXPECT_EQ(PointFromLParam(rec->log.back().LParam), Point(40, 30));
+  EXPECT_EQ(GetCursorPos(), rec->ClientToScreen({40, 30}));
+  rec->log.clear();
+  UserClick(TUserPoint(rec, 5, 5));
+  UserClick(TUserPoint(rec, 5, 5));
+  EXPECT_EQ(rec->Messages({WM_LBUTTONDOWN, WM_LBUTTONDBLCLK}), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONDOWN}));
+}
+
 TEST_F(Fixture, TypedCharactersArriveAsKeyDownCharKeyUpAndZeroedKeysAreConsumed) {
   std::vector<uint16_t> downs;
   std::u16string typed;
