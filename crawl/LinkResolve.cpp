@@ -267,7 +267,7 @@ bool HasValidHost(const AnsiString& Url) {
   // split here as SplitUrl splits it, without copying its parts.
   if (StartsText("http://", Url)) {
     const std::string_view rest = std::string_view(Url).substr(7);
-    const std::string_view hostPart = rest.substr(0, rest.find_first_of("/?"));
+    const std::string_view hostPart = rest.substr(0, FindAnyOf(rest, "/?"));
     if (hostPart.find('@') == std::string_view::npos) {
       const size_t colon = hostPart.rfind(':');
       return IsValidHostName(colon == std::string_view::npos ? hostPart : hostPart.substr(0, colon));

@@ -63,3 +63,12 @@ inline std::string AsBrowserReads(std::string_view S) {
   if (first == std::string::npos) return std::string();
   return out.substr(first, out.find_last_not_of(' ') - first + 1);
 }
+
+// The first position at or after From of a byte of Set (a few characters), or
+// npos; a plain loop for the same reason as HoldsAnyOf.
+inline size_t FindAnyOf(std::string_view S, std::string_view Set, size_t From = 0) {
+  for (size_t i = From; i < S.size(); ++i)
+    for (char wanted : Set)
+      if (S[i] == wanted) return i;
+  return std::string_view::npos;
+}

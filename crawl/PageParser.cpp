@@ -72,7 +72,7 @@ int FolderCount(const AnsiString& Base) {
 // A URL scheme ("name:") before any "/", "?" or "#"; FileScheme tells "file:".
 bool HasScheme(std::string_view Text, bool& FileScheme) {
   const size_t colon = Text.find(':');
-  if (colon == std::string_view::npos || colon == 0 || Text.substr(0, colon).find_first_of("/\\?#") != std::string_view::npos)
+  if (colon == std::string_view::npos || colon == 0 || HoldsAnyOf(Text.substr(0, colon), "/\\?#"))
     return false;
   FileScheme = SameTextView(Text.substr(0, colon), "file");
   return true;
@@ -241,11 +241,11 @@ bool TPageParse::PassesFilters(AnsiString& Link) const {
 bool TPageParse::LeavesMirror(std::string_view Text) const {
   bool fileScheme = false;
   if (HasScheme(Text, fileScheme)) return fileScheme;
-  Text = Text.substr(0, Text.find_first_of("?#"));
+  Text = Text.substr(0, FindAnyOf(Text, "?#"));
   if (!Text.empty() && (Text[0] == '/' || Text[0] == '\\')) return true;
   int depth = BaseDepth_;
   for (size_t start = 0; start <= Text.size();) {
-    const size_t end = std::min(Text.find_first_of("/\\", start), Text.size());
+    const size_t end = std::min(FindAnyOf(Text, "/\\", start), Text.size());
     const std::string_view segment = Text.substr(start, end - start);
     if (IsDotSegment(segment, 2)) {
       if (--depth < 0) return true;
