@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/controls/ActnList.h"
 #include "platform/ole/OleClipboard.h"
 #include "treecontrol/VTDragDrop.h"
 #include "treecontrol/VTExport.h"
@@ -293,4 +294,61 @@ bool TBaseVirtualTree::CutToClipBoard() {
 bool TBaseVirtualTree::PasteFromClipboard() {
   TVTTreeTransfer* transfer = TVTTreeTransfer::Of(this);
   return transfer && transfer->PasteFromClipboard();
+}
+
+// ---- The standard edit actions ------------------------------------------------------
+
+namespace {
+
+// A standard edit action meant for this tree: one given no control, or the tree.
+bool ServedEditAction(TBaseVirtualTree* tree, TBasicAction* action) {
+  auto* edit = dynamic_cast<TEditAction*>(action);
+  return edit && (!edit->Control() || edit->Control() == tree);
+}
+
+// Whether the clipboard holds nodes a tree can paste.
+bool ClipboardOffersNodes() {
+  TComPtr<IDataObject> data;
+  if (FAILED(OleGetClipboard(data.Receive())) || !data) return false;
+  FORMATETC wanted = MakeFormatEtc(TVTTreeTransfer::NodeFormat(), TYMED_ISTREAM | TYMED_HGLOBAL);
+  return data->QueryGetData(&wanted) == S_OK;
+}
+
+}  // namespace
+
+bool TBaseVirtualTree::ExecuteAction(TBasicAction* action) {
+  if (TCustomControl::ExecuteAction(action)) return true;
+  if (!ServedEditAction(this, action)) return false;
+  if (dynamic_cast<TEditSelectAll*>(action)) {
+    SelectAll(false);
+    return true;
+  }
+  if (dynamic_cast<TEditCopy*>(action)) {
+    CopyToClipBoard();
+    return true;
+  }
+  if (options_->MiscOptions().Contains(toReadOnly)) return false;
+  if (dynamic_cast<TEditCut*>(action)) CutToClipBoard();
+  else if (dynamic_cast<TEditPaste*>(action)) PasteFromClipboard();
+  else if (dynamic_cast<TEditDelete*>(action)) DeleteSelectedNodes();
+  else return false;
+  return true;
+}
+
+bool TBaseVirtualTree::UpdateAction(TBasicAction* action) {
+  if (!Focused() || !ServedEditAction(this, action)) return TCustomControl::UpdateAction(action);
+  const bool selection = selectionCount_ > 0, writable = !options_->MiscOptions().Contains(toReadOnly);
+  bool enabled = false;
+  if (dynamic_cast<TEditSelectAll*>(action))
+    enabled = options_->SelectionOptions().Contains(toMultiSelect) && visibleCount_ > 0;
+  else if (dynamic_cast<TEditCopy*>(action))
+    enabled = selection;
+  else if (dynamic_cast<TEditCut*>(action) || dynamic_cast<TEditDelete*>(action))
+    enabled = selection && writable;
+  else if (dynamic_cast<TEditPaste*>(action))
+    enabled = writable && ClipboardOffersNodes();
+  else
+    return TCustomControl::UpdateAction(action);
+  static_cast<TEditAction*>(action)->SetEnabled(enabled);
+  return true;
 }

@@ -275,6 +275,20 @@ HRESULT TVTDataObject::StgMediumIncRef(const STGMEDIUM& in, STGMEDIUM& out, bool
     case TYMED_ISTREAM:
       if (in.pstm) in.pstm->AddRef();
       break;
+    case TYMED_ISTORAGE:
+      if (in.pstg) in.pstg->AddRef();
+      break;
+    case TYMED_FILE: {
+      // The copy gets a name of its own in task memory.
+      const std::u16string name = in.lpszFileName ? std::u16string(in.lpszFileName) : std::u16string();
+      out.lpszFileName = static_cast<LPOLESTR>(CoTaskMemAlloc((name.size() + 1) * sizeof(OLECHAR)));
+      if (!out.lpszFileName) {
+        out = STGMEDIUM();
+        return E_OUTOFMEMORY;
+      }
+      std::memcpy(out.lpszFileName, name.c_str(), (name.size() + 1) * sizeof(OLECHAR));
+      break;
+    }
     case TYMED_GDI:
     case TYMED_MFPICT:
     case TYMED_ENHMF:

@@ -6,6 +6,7 @@
 #include "platform/graphics/Desktop.h"
 #include "treecontrol/VTAlphaBlend.h"
 #include "treecontrol/VTUnitServices.h"
+#include "treecontrol/VirtualDrawTree.h"
 
 namespace {
 
@@ -79,6 +80,12 @@ TRect TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const WideString& hint,
   if (hintData_.DefaultHint.empty()) hintData_.DefaultHint = hint;
   TBaseVirtualTree* tree = hintData_.Tree;
   PVirtualNode node = hintData_.Node;
+  // A draw tree sizes (and paints) the hints of its nodes itself.
+  if (auto* drawn = dynamic_cast<TCustomVirtualDrawTree*>(tree); drawn && node) {
+    hintData_.HintRect = TRect{};
+    drawn->DoGetHintSize(node, hintData_.Column, hintData_.HintRect);
+    return hintData_.HintRect;
+  }
   auto* strings = dynamic_cast<TCustomVirtualStringTree*>(tree);
   const bool tooltip = node && tree && tree->HintMode() == hmTooltip;
 
@@ -275,8 +282,12 @@ void TVirtualTreeHintWindow::InternalPaint(int step, int stepSize) {
   const int width = hintBitmap_->Width(), height = hintBitmap_->Height();
   if (width <= 0 || height <= 0) return;
   hintBitmap_->Canvas()->CopyRect(Rect(0, 0, width, height), *background_->Canvas(), Rect(0, 0, width, height));
-  PaintContent(hintBitmap_->Canvas(), Rect(0, 0, width - ShadowSize, height - ShadowSize));
-  PaintShadow();
+  if (auto* drawn = dynamic_cast<TCustomVirtualDrawTree*>(hintData_.Tree); drawn && hintData_.Node) {
+    drawn->DoDrawHint(hintBitmap_->Canvas(), hintData_.Node, Rect(0, 0, width, height), hintData_.Column);
+  } else {
+    PaintContent(hintBitmap_->Canvas(), Rect(0, 0, width - ShadowSize, height - ShadowSize));
+    PaintShadow();
+  }
   TBitmap* shown = hintBitmap_.get();
   if (step > 0 && stepSize > 0) {
     animationBitmap_->Assign(*background_);

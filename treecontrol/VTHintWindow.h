@@ -6,7 +6,9 @@
 // Contract
 // - In tooltip mode (hmTooltip) with a node the text is the node's cell text
 //   in the tree's font (OnPaintText may change it), placed over the cell;
-//   otherwise the hint (DefaultHint, else OnGetHint) in the hint font.
+//   otherwise the hint (DefaultHint, else OnGetHint) in the hint font. A draw
+//   tree sizes and paints the hint of a node itself (OnGetHintSize,
+//   OnDrawHint), without a shadow.
 // - An empty text or a multiline node whose text fits in its row gives an
 //   empty rectangle: no hint.
 // - The window is a popup of its own, never parented: rectangles are screen

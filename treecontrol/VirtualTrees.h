@@ -414,6 +414,9 @@ class TBaseVirtualTree : public TCustomControl {
   void InvalidateCache();
   virtual void ValidateCache();
   void Loaded() override;
+  // With toAutoChangeScale, scaling the tree scales DefaultNodeHeight and
+  // the header's font too (while loading only once a node height was set).
+  void ChangeScale(int m, int d) override;
   virtual void Assign(const TBaseVirtualTree& source);
   int ReserveInternalData(int size);
   int InternalDataSize() const { return internalDataSize_; }
@@ -538,6 +541,12 @@ class TBaseVirtualTree : public TCustomControl {
   bool EditNode(PVirtualNode node, TColumnIndex column);
   bool EndEditNode();
   void CancelEditNode();
+  // The standard edit actions (ActnList.h), when the inherited handling
+  // does not take them: select all and copy, and unless read-only cut,
+  // paste and delete the selected nodes. While focused the tree enables
+  // them by what they would do.
+  bool ExecuteAction(TBasicAction* action) override;
+  bool UpdateAction(TBasicAction* action) override;
   PVirtualNode SearchNode() const { return lastSearchNode_; }
   const WideString& SearchBuffer() const { return searchBuffer_; }
   void WndProc(TMessage& message) override;
@@ -547,6 +556,8 @@ class TBaseVirtualTree : public TCustomControl {
   // the area it belongs to, by HintMode; false when no hint is due there.
   // The hint window asks this before it shows anything.
   bool GetHintFor(TPoint p, WideString& text, TRect& area);
+  // Whether the form the tree sits on is the active one (true off a form).
+  bool FormActive() const;
 
   // ---- Events -------------------------------------------------------------
   TVTAfterCellPaintEvent OnAfterCellPaint;

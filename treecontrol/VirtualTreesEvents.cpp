@@ -311,12 +311,18 @@ WideString TBaseVirtualTree::DoGetNodeHint(PVirtualNode, TColumnIndex) { return 
 
 WideString TBaseVirtualTree::DoGetNodeToolTip(PVirtualNode, TColumnIndex) { return Utf8ToWide(Hint()); }
 
+bool TBaseVirtualTree::FormActive() const {
+  TWinControl* run = Parent();
+  while (run && !dynamic_cast<TForm*>(run)) run = run->Parent();
+  return !run || static_cast<TForm*>(run)->Active();
+}
+
 bool TBaseVirtualTree::GetHintFor(TPoint p, WideString& text, TRect& area) {
   text.clear();
   area = TRect{};
   HWND capture = GetCapture();
   if ((capture && capture != Handle()) || !ShowHint() || HasState(stDrawSelecting) || HasState(stOLEDragging) ||
-      HasState(stScrolling) || (header_->States() & (hsDragging | hsTracking)))
+      HasState(stScrolling) || (header_->States() & (hsDragging | hsTracking)) || !FormActive())
     return false;
   TVirtualTreeColumns& columns = header_->Columns();
   if (header_->InHeader(p)) {

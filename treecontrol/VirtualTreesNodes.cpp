@@ -241,6 +241,14 @@ void TBaseVirtualTree::SetRootNodeCount(uint32_t value) {
   EndUpdate();
 }
 
+void TBaseVirtualTree::ChangeScale(int m, int d) {
+  TCustomControl::ChangeScale(m, d);
+  if (!options_->AutoOptions().Contains(toAutoChangeScale)) return;
+  if (IsLoading() && !HasState(stScaleOnLoad)) return;
+  SetDefaultNodeHeight(int((int64_t(defaultNodeHeight_) * m + d / 2) / d));
+  header_->ChangeScale(m, d);
+}
+
 void TBaseVirtualTree::Loaded() {
   TCustomControl::Loaded();
   if (HasState(stRootCountOnLoad) && root_->ChildCount != 0) {

@@ -573,6 +573,26 @@ void TControl::Notification(TComponent* component, TOperation operation) {
   if (operation == opRemove && component == popupMenu_) popupMenu_ = nullptr;
 }
 
+namespace {
+int Scaled(int value, int m, int d) { return int((int64_t(value) * m + (value < 0 ? -d : d) / 2) / d); }
+}  // namespace
+
+void TControl::ScaleBy(int m, int d) {
+  if (m > 0 && d > 0 && m != d) ChangeScale(m, d);
+}
+
+void TControl::ChangeScale(int m, int d) {
+  SetBounds(Scaled(Left(), m, d), Scaled(Top(), m, d), Scaled(Width(), m, d), Scaled(Height(), m, d));
+  if (!parentFont_) font_->SetSize(Scaled(font_->Size(), m, d));
+}
+
+void TWinControl::ChangeScale(int m, int d) {
+  DisableAlign();
+  for (TControl* child : std::vector<TControl*>(controls_)) child->ChangeScale(m, d);
+  TControl::ChangeScale(m, d);
+  EnableAlign();
+}
+
 void TControl::SetParentFont(bool value) {
   parentFont_ = value;
   if (value && parent_) {

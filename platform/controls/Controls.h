@@ -29,6 +29,7 @@ class TWinControl;
 class TPopupMenu;
 class TControlBridge;
 class TPaintWidget;
+class TBasicAction;
 
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient, alCustom };
 enum TAnchorKind : uint8_t { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
@@ -150,6 +151,17 @@ class TControl : public TComponent, public TPublisher {
   TDragDropEvent OnDragDrop;
   TEndDragEvent OnEndDrag;
 
+  // The control as the target of an action (ActnList.h): runs, or updates
+  // the state of, an action that handles this control; true when it did.
+  virtual bool ExecuteAction(TBasicAction* action);
+  virtual bool UpdateAction(TBasicAction* action);
+
+  // Scaling to another pixel density: the control's bounds and, unless it
+  // follows its parent's font, its font size are multiplied by m / d
+  // (rounded); a windowed control scales its children too. ChangeScale is the
+  // hook controls override to scale what else they measure in pixels.
+  void ScaleBy(int m, int d);
+
   // Platform.
   QWidget* Widget() const { return widget_; }
   static TControl* FromHandle(HWND wnd);
@@ -169,6 +181,7 @@ class TControl : public TComponent, public TPublisher {
   virtual void MouseMove(TShiftState shift, int x, int y);
   virtual bool DoMouseWheel(TShiftState shift, int delta, TPoint mousePos);
   virtual void Resize();
+  virtual void ChangeScale(int m, int d);
   virtual void TextChanged() {}
   virtual void VisibleChanged();
   virtual void ColorChanged();
@@ -264,6 +277,7 @@ class TWinControl : public TControl {
   void BoundsChanged(bool sizeChanged) override;
   void ColorChanged() override;
   virtual void AlignControls();
+  void ChangeScale(int m, int d) override;
   virtual void ChildInserted(TControl*) {}
   virtual void ChildRemoved(TControl*) {}
 

@@ -1,7 +1,11 @@
 // Colours as the program stores them: 0x00BBGGRR values, system colours as
 // 0x80000000 plus the system colour index, and the two special values clNone
-// and clDefault. ColorToRGB resolves system colours to a fixed classic palette
-// so that painting is the same on every desktop.
+// and clDefault. ColorToRGB resolves system colours as the desktop has them:
+// from the application's palette (window, text, button face and its shades,
+// highlight, tooltip and link colours), following every change of it; the
+// colours the palette has no role for, and all of them before the
+// application exists, come from a fixed classic table. The controls module
+// sends WM_SYSCOLORCHANGE to the windows when the palette changes.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,12 @@
 // Storage media: releasing them and reading their bytes.
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/ole/ObjIdl.h"
+
+void* CoTaskMemAlloc(size_t size) { return std::malloc(size ? size : 1); }
+
+void CoTaskMemFree(void* block) { std::free(block); }
 
 void ReleaseStgMedium(STGMEDIUM* medium) {
   if (!medium) return;
@@ -11,6 +16,10 @@ void ReleaseStgMedium(STGMEDIUM* medium) {
     GlobalFree(medium->hGlobal);
   } else if (medium->tymed == TYMED_ISTREAM && medium->pstm) {
     medium->pstm->Release();
+  } else if (medium->tymed == TYMED_ISTORAGE && medium->pstg) {
+    medium->pstg->Release();
+  } else if (medium->tymed == TYMED_FILE) {
+    CoTaskMemFree(medium->lpszFileName);
   }
   *medium = STGMEDIUM();
 }

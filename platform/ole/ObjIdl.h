@@ -1,12 +1,14 @@
 // The data-transfer interfaces of OLE: format descriptions (FORMATETC),
-// storage media (STGMEDIUM over global memory or a stream), IStream,
-// IEnumFORMATETC, IDataObject and the advise interfaces, with the helpers
-// that create and release them.
+// storage media (STGMEDIUM over global memory, a stream, a storage or a
+// file name), IStream, IStorage, IEnumFORMATETC, IDataObject and the advise
+// interfaces, with the helpers that create and release them.
 //
 // Contract
 // - A STGMEDIUM owns what it names unless pUnkForRelease is set; then
 //   releasing it releases that object instead. ReleaseStgMedium frees (or
-//   releases) and clears the medium; calling it twice is harmless.
+//   releases) and clears the medium; calling it twice is harmless. A file
+//   medium owns its name (task memory, CoTaskMemAlloc), not the file: the
+//   file stays where it is.
 // - Input parameters are const pointers; out parameters receive a reference
 //   the caller must release.
 // - CreateFormatEnumerator copies the array; the enumerator follows the
@@ -53,13 +55,23 @@ inline FORMATETC MakeFormatEtc(CLIPFORMAT format, DWORD tymed = TYMED_HGLOBAL) {
 }
 
 class IStream;
+class IStorage;
+using OLECHAR = char16_t;
+using LPOLESTR = OLECHAR*;
 
 struct STGMEDIUM {
   DWORD tymed = TYMED_NULL;
   HGLOBAL hGlobal = nullptr;
   IStream* pstm = nullptr;
+  IStorage* pstg = nullptr;
+  LPOLESTR lpszFileName = nullptr;  // zero-terminated, in task memory
   IUnknown* pUnkForRelease = nullptr;
 };
+
+// Task memory: blocks one party allocates and another frees (file names of
+// file media). CoTaskMemAlloc gives nullptr when memory runs out.
+void* CoTaskMemAlloc(size_t size);
+void CoTaskMemFree(void* block);
 
 void ReleaseStgMedium(STGMEDIUM* medium);
 
@@ -82,6 +94,13 @@ class IStream : public IUnknown {
 };
 
 HRESULT CreateStreamOnHGlobal(HGLOBAL block, bool deleteOnRelease, IStream** out);
+
+// A structured storage (a file system inside a file). Media only hand it on
+// with its reference count; no storage implementation is provided here.
+class IStorage : public IUnknown {
+ public:
+  static constexpr IID iid = OleIid(0x0000000B);
+};
 HRESULT GetHGlobalFromStream(IStream* stream, HGLOBAL* out);
 
 class IEnumFORMATETC : public IUnknown {

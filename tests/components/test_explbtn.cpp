@@ -10,7 +10,11 @@
 
 namespace {
 
-const TColor kFace = ColorToRGB(clBtnFace), kLight = ColorToRGB(clBtnHighlight), kDark = ColorToRGB(clBtnShadow);
+// System colours as the desktop has them, read while a test runs: the
+// desktop's palette is known once the application exists.
+TColor Face() { return ColorToRGB(clBtnFace); }
+TColor Light() { return ColorToRGB(clBtnHighlight); }
+TColor Dark() { return ColorToRGB(clBtnShadow); }
 using TLook = std::vector<TColor>;
 
 // 16x16: transparent (the top-left colour) around a square at 2..13.
@@ -62,9 +66,9 @@ TEST(ExplorerButtonMono, GreyLevelsFollowTheShadingThresholdsAndKeepTheTranspare
   const TColor colours[] = {clFuchsia, RGB(200, 200, 200), RGB(100, 100, 100), RGB(30, 30, 30), RGB(10, 10, 10)};
   for (int x = 0; x < 5; ++x) source.Canvas()->SetPixel(x, 0, colours[x]);
   const std::pair<TExplorerButtonShadingType, TLook> expected[] = {
-      {stMedium, {clFuchsia, clWhite, kLight, kDark, clBlack}},
-      {stLight, {clFuchsia, clWhite, clWhite, kDark, clBlack}},
-      {stDark, {clFuchsia, clWhite, kLight, clBlack, clBlack}}};
+      {stMedium, {clFuchsia, clWhite, Light(), Dark(), clBlack}},
+      {stLight, {clFuchsia, clWhite, clWhite, Dark(), clBlack}},
+      {stDark, {clFuchsia, clWhite, Light(), clBlack, clBlack}}};
   for (const auto& [shading, look] : expected) {
     TBitmap mono;
     MakeMonoBitmap(source, shading, mono);
@@ -76,14 +80,14 @@ TEST_F(ExplorerButton, EachStateOfTheMouseHasItsLookAndOnlyAReleaseInsideClicks)
   button->SetBitmap(TSquare());
   button->OnEnter = [this](TObject*) { inside = true; };
   button->OnExit = [this](TObject*) { inside = false; };
-  const TLook grey = {kFace, kFace, kLight, kFace};
+  const TLook grey = {Face(), Face(), Light(), Face()};
   EXPECT_EQ(Look(), grey);
   ASSERT_TRUE(UserMove(TUserPoint(button, 30, 25)));
   EXPECT_TRUE(inside);
-  EXPECT_EQ(Look(), (TLook{kLight, kFace, clRed, kFace}));
+  EXPECT_EQ(Look(), (TLook{Light(), Face(), clRed, Face()}));
   // Pressed: the bevel turns over and the picture sinks by one pixel.
   UserPress(TUserPoint(button, 30, 25));
-  EXPECT_EQ(Look(), (TLook{kDark, kFace, clRed, clRed}));
+  EXPECT_EQ(Look(), (TLook{Dark(), Face(), clRed, clRed}));
   // Dragged out it looks released; let go outside, nothing is clicked.
   UserMove(TUserPoint(button, 100, 100));
   EXPECT_EQ(Look(), grey);
@@ -104,7 +108,7 @@ TEST_F(ExplorerButton, EachStateOfTheMouseHasItsLookAndOnlyAReleaseInsideClicks)
   // Disabled: embossed in shadow and highlight, or the DisabledBitmap; the
   // mouse is ignored.
   button->SetEnabled(false);
-  EXPECT_EQ(Look(), (TLook{kFace, kFace, kDark, kLight}));
+  EXPECT_EQ(Look(), (TLook{Face(), Face(), Dark(), Light()}));
   UserClick(TUserPoint(button, 20, 20));
   EXPECT_EQ(clicked.size(), 1u);
   button->SetDisabledBitmap(TSquare(clGreen));
@@ -133,9 +137,9 @@ TEST_F(ExplorerButton, GroupedButtonsActLikeRadioButtonsAndShowTheDownPattern) {
 
   // A down button is filled with the checked pattern, unless told not to.
   button->SetDown(true);
-  EXPECT_EQ(Look(), (TLook{kDark, kFace, kLight, kLight}));
+  EXPECT_EQ(Look(), (TLook{Dark(), Face(), Light(), Light()}));
   button->SetShowDownPattern(false);
-  EXPECT_EQ(Look(), (TLook{kDark, kFace, kFace, kFace}));
+  EXPECT_EQ(Look(), (TLook{Dark(), Face(), Face(), Face()}));
 }
 
 TEST_F(ExplorerButton, ADropDownMenuIsMarkedAndOpensOnThePressInsteadOfAClick) {
@@ -148,7 +152,7 @@ TEST_F(ExplorerButton, ADropDownMenuIsMarkedAndOpensOnThePressInsteadOfAClick) {
   button->SetDropDownMenu(menu);
   // The mark, in the caption's colour: rows of 7, 5, 3, 1 from one pixel
   // above half the picture's height, 3 pixels right of it.
-  EXPECT_EQ(Pixels({{36, 24}, {42, 24}, {39, 27}, {38, 27}}), (TLook{clBlack, clBlack, clBlack, kFace}));
+  EXPECT_EQ(Pixels({{36, 24}, {42, 24}, {39, 27}, {38, 27}}), (TLook{clBlack, clBlack, clBlack, Face()}));
   SetDialogResponder([](const TDialogRequest&) {
     TDialogAnswer answer;
     answer.Result = 1;  // the first item
@@ -157,10 +161,10 @@ TEST_F(ExplorerButton, ADropDownMenuIsMarkedAndOpensOnThePressInsteadOfAClick) {
   UserClick(TUserPoint(button, 20, 20));
   EXPECT_EQ(picked, 1);
   EXPECT_TRUE(clicked.empty());
-  EXPECT_EQ(Look()[0], kLight);  // raised, no longer pressed
+  EXPECT_EQ(Look()[0], Light());  // raised, no longer pressed
   // Freeing the menu takes the mark away.
   delete menu;
-  EXPECT_EQ(Pixels({{39, 27}}), TLook{kFace});
+  EXPECT_EQ(Pixels({{39, 27}}), TLook{Face()});
 
   // A command of the menu may free the button.
   menu = new TPopupMenu(&form);

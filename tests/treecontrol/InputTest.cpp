@@ -4,8 +4,8 @@
 #include "TreeFixture.h"
 #include "platform/controls/Accessibility.h"
 #include "platform/controls/Dialogs.h"
-#include "platform/controls/ExtCtrls.h"
 #include "platform/controls/Menus.h"
+#include "platform/controls/StdCtrls.h"
 #include "platform/controls/UserInput.h"
 #include "treecontrol/VTDragImage.h"
 

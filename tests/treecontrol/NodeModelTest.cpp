@@ -169,6 +169,35 @@ TEST_F(NodeModel, RootCountSetWhileLoadingAppliesWhenLoadingEnds) {
   EXPECT_TRUE(tree->TreeOptions().MiscOptions().Contains(toReadOnly));
 }
 
+// Scaling the form scales the default node height and the header's font
+// with toAutoChangeScale; nodes made before keep their heights. Without the
+// option only the bounds scale; while loading, only once a node height was set.
+TEST_F(NodeModel, AutoChangeScaleScalesTheNodeHeightAndTheHeader) {
+  tree->SetRootNodeCount(1);
+  tree->Header().Font().SetSize(8);
+  form->ScaleBy(3, 2);
+  EXPECT_EQ(tree->DefaultNodeHeight(), 18);
+  EXPECT_EQ(tree->Width(), 450);
+  tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() + TVTAutoOptions{toAutoChangeScale});
+  form->ScaleBy(3, 2);
+  EXPECT_EQ(tree->DefaultNodeHeight(), 27);
+  EXPECT_EQ(tree->Header().Font().Size(), 12);
+  EXPECT_EQ(Nth(0)->NodeHeight, 18);
+  tree->SetRootNodeCount(2);
+  EXPECT_EQ(Nth(1)->NodeHeight, 27);
+  TForm other(nullptr);
+  TTestTree loading(&other);
+  loading.SetParent(&other);
+  loading.TreeOptions().SetAutoOptions(loading.TreeOptions().AutoOptions() + TVTAutoOptions{toAutoChangeScale});
+  loading.SetLoading(true);
+  other.ScaleBy(2, 1);
+  EXPECT_EQ(loading.DefaultNodeHeight(), 18);
+  loading.SetDefaultNodeHeight(20);
+  other.ScaleBy(2, 1);
+  EXPECT_EQ(loading.DefaultNodeHeight(), 40);
+  loading.SetLoading(false);
+}
+
 TEST_F(NodeModel, UserDataIsZeroedPerNodeAndSizeChangesRebuild) {
   struct Data {
     int value;

@@ -96,15 +96,30 @@ TEST_F(Queries, PrintingTheWindowAndChangedSystemColours) {
   EXPECT_GT(InkIn(window.Canvas(), Rect(offset.X, 0, offset.X + 150, offset.Y), ColorToRGB(clWhite)), 100)
       << "the header band above the client area";
   // The desktop's palette changes: the check images are made anew, and the
-  // check boxes drawn from them.
+  // check boxes drawn from them (without the visual style) take the new
+  // window colour where they had the old one, as the background does.
   int rebuilt = 0;
   TChangeLink link;
   link.OnChange = [&](TObject*) { ++rebuilt; };
   tree->CheckImages()->RegisterChanges(&link);
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() - TVTPaintOptions{toThemeAware});
+  TBitmap plain(tree->ClientWidth(), tree->ClientHeight()), shaded(tree->ClientWidth(), tree->ClientHeight());
+  tree->Perform(WM_PRINTCLIENT, WPARAM(plain.Canvas()), 0);
+  const TColor oldWindow = ColorToRGB(clWindow), newWindow = RGB(250, 240, 200);
   const QPalette desktop = QApplication::palette();
-  QApplication::setPalette(QPalette(Qt::darkGreen));
+  QPalette changed = desktop;
+  changed.setColor(QPalette::Base, QColor(250, 240, 200));
+  QApplication::setPalette(changed);
   EXPECT_GT(rebuilt, 0);
+  tree->Perform(WM_PRINTCLIENT, WPARAM(shaded.Canvas()), 0);
+  int followed = 0;
+  for (int y = 0; y < 18; ++y)
+    for (int x = 0; x < 60; ++x)
+      if (plain.Canvas()->Pixel(x, y) == oldWindow) followed += shaded.Canvas()->Pixel(x, y) == newWindow;
+  EXPECT_EQ(followed, CountColor(plain.Canvas(), Rect(0, 0, 60, 18), oldWindow));
+  EXPECT_GT(CountColor(shaded.Canvas(), Rect(0, 0, 60, 18), newWindow), 0);
   QApplication::setPalette(desktop);
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() + TVTPaintOptions{toThemeAware});
   TBitmap again(tree->ClientWidth(), tree->ClientHeight());
   tree->Perform(WM_PRINTCLIENT, WPARAM(again.Canvas()), 0);
   EXPECT_EQ(CountColor(again.Canvas(), Rect(0, 0, 60, 18), client.Canvas()->Pixel(25, 9)),

@@ -96,6 +96,8 @@ TEST_F(StringTree, HintsFollowTheHintMode) {
   tree->SetRootNodeCount(2);
   tree->SetShowHint(true);
   tree->SetHint("control hint");
+  form->Show();
+  form->Activate();  // hints show on the active form only
   WideString text;
   TRect area;
   EXPECT_TRUE(tree->GetHintFor(Point(30, 5), text, area));

@@ -40,6 +40,13 @@ inline void AddSolidImage(TImageList& images, TColor color) {
   images.AddMasked(&bitmap, clFuchsia);
 }
 
+// The top-level node at index (nullptr past the last), without initialising.
+inline PVirtualNode TopLevelNode(TBaseVirtualTree* tree, uint32_t index) {
+  PVirtualNode run = tree->GetFirstNoInit();
+  while (run && run->Index != index) run = run->NextSibling;
+  return run;
+}
+
 // Exposes the protected keyboard entry so tests can give a shift state.
 class TTestTree : public TVirtualStringTree {
  public:
@@ -88,11 +95,7 @@ struct TreeFixture : ::testing::Test {
     delete form;
   }
 
-  PVirtualNode Nth(uint32_t index) {
-    PVirtualNode run = tree->GetFirstNoInit();
-    while (run && run->Index != index) run = run->NextSibling;
-    return run;
-  }
+  PVirtualNode Nth(uint32_t index) { return TopLevelNode(tree, index); }
   void Click(int x, int y, WPARAM keys = 0) {
     tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON | keys, MakeLParam(x, y));
     tree->Perform(WM_LBUTTONUP, keys, MakeLParam(x, y));

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "TreeFixture.h"
+#include "platform/controls/ActnList.h"
 #include "platform/controls/Clipbrd.h"
 #include "platform/ole/OleClipboard.h"
 #include "treecontrol/VTDragDrop.h"
@@ -175,4 +176,53 @@ TEST_F(ClipboardFixture, DamagedNodeBlocksAddNoRows) {
     }
     EXPECT_EQ(Layout(tree), "10 20[21] 30");
   }
+}
+
+// The standard edit actions reach the focused tree: select all, copy, paste
+// and delete work on its nodes and are enabled by what they would do; a
+// read-only tree takes copy and select all only.
+TEST_F(ClipboardFixture, StandardEditActionsServeTheFocusedTree) {
+  form->Show();
+  form->Activate();
+  tree->SetFocus();
+  ProcessMessages();
+  ASSERT_TRUE(tree->Focused());
+  Clipboard()->Clear();
+  TEditSelectAll selectAll(nullptr);
+  TEditCopy copy(nullptr);
+  TEditCut cut(nullptr);
+  TEditPaste paste(nullptr);
+  TEditDelete remove(nullptr);
+  const auto enabled = [&] {
+    std::string states;
+    for (TEditAction* action : std::initializer_list<TEditAction*>{&selectAll, &copy, &cut, &paste, &remove}) {
+      EXPECT_TRUE(action->Update()) << action->ClassName();
+      states += action->Enabled() ? '1' : '0';
+    }
+    return states;
+  };
+  EXPECT_EQ(enabled(), "10000") << "nothing selected, nothing to paste";
+  ASSERT_TRUE(selectAll.Execute());
+  EXPECT_EQ(tree->SelectedCount(), 4);
+  tree->ClearSelection();
+  tree->SetSelected(Nth(0), true);
+  EXPECT_EQ(enabled(), "11101");
+  ASSERT_TRUE(copy.Execute());
+  EXPECT_EQ(enabled(), "11111") << "the copied node can be pasted";
+  tree->SetFocusedNode(Nth(2));
+  ASSERT_TRUE(paste.Execute());
+  EXPECT_EQ(Layout(tree), "10 20[21] 30[10]");
+  tree->ClearSelection();
+  tree->SetSelected(Nth(1), true);
+  ASSERT_TRUE(remove.Execute());
+  EXPECT_EQ(Layout(tree), "10 30[10]");
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() + TVTMiscOptions{toReadOnly});
+  tree->SetSelected(Nth(0), true);
+  EXPECT_EQ(enabled(), "11000");
+  EXPECT_FALSE(remove.Execute()) << "a read-only tree deletes nothing";
+  EXPECT_EQ(Layout(tree), "10 30[10]");
+  // An action meant for another control is not the tree's.
+  TTestTree stranger(form);
+  copy.SetControl(&stranger);
+  EXPECT_FALSE(copy.Execute());
 }

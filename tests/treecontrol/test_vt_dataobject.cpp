@@ -212,6 +212,45 @@ TEST_F(DataObjectFixture, SetDataCopiesOrKeepsMediaAndClipboardObjectsCancelOnRe
   EXPECT_EQ(GlobalSize(owned.hGlobal), 0u);  // released with the object
 }
 
+// A storage set on the object is kept with one more reference and handed
+// out the same way; a file name set without release is copied, and every
+// medium handed out names the file in a block of its own.
+TEST_F(DataObjectFixture, StorageAndFileMediaAreHeldAndCopied) {
+  struct TStorage : TInterfacedObject<IStorage> {};
+  TComPtr<TStorage> storage(new TStorage);
+  TComPtr<TVTDataObject> data(new TVTDataObject(host.get(), false));
+  FORMATETC stored = MakeFormatEtc(CLIPFORMAT(RegisterClipboardFormat("Harvella storage")), TYMED_ISTORAGE);
+  STGMEDIUM medium;
+  medium.tymed = TYMED_ISTORAGE;
+  medium.pstg = storage.Get();
+  ASSERT_EQ(data->SetData(&stored, &medium, false), S_OK);
+  EXPECT_EQ(storage->AddRef(), 3u) << "the test, the object and this call";
+  storage->Release();
+  STGMEDIUM out;
+  ASSERT_EQ(data->GetData(&stored, &out), S_OK);
+  EXPECT_EQ(out.pstg, storage.Get());
+  ReleaseStgMedium(&out);
+
+  FORMATETC file = MakeFormatEtc(CLIPFORMAT(RegisterClipboardFormat("Harvella file")), TYMED_FILE);
+  const std::u16string name = u"/tmp/n\u00e4me";
+  auto* given = static_cast<LPOLESTR>(CoTaskMemAlloc((name.size() + 1) * sizeof(OLECHAR)));
+  std::memcpy(given, name.c_str(), (name.size() + 1) * sizeof(OLECHAR));
+  medium = STGMEDIUM();
+  medium.tymed = TYMED_FILE;
+  medium.lpszFileName = given;
+  ASSERT_EQ(data->SetData(&file, &medium, false), S_OK);
+  ReleaseStgMedium(&medium);  // the object made its own copy
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(data->GetData(&file, &out), S_OK);
+    ASSERT_NE(out.lpszFileName, nullptr);
+    EXPECT_EQ(std::u16string(out.lpszFileName), name);
+    ReleaseStgMedium(&out);
+  }
+  data.Reset();
+  EXPECT_EQ(storage->AddRef(), 2u) << "released with the object";
+  storage->Release();
+}
+
 TEST_F(DataObjectFixture, DragManagerForwardsTargetCallsAndDecidesTheSourceLoop) {
   TComPtr<TVTDragManager> manager(new TVTDragManager(host.get()));
   TComPtr<IDataObject> own = manager->GetDataObject();

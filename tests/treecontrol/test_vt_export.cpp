@@ -81,8 +81,11 @@ TEST_F(ExportFixture, ColumnsQuoteSeparatorsDifferentlyInBothTextPaths) {
   EXPECT_NE(html.find("bgcolor=#FFFFFF caption=\"Caption\" cellspacing"), AnsiString::npos);
   // The header row always takes the button face, whatever the columns' colours.
   tree->Header().Columns()[1]->SetColor(clRed);
+  const TColor face = ColorToRGB(clBtnFace);
+  const AnsiString faceValue =
+      "#" + IntToHex(GetRValue(face), 2) + IntToHex(GetGValue(face), 2) + IntToHex(GetBValue(face), 2);
   EXPECT_NE(ContentToHTML(*tree, tstAll).find("<th height=\"" + IntToStr(tree->Header().Height()) +
-                                              "px\" align=left bgcolor=#F0F0F0 width=\"96px\">Size</th>"),
+                                              "px\" align=left bgcolor=" + faceValue + " width=\"96px\">Size</th>"),
             AnsiString::npos);
   EXPECT_NE(ContentToHTML(*tree, tstAll).find("align=left bgcolor=#FF0000>1</td>"), AnsiString::npos);
   EXPECT_NE(ContentToRTF(*tree, tstAll).find("\\cellx1440\\cellx2880\\pard\\intbl\\f0\\cf1\\fs16 \\u78\\'3f"),

@@ -1,6 +1,6 @@
 // The hint window: texts and sizes of hints and tooltips, placement on the
 // desktop, the composed picture with its shadow, and the tree's answer when
-// the mouse rests over it.
+// the mouse rests over it (only while its form is active).
 #include <QApplication>
 #include <QHelpEvent>
 #include <QWidget>
@@ -225,4 +225,15 @@ TEST_F(HintTriggerFixture, RestingOverACutTextShowsItUntilTheMouseLeavesOrAKey) 
   Rest(1);
   Application->CancelHint();
   EXPECT_EQ(Shown(), u"");
+  // Nothing while another form is the active one.
+  TForm other(nullptr);
+  other.SetBounds(500, 0, 100, 100);
+  other.Show();
+  other.Activate();
+  ASSERT_FALSE(form->Active());
+  Rest(1);
+  EXPECT_EQ(Shown(), u"");
+  form->Activate();
+  Rest(1);
+  EXPECT_EQ(Shown(), names[1]);
 }
