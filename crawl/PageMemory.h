@@ -26,7 +26,7 @@
 constexpr int64_t PageMemoryBudget = int64_t{160} << 20;
 constexpr int64_t PageMemoryOverhead = int64_t{4} << 20;
 
-inline int64_t PageMemoryCost(int64_t PageBytes) { return 2 * PageBytes + PageMemoryOverhead; }
+constexpr int64_t PageMemoryCost(int64_t PageBytes) { return 2 * PageBytes + PageMemoryOverhead; }
 
 class TPageMemoryGrant {
 public:

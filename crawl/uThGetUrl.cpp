@@ -20,9 +20,13 @@ namespace {
 
 constexpr int MaxRedirects = 5;
 constexpr int64_t ReadBlockSize = 4096;
+constexpr size_t WriteBlockSize = 65536;
 constexpr uint16_t sfKeptByStart = sfAbort | sfTimedOut;
 // Found links handed to the main window in one message.
 constexpr int LinksPerReport = 1024;
+// A page at the page limit fits the page memory alone, so a worker that waits
+// for room always gets it once the others are done.
+static_assert(PageMemoryCost(PageLimit) <= PageMemoryBudget);
 
 bool EndsWithSlashOrEmpty(const AnsiString& Path) { return Path.empty() || Path == "/" || EndsStr("/", Path); }
 
@@ -524,8 +528,8 @@ void thGetUrl::OpenDocumentFile() {
     } catch (const Exception&) {
       // Reported below as a folder that does not exist.
     }
+    if (!DirectoryExists(path.Dir)) throw EFCreateError("Cannot create folder \"" + path.Dir + "\"");
   }
-  if (!DirectoryExists(path.Dir)) throw EFCreateError("Cannot create folder \"" + path.Dir + "\"");
   Rec.SaveError = 0;
   if (path.Ok() && TryOpenDocumentFile(path.File)) return;
   AnsiString base;
@@ -550,8 +554,19 @@ bool thGetUrl::CommitDocument() {
         FWritten = 0;
       }
       if (!FFile) OpenDocumentFile();
-      const auto write = [this](std::string_view Piece) {
-        FFile->Write(Piece.data(), Piece.size());
+      // A rewritten page comes in many short pieces: they reach the file in
+      // blocks, not with a system call each.
+      AnsiString block;
+      const auto flush = [&] {
+        FFile->Write(block.data(), block.size());
+        block.clear();
+      };
+      const auto write = [&](std::string_view Piece) {
+        if (block.size() + Piece.size() > WriteBlockSize) flush();
+        if (Piece.size() > WriteBlockSize)
+          FFile->Write(Piece.data(), Piece.size());
+        else
+          block.append(Piece);
         FWritten += static_cast<int64_t>(Piece.size());
       };
       if (rewritten) {
@@ -559,6 +574,7 @@ bool thGetUrl::CommitDocument() {
       } else {
         write(Content);
       }
+      flush();
     }
     if (FSaveFailed || !FFile) return false;
     FFile->Commit();
