@@ -1,13 +1,16 @@
 // Memory safety of the node model: lists that could keep freed nodes, memory
 // running out, very deep chains; and random sequences of user actions and
 // structural changes that keep every invariant of the node model (totals,
-// indexes, links, visible count, selection) and never crash.
+// indexes, links, visible count, selection), answer navigation, visibility
+// and selection questions as a model made from the links does, and never
+// crash.
 #include "TreeFixture.h"
 
 #include <QTimer>
 #include <chrono>
 #include <cstdlib>
 #include <random>
+#include <unordered_map>
 
 #include "platform/controls/Simulate.h"
 #include "platform/ole/OleClipboard.h"
@@ -53,6 +56,105 @@ void CheckInvariants(TTestTree* tree) {
   EXPECT_EQ(tree->VisibleCount(), shown);
   EXPECT_EQ(uint32_t(tree->SelectedCount()), selected);
   EXPECT_LE(tree->OffsetY(), 0);
+}
+
+// What the tree should answer, worked out from the links and states alone:
+// the nodes in tree order, which of them show (visible, every ancestor
+// expanded and shown), and for every node the shown nodes before and after
+// it in tree order.
+class TAnswerModel {
+ public:
+  explicit TAnswerModel(TBaseVirtualTree* tree) : tree_(tree) { Build(); }
+
+  void Build() {
+    order_.clear();
+    position_.clear();
+    std::vector<std::pair<PVirtualNode, bool>> stack;  // node, its parent lets children show
+    for (PVirtualNode c = tree_->RootNode()->LastChild; c; c = c->PrevSibling) stack.push_back({c, true});
+    std::vector<bool> shown;
+    while (!stack.empty()) {
+      const auto [node, parentShows] = stack.back();
+      stack.pop_back();
+      const bool isShown = parentShows && (node->States & nsVisible);
+      position_[node] = order_.size();
+      order_.push_back(node);
+      shown.push_back(isShown);
+      const bool childrenShow = isShown && (node->States & nsExpanded);
+      for (PVirtualNode c = node->LastChild; c; c = c->PrevSibling) stack.push_back({c, childrenShow});
+    }
+    shown_ = shown;
+    before_.assign(order_.size(), nullptr);
+    after_.assign(order_.size(), nullptr);
+    PVirtualNode last = nullptr;
+    for (size_t i = 0; i < order_.size(); ++i) {
+      before_[i] = last;
+      if (shown_[i]) last = order_[i];
+    }
+    last = nullptr;
+    for (size_t i = order_.size(); i-- > 0;) {
+      after_[i] = last;
+      if (shown_[i]) last = order_[i];
+    }
+    count_ = tree_->TotalCount();
+  }
+  // The model of a tree whose structure changed since is made anew.
+  void Refresh() {
+    if (tree_->TotalCount() != count_) Build();
+  }
+  const std::vector<PVirtualNode>& Order() const { return order_; }
+  bool Knows(PVirtualNode node) const { return position_.count(node) > 0; }
+  bool Shown(PVirtualNode node) const { return shown_[position_.at(node)]; }
+  PVirtualNode ShownBefore(PVirtualNode node) const { return before_[position_.at(node)]; }
+  PVirtualNode ShownAfter(PVirtualNode node) const { return after_[position_.at(node)]; }
+  PVirtualNode FirstShown() const { return order_.empty() ? nullptr : shown_[0] ? order_[0] : after_[0]; }
+  PVirtualNode LastShown() const {
+    return order_.empty() ? nullptr : shown_.back() ? order_.back() : before_.back();
+  }
+
+ private:
+  TBaseVirtualTree* tree_;
+  std::vector<PVirtualNode> order_;
+  std::vector<bool> shown_;
+  std::vector<PVirtualNode> before_, after_;
+  std::unordered_map<PVirtualNode, size_t> position_;
+  uint32_t count_ = 0;
+};
+
+// Navigation, visibility and selection answers for every node, the hidden
+// ones included. The navigation that may initialise nodes can also create
+// children; the model follows such a change.
+void CheckAnswers(TBaseVirtualTree* tree) {
+  TAnswerModel model(tree);
+  const std::vector<PVirtualNode> order = model.Order();
+  std::vector<PVirtualNode> selected;
+  for (size_t i = 0; i < order.size(); ++i) {
+    PVirtualNode node = order[i];
+    EXPECT_EQ(tree->GetNextNoInit(node), i + 1 < order.size() ? order[i + 1] : nullptr);
+    EXPECT_EQ(tree->GetPreviousNoInit(node), i > 0 ? order[i - 1] : nullptr);
+    EXPECT_EQ(tree->IsShown(node), model.Shown(node));
+    EXPECT_EQ(tree->GetNextVisibleNoInit(node), model.ShownAfter(node));
+    EXPECT_EQ(tree->GetPreviousVisibleNoInit(node), model.ShownBefore(node));
+    int index = -1;
+    const bool isSelected = node->States & nsSelected;
+    EXPECT_EQ(tree->FindNodeInSelection(node, index), isSelected) << "the selection array agrees with the states";
+    if (isSelected) selected.push_back(node);
+  }
+  EXPECT_EQ(tree->GetFirstVisibleNoInit(), model.FirstShown());
+  EXPECT_EQ(tree->GetLastVisibleNoInit(), model.LastShown());
+  EXPECT_EQ(tree->GetSortedSelection(false), selected);
+  for (PVirtualNode node : order) {
+    if (!model.Knows(node)) continue;
+    const PVirtualNode next = tree->GetNextVisible(node);
+    model.Refresh();
+    if (model.Knows(node)) {
+      EXPECT_EQ(next, model.ShownAfter(node));
+    }
+    const PVirtualNode previous = tree->GetPreviousVisible(node);
+    model.Refresh();
+    if (model.Knows(node)) {
+      EXPECT_EQ(previous, model.ShownBefore(node));
+    }
+  }
 }
 
 }  // namespace
@@ -221,17 +323,27 @@ struct RandomRun {
     }
   }
 
-  // Selection changes inside one update bracket.
+  // Selection changes inside one update bracket, the answers checked after
+  // each: nodes are selected and freed, and new ones take their addresses.
   void Churn() {
     tree->BeginUpdate();
     for (int i = int(random() % 6); i >= 0; --i) {
-      switch (random() % 5) {
+      switch (random() % 6) {
         case 0: tree->SetRootNodeCount(tree->RootNodeCount() + 2); break;
         case 1: if (PVirtualNode n = RandomNode()) tree->SetSelected(n, random() % 2); break;
         case 2: tree->DeleteNode(tree->RootNode()->LastChild); break;
         case 3: if (PVirtualNode n = RandomNode()) tree->ToggleSelection(RandomNode(), n); break;
+        case 4:
+          // The new last node takes the address of the one freed before.
+          for (int round = int(random() % 5); round >= 0; --round) {
+            tree->SetRootNodeCount(tree->RootNodeCount() + 1);
+            tree->SetSelected(tree->RootNode()->LastChild, true);
+            tree->DeleteNode(tree->RootNode()->LastChild);
+          }
+          break;
         default: tree->ClearSelection();
       }
+      CheckAnswers(tree);
     }
     tree->EndUpdate();
   }
@@ -325,6 +437,7 @@ struct RandomRun {
       Step(action);
       CheckInvariants(tree);
       CheckInvariants(&other);
+      CheckAnswers(tree);
       if (::testing::Test::HasFailure()) {
         ADD_FAILURE() << "after step " << step << " action " << action;
         return false;
