@@ -300,10 +300,11 @@ bool TBaseVirtualTree::PasteFromClipboard() {
 
 namespace {
 
-// A standard edit action meant for this tree: one given no control, or the tree.
+// A standard edit action meant for this tree: one given the tree as its
+// control, or given none while the tree has the focus.
 bool ServedEditAction(TBaseVirtualTree* tree, TBasicAction* action) {
   auto* edit = dynamic_cast<TEditAction*>(action);
-  return edit && (!edit->Control() || edit->Control() == tree);
+  return edit && (edit->Control() ? edit->Control() == tree : tree->Focused());
 }
 
 // Whether the clipboard holds nodes a tree can paste.
@@ -336,7 +337,7 @@ bool TBaseVirtualTree::ExecuteAction(TBasicAction* action) {
 }
 
 bool TBaseVirtualTree::UpdateAction(TBasicAction* action) {
-  if (!Focused() || !ServedEditAction(this, action)) return TCustomControl::UpdateAction(action);
+  if (!ServedEditAction(this, action)) return TCustomControl::UpdateAction(action);
   const bool selection = selectionCount_ > 0, writable = !options_->MiscOptions().Contains(toReadOnly);
   bool enabled = false;
   if (dynamic_cast<TEditSelectAll*>(action))

@@ -541,10 +541,10 @@ class TBaseVirtualTree : public TCustomControl {
   bool EditNode(PVirtualNode node, TColumnIndex column);
   bool EndEditNode();
   void CancelEditNode();
-  // The standard edit actions (ActnList.h), when the inherited handling
-  // does not take them: select all and copy, and unless read-only cut,
-  // paste and delete the selected nodes. While focused the tree enables
-  // them by what they would do.
+  // The standard edit actions (ActnList.h) given the tree as their control,
+  // or none while the tree is focused, when the inherited handling does not
+  // take them: select all and copy, and unless read-only cut, paste and
+  // delete the selected nodes; the tree enables them by what they would do.
   bool ExecuteAction(TBasicAction* action) override;
   bool UpdateAction(TBasicAction* action) override;
   PVirtualNode SearchNode() const { return lastSearchNode_; }

@@ -221,8 +221,27 @@ TEST_F(ClipboardFixture, StandardEditActionsServeTheFocusedTree) {
   EXPECT_EQ(enabled(), "11000");
   EXPECT_FALSE(remove.Execute()) << "a read-only tree deletes nothing";
   EXPECT_EQ(Layout(tree), "10 30[10]");
-  // An action meant for another control is not the tree's.
+  // An action given another control goes to that one; one given the tree
+  // reaches it without the focus; one given none goes to the focused control.
+  const auto nodesOnClipboard = [] {
+    TComPtr<IDataObject> data;
+    FORMATETC wanted = MakeFormatEtc(TVTTreeTransfer::NodeFormat());
+    return SUCCEEDED(OleGetClipboard(data.Receive())) && data && data->QueryGetData(&wanted) == S_OK;
+  };
   TTestTree stranger(form);
+  stranger.SetParent(form);
   copy.SetControl(&stranger);
-  EXPECT_FALSE(copy.Execute());
+  OleSetClipboard(nullptr);
+  Clipboard()->Clear();
+  copy.Execute();
+  EXPECT_FALSE(nodesOnClipboard());
+  copy.SetControl(tree);
+  stranger.SetFocus();
+  ProcessMessages();
+  ASSERT_FALSE(tree->Focused());
+  const int selected = tree->SelectedCount();
+  EXPECT_TRUE(selectAll.Execute()) << "the focused tree takes it";
+  EXPECT_EQ(tree->SelectedCount(), selected);
+  EXPECT_TRUE(copy.Execute());
+  EXPECT_TRUE(nodesOnClipboard());
 }
