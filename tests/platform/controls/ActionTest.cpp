@@ -6,6 +6,7 @@
 #include "platform/controls/Clipbrd.h"
 #include "platform/controls/Forms.h"
 #include "platform/controls/StdCtrls.h"
+#include "platform/controls/UserInput.h"
 
 namespace {
 
@@ -24,9 +25,10 @@ struct ActionFixture : ::testing::Test {
     other->SetParent(form);
     other->SetBounds(0, 40, 100, 24);
     form->Show();
+    UserWaitForWindows();
     form->Activate();
     edit->SetFocus();
-    ProcessMessages();
+    UserWaitFor([this] { return edit->Focused() && Screen->ActiveControl() == edit; }, 10000);
   }
   void TearDown() override { delete form; }
 };
