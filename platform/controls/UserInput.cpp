@@ -253,12 +253,14 @@ void ActivateOnPress(QWindow* window) {
   for (int i = 0; i < 100 && !widget->isActiveWindow(); ++i) QCoreApplication::processEvents();
 }
 
+void SendMouseThroughServer(QPoint global, QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers mods);
+
 // The cursor is placed first, so that GetCursorPos answers the new point
 // while the event is handled, and Qt's own move for that placing is served
 // after the event: served before, it would take the event's place (with
 // Qt's idea of the buttons and modifiers, and nowhere outside the windows).
-void SendMouseThroughServer(QPoint global, QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers mods);
-
+// On an X server the server makes the event instead: placing Qt's cursor
+// there moves the server's pointer with no button held.
 void SendMouse(QPoint global, QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers mods) {
   if (XServerUser::Active()) return SendMouseThroughServer(global, type, button, mods);
   QCursor::setPos(global);
@@ -317,22 +319,29 @@ int MsUntilNotADoubleClick(QPoint at, Qt::MouseButton button) {
   return std::max(0, int(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
 }
 
-// Presses (or releases) button at the pointer; the action is complete when
-// the program has seen the button change and, after a press, the window
-// manager has activated the window under the pointer.
-void PressThroughServer(QWindow* window, Qt::MouseButton button, bool down) {
-  QPointer<QWidget> activated = down ? ActivatedByPress(window) : nullptr;
-  const bool seen = window || (QGuiApplication::mouseButtons() & button);
-  if (down) g_lastPress = {Clock::now(), QCursor::pos(), button};
-  XServerUser::Button(button, down);
-  if (down) {
-    g_pointer.buttons |= button;
-    g_pointer.grab = window;
-  } else {
-    g_pointer.buttons &= ~button;
+// Presses or releases button at the pointer, over global, one after the
+// other in one batch. The action is complete once the program has received
+// each of them that goes to one of its windows (a window manager may hold a
+// press a while) and, after a press, the window manager has activated the
+// window under the pointer.
+void ClicksThroughServer(QPoint global, Qt::MouseButton button, std::initializer_list<bool> downs) {
+  uint64_t expected = XServerUser::ButtonEvents();
+  QPointer<QWidget> activated;
+  for (bool down : downs) {
+    QWindow* window = MouseWindowAt(global);
+    if (down) activated = ActivatedByPress(window);
+    if (window) ++expected;
+    if (down) g_lastPress = {Clock::now(), global, button};
+    XServerUser::Button(button, down);
+    if (down) {
+      g_pointer.buttons |= button;
+      g_pointer.grab = window;
+    } else {
+      g_pointer.buttons &= ~button;
+    }
   }
   XServerUser::Flush([=] {
-    return (!seen || bool(QGuiApplication::mouseButtons() & button) == down) && (!activated || activated->isActiveWindow());
+    return XServerUser::ButtonEvents() >= expected && (!activated || activated->isActiveWindow());
   });
 }
 
@@ -340,11 +349,10 @@ void SendMouseThroughServer(QPoint global, QEvent::Type type, Qt::MouseButton bu
   XServerUser::HoldModifiers(mods);
   XServerUser::Move(global);
   if (type == QEvent::MouseMove) return XServerUser::Flush();
-  QWindow* window = MouseWindowAt(global);
   const bool down = type == QEvent::MouseButtonPress;
   if (const int pause = down ? MsUntilNotADoubleClick(global, button) : 0)
-    return XServerUser::RunLater(pause, [=] { PressThroughServer(window, button, down); });
-  PressThroughServer(window, button, down);
+    return XServerUser::RunLater(pause, [=] { ClicksThroughServer(global, button, {down}); });
+  ClicksThroughServer(global, button, {down});
 }
 
 // A mouse action made through the server: the point is resolved once the
@@ -601,10 +609,7 @@ bool UserDoubleClick(const TUserPoint& at, TShiftState shift) {
         TPoint p;
         if (!at.Resolve(p)) return;
         const QPoint global(p.X, p.Y);
-        QWindow* window = MouseWindowAt(global);
-        const auto clicks = [window] {
-          for (bool down : {true, false, true, false}) PressThroughServer(window, Qt::LeftButton, down);
-        };
+        const auto clicks = [global] { ClicksThroughServer(global, Qt::LeftButton, {true, false, true, false}); };
         if (const int pause = MsUntilNotADoubleClick(global, Qt::LeftButton))
           return XServerUser::RunLater(pause, clicks);
         clicks();

@@ -7,12 +7,14 @@
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <vector>
 
 // X's headers come last: their macros (KeyPress, None, Bool ...) would
 // replace names in Qt's headers.
 #include <X11/Xlib.h>
+#include <X11/extensions/XI2.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -75,8 +77,15 @@ KeySym KeySymOfCharacter(char32_t c) {
 // learns that the program has received everything up to a point.
 class TServer : public QAbstractNativeEventFilter {
  public:
+  // Null but on an X server that has the extension; asked once the
+  // application exists.
   static TServer* Get() {
-    static TServer* server = Open();
+    static TServer* server = nullptr;
+    static bool asked = false;
+    if (!asked && QCoreApplication::instance()) {
+      asked = true;
+      server = Open();
+    }
     return server;
   }
 
@@ -158,9 +167,12 @@ class TServer : public QAbstractNativeEventFilter {
     return true;
   }
 
+  uint64_t ButtonEvents() const { return buttonEvents_; }
+
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
     if (type != "xcb_generic_event_t") return false;
     auto* event = static_cast<xcb_generic_event_t*>(message);
+    CountButtonEvent(event);
     if ((event->response_type & 0x7F) != XCB_CLIENT_MESSAGE) return false;
     auto* client = reinterpret_cast<xcb_client_message_event_t*>(event);
     if (client->type != markAtom_) return false;
@@ -169,6 +181,26 @@ class TServer : public QAbstractNativeEventFilter {
   }
 
  private:
+  // A button going down or up, as the core protocol or the input extension
+  // (which Qt asks for) reports it. The extension reports a button of the
+  // test device twice: as the device's own, at once, and as the master
+  // pointer's, which a window manager's grab may hold back a while; the
+  // program acts on the master pointer's.
+  void CountButtonEvent(const xcb_generic_event_t* event) {
+    const uint8_t type = event->response_type & 0x7F;
+    if (type == XCB_BUTTON_PRESS || type == XCB_BUTTON_RELEASE) ++buttonEvents_;
+    if (type != XCB_GE_GENERIC) return;
+    auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
+    if (generic->extension != inputOpcode_ || (generic->event_type != XI_ButtonPress && generic->event_type != XI_ButtonRelease))
+      return;
+    // The device that reports and the one the event comes from (offsets of
+    // the extension's device events as the connection library lays them out).
+    uint16_t device = 0, source = 0;
+    std::memcpy(&device, reinterpret_cast<const char*>(event) + 10, sizeof device);
+    std::memcpy(&source, reinterpret_cast<const char*>(event) + 56, sizeof source);
+    if (device != source) ++buttonEvents_;
+  }
+
   void Mark() {
     ++sent_;
     xcb_client_message_event_t mark{};
@@ -205,6 +237,8 @@ class TServer : public QAbstractNativeEventFilter {
       if (empty) spare_ = code;
     }
     markAtom_ = XInternAtom(display_, "_HARVELLA_USER_INPUT_MARK", False);
+    int event, error;
+    XQueryExtension(display_, "XInputExtension", &inputOpcode_, &event, &error);
     markWindow_ = new QWindow();
     markWindow_->create();
     connection_ = qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
@@ -226,6 +260,8 @@ class TServer : public QAbstractNativeEventFilter {
   QWindow* markWindow_ = nullptr;
   xcb_connection_t* connection_ = nullptr;
   uint32_t sent_ = 0, received_ = 0;
+  int inputOpcode_ = -1;
+  uint64_t buttonEvents_ = 0;
   bool echoed_ = true;
   int later_ = 0;
   Clock::time_point flushed_, deadline_;
@@ -284,6 +320,8 @@ void Type(char32_t c) {
 }
 
 bool FocusAgrees() { return TServer::Get()->FocusAgrees(); }
+
+uint64_t ButtonEvents() { return TServer::Get()->ButtonEvents(); }
 
 void Flush(std::function<bool()> until, int timeoutMs) { TServer::Get()->Flush(std::move(until), timeoutMs); }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <QPoint>
+#include <cstdint>
 #include <Qt>
 #include <functional>
 
@@ -31,6 +32,8 @@ bool Key(int qtKey, bool keypad, bool down);
 // layout puts c; a character the layout lacks gets a spare key code.
 void Type(char32_t c);
 
+// How many button presses and releases the program has received.
+uint64_t ButtonEvents();
 // Whether the program's focus window is the one the server gives the keys
 // to (the window manager's last activation has reached the program).
 bool FocusAgrees();
