@@ -5,6 +5,7 @@
 #include "TreeFixture.h"
 #include "platform/controls/ActnList.h"
 #include "platform/controls/Clipbrd.h"
+#include "platform/controls/UserInput.h"
 #include "platform/ole/OleClipboard.h"
 #include "treecontrol/VTDragDrop.h"
 #include "treecontrol/VTUnitServices.h"
@@ -183,10 +184,10 @@ TEST_F(ClipboardFixture, DamagedNodeBlocksAddNoRows) {
 // read-only tree takes copy and select all only.
 TEST_F(ClipboardFixture, StandardEditActionsServeTheFocusedTree) {
   form->Show();
+  UserWaitForWindows();
   form->Activate();
   tree->SetFocus();
-  ProcessMessages();
-  ASSERT_TRUE(tree->Focused());
+  ASSERT_TRUE(UserWaitFor([this] { return tree->Focused(); }, 10000));
   Clipboard()->Clear();
   TEditSelectAll selectAll(nullptr);
   TEditCopy copy(nullptr);
@@ -237,8 +238,7 @@ TEST_F(ClipboardFixture, StandardEditActionsServeTheFocusedTree) {
   EXPECT_FALSE(nodesOnClipboard());
   copy.SetControl(tree);
   stranger.SetFocus();
-  ProcessMessages();
-  ASSERT_FALSE(tree->Focused());
+  ASSERT_TRUE(UserWaitFor([&] { return stranger.Focused(); }, 10000));
   const int selected = tree->SelectedCount();
   EXPECT_TRUE(selectAll.Execute()) << "the focused tree takes it";
   EXPECT_EQ(tree->SelectedCount(), selected);
