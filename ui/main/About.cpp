@@ -70,6 +70,12 @@ TAboutBox::TAboutBox(TComponent* AOwner) : TForm(AOwner) {
   ml = AddMessages(this, {"No Internet connection..", "Error"});
 }
 
+bool TAboutBox::DialogKey(int VirtualKey) {
+  if (VirtualKey != VK_RETURN && VirtualKey != VK_ESCAPE) return false;
+  SetModalResult(VirtualKey == VK_RETURN ? mrOk : mrCancel);
+  return true;
+}
+
 void TAboutBox::lbWebClick(TObject*) {
   if (!GoToWeb1->Execute()) MsgBox(ml->Items()[0], ml->Items()[1], MB_OK | MB_ICONERROR);
 }

@@ -3,8 +3,8 @@
 // OK button (ExplorerButton1) that closes it. A click on the link opens the
 // address in the user's web browser (TGoToWeb); when no browser can be
 // started it shows "No Internet connection.." (message 0) with the caption
-// "Error" (message 1) and the error icon. ShowAboutBox shows it modally and
-// frees it.
+// "Error" (message 1) and the error icon. Return and Escape close it too.
+// ShowAboutBox shows it modally and frees it.
 #pragma once
 
 #include "components/GoToWeb.h"
@@ -28,6 +28,11 @@ public:
   TMsgLanguage* ml;
 
   void lbWebClick(TObject* Sender);
+  // Return (either Enter key) and Escape close the box, as they close the
+  // other small dialogs through their default and cancel buttons: the box
+  // has no such buttons, and its OK button is a graphic one that takes no
+  // keys.
+  bool DialogKey(int VirtualKey) override;
 };
 
 void ShowAboutBox();

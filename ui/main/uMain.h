@@ -27,7 +27,9 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "components/MsgLanguage.h"
@@ -61,7 +63,7 @@ struct TSavedText {
 
 // Commands the window defers to its own queue when they arrive inside a
 // worker's report (which they would otherwise have to wait for).
-enum TDeferredCommand : WPARAM { dcDeleteAllLinks = 1 };
+enum TDeferredCommand : WPARAM { dcDeleteAllLinks = 1, dcOpenProject = 2 };
 
 class TMainForm : public TForm {
 public:
@@ -136,7 +138,8 @@ public:
   // starts from the default settings and is written at once; temporary
   // files that crashed writers left beside it and in its download folder
   // are removed. False (the open project stays) when FileName cannot be
-  // read (or is a folder) or its folder cannot be made.
+  // read (or is a folder) or its folder cannot be made. While the views
+  // load, the load ends at once and the project opens right after it.
   bool OpenProject(const AnsiString& FileName, bool IsNew);
   // Saves the open project (unless it is marked deleted) and frees its tree.
   void CloseProject();
@@ -165,6 +168,9 @@ public:
   void gTimerTimer(TObject* Sender);
   void TimerOutTimer(TObject* Sender);
   bool AllocDownloadRow(TListItem*& Row);
+  // The download list's columns: URL, State, Size, Time and the Reason of a
+  // failed download (the sub-item ReasonColumn - 1 of its row).
+  static constexpr int DownloadColumns = 5, ReasonColumn = 4;
   void ThreadTerminated(TObject* Sender);
   void sbStopClick(TObject* Sender);
   // Re-downloads Node (the focused site-map node, else the first node).
@@ -312,8 +318,18 @@ private:
   TDateTime FLastAutoSave = 0;  // the run's start or last auto-save; 0 between runs
   AnsiString FSaveFailure;      // the message of the save failure that stopped the run
   // A worker's row is freed for the next download; a failed one keeps its
-  // URL, "Error" and the failure until a download takes the row.
+  // URL, "Error" and the failure until the next run (a further pass fetches
+  // the URL again in that row), and is neither free nor counted as a row of
+  // the connection limit.
   void ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failure);
+  void ResetRow(TListItem* Row);
+  bool TakeFailedRow(const AnsiString& Url, TListItem*& Row);
+  // Empties the download list, or, for a further pass, all but the failed rows.
+  void ClearDownloadList(bool KeepFailed);
+  std::unordered_map<AnsiString, TListItem*> FFailedRows;  // by URL
+  std::unordered_set<const TListItem*> FFailedRowSet;
+  bool FStartingPass = false;  // StartScan begins a further pass of the run
+  bool FFreshRun = false;      // the run (with its further passes) began fresh
   // Why a worker's download failed: the time-out, else what its HTTP client
   // gave as the request's failure.
   static AnsiString FailureOf(const thGetUrl& Worker);
@@ -343,6 +359,15 @@ private:
   int FReopenCount = 10;        // capacity of the recent-projects list
   AnsiString FReopenFile;       // "reopen.ini" once it has been read
   bool FQuitAfterLoad = false;  // the window closes once the views are loaded
+  // A project opened while the views were loading: it opens once the load has ended.
+  struct TPendingOpen {
+    AnsiString FileName;
+    bool IsNew = false;
+  };
+  std::optional<TPendingOpen> FPendingOpen;
+  bool FEndLoad = false;  // the tree's load (its sort included) is to end at once
+  void EndLoad();
+  void OpenPendingProject();
 
   // Start-URL box and link import helpers (uMainUrls.cpp).
   bool ReadListOrSay(const AnsiString& FileName, std::vector<AnsiString>& Lines);

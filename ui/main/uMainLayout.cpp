@@ -350,7 +350,8 @@ void TMainForm::CreateDownloadList() {
     TAlignment alignment;
   };
   for (const TColumnLayout& layout : {TColumnLayout{"URL", 240, taLeftJustify}, TColumnLayout{"State", 90, taRightJustify},
-                                  TColumnLayout{"Size", 140, taRightJustify}, TColumnLayout{"Time", 40, taRightJustify}}) {
+                                  TColumnLayout{"Size", 140, taRightJustify}, TColumnLayout{"Time", 40, taRightJustify},
+                                  TColumnLayout{"Reason", 420, taLeftJustify}}) {
     auto* column = static_cast<TListColumn*>(lvState->Columns()->Add());
     column->SetCaption(layout.caption);
     column->SetWidth(layout.width);

@@ -6,6 +6,8 @@
 // start-URL box as plain text lines (".url") and the site tree (".wmt").
 // Paths of the recent list are kept lower-cased and are matched and opened
 // through ResolvePath, so a lower-cased path still names the file on disk.
+#include <utility>
+
 #include "platform/web/WebBrowser.h"
 #include "project/uQuere.h"
 #include "ui/main/uMain.h"
@@ -126,8 +128,15 @@ void TMainForm::OpenFirstRecentOrNew() {
 // --- Opening and closing ------------------------------------------------------
 
 bool TMainForm::OpenProject(const AnsiString& FileName, bool IsNew) {
-  // A project is never replaced under a running download or a loading view.
-  if (!CurrentParams || Trim(FileName).empty() || (RunState & rsViewsLoading) || !StopRunAndWait()) return false;
+  if (!CurrentParams || Trim(FileName).empty()) return false;
+  if (RunState & rsViewsLoading) {
+    // The load in progress ends at once; the project opens once it has.
+    FPendingOpen = {FileName, IsNew};
+    EndLoad();
+    return true;
+  }
+  // A project is never replaced under a running download.
+  if (!StopRunAndWait()) return false;
   const AnsiString path = DiskPath(FileName);
   // An unreadable file (or a folder) is never replaced by a new project.
   const AnsiString unreadable = ReadProblem(path);
@@ -199,11 +208,17 @@ void TMainForm::LoadProjectViews() {
     FirstNode = nullptr;
     SiteMap.Clear();
     // The window keeps serving its messages while the tree loads; closing the
-    // project or the window, or Stop, sets Abort and ends the load at once.
-    Store->OnLoadPump = [] { Application->ProcessMessages(); };
+    // project or the window, New, Open, Reopen or Stop end the load at once
+    // (Stop keeps the lines read, sorted unless Stop comes again).
+    FEndLoad = false;
+    Store->OnLoadPump = [this] {
+      Application->ProcessMessages();
+      if (FEndLoad && Store) Store->Abort = true;
+    };
     Store->LoadFromFile();
     Store->OnLoadPump = nullptr;
     Store->Abort = false;
+    FEndLoad = false;
     Store->First();
     SiteMap.BeginUpdate();
     SiteMap.SetRootCount(Store->GetRootCount());
@@ -211,11 +226,27 @@ void TMainForm::LoadProjectViews() {
   }
   Application->ProcessMessages();
   ApplyLayout();
+  if (!Store->LastLoadError.empty() && !(RunState & rsCloseDeferred) && !FPendingOpen)
+    MsgBox("Cannot read the site tree \"" + Store->FileName + "\". " + Store->LastLoadError +
+               "\r\nThe site map stays empty, and the file is never written over.",
+           ml->Items()[6], MB_OK | MB_ICONERROR);
   if (RunState & rsCloseDeferred) PostMessage(Handle(), WM_CLOSEPROJECT, 0, 0);
+  if (FPendingOpen) PostMessage(Handle(), WM_DEFERREDCOMMAND, dcOpenProject, 0);
   RunState = uint16_t((RunState & ~(rsStopping | rsQueueDone | rsViewsLoading | rsCloseDeferred)) | rsViewsLoaded);
   SendMessage(Handle(), WM_UPDATEUI, 0, 0);
   Screen->SetCursor(crDefault);
   if (FQuitAfterLoad) PostMessage(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TMainForm::EndLoad() {
+  FEndLoad = true;
+  if (Store) Store->Abort = true;
+}
+
+void TMainForm::OpenPendingProject() {
+  if (!FPendingOpen) return;
+  const TPendingOpen open = *std::exchange(FPendingOpen, std::nullopt);
+  if (!OpenProject(open.FileName, open.IsNew) && !Store) OpenFirstRecentOrNew();
 }
 
 void TMainForm::WMCloseProject() {
@@ -229,7 +260,7 @@ void TMainForm::CloseProject() {
   CloseProjectOptionsForm();
   if (RunState & rsViewsLoading) {
     RunState |= rsCloseDeferred;
-    if (Store) Store->Abort = true;
+    EndLoad();
     return;
   }
   if (!CurrentParams) return;

@@ -74,6 +74,8 @@ bool TMainForm::StartScan(int Resume) {
     RunState &= ~rsResume;
     PassCount = 0;
   }
+  // A further pass goes on with the run it belongs to.
+  if (!FStartingPass) FFreshRun = Resume != 1;
   RunState |= rsScanBegun;
   SendMessage(Handle(), WM_UPDATEUI, 3, 0);
   ResumeUrl.clear();
@@ -102,7 +104,7 @@ bool TMainForm::StartScan(int Resume) {
     SiteMap.Clear();
     Store->First();
   }
-  lvState->Items()->Clear();
+  ClearDownloadList(FStartingPass);
   lvState->SetTag(0);
   RunState &= ~(rsStopping | rsNoDispatch | rsQueueDone);
   if (Resume != 1)
@@ -228,7 +230,9 @@ void TMainForm::gTimerTimer(TObject*) {
     if (passes >= 1 && passes > PassCount && (RunState & rsQueueDone)) {
       ++PassCount;
       sbResume->SetCaption(ml2->Items()[29] + IntToStr(PassCount));
+      FStartingPass = true;
       StartScan(int(sbResume->Tag()));
+      FStartingPass = false;
     } else {
       PostMessage(Handle(), WM_STOPRUN, srQueueDone, 0);
     }
@@ -263,7 +267,7 @@ void TMainForm::WMDispatch() {
         Store->Queue->Remove(node);
       } else {
         TListItem* row = nullptr;
-        if (!AllocDownloadRow(row)) break;
+        if (!TakeFailedRow(Store->CursorUrl, row) && !AllocDownloadRow(row)) break;
         StartWorker(node, row);
       }
       Application->ProcessMessages();
@@ -315,7 +319,7 @@ void TMainForm::StartWorker(TDataObj* Node, TListItem* Row) {
   FBusyNodes[Node] = worker;
   Row->SetData(worker);
   Row->SetCaption(worker->Rec.Url);
-  for (int i = 0; i < 3; ++i) Row->SubItems()->SetString(i, "");
+  for (int i = 0; i < Row->SubItems()->Count(); ++i) Row->SubItems()->SetString(i, "");
   if (!FReportTimer->Enabled()) FReportTimer->SetEnabled(true);
   worker->Start();
 }
@@ -325,19 +329,49 @@ bool TMainForm::AllocDownloadRow(TListItem*& Row) {
   const int limit = ConnectionLimit();
   if (limit <= ActiveThreads) return false;
   TListItems* items = lvState->Items();
+  // Failed rows stay in sight: they are neither download rows nor free.
+  auto free = [&](int i) { return !items->Item(i)->Data() && !FFailedRowSet.count(items->Item(i)); };
   for (int i = 0; i < items->Count() && !Row; ++i)
-    if (!items->Item(i)->Data()) Row = items->Item(i);
-  if (Row && items->Count() > limit) {
-    // The limit was lowered: drop free rows from the end (never row 0, never past a busy row).
-    for (int i = items->Count() - 1; i > 0 && !items->Item(i)->Data(); --i) items->Delete(i);
+    if (free(i)) Row = items->Item(i);
+  const int rows = items->Count() - int(FFailedRowSet.size());
+  if (Row && rows > limit) {
+    // The limit was lowered: drop free rows from the end (never row 0, never past a busy or failed row).
+    for (int i = items->Count() - 1; i > 0 && free(i); --i) items->Delete(i);
     Row = nullptr;
   }
-  if (!Row && items->Count() < limit) Row = items->Add();
+  if (!Row && items->Count() - int(FFailedRowSet.size()) < limit) Row = items->Add();
   if (!Row) return false;
+  ResetRow(Row);
+  return true;
+}
+
+void TMainForm::ResetRow(TListItem* Row) {
   Row->SetCaption("");
   Row->SubItems()->Clear();
-  for (int i = 0; i < 3; ++i) Row->SubItems()->Add("");
+  for (int i = 0; i < DownloadColumns - 1; ++i) Row->SubItems()->Add("");
+}
+
+// A later pass fetches a failed URL in the row that shows its failure.
+bool TMainForm::TakeFailedRow(const AnsiString& Url, TListItem*& Row) {
+  const auto kept = FFailedRows.find(Url);
+  if (ConnectionLimit() <= ActiveThreads || kept == FFailedRows.end()) return false;
+  Row = kept->second;
+  FFailedRowSet.erase(Row);
+  FFailedRows.erase(kept);
+  ResetRow(Row);
   return true;
+}
+
+void TMainForm::ClearDownloadList(bool KeepFailed) {
+  TListItems* items = lvState->Items();
+  if (!KeepFailed) {
+    FFailedRows.clear();
+    FFailedRowSet.clear();
+    items->Clear();
+    return;
+  }
+  for (int i = items->Count() - 1; i >= 0; --i)
+    if (!FFailedRowSet.count(items->Item(i))) items->Delete(i);
 }
 
 // --- Time-out, end of a worker, Stop -----------------------------------------
@@ -366,8 +400,9 @@ void TMainForm::TimerOutTimer(TObject*) {
   AutoSaveIfDue();
 }
 
-// Under the tree's lock on this thread: the workers never touch the tree,
-// they only wait for the user-interface thread while it writes.
+// The tree is written under its lock on this thread (the workers never touch
+// the tree, they only wait for this thread while it writes) and flushed to
+// disk after the lock is let go.
 void TMainForm::AutoSaveIfDue() {
   const int32_t minutes = CurrentParams ? CurrentParams->Project.AutoSave : 0;
   if (minutes <= 0 || !Store || Store->FileName.empty() || !FSaveFailure.empty()) return;
@@ -378,8 +413,10 @@ void TMainForm::AutoSaveIfDue() {
   bool saved;
   {
     std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
-    saved = Store->SaveIfModified();
+    saved = Store->BeginSave();
   }
+  // The flush to disk needs no lock: the workers never wait for it.
+  saved = saved && Store->EndSave();
   if (!saved) {
     StopForSaveFailure(Store->FileName, "Not saved", Store->LastSaveError);
     return;
@@ -416,10 +453,18 @@ AnsiString TMainForm::FailureOf(const thGetUrl& Worker) {
 void TMainForm::ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failure) {
   if (!Row) return;
   Row->SetData(nullptr);
-  if (Failed && Row->SubItems()->Count() > 2) {
+  if (Failed && Row->SubItems()->Count() >= DownloadColumns - 1) {
     Row->SubItems()->SetString(0, ml2->Items()[scError]);
-    Row->SubItems()->SetString(1, Failure);
+    Row->SubItems()->SetString(1, "");
     Row->SubItems()->SetString(2, "");
+    Row->SubItems()->SetString(ReasonColumn - 1, Failure);
+    // The URL's earlier failed row, if any, gives way to this one.
+    if (TListItem* old = FFailedRows[Row->Caption()]; old && old != Row) {
+      FFailedRowSet.erase(old);
+      old->Delete();
+    }
+    FFailedRows[Row->Caption()] = Row;
+    FFailedRowSet.insert(Row);
     return;
   }
   if (Row->SubItems()->Count() > 2)
@@ -618,14 +663,16 @@ void TMainForm::ReloadViewsAfterRun() {
 void TMainForm::WMRunFinished() {
   SendMessage(Handle(), WM_UPDATEUI, 3, 0);
   ShowWait(true);
-  const bool resume = RunState & rsResume;
-  const AnsiString url = (resume && !ResumeUrl.empty()) ? ResumeUrl : FirstStartUrl();
-  if (!resume) ReloadViewsAfterRun();
+  // A fresh run ends on its start page, after its further passes too (they
+  // run as resumes); a resume by the user on the node it started from.
+  const bool fresh = FFreshRun;
+  const AnsiString url = (!fresh && !ResumeUrl.empty()) ? ResumeUrl : FirstStartUrl();
+  if (fresh) ReloadViewsAfterRun();
   ShowWait(false);
   RunState &= ~(rsResume | rsStarted | rsScanBegun);
   SendMessage(Handle(), WM_UPDATEUI, 1, 0);
   if (!url.empty()) SiteMap.SelectUrl(url);
-  if (!resume) FocusStartPage();
+  if (fresh) FocusStartPage();
   SiteMap.SetFocus();
   if (FCloseAfterRun && ActiveThreads == 0) {
     FCloseAfterRun = false;
@@ -705,4 +752,5 @@ void TMainForm::miDeleteAllLinksClick(TObject*) {
 
 void TMainForm::WMDeferredCommand(WPARAM Command) {
   if (Command == dcDeleteAllLinks) miDeleteAllLinksClick(nullptr);
+  if (Command == dcOpenProject) OpenPendingProject();
 }

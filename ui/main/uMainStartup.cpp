@@ -78,7 +78,7 @@ void TMainForm::QuitProject(bool& CanClose) {
   if (RunState & rsViewsLoading) {
     // Inside the view loader: the load ends at once, then the window closes.
     FQuitAfterLoad = true;
-    if (Store) Store->Abort = true;
+    EndLoad();
     CanClose = false;
     return;
   }

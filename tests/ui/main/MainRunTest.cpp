@@ -61,7 +61,10 @@ TEST_F(NginxRunTest, FreshRunMirrorsTheSite) {
   EXPECT_TRUE(missing->State & snFailed);
   EXPECT_EQ(NodeOf(Base + "/index.htm")->State, snLoaded);
   EXPECT_EQ(Form->RunState & rsResume, 0);
-  EXPECT_EQ(Form->lvState->Items()->Count(), 0);
+  // The missing page's row stays after the further passes, and only it.
+  ASSERT_EQ(Form->lvState->Items()->Count(), 1);
+  EXPECT_EQ(Form->lvState->Items()->Item(0)->Caption(), Base + "/missing.htm");
+  EXPECT_EQ(Form->lvState->Items()->Item(0)->SubItems()->Strings(0), "Error");
 }
 
 TEST_F(NginxRunTest, LinkLevelLimitAndFilters) {
@@ -79,7 +82,10 @@ TEST_F(NginxRunTest, LinkLevelLimitAndFilters) {
   EXPECT_EQ(NodeOf(Base + "/dir2/other.htm"), nullptr);
 }
 
+// One pass: a further pass resumes every unfinished node of the tree,
+// followed or not.
 TEST_F(NginxRunTest, FoundLinksOnlyGrowTheTreeWhenNotFollowed) {
+  CurrentParams->Project.Retries = 0;
   Form->cbURL->SetChecked(false);
   EXPECT_FALSE(CurrentParams->Project.Options & poFollowNewLinks);
   Extract({Base + "/index.htm"});

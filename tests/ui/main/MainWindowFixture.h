@@ -27,14 +27,13 @@ protected:
     UseMirror(4);
   }
 
-  // The open project downloads into Mirror, without link-level limit or further passes.
+  // The open project downloads into Mirror with that many connections; every
+  // other setting is the program's default (link level 3, 5 further passes
+  // over failed links, a time-out of 100 s) unless a test is about it.
   void UseMirror(int Connections) {
     TProject& project = CurrentParams->Project;
     project.Folder = Mirror;
     project.Connections = Connections;
-    project.LinkLevel = 0;
-    project.Retries = 0;
-    project.TimeOut = 60;
     Form->SyncControls();
   }
 

@@ -37,7 +37,7 @@ TEST_F(MainWindowTest, StartUrlsThatCannotBeFetchedShowWhy) {
     TListItem* row = Form->lvState->Items()->Item(0);
     EXPECT_EQ(row->Caption(), url);
     EXPECT_EQ(row->SubItems()->Strings(0), "Error");
-    EXPECT_EQ(row->SubItems()->Strings(1), reason);
+    EXPECT_EQ(row->SubItems()->Strings(TMainForm::ReasonColumn - 1), reason);
     TDataObj* site = NodeOf(node);
     ASSERT_NE(site, nullptr);
     EXPECT_EQ(TSiteMapView::ImageIndexOf(site), 5);
