@@ -967,6 +967,7 @@ class TBaseVirtualTree : public TCustomControl {
   TVTHintMode hintMode_ = hmDefault;
   TCursor hotCursor_ = crDefault;
   bool wantTabs_ = false;
+  bool menuKeyServed_ = false;  // the Menu key opened the popup menu itself
   AnsiString accessibleName_;
   IVTEditLinkPtr editLink_;
   unsigned scrollDirections_ = 0;

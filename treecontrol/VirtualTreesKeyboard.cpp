@@ -28,6 +28,7 @@ bool IsNavigationKey(uint16_t key) {
 }  // namespace
 
 void TBaseVirtualTree::KeyDown(uint16_t& key, TShiftState shift) {
+  menuKeyServed_ = false;
   TCustomControl::KeyDown(key, shift);
   if (key == 0) return;
   shift &= (ssShift | ssAlt | ssCtrl);
@@ -123,9 +124,18 @@ void TBaseVirtualTree::KeyDown(uint16_t& key, TShiftState shift) {
       }
       break;
     case VK_APPS:
+      // The node's menu, else the tree's popup menu, opens at the focused
+      // node; the window system's context event for the same key is then
+      // passed over.
       if (focusedNode_) {
         TRect r = GetDisplayRect(focusedNode_, focusedColumn_, true);
-        ShowNodeMenu(focusedNode_, focusedColumn_, Point((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+        const TPoint at = Point((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+        menuKeyServed_ = true;
+        ShowNodeMenu(focusedNode_, focusedColumn_, at);
+        if (!HasState(stPopupMenuShown)) {
+          const TPoint screen = ClientToScreen(at);
+          TCustomControl::Perform(WM_CONTEXTMENU, WPARAM(Handle()), MakeLParam(screen.X, screen.Y));
+        }
       }
       return;
     default:

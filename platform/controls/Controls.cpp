@@ -139,8 +139,10 @@ class TControlBridge : public QObject {
       case QEvent::Resize: return Resized(watched);
       case QEvent::ContextMenu: {
         auto* ce = static_cast<QContextMenuEvent*>(event);
+        // From the keyboard the point is (-1, -1): the control chooses where.
+        const bool keyboard = ce->reason() == QContextMenuEvent::Keyboard;
         control_->Perform(WM_CONTEXTMENU, WPARAM(control_->Handle()),
-                          MakeLParam(ce->globalPos().x(), ce->globalPos().y()));
+                          keyboard ? LPARAM(-1) : MakeLParam(ce->globalPos().x(), ce->globalPos().y()));
         return true;
       }
       default: return false;
@@ -738,7 +740,8 @@ void TControl::WndProc(TMessage& m) {
       if (OnMouseLeave) OnMouseLeave(this);
       return;
     case WM_CONTEXTMENU: {
-      TPoint screen = PointFromLParam(m.LParam);
+      TPoint screen = m.LParam == LPARAM(-1) ? ClientToScreen(TPoint{Width() / 2, Height() / 2})
+                                             : PointFromLParam(m.LParam);
       bool handled = false;
       if (OnContextPopup) OnContextPopup(this, ScreenToClient(screen), handled);
       if (!handled && popupMenu_) {

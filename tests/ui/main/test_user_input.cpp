@@ -138,3 +138,40 @@ TEST_F(UserInputTest, SaveWritesTheConnectionsTypedWhileTheOptionsFormIsInactive
     EXPECT_EQ(FOptionsProject->Edit10->Text(), "7");
   });
 }
+
+// The about box closes from the keyboard as the other small dialogs do.
+// (The offscreen window system activates a new window that has no control
+// to focus only when the user clicks it, as some window managers do.)
+TEST_F(UserInputTest, AboutBoxClosesWithReturnAndEscape) {
+  RunAsUser([&] {
+    for (uint16_t key : {uint16_t(VK_RETURN), uint16_t(VK_ESCAPE)}) {
+      ASSERT_TRUE(UserClick(Form->Help1));
+      ASSERT_TRUE(UserWaitFor([&] { return MenuShowing(Form->Help1); }));
+      ASSERT_TRUE(UserClick(FindMenuItem(Form, "About...")));
+      ASSERT_TRUE(UserWaitFor([] { return FindForm() != nullptr; }));
+      ASSERT_TRUE(UserClick(TUserPoint(FindForm(), 5, 5)));
+      UserKey(key);
+      EXPECT_TRUE(UserWaitFor([] { return !FindForm(); }, 5000)) << "key " << key;
+    }
+  });
+}
+
+// The Menu key opens the site map's popup at the focused node, here the
+// first row, far above the middle of the tree.
+TEST_F(UserInputTest, MenuKeyOpensThePopupAtTheFocusedNode) {
+  Fill({"http://site.test/a.htm", "http://site.test/b.htm"});
+  TVirtualStringTree* tree = Form->tvURL;
+  RunAsUser([&] {
+    ASSERT_TRUE(UserClick(Row(tree->GetFirst())));
+    UserKey(VK_APPS);
+    ASSERT_TRUE(UserWaitFor([&] { return MenuShowing(Form->pmGoTo->Items()); }));
+    TPoint item;
+    ASSERT_TRUE(TUserPoint(Form->pmGoTo->Items()->Items(0)).Resolve(item));
+    const TRect row = tree->GetDisplayRect(tree->FocusedNode(), NoColumn, false);
+    const TPoint rowTop = tree->ClientToScreen(TPoint{row.Left, row.Top});
+    EXPECT_GE(item.Y, rowTop.Y);
+    EXPECT_LE(item.Y, rowTop.Y + row.Height() + 30) << "the first item lies just below the node's row";
+    EXPECT_LT(item.Y, tree->ClientToScreen(TPoint{0, tree->ClientHeight() / 2}).Y);
+    UserKey(VK_ESCAPE);
+  });
+}
