@@ -591,7 +591,7 @@ bool thGetUrl::CommitDocument() {
 
 bool thGetUrl::TryOpenDocumentFile(const AnsiString& FileName) {
   try {
-    FFile = std::make_unique<AtomicFile>(FileName);
+    FFile = std::make_unique<AtomicFile>(FileName, true);  // mapped by MapMirrorPath
     FFileName = FileName;
     return true;
   } catch (const Exception& failure) {

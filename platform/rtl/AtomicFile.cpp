@@ -48,7 +48,8 @@ void SyncFolder(const AnsiString& folder) {
 
 }  // namespace
 
-AtomicFile::AtomicFile(const AnsiString& path) : target_(ResolvePath(path)) {
+AtomicFile::AtomicFile(const AnsiString& path, bool pathResolved)
+    : target_(pathResolved ? path : ResolvePath(path)) {
   if (ExtractFileName(target_).empty())
     Fail(EISDIR);
   struct stat old;

@@ -27,7 +27,8 @@ public:
 
 class AtomicFile {
 public:
-  explicit AtomicFile(const AnsiString& path);
+  // pathResolved: path has just been through ResolvePath (it is not again).
+  explicit AtomicFile(const AnsiString& path, bool pathResolved = false);
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
   ~AtomicFile();

@@ -54,15 +54,22 @@ AnsiString Folded(std::string_view name) {
   return folded;
 }
 
+// A folder of a path being resolved ("" is the current one).
+bool StatFolder(const AnsiString& folder, struct stat& st) {
+  return ::stat(folder.empty() ? "." : folder.c_str(), &st) == 0;
+}
+
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
 // The names of large folders, folded, for the look-ups of case variants:
 // scanning a folder of thousands of entries for each name missing in it
 // would make filling it cost the square of its size. An index holds while
 // the folder's identity and change times are those it had when the index
-// was made; a folder that this process adds a folder to (ForceDirectories,
-// CreateDir) brings its index up to date with the new name and the
-// folder's new times. A change that another
+// was made; a folder that this process makes (ForceDirectories, CreateDir)
+// is made under the indexes' lock, which brings its parent's index up to
+// date with the new name and the parent's new times at once, so that
+// threads filling one folder together never see it changed by their own
+// folders alone. A change that another
 // program makes within the same clock step as one of ours goes unseen until
 // the folder changes again (a variant that differs only in case is then
 // missed); any other change makes the next look-up scan the folder again.
@@ -74,30 +81,49 @@ class TCaseIndexes {
   }
 
   // True when a held index answers; 'variant' is then the entry (or empty).
+  // st is the folder as the caller saw it before; when a folder made since
+  // by this process brought the index up to date, the folder is looked at
+  // again.
   bool Find(const AnsiString& folder, const struct stat& st, const AnsiString& name, AnsiString& variant) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto index = indexes_.find(folder);
-    if (index == indexes_.end() || !Holds(index->second, st)) return false;
+    if (index == indexes_.end()) return false;
+    if (!Holds(index->second, st)) {
+      struct stat now;
+      if (!StatFolder(folder, now) || !Holds(index->second, now)) return false;
+    }
     const auto entry = index->second.names.find(Folded(name));
     variant = entry == index->second.names.end() ? AnsiString() : entry->second;
     return true;
   }
 
+  // The names of a folder scanned as it was at st; kept only when the
+  // folder is still so (a change during the scan may be missing in them).
   void Keep(const AnsiString& folder, const struct stat& st, const std::vector<AnsiString>& names) {
     if (names.size() < MinimumEntries) return;
     TIndex index{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}};
     for (const AnsiString& name : names) Add(index, name);
     std::lock_guard<std::mutex> lock(mutex_);
+    struct stat now;
+    if (!StatFolder(folder, now) || !Holds(index, now)) return;
     if (indexes_.size() >= MaximumIndexes) indexes_.clear();
     indexes_[folder] = std::move(index);
   }
 
-  // This process made the entry 'path'.
+  // Makes the folder 'path' (errno tells why not).
+  bool MakeDir(const AnsiString& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (::mkdir(path.c_str(), 0777) != 0) return false;
+    Added(path);
+    return true;
+  }
+
+ private:
+  // This process made the entry 'path'; the lock is held.
   void Added(const AnsiString& path) {
     const size_t slash = path.rfind(PathDelim);
     if (slash == AnsiString::npos) return;
     const AnsiString folder = path.substr(0, slash + 1);
-    std::lock_guard<std::mutex> lock(mutex_);
     const auto index = indexes_.find(folder);
     if (index == indexes_.end()) return;
     struct stat st;
@@ -110,7 +136,6 @@ class TCaseIndexes {
     index->second.changed = st.st_ctim;
   }
 
- private:
   static constexpr size_t MinimumEntries = 256;
   static constexpr size_t MaximumIndexes = 32;
   struct TIndex {
@@ -134,11 +159,9 @@ class TCaseIndexes {
   std::unordered_map<AnsiString, TIndex> indexes_;
 };
 
-// The entry of 'folder' that equals 'name' up to ASCII case; the smallest
-// by bytes when there are several, empty when there is none.
-AnsiString FindCaseVariant(const AnsiString& folder, const AnsiString& name) {
-  struct stat st;
-  if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0) return AnsiString();
+// The entry of 'folder' (seen as st) that equals 'name' up to ASCII case;
+// the smallest by bytes when there are several, empty when there is none.
+AnsiString FindCaseVariantIn(const AnsiString& folder, const struct stat& st, const AnsiString& name) {
   AnsiString best;
   if (TCaseIndexes::Instance().Find(folder, st, name, best)) return best;
   DirHandle dir = OpenDir(folder);
@@ -155,6 +178,12 @@ AnsiString FindCaseVariant(const AnsiString& folder, const AnsiString& name) {
   }
   TCaseIndexes::Instance().Keep(folder, st, names);
   return best;
+}
+
+AnsiString FindCaseVariant(const AnsiString& folder, const AnsiString& name) {
+  struct stat st;
+  if (!StatFolder(folder, st)) return AnsiString();
+  return FindCaseVariantIn(folder, st, name);
 }
 
 // Names in 'folder' matching 'mask' whose kind (folder or not) is 'wantFolders'.
@@ -231,6 +260,17 @@ AnsiString ExecutableFolder() {
 AnsiString ResolvePath(const AnsiString& path) {
   if (path.empty() || PathPresent(path))
     return path;
+  // Most missing paths name a new entry of an existing folder: then only
+  // the last component can have a case variant.
+  const size_t slash = path.rfind(PathDelim);
+  if (slash != AnsiString::npos && slash > 0 && slash + 1 < path.size()) {
+    const AnsiString folder = path.substr(0, slash + 1), leaf = path.substr(slash + 1);
+    struct stat st;
+    if (leaf != "." && leaf != ".." && ::stat(folder.c_str(), &st) == 0) {
+      const AnsiString variant = FindCaseVariantIn(folder, st, leaf);
+      return folder + (variant.empty() ? leaf : variant);
+    }
+  }
   AnsiString result;
   bool missing = false;  // once a component is absent, the rest cannot exist
   size_t i = 0;
@@ -272,12 +312,8 @@ bool ForceDirectories(const AnsiString& dir) {
   for (size_t end = path.find(PathDelim, 1);; end = path.find(PathDelim, end + 1)) {
     AnsiString level = path.substr(0, end);
     struct stat st;
-    if (!StatPath(level, st)) {
-      if (::mkdir(level.c_str(), 0777) == 0)
-        TCaseIndexes::Instance().Added(level);
-      else if (errno != EEXIST)
-        return false;
-    }
+    if (!StatPath(level, st) && !TCaseIndexes::Instance().MakeDir(level) && errno != EEXIST)
+      return false;
     if (end == AnsiString::npos)
       break;
   }
@@ -286,10 +322,7 @@ bool ForceDirectories(const AnsiString& dir) {
 
 bool CreateDir(const AnsiString& dir) {
   AnsiString path = ResolvePath(dir);
-  if (path.empty() || ::mkdir(path.c_str(), 0777) != 0)
-    return false;
-  TCaseIndexes::Instance().Added(ExcludeTrailingPathDelimiter(path));
-  return true;
+  return !path.empty() && TCaseIndexes::Instance().MakeDir(ExcludeTrailingPathDelimiter(path));
 }
 
 bool RemoveDir(const AnsiString& dir) {

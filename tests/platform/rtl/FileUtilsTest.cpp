@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <fstream>
+#include <thread>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,6 +99,42 @@ TEST(FileUtils, ResolvePathReusesNamesDifferingOnlyInCase) {
   EXPECT_EQ(ResolvePath(folder / "BIG/NEW/x"), folder / "Big/New/x");
   EXPECT_EQ(ResolvePath(folder / "big/d299"), folder / "Big/D299");
   EXPECT_FALSE(DirectoryExists(folder / "big/d300"));
+}
+
+// A missing name in a folder that exists is looked up there alone, in a
+// small folder and in a large one whose names are kept; threads making the
+// same and other folders in a large folder at once all succeed, and every
+// folder made is found again in any case.
+TEST(FileUtils, NewNamesInExistingAndLargeFoldersAndFoldersMadeTogether) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "Site"));
+  WriteFileAtomically(folder / "Site/Index.HTML", "home");
+  EXPECT_EQ(ResolvePath(folder / "Site/INDEX.html"), folder / "Site/Index.HTML");
+  EXPECT_EQ(ResolvePath(folder / "Site/new.html"), folder / "Site/new.html");
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(ForceDirectories(folder / ("Big/D" + std::to_string(i))));
+  WriteFileAtomically(folder / "Big/Page.htm", "changes the folder");
+  EXPECT_EQ(ResolvePath(folder / "Big/PAGE.HTM"), folder / "Big/Page.htm");
+  EXPECT_EQ(ResolvePath(folder / "Big/d7/x"), folder / "Big/D7/x");
+
+  constexpr int Threads = 8, Folders = 40;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < Threads; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < Folders; ++i) {
+        const std::string own = "Big/T" + std::to_string(t) + "N" + std::to_string(i);
+        if (!ForceDirectories(folder / ("Big/Shared" + std::to_string(i) + "/x")) || !ForceDirectories(folder / own) ||
+            ResolvePath(folder / LowerCase(own)) != folder / own)
+          ++failures;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  for (int t = 0; t < Threads; ++t)
+    for (int i = 0; i < Folders; ++i) {
+      const std::string own = "Big/T" + std::to_string(t) + "N" + std::to_string(i);
+      EXPECT_EQ(ResolvePath(folder / UpperCase(own)), folder / own);
+    }
 }
 
 TEST(FileUtils, AtomicWritesLeaveTheOldFileOnFailure) {
