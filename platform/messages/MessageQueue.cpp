@@ -240,7 +240,7 @@ void ThreadQueue::Shutdown() {
   }
   for (auto& request : orphans) {
     request->done.store(true);
-    request->sender->Wake();
+    if (request->sender) request->sender->Wake();
   }
 }
 

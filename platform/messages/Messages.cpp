@@ -125,7 +125,7 @@ void ServeRequest(SendRequest& request) {
   }
   auto sender = request.sender;
   request.done.store(true);
-  sender->Wake();
+  if (sender) sender->Wake();
 }
 
 }  // namespace messages_detail
@@ -169,6 +169,12 @@ void RunOnMainThread(const std::function<void()>& call) {
   auto request = std::make_shared<SendRequest>();
   request->call = call;
   SendAndWait(*MainQueue(), request);
+}
+
+bool QueueOnMainThread(std::function<void()> call) {
+  auto request = std::make_shared<SendRequest>();
+  request->call = std::move(call);
+  return MainQueue()->EnqueueSend(request);
 }
 
 void PostQuitMessage(int exitCode) {

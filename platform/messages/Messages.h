@@ -135,3 +135,7 @@ int DrainMainThreadQueue(bool* quitSeen = nullptr);
 // a call made on the main thread runs at once. An exception thrown by call is
 // raised again in the calling thread. This is what TThread::Synchronize uses.
 void RunOnMainThread(const std::function<void()>& call);
+// Queues call to run on the main thread at its next pump, among the sends
+// (before posted messages), and returns at once; false when the main
+// thread's queue has ended (call then never runs).
+bool QueueOnMainThread(std::function<void()> call);

@@ -6,8 +6,11 @@
 // - When Execute has returned (or thrown: the exception is kept and available
 //   as FatalException), OnTerminate runs on the main thread through
 //   Synchronize, before the object can be destroyed. Then the thread counts as
-//   Finished; with FreeOnTerminate the object deletes itself on its own thread
-//   right after, so nobody may touch it (or call WaitFor) once started.
+//   Finished. With FreeOnTerminate nobody may touch the object (or call
+//   WaitFor) once started: the thread counts as Finished and ends without
+//   waiting, OnTerminate runs on the main thread among its sends (before
+//   posted messages) and the main thread then deletes the object; without
+//   OnTerminate the object deletes itself on its own thread.
 // - WaitFor waits for the end and returns ReturnValue. While waiting it serves
 //   sends to the calling thread and, on the main thread, Synchronize calls, so
 //   waiting for a thread that is synchronising does not dead-lock.
@@ -70,6 +73,7 @@ private:
   struct State;
   void Run();
   void MarkFinished();
+  void RunTerminationHandler();
 
   std::shared_ptr<State> state_;
   std::atomic<bool> terminated_{false};

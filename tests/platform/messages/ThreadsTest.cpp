@@ -92,6 +92,36 @@ TEST(Threads, OnTerminateBeforeFreeingExceptionsAndStoppingDestructor) {
   EXPECT_FALSE(LoopingThread::running.load());
 }
 
+// A thread that frees itself ends without waiting for the main thread; its
+// termination handler runs at the main thread's next pump, before the
+// object is freed there.
+TEST(Threads, SelfFreeingThreadEndsWithoutWaitingForItsHandler) {
+  struct TEndMark {
+    std::atomic<bool>* ended = nullptr;
+    ~TEndMark() {
+      if (ended) ended->store(true);
+    }
+  };
+  std::atomic<bool> ended{false}, destroyed{false};
+  bool handlerBeforeFreeing = false;
+  auto* worker = new FunctionThread;
+  worker->Body = [&](FunctionThread&) {
+    static thread_local TEndMark mark;  // its destructor runs when the thread ends
+    mark.ended = &ended;
+  };
+  worker->Destroyed = &destroyed;
+  worker->SetFreeOnTerminate(true);
+  worker->OnTerminate = [&](TObject*) { handlerBeforeFreeing = IsMainThread() && !destroyed.load(); };
+  worker->Start();
+  for (auto end = std::chrono::steady_clock::now() + 10s; !ended.load() && std::chrono::steady_clock::now() < end;)
+    std::this_thread::sleep_for(1ms);
+  EXPECT_TRUE(ended.load()) << "the thread waited for the main thread";
+  EXPECT_FALSE(destroyed.load());
+  for (auto end = std::chrono::steady_clock::now() + 10s; !destroyed.load() && std::chrono::steady_clock::now() < end;)
+    ProcessMessages();
+  EXPECT_TRUE(destroyed.load() && handlerBeforeFreeing);
+}
+
 TEST(Threads, EventsAndRecursiveLocks) {
   TEvent autoReset(false, false), manual(true, true);
   autoReset.SetEvent();
