@@ -21,6 +21,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <mutex>
 #include <utility>
 
 namespace sockets_system {
@@ -334,12 +336,25 @@ bool LookupService(const std::string& name, const std::string& protocol, int& po
 }
 
 bool LookupProtocol(const std::string& name, int& number) {
+  // Every socket a client opens asks for its protocol by name; the system's
+  // answer is kept, so that the protocol database is read once per name.
+  static std::mutex mutex;
+  static std::map<std::string, int> known;
+  {
+    std::lock_guard lock(mutex);
+    if (const auto it = known.find(name); it != known.end()) {
+      number = it->second;
+      return true;
+    }
+  }
   protoent entry{};
   protoent* found = nullptr;
   char buffer[1024];
   ::getprotobyname_r(name.c_str(), &entry, buffer, sizeof buffer, &found);
   if (found) {
     number = found->p_proto;
+    std::lock_guard lock(mutex);
+    known[name] = number;
     return true;
   }
   for (const auto& protocol : kProtocols) {
