@@ -306,10 +306,14 @@ struct TChildList {
     }
   }
 
-  // Puts the children (the same ones) in a new order.
-  void Rebuild(const std::vector<TDataObj*>& nodes) {
+  // Puts the children (the same ones) in a new order; tick, when given, is
+  // called every few thousand children (the list then holds those placed so
+  // far; the rebuilding goes on whatever it returns).
+  void Rebuild(const std::vector<TDataObj*>& nodes, const std::function<bool()>& tick = {}) {
     FreeBlocks();
+    size_t placed = 0;
     for (TDataObj* node : nodes) {
+      if (tick && ++placed % 4096 == 0) tick();
       uint32_t position = 0;
       if (!Top) NewTop();
       TChildLeaf* leaf = LastLeaf(position);
@@ -834,8 +838,13 @@ bool TDataObj::Sort(const std::function<bool()>& tick) {
     node->FKids->Collect(items);
     // A folder whose sort was ended keeps its children as they were.
     if (!SortInSteps(items, before, tick)) return false;
-    node->FKids->Rebuild(items);
-    pending.insert(pending.end(), items.begin(), items.end());
+    node->FKids->Rebuild(items, tick);
+    // Only the children that have children of their own are sorted next;
+    // looking at millions of them takes time too.
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i]->ChildCount() > 0) pending.push_back(items[i]);
+      if (tick && i % 4096 == 4095 && !tick()) return false;
+    }
   }
   return true;
 }
