@@ -11,7 +11,15 @@
 // 200,000-node tree no longer fits the processor's cache, so any access in
 // random order slows down by the memory's latency, the O(1) look-up as much
 // as the deletion.
+//
+// With arguments "<operation> <size>" it runs that one operation once, for
+// an instruction count that no cache or other program disturbs:
+//   valgrind --tool=callgrind --collect-atstart=no --toggle-collect='TListObj::DeleteNode*' \
+//     bench_sitetree_folder delete 200000
+// (operations: delete and delete_random with that toggle on DeleteNode,
+// load and random_load, the size in MB, with 'TListObj::LoadFromFile*').
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -128,10 +136,44 @@ void KeepBest(TRates& best, const TRates& r) {
   best.FindRandom = std::max(best.FindRandom, r.FindRandom);
 }
 
+// One operation at one size, for callgrind.
+void RunOne(const char* operation, int size, const AnsiString& folder) {
+  if (std::strcmp(operation, "random_load") == 0) {
+    RandomFile(int64_t(size) << 20, folder);
+    return;
+  }
+  std::vector<AnsiString> urls;
+  for (int i = 0; i < size; ++i) urls.push_back(FolderUrl(i));
+  TListObj tree;
+  std::vector<TDataObj*> nodes = Fill(tree, urls);
+  if (std::strcmp(operation, "load") == 0) {
+    tree.SaveToFile(folder + "one.wmt");
+    TListObj loaded;
+    loaded.LoadFromFile(folder + "one.wmt");
+    return;
+  }
+  std::vector<TDataObj*> half;
+  if (std::strcmp(operation, "delete_random") == 0) {
+    std::mt19937 rng{uint32_t(size)};
+    std::shuffle(nodes.begin(), nodes.end(), rng);
+    half.assign(nodes.begin(), nodes.begin() + ptrdiff_t(nodes.size() / 2));
+  } else {
+    for (size_t i = 0; i < nodes.size(); ++i)
+      if (i % 4 < 2) half.push_back(nodes[i]);
+  }
+  DeleteRate(tree, half);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   const AnsiString folder = MakeTempFolder("harvella-bench-folder-");
+  if (argc == 3) {
+    RunOne(argv[1], std::atoi(argv[2]), folder);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return 0;
+  }
   // The sizes take turns, so that both meet the same load of the machine.
   TRates small, large;
   double random5 = 0, random20 = 0;
