@@ -53,7 +53,6 @@ bool KeepsConnection(const std::string& Head) {
 TSiteServer::TSiteServer(THandler Handler, int HandlerThreads) : FHandler(std::move(Handler)) {
   Listen(INADDR_LOOPBACK, 0);
   for (int i = 0; i < HandlerThreads; ++i) FHandlers.emplace_back([this] { HandlerLoop(); });
-  FAcceptor = std::thread([this] { AcceptLoop(); });
 }
 
 TSiteServer::~TSiteServer() { Stop(); }
@@ -89,54 +88,51 @@ int TSiteServer::Requests(const std::string& Target) const {
 
 void TSiteServer::Stop() {
   if (FStopping.exchange(true)) return;
-  // Wake the acceptor with a connection of our own.
+  // Wake the handler waiting in accept with a connection of our own; the
+  // others see the stop when their turn comes.
   SOCKET wake = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(FAddress);
   address.sin_port = htons(winsock::u_short(FPort));
   connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  FAcceptor.join();
-  closesocket(wake);
   {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<std::mutex> lock(FOpenLock);
     for (SOCKET open : FOpen) shutdown(open, SD_BOTH);
   }
-  FWork.notify_all();
   for (std::thread& handler : FHandlers) handler.join();
+  closesocket(wake);
   closesocket(FListener);
-  for (SOCKET pending : FPending) closesocket(pending);
-  FPending.clear();
 }
 
-void TSiteServer::AcceptLoop() {
-  while (!FStopping) {
-    SOCKET client = accept(FListener, nullptr, nullptr);
-    if (client == INVALID_SOCKET) continue;
-    if (FStopping) {
-      closesocket(client);
-      break;
-    }
-    std::lock_guard<std::mutex> lock(FLock);
-    FPending.push_back(client);
-    FWork.notify_one();
-  }
+bool TSiteServer::Open(SOCKET Socket) {
+  std::lock_guard<std::mutex> lock(FOpenLock);
+  if (FStopping) return false;
+  FOpen.insert(Socket);
+  return true;
 }
 
 void TSiteServer::HandlerLoop() {
   for (;;) {
     SOCKET client;
     {
-      std::unique_lock<std::mutex> lock(FLock);
-      FWork.wait(lock, [this] { return FStopping || !FPending.empty(); });
-      if (FStopping || FPending.empty()) return;
-      client = FPending.front();
-      FPending.pop_front();
-      FOpen.insert(client);
+      std::lock_guard<std::mutex> turn(FAcceptTurn);
+      if (FStopping) return;
+      client = accept(FListener, nullptr, nullptr);
+    }
+    if (client == INVALID_SOCKET) {
+      if (FStopping) return;
+      continue;
+    }
+    if (!Open(client)) {
+      closesocket(client);
+      return;
     }
     Serve(client);
-    std::lock_guard<std::mutex> lock(FLock);
-    FOpen.erase(client);
+    {
+      std::lock_guard<std::mutex> lock(FOpenLock);
+      FOpen.erase(client);
+    }
     closesocket(client);
   }
 }

@@ -1,6 +1,8 @@
 // TSiteServer: a small HTTP server on the loopback for the crawl benchmark
-// and the main window's tests. One acceptor thread hands each connection to
-// a pool of handler threads; a handler reads each request head, asks the
+// and the main window's tests. A pool of handler threads takes turns at
+// accepting: the one whose turn it is accepts a connection, hands the turn
+// on and serves the connection itself, so that no connection waits for a
+// second thread to wake. A handler reads each request head, asks the
 // site function for the reply of the request target (path with query),
 // waits the reply's delay and sends it. It keeps the connection for the
 // next request when the request allows (HTTP/1.1, or HTTP/1.0 asking for
@@ -14,14 +16,12 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 struct TSiteReply {
@@ -55,8 +55,9 @@ public:
   void Stop();
 
 private:
-  void AcceptLoop();
   void HandlerLoop();
+  // Takes the accepted connection into the open ones; false when stopping.
+  bool Open(std::uintptr_t Socket);
   void Serve(std::uintptr_t Socket);
   void Enter(const std::string& Target);
   void Leave(const std::string& Target);
@@ -69,14 +70,13 @@ private:
   std::string FHost;
   int FPort = 0;
   std::atomic<bool> FStopping{false};
-  std::thread FAcceptor;
   std::vector<std::thread> FHandlers;
-  std::mutex FLock;
-  std::condition_variable FWork;
-  std::deque<std::uintptr_t> FPending;
+  std::mutex FAcceptTurn;                // held by the handler waiting in accept
+  std::mutex FOpenLock;
   std::set<std::uintptr_t> FOpen;
-  std::map<std::string, int> FCounts;
-  std::map<std::string, int> FInFlight;
+  std::mutex FLock;                      // the counts
+  std::unordered_map<std::string, int> FCounts;
+  std::unordered_map<std::string, int> FInFlight;
   std::atomic<int> FTotal{0};
   std::atomic<int> FMaxSame{0};
   int FBusy = 0;

@@ -12,8 +12,10 @@
 //   take minutes) and wget (one connection);
 // - the window shown at 32 connections over a site of 50,000 pages, whose
 //   rate is set beside the 5,000-page one.
-// One round each ("--one shown|offscreen CONNECTIONS LATENCY [large]" runs
-// only that crawl of the program, for profiling). The mirrors go to a
+// One round each. "--one shown|offscreen|wget2 CONNECTIONS LATENCY [large]"
+// runs only that crawl, for profiling and side-by-side checks; with
+// BENCH_CRAWL_WRAPPER set (for instance to "valgrind --tool=callgrind"),
+// the program's crawl runs under that command. The mirrors go to a
 // folder in memory (/dev/shm) where there is one, so that the cost of the
 // disk's file system, which varies with whatever else the machine writes,
 // is left out for every program alike. Prints documents fetched per second, for the delayed runs
@@ -39,8 +41,8 @@ constexpr int LargeSitePages = 50000;
 constexpr int LatencyMs = 20;
 constexpr const char* MemoryFolder = "/dev/shm";
 
-void Print(const std::string& Name, double Value, const char* Unit) {
-  std::printf("%s: %.1f %s\n", Name.c_str(), Value, Unit);
+void Print(const std::string& Name, double Value, const char* Unit, int Decimals = 1) {
+  std::printf("%s: %.*f %s\n", Name.c_str(), Decimals, Value, Unit);
   std::fflush(stdout);
 }
 
@@ -60,18 +62,21 @@ public:
     FSmall.Base = FLarge.Base = FServer.Url("");
   }
 
-  // One crawl by the program alone (for profiling).
-  void RunOne(bool Shown, int Connections, int Latency, bool Large) {
+  // One crawl alone: the program's, shown or offscreen, or wget2's.
+  void RunOne(const std::string& Mode, int Connections, int Latency, bool Large) {
     if (Large) FSite = &FLarge;
-    Program(Connections, Latency, Shown, Large ? "_50000pages" : "");
+    const std::string suffix = Large ? "_50000pages" : "";
+    if (Mode == "wget2")
+      Peer("wget2_" + std::to_string(Connections) + "threads" + suffix, Connections, Latency, Wget2(Connections));
+    else
+      Program(Connections, Latency, Mode == "shown", suffix);
   }
 
   void Run() {
     for (int latency : {0, LatencyMs}) {
       for (int connections : {8, 32}) {
         Program(connections, latency, true);
-        Peer("wget2_" + std::to_string(connections) + "threads", connections, latency,
-             "wget2 -q --mirror --convert-links --page-requisites --max-threads=" + std::to_string(connections));
+        Peer("wget2_" + std::to_string(connections) + "threads", connections, latency, Wget2(connections));
         if (latency == 0)
           Peer("httrack_c" + std::to_string(connections), connections, latency,
                "httrack -q -c" + std::to_string(connections) + " --disable-security-limits -%c0 -A0");
@@ -88,6 +93,9 @@ public:
   }
 
 private:
+  static std::string Wget2(int Threads) {
+    return "wget2 -q --mirror --convert-links --page-requisites --max-threads=" + std::to_string(Threads);
+  }
   std::string StartUrl() const { return FServer.Url("/"); }
   int Documents() const { return FSite->DocumentCount() + 1; }  // "/" is a document of its own
 
@@ -105,9 +113,10 @@ private:
     FDelay = Latency;
     FServer.ResetMaxConcurrent();
     const int before = FServer.TotalRequests();
-    TimedCommand("env " + environment + " " + ShellWord(SelfPath()) + " --crawl " + ShellWord(StartUrl()) + " " +
-                 std::to_string(Connections) + (Shown ? " shown" : " offscreen") + " >" + ShellWord(output) +
-                 " 2>/dev/null");
+    const char* wrapper = std::getenv("BENCH_CRAWL_WRAPPER");
+    TimedCommand("env " + environment + " " + (wrapper ? std::string(wrapper) + " " : "") + ShellWord(SelfPath()) +
+                 " --crawl " + ShellWord(StartUrl()) + " " + std::to_string(Connections) +
+                 (Shown ? " shown" : " offscreen") + " >" + ShellWord(output) + " 2>/dev/null");
     const int documents = FServer.TotalRequests() - before;
     TCrawlOutcome outcome;
     if (!ParseOutcomeLine(FileText(output), outcome) || outcome.Seconds <= 0) {
@@ -116,7 +125,7 @@ private:
     }
     const double rate = Report(name, documents, outcome.Seconds, Connections, Latency);
     Print(name + "_peak_memory", double(outcome.PeakMemoryKb), "kB");
-    if (Shown) Print(name + "_ui_cpu_per_1000_pages", 1000.0 * outcome.UiCpuSeconds / documents, "s");
+    if (Shown) Print(name + "_ui_cpu_per_1000_pages", 1000.0 * outcome.UiCpuSeconds / documents, "s", 3);
     if (Shown && Connections == 32 && Latency == 0 && Suffix.empty()) FShown32 = rate;
     return rate;
   }
@@ -173,8 +182,7 @@ int main(int argc, char** argv) {
   if (std::filesystem::is_directory(MemoryFolder)) SetEnvironmentVariable("TMPDIR", MemoryFolder);
   TCrawlBench bench;
   if (argc >= 5 && std::strcmp(argv[1], "--one") == 0)
-    bench.RunOne(std::strcmp(argv[2], "shown") == 0, std::atoi(argv[3]), std::atoi(argv[4]),
-                 argc == 6 && std::strcmp(argv[5], "large") == 0);
+    bench.RunOne(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argc == 6 && std::strcmp(argv[5], "large") == 0);
   else
     bench.Run();
   return 0;
