@@ -14,7 +14,7 @@
 //
 // With arguments "<operation> <size>" it runs that one operation once, for
 // an instruction count that no cache or other program disturbs:
-//   valgrind --tool=callgrind --collect-atstart=no --toggle-collect='TListObj::DeleteNode*' \
+//   valgrind --tool=callgrind --collect-atstart=no --toggle-collect='TListObj::DeleteNode*'
 //     bench_sitetree_folder delete 200000
 // (operations: delete and delete_random with that toggle on DeleteNode,
 // load and random_load, the size in MB, with 'TListObj::LoadFromFile*').
