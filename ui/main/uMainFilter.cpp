@@ -66,8 +66,19 @@ bool PassesExcludeMasks(const TStrings& List, const AnsiString& Text) {
 bool IsKnownFileType(const TParamProObj& Params, const AnsiString& Ext) {
   if (Ext.empty()) return false;
   const AnsiString wanted = LowerCase(Ext);
-  for (int list = 0; list < SearchedTypeLists; ++list)
-    if (Params.FileTypes[size_t(list)].Text().find(wanted) != AnsiString::npos) return true;
+  // A list's text is its items, each ended by CR LF: text without those
+  // bytes occurs in it only inside an item, so the items are searched as
+  // they stand instead of joining them for every link.
+  const bool acrossItems = wanted.find_first_of("\r\n") != AnsiString::npos;
+  for (int list = 0; list < SearchedTypeLists; ++list) {
+    const TStringList& types = Params.FileTypes[size_t(list)];
+    if (acrossItems) {
+      if (types.Text().find(wanted) != AnsiString::npos) return true;
+      continue;
+    }
+    for (int i = 0; i < types.Count(); ++i)
+      if (types.Strings(i).find(wanted) != AnsiString::npos) return true;
+  }
   return false;
 }
 

@@ -37,6 +37,8 @@ TEST_F(LinkFilterTest, SplitsUrlForTheMasks) {
     const char *Url, *Host, *Directory, *FileName, *Ext;
   } cases[] = {
       {"http://Host/Dir/Page.HTM?x=1", "Host", "Dir", "Page.HTM", "HTM"},
+      // A type is known when its text occurs in a type list's item ("tm" in "htm").
+      {"http://host/a/b.tm", nullptr, "a", "b.tm", "tm"},
       // An unknown type keeps the whole path as the directory.
       {"http://host/a/b.xyz", nullptr, "a/b.xyz", "index.htm", "xyz"},
       // The extension belongs to the last path segment only.
