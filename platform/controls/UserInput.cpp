@@ -141,6 +141,28 @@ struct TResumeRule {
 
 void CloseLeftovers();
 
+// The loop's idle moment, as the user waits for it: the loop is about to
+// wait for the second time in a row. The window system's own events (a
+// window shown is activated, a press reaches its window) are delivered
+// right after the moment the loop first finds nothing else to do, so input
+// made then would still go to the window that was active before.
+class TIdleMoment {
+ public:
+  // Called when the loop is about to wait; true at the idle moment.
+  bool Reached() {
+    if (!looked_) {
+      looked_ = true;
+      QAbstractEventDispatcher::instance()->wakeUp();
+      return false;
+    }
+    looked_ = false;
+    return true;
+  }
+
+ private:
+  bool looked_ = false;
+};
+
 // Resumes the suspended script at safe moments of the message loop: when
 // the loop is about to wait (idle) and on a steady tick.
 class TScriptPacer : public QObject {
@@ -153,10 +175,13 @@ class TScriptPacer : public QObject {
   }
 
  private:
-  void Consider(bool idle) {
+  // loopIdle: the loop is about to wait (else a tick).
+  void Consider(bool loopIdle) {
     TUserScript* script = TUserScript::current;
     if (!script || script->Running() || script->Finished()) return;
     if (XServerUser::Pending()) return;
+    const bool idle = loopIdle && idle_.Reached();
+    if (loopIdle && !idle) return;
     if (g_rule.afterAction) {
       if (g_rule.started < g_rule.posted) return;
       if (!idle && ++g_rule.ticksSinceStart < BusyTicks) return;
@@ -168,6 +193,7 @@ class TScriptPacer : public QObject {
     }
   }
   QTimer tick_;
+  TIdleMoment idle_;
 };
 
 TScriptPacer* g_pacer = nullptr;
@@ -177,8 +203,9 @@ TScriptPacer* g_pacer = nullptr;
 void ServeUntilIdle() {
   bool idle = false;
   QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  TIdleMoment moment;
   auto connection = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&] {
-    if (XServerUser::Pending()) return;
+    if (!moment.Reached() || XServerUser::Pending()) return;
     idle = true;
     dispatcher->wakeUp();
   });

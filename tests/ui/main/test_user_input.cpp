@@ -139,9 +139,8 @@ TEST_F(UserInputTest, SaveWritesTheConnectionsTypedWhileTheOptionsFormIsInactive
   });
 }
 
-// The about box closes from the keyboard as the other small dialogs do.
-// (The offscreen window system activates a new window that has no control
-// to focus only when the user clicks it, as some window managers do.)
+// The about box closes from the keyboard as the other small dialogs do,
+// right after it opens, although none of its controls takes the focus.
 TEST_F(UserInputTest, AboutBoxClosesWithReturnAndEscape) {
   RunAsUser([&] {
     for (uint16_t key : {uint16_t(VK_RETURN), uint16_t(VK_ESCAPE)}) {
@@ -149,7 +148,6 @@ TEST_F(UserInputTest, AboutBoxClosesWithReturnAndEscape) {
       ASSERT_TRUE(UserWaitFor([&] { return MenuShowing(Form->Help1); }));
       ASSERT_TRUE(UserClick(FindMenuItem(Form, "About...")));
       ASSERT_TRUE(UserWaitFor([] { return FindForm() != nullptr; }));
-      ASSERT_TRUE(UserClick(TUserPoint(FindForm(), 5, 5)));
       UserKey(key);
       EXPECT_TRUE(UserWaitFor([] { return !FindForm(); }, 5000)) << "key " << key;
     }
