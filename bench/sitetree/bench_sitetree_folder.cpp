@@ -12,13 +12,19 @@
 // random order slows down by the memory's latency, the O(1) look-up as much
 // as the deletion.
 //
-// With arguments "<operation> <size>" it runs that one operation once, for
-// an instruction count that no cache or other program disturbs:
+// So that cost can be told apart from the cache, it also counts the
+// instructions of each deletion and load at both sizes where valgrind is
+// installed: the program runs itself with arguments "<operation> <size>"
+// (one operation once) under callgrind, counting only inside the operation,
 //   valgrind --tool=callgrind --collect-atstart=no --toggle-collect='TListObj::DeleteNode*'
 //     bench_sitetree_folder delete 200000
 // (operations: delete and delete_random with that toggle on DeleteNode,
-// load and random_load, the size in MB, with 'TListObj::LoadFromFile*').
+// load and random_load, the size in MB, with 'TListObj::LoadFromFile*'),
+// and prints the instructions per item and their ratio, the count at the
+// smaller size in percent of the count at the larger one (100 means linear
+// cost).
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <ctime>
@@ -164,6 +170,53 @@ void RunOne(const char* operation, int size, const AnsiString& folder) {
   DeleteRate(tree, half);
 }
 
+// Instructions that callgrind counts inside function while this program
+// runs one operation at one size; 0 when valgrind cannot be run.
+double CountedInstructions(const char* program, const char* operation, int size, const char* function,
+                           const AnsiString& folder) {
+  const AnsiString out = folder + "callgrind.out";
+  const AnsiString command = AnsiString("valgrind --tool=callgrind --collect-atstart=no --toggle-collect='") +
+                             function + "' --callgrind-out-file='" + out + "' '" + program + "' " + operation + " " +
+                             IntToStr(size) + " >/dev/null 2>&1";
+  AnsiString text;
+  if (std::system(command.c_str()) != 0 || !ReadFileToString(out, text)) return 0;
+  const size_t at = text.find("\nsummary: ");
+  return at == AnsiString::npos ? 0 : std::strtod(text.c_str() + at + 10, nullptr);
+}
+
+// Instructions per item of each deletion and load at both sizes, and the
+// ratio of the two.
+void PrintCountedCosts(const char* program, const AnsiString& folder) {
+  struct TCounted {
+    const char* name;
+    const char* operation;
+    const char* function;
+    int small, large;
+    double smallItems, largeItems;
+    const char* unit;
+  };
+  const char* deletion = "TListObj::DeleteNode*";
+  const char* load = "TListObj::LoadFromFile*";
+  const TCounted counted[] = {
+      {"folder_delete", "delete", deletion, SmallCount, LargeCount, SmallCount / 2.0, LargeCount / 2.0, "node"},
+      {"folder_delete_random", "delete_random", deletion, SmallCount, LargeCount, SmallCount / 2.0,
+       LargeCount / 2.0, "node"},
+      {"folder_load", "load", load, SmallCount, LargeCount, SmallCount + 2.0, LargeCount + 2.0, "line"},
+      {"random_load", "random_load", load, 5, 20, 5.0, 20.0, "MB"},
+  };
+  for (const TCounted& c : counted) {
+    const double small = CountedInstructions(program, c.operation, c.small, c.function, folder) / c.smallItems;
+    const double large = CountedInstructions(program, c.operation, c.large, c.function, folder) / c.largeItems;
+    if (small <= 0 || large <= 0) {
+      std::printf("%s_instructions: not counted (valgrind cannot be run)\n", c.name);
+      return;
+    }
+    std::printf("%s_instructions_small: %.1f instructions/%s\n", c.name, small, c.unit);
+    std::printf("%s_instructions_large: %.1f instructions/%s\n", c.name, large, c.unit);
+    std::printf("%s_instructions_ratio: %.1f %%\n", c.name, 100 * small / large);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -189,6 +242,7 @@ int main(int argc, char** argv) {
   PrintPair("folder_find_random", "50k", small.FindRandom, "200k", large.FindRandom, "lookups/s");
   PrintPair("folder_delete_random", "25k", small.DeleteRandom, "100k", large.DeleteRandom, "nodes/s");
   PrintPair("random_load", "5mb", random5, "20mb", random20, "MB/s");
+  PrintCountedCosts(argv[0], folder);
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
   return 0;
