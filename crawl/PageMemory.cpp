@@ -11,12 +11,19 @@ namespace {
 // How often a waiter looks at its Stopped.
 constexpr auto StopPoll = std::chrono::milliseconds(20);
 
+struct TWaiter {
+  const TPageMemoryGrant* Grant;
+  int64_t Need;
+};
+
 struct TBudget {
   std::mutex Lock;
   std::condition_variable Room;
   int64_t InUse = 0;
-  std::deque<const TPageMemoryGrant*> Waiters; // in turn
-  int64_t FrontNeed = 0;                       // what the first waiter waits for
+  std::deque<TWaiter> Waiters; // in turn
+
+  // What the first waiter waits for, kept from the others.
+  int64_t Reserved() const { return Waiters.empty() ? 0 : Waiters.front().Need; }
 };
 
 TBudget& Budget() {
@@ -30,8 +37,7 @@ bool TPageMemoryGrant::TryGrow(int64_t Bytes) {
   if (Bytes <= FBytes) return true;
   TBudget& b = Budget();
   std::lock_guard<std::mutex> guard(b.Lock);
-  const int64_t reserved = b.Waiters.empty() ? 0 : b.FrontNeed;
-  if (b.InUse + (Bytes - FBytes) + reserved > PageMemoryBudget) return false;
+  if (b.InUse + (Bytes - FBytes) + b.Reserved() > PageMemoryBudget) return false;
   b.InUse += Bytes - FBytes;
   FBytes = Bytes;
   return true;
@@ -42,23 +48,19 @@ bool TPageMemoryGrant::Wait(int64_t Bytes, const std::function<bool()>& Stopped)
   if (Bytes > PageMemoryBudget) return false;
   TBudget& b = Budget();
   std::unique_lock<std::mutex> guard(b.Lock);
-  b.Waiters.push_back(this);
+  b.Waiters.push_back({this, Bytes});
   bool granted = false;
   for (;;) {
-    if (b.Waiters.front() == this) {
-      b.FrontNeed = Bytes;
-      if (b.InUse + Bytes <= PageMemoryBudget) {
-        b.InUse += Bytes;
-        FBytes = Bytes;
-        granted = true;
-        break;
-      }
+    if (b.Waiters.front().Grant == this && b.InUse + Bytes <= PageMemoryBudget) {
+      b.InUse += Bytes;
+      FBytes = Bytes;
+      granted = true;
+      break;
     }
     if (Stopped && Stopped()) break;
     b.Room.wait_for(guard, StopPoll);
   }
-  b.Waiters.erase(std::find(b.Waiters.begin(), b.Waiters.end(), this));
-  b.FrontNeed = 0;
+  b.Waiters.erase(std::find_if(b.Waiters.begin(), b.Waiters.end(), [this](const TWaiter& w) { return w.Grant == this; }));
   b.Room.notify_all();
   return granted;
 }

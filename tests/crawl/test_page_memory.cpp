@@ -53,3 +53,23 @@ TEST(PageMemory, WaitersAreServedInTurnAndStopEndsAWait) {
   EXPECT_EQ(PageMemoryWaiters(), 0);
   EXPECT_EQ(PageMemoryInUse(), need);
 }
+
+// A later waiter that gives up leaves the first waiter's claim on the room
+// in place: others still cannot take what the first one waits for.
+TEST(PageMemory, AWaiterThatGivesUpLeavesTheFirstWaitersClaim) {
+  const int64_t need = PageMemoryCost(64 << 20);
+  TPageMemoryGrant holder, first, later, other;
+  ASSERT_TRUE(holder.TryGrow(PageMemoryBudget - (8 << 20)));
+  std::thread waitingFirst([&] { first.Wait(need, {}); });
+  WaitForWaiters(1);
+  std::atomic<bool> stop{false};
+  std::thread waitingLater([&] { later.Wait(need, [&] { return stop.load(); }); });
+  WaitForWaiters(2);
+  stop = true;
+  waitingLater.join();
+  EXPECT_FALSE(other.TryGrow(4 << 20)) << "the room the first waiter waits for is not taken by others";
+  holder.Release();
+  waitingFirst.join();
+  EXPECT_EQ(first.Bytes(), need);
+  other.Release();
+}
