@@ -34,11 +34,11 @@ EntryPtr SocketTable::Remove(SOCKET id) {
 
 Reactor::Reactor(SocketTable& table) : table_(table), thread_([this] { Loop(); }) { thread_.detach(); }
 
-void Reactor::Watch(const SocketEntry& entry) { poller_.Add(entry.fd, entry.id); }
+void Reactor::Forget(const SocketEntry& entry) {
+  if (entry.watched) poller_.Remove(entry.fd);
+}
 
-void Reactor::Forget(const SocketEntry& entry) { poller_.Remove(entry.fd); }
-
-void Reactor::Rearm(const SocketEntry& entry) {
+void Reactor::Rearm(SocketEntry& entry) {
   // After FD_CLOSE nothing more is posted; stay quiet.
   if (entry.closed || entry.closePosted) return;
   unsigned interest = 0;
@@ -49,7 +49,9 @@ void Reactor::Rearm(const SocketEntry& entry) {
   // Without an armed read, a peer's close is still noticed when nothing is
   // left to read; with data left it waits for the owner's next receive.
   if (entry.IsStream() && entry.connected && (entry.events & FD_CLOSE) && !entry.peerClosed) interest |= PeerClosed;
-  if (interest != 0) poller_.Arm(entry.fd, entry.id, interest);
+  if (interest == 0) return;
+  poller_.Arm(entry.fd, entry.id, interest, !entry.watched);
+  entry.watched = true;
 }
 
 void Reactor::Loop() {
@@ -94,7 +96,10 @@ void Reactor::Handle(SocketEntry& entry, unsigned readiness) {
 
 void Reactor::HandleConnect(SocketEntry& entry, unsigned readiness) {
   if ((readiness & (Writable | Failed | PeerClosed)) == 0) return;
-  int error = PendingError(entry.fd);
+  ConnectEnded(entry, PendingError(entry.fd));
+}
+
+void Reactor::ConnectEnded(SocketEntry& entry, int error) {
   entry.connecting = false;
   if (error != 0) {
     entry.Notify(FD_CONNECT, error);

@@ -6,6 +6,10 @@
 // reactor thread waits on all descriptors in one epoll set (one-shot mode) and
 // posts the notifications; a descriptor is armed only for what may be posted
 // next, so a socket whose owner has not yet received never wakes the reactor.
+// A descriptor joins the set when it is first armed, not when it is made: a
+// new stream socket reads as hung up until it connects, and that event,
+// taken by the reactor just before the owner's connect and handled just
+// after it, would pass for the end of the connect.
 #pragma once
 
 #include "platform/sockets/SystemSockets.h"
@@ -39,6 +43,7 @@ struct SocketEntry {
   bool writeArmed = false;
   bool acceptArmed = false;
   bool closePosted = false;
+  bool watched = false;  // in the reactor's set
 
   bool IsStream() const { return type == SOCK_STREAM; }
   // Posts the notification when the event is selected.
@@ -62,11 +67,14 @@ private:
 class Reactor {
 public:
   explicit Reactor(SocketTable& table);
-  void Watch(const SocketEntry& entry);
-  // Arms the descriptor for what the entry may post next; call with the
-  // entry's mutex held.
-  void Rearm(const SocketEntry& entry);
+  // Arms the descriptor for what the entry may post next (adding it to the
+  // set the first time); call with the entry's mutex held.
+  void Rearm(SocketEntry& entry);
   void Forget(const SocketEntry& entry);
+  // The entry's connect has ended (error 0: the connection is made): posts
+  // FD_CONNECT, and FD_WRITE after a success; call with the entry's mutex
+  // held.
+  void ConnectEnded(SocketEntry& entry, int error);
 
 private:
   void Loop();

@@ -212,6 +212,16 @@ int PendingError(int fd) {
   return error == 0 ? 0 : ErrorFromErrno(error);
 }
 
+int ConnectProgress(int fd) {
+  pollfd p{fd, POLLOUT, 0};
+  int ready;
+  while ((ready = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
+  }
+  if (ready <= 0) return 0;
+  const int error = PendingError(fd);
+  return error == 0 ? 1 : -error;
+}
+
 void WaitReady(int fd, bool forWriting) {
   pollfd p{fd, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
   while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
@@ -252,21 +262,14 @@ Poller::Poller() : epollFd_(::epoll_create1(EPOLL_CLOEXEC)) {
 
 Poller::~Poller() { ::close(epollFd_); }
 
-void Poller::Add(int fd, std::uint64_t key) {
-  epoll_event ev{};
-  ev.events = EPOLLONESHOT;
-  ev.data.u64 = key;
-  ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
-}
-
-void Poller::Arm(int fd, std::uint64_t key, unsigned interest) {
+void Poller::Arm(int fd, std::uint64_t key, unsigned interest, bool add) {
   epoll_event ev{};
   ev.events = EPOLLONESHOT;
   if (interest & Readable) ev.events |= EPOLLIN;
   if (interest & Writable) ev.events |= EPOLLOUT;
   if (interest & PeerClosed) ev.events |= EPOLLRDHUP;
   ev.data.u64 = key;
-  ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev);
+  ::epoll_ctl(epollFd_, add ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &ev);
 }
 
 void Poller::Remove(int fd) { ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr); }

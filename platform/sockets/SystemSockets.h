@@ -41,6 +41,10 @@ int PeerAddress(int fd, Address& address);
 int BytesWaiting(int fd);
 // The pending socket error as a WinSock number (0 = none); reading clears it.
 int PendingError(int fd);
+// Whether a connect in progress has ended, without waiting: 1 when it has
+// made the connection, 0 while it goes on, or the negated error that ended
+// it (the pending error is then taken).
+int ConnectProgress(int fd);
 // Blocks until the descriptor is readable (or writable); for blocking mode.
 void WaitReady(int fd, bool forWriting);
 
@@ -62,10 +66,10 @@ public:
   ~Poller();
   Poller(const Poller&) = delete;
   Poller& operator=(const Poller&) = delete;
-  void Add(int fd, std::uint64_t key);
   // Arms the descriptor once for the given readiness (Readable, Writable,
-  // PeerClosed); errors and hang-ups are always reported while armed.
-  void Arm(int fd, std::uint64_t key, unsigned interest);
+  // PeerClosed), adding it to the set when asked; errors and hang-ups are
+  // always reported while armed.
+  void Arm(int fd, std::uint64_t key, unsigned interest, bool add);
   void Remove(int fd);
   struct Event {
     std::uint64_t key;

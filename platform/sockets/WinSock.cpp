@@ -109,6 +109,12 @@ int ConnectStream(SocketEntry& entry, const sys::Address& address) {
   if (result == 0 || result == -WSAEWOULDBLOCK) {
     if (!entry.blocking) {
       entry.connecting = true;
+      // A connect that has already ended (a peer on this machine answers at
+      // once) is reported now rather than after a round of the reactor.
+      if (selected) {
+        const int progress = result == 0 ? 1 : sys::ConnectProgress(entry.fd);
+        if (progress != 0) TheReactor().ConnectEnded(entry, progress < 0 ? -progress : 0);
+      }
       TheReactor().Rearm(entry);
       return result == 0 ? 0 : Fail(WSAEWOULDBLOCK);
     }
@@ -195,7 +201,6 @@ SOCKET socket(int af, int type, int protocol) {
   auto entry = Sockets().Add(fd, type);
   std::lock_guard lock(entry->mutex);
   entry->connected = type == SOCK_DGRAM;
-  TheReactor().Watch(*entry);
   return entry->id;
 }
 
@@ -261,7 +266,6 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
   accepted->blocking = entry->blocking;
   accepted->readArmed = (accepted->events & FD_READ) != 0;
   accepted->writeArmed = (accepted->events & FD_WRITE) != 0;
-  TheReactor().Watch(*accepted);
   TheReactor().Rearm(*accepted);
   return accepted->id;
 }

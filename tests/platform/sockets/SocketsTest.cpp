@@ -368,3 +368,55 @@ TEST(Sockets, SelectingAfterThePeerClosedStillReportsReadAndClose) {
   EXPECT_EQ(n.Sequence(server2), std::vector<int>{FD_CLOSE});
   closesocket(server2);
 }
+
+// A connect that the peer cannot answer yet (its listener's queue is full,
+// so the handshake waits for the next try) is reported once it ends, with
+// its outcome: closing the listener makes the next try refused. It is never
+// reported before, however the watching thread's rounds fall against the
+// owner's calls: many connects are started and watched for a while.
+TEST(Sockets, AConnectInProgressIsReportedOnlyWhenItEnds) {
+  Notifications n;
+  SOCKET l = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const u_short port = BindLoopback(l);
+  ASSERT_EQ(listen(l, 0), 0);
+  SOCKET filler = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  auto to = Loopback(port);
+  ASSERT_EQ(connect(filler, AsAddr(to), sizeof to), 0);
+  const auto connected = [](SOCKET c) {
+    sockaddr_in peer{};
+    int len = sizeof peer;
+    return getpeername(c, reinterpret_cast<sockaddr*>(&peer), &len) == 0;
+  };
+  std::vector<SOCKET> pending;
+  for (int round = 0; round < 10; ++round) {
+    for (SOCKET c : pending) closesocket(c);
+    pending.clear();
+    for (int i = 0; i < 200; ++i) {
+      SOCKET c = SelectedClient(n, port);
+      if (connected(c))
+        closesocket(c);  // the queue took it after all
+      else
+        pending.push_back(c);
+    }
+    ASSERT_GE(pending.size(), 150u);
+    n.PumpUntil([] { return false; }, 50ms);
+    for (SOCKET c : pending) {
+      if (connected(c)) continue;
+      ASSERT_EQ(n.Sequence(c), std::vector<int>{}) << "round " << round;
+    }
+  }
+  closesocket(l);
+  ASSERT_TRUE(n.PumpUntil(
+      [&] {
+        for (SOCKET c : pending)
+          if (n.Count(c, FD_CONNECT) == 0) return false;
+        return true;
+      },
+      20s));
+  for (SOCKET c : pending) {
+    EXPECT_EQ(n.Sequence(c), std::vector<int>{FD_CONNECT});
+    EXPECT_EQ(n.Find(c, FD_CONNECT)->error, WSAECONNREFUSED);
+    closesocket(c);
+  }
+  closesocket(filler);
+}
