@@ -250,10 +250,26 @@ std::shared_ptr<ThreadQueue> MainQueue() {
   return *main;
 }
 
-std::shared_ptr<ThreadQueue> CurrentQueue() {
+namespace {
+
+QueueHolder& CurrentHolder() {
   static thread_local QueueHolder holder;
+  return holder;
+}
+
+}  // namespace
+
+std::shared_ptr<ThreadQueue> CurrentQueue() {
+  QueueHolder& holder = CurrentHolder();
   if (!holder.queue) holder.queue = CalledOnMainThread() ? MainQueue() : std::make_shared<ThreadQueue>(false);
   return holder.queue;
+}
+
+void EndThreadQueue() {
+  QueueHolder& holder = CurrentHolder();
+  if (!holder.queue || holder.queue->IsMain()) return;
+  holder.queue->Shutdown();
+  holder.queue.reset();
 }
 
 bool IsMainThreadCall() { return CalledOnMainThread(); }

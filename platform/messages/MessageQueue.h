@@ -111,6 +111,10 @@ private:
 
 // The queue of the calling thread, made on first use.
 std::shared_ptr<ThreadQueue> CurrentQueue();
+// Ends the calling (non-main) thread's queue as the thread's end would; its
+// next use makes a new one. For a system thread that goes on to serve
+// another TThread.
+void EndThreadQueue();
 // The main thread's queue (made on first use from any thread).
 std::shared_ptr<ThreadQueue> MainQueue();
 // Whether the calling thread is the one that runs main().

@@ -2,6 +2,8 @@
 
 #include "platform/messages/MessageQueue.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <pthread.h>
 #include <system_error>
 #include <vector>
@@ -21,14 +23,95 @@ constexpr size_t ThreadStackSize = 0;
 constexpr size_t ThreadStackSize = size_t(1) << 20;
 #endif
 
-// The system thread of a TThread.
+// What a system thread runs for a TThread; true when the thread is nobody's
+// afterwards (detached), so that it may serve another TThread.
+using ThreadBody = std::function<bool()>;
+
+// Detached system threads whose TThread has ended wait here a short while
+// for the next TThread, so that a program that starts one short-lived
+// thread after another (download workers) does not pay for a new system
+// thread each time. A thread takes some of its state (its mount namespace,
+// for one) from the thread that made it, so RetireSpareThreads sends the
+// waiting ones away and a thread that is busy then ends instead of waiting:
+// the threads started after it are made afresh.
+class SpareThreads {
+ public:
+  static SpareThreads& Instance() {
+    // Never destroyed: spare threads may still wait while the process exits.
+    static auto* spares = new SpareThreads;
+    return *spares;
+  }
+
+  // Hands the body to a waiting thread; false when none waits.
+  bool Hand(ThreadBody body, pthread_t& id) {
+    std::lock_guard lock(mutex_);
+    if (idle_.empty()) return false;
+    Spare* spare = idle_.back();
+    idle_.pop_back();
+    spare->body = std::move(body);
+    id = spare->id;
+    spare->wake.notify_one();
+    return true;
+  }
+
+  // The calling thread's next body, or null when it is to end (retired,
+  // enough threads waiting, or nothing came for a while).
+  ThreadBody Wait(unsigned generation) {
+    Spare self;
+    self.id = pthread_self();
+    std::unique_lock lock(mutex_);
+    if (generation != generation_ || idle_.size() >= MaxSpares) return nullptr;
+    idle_.push_back(&self);
+    self.wake.wait_for(lock, SpareWait, [&] { return self.body || self.retired; });
+    if (!self.body) std::erase(idle_, &self);
+    return std::move(self.body);
+  }
+
+  unsigned Generation() {
+    std::lock_guard lock(mutex_);
+    return generation_;
+  }
+
+  void Retire() {
+    std::lock_guard lock(mutex_);
+    ++generation_;
+    for (Spare* spare : idle_) {
+      spare->retired = true;
+      spare->wake.notify_one();
+    }
+    idle_.clear();
+  }
+
+ private:
+  struct Spare {
+    pthread_t id{};
+    std::condition_variable wake;
+    ThreadBody body;
+    bool retired = false;
+  };
+  static constexpr size_t MaxSpares = 64;
+  static constexpr auto SpareWait = std::chrono::seconds(1);
+
+  std::mutex mutex_;
+  std::vector<Spare*> idle_;
+  unsigned generation_ = 0;
+};
+
+// The system thread of a TThread: a spare one or a new one.
 class NativeThread {
  public:
-  void Start(std::function<void()> body) {
+  void Start(ThreadBody body) {
+    pthread_t spare{};
+    if (SpareThreads::Instance().Hand(body, spare)) {
+      id_ = spare;
+      joinable_ = true;
+      spare_ = true;
+      return;
+    }
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     if (ThreadStackSize != 0) pthread_attr_setstacksize(&attr, ThreadStackSize);
-    auto* call = new std::function<void()>(std::move(body));
+    auto* call = new FirstCall{std::move(body), SpareThreads::Instance().Generation()};
     const int error = pthread_create(&id_, &attr, &NativeThread::Enter, call);
     pthread_attr_destroy(&attr);
     if (error != 0) {
@@ -39,24 +122,40 @@ class NativeThread {
   }
   bool Joinable() const { return joinable_; }
   bool IsCurrent() const { return joinable_ && pthread_equal(id_, pthread_self()); }
+  // A spare thread is detached already and goes on after its TThread: the
+  // waiter has seen the TThread finish, which is all a join would add.
   void Join() {
-    pthread_join(id_, nullptr);
+    if (!spare_) pthread_join(id_, nullptr);
     joinable_ = false;
   }
   void Detach() {
-    pthread_detach(id_);
+    if (!spare_) pthread_detach(id_);
     joinable_ = false;
   }
 
  private:
+  // A new thread's first body, with the spares' generation when it was made.
+  struct FirstCall {
+    ThreadBody body;
+    unsigned generation;
+  };
+
   static void* Enter(void* call) {
-    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(call));
-    (*body)();
-    return nullptr;
+    std::unique_ptr<FirstCall> first(static_cast<FirstCall*>(call));
+    const unsigned generation = first->generation;
+    if (!first->body()) return nullptr;
+    first.reset();
+    for (;;) {
+      EndThreadQueue();
+      ThreadBody next = SpareThreads::Instance().Wait(generation);
+      if (!next) return nullptr;
+      next();
+    }
   }
 
   pthread_t id_{};
   bool joinable_ = false;
+  bool spare_ = false;
 };
 
 }  // namespace
@@ -80,12 +179,14 @@ void TThread::Start() {
   std::lock_guard lock(state_->mutex);
   if (state_->started) throw EInvalidOperation("Cannot call Start on a running or terminated thread");
   state_->started = true;
-  state_->thread.Start([this] { Run(); });
+  state_->thread.Start([this] { return Run(); });
 }
+
+void TThread::RetireSpareThreads() { SpareThreads::Instance().Retire(); }
 
 void TThread::Terminate() { terminated_.store(true); }
 
-void TThread::Run() {
+bool TThread::Run() {
   try {
     Execute();
   } catch (...) {
@@ -103,12 +204,13 @@ void TThread::Run() {
           RunTerminationHandler();
           delete this;
         }))
-      return;
+      return true;
     delete this;
-    return;
+    return true;
   }
   if (OnTerminate) Synchronize([this] { RunTerminationHandler(); });
   MarkFinished();
+  return false;
 }
 
 void TThread::RunTerminationHandler() {

@@ -1,7 +1,12 @@
 // Threads and synchronisation: TThread, locks and events.
 //
 // TThread contract
-// - A TThread is created suspended; Start runs Execute on a new thread (once).
+// - A TThread is created suspended; Start runs Execute on a thread of its own
+//   (once): a new system thread, or a spare one that a self-freeing thread
+//   left when it ended (it waits a second for the next TThread).
+//   RetireSpareThreads sends the spares away, so that the threads started
+//   next are made afresh from the calling thread (its mount namespace, for
+//   one); call it where a new batch of work begins.
 // - Terminate only sets Terminated; Execute is expected to check it.
 // - When Execute has returned (or thrown: the exception is kept and available
 //   as FatalException), OnTerminate runs on the main thread through
@@ -63,6 +68,7 @@ public:
 
   // Runs call on the main thread and waits for it (see above).
   static void Synchronize(TThread* thread, const std::function<void()>& call);
+  static void RetireSpareThreads();
 
 protected:
   virtual void Execute() = 0;
@@ -71,7 +77,8 @@ protected:
 
 private:
   struct State;
-  void Run();
+  // Runs Execute and the end; true when the system thread is nobody's then.
+  bool Run();
   void MarkFinished();
   void RunTerminationHandler();
 

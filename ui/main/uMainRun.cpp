@@ -116,6 +116,9 @@ bool TMainForm::StartScan(int Resume) {
 }
 
 void TMainForm::StartTimers() {
+  // The run's workers start from this thread as it is now, not on threads
+  // an earlier run left waiting.
+  TThread::RetireSpareThreads();
   lvState->SetTag(-1);
   ActiveThreads = 0;
   FinishedThreads = 0;

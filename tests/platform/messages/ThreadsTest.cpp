@@ -122,6 +122,55 @@ TEST(Threads, SelfFreeingThreadEndsWithoutWaitingForItsHandler) {
   EXPECT_TRUE(destroyed.load() && handlerBeforeFreeing);
 }
 
+// A self-freeing thread's system thread serves the next TThread with a
+// queue of its own (the ended thread's window is dead); after
+// RetireSpareThreads the next TThread gets a new system thread.
+TEST(Threads, EndedSystemThreadsServeTheNextUntilRetired) {
+  static thread_local int bodiesOnThisThread = 0;
+  struct TRun {
+    int bodies = 0;
+    HWND window = nullptr;
+  };
+  // Runs one self-freeing thread to its end (handler run, object freed).
+  const auto runOne = [](bool keepWindow) {
+    TRun run;
+    std::atomic<bool> destroyed{false};
+    auto* worker = new FunctionThread;
+    worker->Body = [&](FunctionThread&) {
+      run.bodies = ++bodiesOnThisThread;
+      if (keepWindow) run.window = AllocateHWnd([](TMessage&) {});
+    };
+    worker->Destroyed = &destroyed;
+    worker->SetFreeOnTerminate(true);
+    worker->OnTerminate = [](TObject*) {};
+    worker->Start();
+    for (auto end = std::chrono::steady_clock::now() + 10s; !destroyed.load() && std::chrono::steady_clock::now() < end;)
+      ProcessMessages();
+    EXPECT_TRUE(destroyed.load());
+    return run;
+  };
+  TThread::RetireSpareThreads();
+  const TRun first = runOne(true);
+  EXPECT_EQ(first.bodies, 1) << "a new system thread";
+  TRun reused;
+  for (int attempt = 0; attempt < 50 && reused.bodies < 2; ++attempt) {
+    std::this_thread::sleep_for(2ms);  // lets the ended thread get back to waiting
+    reused = runOne(false);
+  }
+  EXPECT_GE(reused.bodies, 2) << "no ended system thread served the next TThread";
+  EXPECT_FALSE(PostMessage(first.window, WM_USER, 0, 0)) << "the ended thread's window outlived it";
+
+  // A waiting thread also serves a thread that is waited for.
+  FunctionThread waited;
+  waited.Body = [](FunctionThread& self) { self.SetReturnValue(++bodiesOnThisThread); };
+  std::this_thread::sleep_for(10ms);
+  waited.Start();
+  EXPECT_GE(waited.WaitFor(), 1);
+
+  TThread::RetireSpareThreads();
+  EXPECT_EQ(runOne(false).bodies, 1) << "a retired thread served the next TThread";
+}
+
 TEST(Threads, EventsAndRecursiveLocks) {
   TEvent autoReset(false, false), manual(true, true);
   autoReset.SetEvent();
