@@ -734,6 +734,7 @@ void thGetUrl::ReportResult() {
   SendState(scAdding);
   SendLinks();
   SendState(Rec.Flags.Has(sfFailed) ? scError : FNotParsed ? scNotParsed : scOk);
+  if (OnReported) OnReported(this);
 }
 
 // The report's links: the last batch (the others went while the page was

@@ -11,7 +11,11 @@
 // - Create suspended, set OnTerminate and FirstThread, then Start. The thread
 //   frees itself after OnTerminate has run on the user-interface thread;
 //   OnTerminate may read Rec (Node, Row, Mode, DefaultDocSaved), FirstThread,
-//   Success() and Flags().
+//   Success() and Flags(). OnReported (optional) runs on the user-interface
+//   thread at the end of a whole report (not when the worker was terminated
+//   before it), before OnTerminate: the download is over then, and the
+//   thread only lets go of its client and buffers and ends; it may read the
+//   same.
 // - The settings are copied when the worker is created: later changes to the
 //   caller's settings object do not reach a running worker.
 // - The worker never touches the site tree from its own thread. The node's
@@ -90,6 +94,7 @@ public:
 
   TrcHttp Rec;
   bool FirstThread = false;
+  TNotifyEvent OnReported;
 
 protected:
   void Execute() override;

@@ -64,6 +64,36 @@ TEST_F(WorkerReport, NodeChangesOnlyInTheReportBeforeTheLinks) {
   EXPECT_TRUE(run.DefaultDocSaved);
 }
 
+// The end of the report tells the window that the download is over (its
+// connection may be refilled): on the main thread, after the node's outcome,
+// the links and the final state, before the termination event.
+TEST_F(WorkerReport, ReportedEventFollowsTheFinalStateAndPrecedesTheEnd) {
+  LoopbackServer server({Page("<a href=\"next.htm\">n</a>")}, 10);
+  TListObj tree;
+  TDataObj* page = tree.AddUrl(0, Url(server, "/r/p.htm"));
+  page->State = snLoading;
+  TrcHttp rec = Harness.Order(Url(server, "/r/p.htm"));
+  rec.Node = page;
+  int lastState = -1, linkMessages = 0, reports = 0;
+  WorkerHooks hooks;
+  hooks.OnState = [&](thGetUrl*, int code) { lastState = code; };
+  hooks.OnLinks = [&](thGetUrl*) { ++linkMessages; };
+  hooks.BeforeStart = [&](thGetUrl* worker) {
+    worker->OnReported = [&, worker](TObject* sender) {
+      ++reports;
+      EXPECT_TRUE(IsMainThread());
+      EXPECT_EQ(sender, worker);
+      EXPECT_EQ(lastState, scOk);
+      EXPECT_EQ(linkMessages, 1);
+      EXPECT_EQ(page->State, snLoaded);
+      EXPECT_TRUE(worker->Flags() & sfReporting) << "the thread is still in its report";
+    };
+  };
+  const WorkerRun run = Harness.Run(Params, rec, hooks);
+  ASSERT_TRUE(run.Ended);
+  EXPECT_EQ(reports, 1);
+}
+
 TEST_F(WorkerReport, SettingsAreTakenWhenTheWorkerIsMade) {
   LoopbackServer server({Page("snapshot")}, 10);
   TempFolder other;

@@ -10,17 +10,20 @@
 // Run control (all on the user-interface thread): StartScan queues the start
 // URLs (fresh run) or the unfinished nodes (resume) of the site tree; a 10 ms
 // pump posts WM_DISPATCH, whose handler starts one download worker per picked
-// node while fewer run than the project's connection limit; workers report
-// through WM_THREADSTATE, WM_THREADSIZE and WM_LINKSFOUND (AddLinks) and end
-// in ThreadTerminated (their rows' states and progress are collected once a
-// frame, so a worker never waits for this thread to show them); WM_STOPRUN
+// node while fewer downloads are under way than the project's connection
+// limit; workers report through WM_THREADSTATE, WM_THREADSIZE and
+// WM_LINKSFOUND (AddLinks) and end in ThreadTerminated (their rows' states
+// and progress are collected once a frame, so a worker never waits for this
+// thread to show them); a fetched page's download is over, and its
+// connection refilled, at the end of its report (WorkerReported), while its
+// thread ends; a failed one's only with its thread; WM_STOPRUN
 // stops or finishes the run, which may repeat as further passes over the
 // failed nodes. Every AutoSave minutes of a run the one-second timer saves
 // the site tree and the start-URL list; the first save that fails for want
 // of space or write permission stops the run.
 //
 // Guarantees: a node has at most one worker at a time (busy from dispatch to
-// the worker's end); every worker reads its own unchanging copy of the
+// the worker's report, or its end when it failed); every worker reads its own unchanging copy of the
 // settings; nothing a worker uses (site tree, settings, rows) is freed while
 // it runs: closing the window, "Delete All Links" and the destructor stop
 // the run and wait for the workers first.
@@ -172,6 +175,7 @@ public:
   // failed download (the sub-item ReasonColumn - 1 of its row).
   static constexpr int DownloadColumns = 5, ReasonColumn = 4;
   void ThreadTerminated(TObject* Sender);
+  void WorkerReported(TObject* Sender);
   void sbStopClick(TObject* Sender);
   // Re-downloads Node (the focused site-map node, else the first node).
   void ReDownload(TDataObj* Node);
@@ -379,6 +383,11 @@ private:
   std::unique_ptr<TTimer> FReportTimer;
   std::unordered_map<const TDataObj*, thGetUrl*> FBusyNodes;
   int FReportDepth = 0;       // worker reports being served (nested sends)
+  int FReportedThreads = 0;   // workers whose download is over, still ending
+  // Connections in use: running workers whose download is not over yet.
+  int BusyConnections() const;
+  void RefillConnection();
+  void EndDownload(thGetUrl& Worker);
   bool FCloseAfterRun = false;
   bool FExitConfirmed = false;
   bool FDestroying = false;

@@ -121,6 +121,7 @@ void TMainForm::StartTimers() {
   TThread::RetireSpareThreads();
   lvState->SetTag(-1);
   ActiveThreads = 0;
+  FReportedThreads = 0;
   FinishedThreads = 0;
   SetPump(true);
   TimerOut->SetEnabled(true);
@@ -224,7 +225,7 @@ int TMainForm::QueueResumeSweep(TDataObj* From, TDataObj*& StoppedAt) {
 
 void TMainForm::gTimerTimer(TObject*) {
   SetPump(false);
-  if (ConnectionLimit() > ActiveThreads && !(RunState & rsNoDispatch)) {
+  if (ConnectionLimit() > BusyConnections() && !(RunState & rsNoDispatch)) {
     PostMessage(Handle(), WM_DISPATCH, WPARAM(-1), 0);
     return;
   }
@@ -274,7 +275,7 @@ void TMainForm::WMDispatch() {
         StartWorker(node, row);
       }
       Application->ProcessMessages();
-      if ((RunState & rsNoDispatch) || ActiveThreads >= ConnectionLimit()) break;
+      if ((RunState & rsNoDispatch) || BusyConnections() >= ConnectionLimit()) break;
     }
   }
   if ((RunState & rsStarted) && !(RunState & rsStopping)) SetPump(true);
@@ -316,6 +317,7 @@ void TMainForm::StartWorker(TDataObj* Node, TListItem* Row) {
   // The worker copies the settings now: later edits do not reach it.
   auto* worker = new thGetUrl(true, CurrentParams, WorkOrder(Node, Row));
   worker->OnTerminate = [this](TObject* s) { ThreadTerminated(s); };
+  worker->OnReported = [this](TObject* s) { WorkerReported(s); };
   worker->FirstThread = FinishedThreads == 0 && ActiveThreads == 0;
   ++ActiveThreads;
   FWorkers[worker] = Node;
@@ -330,7 +332,7 @@ void TMainForm::StartWorker(TDataObj* Node, TListItem* Row) {
 bool TMainForm::AllocDownloadRow(TListItem*& Row) {
   Row = nullptr;
   const int limit = ConnectionLimit();
-  if (limit <= ActiveThreads) return false;
+  if (limit <= BusyConnections()) return false;
   TListItems* items = lvState->Items();
   // Failed rows stay in sight: they are neither download rows nor free.
   auto free = [&](int i) { return !items->Item(i)->Data() && !FFailedRowSet.count(items->Item(i)); };
@@ -357,7 +359,7 @@ void TMainForm::ResetRow(TListItem* Row) {
 // A later pass fetches a failed URL in the row that shows its failure.
 bool TMainForm::TakeFailedRow(const AnsiString& Url, TListItem*& Row) {
   const auto kept = FFailedRows.find(Url);
-  if (ConnectionLimit() <= ActiveThreads || kept == FFailedRows.end()) return false;
+  if (ConnectionLimit() <= BusyConnections() || kept == FFailedRows.end()) return false;
   Row = kept->second;
   FFailedRowSet.erase(Row);
   FFailedRows.erase(kept);
@@ -475,9 +477,46 @@ void TMainForm::ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failur
   Row->Delete();
 }
 
+// A download is over once its worker has reported: its node, row and the
+// run's counts are settled then, and its connection is refilled while the
+// worker's thread only frees what it holds and ends.
+void TMainForm::WorkerReported(TObject* Sender) {
+  auto* worker = static_cast<thGetUrl*>(Sender);
+  if (FDestroying || worker->Rec.Mode == 0 || !FWorkers.count(worker)) return;
+  // A failed or stopped download ends with its thread, as its node goes back
+  // to the queue and must not be fetched again while the thread still holds
+  // its files.
+  if (!worker->Rec.Node || !(worker->Rec.Node->State & snLoaded)) return;
+  EndDownload(*worker);
+  ++FReportedThreads;
+  RefillConnection();
+}
+
 void TMainForm::ThreadTerminated(TObject* Sender) {
   auto* worker = static_cast<thGetUrl*>(Sender);
   if (FDestroying) return;
+  if (FWorkers.count(worker))
+    EndDownload(*worker);
+  else
+    --FReportedThreads;
+  --ActiveThreads;
+  ++FinishedThreads;
+  if (worker->Rec.Mode == 0)
+    PostMessage(Handle(), WM_STOPRUN, srImportDone, 0);
+  else
+    RefillConnection();
+}
+
+int TMainForm::BusyConnections() const { return ActiveThreads - FReportedThreads; }
+
+void TMainForm::RefillConnection() {
+  // The freed connection is refilled at once rather than at the pump's next tick.
+  if ((RunState & rsStarted) && !(RunState & rsNoDispatch) && BusyConnections() < ConnectionLimit())
+    PostMessage(Handle(), WM_DISPATCH, WPARAM(-1), 0);
+}
+
+void TMainForm::EndDownload(thGetUrl& Worker) {
+  thGetUrl* worker = &Worker;
   TListItem* row = RowIsListed(worker->Rec.Row) ? worker->Rec.Row : nullptr;
   worker->Rec.Row = nullptr;
   FWorkers.erase(worker);
@@ -523,14 +562,6 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
       FFailureNotes[path] = "  [" + ml2->Items()[scError] + (failure.empty() ? "" : ": " + failure) + "]";
     else
       FFailureNotes.erase(path);
-  }
-  --ActiveThreads;
-  ++FinishedThreads;
-  if (worker->Rec.Mode == 0) {
-    PostMessage(Handle(), WM_STOPRUN, srImportDone, 0);
-  } else if ((RunState & rsStarted) && !(RunState & rsNoDispatch) && ActiveThreads < ConnectionLimit()) {
-    // The freed connection is refilled at once rather than at the pump's next tick.
-    PostMessage(Handle(), WM_DISPATCH, WPARAM(-1), 0);
   }
 }
 
