@@ -30,6 +30,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -193,6 +194,11 @@ public:
   // --- Link filter and found links ---------------------------------------
   bool AcceptLink(const AnsiString& Url, bool Resume, int Level, bool Strict);
   void AddLinks(TStringList& List, bool LocalFile);
+  // Serves this thread's messages between the steps of a loop that runs in
+  // a message handler (found links, dispatch), at most once per
+  // WorkPumpInterval: a long loop stays responsive, while a short one (a
+  // page's few links, one refill) costs no round of the event loop.
+  void PumpDuringWork();
 
   // --- Start-URL box, link import and export (uMainUrls.cpp) --------------
   TMsgLanguage* ml3 = nullptr;  // messages of these commands
@@ -384,6 +390,7 @@ private:
   std::unordered_map<const TDataObj*, thGetUrl*> FBusyNodes;
   int FReportDepth = 0;       // worker reports being served (nested sends)
   int FReportedThreads = 0;   // workers whose download is over, still ending
+  std::chrono::steady_clock::time_point FLastWorkPump{};  // see PumpDuringWork
   // Connections in use: running workers whose download is not over yet.
   int BusyConnections() const;
   void RefillConnection();

@@ -7,6 +7,20 @@ bool TMainForm::AcceptLink(const AnsiString& Url, bool Resume, int Level, bool S
   return CurrentParams && Store && AcceptLinkBy(*CurrentParams, *Store, Url, Resume, Level, Strict);
 }
 
+namespace {
+
+// A loop inside a message handler lets the window serve its messages this often.
+constexpr auto WorkPumpInterval = std::chrono::milliseconds(5);
+
+}  // namespace
+
+void TMainForm::PumpDuringWork() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - FLastWorkPump < WorkPumpInterval) return;
+  Application->ProcessMessages();
+  FLastWorkPump = std::chrono::steady_clock::now();
+}
+
 void TMainForm::WMLinksFound(WPARAM LocalFile, TStringList* List) {
   if (!List || List->Count() == 0 || !Store || !CurrentParams) return;
   ++FReportDepth;
@@ -43,7 +57,7 @@ void TMainForm::AddLinks(TStringList& List, bool LocalFile) {
         }
       }
     }
-    Application->ProcessMessages();
+    PumpDuringWork();
   }
   SiteMap.EndUpdate();
 }

@@ -274,7 +274,7 @@ void TMainForm::WMDispatch() {
         if (!TakeFailedRow(Store->CursorUrl, row) && !AllocDownloadRow(row)) break;
         StartWorker(node, row);
       }
-      Application->ProcessMessages();
+      PumpDuringWork();
       if ((RunState & rsNoDispatch) || BusyConnections() >= ConnectionLimit()) break;
     }
   }

@@ -43,6 +43,32 @@ TEST_F(FoundLinksTest, LinksJoinTreeAndQueueByLevel) {
   EXPECT_EQ(Queued().size(), 3u);
 }
 
+// The intake of a long list still lets the window serve its messages now
+// and then (not only at its start), while it takes in the links.
+TEST_F(FoundLinksTest, ALongListLetsTheWindowServeItsMessagesAsItGoes) {
+  CurrentParams->Project.Options = poFollowNewLinks;
+  constexpr int Links = 20000;
+  TStringList list;
+  list.AddObject("", LevelObject(1));
+  for (int i = 0; i < Links; ++i) list.AddObject("http://h/p" + IntToStr(i) + ".htm", LevelObject(1));
+  // A timer's tick is served by the window's pumps at most once each.
+  int served = 0, nodesAtLastServe = -1;
+  HWND probe = AllocateHWnd([&](TMessage& m) {
+    if (m.Msg != WM_TIMER) return;
+    ++served;
+    nodesAtLastServe = Form->Store->Queue->NodeCount();
+  });
+  SetTimer(probe, 1, 10);
+  SendMessage(Form->Handle(), WM_LINKSFOUND, 0, reinterpret_cast<LPARAM>(&list));
+  KillTimer(probe, 1);
+  const int nodes = Form->Store->Queue->NodeCount();
+  DeallocateHWnd(probe);
+  EXPECT_GE(nodes, Links);
+  EXPECT_GE(served, 2) << "the window was served at most once during the intake";
+  EXPECT_GT(nodesAtLastServe, 0);
+  EXPECT_LT(nodesAtLastServe, nodes) << "only served after the intake";
+}
+
 TEST_F(FoundLinksTest, FilterAppliesToDownloadsButNotToALocalFile) {
   CurrentParams->Project.Options = poFollowNewLinks;
   CurrentParams->ExcludeMasks[1].Add("+private");
