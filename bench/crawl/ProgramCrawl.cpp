@@ -12,14 +12,6 @@
 
 namespace {
 
-long PeakMemoryKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  return 0;
-}
-
 // CPU time of the calling thread, from the scheduler's account.
 double ThreadCpuSeconds() {
   std::ifstream stat("/proc/thread-self/schedstat");
@@ -41,12 +33,19 @@ void ServeFor(std::chrono::milliseconds Time) {
 
 }  // namespace
 
-TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool ShowWindow) {
+long PeakMemoryKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  return 0;
+}
+
+TMainForm* MakeMainForm(const std::string& Temp) {
   InitializeControls();
-  const AnsiString temp = MakeTempFolder("harvella-bench-crawl");
-  SetProgramFolder(temp);
-  SetUserDataFolder(temp);
-  SetUserHomeFolder(temp);
+  SetProgramFolder(Temp);
+  SetUserDataFolder(Temp);
+  SetUserHomeFolder(Temp);
   SetDialogResponder([](const TDialogRequest&) {
     TDialogAnswer answer;
     answer.Result = IDOK;
@@ -55,6 +54,12 @@ TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool
   auto* form = new TMainForm(nullptr);
   form->DoCreate();
   while (!form->Store) Application->ProcessMessages();
+  return form;
+}
+
+TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool ShowWindow) {
+  const AnsiString temp = MakeTempFolder("harvella-bench-crawl");
+  TMainForm* form = MakeMainForm(temp);
   TProject& project = CurrentParams->Project;
   project.Folder = temp + "mirror/";
   project.Connections = Connections;

@@ -16,6 +16,13 @@ struct TCrawlOutcome {
 
 TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool ShowWindow);
 
+class TMainForm;
+// The program with its main window made and its project open, its settings,
+// data and home in the folder Temp; dialogs are answered with OK.
+TMainForm* MakeMainForm(const std::string& Temp);
+// The process's peak resident size in kB.
+long PeakMemoryKb();
+
 // The outcome as one line of text, and back.
 std::string OutcomeLine(const TCrawlOutcome& Outcome);
 bool ParseOutcomeLine(const std::string& Line, TCrawlOutcome& Outcome);

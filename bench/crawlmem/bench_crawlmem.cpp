@@ -24,6 +24,7 @@
 #include "platform/sockets/WinSock.h"
 #include "project/SiteTreeNode.h"
 #include "project/uQuere.h"
+#include "ProgramCrawl.h"
 #include "support/NginxServer.h"
 #include "ui/main/uMain.h"
 
@@ -35,14 +36,6 @@ constexpr int BigFiles = 10;
 constexpr int64_t BigFileSize = int64_t{1} << 30;
 constexpr int64_t LinksPageSize = 100'000'000;
 constexpr size_t Block = 1 << 20;
-
-long PeakMemoryKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  return 0;
-}
 
 // Block n of file `Seed`, pseudo-random, so that a copy cannot pass by chance.
 void FillBlock(std::string& Bytes, uint64_t Seed, uint64_t N) {
@@ -198,23 +191,6 @@ void WriteTextPage(const std::string& File, int64_t Size, int Seed) {
     size += int64_t(block.size());
   }
   out << "</body></html>\n";
-}
-
-// The program with its main window made, its settings in a folder of its own.
-TMainForm* MakeMainForm(const AnsiString& Temp) {
-  InitializeControls();
-  SetProgramFolder(Temp);
-  SetUserDataFolder(Temp);
-  SetUserHomeFolder(Temp);
-  SetDialogResponder([](const TDialogRequest&) {
-    TDialogAnswer answer;
-    answer.Result = IDOK;
-    return answer;
-  });
-  auto* form = new TMainForm(nullptr);
-  form->DoCreate();
-  while (!form->Store) Application->ProcessMessages();
-  return form;
 }
 
 // "Extract" of the start URLs through the main window; the seconds it took.
