@@ -7,6 +7,7 @@
 #include "crawl/AcceptRules.h"
 #include "crawl/LinkLevels.h"
 #include "crawl/LinkResolve.h"
+#include "crawl/ReadyWorkers.h"
 #include "crawl/SavePaths.h"
 #include "crawl/WorkerMessages.h"
 #include "net/HttpProt.h"
@@ -171,6 +172,7 @@ void thGetUrl::Download() {
       Rec.Failure = Http->FailureReason();
     }
   }
+  ReportTransferEnd();
   FSuccess = fetched;
   if (!fetched && !Rec.Flags.Has(sfLocalKept)) {
     Rec.Flags.Set(sfFailed);
@@ -212,7 +214,12 @@ void thGetUrl::HttpDocData(const void* Buffer, int Len) {
   TakeBody(static_cast<const char*>(Buffer), static_cast<size_t>(Len));
   const int64_t expected = Http->ContentLength();
   SendProgress(expected < 1 ? Format("%10d ", FReceived) : Format("%10d <%10d>", FReceived, expected));
-  if (Rec.Flags.Has(sfAbort)) RefuseReply();
+  if (Rec.Flags.Has(sfAbort))
+    RefuseReply();
+  else if (expected > 0 && FReceived >= expected)
+    // The last byte the reply announced: the connection is of no more use,
+    // whatever the client still does to close it.
+    ReportTransferEnd();
 }
 
 // A page to parse is held in memory up to the page limit; past it, and for
@@ -725,6 +732,19 @@ void thGetUrl::SendUntakenReport() {
   if (hasProgress)
     SendMessage(Rec.Wnd, WM_THREADSIZE, reinterpret_cast<WPARAM>(Rec.Row), reinterpret_cast<LPARAM>(progress.c_str()));
   if (hasCode && Rec.Row != nullptr) SendMessage(Rec.Wnd, WM_THREADSTATE, reinterpret_cast<WPARAM>(Rec.Row), code);
+}
+
+// The successor starts after the call is queued, so the window hears of it
+// before anything it sends; a call that can no longer be queued (the
+// program ends) leaves the successor to the window.
+void thGetUrl::ReportTransferEnd() {
+  if (!OnTransferEnd || Terminated() || std::exchange(FTransferEnded, true)) return;
+  FSuccessor = ReadyWorkers && !Rec.Flags.Has(sfAbort) ? ReadyWorkers->Take() : nullptr;
+  if (QueueOnMainThread([this] { OnTransferEnd(this); })) {
+    if (FSuccessor) FSuccessor->Start();
+  } else if (FSuccessor) {
+    ReadyWorkers->Add(FSuccessor);
+  }
 }
 
 // Runs on the user-interface thread while the worker waits.

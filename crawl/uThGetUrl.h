@@ -15,7 +15,17 @@
 //   thread at the end of a whole report (not when the worker was terminated
 //   before it), before OnTerminate: the download is over then, and the
 //   thread only lets go of its client and buffers and ends; it may read the
-//   same.
+//   same. OnTransferEnd (optional) runs on the user-interface thread once
+//   the request is over, answered or failed, and the worker no longer uses
+//   its connection (the last byte of a body of known length has come, or
+//   the client has returned): the parse, the save and the report that
+//   follow need none. By then the worker has started the oldest of
+//   ReadyWorkers (when set, and not while it is being stopped),
+//   StartedSuccessor(), on its own thread, so the connection's next
+//   request does not wait for the window. The worker does not wait for the
+//   call, which is queued before anything the successor or the worker's own
+//   report and end send; it does not come for a local read (Mode 0) or a
+//   worker terminated before its request ended.
 // - The settings are copied when the worker is created: later changes to the
 //   caller's settings object do not reach a running worker.
 // - The worker never touches the site tree from its own thread. The node's
@@ -77,6 +87,8 @@ class THttpAbortHandle;
 // the server's document name.
 constexpr uint8_t NodeKeepsLocalName = 0x40;
 
+class TReadyWorkers;
+
 class thGetUrl : public TThread {
 public:
   thGetUrl(bool CreateSuspended, const TParamProObj* Params, const TrcHttp& ARec);
@@ -95,6 +107,10 @@ public:
   TrcHttp Rec;
   bool FirstThread = false;
   TNotifyEvent OnReported;
+  TNotifyEvent OnTransferEnd;
+  TReadyWorkers* ReadyWorkers = nullptr;
+  // In OnTransferEnd: the prepared worker this one started, or nullptr.
+  thGetUrl* StartedSuccessor() const { return FSuccessor; }
 
 protected:
   void Execute() override;
@@ -149,6 +165,8 @@ private:
   void SaveDocument();
   bool CommitDocument();
   void RecordOutcome(bool Loaded);
+  // Lets the window know that the connection is free (OnTransferEnd).
+  void ReportTransferEnd();
   void ReportResult();
   void SendLinks();
   void ApplyNodeOutcome();
@@ -211,5 +229,7 @@ private:
   AnsiString FCookie;
   int Redirects = 0;
   bool FSuccess = false;
+  thGetUrl* FSuccessor = nullptr;  // see StartedSuccessor
+  bool FTransferEnded = false;     // OnTransferEnd was queued
   TNodeOutcome FNode;
 };

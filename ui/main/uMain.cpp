@@ -26,6 +26,7 @@ TMainForm::~TMainForm() {
   SetPump(false);
   TimerOut->SetEnabled(false);
   TimerSch->SetEnabled(false);
+  DisposeReadyWorkers();
   AbortWorkers(sfAbort, true);
   AbortPreviewFetches();
   while (ActiveThreads > 0) {

@@ -14,19 +14,27 @@
 // limit; workers report through WM_THREADSTATE, WM_THREADSIZE and
 // WM_LINKSFOUND (AddLinks) and end in ThreadTerminated (their rows' states
 // and progress are collected once a frame, so a worker never waits for this
-// thread to show them); a fetched page's download is over, and its
-// connection refilled, at the end of its report (WorkerReported), while its
-// thread ends; a failed one's only with its thread; WM_STOPRUN
+// thread to show them); a worker's connection is refilled as soon as its
+// request is over, while it parses, saves and reports: it starts one of the
+// workers prepared while every connection was busy (FReady), which the
+// window counts as running in WorkerTransferEnded; at most twice as many
+// workers as connections run (the prepared ones aside). A fetched page's
+// download is over at the end of its report (WorkerReported), while its
+// thread ends; a failed one's only with its thread. A download started
+// while every row still shows a download that is ending waits for the first
+// row set free; WM_STOPRUN
 // stops or finishes the run, which may repeat as further passes over the
 // failed nodes. Every AutoSave minutes of a run the one-second timer saves
 // the site tree and the start-URL list; the first save that fails for want
 // of space or write permission stops the run.
 //
-// Guarantees: a node has at most one worker at a time (busy from dispatch to
-// the worker's report, or its end when it failed); every worker reads its own unchanging copy of the
-// settings; nothing a worker uses (site tree, settings, rows) is freed while
-// it runs: closing the window, "Delete All Links" and the destructor stop
-// the run and wait for the workers first.
+// Guarantees: a node has at most one worker at a time (busy from dispatch or
+// preparation to the worker's report, or its end when it failed); every
+// worker reads its own unchanging copy of the settings; nothing a worker uses
+// (site tree, settings, rows) is freed while it runs: closing the window,
+// "Delete All Links" and the destructor stop the run and wait for the
+// workers first. A stop keeps what has come in: a worker whose request is
+// over still saves its document and hands over its links.
 #pragma once
 
 #include <array>
@@ -48,6 +56,7 @@
 #include "project/global.h"
 #include "ui/main/uMainMessages.h"
 #include "ui/main/uMainSiteMap.h"
+#include "crawl/ReadyWorkers.h"
 #include "crawl/TrcHttp.h"
 
 class thGetUrl;
@@ -177,6 +186,7 @@ public:
   static constexpr int DownloadColumns = 5, ReasonColumn = 4;
   void ThreadTerminated(TObject* Sender);
   void WorkerReported(TObject* Sender);
+  void WorkerTransferEnded(TObject* Sender);
   void sbStopClick(TObject* Sender);
   // Re-downloads Node (the focused site-map node, else the first node).
   void ReDownload(TDataObj* Node);
@@ -309,8 +319,17 @@ private:
   int QueueResumeSweep(TDataObj* From, TDataObj*& StoppedAt);
   void StartTimers();
   void StartWorker(TDataObj* Node, TListItem* Row);
+  // A new worker for Node, made suspended; the node is busy from now on.
+  thGetUrl* MakeWorker(TDataObj* Node, TListItem* Row);
+  // Counts a started worker as running, in Row or waiting for one.
+  void CountRunningWorker(thGetUrl* Worker, TListItem* Row);
+  // The next queued node to fetch (others met on the way leave the queue),
+  // with the tree's cursor on it; nullptr when there is none.
+  TDataObj* NextNodeToFetch();
   TrcHttp WorkOrder(TDataObj* Node, TListItem* Row);
   void AbortWorkers(uint16_t Bits, bool Replace);
+  // Stop: aborts the workers whose request is not over yet.
+  void AbortDownloadsInTransfer();
   void FinishRunSchedule(bool& Box);
   void RefreshSiteMapAfterRun();
   void ReloadViewsAfterRun();
@@ -389,11 +408,38 @@ private:
   std::unique_ptr<TTimer> FReportTimer;
   std::unordered_map<const TDataObj*, thGetUrl*> FBusyNodes;
   int FReportDepth = 0;       // worker reports being served (nested sends)
-  int FReportedThreads = 0;   // workers whose download is over, still ending
+  // Workers whose connection is free again (their request or their whole
+  // download is over) while they still run, and their count.
+  std::unordered_set<thGetUrl*> FConnectionFreed;
+  int FFreedConnections = 0;
+  // Workers started while no row was free, in the order they started.
+  std::vector<thGetUrl*> FWaitingForRow;
+  // Workers prepared for the next free connection, and the states their
+  // nodes had before.
+  TReadyWorkers FReady;
+  std::unordered_map<thGetUrl*, uint8_t> FReadyNodeStates;
+  // Fills FReady up to the connection limit while every connection is busy.
+  void PrepareWorkers();
+  // Frees the prepared workers nobody started.
+  void DisposeReadyWorkers();
+  // Counts a prepared worker that was started (by a worker or here).
+  void TakeOverStartedWorker(thGetUrl* Worker);
   std::chrono::steady_clock::time_point FLastWorkPump{};  // see PumpDuringWork
-  // Connections in use: running workers whose download is not over yet.
+  // Connections in use: running workers whose request is not over yet.
   int BusyConnections() const;
+  // The most workers that run at once: twice the connection limit.
+  int WorkerLimit() const;
+  // A connection is free and fewer workers than the limit run.
+  bool CanStartDownload() const;
+  void FreeConnection(thGetUrl* Worker);
   void RefillConnection();
+  // Shows the worker's download in Row, a free row.
+  void ShowDownloadInRow(thGetUrl* Worker, TListItem* Row);
+  // Gives rows set free to the downloads waiting for one.
+  void GiveFreeRowsToWaitingDownloads();
+  // A free row of the download list (one is added while there are fewer
+  // than the connection limit); false when there is none.
+  bool FreeDownloadRow(TListItem*& Row);
   void EndDownload(thGetUrl& Worker);
   bool FCloseAfterRun = false;
   bool FExitConfirmed = false;

@@ -28,6 +28,8 @@ void TMainForm::WMThreadSize(TListItem* Row, const char* Text) {
 // left before its final state.
 void TMainForm::CollectRowReports() {
   for (const auto& [worker, node] : FWorkers) {
+    // A download waiting for a row keeps its latest report for the row it gets.
+    if (!worker->Rec.Row) continue;
     int code = 0;
     bool hasCode = false, hasProgress = false;
     AnsiString progress;

@@ -121,7 +121,10 @@ void TMainForm::StartTimers() {
   TThread::RetireSpareThreads();
   lvState->SetTag(-1);
   ActiveThreads = 0;
-  FReportedThreads = 0;
+  FConnectionFreed.clear();
+  FFreedConnections = 0;
+  FWaitingForRow.clear();
+  FReady.Reset(WorkerLimit());
   FinishedThreads = 0;
   SetPump(true);
   TimerOut->SetEnabled(true);
@@ -225,7 +228,7 @@ int TMainForm::QueueResumeSweep(TDataObj* From, TDataObj*& StoppedAt) {
 
 void TMainForm::gTimerTimer(TObject*) {
   SetPump(false);
-  if (ConnectionLimit() > BusyConnections() && !(RunState & rsNoDispatch)) {
+  if (CanStartDownload() && !(RunState & rsNoDispatch)) {
     PostMessage(Handle(), WM_DISPATCH, WPARAM(-1), 0);
     return;
   }
@@ -256,29 +259,47 @@ void TMainForm::WMDispatch() {
     // The workers start without waiting for a paint of the rows they change.
     TPaintHold hold;
     std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
-    const int limit = CurrentParams->Project.LinkLevel;
-    for (;;) {
-      TDataObj* node = Store->PickNext(CurrentParams->Project.Retries);
-      if (!node) {
-        if (ActiveThreads == 0) RunState |= rsNoDispatch | rsQueueDone;
+    FReady.SetRunningLimit(WorkerLimit());
+    while (CanStartDownload()) {
+      if (FReady.Count() > 0) {
+        // The prepared workers go first, in the order they were prepared.
+        thGetUrl* ready = FReady.Take();
+        if (!ready) break;
+        TakeOverStartedWorker(ready);
+        ready->Start();
+      } else if (TDataObj* node = NextNodeToFetch()) {
+        // Without a free row the download waits for one (every row shows a
+        // download that is ending).
+        TListItem* row = nullptr;
+        if (!TakeFailedRow(Store->CursorUrl, row)) AllocDownloadRow(row);
+        StartWorker(node, row);
+      } else {
+        if (ActiveThreads == 0 && !(RunState & rsNoDispatch)) RunState |= rsNoDispatch | rsQueueDone;
         break;
       }
-      Store->Cursor = node;
-      Store->LoadCursorFields();
-      if (!node->Queued || IsNodeBusy(node) || (limit != 0 && node->Level > limit) ||
-          (node->Level > 0 && !AcceptLink(Store->CursorUrl, (RunState & rsResume) != 0, node->Level, true))) {
-        // Not to be fetched now; a busy node comes back when its worker ends.
-        Store->Queue->Remove(node);
-      } else {
-        TListItem* row = nullptr;
-        if (!TakeFailedRow(Store->CursorUrl, row) && !AllocDownloadRow(row)) break;
-        StartWorker(node, row);
-      }
       PumpDuringWork();
-      if ((RunState & rsNoDispatch) || BusyConnections() >= ConnectionLimit()) break;
+      if (RunState & rsNoDispatch) break;
     }
+    PrepareWorkers();
   }
   if ((RunState & rsStarted) && !(RunState & rsStopping)) SetPump(true);
+}
+
+TDataObj* TMainForm::NextNodeToFetch() {
+  const int limit = CurrentParams->Project.LinkLevel;
+  for (;;) {
+    TDataObj* node = Store->PickNext(CurrentParams->Project.Retries);
+    if (!node) return nullptr;
+    Store->Cursor = node;
+    Store->LoadCursorFields();
+    if (node->Queued && !IsNodeBusy(node) && (limit == 0 || node->Level <= limit) &&
+        (node->Level == 0 || AcceptLink(Store->CursorUrl, (RunState & rsResume) != 0, node->Level, true)))
+      return node;
+    // Not to be fetched now; a busy node comes back when its worker ends.
+    Store->Queue->Remove(node);
+    PumpDuringWork();
+    if (RunState & rsNoDispatch) return nullptr;
+  }
 }
 
 TrcHttp TMainForm::WorkOrder(TDataObj* Node, TListItem* Row) {
@@ -311,28 +332,45 @@ TrcHttp TMainForm::WorkOrder(TDataObj* Node, TListItem* Row) {
   return rec;
 }
 
-void TMainForm::StartWorker(TDataObj* Node, TListItem* Row) {
+thGetUrl* TMainForm::MakeWorker(TDataObj* Node, TListItem* Row) {
   Node->State = uint8_t(snLoading | (Node->State & snFolder));
   ++Node->CountRetry;
   // The worker copies the settings now: later edits do not reach it.
   auto* worker = new thGetUrl(true, CurrentParams, WorkOrder(Node, Row));
   worker->OnTerminate = [this](TObject* s) { ThreadTerminated(s); };
   worker->OnReported = [this](TObject* s) { WorkerReported(s); };
-  worker->FirstThread = FinishedThreads == 0 && ActiveThreads == 0;
-  ++ActiveThreads;
-  FWorkers[worker] = Node;
+  worker->OnTransferEnd = [this](TObject* s) { WorkerTransferEnded(s); };
+  worker->ReadyWorkers = &FReady;
   FBusyNodes[Node] = worker;
-  Row->SetData(worker);
-  Row->SetCaption(worker->Rec.Url);
-  for (int i = 0; i < Row->SubItems()->Count(); ++i) Row->SubItems()->SetString(i, "");
-  if (!FReportTimer->Enabled()) FReportTimer->SetEnabled(true);
+  return worker;
+}
+
+void TMainForm::StartWorker(TDataObj* Node, TListItem* Row) {
+  thGetUrl* worker = MakeWorker(Node, Row);
+  worker->FirstThread = FinishedThreads == 0 && ActiveThreads == 0;
+  CountRunningWorker(worker, Row);
+  FReady.CountStarted();
   worker->Start();
+}
+
+void TMainForm::CountRunningWorker(thGetUrl* Worker, TListItem* Row) {
+  ++ActiveThreads;
+  FWorkers[Worker] = Worker->Rec.Node;
+  if (Row)
+    ShowDownloadInRow(Worker, Row);
+  else
+    FWaitingForRow.push_back(Worker);
+  if (!FReportTimer->Enabled()) FReportTimer->SetEnabled(true);
 }
 
 bool TMainForm::AllocDownloadRow(TListItem*& Row) {
   Row = nullptr;
+  return ConnectionLimit() > BusyConnections() && FreeDownloadRow(Row);
+}
+
+bool TMainForm::FreeDownloadRow(TListItem*& Row) {
+  Row = nullptr;
   const int limit = ConnectionLimit();
-  if (limit <= BusyConnections()) return false;
   TListItems* items = lvState->Items();
   // Failed rows stay in sight: they are neither download rows nor free.
   auto free = [&](int i) { return !items->Item(i)->Data() && !FFailedRowSet.count(items->Item(i)); };
@@ -359,7 +397,7 @@ void TMainForm::ResetRow(TListItem* Row) {
 // A later pass fetches a failed URL in the row that shows its failure.
 bool TMainForm::TakeFailedRow(const AnsiString& Url, TListItem*& Row) {
   const auto kept = FFailedRows.find(Url);
-  if (ConnectionLimit() <= BusyConnections() || kept == FFailedRows.end()) return false;
+  if (kept == FFailedRows.end()) return false;
   Row = kept->second;
   FFailedRowSet.erase(Row);
   FFailedRows.erase(kept);
@@ -382,24 +420,23 @@ void TMainForm::ClearDownloadList(bool KeepFailed) {
 // --- Time-out, end of a worker, Stop -----------------------------------------
 
 void TMainForm::TimerOutTimer(TObject*) {
-  TListItems* items = lvState->Items();
-  for (int i = 0; i < items->Count(); ++i) {
-    TListItem* row = items->Item(i);
-    auto* worker = static_cast<thGetUrl*>(row->Data());
-    if (!worker || row->SubItems()->Count() < 3) continue;
-    // Parsing and writing count as well as downloading, so the time-out
-    // ends a worker in every phase.
+  // Every worker counts, also one that waits for a row or has given its
+  // connection back: parsing and writing count as well as downloading, so
+  // the time-out ends a worker in every phase.
+  for (const auto& [worker, node] : FWorkers) {
+    TListItem* row = RowIsListed(worker->Rec.Row) && worker->Rec.Row->SubItems()->Count() >= 3 ? worker->Rec.Row : nullptr;
     const uint16_t flags = worker->Flags();
     if (flags & sfTimedOut) continue;
     if (!CountsTowardsTimeOut(flags)) {
-      for (int k = 0; k < 3; ++k) row->SubItems()->SetString(k, "");
+      if (row)
+        for (int k = 0; k < 3; ++k) row->SubItems()->SetString(k, "");
       continue;
     }
     ++worker->Rec.Seconds;
-    row->SubItems()->SetString(2, IntToStr(worker->Rec.Seconds));
+    if (row) row->SubItems()->SetString(2, IntToStr(worker->Rec.Seconds));
     if (udTimeOut->Position() <= worker->Rec.Seconds) {
       worker->SetState(uint16_t(flags | sfAbort | sfTimedOut));
-      row->SubItems()->SetString(0, "TimeOut");
+      if (row) row->SubItems()->SetString(0, "TimeOut");
     }
   }
   AutoSaveIfDue();
@@ -440,6 +477,9 @@ void TMainForm::StopForSaveFailure(const AnsiString& What, const AnsiString& Rea
   TListItem* row = lvState->Items()->Add();
   row->SetCaption(What);
   for (const AnsiString& text : {Reason, AnsiString(), AnsiString()}) row->SubItems()->Add(text);
+  // Kept in sight like a failed download's row: no download that is still
+  // waiting for a row takes it.
+  FFailedRowSet.insert(row);
   PostMessage(Handle(), WM_STOPRUN, srSaveFailed, 0);
 }
 
@@ -488,17 +528,18 @@ void TMainForm::WorkerReported(TObject* Sender) {
   // its files.
   if (!worker->Rec.Node || !(worker->Rec.Node->State & snLoaded)) return;
   EndDownload(*worker);
-  ++FReportedThreads;
+  FreeConnection(worker);
+  GiveFreeRowsToWaitingDownloads();
   RefillConnection();
 }
 
 void TMainForm::ThreadTerminated(TObject* Sender) {
   auto* worker = static_cast<thGetUrl*>(Sender);
   if (FDestroying) return;
-  if (FWorkers.count(worker))
-    EndDownload(*worker);
-  else
-    --FReportedThreads;
+  if (FWorkers.count(worker)) EndDownload(*worker);
+  if (FConnectionFreed.erase(worker)) --FFreedConnections;
+  if (worker->Rec.Mode != 0) FReady.CountEnded();
+  GiveFreeRowsToWaitingDownloads();
   --ActiveThreads;
   ++FinishedThreads;
   if (worker->Rec.Mode == 0)
@@ -507,19 +548,12 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
     RefillConnection();
 }
 
-int TMainForm::BusyConnections() const { return ActiveThreads - FReportedThreads; }
-
-void TMainForm::RefillConnection() {
-  // The freed connection is refilled at once rather than at the pump's next tick.
-  if ((RunState & rsStarted) && !(RunState & rsNoDispatch) && BusyConnections() < ConnectionLimit())
-    PostMessage(Handle(), WM_DISPATCH, WPARAM(-1), 0);
-}
-
 void TMainForm::EndDownload(thGetUrl& Worker) {
   thGetUrl* worker = &Worker;
   TListItem* row = RowIsListed(worker->Rec.Row) ? worker->Rec.Row : nullptr;
   worker->Rec.Row = nullptr;
   FWorkers.erase(worker);
+  std::erase(FWaitingForRow, worker);
   TDataObj* node = worker->Rec.Node;
   if (worker->Rec.Mode != 0 && node) {
     FBusyNodes.erase(node);
@@ -553,6 +587,12 @@ void TMainForm::EndDownload(thGetUrl& Worker) {
   }
   const bool failed = worker->Rec.Mode != 0 && node && (node->State & snFailed);
   const AnsiString failure = worker->Rec.Mode != 0 ? FailureOf(*worker) : AnsiString();
+  if (failed && !row) {
+    // A download that failed before a row was free for it shows its failure all the same.
+    row = lvState->Items()->Add();
+    ResetRow(row);
+    row->SetCaption(worker->Rec.Url);
+  }
   ReleaseRow(row, failed, failed ? failure : AnsiString());
   if (worker->Rec.Mode != 0 && node) {
     ++(failed ? FFailedInRun : FLoadedInRun);
@@ -581,6 +621,14 @@ void TMainForm::AbortWorkers(uint16_t Bits, bool Replace) {
   for (auto& [worker, node] : FWorkers) worker->SetState(Replace ? Bits : uint16_t(worker->Flags() | Bits));
 }
 
+// A worker whose request is over holds the whole document: it goes on to
+// save it and hand over its links, which takes no network, rather than
+// throw away what has come in.
+void TMainForm::AbortDownloadsInTransfer() {
+  for (auto& [worker, node] : FWorkers)
+    if (!FConnectionFreed.count(worker)) worker->SetState(sfAbort);
+}
+
 void TMainForm::WMStopRun(WPARAM Reason) {
   // A second stop request for a run that has already ended does nothing.
   if (!(RunState & (rsStarted | rsScanBegun)) && ActiveThreads == 0) return;
@@ -591,7 +639,8 @@ void TMainForm::WMStopRun(WPARAM Reason) {
   SetPump(false);
   if (!(RunState & rsStopping)) {
     RunState |= rsStopping;
-    if (RunState & rsStarted) AbortWorkers(sfAbort, true);
+    DisposeReadyWorkers();
+    if (RunState & rsStarted) AbortDownloadsInTransfer();
   }
   if (ActiveThreads > 0) {
     // The pump posts WM_STOPRUN(0) once the last worker has ended.

@@ -1,0 +1,128 @@
+// Refilling a connection: the next download starts when a request ends, not
+// when the window has served that page's report, and the connection limit,
+// the download rows and a stop hold all the same. With one connection and
+// the window serving nothing, a worker that has its reply starts the next
+// prepared download itself.
+#include <condition_variable>
+#include <mutex>
+
+#include "MainWindowFixture.h"
+#include "SiteServer.h"
+
+namespace {
+
+constexpr int BigPageLinks = 20000;
+
+class RefillTest : public MainWindowTest {
+protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    if (HasFatalFailure()) return;
+    Server = std::make_unique<TSiteServer>([this](const std::string& Target) { return Reply(Target); });
+    UseMirror(1);
+    CurrentParams->Project.Retries = 0;
+    Form->cbURL->SetChecked(false);  // found links only grow the tree
+  }
+  void TearDown() override {
+    Release();
+    MainWindowTest::TearDown();
+    Server.reset();
+  }
+
+  // "/big.htm" links to many pages (its parse takes a while), "/held.htm"
+  // waits until released, other ".htm" pages but "/missing.htm" are small.
+  TSiteReply Reply(const std::string& Target) {
+    if (Target == "/big.htm") {
+      std::string body = "<html><body>";
+      for (int i = 0; i < BigPageLinks; ++i) body += "<a href=\"/l/" + std::to_string(i) + ".htm\">" + std::to_string(i) + "</a>\n";
+      return {200, "text/html", body + "</body></html>", "", 0};
+    }
+    if (Target == "/held.htm") {
+      std::unique_lock<std::mutex> guard(FLock);
+      FChanged.wait(guard, [this] { return FReleased; });
+    }
+    if (Target == "/missing.htm") return {404, "text/html", "<html>missing</html>", "", 0};
+    return {200, "text/html", "<html><body>" + Target + "</body></html>", "", 0};
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      FReleased = true;
+    }
+    FChanged.notify_all();
+  }
+
+  std::string Url(const std::string& Path) const { return Server->Url(Path); }
+
+  // Starts the run and serves the window until the first request is in, then
+  // waits for the second one without serving it.
+  bool SecondRequestGoesOutUnserved(const std::string& First, const std::string& Second) {
+    Extract({Url(First), Url(Second)});
+    if (!ServeUntil([&] { return Server->Requests(First) == 1; }, 10000)) return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Server->Requests(Second) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  }
+
+  std::vector<TListItem*> RowsShowing(const std::string& Url) {
+    std::vector<TListItem*> rows;
+    TListItems* items = Form->lvState->Items();
+    for (int i = 0; i < items->Count(); ++i)
+      if (items->Item(i)->Caption() == Url) rows.push_back(items->Item(i));
+    return rows;
+  }
+
+  std::unique_ptr<TSiteServer> Server;
+  std::mutex FLock;
+  std::condition_variable FChanged;
+  bool FReleased = false;
+};
+
+}  // namespace
+
+TEST_F(RefillTest, TheNextRequestGoesOutBeforeTheWindowServesThePagesReport) {
+  ASSERT_TRUE(SecondRequestGoesOutUnserved("/a.htm", "/b.htm"));
+  EXPECT_FALSE(NodeOf(Url("/a.htm"))->State & snLoaded) << "the first page is reported later";
+
+  int mostRows = 0;
+  ASSERT_TRUE(ServeUntil([&] {
+    mostRows = std::max(mostRows, Form->lvState->Items()->Count());
+    return !Form->RunInProgress();
+  }, 20000));
+  EXPECT_TRUE(NodeOf(Url("/a.htm"))->State & snLoaded);
+  EXPECT_TRUE(NodeOf(Url("/b.htm"))->State & snLoaded);
+  EXPECT_EQ(Server->MaxConcurrent(), 1) << "one connection";
+  EXPECT_LE(mostRows, 1) << "a row per connection";
+  EXPECT_EQ(Boxes, std::vector<std::string>{"The process has been completed"});
+}
+
+// The failed download ended before the page holding the only row had
+// reported: its failure shows in a row of its own all the same.
+TEST_F(RefillTest, ADownloadThatFailsWhileWaitingForARowShowsItsFailure) {
+  ASSERT_TRUE(SecondRequestGoesOutUnserved("/big.htm", "/missing.htm"));
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_TRUE(NodeOf(Url("/big.htm"))->State & snLoaded);
+  const std::vector<TListItem*> failed = RowsShowing(Url("/missing.htm"));
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0]->SubItems()->Strings(0), "Error");
+  EXPECT_EQ(Form->lvState->Items()->Count(), 1);
+}
+
+// A stop aborts the download still waiting for its reply; the page whose
+// reply is all there is parsed and saved, not thrown away.
+TEST_F(RefillTest, StopKeepsThePageWhoseReplyHasCome) {
+  ASSERT_TRUE(SecondRequestGoesOutUnserved("/big.htm", "/held.htm"));
+  Form->sbStop->Click();
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_TRUE(NodeOf(Url("/big.htm"))->State & snLoaded);
+  TDataObj* linked = NodeOf(Url("/l"));
+  ASSERT_NE(linked, nullptr);
+  EXPECT_EQ(linked->ChildCount(), BigPageLinks) << "every link was handed over";
+  const std::set<std::string> files = MirrorFiles();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(files.begin()->ends_with("/big.htm")) << *files.begin();
+  EXPECT_FALSE(NodeOf(Url("/held.htm"))->State & snLoaded);
+}

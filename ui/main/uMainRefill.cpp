@@ -1,0 +1,87 @@
+// Refilling connections: a worker's connection is free as soon as its
+// request is over; the worker then starts one of the workers the window
+// prepared (FReady), and the window counts that one as running when it
+// hears of the request's end. Downloads started while every row still shows
+// a download that is ending wait for the first row set free.
+#include "crawl/uThGetUrl.h"
+#include "project/uQuere.h"
+#include "ui/main/uMain.h"
+
+int TMainForm::BusyConnections() const { return ActiveThreads - FFreedConnections; }
+
+int TMainForm::WorkerLimit() const { return 2 * ConnectionLimit(); }
+
+bool TMainForm::CanStartDownload() const {
+  return BusyConnections() < ConnectionLimit() && ActiveThreads < WorkerLimit();
+}
+
+void TMainForm::RefillConnection() {
+  // The freed connection is refilled at once rather than at the pump's next tick.
+  if ((RunState & rsStarted) && !(RunState & rsNoDispatch) && CanStartDownload())
+    PostMessage(Handle(), WM_DISPATCH, WPARAM(-1), 0);
+}
+
+void TMainForm::FreeConnection(thGetUrl* Worker) {
+  if (FConnectionFreed.insert(Worker).second) ++FFreedConnections;
+}
+
+// Queued by the worker, so nothing it or its successor sends comes first.
+// The dispatch comes last: a nested round of messages in it may already
+// serve this worker's report and end.
+void TMainForm::WorkerTransferEnded(TObject* Sender) {
+  auto* worker = static_cast<thGetUrl*>(Sender);
+  if (FDestroying || !FWorkers.count(worker)) return;
+  FreeConnection(worker);
+  if (thGetUrl* successor = worker->StartedSuccessor()) TakeOverStartedWorker(successor);
+  WMDispatch();
+}
+
+void TMainForm::TakeOverStartedWorker(thGetUrl* Worker) {
+  FReadyNodeStates.erase(Worker);
+  TListItem* row = nullptr;
+  TakeFailedRow(Worker->Rec.Url, row);
+  CountRunningWorker(Worker, row);
+  GiveFreeRowsToWaitingDownloads();
+  // One started just before a stop stops as well.
+  if (RunState & rsNoDispatch) Worker->SetState(sfAbort);
+}
+
+// Only while every connection is busy: a free one takes a node at once.
+void TMainForm::PrepareWorkers() {
+  while (!(RunState & rsNoDispatch) && !CanStartDownload() && FReady.Count() < size_t(ConnectionLimit())) {
+    TDataObj* node = NextNodeToFetch();
+    if (!node) return;
+    const uint8_t state = node->State;
+    thGetUrl* worker = MakeWorker(node, nullptr);
+    FReadyNodeStates[worker] = state;
+    FReady.Add(worker);
+  }
+}
+
+// The nodes of the workers nobody started are as they were before.
+void TMainForm::DisposeReadyWorkers() {
+  for (thGetUrl* worker : FReady.TakeAll()) {
+    TDataObj* node = worker->Rec.Node;
+    node->State = FReadyNodeStates[worker];
+    --node->CountRetry;
+    FReadyNodeStates.erase(worker);
+    FBusyNodes.erase(node);
+    delete worker;
+  }
+}
+
+void TMainForm::ShowDownloadInRow(thGetUrl* Worker, TListItem* Row) {
+  // The worker's own thread never reads its row while it keeps its reports
+  // for the window, so the row can be given while it runs.
+  Worker->Rec.Row = Row;
+  Row->SetData(Worker);
+  Row->SetCaption(Worker->Rec.Url);
+  for (int i = 0; i < Row->SubItems()->Count(); ++i) Row->SubItems()->SetString(i, "");
+}
+
+void TMainForm::GiveFreeRowsToWaitingDownloads() {
+  size_t given = 0;
+  TListItem* row = nullptr;
+  while (given < FWaitingForRow.size() && FreeDownloadRow(row)) ShowDownloadInRow(FWaitingForRow[given++], row);
+  FWaitingForRow.erase(FWaitingForRow.begin(), FWaitingForRow.begin() + std::ptrdiff_t(given));
+}
