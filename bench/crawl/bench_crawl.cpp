@@ -12,7 +12,12 @@
 //   take minutes) and wget (one connection);
 // - the window shown at 32 connections over a site of 50,000 pages, whose
 //   rate is set beside the 5,000-page one.
-// One round each. "--one shown|offscreen|wget2 CONNECTIONS LATENCY [large]"
+// The crawls that are set side by side (the program's and wget2's, and the
+// 5,000- and 50,000-page ones) take turns over three rounds, and each
+// figure is the median round's: on a shared machine a single loopback crawl
+// of half a second moves by a third from one run to the next. The
+// reference peers (httrack, wget) and the offscreen crawls run once.
+// "--one shown|offscreen|wget2 CONNECTIONS LATENCY [large]"
 // runs only that crawl, for profiling and side-by-side checks; with
 // BENCH_CRAWL_WRAPPER set (for instance to "valgrind --tool=callgrind"),
 // the program's crawl runs under that command. The mirrors go to a
@@ -22,12 +27,14 @@
 // their share of the limit (connections / latency) and the most requests
 // served at once, the program's peak memory, and for the shown runs the
 // user-interface thread's CPU seconds per 1,000 documents.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "Processes.h"
 #include "ProgramCrawl.h"
@@ -40,11 +47,34 @@ constexpr int SitePages = 5000;
 constexpr int LargeSitePages = 50000;
 constexpr int LatencyMs = 20;
 constexpr const char* MemoryFolder = "/dev/shm";
+constexpr int Rounds = 3;
 
 void Print(const std::string& Name, double Value, const char* Unit, int Decimals = 1) {
   std::printf("%s: %.*f %s\n", Name.c_str(), Decimals, Value, Unit);
   std::fflush(stdout);
 }
+
+// One crawl's figures (Rate 0: it failed).
+struct TRound {
+  double Rate = 0;  // documents per second
+  int MaxBusy = 0;  // the most requests the server served at once
+  long PeakMemoryKb = 0;
+  double UiCpuPer1000 = -1;  // the shown program's, seconds per 1,000 documents
+};
+
+// A crawl measured in rounds: the rounds so far, and the median one.
+struct TSeries {
+  std::string Name;
+  int Connections = 0, Latency = 0;
+  bool Program = false;
+  std::vector<TRound> Rounds;
+
+  TRound Median() const {
+    std::vector<TRound> sorted = Rounds;
+    std::sort(sorted.begin(), sorted.end(), [](const TRound& a, const TRound& b) { return a.Rate < b.Rate; });
+    return sorted.empty() ? TRound() : sorted[sorted.size() / 2];
+  }
+};
 
 class TCrawlBench {
 public:
@@ -65,31 +95,57 @@ public:
   // One crawl alone: the program's, shown or offscreen, or wget2's.
   void RunOne(const std::string& Mode, int Connections, int Latency, bool Large) {
     if (Large) FSite = &FLarge;
-    const std::string suffix = Large ? "_50000pages" : "";
-    if (Mode == "wget2")
-      Peer("wget2_" + std::to_string(Connections) + "threads" + suffix, Connections, Latency, Wget2(Connections));
-    else
-      Program(Connections, Latency, Mode == "shown", suffix);
+    TSeries series = Mode == "wget2" ? Wget2Series(Connections, Latency) : ProgramSeries(Connections, Latency, Mode == "shown");
+    if (Large) series.Name += "_50000pages";
+    Measure(series);
+    Report(series);
   }
 
   void Run() {
+    TSeries shown32;
     for (int latency : {0, LatencyMs}) {
       for (int connections : {8, 32}) {
-        Program(connections, latency, true);
-        Peer("wget2_" + std::to_string(connections) + "threads", connections, latency, Wget2(connections));
-        if (latency == 0)
-          Peer("httrack_c" + std::to_string(connections), connections, latency,
-               "httrack -q -c" + std::to_string(connections) + " --disable-security-limits -%c0 -A0");
+        TSeries program = ProgramSeries(connections, latency, true), peer = Wget2Series(connections, latency);
+        for (int round = 0; round < Rounds; ++round) {
+          Measure(program);
+          Measure(peer);
+        }
+        Report(program);
+        Report(peer);
+        if (latency == 0 && connections == 32) shown32 = program;
+        if (latency == 0) {
+          TSeries httrack{"httrack_c" + std::to_string(connections) + "_0ms", connections, 0, false, {}};
+          Measure(httrack, "httrack -q -c" + std::to_string(connections) + " --disable-security-limits -%c0 -A0");
+          Report(httrack);
+        }
       }
       if (latency == 0) {
-        Program(1, 0, false);
-        Peer("wget", 1, 0, "wget -q --mirror --convert-links --page-requisites");
+        TSeries one = ProgramSeries(1, 0, false), wget{"wget_0ms", 1, 0, false, {}};
+        Measure(one);
+        Report(one);
+        Measure(wget, "wget -q --mirror --convert-links --page-requisites");
+        Report(wget);
       }
-      for (int connections : {8, 32}) Program(connections, latency, false);
+      for (int connections : {8, 32}) {
+        TSeries offscreen = ProgramSeries(connections, latency, false);
+        Measure(offscreen);
+        Report(offscreen);
+      }
     }
-    FSite = &FLarge;
-    const double large = Program(32, 0, true, "_50000pages");
-    if (FShown32 > 0) Print("crawl_shown_32conn_0ms_50000pages_of_5000pages", 100.0 * large / FShown32, "%");
+    // The 50,000-page crawl takes turns with the 5,000-page one.
+    TSeries large = ProgramSeries(32, 0, true);
+    large.Name += "_50000pages";
+    for (int round = 0; round < Rounds; ++round) {
+      FSite = &FLarge;
+      Measure(large);
+      FSite = &FSmall;
+      Measure(shown32);
+    }
+    Report(large);
+    shown32.Name += "_5000pages";
+    Report(shown32);
+    const double small = shown32.Median().Rate;
+    if (small > 0) Print("crawl_shown_32conn_0ms_50000pages_of_5000pages", 100.0 * large.Median().Rate / small, "%");
   }
 
 private:
@@ -99,64 +155,91 @@ private:
   std::string StartUrl() const { return FServer.Url("/"); }
   int Documents() const { return FSite->DocumentCount() + 1; }  // "/" is a document of its own
 
-  // One crawl by the program; its documents per second (0 when it failed).
-  double Program(int Connections, int Latency, bool Shown, const std::string& Suffix = "") {
-    if (Shown && FDisplay.Name().empty()) {
-      std::fprintf(stderr, "no virtual X server (Xvfb): the crawls with the window shown are left out\n");
-      return 0;
+  static TSeries ProgramSeries(int Connections, int Latency, bool Shown) {
+    return {std::string(Shown ? "crawl_shown_" : "crawl_") + std::to_string(Connections) + "conn_" +
+                std::to_string(Latency) + "ms",
+            Connections, Latency, true, {}};
+  }
+  static TSeries Wget2Series(int Connections, int Latency) {
+    return {"wget2_" + std::to_string(Connections) + "threads_" + std::to_string(Latency) + "ms", Connections, Latency,
+            false, {}};
+  }
+  static bool Shown(const TSeries& Series) { return Series.Name.rfind("crawl_shown_", 0) == 0; }
+
+  // One more round of the series: the program's crawl, or the peer's Command
+  // (wget2's by default).
+  void Measure(TSeries& Series, const std::string& Command = "") {
+    FDelay = Series.Latency;
+    FServer.ResetMaxConcurrent();
+    const int before = FServer.TotalRequests();
+    TRound round = Series.Program ? ProgramRound(Series) : PeerRound(Command.empty() ? Wget2(Series.Connections) : Command);
+    const int documents = FServer.TotalRequests() - before;
+    if (round.Rate > 0 && documents < Documents())
+      std::fprintf(stderr, "%s: only %d of %d documents fetched\n", Series.Name.c_str(), documents, Documents());
+    if (round.Rate > 0) round.Rate *= documents;
+    round.MaxBusy = FServer.MaxConcurrent();
+    Series.Rounds.push_back(round);
+  }
+
+  // The median round's figures.
+  void Report(const TSeries& Series) {
+    if (Series.Rounds.empty()) return;
+    const TRound median = Series.Median();
+    if (median.Rate < 0) return;  // a peer that is not installed
+    if (median.Rate == 0) {
+      std::fprintf(stderr, "%s: the crawl did not finish\n", Series.Name.c_str());
+      return;
     }
-    const std::string name = std::string(Shown ? "crawl_shown_" : "crawl_") + std::to_string(Connections) + "conn_" +
-                             std::to_string(Latency) + "ms" + Suffix;
+    Print(Series.Name, median.Rate, "pages/s");
+    if (Series.Rounds.size() > 1) Print(Series.Name + "_rounds", double(Series.Rounds.size()), "rounds", 0);
+    if (Series.Latency > 0) {
+      Print(Series.Name + "_of_limit", 100.0 * median.Rate / (Series.Connections * 1000.0 / Series.Latency), "%");
+      Print(Series.Name + "_max_busy", median.MaxBusy, "connections");
+    }
+    if (Series.Program) Print(Series.Name + "_peak_memory", double(median.PeakMemoryKb), "kB");
+    if (median.UiCpuPer1000 >= 0) Print(Series.Name + "_ui_cpu_per_1000_pages", median.UiCpuPer1000, "s", 3);
+  }
+
+  // One crawl by the program; Rate is per document (set by Measure).
+  TRound ProgramRound(const TSeries& Series) {
+    const bool shown = Shown(Series);
+    TRound round;
+    if (shown && FDisplay.Name().empty()) {
+      std::fprintf(stderr, "no virtual X server (Xvfb): the crawls with the window shown are left out\n");
+      return round;
+    }
     const std::string output = FWork + "outcome";
     const std::string environment =
-        Shown ? "QT_QPA_PLATFORM=xcb DISPLAY=" + FDisplay.Name() : std::string("QT_QPA_PLATFORM=offscreen");
-    FDelay = Latency;
-    FServer.ResetMaxConcurrent();
+        shown ? "QT_QPA_PLATFORM=xcb DISPLAY=" + FDisplay.Name() : std::string("QT_QPA_PLATFORM=offscreen");
     const int before = FServer.TotalRequests();
     const char* wrapper = std::getenv("BENCH_CRAWL_WRAPPER");
     TimedCommand("env " + environment + " " + (wrapper ? std::string(wrapper) + " " : "") + ShellWord(SelfPath()) +
-                 " --crawl " + ShellWord(StartUrl()) + " " + std::to_string(Connections) +
-                 (Shown ? " shown" : " offscreen") + " >" + ShellWord(output) + " 2>/dev/null");
-    const int documents = FServer.TotalRequests() - before;
+                 " --crawl " + ShellWord(StartUrl()) + " " + std::to_string(Series.Connections) +
+                 (shown ? " shown" : " offscreen") + " >" + ShellWord(output) + " 2>/dev/null");
     TCrawlOutcome outcome;
-    if (!ParseOutcomeLine(FileText(output), outcome) || outcome.Seconds <= 0) {
-      std::fprintf(stderr, "%s: the crawl did not finish\n", name.c_str());
-      return 0;
-    }
-    const double rate = Report(name, documents, outcome.Seconds, Connections, Latency);
-    Print(name + "_peak_memory", double(outcome.PeakMemoryKb), "kB");
-    if (Shown) Print(name + "_ui_cpu_per_1000_pages", 1000.0 * outcome.UiCpuSeconds / documents, "s", 3);
-    if (Shown && Connections == 32 && Latency == 0 && Suffix.empty()) FShown32 = rate;
-    return rate;
+    if (!ParseOutcomeLine(FileText(output), outcome) || outcome.Seconds <= 0) return round;
+    round.Rate = 1.0 / outcome.Seconds;
+    round.PeakMemoryKb = outcome.PeakMemoryKb;
+    if (shown) round.UiCpuPer1000 = 1000.0 * outcome.UiCpuSeconds / std::max(1, FServer.TotalRequests() - before);
+    return round;
   }
 
-  void Peer(const std::string& Name, int Connections, int Latency, const std::string& Command) {
+  TRound PeerRound(const std::string& Command) {
+    TRound round;
     const std::string program = Command.substr(0, Command.find(' '));
-    if (!HaveProgram(program)) return;
+    if (!HaveProgram(program)) {
+      round.Rate = -1;
+      return round;
+    }
     const std::string folder = NewFolder("harvella-bench-peer");
-    const bool httrack = program == "httrack";
-    const std::string line = httrack ? Command + " " + ShellWord(StartUrl()) + " -O " + ShellWord(folder)
-                                     : Command + " -P " + ShellWord(folder) + " " + ShellWord(StartUrl());
-    FDelay = Latency;
-    FServer.ResetMaxConcurrent();
-    const int before = FServer.TotalRequests();
+    const std::string line = program == "httrack" ? Command + " " + ShellWord(StartUrl()) + " -O " + ShellWord(folder)
+                                                  : Command + " -P " + ShellWord(folder) + " " + ShellWord(StartUrl());
     // wget and wget2 end with a non-zero status when any link failed; the
     // documents counted tell whether the mirror is whole.
     const double seconds = std::abs(TimedCommand("cd " + ShellWord(folder) + " && " + line + " >/dev/null 2>&1"));
     RemoveFolder(folder);
-    Report(Name + "_" + std::to_string(Latency) + "ms", FServer.TotalRequests() - before, seconds, Connections, Latency);
-  }
-
-  double Report(const std::string& Name, int Documents, double Seconds, int Connections, int Latency) {
-    const double rate = Documents / Seconds;
-    if (Documents < this->Documents())
-      std::fprintf(stderr, "%s: only %d of %d documents fetched\n", Name.c_str(), Documents, this->Documents());
-    Print(Name, rate, "pages/s");
-    if (Latency > 0) {
-      Print(Name + "_of_limit", 100.0 * rate / (Connections * 1000.0 / Latency), "%");
-      Print(Name + "_max_busy", FServer.MaxConcurrent(), "connections");
-    }
-    return rate;
+    if (seconds > 0) round.Rate = 1.0 / seconds;
+    return round;
   }
 
   TGeneratedSite FSmall, FLarge;
@@ -165,7 +248,6 @@ private:
   TSiteServer FServer;
   TVirtualDisplay FDisplay;
   const std::string FWork = NewFolder("harvella-bench-crawl");
-  double FShown32 = 0;
 
 public:
   ~TCrawlBench() { RemoveFolder(FWork); }

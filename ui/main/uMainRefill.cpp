@@ -30,9 +30,11 @@ void TMainForm::FreeConnection(thGetUrl* Worker) {
 // serve this worker's report and end.
 void TMainForm::WorkerTransferEnded(TObject* Sender) {
   auto* worker = static_cast<thGetUrl*>(Sender);
-  if (FDestroying || !FWorkers.count(worker)) return;
-  FreeConnection(worker);
+  if (FDestroying) return;
+  // A started successor runs whatever became of this worker: it is counted.
   if (thGetUrl* successor = worker->StartedSuccessor()) TakeOverStartedWorker(successor);
+  if (!FWorkers.count(worker)) return;
+  FreeConnection(worker);
   WMDispatch();
 }
 
