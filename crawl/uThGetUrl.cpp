@@ -211,15 +211,14 @@ void thGetUrl::HttpDocData(const void* Buffer, int Len) {
     RefuseReply();
     return;
   }
-  TakeBody(static_cast<const char*>(Buffer), static_cast<size_t>(Len));
+  // The last byte the reply announced: the connection is of no more use,
+  // whatever the client still does to close it, and the block still to be
+  // written needs none.
   const int64_t expected = Http->ContentLength();
+  if (expected > 0 && FReceived >= expected && !Rec.Flags.Has(sfAbort)) ReportTransferEnd();
+  TakeBody(static_cast<const char*>(Buffer), static_cast<size_t>(Len));
   SendProgress(expected < 1 ? Format("%10d ", FReceived) : Format("%10d <%10d>", FReceived, expected));
-  if (Rec.Flags.Has(sfAbort))
-    RefuseReply();
-  else if (expected > 0 && FReceived >= expected)
-    // The last byte the reply announced: the connection is of no more use,
-    // whatever the client still does to close it.
-    ReportTransferEnd();
+  if (Rec.Flags.Has(sfAbort)) RefuseReply();
 }
 
 // A page to parse is held in memory up to the page limit; past it, and for
