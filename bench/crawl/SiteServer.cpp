@@ -137,8 +137,21 @@ void TSiteServer::HandlerLoop() {
   }
 }
 
+void TSiteServer::ResetMaxConcurrent() {
+  std::lock_guard<std::mutex> lock(FLock);
+  FMaxBusy = 0;
+  FFirstRequest = FLastReply = {};
+}
+
+double TSiteServer::ServedSeconds() const {
+  std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(FLock));
+  if (FLastReply <= FFirstRequest) return 0;
+  return std::chrono::duration<double>(FLastReply - FFirstRequest).count();
+}
+
 void TSiteServer::Enter(const std::string& Target) {
   std::lock_guard<std::mutex> lock(FLock);
+  if (FFirstRequest == std::chrono::steady_clock::time_point{}) FFirstRequest = std::chrono::steady_clock::now();
   ++FCounts[Target];
   const int now = ++FInFlight[Target];
   if (now > FMaxSame) FMaxSame = now;
@@ -148,6 +161,7 @@ void TSiteServer::Enter(const std::string& Target) {
 
 void TSiteServer::Leave(const std::string& Target) {
   std::lock_guard<std::mutex> lock(FLock);
+  FLastReply = std::chrono::steady_clock::now();
   --FInFlight[Target];
   --FBusy;
 }

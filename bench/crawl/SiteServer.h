@@ -16,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -51,7 +52,10 @@ public:
   int MaxConcurrentSameTarget() const { return FMaxSame.load(); }
   // The most requests being served at once since the last reset.
   int MaxConcurrent() const { return FMaxBusy.load(); }
-  void ResetMaxConcurrent() { FMaxBusy = 0; }
+  void ResetMaxConcurrent();
+  // Seconds from the first request's arrival to the last reply since the
+  // last reset (0 before any reply).
+  double ServedSeconds() const;
   void Stop();
 
 private:
@@ -81,6 +85,7 @@ private:
   std::atomic<int> FMaxSame{0};
   int FBusy = 0;
   std::atomic<int> FMaxBusy{0};
+  std::chrono::steady_clock::time_point FFirstRequest{}, FLastReply{};  // under FLock
 };
 
 // A generated site: Pages pages "/d<k>/p<i>.htm" (ten to a folder), page i
