@@ -15,9 +15,10 @@
 //   from the first request to the last reply (without the costs every run
 //   has once, at its start and its end).
 // The crawls that are set side by side (the program's and wget2's, and the
-// 5,000- and 50,000-page ones) take turns over three rounds, and each
-// figure is the median round's: on a shared machine a single loopback crawl
-// of half a second moves by a third from one run to the next. The
+// 5,000- and 50,000-page ones) take turns over rounds (five on the
+// loopback, three with the delay and for the 50,000 pages), and each figure
+// is the median round's: on a shared machine a single loopback crawl of
+// half a second moves by a third from one run to the next. The
 // reference peers (httrack, wget) and the offscreen crawls run once.
 // "--one shown|offscreen|wget2 CONNECTIONS LATENCY [large]"
 // runs only that crawl, for profiling and side-by-side checks; with
@@ -49,7 +50,10 @@ constexpr int SitePages = 5000;
 constexpr int LargeSitePages = 50000;
 constexpr int LatencyMs = 20;
 constexpr const char* MemoryFolder = "/dev/shm";
-constexpr int Rounds = 3;
+// Rounds of the crawls set side by side: more of the short loopback ones,
+// which the machine's other work moves most.
+constexpr int LoopbackRounds = 5;
+constexpr int DelayedRounds = 3;
 
 void Print(const std::string& Name, double Value, const char* Unit, int Decimals = 1) {
   std::printf("%s: %.*f %s\n", Name.c_str(), Decimals, Value, Unit);
@@ -109,7 +113,7 @@ public:
     for (int latency : {0, LatencyMs}) {
       for (int connections : {8, 32}) {
         TSeries program = ProgramSeries(connections, latency, true), peer = Wget2Series(connections, latency);
-        for (int round = 0; round < Rounds; ++round) {
+        for (int round = 0; round < (latency == 0 ? LoopbackRounds : DelayedRounds); ++round) {
           Measure(program);
           Measure(peer);
         }
@@ -138,7 +142,7 @@ public:
     // The 50,000-page crawl takes turns with the 5,000-page one.
     TSeries large = ProgramSeries(32, 0, true);
     large.Name += "_50000pages";
-    for (int round = 0; round < Rounds; ++round) {
+    for (int round = 0; round < DelayedRounds; ++round) {
       FSite = &FLarge;
       Measure(large);
       FSite = &FSmall;
