@@ -742,7 +742,7 @@ void thGetUrl::ReportTransferEnd() {
   if (QueueOnMainThread([this] { OnTransferEnd(this); })) {
     if (FSuccessor) FSuccessor->Start();
   } else if (FSuccessor) {
-    ReadyWorkers->Add(FSuccessor);
+    ReadyWorkers->Add(std::exchange(FSuccessor, nullptr));
   }
 }
 
