@@ -73,7 +73,8 @@ struct TRound {
 struct TSeries {
   std::string Name;
   int Connections = 0, Latency = 0;
-  bool Program = false;
+  bool Program = false;  // the program's crawl, else a peer's
+  bool Shown = false;    // the program's window shown on the virtual X server
   std::vector<TRound> Rounds;
 
   TRound Median() const {
@@ -121,13 +122,13 @@ public:
         Report(peer);
         if (latency == 0 && connections == 32) shown32 = program;
         if (latency == 0) {
-          TSeries httrack{"httrack_c" + std::to_string(connections) + "_0ms", connections, 0, false, {}};
+          TSeries httrack{"httrack_c" + std::to_string(connections) + "_0ms", connections, 0, false, false, {}};
           Measure(httrack, "httrack -q -c" + std::to_string(connections) + " --disable-security-limits -%c0 -A0");
           Report(httrack);
         }
       }
       if (latency == 0) {
-        TSeries one = ProgramSeries(1, 0, false), wget{"wget_0ms", 1, 0, false, {}};
+        TSeries one = ProgramSeries(1, 0, false), wget{"wget_0ms", 1, 0, false, false, {}};
         Measure(one);
         Report(one);
         Measure(wget, "wget -q --mirror --convert-links --page-requisites");
@@ -172,13 +173,12 @@ private:
   static TSeries ProgramSeries(int Connections, int Latency, bool Shown) {
     return {std::string(Shown ? "crawl_shown_" : "crawl_") + std::to_string(Connections) + "conn_" +
                 std::to_string(Latency) + "ms",
-            Connections, Latency, true, {}};
+            Connections, Latency, true, Shown, {}};
   }
   static TSeries Wget2Series(int Connections, int Latency) {
     return {"wget2_" + std::to_string(Connections) + "threads_" + std::to_string(Latency) + "ms", Connections, Latency,
-            false, {}};
+            false, false, {}};
   }
-  static bool Shown(const TSeries& Series) { return Series.Name.rfind("crawl_shown_", 0) == 0; }
 
   // One more round of the series: the program's crawl, or the peer's Command
   // (wget2's by default).
@@ -217,7 +217,7 @@ private:
 
   // One crawl by the program; Rate is per document (set by Measure).
   TRound ProgramRound(const TSeries& Series) {
-    const bool shown = Shown(Series);
+    const bool shown = Series.Shown;
     TRound round;
     if (shown && FDisplay.Name().empty()) {
       std::fprintf(stderr, "no virtual X server (Xvfb): the crawls with the window shown are left out\n");
