@@ -44,8 +44,10 @@ void TMainForm::TakeOverStartedWorker(thGetUrl* Worker) {
   TakeFailedRow(Worker->Rec.Url, row);
   CountRunningWorker(Worker, row);
   GiveFreeRowsToWaitingDownloads();
-  // One started just before a stop stops as well.
-  if (RunState & rsNoDispatch) Worker->SetState(sfAbort);
+  // One started just before a stop, or while the window closes, stops as
+  // well; before the stop is served, the stop itself aborts it, so that it
+  // counts as stopped rather than failed.
+  if (RunState & (rsStopping | rsQuitting)) Worker->SetState(sfAbort);
 }
 
 // Only while every connection is busy: a free one takes a node at once.

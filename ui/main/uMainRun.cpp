@@ -473,7 +473,10 @@ void TMainForm::AutoSaveIfDue() {
 void TMainForm::StopForSaveFailure(const AnsiString& What, const AnsiString& Reason, const AnsiString& Message) {
   if (!FSaveFailure.empty()) return;
   FSaveFailure = Message + "\r\nThe run has stopped; what was saved before is kept.";
-  RunState |= rsNoDispatch;  // no further download meets the same failure
+  // No further download meets the same failure: none is dispatched, and no
+  // worker starts a prepared one.
+  RunState |= rsNoDispatch;
+  DisposeReadyWorkers();
   TListItem* row = lvState->Items()->Add();
   row->SetCaption(What);
   for (const AnsiString& text : {Reason, AnsiString(), AnsiString()}) row->SubItems()->Add(text);
