@@ -10,6 +10,8 @@ void CoTaskMemFree(void* block) { std::free(block); }
 
 void ReleaseStgMedium(STGMEDIUM* medium) {
   if (!medium) return;
+  // The file name is the medium's own, whoever owns the file.
+  if (medium->tymed == TYMED_FILE) CoTaskMemFree(medium->lpszFileName);
   if (medium->pUnkForRelease) {
     medium->pUnkForRelease->Release();
   } else if (medium->tymed == TYMED_HGLOBAL) {
@@ -18,8 +20,6 @@ void ReleaseStgMedium(STGMEDIUM* medium) {
     medium->pstm->Release();
   } else if (medium->tymed == TYMED_ISTORAGE && medium->pstg) {
     medium->pstg->Release();
-  } else if (medium->tymed == TYMED_FILE) {
-    CoTaskMemFree(medium->lpszFileName);
   }
   *medium = STGMEDIUM();
 }

@@ -7,8 +7,8 @@
 // - A STGMEDIUM owns what it names unless pUnkForRelease is set; then
 //   releasing it releases that object instead. ReleaseStgMedium frees (or
 //   releases) and clears the medium; calling it twice is harmless. A file
-//   medium owns its name (task memory, CoTaskMemAlloc), not the file: the
-//   file stays where it is.
+//   medium owns its name (task memory, CoTaskMemAlloc), release object or
+//   not, but not the file: the file stays where it is.
 // - Input parameters are const pointers; out parameters receive a reference
 //   the caller must release.
 // - CreateFormatEnumerator copies the array; the enumerator follows the

@@ -246,6 +246,23 @@ TEST_F(DataObjectFixture, StorageAndFileMediaAreHeldAndCopied) {
     EXPECT_EQ(std::u16string(out.lpszFileName), name);
     ReleaseStgMedium(&out);
   }
+
+  // A file medium kept with a release object hands out a name of its own
+  // each time, freed with the medium whatever its release object (the leak
+  // checker counts one block per call otherwise).
+  medium = STGMEDIUM();
+  medium.tymed = TYMED_FILE;
+  medium.lpszFileName = static_cast<LPOLESTR>(CoTaskMemAlloc((name.size() + 1) * sizeof(OLECHAR)));
+  std::memcpy(medium.lpszFileName, name.c_str(), (name.size() + 1) * sizeof(OLECHAR));
+  medium.pUnkForRelease = static_cast<IStorage*>(storage.Get());
+  storage->AddRef();
+  ASSERT_EQ(data->SetData(&file, &medium, true), S_OK);
+  for (int round = 0; round < 50; ++round) {
+    ASSERT_EQ(data->GetData(&file, &out), S_OK);
+    EXPECT_EQ(std::u16string(out.lpszFileName), name);
+    EXPECT_EQ(out.pUnkForRelease, static_cast<IStorage*>(storage.Get()));
+    ReleaseStgMedium(&out);
+  }
   data.Reset();
   EXPECT_EQ(storage->AddRef(), 2u) << "released with the object";
   storage->Release();

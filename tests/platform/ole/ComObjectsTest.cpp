@@ -134,6 +134,20 @@ TEST(ComObjects, StorageAndFileMediaReleaseWhatTheyHold) {
   ReleaseStgMedium(&medium);
   EXPECT_EQ(storage->AddRef(), 2u) << "the storage belongs to the release object";
   storage->Release();
+
+  // A file medium's name is its own even with a release object: releasing
+  // frees the name (the leak checker sees it otherwise) and releases the object.
+  bool fileOwnerGone = false;
+  TComPtr<TTwoFaces> fileOwner(new TTwoFaces(fileOwnerGone));
+  medium = STGMEDIUM();
+  medium.tymed = TYMED_FILE;
+  medium.lpszFileName = static_cast<LPOLESTR>(CoTaskMemAlloc((name.size() + 1) * sizeof(OLECHAR)));
+  std::memcpy(medium.lpszFileName, name.c_str(), (name.size() + 1) * sizeof(OLECHAR));
+  medium.pUnkForRelease = static_cast<IDropSource*>(fileOwner.Get());
+  fileOwner->AddRef();
+  ReleaseStgMedium(&medium);
+  EXPECT_EQ(medium.lpszFileName, nullptr);
+  EXPECT_EQ(fileOwner->RefCount(), 1u) << "the release object was released";
 }
 
 TEST(ComObjects, DataObjectOffersTwoFormatsForEnumerationQueriesAndData) {
