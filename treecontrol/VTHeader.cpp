@@ -522,7 +522,7 @@ void TVTHeader::ResizeSpring() {
 }
 
 void TVTHeader::ChangeScale(int m, int d) {
-  if (d != 0) font_.SetSize(font_.Size() * m / d);
+  if (d != 0) font_.SetSize(ScaleRounded(font_.Size(), m, d));
 }
 
 // ---- Stream -----------------------------------------------------------------------------------

@@ -3,6 +3,8 @@
 #include "treecontrol/VTUnitServices.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/controls/Clipbrd.h"
@@ -109,6 +111,14 @@ TBaseVirtualTree* GetTreeOfNode(PVirtualNode node) {
 TRect NormalizeRect(const TRect& r) {
   return Rect(std::min(r.Left, r.Right), std::min(r.Top, r.Bottom), std::max(r.Left, r.Right),
               std::max(r.Top, r.Bottom));
+}
+
+int ScaleRounded(int value, int m, int d) {
+  if (d == 0) return value;
+  const int64_t product = int64_t(value) * m;
+  const int64_t magnitude = (std::llabs(product) + std::llabs(d) / 2) / std::llabs(d);
+  const int64_t rounded = (product < 0) != (d < 0) ? -magnitude : magnitude;
+  return int(std::clamp<int64_t>(rounded, INT_MIN, INT_MAX));
 }
 
 void SortCardinals(std::vector<uint32_t>& values, int l, int r) {

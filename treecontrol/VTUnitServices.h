@@ -64,6 +64,9 @@ extern uint16_t ReferenceClipboardFormat;
 // The tree owning a node (follows Parent links up to the hidden root).
 TBaseVirtualTree* GetTreeOfNode(PVirtualNode node);
 TRect NormalizeRect(const TRect& r);
+// value x m / d rounded to the nearest whole number (halves away from zero),
+// so that scaling up and back gives the value again; value itself when d is 0.
+int ScaleRounded(int value, int m, int d);
 void SortCardinals(std::vector<uint32_t>& values, int l, int r);
 // Draws (or with DT_CALCRECT measures) UTF-16 text line by line.
 void DrawWideText(TCanvas* canvas, const WideString& text, TRect& bounds, unsigned flags, bool adjustRight);

@@ -245,7 +245,7 @@ void TBaseVirtualTree::ChangeScale(int m, int d) {
   TCustomControl::ChangeScale(m, d);
   if (!options_->AutoOptions().Contains(toAutoChangeScale)) return;
   if (IsLoading() && !HasState(stScaleOnLoad)) return;
-  SetDefaultNodeHeight(int((int64_t(defaultNodeHeight_) * m + d / 2) / d));
+  SetDefaultNodeHeight(ScaleRounded(int(defaultNodeHeight_), m, d));
   header_->ChangeScale(m, d);
 }
 

@@ -198,6 +198,20 @@ TEST_F(NodeModel, AutoChangeScaleScalesTheNodeHeightAndTheHeader) {
   loading.SetLoading(false);
 }
 
+// The header's font rounds as the node height does, so that scaling up and
+// back again gives the sizes it started from.
+TEST_F(NodeModel, ScalingUpAndBackKeepsTheHeaderFontAndNodeHeight) {
+  tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() + TVTAutoOptions{toAutoChangeScale});
+  tree->Header().Font().SetSize(9);
+  tree->SetDefaultNodeHeight(17);
+  form->ScaleBy(3, 2);
+  EXPECT_EQ(tree->Header().Font().Size(), 14);
+  EXPECT_EQ(tree->DefaultNodeHeight(), 26);
+  form->ScaleBy(2, 3);
+  EXPECT_EQ(tree->Header().Font().Size(), 9);
+  EXPECT_EQ(tree->DefaultNodeHeight(), 17);
+}
+
 TEST_F(NodeModel, UserDataIsZeroedPerNodeAndSizeChangesRebuild) {
   struct Data {
     int value;
