@@ -170,6 +170,24 @@ AnsiString CssFontName(const AnsiString& name) {
   return out;
 }
 
+// A font name in the RTF font table: braces and backslashes are escaped and
+// the ";" that ends an entry, control characters and bytes above ASCII are
+// written as hexadecimal escapes, so no name can end its entry, the table or
+// the document.
+AnsiString RtfFontName(const AnsiString& name) {
+  AnsiString out;
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\' || c == '{' || c == '}')
+      out += AnsiString("\\") + c;
+    else if (byte < 0x20 || byte >= 0x7F || c == ';')
+      out += "\\'" + LowerCase(IntToHex(byte, 2));
+    else
+      out += c;
+  }
+  return out;
+}
+
 AnsiString StyleRule(const AnsiString& name, const TFont& font) {
   AnsiString rule = name.empty() ? AnsiString(" style=\"{font:") : "." + name + "{font:";
   if (font.Style() & fsUnderline) rule += " underline";
@@ -343,7 +361,8 @@ class TRtfWriter {
     for (PVirtualNode node = walk.First(); node; node = walk.Next(node)) WriteRow(node);
     Add("\\pard\\par");
     AnsiString document = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1043{\\fonttbl";
-    for (size_t i = 0; i < fonts_.size(); ++i) document += "{\\f" + IntToStr(int64_t(i)) + " " + fonts_[i] + ";}";
+    for (size_t i = 0; i < fonts_.size(); ++i)
+      document += "{\\f" + IntToStr(int64_t(i)) + " " + RtfFontName(fonts_[i]) + ";}";
     document += "}{\\colortbl;";
     for (TColor color : colors_)
       document += "\\red" + IntToStr(GetRValue(color)) + "\\green" + IntToStr(GetGValue(color)) + "\\blue" +

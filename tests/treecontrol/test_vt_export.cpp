@@ -123,6 +123,20 @@ TEST_F(ExportFixture, HostileTextsStayInTheirCells) {
   EXPECT_NE(html.find(".default{font: 8pt \"Evil\\22 \\3C /style\\3E \\3C script\\3E x"), AnsiString::npos);
   EXPECT_NE(html.find("style=\"{font: bold 8pt \"Evil\\22 \\3C /style"), AnsiString::npos);
   tree->OnPaintText = nullptr;
+  // Nor can it end its entry of the RTF font table, the table or the document:
+  // every brace outside the name's escapes closes a group it opened.
+  tree->Font().SetName("Bad;}}{\\rtf1 \x01x\xC3\xA9");
+  const AnsiString rtf = ContentToRTF(*tree, tstAll);
+  EXPECT_NE(rtf.find(" Bad\\'3b\\}\\}\\{\\\\rtf1 \\'01x\\'c3\\'a9;}"), AnsiString::npos) << rtf;
+  int depth = 0;
+  size_t closedAt = AnsiString::npos;
+  for (size_t i = 0; i < rtf.size() && closedAt == AnsiString::npos; ++i) {
+    if (rtf[i] == '\\') ++i;  // an escaped character or a control word's first letter
+    else if (rtf[i] == '{') ++depth;
+    else if (rtf[i] == '}' && --depth == 0) closedAt = i;
+  }
+  EXPECT_EQ(closedAt, rtf.size() - 1) << "the document ends at its last brace";
+  EXPECT_NE(rtf.find("\\u60\\'3f\\u115\\'3f"), AnsiString::npos) << "the cells follow the table";
   tree->Header().Columns().Clear();
   EXPECT_EQ(ContentToText(*tree, tstAll, ','), "<script>x</script>&\r\n,\"l1\r\nl2\"\r\n");
 }
