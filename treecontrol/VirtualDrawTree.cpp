@@ -1,5 +1,7 @@
 #include "treecontrol/VirtualDrawTree.h"
 
+#include <algorithm>
+
 bool TCustomVirtualDrawTree::InheritsFromClass(const AnsiString& className) const {
   return className == "TCustomVirtualDrawTree" || TBaseVirtualTree::InheritsFromClass(className);
 }
@@ -15,7 +17,7 @@ void TCustomVirtualDrawTree::DoDrawHint(TCanvas* canvas, PVirtualNode node, cons
 int TCustomVirtualDrawTree::DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas) {
   int width = 2 * TextMargin();
   if (OnGetNodeWidth) OnGetNodeWidth(this, canvas ? canvas : Canvas(), node, column, width);
-  return width;
+  return std::clamp(width, 0, kMaxDrawNodeWidth);
 }
 
 void TCustomVirtualDrawTree::DoPaintNode(TVTPaintInfo& info) {

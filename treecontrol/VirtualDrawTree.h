@@ -3,7 +3,9 @@
 // paint information (canvas, node, column, cell and content rectangles),
 // after the tree has drawn lines, buttons, images and the selection. A
 // node is 2 x TextMargin wide unless OnGetNodeWidth says otherwise, measured
-// on the canvas it is given (the tree's own when none). Hints of nodes are
+// on the canvas it is given (the tree's own when none); the width it says is
+// taken within 0 to kMaxDrawNodeWidth, so that a label's rectangle is never
+// inverted and no sum of positions overflows. Hints of nodes are
 // sized by OnGetHintSize and painted by OnDrawHint in the hint window.
 #pragma once
 
@@ -16,6 +18,9 @@ using TVTGetHintSizeEvent =
     std::function<void(TBaseVirtualTree* Sender, PVirtualNode Node, TColumnIndex Column, TRect& R)>;
 using TVTDrawHintEvent = std::function<void(TBaseVirtualTree* Sender, TCanvas* HintCanvas, PVirtualNode Node,
                                             const TRect& R, TColumnIndex Column)>;
+
+// Wider than any screen, far below where positions plus widths overflow.
+constexpr int kMaxDrawNodeWidth = 1 << 24;
 
 class TCustomVirtualDrawTree : public TBaseVirtualTree {
  public:

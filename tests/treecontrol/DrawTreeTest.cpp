@@ -3,6 +3,7 @@
 // (tests/screenshots/draw-tree/).
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <set>
 
@@ -95,6 +96,31 @@ TEST_F(DrawTreeFixture, CellsAreThePicturesTheApplicationPaintsAsWideAsItSays) {
   const std::vector<TFormatEtc> formats = ClipboardFormatList()->EnumerateTreeFormats(*tree);
   ASSERT_EQ(formats.size(), 1u);
   EXPECT_EQ(formats[0].cfFormat, RegisterClipboardFormat("Virtual Tree Data"));
+}
+
+// Whatever width the application gives, a label's rectangle starts at its
+// content and is never inverted, and hit tests and painting stay in range.
+TEST_F(DrawTreeFixture, NodeWidthsOutOfRangeAreClamped) {
+  int given = 0;
+  tree->OnGetNodeWidth = [&given](TBaseVirtualTree*, TCanvas*, PVirtualNode, TColumnIndex, int& width) {
+    width = given;
+  };
+  const TRect row = tree->GetDisplayRect(Top(1), NoColumn, false);
+  for (int width : {INT_MAX, INT_MAX - 1, kMaxDrawNodeWidth + 1, -1, -50, INT_MIN}) {
+    given = width;
+    const int expected = width < 0 ? 0 : kMaxDrawNodeWidth;
+    EXPECT_EQ(tree->NodeWidthOf(Top(1), NoColumn), expected) << width;
+    for (bool unclipped : {false, true}) {
+      const TRect label = tree->GetDisplayRect(Top(1), NoColumn, true, unclipped);
+      EXPECT_LE(label.Left, label.Right) << width << " " << unclipped;
+      EXPECT_GE(label.Left, row.Left) << width;
+      EXPECT_EQ(label.Width(), unclipped || width < 0 ? expected : row.Right - label.Left) << width;
+    }
+    THitInfo hit;
+    tree->GetHitTestInfoAt(row.Left + tree->Indent() + 10, row.Top + 5, true, hit);
+    EXPECT_EQ(hit.HitNode, Top(1));
+    tree->Repaint();
+  }
 }
 
 // The hint of a node is as large as OnGetHintSize says and shows what
