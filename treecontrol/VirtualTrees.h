@@ -851,6 +851,9 @@ class TBaseVirtualTree : public TCustomControl {
   void KeyPress(char16_t& key) override;
   void KeyUp(uint16_t& key, TShiftState shift) override;
   void SelectByRectangle(const TRect& oldRect, const TRect& newRect);
+  // Moves the selection rectangle's free corner to the client point and
+  // returns the rectangle as it was, normalised.
+  TRect MoveSelectionCorner(int x, int y);
   // Where a node's label lies across the main column (tree coordinates),
   // as the rubber band sees it: [left, right).
   void LabelSpan(PVirtualNode node, int& left, int& right);

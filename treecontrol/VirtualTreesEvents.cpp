@@ -842,8 +842,9 @@ void TBaseVirtualTree::DoTimerScroll() {
   if (EffectiveOffsetX() <= 0) scrollDirections_ &= ~unsigned(sdLeft);
   if (client.Width() + EffectiveOffsetX() >= rangeX_) scrollDirections_ &= ~unsigned(sdRight);
   if (HasState(stDrawSelecting)) {
-    newSelRect_.Right = TreeX(mouse.X);
-    newSelRect_.Bottom = mouse.Y - offsetY_;
+    // The rows the step brought under the rectangle join the selection.
+    const TRect old = MoveSelectionCorner(mouse.X, mouse.Y);
+    SelectByRectangle(old, NormalizeRect(newSelRect_));
     Invalidate();
   }
   Update();

@@ -275,11 +275,16 @@ void TBaseVirtualTree::HandleCheckClick(const THitInfo& hitInfo, bool release) {
 
 // ---- Mouse moves: rubber band and hot tracking --------------------------------------------------------
 
+TRect TBaseVirtualTree::MoveSelectionCorner(int x, int y) {
+  const TRect old = NormalizeRect(newSelRect_);
+  newSelRect_.Right = TreeX(x);
+  newSelRect_.Bottom = y - offsetY_;
+  return old;
+}
+
 void TBaseVirtualTree::CheckMouseDrag(int x, int y) {
   if (HasState(stDrawSelPending) || HasState(stDrawSelecting)) {
-    TRect old = NormalizeRect(newSelRect_);
-    newSelRect_.Right = TreeX(x);
-    newSelRect_.Bottom = y - offsetY_;
+    const TRect old = MoveSelectionCorner(x, y);
     if (HasState(stDrawSelPending) && (std::abs(newSelRect_.Right - newSelRect_.Left) > GetSystemMetrics(SM_CXDRAG) ||
                                        std::abs(newSelRect_.Bottom - newSelRect_.Top) > GetSystemMetrics(SM_CYDRAG))) {
       if (HasState(stClearPending)) {

@@ -11,6 +11,24 @@
 
 using Input = TreeFixture;
 
+namespace {
+
+// A tree of 100 rows with multi-select and a panel below it on the shown
+// form, where a rubber band scrolls the tree at once (over the tree itself
+// only after an hour).
+TPanel* ShowHundredRowsAbovePanel(TForm* form, TTestTree* tree) {
+  tree->TreeOptions().SetSelectionOptions({toMultiSelect});
+  tree->SetRootNodeCount(100);
+  auto* below = new TPanel(form);
+  below->SetParent(form);
+  below->SetBounds(0, 200, 300, 100);
+  form->Show();
+  tree->SetAutoScrollDelay(3600 * 1000);
+  return below;
+}
+
+}  // namespace
+
 TEST_F(Input, ArrowKeysMoveTheFocusAndShiftExtends) {
   tree->TreeOptions().SetSelectionOptions({toMultiSelect});
   tree->SetRootNodeCount(5);
@@ -410,13 +428,7 @@ TEST_F(Input, RubberBandSelectsTheRowsItCrosses) {
 // only once AutoScrollDelay has passed there, over another control at once;
 // the first step then waits AutoScrollDelay, the next ones the interval.
 TEST_F(Input, RubberBandScrollingWaitsItsDelayExceptOverAnotherControl) {
-  tree->TreeOptions().SetSelectionOptions({toMultiSelect});
-  tree->SetRootNodeCount(100);
-  auto* below = new TPanel(form);
-  below->SetParent(form);
-  below->SetBounds(0, 200, 300, 100);
-  form->Show();
-  tree->SetAutoScrollDelay(3600 * 1000);
+  TPanel* below = ShowHundredRowsAbovePanel(form, tree);
   RunAsUser([&] {
     ASSERT_TRUE(UserPress(TUserPoint(tree, 250, 5)));
     ASSERT_TRUE(UserMove(TUserPoint(tree, 200, 60)));
@@ -431,6 +443,32 @@ TEST_F(Input, RubberBandScrollingWaitsItsDelayExceptOverAnotherControl) {
     EXPECT_TRUE(tree->HasState(stScrolling));
     ASSERT_TRUE(UserRelease(TUserPoint(below, 100, 50)));
   });
+}
+
+// Each auto-scroll step selects the rows it brings under the rubber band,
+// with no move of the mouse: every row from the first down to the band's
+// edge, none below it.
+TEST_F(Input, RubberBandSelectsTheRowsAutoScrollBringsUnderIt) {
+  TPanel* below = ShowHundredRowsAbovePanel(form, tree);
+  tree->ScrollBarOptions().SetVerticalIncrement(1);
+  RunAsUser([&] {
+    ASSERT_TRUE(UserPress(TUserPoint(tree, 250, 5)));
+    ASSERT_TRUE(UserMove(TUserPoint(tree, 200, 60)));
+    ASSERT_TRUE(UserMove(TUserPoint(below, 20, 20)));
+    ASSERT_TRUE(tree->HasState(stDrawSelecting));
+    const int selectedBefore = tree->SelectedCount();
+    for (int step = 0; step < 3; ++step) tree->Perform(WM_TIMER, 4, 0);
+    ASSERT_LT(tree->OffsetY(), 0);
+    const int bandBottom = tree->ScreenToClient(GetCursorPos()).Y - tree->OffsetY();
+    const int lastRow = (bandBottom - 1) / 18;
+    ASSERT_LT(lastRow + 1, 100);
+    EXPECT_GT(tree->SelectedCount(), selectedBefore);
+    EXPECT_EQ(tree->SelectedCount(), lastRow + 1);
+    EXPECT_TRUE(tree->Selected(Nth(uint32_t(lastRow))));
+    EXPECT_FALSE(tree->Selected(Nth(uint32_t(lastRow + 1))));
+    ASSERT_TRUE(UserRelease(TUserPoint(below, 20, 20)));
+  });
+  EXPECT_FALSE(tree->HasState(stDrawSelecting));
 }
 
 TEST_F(Input, AssistiveTechnologyHearsChecksTogglesFocusMovesAndNameChanges) {
