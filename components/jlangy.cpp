@@ -1,5 +1,10 @@
 #include "components/jlangy.h"
 
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "components/LanguageFile.h"
 #include "platform/controls/StdCtrls.h"
 #include "platform/rtl/FileUtils.h"
 #include "platform/rtl/IniFiles.h"
@@ -36,11 +41,10 @@ bool IsTranslatedText(const AnsiString& lowerName) {
 
 class TLanguageWriter {
 public:
-  TLanguageWriter(const AnsiString& fileName, const AnsiString& section) : ini_(fileName), section_(section) {}
+  TLanguageWriter(const AnsiString& fileName, const AnsiString& section) : file_(fileName, section) {}
 
-  void Write(const AnsiString& key, const AnsiString& value) {
-    ini_.WriteString(section_, key, EncodeLanguageValue(value));
-  }
+  void Write(const AnsiString& key, const AnsiString& value) { file_.Write(key, EncodeLanguageValue(value)); }
+  void Save() { file_.Save(); }
 
   void WriteComponent(TComponent* component) {
     AnsiString name = component->Name().empty() ? component->ClassName() : component->Name();
@@ -71,17 +75,8 @@ private:
         if (prop.Kind == pkString) Write(prefix + "." + IntToStr(i) + "." + prop.Name, prop.Get());
   }
 
-  TIniFile ini_;
-  AnsiString section_;
+  TLanguageFileSection file_;
 };
-
-void ReplaceLine(TComponent* owner, TStrings& lines, int index, const AnsiString& value) {
-  if (index < 0 || index >= lines.Count()) return;
-  auto* combo = dynamic_cast<TComboBox*>(owner);
-  int selected = combo ? combo->ItemIndex() : -1;
-  lines.SetString(index, value);
-  if (combo && combo->ItemIndex() != selected) combo->SetItemIndex(selected);
-}
 
 void SetItemText(TCollection& items, const TLanguageKey& key, const AnsiString& value) {
   if (key.Index < 0 || key.Index >= items.Count()) return;
@@ -90,29 +85,77 @@ void SetItemText(TCollection& items, const TLanguageKey& key, const AnsiString& 
   if (prop && prop->Kind == pkString) prop->Set(value);
 }
 
-void ApplyToComponent(TComponent* component, const TLanguageKey& key, const AnsiString& value) {
-  TPropList props = GetPropList(component);
-  const TPropInfo* prop = FindProp(props, key.Property);
-  if (!prop) return;
-  switch (prop->Kind) {
-    case pkString:
-      // The name is how the program finds the component, not a text.
-      if (!SameText(prop->Name, "Name") && !prop->Get().empty()) prop->Set(value);
-      break;
-    case pkStrings: ReplaceLine(component, *prop->Strings(), key.Index, value); break;
-    case pkCollection: SetItemText(*prop->Collection(), key, value); break;
-    default: break;
+// Applies the lines of a form's section. Each string list it changes is
+// changed inside one update, so that a control shows its new lines once
+// rather than once per line, and a combo box keeps its selected entry; the
+// components and their properties are looked up once each.
+class TLanguageReader {
+public:
+  explicit TLanguageReader(TForm* form) : form_(form) {}
+  TLanguageReader(const TLanguageReader&) = delete;
+  TLanguageReader& operator=(const TLanguageReader&) = delete;
+  ~TLanguageReader() {
+    for (const TOpenList& open : lists_) {
+      open.Lines->EndUpdate();
+      if (open.Combo && open.Combo->ItemIndex() != open.Selected) open.Combo->SetItemIndex(open.Selected);
+    }
   }
-}
 
-void ApplyLine(TForm* form, const TLanguageKey& key, const AnsiString& value) {
-  if (key.Component.empty()) return;
-  if (SameText(key.Component, "Self")) {
-    if (SameText(key.Property, "Caption")) form->SetCaption(value);
-    return;
+  void Apply(const TLanguageKey& key, const AnsiString& value) {
+    if (key.Component.empty()) return;
+    if (SameText(key.Component, "Self")) {
+      if (SameText(key.Property, "Caption")) form_->SetCaption(value);
+      return;
+    }
+    TComponent* component = Component(key.Component);
+    const TPropInfo* prop = component ? FindProp(Properties(component), key.Property) : nullptr;
+    if (!prop) return;
+    switch (prop->Kind) {
+      case pkString:
+        // The name is how the program finds the component, not a text.
+        if (!SameText(prop->Name, "Name") && !prop->Get().empty()) prop->Set(value);
+        break;
+      case pkStrings: ReplaceLine(component, *prop->Strings(), key.Index, value); break;
+      case pkCollection: SetItemText(*prop->Collection(), key, value); break;
+      default: break;
+    }
   }
-  if (TComponent* component = form->FindComponent(key.Component)) ApplyToComponent(component, key, value);
-}
+
+private:
+  struct TOpenList {
+    TStrings* Lines;
+    TComboBox* Combo;
+    int Selected;
+  };
+
+  TComponent* Component(const AnsiString& name) {
+    auto found = components_.find(name);
+    if (found == components_.end()) found = components_.emplace(name, form_->FindComponent(name)).first;
+    return found->second;
+  }
+
+  const TPropList& Properties(TComponent* component) {
+    auto found = properties_.find(component);
+    if (found == properties_.end()) found = properties_.emplace(component, GetPropList(component)).first;
+    return found->second;
+  }
+
+  void ReplaceLine(TComponent* owner, TStrings& lines, int index, const AnsiString& value) {
+    if (index < 0 || index >= lines.Count()) return;
+    if (opened_.insert(&lines).second) {
+      auto* combo = dynamic_cast<TComboBox*>(owner);
+      lists_.push_back(TOpenList{&lines, combo, combo ? combo->ItemIndex() : -1});
+      lines.BeginUpdate();
+    }
+    lines.SetString(index, value);
+  }
+
+  TForm* form_;
+  std::unordered_map<AnsiString, TComponent*> components_;
+  std::unordered_map<TComponent*, TPropList> properties_;
+  std::unordered_set<TStrings*> opened_;
+  std::vector<TOpenList> lists_;
+};
 
 void CreateEmptyFile(const AnsiString& fileName) {
   try {
@@ -138,6 +181,7 @@ void TjLangy::SaveLanguage(TForm* Form, const AnsiString& FileName) {
   TLanguageWriter writer(FileName, UpperCase(Form->ClassName()));
   writer.Write("Self.Caption", Form->Caption());
   for (int i = 0; i < Form->ComponentCount(); ++i) writer.WriteComponent(Form->Components(i));
+  writer.Save();
 }
 
 void TjLangy::LoadLanguage(TForm* Form, const AnsiString& FileName) {
@@ -148,10 +192,11 @@ void TjLangy::LoadLanguage(TForm* Form, const AnsiString& FileName) {
   TIniFile ini(FileName);
   TStringList lines;
   ini.ReadSectionValues(UpperCase(Form->ClassName()), lines);
+  TLanguageReader reader(Form);
   for (int i = 0; i < lines.Count(); ++i) {
     const AnsiString& line = lines.Strings(i);
     size_t equals = line.find('=');
     if (equals == AnsiString::npos) continue;
-    ApplyLine(Form, ParseKey(line.substr(0, equals)), DecodeLanguageValue(line.substr(equals + 1)));
+    reader.Apply(ParseKey(line.substr(0, equals)), DecodeLanguageValue(line.substr(equals + 1)));
   }
 }

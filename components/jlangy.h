@@ -27,9 +27,13 @@ public:
   explicit TjLangy(TComponent* AOwner);
   AnsiString ClassName() const override { return "TjLangy"; }
 
-  // Writes the form's section key by key; other sections and other keys of
-  // the section stay. A file that cannot be written raises an exception.
+  // Writes the form's section key by key, with one durable write of the
+  // file; other sections and other keys of the section stay. A file that
+  // cannot be written raises an exception.
   void SaveLanguage(TForm* Form, const AnsiString& FileName);
+  // Applies the form's section; a string list changed by many lines (a
+  // memo's) takes them in one update. Loading and saving take time in
+  // proportion to the file.
   void LoadLanguage(TForm* Form, const AnsiString& FileName);
 };
 

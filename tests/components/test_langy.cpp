@@ -11,6 +11,7 @@
 #include "platform/controls/Menus.h"
 #include "platform/controls/StdCtrls.h"
 #include "platform/rtl/FileUtils.h"
+#include "platform/rtl/IniFiles.h"
 
 namespace {
 
@@ -103,6 +104,63 @@ TEST_F(Langy, AMissingFileIsCreatedEmptyAndChangesNothing) {
   EXPECT_EQ(Contents(folder + "new.lan"), "");
   EXPECT_NO_THROW(langy.LoadLanguage(&form, folder + "no/such/folder/x.lan"));
   EXPECT_EQ(form.Caption(), "Language test");
+}
+
+// A file of many lines for a memo changes the memo's text once, not once
+// per line, and leaves the combo box's selected entry.
+TEST_F(Langy, ManyLinesReachAMemoInOneChange) {
+  const int count = 300;
+  TLangForm form;
+  AnsiString lines, file = "[TLANGFORM]\r\ncbLang.Items.0=Englisch\r\n";
+  for (int i = 0; i < count; ++i) {
+    lines += "line " + IntToStr(i) + "\n";
+    file += "Memo1.Lines." + IntToStr(i) + "=Zeile " + IntToStr(i) + "\r\n";
+  }
+  form.Memo1->Lines()->SetText(lines);
+  int changes = 0;
+  form.Memo1->OnChange = [&](TObject*) { ++changes; };
+  WriteFileAtomically(folder + "many.lan", file);
+  langy.LoadLanguage(&form, folder + "many.lan");
+  EXPECT_EQ(changes, 1);
+  ASSERT_EQ(form.Memo1->Lines()->Count(), count);
+  EXPECT_EQ(form.Memo1->Lines()->Strings(count - 1), "Zeile " + IntToStr(count - 1));
+  EXPECT_EQ(form.Memo1->GetText().substr(0, 14), "Zeile 0\r\nZeile");
+  EXPECT_EQ(form.cbLang->Items()->Strings(0), "Englisch");
+  EXPECT_EQ(form.cbLang->ItemIndex(), 1);
+}
+
+// A save writes the bytes that writing its keys one by one through the ini
+// access would: keys found without regard to case keep their spelling, new
+// keys follow the section's last line, blank lines, comments and the other
+// sections stay, a byte order mark and LF line ends become CR LF lines.
+TEST_F(Langy, SavingWritesWhatTheIniAccessWouldKeyByKey) {
+  const char* starts[] = {
+      nullptr,
+      "",
+      "\xEF\xBB\xBF; comment\n[OTHER]\nx=1\n",
+      "[tlangform]\nself.caption = Alt\n; note\nbutton1.CAPTION=&Los\n\n\n[OTHER]\nx=1\n[TLANGFORM]\nMemo1.Lines.0=late",
+      "[TLANGFORM]\r\nMemo1.Lines.0=alpha\r\nnoequals\r\n\r\n",
+      "last line without break",
+  };
+  // The keys the form writes, in its order, as a new file holds them.
+  TLangForm form;
+  langy.SaveLanguage(&form, folder + "keys.lan");
+  TStringList keys;
+  TIniFile(folder + "keys.lan").ReadSectionValues("TLANGFORM", keys);
+  ASSERT_GT(keys.Count(), 10);
+  for (const char* start : starts) {
+    const AnsiString ours = folder + "ours.lan", theirs = folder + "theirs.lan";
+    std::filesystem::remove(ours);
+    std::filesystem::remove(theirs);
+    if (start) {
+      WriteFileAtomically(ours, start);
+      WriteFileAtomically(theirs, start);
+    }
+    langy.SaveLanguage(&form, ours);
+    TIniFile ini(theirs);
+    for (int i = 0; i < keys.Count(); ++i) ini.WriteString("TLANGFORM", keys.Names(i), keys.ValueFromIndex(i));
+    EXPECT_EQ(Contents(ours), Contents(theirs)) << (start ? start : "(no file)");
+  }
 }
 
 TEST(MsgLanguage, ItemsAreCopiedNotSharedAndIndexesAreChecked) {
