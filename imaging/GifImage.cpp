@@ -19,7 +19,8 @@ namespace {
 constexpr int kMaxRepeatCount = 30000;
 constexpr int kMaxGifSide = 65535;
 constexpr uint32_t kMaxDelay = 65535;  // hundredths of a second
-// The most pixels a frame may claim beyond those its data decode to.
+// The most pixels the frames of an image may claim beyond those their data
+// decode to, in all.
 constexpr uint64_t kMaxMissingPixels = uint64_t(1) << 24;
 const AnsiString kCommentSeparator = "\r\n\r\n";
 
@@ -186,15 +187,16 @@ void TGIFFrame::Decode() {
   const TGIFItem& item = *item_;
   const int width = item.Size.cx, height = item.Size.cy;
   const uint64_t area = uint64_t(width) * uint64_t(height);
+  if (area > kMaxGifPicturePixels) RaiseOutOfMemory();
   const int bits = item.BitsPerPixel ? item.BitsPerPixel : 8;
   bool damaged = false;
   const TIndexBuffer indexes =
       DecodeGifIndexes(reinterpret_cast<const uint8_t*>(item.ImageData.data()), item.ImageData.size(), area,
                        bits, Corrupted, damaged, owner_ ? owner_->ProgressReporter(true) : nullptr);
   if (damaged) Corrupted = true;
-  // Pixels the data leave out show index 0, but the picture's memory follows
-  // what the data decode to, not the size the frame claims.
-  if (area - indexes.Size() > kMaxMissingPixels) throw EInvalidGraphicOperation(ImagingText::GifBadData);
+  // Pixels the data leave out show index 0, but the pictures' memory follows
+  // what the data decode to, not the sizes the frames claim.
+  SpendMissingPixels(area - indexes.Size());
   const int depth = bits == 1 ? 1 : bits <= 4 ? 4 : 8;
   auto colors = std::make_shared<TLogPalette>();
   uint32_t palette[256];
@@ -214,6 +216,13 @@ void TGIFFrame::Decode() {
     for (size_t x = 0; x < count; ++x) row[x] = palette[src[x]];
     std::fill(row + count, row + width, palette[0]);
   });
+}
+
+void TGIFFrame::SpendMissingPixels(uint64_t missing) {
+  uint64_t ownAllowance = kMaxMissingPixels;
+  uint64_t& left = owner_ ? owner_->missingPixelsLeft_ : ownAllowance;
+  if (missing > left) throw EInvalidGraphicOperation(ImagingText::GifBadData);
+  left -= missing;
 }
 
 void TGIFFrame::Reset() {
@@ -384,13 +393,16 @@ void TGIFFrame::UpdateGraphicControl() {
 
 // ---- image --------------------------------------------------------------
 
-TGIFImage::TGIFImage() : data_(std::make_shared<TGIFData>()) { transparent_ = true; }
+TGIFImage::TGIFImage() : data_(std::make_shared<TGIFData>()), missingPixelsLeft_(kMaxMissingPixels) {
+  transparent_ = true;
+}
 TGIFImage::~TGIFImage() = default;
 
 void TGIFImage::Clear() {
   data_ = std::make_shared<TGIFData>();
   frames_.clear();
   frameIndex_ = -1;
+  missingPixelsLeft_ = kMaxMissingPixels;
   BackgroundColor = clNone;
   Looping = false;
   RepeatCount = 1;
@@ -626,7 +638,6 @@ void TGIFImage::ReadBlocks(TByteReader& r) {
       block = NextBlock(r);
     }
     if (block == ',') {
-      if (FrameCount() >= kMaxGifFrames) throw EInvalidGraphicOperation(ImagingText::GifBadData);
       ReadFrame(r, std::move(pending));
       pending.clear();
       Progress(psRunning, int(r.Position() * 100 / r.Size()));

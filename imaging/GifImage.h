@@ -3,10 +3,14 @@
 // bitmap only when the bitmap is first needed; a frame that has only a
 // bitmap is reduced to 256 colours and encoded when the image is written.
 // Reading checks every size against the data: a frame may have any size the
-// format can state, but no more pixels than its data could decode to, and
-// when it is decoded, memory grows with the pixels its data do decode to: a
-// frame that claims over 16M pixels more than that is refused as damaged
-// before its picture is made. Memory that cannot be had raises EOutOfMemory.
+// format can state, but no more pixels than its data could decode to. A
+// frame is decoded only if its picture is at most kMaxGifPicturePixels
+// (EOutOfMemory before any buffer is made otherwise), and memory grows with
+// the pixels its data do decode to: the pixels the frames of one image claim
+// beyond what their data hold may come to 16M in all, and a frame that would
+// pass that is refused as damaged before its picture is made. Memory that
+// cannot be had raises EOutOfMemory; the number of frames is bounded by
+// memory alone.
 // A file that ends early loads as far as it goes while GifLoadCorrupted is
 // set (the cut frame is marked Corrupted and keeps a data terminator), other
 // damage raises EReadError or EInvalidGraphicOperation. Saving writes the
@@ -26,8 +30,8 @@ class TAnimatedCursorImage;
 class TByteReader;
 class TGIFImage;
 
-// Files with more frames than this are refused as damaged data.
-constexpr int kMaxGifFrames = 32768;
+// The most pixels a decoded frame may have (a picture of 1 GB).
+constexpr uint64_t kMaxGifPicturePixels = uint64_t(1) << 28;
 
 struct TGIFColorTable {
   int Count = 0;
@@ -98,6 +102,9 @@ class TGIFFrame : public TPersistent {
   friend class TGIFImage;
   void Reset();
   void Decode();
+  // Takes the pixels the frame claims beyond what its data hold from its
+  // image's allowance; raises when that cannot cover them.
+  void SpendMissingPixels(uint64_t missing);
   void ApplyGraphicControl();
   void PrepareForWriting();
   void MatchColorTable();
@@ -180,6 +187,8 @@ class TGIFImage : public TGraphic {
   std::shared_ptr<TGIFData> data_;
   std::vector<std::unique_ptr<TGIFFrame>> frames_;
   int frameIndex_ = -1;
+  // What is left of the pixels the frames may claim beyond what their data hold.
+  uint64_t missingPixelsLeft_;
 };
 
 // Loads frames whose data end early (marked Corrupted) instead of failing.

@@ -9,9 +9,11 @@
 // when the cost is linear) and ImageMagick's time over ours.
 //
 // Then files that claim far more than they hold, each handled in a process
-// of its own whose peak memory is reported: a 395 KB GIF that claims 65535 x
-// 65535 pixels and holds one, and a 22 KB animated cursor whose 4096 steps
-// show one 1024 x 1024 icon, made into an icon list and into a GIF image.
+// of its own whose time and peak memory are reported: GIFs that claim 65535
+// x 65535 pixels and hold one, a billion or all of them, and 2000 frames of
+// 4000 x 4000 holding about 1000 pixels each (loaded, then every frame
+// drawn), and a 22 KB animated cursor whose 4096 steps show one 1024 x 1024
+// icon, made into an icon list and into a GIF image.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -24,6 +26,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/imaging/HostileGifs.h"
 #include "imaging/AniFile.h"
 #include "imaging/ByteReader.h"
 #include "imaging/GifImage.h"
@@ -126,38 +129,22 @@ void Measure(const AnsiString& folder, const char* kind, int side) {
 
 // ---- files that claim more than they hold -----------------------------
 
-void PutCodes(AnsiString& out, const std::vector<int>& codes, int width) {
-  AnsiString bytes;
-  uint32_t bits = 0;
-  int count = 0;
-  for (int code : codes) {
-    bits |= uint32_t(code) << count;
-    for (count += width; count >= 8; count -= 8, bits >>= 8) bytes.push_back(char(bits & 0xFF));
-  }
-  if (count > 0) bytes.push_back(char(bits & 0xFF));
-  for (size_t pos = 0; pos < bytes.size(); pos += 255) {
-    const size_t n = std::min<size_t>(255, bytes.size() - pos);
-    PutByte(out, unsigned(n));
-    out.append(bytes, pos, n);
-  }
-  PutByte(out, 0);
-}
+struct THostileGif {
+  const char* kind;
+  AnsiString (*make)();
+};
 
-// 65535 x 65535 pixels claimed; the data: one pixel, then clear codes.
-AnsiString HugeClaimGif() {
-  AnsiString out = "GIF89a";
-  PutWord(out, 65535);
-  PutWord(out, 65535);
-  out += AnsiString("\x80\0\0\0\0\0\xFF\xFF\xFF,\0\0\0\0", 14);
-  PutWord(out, 65535);
-  PutWord(out, 65535);
-  out += AnsiString("\0\x02", 2);
-  std::vector<int> codes = {4, 1};
-  codes.insert(codes.end(), 1050000, 4);
-  codes.push_back(5);
-  PutCodes(out, codes, 3);
-  return out + ";";
-}
+// Each claims 65535 x 65535 pixels, or many frames of 4000 x 4000.
+const THostileGif kHostileGifs[] = {
+    // About 395 KB of data: one pixel, then clear codes.
+    {"gif_huge_claim", [] { return HostileGifs::ClaimingGif(65535, 65535, 1, 395 * 1024); }},
+    // Data that really decode to a billion pixels.
+    {"gif_billion_pixels", [] { return HostileGifs::ClaimingGif(65535, 65535, 1000000000, 395 * 1024); }},
+    // Data that decode to every pixel claimed, 4.3G of them.
+    {"gif_all_pixels", [] { return HostileGifs::ClaimingGif(65535, 65535, uint64_t(65535) * 65535, 0); }},
+    // 2000 frames of 4000 x 4000, each holding about 1000 pixels; every frame is drawn.
+    {"gif_sparse_frames", [] { return HostileGifs::ClaimingAnimation(2000, 4000, 4000, 1000, 1600); }},
+};
 
 AnsiString RiffChunk(const AnsiString& id, const AnsiString& data) {
   AnsiString out = id;
@@ -186,18 +173,36 @@ double PeakMegabytes() {
   return 0;
 }
 
+// Loads the GIF and draws every frame it has; the frames drawn.
+int LoadAndDrawGif(const AnsiString& bytes) {
+  TGIFImage image;
+  TStringStream in(bytes);
+  image.LoadFromStream(in);
+  TBitmap target(64, 64);
+  int drawn = 0;
+  for (int i = 0; i < image.FrameCount(); ++i) {
+    try {
+      image.SetFrameIndex(i);
+      image.Draw(*target.Canvas(), Rect(0, 0, 64, 64));
+      ++drawn;
+    } catch (const Exception&) {
+    }
+  }
+  return drawn;
+}
+
 // Runs in a process of its own: handles the file as kind says and reports.
 int HandleClaimingFile(const AnsiString& kind, const AnsiString& file) {
   AnsiString bytes;
   ReadFileToString(file, bytes);
   int made = 0;
+  int refused = 0;
+  const bool gif = kind.starts_with("gif_");
   const double ms = Milliseconds([&] {
     try {
       TStringStream in(bytes);
-      if (kind == "gif_huge_claim") {
-        TGIFImage image;
-        image.LoadFromStream(in);
-        made = image.FrameCount();
+      if (gif) {
+        made = LoadAndDrawGif(bytes);
         return;
       }
       TAnimatedCursorImage cursor;
@@ -212,11 +217,13 @@ int HandleClaimingFile(const AnsiString& kind, const AnsiString& file) {
         made = image.FrameCount();
       }
     } catch (const Exception&) {
+      refused = 1;
     }
   });
-  const char* unit = kind == "ani_steps_icon_list" ? "icons" : "frames";
+  const char* unit = kind == "ani_steps_icon_list" ? "icons" : gif ? "frames_drawn" : "frames";
   std::printf("%s_file: %.0f KB\n", kind.c_str(), double(bytes.size()) / 1024);
   std::printf("%s_made: %d %s\n", kind.c_str(), made, unit);
+  std::printf("%s_refused: %d files\n", kind.c_str(), refused);
   std::printf("%s_time: %.1f ms\n", kind.c_str(), ms);
   std::printf("%s_peak_memory: %.1f MB\n", kind.c_str(), PeakMegabytes());
   return 0;
@@ -224,11 +231,13 @@ int HandleClaimingFile(const AnsiString& kind, const AnsiString& file) {
 
 void MeasureClaimingFiles(const AnsiString& folder) {
   const AnsiString self = std::filesystem::read_symlink("/proc/self/exe").string();
-  WriteFileAtomically(folder + "claim.gif", HugeClaimGif());
+  for (const THostileGif& gif : kHostileGifs) {
+    WriteFileAtomically(folder + gif.kind + ".gif", gif.make());
+    Shell("'" + self + "' " + gif.kind + " '" + folder + gif.kind + ".gif'");
+  }
   WriteFileAtomically(folder + "steps.ani", ManyStepsCursor());
-  const std::pair<const char*, const char*> runs[] = {
-      {"gif_huge_claim", "claim.gif"}, {"ani_steps_icon_list", "steps.ani"}, {"ani_steps_gif", "steps.ani"}};
-  for (auto [kind, file] : runs) Shell("'" + self + "' " + kind + " '" + folder + file + "'");
+  for (const char* kind : {"ani_steps_icon_list", "ani_steps_gif"})
+    Shell("'" + self + "' " + kind + " '" + folder + "steps.ani'");
 }
 
 }  // namespace

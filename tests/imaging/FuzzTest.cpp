@@ -29,6 +29,23 @@ AnsiString SeedGif() {
   return out.DataString();
 }
 
+// The seed with a screen and a first frame of no width: the frame's 0
+// takes the screen's, so the frame has no pixels at all.
+AnsiString ZeroWidthSeed() {
+  AnsiString gif = SeedGif();
+  const auto byte = [&](size_t at) { return size_t(uint8_t(gif[at])); };
+  gif[6] = gif[7] = '\0';
+  size_t at = 13 + (byte(10) & 0x80 ? 3 * (size_t(1) << ((byte(10) & 7) + 1)) : 0);
+  while (gif[at] == '!') {  // extensions: label, then sub-blocks up to a 0 length
+    for (at += 2; byte(at) != 0; at += byte(at) + 1) {
+    }
+    ++at;
+  }
+  EXPECT_EQ(gif[at], ',');
+  gif[at + 5] = gif[at + 6] = '\0';
+  return gif;
+}
+
 AnsiString SeedAni() {
   return AniFile(Chunk("anih", DWords({36, 2, 3, 0, 0, 0, 0, 4, 1})) + Chunk("rate", DWords({3, 4, 5})) +
                  Chunk("seq ", DWords({1, 0, 1})) +
@@ -67,9 +84,11 @@ void ExpectCutFramesDecode(const AnsiString& bytes) {
 
 TEST(Fuzz, TruncatedAndMutatedGifFiles) {
   const AnsiString seed = SeedGif();
-  for (size_t n = 0; n < seed.size(); ++n) {
-    ReadGifFully(seed.substr(0, n));
-    ExpectCutFramesDecode(seed.substr(0, n));
+  for (const AnsiString& whole : {seed, ZeroWidthSeed()}) {
+    for (size_t n = 0; n < whole.size(); ++n) {
+      ReadGifFully(whole.substr(0, n));
+      ExpectCutFramesDecode(whole.substr(0, n));
+    }
   }
   std::mt19937 gen(1234);
   for (int i = 0; i < 2500; ++i) {

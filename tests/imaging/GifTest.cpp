@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "ImagingTestSupport.h"
+#include "bench/imaging/HostileGifs.h"
 #include "imaging/ByteReader.h"
 #include "imaging/GifImage.h"
 #include "imaging/IcoList.h"
@@ -38,24 +39,10 @@ void ExpectSamePixels(TBitmap& a, TBitmap& b) {
 
 // A screen of width x height with a 4-colour global table (black, red, green, blue).
 AnsiString Header(const char* signature, int width, int height) {
-  AnsiString out = signature;
-  PutWord(out, unsigned(width));
-  PutWord(out, unsigned(height));
-  out += AnsiString("\x81\x02\x00", 3);
-  out += AnsiString("\0\0\0\xFF\0\0\0\xFF\0\0\0\xFF", 12);
-  return out;
+  return HostileGifs::Header(width, height, signature);
 }
 
-// An image at the screen's top left, without a colour table of its own.
-AnsiString Image(int width, int height, const AnsiString& data) {
-  AnsiString out(",");
-  PutWord(out, 0);
-  PutWord(out, 0);
-  PutWord(out, unsigned(width));
-  PutWord(out, unsigned(height));
-  PutByte(out, 0);
-  return out + data;
-}
+using HostileGifs::Image;
 
 // A 2 x 1 image with pixels 1 and 2 (red, green).
 AnsiString RedGreenImage() { return Image(2, 1, PackCodes(2, {{4, 3}, {1, 3}, {2, 3}, {5, 3}})); }
@@ -202,10 +189,12 @@ TEST(GifImage, DamagedFilesRaiseTheLibrarysErrors) {
   huge[13 + 12 + 7] = '\xFF';
   huge[13 + 12 + 8] = '\xFF';
   EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { Load(huge); }), GifBadData);
-  // So is a file of more frames than any real animation has.
+  // Memory alone bounds the number of frames: a file of more than 32768 loads whole.
   AnsiString many = Header("GIF89a", 2, 1);
-  for (int i = 0; i <= kMaxGifFrames; ++i) many += RedGreenImage();
-  EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { Load(many + ";"); }), GifBadData);
+  for (int i = 0; i <= 32768; ++i) many += RedGreenImage();
+  auto manyFrames = Load(many + ";");
+  EXPECT_EQ(manyFrames->FrameCount(), 32769);
+  EXPECT_EQ(PixelAt(*manyFrames->Frames(32768).Bitmap(), 1, 0), 0x00FF00u);
 
   TGIFImage empty;
   TIcon icon;
@@ -331,15 +320,28 @@ TEST(GifImage, RegisteredWithThePictureAndClipboardSystems) {
   EXPECT_EQ(TPicture::ClassNameForExtension("gif"), "");
 }
 
+// Loads the file in a process of its own in which no single allocation may
+// pass capMegabytes (with the address sanitizer; elsewhere the cap is not
+// set); expected is the message the load must end with.
+static void ExpectLoadUnderCap(const AnsiString& bytes, int capMegabytes, const char* expected) {
+  ScratchFolder folder;
+  WriteFileAtomically(folder / "capped.gif", bytes);
+  const AnsiString self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const AnsiString command = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}allocator_may_return_null=1:max_allocation_size_mb=" +
+                             IntToStr(capMegabytes) + " HARVELLA_CAPPED_GIF='" + folder / "capped.gif" +
+                             "' HARVELLA_CAPPED_GIF_ERROR='" + expected + "' '" + self +
+                             "' --gtest_also_run_disabled_tests --gtest_filter=GifImage.DISABLED_LoadUnderAMemoryCap >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << expected;
+}
+
 TEST(GifImage, FrameMemoryFollowsWhatItsDataDecodeTo) {
-  // The largest size the format can state, with data of about 395 KB that
-  // hold one pixel and then clear codes: refused before its picture is made.
-  std::vector<std::pair<int, int>> codes = {{4, 3}, {1, 3}};
-  codes.insert(codes.end(), 1050000, {4, 3});
-  codes.emplace_back(5, 3);
-  const AnsiString claim = Header("GIF89a", 65535, 65535) + Image(65535, 65535, PackCodes(2, codes)) + ";";
+  // A picture of 256M pixels, with data of about 395 KB that hold one pixel
+  // and then clear codes: refused before its picture is made, and no
+  // allocation of the decoding grows with the size it claims.
+  const AnsiString claim = HostileGifs::ClaimingGif(16000, 16000, 1, 395 * 1024);
   ASSERT_GT(claim.size(), 390000u);
   EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { Load(claim); }), ImagingText::GifBadData);
+  ExpectLoadUnderCap(claim, 32, ImagingText::GifBadData);
 
   // A frame larger than 4096 x 4096 written by the library loads whole.
   const std::vector<uint8_t> flat(size_t(4097) * 4096, 2);
@@ -355,6 +357,10 @@ TEST(GifImage, DISABLED_LoadUnderAMemoryCap) {
   const char* file = std::getenv("HARVELLA_CAPPED_GIF");
   ASSERT_TRUE(file);
   TGIFImage image;
+  if (const char* expected = std::getenv("HARVELLA_CAPPED_GIF_ERROR")) {
+    EXPECT_EQ(MessageOf<Exception>([&] { image.LoadFromFile(file); }), expected);
+    return;
+  }
 #if defined(__SANITIZE_ADDRESS__)
   EXPECT_THROW(image.LoadFromFile(file), EOutOfMemory);
 #else
@@ -376,4 +382,55 @@ TEST(GifImage, RunningOutOfMemoryIsTheLibrarysError) {
                              "HARVELLA_CAPPED_GIF='" + folder / "large.gif" + "' '" + self +
                              "' --gtest_also_run_disabled_tests --gtest_filter=GifImage.DISABLED_LoadUnderAMemoryCap >/dev/null 2>&1";
   EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+// A picture larger than any frame may be (the largest size the format can
+// state, with data that decode to some 20M pixels) is refused before its
+// data are decoded at all.
+TEST(GifImage, PicturesTooLargeToHoldAreRefusedBeforeDecoding) {
+  const AnsiString data = HostileGifs::DataOf(20000000, 400 * 1024);
+  bool corrupted = false;
+  EXPECT_GE(DecodeGifIndexes(reinterpret_cast<const uint8_t*>(data.data()), data.size(), uint64_t(65535) * 65535, 2,
+                             false, corrupted)
+                .Size(),
+            size_t(20000000));
+  const AnsiString claim = Header("GIF89a", 65535, 65535) + Image(65535, 65535, data) + ";";
+  int starts = 0;
+  TGIFImage image;
+  image.OnProgress = [&](TObject*, TProgressStage stage, int, const AnsiString&) { starts += stage == psStarting; };
+  TStringStream in(claim);
+  EXPECT_EQ(MessageOf<EOutOfMemory>([&] { image.LoadFromStream(in); }), ImagingText::OutOfMemory);
+  EXPECT_EQ(starts, 1) << "reading started, decoding never did";
+  EXPECT_EQ(image.FrameCount(), 0);
+  ExpectLoadUnderCap(claim, 16, ImagingText::OutOfMemory);
+}
+
+// The pixels frames claim beyond what their data hold are counted over the
+// whole image: frames of 3000 x 3000 holding a few pixels each may not take
+// 36 MB of picture apiece. A frame its data fill costs nothing, and a new
+// reading starts with the whole allowance again.
+TEST(GifImage, MissingPixelsAreBoundedAcrossTheFrames) {
+  const AnsiString sparse = HostileGifs::Image(3000, 3000, HostileGifs::DataOf(1000, 4096));
+  const AnsiString file = Header("GIF89a", 3000, 3000) + sparse + sparse + RedGreenImage() + sparse + ";";
+  for (int round = 0; round < 2; ++round) {
+    auto image = Load(file);
+    ASSERT_EQ(image->FrameCount(), 4);
+    EXPECT_EQ(image->Frames(0).Bitmap()->Width(), 3000);
+    EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { image->Frames(1).Bitmap(); }), ImagingText::GifBadData);
+    EXPECT_EQ(PixelAt(*image->Frames(2).Bitmap(), 1, 0), 0x00FF00u);
+    EXPECT_EQ(MessageOf<EInvalidGraphicOperation>([&] { image->Frames(3).Bitmap(); }), ImagingText::GifBadData);
+  }
+}
+
+// Every disposal value of a graphic control block, 0 to 7, is read as it
+// stands and written back the same.
+TEST(GifImage, DisposalValuesAreReadAndWrittenWhole) {
+  for (int disposal = 0; disposal < 8; ++disposal) {
+    auto image = Load(Header("GIF89a", 2, 1) + GraphicControl(disposal << 2 | 1, 7, 2) + RedGreenImage() + ";");
+    EXPECT_EQ(image->Frames(0).DisposalMethod, disposal);
+    EXPECT_EQ(image->Frames(0).TransparentColor, RGB(0, 255, 0)) << disposal;
+    auto again = Load(Save(*image));
+    EXPECT_EQ(again->Frames(0).DisposalMethod, disposal);
+    EXPECT_EQ(again->Frames(0).AnimateInterval, 70u) << disposal;
+  }
 }

@@ -1,5 +1,6 @@
 #include "ImagingTestSupport.h"
 
+#include "bench/imaging/HostileGifs.h"
 #include "imaging/ByteReader.h"
 
 std::unique_ptr<TBitmap> MakeBitmap(int w, int h, const std::function<uint32_t(int, int)>& colour) {
@@ -16,23 +17,7 @@ uint32_t PixelAt(TBitmap& bitmap, int x, int y) {
 }
 
 AnsiString PackCodes(int minCodeSize, const std::vector<std::pair<int, int>>& codes) {
-  AnsiString bytes;
-  uint32_t bits = 0;
-  int count = 0;
-  for (auto [code, width] : codes) {
-    bits |= uint32_t(code) << count;
-    count += width;
-    for (; count >= 8; count -= 8, bits >>= 8) bytes.push_back(char(bits & 0xFF));
-  }
-  if (count > 0) bytes.push_back(char(bits & 0xFF));
-  AnsiString out(1, char(minCodeSize));
-  for (size_t pos = 0; pos < bytes.size(); pos += 255) {
-    size_t n = std::min<size_t>(255, bytes.size() - pos);
-    out.push_back(char(n));
-    out += bytes.substr(pos, n);
-  }
-  out.push_back('\0');
-  return out;
+  return HostileGifs::PackCodes(minCodeSize, codes);
 }
 
 AnsiString Chunk(const AnsiString& id, const AnsiString& data) {
