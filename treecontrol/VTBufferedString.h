@@ -31,6 +31,8 @@ class TBasicBufferedString : public TObject {
   String TakeString() { return std::move(text_); }
   // Appends the collected units to out without an intermediate copy.
   void AppendTo(String& out) const { out.append(text_); }
+  // The units the block holds, used or free.
+  size_t Capacity() const { return text_.capacity(); }
 
  private:
   size_t Free() const { return text_.capacity() - text_.size(); }

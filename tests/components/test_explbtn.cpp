@@ -186,4 +186,11 @@ TEST_F(ExplorerButton, AltAndTheCaptionsAcceleratorPressIt) {
   button->SetEnabled(false);
   UserKey('G', ssAlt);
   EXPECT_EQ(clicked, (std::vector<TObject*>{stop, button}));
+  // A disabled button leaves its accelerator to the next control that has
+  // it, and refuses it even when asked directly.
+  stop->SetCaption("&Get");
+  UserKey('G', ssAlt);
+  EXPECT_EQ(clicked, (std::vector<TObject*>{stop, button, stop}));
+  EXPECT_EQ(button->Perform(CM_DIALOGCHAR, WPARAM(u'g'), 0), 0);
+  EXPECT_EQ(clicked.size(), 3u);
 }

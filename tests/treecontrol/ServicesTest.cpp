@@ -226,3 +226,22 @@ TEST_F(Services, BufferedStringsKeepEverythingAdded) {
   wide.AddNewLine();
   EXPECT_EQ(wide.AsString(), WideString(u"ab\r\n"));
 }
+
+// 16 MB added in pieces of 100 bytes and line breaks: the block grows in
+// proportion to what it holds, a few dozen times in all, not once per 4096
+// bytes (which makes adding quadratic).
+TEST_F(Services, BufferedStringsGrowInProportion) {
+  TBufferedString text;
+  const std::string piece(100, 'y');
+  int growths = 0;
+  size_t capacity = text.Capacity();
+  for (int i = 0; i < 160000; ++i) {
+    text.Add(piece);
+    if (i % 10 == 0) text.AddNewLine();
+    if (text.Capacity() != capacity) ++growths;
+    capacity = text.Capacity();
+  }
+  EXPECT_GE(text.Capacity(), size_t(16000000));
+  EXPECT_LE(growths, 40);
+  EXPECT_EQ(text.TakeString().size(), size_t(160000) * 100 + 16000 * 2);
+}

@@ -203,6 +203,11 @@ TEST_F(ClipboardFixture, StandardEditActionsServeTheFocusedTree) {
     return states;
   };
   EXPECT_EQ(enabled(), "10000") << "nothing selected, nothing to paste";
+  const TVTSelectionOptions selection = tree->TreeOptions().SelectionOptions();
+  tree->TreeOptions().SetSelectionOptions(selection - TVTSelectionOptions{toMultiSelect});
+  EXPECT_EQ(enabled(), "00000") << "select all needs multi-select";
+  tree->TreeOptions().SetSelectionOptions(selection);
+  EXPECT_EQ(enabled(), "10000");
   ASSERT_TRUE(selectAll.Execute());
   EXPECT_EQ(tree->SelectedCount(), 4);
   tree->ClearSelection();

@@ -96,3 +96,43 @@ TEST_F(ActionFixture, EditActionsActOnTheFocusedEditOrTheOneGiven) {
   ASSERT_TRUE(selectAll.Execute());
   EXPECT_EQ(edit->SelText(), "world");
 }
+
+namespace {
+
+// A panel that takes every action offered to it and counts them.
+struct TTakingPanel : TPanel {
+  using TPanel::TPanel;
+  bool ExecuteAction(TBasicAction*) override {
+    ++taken;
+    return true;
+  }
+  bool UpdateAction(TBasicAction*) override {
+    ++taken;
+    return true;
+  }
+  int taken = 0;
+};
+
+}  // namespace
+
+// An action without a handler is offered to the focused control, then to
+// the controls it sits in, before any other control of the form: the panel
+// holding the focused edit takes it, not the one that comes first on the form.
+TEST_F(ActionFixture, TheFocusedControlsParentsComeBeforeTheOtherControls) {
+  auto* first = new TTakingPanel(form);
+  first->SetParent(form);
+  first->SetBounds(150, 0, 60, 30);
+  auto* holder = new TTakingPanel(form);
+  holder->SetParent(form);
+  holder->SetBounds(150, 40, 140, 50);
+  auto* inner = new TEdit(form);
+  inner->SetParent(holder);
+  inner->SetBounds(5, 5, 100, 24);
+  inner->SetFocus();
+  ASSERT_TRUE(UserWaitFor([&] { return Screen->ActiveControl() == inner; }, 10000));
+  TAction action(nullptr);
+  EXPECT_TRUE(action.Execute());
+  EXPECT_TRUE(action.Update());
+  EXPECT_EQ(holder->taken, 2);
+  EXPECT_EQ(first->taken, 0);
+}
