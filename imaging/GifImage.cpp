@@ -449,7 +449,10 @@ bool TGIFImage::Transparent() const {
 }
 
 void TGIFImage::Draw(TCanvas& canvas, const TRect& r) const {
-  if (frameIndex_ >= 0) frames_[size_t(frameIndex_)]->Draw(canvas, r, Transparent());
+  // The image is transparent when some frame is; the current frame then
+  // draws with its own transparent colour, which only it can tell. Asking
+  // every frame at each draw would make showing all frames quadratic.
+  if (frameIndex_ >= 0) frames_[size_t(frameIndex_)]->Draw(canvas, r, true);
 }
 
 void TGIFImage::SetWidth(int) { throw EInvalidGraphicOperation(ImagingText::GifCannotResize); }

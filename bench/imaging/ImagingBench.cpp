@@ -11,8 +11,8 @@
 // Then files that claim far more than they hold, each handled in a process
 // of its own whose time and peak memory are reported: GIFs that claim 65535
 // x 65535 pixels and hold one, a billion or all of them, and 2000 frames of
-// 4000 x 4000 holding about 1000 pixels each (loaded, then every frame
-// drawn), and a 22 KB animated cursor whose 4096 steps show one 1024 x 1024
+// 4000 x 4000 holding about 1000 pixels each and 200,000 frames of one
+// pixel (loaded, then every frame drawn), and a 22 KB animated cursor whose 4096 steps show one 1024 x 1024
 // icon, made into an icon list and into a GIF image.
 #include <algorithm>
 #include <chrono>
@@ -134,7 +134,7 @@ struct THostileGif {
   AnsiString (*make)();
 };
 
-// Each claims 65535 x 65535 pixels, or many frames of 4000 x 4000.
+// Each claims 65535 x 65535 pixels, or many frames.
 const THostileGif kHostileGifs[] = {
     // About 395 KB of data: one pixel, then clear codes.
     {"gif_huge_claim", [] { return HostileGifs::ClaimingGif(65535, 65535, 1, 395 * 1024); }},
@@ -144,6 +144,8 @@ const THostileGif kHostileGifs[] = {
     {"gif_all_pixels", [] { return HostileGifs::ClaimingGif(65535, 65535, uint64_t(65535) * 65535, 0); }},
     // 2000 frames of 4000 x 4000, each holding about 1000 pixels; every frame is drawn.
     {"gif_sparse_frames", [] { return HostileGifs::ClaimingAnimation(2000, 4000, 4000, 1000, 1600); }},
+    // 200,000 frames of one pixel each: memory alone bounds the frames.
+    {"gif_many_frames", [] { return HostileGifs::ClaimingAnimation(200000, 1, 1, 1, 0); }},
 };
 
 AnsiString RiffChunk(const AnsiString& id, const AnsiString& data) {
