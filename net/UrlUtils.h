@@ -26,3 +26,35 @@ void EncodeLine(uint8_t Mode, const void* Buf, int Len, AnsiString& Out);
 
 // EncodeLine over all bytes of S.
 void EncodeStr(uint8_t Mode, const AnsiString& S, AnsiString& Out);
+
+// The one form a URL is requested and kept in: every byte outside the
+// unreserved and reserved ASCII characters of URLs (letters, digits,
+// "-._~:/?#[]@!$&'()*+,;=") percent-encoded, upper-case hexadecimal, while a
+// "%" that starts an escape stays, so that a URL written raw ("café/") and
+// the same URL percent-encoded ("caf%C3%A9/") are one text, and encoding it
+// again changes nothing. Header-only, so that the site tree keys its URLs
+// by it without linking the client.
+inline AnsiString PercentEncodedUrl(const AnsiString& Url) {
+  const auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); };
+  const auto allowed = [](unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           (c > 0x20 && c < 0x7F && AnsiString("-._~:/?#[]@!$&'()*+,;=").find(static_cast<char>(c)) != AnsiString::npos);
+  };
+  size_t i = 0;
+  while (i < Url.size() && allowed(static_cast<unsigned char>(Url[i]))) ++i;
+  if (i == Url.size()) return Url;
+  static const char digits[] = "0123456789ABCDEF";
+  AnsiString out = Url.substr(0, i);
+  for (; i < Url.size(); ++i) {
+    const auto c = static_cast<unsigned char>(Url[i]);
+    const bool escape = c == '%' && i + 2 < Url.size() && isHex(Url[i + 1]) && isHex(Url[i + 2]);
+    if (allowed(c) || escape) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    out += '%';
+    out += digits[c >> 4];
+    out += digits[c & 0xF];
+  }
+  return out;
+}
