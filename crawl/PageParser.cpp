@@ -206,8 +206,13 @@ bool TPageParse::Resolve(const TLinkCandidate& Candidate, std::string_view Text,
   bool isEmail = false;
   // Only plain HTTP is fetched: a link that resolves against a base of
   // another scheme is not followed either.
-  return ResolveUrl(Link, Base_, isEmail) && !isEmail && CollapseDotDot(Link) && StartsStr("http://", Link) &&
-         HasValidHost(Link);
+  if (!ResolveUrl(Link, Base_, isEmail) || isEmail || !CollapseDotDot(Link) || !StartsStr("http://", Link) ||
+      !HasValidHost(Link))
+    return false;
+  // One form per URL, so that a raw and an encoded spelling of one address
+  // are one link and are rewritten to one local name.
+  if (!HoldsOnlyUrlBytes(Link)) Link = PercentEncodedUrl(Link);
+  return true;
 }
 
 TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const {

@@ -6,6 +6,7 @@
 #include "platform/rtl/SysUtils.h"
 
 #include <cstdint>
+#include <string_view>
 
 // Cuts URL into its parts. Proto, User, Pass, Host, Port and Path are always
 // rewritten; Query keeps its old value unless the URL holds a "?". Path keeps
@@ -34,12 +35,22 @@ void EncodeStr(uint8_t Mode, const AnsiString& S, AnsiString& Out);
 // the same URL percent-encoded ("caf%C3%A9/") are one text, and encoding it
 // again changes nothing. Header-only, so that the site tree keys its URLs
 // by it without linking the client.
+inline bool IsUrlByteAsItStands(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         (c > 0x20 && c < 0x7F && AnsiString("-._~:/?#[]@!$&'()*+,;=").find(static_cast<char>(c)) != AnsiString::npos);
+}
+
+// True when PercentEncodedUrl would change nothing but lone "%" signs, which
+// it may: a quick test that copies nothing.
+inline bool HoldsOnlyUrlBytes(std::string_view Url) {
+  for (const char c : Url)
+    if (!IsUrlByteAsItStands(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
 inline AnsiString PercentEncodedUrl(const AnsiString& Url) {
   const auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); };
-  const auto allowed = [](unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           (c > 0x20 && c < 0x7F && AnsiString("-._~:/?#[]@!$&'()*+,;=").find(static_cast<char>(c)) != AnsiString::npos);
-  };
+  const auto allowed = IsUrlByteAsItStands;
   size_t i = 0;
   while (i < Url.size() && allowed(static_cast<unsigned char>(Url[i]))) ++i;
   if (i == Url.size()) return Url;
