@@ -145,10 +145,9 @@ void TPageParse::Run(TPageScan& Scan) {
       Batch_.Clear();
       return;
     }
-    AnsiString read;
-    if (!IsNotScriptLink(ReadAsBrowser(candidate.Text(Content_).substr(0, 64), read))) continue;
-    if (++taken % 100 == 0) Hooks_.Report(Format("%10d", taken));
     TJudgement judgement = Judge(candidate);
+    if (judgement.Script) continue;
+    if (++taken % 100 == 0) Hooks_.Report(Format("%10d", taken));
     if (translate && !judgement.Local.empty() && int64_t{candidate.Pos} + candidate.Length <= lowestReplaced) {
       candidate.Replaced = 1;
       lowestReplaced = candidate.Pos;
@@ -220,6 +219,10 @@ TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const 
   const std::string_view raw = Candidate.Text(Content_);
   AnsiString cleaned;
   const std::string_view text = ReadAsBrowser(raw, cleaned);
+  if (!IsNotScriptLink(text)) {
+    result.Script = true;
+    return result;
+  }
   // A value a browser reads otherwise than it is written is written anew.
   const bool readsOtherwise = text.data() != raw.data();
   AnsiString link;
@@ -283,7 +286,8 @@ AnsiString TPageParse::OnlineUrlOf(std::string_view Text) const {
 std::string_view TPageParse::ReadAsBrowser(std::string_view Text, AnsiString& Buffer) const {
   const bool refs = InPage_ && Text.find('&') != std::string_view::npos;
   if (!refs && !HoldsControlBytes(Text)) return Text;
-  Buffer = AsBrowserReads(refs ? DecodeCharRefs(Text) : std::string(Text));
+  Buffer = refs ? DecodeCharRefs(Text) : std::string(Text);
+  if (HoldsControlBytes(Buffer) || HasOuterBlanks(Buffer)) Buffer = AsBrowserReads(Buffer);
   return Buffer;
 }
 

@@ -77,6 +77,7 @@ private:
   struct TJudgement {
     AnsiString Link;  // the absolute link to follow; empty when it is not followed
     AnsiString Local; // the text that replaces it in the page; empty when it stays
+    bool Script = false; // a "javascript:" link: neither followed nor rewritten
   };
   void Run(TPageScan& Scan);
   void HandOn();

@@ -228,10 +228,13 @@ void TScanner::Add(int Pos, const AnsiString& Text, bool IsBase) {
 // dropped, as a browser drops them; the position is that of its first
 // character, so rewriting replaces the link and leaves the blanks.
 void TScanner::AddUrlValue(const TAttrValue& Value) {
-  const bool refs = Value.Text.find('&') != AnsiString::npos;
-  const bool escapedDot = StartsStr(".%", Value.Text) || StartsStr("%", Value.Text);
-  if (!refs && !escapedDot && !HasOuterBlanks(Value.Text) && !HoldsControlBytes(Value.Text)) {
-    if (IsUrlValue(Value.Text)) Add(Value.Pos, Value.Text);
+  const bool escapedDot = Value.Text.starts_with('%') || Value.Text.starts_with(".%");
+  const bool plain = !escapedDot && !HasOuterBlanks(Value.Text) && !HoldsControlBytes(Value.Text);
+  // A value taken as it is written (its "&amp;" as "&") is taken as read.
+  const bool accepted = plain && IsUrlValue(Value.Text);
+  const bool refs = !accepted && Value.Text.find('&') != AnsiString::npos;
+  if (accepted || (plain && !refs)) {
+    if (accepted) Add(Value.Pos, Value.Text);
     return;
   }
   // The value is judged as a browser reads it (character references

@@ -5,6 +5,7 @@
 
 #include "platform/rtl/SysUtils.h"
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -36,8 +37,14 @@ void EncodeStr(uint8_t Mode, const AnsiString& S, AnsiString& Out);
 // again changes nothing. Header-only, so that the site tree keys its URLs
 // by it without linking the client.
 inline bool IsUrlByteAsItStands(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         (c > 0x20 && c < 0x7F && AnsiString("-._~:/?#[]@!$&'()*+,;=").find(static_cast<char>(c)) != AnsiString::npos);
+  static constexpr auto table = [] {
+    std::array<bool, 256> allowed{};
+    for (int b = '0'; b <= '9'; ++b) allowed[static_cast<size_t>(b)] = true;
+    for (int b = 'a'; b <= 'z'; ++b) allowed[static_cast<size_t>(b)] = allowed[static_cast<size_t>(b - 32)] = true;
+    for (const char mark : std::string_view("-._~:/?#[]@!$&'()*+,;=")) allowed[static_cast<unsigned char>(mark)] = true;
+    return allowed;
+  }();
+  return table[c];
 }
 
 // True when PercentEncodedUrl would change nothing but lone "%" signs, which
