@@ -773,8 +773,8 @@ void thGetUrl::SendLinks() {
 }
 
 // Each list starts with the cookie text at the page's level; the first one
-// the worker sends then has the redirect target. A stop ends the sending
-// between two lists.
+// the worker sends then has the redirect target. With StopOnAbort a stop
+// ends the sending between two lists.
 void thGetUrl::SendLinkBatch(const TLinkBatch& Batch, bool StopOnAbort) {
   const AnsiString cookie = Http ? Http->Cookie : AnsiString();
   size_t next = 0;
