@@ -210,7 +210,7 @@ bool TPageParse::Resolve(const TLinkCandidate& Candidate, std::string_view Text,
     return false;
   // One form per URL, so that a raw and an encoded spelling of one address
   // are one link and are rewritten to one local name.
-  if (!HoldsOnlyUrlBytes(Link)) Link = PercentEncodedUrl(Link);
+  if (!IsInOneForm(Link)) Link = OneFormUrl(Link);
   return true;
 }
 

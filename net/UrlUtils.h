@@ -29,13 +29,11 @@ void EncodeLine(uint8_t Mode, const void* Buf, int Len, AnsiString& Out);
 // EncodeLine over all bytes of S.
 void EncodeStr(uint8_t Mode, const AnsiString& S, AnsiString& Out);
 
-// The one form a URL is requested and kept in: every byte outside the
-// unreserved and reserved ASCII characters of URLs (letters, digits,
-// "-._~:/?#[]@!$&'()*+,;=") percent-encoded, upper-case hexadecimal, while a
-// "%" that starts an escape stays, so that a URL written raw ("café/") and
-// the same URL percent-encoded ("caf%C3%A9/") are one text, and encoding it
-// again changes nothing. Header-only, so that the site tree keys its URLs
-// by it without linking the client.
+// URL forms. Header-only, so that the site tree keys its URLs by them
+// without linking the client.
+//
+// The unreserved and reserved ASCII characters of URLs: letters, digits and
+// "-._~:/?#[]@!$&'()*+,;=".
 inline bool IsUrlByteAsItStands(unsigned char c) {
   static constexpr auto table = [] {
     std::array<bool, 256> allowed{};
@@ -47,32 +45,52 @@ inline bool IsUrlByteAsItStands(unsigned char c) {
   return table[c];
 }
 
-// True when PercentEncodedUrl would change nothing but lone "%" signs, which
-// it may: a quick test that copies nothing.
-inline bool HoldsOnlyUrlBytes(std::string_view Url) {
-  for (const char c : Url)
-    if (!IsUrlByteAsItStands(static_cast<unsigned char>(c))) return false;
-  return true;
-}
-
-inline AnsiString PercentEncodedUrl(const AnsiString& Url) {
-  const auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); };
-  const auto allowed = IsUrlByteAsItStands;
-  size_t i = 0;
-  while (i < Url.size() && allowed(static_cast<unsigned char>(Url[i]))) ++i;
-  if (i == Url.size()) return Url;
+// Url with every byte outside those characters percent-encoded (upper-case
+// hexadecimal) while a "%" that starts an escape stays; with KeepNonAscii
+// the bytes from 0x80 stay as they are and their escapes are decoded.
+inline AnsiString UrlWithBytesEncoded(const AnsiString& Url, bool KeepNonAscii) {
+  const auto hex = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+  };
   static const char digits[] = "0123456789ABCDEF";
-  AnsiString out = Url.substr(0, i);
-  for (; i < Url.size(); ++i) {
+  AnsiString out;
+  out.reserve(Url.size());
+  for (size_t i = 0; i < Url.size(); ++i) {
     const auto c = static_cast<unsigned char>(Url[i]);
-    const bool escape = c == '%' && i + 2 < Url.size() && isHex(Url[i + 1]) && isHex(Url[i + 2]);
-    if (allowed(c) || escape) {
+    const int code = c == '%' && i + 2 < Url.size() && hex(Url[i + 1]) >= 0 && hex(Url[i + 2]) >= 0
+                         ? hex(Url[i + 1]) * 16 + hex(Url[i + 2])
+                         : -1;
+    if (code >= 0x80 && KeepNonAscii) {
+      out += static_cast<char>(code);
+      i += 2;
+    } else if (code >= 0 || IsUrlByteAsItStands(c) || (c >= 0x80 && KeepNonAscii)) {
       out += static_cast<char>(c);
-      continue;
+    } else {
+      out += '%';
+      out += digits[c >> 4];
+      out += digits[c & 0xF];
     }
-    out += '%';
-    out += digits[c >> 4];
-    out += digits[c & 0xF];
   }
   return out;
+}
+
+// The form a request target goes out in: every byte outside the unreserved
+// and reserved ASCII characters percent-encoded ("caf\xC3\xA9" ->
+// "caf%C3%A9"); encoding it again changes nothing.
+inline AnsiString PercentEncodedUrl(const AnsiString& Url) { return UrlWithBytesEncoded(Url, false); }
+
+// The one form a URL is kept in (the site tree's key, the links the parser
+// hands on): non-ASCII bytes as they are, written raw or percent-encoded
+// ("caf%C3%A9" -> "caf\xC3\xA9"), every other byte as PercentEncodedUrl
+// writes it, so that a raw and an encoded spelling of one address are one
+// text, which PercentEncodedUrl turns back into the encoded one.
+inline AnsiString OneFormUrl(const AnsiString& Url) { return UrlWithBytesEncoded(Url, true); }
+
+// True when OneFormUrl would change nothing: a quick test that copies nothing.
+inline bool IsInOneForm(std::string_view Url) {
+  for (const char c : Url) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80 && (byte == '%' || !IsUrlByteAsItStands(byte))) return false;
+  }
+  return true;
 }

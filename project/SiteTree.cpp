@@ -19,7 +19,7 @@ TListObj::~TListObj() {
 TDataObj* TListObj::AddUrl(int32_t level, const AnsiString& url) {
   bool refused = false;
   // One form per URL: a raw and a percent-encoded spelling are one node.
-  TDataObj* node = Root->Insert(PercentEncodedUrl(Trim(url)), WwwAlias, refused);
+  TDataObj* node = Root->Insert(OneFormUrl(Trim(url)), WwwAlias, refused);
   if (refused) ++RefusedUrls;
   Eof = Root->ChildCount() == 0;
   if (!node) return nullptr;

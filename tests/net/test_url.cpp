@@ -79,3 +79,16 @@ TEST(PercentEncodedUrl, OneFormForRawAndEncodedSpellings)
               "/100%25.htm%20/a%252/b%25zz%7C%22%7B%7D%5C%5E%60%3C%3E%01%7F");
     EXPECT_EQ(PercentEncodedUrl("/x%"), "/x%25");
 }
+
+// The kept form shows non-ASCII letters whether they came raw or encoded,
+// encodes what is no URL character, and goes out as the encoded form.
+TEST(OneFormUrl, NonAsciiRawEverythingElseEncoded)
+{
+    const AnsiString kept = "http://h/caf\xC3\xA9/\xC3\xA9lan%20x.html?q=\xC3\xBC&r=%25";
+    EXPECT_EQ(OneFormUrl("http://h/caf%C3%A9/%c3%a9lan x.html?q=\xC3\xBC&r=%25"), kept);
+    EXPECT_EQ(OneFormUrl(kept), kept);
+    EXPECT_TRUE(IsInOneForm("http://h/caf\xC3\xA9/x.htm?a=1&b=2"));
+    EXPECT_FALSE(IsInOneForm("http://h/x%20y.htm"));
+    EXPECT_FALSE(IsInOneForm("http://h/x y.htm"));
+    EXPECT_EQ(PercentEncodedUrl(kept), "http://h/caf%C3%A9/%C3%A9lan%20x.html?q=%C3%BC&r=%25");
+}

@@ -206,8 +206,8 @@ TEST_F(MirrorFidelityTest, EveryFormOfLinkOpensOfflineAndNoneLeadsAboveTheMirror
                                    "a/b/i2.png", "a/b/ip.png", "a/b/f.woff", "a/b/img/p.png", "a/b/img/p.svg",
                                    "a/b/img/p.webp", "a/b/img/p.ico", "a/b/img/p.gif", "a/b/img/p.jpg"}));
   // The raw and the encoded spelling of one address are one node.
-  EXPECT_NE(NodeOf(Base + "/a/b/d%C3%A9j%C3%A0/%C3%A9lan.htm"), nullptr);
-  EXPECT_EQ(NodeOf(Base + "/a/b/d\xC3\xA9j\xC3\xA0/\xC3\xA9lan.htm"), nullptr);
+  EXPECT_NE(NodeOf(Base + "/a/b/d\xC3\xA9j\xC3\xA0/\xC3\xA9lan.htm"), nullptr);
+  EXPECT_EQ(NodeOf(Base + "/a/b/d%C3%A9j%C3%A0/%C3%A9lan.htm"), nullptr);
   // Nothing was asked of a host "..".
   EXPECT_EQ(NodeOf("http://../x.htm"), nullptr);
 
