@@ -6,7 +6,8 @@
 
 bool IsLevelFreeExt(const AnsiString& Ext) {
   static const char* const levelFree[] = {"exe", "zip", "arj", "arj", "lzh", "gfx", "jpg", "jpeg",
-                                          "gif", "bmp", "tif", "com", "bat", "js", "css", "swf"};
+                                          "gif", "bmp", "tif", "com", "bat", "js", "css", "swf",
+                                          "png", "svg", "webp", "ico"};
   const AnsiString ext = StartsStr(".", Ext) ? Ext.substr(1) : Ext;
   for (const char* entry : levelFree)
     if (SameText(ext, entry)) return true;

@@ -10,7 +10,8 @@
 
 // True for the extensions that keep the parent's level (without regard to
 // case, with or without the leading "."): exe zip arj lzh gfx jpg jpeg gif bmp
-// tif com bat js css swf, and every one beginning with "js" but not "jsp".
+// tif com bat js css swf png svg webp ico, and every one beginning with "js"
+// but not "jsp".
 bool IsLevelFreeExt(const AnsiString& Ext);
 
 // The text after the last "." of the last path segment of Url, before any "?".

@@ -1,6 +1,8 @@
 #include "crawl/LinkResolve.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -63,6 +65,148 @@ bool IsStopChar(char c) { return c == '*' || c == '=' || c == '?'; }
 
 } // namespace
 
+void DecodeDotSegments(AnsiString& Link) {
+  const size_t end = std::min(Link.find('?'), Link.size());
+  AnsiString out;
+  for (size_t start = 0; start <= end;) {
+    const size_t slash = std::min(Link.find('/', start), end);
+    const std::string_view segment = std::string_view(Link).substr(start, slash - start);
+    out.append(IsDotSegment(segment, 2) ? std::string_view("..") : IsDotSegment(segment, 1) ? std::string_view(".") : segment);
+    if (slash < end) out += '/';
+    start = slash + 1;
+  }
+  Link = out + Link.substr(end);
+}
+
+namespace {
+
+// Named character references a link value may hold: the ASCII punctuation
+// and Latin-1 ones, sorted by name (letter case counts).
+struct TNamedRef {
+  std::string_view Name;
+  char32_t Code;
+};
+constexpr TNamedRef NamedRefs[] = {
+    {"AElig", 198}, {"AMP", 38}, {"Aacute", 193}, {"Acirc", 194}, {"Agrave", 192}, {"Aring", 197}, {"Atilde", 195},
+    {"Auml", 196}, {"Ccedil", 199}, {"ETH", 208}, {"Eacute", 201}, {"Ecirc", 202}, {"Egrave", 200}, {"Euml", 203},
+    {"GT", 62}, {"Hat", 94}, {"Iacute", 205}, {"Icirc", 206}, {"Igrave", 204}, {"Iuml", 207}, {"LT", 60},
+    {"NewLine", 10}, {"Ntilde", 209}, {"Oacute", 211}, {"Ocirc", 212}, {"Ograve", 210}, {"Oslash", 216},
+    {"Otilde", 213}, {"Ouml", 214}, {"QUOT", 34}, {"THORN", 222}, {"Tab", 9}, {"Uacute", 218}, {"Ucirc", 219},
+    {"Ugrave", 217}, {"Uuml", 220}, {"Yacute", 221}, {"aacute", 225}, {"acirc", 226}, {"acute", 180}, {"aelig", 230},
+    {"agrave", 224}, {"amp", 38}, {"apos", 39}, {"aring", 229}, {"ast", 42}, {"atilde", 227}, {"auml", 228},
+    {"brvbar", 166}, {"bsol", 92}, {"ccedil", 231}, {"cedil", 184}, {"cent", 162}, {"colon", 58}, {"comma", 44},
+    {"commat", 64}, {"copy", 169}, {"curren", 164}, {"deg", 176}, {"divide", 247}, {"dollar", 36}, {"eacute", 233},
+    {"ecirc", 234}, {"egrave", 232}, {"equals", 61}, {"eth", 240}, {"euml", 235}, {"excl", 33}, {"frac12", 189},
+    {"frac14", 188}, {"frac34", 190}, {"grave", 96}, {"gt", 62}, {"iacute", 237}, {"icirc", 238}, {"iexcl", 161},
+    {"igrave", 236}, {"iquest", 191}, {"iuml", 239}, {"laquo", 171}, {"lcub", 123}, {"lowbar", 95}, {"lpar", 40},
+    {"lsqb", 91}, {"lt", 60}, {"macr", 175}, {"micro", 181}, {"middot", 183}, {"nbsp", 160}, {"not", 172},
+    {"ntilde", 241}, {"num", 35}, {"oacute", 243}, {"ocirc", 244}, {"ograve", 242}, {"ordf", 170}, {"ordm", 186},
+    {"oslash", 248}, {"otilde", 245}, {"ouml", 246}, {"para", 182}, {"percnt", 37}, {"period", 46}, {"plus", 43},
+    {"plusmn", 177}, {"pound", 163}, {"quest", 63}, {"quot", 34}, {"raquo", 187}, {"rcub", 125}, {"reg", 174},
+    {"rpar", 41}, {"rsqb", 93}, {"sect", 167}, {"semi", 59}, {"shy", 173}, {"sol", 47}, {"sup1", 185}, {"sup2", 178},
+    {"sup3", 179}, {"szlig", 223}, {"thorn", 254}, {"times", 215}, {"uacute", 250}, {"ucirc", 251}, {"ugrave", 249},
+    {"uml", 168}, {"uuml", 252}, {"verbar", 124}, {"vert", 124}, {"yacute", 253}, {"yen", 165}, {"yuml", 255},
+};
+
+void AppendUtf8(std::string& Out, char32_t Code) {
+  if (Code < 0x80) {
+    Out += static_cast<char>(Code);
+  } else if (Code < 0x800) {
+    Out += static_cast<char>(0xC0 | (Code >> 6));
+    Out += static_cast<char>(0x80 | (Code & 0x3F));
+  } else if (Code < 0x10000) {
+    Out += static_cast<char>(0xE0 | (Code >> 12));
+    Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Code & 0x3F));
+  } else {
+    Out += static_cast<char>(0xF0 | (Code >> 18));
+    Out += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
+    Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Code & 0x3F));
+  }
+}
+
+int DigitValue(char c, int Radix) {
+  const int value = c >= '0' && c <= '9' ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : 99;
+  return value < Radix ? value : -1;
+}
+
+// A numeric reference at Text[At] ("&#..."): its code and length, 0 when
+// no digit follows. Codes a browser refuses (0, surrogates, beyond the last
+// code point) read as U+FFFD.
+size_t ReadNumericRef(std::string_view Text, size_t At, char32_t& Code) {
+  size_t i = At + 2;
+  const bool hex = i < Text.size() && (Text[i] == 'x' || Text[i] == 'X');
+  const int radix = hex ? 16 : 10;
+  if (hex) ++i;
+  const size_t digits = i;
+  uint32_t value = 0;
+  for (; i < Text.size() && DigitValue(Text[i], radix) >= 0; ++i)
+    value = std::min<uint32_t>(value * radix + static_cast<uint32_t>(DigitValue(Text[i], radix)), 0x110000);
+  if (i == digits) return 0;
+  if (i < Text.size() && Text[i] == ';') ++i;
+  const bool refused = value == 0 || value >= 0x110000 || (value >= 0xD800 && value <= 0xDFFF);
+  Code = refused ? 0xFFFD : value;
+  return i - At;
+}
+
+// A named reference at Text[At] ("&name;"): its code and length, 0 when the
+// table does not know it.
+size_t ReadNamedRef(std::string_view Text, size_t At, char32_t& Code) {
+  const size_t semicolon = Text.find(';', At + 1);
+  if (semicolon == std::string_view::npos || semicolon - At > 8) return 0;
+  const std::string_view name = Text.substr(At + 1, semicolon - At - 1);
+  const auto found = std::lower_bound(std::begin(NamedRefs), std::end(NamedRefs), name,
+                                      [](const TNamedRef& Ref, std::string_view Name) { return Ref.Name < Name; });
+  if (found == std::end(NamedRefs) || found->Name != name) return 0;
+  Code = found->Code;
+  return semicolon - At + 1;
+}
+
+} // namespace
+
+std::string DecodeCharRefs(std::string_view Text) {
+  std::string out;
+  out.reserve(Text.size());
+  for (size_t i = 0; i < Text.size();) {
+    char32_t code = 0;
+    const size_t length = Text[i] != '&'                               ? 0
+                          : i + 1 < Text.size() && Text[i + 1] == '#' ? ReadNumericRef(Text, i, code)
+                                                                      : ReadNamedRef(Text, i, code);
+    if (length == 0) {
+      out += Text[i++];
+      continue;
+    }
+    AppendUtf8(out, code);
+    i += length;
+  }
+  return out;
+}
+
+bool IsDotSegment(std::string_view Segment, int Dots) {
+  int found = 0;
+  for (size_t i = 0; i < Segment.size(); ++i, ++found) {
+    if (Segment[i] == '.') continue;
+    if (!StartsTextView(Segment.substr(i), "%2e")) return false;
+    i += 2;
+  }
+  return found == Dots;
+}
+
+std::string_view LinkScheme(std::string_view Link) {
+  const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (Link.empty() || !isLetter(Link[0])) return {};
+  for (size_t i = 1; i < Link.size(); ++i) {
+    const char c = Link[i];
+    if (c == ':') return Link.substr(0, i);
+    if (!isLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return {};
+  }
+  return {};
+}
+
 bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail) {
   IsEmail = false;
   AnsiString fragment;
@@ -77,6 +221,7 @@ bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail) {
     return true;
   }
   std::replace(Link.begin(), Link.end(), '\\', '/');
+  if (Link.find('%') != AnsiString::npos) DecodeDotSegments(Link);
   if (Link.starts_with("../") || Link.starts_with("./")) return ResolveRelativeSteps(Link, Base, fragment);
   for (const char* scheme : SchemeTable) {
     if (!Link.starts_with(scheme)) continue;

@@ -11,6 +11,7 @@
 
 // Makes Link absolute against Base (an absolute URL, normally ending with "/").
 // False when the link is not followed: a bare "#fragment" or a "mailto:" link.
+// Path segments written "%2e" or "%2E" count as the dots a browser reads.
 // IsEmail is set for a scheme-less link holding "@"; such a link is accepted
 // here and dropped by the parser. "../" steps never climb above the host.
 bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail);
@@ -54,6 +55,25 @@ AnsiString PageBase(const AnsiString& PageUrl, const AnsiString& BaseOverride,
 // Length of "scheme://" when "://" starts within the first 9 characters of
 // Url, else 0.
 size_t SchemePrefixLength(const AnsiString& Url);
+
+// A link value with its HTML character references decoded as a browser
+// decodes them in an attribute: named ones ending with ";" ("&amp;",
+// "&period;", "&eacute;" ...), decimal and hexadecimal ones ("&#46;",
+// "&#x2E;", the ";" optional), each written as UTF-8; a reference the table
+// does not know stays as it is.
+std::string DecodeCharRefs(std::string_view Text);
+
+// A path segment as a browser reads it: Dots dots, each written "." or "%2e".
+bool IsDotSegment(std::string_view Segment, int Dots);
+
+// The path segments of Link (before any "?") written with "%2e" become the
+// dots they stand for ("%2E%2e/x" -> "../x"), so that the steps they make
+// are taken.
+void DecodeDotSegments(AnsiString& Link);
+
+// The scheme of a link ("tel" of "tel:+1", "HTTP" of "HTTP://h/"): letters,
+// digits, "+", "-" and "." from a letter up to ":"; empty when there is none.
+std::string_view LinkScheme(std::string_view Link);
 
 // False when Link is empty or its trimmed text begins with "javascript:".
 bool IsNotScriptLink(std::string_view Link);

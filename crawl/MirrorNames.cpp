@@ -222,7 +222,9 @@ TMirrorName MirrorNameFor(TMirrorRequest R, bool DirStructure, const AnsiString&
 TMirrorRequest MirrorRequestForUrl(const AnsiString& Url, const AnsiString& ContentType) {
   AnsiString proto, user, pass, port;
   TMirrorRequest R;
-  SplitUrl(Url, proto, user, pass, R.Host, port, R.Path, R.Query);
+  // The URL in its one form, so that a redirect target the server wrote
+  // percent-encoded is named as the same address found in a page.
+  SplitUrl(IsInOneForm(Url) ? Url : OneFormUrl(Url), proto, user, pass, R.Host, port, R.Path, R.Query);
   if (!StartsStr("/", R.Path)) R.Path = "/" + R.Path;
   const AnsiString plainPath = R.Path.substr(0, R.Path.find('?'));
   R.DocName = EndsStr("/", plainPath) ? AnsiString("index.htm") : plainPath.substr(plainPath.rfind('/') + 1);

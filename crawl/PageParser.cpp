@@ -69,35 +69,36 @@ int FolderCount(const AnsiString& Base) {
   return hostEnd == AnsiString::npos ? 0 : static_cast<int>(std::count(Base.begin() + hostEnd + 1, Base.end(), '/'));
 }
 
-// A URL scheme ("name:") before any "/", "?" or "#"; FileScheme tells "file:".
-bool HasScheme(std::string_view Text, bool& FileScheme) {
-  const size_t colon = Text.find(':');
-  if (colon == std::string_view::npos || colon == 0 || HoldsAnyOf(Text.substr(0, colon), "/\\?#"))
-    return false;
-  FileScheme = SameTextView(Text.substr(0, colon), "file");
-  return true;
+// A link that keeps its scheme's own meaning in a browser: any scheme but
+// "http" (letter case aside), which the program never fetches, is left as it
+// stands. A bare "www." name is a host, whatever a colon after it says.
+bool HasOtherScheme(std::string_view Text) {
+  const std::string_view scheme = LinkScheme(Text);
+  return !scheme.empty() && !SameTextView(scheme, "http") && !StartsTextView(Text, "www.");
 }
 
-// A path segment as a browser reads it: "%2e" is ".".
-bool IsDotSegment(std::string_view Segment, int Dots) {
-  int found = 0;
-  for (size_t i = 0; i < Segment.size(); ++i, ++found) {
-    if (Segment[i] == '.') continue;
-    if (!StartsTextView(Segment.substr(i), "%2e")) return false;
-    i += 2;
-  }
-  return found == Dots;
-}
-
-// Bytes that cannot stand in an attribute value as they are.
-AnsiString AttributeSafe(const AnsiString& Url) {
+// Bytes that cannot stand in an attribute value as they are: blanks,
+// control bytes, quotes and angle brackets percent-encoded; in a page (not a
+// style sheet) "&" written as the reference that stands for it.
+AnsiString AttributeSafe(std::string_view Url, bool InPage) {
   AnsiString out;
   for (const char c : Url) {
     const auto byte = static_cast<unsigned char>(c);
     const bool escape = byte <= 0x20 || byte == 0x7F || c == '"' || c == '\'' || c == '<' || c == '>';
-    out += escape ? "%" + IntToHex(byte, 2) : AnsiString(1, c);
+    if (escape)
+      out += "%" + IntToHex(byte, 2);
+    else if (c == '&' && InPage)
+      out += "&amp;";
+    else
+      out += c;
   }
   return out;
+}
+
+// A replacement written into a page: "&" as "&amp;", so that the browser
+// reads the link that was written.
+AnsiString HtmlEscaped(AnsiString Local, bool InPage) {
+  return InPage && Local.find('&') != AnsiString::npos ? StringReplace(Local, "&", "&amp;", rfReplaceAll) : Local;
 }
 
 } // namespace
@@ -106,7 +107,8 @@ TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings
                        const TScanHooks& Hooks)
     : Content_(Content), Settings_(Settings), Sink_(Sink), Hooks_(Hooks) {
   if (Hooks.IsStopped() || EndsText(".js", Settings.PageUrl) || Content.empty()) return;
-  TPageScan scan = EndsText(".css", Settings.PageUrl) ? ScanCss(Content, Hooks) : ScanHtml(Content, Hooks);
+  InPage_ = !EndsText(".css", Settings.PageUrl);
+  TPageScan scan = InPage_ ? ScanHtml(Content, Hooks) : ScanCss(Content, Hooks);
   BaseHref_ = AbsoluteBaseHref(scan.BaseHref, PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget));
   Base_ = PageBase(Settings.PageUrl, Settings.BaseOverride, BaseHref_, scan.BaseTarget);
   if (Settings.BaseOverride.empty()) Base_ = CollapsedBase(Base_);
@@ -143,10 +145,9 @@ void TPageParse::Run(TPageScan& Scan) {
       Batch_.Clear();
       return;
     }
-    const std::string_view start = candidate.Text(Content_).substr(0, 64);
-    if (HoldsControlBytes(start) ? !IsNotScriptLink(AsBrowserReads(start)) : !IsNotScriptLink(start)) continue;
-    if (++taken % 100 == 0) Hooks_.Report(Format("%10d", taken));
     TJudgement judgement = Judge(candidate);
+    if (judgement.Script) continue;
+    if (++taken % 100 == 0) Hooks_.Report(Format("%10d", taken));
     if (translate && !judgement.Local.empty() && int64_t{candidate.Pos} + candidate.Length <= lowestReplaced) {
       candidate.Replaced = 1;
       lowestReplaced = candidate.Pos;
@@ -195,33 +196,44 @@ bool TPageParse::Resolve(const TLinkCandidate& Candidate, std::string_view Text,
   // counted (a query file name would break it).
   if (Candidate.IsBase) {
     Link = BaseHref_.empty() ? RewriteBase_ : BaseHref_;
-    return HasValidHost(Link);
+    return StartsText("http://", Link) && HasValidHost(Link);
   }
-  if (Text.size() > MaxLinkLength) return false;
+  if (Text.size() > MaxLinkLength || HasOtherScheme(Text)) return false;
   Link = AnsiString(Text);
-  // "&amp;" is the one character reference a link value may hold; it stands for "&".
-  if (Link.find("&amp;") != AnsiString::npos) Link = StringReplace(Link, "&amp;", "&", rfReplaceAll);
+  if (SameTextView(LinkScheme(Link), "http")) Link.replace(0, 4, "http");
   if (!PageDocument_.empty() && Link.starts_with('?')) Link = PageDocument_ + Link;
   bool isEmail = false;
-  return ResolveUrl(Link, Base_, isEmail) && !isEmail && CollapseDotDot(Link) && HasValidHost(Link);
+  // Only plain HTTP is fetched: a link that resolves against a base of
+  // another scheme is not followed either.
+  if (!ResolveUrl(Link, Base_, isEmail) || isEmail || !CollapseDotDot(Link) || !StartsStr("http://", Link) ||
+      !HasValidHost(Link))
+    return false;
+  // One form per URL, so that a raw and an encoded spelling of one address
+  // are one link and are rewritten to one local name.
+  if (!IsInOneForm(Link)) Link = OneFormUrl(Link);
+  return true;
 }
 
 TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const {
   TJudgement result;
   const std::string_view raw = Candidate.Text(Content_);
   AnsiString cleaned;
-  const bool hasControls = HoldsControlBytes(raw);
-  if (hasControls) cleaned = AsBrowserReads(raw);
-  const std::string_view text = hasControls ? std::string_view(cleaned) : raw;
+  const std::string_view text = ReadAsBrowser(raw, cleaned);
+  if (!IsNotScriptLink(text)) {
+    result.Script = true;
+    return result;
+  }
+  // A value a browser reads otherwise than it is written is written anew.
+  const bool readsOtherwise = text.data() != raw.data();
   AnsiString link;
   const bool resolved = Resolve(Candidate, text, link);
   const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
   if (resolved && translate) {
     AnsiString local;
     const bool ok = Candidate.IsBase ? Rewriter_->RewriteBase(link, local) : Rewriter_->Rewrite(link, local);
-    if (ok && (hasControls || !SameText(local, link))) result.Local = std::move(local);
+    if (ok && (readsOtherwise || !SameText(local, link))) result.Local = HtmlEscaped(std::move(local), InPage_);
   }
-  if (translate && result.Local.empty() && (hasControls || LeavesMirror(text))) result.Local = OnlineUrlOf(text);
+  if (translate && result.Local.empty() && (readsOtherwise || LeavesMirror(text))) result.Local = OnlineUrlOf(text);
   if (resolved && !(Candidate.IsBase && BaseHref_.empty()) && PassesFilters(link)) result.Link = std::move(link);
   return result;
 }
@@ -239,8 +251,7 @@ bool TPageParse::PassesFilters(AnsiString& Link) const {
 // to a local path above the download folder: an absolute or "file:" path, or
 // a relative one with more ".." steps than the base's folders.
 bool TPageParse::LeavesMirror(std::string_view Text) const {
-  bool fileScheme = false;
-  if (HasScheme(Text, fileScheme)) return fileScheme;
+  if (HasOtherScheme(Text)) return false;
   Text = Text.substr(0, FindAnyOf(Text, "?#"));
   if (!Text.empty() && (Text[0] == '/' || Text[0] == '\\')) return true;
   int depth = BaseDepth_;
@@ -259,13 +270,25 @@ bool TPageParse::LeavesMirror(std::string_view Text) const {
 
 // Where Text leads when the page is read online.
 AnsiString TPageParse::OnlineUrlOf(std::string_view Text) const {
+  if (!LinkScheme(Text).empty()) return AttributeSafe(Text, InPage_);
   AnsiString url;
   if (!Text.empty() && (Text[0] == '/' || Text[0] == '\\'))
     url = Base_.substr(0, Base_.find('/', SchemePrefixLength(Base_)));
   else
     url = Base_;
   url.append(Text);
-  return AttributeSafe(url);
+  return AttributeSafe(url, InPage_);
+}
+
+// Text as a browser reads it: in a page its character references decoded,
+// then every control byte dropped; Text itself when that changes nothing
+// (Buffer holds the text read otherwise).
+std::string_view TPageParse::ReadAsBrowser(std::string_view Text, AnsiString& Buffer) const {
+  const bool refs = InPage_ && Text.find('&') != std::string_view::npos;
+  if (!refs && !HoldsControlBytes(Text)) return Text;
+  Buffer = refs ? DecodeCharRefs(Text) : std::string(Text);
+  if (HoldsControlBytes(Buffer) || HasOuterBlanks(Buffer)) Buffer = AsBrowserReads(Buffer);
+  return Buffer;
 }
 
 bool TPageParse::WriteRewritten(const std::function<void(std::string_view)>& Out) const {

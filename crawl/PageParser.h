@@ -39,8 +39,12 @@ using TLinkSink = std::function<void(TLinkBatch& Batch)>;
 // rewritten forms count the same folders), filtered, and with TranslateLinks
 // in download mode marked for its relative local name. Links whose host is
 // not a valid host name are neither followed nor rewritten. A link value is
-// read as a browser reads it: the blanks around it and every control byte
-// in it (TAB, LF, CR, NUL ...) are dropped before it is resolved.
+// read as a browser reads it: in a page its character references decoded
+// ("&#46;", "&period;", "&amp;" ...), then the blanks around it and every
+// control byte in it (TAB, LF, CR, NUL ...) dropped before it is resolved;
+// a value read otherwise than written is written anew when it is rewritten
+// ("&" as "&amp;"). A link of any scheme but http (https, ftp, tel:,
+// file: ...) is neither followed nor rewritten; "HTTP://" is http.
 //
 // Contract
 // - Every link to follow is handed to Sink, in batches of about
@@ -73,6 +77,7 @@ private:
   struct TJudgement {
     AnsiString Link;  // the absolute link to follow; empty when it is not followed
     AnsiString Local; // the text that replaces it in the page; empty when it stays
+    bool Script = false; // a "javascript:" link: neither followed nor rewritten
   };
   void Run(TPageScan& Scan);
   void HandOn();
@@ -81,6 +86,7 @@ private:
   bool Resolve(const TLinkCandidate& Candidate, std::string_view Text, AnsiString& Link) const;
   bool PassesFilters(AnsiString& Link) const;
   bool LeavesMirror(std::string_view Text) const;
+  std::string_view ReadAsBrowser(std::string_view Text, AnsiString& Buffer) const;
   AnsiString OnlineUrlOf(std::string_view Text) const;
 
   const AnsiString& Content_;
@@ -95,6 +101,7 @@ private:
   AnsiString BaseSite_;
   AnsiString PageDocument_;
   int BaseDepth_ = 0; // folders between the download folder and the base's local folder
+  bool InPage_ = true; // an HTML page, not a style sheet
   TLinkBatch Batch_;
   std::string Locals_;              // kept replacements, from the last in the page on
   std::vector<uint32_t> LocalEnds_; // where each of them ends in Locals_

@@ -157,6 +157,8 @@ private:
   int ReadQuoted(int I, int To, char Quote, TAttrValue& Value) const;
   int CssBlockEnd(int Open) const;
   void ScanCssUrls(int From, int To);
+  int TakeCssUrl(int I, int To);
+  int TakeCssImport(int I);
 
   const AnsiString& S_;
   const int N_;
@@ -226,15 +228,23 @@ void TScanner::Add(int Pos, const AnsiString& Text, bool IsBase) {
 // dropped, as a browser drops them; the position is that of its first
 // character, so rewriting replaces the link and leaves the blanks.
 void TScanner::AddUrlValue(const TAttrValue& Value) {
-  if (!HasOuterBlanks(Value.Text) && !HoldsControlBytes(Value.Text)) {
-    if (IsUrlValue(Value.Text)) Add(Value.Pos, Value.Text);
+  const bool escapedDot = Value.Text.starts_with('%') || Value.Text.starts_with(".%");
+  const bool plain = !escapedDot && !HasOuterBlanks(Value.Text) && !HoldsControlBytes(Value.Text);
+  // A value taken as it is written (its "&amp;" as "&") is taken as read.
+  const bool accepted = plain && IsUrlValue(Value.Text);
+  const bool refs = !accepted && Value.Text.find('&') != AnsiString::npos;
+  if (accepted || (plain && !refs)) {
+    if (accepted) Add(Value.Pos, Value.Text);
     return;
   }
-  // The value is judged as a browser reads it (control bytes dropped); the
+  // The value is judged as a browser reads it (character references
+  // decoded, control bytes dropped, "%2e" dot segments read as dots); the
   // candidate covers it as written, so that rewriting replaces all of it.
   const AnsiString text = Trim(Value.Text);
   const int lead = static_cast<int>(Value.Text.size() - TrimLeft(Value.Text).size());
-  if (IsUrlValue(AsBrowserReads(text))) Add(Value.Pos + lead, text);
+  AnsiString read = AsBrowserReads(refs ? DecodeCharRefs(text) : text);
+  if (read.find('%') != AnsiString::npos) DecodeDotSegments(read);
+  if (IsUrlValue(read)) Add(Value.Pos + lead, text);
 }
 
 void TScanner::ReportProgress(int Done) {
@@ -465,7 +475,7 @@ void TScanner::ReadBase(int Last) {
   if (FindTagAttribute(Last, "href", href)) {
     // As in a browser, the first base tag with an href decides, even an
     // empty one (which stands for the page itself).
-    if (!Out_.BaseTagSeen) Out_.BaseHref = href.Text.empty() ? AnsiString() : BaseDirOf(href.Text);
+    if (!Out_.BaseTagSeen) Out_.BaseHref = href.Text.empty() ? AnsiString() : BaseDirOf(AsBrowserReads(DecodeCharRefs(href.Text)));
     Out_.BaseTagSeen = true;
     if (!href.Text.empty()) Add(href.Pos, href.Text, true);
   }
@@ -653,6 +663,8 @@ void TScanner::ScanCss() {
     } else if (quote) {
       if (c == quote) quote = 0;
       ++i;
+    } else if (c == '@' && MatchText(i, "@import", N_)) {
+      i = TakeCssImport(i + 7);
     } else if (c == '\'' || c == '"') {
       quote = c;
       ++i;
@@ -696,30 +708,54 @@ void TScanner::ScanCssUrls(int From, int To) {
     if (quote) {
       if (c == quote) quote = 0;
       ++i;
-      continue;
-    }
-    if (c == '\'' || c == '"') {
+    } else if (c == '\'' || c == '"') {
       quote = c;
       ++i;
-      continue;
-    }
-    if (!MatchText(i, "url", To)) {
+    } else if (MatchText(i, "url", To)) {
+      i = TakeCssUrl(i + 3, To);
+    } else {
       ++i;
-      continue;
     }
-    int j = SkipBlanks(i + 3, To);
-    if (j > To || At(j) != '(') {
-      i += 3;
-      continue;
-    }
-    ++j;
-    while (j <= To && (IsBlank(At(j)) || At(j) == '\'')) ++j;
+  }
+}
+
+// A url(...) value from just after "url": blanks, "(", the value (in single
+// or double quotes, or bare up to a blank or ")"), blanks and ")". Returns
+// where the scan goes on.
+int TScanner::TakeCssUrl(int I, int To) {
+  int j = SkipBlanks(I, To);
+  if (j > To || At(j) != '(') return I;
+  j = SkipBlanks(j + 1, To);
+  TAttrValue value;
+  if (j <= To && (At(j) == '\'' || At(j) == '"')) {
+    const int after = ReadQuoted(j, To, static_cast<char>(At(j)), value);
+    if (after == 0) return j + 1;
+    j = after;
+  } else {
     const int start = j;
-    while (j <= To && !IsBlank(At(j)) && At(j) != ')' && At(j) != '\'') ++j;
-    const AnsiString value = Text(start, j - 1);
-    while (j <= To && (IsBlank(At(j)) || At(j) == '\'')) ++j;
-    if (j <= To && At(j) == ')' && !value.empty() && !HasForbiddenLinkChar(value)) Add(start, value);
-    i = std::max(j, i + 3);
+    while (j <= To && !IsBlank(At(j)) && At(j) != ')' && At(j) != '\'' && At(j) != '"') ++j;
+    value = {Text(start, j - 1), start};
+  }
+  j = SkipBlanks(j, To);
+  if (j <= To && At(j) == ')' && !value.Text.empty() && !HasForbiddenLinkChar(value.Text)) Add(value.Pos, value.Text);
+  return std::max(j, I);
+}
+
+// An @import rule from just after "@import": a quoted style sheet name or a
+// url(...) value. Returns where the scan goes on.
+int TScanner::TakeCssImport(int I) {
+  try {
+    const int j = SkipBlanks(I, N_);
+    if (j > N_) return j;
+    if (MatchText(j, "url", N_)) return TakeCssUrl(j + 3, N_);
+    if (At(j) != '\'' && At(j) != '"') return j;
+    TAttrValue value;
+    const int after = ReadQuoted(j, N_, static_cast<char>(At(j)), value);
+    if (after == 0) return j + 1;
+    if (!value.Text.empty() && !HasForbiddenLinkChar(value.Text)) Add(value.Pos, value.Text);
+    return after;
+  } catch (const ERangeError&) {
+    return I;
   }
 }
 

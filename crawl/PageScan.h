@@ -1,7 +1,8 @@
 // The page scan: one pass over the raw text of a page (or style sheet) that
 // notes every candidate link with its 1-based position, as written. It is not
 // an HTML parser: it recognises a fixed set of tags and attributes by name,
-// the url(...) values of style blocks, and URL-like strings of scripts. A bad
+// the url(...) values and @import rules of style sheets, and URL-like
+// strings of scripts. A bad
 // index inside a tag ends that tag, never the scan. Texts beyond 2 GiB are
 // scanned up to there.
 #pragma once
@@ -49,7 +50,8 @@ struct TScanHooks {
 // Hooks.Stopped at least every 64 KiB it walks, also inside one tag.
 TPageScan ScanHtml(const AnsiString& Content, const TScanHooks& Hooks = {});
 
-// Scans a style sheet: the url(...) values inside its blocks.
+// Scans a style sheet: the url(...) values inside its blocks (bare, in single
+// or in double quotes) and the style sheets its @import rules name.
 TPageScan ScanCss(const AnsiString& Content, const TScanHooks& Hooks = {});
 
 // True when an attribute value can be a link: not empty, no control

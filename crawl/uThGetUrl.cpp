@@ -350,6 +350,9 @@ void thGetUrl::AcceptRedirect(int Status) {
     Rec.Flags.Set(sfRedirected);
     PlanBody(Http->ContentLength());
   } else {
+    // Past the cap the target is not fetched here but reported, so that the
+    // chain goes on as a download of its own.
+    if (Status == 301 || Status == 302) FRedirectTarget = Http->Location();
     RefuseReply();
   }
 }
@@ -752,24 +755,27 @@ void thGetUrl::ReportResult() {
   if (Terminated()) return;
   SendState(scAdding);
   SendLinks();
-  SendState(Rec.Flags.Has(sfFailed) ? scError : FNotParsed ? scNotParsed : scOk);
+  // A stopped or timed-out download never shows "Ok".
+  SendState(Rec.Flags.Has(sfFailed | sfAbort) ? scError : FNotParsed ? scNotParsed : scOk);
   if (OnReported) OnReported(this);
 }
 
 // The report's links: the last batch (the others went while the page was
 // parsed), or the redirect target alone.
 void thGetUrl::SendLinks() {
+  // Links collected before the write began go whole, even when a stop came
+  // in the write.
   if (FReportLinks)
-    SendLinkBatch(FPendingLinks);
+    SendLinkBatch(FPendingLinks, false);
   else if (!FLinksSent && !FRedirectTarget.empty())
     SendLinkBatch(TLinkBatch());
   FPendingLinks.Clear();
 }
 
 // Each list starts with the cookie text at the page's level; the first one
-// the worker sends then has the redirect target. A stop ends the sending
-// between two lists.
-void thGetUrl::SendLinkBatch(const TLinkBatch& Batch) {
+// the worker sends then has the redirect target. With StopOnAbort a stop
+// ends the sending between two lists.
+void thGetUrl::SendLinkBatch(const TLinkBatch& Batch, bool StopOnAbort) {
   const AnsiString cookie = Http ? Http->Cookie : AnsiString();
   size_t next = 0;
   for (;;) {
@@ -783,7 +789,7 @@ void thGetUrl::SendLinkBatch(const TLinkBatch& Batch) {
     if (Results.Count() == 1) break;
     FLinksSent = true;
     SendMessage(Rec.Wnd, WM_LINKSFOUND, Rec.Mode == 0 ? 1 : 0, reinterpret_cast<LPARAM>(&Results));
-    if (next >= Batch.Count() || Terminated() || (Rec.Mode == 1 && Rec.Flags.Has(sfAbort))) break;
+    if (next >= Batch.Count() || Terminated() || (StopOnAbort && Rec.Mode == 1 && Rec.Flags.Has(sfAbort))) break;
   }
   Results.Clear();
 }

@@ -160,7 +160,7 @@ private:
   void ReloadSpilledPage();
   void ParseDocument(const AnsiString& BaseOverride);
   void TakeLinkBatch(TLinkBatch& Batch);
-  void SendLinkBatch(const TLinkBatch& Batch);
+  void SendLinkBatch(const TLinkBatch& Batch, bool StopOnAbort = true);
   void CollectLinks(bool StopOnAbort);
   void SaveDocument();
   bool CommitDocument();

@@ -65,16 +65,7 @@ std::vector<AnsiString> BuildRequestLines(const THttpRequestFields& F)
 
 AnsiString EncodeRequestTarget(const AnsiString& Target)
 {
-    AnsiString out;
-    out.reserve(Target.size());
-    for (const char c : Target) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte == 0x7F)
-            out += "%" + IntToHex(byte, 2);
-        else
-            out += c;
-    }
-    return out;
+    return PercentEncodedUrl(Target);
 }
 
 AnsiString CleanHeaderValue(const AnsiString& Value)

@@ -40,7 +40,9 @@ struct THttpRequestFields {
 // Proxy-Authorization, Cookie, Range.
 std::vector<AnsiString> BuildRequestLines(const THttpRequestFields& Fields);
 
-// Bytes 0x00-0x20 and 0x7F become "%XX"; everything else stays.
+// The target in the form of PercentEncodedUrl (net/UrlUtils.h): every byte
+// outside the unreserved and reserved ASCII characters becomes "%XX", so
+// servers that want percent-encoding find the document.
 AnsiString EncodeRequestTarget(const AnsiString& Target);
 // The value without CR, LF and NUL.
 AnsiString CleanHeaderValue(const AnsiString& Value);

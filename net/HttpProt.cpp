@@ -59,6 +59,30 @@ AnsiString UnsupportedSchemeReason(const AnsiString& Url)
     return "not fetched: " + LowerCase(proto) + " is not supported (plain http only)";
 }
 
+// True for a host the client can look up: labels of letters, digits, "-"
+// and "_" joined by single dots (one may end it), or a bracketed address.
+bool IsLookupHost(const AnsiString& Host)
+{
+    if (StartsStr("[", Host))
+        return true;
+    const AnsiString name = EndsStr(".", Host) ? Host.substr(0, Host.size() - 1) : Host;
+    if (name.empty() || StartsStr(".", name) || name.find("..") != AnsiString::npos || EndsStr(".", name))
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.';
+    });
+}
+
+// Why the client does not fetch Url: a scheme other than http, or a host
+// that is no host name (a redirect to ".." asks for nothing); "" otherwise.
+AnsiString RefusalReason(const AnsiString& Url, const AnsiString& Host)
+{
+    const AnsiString scheme = UnsupportedSchemeReason(Url);
+    if (!scheme.empty() || Host.empty() || IsLookupHost(Host))
+        return scheme;
+    return "not fetched: \"" + Host + "\" is not a host name";
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -246,7 +270,7 @@ void THttpCli::SetTarget(const AnsiString& Url)
     AnsiString proto, user, pass, host, port, path;
     SplitUrl(Url, proto, user, pass, host, port, path, FQuery);
     FTargetHost = host;
-    FRefusal = UnsupportedSchemeReason(Url);
+    FRefusal = RefusalReason(Url, host);
     if (!user.empty())
         Username = user;
     if (!pass.empty())

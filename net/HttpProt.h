@@ -16,7 +16,9 @@
 // - The client speaks plain HTTP only: an address of any other scheme
 //   (https above all), whether requested or reached by a redirect, is
 //   refused before any connection, so nothing meant to be encrypted
-//   travels in clear text.
+//   travels in clear text. A host that is no host name (".." above all,
+//   as a redirect may name it) is refused the same way. The request target
+//   goes out percent-encoded (EncodeRequestTarget).
 // - Each return to httpReady is followed, one message later, by
 //   OnRequestDone. Every request carries a generation number: messages left
 //   over from an earlier (aborted) request never restart or end a later one.

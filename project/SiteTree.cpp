@@ -1,5 +1,6 @@
 #include "project/SiteTree.h"
 
+#include "net/UrlUtils.h"
 #include "platform/rtl/AtomicFile.h"
 #include "project/SiteTreeFields.h"
 #include "project/uQuere.h"
@@ -17,7 +18,8 @@ TListObj::~TListObj() {
 
 TDataObj* TListObj::AddUrl(int32_t level, const AnsiString& url) {
   bool refused = false;
-  TDataObj* node = Root->Insert(url, WwwAlias, refused);
+  // One form per URL: a raw and a percent-encoded spelling are one node.
+  TDataObj* node = Root->Insert(OneFormUrl(Trim(url)), WwwAlias, refused);
   if (refused) ++RefusedUrls;
   Eof = Root->ChildCount() == 0;
   if (!node) return nullptr;

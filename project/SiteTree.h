@@ -73,7 +73,8 @@ public:
   // when it read the whole file or there was none.
   AnsiString LastLoadError;
 
-  // Inserts a URL; a node created by this call, or a folder made on the way
+  // Inserts a URL, in its one form (OneFormUrl, so that "café/" and
+  // "caf%C3%A9/" are one node, shown "café/"); a node created by this call, or a folder made on the way
   // (level 99), takes the given link level. nullptr for an empty URL and for
   // one refused as too long or too deep (counted in RefusedUrls).
   TDataObj* AddUrl(int32_t level, const AnsiString& url);

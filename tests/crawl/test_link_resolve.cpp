@@ -84,3 +84,34 @@ TEST(LinkResolve, HostNames) {
   for (const char* host : {"", ".", "..", "-", "-h", "h-", "a.-b", "a-.b", "h..", "a..b", ".h", "h/x", "h:80"})
     EXPECT_FALSE(IsValidHostName(host)) << host;
 }
+
+// Path segments written "%2e" are the dots a browser reads: they step up as
+// "../" does and never above the host; elsewhere "%2e" stays.
+TEST(LinkResolve, PercentEncodedDotSegments) {
+  EXPECT_EQ(Resolved(".%2E/x.htm"), "http://h/a/x.htm");
+  EXPECT_EQ(Resolved("%2e%2E/%2E%2e/%2e%2e/y.htm"), "http://h/y.htm");
+  EXPECT_EQ(Resolved("%2e/z.htm"), "http://h/a/b/z.htm");
+  EXPECT_EQ(Collapsed(Resolved("s/.%2e/t.htm")), "http://h/a/b/t.htm");
+  EXPECT_EQ(Resolved("a%2e%2eb/%2e.htm?q=%2e%2e/"), "http://h/a/b/a%2e%2eb/%2e.htm?q=%2e%2e/");
+  EXPECT_TRUE(IsDotSegment("%2E.", 2));
+  EXPECT_FALSE(IsDotSegment("%2E%2", 2));
+}
+
+TEST(LinkResolve, CharacterReferences) {
+  EXPECT_EQ(DecodeCharRefs("&#46;&#x2E;&#X2e;&period;&sol;"), "..../");
+  EXPECT_EQ(DecodeCharRefs("a=1&amp;b=2&#38;c=3&AMP;d"), "a=1&b=2&c=3&d");
+  EXPECT_EQ(DecodeCharRefs("&#10;&Tab;x&NewLine;"), "\n\tx\n");
+  EXPECT_EQ(DecodeCharRefs("caf&eacute;&#233;&#x1F600;"), "caf\xC3\xA9\xC3\xA9\xF0\x9F\x98\x80");
+  // Without ";" a numeric reference still ends at its last digit.
+  EXPECT_EQ(DecodeCharRefs("&#46&#46/x"), "../x");
+  // Refused codes read as U+FFFD; unknown names and lone "&" stay.
+  EXPECT_EQ(DecodeCharRefs("&#0;&#xD800;&#99999999;"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(DecodeCharRefs("&bogus;&&#;&#x;&Eacute"), "&bogus;&&#;&#x;&Eacute");
+}
+
+TEST(LinkResolve, LinkSchemes) {
+  EXPECT_EQ(LinkScheme("tel:+123"), "tel");
+  EXPECT_EQ(LinkScheme("HTTP://h/"), "HTTP");
+  EXPECT_EQ(LinkScheme("svn+ssh://h/"), "svn+ssh");
+  for (const char* none : {"x.htm", "/a:b", "?a:b", "1a:b", "", ":x", "a b:c"}) EXPECT_EQ(LinkScheme(none), "") << none;
+}

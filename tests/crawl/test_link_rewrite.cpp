@@ -79,9 +79,9 @@ TEST(LinkRewrite, LocalPathForUrl) {
 
 TEST(LinkLevels, LevelFreeExtensions) {
   for (const char* ext : {"exe", "ZIP", "arj", "lzh", "gfx", "jpg", "jpeg", "gif", "bmp", "tif", "com", "bat", "JS",
-                          "css", "swf", "jsx", ".js", "json"})
+                          "css", "swf", "jsx", ".js", "json", "png", "PNG", "svg", "webp", ".ico"})
     EXPECT_TRUE(IsLevelFreeExt(ext)) << ext;
-  for (const char* ext : {"jsp", "JSPX", "htm", "png", "", "j"}) EXPECT_FALSE(IsLevelFreeExt(ext)) << ext;
+  for (const char* ext : {"jsp", "JSPX", "htm", "", "j", "pngx", "svgz"}) EXPECT_FALSE(IsLevelFreeExt(ext)) << ext;
 
   EXPECT_EQ(ExtensionOf("http://h/d.x/page.JS?a=b.c"), "JS");
   EXPECT_EQ(ExtensionOf("http://h/d.x/page"), "");

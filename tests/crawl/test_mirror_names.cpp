@@ -70,3 +70,13 @@ TEST(MirrorNames, FlatLayoutAndRedirects) {
   EXPECT_EQ(MirrorNameFor(redirected, true, "/dl/").FileName(), "/dl/host/new/place.htm");
   EXPECT_EQ(FileOf("http://h/a/x?y=1&z", ""), "/dl/h/a/x" + Sum("y=1&z"));
 }
+
+// An address written raw and percent-encoded is one file, whose folders and
+// name keep their letters (an escape such as "%A0" inside a UTF-8 letter
+// included), as a redirect's target is often written encoded.
+TEST(MirrorNames, RawAndEncodedSpellingsNameOneFile) {
+  const AnsiString file = "/dl/host/d\xC3\xA9j\xC3\xA0/\xC3\xA9lan.htm";
+  EXPECT_EQ(FileOf("http://host/d\xC3\xA9j\xC3\xA0/\xC3\xA9lan.htm"), file);
+  EXPECT_EQ(FileOf("http://host/d%C3%A9j%C3%A0/%C3%A9lan.htm"), file);
+  EXPECT_EQ(FileOf("http://host/d%c3%a9j\xC3\xA0/%C3%A9lan.htm"), file);
+}

@@ -227,3 +227,74 @@ TEST(PageParser, ControlBytesInAValueAreDroppedAsABrowserDoes) {
   // A control byte at the end is no part of the link, as a browser drops it too.
   EXPECT_EQ(page, "<a href=\"../x/etc/passwd/index.htm\"><img src=\"img.gif\x01\"><a href=\"java\nscript:x()\">");
 }
+
+// Character references in a value are read as a browser reads them: the
+// link is followed, and the value is written anew as its local name, so no
+// part of it that a browser decodes leads above the mirror.
+TEST(PageParser, CharacterReferencesAreReadAsABrowserReadsThem) {
+  TParseSettings s = Settings("http://h/a/b/p.htm", true);
+  s.PageFolder = "h/a/b";
+  AnsiString page = "<a href=\"&#46;&#46;/&#46;&#46;/x.htm\"><a href=\"&period;&period;&sol;y.htm\">"
+                    "<a href=\"&#10;&Tab;z.htm&NewLine;\"><a href=\"list.php?a=1&#38;b=2\"><a href=\"caf&eacute;.htm\">"
+                    "<a href=\".%2E/.%2e/w.htm\"><img src=\"&#x2e;&#x2E;/i.gif\">";
+  const TParseResult result = ParseDocument(page, s);
+  EXPECT_EQ(result.Links, V({"http://h/a/b/caf\xC3\xA9.htm", "http://h/a/b/list.php?a=1&b=2", "http://h/a/b/z.htm",
+                             "http://h/a/i.gif", "http://h/a/y.htm", "http://h/w.htm", "http://h/x.htm"}));
+  EXPECT_EQ(page, "<a href=\"../../x.htm\"><a href=\"../y.htm\"><a href=\"z.htm\"><a href=\"list_" +
+                      IntToHex(StrCRC32("a=1&b=2"), 8) + ".php\"><a href=\"caf\xC3\xA9.htm\">"
+                      "<a href=\"../../w.htm\"><img src=\"../i.gif\">");
+}
+
+// A value that is not rewritten but read otherwise than written is written
+// back as it is read, with "&" as "&amp;" so that "&copy" stays text.
+TEST(PageParser, AValueWrittenBackIsHtmlEscaped) {
+  TParseSettings s = Settings("http://h/a/p.htm", true);
+  s.PageFolder = "h/a";
+  AnsiString page = "<a href=\"http://no..host/q.php?x=1&#38;copy=2\"><a href=\"&#10;../q.php?x=1&#38;copy=2\">";
+  ParseDocument(page, s);
+  EXPECT_EQ(page, "<a href=\"http://no..host/q.php?x=1&amp;copy=2\"><a href=\"../q_" + IntToHex(StrCRC32("x=1&copy=2"), 8) +
+                      ".php\">");
+}
+
+// Links of a scheme the program never fetches stay as they stand and are
+// never requested; "HTTP://" is http whatever its letter case.
+TEST(PageParser, OtherSchemesStayAsTheyStand) {
+  TParseSettings s = Settings("http://h/a/b/p.htm", true);
+  s.PageFolder = "h/a/b";
+  const AnsiString others = "<a href=\"tel:+123\"><a href=\"file:///etc/hostname\"><a href=\"https://example.org/secure.html\">"
+                            "<a href=\"ftp://example.org/f.zip\"><a href=\"Mailto:me@h.org\"><a href=\"news:comp.lang.c\">"
+                            "<img src=\"data:image/gif,GIF89a\"><a href=\"&#10;tel:+1\">";
+  AnsiString page = others + "<a href=\"HTTP://h/a/c.htm\"><a href=\"Http://o.org/d.htm\">";
+  const TParseResult result = ParseDocument(page, s);
+  EXPECT_EQ(result.Links, V({"http://h/a/c.htm", "http://o.org/d.htm"}));
+  EXPECT_EQ(page, StringReplace(others, "&#10;tel", "tel", rfReplaceAll) +
+                      "<a href=\"../c.htm\"><a href=\"../../../o.org/d.htm\">");
+  // Relative links under a base of another scheme are not fetched either.
+  EXPECT_EQ(Links("<base href=\"https://s.org/d/\"><a href=y.htm><a href=http://h/z.htm>", Settings("http://h/p.htm")),
+            V({"http://h/z.htm"}));
+}
+
+// A style sheet loses nothing it names: url() in every quoting and @import.
+TEST(PageParser, StyleSheetsKeepWhatTheyName) {
+  TParseSettings s = Settings("http://h/s/st.css", true);
+  s.PageFolder = "h/s";
+  AnsiString css = "@import url(\"a.css\");@import 'http://h/s/b.css';p{background:url(\"http://h/i/x.png\")}"
+                   "q{b:url('y.png?v=1&w=2')}";
+  const TParseResult result = ParseDocument(css, s);
+  EXPECT_EQ(result.Links, V({"http://h/i/x.png", "http://h/s/a.css", "http://h/s/b.css", "http://h/s/y.png?v=1&w=2"}));
+  EXPECT_EQ(css, "@import url(\"a.css\");@import 'b.css';p{background:url(\"../i/x.png\")}q{b:url('y_" +
+                     IntToHex(StrCRC32("v=1&w=2"), 8) + ".png')}");
+}
+
+// A path written raw (UTF-8) and the same path percent-encoded are one link
+// in one form, and both are rewritten to the one local name of its file.
+TEST(PageParser, RawAndEncodedSpellingsAreOneLink) {
+  TParseSettings s = Settings("http://h/a/p.htm", true);
+  s.PageFolder = "h/a";
+  AnsiString page = "<a href=\"d\xC3\xA9j\xC3\xA0/\xC3\xA9lan.htm\"><a href=\"d%C3%A9j%C3%A0/%C3%A9lan.htm\">";
+  const TParseResult result = ParseDocument(page, s);
+  EXPECT_EQ(result.Links, V({"http://h/a/d\xC3\xA9j\xC3\xA0/\xC3\xA9lan.htm"}));
+  const size_t second = page.find("<a", 1);
+  ASSERT_NE(second, AnsiString::npos);
+  EXPECT_EQ(page.substr(0, second), page.substr(second));
+}

@@ -75,14 +75,39 @@ TEST(PageScan, ScriptRules) {
 }
 
 TEST(PageScan, StyleSheets) {
-  const AnsiString css = "/* a { background: url(no1.gif) } don't */ @import 'no2.css';\n"
+  const AnsiString css = "/* a { background: url(no1.gif) } don't */ @import 'imp.css';\n"
                          "p { background: url( 'a.gif' ) }\n"
-                         "div { x: URL(b.png); y: url(\"no3.gif\"); z: url(c d.gif) }\n"
+                         "div { x: URL(b.png); y: url(\"dq.gif\"); z: url(c d.gif) }\n"
                          "q { content: '}'; w: url(e.gif) } r { s: url(f.gif)";
-  EXPECT_EQ(Texts(ScanCss(css), css), V({"a.gif", "b.png", "e.gif", "f.gif"}));
+  EXPECT_EQ(Texts(ScanCss(css), css), V({"imp.css", "a.gif", "b.png", "dq.gif", "e.gif", "f.gif"}));
   const TPageScan scan = ScanCss("p{x:url(a.gif)}");
   ASSERT_EQ(scan.Candidates.size(), 1u);
   EXPECT_EQ(scan.Candidates[0].Pos, 9);
+}
+
+// A style sheet names its images, fonts and other sheets in every form a
+// browser reads: url() bare, in double or single quotes, and @import with
+// a string or url(); a quoted text that only looks like one is no link.
+TEST(PageScan, StyleSheetUrlFormsAndImports) {
+  const AnsiString css = "@import url(\"a.css\");\n@import 'b.css' screen;\n@IMPORT \"c.css\";\n@import url(d.css);\n"
+                         "@font-face { src: url( \"f.woff2\" ) format('woff2'), url('g.ttf') }\n"
+                         "p { background: url(\"h i.png\"); content: \"url(no.png)\"; b: url(\"j.png\" ) }\n"
+                         "@import url('k.css');";
+  EXPECT_EQ(Texts(ScanCss(css), css), V({"a.css", "b.css", "c.css", "d.css", "f.woff2", "g.ttf", "j.png", "k.css"}));
+  // The candidate is the text inside the quotes, so rewriting keeps them.
+  const TPageScan scan = ScanCss("@import \"x.css\";");
+  ASSERT_EQ(scan.Candidates.size(), 1u);
+  EXPECT_EQ(scan.Candidates[0].Pos, 10);
+  // Unclosed forms end the scan without a candidate.
+  for (const char* broken : {"@import", "@import \"x.css", "p { b: url(\"x.png }", "@import url("})
+    EXPECT_TRUE(ScanCss(broken).Candidates.empty()) << broken;
+}
+
+// An attribute value is judged once its character references are decoded.
+TEST(PageScan, CharacterReferencesInValues) {
+  EXPECT_EQ(HtmlTexts("<a href=\"&#46;&#46;/x.htm\"><a href='caf&eacute;.htm'><a href=\"&#10;y.htm\">"
+                      "<a href=\"l.php?a=1&#38;b=2\"><a href=\"a&bogus;b.htm\">"),
+            V({"&#46;&#46;/x.htm", "caf&eacute;.htm", "&#10;y.htm", "l.php?a=1&#38;b=2"}));
 }
 
 TEST(PageScan, ProgressAndStop) {

@@ -62,3 +62,33 @@ TEST(EncodeLine, Base64AndUUencode)
     EXPECT_EQ(out, "#````");
     EXPECT_THROW(EncodeStr(0, AnsiString(65, 'x'), out), ERangeError);
 }
+
+// One form per URL: a raw spelling and its percent-encoded one give the
+// same text, which a second encoding leaves as it is.
+TEST(PercentEncodedUrl, OneFormForRawAndEncodedSpellings)
+{
+    const AnsiString raw = "http://h/caf\xC3\xA9/\xC3\xA9lan.html?q=\xC3\xBC&r=1";
+    const AnsiString encoded = "http://h/caf%C3%A9/%C3%A9lan.html?q=%C3%BC&r=1";
+    EXPECT_EQ(PercentEncodedUrl(raw), encoded);
+    EXPECT_EQ(PercentEncodedUrl(encoded), encoded);
+    EXPECT_EQ(PercentEncodedUrl("http://h/caf%C3%A9/\xC3\xA9lan.html?q=\xC3\xBC&r=1"), encoded);
+    // Reserved and unreserved characters stay; a "%" that starts no escape,
+    // blanks, control bytes, DEL, "|", quotes and braces are encoded.
+    EXPECT_EQ(PercentEncodedUrl("http://u:p@h:81/a-b._~!$&'()*+,;=:@[]/?x#f"), "http://u:p@h:81/a-b._~!$&'()*+,;=:@[]/?x#f");
+    EXPECT_EQ(PercentEncodedUrl("/100%.htm /a%2/b%zz|\"{}\\^`<>\x01\x7F"),
+              "/100%25.htm%20/a%252/b%25zz%7C%22%7B%7D%5C%5E%60%3C%3E%01%7F");
+    EXPECT_EQ(PercentEncodedUrl("/x%"), "/x%25");
+}
+
+// The kept form shows non-ASCII letters whether they came raw or encoded,
+// encodes what is no URL character, and goes out as the encoded form.
+TEST(OneFormUrl, NonAsciiRawEverythingElseEncoded)
+{
+    const AnsiString kept = "http://h/caf\xC3\xA9/\xC3\xA9lan%20x.html?q=\xC3\xBC&r=%25";
+    EXPECT_EQ(OneFormUrl("http://h/caf%C3%A9/%c3%a9lan x.html?q=\xC3\xBC&r=%25"), kept);
+    EXPECT_EQ(OneFormUrl(kept), kept);
+    EXPECT_TRUE(IsInOneForm("http://h/caf\xC3\xA9/x.htm?a=1&b=2"));
+    EXPECT_FALSE(IsInOneForm("http://h/x%20y.htm"));
+    EXPECT_FALSE(IsInOneForm("http://h/x y.htm"));
+    EXPECT_EQ(PercentEncodedUrl(kept), "http://h/caf%C3%A9/%C3%A9lan%20x.html?q=%C3%BC&r=%25");
+}

@@ -185,3 +185,19 @@ TEST(SiteTree, TwoStepSaveCommitsTheTreeAsItWasWritten) {
   EXPECT_TRUE(tree.Modified);
   EXPECT_TRUE(tree.EndSave()) << "nothing is left to commit";
 }
+
+// A URL written raw and the same URL percent-encoded are one node, so the
+// document is fetched once; the node shows the non-ASCII letters.
+TEST(SiteTree, RawAndPercentEncodedSpellingsAreOneNode) {
+  TListObj tree;
+  TDataObj* raw = tree.AddUrl(1, "http://h.test/caf\xC3\xA9/\xC3\xA9lan.html");
+  TDataObj* encoded = tree.AddUrl(1, "http://h.test/caf%C3%A9/%C3%A9lan.html");
+  TDataObj* mixed = tree.AddUrl(1, "http://h.test/caf%C3%A9/\xC3\xA9lan.html");
+  ASSERT_NE(raw, nullptr);
+  EXPECT_EQ(encoded, raw);
+  EXPECT_EQ(mixed, raw);
+  std::vector<AnsiString> urls;
+  for (tree.First(); tree.Cursor; tree.Next()) urls.push_back(tree.CursorUrl);
+  EXPECT_EQ(urls, std::vector<AnsiString>({"http://h.test/", "http://h.test/caf\xC3\xA9/",
+                                           "http://h.test/caf\xC3\xA9/\xC3\xA9lan.html"}));
+}
