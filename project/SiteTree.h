@@ -34,7 +34,6 @@
 #include "project/SiteTreeNode.h"
 
 class TQuereObj;
-class AtomicFile;
 
 class TListObj {
 public:
@@ -115,11 +114,13 @@ public:
   bool SaveToFile(const AnsiString& fileName);
   bool SaveIfModified();
   // SaveIfModified in two steps, for a caller that holds the tree's lock
-  // only while the tree is read: BeginSave writes the lines into a
-  // temporary file beside FileName and clears Modified (false as SaveToFile
-  // fails); EndSave, without reading the tree, flushes that file to disk and
-  // renames it over FileName (false, with LastSaveError and Modified set
-  // again, when that fails). An unmodified tree has nothing to save.
+  // only while the tree is read: BeginSave copies the lines into memory and
+  // clears Modified (false as SaveToFile fails); EndSave, without reading
+  // the tree, writes them to a temporary file beside FileName, makes the
+  // mirrored files written so far durable (MakeWrittenFilesDurable), flushes
+  // the file and renames it over FileName (false, with LastSaveError and
+  // Modified set again, when that fails). An unmodified tree has nothing to
+  // save.
   bool BeginSave();
   bool EndSave();
 
@@ -134,11 +135,12 @@ private:
   void ApplyLine(const char* line, size_t length);
   bool ReadTreeLines(const AnsiString& name, const std::function<void()>& tick);
   AnsiString Serialize(bool& aborted);
-  bool WriteSave();
+  bool TakeSaveSnapshot();
 
   AnsiString FPartialFile;  // the file the last load read only in part
   // While loading: the TABs of the last refused line, whose lines below go with it.
   size_t FRefusedTabs = 0;
   bool FRefusing = false;
-  std::unique_ptr<AtomicFile> FPendingSave;  // written by BeginSave, for EndSave
+  AnsiString FPendingSave;    // the lines taken by BeginSave, for EndSave
+  bool FSavePending = false;
 };

@@ -6,6 +6,7 @@
 
 #include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/Classes.h"
+#include "platform/rtl/DurableWrites.h"
 #include "platform/rtl/FileUtils.h"
 #include "project/SiteTree.h"
 #include "project/SiteTreeFields.h"
@@ -307,52 +308,59 @@ AnsiString TListObj::Serialize(bool& aborted) {
 
 bool TListObj::SaveToFile(const AnsiString& fileName) {
   FileName = fileName;
-  return WriteSave() && EndSave();
+  return TakeSaveSnapshot() && EndSave();
 }
 
 bool TListObj::SaveIfModified() { return Modified ? SaveToFile(FileName) : true; }
 
-bool TListObj::BeginSave() { return Modified ? WriteSave() : true; }
+bool TListObj::BeginSave() { return Modified ? TakeSaveSnapshot() : true; }
 
-// The lines into a temporary file beside FileName, kept for EndSave.
-bool TListObj::WriteSave() {
-  FPendingSave.reset();
+// The lines in memory, kept for EndSave.
+bool TListObj::TakeSaveSnapshot() {
+  FPendingSave.clear();
+  FSavePending = false;
   LastSaveError.clear();
-  const AnsiString folder = ExtractFilePath(FileName);
   if (!FPartialFile.empty() && ExpandFileName(FPartialFile) == ExpandFileName(FileName)) {
     LastSaveError = "The site tree was read from \"" + FileName + "\" only in part; it is not written over it";
-  } else if (!folder.empty() && !ForceDirectories(folder)) {
-    LastSaveError = "Cannot create the folder \"" + folder + "\"";
   } else {
     bool aborted;
-    AnsiString bytes = Serialize(aborted);
+    FPendingSave = Serialize(aborted);
     if (aborted) {
+      FPendingSave.clear();
       LastSaveError = "Saving \"" + FileName + "\" was aborted";
     } else {
-      try {
-        auto file = std::make_unique<AtomicFile>(FileName);
-        file->Write(bytes.data(), bytes.size());
-        FPendingSave = std::move(file);
-      } catch (const Exception& e) {
-        LastSaveError = e.Message();
-      }
+      FSavePending = true;
     }
   }
   EndWalk();
-  if (!FPendingSave) return false;
+  if (!FSavePending) return false;
   Modified = false;
   return true;
 }
 
+// The snapshot goes to a temporary file; the files it records as loaded are
+// made durable before it is renamed into place, so that after a crash the
+// tree never names a file that did not reach the disk whole.
 bool TListObj::EndSave() {
-  if (!FPendingSave) return true;
-  std::unique_ptr<AtomicFile> file = std::move(FPendingSave);
-  try {
-    file->Commit();
-    return true;
-  } catch (const Exception& e) {
-    LastSaveError = e.Message();
-    Modified = true;
-    return false;
+  if (!FSavePending) return true;
+  FSavePending = false;
+  const AnsiString bytes = std::move(FPendingSave);
+  FPendingSave.clear();
+  const AnsiString folder = ExtractFilePath(FileName);
+  if (!folder.empty() && !ForceDirectories(folder)) {
+    LastSaveError = "Cannot create the folder \"" + folder + "\"";
+  } else {
+    try {
+      AtomicFile file(FileName);
+      file.Write(bytes.data(), bytes.size());
+      if (MakeWrittenFilesDurable(LastSaveError)) {
+        file.Commit();
+        return true;
+      }
+    } catch (const Exception& e) {
+      LastSaveError = e.Message();
+    }
   }
+  Modified = true;
+  return false;
 }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <random>
 
+#include "platform/rtl/AtomicFile.h"
+#include "platform/rtl/DurableWrites.h"
 #include "project_support.h"
 
 // One folder under random additions, deletions and folder-bit changes,
@@ -156,8 +158,9 @@ TEST(SiteTree, AnUnreadableFileIsReportedAndNeverWrittenOver) {
   EXPECT_TRUE(DirectoryExists(folder / "p.wmt/inner"));
 }
 
-// A save in two steps: the first writes a temporary file beside the tree's
-// file, which the second, needing nothing of the tree, renames over it.
+// A save in two steps: the first copies the lines (nothing is written while
+// the caller holds the tree's lock), the second, needing nothing of the
+// tree, writes them to a temporary file and renames it over the tree's file.
 TEST(SiteTree, TwoStepSaveCommitsTheTreeAsItWasWritten) {
   TempFolder folder;
   TListObj tree(folder / "s/p.wmt");
@@ -168,7 +171,7 @@ TEST(SiteTree, TwoStepSaveCommitsTheTreeAsItWasWritten) {
   ASSERT_TRUE(tree.BeginSave());
   EXPECT_FALSE(tree.Modified);
   EXPECT_EQ(folder.Read("s/p.wmt"), first);
-  EXPECT_EQ(FindFiles(folder / "s/", "*").size(), 2u) << "the file and the written one";
+  EXPECT_EQ(FindFiles(folder / "s/", "*").size(), 1u) << "nothing written before the second step";
   tree.AddUrl(1, "http://h.test/c.htm");  // after the writing: for the next save
   ASSERT_TRUE(tree.EndSave());
   EXPECT_TRUE(tree.Modified);
@@ -180,8 +183,46 @@ TEST(SiteTree, TwoStepSaveCommitsTheTreeAsItWasWritten) {
   ASSERT_TRUE(tree.BeginSave());
   std::error_code ignored;
   std::filesystem::remove_all((folder / "s").c_str(), ignored);
+  folder.Write("s", "a file where the folder was");
   EXPECT_FALSE(tree.EndSave());
   EXPECT_FALSE(tree.LastSaveError.empty());
   EXPECT_TRUE(tree.Modified);
   EXPECT_TRUE(tree.EndSave()) << "nothing is left to commit";
+}
+
+// The mirrored files are renamed into place without a flush each; a save
+// makes every one written so far durable before the tree file that records
+// them is renamed into place, and writes no tree when that fails.
+TEST(SiteTree, ASaveMakesTheFilesWrittenBeforeItDurableFirst) {
+  TempFolder folder;
+  TListObj tree(folder / "p.wmt");
+  tree.AddUrl(1, "http://h.test/a.htm");
+  ASSERT_TRUE(tree.SaveIfModified());
+  const AnsiString saved = folder.Read("p.wmt");
+  AtomicFile page(folder / "a.htm");
+  page.Write("page", 4);
+  page.CommitUnflushed();
+  EXPECT_EQ(folder.Read("a.htm"), "page");
+  EXPECT_GE(FileSystemsAwaitingFlush(), 1);
+  tree.AddUrl(1, "http://h.test/b.htm");
+  ASSERT_TRUE(tree.SaveIfModified()) << tree.LastSaveError;
+  EXPECT_EQ(FileSystemsAwaitingFlush(), 0);
+
+  // A file system that cannot be flushed (its folder is missing) holds the
+  // tree back until it can.
+  const AnsiString missing = folder / "missing/";
+  NoteUnflushedFile(UINT64_MAX - 1, missing);
+  tree.AddUrl(1, "http://h.test/c.htm");
+  const AnsiString before = folder.Read("p.wmt");
+  EXPECT_FALSE(tree.SaveIfModified());
+  EXPECT_NE(tree.LastSaveError.find(missing), AnsiString::npos) << tree.LastSaveError;
+  EXPECT_TRUE(tree.Modified);
+  EXPECT_EQ(folder.Read("p.wmt"), before);
+  EXPECT_NE(before, saved);
+  ASSERT_TRUE(ForceDirectories(missing));
+  ASSERT_TRUE(tree.SaveIfModified()) << tree.LastSaveError;
+  EXPECT_EQ(FileSystemsAwaitingFlush(), 0);
+  TListObj reread;
+  reread.LoadFromFile(folder / "p.wmt");
+  EXPECT_EQ(TreeNodes(reread).size(), 4u);
 }

@@ -442,9 +442,10 @@ void TMainForm::TimerOutTimer(TObject*) {
   AutoSaveIfDue();
 }
 
-// The tree is written under its lock on this thread (the workers never touch
-// the tree, they only wait for this thread while it writes) and flushed to
-// disk after the lock is let go.
+// The tree's lines are copied under its lock on this thread (a worker that
+// ends its download waits for the lock meanwhile); the mirrored files are
+// made durable and the tree written and flushed to disk after the lock is
+// let go.
 void TMainForm::AutoSaveIfDue() {
   const int32_t minutes = CurrentParams ? CurrentParams->Project.AutoSave : 0;
   if (minutes <= 0 || !Store || Store->FileName.empty() || !FSaveFailure.empty()) return;
@@ -457,7 +458,7 @@ void TMainForm::AutoSaveIfDue() {
     std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
     saved = Store->BeginSave();
   }
-  // The flush to disk needs no lock: the workers never wait for it.
+  // The writing and the flushes need no lock: the workers never wait for them.
   saved = saved && Store->EndSave();
   if (!saved) {
     StopForSaveFailure(Store->FileName, "Not saved", Store->LastSaveError);
