@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <random>
+#include <thread>
 
 #include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/DurableWrites.h"
@@ -225,4 +228,115 @@ TEST(SiteTree, ASaveMakesTheFilesWrittenBeforeItDurableFirst) {
   TListObj reread;
   reread.LoadFromFile(folder / "p.wmt");
   EXPECT_EQ(TreeNodes(reread).size(), 4u);
+}
+
+// The second step on a thread of its own: a failure is reported once, on
+// the caller's thread, with Modified set again; a save and the destructor
+// wait for the write to end, so the files are renamed in the order their
+// lines were taken.
+TEST(SiteTree, ATreeWrittenInTheBackgroundIsWaitedForAndReportsItsFailureOnce) {
+  TempFolder folder;
+  {
+    TListObj tree(folder / "p.wmt");
+    tree.AddUrl(1, "http://h.test/a.htm");
+    ASSERT_TRUE(tree.BeginSave());
+    tree.EndSaveInBackground();
+    tree.AddUrl(1, "http://h.test/b.htm");
+    ASSERT_TRUE(tree.SaveIfModified());
+    EXPECT_FALSE(tree.TreeWriteRunning());
+    tree.AddUrl(1, "http://h.test/c.htm");
+    ASSERT_TRUE(tree.BeginSave());
+    tree.EndSaveInBackground();
+  }
+  TListObj reread;
+  reread.LoadFromFile(folder / "p.wmt");
+  EXPECT_EQ(TreeNodes(reread).size(), 4u) << "the destructor waited for the last write";
+
+  folder.Write("blocked", "a file where the folder would be");
+  reread.FileName = folder / "blocked/p.wmt";
+  reread.Modified = true;
+  ASSERT_TRUE(reread.BeginSave());
+  EXPECT_FALSE(reread.Modified);
+  reread.EndSaveInBackground();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (reread.TreeWriteRunning() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_FALSE(reread.TakeTreeWriteOutcome());
+  EXPECT_TRUE(reread.Modified);
+  EXPECT_NE(reread.LastSaveError.find("blocked"), AnsiString::npos) << reread.LastSaveError;
+  EXPECT_TRUE(reread.TakeTreeWriteOutcome()) << "reported once";
+}
+
+namespace {
+
+// The lines of the tree as one whole save writes them.
+AnsiString WholeSave(TListObj& tree, const AnsiString& fileName) {
+  const AnsiString saved = tree.FileName;
+  const bool modified = tree.Modified;
+  EXPECT_TRUE(tree.SaveToFile(fileName)) << tree.LastSaveError;
+  tree.FileName = saved;
+  tree.Modified = modified;
+  AnsiString bytes;
+  ReadFileToString(fileName, bytes);
+  return bytes;
+}
+
+// Takes the lines in the shortest steps; between two steps calls between
+// once with the step's number. The steps taken.
+int SaveInSteps(TListObj& tree, const std::function<void(int)>& between = {}) {
+  tree.BeginSaveInSteps();
+  int steps = 0;
+  for (TListObj::TSaveStep step; (step = tree.SaveStep(0)) != TListObj::TSaveStep::Taken; ++steps) {
+    EXPECT_EQ(step, TListObj::TSaveStep::Going) << tree.LastSaveError;
+    if (step != TListObj::TSaveStep::Going) return steps;
+    if (between) between(steps);
+  }
+  EXPECT_TRUE(tree.EndSave()) << tree.LastSaveError;
+  return steps + 1;
+}
+
+}  // namespace
+
+// A save in steps writes what one whole save writes; a node freed on the
+// walk's way starts the walk again, a node added after its place is taken,
+// and any other save ends the steps.
+TEST(SiteTree, ASaveInStepsWritesTheTreeAsItStandsAtItsLastStep) {
+  TempFolder folder;
+  TListObj tree(folder / "p.wmt");
+  std::vector<TDataObj*> pages;
+  for (int i = 0; i < 3000; ++i) {
+    pages.push_back(tree.AddUrl(i % 4, "http://h" + IntToStr(i % 3) + ".test/d" + IntToStr(i % 7) + "/p" + IntToStr(i) +
+                                           ".htm"));
+    pages.back()->State = snLoaded;
+    pages.back()->Size = i;
+  }
+  EXPECT_GT(SaveInSteps(tree), 3);
+  EXPECT_FALSE(tree.Modified);
+  EXPECT_TRUE(folder.Read("p.wmt") == WholeSave(tree, folder / "whole.wmt"));
+
+  // The host the walk is in goes between two steps, and pages come after it.
+  SaveInSteps(tree, [&](int step) {
+    if (step == 1) tree.DeleteNode(tree.Root->Child(0));
+    if (step == 2) tree.AddUrl(1, "http://h2.test/zz/last.htm");
+  });
+  const AnsiString stepped = folder.Read("p.wmt");
+  EXPECT_TRUE(stepped == WholeSave(tree, folder / "whole.wmt"));
+  EXPECT_EQ(stepped.find("h0.test"), AnsiString::npos);
+  EXPECT_NE(stepped.find("last.htm"), AnsiString::npos);
+
+  tree.AddUrl(1, "http://h0.test/after.htm");
+  tree.BeginSaveInSteps();
+  ASSERT_EQ(tree.SaveStep(0), TListObj::TSaveStep::Going);
+  EXPECT_FALSE(tree.Modified);
+  ASSERT_TRUE(tree.SaveIfModified());
+  EXPECT_FALSE(tree.SavingInSteps());
+  EXPECT_EQ(tree.SaveStep(0), TListObj::TSaveStep::Failed);
+  EXPECT_TRUE(folder.Read("p.wmt") == WholeSave(tree, folder / "whole.wmt"));
+
+  tree.BeginSaveInSteps();
+  tree.Abort = true;
+  EXPECT_EQ(tree.SaveStep(0), TListObj::TSaveStep::Failed);
+  tree.Abort = false;
+  EXPECT_TRUE(tree.Modified);
+  EXPECT_FALSE(tree.LastSaveError.empty());
 }
