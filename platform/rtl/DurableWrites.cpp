@@ -1,4 +1,5 @@
-// The file systems awaiting a flush, each with a folder of it kept open.
+// The file systems awaiting a flush, each with a folder of it kept open
+// until it is flushed.
 #include "platform/rtl/DurableWrites.h"
 
 #include <cerrno>
@@ -12,7 +13,7 @@
 namespace {
 
 struct TFileSystem {
-  int FolderFd = -1;      // open from the first note on
+  int FolderFd = -1;      // open from the first note on until the flush
   AnsiString Folder;      // for the messages
   bool Awaiting = false;  // files noted since its last flush
 };
@@ -41,6 +42,9 @@ void NoteUnflushedFile(uint64_t device, const AnsiString& folder) {
 }
 
 bool MakeWrittenFilesDurable(AnsiString& error) {
+  // One pass at a time: a pass closes the folders it flushed.
+  static std::mutex passLock;
+  std::lock_guard<std::mutex> pass(passLock);
   std::vector<std::pair<uint64_t, TFileSystem>> due;
   {
     std::lock_guard<std::mutex> guard(registryLock);
@@ -58,10 +62,19 @@ bool MakeWrittenFilesDurable(AnsiString& error) {
     error = "The files saved in \"" + fileSystem.Folder + "\" could not be flushed to disk. " + SysErrorMessage(reason);
     failed.push_back(device);
   }
-  if (failed.empty()) return true;
   std::lock_guard<std::mutex> guard(registryLock);
   for (uint64_t device : failed) Registry()[device].Awaiting = true;
-  return false;
+  // A flushed file system with nothing noted meanwhile is let go, so that
+  // the program holds no folder of a disk the user may want to unmount.
+  for (auto entry = Registry().begin(); entry != Registry().end();) {
+    if (entry->second.Awaiting) {
+      ++entry;
+      continue;
+    }
+    if (entry->second.FolderFd >= 0) ::close(entry->second.FolderFd);
+    entry = Registry().erase(entry);
+  }
+  return failed.empty();
 }
 
 int FileSystemsAwaitingFlush() {

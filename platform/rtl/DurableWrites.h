@@ -3,8 +3,9 @@
 // system, and MakeWrittenFilesDurable flushes every such file system once
 // (syncfs), so that a record naming those files is written only after they
 // are on disk whole. A file system is noted through a folder of it kept
-// open from the first note on, so that a write-back failure that happens
-// between two passes is still reported by the next one.
+// open from the first note on until it is flushed, so that a write-back
+// failure of its files is reported by the flush; none is held open after
+// a pass that found nothing more to flush.
 //
 // Thread-safe: files are noted from any thread; a pass runs on any thread,
 // and a file noted while a pass runs waits for the next pass.
