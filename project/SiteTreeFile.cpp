@@ -431,7 +431,7 @@ TListObj::TSaveStep TListObj::SaveStep(int budgetMs) {
     }
     AppendNodeLine(FPendingSave, *node);
     node = NextInWalk(node);
-    if (node && count % 256 == 0 && std::chrono::steady_clock::now() >= deadline) {
+    if (node && count % 64 == 0 && std::chrono::steady_clock::now() >= deadline) {
       NamePath(node, FStepPath);
       return TSaveStep::Going;
     }
