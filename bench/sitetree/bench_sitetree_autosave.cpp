@@ -6,8 +6,8 @@
 // (the file written, the mirrored files made durable, the file flushed and
 // renamed; the window does that on a thread of its own). For comparison
 // the lines are also taken in one step (BeginSave). The tree file goes to a
-// folder under the current folder (a disk, where users keep their
-// projects). Seven rounds, each a changed tree; prints the longest and the
+// folder beside the benchmark, under the build folder (a disk, where users
+// keep their projects). Seven rounds, each a changed tree; prints the longest and the
 // median step, the steps of a save, the one-step time and the median time
 // of the rest, as "name: value unit".
 #include <algorithm>
@@ -59,7 +59,8 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main() {
-  const AnsiString folder = ExpandFileName("harvella-bench-autosave/");
+  const AnsiString folder =
+      std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/harvella-bench-autosave/";
   if (!ForceDirectories(folder)) {
     std::fprintf(stderr, "cannot create %s\n", folder.c_str());
     return 1;
