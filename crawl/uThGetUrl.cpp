@@ -586,7 +586,7 @@ bool thGetUrl::CommitDocument() {
       flush();
     }
     if (FSaveFailed || !FFile) return false;
-    FFile->Commit();
+    FFile->CommitUnflushed();  // made durable in batches before the tree records it
   } catch (const Exception& failure) {
     NoteSaveFailure(failure);
     return false;

@@ -34,7 +34,6 @@
 #include "project/SiteTreeNode.h"
 
 class TQuereObj;
-class AtomicFile;
 
 class TListObj {
 public:
@@ -116,13 +115,35 @@ public:
   bool SaveToFile(const AnsiString& fileName);
   bool SaveIfModified();
   // SaveIfModified in two steps, for a caller that holds the tree's lock
-  // only while the tree is read: BeginSave writes the lines into a
-  // temporary file beside FileName and clears Modified (false as SaveToFile
-  // fails); EndSave, without reading the tree, flushes that file to disk and
-  // renames it over FileName (false, with LastSaveError and Modified set
-  // again, when that fails). An unmodified tree has nothing to save.
+  // only while the tree is read: BeginSave copies the lines into memory and
+  // clears Modified (false as SaveToFile fails); EndSave, without reading
+  // the tree, writes them to a temporary file beside FileName, makes the
+  // mirrored files written so far durable (MakeWrittenFilesDurable), flushes
+  // the file and renames it over FileName (false, with LastSaveError and
+  // Modified set again, when that fails). An unmodified tree has nothing to
+  // save. EndSaveInBackground does EndSave's work on a thread of its own;
+  // TakeTreeWriteOutcome then gives false, once, when that write has ended
+  // and failed (with LastSaveError and Modified set again), else true. A
+  // save, a load and the destructor wait for such a write to end first.
   bool BeginSave();
   bool EndSave();
+  // BeginSave in steps, for a caller that serves its messages between them:
+  // BeginSaveInSteps starts (and clears Modified); each SaveStep, under the
+  // tree's lock, takes lines for about budgetMs milliseconds, then tells
+  // whether all are taken (EndSave or EndSaveInBackground then writes them)
+  // or the steps failed (LastSaveError, Modified set again). A node freed
+  // on the way to the walk's place starts the walk again; a node added or
+  // moved between steps before that place is left to the next save, and one
+  // moved after it may be written twice, which a load takes as one node.
+  // Any other save ends the steps; SaveIfModified then saves.
+  enum class TSaveStep { Going, Taken, Failed };
+  static constexpr int SaveStepMs = 8;  // a step that a worker waiting for the lock hardly notices
+  void BeginSaveInSteps();
+  TSaveStep SaveStep(int budgetMs);
+  bool SavingInSteps() const { return FSavingInSteps; }
+  void EndSaveInBackground();
+  bool TreeWriteRunning() const;
+  bool TakeTreeWriteOutcome();
 
   void LockSiteTree();
   void UnlockSiteTree();
@@ -134,12 +155,20 @@ private:
   bool Owns(const TDataObj* node) const;
   void ApplyLine(const char* line, size_t length);
   bool ReadTreeLines(const AnsiString& name, const std::function<void()>& tick);
-  AnsiString Serialize(bool& aborted);
-  bool WriteSave();
+  bool Serialize(AnsiString& out);
+  bool TakeSaveSnapshot();
+  void RestartSaveSteps();
+  bool WaitForTreeWrite();
+  bool TakeWriteOutcome();
+  struct TTreeWrite;
 
   AnsiString FPartialFile;  // the file the last load read only in part
   // While loading: the TABs of the last refused line, whose lines below go with it.
   size_t FRefusedTabs = 0;
   bool FRefusing = false;
-  std::unique_ptr<AtomicFile> FPendingSave;  // written by BeginSave, for EndSave
+  AnsiString FPendingSave;    // the lines taken by BeginSave, for EndSave
+  bool FSavePending = false;
+  std::shared_ptr<TTreeWrite> FTreeWrite;  // the write going on, if any
+  bool FSavingInSteps = false;
+  std::vector<AnsiString> FStepPath;  // the names down to the next node of the steps
 };

@@ -2,10 +2,13 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <memory>
+#include <utility>
 
 #include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/Classes.h"
+#include "platform/rtl/DurableWrites.h"
 #include "platform/rtl/FileUtils.h"
 #include "project/SiteTree.h"
 #include "project/SiteTreeFields.h"
@@ -250,6 +253,7 @@ bool TListObj::ReadTreeLines(const AnsiString& name, const std::function<void()>
 }
 
 void TListObj::LoadFromFile(const AnsiString& fileName) {
+  WaitForTreeWrite();
   AnsiString name = fileName.empty() ? FileName : fileName;
   Clear();
   Modified = false;
@@ -275,84 +279,208 @@ void TListObj::LoadFromFile(const AnsiString& fileName) {
   if (!whole) FPartialFile = name;
 }
 
-AnsiString TListObj::Serialize(bool& aborted) {
-  AnsiString out;
-  aborted = false;
-  // Depth first, with the children of each node on the path still to write.
-  std::vector<std::vector<TDataObj*>> pending(1);
-  Root->GetChildren(pending.back());
-  std::reverse(pending.back().begin(), pending.back().end());
-  while (!pending.empty()) {
-    if (pending.back().empty()) {
-      pending.pop_back();
-      continue;
-    }
-    if (Abort) {
-      aborted = true;
-      break;
-    }
-    TDataObj* node = pending.back().back();
-    pending.back().pop_back();
-    AppendNodeLineStart(out, *node);
-    out += '|';
-    AppendNodeFields(out, *node);
-    out += "\r\n";
-    if (node->ChildCount() == 0) continue;
-    pending.emplace_back();
-    node->GetChildren(pending.back());
-    std::reverse(pending.back().begin(), pending.back().end());
-  }
-  return out;
+namespace {
+
+void AppendNodeLine(AnsiString& out, const TDataObj& node) {
+  AppendNodeLineStart(out, node);
+  out += '|';
+  AppendNodeFields(out, node);
+  out += "\r\n";
 }
+
+// The node after node in the file's order (depth first); nullptr after the last.
+TDataObj* NextInWalk(TDataObj* node) {
+  if (node->ChildCount() > 0) return node->Child(0);
+  for (; node->Parent; node = node->Parent)
+    if (TDataObj* next = node->NextSibling()) return next;
+  return nullptr;
+}
+
+// The names from the host down to node.
+void NamePath(const TDataObj* node, std::vector<AnsiString>& path) {
+  path.clear();
+  for (; node->Parent; node = node->Parent) path.push_back(node->Name());
+  std::reverse(path.begin(), path.end());
+}
+
+// The node those names lead to from root; nullptr when one is gone.
+TDataObj* NodeOnPath(TDataObj* root, const std::vector<AnsiString>& path) {
+  TDataObj* node = root;
+  for (size_t i = 0; node && i < path.size(); ++i) node = node->FindChild(path[i]);
+  return node;
+}
+
+}  // namespace
+
+// Depth first, on one stack of the nodes still to write; into out, whose
+// room is kept from one save to the next. False when Abort stopped it.
+bool TListObj::Serialize(AnsiString& out) {
+  out.clear();
+  std::vector<TDataObj*> pending;
+  Root->GetChildren(pending);
+  std::reverse(pending.begin(), pending.end());
+  while (!pending.empty()) {
+    if (Abort) return false;
+    TDataObj* node = pending.back();
+    pending.pop_back();
+    AppendNodeLine(out, *node);
+    if (node->ChildCount() == 0) continue;
+    const size_t first = pending.size();
+    node->GetChildren(pending);
+    std::reverse(pending.begin() + ptrdiff_t(first), pending.end());
+  }
+  return true;
+}
+
+namespace {
+
+// Writes the lines to a temporary file beside fileName, makes the mirrored
+// files written so far durable, flushes the file and renames it over
+// fileName; the reason when it fails, else "".
+AnsiString WriteTreeFile(const AnsiString& fileName, const AnsiString& bytes) {
+  const AnsiString folder = ExtractFilePath(fileName);
+  if (!folder.empty() && !ForceDirectories(folder)) return "Cannot create the folder \"" + folder + "\"";
+  AnsiString error;
+  try {
+    AtomicFile file(fileName);
+    file.Write(bytes.data(), bytes.size());
+    if (!MakeWrittenFilesDurable(error)) return error;
+    file.Commit();
+  } catch (const Exception& e) {
+    error = e.Message();
+  }
+  return error;
+}
+
+}  // namespace
+
+// A tree file being written on a thread of its own: its lines, and the
+// reason it failed ("" when it did not) once it has ended.
+struct TListObj::TTreeWrite {
+  AnsiString Bytes;
+  std::future<AnsiString> Outcome;
+};
 
 bool TListObj::SaveToFile(const AnsiString& fileName) {
   FileName = fileName;
-  return WriteSave() && EndSave();
+  return TakeSaveSnapshot() && EndSave();
 }
 
-bool TListObj::SaveIfModified() { return Modified ? SaveToFile(FileName) : true; }
+bool TListObj::SaveIfModified() { return Modified || FSavingInSteps ? SaveToFile(FileName) : true; }
 
-bool TListObj::BeginSave() { return Modified ? WriteSave() : true; }
+bool TListObj::BeginSave() { return Modified ? TakeSaveSnapshot() : true; }
 
-// The lines into a temporary file beside FileName, kept for EndSave.
-bool TListObj::WriteSave() {
-  FPendingSave.reset();
+// The lines in memory, kept for EndSave. A write still going on ends first,
+// so that the files are renamed in the order their lines were taken.
+bool TListObj::TakeSaveSnapshot() {
+  WaitForTreeWrite();
+  FSavingInSteps = false;
+  FSavePending = false;
   LastSaveError.clear();
-  const AnsiString folder = ExtractFilePath(FileName);
   if (!FPartialFile.empty() && ExpandFileName(FPartialFile) == ExpandFileName(FileName)) {
     LastSaveError = "The site tree was read from \"" + FileName + "\" only in part; it is not written over it";
-  } else if (!folder.empty() && !ForceDirectories(folder)) {
-    LastSaveError = "Cannot create the folder \"" + folder + "\"";
+  } else if (!Serialize(FPendingSave)) {
+    LastSaveError = "Saving \"" + FileName + "\" was aborted";
   } else {
-    bool aborted;
-    AnsiString bytes = Serialize(aborted);
-    if (aborted) {
-      LastSaveError = "Saving \"" + FileName + "\" was aborted";
-    } else {
-      try {
-        auto file = std::make_unique<AtomicFile>(FileName);
-        file->Write(bytes.data(), bytes.size());
-        FPendingSave = std::move(file);
-      } catch (const Exception& e) {
-        LastSaveError = e.Message();
-      }
-    }
+    FSavePending = true;
   }
   EndWalk();
-  if (!FPendingSave) return false;
+  if (!FSavePending) return false;
   Modified = false;
   return true;
 }
 
-bool TListObj::EndSave() {
-  if (!FPendingSave) return true;
-  std::unique_ptr<AtomicFile> file = std::move(FPendingSave);
-  try {
-    file->Commit();
-    return true;
-  } catch (const Exception& e) {
-    LastSaveError = e.Message();
+void TListObj::BeginSaveInSteps() {
+  WaitForTreeWrite();
+  FSavePending = false;
+  LastSaveError.clear();
+  FSavingInSteps = true;
+  RestartSaveSteps();
+}
+
+// The walk starts again at the first host, with the changes made so far.
+void TListObj::RestartSaveSteps() {
+  FPendingSave.clear();
+  FStepPath.clear();
+  if (Root->ChildCount() > 0) FStepPath.push_back(Root->Child(0)->Name());
+  Modified = false;
+}
+
+// The walk goes on from the node its names lead to, which is looked up
+// again, so that no node freed between two steps is ever touched.
+TListObj::TSaveStep TListObj::SaveStep(int budgetMs) {
+  if (!FSavingInSteps) return TSaveStep::Failed;
+  if (!FPartialFile.empty() && ExpandFileName(FPartialFile) == ExpandFileName(FileName)) {
+    FSavingInSteps = false;
     Modified = true;
-    return false;
+    LastSaveError = "The site tree was read from \"" + FileName + "\" only in part; it is not written over it";
+    return TSaveStep::Failed;
   }
+  TDataObj* node = FStepPath.empty() ? nullptr : NodeOnPath(Root, FStepPath);
+  if (!FStepPath.empty() && !node) {
+    RestartSaveSteps();
+    return TSaveStep::Going;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+  for (unsigned count = 1; node; ++count) {
+    if (Abort) {
+      FSavingInSteps = false;
+      Modified = true;
+      LastSaveError = "Saving \"" + FileName + "\" was aborted";
+      return TSaveStep::Failed;
+    }
+    AppendNodeLine(FPendingSave, *node);
+    node = NextInWalk(node);
+    if (node && count % 64 == 0 && std::chrono::steady_clock::now() >= deadline) {
+      NamePath(node, FStepPath);
+      return TSaveStep::Going;
+    }
+  }
+  FSavingInSteps = false;
+  FSavePending = true;
+  EndWalk();
+  return TSaveStep::Taken;
+}
+
+// The files the snapshot records as loaded are made durable before it is
+// renamed into place, so that after a crash the tree never names a file
+// that did not reach the disk whole.
+bool TListObj::EndSave() {
+  if (!std::exchange(FSavePending, false)) return true;
+  LastSaveError = WriteTreeFile(FileName, FPendingSave);
+  return TakeWriteOutcome();
+}
+
+void TListObj::EndSaveInBackground() {
+  if (!std::exchange(FSavePending, false)) return;
+  auto write = std::make_shared<TTreeWrite>();
+  write->Bytes.swap(FPendingSave);
+  const AnsiString fileName = FileName;
+  TTreeWrite* job = write.get();
+  write->Outcome = std::async(std::launch::async, [job, fileName] { return WriteTreeFile(fileName, job->Bytes); });
+  FTreeWrite = std::move(write);
+}
+
+bool TListObj::TreeWriteRunning() const {
+  return FTreeWrite && FTreeWrite->Outcome.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+}
+
+bool TListObj::TakeTreeWriteOutcome() {
+  if (!FTreeWrite || TreeWriteRunning()) return true;
+  return WaitForTreeWrite();
+}
+
+bool TListObj::WaitForTreeWrite() {
+  if (!FTreeWrite) return true;
+  LastSaveError = FTreeWrite->Outcome.get();
+  // The room of the lines serves the next save.
+  if (FPendingSave.capacity() < FTreeWrite->Bytes.capacity()) FPendingSave.swap(FTreeWrite->Bytes);
+  FTreeWrite.reset();
+  return TakeWriteOutcome();
+}
+
+bool TListObj::TakeWriteOutcome() {
+  if (LastSaveError.empty()) return true;
+  Modified = true;
+  return false;
 }

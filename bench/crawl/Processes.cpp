@@ -7,6 +7,8 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/resource.h>
+
 TVirtualDisplay::TVirtualDisplay() : FFolder(NewFolder("harvella-bench-display")) {
   // -displayfd makes the server pick a free display and write its number
   // once it accepts clients.
@@ -42,6 +44,13 @@ double TimedCommand(const std::string& Command) {
   return status == 0 ? seconds : -seconds;
 }
 
+double ChildrenCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  const auto seconds = [](const timeval& time) { return double(time.tv_sec) + double(time.tv_usec) / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 std::string ShellWord(const std::string& Text) {
   std::string word = "'";
   for (char c : Text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -50,8 +59,8 @@ std::string ShellWord(const std::string& Text) {
 
 std::string SelfPath() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
 
-std::string NewFolder(const std::string& Prefix) {
-  const std::filesystem::path base = std::filesystem::temp_directory_path();
+std::string NewFolder(const std::string& Prefix, const std::string& Base) {
+  const std::filesystem::path base = Base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(Base);
   for (unsigned attempt = 0;; ++attempt) {
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     const std::filesystem::path folder = base / (Prefix + "-" + std::to_string(stamp) + "-" + std::to_string(attempt));

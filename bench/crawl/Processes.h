@@ -25,14 +25,18 @@ private:
 // Runs a shell command; its wall time in seconds (negative when it failed).
 double TimedCommand(const std::string& Command);
 
+// The CPU seconds (user and system, every thread) of the ended child
+// processes this process has waited for, those of TimedCommand included.
+double ChildrenCpuSeconds();
+
 // Quoting for the shell.
 std::string ShellWord(const std::string& Text);
 
 // The path of the running program.
 std::string SelfPath();
 
-// A new empty folder under the system's temporary folder.
-std::string NewFolder(const std::string& Prefix);
+// A new empty folder under Base, by default the system's temporary folder.
+std::string NewFolder(const std::string& Prefix, const std::string& Base = "");
 void RemoveFolder(const std::string& Folder);
 
 // The whole content of a file ("" when it cannot be read).

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/resource.h>
+
 #include "platform/controls/Dialogs.h"
 #include "platform/controls/Forms.h"
 #include "platform/rtl/FileUtils.h"
@@ -32,6 +34,13 @@ void ServeFor(std::chrono::milliseconds Time) {
 }
 
 }  // namespace
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& time) { return double(time.tv_sec) + double(time.tv_usec) / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 long PeakMemoryKb() {
   std::ifstream status("/proc/self/status");
@@ -83,18 +92,20 @@ TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool
   outcome.UiCpuSeconds = ThreadCpuSeconds() - cpuBefore;
   outcome.PeakMemoryKb = PeakMemoryKb();
   delete form;
+  outcome.CpuSeconds = ProcessCpuSeconds();
   std::error_code ignored;
   std::filesystem::remove_all(temp.c_str(), ignored);
   return outcome;
 }
 
 std::string OutcomeLine(const TCrawlOutcome& Outcome) {
-  char line[128];
-  std::snprintf(line, sizeof line, "outcome %.6f %.6f %ld", Outcome.Seconds, Outcome.UiCpuSeconds, Outcome.PeakMemoryKb);
+  char line[160];
+  std::snprintf(line, sizeof line, "outcome %.6f %.6f %ld %.6f", Outcome.Seconds, Outcome.UiCpuSeconds,
+                Outcome.PeakMemoryKb, Outcome.CpuSeconds);
   return line;
 }
 
 bool ParseOutcomeLine(const std::string& Line, TCrawlOutcome& Outcome) {
-  return std::sscanf(Line.c_str(), "outcome %lf %lf %ld", &Outcome.Seconds, &Outcome.UiCpuSeconds,
-                     &Outcome.PeakMemoryKb) == 3;
+  return std::sscanf(Line.c_str(), "outcome %lf %lf %ld %lf", &Outcome.Seconds, &Outcome.UiCpuSeconds,
+                     &Outcome.PeakMemoryKb, &Outcome.CpuSeconds) == 4;
 }

@@ -12,6 +12,8 @@ struct TCrawlOutcome {
   double Seconds = 0;        // from "Extract" to the end of the run
   double UiCpuSeconds = 0;   // CPU time of the user-interface thread meanwhile
   long PeakMemoryKb = 0;     // the process's peak resident size
+  double CpuSeconds = 0;     // the process's CPU time (every thread, user and system) until the crawl is
+                             // over and the window gone, without the removal of the mirror
 };
 
 TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool ShowWindow);
@@ -22,6 +24,8 @@ class TMainForm;
 TMainForm* MakeMainForm(const std::string& Temp);
 // The process's peak resident size in kB.
 long PeakMemoryKb();
+// The process's CPU seconds so far, every thread's, user and system.
+double ProcessCpuSeconds();
 
 // The outcome as one line of text, and back.
 std::string OutcomeLine(const TCrawlOutcome& Outcome);

@@ -20,16 +20,22 @@
 // is the median round's: on a shared machine a single loopback crawl of
 // half a second moves by a third from one run to the next. The
 // reference peers (httrack, wget) and the offscreen crawls run once.
-// "--one shown|offscreen|wget2 CONNECTIONS LATENCY [large]"
+// "--one shown|offscreen|wget2 CONNECTIONS LATENCY [large|disk]"
 // runs only that crawl, for profiling and side-by-side checks; with
 // BENCH_CRAWL_WRAPPER set (for instance to "valgrind --tool=callgrind"),
 // the program's crawl runs under that command. The mirrors go to a
 // folder in memory (/dev/shm) where there is one, so that the cost of the
 // disk's file system, which varies with whatever else the machine writes,
-// is left out for every program alike. Prints documents fetched per second, for the delayed runs
-// their share of the limit (connections / latency) and the most requests
-// served at once, the program's peak memory, and for the shown runs the
-// user-interface thread's CPU seconds per 1,000 documents.
+// is left out for every program alike; the loopback crawls at 8 and 32
+// connections, the program's (window shown) and wget2's, are also set side
+// by side writing to a disk folder, "harvella-bench-disk" beside the
+// benchmark (under the build folder), as users keep their mirrors. Prints
+// documents fetched per second, for the delayed runs their share of the
+// limit (connections / latency) and the most requests served at once, the
+// program's peak memory, for the shown runs the user-interface thread's CPU
+// seconds per 1,000 documents, and for the crawls set side by side on the
+// loopback the CPU milliseconds per document of the whole process (every
+// thread, user and system) and the program's in percent of wget2's.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +73,8 @@ struct TRound {
   long PeakMemoryKb = 0;
   double UiCpuPer1000 = -1;  // the shown program's, seconds per 1,000 documents
   double ServedRate = 0;     // documents per second from the first request to the last reply
+  double CpuPerPage = 0;     // the whole process's CPU seconds per document
+  double CpuSeconds = 0;     // the program's, as its crawl tells it
 };
 
 // A crawl measured in rounds: the rounds so far, and the median one.
@@ -76,6 +84,7 @@ struct TSeries {
   bool Program = false;  // the program's crawl, else a peer's
   bool Shown = false;    // the program's window shown on the virtual X server
   std::vector<TRound> Rounds;
+  bool Disk = false;     // the mirror written to the disk folder
 
   TRound Median() const {
     std::vector<TRound> sorted = Rounds;
@@ -101,10 +110,11 @@ public:
   }
 
   // One crawl alone: the program's, shown or offscreen, or wget2's.
-  void RunOne(const std::string& Mode, int Connections, int Latency, bool Large) {
-    if (Large) FSite = &FLarge;
+  void RunOne(const std::string& Mode, int Connections, int Latency, const std::string& Variant) {
+    if (Variant == "large") FSite = &FLarge;
     TSeries series = Mode == "wget2" ? Wget2Series(Connections, Latency) : ProgramSeries(Connections, Latency, Mode == "shown");
-    if (Large) series.Name += "_50000pages";
+    if (Variant == "large") series.Name += "_50000pages";
+    if (Variant == "disk") OnDisk(series);
     Measure(series);
     Report(series);
   }
@@ -120,6 +130,7 @@ public:
         }
         Report(program);
         Report(peer);
+        if (latency == 0) ReportCpu(program, peer);
         if (latency == 0 && connections == 32) shown32 = program;
         if (latency == 0) {
           TSeries httrack{"httrack_c" + std::to_string(connections) + "_0ms", connections, 0, false, false, {}};
@@ -140,6 +151,7 @@ public:
         Report(offscreen);
       }
     }
+    RunOnDisk();
     // The 50,000-page crawl takes turns with the 5,000-page one.
     TSeries large = ProgramSeries(32, 0, true);
     large.Name += "_50000pages";
@@ -164,6 +176,48 @@ public:
   }
 
 private:
+  // The loopback crawls at 8 and 32 connections, the program's and wget2's
+  // taking turns, writing to the disk folder.
+  void RunOnDisk() {
+    for (int connections : {8, 32}) {
+      TSeries program = ProgramSeries(connections, 0, true), peer = Wget2Series(connections, 0);
+      OnDisk(program);
+      OnDisk(peer);
+      for (int round = 0; round < LoopbackRounds; ++round) {
+        Measure(program);
+        Measure(peer);
+      }
+      Report(program);
+      Report(peer);
+      ReportCpu(program, peer);
+      const double rate = peer.Median().Rate;
+      if (rate > 0) Print(program.Name + "_of_wget2", 100.0 * program.Median().Rate / rate, "%");
+    }
+  }
+
+  void OnDisk(TSeries& Series) {
+    Series.Disk = true;
+    Series.Name += "_disk";
+  }
+
+  // The mirrors' base folder of a series: "" for the system's temporary one.
+  std::string MirrorBase(const TSeries& Series) const { return Series.Disk ? FDiskFolder : std::string(); }
+
+  // The program's CPU per document in percent of wget2's, each the median
+  // of its rounds.
+  void ReportCpu(const TSeries& Program, const TSeries& Peer) {
+    const double program = MedianCpuPerPage(Program), peer = MedianCpuPerPage(Peer);
+    if (program > 0 && peer > 0) Print(Program.Name + "_cpu_per_page_of_wget2", 100.0 * program / peer, "%");
+  }
+
+  static double MedianCpuPerPage(const TSeries& Series) {
+    std::vector<double> values;
+    for (const TRound& round : Series.Rounds)
+      if (round.Rate > 0) values.push_back(round.CpuPerPage);
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+  }
+
   static std::string Wget2(int Threads) {
     return "wget2 -q --mirror --convert-links --page-requisites --max-threads=" + std::to_string(Threads);
   }
@@ -186,8 +240,15 @@ private:
     FDelay = Series.Latency;
     FServer.ResetMaxConcurrent();
     const int before = FServer.TotalRequests();
-    TRound round = Series.Program ? ProgramRound(Series) : PeerRound(Command.empty() ? Wget2(Series.Connections) : Command);
+    const double cpuBefore = ChildrenCpuSeconds();
+    TRound round = Series.Program ? ProgramRound(Series)
+                                  : PeerRound(Command.empty() ? Wget2(Series.Connections) : Command, MirrorBase(Series));
     const int documents = FServer.TotalRequests() - before;
+    // The program's crawl tells its own CPU time, without the removal of its
+    // mirror; a peer's is that of its processes (its mirror is removed by
+    // this one).
+    const double cpu = Series.Program ? round.CpuSeconds : ChildrenCpuSeconds() - cpuBefore;
+    if (documents > 0) round.CpuPerPage = cpu / documents;
     if (round.Rate > 0 && documents < Documents())
       std::fprintf(stderr, "%s: only %d of %d documents fetched\n", Series.Name.c_str(), documents, Documents());
     if (round.Rate > 0) round.Rate *= documents;
@@ -212,6 +273,7 @@ private:
       Print(Series.Name + "_max_busy", median.MaxBusy, "connections");
     }
     if (Series.Program) Print(Series.Name + "_peak_memory", double(median.PeakMemoryKb), "kB");
+    if (MedianCpuPerPage(Series) > 0) Print(Series.Name + "_cpu_per_page", 1000.0 * MedianCpuPerPage(Series), "ms", 3);
     if (median.UiCpuPer1000 >= 0) Print(Series.Name + "_ui_cpu_per_1000_pages", median.UiCpuPer1000, "s", 3);
   }
 
@@ -224,8 +286,9 @@ private:
       return round;
     }
     const std::string output = FWork + "outcome";
-    const std::string environment =
+    std::string environment =
         shown ? "QT_QPA_PLATFORM=xcb DISPLAY=" + FDisplay.Name() : std::string("QT_QPA_PLATFORM=offscreen");
+    if (Series.Disk) environment += " TMPDIR=" + ShellWord(FDiskFolder);
     const int before = FServer.TotalRequests();
     const char* wrapper = std::getenv("BENCH_CRAWL_WRAPPER");
     TimedCommand("env " + environment + " " + (wrapper ? std::string(wrapper) + " " : "") + ShellWord(SelfPath()) +
@@ -235,18 +298,19 @@ private:
     if (!ParseOutcomeLine(FileText(output), outcome) || outcome.Seconds <= 0) return round;
     round.Rate = 1.0 / outcome.Seconds;
     round.PeakMemoryKb = outcome.PeakMemoryKb;
+    round.CpuSeconds = outcome.CpuSeconds;
     if (shown) round.UiCpuPer1000 = 1000.0 * outcome.UiCpuSeconds / std::max(1, FServer.TotalRequests() - before);
     return round;
   }
 
-  TRound PeerRound(const std::string& Command) {
+  TRound PeerRound(const std::string& Command, const std::string& Base) {
     TRound round;
     const std::string program = Command.substr(0, Command.find(' '));
     if (!HaveProgram(program)) {
       round.Rate = -1;
       return round;
     }
-    const std::string folder = NewFolder("harvella-bench-peer");
+    const std::string folder = NewFolder("harvella-bench-peer", Base);
     const std::string line = program == "httrack" ? Command + " " + ShellWord(StartUrl()) + " -O " + ShellWord(folder)
                                                   : Command + " -P " + ShellWord(folder) + " " + ShellWord(StartUrl());
     // wget and wget2 end with a non-zero status when any link failed; the
@@ -263,9 +327,19 @@ private:
   TSiteServer FServer;
   TVirtualDisplay FDisplay;
   const std::string FWork = NewFolder("harvella-bench-crawl");
+  const std::string FDiskFolder = DiskFolder();
+
+  static std::string DiskFolder() {
+    const std::string folder = std::filesystem::path(SelfPath()).parent_path().string() + "/harvella-bench-disk/";
+    std::filesystem::create_directories(folder);
+    return folder;
+  }
 
 public:
-  ~TCrawlBench() { RemoveFolder(FWork); }
+  ~TCrawlBench() {
+    RemoveFolder(FWork);
+    RemoveFolder(FDiskFolder);
+  }
 };
 
 }  // namespace
@@ -279,7 +353,7 @@ int main(int argc, char** argv) {
   if (std::filesystem::is_directory(MemoryFolder)) SetEnvironmentVariable("TMPDIR", MemoryFolder);
   TCrawlBench bench;
   if (argc >= 5 && std::strcmp(argv[1], "--one") == 0)
-    bench.RunOne(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argc == 6 && std::strcmp(argv[5], "large") == 0);
+    bench.RunOne(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argc == 6 ? argv[5] : "");
   else
     bench.Run();
   return 0;

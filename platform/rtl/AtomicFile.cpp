@@ -1,6 +1,7 @@
 // Temporary file plus rename, for every file written as a whole.
 #include "platform/rtl/AtomicFile.h"
 
+#include "platform/rtl/DurableWrites.h"
 #include "platform/rtl/FileUtils.h"
 
 #include <atomic>
@@ -91,11 +92,17 @@ void AtomicFile::SetModificationTime(const struct timespec& mtime) {
     Fail(errno);
 }
 
-void AtomicFile::Commit() {
+void AtomicFile::Commit() { Finish(true); }
+
+void AtomicFile::CommitUnflushed() { Finish(false); }
+
+void AtomicFile::Finish(bool flush) {
   int fd = fd_;
   fd_ = -1;
-  // The bytes reach the disk before the new name does.
-  int error = ::fsync(fd) != 0 ? errno : 0;
+  // Flushed, the bytes reach the disk before the new name does; unflushed,
+  // the file's file system is noted for the next durability pass.
+  struct stat written;
+  int error = (flush ? ::fsync(fd) : ::fstat(fd, &written)) != 0 ? errno : 0;
   if (::close(fd) != 0 && error == 0)
     error = errno;
   if (error != 0)
@@ -103,7 +110,10 @@ void AtomicFile::Commit() {
   if (::rename(temp_.c_str(), target_.c_str()) != 0)
     Fail(errno);
   committed_ = true;
-  SyncFolder(ExtractFilePath(target_));
+  if (flush)
+    SyncFolder(ExtractFilePath(target_));
+  else
+    NoteUnflushedFile(written.st_dev, ExtractFilePath(target_));
 }
 
 int AtomicFile::TemporaryFileOwner(const AnsiString& fileName) {

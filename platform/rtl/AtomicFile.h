@@ -5,7 +5,10 @@
 // Commit the old file stays as it was; a failure (EFWriteError naming the
 // file and the reason, with the reason's error number) or destruction
 // without Commit removes the temporary file. An existing target's
-// permission bits are kept.
+// permission bits are kept. CommitUnflushed renames without the flushes,
+// for files written in numbers: a reader still never sees half a file, and
+// the file's file system is noted for MakeWrittenFilesDurable (DurableWrites),
+// which a record naming the file must wait for.
 //
 // Temporary names are ".~<name>~<pid>~<serial>.harvella-tmp" beside the
 // target (the name cut to 120 bytes): they carry the writing process's id,
@@ -37,6 +40,7 @@ public:
   // Gives the file this modification time when committed.
   void SetModificationTime(const struct timespec& mtime);
   void Commit();
+  void CommitUnflushed();
   // The temporary file the bytes go to until Commit; it can be read meanwhile.
   const AnsiString& TemporaryPath() const { return temp_; }
 
@@ -44,6 +48,7 @@ public:
   static int TemporaryFileOwner(const AnsiString& fileName);
 
 private:
+  void Finish(bool flush);
   [[noreturn]] void Fail(int error) const;
 
   AnsiString target_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "crawl/WorkerMessages.h"
+#include "platform/rtl/DurableWrites.h"
 #include "platform/rtl/FileUtils.h"
 #include "project/SiteTree.h"
 #include "project/SiteTreeNode.h"
@@ -41,8 +42,12 @@ protected:
 TEST_F(WorkerNginx, FetchesAPageWithItsLinks) {
   TListObj tree;
   TDataObj* root = tree.AddUrl(0, Server->Url("/"));
+  AnsiString flushError;
+  ASSERT_TRUE(MakeWrittenFilesDurable(flushError)) << flushError;
   const WorkerRun run = Fetch("/", root);
   ASSERT_TRUE(run.Ended);
+  // Saved without a flush of its own: the next save of the tree flushes it.
+  EXPECT_EQ(FileSystemsAwaitingFlush(), 1);
   EXPECT_EQ(run.Flags, sfFinished);
   EXPECT_EQ(Mirror.Read("127.0.0.1/index.htm"), "<a href=\"docs/index.htm\">docs</a><img src=\"logo.gif\">");
   ASSERT_EQ(run.Links.size(), 3u);

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <random>
+#include <thread>
 
+#include "platform/rtl/AtomicFile.h"
+#include "platform/rtl/DurableWrites.h"
 #include "project_support.h"
 
 // One folder under random additions, deletions and folder-bit changes,
@@ -156,8 +161,9 @@ TEST(SiteTree, AnUnreadableFileIsReportedAndNeverWrittenOver) {
   EXPECT_TRUE(DirectoryExists(folder / "p.wmt/inner"));
 }
 
-// A save in two steps: the first writes a temporary file beside the tree's
-// file, which the second, needing nothing of the tree, renames over it.
+// A save in two steps: the first copies the lines (nothing is written while
+// the caller holds the tree's lock), the second, needing nothing of the
+// tree, writes them to a temporary file and renames it over the tree's file.
 TEST(SiteTree, TwoStepSaveCommitsTheTreeAsItWasWritten) {
   TempFolder folder;
   TListObj tree(folder / "s/p.wmt");
@@ -168,7 +174,7 @@ TEST(SiteTree, TwoStepSaveCommitsTheTreeAsItWasWritten) {
   ASSERT_TRUE(tree.BeginSave());
   EXPECT_FALSE(tree.Modified);
   EXPECT_EQ(folder.Read("s/p.wmt"), first);
-  EXPECT_EQ(FindFiles(folder / "s/", "*").size(), 2u) << "the file and the written one";
+  EXPECT_EQ(FindFiles(folder / "s/", "*").size(), 1u) << "nothing written before the second step";
   tree.AddUrl(1, "http://h.test/c.htm");  // after the writing: for the next save
   ASSERT_TRUE(tree.EndSave());
   EXPECT_TRUE(tree.Modified);
@@ -180,6 +186,7 @@ TEST(SiteTree, TwoStepSaveCommitsTheTreeAsItWasWritten) {
   ASSERT_TRUE(tree.BeginSave());
   std::error_code ignored;
   std::filesystem::remove_all((folder / "s").c_str(), ignored);
+  folder.Write("s", "a file where the folder was");
   EXPECT_FALSE(tree.EndSave());
   EXPECT_FALSE(tree.LastSaveError.empty());
   EXPECT_TRUE(tree.Modified);
@@ -200,4 +207,152 @@ TEST(SiteTree, RawAndPercentEncodedSpellingsAreOneNode) {
   for (tree.First(); tree.Cursor; tree.Next()) urls.push_back(tree.CursorUrl);
   EXPECT_EQ(urls, std::vector<AnsiString>({"http://h.test/", "http://h.test/caf\xC3\xA9/",
                                            "http://h.test/caf\xC3\xA9/\xC3\xA9lan.html"}));
+}
+
+// The mirrored files are renamed into place without a flush each; a save
+// makes every one written so far durable before the tree file that records
+// them is renamed into place, and writes no tree when that fails.
+TEST(SiteTree, ASaveMakesTheFilesWrittenBeforeItDurableFirst) {
+  TempFolder folder;
+  TListObj tree(folder / "p.wmt");
+  tree.AddUrl(1, "http://h.test/a.htm");
+  ASSERT_TRUE(tree.SaveIfModified());
+  const AnsiString saved = folder.Read("p.wmt");
+  AtomicFile page(folder / "a.htm");
+  page.Write("page", 4);
+  page.CommitUnflushed();
+  EXPECT_EQ(folder.Read("a.htm"), "page");
+  EXPECT_GE(FileSystemsAwaitingFlush(), 1);
+  tree.AddUrl(1, "http://h.test/b.htm");
+  ASSERT_TRUE(tree.SaveIfModified()) << tree.LastSaveError;
+  EXPECT_EQ(FileSystemsAwaitingFlush(), 0);
+
+  // A file system that cannot be flushed (its folder is missing) holds the
+  // tree back until it can.
+  const AnsiString missing = folder / "missing/";
+  NoteUnflushedFile(UINT64_MAX - 1, missing);
+  tree.AddUrl(1, "http://h.test/c.htm");
+  const AnsiString before = folder.Read("p.wmt");
+  EXPECT_FALSE(tree.SaveIfModified());
+  EXPECT_NE(tree.LastSaveError.find(missing), AnsiString::npos) << tree.LastSaveError;
+  EXPECT_TRUE(tree.Modified);
+  EXPECT_EQ(folder.Read("p.wmt"), before);
+  EXPECT_NE(before, saved);
+  ASSERT_TRUE(ForceDirectories(missing));
+  ASSERT_TRUE(tree.SaveIfModified()) << tree.LastSaveError;
+  EXPECT_EQ(FileSystemsAwaitingFlush(), 0);
+  TListObj reread;
+  reread.LoadFromFile(folder / "p.wmt");
+  EXPECT_EQ(TreeNodes(reread).size(), 4u);
+}
+
+// The second step on a thread of its own: a failure is reported once, on
+// the caller's thread, with Modified set again; a save and the destructor
+// wait for the write to end, so the files are renamed in the order their
+// lines were taken.
+TEST(SiteTree, ATreeWrittenInTheBackgroundIsWaitedForAndReportsItsFailureOnce) {
+  TempFolder folder;
+  {
+    TListObj tree(folder / "p.wmt");
+    tree.AddUrl(1, "http://h.test/a.htm");
+    ASSERT_TRUE(tree.BeginSave());
+    tree.EndSaveInBackground();
+    tree.AddUrl(1, "http://h.test/b.htm");
+    ASSERT_TRUE(tree.SaveIfModified());
+    EXPECT_FALSE(tree.TreeWriteRunning());
+    tree.AddUrl(1, "http://h.test/c.htm");
+    ASSERT_TRUE(tree.BeginSave());
+    tree.EndSaveInBackground();
+  }
+  TListObj reread;
+  reread.LoadFromFile(folder / "p.wmt");
+  EXPECT_EQ(TreeNodes(reread).size(), 4u) << "the destructor waited for the last write";
+
+  folder.Write("blocked", "a file where the folder would be");
+  reread.FileName = folder / "blocked/p.wmt";
+  reread.Modified = true;
+  ASSERT_TRUE(reread.BeginSave());
+  EXPECT_FALSE(reread.Modified);
+  reread.EndSaveInBackground();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (reread.TreeWriteRunning() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_FALSE(reread.TakeTreeWriteOutcome());
+  EXPECT_TRUE(reread.Modified);
+  EXPECT_NE(reread.LastSaveError.find("blocked"), AnsiString::npos) << reread.LastSaveError;
+  EXPECT_TRUE(reread.TakeTreeWriteOutcome()) << "reported once";
+}
+
+namespace {
+
+// The lines of the tree as one whole save writes them.
+AnsiString WholeSave(TListObj& tree, const AnsiString& fileName) {
+  const AnsiString saved = tree.FileName;
+  const bool modified = tree.Modified;
+  EXPECT_TRUE(tree.SaveToFile(fileName)) << tree.LastSaveError;
+  tree.FileName = saved;
+  tree.Modified = modified;
+  AnsiString bytes;
+  ReadFileToString(fileName, bytes);
+  return bytes;
+}
+
+// Takes the lines in the shortest steps; between two steps calls between
+// once with the step's number. The steps taken.
+int SaveInSteps(TListObj& tree, const std::function<void(int)>& between = {}) {
+  tree.BeginSaveInSteps();
+  int steps = 0;
+  for (TListObj::TSaveStep step; (step = tree.SaveStep(0)) != TListObj::TSaveStep::Taken; ++steps) {
+    EXPECT_EQ(step, TListObj::TSaveStep::Going) << tree.LastSaveError;
+    if (step != TListObj::TSaveStep::Going) return steps;
+    if (between) between(steps);
+  }
+  EXPECT_TRUE(tree.EndSave()) << tree.LastSaveError;
+  return steps + 1;
+}
+
+}  // namespace
+
+// A save in steps writes what one whole save writes; a node freed on the
+// walk's way starts the walk again, a node added after its place is taken,
+// and any other save ends the steps.
+TEST(SiteTree, ASaveInStepsWritesTheTreeAsItStandsAtItsLastStep) {
+  TempFolder folder;
+  TListObj tree(folder / "p.wmt");
+  std::vector<TDataObj*> pages;
+  for (int i = 0; i < 3000; ++i) {
+    pages.push_back(tree.AddUrl(i % 4, "http://h" + IntToStr(i % 3) + ".test/d" + IntToStr(i % 7) + "/p" + IntToStr(i) +
+                                           ".htm"));
+    pages.back()->State = snLoaded;
+    pages.back()->Size = i;
+  }
+  EXPECT_GT(SaveInSteps(tree), 3);
+  EXPECT_FALSE(tree.Modified);
+  EXPECT_TRUE(folder.Read("p.wmt") == WholeSave(tree, folder / "whole.wmt"));
+
+  // The host the walk is in goes between two steps, and pages come after it.
+  SaveInSteps(tree, [&](int step) {
+    if (step == 1) tree.DeleteNode(tree.Root->Child(0));
+    if (step == 2) tree.AddUrl(1, "http://h2.test/zz/last.htm");
+  });
+  const AnsiString stepped = folder.Read("p.wmt");
+  EXPECT_TRUE(stepped == WholeSave(tree, folder / "whole.wmt"));
+  EXPECT_EQ(stepped.find("h0.test"), AnsiString::npos);
+  EXPECT_NE(stepped.find("last.htm"), AnsiString::npos);
+
+  tree.AddUrl(1, "http://h0.test/after.htm");
+  tree.BeginSaveInSteps();
+  ASSERT_EQ(tree.SaveStep(0), TListObj::TSaveStep::Going);
+  EXPECT_FALSE(tree.Modified);
+  ASSERT_TRUE(tree.SaveIfModified());
+  EXPECT_FALSE(tree.SavingInSteps());
+  EXPECT_EQ(tree.SaveStep(0), TListObj::TSaveStep::Failed);
+  EXPECT_TRUE(folder.Read("p.wmt") == WholeSave(tree, folder / "whole.wmt"));
+
+  tree.BeginSaveInSteps();
+  tree.Abort = true;
+  EXPECT_EQ(tree.SaveStep(0), TListObj::TSaveStep::Failed);
+  tree.Abort = false;
+  EXPECT_TRUE(tree.Modified);
+  EXPECT_FALSE(tree.LastSaveError.empty());
 }

@@ -345,6 +345,9 @@ private:
   // stops, and Message is shown once the run has ended.
   void StopForSaveFailure(const AnsiString& What, const AnsiString& Reason, const AnsiString& Message);
   TDateTime FLastAutoSave = 0;  // the run's start or last auto-save; 0 between runs
+  // Takes the next lines of an auto-save (a step under the tree's lock).
+  void AutoSaveStep();
+  std::unique_ptr<TTimer> FSaveStepTimer;
   AnsiString FSaveFailure;      // the message of the save failure that stopped the run
   // A worker's row is freed for the next download; a failed one keeps its
   // URL, "Error" and the failure until the next run (a further pass fetches

@@ -442,27 +442,49 @@ void TMainForm::TimerOutTimer(TObject*) {
   AutoSaveIfDue();
 }
 
-// The tree is written under its lock on this thread (the workers never touch
-// the tree, they only wait for this thread while it writes) and flushed to
-// disk after the lock is let go.
+// The tree's lines are taken in steps of a few milliseconds under its lock
+// on this thread, which serves its messages between them (a worker that
+// ends its download waits for this thread); the tree file is then written,
+// with the mirrored files made durable before it, on a thread of its own,
+// so that neither the window nor the workers wait for the disk. A save still
+// going on when the next one is due puts that one off to a later tick.
 void TMainForm::AutoSaveIfDue() {
+  if (Store && !Store->TakeTreeWriteOutcome()) {
+    StopForSaveFailure(Store->FileName, "Not saved", Store->LastSaveError);
+    return;
+  }
   const int32_t minutes = CurrentParams ? CurrentParams->Project.AutoSave : 0;
   if (minutes <= 0 || !Store || Store->FileName.empty() || !FSaveFailure.empty()) return;
   const TDateTime now = Now();
   if (now < FLastAutoSave) FLastAutoSave = now;  // the clock was put back
-  if (now < FLastAutoSave + minutes / MinsPerDay) return;
+  if (now < FLastAutoSave + minutes / MinsPerDay || Store->TreeWriteRunning() || Store->SavingInSteps()) return;
   FLastAutoSave = now;
-  bool saved;
+  Store->BeginSaveInSteps();
+  if (!FSaveStepTimer) {
+    FSaveStepTimer = std::make_unique<TTimer>(nullptr);
+    FSaveStepTimer->SetInterval(1);
+    FSaveStepTimer->OnTimer = [this](TObject*) { AutoSaveStep(); };
+  }
+  FSaveStepTimer->SetEnabled(true);
+}
+
+void TMainForm::AutoSaveStep() {
+  if (!Store || !Store->SavingInSteps()) {  // another save ended the steps
+    FSaveStepTimer->SetEnabled(false);
+    return;
+  }
+  TListObj::TSaveStep step;
   {
     std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
-    saved = Store->BeginSave();
+    step = Store->SaveStep(TListObj::SaveStepMs);
   }
-  // The flush to disk needs no lock: the workers never wait for it.
-  saved = saved && Store->EndSave();
-  if (!saved) {
+  if (step == TListObj::TSaveStep::Going) return;
+  FSaveStepTimer->SetEnabled(false);
+  if (step == TListObj::TSaveStep::Failed) {
     StopForSaveFailure(Store->FileName, "Not saved", Store->LastSaveError);
     return;
   }
+  Store->EndSaveInBackground();
   try {
     SaveStartUrls();
   } catch (const Exception& e) {
