@@ -1,10 +1,12 @@
 // The name index of a large folder while it grows into larger tables a few
-// slots at a time, and the sort of large folders in steps.
+// slots at a time, the sort of large folders in steps, and site trees freed
+// on a thread of their own.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <random>
 
+#include "project/SiteTreeRelease.h"
 #include "project_support.h"
 
 // A folder grows through several tables while names are looked up (in
@@ -49,6 +51,25 @@ TEST(SiteTreeIndex, NamesStayFoundWhileTheIndexMovesToALargerTable) {
       ASSERT_EQ(host->FindChild(name), nullptr) << name;
     }
   }
+}
+
+// Trees handed over are freed on another thread while this one goes on
+// with a tree of its own; the wait returns once all are freed (the leak
+// check of the sanitized build tells if one is not).
+TEST(SiteTreeIndex, ReleasedTreesAreFreedWhileTheCallerGoesOn) {
+  for (int round = 0; round < 4; ++round) {
+    auto* tree = new TListObj;
+    for (int i = 0; i < 20000; ++i) tree->AddUrl(1, "http://h" + IntToStr(round) + ".test/d/p" + IntToStr(i));
+    tree->Queue->Add(tree->Root->Child(0));
+    ReleaseSiteTree(tree);
+  }
+  ReleaseSiteTree(nullptr);
+  TListObj mine;
+  for (int i = 0; i < 20000; ++i) mine.AddUrl(1, "http://mine.test/p" + IntToStr(i));
+  WaitForReleasedSiteTrees();
+  EXPECT_EQ(mine.Root->Child(0)->ChildCount(), 20000);
+  // Nothing handed over: the wait returns at once.
+  WaitForReleasedSiteTrees();
 }
 
 // Folders large enough to be merged in an even and an odd number of passes
