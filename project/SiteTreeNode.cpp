@@ -710,19 +710,20 @@ void TDataObj::DetachChildren(std::vector<TDataObj*>& out) {
   FKids->Reset();
 }
 
-void TDataObj::Clear() {
+void TDataObj::Clear(const std::function<void()>& pause) {
   Descendants = 0;
   if (!FKids || !FKids->Top) return;
   TListObj* owner = OwnerTree();
   std::vector<TDataObj*> pending;
   DetachChildren(pending);
-  while (!pending.empty()) {
+  for (size_t freed = 1; !pending.empty(); ++freed) {
     TDataObj* node = pending.back();
     pending.pop_back();
     node->DetachChildren(pending);
     if (owner) owner->NodeFreed(node);
     node->Parent = nullptr;
     delete node;
+    if (pause && freed % 1024 == 0) pause();
   }
 }
 

@@ -1,10 +1,13 @@
 #include "project/SiteTreeRelease.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "platform/messages/Threads.h"
 #include "project/SiteTree.h"
+#include "project/uQuere.h"
 
 namespace {
 
@@ -20,6 +23,10 @@ public:
 
 protected:
   void Execute() override {
+    // The nodes came from the window's thread, whose allocator lock every
+    // free takes: short pauses let the window have it too.
+    FTree->Queue->Clear();
+    FTree->Root->Clear([] { std::this_thread::sleep_for(std::chrono::microseconds(100)); });
     delete FTree;
     std::lock_guard<std::mutex> lock(ReleaseMutex);
     --TreesBeingFreed;

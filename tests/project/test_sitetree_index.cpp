@@ -64,6 +64,15 @@ TEST(SiteTreeIndex, ReleasedTreesAreFreedWhileTheCallerGoesOn) {
     ReleaseSiteTree(tree);
   }
   ReleaseSiteTree(nullptr);
+  // Freeing in steps: the pause comes after every few hundred nodes, and a
+  // queued node is taken out of the queue as it goes.
+  TListObj stepped;
+  for (int i = 0; i < 5000; ++i) stepped.Queue->Add(stepped.AddUrl(1, "http://s.test/p" + IntToStr(i)));
+  int pauses = 0;
+  stepped.Root->Clear([&] { ++pauses; });
+  EXPECT_GE(pauses, 4);
+  EXPECT_EQ(stepped.Root->ChildCount(), 0);
+  EXPECT_EQ(stepped.PickNext(0), nullptr);
   TListObj mine;
   for (int i = 0; i < 20000; ++i) mine.AddUrl(1, "http://mine.test/p" + IntToStr(i));
   WaitForReleasedSiteTrees();
