@@ -327,9 +327,9 @@ struct TChildList {
   }
 
   // The children in order; tick, when given, is called every few thousand
-  // children (the collecting goes on whatever it returns).
-  void Collect(std::vector<TDataObj*>& out, const std::function<bool()>& tick = {}) const {
-    if (!Top) return;
+  // children, and when it returns false the collecting ends there (false).
+  bool Collect(std::vector<TDataObj*>& out, const std::function<bool()>& tick = {}) const {
+    if (!Top) return true;
     std::vector<const TChildBlock*> pending{Top};
     size_t leaves = 0;
     while (!pending.empty()) {
@@ -337,12 +337,13 @@ struct TChildList {
       pending.pop_back();
       if (b->Leaf) {
         for (TChildEntry e : static_cast<const TChildLeaf*>(b)->Entries) out.push_back(NodeOf(e));
-        if (tick && ++leaves % 32 == 0) tick();
+        if (tick && ++leaves % 32 == 0 && !tick()) return false;
       } else {
         const auto& kids = static_cast<const TChildBranch*>(b)->Kids;
         pending.insert(pending.end(), kids.rbegin(), kids.rend());
       }
     }
+    return true;
   }
 
   // Puts the children (the same ones) in a new order; tick, when given, is
@@ -938,7 +939,7 @@ bool TDataObj::Sort(const std::function<bool()>& tick) {
     if (node->ChildCount() == 0) continue;
     items.clear();
     items.reserve(size_t(node->ChildCount()));
-    node->FKids->Collect(items, tick);
+    if (!node->FKids->Collect(items, tick)) return false;
     // A folder whose sort was ended keeps its children as they were.
     if (!SortInSteps(items, before, tick)) return false;
     node->FKids->Rebuild(items, tick);

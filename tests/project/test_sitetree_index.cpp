@@ -94,6 +94,13 @@ TEST(SiteTreeIndex, LargeFoldersSortWhateverTheNumberOfMergePasses) {
     for (int i = 0; i < count; ++i) order[size_t(i)] = i;
     std::shuffle(order.begin(), order.end(), rng);
     for (int k : order) host->AddPath((k % 3 ? "Page_" : "page_") + IntToStr(k) + (k % 5 ? ".htm" : "/x.htm"), false);
+    // Ended at its first tick, the sort leaves the folder as it was.
+    std::vector<TDataObj*> before;
+    host->GetChildren(before);
+    ASSERT_FALSE(tree.Root->Sort([] { return false; }));
+    std::vector<TDataObj*> after;
+    host->GetChildren(after);
+    ASSERT_EQ(after, before);
     int ticks = 0;
     ASSERT_TRUE(tree.Root->Sort([&] { return ++ticks > 0; }));
     EXPECT_GT(ticks, count / 4096);
