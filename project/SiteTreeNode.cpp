@@ -938,7 +938,6 @@ bool TDataObj::Sort(const std::function<bool()>& tick) {
     pending.pop_back();
     if (node->ChildCount() == 0) continue;
     items.clear();
-    items.reserve(size_t(node->ChildCount()));
     if (!node->FKids->Collect(items, tick)) return false;
     // A folder whose sort was ended keeps its children as they were.
     if (!SortInSteps(items, before, tick)) return false;
