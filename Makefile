@@ -6,7 +6,7 @@ PACKAGES := g++ cmake ninja-build pkg-config \
             qt6-base-dev libgl-dev fonts-dejavu-core \
             nginx-light dante-server microsocks curl \
             xvfb xauth openbox libxtst-dev clang libclang-rt-14-dev \
-            imagemagick wget wget2 httrack valgrind
+            imagemagick wget wget2 httrack valgrind time
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS := $(shell nproc)

@@ -17,8 +17,9 @@ void TLinkBatch::Add(std::string_view Link) {
 }
 
 std::string_view TLinkBatch::KeyOf(const TEntry& Entry) const {
-  return Entry.Key == NoKey ? std::string_view(FPool).substr(Entry.Offset, Entry.Length)
-                            : std::string_view(FFolded).substr(Entry.Key, Entry.Length);
+  // The entries' offsets lie within the pools by construction.
+  return Entry.Key == NoKey ? std::string_view(FPool.data() + Entry.Offset, Entry.Length)
+                            : std::string_view(FFolded.data() + Entry.Key, Entry.Length);
 }
 
 std::string_view TLinkBatch::operator[](size_t Index) const {

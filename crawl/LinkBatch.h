@@ -65,7 +65,32 @@ private:
 template <typename TIter, typename TLess>
 bool SortUnlessStopped(TIter First, TIter Last, TLess Less, const std::function<bool()>& Stopped);
 
+// Sorts [First, Last) by Less when no element stands more than MaxShift
+// places after where it belongs (a list in order but for small local
+// swaps), in time linear in its length; false, the order then being any,
+// as soon as one would move further.
+template <typename TIter, typename TLess>
+bool SortNearlySorted(TIter First, TIter Last, TLess Less, std::ptrdiff_t MaxShift);
+
 // ---------------------------------------------------------------------------
+
+template <typename TIter, typename TLess>
+bool SortNearlySorted(TIter First, TIter Last, TLess Less, std::ptrdiff_t MaxShift) {
+  for (TIter i = First; i != Last; ++i) {
+    if (i == First || !Less(*i, *(i - 1))) continue;
+    auto moving = std::move(*i);
+    TIter hole = i;
+    for (; hole != First && Less(moving, *(hole - 1)); --hole) {
+      if (i - hole >= MaxShift) {
+        *hole = std::move(moving);
+        return false;
+      }
+      *hole = std::move(*(hole - 1));
+    }
+    *hole = std::move(moving);
+  }
+  return true;
+}
 
 struct TSortStopped {};
 

@@ -147,7 +147,7 @@ bool TLinkRewriter::Rewrite(const AnsiString& Link, AnsiString& Local) const {
   Local = HasOuterBlanks(Link) ? Trim(Link) : Link;
   if (Link.empty()) return false;
   UnescapeSchemeSeparator(Local);
-  if (Local.empty() || Local == "/" || SameText(Local, PageHost_)) {
+  if (Local.empty() || Local == "/" || SameTextView(Local, PageHost_)) {
     Local = "index.htm";
     return true;
   }
@@ -189,7 +189,7 @@ AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
   }
   if (Settings_.WwwAlias && hasHost && !baseHost.empty() && !linkHost.empty())
     AliasWwwHost(baseHost, linkHost, Local);
-  if (hasHost && SameText(linkHost, BaseHost_)) {
+  if (hasHost && SameTextView(linkHost, BaseHost_)) {
     B.remove_prefix(BaseHost_.size());
     Local.erase(0, linkHost.size());
   } else if (!hasHost) {

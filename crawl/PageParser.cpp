@@ -125,12 +125,13 @@ TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings
 void TPageParse::Run(TPageScan& Scan) {
   Candidates_ = std::move(Scan.Candidates);
   // Found in page order but for the attributes of a tag: reversed, they are
-  // nearly in the order wanted, which is mostly confirmed without a sort.
+  // nearly in the order wanted, which is mostly put right without a sort.
   std::reverse(Candidates_.begin(), Candidates_.end());
   const auto later = [](const TLinkCandidate& a, const TLinkCandidate& b) {
     return a.Pos != b.Pos ? a.Pos > b.Pos : a.Length > b.Length;
   };
-  const bool sorted = std::is_sorted(Candidates_.begin(), Candidates_.end(), later) ||
+  constexpr std::ptrdiff_t AttributesOfATag = 16;
+  const bool sorted = SortNearlySorted(Candidates_.begin(), Candidates_.end(), later, AttributesOfATag) ||
                       SortUnlessStopped(Candidates_.begin(), Candidates_.end(), later,
                                         std::function<bool()>([this] { return Hooks_.IsStopped(); }));
   if (!sorted) {

@@ -118,7 +118,7 @@ private:
   // the tag being handled. Every walk over the text passes here, so this is
   // where a stopped scan ends, also in the middle of one huge tag.
   unsigned char At(int I) const {
-    if (I < 1 || I > N_) [[unlikely]]
+    if (static_cast<unsigned>(I) - 1u >= static_cast<unsigned>(N_)) [[unlikely]]
       RaiseIndexError(I);
     if ((I & 0xFFFF) == 0 && Hooks_.IsStopped()) [[unlikely]]
       throw TScanStopped();
@@ -274,21 +274,25 @@ void TScanner::ScanHtml() {
 
 // Position of the next Quote at or after I, or beyond the text.
 int TScanner::SkipTo(unsigned char Quote, int I) const {
-  while (I <= N_ && At(I) != Quote) ++I;
-  return I;
+  if (I > N_) return I;
+  const int found = FindByte(static_cast<char>(Quote), I);
+  return found != 0 ? found : N_ + 1;
 }
 
-// Position of the next quote, "<", ">" or "=" at or after I, or beyond the text.
+// Position of the next quote, "<", ">" or "=" at or after I, or beyond the
+// text. The bytes are read directly: this runs over every byte of a tag.
 int TScanner::SkipToTagMark(int I) const {
-  while (I <= N_) {
-    switch (At(I)) {
+  if (I < 1) RaiseIndexError(I);
+  const char* p = S_.data() + std::min(I, N_ + 1) - 1;
+  const char* const end = S_.data() + N_;
+  for (; p < end; ++p)
+    switch (*p) {
     case '\'': case '"': case '<': case '>': case '=':
-      return I;
+      return static_cast<int>(p - S_.data()) + 1;
     default:
-      ++I;
+      break;
     }
-  }
-  return I;
+  return std::max(I, N_ + 1);
 }
 
 // Scans a tag from its "<" and notes the "=" outside quotes on the way.

@@ -1,7 +1,10 @@
 #include "project/SiteTreeNode.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <string_view>
+#include <utility>
 
 #include "project/SiteTree.h"
 
@@ -33,6 +36,35 @@ int CompareFolded(std::string_view a, std::string_view b) {
 }
 
 bool IsPlain(const TDataObj* node) { return !(node->State & snFolder); }
+
+// A zero-filled array from calloc. A large one comes as fresh pages from the
+// system, which cost nothing until they are first written: a folder's index
+// that grows to millions of slots is not cleared (and paged in) all at once.
+template <class T>
+class TZeroArray {
+public:
+  TZeroArray() = default;
+  explicit TZeroArray(size_t count) : FData(static_cast<T*>(std::calloc(count, sizeof(T)))), FSize(count) {
+    if (!FData && count > 0) throw std::bad_alloc();
+  }
+  ~TZeroArray() { std::free(FData); }
+  TZeroArray(TZeroArray&& other) noexcept
+      : FData(std::exchange(other.FData, nullptr)), FSize(std::exchange(other.FSize, 0)) {}
+  TZeroArray& operator=(TZeroArray&& other) noexcept {
+    std::swap(FData, other.FData);
+    std::swap(FSize, other.FSize);
+    return *this;
+  }
+
+  size_t size() const { return FSize; }
+  bool empty() const { return FSize == 0; }
+  T& operator[](size_t i) { return FData[i]; }
+  const T& operator[](size_t i) const { return FData[i]; }
+
+private:
+  T* FData = nullptr;
+  size_t FSize = 0;
+};
 
 }  // namespace
 
@@ -76,8 +108,12 @@ struct TChildList {
   TChildBlock* Top = nullptr;
   // The first leaf lives here: a small folder needs no block of its own.
   TChildLeaf FirstLeaf;
-  std::vector<uint32_t> Hashes;
-  std::vector<TDataObj*> Nodes;
+  TZeroArray<uint32_t> Hashes;
+  TZeroArray<TDataObj*> Nodes;
+  // The table the index is moving out of, and how many of its slots have moved.
+  TZeroArray<uint32_t> OldHashes;
+  TZeroArray<TDataObj*> OldNodes;
+  size_t MovedUpTo = 0;
   // The tree that owns this node; set on the root of a TListObj only.
   TListObj* Owner = nullptr;
 
@@ -290,27 +326,31 @@ struct TChildList {
     return position + uint32_t(std::find_if(entries.begin(), entries.end(), PlainEntry) - entries.begin());
   }
 
-  // The children in order.
-  void Collect(std::vector<TDataObj*>& out) const {
-    if (!Top) return;
+  // The children in order; tick, when given, is called every few thousand
+  // children, and when it returns false the collecting ends there (false).
+  bool Collect(std::vector<TDataObj*>& out, const std::function<bool()>& tick = {}) const {
+    if (!Top) return true;
     std::vector<const TChildBlock*> pending{Top};
+    size_t leaves = 0;
     while (!pending.empty()) {
       const TChildBlock* b = pending.back();
       pending.pop_back();
       if (b->Leaf) {
         for (TChildEntry e : static_cast<const TChildLeaf*>(b)->Entries) out.push_back(NodeOf(e));
+        if (tick && ++leaves % 32 == 0 && !tick()) return false;
       } else {
         const auto& kids = static_cast<const TChildBranch*>(b)->Kids;
         pending.insert(pending.end(), kids.rbegin(), kids.rend());
       }
     }
+    return true;
   }
 
   // Puts the children (the same ones) in a new order; tick, when given, is
   // called every few thousand children (the list then holds those placed so
   // far; the rebuilding goes on whatever it returns).
   void Rebuild(const std::vector<TDataObj*>& nodes, const std::function<bool()>& tick = {}) {
-    FreeBlocks();
+    FreeBlocks(tick);
     size_t placed = 0;
     for (TDataObj* node : nodes) {
       if (tick && ++placed % 4096 == 0) tick();
@@ -341,22 +381,51 @@ struct TChildList {
       delete AsBranch(b);
   }
 
-  void FreeBlocks() {
+  // Frees every block; tick, when given, is called every few thousand
+  // children's blocks (the freeing goes on whatever it returns).
+  void FreeBlocks(const std::function<bool()>& tick = {}) {
     std::vector<TChildBlock*> pending;
     if (Top) pending.push_back(Top);
     Top = nullptr;
+    size_t freed = 0;
     while (!pending.empty()) {
       TChildBlock* b = pending.back();
       pending.pop_back();
       if (!b->Leaf) pending.insert(pending.end(), AsBranch(b)->Kids.begin(), AsBranch(b)->Kids.end());
       FreeBlock(b);
+      if (tick && ++freed % 32 == 0) tick();
     }
   }
 
   // --- Hash index by folded name ---
+  //
+  // A growing index moves to a table twice as large a few slots at a time:
+  // every insertion moves MoveStep slots of the old table, so no insertion
+  // (one line of a site-tree load, one found link) pays for rehashing a
+  // folder of millions at once. While it moves, a name is looked up in both
+  // tables; the old one only loses entries (a moved or removed entry leaves
+  // its hash behind as a tombstone without a node, so the probe runs stay
+  // whole) and goes once its last slot has moved.
+
+  static constexpr size_t MoveStep = 16;
 
   size_t Mask() const { return Hashes.size() - 1; }
   static uint32_t SlotHash(uint32_t hash) { return hash ? hash : 1; }
+  bool Moving() const { return !OldHashes.empty(); }
+
+  // The slot of a name (or of one node, when node is given) in a table; npos
+  // when it is not there.
+  static size_t Probe(const TZeroArray<uint32_t>& hashes, const TZeroArray<TDataObj*>& nodes,
+                      std::string_view name, const TDataObj* node = nullptr) {
+    if (hashes.empty()) return std::string_view::npos;
+    const size_t mask = hashes.size() - 1;
+    const uint32_t hash = SlotHash(FoldedHash(name));
+    for (size_t i = hash & mask; hashes[i]; i = (i + 1) & mask) {
+      if (hashes[i] != hash || !nodes[i]) continue;
+      if (node ? nodes[i] == node : SameFolded(nodes[i]->FName, name)) return i;
+    }
+    return std::string_view::npos;
+  }
 
   TDataObj* Find(std::string_view name) const {
     if (Hashes.empty()) {
@@ -366,10 +435,10 @@ struct TChildList {
         if (SameFolded(NodeOf(e)->FName, name)) return NodeOf(e);
       return nullptr;
     }
-    const uint32_t hash = SlotHash(FoldedHash(name));
-    for (size_t i = hash & Mask(); Hashes[i]; i = (i + 1) & Mask())
-      if (Hashes[i] == hash && SameFolded(Nodes[i]->FName, name)) return Nodes[i];
-    return nullptr;
+    size_t i = Probe(Hashes, Nodes, name);
+    if (i != std::string_view::npos) return Nodes[i];
+    i = Probe(OldHashes, OldNodes, name);
+    return i != std::string_view::npos ? OldNodes[i] : nullptr;
   }
 
   void Place(uint32_t hash, TDataObj* node) {
@@ -379,39 +448,61 @@ struct TChildList {
     Nodes[i] = node;
   }
 
-  // At most three quarters of the slots are used.
   // A folder gets its index once it holds more than IndexFrom children.
   void Index(TDataObj* node) {
     if (Hashes.empty()) {
       if (Count() <= IndexFrom) return;
       std::vector<TDataObj*> all;
       Collect(all);
-      Rehash(all.size());
+      Grow(all.size());
       for (TDataObj* n : all) Place(SlotHash(FoldedHash(n->FName)), n);
       return;
     }
-    Rehash(Count());
+    MoveSome(MoveStep);
+    Grow(Count());
     Place(SlotHash(FoldedHash(node->FName)), node);
   }
 
-  // At most three quarters of the slots are used.
-  void Rehash(size_t count) {
+  // At most three quarters of the slots are used; a fuller table makes way
+  // for one twice as large (or larger), into which MoveSome moves it. A
+  // move still going on when the new table fills up is finished first.
+  void Grow(size_t count) {
     size_t needed = std::max(MinSlots, Hashes.size());
     while (count * 4 > needed * 3) needed *= 2;
     if (needed == Hashes.size()) return;
-    std::vector<uint32_t> oldHashes(needed, 0);
-    std::vector<TDataObj*> oldNodes(needed, nullptr);
-    oldHashes.swap(Hashes);
-    oldNodes.swap(Nodes);
-    for (size_t i = 0; i < oldHashes.size(); ++i)
-      if (oldHashes[i]) Place(oldHashes[i], oldNodes[i]);
+    MoveSome(OldHashes.size());
+    OldHashes = std::move(Hashes);
+    OldNodes = std::move(Nodes);
+    Hashes = TZeroArray<uint32_t>(needed);
+    Nodes = TZeroArray<TDataObj*>(needed);
+    MovedUpTo = 0;
   }
 
-  // Removes a node's slot, moving later entries of its probe run back.
+  // Moves up to slots slots of the old table into the current one.
+  void MoveSome(size_t slots) {
+    if (!Moving()) return;
+    const size_t end = std::min(OldHashes.size(), MovedUpTo + slots);
+    for (; MovedUpTo < end; ++MovedUpTo) {
+      TDataObj*& node = OldNodes[MovedUpTo];
+      if (!node) continue;
+      Place(OldHashes[MovedUpTo], node);
+      node = nullptr;
+    }
+    if (MovedUpTo < OldHashes.size()) return;
+    OldHashes = TZeroArray<uint32_t>();
+    OldNodes = TZeroArray<TDataObj*>();
+  }
+
+  // Removes a node's slot: in the current table moving later entries of its
+  // probe run back, in the old one leaving a tombstone.
   void Unindex(TDataObj* node) {
     if (Hashes.empty()) return;
-    size_t i = SlotHash(FoldedHash(node->FName)) & Mask();
-    while (Nodes[i] != node) i = (i + 1) & Mask();
+    size_t i = Probe(Hashes, Nodes, node->FName, node);
+    if (i == std::string_view::npos) {
+      i = Probe(OldHashes, OldNodes, node->FName, node);
+      if (i != std::string_view::npos) OldNodes[i] = nullptr;
+      return;
+    }
     for (size_t j = (i + 1) & Mask(); Hashes[j]; j = (j + 1) & Mask()) {
       const size_t home = Hashes[j] & Mask();
       const bool movable = (j > i) ? (home <= i || home > j) : (home <= i && home > j);
@@ -427,8 +518,10 @@ struct TChildList {
 
   void Reset() {
     FreeBlocks();
-    Hashes = {};
-    Nodes = {};
+    Hashes = TZeroArray<uint32_t>();
+    Nodes = TZeroArray<TDataObj*>();
+    OldHashes = TZeroArray<uint32_t>();
+    OldNodes = TZeroArray<TDataObj*>();
   }
 };
 
@@ -618,19 +711,20 @@ void TDataObj::DetachChildren(std::vector<TDataObj*>& out) {
   FKids->Reset();
 }
 
-void TDataObj::Clear() {
+void TDataObj::Clear(const std::function<void()>& pause) {
   Descendants = 0;
   if (!FKids || !FKids->Top) return;
   TListObj* owner = OwnerTree();
   std::vector<TDataObj*> pending;
   DetachChildren(pending);
-  while (!pending.empty()) {
+  for (size_t freed = 1; !pending.empty(); ++freed) {
     TDataObj* node = pending.back();
     pending.pop_back();
     node->DetachChildren(pending);
     if (owner) owner->NodeFreed(node);
     node->Parent = nullptr;
     delete node;
+    if (pause && freed % 1024 == 0) pause();
   }
 }
 
@@ -791,30 +885,39 @@ void TDataObj::GetChildren(std::vector<TDataObj*>& out) const {
 
 namespace {
 
-// Sorts in runs, then merges pairs of runs through a buffer, so that tick
-// is called after every Step items placed, however large the folder; false
-// when tick ended it (items then hold the same elements, in some order).
+// Sorts in runs, then merges pairs of runs back and forth between the items
+// and a buffer, so that tick is called after every Step items placed,
+// however large the folder; false when tick ended it (the items are then
+// left in no useful order, nor whole). The buffer is not cleared first: a folder
+// of millions pays for its pages while it is merged, between the ticks.
 template <class T, class Less>
 bool SortInSteps(std::vector<T>& items, Less less, const std::function<bool()>& tick) {
   constexpr size_t Step = 4096;
   const size_t n = items.size();
-  auto at = [n](std::vector<T>& v, size_t i) { return v.begin() + ptrdiff_t(std::min(i, n)); };
   for (size_t i = 0; i < n; i += Step) {
-    std::sort(at(items, i), at(items, i + Step), less);
+    std::sort(items.begin() + ptrdiff_t(i), items.begin() + ptrdiff_t(std::min(i + Step, n)), less);
     if (tick && !tick()) return false;
   }
-  std::vector<T> merged(n > Step ? n : 0);
+  if (n <= Step) return true;
+  std::unique_ptr<T[]> buffer(new T[n]);
+  T* from = items.data();
+  T* to = buffer.get();
   for (size_t width = Step; width < n; width *= 2) {
-    auto out = merged.begin();
+    T* out = to;
     for (size_t i = 0; i < n; i += 2 * width) {
-      auto a = at(items, i), aEnd = at(items, i + width), b = aEnd, bEnd = at(items, i + 2 * width);
+      const T *a = from + std::min(i, n), *aEnd = from + std::min(i + width, n);
+      const T *b = aEnd, *bEnd = from + std::min(i + 2 * width, n);
       while (a != aEnd || b != bEnd) {
         for (size_t k = 0; k < Step && (a != aEnd || b != bEnd); ++k)
           *out++ = (b == bEnd || (a != aEnd && !less(*b, *a))) ? *a++ : *b++;
         if (tick && !tick()) return false;
       }
     }
-    items.swap(merged);
+    std::swap(from, to);
+  }
+  for (size_t i = 0; from != items.data() && i < n; i += Step) {
+    std::copy(from + i, from + std::min(i + Step, n), items.data() + i);
+    if (tick && !tick()) return false;
   }
   return true;
 }
@@ -835,7 +938,7 @@ bool TDataObj::Sort(const std::function<bool()>& tick) {
     pending.pop_back();
     if (node->ChildCount() == 0) continue;
     items.clear();
-    node->FKids->Collect(items);
+    if (!node->FKids->Collect(items, tick)) return false;
     // A folder whose sort was ended keeps its children as they were.
     if (!SortInSteps(items, before, tick)) return false;
     node->FKids->Rebuild(items, tick);

@@ -110,8 +110,9 @@ public:
   void SetLinkCookies(const AnsiString& cookies);
 
   // Frees every descendant and resets Descendants. Nodes of a tree owned by a
-  // TListObj are also taken out of its queue and off its cursor.
-  void Clear();
+  // TListObj are also taken out of its queue and off its cursor. pause, when
+  // given, is called after every few hundred nodes freed.
+  void Clear(const std::function<void()>& pause = {});
 
   // Inserts a URL (below the root) or a path tail (below another node) and
   // returns the node of its last component; nullptr for an empty URL and for

@@ -6,7 +6,9 @@
 // server's. Then, each in a fresh process: the peak memory of the whole
 // program crawling eight parsable 60 MB pages at 8 and at 32 connections
 // (every page parsed, its links handed on, the copy identical), and the
-// parse of a 66 MB page of 3 million links with every link handed on.
+// parse of a 66 MB page of 3 million links with every link handed on; and
+// one 63 MB page of 2.86 million distinct links crawled until its links are
+// in the site tree, the program's peak memory beside wget2's on that page.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -260,15 +262,81 @@ int MeasurePages(int Connections) {
   return failures == 0 ? 0 : 1;
 }
 
+// The peak memory of wget2 (its maximum resident size) on one start URL,
+// recursing one level as the program does, with 8 threads; it is ended
+// after Seconds, by when it has read the page and queued its links.
+long Wget2PeakKb(const std::string& Url, const std::string& Folder, int Seconds) {
+  const std::string report = Folder + "wget2-time.txt";
+  const std::string command = "cd '" + Folder + "' && timeout -s INT " + std::to_string(Seconds) +
+                              " /usr/bin/time -f 'peak %M' -o '" + report +
+                              "' wget2 -q -r -l 1 --max-threads=8 --no-robots '" + Url + "' > /dev/null 2>&1";
+  if (std::system(command.c_str()) == -1) return 0;
+  std::ifstream in(report);
+  std::string word;
+  long kb = 0;
+  while (in >> word)
+    if (word == "peak") in >> kb;
+  return kb;
+}
+
+// One page of Links distinct links (22 bytes each), crawled in this (fresh)
+// process with 8 connections, as a user's "Extract" does, its links put into
+// the site tree: the peak memory of the whole program, beside wget2's peak on
+// the same page in the same run (wget2 queues every link it finds).
+int MeasureOnePage(int Links) {
+  const AnsiString temp = MakeTempFolder("harvella-bench-crawlmem-onepage");
+  const std::string site = temp + "site/", mirror = temp + "mirror/", peer = temp + "wget2/";
+  std::filesystem::create_directories(site);
+  std::filesystem::create_directories(peer);
+  {
+    std::ofstream page(site + "links.htm", std::ios::binary);
+    char line[32];
+    for (int i = 0; i < Links; ++i) {
+      std::snprintf(line, sizeof line, "<a href=p%07d.htm>\n", i);
+      page << line;
+    }
+  }
+  int failures = 0;
+  {
+    NginxServer nginx(site);
+    if (!nginx.Start()) {
+      std::fprintf(stderr, "nginx did not start: %s\n", nginx.ErrorLog().c_str());
+      return 1;
+    }
+    const std::string url = nginx.Url("/links.htm");
+    TMainForm* form = MakeMainForm(temp);
+    // The links go into the site tree without being queued, so the run ends
+    // with the page.
+    CurrentParams->Project.Options &= ~poFollowNewLinks;
+    const double seconds = Crawl(*form, {url}, mirror, 8, 2);
+    const TDataObj* root = form->Store->Root;
+    const int inTree = root->ChildCount() > 0 ? root->Child(0)->ChildCount() - 1 : 0;
+    const long peak = PeakMemoryKb();
+    delete form;
+    const long peerPeak = Wget2PeakKb(url, peer, 60);
+    const long long mb = static_cast<long long>(int64_t(Links) * 22 / 1000000);
+    std::printf("crawlmem_onepage_%lldmb_links_in_tree: %d of %d links\n", mb, inTree, Links);
+    std::printf("crawlmem_onepage_%lldmb_seconds: %.1f s\n", mb, seconds);
+    std::printf("crawlmem_onepage_%lldmb_peak_memory: %ld MB\n", mb, peak / 1024);
+    std::printf("crawlmem_onepage_%lldmb_wget2_peak_memory: %ld MB\n", mb, peerPeak / 1024);
+    if (peerPeak > 0) std::printf("crawlmem_onepage_%lldmb_peak_vs_wget2: %.2f times\n", mb, double(peak) / double(peerPeak));
+    failures += inTree < Links;
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(temp.c_str(), ignored);
+  return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--parse") return MeasureParse(std::atoi(argv[2]));
   if (argc == 3 && std::string(argv[1]) == "--pages") return MeasurePages(std::atoi(argv[2]));
+  if (argc == 3 && std::string(argv[1]) == "--onepage") return MeasureOnePage(std::atoi(argv[2]));
   if (argc == 2 && std::string(argv[1]) == "--big") {
     // The first run alone (below); the others are run as they are.
   } else if (argc > 1) {
-    std::fprintf(stderr, "usage: %s [--big | --pages CONNECTIONS | --parse LINKS]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--big | --pages CONNECTIONS | --parse LINKS | --onepage LINKS]\n", argv[0]);
     return 2;
   }
   if (!NginxServer::Available()) {
@@ -318,7 +386,7 @@ int main(int argc, char** argv) {
   std::filesystem::remove_all(temp.c_str(), ignored);
   std::fflush(stdout);
   if (argc == 2) return failures == 0 ? 0 : 1;
-  for (const char* run : {" --pages 8", " --pages 32", " --parse 3000000"}) {
+  for (const char* run : {" --pages 8", " --pages 32", " --parse 3000000", " --onepage 2860000"}) {
     std::fflush(stdout);
     failures += std::system((std::string(argv[0]) + run).c_str()) != 0;
   }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "project/SiteTreeRelease.h"
 #include "project/uQuere.h"
 #include "ui/main/uMainProjectOptions.h"
 #include "ui/main/uMainViewFetch.h"
@@ -37,6 +38,7 @@ TMainForm::~TMainForm() {
   SiteMap.SetView(nullptr);
   delete Store;
   Store = nullptr;
+  WaitForReleasedSiteTrees();
   // The window made the settings objects at start-up and frees them, after
   // the options forms that edit them.
   CloseAllOptionsForms();

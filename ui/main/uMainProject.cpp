@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/web/WebBrowser.h"
+#include "project/SiteTreeRelease.h"
 #include "project/uQuere.h"
 #include "ui/main/uMain.h"
 #include "ui/main/uMainProjectOptions.h"
@@ -271,8 +272,8 @@ void TMainForm::CloseProject() {
     FirstNode = nullptr;
     SiteMap.Clear();
     std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
-    delete Store;
-    Store = nullptr;
+    // Freeing millions of nodes takes seconds: another thread does it.
+    ReleaseSiteTree(std::exchange(Store, nullptr));
   }
   if (save) {
     RecordArrangement();
