@@ -34,8 +34,8 @@ bool OnXServer() {
 // first: the program's active form is the one the keys then go to.
 TEST(FormActivation, TwoQuickActivationsLeaveTheProgramAndTheKeysOnOneForm) {
   if (OnXServer())
-    GTEST_SKIP() << "a window manager may answer two quick activations with focus changes of its own, which the "
-                    "program does not yet follow in every order";
+    GTEST_SKIP() << "a window manager may pass over one of two quick activations without a word, so which form "
+                    "ends active there is its choice, which the program cannot learn";
   TFormWithEdit first(20), second(320);
   first.form.Show();
   second.form.Show();
