@@ -288,6 +288,7 @@ void TCustomWSocket::AssignDefaultValue()
     FSelectEvent = 0;
     FState = wsClosed;
     FAllSent = true;
+    FDataSentReported = false;
     FReadCount = 0;
     FPaused = false;
     FCloseInvoked = false;
@@ -525,8 +526,13 @@ void TCustomWSocket::DoASyncSelect(TMessage& Msg)
     }
     if (events & FD_WRITE) {
         TryToSend();
-        if (FAllSent && !IsStale(socket))
+        // The end of the chain is reported once: the connect's own write
+        // event and the one a Send posts (or arms) may both come after the
+        // chain has emptied.
+        if (FAllSent && !FDataSentReported && !IsStale(socket)) {
+            FDataSentReported = true;
             TriggerDataSent(error);
+        }
         if (IsStale(socket))
             return;
     }
@@ -707,6 +713,7 @@ int TCustomWSocket::Send(const void* Data, int Len)
         return -1;
     }
     FAllSent = false;
+    FDataSentReported = false;
     int result = 0;
     if (Len > 0) {
         PutDataInSendBuffer(Data, Len);
@@ -839,6 +846,7 @@ void TCustomWSocket::Connect()
         return;
     FBufList.Discard();
     FAllSent = true;
+    FDataSentReported = false;
     FHSocket = socket(AF_INET, FType, FProto);
     if (FHSocket == INVALID_SOCKET) {
         SocketError("Connect (socket)");
@@ -901,6 +909,7 @@ void TCustomWSocket::Listen()
         return;
     FBufList.Discard();
     FAllSent = true;
+    FDataSentReported = false;
     FHSocket = socket(AF_INET, FType, FProto);
     if (FHSocket == INVALID_SOCKET) {
         SocketError("socket");

@@ -236,6 +236,7 @@ protected:
     TSocketState FState = wsClosed;
     TBufferChain FBufList;
     bool FAllSent = true;
+    bool FDataSentReported = false;  // OnDataSent told of the chain's end; no Send since
     int64_t FReadCount = 0;
     int FLastError = 0;
     bool FCloseInvoked = false;

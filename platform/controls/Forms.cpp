@@ -27,10 +27,21 @@ namespace {
 
 constexpr UINT CM_RELEASE = CM_BASE + 33;
 
+// The form whose activation this program asked for last, while the window
+// system's answer is on its way.
+TForm* g_activationAsked = nullptr;
+
 QEvent::Type DrainEventType() {
   static const auto type = QEvent::Type(QEvent::registerEventType());
   return type;
 }
+
+// Posts a drain event to the pump, from any thread. The event is made here
+// and read on the user-interface thread only after Qt's event queue has
+// handed it over under that queue's lock; Qt is not built for the thread
+// checker, which cannot see that lock, so the test programs' thread-checker
+// suppressions name this function.
+void PostDrainEvent(QObject* pump) { QCoreApplication::postEvent(pump, new QEvent(DrainEventType())); }
 
 // Serves the user-interface thread's message queue from Qt's event loop:
 // a wake posts a drain event; the next due timer arms a single-shot timer.
@@ -47,7 +58,7 @@ class TQueuePump : public QObject {
     return true;
   }
 
-  void Wake() { QCoreApplication::postEvent(this, new QEvent(DrainEventType())); }
+  void Wake() { PostDrainEvent(this); }
 
  private:
   void Drain() {
@@ -320,8 +331,13 @@ void TForm::Show() {
 bool TForm::Active() const { return Screen && Screen->ActiveForm() == this; }
 
 void TForm::Activate() {
-  if (Widget()->isVisible() && QApplication::activeWindow() != Widget()) {
+  // While an activation asked for is on its way, the window system's active
+  // window is about to be that one, not the one it reports now.
+  const bool answerAwaited = g_activationAsked && g_activationAsked->Widget()->isVisible();
+  QWidget* activeOnceAnswered = answerAwaited ? g_activationAsked->Widget() : QApplication::activeWindow();
+  if (Widget()->isVisible() && activeOnceAnswered != Widget()) {
     ++activationEchoes_;
+    g_activationAsked = this;
     Widget()->raise();
     Widget()->activateWindow();
   }
@@ -329,13 +345,22 @@ void TForm::Activate() {
 }
 
 void TForm::ActivatedByWindowSystem() {
-  // The window system reports the activations this program asked for later;
-  // those were handled when they were asked for.
+  // The window system answers the activations this program asked for later,
+  // in order; those were handled when they were asked for. The answer to
+  // the last one ends the waiting. An activation nobody asked for (the
+  // window manager's own) is taken, and the answers still awaited then no
+  // longer tell which window is active.
   if (activationEchoes_ > 0) {
-    --activationEchoes_;
+    if (--activationEchoes_ == 0 && g_activationAsked == this) ForgetActivationsAsked();
     return;
   }
+  ForgetActivationsAsked();
   Screen->FormActivated(this);
+}
+
+void TForm::ForgetActivationsAsked() {
+  for (int i = 0; i < Screen->FormCount(); ++i) Screen->Forms(i)->activationEchoes_ = 0;
+  g_activationAsked = nullptr;
 }
 
 void TForm::ActivationChanged(bool active) {
@@ -649,6 +674,7 @@ void TScreen::AddForm(TForm* form) { forms_.push_back(form); }
 void TScreen::RemoveForm(TForm* form) {
   forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
   if (activeForm_ == form) activeForm_ = nullptr;
+  if (g_activationAsked == form) g_activationAsked = nullptr;
 }
 
 void TScreen::FormActivated(TForm* form) {

@@ -96,6 +96,7 @@ class TForm : public TWinControl {
  private:
   void PlaceOnScreen();
   void CloseDone(TCloseAction action);
+  static void ForgetActivationsAsked();
   AnsiString className_ = "TForm";
   QWidget* client_;
   TMainMenu* menu_ = nullptr;

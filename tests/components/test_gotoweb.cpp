@@ -50,9 +50,10 @@ class GoToWeb : public ::testing::Test {
                                                                 exec + "\n\n[Desktop Action private]\nExec=wrong %u\n");
   }
   // The arguments the fake browser received, one per line, once it is done
-  // (it runs on its own; its marker file is awaited for at most 10 s).
+  // (it runs on its own; its marker file is awaited for at most a minute,
+  // which a loaded machine never needs but a browser that never ran does).
   AnsiString ArgumentsOf(const AnsiString& browser) {
-    for (int i = 0; i < 400 && !FileExists(browser + ".done"); ++i)
+    for (int i = 0; i < 2400 && !FileExists(browser + ".done"); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
     AnsiString args;
     ReadFileToString(browser + ".args", args);

@@ -21,8 +21,9 @@
 #include <utility>
 #include <vector>
 
-// Pumps the calling thread's messages until done() or the time-out.
-inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+// Pumps the calling thread's messages until done() or the time-out; the
+// default only runs out on a hang, never on a loaded machine.
+inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 60000)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
@@ -86,7 +87,7 @@ public:
     std::string JoinedLines() const { return Join(Lines); }
 
     // Pumps until the socket reported its close.
-    bool WaitClosed(int timeoutMs = 5000)
+    bool WaitClosed(int timeoutMs = 60000)
     {
         return PumpUntil([this] { return Closed; }, timeoutMs);
     }

@@ -60,7 +60,7 @@ public:
     static std::string Address() { return "127.0.0.1"; }
 
     // Waits until `count` connections have run their scripts to the end.
-    bool WaitForConnections(int count, int timeoutMs = 10000);
+    bool WaitForConnections(int count, int timeoutMs = 60000);
     int AcceptedCount() const;
     // All bytes connection `index` (0-based) received; empty when unknown.
     std::string Received(int index) const;

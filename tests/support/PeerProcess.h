@@ -15,8 +15,9 @@ public:
     PeerProcess(const PeerProcess&) = delete;
     PeerProcess& operator=(const PeerProcess&) = delete;
 
-    // False when the program did not start or its port did not answer in time.
-    bool Start(int timeoutMs = 10000);
+    // False when the program did not start or its port did not answer in time
+    // (a minute by default: a loaded machine starts it sooner, a hang never).
+    bool Start(int timeoutMs = 60000);
     void Stop();
 
     int Port() const { return FPort; }

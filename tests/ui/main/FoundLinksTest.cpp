@@ -1,5 +1,7 @@
 // The intake of a worker's found links (WM_LINKSFOUND) into the site tree
 // and the link queue.
+#include <algorithm>
+
 #include "MainWindowFixture.h"
 #include "crawl/WorkerMessages.h"
 
@@ -51,22 +53,23 @@ TEST_F(FoundLinksTest, ALongListLetsTheWindowServeItsMessagesAsItGoes) {
   TStringList list;
   list.AddObject("", LevelObject(1));
   for (int i = 0; i < Links; ++i) list.AddObject("http://h/p" + IntToStr(i) + ".htm", LevelObject(1));
-  // A timer's tick is served by the window's pumps at most once each.
-  int served = 0, nodesAtLastServe = -1;
+  // A timer due at every pump is served once by each pump (its next tick
+  // counts from the one taken), so each serve records how many links one
+  // pump found taken in. How many pumps fall inside the intake depends on
+  // the machine's speed, so only two of them are asked for: one could be
+  // the pump right after the first link.
+  std::vector<int> nodesAtServe;
   HWND probe = AllocateHWnd([&](TMessage& m) {
-    if (m.Msg != WM_TIMER) return;
-    ++served;
-    nodesAtLastServe = Form->Store->Queue->NodeCount();
+    if (m.Msg == WM_TIMER) nodesAtServe.push_back(Form->Store->Queue->NodeCount());
   });
-  SetTimer(probe, 1, 10);
+  SetTimer(probe, 1, 1);
   SendMessage(Form->Handle(), WM_LINKSFOUND, 0, reinterpret_cast<LPARAM>(&list));
   KillTimer(probe, 1);
   const int nodes = Form->Store->Queue->NodeCount();
   DeallocateHWnd(probe);
   EXPECT_GE(nodes, Links);
-  EXPECT_GE(served, 2) << "the window was served at most once during the intake";
-  EXPECT_GT(nodesAtLastServe, 0);
-  EXPECT_LT(nodesAtLastServe, nodes) << "only served after the intake";
+  const auto during = std::count_if(nodesAtServe.begin(), nodesAtServe.end(), [&](int n) { return n > 0 && n < nodes; });
+  EXPECT_GE(during, 2) << "the window was served " << during << " times while the links were taken in";
 }
 
 TEST_F(FoundLinksTest, FilterAppliesToDownloadsButNotToALocalFile) {

@@ -41,6 +41,10 @@ protected:
       std::unique_lock<std::mutex> guard(FLock);
       FChanged.wait(guard, [this] { return FReleased; });
     }
+    {
+      std::unique_lock<std::mutex> guard(FLock);
+      if (Target == FGated) FChanged.wait(guard, [this] { return FGateOpen || FReleased; });
+    }
     if (Target == "/missing.htm") return {404, "text/html", "<html>missing</html>", "", 0};
     return {200, "text/html", "<html><body>" + Target + "</body></html>", "", 0};
   }
@@ -55,11 +59,22 @@ protected:
   std::string Url(const std::string& Path) const { return Server->Url(Path); }
 
   // Starts the run and serves the window until the first request is in, then
-  // waits for the second one without serving it.
+  // waits for the second one without serving it. The first reply is held
+  // until the window is no longer served, so that its report cannot be
+  // served in the pump that follows the request's arrival on a slow machine.
   bool SecondRequestGoesOutUnserved(const std::string& First, const std::string& Second) {
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      FGated = First;
+    }
     Extract({Url(First), Url(Second)});
-    if (!ServeUntil([&] { return Server->Requests(First) == 1; }, 10000)) return false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    if (!ServeUntil([&] { return Server->Requests(First) == 1; }, 60000)) return false;
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      FGateOpen = true;
+    }
+    FChanged.notify_all();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (Server->Requests(Second) == 0) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -78,7 +93,9 @@ protected:
   std::unique_ptr<TSiteServer> Server;
   std::mutex FLock;
   std::condition_variable FChanged;
-  bool FReleased = false;
+  bool FReleased = false;  // also opens the gate
+  std::string FGated;      // the page whose reply waits for the gate (under FLock)
+  bool FGateOpen = false;
 };
 
 }  // namespace

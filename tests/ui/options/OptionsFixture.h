@@ -15,6 +15,7 @@
 
 #include "platform/controls/Dialogs.h"
 #include "platform/controls/Forms.h"
+#include "platform/controls/UserInput.h"
 #include "platform/rtl/FileUtils.h"
 #include "ui/options/OptionsText.h"
 #include "ui/options/options.h"
@@ -50,6 +51,7 @@ protected:
     CurrentParams = Loaded(new TParamProObj(ProjectFile, false));
     Main = new TTestMainWindow(nullptr);
     Main->Show();
+    UserWaitForWindows();
   }
 
   void TearDown() override {
@@ -90,9 +92,15 @@ protected:
     return bytes;
   }
 
-  // Shows a form with the small dialogs answered from the queues.
+  // Shows a form with the small dialogs answered from the queues. On an X
+  // server the window manager activates the form (and, after a form closed,
+  // the main window) some time later: an activation that came in the middle
+  // of a test's edits would load the controls again or store them early, so
+  // the form is left only once the windows have settled.
   TFOptions* Open(bool ForDefault) {
     TFOptions* form = ShowOptions(ForDefault, Main->Handle());
+    UserWaitForWindows();
+    EXPECT_TRUE(form->Active()) << "the options form is not the active window once the windows have settled";
     form->ItemQuery = [this](int Kind, AnsiString& Text) {
       QueryKinds.push_back(Kind);
       return Pop(ItemAnswers, Text);
@@ -107,10 +115,12 @@ protected:
     return form;
   }
 
-  // Closes the form as its Close button does and serves the release.
+  // Closes the form as its Close button does, serves the release and waits
+  // until the window manager has given the main window back its activation.
   static void CloseForm(TFOptions* form) {
     form->ExplorerButton42->OnClick(form->ExplorerButton42);
     Application->ProcessMessages();
+    UserWaitForWindows();
   }
 
   // Selects the tree item with that text (the occurrence-th one).
