@@ -3,6 +3,7 @@
 
 #include "platform/rtl/DurableWrites.h"
 #include "platform/rtl/FileUtils.h"
+#include "platform/rtl/FolderEntries.h"
 
 #include <atomic>
 #include <cerrno>
@@ -59,7 +60,7 @@ AtomicFile::AtomicFile(const AnsiString& path, bool pathResolved)
     Fail(EISDIR);
   do {
     temp_ = TemporaryName(target_, nextSerial++);
-    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd_ = CreateEntryFile(temp_, O_WRONLY | O_EXCL | O_CLOEXEC, 0666);
   } while (fd_ < 0 && errno == EEXIST);
   if (fd_ < 0)
     Fail(errno);
@@ -71,7 +72,7 @@ AtomicFile::~AtomicFile() {
   if (fd_ >= 0)
     ::close(fd_);
   if (!committed_ && !temp_.empty())
-    ::unlink(temp_.c_str());
+    RemoveEntry(temp_);
 }
 
 void AtomicFile::Write(const char* data, size_t size) {
@@ -107,7 +108,7 @@ void AtomicFile::Finish(bool flush) {
     error = errno;
   if (error != 0)
     Fail(error);
-  if (::rename(temp_.c_str(), target_.c_str()) != 0)
+  if (!MoveEntry(temp_, target_))
     Fail(errno);
   committed_ = true;
   if (flush)

@@ -3,6 +3,7 @@
 #include "platform/rtl/FileUtils.h"
 
 #include "platform/rtl/AtomicFile.h"
+#include "platform/rtl/FolderEntries.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,18 +62,20 @@ bool StatFolder(const AnsiString& folder, struct stat& st) {
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
-// The names of large folders, folded, for the look-ups of case variants:
-// scanning a folder of thousands of entries for each name missing in it
-// would make filling it cost the square of its size. An index holds while
-// the folder's identity and change times are those it had when the index
-// was made; a folder that this process makes (ForceDirectories, CreateDir)
-// is made under the indexes' lock, which brings its parent's index up to
-// date with the new name and the parent's new times at once, so that
-// threads filling one folder together never see it changed by their own
-// folders alone. A change that another
-// program makes within the same clock step as one of ours goes unseen until
-// the folder changes again (a variant that differs only in case is then
-// missed); any other change makes the next look-up scan the folder again.
+// The names of folders, folded, for the look-ups of case variants:
+// scanning a folder for each name missing in it would make filling it cost
+// the square of its size, and a system call or five for each new file of a
+// small one. An index holds while the folder's identity and change times
+// are those it had when the index was made; the entries that this process
+// makes, renames and removes (folders, whole-file writes, deletions) are
+// changed under the indexes' lock, which brings the folder's index up to
+// date with the change and the folder's new times at once, so that threads
+// filling one folder together never see it changed by their own entries
+// alone. A folder this process makes starts with an empty index. A change
+// that another program makes within the same clock step as one of ours
+// goes unseen until the folder changes again (a variant that differs only
+// in case is then missed); any other change makes the next look-up scan
+// the folder again.
 class TCaseIndexes {
  public:
   static TCaseIndexes& Instance() {
@@ -81,7 +84,7 @@ class TCaseIndexes {
   }
 
   // True when a held index answers; 'variant' is then the entry (or empty).
-  // st is the folder as the caller saw it before; when a folder made since
+  // st is the folder as the caller saw it before; when a change made since
   // by this process brought the index up to date, the folder is looked at
   // again.
   bool Find(const AnsiString& folder, const struct stat& st, const AnsiString& name, AnsiString& variant) {
@@ -92,35 +95,73 @@ class TCaseIndexes {
       struct stat now;
       if (!StatFolder(folder, now) || !Holds(index->second, now)) return false;
     }
-    const auto entry = index->second.names.find(Folded(name));
-    variant = entry == index->second.names.end() ? AnsiString() : entry->second;
+    variant = Smallest(index->second, name);
     return true;
   }
 
-  // The names of a folder scanned as it was at st; kept only when the
-  // folder is still so (a change during the scan may be missing in them).
-  void Keep(const AnsiString& folder, const struct stat& st, const std::vector<AnsiString>& names) {
-    if (names.size() < MinimumEntries) return;
+  // The number of changes this process has made through the indexes: a
+  // scan begun at one count is kept only while the count is the same.
+  unsigned long Changes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return changes_;
+  }
+
+  // The names of a folder scanned as it was at st, after 'changes' changes;
+  // kept only when the folder is still so (a change during the scan may be
+  // missing in them).
+  void Keep(const AnsiString& folder, const struct stat& st, unsigned long changes,
+            const std::vector<AnsiString>& names) {
     TIndex index{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}};
     for (const AnsiString& name : names) Add(index, name);
     std::lock_guard<std::mutex> lock(mutex_);
     struct stat now;
-    if (!StatFolder(folder, now) || !Holds(index, now)) return;
-    if (indexes_.size() >= MaximumIndexes) indexes_.clear();
-    indexes_[folder] = std::move(index);
+    if (changes != changes_ || !StatFolder(folder, now) || !Holds(index, now)) return;
+    Store(folder, std::move(index));
   }
 
-  // Makes the folder 'path' (errno tells why not).
+  // Makes the folder 'path' (errno tells why not), with an empty index.
   bool MakeDir(const AnsiString& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (::mkdir(path.c_str(), 0777) != 0) return false;
-    Added(path);
+    Changed(path, "");
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0)
+      Store(IncludeTrailingPathDelimiter(path), TIndex{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}});
+    return true;
+  }
+
+  // A change of entries by this process: 'change' makes 'added' and
+  // removes 'removed' (either may be empty) and returns whether it
+  // succeeded, errno telling why not.
+  template <class Change>
+  bool Apply(const AnsiString& added, const AnsiString& removed, Change change) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!change()) return false;
+    const int error = errno;
+    Changed(added, removed);
+    errno = error;
     return true;
   }
 
  private:
-  // This process made the entry 'path'; the lock is held.
-  void Added(const AnsiString& path) {
+  // Enough for the folders a crawl fills at once and the ones above them; a
+  // full set gives up one index for each new one.
+  static constexpr size_t MaximumIndexes = 1024;
+  struct TIndex {
+    dev_t device;
+    ino_t inode;
+    timespec modified, changed;
+    std::unordered_map<AnsiString, std::vector<AnsiString>> names;  // folded -> the entries
+  };
+
+  // This process made 'added' and removed 'removed'; the lock is held.
+  void Changed(const AnsiString& added, const AnsiString& removed) {
+    ++changes_;
+    if (!removed.empty()) Update(removed, false);
+    if (!added.empty()) Update(added, true);
+  }
+
+  void Update(const AnsiString& path, bool added) {
     const size_t slash = path.rfind(PathDelim);
     if (slash == AnsiString::npos) return;
     const AnsiString folder = path.substr(0, slash + 1);
@@ -131,19 +172,19 @@ class TCaseIndexes {
       indexes_.erase(index);
       return;
     }
-    Add(index->second, path.substr(slash + 1));
+    const AnsiString name = path.substr(slash + 1);
+    if (added)
+      Add(index->second, name);
+    else
+      Remove(index->second, name);
     index->second.modified = st.st_mtim;
     index->second.changed = st.st_ctim;
   }
 
-  static constexpr size_t MinimumEntries = 256;
-  static constexpr size_t MaximumIndexes = 32;
-  struct TIndex {
-    dev_t device;
-    ino_t inode;
-    timespec modified, changed;
-    std::unordered_map<AnsiString, AnsiString> names;  // folded -> the smallest entry by bytes
-  };
+  void Store(const AnsiString& folder, TIndex index) {
+    if (indexes_.size() >= MaximumIndexes && indexes_.find(folder) == indexes_.end()) indexes_.erase(indexes_.begin());
+    indexes_[folder] = std::move(index);
+  }
 
   static bool Holds(const TIndex& index, const struct stat& st) {
     return st.st_dev == index.device && st.st_ino == index.inode && SameTime(st.st_mtim, index.modified) &&
@@ -151,11 +192,28 @@ class TCaseIndexes {
   }
 
   static void Add(TIndex& index, const AnsiString& name) {
-    AnsiString& entry = index.names[Folded(name)];
-    if (entry.empty() || name < entry) entry = name;
+    std::vector<AnsiString>& same = index.names[Folded(name)];
+    if (std::find(same.begin(), same.end(), name) == same.end()) same.push_back(name);
+  }
+
+  static void Remove(TIndex& index, const AnsiString& name) {
+    const auto entry = index.names.find(Folded(name));
+    if (entry == index.names.end()) return;
+    std::vector<AnsiString>& same = entry->second;
+    const auto found = std::find(same.begin(), same.end(), name);
+    if (found != same.end()) same.erase(found);
+    if (same.empty()) index.names.erase(entry);
+  }
+
+  // The smallest entry by bytes that equals name up to case; empty when none.
+  static AnsiString Smallest(const TIndex& index, const AnsiString& name) {
+    const auto entry = index.names.find(Folded(name));
+    if (entry == index.names.end()) return AnsiString();
+    return *std::min_element(entry->second.begin(), entry->second.end());
   }
 
   std::mutex mutex_;
+  unsigned long changes_ = 0;
   std::unordered_map<AnsiString, TIndex> indexes_;
 };
 
@@ -164,6 +222,7 @@ class TCaseIndexes {
 AnsiString FindCaseVariantIn(const AnsiString& folder, const struct stat& st, const AnsiString& name) {
   AnsiString best;
   if (TCaseIndexes::Instance().Find(folder, st, name, best)) return best;
+  const unsigned long changes = TCaseIndexes::Instance().Changes();
   DirHandle dir = OpenDir(folder);
   if (!dir)
     return best;
@@ -176,7 +235,7 @@ AnsiString FindCaseVariantIn(const AnsiString& folder, const struct stat& st, co
         (best.empty() || candidate < best))
       best = candidate;
   }
-  TCaseIndexes::Instance().Keep(folder, st, names);
+  TCaseIndexes::Instance().Keep(folder, st, changes, names);
   return best;
 }
 
@@ -257,6 +316,23 @@ AnsiString ExecutableFolder() {
 
 // ---------------------------------------------------------------------------
 
+int CreateEntryFile(const AnsiString& path, int flags, int mode) {
+  int fd = -1;
+  TCaseIndexes::Instance().Apply(path, "", [&] {
+    fd = ::open(path.c_str(), flags | O_CREAT, mode);
+    return fd >= 0;
+  });
+  return fd;
+}
+
+bool MoveEntry(const AnsiString& from, const AnsiString& to) {
+  return TCaseIndexes::Instance().Apply(to, from, [&] { return ::rename(from.c_str(), to.c_str()) == 0; });
+}
+
+bool RemoveEntry(const AnsiString& path) {
+  return TCaseIndexes::Instance().Apply("", path, [&] { return ::unlink(path.c_str()) == 0; });
+}
+
 AnsiString ResolvePath(const AnsiString& path) {
   if (path.empty() || PathPresent(path))
     return path;
@@ -327,7 +403,8 @@ bool CreateDir(const AnsiString& dir) {
 
 bool RemoveDir(const AnsiString& dir) {
   AnsiString path = ResolvePath(dir);
-  return !path.empty() && ::rmdir(path.c_str()) == 0;
+  return !path.empty() &&
+         TCaseIndexes::Instance().Apply("", ExcludeTrailingPathDelimiter(path), [&] { return ::rmdir(path.c_str()) == 0; });
 }
 
 bool DeleteFile(const AnsiString& fileName) {
@@ -335,7 +412,7 @@ bool DeleteFile(const AnsiString& fileName) {
   struct stat st;
   if (path.empty() || ::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
     return false;
-  return ::unlink(path.c_str()) == 0;
+  return RemoveEntry(path);
 }
 
 bool RenameFile(const AnsiString& oldName, const AnsiString& newName) {
@@ -346,12 +423,14 @@ bool RenameFile(const AnsiString& oldName, const AnsiString& newName) {
   AnsiString to = (folder.empty() ? folder : ResolvePath(folder)) + ExtractFileName(newName);
   if (from.empty() || to.empty())
     return false;
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-    return true;
-  if (errno != EINVAL && errno != ENOSYS)
-    return false;
-  // File systems without RENAME_NOREPLACE: check, then rename.
-  return !PathPresent(to) && ::rename(from.c_str(), to.c_str()) == 0;
+  return TCaseIndexes::Instance().Apply(to, from, [&] {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+      return true;
+    if (errno != EINVAL && errno != ENOSYS)
+      return false;
+    // File systems without RENAME_NOREPLACE: check, then rename.
+    return !PathPresent(to) && ::rename(from.c_str(), to.c_str()) == 0;
+  });
 }
 
 bool CopyFile(const AnsiString& source, const AnsiString& dest, bool failIfExists) {

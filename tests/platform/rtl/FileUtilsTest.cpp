@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 #include <vector>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -135,6 +136,53 @@ TEST(FileUtils, NewNamesInExistingAndLargeFoldersAndFoldersMadeTogether) {
       const std::string own = "Big/T" + std::to_string(t) + "N" + std::to_string(i);
       EXPECT_EQ(ResolvePath(folder / UpperCase(own)), folder / own);
     }
+}
+
+// The names a folder keeps follow the files this process writes, renames
+// and removes in it, also while threads fill one folder at once; a change
+// made by another program (here a file made directly, the folder's time
+// then set apart) makes the folder be looked at again.
+TEST(FileUtils, KeptNamesFollowFilesWrittenRenamedAndRemoved) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "Site"));
+  for (int i = 0; i < 20; ++i) {
+    const std::string page = "Page" + std::to_string(i) + ".htm";
+    WriteFileAtomically(folder / ("Site/" + page), "x");
+    EXPECT_EQ(ResolvePath(folder / ("site/" + UpperCase(page))), folder / ("Site/" + page));
+  }
+  EXPECT_EQ(FindFiles(folder / "Site", ".*"), std::vector<AnsiString>());
+  ASSERT_TRUE(RenameFile(folder / "Site/Page3.htm", folder / "Site/pAGE3.htm"));
+  EXPECT_EQ(ResolvePath(folder / "Site/page3.htm"), folder / "Site/pAGE3.htm");
+  ASSERT_TRUE(DeleteFile(folder / "Site/PAGE4.HTM"));
+  EXPECT_EQ(ResolvePath(folder / "Site/page4.htm"), folder / "Site/page4.htm");
+  // Of two variants the smallest by bytes; once it is removed, the other.
+  WriteFileAtomically(folder / "Site/a.txt", "small");
+  WriteFileAtomically(folder / "Site/moved", "capital");
+  ASSERT_TRUE(RenameFile(folder / "Site/moved", folder / "Site/A.TXT"));
+  EXPECT_EQ(ResolvePath(folder / "Site/a.Txt"), folder / "Site/A.TXT");
+  ASSERT_TRUE(DeleteFile(folder / "Site/A.TXT"));
+  EXPECT_EQ(ResolvePath(folder / "Site/a.Txt"), folder / "Site/a.txt");
+
+  std::ofstream(folder / "Site/Other.htm") << "another program";
+  struct timespec apart[2] = {{0, UTIME_OMIT}, {1000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (folder / "Site").c_str(), apart, 0), 0);
+  EXPECT_EQ(ResolvePath(folder / "Site/OTHER.HTM"), folder / "Site/Other.htm");
+
+  constexpr int Threads = 8, Files = 30;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < Threads; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < Files; ++i) {
+        const std::string own = "Shared/T" + std::to_string(t) + "F" + std::to_string(i);
+        if (!ForceDirectories(folder / "Shared")) ++failures;
+        WriteFileAtomically(folder / own, "x");
+        if (ResolvePath(folder / UpperCase(own)) != folder / own) ++failures;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(FindFiles(folder / "Shared", "*").size(), size_t{Threads * Files});
 }
 
 TEST(FileUtils, AtomicWritesLeaveTheOldFileOnFailure) {

@@ -1,0 +1,15 @@
+// FolderEntries: the changes of folder entries that this process makes
+// while it keeps the names of those folders for ResolvePath's look-ups of
+// case variants. Each does its one system call and keeps the folder's
+// names current, so that filling a folder never makes ResolvePath scan it
+// again; errno tells why a call failed.
+#pragma once
+
+#include "platform/rtl/SysUtils.h"
+
+// open() with O_CREAT added to flags; the descriptor, or -1.
+int CreateEntryFile(const AnsiString& path, int flags, int mode);
+// rename(), replacing an existing 'to'.
+bool MoveEntry(const AnsiString& from, const AnsiString& to);
+// unlink().
+bool RemoveEntry(const AnsiString& path);
