@@ -275,7 +275,9 @@ public:
   AnsiString FailureNote(const TDataObj& Node) const;
   // Search (first asking for the text) or search again after the focused node.
   void SearchSiteMap(bool Next);
+  // Copies the focused node's link: the address its page was fetched at.
   void CopySiteMapLink();
+  static AnsiString FetchedUrl(const TDataObj& Node);
   // Adds every non-empty line of the clipboard text as a link of level 0.
   void PasteSiteMapLinks();
   // Deletes the selected links with their subtrees; links a worker is
