@@ -355,6 +355,13 @@ private:
   void ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failure);
   void ResetRow(TListItem* Row);
   bool TakeFailedRow(const AnsiString& Url, TListItem*& Row);
+  TListItem* MoveRow(TListItem* Row, int Index);
+  // The rows above the failed ones, and the first of them, which show the
+  // downloads in transfer (or no download); a new row goes after those.
+  int DownloadRowCount() const;
+  int TransferRowCount() const;
+  TListItem* AddDownloadRow();
+  void MoveRowOfEndingDownload(thGetUrl* Worker);
   // Empties the download list, or, for a further pass, all but the failed rows.
   void ClearDownloadList(bool KeepFailed);
   std::unordered_map<AnsiString, TListItem*> FFailedRows;  // by URL
