@@ -48,6 +48,18 @@ bool KeepsConnection(const std::string& Head) {
   return http11 || lower.find("\r\nconnection: keep-alive") != std::string::npos;
 }
 
+// True when the client of a non-blocking socket has hung up.
+bool HungUp(SOCKET Client) {
+  char byte;
+  const int got = recv(Client, &byte, 1, MSG_PEEK);
+  return got == 0 || (got < 0 && WSAGetLastError() != WSAEWOULDBLOCK);
+}
+
+void SetBlocking(SOCKET Client, bool Blocking) {
+  winsock::u_long nonBlocking = Blocking ? 0 : 1;
+  ioctlsocket(Client, FIONBIO, &nonBlocking);
+}
+
 }  // namespace
 
 TSiteServer::TSiteServer(THandler Handler, int HandlerThreads) : FHandler(std::move(Handler)) {
@@ -149,21 +161,39 @@ double TSiteServer::ServedSeconds() const {
   return std::chrono::duration<double>(FLastReply - FFirstRequest).count();
 }
 
-void TSiteServer::Enter(const std::string& Target) {
+// A request for a target whose other requests wait for their delays: those
+// whose clients have hung up are over, and do not count.
+void TSiteServer::Enter(const std::string& Target, TRequest& Request) {
   std::lock_guard<std::mutex> lock(FLock);
   if (FFirstRequest == std::chrono::steady_clock::time_point{}) FFirstRequest = std::chrono::steady_clock::now();
   ++FCounts[Target];
-  const int now = ++FInFlight[Target];
-  if (now > FMaxSame) FMaxSame = now;
+  std::vector<TRequest*>& same = FInFlight[Target];
+  std::erase_if(same, [](const TRequest* other) { return other->Waiting && HungUp(other->Client); });
+  same.push_back(&Request);
+  if (int(same.size()) > FMaxSame) FMaxSame = int(same.size());
   if (++FBusy > FMaxBusy) FMaxBusy = FBusy;
   ++FTotal;
 }
 
-void TSiteServer::Leave(const std::string& Target) {
+void TSiteServer::Leave(const std::string& Target, TRequest& Request) {
   std::lock_guard<std::mutex> lock(FLock);
   FLastReply = std::chrono::steady_clock::now();
-  --FInFlight[Target];
+  std::erase(FInFlight[Target], &Request);
   --FBusy;
+}
+
+// The socket is non-blocking while the request waits for its delay, so
+// that Enter may look at it from another handler.
+void TSiteServer::WaitDelay(TRequest& Request, int Ms) {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    SetBlocking(Request.Client, false);
+    Request.Waiting = true;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(Ms));
+  std::lock_guard<std::mutex> lock(FLock);
+  Request.Waiting = false;
+  SetBlocking(Request.Client, true);
 }
 
 void TSiteServer::Serve(SOCKET Client) {
@@ -181,9 +211,10 @@ void TSiteServer::Serve(SOCKET Client) {
     pending.erase(0, headEnd + 4);
     const std::string target = RequestTarget(head);
     const bool keep = KeepsConnection(head);
-    Enter(target);
+    TRequest request{Client};
+    Enter(target, request);
     const TSiteReply reply = FHandler(target);
-    if (reply.DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(reply.DelayMs));
+    if (reply.DelayMs > 0) WaitDelay(request, reply.DelayMs);
     std::string response = std::string(keep ? "HTTP/1.1 " : "HTTP/1.0 ") + std::to_string(reply.Status) + " " +
                            ReasonOf(reply.Status) + "\r\n";
     response += "Content-Type: " + reply.ContentType + "\r\n";
@@ -191,7 +222,7 @@ void TSiteServer::Serve(SOCKET Client) {
     if (keep) response += "Connection: keep-alive\r\n";
     response += "Content-Length: " + std::to_string(reply.Body.size()) + "\r\n\r\n";
     if (head.compare(0, 5, "HEAD ") != 0) response += reply.Body;
-    Leave(target);
+    Leave(target, request);
     SendAll(Client, response);
     if (!keep || FStopping) break;
   }

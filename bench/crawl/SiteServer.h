@@ -9,7 +9,9 @@
 // keep-alive), else closes it; Stop ends kept connections. It counts the
 // requests per target and records the largest number of requests for one
 // target served at the same moment, so tests can see a document fetched
-// twice at once. It listens on a free port of 127.0.0.1.
+// twice at once; a request whose client has hung up while its reply is
+// delayed is over then (nobody waits for that reply any more), and does not
+// count. It listens on a free port of 127.0.0.1.
 //
 // TGeneratedSite: a site of linked pages with style sheets and images,
 // generated in memory (the benchmark) or written into a folder (for nginx).
@@ -63,8 +65,14 @@ private:
   // Takes the accepted connection into the open ones; false when stopping.
   bool Open(std::uintptr_t Socket);
   void Serve(std::uintptr_t Socket);
-  void Enter(const std::string& Target);
-  void Leave(const std::string& Target);
+  // A request being served; Waiting while it waits for its reply's delay.
+  struct TRequest {
+    std::uintptr_t Client;
+    bool Waiting = false;
+  };
+  void Enter(const std::string& Target, TRequest& Request);
+  void Leave(const std::string& Target, TRequest& Request);
+  void WaitDelay(TRequest& Request, int Ms);
 
   bool Listen(std::uint32_t Address, int Port);
 
@@ -80,7 +88,7 @@ private:
   std::set<std::uintptr_t> FOpen;
   std::mutex FLock;                      // the counts
   std::unordered_map<std::string, int> FCounts;
-  std::unordered_map<std::string, int> FInFlight;
+  std::unordered_map<std::string, std::vector<TRequest*>> FInFlight;
   std::atomic<int> FTotal{0};
   std::atomic<int> FMaxSame{0};
   int FBusy = 0;
