@@ -431,8 +431,9 @@ bool TMainForm::TakeFailedRow(const AnsiString& Url, TListItem*& Row) {
   return true;
 }
 
-// A row with the texts of Row inserted at Index, and Row deleted (so a row
-// that shows no running download); Row itself when it stands there.
+// A row with the texts of Row inserted at Index in place of Row, which is
+// deleted (the caller gives the new row the download Row showed, if any);
+// Row itself when it stands there already.
 TListItem* TMainForm::MoveRow(TListItem* Row, int Index) {
   TListItems* items = lvState->Items();
   if (const int at = items->IndexOf(Row); at == Index || at == Index - 1) return Row;
