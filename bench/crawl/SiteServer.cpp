@@ -149,6 +149,11 @@ void TSiteServer::HandlerLoop() {
   }
 }
 
+std::string TSiteServer::MaxConcurrentTarget() const {
+  std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(FLock));
+  return FMaxSameTarget;
+}
+
 void TSiteServer::ResetMaxConcurrent() {
   std::lock_guard<std::mutex> lock(FLock);
   FMaxBusy = 0;
@@ -161,39 +166,33 @@ double TSiteServer::ServedSeconds() const {
   return std::chrono::duration<double>(FLastReply - FFirstRequest).count();
 }
 
-// A request for a target whose other requests wait for their delays: those
-// whose clients have hung up are over, and do not count.
-void TSiteServer::Enter(const std::string& Target, TRequest& Request) {
+// A request is in flight from the end of its head to its reply. Its socket
+// is non-blocking meanwhile (the handler does not use it), so that the
+// requests of one target can be looked at from any handler: those whose
+// clients have hung up, the new one too (its client may have gone before
+// the connection was accepted), are over and do not count.
+void TSiteServer::Enter(const std::string& Target, SOCKET Client) {
   std::lock_guard<std::mutex> lock(FLock);
   if (FFirstRequest == std::chrono::steady_clock::time_point{}) FFirstRequest = std::chrono::steady_clock::now();
   ++FCounts[Target];
-  std::vector<TRequest*>& same = FInFlight[Target];
-  std::erase_if(same, [](const TRequest* other) { return other->Waiting && HungUp(other->Client); });
-  same.push_back(&Request);
-  if (int(same.size()) > FMaxSame) FMaxSame = int(same.size());
-  if (++FBusy > FMaxBusy) FMaxBusy = FBusy;
   ++FTotal;
+  if (++FBusy > FMaxBusy) FMaxBusy = FBusy;
+  SetBlocking(Client, false);
+  std::vector<SOCKET>& same = FInFlight[Target];
+  same.push_back(Client);
+  std::erase_if(same, HungUp);
+  if (int(same.size()) > FMaxSame) {
+    FMaxSame = int(same.size());
+    FMaxSameTarget = Target;
+  }
 }
 
-void TSiteServer::Leave(const std::string& Target, TRequest& Request) {
+void TSiteServer::Leave(const std::string& Target, SOCKET Client) {
   std::lock_guard<std::mutex> lock(FLock);
   FLastReply = std::chrono::steady_clock::now();
-  std::erase(FInFlight[Target], &Request);
+  std::erase(FInFlight[Target], Client);
+  SetBlocking(Client, true);
   --FBusy;
-}
-
-// The socket is non-blocking while the request waits for its delay, so
-// that Enter may look at it from another handler.
-void TSiteServer::WaitDelay(TRequest& Request, int Ms) {
-  {
-    std::lock_guard<std::mutex> lock(FLock);
-    SetBlocking(Request.Client, false);
-    Request.Waiting = true;
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(Ms));
-  std::lock_guard<std::mutex> lock(FLock);
-  Request.Waiting = false;
-  SetBlocking(Request.Client, true);
 }
 
 void TSiteServer::Serve(SOCKET Client) {
@@ -211,10 +210,9 @@ void TSiteServer::Serve(SOCKET Client) {
     pending.erase(0, headEnd + 4);
     const std::string target = RequestTarget(head);
     const bool keep = KeepsConnection(head);
-    TRequest request{Client};
-    Enter(target, request);
+    Enter(target, Client);
     const TSiteReply reply = FHandler(target);
-    if (reply.DelayMs > 0) WaitDelay(request, reply.DelayMs);
+    if (reply.DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(reply.DelayMs));
     std::string response = std::string(keep ? "HTTP/1.1 " : "HTTP/1.0 ") + std::to_string(reply.Status) + " " +
                            ReasonOf(reply.Status) + "\r\n";
     response += "Content-Type: " + reply.ContentType + "\r\n";
@@ -222,7 +220,7 @@ void TSiteServer::Serve(SOCKET Client) {
     if (keep) response += "Connection: keep-alive\r\n";
     response += "Content-Length: " + std::to_string(reply.Body.size()) + "\r\n\r\n";
     if (head.compare(0, 5, "HEAD ") != 0) response += reply.Body;
-    Leave(target, request);
+    Leave(target, Client);
     SendAll(Client, response);
     if (!keep || FStopping) break;
   }

@@ -49,7 +49,7 @@ void MainWindowTest::StopAndStartAtRandomMoments(int Connections, uint32_t Seed)
     ASSERT_TRUE(RunToEnd(20000)) << "run " << run << " state " << Form->RunState << " workers "
                                  << Form->ActiveThreads;
     ASSERT_EQ(Form->lvState->Items()->Count(), 0);
-    ASSERT_LE(server.MaxConcurrentSameTarget(), 1) << "a document fetched twice at once by run " << run;
+    ASSERT_LE(server.MaxConcurrentSameTarget(), 1) << server.MaxConcurrentTarget() << " fetched twice at once by run " << run;
     if (closing) {
       // The closed window's project opens again in a new one.
       delete Form;
