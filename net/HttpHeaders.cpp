@@ -110,7 +110,7 @@ TStatusLine ParseStatusLine(const AnsiString& Line, int& Code, AnsiString& Reaso
     // the line or a blank before the reason: "2000" is no code, and neither
     // is "000".
     const AnsiString digits = Copy(Line, 10, 3);
-    if (CharAt(Line, 9) != ' ' || digits.size() != 3 || !IsDigit(digits[0]) || !IsDigit(digits[1]) ||
+    if (Length(Line) < 12 || CharAt(Line, 9) != ' ' || digits.size() != 3 || !IsDigit(digits[0]) || !IsDigit(digits[1]) ||
         !IsDigit(digits[2]) || (Length(Line) > 12 && CharAt(Line, 13) != ' ') || digits[0] == '0')
         return TStatusLine::Invalid;
     Code = StrToInt(digits);

@@ -48,6 +48,18 @@ bool KeepsConnection(const std::string& Head) {
   return http11 || lower.find("\r\nconnection: keep-alive") != std::string::npos;
 }
 
+// True when the client of a non-blocking socket has hung up.
+bool HungUp(SOCKET Client) {
+  char byte;
+  const int got = recv(Client, &byte, 1, MSG_PEEK);
+  return got == 0 || (got < 0 && WSAGetLastError() != WSAEWOULDBLOCK);
+}
+
+void SetBlocking(SOCKET Client, bool Blocking) {
+  winsock::u_long nonBlocking = Blocking ? 0 : 1;
+  ioctlsocket(Client, FIONBIO, &nonBlocking);
+}
+
 }  // namespace
 
 TSiteServer::TSiteServer(THandler Handler, int HandlerThreads) : FHandler(std::move(Handler)) {
@@ -137,6 +149,11 @@ void TSiteServer::HandlerLoop() {
   }
 }
 
+std::string TSiteServer::MaxConcurrentTarget() const {
+  std::lock_guard<std::mutex> lock(const_cast<std::mutex&>(FLock));
+  return FMaxSameTarget;
+}
+
 void TSiteServer::ResetMaxConcurrent() {
   std::lock_guard<std::mutex> lock(FLock);
   FMaxBusy = 0;
@@ -149,20 +166,32 @@ double TSiteServer::ServedSeconds() const {
   return std::chrono::duration<double>(FLastReply - FFirstRequest).count();
 }
 
-void TSiteServer::Enter(const std::string& Target) {
+// A request is in flight from the end of its head to its reply. Its socket
+// is non-blocking meanwhile (the handler does not use it), so that the
+// requests of one target can be looked at from any handler: those whose
+// clients have hung up, the new one too (its client may have gone before
+// the connection was accepted), are over and do not count.
+void TSiteServer::Enter(const std::string& Target, SOCKET Client) {
   std::lock_guard<std::mutex> lock(FLock);
   if (FFirstRequest == std::chrono::steady_clock::time_point{}) FFirstRequest = std::chrono::steady_clock::now();
   ++FCounts[Target];
-  const int now = ++FInFlight[Target];
-  if (now > FMaxSame) FMaxSame = now;
-  if (++FBusy > FMaxBusy) FMaxBusy = FBusy;
   ++FTotal;
+  if (++FBusy > FMaxBusy) FMaxBusy = FBusy;
+  SetBlocking(Client, false);
+  std::vector<SOCKET>& same = FInFlight[Target];
+  same.push_back(Client);
+  std::erase_if(same, HungUp);
+  if (int(same.size()) > FMaxSame) {
+    FMaxSame = int(same.size());
+    FMaxSameTarget = Target;
+  }
 }
 
-void TSiteServer::Leave(const std::string& Target) {
+void TSiteServer::Leave(const std::string& Target, SOCKET Client) {
   std::lock_guard<std::mutex> lock(FLock);
   FLastReply = std::chrono::steady_clock::now();
-  --FInFlight[Target];
+  std::erase(FInFlight[Target], Client);
+  SetBlocking(Client, true);
   --FBusy;
 }
 
@@ -181,7 +210,7 @@ void TSiteServer::Serve(SOCKET Client) {
     pending.erase(0, headEnd + 4);
     const std::string target = RequestTarget(head);
     const bool keep = KeepsConnection(head);
-    Enter(target);
+    Enter(target, Client);
     const TSiteReply reply = FHandler(target);
     if (reply.DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(reply.DelayMs));
     std::string response = std::string(keep ? "HTTP/1.1 " : "HTTP/1.0 ") + std::to_string(reply.Status) + " " +
@@ -191,7 +220,7 @@ void TSiteServer::Serve(SOCKET Client) {
     if (keep) response += "Connection: keep-alive\r\n";
     response += "Content-Length: " + std::to_string(reply.Body.size()) + "\r\n\r\n";
     if (head.compare(0, 5, "HEAD ") != 0) response += reply.Body;
-    Leave(target);
+    Leave(target, Client);
     SendAll(Client, response);
     if (!keep || FStopping) break;
   }

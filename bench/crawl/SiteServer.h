@@ -9,7 +9,9 @@
 // keep-alive), else closes it; Stop ends kept connections. It counts the
 // requests per target and records the largest number of requests for one
 // target served at the same moment, so tests can see a document fetched
-// twice at once. It listens on a free port of 127.0.0.1.
+// twice at once; a request whose client has hung up is over then (nobody
+// waits for its reply any more), and does not count. It listens on a free
+// port of 127.0.0.1.
 //
 // TGeneratedSite: a site of linked pages with style sheets and images,
 // generated in memory (the benchmark) or written into a folder (for nginx).
@@ -50,6 +52,8 @@ public:
   int TotalRequests() const { return FTotal.load(); }
   // The most requests for one target that were being served at once.
   int MaxConcurrentSameTarget() const { return FMaxSame.load(); }
+  // The target that reached that number first.
+  std::string MaxConcurrentTarget() const;
   // The most requests being served at once since the last reset.
   int MaxConcurrent() const { return FMaxBusy.load(); }
   void ResetMaxConcurrent();
@@ -63,8 +67,8 @@ private:
   // Takes the accepted connection into the open ones; false when stopping.
   bool Open(std::uintptr_t Socket);
   void Serve(std::uintptr_t Socket);
-  void Enter(const std::string& Target);
-  void Leave(const std::string& Target);
+  void Enter(const std::string& Target, std::uintptr_t Client);
+  void Leave(const std::string& Target, std::uintptr_t Client);
 
   bool Listen(std::uint32_t Address, int Port);
 
@@ -80,9 +84,10 @@ private:
   std::set<std::uintptr_t> FOpen;
   std::mutex FLock;                      // the counts
   std::unordered_map<std::string, int> FCounts;
-  std::unordered_map<std::string, int> FInFlight;
+  std::unordered_map<std::string, std::vector<std::uintptr_t>> FInFlight;  // the clients of each target's requests
   std::atomic<int> FTotal{0};
   std::atomic<int> FMaxSame{0};
+  std::string FMaxSameTarget;  // under FLock
   int FBusy = 0;
   std::atomic<int> FMaxBusy{0};
   std::chrono::steady_clock::time_point FFirstRequest{}, FLastReply{};  // under FLock

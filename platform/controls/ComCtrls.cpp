@@ -120,7 +120,7 @@ class TListItemDelegate : public QStyledItemDelegate {
   }
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    if (option.font != heightFont_) {
+    if (height_ == 0 || option.font != heightFont_) {
       QStyleOptionViewItem sample = option;
       sample.features = QStyleOptionViewItem::HasDisplay;
       sample.text = "Xg";

@@ -37,6 +37,8 @@ TEST(HttpHeaders, DocumentNamesStatusLinesFieldsAndRequestLines)
     AnsiString reason, name, value;
     EXPECT_EQ(TStatusLine::Invalid, ParseStatusLine("HTTP/1.0 -12 x", code, reason));
     EXPECT_EQ(TStatusLine::Invalid, ParseStatusLine("HTTP/1.0 20", code, reason));
+    EXPECT_EQ(TStatusLine::Invalid, ParseStatusLine("HTTP/1.1", code, reason));
+    EXPECT_EQ(TStatusLine::Invalid, ParseStatusLine("HTTP/1.1 ", code, reason));
     EXPECT_EQ(TStatusLine::NotStatus, ParseStatusLine("HTTP/2 200 OK", code, reason));
     ASSERT_TRUE(SplitHeaderField("X-Blank:  ", name, value));
     EXPECT_EQ(" ", value);

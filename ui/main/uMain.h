@@ -275,7 +275,9 @@ public:
   AnsiString FailureNote(const TDataObj& Node) const;
   // Search (first asking for the text) or search again after the focused node.
   void SearchSiteMap(bool Next);
+  // Copies the focused node's link: the address its page was fetched at.
   void CopySiteMapLink();
+  static AnsiString FetchedUrl(const TDataObj& Node);
   // Adds every non-empty line of the clipboard text as a link of level 0.
   void PasteSiteMapLinks();
   // Deletes the selected links with their subtrees; links a worker is
@@ -356,6 +358,13 @@ private:
   void ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failure);
   void ResetRow(TListItem* Row);
   bool TakeFailedRow(const AnsiString& Url, TListItem*& Row);
+  TListItem* MoveRow(TListItem* Row, int Index);
+  // The rows above the failed ones, and the first of them, which show the
+  // downloads in transfer (or no download); a new row goes after those.
+  int DownloadRowCount() const;
+  int TransferRowCount() const;
+  TListItem* AddDownloadRow();
+  void MoveRowOfEndingDownload(thGetUrl* Worker);
   // Empties the download list, or, for a further pass, all but the failed rows.
   void ClearDownloadList(bool KeepFailed);
   std::unordered_map<AnsiString, TListItem*> FFailedRows;  // by URL

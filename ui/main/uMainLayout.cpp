@@ -137,7 +137,7 @@ void TMainForm::CreateMenus() {
   Saveas1->SetTag(1);
   Delete1 = Item(this, File1, "Delete1", "&Delete project");
   Item(this, File1, "N1", "-");
-  Preferences1 = Item(this, File1, "Preferences1", "&Default options...");
+  Preferences1 = Item(this, File1, "Preferences1", "De&fault options...");
   ProjectOptions1 = Item(this, File1, "ProjectOptions1", "Project o&ptions...");
   Item(this, File1, "N2", "-");
   Exit2 = Item(this, File1, "Exit2", "E&xit");
@@ -147,7 +147,7 @@ void TMainForm::CreateMenus() {
   Toppanel1 = Item(this, View1, "Toppanel1", "&Top panel");
   MiddlePanel1 = Item(this, View1, "MiddlePanel1", "&Middle panel");
   BottomPanel1 = Item(this, View1, "BottomPanel1", "&Bottom panel");
-  Toolbar1 = Item(this, View1, "Toolbar1", "Browser &toolbar");
+  Toolbar1 = Item(this, View1, "Toolbar1", "Bro&wser toolbar");
   StatusBar1 = Item(this, View1, "StatusBar1", "&Status bar");
   for (TMenuItem* item : {Toppanel1, MiddlePanel1, BottomPanel1, Toolbar1, StatusBar1}) item->SetChecked(true);
 
@@ -160,7 +160,7 @@ void TMainForm::CreateMenus() {
   Help1 = Item(this, root, "Help1", "&Help");
   Help2 = Item(this, Help1, "Help2", "&Help");
   Support1 = Item(this, Help1, "Support1", "&Support");
-  Aboutprogram1 = Item(this, Help1, "Aboutprogram1", "Program &home page");
+  Aboutprogram1 = Item(this, Help1, "Aboutprogram1", "Program home pa&ge");
   Item(this, Help1, "N4", "-");
   About1 = Item(this, Help1, "About1", "&About...");
   SetMenu(MainMenu1);

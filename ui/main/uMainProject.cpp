@@ -279,6 +279,9 @@ void TMainForm::CloseProject() {
     RecordArrangement();
     SaveProjectFiles();
   }
+  // The failures of the last run belong to this project.
+  ClearDownloadList(false);
+  FFailureNotes.clear();
   if (!(RunState & rsQuitting)) {
     for (TWebBrowser* pane : {WebBrowser1, WebBrowser2}) pane->Navigate(BlankPage);
     richURL->Lines()->Clear();

@@ -35,6 +35,7 @@ void TMainForm::WorkerTransferEnded(TObject* Sender) {
   if (thGetUrl* successor = worker->StartedSuccessor()) TakeOverStartedWorker(successor);
   if (!FWorkers.count(worker)) return;
   FreeConnection(worker);
+  MoveRowOfEndingDownload(worker);
   WMDispatch();
 }
 
@@ -86,6 +87,10 @@ void TMainForm::ShowDownloadInRow(thGetUrl* Worker, TListItem* Row) {
 void TMainForm::GiveFreeRowsToWaitingDownloads() {
   size_t given = 0;
   TListItem* row = nullptr;
-  while (given < FWaitingForRow.size() && FreeDownloadRow(row)) ShowDownloadInRow(FWaitingForRow[given++], row);
+  while (given < FWaitingForRow.size() && FreeDownloadRow(row)) {
+    thGetUrl* worker = FWaitingForRow[given++];
+    ShowDownloadInRow(worker, row);
+    if (FConnectionFreed.count(worker)) MoveRowOfEndingDownload(worker);
+  }
   FWaitingForRow.erase(FWaitingForRow.begin(), FWaitingForRow.begin() + std::ptrdiff_t(given));
 }

@@ -368,21 +368,46 @@ bool TMainForm::AllocDownloadRow(TListItem*& Row) {
   return ConnectionLimit() > BusyConnections() && FreeDownloadRow(Row);
 }
 
+// The list keeps its rows in three groups: the downloads in transfer (and
+// free rows) in the order they started, then the downloads whose request is
+// over and that are still being saved or reported, then the failed rows. So
+// the downloads in transfer, no more than the connection limit, stay in
+// sight at the top however many fail.
+int TMainForm::DownloadRowCount() const { return lvState->Items()->Count() - int(FFailedRowSet.size()); }
+
+int TMainForm::TransferRowCount() const {
+  TListItems* items = lvState->Items();
+  const int rows = DownloadRowCount();
+  int transfers = 0;
+  while (transfers < rows && !FConnectionFreed.count(static_cast<thGetUrl*>(items->Item(transfers)->Data())))
+    ++transfers;
+  return transfers;
+}
+
+TListItem* TMainForm::AddDownloadRow() { return lvState->Items()->Insert(TransferRowCount()); }
+
+// A download whose request is over goes below those still in transfer.
+void TMainForm::MoveRowOfEndingDownload(thGetUrl* Worker) {
+  if (!RowIsListed(Worker->Rec.Row)) return;
+  TListItem* row = MoveRow(Worker->Rec.Row, DownloadRowCount());
+  row->SetData(Worker);
+  Worker->Rec.Row = row;
+}
+
 bool TMainForm::FreeDownloadRow(TListItem*& Row) {
   Row = nullptr;
   const int limit = ConnectionLimit();
   TListItems* items = lvState->Items();
-  // Failed rows stay in sight: they are neither download rows nor free.
-  auto free = [&](int i) { return !items->Item(i)->Data() && !FFailedRowSet.count(items->Item(i)); };
-  for (int i = 0; i < items->Count() && !Row; ++i)
-    if (free(i)) Row = items->Item(i);
-  const int rows = items->Count() - int(FFailedRowSet.size());
+  const int rows = DownloadRowCount();
+  for (int i = 0; i < rows && !Row; ++i)
+    if (!items->Item(i)->Data()) Row = items->Item(i);
   if (Row && rows > limit) {
-    // The limit was lowered: drop free rows from the end (never row 0, never past a busy or failed row).
-    for (int i = items->Count() - 1; i > 0 && free(i); --i) items->Delete(i);
+    // The limit was lowered: drop free rows from the end of the download
+    // rows (never row 0, never past a busy row).
+    for (int i = rows - 1; i > 0 && !items->Item(i)->Data(); --i) items->Delete(i);
     Row = nullptr;
   }
-  if (!Row && items->Count() - int(FFailedRowSet.size()) < limit) Row = items->Add();
+  if (!Row && DownloadRowCount() < limit) Row = AddDownloadRow();
   if (!Row) return false;
   ResetRow(Row);
   return true;
@@ -394,15 +419,32 @@ void TMainForm::ResetRow(TListItem* Row) {
   for (int i = 0; i < DownloadColumns - 1; ++i) Row->SubItems()->Add("");
 }
 
-// A later pass fetches a failed URL in the row that shows its failure.
+// A later pass fetches a failed URL in the row that shows its failure,
+// which joins the download rows.
 bool TMainForm::TakeFailedRow(const AnsiString& Url, TListItem*& Row) {
   const auto kept = FFailedRows.find(Url);
   if (kept == FFailedRows.end()) return false;
-  Row = kept->second;
+  Row = MoveRow(kept->second, TransferRowCount());
   FFailedRowSet.erase(Row);
   FFailedRows.erase(kept);
   ResetRow(Row);
   return true;
+}
+
+// A row with the texts of Row inserted at Index in place of Row, which is
+// deleted (the caller gives the new row the download Row showed, if any);
+// Row itself when it stands there already.
+TListItem* TMainForm::MoveRow(TListItem* Row, int Index) {
+  TListItems* items = lvState->Items();
+  if (const int at = items->IndexOf(Row); at == Index || at == Index - 1) return Row;
+  TListItem* moved = items->Insert(Index);
+  moved->SetCaption(Row->Caption());
+  for (int i = 0; i < Row->SubItems()->Count(); ++i) moved->SubItems()->Add(Row->SubItems()->Strings(i));
+  const bool wasSelected = lvState->Selected() == Row;
+  if (FFailedRowSet.erase(Row)) FFailedRowSet.insert(moved);
+  Row->Delete();
+  if (wasSelected) lvState->SetSelected(moved);
+  return moved;
 }
 
 void TMainForm::ClearDownloadList(bool KeepFailed) {
@@ -524,6 +566,8 @@ void TMainForm::ReleaseRow(TListItem* Row, bool Failed, const AnsiString& Failur
   if (!Row) return;
   Row->SetData(nullptr);
   if (Failed && Row->SubItems()->Count() >= DownloadColumns - 1) {
+    // Below the download rows, last among the failed ones.
+    Row = MoveRow(Row, lvState->Items()->Count());
     Row->SubItems()->SetString(0, ml2->Items()[scError]);
     Row->SubItems()->SetString(1, "");
     Row->SubItems()->SetString(2, "");

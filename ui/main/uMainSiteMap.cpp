@@ -110,12 +110,20 @@ void TMainForm::SearchSiteMap(bool Next) {
 
 // --- Clipboard ----------------------------------------------------------------
 
+// A folder's page saved under its default-document name was fetched at the
+// folder's address: that address, not the saved name, is the node's link.
+AnsiString TMainForm::FetchedUrl(const TDataObj& Node) {
+  const TDataObj* folder = Node.Parent;
+  const bool defaultDocument = folder && folder->Depth > 0 && Node.ChildCount() == 0 && (folder->State & snLoaded) &&
+                               !folder->LocalName.empty() && folder->LocalName == Node.Name();
+  AnsiString url;
+  (defaultDocument ? folder : &Node)->GetPath(url);
+  if (defaultDocument && (url.empty() || url.back() != '/')) url += '/';
+  return url;
+}
+
 void TMainForm::CopySiteMapLink() {
-  const TDataObj* node = SiteMap.FocusedNode();
-  if (!node) return;
-  AnsiString path;
-  node->GetPath(path);
-  Clipboard()->SetAsText(path);
+  if (const TDataObj* node = SiteMap.FocusedNode()) Clipboard()->SetAsText(FetchedUrl(*node));
 }
 
 void TMainForm::PasteSiteMapLinks() {

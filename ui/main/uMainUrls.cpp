@@ -141,7 +141,7 @@ void TMainForm::ImportLinkList(const AnsiString& FileName) {
 }
 
 void TMainForm::ImportPage(const AnsiString& FileName, const AnsiString& BaseUrl) {
-  lvState->Items()->Clear();
+  ClearDownloadList(false);
   lvState->SetTag(0);
   TListItem* row = lvState->Items()->Add();
   RunState = uint16_t((RunState & ~(rsStopping | rsNoDispatch | rsQueueDone)) | rsScanBegun | rsStarted);

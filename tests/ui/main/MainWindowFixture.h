@@ -90,6 +90,11 @@ protected:
     return ServeUntil([this] { return !Form->RunInProgress(); }, TimeoutMs);
   }
 
+  // Two hundred runs against a slow generated site with that many
+  // connections, each started, resumed, stopped or ended by closing the
+  // window at a moment drawn from Seed (StressTest.cpp).
+  void StopAndStartAtRandomMoments(int Connections, uint32_t Seed);
+
   void SetStartUrls(const std::vector<std::string>& Urls) {
     Form->richURL->Lines()->Clear();
     for (const std::string& url : Urls) Form->richURL->Lines()->Add(url);

@@ -29,10 +29,10 @@ protected:
     Server.reset();
   }
 
-  // "/big.htm" links to many pages (its parse takes a while), "/held.htm"
+  // "/big.htm" (and "/big<n>.htm") links to many pages (its parse takes a while), "/held.htm"
   // waits until released, other ".htm" pages but "/missing.htm" are small.
   TSiteReply Reply(const std::string& Target) {
-    if (Target == "/big.htm") {
+    if (Target.rfind("/big", 0) == 0) {
       std::string body = "<html><body>";
       for (int i = 0; i < BigPageLinks; ++i) body += "<a href=\"/l/" + std::to_string(i) + ".htm\">" + std::to_string(i) + "</a>\n";
       return {200, "text/html", body + "</body></html>", "", 0};
@@ -142,4 +142,21 @@ TEST_F(RefillTest, StopKeepsThePageWhoseReplyHasCome) {
   ASSERT_EQ(files.size(), 1u);
   EXPECT_TRUE(files.begin()->ends_with("/big.htm")) << *files.begin();
   EXPECT_FALSE(NodeOf(Url("/held.htm"))->State & snLoaded);
+}
+
+// Pages that take longer to parse than to fetch: a worker that still
+// parses, saves or reports counts, and no more than twice as many workers
+// as connections run at once, however fast the replies come.
+TEST_F(RefillTest, NoMoreThanTwiceAsManyWorkersAsConnectionsRun) {
+  std::vector<std::string> pages;
+  for (int i = 0; i < 12; ++i) pages.push_back(Url("/big" + std::to_string(i) + ".htm"));
+  Extract(pages);
+  int most = 0;
+  ASSERT_TRUE(ServeUntil([&] {
+    most = std::max(most, Form->ActiveThreads);
+    return !Form->RunInProgress();
+  }, 300000));
+  EXPECT_LE(most, 2);
+  EXPECT_EQ(Server->MaxConcurrent(), 1) << "one connection";
+  for (const std::string& page : pages) EXPECT_TRUE(NodeOf(page)->State & snLoaded) << page;
 }

@@ -4,6 +4,7 @@
 // run ends on its start page, also when the user looked elsewhere meanwhile.
 #include "MainWindowFixture.h"
 #include "SiteServer.h"
+#include "platform/controls/Clipbrd.h"
 #include "platform/controls/UserInput.h"
 #include "treecontrol/VirtualStringTree.h"
 #include "ui/main/uMainSiteMap.h"
@@ -99,4 +100,21 @@ TEST_F(RunEndTest, TheRunEndsOnTheStartPageAfterTheUserClickedAnotherPage) {
   });
   ASSERT_NE(StartPage(), nullptr);
   EXPECT_EQ(Form->SiteMap.FocusedNode(), StartPage());
+}
+
+// The start page was fetched at the folder's address and saved under its
+// default-document name: Copy gives the address it was fetched at, which the
+// server answers, while any other page gives its own.
+TEST_F(RunEndTest, CopyGivesTheAddressThePageWasFetchedAt) {
+  RunAsUser([&] {
+    TypeStartUrlAndExtract();
+    ASSERT_TRUE(UserWaitFor([&] { return BoxesSaying(CompletedText) == 1; }));
+    ASSERT_EQ(Form->SiteMap.FocusedNode(), StartPage());
+    ASSERT_TRUE(UserClick(Form->sbCopyND));
+    EXPECT_EQ(Clipboard()->AsText(), Server->Url("/"));
+    EXPECT_EQ(Reply(Clipboard()->AsText().substr(Server->Url("").size())).Status, 200);
+    Form->SiteMap.SelectUrl(Server->Url("/docs/a.htm"));
+    ASSERT_TRUE(UserClick(Form->sbCopyND));
+    EXPECT_EQ(Clipboard()->AsText(), Server->Url("/docs/a.htm"));
+  });
 }

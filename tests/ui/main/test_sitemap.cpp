@@ -180,6 +180,28 @@ TEST_F(SiteMapTest, RefreshRebuildsTheBranchAndReportsGrowTheShownRows) {
   ExpectRowsMatchStore();
 }
 
+// Links found during a run put folders above the pages of their folder: the
+// rows the user focused and selected go on showing the same links.
+TEST_F(SiteMapTest, FocusAndSelectionStayOnTheirLinksWhenRowsComeAbove) {
+  Fill(1, 1, 3);
+  Form->SiteMap.Reveal(NodeOf("http://h0.test/d0/f2.htm"), true);
+  PVirtualNode folder = Child(Child(nullptr, 0), 0);
+  ASSERT_EQ(Tree->ChildCount(folder), 3u);
+  Select({Child(folder, 1), Child(folder, 2)});
+  TStringList found;
+  found.AddObject("", LevelObject(1));
+  for (const char* url : {"http://h0.test/d0/a/x.htm", "http://h0.test/d0/b/y.htm"}) found.AddObject(url, LevelObject(1));
+  SendMessage(Form->Handle(), WM_LINKSFOUND, 1, LPARAM(&found));
+  ASSERT_EQ(Tree->ChildCount(folder), 5u);
+  EXPECT_EQ(Text(Child(folder, 0)), "a");
+  EXPECT_EQ(Focused(), "http://h0.test/d0/f1.htm");
+  EXPECT_EQ(Text(Tree->FocusedNode()), "f1.htm");
+  std::vector<std::string> selected;
+  for (PVirtualNode view : Tree->GetSortedSelection(false)) selected.push_back(Text(view));
+  EXPECT_EQ(selected, (std::vector<std::string>{"f1.htm", "f2.htm"}));
+  ExpectRowsMatchStore();
+}
+
 TEST_F(SiteMapTest, PopupDetailsReplaceAndRedownloadActOnTheFocusedNode) {
   TSiteServer server([](const std::string&) { return TSiteReply{200, "text/plain", "x", "", 0}; });
   const std::string url = server.Url("/dir/a.txt");

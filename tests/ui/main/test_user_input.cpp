@@ -139,6 +139,34 @@ TEST_F(UserInputTest, SaveWritesTheConnectionsTypedWhileTheOptionsFormIsInactive
   });
 }
 
+// A number typed into the run-setting boxes beyond their range is brought
+// into it, and a text that is no number keeps the setting as it was.
+TEST_F(UserInputTest, TypedConnectionsAndTimeOutStayWithinTheirRanges) {
+  TProject& project = CurrentParams->Project;
+  RunAsUser([&] {
+    auto typeInto = [](TEdit* Edit, const char* Text) {
+      ASSERT_TRUE(UserClick(Edit));
+      UserKey('A', ssCtrl);
+      UserType(Text);
+    };
+    typeInto(Form->elink, "5000");
+    EXPECT_EQ(project.Connections, 999);
+    EXPECT_EQ(Form->elink->Text(), "999");
+    typeInto(Form->elink, "0");
+    EXPECT_EQ(project.Connections, 1);
+    typeInto(Form->elink, "x");
+    EXPECT_EQ(project.Connections, 1);
+    EXPECT_EQ(Form->elink->Text(), "1");
+    typeInto(Form->eTimeOut, "99999");
+    EXPECT_EQ(project.TimeOut, 32767);
+    EXPECT_EQ(Form->eTimeOut->Text(), "32767");
+    typeInto(Form->eTimeOut, "0");
+    EXPECT_EQ(project.TimeOut, 1);
+  });
+  EXPECT_EQ(Form->udLink->Position(), 1);
+  EXPECT_EQ(Form->udTimeOut->Position(), 1);
+}
+
 // The about box closes from the keyboard as the other small dialogs do,
 // right after it opens, although none of its controls takes the focus.
 TEST_F(UserInputTest, AboutBoxClosesWithReturnAndEscape) {

@@ -68,11 +68,26 @@ TEST_F(ViewLayoutTest, EachLayoutShowsItsPanelsWithTheProjectSizes) {
 
 TEST_F(ViewLayoutTest, CommandsFollowTheRunState) {
   // Enabled when idle, enabled while a run goes on.
-  const std::vector<std::tuple<const char*, bool, bool>> commands = {
+  std::vector<std::tuple<const char*, bool, bool>> commands = {
       {"sbNew", true, false},    {"sbScan", true, false},   {"sbResume", true, false}, {"sbStop", false, true},
       {"sbImport", true, false}, {"elink", true, true}};
+  // Every other command of the window but those that need a focused node.
+  for (const char* name : {"mmNew", "sbOpen", "OpenProject1", "Reopen1", "ExplorerButton5", "Exit2", "sbSave",
+                           "SaveProject1", "sbSaveAs", "Saveas1", "sbDelete", "Delete1", "sbProOptions",
+                           "ProjectOptions1", "sbLoad", "sbPaste", "sbExport", "sbSearch", "Search1", "sbCopyND",
+                           "CopytoClipBoard1", "sbDeleteNd", "sbPasteNd", "PastefromClipboard1", "sbRefresh",
+                           "miRefresh"})
+    commands.emplace_back(name, true, false);
+  for (const char* name : {"sbSaveURL", "BrowseButton1", "BrowseButton2", "cbURL", "udLink", "eTimeOut", "udTimeOut"})
+    commands.emplace_back(name, true, true);
+  for (const char* name : {"sbNext", "Next1", "sbCopy"}) commands.emplace_back(name, false, false);
+  auto enabled = [&](const char* Name) {
+    TComponent* command = Form->FindComponent(Name);
+    if (auto* item = dynamic_cast<TMenuItem*>(command)) return item->Enabled();
+    return static_cast<TControl*>(command)->Enabled();
+  };
   auto check = [&](bool Running) {
-    for (const auto& [name, idle, running] : commands) EXPECT_EQ(C(name)->Enabled(), Running ? running : idle) << name;
+    for (const auto& [name, idle, running] : commands) EXPECT_EQ(enabled(name), Running ? running : idle) << name;
   };
   SendMessage(Form->Handle(), WM_UPDATEUI, 0, 0);
   check(false);
