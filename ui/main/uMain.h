@@ -137,6 +137,9 @@ public:
   uint16_t RunState = 0;
   int FinishedThreads = 0;
   int ActiveThreads = 0;
+  // How many dispatches have run inside one another at most: a dispatch
+  // asked for while one runs is left to that one, so this stays at one.
+  int DeepestDispatch = 0;
   TDataObj* FirstNode = nullptr;
   TSiteMapLink SiteMap;
 
@@ -305,6 +308,9 @@ private:
   // Message handlers.
   void WMStartup();
   void WMDispatch();
+  // One round of the dispatch: starts downloads up to the limits, then
+  // prepares workers while every connection is busy.
+  void DispatchRound();
   void WMStopRun(WPARAM Reason);
   void WMStopPump();
   void WMRunFinished();
@@ -419,6 +425,8 @@ private:
   // Collects the workers' row reports once a frame while workers run.
   std::unique_ptr<TTimer> FReportTimer;
   std::unordered_map<const TDataObj*, thGetUrl*> FBusyNodes;
+  int FDispatchDepth = 0;      // dispatches running (one, or none)
+  bool FDispatchAgain = false;  // a dispatch was asked for while one ran
   int FReportDepth = 0;       // worker reports being served (nested sends)
   // Workers whose connection is free again (their request or their whole
   // download is over) while they still run, and their count.

@@ -2,6 +2,7 @@
 // dispatcher, download rows, the time-out timer with the auto-save, the end
 // of a worker, a save failure that stops the run, Stop, passes and the end
 // of a run.
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -254,35 +255,53 @@ void TMainForm::WMDispatch() {
   // A dispatch that arrives after a stop must not touch the pump: the stop
   // handler owns it then.
   if ((RunState & rsNoDispatch) || !CurrentParams || !Store) return;
-  SetPump(false);
-  {
-    // The workers start without waiting for a paint of the rows they change.
-    TPaintHold hold;
-    std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
-    FReady.SetRunningLimit(WorkerLimit());
-    while (CanStartDownload()) {
-      if (FReady.Count() > 0) {
-        // The prepared workers go first, in the order they were prepared.
-        thGetUrl* ready = FReady.Take();
-        if (!ready) break;
-        TakeOverStartedWorker(ready);
-        ready->Start();
-      } else if (TDataObj* node = NextNodeToFetch()) {
-        // Without a free row the download waits for one (every row shows a
-        // download that is ending).
-        TListItem* row = nullptr;
-        if (!TakeFailedRow(Store->CursorUrl, row)) AllocDownloadRow(row);
-        StartWorker(node, row);
-      } else {
-        if (ActiveThreads == 0 && !(RunState & rsNoDispatch)) RunState |= rsNoDispatch | rsQueueDone;
-        break;
-      }
-      PumpDuringWork();
-      if (RunState & rsNoDispatch) break;
-    }
-    PrepareWorkers();
+  // A dispatch asked for from a message served inside a running one (a
+  // request that ended meanwhile) is left to that one, which looks again
+  // before it ends: run inside it, each request ending during its pumps
+  // would nest one more dispatch, without limit on a long queue.
+  if (FDispatchDepth > 0) {
+    FDispatchAgain = true;
+    return;
   }
+  struct TDepth {
+    int& depth;
+    explicit TDepth(int& Depth, int& Deepest) : depth(Depth) { Deepest = std::max(Deepest, ++depth); }
+    ~TDepth() { --depth; }
+  } depth{FDispatchDepth, DeepestDispatch};
+  SetPump(false);
+  do {
+    FDispatchAgain = false;
+    DispatchRound();
+  } while (FDispatchAgain && !(RunState & rsNoDispatch));
   if ((RunState & rsStarted) && !(RunState & rsStopping)) SetPump(true);
+}
+
+void TMainForm::DispatchRound() {
+  // The workers start without waiting for a paint of the rows they change.
+  TPaintHold hold;
+  std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
+  FReady.SetRunningLimit(WorkerLimit());
+  while (CanStartDownload()) {
+    if (FReady.Count() > 0) {
+      // The prepared workers go first, in the order they were prepared.
+      thGetUrl* ready = FReady.Take();
+      if (!ready) break;
+      TakeOverStartedWorker(ready);
+      ready->Start();
+    } else if (TDataObj* node = NextNodeToFetch()) {
+      // Without a free row the download waits for one (every row shows a
+      // download that is ending).
+      TListItem* row = nullptr;
+      if (!TakeFailedRow(Store->CursorUrl, row)) AllocDownloadRow(row);
+      StartWorker(node, row);
+    } else {
+      if (ActiveThreads == 0 && !(RunState & rsNoDispatch)) RunState |= rsNoDispatch | rsQueueDone;
+      break;
+    }
+    PumpDuringWork();
+    if (RunState & rsNoDispatch) break;
+  }
+  PrepareWorkers();
 }
 
 TDataObj* TMainForm::NextNodeToFetch() {

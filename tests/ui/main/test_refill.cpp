@@ -160,3 +160,23 @@ TEST_F(RefillTest, NoMoreThanTwiceAsManyWorkersAsConnectionsRun) {
   EXPECT_EQ(Server->MaxConcurrent(), 1) << "one connection";
   for (const std::string& page : pages) EXPECT_TRUE(NodeOf(page)->State & snLoaded) << page;
 }
+
+// Requests that end while a dispatch serves messages (between the links of
+// long pages, between started downloads) leave the next downloads to that
+// dispatch instead of running one inside it: nested, they grew the stack
+// with every request that ended meanwhile until it overflowed.
+TEST_F(RefillTest, ADispatchAskedForDuringADispatchIsLeftToIt) {
+  UseMirror(8);
+  Form->cbURL->SetChecked(true);
+  std::vector<std::string> pages;
+  for (int i = 0; i < 8; ++i) pages.push_back(Url("/big" + std::to_string(i) + ".htm"));
+  Extract(pages);
+  int loaded = 0;
+  ASSERT_TRUE(ServeUntil([&] {
+    loaded = Server->TotalRequests();
+    return Form->DeepestDispatch > 1 || loaded >= 3000 || !Form->RunInProgress();
+  }, 300000));
+  EXPECT_EQ(Form->DeepestDispatch, 1) << "after " << loaded << " requests";
+  Form->sbStop->Click();
+  ASSERT_TRUE(RunToEnd());
+}
