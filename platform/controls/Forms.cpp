@@ -122,6 +122,10 @@ class TFramePacer : public QObject {
     return true;
   }
 
+  static bool AnyWaiting() {
+    return std::any_of(Pacers().begin(), Pacers().end(), [](const TFramePacer* pacer) { return pacer->waiting_; });
+  }
+
   static void HoldsEnded() {
     const auto now = std::chrono::steady_clock::now();
     for (TFramePacer* pacer : Pacers())
@@ -225,6 +229,8 @@ TPaintHold::TPaintHold() { ++g_paintHolds; }
 TPaintHold::~TPaintHold() {
   if (--g_paintHolds == 0) TFramePacer::HoldsEnded();
 }
+
+bool PaintsWaiting() { return TFramePacer::AnyWaiting(); }
 
 // ---------------------------------------------------------------------------
 // TForm

@@ -122,6 +122,9 @@ class TPaintHold {
   TPaintHold& operator=(const TPaintHold&) = delete;
 };
 
+// Whether a window has changes that wait for their frame to be painted.
+bool PaintsWaiting();
+
 class TApplication : public TComponent {
  public:
   TApplication();

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <exception>
 
+#include "platform/controls/Forms.h"
 #include "platform/controls/DragControl.h"
 #include "platform/controls/QtInternals.h"
 #include "platform/controls/UserInputX11.h"
@@ -762,7 +763,9 @@ TControl* FindButton(TWinControl* parent, const AnsiString& caption) {
 bool MenuShowing(TMenuItem* parent) { return parent && parent->SubMenu()->isVisible(); }
 
 void UserScreenshot(TBitmap& picture) {
-  // On an X server the screen is read once it shows all the program did.
+  // The screen is read once the windows have painted what changed and, on
+  // an X server, once it shows all the program did.
+  UserWaitFor([] { return !PaintsWaiting(); }, 5000);
   if (XServerUser::Active()) Act([] { XServerUser::Flush(); });
   QRect area = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
   for (QWidget* w : WindowsTopFirst()) area |= w->geometry();
