@@ -66,6 +66,8 @@ public:
   // URLs AddUrl refused, and lines LoadFromFile refused, as longer than
   // MaxUrlLength or deeper than MaxPathComponents.
   int RefusedUrls = 0;
+  // A save hands its lines to the file in chunks of about this many bytes.
+  size_t SaveChunkBytes = size_t(1) << 20;
   // Why the last SaveToFile failed; empty after a successful save.
   AnsiString LastSaveError;
   // Why the last LoadFromFile could not read its file (or all of it); empty
@@ -110,8 +112,10 @@ public:
   // walk ended. Abort stops the reading; the lines read so far stay, sorted
   // unless Abort came again during the sort.
   void LoadFromFile(const AnsiString& fileName = AnsiString());
-  // Writes the tree; false (with LastSaveError) when the folder or file cannot
-  // be written or Abort stopped it; the old file then stays and Modified too.
+  // Writes the tree, its lines going to the temporary file a chunk at a time
+  // as the walk takes them; false (with LastSaveError) when the folder or
+  // file cannot be written or Abort stopped it; the old file then stays and
+  // Modified too.
   bool SaveToFile(const AnsiString& fileName);
   bool SaveIfModified();
   // SaveIfModified in two steps, for a caller that holds the tree's lock
@@ -130,8 +134,11 @@ public:
   // BeginSave in steps, for a caller that serves its messages between them:
   // BeginSaveInSteps starts (and clears Modified); each SaveStep, under the
   // tree's lock, takes lines for about budgetMs milliseconds, then tells
-  // whether all are taken (EndSave or EndSaveInBackground then writes them)
-  // or the steps failed (LastSaveError, Modified set again). A node freed
+  // whether all are taken (EndSave or EndSaveInBackground then writes the
+  // rest) or the steps failed (LastSaveError, Modified set again). The lines
+  // go, a chunk at a time, to a temporary file written on a thread of its
+  // own; a step takes none while two chunks wait for that thread. A walk
+  // that starts again, a failure and any other save drop that file. A node freed
   // on the way to the walk's place starts the walk again; a node added or
   // moved between steps before that place is left to the next save, and one
   // moved after it may be written twice, which a load takes as one node.
@@ -155,20 +162,26 @@ private:
   bool Owns(const TDataObj* node) const;
   void ApplyLine(const char* line, size_t length);
   bool ReadTreeLines(const AnsiString& name, const std::function<void()>& tick);
-  bool Serialize(AnsiString& out);
+  bool Serialize(AnsiString& out, size_t chunkBytes = SIZE_MAX,
+                 const std::function<void(const AnsiString&)>& write = {});
+  AnsiString AbortedSaveError() const;
+  AnsiString PartialFileRefusal() const;
   bool TakeSaveSnapshot();
   void RestartSaveSteps();
   bool WaitForTreeWrite();
   bool TakeWriteOutcome();
-  struct TTreeWrite;
+  void EndSteps();
+  TSaveStep FailSteps(const AnsiString& reason);
+  class TTreeWrite;
 
   AnsiString FPartialFile;  // the file the last load read only in part
   // While loading: the TABs of the last refused line, whose lines below go with it.
   size_t FRefusedTabs = 0;
   bool FRefusing = false;
-  AnsiString FPendingSave;    // the lines taken by BeginSave, for EndSave
+  AnsiString FPendingSave;    // the lines taken and not yet handed to a write
   bool FSavePending = false;
-  std::shared_ptr<TTreeWrite> FTreeWrite;  // the write going on, if any
+  std::shared_ptr<TTreeWrite> FTreeWrite;  // the write going on after its last lines, if any
+  std::shared_ptr<TTreeWrite> FStepWrite;  // the write the steps hand their lines to, if any
   bool FSavingInSteps = false;
   std::vector<AnsiString> FStepPath;  // the names down to the next node of the steps
 };

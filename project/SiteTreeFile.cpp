@@ -1,9 +1,12 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 #include "platform/rtl/AtomicFile.h"
@@ -312,39 +315,35 @@ TDataObj* NodeOnPath(TDataObj* root, const std::vector<AnsiString>& path) {
 
 }  // namespace
 
-// Depth first, on one stack of the nodes still to write; into out, whose
-// room is kept from one save to the next. False when Abort stopped it.
-bool TListObj::Serialize(AnsiString& out) {
+// Depth first, from node to node without a list of them, into out (emptied
+// first); whenever out holds chunkBytes or more, it is handed to write and
+// emptied. False when Abort stopped it.
+bool TListObj::Serialize(AnsiString& out, size_t chunkBytes, const std::function<void(const AnsiString&)>& write) {
   out.clear();
-  std::vector<TDataObj*> pending;
-  Root->GetChildren(pending);
-  std::reverse(pending.begin(), pending.end());
-  while (!pending.empty()) {
+  for (TDataObj* node = Root->ChildCount() > 0 ? Root->Child(0) : nullptr; node; node = NextInWalk(node)) {
     if (Abort) return false;
-    TDataObj* node = pending.back();
-    pending.pop_back();
     AppendNodeLine(out, *node);
-    if (node->ChildCount() == 0) continue;
-    const size_t first = pending.size();
-    node->GetChildren(pending);
-    std::reverse(pending.begin() + ptrdiff_t(first), pending.end());
+    if (out.size() < chunkBytes || !write) continue;
+    write(out);
+    out.clear();
   }
   return true;
 }
 
 namespace {
 
-// Writes the lines to a temporary file beside fileName, makes the mirrored
-// files written so far durable, flushes the file and renames it over
-// fileName; the reason when it fails, else "".
-AnsiString WriteTreeFile(const AnsiString& fileName, const AnsiString& bytes) {
+// Writes the lines that writeLines gives to a temporary file beside
+// fileName, makes the mirrored files written so far durable, flushes the
+// file and renames it over fileName; the reason when it fails (a reason
+// writeLines returns among them), else "".
+AnsiString WriteTreeFile(const AnsiString& fileName, const std::function<AnsiString(AtomicFile&)>& writeLines) {
   const AnsiString folder = ExtractFilePath(fileName);
   if (!folder.empty() && !ForceDirectories(folder)) return "Cannot create the folder \"" + folder + "\"";
   AnsiString error;
   try {
     AtomicFile file(fileName);
-    file.Write(bytes.data(), bytes.size());
-    if (!MakeWrittenFilesDurable(error)) return error;
+    error = writeLines(file);
+    if (!error.empty() || !MakeWrittenFilesDurable(error)) return error;
     file.Commit();
   } catch (const Exception& e) {
     error = e.Message();
@@ -354,16 +353,100 @@ AnsiString WriteTreeFile(const AnsiString& fileName, const AnsiString& bytes) {
 
 }  // namespace
 
-// A tree file being written on a thread of its own: its lines, and the
-// reason it failed ("" when it did not) once it has ended.
-struct TListObj::TTreeWrite {
-  AnsiString Bytes;
-  std::future<AnsiString> Outcome;
+// A tree file written on a thread of its own from chunks of lines handed
+// to it as they are taken. It ends when told that no chunk comes after
+// (the file is then made durable and renamed into place, WriteTreeFile) or
+// when destroyed before that (the temporary file is then removed).
+class TListObj::TTreeWrite {
+public:
+  explicit TTreeWrite(const AnsiString& fileName)
+      : FOutcome(std::async(std::launch::async, [this, fileName] {
+          return WriteTreeFile(fileName, [this](AtomicFile& file) { return WriteChunks(file); });
+        })) {}
+  ~TTreeWrite() {
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      FDropped = !FEnded;
+    }
+    FChanged.notify_all();
+    if (FOutcome.valid()) FOutcome.wait();
+  }
+  TTreeWrite(const TTreeWrite&) = delete;
+  TTreeWrite& operator=(const TTreeWrite&) = delete;
+
+  // Whether enough chunks wait for the disk that no more lines should be taken yet.
+  bool Busy() {
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FChunks.size() >= MaxWaitingChunks;
+  }
+  void Add(AnsiString&& chunk) {
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      FChunks.push_back(std::move(chunk));
+    }
+    FChanged.notify_all();
+  }
+  void End() {
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      FEnded = true;
+    }
+    FChanged.notify_all();
+  }
+  // False once the file is renamed into place or the write has failed.
+  bool Running() const { return FOutcome.wait_for(std::chrono::seconds(0)) != std::future_status::ready; }
+  // Waits for the end; the reason the write failed, "" when it did not.
+  AnsiString Outcome() { return FOutcome.get(); }
+
+private:
+  static constexpr size_t MaxWaitingChunks = 2;
+
+  AnsiString WriteChunks(AtomicFile& file) {
+    for (;;) {
+      AnsiString chunk;
+      {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FChanged.wait(lock, [this] { return FDropped || FEnded || !FChunks.empty(); });
+        if (FDropped) return "The save was ended before its last lines were taken";
+        if (FChunks.empty()) return AnsiString();
+        chunk = std::move(FChunks.front());
+        FChunks.pop_front();
+      }
+      file.Write(chunk.data(), chunk.size());
+    }
+  }
+
+  std::mutex FMutex;
+  std::condition_variable FChanged;
+  std::deque<AnsiString> FChunks;
+  bool FEnded = false;
+  bool FDropped = false;
+  std::future<AnsiString> FOutcome;
 };
 
+// The lines go to the temporary file as the walk takes them, a chunk at a
+// time, so that a tree of millions of nodes is never held as text whole.
 bool TListObj::SaveToFile(const AnsiString& fileName) {
   FileName = fileName;
-  return TakeSaveSnapshot() && EndSave();
+  WaitForTreeWrite();
+  EndSteps();
+  FSavePending = false;
+  LastSaveError = PartialFileRefusal();
+  if (!LastSaveError.empty()) return false;
+  bool aborted = false;
+  LastSaveError = WriteTreeFile(FileName, [&](AtomicFile& file) {
+    auto write = [&file](const AnsiString& lines) { file.Write(lines.data(), lines.size()); };
+    AnsiString chunk;
+    chunk.reserve(SaveChunkBytes);
+    aborted = !Serialize(chunk, SaveChunkBytes, write);
+    if (aborted) return AbortedSaveError();
+    write(chunk);
+    return AnsiString();
+  });
+  EndWalk();
+  if (aborted) return false;
+  if (LastSaveError.empty()) Modified = false;
+  return TakeWriteOutcome();
 }
 
 bool TListObj::SaveIfModified() { return Modified || FSavingInSteps ? SaveToFile(FileName) : true; }
@@ -374,20 +457,25 @@ bool TListObj::BeginSave() { return Modified ? TakeSaveSnapshot() : true; }
 // so that the files are renamed in the order their lines were taken.
 bool TListObj::TakeSaveSnapshot() {
   WaitForTreeWrite();
-  FSavingInSteps = false;
+  EndSteps();
   FSavePending = false;
-  LastSaveError.clear();
-  if (!FPartialFile.empty() && ExpandFileName(FPartialFile) == ExpandFileName(FileName)) {
-    LastSaveError = "The site tree was read from \"" + FileName + "\" only in part; it is not written over it";
-  } else if (!Serialize(FPendingSave)) {
-    LastSaveError = "Saving \"" + FileName + "\" was aborted";
-  } else {
-    FSavePending = true;
+  LastSaveError = PartialFileRefusal();
+  if (LastSaveError.empty()) {
+    FSavePending = Serialize(FPendingSave);
+    if (!FSavePending) LastSaveError = AbortedSaveError();
   }
   EndWalk();
   if (!FSavePending) return false;
   Modified = false;
   return true;
+}
+
+AnsiString TListObj::AbortedSaveError() const { return "Saving \"" + FileName + "\" was aborted"; }
+
+// Why FileName must not be written: the tree was read from it only in part; else "".
+AnsiString TListObj::PartialFileRefusal() const {
+  if (FPartialFile.empty() || ExpandFileName(FPartialFile) != ExpandFileName(FileName)) return AnsiString();
+  return "The site tree was read from \"" + FileName + "\" only in part; it is not written over it";
 }
 
 void TListObj::BeginSaveInSteps() {
@@ -398,8 +486,15 @@ void TListObj::BeginSaveInSteps() {
   RestartSaveSteps();
 }
 
+// Any lines the steps have written are dropped with their temporary file.
+void TListObj::EndSteps() {
+  FSavingInSteps = false;
+  FStepWrite.reset();
+}
+
 // The walk starts again at the first host, with the changes made so far.
 void TListObj::RestartSaveSteps() {
+  FStepWrite.reset();
   FPendingSave.clear();
   FStepPath.clear();
   if (Root->ChildCount() > 0) FStepPath.push_back(Root->Child(0)->Name());
@@ -410,12 +505,10 @@ void TListObj::RestartSaveSteps() {
 // again, so that no node freed between two steps is ever touched.
 TListObj::TSaveStep TListObj::SaveStep(int budgetMs) {
   if (!FSavingInSteps) return TSaveStep::Failed;
-  if (!FPartialFile.empty() && ExpandFileName(FPartialFile) == ExpandFileName(FileName)) {
-    FSavingInSteps = false;
-    Modified = true;
-    LastSaveError = "The site tree was read from \"" + FileName + "\" only in part; it is not written over it";
-    return TSaveStep::Failed;
-  }
+  if (const AnsiString refusal = PartialFileRefusal(); !refusal.empty()) return FailSteps(refusal);
+  if (FStepWrite && !FStepWrite->Running()) return FailSteps(FStepWrite->Outcome());
+  // Lines are taken no faster than the disk takes them.
+  if (FStepWrite && FStepWrite->Busy()) return TSaveStep::Going;
   TDataObj* node = FStepPath.empty() ? nullptr : NodeOnPath(Root, FStepPath);
   if (!FStepPath.empty() && !node) {
     RestartSaveSteps();
@@ -423,15 +516,16 @@ TListObj::TSaveStep TListObj::SaveStep(int budgetMs) {
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
   for (unsigned count = 1; node; ++count) {
-    if (Abort) {
-      FSavingInSteps = false;
-      Modified = true;
-      LastSaveError = "Saving \"" + FileName + "\" was aborted";
-      return TSaveStep::Failed;
-    }
+    if (Abort) return FailSteps(AbortedSaveError());
     AppendNodeLine(FPendingSave, *node);
     node = NextInWalk(node);
-    if (node && count % 64 == 0 && std::chrono::steady_clock::now() >= deadline) {
+    const bool handedOn = FPendingSave.size() >= SaveChunkBytes;
+    if (handedOn) {
+      if (!FStepWrite) FStepWrite = std::make_shared<TTreeWrite>(FileName);
+      FStepWrite->Add(std::move(FPendingSave));
+      FPendingSave.clear();
+    }
+    if (node && ((handedOn && FStepWrite->Busy()) || (count % 64 == 0 && std::chrono::steady_clock::now() >= deadline))) {
       NamePath(node, FStepPath);
       return TSaveStep::Going;
     }
@@ -446,24 +540,27 @@ TListObj::TSaveStep TListObj::SaveStep(int budgetMs) {
 // renamed into place, so that after a crash the tree never names a file
 // that did not reach the disk whole.
 bool TListObj::EndSave() {
-  if (!std::exchange(FSavePending, false)) return true;
-  LastSaveError = WriteTreeFile(FileName, FPendingSave);
-  return TakeWriteOutcome();
+  if (!FSavePending) return true;
+  EndSaveInBackground();
+  return WaitForTreeWrite();
 }
 
 void TListObj::EndSaveInBackground() {
   if (!std::exchange(FSavePending, false)) return;
-  auto write = std::make_shared<TTreeWrite>();
-  write->Bytes.swap(FPendingSave);
-  const AnsiString fileName = FileName;
-  TTreeWrite* job = write.get();
-  write->Outcome = std::async(std::launch::async, [job, fileName] { return WriteTreeFile(fileName, job->Bytes); });
-  FTreeWrite = std::move(write);
+  FTreeWrite = FStepWrite ? std::move(FStepWrite) : std::make_shared<TTreeWrite>(FileName);
+  FTreeWrite->Add(std::move(FPendingSave));
+  FPendingSave.clear();
+  FTreeWrite->End();
 }
 
-bool TListObj::TreeWriteRunning() const {
-  return FTreeWrite && FTreeWrite->Outcome.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+TListObj::TSaveStep TListObj::FailSteps(const AnsiString& reason) {
+  EndSteps();
+  Modified = true;
+  LastSaveError = reason;
+  return TSaveStep::Failed;
 }
+
+bool TListObj::TreeWriteRunning() const { return FTreeWrite && FTreeWrite->Running(); }
 
 bool TListObj::TakeTreeWriteOutcome() {
   if (!FTreeWrite || TreeWriteRunning()) return true;
@@ -472,9 +569,7 @@ bool TListObj::TakeTreeWriteOutcome() {
 
 bool TListObj::WaitForTreeWrite() {
   if (!FTreeWrite) return true;
-  LastSaveError = FTreeWrite->Outcome.get();
-  // The room of the lines serves the next save.
-  if (FPendingSave.capacity() < FTreeWrite->Bytes.capacity()) FPendingSave.swap(FTreeWrite->Bytes);
+  LastSaveError = FTreeWrite->Outcome();
   FTreeWrite.reset();
   return TakeWriteOutcome();
 }

@@ -82,6 +82,56 @@ TEST(SiteTree, AbortedLoadsAndFailedSavesKeepTheFile) {
   EXPECT_FALSE(tree.Modified);
 }
 
+// The lines as the cursor walk gives them: each node's indented name, "|",
+// its fields and CR LF.
+AnsiString CursorWalkLines(TListObj& tree) {
+  AnsiString lines;
+  for (tree.First(); tree.Cursor; tree.Next()) lines += tree.CursorLine + "|" + tree.CursorFields + "\r\n";
+  return lines;
+}
+
+// A save writes its lines to the file as it walks the tree, a chunk at a
+// time, in the format stored trees are read in: whatever the chunk size,
+// the file holds exactly the cursor walk's lines, names and local names that
+// need encoding, long and deep ones among them.
+TEST(SiteTree, AStreamedSaveWritesTheLinesOfTheCursorWalk) {
+  TempFolder folder;
+  TListObj tree(folder / "p.wmt");
+  const AnsiString longName(3000, 'n');
+  for (int i = 0; i < 400; ++i) {
+    const AnsiString n = IntToStr(i);
+    TDataObj* page = tree.AddUrl(i % 5, "http://h" + IntToStr(i % 4) + ".test/caf\xC3\xA9 " + n + "/a%7Cb/p" + n +
+                                            (i % 7 == 0 ? "/" + longName : "/x%0D%0Ay.htm"));
+    ASSERT_NE(page, nullptr);
+    page->State = uint8_t(i % 3 == 0 ? snLoaded : snFailed);
+    page->LocalName = i % 2 == 0 ? "dir/with|bar\r\n" + n + ".htm" : "\t" + n;
+    page->ServerDate = i % 3 == 0 ? 45000 + i : 0;
+    page->Size = i;
+    page->SizeOrig = -i;
+    page->Queued = uint8_t(i % 2);
+  }
+  AnsiString deep = "http://deep.test";
+  for (int i = 0; i < 200; ++i) deep += "/d" + IntToStr(i);
+  ASSERT_NE(tree.AddUrl(1, deep), nullptr);
+  tree.Root->Child(1)->MarkStartDir(0);
+  const AnsiString expected = CursorWalkLines(tree);
+  for (size_t chunk : {size_t(1), size_t(7), size_t(4096), size_t(1) << 20}) {
+    tree.SaveChunkBytes = chunk;
+    ASSERT_TRUE(tree.SaveToFile(folder / "p.wmt")) << tree.LastSaveError;
+    EXPECT_TRUE(folder.Read("p.wmt") == expected) << "chunks of " << chunk << " bytes";
+  }
+  tree.Modified = true;
+  ASSERT_TRUE(tree.BeginSave());
+  ASSERT_TRUE(tree.EndSave());
+  EXPECT_TRUE(folder.Read("p.wmt") == expected) << "the lines taken whole for a later write";
+
+  tree.Abort = true;
+  EXPECT_FALSE(tree.SaveToFile(folder / "p.wmt"));
+  tree.Abort = false;
+  EXPECT_EQ(FindFiles(folder.Path(), "*").size(), 1u) << "an aborted save leaves no temporary file";
+  EXPECT_TRUE(folder.Read("p.wmt") == expected);
+}
+
 TEST(SiteTree, DeleteNodeLeavesNodesOfOtherTreesAlone) {
   TListObj tree, other;
   tree.DeleteNode(other.AddUrl(0, "http://other.test/"));
@@ -355,4 +405,40 @@ TEST(SiteTree, ASaveInStepsWritesTheTreeAsItStandsAtItsLastStep) {
   tree.Abort = false;
   EXPECT_TRUE(tree.Modified);
   EXPECT_FALSE(tree.LastSaveError.empty());
+}
+
+// A save in steps hands its lines, a chunk at a time, to a write on a thread
+// of its own: the file is what one whole save writes; a walk started again,
+// or ended by another save, leaves no temporary file behind; a write that
+// fails fails the save.
+TEST(SiteTree, ASaveInStepsWritesItsLinesAsItTakesThem) {
+  TempFolder folder;
+  TListObj tree(folder / "p.wmt");
+  for (int i = 0; i < 2000; ++i) tree.AddUrl(1, "http://h" + IntToStr(i % 3) + ".test/d" + IntToStr(i % 5) + "/p" + IntToStr(i));
+  tree.SaveChunkBytes = 256;
+  EXPECT_GT(SaveInSteps(tree), 10);
+  EXPECT_TRUE(folder.Read("p.wmt") == WholeSave(tree, folder / "whole.wmt"));
+
+  SaveInSteps(tree, [&](int step) {
+    if (step == 5) tree.DeleteNode(tree.Root->Child(0));
+  });
+  EXPECT_TRUE(folder.Read("p.wmt") == WholeSave(tree, folder / "whole.wmt"));
+  EXPECT_EQ(FindFiles(folder.Path(), "*").size(), 2u) << "the walk started again dropped its first file";
+
+  tree.AddUrl(1, "http://h9.test/");
+  tree.BeginSaveInSteps();
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(tree.SaveStep(0), TListObj::TSaveStep::Going);
+  ASSERT_TRUE(tree.SaveToFile(folder / "p.wmt"));
+  EXPECT_TRUE(folder.Read("p.wmt") == WholeSave(tree, folder / "whole.wmt"));
+  EXPECT_EQ(FindFiles(folder.Path(), "*").size(), 2u) << "the steps ended by another save dropped their file";
+
+  folder.Write("blocked", "a file where the folder would be");
+  tree.FileName = folder / "blocked/p.wmt";
+  tree.BeginSaveInSteps();
+  TListObj::TSaveStep step;
+  while ((step = tree.SaveStep(0)) == TListObj::TSaveStep::Going) {
+  }
+  EXPECT_FALSE(step == TListObj::TSaveStep::Taken && tree.EndSave());
+  EXPECT_TRUE(tree.Modified);
+  EXPECT_NE(tree.LastSaveError.find("blocked"), AnsiString::npos) << tree.LastSaveError;
 }
