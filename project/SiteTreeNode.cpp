@@ -1,9 +1,12 @@
 #include "project/SiteTreeNode.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "project/SiteTree.h"
@@ -676,19 +679,55 @@ TNodeState& TNodeState::operator=(uint8_t bits) {
 
 TDataObj::TDataObj(int32_t depth) : Depth(depth) {}
 
+namespace {
+
+// The cookie texts of the nodes that have one, beside the nodes, so that the
+// millions of nodes without one do not carry room for it.
+class TCookieTable {
+public:
+  AnsiString Get(const TDataObj* node) {
+    if (FCount.load(std::memory_order_acquire) == 0) return AnsiString();
+    std::lock_guard<std::mutex> lock(FMutex);
+    const auto found = FTexts.find(node);
+    return found == FTexts.end() ? AnsiString() : found->second;
+  }
+  void Set(const TDataObj* node, const AnsiString& text) {
+    if (text.empty()) return Drop(node);
+    std::lock_guard<std::mutex> lock(FMutex);
+    FTexts[node] = text;
+    FCount.store(FTexts.size(), std::memory_order_release);
+  }
+  void Drop(const TDataObj* node) {
+    if (FCount.load(std::memory_order_acquire) == 0) return;
+    std::lock_guard<std::mutex> lock(FMutex);
+    FTexts.erase(node);
+    FCount.store(FTexts.size(), std::memory_order_release);
+  }
+
+private:
+  std::mutex FMutex;
+  std::unordered_map<const TDataObj*, AnsiString> FTexts;
+  std::atomic<size_t> FCount{0};
+};
+
+TCookieTable& Cookies() {
+  static TCookieTable table;
+  return table;
+}
+
+}  // namespace
+
+static_assert(sizeof(void*) != 8 || sizeof(TDataObj) <= 136, "a node outgrows its 144-byte allocation");
+
 TDataObj::~TDataObj() {
   if (FKids && FKids->Top) Clear();
   delete FKids;
+  Cookies().Drop(this);
 }
 
-AnsiString TDataObj::LinkCookies() const { return FCookies ? *FCookies : AnsiString(); }
+AnsiString TDataObj::LinkCookies() const { return Cookies().Get(this); }
 
-void TDataObj::SetLinkCookies(const AnsiString& cookies) {
-  if (cookies.empty())
-    FCookies.reset();
-  else
-    FCookies = std::make_unique<AnsiString>(cookies);
-}
+void TDataObj::SetLinkCookies(const AnsiString& cookies) { Cookies().Set(this, cookies); }
 
 TListObj* TDataObj::OwnerTree() const {
   const TDataObj* top = this;

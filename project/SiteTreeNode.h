@@ -76,7 +76,8 @@ protected:
   TNodeStateHolder() = default;
 };
 
-// The members are declared in this order to keep a node at 144 bytes.
+// The members are declared in this order to keep a node at 136 bytes, which
+// the allocator gives 144 (a folder of millions of links costs that each).
 class TDataObj : public TNodeStateHolder {
 public:
   bool NotParsed = false;        // saved, but too large to be parsed for links
@@ -106,6 +107,7 @@ public:
   int32_t SizeOrig = 0;          // size as received
 
   // Text the main window stores with a found link; nothing reads it back.
+  // It is kept beside the node, which has no room for it.
   AnsiString LinkCookies() const;
   void SetLinkCookies(const AnsiString& cookies);
 
@@ -175,7 +177,6 @@ private:
 
   TChildList* FKids = nullptr;                // nullptr while there are no children
   AnsiString FName;
-  std::unique_ptr<AnsiString> FCookies;
   int32_t FQueueLevel = 0;                    // bucket of the first queue entry
   uint32_t FQueuePos = 0;                     // position in that bucket
   TChildLeaf* FLeaf = nullptr;                // the parent's block that holds this node

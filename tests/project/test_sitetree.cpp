@@ -132,6 +132,27 @@ TEST(SiteTree, AStreamedSaveWritesTheLinesOfTheCursorWalk) {
   EXPECT_TRUE(folder.Read("p.wmt") == expected);
 }
 
+// A link's cookie text stays with its node until it is cleared or the node
+// is freed: a node made later, wherever it is placed, starts without one.
+TEST(SiteTree, CookieTextsGoWithTheirNodes) {
+  TListObj tree;
+  TDataObj* kept = tree.AddUrl(1, "http://h.test/kept.htm");
+  kept->SetLinkCookies("a=1");
+  for (int round = 0; round < 50; ++round) {
+    TDataObj* gone = tree.AddUrl(1, "http://h.test/gone" + IntToStr(round) + ".htm");
+    EXPECT_EQ(gone->LinkCookies(), "");
+    gone->SetLinkCookies("b=" + IntToStr(round));
+    EXPECT_EQ(gone->LinkCookies(), "b=" + IntToStr(round));
+    tree.DeleteNode(gone);
+  }
+  EXPECT_EQ(kept->LinkCookies(), "a=1");
+  kept->SetLinkCookies("");
+  EXPECT_EQ(kept->LinkCookies(), "");
+  kept->SetLinkCookies("c=3");
+  tree.Clear();
+  EXPECT_EQ(tree.AddUrl(1, "http://h.test/kept.htm")->LinkCookies(), "");
+}
+
 TEST(SiteTree, DeleteNodeLeavesNodesOfOtherTreesAlone) {
   TListObj tree, other;
   tree.DeleteNode(other.AddUrl(0, "http://other.test/"));
