@@ -28,6 +28,7 @@
 #include "platform/graphics/ImageList.h"
 #include "platform/ole/ObjIdl.h"
 #include "treecontrol/VTHeader.h"
+#include "treecontrol/VTNodePool.h"
 #include "treecontrol/VTMiscObjects.h"
 #include "treecontrol/VTOptions.h"
 #include "treecontrol/VTTypes.h"
@@ -889,7 +890,8 @@ class TBaseVirtualTree : public TCustomControl {
                             ChangeTimer = 5, StructureChangeTimer = 6, SearchTimer = 7;
 
   // Fields shared by the areas of the implementation.
-  PVirtualNode root_ = nullptr;
+  PVirtualNode root_ = nullptr;  // its own block, outside the pool
+  TVTNodePool nodePool_;          // every other node
   std::unique_ptr<TVTHeader> header_;
   std::unique_ptr<TCustomVirtualTreeOptions> options_;
   std::unique_ptr<TScrollBarOptions> scrollBarOptions_;

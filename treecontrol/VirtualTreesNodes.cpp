@@ -66,7 +66,7 @@ TBaseVirtualTree::~TBaseVirtualTree() {
   ChangeStates({}, {stEditing});
   Clear();
   header_.reset();
-  FreeNode(root_);
+  std::free(root_);
   root_ = nullptr;
 }
 
@@ -101,8 +101,7 @@ PVirtualNode TBaseVirtualTree::MakeNewNode() {
     nodeDataSize_ = size < -1 ? -1 : size;
   }
   size_t bytes = NodeHeaderSize + size_t(internalDataSize_) + size_t(std::max(0, nodeDataSize_));
-  auto node = static_cast<PVirtualNode>(std::calloc(1, bytes));
-  if (!node) throw std::bad_alloc();
+  auto node = static_cast<PVirtualNode>(nodePool_.Allocate(bytes));
   node->TotalCount = 1;
   node->TotalHeight = uint32_t(defaultNodeHeight_);
   node->NodeHeight = uint16_t(defaultNodeHeight_);
@@ -111,7 +110,7 @@ PVirtualNode TBaseVirtualTree::MakeNewNode() {
   return node;
 }
 
-void TBaseVirtualTree::FreeNode(PVirtualNode node) { std::free(node); }
+void TBaseVirtualTree::FreeNode(PVirtualNode node) { nodePool_.Release(node); }
 
 void* TBaseVirtualTree::GetNodeData(PVirtualNode node) const {
   if (!node || node == root_ || nodeDataSize_ <= 0) return nullptr;
@@ -124,7 +123,7 @@ void TBaseVirtualTree::InitRootNode(int oldSize) {
   if (!node) throw std::bad_alloc();
   bool keep = root_ && oldSize >= 0;
   if (keep) std::memcpy(node, root_, NodeHeaderSize + size_t(std::min(oldSize, internalDataSize_)));
-  if (root_) FreeNode(root_);
+  std::free(root_);
   root_ = node;
   root_->PrevSibling = root_;
   root_->NextSibling = root_;

@@ -2,6 +2,10 @@
 // bracket of the tree.
 #include "TreeFixture.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "treecontrol/VTNodePool.h"
 #include "treecontrol/VTUnitServices.h"
 
 using NodeModel = TreeFixture;
@@ -236,4 +240,50 @@ TEST_F(NodeModel, UserDataIsZeroedPerNodeAndSizeChangesRebuild) {
   EXPECT_EQ(tree->RootNodeCount(), 3u);
   EXPECT_EQ(tree->GetNodeDataAs<Data>(Nth(2))->value, 0) << "nodes are made anew";
   EXPECT_EQ(asked, 1);
+}
+
+// Node records come from the tree's pool: a record freed and handed out
+// again starts as a new one (no states, links or data of the node it was),
+// and the pool holds nothing once the tree has no nodes.
+TEST_F(NodeModel, ARecordMadeAgainStartsAsANewNode) {
+  tree->OnGetNodeDataSize = [](TBaseVirtualTree*, int& size) { size = sizeof(int); };
+  tree->SetRootNodeCount(300);
+  for (uint32_t i = 0; i < 300; ++i) {
+    *tree->GetNodeDataAs<int>(Nth(i)) = int(i) + 1;
+    tree->SetChildCount(Nth(i), 2);
+    tree->SetSelected(Nth(i), true);
+  }
+  tree->SetRootNodeCount(20);
+  tree->SetRootNodeCount(300);
+  for (uint32_t i = 20; i < 300; ++i) {
+    PVirtualNode node = TopLevelNode(tree, i);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(*tree->GetNodeDataAs<int>(node), 0) << i;
+    EXPECT_FALSE(tree->Selected(node)) << i;
+    EXPECT_EQ(node->ChildCount, 0u) << i;
+    EXPECT_EQ(node->FirstChild, nullptr) << i;
+    EXPECT_EQ(node->TotalCount, 1u) << i;
+  }
+}
+
+TEST(NodePool, RecordsAreZeroFilledReusedAndAllGivenBack) {
+  TVTNodePool pool;
+  std::vector<char*> records;
+  for (int i = 0; i < 10000; ++i) {
+    records.push_back(static_cast<char*>(pool.Allocate(68)));
+    ASSERT_EQ(reinterpret_cast<uintptr_t>(records.back()) % 8, 0u);
+    std::memset(records.back(), 0xAB, 68);
+  }
+  for (size_t i = 0; i < records.size(); i += 2) pool.Release(records[i]);
+  for (size_t i = 0; i < records.size(); i += 2) {
+    records[i] = static_cast<char*>(pool.Allocate(68));
+    EXPECT_EQ(std::count(records[i], records[i] + 68, 0), 68) << "a reused record is zero-filled";
+  }
+  EXPECT_EQ(pool.InUse(), 10000u);
+  EXPECT_THROW(pool.Allocate(128), EAssertionFailed) << "one size while records are in use";
+  for (char* record : records) pool.Release(record);
+  EXPECT_EQ(pool.InUse(), 0u);
+  char* larger = static_cast<char*>(pool.Allocate(128));
+  EXPECT_EQ(std::count(larger, larger + 128, 0), 128) << "another size once the pool is empty";
+  pool.Release(larger);
 }
