@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string_view>
@@ -682,19 +683,21 @@ TDataObj::TDataObj(int32_t depth) : Depth(depth) {}
 namespace {
 
 // The cookie texts of the nodes that have one, beside the nodes, so that the
-// millions of nodes without one do not carry room for it.
+// millions of nodes without one do not carry room for it. The links of one
+// page come with one text, which they share.
 class TCookieTable {
 public:
   AnsiString Get(const TDataObj* node) {
     if (FCount.load(std::memory_order_acquire) == 0) return AnsiString();
     std::lock_guard<std::mutex> lock(FMutex);
     const auto found = FTexts.find(node);
-    return found == FTexts.end() ? AnsiString() : found->second;
+    return found == FTexts.end() ? AnsiString() : *found->second;
   }
   void Set(const TDataObj* node, const AnsiString& text) {
     if (text.empty()) return Drop(node);
     std::lock_guard<std::mutex> lock(FMutex);
-    FTexts[node] = text;
+    if (!FLast || *FLast != text) FLast = std::make_shared<const AnsiString>(text);
+    FTexts[node] = FLast;
     FCount.store(FTexts.size(), std::memory_order_release);
   }
   void Drop(const TDataObj* node) {
@@ -702,11 +705,15 @@ public:
     std::lock_guard<std::mutex> lock(FMutex);
     FTexts.erase(node);
     FCount.store(FTexts.size(), std::memory_order_release);
+    if (FTexts.empty()) FLast.reset();
   }
+
+  size_t Count() const { return FCount.load(std::memory_order_acquire); }
 
 private:
   std::mutex FMutex;
-  std::unordered_map<const TDataObj*, AnsiString> FTexts;
+  std::unordered_map<const TDataObj*, std::shared_ptr<const AnsiString>> FTexts;
+  std::shared_ptr<const AnsiString> FLast;  // the text set last
   std::atomic<size_t> FCount{0};
 };
 
@@ -728,6 +735,8 @@ TDataObj::~TDataObj() {
 AnsiString TDataObj::LinkCookies() const { return Cookies().Get(this); }
 
 void TDataObj::SetLinkCookies(const AnsiString& cookies) { Cookies().Set(this, cookies); }
+
+size_t TDataObj::LinkCookieCount() { return Cookies().Count(); }
 
 TListObj* TDataObj::OwnerTree() const {
   const TDataObj* top = this;

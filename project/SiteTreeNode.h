@@ -110,6 +110,8 @@ public:
   // It is kept beside the node, which has no room for it.
   AnsiString LinkCookies() const;
   void SetLinkCookies(const AnsiString& cookies);
+  // The nodes, of every tree, that have such a text: a freed node's goes with it.
+  static size_t LinkCookieCount();
 
   // Frees every descendant and resets Descendants. Nodes of a tree owned by a
   // TListObj are also taken out of its queue and off its cursor. pause, when

@@ -132,9 +132,11 @@ TEST(SiteTree, AStreamedSaveWritesTheLinesOfTheCursorWalk) {
   EXPECT_TRUE(folder.Read("p.wmt") == expected);
 }
 
-// A link's cookie text stays with its node until it is cleared or the node
-// is freed: a node made later, wherever it is placed, starts without one.
+// A link's cookie text stays with its node until it is cleared, replaced or
+// the node is freed: a node made later, wherever it is placed, starts
+// without one.
 TEST(SiteTree, CookieTextsGoWithTheirNodes) {
+  const size_t before = TDataObj::LinkCookieCount();
   TListObj tree;
   TDataObj* kept = tree.AddUrl(1, "http://h.test/kept.htm");
   kept->SetLinkCookies("a=1");
@@ -146,11 +148,20 @@ TEST(SiteTree, CookieTextsGoWithTheirNodes) {
     tree.DeleteNode(gone);
   }
   EXPECT_EQ(kept->LinkCookies(), "a=1");
+  EXPECT_EQ(TDataObj::LinkCookieCount(), before + 1) << "the texts of the freed nodes went with them";
+  TDataObj* first = tree.AddUrl(1, "http://h.test/1.htm");
+  TDataObj* second = tree.AddUrl(1, "http://h.test/2.htm");
+  first->SetLinkCookies("s=1");
+  second->SetLinkCookies("s=1");
+  first->SetLinkCookies("t=2");
+  EXPECT_EQ(first->LinkCookies(), "t=2");
+  EXPECT_EQ(second->LinkCookies(), "s=1") << "a text shared by two nodes changes for one only";
   kept->SetLinkCookies("");
   EXPECT_EQ(kept->LinkCookies(), "");
   kept->SetLinkCookies("c=3");
   tree.Clear();
   EXPECT_EQ(tree.AddUrl(1, "http://h.test/kept.htm")->LinkCookies(), "");
+  EXPECT_EQ(TDataObj::LinkCookieCount(), before);
 }
 
 TEST(SiteTree, DeleteNodeLeavesNodesOfOtherTreesAlone) {
