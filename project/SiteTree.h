@@ -171,6 +171,7 @@ private:
   bool WaitForTreeWrite();
   bool TakeWriteOutcome();
   void EndSteps();
+  bool HandOnFullChunk();
   TSaveStep FailSteps(const AnsiString& reason);
   class TTreeWrite;
 

@@ -519,13 +519,8 @@ TListObj::TSaveStep TListObj::SaveStep(int budgetMs) {
     if (Abort) return FailSteps(AbortedSaveError());
     AppendNodeLine(FPendingSave, *node);
     node = NextInWalk(node);
-    const bool handedOn = FPendingSave.size() >= SaveChunkBytes;
-    if (handedOn) {
-      if (!FStepWrite) FStepWrite = std::make_shared<TTreeWrite>(FileName);
-      FStepWrite->Add(std::move(FPendingSave));
-      FPendingSave.clear();
-    }
-    if (node && ((handedOn && FStepWrite->Busy()) || (count % 64 == 0 && std::chrono::steady_clock::now() >= deadline))) {
+    const bool writeBehind = HandOnFullChunk();
+    if (node && (writeBehind || (count % 64 == 0 && std::chrono::steady_clock::now() >= deadline))) {
       NamePath(node, FStepPath);
       return TSaveStep::Going;
     }
@@ -534,6 +529,16 @@ TListObj::TSaveStep TListObj::SaveStep(int budgetMs) {
   FSavePending = true;
   EndWalk();
   return TSaveStep::Taken;
+}
+
+// Hands the lines taken to the steps' write once they fill a chunk; whether
+// that write has enough chunks waiting that the steps should pause.
+bool TListObj::HandOnFullChunk() {
+  if (FPendingSave.size() < SaveChunkBytes) return false;
+  if (!FStepWrite) FStepWrite = std::make_shared<TTreeWrite>(FileName);
+  FStepWrite->Add(std::move(FPendingSave));
+  FPendingSave.clear();
+  return FStepWrite->Busy();
 }
 
 // The files the snapshot records as loaded are made durable before it is
