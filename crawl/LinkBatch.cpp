@@ -1,6 +1,8 @@
 #include "crawl/LinkBatch.h"
 
+#include <bit>
 #include <cstring>
+#include <vector>
 
 #include "crawl/LinkText.h"
 
@@ -38,6 +40,83 @@ bool TLinkBatch::Less(const TEntry& A, const TEntry& B) const {
   return order != 0 ? order < 0 : A.Order < B.Order;
 }
 
+namespace {
+
+// Length of the prefix that Keys[i] for every i < Count share.
+template <typename TKeyOf>
+size_t SharedPrefix(size_t Count, const TKeyOf& Keys) {
+  const std::string_view first = Keys(0);
+  size_t shared = first.size();
+  for (size_t i = 1; i < Count && shared > 0; ++i) {
+    const std::string_view key = Keys(i);
+    shared = std::min(shared, key.size());
+    shared = static_cast<size_t>(std::mismatch(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(shared),
+                                               key.begin()).first - first.begin());
+  }
+  return shared;
+}
+
+// Eight bytes from P as one number that orders as they do.
+uint64_t OrderedWord(const char* P) {
+  uint64_t word;
+  std::memcpy(&word, P, sizeof word);
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+  return word;
+}
+
+// A.compare(B), eight bytes at a time.
+int CompareBytes(std::string_view A, std::string_view B) {
+  const size_t common = std::min(A.size(), B.size());
+  size_t i = 0;
+  for (; i + 8 <= common; i += 8) {
+    const uint64_t a = OrderedWord(A.data() + i), b = OrderedWord(B.data() + i);
+    if (a != b) return a < b ? -1 : 1;
+  }
+  for (; i < common; ++i)
+    if (A[i] != B[i]) return static_cast<unsigned char>(A[i]) < static_cast<unsigned char>(B[i]) ? -1 : 1;
+  return A.size() == B.size() ? 0 : A.size() < B.size() ? -1 : 1;
+}
+
+// Eight bytes of Key from From on as one number that orders as they do, the
+// bytes past its end taken as NUL, which no link holds.
+uint64_t WordAt(std::string_view Key, size_t From) {
+  uint64_t word = 0;
+  for (size_t i = From; i < From + 8; ++i) word = word << 8 | (i < Key.size() ? static_cast<unsigned char>(Key[i]) : 0u);
+  return word;
+}
+
+} // namespace
+
+// Sorts the entries by Less. The keys are compared first by their eight
+// bytes past the prefix they all share, held as one number beside the entry,
+// so that many comparisons read no text: the links of a page mostly share
+// their scheme and host.
+bool TLinkBatch::SortByKey(const std::function<bool()>& Stopped) {
+  if (FLinks.size() < 2) return true;
+  const size_t shared = SharedPrefix(FLinks.size(), [this](size_t I) { return KeyOf(FLinks[I]); });
+  const size_t rest = shared + 8;
+  struct TSortKey {
+    uint64_t Word;
+    uint32_t Index;
+    uint32_t Order;
+  };
+  std::vector<TSortKey> keys(FLinks.size());
+  for (size_t i = 0; i < FLinks.size(); ++i)
+    keys[i] = {WordAt(KeyOf(FLinks[i]), shared), static_cast<uint32_t>(i), FLinks[i].Order};
+  const auto less = [&](const TSortKey& A, const TSortKey& B) {
+    if (A.Word != B.Word) return A.Word < B.Word;
+    const std::string_view a = KeyOf(FLinks[A.Index]), b = KeyOf(FLinks[B.Index]);
+    const int order = CompareBytes(a.substr(std::min(rest, a.size())), b.substr(std::min(rest, b.size())));
+    return order != 0 ? order < 0 : A.Order < B.Order;
+  };
+  if (!SortUnlessStopped(keys.begin(), keys.end(), less, Stopped)) return false;
+  std::vector<TEntry> sorted;
+  sorted.reserve(keys.size());
+  for (const TSortKey& key : keys) sorted.push_back(FLinks[key.Index]);
+  FLinks.assign(sorted.begin(), sorted.end());
+  return true;
+}
+
 void TLinkBatch::DropDuplicates() {
   FLinks.erase(std::unique(FLinks.begin(), FLinks.end(),
                            [this](const TEntry& A, const TEntry& B) { return KeyOf(A) == KeyOf(B); }),
@@ -45,13 +124,34 @@ void TLinkBatch::DropDuplicates() {
 }
 
 bool TLinkBatch::SortUnique(const std::function<bool()>& Stopped) {
-  if (!SortUnlessStopped(FLinks.begin(), FLinks.end(), [this](const TEntry& A, const TEntry& B) { return Less(A, B); },
-                         Stopped)) {
+  if (!SortByKey(Stopped)) {
     Clear();
     return false;
   }
   DropDuplicates();
+  LayOutInOrder();
   return true;
+}
+
+// Lays the texts and their folded keys out in the order of the links, so
+// that whoever reads the sorted links (a merge of many batches above all)
+// reads memory in order rather than all over the batch.
+void TLinkBatch::LayOutInOrder() {
+  std::string pool, folded;
+  pool.reserve(FPool.size());
+  folded.reserve(FFolded.size());
+  for (TEntry& entry : FLinks) {
+    if (entry.Key != NoKey) {
+      const auto key = static_cast<uint32_t>(folded.size());
+      folded.append(FFolded, entry.Key, entry.Length);
+      entry.Key = key;
+    }
+    const auto offset = static_cast<uint32_t>(pool.size());
+    pool.append(FPool, entry.Offset, entry.Length);
+    entry.Offset = offset;
+  }
+  FPool.swap(pool);
+  FFolded.swap(folded);
 }
 
 void TLinkBatch::Merge(const TLinkBatch& Sorted) {
@@ -60,6 +160,71 @@ void TLinkBatch::Merge(const TLinkBatch& Sorted) {
   std::inplace_merge(FLinks.begin(), FLinks.begin() + static_cast<std::ptrdiff_t>(middle), FLinks.end(),
                      [this](const TEntry& A, const TEntry& B) { return Less(A, B); });
   DropDuplicates();
+}
+
+// Calls Visit(Batch, At, NewKey) for every link of the sorted batches in the
+// order of their keys, and of equal keys in the order of the batches; NewKey
+// is true for the first link of each key.
+template <typename TVisit>
+void TLinkBatch::VisitInKeyOrder(const std::vector<TLinkBatch>& Sorted, const TVisit& Visit) {
+  struct TCursor {
+    size_t Batch;
+    size_t At;
+  };
+  std::vector<TCursor> heads;
+  for (size_t b = 0; b < Sorted.size(); ++b)
+    if (!Sorted[b].Empty()) heads.push_back({b, 0});
+  const auto keyOf = [&Sorted](const TCursor& C) { return Sorted[C.Batch].KeyOf(Sorted[C.Batch].FLinks[C.At]); };
+  // A heap with the least key on top, and of equal keys the earliest batch's.
+  const auto later = [&keyOf](const TCursor& A, const TCursor& B) {
+    const int order = CompareBytes(keyOf(A), keyOf(B));
+    return order != 0 ? order > 0 : A.Batch > B.Batch;
+  };
+  std::make_heap(heads.begin(), heads.end(), later);
+  std::string_view lastKey;
+  bool first = true;
+  while (!heads.empty()) {
+    std::pop_heap(heads.begin(), heads.end(), later);
+    TCursor& head = heads.back();
+    const std::string_view key = keyOf(head);
+    Visit(head.Batch, head.At, first || key != lastKey);
+    first = false;
+    lastKey = key;
+    if (++head.At < Sorted[head.Batch].Count())
+      std::push_heap(heads.begin(), heads.end(), later);
+    else
+      heads.pop_back();
+  }
+}
+
+// Merge into the first batch gives each link it adds the place of its
+// addition, counted from the links the batch holds then; of links equal but
+// for case the one added first by that count is kept. The same choice is
+// made here: a first walk counts the links the merged batch would hold
+// before each batch, a second takes each key's link.
+std::vector<AnsiString> TLinkBatch::MergedLinks(const std::vector<TLinkBatch>& Sorted) {
+  std::vector<size_t> heldBefore(Sorted.size() + 1, 0);
+  VisitInKeyOrder(Sorted, [&heldBefore](size_t Batch, size_t, bool NewKey) { heldBefore[Batch + 1] += NewKey; });
+  for (size_t b = 1; b < heldBefore.size(); ++b) heldBefore[b] += heldBefore[b - 1];
+  // The first batch with links is the one merged into: its links keep
+  // their own places of addition.
+  size_t into = 0;
+  while (into < Sorted.size() && Sorted[into].Empty()) ++into;
+  std::vector<AnsiString> links;
+  links.reserve(heldBefore.back());
+  uint64_t keptOrder = 0;
+  VisitInKeyOrder(Sorted, [&](size_t Batch, size_t At, bool NewKey) {
+    const uint64_t order = Batch == into ? Sorted[into].FLinks[At].Order : heldBefore[Batch] + At;
+    if (NewKey) {
+      links.emplace_back(Sorted[Batch][At]);
+    } else if (order < keptOrder) {
+      links.back() = AnsiString(Sorted[Batch][At]);
+    } else {
+      return;
+    }
+    keptOrder = order;
+  });
+  return links;
 }
 
 void TLinkBatch::Clear() {

@@ -319,17 +319,14 @@ bool TPageParse::WriteRewritten(const std::function<void(std::string_view)>& Out
 
 TParseResult ParseDocument(AnsiString& Content, const TParseSettings& Settings, const TScanHooks& Hooks) {
   TParseResult result;
-  TLinkBatch all;
-  const TLinkSink sink = [&all](TLinkBatch& Batch) {
-    if (all.Empty())
-      std::swap(all, Batch);
-    else
-      all.Merge(Batch);
-  };
+  // The batches are merged once at the end: merging each into the links so
+  // far would cost time growing with the square of the page's links.
+  std::vector<TLinkBatch> batches;
+  const TLinkSink sink = [&batches](TLinkBatch& Batch) { batches.push_back(std::move(Batch)); };
   TPageParse parse(Content, Settings, sink, Hooks);
   result.Base = parse.Base();
   result.Rewritten = parse.Rewritten();
-  result.Links = all.ToVector();
+  result.Links = TLinkBatch::MergedLinks(batches);
   if (parse.Rewritten() > 0) {
     AnsiString rewritten;
     rewritten.reserve(Content.size());

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <map>
 #include <string_view>
 
@@ -46,10 +47,26 @@ const TTagRule TagTable[] = {
     {"title", {nullptr, nullptr}, nullptr, TTagExtra::Title},
 };
 
+// For each first byte of a name, the range of TagTable (sorted by name)
+// whose names begin with it.
+struct TTagIndex {
+  uint8_t Begin[256] = {};
+  uint8_t End[256] = {};
+  TTagIndex() {
+    for (size_t i = std::size(TagTable); i-- > 0;) {
+      const auto first = static_cast<unsigned char>(TagTable[i].Name[0]);
+      Begin[first] = static_cast<uint8_t>(i);
+      if (End[first] == 0) End[first] = static_cast<uint8_t>(i + 1);
+    }
+  }
+};
+
 const TTagRule* FindTagRule(std::string_view Name) {
+  static const TTagIndex index;
   if (Name.empty()) return nullptr;
-  for (const TTagRule& rule : TagTable)
-    if (rule.Name[0] == Name[0] && rule.Name == Name) return &rule;
+  const auto first = static_cast<unsigned char>(Name[0]);
+  for (size_t i = index.Begin[first]; i < index.End[first]; ++i)
+    if (TagTable[i].Name == Name) return &TagTable[i];
   return nullptr;
 }
 
@@ -185,6 +202,12 @@ bool TScanner::MatchText(int I, std::string_view Word, int To) const {
 
 // Word (lower case) stands within [From, To], without regard to case.
 bool TScanner::HasText(const char* Word, int From, int To) const {
+  // A word that ends in a byte without case needs that byte in the range.
+  const char last = Word[std::strlen(Word) - 1];
+  const bool caseless = FoldAsciiByte(last) == static_cast<unsigned char>(last) && !(last >= 'a' && last <= 'z');
+  if (caseless && From >= 1 && To <= N_ && From <= To &&
+      !std::memchr(S_.data() + From - 1, last, static_cast<size_t>(To - From + 1)))
+    return false;
   for (int i = From; i <= To; ++i)
     if (FoldAsciiByte(static_cast<char>(At(i))) == static_cast<unsigned char>(Word[0]) && MatchText(i, Word, To))
       return true;
@@ -340,9 +363,10 @@ TTagSpan TScanner::ScanTag(int Lt) {
 }
 
 int TScanner::HandleTag(int Lt) {
-  const TTagSpan tag = ScanTag(Lt);
+  TTagSpan tag = ScanTag(Lt);
   if (tag.Name.empty()) return tag.Next;
-  const AnsiString name = LowerCase(tag.Name);
+  for (char& c : tag.Name) c = static_cast<char>(FoldAsciiByte(c));
+  const AnsiString& name = tag.Name;
   if (StartsStr("!--", name)) {
     const int close = FindText("-->", Lt + 4);
     return close == 0 ? tag.Next : close + 3;

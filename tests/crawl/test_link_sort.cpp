@@ -1,6 +1,8 @@
-// The sort of a list in order but for small local swaps (the link candidates
-// of a page, whose attributes of one tag come out of page order): it sorts
-// such a list, and gives up, keeping every element, on one that is not.
+// The sorts of a page's links. The sort of a list in order but for small
+// local swaps (the link candidates of a page, whose attributes of one tag
+// come out of page order): it sorts such a list, and gives up, keeping every
+// element, on one that is not. The sort of a batch of links and the merge of
+// a page's batches.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "crawl/LinkBatch.h"
+#include "crawl/LinkText.h"
 
 namespace {
 
@@ -54,4 +57,66 @@ TEST(LinkSort, SmallLocalSwapsAreSortedAndFarMovesGiveUp) {
   EXPECT_TRUE(std::is_sorted(copy.begin(), copy.end()));
   std::vector<int> none;
   EXPECT_TRUE(SortNearlySorted(none.begin(), none.end(), less, 16));
+}
+
+namespace {
+
+// Links under one host made of a few letters in either case, so that many
+// are equal but for case and many share long prefixes (half of them their
+// first eight letters but for case).
+AnsiString RandomLink(std::mt19937& Rng) {
+  static const char Letters[] = "aAbB/";
+  AnsiString link = "http://h/";
+  const bool longShared = Rng() % 2;
+  for (size_t i = 0, n = Rng() % (longShared ? 20 : 5); i < n; ++i) link += Letters[Rng() % (longShared && i < 8 ? 2 : 5)];
+  return link;
+}
+
+AnsiString Folded(std::string_view Link) {
+  AnsiString folded(Link);
+  for (char& c : folded) c = static_cast<char>(FoldAsciiByte(c));
+  return folded;
+}
+
+} // namespace
+
+// A batch is sorted without regard to case, and of links equal but for case
+// the first added is kept, whatever prefixes and lengths the links share.
+TEST(LinkBatch, SortedWithoutRegardToCaseKeepingTheFirstAdded) {
+  std::mt19937 rng(3);
+  for (int round = 0; round < 200; ++round) {
+    TLinkBatch batch;
+    std::vector<AnsiString> added;
+    for (size_t n = rng() % 60; n > 0; --n) {
+      added.push_back(RandomLink(rng));
+      batch.Add(added.back());
+    }
+    std::vector<AnsiString> expected = added;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const AnsiString& A, const AnsiString& B) { return Folded(A) < Folded(B); });
+    expected.erase(std::unique(expected.begin(), expected.end(),
+                               [](const AnsiString& A, const AnsiString& B) { return Folded(A) == Folded(B); }),
+                   expected.end());
+    ASSERT_TRUE(batch.SortUnique());
+    ASSERT_EQ(batch.ToVector(), expected) << "round " << round;
+  }
+}
+
+// The batches of a page merged at once give what merging each in turn into
+// the first gives, down to which of links equal but for case is kept.
+TEST(LinkBatch, MergedAtOnceAsInTurn) {
+  std::mt19937 rng(4);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<TLinkBatch> batches(1 + rng() % 6);
+    TLinkBatch inTurn;
+    for (TLinkBatch& batch : batches) {
+      for (size_t n = rng() % 3 == 0 ? 0 : rng() % 40; n > 0; --n) batch.Add(RandomLink(rng));
+      ASSERT_TRUE(batch.SortUnique());
+      if (inTurn.Empty())
+        inTurn = batch;
+      else
+        inTurn.Merge(batch);
+    }
+    ASSERT_EQ(TLinkBatch::MergedLinks(batches), inTurn.ToVector()) << "round " << round;
+  }
 }
