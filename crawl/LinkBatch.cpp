@@ -162,49 +162,68 @@ void TLinkBatch::Merge(const TLinkBatch& Sorted) {
   DropDuplicates();
 }
 
-// Calls Visit(Batch, At, NewKey) for every link of the sorted batches in the
-// order of their keys, and of equal keys in the order of the batches; NewKey
-// is true for the first link of each key.
-template <typename TVisit>
-void TLinkBatch::VisitInKeyOrder(const std::vector<TLinkBatch>& Sorted, const TVisit& Visit) {
+// The links of the sorted batches in the order of their keys, and of equal
+// keys in the order of the batches. The keys are compared past the prefix
+// that all share (that of the first and the last key of each batch), by
+// their next eight bytes first, held in each batch's cursor.
+std::vector<TLinkBatch::TMergeStep> TLinkBatch::KeyOrder(const std::vector<TLinkBatch>& Sorted) {
   struct TCursor {
-    size_t Batch;
-    size_t At;
+    uint64_t Word;
+    uint32_t Batch;
+    uint32_t At;
   };
   std::vector<TCursor> heads;
-  for (size_t b = 0; b < Sorted.size(); ++b)
-    if (!Sorted[b].Empty()) heads.push_back({b, 0});
+  size_t total = 0;
+  for (size_t b = 0; b < Sorted.size(); ++b) {
+    if (Sorted[b].Empty()) continue;
+    heads.push_back({0, static_cast<uint32_t>(b), 0});
+    total += Sorted[b].Count();
+  }
   const auto keyOf = [&Sorted](const TCursor& C) { return Sorted[C.Batch].KeyOf(Sorted[C.Batch].FLinks[C.At]); };
+  size_t shared = heads.empty() ? 0 : keyOf(heads[0]).size();
+  for (const TCursor& head : heads) {
+    const TLinkBatch& batch = Sorted[head.Batch];
+    const std::string_view first = keyOf(heads[0]);
+    shared = std::min({shared, SharedPrefix(2, [&](size_t I) { return I == 0 ? first : keyOf(head); }),
+                       SharedPrefix(2, [&](size_t I) { return batch.KeyOf(batch.FLinks[I == 0 ? 0 : batch.Count() - 1]); })});
+  }
+  const size_t rest = shared + 8;
+  for (TCursor& head : heads) head.Word = WordAt(keyOf(head), shared);
   // A heap with the least key on top, and of equal keys the earliest batch's.
-  const auto later = [&keyOf](const TCursor& A, const TCursor& B) {
-    const int order = CompareBytes(keyOf(A), keyOf(B));
+  const auto later = [&](const TCursor& A, const TCursor& B) {
+    if (A.Word != B.Word) return A.Word > B.Word;
+    const std::string_view a = keyOf(A), b = keyOf(B);
+    const int order = CompareBytes(a.substr(std::min(rest, a.size())), b.substr(std::min(rest, b.size())));
     return order != 0 ? order > 0 : A.Batch > B.Batch;
   };
   std::make_heap(heads.begin(), heads.end(), later);
+  std::vector<TMergeStep> steps;
+  steps.reserve(total);
   std::string_view lastKey;
-  bool first = true;
   while (!heads.empty()) {
     std::pop_heap(heads.begin(), heads.end(), later);
     TCursor& head = heads.back();
     const std::string_view key = keyOf(head);
-    Visit(head.Batch, head.At, first || key != lastKey);
-    first = false;
+    steps.push_back({head.Batch, head.At, steps.empty() || key != lastKey ? 1u : 0u});
     lastKey = key;
-    if (++head.At < Sorted[head.Batch].Count())
+    if (++head.At < Sorted[head.Batch].Count()) {
+      head.Word = WordAt(keyOf(head), shared);
       std::push_heap(heads.begin(), heads.end(), later);
-    else
+    } else {
       heads.pop_back();
+    }
   }
+  return steps;
 }
 
 // Merge into the first batch gives each link it adds the place of its
 // addition, counted from the links the batch holds then; of links equal but
 // for case the one added first by that count is kept. The same choice is
-// made here: a first walk counts the links the merged batch would hold
-// before each batch, a second takes each key's link.
+// made here, from the links the merged batch would hold before each batch.
 std::vector<AnsiString> TLinkBatch::MergedLinks(const std::vector<TLinkBatch>& Sorted) {
+  const std::vector<TMergeStep> steps = KeyOrder(Sorted);
   std::vector<size_t> heldBefore(Sorted.size() + 1, 0);
-  VisitInKeyOrder(Sorted, [&heldBefore](size_t Batch, size_t, bool NewKey) { heldBefore[Batch + 1] += NewKey; });
+  for (const TMergeStep& step : steps) heldBefore[step.Batch + 1] += step.NewKey;
   for (size_t b = 1; b < heldBefore.size(); ++b) heldBefore[b] += heldBefore[b - 1];
   // The first batch with links is the one merged into: its links keep
   // their own places of addition.
@@ -213,17 +232,16 @@ std::vector<AnsiString> TLinkBatch::MergedLinks(const std::vector<TLinkBatch>& S
   std::vector<AnsiString> links;
   links.reserve(heldBefore.back());
   uint64_t keptOrder = 0;
-  VisitInKeyOrder(Sorted, [&](size_t Batch, size_t At, bool NewKey) {
-    const uint64_t order = Batch == into ? Sorted[into].FLinks[At].Order : heldBefore[Batch] + At;
-    if (NewKey) {
-      links.emplace_back(Sorted[Batch][At]);
-    } else if (order < keptOrder) {
-      links.back() = AnsiString(Sorted[Batch][At]);
-    } else {
-      return;
-    }
+  for (const TMergeStep& step : steps) {
+    const uint64_t order = step.Batch == into ? Sorted[into].FLinks[step.At].Order : heldBefore[step.Batch] + step.At;
+    if (step.NewKey)
+      links.emplace_back(Sorted[step.Batch][step.At]);
+    else if (order < keptOrder)
+      links.back() = AnsiString(Sorted[step.Batch][step.At]);
+    else
+      continue;
     keptOrder = order;
-  });
+  }
   return links;
 }
 

@@ -58,8 +58,12 @@ private:
   std::string_view KeyOf(const TEntry& Entry) const;
   bool Less(const TEntry& A, const TEntry& B) const;
   bool SortByKey(const std::function<bool()>& Stopped);
-  template <typename TVisit>
-  static void VisitInKeyOrder(const std::vector<TLinkBatch>& Sorted, const TVisit& Visit);
+  struct TMergeStep {
+    uint32_t Batch;
+    uint32_t At : 31;
+    uint32_t NewKey : 1; // the first link of its key
+  };
+  static std::vector<TMergeStep> KeyOrder(const std::vector<TLinkBatch>& Sorted);
   void DropDuplicates();
   void LayOutInOrder();
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "crawl/LinkLevels.h"
@@ -154,6 +155,7 @@ void TPageParse::Run(TPageScan& Scan) {
       lowestReplaced = candidate.Pos;
       ++Rewritten_;
       KeepLocal(judgement.Local);
+      CountGrowth(candidate.Length, judgement.Local.size());
     }
     if (judgement.Link.empty()) continue;
     Batch_.Add(judgement.Link);
@@ -177,6 +179,19 @@ void TPageParse::KeepLocal(const AnsiString& Local) {
   }
   Locals_.append(Local);
   LocalEnds_.push_back(static_cast<uint32_t>(Locals_.size()));
+}
+
+// Counts a replacement of Length bytes by Size bytes. The replacements come
+// from the last in the page on, so the growth so far is that of the
+// replacements from this one to the last; the growth of those up to one of
+// them is the total less that of the ones after it, and never above 0 when
+// the total is the least growth from one of them on.
+void TPageParse::CountGrowth(size_t Length, size_t Size) {
+  if (Size > Length)
+    GrowsBy_ += Size - Length;
+  else
+    ShrinksBy_ += Length - Size;
+  LeastGrowthFromOne_ = std::min(LeastGrowthFromOne_, Growth());
 }
 
 // The batch goes to the sink, sorted; a stopped sort hands on nothing.
@@ -327,12 +342,22 @@ TParseResult ParseDocument(AnsiString& Content, const TParseSettings& Settings, 
   result.Base = parse.Base();
   result.Rewritten = parse.Rewritten();
   result.Links = TLinkBatch::MergedLinks(batches);
-  if (parse.Rewritten() > 0) {
-    AnsiString rewritten;
-    rewritten.reserve(Content.size());
-    parse.WriteRewritten([&rewritten](std::string_view Piece) { rewritten.append(Piece); });
-    Content = std::move(rewritten);
+  if (parse.Rewritten() == 0) return result;
+  if (parse.FitsInPlace()) {
+    // The pieces of the page move to the front, never onto text still to be
+    // handed out; a stopped writing leaves what was written.
+    size_t written = 0;
+    parse.WriteRewritten([&Content, &written](std::string_view Piece) {
+      std::memmove(Content.data() + written, Piece.data(), Piece.size());
+      written += Piece.size();
+    });
+    Content.resize(written);
+    return result;
   }
+  AnsiString rewritten;
+  rewritten.reserve(parse.RewrittenSize());
+  parse.WriteRewritten([&rewritten](std::string_view Piece) { rewritten.append(Piece); });
+  Content = std::move(rewritten);
   return result;
 }
 

@@ -72,6 +72,12 @@ public:
   size_t LinksHandedOn() const { return HandedOn_; }
   // False when the hooks stopped it before the whole page was handed out.
   bool WriteRewritten(const std::function<void(std::string_view)>& Out) const;
+  // The length of the page WriteRewritten hands out.
+  size_t RewrittenSize() const { return Content_.size() - ShrinksBy_ + GrowsBy_; }
+  // The replacements up to any one of them make the page no longer: the
+  // rewritten page can be written over the page itself from its start, never
+  // overtaking what is still to be read.
+  bool FitsInPlace() const { return Growth() == LeastGrowthFromOne_; }
 
 private:
   struct TJudgement {
@@ -82,6 +88,7 @@ private:
   void Run(TPageScan& Scan);
   void HandOn();
   void KeepLocal(const AnsiString& Local);
+  void CountGrowth(size_t Length, size_t Size);
   TJudgement Judge(const TLinkCandidate& Candidate) const;
   bool Resolve(const TLinkCandidate& Candidate, std::string_view Text, AnsiString& Link) const;
   bool PassesFilters(AnsiString& Link) const;
@@ -106,6 +113,13 @@ private:
   std::string Locals_;              // kept replacements, from the last in the page on
   std::vector<uint32_t> LocalEnds_; // where each of them ends in Locals_
   bool LocalsFull_ = false;
+  // By how much the replacements shorten and lengthen the page, and the
+  // least growth of the replacements from one of them to the last (0 for
+  // none of them).
+  size_t ShrinksBy_ = 0;
+  size_t GrowsBy_ = 0;
+  int64_t LeastGrowthFromOne_ = 0;
+  int64_t Growth() const { return static_cast<int64_t>(GrowsBy_) - static_cast<int64_t>(ShrinksBy_); }
   size_t HandedOn_ = 0;
   int Rewritten_ = 0;
 };
