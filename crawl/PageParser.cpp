@@ -149,7 +149,7 @@ void TPageParse::Run(TPageScan& Scan) {
     }
     TJudgement judgement = Judge(candidate);
     if (judgement.Script) continue;
-    if (++taken % 100 == 0) Hooks_.Report(Format("%10d", taken));
+    if (++taken % 100 == 0 && Hooks_.Progress) Hooks_.Report(Format("%10d", taken));
     if (translate && !judgement.Local.empty() && int64_t{candidate.Pos} + candidate.Length <= lowestReplaced) {
       candidate.Replaced = 1;
       lowestReplaced = candidate.Pos;

@@ -157,9 +157,11 @@ private:
   int SkipToTagMark(int I) const;
   bool FindAttribute(int& P, int End, const char* Name, bool ScriptMode, TAttrValue& Value) const;
   bool NameBeforeIs(int Separator, int From, const char* Name) const;
+  std::string_view NameBefore(int Separator, int From) const;
   void IndexSeparators(int Lt, int Last);
   bool FindTagAttribute(int Last, const char* Name, TAttrValue& Value) const;
   bool ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value, int& After) const;
+  int QuotedValueEnd(int V, int End, unsigned char Quote) const;
   void AddLinkAttr(int Last, const char* Name);
   void AddScriptAttr(int Last, const char* Name);
   void ReadBase(int Last);
@@ -185,6 +187,8 @@ private:
   int LastReport_ = 0;
   int TagStart_ = 0;
   std::vector<int> Separators_; // the "=" outside quotes of the tag being handled
+  // The attribute names before them, read at the first look-up in the tag.
+  mutable std::vector<std::string_view> SeparatorNames_;
   // The last search for each closing text, so that many openings without a
   // closing text do not search the rest of the page again and again.
   struct TFindMemo {
@@ -271,7 +275,7 @@ void TScanner::AddUrlValue(const TAttrValue& Value) {
 }
 
 void TScanner::ReportProgress(int Done) {
-  if (N_ <= 1000 || Done - LastReport_ <= 1000) return;
+  if (!Hooks_.Progress || N_ <= 1000 || Done - LastReport_ <= 1000) return;
   LastReport_ = Done;
   Hooks_.Report(Format("%10d <%10d>", Done, N_));
 }
@@ -323,6 +327,7 @@ TTagSpan TScanner::ScanTag(int Lt) {
   TTagSpan tag;
   TagStart_ = Lt;
   Separators_.clear();
+  SeparatorNames_.clear();
   bool single = false, dbl = false, nameDone = false, isMeta = false;
   int i = Lt + 1;
   for (; i <= N_; ++i) {
@@ -428,12 +433,15 @@ bool TScanner::FindAttribute(int& P, int End, const char* Name, bool ScriptMode,
 // The attribute name just before the separator at Separator (blanks between
 // skipped, not reaching before From) is Name, without regard to case.
 bool TScanner::NameBeforeIs(int Separator, int From, const char* Name) const {
+  return SameTextView(NameBefore(Separator, From), Name);
+}
+
+std::string_view TScanner::NameBefore(int Separator, int From) const {
   int nameEnd = Separator - 1;
   while (nameEnd >= From && At(nameEnd) == ' ') --nameEnd;
   int nameStart = nameEnd;
   while (nameStart >= From && IsAttrNameChar(At(nameStart))) --nameStart;
-  const std::string_view name(S_.data() + nameStart, static_cast<size_t>(nameEnd - nameStart));
-  return SameTextView(name, Name);
+  return std::string_view(S_.data() + nameStart, static_cast<size_t>(nameEnd - nameStart));
 }
 
 // Notes the "=" outside quotes of the tag [Lt, Last] (the tag scan of a meta
@@ -442,6 +450,7 @@ bool TScanner::NameBeforeIs(int Separator, int From, const char* Name) const {
 void TScanner::IndexSeparators(int Lt, int Last) {
   TagStart_ = Lt;
   Separators_.clear();
+  SeparatorNames_.clear();
   unsigned char quote = 0;
   for (int i = Lt; i <= Last; ++i) {
     const unsigned char c = At(i);
@@ -457,9 +466,11 @@ void TScanner::IndexSeparators(int Lt, int Last) {
 
 // FindAttribute of the tag being handled, through its indexed separators.
 bool TScanner::FindTagAttribute(int Last, const char* Name, TAttrValue& Value) const {
-  for (int separator : Separators_) {
+  if (SeparatorNames_.empty())
+    for (int separator : Separators_) SeparatorNames_.push_back(NameBefore(separator, TagStart_));
+  for (size_t i = 0; i < Separators_.size(); ++i) {
     int after = 0;
-    if (NameBeforeIs(separator, TagStart_, Name) && ReadAttrValue(separator, Last, false, Value, after)) return true;
+    if (SameTextView(SeparatorNames_[i], Name) && ReadAttrValue(Separators_[i], Last, false, Value, after)) return true;
   }
   return false;
 }
@@ -471,6 +482,10 @@ bool TScanner::ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value
   unsigned char quote = 0;
   if (v <= End && (At(v) == '"' || At(v) == '\'')) quote = At(v++);
   int e = v;
+  if (quote && End <= N_) {
+    e = QuotedValueEnd(v, End, quote);
+    if (e == 0) return false;
+  }
   for (; e <= End; ++e) {
     const unsigned char c = At(e);
     if (quote) {
@@ -486,6 +501,26 @@ bool TScanner::ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value
   Value = {Text(v, e - 1), v};
   After = e;
   return true;
+}
+
+// Where the value quoted by Quote from V on ends, as ReadAttrValue reads it
+// byte by byte: at the first Quote (End + 1 when none up to End); 0 when the
+// other quote followed by "+" comes before (a script concatenation). End
+// lies within the text.
+int TScanner::QuotedValueEnd(int V, int End, unsigned char Quote) const {
+  const char* const base = S_.data() - 1; // base[i] is the character at i
+  const char* const close =
+      V <= End ? static_cast<const char*>(std::memchr(base + V, Quote, static_cast<size_t>(End - V + 1))) : nullptr;
+  const int e = close ? static_cast<int>(close - base) : End + 1;
+  const char other = Quote == '"' ? '\'' : '"';
+  for (const char* p = base + V; p < base + e; ++p) {
+    p = static_cast<const char*>(std::memchr(p, other, static_cast<size_t>(base + e - p)));
+    if (!p) break;
+    if (p - base + 1 <= End && p[1] == '+') return 0;
+  }
+  // The poll that reading the bytes one by one would have met.
+  if (((e - (e > End)) >> 16) > ((V - 1) >> 16) && Hooks_.IsStopped()) throw TScanStopped();
+  return e;
 }
 
 void TScanner::AddLinkAttr(int Last, const char* Name) {

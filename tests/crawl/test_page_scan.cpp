@@ -132,3 +132,19 @@ TEST(PageScan, ProgressAndStop) {
   hooks.Stopped = [&] { return ++calls > 1; };
   EXPECT_LT(ScanHtml(script + "</script>", hooks).Candidates.size(), 10000u);
 }
+
+// A stop ends the scan inside one huge attribute value too, and a value
+// quoted with one quote ends at that quote, unless the other quote followed
+// by "+" comes first (a script concatenation, not a link).
+TEST(PageScan, QuotedValuesAndAStopInsideOne) {
+  EXPECT_EQ(Html("<a href=\"x'y.htm\"><a href='x\"y.htm'>"), V({"x'y.htm@10"}));
+  EXPECT_EQ(HtmlTexts("<a href='a\"+b.htm' href=c.htm><a href=\"a'+\" href=d.htm><a href=\"e.htm"),
+            V({"c.htm", "d.htm", "e.htm"}));
+  AnsiString page = "<a href=\"" + AnsiString(1 << 20, 'x') + "\">";
+  for (int i = 0; i < 100; ++i) page += "<a href=b.htm>";
+  EXPECT_EQ(ScanHtml(page).Candidates.size(), 101u);
+  int calls = 0;
+  TScanHooks hooks;
+  hooks.Stopped = [&] { return ++calls > 1; };
+  EXPECT_EQ(ScanHtml(page, hooks).Candidates.size(), 0u);
+}
