@@ -140,6 +140,12 @@ void TPageParse::Run(TPageScan& Scan) {
     return;
   }
   const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
+  if (translate) {
+    // Room for as many replacements as KeepLocal keeps, so that they never
+    // move; memory is taken only as they are written.
+    Locals_.reserve(LocalsRoom());
+    LocalEnds_.reserve(Candidates_.size());
+  }
   int64_t lowestReplaced = INT64_MAX;
   int taken = 0;
   for (TLinkCandidate& candidate : Candidates_) {
@@ -170,10 +176,8 @@ void TPageParse::Run(TPageScan& Scan) {
 // while the kept replacements and the candidates together cost no more than
 // the page itself; past that WriteRewritten works them out again.
 void TPageParse::KeepLocal(const AnsiString& Local) {
-  const size_t candidates = Candidates_.size() * sizeof(TLinkCandidate);
-  const size_t room = Content_.size() > candidates ? Content_.size() - candidates : 0;
   const size_t cost = Locals_.size() + Local.size() + (LocalEnds_.size() + 1) * sizeof(uint32_t);
-  if (LocalsFull_ || cost > room || Locals_.size() + Local.size() > UINT32_MAX) {
+  if (LocalsFull_ || cost > LocalsRoom() || Locals_.size() + Local.size() > UINT32_MAX) {
     LocalsFull_ = true;
     return;
   }
@@ -192,6 +196,12 @@ void TPageParse::CountGrowth(size_t Length, size_t Size) {
   else
     ShrinksBy_ += Length - Size;
   LeastGrowthFromOne_ = std::min(LeastGrowthFromOne_, Growth());
+}
+
+// What the kept replacements may cost: the page's size less its candidates'.
+size_t TPageParse::LocalsRoom() const {
+  const size_t candidates = Candidates_.size() * sizeof(TLinkCandidate);
+  return std::min<size_t>(Content_.size() > candidates ? Content_.size() - candidates : 0, UINT32_MAX);
 }
 
 // The batch goes to the sink, sorted; a stopped sort hands on nothing.

@@ -88,6 +88,7 @@ private:
   void Run(TPageScan& Scan);
   void HandOn();
   void KeepLocal(const AnsiString& Local);
+  size_t LocalsRoom() const;
   void CountGrowth(size_t Length, size_t Size);
   TJudgement Judge(const TLinkCandidate& Candidate) const;
   bool Resolve(const TLinkCandidate& Candidate, std::string_view Text, AnsiString& Link) const;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <random>
 #include <vector>
 
@@ -61,14 +62,20 @@ TEST(LinkSort, SmallLocalSwapsAreSortedAndFarMovesGiveUp) {
 
 namespace {
 
-// Links under one host made of a few letters in either case, so that many
-// are equal but for case and many share long prefixes (half of them their
-// first eight letters but for case).
+// Links under one host: half of them a few letters in either case, half a
+// stem of up to 40 bytes of one text in either case and a few letters after
+// it, so that many are equal but for case and many share long prefixes.
 AnsiString RandomLink(std::mt19937& Rng) {
   static const char Letters[] = "aAbB/";
+  static const std::string_view Stem = "abcdefghij/klmnopqrstuvwxyz/abcdefghijklm";
   AnsiString link = "http://h/";
-  const bool longShared = Rng() % 2;
-  for (size_t i = 0, n = Rng() % (longShared ? 20 : 5); i < n; ++i) link += Letters[Rng() % (longShared && i < 8 ? 2 : 5)];
+  if (Rng() % 2) {
+    for (size_t n = Rng() % 5; n > 0; --n) link += Letters[Rng() % 5];
+    return link;
+  }
+  for (size_t i = 0, n = Rng() % 41; i < n; ++i)
+    link += Rng() % 2 ? Stem[i] : static_cast<char>(std::toupper(static_cast<unsigned char>(Stem[i])));
+  for (size_t n = Rng() % 3; n > 0; --n) link += Letters[Rng() % 5];
   return link;
 }
 
@@ -110,7 +117,7 @@ TEST(LinkBatch, MergedAtOnceAsInTurn) {
     std::vector<TLinkBatch> batches(1 + rng() % 6);
     TLinkBatch inTurn;
     for (TLinkBatch& batch : batches) {
-      for (size_t n = rng() % 3 == 0 ? 0 : rng() % 40; n > 0; --n) batch.Add(RandomLink(rng));
+      for (size_t n = rng() % 3 == 0 ? 0 : rng() % 100; n > 0; --n) batch.Add(RandomLink(rng));
       ASSERT_TRUE(batch.SortUnique());
       if (inTurn.Empty())
         inTurn = batch;
@@ -119,4 +126,14 @@ TEST(LinkBatch, MergedAtOnceAsInTurn) {
     }
     ASSERT_EQ(TLinkBatch::MergedLinks(batches), inTurn.ToVector()) << "round " << round;
   }
+  // A link added to the first batch after many equal ones, and one equal to
+  // it but for case first in the next batch.
+  std::vector<TLinkBatch> batches(3);
+  for (int i = 0; i < 5; ++i) batches[1].Add("http://h/x");
+  batches[1].Add("http://h/a");
+  batches[2].Add("http://h/A");
+  for (TLinkBatch& batch : batches) batch.SortUnique();
+  TLinkBatch inTurn = batches[1];
+  inTurn.Merge(batches[2]);
+  EXPECT_EQ(TLinkBatch::MergedLinks(batches), inTurn.ToVector());
 }
