@@ -206,12 +206,19 @@ bool TScanner::MatchText(int I, std::string_view Word, int To) const {
 
 // Word (lower case) stands within [From, To], without regard to case.
 bool TScanner::HasText(const char* Word, int From, int To) const {
-  // A word that ends in a byte without case needs that byte in the range.
-  const char last = Word[std::strlen(Word) - 1];
+  const int length = static_cast<int>(std::strlen(Word));
+  const char last = Word[length - 1];
   const bool caseless = FoldAsciiByte(last) == static_cast<unsigned char>(last) && !(last >= 'a' && last <= 'z');
-  if (caseless && From >= 1 && To <= N_ && From <= To &&
-      !std::memchr(S_.data() + From - 1, last, static_cast<size_t>(To - From + 1)))
+  if (caseless && From >= 1 && To <= N_) {
+    // A word that ends in a byte without case can end only where that byte stands.
+    for (int end = From + length - 1; end <= To; ++end) {
+      const void* found = std::memchr(S_.data() + end - 1, last, static_cast<size_t>(To - end + 1));
+      if (!found) return false;
+      end = static_cast<int>(static_cast<const char*>(found) - S_.data()) + 1;
+      if (MatchText(end - length + 1, Word, To)) return true;
+    }
     return false;
+  }
   for (int i = From; i <= To; ++i)
     if (FoldAsciiByte(static_cast<char>(At(i))) == static_cast<unsigned char>(Word[0]) && MatchText(i, Word, To))
       return true;

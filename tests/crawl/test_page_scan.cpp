@@ -148,3 +148,15 @@ TEST(PageScan, QuotedValuesAndAStopInsideOne) {
   hooks.Stopped = [&] { return ++calls > 1; };
   EXPECT_EQ(ScanHtml(page, hooks).Candidates.size(), 0u);
 }
+
+// An anchor whose first 50 bytes hold "javascript:" (in any case) has its
+// click handler scanned too.
+TEST(PageScan, ScriptAnchorWithinItsFirstFiftyBytes) {
+  const auto anchor = [](size_t Filler, const char* Word) {
+    return "<a title=\"" + AnsiString(Filler, 'x') + Word + "\" onmouseclick=\"go('d.htm')\">";
+  };
+  EXPECT_EQ(HtmlTexts(anchor(29, "javascript:")), V({"d.htm"}));
+  EXPECT_EQ(HtmlTexts(anchor(29, "JavaScript:")), V({"d.htm"}));
+  EXPECT_EQ(HtmlTexts(anchor(30, "javascript:")), V());
+  EXPECT_EQ(HtmlTexts(anchor(0, "javascript :")), V());
+}
