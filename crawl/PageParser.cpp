@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string_view>
 
 #include "crawl/LinkLevels.h"
@@ -153,7 +154,7 @@ void TPageParse::Run(TPageScan& Scan) {
       Batch_.Clear();
       return;
     }
-    TJudgement judgement = Judge(candidate);
+    const TJudgement& judgement = Remembered(candidate);
     if (judgement.Script) continue;
     if (++taken % 100 == 0 && Hooks_.Progress) Hooks_.Report(Format("%10d", taken));
     if (translate && !judgement.Local.empty() && int64_t{candidate.Pos} + candidate.Length <= lowestReplaced) {
@@ -170,6 +171,25 @@ void TPageParse::Run(TPageScan& Scan) {
   Hooks_.Report("");
   if (!translate) std::vector<TLinkCandidate>().swap(Candidates_);
   HandOn();
+}
+
+// Judge(Candidate), from the memos when its text was met lately. Texts and
+// judgements too long to keep are judged each time, so that the memos stay
+// small.
+const TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candidate) {
+  constexpr size_t Memos = 512, MemoBytes = 512;
+  const std::string_view text = Candidate.Text(Content_);
+  if (text.size() > MemoBytes) return Unremembered_ = Judge(Candidate);
+  if (Memos_.empty()) Memos_.resize(Memos);
+  TMemo& memo = Memos_[std::hash<std::string_view>{}(text) % Memos];
+  if (memo.Filled && memo.IsBase == static_cast<bool>(Candidate.IsBase) && memo.Text == text) return memo.Judgement;
+  TJudgement judgement = Judge(Candidate);
+  if (judgement.Link.size() + judgement.Local.size() > MemoBytes) return Unremembered_ = std::move(judgement);
+  memo.Text.assign(text);
+  memo.IsBase = Candidate.IsBase;
+  memo.Filled = true;
+  memo.Judgement = std::move(judgement);
+  return memo.Judgement;
 }
 
 // The replacement of the candidate just marked, kept for WriteRewritten

@@ -91,6 +91,7 @@ private:
   size_t LocalsRoom() const;
   void CountGrowth(size_t Length, size_t Size);
   TJudgement Judge(const TLinkCandidate& Candidate) const;
+  const TJudgement& Remembered(const TLinkCandidate& Candidate);
   bool Resolve(const TLinkCandidate& Candidate, std::string_view Text, AnsiString& Link) const;
   bool PassesFilters(AnsiString& Link) const;
   bool LeavesMirror(std::string_view Text) const;
@@ -111,6 +112,17 @@ private:
   int BaseDepth_ = 0; // folders between the download folder and the base's local folder
   bool InPage_ = true; // an HTML page, not a style sheet
   TLinkBatch Batch_;
+  // The judgements of link texts met lately, by a hash of the text: a page
+  // names the same links again and again (menus, images), and a judgement
+  // depends on nothing but the text and whether it is a base tag's.
+  struct TMemo {
+    AnsiString Text;
+    bool IsBase = false;
+    bool Filled = false;
+    TJudgement Judgement;
+  };
+  std::vector<TMemo> Memos_;
+  TJudgement Unremembered_;
   std::string Locals_;              // kept replacements, from the last in the page on
   std::vector<uint32_t> LocalEnds_; // where each of them ends in Locals_
   bool LocalsFull_ = false;

@@ -100,6 +100,20 @@ TEST(PageParser, RewritingThatLengthensAndShortensThePage) {
   }
 }
 
+// A link text met again is judged as the first time, and a base tag's href
+// as a base tag's even where the same text stands as a link.
+TEST(PageParser, RepeatedLinksAndABaseOfTheSameText) {
+  const TParseSettings s = Settings("http://host/a/b/page.htm", true);
+  AnsiString page, expected;
+  for (int i = 0; i < 600; ++i) {
+    page += "<a href=\"http://host/a/c/p" + IntToStr(i % 7) + ".htm\"><img src=x.gif>";
+    expected += "<a href=\"../c/p" + IntToStr(i % 7) + ".htm\"><img src=x.gif>";
+  }
+  EXPECT_EQ(Rewritten(page, s), expected);
+  EXPECT_EQ(Rewritten("<a href=\"http://host/a/d/\"><base href=\"http://host/a/d/\"><a href=\"http://host/a/d/\">", s),
+            "<a href=\"index.htm\"><base href=\"/dl/host/a/d/\"><a href=\"index.htm\">");
+}
+
 TEST(PageParser, RewritingBaseAndFlatLayout) {
   TParseSettings s = Settings("http://host/a/page.htm", true);
   EXPECT_EQ(Rewritten("<base href=\"http://host/a/b/x.htm\"><a href=c.htm><a href=http://host/a/d.htm>", s),
