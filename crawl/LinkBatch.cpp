@@ -85,40 +85,52 @@ uint64_t WordAt(std::string_view Key, size_t From) {
   return word;
 }
 
+// The 24 bytes of a key past the prefix that the keys compared share, as
+// three numbers that order as the bytes do.
+struct TKeyWords {
+  uint64_t Word[3];
+};
+
+TKeyWords KeyWords(std::string_view Key, size_t Shared) {
+  return {{WordAt(Key, Shared), WordAt(Key, Shared + 8), WordAt(Key, Shared + 16)}};
+}
+
+// How two keys that share their first Shared bytes compare: by their words
+// and, where those are equal and the keys go on past them, by the rest, read
+// only then (KeyA and KeyB give the keys).
+template <typename TKeyA, typename TKeyB>
+int CompareKeys(const TKeyWords& WordsA, const TKeyA& KeyA, const TKeyWords& WordsB, const TKeyB& KeyB, size_t Shared) {
+  for (size_t w = 0; w < 3; ++w)
+    if (WordsA.Word[w] != WordsB.Word[w]) return WordsA.Word[w] < WordsB.Word[w] ? -1 : 1;
+  // Equal words that end in a NUL belong to keys that ended in them.
+  if ((WordsA.Word[2] & 0xFF) == 0) return 0;
+  const size_t rest = Shared + 24;
+  const std::string_view a = KeyA(), b = KeyB();
+  return CompareBytes(a.substr(std::min(rest, a.size())), b.substr(std::min(rest, b.size())));
+}
+
 } // namespace
 
 // Sorts the entries by Less. The keys are compared first by their 24 bytes
-// past the prefix they all share, held as three numbers beside the entry, so
-// that most comparisons read neither the entries nor their texts, which lie
-// all over the batch: the links of a page mostly share their scheme, host
-// and first folders.
+// past the prefix they all share, held beside the entry, so that most
+// comparisons read neither the entries nor their texts, which lie all over
+// the batch: the links of a page mostly share their scheme, host and first
+// folders.
 bool TLinkBatch::SortByKey(const std::function<bool()>& Stopped) {
   if (FLinks.size() < 2) return true;
   const size_t shared = SharedPrefix(FLinks.size(), [this](size_t I) { return KeyOf(FLinks[I]); });
-  constexpr size_t Words = 3;
-  const size_t rest = shared + 8 * Words;
   struct TSortKey {
-    uint64_t Word[Words];
+    TKeyWords Words;
     uint32_t Index;
     uint32_t Order;
   };
   std::vector<TSortKey> keys(FLinks.size());
-  for (size_t i = 0; i < FLinks.size(); ++i) {
-    const std::string_view key = KeyOf(FLinks[i]);
-    keys[i].Index = static_cast<uint32_t>(i);
-    keys[i].Order = FLinks[i].Order;
-    for (size_t w = 0; w < Words; ++w) keys[i].Word[w] = WordAt(key, shared + 8 * w);
-  }
+  for (size_t i = 0; i < FLinks.size(); ++i)
+    keys[i] = {KeyWords(KeyOf(FLinks[i]), shared), static_cast<uint32_t>(i), FLinks[i].Order};
   const auto less = [&](const TSortKey& A, const TSortKey& B) {
-    for (size_t w = 0; w < Words; ++w)
-      if (A.Word[w] != B.Word[w]) return A.Word[w] < B.Word[w];
-    // Equal words that end in a NUL are keys that ended in them.
-    if ((A.Word[Words - 1] & 0xFF) != 0) {
-      const std::string_view a = KeyOf(FLinks[A.Index]), b = KeyOf(FLinks[B.Index]);
-      const int order = CompareBytes(a.substr(std::min(rest, a.size())), b.substr(std::min(rest, b.size())));
-      if (order != 0) return order < 0;
-    }
-    return A.Order < B.Order;
+    const int order = CompareKeys(A.Words, [&] { return KeyOf(FLinks[A.Index]); }, B.Words,
+                                  [&] { return KeyOf(FLinks[B.Index]); }, shared);
+    return order != 0 ? order < 0 : A.Order < B.Order;
   };
   if (!SortUnlessStopped(keys.begin(), keys.end(), less, Stopped)) return false;
   std::vector<TEntry> sorted;
@@ -176,10 +188,11 @@ void TLinkBatch::Merge(const TLinkBatch& Sorted) {
 // The links of the sorted batches in the order of their keys, and of equal
 // keys in the order of the batches. The keys are compared past the prefix
 // that all share (that of the first and the last key of each batch), by
-// their next eight bytes first, held in each batch's cursor.
+// their next 24 bytes first, held in each batch's cursor. The cursors form a
+// heap with the least key on top, and of equal keys the earliest batch's.
 std::vector<TLinkBatch::TMergeStep> TLinkBatch::KeyOrder(const std::vector<TLinkBatch>& Sorted) {
   struct TCursor {
-    uint64_t Word;
+    TKeyWords Words;
     uint32_t Batch;
     uint32_t At;
   };
@@ -187,7 +200,7 @@ std::vector<TLinkBatch::TMergeStep> TLinkBatch::KeyOrder(const std::vector<TLink
   size_t total = 0;
   for (size_t b = 0; b < Sorted.size(); ++b) {
     if (Sorted[b].Empty()) continue;
-    heads.push_back({0, static_cast<uint32_t>(b), 0});
+    heads.push_back({{}, static_cast<uint32_t>(b), 0});
     total += Sorted[b].Count();
   }
   const auto keyOf = [&Sorted](const TCursor& C) { return Sorted[C.Batch].KeyOf(Sorted[C.Batch].FLinks[C.At]); };
@@ -198,31 +211,38 @@ std::vector<TLinkBatch::TMergeStep> TLinkBatch::KeyOrder(const std::vector<TLink
     shared = std::min({shared, SharedPrefix(2, [&](size_t I) { return I == 0 ? first : keyOf(head); }),
                        SharedPrefix(2, [&](size_t I) { return batch.KeyOf(batch.FLinks[I == 0 ? 0 : batch.Count() - 1]); })});
   }
-  const size_t rest = shared + 8;
-  for (TCursor& head : heads) head.Word = WordAt(keyOf(head), shared);
-  // A heap with the least key on top, and of equal keys the earliest batch's.
-  const auto later = [&](const TCursor& A, const TCursor& B) {
-    if (A.Word != B.Word) return A.Word > B.Word;
-    const std::string_view a = keyOf(A), b = keyOf(B);
-    const int order = CompareBytes(a.substr(std::min(rest, a.size())), b.substr(std::min(rest, b.size())));
-    return order != 0 ? order > 0 : A.Batch > B.Batch;
+  for (TCursor& head : heads) head.Words = KeyWords(keyOf(head), shared);
+  const auto before = [&](const TCursor& A, const TCursor& B) {
+    const int order = CompareKeys(A.Words, [&] { return keyOf(A); }, B.Words, [&] { return keyOf(B); }, shared);
+    return order != 0 ? order < 0 : A.Batch < B.Batch;
   };
-  std::make_heap(heads.begin(), heads.end(), later);
+  // Moves the cursor at Hole down to where it keeps the heap in order.
+  const auto siftDown = [&](size_t Hole) {
+    for (;;) {
+      size_t least = Hole;
+      for (size_t child = 2 * Hole + 1; child <= 2 * Hole + 2 && child < heads.size(); ++child)
+        if (before(heads[child], heads[least])) least = child;
+      if (least == Hole) return;
+      std::swap(heads[Hole], heads[least]);
+      Hole = least;
+    }
+  };
+  for (size_t i = heads.size() / 2; i-- > 0;) siftDown(i);
   std::vector<TMergeStep> steps;
   steps.reserve(total);
   std::string_view lastKey;
   while (!heads.empty()) {
-    std::pop_heap(heads.begin(), heads.end(), later);
-    TCursor& head = heads.back();
+    TCursor& head = heads.front();
     const std::string_view key = keyOf(head);
     steps.push_back({head.Batch, head.At, steps.empty() || key != lastKey ? 1u : 0u});
     lastKey = key;
     if (++head.At < Sorted[head.Batch].Count()) {
-      head.Word = WordAt(keyOf(head), shared);
-      std::push_heap(heads.begin(), heads.end(), later);
+      head.Words = KeyWords(keyOf(head), shared);
     } else {
+      head = heads.back();
       heads.pop_back();
     }
+    siftDown(0);
   }
   return steps;
 }
