@@ -120,7 +120,8 @@ AnsiString HrefOfRelativePath(AnsiString Relative) {
 // which would otherwise begin with "/" and lead to the root of the disk. The
 // query part, which names the file by its checksum, stays as it is.
 void DropEmptyFolders(AnsiString& Local) {
-  const size_t end = std::min(FindAnyOf(Local, "?=:"), Local.size());
+  size_t end = 0;
+  while (end < Local.size() && Local[end] != '?' && Local[end] != '=' && Local[end] != ':') ++end;
   size_t out = 0;
   for (size_t i = 0; i < end; ++i)
     if (!(Local[i] == '/' && out > 0 && Local[out - 1] == '/')) Local[out++] = Local[i];

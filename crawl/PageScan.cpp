@@ -853,13 +853,21 @@ bool IsUrlValue(const AnsiString& V) {
   if (V.empty()) return false;
   if (V[0] == '.' && !(V.size() > 1 && (V[1] == '.' || V[1] == '/'))) return false;
   if (V.front() == '"' || V.back() == '.' || V.back() == '"') return false;
+  // IsForbiddenValueChar for every byte, looked up rather than worked out:
+  // this runs over every byte of every value.
+  static const struct TForbidden {
+    bool Byte[256];
+    TForbidden() : Byte() {
+      for (int c = 0; c < 256; ++c) Byte[c] = IsForbiddenValueChar(static_cast<unsigned char>(c));
+    }
+  } forbidden;
   for (size_t i = 0; i < V.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(V[i]);
     if (c == '&' && V.compare(i, 5, "&amp;") == 0) {
       i += 4;
       continue;
     }
-    if (IsForbiddenValueChar(c)) return false;
+    if (forbidden.Byte[c]) return false;
   }
   return true;
 }
