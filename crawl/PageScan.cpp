@@ -152,6 +152,7 @@ private:
   void ReportProgress(int Done);
 
   int HandleTag(int Lt);
+  int PlainTagEnd(int Lt) const;
   TTagSpan ScanTag(int Lt);
   int SkipTo(unsigned char Quote, int I) const;
   int SkipToTagMark(int I) const;
@@ -375,6 +376,7 @@ TTagSpan TScanner::ScanTag(int Lt) {
 }
 
 int TScanner::HandleTag(int Lt) {
+  if (const int next = PlainTagEnd(Lt)) return next;
   TTagSpan tag = ScanTag(Lt);
   if (tag.Name.empty()) return tag.Next;
   for (char& c : tag.Name) c = static_cast<char>(FoldAsciiByte(c));
@@ -410,6 +412,25 @@ int TScanner::HandleTag(int Lt) {
     break;
   }
   return tag.Next;
+}
+
+// Where a tag ends that is written as "<name>" or "</name>" (letters and
+// digits only) and whose name no rule takes, as ScanTag and HandleTag would
+// find: most tags of a page are such, and need no more; 0 for any other tag.
+int TScanner::PlainTagEnd(int Lt) const {
+  const char* const text = S_.data();
+  const char* const end = text + N_;
+  const char* const name = text + Lt; // the byte after "<"
+  const char* p = name < end && *name == '/' ? name + 1 : name;
+  const char* const letters = p;
+  const auto isLetterOrDigit = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+  while (p < end && p - name < 16 && isLetterOrDigit(*p)) ++p;
+  if (p == letters || p >= end || *p != '>') return 0;
+  char folded[16];
+  const auto length = static_cast<size_t>(p - name);
+  for (size_t i = 0; i < length; ++i) folded[i] = static_cast<char>(FoldAsciiByte(name[i]));
+  if (FindTagRule(std::string_view(folded, length))) return 0;
+  return static_cast<int>(p - text) + 2;
 }
 
 // Searches [P, End] for the attribute Name: "=" (in ScriptMode also ":" or

@@ -160,3 +160,12 @@ TEST(PageScan, ScriptAnchorWithinItsFirstFiftyBytes) {
   EXPECT_EQ(HtmlTexts(anchor(30, "javascript:")), V());
   EXPECT_EQ(HtmlTexts(anchor(0, "javascript :")), V());
 }
+
+// Plain tags ("<p>", "</B>", "<h1>") end at their ">", and the tag after one
+// is read from its "<"; a tag with a rule is read by its rule however plain.
+TEST(PageScan, PlainTagsEndAtTheirBracket) {
+  EXPECT_EQ(Html("<p><a href=x.htm></a><B>y<h1></h1><a href=z.htm>"), V({"x.htm@12", "z.htm@43"}));
+  EXPECT_EQ(HtmlTexts("<p<a href=x.htm><p/><a href=y.htm></p ><a href=z.htm>"), V({"x.htm", "y.htm", "z.htm"}));
+  EXPECT_EQ(HtmlTexts("<TITLE><a href=no.htm></title><SCRIPT>window.open('s.htm')</script><td><a href=yes.htm>"),
+            V({"s.htm", "yes.htm"}));
+}
