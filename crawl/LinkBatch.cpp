@@ -234,7 +234,7 @@ std::vector<TLinkBatch::TMergeStep> TLinkBatch::KeyOrder(const std::vector<TLink
   while (!heads.empty()) {
     TCursor& head = heads.front();
     const std::string_view key = keyOf(head);
-    steps.push_back({head.Batch, head.At, steps.empty() || key != lastKey ? 1u : 0u});
+    steps.push_back({head.Batch, head.At, steps.empty() || key != lastKey});
     lastKey = key;
     if (++head.At < Sorted[head.Batch].Count()) {
       head.Words = KeyWords(keyOf(head), shared);

@@ -60,8 +60,8 @@ private:
   bool SortByKey(const std::function<bool()>& Stopped);
   struct TMergeStep {
     uint32_t Batch;
-    uint32_t At : 31;
-    uint32_t NewKey : 1; // the first link of its key
+    uint32_t At;
+    bool NewKey; // the first link of its key
   };
   static std::vector<TMergeStep> KeyOrder(const std::vector<TLinkBatch>& Sorted);
   void DropDuplicates();

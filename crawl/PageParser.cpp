@@ -144,7 +144,7 @@ void TPageParse::Run(TPageScan& Scan) {
   if (translate) {
     // Room for as many replacements as KeepLocal keeps, so that they never
     // move; memory is taken only as they are written.
-    Locals_.reserve(LocalsRoom());
+    Locals_.reserve(std::min<size_t>(LocalsRoom(), UINT32_MAX));
     LocalEnds_.reserve(Candidates_.size());
   }
   int64_t lowestReplaced = INT64_MAX;
@@ -221,7 +221,7 @@ void TPageParse::CountGrowth(size_t Length, size_t Size) {
 // What the kept replacements may cost: the page's size less its candidates'.
 size_t TPageParse::LocalsRoom() const {
   const size_t candidates = Candidates_.size() * sizeof(TLinkCandidate);
-  return std::min<size_t>(Content_.size() > candidates ? Content_.size() - candidates : 0, UINT32_MAX);
+  return Content_.size() > candidates ? Content_.size() - candidates : 0;
 }
 
 // The batch goes to the sink, sorted; a stopped sort hands on nothing.
