@@ -80,6 +80,7 @@ int CompareBytes(std::string_view A, std::string_view B) {
 // Eight bytes of Key from From on as one number that orders as they do, the
 // bytes past its end taken as NUL, which no link holds.
 uint64_t WordAt(std::string_view Key, size_t From) {
+  if (From + 8 <= Key.size()) return OrderedWord(Key.data() + From);
   uint64_t word = 0;
   for (size_t i = From; i < From + 8; ++i) word = word << 8 | (i < Key.size() ? static_cast<unsigned char>(Key[i]) : 0u);
   return word;
