@@ -50,7 +50,8 @@ using TLinkSink = std::function<void(TLinkBatch& Batch)>;
 // - Every link to follow is handed to Sink, in batches of about
 //   LinkBatchBytes as they are found and the last one when the candidates
 //   are done; none is dropped to save memory. Memory: the candidates (8
-//   bytes each, at most one per 8 bytes of the page) and one batch.
+//   bytes each, at most one per 8 bytes of the page), one batch, and the
+//   judgements of 512 link texts met lately (each at most 1 KiB).
 // - Hooks.Stopped is polled throughout (scan, sorts, candidates, writing);
 //   a stopped parse ends at once and hands on no further batch.
 // - With TranslateLinks in download mode, no link left as it stands in the
