@@ -35,6 +35,10 @@ public:
   // and keeps the first of links equal but for case.
   void Merge(const TLinkBatch& Sorted);
   void Clear();
+  // The links of sorted batches in one sorted list: what merging each batch
+  // in turn into the first gives, in time linear in the links but for a
+  // factor of the logarithm of the number of batches.
+  static std::vector<AnsiString> MergedLinks(const std::vector<TLinkBatch>& Sorted);
 
   size_t Count() const { return FLinks.size(); }
   bool Empty() const { return FLinks.empty(); }
@@ -53,7 +57,15 @@ private:
   static constexpr uint32_t NoKey = UINT32_MAX;
   std::string_view KeyOf(const TEntry& Entry) const;
   bool Less(const TEntry& A, const TEntry& B) const;
+  bool SortByKey(const std::function<bool()>& Stopped);
+  struct TMergeStep {
+    uint32_t Batch;
+    uint32_t At;
+    bool NewKey; // the first link of its key
+  };
+  static std::vector<TMergeStep> KeyOrder(const std::vector<TLinkBatch>& Sorted);
   void DropDuplicates();
+  void LayOutInOrder();
 
   std::string FPool;
   std::string FFolded;

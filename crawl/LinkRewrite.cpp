@@ -98,7 +98,7 @@ bool ChangesInMirror(char c) {
 // (escapes decoded as for folders or file names, "?" and "&" escaped) and are
 // then encoded for the link, so that a browser opening the saved page, which
 // decodes the link, finds that file. "." and ".." steps stay.
-AnsiString HrefOfRelativePath(const AnsiString& Relative) {
+AnsiString HrefOfRelativePath(AnsiString Relative) {
   if (std::none_of(Relative.begin(), Relative.end(), ChangesInMirror)) return Relative;
   AnsiString href;
   size_t start = 0;
@@ -120,7 +120,8 @@ AnsiString HrefOfRelativePath(const AnsiString& Relative) {
 // which would otherwise begin with "/" and lead to the root of the disk. The
 // query part, which names the file by its checksum, stays as it is.
 void DropEmptyFolders(AnsiString& Local) {
-  const size_t end = std::min(Local.find_first_of("?=:"), Local.size());
+  size_t end = 0;
+  while (end < Local.size() && Local[end] != '?' && Local[end] != '=' && Local[end] != ':') ++end;
   size_t out = 0;
   for (size_t i = 0; i < end; ++i)
     if (!(Local[i] == '/' && out > 0 && Local[out - 1] == '/')) Local[out++] = Local[i];
@@ -155,7 +156,7 @@ bool TLinkRewriter::Rewrite(const AnsiString& Link, AnsiString& Local) const {
   const AnsiString fragment = hash == AnsiString::npos ? AnsiString() : Local.substr(hash);
   Local.resize(std::min(Local.size(), hash));
   // Blanks as the worker sends them, so the link meets the name of the file it fetched.
-  Local = EncodeSpaces(Local);
+  if (Local.find(' ') != AnsiString::npos) Local = EncodeSpaces(Local);
   Local = Settings_.DirStructure ? DirectoryLink(std::move(Local)) : FlatLink(Local);
   if (Local.empty()) return false;
   Local += fragment;
@@ -207,7 +208,7 @@ AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
   for (size_t i = 0; i < ups; ++i) relative += "../";
   relative += Local;
   AddDocumentName(relative, isQuery);
-  return HrefOfRelativePath(relative);
+  return HrefOfRelativePath(std::move(relative));
 }
 
 AnsiString TLinkRewriter::FlatLink(const AnsiString& Local) const {

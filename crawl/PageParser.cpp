@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <string_view>
 
 #include "crawl/LinkLevels.h"
@@ -139,6 +141,12 @@ void TPageParse::Run(TPageScan& Scan) {
     return;
   }
   const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
+  if (translate) {
+    // Room for as many replacements as KeepLocal keeps, so that they never
+    // move; memory is taken only as they are written.
+    Locals_.reserve(std::min<size_t>(LocalsRoom(), UINT32_MAX));
+    LocalEnds_.reserve(Candidates_.size());
+  }
   int64_t lowestReplaced = INT64_MAX;
   int taken = 0;
   for (TLinkCandidate& candidate : Candidates_) {
@@ -146,14 +154,15 @@ void TPageParse::Run(TPageScan& Scan) {
       Batch_.Clear();
       return;
     }
-    TJudgement judgement = Judge(candidate);
+    const TJudgement& judgement = Remembered(candidate);
     if (judgement.Script) continue;
-    if (++taken % 100 == 0) Hooks_.Report(Format("%10d", taken));
+    if (++taken % 100 == 0 && Hooks_.Progress) Hooks_.Report(Format("%10d", taken));
     if (translate && !judgement.Local.empty() && int64_t{candidate.Pos} + candidate.Length <= lowestReplaced) {
       candidate.Replaced = 1;
       lowestReplaced = candidate.Pos;
       ++Rewritten_;
       KeepLocal(judgement.Local);
+      CountGrowth(candidate.Length, judgement.Local.size());
     }
     if (judgement.Link.empty()) continue;
     Batch_.Add(judgement.Link);
@@ -164,19 +173,55 @@ void TPageParse::Run(TPageScan& Scan) {
   HandOn();
 }
 
+// Judge(Candidate), from the memos when its text was met lately. Texts and
+// judgements too long to keep are judged each time, so that the memos stay
+// small.
+const TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candidate) {
+  constexpr size_t Memos = 512, MemoBytes = 512;
+  const std::string_view text = Candidate.Text(Content_);
+  if (text.size() > MemoBytes) return Unremembered_ = Judge(Candidate);
+  if (Memos_.empty()) Memos_.resize(Memos);
+  TMemo& memo = Memos_[std::hash<std::string_view>{}(text) % Memos];
+  if (memo.Filled && memo.IsBase == static_cast<bool>(Candidate.IsBase) && memo.Text == text) return memo.Judgement;
+  TJudgement judgement = Judge(Candidate);
+  if (judgement.Link.size() + judgement.Local.size() > MemoBytes) return Unremembered_ = std::move(judgement);
+  memo.Text.assign(text);
+  memo.IsBase = Candidate.IsBase;
+  memo.Filled = true;
+  memo.Judgement = std::move(judgement);
+  return memo.Judgement;
+}
+
 // The replacement of the candidate just marked, kept for WriteRewritten
 // while the kept replacements and the candidates together cost no more than
 // the page itself; past that WriteRewritten works them out again.
 void TPageParse::KeepLocal(const AnsiString& Local) {
-  const size_t candidates = Candidates_.size() * sizeof(TLinkCandidate);
-  const size_t room = Content_.size() > candidates ? Content_.size() - candidates : 0;
   const size_t cost = Locals_.size() + Local.size() + (LocalEnds_.size() + 1) * sizeof(uint32_t);
-  if (LocalsFull_ || cost > room || Locals_.size() + Local.size() > UINT32_MAX) {
+  if (LocalsFull_ || cost > LocalsRoom() || Locals_.size() + Local.size() > UINT32_MAX) {
     LocalsFull_ = true;
     return;
   }
   Locals_.append(Local);
   LocalEnds_.push_back(static_cast<uint32_t>(Locals_.size()));
+}
+
+// Counts a replacement of Length bytes by Size bytes. The replacements come
+// from the last in the page on, so the growth so far is that of the
+// replacements from this one to the last; the growth of those up to one of
+// them is the total less that of the ones after it, and never above 0 when
+// the total is the least growth from one of them on.
+void TPageParse::CountGrowth(size_t Length, size_t Size) {
+  if (Size > Length)
+    GrowsBy_ += Size - Length;
+  else
+    ShrinksBy_ += Length - Size;
+  LeastGrowthFromOne_ = std::min(LeastGrowthFromOne_, Growth());
+}
+
+// What the kept replacements may cost: the page's size less its candidates'.
+size_t TPageParse::LocalsRoom() const {
+  const size_t candidates = Candidates_.size() * sizeof(TLinkCandidate);
+  return Content_.size() > candidates ? Content_.size() - candidates : 0;
 }
 
 // The batch goes to the sink, sorted; a stopped sort hands on nothing.
@@ -319,23 +364,30 @@ bool TPageParse::WriteRewritten(const std::function<void(std::string_view)>& Out
 
 TParseResult ParseDocument(AnsiString& Content, const TParseSettings& Settings, const TScanHooks& Hooks) {
   TParseResult result;
-  TLinkBatch all;
-  const TLinkSink sink = [&all](TLinkBatch& Batch) {
-    if (all.Empty())
-      std::swap(all, Batch);
-    else
-      all.Merge(Batch);
-  };
+  // The batches are merged once at the end: merging each into the links so
+  // far would cost time growing with the square of the page's links.
+  std::vector<TLinkBatch> batches;
+  const TLinkSink sink = [&batches](TLinkBatch& Batch) { batches.push_back(std::move(Batch)); };
   TPageParse parse(Content, Settings, sink, Hooks);
   result.Base = parse.Base();
   result.Rewritten = parse.Rewritten();
-  result.Links = all.ToVector();
-  if (parse.Rewritten() > 0) {
-    AnsiString rewritten;
-    rewritten.reserve(Content.size());
-    parse.WriteRewritten([&rewritten](std::string_view Piece) { rewritten.append(Piece); });
-    Content = std::move(rewritten);
+  result.Links = TLinkBatch::MergedLinks(batches);
+  if (parse.Rewritten() == 0) return result;
+  if (parse.FitsInPlace()) {
+    // The pieces of the page move to the front, never onto text still to be
+    // handed out; a stopped writing leaves what was written.
+    size_t written = 0;
+    parse.WriteRewritten([&Content, &written](std::string_view Piece) {
+      std::memmove(Content.data() + written, Piece.data(), Piece.size());
+      written += Piece.size();
+    });
+    Content.resize(written);
+    return result;
   }
+  AnsiString rewritten;
+  rewritten.reserve(parse.RewrittenSize());
+  parse.WriteRewritten([&rewritten](std::string_view Piece) { rewritten.append(Piece); });
+  Content = std::move(rewritten);
   return result;
 }
 

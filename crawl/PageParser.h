@@ -50,7 +50,8 @@ using TLinkSink = std::function<void(TLinkBatch& Batch)>;
 // - Every link to follow is handed to Sink, in batches of about
 //   LinkBatchBytes as they are found and the last one when the candidates
 //   are done; none is dropped to save memory. Memory: the candidates (8
-//   bytes each, at most one per 8 bytes of the page) and one batch.
+//   bytes each, at most one per 8 bytes of the page), one batch, and the
+//   judgements of 512 link texts met lately (each at most 1 KiB).
 // - Hooks.Stopped is polled throughout (scan, sorts, candidates, writing);
 //   a stopped parse ends at once and hands on no further batch.
 // - With TranslateLinks in download mode, no link left as it stands in the
@@ -72,6 +73,12 @@ public:
   size_t LinksHandedOn() const { return HandedOn_; }
   // False when the hooks stopped it before the whole page was handed out.
   bool WriteRewritten(const std::function<void(std::string_view)>& Out) const;
+  // The length of the page WriteRewritten hands out.
+  size_t RewrittenSize() const { return Content_.size() - ShrinksBy_ + GrowsBy_; }
+  // The replacements up to any one of them make the page no longer: the
+  // rewritten page can be written over the page itself from its start, never
+  // overtaking what is still to be read.
+  bool FitsInPlace() const { return Growth() == LeastGrowthFromOne_; }
 
 private:
   struct TJudgement {
@@ -82,7 +89,10 @@ private:
   void Run(TPageScan& Scan);
   void HandOn();
   void KeepLocal(const AnsiString& Local);
+  size_t LocalsRoom() const;
+  void CountGrowth(size_t Length, size_t Size);
   TJudgement Judge(const TLinkCandidate& Candidate) const;
+  const TJudgement& Remembered(const TLinkCandidate& Candidate);
   bool Resolve(const TLinkCandidate& Candidate, std::string_view Text, AnsiString& Link) const;
   bool PassesFilters(AnsiString& Link) const;
   bool LeavesMirror(std::string_view Text) const;
@@ -103,9 +113,27 @@ private:
   int BaseDepth_ = 0; // folders between the download folder and the base's local folder
   bool InPage_ = true; // an HTML page, not a style sheet
   TLinkBatch Batch_;
+  // The judgements of link texts met lately, by a hash of the text: a page
+  // names the same links again and again (menus, images), and a judgement
+  // depends on nothing but the text and whether it is a base tag's.
+  struct TMemo {
+    AnsiString Text;
+    bool IsBase = false;
+    bool Filled = false;
+    TJudgement Judgement;
+  };
+  std::vector<TMemo> Memos_;
+  TJudgement Unremembered_;
   std::string Locals_;              // kept replacements, from the last in the page on
   std::vector<uint32_t> LocalEnds_; // where each of them ends in Locals_
   bool LocalsFull_ = false;
+  // By how much the replacements shorten and lengthen the page, and the
+  // least growth of the replacements from one of them to the last (0 for
+  // none of them).
+  size_t ShrinksBy_ = 0;
+  size_t GrowsBy_ = 0;
+  int64_t LeastGrowthFromOne_ = 0;
+  int64_t Growth() const { return static_cast<int64_t>(GrowsBy_) - static_cast<int64_t>(ShrinksBy_); }
   size_t HandedOn_ = 0;
   int Rewritten_ = 0;
 };

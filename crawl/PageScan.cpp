@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <map>
 #include <string_view>
 
@@ -46,10 +47,26 @@ const TTagRule TagTable[] = {
     {"title", {nullptr, nullptr}, nullptr, TTagExtra::Title},
 };
 
+// For each first byte of a name, the range of TagTable (sorted by name)
+// whose names begin with it.
+struct TTagIndex {
+  uint8_t Begin[256] = {};
+  uint8_t End[256] = {};
+  TTagIndex() {
+    for (size_t i = std::size(TagTable); i-- > 0;) {
+      const auto first = static_cast<unsigned char>(TagTable[i].Name[0]);
+      Begin[first] = static_cast<uint8_t>(i);
+      if (End[first] == 0) End[first] = static_cast<uint8_t>(i + 1);
+    }
+  }
+};
+
 const TTagRule* FindTagRule(std::string_view Name) {
+  static const TTagIndex index;
   if (Name.empty()) return nullptr;
-  for (const TTagRule& rule : TagTable)
-    if (rule.Name[0] == Name[0] && rule.Name == Name) return &rule;
+  const auto first = static_cast<unsigned char>(Name[0]);
+  for (size_t i = index.Begin[first]; i < index.End[first]; ++i)
+    if (TagTable[i].Name == Name) return &TagTable[i];
   return nullptr;
 }
 
@@ -135,14 +152,17 @@ private:
   void ReportProgress(int Done);
 
   int HandleTag(int Lt);
+  int PlainTagEnd(int Lt) const;
   TTagSpan ScanTag(int Lt);
   int SkipTo(unsigned char Quote, int I) const;
   int SkipToTagMark(int I) const;
   bool FindAttribute(int& P, int End, const char* Name, bool ScriptMode, TAttrValue& Value) const;
   bool NameBeforeIs(int Separator, int From, const char* Name) const;
+  std::string_view NameBefore(int Separator, int From) const;
   void IndexSeparators(int Lt, int Last);
   bool FindTagAttribute(int Last, const char* Name, TAttrValue& Value) const;
   bool ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value, int& After) const;
+  int QuotedValueEnd(int V, int End, unsigned char Quote) const;
   void AddLinkAttr(int Last, const char* Name);
   void AddScriptAttr(int Last, const char* Name);
   void ReadBase(int Last);
@@ -168,6 +188,8 @@ private:
   int LastReport_ = 0;
   int TagStart_ = 0;
   std::vector<int> Separators_; // the "=" outside quotes of the tag being handled
+  // The attribute names before them, read at the first look-up in the tag.
+  mutable std::vector<std::string_view> SeparatorNames_;
   // The last search for each closing text, so that many openings without a
   // closing text do not search the rest of the page again and again.
   struct TFindMemo {
@@ -185,6 +207,19 @@ bool TScanner::MatchText(int I, std::string_view Word, int To) const {
 
 // Word (lower case) stands within [From, To], without regard to case.
 bool TScanner::HasText(const char* Word, int From, int To) const {
+  const int length = static_cast<int>(std::strlen(Word));
+  const char last = Word[length - 1];
+  const bool caseless = FoldAsciiByte(last) == static_cast<unsigned char>(last) && !(last >= 'a' && last <= 'z');
+  if (caseless && From >= 1 && To <= N_) {
+    // A word that ends in a byte without case can end only where that byte stands.
+    for (int end = From + length - 1; end <= To; ++end) {
+      const void* found = std::memchr(S_.data() + end - 1, last, static_cast<size_t>(To - end + 1));
+      if (!found) return false;
+      end = static_cast<int>(static_cast<const char*>(found) - S_.data()) + 1;
+      if (MatchText(end - length + 1, Word, To)) return true;
+    }
+    return false;
+  }
   for (int i = From; i <= To; ++i)
     if (FoldAsciiByte(static_cast<char>(At(i))) == static_cast<unsigned char>(Word[0]) && MatchText(i, Word, To))
       return true;
@@ -248,7 +283,7 @@ void TScanner::AddUrlValue(const TAttrValue& Value) {
 }
 
 void TScanner::ReportProgress(int Done) {
-  if (N_ <= 1000 || Done - LastReport_ <= 1000) return;
+  if (!Hooks_.Progress || N_ <= 1000 || Done - LastReport_ <= 1000) return;
   LastReport_ = Done;
   Hooks_.Report(Format("%10d <%10d>", Done, N_));
 }
@@ -300,6 +335,7 @@ TTagSpan TScanner::ScanTag(int Lt) {
   TTagSpan tag;
   TagStart_ = Lt;
   Separators_.clear();
+  SeparatorNames_.clear();
   bool single = false, dbl = false, nameDone = false, isMeta = false;
   int i = Lt + 1;
   for (; i <= N_; ++i) {
@@ -340,9 +376,11 @@ TTagSpan TScanner::ScanTag(int Lt) {
 }
 
 int TScanner::HandleTag(int Lt) {
-  const TTagSpan tag = ScanTag(Lt);
+  if (const int next = PlainTagEnd(Lt)) return next;
+  TTagSpan tag = ScanTag(Lt);
   if (tag.Name.empty()) return tag.Next;
-  const AnsiString name = LowerCase(tag.Name);
+  for (char& c : tag.Name) c = static_cast<char>(FoldAsciiByte(c));
+  const AnsiString& name = tag.Name;
   if (StartsStr("!--", name)) {
     const int close = FindText("-->", Lt + 4);
     return close == 0 ? tag.Next : close + 3;
@@ -376,6 +414,25 @@ int TScanner::HandleTag(int Lt) {
   return tag.Next;
 }
 
+// Where a tag ends that is written as "<name>" or "</name>" (letters and
+// digits only) and whose name no rule takes, as ScanTag and HandleTag would
+// find: most tags of a page are such, and need no more; 0 for any other tag.
+int TScanner::PlainTagEnd(int Lt) const {
+  const char* const text = S_.data();
+  const char* const end = text + N_;
+  const char* const name = text + Lt; // the byte after "<"
+  const char* p = name < end && *name == '/' ? name + 1 : name;
+  const char* const letters = p;
+  const auto isLetterOrDigit = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+  while (p < end && p - name < 16 && isLetterOrDigit(*p)) ++p;
+  if (p == letters || p >= end || *p != '>') return 0;
+  char folded[16];
+  const auto length = static_cast<size_t>(p - name);
+  for (size_t i = 0; i < length; ++i) folded[i] = static_cast<char>(FoldAsciiByte(name[i]));
+  if (FindTagRule(std::string_view(folded, length))) return 0;
+  return static_cast<int>(p - text) + 2;
+}
+
 // Searches [P, End] for the attribute Name: "=" (in ScriptMode also ":" or
 // "(") outside quotes, preceded by the name. P is left after the value.
 bool TScanner::FindAttribute(int& P, int End, const char* Name, bool ScriptMode, TAttrValue& Value) const {
@@ -404,12 +461,15 @@ bool TScanner::FindAttribute(int& P, int End, const char* Name, bool ScriptMode,
 // The attribute name just before the separator at Separator (blanks between
 // skipped, not reaching before From) is Name, without regard to case.
 bool TScanner::NameBeforeIs(int Separator, int From, const char* Name) const {
+  return SameTextView(NameBefore(Separator, From), Name);
+}
+
+std::string_view TScanner::NameBefore(int Separator, int From) const {
   int nameEnd = Separator - 1;
   while (nameEnd >= From && At(nameEnd) == ' ') --nameEnd;
   int nameStart = nameEnd;
   while (nameStart >= From && IsAttrNameChar(At(nameStart))) --nameStart;
-  const std::string_view name(S_.data() + nameStart, static_cast<size_t>(nameEnd - nameStart));
-  return SameTextView(name, Name);
+  return std::string_view(S_.data() + nameStart, static_cast<size_t>(nameEnd - nameStart));
 }
 
 // Notes the "=" outside quotes of the tag [Lt, Last] (the tag scan of a meta
@@ -418,6 +478,7 @@ bool TScanner::NameBeforeIs(int Separator, int From, const char* Name) const {
 void TScanner::IndexSeparators(int Lt, int Last) {
   TagStart_ = Lt;
   Separators_.clear();
+  SeparatorNames_.clear();
   unsigned char quote = 0;
   for (int i = Lt; i <= Last; ++i) {
     const unsigned char c = At(i);
@@ -433,9 +494,11 @@ void TScanner::IndexSeparators(int Lt, int Last) {
 
 // FindAttribute of the tag being handled, through its indexed separators.
 bool TScanner::FindTagAttribute(int Last, const char* Name, TAttrValue& Value) const {
-  for (int separator : Separators_) {
+  if (SeparatorNames_.empty())
+    for (int separator : Separators_) SeparatorNames_.push_back(NameBefore(separator, TagStart_));
+  for (size_t i = 0; i < Separators_.size(); ++i) {
     int after = 0;
-    if (NameBeforeIs(separator, TagStart_, Name) && ReadAttrValue(separator, Last, false, Value, after)) return true;
+    if (SameTextView(SeparatorNames_[i], Name) && ReadAttrValue(Separators_[i], Last, false, Value, after)) return true;
   }
   return false;
 }
@@ -447,6 +510,10 @@ bool TScanner::ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value
   unsigned char quote = 0;
   if (v <= End && (At(v) == '"' || At(v) == '\'')) quote = At(v++);
   int e = v;
+  if (quote && End <= N_) {
+    e = QuotedValueEnd(v, End, quote);
+    if (e == 0) return false;
+  }
   for (; e <= End; ++e) {
     const unsigned char c = At(e);
     if (quote) {
@@ -462,6 +529,26 @@ bool TScanner::ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value
   Value = {Text(v, e - 1), v};
   After = e;
   return true;
+}
+
+// Where the value quoted by Quote from V on ends, as ReadAttrValue reads it
+// byte by byte: at the first Quote (End + 1 when none up to End); 0 when the
+// other quote followed by "+" comes before (a script concatenation). End
+// lies within the text.
+int TScanner::QuotedValueEnd(int V, int End, unsigned char Quote) const {
+  const char* const base = S_.data() - 1; // base[i] is the character at i
+  const char* const close =
+      V <= End ? static_cast<const char*>(std::memchr(base + V, Quote, static_cast<size_t>(End - V + 1))) : nullptr;
+  const int e = close ? static_cast<int>(close - base) : End + 1;
+  const char other = Quote == '"' ? '\'' : '"';
+  for (const char* p = base + V; p < base + e; ++p) {
+    p = static_cast<const char*>(std::memchr(p, other, static_cast<size_t>(base + e - p)));
+    if (!p) break;
+    if (p - base + 1 <= End && p[1] == '+') return 0;
+  }
+  // The poll that reading the bytes one by one would have met.
+  if (((e - (e > End)) >> 16) > ((V - 1) >> 16) && Hooks_.IsStopped()) throw TScanStopped();
+  return e;
 }
 
 void TScanner::AddLinkAttr(int Last, const char* Name) {
@@ -787,13 +874,21 @@ bool IsUrlValue(const AnsiString& V) {
   if (V.empty()) return false;
   if (V[0] == '.' && !(V.size() > 1 && (V[1] == '.' || V[1] == '/'))) return false;
   if (V.front() == '"' || V.back() == '.' || V.back() == '"') return false;
+  // IsForbiddenValueChar for every byte, looked up rather than worked out:
+  // this runs over every byte of every value.
+  static const struct TForbidden {
+    bool Byte[256];
+    TForbidden() : Byte() {
+      for (int c = 0; c < 256; ++c) Byte[c] = IsForbiddenValueChar(static_cast<unsigned char>(c));
+    }
+  } forbidden;
   for (size_t i = 0; i < V.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(V[i]);
     if (c == '&' && V.compare(i, 5, "&amp;") == 0) {
       i += 4;
       continue;
     }
-    if (IsForbiddenValueChar(c)) return false;
+    if (forbidden.Byte[c]) return false;
   }
   return true;
 }

@@ -1,13 +1,17 @@
-// The sort of a list in order but for small local swaps (the link candidates
-// of a page, whose attributes of one tag come out of page order): it sorts
-// such a list, and gives up, keeping every element, on one that is not.
+// The sorts of a page's links. The sort of a list in order but for small
+// local swaps (the link candidates of a page, whose attributes of one tag
+// come out of page order): it sorts such a list, and gives up, keeping every
+// element, on one that is not. The sort of a batch of links and the merge of
+// a page's batches.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <random>
 #include <vector>
 
 #include "crawl/LinkBatch.h"
+#include "crawl/LinkText.h"
 
 namespace {
 
@@ -54,4 +58,82 @@ TEST(LinkSort, SmallLocalSwapsAreSortedAndFarMovesGiveUp) {
   EXPECT_TRUE(std::is_sorted(copy.begin(), copy.end()));
   std::vector<int> none;
   EXPECT_TRUE(SortNearlySorted(none.begin(), none.end(), less, 16));
+}
+
+namespace {
+
+// Links under one host: half of them a few letters in either case, half a
+// stem of up to 40 bytes of one text in either case and a few letters after
+// it, so that many are equal but for case and many share long prefixes.
+AnsiString RandomLink(std::mt19937& Rng) {
+  static const char Letters[] = "aAbB/";
+  static const std::string_view Stem = "abcdefghij/klmnopqrstuvwxyz/abcdefghijklm";
+  AnsiString link = "http://h/";
+  if (Rng() % 2) {
+    for (size_t n = Rng() % 5; n > 0; --n) link += Letters[Rng() % 5];
+    return link;
+  }
+  for (size_t i = 0, n = Rng() % 41; i < n; ++i)
+    link += Rng() % 2 ? Stem[i] : static_cast<char>(std::toupper(static_cast<unsigned char>(Stem[i])));
+  for (size_t n = Rng() % 3; n > 0; --n) link += Letters[Rng() % 5];
+  return link;
+}
+
+AnsiString Folded(std::string_view Link) {
+  AnsiString folded(Link);
+  for (char& c : folded) c = static_cast<char>(FoldAsciiByte(c));
+  return folded;
+}
+
+} // namespace
+
+// A batch is sorted without regard to case, and of links equal but for case
+// the first added is kept, whatever prefixes and lengths the links share.
+TEST(LinkBatch, SortedWithoutRegardToCaseKeepingTheFirstAdded) {
+  std::mt19937 rng(3);
+  for (int round = 0; round < 200; ++round) {
+    TLinkBatch batch;
+    std::vector<AnsiString> added;
+    for (size_t n = rng() % 60; n > 0; --n) {
+      added.push_back(RandomLink(rng));
+      batch.Add(added.back());
+    }
+    std::vector<AnsiString> expected = added;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const AnsiString& A, const AnsiString& B) { return Folded(A) < Folded(B); });
+    expected.erase(std::unique(expected.begin(), expected.end(),
+                               [](const AnsiString& A, const AnsiString& B) { return Folded(A) == Folded(B); }),
+                   expected.end());
+    ASSERT_TRUE(batch.SortUnique());
+    ASSERT_EQ(batch.ToVector(), expected) << "round " << round;
+  }
+}
+
+// The batches of a page merged at once give what merging each in turn into
+// the first gives, down to which of links equal but for case is kept.
+TEST(LinkBatch, MergedAtOnceAsInTurn) {
+  std::mt19937 rng(4);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<TLinkBatch> batches(1 + rng() % 6);
+    TLinkBatch inTurn;
+    for (TLinkBatch& batch : batches) {
+      for (size_t n = rng() % 3 == 0 ? 0 : rng() % 100; n > 0; --n) batch.Add(RandomLink(rng));
+      ASSERT_TRUE(batch.SortUnique());
+      if (inTurn.Empty())
+        inTurn = batch;
+      else
+        inTurn.Merge(batch);
+    }
+    ASSERT_EQ(TLinkBatch::MergedLinks(batches), inTurn.ToVector()) << "round " << round;
+  }
+  // A link added to the first batch after many equal ones, and one equal to
+  // it but for case first in the next batch.
+  std::vector<TLinkBatch> batches(3);
+  for (int i = 0; i < 5; ++i) batches[1].Add("http://h/x");
+  batches[1].Add("http://h/a");
+  batches[2].Add("http://h/A");
+  for (TLinkBatch& batch : batches) batch.SortUnique();
+  TLinkBatch inTurn = batches[1];
+  inTurn.Merge(batches[2]);
+  EXPECT_EQ(TLinkBatch::MergedLinks(batches), inTurn.ToVector());
 }

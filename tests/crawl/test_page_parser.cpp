@@ -81,6 +81,39 @@ TEST(PageParser, RewritingInPlace) {
   EXPECT_EQ(Rewritten("<a href=http://host/a/c/p.htm>", import), "<a href=http://host/a/c/p.htm>");
 }
 
+// A page is rewritten over itself when no replacement, with those before
+// it, lengthens it, and into a new page otherwise; either way each
+// replacement lands where its link stood, whatever the order of the
+// replacements that lengthen and shorten the page.
+TEST(PageParser, RewritingThatLengthensAndShortensThePage) {
+  const TParseSettings s = Settings("http://host/a/b/page.htm", true);
+  const AnsiString grows = "<a href=sub>", grown = "<a href=sub/index.htm>";
+  const AnsiString shrinks = "<a href=http://host/a/c/p.htm>", shrunk = "<a href=../c/p.htm>";
+  for (unsigned mix = 0; mix < 64; ++mix) {
+    AnsiString page, expected;
+    for (unsigned i = 0; i < 6; ++i) {
+      const bool grow = (mix >> i) & 1;
+      page += (grow ? grows : shrinks) + " text ";
+      expected += (grow ? grown : shrunk) + " text ";
+    }
+    EXPECT_EQ(Rewritten(page, s), expected) << "mix " << mix;
+  }
+}
+
+// A link text met again is judged as the first time, and a base tag's href
+// as a base tag's even where the same text stands as a link.
+TEST(PageParser, RepeatedLinksAndABaseOfTheSameText) {
+  const TParseSettings s = Settings("http://host/a/b/page.htm", true);
+  AnsiString page, expected;
+  for (int i = 0; i < 600; ++i) {
+    page += "<a href=\"http://host/a/c/p" + IntToStr(i % 7) + ".htm\"><img src=x.gif>";
+    expected += "<a href=\"../c/p" + IntToStr(i % 7) + ".htm\"><img src=x.gif>";
+  }
+  EXPECT_EQ(Rewritten(page, s), expected);
+  EXPECT_EQ(Rewritten("<a href=\"http://host/a/d/\"><base href=\"http://host/a/d/\"><a href=\"http://host/a/d/\">", s),
+            "<a href=\"index.htm\"><base href=\"/dl/host/a/d/\"><a href=\"index.htm\">");
+}
+
 TEST(PageParser, RewritingBaseAndFlatLayout) {
   TParseSettings s = Settings("http://host/a/page.htm", true);
   EXPECT_EQ(Rewritten("<base href=\"http://host/a/b/x.htm\"><a href=c.htm><a href=http://host/a/d.htm>", s),

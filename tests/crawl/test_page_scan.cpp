@@ -132,3 +132,40 @@ TEST(PageScan, ProgressAndStop) {
   hooks.Stopped = [&] { return ++calls > 1; };
   EXPECT_LT(ScanHtml(script + "</script>", hooks).Candidates.size(), 10000u);
 }
+
+// A stop ends the scan inside one huge attribute value too, and a value
+// quoted with one quote ends at that quote, unless the other quote followed
+// by "+" comes first (a script concatenation, not a link).
+TEST(PageScan, QuotedValuesAndAStopInsideOne) {
+  EXPECT_EQ(Html("<a href=\"x'y.htm\"><a href='x\"y.htm'>"), V({"x'y.htm@10"}));
+  EXPECT_EQ(HtmlTexts("<a href='a\"+b.htm' href=c.htm><a href=\"a'+\" href=d.htm><a href=\"e.htm"),
+            V({"c.htm", "d.htm", "e.htm"}));
+  AnsiString page = "<a href=\"" + AnsiString(1 << 20, 'x') + "\">";
+  for (int i = 0; i < 100; ++i) page += "<a href=b.htm>";
+  EXPECT_EQ(ScanHtml(page).Candidates.size(), 101u);
+  int calls = 0;
+  TScanHooks hooks;
+  hooks.Stopped = [&] { return ++calls > 1; };
+  EXPECT_EQ(ScanHtml(page, hooks).Candidates.size(), 0u);
+}
+
+// An anchor whose first 50 bytes hold "javascript:" (in any case) has its
+// click handler scanned too.
+TEST(PageScan, ScriptAnchorWithinItsFirstFiftyBytes) {
+  const auto anchor = [](size_t Filler, const char* Word) {
+    return "<a title=\"" + AnsiString(Filler, 'x') + Word + "\" onmouseclick=\"go('d.htm')\">";
+  };
+  EXPECT_EQ(HtmlTexts(anchor(29, "javascript:")), V({"d.htm"}));
+  EXPECT_EQ(HtmlTexts(anchor(29, "JavaScript:")), V({"d.htm"}));
+  EXPECT_EQ(HtmlTexts(anchor(30, "javascript:")), V());
+  EXPECT_EQ(HtmlTexts(anchor(0, "javascript :")), V());
+}
+
+// Plain tags ("<p>", "</B>", "<h1>") end at their ">", and the tag after one
+// is read from its "<"; a tag with a rule is read by its rule however plain.
+TEST(PageScan, PlainTagsEndAtTheirBracket) {
+  EXPECT_EQ(Html("<p><a href=x.htm></a><B>y<h1></h1><a href=z.htm>"), V({"x.htm@12", "z.htm@43"}));
+  EXPECT_EQ(HtmlTexts("<p<a href=x.htm><p/><a href=y.htm></p ><a href=z.htm>"), V({"x.htm", "y.htm", "z.htm"}));
+  EXPECT_EQ(HtmlTexts("<TITLE><a href=no.htm></title><SCRIPT>window.open('s.htm')</script><td><a href=yes.htm>"),
+            V({"s.htm", "yes.htm"}));
+}
