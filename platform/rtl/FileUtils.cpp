@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <initializer_list>
 #include <pwd.h>
 #include <memory>
 #include <mutex>
 #include <signal.h>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,7 +73,8 @@ bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_se
 // changed under the indexes' lock, which brings the folder's index up to
 // date with the change and the folder's new times at once, so that threads
 // filling one folder together never see it changed by their own entries
-// alone. A folder this process makes starts with an empty index. A change
+// alone (a temporary file, whose name nobody looks up, is made before the
+// lock is taken, and its folder's index learns it under the lock). A folder this process makes starts with an empty index. A change
 // that another program makes within the same clock step as one of ours
 // goes unseen until the folder changes again (a variant that differs only
 // in case is then missed); any other change makes the next look-up scan
@@ -143,6 +146,17 @@ class TCaseIndexes {
     return true;
   }
 
+  // The same for an entry made before, outside the lock: a new name that no
+  // other thread looks up (a temporary file's), so that threads filling one
+  // folder do not wait for each other's file creations. A scan that ran
+  // meanwhile is not kept (the count of changes moves on), and the folder's
+  // index learns the name with the folder's times.
+  void Made(const AnsiString& added) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Changed(added, "");
+  }
+
+
  private:
   // Enough for the folders a crawl fills at once and the ones above them; a
   // full set gives up one index for each new one.
@@ -154,17 +168,30 @@ class TCaseIndexes {
     std::unordered_map<AnsiString, std::vector<AnsiString>> names;  // folded -> the entries
   };
 
-  // This process made 'added' and removed 'removed'; the lock is held.
+  // This process made 'added' and removed 'removed'; the lock is held. A
+  // rename within one folder looks at the folder once.
   void Changed(const AnsiString& added, const AnsiString& removed) {
     ++changes_;
-    if (!removed.empty()) Update(removed, false);
-    if (!added.empty()) Update(added, true);
+    if (!removed.empty() && !added.empty() && FolderOf(removed) == FolderOf(added)) {
+      Update(FolderOf(added), {{NameOf(removed), false}, {NameOf(added), true}});
+      return;
+    }
+    if (!removed.empty()) Update(FolderOf(removed), {{NameOf(removed), false}});
+    if (!added.empty()) Update(FolderOf(added), {{NameOf(added), true}});
   }
 
-  void Update(const AnsiString& path, bool added) {
+  // The folder of a path, with its '/'; empty for a bare name.
+  static AnsiString FolderOf(const AnsiString& path) {
     const size_t slash = path.rfind(PathDelim);
-    if (slash == AnsiString::npos) return;
-    const AnsiString folder = path.substr(0, slash + 1);
+    return slash == AnsiString::npos ? AnsiString() : path.substr(0, slash + 1);
+  }
+
+  static AnsiString NameOf(const AnsiString& path) { return path.substr(path.rfind(PathDelim) + 1); }
+
+  // Brings the folder's index up to date with its entries that were removed
+  // (false) or added (true), in that order.
+  void Update(const AnsiString& folder, std::initializer_list<std::pair<AnsiString, bool>> entries) {
+    if (folder.empty()) return;
     const auto index = indexes_.find(folder);
     if (index == indexes_.end()) return;
     struct stat st;
@@ -172,11 +199,12 @@ class TCaseIndexes {
       indexes_.erase(index);
       return;
     }
-    const AnsiString name = path.substr(slash + 1);
-    if (added)
-      Add(index->second, name);
-    else
-      Remove(index->second, name);
+    for (const auto& [name, added] : entries) {
+      if (added)
+        Add(index->second, name);
+      else
+        Remove(index->second, name);
+    }
     index->second.modified = st.st_mtim;
     index->second.changed = st.st_ctim;
   }
@@ -317,11 +345,8 @@ AnsiString ExecutableFolder() {
 // ---------------------------------------------------------------------------
 
 int CreateEntryFile(const AnsiString& path, int flags, int mode) {
-  int fd = -1;
-  TCaseIndexes::Instance().Apply(path, "", [&] {
-    fd = ::open(path.c_str(), flags | O_CREAT, mode);
-    return fd >= 0;
-  });
+  const int fd = ::open(path.c_str(), flags | O_CREAT, mode);
+  if (fd >= 0) TCaseIndexes::Instance().Made(path);
   return fd;
 }
 
@@ -375,9 +400,9 @@ bool FileExists(const AnsiString& fileName) {
   return StatPath(ResolvePath(fileName), st) && !S_ISDIR(st.st_mode);
 }
 
-bool DirectoryExists(const AnsiString& dir) {
+bool DirectoryExists(const AnsiString& dir, bool pathResolved) {
   struct stat st;
-  return StatPath(ResolvePath(dir), st) && S_ISDIR(st.st_mode);
+  return StatPath(pathResolved ? dir : ResolvePath(dir), st) && S_ISDIR(st.st_mode);
 }
 
 bool ForceDirectories(const AnsiString& dir) {
