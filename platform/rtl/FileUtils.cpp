@@ -73,8 +73,7 @@ bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_se
 // changed under the indexes' lock, which brings the folder's index up to
 // date with the change and the folder's new times at once, so that threads
 // filling one folder together never see it changed by their own entries
-// alone (a temporary file, whose name nobody looks up, is made before the
-// lock is taken, and its folder's index learns it under the lock). A folder this process makes starts with an empty index. A change
+// alone. A folder this process makes starts with an empty index. A change
 // that another program makes within the same clock step as one of ours
 // goes unseen until the folder changes again (a variant that differs only
 // in case is then missed); any other change makes the next look-up scan
@@ -145,17 +144,6 @@ class TCaseIndexes {
     errno = error;
     return true;
   }
-
-  // The same for an entry made before, outside the lock: a new name that no
-  // other thread looks up (a temporary file's), so that threads filling one
-  // folder do not wait for each other's file creations. A scan that ran
-  // meanwhile is not kept (the count of changes moves on), and the folder's
-  // index learns the name with the folder's times.
-  void Made(const AnsiString& added) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Changed(added, "");
-  }
-
 
  private:
   // Enough for the folders a crawl fills at once and the ones above them; a
@@ -345,8 +333,11 @@ AnsiString ExecutableFolder() {
 // ---------------------------------------------------------------------------
 
 int CreateEntryFile(const AnsiString& path, int flags, int mode) {
-  const int fd = ::open(path.c_str(), flags | O_CREAT, mode);
-  if (fd >= 0) TCaseIndexes::Instance().Made(path);
+  int fd = -1;
+  TCaseIndexes::Instance().Apply(path, "", [&] {
+    fd = ::open(path.c_str(), flags | O_CREAT, mode);
+    return fd >= 0;
+  });
   return fd;
 }
 

@@ -7,9 +7,7 @@
 
 #include "platform/rtl/SysUtils.h"
 
-// open() with O_CREAT added to flags; the descriptor, or -1. For a name
-// that no other thread looks up (a temporary file's): the file is made
-// before the folder's index is locked.
+// open() with O_CREAT added to flags; the descriptor, or -1.
 int CreateEntryFile(const AnsiString& path, int flags, int mode);
 // rename(), replacing an existing 'to'.
 bool MoveEntry(const AnsiString& from, const AnsiString& to);
