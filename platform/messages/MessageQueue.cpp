@@ -127,7 +127,7 @@ void ThreadQueue::Wake() {
   if (signalled_.exchange(true)) return;
   uint64_t one = 1;
   [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
-  if (!isMain_ && CurrentHolder().queue.get() == this) return;
+  if (!isMain_) return;
   std::function<void()> hook;
   {
     std::lock_guard lock(hookMutex_);
