@@ -295,7 +295,7 @@ int recv(SOCKET s, char* buf, int len, int flags) {
                                            : Blocking(*entry, false, [&] {
                                                return sys::Receive(entry->fd, buf, static_cast<std::size_t>(len), flags);
                                              });
-  ArmRead(*entry, (flags & MSG_PEEK) ? -1 : got, len);
+  ArmRead(*entry, flags == 0 ? got : -1, len);  // a peek or an urgent receive leaves the stream's data
   return static_cast<int>(Result(got));
 }
 
