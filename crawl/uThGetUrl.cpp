@@ -528,7 +528,7 @@ void thGetUrl::OpenDocumentFile() {
   TMirrorPath path = MapMirrorPath(FFolder, LocalDir, NamePart, LocalName);
   if (path.Result == TMirrorPathResult::Outside || path.Result == TMirrorPathResult::DirNotCreatable)
     throw EFCreateError("No folder for \"" + LocalName + "\" in the download folder");
-  if (!DirectoryExists(path.Dir)) {
+  if (!DirectoryExists(path.Dir, true)) {  // resolved by MapMirrorPath
     try {
       if (!ForceDirectories(path.Dir)) {
         Rec.SaveError = errno;

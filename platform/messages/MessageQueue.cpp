@@ -36,6 +36,11 @@ struct QueueHolder {
   }
 };
 
+QueueHolder& CurrentHolder() {
+  static thread_local QueueHolder holder;
+  return holder;
+}
+
 }  // namespace
 
 bool MessageFilter::Matches(HWND target, UINT msg) const {
@@ -59,7 +64,7 @@ bool ThreadQueue::Post(const MSG& msg) {
     if (dead_) return false;
     posts_.push_back(msg);
   }
-  Wake();
+  WakeFromOutside();
   return true;
 }
 
@@ -69,7 +74,7 @@ void ThreadQueue::PostQuit(int exitCode) {
     quitPosted_ = true;
     quitCode_ = exitCode;
   }
-  Wake();
+  WakeFromOutside();
 }
 
 void ThreadQueue::RestoreQuit(int exitCode) {
@@ -104,7 +109,7 @@ void ThreadQueue::SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs) {
       timers_.push_back({wnd, id, interval, due});
     }
   }
-  Wake();
+  WakeFromOutside();
 }
 
 bool ThreadQueue::KillTimer(HWND wnd, UINT_PTR id) {
@@ -129,6 +134,16 @@ void ThreadQueue::Wake() {
     hook = wakeHook_;
   }
   if (hook) hook();
+}
+
+// The owning thread of a worker queue is not blocked while it adds work to
+// its own queue, and looks for work before it blocks: it needs no wake, which
+// spares it a write and a read of the wake descriptor per message it posts to
+// itself. The main thread's wake also tells the toolkit's event loop, which
+// would not look otherwise.
+void ThreadQueue::WakeFromOutside() {
+  if (!isMain_ && CurrentHolder().queue.get() == this) return;
+  Wake();
 }
 
 void ThreadQueue::SetWakeHook(std::function<void()> hook) {
@@ -202,6 +217,13 @@ int ThreadQueue::NextTimerDelay(const MessageFilter& filter) {
 }
 
 void ThreadQueue::ClearWake() {
+  // Without the flag no wake has written since the last drain, but for one
+  // whose write came after that drain had already run: that one is drained
+  // by Wait, whose poll it ends at once.
+  if (signalled_.load()) DrainWake();
+}
+
+void ThreadQueue::DrainWake() {
   // Drain the descriptor before clearing the flag: a wake that lands in
   // between then either finds the flag still set (its work is seen by the
   // caller's check that follows) or writes after the drain; clearing first
@@ -215,6 +237,9 @@ void ThreadQueue::Wait(int timeoutMs) {
   pollfd p{wakeFd_, POLLIN, 0};
   while (poll(&p, 1, timeoutMs) < 0 && errno == EINTR) {
   }
+  // Every caller looks for work after the wait, so the wake that ended it
+  // is taken here, not by another read before the next wait.
+  if (p.revents & POLLIN) DrainWake();
 }
 
 void ThreadQueue::WaitServing(const std::function<bool()>& done) {
@@ -249,15 +274,6 @@ std::shared_ptr<ThreadQueue> MainQueue() {
   static auto* main = new std::shared_ptr<ThreadQueue>(std::make_shared<ThreadQueue>(true));
   return *main;
 }
-
-namespace {
-
-QueueHolder& CurrentHolder() {
-  static thread_local QueueHolder holder;
-  return holder;
-}
-
-}  // namespace
 
 std::shared_ptr<ThreadQueue> CurrentQueue() {
   QueueHolder& holder = CurrentHolder();

@@ -2,10 +2,10 @@
 //
 // Holds posted messages in arrival order, incoming sends (window sends and
 // main-thread calls) and the timers of the thread's windows, plus a wake
-// descriptor. Other threads add work and wake the owner; only the owner takes
-// work out. A thread that waits clears its wake state, checks for work
-// without taking any, then blocks in poll, so a wake that races with the
-// check is never lost.
+// descriptor. Other threads add work and wake the owner (a worker thread that
+// posts to itself needs no wake); only the owner takes work out. A thread
+// that waits clears its wake state, checks for work without taking any, then
+// blocks in poll, so a wake that races with the check is never lost.
 #pragma once
 
 #include "platform/messages/Messages.h"
@@ -79,6 +79,8 @@ public:
   // -1 without one.
   int NextTimerDelay(const MessageFilter& filter = MessageFilter{});
   void ClearWake();
+  // Blocks until a wake or the timeout; the wake is taken, so the caller
+  // must look for work before it waits again.
   void Wait(int timeoutMs);
   // Serves incoming sends until done() holds, blocking in between.
   void WaitServing(const std::function<bool()>& done);
@@ -87,6 +89,10 @@ public:
   void Shutdown();
 
 private:
+  // Wakes the owner unless the caller is the owner itself (see the .cpp).
+  void WakeFromOutside();
+  void DrainWake();
+
   struct Timer {
     HWND wnd;
     UINT_PTR id;

@@ -2,7 +2,10 @@
 
 #include "platform/messages/MessageQueue.h"
 
+#include <array>
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <shared_mutex>
 #include <unordered_map>
 
@@ -18,36 +21,52 @@ struct Window {
   std::weak_ptr<ThreadQueue> owner;
 };
 
-// Every live window by handle. Handles count up and are never reused.
+// Every live window by handle. Handles count up and are never reused. The
+// windows are spread over shards by handle, each with its own lock, so that
+// the hidden windows that download threads make and free for each request
+// do not make every thread that posts or dispatches wait.
 class WindowRegistry {
 public:
   HWND Add(TWndMethod method, const std::shared_ptr<ThreadQueue>& owner) {
     auto window = std::make_shared<Window>(Window{std::move(method), owner});
-    std::unique_lock lock(mutex_);
-    auto handle = ++lastHandle_;
-    windows_.emplace(handle, std::move(window));
+    const auto handle = ++lastHandle_;
+    Shard& shard = ShardOf(handle);
+    std::unique_lock lock(shard.mutex);
+    shard.windows.emplace(handle, std::move(window));
     return reinterpret_cast<HWND>(handle);
   }
 
   std::shared_ptr<Window> Remove(HWND wnd) {
-    std::unique_lock lock(mutex_);
-    auto found = windows_.find(reinterpret_cast<std::uintptr_t>(wnd));
-    if (found == windows_.end()) return nullptr;
+    const auto handle = reinterpret_cast<std::uintptr_t>(wnd);
+    Shard& shard = ShardOf(handle);
+    std::unique_lock lock(shard.mutex);
+    auto found = shard.windows.find(handle);
+    if (found == shard.windows.end()) return nullptr;
     auto window = std::move(found->second);
-    windows_.erase(found);
+    shard.windows.erase(found);
     return window;
   }
 
   std::shared_ptr<Window> Find(HWND wnd) const {
-    std::shared_lock lock(mutex_);
-    auto found = windows_.find(reinterpret_cast<std::uintptr_t>(wnd));
-    return found == windows_.end() ? nullptr : found->second;
+    const auto handle = reinterpret_cast<std::uintptr_t>(wnd);
+    const Shard& shard = ShardOf(handle);
+    std::shared_lock lock(shard.mutex);
+    auto found = shard.windows.find(handle);
+    return found == shard.windows.end() ? nullptr : found->second;
   }
 
 private:
-  mutable std::shared_mutex mutex_;
-  std::unordered_map<std::uintptr_t, std::shared_ptr<Window>> windows_;
-  std::uintptr_t lastHandle_ = 0;
+  static constexpr std::size_t ShardCount = 64;
+  struct alignas(64) Shard {
+    mutable std::shared_mutex mutex;
+    std::unordered_map<std::uintptr_t, std::shared_ptr<Window>> windows;
+  };
+
+  Shard& ShardOf(std::uintptr_t handle) { return shards_[handle % ShardCount]; }
+  const Shard& ShardOf(std::uintptr_t handle) const { return shards_[handle % ShardCount]; }
+
+  std::array<Shard, ShardCount> shards_;
+  std::atomic<std::uintptr_t> lastHandle_{0};
 };
 
 WindowRegistry& Windows() {

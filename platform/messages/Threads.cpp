@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <pthread.h>
 #include <system_error>
 #include <vector>
@@ -42,14 +43,19 @@ class SpareThreads {
     return *spares;
   }
 
-  // Hands the body to a waiting thread; false when none waits.
+  // Hands the body to a waiting thread; false when none waits. The thread
+  // is woken after the lock is let go, so that it does not wake only to
+  // wait for the lock; its record stays alive for the call.
   bool Hand(ThreadBody body, pthread_t& id) {
-    std::lock_guard lock(mutex_);
-    if (idle_.empty()) return false;
-    Spare* spare = idle_.back();
-    idle_.pop_back();
-    spare->body = std::move(body);
-    id = spare->id;
+    std::shared_ptr<Spare> spare;
+    {
+      std::lock_guard lock(mutex_);
+      if (idle_.empty()) return false;
+      spare = std::move(idle_.back());
+      idle_.pop_back();
+      spare->body = std::move(body);
+      id = spare->id;
+    }
     spare->wake.notify_one();
     return true;
   }
@@ -57,14 +63,14 @@ class SpareThreads {
   // The calling thread's next body, or null when it is to end (retired,
   // enough threads waiting, or nothing came for a while).
   ThreadBody Wait(unsigned generation) {
-    Spare self;
-    self.id = pthread_self();
+    auto self = std::make_shared<Spare>();
+    self->id = pthread_self();
     std::unique_lock lock(mutex_);
     if (generation != generation_ || idle_.size() >= MaxSpares) return nullptr;
-    idle_.push_back(&self);
-    self.wake.wait_for(lock, SpareWait, [&] { return self.body || self.retired; });
-    if (!self.body) std::erase(idle_, &self);
-    return std::move(self.body);
+    idle_.push_back(self);
+    self->wake.wait_for(lock, SpareWait, [&] { return self->body || self->retired; });
+    if (!self->body) std::erase(idle_, self);
+    return std::move(self->body);
   }
 
   unsigned Generation() {
@@ -75,7 +81,7 @@ class SpareThreads {
   void Retire() {
     std::lock_guard lock(mutex_);
     ++generation_;
-    for (Spare* spare : idle_) {
+    for (const std::shared_ptr<Spare>& spare : idle_) {
       spare->retired = true;
       spare->wake.notify_one();
     }
@@ -93,7 +99,7 @@ class SpareThreads {
   static constexpr auto SpareWait = std::chrono::seconds(1);
 
   std::mutex mutex_;
-  std::vector<Spare*> idle_;
+  std::vector<std::shared_ptr<Spare>> idle_;
   unsigned generation_ = 0;
 };
 

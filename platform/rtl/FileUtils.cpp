@@ -6,16 +6,21 @@
 #include "platform/rtl/FolderEntries.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <initializer_list>
 #include <pwd.h>
 #include <memory>
 #include <mutex>
 #include <signal.h>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,14 +73,17 @@ bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_se
 // small one. An index holds while the folder's identity and change times
 // are those it had when the index was made; the entries that this process
 // makes, renames and removes (folders, whole-file writes, deletions) are
-// changed under the indexes' lock, which brings the folder's index up to
-// date with the change and the folder's new times at once, so that threads
-// filling one folder together never see it changed by their own entries
-// alone. A folder this process makes starts with an empty index. A change
-// that another program makes within the same clock step as one of ours
-// goes unseen until the folder changes again (a variant that differs only
-// in case is then missed); any other change makes the next look-up scan
-// the folder again.
+// changed under the lock of their folder, which brings the folder's index
+// up to date with the change and the folder's new times at once, so that
+// threads filling one folder together never see it changed by their own
+// entries alone. The folders' locks are stripes (a folder's is picked by
+// its name), so that threads saving in different folders seldom wait for
+// each other; the map of indexes has a lock of its own, held only to look
+// an index up or to put one in. A folder this process makes starts with an
+// empty index. A change that another program makes within the same clock
+// step as one of ours goes unseen until the folder changes again (a variant
+// that differs only in case is then missed); any other change makes the
+// next look-up scan the folder again.
 class TCaseIndexes {
  public:
   static TCaseIndexes& Instance() {
@@ -88,23 +96,20 @@ class TCaseIndexes {
   // by this process brought the index up to date, the folder is looked at
   // again.
   bool Find(const AnsiString& folder, const struct stat& st, const AnsiString& name, AnsiString& variant) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto index = indexes_.find(folder);
-    if (index == indexes_.end()) return false;
-    if (!Holds(index->second, st)) {
+    std::lock_guard<std::mutex> lock(StripeOf(folder));
+    const std::shared_ptr<TIndex> index = Held(folder);
+    if (!index) return false;
+    if (!Holds(*index, st)) {
       struct stat now;
-      if (!StatFolder(folder, now) || !Holds(index->second, now)) return false;
+      if (!StatFolder(folder, now) || !Holds(*index, now)) return false;
     }
-    variant = Smallest(index->second, name);
+    variant = Smallest(*index, name);
     return true;
   }
 
   // The number of changes this process has made through the indexes: a
   // scan begun at one count is kept only while the count is the same.
-  unsigned long Changes() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return changes_;
-  }
+  unsigned long Changes() const { return changes_.load(); }
 
   // The names of a folder scanned as it was at st, after 'changes' changes;
   // kept only when the folder is still so (a change during the scan may be
@@ -113,20 +118,20 @@ class TCaseIndexes {
             const std::vector<AnsiString>& names) {
     TIndex index{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}};
     for (const AnsiString& name : names) Add(index, name);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(StripeOf(folder));
     struct stat now;
-    if (changes != changes_ || !StatFolder(folder, now) || !Holds(index, now)) return;
+    if (changes != changes_.load() || !StatFolder(folder, now) || !Holds(index, now)) return;
     Store(folder, std::move(index));
   }
 
   // Makes the folder 'path' (errno tells why not), with an empty index.
   bool MakeDir(const AnsiString& path) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    const AnsiString folder = IncludeTrailingPathDelimiter(path);
+    const TStripeLocks locks(*this, FolderOf(path), folder);
     if (::mkdir(path.c_str(), 0777) != 0) return false;
     Changed(path, "");
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0)
-      Store(IncludeTrailingPathDelimiter(path), TIndex{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}});
+    if (::stat(path.c_str(), &st) == 0) Store(folder, TIndex{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}});
     return true;
   }
 
@@ -135,7 +140,7 @@ class TCaseIndexes {
   // succeeded, errno telling why not.
   template <class Change>
   bool Apply(const AnsiString& added, const AnsiString& removed, Change change) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    const TStripeLocks locks(*this, FolderOf(added), FolderOf(removed));
     if (!change()) return false;
     const int error = errno;
     Changed(added, removed);
@@ -147,6 +152,7 @@ class TCaseIndexes {
   // Enough for the folders a crawl fills at once and the ones above them; a
   // full set gives up one index for each new one.
   static constexpr size_t MaximumIndexes = 1024;
+  static constexpr size_t StripeCount = 64;
   struct TIndex {
     dev_t device;
     ino_t inode;
@@ -154,36 +160,87 @@ class TCaseIndexes {
     std::unordered_map<AnsiString, std::vector<AnsiString>> names;  // folded -> the entries
   };
 
-  // This process made 'added' and removed 'removed'; the lock is held.
+  // The locks of two folders' stripes, taken in the stripes' order (once
+  // when they are the same).
+  class TStripeLocks {
+   public:
+    TStripeLocks(TCaseIndexes& indexes, const AnsiString& one, const AnsiString& other)
+        : first_(&indexes.StripeOf(one)), second_(&indexes.StripeOf(other)) {
+      if (second_ < first_) std::swap(first_, second_);
+      first_->lock();
+      if (second_ != first_) second_->lock();
+    }
+    ~TStripeLocks() {
+      if (second_ != first_) second_->unlock();
+      first_->unlock();
+    }
+    TStripeLocks(const TStripeLocks&) = delete;
+    TStripeLocks& operator=(const TStripeLocks&) = delete;
+
+   private:
+    std::mutex* first_;
+    std::mutex* second_;
+  };
+
+  std::mutex& StripeOf(const AnsiString& folder) { return stripes_[std::hash<AnsiString>{}(folder) % StripeCount]; }
+
+  // The folder's index, or null; its stripe is locked. The index stays the
+  // caller's to use while the stripe is held, even if the map gives it up.
+  std::shared_ptr<TIndex> Held(const AnsiString& folder) {
+    std::lock_guard<std::mutex> lock(mapMutex_);
+    const auto found = indexes_.find(folder);
+    return found == indexes_.end() ? nullptr : found->second;
+  }
+
+  // This process made 'added' and removed 'removed'; the stripes of their
+  // folders are locked. A rename within one folder looks at the folder once.
   void Changed(const AnsiString& added, const AnsiString& removed) {
     ++changes_;
-    if (!removed.empty()) Update(removed, false);
-    if (!added.empty()) Update(added, true);
-  }
-
-  void Update(const AnsiString& path, bool added) {
-    const size_t slash = path.rfind(PathDelim);
-    if (slash == AnsiString::npos) return;
-    const AnsiString folder = path.substr(0, slash + 1);
-    const auto index = indexes_.find(folder);
-    if (index == indexes_.end()) return;
-    struct stat st;
-    if (::stat(folder.c_str(), &st) != 0 || st.st_dev != index->second.device || st.st_ino != index->second.inode) {
-      indexes_.erase(index);
+    if (!removed.empty() && !added.empty() && FolderOf(removed) == FolderOf(added)) {
+      Update(FolderOf(added), {{NameOf(removed), false}, {NameOf(added), true}});
       return;
     }
-    const AnsiString name = path.substr(slash + 1);
-    if (added)
-      Add(index->second, name);
-    else
-      Remove(index->second, name);
-    index->second.modified = st.st_mtim;
-    index->second.changed = st.st_ctim;
+    if (!removed.empty()) Update(FolderOf(removed), {{NameOf(removed), false}});
+    if (!added.empty()) Update(FolderOf(added), {{NameOf(added), true}});
   }
 
+  // The folder of a path, with its '/'; empty for a bare name or none.
+  static AnsiString FolderOf(const AnsiString& path) {
+    const size_t slash = path.rfind(PathDelim);
+    return slash == AnsiString::npos ? AnsiString() : path.substr(0, slash + 1);
+  }
+
+  static AnsiString NameOf(const AnsiString& path) { return path.substr(path.rfind(PathDelim) + 1); }
+
+  // Brings the folder's index up to date with its entries that were removed
+  // (false) or added (true), in that order; the folder's stripe is locked.
+  void Update(const AnsiString& folder, std::initializer_list<std::pair<AnsiString, bool>> entries) {
+    if (folder.empty()) return;
+    const std::shared_ptr<TIndex> index = Held(folder);
+    if (!index) return;
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0 || st.st_dev != index->device || st.st_ino != index->inode) {
+      std::lock_guard<std::mutex> lock(mapMutex_);
+      if (const auto found = indexes_.find(folder); found != indexes_.end() && found->second == index)
+        indexes_.erase(found);
+      return;
+    }
+    for (const auto& [name, added] : entries) {
+      if (added)
+        Add(*index, name);
+      else
+        Remove(*index, name);
+    }
+    index->modified = st.st_mtim;
+    index->changed = st.st_ctim;
+  }
+
+  // The folder's stripe is locked.
   void Store(const AnsiString& folder, TIndex index) {
+    auto stored = std::make_shared<TIndex>(std::move(index));
+    std::lock_guard<std::mutex> lock(mapMutex_);
     if (indexes_.size() >= MaximumIndexes && indexes_.find(folder) == indexes_.end()) indexes_.erase(indexes_.begin());
-    indexes_[folder] = std::move(index);
+    indexes_[folder] = std::move(stored);
   }
 
   static bool Holds(const TIndex& index, const struct stat& st) {
@@ -212,9 +269,10 @@ class TCaseIndexes {
     return *std::min_element(entry->second.begin(), entry->second.end());
   }
 
-  std::mutex mutex_;
-  unsigned long changes_ = 0;
-  std::unordered_map<AnsiString, TIndex> indexes_;
+  std::array<std::mutex, StripeCount> stripes_;
+  std::mutex mapMutex_;  // guards indexes_ itself, not the indexes in it
+  std::atomic<unsigned long> changes_{0};
+  std::unordered_map<AnsiString, std::shared_ptr<TIndex>> indexes_;
 };
 
 // The entry of 'folder' (seen as st) that equals 'name' up to ASCII case;
@@ -375,9 +433,9 @@ bool FileExists(const AnsiString& fileName) {
   return StatPath(ResolvePath(fileName), st) && !S_ISDIR(st.st_mode);
 }
 
-bool DirectoryExists(const AnsiString& dir) {
+bool DirectoryExists(const AnsiString& dir, bool pathResolved) {
   struct stat st;
-  return StatPath(ResolvePath(dir), st) && S_ISDIR(st.st_mode);
+  return StatPath(pathResolved ? dir : ResolvePath(dir), st) && S_ISDIR(st.st_mode);
 }
 
 bool ForceDirectories(const AnsiString& dir) {

@@ -17,7 +17,8 @@ constexpr char PathDelim = '/';
 
 // Files and folders.
 bool FileExists(const AnsiString& fileName);  // false for a folder
-bool DirectoryExists(const AnsiString& dir);
+// pathResolved: dir has just been through ResolvePath (it is not again).
+bool DirectoryExists(const AnsiString& dir, bool pathResolved = false);
 // Creates every missing level; true when the folder exists afterwards.
 bool ForceDirectories(const AnsiString& dir);
 bool CreateDir(const AnsiString& dir);

@@ -125,6 +125,10 @@ void Reactor::HandleStreamInput(SocketEntry& entry, unsigned readiness) {
   }
   if (error == 0 && !entry.peerClosed) return;
   if (waiting < 0) error = -waiting;
+  EndOfStream(entry, error);
+}
+
+void EndOfStream(SocketEntry& entry, int error) {
   // The connection is over (a reset at once, a graceful close once read).
   // Without FD_CLOSE selected the socket just stops watching its input; a
   // later selection looks again.

@@ -87,6 +87,11 @@ private:
   std::thread thread_;
 };
 
+// The peer has closed and everything it sent is read (or the connection
+// failed with error): posts FD_CLOSE when selected, else stops watching the
+// input; call with the entry's mutex held.
+void EndOfStream(SocketEntry& entry, int error);
+
 SocketTable& Sockets();
 Reactor& TheReactor();
 

@@ -65,10 +65,19 @@ const OptionName* FindOption(int level, int name) {
   return nullptr;
 }
 
-// Re-enables FD_READ after a receive (the owner has taken data).
-void ArmRead(SocketEntry& entry) {
+// Re-enables FD_READ after a receive (the owner has taken data). A stream
+// receive that got less than it asked for, once the peer's close has been
+// seen, has taken everything before the close: the end of the stream is
+// posted now rather than after a round of the reactor, which the close
+// would wake at once.
+void ArmRead(SocketEntry& entry, long got, int asked) {
   std::lock_guard lock(entry.mutex);
   if (entry.readArmed || (entry.events & FD_READ) == 0) return;
+  if (entry.IsStream() && entry.connected && entry.peerClosed && !entry.closePosted && !entry.closed && got >= 0 &&
+      got < asked) {
+    EndOfStream(entry, 0);
+    return;
+  }
   entry.readArmed = true;
   TheReactor().Rearm(entry);
 }
@@ -286,7 +295,7 @@ int recv(SOCKET s, char* buf, int len, int flags) {
                                            : Blocking(*entry, false, [&] {
                                                return sys::Receive(entry->fd, buf, static_cast<std::size_t>(len), flags);
                                              });
-  ArmRead(*entry);
+  ArmRead(*entry, flags == 0 ? got : -1, len);  // a peek or an urgent receive leaves the stream's data
   return static_cast<int>(Result(got));
 }
 
@@ -307,7 +316,7 @@ int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* froml
   if (len < 0 || (buf == nullptr && len > 0)) return Fail(WSAEFAULT);
   sys::Address address;
   long got = Blocking(*entry, false, [&] { return sys::ReceiveFrom(entry->fd, buf, static_cast<std::size_t>(len), flags, address); });
-  ArmRead(*entry);
+  ArmRead(*entry, -1, len);
   if (got >= 0 && from != nullptr && fromlen != nullptr && !WriteAddress(address, from, fromlen)) return SOCKET_ERROR;
   return static_cast<int>(Result(got));
 }

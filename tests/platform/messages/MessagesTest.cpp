@@ -177,3 +177,46 @@ TEST(Messages, MainThreadWakesOncePerBatchAndItsDrainServesSends) {
   SetMainThreadWakeHook(nullptr);
   DeallocateHWnd(wnd);
 }
+
+// A worker thread adds work to its own queue without waking itself: its
+// own posts, quit and timers must still come through its waits, and the
+// wakes of other threads that land among them must never be lost.
+TEST(Messages, AThreadsOwnPostsTimersAndQuitNeedNoWakeAndOthersWakesStay) {
+  constexpr WPARAM Chain = 20000;
+  std::atomic<WPARAM> chainLeft{Chain};
+  std::atomic<int> fromOthers{0}, ticks{0};
+  std::atomic<HWND> self{nullptr};
+  PumpThread worker([&](TMessage& m) {
+    if (m.Msg == WM_RECORD) {  // each link of the chain posts the next one
+      chainLeft = m.WParam;
+      if (m.WParam > 0) PostMessage(self.load(), WM_RECORD, m.WParam - 1, 0);
+    } else if (m.Msg == WM_ASK) {
+      m.Result = 1;
+    } else if (m.Msg == WM_USER + 3) {
+      SetTimer(self.load(), 1, 10);
+    } else if (m.Msg == WM_TIMER) {
+      if (++ticks == 3) KillTimer(self.load(), 1);
+    } else {
+      ++fromOthers;
+    }
+  });
+  self = worker.Wnd();
+  PostMessage(worker.Wnd(), WM_RECORD, Chain, 0);
+  std::thread poster([&] {
+    for (int i = 0; i < 5000; ++i) PostMessage(worker.Wnd(), WM_APP, 0, 0);
+  });
+  LRESULT answers = 0;
+  for (int i = 0; i < 2000; ++i) answers += SendMessage(worker.Wnd(), WM_ASK, 0, 0);
+  poster.join();
+  EXPECT_EQ(answers, 2000);
+  PostMessage(worker.Wnd(), WM_USER + 3, 0, 0);  // the worker sets its own timer
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while ((chainLeft.load() > 0 || fromOthers.load() < 5000 || ticks.load() < 3) &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(chainLeft.load(), 0u);
+  EXPECT_EQ(fromOthers.load(), 5000);
+  EXPECT_EQ(ticks.load(), 3);
+  // The worker's own quit (posted by its handler) ends its pump.
+  worker.Stop();
+}

@@ -185,6 +185,50 @@ TEST(FileUtils, KeptNamesFollowFilesWrittenRenamedAndRemoved) {
   EXPECT_EQ(FindFiles(folder / "Shared", "*").size(), size_t{Threads * Files});
 }
 
+// Renames between two folders go both ways from several threads at once,
+// while other threads write and look up names in each: every one ends, and
+// both folders' kept names follow every move.
+TEST(FileUtils, RenamesBetweenFoldersBothWaysWhileOthersWriteAndLookUp) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "Left") && ForceDirectories(folder / "Right"));
+  constexpr int Files = 40, Moves = 20;
+  for (int i = 0; i < Files; ++i) {
+    WriteFileAtomically(folder / ("Left/L" + std::to_string(i)), "l");
+    WriteFileAtomically(folder / ("Right/R" + std::to_string(i)), "r");
+  }
+  // Both folders' names are kept before the moves start.
+  EXPECT_EQ(ResolvePath(folder / "left/l0"), folder / "Left/L0");
+  EXPECT_EQ(ResolvePath(folder / "right/r0"), folder / "Right/R0");
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      const bool leftward = t % 2 == 0;
+      const std::string from = leftward ? "Right/R" : "Left/L", to = leftward ? "Left/R" : "Right/L";
+      for (int m = 0; m < Moves; ++m) {
+        const std::string name = std::to_string((t / 2) * Moves + m);
+        if (!RenameFile(folder / (from + name), folder / (to + name))) ++failures;
+      }
+    });
+  for (int t = 0; t < 2; ++t)
+    threads.emplace_back([&, t] {
+      const std::string side = t == 0 ? "Left/" : "Right/";
+      for (int i = 0; i < Files; ++i) {
+        WriteFileAtomically(folder / (side + "New" + std::to_string(i)), "n");
+        if (ResolvePath(folder / (LowerCase(side) + "new" + std::to_string(i))) != folder / (side + "New" + std::to_string(i)))
+          ++failures;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  for (int i = 0; i < Files; ++i) {
+    const std::string name = std::to_string(i);
+    EXPECT_EQ(ResolvePath(folder / ("LEFT/r" + name)), folder / ("Left/R" + name));
+    EXPECT_EQ(ResolvePath(folder / ("right/L" + name)), folder / ("Right/L" + name));
+    EXPECT_FALSE(FileExists(folder / ("Left/L" + name)) || FileExists(folder / ("Right/R" + name)));
+  }
+}
+
 TEST(FileUtils, AtomicWritesLeaveTheOldFileOnFailure) {
   ScratchFolder folder;
   AnsiString name = folder / "doc.htm";

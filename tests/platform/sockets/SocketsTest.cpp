@@ -115,6 +115,14 @@ SOCKET SelectedClient(Notifications& n, u_short port) {
   return c;
 }
 
+// A selected client and the socket the listener accepted for it; true once
+// the client's connect has been reported (FD_WRITE).
+bool ConnectSelected(Notifications& n, const Listener& listener, SOCKET& c, SOCKET& server) {
+  c = SelectedClient(n, listener.port);
+  server = accept(listener.s, nullptr, nullptr);
+  return server != INVALID_SOCKET && n.WaitFor(c, FD_WRITE);
+}
+
 std::string ReceiveAll(SOCKET s) {
   std::string out;
   char buf[4096];
@@ -128,10 +136,8 @@ std::string ReceiveAll(SOCKET s) {
 TEST(Sockets, ConnectReadAndPeerCloseWithDataStillWaiting) {
   Notifications n;
   Listener listener;
-  SOCKET c = SelectedClient(n, listener.port);
-  SOCKET server = accept(listener.s, nullptr, nullptr);
-  ASSERT_NE(server, INVALID_SOCKET);
-  ASSERT_TRUE(n.WaitFor(c, FD_WRITE));
+  SOCKET c, server;
+  ASSERT_TRUE(ConnectSelected(n, listener, c, server));
   EXPECT_EQ(n.Sequence(c), (std::vector<int>{FD_CONNECT, FD_WRITE}));
   EXPECT_EQ(n.Find(c, FD_CONNECT)->error, 0);
 
@@ -337,6 +343,30 @@ TEST(Sockets, BlockingModeAndDatagrams) {
   EXPECT_EQ(from.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
   closesocket(a);
   closesocket(b);
+}
+
+// A receive that empties a stream whose peer has closed ends it at once,
+// but an urgent receive takes none of the stream's data: the stream's end
+// waits until that data is read.
+TEST(Sockets, AnUrgentReceiveAfterThePeersCloseLeavesTheStreamOpen) {
+  Notifications n;
+  Listener listener;
+  SOCKET c, server;
+  ASSERT_TRUE(ConnectSelected(n, listener, c, server));
+  ASSERT_EQ(send(server, "data", 4, 0), 4);
+  ASSERT_EQ(send(server, "!", 1, MSG_OOB), 1);
+  EXPECT_EQ(closesocket(server), 0);
+  ASSERT_TRUE(n.WaitFor(c, FD_READ));
+  n.PumpUntil([] { return false; }, 150ms);  // the close has been seen
+  char urgent[16];
+  ASSERT_EQ(recv(c, urgent, sizeof urgent, MSG_OOB), 1);
+  EXPECT_EQ(urgent[0], '!');
+  n.PumpUntil([] { return false; }, 150ms);
+  EXPECT_EQ(n.Count(c, FD_CLOSE), 0);
+  EXPECT_EQ(ReceiveAll(c), "data");
+  ASSERT_TRUE(n.WaitFor(c, FD_CLOSE));
+  EXPECT_EQ(n.Count(c, FD_CLOSE), 1);
+  closesocket(c);
 }
 
 TEST(Sockets, SelectingAfterThePeerClosedStillReportsReadAndClose) {
