@@ -557,10 +557,11 @@ bool thGetUrl::CommitDocument() {
   try {
     const bool rewritten = FParse && FParse->Rewritten() > 0;
     if (FKeepInMemory && !FSaveFailed && (rewritten || !FBodyInFile)) {
-      // A body read back from the file is written anew only when rewritten.
+      // A body read back from the file is written anew only when rewritten,
+      // over the same temporary file.
       if (FBodyInFile) {
-        FFile.reset();
         FWritten = 0;
+        if (FFile) FFile->Restart();
       }
       if (!FFile) OpenDocumentFile();
       // A rewritten page comes in many short pieces: they reach the file in

@@ -87,6 +87,11 @@ void AtomicFile::Write(const char* data, size_t size) {
   }
 }
 
+void AtomicFile::Restart() {
+  if (::lseek(fd_, 0, SEEK_SET) != 0 || ::ftruncate(fd_, 0) != 0)
+    Fail(errno);
+}
+
 void AtomicFile::SetModificationTime(const struct timespec& mtime) {
   struct timespec times[2] = {{0, UTIME_OMIT}, mtime};
   if (::futimens(fd_, times) != 0)

@@ -37,6 +37,10 @@ public:
   ~AtomicFile();
 
   void Write(const char* data, size_t size);
+  // Empties the temporary file and writes from its start again: a body read
+  // back from it is written anew under the same name, with no second file
+  // made and removed beside it.
+  void Restart();
   // Gives the file this modification time when committed.
   void SetModificationTime(const struct timespec& mtime);
   void Commit();

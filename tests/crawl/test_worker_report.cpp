@@ -30,6 +30,20 @@ protected:
     return "http://127.0.0.1:" + Server.PortText() + Path;
   }
 
+  // Runs a download of Path while others hold all but 1 MiB of the page
+  // memory; they give it back once the worker waits for room.
+  WorkerRun RunWhilePageMemoryIsTaken(const LoopbackServer& Server, const std::string& Path) {
+    TPageMemoryGrant others;
+    EXPECT_TRUE(others.TryGrow(PageMemoryBudget - (1 << 20)));
+    std::thread release([&others] {
+      while (PageMemoryWaiters() != 1) std::this_thread::yield();
+      others.Release();
+    });
+    WorkerRun run = Harness.Run(Params, Harness.Order(Url(Server, Path)), {}, 60000);
+    release.join();
+    return run;
+  }
+
   TempFolder Folder;
   TParamProObj Params{"", false};
   WorkerHarness Harness;
@@ -181,20 +195,33 @@ TEST_F(WorkerReport, EveryLinkOfALargePageIsHandedOn) {
 TEST_F(WorkerReport, APageWaitsForPageMemoryAndIsReadBack) {
   Params.Project.Options |= poConvertLinks;
   LoopbackServer server({Page(LinkList(3000))}, 10);
-  TPageMemoryGrant others;
-  ASSERT_TRUE(others.TryGrow(PageMemoryBudget - (1 << 20)));
-  std::thread release([&others] {
-    while (PageMemoryWaiters() != 1) std::this_thread::yield();
-    others.Release();
-  });
-  const WorkerRun run = Harness.Run(Params, Harness.Order(Url(server, "/d/list.htm")), {}, 60000);
-  release.join();
+  const WorkerRun run = RunWhilePageMemoryIsTaken(server, "/d/list.htm");
   ASSERT_TRUE(run.Ended);
   EXPECT_EQ(FoundLinks(run), 3000u);
   const std::string saved = Folder.Read("127.0.0.1/d/list.htm");
   EXPECT_EQ(saved.rfind("<a href=\"f0/p0.htm\">0</a>\n", 0), 0u) << saved.substr(0, 100);
   EXPECT_EQ(saved.size(), LinkList(3000).size());
   EXPECT_EQ(PageMemoryInUse(), 0);
+}
+
+// A page read back and rewritten shorter (links from the root made
+// relative) is written over its own temporary file: the saved page holds the
+// rewritten bytes only, and nothing else is left in its folder.
+TEST_F(WorkerReport, APageReadBackIsRewrittenOverItsOwnFile) {
+  Params.Project.Options |= poConvertLinks;
+  std::string page;
+  for (int i = 0; i < 2000; ++i) page += "<a href=\"/d/p" + std::to_string(i) + ".htm\">" + std::to_string(i) + "</a>\n";
+  LoopbackServer server({Page(page)}, 10);
+  const WorkerRun run = RunWhilePageMemoryIsTaken(server, "/d/list.htm");
+  ASSERT_TRUE(run.Ended);
+  EXPECT_EQ(FoundLinks(run), 2000u);
+  std::string expected;
+  for (int i = 0; i < 2000; ++i) expected += "<a href=\"p" + std::to_string(i) + ".htm\">" + std::to_string(i) + "</a>\n";
+  EXPECT_EQ(Folder.Read("127.0.0.1/d/list.htm"), expected);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(Folder.Path() + "/127.0.0.1/d"))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"list.htm"});
 }
 
 } // namespace

@@ -268,6 +268,30 @@ TEST(FileUtils, AtomicWritesLeaveTheOldFileOnFailure) {
   }
 }
 
+// A file written again from its start keeps only the second bytes, even
+// where they are fewer, and no temporary file is left beside it.
+TEST(FileUtils, AnAtomicFileWrittenAgainFromItsStartKeepsOnlyTheNewBytes) {
+  ScratchFolder folder;
+  const AnsiString name = folder / "page.htm";
+  {
+    AtomicFile file(name);
+    const AnsiString first(5000, 'a');
+    file.Write(first.data(), first.size());
+    file.Restart();
+    file.Write("short", 5);
+    file.CommitUnflushed();
+  }
+  EXPECT_EQ(Contents(name), "short");
+  EXPECT_EQ(FindFiles(folder.path(), ".*"), std::vector<AnsiString>());
+  {
+    AtomicFile file(name);
+    file.Write("gone", 4);
+    file.Restart();
+  }
+  EXPECT_EQ(Contents(name), "short") << "a file never committed leaves the old one";
+  EXPECT_EQ(FindFiles(folder.path(), "*"), (std::vector<AnsiString>{"page.htm"}));
+}
+
 TEST(FileUtils, RenameCopyAndDates) {
   ScratchFolder folder;
   WriteFileAtomically(folder / "a", "A");
