@@ -31,11 +31,6 @@ char FoldByte(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
-bool SameFolded(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return FoldByte(x) == FoldByte(y); });
-}
-
 bool StatPath(const AnsiString& path, struct stat& st) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
@@ -107,22 +102,30 @@ class TCaseIndexes {
     return true;
   }
 
-  // The number of changes this process has made through the indexes: a
-  // scan begun at one count is kept only while the count is the same.
-  unsigned long Changes() const { return changes_.load(); }
-
-  // The names of a folder scanned as it was at st, after 'changes' changes;
-  // kept only when the folder is still so (a change during the scan may be
-  // missing in them).
-  void Keep(const AnsiString& folder, const struct stat& st, unsigned long changes,
-            const std::vector<AnsiString>& names) {
-    TIndex index{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}};
-    for (const AnsiString& name : names) Add(index, name);
+  // Scans the folder under its lock, so that no change of this process can
+  // fall inside the scan, and keeps its names while the folder is as it was
+  // when the scan began (another program may have changed it meanwhile).
+  // The entry that equals name up to case, the smallest by bytes, in
+  // 'variant'; false when the folder cannot be read.
+  bool ScanAndKeep(const AnsiString& folder, const AnsiString& name, AnsiString& variant) {
     std::lock_guard<std::mutex> lock(StripeOf(folder));
+    struct stat before;
+    if (!StatFolder(folder, before)) return false;
+    DirHandle dir = OpenDir(folder);
+    if (!dir) return false;
+    ++scans_;
+    TIndex index{before.st_dev, before.st_ino, before.st_mtim, before.st_ctim, {}};
+    while (dirent* entry = ::readdir(dir.get())) {
+      const std::string_view candidate = entry->d_name;
+      if (candidate != "." && candidate != "..") Add(index, AnsiString(candidate));
+    }
+    variant = Smallest(index, name);
     struct stat now;
-    if (changes != changes_.load() || !StatFolder(folder, now) || !Holds(index, now)) return;
-    Store(folder, std::move(index));
+    if (StatFolder(folder, now) && Holds(index, now)) Store(folder, std::move(index));
+    return true;
   }
+
+  unsigned long Scans() const { return scans_.load(); }
 
   // Makes the folder 'path' (errno tells why not), with an empty index.
   bool MakeDir(const AnsiString& path) {
@@ -151,7 +154,7 @@ class TCaseIndexes {
  private:
   // Enough for the folders a crawl fills at once and the ones above them; a
   // full set gives up one index for each new one.
-  static constexpr size_t MaximumIndexes = 1024;
+  static constexpr size_t MaximumIndexes = 4096;
   static constexpr size_t StripeCount = 64;
   struct TIndex {
     dev_t device;
@@ -195,7 +198,6 @@ class TCaseIndexes {
   // This process made 'added' and removed 'removed'; the stripes of their
   // folders are locked. A rename within one folder looks at the folder once.
   void Changed(const AnsiString& added, const AnsiString& removed) {
-    ++changes_;
     if (!removed.empty() && !added.empty() && FolderOf(removed) == FolderOf(added)) {
       Update(FolderOf(added), {{NameOf(removed), false}, {NameOf(added), true}});
       return;
@@ -239,8 +241,20 @@ class TCaseIndexes {
   void Store(const AnsiString& folder, TIndex index) {
     auto stored = std::make_shared<TIndex>(std::move(index));
     std::lock_guard<std::mutex> lock(mapMutex_);
-    if (indexes_.size() >= MaximumIndexes && indexes_.find(folder) == indexes_.end()) indexes_.erase(indexes_.begin());
+    if (indexes_.size() >= MaximumIndexes && indexes_.find(folder) == indexes_.end()) indexes_.erase(SmallOne());
     indexes_[folder] = std::move(stored);
+  }
+
+  // An index to give up for a new one: the one of fewest names among a few,
+  // since the index of a large folder (a site's folder of thousands of
+  // folders) costs the most to make again and is looked at the most.
+  // mapMutex_ is held.
+  std::unordered_map<AnsiString, std::shared_ptr<TIndex>>::iterator SmallOne() {
+    auto smallest = indexes_.begin();
+    auto it = smallest;
+    for (int looked = 0; looked < 8 && it != indexes_.end(); ++looked, ++it)
+      if (it->second->names.size() < smallest->second->names.size()) smallest = it;
+    return smallest;
   }
 
   static bool Holds(const TIndex& index, const struct stat& st) {
@@ -271,30 +285,16 @@ class TCaseIndexes {
 
   std::array<std::mutex, StripeCount> stripes_;
   std::mutex mapMutex_;  // guards indexes_ itself, not the indexes in it
-  std::atomic<unsigned long> changes_{0};
+  std::atomic<unsigned long> scans_{0};
   std::unordered_map<AnsiString, std::shared_ptr<TIndex>> indexes_;
 };
 
 // The entry of 'folder' (seen as st) that equals 'name' up to ASCII case;
 // the smallest by bytes when there are several, empty when there is none.
 AnsiString FindCaseVariantIn(const AnsiString& folder, const struct stat& st, const AnsiString& name) {
-  AnsiString best;
-  if (TCaseIndexes::Instance().Find(folder, st, name, best)) return best;
-  const unsigned long changes = TCaseIndexes::Instance().Changes();
-  DirHandle dir = OpenDir(folder);
-  if (!dir)
-    return best;
-  std::vector<AnsiString> names;
-  while (dirent* entry = ::readdir(dir.get())) {
-    std::string_view candidate = entry->d_name;
-    if (candidate == "." || candidate == "..") continue;
-    names.emplace_back(candidate);
-    if (candidate.size() == name.size() && SameFolded(candidate, name) &&
-        (best.empty() || candidate < best))
-      best = candidate;
-  }
-  TCaseIndexes::Instance().Keep(folder, st, changes, names);
-  return best;
+  AnsiString variant;
+  if (!TCaseIndexes::Instance().Find(folder, st, name, variant)) TCaseIndexes::Instance().ScanAndKeep(folder, name, variant);
+  return variant;
 }
 
 AnsiString FindCaseVariant(const AnsiString& folder, const AnsiString& name) {
@@ -371,6 +371,8 @@ AnsiString ExecutableFolder() {
 }
 
 }  // namespace
+
+unsigned long FolderScansForCase() { return TCaseIndexes::Instance().Scans(); }
 
 // ---------------------------------------------------------------------------
 

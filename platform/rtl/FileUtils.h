@@ -59,6 +59,9 @@ bool IsPathDelimiter(const AnsiString& s, int index);
 // missing, each component reuses an existing entry that differs only in
 // (ASCII) case. Components that have no such entry stay as given.
 AnsiString ResolvePath(const AnsiString& path);
+// How many times ResolvePath has read a folder whole because it kept no
+// names for it (for tests and benchmarks).
+unsigned long FolderScansForCase();
 
 // Whole files.
 // Throws EFCreateError naming the file and the reason; the old file stays.

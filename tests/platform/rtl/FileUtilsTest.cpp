@@ -138,6 +138,34 @@ TEST(FileUtils, NewNamesInExistingAndLargeFoldersAndFoldersMadeTogether) {
     }
 }
 
+// A folder another program filled is read once for its names, also while
+// this process keeps changing other folders during the read, and the names
+// of a folder of many entries stay kept while thousands of small folders
+// are made after it.
+TEST(FileUtils, AFolderIsReadOnceWhileOtherFoldersChange) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "Busy"));
+  ASSERT_EQ(mkdir((folder / "Outside").c_str(), 0755), 0);
+  for (int i = 0; i < 20000; ++i) std::ofstream(folder / ("Outside/Page" + std::to_string(i) + ".htm")) << "x";
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 0; !done; ++i) WriteFileAtomically(folder / ("Busy/f" + std::to_string(i % 50)), "x");
+  });
+  const unsigned long before = FolderScansForCase();
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(ResolvePath(folder / ("outside/PAGE" + std::to_string(i * 997) + ".HTM")),
+              folder / ("Outside/Page" + std::to_string(i * 997) + ".htm"));
+  done = true;
+  writer.join();
+  EXPECT_LE(FolderScansForCase() - before, 2u) << "the scratch folder once, then Outside once";
+
+  ASSERT_TRUE(ForceDirectories(folder / "Site"));
+  for (int i = 0; i < 6000; ++i) ASSERT_TRUE(ForceDirectories(folder / ("Site/D" + std::to_string(i))));
+  const unsigned long made = FolderScansForCase();
+  for (int i = 0; i < 6000; i += 7) ASSERT_EQ(ResolvePath(folder / ("site/d" + std::to_string(i))), folder / ("Site/D" + std::to_string(i)));
+  EXPECT_EQ(FolderScansForCase(), made);
+}
+
 // The names a folder keeps follow the files this process writes, renames
 // and removes in it, also while threads fill one folder at once; a change
 // made by another program (here a file made directly, the folder's time
