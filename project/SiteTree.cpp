@@ -181,7 +181,7 @@ bool TListObj::IsHostMarked(const AnsiString& url, bool subDomain, int markSet) 
   for (int i = 0; i < Root->ChildCount(); ++i) {
     const TDataObj* host = Root->Child(i);
     uint8_t marks = markSet == 0 ? host->DirIn : host->DirInResume;
-    if ((marks & dmStartHost) && SameText(HostText(host->Name(), subDomain), wanted)) return true;
+    if ((marks & dmStartHost) && SameText(HostText(AnsiString(host->Name()), subDomain), wanted)) return true;
   }
   return false;
 }
@@ -200,8 +200,8 @@ TDataObj* TListObj::NodeFromTreeNode(const std::vector<int>& indexPath) const {
 }
 
 void TListObj::GetNodeText(const std::vector<int>& indexPath, AnsiString& s) const {
-  TDataObj* node = NodeFromTreeNode(indexPath);
-  s = node ? node->Name() : AnsiString();
+  const TDataObj* node = NodeFromTreeNode(indexPath);
+  s = node ? node->Name() : std::string_view();
 }
 
 void TListObj::LockSiteTree() { ::LockSiteTree(); }

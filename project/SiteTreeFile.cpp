@@ -48,7 +48,7 @@ void AppendDate(AnsiString& out, TDateTime date) {
 
 // A local name is free text; control bytes would end the line, so they are
 // written percent-encoded.
-void AppendLocalName(AnsiString& out, const AnsiString& name) {
+void AppendLocalName(AnsiString& out, std::string_view name) {
   AppendPercentEncoded(out, name, [](unsigned char c) { return c < 0x20; });
 }
 
@@ -141,7 +141,7 @@ void ApplyNodeFields(TDataObj& node, std::string_view text) {
       case 2: node.DirIn = uint8_t(FieldInt(f) & (dmStartHost | dmStartDir)); break;
       case 3: node.ServerDate = FieldDate(f); break;
       case 4: node.Level = FieldInt(f); break;
-      case 5: node.LocalName.assign(f); break;
+      case 5: node.LocalName = f; break;
       case 6: node.SizeOrig = FieldInt(f); break;
       case 7: node.Size = FieldInt(f); break;
     }
@@ -302,7 +302,7 @@ TDataObj* NextInWalk(TDataObj* node) {
 // The names from the host down to node.
 void NamePath(const TDataObj* node, std::vector<AnsiString>& path) {
   path.clear();
-  for (; node->Parent; node = node->Parent) path.push_back(node->Name());
+  for (; node->Parent; node = node->Parent) path.emplace_back(node->Name());
   std::reverse(path.begin(), path.end());
 }
 
@@ -497,7 +497,7 @@ void TListObj::RestartSaveSteps() {
   FStepWrite.reset();
   FPendingSave.clear();
   FStepPath.clear();
-  if (Root->ChildCount() > 0) FStepPath.push_back(Root->Child(0)->Name());
+  if (Root->ChildCount() > 0) FStepPath.emplace_back(Root->Child(0)->Name());
   Modified = false;
 }
 

@@ -724,7 +724,7 @@ TCookieTable& Cookies() {
 
 }  // namespace
 
-static_assert(sizeof(void*) != 8 || sizeof(TDataObj) <= 136, "a node outgrows its 144-byte allocation");
+static_assert(sizeof(void*) != 8 || sizeof(TDataObj) <= 104, "a node outgrows its 112-byte allocation");
 
 TDataObj::~TDataObj() {
   if (FKids && FKids->Top) Clear();
@@ -777,7 +777,7 @@ void TDataObj::Clear(const std::function<void()>& pause) {
 }
 
 // A file goes to the end; a folder before the first child without the folder bit.
-TDataObj* TDataObj::CreateChild(const AnsiString& name, bool folder) {
+TDataObj* TDataObj::CreateChild(std::string_view name, bool folder) {
   if (!FKids) FKids = new TChildList;
   if (FKids->Count() >= 0x7FFFFFFEu) throw EIntOverflow("Too many entries in one site-tree folder");
   auto child = std::make_unique<TDataObj>(Depth + 1);
@@ -881,7 +881,7 @@ void TDataObj::GetPath(AnsiString& s) const {
   for (const TDataObj* n = this; n && n->Depth >= 1; n = n->Parent) chain.push_back(n);
   s.clear();
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    const AnsiString& name = (*it)->FName;
+    const std::string_view name = (*it)->FName;
     if (s.empty() || name.empty()) {
       s += name;
       continue;
@@ -921,7 +921,7 @@ TDataObj* TDataObj::Child(int index) const {
   return FKids->At(uint32_t(index));
 }
 
-TDataObj* TDataObj::FindChild(const AnsiString& name) const { return FKids ? FKids->Find(name) : nullptr; }
+TDataObj* TDataObj::FindChild(std::string_view name) const { return FKids ? FKids->Find(name) : nullptr; }
 
 int TDataObj::IndexInParent() const { return FLeaf ? int(TChildList::PositionOf(this)) : -1; }
 

@@ -22,6 +22,7 @@
 
 #include "platform/rtl/DateUtils.h"
 #include "platform/rtl/SysUtils.h"
+#include "project/CompactString.h"
 
 class TListObj;
 class TQuereObj;
@@ -76,8 +77,9 @@ protected:
   TNodeStateHolder() = default;
 };
 
-// The members are declared in this order to keep a node at 136 bytes, which
-// the allocator gives 144 (a folder of millions of links costs that each).
+// The members are declared in this order to keep a node at 104 bytes, which
+// the allocator gives 112 (a folder of millions of links costs that each);
+// the names are compact strings, most of them short enough to sit inline.
 class TDataObj : public TNodeStateHolder {
 public:
   bool NotParsed = false;        // saved, but too large to be parsed for links
@@ -97,7 +99,7 @@ public:
   TDataObj& operator=(const TDataObj&) = delete;
 
   TDataObj* Parent = nullptr;
-  AnsiString LocalName;          // path of the saved local file
+  TCompactString LocalName;      // path of the saved local file
   TDateTime ServerDate = 0;      // document date reported by the server
   int32_t Descendants = 0;       // nodes created below this node
   int32_t CountRetry = 0;        // download attempts (dispatcher)
@@ -133,8 +135,8 @@ public:
   TDataObj* FindPath(std::string_view url, bool www, int markSet) const;
 
   TDataObj* TopNode();                   // the host node above; root: itself
-  const AnsiString& Name() const { return FName; }
-  void GetName(AnsiString& s) const { s = FName; }
+  std::string_view Name() const { return FName; }
+  void GetName(AnsiString& s) const { s = FName.view(); }
   void GetPath(AnsiString& s) const;     // "http://host/dir/file.htm"
   size_t UrlLength() const;              // the length of that path; 0 for the root
   TDataObj* LastDescendant();            // last node of the subtree, depth first
@@ -145,7 +147,7 @@ public:
   // ERangeError outside 0..ChildCount()-1.
   TDataObj* Child(int index) const;
   // The child of that name (without regard to ASCII case), or nullptr.
-  TDataObj* FindChild(const AnsiString& name) const;
+  TDataObj* FindChild(std::string_view name) const;
   // Position among the parent's children; -1 for the root.
   int IndexInParent() const;
   // The next sibling in list order, or nullptr.
@@ -169,7 +171,7 @@ private:
   // AddPath; refused tells whether the URL was beyond the limits, its length
   // counted from prefixLength (the length of this node's own URL and a "/").
   TDataObj* Insert(std::string_view url, bool www, bool& refused, size_t prefixLength = 0);
-  TDataObj* CreateChild(const AnsiString& name, bool folder);
+  TDataObj* CreateChild(std::string_view name, bool folder);
   void RemoveChild(TDataObj* child);
   void DetachChildren(std::vector<TDataObj*>& out);
   void FolderBitChanged();
@@ -178,7 +180,7 @@ private:
   uint8_t MarkByte(int markSet) const { return markSet == 0 ? DirIn : DirInResume; }
 
   TChildList* FKids = nullptr;                // nullptr while there are no children
-  AnsiString FName;
+  TCompactString FName;
   int32_t FQueueLevel = 0;                    // bucket of the first queue entry
   uint32_t FQueuePos = 0;                     // position in that bucket
   TChildLeaf* FLeaf = nullptr;                // the parent's block that holds this node

@@ -192,7 +192,7 @@ std::map<std::string, std::function<std::string()>> Facts(const CaseRun& Run) {
           {"link-count", [&] { return std::to_string(static_cast<int>(r.Links.size()) - 1); }},
           {"files", [&] { return std::to_string(Run.Folder.Files().size()); }},
           {"node-state", [&] { return std::to_string(Run.Node->State); }},
-          {"node-local-name", [&] { return Run.Node->LocalName; }},
+          {"node-local-name", [&] { return Run.Node->LocalName.str(); }},
           {"node-size", [&] { return std::to_string(Run.Node->Size); }},
           {"node-size-orig", [&] { return std::to_string(Run.Node->SizeOrig); }},
           {"node-not-parsed", [&]() -> std::string { return Run.Node->NotParsed ? "1" : "0"; }},

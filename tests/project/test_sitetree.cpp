@@ -43,7 +43,7 @@ TEST(SiteTree, ChildOrderFollowsTheFolderBitsUnderRandomChanges) {
       ASSERT_EQ(host->Child(int(k)), model[k]) << "step " << step << ", child " << k;
       ASSERT_EQ(model[k]->IndexInParent(), int(k));
       ASSERT_EQ(model[k]->NextSibling(), k + 1 < model.size() ? model[k + 1] : nullptr);
-      ASSERT_EQ(host->FindChild(UpperCase(model[k]->Name())), model[k]);
+      ASSERT_EQ(host->FindChild(UpperCase(AnsiString(model[k]->Name()))), model[k]);
     }
   }
 }

@@ -110,7 +110,7 @@ TEST(SiteTreeIndex, LargeFoldersSortWhateverTheNumberOfMergePasses) {
     for (size_t i = 1; i < children.size(); ++i) {
       const TDataObj *a = children[i - 1], *b = children[i];
       const bool folderA = a->ChildCount() > 0, folderB = b->ChildCount() > 0;
-      ASSERT_TRUE(folderA > folderB || (folderA == folderB && CompareText(a->Name(), b->Name()) < 0))
+      ASSERT_TRUE(folderA > folderB || (folderA == folderB && CompareText(AnsiString(a->Name()), AnsiString(b->Name())) < 0))
           << count << " children: " << a->Name() << " before " << b->Name();
       ASSERT_EQ(b->IndexInParent(), int(i));
     }

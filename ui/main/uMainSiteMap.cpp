@@ -92,7 +92,7 @@ void TMainForm::SearchSiteMap(bool Next) {
   TDataObj* node = focused ? FollowingNode(focused) : store->Root->Child(0);
   bool interrupted = false;
   for (int step = 1; node; node = FollowingNode(node), ++step) {
-    if (LowerCase(node->Name()).find(needle) != AnsiString::npos) break;
+    if (LowerCase(AnsiString(node->Name())).find(needle) != AnsiString::npos) break;
     if (step % SearchBatch == 0) {
       // Messages may change the tree; a search whose tree lost nodes stops.
       Application->ProcessMessages();
@@ -212,7 +212,7 @@ AnsiString SiteNodeDetails(const AnsiString& Caption, const TDataObj& Node) {
   AnsiString text = Caption.substr(0, Caption.find('=')) + "=" + IntToStr(Node.Level);
   if (!states.empty()) text += "; State=[" + Joined(states) + "]";
   if (!marks.empty()) text += "; DirIn=[" + Joined(marks) + "]";
-  if (!Node.LocalName.empty()) text += "; File=" + Node.LocalName;
+  if (!Node.LocalName.empty()) text.append("; File=").append(Node.LocalName);
   if (Node.Size > 0) text += "; Size=" + IntToStr(Node.Size);
   if (Node.SizeOrig > 0) text += "; SizeOrig=" + IntToStr(Node.SizeOrig);
   if (Node.CountRetry > 0) text += "; CountRetry=" + IntToStr(Node.CountRetry);

@@ -42,7 +42,7 @@ TSiteMapView::~TSiteMapView() {
 void TSiteMapView::HookEvents() {
   FTree->OnGetText = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, TVSTTextType, WideString& text) {
     const TDataObj* site = SiteNode(node);
-    text = site ? Utf8ToWide(site->Name() + FForm.FailureNote(*site)) : WideString();
+    text = site ? Utf8ToWide(AnsiString(site->Name()) + FForm.FailureNote(*site)) : WideString();
   };
   // A focus event for the row already focused (a column change) keeps its node.
   FTree->OnFocusChanged = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex) {

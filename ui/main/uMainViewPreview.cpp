@@ -160,7 +160,7 @@ AnsiString TMainForm::OfflineFileOf(TDataObj* Node) {
   Node->GetPath(path);
   if (!Node->LocalName.empty()) {
     if (!isFolder && !topLevel && Node->Parent) Node->Parent->GetPath(path);
-    path = JoinWithSep(path, Node->LocalName, "/");
+    path = JoinWithSep(path, Node->LocalName.str(), "/");
     isFolder = isFolder || topLevel;
   }
   if (topLevel && Option(poCopyDirectories)) {

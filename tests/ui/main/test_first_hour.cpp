@@ -43,7 +43,7 @@ TEST_F(MainWindowTest, StartUrlsThatCannotBeFetchedShowWhy) {
     EXPECT_EQ(TSiteMapView::ImageIndexOf(site), 5);
     TVirtualNode* view = Form->SiteMapView()->ViewNodeOf(site);
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(WideToUtf8(Form->tvURL->Text(view, -1)), site->Name() + "  [Error: " + reason + "]");
+    EXPECT_EQ(WideToUtf8(Form->tvURL->Text(view, -1)), AnsiString(site->Name()) + "  [Error: " + reason + "]");
   };
   Form->Show();
   RunAsUser([&] {

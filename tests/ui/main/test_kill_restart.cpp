@@ -99,7 +99,7 @@ std::vector<std::string> LoadedPaths(const TListObj& Tree) {
     AnsiString url;
     node->GetPath(url);
     std::string path = url.substr(std::min(url.find('/', url.find("//") + 2), url.size()));
-    if (!node->LocalName.empty()) path = path.substr(0, path.rfind('/') + 1) + node->LocalName;
+    if (!node->LocalName.empty()) path = path.substr(0, path.rfind('/') + 1) + node->LocalName.str();
     paths.push_back(path);
   }
   return paths;

@@ -69,7 +69,7 @@ protected:
 
   static bool IsSorted(const TDataObj* Folder) {
     for (int i = 1; i < Folder->ChildCount(); ++i)
-      if (CompareText(Folder->Child(i - 1)->Name(), Folder->Child(i)->Name()) > 0) return false;
+      if (CompareText(AnsiString(Folder->Child(i - 1)->Name()), AnsiString(Folder->Child(i)->Name())) > 0) return false;
     return true;
   }
 
