@@ -474,3 +474,32 @@ TEST(SiteTree, ASaveInStepsWritesItsLinesAsItTakesThem) {
   EXPECT_TRUE(tree.Modified);
   EXPECT_NE(tree.LastSaveError.find("blocked"), AnsiString::npos) << tree.LastSaveError;
 }
+
+// Names and local names on either side of the 15 bytes a node holds inline
+// are found without regard to case, and a tree of them saves, loads and
+// saves again to the same bytes.
+TEST(SiteTree, NamesOfEveryLengthRoundTripThroughTheFile) {
+  TempFolder folder;
+  TListObj tree(folder / "n.wmt");
+  const std::vector<AnsiString> names = {"a", "fifteen-bytes.x", "sixteen-bytes.xy", AnsiString(300, 'q') + ".htm"};
+  for (const AnsiString& name : names) {
+    TDataObj* page = tree.AddUrl(1, "http://host.test/" + name);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->Name(), name);
+    EXPECT_EQ(page->Parent->FindChild(UpperCase(name)), page) << name;
+    page->LocalName = name + name;
+  }
+  tree.Root->Sort();  // as a load leaves it
+  ASSERT_TRUE(tree.SaveToFile(folder / "n.wmt")) << tree.LastSaveError;
+  const AnsiString saved = folder.Read("n.wmt");
+  TListObj loaded(folder / "n.wmt");
+  loaded.LoadFromFile();
+  const TDataObj* host = loaded.Root->Child(0);
+  for (const AnsiString& name : names) {
+    const TDataObj* page = host->FindChild(name);
+    ASSERT_NE(page, nullptr) << name;
+    EXPECT_TRUE(page->LocalName == name + name) << name;
+  }
+  ASSERT_TRUE(loaded.SaveToFile(folder / "n.wmt")) << loaded.LastSaveError;
+  EXPECT_TRUE(folder.Read("n.wmt") == saved);
+}
