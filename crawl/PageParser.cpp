@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string_view>
 
 #include "crawl/LinkLevels.h"
@@ -158,19 +159,42 @@ void TPageParse::Run(TPageScan& Scan) {
     if (judgement.Script) continue;
     if (++taken % 100 == 0 && Hooks_.Progress) Hooks_.Report(Format("%10d", taken));
     if (translate && !judgement.Local.empty() && int64_t{candidate.Pos} + candidate.Length <= lowestReplaced) {
-      candidate.Replaced = 1;
       lowestReplaced = candidate.Pos;
       ++Rewritten_;
-      KeepLocal(judgement.Local);
-      CountGrowth(candidate.Length, judgement.Local.size());
+      if (!judgement.AsWritten) Replace(candidate, judgement.Local);
     }
     if (judgement.Link.empty()) continue;
     Batch_.Add(judgement.Link);
     if (Batch_.Bytes() >= LinkBatchBytes) HandOn();
   }
   Hooks_.Report("");
-  if (!translate) std::vector<TLinkCandidate>().swap(Candidates_);
+  KeepReplacedCandidates();
   HandOn();
+}
+
+// Marks the candidate for its replacement by Local and keeps that.
+void TPageParse::Replace(TLinkCandidate& Candidate, const AnsiString& Local) {
+  Candidate.Replaced = 1;
+  ++Replaced_;
+  KeepLocal(Local);
+  CountGrowth(Candidate.Length, Local.size());
+}
+
+// Only the candidates to replace are kept for WriteRewritten, and none when
+// the page stays as it is: most links of a page are rewritten as written,
+// and the page's candidates need not be held while its last batch is handed
+// on. Their copy is made only when it is at most half of them.
+void TPageParse::KeepReplacedCandidates() {
+  if (Replaced_ == 0) {
+    std::vector<TLinkCandidate>().swap(Candidates_);
+    return;
+  }
+  if (Replaced_ > Candidates_.size() / 2) return;
+  std::vector<TLinkCandidate> replaced;
+  replaced.reserve(Replaced_);
+  std::copy_if(Candidates_.begin(), Candidates_.end(), std::back_inserter(replaced),
+               [](const TLinkCandidate& Candidate) { return Candidate.Replaced; });
+  Candidates_.swap(replaced);
 }
 
 // Judge(Candidate), from the memos when its text was met lately. Texts and
@@ -280,6 +304,7 @@ TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const 
     if (ok && (readsOtherwise || !SameText(local, link))) result.Local = HtmlEscaped(std::move(local), InPage_);
   }
   if (translate && result.Local.empty() && (readsOtherwise || LeavesMirror(text))) result.Local = OnlineUrlOf(text);
+  result.AsWritten = result.Local == raw;
   if (resolved && !(Candidate.IsBase && BaseHref_.empty()) && PassesFilters(link)) result.Link = std::move(link);
   return result;
 }
@@ -341,8 +366,8 @@ bool TPageParse::WriteRewritten(const std::function<void(std::string_view)>& Out
   const std::string_view page = Content_;
   size_t done = 0;
   // The replacements were kept from the last in the page on; the first
-  // Rewritten_ - kept ones were not.
-  size_t replaced = static_cast<size_t>(Rewritten_);
+  // Replaced_ - kept ones were not.
+  size_t replaced = Replaced_;
   unsigned polls = 0;
   for (auto c = Candidates_.rbegin(); c != Candidates_.rend(); ++c) {
     if (!c->Replaced) continue;
@@ -372,7 +397,7 @@ TParseResult ParseDocument(AnsiString& Content, const TParseSettings& Settings, 
   result.Base = parse.Base();
   result.Rewritten = parse.Rewritten();
   result.Links = TLinkBatch::MergedLinks(batches);
-  if (parse.Rewritten() == 0) return result;
+  if (!parse.ChangesPage()) return result;
   if (parse.FitsInPlace()) {
     // The pieces of the page move to the front, never onto text still to be
     // handed out; a stopped writing leaves what was written.

@@ -68,7 +68,11 @@ public:
   TPageParse& operator=(const TPageParse&) = delete;
 
   const AnsiString& Base() const { return Base_; }
+  // Links rewritten, counting those whose replacement is their text as written.
   int Rewritten() const { return Rewritten_; }
+  // Some replacement changes the page: WriteRewritten hands out other bytes
+  // than the page's own.
+  bool ChangesPage() const { return Replaced_ > 0; }
   // Links handed to the sink.
   size_t LinksHandedOn() const { return HandedOn_; }
   // False when the hooks stopped it before the whole page was handed out.
@@ -85,9 +89,12 @@ private:
     AnsiString Link;  // the absolute link to follow; empty when it is not followed
     AnsiString Local; // the text that replaces it in the page; empty when it stays
     bool Script = false; // a "javascript:" link: neither followed nor rewritten
+    bool AsWritten = false; // Local is the text as it stands in the page
   };
   void Run(TPageScan& Scan);
   void HandOn();
+  void Replace(TLinkCandidate& Candidate, const AnsiString& Local);
+  void KeepReplacedCandidates();
   void KeepLocal(const AnsiString& Local);
   size_t LocalsRoom() const;
   void CountGrowth(size_t Length, size_t Size);
@@ -103,7 +110,9 @@ private:
   const TParseSettings& Settings_;
   const TLinkSink Sink_;
   const TScanHooks Hooks_; // a copy: the caller's may be a temporary
-  std::vector<TLinkCandidate> Candidates_; // from the last in the page to the first
+  // From the last in the page to the first; once the parse is done only
+  // those replaced.
+  std::vector<TLinkCandidate> Candidates_;
   AnsiString BaseHref_;
   AnsiString Base_;        // the links resolve against it
   AnsiString RewriteBase_; // the links are rewritten relative to it
@@ -136,6 +145,7 @@ private:
   int64_t Growth() const { return static_cast<int64_t>(GrowsBy_) - static_cast<int64_t>(ShrinksBy_); }
   size_t HandedOn_ = 0;
   int Rewritten_ = 0;
+  size_t Replaced_ = 0; // the rewritten links whose replacement changes the page
 };
 
 // The parse of Content as plain values: the links, the base, and Content

@@ -100,6 +100,30 @@ TEST(PageParser, RewritingThatLengthensAndShortensThePage) {
   }
 }
 
+// A link whose replacement is its text as written counts as rewritten but
+// leaves its bytes in the page: only the links written otherwise are
+// handed out as pieces of their own.
+TEST(PageParser, LinksRewrittenAsWrittenLeaveThePageAsItIs) {
+  const TParseSettings s = Settings("http://host/a/b/page.htm", true);
+  const AnsiString asWritten = "<a href=p1.htm><img src=i.gif> <a href=\"../c/q.htm#top\">";
+  AnsiString page = asWritten;
+  const TParseResult result = ParseDocument(page, s);
+  EXPECT_EQ(result.Rewritten, 3);
+  EXPECT_EQ(page, asWritten);
+  const AnsiString mixed = asWritten + "<a href=http://host/a/c/p.htm>" + asWritten;
+  for (const AnsiString& text : {asWritten, mixed}) {
+    TPageParse parse(text, s, TLinkSink());
+    std::vector<std::string> pieces;
+    EXPECT_TRUE(parse.WriteRewritten([&pieces](std::string_view Piece) { pieces.emplace_back(Piece); }));
+    EXPECT_EQ(parse.ChangesPage(), text == mixed);
+    if (text == asWritten) EXPECT_EQ(pieces, std::vector<std::string>({asWritten}));
+    else EXPECT_EQ(pieces, std::vector<std::string>({asWritten + "<a href=", "../c/p.htm", ">" + asWritten}));
+  }
+  AnsiString rewritten = mixed;
+  EXPECT_EQ(ParseDocument(rewritten, s).Rewritten, 7);
+  EXPECT_EQ(rewritten, asWritten + "<a href=../c/p.htm>" + asWritten);
+}
+
 // A link text met again is judged as the first time, and a base tag's href
 // as a base tag's even where the same text stands as a link.
 TEST(PageParser, RepeatedLinksAndABaseOfTheSameText) {
@@ -179,9 +203,9 @@ namespace {
 const AnsiString LongPageUrl =
     "http://a-rather-long-host-name-of-a-site-that-holds-many-pages.example.org/" + AnsiString(60, 'f') + "/list.htm";
 
-AnsiString ManyLinks(int Count) {
+AnsiString ManyLinks(int Count, const AnsiString& Prefix = "") {
   AnsiString page;
-  for (int i = 0; i < Count; ++i) page += "<a href=p" + IntToStr(i) + ".htm>";
+  for (int i = 0; i < Count; ++i) page += "<a href=" + Prefix + "p" + IntToStr(i) + ".htm>";
   return page;
 }
 
@@ -218,7 +242,9 @@ TEST(PageParser, EveryLinkHandedOnInBatches) {
 TEST(PageParser, StopEndsTheCandidatesTheSortAndTheWriting) {
   // The page stopped when its candidates are done holds one batch of links,
   // so the stop meets the batch's sort.
-  const AnsiString large = ManyLinks(30000), oneBatch = ManyLinks(3000);
+  // The links are rewritten to other texts, so that the writing has pieces
+  // to stop between.
+  const AnsiString large = ManyLinks(30000, "http://h/"), oneBatch = ManyLinks(3000);
   const TParseSettings s = Settings("http://h/", true);
   enum class When { FirstCount, CandidatesDone, Writing };
   for (const When when : {When::FirstCount, When::CandidatesDone, When::Writing}) {
