@@ -120,6 +120,7 @@ AnsiString HrefOfRelativePath(AnsiString Relative) {
 // which would otherwise begin with "/" and lead to the root of the disk. The
 // query part, which names the file by its checksum, stays as it is.
 void DropEmptyFolders(AnsiString& Local) {
+  if (std::string_view(Local).find("//") == std::string_view::npos) return;
   size_t end = 0;
   while (end < Local.size() && Local[end] != '?' && Local[end] != '=' && Local[end] != ':') ++end;
   size_t out = 0;

@@ -155,7 +155,7 @@ void TPageParse::Run(TPageScan& Scan) {
       Batch_.Clear();
       return;
     }
-    const TJudgement& judgement = Remembered(candidate);
+    TJudgement& judgement = Remembered(candidate);
     if (judgement.Script) continue;
     if (++taken % 100 == 0 && Hooks_.Progress) Hooks_.Report(Format("%10d", taken));
     if (translate && !judgement.Local.empty() && int64_t{candidate.Pos} + candidate.Length <= lowestReplaced) {
@@ -164,6 +164,12 @@ void TPageParse::Run(TPageScan& Scan) {
       if (!judgement.AsWritten) Replace(candidate, judgement.Local);
     }
     if (judgement.Link.empty()) continue;
+    // A link remembered as added to this batch is not added again.
+    if (judgement.InBatch == Batches_) {
+      Batch_.CountRepeat();
+      continue;
+    }
+    judgement.InBatch = Batches_;
     Batch_.Add(judgement.Link);
     if (Batch_.Bytes() >= LinkBatchBytes) HandOn();
   }
@@ -200,7 +206,7 @@ void TPageParse::KeepReplacedCandidates() {
 // Judge(Candidate), from the memos when its text was met lately. Texts and
 // judgements too long to keep are judged each time, so that the memos stay
 // small.
-const TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candidate) {
+TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candidate) {
   constexpr size_t Memos = 512, MemoBytes = 512;
   const std::string_view text = Candidate.Text(Content_);
   if (text.size() > MemoBytes) return Unremembered_ = Judge(Candidate);
@@ -250,7 +256,9 @@ size_t TPageParse::LocalsRoom() const {
 
 // The batch goes to the sink, sorted; a stopped sort hands on nothing.
 void TPageParse::HandOn() {
-  if (Batch_.Empty() || !Batch_.SortUnique([this] { return Hooks_.IsStopped(); })) return;
+  if (Batch_.Empty()) return;
+  ++Batches_;
+  if (!Batch_.SortUnique([this] { return Hooks_.IsStopped(); })) return;
   HandedOn_ += Batch_.Count();
   if (Sink_) Sink_(Batch_);
   Batch_.Clear();
@@ -276,11 +284,22 @@ bool TPageParse::Resolve(const TLinkCandidate& Candidate, std::string_view Text,
   // Only plain HTTP is fetched: a link that resolves against a base of
   // another scheme is not followed either.
   if (!ResolveUrl(Link, Base_, isEmail) || isEmail || !CollapseDotDot(Link) || !StartsStr("http://", Link) ||
-      !HasValidHost(Link))
+      !HasHostOfAName(Link))
     return false;
   // One form per URL, so that a raw and an encoded spelling of one address
   // are one link and are rewritten to one local name.
   if (!IsInOneForm(Link)) Link = OneFormUrl(Link);
+  return true;
+}
+
+// HasValidHost(Link) for an http link. A page's links mostly lead to one or
+// a few hosts: a link that begins as the last one found valid did, up to the
+// "/" after its host, has that host.
+bool TPageParse::HasHostOfAName(const AnsiString& Link) const {
+  if (!ValidHostPrefix_.empty() && Link.starts_with(ValidHostPrefix_)) return true;
+  if (!HasValidHost(Link)) return false;
+  const size_t hostEnd = FindAnyOf(Link, "/?@", 7);
+  if (hostEnd != AnsiString::npos && Link[hostEnd] == '/') ValidHostPrefix_.assign(Link, 0, hostEnd + 1);
   return true;
 }
 

@@ -90,6 +90,7 @@ private:
     AnsiString Local; // the text that replaces it in the page; empty when it stays
     bool Script = false; // a "javascript:" link: neither followed nor rewritten
     bool AsWritten = false; // Local is the text as it stands in the page
+    size_t InBatch = 0;     // the number of the batch Link was last added to
   };
   void Run(TPageScan& Scan);
   void HandOn();
@@ -99,8 +100,9 @@ private:
   size_t LocalsRoom() const;
   void CountGrowth(size_t Length, size_t Size);
   TJudgement Judge(const TLinkCandidate& Candidate) const;
-  const TJudgement& Remembered(const TLinkCandidate& Candidate);
+  TJudgement& Remembered(const TLinkCandidate& Candidate);
   bool Resolve(const TLinkCandidate& Candidate, std::string_view Text, AnsiString& Link) const;
+  bool HasHostOfAName(const AnsiString& Link) const;
   bool PassesFilters(AnsiString& Link) const;
   bool LeavesMirror(std::string_view Text) const;
   std::string_view ReadAsBrowser(std::string_view Text, AnsiString& Buffer) const;
@@ -122,6 +124,8 @@ private:
   int BaseDepth_ = 0; // folders between the download folder and the base's local folder
   bool InPage_ = true; // an HTML page, not a style sheet
   TLinkBatch Batch_;
+  size_t Batches_ = 1; // the number of the batch being filled
+  mutable AnsiString ValidHostPrefix_; // "http://host/" of the last link whose host was found valid
   // The judgements of link texts met lately, by a hash of the text: a page
   // names the same links again and again (menus, images), and a judgement
   // depends on nothing but the text and whether it is a base tag's.
