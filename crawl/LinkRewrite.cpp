@@ -178,7 +178,7 @@ bool TLinkRewriter::RewriteBase(const AnsiString& Url, AnsiString& Local) const 
 
 AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
   std::string_view B = BaseFolders_;
-  AnsiString baseHost = BaseHost_, linkHost;
+  AnsiString linkHost;
   bool hasHost = false;
   if (const size_t scheme = SchemePrefixLength(Local); scheme > 0) {
     Local.erase(0, scheme);
@@ -189,8 +189,8 @@ AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
     linkHost = HostPartOf(Local);
     hasHost = IsDomainCode(linkHost, Settings_.DomainCodes);
   }
-  if (Settings_.WwwAlias && hasHost && !baseHost.empty() && !linkHost.empty())
-    AliasWwwHost(baseHost, linkHost, Local);
+  if (Settings_.WwwAlias && hasHost && !BaseHost_.empty() && !linkHost.empty())
+    AliasWwwHost(BaseHost_, linkHost, Local);
   if (hasHost && SameTextView(linkHost, BaseHost_)) {
     B.remove_prefix(BaseHost_.size());
     Local.erase(0, linkHost.size());

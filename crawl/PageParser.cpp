@@ -75,10 +75,11 @@ int FolderCount(const AnsiString& Base) {
 // A link that keeps its scheme's own meaning in a browser: any scheme but
 // "http" (letter case aside), which the program never fetches, is left as it
 // stands. A bare "www." name is a host, whatever a colon after it says.
-bool HasOtherScheme(std::string_view Text) {
-  const std::string_view scheme = LinkScheme(Text);
-  return !scheme.empty() && !SameTextView(scheme, "http") && !StartsTextView(Text, "www.");
+bool HasOtherScheme(std::string_view Text, std::string_view Scheme) {
+  return !Scheme.empty() && !SameTextView(Scheme, "http") && !StartsTextView(Text, "www.");
 }
+
+bool HasOtherScheme(std::string_view Text) { return HasOtherScheme(Text, LinkScheme(Text)); }
 
 // Bytes that cannot stand in an attribute value as they are: blanks,
 // control bytes, quotes and angle brackets percent-encoded; in a page (not a
@@ -276,19 +277,21 @@ bool TPageParse::Resolve(const TLinkCandidate& Candidate, std::string_view Text,
     Link = BaseHref_.empty() ? RewriteBase_ : BaseHref_;
     return StartsText("http://", Link) && HasValidHost(Link);
   }
-  if (Text.size() > MaxLinkLength || HasOtherScheme(Text)) return false;
+  if (Text.size() > MaxLinkLength) return false;
+  const std::string_view scheme = LinkScheme(Text);
+  if (HasOtherScheme(Text, scheme)) return false;
   Link = AnsiString(Text);
-  if (SameTextView(LinkScheme(Link), "http")) Link.replace(0, 4, "http");
+  if (SameTextView(scheme, "http")) Link.replace(0, 4, "http");
   if (!PageDocument_.empty() && Link.starts_with('?')) Link = PageDocument_ + Link;
   bool isEmail = false;
   // Only plain HTTP is fetched: a link that resolves against a base of
   // another scheme is not followed either.
-  if (!ResolveUrl(Link, Base_, isEmail) || isEmail || !CollapseDotDot(Link) || !StartsStr("http://", Link) ||
+  if (!ResolveUrl(Link, Base_, isEmail) || isEmail || !CollapseDotDot(Link) || !Link.starts_with("http://") ||
       !HasHostOfAName(Link))
     return false;
   // One form per URL, so that a raw and an encoded spelling of one address
   // are one link and are rewritten to one local name.
-  if (!IsInOneForm(Link)) Link = OneFormUrl(Link);
+  if (!InOneForm(Link)) Link = OneFormUrl(Link);
   return true;
 }
 
@@ -299,8 +302,18 @@ bool TPageParse::HasHostOfAName(const AnsiString& Link) const {
   if (!ValidHostPrefix_.empty() && Link.starts_with(ValidHostPrefix_)) return true;
   if (!HasValidHost(Link)) return false;
   const size_t hostEnd = FindAnyOf(Link, "/?@", 7);
-  if (hostEnd != AnsiString::npos && Link[hostEnd] == '/') ValidHostPrefix_.assign(Link, 0, hostEnd + 1);
+  if (hostEnd != AnsiString::npos && Link[hostEnd] == '/') {
+    ValidHostPrefix_.assign(Link, 0, hostEnd + 1);
+    ValidHostPrefixInOneForm_ = IsInOneForm(ValidHostPrefix_);
+  }
   return true;
+}
+
+// IsInOneForm(Link), which looks at each byte alone: of a link that begins
+// with the last valid host's prefix only the rest is looked at.
+bool TPageParse::InOneForm(const AnsiString& Link) const {
+  if (ValidHostPrefix_.empty() || !Link.starts_with(ValidHostPrefix_)) return IsInOneForm(Link);
+  return ValidHostPrefixInOneForm_ && IsInOneForm(std::string_view(Link).substr(ValidHostPrefix_.size()));
 }
 
 TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const {

@@ -103,6 +103,7 @@ private:
   TJudgement& Remembered(const TLinkCandidate& Candidate);
   bool Resolve(const TLinkCandidate& Candidate, std::string_view Text, AnsiString& Link) const;
   bool HasHostOfAName(const AnsiString& Link) const;
+  bool InOneForm(const AnsiString& Link) const;
   bool PassesFilters(AnsiString& Link) const;
   bool LeavesMirror(std::string_view Text) const;
   std::string_view ReadAsBrowser(std::string_view Text, AnsiString& Buffer) const;
@@ -126,6 +127,7 @@ private:
   TLinkBatch Batch_;
   size_t Batches_ = 1; // the number of the batch being filled
   mutable AnsiString ValidHostPrefix_; // "http://host/" of the last link whose host was found valid
+  mutable bool ValidHostPrefixInOneForm_ = false;
   // The judgements of link texts met lately, by a hash of the text: a page
   // names the same links again and again (menus, images), and a judgement
   // depends on nothing but the text and whether it is a base tag's.

@@ -35,13 +35,16 @@ TEST(PageParser, LinksResolvedSortedAndFiltered) {
   EXPECT_EQ(Links("<a href=\"l.php?a=1&amp;b=2\">", Settings("http://h/d/")), V({"http://h/d/l.php?a=1&b=2"}));
 }
 
-// The host of each link is judged, also after links to a valid host whose
-// text the next one begins with.
-TEST(PageParser, EachLinksHostIsJudged) {
+// The host of each link is judged, and each link is put in its one form,
+// also after links to a valid host whose text the next one begins with.
+TEST(PageParser, EachLinksHostAndFormAreJudged) {
   const AnsiString page = "<a href=http://h.org/a.htm><a href=http://h.org..x/b.htm><a href=http://h.org.-x/c.htm>"
                           "<a href=http://h.org/d.htm><a href=http://h.org:8/e.htm><a href=/f.htm><a href=http://h.org-/g.htm>";
   EXPECT_EQ(Links(page, Settings("http://h.org/p.htm")),
             V({"http://h.org/a.htm", "http://h.org/d.htm", "http://h.org/f.htm", "http://h.org:8/e.htm"}));
+  EXPECT_EQ(Links("<a href=a.htm><a href=\"b c.htm\"><a href=http://h.org/c%41.htm><a href=\"http://h.org/d e.htm\">",
+                  Settings("http://h.org/p.htm")),
+            V({"http://h.org/a.htm", "http://h.org/b%20c.htm", "http://h.org/c%41.htm", "http://h.org/d%20e.htm"}));
 }
 
 TEST(PageParser, DocumentKindsAndBases) {
