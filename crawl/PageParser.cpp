@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <iterator>
 #include <string_view>
 
 #include "crawl/LinkLevels.h"
@@ -128,20 +127,20 @@ TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings
 
 void TPageParse::Run(TPageScan& Scan) {
   Candidates_ = std::move(Scan.Candidates);
-  // Found in page order but for the attributes of a tag: reversed, they are
-  // nearly in the order wanted, which is mostly put right without a sort.
-  std::reverse(Candidates_.begin(), Candidates_.end());
-  const auto later = [](const TLinkCandidate& a, const TLinkCandidate& b) {
-    return a.Pos != b.Pos ? a.Pos > b.Pos : a.Length > b.Length;
+  // Found in page order but for the attributes of a tag, which is mostly put
+  // right without a sort.
+  const auto earlier = [](const TLinkCandidate& a, const TLinkCandidate& b) {
+    return a.Pos != b.Pos ? a.Pos < b.Pos : a.Length < b.Length;
   };
   constexpr std::ptrdiff_t AttributesOfATag = 16;
-  const bool sorted = SortNearlySorted(Candidates_.begin(), Candidates_.end(), later, AttributesOfATag) ||
-                      SortUnlessStopped(Candidates_.begin(), Candidates_.end(), later,
+  const bool sorted = SortNearlySorted(Candidates_.begin(), Candidates_.end(), earlier, AttributesOfATag) ||
+                      SortUnlessStopped(Candidates_.begin(), Candidates_.end(), earlier,
                                         std::function<bool()>([this] { return Hooks_.IsStopped(); }));
   if (!sorted) {
-    std::vector<TLinkCandidate>().swap(Candidates_);
+    std::deque<TLinkCandidate>().swap(Candidates_);
     return;
   }
+  CandidateCount_ = Candidates_.size();
   const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
   if (translate) {
     // Room for as many replacements as KeepLocal keeps, so that they never
@@ -151,11 +150,16 @@ void TPageParse::Run(TPageScan& Scan) {
   }
   int64_t lowestReplaced = INT64_MAX;
   int taken = 0;
-  for (TLinkCandidate& candidate : Candidates_) {
+  // From the last in the page to the first, each let go once judged, so
+  // that the memory of a page of many links goes back to their batches as
+  // they are handed on.
+  while (!Candidates_.empty()) {
     if (Hooks_.IsStopped()) {
       Batch_.Clear();
       return;
     }
+    const TLinkCandidate candidate = Candidates_.back();
+    Candidates_.pop_back();
     TJudgement& judgement = Remembered(candidate);
     if (judgement.Script) continue;
     if (++taken % 100 == 0 && Hooks_.Progress) Hooks_.Report(Format("%10d", taken));
@@ -175,33 +179,14 @@ void TPageParse::Run(TPageScan& Scan) {
     if (Batch_.Bytes() >= LinkBatchBytes) HandOn();
   }
   Hooks_.Report("");
-  KeepReplacedCandidates();
   HandOn();
 }
 
-// Marks the candidate for its replacement by Local and keeps that.
-void TPageParse::Replace(TLinkCandidate& Candidate, const AnsiString& Local) {
-  Candidate.Replaced = 1;
-  ++Replaced_;
+// Keeps the candidate for its replacement by Local, and that.
+void TPageParse::Replace(const TLinkCandidate& Candidate, const AnsiString& Local) {
+  Replacements_.push_back(Candidate);
   KeepLocal(Local);
   CountGrowth(Candidate.Length, Local.size());
-}
-
-// Only the candidates to replace are kept for WriteRewritten, and none when
-// the page stays as it is: most links of a page are rewritten as written,
-// and the page's candidates need not be held while its last batch is handed
-// on. Their copy is made only when it is at most half of them.
-void TPageParse::KeepReplacedCandidates() {
-  if (Replaced_ == 0) {
-    std::vector<TLinkCandidate>().swap(Candidates_);
-    return;
-  }
-  if (Replaced_ > Candidates_.size() / 2) return;
-  std::vector<TLinkCandidate> replaced;
-  replaced.reserve(Replaced_);
-  std::copy_if(Candidates_.begin(), Candidates_.end(), std::back_inserter(replaced),
-               [](const TLinkCandidate& Candidate) { return Candidate.Replaced; });
-  Candidates_.swap(replaced);
 }
 
 // Judge(Candidate), from the memos when its text was met lately. Texts and
@@ -251,7 +236,7 @@ void TPageParse::CountGrowth(size_t Length, size_t Size) {
 
 // What the kept replacements may cost: the page's size less its candidates'.
 size_t TPageParse::LocalsRoom() const {
-  const size_t candidates = Candidates_.size() * sizeof(TLinkCandidate);
+  const size_t candidates = CandidateCount_ * sizeof(TLinkCandidate);
   return Content_.size() > candidates ? Content_.size() - candidates : 0;
 }
 
@@ -398,11 +383,10 @@ bool TPageParse::WriteRewritten(const std::function<void(std::string_view)>& Out
   const std::string_view page = Content_;
   size_t done = 0;
   // The replacements were kept from the last in the page on; the first
-  // Replaced_ - kept ones were not.
-  size_t replaced = Replaced_;
+  // Replacements_.size() - kept ones were not.
+  size_t replaced = Replacements_.size();
   unsigned polls = 0;
-  for (auto c = Candidates_.rbegin(); c != Candidates_.rend(); ++c) {
-    if (!c->Replaced) continue;
+  for (auto c = Replacements_.rbegin(); c != Replacements_.rend(); ++c) {
     if ((++polls & 0x3F) == 0 && Hooks_.IsStopped()) return false;
     const size_t at = static_cast<size_t>(c->Pos - 1);
     Out(page.substr(done, at - done));

@@ -7,6 +7,7 @@
 // (".js") is not parsed.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -50,8 +51,10 @@ using TLinkSink = std::function<void(TLinkBatch& Batch)>;
 // - Every link to follow is handed to Sink, in batches of about
 //   LinkBatchBytes as they are found and the last one when the candidates
 //   are done; none is dropped to save memory. Memory: the candidates (8
-//   bytes each, at most one per 8 bytes of the page), one batch, and the
-//   judgements of 512 link texts met lately (each at most 1 KiB).
+//   bytes each, at most one per 8 bytes of the page, given back as they are
+//   judged), those whose replacement changes the page with their kept
+//   replacements, one batch, and the judgements of 512 link texts met
+//   lately (each at most 1 KiB).
 // - Hooks.Stopped is polled throughout (scan, sorts, candidates, writing);
 //   a stopped parse ends at once and hands on no further batch.
 // - With TranslateLinks in download mode, no link left as it stands in the
@@ -72,7 +75,7 @@ public:
   int Rewritten() const { return Rewritten_; }
   // Some replacement changes the page: WriteRewritten hands out other bytes
   // than the page's own.
-  bool ChangesPage() const { return Replaced_ > 0; }
+  bool ChangesPage() const { return !Replacements_.empty(); }
   // Links handed to the sink.
   size_t LinksHandedOn() const { return HandedOn_; }
   // False when the hooks stopped it before the whole page was handed out.
@@ -94,8 +97,7 @@ private:
   };
   void Run(TPageScan& Scan);
   void HandOn();
-  void Replace(TLinkCandidate& Candidate, const AnsiString& Local);
-  void KeepReplacedCandidates();
+  void Replace(const TLinkCandidate& Candidate, const AnsiString& Local);
   void KeepLocal(const AnsiString& Local);
   size_t LocalsRoom() const;
   void CountGrowth(size_t Length, size_t Size);
@@ -113,9 +115,11 @@ private:
   const TParseSettings& Settings_;
   const TLinkSink Sink_;
   const TScanHooks Hooks_; // a copy: the caller's may be a temporary
-  // From the last in the page to the first; once the parse is done only
-  // those replaced.
-  std::vector<TLinkCandidate> Candidates_;
+  std::deque<TLinkCandidate> Candidates_; // in page order, those still to judge
+  size_t CandidateCount_ = 0;              // the page's candidates
+  // The candidates whose replacement changes the page, from the last in the
+  // page to the first.
+  std::vector<TLinkCandidate> Replacements_;
   AnsiString BaseHref_;
   AnsiString Base_;        // the links resolve against it
   AnsiString RewriteBase_; // the links are rewritten relative to it
@@ -151,7 +155,6 @@ private:
   int64_t Growth() const { return static_cast<int64_t>(GrowsBy_) - static_cast<int64_t>(ShrinksBy_); }
   size_t HandedOn_ = 0;
   int Rewritten_ = 0;
-  size_t Replaced_ = 0; // the rewritten links whose replacement changes the page
 };
 
 // The parse of Content as plain values: the links, the base, and Content

@@ -123,9 +123,7 @@ class TScanner {
 public:
   TScanner(const AnsiString& Content, const TScanHooks& Hooks, TPageScan& Out)
       : S_(Content), N_(static_cast<int>(std::min<size_t>(Content.size(), INT_MAX - 1))), Hooks_(Hooks), Out_(Out),
-        MaxCandidates_(std::max<size_t>(Content.size() / sizeof(TLinkCandidate), 16)) {
-    Out_.Candidates.reserve(MaxCandidates_);
-  }
+        MaxCandidates_(std::max<size_t>(Content.size() / sizeof(TLinkCandidate), 16)) {}
 
   void ScanHtml();
   void ScanCss();
