@@ -142,12 +142,6 @@ void TPageParse::Run(TPageScan& Scan) {
   }
   CandidateCount_ = Candidates_.size();
   const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
-  if (translate) {
-    // Room for as many replacements as KeepLocal keeps, so that they never
-    // move; memory is taken only as they are written.
-    Locals_.reserve(std::min<size_t>(LocalsRoom(), UINT32_MAX));
-    LocalEnds_.reserve(Candidates_.size());
-  }
   int64_t lowestReplaced = INT64_MAX;
   int taken = 0;
   // From the last in the page to the first, each let go once judged, so
@@ -208,9 +202,10 @@ TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candidate) 
   return memo.Judgement;
 }
 
-// The replacement of the candidate just marked, kept for WriteRewritten
-// while the kept replacements and the candidates together cost no more than
-// the page itself; past that WriteRewritten works them out again.
+// The replacement of the candidate just kept, kept for WriteRewritten while
+// the kept replacements cost no more than LocalsRoom; past that
+// WriteRewritten works them out again. They take their memory as they come,
+// growing by doubling, so that at most twice LocalsRoom is ever taken.
 void TPageParse::KeepLocal(const AnsiString& Local) {
   const size_t cost = Locals_.size() + Local.size() + (LocalEnds_.size() + 1) * sizeof(uint32_t);
   if (LocalsFull_ || cost > LocalsRoom() || Locals_.size() + Local.size() > UINT32_MAX) {
@@ -234,10 +229,12 @@ void TPageParse::CountGrowth(size_t Length, size_t Size) {
   LeastGrowthFromOne_ = std::min(LeastGrowthFromOne_, Growth());
 }
 
-// What the kept replacements may cost: the page's size less its candidates'.
+// What the kept replacements may cost: half the page's size less its
+// candidates', so that with their growth they and the candidates cost no
+// more than the page itself.
 size_t TPageParse::LocalsRoom() const {
   const size_t candidates = CandidateCount_ * sizeof(TLinkCandidate);
-  return Content_.size() > candidates ? Content_.size() - candidates : 0;
+  return Content_.size() > candidates ? (Content_.size() - candidates) / 2 : 0;
 }
 
 // The batch goes to the sink, sorted; a stopped sort hands on nothing.
