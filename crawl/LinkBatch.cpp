@@ -9,7 +9,7 @@
 void TLinkBatch::Add(std::string_view Link) {
   if (Link.find('\0') != std::string_view::npos || FPool.size() + Link.size() > UINT32_MAX) return;
   TEntry entry{static_cast<uint32_t>(FPool.size()), static_cast<uint32_t>(Link.size()), NoKey,
-               static_cast<uint32_t>(FLinks.size() + FRepeats)};
+               static_cast<uint32_t>(FLinks.size())};
   FPool.append(Link);
   if (HoldsUpperCase(Link)) {
     entry.Key = static_cast<uint32_t>(FFolded.size());
@@ -154,7 +154,6 @@ bool TLinkBatch::SortUnique(const std::function<bool()>& Stopped) {
   }
   DropDuplicates();
   LayOutInOrder();
-  FRepeats = 0;
   return true;
 }
 
@@ -279,7 +278,6 @@ std::vector<AnsiString> TLinkBatch::MergedLinks(const std::vector<TLinkBatch>& S
 }
 
 void TLinkBatch::Clear() {
-  FRepeats = 0;
   std::string().swap(FPool);
   std::string().swap(FFolded);
   std::vector<TEntry>().swap(FLinks);

@@ -30,9 +30,6 @@ constexpr size_t LinkBatchBytes = 1 << 20;
 class TLinkBatch {
 public:
   void Add(std::string_view Link);
-  // A link added again that the batch already holds as it stands: it takes
-  // a place of addition, as Add would give it, without being held twice.
-  void CountRepeat() { ++FRepeats; }
   bool SortUnique(const std::function<bool()>& Stopped = {});
   // Adds the links of a sorted batch to this sorted one, which stays sorted
   // and keeps the first of links equal but for case.
@@ -73,7 +70,6 @@ private:
   std::string FPool;
   std::string FFolded;
   std::vector<TEntry> FLinks;
-  uint32_t FRepeats = 0; // places of addition taken by CountRepeat since the batch was sorted
 };
 
 // Sorts [First, Last) by Less unless Stopped says otherwise on the way

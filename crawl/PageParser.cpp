@@ -154,7 +154,7 @@ void TPageParse::Run(TPageScan& Scan) {
     }
     const TLinkCandidate candidate = Candidates_.back();
     Candidates_.pop_back();
-    TJudgement& judgement = Remembered(candidate);
+    const TJudgement& judgement = Remembered(candidate);
     if (judgement.Script) continue;
     if (++taken % 100 == 0 && Hooks_.Progress) Hooks_.Report(Format("%10d", taken));
     if (translate && !judgement.Local.empty() && int64_t{candidate.Pos} + candidate.Length <= lowestReplaced) {
@@ -163,12 +163,6 @@ void TPageParse::Run(TPageScan& Scan) {
       if (!judgement.AsWritten) Replace(candidate, judgement.Local);
     }
     if (judgement.Link.empty()) continue;
-    // A link remembered as added to this batch is not added again.
-    if (judgement.InBatch == Batches_) {
-      Batch_.CountRepeat();
-      continue;
-    }
-    judgement.InBatch = Batches_;
     Batch_.Add(judgement.Link);
     if (Batch_.Bytes() >= LinkBatchBytes) HandOn();
   }
@@ -186,7 +180,7 @@ void TPageParse::Replace(const TLinkCandidate& Candidate, const AnsiString& Loca
 // Judge(Candidate), from the memos when its text was met lately. Texts and
 // judgements too long to keep are judged each time, so that the memos stay
 // small.
-TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candidate) {
+const TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candidate) {
   constexpr size_t Memos = 512, MemoBytes = 512;
   const std::string_view text = Candidate.Text(Content_);
   if (text.size() > MemoBytes) return Unremembered_ = Judge(Candidate);
@@ -239,9 +233,7 @@ size_t TPageParse::LocalsRoom() const {
 
 // The batch goes to the sink, sorted; a stopped sort hands on nothing.
 void TPageParse::HandOn() {
-  if (Batch_.Empty()) return;
-  ++Batches_;
-  if (!Batch_.SortUnique([this] { return Hooks_.IsStopped(); })) return;
+  if (Batch_.Empty() || !Batch_.SortUnique([this] { return Hooks_.IsStopped(); })) return;
   HandedOn_ += Batch_.Count();
   if (Sink_) Sink_(Batch_);
   Batch_.Clear();
@@ -396,6 +388,8 @@ bool TPageParse::WriteRewritten(const std::function<void(std::string_view)>& Out
     }
     done = at + c->Length;
   }
+  // A page with few replacements, or none, is polled before its rest too.
+  if (Hooks_.IsStopped()) return false;
   Out(page.substr(done));
   return true;
 }

@@ -93,7 +93,6 @@ private:
     AnsiString Local; // the text that replaces it in the page; empty when it stays
     bool Script = false; // a "javascript:" link: neither followed nor rewritten
     bool AsWritten = false; // Local is the text as it stands in the page
-    size_t InBatch = 0;     // the number of the batch Link was last added to
   };
   void Run(TPageScan& Scan);
   void HandOn();
@@ -102,7 +101,7 @@ private:
   size_t LocalsRoom() const;
   void CountGrowth(size_t Length, size_t Size);
   TJudgement Judge(const TLinkCandidate& Candidate) const;
-  TJudgement& Remembered(const TLinkCandidate& Candidate);
+  const TJudgement& Remembered(const TLinkCandidate& Candidate);
   bool Resolve(const TLinkCandidate& Candidate, std::string_view Text, AnsiString& Link) const;
   bool HasHostOfAName(const AnsiString& Link) const;
   bool InOneForm(const AnsiString& Link) const;
@@ -129,7 +128,6 @@ private:
   int BaseDepth_ = 0; // folders between the download folder and the base's local folder
   bool InPage_ = true; // an HTML page, not a style sheet
   TLinkBatch Batch_;
-  size_t Batches_ = 1; // the number of the batch being filled
   mutable AnsiString ValidHostPrefix_; // "http://host/" of the last link whose host was found valid
   mutable bool ValidHostPrefixInOneForm_ = false;
   // The judgements of link texts met lately, by a hash of the text: a page

@@ -137,38 +137,3 @@ TEST(LinkBatch, MergedAtOnceAsInTurn) {
   inTurn.Merge(batches[2]);
   EXPECT_EQ(TLinkBatch::MergedLinks(batches), inTurn.ToVector());
 }
-
-// A link counted as added again takes its place of addition as if it were
-// added again, so that which of links equal but for case is kept stays the
-// same, within a batch and across a merge.
-TEST(LinkBatch, RepeatsCountedAsAddedAgain) {
-  std::mt19937 rng(5);
-  for (int round = 0; round < 100; ++round) {
-    std::vector<TLinkBatch> added(1 + rng() % 4), counted(added.size());
-    for (size_t b = 0; b < added.size(); ++b) {
-      std::vector<AnsiString> held;
-      for (size_t n = rng() % 80; n > 0; --n) {
-        const bool repeat = !held.empty() && rng() % 3 == 0;
-        const AnsiString link = repeat ? held[rng() % held.size()] : RandomLink(rng);
-        added[b].Add(link);
-        if (repeat) {
-          counted[b].CountRepeat();
-        } else {
-          counted[b].Add(link);
-          held.push_back(link);
-        }
-      }
-      ASSERT_TRUE(added[b].SortUnique());
-      ASSERT_TRUE(counted[b].SortUnique());
-      ASSERT_EQ(counted[b].ToVector(), added[b].ToVector()) << "round " << round;
-    }
-    ASSERT_EQ(TLinkBatch::MergedLinks(counted), TLinkBatch::MergedLinks(added)) << "round " << round;
-  }
-  std::vector<TLinkBatch> batches(2);
-  batches[0].Add("http://h/x");
-  for (int i = 0; i < 4; ++i) batches[0].CountRepeat();
-  batches[0].Add("http://h/a");
-  batches[1].Add("http://h/A");
-  for (TLinkBatch& batch : batches) batch.SortUnique();
-  EXPECT_EQ(TLinkBatch::MergedLinks(batches), std::vector<AnsiString>({"http://h/A", "http://h/x"}));
-}

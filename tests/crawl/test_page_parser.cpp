@@ -283,6 +283,17 @@ TEST(PageParser, StopEndsTheCandidatesTheSortAndTheWriting) {
     }));
     EXPECT_LT(piecesAfter, 200) << "the writing went on after the stop";
   }
+  // A page whose links are all rewritten as written has no replacement to
+  // stop between: a stop before its writing still ends that.
+  bool stopped = false;
+  TScanHooks hooks;
+  hooks.Stopped = [&] { return stopped; };
+  const TPageParse parse(oneBatch, s, TLinkSink(), hooks);
+  ASSERT_GT(parse.Rewritten(), 0);
+  stopped = true;
+  int pieces = 0;
+  EXPECT_FALSE(parse.WriteRewritten([&pieces](std::string_view) { ++pieces; }));
+  EXPECT_EQ(pieces, 0);
 }
 
 // A link value is read as a browser reads it: control bytes in a quoted
