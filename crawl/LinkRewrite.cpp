@@ -99,7 +99,15 @@ bool ChangesInMirror(char c) {
 // then encoded for the link, so that a browser opening the saved page, which
 // decodes the link, finds that file. "." and ".." steps stay.
 AnsiString HrefOfRelativePath(AnsiString Relative) {
-  if (std::none_of(Relative.begin(), Relative.end(), ChangesInMirror)) return Relative;
+  // ChangesInMirror for every byte, looked up: this runs over every rewritten link.
+  static const struct TChanges {
+    bool Byte[256];
+    TChanges() : Byte() {
+      for (int c = 0; c < 256; ++c) Byte[c] = ChangesInMirror(static_cast<char>(c));
+    }
+  } changes;
+  const auto changed = [](char c) { return changes.Byte[static_cast<unsigned char>(c)]; };
+  if (std::none_of(Relative.begin(), Relative.end(), changed)) return Relative;
   AnsiString href;
   size_t start = 0;
   for (;;) {
@@ -120,6 +128,7 @@ AnsiString HrefOfRelativePath(AnsiString Relative) {
 // which would otherwise begin with "/" and lead to the root of the disk. The
 // query part, which names the file by its checksum, stays as it is.
 void DropEmptyFolders(AnsiString& Local) {
+  if (std::string_view(Local).find("//") == std::string_view::npos) return;
   size_t end = 0;
   while (end < Local.size() && Local[end] != '?' && Local[end] != '=' && Local[end] != ':') ++end;
   size_t out = 0;
@@ -177,7 +186,7 @@ bool TLinkRewriter::RewriteBase(const AnsiString& Url, AnsiString& Local) const 
 
 AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
   std::string_view B = BaseFolders_;
-  AnsiString baseHost = BaseHost_, linkHost;
+  AnsiString linkHost;
   bool hasHost = false;
   if (const size_t scheme = SchemePrefixLength(Local); scheme > 0) {
     Local.erase(0, scheme);
@@ -188,8 +197,8 @@ AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
     linkHost = HostPartOf(Local);
     hasHost = IsDomainCode(linkHost, Settings_.DomainCodes);
   }
-  if (Settings_.WwwAlias && hasHost && !baseHost.empty() && !linkHost.empty())
-    AliasWwwHost(baseHost, linkHost, Local);
+  if (Settings_.WwwAlias && hasHost && !BaseHost_.empty() && !linkHost.empty())
+    AliasWwwHost(BaseHost_, linkHost, Local);
   if (hasHost && SameTextView(linkHost, BaseHost_)) {
     B.remove_prefix(BaseHost_.size());
     Local.erase(0, linkHost.size());
@@ -203,12 +212,11 @@ AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
   const bool isQuery = LocalNameForQuery(Local);
   DropCommonFolders(Local, B);
   const size_t ups = static_cast<size_t>(std::count(B.begin(), B.end(), '/'));
-  AnsiString relative;
-  relative.reserve(ups * 3 + Local.size() + 10);
-  for (size_t i = 0; i < ups; ++i) relative += "../";
-  relative += Local;
-  AddDocumentName(relative, isQuery);
-  return HrefOfRelativePath(std::move(relative));
+  AnsiString up;
+  for (size_t i = 0; i < ups; ++i) up += "../";
+  Local.insert(0, up);
+  AddDocumentName(Local, isQuery);
+  return HrefOfRelativePath(std::move(Local));
 }
 
 AnsiString TLinkRewriter::FlatLink(const AnsiString& Local) const {

@@ -74,10 +74,11 @@ int FolderCount(const AnsiString& Base) {
 // A link that keeps its scheme's own meaning in a browser: any scheme but
 // "http" (letter case aside), which the program never fetches, is left as it
 // stands. A bare "www." name is a host, whatever a colon after it says.
-bool HasOtherScheme(std::string_view Text) {
-  const std::string_view scheme = LinkScheme(Text);
-  return !scheme.empty() && !SameTextView(scheme, "http") && !StartsTextView(Text, "www.");
+bool HasOtherScheme(std::string_view Text, std::string_view Scheme) {
+  return !Scheme.empty() && !SameTextView(Scheme, "http") && !StartsTextView(Text, "www.");
 }
+
+bool HasOtherScheme(std::string_view Text) { return HasOtherScheme(Text, LinkScheme(Text)); }
 
 // Bytes that cannot stand in an attribute value as they are: blanks,
 // control bytes, quotes and angle brackets percent-encoded; in a page (not a
@@ -126,51 +127,54 @@ TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings
 
 void TPageParse::Run(TPageScan& Scan) {
   Candidates_ = std::move(Scan.Candidates);
-  // Found in page order but for the attributes of a tag: reversed, they are
-  // nearly in the order wanted, which is mostly put right without a sort.
-  std::reverse(Candidates_.begin(), Candidates_.end());
-  const auto later = [](const TLinkCandidate& a, const TLinkCandidate& b) {
-    return a.Pos != b.Pos ? a.Pos > b.Pos : a.Length > b.Length;
+  // Found in page order but for the attributes of a tag, which is mostly put
+  // right without a sort.
+  const auto earlier = [](const TLinkCandidate& a, const TLinkCandidate& b) {
+    return a.Pos != b.Pos ? a.Pos < b.Pos : a.Length < b.Length;
   };
   constexpr std::ptrdiff_t AttributesOfATag = 16;
-  const bool sorted = SortNearlySorted(Candidates_.begin(), Candidates_.end(), later, AttributesOfATag) ||
-                      SortUnlessStopped(Candidates_.begin(), Candidates_.end(), later,
+  const bool sorted = SortNearlySorted(Candidates_.begin(), Candidates_.end(), earlier, AttributesOfATag) ||
+                      SortUnlessStopped(Candidates_.begin(), Candidates_.end(), earlier,
                                         std::function<bool()>([this] { return Hooks_.IsStopped(); }));
   if (!sorted) {
-    std::vector<TLinkCandidate>().swap(Candidates_);
+    std::deque<TLinkCandidate>().swap(Candidates_);
     return;
   }
+  CandidateCount_ = Candidates_.size();
   const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
-  if (translate) {
-    // Room for as many replacements as KeepLocal keeps, so that they never
-    // move; memory is taken only as they are written.
-    Locals_.reserve(std::min<size_t>(LocalsRoom(), UINT32_MAX));
-    LocalEnds_.reserve(Candidates_.size());
-  }
   int64_t lowestReplaced = INT64_MAX;
   int taken = 0;
-  for (TLinkCandidate& candidate : Candidates_) {
+  // From the last in the page to the first, each let go once judged, so
+  // that the memory of a page of many links goes back to their batches as
+  // they are handed on.
+  while (!Candidates_.empty()) {
     if (Hooks_.IsStopped()) {
       Batch_.Clear();
       return;
     }
+    const TLinkCandidate candidate = Candidates_.back();
+    Candidates_.pop_back();
     const TJudgement& judgement = Remembered(candidate);
     if (judgement.Script) continue;
     if (++taken % 100 == 0 && Hooks_.Progress) Hooks_.Report(Format("%10d", taken));
     if (translate && !judgement.Local.empty() && int64_t{candidate.Pos} + candidate.Length <= lowestReplaced) {
-      candidate.Replaced = 1;
       lowestReplaced = candidate.Pos;
       ++Rewritten_;
-      KeepLocal(judgement.Local);
-      CountGrowth(candidate.Length, judgement.Local.size());
+      if (!judgement.AsWritten) Replace(candidate, judgement.Local);
     }
     if (judgement.Link.empty()) continue;
     Batch_.Add(judgement.Link);
     if (Batch_.Bytes() >= LinkBatchBytes) HandOn();
   }
   Hooks_.Report("");
-  if (!translate) std::vector<TLinkCandidate>().swap(Candidates_);
   HandOn();
+}
+
+// Keeps the candidate for its replacement by Local, and that.
+void TPageParse::Replace(const TLinkCandidate& Candidate, const AnsiString& Local) {
+  Replacements_.push_back(Candidate);
+  KeepLocal(Local);
+  CountGrowth(Candidate.Length, Local.size());
 }
 
 // Judge(Candidate), from the memos when its text was met lately. Texts and
@@ -192,9 +196,10 @@ const TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candi
   return memo.Judgement;
 }
 
-// The replacement of the candidate just marked, kept for WriteRewritten
-// while the kept replacements and the candidates together cost no more than
-// the page itself; past that WriteRewritten works them out again.
+// The replacement of the candidate just kept, kept for WriteRewritten while
+// the kept replacements cost no more than LocalsRoom; past that
+// WriteRewritten works them out again. They take their memory as they come,
+// growing by doubling, so that at most twice LocalsRoom is ever taken.
 void TPageParse::KeepLocal(const AnsiString& Local) {
   const size_t cost = Locals_.size() + Local.size() + (LocalEnds_.size() + 1) * sizeof(uint32_t);
   if (LocalsFull_ || cost > LocalsRoom() || Locals_.size() + Local.size() > UINT32_MAX) {
@@ -218,10 +223,12 @@ void TPageParse::CountGrowth(size_t Length, size_t Size) {
   LeastGrowthFromOne_ = std::min(LeastGrowthFromOne_, Growth());
 }
 
-// What the kept replacements may cost: the page's size less its candidates'.
+// What the kept replacements may cost: half the page's size less its
+// candidates', so that with their growth they and the candidates cost no
+// more than the page itself.
 size_t TPageParse::LocalsRoom() const {
-  const size_t candidates = Candidates_.size() * sizeof(TLinkCandidate);
-  return Content_.size() > candidates ? Content_.size() - candidates : 0;
+  const size_t candidates = CandidateCount_ * sizeof(TLinkCandidate);
+  return Content_.size() > candidates ? (Content_.size() - candidates) / 2 : 0;
 }
 
 // The batch goes to the sink, sorted; a stopped sort hands on nothing.
@@ -244,20 +251,43 @@ bool TPageParse::Resolve(const TLinkCandidate& Candidate, std::string_view Text,
     Link = BaseHref_.empty() ? RewriteBase_ : BaseHref_;
     return StartsText("http://", Link) && HasValidHost(Link);
   }
-  if (Text.size() > MaxLinkLength || HasOtherScheme(Text)) return false;
+  if (Text.size() > MaxLinkLength) return false;
+  const std::string_view scheme = LinkScheme(Text);
+  if (HasOtherScheme(Text, scheme)) return false;
   Link = AnsiString(Text);
-  if (SameTextView(LinkScheme(Link), "http")) Link.replace(0, 4, "http");
+  if (SameTextView(scheme, "http")) Link.replace(0, 4, "http");
   if (!PageDocument_.empty() && Link.starts_with('?')) Link = PageDocument_ + Link;
   bool isEmail = false;
   // Only plain HTTP is fetched: a link that resolves against a base of
   // another scheme is not followed either.
-  if (!ResolveUrl(Link, Base_, isEmail) || isEmail || !CollapseDotDot(Link) || !StartsStr("http://", Link) ||
-      !HasValidHost(Link))
+  if (!ResolveUrl(Link, Base_, isEmail) || isEmail || !CollapseDotDot(Link) || !Link.starts_with("http://") ||
+      !HasHostOfAName(Link))
     return false;
   // One form per URL, so that a raw and an encoded spelling of one address
   // are one link and are rewritten to one local name.
-  if (!IsInOneForm(Link)) Link = OneFormUrl(Link);
+  if (!InOneForm(Link)) Link = OneFormUrl(Link);
   return true;
+}
+
+// HasValidHost(Link) for an http link. A page's links mostly lead to one or
+// a few hosts: a link that begins as the last one found valid did, up to the
+// "/" after its host, has that host.
+bool TPageParse::HasHostOfAName(const AnsiString& Link) const {
+  if (!ValidHostPrefix_.empty() && Link.starts_with(ValidHostPrefix_)) return true;
+  if (!HasValidHost(Link)) return false;
+  const size_t hostEnd = FindAnyOf(Link, "/?@", 7);
+  if (hostEnd != AnsiString::npos && Link[hostEnd] == '/') {
+    ValidHostPrefix_.assign(Link, 0, hostEnd + 1);
+    ValidHostPrefixInOneForm_ = IsInOneForm(ValidHostPrefix_);
+  }
+  return true;
+}
+
+// IsInOneForm(Link), which looks at each byte alone: of a link that begins
+// with the last valid host's prefix only the rest is looked at.
+bool TPageParse::InOneForm(const AnsiString& Link) const {
+  if (ValidHostPrefix_.empty() || !Link.starts_with(ValidHostPrefix_)) return IsInOneForm(Link);
+  return ValidHostPrefixInOneForm_ && IsInOneForm(std::string_view(Link).substr(ValidHostPrefix_.size()));
 }
 
 TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const {
@@ -280,6 +310,7 @@ TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const 
     if (ok && (readsOtherwise || !SameText(local, link))) result.Local = HtmlEscaped(std::move(local), InPage_);
   }
   if (translate && result.Local.empty() && (readsOtherwise || LeavesMirror(text))) result.Local = OnlineUrlOf(text);
+  result.AsWritten = result.Local == raw;
   if (resolved && !(Candidate.IsBase && BaseHref_.empty()) && PassesFilters(link)) result.Link = std::move(link);
   return result;
 }
@@ -341,11 +372,10 @@ bool TPageParse::WriteRewritten(const std::function<void(std::string_view)>& Out
   const std::string_view page = Content_;
   size_t done = 0;
   // The replacements were kept from the last in the page on; the first
-  // Rewritten_ - kept ones were not.
-  size_t replaced = static_cast<size_t>(Rewritten_);
+  // Replacements_.size() - kept ones were not.
+  size_t replaced = Replacements_.size();
   unsigned polls = 0;
-  for (auto c = Candidates_.rbegin(); c != Candidates_.rend(); ++c) {
-    if (!c->Replaced) continue;
+  for (auto c = Replacements_.rbegin(); c != Replacements_.rend(); ++c) {
     if ((++polls & 0x3F) == 0 && Hooks_.IsStopped()) return false;
     const size_t at = static_cast<size_t>(c->Pos - 1);
     Out(page.substr(done, at - done));
@@ -358,6 +388,8 @@ bool TPageParse::WriteRewritten(const std::function<void(std::string_view)>& Out
     }
     done = at + c->Length;
   }
+  // A page with few replacements, or none, is polled before its rest too.
+  if (Hooks_.IsStopped()) return false;
   Out(page.substr(done));
   return true;
 }
@@ -372,7 +404,7 @@ TParseResult ParseDocument(AnsiString& Content, const TParseSettings& Settings, 
   result.Base = parse.Base();
   result.Rewritten = parse.Rewritten();
   result.Links = TLinkBatch::MergedLinks(batches);
-  if (parse.Rewritten() == 0) return result;
+  if (!parse.ChangesPage()) return result;
   if (parse.FitsInPlace()) {
     // The pieces of the page move to the front, never onto text still to be
     // handed out; a stopped writing leaves what was written.

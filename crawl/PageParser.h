@@ -7,6 +7,7 @@
 // (".js") is not parsed.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -50,8 +51,10 @@ using TLinkSink = std::function<void(TLinkBatch& Batch)>;
 // - Every link to follow is handed to Sink, in batches of about
 //   LinkBatchBytes as they are found and the last one when the candidates
 //   are done; none is dropped to save memory. Memory: the candidates (8
-//   bytes each, at most one per 8 bytes of the page), one batch, and the
-//   judgements of 512 link texts met lately (each at most 1 KiB).
+//   bytes each, at most one per 8 bytes of the page, given back as they are
+//   judged), those whose replacement changes the page with their kept
+//   replacements, one batch, and the judgements of 512 link texts met
+//   lately (each at most 1 KiB).
 // - Hooks.Stopped is polled throughout (scan, sorts, candidates, writing);
 //   a stopped parse ends at once and hands on no further batch.
 // - With TranslateLinks in download mode, no link left as it stands in the
@@ -68,7 +71,11 @@ public:
   TPageParse& operator=(const TPageParse&) = delete;
 
   const AnsiString& Base() const { return Base_; }
+  // Links rewritten, counting those whose replacement is their text as written.
   int Rewritten() const { return Rewritten_; }
+  // Some replacement changes the page: WriteRewritten hands out other bytes
+  // than the page's own.
+  bool ChangesPage() const { return !Replacements_.empty(); }
   // Links handed to the sink.
   size_t LinksHandedOn() const { return HandedOn_; }
   // False when the hooks stopped it before the whole page was handed out.
@@ -85,15 +92,19 @@ private:
     AnsiString Link;  // the absolute link to follow; empty when it is not followed
     AnsiString Local; // the text that replaces it in the page; empty when it stays
     bool Script = false; // a "javascript:" link: neither followed nor rewritten
+    bool AsWritten = false; // Local is the text as it stands in the page
   };
   void Run(TPageScan& Scan);
   void HandOn();
+  void Replace(const TLinkCandidate& Candidate, const AnsiString& Local);
   void KeepLocal(const AnsiString& Local);
   size_t LocalsRoom() const;
   void CountGrowth(size_t Length, size_t Size);
   TJudgement Judge(const TLinkCandidate& Candidate) const;
   const TJudgement& Remembered(const TLinkCandidate& Candidate);
   bool Resolve(const TLinkCandidate& Candidate, std::string_view Text, AnsiString& Link) const;
+  bool HasHostOfAName(const AnsiString& Link) const;
+  bool InOneForm(const AnsiString& Link) const;
   bool PassesFilters(AnsiString& Link) const;
   bool LeavesMirror(std::string_view Text) const;
   std::string_view ReadAsBrowser(std::string_view Text, AnsiString& Buffer) const;
@@ -103,7 +114,11 @@ private:
   const TParseSettings& Settings_;
   const TLinkSink Sink_;
   const TScanHooks Hooks_; // a copy: the caller's may be a temporary
-  std::vector<TLinkCandidate> Candidates_; // from the last in the page to the first
+  std::deque<TLinkCandidate> Candidates_; // in page order, those still to judge
+  size_t CandidateCount_ = 0;              // the page's candidates
+  // The candidates whose replacement changes the page, from the last in the
+  // page to the first.
+  std::vector<TLinkCandidate> Replacements_;
   AnsiString BaseHref_;
   AnsiString Base_;        // the links resolve against it
   AnsiString RewriteBase_; // the links are rewritten relative to it
@@ -113,6 +128,8 @@ private:
   int BaseDepth_ = 0; // folders between the download folder and the base's local folder
   bool InPage_ = true; // an HTML page, not a style sheet
   TLinkBatch Batch_;
+  mutable AnsiString ValidHostPrefix_; // "http://host/" of the last link whose host was found valid
+  mutable bool ValidHostPrefixInOneForm_ = false;
   // The judgements of link texts met lately, by a hash of the text: a page
   // names the same links again and again (menus, images), and a judgement
   // depends on nothing but the text and whether it is a base tag's.

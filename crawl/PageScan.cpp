@@ -123,9 +123,7 @@ class TScanner {
 public:
   TScanner(const AnsiString& Content, const TScanHooks& Hooks, TPageScan& Out)
       : S_(Content), N_(static_cast<int>(std::min<size_t>(Content.size(), INT_MAX - 1))), Hooks_(Hooks), Out_(Out),
-        MaxCandidates_(std::max<size_t>(Content.size() / sizeof(TLinkCandidate), 16)) {
-    Out_.Candidates.reserve(MaxCandidates_);
-  }
+        MaxCandidates_(std::max<size_t>(Content.size() / sizeof(TLinkCandidate), 16)) {}
 
   void ScanHtml();
   void ScanCss();
@@ -163,6 +161,7 @@ private:
   bool FindTagAttribute(int Last, const char* Name, TAttrValue& Value) const;
   bool ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value, int& After) const;
   int QuotedValueEnd(int V, int End, unsigned char Quote) const;
+  int UnquotedValueEnd(int V, int End, bool ScriptMode) const;
   void AddLinkAttr(int Last, const char* Name);
   void AddScriptAttr(int Last, const char* Name);
   void ReadBase(int Last);
@@ -510,25 +509,41 @@ bool TScanner::ReadAttrValue(int Eq, int End, bool ScriptMode, TAttrValue& Value
   unsigned char quote = 0;
   if (v <= End && (At(v) == '"' || At(v) == '\'')) quote = At(v++);
   int e = v;
-  if (quote && End <= N_) {
+  if (!quote) {
+    e = UnquotedValueEnd(v, End, ScriptMode);
+  } else if (End <= N_) {
     e = QuotedValueEnd(v, End, quote);
     if (e == 0) return false;
   }
-  for (; e <= End; ++e) {
+  for (; quote && e <= End; ++e) {
+    // A browser takes a quoted value to its closing quote, line breaks and
+    // other control bytes included (and then drops those).
     const unsigned char c = At(e);
-    if (quote) {
-      // A browser takes a quoted value to its closing quote, line breaks and
-      // other control bytes included (and then drops those).
-      if (c == quote) break;
-      const unsigned char other = quote == '"' ? '\'' : '"';
-      if (c == other && e + 1 <= End && At(e + 1) == '+') return false;
-    } else if (IsBlank(c) || c == '>' || (ScriptMode && c == ')')) {
-      break;
-    }
+    if (c == quote) break;
+    const unsigned char other = quote == '"' ? '\'' : '"';
+    if (c == other && e + 1 <= End && At(e + 1) == '+') return false;
   }
   Value = {Text(v, e - 1), v};
   After = e;
   return true;
+}
+
+// Where an unquoted value from V on ends, as reading it byte by byte through
+// At finds: at the first blank or ">" (in ScriptMode also ")") up to End,
+// End + 1 when none; past the end of the text it raises as At does.
+int TScanner::UnquotedValueEnd(int V, int End, bool ScriptMode) const {
+  const char* const base = S_.data() - 1; // base[i] is the character at i
+  const int last = std::min(End, N_);
+  int e = V;
+  for (; e <= last; ++e) {
+    const auto c = static_cast<unsigned char>(base[e]);
+    if (IsBlank(c) || c == '>' || (ScriptMode && c == ')')) break;
+  }
+  // The poll that reading the bytes one by one would have met.
+  const int read = std::min(e, last);
+  if (read >= V && (read >> 16) > ((V - 1) >> 16) && Hooks_.IsStopped()) throw TScanStopped();
+  if (e > last && e <= End) RaiseIndexError(e);
+  return e;
 }
 
 // Where the value quoted by Quote from V on ends, as ReadAttrValue reads it
@@ -875,20 +890,21 @@ bool IsUrlValue(const AnsiString& V) {
   if (V[0] == '.' && !(V.size() > 1 && (V[1] == '.' || V[1] == '/'))) return false;
   if (V.front() == '"' || V.back() == '.' || V.back() == '"') return false;
   // IsForbiddenValueChar for every byte, looked up rather than worked out:
-  // this runs over every byte of every value.
-  static const struct TForbidden {
-    bool Byte[256];
-    TForbidden() : Byte() {
-      for (int c = 0; c < 256; ++c) Byte[c] = IsForbiddenValueChar(static_cast<unsigned char>(c));
+  // this runs over every byte of every value. "&" is marked apart, so that a
+  // byte costs one look-up.
+  enum : uint8_t { Allowed, Forbidden, Ampersand };
+  static const struct TKinds {
+    uint8_t Byte[256];
+    TKinds() : Byte() {
+      for (int c = 0; c < 256; ++c) Byte[c] = IsForbiddenValueChar(static_cast<unsigned char>(c)) ? Forbidden : Allowed;
+      Byte[static_cast<unsigned char>('&')] = Ampersand;
     }
-  } forbidden;
+  } kinds;
   for (size_t i = 0; i < V.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(V[i]);
-    if (c == '&' && V.compare(i, 5, "&amp;") == 0) {
-      i += 4;
-      continue;
-    }
-    if (forbidden.Byte[c]) return false;
+    const uint8_t kind = kinds.Byte[static_cast<unsigned char>(V[i])];
+    if (kind == Allowed) continue;
+    if (kind == Forbidden) return false;
+    if (V.compare(i, 5, "&amp;") == 0) i += 4;
   }
   return true;
 }

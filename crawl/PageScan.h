@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string_view>
 #include <vector>
@@ -21,14 +22,15 @@ struct TLinkCandidate {
   int32_t Pos = 0;          // 1-based position of its first character
   uint32_t Length : 30 = 0; // length of the text it occupies in the page
   uint32_t IsBase : 1 = 0;  // the href of a base tag
-  uint32_t Replaced : 1 = 0; // set by the parser for a link it replaces in the page
   std::string_view Text(const AnsiString& Content) const {
     return std::string_view(Content).substr(static_cast<size_t>(Pos - 1), Length);
   }
 };
 
 struct TPageScan {
-  std::vector<TLinkCandidate> Candidates; // in page order (a tag's attributes in table order)
+  // In page order (a tag's attributes in table order), in blocks that the
+  // parser gives back as it judges the candidates from the last on.
+  std::deque<TLinkCandidate> Candidates;
   AnsiString BaseHref;   // the first base tag's href cut to its directory
   bool BaseTagSeen = false; // a base tag with an href was met
   AnsiString BaseTarget; // the base tag's target

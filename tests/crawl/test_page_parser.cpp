@@ -35,6 +35,18 @@ TEST(PageParser, LinksResolvedSortedAndFiltered) {
   EXPECT_EQ(Links("<a href=\"l.php?a=1&amp;b=2\">", Settings("http://h/d/")), V({"http://h/d/l.php?a=1&b=2"}));
 }
 
+// The host of each link is judged, and each link is put in its one form,
+// also after links to a valid host whose text the next one begins with.
+TEST(PageParser, EachLinksHostAndFormAreJudged) {
+  const AnsiString page = "<a href=http://h.org/a.htm><a href=http://h.org..x/b.htm><a href=http://h.org.-x/c.htm>"
+                          "<a href=http://h.org/d.htm><a href=http://h.org:8/e.htm><a href=/f.htm><a href=http://h.org-/g.htm>";
+  EXPECT_EQ(Links(page, Settings("http://h.org/p.htm")),
+            V({"http://h.org/a.htm", "http://h.org/d.htm", "http://h.org/f.htm", "http://h.org:8/e.htm"}));
+  EXPECT_EQ(Links("<a href=a.htm><a href=\"b c.htm\"><a href=http://h.org/c%41.htm><a href=\"http://h.org/d e.htm\">",
+                  Settings("http://h.org/p.htm")),
+            V({"http://h.org/a.htm", "http://h.org/b%20c.htm", "http://h.org/c%41.htm", "http://h.org/d%20e.htm"}));
+}
+
 TEST(PageParser, DocumentKindsAndBases) {
   EXPECT_EQ(Links("<a href=x.htm>", Settings("http://h/s.JS")), V());
   EXPECT_EQ(Links("<a href=x.htm> p { b: url(i.gif) }", Settings("http://h/s/st.CSS")), V({"http://h/s/i.gif"}));
@@ -98,6 +110,30 @@ TEST(PageParser, RewritingThatLengthensAndShortensThePage) {
     }
     EXPECT_EQ(Rewritten(page, s), expected) << "mix " << mix;
   }
+}
+
+// A link whose replacement is its text as written counts as rewritten but
+// leaves its bytes in the page: only the links written otherwise are
+// handed out as pieces of their own.
+TEST(PageParser, LinksRewrittenAsWrittenLeaveThePageAsItIs) {
+  const TParseSettings s = Settings("http://host/a/b/page.htm", true);
+  const AnsiString asWritten = "<a href=p1.htm><img src=i.gif> <a href=\"../c/q.htm#top\">";
+  AnsiString page = asWritten;
+  const TParseResult result = ParseDocument(page, s);
+  EXPECT_EQ(result.Rewritten, 3);
+  EXPECT_EQ(page, asWritten);
+  const AnsiString mixed = asWritten + "<a href=http://host/a/c/p.htm>" + asWritten;
+  for (const AnsiString& text : {asWritten, mixed}) {
+    TPageParse parse(text, s, TLinkSink());
+    std::vector<std::string> pieces;
+    EXPECT_TRUE(parse.WriteRewritten([&pieces](std::string_view Piece) { pieces.emplace_back(Piece); }));
+    EXPECT_EQ(parse.ChangesPage(), text == mixed);
+    if (text == asWritten) EXPECT_EQ(pieces, std::vector<std::string>({asWritten}));
+    else EXPECT_EQ(pieces, std::vector<std::string>({asWritten + "<a href=", "../c/p.htm", ">" + asWritten}));
+  }
+  AnsiString rewritten = mixed;
+  EXPECT_EQ(ParseDocument(rewritten, s).Rewritten, 7);
+  EXPECT_EQ(rewritten, asWritten + "<a href=../c/p.htm>" + asWritten);
 }
 
 // A link text met again is judged as the first time, and a base tag's href
@@ -179,9 +215,9 @@ namespace {
 const AnsiString LongPageUrl =
     "http://a-rather-long-host-name-of-a-site-that-holds-many-pages.example.org/" + AnsiString(60, 'f') + "/list.htm";
 
-AnsiString ManyLinks(int Count) {
+AnsiString ManyLinks(int Count, const AnsiString& Prefix = "") {
   AnsiString page;
-  for (int i = 0; i < Count; ++i) page += "<a href=p" + IntToStr(i) + ".htm>";
+  for (int i = 0; i < Count; ++i) page += "<a href=" + Prefix + "p" + IntToStr(i) + ".htm>";
   return page;
 }
 
@@ -218,7 +254,9 @@ TEST(PageParser, EveryLinkHandedOnInBatches) {
 TEST(PageParser, StopEndsTheCandidatesTheSortAndTheWriting) {
   // The page stopped when its candidates are done holds one batch of links,
   // so the stop meets the batch's sort.
-  const AnsiString large = ManyLinks(30000), oneBatch = ManyLinks(3000);
+  // The links are rewritten to other texts, so that the writing has pieces
+  // to stop between.
+  const AnsiString large = ManyLinks(30000, "http://h/"), oneBatch = ManyLinks(3000);
   const TParseSettings s = Settings("http://h/", true);
   enum class When { FirstCount, CandidatesDone, Writing };
   for (const When when : {When::FirstCount, When::CandidatesDone, When::Writing}) {
@@ -245,6 +283,17 @@ TEST(PageParser, StopEndsTheCandidatesTheSortAndTheWriting) {
     }));
     EXPECT_LT(piecesAfter, 200) << "the writing went on after the stop";
   }
+  // A page whose links are all rewritten as written has no replacement to
+  // stop between: a stop before its writing still ends that.
+  bool stopped = false;
+  TScanHooks hooks;
+  hooks.Stopped = [&] { return stopped; };
+  const TPageParse parse(oneBatch, s, TLinkSink(), hooks);
+  ASSERT_GT(parse.Rewritten(), 0);
+  stopped = true;
+  int pieces = 0;
+  EXPECT_FALSE(parse.WriteRewritten([&pieces](std::string_view) { ++pieces; }));
+  EXPECT_EQ(pieces, 0);
 }
 
 // A link value is read as a browser reads it: control bytes in a quoted

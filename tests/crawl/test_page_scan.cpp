@@ -133,6 +133,18 @@ TEST(PageScan, ProgressAndStop) {
   EXPECT_LT(ScanHtml(script + "</script>", hooks).Candidates.size(), 10000u);
 }
 
+// A page that starts with a link of 1 MiB, in Quote, is scanned whole, and
+// a stop met after the scan's first poll ends it inside that value.
+void ExpectStopInsideAHugeValue(const AnsiString& Quote) {
+  AnsiString page = "<a href=" + Quote + AnsiString(1 << 20, 'x') + Quote + ">";
+  for (int i = 0; i < 100; ++i) page += "<a href=b.htm>";
+  EXPECT_EQ(ScanHtml(page).Candidates.size(), 101u);
+  int calls = 0;
+  TScanHooks hooks;
+  hooks.Stopped = [&] { return ++calls > 1; };
+  EXPECT_EQ(ScanHtml(page, hooks).Candidates.size(), 0u);
+}
+
 // A stop ends the scan inside one huge attribute value too, and a value
 // quoted with one quote ends at that quote, unless the other quote followed
 // by "+" comes first (a script concatenation, not a link).
@@ -140,13 +152,19 @@ TEST(PageScan, QuotedValuesAndAStopInsideOne) {
   EXPECT_EQ(Html("<a href=\"x'y.htm\"><a href='x\"y.htm'>"), V({"x'y.htm@10"}));
   EXPECT_EQ(HtmlTexts("<a href='a\"+b.htm' href=c.htm><a href=\"a'+\" href=d.htm><a href=\"e.htm"),
             V({"c.htm", "d.htm", "e.htm"}));
-  AnsiString page = "<a href=\"" + AnsiString(1 << 20, 'x') + "\">";
-  for (int i = 0; i < 100; ++i) page += "<a href=b.htm>";
-  EXPECT_EQ(ScanHtml(page).Candidates.size(), 101u);
-  int calls = 0;
-  TScanHooks hooks;
-  hooks.Stopped = [&] { return ++calls > 1; };
-  EXPECT_EQ(ScanHtml(page, hooks).Candidates.size(), 0u);
+  ExpectStopInsideAHugeValue("\"");
+}
+
+// An unquoted value ends at a blank or ">" (in a style's url() also at
+// ")"), or with the tag at the end of the text; a stop ends the scan inside
+// one huge unquoted value too.
+TEST(PageScan, UnquotedValuesAndAStopInsideOne) {
+  EXPECT_EQ(HtmlTexts("<a href=a.htm><a href=b.htm\tid=1><a href=c.htm\nid=2><img src=d.gif/>"),
+            V({"a.htm", "b.htm", "c.htm", "d.gif/"}));
+  EXPECT_EQ(HtmlTexts("<td style=\"background:url(e.gif)\"><td style=background:url(f.gif)>"), V({"e.gif", "f.gif"}));
+  EXPECT_EQ(HtmlTexts("<a href=g.htm"), V({"g.htm"}));
+  EXPECT_EQ(HtmlTexts("<a id=\"x\" href=h.htm id=x"), V({"h.htm"}));
+  ExpectStopInsideAHugeValue("");
 }
 
 // An anchor whose first 50 bytes hold "javascript:" (in any case) has its
