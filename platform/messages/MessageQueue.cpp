@@ -28,9 +28,11 @@ bool CalledOnMainThread() {
   return isMain;
 }
 
-// Ends the calling thread's queue when the thread ends.
+// Ends the calling thread's queue when the thread ends; keeps the thread's
+// wait descriptors for its next queue.
 struct QueueHolder {
   std::shared_ptr<ThreadQueue> queue;
+  std::shared_ptr<WaitDescriptors> descriptors;
   ~QueueHolder() {
     if (queue && !queue->IsMain()) queue->Shutdown();
   }
@@ -49,9 +51,14 @@ bool MessageFilter::Matches(HWND target, UINT msg) const {
   return msg >= first && msg <= last;
 }
 
-ThreadQueue::ThreadQueue(bool isMain) : isMain_(isMain), wakeFd_(MakeWakeDescriptor()) {}
+WaitDescriptors::WaitDescriptors() : wakeFd(MakeWakeDescriptor()) {}
 
-ThreadQueue::~ThreadQueue() { close(wakeFd_); }
+WaitDescriptors::~WaitDescriptors() { close(wakeFd); }
+
+ThreadQueue::ThreadQueue(bool isMain, std::shared_ptr<WaitDescriptors> descriptors)
+    : isMain_(isMain), descriptors_(std::move(descriptors)), wakeFd_(descriptors_->wakeFd) {}
+
+ThreadQueue::~ThreadQueue() = default;
 
 bool ThreadQueue::Alive() {
   std::lock_guard lock(mutex_);
@@ -156,6 +163,21 @@ void ThreadQueue::SetWakeHook(std::function<void()> hook) {
   if (HasWork(MessageFilter{})) Wake();
 }
 
+std::shared_ptr<descriptor_sets::DescriptorSet> ThreadQueue::Descriptors(descriptor_sets::Handler handler) {
+  std::shared_ptr<descriptor_sets::DescriptorSet> set;
+  {
+    std::lock_guard lock(descriptors_->mutex);
+    if (descriptors_->set) return descriptors_->set;
+    set = std::make_shared<descriptor_sets::DescriptorSet>(handler, wakeFd_);
+    descriptors_->set = set;
+    descriptors_->madeSet.store(set.get());
+  }
+  // An owner already blocked on its wake descriptor alone waits on the set
+  // from its next wait on.
+  WakeFromOutside();
+  return set;
+}
+
 void ThreadQueue::ServeSends() {
   while (pendingSends_.load() > 0) {
     std::shared_ptr<SendRequest> request;
@@ -234,12 +256,21 @@ void ThreadQueue::DrainWake() {
 }
 
 void ThreadQueue::Wait(int timeoutMs) {
+  if (auto* set = descriptors_->madeSet.load()) {
+    if (set->Wait(timeoutMs).woken) DrainWake();
+    return;
+  }
   pollfd p{wakeFd_, POLLIN, 0};
   while (poll(&p, 1, timeoutMs) < 0 && errno == EINTR) {
   }
   // Every caller looks for work after the wait, so the wake that ended it
   // is taken here, not by another read before the next wait.
   if (p.revents & POLLIN) DrainWake();
+}
+
+bool ThreadQueue::CollectReady() {
+  auto* set = descriptors_->madeSet.load();
+  return set != nullptr && set->Wait(0).handled;
 }
 
 void ThreadQueue::WaitServing(const std::function<bool()>& done) {
@@ -271,13 +302,20 @@ void ThreadQueue::Shutdown() {
 
 std::shared_ptr<ThreadQueue> MainQueue() {
   // Never destroyed: other threads may still post to it while the process exits.
-  static auto* main = new std::shared_ptr<ThreadQueue>(std::make_shared<ThreadQueue>(true));
+  static auto* main =
+      new std::shared_ptr<ThreadQueue>(std::make_shared<ThreadQueue>(true, std::make_shared<WaitDescriptors>()));
   return *main;
 }
 
 std::shared_ptr<ThreadQueue> CurrentQueue() {
   QueueHolder& holder = CurrentHolder();
-  if (!holder.queue) holder.queue = CalledOnMainThread() ? MainQueue() : std::make_shared<ThreadQueue>(false);
+  if (holder.queue) return holder.queue;
+  if (CalledOnMainThread()) {
+    holder.queue = MainQueue();
+    return holder.queue;
+  }
+  if (!holder.descriptors) holder.descriptors = std::make_shared<WaitDescriptors>();
+  holder.queue = std::make_shared<ThreadQueue>(false, holder.descriptors);
   return holder.queue;
 }
 

@@ -2,22 +2,26 @@
 // platform/sockets).
 //
 // Each SOCKET id maps to an entry holding the system descriptor, the
-// selection made with WSAAsyncSelect and the arming state of each event. The
-// reactor thread waits on all descriptors in one epoll set (one-shot mode) and
-// posts the notifications; a descriptor is armed only for what may be posted
-// next, so a socket whose owner has not yet received never wakes the reactor.
+// selection made with WSAAsyncSelect and the arming state of each event. A
+// socket selected for a window of a worker thread is watched by that thread
+// itself, in its queue's descriptor set, and its events become the window's
+// messages when the thread waits or finds no message; any other socket is
+// watched by the reactor thread, in a set of its own. Either way the set is
+// in one-shot mode and a descriptor is armed only for what may be posted
+// next, so a socket whose owner has not yet received wakes nobody.
 // A descriptor joins the set when it is first armed, not when it is made: a
 // new stream socket reads as hung up until it connects, and that event,
 // taken by the reactor just before the owner's connect and handled just
 // after it, would pass for the end of the connect.
 #pragma once
 
+#include "platform/messages/DescriptorSet.h"
 #include "platform/sockets/SystemSockets.h"
 #include "platform/sockets/WinSock.h"
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <unordered_map>
 
 namespace winsock::detail {
@@ -43,7 +47,11 @@ struct SocketEntry {
   bool writeArmed = false;
   bool acceptArmed = false;
   bool closePosted = false;
-  bool watched = false;  // in the reactor's set
+  bool watched = false;  // in `set`
+  // The set that watches the descriptor (its window's thread's or the
+  // reactor's) and the window it was picked for; a new window picks again.
+  std::shared_ptr<descriptor_sets::DescriptorSet> set;
+  HWND setWnd = nullptr;
 
   bool IsStream() const { return type == SOCK_STREAM; }
   // Posts the notification when the event is selected.
@@ -67,24 +75,30 @@ private:
 class Reactor {
 public:
   explicit Reactor(SocketTable& table);
-  // Arms the descriptor for what the entry may post next (adding it to the
-  // set the first time); call with the entry's mutex held.
+  // Arms the descriptor for what the entry may post next, in the set of its
+  // window's thread or the reactor's (adding it to the set the first time,
+  // and taking it from the one it leaves); call with the entry's mutex held.
   void Rearm(SocketEntry& entry);
   void Forget(const SocketEntry& entry);
   // The entry's connect has ended (error 0: the connection is made): posts
   // FD_CONNECT, and FD_WRITE after a success; call with the entry's mutex
   // held.
   void ConnectEnded(SocketEntry& entry, int error);
+  // Turns a socket's readiness into its notifications and arms it again;
+  // called by the thread that waited for it.
+  void Dispatch(std::uint64_t id, unsigned readiness);
 
 private:
-  void Loop();
+  descriptor_sets::DescriptorSet& SetFor(SocketEntry& entry);
+  // The reactor's own set; its thread starts on first use.
+  const std::shared_ptr<descriptor_sets::DescriptorSet>& OwnSet();
   void Handle(SocketEntry& entry, unsigned readiness);
   void HandleConnect(SocketEntry& entry, unsigned readiness);
   void HandleStreamInput(SocketEntry& entry, unsigned readiness);
 
   SocketTable& table_;
-  sockets_system::Poller poller_;
-  std::thread thread_;
+  const std::shared_ptr<descriptor_sets::DescriptorSet> set_;
+  std::once_flag started_;
 };
 
 // The peer has closed and everything it sent is read (or the connection
