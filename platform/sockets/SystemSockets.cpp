@@ -210,13 +210,13 @@ int PendingError(int fd) {
 }
 
 int ConnectProgress(int fd) {
-  pollfd p{fd, POLLOUT, 0};
-  int ready;
-  while ((ready = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
-  }
-  if (ready <= 0) return 0;
+  // A made connection has a peer: one call answers for a peer on this
+  // machine, whose connect has ended within its own call; only a connect
+  // without a peer yet needs its pending error looked at.
+  Address peer;
+  if (PeerAddress(fd, peer) == 0) return 1;
   const int error = PendingError(fd);
-  return error == 0 ? 1 : -error;
+  return error == 0 ? 0 : -error;
 }
 
 void WaitReady(int fd, bool forWriting) {
