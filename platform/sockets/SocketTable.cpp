@@ -18,24 +18,27 @@ void SocketEntry::Notify(long event, int error) const {
 }
 
 EntryPtr SocketTable::Add(int fd, int type) {
-  std::lock_guard lock(mutex_);
   auto entry = std::make_shared<SocketEntry>(++lastId_, fd, type);
-  entries_.emplace(entry->id, entry);
+  Shard& shard = ShardOf(entry->id);
+  std::lock_guard lock(shard.mutex);
+  shard.entries.emplace(entry->id, entry);
   return entry;
 }
 
 EntryPtr SocketTable::Find(SOCKET id) const {
-  std::lock_guard lock(mutex_);
-  auto found = entries_.find(id);
-  return found == entries_.end() ? nullptr : found->second;
+  const Shard& shard = ShardOf(id);
+  std::lock_guard lock(shard.mutex);
+  auto found = shard.entries.find(id);
+  return found == shard.entries.end() ? nullptr : found->second;
 }
 
 EntryPtr SocketTable::Remove(SOCKET id) {
-  std::lock_guard lock(mutex_);
-  auto found = entries_.find(id);
-  if (found == entries_.end()) return nullptr;
+  Shard& shard = ShardOf(id);
+  std::lock_guard lock(shard.mutex);
+  auto found = shard.entries.find(id);
+  if (found == shard.entries.end()) return nullptr;
   auto entry = std::move(found->second);
-  entries_.erase(found);
+  shard.entries.erase(found);
   return entry;
 }
 

@@ -19,6 +19,9 @@
 #include "platform/sockets/SystemSockets.h"
 #include "platform/sockets/WinSock.h"
 
+#include <array>
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -60,6 +63,8 @@ struct SocketEntry {
 
 using EntryPtr = std::shared_ptr<SocketEntry>;
 
+// The sockets by id, spread over shards with a lock each, so that the calls
+// of many download threads on their own sockets do not wait for each other.
 class SocketTable {
 public:
   EntryPtr Add(int fd, int type);
@@ -67,9 +72,17 @@ public:
   EntryPtr Remove(SOCKET id);
 
 private:
-  mutable std::mutex mutex_;
-  std::unordered_map<SOCKET, EntryPtr> entries_;
-  SOCKET lastId_ = 0;
+  static constexpr std::size_t ShardCount = 64;
+  struct alignas(64) Shard {
+    mutable std::mutex mutex;
+    std::unordered_map<SOCKET, EntryPtr> entries;
+  };
+
+  Shard& ShardOf(SOCKET id) { return shards_[id % ShardCount]; }
+  const Shard& ShardOf(SOCKET id) const { return shards_[id % ShardCount]; }
+
+  std::array<Shard, ShardCount> shards_;
+  std::atomic<SOCKET> lastId_{0};
 };
 
 class Reactor {
