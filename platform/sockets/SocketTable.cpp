@@ -44,10 +44,6 @@ EntryPtr SocketTable::Remove(SOCKET id) {
 
 Reactor::Reactor(SocketTable& table) : table_(table), set_(std::make_shared<DescriptorSet>(&DispatchReadiness, -1)) {}
 
-void Reactor::Forget(const SocketEntry& entry) {
-  if (entry.watched) entry.set->Remove(entry.fd);
-}
-
 const std::shared_ptr<DescriptorSet>& Reactor::OwnSet() {
   std::call_once(started_, [this] {
     std::thread([set = set_] {

@@ -92,7 +92,6 @@ public:
   // window's thread or the reactor's (adding it to the set the first time,
   // and taking it from the one it leaves); call with the entry's mutex held.
   void Rearm(SocketEntry& entry);
-  void Forget(const SocketEntry& entry);
   // The entry's connect has ended (error 0: the connection is made): posts
   // FD_CONNECT, and FD_WRITE after a success; call with the entry's mutex
   // held.
