@@ -130,10 +130,18 @@ void ThreadQueue::KillTimers(HWND wnd) {
   std::erase_if(timers_, [&](const Timer& t) { return t.wnd == wnd; });
 }
 
+// The descriptor is written only while the owner blocks in Wait (or is about
+// to): an owner that runs looks for work before it blocks, and the main
+// thread's toolkit loop is woken by the hook, so a wake costs no system call
+// there and the owner no read. The flag and the owner's mark are each set
+// before the other is looked at, so either the wake sees the mark and writes
+// or the owner sees the flag and does not block.
 void ThreadQueue::Wake() {
   if (signalled_.exchange(true)) return;
-  uint64_t one = 1;
-  [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+  if (blocking_.load()) {
+    uint64_t one = 1;
+    [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+  }
   if (!isMain_) return;
   std::function<void()> hook;
   {
@@ -238,34 +246,33 @@ int ThreadQueue::NextTimerDelay(const MessageFilter& filter) {
   return static_cast<int>(std::max<decltype(left)>(left, 0));
 }
 
-void ThreadQueue::ClearWake() {
-  // Without the flag no wake has written since the last drain, but for one
-  // whose write came after that drain had already run: that one is drained
-  // by Wait, whose poll it ends at once.
-  if (signalled_.load()) DrainWake();
-}
+void ThreadQueue::ClearWake() { signalled_.store(false); }
 
-void ThreadQueue::DrainWake() {
-  // Drain the descriptor before clearing the flag: a wake that lands in
-  // between then either finds the flag still set (its work is seen by the
-  // caller's check that follows) or writes after the drain; clearing first
-  // would let the drain swallow a wake and leave the flag set for good.
-  uint64_t count;
-  [[maybe_unused]] auto read_ = read(wakeFd_, &count, sizeof count);
+void ThreadQueue::Wait(int timeoutMs) {
+  blocking_.store(true);
+  if (!signalled_.load()) BlockOnDescriptors(timeoutMs);
+  blocking_.store(false);
+  // Every caller looks for work after the wait, so the wake that ended it
+  // is taken here.
   signalled_.store(false);
 }
 
-void ThreadQueue::Wait(int timeoutMs) {
+void ThreadQueue::BlockOnDescriptors(int timeoutMs) {
+  // A write that came after the wait it was meant for had ended leaves the
+  // descriptor readable: the next wait returns at once and reads it, and
+  // its caller looks for work once more.
+  bool woken;
   if (auto* set = descriptors_->madeSet.load()) {
-    if (set->Wait(timeoutMs).woken) DrainWake();
-    return;
+    woken = set->Wait(timeoutMs).woken;
+  } else {
+    pollfd p{wakeFd_, POLLIN, 0};
+    while (poll(&p, 1, timeoutMs) < 0 && errno == EINTR) {
+    }
+    woken = (p.revents & POLLIN) != 0;
   }
-  pollfd p{wakeFd_, POLLIN, 0};
-  while (poll(&p, 1, timeoutMs) < 0 && errno == EINTR) {
-  }
-  // Every caller looks for work after the wait, so the wake that ended it
-  // is taken here, not by another read before the next wait.
-  if (p.revents & POLLIN) DrainWake();
+  if (!woken) return;
+  uint64_t count;
+  [[maybe_unused]] auto read_ = read(wakeFd_, &count, sizeof count);
 }
 
 bool ThreadQueue::CollectReady() {

@@ -119,7 +119,9 @@ public:
 private:
   // Wakes the owner unless the caller is the owner itself (see the .cpp).
   void WakeFromOutside();
-  void DrainWake();
+  // Blocks on the wake descriptor (and the descriptor set) and reads the
+  // wake descriptor when it is ready.
+  void BlockOnDescriptors(int timeoutMs);
 
   struct Timer {
     HWND wnd;
@@ -132,6 +134,7 @@ private:
   const std::shared_ptr<WaitDescriptors> descriptors_;
   const int wakeFd_;
   std::atomic<bool> signalled_{false};
+  std::atomic<bool> blocking_{false};  // the owner is in Wait
   std::atomic<int> pendingSends_{0};
   std::mutex mutex_;
   std::deque<MSG> posts_;
