@@ -28,9 +28,11 @@ bool CalledOnMainThread() {
   return isMain;
 }
 
-// Ends the calling thread's queue when the thread ends.
+// Ends the calling thread's queue when the thread ends; keeps the thread's
+// wait descriptors for its next queue.
 struct QueueHolder {
   std::shared_ptr<ThreadQueue> queue;
+  std::shared_ptr<WaitDescriptors> descriptors;
   ~QueueHolder() {
     if (queue && !queue->IsMain()) queue->Shutdown();
   }
@@ -49,9 +51,14 @@ bool MessageFilter::Matches(HWND target, UINT msg) const {
   return msg >= first && msg <= last;
 }
 
-ThreadQueue::ThreadQueue(bool isMain) : isMain_(isMain), wakeFd_(MakeWakeDescriptor()) {}
+WaitDescriptors::WaitDescriptors() : wakeFd(MakeWakeDescriptor()) {}
 
-ThreadQueue::~ThreadQueue() { close(wakeFd_); }
+WaitDescriptors::~WaitDescriptors() { close(wakeFd); }
+
+ThreadQueue::ThreadQueue(bool isMain, std::shared_ptr<WaitDescriptors> descriptors)
+    : isMain_(isMain), descriptors_(std::move(descriptors)), wakeFd_(descriptors_->wakeFd) {}
+
+ThreadQueue::~ThreadQueue() = default;
 
 bool ThreadQueue::Alive() {
   std::lock_guard lock(mutex_);
@@ -123,10 +130,18 @@ void ThreadQueue::KillTimers(HWND wnd) {
   std::erase_if(timers_, [&](const Timer& t) { return t.wnd == wnd; });
 }
 
+// The descriptor is written only while the owner blocks in Wait (or is about
+// to): an owner that runs looks for work before it blocks, and the main
+// thread's toolkit loop is woken by the hook, so a wake costs no system call
+// there and the owner no read. The flag and the owner's mark are each set
+// before the other is looked at, so either the wake sees the mark and writes
+// or the owner sees the flag and does not block.
 void ThreadQueue::Wake() {
   if (signalled_.exchange(true)) return;
-  uint64_t one = 1;
-  [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+  if (blocking_.load()) {
+    uint64_t one = 1;
+    [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof one);
+  }
   if (!isMain_) return;
   std::function<void()> hook;
   {
@@ -154,6 +169,21 @@ void ThreadQueue::SetWakeHook(std::function<void()> hook) {
   // Work that arrived before the hook must not wait for the next wake.
   signalled_.store(false);
   if (HasWork(MessageFilter{})) Wake();
+}
+
+std::shared_ptr<descriptor_sets::DescriptorSet> ThreadQueue::Descriptors(descriptor_sets::Handler handler) {
+  std::shared_ptr<descriptor_sets::DescriptorSet> set;
+  {
+    std::lock_guard lock(descriptors_->mutex);
+    if (descriptors_->set) return descriptors_->set;
+    set = std::make_shared<descriptor_sets::DescriptorSet>(handler, wakeFd_);
+    descriptors_->set = set;
+    descriptors_->madeSet.store(set.get());
+  }
+  // An owner already blocked on its wake descriptor alone waits on the set
+  // from its next wait on.
+  WakeFromOutside();
+  return set;
 }
 
 void ThreadQueue::ServeSends() {
@@ -216,30 +246,38 @@ int ThreadQueue::NextTimerDelay(const MessageFilter& filter) {
   return static_cast<int>(std::max<decltype(left)>(left, 0));
 }
 
-void ThreadQueue::ClearWake() {
-  // Without the flag no wake has written since the last drain, but for one
-  // whose write came after that drain had already run: that one is drained
-  // by Wait, whose poll it ends at once.
-  if (signalled_.load()) DrainWake();
-}
+void ThreadQueue::ClearWake() { signalled_.store(false); }
 
-void ThreadQueue::DrainWake() {
-  // Drain the descriptor before clearing the flag: a wake that lands in
-  // between then either finds the flag still set (its work is seen by the
-  // caller's check that follows) or writes after the drain; clearing first
-  // would let the drain swallow a wake and leave the flag set for good.
-  uint64_t count;
-  [[maybe_unused]] auto read_ = read(wakeFd_, &count, sizeof count);
+void ThreadQueue::Wait(int timeoutMs) {
+  blocking_.store(true);
+  if (!signalled_.load()) BlockOnDescriptors(timeoutMs);
+  blocking_.store(false);
+  // Every caller looks for work after the wait, so the wake that ended it
+  // is taken here.
   signalled_.store(false);
 }
 
-void ThreadQueue::Wait(int timeoutMs) {
-  pollfd p{wakeFd_, POLLIN, 0};
-  while (poll(&p, 1, timeoutMs) < 0 && errno == EINTR) {
+void ThreadQueue::BlockOnDescriptors(int timeoutMs) {
+  // A write that came after the wait it was meant for had ended leaves the
+  // descriptor readable: the next wait returns at once and reads it, and
+  // its caller looks for work once more.
+  bool woken;
+  if (auto* set = descriptors_->madeSet.load()) {
+    woken = set->Wait(timeoutMs).woken;
+  } else {
+    pollfd p{wakeFd_, POLLIN, 0};
+    while (poll(&p, 1, timeoutMs) < 0 && errno == EINTR) {
+    }
+    woken = (p.revents & POLLIN) != 0;
   }
-  // Every caller looks for work after the wait, so the wake that ended it
-  // is taken here, not by another read before the next wait.
-  if (p.revents & POLLIN) DrainWake();
+  if (!woken) return;
+  uint64_t count;
+  [[maybe_unused]] auto read_ = read(wakeFd_, &count, sizeof count);
+}
+
+bool ThreadQueue::CollectReady() {
+  auto* set = descriptors_->madeSet.load();
+  return set != nullptr && set->Wait(0).handled;
 }
 
 void ThreadQueue::WaitServing(const std::function<bool()>& done) {
@@ -271,13 +309,20 @@ void ThreadQueue::Shutdown() {
 
 std::shared_ptr<ThreadQueue> MainQueue() {
   // Never destroyed: other threads may still post to it while the process exits.
-  static auto* main = new std::shared_ptr<ThreadQueue>(std::make_shared<ThreadQueue>(true));
+  static auto* main =
+      new std::shared_ptr<ThreadQueue>(std::make_shared<ThreadQueue>(true, std::make_shared<WaitDescriptors>()));
   return *main;
 }
 
 std::shared_ptr<ThreadQueue> CurrentQueue() {
   QueueHolder& holder = CurrentHolder();
-  if (!holder.queue) holder.queue = CalledOnMainThread() ? MainQueue() : std::make_shared<ThreadQueue>(false);
+  if (holder.queue) return holder.queue;
+  if (CalledOnMainThread()) {
+    holder.queue = MainQueue();
+    return holder.queue;
+  }
+  if (!holder.descriptors) holder.descriptors = std::make_shared<WaitDescriptors>();
+  holder.queue = std::make_shared<ThreadQueue>(false, holder.descriptors);
   return holder.queue;
 }
 

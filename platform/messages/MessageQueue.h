@@ -5,9 +5,13 @@
 // descriptor. Other threads add work and wake the owner (a worker thread that
 // posts to itself needs no wake); only the owner takes work out. A thread
 // that waits clears its wake state, checks for work without taking any, then
-// blocks in poll, so a wake that races with the check is never lost.
+// blocks in poll, so a wake that races with the check is never lost. A worker
+// thread whose windows have sockets waits on them in the same wait (see
+// DescriptorSet.h), and looks at them without blocking when it finds no
+// message, so a thread that only peeks sees their events too.
 #pragma once
 
+#include "platform/messages/DescriptorSet.h"
 #include "platform/messages/Messages.h"
 
 #include <atomic>
@@ -38,6 +42,24 @@ struct SendRequest {
 
 using Clock = std::chrono::steady_clock;
 
+// What a thread waits on: its wake descriptor and, once a socket of one of
+// its windows is watched, the descriptor set. The system thread keeps them
+// for the queues it has one after another (a spare thread serving one
+// TThread after another), so a download does not make and close them anew;
+// a wake meant for an ended queue then only makes a later one look for work.
+struct WaitDescriptors {
+  WaitDescriptors();
+  ~WaitDescriptors();
+  WaitDescriptors(const WaitDescriptors&) = delete;
+  WaitDescriptors& operator=(const WaitDescriptors&) = delete;
+
+  const int wakeFd;
+  std::mutex mutex;
+  std::shared_ptr<descriptor_sets::DescriptorSet> set;  // guarded by mutex
+  // The set once made, for the owner's look without the lock.
+  std::atomic<descriptor_sets::DescriptorSet*> madeSet{nullptr};
+};
+
 struct MessageFilter {
   HWND wnd = nullptr;
   UINT first = 0;
@@ -47,7 +69,7 @@ struct MessageFilter {
 
 class ThreadQueue {
 public:
-  explicit ThreadQueue(bool isMain);
+  ThreadQueue(bool isMain, std::shared_ptr<WaitDescriptors> descriptors);
   ~ThreadQueue();
   ThreadQueue(const ThreadQueue&) = delete;
   ThreadQueue& operator=(const ThreadQueue&) = delete;
@@ -65,6 +87,8 @@ public:
   void KillTimers(HWND wnd);
   void Wake();
   void SetWakeHook(std::function<void()> hook);
+  // The worker thread's descriptor set, made on first use with the handler.
+  std::shared_ptr<descriptor_sets::DescriptorSet> Descriptors(descriptor_sets::Handler handler);
 
   // The owning thread.
   void ServeSends();
@@ -79,9 +103,13 @@ public:
   // -1 without one.
   int NextTimerDelay(const MessageFilter& filter = MessageFilter{});
   void ClearWake();
-  // Blocks until a wake or the timeout; the wake is taken, so the caller
-  // must look for work before it waits again.
+  // Blocks until a wake, an event of a watched descriptor or the timeout;
+  // the wake is taken, so the caller must look for work before it waits
+  // again.
   void Wait(int timeoutMs);
+  // Hands the events of watched descriptors that are ready now to their
+  // handler; true when there were any (they may have posted messages).
+  bool CollectReady();
   // Serves incoming sends until done() holds, blocking in between.
   void WaitServing(const std::function<bool()>& done);
   // Called when the owning thread ends: later work is refused and waiting
@@ -91,7 +119,9 @@ public:
 private:
   // Wakes the owner unless the caller is the owner itself (see the .cpp).
   void WakeFromOutside();
-  void DrainWake();
+  // Blocks on the wake descriptor (and the descriptor set) and reads the
+  // wake descriptor when it is ready.
+  void BlockOnDescriptors(int timeoutMs);
 
   struct Timer {
     HWND wnd;
@@ -101,8 +131,10 @@ private:
   };
 
   const bool isMain_;
+  const std::shared_ptr<WaitDescriptors> descriptors_;
   const int wakeFd_;
   std::atomic<bool> signalled_{false};
+  std::atomic<bool> blocking_{false};  // the owner is in Wait
   std::atomic<int> pendingSends_{0};
   std::mutex mutex_;
   std::deque<MSG> posts_;

@@ -107,25 +107,34 @@ void SendAndWait(ThreadQueue& target, const std::shared_ptr<SendRequest>& reques
 }
 
 // Dispatches posted messages and due timers until none is left; stops at
-// WM_QUIT and tells whether it saw one.
+// WM_QUIT and tells whether it saw one. A drain that finds nothing to
+// dispatch looks at the events of the thread's own sockets, so that a loop
+// of drains sees them; one that dispatched leaves them to the next wait or
+// drain, which spares a look per message when a wait has just taken them.
 bool Drain(ThreadQueue& queue, int& quitCode) {
   const MessageFilter all;
   const auto cutoff = Clock::now();
+  bool dispatched = false;
   MSG msg;
   for (;;) {
     queue.ServeSends();
-    if (!queue.Peek(msg, all, cutoff, true)) return false;
+    if (!queue.Peek(msg, all, cutoff, true)) {
+      if (dispatched || !queue.CollectReady()) return false;
+      dispatched = true;
+      continue;
+    }
     if (msg.message == WM_QUIT) {
       quitCode = static_cast<int>(msg.wParam);
       return true;
     }
     DispatchMessage(msg);
+    dispatched = true;
   }
 }
 
-bool PeekFiltered(ThreadQueue& queue, MSG& msg, HWND wnd, UINT filterMin, UINT filterMax, bool remove) {
+bool PeekFiltered(ThreadQueue& queue, MSG& msg, const MessageFilter& filter, bool remove) {
   queue.ServeSends();
-  return queue.Peek(msg, MessageFilter{wnd, filterMin, filterMax}, Clock::now(), remove);
+  return queue.Peek(msg, filter, Clock::now(), remove);
 }
 
 }  // namespace
@@ -148,6 +157,16 @@ void ServeRequest(SendRequest& request) {
 }
 
 }  // namespace messages_detail
+
+namespace descriptor_sets {
+
+std::shared_ptr<DescriptorSet> OwnerDescriptorSet(HWND wnd, Handler handler) {
+  auto owner = OwnerOf(Windows().Find(wnd));
+  if (!owner || owner->IsMain() || !owner->Alive()) return nullptr;
+  return owner->Descriptors(handler);
+}
+
+}  // namespace descriptor_sets
 
 HWND AllocateHWnd(TWndMethod method) { return Windows().Add(std::move(method), CurrentQueue()); }
 
@@ -206,14 +225,20 @@ void MarkProgramTerminating() { programTerminating.store(true); }
 bool ProgramTerminating() { return programTerminating.load(); }
 
 bool PeekMessage(MSG& msg, HWND wnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
-  return PeekFiltered(*CurrentQueue(), msg, wnd, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0);
+  auto queue = CurrentQueue();
+  const MessageFilter filter{wnd, filterMin, filterMax};
+  const bool remove = (removeFlags & PM_REMOVE) != 0;
+  // A thread that only peeks looks at the events of its own sockets when no
+  // message waits; GetMessage and WaitMessage find them in their wait.
+  if (PeekFiltered(*queue, msg, filter, remove)) return true;
+  return queue->CollectReady() && PeekFiltered(*queue, msg, filter, remove);
 }
 
 bool GetMessage(MSG& msg, HWND wnd, UINT filterMin, UINT filterMax) {
   auto queue = CurrentQueue();
   const MessageFilter filter{wnd, filterMin, filterMax};
   for (;;) {
-    if (PeekFiltered(*queue, msg, wnd, filterMin, filterMax, true)) break;
+    if (PeekFiltered(*queue, msg, filter, true)) break;
     queue->ClearWake();
     if (!queue->HasWork(filter)) queue->Wait(queue->NextTimerDelay(filter));
   }

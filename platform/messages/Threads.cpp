@@ -2,10 +2,12 @@
 
 #include "platform/messages/MessageQueue.h"
 
+#include <cerrno>
 #include <chrono>
-#include <condition_variable>
+#include <ctime>
 #include <memory>
 #include <pthread.h>
+#include <semaphore.h>
 #include <system_error>
 #include <vector>
 
@@ -43,9 +45,7 @@ class SpareThreads {
     return *spares;
   }
 
-  // Hands the body to a waiting thread; false when none waits. The thread
-  // is woken after the lock is let go, so that it does not wake only to
-  // wait for the lock; its record stays alive for the call.
+  // Hands the body to a waiting thread; false when none waits.
   bool Hand(ThreadBody body, pthread_t& id) {
     std::shared_ptr<Spare> spare;
     {
@@ -53,23 +53,34 @@ class SpareThreads {
       if (idle_.empty()) return false;
       spare = std::move(idle_.back());
       idle_.pop_back();
-      spare->body = std::move(body);
-      id = spare->id;
     }
-    spare->wake.notify_one();
+    id = spare->id;
+    spare->body = std::move(body);
+    spare->Release();
     return true;
   }
 
   // The calling thread's next body, or null when it is to end (retired,
-  // enough threads waiting, or nothing came for a while).
+  // enough threads waiting, or nothing came for a while). The thread waits
+  // on a semaphore of its own, not on a condition of the shared lock, so
+  // that its wake needs no second turn of that lock (whose release after a
+  // condition's wait is always a system call).
   ThreadBody Wait(unsigned generation) {
     auto self = std::make_shared<Spare>();
     self->id = pthread_self();
-    std::unique_lock lock(mutex_);
-    if (generation != generation_ || idle_.size() >= MaxSpares) return nullptr;
-    idle_.push_back(self);
-    self->wake.wait_for(lock, SpareWait, [&] { return self->body || self->retired; });
-    if (!self->body) std::erase(idle_, self);
+    {
+      std::lock_guard lock(mutex_);
+      if (generation != generation_ || idle_.size() >= MaxSpares) return nullptr;
+      idle_.push_back(self);
+    }
+    if (!self->AcquireWithin(SpareWait)) {
+      {
+        std::lock_guard lock(mutex_);
+        if (std::erase(idle_, self) > 0) return nullptr;
+      }
+      // Taken from the list by a hand-off or a retirement: its release comes.
+      self->Acquire();
+    }
     return std::move(self->body);
   }
 
@@ -79,21 +90,43 @@ class SpareThreads {
   }
 
   void Retire() {
-    std::lock_guard lock(mutex_);
-    ++generation_;
-    for (const std::shared_ptr<Spare>& spare : idle_) {
-      spare->retired = true;
-      spare->wake.notify_one();
+    std::vector<std::shared_ptr<Spare>> retired;
+    {
+      std::lock_guard lock(mutex_);
+      ++generation_;
+      retired.swap(idle_);
     }
-    idle_.clear();
+    for (const std::shared_ptr<Spare>& spare : retired) spare->Release();
   }
 
  private:
+  // A waiting thread; released with a body to run, or without one to end.
   struct Spare {
+    Spare() { sem_init(&handed, 0, 0); }
+    ~Spare() { sem_destroy(&handed); }
+    Spare(const Spare&) = delete;
+    Spare& operator=(const Spare&) = delete;
+
+    void Release() { sem_post(&handed); }
+    void Acquire() {
+      while (sem_wait(&handed) != 0) {
+      }
+    }
+    // The limit runs on the wall clock, which a clock change moves: it only
+    // bounds how long an idle thread stays.
+    bool AcquireWithin(std::chrono::seconds limit) {
+      timespec until{};
+      clock_gettime(CLOCK_REALTIME, &until);
+      until.tv_sec += static_cast<time_t>(limit.count());
+      int result;
+      while ((result = sem_timedwait(&handed, &until)) != 0 && errno == EINTR) {
+      }
+      return result == 0;
+    }
+
     pthread_t id{};
-    std::condition_variable wake;
+    sem_t handed;
     ThreadBody body;
-    bool retired = false;
   };
   static constexpr size_t MaxSpares = 64;
   static constexpr auto SpareWait = std::chrono::seconds(1);

@@ -1,41 +1,69 @@
 #include "platform/sockets/SocketTable.h"
 
-#include <vector>
+#include <thread>
 
 namespace winsock::detail {
 
 using namespace sockets_system;
+using namespace descriptor_sets;
+
+namespace {
+
+void DispatchReadiness(std::uint64_t id, unsigned readiness) { TheReactor().Dispatch(id, readiness); }
+
+}  // namespace
 
 void SocketEntry::Notify(long event, int error) const {
   if (wnd != nullptr && (events & event) != 0) PostMessage(wnd, msg, id, WSAMAKESELECTREPLY(event, error));
 }
 
 EntryPtr SocketTable::Add(int fd, int type) {
-  std::lock_guard lock(mutex_);
   auto entry = std::make_shared<SocketEntry>(++lastId_, fd, type);
-  entries_.emplace(entry->id, entry);
+  Shard& shard = ShardOf(entry->id);
+  std::lock_guard lock(shard.mutex);
+  shard.entries.emplace(entry->id, entry);
   return entry;
 }
 
 EntryPtr SocketTable::Find(SOCKET id) const {
-  std::lock_guard lock(mutex_);
-  auto found = entries_.find(id);
-  return found == entries_.end() ? nullptr : found->second;
+  const Shard& shard = ShardOf(id);
+  std::lock_guard lock(shard.mutex);
+  auto found = shard.entries.find(id);
+  return found == shard.entries.end() ? nullptr : found->second;
 }
 
 EntryPtr SocketTable::Remove(SOCKET id) {
-  std::lock_guard lock(mutex_);
-  auto found = entries_.find(id);
-  if (found == entries_.end()) return nullptr;
+  Shard& shard = ShardOf(id);
+  std::lock_guard lock(shard.mutex);
+  auto found = shard.entries.find(id);
+  if (found == shard.entries.end()) return nullptr;
   auto entry = std::move(found->second);
-  entries_.erase(found);
+  shard.entries.erase(found);
   return entry;
 }
 
-Reactor::Reactor(SocketTable& table) : table_(table), thread_([this] { Loop(); }) { thread_.detach(); }
+Reactor::Reactor(SocketTable& table) : table_(table), set_(std::make_shared<DescriptorSet>(&DispatchReadiness, -1)) {}
 
-void Reactor::Forget(const SocketEntry& entry) {
-  if (entry.watched) poller_.Remove(entry.fd);
+const std::shared_ptr<DescriptorSet>& Reactor::OwnSet() {
+  std::call_once(started_, [this] {
+    std::thread([set = set_] {
+      for (;;) set->Wait(-1);
+    }).detach();
+  });
+  return set_;
+}
+
+DescriptorSet& Reactor::SetFor(SocketEntry& entry) {
+  if (entry.set && entry.setWnd == entry.wnd) return *entry.set;
+  auto set = entry.wnd != nullptr ? OwnerDescriptorSet(entry.wnd, &DispatchReadiness) : nullptr;
+  if (!set) set = OwnSet();
+  if (entry.watched && entry.set != set) {
+    entry.set->Remove(entry.fd);
+    entry.watched = false;
+  }
+  entry.set = std::move(set);
+  entry.setWnd = entry.wnd;
+  return *entry.set;
 }
 
 void Reactor::Rearm(SocketEntry& entry) {
@@ -50,23 +78,17 @@ void Reactor::Rearm(SocketEntry& entry) {
   // left to read; with data left it waits for the owner's next receive.
   if (entry.IsStream() && entry.connected && (entry.events & FD_CLOSE) && !entry.peerClosed) interest |= PeerClosed;
   if (interest == 0) return;
-  poller_.Arm(entry.fd, entry.id, interest, !entry.watched);
+  SetFor(entry).Arm(entry.fd, entry.id, interest, !entry.watched);
   entry.watched = true;
 }
 
-void Reactor::Loop() {
-  std::vector<Poller::Event> events;
-  for (;;) {
-    poller_.Wait(events);
-    for (const auto& event : events) {
-      auto entry = table_.Find(event.key);
-      if (!entry) continue;
-      std::lock_guard lock(entry->mutex);
-      if (entry->closed) continue;
-      Handle(*entry, event.readiness);
-      Rearm(*entry);
-    }
-  }
+void Reactor::Dispatch(std::uint64_t id, unsigned readiness) {
+  auto entry = table_.Find(id);
+  if (!entry) return;
+  std::lock_guard lock(entry->mutex);
+  if (entry->closed) return;
+  Handle(*entry, readiness);
+  Rearm(*entry);
 }
 
 void Reactor::Handle(SocketEntry& entry, unsigned readiness) {

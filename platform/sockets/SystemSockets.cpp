@@ -13,14 +13,11 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <system_error>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -213,13 +210,13 @@ int PendingError(int fd) {
 }
 
 int ConnectProgress(int fd) {
-  pollfd p{fd, POLLOUT, 0};
-  int ready;
-  while ((ready = ::poll(&p, 1, 0)) < 0 && errno == EINTR) {
-  }
-  if (ready <= 0) return 0;
+  // A made connection has a peer: one call answers for a peer on this
+  // machine, whose connect has ended within its own call; only a connect
+  // without a peer yet needs its pending error looked at.
+  Address peer;
+  if (PeerAddress(fd, peer) == 0) return 1;
   const int error = PendingError(fd);
-  return error == 0 ? 1 : -error;
+  return error == 0 ? 0 : -error;
 }
 
 void WaitReady(int fd, bool forWriting) {
@@ -254,40 +251,6 @@ int GetLinger(int fd, bool& on, int& seconds) {
   on = l.l_onoff != 0;
   seconds = l.l_linger;
   return 0;
-}
-
-Poller::Poller() : epollFd_(::epoll_create1(EPOLL_CLOEXEC)) {
-  if (epollFd_ < 0) throw std::system_error(errno, std::generic_category(), "epoll_create1");
-}
-
-Poller::~Poller() { ::close(epollFd_); }
-
-void Poller::Arm(int fd, std::uint64_t key, unsigned interest, bool add) {
-  epoll_event ev{};
-  ev.events = EPOLLONESHOT;
-  if (interest & Readable) ev.events |= EPOLLIN;
-  if (interest & Writable) ev.events |= EPOLLOUT;
-  if (interest & PeerClosed) ev.events |= EPOLLRDHUP;
-  ev.data.u64 = key;
-  ::epoll_ctl(epollFd_, add ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &ev);
-}
-
-void Poller::Remove(int fd) { ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr); }
-
-void Poller::Wait(std::vector<Event>& events) {
-  std::array<epoll_event, 64> ready;
-  int count;
-  while ((count = ::epoll_wait(epollFd_, ready.data(), ready.size(), -1)) < 0 && errno == EINTR) {
-  }
-  events.clear();
-  for (int i = 0; i < count; ++i) {
-    unsigned readiness = 0;
-    if (ready[i].events & EPOLLIN) readiness |= Readable;
-    if (ready[i].events & EPOLLOUT) readiness |= Writable;
-    if (ready[i].events & (EPOLLRDHUP | EPOLLHUP)) readiness |= PeerClosed;
-    if (ready[i].events & EPOLLERR) readiness |= Failed;
-    events.push_back({ready[i].data.u64, readiness});
-  }
 }
 
 int ResolveHost(const std::string& name, std::string& canonicalName, std::vector<std::uint32_t>& addresses) {

@@ -55,33 +55,6 @@ int GetOption(int fd, Option option, int& value);
 int SetLinger(int fd, bool on, int seconds);
 int GetLinger(int fd, bool& on, int& seconds);
 
-// Readiness events of one descriptor, as the reactor needs them.
-enum Readiness : unsigned { Readable = 1, Writable = 2, PeerClosed = 4, Failed = 8 };
-
-// An epoll set in one-shot mode: after an event the descriptor stays quiet
-// until it is armed again.
-class Poller {
-public:
-  Poller();
-  ~Poller();
-  Poller(const Poller&) = delete;
-  Poller& operator=(const Poller&) = delete;
-  // Arms the descriptor once for the given readiness (Readable, Writable,
-  // PeerClosed), adding it to the set when asked; errors and hang-ups are
-  // always reported while armed.
-  void Arm(int fd, std::uint64_t key, unsigned interest, bool add);
-  void Remove(int fd);
-  struct Event {
-    std::uint64_t key;
-    unsigned readiness;
-  };
-  // Blocks until at least one event.
-  void Wait(std::vector<Event>& events);
-
-private:
-  int epollFd_;
-};
-
 // Name lookups; the result is 0 or a WinSock error number (11001 ...).
 int ResolveHost(const std::string& name, std::string& canonicalName, std::vector<std::uint32_t>& addresses);
 int ResolveAddress(std::uint32_t address, std::string& hostName);

@@ -216,8 +216,9 @@ SOCKET socket(int af, int type, int protocol) {
 int closesocket(SOCKET s) {
   auto entry = Sockets().Remove(s);
   if (!entry) return Fail(WSAENOTSOCK);
+  // The close takes the descriptor out of the set that watches it; an event
+  // that a wait had already taken finds no socket under the id.
   std::lock_guard lock(entry->mutex);
-  TheReactor().Forget(*entry);
   entry->closed = true;
   sys::Close(entry->fd);
   return 0;

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <future>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,12 +108,19 @@ struct Listener {
   ~Listener() { closesocket(s); }
 };
 
+constexpr long AllClientEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
+
+// Starts a non-blocking connect of s, selected for all client events of wnd.
+void ConnectSelectedFor(SOCKET s, HWND wnd, u_short port) {
+  ASSERT_EQ(WSAAsyncSelect(s, wnd, WM_SOCKET, AllClientEvents), 0);
+  auto a = Loopback(port);
+  const int result = connect(s, AsAddr(a), sizeof a);
+  ASSERT_TRUE(result == 0 || WSAGetLastError() == WSAEWOULDBLOCK);
+}
+
 SOCKET SelectedClient(Notifications& n, u_short port) {
   SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  EXPECT_EQ(WSAAsyncSelect(c, n.Wnd(), WM_SOCKET, FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE), 0);
-  auto a = Loopback(port);
-  int r = connect(c, AsAddr(a), sizeof a);
-  EXPECT_TRUE(r == 0 || WSAGetLastError() == WSAEWOULDBLOCK);
+  ConnectSelectedFor(c, n.Wnd(), port);
   return c;
 }
 
@@ -449,4 +458,290 @@ TEST(Sockets, AConnectInProgressIsReportedOnlyWhenItEnds) {
     closesocket(c);
   }
   closesocket(filler);
+}
+
+// Sockets selected for the windows of worker threads, which wait on them
+// themselves: their events and the thread's posted messages, a close while an
+// event waits, a thread that ends with a socket open and selections moved
+// between a worker's window and the main thread's.
+
+namespace {
+
+constexpr UINT WM_MARK = WM_USER + 3;  // posted by the test, numbered
+constexpr UINT WM_RUN = WM_USER + 4;   // sent: runs the function at lParam
+constexpr UINT WM_STOP = WM_USER + 5;
+
+// A socket event (msg WM_SOCKET) or a posted mark (msg WM_MARK, id its number).
+struct Record {
+  UINT msg;
+  WPARAM id;
+  int event;
+  int error;
+};
+
+bool Eventually(const std::function<bool()>& pred, std::chrono::milliseconds limit = 10s) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+// A worker thread with a window that records socket events and marks, and
+// receives what each FD_READ announces. It waits for messages with
+// GetMessage, or only peeks at them between yields.
+class Worker {
+public:
+  enum class Loop { Waiting, Peeking };
+
+  explicit Worker(Loop loop) {
+    std::promise<HWND> made;
+    thread_ = std::thread([this, loop, &made] {
+      HWND wnd = AllocateHWnd([this](TMessage& m) { Handle(m); });
+      made.set_value(wnd);
+      Pump(loop);
+    });
+    wnd_ = made.get_future().get();
+  }
+  ~Worker() {
+    Stop();
+    DeallocateHWnd(wnd_);
+  }
+
+  HWND Wnd() const { return wnd_; }
+
+  // Runs the call on the worker thread, between its messages.
+  void Run(const std::function<void()>& call) {
+    SendMessage(wnd_, WM_RUN, 0, reinterpret_cast<LPARAM>(&call));
+  }
+  // Ends the thread; its window stays until the worker is destroyed.
+  void Stop() {
+    if (!thread_.joinable()) return;
+    PostMessage(wnd_, WM_STOP, 0, 0);
+    thread_.join();
+  }
+  // Posts a mark and waits until the worker has handled it, and with it
+  // everything it had found before.
+  bool Mark(WPARAM number) {
+    PostMessage(wnd_, WM_MARK, number, 0);
+    return Eventually([&] {
+      std::lock_guard lock(mutex_);
+      for (const auto& r : records_)
+        if (r.msg == WM_MARK && r.id == number) return true;
+      return false;
+    });
+  }
+
+  std::vector<int> Events(SOCKET s) const {
+    std::lock_guard lock(mutex_);
+    std::vector<int> out;
+    for (const auto& r : records_)
+      if (r.msg == WM_SOCKET && r.id == s) out.push_back(r.event);
+    return out;
+  }
+  std::vector<WPARAM> Marks() const {
+    std::lock_guard lock(mutex_);
+    std::vector<WPARAM> out;
+    for (const auto& r : records_)
+      if (r.msg == WM_MARK) out.push_back(r.id);
+    return out;
+  }
+  bool WaitFor(SOCKET s, int event) {
+    return Eventually([&] {
+      for (int e : Events(s))
+        if (e == event) return true;
+      return false;
+    });
+  }
+  std::string Received() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+  }
+
+private:
+  void Handle(TMessage& m) {
+    if (m.Msg == WM_RUN) {
+      (*reinterpret_cast<const std::function<void()>*>(m.LParam))();
+      return;
+    }
+    if (m.Msg == WM_STOP) {
+      PostQuitMessage(0);
+      return;
+    }
+    if (m.Msg != WM_SOCKET && m.Msg != WM_MARK) return;
+    const int event = m.Msg == WM_SOCKET ? WSAGETSELECTEVENT(m.LParam) : 0;
+    std::lock_guard lock(mutex_);
+    records_.push_back({m.Msg, m.WParam, event, WSAGETSELECTERROR(m.LParam)});
+    if (event != FD_READ) return;
+    char buf[4096];
+    const int got = recv(m.WParam, buf, sizeof buf, 0);
+    if (got > 0) received_.append(buf, static_cast<size_t>(got));
+  }
+
+  static void Pump(Loop loop) {
+    MSG msg;
+    if (loop == Loop::Waiting) {
+      while (GetMessage(msg, nullptr, 0, 0)) DispatchMessage(msg);
+      return;
+    }
+    for (;;) {
+      while (PeekMessage(msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) return;
+        DispatchMessage(msg);
+      }
+      std::this_thread::yield();
+    }
+  }
+
+  HWND wnd_ = nullptr;
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::vector<Record> records_;
+  std::string received_;
+};
+
+// Events before FD_CLOSE are FD_CONNECT, FD_WRITE, then reads only.
+bool IsClientSequence(const std::vector<int>& events) {
+  if (events.size() < 3 || events[0] != FD_CONNECT || events[1] != FD_WRITE || events.back() != FD_CLOSE)
+    return false;
+  for (size_t i = 2; i + 1 < events.size(); ++i)
+    if (events[i] != FD_READ) return false;
+  return true;
+}
+
+// A client socket made on the worker and selected for its window, once its
+// connect to the listener is reported; server is the accepted socket.
+SOCKET ConnectOnWorker(Worker& worker, const Listener& listener, SOCKET& server) {
+  SOCKET c = INVALID_SOCKET;
+  worker.Run([&] {
+    c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ConnectSelectedFor(c, worker.Wnd(), listener.port);
+  });
+  server = accept(listener.s, nullptr, nullptr);
+  EXPECT_NE(server, INVALID_SOCKET);
+  EXPECT_TRUE(worker.WaitFor(c, FD_WRITE));
+  return c;
+}
+
+}  // namespace
+
+// The thread's own sockets' events come in their order among the messages
+// other threads post to it, whether the thread waits for messages or only
+// peeks at them.
+TEST(WorkerSockets, EventsArriveInOrderBesidePostedMessages) {
+  for (auto loop : {Worker::Loop::Waiting, Worker::Loop::Peeking}) {
+    SCOPED_TRACE(loop == Worker::Loop::Waiting ? "waiting" : "peeking");
+    Worker worker(loop);
+    Listener listener;
+    SOCKET server;
+    SOCKET c = ConnectOnWorker(worker, listener, server);
+    ASSERT_FALSE(HasFailure());
+    std::string sent;
+    for (WPARAM i = 0; i < 50; ++i) {
+      PostMessage(worker.Wnd(), WM_MARK, i, 0);
+      const std::string chunk = "chunk " + std::to_string(i) + ";";
+      ASSERT_EQ(send(server, chunk.data(), static_cast<int>(chunk.size()), 0), static_cast<int>(chunk.size()));
+      sent += chunk;
+      if (i % 10 == 0) std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_EQ(closesocket(server), 0);
+    ASSERT_TRUE(worker.WaitFor(c, FD_CLOSE));
+    EXPECT_TRUE(IsClientSequence(worker.Events(c)));
+    EXPECT_EQ(worker.Received(), sent);
+    std::vector<WPARAM> expected;
+    for (WPARAM i = 0; i < 50; ++i) expected.push_back(i);
+    EXPECT_EQ(worker.Marks(), expected);
+    worker.Run([&] { EXPECT_EQ(closesocket(c), 0); });
+  }
+}
+
+// An event the thread has not yet taken when it closes the socket is never
+// posted: nothing arrives for the socket after its close.
+TEST(WorkerSockets, ASocketClosedWhileItsEventWaitsPostsNothingAfterTheClose) {
+  Worker worker(Worker::Loop::Waiting);
+  Listener listener;
+  SOCKET server;
+  SOCKET c = ConnectOnWorker(worker, listener, server);
+  ASSERT_FALSE(HasFailure());
+  worker.Run([&] {
+    ASSERT_EQ(send(server, "data", 4, 0), 4);
+    ASSERT_EQ(closesocket(server), 0);
+    // The data and the close have arrived while the thread was busy here.
+    ASSERT_TRUE(Eventually([&] {
+      winsock::u_long waiting = 0;
+      return ioctlsocket(c, FIONREAD, &waiting) == 0 && waiting == 4;
+    }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(closesocket(c), 0);
+  });
+  ASSERT_TRUE(worker.Mark(1));
+  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(worker.Mark(2));
+  EXPECT_EQ(worker.Events(c), (std::vector<int>{FD_CONNECT, FD_WRITE}));
+}
+
+// A thread that ends with a socket open leaves it to whoever selects it next:
+// the main thread's window then gets what arrived after the end, and the
+// socket closes as any other.
+TEST(WorkerSockets, AThreadThatEndsWithASocketOpenLeavesItUsable) {
+  Listener listener;
+  SOCKET c = INVALID_SOCKET;
+  SOCKET server = INVALID_SOCKET;
+  {
+    Worker worker(Worker::Loop::Waiting);
+    c = ConnectOnWorker(worker, listener, server);
+    ASSERT_FALSE(HasFailure());
+    worker.Stop();
+    ASSERT_EQ(send(server, "after", 5, 0), 5);
+    std::this_thread::sleep_for(20ms);
+  }
+  Notifications n;
+  ASSERT_EQ(WSAAsyncSelect(c, n.Wnd(), WM_SOCKET, FD_READ | FD_CLOSE), 0);
+  ASSERT_TRUE(n.WaitFor(c, FD_READ));
+  char buf[16];
+  ASSERT_EQ(recv(c, buf, sizeof buf, 0), 5);
+  EXPECT_EQ(std::string(buf, 5), "after");
+  EXPECT_EQ(closesocket(server), 0);
+  ASSERT_TRUE(n.WaitFor(c, FD_CLOSE));
+  EXPECT_EQ(n.Sequence(c), (std::vector<int>{FD_READ, FD_CLOSE}));
+  EXPECT_EQ(closesocket(c), 0);
+}
+
+// A selection moved from a worker's window to the main thread's takes the
+// socket's events with it, and one made by the main thread for the window
+// of a worker that waits with no socket of its own reaches that worker.
+TEST(WorkerSockets, ASelectionMovedBetweenThreadsTakesTheEventsAlong) {
+  Worker worker(Worker::Loop::Waiting);
+  Listener listener;
+  SOCKET server;
+  SOCKET c = ConnectOnWorker(worker, listener, server);
+  ASSERT_FALSE(HasFailure());
+
+  Notifications n;
+  ASSERT_EQ(WSAAsyncSelect(c, n.Wnd(), WM_SOCKET, FD_READ | FD_CLOSE), 0);
+  ASSERT_EQ(send(server, "moved", 5, 0), 5);
+  ASSERT_TRUE(n.WaitFor(c, FD_READ));
+  EXPECT_EQ(n.Sequence(c), std::vector<int>{FD_READ});
+  char buf[16];
+  ASSERT_EQ(recv(c, buf, sizeof buf, 0), 5);
+  ASSERT_TRUE(worker.Mark(1));
+  EXPECT_EQ(worker.Events(c), (std::vector<int>{FD_CONNECT, FD_WRITE}));
+
+  // A socket with data waiting, selected by the main thread for the window
+  // of a worker that already waits with no socket: nothing else wakes it.
+  Worker idle(Worker::Loop::Waiting);
+  ASSERT_TRUE(idle.Mark(1));
+  SOCKET other = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  auto to = Loopback(listener.port);
+  ASSERT_EQ(connect(other, AsAddr(to), sizeof to), 0);
+  SOCKET otherServer = accept(listener.s, nullptr, nullptr);
+  ASSERT_EQ(send(otherServer, "idle", 4, 0), 4);
+  std::this_thread::sleep_for(20ms);
+  ASSERT_EQ(WSAAsyncSelect(other, idle.Wnd(), WM_SOCKET, FD_READ), 0);
+  ASSERT_TRUE(idle.WaitFor(other, FD_READ));
+  EXPECT_EQ(idle.Received(), "idle");
+  EXPECT_EQ(n.Sequence(c), std::vector<int>{FD_READ});
+
+  for (SOCKET s : {c, server, other, otherServer}) EXPECT_EQ(closesocket(s), 0);
 }
