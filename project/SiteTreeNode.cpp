@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/rtl/RecordPool.h"
 #include "project/SiteTree.h"
 
 namespace {
@@ -722,9 +723,42 @@ TCookieTable& Cookies() {
   return table;
 }
 
+// The records of every tree's nodes. Nodes are made on the user-interface
+// thread (tests make them on any), a closed tree is freed on a thread of its
+// own: the lock is seldom contended. The pool outlives every static tree.
+struct TNodePool {
+  std::mutex Mutex;
+  TRecordPool Records;
+};
+
+TNodePool& NodePool() {
+  static auto* pool = new TNodePool;
+  return *pool;
+}
+
 }  // namespace
 
-static_assert(sizeof(void*) != 8 || sizeof(TDataObj) <= 104, "a node outgrows its 112-byte allocation");
+static_assert(sizeof(void*) != 8 || sizeof(TDataObj) <= 104, "a node outgrows its 104-byte record");
+
+void* TDataObj::operator new(size_t size) {
+  std::lock_guard<std::mutex> lock(NodePool().Mutex);
+  return NodePool().Records.Allocate(size);
+}
+
+void TDataObj::operator delete(void* node) {
+  std::lock_guard<std::mutex> lock(NodePool().Mutex);
+  NodePool().Records.Release(node);
+}
+
+size_t TDataObj::PooledNodes() {
+  std::lock_guard<std::mutex> lock(NodePool().Mutex);
+  return NodePool().Records.InUse();
+}
+
+size_t TDataObj::PooledBlocks() {
+  std::lock_guard<std::mutex> lock(NodePool().Mutex);
+  return NodePool().Records.BlockCount();
+}
 
 TDataObj::~TDataObj() {
   if (FKids && FKids->Top) Clear();

@@ -14,6 +14,7 @@
 // keeping the folder bit) and never inserts or frees nodes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -77,9 +78,11 @@ protected:
   TNodeStateHolder() = default;
 };
 
-// The members are declared in this order to keep a node at 104 bytes, which
-// the allocator gives 112 (a folder of millions of links costs that each);
-// the names are compact strings, most of them short enough to sit inline.
+// The members are declared in this order to keep a node at 104 bytes; nodes
+// come from a record pool of all trees (a folder of millions of links costs
+// 104 bytes a node, where the allocator gave 112). The pool takes a lock: a
+// closed tree is freed on a thread of its own. The names are compact strings,
+// most of them short enough to sit inline.
 class TDataObj : public TNodeStateHolder {
 public:
   bool NotParsed = false;        // saved, but too large to be parsed for links
@@ -97,6 +100,13 @@ public:
   ~TDataObj();
   TDataObj(const TDataObj&) = delete;
   TDataObj& operator=(const TDataObj&) = delete;
+
+  // A node's record, zero-filled, from the pool of nodes; given back there.
+  static void* operator new(size_t size);
+  static void operator delete(void* node);
+  // Nodes alive (of every tree) and the pool's blocks that hold them.
+  static size_t PooledNodes();
+  static size_t PooledBlocks();
 
   TDataObj* Parent = nullptr;
   TCompactString LocalName;      // path of the saved local file

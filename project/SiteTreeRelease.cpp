@@ -23,8 +23,8 @@ public:
 
 protected:
   void Execute() override {
-    // The nodes came from the window's thread, whose allocator lock every
-    // free takes: short pauses let the window have it too.
+    // Every node freed takes the lock of the pool the window's thread makes
+    // its nodes from: short pauses let the window have it too.
     FTree->Queue->Clear();
     FTree->Root->Clear([] { std::this_thread::sleep_for(std::chrono::microseconds(100)); });
     delete FTree;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "treecontrol/VTNodePool.h"
 #include "treecontrol/VTUnitServices.h"
@@ -286,4 +287,30 @@ TEST(NodePool, RecordsAreZeroFilledReusedAndAllGivenBack) {
   char* larger = static_cast<char*>(pool.Allocate(128));
   EXPECT_EQ(std::count(larger, larger + 128, 0), 128) << "another size once the pool is empty";
   pool.Release(larger);
+}
+
+// Records are released in an order that empties blocks one by one: each
+// block goes back with its last record, while the blocks still holding
+// records keep serving requests from their freed records first.
+TEST(NodePool, ABlockGoesBackWhenItsLastRecordGoes) {
+  TRecordPool pool;
+  const size_t perBlock = TRecordPool::BlockRecords;
+  std::vector<void*> records;
+  for (size_t i = 0; i < 3 * perBlock; ++i) records.push_back(pool.Allocate(40));
+  ASSERT_EQ(pool.BlockCount(), 3u);
+  // Every record of the middle block but one goes: the block stays.
+  for (size_t i = perBlock; i < 2 * perBlock - 1; ++i) pool.Release(records[i]);
+  EXPECT_EQ(pool.BlockCount(), 3u);
+  void* again = pool.Allocate(40);
+  EXPECT_GE(again, records[perBlock]);
+  EXPECT_LE(again, records[2 * perBlock - 1]) << "a freed record of the block serves first";
+  pool.Release(again);
+  pool.Release(records[2 * perBlock - 1]);
+  EXPECT_EQ(pool.BlockCount(), 2u) << "the emptied block went back";
+  for (size_t i = 0; i < perBlock; ++i) pool.Release(records[i]);
+  EXPECT_EQ(pool.BlockCount(), 1u);
+  EXPECT_EQ(pool.InUse(), perBlock);
+  EXPECT_THROW(pool.Allocate(48), std::invalid_argument);
+  for (size_t i = 2 * perBlock; i < 3 * perBlock; ++i) pool.Release(records[i]);
+  EXPECT_EQ(pool.BlockCount(), 0u);
 }
