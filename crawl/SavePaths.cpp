@@ -4,6 +4,7 @@
 
 #include "crawl/MirrorNames.h"
 #include "platform/rtl/FileUtils.h"
+#include "platform/rtl/FolderEntries.h"
 #include "project/TextHelpers.h"
 
 namespace {
@@ -28,6 +29,14 @@ bool Creatable(const AnsiString& Part) {
   return Part.back() != '.' && Part.back() != ' ';
 }
 
+// A resolved folder that is the download folder (root, without its '/') or
+// lies below it, the download folder's name matched without regard to case
+// as its resolution may have changed the case.
+bool InsideFolder(const AnsiString& Root, const AnsiString& Dir) {
+  return Dir.size() >= Root.size() && SameText(Dir.substr(0, Root.size()), Root) &&
+         (Dir.size() == Root.size() || Dir[Root.size()] == '/');
+}
+
 } // namespace
 
 TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, const AnsiString& NamePart,
@@ -41,8 +50,8 @@ TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, 
   const size_t lastSlash = whole.rfind('/');
   const AnsiString name = MirrorComponent(lastSlash == AnsiString::npos ? whole : whole.substr(lastSlash + 1));
   const std::vector<AnsiString> parts = Components(lastSlash == AnsiString::npos ? AnsiString() : whole.substr(0, lastSlash));
-  const AnsiString root = ResolvePath(ExcludeTrailingPathDelimiter(Folder));
-  AnsiString dir = ExcludeTrailingPathDelimiter(Folder);
+  const AnsiString root = ExcludeTrailingPathDelimiter(Folder);
+  AnsiString dir = root;
   for (const AnsiString& part : parts) {
     const AnsiString encoded = MirrorComponent(part);
     if (!Creatable(encoded)) {
@@ -51,17 +60,22 @@ TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, 
     }
     dir += "/" + encoded;
   }
-  path.Dir = ResolvePath(dir);
-  if (path.Dir != root && !StartsStr(root + "/", path.Dir)) {
-    path.Dir.clear();
-    return path;
-  }
   if (!Creatable(name)) {
-    path.Result = TMirrorPathResult::NameNotCreatable;
+    path.Dir = ResolvePath(dir);
+    if (InsideFolder(root, path.Dir)) path.Result = TMirrorPathResult::NameNotCreatable;
+    else path.Dir.clear();
     return path;
   }
-  path.File = ResolvePath(path.Dir + "/" + name);
-  path.Result = StartsStr(path.Dir + "/", path.File) ? TMirrorPathResult::Ok : TMirrorPathResult::Outside;
+  // The folder and the file are resolved in one pass: a case variant is as
+  // long as its name, so the resolved folder is the front of the resolved file.
+  bool missing = false;
+  const AnsiString file = ResolvePath(dir + "/" + name, missing);
+  if (file.size() <= dir.size() + 1 || file[dir.size()] != '/' || !InsideFolder(root, file.substr(0, dir.size())))
+    return path;
+  path.Dir = file.substr(0, dir.size());
+  path.File = file;
+  path.FileMissing = missing;
+  path.Result = TMirrorPathResult::Ok;
   return path;
 }
 

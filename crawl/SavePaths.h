@@ -24,6 +24,7 @@ struct TMirrorPath {
   TMirrorPathResult Result = TMirrorPathResult::Outside;
   AnsiString Dir;  // the folder of the file, without trailing "/"
   AnsiString File; // the whole file name
+  bool FileMissing = false; // nothing stood at File when it was resolved
   bool Ok() const { return Result == TMirrorPathResult::Ok; }
 };
 

@@ -36,6 +36,19 @@ AnsiString LowerExtOf(const AnsiString& Name) {
   return LowerCase(ext.empty() ? ext : ext.substr(1));
 }
 
+// Makes a document's missing folder; raises when it cannot, the system's
+// error number in SaveError when it has one.
+void MakeDocumentFolder(const AnsiString& Dir, int& SaveError) {
+  try {
+    if (ForceDirectories(Dir)) return;
+    SaveError = errno;
+    MakeDirPath(Dir);
+  } catch (const Exception&) {
+    // Reported below as a folder that does not exist.
+  }
+  if (!DirectoryExists(Dir)) throw EFCreateError("Cannot create folder \"" + Dir + "\"");
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -528,25 +541,21 @@ void thGetUrl::OpenDocumentFile() {
   TMirrorPath path = MapMirrorPath(FFolder, LocalDir, NamePart, LocalName);
   if (path.Result == TMirrorPathResult::Outside || path.Result == TMirrorPathResult::DirNotCreatable)
     throw EFCreateError("No folder for \"" + LocalName + "\" in the download folder");
-  if (!DirectoryExists(path.Dir, true)) {  // resolved by MapMirrorPath
-    try {
-      if (!ForceDirectories(path.Dir)) {
-        Rec.SaveError = errno;
-        MakeDirPath(path.Dir);
-      }
-    } catch (const Exception&) {
-      // Reported below as a folder that does not exist.
-    }
-    if (!DirectoryExists(path.Dir)) throw EFCreateError("Cannot create folder \"" + path.Dir + "\"");
-  }
   Rec.SaveError = 0;
-  if (path.Ok() && TryOpenDocumentFile(path.File)) return;
+  // The folder is there as a rule: the file is tried at once, and the
+  // folder looked at only when that fails. The file is tried again even
+  // when the folder is there by then, as another worker may have made it
+  // since.
+  if (path.Ok() && TryOpenDocumentFile(path.File, path.FileMissing)) return;
+  if (!DirectoryExists(path.Dir, true)) MakeDocumentFolder(path.Dir, Rec.SaveError);  // resolved by MapMirrorPath
+  Rec.SaveError = 0;
+  if (path.Ok() && TryOpenDocumentFile(path.File, path.FileMissing)) return;
   AnsiString base;
   if (!FallbackBase(LocalName, base)) throw EFCreateError("Cannot create file \"" + LocalName + "\"");
   for (int n = 1; n <= MaxFallbackNames; ++n) {
     LocalName = FallbackName(base, n);
     path = MapMirrorPath(FFolder, LocalDir, NamePart, LocalName);
-    if (path.Ok() && !FileExists(path.File) && !DirectoryExists(path.File) && TryOpenDocumentFile(path.File)) return;
+    if (path.Ok() && !FileExists(path.File) && !DirectoryExists(path.File) && TryOpenDocumentFile(path.File, true)) return;
   }
   throw EFCreateError("Cannot create file \"" + LocalName + "\"");
 }
@@ -599,9 +608,10 @@ bool thGetUrl::CommitDocument() {
   return true;
 }
 
-bool thGetUrl::TryOpenDocumentFile(const AnsiString& FileName) {
+bool thGetUrl::TryOpenDocumentFile(const AnsiString& FileName, bool Missing) {
   try {
-    FFile = std::make_unique<AtomicFile>(FileName, true);  // mapped by MapMirrorPath
+    // The name was resolved by MapMirrorPath, which saw whether a file stood there.
+    FFile = std::make_unique<AtomicFile>(FileName, Missing ? TTargetPath::ResolvedMissing : TTargetPath::Resolved);
     FFileName = FileName;
     return true;
   } catch (const Exception& failure) {

@@ -152,7 +152,7 @@ private:
   void TakeBody(const char* Data, size_t Len);
   void StreamToFile(const char* Data, size_t Len);
   void OpenDocumentFile();
-  bool TryOpenDocumentFile(const AnsiString& FileName);
+  bool TryOpenDocumentFile(const AnsiString& FileName, bool Missing);
   void NoteSaveFailure(const Exception& Failure);
   void RecordSaveError(const Exception& Failure);
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,11 +17,28 @@ namespace {
 const AnsiString TemporaryPrefix = ".~";
 const AnsiString TemporarySuffix = ".harvella-tmp";
 
+std::atomic<pid_t> processId{0};
+
+void ForgetProcessId() { processId.store(0); }
+
+// The process id the temporary names carry, asked of the system once per
+// process: a child made by fork asks again.
+pid_t ProcessId() {
+  pid_t pid = processId.load(std::memory_order_relaxed);
+  if (pid != 0)
+    return pid;
+  static const bool forkHook = ::pthread_atfork(nullptr, nullptr, ForgetProcessId) == 0;
+  (void)forkHook;
+  pid = ::getpid();
+  processId.store(pid, std::memory_order_relaxed);
+  return pid;
+}
+
 // Long names are shortened so that the temporary name stays within the
 // file system's limit of 255 bytes.
 AnsiString TemporaryName(const AnsiString& target, unsigned serial) {
   return ExtractFilePath(target) + TemporaryPrefix + ExtractFileName(target).substr(0, 120) + "~" +
-         std::to_string(::getpid()) + "~" + std::to_string(serial) + TemporarySuffix;
+         std::to_string(ProcessId()) + "~" + std::to_string(serial) + TemporarySuffix;
 }
 
 std::atomic<unsigned> nextSerial{0};
@@ -50,12 +68,13 @@ void SyncFolder(const AnsiString& folder) {
 
 }  // namespace
 
-AtomicFile::AtomicFile(const AnsiString& path, bool pathResolved)
-    : target_(pathResolved ? path : ResolvePath(path)) {
+AtomicFile::AtomicFile(const AnsiString& path, TTargetPath known)
+    : target_(known == TTargetPath::AsGiven ? ResolvePath(path) : path),
+      targetMissing_(known == TTargetPath::ResolvedMissing) {
   if (ExtractFileName(target_).empty())
     Fail(EISDIR);
   struct stat old;
-  bool replacing = ::stat(target_.c_str(), &old) == 0;
+  bool replacing = !targetMissing_ && ::stat(target_.c_str(), &old) == 0;
   if (replacing && S_ISDIR(old.st_mode))
     Fail(EISDIR);
   do {
@@ -113,13 +132,32 @@ void AtomicFile::Finish(bool flush) {
     error = errno;
   if (error != 0)
     Fail(error);
-  if (!MoveEntry(temp_, target_))
+  if (!(targetMissing_ ? MoveToMissingTarget() : MoveEntry(temp_, target_)))
     Fail(errno);
   committed_ = true;
   if (flush)
     SyncFolder(ExtractFilePath(target_));
   else
     NoteUnflushedFile(written.st_dev, ExtractFilePath(target_));
+}
+
+// An entry that came at the target's name since the file was begun is
+// replaced as at any other commit: a folder is refused, a file's permission
+// bits are kept.
+bool AtomicFile::MoveToMissingTarget() {
+  if (MoveEntryIfFree(temp_, target_))
+    return true;
+  if (errno != EEXIST)
+    return false;
+  struct stat old;
+  if (::stat(target_.c_str(), &old) == 0) {
+    if (S_ISDIR(old.st_mode)) {
+      errno = EISDIR;
+      return false;
+    }
+    ::chmod(temp_.c_str(), old.st_mode & 07777);
+  }
+  return MoveEntry(temp_, target_);
 }
 
 int AtomicFile::TemporaryFileOwner(const AnsiString& fileName) {

@@ -28,10 +28,16 @@ public:
   int ErrorCode;
 };
 
+// What the writer's caller knows of the target's path: nothing (it is
+// resolved here), that it has just been through ResolvePath, or that it has
+// and nothing stood there (then it is not looked at again: the file takes
+// the name at Commit unless an entry has come meanwhile, which it then
+// replaces as any other).
+enum class TTargetPath { AsGiven, Resolved, ResolvedMissing };
+
 class AtomicFile {
 public:
-  // pathResolved: path has just been through ResolvePath (it is not again).
-  explicit AtomicFile(const AnsiString& path, bool pathResolved = false);
+  explicit AtomicFile(const AnsiString& path, TTargetPath known = TTargetPath::AsGiven);
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
   ~AtomicFile();
@@ -53,10 +59,12 @@ public:
 
 private:
   void Finish(bool flush);
+  bool MoveToMissingTarget();
   [[noreturn]] void Fail(int error) const;
 
   AnsiString target_;
   AnsiString temp_;
   int fd_ = -1;
+  bool targetMissing_;
   bool committed_ = false;
 };

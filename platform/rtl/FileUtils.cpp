@@ -40,6 +40,19 @@ bool PathPresent(const AnsiString& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool RenameWithoutReplacing(const AnsiString& from, const AnsiString& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS)
+    return false;
+  // File systems without RENAME_NOREPLACE: check, then rename.
+  if (PathPresent(to)) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -324,6 +337,25 @@ std::vector<AnsiString> ListEntries(const AnsiString& folder, const AnsiString& 
   return names;
 }
 
+bool IsFolder(const AnsiString& path) {
+  struct stat st;
+  return StatPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+// Makes the folder path and the missing folders above it, from the deepest
+// one that exists down, so that a new folder in an existing one costs one
+// mkdir and nothing above it is looked at. errno tells why it failed.
+bool MakeFolderLevels(const AnsiString& path) {
+  if (TCaseIndexes::Instance().MakeDir(path))
+    return true;
+  if (errno == EEXIST)
+    return IsFolder(path);
+  const size_t slash = path.rfind(PathDelim);
+  if (errno != ENOENT || slash == AnsiString::npos || slash == 0 || !MakeFolderLevels(path.substr(0, slash)))
+    return false;
+  return TCaseIndexes::Instance().MakeDir(path) || (errno == EEXIST && IsFolder(path));
+}
+
 std::mutex& ProgramFolderMutex() {
   static std::mutex mutex;
   return mutex;
@@ -389,39 +421,56 @@ bool MoveEntry(const AnsiString& from, const AnsiString& to) {
   return TCaseIndexes::Instance().Apply(to, from, [&] { return ::rename(from.c_str(), to.c_str()) == 0; });
 }
 
+bool MoveEntryIfFree(const AnsiString& from, const AnsiString& to) {
+  return TCaseIndexes::Instance().Apply(to, from, [&] { return RenameWithoutReplacing(from, to); });
+}
+
 bool RemoveEntry(const AnsiString& path) {
   return TCaseIndexes::Instance().Apply("", path, [&] { return ::unlink(path.c_str()) == 0; });
 }
 
 AnsiString ResolvePath(const AnsiString& path) {
+  bool missing;
+  return ResolvePath(path, missing);
+}
+
+AnsiString ResolvePath(const AnsiString& path, bool& missing) {
+  missing = false;
   if (path.empty() || PathPresent(path))
     return path;
-  // Most missing paths name a new entry of an existing folder: then only
-  // the last component can have a case variant.
-  const size_t slash = path.rfind(PathDelim);
-  if (slash != AnsiString::npos && slash > 0 && slash + 1 < path.size()) {
-    const AnsiString folder = path.substr(0, slash + 1), leaf = path.substr(slash + 1);
-    struct stat st;
-    if (leaf != "." && leaf != ".." && ::stat(folder.c_str(), &st) == 0) {
-      const AnsiString variant = FindCaseVariantIn(folder, st, leaf);
-      return folder + (variant.empty() ? leaf : variant);
-    }
-  }
+  // The deepest folder of the path that exists as named is found going up:
+  // most missing paths name a new entry of an existing folder, some a new
+  // folder or two. Only the components below it can have case variants.
   AnsiString result;
-  bool missing = false;  // once a component is absent, the rest cannot exist
   size_t i = 0;
+  struct stat st;
+  bool found = false;
+  for (size_t slash = path.rfind(PathDelim); slash != AnsiString::npos && !found;
+       slash = slash == 0 ? AnsiString::npos : path.rfind(PathDelim, slash - 1)) {
+    result = path.substr(0, slash + 1);
+    found = ::stat(result.c_str(), &st) == 0;
+    i = slash + 1;
+  }
+  if (!found) {
+    result.clear();
+    i = 0;
+  }
+  bool first = found;  // the first component below the folder seen as st
   while (i < path.size()) {
     size_t end = path.find(PathDelim, i);
     if (end == AnsiString::npos)
       end = path.size();
     AnsiString component = path.substr(i, end - i);
+    // Once a component is absent (missing), the rest cannot exist. The last
+    // one, right below the folder seen, is known to be absent.
     if (!missing && !component.empty() && component != "." && component != ".." &&
-        !PathPresent(result + component)) {
-      AnsiString variant = FindCaseVariant(result, component);
+        ((first && end == path.size()) || !PathPresent(result + component))) {
+      AnsiString variant = first ? FindCaseVariantIn(result, st, component) : FindCaseVariant(result, component);
       missing = variant.empty();
       if (!missing)
         component = variant;
     }
+    first = false;
     result += component;
     if (end < path.size())
       result += PathDelim;
@@ -435,25 +484,13 @@ bool FileExists(const AnsiString& fileName) {
   return StatPath(ResolvePath(fileName), st) && !S_ISDIR(st.st_mode);
 }
 
-bool DirectoryExists(const AnsiString& dir, bool pathResolved) {
-  struct stat st;
-  return StatPath(pathResolved ? dir : ResolvePath(dir), st) && S_ISDIR(st.st_mode);
-}
+bool DirectoryExists(const AnsiString& dir, bool pathResolved) { return IsFolder(pathResolved ? dir : ResolvePath(dir)); }
 
 bool ForceDirectories(const AnsiString& dir) {
   if (dir.empty())
     return false;
   // "." and ".." are resolved first so that "a/../b" does not create "a".
-  AnsiString path = ExcludeTrailingPathDelimiter(ResolvePath(ExpandFileName(dir)));
-  for (size_t end = path.find(PathDelim, 1);; end = path.find(PathDelim, end + 1)) {
-    AnsiString level = path.substr(0, end);
-    struct stat st;
-    if (!StatPath(level, st) && !TCaseIndexes::Instance().MakeDir(level) && errno != EEXIST)
-      return false;
-    if (end == AnsiString::npos)
-      break;
-  }
-  return DirectoryExists(path);
+  return MakeFolderLevels(ExcludeTrailingPathDelimiter(ResolvePath(ExpandFileName(dir))));
 }
 
 bool CreateDir(const AnsiString& dir) {
@@ -483,14 +520,7 @@ bool RenameFile(const AnsiString& oldName, const AnsiString& newName) {
   AnsiString to = (folder.empty() ? folder : ResolvePath(folder)) + ExtractFileName(newName);
   if (from.empty() || to.empty())
     return false;
-  return TCaseIndexes::Instance().Apply(to, from, [&] {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-      return true;
-    if (errno != EINVAL && errno != ENOSYS)
-      return false;
-    // File systems without RENAME_NOREPLACE: check, then rename.
-    return !PathPresent(to) && ::rename(from.c_str(), to.c_str()) == 0;
-  });
+  return TCaseIndexes::Instance().Apply(to, from, [&] { return RenameWithoutReplacing(from, to); });
 }
 
 bool CopyFile(const AnsiString& source, const AnsiString& dest, bool failIfExists) {

@@ -53,6 +53,24 @@ TEST(WorkerNamingPaths, ReusesComponentsThatDifferOnlyInCase) {
   EXPECT_EQ(MapMirrorPath(root, root + "host/new", "/", "p.htm").File, root + "Host/new/p.htm");
 }
 
+// The download folder itself may be named in another case than on disk: it
+// is resolved like the folders below it and still counts as inside.
+TEST(WorkerNamingPaths, ResolvesTheDownloadFolderItselfWithoutRegardToCase) {
+  TempFolder folder;
+  folder.Write("Mirror/Host/Page.htm", "x");
+  const std::string root = folder.Path();
+  const TMirrorPath found = MapMirrorPath(root + "mirror/", root + "mirror/host", "/", "page.htm");
+  ASSERT_TRUE(found.Ok());
+  EXPECT_EQ(found.Dir, root + "Mirror/Host");
+  EXPECT_EQ(found.File, root + "Mirror/Host/Page.htm");
+  const TMirrorPath fresh = MapMirrorPath(root + "mirror/", root + "mirror/", "host_new_", "p.htm");
+  ASSERT_TRUE(fresh.Ok());
+  EXPECT_EQ(fresh.File, root + "Mirror/host_new_p.htm");
+  const TMirrorPath badName = MapMirrorPath(root + "MIRROR/", root + "MIRROR/new", "/", "a?");
+  EXPECT_EQ(badName.Result, TMirrorPathResult::NameNotCreatable);
+  EXPECT_EQ(badName.Dir, root + "Mirror/new");
+}
+
 TEST(WorkerNamingPaths, FallbackNames) {
   const auto base = [](const char* Name) {
     AnsiString found;

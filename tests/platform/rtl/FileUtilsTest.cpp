@@ -1,6 +1,7 @@
 #include "platform/rtl/FileUtils.h"
 
 #include "platform/rtl/AtomicFile.h"
+#include "platform/rtl/FolderEntries.h"
 
 #include "TestHelpers.h"
 
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fstream>
+#include <functional>
 #include <thread>
 #include <vector>
 #include <fcntl.h>
@@ -58,6 +60,25 @@ TEST(FileUtils, FoldersAreNotFilesAndForceDirectoriesKeepsCurrentFolder) {
   EXPECT_TRUE(DeleteFile(folder / "a/file"));
 }
 
+// Levels are made from the deepest existing folder down: through a link to
+// a folder, but never through a file or a link to nothing.
+TEST(FileUtils, ForceDirectoriesMakesLevelsBelowTheDeepestExistingFolder) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "real"));
+  ASSERT_EQ(symlink((folder / "real").c_str(), (folder / "link").c_str()), 0);
+  EXPECT_TRUE(ForceDirectories(folder / "link/new/deep"));
+  EXPECT_TRUE(DirectoryExists(folder / "real/new/deep"));
+  EXPECT_TRUE(ForceDirectories(folder / "link/new"));
+
+  WriteFileAtomically(folder / "file", "x");
+  EXPECT_FALSE(ForceDirectories(folder / "file"));
+  EXPECT_FALSE(ForceDirectories(folder / "file/sub/deeper"));
+  ASSERT_EQ(symlink((folder / "nothing").c_str(), (folder / "dangling").c_str()), 0);
+  EXPECT_FALSE(ForceDirectories(folder / "dangling/sub"));
+  EXPECT_FALSE(DirectoryExists(folder / "nothing"));
+  EXPECT_EQ(Contents(folder / "file"), "x");
+}
+
 // What the program writes goes to the user's folders, never beside the program.
 TEST(FileUtils, UserFoldersComeFromTheEnvironment) {
   ::setenv("HOME", "/home/someone", 1);
@@ -100,6 +121,34 @@ TEST(FileUtils, ResolvePathReusesNamesDifferingOnlyInCase) {
   EXPECT_EQ(ResolvePath(folder / "BIG/NEW/x"), folder / "Big/New/x");
   EXPECT_EQ(ResolvePath(folder / "big/d299"), folder / "Big/D299");
   EXPECT_FALSE(DirectoryExists(folder / "big/d300"));
+}
+
+// A path missing a folder or two is resolved below its deepest existing
+// folder; below a folder found in another case an exact name still wins
+// over its twins, and the look-up tells when nothing stands at the end.
+TEST(FileUtils, ResolvePathBelowTheDeepestExistingFolderTellsWhatIsMissing) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "Site/Docs"));
+  WriteFileAtomically(folder / "Site/Docs/page.htm", "exact");
+  std::ofstream(folder / "Site/Docs/PAGE.htm") << "twin";  // a twin no writer of ours would make
+  WriteFileAtomically(folder / "Site/file", "x");
+  const struct {
+    const char* Asked;
+    const char* Found;
+    bool Missing;
+  } cases[] = {
+      {"site/docs/page.htm", "Site/Docs/page.htm", false},
+      {"site/docs/Page.htm", "Site/Docs/PAGE.htm", false},
+      {"site/DOCS/", "Site/Docs/", false},
+      {"Site/Docs/new.htm", "Site/Docs/new.htm", true},
+      {"SITE/new/deeper/x.htm", "Site/new/deeper/x.htm", true},
+      {"site/file/x", "Site/file/x", true},
+  };
+  for (const auto& c : cases) {
+    bool missing = !c.Missing;
+    EXPECT_EQ(ResolvePath(folder / c.Asked, missing), folder / c.Found) << c.Asked;
+    EXPECT_EQ(missing, c.Missing) << c.Asked;
+  }
 }
 
 // A missing name in a folder that exists is looked up there alone, in a
@@ -320,6 +369,39 @@ TEST(FileUtils, AnAtomicFileWrittenAgainFromItsStartKeepsOnlyTheNewBytes) {
   EXPECT_EQ(FindFiles(folder.path(), "*"), (std::vector<AnsiString>{"page.htm"}));
 }
 
+// A writer told that nothing stood at its target does not look again: an
+// entry that comes meanwhile is still replaced as by any other writer (a
+// file's permission bits kept, a folder refused and left as it was).
+TEST(FileUtils, AnAtomicFileForAMissingTargetReplacesWhatCameMeanwhile) {
+  ScratchFolder folder;
+  const auto write = [&](const std::string& Name, const std::function<void()>& Meanwhile) {
+    AtomicFile file(folder / Name, TTargetPath::ResolvedMissing);
+    file.Write("new", 3);
+    Meanwhile();
+    file.CommitUnflushed();
+  };
+  write("fresh.htm", [] {});
+  EXPECT_EQ(Contents(folder / "fresh.htm"), "new");
+
+  write("came.htm", [&] {
+    WriteFileAtomically(folder / "came.htm", "old");
+    ASSERT_EQ(chmod((folder / "came.htm").c_str(), 0600), 0);
+  });
+  EXPECT_EQ(Contents(folder / "came.htm"), "new");
+  struct stat st {};
+  ASSERT_EQ(stat((folder / "came.htm").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+  try {
+    write("dir.htm", [&] { ASSERT_TRUE(ForceDirectories(folder / "dir.htm/sub")); });
+    ADD_FAILURE() << "a folder was replaced";
+  } catch (const EFWriteError& failure) {
+    EXPECT_EQ(failure.ErrorCode, EISDIR);
+  }
+  EXPECT_TRUE(DirectoryExists(folder / "dir.htm/sub"));
+  EXPECT_EQ(FindFiles(folder.path(), ".*"), std::vector<AnsiString>());
+}
+
 TEST(FileUtils, RenameCopyAndDates) {
   ScratchFolder folder;
   WriteFileAtomically(folder / "a", "A");
@@ -359,6 +441,28 @@ TEST(FileUtils, FindFilesMatchesMasksWithoutCase) {
   EXPECT_TRUE(MatchesMask("abc", "a*c*"));
   EXPECT_FALSE(MatchesMask("abc", "a?"));
   EXPECT_FALSE(MatchesMask(AnsiString(200, 'a'), AnsiString(20, '*') + "b*"));
+}
+
+// A child made by fork names its temporary files with its own process id,
+// even after the parent has named some: the parent's stale-file sweep must
+// not take a live child's file for its own, nor the other way round.
+TEST(FileUtils, TemporaryNamesCarryTheWritingProcessAfterFork) {
+  ScratchFolder folder;
+  AtomicFile parentFile(folder / "parent.htm");
+  const pid_t child = fork();
+  if (child == 0) {
+    bool own = false;
+    try {
+      AtomicFile childFile(folder / "child.htm");
+      own = AtomicFile::TemporaryFileOwner(childFile.TemporaryPath()) == getpid();
+    } catch (...) {
+    }
+    _exit(own ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(AtomicFile::TemporaryFileOwner(parentFile.TemporaryPath()), getpid());
 }
 
 // Only temporary files of whole-file writers whose process has ended go,
