@@ -564,10 +564,10 @@ void thGetUrl::OpenDocumentFile() {
 // document's file into place. False when it is not saved.
 bool thGetUrl::CommitDocument() {
   try {
-    const bool rewritten = FParse && FParse->Rewritten() > 0;
+    // A body read back from its file already holds the page: it is written
+    // anew, over the same temporary file, only when its rewriting changes it.
+    const bool rewritten = FParse && (FBodyInFile ? FParse->ChangesPage() : FParse->Rewritten() > 0);
     if (FKeepInMemory && !FSaveFailed && (rewritten || !FBodyInFile)) {
-      // A body read back from the file is written anew only when rewritten,
-      // over the same temporary file.
       if (FBodyInFile) {
         FWritten = 0;
         if (FFile) FFile->Restart();

@@ -224,4 +224,21 @@ TEST_F(WorkerReport, APageReadBackIsRewrittenOverItsOwnFile) {
   EXPECT_EQ(names, std::vector<std::string>{"list.htm"});
 }
 
+// Links that keep their text leave a page read back from its file as the
+// server sent it: the file is kept, not written anew, and is whole.
+TEST_F(WorkerReport, APageReadBackWhoseLinksKeepTheirTextIsKeptWhole) {
+  Params.Project.Options |= poConvertLinks;
+  std::string page;
+  for (int i = 0; i < 2000; ++i) page += "<a href=\"p" + std::to_string(i) + ".htm\">" + std::to_string(i) + "</a>\n";
+  LoopbackServer server({Page(page)}, 10);
+  const WorkerRun run = RunWhilePageMemoryIsTaken(server, "/d/list.htm");
+  ASSERT_TRUE(run.Ended);
+  EXPECT_EQ(FoundLinks(run), 2000u);
+  EXPECT_EQ(Folder.Read("127.0.0.1/d/list.htm"), page);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(Folder.Path() + "/127.0.0.1/d"))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"list.htm"});
+}
+
 } // namespace
