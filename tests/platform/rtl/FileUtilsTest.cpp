@@ -306,6 +306,40 @@ TEST(FileUtils, RenamesBetweenFoldersBothWaysWhileOthersWriteAndLookUp) {
   }
 }
 
+// Threads writing, replacing and removing files in one folder whose names
+// are kept never make it be read again by their own changes alone; a
+// look-up of a twin of a file another thread writes finds nothing or it.
+TEST(FileUtils, AFolderFilledByManyThreadsAtOnceIsReadOnce) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "Site"));
+  WriteFileAtomically(folder / "Site/Index.htm", "x");
+  ASSERT_EQ(ResolvePath(folder / "Site/INDEX.HTM"), folder / "Site/Index.htm");
+  const unsigned long before = FolderScansForCase();
+  constexpr int Threads = 8, Files = 60;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < Threads; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < Files; ++i) {
+        const std::string own = "Site/T" + std::to_string(t) + "P" + std::to_string(i);
+        WriteFileAtomically(folder / own, "first");
+        WriteFileAtomically(folder / LowerCase(own), "replaced");
+        if (ResolvePath(folder / UpperCase(own)) != folder / own) ++failures;
+        const AnsiString twin = ResolvePath(folder / ("Site/t" + std::to_string((t + 1) % Threads) + "p" + std::to_string(i)));
+        if (twin != folder / ("Site/t" + std::to_string((t + 1) % Threads) + "p" + std::to_string(i)) &&
+            twin != folder / ("Site/T" + std::to_string((t + 1) % Threads) + "P" + std::to_string(i)))
+          ++failures;
+        if (i % 3 == 0 && !DeleteFile(folder / own)) ++failures;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(FolderScansForCase(), before);
+  EXPECT_EQ(FindFiles(folder / "Site", "*").size(), size_t{1 + Threads * (Files - Files / 3)});
+  EXPECT_EQ(ResolvePath(folder / "Site/t0p1"), folder / "Site/T0P1");
+  EXPECT_EQ(ResolvePath(folder / "Site/t0p3"), folder / "Site/t0p3");
+}
+
 TEST(FileUtils, AtomicWritesLeaveTheOldFileOnFailure) {
   ScratchFolder folder;
   AnsiString name = folder / "doc.htm";
