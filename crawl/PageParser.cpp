@@ -1,6 +1,7 @@
 #include "crawl/PageParser.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -179,13 +180,14 @@ void TPageParse::Replace(const TLinkCandidate& Candidate, const AnsiString& Loca
 
 // Judge(Candidate), from the memos when its text was met lately. Texts and
 // judgements too long to keep are judged each time, so that the memos stay
-// small.
+// small; a page of few links has as few memos, which it makes and frees
+// with each page.
 const TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candidate) {
   constexpr size_t Memos = 512, MemoBytes = 512;
   const std::string_view text = Candidate.Text(Content_);
   if (text.size() > MemoBytes) return Unremembered_ = Judge(Candidate);
-  if (Memos_.empty()) Memos_.resize(Memos);
-  TMemo& memo = Memos_[std::hash<std::string_view>{}(text) % Memos];
+  if (Memos_.empty()) Memos_.resize(std::min(Memos, std::bit_ceil(std::max<size_t>(CandidateCount_, 1))));
+  TMemo& memo = Memos_[std::hash<std::string_view>{}(text) & (Memos_.size() - 1)];
   if (memo.Filled && memo.IsBase == static_cast<bool>(Candidate.IsBase) && memo.Text == text) return memo.Judgement;
   TJudgement judgement = Judge(Candidate);
   if (judgement.Link.size() + judgement.Local.size() > MemoBytes) return Unremembered_ = std::move(judgement);
