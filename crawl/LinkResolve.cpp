@@ -248,12 +248,16 @@ bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail) {
 
 bool CollapseDotDot(AnsiString& Link) {
   if (HasOuterBlanks(Link)) Link = Trim(Link);
-  if (Link.find("/../") == AnsiString::npos) return !Link.empty();
+  // Only the path has steps: a "/../" in the query or the fragment is the
+  // server's data, and taking it as a step would request another document.
+  const size_t scheme = SchemePrefixLength(Link);
+  const size_t pathEnd = std::min(Link.find_first_of("?#", scheme), Link.size());
+  const size_t step = Link.find("/../");
+  if (step == AnsiString::npos || step >= pathEnd) return !Link.empty();
   // One pass over the "/"-separated parts after the scheme: a ".." part
   // between two "/" takes back the part before it when that one follows a
   // "/"; right after the host it is dropped; anywhere else it ends the work.
-  const size_t scheme = SchemePrefixLength(Link);
-  const std::string_view rest = std::string_view(Link).substr(scheme);
+  const std::string_view rest = std::string_view(Link).substr(scheme, pathEnd - scheme);
   std::vector<std::string_view> kept;
   bool stopped = false;
   size_t start = 0;
@@ -275,6 +279,7 @@ bool CollapseDotDot(AnsiString& Link) {
     if (i > 0) result += '/';
     result.append(kept[i]);
   }
+  result.append(Link, pathEnd);
   Link = std::move(result);
   return !Link.empty();
 }

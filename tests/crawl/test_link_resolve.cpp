@@ -53,6 +53,16 @@ TEST(LinkResolve, DotDotStepsStopAtTheHost) {
   EXPECT_FALSE(CollapseDotDot(blank));
 }
 
+// A query or fragment is the server's data: its "/../" is no step, so the
+// link's own document is requested, not one higher up.
+TEST(LinkResolve, DotDotStepsEndWithThePath) {
+  EXPECT_EQ(Collapsed("http://h/q.cgi?x=../../../../y"), "http://h/q.cgi?x=../../../../y");
+  EXPECT_EQ(Collapsed("http://h/a/q.cgi?p=/../b"), "http://h/a/q.cgi?p=/../b");
+  EXPECT_EQ(Collapsed("http://h/a/b/../q.cgi?p=/../b"), "http://h/a/q.cgi?p=/../b");
+  EXPECT_EQ(Collapsed("http://h/a/p.htm#/../x"), "http://h/a/p.htm#/../x");
+  EXPECT_EQ(Collapsed("http://h/a/../b/#/../x"), "http://h/b/#/../x");
+}
+
 TEST(LinkResolve, DirectoryUrlAndBase) {
   EXPECT_EQ(DirectoryOf("http://host/dir/page.htm"), "http://host/dir/");
   EXPECT_EQ(DirectoryOf("http://host/dir/sub"), "http://host/dir/sub/");

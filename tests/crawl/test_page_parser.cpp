@@ -33,6 +33,8 @@ TEST(PageParser, LinksResolvedSortedAndFiltered) {
   EXPECT_EQ(Links("<a href=?n=2>", Settings("http://h:81/d/p.php?n=1#x")), V({"http://h:81/d/p.php?n=2"}));
   EXPECT_EQ(Links("<a href=?n=2>", Settings("http://h/d/")), V({"http://h/d/?n=2"}));
   EXPECT_EQ(Links("<a href=\"l.php?a=1&amp;b=2\">", Settings("http://h/d/")), V({"http://h/d/l.php?a=1&b=2"}));
+  // Steps in a query are the server's data: the link's own document is asked for.
+  EXPECT_EQ(Links("<a href=\"/q.cgi?x=../../../../y\">", Settings("http://h/d/")), V({"http://h/q.cgi?x=../../../../y"}));
 }
 
 // The host of each link is judged, and each link is put in its one form,
