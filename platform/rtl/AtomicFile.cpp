@@ -6,6 +6,8 @@
 #include "platform/rtl/FolderEntries.h"
 
 #include <atomic>
+#include <string>
+#include <utility>
 #include <cerrno>
 #include <fcntl.h>
 #include <pthread.h>
@@ -73,24 +75,46 @@ AtomicFile::AtomicFile(const AnsiString& path, TTargetPath known)
       targetMissing_(known == TTargetPath::ResolvedMissing) {
   if (ExtractFileName(target_).empty())
     Fail(EISDIR);
+  if (targetMissing_ && OpenUnnamed())
+    return;
   struct stat old;
   bool replacing = !targetMissing_ && ::stat(target_.c_str(), &old) == 0;
   if (replacing && S_ISDIR(old.st_mode))
     Fail(EISDIR);
+  OpenNamed();
+  if (replacing)
+    ::fchmod(fd_, old.st_mode & 07777);
+}
+
+// A new file is written without a name in its folder, which it gets at the
+// commit; a file system without such files (or a system without /proc, whose
+// links name them) gets a temporary name.
+bool AtomicFile::OpenUnnamed() {
+  static const bool namesByLink = ::access("/proc/self/fd", F_OK) == 0;
+  if (!namesByLink)
+    return false;
+  const AnsiString folder = ExtractFilePath(target_);
+  fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd_ < 0)
+    return false;
+  unnamed_ = true;
+  temp_ = "/proc/self/fd/" + std::to_string(fd_);
+  return true;
+}
+
+void AtomicFile::OpenNamed() {
   do {
     temp_ = TemporaryName(target_, nextSerial++);
     fd_ = CreateEntryFile(temp_, O_WRONLY | O_EXCL | O_CLOEXEC, 0666);
   } while (fd_ < 0 && errno == EEXIST);
   if (fd_ < 0)
     Fail(errno);
-  if (replacing)
-    ::fchmod(fd_, old.st_mode & 07777);
 }
 
 AtomicFile::~AtomicFile() {
   if (fd_ >= 0)
     ::close(fd_);
-  if (!committed_ && !temp_.empty())
+  if (!committed_ && !unnamed_ && !temp_.empty())
     RemoveEntry(temp_);
 }
 
@@ -122,18 +146,22 @@ void AtomicFile::Commit() { Finish(true); }
 void AtomicFile::CommitUnflushed() { Finish(false); }
 
 void AtomicFile::Finish(bool flush) {
-  int fd = fd_;
-  fd_ = -1;
   // Flushed, the bytes reach the disk before the new name does; unflushed,
   // the file's file system is noted for the next durability pass.
   struct stat written;
-  int error = (flush ? ::fsync(fd) : ::fstat(fd, &written)) != 0 ? errno : 0;
+  int error = (flush ? ::fsync(fd_) : ::fstat(fd_, &written)) != 0 ? errno : 0;
+  // An unnamed file is named while it is open; a named one is closed first,
+  // so that a failed close leaves the target as it was.
+  const bool unnamed = unnamed_;
+  if (error == 0 && unnamed && !NameUnnamed())
+    error = errno;
+  const int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0 && error == 0)
+    error = errno;
+  if (error == 0 && !unnamed && !(targetMissing_ ? MoveToMissingTarget() : MoveEntry(temp_, target_)))
     error = errno;
   if (error != 0)
     Fail(error);
-  if (!(targetMissing_ ? MoveToMissingTarget() : MoveEntry(temp_, target_)))
-    Fail(errno);
   committed_ = true;
   if (flush)
     SyncFolder(ExtractFilePath(target_));
@@ -141,14 +169,31 @@ void AtomicFile::Finish(bool flush) {
     NoteUnflushedFile(written.st_dev, ExtractFilePath(target_));
 }
 
-// An entry that came at the target's name since the file was begun is
-// replaced as at any other commit: a folder is refused, a file's permission
-// bits are kept.
-bool AtomicFile::MoveToMissingTarget() {
-  if (MoveEntryIfFree(temp_, target_))
+// The unnamed file takes the target's name; when an entry has come there
+// meanwhile it gets a temporary name and replaces that entry as any other
+// commit does.
+bool AtomicFile::NameUnnamed() {
+  if (NameUnnamedFileIfFree(fd_, target_))
     return true;
   if (errno != EEXIST)
     return false;
+  bool named;
+  do {
+    temp_ = TemporaryName(target_, nextSerial++);
+    named = NameUnnamedFileIfFree(fd_, temp_);
+  } while (!named && errno == EEXIST);
+  if (!named)
+    return false;
+  unnamed_ = false;
+  return ReplaceTarget();
+}
+
+// An entry that came at the target's name since the file was begun is
+// replaced as at any other commit: a folder is refused, a file's permission
+// bits are kept.
+bool AtomicFile::MoveToMissingTarget() { return MoveEntryIfFree(temp_, target_) || (errno == EEXIST && ReplaceTarget()); }
+
+bool AtomicFile::ReplaceTarget() {
   struct stat old;
   if (::stat(target_.c_str(), &old) == 0) {
     if (S_ISDIR(old.st_mode)) {

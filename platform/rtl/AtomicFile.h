@@ -58,13 +58,18 @@ public:
   static int TemporaryFileOwner(const AnsiString& fileName);
 
 private:
+  bool OpenUnnamed();
+  void OpenNamed();
   void Finish(bool flush);
+  bool NameUnnamed();
   bool MoveToMissingTarget();
+  bool ReplaceTarget();
   [[noreturn]] void Fail(int error) const;
 
   AnsiString target_;
   AnsiString temp_;
   int fd_ = -1;
   bool targetMissing_;
+  bool unnamed_ = false;  // an O_TMPFILE file, named at the commit
   bool committed_ = false;
 };

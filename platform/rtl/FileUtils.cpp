@@ -429,6 +429,12 @@ bool RemoveEntry(const AnsiString& path) {
   return TCaseIndexes::Instance().Apply("", path, [&] { return ::unlink(path.c_str()) == 0; });
 }
 
+bool NameUnnamedFileIfFree(int fd, const AnsiString& to) {
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  return TCaseIndexes::Instance().Apply(
+      to, "", [&] { return ::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0; });
+}
+
 AnsiString ResolvePath(const AnsiString& path) {
   bool missing;
   return ResolvePath(path, missing);

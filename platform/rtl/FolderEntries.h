@@ -17,6 +17,9 @@ bool MoveEntry(const AnsiString& from, const AnsiString& to);
 bool MoveEntryIfFree(const AnsiString& from, const AnsiString& to);
 // unlink().
 bool RemoveEntry(const AnsiString& path);
+// Gives the unnamed file open at fd (made with O_TMPFILE) the name 'to';
+// fails with EEXIST when 'to' exists.
+bool NameUnnamedFileIfFree(int fd, const AnsiString& to);
 
 // ResolvePath (FileUtils.h) telling also whether its look-ups found nothing
 // at the resolved path (missing); false when they did not tell.

@@ -436,6 +436,40 @@ TEST(FileUtils, AnAtomicFileForAMissingTargetReplacesWhatCameMeanwhile) {
   EXPECT_EQ(FindFiles(folder.path(), ".*"), std::vector<AnsiString>());
 }
 
+// A new file has no entry in its folder until it is committed, so a reader
+// of the folder sees neither half a file nor a temporary one, and a writer
+// that ends without committing (or a process killed meanwhile) leaves
+// nothing; its bytes can be read back meanwhile.
+TEST(FileUtils, ANewFileHasNoEntryInItsFolderUntilItIsCommitted) {
+  ScratchFolder folder;
+  const mode_t mask = umask(022);
+  umask(mask);
+  {
+    AtomicFile file(folder / "page.htm", TTargetPath::ResolvedMissing);
+    file.Write("first", 5);
+    file.Restart();
+    file.Write("body", 4);
+    EXPECT_EQ(FindFiles(folder.path(), "*"), std::vector<AnsiString>());
+    EXPECT_EQ(FindFiles(folder.path(), ".*"), std::vector<AnsiString>());
+    AnsiString readBack;
+    ASSERT_TRUE(ReadFileToString(file.TemporaryPath(), readBack));
+    EXPECT_EQ(readBack, "body");
+    file.SetModificationTime({1000000000, 0});
+    file.CommitUnflushed();
+  }
+  EXPECT_EQ(Contents(folder / "page.htm"), "body");
+  struct stat st {};
+  ASSERT_EQ(stat((folder / "page.htm").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1000000000);
+  EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);
+  {
+    AtomicFile file(folder / "left.htm", TTargetPath::ResolvedMissing);
+    file.Write("never", 5);
+  }
+  EXPECT_EQ(FindFiles(folder.path(), "*"), (std::vector<AnsiString>{"page.htm"}));
+  EXPECT_EQ(FindFiles(folder.path(), ".*"), std::vector<AnsiString>());
+}
+
 TEST(FileUtils, RenameCopyAndDates) {
   ScratchFolder folder;
   WriteFileAtomically(folder / "a", "A");
