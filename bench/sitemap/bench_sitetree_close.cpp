@@ -10,6 +10,9 @@
 // next project's views have loaded (the window has gone), and how long the
 // press itself took. Each longest time is also given without the time the
 // window's thread waited for a processor meanwhile (a busy machine's share).
+// Last, the longest time without serving a message while a small project
+// opens whose download folder, on the disk that holds the build, has
+// 50,000 files in 500 folders (kept there for the next run).
 // Prints each figure as "name: value unit".
 #include <chrono>
 #include <cstdio>
@@ -162,6 +165,42 @@ TStallFigures StallDuring(TMainForm& Form, const std::function<void()>& Action, 
   return figures;
 }
 
+constexpr int MirrorFiles = 50000, MirrorFolders = 500;
+
+// A download folder of MirrorFiles files beside the benchmark, made once.
+AnsiString LargeMirror() {
+  const AnsiString mirror =
+      std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/harvella-bench-open-mirror/";
+  const AnsiString made = mirror + "made";
+  if (FileExists(made)) return mirror;
+  for (int i = 0; i < MirrorFiles; ++i) {
+    const AnsiString folder = mirror + "d" + IntToStr(i % MirrorFolders) + "/";
+    if (i < MirrorFolders) ForceDirectories(folder);
+    std::ofstream(folder + "p" + IntToStr(i) + ".htm") << "<html>page " << i << "</html>";
+  }
+  std::ofstream(made.c_str()) << MirrorFiles;
+  return mirror;
+}
+
+// Opens a project of one host whose download folder is the large mirror.
+TStallFigures OpenWithLargeMirror(TMainForm& Form, const AnsiString& Temp) {
+  const AnsiString project = Temp + "mirror/mirror.pro";
+  ForceDirectories(Temp + "mirror/");
+  {
+    TParamProObj params(project, false);
+    params.SetDefaults();
+    params.Project.Folder = LargeMirror();
+    params.SaveToFile();
+  }
+  WriteFileAtomically(ChangeFileExt(project, ".wmt"), "http://mirror.example||129|0||99||0|0\r\n");
+  return StallDuring(
+      Form, [&] { Form.OpenProject(project, false); },
+      [&] {
+        return EndsText("mirror.pro", CurrentParams->FileName) && Form.Store && Form.Store->Root->ChildCount() == 1 &&
+               !(Form.RunState & rsViewsLoading);
+      });
+}
+
 }  // namespace
 
 int main() {
@@ -194,6 +233,7 @@ int main() {
   const TLoadFigures ended = Load(*form, project, true);
   AnsiString after;
   ReadFileToString(treeFile, after);
+  const TStallFigures mirrorOpen = OpenWithLargeMirror(*form, temp);
   // The whole tree once more, then the window closed over it.
   Load(*form, project, false);
   const bool loadedAgain = LinesRead(*form) == Lines;
@@ -211,6 +251,9 @@ int main() {
   std::printf("close_with_whole_tree_close: %.1f ms\n", closed.ActionMs);
   std::printf("new_during_sort_load_ended_after: %.1f ms\n", ended.EndAfterNewMs);
   std::printf("new_during_sort_tree_file_unchanged: %d bool\n", after == tree ? 1 : 0);
+  std::printf("open_with_%d_mirror_files_longest_stall: %.1f ms\n", MirrorFiles, mirrorOpen.Stalls.LongestMs);
+  std::printf("open_with_%d_mirror_files_longest_stall_running: %.1f ms\n", MirrorFiles,
+              mirrorOpen.Stalls.LongestRunningMs);
   std::fflush(stdout);
 
   delete form;

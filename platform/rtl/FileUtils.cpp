@@ -717,7 +717,7 @@ bool IsStorageError(int errorCode) {
   return errorCode == ENOSPC || errorCode == EDQUOT || errorCode == EROFS || errorCode == EACCES;
 }
 
-int RemoveStaleTemporaryFiles(const AnsiString& folder, bool recursive) {
+int RemoveStaleTemporaryFiles(const AnsiString& folder, bool recursive, const std::function<bool()>& stopped) {
   int removed = 0;
   if (folder.empty())
     return removed;
@@ -729,6 +729,8 @@ int RemoveStaleTemporaryFiles(const AnsiString& folder, bool recursive) {
     if (!dir)
       continue;
     while (dirent* entry = ::readdir(dir.get())) {
+      if (stopped && stopped())
+        return removed;
       const AnsiString name = entry->d_name;
       if (name == "." || name == "..")
         continue;

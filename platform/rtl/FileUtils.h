@@ -10,6 +10,8 @@
 #include "platform/rtl/DateUtils.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <functional>
+
 #include <cstdint>
 #include <vector>
 
@@ -78,8 +80,10 @@ bool IsStorageError(int errorCode);
 // Removes the temporary files of whole-file writes (see AtomicFile) whose
 // writing process no longer runs, in folder and, with recursive, in its
 // subfolders (symbolic links are not followed). Nothing else is touched.
-// Returns the number of files removed.
-int RemoveStaleTemporaryFiles(const AnsiString& folder, bool recursive);
+// Returns the number of files removed. A stopped callback that returns
+// true ends the walk at the next entry.
+int RemoveStaleTemporaryFiles(const AnsiString& folder, bool recursive,
+                              const std::function<bool()>& stopped = nullptr);
 
 // Searching. Names only, sorted by bytes; mask wildcards "*" and "?",
 // compared without regard to ASCII case.

@@ -38,8 +38,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -415,6 +418,14 @@ private:
   bool FEndLoad = false;  // the tree's load (its sort included) is to end at once
   void EndLoad();
   void OpenPendingProject();
+  // The download folder's temporary files left by a crashed run are removed
+  // on a thread of their own from the project's opening on, so that a large
+  // mirror does not hold the window up; the views count as loaded once that
+  // is done (an ended load stops it).
+  std::jthread FStaleFileSweep;
+  std::shared_ptr<std::atomic<bool>> FStaleFileSweepDone;
+  void StartStaleFileSweep(const AnsiString& Folder);
+  void AwaitStaleFileSweep();
 
   // Start-URL box and link import helpers (uMainUrls.cpp).
   bool ReadListOrSay(const AnsiString& FileName, std::vector<AnsiString>& Lines);

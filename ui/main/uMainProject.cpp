@@ -6,6 +6,10 @@
 // start-URL box as plain text lines (".url") and the site tree (".wmt").
 // Paths of the recent list are kept lower-cased and are matched and opened
 // through ResolvePath, so a lower-cased path still names the file on disk.
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
 #include <utility>
 
 #include "platform/web/WebBrowser.h"
@@ -178,7 +182,7 @@ bool TMainForm::OpenProject(const AnsiString& FileName, bool IsNew) {
   CurrentParams->IsNew = isNew;
   // What a crashed run left half-written beside the project and in its download folder.
   RemoveStaleTemporaryFiles(ExtractFilePath(path), false);
-  RemoveStaleTemporaryFiles(CurrentParams->Project.Folder, true);
+  StartStaleFileSweep(CurrentParams->Project.Folder);
   Store = new TListObj(ChangeFileExt(path, ".wmt"));
   Store->WwwAlias = Option(poSameWww);
   AddReopen(path);
@@ -226,6 +230,7 @@ void TMainForm::LoadProjectViews() {
     SiteMap.EndUpdate();
   }
   Application->ProcessMessages();
+  AwaitStaleFileSweep();
   ApplyLayout();
   if (!Store->LastLoadError.empty() && !(RunState & rsCloseDeferred) && !FPendingOpen)
     MsgBox("Cannot read the site tree \"" + Store->FileName + "\". " + Store->LastLoadError +
@@ -237,6 +242,25 @@ void TMainForm::LoadProjectViews() {
   SendMessage(Handle(), WM_UPDATEUI, 0, 0);
   Screen->SetCursor(crDefault);
   if (FQuitAfterLoad) PostMessage(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TMainForm::StartStaleFileSweep(const AnsiString& Folder) {
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  FStaleFileSweepDone = done;
+  FStaleFileSweep = std::jthread([Folder, done](std::stop_token stop) {
+    RemoveStaleTemporaryFiles(Folder, true, [&stop] { return stop.stop_requested(); });
+    done->store(true);
+  });
+}
+
+void TMainForm::AwaitStaleFileSweep() {
+  while (FStaleFileSweepDone && !FStaleFileSweepDone->load()) {
+    if (FEndLoad) FStaleFileSweep.request_stop();
+    Application->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  FStaleFileSweep = std::jthread();
+  FStaleFileSweepDone.reset();
 }
 
 void TMainForm::EndLoad() {

@@ -2,7 +2,12 @@
 // serving messages and input while it loads, and closing the window,
 // pressing Stop or New ends the load before another line is read, keeps the
 // lines read so far and leaves the file as it was; closing during the final
-// sort ends it too. A tree file that cannot be read is reported.
+// sort ends it too. A tree file that cannot be read is reported. The
+// temporary files a crashed run left in the download folder are gone once
+// the views have loaded.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 
 #include "platform/controls/Simulate.h"
@@ -157,4 +162,31 @@ TEST_F(SiteTreeLoadTest, AnUnreadableTreeFileIsReported) {
   EXPECT_EQ(Form->Store->GetRootCount(), 0);
   Quit();
   EXPECT_TRUE(DirectoryExists(ChangeFileExt(Project, ".wmt") + "/inner"));
+}
+
+// The download folder's temporary files whose writer has ended are removed
+// while the project opens, however deep; a live writer's file and the
+// mirror's own files stay; the views count as loaded once that is done.
+TEST_F(SiteTreeLoadTest, TheDownloadFoldersStaleTemporaryFilesAreGoneOnceTheViewsHaveLoaded) {
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+  const AnsiString mirror = Temp + "mirror/";
+  for (int folder = 0; folder < 300; ++folder) Write(mirror + "d" + IntToStr(folder) + "/p.htm", "page");
+  const AnsiString stale = mirror + "d299/deep/.~q.htm~" + IntToStr(ended) + "~3.harvella-tmp";
+  const AnsiString live = mirror + "d150/.~r.htm~" + IntToStr(getpid()) + "~4.harvella-tmp";
+  Write(stale, "half");
+  Write(live, "being written");
+  {
+    TParamProObj params(Project, false);
+    params.LoadFromFile(Project);
+    params.Project.Folder = mirror;
+    params.SaveToFile();
+  }
+  Start();
+  ASSERT_TRUE(Form->OpenProject(Project, false));
+  ASSERT_TRUE(ServeUntil([this] { return LinesRead() == TreeLines && !(Form->RunState & rsViewsLoading); }, 60000));
+  EXPECT_FALSE(FileExists(stale));
+  EXPECT_TRUE(FileExists(live));
+  EXPECT_EQ(Read(mirror + "d299/p.htm"), "page");
 }
