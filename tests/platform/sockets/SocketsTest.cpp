@@ -266,6 +266,9 @@ TEST(Sockets, AddressesNamesAndErrorTexts) {
   for (const char* bad : {"256.1.1.1", "1.2.3.4.5", "99999999999999999999999", "1..2.3", ""})
     EXPECT_EQ(inet_addr(bad), INADDR_NONE) << bad;
   EXPECT_EQ(std::string(inet_ntoa(in_addr{htonl(0xc0a80001)})), "192.168.0.1");
+  EXPECT_EQ(std::string(inet_ntoa(in_addr{htonl(0x00090a63)})), "0.9.10.99");
+  EXPECT_EQ(std::string(inet_ntoa(in_addr{htonl(0x64ffc801)})), "100.255.200.1");
+  EXPECT_EQ(std::string(inet_ntoa(in_addr{INADDR_NONE})), "255.255.255.255");
 
   servent* http = getservbyname("http", "tcp");
   ASSERT_NE(http, nullptr);
