@@ -3,21 +3,31 @@
 #include "net/HttpDates.h"
 #include "net/UrlUtils.h"
 
+#include <array>
+#include <cstddef>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
-AnsiString Base64Credentials(const AnsiString& User, const AnsiString& Password)
+AnsiString Base64Credentials(std::string_view User, std::string_view Password)
 {
+    AnsiString credentials;
+    credentials.reserve(User.size() + 1 + Password.size());
+    credentials.append(User).append(1, ':').append(Password);
     AnsiString encoded;
-    EncodeStr(1, User + ":" + Password, encoded);
+    EncodeStr(1, credentials, encoded);
     return encoded;
 }
 
 // Adds "Name: value" with the value cleaned.
-void AddField(std::vector<AnsiString>& Lines, const char* Name, const AnsiString& Value)
+void AddField(std::vector<AnsiString>& Lines, std::string_view Name, std::string_view Value)
 {
-    Lines.push_back(AnsiString(Name) + ": " + CleanHeaderValue(Value));
+    AnsiString line;
+    line.reserve(Name.size() + 2 + Value.size());
+    line.append(Name).append(": ");
+    AppendCleanHeaderValue(line, Value);
+    Lines.push_back(std::move(line));
 }
 
 bool IsDigit(char c)
@@ -31,8 +41,13 @@ std::vector<AnsiString> BuildRequestLines(const THttpRequestFields& F)
 {
     const bool post = F.Method == "POST";
     std::vector<AnsiString> lines;
-    lines.push_back(CleanHeaderValue(F.Method) + " " + EncodeRequestTarget(F.Path) + " HTTP/" +
-                    CleanHeaderValue(F.Version));
+    lines.reserve(8);
+    AnsiString requestLine = CleanHeaderValue(F.Method);
+    requestLine += ' ';
+    requestLine += EncodeRequestTarget(AnsiString(F.Path));
+    requestLine += " HTTP/";
+    AppendCleanHeaderValue(requestLine, F.Version);
+    lines.push_back(std::move(requestLine));
     if (!F.Sender.empty())
         AddField(lines, "From", F.Sender);
     if (!F.Accept.empty())
@@ -57,9 +72,13 @@ std::vector<AnsiString> BuildRequestLines(const THttpRequestFields& F)
                         Base64Credentials(F.ProxyUsername, F.ProxyPassword));
     if (!F.Cookie.empty())
         AddField(lines, "Cookie", F.Cookie);
-    if (!F.RangeBegin.empty() || !F.RangeEnd.empty())
-        lines.push_back("Range: bytes=" + CleanHeaderValue(F.RangeBegin) + "-" +
-                        CleanHeaderValue(F.RangeEnd));
+    if (!F.RangeBegin.empty() || !F.RangeEnd.empty()) {
+        AnsiString range = "Range: bytes=";
+        AppendCleanHeaderValue(range, F.RangeBegin);
+        range += '-';
+        AppendCleanHeaderValue(range, F.RangeEnd);
+        lines.push_back(std::move(range));
+    }
     return lines;
 }
 
@@ -68,14 +87,34 @@ AnsiString EncodeRequestTarget(const AnsiString& Target)
     return PercentEncodedUrl(Target);
 }
 
-AnsiString CleanHeaderValue(const AnsiString& Value)
+AnsiString CleanHeaderValue(std::string_view Value)
 {
     AnsiString out;
     out.reserve(Value.size());
-    for (const char c : Value)
-        if (c != '\r' && c != '\n' && c != '\0')
-            out += c;
+    AppendCleanHeaderValue(out, Value);
     return out;
+}
+
+// A value without CR, LF and NUL, as nearly every one is, goes over at once;
+// otherwise the bytes between them go over in runs.
+void AppendCleanHeaderValue(AnsiString& Out, std::string_view Value)
+{
+    if (Value.empty())
+        return;
+    const auto holds = [Value](char c) { return std::memchr(Value.data(), c, Value.size()) != nullptr; };
+    if (!holds('\r') && !holds('\n') && !holds('\0')) {
+        Out.append(Value);
+        return;
+    }
+    size_t run = 0;
+    for (size_t i = 0; i < Value.size(); ++i) {
+        const char c = Value[i];
+        if (c != '\r' && c != '\n' && c != '\0')
+            continue;
+        Out.append(Value.substr(run, i - run));
+        run = i + 1;
+    }
+    Out.append(Value.substr(run));
 }
 
 AnsiString HttpDocName(const AnsiString& Path)
@@ -120,14 +159,21 @@ TStatusLine ParseStatusLine(const AnsiString& Line, int& Code, AnsiString& Reaso
 
 bool IsHeaderFieldLine(const AnsiString& Line)
 {
-    const int colon = Pos(":", Line);
-    if (colon <= 1)
+    // The bytes of a field name: no blank, control character or separator.
+    static constexpr auto token = [] {
+        std::array<bool, 256> allowed{};
+        for (int c = 0x21; c < 0x7F; ++c)
+            allowed[static_cast<size_t>(c)] = true;
+        for (const char c : std::string_view("\"(),/;<=>?@[\\]{}"))
+            allowed[static_cast<unsigned char>(c)] = false;
+        return allowed;
+    }();
+    const size_t colon = Line.find(':');
+    if (colon == AnsiString::npos || colon == 0)
         return false;
-    for (int i = 1; i < colon; ++i) {
-        const auto c = static_cast<unsigned char>(CharAt(Line, i));
-        if (c <= 0x20 || c >= 0x7F || std::strchr("\"(),/;<=>?@[\\]{}", c) != nullptr)
+    for (size_t i = 0; i < colon; ++i)
+        if (!token[static_cast<unsigned char>(Line[i])])
             return false;
-    }
     return true;
 }
 

@@ -11,27 +11,29 @@
 #include "platform/rtl/SysUtils.h"
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
-// Everything the request header is made of.
+// Everything the request header is made of, as views of texts that outlive
+// the building of the lines.
 struct THttpRequestFields {
-    AnsiString Method;            // "GET", "POST" or "HEAD"
-    AnsiString Path;              // request target (the whole URL through a proxy)
-    AnsiString Version = "1.0";
-    AnsiString Sender;            // From:
-    AnsiString Accept;            // Accept:
-    AnsiString Reference;         // Referer:
-    AnsiString ContentTypePost;   // Content-Type: (POST)
-    AnsiString Agent;             // User-Agent:
-    AnsiString TargetHost;        // Host:
-    bool NoCache = false;         // Pragma: no-cache
-    int64_t PostSize = 0;         // Content-Length: (POST)
-    TDateTime ModifiedSince = 0;  // If-Modified-Since: when not 0
-    AnsiString Username, Password;
+    std::string_view Method;            // "GET", "POST" or "HEAD"
+    std::string_view Path;              // request target (the whole URL through a proxy)
+    std::string_view Version = "1.0";
+    std::string_view Sender;            // From:
+    std::string_view Accept;            // Accept:
+    std::string_view Reference;         // Referer:
+    std::string_view ContentTypePost;   // Content-Type: (POST)
+    std::string_view Agent;             // User-Agent:
+    std::string_view TargetHost;        // Host:
+    bool NoCache = false;               // Pragma: no-cache
+    int64_t PostSize = 0;               // Content-Length: (POST)
+    TDateTime ModifiedSince = 0;        // If-Modified-Since: when not 0
+    std::string_view Username, Password;
     bool UseProxy = false;
-    AnsiString ProxyUsername, ProxyPassword;
-    AnsiString Cookie;
-    AnsiString RangeBegin, RangeEnd;
+    std::string_view ProxyUsername, ProxyPassword;
+    std::string_view Cookie;
+    std::string_view RangeBegin, RangeEnd;
 };
 
 // The header lines in their fixed order, without the final empty line:
@@ -45,7 +47,9 @@ std::vector<AnsiString> BuildRequestLines(const THttpRequestFields& Fields);
 // servers that want percent-encoding find the document.
 AnsiString EncodeRequestTarget(const AnsiString& Target);
 // The value without CR, LF and NUL.
-AnsiString CleanHeaderValue(const AnsiString& Value);
+AnsiString CleanHeaderValue(std::string_view Value);
+// Appends the value without CR, LF and NUL to Out.
+void AppendCleanHeaderValue(AnsiString& Out, std::string_view Value);
 
 // The document name of a request path: the path before its "?", then the
 // text after its last "/" (at most 255 bytes); "index.htm" for an empty name

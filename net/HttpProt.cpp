@@ -22,6 +22,25 @@ constexpr int SendBlockSize = 8193;
 
 const char* const AbortedText = "Connection aborted on request";
 
+// The receive buffer of a client freed on this thread, for the next client
+// made here: a download thread makes one client after another, and a block
+// this large would otherwise be taken from the heap and given back for
+// every download.
+thread_local std::unique_ptr<char[]> SpareReceiveBuffer;
+
+std::unique_ptr<char[]> TakeReceiveBuffer()
+{
+    if (SpareReceiveBuffer)
+        return std::move(SpareReceiveBuffer);
+    return std::unique_ptr<char[]>(new char[BodyBlockSize]);
+}
+
+void KeepReceiveBuffer(std::unique_ptr<char[]> Buffer)
+{
+    if (!SpareReceiveBuffer)
+        SpareReceiveBuffer = std::move(Buffer);
+}
+
 AnsiString ErrorWithCode(const AnsiString& Text, int Error)
 {
     return Text + " (Error #" + IntToStr(Error) + ")";
@@ -48,15 +67,14 @@ bool IsScheme(const AnsiString& Text)
     });
 }
 
-// Why the client refuses Url's scheme, "" when it fetches Url (an http
-// address, or one without a scheme).
-AnsiString UnsupportedSchemeReason(const AnsiString& Url)
+// Why the client refuses an address of the scheme Proto (as SplitUrl
+// gives it), "" when it fetches it (an http address, or one without a
+// scheme).
+AnsiString UnsupportedSchemeReason(const AnsiString& Proto)
 {
-    AnsiString proto, user, pass, host, port, path, query;
-    SplitUrl(Url, proto, user, pass, host, port, path, query);
-    if (!IsScheme(proto) || SameText(proto, "http"))
+    if (!IsScheme(Proto) || SameText(Proto, "http"))
         return "";
-    return "not fetched: " + LowerCase(proto) + " is not supported (plain http only)";
+    return "not fetched: " + LowerCase(Proto) + " is not supported (plain http only)";
 }
 
 // True for a host the client can look up: labels of letters, digits, "-"
@@ -73,11 +91,12 @@ bool IsLookupHost(const AnsiString& Host)
     });
 }
 
-// Why the client does not fetch Url: a scheme other than http, or a host
-// that is no host name (a redirect to ".." asks for nothing); "" otherwise.
-AnsiString RefusalReason(const AnsiString& Url, const AnsiString& Host)
+// Why the client does not fetch an address split into Proto and Host: a
+// scheme other than http, or a host that is no host name (a redirect to ".."
+// asks for nothing); "" otherwise.
+AnsiString RefusalReason(const AnsiString& Proto, const AnsiString& Host)
 {
-    const AnsiString scheme = UnsupportedSchemeReason(Url);
+    const AnsiString scheme = UnsupportedSchemeReason(Proto);
     if (!scheme.empty() || Host.empty() || IsLookupHost(Host))
         return scheme;
     return "not fetched: \"" + Host + "\" is not a host name";
@@ -109,7 +128,7 @@ void THttpAbortHandle::Publish(HWND Wnd, uint32_t Generation)
 
 THttpCli::THttpCli(TComponent* AOwner)
     : TComponent(AOwner), FAbortHandle(std::make_shared<THttpAbortHandle>()),
-      FRcvBuf(new char[BodyBlockSize])
+      FRcvBuf(TakeReceiveBuffer())
 {
     FWindow = AllocateHWnd([this](TMessage& Msg) { WndProc(Msg); });
     FSocket = std::make_unique<THttpSocket>(nullptr);
@@ -132,6 +151,7 @@ THttpCli::~THttpCli()
     FAbortHandle->PublishState(httpReady);
     FSocket.reset();
     DeallocateHWnd(FWindow);
+    KeepReceiveBuffer(std::move(FRcvBuf));
 }
 
 void THttpCli::SetMultiThreaded(bool Value)
@@ -270,7 +290,7 @@ void THttpCli::SetTarget(const AnsiString& Url)
     AnsiString proto, user, pass, host, port, path;
     SplitUrl(Url, proto, user, pass, host, port, path, FQuery);
     FTargetHost = host;
-    FRefusal = RefusalReason(Url, host);
+    FRefusal = RefusalReason(proto, host);
     if (!user.empty())
         Username = user;
     if (!pass.empty())
@@ -580,10 +600,13 @@ void THttpCli::WriteRequestHeader(const AnsiString& Method)
 
 void THttpCli::SendCommand(const AnsiString& S)
 {
-    AnsiString line = S;
-    if (OnCommand)
+    if (OnCommand) {
+        AnsiString line = S;
         OnCommand(this, line);
-    FRequestHeader += line;
+        FRequestHeader += line;
+    } else {
+        FRequestHeader += S;
+    }
     FRequestHeader += "\r\n";
 }
 
@@ -671,12 +694,11 @@ bool THttpCli::TakeLine(Word Error)
         FailConnection("Invalid character in HTTP header");
         return false;
     }
-    const AnsiString rawLine(data, rawLen);
     FLastResponse.assign(data, lineLen);
     FRcvCnt -= rawLen;
     std::memmove(FRcvBuf.get(), data + rawLen, FRcvCnt);
     if (waiting) {
-        ParseHeaderLine(FLastResponse, rawLine);
+        ParseHeaderLine(FLastResponse, rawLen);
         return true;
     }
     if (OnStrayLine)
@@ -684,7 +706,8 @@ bool THttpCli::TakeLine(Word Error)
     return true;
 }
 
-void THttpCli::ParseHeaderLine(const AnsiString& Line, const AnsiString& RawLine)
+// RawLength counts the line with its end: LF, or CR LF.
+void THttpCli::ParseHeaderLine(const AnsiString& Line, int RawLength)
 {
     const uint32_t generation = FGeneration;
     if (FHeaderLines == 0)
@@ -692,7 +715,7 @@ void THttpCli::ParseHeaderLine(const AnsiString& Line, const AnsiString& RawLine
     if (!StillRunning(generation))
         return;
     ++FHeaderLines;
-    FHeaderBytes += Length(RawLine);
+    FHeaderBytes += RawLength;
     if (FHeaderLines == 1 && UpperCase(Copy(Line, 1, 6)) == "<HTML>") {
         // A document without a header: its lines keep their ends.
         if (FContentType.empty())
@@ -701,7 +724,7 @@ void THttpCli::ParseHeaderLine(const AnsiString& Line, const AnsiString& RawLine
         SetState(httpWaitingBody);
         TriggerHeaderEnd();
         if (StillRunning(generation))
-            PassBufferedBody(RawLine);
+            PassBufferedBody(Line + (RawLength - Length(Line) == 2 ? "\r\n" : "\n"));
         return;
     }
     if (FHeaderLines > HttpMaxHeaderLines || FHeaderBytes > HttpMaxHeaderBytes) {
@@ -864,11 +887,19 @@ void THttpCli::RelocationHeaderEnd()
     FinishConnection();
 }
 
+// The bytes after the header go on from the receive buffer itself, as a
+// block received later does; a document without a header is led by its
+// first line.
 void THttpCli::PassBufferedBody(const AnsiString& Prefix)
 {
-    AnsiString block = Prefix;
-    block.append(FRcvBuf.get(), FRcvCnt);
+    const int count = FRcvCnt;
     FRcvCnt = 0;
+    if (Prefix.empty()) {
+        FeedBody(FRcvBuf.get(), count);
+        return;
+    }
+    AnsiString block = Prefix;
+    block.append(FRcvBuf.get(), count);
     FeedBody(block.data(), Length(block));
 }
 

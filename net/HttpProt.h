@@ -274,7 +274,7 @@ private:
     void ReceiveFailed();
     void ReceiveHeaderBytes(Word Error);
     bool TakeLine(Word Error);
-    void ParseHeaderLine(const AnsiString& Line, const AnsiString& RawLine);
+    void ParseHeaderLine(const AnsiString& Line, int RawLength);
     void HeaderEnd();
     void RelocationHeaderEnd();
     void ParseHeaderField(const AnsiString& Line);

@@ -1,85 +1,96 @@
 #include "net/UrlUtils.h"
 
-#include <algorithm>
+#include <cstddef>
 
 namespace {
 
-// Where the host part starts: sets Proto and Rest, or sets Path and returns
-// false when the URL is a path on its own.
-bool FindHostStart(const AnsiString& URL, AnsiString& Proto, AnsiString& Path, AnsiString& Rest)
+// The text of View from Start on, empty when Start lies past its end.
+std::string_view From(std::string_view View, size_t Start)
 {
-    if (const int sep = Pos("://", URL); sep > 0) {
-        Proto = Copy(URL, 1, sep - 1);
-        Rest = Copy(URL, sep + 3, Length(URL));
-        return true;
-    }
-    if (CharAt(URL, 1) == '/') {
-        Proto = "http";
-        if (Length(URL) > 1 && CharAt(URL, 2) != '/') {
-            Path = URL;
+    return Start < View.size() ? View.substr(Start) : std::string_view();
+}
+
+// Whether Text starts with LowerPrefix, ASCII letters in any case.
+bool StartsWithNoCase(std::string_view Text, std::string_view LowerPrefix)
+{
+    if (Text.size() < LowerPrefix.size())
+        return false;
+    for (size_t i = 0; i < LowerPrefix.size(); ++i) {
+        const char c = Text[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != LowerPrefix[i])
             return false;
-        }
-        Rest = Copy(URL, 2, Length(URL));
-        return true;
     }
-    if (LowerCase(Copy(URL, 1, 5)) == "http:") {
-        Proto = "http";
-        if (Length(URL) > 6 && CharAt(URL, 7) != '/') {
-            Path = Copy(URL, 6, Length(URL));
-            return false;
-        }
-        Rest = Copy(URL, 7, Length(URL));
-        return true;
-    }
-    if (LowerCase(Copy(URL, 1, 7)) == "mailto:") {
-        Proto = "mailto";
-        Rest = Copy(URL, Pos(":", URL) + 1, Length(URL));
-        return true;
-    }
-    Rest = URL;
     return true;
 }
 
-// End of the host part in Rest: the first "/" or "?", else past the end.
-int HostPartEnd(const AnsiString& Rest)
+// Where the host part starts: sets Proto and Rest (a view of URL), or sets
+// Path and returns false when the URL is a path on its own. URL is not
+// empty.
+bool FindHostStart(const AnsiString& URL, AnsiString& Proto, AnsiString& Path, std::string_view& Rest)
 {
-    const int slash = Pos("/", Rest);
-    const int question = Pos("?", Rest);
-    if (slash == 0 && question == 0)
-        return Length(Rest) + 1;
-    if (slash == 0 || question == 0)
-        return slash + question;
-    return std::min(slash, question);
+    const std::string_view url = URL;
+    if (const size_t sep = url.find("://"); sep != std::string_view::npos) {
+        Proto.assign(url.substr(0, sep));
+        Rest = From(url, sep + 3);
+        return true;
+    }
+    if (url[0] == '/') {
+        Proto = "http";
+        if (url.size() > 1 && url[1] != '/') {
+            Path = URL;
+            return false;
+        }
+        Rest = From(url, 1);
+        return true;
+    }
+    if (StartsWithNoCase(url, "http:")) {
+        Proto = "http";
+        if (url.size() > 6 && url[6] != '/') {
+            Path.assign(From(url, 5));
+            return false;
+        }
+        Rest = From(url, 6);
+        return true;
+    }
+    if (StartsWithNoCase(url, "mailto:")) {
+        Proto = "mailto";
+        Rest = From(url, url.find(':') + 1);
+        return true;
+    }
+    Rest = url;
+    return true;
 }
 
-void SplitUserInfo(const AnsiString& Info, AnsiString& User, AnsiString& Pass)
+void SplitUserInfo(std::string_view Info, AnsiString& User, AnsiString& Pass)
 {
-    const int colon = Pos(":", Info);
-    if (colon == 0) {
-        User = Info;
+    const size_t colon = Info.find(':');
+    if (colon == std::string_view::npos) {
+        User.assign(Info);
         return;
     }
-    User = Copy(Info, 1, colon - 1);
-    Pass = Copy(Info, colon + 1, Length(Info));
+    User.assign(Info.substr(0, colon));
+    Pass.assign(Info.substr(colon + 1));
 }
 
-void SplitHostPart(const AnsiString& HostPart, AnsiString& User, AnsiString& Pass, AnsiString& Host,
+// Splits "user:pass@host:port" at its last "@" and its last ":".
+void SplitHostPart(std::string_view HostPart, AnsiString& User, AnsiString& Pass, AnsiString& Host,
                    AnsiString& Port)
 {
-    const int colon = NthPos(":", HostPart, -1);
-    const int at = NthPos("@", HostPart, -1);
+    // Positions after the separator, 0 without one.
+    const size_t colon = HostPart.rfind(':') + 1;
+    const size_t at = HostPart.rfind('@') + 1;
     if (colon == 0 && at == 0) {
-        Host = HostPart;
+        Host.assign(HostPart);
         return;
     }
     if (colon > at) {
-        Port = Copy(HostPart, colon + 1, Length(HostPart));
-        Host = Copy(HostPart, at + 1, colon - at - 1);
+        Port.assign(HostPart.substr(colon));
+        Host.assign(HostPart.substr(at, colon - at - 1));
     } else {
-        Host = Copy(HostPart, at + 1, Length(HostPart));
+        Host.assign(HostPart.substr(at));
     }
     if (at > 0)
-        SplitUserInfo(Copy(HostPart, 1, at - 1), User, Pass);
+        SplitUserInfo(HostPart.substr(0, at - 1), User, Pass);
 }
 
 constexpr char Base64Chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -127,7 +138,11 @@ void EncodeUULine(const unsigned char* Bytes, int Len, AnsiString& Out)
 void SplitUrl(const AnsiString& URL, AnsiString& Proto, AnsiString& User, AnsiString& Pass,
               AnsiString& Host, AnsiString& Port, AnsiString& Path, AnsiString& Query)
 {
-    const AnsiString url = URL; // URL may alias one of the outputs
+    // URL may be one of the outputs: then it is read from a copy.
+    const bool aliased = &URL == &Proto || &URL == &User || &URL == &Pass || &URL == &Host || &URL == &Port ||
+                         &URL == &Path || &URL == &Query;
+    const AnsiString copy = aliased ? URL : AnsiString();
+    const AnsiString& url = aliased ? copy : URL;
     Proto.clear();
     User.clear();
     Pass.clear();
@@ -136,14 +151,17 @@ void SplitUrl(const AnsiString& URL, AnsiString& Proto, AnsiString& User, AnsiSt
     Path.clear();
     if (url.empty())
         return;
-    AnsiString rest;
+    std::string_view rest;
     if (!FindHostStart(url, Proto, Path, rest))
         return;
-    const int hostEnd = HostPartEnd(rest);
-    if (const int question = Pos("?", rest); question > 0)
-        Query = Copy(rest, question, Length(rest));
-    Path = Copy(rest, hostEnd, Length(rest));
-    SplitHostPart(Copy(rest, 1, hostEnd - 1), User, Pass, Host, Port);
+    // The host part ends at the first "/" or "?".
+    size_t hostEnd = 0;
+    while (hostEnd < rest.size() && rest[hostEnd] != '/' && rest[hostEnd] != '?')
+        ++hostEnd;
+    if (const size_t question = rest.find('?'); question != std::string_view::npos)
+        Query.assign(rest.substr(question));
+    Path.assign(rest.substr(hostEnd));
+    SplitHostPart(rest.substr(0, hostEnd), User, Pass, Host, Port);
 }
 
 int NthPos(const AnsiString& Sub, const AnsiString& S, int N)

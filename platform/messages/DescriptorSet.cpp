@@ -30,7 +30,7 @@ DescriptorSet::DescriptorSet(Handler handler, int wakeFd)
   if (epollFd_ < 0) throw std::system_error(errno, std::generic_category(), "epoll_create1");
   if (wakeFd < 0) return;
   epoll_event ev{};
-  ev.events = EPOLLIN;
+  ev.events = EPOLLIN | EPOLLET;
   ev.data.u64 = WakeKey;
   ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd, &ev);
 }
@@ -49,21 +49,18 @@ void DescriptorSet::Arm(int fd, std::uint64_t key, unsigned interest, bool add) 
 
 void DescriptorSet::Remove(int fd) { ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr); }
 
-DescriptorSet::Waited DescriptorSet::Wait(int timeoutMs) {
+bool DescriptorSet::Wait(int timeoutMs) {
   std::array<epoll_event, 64> ready;
   int count;
   while ((count = ::epoll_wait(epollFd_, ready.data(), ready.size(), timeoutMs)) < 0 && errno == EINTR) {
   }
-  Waited waited;
+  bool handled = false;
   for (int i = 0; i < count; ++i) {
-    if (ready[i].data.u64 == WakeKey) {
-      waited.woken = true;
-      continue;
-    }
+    if (ready[i].data.u64 == WakeKey) continue;
     handler_(ready[i].data.u64, ReadinessOf(ready[i].events));
-    waited.handled = true;
+    handled = true;
   }
-  return waited;
+  return handled;
 }
 
 }  // namespace descriptor_sets

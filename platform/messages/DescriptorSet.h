@@ -26,8 +26,9 @@ using Handler = void (*)(std::uint64_t key, unsigned readiness);
 
 class DescriptorSet {
 public:
-  // The wake descriptor (-1: none) is watched for input for good; a wait that
-  // finds it ready says so and leaves its reading to the caller.
+  // The wake descriptor (-1: none) is watched for input for good and edge
+  // triggered: a wait reports each write to it once, whether or not it was
+  // read since, so the caller need not read it.
   DescriptorSet(Handler handler, int wakeFd);
   ~DescriptorSet();
   DescriptorSet(const DescriptorSet&) = delete;
@@ -38,13 +39,9 @@ public:
   // always reported while armed.
   void Arm(int fd, std::uint64_t key, unsigned interest, bool add);
   void Remove(int fd);
-  struct Waited {
-    bool woken = false;    // the wake descriptor is ready
-    bool handled = false;  // the handler was called
-  };
   // Waits up to timeoutMs (-1: no limit, 0: not at all) for events and hands
-  // each descriptor's to the handler.
-  Waited Wait(int timeoutMs);
+  // each descriptor's to the handler; true when the handler was called.
+  bool Wait(int timeoutMs);
 
 private:
   const Handler handler_;

@@ -258,26 +258,25 @@ void ThreadQueue::Wait(int timeoutMs) {
 }
 
 void ThreadQueue::BlockOnDescriptors(int timeoutMs) {
-  // A write that came after the wait it was meant for had ended leaves the
-  // descriptor readable: the next wait returns at once and reads it, and
-  // its caller looks for work once more.
-  bool woken;
+  // A write that came after the wait it was meant for had ended makes the
+  // next wait return at once, and its caller looks for work once more. The
+  // set reports each write once (see DescriptorSet.h), so its wake needs no
+  // read: one system call fewer per wake.
   if (auto* set = descriptors_->madeSet.load()) {
-    woken = set->Wait(timeoutMs).woken;
-  } else {
-    pollfd p{wakeFd_, POLLIN, 0};
-    while (poll(&p, 1, timeoutMs) < 0 && errno == EINTR) {
-    }
-    woken = (p.revents & POLLIN) != 0;
+    set->Wait(timeoutMs);
+    return;
   }
-  if (!woken) return;
+  pollfd p{wakeFd_, POLLIN, 0};
+  while (poll(&p, 1, timeoutMs) < 0 && errno == EINTR) {
+  }
+  if ((p.revents & POLLIN) == 0) return;
   uint64_t count;
   [[maybe_unused]] auto read_ = read(wakeFd_, &count, sizeof count);
 }
 
 bool ThreadQueue::CollectReady() {
   auto* set = descriptors_->madeSet.load();
-  return set != nullptr && set->Wait(0).handled;
+  return set != nullptr && set->Wait(0);
 }
 
 void ThreadQueue::WaitServing(const std::function<bool()>& done) {

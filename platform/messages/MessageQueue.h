@@ -119,8 +119,8 @@ public:
 private:
   // Wakes the owner unless the caller is the owner itself (see the .cpp).
   void WakeFromOutside();
-  // Blocks on the wake descriptor (and the descriptor set) and reads the
-  // wake descriptor when it is ready.
+  // Blocks on the descriptor set (which watches the wake descriptor), or
+  // on the wake descriptor alone and then reads it.
   void BlockOnDescriptors(int timeoutMs);
 
   struct Timer {

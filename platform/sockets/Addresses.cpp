@@ -1,7 +1,7 @@
 // Dotted addresses in both directions and the texts of the error numbers.
 #include "platform/sockets/WinSock.h"
 
-#include <cstdio>
+#include <cstdint>
 
 namespace winsock {
 
@@ -66,11 +66,19 @@ u_long inet_addr(const char* cp) {
   return htonl(value | parts[count - 1]);
 }
 
+// Written digit by digit: a formatted print costs more than a connect
+// that asks for the text of its address.
 char* inet_ntoa(in_addr in) {
   static thread_local char text[16];
-  u_long host = ntohl(in.s_addr);
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", (host >> 24) & 0xff, (host >> 16) & 0xff, (host >> 8) & 0xff,
-                host & 0xff);
+  const u_long host = ntohl(in.s_addr);
+  char* out = text;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const unsigned part = (host >> shift) & 0xff;
+    if (part >= 100) *out++ = static_cast<char>('0' + part / 100);
+    if (part >= 10) *out++ = static_cast<char>('0' + part / 10 % 10);
+    *out++ = static_cast<char>('0' + part % 10);
+    *out++ = shift > 0 ? '.' : '\0';
+  }
   return text;
 }
 

@@ -97,6 +97,26 @@ TEST(HttpClient, LeftOverSetReadyDoesNotEndTheNextRequest)
     EXPECT_EQ(200, client.StatusCode());
 }
 
+// A download thread makes one client after another: each gets its own
+// document and header, whatever the one before it received.
+TEST(HttpClient, ClientsOneAfterAnotherReadOnlyTheirOwnBytes)
+{
+    const std::string large(200000, 'a');
+    LoopbackServer server(std::vector<LoopbackScript>{
+        Reply("HTTP/1.0 200 OK\r\nContent-Length: 200000\r\nX-First: 1\r\n\r\n" + large),
+        Reply("HTTP/1.0 200 OK\r\n\r\nb")});
+    for (const std::string& expected : {large, std::string("b")}) {
+        THttpCli client(nullptr);
+        std::string body;
+        client.OnDocData = [&](TObject*, const void* data, int len) { body.append(static_cast<const char*>(data), len); };
+        client.URL = Url(server, "/");
+        const RequestOutcome outcome = RunWithWatchdog(client, "GET");
+        EXPECT_FALSE(outcome.Raised) << outcome.Message;
+        EXPECT_TRUE(body == expected) << body.size() << " bytes instead of " << expected.size();
+        EXPECT_EQ(expected == large ? 3 : 1, client.RcvdHeader().Count());
+    }
+}
+
 // A relocation posted for an aborted request must not restart the next one.
 TEST(HttpClient, LeftOverRelocationDoesNotRestartTheNextRequest)
 {

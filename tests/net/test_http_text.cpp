@@ -56,6 +56,8 @@ TEST(HttpHeaders, DocumentNamesStatusLinesFieldsAndRequestLines)
     EXPECT_EQ((std::vector<AnsiString>{"GET /a%20b HTTP/1.0", "Host: h", "Range: bytes=-9"}),
               BuildRequestLines(fields));
     EXPECT_EQ("ab", CleanHeaderValue(AnsiString("a\r\n\0b", 6)));
+    EXPECT_EQ("\t\x0b\x0c\x0e x\xff", CleanHeaderValue(AnsiString("\r\t\x0b\x0c\x0e x\xff\n", 9)))
+        << "only CR, LF and NUL are dropped, at either end too";
 }
 
 TEST(HttpLocation, ResolvesAgainstTheCurrentUrlAndDropsDotSegments)

@@ -37,6 +37,34 @@ TEST(SplitUrl, EveryPartAndTheQueryKeptWhenNoneCame)
     EXPECT_EQ(url + " " + host, "/p?z h") << "URL passed as its own output";
 }
 
+TEST(SplitUrl, SchemesInAnyCaseShortTextsAndAnyOutputAsTheUrl)
+{
+    const std::pair<const char*, const char*> split[] = {
+        {"HTTP:/x/y", "http|||||/x/y|?old"},
+        {"Http:", "http||||||?old"},
+        {"hTTp:page.htm", "http|||||page.htm|?old"},
+        {"MailTo:ann@example.org", "mailto|ann||example.org|||?old"},
+        {"//h:8/p?q", "http|||||/h:8/p?q|?q"},
+        {"/", "http||||||?old"},
+        {"h:1?", "|||h|1|?|?"},
+        {"u@h:", "|u||h|||?old"},
+        {"@:", "||||||?old"},
+        {"a:b@c:d@e:9/f", "|a|b@c:d|e|9|/f|?old"},
+    };
+    for (const auto& [url, parts] : split)
+        EXPECT_EQ(Parts(url, "?old"), parts) << url;
+
+    for (int output = 0; output < 7; ++output) {
+        AnsiString parts[7];
+        parts[output] = "http://joe:pw@h:81/p?z";
+        SplitUrl(parts[output], parts[0], parts[1], parts[2], parts[3], parts[4], parts[5], parts[6]);
+        EXPECT_EQ(parts[0] + "|" + parts[1] + "|" + parts[2] + "|" + parts[3] + "|" + parts[4] + "|" + parts[5] +
+                      "|" + parts[6],
+                  "http|joe|pw|h|81|/p?z|?z")
+            << "the URL passed as output " << output;
+    }
+}
+
 TEST(NthPos, CountsFromStartAndEnd)
 {
     const std::pair<int, int> found[] = {{1, 2}, {2, 4}, {3, 6}, {4, 7}, {-1, 4}, {-2, 2}, {-3, 0}, {0, 0}};

@@ -266,6 +266,9 @@ TEST(Sockets, AddressesNamesAndErrorTexts) {
   for (const char* bad : {"256.1.1.1", "1.2.3.4.5", "99999999999999999999999", "1..2.3", ""})
     EXPECT_EQ(inet_addr(bad), INADDR_NONE) << bad;
   EXPECT_EQ(std::string(inet_ntoa(in_addr{htonl(0xc0a80001)})), "192.168.0.1");
+  EXPECT_EQ(std::string(inet_ntoa(in_addr{htonl(0x00090a63)})), "0.9.10.99");
+  EXPECT_EQ(std::string(inet_ntoa(in_addr{htonl(0x64ffc801)})), "100.255.200.1");
+  EXPECT_EQ(std::string(inet_ntoa(in_addr{INADDR_NONE})), "255.255.255.255");
 
   servent* http = getservbyname("http", "tcp");
   ASSERT_NE(http, nullptr);
@@ -624,6 +627,14 @@ SOCKET ConnectOnWorker(Worker& worker, const Listener& listener, SOCKET& server)
   return c;
 }
 
+// A waiting worker with a client socket connected to a listener of its own.
+struct ConnectedWorker {
+  Worker worker{Worker::Loop::Waiting};
+  Listener listener;
+  SOCKET server = INVALID_SOCKET;
+  SOCKET client = ConnectOnWorker(worker, listener, server);
+};
+
 }  // namespace
 
 // The thread's own sockets' events come in their order among the messages
@@ -656,17 +667,33 @@ TEST(WorkerSockets, EventsArriveInOrderBesidePostedMessages) {
   }
 }
 
+// A thread that waits on its own sockets is woken by each message another
+// thread posts while it waits, one after another, with its sockets' data
+// coming in between.
+TEST(WorkerSockets, AThreadWaitingOnItsSocketsWakesForEachPostFromAnother) {
+  ConnectedWorker w;
+  ASSERT_FALSE(HasFailure());
+  for (WPARAM i = 0; i < 300; ++i) {
+    if (i % 3 == 0) {
+      ASSERT_EQ(send(w.server, "x", 1, 0), 1);
+    }
+    ASSERT_TRUE(w.worker.Mark(i)) << "the worker never took mark " << i;
+  }
+  EXPECT_TRUE(Eventually([&] { return w.worker.Received() == std::string(100, 'x'); }));
+  EXPECT_EQ(closesocket(w.server), 0);
+  w.worker.Run([&] { EXPECT_EQ(closesocket(w.client), 0); });
+}
+
 // An event the thread has not yet taken when it closes the socket is never
 // posted: nothing arrives for the socket after its close.
 TEST(WorkerSockets, ASocketClosedWhileItsEventWaitsPostsNothingAfterTheClose) {
-  Worker worker(Worker::Loop::Waiting);
-  Listener listener;
-  SOCKET server;
-  SOCKET c = ConnectOnWorker(worker, listener, server);
+  ConnectedWorker w;
   ASSERT_FALSE(HasFailure());
+  Worker& worker = w.worker;
+  const SOCKET c = w.client;
   worker.Run([&] {
-    ASSERT_EQ(send(server, "data", 4, 0), 4);
-    ASSERT_EQ(closesocket(server), 0);
+    ASSERT_EQ(send(w.server, "data", 4, 0), 4);
+    ASSERT_EQ(closesocket(w.server), 0);
     // The data and the close have arrived while the thread was busy here.
     ASSERT_TRUE(Eventually([&] {
       winsock::u_long waiting = 0;
