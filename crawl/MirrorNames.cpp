@@ -4,6 +4,7 @@
 
 #include "crawl/LinkText.h"
 #include "net/UrlUtils.h"
+#include "platform/rtl/AtomicFile.h"
 #include "project/TextHelpers.h"
 
 namespace {
@@ -180,6 +181,9 @@ TNameExt SplitNameExt(AnsiString& DocName, const AnsiString& Path, const AnsiStr
 
 AnsiString MirrorComponent(const AnsiString& Part) {
   if (Part == "." || Part == "..") return StringReplace(Part, ".", "%2E", rfReplaceAll);
+  // A site's file spelt as a temporary file of a whole-file writer would be
+  // taken for one left by a crash and removed when the project opens.
+  if (AtomicFile::TemporaryFileOwner(Part) != 0) return "%2E" + MirrorComponent(Part.substr(1));
   AnsiString result;
   for (const char c : Part) {
     const auto byte = static_cast<unsigned char>(c);

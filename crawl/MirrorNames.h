@@ -36,7 +36,8 @@ TNameExt SplitNameExt(AnsiString& DocName, const AnsiString& Path, const AnsiStr
 
 // A folder or file name as it is written to disk (crawl/SavePaths.h):
 // backslashes and control bytes encoded ("%5C", "%01"), "." and ".." escaped
-// ("%2E").
+// ("%2E"), and so is the leading "." of a name spelt as a temporary file of
+// a whole-file writer (AtomicFile), which the stale-file sweep would remove.
 AnsiString MirrorComponent(const AnsiString& Part);
 
 // "index.htm", "index.html", "default.html", "document.htm", "document.html"

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "crawl/SavePaths.h"
+#include "platform/rtl/AtomicFile.h"
+#include "platform/rtl/FileUtils.h"
 #include "test_worker_harness.h"
 
 namespace {
@@ -29,6 +31,21 @@ TEST(WorkerNamingPaths, EscapesDotsSeparatorsAndControlBytes) {
   EXPECT_EQ(MapMirrorPath("/f/", "/f/host", "/", std::string("a\x01\x1f\x7f.htm")).File, "/f/host/a%01%1F%7F.htm");
   // The folder part gets the file-name escapes; the download folder keeps its name.
   EXPECT_EQ(MapMirrorPath("/f&g/", "/f&g/host/a&b", "/", "x.htm").File, "/f&g/host/a%26b/x.htm");
+}
+
+// A site's file spelt as a temporary file of a writer that has ended is
+// saved under another spelling, so the sweep of a project's opening keeps it.
+TEST(WorkerNamingPaths, ANameSpeltAsAStaleTemporaryFileIsKeptFromTheSweep) {
+  const AnsiString spelt = ".~p.htm~2147483646~1.harvella-tmp";
+  TempFolder folder;
+  const TMirrorPath p = MapMirrorPath(folder.Path(), folder.Path() + "host/.~d~2147483646~2.harvella-tmp", "/", spelt);
+  ASSERT_TRUE(p.Ok());
+  EXPECT_EQ(p.File, folder.Path() + "host/%2E~d~2147483646~2.harvella-tmp/%2E~p.htm~2147483646~1.harvella-tmp");
+  ASSERT_TRUE(ForceDirectories(p.Dir));
+  WriteFileAtomically(p.File, "the site's");
+  EXPECT_EQ(RemoveStaleTemporaryFiles(folder.Path(), true), 0);
+  EXPECT_TRUE(FileExists(p.File));
+  EXPECT_EQ(MapMirrorPath("/f/", "/f/host", "/", ".~p.htm~1.harvella-tmp").File, "/f/host/.~p.htm~1.harvella-tmp");
 }
 
 TEST(WorkerNamingPaths, NamesWindowsCouldNotCreate) {
