@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <stdexcept>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -17,10 +20,37 @@ namespace {
 
 unsigned char Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
 
-uint32_t FoldedHash(std::string_view s) {
-  uint64_t h = 1469598103934665603ULL;
-  for (unsigned char c : s) h = (h ^ Fold(c)) * 1099511628211ULL;
-  return uint32_t(h ^ (h >> 32));
+// Eight bytes at once with "A" to "Z" made lower case: a byte gets 0x20
+// where, below 0x80, it is at least "A" and not beyond "Z".
+uint64_t FoldedWord(uint64_t bytes) {
+  constexpr uint64_t Ones = 0x0101010101010101ULL, High = Ones * 0x80;
+  const uint64_t low7 = bytes & ~High;
+  const uint64_t atLeastA = low7 + Ones * (0x80 - 'A');
+  const uint64_t beyondZ = low7 + Ones * (0x80 - 'Z' - 1);
+  return bytes | ((atLeastA & ~beyondZ & ~bytes & High) >> 2);
+}
+
+// A hash of a name without regard to ASCII case, eight bytes a step, all of
+// its 64 bits mixed: the index takes its slot from some and keeps others.
+uint64_t FoldedHash(std::string_view s) {
+  constexpr uint64_t Multiplier = 0x9E3779B97F4A7C15ULL;
+  uint64_t h = s.size() * Multiplier;
+  size_t i = 0;
+  for (; i + 8 <= s.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, s.data() + i, 8);
+    h = std::rotl((h ^ FoldedWord(word)) * Multiplier, 31);
+  }
+  if (i < s.size()) {
+    uint64_t word = 0;
+    std::memcpy(&word, s.data() + i, s.size() - i);
+    h = std::rotl((h ^ FoldedWord(word)) * Multiplier, 31);
+  }
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDULL;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53ULL;
+  return h ^ (h >> 33);
 }
 
 bool SameFolded(std::string_view a, std::string_view b) {
@@ -87,6 +117,10 @@ struct TChildBlock {
 // A leaf entry: the child's address with bit 0 set when it lacks the folder bit.
 using TChildEntry = uintptr_t;
 
+// A slot of a folder's name index: the child's address with the top 16 bits
+// of its folded name's hash above it.
+using TIndexSlot = uint64_t;
+
 struct TChildLeaf : TChildBlock {
   TChildLeaf() : TChildBlock(true) {}
   std::vector<TChildEntry> Entries;
@@ -102,8 +136,9 @@ struct TChildBranch : TChildBlock {
 // counting its children and those of them without the folder bit. A folder
 // of up to LeafSize children is one leaf, a plain array. A folder of more
 // than IndexFrom children also has an open-addressing hash index over the
-// names (linear probing; the hashes sit in their own array, so probing reads
-// no node; hash 0 marks a free slot); a smaller one is searched in its leaf.
+// names (linear probing; a slot of 8 bytes holds the child's address with 16
+// bits of its name's hash, so probing reads a node only when those match; 0
+// marks a free slot); a smaller one is searched in its leaf.
 struct TChildList {
   static constexpr uint32_t LeafSize = 128;
   static constexpr size_t BranchSize = 64;
@@ -113,11 +148,9 @@ struct TChildList {
   TChildBlock* Top = nullptr;
   // The first leaf lives here: a small folder needs no block of its own.
   TChildLeaf FirstLeaf;
-  TZeroArray<uint32_t> Hashes;
-  TZeroArray<TDataObj*> Nodes;
+  TZeroArray<TIndexSlot> Slots;
   // The table the index is moving out of, and how many of its slots have moved.
-  TZeroArray<uint32_t> OldHashes;
-  TZeroArray<TDataObj*> OldNodes;
+  TZeroArray<TIndexSlot> OldSlots;
   size_t MovedUpTo = 0;
   // The tree that owns this node; set on the root of a TListObj only.
   TListObj* Owner = nullptr;
@@ -409,124 +442,134 @@ struct TChildList {
   // (one line of a site-tree load, one found link) pays for rehashing a
   // folder of millions at once. While it moves, a name is looked up in both
   // tables; the old one only loses entries (a moved or removed entry leaves
-  // its hash behind as a tombstone without a node, so the probe runs stay
-  // whole) and goes once its last slot has moved.
+  // a tombstone, so the probe runs stay whole) and goes once its last slot
+  // has moved. A slot keeps no full hash: the home of an entry that moves is
+  // found from its node's name.
 
   static constexpr size_t MoveStep = 16;
+  static constexpr TIndexSlot Tombstone = 1;  // no node sits at address 1
+  static constexpr unsigned TagShift = 48;    // user addresses fit below bit 48
 
-  size_t Mask() const { return Hashes.size() - 1; }
-  static uint32_t SlotHash(uint32_t hash) { return hash ? hash : 1; }
-  bool Moving() const { return !OldHashes.empty(); }
+  size_t Mask() const { return Slots.size() - 1; }
+  bool Moving() const { return !OldSlots.empty(); }
+  static size_t Home(uint64_t hash, size_t mask) { return size_t(hash) & mask; }
+  static TIndexSlot Tag(uint64_t hash) { return hash >> TagShift; }
+  static TDataObj* NodeAt(TIndexSlot slot) {
+    return reinterpret_cast<TDataObj*>(slot & ((TIndexSlot(1) << TagShift) - 1));
+  }
+  static TIndexSlot SlotOf(TDataObj* node, uint64_t hash) {
+    const auto address = reinterpret_cast<TIndexSlot>(node);
+    if (address >> TagShift) throw std::length_error("A site-tree node lies beyond the index's address range");
+    return Tag(hash) << TagShift | address;
+  }
 
   // The slot of a name (or of one node, when node is given) in a table; npos
   // when it is not there.
-  static size_t Probe(const TZeroArray<uint32_t>& hashes, const TZeroArray<TDataObj*>& nodes,
-                      std::string_view name, const TDataObj* node = nullptr) {
-    if (hashes.empty()) return std::string_view::npos;
-    const size_t mask = hashes.size() - 1;
-    const uint32_t hash = SlotHash(FoldedHash(name));
-    for (size_t i = hash & mask; hashes[i]; i = (i + 1) & mask) {
-      if (hashes[i] != hash || !nodes[i]) continue;
-      if (node ? nodes[i] == node : SameFolded(nodes[i]->FName, name)) return i;
+  static size_t Probe(const TZeroArray<TIndexSlot>& slots, std::string_view name, const TDataObj* node = nullptr) {
+    if (slots.empty()) return std::string_view::npos;
+    const size_t mask = slots.size() - 1;
+    const uint64_t hash = FoldedHash(name);
+    const TIndexSlot tag = Tag(hash);
+    for (size_t i = Home(hash, mask); slots[i]; i = (i + 1) & mask) {
+      if (slots[i] >> TagShift != tag || slots[i] == Tombstone) continue;
+      const TDataObj* candidate = NodeAt(slots[i]);
+      if (node ? candidate == node : SameFolded(candidate->FName, name)) return i;
     }
     return std::string_view::npos;
   }
 
   TDataObj* Find(std::string_view name) const {
-    if (Hashes.empty()) {
+    if (Slots.empty()) {
       // Not indexed yet: all children are in the first leaf.
       if (!Top) return nullptr;
       for (TChildEntry e : FirstLeaf.Entries)
         if (SameFolded(NodeOf(e)->FName, name)) return NodeOf(e);
       return nullptr;
     }
-    size_t i = Probe(Hashes, Nodes, name);
-    if (i != std::string_view::npos) return Nodes[i];
-    i = Probe(OldHashes, OldNodes, name);
-    return i != std::string_view::npos ? OldNodes[i] : nullptr;
+    size_t i = Probe(Slots, name);
+    if (i != std::string_view::npos) return NodeAt(Slots[i]);
+    i = Probe(OldSlots, name);
+    return i != std::string_view::npos ? NodeAt(OldSlots[i]) : nullptr;
   }
 
-  void Place(uint32_t hash, TDataObj* node) {
-    size_t i = hash & Mask();
-    while (Hashes[i]) i = (i + 1) & Mask();
-    Hashes[i] = hash;
-    Nodes[i] = node;
+  void Place(TDataObj* node) {
+    const uint64_t hash = FoldedHash(node->FName);
+    size_t i = Home(hash, Mask());
+    while (Slots[i]) i = (i + 1) & Mask();
+    Slots[i] = SlotOf(node, hash);
   }
 
   // A folder gets its index once it holds more than IndexFrom children.
   void Index(TDataObj* node) {
-    if (Hashes.empty()) {
+    if (Slots.empty()) {
       if (Count() <= IndexFrom) return;
       std::vector<TDataObj*> all;
       Collect(all);
       Grow(all.size());
-      for (TDataObj* n : all) Place(SlotHash(FoldedHash(n->FName)), n);
+      for (TDataObj* n : all) Place(n);
       return;
     }
     MoveSome(MoveStep);
     Grow(Count());
-    Place(SlotHash(FoldedHash(node->FName)), node);
+    Place(node);
   }
 
   // At most three quarters of the slots are used; a fuller table makes way
   // for one twice as large (or larger), into which MoveSome moves it. A
   // move still going on when the new table fills up is finished first.
   void Grow(size_t count) {
-    size_t needed = std::max(MinSlots, Hashes.size());
+    size_t needed = std::max(MinSlots, Slots.size());
     while (count * 4 > needed * 3) needed *= 2;
-    if (needed == Hashes.size()) return;
-    MoveSome(OldHashes.size());
-    OldHashes = std::move(Hashes);
-    OldNodes = std::move(Nodes);
-    Hashes = TZeroArray<uint32_t>(needed);
-    Nodes = TZeroArray<TDataObj*>(needed);
+    if (needed == Slots.size()) return;
+    MoveSome(OldSlots.size());
+    OldSlots = std::move(Slots);
+    Slots = TZeroArray<TIndexSlot>(needed);
     MovedUpTo = 0;
   }
 
-  // Moves up to slots slots of the old table into the current one.
+  // Moves up to slots slots of the old table into the current one; the names
+  // of the nodes to move are fetched into the cache together before they are
+  // hashed.
   void MoveSome(size_t slots) {
     if (!Moving()) return;
-    const size_t end = std::min(OldHashes.size(), MovedUpTo + slots);
+    const size_t end = std::min(OldSlots.size(), MovedUpTo + slots);
+    for (size_t i = MovedUpTo; i < end; ++i)
+      if (OldSlots[i] > Tombstone) __builtin_prefetch(&NodeAt(OldSlots[i])->FName);
     for (; MovedUpTo < end; ++MovedUpTo) {
-      TDataObj*& node = OldNodes[MovedUpTo];
-      if (!node) continue;
-      Place(OldHashes[MovedUpTo], node);
-      node = nullptr;
+      TIndexSlot& slot = OldSlots[MovedUpTo];
+      if (slot <= Tombstone) continue;
+      Place(NodeAt(slot));
+      slot = Tombstone;
     }
-    if (MovedUpTo < OldHashes.size()) return;
-    OldHashes = TZeroArray<uint32_t>();
-    OldNodes = TZeroArray<TDataObj*>();
+    if (MovedUpTo < OldSlots.size()) return;
+    OldSlots = TZeroArray<TIndexSlot>();
   }
 
   // Removes a node's slot: in the current table moving later entries of its
   // probe run back, in the old one leaving a tombstone.
   void Unindex(TDataObj* node) {
-    if (Hashes.empty()) return;
-    size_t i = Probe(Hashes, Nodes, node->FName, node);
+    if (Slots.empty()) return;
+    size_t i = Probe(Slots, node->FName, node);
     if (i == std::string_view::npos) {
-      i = Probe(OldHashes, OldNodes, node->FName, node);
-      if (i != std::string_view::npos) OldNodes[i] = nullptr;
+      i = Probe(OldSlots, node->FName, node);
+      if (i != std::string_view::npos) OldSlots[i] = Tombstone;
       return;
     }
-    for (size_t j = (i + 1) & Mask(); Hashes[j]; j = (j + 1) & Mask()) {
-      const size_t home = Hashes[j] & Mask();
+    for (size_t j = (i + 1) & Mask(); Slots[j]; j = (j + 1) & Mask()) {
+      const size_t home = Home(FoldedHash(NodeAt(Slots[j])->FName), Mask());
       const bool movable = (j > i) ? (home <= i || home > j) : (home <= i && home > j);
       if (movable) {
-        Hashes[i] = Hashes[j];
-        Nodes[i] = Nodes[j];
+        Slots[i] = Slots[j];
         i = j;
       }
     }
-    Hashes[i] = 0;
-    Nodes[i] = nullptr;
+    Slots[i] = 0;
   }
 
   void Reset() {
     FreeBlocks();
-    Hashes = TZeroArray<uint32_t>();
-    Nodes = TZeroArray<TDataObj*>();
-    OldHashes = TZeroArray<uint32_t>();
-    OldNodes = TZeroArray<TDataObj*>();
+    Slots = TZeroArray<TIndexSlot>();
+    OldSlots = TZeroArray<TIndexSlot>();
   }
 };
 

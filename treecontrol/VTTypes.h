@@ -2,9 +2,10 @@
 // with its state bits, the tree states, column indexes, attach modes, hit
 // positions and the tree's error and assertion exceptions.
 //
-// A node record (TVirtualNode) is one zero-filled heap block: the header
-// below, then the internal data reserved by derived trees, then the user data
-// of NodeDataSize bytes. Counts and heights kept in every node obey:
+// A node record (TVirtualNode) is one zero-filled record of the tree's pool:
+// the header below (64 bytes), then the internal data reserved by derived
+// trees beyond the header's two bytes of it, then the user data of
+// NodeDataSize bytes. Counts and heights kept in every node obey:
 // TotalCount = 1 + sum of the children's TotalCount; TotalHeight = NodeHeight
 // + (expanded ? sum of the visible children's TotalHeight : 0).
 #pragma once
@@ -84,9 +85,12 @@ struct TVirtualNode {
   uint16_t NodeHeight;
   uint16_t States;
   uint8_t Align;
-  uint8_t CheckState;
-  uint8_t CheckType;
-  uint8_t Dummy;
+  uint8_t CheckState : 4;  // a TCheckState
+  uint8_t CheckType : 4;   // a TCheckType
+  // Two bytes of internal data in the header itself: the first claim of at
+  // most that size (ReserveInternalData) gets them, so a tree whose internal
+  // data fits here has nodes of the header's size alone.
+  uint16_t HeaderInternal;
   uint32_t TotalCount;
   uint32_t TotalHeight;
   PVirtualNode Parent;
@@ -99,6 +103,7 @@ struct TVirtualNode {
 
 // Offset of the first byte after the header, rounded to 8.
 constexpr int NodeHeaderSize = (sizeof(TVirtualNode) + 7) / 8 * 8;
+static_assert(sizeof(void*) != 8 || NodeHeaderSize == 64, "an expanded folder of millions of rows costs 64 bytes a row");
 
 // Tree states (TVirtualTreeStates), changed only through ChangeStates.
 enum TVirtualTreeState : uint8_t {

@@ -20,7 +20,7 @@ constexpr UINT CM_RELEASEEDITORS = CM_BASE + 33;
 
 TCustomVirtualStringTree::TCustomVirtualStringTree(TComponent* owner) : TBaseVirtualTree(owner) {
   options_.reset(CreateOptions());
-  widthCacheOffset_ = ReserveInternalData(4);
+  widthCacheOffset_ = ReserveInternalData(sizeof(uint16_t));
   MeasureFont();
   // The tree starts in the desktop's visual style when toThemeAware asks for it.
   if (options_->PaintOptions().Contains(toThemeAware) && ThemeServices()->ThemesActive()) ChangeStates({stUseThemes}, {});
@@ -45,9 +45,9 @@ bool TCustomVirtualStringTree::InheritsFromClass(const AnsiString& className) co
 
 TCustomVirtualTreeOptions* TCustomVirtualStringTree::CreateOptions() { return new TCustomStringTreeOptions(this); }
 
-uint32_t* TCustomVirtualStringTree::WidthCache(PVirtualNode node) const {
+uint16_t* TCustomVirtualStringTree::WidthCache(PVirtualNode node) const {
   if (!node || node == root_) return nullptr;
-  return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(node) + widthCacheOffset_);
+  return reinterpret_cast<uint16_t*>(reinterpret_cast<char*>(node) + widthCacheOffset_);
 }
 
 void TCustomVirtualStringTree::MeasureFont() {
@@ -107,7 +107,7 @@ void TCustomVirtualStringTree::DoGetText(PVirtualNode node, TColumnIndex column,
 
 void TCustomVirtualStringTree::DoNewText(PVirtualNode node, TColumnIndex column, const WideString& text) {
   if (OnNewText) OnNewText(this, node, column, text);
-  if (uint32_t* cache = WidthCache(node)) *cache = 0;
+  if (uint16_t* cache = WidthCache(node)) *cache = 0;
   if (updateCount_ == 0) UpdateHorizontalScrollBar(true);
 }
 
@@ -149,10 +149,12 @@ int TCustomVirtualStringTree::DoGetNodeWidth(PVirtualNode node, TColumnIndex col
   if (!canvas) canvas = Canvas();
   bool mainColumn = column == NoColumn || column == header_->MainColumn() || !header_->UseColumns();
   if (!mainColumn) return CalculateTextWidth(canvas, node, Text(node, column), column);
-  uint32_t* cache = WidthCache(node);
+  uint16_t* cache = WidthCache(node);
   if (!cache) return 0;
-  if (*cache == 0) *cache = uint32_t(CalculateTextWidth(canvas, node, Text(node, column), column));
-  return int(*cache);
+  if (*cache != 0 && *cache != TooWideToCache) return *cache;
+  const int width = CalculateTextWidth(canvas, node, Text(node, column), column);
+  *cache = uint16_t(std::clamp(width, 0, int(TooWideToCache)));
+  return width;
 }
 
 bool TCustomVirtualStringTree::ColumnIsEmpty(PVirtualNode node, TColumnIndex column) {
@@ -207,7 +209,7 @@ void TCustomVirtualStringTree::GetTextInfo(PVirtualNode node, TColumnIndex colum
 }
 
 void TCustomVirtualStringTree::InvalidateNode(PVirtualNode node) {
-  if (uint32_t* cache = WidthCache(node)) {
+  if (uint16_t* cache = WidthCache(node)) {
     *cache = 0;
     if (node->States & nsHeightMeasured) {
       TValidationPause pause(this);  // the validation thread reads the states
@@ -218,7 +220,7 @@ void TCustomVirtualStringTree::InvalidateNode(PVirtualNode node) {
 }
 
 void TCustomVirtualStringTree::ResetNode(PVirtualNode node) {
-  if (uint32_t* cache = WidthCache(node)) *cache = 0;
+  if (uint16_t* cache = WidthCache(node)) *cache = 0;
   TBaseVirtualTree::ResetNode(node);
 }
 

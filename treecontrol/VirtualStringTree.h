@@ -81,7 +81,10 @@ class TCustomVirtualStringTree : public TBaseVirtualTree {
   void MainColumnChanged() override;
 
  private:
-  uint32_t* WidthCache(PVirtualNode node) const;
+  // The main column's text width of a node, kept in the node's header: 0
+  // while not measured, TooWideToCache for a width measured anew each time.
+  uint16_t* WidthCache(PVirtualNode node) const;
+  static constexpr uint16_t TooWideToCache = 0xFFFF;
   void MeasureFont();
   void InitializeTextProperties(TVTPaintInfo& info);
   void PaintNormalText(TVTPaintInfo& info, WideString text);

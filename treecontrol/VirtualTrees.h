@@ -419,6 +419,9 @@ class TBaseVirtualTree : public TCustomControl {
   // the header's font too (while loading only once a node height was set).
   void ChangeScale(int m, int d) override;
   virtual void Assign(const TBaseVirtualTree& source);
+  // Claims size bytes of internal data in every node (before any node
+  // exists) and returns their offset from the node's start: the first claim
+  // of at most two bytes gets the header's TVirtualNode::HeaderInternal.
   int ReserveInternalData(int size);
   int InternalDataSize() const { return internalDataSize_; }
 
@@ -907,6 +910,7 @@ class TBaseVirtualTree : public TCustomControl {
   int updateCount_ = 0;
   int nodeDataSize_ = -1;
   int internalDataSize_ = 0;
+  bool headerInternalTaken_ = false;  // TVirtualNode::HeaderInternal is claimed
   PVirtualNode focusedNode_ = nullptr;
   TColumnIndex focusedColumn_ = NoColumn;
   TColumnIndex editColumn_ = NoColumn;

@@ -2,6 +2,7 @@
 // child counts, totals, heights, positions, selection and check states of
 // single nodes, and the structural operations with the update bracket.
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -139,6 +140,10 @@ void TBaseVirtualTree::InitRootNode(int oldSize) {
 
 int TBaseVirtualTree::ReserveInternalData(int size) {
   VTAssert(root_->ChildCount == 0, "Internal data allocation must be done before any node is created.");
+  if (!headerInternalTaken_ && size <= int(sizeof(TVirtualNode::HeaderInternal))) {
+    headerInternalTaken_ = true;
+    return int(offsetof(TVirtualNode, HeaderInternal));
+  }
   int offset = NodeHeaderSize + internalDataSize_;
   int old = internalDataSize_;
   internalDataSize_ += (size + 3) / 4 * 4;

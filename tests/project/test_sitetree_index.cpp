@@ -53,6 +53,40 @@ TEST(SiteTreeIndex, NamesStayFoundWhileTheIndexMovesToALargerTable) {
   }
 }
 
+// The index keeps only part of a name's hash beside its node, so many names
+// share it with a child: a look-up finds a child only by its very name (in
+// any case), never another child whose slot its probe passes. Every name is
+// looked up in a folder of 50,000, and four times as many near misses (other
+// numbers, one byte more or less, another extension) find nothing.
+TEST(SiteTreeIndex, ANameFindsOnlyTheChildOfThatName) {
+  TListObj tree;
+  TDataObj* host = tree.Root->AddPath("http://h.test/", false);
+  constexpr int Children = 50000;
+  for (int i = 0; i < Children; ++i) ASSERT_TRUE(host->AddPath("item" + IntToStr(i) + ".htm", false));
+  for (int i = 0; i < Children; ++i) {
+    const AnsiString name = "ITEM" + IntToStr(i) + ".HTM";
+    const TDataObj* found = host->FindChild(name);
+    ASSERT_TRUE(found) << name;
+    ASSERT_EQ(LowerCase(AnsiString(found->Name())), LowerCase(name));
+  }
+  int wrong = 0;
+  for (int i = 0; i < Children; ++i) {
+    const AnsiString number = IntToStr(i);
+    for (const AnsiString& miss : {"item" + IntToStr(Children + i) + ".htm", "item" + number + ".htmx",
+                                   "item" + number + ".ht", "item" + number + ".gif"})
+      if (host->FindChild(miss)) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0);
+  // Every letter in either case, and the bytes beside the letters, which
+  // have no other case: "@" and "`", "[" and "{" name different children.
+  const AnsiString letters = "abcdefghijklmnopqrstuvwxyz0123456789";
+  for (const AnsiString& name : {letters, letters + "@[", letters + "`{", "\xC3\xA9" + letters}) {
+    TDataObj* node = host->AddPath(name, false);
+    ASSERT_TRUE(node && node->New) << name;
+    EXPECT_EQ(host->FindChild(UpperCase(name)), node) << name;
+  }
+}
+
 // Trees handed over are freed on another thread while this one goes on
 // with a tree of its own; the wait returns once all are freed (the leak
 // check of the sanitized build tells if one is not).

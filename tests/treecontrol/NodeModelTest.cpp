@@ -217,6 +217,31 @@ TEST_F(NodeModel, ScalingUpAndBackKeepsTheHeaderFontAndNodeHeight) {
   EXPECT_EQ(tree->DefaultNodeHeight(), 17);
 }
 
+// A string tree's width cache takes the node header's two bytes of internal
+// data, so its nodes are the header alone; further internal data follows the
+// header, the user data follows that, and none of them overlaps another.
+TEST_F(NodeModel, InternalDataBeyondTheHeadersTwoBytesFollowsTheHeader) {
+  EXPECT_EQ(tree->InternalDataSize(), 0);
+  EXPECT_EQ(tree->ReserveInternalData(4), NodeHeaderSize);
+  EXPECT_EQ(tree->ReserveInternalData(2), NodeHeaderSize + 4) << "the header's two bytes are taken";
+  EXPECT_EQ(tree->InternalDataSize(), 8);
+  tree->OnGetNodeDataSize = [](TBaseVirtualTree*, int& size) { size = sizeof(int); };
+  names = {u"abc", u"a wider text"};
+  tree->SetRootNodeCount(2);
+  const int width = tree->NodeWidthOf(Nth(1), NoColumn);
+  for (uint32_t i = 0; i < 2; ++i) {
+    char* record = reinterpret_cast<char*>(Nth(i));
+    EXPECT_EQ(tree->GetNodeData(Nth(i)), record + NodeHeaderSize + 8);
+    std::memset(record + NodeHeaderSize, 0xFF, 8);
+    *tree->GetNodeDataAs<int>(Nth(i)) = -1;
+  }
+  EXPECT_EQ(tree->NodeWidthOf(Nth(1), NoColumn), width);
+  EXPECT_LT(tree->NodeWidthOf(Nth(0), NoColumn), width);
+  EXPECT_EQ(Nth(1)->TotalCount, 1u);
+  EXPECT_EQ(Nth(1)->NodeHeight, 18);
+  EXPECT_EQ(Nth(1)->CheckType, ctNone);
+}
+
 TEST_F(NodeModel, UserDataIsZeroedPerNodeAndSizeChangesRebuild) {
   struct Data {
     int value;

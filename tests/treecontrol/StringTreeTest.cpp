@@ -26,6 +26,27 @@ TEST_F(StringTree, LongTextsAreShortenedInColumnsOnly) {
   tree->OnShortenString = nullptr;
 }
 
+// The main column's text width is kept in the node's header in 16 bits: a
+// text too wide for them is measured anew each time, never cut to what fits,
+// and a node whose text narrows again is measured and kept again.
+TEST_F(StringTree, TextsWiderThanTheWidthCacheHoldsAreMeasuredWhole) {
+  names = {u"short"};
+  tree->SetRootNodeCount(1);
+  PVirtualNode node = tree->GetFirst();
+  const int narrow = tree->NodeWidthOf(node, NoColumn);
+  EXPECT_GT(narrow, 0);
+  names[0] = std::u16string(20000, u'W');
+  tree->InvalidateNode(node);
+  const int wide = tree->NodeWidthOf(node, NoColumn);
+  EXPECT_GT(wide, 65535);
+  EXPECT_EQ(tree->NodeWidthOf(node, NoColumn), wide) << "the second measure is as wide";
+  names[0] = u"short";
+  tree->InvalidateNode(node);
+  EXPECT_EQ(tree->NodeWidthOf(node, NoColumn), narrow);
+  names[0] = u"a text of another width";
+  EXPECT_EQ(tree->NodeWidthOf(node, NoColumn), narrow) << "a narrow width is kept until the node changes";
+}
+
 TEST_F(StringTree, StaticTextFollowsTheNormalText) {
   tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType type, WideString& text) {
     text = type == ttNormal ? u"x" : u"WWWWWW";
