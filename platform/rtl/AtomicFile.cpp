@@ -141,9 +141,10 @@ void AtomicFile::Finish(bool flush) {
     NoteUnflushedFile(written.st_dev, ExtractFilePath(target_));
 }
 
-// An entry that came at the target's name since the file was begun is
-// replaced as at any other commit: a folder is refused, a file's permission
-// bits are kept.
+// An entry that came at the target's name since the file was begun, or at
+// a name that differs from it only in case (which the target then becomes),
+// is replaced as at any other commit: a folder is refused, a file's
+// permission bits are kept.
 bool AtomicFile::MoveToMissingTarget() {
   if (MoveEntryIfFree(temp_, target_))
     return true;
