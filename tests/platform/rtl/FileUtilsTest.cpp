@@ -267,6 +267,26 @@ TEST(FileUtils, KeptNamesFollowFilesWrittenRenamedAndRemoved) {
   EXPECT_EQ(FindFiles(folder / "Shared", "*").size(), size_t{Threads * Files});
 }
 
+// Once more folders are made than names are kept for, the names given up
+// for a new folder's are those of a folder of few names, not those of the
+// folders filled last: a folder being filled is not read again because
+// others were made beside it.
+TEST(FileUtils, FoldersFilledLastKeepTheirNamesWhenMoreFoldersAreMade) {
+  ScratchFolder folder;
+  for (int i = 0; i < 4200; ++i) ASSERT_TRUE(ForceDirectories(folder / ("Fill/D" + std::to_string(i))));
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_TRUE(ForceDirectories(folder / ("Busy" + std::to_string(i))));
+    for (const char* name : {"/a", "/b"}) WriteFileAtomically(folder / ("Busy" + std::to_string(i) + name), "x");
+  }
+  ASSERT_TRUE(ForceDirectories(folder / "Site"));
+  WriteFileAtomically(folder / "Site/Index.htm", "x");
+  ASSERT_EQ(ResolvePath(folder / "Site/INDEX.HTM"), folder / "Site/Index.htm");
+  const unsigned long before = FolderScansForCase();
+  ASSERT_TRUE(ForceDirectories(folder / "Other"));
+  EXPECT_EQ(ResolvePath(folder / "Site/index.HTM"), folder / "Site/Index.htm");
+  EXPECT_EQ(FolderScansForCase(), before);
+}
+
 // Renames between two folders go both ways from several threads at once,
 // while other threads write and look up names in each: every one ends, and
 // both folders' kept names follow every move.
