@@ -550,6 +550,12 @@ void thGetUrl::OpenDocumentFile() {
   if (!DirectoryExists(path.Dir, true)) MakeDocumentFolder(path.Dir, Rec.SaveError);  // resolved by MapMirrorPath
   Rec.SaveError = 0;
   if (path.Ok() && TryOpenDocumentFile(path.File, path.FileMissing)) return;
+  // Another worker may have made the folder at the same moment under a name
+  // that differs only in case: that one is the folder, and the file goes in it.
+  if (const TMirrorPath twin = MapMirrorPath(FFolder, LocalDir, NamePart, LocalName); twin.Ok() && twin.Dir != path.Dir) {
+    Rec.SaveError = 0;
+    if (TryOpenDocumentFile(twin.File, twin.FileMissing)) return;
+  }
   AnsiString base;
   if (!FallbackBase(LocalName, base)) throw EFCreateError("Cannot create file \"" + LocalName + "\"");
   for (int n = 1; n <= MaxFallbackNames; ++n) {

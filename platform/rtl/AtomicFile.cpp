@@ -170,8 +170,9 @@ void AtomicFile::Finish(bool flush) {
 }
 
 // The unnamed file takes the target's name; when an entry has come there
-// meanwhile it gets a temporary name and replaces that entry as any other
-// commit does.
+// meanwhile (or at a name that differs from it only in case, which the
+// target then becomes) it gets a temporary name and replaces that entry as
+// any other commit does.
 bool AtomicFile::NameUnnamed() {
   if (NameUnnamedFileIfFree(fd_, target_))
     return true;
@@ -188,9 +189,10 @@ bool AtomicFile::NameUnnamed() {
   return ReplaceTarget();
 }
 
-// An entry that came at the target's name since the file was begun is
-// replaced as at any other commit: a folder is refused, a file's permission
-// bits are kept.
+// An entry that came at the target's name since the file was begun, or at
+// a name that differs from it only in case (which the target then becomes),
+// is replaced as at any other commit: a folder is refused, a file's
+// permission bits are kept.
 bool AtomicFile::MoveToMissingTarget() { return MoveEntryIfFree(temp_, target_) || (errno == EEXIST && ReplaceTarget()); }
 
 bool AtomicFile::ReplaceTarget() {

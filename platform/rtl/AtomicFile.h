@@ -31,8 +31,9 @@ public:
 // What the writer's caller knows of the target's path: nothing (it is
 // resolved here), that it has just been through ResolvePath, or that it has
 // and nothing stood there (then it is not looked at again: the file takes
-// the name at Commit unless an entry has come meanwhile, which it then
-// replaces as any other).
+// the name at Commit unless an entry has come meanwhile, at that name or at
+// one that differs from it only in case, which it then replaces as any
+// other).
 enum class TTargetPath { AsGiven, Resolved, ResolvedMissing };
 
 class AtomicFile {
@@ -53,6 +54,11 @@ public:
   void CommitUnflushed();
   // The temporary file the bytes go to until Commit; it can be read meanwhile.
   const AnsiString& TemporaryPath() const { return temp_; }
+  // The file the bytes become at Commit. An entry that differs from it
+  // only in case, made meanwhile by another writer of this process, takes
+  // them instead, as a folder never holds both: after Commit, the file
+  // they went to.
+  const AnsiString& TargetPath() const { return target_; }
 
   // The process id a temporary name of this class carries; 0 for any other name.
   static int TemporaryFileOwner(const AnsiString& fileName);

@@ -88,7 +88,11 @@ bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_se
 // its name), so that threads saving in different folders seldom wait for
 // each other; the map of indexes has a lock of its own, held only to look
 // an index up or to put one in. A folder this process makes starts with an
-// empty index. A change that another program makes within the same clock
+// empty index. A new name (a folder made, a file renamed into place) is
+// checked against the folder's index under the same lock as it is made:
+// when an entry that differs from it only in case is there, that entry is
+// taken instead, so that threads making "Foo" and "FOO" at once end with
+// one of them. A change that another program makes within the same clock
 // step as one of ours goes unseen until the folder changes again (a variant
 // that differs only in case is then missed); any other change makes the
 // next look-up scan the folder again.
@@ -122,32 +126,47 @@ class TCaseIndexes {
   // 'variant'; false when the folder cannot be read.
   bool ScanAndKeep(const AnsiString& folder, const AnsiString& name, AnsiString& variant) {
     std::lock_guard<std::mutex> lock(StripeOf(folder));
-    struct stat before;
-    if (!StatFolder(folder, before)) return false;
-    DirHandle dir = OpenDir(folder);
-    if (!dir) return false;
-    ++scans_;
-    TIndex index{before.st_dev, before.st_ino, before.st_mtim, before.st_ctim, {}};
-    while (dirent* entry = ::readdir(dir.get())) {
-      const std::string_view candidate = entry->d_name;
-      if (candidate != "." && candidate != "..") Add(index, AnsiString(candidate));
-    }
-    variant = Smallest(index, name);
-    struct stat now;
-    if (StatFolder(folder, now) && Holds(index, now)) Store(folder, std::move(index));
+    const std::shared_ptr<TIndex> index = Scan(folder);
+    if (!index) return false;
+    variant = Smallest(*index, name);
     return true;
   }
 
   unsigned long Scans() const { return scans_.load(); }
 
-  // Makes the folder 'path' (errno tells why not), with an empty index.
-  bool MakeDir(const AnsiString& path) {
-    const AnsiString folder = IncludeTrailingPathDelimiter(path);
-    const TStripeLocks locks(*this, FolderOf(path), folder);
+  // Makes the folder 'path' (errno tells why not), with an empty index,
+  // unless its folder holds an entry that differs from it only in case: it
+  // fails with EEXIST then. 'entry' is the entry that stands for path
+  // afterwards: that one, else path. Kept names are looked at before the
+  // mkdir; a folder whose names are not kept is read after a mkdir that
+  // made something (under the same lock), and the new folder is taken away
+  // again when a twin stands beside it, so that a path that is there costs
+  // its failing mkdir alone.
+  bool MakeDir(const AnsiString& path, AnsiString& entry) {
+    const AnsiString parent = FolderOf(path), folder = IncludeTrailingPathDelimiter(path);
+    const TStripeLocks locks(*this, parent, folder);
+    const std::shared_ptr<TIndex> kept = parent.empty() ? nullptr : Held(parent);
+    entry = kept ? TwinIn(*kept, path, "") : AnsiString();
+    if (!entry.empty()) {
+      errno = EEXIST;
+      return false;
+    }
+    entry = path;
     if (::mkdir(path.c_str(), 0777) != 0) return false;
+    if (!kept && !parent.empty()) {
+      const std::shared_ptr<TIndex> read = Scan(parent);
+      const AnsiString twin = read ? TwinBeside(*read, path) : AnsiString();
+      if (!twin.empty() && ::rmdir(path.c_str()) == 0) {
+        Changed("", path);
+        entry = twin;
+        errno = EEXIST;
+        return false;
+      }
+    }
     Changed(path, "");
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) Store(folder, TIndex{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}});
+    if (::stat(path.c_str(), &st) == 0)
+      Store(folder, std::make_shared<TIndex>(TIndex{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}}));
     return true;
   }
 
@@ -157,11 +176,36 @@ class TCaseIndexes {
   template <class Change>
   bool Apply(const AnsiString& added, const AnsiString& removed, Change change) {
     const TStripeLocks locks(*this, FolderOf(added), FolderOf(removed));
-    if (!change()) return false;
-    const int error = errno;
-    Changed(added, removed);
-    errno = error;
-    return true;
+    return ApplyLocked(added, removed, change);
+  }
+
+  // Renames 'from' to 'to' unless an entry of the folder that differs from
+  // 'to' only in case is there: a folder never holds two names that differ
+  // only in case, whatever threads of this process create them at once.
+  // Then 'to' becomes that entry, which 'replace' takes the place of and
+  // without it the rename fails with EEXIST. Without 'replace' a folder
+  // whose names are not kept is read for them; with it, 'to' has been seen
+  // as there, or its folder's names have just been kept, as a rule.
+  bool MoveOnto(const AnsiString& from, AnsiString& to, bool replace) {
+    return EnterOnto(to, from, replace, [&] {
+      return replace ? ::rename(from.c_str(), to.c_str()) == 0 : RenameWithoutReplacing(from, to);
+    });
+  }
+
+  // MoveOnto's rule for the entry 'enter' makes at 'to' (and that removes
+  // 'from', when not empty).
+  template <class Enter>
+  bool EnterOnto(AnsiString& to, const AnsiString& from, bool replace, Enter enter) {
+    const TStripeLocks locks(*this, FolderOf(to), FolderOf(from));
+    const AnsiString twin = TwinOf(to, from, !replace);
+    if (!twin.empty()) {
+      to = twin;
+      if (!replace) {
+        errno = EEXIST;
+        return false;
+      }
+    }
+    return ApplyLocked(to, from, enter);
   }
 
  private:
@@ -197,6 +241,77 @@ class TCaseIndexes {
     std::mutex* first_;
     std::mutex* second_;
   };
+
+  template <class Change>
+  bool ApplyLocked(const AnsiString& added, const AnsiString& removed, Change change) {
+    if (!change()) return false;
+    const int error = errno;
+    Changed(added, removed);
+    errno = error;
+    return true;
+  }
+
+  // The entry of the folder of 'path' that differs from its name only in
+  // case, as this process keeps the folder's names; empty when there is
+  // none or when the name itself is there. Without kept names the folder is
+  // read for them when 'read' says so, else none is found. The stripe is
+  // locked.
+  AnsiString TwinOf(const AnsiString& path, const AnsiString& leaving, bool read) {
+    const AnsiString folder = FolderOf(path);
+    if (folder.empty()) return AnsiString();
+    std::shared_ptr<TIndex> index = Held(folder);
+    if (!index && read) index = Scan(folder);
+    return index ? TwinIn(*index, path, leaving) : AnsiString();
+  }
+
+  // The entry of the folder's index that differs from the name of 'path'
+  // only in case (the smallest by bytes, as ResolvePath finds it), other
+  // than 'leaving' (an entry a rename takes away); empty when there is
+  // none or when the name itself is there.
+  static AnsiString TwinIn(const TIndex& index, const AnsiString& path, const AnsiString& leaving) {
+    const AnsiString name = NameOf(path);
+    const auto entry = index.names.find(Folded(name));
+    if (entry == index.names.end()) return AnsiString();
+    const std::vector<AnsiString>& same = entry->second;
+    if (std::find(same.begin(), same.end(), name) != same.end()) return AnsiString();
+    const AnsiString folder = FolderOf(path);
+    return SmallestOther(same, folder, FolderOf(leaving) == folder ? NameOf(leaving) : AnsiString());
+  }
+
+  // The entry of the folder's index that differs from the name of 'path',
+  // which is there, only in case; empty when there is none.
+  static AnsiString TwinBeside(const TIndex& index, const AnsiString& path) {
+    const auto entry = index.names.find(Folded(NameOf(path)));
+    return entry == index.names.end() ? AnsiString() : SmallestOther(entry->second, FolderOf(path), NameOf(path));
+  }
+
+  // folder + the smallest of 'same' by bytes that is not 'other'; empty when none.
+  static AnsiString SmallestOther(const std::vector<AnsiString>& same, const AnsiString& folder, const AnsiString& other) {
+    const AnsiString* smallest = nullptr;
+    for (const AnsiString& name : same)
+      if (name != other && (!smallest || name < *smallest)) smallest = &name;
+    return smallest ? folder + *smallest : AnsiString();
+  }
+
+  // Reads the folder's names under its lock (held by the caller), so that
+  // no change of this process can fall inside the read, and keeps them
+  // while the folder is as it was when the read began (another program may
+  // have changed it meanwhile). Null when the folder cannot be read.
+  std::shared_ptr<TIndex> Scan(const AnsiString& folder) {
+    struct stat before;
+    if (!StatFolder(folder, before)) return nullptr;
+    DirHandle dir = OpenDir(folder);
+    if (!dir) return nullptr;
+    ++scans_;
+    auto index = std::make_shared<TIndex>(TIndex{before.st_dev, before.st_ino, before.st_mtim, before.st_ctim, {}});
+    while (dirent* entry = ::readdir(dir.get())) {
+      const std::string_view candidate = entry->d_name;
+      if (candidate != "." && candidate != "..") Add(*index, AnsiString(candidate));
+    }
+    struct stat now;
+    if (StatFolder(folder, now) && Holds(*index, now)) Store(folder, index);
+    return index;
+  }
 
   std::mutex& StripeOf(const AnsiString& folder) { return stripes_[std::hash<AnsiString>{}(folder) % StripeCount]; }
 
@@ -251,23 +366,32 @@ class TCaseIndexes {
   }
 
   // The folder's stripe is locked.
-  void Store(const AnsiString& folder, TIndex index) {
-    auto stored = std::make_shared<TIndex>(std::move(index));
+  void Store(const AnsiString& folder, std::shared_ptr<TIndex> stored) {
     std::lock_guard<std::mutex> lock(mapMutex_);
     if (indexes_.size() >= MaximumIndexes && indexes_.find(folder) == indexes_.end()) indexes_.erase(SmallOne());
     indexes_[folder] = std::move(stored);
   }
 
-  // An index to give up for a new one: the one of fewest names among a few,
-  // since the index of a large folder (a site's folder of thousands of
-  // folders) costs the most to make again and is looked at the most.
-  // mapMutex_ is held.
-  std::unordered_map<AnsiString, std::shared_ptr<TIndex>>::iterator SmallOne() {
-    auto smallest = indexes_.begin();
-    auto it = smallest;
-    for (int looked = 0; looked < 8 && it != indexes_.end(); ++looked, ++it)
-      if (it->second->names.size() < smallest->second->names.size()) smallest = it;
-    return smallest;
+  // The folder of an index to give up for a new one: the one of fewest
+  // names among a few, since the index of a large folder (a site's folder
+  // of thousands of folders) costs the most to make again and is looked at
+  // the most. The few are taken going round the map's buckets from where
+  // the last look ended, not from the map's start, which lists the indexes
+  // put in last (the folders being filled) first. mapMutex_ is held and
+  // the map is not empty.
+  AnsiString SmallOne() {
+    const size_t buckets = indexes_.bucket_count();
+    const AnsiString* smallest = nullptr;
+    size_t fewest = 0;
+    for (size_t seen = 0, looked = 0; seen < buckets && looked < 8; ++seen) {
+      const size_t bucket = nextBucket_++ % buckets;
+      for (auto it = indexes_.begin(bucket); it != indexes_.end(bucket); ++it, ++looked)
+        if (!smallest || it->second->names.size() < fewest) {
+          smallest = &it->first;
+          fewest = it->second->names.size();
+        }
+    }
+    return *smallest;
   }
 
   static bool Holds(const TIndex& index, const struct stat& st) {
@@ -299,6 +423,7 @@ class TCaseIndexes {
   std::array<std::mutex, StripeCount> stripes_;
   std::mutex mapMutex_;  // guards indexes_ itself, not the indexes in it
   std::atomic<unsigned long> scans_{0};
+  size_t nextBucket_ = 0;  // guarded by mapMutex_
   std::unordered_map<AnsiString, std::shared_ptr<TIndex>> indexes_;
 };
 
@@ -344,16 +469,20 @@ bool IsFolder(const AnsiString& path) {
 
 // Makes the folder path and the missing folders above it, from the deepest
 // one that exists down, so that a new folder in an existing one costs one
-// mkdir and nothing above it is looked at. errno tells why it failed.
-bool MakeFolderLevels(const AnsiString& path) {
-  if (TCaseIndexes::Instance().MakeDir(path))
+// mkdir and nothing above it is looked at. A level that another thread made
+// meanwhile under a name that differs only in case is that level: 'made' is
+// the folder as it stands. errno tells why it failed.
+bool MakeFolderLevels(const AnsiString& path, AnsiString& made) {
+  if (TCaseIndexes::Instance().MakeDir(path, made))
     return true;
   if (errno == EEXIST)
-    return IsFolder(path);
+    return IsFolder(made);
   const size_t slash = path.rfind(PathDelim);
-  if (errno != ENOENT || slash == AnsiString::npos || slash == 0 || !MakeFolderLevels(path.substr(0, slash)))
+  AnsiString above;
+  if (errno != ENOENT || slash == AnsiString::npos || slash == 0 || !MakeFolderLevels(path.substr(0, slash), above))
     return false;
-  return TCaseIndexes::Instance().MakeDir(path) || (errno == EEXIST && IsFolder(path));
+  const AnsiString below = above + path.substr(slash);
+  return TCaseIndexes::Instance().MakeDir(below, made) || (errno == EEXIST && IsFolder(made));
 }
 
 std::mutex& ProgramFolderMutex() {
@@ -417,22 +546,18 @@ int CreateEntryFile(const AnsiString& path, int flags, int mode) {
   return fd;
 }
 
-bool MoveEntry(const AnsiString& from, const AnsiString& to) {
-  return TCaseIndexes::Instance().Apply(to, from, [&] { return ::rename(from.c_str(), to.c_str()) == 0; });
-}
+bool MoveEntry(const AnsiString& from, AnsiString& to) { return TCaseIndexes::Instance().MoveOnto(from, to, true); }
 
-bool MoveEntryIfFree(const AnsiString& from, const AnsiString& to) {
-  return TCaseIndexes::Instance().Apply(to, from, [&] { return RenameWithoutReplacing(from, to); });
-}
+bool MoveEntryIfFree(const AnsiString& from, AnsiString& to) { return TCaseIndexes::Instance().MoveOnto(from, to, false); }
 
 bool RemoveEntry(const AnsiString& path) {
   return TCaseIndexes::Instance().Apply("", path, [&] { return ::unlink(path.c_str()) == 0; });
 }
 
-bool NameUnnamedFileIfFree(int fd, const AnsiString& to) {
+bool NameUnnamedFileIfFree(int fd, AnsiString& to) {
   const std::string link = "/proc/self/fd/" + std::to_string(fd);
-  return TCaseIndexes::Instance().Apply(
-      to, "", [&] { return ::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0; });
+  return TCaseIndexes::Instance().EnterOnto(
+      to, "", false, [&] { return ::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0; });
 }
 
 AnsiString ResolvePath(const AnsiString& path) {
@@ -496,12 +621,14 @@ bool ForceDirectories(const AnsiString& dir) {
   if (dir.empty())
     return false;
   // "." and ".." are resolved first so that "a/../b" does not create "a".
-  return MakeFolderLevels(ExcludeTrailingPathDelimiter(ResolvePath(ExpandFileName(dir))));
+  AnsiString made;
+  return MakeFolderLevels(ExcludeTrailingPathDelimiter(ResolvePath(ExpandFileName(dir))), made);
 }
 
 bool CreateDir(const AnsiString& dir) {
   AnsiString path = ResolvePath(dir);
-  return !path.empty() && TCaseIndexes::Instance().MakeDir(ExcludeTrailingPathDelimiter(path));
+  AnsiString entry;
+  return !path.empty() && TCaseIndexes::Instance().MakeDir(ExcludeTrailingPathDelimiter(path), entry);
 }
 
 bool RemoveDir(const AnsiString& dir) {

@@ -21,7 +21,9 @@ constexpr char PathDelim = '/';
 bool FileExists(const AnsiString& fileName);  // false for a folder
 // pathResolved: dir has just been through ResolvePath (it is not again).
 bool DirectoryExists(const AnsiString& dir, bool pathResolved = false);
-// Creates every missing level; true when the folder exists afterwards.
+// Creates every missing level; true when the folder exists afterwards. A
+// level that another thread of this process makes at the same moment under
+// a name that differs only in case is that level: a folder never holds both.
 bool ForceDirectories(const AnsiString& dir);
 bool CreateDir(const AnsiString& dir);
 // Removes an empty folder.

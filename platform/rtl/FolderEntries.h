@@ -11,15 +11,22 @@
 
 // open() with O_CREAT added to flags; the descriptor, or -1.
 int CreateEntryFile(const AnsiString& path, int flags, int mode);
-// rename(), replacing an existing 'to'.
-bool MoveEntry(const AnsiString& from, const AnsiString& to);
-// rename() that fails with EEXIST when 'to' exists.
-bool MoveEntryIfFree(const AnsiString& from, const AnsiString& to);
+// A folder never holds two names that differ only in case: when the kept
+// names of the folder of 'to' hold an entry that differs from 'to' only in
+// case (and not 'to' itself), 'to' becomes that entry, looked up in the
+// same step as the rename with respect to the other threads.
+// rename(), replacing an existing 'to'. Names that are not kept are not
+// read for this: 'to' was seen as there, as a rule.
+bool MoveEntry(const AnsiString& from, AnsiString& to);
+// rename() that fails with EEXIST when 'to' exists, 'to' being then the
+// entry that is there. A folder whose names are not kept is read for them.
+bool MoveEntryIfFree(const AnsiString& from, AnsiString& to);
 // unlink().
 bool RemoveEntry(const AnsiString& path);
-// Gives the unnamed file open at fd (made with O_TMPFILE) the name 'to';
-// fails with EEXIST when 'to' exists.
-bool NameUnnamedFileIfFree(int fd, const AnsiString& to);
+// Gives the unnamed file open at fd (made with O_TMPFILE) the name 'to',
+// under MoveEntryIfFree's rule: it fails with EEXIST when 'to' exists, 'to'
+// being then the entry that is there.
+bool NameUnnamedFileIfFree(int fd, AnsiString& to);
 
 // ResolvePath (FileUtils.h) telling also whether its look-ups found nothing
 // at the resolved path (missing); false when they did not tell.

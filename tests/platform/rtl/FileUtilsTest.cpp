@@ -7,10 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <barrier>
+#include <cctype>
 #include <cerrno>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <memory>
 #include <thread>
 #include <vector>
 #include <fcntl.h>
@@ -262,6 +267,26 @@ TEST(FileUtils, KeptNamesFollowFilesWrittenRenamedAndRemoved) {
   EXPECT_EQ(FindFiles(folder / "Shared", "*").size(), size_t{Threads * Files});
 }
 
+// Once more folders are made than names are kept for, the names given up
+// for a new folder's are those of a folder of few names, not those of the
+// folders filled last: a folder being filled is not read again because
+// others were made beside it.
+TEST(FileUtils, FoldersFilledLastKeepTheirNamesWhenMoreFoldersAreMade) {
+  ScratchFolder folder;
+  for (int i = 0; i < 4200; ++i) ASSERT_TRUE(ForceDirectories(folder / ("Fill/D" + std::to_string(i))));
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_TRUE(ForceDirectories(folder / ("Busy" + std::to_string(i))));
+    for (const char* name : {"/a", "/b"}) WriteFileAtomically(folder / ("Busy" + std::to_string(i) + name), "x");
+  }
+  ASSERT_TRUE(ForceDirectories(folder / "Site"));
+  WriteFileAtomically(folder / "Site/Index.htm", "x");
+  ASSERT_EQ(ResolvePath(folder / "Site/INDEX.HTM"), folder / "Site/Index.htm");
+  const unsigned long before = FolderScansForCase();
+  ASSERT_TRUE(ForceDirectories(folder / "Other"));
+  EXPECT_EQ(ResolvePath(folder / "Site/index.HTM"), folder / "Site/Index.htm");
+  EXPECT_EQ(FolderScansForCase(), before);
+}
+
 // Renames between two folders go both ways from several threads at once,
 // while other threads write and look up names in each: every one ends, and
 // both folders' kept names follow every move.
@@ -338,6 +363,96 @@ TEST(FileUtils, AFolderFilledByManyThreadsAtOnceIsReadOnce) {
   EXPECT_EQ(FindFiles(folder / "Site", "*").size(), size_t{1 + Threads * (Files - Files / 3)});
   EXPECT_EQ(ResolvePath(folder / "Site/t0p1"), folder / "Site/T0P1");
   EXPECT_EQ(ResolvePath(folder / "Site/t0p3"), folder / "Site/t0p3");
+}
+
+// Name with the case of its first letters set by the bits of Variant.
+std::string CaseVariant(std::string Name, unsigned Variant) {
+  for (size_t i = 0; i < Name.size() && Variant != 0; ++i, Variant >>= 1)
+    if (Variant & 1) Name[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(Name[i])));
+  return Name;
+}
+
+// The entries of a folder, grouped by their names without regard to case.
+std::map<AnsiString, std::vector<AnsiString>> TwinGroups(const AnsiString& Folder) {
+  std::map<AnsiString, std::vector<AnsiString>> groups;
+  for (const AnsiString& name : FindFiles(Folder, "*")) groups[LowerCase(name)].push_back(name);
+  for (const AnsiString& name : FindFolders(Folder, "*")) groups[LowerCase(name)].push_back(name);
+  return groups;
+}
+
+// Threads saving names that differ only in case in one folder at the same
+// moment, as the download workers do (the path resolved, the file begun,
+// then renamed into place, or the folder made and a file written in it),
+// leave one entry for each name: every writer's file lands in it, the last
+// one's bytes stay, whole, and the files written in folders made two
+// levels deep are all in the one folder.
+TEST(FileUtils, TwinsSavedAtOnceByManyThreadsShareOneName) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "Site"));
+  ASSERT_EQ(ResolvePath(folder / "Site/none"), folder / "Site/none");
+  constexpr unsigned Threads = 8;  // as many case variants as "pag" has
+  constexpr int Names = 25;
+  std::barrier together(Threads);
+  std::atomic<int> failures{0};
+  std::vector<std::vector<AnsiString>> landed(Threads, std::vector<AnsiString>(Names));
+  const auto payload = [](unsigned t, int i) { return AnsiString(100 + t * 37 + i, static_cast<char>('a' + t)); };
+  std::vector<std::thread> threads;
+  for (unsigned t = 0; t < Threads; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < Names; ++i) {
+        std::unique_ptr<AtomicFile> writer;
+        try {
+          bool missing = false;
+          const AnsiString file = ResolvePath(folder / ("Site/" + CaseVariant("pag" + std::to_string(i) + ".htm", t)), missing);
+          writer = std::make_unique<AtomicFile>(file, missing ? TTargetPath::ResolvedMissing : TTargetPath::Resolved);
+          const AnsiString bytes = payload(t, i);
+          writer->Write(bytes.data(), bytes.size());
+        } catch (const EFWriteError&) {
+          ++failures;
+        }
+        together.arrive_and_wait();
+        try {
+          if (writer) writer->CommitUnflushed();
+          if (writer) landed[t][i] = writer->TargetPath();
+        } catch (const EFWriteError&) {
+          ++failures;
+        }
+        together.arrive_and_wait();
+        const std::string dir = "Site/" + CaseVariant("dir" + std::to_string(i), t) + "/" + CaseVariant("in", t);
+        try {
+          if (!ForceDirectories(folder / dir)) ++failures;
+          WriteFileAtomically(folder / (dir + "/t" + std::to_string(t)), payload(t, i));
+        } catch (const EFWriteError&) {
+          ++failures;
+        }
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  const auto groups = TwinGroups(folder / "Site");
+  EXPECT_EQ(groups.size(), size_t{2 * Names});
+  for (const auto& [name, entries] : groups) {
+    ASSERT_EQ(entries.size(), 1u) << entries[0] << " and " << entries[1];
+    const AnsiString one = folder / ("Site/" + entries[0]);
+    if (DirectoryExists(one)) {
+      const auto inside = TwinGroups(one);
+      ASSERT_EQ(inside.size(), 1u) << one;
+      ASSERT_EQ(inside.begin()->second.size(), 1u) << one;
+      EXPECT_EQ(FindFiles(one + "/" + inside.begin()->second[0], "*").size(), size_t{Threads}) << one;
+      continue;
+    }
+    const int i = std::stoi(name.substr(3));
+    std::vector<AnsiString> expected;
+    for (unsigned t = 0; t < Threads; ++t) {
+      EXPECT_EQ(landed[t][i], one) << "writer " << t;
+      expected.push_back(payload(t, i));
+    }
+    EXPECT_NE(std::find(expected.begin(), expected.end(), Contents(one)), expected.end()) << one;
+  }
+  EXPECT_EQ(FindFiles(folder / "Site", ".*"), std::vector<AnsiString>()) << "no temporary file is left";
+  WriteFileAtomically(folder / "Site/PAG0.HTM", "last");
+  EXPECT_EQ(Contents(folder / "Site/pag0.htm"), "last");
+  EXPECT_EQ(TwinGroups(folder / "Site").size(), size_t{2 * Names});
 }
 
 TEST(FileUtils, AtomicWritesLeaveTheOldFileOnFailure) {
