@@ -51,7 +51,7 @@ test: deps
 tsan: deps
 	cmake -S . -B build/tsan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DHARVELLA_TSAN=ON -DHARVELLA_BENCH=OFF
 	cmake --build build/tsan -j $(JOBS)
-	cd build/tsan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -L 'messages|sockets|net|treecontrol|project'
+	cd build/tsan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -L 'messages|sockets|rtl|net|treecontrol|project'
 
 bench: deps
 	cmake -S . -B build/bench $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DHARVELLA_TESTS=OFF
