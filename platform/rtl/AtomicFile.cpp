@@ -1,4 +1,5 @@
-// Temporary file plus rename, for every file written as a whole.
+// Whole-file writes: a temporary file renamed into place, or an unnamed file
+// named at the commit.
 #include "platform/rtl/AtomicFile.h"
 
 #include "platform/rtl/DurableWrites.h"
@@ -6,13 +7,13 @@
 #include "platform/rtl/FolderEntries.h"
 
 #include <atomic>
-#include <string>
-#include <utility>
 #include <cerrno>
 #include <fcntl.h>
 #include <pthread.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 

@@ -10,6 +10,12 @@
 // the file's file system is noted for MakeWrittenFilesDurable (DurableWrites),
 // which a record naming the file must wait for.
 //
+// A file whose target is known to be missing (TTargetPath::ResolvedMissing)
+// is written without a name in the target's folder where the file system
+// allows it (O_TMPFILE), and takes the target's name at Commit by one link;
+// it leaves nothing behind when the process dies. TemporaryPath then names
+// it through /proc/self/fd.
+//
 // Temporary names are ".~<name>~<pid>~<serial>.harvella-tmp" beside the
 // target (the name cut to 120 bytes): they carry the writing process's id,
 // so that a later start can tell a file left by a process that has died
