@@ -209,7 +209,7 @@ void TSiteServer::Serve(SOCKET Client) {
     const std::string head = pending.substr(0, headEnd + 4);
     pending.erase(0, headEnd + 4);
     const std::string target = RequestTarget(head);
-    const bool keep = KeepsConnection(head);
+    const bool keep = FKeepAlive && KeepsConnection(head);
     Enter(target, Client);
     const TSiteReply reply = FHandler(target);
     if (reply.DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(reply.DelayMs));

@@ -6,7 +6,8 @@
 // site function for the reply of the request target (path with query),
 // waits the reply's delay and sends it. It keeps the connection for the
 // next request when the request allows (HTTP/1.1, or HTTP/1.0 asking for
-// keep-alive), else closes it; Stop ends kept connections. It counts the
+// keep-alive) and the server keeps connections (SetKeepAlive), else closes
+// it, answering as an HTTP/1.0 server; Stop ends kept connections. It counts the
 // requests per target and records the largest number of requests for one
 // target served at the same moment, so tests can see a document fetched
 // twice at once; a request whose client has hung up is over then (nobody
@@ -57,6 +58,9 @@ public:
   // The most requests being served at once since the last reset.
   int MaxConcurrent() const { return FMaxBusy.load(); }
   void ResetMaxConcurrent();
+  // Whether a request may keep its connection (the default); without, every
+  // reply ends its connection, so that every client connects per request.
+  void SetKeepAlive(bool Keep) { FKeepAlive = Keep; }
   // Seconds from the first request's arrival to the last reply since the
   // last reset (0 before any reply).
   double ServedSeconds() const;
@@ -78,6 +82,7 @@ private:
   std::string FHost;
   int FPort = 0;
   std::atomic<bool> FStopping{false};
+  std::atomic<bool> FKeepAlive{true};
   std::vector<std::thread> FHandlers;
   std::mutex FAcceptTurn;                // held by the handler waiting in accept
   std::mutex FOpenLock;

@@ -9,7 +9,10 @@
 //   --convert-links --page-requisites --max-threads=8 and 32) and, on the
 //   loopback only, httrack (-c8 and -c32 without its security limits; it
 //   keeps about two requests going whatever -c says, so at 20 ms it would
-//   take minutes) and wget (one connection);
+//   take minutes) and wget (one connection); on the loopback without delay
+//   wget2 also from a server that closes every connection after its reply,
+//   as the program's HTTP/1.0 client connects anew for every request, so
+//   that its CPU per document is also set beside a peer's on those terms;
 // - the window shown at 32 connections over a site of 50,000 pages, whose
 //   rate is set beside the 5,000-page one, also as counted by the server
 //   from the first request to the last reply (without the costs every run
@@ -20,8 +23,8 @@
 // is the median round's: on a shared machine a single loopback crawl of
 // half a second moves by a third from one run to the next. The
 // reference peers (httrack, wget) and the offscreen crawls run once.
-// "--one shown|offscreen|wget2 CONNECTIONS LATENCY [large|disk]"
-// runs only that crawl, for profiling and side-by-side checks; with
+// "--one shown|offscreen|wget2 CONNECTIONS LATENCY [large|disk|close]"
+// runs only that crawl ("close": the server closes every connection), for profiling and side-by-side checks; with
 // BENCH_CRAWL_WRAPPER set (for instance to "valgrind --tool=callgrind"),
 // the program's crawl runs under that command. The mirrors go to a
 // folder in memory (/dev/shm) where there is one, so that the cost of the
@@ -85,6 +88,7 @@ struct TSeries {
   bool Shown = false;    // the program's window shown on the virtual X server
   std::vector<TRound> Rounds;
   bool Disk = false;     // the mirror written to the disk folder
+  bool ConnectionPerRequest = false;  // the server closes every connection after its reply
 
   TRound Median() const {
     std::vector<TRound> sorted = Rounds;
@@ -115,6 +119,7 @@ public:
     TSeries series = Mode == "wget2" ? Wget2Series(Connections, Latency) : ProgramSeries(Connections, Latency, Mode == "shown");
     if (Variant == "large") series.Name += "_50000pages";
     if (Variant == "disk") OnDisk(series);
+    if (Variant == "close") PerRequest(series);
     Measure(series);
     Report(series);
   }
@@ -123,14 +128,21 @@ public:
     TSeries shown32;
     for (int latency : {0, LatencyMs}) {
       for (int connections : {8, 32}) {
-        TSeries program = ProgramSeries(connections, latency, true), peer = Wget2Series(connections, latency);
+        TSeries program = ProgramSeries(connections, latency, true), peer = Wget2Series(connections, latency),
+                closing = Wget2Series(connections, latency);
+        PerRequest(closing);
         for (int round = 0; round < (latency == 0 ? LoopbackRounds : DelayedRounds); ++round) {
           Measure(program);
           Measure(peer);
+          if (latency == 0) Measure(closing);
         }
         Report(program);
         Report(peer);
-        if (latency == 0) ReportCpu(program, peer);
+        if (latency == 0) {
+          Report(closing);
+          ReportCpu(program, peer);
+          ReportCpu(program, closing);
+        }
         if (latency == 0 && connections == 32) shown32 = program;
         if (latency == 0) {
           TSeries httrack{"httrack_c" + std::to_string(connections) + "_0ms", connections, 0, false, false, {}};
@@ -200,6 +212,11 @@ private:
     Series.Name += "_disk";
   }
 
+  static void PerRequest(TSeries& Series) {
+    Series.ConnectionPerRequest = true;
+    Series.Name += "_connection_per_request";
+  }
+
   // The mirrors' base folder of a series: "" for the system's temporary one.
   std::string MirrorBase(const TSeries& Series) const { return Series.Disk ? FDiskFolder : std::string(); }
 
@@ -207,7 +224,9 @@ private:
   // of its rounds.
   void ReportCpu(const TSeries& Program, const TSeries& Peer) {
     const double program = MedianCpuPerPage(Program), peer = MedianCpuPerPage(Peer);
-    if (program > 0 && peer > 0) Print(Program.Name + "_cpu_per_page_of_wget2", 100.0 * program / peer, "%");
+    if (program > 0 && peer > 0)
+      Print(Program.Name + "_cpu_per_page_of_wget2" + (Peer.ConnectionPerRequest ? "_connection_per_request" : ""),
+            100.0 * program / peer, "%");
   }
 
   static double MedianCpuPerPage(const TSeries& Series) {
@@ -238,6 +257,7 @@ private:
   // (wget2's by default).
   void Measure(TSeries& Series, const std::string& Command = "") {
     FDelay = Series.Latency;
+    FServer.SetKeepAlive(!Series.ConnectionPerRequest);
     FServer.ResetMaxConcurrent();
     const int before = FServer.TotalRequests();
     const double cpuBefore = ChildrenCpuSeconds();
