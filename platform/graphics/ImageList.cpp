@@ -39,6 +39,13 @@ QImage Greyed(const QImage& source) {
   return out;
 }
 
+// The picture with 32 bits per pixel, as QImage::pixel reads each.
+QImage As32Bits(const QImage& image) {
+  const QImage::Format format = image.format();
+  return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ? image
+                                                                           : image.convertToFormat(QImage::Format_ARGB32);
+}
+
 }  // namespace
 
 TImageList::TImageList(TComponent* owner) : TComponent(owner) {
@@ -92,18 +99,30 @@ void TImageList::CheckIndex(int index) const {
 
 int TImageList::Add(const TBitmap* image, const TBitmap* mask) {
   if (!image || image->Empty()) return -1;
-  int first = Count();
-  const QImage& src = image->Native();
+  return AddCells(image->Native(), mask && !mask->Empty() ? &mask->Native() : nullptr);
+}
+
+// The cells are filled a line at a time from 32-bit copies of the pictures
+// (shared, not copied, when they are 32-bit already), which read as
+// QImage::pixel reads them: the image lists of the tree's check boxes and
+// buttons are made at every start.
+int TImageList::AddCells(const QImage& image, const QImage* mask) {
+  const int first = Count();
+  const QImage src = As32Bits(image);
+  const QImage maskBits = mask ? As32Bits(*mask) : QImage();
   for (int left = 0; left + width_ <= std::max(src.width(), width_); left += width_) {
     QImage cell(width_, height_, QImage::Format_ARGB32);
     cell.fill(Qt::transparent);
-    for (int y = 0; y < height_ && y < src.height(); ++y)
-      for (int x = 0; x < width_ && left + x < src.width(); ++x) {
-        bool transparent = mask && !mask->Empty() && y < mask->Height() &&
-                           left + x < mask->Width() &&
-                           (mask->Native().pixel(left + x, y) & 0xFFFFFFu) != 0;
-        if (!transparent) cell.setPixel(x, y, src.pixel(left + x, y) | 0xFF000000u);
+    const int width = std::min(width_, src.width() - left);
+    for (int y = 0; y < height_ && y < src.height(); ++y) {
+      const QRgb* from = reinterpret_cast<const QRgb*>(src.constScanLine(y)) + left;
+      const QRgb* hidden = y < maskBits.height() ? reinterpret_cast<const QRgb*>(maskBits.constScanLine(y)) : nullptr;
+      auto* to = reinterpret_cast<QRgb*>(cell.scanLine(y));
+      for (int x = 0; x < width; ++x) {
+        const bool transparent = hidden && left + x < maskBits.width() && (hidden[left + x] & 0xFFFFFFu) != 0;
+        if (!transparent) to[x] = from[x] | 0xFF000000u;
       }
+    }
     images_.push_back(std::make_unique<QImage>(std::move(cell)));
     if (src.width() <= width_) break;
   }
@@ -113,13 +132,15 @@ int TImageList::Add(const TBitmap* image, const TBitmap* mask) {
 
 int TImageList::AddMasked(const TBitmap* image, TColor maskColor) {
   if (!image || image->Empty()) return -1;
-  TBitmap mask(image->Width(), image->Height());
+  const QImage src = As32Bits(image->Native());
+  QImage mask(src.width(), src.height(), QImage::Format_RGB32);
   const QRgb key = ToQRgb(maskColor) & 0xFFFFFFu;
-  QImage& m = mask.Native();
-  for (int y = 0; y < image->Height(); ++y)
-    for (int x = 0; x < image->Width(); ++x)
-      m.setPixel(x, y, (image->Native().pixel(x, y) & 0xFFFFFFu) == key ? 0xFFFFFFFFu : 0xFF000000u);
-  return Add(image, &mask);
+  for (int y = 0; y < src.height(); ++y) {
+    const auto* from = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+    auto* to = reinterpret_cast<QRgb*>(mask.scanLine(y));
+    for (int x = 0; x < src.width(); ++x) to[x] = (from[x] & 0xFFFFFFu) == key ? 0xFFFFFFFFu : 0xFF000000u;
+  }
+  return AddCells(src, &mask);
 }
 
 int TImageList::AddIcon(const TIcon* icon) {

@@ -88,6 +88,8 @@ class TImageList : public TComponent {
  private:
   void CheckIndex(int index) const;
   void Changed();
+  // Add's work on the pictures' pixels; mask may be null.
+  int AddCells(const QImage& image, const QImage* mask);
 
   int width_ = 16;
   int height_ = 16;

@@ -68,6 +68,27 @@ TEST(ImageList, MasksOverlaysBlendingAndDisabledDrawing) {
   EXPECT_EQ(told.Sender(), nullptr);
 }
 
+// A mask smaller than its image hides only where it has white pixels; an
+// image narrower than the cells fills the first columns of one cell.
+TEST(ImageList, AMaskHidesItsWhitePixelsOnlyWithinItsOwnSize) {
+  TImageList list;
+  list.SetSize(4, 4);
+  auto face = Filled(3, 4, clBlue);
+  face->Canvas()->SetPixel(2, 3, clRed);
+  auto mask = Filled(2, 2, clBlack);
+  mask->Canvas()->SetPixel(1, 0, clWhite);
+  EXPECT_EQ(list.Add(face.get(), mask.get()), 0);
+  EXPECT_EQ(list.Count(), 1);
+
+  auto target = Filled(4, 4, clLime);
+  list.Draw(target->Canvas(), 0, 0, 0);
+  EXPECT_EQ(target->Canvas()->Pixel(0, 0), clBlue);
+  EXPECT_EQ(target->Canvas()->Pixel(1, 0), clLime);  // white in the mask
+  EXPECT_EQ(target->Canvas()->Pixel(2, 0), clBlue);  // beyond the mask
+  EXPECT_EQ(target->Canvas()->Pixel(2, 3), clRed);
+  EXPECT_EQ(target->Canvas()->Pixel(3, 1), clLime);  // beyond the image
+}
+
 TEST(Bitmap, TransparentDrawingLeavesTheKeyColourOutAndStreamsRoundTrip) {
   auto picture = Filled(3, 3, clFuchsia);
   picture->Canvas()->SetPixel(1, 1, clGreen);
