@@ -639,15 +639,16 @@ AnsiString AliasName(const TPathStep& step) {
 }
 
 // The position of the first character for which stops holds, or npos.
-size_t FindFirst(std::string_view s, bool (*stops)(char)) {
+template <class TStops>
+size_t FindFirst(std::string_view s, TStops stops) {
   for (size_t i = 0; i < s.size(); ++i)
     if (stops(s[i])) return i;
   return std::string_view::npos;
 }
 
-bool EndsAddedComponent(char c) { return c == '/' || c == '?' || c == '=' || c == ':'; }
+constexpr auto EndsAddedComponent = [](char c) { return c == '/' || c == '?' || c == '=' || c == ':'; };
 
-bool MarksFileName(char c) { return c == '.' || c == '?' || c == ':' || c == '='; }
+constexpr auto MarksFileName = [](char c) { return c == '.' || c == '?' || c == ':' || c == '='; };
 
 // At the root a ":" followed by digits up to the next "/" (or the end) is a
 // host's port, not a stop: the position after the port is returned then.
@@ -705,6 +706,21 @@ bool IsRootNode(const TDataObj* node) { return node->Parent == nullptr && node->
 
 bool IsUnsafe(unsigned char c) { return c < 0x20 || c == '|'; }
 
+// Whether a byte of s is unsafe, eight bytes a step: a byte below 0x20, or
+// one that is "|" (zero once "|" is taken away), borrows in the subtraction,
+// which sets its high bit where the byte had none.
+bool HasUnsafeByte(std::string_view s) {
+  constexpr uint64_t Ones = 0x0101010101010101ULL, High = Ones * 0x80;
+  size_t i = 0;
+  for (; i + 8 <= s.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, s.data() + i, 8);
+    const uint64_t bars = word ^ (Ones * '|');
+    if ((((word - Ones * 0x20) & ~word) | ((bars - Ones) & ~bars)) & High) return true;
+  }
+  return std::any_of(s.begin() + ptrdiff_t(i), s.end(), [](char c) { return IsUnsafe(c); });
+}
+
 // The path walk's starting text: trimmed, unsafe bytes encoded, and below the
 // root without leading empty components.
 std::string_view StartText(const TDataObj* node, std::string_view url, AnsiString& buffer) {
@@ -716,7 +732,7 @@ std::string_view StartText(const TDataObj* node, std::string_view url, AnsiStrin
 
 std::string_view TreeSafeText(std::string_view text, AnsiString& buffer) {
   text = TrimmedView(text);
-  if (std::none_of(text.begin(), text.end(), [](char c) { return IsUnsafe(c); })) return text;
+  if (!HasUnsafeByte(text)) return text;
   buffer.clear();
   buffer.reserve(text.size() + 8);
   AppendPercentEncoded(buffer, text, IsUnsafe);
@@ -724,12 +740,14 @@ std::string_view TreeSafeText(std::string_view text, AnsiString& buffer) {
 }
 
 std::string_view TakeSchemeView(std::string_view& url) {
-  size_t p = url.substr(0, 11).find("://");
-  if (p != std::string_view::npos && p < 9) {
-    const std::string_view scheme = url.substr(0, p + 3);
-    url.remove_prefix(p + 3);
-    return scheme;
-  }
+  // "://" within the first eleven characters starts before the ninth.
+  const size_t reach = std::min<size_t>(url.size(), 11);
+  for (size_t p = 0; p + 3 <= reach; ++p)
+    if (url[p] == ':' && url[p + 1] == '/' && url[p + 2] == '/') {
+      const std::string_view scheme = url.substr(0, p + 3);
+      url.remove_prefix(p + 3);
+      return scheme;
+    }
   return "http://";
 }
 

@@ -26,6 +26,20 @@ AnsiString WholeHostText(const AnsiString& url, bool subDomain) {
 
 }  // namespace
 
+TEST(SiteTreeLinks, TreeSafeTextEncodesBarsAndControlBytesWherever) {
+  // Each byte at each place of a text longer than two words, among bytes
+  // that stay (blank, DEL, "{" and "}" beside "|", bytes from 0x80).
+  for (const unsigned char byte : {0x00, 0x01, 0x1F, 0x20, 0x7B, 0x7C, 0x7D, 0x7F, 0x80, 0x9F, 0xFC, 0xFF})
+    for (size_t at = 1; at + 1 < 20; ++at) {
+      AnsiString text(20, 'a');
+      text[at] = char(byte);
+      text[at - 1] = char(0xA0);
+      AnsiString expected, buffer;
+      AppendPercentEncoded(expected, text, [](unsigned char c) { return c < 0x20 || c == '|'; });
+      EXPECT_EQ(TreeSafeText(text, buffer), expected) << int(byte) << " at " << at;
+    }
+}
+
 TEST(SiteTreeLinks, HostMarkComparesSchemeAndHostWithoutRegardToCase) {
   TListObj tree;
   TDataObj* host = tree.AddUrl(0, "http://www.example.com/a.htm")->TopNode();
@@ -39,8 +53,8 @@ TEST(SiteTreeLinks, HostMarkComparesSchemeAndHostWithoutRegardToCase) {
 
 TEST(SiteTreeLinks, HostMarkAgreesWithTheWholeTextsOfEveryHost) {
   // Blanks, upper case, "|" and control bytes (one of which moves "://" out of
-  // the scheme's reach once encoded), no scheme, a port, hosts of fewer than
-  // two dots.
+  // the scheme's reach once encoded), no scheme, "://" at the end of the
+  // scheme's reach and just beyond it, a port, hosts of fewer than two dots.
   const char* const urls[] = {
       "http://example.com/x",   "  http://EXAMPLE.com/x \t", "example.com",
       "http://sub.example.com", "https://www.example.com/",  "HTTP://WWW.EXAMPLE.COM/",
@@ -48,6 +62,7 @@ TEST(SiteTreeLinks, HostMarkAgreesWithTheWholeTextsOfEveryHost) {
       "abcde\x01" "f://example.com/", "abcde%01f://example.com/", "http://localhost/a",
       "http://.com/",           "http://a.b/",               "x://y.z/",
       "http://example.com:80/", "ftp.example.com/x",         "http://sub.ftp.example.com/x",
+      "abcdefgh://x.example.com/", "abcdefghi://x.example.com/",
   };
   TListObj tree;
   std::vector<TDataObj*> hosts;

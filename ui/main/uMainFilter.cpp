@@ -1,5 +1,7 @@
 #include "ui/main/uMainFilter.h"
 
+#include <algorithm>
+
 #include "project/SiteTree.h"
 
 namespace {
@@ -68,7 +70,13 @@ bool PassesExcludeMasks(const TStrings& List, std::string_view Text) {
 
 bool IsKnownFileType(const TParamProObj& Params, std::string_view Ext) {
   if (Ext.empty()) return false;
-  const AnsiString wanted = LowerCase(AnsiString(Ext));
+  // Most extensions are written in lower case: those are searched as they stand.
+  AnsiString lowered;
+  std::string_view wanted = Ext;
+  if (std::any_of(Ext.begin(), Ext.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
+    lowered = LowerCase(AnsiString(Ext));
+    wanted = lowered;
+  }
   // A list's text is its items, each ended by CR LF: text without those
   // bytes occurs in it only inside an item, so the items are searched as
   // they stand instead of joining them for every link.
