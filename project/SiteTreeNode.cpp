@@ -68,9 +68,17 @@ bool IsPlain(const TDataObj* node) { return !(node->State & snFolder); }
 
 }  // namespace
 
+// Eight bytes a step; words that are the same need no folding.
 bool SameFolded(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
+  size_t i = 0;
+  for (; i + 8 <= a.size(); i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y && FoldedWord(x) != FoldedWord(y)) return false;
+  }
+  for (; i < a.size(); ++i)
     if (Fold(a[i]) != Fold(b[i])) return false;
   return true;
 }

@@ -40,6 +40,28 @@ TEST(SiteTreeLinks, TreeSafeTextEncodesBarsAndControlBytesWherever) {
     }
 }
 
+TEST(SiteTreeLinks, NamesMatchWithoutRegardToAsciiCaseOnly) {
+  // Pairs of bytes at each place of texts shorter and longer than a word:
+  // letters of two cases match, bytes 0x20 apart that are not letters do not.
+  const std::pair<char, char> same[] = {{'A', 'a'}, {'z', 'Z'}, {'m', 'm'}, {'\xC9', '\xC9'}};
+  const std::pair<char, char> other[] = {{'@', '`'}, {'[', '{'}, {'\xC1', '\xE1'}, {'a', 'b'}, {'0', '\x10'}};
+  for (size_t length = 1; length <= 19; ++length)
+    for (size_t at = 0; at < length; ++at) {
+      AnsiString a(length, 'x'), b(length, 'X');
+      for (const auto& [x, y] : same) {
+        a[at] = x;
+        b[at] = y;
+        EXPECT_TRUE(SameFolded(a, b)) << a << " / " << b;
+      }
+      for (const auto& [x, y] : other) {
+        a[at] = x;
+        b[at] = y;
+        EXPECT_FALSE(SameFolded(a, b)) << a << " / " << b;
+      }
+    }
+  EXPECT_FALSE(SameFolded("abc", "abcd"));
+}
+
 TEST(SiteTreeLinks, HostMarkComparesSchemeAndHostWithoutRegardToCase) {
   TListObj tree;
   TDataObj* host = tree.AddUrl(0, "http://www.example.com/a.htm")->TopNode();

@@ -96,6 +96,7 @@ bool IsKnownFileType(const TParamProObj& Params, std::string_view Ext) {
 bool FileTypeLoads(const TParamProObj& Params, std::string_view Ext) {
   const AnsiString ext(Ext);
   for (const TStringList& list : Params.FileTypes) {
+    if (list.Count() == 0) continue;
     const int index = list.IndexOf(ext);
     if (index < 0) continue;
     const auto* rule = dynamic_cast<const TSizerObj*>(list.Objects(index));
