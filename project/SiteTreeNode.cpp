@@ -66,21 +66,29 @@ int CompareFolded(std::string_view a, std::string_view b) {
 
 bool IsPlain(const TDataObj* node) { return !(node->State & snFolder); }
 
+// The eight bytes at a and at b are the same without regard to ASCII case;
+// words that are the same as they stand need no folding.
+bool SameFoldedWord(const char* a, const char* b) {
+  uint64_t x, y;
+  std::memcpy(&x, a, 8);
+  std::memcpy(&y, b, 8);
+  return x == y || FoldedWord(x) == FoldedWord(y);
+}
+
 }  // namespace
 
-// Eight bytes a step; words that are the same need no folding.
+// A name of a word or more goes a word a step, its last word ending with it
+// (and overlapping the one before when the length is no multiple of eight).
 bool SameFolded(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  size_t i = 0;
-  for (; i + 8 <= a.size(); i += 8) {
-    uint64_t x, y;
-    std::memcpy(&x, a.data() + i, 8);
-    std::memcpy(&y, b.data() + i, 8);
-    if (x != y && FoldedWord(x) != FoldedWord(y)) return false;
+  if (a.size() < 8) {
+    for (size_t i = 0; i < a.size(); ++i)
+      if (Fold(a[i]) != Fold(b[i])) return false;
+    return true;
   }
-  for (; i < a.size(); ++i)
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  return true;
+  for (size_t i = 0; i + 8 < a.size(); i += 8)
+    if (!SameFoldedWord(a.data() + i, b.data() + i)) return false;
+  return SameFoldedWord(a.data() + a.size() - 8, b.data() + b.size() - 8);
 }
 
 namespace {
@@ -617,7 +625,7 @@ struct TPathStep {
 };
 
 // At the root the name is the scheme and the host: start, the walked text,
-// holds them side by side unless the scheme is the default one.
+// holds them side by side when the scheme was taken from it.
 void SetNames(TPathStep& step, bool atRoot, bool www, std::string_view scheme, std::string_view start,
               std::string_view comp) {
   step.Empty = comp.empty();
@@ -625,7 +633,7 @@ void SetNames(TPathStep& step, bool atRoot, bool www, std::string_view scheme, s
     step.Name = comp;
     return;
   }
-  if (scheme.data() == start.data()) {
+  if (comp.data() == start.data() + scheme.size()) {
     step.Name = start.substr(0, scheme.size() + comp.size());
   } else {
     step.NameText.assign(scheme).append(comp);
@@ -714,19 +722,23 @@ bool IsRootNode(const TDataObj* node) { return node->Parent == nullptr && node->
 
 bool IsUnsafe(unsigned char c) { return c < 0x20 || c == '|'; }
 
-// Whether a byte of s is unsafe, eight bytes a step: a byte below 0x20, or
-// one that is "|" (zero once "|" is taken away), borrows in the subtraction,
+// Whether one of the eight bytes at p is unsafe: a byte below 0x20, or one
+// that is "|" (zero once "|" is taken away), borrows in the subtraction,
 // which sets its high bit where the byte had none.
-bool HasUnsafeByte(std::string_view s) {
+bool HasUnsafeByteInWord(const char* p) {
   constexpr uint64_t Ones = 0x0101010101010101ULL, High = Ones * 0x80;
-  size_t i = 0;
-  for (; i + 8 <= s.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, s.data() + i, 8);
-    const uint64_t bars = word ^ (Ones * '|');
-    if ((((word - Ones * 0x20) & ~word) | ((bars - Ones) & ~bars)) & High) return true;
-  }
-  return std::any_of(s.begin() + ptrdiff_t(i), s.end(), [](char c) { return IsUnsafe(c); });
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  const uint64_t bars = word ^ (Ones * '|');
+  return ((((word - Ones * 0x20) & ~word) | ((bars - Ones) & ~bars)) & High) != 0;
+}
+
+// A text of a word or more goes a word a step, its last word ending with it.
+bool HasUnsafeByte(std::string_view s) {
+  if (s.size() < 8) return std::any_of(s.begin(), s.end(), [](char c) { return IsUnsafe(c); });
+  for (size_t i = 0; i + 8 < s.size(); i += 8)
+    if (HasUnsafeByteInWord(s.data() + i)) return true;
+  return HasUnsafeByteInWord(s.data() + s.size() - 8);
 }
 
 // The path walk's starting text: trimmed, unsafe bytes encoded, and below the

@@ -27,17 +27,18 @@ AnsiString WholeHostText(const AnsiString& url, bool subDomain) {
 }  // namespace
 
 TEST(SiteTreeLinks, TreeSafeTextEncodesBarsAndControlBytesWherever) {
-  // Each byte at each place of a text longer than two words, among bytes
-  // that stay (blank, DEL, "{" and "}" beside "|", bytes from 0x80).
-  for (const unsigned char byte : {0x00, 0x01, 0x1F, 0x20, 0x7B, 0x7C, 0x7D, 0x7F, 0x80, 0x9F, 0xFC, 0xFF})
-    for (size_t at = 1; at + 1 < 20; ++at) {
-      AnsiString text(20, 'a');
-      text[at] = char(byte);
-      text[at - 1] = char(0xA0);
-      AnsiString expected, buffer;
-      AppendPercentEncoded(expected, text, [](unsigned char c) { return c < 0x20 || c == '|'; });
-      EXPECT_EQ(TreeSafeText(text, buffer), expected) << int(byte) << " at " << at;
-    }
+  // Each byte at each place of texts shorter and longer than a word, among
+  // bytes that stay (blank, DEL, "{" and "}" beside "|", bytes from 0x80).
+  for (const size_t length : {3, 8, 9, 15, 16, 20})
+    for (const unsigned char byte : {0x00, 0x01, 0x1F, 0x20, 0x7B, 0x7C, 0x7D, 0x7F, 0x80, 0x9F, 0xFC, 0xFF})
+      for (size_t at = 1; at + 1 < length; ++at) {
+        AnsiString text(length, 'a');
+        text[at] = char(byte);
+        text[at - 1] = char(0xA0);
+        AnsiString expected, buffer;
+        AppendPercentEncoded(expected, text, [](unsigned char c) { return c < 0x20 || c == '|'; });
+        EXPECT_EQ(TreeSafeText(text, buffer), expected) << int(byte) << " at " << at << " of " << length;
+      }
 }
 
 TEST(SiteTreeLinks, NamesMatchWithoutRegardToAsciiCaseOnly) {
