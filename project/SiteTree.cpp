@@ -18,8 +18,11 @@ TListObj::~TListObj() {
 
 TDataObj* TListObj::AddUrl(int32_t level, const AnsiString& url) {
   bool refused = false;
-  // One form per URL: a raw and a percent-encoded spelling are one node.
-  TDataObj* node = Root->Insert(OneFormUrl(Trim(url)), WwwAlias, refused);
+  // One form per URL: a raw and a percent-encoded spelling are one node. Most
+  // links are in that form already and go in as they are, without a copy.
+  const std::string_view trimmed = TrimmedView(url);
+  TDataObj* node = IsInOneForm(trimmed) ? Root->Insert(trimmed, WwwAlias, refused)
+                                        : Root->Insert(OneFormUrl(AnsiString(trimmed)), WwwAlias, refused);
   if (refused) ++RefusedUrls;
   Eof = Root->ChildCount() == 0;
   if (!node) return nullptr;
@@ -160,28 +163,42 @@ TDataObj* TListObj::NextAfterSubtree() {
 
 namespace {
 
-// Scheme plus host of a URL; without subDomain only the last two labels.
-AnsiString HostText(const AnsiString& url, bool subDomain) {
-  AnsiString text = EncodeTreeUnsafeBytes(Trim(url));
-  std::string_view rest = text;
-  AnsiString scheme = TakeScheme(rest);
+// The scheme and the host of a URL, which the domain modes compare; without
+// subDomain the host is its last two labels.
+struct THostText {
+  std::string_view Scheme;
+  std::string_view Host;
+};
+
+// Views of the URL, trimmed, or of buffer when it has bytes to encode.
+THostText HostText(std::string_view url, bool subDomain, AnsiString& buffer) {
+  std::string_view rest = TreeSafeText(url, buffer);
+  const std::string_view scheme = TakeSchemeView(rest);
   rest = rest.substr(0, rest.find('/'));
   if (!subDomain) {
     size_t last = rest.rfind('.');
     size_t secondLast = (last == std::string_view::npos || last == 0) ? std::string_view::npos : rest.rfind('.', last - 1);
     if (secondLast != std::string_view::npos) rest.remove_prefix(secondLast + 1);
   }
-  return scheme + AnsiString(rest);
+  return {scheme, rest};
+}
+
+// The scheme ends at the first "://" of scheme and host together, and the
+// host holds no "/", so two such texts are the same exactly when their
+// parts are.
+bool SameHostText(const THostText& a, const THostText& b) {
+  return SameFolded(a.Scheme, b.Scheme) && SameFolded(a.Host, b.Host);
 }
 
 }  // namespace
 
 bool TListObj::IsHostMarked(const AnsiString& url, bool subDomain, int markSet) const {
-  AnsiString wanted = HostText(url, subDomain);
+  AnsiString urlBuffer, hostBuffer;
+  const THostText wanted = HostText(url, subDomain, urlBuffer);
   for (int i = 0; i < Root->ChildCount(); ++i) {
     const TDataObj* host = Root->Child(i);
     uint8_t marks = markSet == 0 ? host->DirIn : host->DirInResume;
-    if ((marks & dmStartHost) && SameText(HostText(AnsiString(host->Name()), subDomain), wanted)) return true;
+    if ((marks & dmStartHost) && SameHostText(HostText(host->Name(), subDomain, hostBuffer), wanted)) return true;
   }
   return false;
 }

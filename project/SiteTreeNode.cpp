@@ -1,6 +1,7 @@
 #include "project/SiteTreeNode.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cstdlib>
@@ -53,13 +54,6 @@ uint64_t FoldedHash(std::string_view s) {
   return h ^ (h >> 33);
 }
 
-bool SameFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  return true;
-}
-
 int CompareFolded(std::string_view a, std::string_view b) {
   size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
@@ -71,6 +65,33 @@ int CompareFolded(std::string_view a, std::string_view b) {
 }
 
 bool IsPlain(const TDataObj* node) { return !(node->State & snFolder); }
+
+// The eight bytes at a and at b are the same without regard to ASCII case;
+// words that are the same as they stand need no folding.
+bool SameFoldedWord(const char* a, const char* b) {
+  uint64_t x, y;
+  std::memcpy(&x, a, 8);
+  std::memcpy(&y, b, 8);
+  return x == y || FoldedWord(x) == FoldedWord(y);
+}
+
+}  // namespace
+
+// A name of a word or more goes a word a step, its last word ending with it
+// (and overlapping the one before when the length is no multiple of eight).
+bool SameFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (a.size() < 8) {
+    for (size_t i = 0; i < a.size(); ++i)
+      if (Fold(a[i]) != Fold(b[i])) return false;
+    return true;
+  }
+  for (size_t i = 0; i + 8 < a.size(); i += 8)
+    if (!SameFoldedWord(a.data() + i, b.data() + i)) return false;
+  return SameFoldedWord(a.data() + a.size() - 8, b.data() + b.size() - 8);
+}
+
+namespace {
 
 // A zero-filled array from calloc. A large one comes as fresh pages from the
 // system, which cost nothing until they are first written: a folder's index
@@ -577,40 +598,73 @@ namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
-std::string_view TrimView(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 // Below the root, blanks and empty components ("//") in front of a tail are dropped.
 std::string_view SkipEmptyComponents(std::string_view s) {
   while (!s.empty() && (s.front() == '/' || IsBlank(s.front()))) s.remove_prefix(1);
-  return TrimView(s);
+  return TrimmedView(s);
 }
 
-// One step of a path walk: the component, its lookup names and the tail.
+// One step of a path walk: the component, its lookup name and the tail. The
+// name is a view of the walked text, or of NameText when the text lacks the
+// scheme a host's name starts with; a step is filled in place, never copied.
+// A host found under neither name may go by the other one (with or without
+// "www."): Scheme and Host are kept for it.
 struct TPathStep {
-  AnsiString Name;
-  AnsiString Alias;          // empty when there is none
+  TPathStep() = default;
+  TPathStep(const TPathStep&) = delete;
+  TPathStep& operator=(const TPathStep&) = delete;
+
+  std::string_view Name;
+  AnsiString NameText;
+  bool HasAlias = false;
+  std::string_view Scheme;
+  std::string_view Host;
   std::string_view Tail;
   bool Folder = false;
   bool Empty = false;
 };
 
-void SetNames(TPathStep& step, bool atRoot, bool www, const AnsiString& scheme, std::string_view comp) {
+// At the root the name is the scheme and the host: start, the walked text,
+// holds them side by side when the scheme was taken from it.
+void SetNames(TPathStep& step, bool atRoot, bool www, std::string_view scheme, std::string_view start,
+              std::string_view comp) {
   step.Empty = comp.empty();
   if (!atRoot) {
-    step.Name.assign(comp);
+    step.Name = comp;
     return;
   }
-  step.Name = scheme + AnsiString(comp);
-  if (!www) return;
-  if (comp.size() >= 4 && SameFolded(comp.substr(0, 4), "www."))
-    step.Alias = scheme + AnsiString(comp.substr(4));
-  else
-    step.Alias = scheme + "www." + AnsiString(comp);
+  if (comp.data() == start.data() + scheme.size()) {
+    step.Name = start.substr(0, scheme.size() + comp.size());
+  } else {
+    step.NameText.assign(scheme).append(comp);
+    step.Name = step.NameText;
+  }
+  step.HasAlias = www;
+  step.Scheme = scheme;
+  step.Host = comp;
 }
+
+// The host's other name: without its "www." or with one in front.
+AnsiString AliasName(const TPathStep& step) {
+  AnsiString alias(step.Scheme);
+  if (step.Host.size() >= 4 && SameFolded(step.Host.substr(0, 4), "www."))
+    alias.append(step.Host.substr(4));
+  else
+    alias.append("www.").append(step.Host);
+  return alias;
+}
+
+// The position of the first character for which stops holds, or npos.
+template <class TStops>
+size_t FindFirst(std::string_view s, TStops stops) {
+  for (size_t i = 0; i < s.size(); ++i)
+    if (stops(s[i])) return i;
+  return std::string_view::npos;
+}
+
+constexpr auto EndsAddedComponent = [](char c) { return c == '/' || c == '?' || c == '=' || c == ':'; };
+
+constexpr auto MarksFileName = [](char c) { return c == '.' || c == '?' || c == ':' || c == '='; };
 
 // At the root a ":" followed by digits up to the next "/" (or the end) is a
 // host's port, not a stop: the position after the port is returned then.
@@ -625,12 +679,12 @@ size_t SkipHostPort(std::string_view u, size_t colon) {
 // AddPath's rule: the first "/" splits when it ends the text or comes before
 // every "?", "=" and ":" (a host's port aside); an unsplit component is a
 // folder when it holds none of ".", "?", ":" and "=".
-TPathStep SplitForAdd(std::string_view u, bool atRoot, bool www) {
-  TPathStep step;
-  AnsiString scheme = atRoot ? TakeScheme(u) : AnsiString();
+void SplitForAdd(TPathStep& step, std::string_view u, bool atRoot, bool www) {
+  const std::string_view start = u;
+  const std::string_view scheme = atRoot ? TakeSchemeView(u) : std::string_view();
   // Only the text up to the first of these characters is looked at, so a long
   // path is split in linear time.
-  size_t first = u.find_first_of("/?=:");
+  size_t first = FindFirst(u, EndsAddedComponent);
   if (atRoot) first = SkipHostPort(u, first);
   size_t s = first;
   if (first != std::string_view::npos && u[first] != '/') {
@@ -643,26 +697,24 @@ TPathStep SplitForAdd(std::string_view u, bool atRoot, bool www) {
     step.Tail = SkipEmptyComponents(u.substr(s + 1));
     step.Folder = true;
   } else {
-    step.Folder = comp.find_first_of(".?:=") == std::string_view::npos;
+    step.Folder = FindFirst(comp, MarksFileName) == std::string_view::npos;
   }
-  SetNames(step, atRoot, www, scheme, comp);
-  return step;
+  SetNames(step, atRoot, www, scheme, start, comp);
 }
 
 // FindPath's rule: the text is always cut at its first "/".
-TPathStep SplitForFind(std::string_view u, bool atRoot, bool www) {
-  TPathStep step;
-  AnsiString scheme = atRoot ? TakeScheme(u) : AnsiString();
+void SplitForFind(TPathStep& step, std::string_view u, bool atRoot, bool www) {
+  const std::string_view start = u;
+  const std::string_view scheme = atRoot ? TakeSchemeView(u) : std::string_view();
   size_t s = u.find('/');
   std::string_view comp = u.substr(0, s);
   if (s != std::string_view::npos) step.Tail = SkipEmptyComponents(u.substr(s + 1));
-  SetNames(step, atRoot, www, scheme, comp);
-  return step;
+  SetNames(step, atRoot, www, scheme, start, comp);
 }
 
 TDataObj* FindStepChild(const TDataObj* node, const TPathStep& step) {
   TDataObj* child = node->FindChild(step.Name);
-  if (!child && !step.Alias.empty()) child = node->FindChild(step.Alias);
+  if (!child && step.HasAlias) child = node->FindChild(AliasName(step));
   return child;
 }
 
@@ -670,36 +722,56 @@ bool IsRootNode(const TDataObj* node) { return node->Parent == nullptr && node->
 
 bool IsUnsafe(unsigned char c) { return c < 0x20 || c == '|'; }
 
+// Whether one of the eight bytes at p is unsafe: a byte below 0x20, or one
+// that is "|" (zero once "|" is taken away), borrows in the subtraction,
+// which sets its high bit where the byte had none.
+bool HasUnsafeByteInWord(const char* p) {
+  constexpr uint64_t Ones = 0x0101010101010101ULL, High = Ones * 0x80;
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  const uint64_t bars = word ^ (Ones * '|');
+  return ((((word - Ones * 0x20) & ~word) | ((bars - Ones) & ~bars)) & High) != 0;
+}
+
+// A text of a word or more goes a word a step, its last word ending with it.
+bool HasUnsafeByte(std::string_view s) {
+  if (s.size() < 8) return std::any_of(s.begin(), s.end(), [](char c) { return IsUnsafe(c); });
+  for (size_t i = 0; i + 8 < s.size(); i += 8)
+    if (HasUnsafeByteInWord(s.data() + i)) return true;
+  return HasUnsafeByteInWord(s.data() + s.size() - 8);
+}
+
 // The path walk's starting text: trimmed, unsafe bytes encoded, and below the
 // root without leading empty components.
 std::string_view StartText(const TDataObj* node, std::string_view url, AnsiString& buffer) {
-  std::string_view text = TrimView(url);
-  if (std::any_of(text.begin(), text.end(), [](char c) { return IsUnsafe(c); })) {
-    buffer = EncodeTreeUnsafeBytes(AnsiString(text));
-    text = buffer;
-  }
+  const std::string_view text = TreeSafeText(url, buffer);
   return IsRootNode(node) ? text : SkipEmptyComponents(text);
 }
 
 }  // namespace
 
-AnsiString TakeScheme(std::string_view& url) {
-  size_t p = url.substr(0, 11).find("://");
-  if (p != std::string_view::npos && p < 9) {
-    AnsiString scheme(url.substr(0, p + 3));
-    url.remove_prefix(p + 3);
-    return scheme;
-  }
+std::string_view TreeSafeText(std::string_view text, AnsiString& buffer) {
+  text = TrimmedView(text);
+  if (!HasUnsafeByte(text)) return text;
+  buffer.clear();
+  buffer.reserve(text.size() + 8);
+  AppendPercentEncoded(buffer, text, IsUnsafe);
+  return buffer;
+}
+
+std::string_view TakeSchemeView(std::string_view& url) {
+  // "://" within the first eleven characters starts before the ninth.
+  const size_t reach = std::min<size_t>(url.size(), 11);
+  for (size_t p = 0; p + 3 <= reach; ++p)
+    if (url[p] == ':' && url[p + 1] == '/' && url[p + 2] == '/') {
+      const std::string_view scheme = url.substr(0, p + 3);
+      url.remove_prefix(p + 3);
+      return scheme;
+    }
   return "http://";
 }
 
-AnsiString EncodeTreeUnsafeBytes(const AnsiString& s) {
-  if (std::none_of(s.begin(), s.end(), [](char c) { return IsUnsafe(c); })) return s;
-  AnsiString out;
-  out.reserve(s.size() + 8);
-  AppendPercentEncoded(out, s, IsUnsafe);
-  return out;
-}
+AnsiString TakeScheme(std::string_view& url) { return AnsiString(TakeSchemeView(url)); }
 
 void AppendPercentEncoded(AnsiString& out, std::string_view s, bool (*mustEncode)(unsigned char)) {
   static const char hex[] = "0123456789ABCDEF";
@@ -883,52 +955,64 @@ size_t TDataObj::UrlLength() const {
 }
 
 TDataObj* TDataObj::Insert(std::string_view url, bool www, bool& refused, size_t prefixLength) {
-  refused = prefixLength + TrimView(url).size() > MaxUrlLength;
+  refused = prefixLength + TrimmedView(url).size() > MaxUrlLength;
   if (refused) return nullptr;
   AnsiString buffer;
   std::string_view rest = StartText(this, url, buffer);
-  std::vector<TDataObj*> path;
+  // The path runs from this node down to node, through the parents' links;
+  // its steps are counted, the first one that created a node remembered.
+  size_t steps = 0;
   size_t firstCreated = SIZE_MAX;
+  TDataObj* firstMade = nullptr;
   TDataObj* node = this;
   while (!rest.empty()) {
-    TPathStep step = SplitForAdd(rest, IsRootNode(node), www);
+    TPathStep step;
+    SplitForAdd(step, rest, IsRootNode(node), www);
     if (step.Empty) return nullptr;  // a URL without a host
     TDataObj* child = FindStepChild(node, step);
     if (!child && node->Depth > MaxPathComponents) {
       // Too deep: what this call made goes again.
       refused = true;
-      if (firstCreated != SIZE_MAX) {
-        TDataObj* made = path[firstCreated];
-        made->Parent->RemoveChild(made);
-        delete made;
+      if (firstMade) {
+        firstMade->Parent->RemoveChild(firstMade);
+        delete firstMade;
       }
       return nullptr;
     }
     if (!child) {
       child = node->CreateChild(step.Name, step.Folder);
       if (step.Folder && !step.Tail.empty()) child->Level = FolderLevel;
-      if (firstCreated == SIZE_MAX) firstCreated = path.size();
+      if (!firstMade) {
+        firstMade = child;
+        firstCreated = steps;
+      }
     }
-    path.push_back(child);
+    ++steps;
     node = child;
     rest = step.Tail;
   }
-  if (path.empty()) return nullptr;
+  if (steps == 0) return nullptr;
+  CountInserted(node, steps, firstCreated);
+  node->Queued = 1;
+  node->New = firstMade != nullptr;
+  return node;
+}
 
-  // Every created node counts for each node above it up to this node's parent.
-  size_t k = path.size();
-  int32_t created = firstCreated == SIZE_MAX ? 0 : int32_t(k - firstCreated);
+// Every node an insertion created (from step firstCreated of the path of
+// steps nodes that ends at leaf) counts for each node above it up to this
+// node's parent; the nodes above the leaf are folders.
+void TDataObj::CountInserted(TDataObj* leaf, size_t steps, size_t firstCreated) {
+  const bool made = firstCreated != SIZE_MAX;
+  const int32_t created = made ? int32_t(steps - firstCreated) : 0;
   Descendants += created;
   if (Parent) Parent->Descendants += created;
-  if (k > 1) State |= snFolder;
-  for (size_t i = 0; i + 1 < k; ++i) {
-    path[i]->State |= snFolder;
-    if (firstCreated != SIZE_MAX) path[i]->Descendants += int32_t(k - std::max(i + 1, firstCreated));
+  if (steps > 1) State |= snFolder;
+  size_t i = steps - 1;
+  for (TDataObj* above = leaf->Parent; above != this; above = above->Parent) {
+    --i;
+    above->State |= snFolder;
+    if (made) above->Descendants += int32_t(steps - std::max(i + 1, firstCreated));
   }
-  TDataObj* leaf = path.back();
-  leaf->Queued = 1;
-  leaf->New = firstCreated != SIZE_MAX;
-  return leaf;
 }
 
 TDataObj* TDataObj::FindPath(std::string_view url, bool www, int markSet) const {
@@ -936,7 +1020,8 @@ TDataObj* TDataObj::FindPath(std::string_view url, bool www, int markSet) const 
   std::string_view rest = StartText(this, url, buffer);
   const TDataObj* node = this;
   while (!rest.empty()) {
-    TPathStep step = SplitForFind(rest, IsRootNode(node), www);
+    TPathStep step;
+    SplitForFind(step, rest, IsRootNode(node), www);
     if (step.Empty) return nullptr;
     TDataObj* child = FindStepChild(node, step);
     if (!child) return nullptr;
@@ -953,24 +1038,37 @@ TDataObj* TDataObj::TopNode() {
   return node;
 }
 
-void TDataObj::GetPath(AnsiString& s) const {
-  std::vector<const TDataObj*> chain;
-  for (const TDataObj* n = this; n && n->Depth >= 1; n = n->Parent) chain.push_back(n);
-  s.clear();
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    const std::string_view name = (*it)->FName;
-    if (s.empty() || name.empty()) {
-      s += name;
-      continue;
-    }
-    bool leftSep = s.back() == '/', rightSep = name.front() == '/';
-    if (leftSep && rightSep)
-      s.append(name, 1);
-    else {
-      if (!leftSep && !rightSep) s += '/';
-      s += name;
-    }
+namespace {
+
+// Appends a node's name to the path of the nodes above it, one "/" between.
+void AppendPathName(AnsiString& s, std::string_view name) {
+  if (s.empty() || name.empty()) {
+    s += name;
+    return;
   }
+  bool leftSep = s.back() == '/', rightSep = name.front() == '/';
+  if (leftSep && rightSep)
+    s.append(name, 1);
+  else {
+    if (!leftSep && !rightSep) s += '/';
+    s += name;
+  }
+}
+
+}  // namespace
+
+void TDataObj::GetPath(AnsiString& s) const {
+  // The nodes from the host down: those of a usual path in an array, without
+  // an allocation, those of a deeper one in a vector.
+  size_t levels = 0;
+  for (const TDataObj* n = this; n && n->Depth >= 1; n = n->Parent) ++levels;
+  std::array<const TDataObj*, 32> few;
+  std::vector<const TDataObj*> many(levels > few.size() ? levels : 0);
+  const TDataObj** chain = many.empty() ? few.data() : many.data();
+  size_t placed = levels;
+  for (const TDataObj* n = this; placed > 0; n = n->Parent) chain[--placed] = n;
+  s.clear();
+  for (size_t level = 0; level < levels; ++level) AppendPathName(s, chain[level]->FName);
 }
 
 TDataObj* TDataObj::LastDescendant() {

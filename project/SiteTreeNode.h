@@ -181,6 +181,7 @@ private:
   // AddPath; refused tells whether the URL was beyond the limits, its length
   // counted from prefixLength (the length of this node's own URL and a "/").
   TDataObj* Insert(std::string_view url, bool www, bool& refused, size_t prefixLength = 0);
+  void CountInserted(TDataObj* leaf, size_t steps, size_t firstCreated);
   TDataObj* CreateChild(std::string_view name, bool folder);
   void RemoveChild(TDataObj* child);
   void DetachChildren(std::vector<TDataObj*>& out);
@@ -196,12 +197,18 @@ private:
   TChildLeaf* FLeaf = nullptr;                // the parent's block that holds this node
 };
 
-// Percent-encodes "|" and bytes below 0x20, which would break a site-tree line.
-AnsiString EncodeTreeUnsafeBytes(const AnsiString& s);
+// text trimmed (as Trim does) with "|" and bytes below 0x20, which would
+// break a site-tree line, percent-encoded: a view of text itself when it
+// holds none of them, else of buffer, which then holds the encoded text.
+std::string_view TreeSafeText(std::string_view text, AnsiString& buffer);
 // Appends s to out, the bytes for which mustEncode holds written as "%XX".
 void AppendPercentEncoded(AnsiString& out, std::string_view s, bool (*mustEncode)(unsigned char));
 
 // Splits the scheme off a URL: the text up to and including "://" when that
 // starts within the first nine characters; otherwise url stays and the
-// result is "http://".
+// result is "http://". TakeSchemeView gives a view of url or of that text.
 AnsiString TakeScheme(std::string_view& url);
+std::string_view TakeSchemeView(std::string_view& url);
+
+// a and b are equal without regard to ASCII case.
+bool SameFolded(std::string_view a, std::string_view b);

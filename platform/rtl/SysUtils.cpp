@@ -143,8 +143,12 @@ int CompareStr(const AnsiString& a, const AnsiString& b) {
   return Sign(a.compare(b));  // std::string compares chars as unsigned bytes
 }
 
-AnsiString Trim(const AnsiString& s) {
-  return TrimLeft(TrimRight(s));
+AnsiString Trim(const AnsiString& s) { return AnsiString(TrimmedView(s)); }
+
+std::string_view TrimmedView(std::string_view s) {
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  return s;
 }
 
 AnsiString TrimLeft(const AnsiString& s) {

@@ -88,6 +88,8 @@ int CompareText(const AnsiString& a, const AnsiString& b);
 // <0, 0, >0 comparing unsigned bytes.
 int CompareStr(const AnsiString& a, const AnsiString& b);
 AnsiString Trim(const AnsiString& s);
+// The part of s that Trim copies, without copying it.
+std::string_view TrimmedView(std::string_view s);
 AnsiString TrimLeft(const AnsiString& s);
 AnsiString TrimRight(const AnsiString& s);
 AnsiString StringOfChar(char c, int count);

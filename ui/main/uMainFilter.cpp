@@ -1,25 +1,30 @@
 #include "ui/main/uMainFilter.h"
 
+#include <algorithm>
+
 #include "project/SiteTree.h"
 
 namespace {
 
 constexpr int SearchedTypeLists = 6;  // Text .. Video; "Other" is not searched
 
+// The file name the masks see for a folder (and an unknown file type).
+constexpr std::string_view DefaultFileName = "index.htm";
+
 // The enabled pattern of a mask entry ("+pattern"), or false.
-bool EnabledPattern(const AnsiString& Entry, AnsiString& Pattern) {
+bool EnabledPattern(std::string_view Entry, std::string_view& Pattern) {
   if (Entry.size() < 2 || Entry[0] != '+') return false;
   Pattern = Entry.substr(1);
   return true;
 }
 
-bool AnyPatternIn(const TStrings& List, const AnsiString& Text, bool& HasEnabled) {
-  AnsiString pattern;
+bool AnyPatternIn(const TStrings& List, std::string_view Text, bool& HasEnabled) {
+  std::string_view pattern;
   HasEnabled = false;
   for (int i = 0; i < List.Count(); ++i) {
     if (!EnabledPattern(List.Strings(i), pattern)) continue;
     HasEnabled = true;
-    if (Text.find(pattern) != AnsiString::npos) return true;
+    if (Text.find(pattern) != std::string_view::npos) return true;
   }
   return false;
 }
@@ -39,7 +44,7 @@ bool DomainModesPass(const TParamProObj& Params, const TListObj& Store, const An
 }
 
 bool MasksPass(const TParamProObj& Params, const TLinkParts& Parts) {
-  auto passes = [&](int kind, const AnsiString& text) {
+  auto passes = [&](int kind, std::string_view text) {
     const TStrings& include = Params.IncludeMasks[size_t(kind)];
     const TStrings& exclude = Params.ExcludeMasks[size_t(kind)];
     if (include.Count() > 0 && !PassesIncludeMasks(include, text)) return false;
@@ -47,25 +52,31 @@ bool MasksPass(const TParamProObj& Params, const TLinkParts& Parts) {
   };
   if (!Parts.Host.empty() && !passes(0, Parts.Host)) return false;
   if (!passes(1, Parts.Directory)) return false;
-  return SameText(Parts.FileName, "index.htm") || passes(2, Parts.FileName);
+  return SameFolded(Parts.FileName, DefaultFileName) || passes(2, Parts.FileName);
 }
 
 }  // namespace
 
-bool PassesIncludeMasks(const TStrings& List, const AnsiString& Text) {
+bool PassesIncludeMasks(const TStrings& List, std::string_view Text) {
   bool hasEnabled = false;
-  const bool found = AnyPatternIn(List, LowerCase(Text), hasEnabled);
+  const bool found = AnyPatternIn(List, LowerCase(AnsiString(Text)), hasEnabled);
   return found || !hasEnabled;
 }
 
-bool PassesExcludeMasks(const TStrings& List, const AnsiString& Text) {
+bool PassesExcludeMasks(const TStrings& List, std::string_view Text) {
   bool hasEnabled = false;
   return !AnyPatternIn(List, Text, hasEnabled);
 }
 
-bool IsKnownFileType(const TParamProObj& Params, const AnsiString& Ext) {
+bool IsKnownFileType(const TParamProObj& Params, std::string_view Ext) {
   if (Ext.empty()) return false;
-  const AnsiString wanted = LowerCase(Ext);
+  // Most extensions are written in lower case: those are searched as they stand.
+  AnsiString lowered;
+  std::string_view wanted = Ext;
+  if (std::any_of(Ext.begin(), Ext.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
+    lowered = LowerCase(AnsiString(Ext));
+    wanted = lowered;
+  }
   // A list's text is its items, each ended by CR LF: text without those
   // bytes occurs in it only inside an item, so the items are searched as
   // they stand instead of joining them for every link.
@@ -82,9 +93,11 @@ bool IsKnownFileType(const TParamProObj& Params, const AnsiString& Ext) {
   return false;
 }
 
-bool FileTypeLoads(const TParamProObj& Params, const AnsiString& Ext) {
+bool FileTypeLoads(const TParamProObj& Params, std::string_view Ext) {
+  const AnsiString ext(Ext);
   for (const TStringList& list : Params.FileTypes) {
-    const int index = list.IndexOf(Ext);
+    if (list.Count() == 0) continue;
+    const int index = list.IndexOf(ext);
     if (index < 0) continue;
     const auto* rule = dynamic_cast<const TSizerObj*>(list.Objects(index));
     return !rule || rule->Load;
@@ -92,30 +105,30 @@ bool FileTypeLoads(const TParamProObj& Params, const AnsiString& Ext) {
   return true;
 }
 
-TLinkParts SplitLinkForFilter(const TParamProObj& Params, const AnsiString& Url) {
+TLinkParts SplitLinkForFilter(const TParamProObj& Params, std::string_view Url) {
+  constexpr auto npos = std::string_view::npos;
   TLinkParts parts;
-  AnsiString rest = Url;
+  std::string_view rest = Url;
   const size_t scheme = rest.find("://");
-  if (scheme != AnsiString::npos && scheme < 9) rest.erase(0, scheme + 3);
+  if (scheme != npos && scheme < 9) rest.remove_prefix(scheme + 3);
   const size_t slash = rest.find('/');
-  if (slash == AnsiString::npos) {
+  if (slash == npos) {
     parts.Host = rest;
     return parts;
   }
   parts.Host = rest.substr(0, slash);
-  rest.erase(0, slash + 1);
-  const size_t query = rest.find('?');
-  if (query != AnsiString::npos) rest.resize(query);
+  rest.remove_prefix(slash + 1);
+  rest = rest.substr(0, rest.find('?'));
   const size_t lastSlash = rest.rfind('/');
-  const size_t segment = lastSlash == AnsiString::npos ? 0 : lastSlash + 1;
+  const size_t segment = lastSlash == npos ? 0 : lastSlash + 1;
   const size_t dot = rest.rfind('.');
-  if (dot != AnsiString::npos && dot >= segment && dot + 1 < rest.size()) parts.Ext = rest.substr(dot + 1);
+  if (dot != npos && dot >= segment && dot + 1 < rest.size()) parts.Ext = rest.substr(dot + 1);
   if (IsKnownFileType(Params, parts.Ext)) {
-    parts.Directory = lastSlash == AnsiString::npos ? AnsiString() : rest.substr(0, lastSlash);
+    parts.Directory = lastSlash == npos ? std::string_view() : rest.substr(0, lastSlash);
     parts.FileName = rest.substr(segment);
   } else {
     parts.Directory = rest;
-    parts.FileName = "index.htm";
+    parts.FileName = DefaultFileName;
   }
   return parts;
 }

@@ -41,7 +41,9 @@ void TMainForm::AddLinks(TStringList& List, bool LocalFile) {
   for (int i = 1; i < List.Count(); ++i) {
     const int level = ObjectLevel(List.Objects(i));
     const int limit = CurrentParams->Project.LinkLevel;
-    const AnsiString url = List[i];
+    // The worker that owns the list waits while it is read; the link is read
+    // before the messages are served.
+    const AnsiString& url = List[i];
     const bool wanted = !(limit != 0 && level > limit) &&
                         (LocalFile || AcceptLink(url, (RunState & rsResume) != 0, level, true)) &&
                         !url.empty() && url.find("feed:") == AnsiString::npos;
