@@ -543,10 +543,10 @@ void thGetUrl::OpenDocumentFile() {
     throw EFCreateError("No folder for \"" + LocalName + "\" in the download folder");
   Rec.SaveError = 0;
   // The folder is there as a rule: the file is tried at once, and the
-  // folder looked at only when that fails. The file is tried again even
-  // when the folder is there by then, as another worker may have made it
-  // since.
-  if (path.Ok() && TryOpenDocumentFile(path.File, path.FileMissing)) return;
+  // folder looked at only when that fails (or was seen missing). The file
+  // is tried again even when the folder is there by then, as another worker
+  // may have made it since.
+  if (path.Ok() && !path.DirMissing && TryOpenDocumentFile(path.File, path.FileMissing)) return;
   if (!DirectoryExists(path.Dir, true)) MakeDocumentFolder(path.Dir, Rec.SaveError);  // resolved by MapMirrorPath
   Rec.SaveError = 0;
   if (path.Ok() && TryOpenDocumentFile(path.File, path.FileMissing)) return;

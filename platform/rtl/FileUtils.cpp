@@ -566,7 +566,13 @@ AnsiString ResolvePath(const AnsiString& path) {
 }
 
 AnsiString ResolvePath(const AnsiString& path, bool& missing) {
+  bool folderMissing;
+  return ResolvePath(path, missing, folderMissing);
+}
+
+AnsiString ResolvePath(const AnsiString& path, bool& missing, bool& folderMissing) {
   missing = false;
+  folderMissing = false;
   if (path.empty() || PathPresent(path))
     return path;
   // The deepest folder of the path that exists as named is found going up:
@@ -598,6 +604,7 @@ AnsiString ResolvePath(const AnsiString& path, bool& missing) {
         ((first && end == path.size()) || !PathPresent(result + component))) {
       AnsiString variant = first ? FindCaseVariantIn(result, st, component) : FindCaseVariant(result, component);
       missing = variant.empty();
+      folderMissing = missing && end < path.size();
       if (!missing)
         component = variant;
     }
@@ -757,31 +764,28 @@ AnsiString ExcludeTrailingPathDelimiter(const AnsiString& path) {
   return path.size() > 1 && path.ends_with(PathDelim) ? path.substr(0, path.size() - 1) : path;
 }
 
+// One pass over the components: each one is appended with its '/', a ".."
+// takes the last one off again.
 AnsiString ExpandFileName(const AnsiString& fileName) {
-  AnsiString full = fileName.starts_with(PathDelim)
-                        ? fileName
-                        : IncludeTrailingPathDelimiter(GetCurrentDir()) + fileName;
-  std::vector<AnsiString> parts;
-  size_t i = 0;
-  while (i <= full.size()) {
-    size_t end = std::min(full.find(PathDelim, i), full.size());
-    AnsiString part = full.substr(i, end - i);
-    if (part == "..") {
-      if (!parts.empty())
-        parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
+  const bool absolute = fileName.starts_with(PathDelim);
+  const AnsiString relativeFull = absolute ? AnsiString() : IncludeTrailingPathDelimiter(GetCurrentDir()) + fileName;
+  const std::string_view full = absolute ? std::string_view(fileName) : std::string_view(relativeFull);
+  AnsiString result;
+  result.reserve(full.size() + 1);
+  for (size_t i = 0; i <= full.size();) {
+    const size_t end = std::min(full.find(PathDelim, i), full.size());
+    const std::string_view part = full.substr(i, end - i);
+    if (part == "..")
+      result.resize(std::min(result.size(), result.rfind(PathDelim)));
+    else if (!part.empty() && part != ".")
+      result.append(1, PathDelim).append(part);
     i = end + 1;
   }
-  AnsiString result;
-  for (const AnsiString& part : parts)
-    result += PathDelim + part;
-  if (result.empty())
-    return AnsiString(1, PathDelim);
-  bool trailing = fileName.ends_with(PathDelim) || fileName.ends_with("/.") ||
-                  fileName.ends_with("/..") || fileName == "." || fileName == "..";
-  return trailing ? result + PathDelim : result;
+  const bool trailing = fileName.ends_with(PathDelim) || fileName.ends_with("/.") || fileName.ends_with("/..") ||
+                        fileName == "." || fileName == "..";
+  if (result.empty() || trailing)
+    result.push_back(PathDelim);
+  return result;
 }
 
 bool IsPathDelimiter(const AnsiString& s, int index) {
