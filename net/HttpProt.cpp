@@ -716,7 +716,7 @@ void THttpCli::ParseHeaderLine(const AnsiString& Line, int RawLength)
         return;
     ++FHeaderLines;
     FHeaderBytes += RawLength;
-    if (FHeaderLines == 1 && UpperCase(Copy(Line, 1, 6)) == "<HTML>") {
+    if (FHeaderLines == 1 && StartsText("<html>", Line)) {
         // A document without a header: its lines keep their ends.
         if (FContentType.empty())
             FContentType = "text/html";
@@ -789,9 +789,12 @@ void THttpCli::ParseHeaderField(const AnsiString& Line)
     if (name == "location") {
         FollowLocation(value);
     } else if (name == "content-length") {
-        FContentLength = ParseContentLength(value);
-        if (!TryParseContentLength(value, FFramedLength))
-            FFramedLength = -1;
+        // One reading serves both: an invalid value is a length of 0 to
+        // ContentLength and no framing.
+        int64_t length = 0;
+        const bool valid = TryParseContentLength(value, length);
+        FContentLength = length;
+        FFramedLength = valid ? length : -1;
     } else if (name == "transfer-encoding") {
         FTransferEncoding += (FTransferEncoding.empty() ? "" : ", ") + value;
     } else if (name == "content-range") {
@@ -851,7 +854,7 @@ void THttpCli::HeaderEnd()
     if (framing == TBodyFraming::Chunked)
         FContentLength = -1;
     FBody.Start(framing, FFramedLength);
-    if (LowerCase(ExtractFileExt(FDocName)) == ".exe" && FContentType == "text/html")
+    if (FContentType == "text/html" && SameText(ExtractFileExt(FDocName), ".exe"))
         ReplaceExt(FDocName, "htm");
     const uint32_t generation = FGeneration;
     SetState(httpWaitingBody);
