@@ -36,10 +36,11 @@ bool Creatable(const AnsiString& Part) {
 // lies below it, the download folder's name matched without regard to case
 // as its resolution may have changed the case.
 bool InsideFolder(std::string_view Root, std::string_view Dir) {
+  if (Dir.size() < Root.size() || (Dir.size() > Root.size() && Dir[Root.size()] != '/')) return false;
+  const std::string_view front = Dir.substr(0, Root.size());
   const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return Dir.size() >= Root.size() &&
-         std::equal(Root.begin(), Root.end(), Dir.begin(), [&](char a, char b) { return fold(a) == fold(b); }) &&
-         (Dir.size() == Root.size() || Dir[Root.size()] == '/');
+  return front == Root ||
+         std::equal(Root.begin(), Root.end(), front.begin(), [&](char a, char b) { return fold(a) == fold(b); });
 }
 
 } // namespace
