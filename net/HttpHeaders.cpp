@@ -119,16 +119,17 @@ void AppendCleanHeaderValue(AnsiString& Out, std::string_view Value)
 
 AnsiString HttpDocName(const AnsiString& Path)
 {
-    AnsiString name = Path;
+    std::string_view name = Path;
     if (!name.empty() && name != "/") {
-        if (const int query = Pos("?", name); query > 0)
-            name = Copy(name, 1, query - 1);
-        if (!name.empty() && name.back() != '/')
-            name = Copy(name, NthPos("/", name, -1) + 1, 255);
+        name = name.substr(0, name.find('?'));
+        if (!name.empty() && name.back() != '/') {
+            const size_t slash = name.rfind('/');
+            name = name.substr(slash == std::string_view::npos ? 0 : slash + 1, 255);
+        }
     }
     if (name.empty() || name.back() == '/')
         return "index.htm";
-    return name;
+    return AnsiString(name);
 }
 
 void ReplaceExt(AnsiString& Name, const AnsiString& Ext)

@@ -73,6 +73,20 @@ TEST(HttpHeaders, StatusLinesFieldsAndLengthsAtTheEdgesOfTheirForms)
     EXPECT_EQ(0, ParseContentLength("\x01"));
 }
 
+// The document name is the last segment of the path before its query, cut
+// to 255 bytes; a path that names a folder (or nothing) gives "index.htm".
+TEST(HttpHeaders, DocumentNamesOfPathsQueriesAndFolders)
+{
+    const struct {
+        const char *Path, *Name;
+    } cases[] = {{"", "index.htm"},       {"/", "index.htm"},       {"?q", "index.htm"},
+                 {"/a/b/", "index.htm"},  {"/a/b.htm?x=1/y", "b.htm"}, {"noslash", "noslash"},
+                 {"/a?b/c", "a"},         {"a/b?", "b"},            {"//x", "x"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.Name, HttpDocName(c.Path)) << c.Path;
+    EXPECT_EQ(AnsiString(255, 'n'), HttpDocName("/d/" + AnsiString(300, 'n') + "?q"));
+}
+
 TEST(HttpHeaders, DocumentNamesStatusLinesFieldsAndRequestLines)
 {
     EXPECT_EQ("index.htm", HttpDocName("/dir/?a=b/c"));
