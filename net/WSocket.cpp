@@ -4,6 +4,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 using namespace winsock;
@@ -148,7 +149,14 @@ AnsiString SocketErrorText(int Code)
 
 bool WSocketIsDottedIP(const AnsiString& S)
 {
-    const AnsiString text = Trim(S);
+    // Read in place, blanks (and control bytes) at either end left out as
+    // Trim leaves them out.
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    std::string_view text = S;
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
     if (text.empty() || !IsDigit(text[0]))
         return false;
     int dots = 0;
@@ -175,8 +183,9 @@ uint32_t WSocketResolveHost(const AnsiString& Host)
     if (Host.empty() || Host.size() >= 257)
         throw ESocketException("WSocketResolveHost: '" + Host + "' Invalid Hostname.");
     if (WSocketIsDottedIP(Host)) {
-        const winsock::u_long address = inet_addr(Trim(Host).c_str());
-        if (address == INADDR_NONE && Trim(Host) != "255.255.255.255")
+        const AnsiString dotted = Trim(Host);
+        const winsock::u_long address = inet_addr(dotted.c_str());
+        if (address == INADDR_NONE && dotted != "255.255.255.255")
             throw ESocketException("WSocketResolveHost: '" + Host + "' Invalid IP address.");
         return address;
     }
