@@ -210,12 +210,7 @@ int64_t ParseContentLength(const AnsiString& Value)
 
 bool TryParseContentLength(const AnsiString& Value, int64_t& Length)
 {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
-    std::string_view text = Value;
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
+    const std::string_view text = TrimmedView(Value);
     if (text.empty() || text.size() > 18)
         return false;
     int64_t length = 0;

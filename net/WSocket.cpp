@@ -1,5 +1,7 @@
 #include "net/WSocket.h"
 
+#include "net/UrlUtils.h"
+
 #include <algorithm>
 #include <chrono>
 #include <map>
@@ -149,14 +151,7 @@ AnsiString SocketErrorText(int Code)
 
 bool WSocketIsDottedIP(const AnsiString& S)
 {
-    // Read in place, blanks (and control bytes) at either end left out as
-    // Trim leaves them out.
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
-    std::string_view text = S;
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
+    const std::string_view text = TrimmedView(S);
     if (text.empty() || !IsDigit(text[0]))
         return false;
     int dots = 0;
