@@ -432,10 +432,10 @@ bool thGetUrl::AcceptAndName(const AnsiString& Url) {
   if (!FRequest.Query.empty() && subject.Path == "/" + FRequest.Query) subject.Path = "/";
   if (!AcceptByFilters(*FParams, subject)) return false;
 
-  const TMirrorName name = MirrorNameFor(FRequest, HasOption(poCopyDirectories), FFolder);
-  LocalDir = name.LocalDir;
-  NamePart = name.NamePart;
-  LocalName = name.LocalName;
+  TMirrorName name = MirrorNameFor(FRequest, HasOption(poCopyDirectories), FFolder);
+  LocalDir = std::move(name.LocalDir);
+  NamePart = std::move(name.NamePart);
+  LocalName = std::move(name.LocalName);
   return true;
 }
 
