@@ -1,6 +1,8 @@
 #include "crawl/SavePaths.h"
 
-#include <vector>
+#include <algorithm>
+#include <string_view>
+#include <utility>
 
 #include "crawl/MirrorNames.h"
 #include "platform/rtl/FileUtils.h"
@@ -11,16 +13,17 @@ namespace {
 
 constexpr size_t MaxComponentLength = 255;
 
-std::vector<AnsiString> Components(const AnsiString& Text) {
-  std::vector<AnsiString> parts;
+// Calls Take with each non-empty "/"-separated component of Text, in order,
+// while it returns true; false when it stopped.
+template <class Take>
+bool ForEachComponent(std::string_view Text, Take take) {
   size_t start = 0;
   while (start <= Text.size()) {
-    size_t end = Text.find('/', start);
-    if (end == AnsiString::npos) end = Text.size();
-    if (end > start) parts.push_back(Text.substr(start, end - start));
+    const size_t end = std::min(Text.find('/', start), Text.size());
+    if (end > start && !take(Text.substr(start, end - start))) return false;
     start = end + 1;
   }
-  return parts;
+  return true;
 }
 
 bool Creatable(const AnsiString& Part) {
@@ -32,9 +35,12 @@ bool Creatable(const AnsiString& Part) {
 // A resolved folder that is the download folder (root, without its '/') or
 // lies below it, the download folder's name matched without regard to case
 // as its resolution may have changed the case.
-bool InsideFolder(const AnsiString& Root, const AnsiString& Dir) {
-  return Dir.size() >= Root.size() && SameText(Dir.substr(0, Root.size()), Root) &&
-         (Dir.size() == Root.size() || Dir[Root.size()] == '/');
+bool InsideFolder(std::string_view Root, std::string_view Dir) {
+  if (Dir.size() < Root.size() || (Dir.size() > Root.size() && Dir[Root.size()] != '/')) return false;
+  const std::string_view front = Dir.substr(0, Root.size());
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return front == Root ||
+         std::equal(Root.begin(), Root.end(), front.begin(), [&](char a, char b) { return fold(a) == fold(b); });
 }
 
 } // namespace
@@ -43,22 +49,25 @@ TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, 
                           const AnsiString& LocalName) {
   TMirrorPath path;
   if (Folder.empty() || Folder.front() != '/' || Folder.back() != '/' || !StartsStr(Folder, LocalDir)) return path;
-  for (const AnsiString& part : Components(Folder))
-    if (part == "." || part == "..") return path;
+  if (!ForEachComponent(Folder, [](std::string_view part) { return part != "." && part != ".."; })) return path;
 
-  const AnsiString whole = EscapeUrlChars(LocalDir.substr(Folder.size())) + NamePart + LocalName;
+  const AnsiString whole = EscapeNameChars(LocalDir.substr(Folder.size())) + NamePart + LocalName;
   const size_t lastSlash = whole.rfind('/');
+  const std::string_view wholeView = whole;
   const AnsiString name = MirrorComponent(lastSlash == AnsiString::npos ? whole : whole.substr(lastSlash + 1));
-  const std::vector<AnsiString> parts = Components(lastSlash == AnsiString::npos ? AnsiString() : whole.substr(0, lastSlash));
   const AnsiString root = ExcludeTrailingPathDelimiter(Folder);
-  AnsiString dir = root;
-  for (const AnsiString& part : parts) {
-    const AnsiString encoded = MirrorComponent(part);
-    if (!Creatable(encoded)) {
-      path.Result = TMirrorPathResult::DirNotCreatable;
-      return path;
-    }
-    dir += "/" + encoded;
+  AnsiString dir;
+  dir.reserve(Folder.size() + whole.size() + 1);
+  dir.append(root);
+  const bool creatable = ForEachComponent(wholeView.substr(0, lastSlash == AnsiString::npos ? 0 : lastSlash),
+                                          [&dir](std::string_view part) {
+                                            const AnsiString encoded = MirrorComponent(AnsiString(part));
+                                            dir.append(1, '/').append(encoded);
+                                            return Creatable(encoded);
+                                          });
+  if (!creatable) {
+    path.Result = TMirrorPathResult::DirNotCreatable;
+    return path;
   }
   if (!Creatable(name)) {
     path.Dir = ResolvePath(dir);
@@ -68,13 +77,16 @@ TMirrorPath MapMirrorPath(const AnsiString& Folder, const AnsiString& LocalDir, 
   }
   // The folder and the file are resolved in one pass: a case variant is as
   // long as its name, so the resolved folder is the front of the resolved file.
-  bool missing = false;
-  const AnsiString file = ResolvePath(dir + "/" + name, missing);
-  if (file.size() <= dir.size() + 1 || file[dir.size()] != '/' || !InsideFolder(root, file.substr(0, dir.size())))
+  const size_t dirSize = dir.size();
+  dir.append(1, '/').append(name);
+  bool missing = false, dirMissing = false;
+  AnsiString file = ResolvePath(dir, missing, dirMissing);
+  if (file.size() <= dirSize + 1 || file[dirSize] != '/' || !InsideFolder(root, std::string_view(file).substr(0, dirSize)))
     return path;
-  path.Dir = file.substr(0, dir.size());
-  path.File = file;
+  path.Dir = file.substr(0, dirSize);
+  path.File = std::move(file);
   path.FileMissing = missing;
+  path.DirMissing = dirMissing;
   path.Result = TMirrorPathResult::Ok;
   return path;
 }

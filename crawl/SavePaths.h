@@ -25,6 +25,7 @@ struct TMirrorPath {
   AnsiString Dir;  // the folder of the file, without trailing "/"
   AnsiString File; // the whole file name
   bool FileMissing = false; // nothing stood at File when it was resolved
+  bool DirMissing = false;  // ... nor at Dir: the file cannot be made before the folder
   bool Ok() const { return Result == TMirrorPathResult::Ok; }
 };
 

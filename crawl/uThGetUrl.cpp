@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <utility>
 
 #include "crawl/AcceptRules.h"
@@ -30,6 +31,28 @@ constexpr int LinksPerReport = 1024;
 static_assert(PageMemoryCost(PageLimit) <= PageMemoryBudget);
 
 bool EndsWithSlashOrEmpty(const AnsiString& Path) { return Path.empty() || Path == "/" || EndsStr("/", Path); }
+
+// Appends the number right-aligned in 10 columns, as "%10d" writes it.
+void AppendCount(AnsiString& Text, int64_t Count) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, Count).ptr;
+  const size_t length = static_cast<size_t>(end - digits);
+  if (length < 10) Text.append(10 - length, ' ');
+  Text.append(digits, length);
+}
+
+// The progress text of a body: "%10d " of the bytes received, or
+// "%10d <%10d>" with the length expected. It is made for every block, so
+// without the general formatter.
+AnsiString BodyProgress(int64_t Received, int64_t Expected) {
+  AnsiString text;
+  text.reserve(23);
+  AppendCount(text, Received);
+  if (Expected < 1) return text.append(1, ' ');
+  text.append(" <");
+  AppendCount(text, Expected);
+  return text.append(1, '>');
+}
 
 AnsiString LowerExtOf(const AnsiString& Name) {
   const AnsiString ext = ExtractFileExt(Name);
@@ -230,7 +253,7 @@ void thGetUrl::HttpDocData(const void* Buffer, int Len) {
   const int64_t expected = Http->ContentLength();
   if (expected > 0 && FReceived >= expected && !Rec.Flags.Has(sfAbort)) ReportTransferEnd();
   TakeBody(static_cast<const char*>(Buffer), static_cast<size_t>(Len));
-  SendProgress(expected < 1 ? Format("%10d ", FReceived) : Format("%10d <%10d>", FReceived, expected));
+  SendProgress(BodyProgress(FReceived, expected));
   if (Rec.Flags.Has(sfAbort)) RefuseReply();
 }
 
@@ -409,10 +432,10 @@ bool thGetUrl::AcceptAndName(const AnsiString& Url) {
   if (!FRequest.Query.empty() && subject.Path == "/" + FRequest.Query) subject.Path = "/";
   if (!AcceptByFilters(*FParams, subject)) return false;
 
-  const TMirrorName name = MirrorNameFor(FRequest, HasOption(poCopyDirectories), FFolder);
-  LocalDir = name.LocalDir;
-  NamePart = name.NamePart;
-  LocalName = name.LocalName;
+  TMirrorName name = MirrorNameFor(FRequest, HasOption(poCopyDirectories), FFolder);
+  LocalDir = std::move(name.LocalDir);
+  NamePart = std::move(name.NamePart);
+  LocalName = std::move(name.LocalName);
   return true;
 }
 
@@ -543,10 +566,10 @@ void thGetUrl::OpenDocumentFile() {
     throw EFCreateError("No folder for \"" + LocalName + "\" in the download folder");
   Rec.SaveError = 0;
   // The folder is there as a rule: the file is tried at once, and the
-  // folder looked at only when that fails. The file is tried again even
-  // when the folder is there by then, as another worker may have made it
-  // since.
-  if (path.Ok() && TryOpenDocumentFile(path.File, path.FileMissing)) return;
+  // folder looked at only when that fails (or was seen missing). The file
+  // is tried again even when the folder is there by then, as another worker
+  // may have made it since.
+  if (path.Ok() && !path.DirMissing && TryOpenDocumentFile(path.File, path.FileMissing)) return;
   if (!DirectoryExists(path.Dir, true)) MakeDocumentFolder(path.Dir, Rec.SaveError);  // resolved by MapMirrorPath
   Rec.SaveError = 0;
   if (path.Ok() && TryOpenDocumentFile(path.File, path.FileMissing)) return;

@@ -58,7 +58,8 @@ bool ChooseBodyFraming(bool HeadRequest, int Status, const AnsiString& TransferE
         Framing = TBodyFraming::None;
         return true;
     }
-    const std::vector<AnsiString> codings = TransferCodings(TransferEncoding);
+    const std::vector<AnsiString> codings =
+        TransferEncoding.empty() ? std::vector<AnsiString>() : TransferCodings(TransferEncoding);
     if (!codings.empty()) {
         Framing = TBodyFraming::Chunked;
         return codings.size() == 1 && codings[0] == "chunked";

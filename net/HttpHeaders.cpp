@@ -119,16 +119,17 @@ void AppendCleanHeaderValue(AnsiString& Out, std::string_view Value)
 
 AnsiString HttpDocName(const AnsiString& Path)
 {
-    AnsiString name = Path;
+    std::string_view name = Path;
     if (!name.empty() && name != "/") {
-        if (const int query = Pos("?", name); query > 0)
-            name = Copy(name, 1, query - 1);
-        if (!name.empty() && name.back() != '/')
-            name = Copy(name, NthPos("/", name, -1) + 1, 255);
+        name = name.substr(0, name.find('?'));
+        if (!name.empty() && name.back() != '/') {
+            const size_t slash = name.rfind('/');
+            name = name.substr(slash == std::string_view::npos ? 0 : slash + 1, 255);
+        }
     }
     if (name.empty() || name.back() == '/')
         return "index.htm";
-    return name;
+    return AnsiString(name);
 }
 
 void ReplaceExt(AnsiString& Name, const AnsiString& Ext)
@@ -142,18 +143,18 @@ void ReplaceExt(AnsiString& Name, const AnsiString& Ext)
 
 TStatusLine ParseStatusLine(const AnsiString& Line, int& Code, AnsiString& Reason)
 {
-    const AnsiString version = Copy(Line, 1, 8);
+    const std::string_view line = Line;
+    const std::string_view version = line.substr(0, 8);
     if (version != "HTTP/1.0" && version != "HTTP/1.1")
         return TStatusLine::NotStatus;
     // "HTTP/1.x", a blank, three digits of a code from 100, then the end of
     // the line or a blank before the reason: "2000" is no code, and neither
     // is "000".
-    const AnsiString digits = Copy(Line, 10, 3);
-    if (Length(Line) < 12 || CharAt(Line, 9) != ' ' || digits.size() != 3 || !IsDigit(digits[0]) || !IsDigit(digits[1]) ||
-        !IsDigit(digits[2]) || (Length(Line) > 12 && CharAt(Line, 13) != ' ') || digits[0] == '0')
+    if (line.size() < 12 || line[8] != ' ' || !IsDigit(line[9]) || !IsDigit(line[10]) || !IsDigit(line[11]) ||
+        (line.size() > 12 && line[12] != ' ') || line[9] == '0')
         return TStatusLine::Invalid;
-    Code = StrToInt(digits);
-    Reason = Copy(Line, 14, Length(Line));
+    Code = (line[9] - '0') * 100 + (line[10] - '0') * 10 + (line[11] - '0');
+    Reason.assign(line.size() > 13 ? line.substr(13) : std::string_view());
     return TStatusLine::Valid;
 }
 
@@ -179,14 +180,16 @@ bool IsHeaderFieldLine(const AnsiString& Line)
 
 bool SplitHeaderField(const AnsiString& Line, AnsiString& Name, AnsiString& Value)
 {
-    const int colon = Pos(":", Line);
-    if (colon == 0)
+    const size_t colon = Line.find(':');
+    if (colon == AnsiString::npos)
         return false;
-    Name = LowerCase(Copy(Line, 1, colon - 1));
-    int start = colon + 1;
-    while (start < Length(Line) && CharAt(Line, start) == ' ')
+    Name.assign(Line, 0, colon);
+    for (char& c : Name)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    size_t start = colon + 1;
+    while (start + 1 < Line.size() && Line[start] == ' ')
         ++start;
-    Value = Copy(Line, start, Length(Line));
+    Value.assign(Line, start);
     return true;
 }
 
@@ -207,12 +210,15 @@ int64_t ParseContentLength(const AnsiString& Value)
 
 bool TryParseContentLength(const AnsiString& Value, int64_t& Length)
 {
-    const AnsiString text = Trim(Value);
+    const std::string_view text = TrimmedView(Value);
     if (text.empty() || text.size() > 18)
         return false;
-    for (const char c : text)
+    int64_t length = 0;
+    for (const char c : text) {
         if (!IsDigit(c))
             return false;
-    Length = StrToInt64(text);
+        length = length * 10 + (c - '0');
+    }
+    Length = length;
     return true;
 }

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -81,10 +83,10 @@ AnsiString UnsupportedSchemeReason(const AnsiString& Proto)
 // and "_" joined by single dots (one may end it), or a bracketed address.
 bool IsLookupHost(const AnsiString& Host)
 {
-    if (StartsStr("[", Host))
+    if (Host.starts_with('['))
         return true;
-    const AnsiString name = EndsStr(".", Host) ? Host.substr(0, Host.size() - 1) : Host;
-    if (name.empty() || StartsStr(".", name) || name.find("..") != AnsiString::npos || EndsStr(".", name))
+    const std::string_view name = std::string_view(Host).substr(0, Host.size() - (Host.ends_with('.') ? 1 : 0));
+    if (name.empty() || name.front() == '.' || name.find("..") != std::string_view::npos || name.back() == '.')
         return false;
     return std::all_of(name.begin(), name.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.';
@@ -298,8 +300,10 @@ void THttpCli::SetTarget(const AnsiString& Url)
     if (path.empty())
         path = "/";
     FDocName = HttpDocName(path);
-    FConnectionUrl = (proto.empty() ? AnsiString("http") : proto) + "://" + host +
-                     (port.empty() ? AnsiString() : ":" + port) + path;
+    FConnectionUrl.assign(proto.empty() ? std::string_view("http") : std::string_view(proto)).append("://").append(host);
+    if (!port.empty())
+        FConnectionUrl.append(1, ':').append(port);
+    FConnectionUrl.append(path);
     if (Proxy.empty()) {
         FPath = path;
         FHostname = host;
@@ -586,7 +590,12 @@ void THttpCli::WriteRequestHeader(const AnsiString& Method)
     fields.Cookie = Cookie;
     fields.RangeBegin = ContentRangeBegin;
     fields.RangeEnd = ContentRangeEnd;
-    for (const AnsiString& line : BuildRequestLines(fields))
+    const std::vector<AnsiString> lines = BuildRequestLines(fields);
+    size_t headerSize = 2;
+    for (const AnsiString& line : lines)
+        headerSize += line.size() + 2;
+    FRequestHeader.reserve(headerSize);
+    for (const AnsiString& line : lines)
         SendCommand(line);
     ContentRangeBegin.clear();
     ContentRangeEnd.clear();
@@ -716,7 +725,7 @@ void THttpCli::ParseHeaderLine(const AnsiString& Line, int RawLength)
         return;
     ++FHeaderLines;
     FHeaderBytes += RawLength;
-    if (FHeaderLines == 1 && UpperCase(Copy(Line, 1, 6)) == "<HTML>") {
+    if (FHeaderLines == 1 && StartsText("<html>", Line)) {
         // A document without a header: its lines keep their ends.
         if (FContentType.empty())
             FContentType = "text/html";
@@ -789,9 +798,12 @@ void THttpCli::ParseHeaderField(const AnsiString& Line)
     if (name == "location") {
         FollowLocation(value);
     } else if (name == "content-length") {
-        FContentLength = ParseContentLength(value);
-        if (!TryParseContentLength(value, FFramedLength))
-            FFramedLength = -1;
+        // One reading serves both: an invalid value is a length of 0 to
+        // ContentLength and no framing.
+        int64_t length = 0;
+        const bool valid = TryParseContentLength(value, length);
+        FContentLength = length;
+        FFramedLength = valid ? length : -1;
     } else if (name == "transfer-encoding") {
         FTransferEncoding += (FTransferEncoding.empty() ? "" : ", ") + value;
     } else if (name == "content-range") {
@@ -851,7 +863,7 @@ void THttpCli::HeaderEnd()
     if (framing == TBodyFraming::Chunked)
         FContentLength = -1;
     FBody.Start(framing, FFramedLength);
-    if (LowerCase(ExtractFileExt(FDocName)) == ".exe" && FContentType == "text/html")
+    if (FContentType == "text/html" && SameText(ExtractFileExt(FDocName), ".exe"))
         ReplaceExt(FDocName, "htm");
     const uint32_t generation = FGeneration;
     SetState(httpWaitingBody);

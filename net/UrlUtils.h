@@ -1,4 +1,5 @@
-// URL splitting, n-th occurrence search and the Base64/UUencode line encoder
+// URL splitting, n-th occurrence search, trimming in place and the
+// Base64/UUencode line encoder
 // used by the HTTP client and the download worker. Stateless free routines;
 // positions count from 1.
 #pragma once
@@ -20,6 +21,10 @@ void SplitUrl(const AnsiString& URL, AnsiString& Proto, AnsiString& User, AnsiSt
 // Length(S). N < 0 counts from the end (-1 = last) and gives 0 when there are
 // too few. N = 0 gives 0.
 int NthPos(const AnsiString& Sub, const AnsiString& S, int N);
+
+// Text without the blanks and control bytes at either end, as Trim cuts
+// them, as a view of Text.
+std::string_view TrimmedView(std::string_view Text);
 
 // Encodes Len bytes as one line: Mode 1 is Base64 with "=" padding and no
 // line breaks; Mode 0 is a UUencode line (length character first, at most 64

@@ -1,9 +1,12 @@
 #include "net/WSocket.h"
 
+#include "net/UrlUtils.h"
+
 #include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 using namespace winsock;
@@ -148,7 +151,7 @@ AnsiString SocketErrorText(int Code)
 
 bool WSocketIsDottedIP(const AnsiString& S)
 {
-    const AnsiString text = Trim(S);
+    const std::string_view text = TrimmedView(S);
     if (text.empty() || !IsDigit(text[0]))
         return false;
     int dots = 0;
@@ -175,8 +178,9 @@ uint32_t WSocketResolveHost(const AnsiString& Host)
     if (Host.empty() || Host.size() >= 257)
         throw ESocketException("WSocketResolveHost: '" + Host + "' Invalid Hostname.");
     if (WSocketIsDottedIP(Host)) {
-        const winsock::u_long address = inet_addr(Trim(Host).c_str());
-        if (address == INADDR_NONE && Trim(Host) != "255.255.255.255")
+        const AnsiString dotted = Trim(Host);
+        const winsock::u_long address = inet_addr(dotted.c_str());
+        if (address == INADDR_NONE && dotted != "255.255.255.255")
             throw ESocketException("WSocketResolveHost: '" + Host + "' Invalid IP address.");
         return address;
     }

@@ -1,6 +1,8 @@
 #include "platform/messages/MessageQueue.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 #include <cerrno>
 #include <optional>
 #include <poll.h>
@@ -91,11 +93,29 @@ void ThreadQueue::RestoreQuit(int exitCode) {
   quitCode_ = exitCode;
 }
 
+std::shared_ptr<SendRequest> SendQueue::Pop() {
+  std::shared_ptr<SendRequest> request = std::move(items_[front_++]);
+  // A queue that sends keep from emptying gives up its read half now and then.
+  if (front_ == items_.size() || (front_ >= 64 && front_ * 2 >= items_.size())) {
+    items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(front_));
+    front_ = 0;
+  }
+  return request;
+}
+
+std::vector<std::shared_ptr<SendRequest>> SendQueue::TakeAll() {
+  std::vector<std::shared_ptr<SendRequest>> all(std::make_move_iterator(items_.begin() + static_cast<std::ptrdiff_t>(front_)),
+                                                std::make_move_iterator(items_.end()));
+  items_.clear();
+  front_ = 0;
+  return all;
+}
+
 bool ThreadQueue::EnqueueSend(const std::shared_ptr<SendRequest>& request) {
   {
     std::lock_guard lock(mutex_);
     if (dead_) return false;
-    sends_.push_back(request);
+    sends_.Push(request);
     pendingSends_.fetch_add(1);
   }
   Wake();
@@ -191,9 +211,8 @@ void ThreadQueue::ServeSends() {
     std::shared_ptr<SendRequest> request;
     {
       std::lock_guard lock(mutex_);
-      if (sends_.empty()) return;
-      request = std::move(sends_.front());
-      sends_.pop_front();
+      if (sends_.Empty()) return;
+      request = sends_.Pop();
       pendingSends_.fetch_sub(1);
     }
     ServeRequest(*request);
@@ -227,7 +246,7 @@ bool ThreadQueue::Peek(MSG& msg, const MessageFilter& filter, Clock::time_point 
 
 bool ThreadQueue::HasWork(const MessageFilter& filter) {
   std::lock_guard lock(mutex_);
-  if (!sends_.empty()) return true;
+  if (!sends_.Empty()) return true;
   if (std::any_of(posts_.begin(), posts_.end(), [&](const MSG& m) { return filter.Matches(m.hwnd, m.message); }))
     return true;
   if (quitPosted_ && filter.Matches(filter.wnd, WM_QUIT)) return true;
@@ -291,11 +310,11 @@ void ThreadQueue::WaitServing(const std::function<bool()>& done) {
 }
 
 void ThreadQueue::Shutdown() {
-  std::deque<std::shared_ptr<SendRequest>> orphans;
+  std::vector<std::shared_ptr<SendRequest>> orphans;
   {
     std::lock_guard lock(mutex_);
     dead_ = true;
-    orphans.swap(sends_);
+    orphans = sends_.TakeAll();
     pendingSends_.store(0);
     posts_.clear();
     timers_.clear();

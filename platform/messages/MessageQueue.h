@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -38,6 +39,24 @@ struct SendRequest {
   std::exception_ptr error;
   std::atomic<bool> done{false};
   std::shared_ptr<ThreadQueue> sender;
+};
+
+// The sends waiting for a thread, in arrival order: a vector read from a
+// moving front and emptied whenever it has been read to its end, so that a
+// queue that never receives a send (most download threads' queues) takes no
+// memory for them.
+class SendQueue {
+public:
+  bool Empty() const { return front_ == items_.size(); }
+  void Push(const std::shared_ptr<SendRequest>& request) { items_.push_back(request); }
+  // The oldest send; the queue is not empty.
+  std::shared_ptr<SendRequest> Pop();
+  // Every send still waiting, oldest first; the queue is empty afterwards.
+  std::vector<std::shared_ptr<SendRequest>> TakeAll();
+
+private:
+  std::vector<std::shared_ptr<SendRequest>> items_;
+  size_t front_ = 0;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -138,7 +157,7 @@ private:
   std::atomic<int> pendingSends_{0};
   std::mutex mutex_;
   std::deque<MSG> posts_;
-  std::deque<std::shared_ptr<SendRequest>> sends_;
+  SendQueue sends_;
   std::vector<Timer> timers_;
   bool quitPosted_ = false;
   int quitCode_ = 0;

@@ -48,11 +48,15 @@ public:
   }
 
   std::shared_ptr<Window> Find(HWND wnd) const {
-    const auto handle = reinterpret_cast<std::uintptr_t>(wnd);
-    const Shard& shard = ShardOf(handle);
-    std::shared_lock lock(shard.mutex);
-    auto found = shard.windows.find(handle);
-    return found == shard.windows.end() ? nullptr : found->second;
+    return Look(wnd, [](const std::shared_ptr<Window>* window) { return window ? *window : nullptr; });
+  }
+
+  // The queue of the thread that owns the window, or null, without taking
+  // hold of the window itself.
+  std::shared_ptr<ThreadQueue> Owner(HWND wnd) const {
+    return Look(wnd, [](const std::shared_ptr<Window>* window) {
+      return window ? (*window)->owner.lock() : std::shared_ptr<ThreadQueue>();
+    });
   }
 
 private:
@@ -61,6 +65,17 @@ private:
     mutable std::shared_mutex mutex;
     std::unordered_map<std::uintptr_t, std::shared_ptr<Window>> windows;
   };
+
+  // What take makes of the window (null when there is none), under the
+  // lock of its shard.
+  template <class Take>
+  auto Look(HWND wnd, Take take) const -> decltype(take(nullptr)) {
+    const auto handle = reinterpret_cast<std::uintptr_t>(wnd);
+    const Shard& shard = ShardOf(handle);
+    std::shared_lock lock(shard.mutex);
+    auto found = shard.windows.find(handle);
+    return take(found == shard.windows.end() ? nullptr : &found->second);
+  }
 
   Shard& ShardOf(std::uintptr_t handle) { return shards_[handle % ShardCount]; }
   const Shard& ShardOf(std::uintptr_t handle) const { return shards_[handle % ShardCount]; }
@@ -161,7 +176,7 @@ void ServeRequest(SendRequest& request) {
 namespace descriptor_sets {
 
 std::shared_ptr<DescriptorSet> OwnerDescriptorSet(HWND wnd, Handler handler) {
-  auto owner = OwnerOf(Windows().Find(wnd));
+  auto owner = Windows().Owner(wnd);
   if (!owner || owner->IsMain() || !owner->Alive()) return nullptr;
   return owner->Descriptors(handler);
 }
@@ -176,12 +191,12 @@ void DeallocateHWnd(HWND wnd) {
 }
 
 bool IsWindow(HWND wnd) {
-  auto owner = OwnerOf(Windows().Find(wnd));
+  auto owner = Windows().Owner(wnd);
   return owner && owner->Alive();
 }
 
 bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto owner = OwnerOf(Windows().Find(wnd));
+  auto owner = Windows().Owner(wnd);
   return owner && owner->Post(MSG{wnd, msg, wParam, lParam});
 }
 
@@ -276,14 +291,14 @@ bool ProcessMessages() {
 }
 
 UINT_PTR SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs) {
-  auto owner = OwnerOf(Windows().Find(wnd));
+  auto owner = Windows().Owner(wnd);
   if (!owner || id == 0) return 0;
   owner->SetTimer(wnd, id, elapseMs);
   return id;
 }
 
 bool KillTimer(HWND wnd, UINT_PTR id) {
-  auto owner = OwnerOf(Windows().Find(wnd));
+  auto owner = Windows().Owner(wnd);
   return owner && owner->KillTimer(wnd, id);
 }
 

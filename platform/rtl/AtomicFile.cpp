@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -48,13 +49,13 @@ std::atomic<unsigned> nextSerial{0};
 
 // The decimal number that ends text before position end and follows a '~';
 // its start (the '~') in 'at'. False when there is none.
-bool NumberBefore(const AnsiString& text, size_t end, size_t& at, unsigned long& number) {
+bool NumberBefore(std::string_view text, size_t end, size_t& at, unsigned long& number) {
   size_t start = end;
   while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9')
     --start;
   if (start == end || end - start > 10 || start == 0 || text[start - 1] != '~')
     return false;
-  number = std::stoul(text.substr(start, end - start));
+  number = std::stoul(AnsiString(text.substr(start, end - start)));
   at = start - 1;
   return true;
 }
@@ -74,7 +75,7 @@ void SyncFolder(const AnsiString& folder) {
 AtomicFile::AtomicFile(const AnsiString& path, TTargetPath known)
     : target_(known == TTargetPath::AsGiven ? ResolvePath(path) : path),
       targetMissing_(known == TTargetPath::ResolvedMissing) {
-  if (ExtractFileName(target_).empty())
+  if (target_.empty() || target_.ends_with(PathDelim))  // no file name
     Fail(EISDIR);
   if (targetMissing_ && OpenUnnamed())
     return;
@@ -209,8 +210,9 @@ bool AtomicFile::ReplaceTarget() {
 }
 
 int AtomicFile::TemporaryFileOwner(const AnsiString& fileName) {
-  const AnsiString name = ExtractFileName(fileName);
-  if (!StartsStr(TemporaryPrefix, name) || !EndsStr(TemporarySuffix, name))
+  // Asked of every component of every mirror name: the name is looked at in place.
+  const std::string_view name = std::string_view(fileName).substr(fileName.rfind(PathDelim) + 1);
+  if (!name.starts_with(TemporaryPrefix) || !name.ends_with(TemporarySuffix))
     return 0;
   size_t serialAt, pidAt;
   unsigned long serial, pid;

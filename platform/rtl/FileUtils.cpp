@@ -143,7 +143,7 @@ class TCaseIndexes {
   // again when a twin stands beside it, so that a path that is there costs
   // its failing mkdir alone.
   bool MakeDir(const AnsiString& path, AnsiString& entry) {
-    const AnsiString parent = FolderOf(path), folder = IncludeTrailingPathDelimiter(path);
+    const AnsiString parent(FolderOf(path)), folder = IncludeTrailingPathDelimiter(path);
     const TStripeLocks locks(*this, parent, folder);
     const std::shared_ptr<TIndex> kept = parent.empty() ? nullptr : Held(parent);
     entry = kept ? TwinIn(*kept, path, "") : AnsiString();
@@ -224,7 +224,7 @@ class TCaseIndexes {
   // when they are the same).
   class TStripeLocks {
    public:
-    TStripeLocks(TCaseIndexes& indexes, const AnsiString& one, const AnsiString& other)
+    TStripeLocks(TCaseIndexes& indexes, std::string_view one, std::string_view other)
         : first_(&indexes.StripeOf(one)), second_(&indexes.StripeOf(other)) {
       if (second_ < first_) std::swap(first_, second_);
       first_->lock();
@@ -257,10 +257,10 @@ class TCaseIndexes {
   // read for them when 'read' says so, else none is found. The stripe is
   // locked.
   AnsiString TwinOf(const AnsiString& path, const AnsiString& leaving, bool read) {
-    const AnsiString folder = FolderOf(path);
+    const std::string_view folder = FolderOf(path);
     if (folder.empty()) return AnsiString();
     std::shared_ptr<TIndex> index = Held(folder);
-    if (!index && read) index = Scan(folder);
+    if (!index && read) index = Scan(AnsiString(folder));
     return index ? TwinIn(*index, path, leaving) : AnsiString();
   }
 
@@ -268,29 +268,29 @@ class TCaseIndexes {
   // only in case (the smallest by bytes, as ResolvePath finds it), other
   // than 'leaving' (an entry a rename takes away); empty when there is
   // none or when the name itself is there.
-  static AnsiString TwinIn(const TIndex& index, const AnsiString& path, const AnsiString& leaving) {
-    const AnsiString name = NameOf(path);
+  static AnsiString TwinIn(const TIndex& index, std::string_view path, std::string_view leaving) {
+    const std::string_view name = NameOf(path);
     const auto entry = index.names.find(Folded(name));
     if (entry == index.names.end()) return AnsiString();
     const std::vector<AnsiString>& same = entry->second;
     if (std::find(same.begin(), same.end(), name) != same.end()) return AnsiString();
-    const AnsiString folder = FolderOf(path);
-    return SmallestOther(same, folder, FolderOf(leaving) == folder ? NameOf(leaving) : AnsiString());
+    const std::string_view folder = FolderOf(path);
+    return SmallestOther(same, folder, FolderOf(leaving) == folder ? NameOf(leaving) : std::string_view());
   }
 
   // The entry of the folder's index that differs from the name of 'path',
   // which is there, only in case; empty when there is none.
-  static AnsiString TwinBeside(const TIndex& index, const AnsiString& path) {
+  static AnsiString TwinBeside(const TIndex& index, std::string_view path) {
     const auto entry = index.names.find(Folded(NameOf(path)));
     return entry == index.names.end() ? AnsiString() : SmallestOther(entry->second, FolderOf(path), NameOf(path));
   }
 
   // folder + the smallest of 'same' by bytes that is not 'other'; empty when none.
-  static AnsiString SmallestOther(const std::vector<AnsiString>& same, const AnsiString& folder, const AnsiString& other) {
+  static AnsiString SmallestOther(const std::vector<AnsiString>& same, std::string_view folder, std::string_view other) {
     const AnsiString* smallest = nullptr;
     for (const AnsiString& name : same)
       if (name != other && (!smallest || name < *smallest)) smallest = &name;
-    return smallest ? folder + *smallest : AnsiString();
+    return smallest ? AnsiString(folder).append(*smallest) : AnsiString();
   }
 
   // Reads the folder's names under its lock (held by the caller), so that
@@ -313,11 +313,11 @@ class TCaseIndexes {
     return index;
   }
 
-  std::mutex& StripeOf(const AnsiString& folder) { return stripes_[std::hash<AnsiString>{}(folder) % StripeCount]; }
+  std::mutex& StripeOf(std::string_view folder) { return stripes_[std::hash<std::string_view>{}(folder) % StripeCount]; }
 
   // The folder's index, or null; its stripe is locked. The index stays the
   // caller's to use while the stripe is held, even if the map gives it up.
-  std::shared_ptr<TIndex> Held(const AnsiString& folder) {
+  std::shared_ptr<TIndex> Held(std::string_view folder) {
     std::lock_guard<std::mutex> lock(mapMutex_);
     const auto found = indexes_.find(folder);
     return found == indexes_.end() ? nullptr : found->second;
@@ -335,21 +335,21 @@ class TCaseIndexes {
   }
 
   // The folder of a path, with its '/'; empty for a bare name or none.
-  static AnsiString FolderOf(const AnsiString& path) {
+  static std::string_view FolderOf(std::string_view path) {
     const size_t slash = path.rfind(PathDelim);
-    return slash == AnsiString::npos ? AnsiString() : path.substr(0, slash + 1);
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
   }
 
-  static AnsiString NameOf(const AnsiString& path) { return path.substr(path.rfind(PathDelim) + 1); }
+  static std::string_view NameOf(std::string_view path) { return path.substr(path.rfind(PathDelim) + 1); }
 
   // Brings the folder's index up to date with its entries that were removed
   // (false) or added (true), in that order; the folder's stripe is locked.
-  void Update(const AnsiString& folder, std::initializer_list<std::pair<AnsiString, bool>> entries) {
+  void Update(std::string_view folder, std::initializer_list<std::pair<std::string_view, bool>> entries) {
     if (folder.empty()) return;
     const std::shared_ptr<TIndex> index = Held(folder);
     if (!index) return;
     struct stat st;
-    if (::stat(folder.c_str(), &st) != 0 || st.st_dev != index->device || st.st_ino != index->inode) {
+    if (::stat(AnsiString(folder).c_str(), &st) != 0 || st.st_dev != index->device || st.st_ino != index->inode) {
       std::lock_guard<std::mutex> lock(mapMutex_);
       if (const auto found = indexes_.find(folder); found != indexes_.end() && found->second == index)
         indexes_.erase(found);
@@ -399,12 +399,12 @@ class TCaseIndexes {
            SameTime(st.st_ctim, index.changed);
   }
 
-  static void Add(TIndex& index, const AnsiString& name) {
+  static void Add(TIndex& index, std::string_view name) {
     std::vector<AnsiString>& same = index.names[Folded(name)];
-    if (std::find(same.begin(), same.end(), name) == same.end()) same.push_back(name);
+    if (std::find(same.begin(), same.end(), name) == same.end()) same.emplace_back(name);
   }
 
-  static void Remove(TIndex& index, const AnsiString& name) {
+  static void Remove(TIndex& index, std::string_view name) {
     const auto entry = index.names.find(Folded(name));
     if (entry == index.names.end()) return;
     std::vector<AnsiString>& same = entry->second;
@@ -424,7 +424,12 @@ class TCaseIndexes {
   std::mutex mapMutex_;  // guards indexes_ itself, not the indexes in it
   std::atomic<unsigned long> scans_{0};
   size_t nextBucket_ = 0;  // guarded by mapMutex_
-  std::unordered_map<AnsiString, std::shared_ptr<TIndex>> indexes_;
+  // Looked up by views of the paths being changed, which need no copy.
+  struct TTextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_map<AnsiString, std::shared_ptr<TIndex>, TTextHash, std::equal_to<>> indexes_;
 };
 
 // The entry of 'folder' (seen as st) that equals 'name' up to ASCII case;
@@ -566,7 +571,13 @@ AnsiString ResolvePath(const AnsiString& path) {
 }
 
 AnsiString ResolvePath(const AnsiString& path, bool& missing) {
+  bool folderMissing;
+  return ResolvePath(path, missing, folderMissing);
+}
+
+AnsiString ResolvePath(const AnsiString& path, bool& missing, bool& folderMissing) {
   missing = false;
+  folderMissing = false;
   if (path.empty() || PathPresent(path))
     return path;
   // The deepest folder of the path that exists as named is found going up:
@@ -598,6 +609,7 @@ AnsiString ResolvePath(const AnsiString& path, bool& missing) {
         ((first && end == path.size()) || !PathPresent(result + component))) {
       AnsiString variant = first ? FindCaseVariantIn(result, st, component) : FindCaseVariant(result, component);
       missing = variant.empty();
+      folderMissing = missing && end < path.size();
       if (!missing)
         component = variant;
     }
@@ -757,31 +769,28 @@ AnsiString ExcludeTrailingPathDelimiter(const AnsiString& path) {
   return path.size() > 1 && path.ends_with(PathDelim) ? path.substr(0, path.size() - 1) : path;
 }
 
+// One pass over the components: each one is appended with its '/', a ".."
+// takes the last one off again.
 AnsiString ExpandFileName(const AnsiString& fileName) {
-  AnsiString full = fileName.starts_with(PathDelim)
-                        ? fileName
-                        : IncludeTrailingPathDelimiter(GetCurrentDir()) + fileName;
-  std::vector<AnsiString> parts;
-  size_t i = 0;
-  while (i <= full.size()) {
-    size_t end = std::min(full.find(PathDelim, i), full.size());
-    AnsiString part = full.substr(i, end - i);
-    if (part == "..") {
-      if (!parts.empty())
-        parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
+  const bool absolute = fileName.starts_with(PathDelim);
+  const AnsiString relativeFull = absolute ? AnsiString() : IncludeTrailingPathDelimiter(GetCurrentDir()) + fileName;
+  const std::string_view full = absolute ? std::string_view(fileName) : std::string_view(relativeFull);
+  AnsiString result;
+  result.reserve(full.size() + 1);
+  for (size_t i = 0; i <= full.size();) {
+    const size_t end = std::min(full.find(PathDelim, i), full.size());
+    const std::string_view part = full.substr(i, end - i);
+    if (part == "..")
+      result.resize(std::min(result.size(), result.rfind(PathDelim)));
+    else if (!part.empty() && part != ".")
+      result.append(1, PathDelim).append(part);
     i = end + 1;
   }
-  AnsiString result;
-  for (const AnsiString& part : parts)
-    result += PathDelim + part;
-  if (result.empty())
-    return AnsiString(1, PathDelim);
-  bool trailing = fileName.ends_with(PathDelim) || fileName.ends_with("/.") ||
-                  fileName.ends_with("/..") || fileName == "." || fileName == "..";
-  return trailing ? result + PathDelim : result;
+  const bool trailing = fileName.ends_with(PathDelim) || fileName.ends_with("/.") || fileName.ends_with("/..") ||
+                        fileName == "." || fileName == "..";
+  if (result.empty() || trailing)
+    result.push_back(PathDelim);
+  return result;
 }
 
 bool IsPathDelimiter(const AnsiString& s, int index) {

@@ -31,3 +31,7 @@ bool NameUnnamedFileIfFree(int fd, AnsiString& to);
 // ResolvePath (FileUtils.h) telling also whether its look-ups found nothing
 // at the resolved path (missing); false when they did not tell.
 AnsiString ResolvePath(const AnsiString& path, bool& missing);
+// The same, telling also whether they found a folder of the path missing
+// (folderMissing; missing is then true as well): nothing can be made at the
+// path before that folder is.
+AnsiString ResolvePath(const AnsiString& path, bool& missing, bool& folderMissing);

@@ -70,6 +70,25 @@ TEST(WorkerNamingPaths, ReusesComponentsThatDifferOnlyInCase) {
   EXPECT_EQ(MapMirrorPath(root, root + "host/new", "/", "p.htm").File, root + "Host/new/p.htm");
 }
 
+// The mapping tells a file whose folder is missing (the worker makes the
+// folder before it tries the file) from a new file in a folder that is
+// there, in any case.
+TEST(WorkerNamingPaths, TellsWhetherTheFolderOfTheFileIsMissing) {
+  TempFolder folder;
+  folder.Write("Host/Docs/Page.htm", "x");
+  const std::string root = folder.Path();
+  const TMirrorPath there = MapMirrorPath(root, root + "host/docs", "/", "page.htm");
+  EXPECT_FALSE(there.FileMissing || there.DirMissing);
+  const TMirrorPath fresh = MapMirrorPath(root, root + "HOST/DOCS", "/", "new.htm");
+  EXPECT_TRUE(fresh.FileMissing);
+  EXPECT_FALSE(fresh.DirMissing);
+  for (const char* dir : {"host/new", "new/deeper"}) {
+    const TMirrorPath missing = MapMirrorPath(root, root + dir, "/", "p.htm");
+    ASSERT_TRUE(missing.Ok()) << dir;
+    EXPECT_TRUE(missing.FileMissing && missing.DirMissing) << dir;
+  }
+}
+
 // The download folder itself may be named in another case than on disk: it
 // is resolved like the folders below it and still counts as inside.
 TEST(WorkerNamingPaths, ResolvesTheDownloadFolderItselfWithoutRegardToCase) {

@@ -26,6 +26,67 @@ TEST(HttpDates, ReadsAndWritesTheRfc1123FormOnly)
     EXPECT_THROW(RFC1123StrToDate("Sun, 31 Feb 1994 08:49:37 GMT"), EConvertError);
 }
 
+// The header's lines are read where they lie: codes at the edges of the
+// form, a reason that is absent or starts with a blank, field names in any
+// case, values after blanks, and lengths among blanks or beyond 18 digits.
+TEST(HttpHeaders, StatusLinesFieldsAndLengthsAtTheEdgesOfTheirForms)
+{
+    int code = 0;
+    AnsiString reason = "old";
+    EXPECT_EQ(TStatusLine::Valid, ParseStatusLine("HTTP/1.1 200", code, reason));
+    EXPECT_EQ(200, code);
+    EXPECT_EQ("", reason);
+    EXPECT_EQ(TStatusLine::Valid, ParseStatusLine("HTTP/1.0 404  Not Found", code, reason));
+    EXPECT_EQ(404, code);
+    EXPECT_EQ(" Not Found", reason);
+    EXPECT_EQ(TStatusLine::Valid, ParseStatusLine("HTTP/1.0 999 ", code, reason));
+    EXPECT_EQ(999, code);
+    EXPECT_EQ("", reason);
+    for (const char* line : {"HTTP/1.1 2000 x", "HTTP/1.1 099 x", "HTTP/1.1x200 OK", "HTTP/1.1 2a0 x", "HTTP/1.0 200x"})
+        EXPECT_EQ(TStatusLine::Invalid, ParseStatusLine(line, code, reason)) << line;
+    EXPECT_EQ(TStatusLine::NotStatus, ParseStatusLine("http/1.1 200 OK", code, reason));
+
+    AnsiString name, value;
+    const struct {
+        const char *Line, *Name, *Value;
+    } fields[] = {{"Content-LENGTH:\t 12", "content-length", "\t 12"},
+                  {"A:   b c ", "a", "b c "},
+                  {":x", "", "x"},
+                  {"a:", "a", ""},
+                  {"a: ", "a", " "},
+                  {"a:b:c", "a", "b:c"}};
+    for (const auto& f : fields) {
+        ASSERT_TRUE(SplitHeaderField(f.Line, name, value)) << f.Line;
+        EXPECT_EQ(f.Name, name) << f.Line;
+        EXPECT_EQ(f.Value, value) << f.Line;
+    }
+
+    int64_t length = -7;
+    EXPECT_TRUE(TryParseContentLength("\t42\r", length));
+    EXPECT_EQ(42, length);
+    EXPECT_TRUE(TryParseContentLength("999999999999999999", length));
+    EXPECT_EQ(999999999999999999LL, length);
+    length = -7;
+    for (const char* text : {"", "  ", "1234567890123456789", "+5", "4 2", "-1", "0x10"})
+        EXPECT_FALSE(TryParseContentLength(text, length)) << text;
+    EXPECT_EQ(-7, length) << "a value that is no number leaves the length as it was";
+    EXPECT_EQ(0, ParseContentLength("\x01"));
+}
+
+// The document name is the last segment of the path before its query, cut
+// to 255 bytes; a path that names a folder (or nothing) gives "index.htm".
+TEST(HttpHeaders, DocumentNamesOfPathsQueriesAndFolders)
+{
+    const struct {
+        const char *Path, *Name;
+    } cases[] = {{"", "index.htm"},       {"/", "index.htm"},       {"?q", "index.htm"},
+                 {"/a/b/", "index.htm"},  {"/a/b.htm?x=1/y", "b.htm"}, {"noslash", "noslash"},
+                 {"/a?b/c", "a"},         {"a/b?", "b"},            {"//x", "x"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.Name, HttpDocName(c.Path)) << c.Path;
+    EXPECT_EQ(AnsiString(255, 'n'), HttpDocName("/d/" + AnsiString(300, 'n') + "?q"));
+}
+
 TEST(HttpHeaders, DocumentNamesStatusLinesFieldsAndRequestLines)
 {
     EXPECT_EQ("index.htm", HttpDocName("/dir/?a=b/c"));

@@ -76,6 +76,15 @@ TEST(NthPos, CountsFromStartAndEnd)
     EXPECT_EQ(NthPos("", "abc", -1), 0);
 }
 
+// The view cuts exactly what Trim cuts: blanks and every control byte,
+// NUL included, at either end, nothing inside and no byte above a blank.
+TEST(TrimmedView, CutsWhatTrimCuts)
+{
+    for (const AnsiString& text : {AnsiString(""), AnsiString(" \t\r\n"), AnsiString(" a b "),
+                                  AnsiString("\x01x\x1f"), AnsiString("\x7f y \xff"), AnsiString("\0z\0", 3)})
+        EXPECT_EQ(Trim(text), AnsiString(TrimmedView(text))) << text;
+}
+
 TEST(EncodeLine, Base64AndUUencode)
 {
     const std::tuple<int, const char*, const char*> encoded[] = {

@@ -220,3 +220,24 @@ TEST(Messages, AThreadsOwnPostsTimersAndQuitNeedNoWakeAndOthersWakesStay) {
   // The worker's own quit (posted by its handler) ends its pump.
   worker.Stop();
 }
+
+// Calls queued for the main thread run in the order they came, also when
+// those it runs queue more while it serves them and the queue never empties
+// for hundreds of calls.
+TEST(Messages, QueuedMainThreadCallsRunInOrderWhileMoreCome) {
+  DrainMainThreadQueue();
+  std::vector<int> ran;
+  std::function<void(int)> queue = [&](int n) {
+    QueueOnMainThread([&, n] {
+      ran.push_back(n);
+      if (n < 150) queue(n + 200);
+    });
+  };
+  std::thread([&] {
+    for (int n = 0; n < 200; ++n) queue(n);
+  }).join();
+  DrainMainThreadQueue();
+  std::vector<int> expected(350);
+  for (int n = 0; n < 350; ++n) expected[static_cast<size_t>(n)] = n;
+  EXPECT_EQ(ran, expected);
+}

@@ -39,6 +39,28 @@ TEST(FileUtils, PathTextHelpers) {
   EXPECT_FALSE(IsPathDelimiter("a/b", 4));
 }
 
+// "." and ".." at the start, the end and beyond the root, doubled
+// separators, and the trailing '/' that a path ending in a folder keeps.
+TEST(FileUtils, ExpandFileNameResolvesDotsSeparatorsAndTrailingDelimiters) {
+  const AnsiString cwd = GetCurrentDir();
+  const struct {
+    AnsiString Asked, Expanded;
+  } cases[] = {
+      {"/", "/"},
+      {"//", "/"},
+      {"/a//", "/a/"},
+      {"/a/b/..", "/a/"},
+      {"/a/b/.", "/a/b/"},
+      {"/a/../..", "/"},
+      {"/x/y/../../../z", "/z"},
+      {"/a/./b/../c", "/a/c"},
+      {".", IncludeTrailingPathDelimiter(cwd)},
+      {"a/../b", IncludeTrailingPathDelimiter(cwd) + "b"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ExpandFileName(c.Asked), c.Expanded) << c.Asked;
+  EXPECT_EQ(ExpandFileName(".."), IncludeTrailingPathDelimiter(ExtractFileDir(cwd)));
+}
+
 TEST(FileUtils, FoldersAreNotFilesAndForceDirectoriesKeepsCurrentFolder) {
   ScratchFolder folder;
   AnsiString cwd = GetCurrentDir();
@@ -153,6 +175,34 @@ TEST(FileUtils, ResolvePathBelowTheDeepestExistingFolderTellsWhatIsMissing) {
     bool missing = !c.Missing;
     EXPECT_EQ(ResolvePath(folder / c.Asked, missing), folder / c.Found) << c.Asked;
     EXPECT_EQ(missing, c.Missing) << c.Asked;
+  }
+}
+
+// A path whose folder is missing is told apart from a missing name in a
+// folder that is there (found in another case, too) and from a name below
+// a file.
+TEST(FileUtils, ResolvePathTellsAMissingFolderFromAMissingName) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "Site/Docs"));
+  WriteFileAtomically(folder / "Site/file", "x");
+  const struct {
+    const char* Asked;
+    bool Missing, FolderMissing;
+  } cases[] = {
+      {"Site/Docs", false, false},
+      {"Site/Docs/new.htm", true, false},
+      {"site/DOCS/new.htm", true, false},
+      {"Site/new/x.htm", true, true},
+      {"site/new/deeper/x.htm", true, true},
+      {"Site/file/x", true, false},
+  };
+  for (const auto& c : cases) {
+    bool missing = !c.Missing, folderMissing = !c.FolderMissing;
+    bool missingAlone = !c.Missing;
+    EXPECT_EQ(ResolvePath(folder / c.Asked, missing, folderMissing), ResolvePath(folder / c.Asked, missingAlone)) << c.Asked;
+    EXPECT_EQ(missing, c.Missing) << c.Asked;
+    EXPECT_EQ(missingAlone, c.Missing) << c.Asked;
+    EXPECT_EQ(folderMissing, c.FolderMissing) << c.Asked;
   }
 }
 
