@@ -164,16 +164,6 @@ void SplitUrl(const AnsiString& URL, AnsiString& Proto, AnsiString& User, AnsiSt
     SplitHostPart(rest.substr(0, hostEnd), User, Pass, Host, Port);
 }
 
-std::string_view TrimmedView(std::string_view Text)
-{
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
-    while (!Text.empty() && blank(Text.front()))
-        Text.remove_prefix(1);
-    while (!Text.empty() && blank(Text.back()))
-        Text.remove_suffix(1);
-    return Text;
-}
-
 int NthPos(const AnsiString& Sub, const AnsiString& S, int N)
 {
     if (N > 0) {

@@ -22,10 +22,6 @@ void SplitUrl(const AnsiString& URL, AnsiString& Proto, AnsiString& User, AnsiSt
 // too few. N = 0 gives 0.
 int NthPos(const AnsiString& Sub, const AnsiString& S, int N);
 
-// Text without the blanks and control bytes at either end, as Trim cuts
-// them, as a view of Text.
-std::string_view TrimmedView(std::string_view Text);
-
 // Encodes Len bytes as one line: Mode 1 is Base64 with "=" padding and no
 // line breaks; Mode 0 is a UUencode line (length character first, at most 64
 // bytes, ERangeError beyond).
