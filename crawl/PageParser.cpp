@@ -113,14 +113,15 @@ TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings
   if (Hooks.IsStopped() || EndsText(".js", Settings.PageUrl) || Content.empty()) return;
   InPage_ = !EndsText(".css", Settings.PageUrl);
   TPageScan scan = InPage_ ? ScanHtml(Content, Hooks) : ScanCss(Content, Hooks);
-  BaseHref_ = AbsoluteBaseHref(scan.BaseHref, PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget));
-  Base_ = PageBase(Settings.PageUrl, Settings.BaseOverride, BaseHref_, scan.BaseTarget);
+  AnsiString ownBase = PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget);
+  BaseHref_ = AbsoluteBaseHref(scan.BaseHref, ownBase);
+  Base_ = BaseHref_.empty() ? std::move(ownBase) : PageBase(Settings.PageUrl, Settings.BaseOverride, BaseHref_, scan.BaseTarget);
   if (Settings.BaseOverride.empty()) Base_ = CollapsedBase(Base_);
   // Without a base tag the saved page's links resolve from the folder the
   // page is saved in, which is not always the folder of its URL.
   RewriteBase_ = BaseHref_.empty() && !Settings.PageFolder.empty() ? FolderUrl(Settings.PageUrl, Settings.PageFolder) : Base_;
   Rewriter_ = std::make_unique<TLinkRewriter>(HostOf(Settings.PageUrl), RewriteBase_, Settings.Rewrite);
-  BaseSite_ = LowerCase(SplitSite(Base_).Site);
+  if (KeepsOnlyOtherSites()) BaseSite_ = LowerCase(SplitSite(Base_).Site);
   PageDocument_ = PageDocumentUrl(Settings, BaseHref_);
   BaseDepth_ = Settings.Rewrite.DirStructure ? 1 + FolderCount(RewriteBase_) : 0;
   Run(scan);
@@ -318,7 +319,7 @@ TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const 
 }
 
 bool TPageParse::PassesFilters(AnsiString& Link) const {
-  if (Settings_.ExternalOnly && Settings_.Level <= 1 && LowerCase(SplitSite(Link).Site) == BaseSite_) return false;
+  if (KeepsOnlyOtherSites() && LowerCase(SplitSite(Link).Site) == BaseSite_) return false;
   Link.resize(std::min(Link.size(), Link.find('#')));
   if (Link.empty()) return false;
   if (!Settings_.DownloadMode || Settings_.DomainFilter.empty()) return true;

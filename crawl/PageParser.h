@@ -106,6 +106,7 @@ private:
   bool HasHostOfAName(const AnsiString& Link) const;
   bool InOneForm(const AnsiString& Link) const;
   bool PassesFilters(AnsiString& Link) const;
+  bool KeepsOnlyOtherSites() const { return Settings_.ExternalOnly && Settings_.Level <= 1; }
   bool LeavesMirror(std::string_view Text) const;
   std::string_view ReadAsBrowser(std::string_view Text, AnsiString& Buffer) const;
   AnsiString OnlineUrlOf(std::string_view Text) const;
@@ -123,7 +124,7 @@ private:
   AnsiString Base_;        // the links resolve against it
   AnsiString RewriteBase_; // the links are rewritten relative to it
   std::unique_ptr<TLinkRewriter> Rewriter_;
-  AnsiString BaseSite_;
+  AnsiString BaseSite_; // the base's site, lower-cased, when links to it are not followed
   AnsiString PageDocument_;
   int BaseDepth_ = 0; // folders between the download folder and the base's local folder
   bool InPage_ = true; // an HTML page, not a style sheet
