@@ -82,13 +82,9 @@ bool ResolveRelativeSteps(AnsiString& Link, const AnsiString& Base, const AnsiSt
 
 bool IsStopChar(char c) { return c == '*' || c == '=' || c == '?'; }
 
-// The parts of a URL holding "://" as SplitUrl splits them, as views of it:
-// the scheme before the first "://"; the host part after it up to the first
-// "/" or "?", split at its last "@" and its last ":"; the path from there on.
-struct TUrlView {
-  std::string_view Scheme, Host, Port, Path;
-};
-
+// SplitUrl of a URL holding "://", as views of it: the scheme before the
+// first "://"; the host part after it up to the first "/" or "?", split at
+// its last "@" and its last ":"; the path from there on.
 bool SplitSchemeUrl(std::string_view Url, TUrlView& Parts) {
   const size_t separator = Url.find("://");
   if (separator == std::string_view::npos) return false;
@@ -103,16 +99,6 @@ bool SplitSchemeUrl(std::string_view Url, TUrlView& Parts) {
   Parts.Port = colon > at ? hostPart.substr(colon) : std::string_view();
   Parts.Host = colon > at ? hostPart.substr(at, colon - at - 1) : hostPart.substr(at);
   return true;
-}
-
-// The host of Url as SplitUrl finds it: a view of Url, or of Buffer for a
-// URL without "://".
-std::string_view HostOfUrl(const AnsiString& Url, AnsiString& Buffer) {
-  TUrlView parts;
-  if (SplitSchemeUrl(Url, parts)) return parts.Host;
-  AnsiString proto, user, pass, port, path, query;
-  SplitUrl(Url, proto, user, pass, Buffer, port, path, query);
-  return Buffer;
 }
 
 // A base that ends with "/" after its host and has no empty, "." or ".."
@@ -373,12 +359,8 @@ void DirectoryUrl(AnsiString& Url) {
 }
 
 void NormalizeBase(AnsiString& Url) {
-  TUrlView parts;
-  AnsiString proto, user, pass, host, port, path, query;
-  if (!SplitSchemeUrl(Url, parts)) {
-    SplitUrl(Url, proto, user, pass, host, port, path, query);
-    parts = {proto, host, port, path};
-  }
+  TUrlParts buffer;
+  const TUrlView parts = SplitUrlView(Url, buffer);
   // A port other than the default stays: links of a site served on another
   // port must resolve to that port, not to 80.
   const bool keepsPort = !parts.Port.empty() && parts.Port != "80";
@@ -426,6 +408,14 @@ AnsiString PageBase(const AnsiString& PageUrl, const AnsiString& BaseOverride,
   }
   NormalizeBase(base);
   return WithTrailingSlash(base);
+}
+
+TUrlView SplitUrlView(const AnsiString& Url, TUrlParts& Buffer) {
+  TUrlView parts;
+  if (SplitSchemeUrl(Url, parts)) return parts;
+  TUrlParts& b = Buffer;
+  SplitUrl(Url, b.Scheme, b.User, b.Pass, b.Host, b.Port, b.Path, b.Query);
+  return {b.Scheme, b.Host, b.Port, b.Path};
 }
 
 size_t SchemePrefixLength(const AnsiString& Url) {
@@ -483,13 +473,13 @@ bool IsValidHostName(std::string_view Host) {
 }
 
 bool HasValidHost(const AnsiString& Url) {
-  AnsiString buffer;
-  return IsValidHostName(HostOfUrl(Url, buffer));
+  TUrlParts buffer;
+  return IsValidHostName(SplitUrlView(Url, buffer).Host);
 }
 
 AnsiString TopLevelLabel(const AnsiString& Url) {
-  AnsiString buffer;
-  const std::string_view host = HostOfUrl(Url, buffer);
+  TUrlParts buffer;
+  const std::string_view host = SplitUrlView(Url, buffer).Host;
   const size_t dot = host.rfind('.');
   return dot == std::string_view::npos ? AnsiString() : AnsiString(host.substr(dot + 1));
 }
