@@ -1,32 +1,45 @@
 #include "crawl/LinkLevels.h"
 
-#include <algorithm>
+#include <string_view>
 
-#include "net/UrlUtils.h"
+#include "crawl/LinkResolve.h"
+#include "crawl/LinkText.h"
 
-bool IsLevelFreeExt(const AnsiString& Ext) {
-  static const char* const levelFree[] = {"exe", "zip", "arj", "arj", "lzh", "gfx", "jpg", "jpeg",
-                                          "gif", "bmp", "tif", "com", "bat", "js", "css", "swf",
-                                          "png", "svg", "webp", "ico"};
-  const AnsiString ext = StartsStr(".", Ext) ? Ext.substr(1) : Ext;
-  for (const char* entry : levelFree)
-    if (SameText(ext, entry)) return true;
-  return StartsText("js", ext) && !StartsText("jsp", ext);
+namespace {
+
+// IsLevelFreeExt, compared in place: this runs for every link found.
+bool IsLevelFreeExtension(std::string_view Ext) {
+  static constexpr std::string_view levelFree[] = {"exe", "zip", "arj", "arj", "lzh", "gfx", "jpg", "jpeg",
+                                                   "gif", "bmp", "tif", "com", "bat", "js", "css", "swf",
+                                                   "png", "svg", "webp", "ico"};
+  if (Ext.starts_with('.')) Ext.remove_prefix(1);
+  for (const std::string_view entry : levelFree)
+    if (SameTextView(Ext, entry)) return true;
+  return StartsTextView(Ext, "js") && !StartsTextView(Ext, "jsp");
 }
 
-AnsiString ExtensionOf(const AnsiString& Url) {
-  AnsiString proto, user, pass, host, port, path, query;
-  SplitUrl(Url, proto, user, pass, host, port, path, query);
-  if (proto.empty() && path.empty()) path = host;
-  path.resize(std::min(path.size(), path.find('?')));
-  const size_t slash = path.rfind('/');
-  const AnsiString segment = slash == AnsiString::npos ? path : path.substr(slash + 1);
+// ExtensionOf(Url) as a view of Url or of Buffer.
+std::string_view ExtensionView(const AnsiString& Url, TUrlParts& Buffer) {
+  const TUrlView parts = SplitUrlView(Url, Buffer);
+  std::string_view path = parts.Scheme.empty() && parts.Path.empty() ? parts.Host : parts.Path;
+  path = path.substr(0, path.find('?'));
+  const std::string_view segment = path.substr(path.rfind('/') + 1);
   const size_t dot = segment.rfind('.');
-  return dot == AnsiString::npos ? AnsiString() : segment.substr(dot + 1);
+  return dot == std::string_view::npos ? std::string_view() : segment.substr(dot + 1);
+}
+
+} // namespace
+
+bool IsLevelFreeExt(const AnsiString& Ext) { return IsLevelFreeExtension(Ext); }
+
+AnsiString ExtensionOf(const AnsiString& Url) {
+  TUrlParts buffer;
+  return AnsiString(ExtensionView(Url, buffer));
 }
 
 int FoundLinkLevel(const AnsiString& Link, int PageLevel) {
-  return PageLevel + (IsLevelFreeExt(ExtensionOf(Link)) ? 0 : 1);
+  TUrlParts buffer;
+  return PageLevel + (IsLevelFreeExtension(ExtensionView(Link, buffer)) ? 0 : 1);
 }
 
 std::vector<TFoundLink> FoundLinkLevels(const std::vector<AnsiString>& Links, int PageLevel) {
