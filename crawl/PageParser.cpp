@@ -18,6 +18,11 @@ namespace {
 // Longest link followed, as long as the longest URL browsers take.
 constexpr size_t MaxLinkLength = 2 << 20;
 
+// The room the first replacement of a page takes for those after it (a page
+// has mostly few), and for their texts, so that they do not grow one by one.
+constexpr size_t FirstReplacementsRoom = 16;
+constexpr size_t FirstLocalsBytes = 256;
+
 AnsiString HostOf(const AnsiString& Url) {
   AnsiString proto, user, pass, host, port, path, query;
   SplitUrl(Url, proto, user, pass, host, port, path, query);
@@ -174,6 +179,7 @@ void TPageParse::Run(TPageScan& Scan) {
 
 // Keeps the candidate for its replacement by Local, and that.
 void TPageParse::Replace(const TLinkCandidate& Candidate, const AnsiString& Local) {
+  if (Replacements_.empty()) Replacements_.reserve(std::min(CandidateCount_, FirstReplacementsRoom));
   Replacements_.push_back(Candidate);
   KeepLocal(Local);
   CountGrowth(Candidate.Length, Local.size());
@@ -201,13 +207,18 @@ const TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candi
 
 // The replacement of the candidate just kept, kept for WriteRewritten while
 // the kept replacements cost no more than LocalsRoom; past that
-// WriteRewritten works them out again. They take their memory as they come,
-// growing by doubling, so that at most twice LocalsRoom is ever taken.
+// WriteRewritten works them out again. They take their memory as they come
+// (the first one room for a few, within LocalsRoom), growing by doubling, so
+// that at most twice LocalsRoom is ever taken.
 void TPageParse::KeepLocal(const AnsiString& Local) {
   const size_t cost = Locals_.size() + Local.size() + (LocalEnds_.size() + 1) * sizeof(uint32_t);
   if (LocalsFull_ || cost > LocalsRoom() || Locals_.size() + Local.size() > UINT32_MAX) {
     LocalsFull_ = true;
     return;
+  }
+  if (LocalEnds_.empty()) {
+    Locals_.reserve(std::min(LocalsRoom(), FirstLocalsBytes));
+    LocalEnds_.reserve(std::min(CandidateCount_, FirstReplacementsRoom));
   }
   Locals_.append(Local);
   LocalEnds_.push_back(static_cast<uint32_t>(Locals_.size()));
@@ -258,7 +269,7 @@ bool TPageParse::Resolve(const TLinkCandidate& Candidate, std::string_view Text,
   const std::string_view scheme = LinkScheme(Text);
   if (HasOtherScheme(Text, scheme)) return false;
   Link = AnsiString(Text);
-  if (SameTextView(scheme, "http")) Link.replace(0, 4, "http");
+  if (scheme != "http" && SameTextView(scheme, "http")) Link.replace(0, 4, "http");
   if (!PageDocument_.empty() && Link.starts_with('?')) Link = PageDocument_ + Link;
   bool isEmail = false;
   // Only plain HTTP is fetched: a link that resolves against a base of
