@@ -62,6 +62,7 @@ struct TUrlParts {
   AnsiString Scheme, User, Pass, Host, Port, Path, Query;
 };
 TUrlView SplitUrlView(const AnsiString& Url, TUrlParts& Buffer);
+TUrlView SplitUrlView(AnsiString&& Url, TUrlParts& Buffer) = delete; // the views would outlive it
 
 // Length of "scheme://" when "://" starts within the first 9 characters of
 // Url, else 0.
