@@ -158,7 +158,11 @@ TLinkRewriter::TLinkRewriter(const AnsiString& PageHost, const AnsiString& Base,
 }
 
 bool TLinkRewriter::Rewrite(const AnsiString& Link, AnsiString& Local) const {
-  Local = HasOuterBlanks(Link) ? Trim(Link) : Link;
+  // Assigned apart: a conditional expression would copy Link to a temporary first.
+  if (HasOuterBlanks(Link))
+    Local = Trim(Link);
+  else
+    Local = Link;
   if (Link.empty()) return false;
   UnescapeSchemeSeparator(Local);
   if (Local.empty() || Local == "/" || SameTextView(Local, PageHost_)) {
