@@ -198,7 +198,7 @@ const TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candi
   if (memo.Filled && memo.IsBase == static_cast<bool>(Candidate.IsBase) && memo.Text == text) return memo.Judgement;
   TJudgement judgement = Judge(Candidate);
   if (judgement.Link.size() + judgement.Local.size() > MemoBytes) return Unremembered_ = std::move(judgement);
-  memo.Text.assign(text);
+  memo.Text = text;
   memo.IsBase = Candidate.IsBase;
   memo.Filled = true;
   memo.Judgement = std::move(judgement);

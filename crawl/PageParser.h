@@ -135,7 +135,7 @@ private:
   // names the same links again and again (menus, images), and a judgement
   // depends on nothing but the text and whether it is a base tag's.
   struct TMemo {
-    AnsiString Text;
+    std::string_view Text; // a view of the page, which outlives the parse
     bool IsBase = false;
     bool Filled = false;
     TJudgement Judgement;
