@@ -103,6 +103,9 @@ bool HasForbiddenLinkChar(std::string_view S) {
 // Ends a scan that its caller stopped, from wherever the scan is.
 struct TScanStopped : std::exception {};
 
+// The "=" of a tag noted without growing their list.
+constexpr size_t TagAttributesRoom = 8;
+
 // Longest text a candidate can have (the width of TLinkCandidate::Length).
 constexpr size_t MaxCandidateLength = (size_t{1} << 30) - 1;
 
@@ -124,7 +127,11 @@ class TScanner {
 public:
   TScanner(const AnsiString& Content, const TScanHooks& Hooks, TPageScan& Out)
       : S_(Content), N_(static_cast<int>(std::min<size_t>(Content.size(), INT_MAX - 1))), Hooks_(Hooks), Out_(Out),
-        MaxCandidates_(std::max<size_t>(Content.size() / sizeof(TLinkCandidate), 16)) {}
+        MaxCandidates_(std::max<size_t>(Content.size() / sizeof(TLinkCandidate), 16)) {
+    // Room for the attributes of most tags at once.
+    Separators_.reserve(TagAttributesRoom);
+    SeparatorNames_.reserve(TagAttributesRoom);
+  }
 
   void ScanHtml();
   void ScanCss();
@@ -909,6 +916,10 @@ bool IsUrlValue(std::string_view V) {
       Byte[static_cast<unsigned char>('&')] = Ampersand;
     }
   } kinds;
+  // Mostly every byte is allowed, which is seen without a branch a byte.
+  uint8_t seen = Allowed;
+  for (const char c : V) seen |= kinds.Byte[static_cast<unsigned char>(c)];
+  if (seen == Allowed) return true;
   for (size_t i = 0; i < V.size(); ++i) {
     const uint8_t kind = kinds.Byte[static_cast<unsigned char>(V[i])];
     if (kind == Allowed) continue;
