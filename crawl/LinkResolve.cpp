@@ -267,7 +267,7 @@ bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail) {
     Link = "http:" + Link + fragment;
     return true;
   }
-  std::replace(Link.begin(), Link.end(), '\\', '/');
+  if (Link.find('\\') != AnsiString::npos) std::replace(Link.begin(), Link.end(), '\\', '/');
   if (Link.find('%') != AnsiString::npos) DecodeDotSegments(Link);
   if (Link.starts_with("../") || Link.starts_with("./")) return ResolveRelativeSteps(Link, Base, fragment);
   for (const std::string_view scheme : SchemeTable) {
@@ -296,10 +296,11 @@ bool CollapseDotDot(AnsiString& Link) {
   if (HasOuterBlanks(Link)) Link = Trim(Link);
   // Only the path has steps: a "/../" in the query or the fragment is the
   // server's data, and taking it as a step would request another document.
+  const size_t step = Link.find("/../");
+  if (step == AnsiString::npos) return !Link.empty();
   const size_t scheme = SchemePrefixLength(Link);
   const size_t pathEnd = std::min(FindAnyOf(Link, "?#", scheme), Link.size());
-  const size_t step = Link.find("/../");
-  if (step == AnsiString::npos || step >= pathEnd) return !Link.empty();
+  if (step >= pathEnd) return true;
   // One pass over the "/"-separated parts after the scheme: a ".." part
   // between two "/" takes back the part before it when that one follows a
   // "/"; right after the host it is dropped; anywhere else it ends the work.
