@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <string_view>
 
@@ -24,9 +25,8 @@ constexpr size_t FirstReplacementsRoom = 16;
 constexpr size_t FirstLocalsBytes = 256;
 
 AnsiString HostOf(const AnsiString& Url) {
-  AnsiString proto, user, pass, host, port, path, query;
-  SplitUrl(Url, proto, user, pass, host, port, path, query);
-  return host;
+  TUrlParts buffer;
+  return AnsiString(SplitUrlView(Url, buffer).Host);
 }
 
 // A web folder: an http, https or ftp URL of a valid host.
@@ -133,34 +133,35 @@ TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings
 }
 
 void TPageParse::Run(TPageScan& Scan) {
-  Candidates_ = std::move(Scan.Candidates);
+  // In page order; those still to judge.
+  std::deque<TLinkCandidate>& candidates = Scan.Candidates;
   // Found in page order but for the attributes of a tag, which is mostly put
   // right without a sort.
   const auto earlier = [](const TLinkCandidate& a, const TLinkCandidate& b) {
     return a.Pos != b.Pos ? a.Pos < b.Pos : a.Length < b.Length;
   };
   constexpr std::ptrdiff_t AttributesOfATag = 16;
-  const bool sorted = SortNearlySorted(Candidates_.begin(), Candidates_.end(), earlier, AttributesOfATag) ||
-                      SortUnlessStopped(Candidates_.begin(), Candidates_.end(), earlier,
+  const bool sorted = SortNearlySorted(candidates.begin(), candidates.end(), earlier, AttributesOfATag) ||
+                      SortUnlessStopped(candidates.begin(), candidates.end(), earlier,
                                         std::function<bool()>([this] { return Hooks_.IsStopped(); }));
   if (!sorted) {
-    std::deque<TLinkCandidate>().swap(Candidates_);
+    std::deque<TLinkCandidate>().swap(candidates);
     return;
   }
-  CandidateCount_ = Candidates_.size();
+  CandidateCount_ = candidates.size();
   const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
   int64_t lowestReplaced = INT64_MAX;
   int taken = 0;
   // From the last in the page to the first, each let go once judged, so
   // that the memory of a page of many links goes back to their batches as
   // they are handed on.
-  while (!Candidates_.empty()) {
+  while (!candidates.empty()) {
     if (Hooks_.IsStopped()) {
       Batch_.Clear();
       return;
     }
-    const TLinkCandidate candidate = Candidates_.back();
-    Candidates_.pop_back();
+    const TLinkCandidate candidate = candidates.back();
+    candidates.pop_back();
     const TJudgement& judgement = Remembered(candidate);
     if (judgement.Script) continue;
     if (++taken % 100 == 0 && Hooks_.Progress) Hooks_.Report(Format("%10d", taken));

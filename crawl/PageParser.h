@@ -7,7 +7,6 @@
 // (".js") is not parsed.
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -115,7 +114,6 @@ private:
   const TParseSettings& Settings_;
   const TLinkSink Sink_;
   const TScanHooks Hooks_; // a copy: the caller's may be a temporary
-  std::deque<TLinkCandidate> Candidates_; // in page order, those still to judge
   size_t CandidateCount_ = 0;              // the page's candidates
   // The candidates whose replacement changes the page, from the last in the
   // page to the first.
