@@ -408,7 +408,8 @@ AnsiString PageBase(const AnsiString& PageUrl, const AnsiString& BaseOverride,
     DirectoryUrl(base);
   }
   NormalizeBase(base);
-  return WithTrailingSlash(base);
+  if (!base.ends_with('/')) base += '/';
+  return base;
 }
 
 TUrlView SplitUrlView(const AnsiString& Url, TUrlParts& Buffer) {
