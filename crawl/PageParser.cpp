@@ -125,7 +125,7 @@ TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings
   // Without a base tag the saved page's links resolve from the folder the
   // page is saved in, which is not always the folder of its URL.
   RewriteBase_ = BaseHref_.empty() && !Settings.PageFolder.empty() ? FolderUrl(Settings.PageUrl, Settings.PageFolder) : Base_;
-  Rewriter_ = std::make_unique<TLinkRewriter>(HostOf(Settings.PageUrl), RewriteBase_, Settings.Rewrite);
+  Rewriter_.emplace(HostOf(Settings.PageUrl), RewriteBase_, Settings.Rewrite);
   if (KeepsOnlyOtherSites()) BaseSite_ = LowerCase(SplitSite(Base_).Site);
   PageDocument_ = PageDocumentUrl(Settings, BaseHref_);
   BaseDepth_ = Settings.Rewrite.DirStructure ? 1 + FolderCount(RewriteBase_) : 0;

@@ -8,7 +8,7 @@
 #pragma once
 
 #include <functional>
-#include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -121,7 +121,7 @@ private:
   AnsiString BaseHref_;
   AnsiString Base_;        // the links resolve against it
   AnsiString RewriteBase_; // the links are rewritten relative to it
-  std::unique_ptr<TLinkRewriter> Rewriter_;
+  std::optional<TLinkRewriter> Rewriter_;
   AnsiString BaseSite_; // the base's site, lower-cased, when links to it are not followed
   AnsiString PageDocument_;
   int BaseDepth_ = 0; // folders between the download folder and the base's local folder
