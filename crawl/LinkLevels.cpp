@@ -1,5 +1,6 @@
 #include "crawl/LinkLevels.h"
 
+#include <cstdint>
 #include <string_view>
 
 #include "crawl/LinkResolve.h"
@@ -7,14 +8,27 @@
 
 namespace {
 
-// IsLevelFreeExt, compared in place: this runs for every link found.
+// A name of at most LongestKeyed bytes, lower-cased, as one number: its
+// length, then its bytes.
+constexpr size_t LongestKeyed = 4;
+constexpr uint64_t NameKey(std::string_view Name) {
+  uint64_t key = Name.size();
+  for (const char c : Name) key = key << 8 | FoldAsciiByte(c);
+  return key;
+}
+
+// IsLevelFreeExt, compared as numbers: this runs for every link found.
 bool IsLevelFreeExtension(std::string_view Ext) {
-  static constexpr std::string_view levelFree[] = {"exe", "zip", "arj", "arj", "lzh", "gfx", "jpg", "jpeg",
-                                                   "gif", "bmp", "tif", "com", "bat", "js", "css", "swf",
-                                                   "png", "svg", "webp", "ico"};
+  static constexpr uint64_t levelFree[] = {
+      NameKey("exe"), NameKey("zip"), NameKey("arj"), NameKey("lzh"), NameKey("gfx"), NameKey("jpg"), NameKey("jpeg"),
+      NameKey("gif"), NameKey("bmp"), NameKey("tif"), NameKey("com"), NameKey("bat"), NameKey("js"), NameKey("css"),
+      NameKey("swf"), NameKey("png"), NameKey("svg"), NameKey("webp"), NameKey("ico")};
   if (Ext.starts_with('.')) Ext.remove_prefix(1);
-  for (const std::string_view entry : levelFree)
-    if (SameTextView(Ext, entry)) return true;
+  if (Ext.size() <= LongestKeyed) {
+    const uint64_t key = NameKey(Ext);
+    for (const uint64_t entry : levelFree)
+      if (key == entry) return true;
+  }
   return StartsTextView(Ext, "js") && !StartsTextView(Ext, "jsp");
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-inline unsigned char FoldAsciiByte(char c) {
+constexpr unsigned char FoldAsciiByte(char c) {
   const unsigned char u = static_cast<unsigned char>(c);
   return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u + 32) : u;
 }
