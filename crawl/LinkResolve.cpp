@@ -366,8 +366,13 @@ void NormalizeBase(AnsiString& Url) {
   // port must resolve to that port, not to 80.
   const bool keepsPort = !parts.Port.empty() && parts.Port != "80";
   const std::string_view folders = parts.Path.substr(0, parts.Path.find('?'));
+  // The parts split where they stand follow one another in the URL: when
+  // with a scheme of their own they are as long as the URL, nothing lies
+  // between them to drop, and the URL is its own normal form.
+  const size_t length = parts.Scheme.size() + 3 + parts.Host.size() + (keepsPort ? 1 + parts.Port.size() : 0) + folders.size();
+  if (!parts.Scheme.empty() && parts.Scheme.data() == Url.data() && length == Url.size()) return;
   AnsiString normal;
-  normal.reserve(parts.Scheme.size() + 8 + parts.Host.size() + parts.Port.size() + folders.size());
+  normal.reserve(length + 4);
   normal.append(parts.Scheme.empty() ? "http" : parts.Scheme).append("://").append(parts.Host);
   if (keepsPort) normal.append(":").append(parts.Port);
   normal.append(folders);

@@ -119,6 +119,17 @@ TEST(LinkResolve, UrlPartsAreThoseOfSplitUrl) {
   base = "://u@h:8080?x";
   NormalizeBase(base);
   EXPECT_EQ(base, "http://h:8080");
+  for (const char* own : {"http://h:81/d/", "ftp://h", "x://h/a"}) {
+    base = own;
+    NormalizeBase(base);
+    EXPECT_EQ(base, own);
+  }
+  base = "x://h/a?";
+  NormalizeBase(base);
+  EXPECT_EQ(base, "x://h/a");
+  base = "http://h:/d";
+  NormalizeBase(base);
+  EXPECT_EQ(base, "http://h/d");
   EXPECT_TRUE(HasValidHost("http://u:p@h.org:81/x"));
   EXPECT_FALSE(HasValidHost("http://x@-h:81/"));
   EXPECT_TRUE(HasValidHost("http://h?x@y"));
