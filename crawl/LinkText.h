@@ -24,6 +24,11 @@ inline bool StartsTextView(std::string_view S, std::string_view Prefix) {
   return S.size() >= Prefix.size() && SameTextView(S.substr(0, Prefix.size()), Prefix);
 }
 
+// S ends with Suffix without regard to ASCII case.
+inline bool EndsTextView(std::string_view S, std::string_view Suffix) {
+  return S.size() >= Suffix.size() && SameTextView(S.substr(S.size() - Suffix.size()), Suffix);
+}
+
 // True when S holds any byte of Set (a few characters); a plain loop, as the
 // library's find_first_of calls memchr once per byte of S.
 inline bool HoldsAnyOf(std::string_view S, std::string_view Set) {

@@ -115,8 +115,8 @@ AnsiString HtmlEscaped(AnsiString Local, bool InPage) {
 TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings, const TLinkSink& Sink,
                        const TScanHooks& Hooks)
     : Content_(Content), Settings_(Settings), Sink_(Sink), Hooks_(Hooks) {
-  if (Hooks.IsStopped() || EndsText(".js", Settings.PageUrl) || Content.empty()) return;
-  InPage_ = !EndsText(".css", Settings.PageUrl);
+  if (Hooks.IsStopped() || EndsTextView(Settings.PageUrl, ".js") || Content.empty()) return;
+  InPage_ = !EndsTextView(Settings.PageUrl, ".css");
   TPageScan scan = InPage_ ? ScanHtml(Content, Hooks) : ScanCss(Content, Hooks);
   AnsiString ownBase = PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget);
   BaseHref_ = AbsoluteBaseHref(scan.BaseHref, ownBase);
@@ -322,7 +322,7 @@ TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const 
   if (resolved && translate) {
     AnsiString local;
     const bool ok = Candidate.IsBase ? Rewriter_->RewriteBase(link, local) : Rewriter_->Rewrite(link, local);
-    if (ok && (readsOtherwise || !SameText(local, link))) result.Local = HtmlEscaped(std::move(local), InPage_);
+    if (ok && (readsOtherwise || !SameTextView(local, link))) result.Local = HtmlEscaped(std::move(local), InPage_);
   }
   if (translate && result.Local.empty() && (readsOtherwise || LeavesMirror(text))) result.Local = OnlineUrlOf(text);
   result.AsWritten = result.Local == raw;

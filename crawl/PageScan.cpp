@@ -379,11 +379,11 @@ TTagSpan TScanner::ScanTag(int Lt) {
         continue;
       }
       nameDone = true;
-      if (StartsStr("!--", tag.Name)) {
+      if (tag.Name.starts_with("!--")) {
         tag.Name = "!--";
         break;
       }
-      isMeta = SameText(tag.Name, "meta");
+      isMeta = SameTextView(tag.Name, "meta");
     }
   }
   tag.Last = i - 1;
@@ -397,7 +397,7 @@ int TScanner::HandleTag(int Lt) {
   if (tag.Name.empty()) return tag.Next;
   for (char& c : tag.Name) c = static_cast<char>(FoldAsciiByte(c));
   const AnsiString& name = tag.Name;
-  if (StartsStr("!--", name)) {
+  if (name.starts_with("!--")) {
     const int close = FindText("-->", Lt + 4);
     return close == 0 ? tag.Next : close + 3;
   }
