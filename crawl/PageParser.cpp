@@ -54,7 +54,7 @@ AnsiString AbsoluteBaseHref(const AnsiString& BaseHref, const AnsiString& PageOw
 // links resolve against a given base.
 AnsiString PageDocumentUrl(const TParseSettings& Settings, const AnsiString& BaseHref) {
   if (!Settings.DownloadMode || !Settings.BaseOverride.empty() || !BaseHref.empty()) return AnsiString();
-  AnsiString url = Settings.PageUrl.substr(0, Settings.PageUrl.find_first_of("?#"));
+  AnsiString url = Settings.PageUrl.substr(0, FindAnyOf(Settings.PageUrl, "?#"));
   NormalizeBase(url);
   const size_t slash = url.rfind('/');
   if (slash == AnsiString::npos || slash < SchemePrefixLength(url) || slash + 1 == url.size()) return AnsiString();
@@ -107,7 +107,8 @@ AnsiString AttributeSafe(std::string_view Url, bool InPage) {
 // A replacement written into a page: "&" as "&amp;", so that the browser
 // reads the link that was written.
 AnsiString HtmlEscaped(AnsiString Local, bool InPage) {
-  return InPage && Local.find('&') != AnsiString::npos ? StringReplace(Local, "&", "&amp;", rfReplaceAll) : Local;
+  if (InPage && Local.find('&') != AnsiString::npos) return StringReplace(Local, "&", "&amp;", rfReplaceAll);
+  return Local;
 }
 
 } // namespace
