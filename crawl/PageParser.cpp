@@ -443,11 +443,15 @@ bool IsParsablePage(int StatusCode, bool HasContent, bool NoSave, const AnsiStri
                     const AnsiString& LocalName, const AnsiString& ContentType, int MaxLevel, int Level) {
   if (!((StatusCode < 400 && HasContent) || NoSave)) return false;
   AnsiString ext = ExtensionOf(Location.empty() ? LocalName : Location);
-  if (!ext.empty()) ext = "." + ext;
+  if (!ext.empty()) ext.insert(0, ".");
+  // The lists are looked in as they stand; the short type and extension
+  // are lower-cased in place of a copy.
+  constexpr std::string_view archivesAndImages = "application/zip|application/octet-stream|image/";
+  constexpr std::string_view imageExtensions = ".gif .jpg .tif .jpeg .bmp ";
   const AnsiString type = LowerCase(ContentType);
-  if (!type.empty() && AnsiString("application/zip|application/octet-stream|image/").find(type) != AnsiString::npos)
-    return false;
+  if (!type.empty() && archivesAndImages.find(type) != std::string_view::npos) return false;
   if (type.find("image/") != AnsiString::npos) return false;
-  if (!ext.empty() && AnsiString(".gif .jpg .tif .jpeg .bmp ").find(LowerCase(ext)) != AnsiString::npos) return false;
+  for (char& c : ext) c = static_cast<char>(FoldAsciiByte(c));
+  if (!ext.empty() && imageExtensions.find(ext) != std::string_view::npos) return false;
   return MaxLevel == 0 || MaxLevel >= Level;
 }
