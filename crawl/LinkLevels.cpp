@@ -1,32 +1,59 @@
 #include "crawl/LinkLevels.h"
 
-#include <algorithm>
+#include <cstdint>
+#include <string_view>
 
-#include "net/UrlUtils.h"
+#include "crawl/LinkResolve.h"
+#include "crawl/LinkText.h"
 
-bool IsLevelFreeExt(const AnsiString& Ext) {
-  static const char* const levelFree[] = {"exe", "zip", "arj", "arj", "lzh", "gfx", "jpg", "jpeg",
-                                          "gif", "bmp", "tif", "com", "bat", "js", "css", "swf",
-                                          "png", "svg", "webp", "ico"};
-  const AnsiString ext = StartsStr(".", Ext) ? Ext.substr(1) : Ext;
-  for (const char* entry : levelFree)
-    if (SameText(ext, entry)) return true;
-  return StartsText("js", ext) && !StartsText("jsp", ext);
+namespace {
+
+// A name of at most LongestKeyed bytes, lower-cased, as one number: its
+// length, then its bytes.
+constexpr size_t LongestKeyed = 4;
+constexpr uint64_t NameKey(std::string_view Name) {
+  uint64_t key = Name.size();
+  for (const char c : Name) key = key << 8 | FoldAsciiByte(c);
+  return key;
 }
 
-AnsiString ExtensionOf(const AnsiString& Url) {
-  AnsiString proto, user, pass, host, port, path, query;
-  SplitUrl(Url, proto, user, pass, host, port, path, query);
-  if (proto.empty() && path.empty()) path = host;
-  path.resize(std::min(path.size(), path.find('?')));
-  const size_t slash = path.rfind('/');
-  const AnsiString segment = slash == AnsiString::npos ? path : path.substr(slash + 1);
+// IsLevelFreeExt, compared as numbers: this runs for every link found.
+bool IsLevelFreeExtension(std::string_view Ext) {
+  static constexpr uint64_t levelFree[] = {
+      NameKey("exe"), NameKey("zip"), NameKey("arj"), NameKey("lzh"), NameKey("gfx"), NameKey("jpg"), NameKey("jpeg"),
+      NameKey("gif"), NameKey("bmp"), NameKey("tif"), NameKey("com"), NameKey("bat"), NameKey("js"), NameKey("css"),
+      NameKey("swf"), NameKey("png"), NameKey("svg"), NameKey("webp"), NameKey("ico")};
+  if (Ext.starts_with('.')) Ext.remove_prefix(1);
+  if (Ext.size() <= LongestKeyed) {
+    const uint64_t key = NameKey(Ext);
+    for (const uint64_t entry : levelFree)
+      if (key == entry) return true;
+  }
+  return StartsTextView(Ext, "js") && !StartsTextView(Ext, "jsp");
+}
+
+// ExtensionOf(Url) as a view of Url or of Buffer.
+std::string_view ExtensionView(const AnsiString& Url, TUrlParts& Buffer) {
+  const TUrlView parts = SplitUrlView(Url, Buffer);
+  std::string_view path = parts.Scheme.empty() && parts.Path.empty() ? parts.Host : parts.Path;
+  path = path.substr(0, path.find('?'));
+  const std::string_view segment = path.substr(path.rfind('/') + 1);
   const size_t dot = segment.rfind('.');
-  return dot == AnsiString::npos ? AnsiString() : segment.substr(dot + 1);
+  return dot == std::string_view::npos ? std::string_view() : segment.substr(dot + 1);
+}
+
+} // namespace
+
+bool IsLevelFreeExt(const AnsiString& Ext) { return IsLevelFreeExtension(Ext); }
+
+AnsiString ExtensionOf(const AnsiString& Url) {
+  TUrlParts buffer;
+  return AnsiString(ExtensionView(Url, buffer));
 }
 
 int FoundLinkLevel(const AnsiString& Link, int PageLevel) {
-  return PageLevel + (IsLevelFreeExt(ExtensionOf(Link)) ? 0 : 1);
+  TUrlParts buffer;
+  return PageLevel + (IsLevelFreeExtension(ExtensionView(Link, buffer)) ? 0 : 1);
 }
 
 std::vector<TFoundLink> FoundLinkLevels(const std::vector<AnsiString>& Links, int PageLevel) {

@@ -9,12 +9,11 @@
 
 #include "crawl/LinkText.h"
 #include "net/UrlUtils.h"
-#include "project/TextHelpers.h"
 
 namespace {
 
 // Link prefixes recognised as absolute, compared exactly (letter case counts).
-const char* const SchemeTable[] = {"http://", "www.", "https://", "ftp://", "mailto:"};
+constexpr std::string_view SchemeTable[] = {"http://", "www.", "https://", "ftp://", "mailto:"};
 
 // Length of "scheme://host/" (or of the whole text plus one when the host has
 // no "/" after it), the part that "../" steps never remove.
@@ -26,6 +25,26 @@ size_t RootLength(const AnsiString& Url) {
 }
 
 AnsiString WithTrailingSlash(const AnsiString& Url) { return EndsStr("/", Url) ? Url : Url + "/"; }
+
+// Link := Scheme, then Prefix and Link joined by exactly one "/" (as
+// JoinWithSep joins them), then Fragment; built in one piece, as this runs
+// for every link.
+void JoinToLink(std::string_view Scheme, std::string_view Prefix, AnsiString& Link, const AnsiString& Fragment) {
+  AnsiString joined;
+  joined.reserve(Scheme.size() + Prefix.size() + 1 + Link.size() + Fragment.size());
+  joined.append(Scheme);
+  joined.append(Prefix);
+  std::string_view rest = Link;
+  if (!Prefix.empty() && !rest.empty()) {
+    const bool prefixEnds = Prefix.ends_with('/');
+    const bool restBegins = rest.starts_with('/');
+    if (prefixEnds && restBegins) rest.remove_prefix(1);
+    if (!prefixEnds && !restBegins) joined += '/';
+  }
+  joined.append(rest);
+  joined.append(Fragment);
+  Link = std::move(joined);
+}
 
 // Base with Steps trailing folders removed, never above its host.
 AnsiString StepUp(const AnsiString& Base, int Steps) {
@@ -57,11 +76,39 @@ bool ResolveRelativeSteps(AnsiString& Link, const AnsiString& Base, const AnsiSt
   while (Link.compare(skip, 2, "./") == 0) skip += 2;
   Link.erase(0, skip);
   const AnsiString base = steps > 0 ? StepUp(Base, steps) : Base;
-  Link = JoinWithSep(base, Link, "/") + Fragment;
+  JoinToLink("", base, Link, Fragment);
   return true;
 }
 
 bool IsStopChar(char c) { return c == '*' || c == '=' || c == '?'; }
+
+// SplitUrl of a URL holding "://", as views of it: the scheme before the
+// first "://"; the host part after it up to the first "/" or "?", split at
+// its last "@" and its last ":"; the path from there on.
+bool SplitSchemeUrl(std::string_view Url, TUrlView& Parts) {
+  const size_t separator = Url.find("://");
+  if (separator == std::string_view::npos) return false;
+  Parts.Scheme = Url.substr(0, separator);
+  const std::string_view rest = Url.substr(separator + 3);
+  const size_t hostEnd = std::min(FindAnyOf(rest, "/?"), rest.size());
+  Parts.Path = rest.substr(hostEnd);
+  const std::string_view hostPart = rest.substr(0, hostEnd);
+  // Positions after the separators, 0 without one.
+  const size_t colon = hostPart.rfind(':') + 1;
+  const size_t at = hostPart.rfind('@') + 1;
+  Parts.Port = colon > at ? hostPart.substr(colon) : std::string_view();
+  Parts.Host = colon > at ? hostPart.substr(at, colon - at - 1) : hostPart.substr(at);
+  return true;
+}
+
+// A base that ends with "/" after its host and has no empty, "." or ".."
+// folder, which CollapsedBase gives back as it is.
+bool IsCollapsedBase(std::string_view Base, size_t HostEnd) {
+  if (HostEnd >= Base.size() || !Base.ends_with('/')) return false;
+  const std::string_view path = Base.substr(HostEnd);
+  return path.find("//") == std::string_view::npos && path.find("/./") == std::string_view::npos &&
+         path.find("/../") == std::string_view::npos;
+}
 
 } // namespace
 
@@ -220,14 +267,13 @@ bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail) {
     Link = "http:" + Link + fragment;
     return true;
   }
-  std::replace(Link.begin(), Link.end(), '\\', '/');
+  if (Link.find('\\') != AnsiString::npos) std::replace(Link.begin(), Link.end(), '\\', '/');
   if (Link.find('%') != AnsiString::npos) DecodeDotSegments(Link);
   if (Link.starts_with("../") || Link.starts_with("./")) return ResolveRelativeSteps(Link, Base, fragment);
-  for (const char* scheme : SchemeTable) {
+  for (const std::string_view scheme : SchemeTable) {
     if (!Link.starts_with(scheme)) continue;
-    const AnsiString entry = scheme;
-    if (entry == "mailto:") return false;
-    if (entry == "www.") Link = "http://" + Link;
+    if (scheme == "mailto:") return false;
+    if (scheme == "www.") Link.insert(0, "http://");
     Link += fragment;
     return true;
   }
@@ -237,12 +283,12 @@ bool ResolveUrl(AnsiString& Link, const AnsiString& Base, bool& IsEmail) {
     return true;
   }
   if (!Link.starts_with('/')) {
-    Link = JoinWithSep(Base, Link, "/") + fragment;
+    JoinToLink("", Base, Link, fragment);
     return true;
   }
-  AnsiString host = Base.substr(SchemePrefixLength(Base));
+  std::string_view host = std::string_view(Base).substr(SchemePrefixLength(Base));
   host = host.substr(0, host.find('/'));
-  Link = "http://" + JoinWithSep(host, Link, "/") + fragment;
+  JoinToLink("http://", host, Link, fragment);
   return true;
 }
 
@@ -250,10 +296,11 @@ bool CollapseDotDot(AnsiString& Link) {
   if (HasOuterBlanks(Link)) Link = Trim(Link);
   // Only the path has steps: a "/../" in the query or the fragment is the
   // server's data, and taking it as a step would request another document.
-  const size_t scheme = SchemePrefixLength(Link);
-  const size_t pathEnd = std::min(Link.find_first_of("?#", scheme), Link.size());
   const size_t step = Link.find("/../");
-  if (step == AnsiString::npos || step >= pathEnd) return !Link.empty();
+  if (step == AnsiString::npos) return !Link.empty();
+  const size_t scheme = SchemePrefixLength(Link);
+  const size_t pathEnd = std::min(FindAnyOf(Link, "?#", scheme), Link.size());
+  if (step >= pathEnd) return true;
   // One pass over the "/"-separated parts after the scheme: a ".." part
   // between two "/" takes back the part before it when that one follows a
   // "/"; right after the host it is dropped; anywhere else it ends the work.
@@ -284,42 +331,52 @@ bool CollapseDotDot(AnsiString& Link) {
   return !Link.empty();
 }
 
+// The URL is cut where its last segment starts (after "://" or a "/"); a
+// host cut short by a stop character, or a last segment without "." (or the
+// host itself), stays as a folder.
 void DirectoryUrl(AnsiString& Url) {
-  AnsiString result, segment;
-  bool slashSeen = false, inHost = true;
+  size_t segment = 0;
+  bool slashSeen = false;
   for (size_t i = 0; i < Url.size(); ++i) {
     const char c = Url[i];
     if (c == ':' && !slashSeen && Url.compare(i + 1, 2, "//") == 0) {
-      result += segment + "://";
-      segment.clear();
       i += 2;
-      continue;
-    }
-    if (c == '/') {
-      result += segment + "/";
-      segment.clear();
+      segment = i + 1;
+    } else if (c == '/') {
+      segment = i + 1;
       slashSeen = true;
-      inHost = false;
-      continue;
-    }
-    if (IsStopChar(c)) {
-      if (inHost && !segment.empty()) result += segment + "/";
-      Url = result;
+    } else if (IsStopChar(c)) {
+      const bool hostFolder = !slashSeen && i > segment;
+      Url.resize(hostFolder ? i : segment);
+      if (hostFolder) Url += '/';
       return;
     }
-    segment += c;
   }
-  if (!segment.empty() && !(segment.find('.') != AnsiString::npos && slashSeen)) result += segment + "/";
-  Url = result;
+  const bool folder = segment < Url.size() && !(slashSeen && Url.find('.', segment) != AnsiString::npos);
+  if (folder)
+    Url += '/';
+  else
+    Url.resize(segment);
 }
 
 void NormalizeBase(AnsiString& Url) {
-  AnsiString proto, user, pass, host, port, path, query;
-  SplitUrl(Url, proto, user, pass, host, port, path, query);
+  TUrlParts buffer;
+  const TUrlView parts = SplitUrlView(Url, buffer);
   // A port other than the default stays: links of a site served on another
   // port must resolve to that port, not to 80.
-  const AnsiString hostPort = port.empty() || port == "80" ? host : host + ":" + port;
-  Url = (proto.empty() ? AnsiString("http") : proto) + "://" + hostPort + path.substr(0, path.find('?'));
+  const bool keepsPort = !parts.Port.empty() && parts.Port != "80";
+  const std::string_view folders = parts.Path.substr(0, parts.Path.find('?'));
+  // The parts split where they stand follow one another in the URL: when
+  // with a scheme of their own they are as long as the URL, nothing lies
+  // between them to drop, and the URL is its own normal form.
+  const size_t length = parts.Scheme.size() + 3 + parts.Host.size() + (keepsPort ? 1 + parts.Port.size() : 0) + folders.size();
+  if (!parts.Scheme.empty() && parts.Scheme.data() == Url.data() && length == Url.size()) return;
+  AnsiString normal;
+  normal.reserve(length + 4);
+  normal.append(parts.Scheme.empty() ? "http" : parts.Scheme).append("://").append(parts.Host);
+  if (keepsPort) normal.append(":").append(parts.Port);
+  normal.append(folders);
+  Url = std::move(normal);
 }
 
 AnsiString BaseDirOf(const AnsiString& Href) {
@@ -356,7 +413,16 @@ AnsiString PageBase(const AnsiString& PageUrl, const AnsiString& BaseOverride,
     DirectoryUrl(base);
   }
   NormalizeBase(base);
-  return WithTrailingSlash(base);
+  if (!base.ends_with('/')) base += '/';
+  return base;
+}
+
+TUrlView SplitUrlView(const AnsiString& Url, TUrlParts& Buffer) {
+  TUrlView parts;
+  if (SplitSchemeUrl(Url, parts)) return parts;
+  TUrlParts& b = Buffer;
+  SplitUrl(Url, b.Scheme, b.User, b.Pass, b.Host, b.Port, b.Path, b.Query);
+  return {b.Scheme, b.Host, b.Port, b.Path};
 }
 
 size_t SchemePrefixLength(const AnsiString& Url) {
@@ -372,6 +438,7 @@ bool IsNotScriptLink(std::string_view Link) {
 AnsiString CollapsedBase(const AnsiString& Base) {
   const size_t scheme = SchemePrefixLength(Base);
   const size_t hostEnd = std::min(Base.find('/', scheme), Base.size());
+  if (IsCollapsedBase(Base, hostEnd)) return Base;
   std::vector<std::string_view> folders;
   const std::string_view path = std::string_view(Base).substr(hostEnd);
   for (size_t start = 0; start < path.size();) {
@@ -413,26 +480,15 @@ bool IsValidHostName(std::string_view Host) {
 }
 
 bool HasValidHost(const AnsiString& Url) {
-  // The common form "http://host[:port]/..." without user information is
-  // split here as SplitUrl splits it, without copying its parts.
-  if (StartsText("http://", Url)) {
-    const std::string_view rest = std::string_view(Url).substr(7);
-    const std::string_view hostPart = rest.substr(0, FindAnyOf(rest, "/?"));
-    if (hostPart.find('@') == std::string_view::npos) {
-      const size_t colon = hostPart.rfind(':');
-      return IsValidHostName(colon == std::string_view::npos ? hostPart : hostPart.substr(0, colon));
-    }
-  }
-  AnsiString proto, user, pass, host, port, path, query;
-  SplitUrl(Url, proto, user, pass, host, port, path, query);
-  return IsValidHostName(host);
+  TUrlParts buffer;
+  return IsValidHostName(SplitUrlView(Url, buffer).Host);
 }
 
 AnsiString TopLevelLabel(const AnsiString& Url) {
-  AnsiString proto, user, pass, host, port, path, query;
-  SplitUrl(Url, proto, user, pass, host, port, path, query);
+  TUrlParts buffer;
+  const std::string_view host = SplitUrlView(Url, buffer).Host;
   const size_t dot = host.rfind('.');
-  return dot == AnsiString::npos ? AnsiString() : host.substr(dot + 1);
+  return dot == std::string_view::npos ? AnsiString() : AnsiString(host.substr(dot + 1));
 }
 
 TSplitSite SplitSite(const AnsiString& Url) {

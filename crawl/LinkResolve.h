@@ -52,6 +52,18 @@ bool HasValidHost(const AnsiString& Url);
 AnsiString PageBase(const AnsiString& PageUrl, const AnsiString& BaseOverride,
                     const AnsiString& BaseHref, const AnsiString& BaseTarget);
 
+// The parts of a URL that SplitUrl gives, without copying them: views of
+// the URL when it holds "://" (the common form, split here as SplitUrl
+// splits it), else views of Buffer, which SplitUrl fills.
+struct TUrlView {
+  std::string_view Scheme, Host, Port, Path;
+};
+struct TUrlParts {
+  AnsiString Scheme, User, Pass, Host, Port, Path, Query;
+};
+TUrlView SplitUrlView(const AnsiString& Url, TUrlParts& Buffer);
+TUrlView SplitUrlView(AnsiString&& Url, TUrlParts& Buffer) = delete; // the views would outlive it
+
 // Length of "scheme://" when "://" starts within the first 9 characters of
 // Url, else 0.
 size_t SchemePrefixLength(const AnsiString& Url);

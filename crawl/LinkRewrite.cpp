@@ -12,7 +12,10 @@
 
 namespace {
 
-AnsiString HostPartOf(const AnsiString& S) { return S.substr(0, S.find('/')); }
+std::string_view HostPartOf(std::string_view S) { return S.substr(0, S.find('/')); }
+
+// 1 + the number of "." of a host name.
+size_t HostLabels(std::string_view Host) { return 1 + static_cast<size_t>(std::count(Host.begin(), Host.end(), '.')); }
 
 // The mirror keeps a host's files in a folder named without the port and
 // without a final dot, so a host part "h.:8080/..." is compared and written
@@ -34,15 +37,16 @@ void UnescapeSchemeSeparator(AnsiString& Local) {
   }
 }
 
-// With the "www." option, the link's host takes the form of the base's host
-// when the two differ only by "www.". Local starts with LinkHost.
-void AliasWwwHost(const AnsiString& BaseHost, AnsiString& LinkHost, AnsiString& Local) {
-  if (StartsText("www.", BaseHost) && CountHostLabels(LinkHost) == 2) {
-    LinkHost = "www." + LinkHost;
-    Local = "www." + Local;
-  } else if (StartsText("www.", LinkHost) && CountHostLabels(BaseHost) == 2) {
-    LinkHost.erase(0, 4);
+// With the "www." option, the link's host (the first HostLength bytes of
+// Local) takes the form of the base's host when the two differ only by "www.".
+void AliasWwwHost(std::string_view BaseHost, size_t& HostLength, AnsiString& Local) {
+  const std::string_view linkHost = std::string_view(Local).substr(0, HostLength);
+  if (StartsTextView(BaseHost, "www.") && HostLabels(linkHost) == 2) {
+    Local.insert(0, "www.");
+    HostLength += 4;
+  } else if (StartsTextView(linkHost, "www.") && HostLabels(BaseHost) == 2) {
     Local.erase(0, 4);
+    HostLength -= 4;
   }
 }
 
@@ -150,11 +154,15 @@ TLinkRewriter::TLinkRewriter(const AnsiString& PageHost, const AnsiString& Base,
     : PageHost_(PageHost), BaseFolders_(LowerCase(Base)), Settings_(Settings) {
   BaseFolders_.erase(0, SchemePrefixLength(BaseFolders_));
   DropHostPort(BaseFolders_);
-  BaseHost_ = HostPartOf(BaseFolders_);
+  BaseHost_ = AnsiString(HostPartOf(BaseFolders_));
 }
 
 bool TLinkRewriter::Rewrite(const AnsiString& Link, AnsiString& Local) const {
-  Local = HasOuterBlanks(Link) ? Trim(Link) : Link;
+  // Assigned apart: a conditional expression would copy Link to a temporary first.
+  if (HasOuterBlanks(Link))
+    Local = Trim(Link);
+  else
+    Local = Link;
   if (Link.empty()) return false;
   UnescapeSchemeSeparator(Local);
   if (Local.empty() || Local == "/" || SameTextView(Local, PageHost_)) {
@@ -186,22 +194,21 @@ bool TLinkRewriter::RewriteBase(const AnsiString& Url, AnsiString& Local) const 
 
 AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
   std::string_view B = BaseFolders_;
-  AnsiString linkHost;
+  size_t hostLength = 0; // the link's host: the first hostLength bytes of Local
   bool hasHost = false;
   if (const size_t scheme = SchemePrefixLength(Local); scheme > 0) {
     Local.erase(0, scheme);
     DropHostPort(Local);
     hasHost = true;
-    linkHost = HostPartOf(Local);
+    hostLength = HostPartOf(Local).size();
   } else if (!Local.starts_with('/')) {
-    linkHost = HostPartOf(Local);
-    hasHost = IsDomainCode(linkHost, Settings_.DomainCodes);
+    hostLength = HostPartOf(Local).size();
+    hasHost = IsDomainCode(Local.substr(0, hostLength), Settings_.DomainCodes);
   }
-  if (Settings_.WwwAlias && hasHost && !BaseHost_.empty() && !linkHost.empty())
-    AliasWwwHost(BaseHost_, linkHost, Local);
-  if (hasHost && SameTextView(linkHost, BaseHost_)) {
+  if (Settings_.WwwAlias && hasHost && !BaseHost_.empty() && hostLength > 0) AliasWwwHost(BaseHost_, hostLength, Local);
+  if (hasHost && SameTextView(std::string_view(Local).substr(0, hostLength), BaseHost_)) {
     B.remove_prefix(BaseHost_.size());
-    Local.erase(0, linkHost.size());
+    Local.erase(0, hostLength);
   } else if (!hasHost) {
     if (Local.empty() || Local.starts_with('/'))
       B.remove_prefix(BaseHost_.size());
@@ -222,10 +229,9 @@ AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
 AnsiString TLinkRewriter::FlatLink(const AnsiString& Local) const {
   const size_t scheme = SchemePrefixLength(Local);
   if (scheme == 0) return AnsiString();
-  AnsiString baseHost = BaseHost_;
   AnsiString rest = Local.substr(scheme);
-  AnsiString linkHost = HostPartOf(rest);
-  if (Settings_.WwwAlias && !baseHost.empty() && !linkHost.empty()) AliasWwwHost(baseHost, linkHost, rest);
+  size_t hostLength = HostPartOf(rest).size();
+  if (Settings_.WwwAlias && !BaseHost_.empty() && hostLength > 0) AliasWwwHost(BaseHost_, hostLength, rest);
   const AnsiString url = Local.substr(0, scheme) + rest;
   const TMirrorName name = MirrorNameFor(MirrorRequestForUrl(url, AssumedContentType(url)), false, "");
   return HrefOfMirrorName(name.NamePart == "/" ? name.LocalName : name.NamePart + name.LocalName);
@@ -258,9 +264,7 @@ bool IsDomainCode(const AnsiString& Name, const AnsiString& DomainCodes) {
 }
 
 int CountHostLabels(const AnsiString& S) {
-  int labels = 1;
-  for (char c : HostPartOf(S)) labels += c == '.';
-  return labels;
+  return static_cast<int>(HostLabels(HostPartOf(S)));
 }
 
 bool HasNoExtension(const AnsiString& S) {

@@ -18,6 +18,7 @@ struct TRewriteSettings {
 };
 
 // Rewrites the links of one page; the parts of its base are worked out once.
+// The settings are read where they stand: they outlive the rewriter.
 class TLinkRewriter {
 public:
   TLinkRewriter(const AnsiString& PageHost, const AnsiString& Base, const TRewriteSettings& Settings);
@@ -32,7 +33,7 @@ private:
   AnsiString PageHost_;
   AnsiString BaseFolders_; // the base lower-cased, without its scheme
   AnsiString BaseHost_;
-  TRewriteSettings Settings_;
+  const TRewriteSettings& Settings_;
 };
 
 // Local := the relative local name for the absolute Link on a page of host

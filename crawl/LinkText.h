@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-inline unsigned char FoldAsciiByte(char c) {
+constexpr unsigned char FoldAsciiByte(char c) {
   const unsigned char u = static_cast<unsigned char>(c);
   return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u + 32) : u;
 }
@@ -22,6 +22,11 @@ inline bool SameTextView(std::string_view A, std::string_view B) {
 // S begins with Prefix without regard to ASCII case.
 inline bool StartsTextView(std::string_view S, std::string_view Prefix) {
   return S.size() >= Prefix.size() && SameTextView(S.substr(0, Prefix.size()), Prefix);
+}
+
+// S ends with Suffix without regard to ASCII case.
+inline bool EndsTextView(std::string_view S, std::string_view Suffix) {
+  return S.size() >= Suffix.size() && SameTextView(S.substr(S.size() - Suffix.size()), Suffix);
 }
 
 // True when S holds any byte of Set (a few characters); a plain loop, as the

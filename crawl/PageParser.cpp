@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <string_view>
 
@@ -18,10 +19,14 @@ namespace {
 // Longest link followed, as long as the longest URL browsers take.
 constexpr size_t MaxLinkLength = 2 << 20;
 
+// The room the first replacement of a page takes for those after it (a page
+// has mostly few), and for their texts, so that they do not grow one by one.
+constexpr size_t FirstReplacementsRoom = 16;
+constexpr size_t FirstLocalsBytes = 256;
+
 AnsiString HostOf(const AnsiString& Url) {
-  AnsiString proto, user, pass, host, port, path, query;
-  SplitUrl(Url, proto, user, pass, host, port, path, query);
-  return host;
+  TUrlParts buffer;
+  return AnsiString(SplitUrlView(Url, buffer).Host);
 }
 
 // A web folder: an http, https or ftp URL of a valid host.
@@ -49,7 +54,7 @@ AnsiString AbsoluteBaseHref(const AnsiString& BaseHref, const AnsiString& PageOw
 // links resolve against a given base.
 AnsiString PageDocumentUrl(const TParseSettings& Settings, const AnsiString& BaseHref) {
   if (!Settings.DownloadMode || !Settings.BaseOverride.empty() || !BaseHref.empty()) return AnsiString();
-  AnsiString url = Settings.PageUrl.substr(0, Settings.PageUrl.find_first_of("?#"));
+  AnsiString url = Settings.PageUrl.substr(0, FindAnyOf(Settings.PageUrl, "?#"));
   NormalizeBase(url);
   const size_t slash = url.rfind('/');
   if (slash == AnsiString::npos || slash < SchemePrefixLength(url) || slash + 1 == url.size()) return AnsiString();
@@ -102,7 +107,8 @@ AnsiString AttributeSafe(std::string_view Url, bool InPage) {
 // A replacement written into a page: "&" as "&amp;", so that the browser
 // reads the link that was written.
 AnsiString HtmlEscaped(AnsiString Local, bool InPage) {
-  return InPage && Local.find('&') != AnsiString::npos ? StringReplace(Local, "&", "&amp;", rfReplaceAll) : Local;
+  if (InPage && Local.find('&') != AnsiString::npos) return StringReplace(Local, "&", "&amp;", rfReplaceAll);
+  return Local;
 }
 
 } // namespace
@@ -110,51 +116,53 @@ AnsiString HtmlEscaped(AnsiString Local, bool InPage) {
 TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings, const TLinkSink& Sink,
                        const TScanHooks& Hooks)
     : Content_(Content), Settings_(Settings), Sink_(Sink), Hooks_(Hooks) {
-  if (Hooks.IsStopped() || EndsText(".js", Settings.PageUrl) || Content.empty()) return;
-  InPage_ = !EndsText(".css", Settings.PageUrl);
+  if (Hooks.IsStopped() || EndsTextView(Settings.PageUrl, ".js") || Content.empty()) return;
+  InPage_ = !EndsTextView(Settings.PageUrl, ".css");
   TPageScan scan = InPage_ ? ScanHtml(Content, Hooks) : ScanCss(Content, Hooks);
-  BaseHref_ = AbsoluteBaseHref(scan.BaseHref, PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget));
-  Base_ = PageBase(Settings.PageUrl, Settings.BaseOverride, BaseHref_, scan.BaseTarget);
+  AnsiString ownBase = PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget);
+  BaseHref_ = AbsoluteBaseHref(scan.BaseHref, ownBase);
+  Base_ = BaseHref_.empty() ? std::move(ownBase) : PageBase(Settings.PageUrl, Settings.BaseOverride, BaseHref_, scan.BaseTarget);
   if (Settings.BaseOverride.empty()) Base_ = CollapsedBase(Base_);
   // Without a base tag the saved page's links resolve from the folder the
   // page is saved in, which is not always the folder of its URL.
   RewriteBase_ = BaseHref_.empty() && !Settings.PageFolder.empty() ? FolderUrl(Settings.PageUrl, Settings.PageFolder) : Base_;
-  Rewriter_ = std::make_unique<TLinkRewriter>(HostOf(Settings.PageUrl), RewriteBase_, Settings.Rewrite);
-  BaseSite_ = LowerCase(SplitSite(Base_).Site);
+  Rewriter_.emplace(HostOf(Settings.PageUrl), RewriteBase_, Settings.Rewrite);
+  if (KeepsOnlyOtherSites()) BaseSite_ = LowerCase(SplitSite(Base_).Site);
   PageDocument_ = PageDocumentUrl(Settings, BaseHref_);
   BaseDepth_ = Settings.Rewrite.DirStructure ? 1 + FolderCount(RewriteBase_) : 0;
   Run(scan);
 }
 
 void TPageParse::Run(TPageScan& Scan) {
-  Candidates_ = std::move(Scan.Candidates);
+  // In page order; those still to judge.
+  std::deque<TLinkCandidate>& candidates = Scan.Candidates;
   // Found in page order but for the attributes of a tag, which is mostly put
   // right without a sort.
   const auto earlier = [](const TLinkCandidate& a, const TLinkCandidate& b) {
     return a.Pos != b.Pos ? a.Pos < b.Pos : a.Length < b.Length;
   };
   constexpr std::ptrdiff_t AttributesOfATag = 16;
-  const bool sorted = SortNearlySorted(Candidates_.begin(), Candidates_.end(), earlier, AttributesOfATag) ||
-                      SortUnlessStopped(Candidates_.begin(), Candidates_.end(), earlier,
+  const bool sorted = SortNearlySorted(candidates.begin(), candidates.end(), earlier, AttributesOfATag) ||
+                      SortUnlessStopped(candidates.begin(), candidates.end(), earlier,
                                         std::function<bool()>([this] { return Hooks_.IsStopped(); }));
   if (!sorted) {
-    std::deque<TLinkCandidate>().swap(Candidates_);
+    std::deque<TLinkCandidate>().swap(candidates);
     return;
   }
-  CandidateCount_ = Candidates_.size();
+  CandidateCount_ = candidates.size();
   const bool translate = Settings_.DownloadMode && Settings_.TranslateLinks;
   int64_t lowestReplaced = INT64_MAX;
   int taken = 0;
   // From the last in the page to the first, each let go once judged, so
   // that the memory of a page of many links goes back to their batches as
   // they are handed on.
-  while (!Candidates_.empty()) {
+  while (!candidates.empty()) {
     if (Hooks_.IsStopped()) {
       Batch_.Clear();
       return;
     }
-    const TLinkCandidate candidate = Candidates_.back();
-    Candidates_.pop_back();
+    const TLinkCandidate candidate = candidates.back();
+    candidates.pop_back();
     const TJudgement& judgement = Remembered(candidate);
     if (judgement.Script) continue;
     if (++taken % 100 == 0 && Hooks_.Progress) Hooks_.Report(Format("%10d", taken));
@@ -173,6 +181,7 @@ void TPageParse::Run(TPageScan& Scan) {
 
 // Keeps the candidate for its replacement by Local, and that.
 void TPageParse::Replace(const TLinkCandidate& Candidate, const AnsiString& Local) {
+  if (Replacements_.empty()) Replacements_.reserve(std::min(CandidateCount_, FirstReplacementsRoom));
   Replacements_.push_back(Candidate);
   KeepLocal(Local);
   CountGrowth(Candidate.Length, Local.size());
@@ -191,7 +200,7 @@ const TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candi
   if (memo.Filled && memo.IsBase == static_cast<bool>(Candidate.IsBase) && memo.Text == text) return memo.Judgement;
   TJudgement judgement = Judge(Candidate);
   if (judgement.Link.size() + judgement.Local.size() > MemoBytes) return Unremembered_ = std::move(judgement);
-  memo.Text.assign(text);
+  memo.Text = text;
   memo.IsBase = Candidate.IsBase;
   memo.Filled = true;
   memo.Judgement = std::move(judgement);
@@ -200,13 +209,18 @@ const TPageParse::TJudgement& TPageParse::Remembered(const TLinkCandidate& Candi
 
 // The replacement of the candidate just kept, kept for WriteRewritten while
 // the kept replacements cost no more than LocalsRoom; past that
-// WriteRewritten works them out again. They take their memory as they come,
-// growing by doubling, so that at most twice LocalsRoom is ever taken.
+// WriteRewritten works them out again. They take their memory as they come
+// (the first one room for a few, within LocalsRoom), growing by doubling, so
+// that at most twice LocalsRoom is ever taken.
 void TPageParse::KeepLocal(const AnsiString& Local) {
   const size_t cost = Locals_.size() + Local.size() + (LocalEnds_.size() + 1) * sizeof(uint32_t);
   if (LocalsFull_ || cost > LocalsRoom() || Locals_.size() + Local.size() > UINT32_MAX) {
     LocalsFull_ = true;
     return;
+  }
+  if (LocalEnds_.empty()) {
+    Locals_.reserve(std::min(LocalsRoom(), FirstLocalsBytes));
+    LocalEnds_.reserve(std::min(CandidateCount_, FirstReplacementsRoom));
   }
   Locals_.append(Local);
   LocalEnds_.push_back(static_cast<uint32_t>(Locals_.size()));
@@ -257,7 +271,7 @@ bool TPageParse::Resolve(const TLinkCandidate& Candidate, std::string_view Text,
   const std::string_view scheme = LinkScheme(Text);
   if (HasOtherScheme(Text, scheme)) return false;
   Link = AnsiString(Text);
-  if (SameTextView(scheme, "http")) Link.replace(0, 4, "http");
+  if (scheme != "http" && SameTextView(scheme, "http")) Link.replace(0, 4, "http");
   if (!PageDocument_.empty() && Link.starts_with('?')) Link = PageDocument_ + Link;
   bool isEmail = false;
   // Only plain HTTP is fetched: a link that resolves against a base of
@@ -309,7 +323,7 @@ TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const 
   if (resolved && translate) {
     AnsiString local;
     const bool ok = Candidate.IsBase ? Rewriter_->RewriteBase(link, local) : Rewriter_->Rewrite(link, local);
-    if (ok && (readsOtherwise || !SameText(local, link))) result.Local = HtmlEscaped(std::move(local), InPage_);
+    if (ok && (readsOtherwise || !SameTextView(local, link))) result.Local = HtmlEscaped(std::move(local), InPage_);
   }
   if (translate && result.Local.empty() && (readsOtherwise || LeavesMirror(text))) result.Local = OnlineUrlOf(text);
   result.AsWritten = result.Local == raw;
@@ -318,7 +332,7 @@ TPageParse::TJudgement TPageParse::Judge(const TLinkCandidate& Candidate) const 
 }
 
 bool TPageParse::PassesFilters(AnsiString& Link) const {
-  if (Settings_.ExternalOnly && Settings_.Level <= 1 && LowerCase(SplitSite(Link).Site) == BaseSite_) return false;
+  if (KeepsOnlyOtherSites() && LowerCase(SplitSite(Link).Site) == BaseSite_) return false;
   Link.resize(std::min(Link.size(), Link.find('#')));
   if (Link.empty()) return false;
   if (!Settings_.DownloadMode || Settings_.DomainFilter.empty()) return true;
@@ -429,11 +443,15 @@ bool IsParsablePage(int StatusCode, bool HasContent, bool NoSave, const AnsiStri
                     const AnsiString& LocalName, const AnsiString& ContentType, int MaxLevel, int Level) {
   if (!((StatusCode < 400 && HasContent) || NoSave)) return false;
   AnsiString ext = ExtensionOf(Location.empty() ? LocalName : Location);
-  if (!ext.empty()) ext = "." + ext;
+  if (!ext.empty()) ext.insert(0, ".");
+  // The lists are looked in as they stand; the short type and extension
+  // are lower-cased in place of a copy.
+  constexpr std::string_view archivesAndImages = "application/zip|application/octet-stream|image/";
+  constexpr std::string_view imageExtensions = ".gif .jpg .tif .jpeg .bmp ";
   const AnsiString type = LowerCase(ContentType);
-  if (!type.empty() && AnsiString("application/zip|application/octet-stream|image/").find(type) != AnsiString::npos)
-    return false;
+  if (!type.empty() && archivesAndImages.find(type) != std::string_view::npos) return false;
   if (type.find("image/") != AnsiString::npos) return false;
-  if (!ext.empty() && AnsiString(".gif .jpg .tif .jpeg .bmp ").find(LowerCase(ext)) != AnsiString::npos) return false;
+  for (char& c : ext) c = static_cast<char>(FoldAsciiByte(c));
+  if (!ext.empty() && imageExtensions.find(ext) != std::string_view::npos) return false;
   return MaxLevel == 0 || MaxLevel >= Level;
 }

@@ -7,9 +7,8 @@
 // (".js") is not parsed.
 #pragma once
 
-#include <deque>
 #include <functional>
-#include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -106,6 +105,7 @@ private:
   bool HasHostOfAName(const AnsiString& Link) const;
   bool InOneForm(const AnsiString& Link) const;
   bool PassesFilters(AnsiString& Link) const;
+  bool KeepsOnlyOtherSites() const { return Settings_.ExternalOnly && Settings_.Level <= 1; }
   bool LeavesMirror(std::string_view Text) const;
   std::string_view ReadAsBrowser(std::string_view Text, AnsiString& Buffer) const;
   AnsiString OnlineUrlOf(std::string_view Text) const;
@@ -114,7 +114,6 @@ private:
   const TParseSettings& Settings_;
   const TLinkSink Sink_;
   const TScanHooks Hooks_; // a copy: the caller's may be a temporary
-  std::deque<TLinkCandidate> Candidates_; // in page order, those still to judge
   size_t CandidateCount_ = 0;              // the page's candidates
   // The candidates whose replacement changes the page, from the last in the
   // page to the first.
@@ -122,8 +121,8 @@ private:
   AnsiString BaseHref_;
   AnsiString Base_;        // the links resolve against it
   AnsiString RewriteBase_; // the links are rewritten relative to it
-  std::unique_ptr<TLinkRewriter> Rewriter_;
-  AnsiString BaseSite_;
+  std::optional<TLinkRewriter> Rewriter_;
+  AnsiString BaseSite_; // the base's site, lower-cased, when links to it are not followed
   AnsiString PageDocument_;
   int BaseDepth_ = 0; // folders between the download folder and the base's local folder
   bool InPage_ = true; // an HTML page, not a style sheet
@@ -134,7 +133,7 @@ private:
   // names the same links again and again (menus, images), and a judgement
   // depends on nothing but the text and whether it is a base tag's.
   struct TMemo {
-    AnsiString Text;
+    std::string_view Text; // a view of the page, which outlives the parse
     bool IsBase = false;
     bool Filled = false;
     TJudgement Judgement;

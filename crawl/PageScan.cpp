@@ -92,7 +92,7 @@ bool IsForbiddenValueChar(unsigned char c) {
   return c < 0x20 || (c != '+' && c > 0x20 && IsForbiddenLinkChar(c));
 }
 
-bool HasForbiddenLinkChar(const AnsiString& S) {
+bool HasForbiddenLinkChar(std::string_view S) {
   return std::any_of(S.begin(), S.end(), [](char c) { return IsForbiddenLinkChar(static_cast<unsigned char>(c)); });
 }
 
@@ -103,11 +103,15 @@ bool HasForbiddenLinkChar(const AnsiString& S) {
 // Ends a scan that its caller stopped, from wherever the scan is.
 struct TScanStopped : std::exception {};
 
+// The "=" of a tag noted without growing their list.
+constexpr size_t TagAttributesRoom = 8;
+
 // Longest text a candidate can have (the width of TLinkCandidate::Length).
 constexpr size_t MaxCandidateLength = (size_t{1} << 30) - 1;
 
+// A value as it stands in the page (a view of the page's text).
 struct TAttrValue {
-  AnsiString Text;
+  std::string_view Text;
   int Pos = 0;
 };
 
@@ -123,7 +127,11 @@ class TScanner {
 public:
   TScanner(const AnsiString& Content, const TScanHooks& Hooks, TPageScan& Out)
       : S_(Content), N_(static_cast<int>(std::min<size_t>(Content.size(), INT_MAX - 1))), Hooks_(Hooks), Out_(Out),
-        MaxCandidates_(std::max<size_t>(Content.size() / sizeof(TLinkCandidate), 16)) {}
+        MaxCandidates_(std::max<size_t>(Content.size() / sizeof(TLinkCandidate), 16)) {
+    // Room for the attributes of most tags at once.
+    Separators_.reserve(TagAttributesRoom);
+    SeparatorNames_.reserve(TagAttributesRoom);
+  }
 
   void ScanHtml();
   void ScanCss();
@@ -139,13 +147,13 @@ private:
       throw TScanStopped();
     return static_cast<unsigned char>(S_[static_cast<size_t>(I - 1)]);
   }
-  AnsiString Text(int From, int To) const { return From > To ? AnsiString() : Copy(S_, From, To - From + 1); }
+  std::string_view Text(int From, int To) const;
   bool MatchText(int I, std::string_view Word, int To) const;
   bool HasText(const char* Word, int From, int To) const;
   int FindText(const char* Word, int From) const;
   int FindByte(char C, int From) const;
   int SkipBlanks(int I, int To) const;
-  void Add(int Pos, const AnsiString& Text, bool IsBase = false);
+  void Add(int Pos, std::string_view Text, bool IsBase = false);
   void AddUrlValue(const TAttrValue& Value);
   void ReportProgress(int Done);
 
@@ -198,6 +206,14 @@ private:
   mutable std::map<const char*, TFindMemo> FindMemos_;
 };
 
+// The text [From, To] of the page, as Copy(S_, From, To - From + 1) takes it.
+std::string_view TScanner::Text(int From, int To) const {
+  if (From > To) return {};
+  const int index = std::max(From, 1);
+  if (static_cast<size_t>(index) > S_.size()) return {};
+  return std::string_view(S_).substr(static_cast<size_t>(index) - 1, static_cast<size_t>(To - From + 1));
+}
+
 bool TScanner::MatchText(int I, std::string_view Word, int To) const {
   const int last = I + static_cast<int>(Word.size()) - 1;
   if (I < 1 || last > To || last > N_) return false;
@@ -249,7 +265,7 @@ int TScanner::SkipBlanks(int I, int To) const {
   return I;
 }
 
-void TScanner::Add(int Pos, const AnsiString& Text, bool IsBase) {
+void TScanner::Add(int Pos, std::string_view Text, bool IsBase) {
   if (Out_.Candidates.size() >= MaxCandidates_ || Text.size() > MaxCandidateLength) return;
   TLinkCandidate candidate;
   candidate.Pos = Pos;
@@ -266,7 +282,7 @@ void TScanner::AddUrlValue(const TAttrValue& Value) {
   const bool plain = !escapedDot && !HasOuterBlanks(Value.Text) && !HoldsControlBytes(Value.Text);
   // A value taken as it is written (its "&amp;" as "&") is taken as read.
   const bool accepted = plain && IsUrlValue(Value.Text);
-  const bool refs = !accepted && Value.Text.find('&') != AnsiString::npos;
+  const bool refs = !accepted && Value.Text.find('&') != std::string_view::npos;
   if (accepted || (plain && !refs)) {
     if (accepted) Add(Value.Pos, Value.Text);
     return;
@@ -274,8 +290,9 @@ void TScanner::AddUrlValue(const TAttrValue& Value) {
   // The value is judged as a browser reads it (character references
   // decoded, control bytes dropped, "%2e" dot segments read as dots); the
   // candidate covers it as written, so that rewriting replaces all of it.
-  const AnsiString text = Trim(Value.Text);
-  const int lead = static_cast<int>(Value.Text.size() - TrimLeft(Value.Text).size());
+  const AnsiString written(Value.Text);
+  const AnsiString text = Trim(written);
+  const int lead = static_cast<int>(written.size() - TrimLeft(written).size());
   AnsiString read = AsBrowserReads(refs ? DecodeCharRefs(text) : text);
   if (read.find('%') != AnsiString::npos) DecodeDotSegments(read);
   if (IsUrlValue(read)) Add(Value.Pos + lead, text);
@@ -362,11 +379,11 @@ TTagSpan TScanner::ScanTag(int Lt) {
         continue;
       }
       nameDone = true;
-      if (StartsStr("!--", tag.Name)) {
+      if (tag.Name.starts_with("!--")) {
         tag.Name = "!--";
         break;
       }
-      isMeta = SameText(tag.Name, "meta");
+      isMeta = SameTextView(tag.Name, "meta");
     }
   }
   tag.Last = i - 1;
@@ -380,7 +397,7 @@ int TScanner::HandleTag(int Lt) {
   if (tag.Name.empty()) return tag.Next;
   for (char& c : tag.Name) c = static_cast<char>(FoldAsciiByte(c));
   const AnsiString& name = tag.Name;
-  if (StartsStr("!--", name)) {
+  if (name.starts_with("!--")) {
     const int close = FindText("-->", Lt + 4);
     return close == 0 ? tag.Next : close + 3;
   }
@@ -586,7 +603,7 @@ void TScanner::ReadBase(int Last) {
     if (!href.Text.empty()) Add(href.Pos, href.Text, true);
   }
   TAttrValue target;
-  if (FindTagAttribute(Last, "target", target)) Out_.BaseTarget = target.Text;
+  if (FindTagAttribute(Last, "target", target)) Out_.BaseTarget.assign(target.Text);
 }
 
 void TScanner::ReadStyle(int Last) {
@@ -674,7 +691,7 @@ void TScanner::ScanScriptText(int From, int To, bool HrefRule) {
 }
 
 void TScanner::TakeScriptString(int From, int To, bool HrefRule) {
-  const AnsiString raw = Text(From, To);
+  const AnsiString raw(Text(From, To));
   const AnsiString text = Trim(raw);
   if (text.empty() || text.find('.') == AnsiString::npos) return;
   bool isLink = StartsStr("../", text) || StartsStr("./", text);
@@ -724,8 +741,7 @@ int TScanner::TakeHttpRun(int I, int To) {
     if (c < 0x20 || c == '"' || c == '\'' || c == '>' || c == ')' || c == '(') break;
     ++e;
   }
-  const AnsiString value = Text(I, e - 1);
-  AddUrlValue({value, I});
+  AddUrlValue({Text(I, e - 1), I});
   return e;
 }
 
@@ -885,7 +901,7 @@ TPageScan ScanCss(const AnsiString& Content, const TScanHooks& Hooks) {
   return scan;
 }
 
-bool IsUrlValue(const AnsiString& V) {
+bool IsUrlValue(std::string_view V) {
   if (V.empty()) return false;
   if (V[0] == '.' && !(V.size() > 1 && (V[1] == '.' || V[1] == '/'))) return false;
   if (V.front() == '"' || V.back() == '.' || V.back() == '"') return false;
@@ -900,6 +916,10 @@ bool IsUrlValue(const AnsiString& V) {
       Byte[static_cast<unsigned char>('&')] = Ampersand;
     }
   } kinds;
+  // Mostly every byte is allowed, which is seen without a branch a byte.
+  uint8_t seen = Allowed;
+  for (const char c : V) seen |= kinds.Byte[static_cast<unsigned char>(c)];
+  if (seen == Allowed) return true;
   for (size_t i = 0; i < V.size(); ++i) {
     const uint8_t kind = kinds.Byte[static_cast<unsigned char>(V[i])];
     if (kind == Allowed) continue;

@@ -59,4 +59,4 @@ TPageScan ScanCss(const AnsiString& Content, const TScanHooks& Hooks = {});
 // True when an attribute value can be a link: not empty, no control
 // characters, none of < > [ ] ( ) ; " (an "&amp;" is one character), not
 // starting with a single "." or a double quote, not ending with "." or one.
-bool IsUrlValue(const AnsiString& V);
+bool IsUrlValue(std::string_view V);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "crawl/LinkResolve.h"
+#include "net/UrlUtils.h"
 
 namespace {
 
@@ -68,6 +69,14 @@ TEST(LinkResolve, DirectoryUrlAndBase) {
   EXPECT_EQ(DirectoryOf("http://host/dir/sub"), "http://host/dir/sub/");
   EXPECT_EQ(DirectoryOf("http://host/dir/list.asp?id=7"), "http://host/dir/");
   EXPECT_EQ(DirectoryOf("http://host?x=1"), "http://host/");
+  EXPECT_EQ(DirectoryOf("http://host"), "http://host/");
+  EXPECT_EQ(DirectoryOf("http://host/a.b"), "http://host/");
+  EXPECT_EQ(DirectoryOf("http://ho*st/a"), "http://ho/");
+  EXPECT_EQ(DirectoryOf("http://*host/a"), "http://");
+  EXPECT_EQ(DirectoryOf("http://h/a=b/c"), "http://h/");
+  EXPECT_EQ(DirectoryOf("http://a://b/c.d"), "http://a://b/");
+  EXPECT_EQ(DirectoryOf("host.org"), "host.org/");
+  EXPECT_EQ(DirectoryOf(""), "");
 
   EXPECT_EQ(PageBase("http://u:p@host:81/d/p.htm?x", "", "", ""), "http://host:81/d/");
   EXPECT_EQ(PageBase("http://host:80/d/p.htm", "", "", ""), "http://host/d/");
@@ -85,6 +94,58 @@ TEST(LinkResolve, SiteParts) {
 
   EXPECT_EQ(TopLevelLabel("http://www.example.org:80/x.htm"), "org");
   EXPECT_EQ(TopLevelLabel("http://localhost/x.htm"), "");
+}
+
+// The parts of a URL taken as views (the common "scheme://" form is split
+// without SplitUrl) are those SplitUrl gives, and so are the base, host and
+// top-level label worked out from them.
+TEST(LinkResolve, UrlPartsAreThoseOfSplitUrl) {
+  for (const char* url : {"http://h/d/p.htm?q=/x", "HTTP://u:p@h:81/d/", "http://u@x:y@h:8080", "http://h?x/y",
+                          "ftp://h:/", "://h/x", "x/y://h:80/p", "http://", "/d/p", "//h/p", "http:/x", "http:x",
+                          "mailto:a@b.c", "h:81/p", "", "http://[::1]:80/p", "http://a:b:c@h.org:x/p?q#f"}) {
+    const AnsiString text = url;
+    AnsiString proto, user, pass, host, port, path, query;
+    SplitUrl(text, proto, user, pass, host, port, path, query);
+    TUrlParts buffer;
+    const TUrlView parts = SplitUrlView(text, buffer);
+    EXPECT_EQ(AnsiString(parts.Scheme) + "|" + AnsiString(parts.Host) + "|" + AnsiString(parts.Port) + "|" +
+                  AnsiString(parts.Path),
+              proto + "|" + host + "|" + port + "|" + path)
+        << url;
+  }
+  AnsiString base = "HTTP://u:p@h:80/d/p.htm?x=1";
+  NormalizeBase(base);
+  EXPECT_EQ(base, "HTTP://h/d/p.htm");
+  base = "://u@h:8080?x";
+  NormalizeBase(base);
+  EXPECT_EQ(base, "http://h:8080");
+  for (const char* own : {"http://h:81/d/", "ftp://h", "x://h/a"}) {
+    base = own;
+    NormalizeBase(base);
+    EXPECT_EQ(base, own);
+  }
+  base = "x://h/a?";
+  NormalizeBase(base);
+  EXPECT_EQ(base, "x://h/a");
+  base = "http://h:/d";
+  NormalizeBase(base);
+  EXPECT_EQ(base, "http://h/d");
+  EXPECT_TRUE(HasValidHost("http://u:p@h.org:81/x"));
+  EXPECT_FALSE(HasValidHost("http://x@-h:81/"));
+  EXPECT_TRUE(HasValidHost("http://h?x@y"));
+  EXPECT_EQ(TopLevelLabel("ftp://a@b.example.NET:21"), "NET");
+}
+
+// A base with nothing to collapse is given back as it is; one folder
+// missing its "/" or holding empty, "." or ".." folders is not.
+TEST(LinkResolve, CollapsedBases) {
+  for (const char* base : {"http://h/", "http://h/a/b/", "http://h:81/a.b/c/", "h/x/"})
+    EXPECT_EQ(CollapsedBase(base), base);
+  EXPECT_EQ(CollapsedBase("http://h"), "http://h/");
+  EXPECT_EQ(CollapsedBase("http://"), "http:///");
+  EXPECT_EQ(CollapsedBase("http://h/a"), "http://h/a/");
+  EXPECT_EQ(CollapsedBase("http://h/a//b/./c/../"), "http://h/a/b/");
+  EXPECT_EQ(CollapsedBase("http://h/../a/"), "http://h/a/");
 }
 
 // Hosts a site can have, as a resolver takes them; folders are named after them.

@@ -85,6 +85,15 @@ TEST(LinkLevels, LevelFreeExtensions) {
 
   EXPECT_EQ(ExtensionOf("http://h/d.x/page.JS?a=b.c"), "JS");
   EXPECT_EQ(ExtensionOf("http://h/d.x/page"), "");
+  // A URL without a path: the host's is no extension, unless the scheme is
+  // missing too; forms without "://" are split as SplitUrl splits them.
+  EXPECT_EQ(ExtensionOf("http://h.gif"), "");
+  EXPECT_EQ(ExtensionOf("://h.gif"), "gif");
+  EXPECT_EQ(ExtensionOf("h.gif"), "gif");
+  EXPECT_EQ(ExtensionOf("u:p@h.jpg:81"), "jpg");
+  EXPECT_EQ(ExtensionOf("http:x.css"), "css");
+  EXPECT_EQ(ExtensionOf("/a/b.c/d"), "");
+  EXPECT_EQ(FoundLinkLevel("HTTP://u@h:81/x.PNG?y.htm", 3), 3);
 
   const std::vector<TFoundLink> found =
       FoundLinkLevels({"http://h/a.htm", "http://h/A.HTM", "http://h/x.jsx", "http://h/x.jsp", "  ", "http://h/"}, 3);

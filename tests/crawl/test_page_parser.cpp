@@ -170,6 +170,13 @@ TEST(PageParser, PagesThatAreParsed) {
   EXPECT_FALSE(IsParsablePage(200, true, false, "http://h/x.JPG?s=1", "x.jpg", "", 0, 1));
   EXPECT_FALSE(IsParsablePage(200, true, false, "http://h/p.htm", "p.htm", "text/html", 2, 3));
   EXPECT_TRUE(IsParsablePage(200, true, false, "http://h/p.htm", "p.htm", "text/html", 3, 3));
+  // Types and extensions are compared without regard to case; a type that
+  // is a part of an archive's or an image's type counts as one.
+  for (const char* type : {"Image/GIF", "APPLICATION/Zip", "Octet"})
+    EXPECT_FALSE(IsParsablePage(200, true, false, "http://h/p", "p", type, 0, 1)) << type;
+  for (const char* type : {"TEXT/HTML", "application/zipped"})
+    EXPECT_TRUE(IsParsablePage(200, true, false, "http://h/p", "p", type, 0, 1)) << type;
+  EXPECT_FALSE(IsParsablePage(200, true, false, "", "x.Bmp", "text/html", 0, 1));
 }
 
 TEST(PageParser, ProgressTexts) {
