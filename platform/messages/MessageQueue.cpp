@@ -1,9 +1,9 @@
 #include "platform/messages/MessageQueue.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <iterator>
-#include <cerrno>
 #include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
