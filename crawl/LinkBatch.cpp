@@ -13,9 +13,25 @@ void TLinkBatch::Add(std::string_view Link) {
   FPool.append(Link);
   if (HoldsUpperCase(Link)) {
     entry.Key = static_cast<uint32_t>(FFolded.size());
-    for (const char c : Link) FFolded.push_back(static_cast<char>(FoldAsciiByte(c)));
+    FFolded.append(Link);
+    for (size_t i = entry.Key; i < FFolded.size(); ++i) FFolded[i] = static_cast<char>(FoldAsciiByte(FFolded[i]));
   }
   FLinks.push_back(entry);
+}
+
+namespace {
+
+size_t GrownCapacity(size_t Size, size_t Capacity, size_t Adding) {
+  return Size + Adding <= Capacity ? Capacity : std::max(2 * Capacity, Size + Adding);
+}
+
+} // namespace
+
+size_t TLinkBatch::BytesWith(std::string_view Link) const {
+  const size_t folded = HoldsUpperCase(Link) ? Link.size() : 0;
+  return GrownCapacity(FPool.size(), FPool.capacity(), Link.size()) +
+         GrownCapacity(FFolded.size(), FFolded.capacity(), folded) +
+         GrownCapacity(FLinks.size(), FLinks.capacity(), 1) * sizeof(TEntry);
 }
 
 std::string_view TLinkBatch::KeyOf(const TEntry& Entry) const {

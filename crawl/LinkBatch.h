@@ -44,6 +44,9 @@ public:
   bool Empty() const { return FLinks.empty(); }
   // The bytes the batch holds.
   size_t Bytes() const { return FPool.capacity() + FFolded.capacity() + FLinks.capacity() * sizeof(TEntry); }
+  // The most Bytes() can be once Link is added: a buffer that must grow
+  // takes twice what it had, or what it needs when that is more.
+  size_t BytesWith(std::string_view Link) const;
   std::string_view operator[](size_t Index) const;
   std::vector<AnsiString> ToVector() const;
 

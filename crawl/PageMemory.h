@@ -4,9 +4,11 @@
 // any number of connections.
 //
 // Contract
-// - PageMemoryCost(P) is what a page of P bytes costs while it is held and
-//   parsed: the page, its link candidates (at most as large as the page) and
-//   one batch of links with its hand-on (PageMemoryOverhead).
+// - PageMemoryCost(P, U) is what a page of P bytes from a URL of U bytes
+//   takes first while it is held and parsed: the page, its link candidates
+//   (at most as large as the page) and a first room for its links
+//   (FirstLinkRoom). The links' room then grows as they are found, by
+//   TryGrow; where it cannot, the worker hands its links on sooner.
 // - TPageMemoryGrant is one worker's share. TryGrow never waits: it takes
 //   more or says no. Wait is for a grant that holds nothing: it waits until
 //   the budget has room (or Stopped says so), so no worker ever waits while
@@ -24,9 +26,24 @@
 // The budget: 160 MiB, room for one page at the page limit (64 MiB) beside
 // smaller ones.
 constexpr int64_t PageMemoryBudget = int64_t{160} << 20;
+// The most a page's links start with: about two batches of LinkBatchBytes.
 constexpr int64_t PageMemoryOverhead = int64_t{4} << 20;
 
-constexpr int64_t PageMemoryCost(int64_t PageBytes) { return 2 * PageBytes + PageMemoryOverhead; }
+// The longest link a page of PageBytes from a URL of UrlBytes can give: its
+// text and its base come from the page or its URL, and escaping at most
+// triples them.
+constexpr int64_t LongestLinkBytes(int64_t PageBytes, int64_t UrlBytes) { return 3 * (UrlBytes + 2 * PageBytes); }
+
+// Room for a batch of the page's longest link (its text, its lower-case copy
+// and its entry), within PageMemoryOverhead.
+constexpr int64_t FirstLinkRoom(int64_t PageBytes, int64_t UrlBytes) {
+  const int64_t oneLink = 2 * LongestLinkBytes(PageBytes, UrlBytes) + 128;
+  return oneLink < PageMemoryOverhead ? oneLink : PageMemoryOverhead;
+}
+
+constexpr int64_t PageMemoryCost(int64_t PageBytes, int64_t UrlBytes = 0) {
+  return 2 * PageBytes + FirstLinkRoom(PageBytes, UrlBytes);
+}
 
 class TPageMemoryGrant {
 public:

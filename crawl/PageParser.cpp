@@ -114,8 +114,8 @@ AnsiString HtmlEscaped(AnsiString Local, bool InPage) {
 } // namespace
 
 TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings, const TLinkSink& Sink,
-                       const TScanHooks& Hooks)
-    : Content_(Content), Settings_(Settings), Sink_(Sink), Hooks_(Hooks) {
+                       const TScanHooks& Hooks, const TLinkRoom& Room)
+    : Content_(Content), Settings_(Settings), Sink_(Sink), Hooks_(Hooks), Room_(Room) {
   if (Hooks.IsStopped() || EndsTextView(Settings.PageUrl, ".js") || Content.empty()) return;
   InPage_ = !EndsTextView(Settings.PageUrl, ".css");
   TPageScan scan = InPage_ ? ScanHtml(Content, Hooks) : ScanCss(Content, Hooks);
@@ -172,6 +172,7 @@ void TPageParse::Run(TPageScan& Scan) {
       if (!judgement.AsWritten) Replace(candidate, judgement.Local);
     }
     if (judgement.Link.empty()) continue;
+    MakeRoomFor(judgement.Link);
     Batch_.Add(judgement.Link);
     if (Batch_.Bytes() >= LinkBatchBytes) HandOn();
   }
@@ -253,6 +254,15 @@ void TPageParse::HandOn() {
   HandedOn_ += Batch_.Count();
   if (Sink_) Sink_(Batch_);
   Batch_.Clear();
+}
+
+// Where the batch may not grow to take Link, it is handed on first, and the
+// asker asked again for a batch of Link alone, which goes in whatever the
+// answer.
+void TPageParse::MakeRoomFor(std::string_view Link) {
+  if (!Room_ || Room_(Batch_.BytesWith(Link)) || Batch_.Empty()) return;
+  HandOn();
+  Room_(Batch_.BytesWith(Link));
 }
 
 // The link a candidate stands for, made absolute and collapsed; false when it

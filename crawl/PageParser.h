@@ -34,6 +34,11 @@ struct TParseSettings {
 // case, no two equal within the batch.
 using TLinkSink = std::function<void(TLinkBatch& Batch)>;
 
+// Asked before each link goes into the batch under way: may the batch grow
+// to BatchBytes? On false the asker has made what room it can, and the
+// parser hands on the batch it has before it adds the link.
+using TLinkRoom = std::function<bool(size_t BatchBytes)>;
+
 // The parse of one page: the scan, then every candidate from the last to the
 // first: resolved against the page's base (collapsed, so that links and their
 // rewritten forms count the same folders), filtered, and with TranslateLinks
@@ -49,7 +54,8 @@ using TLinkSink = std::function<void(TLinkBatch& Batch)>;
 // Contract
 // - Every link to follow is handed to Sink, in batches of about
 //   LinkBatchBytes as they are found and the last one when the candidates
-//   are done; none is dropped to save memory. Memory: the candidates (8
+//   are done, or sooner when Room says no; none is dropped to save memory.
+//   Memory: the candidates (8
 //   bytes each, at most one per 8 bytes of the page, given back as they are
 //   judged), those whose replacement changes the page with their kept
 //   replacements, one batch, and the judgements of 512 link texts met
@@ -65,7 +71,7 @@ using TLinkSink = std::function<void(TLinkBatch& Batch)>;
 class TPageParse {
 public:
   TPageParse(const AnsiString& Content, const TParseSettings& Settings, const TLinkSink& Sink,
-             const TScanHooks& Hooks = {});
+             const TScanHooks& Hooks = {}, const TLinkRoom& Room = {});
   TPageParse(const TPageParse&) = delete;
   TPageParse& operator=(const TPageParse&) = delete;
 
@@ -95,6 +101,7 @@ private:
   };
   void Run(TPageScan& Scan);
   void HandOn();
+  void MakeRoomFor(std::string_view Link);
   void Replace(const TLinkCandidate& Candidate, const AnsiString& Local);
   void KeepLocal(const AnsiString& Local);
   size_t LocalsRoom() const;
@@ -114,6 +121,7 @@ private:
   const TParseSettings& Settings_;
   const TLinkSink Sink_;
   const TScanHooks Hooks_; // a copy: the caller's may be a temporary
+  const TLinkRoom Room_;
   size_t CandidateCount_ = 0;              // the page's candidates
   // The candidates whose replacement changes the page, from the last in the
   // page to the first.

@@ -268,7 +268,7 @@ void thGetUrl::TakeBody(const char* Data, size_t Len) {
       // The page grows within this worker's share of the page memory, or
       // goes on into the file to be read back when there is room.
       const size_t capacity = std::min(static_cast<size_t>(FPageLimit), std::max(need, 2 * Content.capacity()));
-      if (FMemory.TryGrow(PageMemoryCost(static_cast<int64_t>(capacity))))
+      if (TryTakePageMemory(static_cast<int64_t>(capacity)))
         Content.reserve(capacity);
       else
         FSpilled = true;
@@ -407,7 +407,7 @@ void thGetUrl::PlanBody(int64_t ContentLength) {
   FKeepInMemory = FParseWanted && ContentLength <= FPageLimit;
   FNotParsed = FParseWanted && !FKeepInMemory;
   if (FKeepInMemory && ContentLength > 0) {
-    if (FMemory.TryGrow(PageMemoryCost(ContentLength))) {
+    if (TryTakePageMemory(ContentLength)) {
       Content.reserve(static_cast<size_t>(ContentLength));
     } else {
       FKeepInMemory = false;
@@ -456,7 +456,7 @@ bool thGetUrl::KeepLocalCopy(int64_t ContentLength) {
   FKeepInMemory = FParseWanted && size <= FPageLimit;
   FNotParsed = FParseWanted && !FKeepInMemory;
   if (size > 0 && FKeepInMemory &&
-      (!FMemory.Wait(PageMemoryCost(size), [this] { return Stopped(); }) || !ReadFileToString(path.File, Content) ||
+      (!WaitForPageMemory(size) || !ReadFileToString(path.File, Content) ||
        Content.empty()))
     size = 0;
   if (size > 0) {
@@ -486,7 +486,7 @@ void thGetUrl::ParseIfPage() {
 void thGetUrl::ParseDocument(const AnsiString& BaseOverride) {
   if (Terminated()) return;
   TParseSettings& settings = FParseSettings;
-  settings.PageUrl = Rec.Mode == 1 ? (Http->Location().empty() ? Http->URL : Http->Location()) : Rec.Url;
+  settings.PageUrl = PageUrl();
   if (HasOption(poCopyDirectories) && StartsStr(FFolder, LocalDir)) settings.PageFolder = LocalDir.substr(FFolder.size());
   settings.BaseOverride = BaseOverride;
   settings.DownloadMode = Rec.Mode == 1;
@@ -501,7 +501,47 @@ void thGetUrl::ParseDocument(const AnsiString& BaseOverride) {
   FScanHooks.Stopped = [this] { return Stopped(); };
   FScanHooks.Progress = [this](const AnsiString& Text) { SendProgress(Text); };
   FLinkSink = [this](TLinkBatch& Batch) { TakeLinkBatch(Batch); };
-  FParse = std::make_unique<TPageParse>(Content, settings, FLinkSink, FScanHooks);
+  FLinkRoom = [this](size_t BatchBytes) { return RoomForLinks(BatchBytes); };
+  FParse = std::make_unique<TPageParse>(Content, settings, FLinkSink, FScanHooks, FLinkRoom);
+}
+
+const AnsiString& thGetUrl::PageUrl() const {
+  if (Rec.Mode != 1) return Rec.Url;
+  return Http->Location().empty() ? Http->URL : Http->Location();
+}
+
+// The share for a page of PageBytes: the page, its candidates and a first
+// room for its links, whose longest one depends on the page's URL and base.
+bool thGetUrl::TryTakePageMemory(int64_t PageBytes) {
+  const int64_t urlBytes = static_cast<int64_t>(std::max(PageUrl().size(), Rec.BaseHref.size()));
+  if (!FMemory.TryGrow(PageMemoryCost(PageBytes, urlBytes))) return false;
+  FPageMemory = PageBytes;
+  return true;
+}
+
+bool thGetUrl::WaitForPageMemory(int64_t PageBytes) {
+  const int64_t urlBytes = static_cast<int64_t>(std::max(PageUrl().size(), Rec.BaseHref.size()));
+  if (!FMemory.Wait(PageMemoryCost(PageBytes, urlBytes), [this] { return Stopped(); })) return false;
+  FPageMemory = PageBytes;
+  return true;
+}
+
+// The links' room beside the page grows as the parser fills its batch,
+// doubling while the budget has room. Where it has none the last batch goes
+// to the window at once, and the parser hands on the batch under way; a
+// batch of one link fits in the first room.
+bool thGetUrl::RoomForLinks(size_t BatchBytes) {
+  const int64_t page = 2 * FPageMemory;
+  const int64_t need = page + static_cast<int64_t>(FPendingLinks.Bytes() + BatchBytes);
+  if (need <= FMemory.Bytes() || FMemory.TryGrow(std::max(need, 2 * FMemory.Bytes() - page)) || FMemory.TryGrow(need))
+    return true;
+  SendPendingLinks();
+  return page + static_cast<int64_t>(BatchBytes) <= FMemory.Bytes();
+}
+
+void thGetUrl::SendPendingLinks() {
+  if (!FPendingLinks.Empty() && !Terminated() && !Rec.Flags.Has(sfAbort)) SendLinkBatch(FPendingLinks);
+  FPendingLinks.Clear();
 }
 
 // A page whose body went into the file for want of page memory is read back
@@ -512,7 +552,7 @@ void thGetUrl::ReloadSpilledPage() {
     FNotParsed = FParseWanted;
     return;
   }
-  if (!FMemory.Wait(PageMemoryCost(FReceived), [this] { return Stopped(); })) return;
+  if (!WaitForPageMemory(FReceived)) return;
   if (!ReadFileToString(FFile->TemporaryPath(), Content) || static_cast<int64_t>(Content.size()) != FReceived) {
     AnsiString().swap(Content);
     FMemory.Release();
@@ -524,7 +564,7 @@ void thGetUrl::ReloadSpilledPage() {
 
 // The parser's batches: each one but the last goes to the window at once.
 void thGetUrl::TakeLinkBatch(TLinkBatch& Batch) {
-  if (!FPendingLinks.Empty() && !Terminated() && !Rec.Flags.Has(sfAbort)) SendLinkBatch(FPendingLinks);
+  SendPendingLinks();
   std::swap(FPendingLinks, Batch);
 }
 
@@ -554,7 +594,8 @@ void thGetUrl::SaveDocument() {
   FParse.reset();
   AnsiString().swap(Content);
   // What stays held until the report is the last batch of links.
-  FMemory.ShrinkTo(FPendingLinks.Empty() ? 0 : PageMemoryOverhead);
+  FMemory.ShrinkTo(static_cast<int64_t>(FPendingLinks.Bytes()));
+  FPageMemory = 0;
   RecordOutcome(loaded);
 }
 
@@ -702,7 +743,7 @@ bool thGetUrl::LoadLocalFile() {
       Rec.Flags.StoreKeeping(sfLocalRead, sfKeptByStart);
       return true;
     }
-    if (!FMemory.Wait(PageMemoryCost(std::max<int64_t>(size, 0)), [this] { return Stopped(); }))
+    if (!WaitForPageMemory(std::max<int64_t>(size, 0)))
       throw EFOpenError("Stopped before \"" + Rec.Url + "\" could be read");
     Content.assign(static_cast<size_t>(std::max<int64_t>(size, 0)), '\0');
     int64_t done = 0;

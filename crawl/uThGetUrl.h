@@ -159,6 +159,11 @@ private:
   void ParseIfPage();
   void ReloadSpilledPage();
   void ParseDocument(const AnsiString& BaseOverride);
+  const AnsiString& PageUrl() const;
+  bool TryTakePageMemory(int64_t PageBytes);
+  bool WaitForPageMemory(int64_t PageBytes);
+  bool RoomForLinks(size_t BatchBytes);
+  void SendPendingLinks();
   void TakeLinkBatch(TLinkBatch& Batch);
   void SendLinkBatch(const TLinkBatch& Batch, bool StopOnAbort = true);
   void CollectLinks(bool StopOnAbort);
@@ -202,6 +207,7 @@ private:
   bool FSpilled = false;           // a page to parse went into the file for want of page memory
   bool FBodyInFile = false;        // ... and was read back: the file holds it as it came
   TPageMemoryGrant FMemory;        // this worker's share of the page memory
+  int64_t FPageMemory = 0;         // the page size the share was taken for
   bool FNotParsed = false;         // a page too large to parse
   bool FNotParsedSent = false;
   std::unique_ptr<AtomicFile> FFile; // the temporary file the body streams into
@@ -211,6 +217,7 @@ private:
   TParseSettings FParseSettings;
   TScanHooks FScanHooks;
   TLinkSink FLinkSink;
+  TLinkRoom FLinkRoom;
   std::unique_ptr<TPageParse> FParse;
   TLinkBatch FPendingLinks;        // the last batch found, handed over by the report
   bool FReportLinks = false;       // the report hands them over

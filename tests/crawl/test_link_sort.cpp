@@ -137,3 +137,26 @@ TEST(LinkBatch, MergedAtOnceAsInTurn) {
   inTurn.Merge(batches[2]);
   EXPECT_EQ(TLinkBatch::MergedLinks(batches), inTurn.ToVector());
 }
+
+// What a batch says it may hold once a link is added is never less than
+// what it holds then, for links short and long, in either case, and after a
+// merge has grown its buffers otherwise than one link at a time.
+TEST(LinkBatch, BytesWithALinkBoundWhatTheBatchHoldsOnceItIsAdded) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 50; ++round) {
+    TLinkBatch batch;
+    if (round % 2) {
+      TLinkBatch other;
+      for (size_t n = rng() % 40; n > 0; --n) other.Add(RandomLink(rng));
+      other.SortUnique();
+      batch.Merge(other);
+    }
+    for (size_t n = rng() % 400; n > 0; --n) {
+      AnsiString link = RandomLink(rng);
+      if (rng() % 50 == 0) link += AnsiString(rng() % 5000, rng() % 2 ? 'x' : 'X');
+      const size_t bound = batch.BytesWith(link);
+      batch.Add(link);
+      ASSERT_LE(batch.Bytes(), bound) << "round " << round << ", link of " << link.size() << " bytes";
+    }
+  }
+}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "crawl/PageParser.h"
 #include "project/TextHelpers.h"
 
@@ -255,6 +257,39 @@ TEST(PageParser, EveryLinkHandedOnInBatches) {
     EXPECT_EQ(parse.LinksHandedOn(), handed);
     EXPECT_TRUE(sorted);
     EXPECT_GT(batches, count > 20000 ? 1u : 0u) << "a page of many links is handed on in parts";
+  }
+}
+
+// Where the room for links runs short the parser hands on smaller batches,
+// each within the room it was given, and drops no link; a link the asker
+// has no room for even alone still goes in, a batch of its own.
+TEST(PageParser, ARefusedRoomHandsOnSmallerBatchesAndDropsNoLink) {
+  AnsiString page = ManyLinks(5000);
+  const TParseSettings s = Settings(LongPageUrl);
+  for (const size_t room : {size_t{16} << 10, size_t{0}}) {
+    std::vector<AnsiString> handed;
+    size_t batches = 0, largest = 0, asked = 0;
+    const TLinkSink sink = [&](TLinkBatch& Batch) {
+      ++batches;
+      largest = std::max(largest, Batch.Count());
+      for (const AnsiString& link : Batch.ToVector()) handed.push_back(link);
+    };
+    const TLinkRoom limit = [&](size_t Bytes) {
+      ++asked;
+      return Bytes <= room;
+    };
+    const TPageParse parse(page, s, sink, {}, limit);
+    std::vector<AnsiString> expected = ParseDocument(page, s).Links;
+    std::sort(handed.begin(), handed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(handed, expected) << "room " << room;
+    EXPECT_GE(asked, handed.size());
+    if (room == 0) {
+      EXPECT_EQ(batches, handed.size()) << "with no room at all each link goes on alone";
+    } else {
+      EXPECT_GT(batches, 4u);
+      EXPECT_LT(largest * LongPageUrl.size(), room) << "a batch handed on stays within its room";
+    }
   }
 }
 

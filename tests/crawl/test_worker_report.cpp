@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 #include "crawl/PageMemory.h"
@@ -30,11 +32,11 @@ protected:
     return "http://127.0.0.1:" + Server.PortText() + Path;
   }
 
-  // Runs a download of Path while others hold all but 1 MiB of the page
+  // Runs a download of Path while others hold all but 64 KiB of the page
   // memory; they give it back once the worker waits for room.
   WorkerRun RunWhilePageMemoryIsTaken(const LoopbackServer& Server, const std::string& Path) {
     TPageMemoryGrant others;
-    EXPECT_TRUE(others.TryGrow(PageMemoryBudget - (1 << 20)));
+    EXPECT_TRUE(others.TryGrow(PageMemoryBudget - (64 << 10)));
     std::thread release([&others] {
       while (PageMemoryWaiters() != 1) std::this_thread::yield();
       others.Release();
@@ -239,6 +241,74 @@ TEST_F(WorkerReport, APageReadBackWhoseLinksKeepTheirTextIsKeptWhole) {
   for (const auto& entry : std::filesystem::directory_iterator(Folder.Path() + "/127.0.0.1/d"))
     names.push_back(entry.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"list.htm"});
+}
+
+// A reply of Body with its length announced, so that the worker takes its
+// page memory for that length at once.
+LoopbackScript PageOfLength(const std::string& Body) {
+  return {LoopbackStep::Expect("\r\n\r\n"),
+          LoopbackStep::Send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                             std::to_string(Body.size()) + "\r\n\r\n" + Body)};
+}
+
+// Others hold all of the page memory but Left while a download runs; should
+// the worker wait for room they give theirs back, and the run says so.
+struct WaitWatch {
+  explicit WaitWatch(int64_t Left) { EXPECT_TRUE(Others.TryGrow(PageMemoryBudget - Left)); }
+  ~WaitWatch() {
+    Done = true;
+    Watch.join();
+    Others.Release();
+  }
+  TPageMemoryGrant Others;
+  std::atomic<bool> Done{false}, Waited{false};
+  std::thread Watch{[this] {
+    while (!Done) {
+      if (PageMemoryWaiters() > 0) {
+        Waited = true;
+        Others.Release();
+        return;
+      }
+      std::this_thread::yield();
+    }
+  }};
+};
+
+// A small page takes the memory its own links can need, not that of a page
+// of millions: beside downloads that hold all but 256 KiB it is parsed as it
+// came, without going through its file and waiting for room.
+TEST_F(WorkerReport, ASmallPageIsParsedBesideOthersThatHoldMostOfThePageMemory) {
+  LoopbackServer server({PageOfLength(LinkList(30))}, 10);
+  WaitWatch watch(256 << 10);
+  const WorkerRun run = Harness.Run(Params, Harness.Order(Url(server, "/d/list.htm")), {}, 60000);
+  ASSERT_TRUE(run.Ended);
+  EXPECT_FALSE(watch.Waited);
+  EXPECT_EQ(FoundLinks(run), 30u);
+  EXPECT_EQ(PageMemoryInUse(), watch.Others.Bytes());
+}
+
+// A page whose links take far more than it does, with no room for them left
+// beside it: its links go to the window in smaller parts as they are found,
+// none lost, the page still parsed in memory.
+TEST_F(WorkerReport, LinksWithoutRoomBesideTheirPageGoOnInSmallerParts) {
+  const std::string page = LinkList(3000);
+  const std::string path = "/" + std::string(1000, 'd') + "/list.htm";
+  LoopbackServer server({PageOfLength(page)}, 10);
+  const std::string url = Url(server, path);
+  WaitWatch watch(PageMemoryCost(static_cast<int64_t>(page.size()), static_cast<int64_t>(url.size())) + (4 << 10));
+  int whileParsing = 0;
+  WorkerHooks hooks;
+  hooks.OnLinks = [&](thGetUrl* worker) { whileParsing += (worker->Flags() & sfReporting) == 0; };
+  const WorkerRun run = Harness.Run(Params, Harness.Order(url), hooks, 60000);
+  ASSERT_TRUE(run.Ended);
+  EXPECT_FALSE(watch.Waited);
+  std::set<std::string> links;
+  for (const WorkerLink& link : run.Links)
+    if (link.Url.rfind("http://", 0) == 0) links.insert(link.Url);
+  EXPECT_EQ(links.size(), 3000u);
+  EXPECT_GT(whileParsing, 0);
+  EXPECT_EQ(run.States.back(), scOk);
+  EXPECT_EQ(PageMemoryInUse(), watch.Others.Bytes());
 }
 
 } // namespace
