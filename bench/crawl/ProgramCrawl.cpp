@@ -73,7 +73,7 @@ TMainForm* MakeMainForm(const std::string& Temp) {
   return form;
 }
 
-TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool ShowWindow) {
+TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool ShowWindow, bool KeepFolder) {
   const AnsiString temp = MakeTempFolder("harvella-bench-crawl");
   TMainForm* form = MakeMainForm(temp);
   TProject& project = CurrentParams->Project;
@@ -100,8 +100,10 @@ TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool
   outcome.PeakMemoryKb = PeakMemoryKb();
   delete form;
   outcome.CpuSeconds = ProcessCpuSeconds();
-  std::error_code ignored;
-  std::filesystem::remove_all(temp.c_str(), ignored);
+  if (!KeepFolder) {
+    std::error_code ignored;
+    std::filesystem::remove_all(temp.c_str(), ignored);
+  }
   return outcome;
 }
 

@@ -16,7 +16,9 @@ struct TCrawlOutcome {
                              // over and the window gone, without the removal of the mirror
 };
 
-TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool ShowWindow);
+// Crawls StartUrl into a new temporary folder, which is removed afterwards
+// unless KeepFolder (the caller then removes it).
+TCrawlOutcome RunProgramCrawl(const std::string& StartUrl, int Connections, bool ShowWindow, bool KeepFolder = false);
 
 class TMainForm;
 // The program with its main window made and its project open, its settings,

@@ -313,7 +313,8 @@ private:
     const char* wrapper = std::getenv("BENCH_CRAWL_WRAPPER");
     TimedCommand("env " + environment + " " + (wrapper ? std::string(wrapper) + " " : "") + ShellWord(SelfPath()) +
                  " --crawl " + ShellWord(StartUrl()) + " " + std::to_string(Series.Connections) +
-                 (shown ? " shown" : " offscreen") + " >" + ShellWord(output) + " 2>/dev/null");
+                 (shown ? " shown" : " offscreen") + (Series.Disk ? " keep" : "") + " >" + ShellWord(output) +
+                 " 2>/dev/null");
     TCrawlOutcome outcome;
     if (!ParseOutcomeLine(FileText(output), outcome) || outcome.Seconds <= 0) return round;
     round.Rate = 1.0 / outcome.Seconds;
@@ -336,7 +337,7 @@ private:
     // wget and wget2 end with a non-zero status when any link failed; the
     // documents counted tell whether the mirror is whole.
     const double seconds = std::abs(TimedCommand("cd " + ShellWord(folder) + " && " + line + " >/dev/null 2>&1"));
-    RemoveFolder(folder);
+    if (Base.empty()) RemoveFolder(folder);
     if (seconds > 0) round.Rate = 1.0 / seconds;
     return round;
   }
@@ -349,6 +350,10 @@ private:
   const std::string FWork = NewFolder("harvella-bench-crawl");
   const std::string FDiskFolder = DiskFolder();
 
+  // The mirrors made on the disk stay there until the bench ends: a file
+  // system without a journal passes over the inodes freed in the last few
+  // minutes when it makes a file, reading each one, so a mirror removed just
+  // before a crawl would make that crawl pay for thousands of them.
   static std::string DiskFolder() {
     const std::string folder = std::filesystem::path(SelfPath()).parent_path().string() + "/harvella-bench-disk/";
     std::filesystem::create_directories(folder);
@@ -365,8 +370,9 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::strcmp(argv[1], "--crawl") == 0) {
-    const TCrawlOutcome outcome = RunProgramCrawl(argv[2], std::atoi(argv[3]), std::strcmp(argv[4], "shown") == 0);
+  if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "--crawl") == 0) {
+    const TCrawlOutcome outcome = RunProgramCrawl(argv[2], std::atoi(argv[3]), std::strcmp(argv[4], "shown") == 0,
+                                                  argc == 6 && std::strcmp(argv[5], "keep") == 0);
     std::printf("%s\n", OutcomeLine(outcome).c_str());
     return 0;
   }
