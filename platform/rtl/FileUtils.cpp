@@ -35,6 +35,14 @@ bool StatPath(const AnsiString& path, struct stat& st) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
+// The '/' before the one at 'slash' in path; npos when there is none.
+size_t Above(const AnsiString& path, size_t slash) {
+  return slash == 0 || slash == AnsiString::npos ? AnsiString::npos : path.rfind(PathDelim, slash - 1);
+}
+
+// A component that names an entry of its folder.
+bool IsName(std::string_view component) { return !component.empty() && component != "." && component != ".."; }
+
 bool PathPresent(const AnsiString& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
@@ -75,6 +83,9 @@ bool StatFolder(const AnsiString& folder, struct stat& st) {
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
+// What a folder's kept names tell of an entry.
+enum class TKept { Unknown, Present, Missing };
+
 // The names of folders, folded, for the look-ups of case variants:
 // scanning a folder for each name missing in it would make filling it cost
 // the square of its size, and a system call or five for each new file of a
@@ -92,10 +103,14 @@ bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_se
 // checked against the folder's index under the same lock as it is made:
 // when an entry that differs from it only in case is there, that entry is
 // taken instead, so that threads making "Foo" and "FOO" at once end with
-// one of them. A change that another program makes within the same clock
-// step as one of ours goes unseen until the folder changes again (a variant
-// that differs only in case is then missed); any other change makes the
-// next look-up scan the folder again.
+// one of them. While a folder's index holds, a look-up in the folder asks
+// it first: it tells that a name is there, or that neither the name nor a
+// twin of it is, without a look at the name itself. A change that another
+// program makes within the same clock step as one of ours goes unseen until
+// the folder changes again (a variant that differs only in case is then
+// missed, and a new entry is told missing, which a writer of a missing
+// name meets at its commit and replaces as any other); any other change
+// makes the next look-up scan the folder again.
 class TCaseIndexes {
  public:
   static TCaseIndexes& Instance() {
@@ -117,6 +132,31 @@ class TCaseIndexes {
     }
     variant = Smallest(*index, name);
     return true;
+  }
+
+  // What the folder's kept names say of the entry 'name' while they hold,
+  // the folder seen as *seen or else looked at now under its lock (into
+  // 'now'; 'looked' tells whether it was, 'found' whether it is there):
+  // Present when the entry is there, Missing when neither it nor an entry
+  // that differs from it only in case is there, Unknown without kept names
+  // that hold, or when such a twin is there (an exact name wins over its
+  // twins, so the name itself is looked at then). No system call is made
+  // for a folder whose names are not kept.
+  TKept Look(const AnsiString& folder, const struct stat* seen, const AnsiString& name, struct stat& now, bool& looked,
+             bool& found) {
+    looked = found = false;
+    std::lock_guard<std::mutex> lock(StripeOf(folder));
+    const std::shared_ptr<TIndex> index = Held(folder);
+    if (!index) return TKept::Unknown;
+    if (!seen || !Holds(*index, *seen)) {
+      looked = true;
+      found = StatFolder(folder, now);
+      if (!found || !Holds(*index, now)) return TKept::Unknown;
+    }
+    const auto entry = index->names.find(Folded(name));
+    if (entry == index->names.end()) return TKept::Missing;
+    const std::vector<AnsiString>& same = entry->second;
+    return std::find(same.begin(), same.end(), name) != same.end() ? TKept::Present : TKept::Unknown;
   }
 
   // Scans the folder under its lock, so that no change of this process can
@@ -578,17 +618,51 @@ AnsiString ResolvePath(const AnsiString& path, bool& missing) {
 AnsiString ResolvePath(const AnsiString& path, bool& missing, bool& folderMissing) {
   missing = false;
   folderMissing = false;
-  if (path.empty() || PathPresent(path))
+  if (path.empty())
     return path;
-  // The deepest folder of the path that exists as named is found going up:
-  // most missing paths name a new entry of an existing folder, some a new
-  // folder or two. Only the components below it can have case variants.
+  // The kept names of the path's folder are asked first: most paths name a
+  // new file in a folder being filled, which they tell missing at the cost
+  // of the folder's look alone.
+  TCaseIndexes& indexes = TCaseIndexes::Instance();
+  struct stat st;
+  bool looked = false, found = false;
+  size_t slash = path.rfind(PathDelim);
+  if (slash != AnsiString::npos && IsName(std::string_view(path).substr(slash + 1))) {
+    switch (indexes.Look(path.substr(0, slash + 1), nullptr, path.substr(slash + 1), st, looked, found)) {
+      case TKept::Present:
+        return path;
+      case TKept::Missing:
+        missing = true;
+        return path;
+      case TKept::Unknown:
+        break;
+    }
+  }
+  if (PathPresent(path))
+    return path;
+  // The deepest folder of the path that exists as named is found going up
+  // (from the path's folder when it was seen there): most missing paths
+  // name a new entry of an existing folder, some a new folder or two. Only
+  // the components below it can have case variants. A folder whose own
+  // folder keeps names that tell it missing is not looked at.
   AnsiString result;
   size_t i = 0;
-  struct stat st;
-  bool found = false;
-  for (size_t slash = path.rfind(PathDelim); slash != AnsiString::npos && !found;
-       slash = slash == 0 ? AnsiString::npos : path.rfind(PathDelim, slash - 1)) {
+  if (looked) {
+    result = path.substr(0, slash + 1);
+    i = slash + 1;
+    slash = found ? AnsiString::npos : Above(path, slash);
+  }
+  for (; slash != AnsiString::npos && !found; slash = Above(path, slash)) {
+    const size_t above = Above(path, slash);
+    const AnsiString folder = above == AnsiString::npos ? AnsiString() : path.substr(above + 1, slash - above - 1);
+    bool folderLooked, folderFound;
+    if (IsName(folder) && indexes.Look(path.substr(0, above + 1), nullptr, folder, st, folderLooked, folderFound) ==
+                              TKept::Missing) {
+      result = path.substr(0, above + 1);
+      i = above + 1;
+      found = true;
+      break;
+    }
     result = path.substr(0, slash + 1);
     found = ::stat(result.c_str(), &st) == 0;
     i = slash + 1;
@@ -604,9 +678,16 @@ AnsiString ResolvePath(const AnsiString& path, bool& missing, bool& folderMissin
       end = path.size();
     AnsiString component = path.substr(i, end - i);
     // Once a component is absent (missing), the rest cannot exist. The last
-    // one, right below the folder seen, is known to be absent.
-    if (!missing && !component.empty() && component != "." && component != ".." &&
-        ((first && end == path.size()) || !PathPresent(result + component))) {
+    // one, right below the folder seen, is known to be absent; a folder
+    // right below it is asked of its kept names first.
+    bool lookedAgain, foundAgain;
+    const TKept kept = !missing && first && end < path.size() && IsName(component)
+                           ? indexes.Look(result, &st, component, st, lookedAgain, foundAgain)
+                           : TKept::Unknown;
+    if (kept == TKept::Missing) {
+      missing = folderMissing = true;
+    } else if (kept == TKept::Unknown && !missing && IsName(component) &&
+               ((first && end == path.size()) || !PathPresent(result + component))) {
       AnsiString variant = first ? FindCaseVariantIn(result, st, component) : FindCaseVariant(result, component);
       missing = variant.empty();
       folderMissing = missing && end < path.size();
