@@ -17,6 +17,7 @@
 #include <pwd.h>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <signal.h>
 #include <string_view>
 #include <unordered_map>
@@ -226,16 +227,18 @@ class TCaseIndexes {
   // without it the rename fails with EEXIST. Without 'replace' a folder
   // whose names are not kept is read for them; with it, 'to' has been seen
   // as there, or its folder's names have just been kept, as a rule.
-  bool MoveOnto(const AnsiString& from, AnsiString& to, bool replace) {
-    return EnterOnto(to, from, replace, [&] {
-      return replace ? ::rename(from.c_str(), to.c_str()) == 0 : RenameWithoutReplacing(from, to);
-    });
+  bool MoveOnto(const AnsiString& from, AnsiString& to, bool replace, std::optional<uint64_t>* device) {
+    return EnterOnto(
+        to, from, replace,
+        [&] { return replace ? ::rename(from.c_str(), to.c_str()) == 0 : RenameWithoutReplacing(from, to); }, device);
   }
 
   // MoveOnto's rule for the entry 'enter' makes at 'to' (and that removes
-  // 'from', when not empty).
+  // 'from', when not empty). *device (when given) takes the file system of
+  // the folder of 'to' when its kept names take the folder's new times;
+  // else it is left as it was.
   template <class Enter>
-  bool EnterOnto(AnsiString& to, const AnsiString& from, bool replace, Enter enter) {
+  bool EnterOnto(AnsiString& to, const AnsiString& from, bool replace, Enter enter, std::optional<uint64_t>* device) {
     const TStripeLocks locks(*this, FolderOf(to), FolderOf(from));
     const AnsiString twin = TwinOf(to, from, !replace);
     if (!twin.empty()) {
@@ -245,7 +248,7 @@ class TCaseIndexes {
         return false;
       }
     }
-    return ApplyLocked(to, from, enter);
+    return ApplyLocked(to, from, enter, device);
   }
 
  private:
@@ -283,10 +286,11 @@ class TCaseIndexes {
   };
 
   template <class Change>
-  bool ApplyLocked(const AnsiString& added, const AnsiString& removed, Change change) {
+  bool ApplyLocked(const AnsiString& added, const AnsiString& removed, Change change,
+                   std::optional<uint64_t>* device = nullptr) {
     if (!change()) return false;
     const int error = errno;
-    Changed(added, removed);
+    Changed(added, removed, device);
     errno = error;
     return true;
   }
@@ -365,13 +369,15 @@ class TCaseIndexes {
 
   // This process made 'added' and removed 'removed'; the stripes of their
   // folders are locked. A rename within one folder looks at the folder once.
-  void Changed(const AnsiString& added, const AnsiString& removed) {
+  // 'device', when given, takes the file system of the folder of 'added'
+  // if that folder was looked at.
+  void Changed(const AnsiString& added, const AnsiString& removed, std::optional<uint64_t>* device = nullptr) {
     if (!removed.empty() && !added.empty() && FolderOf(removed) == FolderOf(added)) {
-      Update(FolderOf(added), {{NameOf(removed), false}, {NameOf(added), true}});
+      Update(FolderOf(added), {{NameOf(removed), false}, {NameOf(added), true}}, device);
       return;
     }
     if (!removed.empty()) Update(FolderOf(removed), {{NameOf(removed), false}});
-    if (!added.empty()) Update(FolderOf(added), {{NameOf(added), true}});
+    if (!added.empty()) Update(FolderOf(added), {{NameOf(added), true}}, device);
   }
 
   // The folder of a path, with its '/'; empty for a bare name or none.
@@ -384,7 +390,10 @@ class TCaseIndexes {
 
   // Brings the folder's index up to date with its entries that were removed
   // (false) or added (true), in that order; the folder's stripe is locked.
-  void Update(std::string_view folder, std::initializer_list<std::pair<std::string_view, bool>> entries) {
+  // The folder's file system goes to 'device' when the index is brought up
+  // to date, the folder being then the one it was made of.
+  void Update(std::string_view folder, std::initializer_list<std::pair<std::string_view, bool>> entries,
+              std::optional<uint64_t>* device = nullptr) {
     if (folder.empty()) return;
     const std::shared_ptr<TIndex> index = Held(folder);
     if (!index) return;
@@ -403,6 +412,7 @@ class TCaseIndexes {
     }
     index->modified = st.st_mtim;
     index->changed = st.st_ctim;
+    if (device) *device = st.st_dev;
   }
 
   // The folder's stripe is locked.
@@ -591,18 +601,23 @@ int CreateEntryFile(const AnsiString& path, int flags, int mode) {
   return fd;
 }
 
-bool MoveEntry(const AnsiString& from, AnsiString& to) { return TCaseIndexes::Instance().MoveOnto(from, to, true); }
+bool MoveEntry(const AnsiString& from, AnsiString& to, std::optional<uint64_t>* device) {
+  return TCaseIndexes::Instance().MoveOnto(from, to, true, device);
+}
 
-bool MoveEntryIfFree(const AnsiString& from, AnsiString& to) { return TCaseIndexes::Instance().MoveOnto(from, to, false); }
+bool MoveEntryIfFree(const AnsiString& from, AnsiString& to, std::optional<uint64_t>* device) {
+  return TCaseIndexes::Instance().MoveOnto(from, to, false, device);
+}
 
 bool RemoveEntry(const AnsiString& path) {
   return TCaseIndexes::Instance().Apply("", path, [&] { return ::unlink(path.c_str()) == 0; });
 }
 
-bool NameUnnamedFileIfFree(int fd, AnsiString& to) {
+bool NameUnnamedFileIfFree(int fd, AnsiString& to, std::optional<uint64_t>* device) {
   const std::string link = "/proc/self/fd/" + std::to_string(fd);
   return TCaseIndexes::Instance().EnterOnto(
-      to, "", false, [&] { return ::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0; });
+      to, "", false, [&] { return ::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0; },
+      device);
 }
 
 AnsiString ResolvePath(const AnsiString& path) {
