@@ -729,8 +729,11 @@ bool ForceDirectories(const AnsiString& dir) {
   if (dir.empty())
     return false;
   // "." and ".." are resolved first so that "a/../b" does not create "a".
+  // A folder that the look-up found there is not made again.
+  bool missing;
+  const AnsiString path = ExcludeTrailingPathDelimiter(ResolvePath(ExpandFileName(dir), missing));
   AnsiString made;
-  return MakeFolderLevels(ExcludeTrailingPathDelimiter(ResolvePath(ExpandFileName(dir))), made);
+  return (!missing && IsFolder(path)) || MakeFolderLevels(path, made);
 }
 
 bool CreateDir(const AnsiString& dir) {
