@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <pthread.h>
 #include <string>
 #include <string_view>
@@ -149,14 +150,24 @@ void AtomicFile::CommitUnflushed() { Finish(false); }
 
 void AtomicFile::Finish(bool flush) {
   // Flushed, the bytes reach the disk before the new name does; unflushed,
-  // the file's file system is noted for the next durability pass.
-  struct stat written;
-  int error = (flush ? ::fsync(fd_) : ::fstat(fd_, &written)) != 0 ? errno : 0;
+  // the file's file system is noted for the next durability pass. That is
+  // its folder's, which the naming of an unnamed file learns as a rule when
+  // it brings the folder's kept names up to date; otherwise the file itself
+  // is asked (a named one before it is closed).
+  std::optional<uint64_t> device;
+  int error = flush && ::fsync(fd_) != 0 ? errno : 0;
   // An unnamed file is named while it is open; a named one is closed first,
   // so that a failed close leaves the target as it was.
   const bool unnamed = unnamed_;
-  if (error == 0 && unnamed && !NameUnnamed())
+  if (error == 0 && unnamed && !NameUnnamed(flush ? nullptr : &device))
     error = errno;
+  struct stat written;
+  if (error == 0 && !flush && !device) {
+    if (::fstat(fd_, &written) == 0)
+      device = written.st_dev;
+    else
+      error = errno;
+  }
   const int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0 && error == 0)
     error = errno;
@@ -168,27 +179,27 @@ void AtomicFile::Finish(bool flush) {
   if (flush)
     SyncFolder(ExtractFilePath(target_));
   else
-    NoteUnflushedFile(written.st_dev, ExtractFilePath(target_));
+    NoteUnflushedFile(*device, ExtractFilePath(target_));
 }
 
 // The unnamed file takes the target's name; when an entry has come there
 // meanwhile (or at a name that differs from it only in case, which the
 // target then becomes) it gets a temporary name and replaces that entry as
 // any other commit does.
-bool AtomicFile::NameUnnamed() {
-  if (NameUnnamedFileIfFree(fd_, target_))
+bool AtomicFile::NameUnnamed(std::optional<uint64_t>* device) {
+  if (NameUnnamedFileIfFree(fd_, target_, device))
     return true;
   if (errno != EEXIST)
     return false;
   bool named;
   do {
     temp_ = TemporaryName(target_, nextSerial++);
-    named = NameUnnamedFileIfFree(fd_, temp_);
+    named = NameUnnamedFileIfFree(fd_, temp_, device);
   } while (!named && errno == EEXIST);
   if (!named)
     return false;
   unnamed_ = false;
-  return ReplaceTarget();
+  return ReplaceTarget(device);
 }
 
 // An entry that came at the target's name since the file was begun, or at
@@ -197,7 +208,7 @@ bool AtomicFile::NameUnnamed() {
 // permission bits are kept.
 bool AtomicFile::MoveToMissingTarget() { return MoveEntryIfFree(temp_, target_) || (errno == EEXIST && ReplaceTarget()); }
 
-bool AtomicFile::ReplaceTarget() {
+bool AtomicFile::ReplaceTarget(std::optional<uint64_t>* device) {
   struct stat old;
   if (::stat(target_.c_str(), &old) == 0) {
     if (S_ISDIR(old.st_mode)) {
@@ -206,7 +217,7 @@ bool AtomicFile::ReplaceTarget() {
     }
     ::chmod(temp_.c_str(), old.st_mode & 07777);
   }
-  return MoveEntry(temp_, target_);
+  return MoveEntry(temp_, target_, device);
 }
 
 int AtomicFile::TemporaryFileOwner(const AnsiString& fileName) {

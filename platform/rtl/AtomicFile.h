@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 // A failed write; ErrorCode is the system's error number of the failed step.
 class EFWriteError : public EFCreateError {
@@ -73,9 +74,11 @@ private:
   bool OpenUnnamed();
   void OpenNamed();
   void Finish(bool flush);
-  bool NameUnnamed();
+  // *device (when given) takes the file system of the target's folder when
+  // the naming learns it.
+  bool NameUnnamed(std::optional<uint64_t>* device);
   bool MoveToMissingTarget();
-  bool ReplaceTarget();
+  bool ReplaceTarget(std::optional<uint64_t>* device = nullptr);
   [[noreturn]] void Fail(int error) const;
 
   AnsiString target_;

@@ -16,7 +16,8 @@
 #include <cstdint>
 
 // Notes a file committed without a flush, on the file system Device (the
-// st_dev of the file), whose folder Folder is (its path, with or without
+// st_dev of the file, or of its folder: the same for a file that is not
+// itself a mount point), whose folder Folder is (its path, with or without
 // the final "/").
 void NoteUnflushedFile(uint64_t device, const AnsiString& folder);
 

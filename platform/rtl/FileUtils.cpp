@@ -17,6 +17,7 @@
 #include <pwd.h>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <signal.h>
 #include <string_view>
 #include <unordered_map>
@@ -34,6 +35,14 @@ char FoldByte(char c) {
 bool StatPath(const AnsiString& path, struct stat& st) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
+
+// The '/' before the one at 'slash' in path; npos when there is none.
+size_t Above(const AnsiString& path, size_t slash) {
+  return slash == 0 || slash == AnsiString::npos ? AnsiString::npos : path.rfind(PathDelim, slash - 1);
+}
+
+// A component that names an entry of its folder.
+bool IsName(std::string_view component) { return !component.empty() && component != "." && component != ".."; }
 
 bool PathPresent(const AnsiString& path) {
   struct stat st;
@@ -75,6 +84,9 @@ bool StatFolder(const AnsiString& folder, struct stat& st) {
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
+// What a folder's kept names tell of an entry.
+enum class TKept { Unknown, Present, Missing };
+
 // The names of folders, folded, for the look-ups of case variants:
 // scanning a folder for each name missing in it would make filling it cost
 // the square of its size, and a system call or five for each new file of a
@@ -92,10 +104,14 @@ bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_se
 // checked against the folder's index under the same lock as it is made:
 // when an entry that differs from it only in case is there, that entry is
 // taken instead, so that threads making "Foo" and "FOO" at once end with
-// one of them. A change that another program makes within the same clock
-// step as one of ours goes unseen until the folder changes again (a variant
-// that differs only in case is then missed); any other change makes the
-// next look-up scan the folder again.
+// one of them. While a folder's index holds, a look-up in the folder asks
+// it first: it tells that a name is there, or that neither the name nor a
+// twin of it is, without a look at the name itself. A change that another
+// program makes within the same clock step as one of ours goes unseen until
+// the folder changes again (a variant that differs only in case is then
+// missed, and a new entry is told missing, which a writer of a missing
+// name meets at its commit and replaces as any other); any other change
+// makes the next look-up scan the folder again.
 class TCaseIndexes {
  public:
   static TCaseIndexes& Instance() {
@@ -117,6 +133,31 @@ class TCaseIndexes {
     }
     variant = Smallest(*index, name);
     return true;
+  }
+
+  // What the folder's kept names say of the entry 'name' while they hold,
+  // the folder seen as *seen or else looked at now under its lock (into
+  // 'now'; 'looked' tells whether it was, 'found' whether it is there):
+  // Present when the entry is there, Missing when neither it nor an entry
+  // that differs from it only in case is there, Unknown without kept names
+  // that hold, or when such a twin is there (an exact name wins over its
+  // twins, so the name itself is looked at then). No system call is made
+  // for a folder whose names are not kept.
+  TKept Look(const AnsiString& folder, const struct stat* seen, const AnsiString& name, struct stat& now, bool& looked,
+             bool& found) {
+    looked = found = false;
+    std::lock_guard<std::mutex> lock(StripeOf(folder));
+    const std::shared_ptr<TIndex> index = Held(folder);
+    if (!index) return TKept::Unknown;
+    if (!seen || !Holds(*index, *seen)) {
+      looked = true;
+      found = StatFolder(folder, now);
+      if (!found || !Holds(*index, now)) return TKept::Unknown;
+    }
+    const auto entry = index->names.find(Folded(name));
+    if (entry == index->names.end()) return TKept::Missing;
+    const std::vector<AnsiString>& same = entry->second;
+    return std::find(same.begin(), same.end(), name) != same.end() ? TKept::Present : TKept::Unknown;
   }
 
   // Scans the folder under its lock, so that no change of this process can
@@ -186,16 +227,18 @@ class TCaseIndexes {
   // without it the rename fails with EEXIST. Without 'replace' a folder
   // whose names are not kept is read for them; with it, 'to' has been seen
   // as there, or its folder's names have just been kept, as a rule.
-  bool MoveOnto(const AnsiString& from, AnsiString& to, bool replace) {
-    return EnterOnto(to, from, replace, [&] {
-      return replace ? ::rename(from.c_str(), to.c_str()) == 0 : RenameWithoutReplacing(from, to);
-    });
+  bool MoveOnto(const AnsiString& from, AnsiString& to, bool replace, std::optional<uint64_t>* device) {
+    return EnterOnto(
+        to, from, replace,
+        [&] { return replace ? ::rename(from.c_str(), to.c_str()) == 0 : RenameWithoutReplacing(from, to); }, device);
   }
 
   // MoveOnto's rule for the entry 'enter' makes at 'to' (and that removes
-  // 'from', when not empty).
+  // 'from', when not empty). *device (when given) takes the file system of
+  // the folder of 'to' when its kept names take the folder's new times;
+  // else it is left as it was.
   template <class Enter>
-  bool EnterOnto(AnsiString& to, const AnsiString& from, bool replace, Enter enter) {
+  bool EnterOnto(AnsiString& to, const AnsiString& from, bool replace, Enter enter, std::optional<uint64_t>* device) {
     const TStripeLocks locks(*this, FolderOf(to), FolderOf(from));
     const AnsiString twin = TwinOf(to, from, !replace);
     if (!twin.empty()) {
@@ -205,7 +248,7 @@ class TCaseIndexes {
         return false;
       }
     }
-    return ApplyLocked(to, from, enter);
+    return ApplyLocked(to, from, enter, device);
   }
 
  private:
@@ -243,10 +286,11 @@ class TCaseIndexes {
   };
 
   template <class Change>
-  bool ApplyLocked(const AnsiString& added, const AnsiString& removed, Change change) {
+  bool ApplyLocked(const AnsiString& added, const AnsiString& removed, Change change,
+                   std::optional<uint64_t>* device = nullptr) {
     if (!change()) return false;
     const int error = errno;
-    Changed(added, removed);
+    Changed(added, removed, device);
     errno = error;
     return true;
   }
@@ -325,13 +369,15 @@ class TCaseIndexes {
 
   // This process made 'added' and removed 'removed'; the stripes of their
   // folders are locked. A rename within one folder looks at the folder once.
-  void Changed(const AnsiString& added, const AnsiString& removed) {
+  // 'device', when given, takes the file system of the folder of 'added'
+  // if that folder was looked at.
+  void Changed(const AnsiString& added, const AnsiString& removed, std::optional<uint64_t>* device = nullptr) {
     if (!removed.empty() && !added.empty() && FolderOf(removed) == FolderOf(added)) {
-      Update(FolderOf(added), {{NameOf(removed), false}, {NameOf(added), true}});
+      Update(FolderOf(added), {{NameOf(removed), false}, {NameOf(added), true}}, device);
       return;
     }
     if (!removed.empty()) Update(FolderOf(removed), {{NameOf(removed), false}});
-    if (!added.empty()) Update(FolderOf(added), {{NameOf(added), true}});
+    if (!added.empty()) Update(FolderOf(added), {{NameOf(added), true}}, device);
   }
 
   // The folder of a path, with its '/'; empty for a bare name or none.
@@ -344,7 +390,10 @@ class TCaseIndexes {
 
   // Brings the folder's index up to date with its entries that were removed
   // (false) or added (true), in that order; the folder's stripe is locked.
-  void Update(std::string_view folder, std::initializer_list<std::pair<std::string_view, bool>> entries) {
+  // The folder's file system goes to 'device' when the index is brought up
+  // to date, the folder being then the one it was made of.
+  void Update(std::string_view folder, std::initializer_list<std::pair<std::string_view, bool>> entries,
+              std::optional<uint64_t>* device = nullptr) {
     if (folder.empty()) return;
     const std::shared_ptr<TIndex> index = Held(folder);
     if (!index) return;
@@ -363,6 +412,7 @@ class TCaseIndexes {
     }
     index->modified = st.st_mtim;
     index->changed = st.st_ctim;
+    if (device) *device = st.st_dev;
   }
 
   // The folder's stripe is locked.
@@ -551,18 +601,23 @@ int CreateEntryFile(const AnsiString& path, int flags, int mode) {
   return fd;
 }
 
-bool MoveEntry(const AnsiString& from, AnsiString& to) { return TCaseIndexes::Instance().MoveOnto(from, to, true); }
+bool MoveEntry(const AnsiString& from, AnsiString& to, std::optional<uint64_t>* device) {
+  return TCaseIndexes::Instance().MoveOnto(from, to, true, device);
+}
 
-bool MoveEntryIfFree(const AnsiString& from, AnsiString& to) { return TCaseIndexes::Instance().MoveOnto(from, to, false); }
+bool MoveEntryIfFree(const AnsiString& from, AnsiString& to, std::optional<uint64_t>* device) {
+  return TCaseIndexes::Instance().MoveOnto(from, to, false, device);
+}
 
 bool RemoveEntry(const AnsiString& path) {
   return TCaseIndexes::Instance().Apply("", path, [&] { return ::unlink(path.c_str()) == 0; });
 }
 
-bool NameUnnamedFileIfFree(int fd, AnsiString& to) {
+bool NameUnnamedFileIfFree(int fd, AnsiString& to, std::optional<uint64_t>* device) {
   const std::string link = "/proc/self/fd/" + std::to_string(fd);
   return TCaseIndexes::Instance().EnterOnto(
-      to, "", false, [&] { return ::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0; });
+      to, "", false, [&] { return ::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0; },
+      device);
 }
 
 AnsiString ResolvePath(const AnsiString& path) {
@@ -578,17 +633,51 @@ AnsiString ResolvePath(const AnsiString& path, bool& missing) {
 AnsiString ResolvePath(const AnsiString& path, bool& missing, bool& folderMissing) {
   missing = false;
   folderMissing = false;
-  if (path.empty() || PathPresent(path))
+  if (path.empty())
     return path;
-  // The deepest folder of the path that exists as named is found going up:
-  // most missing paths name a new entry of an existing folder, some a new
-  // folder or two. Only the components below it can have case variants.
+  // The kept names of the path's folder are asked first: most paths name a
+  // new file in a folder being filled, which they tell missing at the cost
+  // of the folder's look alone.
+  TCaseIndexes& indexes = TCaseIndexes::Instance();
+  struct stat st;
+  bool looked = false, found = false;
+  size_t slash = path.rfind(PathDelim);
+  if (slash != AnsiString::npos && IsName(std::string_view(path).substr(slash + 1))) {
+    switch (indexes.Look(path.substr(0, slash + 1), nullptr, path.substr(slash + 1), st, looked, found)) {
+      case TKept::Present:
+        return path;
+      case TKept::Missing:
+        missing = true;
+        return path;
+      case TKept::Unknown:
+        break;
+    }
+  }
+  if (PathPresent(path))
+    return path;
+  // The deepest folder of the path that exists as named is found going up
+  // (from the path's folder when it was seen there): most missing paths
+  // name a new entry of an existing folder, some a new folder or two. Only
+  // the components below it can have case variants. A folder whose own
+  // folder keeps names that tell it missing is not looked at.
   AnsiString result;
   size_t i = 0;
-  struct stat st;
-  bool found = false;
-  for (size_t slash = path.rfind(PathDelim); slash != AnsiString::npos && !found;
-       slash = slash == 0 ? AnsiString::npos : path.rfind(PathDelim, slash - 1)) {
+  if (looked) {
+    result = path.substr(0, slash + 1);
+    i = slash + 1;
+    slash = found ? AnsiString::npos : Above(path, slash);
+  }
+  for (; slash != AnsiString::npos && !found; slash = Above(path, slash)) {
+    const size_t above = Above(path, slash);
+    const AnsiString folder = above == AnsiString::npos ? AnsiString() : path.substr(above + 1, slash - above - 1);
+    bool folderLooked, folderFound;
+    if (IsName(folder) && indexes.Look(path.substr(0, above + 1), nullptr, folder, st, folderLooked, folderFound) ==
+                              TKept::Missing) {
+      result = path.substr(0, above + 1);
+      i = above + 1;
+      found = true;
+      break;
+    }
     result = path.substr(0, slash + 1);
     found = ::stat(result.c_str(), &st) == 0;
     i = slash + 1;
@@ -604,9 +693,16 @@ AnsiString ResolvePath(const AnsiString& path, bool& missing, bool& folderMissin
       end = path.size();
     AnsiString component = path.substr(i, end - i);
     // Once a component is absent (missing), the rest cannot exist. The last
-    // one, right below the folder seen, is known to be absent.
-    if (!missing && !component.empty() && component != "." && component != ".." &&
-        ((first && end == path.size()) || !PathPresent(result + component))) {
+    // one, right below the folder seen, is known to be absent; a folder
+    // right below it is asked of its kept names first.
+    bool lookedAgain, foundAgain;
+    const TKept kept = !missing && first && end < path.size() && IsName(component)
+                           ? indexes.Look(result, &st, component, st, lookedAgain, foundAgain)
+                           : TKept::Unknown;
+    if (kept == TKept::Missing) {
+      missing = folderMissing = true;
+    } else if (kept == TKept::Unknown && !missing && IsName(component) &&
+               ((first && end == path.size()) || !PathPresent(result + component))) {
       AnsiString variant = first ? FindCaseVariantIn(result, st, component) : FindCaseVariant(result, component);
       missing = variant.empty();
       folderMissing = missing && end < path.size();
@@ -633,8 +729,11 @@ bool ForceDirectories(const AnsiString& dir) {
   if (dir.empty())
     return false;
   // "." and ".." are resolved first so that "a/../b" does not create "a".
+  // A folder that the look-up found there is not made again.
+  bool missing;
+  const AnsiString path = ExcludeTrailingPathDelimiter(ResolvePath(ExpandFileName(dir), missing));
   AnsiString made;
-  return MakeFolderLevels(ExcludeTrailingPathDelimiter(ResolvePath(ExpandFileName(dir))), made);
+  return (!missing && IsFolder(path)) || MakeFolderLevels(path, made);
 }
 
 bool CreateDir(const AnsiString& dir) {

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 #include "TestHelpers.h"
 #include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/DurableWrites.h"
+#include "platform/rtl/FileUtils.h"
 
 namespace {
 
@@ -51,4 +53,37 @@ TEST(DurableWrites, UnflushedFilesWaitForOnePassThatLetsTheirFolderGo) {
   EXPECT_EQ(FileSystemsAwaitingFlush(), 0);
   EXPECT_EQ(DescriptorsOn(held), 0);
   ASSERT_TRUE(MakeWrittenFilesDurable(error)) << "nothing to flush";
+}
+
+// A new file is noted on its own file system whether its folder's names
+// are kept (a folder this process made) or not (one made by another
+// program): files in two folders of one file system are one file system to
+// flush, a folder on another file system (in memory, /dev/shm) is another.
+TEST(DurableWrites, NewFilesAreNotedOnTheFileSystemOfTheirFolder) {
+  ScratchFolder folder;
+  AnsiString error;
+  ASSERT_TRUE(MakeWrittenFilesDurable(error)) << error;
+  ASSERT_TRUE(ForceDirectories(folder / "Made"));
+  ASSERT_EQ(mkdir((folder / "Outside").c_str(), 0755), 0);
+  const auto commit = [](const AnsiString& path) {
+    AtomicFile file(path, TTargetPath::ResolvedMissing);
+    file.Write("new", 3);
+    file.CommitUnflushed();
+  };
+  for (const char* name : {"Made/a.htm", "Made/b.htm", "Outside/c.htm"}) commit(folder / name);
+  EXPECT_EQ(FileSystemsAwaitingFlush(), 1);
+
+  char memory[] = "/dev/shm/rtl-test-XXXXXX";
+  struct stat here {}, there {};
+  if (mkdtemp(memory) && stat(memory, &there) == 0 && stat(folder.path().c_str(), &here) == 0 &&
+      here.st_dev != there.st_dev) {
+    const AnsiString made = AnsiString(memory) + "/Made";
+    ASSERT_TRUE(ForceDirectories(made));
+    commit(made + "/d.htm");
+    EXPECT_EQ(FileSystemsAwaitingFlush(), 2);
+  }
+  ASSERT_TRUE(MakeWrittenFilesDurable(error)) << error;
+  EXPECT_EQ(FileSystemsAwaitingFlush(), 0);
+  std::error_code ignored;
+  std::filesystem::remove_all(memory, ignored);
 }

@@ -317,6 +317,54 @@ TEST(FileUtils, KeptNamesFollowFilesWrittenRenamedAndRemoved) {
   EXPECT_EQ(FindFiles(folder / "Shared", "*").size(), size_t{Threads * Files});
 }
 
+// A folder whose names are kept answers for them first: a name there is
+// there, a name missing from it and from its twins is missing (a folder of
+// it as well), and a name there only in another case is resolved to that
+// entry. What another program makes in the folder (here made directly, the
+// folder's time then set apart) is still seen, an exact name still winning
+// over its twins.
+TEST(FileUtils, KeptNamesAnswerFirstAndStillSeeWhatAnotherProgramMade) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "Site"));
+  WriteFileAtomically(folder / "Site/Page.htm", "ours");
+  const auto setApart = [&](int seconds) {
+    struct timespec apart[2] = {{0, UTIME_OMIT}, {seconds, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (folder / "Site").c_str(), apart, 0), 0);
+  };
+  const auto expect = [&](const char* asked, const char* found, bool missing, bool folderMissing) {
+    bool isMissing = !missing, isFolderMissing = !folderMissing;
+    EXPECT_EQ(ResolvePath(folder / asked, isMissing, isFolderMissing), folder / found) << asked;
+    EXPECT_EQ(isMissing, missing) << asked;
+    EXPECT_EQ(isFolderMissing, folderMissing) << asked;
+  };
+  expect("Site/Page.htm", "Site/Page.htm", false, false);
+  expect("Site/PAGE.HTM", "Site/Page.htm", false, false);
+  expect("Site/new.htm", "Site/new.htm", true, false);
+  expect("Site/new/x.htm", "Site/new/x.htm", true, true);
+  expect("Site/./Page.htm", "Site/./Page.htm", false, false);
+
+  std::ofstream(folder / "Site/Other.htm") << "another program";
+  ASSERT_EQ(mkdir((folder / "Site/Made").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("nowhere", (folder / "Site/Link").c_str()), 0);
+  setApart(1000);
+  expect("Site/Other.htm", "Site/Other.htm", false, false);
+  expect("Site/OTHER.htm", "Site/Other.htm", false, false);
+  expect("Site/made/x.htm", "Site/Made/x.htm", true, false);
+  expect("Site/Link", "Site/Link", false, false);
+  expect("Site/LINK/x", "Site/Link/x", true, false);
+
+  std::ofstream(folder / "Site/page.htm") << "exact";
+  setApart(2000);
+  EXPECT_EQ(Contents(folder / "Site/page.htm"), "exact");
+  EXPECT_EQ(Contents(folder / "Site/PAGE.htm"), "ours") << "the smallest twin by bytes";
+  WriteFileAtomically(folder / "Site/Later.htm", "ours");
+  EXPECT_EQ(Contents(folder / "Site/page.htm"), "exact");
+  EXPECT_EQ(ResolvePath(folder / "Site/pAGE.htm"), folder / "Site/Page.htm");
+  ASSERT_TRUE(DeleteFile(folder / "Site/Page.htm"));
+  expect("Site/PAGE.htm", "Site/page.htm", false, false);
+  expect("Site/Page.htm", "Site/page.htm", false, false);
+}
+
 // Once more folders are made than names are kept for, the names given up
 // for a new folder's are those of a folder of few names, not those of the
 // folders filled last: a folder being filled is not read again because
