@@ -17,6 +17,7 @@
 // override its virtual operations (connect, receive, triggers, window method).
 #pragma once
 
+#include "net/ThreadSpare.h"
 #include "net/WSockbuf.h"
 #include "platform/messages/Messages.h"
 #include "platform/rtl/Classes.h"
@@ -91,6 +92,13 @@ public:
     ~TCustomWSocket() override;
 
     AnsiString ClassName() const override { return "TCustomWSocket"; }
+
+    // A thread's last freed socket lends its storage to the next one.
+    static void* operator new(std::size_t Size) { return TThreadSpare<TCustomWSocket>::Take(Size); }
+    static void operator delete(void* Block, std::size_t Size) noexcept
+    {
+        TThreadSpare<TCustomWSocket>::Give(Block, Size);
+    }
 
     // Operations.
     virtual void Connect();
