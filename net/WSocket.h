@@ -150,7 +150,7 @@ public:
     AnsiString PeerAddr() { return GetPeerAddr(); }
     AnsiString PeerPort() { return GetPeerPort(); }
     const AnsiString& DnsResult() const { return FDnsResult; }
-    TStrings& DnsResultList() { return *FDnsResultList; }
+    TStrings& DnsResultList() { return ResultList(); }
     TSocketState State() const { return FState; }
     int64_t ReadCount() const { return FReadCount; }
     int RcvdCount() { return GetRcvdCount(); }
@@ -253,6 +253,8 @@ protected:
     bool FDestroying = false;
     TSocket FASocket = winsock::INVALID_SOCKET;
     AnsiString FDnsResult;
+    // Made when a lookup first lists its addresses (a dotted address, as most
+    // requests name, lists none).
     std::unique_ptr<TStringList> FDnsResultList;
     // Bytes taken from the platform so far (by any receive).
     uint64_t FRecvBytes = 0;
@@ -278,6 +280,7 @@ private:
     void ForgetLookup();
     bool DiscardReceived();
     bool IsStale(TSocket Socket) const { return FHSocket != Socket; }
+    TStringList& ResultList();
 
     bool FMultiThreaded = false;
     TWSocketOptions FComponentOptions = 0;
