@@ -54,6 +54,21 @@ AnsiString BodyProgress(int64_t Received, int64_t Expected) {
   return text.append(1, '>');
 }
 
+// The download folder absolute and ending with "/", "" for none. The
+// window makes every worker with the same folder, so the last one expanded
+// on this thread is kept: an absolute name expands alike whatever the
+// current folder.
+AnsiString DownloadFolder(const AnsiString& Folder) {
+  if (Folder.empty()) return Folder;
+  if (!Folder.starts_with(PathDelim)) return IncludeTrailingPathDelimiter(ExpandFileName(Folder));
+  thread_local AnsiString lastFolder, lastExpanded;
+  if (Folder != lastFolder) {
+    lastExpanded = IncludeTrailingPathDelimiter(ExpandFileName(Folder));
+    lastFolder = Folder;
+  }
+  return lastExpanded;
+}
+
 AnsiString LowerExtOf(const AnsiString& Name) {
   const AnsiString ext = ExtractFileExt(Name);
   return LowerCase(ext.empty() ? ext : ext.substr(1));
@@ -77,14 +92,13 @@ void MakeDocumentFolder(const AnsiString& Dir, int& SaveError) {
 // ---------------------------------------------------------------------------
 // Life cycle
 
-thGetUrl::thGetUrl(bool CreateSuspended, const TParamProObj* Params, const TrcHttp& ARec)
-    : Rec(ARec), FParams(std::make_unique<TParamProObj>("", false)) {
+thGetUrl::thGetUrl(bool CreateSuspended, const TParamProObj* Params, TrcHttp ARec)
+    : Rec(std::move(ARec)), FParams("", false) {
   if (Params != nullptr)
-    FParams->Assign(*Params);
+    FParams.Assign(*Params);
   else
-    FParams->SetDefaults();
-  const AnsiString& folder = FParams->Project.Folder;
-  if (!folder.empty()) FFolder = IncludeTrailingPathDelimiter(ExpandFileName(folder));
+    FParams.SetDefaults();
+  FFolder = DownloadFolder(FParams.Project.Folder);
   Rec.Flags.Store(sfCreated);
   if (Rec.Node != nullptr) {
     FNode.State = Rec.Node->State;
@@ -139,7 +153,7 @@ void thGetUrl::Execute() {
 
 bool thGetUrl::Stopped() const { return Rec.Flags.Has(sfAbort) || Terminated(); }
 
-bool thGetUrl::HasOption(int32_t Option) const { return (FParams->Project.Options & Option) != 0; }
+bool thGetUrl::HasOption(int32_t Option) const { return (FParams.Project.Options & Option) != 0; }
 
 int32_t thGetUrl::ClampedSize(int64_t Size) const {
   return static_cast<int32_t>(std::clamp<int64_t>(Size, 0, MaxDocumentSize));
@@ -360,18 +374,18 @@ void thGetUrl::AcceptDocument() {
     RefuseReply();
     return;
   }
-  if (ok && length > 0 && !ext.empty() && !SizeRulesAllow(*FParams, ext, length)) {
+  if (ok && length > 0 && !ext.empty() && !SizeRulesAllow(FParams, ext, length)) {
     ok = false;
     NoSave = true;
     FRefused = true;
   }
   if (length > 0 && !ext.empty()) {
-    FBodyLimit = MaxBodySize(*FParams, ext);
+    FBodyLimit = MaxBodySize(FParams, ext);
     FBodyLimitIsRule = FBodyLimit < MaxDocumentSize;
   }
   ServerDate = Http->LastModified();
   PlanBody(length);
-  if (ok && FParams->Project.UpdateMode != umDownloadAll) ok = !KeepLocalCopy(length);
+  if (ok && FParams.Project.UpdateMode != umDownloadAll) ok = !KeepLocalCopy(length);
   if (length > 0) FNode.SizeOrig = FNode.Size = ClampedSize(length);
   if (!ok) RefuseReply();
 }
@@ -402,7 +416,7 @@ bool thGetUrl::WantsParse() const {
 // Where the body goes: a page to parse into memory unless its length is
 // already above the page limit; anything else into the document's file.
 void thGetUrl::PlanBody(int64_t ContentLength) {
-  FPageLimit = PageLimitFor(*FParams, LowerExtOf(LocalName));
+  FPageLimit = PageLimitFor(FParams, LowerExtOf(LocalName));
   FParseWanted = WantsParse();
   FKeepInMemory = FParseWanted && ContentLength <= FPageLimit;
   FNotParsed = FParseWanted && !FKeepInMemory;
@@ -430,7 +444,7 @@ bool thGetUrl::AcceptAndName(const AnsiString& Url) {
   const TNameExt nameExt = SplitNameExt(docName, FRequest.Path, FRequest.ContentType);
   TAcceptSubject subject{FRequest.Host, FRequest.Path, nameExt.Name, nameExt.Ext};
   if (!FRequest.Query.empty() && subject.Path == "/" + FRequest.Query) subject.Path = "/";
-  if (!AcceptByFilters(*FParams, subject)) return false;
+  if (!AcceptByFilters(FParams, subject)) return false;
 
   TMirrorName name = MirrorNameFor(FRequest, HasOption(poCopyDirectories), FFolder);
   LocalDir = std::move(name.LocalDir);
@@ -444,7 +458,7 @@ bool thGetUrl::AcceptAndName(const AnsiString& Url) {
 bool thGetUrl::KeepLocalCopy(int64_t ContentLength) {
   const TMirrorPath path = MapMirrorPath(FFolder, LocalDir, NamePart, LocalName);
   if (!path.Ok() || !FileExists(path.File)) return false;
-  const uint8_t mode = FParams->Project.UpdateMode;
+  const uint8_t mode = FParams.Project.UpdateMode;
   bool fetch = false;
   if (mode == umNewOrModified || mode == umNewModifiedOrResized) {
     TDateTime localTime = 0;
@@ -493,10 +507,10 @@ void thGetUrl::ParseDocument(const AnsiString& BaseOverride) {
   settings.TranslateLinks = HasOption(poConvertLinks);
   settings.ExternalOnly = HasOption(poExternalOnly);
   settings.Level = Rec.Level;
-  settings.DomainFilter = FParams->Domain.Joined[0];
+  settings.DomainFilter = FParams.Domain.Joined[0];
   settings.Rewrite.WwwAlias = HasOption(poSameWww);
   settings.Rewrite.DirStructure = HasOption(poCopyDirectories);
-  settings.Rewrite.DomainCodes = FParams->Domain.Codes.Text();
+  settings.Rewrite.DomainCodes = FParams.Domain.Codes.Text();
   settings.Rewrite.Folder = FFolder;
   FScanHooks.Stopped = [this] { return Stopped(); };
   FScanHooks.Progress = [this](const AnsiString& Text) { SendProgress(Text); };

@@ -65,6 +65,7 @@
 // - Stop (the abort bit) ends every phase at once, parsing included.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -75,6 +76,7 @@
 #include "crawl/PageMemory.h"
 #include "crawl/PageParser.h"
 #include "crawl/TrcHttp.h"
+#include "net/ThreadSpare.h"
 #include "platform/messages/Threads.h"
 #include "platform/rtl/Classes.h"
 #include "project/Settings.h"
@@ -89,11 +91,22 @@ constexpr uint8_t NodeKeepsLocalName = 0x40;
 
 class TReadyWorkers;
 
+// Freed workers whose storage a thread keeps for the next ones.
+constexpr int SpareWorkers = 8;
+
 class thGetUrl : public TThread {
 public:
-  thGetUrl(bool CreateSuspended, const TParamProObj* Params, const TrcHttp& ARec);
+  thGetUrl(bool CreateSuspended, const TParamProObj* Params, TrcHttp ARec);
   ~thGetUrl() override;
   AnsiString ClassName() const override { return "thGetUrl"; }
+
+  // The window makes and frees a worker per download, several of them under
+  // way at a time: the storage of the workers a thread freed last serves
+  // the next ones.
+  static void* operator new(std::size_t Size) { return TThreadSpare<thGetUrl, SpareWorkers>::Take(Size); }
+  static void operator delete(void* Block, std::size_t Size) noexcept {
+    TThreadSpare<thGetUrl, SpareWorkers>::Give(Block, Size);
+  }
 
   // User-interface thread: replaces the state word (see above).
   void SetState(uint16_t Value);
@@ -184,7 +197,7 @@ private:
   bool HasOption(int32_t Option) const;
   int32_t ClampedSize(int64_t Size) const;
 
-  std::unique_ptr<TParamProObj> FParams;
+  TParamProObj FParams;
   AnsiString FFolder;              // the download folder, absolute, ending with "/"
   std::unique_ptr<THttpCli> Http;
   std::mutex FClientLock;          // guards FAbortHandle

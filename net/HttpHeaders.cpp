@@ -20,16 +20,6 @@ AnsiString Base64Credentials(std::string_view User, std::string_view Password)
     return encoded;
 }
 
-// Adds "Name: value" with the value cleaned.
-void AddField(std::vector<AnsiString>& Lines, std::string_view Name, std::string_view Value)
-{
-    AnsiString line;
-    line.reserve(Name.size() + 2 + Value.size());
-    line.append(Name).append(": ");
-    AppendCleanHeaderValue(line, Value);
-    Lines.push_back(std::move(line));
-}
-
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -37,48 +27,61 @@ bool IsDigit(char c)
 
 } // namespace
 
-std::vector<AnsiString> BuildRequestLines(const THttpRequestFields& F)
+void ForEachRequestLine(const THttpRequestFields& F, const std::function<void(const AnsiString&)>& Line)
 {
     const bool post = F.Method == "POST";
-    std::vector<AnsiString> lines;
-    lines.reserve(8);
-    AnsiString requestLine = CleanHeaderValue(F.Method);
-    requestLine += ' ';
-    requestLine += EncodeRequestTarget(AnsiString(F.Path));
-    requestLine += " HTTP/";
-    AppendCleanHeaderValue(requestLine, F.Version);
-    lines.push_back(std::move(requestLine));
+    AnsiString line;
+    const auto field = [&](std::string_view Name, std::string_view Value) {
+        line.assign(Name).append(": ");
+        AppendCleanHeaderValue(line, Value);
+        Line(line);
+    };
+    const auto fixed = [&](std::string_view Name, std::string_view Value) {
+        line.assign(Name).append(Value);
+        Line(line);
+    };
+    AppendCleanHeaderValue(line, F.Method);
+    line += ' ';
+    line += EncodeRequestTarget(AnsiString(F.Path));
+    line += " HTTP/";
+    AppendCleanHeaderValue(line, F.Version);
+    Line(line);
     if (!F.Sender.empty())
-        AddField(lines, "From", F.Sender);
+        field("From", F.Sender);
     if (!F.Accept.empty())
-        AddField(lines, "Accept", F.Accept);
+        field("Accept", F.Accept);
     if (!F.Reference.empty())
-        AddField(lines, "Referer", F.Reference);
+        field("Referer", F.Reference);
     if (post && !F.ContentTypePost.empty())
-        AddField(lines, "Content-Type", F.ContentTypePost);
+        field("Content-Type", F.ContentTypePost);
     if (!F.Agent.empty())
-        AddField(lines, "User-Agent", F.Agent);
-    AddField(lines, "Host", F.TargetHost);
+        field("User-Agent", F.Agent);
+    field("Host", F.TargetHost);
     if (F.NoCache)
-        lines.push_back("Pragma: no-cache");
+        fixed("Pragma: no-cache", "");
     if (post)
-        lines.push_back("Content-Length: " + IntToStr(F.PostSize));
+        fixed("Content-Length: ", IntToStr(F.PostSize));
     if (F.ModifiedSince != 0)
-        lines.push_back("If-Modified-Since: " + RFC1123DateStr(F.ModifiedSince) + " GMT");
+        fixed("If-Modified-Since: ", RFC1123DateStr(F.ModifiedSince) + " GMT");
     if (!F.Username.empty())
-        lines.push_back("Authorization: Basic " + Base64Credentials(F.Username, F.Password));
+        fixed("Authorization: Basic ", Base64Credentials(F.Username, F.Password));
     if (F.UseProxy && !F.ProxyUsername.empty())
-        lines.push_back("Proxy-Authorization: Basic " +
-                        Base64Credentials(F.ProxyUsername, F.ProxyPassword));
+        fixed("Proxy-Authorization: Basic ", Base64Credentials(F.ProxyUsername, F.ProxyPassword));
     if (!F.Cookie.empty())
-        AddField(lines, "Cookie", F.Cookie);
+        field("Cookie", F.Cookie);
     if (!F.RangeBegin.empty() || !F.RangeEnd.empty()) {
-        AnsiString range = "Range: bytes=";
-        AppendCleanHeaderValue(range, F.RangeBegin);
-        range += '-';
-        AppendCleanHeaderValue(range, F.RangeEnd);
-        lines.push_back(std::move(range));
+        line.assign("Range: bytes=");
+        AppendCleanHeaderValue(line, F.RangeBegin);
+        line += '-';
+        AppendCleanHeaderValue(line, F.RangeEnd);
+        Line(line);
     }
+}
+
+std::vector<AnsiString> BuildRequestLines(const THttpRequestFields& Fields)
+{
+    std::vector<AnsiString> lines;
+    ForEachRequestLine(Fields, [&](const AnsiString& Text) { lines.push_back(Text); });
     return lines;
 }
 

@@ -11,6 +11,7 @@
 #include "platform/rtl/SysUtils.h"
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -36,10 +37,13 @@ struct THttpRequestFields {
     std::string_view RangeBegin, RangeEnd;
 };
 
-// The header lines in their fixed order, without the final empty line:
-// request line, From, Accept, Referer, Content-Type (POST), User-Agent, Host,
-// Pragma, Content-Length (POST), If-Modified-Since, Authorization,
-// Proxy-Authorization, Cookie, Range.
+// Hands Line the header lines in their fixed order, without the final empty
+// line: request line, From, Accept, Referer, Content-Type (POST),
+// User-Agent, Host, Pragma, Content-Length (POST), If-Modified-Since,
+// Authorization, Proxy-Authorization, Cookie, Range. The lines are made one
+// after another in one buffer: a line's text lasts for its call only.
+void ForEachRequestLine(const THttpRequestFields& Fields, const std::function<void(const AnsiString&)>& Line);
+// The same lines as a list.
 std::vector<AnsiString> BuildRequestLines(const THttpRequestFields& Fields);
 
 // The target in the form of PercentEncodedUrl (net/UrlUtils.h): every byte

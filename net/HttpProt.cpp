@@ -12,7 +12,6 @@
 #include <cstring>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -21,6 +20,8 @@ namespace {
 constexpr int BodyBlockSize = 256 * 1024;
 // One POST block.
 constexpr int SendBlockSize = 8193;
+// The request header's room for what is not a field value.
+constexpr size_t RequestHeaderRoom = 256;
 
 const char* const AbortedText = "Connection aborted on request";
 
@@ -590,13 +591,10 @@ void THttpCli::WriteRequestHeader(const AnsiString& Method)
     fields.Cookie = Cookie;
     fields.RangeBegin = ContentRangeBegin;
     fields.RangeEnd = ContentRangeEnd;
-    const std::vector<AnsiString> lines = BuildRequestLines(fields);
-    size_t headerSize = 2;
-    for (const AnsiString& line : lines)
-        headerSize += line.size() + 2;
-    FRequestHeader.reserve(headerSize);
-    for (const AnsiString& line : lines)
-        SendCommand(line);
+    // Room for the fixed texts beside the values; a longer header grows.
+    FRequestHeader.reserve(RequestHeaderRoom + FPath.size() + Sender.size() + Accept.size() + Reference.size() +
+                           Agent.size() + FTargetHost.size() + Cookie.size());
+    ForEachRequestLine(fields, [this](const AnsiString& Line) { SendCommand(Line); });
     ContentRangeBegin.clear();
     ContentRangeEnd.clear();
     FAcceptRanges.clear();

@@ -52,6 +52,7 @@
 
 #include "net/HttpBody.h"
 #include "net/TWSocket.h"
+#include "net/ThreadSpare.h"
 #include "platform/messages/Messages.h"
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/Component.h"
@@ -59,6 +60,7 @@
 #include "platform/rtl/SysUtils.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -143,6 +145,10 @@ public:
     explicit THttpCli(TComponent* AOwner);
     ~THttpCli() override;
     AnsiString ClassName() const override { return "THttpCli"; }
+
+    // A thread's last freed client lends its storage to the next one.
+    static void* operator new(std::size_t Size) { return TThreadSpare<THttpCli>::Take(Size); }
+    static void operator delete(void* Block, std::size_t Size) noexcept { TThreadSpare<THttpCli>::Give(Block, Size); }
 
     // Settings (published properties).
     AnsiString URL;

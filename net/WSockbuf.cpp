@@ -1,5 +1,7 @@
 #include "net/WSockbuf.h"
 
+#include "net/ThreadSpare.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -10,11 +12,25 @@ int EffectiveSize(int Size)
     return Size <= 0 ? DefaultBufSize : Size;
 }
 
+char* TakeStorage(int Size)
+{
+    return static_cast<char*>(TThreadSpare<TBuffer>::Take(static_cast<std::size_t>(Size)));
+}
+
+void GiveStorage(char* Storage, int Size)
+{
+    TThreadSpare<TBuffer>::Give(Storage, static_cast<std::size_t>(Size));
+}
+
 } // namespace
 
-TBuffer::TBuffer(int Size)
-    : FBuf(std::make_unique<char[]>(EffectiveSize(Size))), FBufSize(EffectiveSize(Size))
+TBuffer::TBuffer(int Size) : FBuf(TakeStorage(EffectiveSize(Size))), FBufSize(EffectiveSize(Size))
 {
+}
+
+TBuffer::~TBuffer()
+{
+    GiveStorage(FBuf, FBufSize);
 }
 
 void TBuffer::SetBufSize(int Size)
@@ -25,11 +41,14 @@ void TBuffer::SetBufSize(int Size)
     if (FWrCount > FRdCount) {
         // Unsent data is never cut off: the block keeps room for all of it.
         Size = std::max(Size, FWrCount);
-        auto storage = std::make_unique<char[]>(Size);
-        std::memcpy(storage.get(), FBuf.get(), FWrCount);
-        FBuf = std::move(storage);
+        char* storage = TakeStorage(Size);
+        std::memcpy(storage, FBuf, FWrCount);
+        GiveStorage(FBuf, FBufSize);
+        FBuf = storage;
     } else {
-        FBuf = std::make_unique<char[]>(Size);
+        char* storage = TakeStorage(Size);
+        GiveStorage(FBuf, FBufSize);
+        FBuf = storage;
         FWrCount = 0;
         FRdCount = 0;
     }
@@ -40,7 +59,7 @@ int TBuffer::Write(const void* Data, int Len)
 {
     const int count = std::clamp(Len, 0, FBufSize - FWrCount);
     if (count > 0) {
-        std::memcpy(FBuf.get() + FWrCount, Data, count);
+        std::memcpy(FBuf + FWrCount, Data, count);
         FWrCount += count;
     }
     return count;
@@ -49,7 +68,7 @@ int TBuffer::Write(const void* Data, int Len)
 const char* TBuffer::Peek(int& Len) const
 {
     Len = FWrCount - FRdCount;
-    return Len > 0 ? FBuf.get() + FRdCount : nullptr;
+    return Len > 0 ? FBuf + FRdCount : nullptr;
 }
 
 int TBuffer::Remove(int Len)

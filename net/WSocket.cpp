@@ -232,7 +232,7 @@ int WSocketResolveProto(const AnsiString& Proto)
 // Life cycle
 
 TCustomWSocket::TCustomWSocket(TComponent* AOwner)
-    : TComponent(AOwner), FDnsResultList(std::make_unique<TStringList>())
+    : TComponent(AOwner)
 {
     CountSocketIn();
     FWindowHandle = AllocateHWnd([this](TMessage& Msg) { GuardedWndProc(Msg); });
@@ -1153,6 +1153,13 @@ AnsiString TCustomWSocket::GetXPort()
 // ---------------------------------------------------------------------------
 // Host lookups
 
+TStringList& TCustomWSocket::ResultList()
+{
+    if (!FDnsResultList)
+        FDnsResultList = std::make_unique<TStringList>();
+    return *FDnsResultList;
+}
+
 void TCustomWSocket::ForgetLookup()
 {
     if (FDnsLookupHandle != 0)
@@ -1194,7 +1201,8 @@ void TCustomWSocket::DnsLookup(const AnsiString& HostName)
         return;
     }
     ForgetLookup();
-    FDnsResultList->Clear();
+    if (FDnsResultList)
+        FDnsResultList->Clear();
     if (WSocketIsDottedIP(HostName)) {
         FDnsResult = DottedText(inet_addr(Trim(HostName).c_str()));
         TriggerDnsLookupDone(0);
@@ -1213,7 +1221,8 @@ void TCustomWSocket::ReverseDnsLookup(const AnsiString& HostAddr)
         return;
     }
     ForgetLookup();
-    FDnsResultList->Clear();
+    if (FDnsResultList)
+        FDnsResultList->Clear();
     const winsock::u_long address = inet_addr(Trim(HostAddr).c_str());
     StartLookup(WSAAsyncGetHostByAddr(FWindowHandle, WM_ASYNCGETHOSTBYADDR, reinterpret_cast<const char*>(&address),
                                       sizeof address, AF_INET, FDnsLookupBuffer, sizeof FDnsLookupBuffer),
@@ -1234,15 +1243,15 @@ void TCustomWSocket::DoLookupDone(TMessage& Msg)
         const auto* host = reinterpret_cast<const hostent*>(FDnsLookupBuffer);
         if (Msg.Msg == WM_ASYNCGETHOSTBYADDR) {
             FDnsResult = host->h_name ? host->h_name : "";
-            FDnsResultList->Add(FDnsResult);
+            ResultList().Add(FDnsResult);
         } else {
             for (int i = 0; host->h_addr_list && host->h_addr_list[i] && i < MaxDnsResults; ++i) {
                 winsock::u_long address = 0;
                 std::copy_n(host->h_addr_list[i], sizeof address, reinterpret_cast<char*>(&address));
-                FDnsResultList->Add(DottedText(address));
+                ResultList().Add(DottedText(address));
             }
-            if (FDnsResultList->Count() > 0)
-                FDnsResult = FDnsResultList->Strings(0);
+            if (ResultList().Count() > 0)
+                FDnsResult = ResultList().Strings(0);
         }
     }
     TriggerDnsLookupDone(static_cast<uint16_t>(error));

@@ -17,6 +17,7 @@
 // override its virtual operations (connect, receive, triggers, window method).
 #pragma once
 
+#include "net/ThreadSpare.h"
 #include "net/WSockbuf.h"
 #include "platform/messages/Messages.h"
 #include "platform/rtl/Classes.h"
@@ -92,6 +93,13 @@ public:
 
     AnsiString ClassName() const override { return "TCustomWSocket"; }
 
+    // A thread's last freed socket lends its storage to the next one.
+    static void* operator new(std::size_t Size) { return TThreadSpare<TCustomWSocket>::Take(Size); }
+    static void operator delete(void* Block, std::size_t Size) noexcept
+    {
+        TThreadSpare<TCustomWSocket>::Give(Block, Size);
+    }
+
     // Operations.
     virtual void Connect();
     virtual void Close();
@@ -142,7 +150,7 @@ public:
     AnsiString PeerAddr() { return GetPeerAddr(); }
     AnsiString PeerPort() { return GetPeerPort(); }
     const AnsiString& DnsResult() const { return FDnsResult; }
-    TStrings& DnsResultList() { return *FDnsResultList; }
+    TStrings& DnsResultList() { return ResultList(); }
     TSocketState State() const { return FState; }
     int64_t ReadCount() const { return FReadCount; }
     int RcvdCount() { return GetRcvdCount(); }
@@ -245,6 +253,8 @@ protected:
     bool FDestroying = false;
     TSocket FASocket = winsock::INVALID_SOCKET;
     AnsiString FDnsResult;
+    // Made when a lookup first lists its addresses (a dotted address, as most
+    // requests name, lists none).
     std::unique_ptr<TStringList> FDnsResultList;
     // Bytes taken from the platform so far (by any receive).
     uint64_t FRecvBytes = 0;
@@ -270,6 +280,7 @@ private:
     void ForgetLookup();
     bool DiscardReceived();
     bool IsStale(TSocket Socket) const { return FHSocket != Socket; }
+    TStringList& ResultList();
 
     bool FMultiThreaded = false;
     TWSocketOptions FComponentOptions = 0;

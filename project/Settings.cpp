@@ -44,18 +44,22 @@ TParamProObj::TParamProObj(const AnsiString& AFileName, bool AIsDefault)
   for (TStringList& list : FileTypes) list.SetOwnsObjects(true);
 }
 
-void TParamProObj::SetDefaults() {
+void TParamProObj::ClearLists() {
   Deleted = false;
-  Project = DefaultProject();
   for (TStringList& list : FileTypes) list.Clear();
-  LoadAllSizes = true;
-  AllOthers = false;
-  MinSize = 0;
-  MaxSize = 0;
   for (TStringList& list : IncludeMasks) list.Clear();
   for (TStringList& list : ExcludeMasks) list.Clear();
   Domain.Names.Clear();
   Domain.Codes.Clear();
+}
+
+void TParamProObj::SetDefaults() {
+  ClearLists();
+  Project = DefaultProject();
+  LoadAllSizes = true;
+  AllOthers = false;
+  MinSize = 0;
+  MaxSize = 0;
   Domain.Flags = {};
   Domain.Joined = {};
   Schedule.Clear();
@@ -63,7 +67,8 @@ void TParamProObj::SetDefaults() {
 
 void TParamProObj::Assign(const TParamProObj& Source) {
   if (&Source == this) return;
-  SetDefaults();
+  // Every other setting is overwritten below.
+  ClearLists();
   Project = Source.Project;
   Schedule.Assign(Source.Schedule);
   for (int k = 0; k < FileTypeCategories; ++k) {

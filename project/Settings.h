@@ -157,4 +157,8 @@ public:
   bool IsNew = true;
   bool Deleted = false;
   TScheduleObj Schedule;
+
+private:
+  // Empties every list setting and clears Deleted.
+  void ClearLists();
 };

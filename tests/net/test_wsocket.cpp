@@ -74,6 +74,23 @@ TEST(WSocketErrors, RaisedWithoutOnErrorReportedWithIt)
     EXPECT_EQ(badPort.HSocket(), winsock::INVALID_SOCKET);
 }
 
+// The address list holds the addresses of the last lookup only: none for a
+// dotted address, whether or not a name lookup filled it before.
+TEST(WSocketLookup, TheAddressListHoldsTheLastLookupsAddressesOnly)
+{
+    TCustomWSocket socket;
+    EventRecorder events(socket);
+    socket.DnsLookup("127.0.0.1");
+    EXPECT_EQ(socket.DnsResultList().Count(), 0);
+    socket.DnsLookup("localhost");
+    ASSERT_TRUE(PumpUntil([&] { return events.Count("dns 0") == 2; }));
+    ASSERT_GE(socket.DnsResultList().Count(), 1);
+    EXPECT_EQ(socket.DnsResultList().Strings(0), socket.DnsResult());
+    socket.DnsLookup("127.0.0.2");
+    EXPECT_EQ(socket.DnsResult(), "127.0.0.2");
+    EXPECT_EQ(socket.DnsResultList().Count(), 0);
+}
+
 TEST(WSocketLookup, DottedAtOnceNamesAsynchronouslyCancelAndFailures)
 {
     TCustomWSocket socket;

@@ -190,6 +190,22 @@ TEST_F(SettingsTest, AssignCopiesEverySettingAndTheFileName) {
   EXPECT_EQ(program_.Read("b.pro"), SettingsData("read-full.pro"));
 }
 
+// A worker's copy may be taken into an object that held other settings:
+// nothing of those (lists, sizers, schedule, deletion) stays.
+TEST_F(SettingsTest, AssignOverOtherSettingsKeepsNothingOfThem) {
+  TParamProObj defaults(program_ / "d.pro", false);
+  defaults.SetDefaults();
+  defaults.SaveToFile();
+  TParamProObj copy("", false);
+  copy.LoadFromFile(Installed("read-full.pro"));
+  copy.Deleted = true;
+  copy.Assign(defaults);
+  EXPECT_FALSE(copy.Deleted);
+  copy.FileName = program_ / "e.pro";
+  copy.SaveToFile();
+  EXPECT_EQ(program_.Read("e.pro"), program_.Read("d.pro"));
+}
+
 TEST_F(SettingsTest, SavingReplacesTheFileOnlyAfterACompleteWrite) {
   TParamProObj params(program_ / "nofolder/p.pro", false);
   params.SetDefaults();
