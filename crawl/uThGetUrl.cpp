@@ -625,7 +625,8 @@ void thGetUrl::OpenDocumentFile() {
   // is tried again even when the folder is there by then, as another worker
   // may have made it since.
   if (path.Ok() && !path.DirMissing && TryOpenDocumentFile(path.File, path.FileMissing)) return;
-  if (!DirectoryExists(path.Dir, true)) MakeDocumentFolder(path.Dir, Rec.SaveError);  // resolved by MapMirrorPath
+  // path.Dir is resolved by MapMirrorPath.
+  if (path.DirMissing || !DirectoryExists(path.Dir, true)) MakeDocumentFolder(path.Dir, Rec.SaveError);
   Rec.SaveError = 0;
   if (path.Ok() && TryOpenDocumentFile(path.File, path.FileMissing)) return;
   // Another worker may have made the folder at the same moment under a name

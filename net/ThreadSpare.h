@@ -8,10 +8,21 @@
 // the blocks kept have the size asked for and a new block otherwise; Give
 // keeps the block while the thread keeps fewer than Keep blocks, all of one
 // size, and frees it otherwise. A thread frees its kept blocks when it ends.
+// Under AddressSanitizer a kept block is poisoned until it is taken again,
+// so that a use of a freed object is still caught.
 #pragma once
 
 #include <cstddef>
 #include <new>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define SPARE_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define SPARE_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define SPARE_POISON(p, n) ((void)(p), (void)(n))
+#define SPARE_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
 
 template <class T, int Keep = 1>
 class TThreadSpare {
@@ -20,8 +31,11 @@ class TThreadSpare {
 public:
     static void* Take(std::size_t Size)
     {
-        if (Kept.Count > 0 && Kept.Size == Size)
-            return Kept.Blocks[--Kept.Count];
+        if (Kept.Count > 0 && Kept.Size == Size) {
+            void* block = Kept.Blocks[--Kept.Count];
+            SPARE_UNPOISON(block, Size);
+            return block;
+        }
         return ::operator new(Size);
     }
 
@@ -33,6 +47,7 @@ public:
             Releaser.Armed = true;
             Kept.Blocks[Kept.Count++] = Block;
             Kept.Size = Size;
+            SPARE_POISON(Block, Size);
             return;
         }
         ::operator delete(Block, Size);
@@ -54,8 +69,11 @@ private:
         TReleaser& operator=(const TReleaser&) = delete;
         ~TReleaser()
         {
-            while (Kept.Count > 0)
-                ::operator delete(Kept.Blocks[--Kept.Count], Kept.Size);
+            while (Kept.Count > 0) {
+                void* block = Kept.Blocks[--Kept.Count];
+                SPARE_UNPOISON(block, Kept.Size);
+                ::operator delete(block, Kept.Size);
+            }
             Kept.Closed = true;
         }
         bool Armed = false;

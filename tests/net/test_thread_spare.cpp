@@ -117,3 +117,20 @@ TEST(ThreadSpare, ClientsMadeAndFreedOnThreadsThatEndLeaveNothing)
         }).join();
     }
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+// A kept block is off limits until it is handed out again: a use of the
+// freed object it held is reported as one.
+TEST(ThreadSpare, AKeptBlockIsOffLimitsUntilItIsTakenAgain)
+{
+    struct TPoisonTag {};
+    using TSpare = TThreadSpare<TPoisonTag>;
+    char* block = static_cast<char*>(TSpare::Take(64));
+    TSpare::Give(block, 64);
+    EXPECT_DEATH(*static_cast<volatile char*>(block + 10) = 1, "use-after-poison");
+    char* again = static_cast<char*>(TSpare::Take(64));
+    ASSERT_EQ(again, block);
+    *static_cast<volatile char*>(again + 10) = 1;
+    TSpare::Give(again, 64);
+}
+#endif
