@@ -880,7 +880,7 @@ void thGetUrl::SendLinkBatch(const TLinkBatch& Batch, bool StopOnAbort) {
     if (!FLinksSent && !FRedirectTarget.empty()) Results.AddObject(FRedirectTarget, LevelObject(Rec.Level));
     while (next < Batch.Count() && Results.Count() <= LinksPerReport) {
       const AnsiString link(Batch[next++]);
-      if (!Trim(link).empty()) Results.AddObject(link, LevelObject(FoundLinkLevel(link, Rec.Level)));
+      if (!TrimmedView(link).empty()) Results.AddObject(link, LevelObject(FoundLinkLevel(link, Rec.Level)));
     }
     if (Results.Count() == 1) break;
     FLinksSent = true;
