@@ -170,11 +170,20 @@ struct THostText {
   std::string_view Host;
 };
 
-// Views of the URL, trimmed, or of buffer when it has bytes to encode.
+// Views of the URL, trimmed, or of buffer when its scheme or host has bytes
+// to encode. Encoding writes neither ":" nor "/" and only moves what follows
+// an encoded byte, so bytes to encode after the host leave the scheme and the
+// host as they stand: only those two are checked.
 THostText HostText(std::string_view url, bool subDomain, AnsiString& buffer) {
-  std::string_view rest = TreeSafeText(url, buffer);
-  const std::string_view scheme = TakeSchemeView(rest);
+  const std::string_view trimmed = TrimmedView(url);
+  std::string_view rest = trimmed;
+  std::string_view scheme = TakeSchemeView(rest);
   rest = rest.substr(0, rest.find('/'));
+  if (HasTreeUnsafeByte(trimmed.substr(0, size_t(rest.data() + rest.size() - trimmed.data())))) {
+    rest = TreeSafeText(trimmed, buffer);
+    scheme = TakeSchemeView(rest);
+    rest = rest.substr(0, rest.find('/'));
+  }
   if (!subDomain) {
     size_t last = rest.rfind('.');
     size_t secondLast = (last == std::string_view::npos || last == 0) ? std::string_view::npos : rest.rfind('.', last - 1);

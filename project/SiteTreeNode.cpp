@@ -733,14 +733,6 @@ bool HasUnsafeByteInWord(const char* p) {
   return ((((word - Ones * 0x20) & ~word) | ((bars - Ones) & ~bars)) & High) != 0;
 }
 
-// A text of a word or more goes a word a step, its last word ending with it.
-bool HasUnsafeByte(std::string_view s) {
-  if (s.size() < 8) return std::any_of(s.begin(), s.end(), [](char c) { return IsUnsafe(c); });
-  for (size_t i = 0; i + 8 < s.size(); i += 8)
-    if (HasUnsafeByteInWord(s.data() + i)) return true;
-  return HasUnsafeByteInWord(s.data() + s.size() - 8);
-}
-
 // The path walk's starting text: trimmed, unsafe bytes encoded, and below the
 // root without leading empty components.
 std::string_view StartText(const TDataObj* node, std::string_view url, AnsiString& buffer) {
@@ -750,9 +742,17 @@ std::string_view StartText(const TDataObj* node, std::string_view url, AnsiStrin
 
 }  // namespace
 
+// A text of a word or more goes a word a step, its last word ending with it.
+bool HasTreeUnsafeByte(std::string_view s) {
+  if (s.size() < 8) return std::any_of(s.begin(), s.end(), [](char c) { return IsUnsafe(c); });
+  for (size_t i = 0; i + 8 < s.size(); i += 8)
+    if (HasUnsafeByteInWord(s.data() + i)) return true;
+  return HasUnsafeByteInWord(s.data() + s.size() - 8);
+}
+
 std::string_view TreeSafeText(std::string_view text, AnsiString& buffer) {
   text = TrimmedView(text);
-  if (!HasUnsafeByte(text)) return text;
+  if (!HasTreeUnsafeByte(text)) return text;
   buffer.clear();
   buffer.reserve(text.size() + 8);
   AppendPercentEncoded(buffer, text, IsUnsafe);

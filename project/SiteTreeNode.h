@@ -201,6 +201,8 @@ private:
 // break a site-tree line, percent-encoded: a view of text itself when it
 // holds none of them, else of buffer, which then holds the encoded text.
 std::string_view TreeSafeText(std::string_view text, AnsiString& buffer);
+// Whether text holds a byte TreeSafeText encodes ("|" or one below 0x20).
+bool HasTreeUnsafeByte(std::string_view text);
 // Appends s to out, the bytes for which mustEncode holds written as "%XX".
 void AppendPercentEncoded(AnsiString& out, std::string_view s, bool (*mustEncode)(unsigned char));
 

@@ -78,6 +78,7 @@ TEST(SiteTreeLinks, HostMarkAgreesWithTheWholeTextsOfEveryHost) {
   // Blanks, upper case, "|" and control bytes (one of which moves "://" out of
   // the scheme's reach once encoded), no scheme, "://" at the end of the
   // scheme's reach and just beyond it, a port, hosts of fewer than two dots.
+  // Bytes to encode after the host only, or in front of a "://" past it.
   const char* const urls[] = {
       "http://example.com/x",   "  http://EXAMPLE.com/x \t", "example.com",
       "http://sub.example.com", "https://www.example.com/",  "HTTP://WWW.EXAMPLE.COM/",
@@ -86,6 +87,8 @@ TEST(SiteTreeLinks, HostMarkAgreesWithTheWholeTextsOfEveryHost) {
       "http://.com/",           "http://a.b/",               "x://y.z/",
       "http://example.com:80/", "ftp.example.com/x",         "http://sub.ftp.example.com/x",
       "abcdefgh://x.example.com/", "abcdefghi://x.example.com/",
+      "http://example.com/a|b",  "http://example.com/\x01",  "example.com/x|y\x1f",
+      "e.com/\x01://x",          "e.com/|://x",               "e.com/\x01\x01://x.com/",
   };
   TListObj tree;
   std::vector<TDataObj*> hosts;
