@@ -193,6 +193,8 @@ void TListColumn::DefineProperties(TPropList& props) {
 TListItem::TListItem(TListView* owner) : owner_(owner) {
   subItems_.OnInserted = subItems_.OnDeleted = subItems_.OnChanged = [this](int) { owner_->ItemsChanged(); };
   subItems_.OnReset = [this] { owner_->ItemsChanged(); };
+  // A row has a text for each column after the caption's.
+  subItems_.SetFirstRoom(owner_->Columns()->Count() - 1);
 }
 
 TListItem::~TListItem() = default;

@@ -26,6 +26,7 @@ void TItemStrings::SetObject(int index, TObject* obj) {
 
 void TItemStrings::InsertObject(int index, const AnsiString& s, TObject* obj) {
   CheckIndex(index, Count() + 1);
+  if (items_.capacity() == 0) items_.reserve(firstRoom_);
   items_.insert(items_.begin() + index, Item{s, obj});
   if (Quiet()) dirty_ = true;
   else if (OnInserted) OnInserted(index);

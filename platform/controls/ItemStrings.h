@@ -4,6 +4,7 @@
 // control is told once, at the end (OnReset).
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -22,6 +23,10 @@ class TItemStrings : public TStrings {
   // Replaces every item without reporting single changes (the control
   // reloading from its widget).
   void Load(const std::vector<AnsiString>& lines);
+  // The number of items room is made for when the first one comes, so that
+  // a list whose length its owner knows beforehand (a row's column texts)
+  // is not grown item by item.
+  void SetFirstRoom(int items) { firstRoom_ = size_t(std::max(items, 0)); }
 
   std::function<void(int index)> OnInserted;
   std::function<void(int index)> OnDeleted;
@@ -40,6 +45,7 @@ class TItemStrings : public TStrings {
   bool Quiet() const { return UpdateCount() > 0; }
   std::vector<Item> items_;
   bool dirty_ = false;
+  size_t firstRoom_ = 0;
 };
 
 // Minimal rich text: the lines as "{\rtf1 ...}" with one paragraph per

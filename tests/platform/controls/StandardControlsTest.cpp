@@ -307,3 +307,32 @@ TEST_F(Demo, AListViewShowsItsItemsOnceAFrameAndTheSelectionFollowsTheItem) {
   EXPECT_EQ(list->ItemFocused(), list->Selected());
   EXPECT_EQ(selected, (std::vector<AnsiString>{"b", "c"}));
 }
+
+// A row keeps its column texts in the order they were put, however many
+// columns the list had when the row was made: none, fewer or more.
+TEST_F(Demo, AListViewRowKeepsItsColumnTextsWhateverTheColumnsWereAtItsMaking) {
+  TListView* list = form->ListView1;
+  QTreeWidget* tree = list->Native();
+  const int columns = list->Columns()->Count();
+  ASSERT_GT(columns, 1);
+  TListItem* full = list->Items()->Add();
+  TStrings* texts = full->SubItems();
+  texts->Add("b");
+  texts->Insert(0, "a");
+  for (int i = 2; i < columns + 2; ++i) texts->Add(AnsiString(1, char('a' + i)));
+  texts->Insert(2, "c2");
+  texts->Delete(2);
+  list->Columns()->Clear();
+  TListItem* bare = list->Items()->Add();
+  bare->SubItems()->Insert(0, "y");
+  bare->SubItems()->Insert(0, "x");
+  std::vector<AnsiString> expected;
+  for (int i = 0; i < columns + 2; ++i) expected.push_back(AnsiString(1, char('a' + i)));
+  ASSERT_EQ(texts->Count(), columns + 2);
+  for (int i = 0; i < texts->Count(); ++i) EXPECT_EQ(texts->Strings(i), expected[size_t(i)]) << i;
+  EXPECT_EQ(bare->SubItems()->Text(), "x\r\ny\r\n");
+  for (int i = 0; i < 2; ++i) static_cast<TListColumn*>(list->Columns()->Add())->SetCaption(IntToStr(i));
+  list->ShowItems();
+  EXPECT_EQ(tree->topLevelItem(full->Index())->text(1), "a");
+  EXPECT_EQ(tree->topLevelItem(bare->Index())->text(1), "x");
+}
