@@ -684,6 +684,8 @@ void TMainForm::EndDownload(thGetUrl& Worker) {
   ReleaseRow(row, failed, failed ? failure : AnsiString());
   if (worker->Rec.Mode != 0 && node) {
     ++(failed ? FFailedInRun : FLoadedInRun);
+    // A loaded node's path is only needed while some failure is noted.
+    if (!failed && FFailureNotes.empty()) return;
     AnsiString path;
     node->GetPath(path);
     if (failed)
