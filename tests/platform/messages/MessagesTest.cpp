@@ -7,6 +7,7 @@
 #include <ctime>
 #include <future>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -51,6 +52,28 @@ TEST(Messages, PostsKeepEachSendersOrderAcrossWindowsAndDeadWindowsDropThem) {
   HWND other = AllocateHWnd(AnswerOne);
   EXPECT_NE(other, local) << "handles are never reused";
   DeallocateHWnd(other);
+}
+
+// Windows made and freed one after another, many more than the registry
+// has shards: each answers for itself while it lives, is gone once freed,
+// and its method (with what it holds) is released with it.
+TEST(Messages, WindowsMadeAndFreedInTurnAnswerForThemselvesAndLeaveNothing) {
+  HWND lasting = AllocateHWnd(AnswerOne);
+  std::vector<HWND> freed;
+  for (LRESULT i = 0; i < 300; ++i) {
+    auto held = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = held;
+    HWND wnd = AllocateHWnd([held, i](TMessage& m) { m.Result = i + 2; });
+    held.reset();
+    EXPECT_EQ(SendMessage(wnd, WM_RECORD, 0, 0), i + 2);
+    DeallocateHWnd(wnd);
+    EXPECT_TRUE(watch.expired()) << "window " << i;
+    EXPECT_FALSE(IsWindow(wnd) || PostMessage(wnd, WM_RECORD, 0, 0));
+    freed.push_back(wnd);
+  }
+  for (HWND wnd : freed) EXPECT_EQ(SendMessage(wnd, WM_RECORD, 0, 0), 0);
+  EXPECT_EQ(SendMessage(lasting, WM_RECORD, 0, 0), 1);
+  DeallocateHWnd(lasting);
 }
 
 TEST(Messages, SendsAreDirectOnTheOwnThreadAndServedBeforePostsElsewhere) {
