@@ -712,7 +712,7 @@ void thGetUrl::RecordOutcome(bool Loaded) {
     return;
   }
   FNode.Mark = TNodeMark::Loaded;
-  if (FRefused || LocalDir.empty() || Trim(LocalName).empty()) return;
+  if (FRefused || LocalDir.empty() || TrimmedView(LocalName).empty()) return;
   const bool folder = (FNode.State & snFolder) != 0;
   Rec.DefaultDocSaved = (folder || EndsWithSlashOrEmpty(FRequest.Path)) && IsDefaultDocName(LocalName);
   FNode.SetNames = true;

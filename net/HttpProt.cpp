@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -43,6 +44,12 @@ void KeepReceiveBuffer(std::unique_ptr<char[]> Buffer)
     if (!SpareReceiveBuffer)
         SpareReceiveBuffer = std::move(Buffer);
 }
+
+// The buffers of the long default settings of a client freed on this
+// thread, for the next client made here: the worker sets the Agent at
+// once, and each default would otherwise take a block from the heap for
+// every download.
+thread_local AnsiString SpareTexts[3];
 
 AnsiString ErrorWithCode(const AnsiString& Text, int Error)
 {
@@ -147,6 +154,21 @@ THttpCli::THttpCli(TComponent* AOwner)
     FAbortHandle->Publish(FWindow, FGeneration);
 }
 
+AnsiString THttpCli::KeptText(TKeptText Which, std::string_view Default)
+{
+    AnsiString text = std::move(SpareTexts[Which]);
+    text.assign(Default);
+    return text;
+}
+
+void THttpCli::KeepTexts() noexcept
+{
+    static_assert(std::extent_v<decltype(SpareTexts)> == KeptTextCount);
+    SpareTexts[ktAgent] = std::move(Agent);
+    SpareTexts[ktAccept] = std::move(Accept);
+    SpareTexts[ktContentTypePost] = std::move(ContentTypePost);
+}
+
 THttpCli::~THttpCli()
 {
     FDestroying = true;
@@ -155,6 +177,7 @@ THttpCli::~THttpCli()
     FSocket.reset();
     DeallocateHWnd(FWindow);
     KeepReceiveBuffer(std::move(FRcvBuf));
+    KeepTexts();
 }
 
 void THttpCli::SetMultiThreaded(bool Value)

@@ -65,6 +65,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 using THttpSocket = TWSocket;
 
@@ -158,13 +159,13 @@ public:
     AnsiString ProxyUsername, ProxyPassword;
     AnsiString Sender;
     AnsiString Reference;
-    AnsiString Agent = "Mozilla/3.0 (compatible)";
-    AnsiString Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+    AnsiString Agent = KeptText(ktAgent, "Mozilla/3.0 (compatible)");
+    AnsiString Accept = KeptText(ktAccept, "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
     bool NoCache = false;
     TDateTime ModifiedSince = 0;
     // Sent as "Cookie:"; cleared when a "Location:" header is followed.
     AnsiString Cookie;
-    AnsiString ContentTypePost = "application/x-www-form-urlencoded";
+    AnsiString ContentTypePost = KeptText(ktContentTypePost, "application/x-www-form-urlencoded");
     // "Range:" bounds; cleared once a request header used them.
     AnsiString ContentRangeBegin, ContentRangeEnd;
     // POST body source and optional copy of every received body block; the
@@ -257,6 +258,13 @@ protected:
     virtual void TriggerSendEnd();
 
 private:
+    // The settings whose defaults are too long to be held in the string
+    // itself: a client takes their buffers from the client its thread
+    // freed last (see KeptText).
+    enum TKeptText { ktAgent, ktAccept, ktContentTypePost, KeptTextCount };
+    static AnsiString KeptText(TKeptText Which, std::string_view Default);
+    void KeepTexts() noexcept;
+
     void WndProc(TMessage& Msg);
     void SetState(THttpClientState NewState);
     void NextGeneration();

@@ -31,10 +31,12 @@ bool CalledOnMainThread() {
 }
 
 // Ends the calling thread's queue when the thread ends; keeps the thread's
-// wait descriptors for its next queue.
+// wait descriptors, and the storage of its ended queue's posts, for its
+// next queue.
 struct QueueHolder {
   std::shared_ptr<ThreadQueue> queue;
   std::shared_ptr<WaitDescriptors> descriptors;
+  std::vector<MSG> postStorage;
   ~QueueHolder() {
     if (queue && !queue->IsMain()) queue->Shutdown();
   }
@@ -57,8 +59,9 @@ WaitDescriptors::WaitDescriptors() : wakeFd(MakeWakeDescriptor()) {}
 
 WaitDescriptors::~WaitDescriptors() { close(wakeFd); }
 
-ThreadQueue::ThreadQueue(bool isMain, std::shared_ptr<WaitDescriptors> descriptors)
-    : isMain_(isMain), descriptors_(std::move(descriptors)), wakeFd_(descriptors_->wakeFd) {}
+ThreadQueue::ThreadQueue(bool isMain, std::shared_ptr<WaitDescriptors> descriptors, std::vector<MSG>&& postStorage)
+    : isMain_(isMain), descriptors_(std::move(descriptors)), wakeFd_(descriptors_->wakeFd),
+      posts_(std::move(postStorage)) {}
 
 ThreadQueue::~ThreadQueue() = default;
 
@@ -71,7 +74,7 @@ bool ThreadQueue::Post(const MSG& msg) {
   {
     std::lock_guard lock(mutex_);
     if (dead_) return false;
-    posts_.push_back(msg);
+    posts_.Push(msg);
   }
   WakeFromOutside();
   return true;
@@ -91,24 +94,6 @@ void ThreadQueue::RestoreQuit(int exitCode) {
   if (quitPosted_) return;
   quitPosted_ = true;
   quitCode_ = exitCode;
-}
-
-std::shared_ptr<SendRequest> SendQueue::Pop() {
-  std::shared_ptr<SendRequest> request = std::move(items_[front_++]);
-  // A queue that sends keep from emptying gives up its read half now and then.
-  if (front_ == items_.size() || (front_ >= 64 && front_ * 2 >= items_.size())) {
-    items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(front_));
-    front_ = 0;
-  }
-  return request;
-}
-
-std::vector<std::shared_ptr<SendRequest>> SendQueue::TakeAll() {
-  std::vector<std::shared_ptr<SendRequest>> all(std::make_move_iterator(items_.begin() + static_cast<std::ptrdiff_t>(front_)),
-                                                std::make_move_iterator(items_.end()));
-  items_.clear();
-  front_ = 0;
-  return all;
 }
 
 bool ThreadQueue::EnqueueSend(const std::shared_ptr<SendRequest>& request) {
@@ -223,8 +208,7 @@ bool ThreadQueue::Peek(MSG& msg, const MessageFilter& filter, Clock::time_point 
   std::lock_guard lock(mutex_);
   for (auto it = posts_.begin(); it != posts_.end(); ++it) {
     if (!filter.Matches(it->hwnd, it->message)) continue;
-    msg = *it;
-    if (remove) posts_.erase(it);
+    msg = remove ? posts_.Take(it) : *it;
     return true;
   }
   if (quitPosted_ && filter.Matches(filter.wnd, WM_QUIT)) {
@@ -316,13 +300,18 @@ void ThreadQueue::Shutdown() {
     dead_ = true;
     orphans = sends_.TakeAll();
     pendingSends_.store(0);
-    posts_.clear();
+    posts_.Clear();
     timers_.clear();
   }
   for (auto& request : orphans) {
     request->done.store(true);
     if (request->sender) request->sender->Wake();
   }
+}
+
+std::vector<MSG> ThreadQueue::ReleasePostStorage() {
+  std::lock_guard lock(mutex_);
+  return posts_.Release();
 }
 
 std::shared_ptr<ThreadQueue> MainQueue() {
@@ -340,7 +329,7 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
     return holder.queue;
   }
   if (!holder.descriptors) holder.descriptors = std::make_shared<WaitDescriptors>();
-  holder.queue = std::make_shared<ThreadQueue>(false, holder.descriptors);
+  holder.queue = std::make_shared<ThreadQueue>(false, holder.descriptors, std::move(holder.postStorage));
   return holder.queue;
 }
 
@@ -348,6 +337,7 @@ void EndThreadQueue() {
   QueueHolder& holder = CurrentHolder();
   if (!holder.queue || holder.queue->IsMain()) return;
   holder.queue->Shutdown();
+  holder.postStorage = holder.queue->ReleasePostStorage();
   holder.queue.reset();
 }
 

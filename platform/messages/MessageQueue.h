@@ -17,11 +17,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
-#include <deque>
 #include <exception>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace messages_detail {
@@ -41,23 +42,63 @@ struct SendRequest {
   std::shared_ptr<ThreadQueue> sender;
 };
 
-// The sends waiting for a thread, in arrival order: a vector read from a
-// moving front and emptied whenever it has been read to its end, so that a
-// queue that never receives a send (most download threads' queues) takes no
-// memory for them.
-class SendQueue {
+// Items in arrival order: a vector read from a moving front and emptied
+// (its storage kept) whenever it has been read to its end, so that a queue
+// that is never pushed to takes no memory, and one that pushes keep from
+// emptying gives up its read half now and then. It can start in the
+// storage another queue released (see Release).
+template <class T>
+class FrontQueue {
 public:
+  using iterator = typename std::vector<T>::iterator;
+
+  FrontQueue() = default;
+  explicit FrontQueue(std::vector<T>&& storage) : items_(std::move(storage)) { items_.clear(); }
+
   bool Empty() const { return front_ == items_.size(); }
-  void Push(const std::shared_ptr<SendRequest>& request) { items_.push_back(request); }
-  // The oldest send; the queue is not empty.
-  std::shared_ptr<SendRequest> Pop();
-  // Every send still waiting, oldest first; the queue is empty afterwards.
-  std::vector<std::shared_ptr<SendRequest>> TakeAll();
+  void Push(const T& item) { items_.push_back(item); }
+  iterator begin() { return items_.begin() + static_cast<std::ptrdiff_t>(front_); }
+  iterator end() { return items_.end(); }
+  // Takes the item out; the order of the others stays.
+  T Take(iterator at) {
+    T item = std::move(*at);
+    if (at != begin()) {
+      items_.erase(at);
+      return item;
+    }
+    ++front_;
+    if (front_ == items_.size() || (front_ >= 64 && front_ * 2 >= items_.size())) {
+      items_.erase(items_.begin(), begin());
+      front_ = 0;
+    }
+    return item;
+  }
+  // The oldest item; the queue is not empty.
+  T Pop() { return Take(begin()); }
+  // Every item still waiting, oldest first; the queue is empty afterwards.
+  std::vector<T> TakeAll() {
+    std::vector<T> all(std::make_move_iterator(begin()), std::make_move_iterator(end()));
+    Clear();
+    return all;
+  }
+  void Clear() {
+    items_.clear();
+    front_ = 0;
+  }
+  // Empties the queue and gives up its storage for another queue.
+  std::vector<T> Release() {
+    Clear();
+    return std::exchange(items_, {});
+  }
 
 private:
-  std::vector<std::shared_ptr<SendRequest>> items_;
+  std::vector<T> items_;
   size_t front_ = 0;
 };
+
+// The sends waiting for a thread (most download threads' queues never
+// receive one).
+using SendQueue = FrontQueue<std::shared_ptr<SendRequest>>;
 
 using Clock = std::chrono::steady_clock;
 
@@ -88,7 +129,8 @@ struct MessageFilter {
 
 class ThreadQueue {
 public:
-  ThreadQueue(bool isMain, std::shared_ptr<WaitDescriptors> descriptors);
+  // The queue's posts start in postStorage, released by an earlier queue.
+  ThreadQueue(bool isMain, std::shared_ptr<WaitDescriptors> descriptors, std::vector<MSG>&& postStorage = {});
   ~ThreadQueue();
   ThreadQueue(const ThreadQueue&) = delete;
   ThreadQueue& operator=(const ThreadQueue&) = delete;
@@ -134,6 +176,9 @@ public:
   // Called when the owning thread ends: later work is refused and waiting
   // senders are released with result 0.
   void Shutdown();
+  // The storage of the posts of a queue shut down, for the thread's next
+  // queue.
+  std::vector<MSG> ReleasePostStorage();
 
 private:
   // Wakes the owner unless the caller is the owner itself (see the .cpp).
@@ -156,7 +201,7 @@ private:
   std::atomic<bool> blocking_{false};  // the owner is in Wait
   std::atomic<int> pendingSends_{0};
   std::mutex mutex_;
-  std::deque<MSG> posts_;
+  FrontQueue<MSG> posts_;
   SendQueue sends_;
   std::vector<Timer> timers_;
   bool quitPosted_ = false;

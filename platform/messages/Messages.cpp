@@ -1,5 +1,6 @@
 #include "platform/messages/Messages.h"
 
+#include "platform/messages/KeptNode.h"
 #include "platform/messages/MessageQueue.h"
 
 #include <array>
@@ -32,7 +33,7 @@ public:
     const auto handle = ++lastHandle_;
     Shard& shard = ShardOf(handle);
     std::unique_lock lock(shard.mutex);
-    shard.windows.emplace(handle, std::move(window));
+    InsertInKeptNode(shard.windows, shard.spare, handle, std::move(window));
     return reinterpret_cast<HWND>(handle);
   }
 
@@ -42,9 +43,7 @@ public:
     std::unique_lock lock(shard.mutex);
     auto found = shard.windows.find(handle);
     if (found == shard.windows.end()) return nullptr;
-    auto window = std::move(found->second);
-    shard.windows.erase(found);
-    return window;
+    return RemoveKeepingNode(shard.windows, shard.spare, found);
   }
 
   std::shared_ptr<Window> Find(HWND wnd) const {
@@ -61,9 +60,14 @@ public:
 
 private:
   static constexpr std::size_t ShardCount = 64;
+  using WindowMap = std::unordered_map<std::uintptr_t, std::shared_ptr<Window>>;
+  // A shard keeps the map node of the window it removed last (holding no
+  // window) for the next window it is given, so that a download thread's
+  // windows, made and freed for every request, take no fresh node.
   struct alignas(64) Shard {
     mutable std::shared_mutex mutex;
-    std::unordered_map<std::uintptr_t, std::shared_ptr<Window>> windows;
+    WindowMap windows;
+    WindowMap::node_type spare;
   };
 
   // What take makes of the window (null when there is none), under the

@@ -1,5 +1,7 @@
 #include "platform/sockets/SocketTable.h"
 
+#include "platform/messages/KeptNode.h"
+
 #include <thread>
 
 namespace winsock::detail {
@@ -21,7 +23,7 @@ EntryPtr SocketTable::Add(int fd, int type) {
   auto entry = std::make_shared<SocketEntry>(++lastId_, fd, type);
   Shard& shard = ShardOf(entry->id);
   std::lock_guard lock(shard.mutex);
-  shard.entries.emplace(entry->id, entry);
+  InsertInKeptNode(shard.entries, shard.spare, entry->id, entry);
   return entry;
 }
 
@@ -37,9 +39,7 @@ EntryPtr SocketTable::Remove(SOCKET id) {
   std::lock_guard lock(shard.mutex);
   auto found = shard.entries.find(id);
   if (found == shard.entries.end()) return nullptr;
-  auto entry = std::move(found->second);
-  shard.entries.erase(found);
-  return entry;
+  return RemoveKeepingNode(shard.entries, shard.spare, found);
 }
 
 Reactor::Reactor(SocketTable& table) : table_(table), set_(std::make_shared<DescriptorSet>(&DispatchReadiness, -1)) {}

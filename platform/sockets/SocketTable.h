@@ -73,9 +73,13 @@ public:
 
 private:
   static constexpr std::size_t ShardCount = 64;
+  using EntryMap = std::unordered_map<SOCKET, EntryPtr>;
+  // A shard keeps the node of the socket it removed last for the next one
+  // (see KeptNode.h).
   struct alignas(64) Shard {
     mutable std::mutex mutex;
-    std::unordered_map<SOCKET, EntryPtr> entries;
+    EntryMap entries;
+    EntryMap::node_type spare;
   };
 
   Shard& ShardOf(SOCKET id) { return shards_[id % ShardCount]; }

@@ -105,6 +105,27 @@ TEST(ThreadSpare, ClientsOfOtherSizesGetStorageOfTheirOwn)
     }
 }
 
+// A client's long default settings take the buffers of the last client
+// freed on its thread: whatever that client was set to, the next one starts
+// from the defaults, and two clients alive at once hold texts of their own.
+TEST(ThreadSpare, ANewClientHasTheDefaultSettingsWhateverTheFreedOneWasSetTo)
+{
+    const AnsiString longText(300, 'x');
+    auto first = std::make_unique<THttpCli>(nullptr);
+    first->Agent = longText;
+    first->Accept = "";
+    first->ContentTypePost = "text/plain";
+    first.reset();
+    THttpCli next(nullptr);
+    EXPECT_EQ(next.Agent, "Mozilla/3.0 (compatible)");
+    EXPECT_EQ(next.Accept, "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
+    EXPECT_EQ(next.ContentTypePost, "application/x-www-form-urlencoded");
+    THttpCli other(nullptr);
+    other.Agent = longText;
+    EXPECT_EQ(next.Agent, "Mozilla/3.0 (compatible)");
+    EXPECT_EQ(other.Accept, next.Accept);
+}
+
 TEST(ThreadSpare, ClientsMadeAndFreedOnThreadsThatEndLeaveNothing)
 {
     for (int k = 0; k < 4; ++k) {

@@ -1,4 +1,5 @@
 #include "platform/messages/Messages.h"
+#include "platform/messages/MessageQueue.h"
 #include "tests/support/PumpThread.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <ctime>
 #include <future>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -51,6 +53,72 @@ TEST(Messages, PostsKeepEachSendersOrderAcrossWindowsAndDeadWindowsDropThem) {
   HWND other = AllocateHWnd(AnswerOne);
   EXPECT_NE(other, local) << "handles are never reused";
   DeallocateHWnd(other);
+}
+
+// Windows made and freed one after another, many more than the registry
+// has shards: each answers for itself while it lives, is gone once freed,
+// and its method (with what it holds) is released with it.
+TEST(Messages, WindowsMadeAndFreedInTurnAnswerForThemselvesAndLeaveNothing) {
+  HWND lasting = AllocateHWnd(AnswerOne);
+  std::vector<HWND> freed;
+  for (LRESULT i = 0; i < 300; ++i) {
+    auto held = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = held;
+    HWND wnd = AllocateHWnd([held, i](TMessage& m) { m.Result = i + 2; });
+    held.reset();
+    EXPECT_EQ(SendMessage(wnd, WM_RECORD, 0, 0), i + 2);
+    DeallocateHWnd(wnd);
+    EXPECT_TRUE(watch.expired()) << "window " << i;
+    EXPECT_FALSE(IsWindow(wnd) || PostMessage(wnd, WM_RECORD, 0, 0));
+    freed.push_back(wnd);
+  }
+  for (HWND wnd : freed) EXPECT_EQ(SendMessage(wnd, WM_RECORD, 0, 0), 0);
+  EXPECT_EQ(SendMessage(lasting, WM_RECORD, 0, 0), 1);
+  DeallocateHWnd(lasting);
+}
+
+// A thread's posts taken by a filter from amid others, from the front
+// while more come (past the point where the queue gives up its read part)
+// and left untaken when its queue ends: the rest keep their order, and the
+// thread's next queue starts with none of the ended one's.
+TEST(Messages, PostsTakenFromAnywhereKeepTheRestInOrderAndAnEndedQueueLeavesNone) {
+  std::thread([] {
+    HWND one = AllocateHWnd(AnswerOne);
+    HWND two = AllocateHWnd(AnswerOne);
+    for (WPARAM i = 0; i < 6; ++i) PostMessage(i % 3 == 1 ? two : one, WM_RECORD, i, 0);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessage(msg, two, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 1u);
+    ASSERT_TRUE(PeekMessage(msg, two, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(msg.wParam, 4u);
+    ASSERT_TRUE(PeekMessage(msg, two, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 4u);
+    std::vector<WPARAM> taken;
+    for (WPARAM next = 6; next < 206; ++next) {
+      PostMessage(one, WM_RECORD, next, 0);
+      ASSERT_TRUE(PeekMessage(msg, one, 0, 0, PM_REMOVE));
+      taken.push_back(msg.wParam);
+    }
+    std::vector<WPARAM> expected{0, 2, 3, 5};
+    for (WPARAM i = 6; i < 202; ++i) expected.push_back(i);
+    EXPECT_EQ(taken, expected);
+    std::vector<WPARAM> rest;
+    while (PeekMessage(msg, nullptr, 0, 0, PM_REMOVE)) rest.push_back(msg.wParam);
+    EXPECT_EQ(rest, (std::vector<WPARAM>{202, 203, 204, 205}));
+    for (WPARAM i = 0; i < 3; ++i) PostMessage(one, WM_RECORD, i, 0);
+    messages_detail::EndThreadQueue();
+    EXPECT_FALSE(PostMessage(one, WM_RECORD, 9, 0));
+    HWND fresh = AllocateHWnd(AnswerOne);
+    EXPECT_FALSE(PeekMessage(msg, nullptr, 0, 0, PM_REMOVE));
+    PostMessage(fresh, WM_RECORD, 7, 0);
+    ASSERT_TRUE(PeekMessage(msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.hwnd, fresh);
+    EXPECT_EQ(msg.wParam, 7u);
+    EXPECT_FALSE(PeekMessage(msg, nullptr, 0, 0, PM_REMOVE));
+    DeallocateHWnd(one);
+    DeallocateHWnd(two);
+    DeallocateHWnd(fresh);
+  }).join();
 }
 
 TEST(Messages, SendsAreDirectOnTheOwnThreadAndServedBeforePostsElsewhere) {
