@@ -524,18 +524,22 @@ const AnsiString& thGetUrl::PageUrl() const {
   return Http->Location().empty() ? Http->URL : Http->Location();
 }
 
+// The longest URL a page's links can resolve against, before the page's
+// own base tag: its URL or the base given for it.
+int64_t thGetUrl::BaseBytes() const {
+  return static_cast<int64_t>(std::max(PageUrl().size(), Rec.BaseHref.size()));
+}
+
 // The share for a page of PageBytes: the page, its candidates and a first
 // room for its links, whose longest one depends on the page's URL and base.
 bool thGetUrl::TryTakePageMemory(int64_t PageBytes) {
-  const int64_t urlBytes = static_cast<int64_t>(std::max(PageUrl().size(), Rec.BaseHref.size()));
-  if (!FMemory.TryGrow(PageMemoryCost(PageBytes, urlBytes))) return false;
+  if (!FMemory.TryGrow(PageMemoryCost(PageBytes, BaseBytes()))) return false;
   FPageMemory = PageBytes;
   return true;
 }
 
 bool thGetUrl::WaitForPageMemory(int64_t PageBytes) {
-  const int64_t urlBytes = static_cast<int64_t>(std::max(PageUrl().size(), Rec.BaseHref.size()));
-  if (!FMemory.Wait(PageMemoryCost(PageBytes, urlBytes), [this] { return Stopped(); })) return false;
+  if (!FMemory.Wait(PageMemoryCost(PageBytes, BaseBytes()), [this] { return Stopped(); })) return false;
   FPageMemory = PageBytes;
   return true;
 }

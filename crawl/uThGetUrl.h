@@ -173,6 +173,7 @@ private:
   void ReloadSpilledPage();
   void ParseDocument(const AnsiString& BaseOverride);
   const AnsiString& PageUrl() const;
+  int64_t BaseBytes() const;
   bool TryTakePageMemory(int64_t PageBytes);
   bool WaitForPageMemory(int64_t PageBytes);
   bool RoomForLinks(size_t BatchBytes);
