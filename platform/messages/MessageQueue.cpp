@@ -65,11 +65,6 @@ ThreadQueue::ThreadQueue(bool isMain, std::shared_ptr<WaitDescriptors> descripto
 
 ThreadQueue::~ThreadQueue() = default;
 
-bool ThreadQueue::Alive() {
-  std::lock_guard lock(mutex_);
-  return !dead_;
-}
-
 bool ThreadQueue::Post(const MSG& msg) {
   {
     std::lock_guard lock(mutex_);
@@ -119,20 +114,27 @@ void ThreadQueue::SetTimer(HWND wnd, UINT_PTR id, UINT elapseMs) {
       found->due = due;
     } else {
       timers_.push_back({wnd, id, interval, due});
+      hasTimers_.store(true);
     }
   }
   WakeFromOutside();
 }
 
+// A queue without timers (a download thread's, nearly always) is not locked
+// to be told that a window's timer is gone.
 bool ThreadQueue::KillTimer(HWND wnd, UINT_PTR id) {
+  if (!hasTimers_.load()) return false;
   std::lock_guard lock(mutex_);
   auto removed = std::erase_if(timers_, [&](const Timer& t) { return t.wnd == wnd && t.id == id; });
+  hasTimers_.store(!timers_.empty());
   return removed > 0;
 }
 
 void ThreadQueue::KillTimers(HWND wnd) {
+  if (!hasTimers_.load()) return;
   std::lock_guard lock(mutex_);
   std::erase_if(timers_, [&](const Timer& t) { return t.wnd == wnd; });
+  hasTimers_.store(!timers_.empty());
 }
 
 // The descriptor is written only while the owner blocks in Wait (or is about
@@ -228,24 +230,31 @@ bool ThreadQueue::Peek(MSG& msg, const MessageFilter& filter, Clock::time_point 
   return true;
 }
 
-bool ThreadQueue::HasWork(const MessageFilter& filter) {
+bool ThreadQueue::HasWork(const MessageFilter& filter, int* delay) {
   std::lock_guard lock(mutex_);
   if (!sends_.Empty()) return true;
   if (std::any_of(posts_.begin(), posts_.end(), [&](const MSG& m) { return filter.Matches(m.hwnd, m.message); }))
     return true;
   if (quitPosted_ && filter.Matches(filter.wnd, WM_QUIT)) return true;
   auto now = Clock::now();
-  return std::any_of(timers_.begin(), timers_.end(),
-                     [&](const Timer& t) { return t.due <= now && filter.Matches(t.wnd, WM_TIMER); });
+  if (std::any_of(timers_.begin(), timers_.end(),
+                  [&](const Timer& t) { return t.due <= now && filter.Matches(t.wnd, WM_TIMER); }))
+    return true;
+  if (delay != nullptr) *delay = TimerDelayLocked(filter, now);
+  return false;
 }
 
 int ThreadQueue::NextTimerDelay(const MessageFilter& filter) {
   std::lock_guard lock(mutex_);
+  return TimerDelayLocked(filter, Clock::now());
+}
+
+int ThreadQueue::TimerDelayLocked(const MessageFilter& filter, Clock::time_point now) const {
   std::optional<Clock::time_point> next;
   for (const auto& timer : timers_)
     if (filter.Matches(timer.wnd, WM_TIMER) && (!next || timer.due < *next)) next = timer.due;
   if (!next) return -1;
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now()).count();
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
   return static_cast<int>(std::max<decltype(left)>(left, 0));
 }
 
@@ -302,6 +311,7 @@ void ThreadQueue::Shutdown() {
     pendingSends_.store(0);
     posts_.Clear();
     timers_.clear();
+    hasTimers_.store(false);
   }
   for (auto& request : orphans) {
     request->done.store(true);

@@ -136,8 +136,9 @@ public:
   ThreadQueue& operator=(const ThreadQueue&) = delete;
 
   bool IsMain() const { return isMain_; }
-  // False once the owning thread has ended.
-  bool Alive();
+  // False once the owning thread has ended; takes no lock (asked for every
+  // socket a window selects).
+  bool Alive() const { return !dead_.load(); }
 
   // Any thread.
   bool Post(const MSG& msg);
@@ -158,8 +159,10 @@ public:
   bool Peek(MSG& msg, const MessageFilter& filter, Clock::time_point cutoff, bool remove);
   void RestoreQuit(int exitCode);
   // Whether a send, or a posted message, quit or due timer matching the
-  // filter, waits; takes nothing.
-  bool HasWork(const MessageFilter& filter);
+  // filter, waits; takes nothing. When nothing waits and delay is given, it
+  // receives what NextTimerDelay would answer, found under the same lock, so
+  // that a thread about to wait locks the queue once.
+  bool HasWork(const MessageFilter& filter, int* delay = nullptr);
   // Milliseconds until the next timer matching the filter is due (0 if due),
   // -1 without one.
   int NextTimerDelay(const MessageFilter& filter = MessageFilter{});
@@ -186,6 +189,8 @@ private:
   // Blocks on the descriptor set (which watches the wake descriptor), or
   // on the wake descriptor alone and then reads it.
   void BlockOnDescriptors(int timeoutMs);
+  // NextTimerDelay, with mutex_ held, as of now.
+  int TimerDelayLocked(const MessageFilter& filter, Clock::time_point now) const;
 
   struct Timer {
     HWND wnd;
@@ -204,9 +209,10 @@ private:
   FrontQueue<MSG> posts_;
   SendQueue sends_;
   std::vector<Timer> timers_;
+  std::atomic<bool> hasTimers_{false};  // !timers_.empty(), written with mutex_ held
   bool quitPosted_ = false;
   int quitCode_ = 0;
-  bool dead_ = false;
+  std::atomic<bool> dead_{false};  // written with mutex_ held
   std::mutex hookMutex_;
   std::function<void()> wakeHook_;
 };

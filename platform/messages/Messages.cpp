@@ -259,7 +259,8 @@ bool GetMessage(MSG& msg, HWND wnd, UINT filterMin, UINT filterMax) {
   for (;;) {
     if (PeekFiltered(*queue, msg, filter, true)) break;
     queue->ClearWake();
-    if (!queue->HasWork(filter)) queue->Wait(queue->NextTimerDelay(filter));
+    int delay = -1;
+    if (!queue->HasWork(filter, &delay)) queue->Wait(delay);
   }
   return msg.message != WM_QUIT;
 }
@@ -275,8 +276,9 @@ void WaitMessage() {
   auto queue = CurrentQueue();
   for (;;) {
     queue->ClearWake();
-    if (queue->HasWork(MessageFilter{})) return;
-    queue->Wait(queue->NextTimerDelay());
+    int delay = -1;
+    if (queue->HasWork(MessageFilter{}, &delay)) return;
+    queue->Wait(delay);
   }
 }
 

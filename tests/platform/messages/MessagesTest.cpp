@@ -309,3 +309,40 @@ TEST(Messages, QueuedMainThreadCallsRunInOrderWhileMoreCome) {
   for (int n = 0; n < 350; ++n) expected[static_cast<size_t>(n)] = n;
   EXPECT_EQ(ran, expected);
 }
+
+TEST(Messages, AThreadAboutToWaitLearnsOfWorkOrOfItsNextTimerInOneLook) {
+  std::thread([] {
+    auto queue = messages_detail::CurrentQueue();
+    HWND ticking = AllocateHWnd(AnswerOne);
+    HWND quiet = AllocateHWnd(AnswerOne);
+    const messages_detail::MessageFilter all;
+    const messages_detail::MessageFilter quietOnly{quiet, 0, 0};
+    int delay = -7;
+    EXPECT_FALSE(queue->HasWork(all, &delay));
+    EXPECT_EQ(delay, -1);  // no timer at all
+    SetTimer(ticking, 1, 10000);
+    EXPECT_FALSE(queue->HasWork(all, &delay));
+    EXPECT_GT(delay, 9000);
+    EXPECT_LE(delay, 10000);
+    EXPECT_NEAR(delay, queue->NextTimerDelay(all), 1);
+    EXPECT_FALSE(queue->HasWork(quietOnly, &delay));
+    EXPECT_EQ(delay, -1);  // the other window's timer is not waited for
+    // Work that waits leaves the delay alone.
+    PostMessage(quiet, WM_RECORD, 1, 0);
+    delay = -7;
+    EXPECT_TRUE(queue->HasWork(quietOnly, &delay));
+    EXPECT_EQ(delay, -7);
+    MSG msg;
+    ASSERT_TRUE(PeekMessage(msg, nullptr, 0, 0, PM_REMOVE));
+    SetTimer(quiet, 2, 10);
+    std::this_thread::sleep_for(30ms);
+    EXPECT_TRUE(queue->HasWork(quietOnly, &delay));
+    EXPECT_EQ(delay, -7);
+    // A window is a window while its thread's queue lives, and no more.
+    EXPECT_TRUE(IsWindow(quiet));
+    messages_detail::EndThreadQueue();
+    EXPECT_FALSE(IsWindow(quiet));
+    DeallocateHWnd(ticking);
+    DeallocateHWnd(quiet);
+  }).join();
+}
