@@ -13,6 +13,23 @@ namespace {
 
 void DispatchReadiness(std::uint64_t id, unsigned readiness) { TheReactor().Dispatch(id, readiness); }
 
+// The entry the calling thread made or found last, and its table.
+struct LastEntry {
+  const SocketTable* table = nullptr;
+  EntryPtr entry;
+};
+
+LastEntry& LastUsed() {
+  static thread_local LastEntry last;
+  return last;
+}
+
+void Remember(const SocketTable* table, const EntryPtr& entry) {
+  LastEntry& last = LastUsed();
+  last.table = table;
+  last.entry = entry;
+}
+
 }  // namespace
 
 void SocketEntry::Notify(long event, int error) const {
@@ -22,24 +39,52 @@ void SocketEntry::Notify(long event, int error) const {
 EntryPtr SocketTable::Add(int fd, int type) {
   auto entry = std::make_shared<SocketEntry>(++lastId_, fd, type);
   Shard& shard = ShardOf(entry->id);
-  std::lock_guard lock(shard.mutex);
-  InsertInKeptNode(shard.entries, shard.spare, entry->id, entry);
+  {
+    std::lock_guard lock(shard.mutex);
+    InsertInKeptNode(shard.entries, shard.spare, entry->id, entry);
+  }
+  Remember(this, entry);
   return entry;
 }
 
+// Ids are never reused, so the remembered entry is the one asked for while
+// it has not left the table; a removal that races with the look is ordered
+// after it, as it would be behind the lock. A remembered entry that has left
+// the table is let go.
 EntryPtr SocketTable::Find(SOCKET id) const {
-  const Shard& shard = ShardOf(id);
-  std::lock_guard lock(shard.mutex);
-  auto found = shard.entries.find(id);
-  return found == shard.entries.end() ? nullptr : found->second;
+  LastEntry& last = LastUsed();
+  if (last.entry) {
+    if (last.entry->removed.load())
+      last = LastEntry{};
+    else if (last.table == this && last.entry->id == id)
+      return last.entry;
+  }
+  EntryPtr entry;
+  {
+    const Shard& shard = ShardOf(id);
+    std::lock_guard lock(shard.mutex);
+    auto found = shard.entries.find(id);
+    if (found == shard.entries.end()) return nullptr;
+    entry = found->second;
+  }
+  Remember(this, entry);
+  return entry;
 }
 
 EntryPtr SocketTable::Remove(SOCKET id) {
-  Shard& shard = ShardOf(id);
-  std::lock_guard lock(shard.mutex);
-  auto found = shard.entries.find(id);
-  if (found == shard.entries.end()) return nullptr;
-  return RemoveKeepingNode(shard.entries, shard.spare, found);
+  EntryPtr entry;
+  {
+    Shard& shard = ShardOf(id);
+    std::lock_guard lock(shard.mutex);
+    auto found = shard.entries.find(id);
+    if (found == shard.entries.end()) return nullptr;
+    entry = RemoveKeepingNode(shard.entries, shard.spare, found);
+    entry->removed.store(true);
+  }
+  // The closing thread lets go of the entry at once; another thread that
+  // remembers it does at its next look.
+  if (LastUsed().entry == entry) LastUsed() = LastEntry{};
+  return entry;
 }
 
 Reactor::Reactor(SocketTable& table) : table_(table), set_(std::make_shared<DescriptorSet>(&DispatchReadiness, -1)) {}

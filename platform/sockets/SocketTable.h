@@ -35,6 +35,8 @@ struct SocketEntry {
   const SOCKET id;
   const int fd;
   const int type;
+  // Set (under the table's lock) once the entry has left the table.
+  std::atomic<bool> removed{false};
   std::mutex mutex;  // guards everything below
   bool closed = false;
   HWND wnd = nullptr;
@@ -65,6 +67,9 @@ using EntryPtr = std::shared_ptr<SocketEntry>;
 
 // The sockets by id, spread over shards with a lock each, so that the calls
 // of many download threads on their own sockets do not wait for each other.
+// Each thread remembers the socket it made or found last: a download's
+// calls (options, connect, send, receive, shutdown) all name its one socket,
+// and find it again without the lock for as long as it is in the table.
 class SocketTable {
 public:
   EntryPtr Add(int fd, int type);

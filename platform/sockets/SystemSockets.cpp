@@ -303,25 +303,35 @@ bool LookupService(const std::string& name, const std::string& protocol, int& po
 
 bool LookupProtocol(const std::string& name, int& number) {
   // Every socket a client opens asks for its protocol by name; the system's
-  // answer is kept, so that the protocol database is read once per name.
+  // answer is kept, so that the protocol database is read once per name,
+  // and each thread keeps the last answer it got, so that the sockets a
+  // download thread opens one after another find it without the lock.
   static std::mutex mutex;
   static std::map<std::string, int> known;
+  static thread_local std::string lastName;
+  static thread_local int lastNumber = 0;
+  if (!lastName.empty() && lastName == name) {
+    number = lastNumber;
+    return true;
+  }
+  const auto answer = [&](int value) {
+    number = value;
+    lastName = name;
+    lastNumber = value;
+    return true;
+  };
   {
     std::lock_guard lock(mutex);
-    if (const auto it = known.find(name); it != known.end()) {
-      number = it->second;
-      return true;
-    }
+    if (const auto it = known.find(name); it != known.end()) return answer(it->second);
   }
   protoent entry{};
   protoent* found = nullptr;
   char buffer[1024];
   ::getprotobyname_r(name.c_str(), &entry, buffer, sizeof buffer, &found);
   if (found) {
-    number = found->p_proto;
     std::lock_guard lock(mutex);
-    known[name] = number;
-    return true;
+    known[name] = found->p_proto;
+    return answer(found->p_proto);
   }
   for (const auto& protocol : kProtocols) {
     if (!SameName(name, protocol.name)) continue;

@@ -279,10 +279,42 @@ TEST(Sockets, AddressesNamesAndErrorTexts) {
   protoent* tcp = getprotobyname("tcp");
   ASSERT_NE(tcp, nullptr);
   EXPECT_EQ(tcp->p_proto, 6);
+  // Names asked for in turn each get their own number.
+  for (const char* name : {"udp", "tcp", "udp", "icmp", "tcp"}) {
+    protoent* protocol = getprotobyname(name);
+    ASSERT_NE(protocol, nullptr) << name;
+    EXPECT_EQ(protocol->p_proto, std::string(name) == "tcp" ? 6 : std::string(name) == "udp" ? 17 : 1) << name;
+  }
+  EXPECT_EQ(getprotobyname("no-such-protocol"), nullptr);
 
   EXPECT_STREQ(WSAErrorText(12345), "Not a WinSock error");
   EXPECT_EQ(socket(AF_INET, 99, 0), INVALID_SOCKET);
   EXPECT_EQ(WSAGetLastError(), WSAESOCKTNOSUPPORT);
+}
+
+TEST(Sockets, ASocketClosedAnywhereIsNoSocketForAnyThreadThatUsedIt) {
+  const int on = 1;
+  const auto option = [&on](SOCKET s) {
+    return setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
+  };
+  SOCKET mine = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  SOCKET other = INVALID_SOCKET;
+  std::thread([&] { other = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); }).join();
+  // Calls on two sockets in turn each reach their own.
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(option(mine), 0);
+    EXPECT_EQ(option(other), 0);
+  }
+  // This thread used its socket last when another one closes it.
+  EXPECT_EQ(option(mine), 0);
+  std::thread([&] { EXPECT_EQ(closesocket(mine), 0); }).join();
+  EXPECT_EQ(option(mine), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+  EXPECT_EQ(option(other), 0);
+  EXPECT_EQ(closesocket(other), 0);
+  EXPECT_EQ(option(other), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+  EXPECT_EQ(closesocket(other), SOCKET_ERROR);
 }
 
 TEST(Sockets, HostLookupsBlockingAndAsynchronous) {
