@@ -89,7 +89,7 @@ TBufferChain::TBufferChain(int BlockSize) : FBlockSize(EffectiveSize(BlockSize))
 void TBufferChain::PutData(const void* Data, int Len)
 {
     auto bytes = static_cast<const char*>(Data);
-    if (FBlocks.empty())
+    if (BlockCount() == 0)
         FBlocks.push_back(std::make_unique<TBuffer>(FBlockSize));
     while (Len > 0) {
         const int written = FBlocks.back()->Write(bytes, Len);
@@ -103,30 +103,40 @@ void TBufferChain::PutData(const void* Data, int Len)
 const char* TBufferChain::PeekFirst(int& Len)
 {
     Len = 0;
-    while (!FBlocks.empty()) {
-        if (const char* data = FBlocks.front()->Peek(Len))
+    while (BlockCount() > 0) {
+        if (const char* data = FBlocks[FFront]->Peek(Len))
             return data;
-        if (FBlocks.size() == 1)
+        if (BlockCount() == 1)
             return nullptr;
-        FBlocks.pop_front();
+        DropFirst();
     }
     return nullptr;
 }
 
 void TBufferChain::RemoveFirst(int Len)
 {
-    if (!FBlocks.empty())
-        FBlocks.front()->Remove(Len);
+    if (BlockCount() > 0)
+        FBlocks[FFront]->Remove(Len);
 }
 
 void TBufferChain::Discard()
 {
     FBlocks.clear();
+    FFront = 0;
+}
+
+void TBufferChain::DropFirst()
+{
+    FBlocks[FFront++].reset();
+    if (FFront >= 64 && FFront * 2 >= FBlocks.size()) {
+        FBlocks.erase(FBlocks.begin(), FBlocks.begin() + static_cast<std::ptrdiff_t>(FFront));
+        FFront = 0;
+    }
 }
 
 const TBuffer& TBufferChain::Block(int Index) const
 {
     if (Index < 0 || Index >= BlockCount())
         throw ERangeError(Format("Block index out of range (%d)", Index));
-    return *FBlocks[Index];
+    return *FBlocks[FFront + static_cast<size_t>(Index)];
 }

@@ -10,8 +10,9 @@
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/SysUtils.h"
 
-#include <deque>
+#include <cstddef>
 #include <memory>
+#include <vector>
 
 // Block size used when a size of 0 or less is asked for.
 constexpr int DefaultBufSize = 1514;
@@ -46,7 +47,9 @@ private:
 };
 
 // The socket's list of blocks, oldest first. The last block always stays for
-// reuse; emptied blocks before it are freed.
+// reuse; emptied blocks before it are freed. The list is a vector read from
+// a moving front, which takes no memory until data is first put in (a socket
+// made per download would otherwise allocate a list on every construction).
 class TBufferChain {
 public:
     explicit TBufferChain(int BlockSize = DefaultBufSize);
@@ -61,10 +64,15 @@ public:
     // Drops every block with its unsent data.
     void Discard();
 
-    int BlockCount() const { return static_cast<int>(FBlocks.size()); }
+    int BlockCount() const { return static_cast<int>(FBlocks.size() - FFront); }
     const TBuffer& Block(int Index) const;
 
 private:
+    // Frees the oldest block; the vector gives up its freed front half now
+    // and then.
+    void DropFirst();
+
     int FBlockSize;
-    std::deque<std::unique_ptr<TBuffer>> FBlocks;
+    std::vector<std::unique_ptr<TBuffer>> FBlocks;
+    size_t FFront = 0; // index of the oldest block in FBlocks
 };

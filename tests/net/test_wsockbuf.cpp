@@ -68,3 +68,47 @@ TEST(SendBuffer, RandomUseKeepsEveryByteInOrder)
     }
     EXPECT_TRUE(chainOut == chainIn);
 }
+
+// A backlog of many blocks: the count and the blocks seen from the front stay
+// right while sent blocks leave it and new ones come behind.
+TEST(SendBuffer, ALongBacklogLeavesBlockByBlockInOrder)
+{
+    TBufferChain chain(10);
+    std::string in, out;
+    const auto put = [&](int blocks) {
+        for (int i = 0; i < blocks; ++i) {
+            const std::string block = std::to_string(1000000000 + static_cast<int>(in.size()) / 10);
+            chain.PutData(block.data(), static_cast<int>(block.size()));
+            in += block;
+        }
+    };
+    const auto send = [&](int blocks) {
+        for (int i = 0; i < blocks; ++i) {
+            int len = 0;
+            const char* data = chain.PeekFirst(len);
+            ASSERT_EQ(len, 10);
+            ASSERT_EQ(std::string(data, 10), Unsent(chain.Block(0)));
+            out.append(data, 10);
+            chain.RemoveFirst(len);
+        }
+    };
+    put(300);
+    EXPECT_EQ(chain.BlockCount(), 300);
+    send(200);
+    // The emptied front block leaves on the next look, the last one stays.
+    int len = 0;
+    chain.PeekFirst(len);
+    EXPECT_EQ(chain.BlockCount(), 100);
+    EXPECT_EQ(Unsent(chain.Block(99)), in.substr(2990));
+    put(150);
+    EXPECT_EQ(chain.BlockCount(), 250);
+    send(250);
+    EXPECT_EQ(chain.PeekFirst(len), nullptr);
+    EXPECT_EQ(chain.BlockCount(), 1);
+    EXPECT_EQ(out, in);
+    EXPECT_THROW(chain.Block(1), ERangeError);
+    chain.Discard();
+    EXPECT_EQ(chain.BlockCount(), 0);
+    put(1);
+    EXPECT_EQ(chain.BlockCount(), 1);
+}
