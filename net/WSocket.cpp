@@ -3,6 +3,7 @@
 #include "net/UrlUtils.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -22,14 +23,29 @@ constexpr int MaxPortNumber = 65535;
 constexpr int MaxProtoNumber = 255;
 
 // The socket service is started with the first live socket and cleaned up
-// with the last; sockets are made and freed by several threads.
+// with the last; sockets are made and freed by several threads. A socket
+// that neither starts nor ends the count (nearly every one, while others
+// live) counts itself in or out without the lock; the first and the last
+// take it, so that the service's start and cleanup never overlap.
 std::mutex LiveSocketsLock;
-int LiveSockets = 0;
+std::atomic<int> LiveSockets{0};
+
+// Moves the count by Step while it stays above Floor; false when it would not.
+bool StepAbove(int Floor, int Step)
+{
+    int count = LiveSockets.load();
+    while (count > Floor)
+        if (LiveSockets.compare_exchange_weak(count, count + Step))
+            return true;
+    return false;
+}
 
 void CountSocketIn()
 {
+    if (StepAbove(0, 1))
+        return;
     std::lock_guard guard(LiveSocketsLock);
-    if (LiveSockets == 0) {
+    if (LiveSockets.load() == 0) {
         WSAData data{};
         if (const int code = WSAStartup(0x0101, &data); code != 0)
             throw ESocketException(Format("%s: WSAStartup error #%d", "winsock", code));
@@ -39,6 +55,8 @@ void CountSocketIn()
 
 void CountSocketOut()
 {
+    if (StepAbove(1, -1))
+        return;
     std::lock_guard guard(LiveSocketsLock);
     if (--LiveSockets == 0)
         WSACleanup();
@@ -112,7 +130,7 @@ bool IsDigit(char c)
 bool ReadLeadingNumber(const AnsiString& Text, int Limit, int& Value)
 {
     Value = 0;
-    for (char c : TrimLeft(Text)) {
+    for (char c : TrimmedView(Text)) {
         if (!IsDigit(c))
             break;
         Value = Value * 10 + (c - '0');
@@ -124,7 +142,7 @@ bool ReadLeadingNumber(const AnsiString& Text, int Limit, int& Value)
 
 bool StartsWithDigit(const AnsiString& Text)
 {
-    const AnsiString trimmed = TrimLeft(Text);
+    const std::string_view trimmed = TrimmedView(Text);
     return !trimmed.empty() && IsDigit(trimmed[0]);
 }
 
@@ -773,7 +791,8 @@ bool TCustomWSocket::ResolveTarget()
             FLocalPortResolved = true;
         }
         if (!FAddrResolved) {
-            FSin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
+            FSin.sin_addr.s_addr =
+                FDnsResultDotted && FAddrStr == FDnsResult ? FDnsResultAddress : WSocketResolveHost(FAddrStr);
             FAddrResolved = true;
         }
     } catch (const ESocketException& E) {
@@ -1204,7 +1223,9 @@ void TCustomWSocket::DnsLookup(const AnsiString& HostName)
     if (FDnsResultList)
         FDnsResultList->Clear();
     if (WSocketIsDottedIP(HostName)) {
-        FDnsResult = DottedText(inet_addr(Trim(HostName).c_str()));
+        FDnsResultAddress = inet_addr(Trim(HostName).c_str());
+        FDnsResult = DottedText(FDnsResultAddress);
+        FDnsResultDotted = true;
         TriggerDnsLookupDone(0);
         return;
     }
@@ -1240,6 +1261,7 @@ void TCustomWSocket::DoLookupDone(TMessage& Msg)
     FDnsLookupHandle = 0;
     const int error = WSAGETASYNCERROR(Msg.LParam);
     if (error == 0) {
+        FDnsResultDotted = false;
         const auto* host = reinterpret_cast<const hostent*>(FDnsLookupBuffer);
         if (Msg.Msg == WM_ASYNCGETHOSTBYADDR) {
             FDnsResult = host->h_name ? host->h_name : "";

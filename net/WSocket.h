@@ -253,6 +253,10 @@ protected:
     bool FDestroying = false;
     TSocket FASocket = winsock::INVALID_SOCKET;
     AnsiString FDnsResult;
+    // True while FDnsResult is the text of FDnsResultAddress, as a lookup of
+    // a dotted address gives it: a connect to it needs no second reading.
+    bool FDnsResultDotted = false;
+    uint32_t FDnsResultAddress = 0;
     // Made when a lookup first lists its addresses (a dotted address, as most
     // requests name, lists none).
     std::unique_ptr<TStringList> FDnsResultList;

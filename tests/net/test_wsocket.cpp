@@ -120,3 +120,35 @@ TEST(WSocketLookup, DottedAtOnceNamesAsynchronouslyCancelAndFailures)
     EXPECT_EQ(events.Events[0], "dns 10022");
     EXPECT_NE(events.Events[1], "dns 0");
 }
+
+// A connect goes to the address set, whatever lookup came before: the
+// address a dotted lookup read serves only a connect to that very text.
+TEST(WSocketLookup, AConnectReachesTheAddressSetAfterAnyLookup)
+{
+    TCustomWSocket listener;
+    listener.OnSessionAvailable = [&](TObject*, uint16_t) { winsock::closesocket(listener.Accept()); };
+    listener.SetAddr("127.0.0.1");
+    listener.SetPort("0");
+    listener.Listen();
+    const AnsiString port = listener.GetXPort();
+    // Nothing listens on 127.0.0.2: a connect there is refused.
+    const auto connectAfter = [&](const std::vector<AnsiString>& lookups, const AnsiString& address) {
+        TCustomWSocket client;
+        EventRecorder events(client);
+        for (const auto& host : lookups) {
+            const int done = events.Count("dns 0") + 1;
+            client.DnsLookup(host);
+            EXPECT_TRUE(PumpUntil([&] { return events.Count("dns 0") == done; })) << host;
+        }
+        client.SetAddr(address.empty() ? client.DnsResult() : address);
+        client.SetPort(port);
+        const size_t looked = events.Events.size();
+        client.Connect();
+        EXPECT_TRUE(PumpUntil([&] { return events.Events.size() > looked; }));
+        return events.Events[looked]; // the served connection may close at once after it
+    };
+    EXPECT_EQ(connectAfter({" 127.0.0.1 "}, ""), "connected 0");
+    EXPECT_EQ(connectAfter({"127.0.0.2"}, "127.0.0.1"), "connected 0");
+    EXPECT_EQ(connectAfter({"127.0.0.2", "localhost"}, "127.0.0.1"), "connected 0");
+    EXPECT_NE(connectAfter({"127.0.0.1"}, "127.0.0.2"), "connected 0");
+}
