@@ -45,11 +45,11 @@ void KeepReceiveBuffer(std::unique_ptr<char[]> Buffer)
         SpareReceiveBuffer = std::move(Buffer);
 }
 
-// The buffers of the long default settings of a client freed on this
-// thread, for the next client made here: the worker sets the Agent at
-// once, and each default would otherwise take a block from the heap for
-// every download.
-thread_local AnsiString SpareTexts[3];
+// The buffers of the long texts of a client freed on this thread (see
+// THttpCli::TKeptText), for the next client made here: the worker sets the
+// Agent and the URL at once, and each text would otherwise take a block
+// from the heap for every download.
+thread_local AnsiString SpareTexts[10];
 
 AnsiString ErrorWithCode(const AnsiString& Text, int Error)
 {
@@ -161,12 +161,24 @@ AnsiString THttpCli::KeptText(TKeptText Which, std::string_view Default)
     return text;
 }
 
+void THttpCli::KeepText(TKeptText Which, AnsiString& Text) noexcept
+{
+    if (Text.capacity() > SpareTexts[Which].capacity())
+        SpareTexts[Which] = std::move(Text);
+}
+
 void THttpCli::KeepTexts() noexcept
 {
     static_assert(std::extent_v<decltype(SpareTexts)> == KeptTextCount);
-    SpareTexts[ktAgent] = std::move(Agent);
-    SpareTexts[ktAccept] = std::move(Accept);
-    SpareTexts[ktContentTypePost] = std::move(ContentTypePost);
+    KeepText(ktAgent, Agent);
+    KeepText(ktAccept, Accept);
+    KeepText(ktContentTypePost, ContentTypePost);
+    KeepText(ktURL, URL);
+    KeepText(ktReference, Reference);
+    KeepText(ktLocation, FLocation);
+    KeepText(ktPath, FPath);
+    KeepText(ktLastResponse, FLastResponse);
+    KeepText(ktConnectionUrl, FConnectionUrl);
 }
 
 THttpCli::~THttpCli()
@@ -311,33 +323,34 @@ void THttpCli::StartRequest(THttpRequest RqType)
 // Fills TargetHost, Hostname, Port, Path, Query and DocName from an URL
 // (through the proxy when one is set). Credentials in the URL replace
 // Username and Password.
+// The host and the path are split straight into the fields that keep them,
+// whose buffers the client took from the thread's last one.
 void THttpCli::SetTarget(const AnsiString& Url)
 {
-    AnsiString proto, user, pass, host, port, path;
-    SplitUrl(Url, proto, user, pass, host, port, path, FQuery);
-    FTargetHost = host;
-    FRefusal = RefusalReason(proto, host);
+    AnsiString proto, user, pass, port;
+    SplitUrl(Url, proto, user, pass, FTargetHost, port, FPath, FQuery);
+    FRefusal = RefusalReason(proto, FTargetHost);
     if (!user.empty())
         Username = user;
     if (!pass.empty())
         Password = pass;
-    if (path.empty())
-        path = "/";
-    FDocName = HttpDocName(path);
-    FConnectionUrl.assign(proto.empty() ? std::string_view("http") : std::string_view(proto)).append("://").append(host);
+    if (FPath.empty())
+        FPath = "/";
+    FDocName = HttpDocName(FPath);
+    FConnectionUrl.assign(proto.empty() ? std::string_view("http") : std::string_view(proto))
+        .append("://")
+        .append(FTargetHost);
     if (!port.empty())
         FConnectionUrl.append(1, ':').append(port);
-    FConnectionUrl.append(path);
+    FConnectionUrl.append(FPath);
     if (Proxy.empty()) {
-        FPath = path;
-        FHostname = host;
+        FHostname = FTargetHost;
         FPort = port.empty() ? AnsiString("80") : port;
         return;
     }
     FPath = FConnectionUrl;
-    AnsiString proxyQuery;
-    SplitUrl(Proxy, proto, user, pass, host, port, path, proxyQuery);
-    FHostname = host;
+    AnsiString proxyPath, proxyQuery;
+    SplitUrl(Proxy, proto, user, pass, FHostname, port, proxyPath, proxyQuery);
     FPort = port.empty() ? ProxyPort : port;
 }
 
@@ -592,7 +605,7 @@ void THttpCli::LocationSessionClosed()
 
 void THttpCli::WriteRequestHeader(const AnsiString& Method)
 {
-    FRequestHeader.clear();
+    FRequestHeader = KeptText(ktRequestHeader);
     TriggerRequestHeaderBegin();
     THttpRequestFields fields;
     fields.Method = Method;
@@ -623,9 +636,10 @@ void THttpCli::WriteRequestHeader(const AnsiString& Method)
     FAcceptRanges.clear();
     TriggerRequestHeaderEnd();
     SendCommand("");
-    const AnsiString header = std::move(FRequestHeader);
+    AnsiString header = std::move(FRequestHeader);
     FRequestHeader.clear();
     SendBytes(header.data(), Length(header));
+    KeepText(ktRequestHeader, header);
 }
 
 void THttpCli::SendCommand(const AnsiString& S)

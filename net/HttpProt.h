@@ -152,13 +152,13 @@ public:
     static void operator delete(void* Block, std::size_t Size) noexcept { TThreadSpare<THttpCli>::Give(Block, Size); }
 
     // Settings (published properties).
-    AnsiString URL;
+    AnsiString URL = KeptText(ktURL);
     AnsiString Proxy;
     AnsiString ProxyPort = "80";
     AnsiString Username, Password;
     AnsiString ProxyUsername, ProxyPassword;
     AnsiString Sender;
-    AnsiString Reference;
+    AnsiString Reference = KeptText(ktReference);
     AnsiString Agent = KeptText(ktAgent, "Mozilla/3.0 (compatible)");
     AnsiString Accept = KeptText(ktAccept, "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
     bool NoCache = false;
@@ -258,11 +258,27 @@ protected:
     virtual void TriggerSendEnd();
 
 private:
-    // The settings whose defaults are too long to be held in the string
-    // itself: a client takes their buffers from the client its thread
-    // freed last (see KeptText).
-    enum TKeptText { ktAgent, ktAccept, ktContentTypePost, KeptTextCount };
-    static AnsiString KeptText(TKeptText Which, std::string_view Default);
+    // The texts too long to be held in the string itself (the settings with
+    // long defaults, the addresses, the request header and the last header
+    // line): a client takes their buffers from the client its thread freed
+    // last (see KeptText), the request header from the last one sent there.
+    enum TKeptText {
+        ktAgent,
+        ktAccept,
+        ktContentTypePost,
+        ktURL,
+        ktReference,
+        ktLocation,
+        ktPath,
+        ktRequestHeader,
+        ktLastResponse,
+        ktConnectionUrl,
+        KeptTextCount
+    };
+    static AnsiString KeptText(TKeptText Which, std::string_view Default = {});
+    // Keeps the buffer of Text for the thread's next client when it is the
+    // larger one.
+    static void KeepText(TKeptText Which, AnsiString& Text) noexcept;
     void KeepTexts() noexcept;
 
     void WndProc(TMessage& Msg);
@@ -312,8 +328,9 @@ private:
     int64_t FContentLength = -1;
     AnsiString FContentType;
     AnsiString FDocName;
-    AnsiString FLocation;
-    AnsiString FHostname, FTargetHost, FPort, FPath, FQuery;
+    AnsiString FLocation = KeptText(ktLocation);
+    AnsiString FHostname, FTargetHost, FPort, FQuery;
+    AnsiString FPath = KeptText(ktPath);
     AnsiString FAcceptRanges;
     AnsiString FDnsResult;
     TStringList FRcvdHeader;
@@ -326,8 +343,8 @@ private:
 
     // Request under way.
     AnsiString FRequestHeader;
-    AnsiString FLastResponse;
-    AnsiString FConnectionUrl;      // absolute URL of the current connection
+    AnsiString FLastResponse = KeptText(ktLastResponse);
+    AnsiString FConnectionUrl = KeptText(ktConnectionUrl); // absolute URL of the current connection
     AnsiString FRefusal;            // why the target's scheme is refused, or empty
     AnsiString FServerFailure;      // the status line's code and reason when 400 or more
     std::unique_ptr<char[]> FRcvBuf;

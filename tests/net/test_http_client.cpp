@@ -117,6 +117,40 @@ TEST(HttpClient, ClientsOneAfterAnotherReadOnlyTheirOwnBytes)
     }
 }
 
+// A client takes the buffers of the texts its thread's last client left:
+// it starts with none of that client's texts, and its request carries its
+// own target and header only.
+TEST(HttpClient, ANewClientCarriesNothingOfTheFreedOnesTexts)
+{
+    const std::string longPath = "/" + std::string(120, 'p') + ".html";
+    LoopbackServer server(std::vector<LoopbackScript>{
+        Reply("HTTP/1.0 200 OK\r\nX-Long: " + std::string(200, 'v') + "\r\n\r\nfirst"),
+        Reply("HTTP/1.0 200 OK\r\n\r\nsecond")});
+    {
+        THttpCli first(nullptr);
+        first.URL = Url(server, longPath);
+        first.Reference = "http://127.0.0.1/" + std::string(100, 'r');
+        const RequestOutcome outcome = RunWithWatchdog(first, "GET");
+        ASSERT_FALSE(outcome.Raised) << outcome.Message;
+        EXPECT_EQ(first.Path(), longPath);
+    }
+    THttpCli next(nullptr);
+    for (const AnsiString* text :
+         std::initializer_list<const AnsiString*>{&next.URL, &next.Reference, &next.Location(), &next.Path(),
+                                                  &next.LastResponse()})
+        EXPECT_TRUE(text->empty()) << *text;
+    next.URL = Url(server, "");
+    const RequestOutcome outcome = RunWithWatchdog(next, "GET");
+    ASSERT_FALSE(outcome.Raised) << outcome.Message;
+    EXPECT_EQ(next.Path(), "/");
+    EXPECT_EQ(next.LastResponse(), "");
+    ASSERT_TRUE(server.WaitForConnections(2));
+    const std::string request = server.Received(1);
+    EXPECT_EQ(request.substr(0, request.find("\r\n")), "GET / HTTP/1.0");
+    EXPECT_EQ(request.find("Referer"), std::string::npos) << request;
+    EXPECT_EQ(request.find("ppp"), std::string::npos) << request;
+}
+
 // A relocation posted for an aborted request must not restart the next one.
 TEST(HttpClient, LeftOverRelocationDoesNotRestartTheNextRequest)
 {
