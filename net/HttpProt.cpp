@@ -151,13 +151,18 @@ THttpCli::THttpCli(TComponent* AOwner)
     // (the socket then aborts its connection), so a half-received document
     // never ends as a success.
     FSocket->OnBgException = [this](TObject*, Exception& E, bool&) { Fail(E.Message()); };
-    FAbortHandle->Publish(FWindow, FGeneration);
+    // No other thread has the handle yet: its window is set without the lock.
+    FAbortHandle->FWnd = FWindow;
+    FAbortHandle->FGeneration = FGeneration;
 }
 
 AnsiString THttpCli::KeptText(TKeptText Which, std::string_view Default)
 {
     AnsiString text = std::move(SpareTexts[Which]);
-    text.assign(Default);
+    if (Default.empty())
+        text.clear();
+    else
+        text.assign(Default);
     return text;
 }
 
