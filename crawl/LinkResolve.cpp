@@ -90,12 +90,18 @@ bool SplitSchemeUrl(std::string_view Url, TUrlView& Parts) {
   if (separator == std::string_view::npos) return false;
   Parts.Scheme = Url.substr(0, separator);
   const std::string_view rest = Url.substr(separator + 3);
-  const size_t hostEnd = std::min(FindAnyOf(rest, "/?"), rest.size());
+  // One pass over the host part finds its end and, as positions after
+  // them (0 without one), its last ":" and its last "@": every URL found
+  // is split so, mostly more than once.
+  size_t hostEnd = 0, colon = 0, at = 0;
+  for (; hostEnd < rest.size() && rest[hostEnd] != '/' && rest[hostEnd] != '?'; ++hostEnd) {
+    if (rest[hostEnd] == ':')
+      colon = hostEnd + 1;
+    else if (rest[hostEnd] == '@')
+      at = hostEnd + 1;
+  }
   Parts.Path = rest.substr(hostEnd);
   const std::string_view hostPart = rest.substr(0, hostEnd);
-  // Positions after the separators, 0 without one.
-  const size_t colon = hostPart.rfind(':') + 1;
-  const size_t at = hostPart.rfind('@') + 1;
   Parts.Port = colon > at ? hostPart.substr(colon) : std::string_view();
   Parts.Host = colon > at ? hostPart.substr(at, colon - at - 1) : hostPart.substr(at);
   return true;
