@@ -2,6 +2,7 @@
 
 #include "crawl/LinkLevels.h"
 #include "crawl/LinkRewrite.h"
+#include "net/UrlUtils.h"
 
 namespace {
 
@@ -75,6 +76,22 @@ TEST(LinkRewrite, LocalPathForUrl) {
   ASSERT_TRUE(LocalPathForUrl("page", "/dir/x", "/dl/", path));
   EXPECT_EQ(path, "/dl/page/dir/x");
   EXPECT_FALSE(LocalPathForUrl("", "/dir/x", "/dl/", path));
+}
+
+// A URL with a scheme is read in place: its extension is that of the path
+// SplitUrl gives it, cut at any "?", wherever "/", "?", ":", "@" and "."
+// stand in its host part, path and query.
+TEST(LinkLevels, ExtensionOfASchemeUrlIsThatOfItsSplitPath) {
+  for (const char* url : {"http://h.gif?x/y.png", "http://h?a/b.css", "http://h/a.b/c?d/e.jpg", "http://u@h.x:81/p.JS",
+                          "ftp://h/a.tar.gz", "http://h/.htaccess", "http://h/dir.d/", "http://h/x.", "x://h/a://b/c.js",
+                          "http://h:8.1@k/p", "http://h/?", "http://h.htm/"}) {
+    AnsiString proto, user, pass, host, port, path, query;
+    SplitUrl(url, proto, user, pass, host, port, path, query);
+    path = path.substr(0, path.find('?'));
+    const AnsiString name = path.substr(path.rfind('/') + 1);
+    const size_t dot = name.rfind('.');
+    EXPECT_EQ(ExtensionOf(url), dot == AnsiString::npos ? AnsiString() : name.substr(dot + 1)) << url;
+  }
 }
 
 TEST(LinkLevels, LevelFreeExtensions) {
