@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <string_view>
+#include <utility>
 
 #include "crawl/LinkLevels.h"
 #include "crawl/LinkResolve.h"
@@ -45,7 +46,7 @@ AnsiString AbsoluteBaseHref(const AnsiString& BaseHref, const AnsiString& PageOw
     if (!ResolveUrl(href, PageOwnBase, isEmail) || isEmail || !CollapseDotDot(href)) return AnsiString();
     href = BaseDirOf(href.substr(0, href.find('#')));
   }
-  href = CollapsedBase(href);
+  href = CollapsedBase(std::move(href));
   return IsWebUrl(href) ? href : AnsiString();
 }
 
@@ -64,11 +65,13 @@ AnsiString PageDocumentUrl(const TParseSettings& Settings, const AnsiString& Bas
 // The URL of the folder a page is saved in: the page URL's scheme and host,
 // then the folders of its mirror folder below the host's ("host/dir").
 AnsiString FolderUrl(const AnsiString& PageUrl, const AnsiString& PageFolder) {
-  AnsiString root = PageUrl;
-  NormalizeBase(root);
-  root.resize(std::min(root.find('/', SchemePrefixLength(root)), root.size()));
-  const size_t slash = PageFolder.find('/');
-  return CollapsedBase(root + "/" + (slash == AnsiString::npos ? AnsiString() : PageFolder.substr(slash + 1)) + "/");
+  AnsiString url = PageUrl;
+  NormalizeBase(url);
+  url.resize(std::min(url.find('/', SchemePrefixLength(url)), url.size()));
+  url += '/';
+  if (const size_t slash = PageFolder.find('/'); slash != AnsiString::npos) url.append(PageFolder, slash + 1);
+  url += '/';
+  return CollapsedBase(std::move(url));
 }
 
 // Folders of a base URL below its host.
@@ -122,7 +125,7 @@ TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings
   AnsiString ownBase = PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget);
   BaseHref_ = AbsoluteBaseHref(scan.BaseHref, ownBase);
   Base_ = BaseHref_.empty() ? std::move(ownBase) : PageBase(Settings.PageUrl, Settings.BaseOverride, BaseHref_, scan.BaseTarget);
-  if (Settings.BaseOverride.empty()) Base_ = CollapsedBase(Base_);
+  if (Settings.BaseOverride.empty()) Base_ = CollapsedBase(std::move(Base_));
   // Without a base tag the saved page's links resolve from the folder the
   // page is saved in, which is not always the folder of its URL.
   RewriteBase_ = BaseHref_.empty() && !Settings.PageFolder.empty() ? FolderUrl(Settings.PageUrl, Settings.PageFolder) : Base_;
