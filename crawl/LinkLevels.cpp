@@ -44,6 +44,9 @@ std::string_view ExtensionView(const AnsiString& Url, TUrlParts& Buffer) {
     rest = rest.substr(0, rest.find('?'));
     const size_t slash = rest.rfind('/');
     if (slash != std::string_view::npos) path = rest.substr(slash);
+  } else if (!HoldsAnyOf(Url, ":/?@")) {
+    // A bare name (a local file's) is its own last segment.
+    path = Url;
   } else {
     const TUrlView parts = SplitUrlView(Url, Buffer);
     path = parts.Scheme.empty() && parts.Path.empty() ? parts.Host : parts.Path;

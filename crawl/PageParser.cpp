@@ -1,6 +1,7 @@
 #include "crawl/PageParser.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <climits>
 #include <cstdint>
@@ -113,6 +114,25 @@ AnsiString HtmlEscaped(AnsiString Local, bool InPage) {
   if (InPage && Local.find('&') != AnsiString::npos) return StringReplace(Local, "&", "&amp;", rfReplaceAll);
   return Local;
 }
+
+// A text that other texts are looked for in, with the bytes it holds: a
+// text holding a byte it lacks (as a page's type or extension mostly does
+// at once) is known not to occur in it without a search.
+class TTextList {
+public:
+  constexpr explicit TTextList(std::string_view Text) : Text_(Text), Bytes_() {
+    for (const char c : Text) Bytes_[static_cast<unsigned char>(c)] = true;
+  }
+  bool Holds(std::string_view Part) const {
+    for (const char c : Part)
+      if (!Bytes_[static_cast<unsigned char>(c)]) return false;
+    return Text_.find(Part) != std::string_view::npos;
+  }
+
+private:
+  std::string_view Text_;
+  std::array<bool, 256> Bytes_;
+};
 
 } // namespace
 
@@ -459,12 +479,12 @@ bool IsParsablePage(int StatusCode, bool HasContent, bool NoSave, const AnsiStri
   if (!ext.empty()) ext.insert(0, ".");
   // The lists are looked in as they stand; the short type and extension
   // are lower-cased in place of a copy.
-  constexpr std::string_view archivesAndImages = "application/zip|application/octet-stream|image/";
-  constexpr std::string_view imageExtensions = ".gif .jpg .tif .jpeg .bmp ";
+  static constexpr TTextList archivesAndImages("application/zip|application/octet-stream|image/");
+  static constexpr TTextList imageExtensions(".gif .jpg .tif .jpeg .bmp ");
   const AnsiString type = LowerCase(ContentType);
-  if (!type.empty() && archivesAndImages.find(type) != std::string_view::npos) return false;
+  if (!type.empty() && archivesAndImages.Holds(type)) return false;
   if (type.find("image/") != AnsiString::npos) return false;
   for (char& c : ext) c = static_cast<char>(FoldAsciiByte(c));
-  if (!ext.empty() && imageExtensions.find(ext) != std::string_view::npos) return false;
+  if (!ext.empty() && imageExtensions.Holds(ext)) return false;
   return MaxLevel == 0 || MaxLevel >= Level;
 }

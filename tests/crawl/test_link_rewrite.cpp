@@ -92,6 +92,12 @@ TEST(LinkLevels, ExtensionOfASchemeUrlIsThatOfItsSplitPath) {
     const size_t dot = name.rfind('.');
     EXPECT_EQ(ExtensionOf(url), dot == AnsiString::npos ? AnsiString() : name.substr(dot + 1)) << url;
   }
+  // A bare name, as a local file is named, is its own last segment.
+  EXPECT_EQ(ExtensionOf("p245.HTM"), "HTM");
+  EXPECT_EQ(ExtensionOf("a.b.c"), "c");
+  EXPECT_EQ(ExtensionOf(".htaccess"), "htaccess");
+  EXPECT_EQ(ExtensionOf("noext"), "");
+  EXPECT_EQ(ExtensionOf(""), "");
 }
 
 TEST(LinkLevels, LevelFreeExtensions) {
