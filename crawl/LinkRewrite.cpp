@@ -192,28 +192,52 @@ bool TLinkRewriter::RewriteBase(const AnsiString& Url, AnsiString& Local) const 
   return true;
 }
 
+// The length of the scheme and host part (port and all) of Local, whose
+// scheme is Scheme bytes long, when its host is the base's once the port
+// and a final dot are dropped, and the "www." option leaves it as it is: a
+// page links mostly to its own host, whose part then goes at once. 0 for
+// any other host.
+size_t TLinkRewriter::BaseHostPartLength(std::string_view Local, size_t Scheme) const {
+  const std::string_view rest = Local.substr(Scheme);
+  const size_t hostEnd = std::min(rest.find('/'), rest.size());
+  std::string_view host = rest.substr(0, hostEnd);
+  host = host.substr(0, host.rfind(':'));
+  if (host.size() > 1 && host.back() == '.') host.remove_suffix(1);
+  if (Settings_.WwwAlias && !BaseHost_.empty() && !host.empty() &&
+      ((StartsTextView(BaseHost_, "www.") && HostLabels(host) == 2) ||
+       (StartsTextView(host, "www.") && HostLabels(BaseHost_) == 2)))
+    return 0;
+  return SameTextView(host, BaseHost_) ? Scheme + hostEnd : 0;
+}
+
 AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
   std::string_view B = BaseFolders_;
-  size_t hostLength = 0; // the link's host: the first hostLength bytes of Local
-  bool hasHost = false;
-  if (const size_t scheme = SchemePrefixLength(Local); scheme > 0) {
-    Local.erase(0, scheme);
-    DropHostPort(Local);
-    hasHost = true;
-    hostLength = HostPartOf(Local).size();
-  } else if (!Local.starts_with('/')) {
-    hostLength = HostPartOf(Local).size();
-    hasHost = IsDomainCode(Local.substr(0, hostLength), Settings_.DomainCodes);
-  }
-  if (Settings_.WwwAlias && hasHost && !BaseHost_.empty() && hostLength > 0) AliasWwwHost(BaseHost_, hostLength, Local);
-  if (hasHost && SameTextView(std::string_view(Local).substr(0, hostLength), BaseHost_)) {
+  const size_t scheme = SchemePrefixLength(Local);
+  if (const size_t hostPart = scheme > 0 ? BaseHostPartLength(Local, scheme) : 0; hostPart > 0) {
+    Local.erase(0, hostPart);
     B.remove_prefix(BaseHost_.size());
-    Local.erase(0, hostLength);
-  } else if (!hasHost) {
-    if (Local.empty() || Local.starts_with('/'))
+  } else {
+    size_t hostLength = 0; // the link's host: the first hostLength bytes of Local
+    bool hasHost = false;
+    if (scheme > 0) {
+      Local.erase(0, scheme);
+      DropHostPort(Local);
+      hasHost = true;
+      hostLength = HostPartOf(Local).size();
+    } else if (!Local.starts_with('/')) {
+      hostLength = HostPartOf(Local).size();
+      hasHost = IsDomainCode(Local.substr(0, hostLength), Settings_.DomainCodes);
+    }
+    if (Settings_.WwwAlias && hasHost && !BaseHost_.empty() && hostLength > 0) AliasWwwHost(BaseHost_, hostLength, Local);
+    if (hasHost && SameTextView(std::string_view(Local).substr(0, hostLength), BaseHost_)) {
       B.remove_prefix(BaseHost_.size());
-    else
-      B = {};
+      Local.erase(0, hostLength);
+    } else if (!hasHost) {
+      if (Local.empty() || Local.starts_with('/'))
+        B.remove_prefix(BaseHost_.size());
+      else
+        B = {};
+    }
   }
   DropEmptyFolders(Local);
   const bool isQuery = LocalNameForQuery(Local);

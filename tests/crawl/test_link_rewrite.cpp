@@ -37,6 +37,35 @@ TEST(LinkRewrite, DirectoryStructure) {
   EXPECT_EQ(Local("http://host/a/b/my%20dir/x%41 y&z.htm"), "my%2520dir/xA%20y%2526z.htm");
 }
 
+// A link to the base's host, whatever its port, final dot and letter case,
+// loses its host part, and so does one the "www." option makes the base's.
+TEST(LinkRewrite, LinksToTheBasesHost) {
+  struct TCase {
+    const char* Link;
+    const char* Base;
+    bool Www;
+    const char* Local;
+  };
+  for (const TCase& c : std::initializer_list<TCase>{
+      {"http://host:8080/a/c/p.htm", "http://host/a/b/", false, "../c/p.htm"},
+      {"http://HOST./a/b/x.htm", "http://host/a/b/", false, "x.htm"},
+      {"http://host.:81/x", "http://host:81/a/", false, "../x/index.htm"},
+      {"http://www.x.org/a/p.htm", "http://www.x.org/a/", true, "p.htm"},
+      {"http://x.org/a/p.htm", "http://www.x.org/a/", true, "p.htm"},
+      {"http://www.x.org/a/p.htm", "http://x.org/a/", true, "p.htm"},
+      {"http://www.x/a/p.htm", "http://www.x/a/", false, "p.htm"},
+      {"http://x/a/p.htm", "http://x/a/", true, "p.htm"},
+      {"http:///a/p.htm", "http:///a/", false, "p.htm"},
+      {"http://", "http://host/a/", false, "../../index.htm"},
+      {"http://h:1:2/a/p", "http://h:1/a/", false, "../query_5BD85F73"},
+      {"http://u@host/a/p.htm", "http://host/a/", false, "../../u@host/a/p.htm"},
+      {"ftp://host/a/b/p.htm", "http://host/a/b/", false, "p.htm"},
+      {"http://host", "http://host/a/b/", false, "../../index.htm"},
+      {"http://host?x=1", "http://host/", false, "query_9842A79F"},
+      {"http://a.b.c.host.org/q?x", "http://A.B.c.host.org/", true, "q_8CDC1684"}})
+    EXPECT_EQ(Local(c.Link, c.Base, c.Www), c.Local) << c.Link << " on " << c.Base;
+}
+
 TEST(LinkRewrite, PortsNameTheHostsPortlessFolder) {
   EXPECT_EQ(Local("http://host:8080/a/c/p.htm", "http://host:8080/a/b/"), "../c/p.htm");
   EXPECT_EQ(Local("http://host:8080/a/b/x.htm", "http://host/a/b/"), "x.htm");
