@@ -19,9 +19,16 @@ bool PassesMasks(const TStringList& Include, const TStringList& Exclude, const A
          (Exclude.Count() == 0 || MatchPlusMasks(Exclude, Text));
 }
 
-const TSizerObj* SizerOf(const TStringList& List, const AnsiString& Ext) {
-  const int index = List.IndexOf(Ext);
-  return index < 0 ? nullptr : dynamic_cast<const TSizerObj*>(List.Objects(index));
+const TSizerObj* SizerAt(const TStringList& List, int Index) {
+  return Index < 0 ? nullptr : dynamic_cast<const TSizerObj*>(List.Objects(Index));
+}
+
+const TSizerObj* SizerOf(const TStringList& List, const AnsiString& Ext) { return SizerAt(List, List.IndexOf(Ext)); }
+
+// The load rule of the entry at Index (>= 0): one without a size rule loads.
+bool LoadsAt(const TStringList& List, int Index) {
+  const TSizerObj* sizer = SizerAt(List, Index);
+  return sizer == nullptr || sizer->Load;
 }
 
 int64_t WholeSeconds(TDateTime Time) { return static_cast<int64_t>(std::llround(Time * 86400.0)); }
@@ -47,9 +54,8 @@ bool MatchPlusMasks(const TStrings& List, const AnsiString& Text) {
 }
 
 bool FileTypeAllowed(const TStringList& List, const AnsiString& Ext) {
-  if (List.IndexOf(Ext) < 0) return true;
-  const TSizerObj* sizer = SizerOf(List, Ext);
-  return sizer == nullptr || sizer->Load;
+  const int index = List.IndexOf(Ext);
+  return index < 0 || LoadsAt(List, index);
 }
 
 AnsiString GetLocation(const TStrings& Lines) {
@@ -67,7 +73,7 @@ bool AcceptByFilters(const TParamProObj& Params, const TAcceptSubject& Subject) 
   if (ok && !Subject.Name.empty()) ok = PassesMasks(Params.IncludeMasks[2], Params.ExcludeMasks[2], Subject.Name);
   if (ok && !Subject.Ext.empty()) {
     for (const TStringList& list : Params.FileTypes) {
-      if (list.IndexOf(Subject.Ext) >= 0) return FileTypeAllowed(list, Subject.Ext);
+      if (const int index = list.IndexOf(Subject.Ext); index >= 0) return LoadsAt(list, index);
     }
   }
   return ok;

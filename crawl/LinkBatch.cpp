@@ -135,6 +135,14 @@ int CompareKeys(const TKeyWords& WordsA, const TKeyA& KeyA, const TKeyWords& Wor
 // folders.
 bool TLinkBatch::SortByKey(const std::function<bool()>& Stopped) {
   if (FLinks.size() < 2) return true;
+  // A batch of a few links (that of a small page) is sorted where it
+  // stands: its texts are close together, and the keys beside the entries
+  // would cost more to make than they save.
+  constexpr size_t FewLinks = 16;
+  if (FLinks.size() <= FewLinks) {
+    std::sort(FLinks.begin(), FLinks.end(), [this](const TEntry& A, const TEntry& B) { return Less(A, B); });
+    return true;
+  }
   const size_t shared = SharedPrefix(FLinks.size(), [this](size_t I) { return KeyOf(FLinks[I]); });
   struct TSortKey {
     TKeyWords Words;

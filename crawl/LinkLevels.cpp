@@ -32,11 +32,26 @@ bool IsLevelFreeExtension(std::string_view Ext) {
   return StartsTextView(Ext, "js") && !StartsTextView(Ext, "jsp");
 }
 
-// ExtensionOf(Url) as a view of Url or of Buffer.
+// ExtensionOf(Url) as a view of Url or of Buffer. A URL with a scheme
+// ("scheme://", the form of every link found) is read in place: its host
+// part ends at the first "/" or "?", so the path before any "?" is what
+// follows the first "/" before the first "?" after "://", and empty
+// without one.
 std::string_view ExtensionView(const AnsiString& Url, TUrlParts& Buffer) {
-  const TUrlView parts = SplitUrlView(Url, Buffer);
-  std::string_view path = parts.Scheme.empty() && parts.Path.empty() ? parts.Host : parts.Path;
-  path = path.substr(0, path.find('?'));
+  std::string_view path;
+  if (const size_t separator = Url.find("://"); separator != AnsiString::npos && separator > 0) {
+    std::string_view rest = std::string_view(Url).substr(separator + 3);
+    rest = rest.substr(0, rest.find('?'));
+    const size_t slash = rest.rfind('/');
+    if (slash != std::string_view::npos) path = rest.substr(slash);
+  } else if (!HoldsAnyOf(Url, ":/?@")) {
+    // A bare name (a local file's) is its own last segment.
+    path = Url;
+  } else {
+    const TUrlView parts = SplitUrlView(Url, Buffer);
+    path = parts.Scheme.empty() && parts.Path.empty() ? parts.Host : parts.Path;
+    path = path.substr(0, path.find('?'));
+  }
   const std::string_view segment = path.substr(path.rfind('/') + 1);
   const size_t dot = segment.rfind('.');
   return dot == std::string_view::npos ? std::string_view() : segment.substr(dot + 1);

@@ -35,8 +35,8 @@ AnsiString BaseDirOf(const AnsiString& Href);
 // A base (ending with "/") as the mirror stores its folder: empty and "."
 // folders dropped, ".." taking back the folder before it, never the host.
 // Links resolve against it and are rewritten relative to it, so both count
-// the same folders.
-AnsiString CollapsedBase(const AnsiString& Base);
+// the same folders. A base so already is handed back as it was given.
+AnsiString CollapsedBase(AnsiString Base);
 
 // True for a host name a site can have: labels of letters, digits, "-" and
 // "_" (1 to 63 bytes each, neither starting nor ending with "-") joined by

@@ -18,13 +18,18 @@ std::string_view HostPartOf(std::string_view S) { return S.substr(0, S.find('/')
 size_t HostLabels(std::string_view Host) { return 1 + static_cast<size_t>(std::count(Host.begin(), Host.end(), '.')); }
 
 // The mirror keeps a host's files in a folder named without the port and
-// without a final dot, so a host part "h.:8080/..." is compared and written
-// as "h/...".
+// without a final dot, so a host part "h.:8080" is compared and written as "h".
+std::string_view FolderHost(std::string_view HostPart) {
+  std::string_view host = HostPart.substr(0, HostPart.rfind(':'));
+  if (host.size() > 1 && host.back() == '.') host.remove_suffix(1);
+  return host;
+}
+
+// "h.:8080/..." as "h/...".
 void DropHostPort(AnsiString& HostAndPath) {
-  size_t hostEnd = std::min(HostAndPath.find('/'), HostAndPath.size());
-  const size_t colon = HostAndPath.rfind(':', hostEnd == 0 ? 0 : hostEnd - 1);
-  if (colon != AnsiString::npos && colon < hostEnd) HostAndPath.erase(colon, hostEnd - colon), hostEnd = colon;
-  if (hostEnd > 1 && HostAndPath[hostEnd - 1] == '.') HostAndPath.erase(hostEnd - 1, 1);
+  const size_t hostEnd = HostPartOf(HostAndPath).size();
+  const size_t host = FolderHost(std::string_view(HostAndPath).substr(0, hostEnd)).size();
+  HostAndPath.erase(host, hostEnd - host);
 }
 
 // An escaped "://" near the start of a link stands for the real one.
@@ -37,16 +42,28 @@ void UnescapeSchemeSeparator(AnsiString& Local) {
   }
 }
 
-// With the "www." option, the link's host (the first HostLength bytes of
-// Local) takes the form of the base's host when the two differ only by "www.".
+// With the "www." option, what a link's host takes to have the form of the
+// base's host, when the two differ only by "www.".
+enum class TWwwAlias { None, Add, Drop };
+TWwwAlias WwwAliasOf(std::string_view BaseHost, std::string_view LinkHost) {
+  if (StartsTextView(BaseHost, "www.") && HostLabels(LinkHost) == 2) return TWwwAlias::Add;
+  if (StartsTextView(LinkHost, "www.") && HostLabels(BaseHost) == 2) return TWwwAlias::Drop;
+  return TWwwAlias::None;
+}
+
+// The link's host (the first HostLength bytes of Local) so aliased.
 void AliasWwwHost(std::string_view BaseHost, size_t& HostLength, AnsiString& Local) {
-  const std::string_view linkHost = std::string_view(Local).substr(0, HostLength);
-  if (StartsTextView(BaseHost, "www.") && HostLabels(linkHost) == 2) {
+  switch (WwwAliasOf(BaseHost, std::string_view(Local).substr(0, HostLength))) {
+  case TWwwAlias::Add:
     Local.insert(0, "www.");
     HostLength += 4;
-  } else if (StartsTextView(linkHost, "www.") && HostLabels(BaseHost) == 2) {
+    break;
+  case TWwwAlias::Drop:
     Local.erase(0, 4);
     HostLength -= 4;
+    break;
+  case TWwwAlias::None:
+    break;
   }
 }
 
@@ -192,28 +209,47 @@ bool TLinkRewriter::RewriteBase(const AnsiString& Url, AnsiString& Local) const 
   return true;
 }
 
+// The length of the scheme and host part (port and all) of Local, whose
+// scheme is Scheme bytes long, when its host is the base's once the port
+// and a final dot are dropped, and the "www." option leaves it as it is: a
+// page links mostly to its own host, whose part then goes at once. 0 for
+// any other host.
+size_t TLinkRewriter::BaseHostPartLength(std::string_view Local, size_t Scheme) const {
+  const std::string_view hostPart = HostPartOf(Local.substr(Scheme));
+  const std::string_view host = FolderHost(hostPart);
+  if (Settings_.WwwAlias && !BaseHost_.empty() && !host.empty() && WwwAliasOf(BaseHost_, host) != TWwwAlias::None)
+    return 0;
+  return SameTextView(host, BaseHost_) ? Scheme + hostPart.size() : 0;
+}
+
 AnsiString TLinkRewriter::DirectoryLink(AnsiString Local) const {
   std::string_view B = BaseFolders_;
-  size_t hostLength = 0; // the link's host: the first hostLength bytes of Local
-  bool hasHost = false;
-  if (const size_t scheme = SchemePrefixLength(Local); scheme > 0) {
-    Local.erase(0, scheme);
-    DropHostPort(Local);
-    hasHost = true;
-    hostLength = HostPartOf(Local).size();
-  } else if (!Local.starts_with('/')) {
-    hostLength = HostPartOf(Local).size();
-    hasHost = IsDomainCode(Local.substr(0, hostLength), Settings_.DomainCodes);
-  }
-  if (Settings_.WwwAlias && hasHost && !BaseHost_.empty() && hostLength > 0) AliasWwwHost(BaseHost_, hostLength, Local);
-  if (hasHost && SameTextView(std::string_view(Local).substr(0, hostLength), BaseHost_)) {
+  const size_t scheme = SchemePrefixLength(Local);
+  if (const size_t hostPart = scheme > 0 ? BaseHostPartLength(Local, scheme) : 0; hostPart > 0) {
+    Local.erase(0, hostPart);
     B.remove_prefix(BaseHost_.size());
-    Local.erase(0, hostLength);
-  } else if (!hasHost) {
-    if (Local.empty() || Local.starts_with('/'))
+  } else {
+    size_t hostLength = 0; // the link's host: the first hostLength bytes of Local
+    bool hasHost = false;
+    if (scheme > 0) {
+      Local.erase(0, scheme);
+      DropHostPort(Local);
+      hasHost = true;
+      hostLength = HostPartOf(Local).size();
+    } else if (!Local.starts_with('/')) {
+      hostLength = HostPartOf(Local).size();
+      hasHost = IsDomainCode(Local.substr(0, hostLength), Settings_.DomainCodes);
+    }
+    if (Settings_.WwwAlias && hasHost && !BaseHost_.empty() && hostLength > 0) AliasWwwHost(BaseHost_, hostLength, Local);
+    if (hasHost && SameTextView(std::string_view(Local).substr(0, hostLength), BaseHost_)) {
       B.remove_prefix(BaseHost_.size());
-    else
-      B = {};
+      Local.erase(0, hostLength);
+    } else if (!hasHost) {
+      if (Local.empty() || Local.starts_with('/'))
+        B.remove_prefix(BaseHost_.size());
+      else
+        B = {};
+    }
   }
   DropEmptyFolders(Local);
   const bool isQuery = LocalNameForQuery(Local);

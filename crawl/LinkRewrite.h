@@ -7,6 +7,8 @@
 // "%25", blanks as "%20"), so a browser that decodes the link opens the file.
 #pragma once
 
+#include <string_view>
+
 #include "platform/rtl/SysUtils.h"
 
 // The settings the rewriting reads.
@@ -27,6 +29,7 @@ public:
   bool RewriteBase(const AnsiString& Url, AnsiString& Local) const;
 
 private:
+  size_t BaseHostPartLength(std::string_view Local, size_t Scheme) const;
   AnsiString DirectoryLink(AnsiString Local) const;
   AnsiString FlatLink(const AnsiString& Local) const;
 

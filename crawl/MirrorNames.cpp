@@ -1,6 +1,7 @@
 #include "crawl/MirrorNames.h"
 
-#include <vector>
+#include <algorithm>
+#include <string_view>
 
 #include "crawl/LinkText.h"
 #include "net/UrlUtils.h"
@@ -24,23 +25,27 @@ bool KeepEscaped(char first, char second, int code, bool FileNameMode) {
 AnsiString QuerySum(const AnsiString& Tail) { return "_" + IntToHex(StrCRC32(Tail), 8); }
 
 // Host and folders as "host/a/b" with "." dropped and ".." taking back one
-// folder below the host at most.
-AnsiString ResolvedLocalDir(const AnsiString& Dir) {
-  std::vector<AnsiString> parts;
+// folder below the host at most. The parts are joined as they come, a ".."
+// cutting the last one off again: this runs for every document named.
+AnsiString ResolvedLocalDir(std::string_view Dir) {
+  AnsiString result;
+  result.reserve(Dir.size());
+  size_t parts = 0;
   size_t start = 0;
   while (start <= Dir.size()) {
-    size_t end = Dir.find('/', start);
-    if (end == AnsiString::npos) end = Dir.size();
-    const AnsiString part = Dir.substr(start, end - start);
+    const size_t end = std::min(Dir.find('/', start), Dir.size());
+    const std::string_view part = Dir.substr(start, end - start);
     if (part == "..") {
-      if (parts.size() > 1) parts.pop_back();
+      if (parts > 1) {
+        result.resize(result.rfind('/'));
+        --parts;
+      }
     } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
+      if (parts++ > 0) result += '/';
+      result.append(part);
     }
     start = end + 1;
   }
-  AnsiString result;
-  for (const AnsiString& part : parts) result = result.empty() ? part : result + "/" + part;
   return result;
 }
 
@@ -62,12 +67,19 @@ void ApplyQueryToPath(TMirrorRequest& R, const TNameExt& NameExt) {
 }
 
 AnsiString LocalDirOf(const TMirrorRequest& R) {
-  AnsiString dir = R.Path;
-  if (dir.size() > R.DocName.size() && EndsText("/" + R.DocName, dir))
-    dir.resize(dir.size() - R.DocName.size());
+  std::string_view dir = R.Path;
+  if (dir.size() > R.DocName.size() && EndsTextView(dir, R.DocName) && dir[dir.size() - R.DocName.size() - 1] == '/')
+    dir.remove_suffix(R.DocName.size());
   // "h." names the same host as "h" and shares its folder.
-  const AnsiString host = R.Host.size() > 1 && EndsStr(".", R.Host) ? R.Host.substr(0, R.Host.size() - 1) : R.Host;
-  return ResolvedLocalDir(dir.empty() ? host : JoinWithSep(host, dir, "/"));
+  std::string_view host = R.Host;
+  if (host.size() > 1 && host.ends_with('.')) host.remove_suffix(1);
+  if (dir.empty()) return ResolvedLocalDir(host);
+  // Host and folders joined by a "/": the empty parts a doubled one makes
+  // are dropped by the resolution.
+  AnsiString joined;
+  joined.reserve(host.size() + 1 + dir.size());
+  joined.append(host).append(1, '/').append(dir);
+  return ResolvedLocalDir(joined);
 }
 
 AnsiString LocalNameOf(const TMirrorRequest& R, bool EndsWithSlash) {
@@ -184,11 +196,14 @@ AnsiString MirrorComponent(const AnsiString& Part) {
   // A site's file spelt as a temporary file of a whole-file writer would be
   // taken for one left by a crash and removed when the project opens.
   if (AtomicFile::TemporaryFileOwner(Part) != 0) return "%2E" + MirrorComponent(Part.substr(1));
+  const auto encoded = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\\' || c == 0x7F; };
+  // Names are mostly written as they stand: copied whole, not byte by byte.
+  if (std::none_of(Part.begin(), Part.end(), encoded)) return Part;
   AnsiString result;
+  result.reserve(Part.size() + 8);
   for (const char c : Part) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || c == '\\' || byte == 0x7F)
-      result += "%" + IntToHex(byte, 2);
+    if (encoded(c))
+      result += "%" + IntToHex(static_cast<unsigned char>(c), 2);
     else
       result += c;
   }

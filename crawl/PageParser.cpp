@@ -1,6 +1,7 @@
 #include "crawl/PageParser.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <climits>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <string_view>
+#include <utility>
 
 #include "crawl/LinkLevels.h"
 #include "crawl/LinkResolve.h"
@@ -45,7 +47,7 @@ AnsiString AbsoluteBaseHref(const AnsiString& BaseHref, const AnsiString& PageOw
     if (!ResolveUrl(href, PageOwnBase, isEmail) || isEmail || !CollapseDotDot(href)) return AnsiString();
     href = BaseDirOf(href.substr(0, href.find('#')));
   }
-  href = CollapsedBase(href);
+  href = CollapsedBase(std::move(href));
   return IsWebUrl(href) ? href : AnsiString();
 }
 
@@ -64,11 +66,13 @@ AnsiString PageDocumentUrl(const TParseSettings& Settings, const AnsiString& Bas
 // The URL of the folder a page is saved in: the page URL's scheme and host,
 // then the folders of its mirror folder below the host's ("host/dir").
 AnsiString FolderUrl(const AnsiString& PageUrl, const AnsiString& PageFolder) {
-  AnsiString root = PageUrl;
-  NormalizeBase(root);
-  root.resize(std::min(root.find('/', SchemePrefixLength(root)), root.size()));
-  const size_t slash = PageFolder.find('/');
-  return CollapsedBase(root + "/" + (slash == AnsiString::npos ? AnsiString() : PageFolder.substr(slash + 1)) + "/");
+  AnsiString url = PageUrl;
+  NormalizeBase(url);
+  url.resize(std::min(url.find('/', SchemePrefixLength(url)), url.size()));
+  url += '/';
+  if (const size_t slash = PageFolder.find('/'); slash != AnsiString::npos) url.append(PageFolder, slash + 1);
+  url += '/';
+  return CollapsedBase(std::move(url));
 }
 
 // Folders of a base URL below its host.
@@ -111,6 +115,25 @@ AnsiString HtmlEscaped(AnsiString Local, bool InPage) {
   return Local;
 }
 
+// A text that other texts are looked for in, with the bytes it holds: a
+// text holding a byte it lacks (as a page's type or extension mostly does
+// at once) is known not to occur in it without a search.
+class TTextList {
+public:
+  constexpr explicit TTextList(std::string_view Text) : Text_(Text), Bytes_() {
+    for (const char c : Text) Bytes_[static_cast<unsigned char>(c)] = true;
+  }
+  bool Holds(std::string_view Part) const {
+    for (const char c : Part)
+      if (!Bytes_[static_cast<unsigned char>(c)]) return false;
+    return Text_.find(Part) != std::string_view::npos;
+  }
+
+private:
+  std::string_view Text_;
+  std::array<bool, 256> Bytes_;
+};
+
 } // namespace
 
 TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings, const TLinkSink& Sink,
@@ -122,7 +145,7 @@ TPageParse::TPageParse(const AnsiString& Content, const TParseSettings& Settings
   AnsiString ownBase = PageBase(Settings.PageUrl, Settings.BaseOverride, "", scan.BaseTarget);
   BaseHref_ = AbsoluteBaseHref(scan.BaseHref, ownBase);
   Base_ = BaseHref_.empty() ? std::move(ownBase) : PageBase(Settings.PageUrl, Settings.BaseOverride, BaseHref_, scan.BaseTarget);
-  if (Settings.BaseOverride.empty()) Base_ = CollapsedBase(Base_);
+  if (Settings.BaseOverride.empty()) Base_ = CollapsedBase(std::move(Base_));
   // Without a base tag the saved page's links resolve from the folder the
   // page is saved in, which is not always the folder of its URL.
   RewriteBase_ = BaseHref_.empty() && !Settings.PageFolder.empty() ? FolderUrl(Settings.PageUrl, Settings.PageFolder) : Base_;
@@ -456,12 +479,12 @@ bool IsParsablePage(int StatusCode, bool HasContent, bool NoSave, const AnsiStri
   if (!ext.empty()) ext.insert(0, ".");
   // The lists are looked in as they stand; the short type and extension
   // are lower-cased in place of a copy.
-  constexpr std::string_view archivesAndImages = "application/zip|application/octet-stream|image/";
-  constexpr std::string_view imageExtensions = ".gif .jpg .tif .jpeg .bmp ";
+  static constexpr TTextList archivesAndImages("application/zip|application/octet-stream|image/");
+  static constexpr TTextList imageExtensions(".gif .jpg .tif .jpeg .bmp ");
   const AnsiString type = LowerCase(ContentType);
-  if (!type.empty() && archivesAndImages.find(type) != std::string_view::npos) return false;
+  if (!type.empty() && archivesAndImages.Holds(type)) return false;
   if (type.find("image/") != AnsiString::npos) return false;
   for (char& c : ext) c = static_cast<char>(FoldAsciiByte(c));
-  if (!ext.empty() && imageExtensions.find(ext) != std::string_view::npos) return false;
+  if (!ext.empty() && imageExtensions.Holds(ext)) return false;
   return MaxLevel == 0 || MaxLevel >= Level;
 }

@@ -1,6 +1,7 @@
 #include "crawl/SavePaths.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 #include <utility>
 
@@ -28,7 +29,14 @@ bool ForEachComponent(std::string_view Text, Take take) {
 
 bool Creatable(const AnsiString& Part) {
   if (Part.empty() || Part.size() > MaxComponentLength) return false;
-  if (Part.find_first_of(":*?\"<>|") != AnsiString::npos) return false;
+  // The bytes no component may hold, looked up: this runs for every
+  // component of every name mapped.
+  static constexpr auto refused = [] {
+    std::array<bool, 256> table{};
+    for (const char c : std::string_view(":*?\"<>|")) table[static_cast<unsigned char>(c)] = true;
+    return table;
+  }();
+  if (std::any_of(Part.begin(), Part.end(), [](char c) { return refused[static_cast<unsigned char>(c)]; })) return false;
   return Part.back() != '.' && Part.back() != ' ';
 }
 

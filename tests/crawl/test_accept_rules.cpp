@@ -45,6 +45,23 @@ TEST(WorkerAcceptMasks, FiltersTestHostDirectoryNameAndType) {
   EXPECT_TRUE(AcceptByFilters(params, {"example.org", "/", "", ""}));
 }
 
+// A type's load rule is that of its entry, found without regard to case;
+// an entry without a rule and a type without an entry load.
+TEST(WorkerAcceptMasks, FileTypeLoadsByItsOwnEntry) {
+  TStringList list;
+  list.SetOwnsObjects(true);
+  for (const bool load : {true, false}) {
+    auto sizer = std::make_unique<TSizerObj>();
+    sizer->Load = load;
+    list.AddObject(load ? "gif" : "exe", sizer.release());
+  }
+  list.Add("png");
+  EXPECT_FALSE(FileTypeAllowed(list, "EXE"));
+  EXPECT_TRUE(FileTypeAllowed(list, "gif"));
+  EXPECT_TRUE(FileTypeAllowed(list, "png"));
+  EXPECT_TRUE(FileTypeAllowed(list, "zip"));
+}
+
 TEST(WorkerAcceptSizes, RulesCompareBytesIn64Bits) {
   TParamProObj params("", false);
   params.SetDefaults();

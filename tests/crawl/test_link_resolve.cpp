@@ -102,7 +102,8 @@ TEST(LinkResolve, SiteParts) {
 TEST(LinkResolve, UrlPartsAreThoseOfSplitUrl) {
   for (const char* url : {"http://h/d/p.htm?q=/x", "HTTP://u:p@h:81/d/", "http://u@x:y@h:8080", "http://h?x/y",
                           "ftp://h:/", "://h/x", "x/y://h:80/p", "http://", "/d/p", "//h/p", "http:/x", "http:x",
-                          "mailto:a@b.c", "h:81/p", "", "http://[::1]:80/p", "http://a:b:c@h.org:x/p?q#f"}) {
+                          "mailto:a@b.c", "h:81/p", "", "http://[::1]:80/p", "http://a:b:c@h.org:x/p?q#f",
+                          "http://h:1@u:2@x/p", "http://:@/", "http://h:8?q:9@x/y", "http://h/:@x", "http://@"}) {
     const AnsiString text = url;
     AnsiString proto, user, pass, host, port, path, query;
     SplitUrl(text, proto, user, pass, host, port, path, query);

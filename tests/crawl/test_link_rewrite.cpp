@@ -2,6 +2,7 @@
 
 #include "crawl/LinkLevels.h"
 #include "crawl/LinkRewrite.h"
+#include "net/UrlUtils.h"
 
 namespace {
 
@@ -34,6 +35,35 @@ TEST(LinkRewrite, DirectoryStructure) {
   EXPECT_EQ(Local(""), "(same) ");
   // Names as stored on disk ("%20" kept in folders, "&" escaped), encoded for a browser.
   EXPECT_EQ(Local("http://host/a/b/my%20dir/x%41 y&z.htm"), "my%2520dir/xA%20y%2526z.htm");
+}
+
+// A link to the base's host, whatever its port, final dot and letter case,
+// loses its host part, and so does one the "www." option makes the base's.
+TEST(LinkRewrite, LinksToTheBasesHost) {
+  struct TCase {
+    const char* Link;
+    const char* Base;
+    bool Www;
+    const char* Local;
+  };
+  for (const TCase& c : std::initializer_list<TCase>{
+      {"http://host:8080/a/c/p.htm", "http://host/a/b/", false, "../c/p.htm"},
+      {"http://HOST./a/b/x.htm", "http://host/a/b/", false, "x.htm"},
+      {"http://host.:81/x", "http://host:81/a/", false, "../x/index.htm"},
+      {"http://www.x.org/a/p.htm", "http://www.x.org/a/", true, "p.htm"},
+      {"http://x.org/a/p.htm", "http://www.x.org/a/", true, "p.htm"},
+      {"http://www.x.org/a/p.htm", "http://x.org/a/", true, "p.htm"},
+      {"http://www.x/a/p.htm", "http://www.x/a/", false, "p.htm"},
+      {"http://x/a/p.htm", "http://x/a/", true, "p.htm"},
+      {"http:///a/p.htm", "http:///a/", false, "p.htm"},
+      {"http://", "http://host/a/", false, "../../index.htm"},
+      {"http://h:1:2/a/p", "http://h:1/a/", false, "../query_5BD85F73"},
+      {"http://u@host/a/p.htm", "http://host/a/", false, "../../u@host/a/p.htm"},
+      {"ftp://host/a/b/p.htm", "http://host/a/b/", false, "p.htm"},
+      {"http://host", "http://host/a/b/", false, "../../index.htm"},
+      {"http://host?x=1", "http://host/", false, "query_9842A79F"},
+      {"http://a.b.c.host.org/q?x", "http://A.B.c.host.org/", true, "q_8CDC1684"}})
+    EXPECT_EQ(Local(c.Link, c.Base, c.Www), c.Local) << c.Link << " on " << c.Base;
 }
 
 TEST(LinkRewrite, PortsNameTheHostsPortlessFolder) {
@@ -75,6 +105,28 @@ TEST(LinkRewrite, LocalPathForUrl) {
   ASSERT_TRUE(LocalPathForUrl("page", "/dir/x", "/dl/", path));
   EXPECT_EQ(path, "/dl/page/dir/x");
   EXPECT_FALSE(LocalPathForUrl("", "/dir/x", "/dl/", path));
+}
+
+// A URL with a scheme is read in place: its extension is that of the path
+// SplitUrl gives it, cut at any "?", wherever "/", "?", ":", "@" and "."
+// stand in its host part, path and query.
+TEST(LinkLevels, ExtensionOfASchemeUrlIsThatOfItsSplitPath) {
+  for (const char* url : {"http://h.gif?x/y.png", "http://h?a/b.css", "http://h/a.b/c?d/e.jpg", "http://u@h.x:81/p.JS",
+                          "ftp://h/a.tar.gz", "http://h/.htaccess", "http://h/dir.d/", "http://h/x.", "x://h/a://b/c.js",
+                          "http://h:8.1@k/p", "http://h/?", "http://h.htm/"}) {
+    AnsiString proto, user, pass, host, port, path, query;
+    SplitUrl(url, proto, user, pass, host, port, path, query);
+    path = path.substr(0, path.find('?'));
+    const AnsiString name = path.substr(path.rfind('/') + 1);
+    const size_t dot = name.rfind('.');
+    EXPECT_EQ(ExtensionOf(url), dot == AnsiString::npos ? AnsiString() : name.substr(dot + 1)) << url;
+  }
+  // A bare name, as a local file is named, is its own last segment.
+  EXPECT_EQ(ExtensionOf("p245.HTM"), "HTM");
+  EXPECT_EQ(ExtensionOf("a.b.c"), "c");
+  EXPECT_EQ(ExtensionOf(".htaccess"), "htaccess");
+  EXPECT_EQ(ExtensionOf("noext"), "");
+  EXPECT_EQ(ExtensionOf(""), "");
 }
 
 TEST(LinkLevels, LevelFreeExtensions) {

@@ -61,6 +61,29 @@ TEST(MirrorNames, DirectoryLayout) {
   EXPECT_EQ(FileOf("http://host/a/..%2F..%2Fx.htm"), "/dl/host/a/..%2F..%2Fx.htm");
 }
 
+// The folder of a document: its path less the document name (matched
+// without regard to case), below the host without a final dot, with empty
+// and "." folders dropped and ".." taking back a folder, never the host.
+TEST(MirrorNames, FoldersResolvedBelowTheHost) {
+  TMirrorRequest request;
+  request.Host = "h.";
+  request.Path = "/a/./b//c/../D.htm";
+  request.DocName = "d.htm";
+  EXPECT_EQ(MirrorNameFor(request, true, "/dl/").FileName(), "/dl/h/a/b/d.htm");
+  request.Path = "//../../x/";
+  request.DocName = "index.htm";
+  EXPECT_EQ(MirrorNameFor(request, true, "/dl/").FileName(), "/dl/h/x/index.htm");
+  request.Host = "h";
+  request.Path = "/a/b/../../../c/..";
+  request.DocName = "..";
+  EXPECT_EQ(MirrorNameFor(request, true, "/dl/").LocalDir, "/dl/h/c");
+  request.Path = "/p.htm";
+  request.DocName = "P.HTM";
+  EXPECT_EQ(MirrorNameFor(request, false, "/dl/").FileName(), "/dl/h_P.HTM");
+  EXPECT_EQ(MirrorComponent("a\\b\x01" "c\x7F"), "a%5Cb%01c%7F");
+  EXPECT_EQ(MirrorComponent("plain name.htm"), "plain name.htm");
+}
+
 TEST(MirrorNames, FlatLayoutAndRedirects) {
   EXPECT_EQ(FileOf("http://www.example.org/a/b/page.htm", "text/html", false),
             "/dl/www.example.org_a_b_page.htm");

@@ -56,6 +56,7 @@ TEST(WorkerNamingPaths, NamesWindowsCouldNotCreate) {
   }
   EXPECT_EQ(MapMirrorPath("/f/", "/f/host", "/", std::string(256, 'n')).Result, TMirrorPathResult::NameNotCreatable);
   EXPECT_TRUE(MapMirrorPath("/f/", "/f/host", "/", std::string(255, 'n')).Ok());
+  EXPECT_TRUE(MapMirrorPath("/f/", "/f/host", "/", "a#%&'()+,;=@[]^`{}~!\xC3\xA9.htm").Ok()) << "other punctuation";
   EXPECT_EQ(MapMirrorPath("/f/", "/f/host/a:b", "/", "x.htm").Result, TMirrorPathResult::DirNotCreatable);
   EXPECT_EQ(MapMirrorPath("/f/", "/f/host/dir.", "/", "x.htm").Result, TMirrorPathResult::DirNotCreatable);
 }

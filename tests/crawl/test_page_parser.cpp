@@ -179,6 +179,12 @@ TEST(PageParser, PagesThatAreParsed) {
   for (const char* type : {"TEXT/HTML", "application/zipped"})
     EXPECT_TRUE(IsParsablePage(200, true, false, "http://h/p", "p", type, 0, 1)) << type;
   EXPECT_FALSE(IsParsablePage(200, true, false, "", "x.Bmp", "text/html", 0, 1));
+  // An extension that is a part of an image's counts as one too; the local
+  // name is read as SplitUrl reads it.
+  EXPECT_FALSE(IsParsablePage(200, true, false, "", "x.JP", "text/html", 0, 1));
+  EXPECT_FALSE(IsParsablePage(200, true, false, "", "u@x.gif", "text/html", 0, 1));
+  EXPECT_TRUE(IsParsablePage(200, true, false, "", "x.gif.htm", "text/html", 0, 1));
+  EXPECT_TRUE(IsParsablePage(200, true, false, "", "x.txt", "text/html; charset=utf-8", 0, 1));
 }
 
 TEST(PageParser, ProgressTexts) {
