@@ -216,7 +216,7 @@ class TCaseIndexes {
   // succeeded, errno telling why not.
   template <class Change>
   bool Apply(const AnsiString& added, const AnsiString& removed, Change change) {
-    const TStripeLocks locks(*this, FolderOf(added), FolderOf(removed));
+    const TStripeLocks locks(*this, FolderChanged(added, removed), FolderChanged(removed, added));
     return ApplyLocked(added, removed, change);
   }
 
@@ -239,7 +239,7 @@ class TCaseIndexes {
   // else it is left as it was.
   template <class Enter>
   bool EnterOnto(AnsiString& to, const AnsiString& from, bool replace, Enter enter, std::optional<uint64_t>* device) {
-    const TStripeLocks locks(*this, FolderOf(to), FolderOf(from));
+    const TStripeLocks locks(*this, FolderChanged(to, from), FolderChanged(from, to));
     const AnsiString twin = TwinOf(to, from, !replace);
     if (!twin.empty()) {
       to = twin;
@@ -284,6 +284,14 @@ class TCaseIndexes {
     std::mutex* first_;
     std::mutex* second_;
   };
+
+  // The folder whose stripe a change of the entries 'path' and 'other'
+  // locks for 'path': the folder of 'other' when 'path' is empty (no entry),
+  // so that a change of a single entry locks its folder's stripe alone and
+  // not the stripe of "" besides, which every such change would share.
+  static std::string_view FolderChanged(std::string_view path, std::string_view other) {
+    return FolderOf(path.empty() ? other : path);
+  }
 
   template <class Change>
   bool ApplyLocked(const AnsiString& added, const AnsiString& removed, Change change,
