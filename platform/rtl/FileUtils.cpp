@@ -219,7 +219,7 @@ class TCaseIndexes {
   // succeeded, errno telling why not.
   template <class Change>
   bool Apply(const AnsiString& added, const AnsiString& removed, Change change) {
-    const TStripeLocks locks(*this, FolderChanged(added, removed), FolderChanged(removed, added));
+    const TStripeLocks locks = ChangeLocks(added, removed);
     return ApplyLocked(added, removed, change);
   }
 
@@ -242,7 +242,7 @@ class TCaseIndexes {
   // else it is left as it was.
   template <class Enter>
   bool EnterOnto(AnsiString& to, const AnsiString& from, bool replace, Enter enter, std::optional<uint64_t>* device) {
-    const TStripeLocks locks(*this, FolderChanged(to, from), FolderChanged(from, to));
+    const TStripeLocks locks = ChangeLocks(to, from);
     const AnsiString twin = TwinOf(to, from, !replace);
     if (!twin.empty()) {
       to = twin;
@@ -266,8 +266,8 @@ class TCaseIndexes {
     std::unordered_map<AnsiString, std::vector<AnsiString>> names;  // folded -> the entries
   };
 
-  // The locks of two folders' stripes, taken in the stripes' order (once
-  // when they are the same).
+  // The lock of one folder's stripe, or the locks of two folders' stripes
+  // taken in the stripes' order (once when they are the same).
   class TStripeLocks {
    public:
     TStripeLocks(TCaseIndexes& indexes, std::string_view one, std::string_view other)
@@ -275,6 +275,9 @@ class TCaseIndexes {
       if (second_ < first_) std::swap(first_, second_);
       first_->lock();
       if (second_ != first_) second_->lock();
+    }
+    TStripeLocks(TCaseIndexes& indexes, std::string_view folder) : first_(&indexes.StripeOf(folder)), second_(first_) {
+      first_->lock();
     }
     ~TStripeLocks() {
       if (second_ != first_) second_->unlock();
@@ -288,12 +291,14 @@ class TCaseIndexes {
     std::shared_mutex* second_;
   };
 
-  // The folder whose stripe a change of the entries 'path' and 'other'
-  // locks for 'path': the folder of 'other' when 'path' is empty (no entry),
-  // so that a change of a single entry locks its folder's stripe alone and
-  // not the stripe of "" besides, which every such change would share.
-  static std::string_view FolderChanged(std::string_view path, std::string_view other) {
-    return FolderOf(path.empty() ? other : path);
+  // The stripe locks of a change of the entries 'one' and 'other': those
+  // of their folders, or of the one folder alone when either is empty (no
+  // entry), so that a change of a single entry does not also take the
+  // stripe of "", which every such change would share.
+  TStripeLocks ChangeLocks(std::string_view one, std::string_view other) {
+    if (one.empty()) return TStripeLocks(*this, FolderOf(other));
+    if (other.empty()) return TStripeLocks(*this, FolderOf(one));
+    return TStripeLocks(*this, FolderOf(one), FolderOf(other));
   }
 
   template <class Change>
