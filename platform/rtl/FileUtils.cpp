@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <signal.h>
 #include <string_view>
 #include <unordered_map>
@@ -98,9 +99,11 @@ enum class TKept { Unknown, Present, Missing };
 // threads filling one folder together never see it changed by their own
 // entries alone. The folders' locks are stripes (a folder's is picked by
 // its name), so that threads saving in different folders seldom wait for
-// each other; the map of indexes has a lock of its own, held only to look
-// an index up or to put one in. A folder this process makes starts with an
-// empty index. A new name (a folder made, a file renamed into place) is
+// each other; a look-up that only reads an index shares its stripe with
+// the other look-ups, and a change or a scan has it alone. The map of
+// indexes has a lock of its own, held only to look an index up (shared)
+// or to put one in or take one out (alone). A folder this process makes
+// starts with an empty index. A new name (a folder made, a file renamed into place) is
 // checked against the folder's index under the same lock as it is made:
 // when an entry that differs from it only in case is there, that entry is
 // taken instead, so that threads making "Foo" and "FOO" at once end with
@@ -124,7 +127,7 @@ class TCaseIndexes {
   // by this process brought the index up to date, the folder is looked at
   // again.
   bool Find(const AnsiString& folder, const struct stat& st, const AnsiString& name, AnsiString& variant) {
-    std::lock_guard<std::mutex> lock(StripeOf(folder));
+    const std::shared_lock<std::shared_mutex> lock(StripeOf(folder));
     const std::shared_ptr<TIndex> index = Held(folder);
     if (!index) return false;
     if (!Holds(*index, st)) {
@@ -146,7 +149,7 @@ class TCaseIndexes {
   TKept Look(const AnsiString& folder, const struct stat* seen, const AnsiString& name, struct stat& now, bool& looked,
              bool& found) {
     looked = found = false;
-    std::lock_guard<std::mutex> lock(StripeOf(folder));
+    const std::shared_lock<std::shared_mutex> lock(StripeOf(folder));
     const std::shared_ptr<TIndex> index = Held(folder);
     if (!index) return TKept::Unknown;
     if (!seen || !Holds(*index, *seen)) {
@@ -166,7 +169,7 @@ class TCaseIndexes {
   // The entry that equals name up to case, the smallest by bytes, in
   // 'variant'; false when the folder cannot be read.
   bool ScanAndKeep(const AnsiString& folder, const AnsiString& name, AnsiString& variant) {
-    std::lock_guard<std::mutex> lock(StripeOf(folder));
+    const std::lock_guard<std::shared_mutex> lock(StripeOf(folder));
     const std::shared_ptr<TIndex> index = Scan(folder);
     if (!index) return false;
     variant = Smallest(*index, name);
@@ -216,7 +219,7 @@ class TCaseIndexes {
   // succeeded, errno telling why not.
   template <class Change>
   bool Apply(const AnsiString& added, const AnsiString& removed, Change change) {
-    const TStripeLocks locks(*this, FolderOf(added), FolderOf(removed));
+    const TStripeLocks locks = ChangeLocks(added, removed);
     return ApplyLocked(added, removed, change);
   }
 
@@ -239,7 +242,7 @@ class TCaseIndexes {
   // else it is left as it was.
   template <class Enter>
   bool EnterOnto(AnsiString& to, const AnsiString& from, bool replace, Enter enter, std::optional<uint64_t>* device) {
-    const TStripeLocks locks(*this, FolderOf(to), FolderOf(from));
+    const TStripeLocks locks = ChangeLocks(to, from);
     const AnsiString twin = TwinOf(to, from, !replace);
     if (!twin.empty()) {
       to = twin;
@@ -263,8 +266,8 @@ class TCaseIndexes {
     std::unordered_map<AnsiString, std::vector<AnsiString>> names;  // folded -> the entries
   };
 
-  // The locks of two folders' stripes, taken in the stripes' order (once
-  // when they are the same).
+  // The lock of one folder's stripe, or the locks of two folders' stripes
+  // taken in the stripes' order (once when they are the same).
   class TStripeLocks {
    public:
     TStripeLocks(TCaseIndexes& indexes, std::string_view one, std::string_view other)
@@ -272,6 +275,9 @@ class TCaseIndexes {
       if (second_ < first_) std::swap(first_, second_);
       first_->lock();
       if (second_ != first_) second_->lock();
+    }
+    TStripeLocks(TCaseIndexes& indexes, std::string_view folder) : first_(&indexes.StripeOf(folder)), second_(first_) {
+      first_->lock();
     }
     ~TStripeLocks() {
       if (second_ != first_) second_->unlock();
@@ -281,9 +287,19 @@ class TCaseIndexes {
     TStripeLocks& operator=(const TStripeLocks&) = delete;
 
    private:
-    std::mutex* first_;
-    std::mutex* second_;
+    std::shared_mutex* first_;
+    std::shared_mutex* second_;
   };
+
+  // The stripe locks of a change of the entries 'one' and 'other': those
+  // of their folders, or of the one folder alone when either is empty (no
+  // entry), so that a change of a single entry does not also take the
+  // stripe of "", which every such change would share.
+  TStripeLocks ChangeLocks(std::string_view one, std::string_view other) {
+    if (one.empty()) return TStripeLocks(*this, FolderOf(other));
+    if (other.empty()) return TStripeLocks(*this, FolderOf(one));
+    return TStripeLocks(*this, FolderOf(one), FolderOf(other));
+  }
 
   template <class Change>
   bool ApplyLocked(const AnsiString& added, const AnsiString& removed, Change change,
@@ -357,12 +373,12 @@ class TCaseIndexes {
     return index;
   }
 
-  std::mutex& StripeOf(std::string_view folder) { return stripes_[std::hash<std::string_view>{}(folder) % StripeCount]; }
+  std::shared_mutex& StripeOf(std::string_view folder) { return stripes_[std::hash<std::string_view>{}(folder) % StripeCount]; }
 
   // The folder's index, or null; its stripe is locked. The index stays the
   // caller's to use while the stripe is held, even if the map gives it up.
   std::shared_ptr<TIndex> Held(std::string_view folder) {
-    std::lock_guard<std::mutex> lock(mapMutex_);
+    const std::shared_lock<std::shared_mutex> lock(mapMutex_);
     const auto found = indexes_.find(folder);
     return found == indexes_.end() ? nullptr : found->second;
   }
@@ -399,7 +415,7 @@ class TCaseIndexes {
     if (!index) return;
     struct stat st;
     if (::stat(AnsiString(folder).c_str(), &st) != 0 || st.st_dev != index->device || st.st_ino != index->inode) {
-      std::lock_guard<std::mutex> lock(mapMutex_);
+      const std::lock_guard<std::shared_mutex> lock(mapMutex_);
       if (const auto found = indexes_.find(folder); found != indexes_.end() && found->second == index)
         indexes_.erase(found);
       return;
@@ -417,7 +433,7 @@ class TCaseIndexes {
 
   // The folder's stripe is locked.
   void Store(const AnsiString& folder, std::shared_ptr<TIndex> stored) {
-    std::lock_guard<std::mutex> lock(mapMutex_);
+    const std::lock_guard<std::shared_mutex> lock(mapMutex_);
     if (indexes_.size() >= MaximumIndexes && indexes_.find(folder) == indexes_.end()) indexes_.erase(SmallOne());
     indexes_[folder] = std::move(stored);
   }
@@ -470,8 +486,8 @@ class TCaseIndexes {
     return *std::min_element(entry->second.begin(), entry->second.end());
   }
 
-  std::array<std::mutex, StripeCount> stripes_;
-  std::mutex mapMutex_;  // guards indexes_ itself, not the indexes in it
+  std::array<std::shared_mutex, StripeCount> stripes_;
+  std::shared_mutex mapMutex_;  // guards indexes_ itself, not the indexes in it; shared to look one up
   std::atomic<unsigned long> scans_{0};
   size_t nextBucket_ = 0;  // guarded by mapMutex_
   // Looked up by views of the paths being changed, which need no copy.

@@ -553,6 +553,65 @@ TEST(FileUtils, TwinsSavedAtOnceByManyThreadsShareOneName) {
   EXPECT_EQ(TwinGroups(folder / "Site").size(), size_t{2 * Names});
 }
 
+// Look-ups of a name while threads commit its twins into a folder whose
+// names are kept, and remove other files there, see the one entry the
+// name ends as or a miss, and never a miss after they saw the entry; the
+// commits and removals in one folder never make it be read again.
+TEST(FileUtils, LookUpsDuringCommitsOfTwinsSeeTheEntryOrAMiss) {
+  ScratchFolder folder;
+  ASSERT_TRUE(ForceDirectories(folder / "Site"));  // made here, its names are kept from the start
+  const unsigned long before = FolderScansForCase();
+  constexpr unsigned Writers = 8, Readers = 3;
+  constexpr int Names = 20;
+  std::barrier together(Writers);
+  std::atomic<int> failures{0}, written{0};
+  std::vector<std::vector<AnsiString>> seen(Readers, std::vector<AnsiString>(Names));
+  std::vector<std::thread> threads;
+  for (unsigned t = 0; t < Writers; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < Names; ++i) {
+        together.arrive_and_wait();
+        try {
+          WriteFileAtomically(folder / ("Site/" + CaseVariant("foo" + std::to_string(i), t)), "x");
+          WriteFileAtomically(folder / ("Site/gone" + std::to_string(t)), "x");
+          if (!DeleteFile(folder / ("Site/gone" + std::to_string(t)))) ++failures;
+        } catch (const EFWriteError&) {
+          ++failures;
+        }
+      }
+      ++written;
+    });
+  for (unsigned r = 0; r < Readers; ++r)
+    threads.emplace_back([&, r] {
+      do {
+        for (int i = 0; i < Names; ++i) {
+          const AnsiString asked = folder / ("Site/FOO" + std::to_string(i));
+          bool missing = false;
+          const AnsiString found = ResolvePath(asked, missing);
+          AnsiString& earlier = seen[r][i];
+          if (missing && (found != asked || !earlier.empty())) ++failures;
+          if (!missing && !earlier.empty() && found != earlier) ++failures;
+          if (!missing) earlier = found;
+        }
+      } while (written.load() < int{Writers});
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(FolderScansForCase(), before);
+  const auto groups = TwinGroups(folder / "Site");
+  EXPECT_EQ(groups.size(), size_t{Names});
+  for (int i = 0; i < Names; ++i) {
+    const auto group = groups.find("foo" + std::to_string(i));
+    ASSERT_NE(group, groups.end()) << i;
+    ASSERT_EQ(group->second.size(), 1u) << group->second[0] << " and " << group->second[1];
+    const AnsiString entry = folder / ("Site/" + group->second[0]);
+    for (unsigned r = 0; r < Readers; ++r)
+      if (!seen[r][i].empty()) {
+        EXPECT_EQ(seen[r][i], entry) << "reader " << r;
+      }
+  }
+}
+
 TEST(FileUtils, AtomicWritesLeaveTheOldFileOnFailure) {
   ScratchFolder folder;
   AnsiString name = folder / "doc.htm";
