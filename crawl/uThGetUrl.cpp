@@ -69,6 +69,22 @@ AnsiString DownloadFolder(const AnsiString& Folder) {
   return lastExpanded;
 }
 
+// A worker's read-only copy of the settings. The window makes a worker per
+// download, nearly always with unchanged settings, so the copy the last one
+// made on this thread serves while the settings still equal it.
+std::shared_ptr<const TParamProObj> SettingsCopy(const TParamProObj* Params) {
+  thread_local std::shared_ptr<const TParamProObj> last;
+  if (Params != nullptr && last && last->SameSettings(*Params)) return last;
+  auto copy = std::make_shared<TParamProObj>("", false);
+  if (Params == nullptr) {
+    copy->SetDefaults();
+    return copy;
+  }
+  copy->Assign(*Params);
+  last = copy;
+  return copy;
+}
+
 AnsiString LowerExtOf(const AnsiString& Name) {
   const AnsiString ext = ExtractFileExt(Name);
   return LowerCase(ext.empty() ? ext : ext.substr(1));
@@ -93,11 +109,7 @@ void MakeDocumentFolder(const AnsiString& Dir, int& SaveError) {
 // Life cycle
 
 thGetUrl::thGetUrl(bool CreateSuspended, const TParamProObj* Params, TrcHttp ARec)
-    : Rec(std::move(ARec)), FParams("", false) {
-  if (Params != nullptr)
-    FParams.Assign(*Params);
-  else
-    FParams.SetDefaults();
+    : Rec(std::move(ARec)), FSettings(SettingsCopy(Params)), FParams(*FSettings) {
   FFolder = DownloadFolder(FParams.Project.Folder);
   Rec.Flags.Store(sfCreated);
   if (Rec.Node != nullptr) {

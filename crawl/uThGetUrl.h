@@ -27,7 +27,9 @@
 //   report and end send; it does not come for a local read (Mode 0) or a
 //   worker terminated before its request ended.
 // - The settings are copied when the worker is created: later changes to the
-//   caller's settings object do not reach a running worker.
+//   caller's settings object do not reach a running worker. The copy is
+//   read-only and shared: a worker made on the same thread with the same
+//   settings as the one before it reads that one's copy.
 // - The worker never touches the site tree from its own thread. The node's
 //   outcome (state, sizes, local name, server date, and the default-document
 //   child of a folder node) is applied by the report on the user-interface
@@ -198,7 +200,8 @@ private:
   bool HasOption(int32_t Option) const;
   int32_t ClampedSize(int64_t Size) const;
 
-  TParamProObj FParams;
+  std::shared_ptr<const TParamProObj> FSettings;
+  const TParamProObj& FParams;     // *FSettings
   AnsiString FFolder;              // the download folder, absolute, ending with "/"
   std::unique_ptr<THttpCli> Http;
   std::mutex FClientLock;          // guards FAbortHandle
