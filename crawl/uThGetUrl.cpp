@@ -889,13 +889,15 @@ void thGetUrl::SendLinks() {
 // ends the sending between two lists.
 void thGetUrl::SendLinkBatch(const TLinkBatch& Batch, bool StopOnAbort) {
   const AnsiString cookie = Http ? Http->Cookie : AnsiString();
+  // One text serves every link on its way into the list, which copies it.
+  AnsiString link;
   size_t next = 0;
   for (;;) {
     Results.Clear();
     Results.AddObject(cookie, LevelObject(Rec.Level));
     if (!FLinksSent && !FRedirectTarget.empty()) Results.AddObject(FRedirectTarget, LevelObject(Rec.Level));
     while (next < Batch.Count() && Results.Count() <= LinksPerReport) {
-      const AnsiString link(Batch[next++]);
+      link.assign(Batch[next++]);
       if (!TrimmedView(link).empty()) Results.AddObject(link, LevelObject(FoundLinkLevel(link, Rec.Level)));
     }
     if (Results.Count() == 1) break;
