@@ -194,20 +194,22 @@ void thGetUrl::FreeClient() {
   Http.reset();
 }
 
+// The request's texts go over to the client: the worker reads them nowhere
+// else. The agent is copied into the buffer the client keeps for it.
 void thGetUrl::ConfigureClient() {
   Http->URL = EncodeSpaces(Rec.Url);
   Http->Agent = Rec.Agent;
-  Http->Sender = Rec.Sender;
-  Http->Reference = Rec.Reference;
+  Http->Sender = std::move(Rec.Sender);
+  Http->Reference = std::move(Rec.Reference);
   if (Rec.UseProxy) {
-    Http->Proxy = Rec.Proxy;
-    Http->ProxyUsername = Rec.ProxyUsername;
-    Http->ProxyPassword = Rec.ProxyPassword;
-    Http->ProxyPort = Rec.ProxyPort;
+    Http->Proxy = std::move(Rec.Proxy);
+    Http->ProxyUsername = std::move(Rec.ProxyUsername);
+    Http->ProxyPassword = std::move(Rec.ProxyPassword);
+    Http->ProxyPort = std::move(Rec.ProxyPort);
   }
   if (Rec.UseAuth) {
-    Http->Username = Rec.Username;
-    Http->Password = Rec.Password;
+    Http->Username = std::move(Rec.Username);
+    Http->Password = std::move(Rec.Password);
   }
   Http->OnDocData = [this](TObject*, const void* Buffer, int Len) { HttpDocData(Buffer, Len); };
   Http->OnStateChange = [this](TObject*) { HttpStateChange(); };

@@ -11,7 +11,9 @@
 // - Create suspended, set OnTerminate and FirstThread, then Start. The thread
 //   frees itself after OnTerminate has run on the user-interface thread;
 //   OnTerminate may read Rec (Node, Row, Mode, DefaultDocSaved), FirstThread,
-//   Success() and Flags(). OnReported (optional) runs on the user-interface
+//   Success() and Flags(). A download hands the texts of its request in Rec
+//   but the URL and the agent (sender, reference, proxy, login) over to its
+//   client when it starts. OnReported (optional) runs on the user-interface
 //   thread at the end of a whole report (not when the worker was terminated
 //   before it), before OnTerminate: the download is over then, and the
 //   thread only lets go of its client and buffers and ends; it may read the
