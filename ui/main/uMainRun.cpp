@@ -332,7 +332,12 @@ TrcHttp TMainForm::WorkOrder(TDataObj* Node, TListItem* Row) {
   rec.Url = Store->CursorUrl;
   rec.Agent = project.Agent;
   rec.Sender = project.Sender;
-  rec.Reference = (project.Options & poAutoReferer) ? ReferenceOf(rec.Url) : project.Reference;
+  // Not a conditional expression: with the settings' text as its other
+  // branch, its value would be const, and copied rather than moved in.
+  if (project.Options & poAutoReferer)
+    rec.Reference = ReferenceOf(rec.Url);
+  else
+    rec.Reference = project.Reference;
   rec.UseProxy = (project.Options & poUseProxy) != 0;
   if (rec.UseProxy) {
     rec.Proxy = project.Proxy.Host;
