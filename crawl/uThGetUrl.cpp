@@ -41,17 +41,20 @@ void AppendCount(AnsiString& Text, int64_t Count) {
   Text.append(digits, length);
 }
 
-// The progress text of a body: "%10d " of the bytes received, or
-// "%10d <%10d>" with the length expected. It is made for every block, so
-// without the general formatter.
-AnsiString BodyProgress(int64_t Received, int64_t Expected) {
-  AnsiString text;
-  text.reserve(23);
-  AppendCount(text, Received);
-  if (Expected < 1) return text.append(1, ' ');
-  text.append(" <");
-  AppendCount(text, Expected);
-  return text.append(1, '>');
+// The progress text of a body, written over Text: "%10d " of the bytes
+// received, or "%10d <%10d>" with the length expected. It is made for every
+// block, so without the general formatter, in a text whose room serves the
+// next block.
+void BodyProgress(AnsiString& Text, int64_t Received, int64_t Expected) {
+  Text.clear();
+  AppendCount(Text, Received);
+  if (Expected < 1) {
+    Text.append(1, ' ');
+    return;
+  }
+  Text.append(" <");
+  AppendCount(Text, Expected);
+  Text.append(1, '>');
 }
 
 // The download folder absolute and ending with "/", "" for none. The
@@ -281,7 +284,8 @@ void thGetUrl::HttpDocData(const void* Buffer, int Len) {
   const int64_t expected = Http->ContentLength();
   if (expected > 0 && FReceived >= expected && !Rec.Flags.Has(sfAbort)) ReportTransferEnd();
   TakeBody(static_cast<const char*>(Buffer), static_cast<size_t>(Len));
-  SendProgress(BodyProgress(FReceived, expected));
+  BodyProgress(FBodyProgress, FReceived, expected);
+  SendProgress(FBodyProgress);
   if (Rec.Flags.Has(sfAbort)) RefuseReply();
 }
 

@@ -245,6 +245,7 @@ private:
   TDateTime ServerDate = 0;
   int StateCode = 0;
   AnsiString ProgressText;
+  AnsiString FBodyProgress;        // the body's progress text, made anew for each block
   // Kept for TakeRowReport (Rec.CollectedReports), under FReportLock.
   std::mutex FReportLock;
   int FUntakenCode = 0;
