@@ -4,11 +4,9 @@
 // iteration, and the same results.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <random>
 #include <unordered_map>
 #include <unordered_set>
-#include <utility>
 #include <vector>
 
 #include "ui/main/uSpareNodes.h"
@@ -50,21 +48,4 @@ TEST(SpareNodes, KeepsTheContentsAndOrderOfThePlainOperations) {
     ASSERT_EQ(InOrder(spareMap), InOrder(plainMap)) << step;
     ASSERT_EQ(InOrder(spareSet), InOrder(plainSet)) << step;
   }
-}
-
-// An entry made through a kept node is the container's own: it can be
-// extracted, looked up and cleared like any other.
-TEST(SpareNodes, AnEntryOnAKeptNodeIsAnOrdinaryEntry) {
-  std::unordered_map<int, std::uintptr_t> items;
-  TSpareNodes<decltype(items)> nodes;
-  nodes.Assign(items, 1, 10u);
-  EXPECT_EQ(nodes.Erase(items, 1), 1u);
-  EXPECT_EQ(nodes.Erase(items, 1), 0u);
-  nodes.Assign(items, 2, 20u);
-  nodes.Assign(items, 2, 21u);
-  ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items.at(2), 21u);
-  items.clear();
-  nodes.Assign(items, 3, 30u);
-  EXPECT_EQ(items.at(3), 30u);
 }
