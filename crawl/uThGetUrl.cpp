@@ -41,17 +41,20 @@ void AppendCount(AnsiString& Text, int64_t Count) {
   Text.append(digits, length);
 }
 
-// The progress text of a body: "%10d " of the bytes received, or
-// "%10d <%10d>" with the length expected. It is made for every block, so
-// without the general formatter.
-AnsiString BodyProgress(int64_t Received, int64_t Expected) {
-  AnsiString text;
-  text.reserve(23);
-  AppendCount(text, Received);
-  if (Expected < 1) return text.append(1, ' ');
-  text.append(" <");
-  AppendCount(text, Expected);
-  return text.append(1, '>');
+// The progress text of a body, written over Text: "%10d " of the bytes
+// received, or "%10d <%10d>" with the length expected. It is made for every
+// block, so without the general formatter, in a text whose room serves the
+// next block.
+void BodyProgress(AnsiString& Text, int64_t Received, int64_t Expected) {
+  Text.clear();
+  AppendCount(Text, Received);
+  if (Expected < 1) {
+    Text.append(1, ' ');
+    return;
+  }
+  Text.append(" <");
+  AppendCount(Text, Expected);
+  Text.append(1, '>');
 }
 
 // The download folder absolute and ending with "/", "" for none. The
@@ -67,6 +70,22 @@ AnsiString DownloadFolder(const AnsiString& Folder) {
     lastFolder = Folder;
   }
   return lastExpanded;
+}
+
+// A worker's read-only copy of the settings. The window makes a worker per
+// download, nearly always with unchanged settings, so the copy the last one
+// made on this thread serves while the settings still equal it.
+std::shared_ptr<const TParamProObj> SettingsCopy(const TParamProObj* Params) {
+  thread_local std::shared_ptr<const TParamProObj> last;
+  if (Params != nullptr && last && last->SameSettings(*Params)) return last;
+  auto copy = std::make_shared<TParamProObj>("", false);
+  if (Params == nullptr) {
+    copy->SetDefaults();
+    return copy;
+  }
+  copy->Assign(*Params);
+  last = copy;
+  return copy;
 }
 
 AnsiString LowerExtOf(const AnsiString& Name) {
@@ -93,11 +112,7 @@ void MakeDocumentFolder(const AnsiString& Dir, int& SaveError) {
 // Life cycle
 
 thGetUrl::thGetUrl(bool CreateSuspended, const TParamProObj* Params, TrcHttp ARec)
-    : Rec(std::move(ARec)), FParams("", false) {
-  if (Params != nullptr)
-    FParams.Assign(*Params);
-  else
-    FParams.SetDefaults();
+    : Rec(std::move(ARec)), FSettings(SettingsCopy(Params)), FParams(*FSettings) {
   FFolder = DownloadFolder(FParams.Project.Folder);
   Rec.Flags.Store(sfCreated);
   if (Rec.Node != nullptr) {
@@ -182,20 +197,22 @@ void thGetUrl::FreeClient() {
   Http.reset();
 }
 
+// The request's texts go over to the client: the worker reads them nowhere
+// else. The agent is copied into the buffer the client keeps for it.
 void thGetUrl::ConfigureClient() {
   Http->URL = EncodeSpaces(Rec.Url);
   Http->Agent = Rec.Agent;
-  Http->Sender = Rec.Sender;
-  Http->Reference = Rec.Reference;
+  Http->Sender = std::move(Rec.Sender);
+  Http->Reference = std::move(Rec.Reference);
   if (Rec.UseProxy) {
-    Http->Proxy = Rec.Proxy;
-    Http->ProxyUsername = Rec.ProxyUsername;
-    Http->ProxyPassword = Rec.ProxyPassword;
-    Http->ProxyPort = Rec.ProxyPort;
+    Http->Proxy = std::move(Rec.Proxy);
+    Http->ProxyUsername = std::move(Rec.ProxyUsername);
+    Http->ProxyPassword = std::move(Rec.ProxyPassword);
+    Http->ProxyPort = std::move(Rec.ProxyPort);
   }
   if (Rec.UseAuth) {
-    Http->Username = Rec.Username;
-    Http->Password = Rec.Password;
+    Http->Username = std::move(Rec.Username);
+    Http->Password = std::move(Rec.Password);
   }
   Http->OnDocData = [this](TObject*, const void* Buffer, int Len) { HttpDocData(Buffer, Len); };
   Http->OnStateChange = [this](TObject*) { HttpStateChange(); };
@@ -267,7 +284,8 @@ void thGetUrl::HttpDocData(const void* Buffer, int Len) {
   const int64_t expected = Http->ContentLength();
   if (expected > 0 && FReceived >= expected && !Rec.Flags.Has(sfAbort)) ReportTransferEnd();
   TakeBody(static_cast<const char*>(Buffer), static_cast<size_t>(Len));
-  SendProgress(BodyProgress(FReceived, expected));
+  BodyProgress(FBodyProgress, FReceived, expected);
+  SendProgress(FBodyProgress);
   if (Rec.Flags.Has(sfAbort)) RefuseReply();
 }
 
@@ -877,13 +895,15 @@ void thGetUrl::SendLinks() {
 // ends the sending between two lists.
 void thGetUrl::SendLinkBatch(const TLinkBatch& Batch, bool StopOnAbort) {
   const AnsiString cookie = Http ? Http->Cookie : AnsiString();
+  // One text serves every link on its way into the list, which copies it.
+  AnsiString link;
   size_t next = 0;
   for (;;) {
     Results.Clear();
     Results.AddObject(cookie, LevelObject(Rec.Level));
     if (!FLinksSent && !FRedirectTarget.empty()) Results.AddObject(FRedirectTarget, LevelObject(Rec.Level));
     while (next < Batch.Count() && Results.Count() <= LinksPerReport) {
-      const AnsiString link(Batch[next++]);
+      link.assign(Batch[next++]);
       if (!TrimmedView(link).empty()) Results.AddObject(link, LevelObject(FoundLinkLevel(link, Rec.Level)));
     }
     if (Results.Count() == 1) break;

@@ -11,7 +11,9 @@
 // - Create suspended, set OnTerminate and FirstThread, then Start. The thread
 //   frees itself after OnTerminate has run on the user-interface thread;
 //   OnTerminate may read Rec (Node, Row, Mode, DefaultDocSaved), FirstThread,
-//   Success() and Flags(). OnReported (optional) runs on the user-interface
+//   Success() and Flags(). A download hands the texts of its request in Rec
+//   but the URL and the agent (sender, reference, proxy, login) over to its
+//   client when it starts. OnReported (optional) runs on the user-interface
 //   thread at the end of a whole report (not when the worker was terminated
 //   before it), before OnTerminate: the download is over then, and the
 //   thread only lets go of its client and buffers and ends; it may read the
@@ -27,7 +29,9 @@
 //   report and end send; it does not come for a local read (Mode 0) or a
 //   worker terminated before its request ended.
 // - The settings are copied when the worker is created: later changes to the
-//   caller's settings object do not reach a running worker.
+//   caller's settings object do not reach a running worker. The copy is
+//   read-only and shared: a worker made on the same thread with the same
+//   settings as the one before it reads that one's copy.
 // - The worker never touches the site tree from its own thread. The node's
 //   outcome (state, sizes, local name, server date, and the default-document
 //   child of a folder node) is applied by the report on the user-interface
@@ -198,7 +202,8 @@ private:
   bool HasOption(int32_t Option) const;
   int32_t ClampedSize(int64_t Size) const;
 
-  TParamProObj FParams;
+  std::shared_ptr<const TParamProObj> FSettings;
+  const TParamProObj& FParams;     // *FSettings
   AnsiString FFolder;              // the download folder, absolute, ending with "/"
   std::unique_ptr<THttpCli> Http;
   std::mutex FClientLock;          // guards FAbortHandle
@@ -240,6 +245,7 @@ private:
   TDateTime ServerDate = 0;
   int StateCode = 0;
   AnsiString ProgressText;
+  AnsiString FBodyProgress;        // the body's progress text, made anew for each block
   // Kept for TakeRowReport (Rec.CollectedReports), under FReportLock.
   std::mutex FReportLock;
   int FUntakenCode = 0;

@@ -25,6 +25,7 @@ public:
   // The schedule a new project gets: daily from now for one calendar month.
   void SetDefaults();
   void Assign(const TScheduleObj& Source);
+  bool operator==(const TScheduleObj&) const = default;
   // A scheduled run has started: one more run, last start now, phase idle.
   void MarkExecuted();
 

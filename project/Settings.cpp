@@ -27,6 +27,25 @@ TProject DefaultProject() {
   return project;
 }
 
+// The size rules of two items are the same as Assign copies them: an item
+// without one has the defaults.
+bool SameSizer(const TObject* A, const TObject* B) {
+  const TSizerObj none;
+  const auto* a = dynamic_cast<const TSizerObj*>(A);
+  const auto* b = dynamic_cast<const TSizerObj*>(B);
+  if (!a) a = &none;
+  if (!b) b = &none;
+  return a->CheckSize == b->CheckSize && a->Load == b->Load && a->MinSize == b->MinSize && a->MaxSize == b->MaxSize;
+}
+
+// Same items in the same order; with Objects, the same objects too.
+bool SameItems(const TStrings& A, const TStrings& B, bool Objects) {
+  if (A.Count() != B.Count()) return false;
+  for (int i = 0; i < A.Count(); ++i)
+    if (A.Strings(i) != B.Strings(i) || (Objects && A.Objects(i) != B.Objects(i))) return false;
+  return true;
+}
+
 // The name the file system will use, so that two spellings of one file compare equal.
 AnsiString SameFileKey(const AnsiString& fileName) { return ResolvePath(ExpandFileName(fileName)); }
 
@@ -94,6 +113,25 @@ void TParamProObj::Assign(const TParamProObj& Source) {
   Domain.Flags = Source.Domain.Flags;
   Domain.Joined = Source.Domain.Joined;
   FileName = Source.FileName;
+}
+
+bool TParamProObj::SameSettings(const TParamProObj& Source) const {
+  if (!(Project == Source.Project) || !(Schedule == Source.Schedule) || LoadAllSizes != Source.LoadAllSizes ||
+      AllOthers != Source.AllOthers || MinSize != Source.MinSize || MaxSize != Source.MaxSize ||
+      FileName != Source.FileName || Domain.Flags != Source.Domain.Flags || Domain.Joined != Source.Domain.Joined)
+    return false;
+  for (int k = 0; k < FileTypeCategories; ++k) {
+    const TStringList& own = FileTypes.at(k);
+    const TStringList& from = Source.FileTypes.at(k);
+    if (!SameItems(own, from, false)) return false;
+    for (int i = 0; i < own.Count(); ++i)
+      if (!SameSizer(own.Objects(i), from.Objects(i))) return false;
+  }
+  for (int k = 0; k < MaskKinds; ++k)
+    if (!SameItems(IncludeMasks.at(k), Source.IncludeMasks.at(k), true) ||
+        !SameItems(ExcludeMasks.at(k), Source.ExcludeMasks.at(k), true))
+      return false;
+  return SameItems(Domain.Names, Source.Domain.Names, true) && SameItems(Domain.Codes, Source.Domain.Codes, true);
 }
 
 void TParamProObj::SaveAs(const AnsiString& NewName) const {

@@ -54,11 +54,15 @@ struct TProxyRec {
   AnsiString Password;
   AnsiString Port;
   AnsiString UserName;
+
+  bool operator==(const TProxyRec&) const = default;
 };
 
 struct TWebRec {
   AnsiString Password;
   AnsiString UserName;
+
+  bool operator==(const TWebRec&) const = default;
 };
 
 struct TProject {
@@ -82,6 +86,8 @@ struct TProject {
   uint8_t UpdateMode = 0;
   TProxyRec Proxy;
   TWebRec Web;
+
+  bool operator==(const TProject&) const = default;
 };
 
 // The size rule of one extension; held as the object of its extension in a
@@ -126,6 +132,9 @@ public:
   // Copies every setting and the file name of Source (not IsDefault, Folder
   // or IsNew).
   void Assign(const TParamProObj& Source);
+  // True when Assign(Source) would change none of the settings it copies:
+  // a copy made earlier from an equal object can stand for a new one.
+  bool SameSettings(const TParamProObj& Source) const;
   // Replaces every setting by the file's; an empty AFileName rereads FileName.
   // Never throws: what cannot be read keeps its default.
   void LoadFromFile(const AnsiString& AFileName);

@@ -125,6 +125,28 @@ TEST_F(WorkerReport, SettingsAreTakenWhenTheWorkerIsMade) {
   EXPECT_TRUE(other.Files().empty());
 }
 
+// Workers made one after another share their copy of the settings only
+// while the settings are unchanged: each works by those of its making.
+TEST_F(WorkerReport, EachWorkerWorksByTheSettingsOfItsMaking) {
+  LoopbackServer server({Page("first"), Page("second"), Page("third"), Page("fourth")});
+  TempFolder other;
+  const auto fetch = [&](const std::string& Path) {
+    ASSERT_TRUE(Harness.Run(Params, Harness.Order(Url(server, Path))).Ended) << Path;
+  };
+  fetch("/s/a.htm");
+  fetch("/s/b.htm");
+  Params.Project.Folder = other.Path();
+  fetch("/s/c.htm");
+  Params.Project.Folder = Folder.Path();
+  fetch("/s/d.htm");
+  EXPECT_EQ(Folder.Read("127.0.0.1/s/a.htm"), "first");
+  EXPECT_EQ(Folder.Read("127.0.0.1/s/b.htm"), "second");
+  EXPECT_EQ(other.Read("127.0.0.1/s/c.htm"), "third");
+  EXPECT_FALSE(Folder.Exists("127.0.0.1/s/c.htm"));
+  EXPECT_EQ(Folder.Read("127.0.0.1/s/d.htm"), "fourth");
+  EXPECT_FALSE(other.Exists("127.0.0.1/s/d.htm"));
+}
+
 // Without a row only progress and links are sent; with reports the window
 // collects, the worker's thread sends nothing and the report sends what was
 // left (the last progress and state) before its own states.

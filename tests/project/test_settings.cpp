@@ -6,7 +6,10 @@
 // Reading a project file leaves the language choice alone.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "project/global.h"
 #include "project_support.h"
@@ -204,6 +207,51 @@ TEST_F(SettingsTest, AssignOverOtherSettingsKeepsNothingOfThem) {
   copy.FileName = program_ / "e.pro";
   copy.SaveToFile();
   EXPECT_EQ(program_.Read("e.pro"), program_.Read("d.pro"));
+}
+
+// Workers share one copy while the settings equal it: any setting Assign
+// copies that differs, down to one size rule or mask, makes a new copy due.
+TEST_F(SettingsTest, SameSettingsHoldsOnlyWhileEveryCopiedSettingIsEqual) {
+  TParamProObj source("", false);
+  source.LoadFromFile(Installed("read-full.pro"));
+  TParamProObj copy("", false);
+  copy.Assign(source);
+  EXPECT_TRUE(copy.SameSettings(source));
+  // Not copied by Assign, so no reason for a new copy.
+  source.IsNew = !source.IsNew;
+  source.Deleted = true;
+  EXPECT_TRUE(copy.SameSettings(source));
+
+  const std::vector<std::pair<const char*, std::function<void(TParamProObj&)>>> changes = {
+      {"option", [](TParamProObj& p) { p.Project.Options ^= poConvertLinks; }},
+      {"proxy", [](TParamProObj& p) { p.Project.Proxy.Port += "1"; }},
+      {"login", [](TParamProObj& p) { p.Project.Web.Password += "x"; }},
+      {"schedule", [](TParamProObj& p) { ++p.Schedule.RunPhase; }},
+      {"sizes", [](TParamProObj& p) { ++p.MaxSize; }},
+      {"new type", [](TParamProObj& p) { AddSizer(p, 1, "zz"); }},
+      {"type load", [](TParamProObj& p) {
+         auto& sizer = dynamic_cast<TSizerObj&>(*p.FileTypes.at(0).Objects(0));
+         sizer.Load = !sizer.Load;
+       }},
+      {"mask", [](TParamProObj& p) { p.ExcludeMasks.at(2).Add("+.zip"); }},
+      {"domain code", [](TParamProObj& p) { p.Domain.Codes.Add("zz"); }},
+      {"domain flags", [](TParamProObj& p) { p.Domain.Joined[0] += "zz;"; }},
+      {"file name", [](TParamProObj& p) { p.FileName += ".old"; }},
+  };
+  for (const auto& [what, change] : changes) {
+    TParamProObj changed("", false);
+    changed.Assign(source);
+    ASSERT_GT(changed.FileTypes.at(0).Count(), 0);
+    change(changed);
+    EXPECT_FALSE(copy.SameSettings(changed)) << what;
+  }
+
+  // An item without a size rule is copied with the defaults, which it equals.
+  TParamProObj bare("", false);
+  bare.FileTypes.at(3).Add("raw");
+  TParamProObj bareCopy("", false);
+  bareCopy.Assign(bare);
+  EXPECT_TRUE(bareCopy.SameSettings(bare));
 }
 
 TEST_F(SettingsTest, SavingReplacesTheFileOnlyAfterACompleteWrite) {

@@ -59,6 +59,7 @@
 #include "project/global.h"
 #include "ui/main/uMainMessages.h"
 #include "ui/main/uMainSiteMap.h"
+#include "ui/main/uSpareNodes.h"
 #include "crawl/ReadyWorkers.h"
 #include "crawl/TrcHttp.h"
 
@@ -433,15 +434,18 @@ private:
 
   // Running download workers with their nodes (a node is busy while listed).
   std::unordered_map<thGetUrl*, TDataObj*> FWorkers;
+  TSpareNodes<decltype(FWorkers)> FSpareWorkerNodes;
   // Collects the workers' row reports once a frame while workers run.
   std::unique_ptr<TTimer> FReportTimer;
   std::unordered_map<const TDataObj*, thGetUrl*> FBusyNodes;
+  TSpareNodes<decltype(FBusyNodes)> FSpareBusyNodes;
   int FDispatchDepth = 0;      // dispatches running (one, or none)
   bool FDispatchAgain = false;  // a dispatch was asked for while one ran
   int FReportDepth = 0;       // worker reports being served (nested sends)
   // Workers whose connection is free again (their request or their whole
   // download is over) while they still run, and their count.
   std::unordered_set<thGetUrl*> FConnectionFreed;
+  TSpareNodes<decltype(FConnectionFreed)> FSpareFreedNodes;
   int FFreedConnections = 0;
   // Workers started while no row was free, in the order they started.
   std::vector<thGetUrl*> FWaitingForRow;
@@ -449,6 +453,7 @@ private:
   // nodes had before.
   TReadyWorkers FReady;
   std::unordered_map<thGetUrl*, uint8_t> FReadyNodeStates;
+  TSpareNodes<decltype(FReadyNodeStates)> FSpareReadyNodes;
   // Fills FReady up to the connection limit while every connection is busy.
   void PrepareWorkers();
   // Frees the prepared workers nobody started.

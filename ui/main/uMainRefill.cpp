@@ -22,7 +22,7 @@ void TMainForm::RefillConnection() {
 }
 
 void TMainForm::FreeConnection(thGetUrl* Worker) {
-  if (FConnectionFreed.insert(Worker).second) ++FFreedConnections;
+  if (FSpareFreedNodes.Insert(FConnectionFreed, Worker)) ++FFreedConnections;
 }
 
 // Queued by the worker, so nothing it or its successor sends comes first.
@@ -40,7 +40,7 @@ void TMainForm::WorkerTransferEnded(TObject* Sender) {
 }
 
 void TMainForm::TakeOverStartedWorker(thGetUrl* Worker) {
-  FReadyNodeStates.erase(Worker);
+  FSpareReadyNodes.Erase(FReadyNodeStates, Worker);
   TListItem* row = nullptr;
   TakeFailedRow(Worker->Rec.Url, row);
   CountRunningWorker(Worker, row);
@@ -58,7 +58,7 @@ void TMainForm::PrepareWorkers() {
     if (!node) return;
     const uint8_t state = node->State;
     thGetUrl* worker = MakeWorker(node, nullptr);
-    FReadyNodeStates[worker] = state;
+    FSpareReadyNodes.Assign(FReadyNodeStates, worker, state);
     FReady.Add(worker);
   }
 }
@@ -69,8 +69,8 @@ void TMainForm::DisposeReadyWorkers() {
     TDataObj* node = worker->Rec.Node;
     node->State = FReadyNodeStates[worker];
     --node->CountRetry;
-    FReadyNodeStates.erase(worker);
-    FBusyNodes.erase(node);
+    FSpareReadyNodes.Erase(FReadyNodeStates, worker);
+    FSpareBusyNodes.Erase(FBusyNodes, node);
     delete worker;
   }
 }

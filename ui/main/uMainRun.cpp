@@ -332,7 +332,12 @@ TrcHttp TMainForm::WorkOrder(TDataObj* Node, TListItem* Row) {
   rec.Url = Store->CursorUrl;
   rec.Agent = project.Agent;
   rec.Sender = project.Sender;
-  rec.Reference = (project.Options & poAutoReferer) ? ReferenceOf(rec.Url) : project.Reference;
+  // Not a conditional expression: with the settings' text as its other
+  // branch, its value would be const, and copied rather than moved in.
+  if (project.Options & poAutoReferer)
+    rec.Reference = ReferenceOf(rec.Url);
+  else
+    rec.Reference = project.Reference;
   rec.UseProxy = (project.Options & poUseProxy) != 0;
   if (rec.UseProxy) {
     rec.Proxy = project.Proxy.Host;
@@ -360,7 +365,7 @@ thGetUrl* TMainForm::MakeWorker(TDataObj* Node, TListItem* Row) {
   worker->OnReported = [this](TObject* s) { WorkerReported(s); };
   worker->OnTransferEnd = [this](TObject* s) { WorkerTransferEnded(s); };
   worker->ReadyWorkers = &FReady;
-  FBusyNodes[Node] = worker;
+  FSpareBusyNodes.Assign(FBusyNodes, Node, worker);
   return worker;
 }
 
@@ -374,7 +379,7 @@ void TMainForm::StartWorker(TDataObj* Node, TListItem* Row) {
 
 void TMainForm::CountRunningWorker(thGetUrl* Worker, TListItem* Row) {
   ++ActiveThreads;
-  FWorkers[Worker] = Worker->Rec.Node;
+  FSpareWorkerNodes.Assign(FWorkers, Worker, Worker->Rec.Node);
   if (Row)
     ShowDownloadInRow(Worker, Row);
   else
@@ -625,7 +630,7 @@ void TMainForm::ThreadTerminated(TObject* Sender) {
   auto* worker = static_cast<thGetUrl*>(Sender);
   if (FDestroying) return;
   if (FWorkers.count(worker)) EndDownload(*worker);
-  if (FConnectionFreed.erase(worker)) --FFreedConnections;
+  if (FSpareFreedNodes.Erase(FConnectionFreed, worker)) --FFreedConnections;
   if (worker->Rec.Mode != 0) FReady.CountEnded();
   GiveFreeRowsToWaitingDownloads();
   --ActiveThreads;
@@ -640,11 +645,11 @@ void TMainForm::EndDownload(thGetUrl& Worker) {
   thGetUrl* worker = &Worker;
   TListItem* row = RowIsListed(worker->Rec.Row) ? worker->Rec.Row : nullptr;
   worker->Rec.Row = nullptr;
-  FWorkers.erase(worker);
+  FSpareWorkerNodes.Erase(FWorkers, worker);
   std::erase(FWaitingForRow, worker);
   TDataObj* node = worker->Rec.Node;
   if (worker->Rec.Mode != 0 && node) {
-    FBusyNodes.erase(node);
+    FSpareBusyNodes.Erase(FBusyNodes, node);
     std::lock_guard<std::recursive_mutex> lock(SiteTreeMutex);
     Store->Modified = true;
     if (node->State & snLoaded) {
