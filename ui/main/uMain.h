@@ -17,8 +17,8 @@
 // thread to show them); a worker's connection is refilled as soon as its
 // request is over, while it parses, saves and reports: it starts one of the
 // workers prepared while every connection was busy (FReady), which the
-// window counts as running in WorkerTransferEnded; at most twice as many
-// workers as connections run (the prepared ones aside). A fetched page's
+// window counts as running in WorkerTransferEnded; at most four times as
+// many workers as connections run (the prepared ones aside). A fetched page's
 // download is over at the end of its report (WorkerReported), while its
 // thread ends; a failed one's only with its thread. A download started
 // while every row still shows a download that is ending waits for the first
@@ -454,7 +454,7 @@ private:
   TReadyWorkers FReady;
   std::unordered_map<thGetUrl*, uint8_t> FReadyNodeStates;
   TSpareNodes<decltype(FReadyNodeStates)> FSpareReadyNodes;
-  // Fills FReady up to the connection limit while every connection is busy.
+  // Fills FReady up to ReadyLimit while every connection is busy.
   void PrepareWorkers();
   // Frees the prepared workers nobody started.
   void DisposeReadyWorkers();
@@ -463,8 +463,10 @@ private:
   std::chrono::steady_clock::time_point FLastWorkPump{};  // see PumpDuringWork
   // Connections in use: running workers whose request is not over yet.
   int BusyConnections() const;
-  // The most workers that run at once: twice the connection limit.
+  // The most workers that run at once: four times the connection limit.
   int WorkerLimit() const;
+  // The most workers prepared ahead: twice the connection limit.
+  int ReadyLimit() const;
   // A connection is free and fewer workers than the limit run.
   bool CanStartDownload() const;
   void FreeConnection(thGetUrl* Worker);

@@ -9,7 +9,14 @@
 
 int TMainForm::BusyConnections() const { return ActiveThreads - FFreedConnections; }
 
-int TMainForm::WorkerLimit() const { return 2 * ConnectionLimit(); }
+// Workers that wait for the window to serve their reports keep counting, so
+// the room above the connections is what lets requests go on while the
+// window is busy (painting, a long page's links); at twice the connections,
+// half the next requests of a crawl over 8 connections waited for the
+// window on a busy machine.
+int TMainForm::WorkerLimit() const { return 4 * ConnectionLimit(); }
+
+int TMainForm::ReadyLimit() const { return 2 * ConnectionLimit(); }
 
 bool TMainForm::CanStartDownload() const {
   return BusyConnections() < ConnectionLimit() && ActiveThreads < WorkerLimit();
@@ -53,7 +60,7 @@ void TMainForm::TakeOverStartedWorker(thGetUrl* Worker) {
 
 // Only while every connection is busy: a free one takes a node at once.
 void TMainForm::PrepareWorkers() {
-  while (!(RunState & rsNoDispatch) && !CanStartDownload() && FReady.Count() < size_t(ConnectionLimit())) {
+  while (!(RunState & rsNoDispatch) && !CanStartDownload() && FReady.Count() < size_t(ReadyLimit())) {
     TDataObj* node = NextNodeToFetch();
     if (!node) return;
     const uint8_t state = node->State;
